@@ -1,0 +1,67 @@
+# zerv: `make run` builds and starts the game, `make test` builds every tree
+# and runs every test.
+JOBS ?= $(shell nproc)
+PACKAGES := cmake g++ make g++-multilib googletest libbenchmark-dev libsdl1.2-dev \
+	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+FUZZ_SECONDS ?= 30
+
+.PHONY: all install run build test test-native test-asan test-m32 test-fuzz clean
+
+all: build
+
+install:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
+	fi
+
+build/CMakeCache.txt:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build-asan/CMakeCache.txt:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZERV_ASAN=ON
+build-m32/CMakeCache.txt:
+	cmake -S . -B build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERV_M32=ON
+build-fuzz/CMakeCache.txt:
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERV_FUZZ=ON
+
+build: install build/CMakeCache.txt
+	cmake --build build -j $(JOBS)
+
+run: build
+	cmake --build build --target default_tags -j $(JOBS)
+	cd build && ./zerv
+
+# The native tree runs the process, window and benchmark tests; the unit tests
+# run under the sanitizers and on the 32-bit build, which covers them twice.
+test-native: build
+	cd build && ctest -j $(JOBS) --output-on-failure -L 'process|window|bench'
+
+test-asan: install build-asan/CMakeCache.txt
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
+	  ctest -j $(JOBS) --output-on-failure -L unit
+
+test-m32: install build-m32/CMakeCache.txt
+	cmake --build build-m32 -j $(JOBS)
+	cd build-m32 && ctest -j $(JOBS) --output-on-failure -L unit
+
+test-fuzz: install build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/*_fuzzer; do \
+	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  mkdir -p build-fuzz/corpus/$$name fuzz/corpus/$$name; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 build-fuzz/corpus/$$name fuzz/corpus/$$name >build-fuzz/$$name.log 2>&1 \
+	    || { tail -n 60 build-fuzz/$$name.log; exit 1; }; \
+	done
+
+test: test-native test-asan test-m32 test-fuzz
+	@if [ -f build/digest_trail.txt ] && [ -f build-m32/digest_trail.txt ]; then \
+	  cmp build/digest_trail.txt build-m32/digest_trail.txt && echo "digest trails agree on both builds"; fi
+
+clean:
+	rm -rf build build-asan build-m32 build-fuzz

@@ -1,0 +1,26 @@
+# Warning and code-generation flags of the project's own targets, carried by the
+# interface library zerv_flags (third-party code such as GoogleTest is built
+# without -Werror).
+add_library(zerv_flags INTERFACE)
+set(ZERV_COMMON_FLAGS -Wall -Wextra -Wformat=2 -Werror -ffp-contract=off -fno-fast-math)
+if(NOT ZERV_ASAN AND NOT ZERV_FUZZ)
+  # Signed overflow wraps as a backstop; the sanitizer trees leave it out so
+  # that UBSan reports any overflow still in the code.
+  list(APPEND ZERV_COMMON_FLAGS -fwrapv)
+endif()
+if(ZERV_ASAN)
+  list(APPEND ZERV_COMMON_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+if(ZERV_FUZZ)
+  list(APPEND ZERV_COMMON_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -Wno-unknown-warning-option)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(ZERV_M32)
+  # SSE maths so that float and double round as on x86-64; long double stays 80-bit.
+  set(ZERV_M32_FLAGS "-m32 -msse2 -mfpmath=sse -D_FILE_OFFSET_BITS=64")
+  set(CMAKE_C_FLAGS "${CMAKE_C_FLAGS} ${ZERV_M32_FLAGS}")
+  set(CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS} ${ZERV_M32_FLAGS}")
+  add_link_options(-m32)
+endif()
+target_compile_options(zerv_flags INTERFACE "$<$<COMPILE_LANGUAGE:CXX>:${ZERV_COMMON_FLAGS}>")

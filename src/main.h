@@ -1,0 +1,4 @@
+#ifndef MAIN_H
+#define MAIN_H
+int zerv_main(int argc, char **argv);
+#endif
