@@ -71,3 +71,8 @@ typedef uint16_t fixed_fraction; // 65536 = 1.0; 65535 stands for "full"
 #define STORED_SIZE(type, size) static_assert(sizeof(type) == (size), #type " has the wrong stored size")
 
 #endif
+
+// The core utilities every module uses (after the guard: they include this file).
+#include "byte_swapping.h"
+#include "memory.h"
+#include "tags_and_strings.h"

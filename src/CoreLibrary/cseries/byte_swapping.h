@@ -1,0 +1,199 @@
+// Conversion of stored big-endian structures through byte-swap descriptors.
+//
+// A descriptor reads: _begin_bs_array, count, field codes ..., _end_bs_array.
+// A field code is _2byte, _4byte, a positive byte count left alone, or a
+// nested _begin_bs_array ... _end_bs_array group (an embedded array). The
+// conversion is its own inverse, so one descriptor serves reading and writing.
+#ifndef BYTE_SWAPPING_H
+#define BYTE_SWAPPING_H
+
+#include "cseries.h"
+
+typedef int16_t byte_swap_code;
+
+enum : byte_swap_code
+{
+	_byte = 1,
+	_2byte = -2,
+	_4byte = -4,
+	_begin_bs_array = -100,
+	_end_bs_array = -101
+};
+
+// Deepest nesting that byte_swap_descriptor_is_valid accepts (the outer group counts as 1).
+#define MAXIMUM_BYTE_SWAP_DESCRIPTOR_DEPTH 8
+
+namespace byte_swap_private
+{
+	// The one descriptor walk. codes points at a _begin_bs_array. With data it
+	// converts the described bytes in place; without, it only measures.
+	// Returns the bytes described; *codes_consumed gets the position after the
+	// group's _end_bs_array.
+	constexpr int32 walk(const byte_swap_code *codes, uint8 *data, int32 *codes_consumed)
+	{
+		const int32 count = codes[1];
+		int32 offset = 0;
+		int32 position = 2;
+
+		if (count < 1)
+		{
+			// Describes nothing, but its codes still have to be skipped.
+			int32 depth = 1;
+			while (depth > 0)
+			{
+				const byte_swap_code code = codes[position];
+				if (code == _begin_bs_array)
+				{
+					depth += 1;
+					position += 2;
+				}
+				else
+				{
+					if (code == _end_bs_array) depth -= 1;
+					position += 1;
+				}
+			}
+			if (codes_consumed) *codes_consumed = position;
+			return 0;
+		}
+
+		for (int32 repetition = 0; repetition < count; ++repetition)
+		{
+			position = 2;
+			for (;;)
+			{
+				const byte_swap_code code = codes[position];
+				if (code == _end_bs_array)
+				{
+					position += 1;
+					break;
+				}
+				else if (code == _2byte)
+				{
+					if (data)
+					{
+						uint8 *p = data + offset;
+						const uint8 t = p[0];
+						p[0] = p[1];
+						p[1] = t;
+					}
+					offset += 2;
+					position += 1;
+				}
+				else if (code == _4byte)
+				{
+					if (data)
+					{
+						uint8 *p = data + offset;
+						uint8 t = p[0];
+						p[0] = p[3];
+						p[3] = t;
+						t = p[1];
+						p[1] = p[2];
+						p[2] = t;
+					}
+					offset += 4;
+					position += 1;
+				}
+				else if (code == _begin_bs_array)
+				{
+					int32 consumed = 0;
+					offset += walk(codes + position, data ? data + offset : nullptr, &consumed);
+					position += consumed;
+				}
+				else
+				{
+					offset += code;
+					position += 1;
+				}
+			}
+		}
+		if (codes_consumed) *codes_consumed = position;
+		return offset;
+	}
+
+	// Bytes described by the group at codes[0], or -1 when the group is
+	// malformed; *consumed gets the codes it spans.
+	constexpr int64 validate(const byte_swap_code *codes, int32 code_count, int32 depth, int32 *consumed)
+	{
+		if (depth > MAXIMUM_BYTE_SWAP_DESCRIPTOR_DEPTH) return -1;
+		if (code_count < 3 || codes[0] != _begin_bs_array) return -1;
+		const int32 count = codes[1];
+		if (count < 1) return -1;
+
+		int64 size = 0;
+		int32 position = 2;
+		for (;;)
+		{
+			if (position >= code_count) return -1;
+			const byte_swap_code code = codes[position];
+			if (code == _end_bs_array)
+			{
+				position += 1;
+				break;
+			}
+			else if (code == _2byte)
+			{
+				size += 2;
+				position += 1;
+			}
+			else if (code == _4byte)
+			{
+				size += 4;
+				position += 1;
+			}
+			else if (code == _begin_bs_array)
+			{
+				int32 nested_consumed = 0;
+				const int64 nested = validate(codes + position, code_count - position, depth + 1, &nested_consumed);
+				if (nested < 0) return -1;
+				size += nested;
+				position += nested_consumed;
+			}
+			else if (code > 0)
+			{
+				size += code;
+				position += 1;
+			}
+			else
+			{
+				return -1;
+			}
+			if (size > INT32_MAX) return -1;
+		}
+		// size <= INT32_MAX and count <= 32767, so this cannot overflow.
+		size *= count;
+		if (size > INT32_MAX) return -1;
+		if (consumed) *consumed = position;
+		return size;
+	}
+}
+
+// The number of bytes that a descriptor describes, without touching data.
+constexpr int32 get_byte_swap_struct_size(const byte_swap_code *codes)
+{
+	return byte_swap_private::walk(codes, nullptr, nullptr);
+}
+
+// True when codes[0 .. code_count) begins with a well-formed descriptor: only
+// the known codes, counts of 1 or more, balanced groups nested at most
+// MAXIMUM_BYTE_SWAP_DESCRIPTOR_DEPTH deep, and a size of at most INT32_MAX.
+constexpr bool byte_swap_descriptor_is_valid(const byte_swap_code *codes, int32 code_count)
+{
+	if (!codes) return false;
+	return byte_swap_private::validate(codes, code_count, 1, nullptr) >= 0;
+}
+
+// Converts data_count structures lying data_size bytes apart; nothing when
+// data is NULL or data_count < 1. name labels the data for diagnostics.
+void byte_swap_data(const char *name, void *data, int32 data_size, int32 data_count, const byte_swap_code *codes);
+
+// Copies data_size * data_count bytes (the areas may overlap) and converts
+// each structure at the destination.
+void byte_swap_move(const char *name, void *destination, const void *source, int32 data_size, int32 data_count,
+	const byte_swap_code *codes);
+
+// Converts count consecutive fields of one code.
+void byte_swap_memory(const char *name, void *memory, int32 count, byte_swap_code code);
+
+#endif

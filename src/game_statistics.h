@@ -1,0 +1,48 @@
+// Scoring, rankings and game statistics.
+#ifndef GAME_STATISTICS_H
+#define GAME_STATISTICS_H
+
+#include "cseries.h"
+
+enum
+{
+	_game_scoring_attrition,
+	_game_scoring_grab_the_ball,
+	_game_scoring_last_man_on_the_hill,
+	_game_scoring_scavenger_hunt,
+	_game_scoring_flag_rally,
+	_game_scoring_capture_the_flag,
+	_game_scoring_ball_hoard,
+	_game_scoring_territories,
+	_game_scoring_captures,
+	_game_scoring_king_of_the_hill,
+	_game_scoring_cattle_drive,
+	_game_scoring_assassination,
+	_game_scoring_hunting,
+	_game_scoring_custom,
+	_game_scoring_king_of_the_hill_qel,
+	NUMBER_OF_GAME_SCORING_TYPES
+};
+
+void initialize_player_statistics(void);
+void initialize_player_statistics_for_new_map(void);
+void dispose_player_statistics_from_old_map(void);
+void update_player_statistics(void);
+void reset_permanent_player_rankings(void);
+void finalize_winning_team(void);
+
+// Test hooks: calls made into the module.
+struct game_statistics_test_hooks_data
+{
+	int32 initialize_count;
+	int32 initialize_for_new_map_count;
+	int32 dispose_count;
+	int32 update_count;
+	int32 reset_permanent_rankings_count;
+	int32 finalize_winning_team_count;
+};
+
+game_statistics_test_hooks_data *get_game_statistics_test_hooks(void);
+void reset_game_statistics_test_hooks(void);
+
+#endif

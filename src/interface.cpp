@@ -1,0 +1,192 @@
+#include "interface.h"
+
+static interface_test_hooks_data interface_hooks;
+
+// The bars as last set; nothing is drawn.
+static int16 control_bar_state = _control_bar_hidden;
+static boolean status_bar_shown = FALSE;
+
+interface_test_hooks_data *get_interface_test_hooks(void)
+{
+	return &interface_hooks;
+}
+
+void reset_interface_test_hooks(void)
+{
+	clear_least_call_log(&interface_hooks.calls);
+}
+
+#define LEAST(...) least_call(&interface_hooks.calls, __VA_ARGS__)
+
+void initialize_interface(void)
+{
+	LEAST("initialize_interface");
+}
+
+void initialize_interface_for_new_map(file_tag interface_tag)
+{
+	LEAST("initialize_interface_for_new_map", interface_tag);
+}
+
+void dispose_interface_from_old_map(void)
+{
+	LEAST("dispose_interface_from_old_map");
+}
+
+rgb_color *get_interface_color(int16 index, rgb_color *color)
+{
+	LEAST("get_interface_color", index, color);
+	if (color) *color = rgb_color{0, 0, 0, 0};
+	return color;
+}
+
+int16 get_interface_font_index(int16 slot)
+{
+	LEAST("get_interface_font_index", slot);
+	return NONE;
+}
+
+void adjust_action_pointer(action_data *action, const rectangle2d *destination_frame,
+	const rectangle2d *mouse_movement_frame, uint32 camera_control_flags)
+{
+	LEAST("adjust_action_pointer", action, destination_frame, mouse_movement_frame, camera_control_flags);
+}
+
+void build_interface_overlay_surface_list(view_data *view, mesh_region *region, render_surface_list *surfaces)
+{
+	LEAST("build_interface_overlay_surface_list", view, region, surfaces);
+}
+
+void rasterize_interface_effects(view_data *view)
+{
+	LEAST("rasterize_interface_effects", view);
+}
+
+void advance_mission(int16 pages)
+{
+	LEAST("advance_mission", pages);
+}
+
+void highlight_all(boolean on)
+{
+	LEAST("highlight_all", on);
+}
+
+void highlight_movement_destinations(void)
+{
+	LEAST("highlight_movement_destinations");
+}
+
+/* ---------- bars: the area of a shown bar is empty until they are drawn */
+
+static void clear_bounds(rectangle2d *bounds)
+{
+	if (bounds) set_rectangle2d(bounds, 0, 0, 0, 0);
+}
+
+void initialize_control_bar_for_new_map(void)
+{
+	LEAST("initialize_control_bar_for_new_map");
+}
+
+void dispose_control_bar_from_old_map(void)
+{
+	LEAST("dispose_control_bar_from_old_map");
+}
+
+void update_control_bar(void)
+{
+	LEAST("update_control_bar");
+}
+
+boolean control_bar_visible(rectangle2d *bounds)
+{
+	clear_bounds(bounds);
+	return control_bar_state != _control_bar_hidden;
+}
+
+void set_control_bar_visibility(int16 state)
+{
+	LEAST("set_control_bar_visibility", state);
+	control_bar_state = state;
+}
+
+dialog_data *get_control_bar_dialog(void)
+{
+	return NULL;
+}
+
+void initialize_status_bar_for_new_map(void)
+{
+	LEAST("initialize_status_bar_for_new_map");
+}
+
+void dispose_status_bar_from_old_map(void)
+{
+	LEAST("dispose_status_bar_from_old_map");
+}
+
+void update_status_bar(void)
+{
+	LEAST("update_status_bar");
+}
+
+boolean status_bar_visible(rectangle2d *bounds)
+{
+	clear_bounds(bounds);
+	return status_bar_shown;
+}
+
+void set_status_bar_visibility(boolean visible)
+{
+	LEAST("set_status_bar_visibility", visible);
+	status_bar_shown = visible ? TRUE : FALSE;
+}
+
+void set_status_bar_height(int16 pixels)
+{
+	LEAST("set_status_bar_height", pixels);
+}
+
+boolean push_pause_button(void)
+{
+	LEAST("push_pause_button");
+	return FALSE;
+}
+
+void push_help_button(void)
+{
+	LEAST("push_help_button");
+}
+
+void show_status_map_description(void)
+{
+	LEAST("show_status_map_description");
+}
+
+dialog_data *get_status_bar_dialog(void)
+{
+	return NULL;
+}
+
+/* ---------- fades */
+
+void initialize_ingame_fades(void)
+{
+	LEAST("initialize_ingame_fades");
+}
+
+void initialize_ingame_fades_for_new_game(void)
+{
+	LEAST("initialize_ingame_fades_for_new_game");
+}
+
+void update_ingame_fades(void)
+{
+	LEAST("update_ingame_fades");
+}
+
+void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration)
+{
+	LEAST("set_ingame_fade", color, duration, starting_duration);
+}

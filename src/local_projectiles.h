@@ -1,0 +1,26 @@
+// Local projectiles: visual-only particles in groups, advanced at render time.
+#ifndef LOCAL_PROJECTILES_H
+#define LOCAL_PROJECTILES_H
+
+#include "cseries.h"
+
+#define LOCAL_PROJECTILE_GROUP_DEFINITION_GROUP_TAG TAG("lpgr")
+#define LOCAL_PHYSICS_DEFINITION_GROUP_TAG TAG("phys")
+
+void initialize_local_projectiles(void);
+void initialize_local_projectiles_for_new_map(void);
+void dispose_local_projectiles_from_old_map(void);
+// Advances every group once by ticks after a saved game has been restored.
+void saved_game_update_local_projectile_groups(int32 ticks);
+
+// Test hooks.
+struct local_projectiles_test_hooks_data
+{
+	int32 saved_game_update_count;
+	int32 last_saved_game_update_ticks;
+};
+
+local_projectiles_test_hooks_data *get_local_projectiles_test_hooks(void);
+void reset_local_projectiles_test_hooks(void);
+
+#endif

@@ -1,0 +1,97 @@
+#include "overhead_map.h"
+
+static overhead_map_test_hooks_data overhead_map_hooks;
+
+overhead_map_test_hooks_data *get_overhead_map_test_hooks(void)
+{
+	return &overhead_map_hooks;
+}
+
+void reset_overhead_map_test_hooks(void)
+{
+	clear_least_call_log(&overhead_map_hooks.calls);
+}
+
+#define LEAST(...) least_call(&overhead_map_hooks.calls, __VA_ARGS__)
+
+void initialize_overhead_map(void)
+{
+	LEAST("initialize_overhead_map");
+}
+
+void initialize_overhead_map_for_new_game(void)
+{
+	LEAST("initialize_overhead_map_for_new_game");
+}
+
+void dispose_overhead_map_from_old_map(void)
+{
+	LEAST("dispose_overhead_map_from_old_map");
+}
+
+void toggle_overhead_map_drawing_state(void)
+{
+	LEAST("toggle_overhead_map_drawing_state");
+}
+
+void update_monster_blips(void)
+{
+	LEAST("update_monster_blips");
+}
+
+boolean action_for_overhead_map(action_data *action)
+{
+	LEAST("action_for_overhead_map", action);
+	return FALSE;
+}
+
+boolean get_overhead_map_state(void)
+{
+	return FALSE;
+}
+
+void push_overhead_map_button(int16 mode)
+{
+	LEAST("push_overhead_map_button", mode);
+}
+
+void erase_sketch_points(boolean send)
+{
+	LEAST("erase_sketch_points", send);
+}
+
+void submit_sketch_points_to_overhead_map(int16 player_index, int16 count, const sketch_point2d *points)
+{
+	LEAST("submit_sketch_points_to_overhead_map", player_index, count, points);
+}
+
+void initialize_overhead_text(void)
+{
+	LEAST("initialize_overhead_text");
+}
+
+void initialize_overhead_text_for_new_map(void)
+{
+	LEAST("initialize_overhead_text_for_new_map");
+}
+
+void dispose_overhead_text_from_old_map(void)
+{
+	LEAST("dispose_overhead_text_from_old_map");
+}
+
+void update_overhead_text(void)
+{
+	LEAST("update_overhead_text");
+}
+
+int16 new_overhead_text(const overhead_text_data *text)
+{
+	LEAST("new_overhead_text", text);
+	return NONE;
+}
+
+void delete_overhead_text(int16 overhead_text_index)
+{
+	LEAST("delete_overhead_text", overhead_text_index);
+}

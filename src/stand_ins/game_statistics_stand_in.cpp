@@ -1,0 +1,45 @@
+// Scoring is not kept yet: the calls are counted so the game core's use of
+// them can be checked.
+#include "game_statistics.h"
+
+static game_statistics_test_hooks_data game_statistics_test_hooks;
+
+void initialize_player_statistics(void)
+{
+	game_statistics_test_hooks.initialize_count += 1;
+}
+
+void initialize_player_statistics_for_new_map(void)
+{
+	game_statistics_test_hooks.initialize_for_new_map_count += 1;
+}
+
+void dispose_player_statistics_from_old_map(void)
+{
+	game_statistics_test_hooks.dispose_count += 1;
+}
+
+void update_player_statistics(void)
+{
+	game_statistics_test_hooks.update_count += 1;
+}
+
+void reset_permanent_player_rankings(void)
+{
+	game_statistics_test_hooks.reset_permanent_rankings_count += 1;
+}
+
+void finalize_winning_team(void)
+{
+	game_statistics_test_hooks.finalize_winning_team_count += 1;
+}
+
+game_statistics_test_hooks_data *get_game_statistics_test_hooks(void)
+{
+	return &game_statistics_test_hooks;
+}
+
+void reset_game_statistics_test_hooks(void)
+{
+	game_statistics_test_hooks = {};
+}

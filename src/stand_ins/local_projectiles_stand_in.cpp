@@ -1,0 +1,24 @@
+// No local projectile groups exist yet; the restore step is counted.
+#include "local_projectiles.h"
+
+static local_projectiles_test_hooks_data local_projectiles_test_hooks;
+
+void initialize_local_projectiles(void) {}
+void initialize_local_projectiles_for_new_map(void) {}
+void dispose_local_projectiles_from_old_map(void) {}
+
+void saved_game_update_local_projectile_groups(int32 ticks)
+{
+	local_projectiles_test_hooks.saved_game_update_count += 1;
+	local_projectiles_test_hooks.last_saved_game_update_ticks = ticks;
+}
+
+local_projectiles_test_hooks_data *get_local_projectiles_test_hooks(void)
+{
+	return &local_projectiles_test_hooks;
+}
+
+void reset_local_projectiles_test_hooks(void)
+{
+	local_projectiles_test_hooks = {};
+}

@@ -1,0 +1,62 @@
+// Films and saved games are not recorded yet: every query answers "none".
+#include "recording.h"
+
+#include <cstring>
+#include <ctime>
+
+void initialize_recording(void) {}
+void initialize_recording_for_new_map(new_game_data *) {}
+void dispose_recording_from_old_map(void) {}
+void record_incoming_command(command_header *) {}
+void update_replay(int32) {}
+void stop_recording(void) {}
+void recording_crash_handler(void) {}
+
+boolean replay_manager(new_game_data *) { return FALSE; }
+boolean enter_replay_immediately(file_tag, new_game_data *) { return FALSE; }
+boolean save_game(void) { return FALSE; }
+boolean can_save_game(void) { return FALSE; }
+boolean save_game_exists(void) { return FALSE; }
+boolean replay_saved_game_available(void) { return FALSE; }
+
+boolean continue_saved_game(new_game_data *, int32 *, observer_location *, fixed *, cached_line *, int16 *)
+{
+	return FALSE;
+}
+
+boolean revert_to_last_saved_game(new_game_data *, int32 *, observer_location *, fixed *, cached_line *, int16 *)
+{
+	return FALSE;
+}
+
+boolean could_revert_to_last_saved_game(void) { return FALSE; }
+void reset_last_saved_game(void) {}
+const char *get_saved_game_name(void) { return ""; }
+// Nothing is being replayed, so any replay is over.
+boolean replay_over(void) { return TRUE; }
+boolean game_is_solo_replay(void) { return FALSE; }
+int16 get_replay_game_type(void) { return 0; }
+const char *get_replay_string(int16) { return "Untitled Replay"; }
+
+const char *get_recording_time_string(void)
+{
+	static char buffer[64];
+	time_t now = time(NULL);
+	struct tm local;
+	char text[32];
+
+	buffer[0] = 0;
+	if (!localtime_r(&now, &local) || !asctime_r(&local, text)) return buffer;
+	// "Www Mmm dd hh:mm:ss yyyy\n": drop the weekday and the newline.
+	const char *start = text;
+	const char *blank = strchr(text, ' ');
+	if (blank) start = blank + 1;
+	size_t length = 0;
+	while (start[length] && start[length] != '\n' && length + 1 < sizeof(buffer))
+	{
+		buffer[length] = start[length] == ':' ? '.' : start[length];
+		++length;
+	}
+	buffer[length] = 0;
+	return buffer;
+}

@@ -1,0 +1,122 @@
+// Fixture of the main program's tests: the headless harness (a game core in
+// a fresh working directory) with the main program's record at its start
+// values and the services it calls at rest.
+#ifndef ZERV_MAIN_TEST_FIXTURE_H
+#define ZERV_MAIN_TEST_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/zerv_harness.h"
+#include "support/test_directory.h"
+
+#include "main.h"
+#include "main_globals.h"
+#include "game_preferences.h"
+#include "game_statistics.h"
+#include "postgame.h"
+#include "mesh.h"
+#include "detail_maps.h"
+#include "local_projectiles.h"
+#include "interface.h"
+#include "observer.h"
+#include "overhead_map.h"
+#include "screen.h"
+#include "render/render.h"
+#include "selection.h"
+#include "input/actions.h"
+#include "CoreLibrary/input/sdl_input.h"
+#include "console/console.h"
+#include "bitmap_dialogs/dialogs.h"
+#include "bitmap_dialogs/screens.h"
+#include "cutscenes/cutscenes.h"
+#include "metaserver/metaserver.h"
+#include "sound/sound_manager.h"
+#include "zerv_networking/zerv_networking.h"
+#include "map_actions/map_actions.h"
+#include "CoreLibrary/cseries/test_hooks.h"
+#include "CoreLibrary/zerv/error_manager.h"
+
+class main_program_test : public zerv_harness_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		if (HasFatalFailure()) return;
+
+		close_all_dialogs();
+		reset_main_test_hooks();
+		reset_dialogs_test_hooks();
+		reset_screens_test_hooks();
+		reset_cutscenes_test_hooks();
+		reset_console_test_hooks();
+		reset_interface_test_hooks();
+		reset_observer_test_hooks();
+		reset_overhead_map_test_hooks();
+		reset_selection_test_hooks();
+		reset_sound_manager_test_hooks();
+		reset_zerv_networking_test_hooks();
+		reset_metaserver_test_hooks();
+		reset_actions_test_hooks();
+		reset_sdl_input_test_hooks();
+		reset_game_statistics_test_hooks();
+		reset_postgame_test_hooks();
+		reset_detail_maps_test_hooks();
+		reset_local_projectiles_test_hooks();
+		get_actions_test_hooks()->no_timer_thread = TRUE;
+
+		// No map is open and no state entered, as after start-up.
+		game->state = NONE;
+		game_flags_store(_game_is_disabled_flag);
+		game->loaded = FALSE;
+		preferences_before = *get_game_preferences();
+	}
+
+	void TearDown() override
+	{
+		close_all_dialogs();
+		*get_game_preferences() = preferences_before;
+		zerv_harness_fixture::TearDown();
+	}
+
+	// Enters a state as the main loop would, with whatever it requests next.
+	void enter_state(int16 state)
+	{
+		set_game_state(state);
+		while (main_globals.desired_state != NONE)
+		{
+			int16 next = static_cast<int16>(main_globals.desired_state);
+			main_globals.desired_state = NONE;
+			change_game_state(next);
+		}
+	}
+
+	std::string log_text(void)
+	{
+		fflush(NULL);
+		return read_test_file(harness_directory() + "/" ERROR_LOG_FILE_NAME);
+	}
+
+	game_preferences preferences_before;
+};
+
+inline int16 dialog_item_flags(file_tag dialog_tag, int16 item)
+{
+	dialog_data *dialog = find_open_dialog(dialog_tag);
+	if (!dialog) return NONE;
+	const dialog_item_state *state = find_dialog_item_state(dialog, item);
+	return state ? static_cast<int16>(state->flags) : static_cast<int16>(NONE);
+}
+
+inline action_data key_action(int16 key_code, uint16 modifiers = 0)
+{
+	action_data action;
+	clear_action(&action);
+	action.key_code = key_code;
+	action.modifiers = modifiers;
+	return action;
+}
+
+#endif

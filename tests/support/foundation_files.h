@@ -1,0 +1,13 @@
+#ifndef ZERV_FOUNDATION_FILES_H
+#define ZERV_FOUNDATION_FILES_H
+
+#include <string>
+
+// The five foundation files in the order of their indexes.
+extern const char *const foundation_file_names[5];
+
+// Creates "<directory>/tags" and an empty file for each foundation file in it.
+// True on success.
+bool install_placeholder_foundation_files(const std::string &directory);
+
+#endif

@@ -1,0 +1,65 @@
+#include "test_hooks_all.h"
+
+#include "CoreLibrary/cseries/linux_utilities.h"
+#include "CoreLibrary/cseries/test_hooks.h"
+#include "CoreLibrary/zerv/error_manager.h"
+#include "bitmaps.h"
+#include "bitmap_text.h"
+#include "shapes.h"
+#include "screen.h"
+#include "render/render.h"
+#include "hardware/hardware_rasterizer.h"
+#include "CoreLibrary/input/sdl_input.h"
+#include "input/actions.h"
+#include "console/console.h"
+#include "observer.h"
+#include "interface.h"
+#include "overhead_map.h"
+#include "selection.h"
+#include "bitmap_dialogs/dialogs.h"
+#include "bitmap_dialogs/screens.h"
+#include "cutscenes/cutscenes.h"
+#include "CoreLibrary/uber/NetModuleManager/net_module_manager.h"
+#include "zerv_networking/zerv_networking.h"
+#include "metaserver/metaserver.h"
+#include "sound/sound_manager.h"
+#include "main.h"
+#include "mesh.h"
+#include "game_statistics.h"
+#include "postgame.h"
+#include "detail_maps.h"
+#include "local_projectiles.h"
+
+// One line per module with test hooks.
+void reset_all_test_hooks(void)
+{
+	reset_test_hooks_test_hooks();
+	reset_error_manager_test_hooks();
+	reset_linux_utilities_test_hooks();
+	reset_bitmaps_test_hooks();
+	reset_bitmap_text_test_hooks();
+	reset_shapes_test_hooks();
+	reset_screen_test_hooks();
+	reset_render_test_hooks();
+	reset_hardware_rasterizer_test_hooks();
+	reset_sdl_input_test_hooks();
+	reset_actions_test_hooks();
+	reset_console_test_hooks();
+	reset_observer_test_hooks();
+	reset_interface_test_hooks();
+	reset_overhead_map_test_hooks();
+	reset_selection_test_hooks();
+	reset_dialogs_test_hooks();
+	reset_screens_test_hooks();
+	reset_cutscenes_test_hooks();
+	reset_net_module_manager_test_hooks();
+	reset_zerv_networking_test_hooks();
+	reset_metaserver_test_hooks();
+	reset_sound_manager_test_hooks();
+	reset_main_test_hooks();
+	reset_mesh_test_hooks();
+	reset_game_statistics_test_hooks();
+	reset_postgame_test_hooks();
+	reset_detail_maps_test_hooks();
+	reset_local_projectiles_test_hooks();
+}

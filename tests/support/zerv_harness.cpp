@@ -1,0 +1,221 @@
+#include "zerv_harness.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "CoreLibrary/cseries/linux_utilities.h"
+#include "CoreLibrary/cseries/test_hooks.h"
+#include "CoreLibrary/zerv/error_manager.h"
+#include "fake_programs.h"
+#include "foundation_files.h"
+#include "map_actions/map_actions.h"
+#include "mesh.h"
+#include "test_directory.h"
+#include "test_hooks_all.h"
+
+namespace {
+
+struct harness_globals_data
+{
+	std::string directory;
+	std::string previous_directory;
+	std::string fake_folder;
+	bool zerv_initialized = false;
+	bool initialized_by_last_call = false;
+	std::vector<harness_digest_entry> trail;
+};
+
+harness_globals_data harness_globals;
+
+const char *const harness_folders[] = {"tags", "local", "plugins", "preferences", "recordings", "saved games"};
+
+// Frames beyond this many per requested tick mean the game is stuck.
+const int32 maximum_frames_per_tick = 64;
+
+void record_digest(int32 game_time, void *)
+{
+	harness_globals.trail.push_back({game_time, zerv_state_digest()});
+}
+
+// What a fresh process would see: every module's hooks at rest, and the
+// headless map answers that let a map start.
+void reset_harness_hooks(void)
+{
+	reset_all_test_hooks();
+	reset_zerv_test_hooks();
+	reset_map_actions_test_hooks();
+	reset_mesh_test_hooks();
+	get_mesh_test_hooks()->initialize_for_new_map_answer = TRUE;
+	get_linux_utilities_test_hooks()->skip_working_directory_change = TRUE;
+}
+
+}
+
+bool harness_initialize(bool trace_start_up)
+{
+	char buffer[4096];
+	harness_globals.previous_directory = getcwd(buffer, sizeof(buffer)) ? buffer : "/";
+
+	harness_globals.directory = make_test_directory();
+	if (harness_globals.directory.empty()) return false;
+	for (const char *folder : harness_folders)
+	{
+		const std::string path = harness_globals.directory + "/" + folder;
+		if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
+	}
+	if (!install_placeholder_foundation_files(harness_globals.directory)) return false;
+	harness_globals.fake_folder = install_fake_programs(harness_globals.directory);
+	if (harness_globals.fake_folder.empty()) return false;
+
+	reset_harness_hooks();
+	service_trace_enable(trace_start_up);
+	harness_globals.initialized_by_last_call = false;
+	if (!harness_globals.zerv_initialized)
+	{
+		harness_globals.initialized_by_last_call = true;
+		// There is one game core per process.
+		initialize_zerv();
+		harness_globals.zerv_initialized = true;
+	}
+	else
+	{
+		// A later test in the same process: the log moves into this test's
+		// directory, and the shell is back without a map, as after start-up.
+		dispose_error_state();
+		initialize_error_state("Zerv II 32-Bit");
+		dispose_zerv_from_old_map();
+	}
+	return game != nullptr;
+}
+
+void harness_shutdown(void)
+{
+	set_zerv_tick_hook(nullptr, nullptr);
+	restore_fake_programs_path();
+	reset_harness_hooks();
+	remove_test_directory(harness_globals.directory, harness_globals.previous_directory);
+	harness_globals.directory.clear();
+}
+
+const std::string &harness_directory(void)
+{
+	return harness_globals.directory;
+}
+
+bool harness_core_initialized_by_last_call(void)
+{
+	return harness_globals.initialized_by_last_call;
+}
+
+const std::string &harness_fake_program_folder(void)
+{
+	return harness_globals.fake_folder;
+}
+
+void harness_default_setup(new_game_data *setup)
+{
+	memset(setup, 0, sizeof(*setup));
+	get_default_new_game_data(setup, _game_type_local, TAG("l1  "));
+	setup->parameters.random_seed = 0x5EED1234;
+	setup->parameters.initial_team_random_seed = 0x2468;
+	setup->player_count = 1;
+	setup->local_player_index = 0;
+
+	new_player_data *player = &setup->players[0];
+	player->team_index = 0;
+	player->type = _player_is_human;
+	player->team_captain_identifier = static_cast<uint32>(NONE);
+	player->unique_identifier = 1;
+	player->agreed_to_play = TRUE;
+	player->version = 2172;
+	player->build_number = 377;
+	snprintf(player->appearance.name, sizeof(player->appearance.name), "%s", "Light");
+	player->appearance.primary_color = {65535, 65535, 65535, 0};
+	player->appearance.secondary_color = {65535, 65535, 65535, 0};
+}
+
+bool harness_start_map(new_game_data *setup)
+{
+	harness_globals.trail.clear();
+	set_zerv_tick_hook(record_digest, nullptr);
+	if (!initialize_zerv_for_new_map(setup)) return false;
+	game->loaded = 1;
+	game_local_time_set(0);
+	return true;
+}
+
+void harness_run_frames(int32 frames, int16 elapsed)
+{
+	for (int32 frame = 0; frame < frames; ++frame)
+	{
+		for (int32 i = 0; i < elapsed; ++i) advance_local_time();
+		update_zerv(elapsed);
+	}
+}
+
+bool harness_game_is_finished(void)
+{
+	return game->time_state == _game_time_ending && game->time_remaining <= 0;
+}
+
+int32 harness_run_ticks(int32 ticks, int16 elapsed)
+{
+	const int32 start = game->game_time;
+	const int64 frame_limit = static_cast<int64>(ticks) * maximum_frames_per_tick + 64;
+
+	for (int64 frame = 0; frame < frame_limit; ++frame)
+	{
+		if (game->game_time - start >= ticks || harness_game_is_finished()) break;
+		harness_run_frames(1, elapsed);
+	}
+	return game->game_time - start;
+}
+
+void harness_end_map(void)
+{
+	dispose_zerv_from_old_map();
+}
+
+const std::vector<harness_digest_entry> &harness_digest_trail(void)
+{
+	return harness_globals.trail;
+}
+
+void harness_clear_digest_trail(void)
+{
+	harness_globals.trail.clear();
+}
+
+bool harness_write_digest_trail(const std::string &path)
+{
+	const std::string temporary = path + ".tmp";
+	FILE *file = fopen(temporary.c_str(), "w");
+	if (!file) return false;
+	bool success = true;
+	for (const harness_digest_entry &entry : harness_globals.trail)
+	{
+		if (fprintf(file, "%d %016llx\n", static_cast<int>(entry.game_time),
+				static_cast<unsigned long long>(entry.digest)) < 0)
+		{
+			success = false;
+		}
+	}
+	if (fclose(file) != 0) success = false;
+	if (success && rename(temporary.c_str(), path.c_str()) != 0) success = false;
+	if (!success) remove(temporary.c_str());
+	return success;
+}
+
+void zerv_harness_fixture::SetUp()
+{
+	ASSERT_TRUE(harness_initialize()) << "cannot set up the harness";
+}
+
+void zerv_harness_fixture::TearDown()
+{
+	harness_shutdown();
+}

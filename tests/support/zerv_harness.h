@@ -1,0 +1,62 @@
+// The headless harness: drives the game core without a window. Initialize
+// once per process, set up a map, run frames or ticks, take the per-tick
+// digest trail, end the map.
+#ifndef ZERV_HARNESS_H
+#define ZERV_HARNESS_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "zerv.h"
+
+// Makes a fresh "zerv-test-XXXXXX" working directory with the game's folders,
+// the foundation files and the fake message-box programs, and calls
+// initialize_zerv the first time in the process. False on failure.
+// With trace_start_up the service trace records the core's start-up.
+bool harness_initialize(bool trace_start_up = false);
+// Leaves and removes the working directory (kept with ZERV_KEEP_TEST_DIRS).
+void harness_shutdown(void);
+const std::string &harness_directory(void);
+// True when the last harness_initialize ran initialize_zerv (the first call
+// in the process).
+bool harness_core_initialized_by_last_call(void);
+const std::string &harness_fake_program_folder(void);
+
+// A local game on the default map with fixed seeds and one human of build
+// 377 on team 0.
+void harness_default_setup(new_game_data *setup);
+// initialize_zerv_for_new_map, then loaded and local time 0 as the main
+// program does after a successful start.
+bool harness_start_map(new_game_data *setup);
+// Per frame: local time advances by elapsed, then update_zerv (elapsed).
+void harness_run_frames(int32 frames, int16 elapsed);
+// Frames of elapsed until game_time has advanced by ticks, the game has
+// finished, or a frame limit is reached; returns the ticks that ran.
+int32 harness_run_ticks(int32 ticks, int16 elapsed = 1);
+void harness_end_map(void);
+
+// True once the game has run its ending to the last tick.
+bool harness_game_is_finished(void);
+
+// One digest after every executed tick, recorded from harness_start_map on.
+struct harness_digest_entry
+{
+	int32 game_time;
+	uint64 digest;
+};
+const std::vector<harness_digest_entry> &harness_digest_trail(void);
+void harness_clear_digest_trail(void);
+// "game_time digest" lines; true on success.
+bool harness_write_digest_trail(const std::string &path);
+
+// Fixture: harness_initialize before each test, harness_shutdown after.
+class zerv_harness_fixture : public ::testing::Test
+{
+protected:
+	void SetUp() override;
+	void TearDown() override;
+};
+
+#endif
