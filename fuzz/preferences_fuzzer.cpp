@@ -13,6 +13,7 @@
 
 #include "game_preferences.h"
 #include "preferences.h"
+#include "tag_files/tag_files.h"
 
 static std::string fuzz_directory;
 static std::string caller_directory;
@@ -37,6 +38,7 @@ static void remove_fuzz_directory(void)
 	unlink((fuzz_directory + "/preferences/game").c_str());
 	unlink((fuzz_directory + "/preferences/.game.tmp").c_str());
 	rmdir((fuzz_directory + "/preferences").c_str());
+	for (const char *folder : { "/local", "/plugins", "/tags" }) rmdir((fuzz_directory + folder).c_str());
 	rmdir(fuzz_directory.c_str());
 }
 
@@ -52,6 +54,8 @@ static void enter_fuzz_directory(void)
 		if (!mkdtemp(pattern)) std::abort();
 		fuzz_directory = pattern;
 		atexit(remove_fuzz_directory);
+		check(chdir(fuzz_directory.c_str()) == 0);
+		tag_files_initialize();
 	}
 	check(chdir(fuzz_directory.c_str()) == 0);
 	mkdir("preferences", 0777);
@@ -84,6 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	check(file != nullptr);
 	if (size > 0) check(fwrite(data, 1, size, file) == size);
 	check(fclose(file) == 0);
+	// The local tags are loaded again, as an opening of the tag set would.
+	tag_files_close();
+	load_local_tags();
 
 	free_preferences(&game_preferences_globals);
 	const game_preferences *read = static_cast<const game_preferences *>(

@@ -1,6 +1,7 @@
 // The program's entry, the main loop, the per-frame driver, the game-state
 // machine and the hot keys.
 #include "main.h"
+#include "players.h"
 #include "main_globals.h"
 
 #include <cstdio>
@@ -790,13 +791,10 @@ static boolean game_is_active(void)
 		!game_is_disabled() && zerv_is_active();
 }
 
-// The local player's team as the setup gives it; NONE without one.
-static int16 local_player_team_index(void)
+// The local player's team in the running map; NONE without one.
+static int16 local_team_index(void)
 {
-	const new_game_data *setup = &main_globals.new_game_data;
-	int16 local = setup->local_player_index;
-	if (local < 0 || local >= setup->player_count || local >= MAXIMUM_PLAYERS_PER_MAP) return NONE;
-	return setup->players[local].team_index;
+	return player_globals.local_player_team_index;
 }
 
 static void show_string_list_popup(file_tag string_list_tag, int16 title_index, int16 text_index, int32 ticks)
@@ -904,7 +902,7 @@ static boolean handle_hot_key(action_data *action)
 		{
 			main_module.display_limits = !main_module.display_limits;
 		}
-		else if (type == _game_type_replay || (type == _game_type_networked && local_player_team_index() == NONE))
+		else if (type == _game_type_replay || (type == _game_type_networked && local_team_index() == NONE))
 		{
 			toggle_camera_tracking();
 		}
@@ -934,7 +932,7 @@ static boolean handle_hot_key(action_data *action)
 		break;
 
 	case _key_f8:
-		if ((type == _game_type_networked && local_player_team_index() != NONE) || type == _game_type_replay)
+		if ((type == _game_type_networked && local_team_index() != NONE) || type == _game_type_replay)
 		{
 			toggle_overhead_map_drawing_state();
 		}

@@ -102,9 +102,3 @@ void install_sdl_platform(void)
 	procedures.set_grab_mode = sdl_set_grab_mode;
 	install_platform_procedures(&procedures);
 }
-
-// Linking the SDL library whole is enough to run with SDL.
-static struct sdl_platform_installer
-{
-	sdl_platform_installer() { install_sdl_platform(); }
-} sdl_platform_installer_instance;

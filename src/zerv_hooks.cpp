@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "alliances.h"
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
@@ -22,11 +23,13 @@
 #include "local_projectiles.h"
 #include "main.h"
 #include "map_actions/map_actions.h"
+#include "markers.h"
 #include "mesh.h"
 #include "metaserver/metaserver.h"
 #include "monster_ambient_life.h"
 #include "observer.h"
 #include "overhead_map.h"
+#include "players.h"
 #include "postgame.h"
 #include "real_world.h"
 #include "recording.h"
@@ -180,13 +183,13 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_ingame_fades, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_media_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_models", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_markers", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_markers, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_objects", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_scenery", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_projectiles", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_monsters", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_explosions", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_players", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_players, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_flags", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_mesh_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -212,7 +215,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	EMPTY_SLOT(2, "initialize_formation_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_sound_manager, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(2, "initialize_sound_list_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(2, "initialize_game_sounds", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(2, initialize_game_sounds, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(2, "initialize_model_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_overhead_text, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, kill_screen_saver, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -254,7 +257,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 
 	SLOT(12, sound_mute, _hook_always, _hook_true_argument, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_sound_list_definitions_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_game_sounds_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_game_sounds_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_detail_textures_for_new_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_detail_maps_for_new_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_local_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -283,8 +286,8 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(13, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_sound_mesh_parameters_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_rasterizer_mesh_parameters_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_markers_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_players_for_new_map", _hook_always, _hook_players_argument, _hook_result_ignored),
+	SLOT(13, initialize_markers_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(13, initialize_players_for_new_map, _hook_always, _hook_players_argument, _hook_result_ignored),
 	SLOT(13, initialize_player_statistics_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(13, "initialize_flags_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(13, "initialize_fire_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -299,7 +302,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(14, "restore_monster_initializers_from_backup", _hook_if_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(14, "backup_monster_initializers", _hook_unless_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
 
-	EMPTY_SLOT(15, "add_markers_to_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(15, add_markers_to_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	EMPTY_SLOT(16, "build_initial_monster_visibility", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_camera_control_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -350,7 +353,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_player_statistics_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_sniffing_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_flags_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_players_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_monsters_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_explosions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_projectiles_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -361,7 +364,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_actions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_recording_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_overhead_map_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_game_sounds_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_game_sounds_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_sound_list_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_string_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_font_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -418,7 +421,7 @@ static const zerv_hook_slot frame_hook_slots[] = {
 /* ---------- the network end-game path brings the last map's players back */
 
 static const zerv_hook_slot resurrect_hook_slots[] = {
-	EMPTY_SLOT(0, "ressurect_players_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, ressurect_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "ressurect_player_statistics_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 };
 
@@ -452,11 +455,12 @@ const zerv_hook_slot *get_zerv_hook_table(int16 table, int32 *count)
 
 static bool veterans_are_kept(void)
 {
-	// A cooperative game without a winner keeps no veterans; the winner's
-	// captain is checked once players exist.
+	// A cooperative game keeps veterans only for a winner led by a human.
 	if (game->option_flags & _game_option_cooperative_flag)
 	{
-		if (game->winning_team_index == NONE) return false;
+		const team_data *team = get_team_data(game->winning_team_index);
+		const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
+		if (!captain || captain->type != _player_is_human) return false;
 	}
 	return true;
 }
@@ -704,14 +708,20 @@ void zerv_service_first_tick(void)
 
 void zerv_service_team_captain_notification(void)
 {
-	// With the players module: when the local player captains a team that
-	// started with more than one player, popup networking string 34 for 150 ticks.
 	service_trace("team_captain_notification");
+	const team_data *team = get_team_data(player_globals.local_player_team_index);
+	if (team && team->original_number_of_players > 1 && player_globals.local_player_index != NONE &&
+		team->captain_player_index == player_globals.local_player_index)
+	{
+		service_trace("set_console_popup");
+		set_console_popup(nullptr, get_networking_string(_team_captain_notification_msg_index), 150);
+	}
 }
 
-void zerv_service_queue_game_sound(int16)
+void zerv_service_queue_game_sound(int16 sound)
 {
 	service_trace("queue_game_sound");
+	queue_game_sound(sound);
 }
 
 void zerv_service_close_unit_trading_dialog(void)
@@ -809,13 +819,15 @@ boolean zerv_service_restoring_from_saved_game(void)
 
 static const zerv_digest_slot zerv_digest_slots[] = {
 	{"game", zerv_fold_game_digest},
-	{"players", nullptr},
-	{"teams", nullptr},
+	{"players", players_fold_digest},
+	{"teams", teams_fold_digest},
 	{"player statistics", nullptr},
 	{"monsters", nullptr},
 	{"objects", nullptr},
 	{"projectiles", nullptr},
 	{"map actions", nullptr},
+	{"mesh", fold_mesh_digest},
+	{"markers", fold_markers_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

@@ -11,6 +11,7 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "game_preferences.h"
 #include "support/test_directory.h"
+#include "tag_files/tag_files.h"
 
 namespace
 {
@@ -21,6 +22,8 @@ protected:
 	{
 		zerv_test_directory::SetUp();
 		initialize_error_state("zerv");
+		tag_files_reset_for_tests();
+		tag_files_initialize();
 	}
 	void TearDown() override
 	{

@@ -149,6 +149,7 @@ void dispose_dialog(dialog_data *dialog)
 		memmove(&open_dialogs[i], &open_dialogs[i + 1], sizeof(open_dialogs[0]) * static_cast<size_t>(open_dialog_total - i - 1));
 		open_dialog_total -= 1;
 		open_dialogs[open_dialog_total] = NULL;
+		dispose_pointer(dialog->internal_bitmap);
 		delete dialog;
 		return;
 	}
@@ -211,11 +212,6 @@ dialog_data *get_dialog_to_rasterize(dialog_data *previous)
 	return NULL;
 }
 
-void rasterize_dialog_hardware(dialog_rasterization_data *data)
-{
-	LEAST("rasterize_dialog_hardware", data);
-}
-
 void invalidate_dialog_rectangle(const rectangle2d *rectangle)
 {
 	LEAST("invalidate_dialog_rectangle", rectangle);
@@ -230,6 +226,9 @@ boolean dialogs_handled_action(action_data *action)
 void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog)
 {
 	LEAST("draw_dialog_into_bitmap", bitmap, dialog);
+	if (!bitmap || !dialog) return;
+	if (dialogs_hooks.paint_dialog) dialogs_hooks.paint_dialog(bitmap, dialog);
+	set_rectangle2d(&dialog->dirty_rectangle, 0, 0, 0, 0);
 }
 
 void get_rasterization_data_for_dialog(dialog_data *dialog, dialog_rasterization_data *data)
@@ -294,6 +293,11 @@ void set_dialog_focus(dialog_data *dialog, int16 item)
 void set_dialog_dirty(dialog_data *dialog)
 {
 	LEAST("set_dialog_dirty", dialog);
+	if (dialog)
+	{
+		set_rectangle2d(&dialog->dirty_rectangle, 0, 0, rectangle2d_width(&dialog->bounds),
+			rectangle2d_height(&dialog->bounds));
+	}
 }
 
 void set_dialog_item_dirty(dialog_data *dialog, int16 item)

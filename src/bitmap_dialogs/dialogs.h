@@ -76,8 +76,9 @@ struct dialog_data
 {
 	rectangle2d bounds; // on screen
 	uint16 flags;
-	bitmap_data *internal_bitmap; // NULL until drawn for the hardware path
+	bitmap_data *internal_bitmap; // NULL until drawn for the hardware path; freed with the dialog
 	boolean must_be_disposed_by_backend;
+	rectangle2d dirty_rectangle; // in dialog coordinates; empty when nothing is to be drawn
 
 	file_tag tag;
 	dialog_handler_proc handler;
@@ -122,9 +123,9 @@ void idle_dialogs(void);
 void render_dialogs(bitmap_data *back_buffer);
 boolean dialogs_are_dirty(rectangle2d *dirty_rectangle, boolean *must_clear);
 dialog_data *get_dialog_to_rasterize(dialog_data *previous);
-void rasterize_dialog_hardware(dialog_rasterization_data *data);
 void invalidate_dialog_rectangle(const rectangle2d *rectangle);
 boolean dialogs_handled_action(action_data *action);
+// Draws the dirty part of the dialog into the bitmap and clears the dirty rectangle.
 void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog);
 void get_rasterization_data_for_dialog(dialog_data *dialog, dialog_rasterization_data *data);
 
@@ -221,6 +222,9 @@ struct dialogs_test_hooks_data
 
 	// Fails the next new_dialog calls (NULL) while positive.
 	int32 fail_new_dialog_count;
+
+	// Paints a dialog in draw_dialog_into_bitmap, in place of the controls.
+	void (*paint_dialog)(bitmap_data *bitmap, dialog_data *dialog);
 };
 
 dialogs_test_hooks_data *get_dialogs_test_hooks(void);

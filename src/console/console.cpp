@@ -20,6 +20,11 @@ void reset_console_test_hooks(void)
 	console_hooks.last_error = NONE;
 }
 
+static struct console_hooks_initializer
+{
+	console_hooks_initializer() { reset_console_test_hooks(); }
+} console_hooks_initializer_instance;
+
 #define LEAST(...) least_call(&console_hooks.calls, __VA_ARGS__)
 
 static void add_console_line(int16 owner, const char *text, boolean replace)
@@ -40,7 +45,8 @@ static void add_console_line(int16 owner, const char *text, boolean replace)
 	cached_line *line = &console_lines[console_line_count - 1];
 	memset(line, 0, sizeof(*line));
 	line->owner_player_index = owner;
-	strncpy(line->text, text ? text : "", CACHED_CONSOLE_LINE_LENGTH - 1);
+	const char *source = text ? text : "";
+	memcpy(line->text, source, strnlen(source, CACHED_CONSOLE_LINE_LENGTH - 1));
 }
 
 void initialize_console(void)

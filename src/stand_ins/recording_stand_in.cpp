@@ -1,11 +1,22 @@
-// Films and saved games are not recorded yet: every query answers "none".
+// Films and saved games are not recorded yet: every query answers "none",
+// and no game is a replay.
 #include "recording.h"
 
 #include <cstring>
 #include <ctime>
 
-void initialize_recording(void) {}
-void initialize_recording_for_new_map(new_game_data *) {}
+#include "zerv.h"
+
+// The type of the game being played, which a film would record.
+static int16 original_game_type = NONE;
+
+void initialize_recording(void) { original_game_type = NONE; }
+
+void initialize_recording_for_new_map(new_game_data *game_setup)
+{
+	original_game_type = game_setup ? game_setup->parameters.type : static_cast<int16>(NONE);
+}
+
 void dispose_recording_from_old_map(void) {}
 void record_incoming_command(command_header *) {}
 void update_replay(int32) {}
@@ -35,7 +46,7 @@ const char *get_saved_game_name(void) { return ""; }
 // Nothing is being replayed, so any replay is over.
 boolean replay_over(void) { return TRUE; }
 boolean game_is_solo_replay(void) { return FALSE; }
-int16 get_replay_game_type(void) { return 0; }
+int16 get_replay_game_type(void) { return original_game_type; }
 const char *get_replay_string(int16) { return "Untitled Replay"; }
 
 const char *get_recording_time_string(void)

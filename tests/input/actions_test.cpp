@@ -243,3 +243,29 @@ TEST_F(FrameLimiterQueue, ActionBitsSpanBothWords)
 	EXPECT_FALSE(test_action_flag(&action, 64));
 	EXPECT_FALSE(test_action_flag(NULL, 0));
 }
+
+TEST_F(FrameLimiterQueue, HeadlessPumpDeliversInjectedEventsAndClosesOnRequest)
+{
+	sdl_input_test_hooks_data *hooks = get_sdl_input_test_hooks();
+	const platform_input_event press = key_event(_input_event_key_down, _key_escape, 0);
+	EXPECT_TRUE(headless_inject_input_event(&press));
+	for (int32 i = 1; i < MAXIMUM_INJECTED_INPUT_EVENTS; ++i) headless_inject_input_event(&press);
+	EXPECT_FALSE(headless_inject_input_event(&press)) << "the injection list is full";
+
+	headless_request_quit_after_passes(2);
+	pump_platform_events();
+	EXPECT_EQ(hooks->close_requests, 0);
+	EXPECT_TRUE(key_down(_key_escape));
+	update_actions();
+	EXPECT_EQ(get_actions_test_hooks()->captured_count, MAXIMUM_QUEUED_ACTIONS) << "more than 30 are dropped";
+
+	pump_platform_events();
+	EXPECT_EQ(hooks->close_requests, 1) << "the second pump closes the window";
+	pump_platform_events();
+	EXPECT_EQ(hooks->close_requests, 1);
+
+	set_sdl_grab_mode(TRUE);
+	EXPECT_TRUE(get_sdl_grab_mode());
+	toggle_sdl_grab_mode();
+	EXPECT_FALSE(get_sdl_grab_mode());
+}

@@ -371,10 +371,6 @@ TEST(LeastLayers, FixedAnswers)
 	EXPECT_EQ(get_sound_list_sound_index(0, 0), NONE);
 	EXPECT_EQ(new_overhead_text(NULL), NONE);
 	EXPECT_EQ(get_interface_font_index(1), NONE);
-	EXPECT_EQ(add_shading_table_to_collection_index(1, NULL, 1, 0, NULL), 0);
-	EXPECT_EQ(add_adjusted_shading_table_to_collection_index(1, NULL, NULL, NULL, 0, FALSE, 0, NULL), 0);
-	EXPECT_EQ(add_shading_table_to_mesh(1, 0, NULL, 0, 0, NULL), 0);
-	EXPECT_EQ(custom_collection_reference(17, NULL, NULL, TRUE), 17);
 	EXPECT_EQ(bitmap_standard_put_tag("Save", TAG("reco"), "name", 3), NONE);
 	EXPECT_EQ(get_networking_string(7), std::string(""));
 

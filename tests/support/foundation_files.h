@@ -6,8 +6,8 @@
 // The five foundation files in the order of their indexes.
 extern const char *const foundation_file_names[5];
 
-// Creates "<directory>/tags" and an empty file for each foundation file in it.
-// True on success.
+// Copies the generated default tag set (the build tree's "tags" and
+// "plugins") into "<directory>/tags" and "<directory>/plugins". True on success.
 bool install_placeholder_foundation_files(const std::string &directory);
 
 #endif

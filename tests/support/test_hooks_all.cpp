@@ -24,7 +24,12 @@
 #include "metaserver/metaserver.h"
 #include "sound/sound_manager.h"
 #include "main.h"
+#include "players.h"
+#include "alliances.h"
+#include "shading_tables.h"
+#include "CoreLibrary/tag_files/x_files.h"
 #include "mesh.h"
+#include "markers.h"
 #include "game_statistics.h"
 #include "postgame.h"
 #include "detail_maps.h"
@@ -57,7 +62,12 @@ void reset_all_test_hooks(void)
 	reset_metaserver_test_hooks();
 	reset_sound_manager_test_hooks();
 	reset_main_test_hooks();
+	reset_players_test_hooks();
+	reset_game_sounds_test_hooks();
+	reset_shading_table_permutation_data();
+	reset_x_files_test_hooks();
 	reset_mesh_test_hooks();
+	reset_markers_test_hooks();
 	reset_game_statistics_test_hooks();
 	reset_postgame_test_hooks();
 	reset_detail_maps_test_hooks();

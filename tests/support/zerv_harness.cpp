@@ -12,6 +12,7 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "fake_programs.h"
 #include "foundation_files.h"
+#include "tag_files/tag_files.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
 #include "test_directory.h"
@@ -79,6 +80,8 @@ bool harness_initialize(bool trace_start_up)
 		harness_globals.initialized_by_last_call = true;
 		// There is one game core per process.
 		initialize_zerv();
+		// The shell catalogues the plugins on its first menu entry; maps started here need the patches.
+		tag_files_update_available_plugins();
 		harness_globals.zerv_initialized = true;
 	}
 	else

@@ -161,6 +161,9 @@ namespace byte_swap_private
 			}
 			if (size > INT32_MAX) return -1;
 		}
+		// A group that describes no bytes would make the walk repeat nothing
+		// count times over; nested, that is count^depth turns for no effect.
+		if (size == 0) return -1;
 		// size <= INT32_MAX and count <= 32767, so this cannot overflow.
 		size *= count;
 		if (size > INT32_MAX) return -1;
@@ -176,7 +179,8 @@ constexpr int32 get_byte_swap_struct_size(const byte_swap_code *codes)
 }
 
 // True when codes[0 .. code_count) begins with a well-formed descriptor: only
-// the known codes, counts of 1 or more, balanced groups nested at most
+// the known codes, counts of 1 or more, groups that describe at least one
+// byte, balanced groups nested at most
 // MAXIMUM_BYTE_SWAP_DESCRIPTOR_DEPTH deep, and a size of at most INT32_MAX.
 constexpr bool byte_swap_descriptor_is_valid(const byte_swap_code *codes, int32 code_count)
 {

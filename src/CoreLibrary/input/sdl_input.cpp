@@ -37,7 +37,6 @@ sdl_input_test_hooks_data *get_sdl_input_test_hooks(void)
 void reset_sdl_input_test_hooks(void)
 {
 	memset(&sdl_input_hooks, 0, sizeof(sdl_input_hooks));
-	sdl_input_hooks.quit_after_passes = NONE;
 
 	sdl_input_globals_data &g = sdl_input_globals();
 	memset(g.keys, 0, sizeof(g.keys));
@@ -194,9 +193,9 @@ static void headless_pump_events(void)
 	hooks->injected_event_count = 0;
 	for (int32 i = 0; i < count; ++i) queue_input_event_if_necessary(&events[i]);
 
-	if (hooks->quit_after_passes != NONE && hooks->pump_count >= hooks->quit_after_passes)
+	if (hooks->quit_after_passes > 0 && hooks->pump_count >= hooks->quit_after_passes)
 	{
-		hooks->quit_after_passes = NONE;
+		hooks->quit_after_passes = 0;
 		platform_input_event quit = {};
 		quit.type = _input_event_quit;
 		queue_input_event_if_necessary(&quit);

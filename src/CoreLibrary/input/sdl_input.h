@@ -75,8 +75,8 @@ struct sdl_input_test_hooks_data
 	int32 injected_event_count;
 	platform_input_event injected_events[MAXIMUM_INJECTED_INPUT_EVENTS];
 
-	// After this many pumps the headless pump asks the main program to close
-	// (NONE: never).
+	// The pump (counted from 1) at which the headless pump asks the main
+	// program to close; 0: never.
 	int32 quit_after_passes;
 	int32 pump_count;
 	int32 close_requests; // quit events handed to the main program

@@ -129,39 +129,17 @@ boolean write_preferences(preferences_globals *preferences)
 	snprintf(name, sizeof(name), "%.*s", TAG_NAME_LENGTH - 1, preferences->name);
 
 	const int32 size = preferences->size;
-	const int32 file_size = static_cast<int32>(sizeof(tag_header)) + size;
-	uint8 *file = static_cast<uint8 *>(new_pointer_z(file_size));
+	uint8 *stored = static_cast<uint8 *>(new_pointer_z(MAX(size, 1)));
 	boolean written = FALSE;
 
-	if (file)
+	if (stored)
 	{
-		tag_header header;
-		memset(&header, 0, sizeof(header));
-		header.type = _tag_file_type_local;
-		strcpy(header.name, name);
-		header.group_tag = PREFERENCES_GROUP_TAG;
-		header.subgroup_tag = preferences_subgroup_tag(preferences);
-		header.offset = LOCAL_TAG_DATA_OFFSET;
-		header.size = static_cast<uint32>(size);
-		header.version = static_cast<int16>(preferences->version_number);
-		const tag_group *group = tag_group_get(PREFERENCES_GROUP_TAG);
-		header.foundation_tag_file_index = static_cast<int8>(group ? group->default_foundation_tag_file_index : 0);
-		header.owner_index = static_cast<int8>(NONE);
-		header.signature = TAG_HEADER_SIGNATURE;
-
 		// Stored order is made in the output buffer: the live record never changes.
-		byte_swap_move("tag header", file, &header, sizeof(header), 1, tag_header_byte_swapping_data);
-		byte_swap_move(preferences->name, file + sizeof(header), preferences->data, size, 1,
-			preferences->byte_swapping_data);
-
-		file_reference folder;
-		file_reference_create(&folder, _file_location_working_directory);
-		if (file_reference_add_directory(&folder, folder_names[_folder_preferences]))
-		{
-			if (!file_exists(&folder)) file_create(&folder);
-			written = single_file_replace(&folder, name, file, file_size) ? TRUE : FALSE;
-		}
-		dispose_pointer(file);
+		byte_swap_move(preferences->name, stored, preferences->data, size, 1, preferences->byte_swapping_data);
+		// The tag-file manager's one creation path writes the whole file at once and keeps its table current.
+		written = tag_file_new_with_subgroup_tag(PREFERENCES_GROUP_TAG, name, preferences_subgroup_tag(preferences),
+			static_cast<int16>(preferences->version_number), stored, size) != NONE;
+		dispose_pointer(stored);
 	}
 
 	if (!written)

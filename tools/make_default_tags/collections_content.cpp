@@ -1,0 +1,904 @@
+// The collection builder and the default set's collections and references.
+#include "collections_content.h"
+
+#include "default_tags.h"
+#include "tag_files/tag_files.h"
+
+/* ---------- the builder */
+
+namespace
+{
+void append_bytes(std::string *data, const void *bytes, size_t size)
+{
+	data->append(static_cast<const char *>(bytes), size);
+}
+
+void pad_to_four(std::string *data)
+{
+	while (data->size() & 3) data->push_back('\0');
+}
+
+template <typename record_type>
+std::string stored_records(const std::vector<record_type> &records, const byte_swap_code *codes)
+{
+	std::string data;
+	for (const record_type &record : records)
+	{
+		record_type copy = record;
+		byte_swap_data("record", &copy, sizeof(copy), 1, codes);
+		append_bytes(&data, &copy, sizeof(copy));
+	}
+	return data;
+}
+
+void copy_name(char *destination, const std::string &name)
+{
+	memset(destination, 0, COLLECTION_NAME_LENGTH);
+	strncpy(destination, name.c_str(), COLLECTION_NAME_LENGTH - 1);
+}
+
+// The stored form of one bitmap: record, row table space, pixels.
+std::string stored_bitmap(const collection_bitmap_description &description)
+{
+	const int32 header_size = sizeof_stored_bitmap(description.height, description.flags);
+	std::string data(static_cast<size_t>(header_size) + description.pixels.size(), '\0');
+
+	bitmap_data record;
+	memset(&record, 0, sizeof(record));
+	record.width = description.width;
+	record.height = description.height;
+	record.bytes_per_row = description.bytes_per_row;
+	record.flags = description.flags;
+	record.logical_bit_depth = description.logical_bit_depth;
+	record.pixel_upshift = get_pixel_upshift_for_bit_depth(description.logical_bit_depth);
+	record.encoding = description.encoding;
+	uint8 stored_record[STORED_BITMAP_HEADER_SIZE] = {};
+	memcpy(stored_record, &record, BITMAP_HEADER_FIXED_SIZE);
+	byte_swap_data("bitmap data", stored_record, STORED_BITMAP_HEADER_SIZE, 1, bitmap_data_byte_swapping_data);
+	memcpy(data.data(), stored_record, sizeof(stored_record));
+
+	if (!description.pixels.empty())
+	{
+		uint8 *pixels = reinterpret_cast<uint8 *>(data.data()) + header_size;
+		memcpy(pixels, description.pixels.data(), description.pixels.size());
+		std::vector<uint8> header_block(static_cast<size_t>(sizeof_bitmap(description.height, description.flags)));
+		bitmap_data *bitmap = reinterpret_cast<bitmap_data *>(header_block.data());
+		memcpy(bitmap, &record, BITMAP_HEADER_FIXED_SIZE);
+		bitmap->row_addresses[0] = pixels;
+		byte_swap_bitmap_pixels_out(bitmap);
+	}
+	return data;
+}
+}
+
+collection_bitmap_description plain_collection_bitmap(const char *name, int16 width, int16 height, int16 depth)
+{
+	collection_bitmap_description bitmap;
+	bitmap.name = name;
+	bitmap.width = width;
+	bitmap.height = height;
+	bitmap.bytes_per_row = static_cast<int16>(width * (depth / 8));
+	bitmap.flags = _bitmap_extended_encoding_flag;
+	bitmap.logical_bit_depth = depth;
+	bitmap.encoding = depth == _8bit ? _8bit_encoding : depth == _16bit ? _16bit_555_encoding : _32bit_encoding;
+	bitmap.pixels.assign(static_cast<size_t>(bitmap.bytes_per_row) * static_cast<size_t>(MAX(height, 0)), 0);
+	return bitmap;
+}
+
+void append_row_span_row(collection_bitmap_description *bitmap, const std::vector<int16> &spans,
+	const std::vector<uint8> &pixels)
+{
+	const int16 span_count = static_cast<int16>(spans.size() / 2);
+	int16 pixel_count = 0;
+	for (size_t i = 0; i + 1 < spans.size(); i += 2) pixel_count = static_cast<int16>(pixel_count + spans[i + 1] - spans[i]);
+
+	const int16 upshift = get_pixel_upshift_for_bit_depth(bitmap->logical_bit_depth);
+	const int32 row_size = row_span_row_size(span_count, pixel_count, upshift, bitmap->flags);
+	std::vector<uint8> row(static_cast<size_t>(row_size), 0);
+	memcpy(row.data(), &span_count, 2);
+	memcpy(row.data() + 2, &pixel_count, 2);
+	for (size_t i = 0; i < spans.size(); ++i) memcpy(row.data() + 4 + 2 * i, &spans[i], 2);
+	const size_t pixel_bytes = MIN(pixels.size(), static_cast<size_t>(pixel_count) << upshift);
+	if (pixel_bytes) memcpy(row.data() + 4 + 4 * span_count, pixels.data(), pixel_bytes);
+	bitmap->pixels.insert(bitmap->pixels.end(), row.begin(), row.end());
+}
+
+std::string collection_tag_data(const collection_description &description, collection_layout *layout)
+{
+	collection_layout local_layout;
+	if (!layout) layout = &local_layout;
+	*layout = collection_layout();
+
+	// The sections' records, then the sequences and the bitmaps.
+	std::string sections[NUMBER_OF_COLLECTION_SECTIONS];
+	int32 counts[NUMBER_OF_COLLECTION_SECTIONS] = {};
+	{
+		color_table colors = description.colors;
+		byte_swap_data("color table", &colors, sizeof(colors), 1, color_table_byte_swapping_data);
+		append_bytes(&sections[_collection_section_color_tables], &colors, sizeof(colors));
+		counts[_collection_section_color_tables] = 1;
+	}
+	sections[_collection_section_hue_changes] = stored_records(description.hue_changes, hue_change_byte_swapping_data);
+	counts[_collection_section_hue_changes] = static_cast<int32>(description.hue_changes.size());
+	sections[_collection_section_bitmap_instances] =
+		stored_records(description.instances, bitmap_instance_byte_swapping_data);
+	counts[_collection_section_bitmap_instances] = static_cast<int32>(description.instances.size());
+	sections[_collection_section_shadow_maps] = stored_records(description.shadow_maps, shadow_map_byte_swapping_data);
+	counts[_collection_section_shadow_maps] = static_cast<int32>(description.shadow_maps.size());
+	sections[_collection_section_blend_table].assign(description.blend_table.begin(), description.blend_table.end());
+	counts[_collection_section_blend_table] = description.blend_table.empty() ? 0 : 1;
+	sections[_collection_section_remapping_table].assign(description.remapping_table.begin(),
+		description.remapping_table.end());
+	counts[_collection_section_remapping_table] = description.remapping_table.empty() ? 0 : 1;
+	counts[_collection_section_bitmap_references] = static_cast<int32>(description.bitmaps.size());
+	counts[_collection_section_sequence_references] = static_cast<int32>(description.sequences.size());
+
+	// Reference sections are sized now and filled once the offsets are known.
+	const size_t reference_size = 128;
+	int32 offset = 0;
+	for (int32 section = 0; section < NUMBER_OF_COLLECTION_SECTIONS; ++section)
+	{
+		layout->section_offsets[section] = offset;
+		size_t size = sections[section].size();
+		if (section == _collection_section_bitmap_references || section == _collection_section_sequence_references)
+		{
+			size = reference_size * static_cast<size_t>(counts[section]);
+		}
+		offset += static_cast<int32>((size + 3) & ~static_cast<size_t>(3));
+	}
+
+	std::string sequences_data;
+	std::vector<sequence_reference> sequence_references;
+	for (const collection_sequence_description &sequence : description.sequences)
+	{
+		pad_to_four(&sequences_data);
+		const int32 sequence_offset = offset + static_cast<int32>(sequences_data.size());
+		sequence_data record = sequence.sequence;
+		byte_swap_data("sequence", &record, sizeof(record), 1, sequence_data_byte_swapping_data);
+		append_bytes(&sequences_data, &record, sizeof(record));
+		const int32 frames = sequence.sequence.frames_per_view, views = sequence.sequence.number_of_views;
+		for (int32 f = 0; f < frames; ++f)
+		{
+			sequence_frame_data frame;
+			memset(&frame, 0, sizeof(frame));
+			frame.shadow_map_index = f < static_cast<int32>(sequence.shadow_map_indexes.size()) ?
+				sequence.shadow_map_indexes[static_cast<size_t>(f)] : static_cast<int16>(NONE);
+			byte_swap_data("sequence frame", &frame, sizeof(frame), 1, sequence_frame_byte_swapping_data);
+			append_bytes(&sequences_data, &frame, sizeof(frame));
+			for (int32 v = 0; v < views; ++v)
+			{
+				const size_t slot = static_cast<size_t>(f) * static_cast<size_t>(views) + static_cast<size_t>(v);
+				int16 index = slot < sequence.instance_indexes.size() ? sequence.instance_indexes[slot] : 0;
+				byte_swap_memory("view", &index, 1, _2byte);
+				append_bytes(&sequences_data, &index, sizeof(index));
+			}
+		}
+		sequence_reference reference;
+		memset(&reference, 0, sizeof(reference));
+		copy_name(reference.name, sequence.name);
+		reference.offset = sequence_offset;
+		reference.size = static_cast<int32>(offset + static_cast<int32>(sequences_data.size()) - sequence_offset);
+		sequence_references.push_back(reference);
+		layout->sequence_offsets.push_back(sequence_offset);
+	}
+	pad_to_four(&sequences_data);
+	offset += static_cast<int32>(sequences_data.size());
+
+	std::string bitmaps_data;
+	std::vector<bitmap_reference> bitmap_references;
+	for (const collection_bitmap_description &bitmap : description.bitmaps)
+	{
+		pad_to_four(&bitmaps_data);
+		const std::string stored = stored_bitmap(bitmap);
+		bitmap_reference reference;
+		memset(&reference, 0, sizeof(reference));
+		copy_name(reference.name, bitmap.name);
+		reference.offset = offset + static_cast<int32>(bitmaps_data.size());
+		reference.size = static_cast<int32>(stored.size());
+		reference.width = bitmap.width;
+		reference.height = bitmap.height;
+		bitmap_references.push_back(reference);
+		layout->bitmap_offsets.push_back(reference.offset);
+		layout->bitmap_sizes.push_back(reference.size);
+		bitmaps_data += stored;
+	}
+	pad_to_four(&bitmaps_data);
+
+	sections[_collection_section_bitmap_references] =
+		stored_records(bitmap_references, bitmap_reference_byte_swapping_data);
+	sections[_collection_section_sequence_references] =
+		stored_records(sequence_references, sequence_reference_byte_swapping_data);
+
+	std::string block;
+	for (int32 section = 0; section < NUMBER_OF_COLLECTION_SECTIONS; ++section)
+	{
+		block += sections[section];
+		pad_to_four(&block);
+	}
+	block += sequences_data;
+	block += bitmaps_data;
+
+	collection_header header;
+	memset(&header, 0, sizeof(header));
+	header.user_data_flags = description.user_data_flags;
+	for (int32 section = 0; section < NUMBER_OF_COLLECTION_SECTIONS; ++section)
+	{
+		int32 *fields = reinterpret_cast<int32 *>(reinterpret_cast<uint8 *>(&header) + COLLECTION_SECTION(section));
+		fields[0] = counts[section];
+		fields[1] = layout->section_offsets[section];
+		fields[2] = static_cast<int32>(sections[section].size());
+	}
+	header.data_offset = static_cast<int32>(sizeof(collection_header));
+	header.data_size = static_cast<int32>(block.size());
+	layout->data_offset = header.data_offset;
+	byte_swap_data("collection header", &header, sizeof(header), 1, collection_header_byte_swapping_data);
+
+	std::string data;
+	append_bytes(&data, &header, sizeof(header));
+	return data + block;
+}
+
+std::string collection_tag_data(const collection_description &description)
+{
+	return collection_tag_data(description, NULL);
+}
+
+int32 make_collection_tag(file_tag subgroup_tag, const char *name, const collection_description &description,
+	int16 version)
+{
+	const std::string data = collection_tag_data(description);
+	return tag_file_new_with_subgroup_tag(COLLECTION_GROUP_TAG, name, subgroup_tag, version, data.data(),
+		static_cast<int32>(data.size()));
+}
+
+std::string collection_reference_tag_data(const collection_reference &reference)
+{
+	collection_reference stored = reference;
+	stored.collection_index = 0;
+	memset(stored.color_table_indexes, 0, sizeof(stored.color_table_indexes));
+	byte_swap_data("collection reference", &stored, sizeof(stored), 1, collection_reference_byte_swapping_data);
+	return std::string(reinterpret_cast<const char *>(&stored), sizeof(stored));
+}
+
+int32 make_collection_reference_tag(file_tag subgroup_tag, const char *name, const collection_reference &reference)
+{
+	const std::string data = collection_reference_tag_data(reference);
+	return tag_file_new_with_subgroup_tag(COLLECTION_REFERENCE_GROUP_TAG, name, subgroup_tag,
+		COLLECTION_REFERENCE_VERSION_NUMBER, data.data(), static_cast<int32>(data.size()));
+}
+
+/* ---------- the default set's collections */
+
+namespace
+{
+// Integer drawing from a fixed seed: the same bytes on every run and build.
+struct drawing_random
+{
+	uint32 state;
+	uint32 next(uint32 n)
+	{
+		state = state * 1103515245u + 12345u;
+		return n ? ((state >> 16) & 0x7FFF) % n : 0;
+	}
+};
+
+// 255 colours in eight hue bands of 31 shades; colour 0 is black.
+color_table default_color_table(void)
+{
+	color_table colors;
+	memset(&colors, 0, sizeof(colors));
+	colors.color_count = MAXIMUM_COLOR_TABLE_COLORS;
+	for (int32 i = 1; i < MAXIMUM_COLOR_TABLE_COLORS; ++i)
+	{
+		const int32 band = i / 32, level = i % 32;
+		hsv_color hsv;
+		set_hsv_color(&hsv, static_cast<uint16>(band * 8192), static_cast<uint16>(40000 + level * 800),
+			static_cast<uint16>(16000 + level * 1500));
+		hsv_color_to_rgb_color(&hsv, &colors.colors[i]);
+	}
+	return colors;
+}
+
+// The first colour of a band and a shade within it.
+uint8 band_color(int32 band, int32 shade)
+{
+	return static_cast<uint8>(band * 32 + 1 + PIN(shade, 0, 30));
+}
+
+enum
+{
+	_red_band = 0,
+	_yellow_band = 1,
+	_green_band = 2,
+	_cyan_band = 4,
+	_blue_band = 5,
+	_grey_band = 7
+};
+
+hue_change default_hue_change(const color_table &colors, const char *name, uint16 hue0, uint16 hue1, uint16 median,
+	uint16 flags)
+{
+	hue_change change;
+	memset(&change, 0, sizeof(change));
+	strncpy(change.name, name, sizeof(change.name) - 1);
+	change.hue0 = hue0;
+	change.hue1 = hue1;
+	change.median_hue = median;
+	change.minimum_saturation = 1000;
+	change.flags = flags;
+	update_colors_effected_by_hue_change(&colors, &change);
+	return change;
+}
+
+bitmap_instance_data default_instance(int16 bitmap_index, int16 rx, int16 ry, int16 kx, int16 ky)
+{
+	bitmap_instance_data instance;
+	memset(&instance, 0, sizeof(instance));
+	instance.bitmap_index = bitmap_index;
+	instance.highres_bitmap_index = NONE;
+	instance.maximum_light_intensity = 65535;
+	instance.registration_point = {rx, ry};
+	instance.key_point = {kx, ky};
+	return instance;
+}
+
+sequence_data default_sequence(int16 views, int16 frames, uint32 flags, fixed pixels_to_world, int16 ticks,
+	int16 key_frame, int16 loop_frame)
+{
+	sequence_data sequence;
+	memset(&sequence, 0, sizeof(sequence));
+	sequence.flags = flags;
+	sequence.pixels_to_world = pixels_to_world;
+	sequence.number_of_views = views;
+	sequence.frames_per_view = frames;
+	sequence.ticks_per_frame = ticks;
+	sequence.key_frame = key_frame;
+	sequence.loop_frame = loop_frame;
+	for (int32 i = 0; i < NUMBER_OF_SEQUENCE_SOUNDS; ++i)
+	{
+		sequence.sound_tags[i] = static_cast<file_tag>(NONE);
+		sequence.sound_indexes[i] = NONE;
+	}
+	sequence.transfer_mode = NONE;
+	return sequence;
+}
+
+// A one-view sequence of consecutive instances.
+collection_sequence_description single_view_sequence(const char *name, const sequence_data &sequence,
+	int16 first_instance, int16 shadow_map_index)
+{
+	collection_sequence_description description;
+	description.name = name;
+	description.sequence = sequence;
+	for (int16 f = 0; f < sequence.frames_per_view; ++f)
+	{
+		description.shadow_map_indexes.push_back(shadow_map_index);
+		description.instance_indexes.push_back(static_cast<int16>(first_instance + f));
+	}
+	return description;
+}
+
+// A plain 8-bit ellipse: colours of a band inside, index 0 outside.
+collection_bitmap_description ellipse_bitmap(const char *name, int16 width, int16 height, int32 band,
+	drawing_random *random)
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	const int32 cx = width / 2, cy = height / 2;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = (x - cx) * 256 / MAX(cx, 1), dy = (y - cy) * 256 / MAX(cy, 1);
+			if (dx * dx + dy * dy <= 256 * 256)
+			{
+				bitmap.pixels[static_cast<size_t>(y * width + x)] = band_color(band, 8 + static_cast<int32>(random->next(20)));
+			}
+		}
+	}
+	return bitmap;
+}
+
+// A unit figure in the row-span format: a body in the primary band over
+// legs in the secondary band, leaning by view and frame.
+collection_bitmap_description unit_figure_bitmap(int32 view, int32 frame, drawing_random *random)
+{
+	const int16 width = 32, height = 48;
+	char name[64];
+	snprintf(name, sizeof(name), "figure v%d f%d", static_cast<int>(view), static_cast<int>(frame));
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	bitmap.flags = _bitmap_extended_encoding_flag | _1bit_transparency_encoded_flag | _word_aligned_encoding_flag;
+	bitmap.bytes_per_row = width;
+	bitmap.pixels.clear();
+	const int32 lean = (view - 2) + (frame & 1);
+	for (int32 y = 0; y < height; ++y)
+	{
+		std::vector<int16> spans;
+		std::vector<uint8> pixels;
+		auto add_span = [&](int32 start, int32 end, int32 band)
+		{
+			start = PIN(start, 0, width);
+			end = PIN(end, start, width);
+			if (end <= start) return;
+			if (!spans.empty() && start < spans.back()) start = spans.back();
+			if (end <= start) return;
+			spans.push_back(static_cast<int16>(start));
+			spans.push_back(static_cast<int16>(end));
+			for (int32 x = start; x < end; ++x) pixels.push_back(band_color(band, 6 + static_cast<int32>(random->next(24))));
+		};
+		if (y < 10)
+		{
+			add_span(12 + lean / 2, 20 + lean / 2, _yellow_band); // head
+		}
+		else if (y < 30)
+		{
+			add_span(8 + lean, 24 + lean, _red_band); // body
+		}
+		else
+		{
+			add_span(9 + lean - (frame & 1), 15 + lean, _blue_band); // legs
+			add_span(17 + lean, 23 + lean + (frame & 1), _blue_band);
+		}
+		append_row_span_row(&bitmap, spans, pixels);
+	}
+	return bitmap;
+}
+
+// One pixel of a run-length picture: a 5-bit alpha (0 clear, 31 opaque) and its colour.
+struct stream_pixel
+{
+	uint8 alpha, red, green, blue;
+};
+
+// The true-colour run-length stream of the pixels: runs of clear or opaque
+// pixels alternate with literal pixels, each literal sequence closed by a
+// clear or opaque one.
+std::vector<uint8> run_length_stream(const std::vector<stream_pixel> &pixels)
+{
+	std::vector<uint8> stream;
+	size_t next = 0;
+	uint8 previous_alpha = 0;
+	while (next < pixels.size())
+	{
+		// Run state.
+		size_t count = 0;
+		while (count < 255 && next + count < pixels.size() && pixels[next + count].alpha == previous_alpha) ++count;
+		stream.push_back(static_cast<uint8>(count));
+		for (size_t i = 0; previous_alpha == 31 && i < count; ++i)
+		{
+			stream.push_back(pixels[next + i].red);
+			stream.push_back(pixels[next + i].green);
+			stream.push_back(pixels[next + i].blue);
+		}
+		next += count;
+
+		// Literal state, until a clear or opaque pixel.
+		while (next < pixels.size())
+		{
+			const stream_pixel &pixel = pixels[next++];
+			stream.push_back(pixel.alpha);
+			if (pixel.alpha != 0)
+			{
+				stream.push_back(pixel.red);
+				stream.push_back(pixel.green);
+				stream.push_back(pixel.blue);
+			}
+			if (pixel.alpha == 0 || pixel.alpha == 31)
+			{
+				previous_alpha = pixel.alpha;
+				break;
+			}
+		}
+	}
+	return stream;
+}
+
+// A bright diamond with a soft edge on clear pixels.
+std::vector<uint8> spark_stream(int32 width, int32 height, drawing_random *random)
+{
+	std::vector<stream_pixel> pixels;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 distance = abs(2 * x + 1 - width) + abs(2 * y + 1 - height);
+			stream_pixel pixel = {0, 0, 0, 0};
+			if (distance < width)
+			{
+				pixel.alpha = distance < width / 2 ? 31 : static_cast<uint8>(4 + random->next(24));
+				pixel.red = static_cast<uint8>(200 + random->next(55));
+				pixel.green = static_cast<uint8>(160 + random->next(60));
+				pixel.blue = static_cast<uint8>(40 + random->next(40));
+			}
+			pixels.push_back(pixel);
+		}
+	}
+	return run_length_stream(pixels);
+}
+}
+
+/* ---------- units */
+
+collection_description default_unit_collection(void)
+{
+	drawing_random random = {0x554E4954u};
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_monsters_flag;
+	collection.colors = default_color_table();
+	collection.hue_changes.push_back(default_hue_change(collection.colors, "primary", 60000, 4000, 0,
+		_hue_change_primary_flag));
+	collection.hue_changes.push_back(default_hue_change(collection.colors, "secondary", 40000, 48000, 40960,
+		_hue_change_secondary_flag));
+
+	struct unit_sequence
+	{
+		const char *name;
+		int16 frames, ticks, key_frame, loop_frame;
+	};
+	static const unit_sequence sequences[NUMBER_OF_DEFAULT_UNIT_SEQUENCES] =
+	{
+		{"idle", 2, 8, 0, 0},
+		{"moving", 4, 3, 1, 0},
+		{"attack", 3, 4, 1, 2},
+		{"flinch", 1, 6, 0, 0},
+		{"soft death", 3, 4, 2, 2},
+		{"hard death", 3, 3, 2, 2},
+		{"dead", 1, 30, 0, 0},
+		{"secondary idle", 2, 10, 1, 0},
+	};
+	const int16 views = 8;
+	const int16 displayed_views = number_of_displayed_views_in_sequence(views);
+
+	// The shadow: a dark ellipse narrower than 32 pixels.
+	collection.bitmaps.push_back(ellipse_bitmap("shadow", 24, 10, _grey_band, &random));
+	shadow_map_data shadow;
+	memset(&shadow, 0, sizeof(shadow));
+	shadow.bitmap_index = 0;
+	shadow.registration_point = {12 * FIXED_ONE, 5 * FIXED_ONE};
+	collection.shadow_maps.push_back(shadow);
+
+	for (int32 s = 0; s < NUMBER_OF_DEFAULT_UNIT_SEQUENCES; ++s)
+	{
+		const unit_sequence &entry = sequences[s];
+		collection_sequence_description sequence;
+		sequence.name = entry.name;
+		sequence.sequence = default_sequence(views, entry.frames, _sequence_uses_mirroring_flag | _sequence_has_frame_data_flag,
+			FIXED_ONE / 4, entry.ticks, entry.key_frame, entry.loop_frame);
+		sequence.sequence.radius = 12 * FIXED_ONE;
+		sequence.sequence.height0 = 0;
+		sequence.sequence.height1 = 44 * FIXED_ONE;
+		for (int16 f = 0; f < entry.frames; ++f)
+		{
+			sequence.shadow_map_indexes.push_back(0);
+			for (int16 v = 0; v < views; ++v)
+			{
+				// Every slot has its own instance; mirrored slots are filled at load.
+				const int16 drawn_view = v < displayed_views ? v : mirror_sequence_view(views, v);
+				const int16 bitmap_index = static_cast<int16>(collection.bitmaps.size());
+				if (v < displayed_views) collection.bitmaps.push_back(unit_figure_bitmap(drawn_view, f, &random));
+				const int16 figure = v < displayed_views ? bitmap_index : NONE;
+				bitmap_instance_data instance = default_instance(figure, 16, 44, static_cast<int16>(16 + drawn_view), 20);
+				if (v >= displayed_views) instance.bitmap_index = 1; // overwritten by the mirrored view
+				sequence.instance_indexes.push_back(static_cast<int16>(collection.instances.size()));
+				collection.instances.push_back(instance);
+			}
+		}
+		collection.sequences.push_back(sequence);
+	}
+	return collection;
+}
+
+/* ---------- effects */
+
+collection_description default_effects_collection(void)
+{
+	drawing_random random = {0x45464354u};
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_projectiles_flag | _collection_can_be_used_for_atmospheric_effect_flag;
+	collection.colors = default_color_table();
+
+	// Arrow: one view, colour keyed by its zeros.
+	collection_bitmap_description arrow = plain_collection_bitmap("arrow", 16, 4, _8bit);
+	for (int32 x = 0; x < 16; ++x) arrow.pixels[static_cast<size_t>(16 + x)] = band_color(_grey_band, x);
+	arrow.pixels[0] = arrow.pixels[32] = band_color(_grey_band, 20);
+	collection.bitmaps.push_back(arrow);
+
+	// Explosion: 16-bit pixels with a 4-bit transparency, plain and in rows of spans.
+	collection_bitmap_description explosion = plain_collection_bitmap("explosion", 16, 16, _16bit);
+	explosion.flags = _4bit_transparency_encoded_flag;
+	explosion.encoding = _16bit_555_encoding;
+	collection_bitmap_description explosion_spans = explosion;
+	explosion_spans.name = "explosion spans";
+	explosion_spans.flags = _4bit_transparency_encoded_flag | _1bit_transparency_encoded_flag | _word_aligned_encoding_flag;
+	explosion_spans.pixels.clear();
+	for (int32 y = 0; y < 16; ++y)
+	{
+		const int32 half = y < 8 ? y + 1 : 16 - y;
+		std::vector<uint8> row_pixels;
+		for (int32 x = 0; x < 16; ++x)
+		{
+			const int32 distance = abs(2 * x - 15) / 2;
+			const uint16 level = static_cast<uint16>(distance < half ? PIN(distance * 2, 0, 15) : 15);
+			const uint16 pixel = static_cast<uint16>((level << ENCODED_TRANSPARENCY_BIT_OFFSET) |
+				band_color(_yellow_band, 30 - static_cast<int32>(random.next(10))));
+			memcpy(&explosion.pixels[static_cast<size_t>(y * 32 + 2 * x)], &pixel, 2);
+			if (distance < half) row_pixels.insert(row_pixels.end(), reinterpret_cast<const uint8 *>(&pixel),
+				reinterpret_cast<const uint8 *>(&pixel) + 2);
+		}
+		append_row_span_row(&explosion_spans, {static_cast<int16>(8 - half), static_cast<int16>(8 + half)}, row_pixels);
+	}
+	collection.bitmaps.push_back(explosion);
+	collection.bitmaps.push_back(explosion_spans);
+
+	// Glow: an overlay whose brightness is its alpha.
+	collection_bitmap_description glow = ellipse_bitmap("glow", 16, 16, _cyan_band, &random);
+	glow.flags |= _bitmap_is_overlay_flag;
+	collection.bitmaps.push_back(glow);
+
+	// Spark: a true-colour run-length stream.
+	collection_bitmap_description spark = plain_collection_bitmap("spark", 8, 8, _16bit);
+	spark.flags = _bitmap_extended_encoding_flag | _no_row_address_table_flag;
+	spark.encoding = _16bit_565_encoding;
+	spark.pixels = spark_stream(8, 8, &random);
+	collection.bitmaps.push_back(spark);
+
+	// Scorch: a colour bitmap and a shadow bitmap of the same size.
+	collection.bitmaps.push_back(ellipse_bitmap("scorch", 20, 12, _grey_band, &random));
+	collection.bitmaps.push_back(ellipse_bitmap("scorch shadow", 20, 12, _grey_band, &random));
+	shadow_map_data shadow;
+	memset(&shadow, 0, sizeof(shadow));
+	shadow.bitmap_index = 6;
+	shadow.registration_point = {10 * FIXED_ONE, 6 * FIXED_ONE};
+	collection.shadow_maps.push_back(shadow);
+
+	const int16 bitmaps[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] = {0, 1, 2, 3, 4, 5};
+	static const char *const names[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] =
+	{
+		"arrow", "explosion", "explosion spans", "glow", "spark", "scorch"
+	};
+	for (int32 s = 0; s < NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES; ++s)
+	{
+		const collection_bitmap_description &bitmap = collection.bitmaps[static_cast<size_t>(bitmaps[s])];
+		const int16 first = static_cast<int16>(collection.instances.size());
+		collection.instances.push_back(default_instance(bitmaps[s], static_cast<int16>(bitmap.width / 2),
+			static_cast<int16>(bitmap.height / 2), static_cast<int16>(bitmap.width / 2), 0));
+		sequence_data sequence = default_sequence(1, 1, 0, FIXED_ONE / 4, 2, 0, 0);
+		sequence.radius = 4 * FIXED_ONE;
+		collection.sequences.push_back(single_view_sequence(names[s], sequence, first,
+			s == _default_effects_scorch_sequence ? 0 : static_cast<int16>(NONE)));
+	}
+	return collection;
+}
+
+/* ---------- scenery */
+
+collection_description default_scenery_collection(void)
+{
+	drawing_random random = {0x5343454Eu};
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_scenery_flag;
+	collection.colors = default_color_table();
+
+	// Rock: colour keyed.
+	collection_bitmap_description rock = ellipse_bitmap("rock", 24, 16, _grey_band, &random);
+	rock.flags |= _bitmap_color_key_transparency_flag;
+	collection.bitmaps.push_back(rock);
+	// Tree, with a high-resolution picture twice the size.
+	collection.bitmaps.push_back(ellipse_bitmap("tree", 24, 40, _green_band, &random));
+	collection.bitmaps.push_back(ellipse_bitmap("tree highres", 48, 80, _green_band, &random));
+	// Fire: four frames.
+	for (int32 f = 0; f < 4; ++f)
+	{
+		char name[32];
+		snprintf(name, sizeof(name), "fire %d", static_cast<int>(f));
+		collection.bitmaps.push_back(ellipse_bitmap(name, 12, static_cast<int16>(16 + 2 * f), _red_band, &random));
+	}
+
+	collection.instances.push_back(default_instance(0, 12, 14, 12, 4));
+	bitmap_instance_data tree = default_instance(1, 12, 38, 12, 8);
+	tree.flags = _bitmap_instance_highres_flag;
+	tree.highres_bitmap_index = 2;
+	tree.highres_pixels_to_world = FIXED_ONE / 8;
+	tree.highres_registration_point = {24, 76};
+	collection.instances.push_back(tree);
+	for (int16 f = 0; f < 4; ++f) collection.instances.push_back(default_instance(static_cast<int16>(3 + f), 6, 14, 6, 4));
+
+	sequence_data rock_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
+	rock_sequence.radius = 10 * FIXED_ONE;
+	rock_sequence.height1 = 12 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("rock", rock_sequence, 0, NONE));
+	sequence_data tree_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
+	tree_sequence.radius = 6 * FIXED_ONE;
+	tree_sequence.height1 = 36 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("tree", tree_sequence, 1, NONE));
+	sequence_data fire_sequence = default_sequence(1, 4, 0, FIXED_ONE / 4, 3, 0, 0);
+	fire_sequence.radius = 4 * FIXED_ONE;
+	fire_sequence.height1 = 18 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("fire", fire_sequence, 2, NONE));
+	return collection;
+}
+
+/* ---------- the landscape colour map */
+
+#define DEFAULT_LANDSCAPE_PAIRS 4
+#define DEFAULT_LANDSCAPE_SIZE 256
+
+collection_description default_landscape_collection(void)
+{
+	drawing_random random = {0x4C4E4430u};
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_textures_flag | _collection_is_color_map_flag;
+	collection.colors = default_color_table();
+
+	// Pairs of a colour map (2n) and its shadow map (2n + 1).
+	for (int32 pair = 0; pair < DEFAULT_LANDSCAPE_PAIRS; ++pair)
+	{
+		char name[32];
+		snprintf(name, sizeof(name), "color map %d", static_cast<int>(pair));
+		collection_bitmap_description color_map =
+			plain_collection_bitmap(name, DEFAULT_LANDSCAPE_SIZE, DEFAULT_LANDSCAPE_SIZE, _8bit);
+		snprintf(name, sizeof(name), "shadow map %d", static_cast<int>(pair));
+		collection_bitmap_description shadow_map =
+			plain_collection_bitmap(name, DEFAULT_LANDSCAPE_SIZE, DEFAULT_LANDSCAPE_SIZE, _8bit);
+		for (int32 y = 0; y < DEFAULT_LANDSCAPE_SIZE; ++y)
+		{
+			for (int32 x = 0; x < DEFAULT_LANDSCAPE_SIZE; ++x)
+			{
+				const size_t i = static_cast<size_t>(y * DEFAULT_LANDSCAPE_SIZE + x);
+				const int32 band = ((x / 64) + (y / 64) + pair) % 3 == 0 ? _yellow_band : _green_band;
+				color_map.pixels[i] = band_color(band, 10 + static_cast<int32>(random.next(12)));
+				shadow_map.pixels[i] = static_cast<uint8>(255 - ((x + y + pair * 32) & 63));
+			}
+		}
+		collection.bitmaps.push_back(color_map);
+		collection.bitmaps.push_back(shadow_map);
+	}
+
+	collection.blend_table.assign(BLEND_TABLE_SIZE, 0);
+	build_blend_table(&collection.colors, collection.blend_table.data());
+	collection.remapping_table.resize(MAXIMUM_COLOR_TABLE_COLORS);
+	for (int32 i = 0; i < MAXIMUM_COLOR_TABLE_COLORS; ++i) collection.remapping_table[static_cast<size_t>(i)] = static_cast<uint8>(i);
+	return collection;
+}
+
+/* ---------- dialog elements */
+
+collection_description default_dialog_elements_collection(void)
+{
+	drawing_random random = {0x42414945u};
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_interface_flag;
+	collection.colors = default_color_table();
+
+	// A button face in encoding 4 (8-bit), the checkbox off and on, and a
+	// 32-bit panel in encoding 2.
+	collection_bitmap_description button = plain_collection_bitmap("button", 64, 20, _8bit);
+	for (uint8 &pixel : button.pixels) pixel = band_color(_grey_band, 12 + static_cast<int32>(random.next(4)));
+	collection.bitmaps.push_back(button);
+	for (int32 state = 0; state < 2; ++state)
+	{
+		collection_bitmap_description box = plain_collection_bitmap(state ? "checkbox on" : "checkbox off", 12, 12, _8bit);
+		for (int32 y = 0; y < 12; ++y)
+		{
+			for (int32 x = 0; x < 12; ++x)
+			{
+				const bool edge = x == 0 || y == 0 || x == 11 || y == 11;
+				const bool mark = state && (x == y || x == 11 - y);
+				box.pixels[static_cast<size_t>(y * 12 + x)] = edge || mark ? band_color(_grey_band, 28) : band_color(_grey_band, 4);
+			}
+		}
+		collection.bitmaps.push_back(box);
+	}
+	collection_bitmap_description panel = plain_collection_bitmap("panel", 32, 16, _32bit);
+	for (size_t i = 0; i < panel.pixels.size(); i += 4)
+	{
+		panel.pixels[i] = static_cast<uint8>(random.next(64)); // blue
+		panel.pixels[i + 1] = 64;
+		panel.pixels[i + 2] = 32;
+		panel.pixels[i + 3] = 255;
+	}
+	collection.bitmaps.push_back(panel);
+
+	for (int16 i = 0; i < 4; ++i) collection.instances.push_back(default_instance(i, 0, 0, 0, 0));
+	collection.sequences.push_back(single_view_sequence("button", default_sequence(1, 1, 0, FIXED_ONE, 1, 0, 0), 0, NONE));
+	collection.sequences.push_back(single_view_sequence("checkbox", default_sequence(1, 2, 0, FIXED_ONE, 1, 0, 0), 1, NONE));
+	collection.sequences.push_back(single_view_sequence("panel", default_sequence(1, 1, 0, FIXED_ONE, 1, 0, 0), 3, NONE));
+	return collection;
+}
+
+const default_collection_entry default_collections[] =
+{
+	{DEFAULT_UNIT_COLLECTION_TAG, "units", default_unit_collection},
+	{DEFAULT_EFFECTS_COLLECTION_TAG, "effects", default_effects_collection},
+	{DEFAULT_SCENERY_COLLECTION_TAG, "scenery", default_scenery_collection},
+	{DEFAULT_LANDSCAPE_COLLECTION_TAG, "landscape", default_landscape_collection},
+	{DEFAULT_DIALOG_ELEMENTS_COLLECTION_TAG, "dialog elements", default_dialog_elements_collection},
+};
+
+const int32 number_of_default_collections = static_cast<int32>(NUMBEROF(default_collections));
+
+/* ---------- collection references */
+
+namespace
+{
+collection_reference empty_reference(file_tag collection_tag, int16 permutations)
+{
+	collection_reference reference;
+	memset(&reference, 0, sizeof(reference));
+	reference.collection_tag = collection_tag;
+	reference.number_of_permutations = permutations;
+	for (int32 p = 0; p < MAXIMUM_PERMUTATIONS_PER_COLLECTION_REFERENCE; ++p)
+	{
+		for (int32 c = 0; c < NUMBER_OF_REPLACEMENT_COLORS_PER_PERMUTATION; ++c) reference.colors[p][c].flags = _color_unused_flag;
+	}
+	return reference;
+}
+
+collection_reference default_unit_reference(void)
+{
+	// Three team colourings of the two hue changes; the rest unused.
+	collection_reference reference = empty_reference(DEFAULT_UNIT_COLLECTION_TAG, 3);
+	static const rgb_color primaries[3] = {{52000, 8000, 6000, 0}, {8000, 20000, 52000, 0}, {50000, 46000, 9000, 0}};
+	static const rgb_color secondaries[3] = {{30000, 30000, 30000, 0}, {12000, 12000, 12000, 0}, {40000, 20000, 8000, 0}};
+	for (int32 p = 0; p < 3; ++p)
+	{
+		reference.colors[p][0] = primaries[p];
+		reference.colors[p][1] = secondaries[p];
+	}
+	// The third permutation keeps its legs as drawn.
+	reference.colors[2][1].flags = _color_unused_flag;
+	return reference;
+}
+
+collection_reference default_effects_reference(void)
+{
+	collection_reference reference = empty_reference(DEFAULT_EFFECTS_COLLECTION_TAG, 1);
+	reference.tint_color.flags = _color_use_global_tint_flag;
+	return reference;
+}
+
+collection_reference default_scenery_reference(void)
+{
+	collection_reference reference = empty_reference(DEFAULT_SCENERY_COLLECTION_TAG, 2);
+	reference.tint_fraction = 64;
+	reference.tint_color = {20000, 30000, 12000, 0};
+	reference.flags = _core_override_player_tints_flag;
+	reference.colors[1][0] = {40000, 36000, 30000, 0};
+	return reference;
+}
+}
+
+const default_collection_reference_entry default_collection_references[] =
+{
+	{DEFAULT_UNIT_REFERENCE_TAG, "units", default_unit_reference},
+	{DEFAULT_EFFECTS_REFERENCE_TAG, "effects", default_effects_reference},
+	{DEFAULT_SCENERY_REFERENCE_TAG, "scenery", default_scenery_reference},
+};
+
+const int32 number_of_default_collection_references = static_cast<int32>(NUMBEROF(default_collection_references));
+
+bool make_default_collection_tags(std::vector<int32> *handles)
+{
+	for (int32 i = 0; i < number_of_default_collections; ++i)
+	{
+		const default_collection_entry &entry = default_collections[i];
+		const int32 handle = make_collection_tag(entry.subgroup_tag, entry.name, entry.make());
+		if (handle == NONE) return false;
+		handles->push_back(handle);
+	}
+	for (int32 i = 0; i < number_of_default_collection_references; ++i)
+	{
+		const default_collection_reference_entry &entry = default_collection_references[i];
+		const collection_reference reference = entry.make();
+		// A reference may only name a collection the set writes.
+		bool written = false;
+		for (int32 c = 0; c < number_of_default_collections; ++c)
+		{
+			if (default_collections[c].subgroup_tag == reference.collection_tag) written = true;
+		}
+		if (!written) return false;
+		const int32 handle = make_collection_reference_tag(entry.subgroup_tag, entry.name, reference);
+		if (handle == NONE) return false;
+		handles->push_back(handle);
+	}
+	return true;
+}

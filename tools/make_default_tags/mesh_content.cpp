@@ -1,0 +1,452 @@
+#include "mesh_content.h"
+
+#include <string>
+
+#include "collections_content.h"
+#include "default_tags.h"
+#include "markers.h"
+#include "media.h"
+#include "mesh.h"
+#include "tag_files/tag_files.h"
+#include "world.h"
+
+namespace {
+
+// Integer-only: the content must come out the same on every build.
+struct content_generator
+{
+	uint32 seed;
+	uint32 next(void)
+	{
+		seed = seed * 1664525u + 1013904223u;
+		return seed >> 8;
+	}
+	int32 below(int32 n) { return static_cast<int32>(next() % static_cast<uint32>(n)); }
+};
+
+void ensure_mesh_modules(void)
+{
+	static bool initialized = false;
+	if (initialized) return;
+	initialize_world();
+	initialize_mesh();
+	initialize_markers();
+	initialized = true;
+}
+
+uint16 terrain_pair(int16 first, int16 second)
+{
+	return static_cast<uint16>((first << CELL_TERRAIN_TYPE_BITS) | second);
+}
+
+struct map_description
+{
+	mesh_header header;
+	std::vector<mesh_cell> cells;
+	std::vector<marker_palette_entry> palette;
+	std::vector<marker_data> markers;
+};
+
+marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags)
+{
+	marker_palette_entry entry = {};
+	entry.type = type;
+	entry.tag = tag;
+	entry.team_index = team_index;
+	entry.extra_flags = extra_flags;
+	entry.tag_index = NONE;
+	return entry;
+}
+
+marker_data marker_at(int16 type, int16 palette_index, int16 identifier, world_distance x, world_distance y,
+	angle yaw)
+{
+	marker_data marker = {};
+	marker.type = type;
+	marker.palette_index = palette_index;
+	marker.identifier = identifier;
+	marker.location.position = {x, y, 0};
+	marker.location.yaw = yaw;
+	marker.data_index = NONE;
+	marker.data_identifier = NONE;
+	return marker;
+}
+
+// Sorts the markers, precalculates normals and LOD through the engine, and
+// writes the stored tag data.
+std::vector<uint8> finish_map(map_description *map)
+{
+	ensure_mesh_modules();
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	const int32 height = map->header.submesh_height * SUBMESH_WIDTH;
+
+	std::vector<uint16> coverage(static_cast<size_t>(height * MESH_TEXELS_PER_CELL * (width + 1)));
+	const int32 coverage_words = build_media_coverage_from_cells(map->cells.data(), width, height, coverage.data(),
+		static_cast<int32>(coverage.size()));
+	if (coverage_words < 0) return {};
+	coverage.resize(static_cast<size_t>(coverage_words));
+	std::vector<uint16> LOD(static_cast<size_t>((width / 2) * (height / 2)), 0);
+
+	mesh_tag_contents contents = {};
+	contents.header = map->header;
+	contents.cells = map->cells.data();
+	contents.palette = map->palette.data();
+	contents.palette_count = static_cast<int32>(map->palette.size());
+	contents.markers = map->markers.data();
+	contents.marker_count = static_cast<int32>(map->markers.size());
+	contents.media_coverage_region = coverage.data();
+	contents.media_coverage_region_words = coverage_words;
+	contents.LOD_data = LOD.data();
+	contents.LOD_data_words = static_cast<int32>(LOD.size());
+
+	// Load the draft, let the engine work on it, and take its results back.
+	int32 size = 0;
+	uint8 *draft = build_mesh_tag_data(&contents, &size);
+	if (!draft) return {};
+	const boolean loaded = load_mesh_from_tag_data(draft, size, MESH_VERSION_NUMBER, "draft");
+	dispose_pointer(draft);
+	if (!loaded) return {};
+
+	sort_markers_before_saving();
+	precalculate_mesh_normals(0, 0, width, height);
+	recalculate_LOD_for_cell_region(0, 0, width - 1, height - 1);
+	for (int32 i = 0; i < width * height; ++i) map->cells[i].normal = mesh_globals->mesh_cells[i].normal;
+	map->markers.assign(mesh_globals->markers, mesh_globals->markers + mesh_globals->marker_count);
+	LOD.assign(mesh_globals->mesh_LOD_data, mesh_globals->mesh_LOD_data + LOD.size());
+	dispose_mesh_from_old_map();
+
+	contents.markers = map->markers.data();
+	contents.LOD_data = LOD.data();
+	uint8 *data = build_mesh_tag_data(&contents, &size);
+	if (!data) return {};
+	std::vector<uint8> bytes(data, data + size);
+	dispose_pointer(data);
+	return bytes;
+}
+
+int32 wave(int32 index, int32 shift)
+{
+	return sine_table[index & (NUMBER_OF_TRIG_TABLE_ENTRIES - 1)] >> shift;
+}
+
+/* ---------- the demo map */
+
+const int32 demo_lake_x = 20, demo_lake_y = 60, demo_lake_radius = 9;
+const short_world_distance demo_lake_surface = 160;
+
+map_description demo_map(void)
+{
+	ensure_mesh_modules();
+	map_description map;
+	initialize_mesh_header(&map.header, 2, 3);
+	mesh_header *header = &map.header;
+	header->landscape_collection_tag = DEMO_LANDSCAPE_COLLECTION_TAG;
+	header->media_tag = DEFAULT_MEDIA_TAG;
+	header->flags = FLAG(0) | FLAG(2) | FLAG(9) | _mesh_is_single_player_entry_point_flag | _mesh_is_complete_flag |
+		_mesh_can_be_used_by_demo_flag;
+	header->team_count = 2;
+	header->ceiling_height = 2048;
+	header->fog_color = {52000, 56000, 60000, 0};
+	header->fog_density = 0.25f;
+	header->global_tint_color = {65535, 60000, 52000, 0};
+	header->global_tint_fraction = 16;
+	header->blood_color = {40000, 0, 0, 0};
+	header->map_description_string_list_tag = DEMO_DESCRIPTION_STRING_LIST_TAG;
+
+	const int32 width = 64, height = 96;
+	map.cells.resize(static_cast<size_t>(width * height));
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			mesh_cell &cell = map.cells[static_cast<size_t>(y * width + x)];
+			const int32 dx = x - demo_lake_x, dy = y - demo_lake_y;
+			const int32 distance2 = dx * dx + dy * dy;
+			int32 h = 320 + wave(x * 24, 6) + wave(y * 17 + 300, 6) + wave((x + y) * 40, 8);
+			if (y > 80) h += (y - 80) * 24; // hills to the north
+			uint16 flags = terrain_pair(_terrain_grass, _terrain_grass);
+			if (y < 12) flags = terrain_pair(_terrain_desert, _terrain_desert);
+			else if (y > 84) flags = terrain_pair(_terrain_snow, _terrain_rocky);
+			else if ((x / 6 + y / 5) % 7 == 0) flags = terrain_pair(_terrain_forest, _terrain_forest);
+
+			if (distance2 <= demo_lake_radius * demo_lake_radius)
+			{
+				// The lake bed drops towards the middle; depth sets the media terrain.
+				const int32 depth = (demo_lake_radius * demo_lake_radius - distance2) * 6 + 20;
+				h = demo_lake_surface - depth;
+				const int16 kind = static_cast<int16>(depth < 80 ? _terrain_media_dwarf_depth
+					: depth < 200 ? _terrain_media_human_depth
+					: depth < 400 ? _terrain_media_giant_depth : _terrain_media_deep);
+				flags = static_cast<uint16>(terrain_pair(kind, kind) | _mesh_cell_triangle_media_flags);
+			}
+			else if (distance2 <= (demo_lake_radius + 1) * (demo_lake_radius + 1))
+			{
+				// The shore: the second triangle wet, the first marsh.
+				h = demo_lake_surface + 10;
+				flags = static_cast<uint16>(terrain_pair(_terrain_marsh, _terrain_media_dwarf_depth) |
+					_mesh_cell_triangle1_is_media_flag);
+			}
+			// A rocky ridge no one walks over.
+			if (x == 44 && y >= 30 && y < 50)
+			{
+				flags = terrain_pair(_terrain_walking_impassable, _terrain_walking_impassable);
+				h += 300;
+			}
+			cell.height = static_cast<short_world_distance>(h);
+			cell.media_height = demo_lake_surface;
+			cell.flags = flags;
+			cell.first_object_index = NONE;
+			cell.model_index = NONE;
+		}
+	}
+
+	map.palette = {
+		palette_row(_marker_team, static_cast<file_tag>(NONE), NONE, 0xFFFF),
+		palette_row(_marker_monster, DEMO_SOLDIER_TAG, 0, 0xFFFF),
+		palette_row(_marker_monster, DEMO_ARCHER_TAG, 0, FLAG(9)),
+		palette_row(_marker_monster, DEMO_SOLDIER_TAG, 1, 0xFFFF),
+		palette_row(_marker_monster, DEMO_ARCHER_TAG, 1, FLAG(9)),
+		palette_row(_marker_scenery, DEMO_TREE_TAG, NONE, 0xFFFF),
+		palette_row(_marker_sound_source, DEMO_BROOK_TAG, NONE, 0xFFFF),
+	};
+	map.palette[1].flags = _marker_palette_may_use_veterans_flag;
+
+	const int32 cell = WORLD_ONE;
+	map.markers = {
+		marker_at(_marker_team, 0, 0, 12 * cell, 20 * cell, 0x2000),
+		marker_at(_marker_team, 0, 0, 50 * cell, 76 * cell, 0xA000),
+		marker_at(_marker_scenery, 0, 0, 30 * cell, 40 * cell, 0),
+		marker_at(_marker_scenery, 0, 3, 31 * cell + 200, 43 * cell, 0x1000),
+		marker_at(_marker_scenery, 0, 0, 8 * cell, 70 * cell, 0),
+		marker_at(_marker_scenery, 0, 7, 36 * cell, 55 * cell + 300, 0),
+		marker_at(_marker_scenery, 0, 0, 55 * cell, 30 * cell, 0x8000),
+		marker_at(_marker_scenery, 0, 0, 26 * cell, 75 * cell, 0),
+		marker_at(_marker_sound_source, 0, 0, demo_lake_x * cell, demo_lake_y * cell, 0),
+		marker_at(_marker_sound_source, 0, 12, 44 * cell, 40 * cell, 0),
+	};
+	// Team 0 in the south-west, team 1 in the north-east: soldiers in every
+	// scoring, archers only for king of the hill.
+	for (int16 i = 0; i < 5; ++i)
+	{
+		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 0 : 1, i == 1 ? 21 : 0, (10 + 2 * i) * cell,
+			(14 + i) * cell, 0x2000));
+		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 2 : 3, 0, (52 - 2 * i) * cell, (82 - i) * cell,
+			0xA000));
+	}
+	// Ambient sound sources carry their permutation in the first user word.
+	map.markers[8].user_data[1] = 1;
+	return map;
+}
+
+/* ---------- the benchmark map */
+
+map_description benchmark_map(void)
+{
+	ensure_mesh_modules();
+	map_description map;
+	initialize_mesh_header(&map.header, 8, 8);
+	mesh_header *header = &map.header;
+	header->landscape_collection_tag = BENCHMARK_LANDSCAPE_COLLECTION_TAG;
+	header->media_tag = DEFAULT_MEDIA_TAG;
+	header->flags = 0x3FF | _mesh_is_complete_flag;
+	header->team_count = 8;
+
+	const int32 width = 256, height = 256;
+	content_generator generator = {0xB0C4u};
+	map.cells.resize(static_cast<size_t>(width * height));
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			mesh_cell &cell = map.cells[static_cast<size_t>(y * width + x)];
+			int32 h = 400 + wave(x * 9, 5) + wave(y * 13 + 200, 5) + generator.below(32);
+			uint16 flags = terrain_pair(static_cast<int16>(_terrain_grass + (x / 16 + y / 16) % 6),
+				static_cast<int16>(_terrain_grass + (x / 16 + y / 16) % 6));
+			for (int32 lake = 0; lake < 4; ++lake)
+			{
+				const int32 dx = x - (48 + lake * 52), dy = y - (60 + (lake % 2) * 120);
+				if (dx * dx + dy * dy < 120)
+				{
+					h = 100;
+					flags = static_cast<uint16>(terrain_pair(_terrain_media_human_depth, _terrain_media_human_depth) |
+						_mesh_cell_triangle_media_flags);
+				}
+			}
+			if (x % 29 == 0 && y % 7 < 3) flags = terrain_pair(_terrain_walking_impassable, _terrain_walking_impassable);
+			cell.height = static_cast<short_world_distance>(h);
+			cell.media_height = 180;
+			cell.flags = flags;
+			cell.first_object_index = NONE;
+			cell.model_index = NONE;
+		}
+	}
+
+	// 64 rows: 8 observers, 16 unit rows (teams 0-7), 32 scenery, 8 sounds.
+	for (int16 i = 0; i < 8; ++i) map.palette.push_back(palette_row(_marker_team, static_cast<file_tag>(NONE), NONE, 0xFFFF));
+	for (int16 i = 0; i < 16; ++i)
+	{
+		map.palette.push_back(palette_row(_marker_monster, i % 2 ? DEMO_ARCHER_TAG : DEMO_SOLDIER_TAG,
+			static_cast<int16>(i / 2), 0xFFFF));
+	}
+	for (int16 i = 0; i < 32; ++i) map.palette.push_back(palette_row(_marker_scenery, DEMO_TREE_TAG, NONE, 0xFFFF));
+	for (int16 i = 0; i < 8; ++i) map.palette.push_back(palette_row(_marker_sound_source, DEMO_BROOK_TAG, NONE, 0xFFFF));
+
+	const int32 extent = width * WORLD_ONE;
+	const struct
+	{
+		int16 type;
+		int16 rows;
+		int32 count;
+	} kinds[] = {{_marker_team, 8, 8}, {_marker_monster, 16, 300}, {_marker_scenery, 32, 1100}, {_marker_sound_source, 8, 92}};
+	for (const auto &kind : kinds)
+	{
+		for (int32 i = 0; i < kind.count; ++i)
+		{
+			const int16 identifier = static_cast<int16>(i % 3 == 0 ? 0 : 2000 + i);
+			map.markers.push_back(marker_at(kind.type, static_cast<int16>(i % kind.rows), identifier,
+				generator.below(extent), generator.below(extent), static_cast<angle>(generator.below(65536))));
+		}
+	}
+	return map;
+}
+
+/* ---------- collections, media and tags */
+
+// One colour and one shadow map per submesh: colours follow the cells'
+// terrain, shadows their slope.
+collection_description landscape_collection(const map_description &map)
+{
+	collection_description collection = {};
+	collection.user_data_flags = _collection_is_color_map_flag;
+	collection.colors.color_count = 256;
+	for (int32 i = 0; i < 256; ++i)
+	{
+		const uint16 level = static_cast<uint16>((i & 31) * 2000 + 3000);
+		const int32 family = i >> 5;
+		rgb_color &color = collection.colors.colors[i];
+		color.red = static_cast<uint16>(family == 1 || family == 5 || family == 7 ? level : level / 3);
+		color.green = static_cast<uint16>(family == 0 || family == 2 || family == 5 ? level : level / 2);
+		color.blue = static_cast<uint16>(family == 3 ? level : level / 4);
+		color.flags = 0;
+	}
+	collection.remapping_table.resize(256);
+	for (int32 i = 0; i < 256; ++i) collection.remapping_table[i] = static_cast<uint8>(i < 224 ? 224 + (i & 31) : i);
+
+	const int32 submesh_width = map.header.submesh_width;
+	const int32 width = submesh_width * SUBMESH_WIDTH;
+	const int32 submeshes = submesh_width * map.header.submesh_height;
+	for (int32 n = 0; n < submeshes; ++n)
+	{
+		const int32 sx = n % submesh_width, sy = n / submesh_width;
+		collection_bitmap_description color = plain_collection_bitmap(("color " + std::to_string(n)).c_str(), 256, 256, 8);
+		collection_bitmap_description shadow = plain_collection_bitmap(("shadow " + std::to_string(n)).c_str(), 256, 256, 8);
+		for (int32 ty = 0; ty < 256; ++ty)
+		{
+			for (int32 tx = 0; tx < 256; ++tx)
+			{
+				const int32 x = sx * SUBMESH_WIDTH + tx / MESH_TEXELS_PER_CELL;
+				const int32 y = sy * SUBMESH_WIDTH + ty / MESH_TEXELS_PER_CELL;
+				uint8 c = 0, s = 160;
+				{
+					const mesh_cell &cell = map.cells[static_cast<size_t>(y * width + x)];
+					const int32 terrain = cell.flags & CELL_TERRAIN_TYPE_MASK;
+					const int32 family = terrain < NUMBER_OF_MEDIA_TERRAIN_TYPES ? 3
+						: terrain == _terrain_desert ? 1 : terrain == _terrain_snow ? 6 : terrain == _terrain_rocky ? 4
+						: terrain >= _terrain_walking_impassable ? 7 : terrain == _terrain_forest ? 2 : 0;
+					c = static_cast<uint8>(family * 32 + ((tx * 3 + ty * 5 + cell.height) & 31));
+					const mesh_cell &east = map.cells[static_cast<size_t>(y * width + (x + 1 < width ? x + 1 : x))];
+					s = static_cast<uint8>(PIN(160 + (cell.height - east.height) / 4, 60, 250));
+				}
+				color.pixels[static_cast<size_t>(ty * 256 + tx)] = c;
+				shadow.pixels[static_cast<size_t>(ty * 256 + tx)] = s;
+			}
+		}
+		collection.bitmaps.push_back(std::move(color));
+		collection.bitmaps.push_back(std::move(shadow));
+	}
+	return collection;
+}
+
+media_definition lake_media(void)
+{
+	media_definition media = default_media_definition;
+	media.collection_reference_tag = DEFAULT_MEDIA_REFERENCE_TAG;
+	media.reflection_tint_fraction = 96;
+	media.reflection_tint_color = {8000, 20000, 40000, 0};
+	media.surface_effect_density = 0;
+	media.wobble_magnitude = {4, 4, 2};
+	media.wobble_phase_multiplier = {3, 5, 1};
+	media.effects_per_cell = 0;
+	media.time_between_building_effects = 30;
+	media.reflection_transparency = 0x8000;
+	return media;
+}
+
+collection_reference lake_reference(void)
+{
+	collection_reference reference = *get_default_collection_reference();
+	reference.collection_tag = DEMO_LANDSCAPE_COLLECTION_TAG;
+	reference.number_of_permutations = 1;
+	reference.tint_fraction = 0;
+	return reference;
+}
+
+int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8> &bytes, uint32 user_data)
+{
+	if (bytes.empty()) return NONE;
+	int32 handle = tag_file_new_with_subgroup_tag(MESH_DEFINITION_GROUP_TAG, name, subgroup, MESH_VERSION_NUMBER,
+		bytes.data(), static_cast<int32>(bytes.size()));
+	if (handle != NONE && !tag_file_set_header_user_data(&handle, user_data)) return NONE;
+	return handle;
+}
+
+} // namespace
+
+std::vector<uint8> demo_mesh_tag_data(void)
+{
+	map_description map = demo_map();
+	return finish_map(&map);
+}
+
+std::vector<uint8> benchmark_mesh_tag_data(void)
+{
+	map_description map = benchmark_map();
+	return finish_map(&map);
+}
+
+bool make_default_mesh_tags(std::vector<int32> *handles)
+{
+	static const char *const demo_description[] = {
+		"Demo Valley",
+		"Two small armies meet in a green valley beside a quiet lake. Hold the hill to win.",
+	};
+	const map_description demo = demo_map();
+	const map_description bench = benchmark_map();
+
+	const int32 description = make_string_list_tag(DEMO_DESCRIPTION_STRING_LIST_TAG, "Demo Valley description",
+		demo_description, static_cast<int32>(NUMBEROF(demo_description)));
+	const int32 demo_collection = make_collection_tag(DEMO_LANDSCAPE_COLLECTION_TAG, "Demo Valley landscape",
+		landscape_collection(demo));
+	const int32 bench_collection = make_collection_tag(BENCHMARK_LANDSCAPE_COLLECTION_TAG, "Benchmark landscape",
+		landscape_collection(bench));
+	const int32 reference = make_collection_reference_tag(DEFAULT_MEDIA_REFERENCE_TAG, "lake water", lake_reference());
+
+	const media_definition media = lake_media();
+	uint8 media_bytes[sizeof(media_definition)];
+	byte_swap_move("media definition", media_bytes, &media, sizeof(media), 1, media_definition_bs_data);
+	const int32 water = tag_file_new_with_subgroup_tag(MEDIA_DEFINITION_GROUP_TAG, "lake water", DEFAULT_MEDIA_TAG,
+		MEDIA_DEFINITION_VERSION_NUMBER, media_bytes, static_cast<int32>(sizeof(media_bytes)));
+
+	map_description demo_copy = demo;
+	map_description bench_copy = bench;
+	const int32 demo_mesh = make_mesh_tag(DEMO_MESH_TAG, DEMO_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
+	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MESH_TAG, BENCHMARK_MESH_NAME, finish_map(&bench_copy),
+		bench.header.flags);
+
+	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh})
+	{
+		if (handle == NONE) return false;
+		handles->push_back(handle);
+	}
+	return true;
+}

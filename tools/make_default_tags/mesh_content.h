@@ -1,0 +1,37 @@
+// The default set's maps: the demo map 'demo' ("Demo Valley") and the
+// benchmark map 'bnch', each with its colour-map collection, plus the media
+// ('medi') and collection reference ('core') of their lake. Maps are made
+// through the engine's own records, its map writer and its precalculation, so
+// the same bytes come out on every build.
+#ifndef MESH_CONTENT_H
+#define MESH_CONTENT_H
+
+#include <vector>
+
+#include "cseries.h"
+
+#define DEMO_MESH_TAG TAG("demo")
+#define DEMO_MESH_NAME "Demo Valley"
+#define BENCHMARK_MESH_TAG TAG("bnch")
+#define BENCHMARK_MESH_NAME "Benchmark Plain"
+#define DEMO_LANDSCAPE_COLLECTION_TAG TAG("demo")
+#define BENCHMARK_LANDSCAPE_COLLECTION_TAG TAG("bnch")
+#define DEFAULT_MEDIA_TAG TAG("watr")
+#define DEFAULT_MEDIA_REFERENCE_TAG TAG("watr")
+#define DEMO_DESCRIPTION_STRING_LIST_TAG TAG("demo")
+
+// Palette subgroups the later kinds of content will provide.
+#define DEMO_SOLDIER_TAG TAG("sold")
+#define DEMO_ARCHER_TAG TAG("arch")
+#define DEMO_TREE_TAG TAG("tree")
+#define DEMO_BROOK_TAG TAG("brok")
+
+// The stored data of each map's 'mesh' tag (header at 0, block after it).
+std::vector<uint8> demo_mesh_tag_data(void);
+std::vector<uint8> benchmark_mesh_tag_data(void);
+
+// Every map, its collection, the media, its reference and the demo's
+// description as local tags; appends the handles.
+bool make_default_mesh_tags(std::vector<int32> *handles);
+
+#endif
