@@ -5,6 +5,7 @@
 // a temporary working directory.
 #include <benchmark/benchmark.h>
 
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,15 +113,37 @@ void write_local_tag(file_tag group_tag, file_tag subgroup_tag, const std::strin
 	fclose(file);
 }
 
+char bench_directory[] = "/tmp/zerv-definitions-bench-XXXXXX";
+
+int remove_entry(const char *path, const struct stat *, int, struct FTW *)
+{
+	return remove(path);
+}
+
+void remove_bench_directory(void)
+{
+	if (chdir("/") == 0) nftw(bench_directory, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 // Writes the tag set and opens it, once per process.
 void set_up_tag_set(void)
 {
 	static bool done = false;
-	if (done) return;
+	if (done)
+	{
+		// Another benchmark may have moved or reopened the tag set meanwhile.
+		if (!tag_file_exists(TAG("stli"), bench_subgroup(0)))
+		{
+			if (chdir(bench_directory) != 0) abort();
+			tag_files_initialize();
+			if (!load_local_tags()) abort();
+		}
+		return;
+	}
 	done = true;
 
-	char directory[] = "/tmp/zerv-definitions-bench-XXXXXX";
-	if (!mkdtemp(directory) || chdir(directory) != 0) abort();
+	if (!mkdtemp(bench_directory) || chdir(bench_directory) != 0) abort();
+	atexit(remove_bench_directory);
 	initialize_error_state("zerv");
 	tag_files_initialize();
 

@@ -10,6 +10,9 @@
 
 #include "markers.h"
 #include "mesh.h"
+#include "shapes.h"
+#include "string_definitions.h"
+#include "tag_files/tag_files.h"
 #include "world.h"
 
 namespace {
@@ -255,5 +258,45 @@ void BM_mesh_load(benchmark::State &state)
 	state.SetLabel("in-memory block");
 }
 BENCHMARK(BM_mesh_load)->Unit(benchmark::kMillisecond);
+
+// The generated 'bnch' through the definition loader, with its collection,
+// media and description, from the tag set in the working directory.
+void BM_mesh_load_from_tag_set(benchmark::State &state)
+{
+	load_benchmark_map();
+	dispose_mesh_from_old_map();
+	static bool opened = false;
+	if (!opened)
+	{
+		initialize_shapes();
+		initialize_string_definitions();
+		initialize_media_definitions();
+		tag_files_initialize();
+		opened = tag_files_open(FALSE, nullptr, 0, NONE) && tag_file_exists(MESH_DEFINITION_GROUP_TAG, TAG("bnch"));
+	}
+	if (!opened)
+	{
+		state.SkipWithError("no generated tag set in the working directory");
+		return;
+	}
+	for (auto _ : state)
+	{
+		initialize_shapes_for_new_map(FALSE);
+		initialize_string_definitions_for_new_map();
+		initialize_media_definitions_for_new_map();
+		if (!initialize_mesh_for_new_map(TAG("bnch")))
+		{
+			state.SkipWithError("'bnch' did not load");
+			break;
+		}
+		dispose_mesh_from_old_map();
+		dispose_media_definitions_from_old_map();
+		dispose_string_definitions_from_old_map();
+		dispose_shapes_from_old_map();
+	}
+	load_benchmark_map();
+	state.SetLabel("tag set");
+}
+BENCHMARK(BM_mesh_load_from_tag_set)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -261,10 +261,12 @@ static void copy_team_names_override(const mesh_header *header)
 	const int16 list_index = string_list_tag_to_string_index(tag);
 	new_game_data *setup = get_new_game_data();
 	if (list_index == NONE || !setup) return;
-	for (int16 i = 0; i < 3; ++i)
+	const int16 string_count = count_strings_in_list(list_index);
+	for (int16 i = 0; i < 3 && i < string_count; ++i)
 	{
+		// A missing string leaves the name alone.
 		const char *text = get_string_from_list(list_index, i);
-		if (!text) continue; // a missing string leaves the name alone
+		if (!text) continue;
 		char *name = setup->players[i].appearance.name;
 		strncpy(name, text, MAXIMUM_PLAYER_NAME_LENGTH);
 		name[MAXIMUM_PLAYER_NAME_LENGTH] = 0;

@@ -184,7 +184,8 @@ static inline int32 wrapping_shift_left(int32 a, int32 bits)
 // The row (or column) the line crosses at cell boundary n.
 static inline int32 segment_crossing(int32 n, int32 m, int32 b)
 {
-	return ((wrapping_multiply(wrapping_shift_left(n, WORLD_FRACTIONAL_BITS), m) >> 8) + b) >> WORLD_FRACTIONAL_BITS;
+	const int32 offset = wrapping_multiply(wrapping_shift_left(n, WORLD_FRACTIONAL_BITS), m) >> 8;
+	return static_cast<int32>(static_cast<uint32>(offset) + static_cast<uint32>(b)) >> WORLD_FRACTIONAL_BITS;
 }
 
 static inline int32 segment_slope(int32 minor_difference, int32 major_difference)

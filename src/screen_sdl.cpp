@@ -1,6 +1,8 @@
 // The SDL side of the screen: video start-up and the window.
 #include <SDL/SDL.h>
 
+#include <cstdio>
+
 #include <cstdlib>
 
 #include "screen.h"
@@ -44,6 +46,8 @@ static boolean sdl_initialize_video(void)
 	if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0)
 	{
 		log_message(__FILE__, __LINE__, "Couldn't initialize SDL: %s", SDL_GetError());
+		// The log may not be open yet; the player still learns why.
+		fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
 		exit(1);
 	}
 	if (!exit_handler_registered)

@@ -979,6 +979,15 @@ void build_redundant_collection_data(int16 collection_index)
 	const boolean wide_mean = game_play_version > 1709;
 	const char *name = collection_name(collection_index);
 
+	// Instances no sequence shows also get their run-time index.
+	if (first_build)
+	{
+		for (int32 i = 0; i < header->bitmap_instance_count; ++i)
+		{
+			side->bitmap_instances[i].lowres_bitmap_index = side->bitmap_instances[i].bitmap_index;
+		}
+	}
+
 	for (int32 sequence_index = 0; sequence_index < header->sequence_count; ++sequence_index)
 	{
 		sequence_data *sequence = side->sequences[sequence_index];

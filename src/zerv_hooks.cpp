@@ -69,13 +69,13 @@ static bool read_current_mesh_header(mesh_header *header)
 	return read_mesh_header(zerv_hooks_globals.scenario_tag, header) != FALSE;
 }
 
-static file_tag current_mesh_wind_tag(void)
+[[maybe_unused]] static file_tag current_mesh_wind_tag(void)
 {
 	mesh_header header;
 	return read_current_mesh_header(&header) ? header.wind_tag : static_cast<file_tag>(NONE);
 }
 
-static file_tag current_mesh_particle_system_tag(void)
+[[maybe_unused]] static file_tag current_mesh_particle_system_tag(void)
 {
 	mesh_header header;
 	return read_current_mesh_header(&header) ? header.particle_system_tag : static_cast<file_tag>(NONE);

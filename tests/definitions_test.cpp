@@ -151,19 +151,6 @@ TEST_F(definitions_groups, a_reused_slot_starts_without_the_old_flags)
 	EXPECT_EQ(get_definition_subgroup(&test_definitions, index), TAG("scnd"));
 }
 
-TEST_F(definitions_groups, an_orphan_stays_readable_but_is_not_found_by_tag)
-{
-	initialize_definitions_for_new_map(&test_definitions);
-	const test_definition definition = sample(42);
-	const int16 index = new_definition(&test_definitions, TAG("orph"), &definition);
-	orphan_definition(&test_definitions, index);
-	EXPECT_EQ(subgroup_tag_to_definition_index(&test_definitions, TAG("orph")), NONE);
-	EXPECT_EQ(get_definition_subgroup(&test_definitions, index), TAG("????"));
-	ASSERT_NE(try_and_get_definition(&test_definitions, index), nullptr);
-	EXPECT_EQ(static_cast<test_definition *>(try_and_get_definition(&test_definitions, index))->value, 42);
-	EXPECT_EQ(get_default_definition(&test_definitions), &default_test_definition);
-}
-
 TEST_F(definitions_groups, requests_without_a_tag_fail_with_their_reports)
 {
 	initialize_definitions_for_new_map(&test_definitions);

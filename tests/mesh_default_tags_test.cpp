@@ -10,6 +10,7 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "definitions.h"
 #include "directions.h"
+#include "main.h"
 #include "mesh_content.h"
 #include "mesh_test_map.h"
 #include "shapes.h"
@@ -86,7 +87,7 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 {
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
-	ASSERT_TRUE(start(DEMO_MESH_TAG)) << log_text();
+	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG)) << log_text();
 
 	EXPECT_EQ(mesh_globals->mesh_width, 64);
 	EXPECT_EQ(mesh_globals->mesh_height, 96);
@@ -100,7 +101,7 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	EXPECT_NE(header->map_description_string_index, NONE);
 	EXPECT_EQ(header->overhead_map_collection_index, NONE);
 	EXPECT_EQ(header->connector_type, NONE);
-	EXPECT_EQ(tag_file_get_header_user_data(tag_file_open(MESH_DEFINITION_GROUP_TAG, DEMO_MESH_TAG)), header->flags);
+	EXPECT_EQ(tag_file_get_header_user_data(tag_file_open(MESH_DEFINITION_GROUP_TAG, DEMO_MAP_MESH_TAG)), header->flags);
 
 	// Every cell is fresh: no objects, no models; the lake counts with its surface.
 	int32 media_cells = 0, impassable_cells = 0, second_only = 0;
@@ -151,7 +152,7 @@ TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
 {
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
-	ASSERT_TRUE(start(BENCHMARK_MESH_TAG)) << log_text();
+	ASSERT_TRUE(start(BENCHMARK_MAP_MESH_TAG)) << log_text();
 	EXPECT_EQ(mesh_globals->mesh_width, 256);
 	EXPECT_EQ(mesh_globals->marker_count, 1500);
 	EXPECT_NE(get_submesh_shadow_map_base_address(63, FALSE), nullptr);
@@ -162,12 +163,93 @@ TEST_F(mesh_default_maps, a_stained_demo_leaves_one_bitmap)
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
 	ASSERT_EQ(mkdir("stained_maps", 0755), 0);
-	ASSERT_TRUE(start(DEMO_MESH_TAG)) << log_text();
+	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG)) << log_text();
 	const world_point2d p = {30 * 512, 30 * 512};
 	bloody_mesh(&p);
 	dispose_mesh_from_old_map();
 
 	EXPECT_NE(log_text().find("Stained colormap saved to stained_maps/Stained map- "), std::string::npos) << log_text();
+}
+
+// The demo's stored data with its header changed, as another map tag.
+int32 write_changed_demo(file_tag subgroup, void (*change)(mesh_header *header))
+{
+	std::vector<uint8> bytes = demo_mesh_tag_data();
+	mesh_header header;
+	memcpy(&header, bytes.data(), sizeof(header));
+	byte_swap_data("test", &header, sizeof(header), 1, mesh_header_bs_data);
+	change(&header);
+	byte_swap_data("test", &header, sizeof(header), 1, mesh_header_bs_data);
+	memcpy(bytes.data(), &header, sizeof(header));
+	return tag_file_new_with_subgroup_tag(MESH_DEFINITION_GROUP_TAG, tag_to_string(subgroup), subgroup,
+		MESH_VERSION_NUMBER, bytes.data(), static_cast<int32>(bytes.size()));
+}
+
+TEST_F(mesh_default_maps, optional_references_and_the_team_names_override)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_NE(write_changed_demo(TAG("dem2"), [](mesh_header *h) { h->team_names_override_string_list_tag = TAG("demo"); }),
+		NONE);
+	ASSERT_NE(write_changed_demo(TAG("dem3"), [](mesh_header *h) {
+		h->overhead_map_collection_tag = TAG("none");
+		h->hints_string_list_tag = TAG("demo");
+	}), NONE);
+
+	game_data record = {};
+	game = &record;
+	new_game_data *setup = get_new_game_data();
+	snprintf(setup->players[0].appearance.name, sizeof(setup->players[0].appearance.name), "%s", "first");
+	snprintf(setup->players[2].appearance.name, sizeof(setup->players[2].appearance.name), "%s", "third");
+
+	// Not a local game: the names stay.
+	record.type = _game_type_networked;
+	ASSERT_TRUE(start(TAG("dem2"))) << log_text();
+	EXPECT_STREQ(setup->players[0].appearance.name, "first");
+	dispose_mesh_from_old_map();
+	dispose_media_definitions_from_old_map();
+	dispose_string_definitions_from_old_map();
+	dispose_shapes_from_old_map();
+
+	// A local game takes strings 0 and 1 (cut to 31 characters); string 2 is missing.
+	record.type = _game_type_local;
+	ASSERT_TRUE(start(TAG("dem2"))) << log_text();
+	EXPECT_STREQ(setup->players[0].appearance.name, "Demo Valley");
+	EXPECT_EQ(strlen(setup->players[1].appearance.name), 31u);
+	EXPECT_STREQ(setup->players[2].appearance.name, "third");
+	dispose_mesh_from_old_map();
+	dispose_media_definitions_from_old_map();
+	dispose_string_definitions_from_old_map();
+	dispose_shapes_from_old_map();
+
+	// A missing optional reference fails the map, but the others still resolve.
+	EXPECT_FALSE(start(TAG("dem3")));
+	EXPECT_NE(log_text().find("mesh definition postprocess failed on 'dem3'."), std::string::npos);
+	const mesh_header *failed = static_cast<const mesh_header *>(try_and_get_definition(get_mesh_definitions(), 0));
+	ASSERT_NE(failed, nullptr);
+	EXPECT_EQ(failed->overhead_map_collection_index, NONE);
+	EXPECT_NE(failed->hints_string_list_index, NONE);
+	EXPECT_NE(failed->landscape_collection_index, NONE);
+	game = nullptr;
+}
+
+TEST_F(mesh_default_maps, a_block_read_ahead_gives_the_same_map)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG));
+	const std::vector<mesh_cell> plain(mesh_globals->mesh_cells, mesh_globals->mesh_cells + mesh_globals->cell_count);
+	dispose_mesh_from_old_map();
+
+	// The preloader reads the block first; the map load then takes it.
+	initialize_definitions_for_new_map(get_mesh_definitions());
+	ASSERT_NE(definition_tag_to_index(get_mesh_definitions(), DEMO_MAP_MESH_TAG), NONE);
+	ASSERT_TRUE(load_mesh_header_data(DEMO_MAP_MESH_TAG, TRUE));
+	EXPECT_TRUE(get_mesh_definitions()->flags[0] & _definition_fetched_flag);
+	ASSERT_TRUE(initialize_mesh_for_new_map(DEMO_MAP_MESH_TAG));
+	ASSERT_EQ(mesh_globals->cell_count, static_cast<int32>(plain.size()));
+	EXPECT_EQ(memcmp(mesh_globals->mesh_cells, plain.data(), plain.size() * sizeof(mesh_cell)), 0);
+	EXPECT_FALSE(load_mesh_header_data(TAG("none"), FALSE));
 }
 
 } // namespace

@@ -17,7 +17,7 @@ protected:
 	static void demo_setup(new_game_data *setup)
 	{
 		harness_default_setup(setup);
-		setup->parameters.scenario_tag = DEMO_MESH_TAG;
+		setup->parameters.scenario_tag = DEMO_MAP_MESH_TAG;
 	}
 };
 

@@ -260,6 +260,10 @@ TEST_F(mesh_queries, segment_walks_far_off_the_map_wrap_without_faults)
 		if (far[i].first != far[i - 1].first) columns += 1;
 	}
 	EXPECT_EQ(columns, 40);
+
+	// At the very ends of the coordinate range every sum wraps too.
+	EXPECT_EQ(walk(100, INT32_MAX - 3000, 5000, INT32_MAX - 1000).size(), 14u);
+	EXPECT_EQ(walk(INT32_MIN + 10, -5000, INT32_MIN + 9000, 3000).front(), (std::pair<int32, int32>{-4194304, -10}));
 }
 
 /* ---------- normals */

@@ -326,6 +326,18 @@ TEST_F(shapes_loading, versions_and_limits)
 		std::string::npos);
 }
 
+TEST_F(shapes_loading, only_the_first_eight_hue_changes_count)
+{
+	collection_description collection = tiny_collection();
+	while (collection.hue_changes.size() < 9) collection.hue_changes.push_back(collection.hue_changes[0]);
+	const int16 index = load(collection);
+	ASSERT_NE(index, NONE) << error_text();
+	int16 count = 0;
+	EXPECT_NE(get_collection_hue_changes(index, &count), nullptr);
+	EXPECT_EQ(count, MAXIMUM_HUE_CHANGES_PER_COLLECTION);
+	EXPECT_EQ(get_collection_header(index)->hue_change_count, 9);
+}
+
 TEST_F(shapes_loading, run_length_streams_must_be_complete)
 {
 	collection_description exact = tiny_collection();
@@ -406,6 +418,8 @@ TEST_F(shapes_derived_data, bounds_mirrors_and_key_points)
 	ASSERT_NE(frame, nullptr);
 	EXPECT_EQ(frame->key_point.y, 200);
 	EXPECT_EQ(frame->key_point.z, 300);
+	// The half span (95) is shorter than y: the root of a negative is taken as 0.
+	EXPECT_EQ(frame->key_point.x, 0);
 
 	// Toggling high resolution twice rebuilds to the same values.
 	const bitmap_instance_data before = *seventh;
@@ -750,6 +764,66 @@ TEST_F(shapes_corruption, short_and_truncated_tags)
 	const int16 collection = load_bytes(data, TAG("flag"));
 	ASSERT_NE(collection, NONE) << error_text();
 	EXPECT_EQ(get_bitmap_instance(collection, 0)->world_top, 500);
+}
+
+namespace
+{
+// Touches everything a loaded collection offers.
+void walk_collection(int16 collection)
+{
+	for (int16 b = 0; b < get_collection_bitmap_count(collection); ++b)
+	{
+		bitmap_data *bitmap = get_bitmap(collection, b);
+		if (!bitmap) continue;
+		for (int32 y = 0; y < bitmap->height && !(bitmap->flags & _no_row_address_table_flag); ++y)
+		{
+			volatile uint8 first = bitmap->row_addresses[y][0];
+			(void)first;
+		}
+	}
+	for (int16 s = 0; s < get_collection_sequence_count(collection); ++s)
+	{
+		const int32 count = count_sequence_bitmaps(collection, s, _count_sequence_bitmaps);
+		for (int32 n = 0; n < count; ++n) get_sequence_bitmap(collection, s, NONE, static_cast<int16>(n), NULL, NULL);
+		preload_sequence_index(collection, s, NULL);
+		rgb_color color;
+		get_rgb_color_from_sequence(collection, s, 0, &color);
+	}
+	get_shading_table(collection, 0, 0);
+}
+}
+
+TEST_F(shapes_corruption, a_mutation_sweep_never_crashes)
+{
+	collection_layout layout;
+	const std::string good = collection_tag_data(tiny_collection(), &layout);
+	uint32 seed = 12345;
+	int32 loaded = 0;
+	for (int32 round = 0; round < 1500; ++round)
+	{
+		std::string data = good;
+		const int32 changes = 1 + round % 3;
+		for (int32 c = 0; c < changes; ++c)
+		{
+			seed = seed * 1103515245u + 12345u;
+			const size_t position = (seed >> 8) % data.size();
+			seed = seed * 1103515245u + 12345u;
+			static const uint8 values[] = {0x00, 0xFF, 0x7F, 0x80, 0x01, 0x10};
+			data[position] = static_cast<char>(values[(seed >> 16) % sizeof(values)]);
+		}
+		const file_tag tag = TAG("mut0") + static_cast<file_tag>(round % 2);
+		const int16 collection = load_bytes(data, tag);
+		if (collection != NONE)
+		{
+			loaded++;
+			walk_collection(collection);
+			delete_collection(collection);
+		}
+		clear_errors();
+	}
+	// Most damage falls on pixels and names, which load.
+	EXPECT_GT(loaded, 500);
+	EXPECT_LT(loaded, 1500);
 }
 
 /* ---------- writers */

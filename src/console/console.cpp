@@ -68,11 +68,14 @@ void dispose_console_from_old_map(void)
 
 void cprintf(boolean replace, const char *format, ...)
 {
-	char text[CACHED_CONSOLE_LINE_LENGTH];
-	va_list arguments;
-	va_start(arguments, format);
-	vsnprintf(text, sizeof(text), format ? format : "", arguments);
-	va_end(arguments);
+	char text[CACHED_CONSOLE_LINE_LENGTH] = "";
+	if (format)
+	{
+		va_list arguments;
+		va_start(arguments, format);
+		vsnprintf(text, sizeof(text), format, arguments);
+		va_end(arguments);
+	}
 
 	LEAST("cprintf", replace, static_cast<const char *>(text));
 	add_console_line(NONE, text, replace);

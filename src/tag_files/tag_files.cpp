@@ -47,7 +47,10 @@ int tag_files_compare_names(const char *a, const char *b)
 
 const char *tag_files_path_text(const file_reference *file, char *buffer)
 {
-	if (!file_location_get_full_path(file->location, file->path, buffer)) snprintf(buffer, MAXIMUM_FILE_PATH_SIZE, "%s", file->path);
+	if (!file_location_get_full_path(file->location, file->path, buffer))
+	{
+		snprintf(buffer, MAXIMUM_FILE_PATH_SIZE, "%s", file->path);
+	}
 	return buffer;
 }
 

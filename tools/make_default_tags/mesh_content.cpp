@@ -439,8 +439,8 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 
 	map_description demo_copy = demo;
 	map_description bench_copy = bench;
-	const int32 demo_mesh = make_mesh_tag(DEMO_MESH_TAG, DEMO_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
-	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MESH_TAG, BENCHMARK_MESH_NAME, finish_map(&bench_copy),
+	const int32 demo_mesh = make_mesh_tag(DEMO_MAP_MESH_TAG, DEMO_MAP_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
+	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MAP_MESH_TAG, BENCHMARK_MAP_MESH_NAME, finish_map(&bench_copy),
 		bench.header.flags);
 
 	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh})

@@ -10,10 +10,10 @@
 
 #include "cseries.h"
 
-#define DEMO_MESH_TAG TAG("demo")
-#define DEMO_MESH_NAME "Demo Valley"
-#define BENCHMARK_MESH_TAG TAG("bnch")
-#define BENCHMARK_MESH_NAME "Benchmark Plain"
+#define DEMO_MAP_MESH_TAG TAG("demo")
+#define DEMO_MAP_MESH_NAME "Demo Valley"
+#define BENCHMARK_MAP_MESH_TAG TAG("bnch")
+#define BENCHMARK_MAP_MESH_NAME "Benchmark Plain"
 #define DEMO_LANDSCAPE_COLLECTION_TAG TAG("demo")
 #define BENCHMARK_LANDSCAPE_COLLECTION_TAG TAG("bnch")
 #define DEFAULT_MEDIA_TAG TAG("watr")
