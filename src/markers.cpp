@@ -35,8 +35,9 @@ constexpr byte_swap_code marker_palette_entry_bs_data[] = {
 	_end_bs_array};
 static_assert(get_byte_swap_struct_size(marker_palette_entry_bs_data) == sizeof(marker_palette_entry));
 
+// Eight 16-bit words; the first is the permutation.
 constexpr byte_swap_code model_user_data_bs_data[] = {
-	_begin_bs_array, 1, _begin_bs_array, MARKER_USER_DATA_SIZE / 2, _2byte, _end_bs_array, _end_bs_array};
+	_begin_bs_array, 1, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _end_bs_array};
 static_assert(get_byte_swap_struct_size(model_user_data_bs_data) == MARKER_USER_DATA_SIZE);
 
 /* ---------- the marker table */

@@ -361,13 +361,17 @@ static bool section_is_inside(const mesh_section *section, int32 block_size, int
 	return section->offset >= 0 && static_cast<int64>(section->offset) + section->size <= block_size;
 }
 
-static bool coverage_rows_are_terminated(const uint16 *words, int32 word_count, int32 width, int32 height)
+// Every texel row ends in a terminator inside the section; row_starts (when
+// given) receives each row's first word.
+static bool coverage_rows_are_terminated(const uint16 *words, int32 word_count, int32 width, int32 height,
+	int32 *row_starts)
 {
 	const int32 row_count = height * MESH_TEXELS_PER_CELL;
 	const int32 terminator = width * MESH_TEXELS_PER_CELL;
 	int32 position = 0;
 	for (int32 row = 0; row < row_count; ++row)
 	{
+		if (row_starts) row_starts[row] = position;
 		for (;;)
 		{
 			if (position >= word_count) return false;
@@ -383,6 +387,7 @@ static void free_decoded_sections(void)
 	free_and_clear(&mesh_globals->marker_palette);
 	free_and_clear(&mesh_globals->markers);
 	free_and_clear(&mesh_globals->media_coverage_region);
+	free_and_clear(&mesh_globals->media_coverage_row_starts);
 	free_and_clear(&mesh_globals->mesh_LOD_data);
 	free_and_clear(&mesh_globals->connectors);
 	mesh_globals->cell_count = 0;
@@ -534,11 +539,16 @@ static bool decode_mesh_data(const mesh_header *header, const uint8 *block, int3
 		const int16 count = mesh_globals->connectors[i].count;
 		if (count < 0 || count > MAXIMUM_SAVED_CONNECTOR_IDENTIFIERS) bad = &connectors;
 	}
-	if (!bad && mesh_globals->media_coverage_region_size > 0 &&
-		!coverage_rows_are_terminated(mesh_globals->media_coverage_region, mesh_globals->media_coverage_region_size / 2,
-			width, height))
+	if (!bad && mesh_globals->media_coverage_region_size > 0)
 	{
-		bad = &coverage;
+		mesh_globals->media_coverage_row_starts =
+			static_cast<int32 *>(new_pointer(sizeof(int32) * static_cast<size_t>(height * MESH_TEXELS_PER_CELL)));
+		if (!mesh_globals->media_coverage_row_starts ||
+			!coverage_rows_are_terminated(mesh_globals->media_coverage_region, mesh_globals->media_coverage_region_size / 2,
+				width, height, mesh_globals->media_coverage_row_starts))
+		{
+			bad = &coverage;
+		}
 	}
 	if (bad)
 	{

@@ -388,6 +388,7 @@ struct mesh_globals_data
 	int32 marker_count;
 	uint16 *media_coverage_region;
 	int32 media_coverage_region_size; // bytes
+	int32 *media_coverage_row_starts; // word index of each texel row, NULL without coverage
 	uint16 *mesh_LOD_data;
 	int32 mesh_LOD_data_size; // bytes
 	saved_connector_data *connectors;
@@ -528,6 +529,10 @@ void *get_color_map_shading_table(void);
 void *get_color_map_blend_table(void);
 // NONE for a slot outside 0..15 or without media.
 int16 get_mesh_media_projectile_group_type(int16 slot);
+// Whether texel (x, y) lies under media by the map's coverage rows: an odd
+// number of toggles strictly below x. False off the map or without coverage.
+// The renderer's mesh_texture_pixel_is_media answers the same.
+boolean mesh_coverage_texel_is_media(int32 x, int32 y);
 
 // Stamps a sprite into the terrain maps; stain_mesh draws from the
 // synchronised stream, the others from the local one.

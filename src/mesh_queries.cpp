@@ -713,6 +713,25 @@ int16 get_mesh_media_projectile_group_type(int16 slot)
 	return media ? media->projectile_group_types[slot] : static_cast<int16>(NONE);
 }
 
+boolean mesh_coverage_texel_is_media(int32 x, int32 y)
+{
+	if (!mesh_globals || !mesh_globals->mesh_cells || !mesh_globals->media_coverage_row_starts) return FALSE;
+	if (x < 0 || y < 0 || x >= mesh_globals->mesh_width * MESH_TEXELS_PER_CELL ||
+		y >= mesh_globals->mesh_height * MESH_TEXELS_PER_CELL)
+	{
+		return FALSE;
+	}
+	// Rows were checked at load: each ends in a terminator above every texel.
+	const uint16 *toggle = mesh_globals->media_coverage_region + mesh_globals->media_coverage_row_starts[y];
+	boolean inside = FALSE;
+	while (*toggle < x)
+	{
+		inside = !inside;
+		toggle += 1;
+	}
+	return inside;
+}
+
 /* ---------- stains, blood and media effects */
 
 static void stamp_overlay(int16 collection_index, int16 sequence_index, const world_point2d *p, uint16 index)

@@ -271,7 +271,7 @@ static int16 find_player_by_identifier(const new_player_data *players, int16 cou
 
 void arbitrate_player_appearances(new_player_data *players, int16 count)
 {
-	int16 members[MAXIMUM_PLAYERS_PER_MAP];
+	int16 members[MAXIMUM_PLAYERS_PER_MAP] = {};
 	int16 member_count = 0;
 
 	if (!players || count <= 0) return;

@@ -35,12 +35,26 @@ static active_color_environment default_active_screen(void)
 
 active_color_environment active_screen = default_active_screen();
 
-// The menu screen's row of the per-resolution layout.
-static resolution_data menu_resolution = {
-	DEFAULT_SCREEN_WIDTH, 0,
-	TAG("icb6"), TAG("icb6"),
-	TAG("isb6"), TAG("isb6"),
-	TAG("untr"), TAG("inut")};
+#define NUMBER_OF_GUI_WIDTHS 15
+
+// The per-resolution interface layout, by width; row 0 is the menu screen's.
+static resolution_data gui_widths_info[NUMBER_OF_GUI_WIDTHS] = {
+	{640, 0, TAG("icb6"), TAG("icb6"), TAG("isb6"), TAG("isb6"), TAG("untr"), TAG("inut")},
+	{800, 0, TAG("icb8"), TAG("icb8"), TAG("isb8"), TAG("isb8"), TAG("unt8"), TAG("inuu")},
+	{1024, 0, TAG("icb1"), TAG("icb1"), TAG("isb1"), TAG("isb1"), TAG("unt1"), TAG("inuv")},
+	{1152, 0, TAG("}^bA"), TAG("}^cA"), TAG("}^sA"), TAG("}^sA"), TAG("}^uA"), TAG("}^uA")},
+	{1280, 0, TAG("}^bQ"), TAG("}^cB"), TAG("}^sB"), TAG("}^sB"), TAG("}^uB"), TAG("}^uB")},
+	{1360, 0, TAG("}^bj"), TAG("}^cJ"), TAG("}^sJ"), TAG("}^sJ"), TAG("}^uJ"), TAG("}^uJ")},
+	{1366, 0, TAG("}^bk"), TAG("}^cK"), TAG("}^sK"), TAG("}^sK"), TAG("}^uK"), TAG("}^uK")},
+	{1400, 0, TAG("}^bl"), TAG("}^cL"), TAG("}^sL"), TAG("}^sL"), TAG("}^uL"), TAG("}^uL")},
+	{1440, 0, TAG("}^bG"), TAG("}^cC"), TAG("}^sC"), TAG("}^sC"), TAG("}^uC"), TAG("}^uC")},
+	{1600, 0, TAG("}^bH"), TAG("}^cD"), TAG("}^sD"), TAG("}^sD"), TAG("}^uD"), TAG("}^uD")},
+	{1680, 0, TAG("}^bK"), TAG("}^cE"), TAG("}^sE"), TAG("}^sE"), TAG("}^uE"), TAG("}^uE")},
+	{1792, 0, TAG("}^bL"), TAG("}^cF"), TAG("}^sF"), TAG("}^sF"), TAG("}^uF"), TAG("}^uF")},
+	{1920, 0, TAG("}^bM"), TAG("}^cG"), TAG("}^sG"), TAG("}^sG"), TAG("}^uG"), TAG("}^uG")},
+	{2048, 0, TAG("}^bP"), TAG("}^cH"), TAG("}^sH"), TAG("}^sH"), TAG("}^uH"), TAG("}^uH")},
+	{2560, 0, TAG("}^bi"), TAG("}^cI"), TAG("}^sI"), TAG("}^sI"), TAG("}^uI"), TAG("}^uI")},
+};
 
 static screen_test_hooks_data screen_hooks;
 static boolean window_opened_once = FALSE;
@@ -175,7 +189,22 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 
 resolution_data *get_active_resolution_data(void)
 {
-	return &menu_resolution;
+	// Every mode is the 640 x 480 window until screen devices are known.
+	return &gui_widths_info[0];
+}
+
+boolean is_resolution_collection(file_tag collection_tag)
+{
+	for (int32 i = 0; i < NUMBER_OF_GUI_WIDTHS; ++i)
+	{
+		const resolution_data *row = &gui_widths_info[i];
+		if (collection_tag == row->control_bar_collection || collection_tag == row->status_bar_collection ||
+			collection_tag == row->unit_trading_collection)
+		{
+			return TRUE;
+		}
+	}
+	return FALSE;
 }
 
 rectangle2d *get_game_screen_bounds(rectangle2d *bounds)
@@ -203,11 +232,6 @@ void display_backbuffer(bitmap_data *source, bitmap_data *destination, const rec
 {
 	LEAST("display_backbuffer", source, destination, source_bounds, destination_bounds);
 	platform_display_backbuffer();
-}
-
-void set_vsync_interval(int16 interval)
-{
-	LEAST("set_vsync_interval", interval);
 }
 
 void toggle_windowed_mode(boolean update_prefs)

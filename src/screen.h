@@ -115,13 +115,14 @@ void reset_active_screen_to_prefs(void);
 // Applies the active device and mode; NONE and NONE give the 640 x 480 window.
 void set_screen_parameters(int16 old_device_index, int16 old_mode_index);
 resolution_data *get_active_resolution_data(void);
+// Whether the collection is the bar or unit-trading art of some resolution
+// (those are left out of preload lists).
+boolean is_resolution_collection(file_tag collection_tag);
 rectangle2d *get_game_screen_bounds(rectangle2d *bounds);
 bitmap_data *get_render_destination(uint32 flags, rectangle2d *bounds);
 void release_render_destination(bitmap_data *bitmap);
 void display_backbuffer(bitmap_data *source, bitmap_data *destination, const rectangle2d *source_bounds,
 	const rectangle2d *destination_bounds);
-// 0 during loading, -1 restores the preference.
-void set_vsync_interval(int16 interval);
 void toggle_windowed_mode(boolean update_prefs);
 void toggle_frame_rate_display(void);
 void iconify_window(void);

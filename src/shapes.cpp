@@ -1073,12 +1073,22 @@ void build_redundant_collection_data(int16 collection_index)
 			// Views were checked at load: a sequence with frames has at least one.
 			const int64 y = (first_dx * scale) >> 16;
 			const int64 half_span = (((maximum_dx * scale) >> 16) - ((minimum_dx * scale) >> 16)) / 2;
-			const int64 square = half_span * half_span - y * y;
+			// Both reach 2^35 at extreme scales: squares that would pass 64 bits
+			// are decided before they are taken (the result is pinned anyway).
+			const int64 span_magnitude = half_span < 0 ? -half_span : half_span;
+			const int64 y_magnitude = y < 0 ? -y : y;
+			int64 square;
+			if (y_magnitude >= span_magnitude) square = 0;
+			else if (span_magnitude > (static_cast<int64>(1) << 31)) square = UINT32_MAX;
+			else square = span_magnitude * span_magnitude - y_magnitude * y_magnitude;
 			const int64 x = isqrt(static_cast<uint32>(PIN(square, static_cast<int64>(0), static_cast<int64>(UINT32_MAX))));
 			int64 mean;
 			if (wide_mean)
 			{
-				mean = ((scale * sum_dy) / views) >> 16;
+				// scale x sum_dy can pass 64 bits: split the sum by the views
+				// (quotient and remainder share its sign, so truncation agrees).
+				const int64 quotient = sum_dy / views, remainder = sum_dy % views;
+				mean = (scale * quotient + (scale * remainder) / views) >> 16;
 			}
 			else
 			{
@@ -1165,12 +1175,6 @@ void **get_collection_shading_table_pointers(int16 collection_index)
 {
 	collection_side_data *side = get_collection_side(collection_index);
 	return side ? side->shading_tables : NULL;
-}
-
-boolean is_resolution_collection(file_tag collection_tag)
-{
-	(void)collection_tag;
-	return FALSE;
 }
 
 /* ---------- bitmaps */

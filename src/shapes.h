@@ -405,10 +405,6 @@ hue_change *get_collection_hue_changes(int16 collection_index, int16 *count);
 // header's shading_table_count says how many are filled.
 void **get_collection_shading_table_pointers(int16 collection_index);
 
-// Whether the collection belongs to the per-resolution interface (those are
-// left out of preload lists).
-boolean is_resolution_collection(file_tag collection_tag);
-
 /* ---------- bitmaps */
 
 bitmap_data *get_bitmap(int16 collection_index, int16 bitmap_index);

@@ -68,13 +68,14 @@ static inline uint32 random_step(uint32 *seed)
 	return *seed >> 16;
 }
 
-// The rounded root of a 64-bit sum; equal to isqrt wherever the sum fits in
-// 32 bits, so results only differ where 32-bit sums would have overflowed.
-static uint64 isqrt64(uint64 x)
+// The rounded root (to nearest) by the bitwise method; one routine for the
+// 32-bit isqrt and the 64-bit sums, which agree wherever a sum fits in 32 bits.
+template <typename unsigned_type>
+static unsigned_type rounded_square_root(unsigned_type x)
 {
-	uint64 root = 0;
-	uint64 remainder = x;
-	uint64 bit = static_cast<uint64>(1) << 62;
+	unsigned_type root = 0;
+	unsigned_type remainder = x;
+	unsigned_type bit = static_cast<unsigned_type>(1) << (sizeof(unsigned_type) * 8 - 2);
 
 	while (bit > remainder) bit >>= 2;
 	while (bit)
@@ -90,8 +91,14 @@ static uint64 isqrt64(uint64 x)
 		}
 		bit >>= 2;
 	}
+	// Round to nearest: the root goes up when x - r^2 exceeds r.
 	if (root < remainder) root += 1;
 	return root;
+}
+
+static uint64 isqrt64(uint64 x)
+{
+	return rounded_square_root<uint64>(x);
 }
 
 static inline int32 saturate_int32(int64 value)
@@ -800,25 +807,5 @@ world_point3d *closest_point_on_circle(const world_point2d *target, world_distan
 
 uint32 isqrt(uint32 x)
 {
-	uint32 root = 0;
-	uint32 remainder = x;
-	uint32 bit = static_cast<uint32>(1) << 30;
-
-	while (bit > remainder) bit >>= 2;
-	while (bit)
-	{
-		if (remainder >= root + bit)
-		{
-			remainder -= root + bit;
-			root = (root >> 1) + bit;
-		}
-		else
-		{
-			root >>= 1;
-		}
-		bit >>= 2;
-	}
-	// Round to nearest: the root goes up when x - r^2 exceeds r.
-	if (root < remainder) root += 1;
-	return root;
+	return rounded_square_root<uint32>(x);
 }

@@ -11,10 +11,12 @@
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
 #include "console/console.h"
+#include "definitions.h"
 #include "detail_maps.h"
 #include "error_manager.h"
 #include "game_preferences.h"
 #include "game_statistics.h"
+#include "hardware/hardware_rasterizers.h"
 #include "inifile.h"
 #include "input/actions.h"
 #include "input/sdl_input.h"
@@ -31,6 +33,7 @@
 #include "overhead_map.h"
 #include "players.h"
 #include "postgame.h"
+#include "preload_definitions.h"
 #include "real_world.h"
 #include "recording.h"
 #include "render/render.h"
@@ -49,7 +52,6 @@
 #define OBSERVER_CONSTANTS_TAG TAG("obpc")
 #define INTERFACE_DEFINITION_TAG TAG("stin")
 #define FORMATION_DEFINITIONS_TAG TAG("info")
-#define PRELOAD_LIST_GROUP_TAG TAG("prel")
 
 /* ---------- the hooks module's own per-map values */
 
@@ -160,9 +162,9 @@ static boolean hook_thunk(const zerv_hook_context *context)
 // Step 0 runs before the game record exists, step 1 before save_preferences
 // is registered, step 2 after it.
 static const zerv_hook_slot startup_hook_slots[] = {
-	EMPTY_SLOT(0, "preinitialize_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, preinitialize_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, initialize_error_state, _hook_always, _hook_title_argument, _hook_result_ignored),
-	EMPTY_SLOT(0, "initialize_preloading", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, initialize_preloading, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, inifile_load, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, initialize_shapes, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, initialize_string_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -231,8 +233,8 @@ static const zerv_hook_slot startup_hook_slots[] = {
 static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(1, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
-	EMPTY_SLOT(2, "initialize_preloading_for_new_map", _hook_always, _hook_scenario_tag_argument, _hook_result_ignored),
-	EMPTY_SLOT(2, "fetch_preloaded_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(2, initialize_preloading_for_new_map, _hook_always, _hook_scenario_tag_argument, _hook_result_ignored),
+	SLOT(2, fetch_preloaded_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_string_definitions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_recording_for_new_map, _hook_always, _hook_setup_argument, _hook_result_ignored),
 
@@ -323,13 +325,13 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(16, mark_solo_level_as_visited, _hook_if_cooperative, _hook_scenario_tag_argument, _hook_result_ignored),
 	SLOT(16, set_vsync_interval, _hook_always, _hook_minus_one_argument, _hook_result_ignored),
 	SLOT(16, close_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "report_dependencies_for_new_map", _hook_if_space_held, _hook_scenario_tag_argument, _hook_result_ignored),
+	SLOT(16, report_dependencies_for_new_map, _hook_if_space_held, _hook_scenario_tag_argument, _hook_result_ignored),
 };
 
 /* ---------- dispose (dispose_zerv_from_old_map) */
 
 static const zerv_hook_slot dispose_hook_slots[] = {
-	EMPTY_SLOT(0, "dispose_preloading_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_preloading_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_sound_manager_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, close_unit_trading_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_observer_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -605,9 +607,12 @@ const char *zerv_service_plugin_name(const new_game_data *, int16 index)
 	return info.name;
 }
 
-static boolean map_has_preload_list(file_tag scenario_tag)
+// The list the preload module loaded for this map at step 2; a damaged one
+// was dropped there, so it never reaches the cache builder.
+static const preload_definition *map_preload_list(file_tag scenario_tag)
 {
-	return tag_file_exists(PRELOAD_LIST_GROUP_TAG, scenario_tag);
+	if (scenario_tag == static_cast<file_tag>(NONE) || scenario_tag != zerv_hooks_globals.scenario_tag) return nullptr;
+	return preload_definition_get();
 }
 
 void zerv_service_open_map_loading_progress_dialog(file_tag scenario_tag)
@@ -615,7 +620,7 @@ void zerv_service_open_map_loading_progress_dialog(file_tag scenario_tag)
 	if (game->type == _game_type_demo || (get_main_global_flags() & _enter_game_immediately_flag)) return;
 	service_trace("open_map_loading_progress_dialog");
 	open_map_loading_progress_dialog(scenario_tag,
-		map_has_preload_list(scenario_tag) && scenario_tag != zerv_hooks_globals.cached_map_tag);
+		map_preload_list(scenario_tag) && scenario_tag != zerv_hooks_globals.cached_map_tag);
 }
 
 void zerv_service_close_map_loading_progress_dialog(void)
@@ -632,14 +637,20 @@ void zerv_service_set_vsync_interval(int16 interval)
 
 void zerv_service_prepare_tag_cache(file_tag scenario_tag)
 {
-	if (!map_has_preload_list(scenario_tag)) return;
+	const preload_definition *preload = map_preload_list(scenario_tag);
+	if (!preload) return;
 	if (scenario_tag != zerv_hooks_globals.cached_map_tag)
 	{
-		// Building the cache needs the preload reader; until it exists the
-		// map loads from the tag files.
 		service_trace("tag_files_build_cache");
+		// A failed build is tried again on the next start of this map.
+		if (tag_files_build_cache(preload_definition_get_data(), preload->preload_data_count))
+		{
+			zerv_hooks_globals.cached_map_tag = scenario_tag;
+		}
 		reset_open_map_progress_dialog();
 	}
+	// After a failed build the file on disk is another map's cache.
+	if (zerv_hooks_globals.cached_map_tag != scenario_tag) return;
 	service_trace("tag_files_open_cache");
 	tag_files_open_cache();
 }

@@ -468,6 +468,38 @@ TEST_F(shapes_derived_data, high_resolution_instances_and_the_old_mean)
 	EXPECT_EQ(instance->world_top, 500);
 }
 
+TEST_F(shapes_derived_data, extreme_scales_keep_64_bits)
+{
+	// The largest scale with key points 65535 pixels off: the half span's
+	// square and 7000 views' sum of offsets pass 64 bits unless taken apart (UBSan).
+	collection_description collection = tiny_collection();
+	const int16 near_instance = static_cast<int16>(collection.instances.size());
+	collection.instances.push_back(tiny_instance(_tiny_solid_bitmap, 0, 0, 0, 0));
+	const int16 far_instance = static_cast<int16>(collection.instances.size());
+	collection.instances.push_back(tiny_instance(_tiny_solid_bitmap, -32768, -32768, 32767, 32767));
+	collection_sequence_description span = tiny_sequence("span", 2, 1, 0, 0);
+	span.sequence.pixels_to_world = INT32_MAX;
+	span.instance_indexes = {near_instance, far_instance};
+	collection.sequences.push_back(span);
+	collection_sequence_description crowd = tiny_sequence("crowd", 7000, 1, 0, 0);
+	crowd.sequence.pixels_to_world = INT32_MAX;
+	crowd.instance_indexes.assign(7000, far_instance);
+	collection.sequences.push_back(crowd);
+
+	const int16 index = load(collection);
+	ASSERT_NE(index, NONE) << error_text();
+	const int64 s = static_cast<int64>(INT32_MAX) * 10;
+	const sequence_frame_data *spread = get_sequence_frame(NULL, index, NUMBER_OF_TINY_SEQUENCES, 0);
+	ASSERT_NE(spread, nullptr);
+	// x = the root of the square pinned to 2^32 - 1, kept in 16 bits.
+	EXPECT_EQ(spread->key_point.x, static_cast<int16>(isqrt(UINT32_MAX)));
+	EXPECT_EQ(spread->key_point.y, 0);
+	const sequence_frame_data *crowded = get_sequence_frame(NULL, index, NUMBER_OF_TINY_SEQUENCES + 1, 0);
+	ASSERT_NE(crowded, nullptr);
+	EXPECT_EQ(crowded->key_point.z, static_cast<int16>(-((s * 65535) >> 16)));
+	EXPECT_EQ(crowded->key_point.x, 0);
+}
+
 /* ---------- lookups */
 
 TEST_F(shapes_lookups, sequences_views_and_frames)

@@ -62,9 +62,19 @@ boolean initialize_hardware_rasterizer_for_new_map(void)
 	return OPENGL(initialize_opengl_rasterizer_for_new_map)() ? TRUE : FALSE;
 }
 
+void initialize_rasterizer_mesh_parameters_for_new_map(void)
+{
+	if (OPENGL_DISPLAY(initialize_opengl_mesh_parameters_for_new_map)) OPENGL(initialize_opengl_mesh_parameters_for_new_map)();
+}
+
 void dispose_hardware_rasterizer_from_old_map(void)
 {
 	if (OPENGL_DISPLAY(dispose_opengl_rasterizer_from_old_map)) OPENGL(dispose_opengl_rasterizer_from_old_map)();
+}
+
+void set_vsync_interval(int32 interval)
+{
+	if (OPENGL_DISPLAY(set_vsync_interval_opengl)) OPENGL(set_vsync_interval_opengl)(interval);
 }
 
 void preload_bitmap_into_cache_hardware(bitmap_data *)

@@ -70,7 +70,11 @@ const opengl_rasterizer_procedures *get_opengl_rasterizer_procedures(void);
 /* ---------- per map and per frame */
 
 boolean initialize_hardware_rasterizer_for_new_map(void);
+// The mesh's fog for the back end; runs once the mesh is loaded.
+void initialize_rasterizer_mesh_parameters_for_new_map(void);
 void dispose_hardware_rasterizer_from_old_map(void);
+// 0 while a map loads, -1 goes back to the screen preferences.
+void set_vsync_interval(int32 interval);
 void preload_bitmap_into_cache_hardware(bitmap_data *bitmap);
 bitmap_data *initialize_render_bitmap_hardware(const rectangle2d *bounds);
 void release_render_bitmap_hardware(void);

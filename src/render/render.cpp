@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "error_manager.h"
+#include "mesh.h"
 
 static render_test_hooks_data render_hooks;
 
@@ -36,11 +37,6 @@ boolean initialize_render_for_new_map(void)
 void dispose_render_from_old_map(void)
 {
 	LEAST("dispose_render_from_old_map");
-}
-
-void initialize_rasterizer_mesh_parameters_for_new_map(void)
-{
-	LEAST("initialize_rasterizer_mesh_parameters_for_new_map");
 }
 
 void render_scene(view_data *view)
@@ -97,8 +93,7 @@ void dispose_media_coverage_region(void)
 
 boolean mesh_texture_pixel_is_media(int32 x, int32 y)
 {
-	LEAST("mesh_texture_pixel_is_media", x, y);
-	return FALSE;
+	return mesh_coverage_texel_is_media(x, y);
 }
 
 boolean point_in_visible_mesh_region(const world_point2d *point, const mesh_region *region)

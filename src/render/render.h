@@ -65,7 +65,6 @@ void initialize_render(void);
 // False when the renderer cannot start the map.
 boolean initialize_render_for_new_map(void);
 void dispose_render_from_old_map(void);
-void initialize_rasterizer_mesh_parameters_for_new_map(void);
 
 void render_scene(view_data *view);
 // From the per-frame arena; an overflow stops the program.

@@ -1,6 +1,8 @@
 #include "sound/sound_manager.h"
 
-const byte_swap_code sound_source_user_data_bs_data[] = {_begin_bs_array, 1, 16, _end_bs_array};
+// Eight 16-bit words; the first is the ambient sound's permutation.
+const byte_swap_code sound_source_user_data_bs_data[] = {
+	_begin_bs_array, 1, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _end_bs_array};
 
 static sound_manager_test_hooks_data sound_manager_hooks;
 

@@ -16,6 +16,8 @@ struct recording_back_end
 {
 	int32 calls;
 	int32 initialize_calls, dispose_calls, clear_calls, update_calls, render_bitmap_calls, vsync_calls;
+	int32 mesh_parameter_calls;
+	int32 vsync_interval;
 	int32 draw_calls; // line, rectangle, polygon, character
 	int32 download_calls;
 	int16 download_slots[8];
@@ -33,7 +35,7 @@ recording_back_end recorded;
 const opengl_rasterizer_procedures recording_procedures =
 {
 	[]() -> boolean { recorded.calls++; recorded.initialize_calls++; return recorded.initialize_result; },
-	[]() { recorded.calls++; },
+	[]() { recorded.calls++; recorded.mesh_parameter_calls++; },
 	[]() { recorded.calls++; recorded.dispose_calls++; },
 	[](const rectangle2d *) -> bitmap_data * { recorded.calls++; recorded.render_bitmap_calls++; return NULL; },
 	[]() { recorded.calls++; recorded.clear_calls++; },
@@ -51,7 +53,7 @@ const opengl_rasterizer_procedures recording_procedures =
 		recorded.draw_bitmap_bounds = *bounds;
 	},
 	[](const rectangle2d *, bitmap_data *) { recorded.calls++; },
-	[](int32) { recorded.calls++; recorded.vsync_calls++; },
+	[](int32 interval) { recorded.calls++; recorded.vsync_calls++; recorded.vsync_interval = interval; },
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](bitmap_data *) { recorded.calls++; },
@@ -118,6 +120,8 @@ void call_everything(bitmap_data *destination)
 	set_rectangle2d(&bounds, 0, 0, 4, 4);
 	point2d p0 = {0, 0}, p1 = {3, 3};
 	initialize_hardware_rasterizer_for_new_map();
+	initialize_rasterizer_mesh_parameters_for_new_map();
+	set_vsync_interval(0);
 	dispose_hardware_rasterizer_from_old_map();
 	initialize_render_bitmap_hardware(&bounds);
 	clear_linear_backbuffer_hardware();
@@ -216,9 +220,15 @@ TEST_F(hardware_rasterizers_switch, a_recording_back_end_gets_what_the_table_say
 	recorded.initialize_result = TRUE;
 	EXPECT_TRUE(initialize_hardware_rasterizer_for_new_map());
 	EXPECT_TRUE(clear_linear_backbuffer_hardware());
+	initialize_rasterizer_mesh_parameters_for_new_map();
+	set_vsync_interval(0);
+	set_vsync_interval(-1);
 	update_screen_hardware();
 	dispose_hardware_rasterizer_from_old_map();
 	EXPECT_EQ(recorded.initialize_calls, 1);
+	EXPECT_EQ(recorded.mesh_parameter_calls, 1);
+	EXPECT_EQ(recorded.vsync_calls, 2);
+	EXPECT_EQ(recorded.vsync_interval, -1);
 	EXPECT_EQ(recorded.clear_calls, 1);
 	EXPECT_EQ(recorded.update_calls, 1);
 	EXPECT_EQ(recorded.dispose_calls, 1);

@@ -229,9 +229,14 @@ TEST(LeastLayers, HsvConversions)
 
 TEST(LeastLayers, SoundSourceUserDataDescriptor)
 {
-	const byte_swap_code expected[] = {-100, 1, 16, -101};
+	// Eight 16-bit words, each swapped on its own.
+	const byte_swap_code expected[] = {-100, 1, -2, -2, -2, -2, -2, -2, -2, -2, -101};
 	EXPECT_EQ(memcmp(sound_source_user_data_bs_data, expected, sizeof(expected)), 0);
 	EXPECT_EQ(get_byte_swap_struct_size(sound_source_user_data_bs_data), 16);
+	uint8 words[16];
+	for (int32 i = 0; i < 16; ++i) words[i] = static_cast<uint8>(i);
+	byte_swap_data("sound source", words, sizeof(words), 1, sound_source_user_data_bs_data);
+	for (int32 i = 0; i < 16; ++i) EXPECT_EQ(words[i], i ^ 1) << i;
 }
 
 /* ---------- what the least layers keep */

@@ -326,3 +326,13 @@ TEST_F(tag_files_lock, SecondInstanceWaitsForTheRelease)
 	ASSERT_TRUE(set_exclusive_mode());
 	EXPECT_EQ(read_test_file("local/zerv2"), "keep");
 }
+
+TEST_F(tag_files_write_failures, UnreadableLengthFailsTheWrite)
+{
+	int32 handle = make_local_tag({ TAG("text"), TAG("note"), "note", "old" });
+	ASSERT_TRUE(tag_file_write(&handle, 0, 3, "new"));
+	// The open file loses its name: the write lands, but the length can't be read.
+	ASSERT_EQ(remove("local/text/note"), 0);
+	EXPECT_FALSE(tag_file_write(&handle, 3, 4, "more"));
+	EXPECT_EQ(tag_file_get_header_data_size(handle), 3);
+}

@@ -1,5 +1,6 @@
 #include "mesh_content.h"
 
+#include <cstring>
 #include <string>
 
 #include "collections_content.h"
@@ -233,8 +234,10 @@ map_description demo_map(void)
 		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 2 : 3, 0, (52 - 2 * i) * cell, (82 - i) * cell,
 			0xA000));
 	}
-	// Ambient sound sources carry their permutation in the first user word.
-	map.markers[8].user_data[1] = 1;
+	// Ambient sound sources carry their permutation in the first user word
+	// (native here; the marker list is swapped on writing).
+	const uint16 permutation = 1;
+	memcpy(map.markers[8].user_data, &permutation, sizeof(permutation));
 	return map;
 }
 
@@ -303,8 +306,11 @@ map_description benchmark_map(void)
 		for (int32 i = 0; i < kind.count; ++i)
 		{
 			const int16 identifier = static_cast<int16>(i % 3 == 0 ? 0 : 2000 + i);
-			map.markers.push_back(marker_at(kind.type, static_cast<int16>(i % kind.rows), identifier,
-				generator.below(extent), generator.below(extent), static_cast<angle>(generator.below(65536))));
+			// One draw per statement: argument order is the compiler's choice.
+			const world_distance x = generator.below(extent);
+			const world_distance y = generator.below(extent);
+			const angle yaw = static_cast<angle>(generator.below(65536));
+			map.markers.push_back(marker_at(kind.type, static_cast<int16>(i % kind.rows), identifier, x, y, yaw));
 		}
 	}
 	return map;

@@ -6,6 +6,7 @@
 #include "definitions.h"
 #include "error_manager.h"
 #include "quicksort.h"
+#include "screen.h"
 #include "shapes.h"
 #include "tag_files/tag_files.h"
 #include "tag_groups.h"

@@ -27,6 +27,12 @@ definition_globals fake_unit_definitions =
 	nullptr, nullptr, nullptr, NONE, 0, nullptr, nullptr, nullptr
 };
 
+definition_globals fake_collection_definitions =
+{
+	"collection", TAG(".256"), 1, 8, 4, nullptr, nullptr, nullptr, nullptr, one_long_byte_swapping_data, 0,
+	nullptr, nullptr, nullptr, NONE, 0, nullptr, nullptr, nullptr
+};
+
 const file_tag map_tag = TAG("L1(x");
 
 std::string log_text(void)
@@ -221,6 +227,32 @@ TEST_F(preload_lists, corrupt_headers_are_rejected_and_the_list_dropped)
 	ASSERT_EQ(list.size(), 1u);
 	EXPECT_EQ(list[0].group, TAG("unit"));
 	EXPECT_EQ(list[0].subgroup, TAG("aaaa"));
+}
+
+TEST_F(preload_lists, per_resolution_interface_art_stays_out_of_the_list)
+{
+	write_tags();
+	// The menu's control bar, a wide screen's status bar, and an ordinary collection.
+	const file_tag collections[3] = {TAG("icb6"), TAG("}^sI"), TAG("rock")};
+	const char *names[3] = {"menu control bar", "wide status bar", "rock"};
+	for (int32 i = 0; i < 3; ++i) ASSERT_NE(write_long_tag(TAG(".256"), collections[i], names[i]), NONE);
+	initialize_definitions(&fake_collection_definitions);
+	load_map();
+	initialize_definitions_for_new_map(&fake_collection_definitions);
+	for (const file_tag collection : collections)
+	{
+		ASSERT_NE(definition_tag_to_index(&fake_collection_definitions, collection), NONE);
+	}
+	report_dependencies_for_new_map(map_tag);
+	dispose_definitions_from_old_map(&fake_collection_definitions);
+	unload_map();
+
+	initialize_preloading_for_new_map(map_tag);
+	const std::vector<preload_data> list = loaded_list();
+	EXPECT_EQ(list.size(), 4u);
+	EXPECT_TRUE(list_holds(list, TAG(".256"), TAG("rock")));
+	EXPECT_FALSE(list_holds(list, TAG(".256"), TAG("icb6")));
+	EXPECT_FALSE(list_holds(list, TAG(".256"), TAG("}^sI")));
 }
 
 TEST_F(preload_lists, entries_follow_their_foundation_file_whatever_the_loading_order)
