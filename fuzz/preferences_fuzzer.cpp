@@ -1,65 +1,14 @@
 // Arbitrary "preferences/game" files through the preference store, then a
 // write and read round trip of whatever was accepted.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "fuzz_support.h"
 #include "game_preferences.h"
 #include "preferences.h"
 #include "tag_files/tag_files.h"
-
-static std::string fuzz_directory;
-static std::string caller_directory;
-
-// The caller's folder comes back before anything is reported, so that the
-// fuzzer's own files land where it was told.
-static void leave_fuzz_directory(void)
-{
-	if (!caller_directory.empty() && chdir(caller_directory.c_str()) != 0) std::abort();
-}
-
-static void check(bool condition)
-{
-	if (condition) return;
-	leave_fuzz_directory();
-	std::abort();
-}
-
-static void remove_fuzz_directory(void)
-{
-	if (fuzz_directory.empty()) return;
-	unlink((fuzz_directory + "/preferences/game").c_str());
-	unlink((fuzz_directory + "/preferences/.game.tmp").c_str());
-	rmdir((fuzz_directory + "/preferences").c_str());
-	for (const char *folder : { "/local", "/plugins", "/tags" }) rmdir((fuzz_directory + folder).c_str());
-	rmdir(fuzz_directory.c_str());
-}
-
-// Each input runs in a folder of its own, so it never touches the caller's files.
-static void enter_fuzz_directory(void)
-{
-	if (fuzz_directory.empty())
-	{
-		char buffer[4096];
-		if (!getcwd(buffer, sizeof(buffer))) std::abort();
-		caller_directory = buffer;
-		char pattern[] = "/tmp/zerv-preferences-fuzz-XXXXXX";
-		if (!mkdtemp(pattern)) std::abort();
-		fuzz_directory = pattern;
-		atexit(remove_fuzz_directory);
-		check(chdir(fuzz_directory.c_str()) == 0);
-		tag_files_initialize();
-	}
-	check(chdir(fuzz_directory.c_str()) == 0);
-	mkdir("preferences", 0777);
-}
 
 // Takes any older record as the current layout, as far as it reaches.
 static boolean convert_game_preferences(const void *stored, void *record, int32)
@@ -83,11 +32,9 @@ static void check_repaired(const game_preferences *p)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	enter_fuzz_directory();
-	FILE *file = fopen("preferences/game", "wb");
-	check(file != nullptr);
-	if (size > 0) check(fwrite(data, 1, size, file) == size);
-	check(fclose(file) == 0);
+	enter_fuzz_directory("preferences", tag_files_initialize);
+	mkdir("preferences", 0777);
+	check(write_file("preferences/game", data, size));
 	// The local tags are loaded again, as an opening of the tag set would.
 	tag_files_close();
 	load_local_tags();

@@ -3,88 +3,32 @@
 // are loaded, the entry points listed, and the bytes decoded as an encoded
 // plugin list.
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "definitions.h"
+#include "fuzz_support.h"
 #include "string_definitions.h"
 #include "tag_files/tag_files.h"
 #include "x_files.h"
 #include "zerv_networking/zerv_networking.h"
 
-static std::string fuzz_directory;
-static std::string caller_directory;
-
-static void leave_fuzz_directory(void)
+// Five empty foundation files made by the engine's writer, so that the tag set opens.
+static void set_up_tag_set(void)
 {
-	if (!caller_directory.empty() && chdir(caller_directory.c_str()) != 0) std::abort();
-}
-
-static void check(bool condition)
-{
-	if (condition) return;
-	leave_fuzz_directory();
-	std::abort();
-}
-
-static void remove_fuzz_directory(void)
-{
-	if (fuzz_directory.empty()) return;
-	const std::string &d = fuzz_directory;
-	for (const char *name : { "small install", "medium install", "large install", "international small install",
-			 "international large install" })
+	tag_files_initialize();
+	for (int16 i = 0; i < NUMBER_OF_FOUNDATION_TAG_FILES; ++i)
 	{
-		unlink((d + "/tags/" + name).c_str());
+		file_reference file;
+		file_reference_create(&file, _file_location_working_directory);
+		file_reference_add_directory(&file, tag_file_strings[_tag_file_string_foundation_folder]);
+		file_reference_set_name(&file, tag_file_strings[FIRST_FOUNDATION_TAG_FILENAME + i]);
+		check(build_monolithic_file_from_tag_indexes(&file, _tag_file_type_foundation, 0, nullptr, 0));
 	}
-	unlink((d + "/plugins/Fuzz Plugin").c_str());
-	unlink((d + "/local/string lists/fuzz").c_str());
-	for (const char *folder : { "/local/string lists", "/local", "/plugins", "/tags", "" }) rmdir((d + folder).c_str());
-}
-
-static bool write_file(const char *path, const uint8_t *data, size_t size)
-{
-	FILE *file = fopen(path, "wb");
-	if (!file) return false;
-	const bool written = size == 0 || fwrite(data, 1, size, file) == size;
-	return fclose(file) == 0 && written;
-}
-
-// Each input runs in a folder of its own, with five empty foundation files
-// made by the engine's writer, so that the tag set opens.
-static void enter_fuzz_directory(void)
-{
-	if (fuzz_directory.empty())
-	{
-		char buffer[4096];
-		if (!getcwd(buffer, sizeof(buffer))) std::abort();
-		caller_directory = buffer;
-		char pattern[] = "/tmp/zerv-tag-file-fuzz-XXXXXX";
-		if (!mkdtemp(pattern)) std::abort();
-		fuzz_directory = pattern;
-		atexit(remove_fuzz_directory);
-		check(chdir(fuzz_directory.c_str()) == 0);
-
-		tag_files_initialize();
-		for (int16 i = 0; i < NUMBER_OF_FOUNDATION_TAG_FILES; ++i)
-		{
-			file_reference file;
-			file_reference_create(&file, _file_location_working_directory);
-			file_reference_add_directory(&file, tag_file_strings[_tag_file_string_foundation_folder]);
-			file_reference_set_name(&file, tag_file_strings[FIRST_FOUNDATION_TAG_FILENAME + i]);
-			check(build_monolithic_file_from_tag_indexes(&file, _tag_file_type_foundation, 0, nullptr, 0));
-		}
-		mkdir("local/string lists", 0777);
-		preinitialize_definitions();
-		initialize_string_definitions();
-	}
-	check(chdir(fuzz_directory.c_str()) == 0);
+	mkdir("local/string lists", 0777);
+	preinitialize_definitions();
+	initialize_string_definitions();
 }
 
 static void read_every_visible_tag(void)
@@ -130,7 +74,7 @@ static void load_string_lists(void)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	enter_fuzz_directory();
+	enter_fuzz_directory("tag-file", set_up_tag_set);
 	check(write_file("plugins/Fuzz Plugin", data, size));
 	check(write_file("local/string lists/fuzz", data, size));
 

@@ -61,6 +61,16 @@ void inifile_free(void)
 	}
 }
 
+// Fields are copied bytewise: a table's offsets are not trusted to be aligned.
+template <typename value_type, typename read_proc>
+static void read_field(uint8 *field, const uint8 *default_field, read_proc read)
+{
+	value_type value;
+	memcpy(&value, default_field, sizeof(value));
+	value = read(value);
+	memcpy(field, &value, sizeof(value));
+}
+
 void inifile_readsec(ini_section *section)
 {
 	if (!section || !section->definition || !section->current_value || !section->default_value) return;
@@ -76,49 +86,28 @@ void inifile_readsec(ini_section *section)
 		uint8 *field = current + entry->offset;
 		const uint8 *default_field = defaults + entry->offset;
 
-		// Fields are copied bytewise: a table's offsets are not trusted to be aligned.
 		switch (entry->type)
 		{
 			case ini_bool:
-			{
-				boolean value;
-				memcpy(&value, default_field, sizeof(value));
-				value = iniparser_getboolean(ini_dict, key, value);
-				memcpy(field, &value, sizeof(value));
+				read_field<boolean>(field, default_field,
+					[&](boolean value) { return iniparser_getboolean(ini_dict, key, value); });
 				break;
-			}
 			case ini_int:
-			{
-				int32 value;
-				memcpy(&value, default_field, sizeof(value));
-				value = iniparser_getint(ini_dict, key, value);
-				memcpy(field, &value, sizeof(value));
+				read_field<int32>(field, default_field,
+					[&](int32 value) { return iniparser_getint(ini_dict, key, value); });
 				break;
-			}
 			case ini_float:
-			{
-				float value;
-				memcpy(&value, default_field, sizeof(value));
-				value = static_cast<float>(iniparser_getdouble(ini_dict, key, static_cast<double>(value)));
-				memcpy(field, &value, sizeof(value));
+				read_field<float>(field, default_field, [&](float value)
+					{ return static_cast<float>(iniparser_getdouble(ini_dict, key, static_cast<double>(value))); });
 				break;
-			}
 			case ini_double:
-			{
-				double value;
-				memcpy(&value, default_field, sizeof(value));
-				value = iniparser_getdouble(ini_dict, key, value);
-				memcpy(field, &value, sizeof(value));
+				read_field<double>(field, default_field,
+					[&](double value) { return iniparser_getdouble(ini_dict, key, value); });
 				break;
-			}
 			case ini_string:
-			{
-				const char *value;
-				memcpy(&value, default_field, sizeof(value));
-				value = iniparser_getstring(ini_dict, key, value);
-				memcpy(field, &value, sizeof(value));
+				read_field<const char *>(field, default_field,
+					[&](const char *value) { return iniparser_getstring(ini_dict, key, value); });
 				break;
-			}
 			case ini_list_of_strings:
 			{
 				ini_string_list *list = static_cast<ini_string_list *>(new_pointer_z(sizeof(ini_string_list)));

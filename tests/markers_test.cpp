@@ -256,6 +256,9 @@ TEST_F(markers_on_a_map, marker_records_round_trip_with_their_user_data)
 	EXPECT_EQ(bytes[36], 2); // model user data: 16-bit words swapped
 	EXPECT_EQ(bytes[37], 1);
 	EXPECT_EQ(bytes[60], reinterpret_cast<const uint8 *>(&markers[0])[60]); // data_index untouched
+	const uint8 *sound = reinterpret_cast<const uint8 *>(&stored[1]);
+	EXPECT_EQ(sound[36], 2); // sound source user data: 16-bit words swapped too
+	EXPECT_EQ(sound[51], 15);
 	const uint8 *scenery = reinterpret_cast<const uint8 *>(&stored[2]);
 	EXPECT_EQ(scenery[36], 1); // scenery user data left alone
 

@@ -5,7 +5,12 @@
 #include <vector>
 
 #include "CoreLibrary/cseries/test_hooks.h"
+#include "CoreLibrary/zerv/directions.h"
+#include "markers.h"
+#include "mesh.h"
+#include "players.h"
 #include "support/zerv_harness.h"
+#include "world.h"
 #include "zerv.h"
 
 namespace {
@@ -67,8 +72,18 @@ TEST_F(zerv_harness, the_default_local_game_ends_at_18300_with_a_defeat)
 	ASSERT_EQ(trail.size(), 18300u);
 	EXPECT_EQ(trail.front().game_time, 1);
 	EXPECT_EQ(trail.back().game_time, 18300);
-	EXPECT_TRUE(harness_write_digest_trail(ZERV_BINARY_DIR "/digest_trail.txt"));
+	std::vector<harness_named_trail> trails = {{"default local game", trail}};
 	harness_end_map();
+
+	// The trail the 64-bit and 32-bit trees compare: this game, then 'demo'
+	// with four players, so that terrain, markers and teams are covered too.
+	new_game_data demo;
+	harness_demo_setup(&demo, 4);
+	ASSERT_TRUE(harness_start_map(&demo));
+	ASSERT_EQ(harness_run_ticks(600), 600);
+	trails.push_back({"demo, four players", harness_digest_trail()});
+	harness_end_map();
+	EXPECT_TRUE(harness_write_digest_trails(ZERV_BINARY_DIR "/digest_trail.txt", trails));
 }
 
 TEST_F(zerv_harness, two_runs_leave_identical_trails)
@@ -129,6 +144,155 @@ TEST_F(zerv_harness, digests_see_the_seed_and_the_clock)
 	game->fractional_local_time = 77;
 	game->reserve_time = 9;
 	EXPECT_EQ(zerv_state_digest(), before);
+	harness_end_map();
+}
+
+/* ---------- the demo map with four players */
+
+TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup, 4);
+	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_TRUE(mesh_is_loaded());
+
+	EXPECT_EQ(mesh_globals->mesh_width, 64);
+	EXPECT_EQ(mesh_globals->mesh_height, 96);
+	EXPECT_EQ(mesh_globals->cell_count, 64 * 96);
+	EXPECT_EQ(direction_delta_cell[_direction_north], 64);
+
+	// Fresh cells; a cell with either triangle wet counts with its surface.
+	int32 lowest = 32767, highest = -32768, second_only = 0;
+	for (int32 i = 0; i < mesh_globals->cell_count; ++i)
+	{
+		const mesh_cell *cell = &mesh_globals->mesh_cells[i];
+		ASSERT_EQ(cell->first_object_index, NONE) << i;
+		ASSERT_EQ(cell->model_index, NONE) << i;
+		const uint16 media = cell->flags & _mesh_cell_triangle_media_flags;
+		if (media == _mesh_cell_triangle1_is_media_flag) second_only += 1;
+		const int32 h = media ? cell->media_height : cell->height;
+		lowest = MIN(lowest, h);
+		highest = MAX(highest, h);
+	}
+	EXPECT_GT(second_only, 0);
+	EXPECT_EQ(mesh_globals->min_cell_height, lowest);
+	EXPECT_EQ(mesh_globals->max_cell_height, highest);
+
+	EXPECT_EQ(count_markers(_marker_team), 2);
+	EXPECT_EQ(count_markers(_marker_scenery), 6);
+	EXPECT_EQ(count_markers(_marker_monster), 10);
+	EXPECT_EQ(count_markers(_marker_sound_source), 2);
+	EXPECT_EQ(count_markers(_marker_model), 0);
+	EXPECT_EQ(mesh_globals->marker_count, 20);
+
+	// Two teams from the palette, whatever the header says; every player on one.
+	EXPECT_EQ(get_team_count(), 2);
+	EXPECT_EQ(get_player_count(), 4);
+	int16 players_per_team[2] = {0, 0};
+	for (int16 i = 0; i < 4; ++i)
+	{
+		const player_data *player = get_player_data(i);
+		ASSERT_NE(player, nullptr);
+		ASSERT_GE(player->team_index, 0);
+		ASSERT_LT(player->team_index, 2);
+		players_per_team[player->team_index] += 1;
+	}
+	EXPECT_EQ(players_per_team[0] + players_per_team[1], 4);
+	EXPECT_EQ(player_globals.actual_number_of_teams, (players_per_team[0] > 0) + (players_per_team[1] > 0));
+	EXPECT_EQ(player_globals.local_player_index, 0);
+	EXPECT_EQ(player_globals.local_player_team_index, get_player_data(0)->team_index);
+	EXPECT_EQ(get_player_data(3)->type, _player_is_computer);
+	harness_end_map();
+	EXPECT_FALSE(mesh_is_loaded());
+	EXPECT_EQ(get_player_count(), 0);
+}
+
+TEST_F(zerv_harness, demo_with_four_players_digests_the_same_twice)
+{
+	std::vector<harness_digest_entry> trails[2];
+	for (int32 run = 0; run < 2; ++run)
+	{
+		new_game_data setup;
+		harness_demo_setup(&setup, 4);
+		ASSERT_TRUE(harness_start_map(&setup));
+		if (run == 0)
+		{
+			// A stain moves the synchronised stream once, drawn or not (there is
+			// no renderer here); a local one never does.
+			const uint32 draws = zerv_random_draw_count();
+			const world_point2d p = {10 * WORLD_ONE, 10 * WORLD_ONE};
+			stain_mesh(0, 0, &p);
+			EXPECT_EQ(zerv_random_draw_count(), draws + 1);
+			local_stain_mesh(0, 0, &p);
+			bloody_mesh(&p);
+			EXPECT_EQ(zerv_random_draw_count(), draws + 1);
+		}
+		else
+		{
+			zerv_random(); // the same draw without the stain
+		}
+		ASSERT_EQ(harness_run_ticks(600), 600);
+		trails[run] = harness_digest_trail();
+		harness_end_map();
+	}
+	ASSERT_EQ(trails[0].size(), 600u);
+	expect_same_trail(trails[0], trails[1]);
+}
+
+// Changes one value, checks the digest sees it, and puts it back.
+template <typename T>
+void expect_digested(T *field, const char *what)
+{
+	const uint64 before = zerv_state_digest();
+	const T saved = *field;
+	*field = static_cast<T>(saved ^ static_cast<T>(0x10));
+	EXPECT_NE(zerv_state_digest(), before) << what;
+	*field = saved;
+	EXPECT_EQ(zerv_state_digest(), before) << what;
+}
+
+TEST_F(zerv_harness, the_demo_digest_covers_terrain_markers_players_and_teams)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup, 4);
+	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_EQ(harness_run_ticks(30), 30);
+
+	// The last cell, marker and palette row: every one is digested, not a prefix.
+	mesh_cell *cell = &mesh_globals->mesh_cells[mesh_globals->cell_count - 1];
+	expect_digested(&cell->height, "height");
+	expect_digested(&cell->normal, "normal");
+	expect_digested(&cell->flags, "flags");
+	expect_digested(&cell->first_object_index, "first_object_index");
+	expect_digested(&cell->media_height, "media_height");
+	expect_digested(&cell->model_index, "model_index");
+	expect_digested(&mesh_globals->min_cell_height, "min_cell_height");
+	expect_digested(&mesh_globals->max_cell_height, "max_cell_height");
+
+	ASSERT_GT(mesh_globals->marker_count, 0);
+	marker_data *marker = &mesh_globals->markers[mesh_globals->marker_count - 1];
+	expect_digested(&marker->identifier, "identifier");
+	expect_digested(&marker->data_index, "data_index");
+	expect_digested(&marker->data_identifier, "data_identifier");
+	ASSERT_GT(mesh_globals->marker_palette_count, 0);
+	marker_palette_entry *row = &mesh_globals->marker_palette[mesh_globals->marker_palette_count - 1];
+	expect_digested(&row->count, "count");
+	expect_digested(&row->tag_index, "tag_index");
+
+	player_data *player = get_player_data(3);
+	ASSERT_NE(player, nullptr);
+	expect_digested(&player->team_index, "player team_index");
+	expect_digested(&player->unique_identifier, "unique_identifier");
+	expect_digested(&player->appearance.primary_color.red, "primary colour");
+	team_data *team = get_team_data(1);
+	ASSERT_NE(team, nullptr);
+	expect_digested(&team->score, "score");
+	expect_digested(&team->captain_player_index, "captain_player_index");
+
+	expect_digested(&player_globals.local_player_index, "local_player_index");
+	expect_digested(&player_globals.local_player_team_index, "local_player_team_index");
+	expect_digested(&player_globals.local_player_is_team_captain, "local_player_is_team_captain");
+	expect_digested(&player_globals.actual_number_of_teams, "actual_number_of_teams");
 	harness_end_map();
 }
 

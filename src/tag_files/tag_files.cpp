@@ -262,31 +262,21 @@ static subgroup_index_entry *find_subgroup_entry(file_tag group_tag, file_tag su
 
 /* ---------- shadowing */
 
+// Whether header beats the pair's current winner: the last local tag wins; then a tag of the preferred
+// owner file (none when it is NONE, as local tags are the only ones owned by NONE); then the higher file
+// record, ties keeping the first.
+static boolean tag_header_beats(const tag_header *header, const tag_header *best, int16 preferred_owner_index)
+{
+	if (tag_header_is_local(header)) return TRUE;
+	if (tag_header_is_local(best)) return FALSE;
+	if (header->owner_index == preferred_owner_index) return TRUE;
+	if (best->owner_index == preferred_owner_index) return FALSE;
+	return header->owner_index > best->owner_index;
+}
+
 void update_tag_header_shadows(file_tag group_tag, file_tag subgroup_tag)
 {
-	tag_file_global_data *g = &tag_file_globals;
-	subgroup_index_entry *entry = find_subgroup_entry(group_tag, subgroup_tag, FALSE);
-	if (!entry) return;
-
-	int16 winner = NONE;
-	for (int16 index = entry->first; index != NONE; index = g->next_in_pair[index])
-	{
-		tag_header *header = tag_header_at(index);
-		header->flags |= _tag_header_is_shadowed_flag;
-		if (winner == NONE)
-		{
-			winner = index;
-			continue;
-		}
-		const tag_header *best = tag_header_at(winner);
-		// The last local tag wins; among file tags the higher file record wins, ties keep the first.
-		if (tag_header_is_local(header) || (!tag_header_is_local(best) && header->owner_index > best->owner_index))
-		{
-			winner = index;
-		}
-	}
-	if (winner != NONE) tag_header_at(winner)->flags &= static_cast<uint8>(~_tag_header_is_shadowed_flag);
-	entry->visible = winner;
+	update_tag_header_shadows_for_owner_index(group_tag, subgroup_tag, NONE);
 }
 
 void update_tag_header_shadows_for_owner_index(file_tag group_tag, file_tag subgroup_tag, int16 owner_index)
@@ -300,19 +290,7 @@ void update_tag_header_shadows_for_owner_index(file_tag group_tag, file_tag subg
 	{
 		tag_header *header = tag_header_at(index);
 		header->flags |= _tag_header_is_shadowed_flag;
-		if (winner == NONE)
-		{
-			winner = index;
-			continue;
-		}
-		const tag_header *best = tag_header_at(winner);
-		boolean wins;
-		if (tag_header_is_local(header)) wins = TRUE;
-		else if (tag_header_is_local(best)) wins = FALSE;
-		else if (header->owner_index == owner_index) wins = TRUE;
-		else if (best->owner_index == owner_index) wins = FALSE;
-		else wins = header->owner_index > best->owner_index;
-		if (wins) winner = index;
+		if (winner == NONE || tag_header_beats(header, tag_header_at(winner), owner_index)) winner = index;
 	}
 	if (winner != NONE) tag_header_at(winner)->flags &= static_cast<uint8>(~_tag_header_is_shadowed_flag);
 	entry->visible = winner;

@@ -141,6 +141,24 @@ void harness_default_setup(new_game_data *setup)
 	player->appearance.secondary_color = {65535, 65535, 65535, 0};
 }
 
+void harness_demo_setup(new_game_data *setup, int16 player_count)
+{
+	harness_default_setup(setup);
+	setup->parameters.scenario_tag = HARNESS_DEMO_MAP_TAG;
+	player_count = PIN(player_count, static_cast<int16>(1), static_cast<int16>(MAXIMUM_PLAYERS_PER_MAP));
+	setup->player_count = player_count;
+	// The map's palette places the teams.
+	setup->players[0].team_index = NONE;
+	for (int16 i = 1; i < player_count; ++i)
+	{
+		new_player_data *player = &setup->players[i];
+		*player = setup->players[0];
+		player->unique_identifier = static_cast<uint32>(i + 1);
+		player->type = player_count > 2 && i == player_count - 1 ? _player_is_computer : _player_is_human;
+		snprintf(player->appearance.name, sizeof(player->appearance.name), "Player %d", i + 1);
+	}
+}
+
 bool harness_start_map(new_game_data *setup)
 {
 	harness_globals.trail.clear();
@@ -193,13 +211,12 @@ void harness_clear_digest_trail(void)
 	harness_globals.trail.clear();
 }
 
-bool harness_write_digest_trail(const std::string &path)
+namespace {
+
+bool write_trail_lines(FILE *file, const std::vector<harness_digest_entry> &trail)
 {
-	const std::string temporary = path + ".tmp";
-	FILE *file = fopen(temporary.c_str(), "w");
-	if (!file) return false;
 	bool success = true;
-	for (const harness_digest_entry &entry : harness_globals.trail)
+	for (const harness_digest_entry &entry : trail)
 	{
 		if (fprintf(file, "%d %016llx\n", static_cast<int>(entry.game_time),
 				static_cast<unsigned long long>(entry.digest)) < 0)
@@ -207,10 +224,38 @@ bool harness_write_digest_trail(const std::string &path)
 			success = false;
 		}
 	}
+	return success;
+}
+
+// Through a temporary file renamed into place: a reader never sees half a trail.
+bool write_trail_file(const std::string &path, const harness_named_trail *trails, size_t count, bool named)
+{
+	const std::string temporary = path + ".tmp";
+	FILE *file = fopen(temporary.c_str(), "w");
+	if (!file) return false;
+	bool success = true;
+	for (size_t i = 0; i < count; ++i)
+	{
+		if (named && fprintf(file, "# %s\n", trails[i].name.c_str()) < 0) success = false;
+		if (!write_trail_lines(file, trails[i].trail)) success = false;
+	}
 	if (fclose(file) != 0) success = false;
 	if (success && rename(temporary.c_str(), path.c_str()) != 0) success = false;
 	if (!success) remove(temporary.c_str());
 	return success;
+}
+
+}
+
+bool harness_write_digest_trail(const std::string &path)
+{
+	const harness_named_trail current = {"", harness_globals.trail};
+	return write_trail_file(path, &current, 1, false);
+}
+
+bool harness_write_digest_trails(const std::string &path, const std::vector<harness_named_trail> &trails)
+{
+	return write_trail_file(path, trails.data(), trails.size(), true);
 }
 
 void zerv_harness_fixture::SetUp()

@@ -27,6 +27,14 @@ const std::string &harness_fake_program_folder(void);
 // A local game on the default map with fixed seeds and one human of build
 // 377 on team 0.
 void harness_default_setup(new_game_data *setup);
+// The generated demo map, "Demo Valley".
+#define HARNESS_DEMO_MAP_TAG TAG("demo")
+
+// A local game on 'demo' with the default setup's seeds: player_count
+// (1..16) players of build 377 with distinct identifiers, free to join either
+// of the map's teams, the last of more than two a computer, all starting in
+// white so that the appearances must be arbitrated; player 0 is local.
+void harness_demo_setup(new_game_data *setup, int16 player_count = 4);
 // initialize_zerv_for_new_map, then loaded and local time 0 as the main
 // program does after a successful start.
 bool harness_start_map(new_game_data *setup);
@@ -50,6 +58,13 @@ const std::vector<harness_digest_entry> &harness_digest_trail(void);
 void harness_clear_digest_trail(void);
 // "game_time digest" lines; true on success.
 bool harness_write_digest_trail(const std::string &path);
+// Several trails in one file, each after a "# name" line; true on success.
+struct harness_named_trail
+{
+	std::string name;
+	std::vector<harness_digest_entry> trail;
+};
+bool harness_write_digest_trails(const std::string &path, const std::vector<harness_named_trail> &trails);
 
 // Fixture: harness_initialize before each test, harness_shutdown after.
 class zerv_harness_fixture : public ::testing::Test

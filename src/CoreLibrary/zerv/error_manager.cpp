@@ -1,5 +1,7 @@
 #include "error_manager.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -122,6 +124,22 @@ void describe_system(char *buffer, size_t size)
 	}
 }
 
+// The log stays locked while it is open. A second instance started beside a
+// running one must not truncate that instance's log, so it goes without one.
+static FILE *open_log_file(void)
+{
+	const int fd = open(ERROR_LOG_FILE_NAME, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+	if (fd < 0) return NULL;
+	if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0)
+	{
+		close(fd);
+		return NULL;
+	}
+	FILE *file = fdopen(fd, "w");
+	if (!file) close(fd);
+	return file;
+}
+
 void close_log_file(void)
 {
 	if (error_globals && error_globals->debug_file)
@@ -149,7 +167,7 @@ void initialize_error_state(const char *app_name)
 
 	log_file_path[0] = 0;
 	log_file_directory[0] = 0;
-	error_globals->debug_file = fopen(ERROR_LOG_FILE_NAME, "w");
+	error_globals->debug_file = open_log_file();
 	if (error_globals->debug_file)
 	{
 		error_globals->log_opened_by_this_process = TRUE;

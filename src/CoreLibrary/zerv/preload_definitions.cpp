@@ -87,6 +87,10 @@ void initialize_preloading_for_new_map(file_tag mesh_tag)
 		error_message(_error_data_corrupted, __FILE__, __LINE__, "invalid preload data for map %s",
 			tag_to_string(mesh_tag));
 		drop_preload_list(definition_index);
+		// The list is only rewritten after a start that succeeds, so a damaged
+		// local list would fail every later start of this map: it goes, and the
+		// next successful start records a fresh one.
+		if (tag_file_get_tag_file_type(tag_handle) == _tag_file_type_local) tag_file_delete(tag_handle);
 		return;
 	}
 	if (count == 0) return;

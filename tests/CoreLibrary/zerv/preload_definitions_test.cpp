@@ -218,6 +218,8 @@ TEST_F(preload_lists, corrupt_headers_are_rejected_and_the_list_dropped)
 		initialize_preloading_for_new_map(map_tag);
 		EXPECT_EQ(preload_definition_get(), nullptr) << words[0];
 		EXPECT_NE(log_text().find("invalid preload data for map L1(x"), std::string::npos);
+		// The damaged local list is gone, so the map's next start can record a new one.
+		EXPECT_FALSE(tag_file_exists(PRELOAD_DEFINITION_GROUP_TAG, map_tag)) << words[0];
 	}
 
 	ASSERT_NE(write_preload_tag({1, 32, 8, 0, 0, 0, 0, 0, TAG("unit"), TAG("aaaa")}), NONE);
