@@ -18,9 +18,7 @@
 #include "shapes.h"
 #include "tag_files/tag_files.h"
 
-// The bench target does not link the generator's library: its collection
-// builder (engine calls only) is compiled in here.
-#include "../tools/make_default_tags/collections_content.cpp"
+#include "collections_content.h"
 
 namespace
 {

@@ -207,23 +207,26 @@ uint16 zerv_random(void)
 	return static_cast<uint16>(random_step(&world_globals.random_seed));
 }
 
-int32 zerv_random_below(int32 n)
-{
-	if (n <= 0) return 0;
-	const uint16 draw = zerv_random();
-	return static_cast<int32>((static_cast<int64>(n) * draw) >> 16);
-}
-
 uint16 local_random(void)
 {
 	return static_cast<uint16>(random_step(&world_globals.local_random_seed));
 }
 
-int32 local_random_below(int32 n)
+// Scales a draw of either stream to [0, n); an empty range takes no draw.
+static int32 random_below(int32 n, uint16 (*draw)(void))
 {
 	if (n <= 0) return 0;
-	const uint16 draw = local_random();
-	return static_cast<int32>((static_cast<int64>(n) * draw) >> 16);
+	return static_cast<int32>((static_cast<int64>(n) * draw()) >> 16);
+}
+
+int32 zerv_random_below(int32 n)
+{
+	return random_below(n, zerv_random);
+}
+
+int32 local_random_below(int32 n)
+{
+	return random_below(n, local_random);
 }
 
 void start_recording_random_seed(void)

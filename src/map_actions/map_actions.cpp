@@ -82,13 +82,17 @@ boolean get_map_action_parameter(map_action_parameter *result, int16 action_inde
 	return FALSE;
 }
 
-static void write_map_action_line(const char *prefix, int16, const char *format, va_list arguments)
-	ATTRIBUTE_PRINTF(3, 0);
+// A line without an action starts with general_prefix; one of an action with action_mark and the action's name.
+static void write_map_action_line(const char *general_prefix, const char *action_mark, int16 action_index,
+	const char *format, va_list arguments) ATTRIBUTE_PRINTF(4, 0);
 
-static void write_map_action_line(const char *prefix, int16, const char *format, va_list arguments)
+static void write_map_action_line(const char *general_prefix, const char *action_mark, int16 action_index,
+	const char *format, va_list arguments)
 {
 	char line[MAP_ACTION_LOG_LINE_SIZE];
-	int length = snprintf(line, sizeof(line), "%s", prefix);
+	int length;
+	if (action_index == NONE) length = snprintf(line, sizeof(line), "%s", general_prefix);
+	else length = snprintf(line, sizeof(line), "%s MA [%s] %s:  ", action_mark, "    ", "<unnamed action>");
 	if (length < 0) length = 0;
 	if (length < static_cast<int>(sizeof(line)) - 2)
 	{
@@ -114,16 +118,7 @@ void map_action_debug(int16 action_index, const char *format, ...)
 
 	va_list arguments;
 	va_start(arguments, format);
-	if (action_index == NONE)
-	{
-		write_map_action_line("--- ", action_index, format, arguments);
-	}
-	else
-	{
-		char prefix[96];
-		snprintf(prefix, sizeof(prefix), "### MA [%s] %s:  ", "    ", "<unnamed action>");
-		write_map_action_line(prefix, action_index, format, arguments);
-	}
+	write_map_action_line("--- ", "###", action_index, format, arguments);
 	va_end(arguments);
 }
 
@@ -131,16 +126,7 @@ void map_action_error(int16 action_index, const char *format, ...)
 {
 	va_list arguments;
 	va_start(arguments, format);
-	if (action_index == NONE)
-	{
-		write_map_action_line("xxx ", action_index, format, arguments);
-	}
-	else
-	{
-		char prefix[96];
-		snprintf(prefix, sizeof(prefix), "XXX MA [%s] %s:  ", "    ", "<unnamed action>");
-		write_map_action_line(prefix, action_index, format, arguments);
-	}
+	write_map_action_line("xxx ", "XXX", action_index, format, arguments);
 	va_end(arguments);
 }
 

@@ -43,6 +43,18 @@ static boolean plugin_folder_reference(const char *name, file_reference *file)
 	return name ? file_reference_set_name(file, name) : TRUE;
 }
 
+// The next file of a folder listing that opens as a tag file (its header read); FALSE at the listing's end.
+static boolean find_next_tag_file(file_reference *file, tag_file_header *header)
+{
+	while (find_files_next(file))
+	{
+		char name[MAXIMUM_FILE_PATH_SIZE];
+		if (!(file->flags & has_filename_flag) || tag_files_skip_listed_name(tag_files_file_name(file, name))) continue;
+		if (tag_file_open_monolithic_file(file, header)) return TRUE;
+	}
+	return FALSE;
+}
+
 static boolean is_qel_plugin_name(const char *name, int32 which)
 {
 	return strcmp(name, qel_plugins[which].name) == 0;
@@ -161,13 +173,10 @@ void tag_files_update_available_plugins(void)
 	if (plugin_folder_reference(nullptr, &folder))
 	{
 		file_reference file;
+		tag_file_header header;
 		find_files_start(0, &folder);
-		while (find_files_next(&file))
+		while (find_next_tag_file(&file, &header))
 		{
-			char name[MAXIMUM_FILE_PATH_SIZE];
-			tag_file_header header;
-			if (!(file.flags & has_filename_flag) || tag_files_skip_listed_name(tag_files_file_name(&file, name))) continue;
-			if (!tag_file_open_monolithic_file(&file, &header)) continue;
 			boolean wanted = FALSE;
 			for (int16 type : plugin_folder_types) wanted = wanted || header.type == type;
 			if (!wanted || !tag_files_check_capacity(header.name, header.tag_count)) continue;
@@ -861,13 +870,10 @@ int32 tag_files_count_required_files(void)
 	if (!plugin_folder_reference(nullptr, &folder) || !file_exists(&folder)) return 0;
 
 	file_reference file;
+	tag_file_header header;
 	find_files_start(0, &folder);
-	while (find_files_next(&file))
+	while (find_next_tag_file(&file, &header))
 	{
-		char name[MAXIMUM_FILE_PATH_SIZE];
-		tag_file_header header;
-		if (!(file.flags & has_filename_flag) || tag_files_skip_listed_name(tag_files_file_name(&file, name))) continue;
-		if (!tag_file_open_monolithic_file(&file, &header)) continue;
 		for (int32 i = 0; i < NUMBER_OF_REQUIRED_TAG_FILES; ++i)
 		{
 			const known_tag_file *required = &required_tag_files[i];
