@@ -64,6 +64,11 @@ test: test-native test-asan test-m32 test-fuzz
 	@# the 64-bit and 32-bit builds must agree tick for tick.
 	@if [ -f build-asan/digest_trail.txt ] && [ -f build-m32/digest_trail.txt ]; then \
 	  cmp build-asan/digest_trail.txt build-m32/digest_trail.txt && echo "digest trails agree on both builds"; fi
+	@# The generated tag set is the same bytes whichever compiler and word size built it.
+	@for tree in build-m32 build-fuzz; do \
+	  diff -r build-asan/tags $$tree/tags >/dev/null && diff -r build-asan/plugins $$tree/plugins >/dev/null \
+	    || { echo "the default tag set of $$tree differs from build-asan/"; exit 1; }; \
+	done; echo "default tag sets agree across g++, clang and -m32"
 
 clean:
 	rm -rf build build-asan build-m32 build-fuzz

@@ -10,6 +10,7 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "definitions.h"
 #include "shapes.h"
+#include "shapes_test_support.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 #include "world.h"
@@ -21,34 +22,14 @@ const rgb_color team_red = {60000, 2000, 2000, 0};
 const rgb_color team_blue = {2000, 2000, 60000, 0};
 const rgb_color unused_color = {0, 0, 0, _color_unused_flag};
 
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
-class collection_references_fixture : public zerv_test_directory
+class collection_references_fixture : public shapes_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		saved_game_play_version = game_play_version;
-		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-		preinitialize_definitions();
-		initialize_shapes();
-		initialize_shapes_for_new_map(FALSE);
+		shapes_test_directory::SetUp();
 		std::vector<int32> handles;
 		ASSERT_TRUE(make_default_collection_tags(&handles));
-	}
-	void TearDown() override
-	{
-		dispose_shapes_from_old_map();
-		tag_files_reset_for_tests();
-		game_play_version = saved_game_play_version;
-		zerv_test_directory::TearDown();
 	}
 
 	int16 load_reference(file_tag tag)
@@ -61,8 +42,6 @@ protected:
 		if (make_collection_reference_tag(tag, tag_to_string(tag), reference) == NONE) return NONE;
 		return load_reference(tag);
 	}
-
-	int16 saved_game_play_version = 0;
 };
 
 class collection_references_loading : public collection_references_fixture {};

@@ -4,6 +4,7 @@
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "definitions.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
@@ -32,11 +33,6 @@ definition_globals test_definitions =
 	nullptr, nullptr, nullptr, NONE, 0, nullptr, nullptr, nullptr
 };
 
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
 bool log_has(const std::string &text)
 {
 	return log_text().find(text) != std::string::npos;
@@ -49,22 +45,19 @@ test_definition sample(int32 value)
 	return definition;
 }
 
-class definitions_groups : public zerv_test_directory
+class definitions_groups : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		preinitialize_definitions();
 		initialize_definitions(&test_definitions);
 	}
 	void TearDown() override
 	{
 		dispose_definitions_from_old_map(&test_definitions);
-		tag_files_close();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 };
 }

@@ -10,25 +10,19 @@
 #include "CoreLibrary/tag_files/preferences.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "game_preferences.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
 namespace
 {
-class GamePreferences : public zerv_test_directory
+class GamePreferences : public tag_files_test_directory
 {
 protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-	}
 	void TearDown() override
 	{
 		free_preferences(&game_preferences_globals);
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 
 	// A new start-up of the program.

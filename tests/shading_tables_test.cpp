@@ -11,6 +11,7 @@
 #include "definitions.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "CoreLibrary/zerv/shape_file.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
@@ -355,29 +356,21 @@ namespace
 			static_cast<int32>(tag.size())) != NONE;
 	}
 
-	std::string log_text(void)
-	{
-		return read_test_file(ERROR_LOG_FILE_NAME);
-	}
-
-	class shading_tables_collections : public zerv_test_directory
+	class shading_tables_collections : public tag_files_test_directory
 	{
 	protected:
 		void SetUp() override
 		{
-			zerv_test_directory::SetUp();
+			tag_files_test_directory::SetUp();
 			reset_shading_table_permutation_data();
-			initialize_error_state("zerv");
-			tag_files_initialize();
 			preinitialize_definitions();
 			initialize_shapes();
 		}
 		void TearDown() override
 		{
 			dispose_shapes_from_old_map();
-			tag_files_close();
 			reset_shading_table_permutation_data();
-			zerv_test_directory::TearDown();
+			tag_files_test_directory::TearDown();
 		}
 
 		// Starts a map whose tables take the given format and loads one collection.

@@ -10,6 +10,7 @@
 #include "definitions.h"
 #include "preload_definitions.h"
 #include "shapes.h"
+#include "shapes_test_support.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 #include "world.h"
@@ -145,52 +146,14 @@ collection_description tiny_collection(void)
 	return collection;
 }
 
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
-std::string error_text(void)
-{
-	return error_globals ? std::string(error_globals->message_buffer) : std::string();
-}
-
 int16 error_code(void)
 {
 	return get_error_code();
 }
 
-void clear_errors(void)
-{
-	if (!error_globals) return;
-	error_globals->code = _error_none;
-	error_globals->message_buffer_size = 0;
-	error_globals->message_buffer[0] = 0;
-}
-
-class shapes_fixture : public zerv_test_directory
+class shapes_fixture : public shapes_test_directory
 {
 protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		saved_game_play_version = game_play_version;
-		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-		preinitialize_definitions();
-		initialize_shapes();
-		initialize_shapes_for_new_map(FALSE);
-	}
-	void TearDown() override
-	{
-		dispose_shapes_from_old_map();
-		tag_files_reset_for_tests();
-		game_play_version = saved_game_play_version;
-		zerv_test_directory::TearDown();
-	}
-
 	int16 load(const collection_description &collection, file_tag tag = TINY_TAG, int16 version = 4)
 	{
 		if (make_collection_tag(tag, tag_to_string(tag), collection, version) == NONE) return NONE;
@@ -207,8 +170,6 @@ protected:
 		}
 		return get_collection_index(tag);
 	}
-
-	int16 saved_game_play_version = 0;
 };
 
 class shapes_loading : public shapes_fixture {};

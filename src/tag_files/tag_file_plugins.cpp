@@ -424,14 +424,6 @@ boolean tag_files_open(boolean local_folder_disabled, const int16 *plugin_indexe
 
 /* ---------- encoded plugin lists */
 
-static void write_big_endian_32(uint8 *bytes, uint32 value)
-{
-	bytes[0] = static_cast<uint8>(value >> 24);
-	bytes[1] = static_cast<uint8>(value >> 16);
-	bytes[2] = static_cast<uint8>(value >> 8);
-	bytes[3] = static_cast<uint8>(value);
-}
-
 int32 tag_file_plugins_encode(const int16 *plugin_indexes, int16 plugin_count, void *buffer)
 {
 	uint8 *bytes = static_cast<uint8 *>(buffer);
@@ -446,7 +438,7 @@ int32 tag_file_plugins_encode(const int16 *plugin_indexes, int16 plugin_count, v
 		const int32 url_length = mstrnlen(plugin->url, ENCODED_PLUGIN_URL_LENGTH - 1);
 		const int32 needed = 4 + name_length + 1 + url_length + 1;
 		if (offset + needed > MAXIMUM_ENCODED_PLUGIN_BUFFER_SIZE) break;
-		write_big_endian_32(bytes + offset, plugin->checksum);
+		tag_files_put_big_endian_32(bytes + offset, plugin->checksum);
 		memcpy(bytes + offset + 4, plugin->name, name_length);
 		memcpy(bytes + offset + 4 + name_length + 1, plugin->url, url_length);
 		offset += needed;

@@ -478,7 +478,7 @@ boolean tag_file_delete(int32 handle)
 
 /* ---------- monolithic files */
 
-static void write_big_endian_32(uint8 *bytes, uint32 value)
+void tag_files_put_big_endian_32(uint8 *bytes, uint32 value)
 {
 	bytes[0] = static_cast<uint8>(value >> 24);
 	bytes[1] = static_cast<uint8>(value >> 16);
@@ -631,7 +631,7 @@ boolean build_monolithic_file_from_tag_indexes(const file_reference *file, int16
 		crc_new(&header_checksum);
 		crc_checksum_buffer(&header_checksum, &header, sizeof(header));
 		memcpy(bytes, &header, sizeof(header));
-		write_big_endian_32(bytes + offsetof(tag_file_header, header_checksum), header_checksum);
+		tag_files_put_big_endian_32(bytes + offsetof(tag_file_header, header_checksum), header_checksum);
 
 		// Built whole in memory, then put in place in one replacement: the old
 		// file stays as it was until the new one is complete.

@@ -132,4 +132,9 @@ int tag_files_compare_names(const char *a, const char *b); // ASCII, case-insens
 
 void tag_files_reset_plugin_catalogue(void);
 
+/* ---------- tag_file_writing.cpp */
+
+// Stored checksums are big-endian whatever the host.
+void tag_files_put_big_endian_32(uint8 *bytes, uint32 value);
+
 #endif

@@ -76,6 +76,28 @@ protected:
 			delete_tag_header(handle);
 		}
 	}
+
+	// Opens every run of 1, 2, 4 and 8 flipped bytes of original, then every
+	// truncation shorter than truncations_below; stops at the first fatal failure.
+	template <typename open_proc>
+	void sweep(const std::string &original, size_t truncations_below, open_proc open)
+	{
+		for (size_t run : { size_t(1), size_t(2), size_t(4), size_t(8) })
+		{
+			for (size_t at = 0; at + run <= original.size(); ++at)
+			{
+				std::string variant = original;
+				for (size_t i = at; i < at + run; ++i) variant[i] = static_cast<char>(variant[i] ^ 0xFF);
+				open(variant);
+				if (HasFatalFailure()) FAIL() << "run " << run << " at " << at;
+			}
+		}
+		for (size_t length = 0; length < truncations_below; ++length)
+		{
+			open(original.substr(0, length));
+			if (HasFatalFailure()) FAIL() << "truncated to " << length;
+		}
+	}
 };
 }
 
@@ -93,24 +115,11 @@ TEST_F(tag_file_corruption_sweep, EveryVariantEndsCleanly)
 	ASSERT_GT(original.size(), 1400u);
 	ASSERT_LT(original.size(), 1600u);
 	set_ignore_errors(TRUE);
-
-	for (size_t run : { size_t(1), size_t(2), size_t(4), size_t(8) })
-	{
-		for (size_t at = 0; at + run <= original.size(); ++at)
+	sweep(original, original.size(), [this](const std::string &variant)
 		{
-			std::string variant = original;
-			for (size_t i = at; i < at + run; ++i) variant[i] = static_cast<char>(variant[i] ^ 0xFF);
 			open_as_plugin(variant);
 			open_as_local_tag(variant);
-			if (HasFatalFailure()) FAIL() << "run " << run << " at " << at;
-		}
-	}
-	for (size_t length = 0; length < original.size(); ++length)
-	{
-		open_as_plugin(original.substr(0, length));
-		open_as_local_tag(original.substr(0, length));
-		if (HasFatalFailure()) FAIL() << "truncated to " << length;
-	}
+		});
 	set_ignore_errors(FALSE);
 }
 
@@ -119,20 +128,6 @@ TEST_F(tag_file_corruption_sweep, LocalTagVariantsEndCleanly)
 	open_empty_set();
 	const std::string original = local_tag_bytes(TAG("stli"), TAG("swst"), "One\rTwo\rThree", 1, 3);
 	set_ignore_errors(TRUE);
-	for (size_t run : { size_t(1), size_t(2), size_t(4), size_t(8) })
-	{
-		for (size_t at = 0; at + run <= original.size(); ++at)
-		{
-			std::string variant = original;
-			for (size_t i = at; i < at + run; ++i) variant[i] = static_cast<char>(variant[i] ^ 0xFF);
-			open_as_local_tag(variant);
-			if (HasFatalFailure()) FAIL() << "run " << run << " at " << at;
-		}
-	}
-	for (size_t length = 0; length <= original.size(); ++length)
-	{
-		open_as_local_tag(original.substr(0, length));
-		if (HasFatalFailure()) FAIL() << "truncated to " << length;
-	}
+	sweep(original, original.size() + 1, [this](const std::string &variant) { open_as_local_tag(variant); });
 	set_ignore_errors(FALSE);
 }

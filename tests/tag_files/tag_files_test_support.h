@@ -15,6 +15,7 @@
 #include "CoreLibrary/tag_files/x_files.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "support/foundation_files.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 #include "tag_files/tag_files_private.h"
@@ -79,19 +80,6 @@ inline std::string pattern(size_t size, uint8 seed)
 	return data;
 }
 
-inline std::string error_text(void)
-{
-	return error_globals ? std::string(error_globals->message_buffer) : std::string();
-}
-
-inline void clear_errors(void)
-{
-	if (!error_globals) return;
-	error_globals->code = _error_none;
-	error_globals->message_buffer_size = 0;
-	error_globals->message_buffer[0] = 0;
-}
-
 inline int16 plugin_index_named(const char *name)
 {
 	plugin_info info;
@@ -133,23 +121,9 @@ inline std::string local_tag_bytes(file_tag group_tag, file_tag subgroup_tag, co
 }
 
 // Each test starts from a fresh manager in its own folder.
-class fixture : public zerv_test_directory
+class fixture : public tag_files_test_directory
 {
 protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-	}
-	void TearDown() override
-	{
-		tag_files_reset_for_tests();
-		reset_x_files_test_hooks();
-		zerv_test_directory::TearDown();
-	}
-
 	// The generated set, opened without plugins and catalogued.
 	static void open_generated_set(void)
 	{

@@ -8,35 +8,17 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "default_tags.h"
 #include "support/foundation_files.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/required_tag_files.h"
 #include "tag_files/tag_files.h"
+#include "tag_files/tag_files_test_support.h"
 
 namespace
 {
-class default_tags : public zerv_test_directory
-{
-protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-	}
-	void TearDown() override
-	{
-		tag_files_reset_for_tests();
-		zerv_test_directory::TearDown();
-	}
-};
+class default_tags : public tag_files_test_directory {};
 
-uint32 big_endian_32(const std::string &bytes, size_t offset)
-{
-	return (static_cast<uint32>(static_cast<uint8>(bytes[offset])) << 24) |
-		(static_cast<uint32>(static_cast<uint8>(bytes[offset + 1])) << 16) |
-		(static_cast<uint32>(static_cast<uint8>(bytes[offset + 2])) << 8) | static_cast<uint8>(bytes[offset + 3]);
-}
+using tag_files_test::big_endian_32;
 
 std::vector<std::string> set_files(void)
 {

@@ -12,6 +12,7 @@
 #include "CoreLibrary/tag_files/x_files.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "game_preferences.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
@@ -163,23 +164,19 @@ file_tag tag_files_name_tag(const char *name)
 	return (file_tag(bytes[0]) << 24) | (file_tag(bytes[1]) << 16) | (file_tag(bytes[2]) << 8) | bytes[3];
 }
 
-class Preferences : public zerv_test_directory
+class Preferences : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_reset_for_tests();
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		default_calls = verify_calls = convert_calls = 0;
 		free_preferences(&test_preferences);
 	}
 	void TearDown() override
 	{
 		free_preferences(&test_preferences);
-		reset_x_files_test_hooks();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 
 	static const test_record *read(convert_preferences_proc convert = convert_test_record)
@@ -365,7 +362,7 @@ TEST_F(Preferences, FailedWriteKeepsTheOldFile)
 		EXPECT_EQ(read_test_file("preferences/test"), old_bytes) << "stage " << stage;
 	}
 	EXPECT_NE(get_error_code(), _error_none);
-	EXPECT_NE(read_test_file(ERROR_LOG_FILE_NAME).find("couldn't write test preferences"), std::string::npos);
+	EXPECT_NE(log_text().find("couldn't write test preferences"), std::string::npos);
 	EXPECT_EQ(r->number, 555);
 }
 

@@ -6,24 +6,18 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "CoreLibrary/zerv/string_definitions.h"
 #include "definitions.h"
+#include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
 namespace
 {
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
-class string_definitions_lists : public zerv_test_directory
+class string_definitions_lists : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		preinitialize_definitions();
 		initialize_string_definitions();
 		initialize_string_definitions_for_new_map();
@@ -31,8 +25,7 @@ protected:
 	void TearDown() override
 	{
 		dispose_string_definitions_from_old_map();
-		tag_files_close();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 };
 }
