@@ -5,17 +5,14 @@
 // a temporary working directory.
 #include <benchmark/benchmark.h>
 
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "CoreLibrary/zerv/string_definitions.h"
+#include "bench_directory.h"
 #include "definitions.h"
 #include "tag_files/tag_files.h"
 #include "tag_groups.h"
@@ -86,7 +83,7 @@ struct local_generator
 };
 
 // A local tag file: the 64-byte header, then the data, in stored order.
-void write_local_tag(file_tag group_tag, file_tag subgroup_tag, const std::string &name, const void *data,
+bool write_local_tag(file_tag group_tag, file_tag subgroup_tag, const std::string &name, const void *data,
 	int32 size)
 {
 	const std::string folder = std::string("local/") + tag_group_get_name(group_tag);
@@ -107,43 +104,30 @@ void write_local_tag(file_tag group_tag, file_tag subgroup_tag, const std::strin
 	byte_swap_move("tag header", bytes, &header, sizeof(header), 1, tag_header_byte_swapping_data);
 
 	FILE *file = fopen((folder + "/" + name).c_str(), "wb");
-	if (!file) abort();
-	fwrite(bytes, 1, sizeof(bytes), file);
-	fwrite(data, 1, static_cast<size_t>(size), file);
-	fclose(file);
+	if (!file) return false;
+	const bool written = fwrite(bytes, 1, sizeof(bytes), file) == sizeof(bytes) &&
+		fwrite(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
+	return fclose(file) == 0 && written;
 }
 
-char bench_directory[] = "/tmp/zerv-definitions-bench-XXXXXX";
+std::string bench_directory;
+bool tag_set_written = false;
 
-int remove_entry(const char *path, const struct stat *, int, struct FTW *)
+// Enters the bench folder with the tag set open; the caller's folder is
+// given back by leave_bench_directory. The tag set is written once per process.
+bool enter_tag_set(std::string *previous_directory)
 {
-	return remove(path);
-}
-
-void remove_bench_directory(void)
-{
-	if (chdir("/") == 0) nftw(bench_directory, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-// Writes the tag set and opens it, once per process.
-void set_up_tag_set(void)
-{
-	static bool done = false;
-	if (done)
+	const bool first = bench_directory.empty();
+	if (!enter_bench_directory("definitions", &bench_directory, previous_directory, true)) return false;
+	if (!first)
 	{
-		// Another benchmark may have moved or reopened the tag set meanwhile.
-		if (!tag_file_exists(TAG("stli"), bench_subgroup(0)))
-		{
-			if (chdir(bench_directory) != 0) abort();
-			tag_files_initialize();
-			if (!load_local_tags()) abort();
-		}
-		return;
+		// Another benchmark may have closed or reopened the tag set meanwhile.
+		if (!tag_set_written) return false;
+		if (tag_file_exists(TAG("stli"), bench_subgroup(0))) return true;
+		tag_files_initialize();
+		return load_local_tags() != FALSE;
 	}
-	done = true;
 
-	if (!mkdtemp(bench_directory) || chdir(bench_directory) != 0) abort();
-	atexit(remove_bench_directory);
 	initialize_error_state("zerv");
 	tag_files_initialize();
 
@@ -161,18 +145,24 @@ void set_up_tag_set(void)
 			}
 			for (int32 k = 0; k < 15; ++k) definition.longs[k] = static_cast<int32>(generator.next());
 			byte_swap_data("bench", &definition, sizeof(definition), 1, bench_definition_byte_swapping_data);
-			write_local_tag(bench_groups[g], bench_subgroup(i), "bench " + std::to_string(i), &definition,
-				sizeof(definition));
+			if (!write_local_tag(bench_groups[g], bench_subgroup(i), "bench " + std::to_string(i), &definition,
+				sizeof(definition)))
+			{
+				return false;
+			}
 		}
 	}
 	std::string text;
 	for (int32 line = 0; line < lines_per_list; ++line) text += "line " + std::to_string(line) + "\r";
 	for (int32 i = 0; i < string_list_count; ++i)
 	{
-		write_local_tag(TAG("stli"), bench_subgroup(i), "list " + std::to_string(i), text.data(),
-			static_cast<int32>(text.size()));
+		if (!write_local_tag(TAG("stli"), bench_subgroup(i), "list " + std::to_string(i), text.data(),
+			static_cast<int32>(text.size())))
+		{
+			return false;
+		}
 	}
-	if (!load_local_tags()) abort();
+	if (!load_local_tags()) return false;
 
 	preinitialize_definitions();
 	for (int32 g = 0; g < group_count; ++g)
@@ -189,6 +179,8 @@ void set_up_tag_set(void)
 		initialize_definitions(definitions);
 	}
 	initialize_string_definitions();
+	tag_set_written = true;
+	return true;
 }
 
 void load_everything(void)
@@ -211,20 +203,33 @@ void dispose_everything(void)
 
 static void BM_load_map_definitions(benchmark::State &state)
 {
-	set_up_tag_set();
+	std::string previous_directory;
+	if (!enter_tag_set(&previous_directory))
+	{
+		leave_bench_directory(previous_directory);
+		state.SkipWithError("couldn't write the tag set");
+		return;
+	}
 	for (auto _ : state)
 	{
 		load_everything();
 		if (bench_definitions[group_count - 1].count != definitions_per_group) state.SkipWithError("not all loaded");
 		dispose_everything();
 	}
+	leave_bench_directory(previous_directory);
 	state.SetItemsProcessed(state.iterations() * (group_count * definitions_per_group + string_list_count));
 }
 BENCHMARK(BM_load_map_definitions)->Unit(benchmark::kMillisecond);
 
 static void BM_definition_lookup_loaded(benchmark::State &state)
 {
-	set_up_tag_set();
+	std::string previous_directory;
+	if (!enter_tag_set(&previous_directory))
+	{
+		leave_bench_directory(previous_directory);
+		state.SkipWithError("couldn't write the tag set");
+		return;
+	}
 	load_everything();
 	// 1024 loaded definitions: the first two groups.
 	uint32 i = 0;
@@ -235,6 +240,7 @@ static void BM_definition_lookup_loaded(benchmark::State &state)
 		i += 1;
 	}
 	dispose_everything();
+	leave_bench_directory(previous_directory);
 	state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_definition_lookup_loaded);

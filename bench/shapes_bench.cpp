@@ -6,13 +6,10 @@
 // tags in a temporary working directory.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench_directory.h"
 #include "collection_references.h"
 #include "definitions.h"
 #include "shapes.h"
@@ -133,31 +130,13 @@ bench_collection bench_collections[] =
 
 std::string bench_directory;
 
-void remove_bench_directory(void)
-{
-	if (bench_directory.empty()) return;
-	const std::string command = "rm -rf '" + bench_directory + "'";
-	if (system(command.c_str()) != 0) fprintf(stderr, "couldn't remove %s\n", bench_directory.c_str());
-}
-
 // Enters the bench folder with its collections as local tags and the shapes
 // module started; the caller's folder is given back by leave_collections.
 // The tags are built and written once per process.
 bool enter_collections(std::string *previous_directory)
 {
-	char previous[4096];
-	if (!getcwd(previous, sizeof(previous))) return false;
-	*previous_directory = previous;
-
 	const bool first = bench_directory.empty();
-	if (first)
-	{
-		char pattern[] = "/tmp/zerv-shapes-bench-XXXXXX";
-		if (!mkdtemp(pattern)) return false;
-		bench_directory = pattern;
-		atexit(remove_bench_directory);
-	}
-	if (chdir(bench_directory.c_str()) != 0) return false;
+	if (!enter_bench_directory("shapes", &bench_directory, previous_directory, true)) return false;
 	tag_files_reset_for_tests();
 	tag_files_initialize();
 	preinitialize_definitions();
@@ -186,7 +165,7 @@ void leave_collections(const std::string &previous_directory)
 {
 	dispose_shapes_from_old_map();
 	tag_files_reset_for_tests();
-	if (!previous_directory.empty() && chdir(previous_directory.c_str()) != 0) fprintf(stderr, "couldn't go back\n");
+	leave_bench_directory(previous_directory);
 }
 
 // Loads the collection and touches every bitmap; NONE when it is refused.

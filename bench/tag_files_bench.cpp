@@ -5,13 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench_directory.h"
 #include "tag_files/tag_files.h"
 #include "tag_groups.h"
 
@@ -114,11 +114,7 @@ struct bench_set
 // Makes a folder of tag files and opens it as the tag set.
 bool make_set(bench_set *set, const std::vector<std::vector<bench_tag>> &foundation_files, int32 local_count)
 {
-	char pattern[] = "/tmp/zerv-tag-bench-XXXXXX";
-	char previous[4096];
-	if (!getcwd(previous, sizeof(previous)) || !mkdtemp(pattern) || chdir(pattern) != 0) return false;
-	set->previous_directory = previous;
-	set->directory = pattern;
+	if (!enter_bench_directory("tag", &set->directory, &set->previous_directory, false)) return false;
 	tag_files_reset_for_tests();
 	tag_files_initialize();
 	for (int16 i = 0; i < NUMBER_OF_FOUNDATION_TAG_FILES; ++i)
@@ -138,9 +134,8 @@ bool make_set(bench_set *set, const std::vector<std::vector<bench_tag>> &foundat
 void remove_set(const bench_set &set)
 {
 	tag_files_reset_for_tests();
-	if (!set.previous_directory.empty() && chdir(set.previous_directory.c_str()) != 0) fprintf(stderr, "couldn't go back\n");
-	const std::string command = "rm -rf '" + set.directory + "'";
-	if (system(command.c_str()) != 0) fprintf(stderr, "couldn't remove %s\n", set.directory.c_str());
+	leave_bench_directory(set.previous_directory);
+	remove_bench_directory(set.directory);
 }
 
 // 5 foundation files of 6200 tags and 1000 local tags: 32000 in 40 groups,
@@ -166,6 +161,7 @@ static void BM_tag_files_open_32000(benchmark::State &state)
 	bench_set set;
 	if (!make_full_set(&set))
 	{
+		remove_set(set);
 		state.SkipWithError("couldn't make the tag set");
 		return;
 	}
@@ -183,6 +179,7 @@ static void BM_tag_file_lookup_all(benchmark::State &state)
 	bench_set set;
 	if (!make_full_set(&set))
 	{
+		remove_set(set);
 		state.SkipWithError("couldn't make the tag set");
 		return;
 	}
@@ -213,6 +210,7 @@ static void BM_read_ahead_sequential(benchmark::State &state)
 	bench_set set;
 	if (!make_set(&set, files, 0))
 	{
+		remove_set(set);
 		state.SkipWithError("couldn't make the tag set");
 		return;
 	}

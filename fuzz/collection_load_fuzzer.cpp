@@ -10,20 +10,14 @@
 // picks the stored version 4, 1 or 3; byte 318's low bit the older
 // key-point rule. Seeds are default collections followed by a reference
 // naming the collection 'fuzz'.
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "collection_references.h"
 #include "definitions.h"
+#include "fuzz_support.h"
 #include "shapes.h"
 #include "tag_files/tag_files.h"
 #include "world.h"
@@ -36,57 +30,16 @@ const size_t version_selector = 319;
 const size_t rules_selector = 318;
 const int16 stored_versions[] = {COLLECTION_VERSION_NUMBER, 1, 3};
 
-std::string fuzz_directory;
-std::string caller_directory;
-
-void leave_fuzz_directory(void)
+// Once, in the fuzzer's own folder: an empty tag set and the shapes module.
+void set_up_fuzz_directory(void)
 {
-	if (!caller_directory.empty() && chdir(caller_directory.c_str()) != 0) std::abort();
-}
-
-void check(bool condition)
-{
-	if (condition) return;
-	leave_fuzz_directory();
-	std::abort();
-}
-
-int remove_entry(const char *path, const struct stat *, int, struct FTW *)
-{
-	return remove(path);
-}
-
-void remove_fuzz_directory(void)
-{
-	if (fuzz_directory.empty()) return;
-	leave_fuzz_directory();
-	nftw(fuzz_directory.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-// The tags live in a folder of the fuzzer's own; the caller's directory is
-// left as it was between inputs.
-void enter_fuzz_directory(void)
-{
-	if (fuzz_directory.empty())
-	{
-		char buffer[4096];
-		if (!getcwd(buffer, sizeof(buffer))) std::abort();
-		caller_directory = buffer;
-		char pattern[] = "/tmp/zerv-collection-fuzz-XXXXXX";
-		if (!mkdtemp(pattern)) std::abort();
-		fuzz_directory = pattern;
-		atexit(remove_fuzz_directory);
-		check(chdir(fuzz_directory.c_str()) == 0);
-
-		tag_files_reset_for_tests();
-		tag_files_initialize();
-		preinitialize_definitions();
-		initialize_shapes();
-		check(get_shapes_globals() != nullptr);
-		const rgb_color global_tint = {30000, 20000, 10000, 0};
-		set_global_tint_color(&global_tint, 96);
-	}
-	check(chdir(fuzz_directory.c_str()) == 0);
+	tag_files_reset_for_tests();
+	tag_files_initialize();
+	preinitialize_definitions();
+	initialize_shapes();
+	check(get_shapes_globals() != nullptr);
+	const rgb_color global_tint = {30000, 20000, 10000, 0};
+	set_global_tint_color(&global_tint, 96);
 }
 
 bool is_run_length(const bitmap_data *bitmap)
@@ -323,7 +276,7 @@ void walk_reference(int16 reference_index, int16 collection)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	if (size > 16 * 1024 * 1024) return 0;
-	enter_fuzz_directory();
+	enter_fuzz_directory("collection", set_up_fuzz_directory);
 
 	const int16 version = size > version_selector ? stored_versions[data[version_selector] % 3] : COLLECTION_VERSION_NUMBER;
 	game_play_version = size > rules_selector && (data[rules_selector] & 1) ? 1709 : MAXIMUM_GAME_PLAY_VERSION;

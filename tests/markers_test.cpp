@@ -6,15 +6,10 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "mesh_test_map.h"
 #include "recording.h"
-#include "support/test_directory.h"
+#include "support/tag_files_test_directory.h"
 #include "zerv.h"
 
 namespace {
-
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
 
 size_t occurrences(const std::string &text, const std::string &what)
 {
@@ -23,21 +18,8 @@ size_t occurrences(const std::string &text, const std::string &what)
 	return count;
 }
 
-class markers_on_a_map : public zerv_test_directory
+class markers_on_a_map : public mesh_test_directory
 {
-protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		initialize_mesh_test_modules();
-		game_play_version = 1720;
-	}
-	void TearDown() override
-	{
-		dispose_mesh_from_old_map();
-		zerv_test_directory::TearDown();
-	}
 };
 
 TEST_F(markers_on_a_map, fresh_identifiers_skip_the_stored_ones)

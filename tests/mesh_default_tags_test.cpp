@@ -15,25 +15,18 @@
 #include "mesh_test_map.h"
 #include "shapes.h"
 #include "string_definitions.h"
-#include "support/test_directory.h"
+#include "support/tag_files_test_directory.h"
 #include "tag_files/tag_files.h"
 #include "zerv.h"
 
 namespace {
 
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
-class mesh_default_maps : public zerv_test_directory
+class mesh_default_maps : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		preinitialize_definitions();
 		initialize_world();
 		initialize_shapes();
@@ -49,8 +42,7 @@ protected:
 		dispose_media_definitions_from_old_map();
 		dispose_string_definitions_from_old_map();
 		dispose_shapes_from_old_map();
-		tag_files_close();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 
 	bool start(file_tag mesh_tag)

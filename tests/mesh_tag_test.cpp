@@ -8,25 +8,18 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "definitions.h"
 #include "mesh_test_map.h"
-#include "support/test_directory.h"
+#include "support/tag_files_test_directory.h"
 #include "tag_files/tag_files.h"
 #include "zerv.h"
 
 namespace {
 
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
-
-class mesh_tags : public zerv_test_directory
+class mesh_tags : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		preinitialize_definitions();
 		initialize_media_definitions();
 		initialize_mesh_test_modules();
@@ -36,8 +29,7 @@ protected:
 	{
 		dispose_mesh_from_old_map();
 		dispose_media_definitions_from_old_map();
-		tag_files_close();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 
 	static int32 write_mesh_tag(file_tag subgroup, const std::vector<uint8> &bytes, int16 version = MESH_VERSION_NUMBER,

@@ -10,15 +10,10 @@
 #include "CoreLibrary/zerv/error_manager.h"
 #include "mesh_test_map.h"
 #include "render/render.h"
-#include "support/test_directory.h"
+#include "support/tag_files_test_directory.h"
 #include "zerv.h"
 
 namespace {
-
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
 
 void put_be32(std::vector<uint8> &bytes, size_t offset, uint32 value)
 {
@@ -34,22 +29,9 @@ void put_be16(std::vector<uint8> &bytes, size_t offset, uint16 value)
 	bytes[offset + 1] = static_cast<uint8>(value);
 }
 
-class mesh_loading : public zerv_test_directory
+class mesh_loading : public mesh_test_directory
 {
 protected:
-	void SetUp() override
-	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		initialize_mesh_test_modules();
-		game_play_version = 1720;
-	}
-	void TearDown() override
-	{
-		dispose_mesh_from_old_map();
-		zerv_test_directory::TearDown();
-	}
-
 	bool load_bytes(const std::vector<uint8> &bytes, int16 version = MESH_VERSION_NUMBER)
 	{
 		reset_error_state();

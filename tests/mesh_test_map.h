@@ -3,11 +3,16 @@
 #ifndef MESH_TEST_MAP_H
 #define MESH_TEST_MAP_H
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
+#include "CoreLibrary/zerv/error_manager.h"
 #include "markers.h"
 #include "mesh.h"
+#include "support/test_directory.h"
 #include "world.h"
+#include "zerv.h"
 
 struct test_map
 {
@@ -75,6 +80,25 @@ inline void initialize_mesh_test_modules(void)
 	initialize_mesh();
 	initialize_markers();
 }
+
+// Fixture of the tests that load maps from memory: a fresh error state and
+// the mesh modules in the test's own folder.
+class mesh_test_directory : public zerv_test_directory
+{
+protected:
+	void SetUp() override
+	{
+		zerv_test_directory::SetUp();
+		initialize_error_state("zerv");
+		initialize_mesh_test_modules();
+		game_play_version = 1720;
+	}
+	void TearDown() override
+	{
+		dispose_mesh_from_old_map();
+		zerv_test_directory::TearDown();
+	}
+};
 
 inline marker_data test_marker(int16 type, int16 identifier, int16 palette_index = 0)
 {

@@ -8,7 +8,7 @@
 #include "CoreLibrary/zerv/preload_definitions.h"
 #include "definitions.h"
 #include "input/actions.h"
-#include "support/test_directory.h"
+#include "support/tag_files_test_directory.h"
 #include "tag_files/tag_files.h"
 
 namespace
@@ -34,11 +34,6 @@ definition_globals fake_collection_definitions =
 };
 
 const file_tag map_tag = TAG("L1(x");
-
-std::string log_text(void)
-{
-	return read_test_file(ERROR_LOG_FILE_NAME);
-}
 
 int32 write_tag(file_tag group, file_tag subgroup, const char *name, const void *data, int32 size)
 {
@@ -81,14 +76,12 @@ bool list_holds(const std::vector<preload_data> &list, file_tag group, file_tag 
 	return false;
 }
 
-class preload_lists : public zerv_test_directory
+class preload_lists : public tag_files_test_directory
 {
 protected:
 	void SetUp() override
 	{
-		zerv_test_directory::SetUp();
-		initialize_error_state("zerv");
-		tag_files_initialize();
+		tag_files_test_directory::SetUp();
 		preinitialize_definitions();
 		initialize_preloading();
 		initialize_definitions(&fake_mesh_definitions);
@@ -100,8 +93,7 @@ protected:
 		dispose_preloading_from_old_map();
 		dispose_definitions_from_old_map(&fake_mesh_definitions);
 		dispose_definitions_from_old_map(&fake_unit_definitions);
-		tag_files_close();
-		zerv_test_directory::TearDown();
+		tag_files_test_directory::TearDown();
 	}
 
 	// Loads the map's mesh and two units, as a map load would.
