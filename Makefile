@@ -51,13 +51,21 @@ test-m32: install build-m32/CMakeCache.txt
 
 test-fuzz: install build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS)
-	@for f in build-fuzz/fuzz/*_fuzzer; do \
+	@# Each target runs on one core; as many run at once as there are cores.
+	@status=0; running=0; pids=""; \
+	for f in build-fuzz/fuzz/*_fuzzer; do \
 	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	  mkdir -p build-fuzz/corpus/$$name fuzz/corpus/$$name; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 build-fuzz/corpus/$$name fuzz/corpus/$$name >build-fuzz/$$name.log 2>&1 \
-	    || { tail -n 60 build-fuzz/$$name.log; exit 1; }; \
-	done
+	  ( $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 build-fuzz/corpus/$$name fuzz/corpus/$$name \
+	      >build-fuzz/$$name.log 2>&1 || { echo "$$name found a fault:"; tail -n 60 build-fuzz/$$name.log; exit 1; } ) & \
+	  pids="$$pids $$!"; running=$$((running + 1)); \
+	  if [ $$running -ge $(JOBS) ]; then \
+	    for p in $$pids; do wait $$p || status=1; done; pids=""; running=0; \
+	  fi; \
+	done; \
+	for p in $$pids; do wait $$p || status=1; done; \
+	exit $$status
 
 test: test-native test-asan test-m32 test-fuzz
 	@# The harness writes the default game's per-tick digest trail into each tree;
