@@ -63,7 +63,7 @@ namespace
 
 /* ---------- layout */
 
-TEST(bitmaps_layout, RecordSizesAndSwapping)
+TEST(BitmapsLayout, RecordSizesAndSwapping)
 {
 	EXPECT_EQ(sizeof_bitmap(10, 0), 48 + 10 * static_cast<int32>(sizeof(void *)));
 	EXPECT_EQ(sizeof_bitmap(10, _no_row_address_table_flag), static_cast<int32>(sizeof(bitmap_data)));
@@ -98,7 +98,7 @@ TEST(bitmaps_layout, RecordSizesAndSwapping)
 
 /* ---------- new_bitmap */
 
-TEST(bitmaps_new_bitmap, RowsMustHoldTheWidth)
+TEST(BitmapsNewBitmap, RowsMustHoldTheWidth)
 {
 	EXPECT_EQ(new_bitmap(10, 4, 18, _16bit_555_encoding, 0), nullptr);
 	bitmap_pointer bitmap(new_bitmap(10, 4, 20, _16bit_555_encoding, 0));
@@ -116,7 +116,7 @@ TEST(bitmaps_new_bitmap, RowsMustHoldTheWidth)
 	EXPECT_EQ(new_bitmap(40000, 1, 40000, _8bit_encoding, 0), nullptr);
 }
 
-TEST(bitmaps_new_bitmap, PowerOfTwoAndTextureSizes)
+TEST(BitmapsNewBitmap, PowerOfTwoAndTextureSizes)
 {
 	bitmap_pointer square(new_bitmap(256, 256, 256, _8bit_encoding, 0));
 	ASSERT_NE(square, nullptr);
@@ -151,7 +151,7 @@ TEST(bitmaps_new_bitmap, PowerOfTwoAndTextureSizes)
 	EXPECT_EQ(find_first_one(256), 8);
 }
 
-TEST(bitmaps_new_bitmap, EveryEncodingAndFlagNormalising)
+TEST(BitmapsNewBitmap, EveryEncodingAndFlagNormalising)
 {
 	const int16 depths[NUMBER_OF_BITMAP_ENCODINGS] = {2, 2, 4, 2, 1, 2, 2, 2, 4, 4, 0, 0, 0, 0, 0, 0};
 	for (int16 encoding = 0; encoding < NUMBER_OF_BITMAP_ENCODINGS; ++encoding)
@@ -187,7 +187,7 @@ TEST(bitmaps_new_bitmap, EveryEncodingAndFlagNormalising)
 	set_bitmap_encoding(NULL, _32bit_encoding);
 }
 
-TEST(bitmaps_new_bitmap, EmptyAndRowSpanBitmapsStayInsideTheirBlock)
+TEST(BitmapsNewBitmap, EmptyAndRowSpanBitmapsStayInsideTheirBlock)
 {
 	// Height 0 still has the record's row slot (ASan watches the writes).
 	bitmap_pointer empty(new_bitmap(8, 0, 8, _8bit_encoding, 0));
@@ -208,7 +208,7 @@ TEST(bitmaps_new_bitmap, EmptyAndRowSpanBitmapsStayInsideTheirBlock)
 
 /* ---------- row-span rows */
 
-TEST(bitmaps_row_span, RowSizesFollowTheirCounts)
+TEST(BitmapsRowSpan, RowSizesFollowTheirCounts)
 {
 	EXPECT_EQ(row_span_row_size(2, 4, 0, 0), 16);
 	EXPECT_EQ(row_span_row_size(1, 3, 0, 0), 11);
@@ -244,7 +244,7 @@ TEST(bitmaps_row_span, RowSizesFollowTheirCounts)
 	EXPECT_EQ(stored, original);
 }
 
-TEST(bitmaps_row_span, SixteenBitPixelsAndWordAlignedRows)
+TEST(BitmapsRowSpan, SixteenBitPixelsAndWordAlignedRows)
 {
 	std::vector<uint8> stored;
 	append_row(stored, {{0, 3}}, 2, TRUE, 0x10);
@@ -263,7 +263,7 @@ TEST(bitmaps_row_span, SixteenBitPixelsAndWordAlignedRows)
 	EXPECT_EQ(pixel, 0x4041);
 }
 
-TEST(bitmaps_row_span, CorruptRowsAreRefusedByName)
+TEST(BitmapsRowSpan, CorruptRowsAreRefusedByName)
 {
 	struct corruption
 	{
@@ -316,7 +316,7 @@ TEST(bitmaps_row_span, CorruptRowsAreRefusedByName)
 	EXPECT_NE(check(bitmap.get(), stored), "ok");
 }
 
-TEST(bitmaps_row_span, PlainHeadersAreChecked)
+TEST(BitmapsRowSpan, PlainHeadersAreChecked)
 {
 	std::vector<uint8> pixels(4 * 10 * 2);
 	bitmap_data bitmap = {};
@@ -382,7 +382,7 @@ TEST(bitmaps_row_span, PlainHeadersAreChecked)
 
 /* ---------- decompression */
 
-TEST(bitmaps_decompress, NarrowBufferAndAlpha)
+TEST(BitmapsDecompress, NarrowBufferAndAlpha)
 {
 	bitmap_pointer bitmap(new_bitmap(8, 2, 8, _8bit_encoding, 0));
 	ASSERT_NE(bitmap, nullptr);
@@ -411,7 +411,7 @@ TEST(bitmaps_decompress, NarrowBufferAndAlpha)
 	EXPECT_EQ(wide[2], 0x3403);
 }
 
-TEST(bitmaps_decompress, FourBitTransparencyRowSpansAndFilling)
+TEST(BitmapsDecompress, FourBitTransparencyRowSpansAndFilling)
 {
 	// Row-span 16-bit pixels with a transparency level in bits 8-11.
 	std::vector<uint8> stored;
@@ -443,7 +443,7 @@ TEST(bitmaps_decompress, FourBitTransparencyRowSpansAndFilling)
 
 /* ---------- colours */
 
-TEST(bitmaps_colors, HsvConversions)
+TEST(Colors, HsvConversions)
 {
 	rgb_color rgb;
 	hsv_color hsv;
@@ -480,7 +480,7 @@ TEST(bitmaps_colors, HsvConversions)
 	EXPECT_EQ(red.blue, 0);
 }
 
-TEST(bitmaps_colors, ClosestColorAndOversizedTables)
+TEST(Colors, ClosestColorAndOversizedTables)
 {
 	color_table colors = {};
 	EXPECT_EQ(closest_color_in_color_table(&colors, &white), NONE);
@@ -515,7 +515,7 @@ TEST(bitmaps_colors, ClosestColorAndOversizedTables)
 	EXPECT_EQ(rgb_color_to_pixel(&c, _8bit_encoding, 0), 0xFFu);
 }
 
-TEST(bitmaps_colors, RemapBitmap)
+TEST(Colors, RemapBitmap)
 {
 	color_table source = {}, destination = {};
 	source.color_count = 3;
@@ -560,7 +560,7 @@ TEST(bitmaps_colors, RemapBitmap)
 
 /* ---------- rectangles */
 
-TEST(bitmaps_rectangles, IntersectionAndContainment)
+TEST(Rectangles, IntersectionAndContainment)
 {
 	rectangle2d a, b, result;
 	set_rectangle2d(&a, 0, 0, 10, 10);
@@ -598,7 +598,7 @@ TEST(bitmaps_rectangles, IntersectionAndContainment)
 	EXPECT_FALSE(equal_rectangle2d(&a, &inner));
 }
 
-TEST(bitmaps_rectangles, AdjustAndScale)
+TEST(Rectangles, AdjustAndScale)
 {
 	rectangle2d bounds, source, result;
 	set_rectangle2d(&bounds, 0, 0, 300, 400);

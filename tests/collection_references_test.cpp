@@ -44,11 +44,11 @@ protected:
 	}
 };
 
-class collection_references_loading : public collection_references_fixture {};
-class collection_references_custom : public collection_references_fixture {};
+class CollectionReferencesLoading : public collection_references_fixture {};
+class CollectionReferencesCustom : public collection_references_fixture {};
 }
 
-TEST_F(collection_references_loading, each_permutation_gets_a_table)
+TEST_F(CollectionReferencesLoading, each_permutation_gets_a_table)
 {
 	const int16 index = load_reference(DEFAULT_UNIT_REFERENCE_TAG);
 	ASSERT_NE(index, NONE) << log_text();
@@ -74,7 +74,7 @@ TEST_F(collection_references_loading, each_permutation_gets_a_table)
 	EXPECT_EQ(get_error_code(), _error_none) << log_text();
 }
 
-TEST_F(collection_references_loading, permutation_counts_are_checked)
+TEST_F(CollectionReferencesLoading, permutation_counts_are_checked)
 {
 	collection_reference reference = default_collection_references[0].make();
 	reference.number_of_permutations = 0;
@@ -94,7 +94,7 @@ TEST_F(collection_references_loading, permutation_counts_are_checked)
 	EXPECT_EQ(make_reference(TAG("gone"), reference), NONE);
 }
 
-TEST_F(collection_references_custom, each_call_copies_the_base_and_draws_once)
+TEST_F(CollectionReferencesCustom, each_call_copies_the_base_and_draws_once)
 {
 	const int16 base = load_reference(DEFAULT_UNIT_REFERENCE_TAG);
 	ASSERT_NE(base, NONE);
@@ -127,7 +127,7 @@ TEST_F(collection_references_custom, each_call_copies_the_base_and_draws_once)
 	EXPECT_EQ(zerv_random_draw_count(), draws);
 }
 
-TEST_F(collection_references_custom, rules_by_game_play_version)
+TEST_F(CollectionReferencesCustom, rules_by_game_play_version)
 {
 	const int16 unit_collection = get_collection_index(DEFAULT_UNIT_COLLECTION_TAG);
 	ASSERT_NE(unit_collection, NONE);
@@ -169,7 +169,7 @@ TEST_F(collection_references_custom, rules_by_game_play_version)
 	EXPECT_EQ(memcmp(tinted_table, again_table, size), 0);
 }
 
-TEST_F(collection_references_custom, the_reference_array_fills)
+TEST_F(CollectionReferencesCustom, the_reference_array_fills)
 {
 	ASSERT_NE(load_reference(DEFAULT_UNIT_REFERENCE_TAG), NONE);
 	int32 copies = 0;
@@ -185,7 +185,7 @@ TEST_F(collection_references_custom, the_reference_array_fills)
 	EXPECT_NE(log_text().find("there are no more free collection reference definitions"), std::string::npos);
 }
 
-TEST_F(collection_references_custom, the_global_tint)
+TEST_F(CollectionReferencesCustom, the_global_tint)
 {
 	const rgb_color tint = {100, 200, 300, 0};
 	set_global_tint_color(&tint, 96);

@@ -49,7 +49,7 @@ namespace
 		return entry;
 	}
 
-	class shading_tables_fixture : public ::testing::Test
+	class ShadingTablesFixture : public ::testing::Test
 	{
 	protected:
 		void SetUp() override { reset_shading_table_permutation_data(); }
@@ -59,7 +59,7 @@ namespace
 
 /* ---------- transparency tables */
 
-TEST(shading_tables_transparency, NormalAndOverlay)
+TEST(ShadingTablesTransparency, NormalAndOverlay)
 {
 	std::vector<uint8> normal(TRANSPARENCY_TABLE_SIZE), overlay(TRANSPARENCY_TABLE_SIZE);
 	build_transparency_table(_transparency_normal, normal.data());
@@ -92,7 +92,7 @@ TEST(shading_tables_transparency, NormalAndOverlay)
 
 /* ---------- permutations */
 
-TEST_F(shading_tables_fixture, PermutationData)
+TEST_F(ShadingTablesFixture, PermutationData)
 {
 	short_fixed fraction;
 	rgb_color color;
@@ -136,7 +136,7 @@ TEST_F(shading_tables_fixture, PermutationData)
 
 /* ---------- tables with an effect */
 
-TEST_F(shading_tables_fixture, EntryEncodingsAndTints)
+TEST_F(ShadingTablesFixture, EntryEncodingsAndTints)
 {
 	color_table colors = {};
 	colors.color_count = 1;
@@ -181,7 +181,7 @@ TEST_F(shading_tables_fixture, EntryEncodingsAndTints)
 	EXPECT_NE(entry32(table, 0, 0), 0x9C4E27u);
 }
 
-TEST_F(shading_tables_fixture, GoldenTintingAndRampTables)
+TEST_F(ShadingTablesFixture, GoldenTintingAndRampTables)
 {
 	const color_table colors = test_colors();
 	const rgb_color global = {65535, 32768, 0, 0};
@@ -218,7 +218,7 @@ TEST_F(shading_tables_fixture, GoldenTintingAndRampTables)
 
 /* ---------- landscape lighting */
 
-TEST(shading_tables_lighting, TransitionOnBothSidesAndAtZero)
+TEST(ShadingTablesLighting, TransitionOnBothSidesAndAtZero)
 {
 	const color_table colors = test_colors();
 	std::vector<uint8> table(LIGHTING_SHADING_TABLES_SIZE32);
@@ -253,7 +253,7 @@ TEST(shading_tables_lighting, TransitionOnBothSidesAndAtZero)
 
 /* ---------- tint shaders */
 
-TEST_F(shading_tables_fixture, TintShaderBytes)
+TEST_F(ShadingTablesFixture, TintShaderBytes)
 {
 	const uint8 plain[NUMBER_OF_SHADING_TABLE_PERMUTATIONS][TINT_SHADER_SIZE] =
 	{
@@ -298,7 +298,7 @@ TEST_F(shading_tables_fixture, TintShaderBytes)
 
 /* ---------- blend table */
 
-TEST(shading_tables_blend, AveragesAndEdges)
+TEST(ShadingTablesBlend, AveragesAndEdges)
 {
 	const color_table colors = test_colors(40);
 	std::vector<uint8> table(BLEND_TABLE_SIZE, 0xCC);
@@ -356,7 +356,7 @@ namespace
 			static_cast<int32>(tag.size())) != NONE;
 	}
 
-	class shading_tables_collections : public tag_files_test_directory
+	class ShadingTablesCollections : public tag_files_test_directory
 	{
 	protected:
 		void SetUp() override
@@ -398,7 +398,7 @@ namespace
 	};
 }
 
-TEST_F(shading_tables_collections, TintingTablesOnDemandReuseAndClamping)
+TEST_F(ShadingTablesCollections, TintingTablesOnDemandReuseAndClamping)
 {
 	const int16 collection = load(32, _32bit_encoding, 2);
 	ASSERT_NE(collection, NONE);
@@ -463,7 +463,7 @@ TEST_F(shading_tables_collections, TintingTablesOnDemandReuseAndClamping)
 	EXPECT_TRUE(add_blend_table_to_collection_index(collection));
 }
 
-TEST_F(shading_tables_collections, OnlyEightHueChangesCount)
+TEST_F(ShadingTablesCollections, OnlyEightHueChangesCount)
 {
 	const int16 collection = load(32, _32bit_encoding, 9);
 	ASSERT_NE(collection, NONE);
@@ -496,7 +496,7 @@ TEST_F(shading_tables_collections, OnlyEightHueChangesCount)
 	EXPECT_EQ(new_temporary_shading_table(NONE, NULL, TRUE), nullptr);
 }
 
-TEST_F(shading_tables_collections, TeamColoursAndGlobalTint)
+TEST_F(ShadingTablesCollections, TeamColoursAndGlobalTint)
 {
 	const int16 collection = load(32, _32bit_encoding, 2);
 	ASSERT_NE(collection, NONE);
@@ -528,7 +528,7 @@ TEST_F(shading_tables_collections, TeamColoursAndGlobalTint)
 	EXPECT_EQ(get_shading_table_header(collection, team)->tint_shader_data[_shading_table_normal][0], 255);
 }
 
-TEST_F(shading_tables_collections, TheTableLimitAndItsMessage)
+TEST_F(ShadingTablesCollections, TheTableLimitAndItsMessage)
 {
 	const int16 collection = load(16, _16bit_565_encoding, 2);
 	ASSERT_NE(collection, NONE);
@@ -547,7 +547,7 @@ TEST_F(shading_tables_collections, TheTableLimitAndItsMessage)
 	EXPECT_EQ(static_cast<uint8 *>(get_shading_table(collection, 5, 1)) - data_of(collection, 5), SHADING_TABLE_SIZE16);
 }
 
-TEST_F(shading_tables_collections, LandscapeTablesAreAlways32Bit)
+TEST_F(ShadingTablesCollections, LandscapeTablesAreAlways32Bit)
 {
 	// A 16-bit map still gets 256 levels of 32-bit entries (ASan checks the block).
 	const int16 collection = load(16, _16bit_555_encoding, 0);
@@ -582,7 +582,7 @@ TEST_F(shading_tables_collections, LandscapeTablesAreAlways32Bit)
 	dispose_temporary_shading_table(temporary);
 }
 
-TEST_F(shading_tables_collections, ABrokenTableCountGivesNothing)
+TEST_F(ShadingTablesCollections, ABrokenTableCountGivesNothing)
 {
 	const int16 collection = load(32, _32bit_encoding, 0);
 	ASSERT_NE(collection, NONE);

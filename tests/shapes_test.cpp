@@ -172,11 +172,11 @@ protected:
 	}
 };
 
-class shapes_loading : public shapes_fixture {};
-class shapes_derived_data : public shapes_fixture {};
-class shapes_lookups : public shapes_fixture {};
-class shapes_corruption : public shapes_fixture {};
-class shapes_writers : public shapes_fixture {};
+class ShapesLoading : public shapes_fixture {};
+class ShapesDerivedData : public shapes_fixture {};
+class ShapesLookups : public shapes_fixture {};
+class ShapesCorruption : public shapes_fixture {};
+class PreloadWriter : public shapes_fixture {};
 
 void put_int32(std::string *data, size_t offset, int32 value)
 {
@@ -192,7 +192,7 @@ void put_int16(std::string *data, size_t offset, int16 value)
 
 /* ---------- loading */
 
-TEST_F(shapes_loading, a_built_collection_loads_to_known_values)
+TEST_F(ShapesLoading, a_built_collection_loads_to_known_values)
 {
 	const uint32 draws = zerv_random_draw_count();
 	const int16 collection = load(tiny_collection());
@@ -249,7 +249,7 @@ TEST_F(shapes_loading, a_built_collection_loads_to_known_values)
 	EXPECT_EQ(error_code(), _error_none) << error_text();
 }
 
-TEST_F(shapes_loading, versions_and_limits)
+TEST_F(ShapesLoading, versions_and_limits)
 {
 	// Version 1 loads; 2 is refused; 3 only as a colour map.
 	EXPECT_NE(load(tiny_collection(), TAG("ver1"), 1), NONE);
@@ -287,7 +287,7 @@ TEST_F(shapes_loading, versions_and_limits)
 		std::string::npos);
 }
 
-TEST_F(shapes_loading, only_the_first_eight_hue_changes_count)
+TEST_F(ShapesLoading, only_the_first_eight_hue_changes_count)
 {
 	collection_description collection = tiny_collection();
 	while (collection.hue_changes.size() < 9) collection.hue_changes.push_back(collection.hue_changes[0]);
@@ -299,7 +299,7 @@ TEST_F(shapes_loading, only_the_first_eight_hue_changes_count)
 	EXPECT_EQ(get_collection_header(index)->hue_change_count, 9);
 }
 
-TEST_F(shapes_loading, run_length_streams_must_be_complete)
+TEST_F(ShapesLoading, run_length_streams_must_be_complete)
 {
 	collection_description exact = tiny_collection();
 	EXPECT_NE(load(exact, TAG("rle0")), NONE);
@@ -319,7 +319,7 @@ TEST_F(shapes_loading, run_length_streams_must_be_complete)
 	EXPECT_NE(log_text().find("run-length stream of bitmap #4 in \"rle2\" collection is corrupt"), std::string::npos);
 }
 
-TEST_F(shapes_loading, deleting_frees_every_collection)
+TEST_F(ShapesLoading, deleting_frees_every_collection)
 {
 	const int16 first = load(tiny_collection(), TAG("one "));
 	const int16 second = load(tiny_collection(), TAG("two "));
@@ -339,7 +339,7 @@ TEST_F(shapes_loading, deleting_frees_every_collection)
 
 /* ---------- derived data */
 
-TEST_F(shapes_derived_data, bounds_mirrors_and_key_points)
+TEST_F(ShapesDerivedData, bounds_mirrors_and_key_points)
 {
 	const int16 collection = load(tiny_collection());
 	ASSERT_NE(collection, NONE) << error_text();
@@ -391,7 +391,7 @@ TEST_F(shapes_derived_data, bounds_mirrors_and_key_points)
 	EXPECT_EQ(memcmp(&frame_before, frame, sizeof(frame_before)), 0);
 }
 
-TEST_F(shapes_derived_data, high_resolution_instances_and_the_old_mean)
+TEST_F(ShapesDerivedData, high_resolution_instances_and_the_old_mean)
 {
 	collection_description collection = tiny_collection();
 	collection.instances[0].flags |= _bitmap_instance_highres_flag;
@@ -429,7 +429,7 @@ TEST_F(shapes_derived_data, high_resolution_instances_and_the_old_mean)
 	EXPECT_EQ(instance->world_top, 500);
 }
 
-TEST_F(shapes_derived_data, extreme_scales_keep_64_bits)
+TEST_F(ShapesDerivedData, extreme_scales_keep_64_bits)
 {
 	// The largest scale with key points 65535 pixels off: the half span's
 	// square and 7000 views' sum of offsets pass 64 bits unless taken apart (UBSan).
@@ -463,7 +463,7 @@ TEST_F(shapes_derived_data, extreme_scales_keep_64_bits)
 
 /* ---------- lookups */
 
-TEST_F(shapes_lookups, sequences_views_and_frames)
+TEST_F(ShapesLookups, sequences_views_and_frames)
 {
 	const int16 collection = load(tiny_collection());
 	ASSERT_NE(collection, NONE) << error_text();
@@ -516,7 +516,7 @@ TEST_F(shapes_lookups, sequences_views_and_frames)
 	EXPECT_EQ(get_sequence(collection, 0)->radius, 5 * FIXED_ONE);
 }
 
-TEST_F(shapes_lookups, names_colours_and_first_touch)
+TEST_F(ShapesLookups, names_colours_and_first_touch)
 {
 	const int16 collection = load(tiny_collection());
 	ASSERT_NE(collection, NONE) << error_text();
@@ -568,7 +568,7 @@ TEST_F(shapes_lookups, names_colours_and_first_touch)
 	EXPECT_EQ(get_shapes_bitmap_cache(), nullptr);
 }
 
-TEST_F(shapes_lookups, missing_sounds_are_reported_and_cleared)
+TEST_F(ShapesLookups, missing_sounds_are_reported_and_cleared)
 {
 	collection_description collection = tiny_collection();
 	collection.sequences[0].sequence.sound_tags[1] = TAG("boom");
@@ -588,7 +588,7 @@ TEST_F(shapes_lookups, missing_sounds_are_reported_and_cleared)
 	EXPECT_EQ(get_sequence(resolved, 0)->sound_indexes[0], NONE);
 }
 
-TEST_F(shapes_lookups, shading_formats_follow_the_map)
+TEST_F(ShapesLookups, shading_formats_follow_the_map)
 {
 	shapes_globals_data *globals = get_shapes_globals();
 	ASSERT_NE(globals, nullptr);
@@ -721,7 +721,7 @@ const damage damages[] =
 };
 }
 
-TEST_F(shapes_corruption, each_damaged_field_is_refused_with_its_line)
+TEST_F(ShapesCorruption, each_damaged_field_is_refused_with_its_line)
 {
 	collection_layout layout;
 	const std::string good = collection_tag_data(tiny_collection(), &layout);
@@ -741,7 +741,7 @@ TEST_F(shapes_corruption, each_damaged_field_is_refused_with_its_line)
 	}
 }
 
-TEST_F(shapes_corruption, short_and_truncated_tags)
+TEST_F(ShapesCorruption, short_and_truncated_tags)
 {
 	const std::string good = collection_tag_data(tiny_collection());
 	// Every prefix of the block is refused without a crash.
@@ -786,7 +786,7 @@ void walk_collection(int16 collection)
 }
 }
 
-TEST_F(shapes_corruption, a_mutation_sweep_never_crashes)
+TEST_F(ShapesCorruption, a_mutation_sweep_never_crashes)
 {
 	collection_layout layout;
 	const std::string good = collection_tag_data(tiny_collection(), &layout);
@@ -821,7 +821,7 @@ TEST_F(shapes_corruption, a_mutation_sweep_never_crashes)
 
 /* ---------- writers */
 
-TEST_F(shapes_writers, a_bitmap_written_back_reloads_and_the_live_one_stays)
+TEST_F(PreloadWriter, a_bitmap_written_back_reloads_and_the_live_one_stays)
 {
 	const int16 collection = load(tiny_collection());
 	ASSERT_NE(collection, NONE);
@@ -857,7 +857,7 @@ TEST_F(shapes_writers, a_bitmap_written_back_reloads_and_the_live_one_stays)
 	EXPECT_EQ(live, pixel);
 }
 
-TEST_F(shapes_writers, the_preload_list_header)
+TEST_F(PreloadWriter, the_preload_list_header)
 {
 	// No 'prel' tag: nothing happens.
 	report_preloaded_bitmaps(TAG("mesh"), TAG("none"));
@@ -901,7 +901,7 @@ TEST_F(shapes_writers, the_preload_list_header)
 	EXPECT_EQ(stored, data);
 }
 
-TEST_F(shapes_writers, the_memory_dump)
+TEST_F(PreloadWriter, the_memory_dump)
 {
 	ASSERT_NE(load(tiny_collection()), NONE);
 	debug_shapes_memory_usage(TAG("demo"));
@@ -916,7 +916,7 @@ TEST_F(shapes_writers, the_memory_dump)
 
 namespace
 {
-class shapes_default_tag_set : public shapes_fixture {};
+class DefaultTagSetCollections : public shapes_fixture {};
 
 uint64 digest_bytes(uint64 digest, const void *bytes, size_t size)
 {
@@ -962,7 +962,7 @@ uint64 default_collections_digest(void)
 }
 }
 
-TEST_F(shapes_default_tag_set, every_collection_loads_with_every_kind)
+TEST_F(DefaultTagSetCollections, every_collection_loads_with_every_kind)
 {
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_collection_tags(&handles));
@@ -1038,7 +1038,7 @@ TEST_F(shapes_default_tag_set, every_collection_loads_with_every_kind)
 	EXPECT_EQ(get_bitmap(elements, 3)->encoding, _32bit_encoding);
 }
 
-TEST_F(shapes_default_tag_set, ShapesDeterminism)
+TEST_F(DefaultTagSetCollections, ShapesDeterminism)
 {
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_collection_tags(&handles));

@@ -110,8 +110,8 @@ protected:
 	int16 saved_code = 0, saved_width = 0, saved_height = 0;
 };
 
-class hardware_rasterizers_switch : public hardware_rasterizers_fixture {};
-class hardware_rasterizers_dialogs : public hardware_rasterizers_fixture {};
+class HardwareRasterizersSwitch : public hardware_rasterizers_fixture {};
+class HardwareRasterizersDialogs : public hardware_rasterizers_fixture {};
 
 // Calls every forwarding operation once.
 void call_everything(bitmap_data *destination)
@@ -140,7 +140,7 @@ void call_everything(bitmap_data *destination)
 }
 }
 
-TEST_F(hardware_rasterizers_switch, everything_is_off_without_a_back_end)
+TEST_F(HardwareRasterizersSwitch, everything_is_off_without_a_back_end)
 {
 	bitmap_data frame_buffer;
 	memset(&frame_buffer, 0, sizeof(frame_buffer));
@@ -180,7 +180,7 @@ TEST_F(hardware_rasterizers_switch, everything_is_off_without_a_back_end)
 	EXPECT_EQ(recorded.initialize_calls, 0);
 }
 
-TEST_F(hardware_rasterizers_switch, capabilities_and_encodings)
+TEST_F(HardwareRasterizersSwitch, capabilities_and_encodings)
 {
 	for (int16 encoding = -1; encoding <= 16; ++encoding)
 	{
@@ -213,7 +213,7 @@ TEST_F(hardware_rasterizers_switch, capabilities_and_encodings)
 	EXPECT_EQ(encoding, _32bit_encoding);
 }
 
-TEST_F(hardware_rasterizers_switch, a_recording_back_end_gets_what_the_table_says)
+TEST_F(HardwareRasterizersSwitch, a_recording_back_end_gets_what_the_table_says)
 {
 	install_opengl_rasterizer_procedures(&recording_procedures);
 	active_screen.rasterizer_code = _rasterizer_opengl;
@@ -259,7 +259,7 @@ TEST_F(hardware_rasterizers_switch, a_recording_back_end_gets_what_the_table_say
 	EXPECT_EQ(recorded.download_slots[1], _preallocated_status_bar_textures);
 }
 
-TEST_F(hardware_rasterizers_switch, bars_are_uploaded_on_the_first_scene_of_each_map)
+TEST_F(HardwareRasterizersSwitch, bars_are_uploaded_on_the_first_scene_of_each_map)
 {
 	install_opengl_rasterizer_procedures(&recording_procedures);
 	active_screen.rasterizer_code = _rasterizer_opengl;
@@ -315,7 +315,7 @@ void paint_corner(bitmap_data *bitmap, dialog_data *)
 }
 }
 
-TEST_F(hardware_rasterizers_dialogs, dialog_bitmaps)
+TEST_F(HardwareRasterizersDialogs, dialog_bitmaps)
 {
 	paint_calls = 0;
 	get_dialogs_test_hooks()->paint_dialog = paint_corner;
@@ -363,7 +363,7 @@ TEST_F(hardware_rasterizers_dialogs, dialog_bitmaps)
 	EXPECT_EQ(paint_calls, 3);
 }
 
-TEST_F(hardware_rasterizers_dialogs, copies_into_the_back_buffer_are_clipped)
+TEST_F(HardwareRasterizersDialogs, copies_into_the_back_buffer_are_clipped)
 {
 	active_screen.rasterizer_code = _rasterizer_software;
 	bitmap_data *backbuffer = new_bitmap(8, 6, 32, _32bit_encoding, 0);
