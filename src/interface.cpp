@@ -14,6 +14,8 @@ interface_test_hooks_data *get_interface_test_hooks(void)
 void reset_interface_test_hooks(void)
 {
 	clear_least_call_log(&interface_hooks.calls);
+	interface_hooks.control_bar_dialog = NULL;
+	interface_hooks.status_bar_dialog = NULL;
 }
 
 #define LEAST(...) least_call(&interface_hooks.calls, __VA_ARGS__)
@@ -99,10 +101,11 @@ void update_control_bar(void)
 	LEAST("update_control_bar");
 }
 
+// Not shown while no dialog is built for the bar: the least layer builds none.
 boolean control_bar_visible(rectangle2d *bounds)
 {
 	clear_bounds(bounds);
-	return control_bar_state != _control_bar_hidden;
+	return control_bar_state != _control_bar_hidden && get_control_bar_dialog() ? TRUE : FALSE;
 }
 
 void set_control_bar_visibility(int16 state)
@@ -113,7 +116,7 @@ void set_control_bar_visibility(int16 state)
 
 dialog_data *get_control_bar_dialog(void)
 {
-	return NULL;
+	return interface_hooks.control_bar_dialog;
 }
 
 void initialize_status_bar_for_new_map(void)
@@ -134,7 +137,7 @@ void update_status_bar(void)
 boolean status_bar_visible(rectangle2d *bounds)
 {
 	clear_bounds(bounds);
-	return status_bar_shown;
+	return status_bar_shown && get_status_bar_dialog() ? TRUE : FALSE;
 }
 
 void set_status_bar_visibility(boolean visible)
@@ -166,7 +169,7 @@ void show_status_map_description(void)
 
 dialog_data *get_status_bar_dialog(void)
 {
-	return NULL;
+	return interface_hooks.status_bar_dialog;
 }
 
 /* ---------- fades */

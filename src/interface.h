@@ -72,6 +72,10 @@ void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_dura
 struct interface_test_hooks_data
 {
 	least_call_log calls;
+	// What get_control_bar_dialog and get_status_bar_dialog answer: no bar
+	// dialog is built yet, so a bar counts as shown only with one set here.
+	dialog_data *control_bar_dialog;
+	dialog_data *status_bar_dialog;
 };
 
 interface_test_hooks_data *get_interface_test_hooks(void);

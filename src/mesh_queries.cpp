@@ -482,7 +482,7 @@ void reset_mesh_terrain_types(int32 x0, int32 y0, int32 x1, int32 y1)
 {
 	cell_rectangle r;
 	if (!clip_cell_rectangle(x0, y0, x1, y1, &r)) return;
-	const uint16 grass = (_terrain_grass << CELL_TERRAIN_TYPE_BITS) | _terrain_grass;
+	const uint16 grass = (DEFAULT_TERRAIN_TYPE << CELL_TERRAIN_TYPE_BITS) | DEFAULT_TERRAIN_TYPE;
 	for (int32 y = r.y0; y < r.y1; ++y)
 	{
 		for (int32 x = r.x0; x < r.x1; ++x)

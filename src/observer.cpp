@@ -1,6 +1,9 @@
 #include "observer.h"
 
 #include "render/render.h"
+#include "mesh.h"
+#include "world.h"
+#include "zerv.h"
 
 static observer_test_hooks_data observer_hooks;
 
@@ -105,9 +108,23 @@ void update_observer_physics_variables(void)
 	LEAST("update_observer_physics_variables");
 }
 
+#define SOUND_LISTENER_FORWARD_DISTANCE 3072
+
+// The listener stands ahead of the camera, where the view is centred; the
+// least camera keeps no height of its own, so it stands on the ground.
 world_location3d *sound_listener_proc(void)
 {
-	return NULL;
+	static world_location3d listener;
+	if (game && game_flags_test(_game_is_disabled_flag)) return NULL;
+
+	world_point2d point = observer_globals.location.position;
+	if (sine_table) translate_point2d(&point, SOUND_LISTENER_FORWARD_DISTANCE, observer_globals.location.yaw);
+	memset(&listener, 0, sizeof(listener));
+	listener.position.x = point.x;
+	listener.position.y = point.y;
+	listener.position.z = mesh_is_loaded() ? get_mesh_height(&point, _true_height) : 0;
+	listener.yaw = observer_globals.location.yaw;
+	return &listener;
 }
 
 void initialize_camera_control_for_new_map(void)

@@ -148,6 +148,8 @@ TEST_F(HotKeys, CameraTrackingKeyOnlyForSpectators)
 TEST_F(HotKeys, InventoryKeyRestoresTheBarItHid)
 {
 	get_input_definition()->flags |= _input_definition_inventory_key_flag;
+	// A bar counts as shown only while its dialog exists.
+	get_interface_test_hooks()->control_bar_dialog = new_dialog(TAG("cbar"), NULL, NULL, 0, 0);
 	set_control_bar_visibility(_control_bar_shown);
 
 	action_data action = key_action(NONE);
@@ -172,6 +174,7 @@ TEST_F(HotKeys, InventoryKeyRestoresTheBarItHid)
 	get_input_definition()->flags &= ~_input_definition_inventory_key_flag;
 	process_action(&action);
 	EXPECT_EQ(least_call_count(calls, "set_control_bar_visibility"), count);
+	get_interface_test_hooks()->control_bar_dialog = NULL;
 }
 
 TEST_F(HotKeys, HandledKeysStopBeforeTheDialogs)

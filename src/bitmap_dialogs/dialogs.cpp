@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "tag_files/tag_files.h"
+
 static dialogs_test_hooks_data dialogs_hooks;
 
 // Open dialogs, oldest first.
@@ -150,6 +152,7 @@ void dispose_dialog(dialog_data *dialog)
 		open_dialog_total -= 1;
 		open_dialogs[open_dialog_total] = NULL;
 		dispose_pointer(dialog->internal_bitmap);
+		for (int32 j = 0; j < dialog->item_state_count; ++j) dispose_pointer(dialog->item_states[j].rows);
 		delete dialog;
 		return;
 	}
@@ -492,16 +495,66 @@ void set_slider_extrema(dialog_data *dialog, int16 item, int32 minimum, int32 ma
 	}
 }
 
-/* ---------- lists: rows are counted, not kept */
+/* ---------- lists */
+
+const dialog_list_row *get_dialog_list_row(const dialog_data *dialog, int16 item, int32 row)
+{
+	const dialog_item_state *state = find_dialog_item_state(dialog, item);
+	if (!state || !state->rows || row < 0 || row >= state->row_count) return NULL;
+	return &state->rows[row];
+}
+
+// Appends a row, growing the list's block by halves; a full list (its
+// maximum row count, or no memory) keeps the rows it has.
+static void append_list_row(dialog_item_state *state, int32 identifier, const char *text)
+{
+	if (!state) return;
+	const int32 maximum = state->maximum > 0 ? MIN(state->maximum, MAXIMUM_DIALOG_LIST_ROWS) : MAXIMUM_DIALOG_LIST_ROWS;
+	if (state->row_count >= maximum) return;
+	if (state->row_count >= state->row_capacity)
+	{
+		const int32 capacity = MIN(maximum, MAX(16, state->row_capacity + state->row_capacity / 2));
+		dialog_list_row *rows = static_cast<dialog_list_row *>(new_pointer(sizeof(dialog_list_row) * static_cast<size_t>(capacity)));
+		if (!rows) return;
+		if (state->rows) memcpy(rows, state->rows, sizeof(dialog_list_row) * static_cast<size_t>(state->row_count));
+		dispose_pointer(state->rows);
+		state->rows = rows;
+		state->row_capacity = capacity;
+	}
+	dialog_list_row *row = &state->rows[state->row_count++];
+	row->identifier = identifier;
+	copy_text(row->text, DIALOG_LIST_ROW_TEXT_LENGTH, text);
+}
+
+static void empty_list(dialog_item_state *state)
+{
+	if (!state) return;
+	state->row_count = 0;
+	state->value = NONE;
+}
+
+// The selected row's identifier, NONE when no row is selected.
+static int32 selected_row_identifier(dialog_data *dialog, int16 item)
+{
+	const dialog_item_state *state = find_dialog_item_state(dialog, item);
+	const dialog_list_row *row = state ? get_dialog_list_row(dialog, item, state->value) : NULL;
+	return row ? row->identifier : NONE;
+}
+
+boolean inject_list_row_click(file_tag dialog_tag, int16 item, int32 row)
+{
+	dialog_data *dialog = find_open_dialog(dialog_tag);
+	if (!get_dialog_list_row(dialog, item, row)) return FALSE;
+	item_state(dialog, item)->value = row;
+	dialog->item_hit = item;
+	send_dialog_event(dialog, _dialog_event_item_hit);
+	return TRUE;
+}
 
 void bitmap_empty_list(dialog_data *dialog, int16 item)
 {
 	LEAST("bitmap_empty_list", dialog, item);
-	if (dialog_item_state *state = item_state(dialog, item))
-	{
-		state->row_count = 0;
-		state->value = NONE;
-	}
+	empty_list(item_state(dialog, item));
 }
 
 void bitmap_set_list_maximum_row_count(dialog_data *dialog, int16 item, int32 count)
@@ -557,41 +610,60 @@ int32 bitmap_get_listbox_row_count(dialog_data *dialog, int16 item)
 void add_string_to_list(dialog_data *dialog, int16 item, const char *text, int32 identifier, boolean redraw)
 {
 	LEAST("add_string_to_list", dialog, item, text, identifier, redraw);
-	if (dialog_item_state *state = item_state(dialog, item)) state->row_count += 1;
+	append_list_row(item_state(dialog, item), identifier, text);
 }
 
 int32 get_string_list_selected_identifier(dialog_data *dialog, int16 item)
 {
 	LEAST("get_string_list_selected_identifier", dialog, item);
-	return NONE;
+	return selected_row_identifier(dialog, item);
 }
 
+// A missing identifier selects no row.
 void select_string_list_by_identifier(dialog_data *dialog, int16 item, int32 identifier)
 {
 	LEAST("select_string_list_by_identifier", dialog, item, identifier);
+	dialog_item_state *state = item_state(dialog, item);
+	if (!state) return;
+	state->value = NONE;
+	for (int32 row = 0; row < state->row_count && state->value == NONE; ++row)
+	{
+		if (state->rows[row].identifier == identifier) state->value = row;
+	}
 }
 
+// One row per visible tag of the group that passes the filter, in the tag
+// files' order (by name).
 void append_tags_to_tag_list(dialog_data *dialog, int16 item, file_tag group_tag, tag_list_filter_proc filter)
 {
 	LEAST("append_tags_to_tag_list", dialog, item, group_tag, reinterpret_cast<void *>(filter));
+	dialog_item_state *state = item_state(dialog, item);
+	if (!state) return;
+	static int32 handles[MAXIMUM_HEADERS_PER_GROUP_QUERY];
+	const int32 count = MIN(tag_file_get_headers(group_tag, handles), MAXIMUM_HEADERS_PER_GROUP_QUERY);
+	for (int32 i = 0; i < count; ++i)
+	{
+		if (filter && !filter(handles[i])) continue;
+		append_list_row(state, handles[i], tag_file_name_get(handles[i]));
+	}
 }
 
 int32 get_tag_list_selected_header(dialog_data *dialog, int16 item)
 {
 	LEAST("get_tag_list_selected_header", dialog, item);
-	return NONE;
+	return selected_row_identifier(dialog, item);
 }
 
 void add_player_to_list(dialog_data *dialog, int16 item, const new_player_data *player)
 {
 	LEAST("add_player_to_list", dialog, item, player);
-	if (dialog_item_state *state = item_state(dialog, item)) state->row_count += 1;
+	append_list_row(item_state(dialog, item), NONE, NULL);
 }
 
 void clear_player_list(dialog_data *dialog, int16 item)
 {
 	LEAST("clear_player_list", dialog, item);
-	if (dialog_item_state *state = item_state(dialog, item)) state->row_count = 0;
+	empty_list(item_state(dialog, item));
 }
 
 void player_list_show_ready_icons(dialog_data *dialog, int16 item, boolean show)

@@ -55,6 +55,18 @@ typedef void (*double_arrow_listener_proc)(dialog_data *dialog, int16 item, int3
 typedef int32 (*list_sort_proc)(const void *row1, int32 row1_length, const void *row2, int32 row2_length);
 typedef boolean (*tag_list_filter_proc)(int32 tag_handle);
 
+#define DIALOG_LIST_ROW_TEXT_LENGTH 64
+// Rows a list keeps when no maximum was set.
+#define MAXIMUM_DIALOG_LIST_ROWS 32767
+
+// One row of a list: a string list's identifier, a tag list's tag handle, or
+// NONE; and its text (cut to fit).
+struct dialog_list_row
+{
+	int32 identifier;
+	char text[DIALOG_LIST_ROW_TEXT_LENGTH];
+};
+
 // What the dialog's items were last set to.
 struct dialog_item_state
 {
@@ -68,6 +80,8 @@ struct dialog_item_state
 	int16 keyboard_equivalent;
 	uint32 control_flags;
 	int32 row_count;
+	dialog_list_row *rows; // row_count in use, NULL until the first; freed with the dialog
+	int32 row_capacity;
 	char text[DIALOG_ITEM_TEXT_LENGTH];
 	double_arrow_listener_proc listener;
 };
@@ -236,5 +250,11 @@ int32 open_dialog_count(void);
 dialog_data *find_open_dialog(file_tag dialog_tag);
 // The item's kept state, NULL when the item was never set.
 const dialog_item_state *find_dialog_item_state(const dialog_data *dialog, int16 item);
+// A row of a list item, NULL outside the list.
+const dialog_list_row *get_dialog_list_row(const dialog_data *dialog, int16 item, int32 row);
+// The player clicks a row of a list of the first open dialog with the tag:
+// the row is selected and the handler hears an item hit of the list item.
+// False when there is no such dialog or row.
+boolean inject_list_row_click(file_tag dialog_tag, int16 item, int32 row);
 
 #endif

@@ -74,12 +74,25 @@ void close_unit_trading_dialog(void);
 // Whether the unit trading dialog is shown; bounds (may be NULL) get its area.
 boolean unit_trading_dialog_visible(rectangle2d *bounds);
 
+#define SCREENS_ANSWER_NAME_LENGTH 32
+
+// The player's answers to the dialogs that are not drawn yet.
 struct screens_test_hooks_data
 {
 	least_call_log calls;
+	// Typed into the save-as and rename dialogs; "" cancels.
+	char put_tag_name[SCREENS_ANSWER_NAME_LENGTH];
+	char rename_tag_name[SCREENS_ANSWER_NAME_LENGTH];
+	// 1 yes, 0 no: deleting a tag, replacing a tag of the same name.
+	int16 delete_answer;
+	int16 replace_answer;
+	// Whether the player goes on to the next map after a victory (the
+	// epilogue's default button, so a campaign advances without a player).
+	boolean continue_answer;
 };
 
 screens_test_hooks_data *get_screens_test_hooks(void);
+// Also forgets the cached end-game state.
 void reset_screens_test_hooks(void);
 
 #endif

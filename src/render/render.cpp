@@ -59,15 +59,16 @@ void *render_malloc(int32 size)
 		}
 	}
 
-	// Keep every block aligned for any record.
-	const int32 rounded = (size + 7) & ~7;
-	if (rounded > RENDER_MEMORY_SIZE - render_memory_used)
+	// Keep every block aligned for any record; in 64 bits, so that a size near
+	// 2 GB cannot wrap round to a small block.
+	const int64 rounded = (static_cast<int64>(size) + 7) & ~static_cast<int64>(7);
+	if (rounded > static_cast<int64>(RENDER_MEMORY_SIZE) - render_memory_used)
 	{
 		error_message(_error_out_of_memory, __FILE__, __LINE__, "Out of render memory!");
 		return NULL;
 	}
 	void *block = render_memory + render_memory_used;
-	render_memory_used += rounded;
+	render_memory_used += static_cast<int32>(rounded);
 	return block;
 }
 
@@ -96,10 +97,16 @@ boolean mesh_texture_pixel_is_media(int32 x, int32 y)
 	return mesh_coverage_texel_is_media(x, y);
 }
 
+// Cells lie between vertex rows and columns, so rows and spans are half-open.
 boolean point_in_visible_mesh_region(const world_point2d *point, const mesh_region *region)
 {
 	LEAST("point_in_visible_mesh_region", point, region);
-	return FALSE;
+	if (!point || !region || !region->spans) return FALSE;
+	const int32 column = point->x >> WORLD_FRACTIONAL_BITS;
+	const int32 row = point->y >> WORLD_FRACTIONAL_BITS;
+	if (row < region->y0 || row >= region->y1) return FALSE;
+	const int16 *span = region->spans[row - region->y0];
+	return column >= span[0] && column < span[1] ? TRUE : FALSE;
 }
 
 short_world_point3d *transform_world_point_to_viewer_space(const view_data *view, const world_point3d *world_point,

@@ -1,5 +1,7 @@
 #include "zerv_networking/zerv_networking.h"
 
+#include "string_definitions.h"
+
 static zerv_networking_test_hooks_data zerv_networking_hooks;
 
 zerv_networking_test_hooks_data *get_zerv_networking_test_hooks(void)
@@ -35,7 +37,7 @@ int16 get_current_minor_version(void)
 const char *get_networking_string(int16 index)
 {
 	LEAST("get_networking_string", index);
-	return "";
+	return get_string_from_list(string_list_tag_to_string_index(ZERV_NETWORKING_STRINGS_TAG), index);
 }
 
 boolean handle_network_endgame(new_game_data *game, int16 previous_endgame_state, boolean failed_start)

@@ -43,6 +43,8 @@ struct missing_plugin_info
 
 void add_chat_to_back_log(int16 kind, int16 player_index, const char *name, const char *text);
 int16 get_current_minor_version(void);
+// String index of the networking message list; "" when there is none. Print
+// one that holds conversions through safe_tag_sprintf.
 const char *get_networking_string(int16 index);
 boolean handle_network_endgame(new_game_data *game, int16 previous_endgame_state, boolean failed_start);
 boolean local_player_is_network_originator(void);

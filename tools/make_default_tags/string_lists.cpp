@@ -32,6 +32,20 @@ const char *const formation_names[] =
 	"Deep Encirclement", "Vanguard", "Circle"
 };
 const char *const unit_trading[] = { "Points remaining: %d" };
+// Network messages by index: 7 is the dropped-player line (the player's name
+// its one argument), 34 the team captain's notice. The game uses no other
+// entry yet; each holds a placeholder, since a 'stli' line cannot be empty.
+const char *const networking_messages[] =
+{
+	"Network message 0", "Network message 1", "Network message 2", "Network message 3", "Network message 4",
+	"Network message 5", "Network message 6", "%s has left the game.", "Network message 8", "Network message 9",
+	"Network message 10", "Network message 11", "Network message 12", "Network message 13", "Network message 14",
+	"Network message 15", "Network message 16", "Network message 17", "Network message 18", "Network message 19",
+	"Network message 20", "Network message 21", "Network message 22", "Network message 23", "Network message 24",
+	"Network message 25", "Network message 26", "Network message 27", "Network message 28", "Network message 29",
+	"Network message 30", "Network message 31", "Network message 32", "Network message 33",
+	"You are your team's captain."
+};
 // Language, truncation string, the three line-break lists (string 3 a space) and the country code.
 const char *const text_layout[] = { "0", "...", " .,", " ", "([{", ".,;:!?)]}", "0" };
 }
@@ -50,6 +64,7 @@ const default_string_list default_string_lists[] =
 	LIST("infn", "formation names", formation_names),
 	LIST("inut", "unit trading", unit_trading),
 	LIST("in#1", "text layout", text_layout),
+	LIST("inmn", "networking messages", networking_messages),
 };
 
 const int32 number_of_default_string_lists = static_cast<int32>(NUMBEROF(default_string_lists));

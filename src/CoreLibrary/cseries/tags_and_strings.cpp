@@ -151,6 +151,7 @@ namespace cseries
 // destination itself (csprintf(temporary, "%s", temporary)).
 char *csprintf(char *buffer, const char *format, ...)
 {
+	if (!buffer) buffer = temporary;
 	char scratch[CSPRINTF_BUFFER_SIZE];
 	va_list arguments;
 	va_start(arguments, format);

@@ -42,7 +42,8 @@ namespace cseries
 	int strncasecmp(const char *str1, const char *str2, size_t n);
 }
 
-// Formats into buffer, at most CSPRINTF_BUFFER_SIZE bytes with the terminator.
+// Formats into buffer (temporary when NULL), at most CSPRINTF_BUFFER_SIZE bytes
+// with the terminator.
 char *csprintf(char *buffer, const char *format, ...) ATTRIBUTE_PRINTF(2, 3);
 // Formats and appends at the end of the string in buffer (buffer_size bytes in
 // all); returns the characters added.

@@ -1,5 +1,8 @@
 #include "string_definitions.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "bitmap_text.h"
 #include "definitions.h"
 #include "error_manager.h"
@@ -332,4 +335,79 @@ int32 get_string_definition_tag_header_user_data(void *)
 int32 get_string_list_definition_tag_header_user_data(void *)
 {
 	return NONE;
+}
+
+/* ---------- printing texts from tags */
+
+// Reads one conversion after its "%" at *text: skips flags, width and
+// precision and copies the length modifiers and the conversion letter to
+// kind (room for 4 characters and the terminator). False for what a caller
+// can never name safely: "*" widths, "$" positions, %n, or no letter at all.
+static bool read_conversion(const char **text, char kind[5])
+{
+	const char *p = *text;
+	while (*p && strchr("-+ #0", *p)) ++p;
+	while (*p >= '0' && *p <= '9') ++p;
+	if (*p == '.')
+	{
+		++p;
+		while (*p >= '0' && *p <= '9') ++p;
+	}
+	int32 length = 0;
+	while (*p && strchr("hlLqjzt", *p) && length < 2) kind[length++] = *p++;
+	if (!*p || !strchr("diouxXeEfFgGaAcsp", *p)) return false;
+	kind[length++] = *p++;
+	kind[length] = 0;
+	*text = p;
+	return true;
+}
+
+// Whether every conversion of text is the next one of conversions.
+static bool text_conversions_are_supplied(const char *text, const char *conversions)
+{
+	const char *supplied = conversions ? conversions : "";
+	for (const char *p = text; *p; )
+	{
+		if (*p++ != '%') continue;
+		if (*p == '%')
+		{
+			++p;
+			continue;
+		}
+		char kind[5], supplied_kind[5];
+		if (!read_conversion(&p, kind)) return false;
+		while (*supplied && *supplied != '%') ++supplied;
+		if (!*supplied) return false;
+		++supplied;
+		if (!read_conversion(&supplied, supplied_kind) || strcmp(kind, supplied_kind) != 0) return false;
+	}
+	return true;
+}
+
+char *safe_tag_sprintf(char *buffer, int32 buffer_size, const char *conversions, const char *built_in_text,
+	const char *text, ...)
+{
+	if (!buffer)
+	{
+		buffer = temporary;
+		buffer_size = TEMPORARY_BUFFER_SIZE;
+	}
+	if (buffer_size < 1) return buffer;
+	const char *format = text && *text && text_conversions_are_supplied(text, conversions) ? text :
+		built_in_text ? built_in_text : "";
+
+	// Formatted apart first: an argument may point into buffer.
+	char scratch[TEMPORARY_BUFFER_SIZE];
+	va_list arguments;
+	va_start(arguments, text);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+	const int result = std::vsnprintf(scratch, sizeof(scratch), format, arguments);
+#pragma GCC diagnostic pop
+	va_end(arguments);
+	if (result < 0) scratch[0] = 0;
+	const size_t length = MIN(strlen(scratch), static_cast<size_t>(buffer_size) - 1);
+	memcpy(buffer, scratch, length);
+	buffer[length] = 0;
+	return buffer;
 }

@@ -47,6 +47,16 @@ int16 count_strings_in_list(int16 string_list_index);
 // "" for NONE in either argument or an index outside the list.
 const char *get_string_from_list(int16 string_list_index, int16 string_index);
 
+// Prints a text that came from a tag with the arguments the caller supplies.
+// conversions names them in order ("%d", "%s%s"); the text may use them, or
+// the first of them, in that order, with flags, width and precision, and %%
+// anywhere. Any other conversion (or an empty or NULL text) prints
+// built_in_text instead, so a damaged tag never reads an argument that is not
+// there. buffer NULL means temporary; at most buffer_size bytes with the
+// terminator, and never more than TEMPORARY_BUFFER_SIZE.
+char *safe_tag_sprintf(char *buffer, int32 buffer_size, const char *conversions, const char *built_in_text,
+	const char *text, ...);
+
 // Deletes the list through the loader; frees it when it was the newest.
 void delete_string_list_definition(int16 string_list_index);
 // Stays readable by index, is not found by tag again.
