@@ -511,6 +511,8 @@ static void append_list_row(dialog_item_state *state, int32 identifier, const ch
 	if (!state) return;
 	const int32 maximum = state->maximum > 0 ? MIN(state->maximum, MAXIMUM_DIALOG_LIST_ROWS) : MAXIMUM_DIALOG_LIST_ROWS;
 	if (state->row_count >= maximum) return;
+	// A list made by its first row has no selection yet.
+	if (!state->rows) state->value = NONE;
 	if (state->row_count >= state->row_capacity)
 	{
 		const int32 capacity = MIN(maximum, MAX(16, state->row_capacity + state->row_capacity / 2));

@@ -65,6 +65,10 @@ TEST(Strings, CsprintfKeeps254Characters)
 	csprintf(temporary, "%d", 12);
 	csprintf(temporary, "%s-%s", temporary, temporary);
 	EXPECT_STREQ(temporary, "12-12");
+
+	// No buffer means the shared one.
+	EXPECT_EQ(csprintf(NULL, "%s%d", "no buffer ", 7), temporary);
+	EXPECT_STREQ(temporary, "no buffer 7");
 }
 
 TEST(Strings, PsprintfStaysInside256Bytes)

@@ -158,3 +158,40 @@ TEST_F(string_definitions_lists, deleted_and_orphaned_lists)
 	EXPECT_EQ(string_list_tag_to_string_index(TAG("bbbb")), again);
 	EXPECT_STREQ(get_string_from_list(again, 0), "b1");
 }
+
+// Texts from tags are printed only with the conversions the caller supplies.
+TEST(safe_tag_sprintf, conversions_are_checked_against_what_the_caller_supplies)
+{
+	char buffer[64];
+	struct row
+	{
+		const char *text;
+		const char *expected;
+	};
+	const row rows[] = {
+		{"%s has left, %d to go", "Ann has left, 3 to go"},
+		{"%-6s|%3d%%", "Ann   |  3%"},
+		{"only %s", "only Ann"},         // the first of them is enough
+		{"100%% sure", "100% sure"},
+		{"%d then %s", "built in Ann 3"},  // out of order
+		{"%s %d %s", "built in Ann 3"},    // one too many
+		{"%ld", "built in Ann 3"},         // another size
+		{"%*d", "built in Ann 3"},         // a width read from the arguments
+		{"%1$s", "built in Ann 3"},        // a position
+		{"%n", "built in Ann 3"},
+		{"ends in %", "built in Ann 3"},
+		{"", "built in Ann 3"},
+	};
+	for (const row &r : rows)
+	{
+		EXPECT_STREQ(safe_tag_sprintf(buffer, sizeof(buffer), "%s%d", "built in %s %d", r.text, "Ann", 3), r.expected)
+			<< r.text;
+	}
+	EXPECT_STREQ(safe_tag_sprintf(buffer, sizeof(buffer), "%s", "built in", NULL, "Ann"), "built in");
+
+	// Cut to the buffer, and the shared buffer when none is given.
+	char small[5];
+	EXPECT_STREQ(safe_tag_sprintf(small, sizeof(small), "%s", "", "%s!", "abcdefgh"), "abcd");
+	EXPECT_EQ(safe_tag_sprintf(NULL, 0, "", "", "plain"), temporary);
+	EXPECT_STREQ(temporary, "plain");
+}
