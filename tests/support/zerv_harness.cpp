@@ -27,6 +27,9 @@ struct harness_globals_data
 	std::string fake_folder;
 	bool zerv_initialized = false;
 	bool initialized_by_last_call = false;
+	// The core's game record: tests of single modules point the global at
+	// records of their own and clear it after them.
+	game_data *game = nullptr;
 	std::vector<harness_digest_entry> trail;
 };
 
@@ -83,9 +86,11 @@ bool harness_initialize(bool trace_start_up)
 		// The shell catalogues the plugins on its first menu entry; maps started here need the patches.
 		tag_files_update_available_plugins();
 		harness_globals.zerv_initialized = true;
+		harness_globals.game = game;
 	}
 	else
 	{
+		game = harness_globals.game;
 		// A later test in the same process: the log moves into this test's
 		// directory, and the shell is back without a map, as after start-up.
 		dispose_error_state();
