@@ -137,7 +137,9 @@ void append_entry_points_to_list(dialog_data *dialog, int16 item)
 boolean get_mesh_display_name_in_plugin_list(file_tag mesh_tag, char *buffer, int32 length,
 	const byte *encoded_plugins, int32 encoded_length)
 {
-	LEAST("get_mesh_display_name_in_plugin_list", mesh_tag, buffer, length, encoded_plugins, encoded_length);
+	// The buffer is for output: logged as an address, never read as text.
+	LEAST("get_mesh_display_name_in_plugin_list", mesh_tag, static_cast<void *>(buffer), length, encoded_plugins,
+		encoded_length);
 	if (buffer && length > 0) buffer[0] = 0;
 	if (mesh_tag == static_cast<file_tag>(NONE)) return FALSE;
 

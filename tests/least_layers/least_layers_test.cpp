@@ -498,6 +498,19 @@ TEST(LeastLayers, DialogsKeepTagHandlerAndItems)
 	EXPECT_EQ(open_dialog_count(), 0);
 }
 
+// Cells between vertex rows y0 and y1, each row's span end exclusive.
+TEST(LeastLayers, VisibleRegionHoldsTheCellsOfItsSpans)
+{
+	int16 spans[2][2] = {{3, 6}, {4, 5}};
+	const mesh_region region = {10, 12, spans};
+	const int32 cells[][3] = {{3, 10, 1}, {5, 10, 1}, {6, 10, 0}, {4, 11, 1}, {3, 11, 0}, {4, 12, 0}, {4, 9, 0}, {-1, 10, 0}};
+	for (const auto &cell : cells)
+	{
+		const world_point2d point = {cell[0] * WORLD_ONE + 1, cell[1] * WORLD_ONE + WORLD_ONE - 1};
+		EXPECT_EQ(point_in_visible_mesh_region(&point, &region), cell[2]) << cell[0] << "," << cell[1];
+	}
+}
+
 /* ---------- the render arena */
 
 class LeastLayersRenderArena : public zerv_test_directory
