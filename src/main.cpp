@@ -522,7 +522,7 @@ static void bail_if_shell_map_fails(void)
 {
 	if (!initialize_zerv_for_new_map(NULL))
 	{
-		log_message(__FILE__, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
+		log_message(MODULE_NAME, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
 		bail_with_status(1);
 	}
 }

@@ -200,7 +200,7 @@ void enter_main_menu(void)
 	}
 	if (!ready)
 	{
-		log_message(__FILE__, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
+		log_message(MODULE_NAME, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
 		bail_with_status(1);
 	}
 
@@ -221,7 +221,7 @@ void enter_main_menu(void)
 	main_globals.dialog = dialog;
 	if (!dialog)
 	{
-		log_message(__FILE__, __LINE__, "couldn't open the main menu.");
+		log_message(MODULE_NAME, __LINE__, "couldn't open the main menu.");
 	}
 	else
 	{

@@ -232,7 +232,7 @@ void initialize_markers(void)
 	marker_globals = static_cast<marker_globals_data *>(new_pointer_z(sizeof(marker_globals_data)));
 	if (!marker_globals)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for marker globals",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for marker globals",
 			static_cast<int>(sizeof(marker_globals_data)));
 	}
 }

@@ -153,7 +153,7 @@ void initialize_world(void)
 	if (!sine_table || !cosine_table || !tangent_table)
 	{
 		allocated = false;
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate trig tables.");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate trig tables.");
 	}
 
 	if (allocated)

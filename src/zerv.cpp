@@ -146,7 +146,7 @@ void initialize_zerv(void)
 	if (!game) game = static_cast<game_data *>(new_pointer_z(sizeof(game_data)));
 	if (!game)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for game_data.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for game_data.",
 			static_cast<int>(sizeof(game_data)));
 		exit(_error_out_of_memory); // not reached: the report is fatal
 	}
@@ -619,7 +619,7 @@ void update_zerv(int16 elapsed_ticks)
 
 	if ((run < 0 || game->game_time + run > game->target_time) && !game_flags_test(_game_is_out_of_sync_flag))
 	{
-		game_is_out_of_sync(__FILE__, __LINE__);
+		game_is_out_of_sync(MODULE_NAME, __LINE__);
 	}
 
 	{

@@ -457,7 +457,7 @@ TEST_F(zerv_out_of_sync, a_run_past_the_known_commands_is_reported_once_and_the_
 	const size_t at = log.find("OOS occurred at line ");
 	ASSERT_NE(at, std::string::npos);
 	const std::string oos = log.substr(at, log.find('\n', at) - at);
-	EXPECT_NE(oos.find("zerv.cpp - game time: 0 random seed: "), std::string::npos) << oos;
+	EXPECT_NE(oos.find(" in zerv - game time: 0 random seed: "), std::string::npos) << oos;
 }
 
 /* ---------- versions */

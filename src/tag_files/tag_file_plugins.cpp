@@ -397,7 +397,7 @@ boolean tag_files_open(boolean local_folder_disabled, const int16 *plugin_indexe
 	g->readahead_buffer = static_cast<uint8 *>(new_pointer(READAHEAD_LENGTH));
 	if (!g->readahead_buffer)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate %d bytes for readahead buffer",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate %d bytes for readahead buffer",
 			READAHEAD_LENGTH);
 		return FALSE;
 	}
@@ -924,7 +924,7 @@ boolean tag_files_build_cache(const void *preloads, int32 count)
 	{
 		dispose_pointer(entries);
 		dispose_pointer(handles);
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
 			TAG_FILE_CACHE_FILE_NAME);
 		return FALSE;
 	}
