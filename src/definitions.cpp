@@ -53,22 +53,13 @@ static void free_group_tables(definition_globals *definitions)
 	free_and_clear(&definitions->tag_handles);
 }
 
-// Reads the definition's stored bytes into destination in host order. A tag
-// of an older version that is shorter than the record is read as far as it
-// goes, the rest zero, for the converter.
+// Reads the definition's stored bytes into destination in host order; a tag
+// shorter than the record fails, whatever its version.
 static boolean read_stored_definition(definition_globals *definitions, int32 tag_handle, void *destination)
 {
 	const int32 size = definitions->size;
-	int32 read_size = size;
-	const int32 data_size = tag_file_get_header_data_size(tag_handle);
-
 	memset(destination, 0, static_cast<size_t>(size));
-	if (data_size >= 0 && data_size < size &&
-		tag_file_get_header_version(tag_handle) < definitions->current_version)
-	{
-		read_size = data_size;
-	}
-	if (read_size > 0 && !tag_file_read(tag_handle, 0, read_size, destination)) return FALSE;
+	if (size > 0 && !tag_file_read(tag_handle, 0, size, destination)) return FALSE;
 	if (definitions->byte_swapping_data)
 	{
 		byte_swap_data(definitions->name, destination, size, 1, definitions->byte_swapping_data);
