@@ -581,11 +581,20 @@ boolean new_game_plugin_gui_logic(dialog_data *dialog, new_game_parameter_data *
 	}
 	if (in_count < 0 || in_count > MAXIMUM_ENCODED_PLUGINS) in_count = 0;
 
+	mesh_header header;
+	const boolean header_read = read_mesh_header(map_tag, &header);
+	const char *required_plugin = NULL;
+	if (header_read && (header.flags & _mesh_requires_plugin_flag))
+	{
+		header.plugin_name[sizeof(header.plugin_name) - 1] = 0;
+		required_plugin = header.plugin_name;
+	}
+
 	int16 out_indexes[MAXIMUM_ENCODED_PLUGINS];
 	int16 out_count = 0;
 	boolean use_vqel = FALSE;
 	if (!tag_files_build_plugin_indices_for_entrypoint(out_indexes, &out_count, MAXIMUM_ENCODED_PLUGINS, in_indexes,
-		in_count, MAXIMUM_ENCODED_PLUGINS, entry_plugin_index, NULL, &use_vqel))
+		in_count, MAXIMUM_ENCODED_PLUGINS, entry_plugin_index, required_plugin, &use_vqel))
 	{
 		return FALSE;
 	}
@@ -599,8 +608,7 @@ boolean new_game_plugin_gui_logic(dialog_data *dialog, new_game_parameter_data *
 	parameters->plugin_count = out_count;
 	if (out_count > 0) tag_file_plugins_encode(out_indexes, out_count, parameters->plugin_data);
 
-	mesh_header header;
-	boolean mesh_uses_vqel = read_mesh_header(map_tag, &header) && (header.flags & _mesh_uses_vqel_flag);
+	boolean mesh_uses_vqel = header_read && (header.flags & _mesh_uses_vqel_flag);
 	boolean qel = get_checkbox_state(dialog, qel_item) || mesh_uses_vqel;
 	boolean anticlump = get_checkbox_state(dialog, anticlump_item) && !qel;
 	parameters->option_flags = _game_option_version_modifier_flag;

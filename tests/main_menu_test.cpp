@@ -1,9 +1,14 @@
 // The main menu and the single-player entry.
 #include "main_test_fixture.h"
 
+#include <cstddef>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "mesh.h"
 #include "recording.h"
+#include "tag_files/tag_files.h"
 #include "zerv.h"
 
 namespace {
@@ -335,6 +340,35 @@ TEST_F(SinglePlayer, NewGameDialogAcceptedBuildsALocalSetup)
 	EXPECT_EQ(parameters.option_flags & 0xC408Cu, 0xC408Cu);
 	EXPECT_EQ(parameters.difficulty_level, 1);
 	EXPECT_EQ(main_globals.new_game_data.player_count, 3);
+}
+
+// A first map that requires a tagset no plugin gives: the demo map's header
+// and data under the first map's tag, as a local tag.
+void require_missing_tagset_on_the_first_map(void)
+{
+	const int32 demo = tag_file_open(MESH_DEFINITION_GROUP_TAG, TAG("demo"));
+	ASSERT_NE(demo, NONE);
+	std::vector<uint8> data(static_cast<size_t>(tag_file_get_header_data_size(demo)));
+	ASSERT_TRUE(tag_file_read(demo, 0, static_cast<int32>(data.size()), data.data()));
+	data[offsetof(mesh_header, flags)] |= 0x80; // _mesh_requires_plugin_flag, stored big-endian
+	strcpy(reinterpret_cast<char *>(&data[offsetof(mesh_header, plugin_name)]), "Absent Tagset");
+	ASSERT_NE(tag_file_new_with_subgroup_tag(MESH_DEFINITION_GROUP_TAG, "first", TAG("l1  "), MESH_VERSION_NUMBER,
+		data.data(), static_cast<int32>(data.size())), NONE);
+}
+
+TEST_F(SinglePlayer, MapRequiringAMissingTagsetAsksBeforeStarting)
+{
+	require_missing_tagset_on_the_first_map();
+	get_metaserver_test_hooks()->query_answer = FALSE;
+	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+	inject_modal_dialog_answer(iNEW_GAME_CANCEL);
+	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
+	EXPECT_NE(std::string(least_call_text(&get_metaserver_test_hooks()->calls, "metaserver_query_dialog"))
+		.find("Missing tagset plugin required: \"Absent Tagset\"."), std::string::npos);
+
+	get_metaserver_test_hooks()->query_answer = TRUE;
+	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+	EXPECT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
 }
 
 struct game_over_row
