@@ -393,8 +393,6 @@ static void reset_menu_screen(int16 new_state)
 // last mesh plugin from the end down to the second, else the first.
 static int16 prologue_plugin_index(const new_game_data *setup)
 {
-	if (setup->parameters.plugin_count <= 0) return NONE;
-
 	int16 plugin_indexes[MAXIMUM_ENCODED_PLUGINS];
 	int16 plugin_count = 0;
 	if (!tag_file_plugins_decode(plugin_indexes, &plugin_count, setup->parameters.plugin_data,

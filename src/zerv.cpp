@@ -8,6 +8,7 @@
 #include "error_manager.h"
 #include "linux_utilities.h"
 #include "memory.h"
+#include "tag_files/tag_files.h"
 #include "test_hooks.h"
 #include "world.h"
 #include "zerv_hooks.h"
@@ -181,7 +182,11 @@ static bool setup_is_sound(const new_game_data *setup)
 	{
 		return false;
 	}
-	if (p->plugin_count < 0) return false;
+	// The encoded list is decoded whatever the count says, so the two must agree.
+	if (p->plugin_count < 0 || tag_file_plugins_encoded_count(p->plugin_data, MAXIMUM_PLUGIN_DATA_SIZE) != p->plugin_count)
+	{
+		return false;
+	}
 	return true;
 }
 

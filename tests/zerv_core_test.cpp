@@ -703,6 +703,17 @@ TEST_F(zerv_setup_records, damaged_setups_are_refused)
 	EXPECT_TRUE(initialize_zerv_for_new_map(&setup));
 }
 
+TEST_F(zerv_setup_records, a_plugin_list_and_count_that_disagree_are_refused)
+{
+	setup.parameters.plugin_count = 1; // the list holds none
+	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
+	harness_default_setup(&setup);
+	setup.parameters.plugin_data[1] = 1; // one plugin, while the count says none
+	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
+	EXPECT_NE(read_test_file("zerv_log.txt").find("Error: Unable to start game due to a damaged game setup (type 2, "),
+		std::string::npos);
+}
+
 TEST_F(zerv_setup_records, the_shell_without_a_map_is_disabled)
 {
 	EXPECT_TRUE(initialize_zerv_for_new_map(nullptr));

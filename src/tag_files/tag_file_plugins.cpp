@@ -554,6 +554,11 @@ boolean tag_file_plugins_decode(int16 *plugin_indexes, int16 *plugin_count, cons
 	return result;
 }
 
+int16 tag_file_plugins_encoded_count(const void *buffer, int32 length)
+{
+	return decode_plugin_count(buffer, length);
+}
+
 int32 tag_file_plugins_decode_missing(const void *buffer, int32 length, missing_plugin_info *missing,
 	int32 maximum_count)
 {
