@@ -115,7 +115,7 @@ static void set_main_menu_button_transparency(fixed_fraction transparency)
 void main_menu_idle(void)
 {
 	main_globals.ticks += 1;
-	start_main_menu_music();
+	if (!(get_sound_preferences_flags() & _sound_preferences_disable_menu_music_flag)) start_main_menu_music();
 	if (static_main_menu()) return;
 
 	int16 x = 0, y = 0;

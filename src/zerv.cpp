@@ -73,7 +73,6 @@ const new_game_parameter_data default_new_game_parameter_data = {
 // Per-map values of the core that are not part of the game record.
 struct zerv_globals_data
 {
-	boolean version_popup_shown;
 	boolean game_over_handled;
 	zerv_tick_hook_proc tick_hook;
 	void *tick_hook_data;
@@ -246,7 +245,6 @@ static void set_up_game_record(const new_game_data *setup)
 		game->time_state = _game_time_no_countdown;
 	}
 
-	zerv_globals.version_popup_shown = FALSE;
 	zerv_globals.game_over_handled = FALSE;
 }
 
@@ -535,12 +533,8 @@ void update_zerv(int16 elapsed_ticks)
 	if (first_time_through_after_new_game)
 	{
 		if (game_play_version > MAXIMUM_GAME_PLAY_VERSION) game_play_version = MAXIMUM_GAME_PLAY_VERSION;
-		// Stalled frames before the first tick pass through here too.
-		if (!zerv_globals.version_popup_shown)
-		{
-			zerv_globals.version_popup_shown = TRUE;
-			show_version_popup();
-		}
+		// Every frame before the first tick, stalled ones too, shows it afresh.
+		show_version_popup();
 	}
 
 	if (whole < 1)

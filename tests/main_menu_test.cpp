@@ -130,6 +130,18 @@ TEST_F(MainMenu, ButtonsFadeAfterIdleTicksUntilTheMouseMoves)
 	EXPECT_EQ(button_transparency(iNEW_GAME), 32768);
 }
 
+TEST_F(MainMenu, MusicStartsUnlessTheSoundPreferencesDisableIt)
+{
+	enter_state(_game_state_displaying_main_menu);
+	const least_call_log *sound = &get_sound_manager_test_hooks()->calls;
+	const int32 before = least_call_count(sound, "start_main_menu_music");
+	idle_menu(2);
+	EXPECT_EQ(least_call_count(sound, "start_main_menu_music"), before + 2);
+	get_sound_manager_test_hooks()->sound_preferences_flags = _sound_preferences_disable_menu_music_flag;
+	idle_menu(2);
+	EXPECT_EQ(least_call_count(sound, "start_main_menu_music"), before + 2);
+}
+
 TEST_F(MainMenu, StaticMenuNeverFades)
 {
 	get_game_preferences()->flags |= _game_pref_static_main_menu_flag;

@@ -131,7 +131,8 @@ TEST_F(RunningStandIn, RestoredGameIsLocalWithTheClockAtItsTarget)
 	const least_call_log *screens = &get_screens_test_hooks()->calls;
 	EXPECT_EQ(least_call_argument(screens, "open_save_game_restoring_progress_dialog", 0), 5000 / 1800 + 1);
 	EXPECT_EQ(least_call_count(screens, "close_save_game_progress_dialog"), 1);
-	EXPECT_EQ(game->maximum_ticks_per_frame, maximum_ticks_per_frame_table[_game_type_local]);
+	// The limit is set before the game turns local: the restoring type's.
+	EXPECT_EQ(game->maximum_ticks_per_frame, maximum_ticks_per_frame_table[_game_type_networked]);
 
 	const least_call_log *console = &get_console_test_hooks()->calls;
 	EXPECT_EQ(least_call_count(console, "restore_cached_console_text"), 1);

@@ -319,13 +319,15 @@ TEST_F(zerv_time_states, a_suspended_end_holds_until_released)
 	EXPECT_EQ(game->endgame_state, _endgame_state_defeat);
 }
 
-TEST_F(zerv_time_states, the_version_popup_shows_once_per_map_even_while_stalled)
+TEST_F(zerv_time_states, the_version_popup_shows_on_every_frame_before_the_first_tick)
 {
 	setup.parameters.version = 2152;
 	start();
 	EXPECT_EQ(game_play_version, 1600);
+	harness_run_frames(3, 0); // stalled: no tick runs
+	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 3);
 	harness_run_frames(8, 1);
-	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 1);
+	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 4);
 	EXPECT_STREQ(get_console_test_hooks()->popup_title, "Using 1.6.0 gameplay");
 }
 

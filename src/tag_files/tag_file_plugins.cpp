@@ -822,12 +822,14 @@ int16 tag_files_get_current_patch_version(void)
 	return tag_file_globals.patch_version;
 }
 
+// The first patch of that version in catalogue order: an interface patch
+// shares its version with a numbered one and, sorting first by name, answers.
 uint32 tag_files_get_patch_checksum(int16 version)
 {
 	for (int16 i = 0; i < tag_file_get_plugin_count(); ++i)
 	{
 		const plugin_datum *plugin = plugin_get(i);
-		if (plugin && plugin->type == _tag_file_type_patch && plugin->version == version && !strstr(plugin->name, "Interface"))
+		if (plugin && plugin->type == _tag_file_type_patch && plugin->version == version)
 		{
 			return plugin->checksum;
 		}
