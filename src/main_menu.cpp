@@ -538,12 +538,13 @@ static void fill_active_plugin_list(dialog_data *dialog)
 	}
 	new_game_dialog.active_plugin_count = count;
 	// The plugins tab is offered only with plugins.
-	bitmap_set_item_enabled(dialog, iNEW_GAME_TABS, count > 0);
+	set_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1, count > 0);
 }
 
 static void show_new_game_tab(dialog_data *dialog, int16 tab)
 {
 	new_game_dialog.current_tab = tab;
+	set_tab_control_selected_tab(dialog, iNEW_GAME_TABS, tab);
 	bitmap_set_item_visible(dialog, iNEW_GAME_DIFFICULTY_LIST, tab == 0);
 	bitmap_set_item_visible(dialog, iNEW_GAME_PLUGIN_LIST, tab != 0);
 }
@@ -649,6 +650,7 @@ static boolean run_new_game_dialog(new_game_data *setup)
 	memset(&new_game_dialog, 0, sizeof(new_game_dialog));
 	new_game_dialog.opened_plugin_index = NONE;
 	set_dialog_background(dialog, get_collection_index(NEW_GAME_COLLECTION_TAG), 0);
+	set_tab_control_names(dialog, iNEW_GAME_TABS, "Difficulty\rPlugins");
 	cache_entrypoints_for_plugin_data(get_game_preferences()->solo_plugin_data, GAME_PREFERENCES_PLUGIN_DATA_SIZE);
 	fill_map_list(dialog);
 	fill_difficulty_list(dialog);
@@ -681,11 +683,13 @@ static boolean run_new_game_dialog(new_game_data *setup)
 			cache_entrypoints_for_plugin_data(get_game_preferences()->solo_plugin_data, GAME_PREFERENCES_PLUGIN_DATA_SIZE);
 			fill_map_list(dialog);
 			fill_active_plugin_list(dialog);
+			if (!get_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1)) show_new_game_tab(dialog, 0);
 			show_map_plugin_picture(dialog);
 		}
 		else if (item_hit == iNEW_GAME_TABS)
 		{
-			show_new_game_tab(dialog, new_game_dialog.current_tab == 0 && new_game_dialog.active_plugin_count > 0 ? 1 : 0);
+			const boolean plugins_offered = get_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1);
+			show_new_game_tab(dialog, new_game_dialog.current_tab == 0 && plugins_offered ? 1 : 0);
 		}
 		else if (item_hit == iNEW_GAME_DIFFICULTY_LIST)
 		{

@@ -335,6 +335,13 @@ TEST_F(SinglePlayer, NewGameDialogCancelledStartsNothing)
 	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
 	EXPECT_EQ(find_open_dialog(NEW_GAME_DIALOG_TAG), nullptr);
 
+	// Two tabs; without plugins only the second is off.
+	const least_call_log *calls = &get_dialogs_test_hooks()->calls;
+	EXPECT_STREQ(least_call_text(calls, "set_tab_control_names"), "Difficulty\rPlugins");
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 2), 1);
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 3), FALSE);
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_selected_tab", 2), 0);
+
 	// No answer (-1) cancels too.
 	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
 }
