@@ -637,14 +637,15 @@ static boolean validate_collection_block(collection_header *header, uint8 *block
 			valid = FALSE;
 			break;
 		}
+		// NONE is a key frame never reached, or no loop frame; readers allow for it.
 		const int64 frame_limit = MAX(frames, static_cast<int64>(1));
-		if (key_frame < 0 || key_frame >= frame_limit)
+		if (key_frame < NONE || key_frame >= frame_limit)
 		{
 			sequence_error(i, "a key frame outside its frames", name);
 			valid = FALSE;
 			break;
 		}
-		if (loop_frame < 0 || loop_frame >= frame_limit)
+		if (loop_frame < NONE || loop_frame >= frame_limit)
 		{
 			sequence_error(i, "a loop frame outside its frames", name);
 			valid = FALSE;
@@ -1188,9 +1189,10 @@ static uint8 *row_address(const bitmap_data *bitmap, int32 y)
 	return bitmap->row_addresses[y];
 }
 
-// Stamps the bitmap on its first fetch; 8-bit pictures holding index 0 are
-// then drawn with colour 0 transparent.
-static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitmap_index)
+// Stamps the bitmap on its first fetch; a scanned 8-bit picture holding index
+// 0 is then drawn with colour 0 transparent. Wider pixels are never scanned: a
+// zero byte inside a 16- or 32-bit colour is no transparent index.
+static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitmap_index, boolean scan)
 {
 	if (bitmap->flags & _bitmap_in_collection_flag) return;
 	bitmap->flags |= _bitmap_in_collection_flag;
@@ -1199,7 +1201,7 @@ static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitm
 
 	const int32 transparency_flags =
 		_bitmap_color_key_transparency_flag | _1bit_transparency_encoded_flag | _4bit_transparency_encoded_flag;
-	if ((bitmap->flags & transparency_flags) || bitmap->logical_bit_depth != _8bit) return;
+	if (!scan || (bitmap->flags & transparency_flags) || bitmap->logical_bit_depth != _8bit) return;
 	for (int32 y = 0; y < bitmap->height; ++y)
 	{
 		if (memchr(row_address(bitmap, y), 0, static_cast<size_t>(bitmap->width)))
@@ -1220,7 +1222,7 @@ static bitmap_data *collection_bitmap(int16 collection_index, int16 bitmap_index
 bitmap_data *get_bitmap(int16 collection_index, int16 bitmap_index)
 {
 	bitmap_data *bitmap = collection_bitmap(collection_index, bitmap_index);
-	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index);
+	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index, TRUE);
 	return bitmap;
 }
 
@@ -1228,8 +1230,9 @@ void preload_bitmap(int16 collection_index, int16 bitmap_index, boolean, boolean
 {
 	// Nothing is ever purged.
 	if (had_to_purge) *had_to_purge = FALSE;
+	// Only bitmaps of encoding 0 are scanned on this path.
 	bitmap_data *bitmap = collection_bitmap(collection_index, bitmap_index);
-	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index);
+	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index, bitmap->encoding == 0);
 }
 
 bitmap_reference *get_bitmap_reference(int16 collection_index, int16 bitmap_index)
