@@ -7,6 +7,7 @@
 
 #include "bitmap_dialogs/dialogs.h"
 #include "hardware/hardware_rasterizers.h"
+#include "render/render.h"
 #include "screen.h"
 #include "support/test_directory.h"
 
@@ -27,6 +28,7 @@ struct recording_back_end
 	boolean stretch_smooth;
 	int32 draw_bitmap_calls;
 	rectangle2d draw_bitmap_bounds;
+	int32 scene_calls;
 	boolean initialize_result;
 };
 
@@ -57,7 +59,7 @@ const opengl_rasterizer_procedures recording_procedures =
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](bitmap_data *) { recorded.calls++; },
-	[](view_data *, render_surface_list *) { recorded.calls++; },
+	[](view_data *, render_surface_list *) { recorded.calls++; recorded.scene_calls++; },
 	[](bitmap_data *, const font_character *, int32, int32, int32, int32, int32, int32, int32)
 	{
 		recorded.calls++;
@@ -249,6 +251,19 @@ TEST_F(HardwareRasterizersSwitch, a_recording_back_end_gets_what_the_table_says)
 	stretch_copy_bitmap_hardware(&frame_buffer, &frame_buffer, NULL, &source, &source, 0xFFFF, TRUE);
 	EXPECT_EQ(recorded.stretch_transparency, 0xFFFFu);
 	EXPECT_TRUE(recorded.stretch_smooth);
+
+	// The scene goes to the back end only for a view drawn into its frame buffer.
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	rasterize_scene_hardware(&view, NULL);
+	bitmap_data ordinary = frame_buffer;
+	ordinary.encoding = _32bit_encoding;
+	view.screen = &ordinary;
+	rasterize_scene_hardware(&view, NULL);
+	EXPECT_EQ(recorded.scene_calls, 0);
+	view.screen = &frame_buffer;
+	rasterize_scene_hardware(&view, NULL);
+	EXPECT_EQ(recorded.scene_calls, 1);
 
 	// The bars go to slot 0 (status) and 3 (control).
 	dialog_rasterization_data rasterization;
