@@ -376,6 +376,14 @@ TEST_F(HardwareRasterizersDialogs, dialog_bitmaps)
 	EXPECT_EQ(empty->internal_bitmap, nullptr);
 	EXPECT_EQ(inverted->internal_bitmap, nullptr);
 	EXPECT_EQ(paint_calls, 3);
+
+	// A row must fit a 16-bit byte count: 8190 pixels do, 8191 (padded to 8192) do not.
+	dialog_data *widest = make_dialog(0, 0, 8190, 1);
+	dialog_data *too_wide = make_dialog(0, 0, 8191, 1);
+	draw_dialog_hardware(widest);
+	draw_dialog_hardware(too_wide);
+	EXPECT_NE(widest->internal_bitmap, nullptr);
+	EXPECT_EQ(too_wide->internal_bitmap, nullptr);
 }
 
 TEST_F(HardwareRasterizersDialogs, copies_into_the_back_buffer_are_clipped)
@@ -408,6 +416,15 @@ TEST_F(HardwareRasterizersDialogs, copies_into_the_back_buffer_are_clipped)
 
 	// No back buffer: nothing drawn.
 	EXPECT_FALSE(rasterize_dialog_hardware(&rasterization));
+
+	// Only a 32-bit back buffer takes the copy.
+	bitmap_data *narrow = new_bitmap(8, 6, 16, _16bit_565_encoding, 0);
+	ASSERT_NE(narrow, nullptr);
+	hooks->linear_backbuffer = narrow;
+	EXPECT_FALSE(rasterize_dialog_hardware(&rasterization));
+	EXPECT_EQ(hooks->linear_backbuffer_releases, 1);
+	hooks->linear_backbuffer_releases = 0;
+	dispose_pointer(narrow);
 
 	hooks->linear_backbuffer = backbuffer;
 	// A negative origin is clipped at the left and top.
