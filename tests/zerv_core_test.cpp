@@ -324,9 +324,12 @@ TEST_F(zerv_time_states, the_version_popup_shows_on_every_frame_before_the_first
 	setup.parameters.version = 2152;
 	start();
 	EXPECT_EQ(game_play_version, 1600);
-	harness_run_frames(3, 0); // stalled: no tick runs
+	harness_run_frames(3, 1); // stalled: no commands, no tick
+	EXPECT_EQ(game->game_time, 0);
 	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 3);
-	harness_run_frames(8, 1);
+	give_commands(INITIAL_RESERVE_TIME);
+	harness_run_frames(8, 1); // the first of these runs the first tick
+	EXPECT_GT(game->game_time, 0);
 	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 4);
 	EXPECT_STREQ(get_console_test_hooks()->popup_title, "Using 1.6.0 gameplay");
 }
