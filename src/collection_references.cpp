@@ -70,13 +70,13 @@ boolean postprocess_collection_reference(definition_globals *, int16, int32 tag_
 
 	if (reference->number_of_permutations < 1)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "collection reference %s has no permutations.",
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "collection reference %s has no permutations.",
 			tag_file_name_get(tag_handle));
 		return FALSE;
 	}
 	if (reference->number_of_permutations > MAXIMUM_PERMUTATIONS_PER_COLLECTION_REFERENCE)
 	{
-		error_message(_error_out_of_bounds, __FILE__, __LINE__, "%s #%d not in [#%d,#%d) for \"%s\" collection",
+		error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "%s #%d not in [#%d,#%d) for \"%s\" collection",
 			"permutation count", static_cast<int>(reference->number_of_permutations), 1,
 			MAXIMUM_PERMUTATIONS_PER_COLLECTION_REFERENCE + 1, get_collection_name(reference->collection_index));
 		return FALSE;

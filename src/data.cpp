@@ -35,7 +35,7 @@ static bool index_is_valid(const datum_globals *data, int32 index)
 
 static void report_bad_index(const datum_globals *data, const char *operation, int32 index)
 {
-	error_message(_error_out_of_bounds, __FILE__, __LINE__, "%s: index #%d outside the %s data array.", operation,
+	error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "%s: index #%d outside the %s data array.", operation,
 		index, data->name);
 }
 
@@ -60,13 +60,13 @@ void initialize_data(datum_globals *data)
 	free_and_clear(&data->globals);
 	data->data = new_pointer_z((size_t)MAX(bytes, 1));
 	if (!data->data)
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s data array.", bytes,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s data array.", bytes,
 			data->name);
 	if (data->globals_size > 0)
 	{
 		data->globals = new_pointer_z((size_t)data->globals_size);
 		if (!data->globals)
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s globals.",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s globals.",
 				(int32)data->globals_size, data->name);
 	}
 	data->first_free_index = 0;

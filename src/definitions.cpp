@@ -37,7 +37,7 @@ static void *allocate_or_die(size_t size, const char *what, const char *group_na
 	void *block = new_pointer(size ? size : 1);
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate %d bytes for %s for %s definitions.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate %d bytes for %s for %s definitions.",
 			static_cast<int>(size), what, group_name);
 	}
 	return block;
@@ -53,22 +53,13 @@ static void free_group_tables(definition_globals *definitions)
 	free_and_clear(&definitions->tag_handles);
 }
 
-// Reads the definition's stored bytes into destination in host order. A tag
-// of an older version that is shorter than the record is read as far as it
-// goes, the rest zero, for the converter.
+// Reads the definition's stored bytes into destination in host order; a tag
+// shorter than the record fails, whatever its version.
 static boolean read_stored_definition(definition_globals *definitions, int32 tag_handle, void *destination)
 {
 	const int32 size = definitions->size;
-	int32 read_size = size;
-	const int32 data_size = tag_file_get_header_data_size(tag_handle);
-
 	memset(destination, 0, static_cast<size_t>(size));
-	if (data_size >= 0 && data_size < size &&
-		tag_file_get_header_version(tag_handle) < definitions->current_version)
-	{
-		read_size = data_size;
-	}
-	if (read_size > 0 && !tag_file_read(tag_handle, 0, read_size, destination)) return FALSE;
+	if (size > 0 && !tag_file_read(tag_handle, 0, size, destination)) return FALSE;
 	if (definitions->byte_swapping_data)
 	{
 		byte_swap_data(definitions->name, destination, size, 1, definitions->byte_swapping_data);
@@ -78,7 +69,7 @@ static boolean read_stored_definition(definition_globals *definitions, int32 tag
 
 static void report_read_failure(definition_globals *definitions, int32 tag_handle, file_tag subgroup_tag)
 {
-	error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read %s definition for '%s' (%s).",
+	error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read %s definition for '%s' (%s).",
 		definitions->name, tag_name_or_unknown(tag_handle), tag_to_string(subgroup_tag));
 }
 
@@ -102,7 +93,7 @@ void initialize_definitions(definition_globals *definitions)
 	if (definitions->byte_swapping_data &&
 		get_byte_swap_struct_size(definitions->byte_swapping_data) > static_cast<int32>(size))
 	{
-		error_message(_error_assertion_failure, __FILE__, __LINE__,
+		error_message(_error_assertion_failure, MODULE_NAME, __LINE__,
 			"%s definitions: the byte-swap descriptor covers #%d bytes of a #%d-byte definition", definitions->name,
 			static_cast<int>(get_byte_swap_struct_size(definitions->byte_swapping_data)), static_cast<int>(size));
 		return;
@@ -133,7 +124,7 @@ void initialize_definitions(definition_globals *definitions)
 	else
 	{
 		// Only the dependency report walks the registered groups.
-		log_message(__FILE__, __LINE__, "too many definition groups: %s is left out of preload lists",
+		log_message(MODULE_NAME, __LINE__, "too many definition groups: %s is left out of preload lists",
 			definitions->name);
 	}
 }
@@ -161,13 +152,13 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 {
 	if (subgroup_tag == static_cast<file_tag>(NONE))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 			"tried to read non-existant (i.e., NONE) %s definition", definitions->name);
 		return NONE;
 	}
 	if (!definitions->definitions || definitions->count < 0)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "%s definitions are not set up for a map; couldn't add '%s'.",
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "%s definitions are not set up for a map; couldn't add '%s'.",
 			definitions->name, tag_to_string(subgroup_tag));
 		return NONE;
 	}
@@ -183,7 +174,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 		{
 			const char *text = tag_to_string(subgroup_tag);
 			if (text[0] == '}' && text[1] == ':') return NONE;
-			error_message(_error_file_system_open, __FILE__, __LINE__, "couldn't read header for %s definition '%s'.",
+			error_message(_error_file_system_open, MODULE_NAME, __LINE__, "couldn't read header for %s definition '%s'.",
 				definitions->name, text);
 			return NONE;
 		}
@@ -198,7 +189,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 
 		if (definitions->stack_size >= MAXIMUM_DEFINITION_STACK_SIZE)
 		{
-			error_message(_error_array_full, __FILE__, __LINE__, "%s definition stack overflow, couldn't load '%s'",
+			error_message(_error_array_full, MODULE_NAME, __LINE__, "%s definition stack overflow, couldn't load '%s'",
 				definitions->name, tag_file_name_get(tag_handle));
 			return NONE;
 		}
@@ -206,7 +197,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 		void *scratch = new_pointer(static_cast<size_t>(definitions->size > 0 ? definitions->size : 1));
 		if (!scratch)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for new %s definition '%s'.",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for new %s definition '%s'.",
 				static_cast<int>(definitions->size), definitions->name, tag_file_name_get(tag_handle));
 			return NONE;
 		}
@@ -251,7 +242,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 	const int32 stored_version = tag_file_get_header_version(tag_handle);
 	if (stored_version > definitions->current_version)
 	{
-		error_message(_error_data_version, __FILE__, __LINE__, "%s definition for '%s' is too new (#%d>#%d).",
+		error_message(_error_data_version, MODULE_NAME, __LINE__, "%s definition for '%s' is too new (#%d>#%d).",
 			definitions->name, tag_file_name_get(tag_handle), static_cast<int>(stored_version),
 			static_cast<int>(definitions->current_version));
 		return NONE;
@@ -261,7 +252,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 		void *copy = new_pointer(static_cast<size_t>(definitions->size > 0 ? definitions->size : 1));
 		if (!copy)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes to convert '%s' definition '%s'.",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes to convert '%s' definition '%s'.",
 				static_cast<int>(definitions->size), definitions->name, tag_file_name_get(tag_handle));
 			return NONE;
 		}
@@ -271,7 +262,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 		dispose_pointer(copy);
 		if (!converted)
 		{
-			error_message(_error_data_version, __FILE__, __LINE__, "%s definition for '%s' is too old (#%d<#%d).",
+			error_message(_error_data_version, MODULE_NAME, __LINE__, "%s definition for '%s' is too old (#%d<#%d).",
 				definitions->name, tag_file_name_get(tag_handle), static_cast<int>(stored_version),
 				static_cast<int>(definitions->current_version));
 			return NONE;
@@ -284,7 +275,7 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 	if (definitions->postprocess &&
 		!definitions->postprocess(definitions, definition_index, tag_handle, definition))
 	{
-		error_message(_error_unknown, __FILE__, __LINE__, "%s definition postprocess failed on '%s'.", definitions->name,
+		error_message(_error_unknown, MODULE_NAME, __LINE__, "%s definition postprocess failed on '%s'.", definitions->name,
 			tag_file_name_get(tag_handle));
 		definitions->flags[definition_index] &= static_cast<uint16>(~_definition_postprocessed_flag);
 		return NONE;
@@ -305,13 +296,13 @@ int16 new_definition_for_group(definition_globals *definitions, file_tag group_t
 {
 	if (!definitions->definitions || definitions->count < 0)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "%s definitions are not set up for a map; couldn't add '%s'.",
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "%s definitions are not set up for a map; couldn't add '%s'.",
 			definitions->name, tag_name_or_unknown(tag_handle));
 		return NONE;
 	}
 	if (definitions->count >= definitions->maximum_count)
 	{
-		error_message(_error_array_full, __FILE__, __LINE__, "there are no more free %s definitions for '%s'.",
+		error_message(_error_array_full, MODULE_NAME, __LINE__, "there are no more free %s definitions for '%s'.",
 			definitions->name, tag_name_or_unknown(tag_handle));
 		return NONE;
 	}

@@ -71,6 +71,22 @@ static void read_field(uint8 *field, const uint8 *default_field, read_proc read)
 	memcpy(field, &value, sizeof(value));
 }
 
+// Readers of a list take every entry for a text.
+static void drop_missing_strings(ini_string_list *list)
+{
+	int32 kept = 0;
+	for (int32 i = 0; list->strings && i < list->count; ++i)
+	{
+		if (list->strings[i]) list->strings[kept++] = list->strings[i];
+	}
+	list->count = kept;
+	if (kept == 0)
+	{
+		free(list->strings);
+		list->strings = nullptr;
+	}
+}
+
 void inifile_readsec(ini_section *section)
 {
 	if (!section || !section->definition || !section->current_value || !section->default_value) return;
@@ -106,12 +122,21 @@ void inifile_readsec(ini_section *section)
 				break;
 			case ini_string:
 				read_field<const char *>(field, default_field,
-					[&](const char *value) { return iniparser_getstring(ini_dict, key, value); });
+					[&](const char *value)
+					{
+						// A section line of that name stores no value: the default stays.
+						const char *found = iniparser_getstring(ini_dict, key, value);
+						return found ? found : value;
+					});
 				break;
 			case ini_list_of_strings:
 			{
 				ini_string_list *list = static_cast<ini_string_list *>(new_pointer_z(sizeof(ini_string_list)));
-				if (list) iniparser_getstringlist(ini_dict, key, &list->strings, &list->count);
+				if (list)
+				{
+					iniparser_getstringlist(ini_dict, key, &list->strings, &list->count);
+					drop_missing_strings(list);
+				}
 				memcpy(field, &list, sizeof(list));
 				break;
 			}

@@ -286,6 +286,11 @@ void idle_zerv(int16 elapsed, boolean no_update)
 		else
 		{
 			bitmap_data *back_buffer = get_render_destination(0, &frame);
+			if (must_clear && back_buffer)
+			{
+				const rgb_color black = {0, 0, 0, 0};
+				fill_rectangle_clipped(back_buffer, &black, &frame, &frame, 0, NULL);
+			}
 			render_dialogs(back_buffer);
 			release_render_destination(back_buffer);
 		}
@@ -393,8 +398,6 @@ static void reset_menu_screen(int16 new_state)
 // last mesh plugin from the end down to the second, else the first.
 static int16 prologue_plugin_index(const new_game_data *setup)
 {
-	if (setup->parameters.plugin_count <= 0) return NONE;
-
 	int16 plugin_indexes[MAXIMUM_ENCODED_PLUGINS];
 	int16 plugin_count = 0;
 	if (!tag_file_plugins_decode(plugin_indexes, &plugin_count, setup->parameters.plugin_data,
@@ -522,7 +525,7 @@ static void bail_if_shell_map_fails(void)
 {
 	if (!initialize_zerv_for_new_map(NULL))
 	{
-		log_message(__FILE__, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
+		log_message(MODULE_NAME, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
 		bail_with_status(1);
 	}
 }
@@ -633,12 +636,12 @@ static void restore_saved_game(void)
 	update_monster_blips();
 	sound_mute(FALSE);
 
-	// A restored game goes on as a local game whatever it was saved from, with
-	// a local game's frame limit.
-	main_globals.new_game_data.parameters.type = _game_type_local;
-	game->type = _game_type_local;
+	// The frame limit is the restoring type's; only then does the game go on
+	// as a local game, whatever it was saved from.
 	set_maximum_ticks_per_frame(NONE);
 	close_save_game_progress_dialog();
+	main_globals.new_game_data.parameters.type = _game_type_local;
+	game->type = _game_type_local;
 	game_local_time_set(game->target_time);
 	game->loaded = TRUE;
 	set_actual_observer_location_and_zoom(&main_globals.save_game_observer, &main_globals.save_game_zoom_factor);
@@ -797,6 +800,15 @@ static int16 local_team_index(void)
 	return player_globals.local_player_team_index;
 }
 
+// A networked player who has no team, or whose team is out, only watches.
+static boolean local_player_is_spectating(void)
+{
+	const int16 team_index = local_team_index();
+	if (team_index == NONE) return TRUE;
+	const team_data *team = get_team_data(team_index);
+	return team && (team->flags & _team_has_been_eliminated_flag);
+}
+
 static void show_string_list_popup(file_tag string_list_tag, int16 title_index, int16 text_index, int32 ticks)
 {
 	int16 list = string_list_tag_to_string_index(string_list_tag);
@@ -902,7 +914,7 @@ static boolean handle_hot_key(action_data *action)
 		{
 			main_module.display_limits = !main_module.display_limits;
 		}
-		else if (type == _game_type_replay || (type == _game_type_networked && local_team_index() == NONE))
+		else if (type == _game_type_replay || (type == _game_type_networked && local_player_is_spectating()))
 		{
 			toggle_camera_tracking();
 		}

@@ -115,7 +115,7 @@ static void set_main_menu_button_transparency(fixed_fraction transparency)
 void main_menu_idle(void)
 {
 	main_globals.ticks += 1;
-	start_main_menu_music();
+	if (!(get_sound_preferences_flags() & _sound_preferences_disable_menu_music_flag)) start_main_menu_music();
 	if (static_main_menu()) return;
 
 	int16 x = 0, y = 0;
@@ -200,7 +200,7 @@ void enter_main_menu(void)
 	}
 	if (!ready)
 	{
-		log_message(__FILE__, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
+		log_message(MODULE_NAME, __LINE__, "initialize_zerv_for_new_map(NULL) failed.");
 		bail_with_status(1);
 	}
 
@@ -221,7 +221,7 @@ void enter_main_menu(void)
 	main_globals.dialog = dialog;
 	if (!dialog)
 	{
-		log_message(__FILE__, __LINE__, "couldn't open the main menu.");
+		log_message(MODULE_NAME, __LINE__, "couldn't open the main menu.");
 	}
 	else
 	{
@@ -538,12 +538,13 @@ static void fill_active_plugin_list(dialog_data *dialog)
 	}
 	new_game_dialog.active_plugin_count = count;
 	// The plugins tab is offered only with plugins.
-	bitmap_set_item_enabled(dialog, iNEW_GAME_TABS, count > 0);
+	set_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1, count > 0);
 }
 
 static void show_new_game_tab(dialog_data *dialog, int16 tab)
 {
 	new_game_dialog.current_tab = tab;
+	set_tab_control_selected_tab(dialog, iNEW_GAME_TABS, tab);
 	bitmap_set_item_visible(dialog, iNEW_GAME_DIFFICULTY_LIST, tab == 0);
 	bitmap_set_item_visible(dialog, iNEW_GAME_PLUGIN_LIST, tab != 0);
 }
@@ -581,11 +582,20 @@ boolean new_game_plugin_gui_logic(dialog_data *dialog, new_game_parameter_data *
 	}
 	if (in_count < 0 || in_count > MAXIMUM_ENCODED_PLUGINS) in_count = 0;
 
+	mesh_header header;
+	const boolean header_read = read_mesh_header(map_tag, &header);
+	const char *required_plugin = NULL;
+	if (header_read && (header.flags & _mesh_requires_plugin_flag))
+	{
+		header.plugin_name[sizeof(header.plugin_name) - 1] = 0;
+		required_plugin = header.plugin_name;
+	}
+
 	int16 out_indexes[MAXIMUM_ENCODED_PLUGINS];
 	int16 out_count = 0;
 	boolean use_vqel = FALSE;
 	if (!tag_files_build_plugin_indices_for_entrypoint(out_indexes, &out_count, MAXIMUM_ENCODED_PLUGINS, in_indexes,
-		in_count, MAXIMUM_ENCODED_PLUGINS, entry_plugin_index, NULL, &use_vqel))
+		in_count, MAXIMUM_ENCODED_PLUGINS, entry_plugin_index, required_plugin, &use_vqel))
 	{
 		return FALSE;
 	}
@@ -599,8 +609,7 @@ boolean new_game_plugin_gui_logic(dialog_data *dialog, new_game_parameter_data *
 	parameters->plugin_count = out_count;
 	if (out_count > 0) tag_file_plugins_encode(out_indexes, out_count, parameters->plugin_data);
 
-	mesh_header header;
-	boolean mesh_uses_vqel = read_mesh_header(map_tag, &header) && (header.flags & _mesh_uses_vqel_flag);
+	boolean mesh_uses_vqel = header_read && (header.flags & _mesh_uses_vqel_flag);
 	boolean qel = get_checkbox_state(dialog, qel_item) || mesh_uses_vqel;
 	boolean anticlump = get_checkbox_state(dialog, anticlump_item) && !qel;
 	parameters->option_flags = _game_option_version_modifier_flag;
@@ -641,6 +650,7 @@ static boolean run_new_game_dialog(new_game_data *setup)
 	memset(&new_game_dialog, 0, sizeof(new_game_dialog));
 	new_game_dialog.opened_plugin_index = NONE;
 	set_dialog_background(dialog, get_collection_index(NEW_GAME_COLLECTION_TAG), 0);
+	set_tab_control_names(dialog, iNEW_GAME_TABS, "Difficulty\rPlugins");
 	cache_entrypoints_for_plugin_data(get_game_preferences()->solo_plugin_data, GAME_PREFERENCES_PLUGIN_DATA_SIZE);
 	fill_map_list(dialog);
 	fill_difficulty_list(dialog);
@@ -673,11 +683,13 @@ static boolean run_new_game_dialog(new_game_data *setup)
 			cache_entrypoints_for_plugin_data(get_game_preferences()->solo_plugin_data, GAME_PREFERENCES_PLUGIN_DATA_SIZE);
 			fill_map_list(dialog);
 			fill_active_plugin_list(dialog);
+			if (!get_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1)) show_new_game_tab(dialog, 0);
 			show_map_plugin_picture(dialog);
 		}
 		else if (item_hit == iNEW_GAME_TABS)
 		{
-			show_new_game_tab(dialog, new_game_dialog.current_tab == 0 && new_game_dialog.active_plugin_count > 0 ? 1 : 0);
+			const boolean plugins_offered = get_tab_control_tab_enabled(dialog, iNEW_GAME_TABS, 1);
+			show_new_game_tab(dialog, new_game_dialog.current_tab == 0 && plugins_offered ? 1 : 0);
 		}
 		else if (item_hit == iNEW_GAME_DIFFICULTY_LIST)
 		{

@@ -228,11 +228,16 @@ const char *check_marker_data(const marker_data *markers, int32 marker_count, co
 
 void initialize_markers(void)
 {
-	if (marker_globals) return;
+	if (marker_globals)
+	{
+		// Set up again (tests): the warnings may be given afresh.
+		memset(marker_globals, 0, sizeof(*marker_globals));
+		return;
+	}
 	marker_globals = static_cast<marker_globals_data *>(new_pointer_z(sizeof(marker_globals_data)));
 	if (!marker_globals)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for marker globals",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for marker globals",
 			static_cast<int>(sizeof(marker_globals_data)));
 	}
 }
@@ -241,8 +246,8 @@ void initialize_markers_for_new_map(void)
 {
 	if (marker_globals)
 	{
+		// The palette warnings stay given for the rest of the run.
 		marker_globals->statistics = {};
-		marker_globals->incomplete_palette_warning_mask = 0;
 	}
 
 	int32 palette_count;

@@ -347,7 +347,7 @@ struct mesh_section
 
 static void report_bad_section(const char *mesh_name, const mesh_section *section, int32 block_size)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__,
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 		"mesh '%s' has a bad %s section (offset #%d, size #%d, block #%d bytes).", mesh_name, section->name,
 		static_cast<int>(section->offset), static_cast<int>(section->size), static_cast<int>(block_size));
 }
@@ -423,7 +423,7 @@ static bool submesh_sizes_are_valid(const mesh_header *header, const char *mesh_
 	{
 		return true;
 	}
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "mesh '%s' has a bad size (#%d x #%d submeshes).",
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "mesh '%s' has a bad size (#%d x #%d submeshes).",
 		mesh_name, header->submesh_width, header->submesh_height);
 	return false;
 }
@@ -435,7 +435,7 @@ static bool data_block_is_inside_tag(const mesh_header *header, int32 tag_size, 
 	{
 		return true;
 	}
-	error_message(_error_data_corrupted, __FILE__, __LINE__,
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 		"mesh '%s' has a bad data block (offset #%d, size #%d, tag #%d bytes).", mesh_name,
 		static_cast<int>(header->data_offset), static_cast<int>(header->data_size), static_cast<int>(tag_size));
 	return false;
@@ -678,7 +678,7 @@ static uint8 *read_mesh_data_block(int32 tag_handle, const mesh_header *header, 
 	uint8 *block = static_cast<uint8 *>(new_pointer(header->data_size > 0 ? static_cast<size_t>(header->data_size) : 1));
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for mesh data for %s.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for mesh data for %s.",
 			static_cast<int>(header->data_size), mesh_name);
 		return nullptr;
 	}
@@ -687,7 +687,7 @@ static uint8 *read_mesh_data_block(int32 tag_handle, const mesh_header *header, 
 					: tag_file_read(tag_handle, header->data_offset, header->data_size, block);
 	if (!read)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read mesh data from %s.", mesh_name);
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read mesh data from %s.", mesh_name);
 		dispose_pointer(block);
 		return nullptr;
 	}
@@ -750,7 +750,7 @@ void initialize_mesh(void)
 		new_pointer(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
 	if (!mesh_globals || !normals)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 			"couldn't allocate #%d bytes for precalculated normal table.",
 			static_cast<int>(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
 		return;
@@ -824,13 +824,13 @@ boolean load_mesh_from_tag_data(const void *tag_data, int32 tag_data_size, int16
 	byte_swap_data("mesh header", header, sizeof(*header), 1, mesh_header_bs_data);
 	if (version > MESH_VERSION_NUMBER)
 	{
-		error_message(_error_data_version, __FILE__, __LINE__, "mesh definition for '%s' is too new (#%d>#%d).", name,
+		error_message(_error_data_version, MODULE_NAME, __LINE__, "mesh definition for '%s' is too new (#%d>#%d).", name,
 			version, MESH_VERSION_NUMBER);
 		return FALSE;
 	}
 	if (!convert_mesh_header_to_current_version(header, version))
 	{
-		error_message(_error_data_version, __FILE__, __LINE__, "mesh definition for '%s' is too old (#%d<#%d).", name,
+		error_message(_error_data_version, MODULE_NAME, __LINE__, "mesh definition for '%s' is too old (#%d<#%d).", name,
 			version, MESH_VERSION_NUMBER);
 		return FALSE;
 	}

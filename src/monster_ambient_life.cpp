@@ -17,7 +17,7 @@ void initialize_monster_map_action_memory_pool(void)
 	ambient_life_globals.pool = static_cast<uint8 *>(new_pointer(MAP_ACTION_MEMORY_POOL_SIZE));
 	if (!ambient_life_globals.pool)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 			"couldn't allocate #%d bytes for monster map action memory pool", MAP_ACTION_MEMORY_POOL_SIZE);
 	}
 	ambient_life_globals.free_space_left_in_pool = 0;

@@ -498,7 +498,7 @@ void initialize_players_for_new_map(int16 player_count, new_player_data *players
 
 	if (player_count < 0 || player_count > MAXIMUM_PLAYERS_PER_MAP || (player_count > 0 && !players))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "the game has #%d players (at most #%d).",
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "the game has #%d players (at most #%d).",
 			player_count, MAXIMUM_PLAYERS_PER_MAP);
 		player_count = 0;
 	}

@@ -45,7 +45,7 @@ static boolean sdl_initialize_video(void)
 	// SDL's own signal handlers would hide the crash handler.
 	if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0)
 	{
-		log_message(__FILE__, __LINE__, "Couldn't initialize SDL: %s", SDL_GetError());
+		log_message(MODULE_NAME, __LINE__, "Couldn't initialize SDL: %s", SDL_GetError());
 		// The log may not be open yet; the player still learns why.
 		fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
 		exit(1);
@@ -67,7 +67,7 @@ static boolean sdl_open_window(int16 width, int16 height, int16 bit_depth, boole
 	SDL_Surface *surface = SDL_SetVideoMode(width, height, bit_depth, flags);
 	if (!surface)
 	{
-		log_message(__FILE__, __LINE__, "SDL_SetVideoMode() failed: %s", SDL_GetError());
+		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode() failed: %s", SDL_GetError());
 		return FALSE;
 	}
 	SDL_WM_SetCaption(PRODUCT_TITLE, PRODUCT_TITLE);

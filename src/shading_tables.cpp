@@ -406,7 +406,7 @@ static boolean collection_has_room(int16 collection_index, const collection_head
 	// A count that names no slot is never written through.
 	if (header->shading_table_count < 0) return FALSE;
 	if (header->shading_table_count < MAXIMUM_SHADING_TABLES_PER_COLLECTION) return TRUE;
-	error_message(_error_array_full, __FILE__, __LINE__, "can't add more than #%d color tables (%s collection).",
+	error_message(_error_array_full, MODULE_NAME, __LINE__, "can't add more than #%d color tables (%s collection).",
 		MAXIMUM_SHADING_TABLES_PER_COLLECTION, get_collection_name(collection_index));
 	return FALSE;
 }
@@ -419,7 +419,7 @@ static shading_table_header *allocate_collection_table(int16 collection_index, c
 		static_cast<shading_table_header *>(new_pointer_z(sizeof(shading_table_header) + static_cast<size_t>(data_size)));
 	if (!table)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 			"couldn't allocate #%d bytes for shading table #%d of %s collection.", level_size,
 			header->shading_table_count, get_collection_name(collection_index));
 	}

@@ -106,24 +106,24 @@ static int16 load_int16(const uint8 *p)
 
 static void range_error(const char *what, int64 value, int64 low, int64 high, const char *name)
 {
-	error_message(_error_out_of_bounds, __FILE__, __LINE__, "%s #%d not in [#%d,#%d) for \"%s\" collection", what,
+	error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "%s #%d not in [#%d,#%d) for \"%s\" collection", what,
 		static_cast<int>(value), static_cast<int>(low), static_cast<int>(high), name);
 }
 
 static void section_error(const char *what, const char *name)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "%s of \"%s\" collection is corrupt", what, name);
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "%s of \"%s\" collection is corrupt", what, name);
 }
 
 static void bitmap_error(const char *what, int32 bitmap_index, const char *name)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "%s of bitmap #%d in \"%s\" collection is corrupt", what,
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "%s of bitmap #%d in \"%s\" collection is corrupt", what,
 		static_cast<int>(bitmap_index), name);
 }
 
 static void sequence_error(int32 sequence_index, const char *what, const char *name)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "sequence #%d in \"%s\" collection has %s",
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "sequence #%d in \"%s\" collection has %s",
 		static_cast<int>(sequence_index), name, what);
 }
 
@@ -204,14 +204,14 @@ void initialize_shapes(void)
 	shapes_globals = static_cast<shapes_globals_data *>(new_pointer_z(sizeof(shapes_globals_data)));
 	if (!shapes_globals)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for shapes_globals.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for shapes_globals.",
 			static_cast<int>(sizeof(shapes_globals_data)));
 		return;
 	}
 	shapes_private = static_cast<shapes_private_globals_data *>(new_pointer_z(sizeof(shapes_private_globals_data)));
 	if (!shapes_private)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for shapes_globals.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for shapes_globals.",
 			static_cast<int>(sizeof(shapes_private_globals_data)));
 		free_and_clear(&shapes_globals);
 		return;
@@ -233,7 +233,7 @@ void initialize_shapes(void)
 	shapes_globals->transparency_tables = static_cast<uint8 *>(new_pointer_z(static_cast<size_t>(size)));
 	if (!shapes_globals->transparency_tables)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for transparency tables",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for transparency tables",
 			static_cast<int>(size));
 	}
 	else
@@ -354,7 +354,7 @@ boolean load_collection_header_data(int32 tag_handle, collection_header *header,
 	uint8 *block = static_cast<uint8 *>(new_pointer(static_cast<size_t>(MAX(header->data_size, 1))));
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s collection.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s collection.",
 			static_cast<int>(header->data_size), name);
 		return FALSE;
 	}
@@ -363,7 +363,7 @@ boolean load_collection_header_data(int32 tag_handle, collection_header *header,
 		tag_file_read(tag_handle, header->data_offset, header->data_size, block);
 	if (!read)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "failed to bootstrap %s collection.", name);
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "failed to bootstrap %s collection.", name);
 		dispose_pointer(block);
 		return FALSE;
 	}
@@ -582,7 +582,7 @@ static boolean validate_collection_block(collection_header *header, uint8 *block
 		static_cast<size_t>(NUMBER_OF_COLLECTION_SECTIONS + header->sequence_count + bitmap_count)));
 	if (!regions)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s collection.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s collection.",
 			static_cast<int>(sizeof(swapped_region) * static_cast<size_t>(NUMBER_OF_COLLECTION_SECTIONS +
 				header->sequence_count + bitmap_count)), name);
 		return FALSE;
@@ -637,14 +637,15 @@ static boolean validate_collection_block(collection_header *header, uint8 *block
 			valid = FALSE;
 			break;
 		}
+		// NONE is a key frame never reached, or no loop frame; readers allow for it.
 		const int64 frame_limit = MAX(frames, static_cast<int64>(1));
-		if (key_frame < 0 || key_frame >= frame_limit)
+		if (key_frame < NONE || key_frame >= frame_limit)
 		{
 			sequence_error(i, "a key frame outside its frames", name);
 			valid = FALSE;
 			break;
 		}
-		if (loop_frame < 0 || loop_frame >= frame_limit)
+		if (loop_frame < NONE || loop_frame >= frame_limit)
 		{
 			sequence_error(i, "a loop frame outside its frames", name);
 			valid = FALSE;
@@ -782,7 +783,7 @@ static boolean allocate_collection_pointers(collection_side_data *side, const co
 	side->bitmap_headers = static_cast<uint8 *>(new_pointer_z(MAX(header_bytes, static_cast<size_t>(1))));
 	if (!side->sequences || !side->bitmaps || !side->bitmap_headers)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s collection.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s collection.",
 			static_cast<int>(sequence_bytes + bitmap_bytes + header_bytes), name);
 		return FALSE;
 	}
@@ -842,7 +843,7 @@ boolean postprocess_collection_header(definition_globals *definitions, int16 def
 
 	if (header->bitmap_count > MAXIMUM_BITMAPS_PER_COLLECTION)
 	{
-		error_message(_error_out_of_bounds, __FILE__, __LINE__,
+		error_message(_error_out_of_bounds, MODULE_NAME, __LINE__,
 			"bitmap count (%d) exceeds MAXIMUM_BITMAPS_PER_COLLECTION (%d) for \"%s\" collection",
 			static_cast<int>(header->bitmap_count), MAXIMUM_BITMAPS_PER_COLLECTION, name);
 		free_side_data(side);
@@ -850,7 +851,7 @@ boolean postprocess_collection_header(definition_globals *definitions, int16 def
 	}
 	if (header->sequence_count > MAXIMUM_SEQUENCES_PER_COLLECTION)
 	{
-		error_message(_error_out_of_bounds, __FILE__, __LINE__,
+		error_message(_error_out_of_bounds, MODULE_NAME, __LINE__,
 			"sequence count (%d) exceeds MAXIMUM_SEQUENCES_PER_COLLECTION (%d) for \"%s\" collection",
 			static_cast<int>(header->sequence_count), MAXIMUM_SEQUENCES_PER_COLLECTION, name);
 		free_side_data(side);
@@ -928,7 +929,7 @@ boolean build_collection_pointers(int16 collection_index)
 			sequence->sound_indexes[s] = resolve_sequence_sound(sound_tag);
 			if (sequence->sound_indexes[s] == NONE)
 			{
-				error_message(_error_data_missing, __FILE__, __LINE__, "failed to load sequence sound %s:%s:'%s'", name,
+				error_message(_error_data_missing, MODULE_NAME, __LINE__, "failed to load sequence sound %s:%s:'%s'", name,
 					reference->name, tag_to_string(sound_tag));
 			}
 		}
@@ -1188,9 +1189,10 @@ static uint8 *row_address(const bitmap_data *bitmap, int32 y)
 	return bitmap->row_addresses[y];
 }
 
-// Stamps the bitmap on its first fetch; 8-bit pictures holding index 0 are
-// then drawn with colour 0 transparent.
-static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitmap_index)
+// Stamps the bitmap on its first fetch; a scanned 8-bit picture holding index
+// 0 is then drawn with colour 0 transparent. Wider pixels are never scanned: a
+// zero byte inside a 16- or 32-bit colour is no transparent index.
+static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitmap_index, boolean scan)
 {
 	if (bitmap->flags & _bitmap_in_collection_flag) return;
 	bitmap->flags |= _bitmap_in_collection_flag;
@@ -1199,7 +1201,7 @@ static void touch_bitmap(bitmap_data *bitmap, int16 collection_index, int16 bitm
 
 	const int32 transparency_flags =
 		_bitmap_color_key_transparency_flag | _1bit_transparency_encoded_flag | _4bit_transparency_encoded_flag;
-	if ((bitmap->flags & transparency_flags) || bitmap->logical_bit_depth != _8bit) return;
+	if (!scan || (bitmap->flags & transparency_flags) || bitmap->logical_bit_depth != _8bit) return;
 	for (int32 y = 0; y < bitmap->height; ++y)
 	{
 		if (memchr(row_address(bitmap, y), 0, static_cast<size_t>(bitmap->width)))
@@ -1220,7 +1222,7 @@ static bitmap_data *collection_bitmap(int16 collection_index, int16 bitmap_index
 bitmap_data *get_bitmap(int16 collection_index, int16 bitmap_index)
 {
 	bitmap_data *bitmap = collection_bitmap(collection_index, bitmap_index);
-	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index);
+	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index, TRUE);
 	return bitmap;
 }
 
@@ -1228,8 +1230,9 @@ void preload_bitmap(int16 collection_index, int16 bitmap_index, boolean, boolean
 {
 	// Nothing is ever purged.
 	if (had_to_purge) *had_to_purge = FALSE;
+	// Only bitmaps of encoding 0 are scanned on this path.
 	bitmap_data *bitmap = collection_bitmap(collection_index, bitmap_index);
-	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index);
+	if (bitmap) touch_bitmap(bitmap, collection_index, bitmap_index, bitmap->encoding == 0);
 }
 
 bitmap_reference *get_bitmap_reference(int16 collection_index, int16 bitmap_index)
@@ -1303,7 +1306,7 @@ sequence_frame_data *get_sequence_frame(sequence_data *sequence, int16 collectio
 
 static void sequence_range_error(int16 collection_index, int32 sequence_index, int32 count)
 {
-	error_message(_error_out_of_bounds, __FILE__, __LINE__, "sequence #%d not in [#0,#%d) for \"%s\" collection",
+	error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "sequence #%d not in [#0,#%d) for \"%s\" collection",
 		static_cast<int>(sequence_index), static_cast<int>(count), collection_name(collection_index));
 }
 
@@ -1387,7 +1390,7 @@ boolean verify_bitmap_index(int16 collection_index, int16 bitmap_index)
 	if (!get_collection_side(collection_index)) return FALSE;
 	const int32 count = loaded_header(collection_index)->bitmap_count;
 	if (bitmap_index >= 0 && bitmap_index < count) return TRUE;
-	error_message(_error_out_of_bounds, __FILE__, __LINE__, "bitmap #%d not in [#0,#%d) for \"%s\" collection",
+	error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "bitmap #%d not in [#0,#%d) for \"%s\" collection",
 		static_cast<int>(bitmap_index), static_cast<int>(count), collection_name(collection_index));
 	return FALSE;
 }
@@ -1599,7 +1602,7 @@ boolean write_bitmap_to_collection(int16 collection_index, int16 bitmap_index, c
 	{
 		dispose_pointer(buffer);
 		dispose_pointer(copy);
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s collection.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s collection.",
 			static_cast<int>(size), name);
 		return FALSE;
 	}
@@ -1619,7 +1622,7 @@ boolean write_bitmap_to_collection(int16 collection_index, int16 bitmap_index, c
 	dispose_pointer(buffer);
 	if (!written)
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't write bitmap #%d of %s collection.",
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write bitmap #%d of %s collection.",
 			static_cast<int>(bitmap_index), name);
 		return FALSE;
 	}
@@ -1676,7 +1679,7 @@ void report_preloaded_bitmaps(file_tag mesh_tag, file_tag preload_tag)
 	preload_definition definition;
 	if (!tag_file_read(tag_handle, 0, sizeof(definition), &definition))
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read header for preload data for map %s",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read header for preload data for map %s",
 			mesh_name);
 		return;
 	}
@@ -1687,7 +1690,7 @@ void report_preloaded_bitmaps(file_tag mesh_tag, file_tag preload_tag)
 	if (definition.preload_data_offset < static_cast<int32>(sizeof(definition)) || definition.preload_data_size < 0 ||
 		list_end > tag_size)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 			"preload data at #%d (#%d bytes) lies outside the preload tag of map %s",
 			static_cast<int>(definition.preload_data_offset), static_cast<int>(definition.preload_data_size), mesh_name);
 		return;
@@ -1700,7 +1703,7 @@ void report_preloaded_bitmaps(file_tag mesh_tag, file_tag preload_tag)
 		records = static_cast<bitmap_preload_data *>(new_pointer(static_cast<size_t>(record_bytes)));
 		if (!records)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
 				static_cast<int>(record_bytes));
 			return;
 		}
@@ -1720,7 +1723,7 @@ void report_preloaded_bitmaps(file_tag mesh_tag, file_tag preload_tag)
 	byte_swap_data("preload definition", &definition, sizeof(definition), 1, preload_definition_byte_swapping_data);
 	if (!tag_file_write(&tag_handle, 0, sizeof(definition), &definition))
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't write preload definition for map %s",
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write preload definition for map %s",
 			mesh_name);
 		dispose_pointer(records);
 		return;
@@ -1728,7 +1731,7 @@ void report_preloaded_bitmaps(file_tag mesh_tag, file_tag preload_tag)
 	// An empty list has no bytes to write.
 	if (records && !tag_file_write(&tag_handle, static_cast<int32>(list_end), record_bytes, records))
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't write bitmap preload data for map %s",
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write bitmap preload data for map %s",
 			mesh_name);
 	}
 	dispose_pointer(records);

@@ -101,11 +101,6 @@ static uint64 isqrt64(uint64 x)
 	return rounded_square_root<uint64>(x);
 }
 
-static inline int32 saturate_int32(int64 value)
-{
-	return static_cast<int32>(PIN(value, static_cast<int64>(INT32_MIN), static_cast<int64>(INT32_MAX)));
-}
-
 // Sine and cosine x16384 of an angle from the floating-point library: exact at
 // the four quarter turns, otherwise truncated toward zero.
 static void rotation_sine_and_cosine(angle theta, int16 *sine, int16 *cosine)
@@ -153,7 +148,7 @@ void initialize_world(void)
 	if (!sine_table || !cosine_table || !tangent_table)
 	{
 		allocated = false;
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate trig tables.");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate trig tables.");
 	}
 
 	if (allocated)
@@ -595,9 +590,12 @@ short_fixed_vector3d *normalize_short_fixed_vector3d(short_fixed_vector3d *a)
 
 int32 point_in_plane_test(const world_vector3d *normal, int32 d, const world_point3d *p)
 {
-	// Saturating keeps the sign, which is all callers look at, where 32 bits would wrap.
-	return saturate_int32(static_cast<int64>(normal->i) * p->x + static_cast<int64>(normal->j) * p->y +
-		static_cast<int64>(normal->k) * p->z + d);
+	// A 32-bit value that wraps for far points: the model hit test uses its
+	// magnitude as well as its sign, so it must be this exact value.
+	int32 value = int32_wrapping_multiply(normal->i, p->x);
+	value = int32_wrapping_add(value, int32_wrapping_multiply(normal->j, p->y));
+	value = int32_wrapping_add(value, int32_wrapping_multiply(normal->k, p->z));
+	return int32_wrapping_add(value, d);
 }
 
 boolean point_in_polygon_test(const world_point2d *p, const world_point2d *points, int32 point_count,

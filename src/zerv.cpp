@@ -8,6 +8,7 @@
 #include "error_manager.h"
 #include "linux_utilities.h"
 #include "memory.h"
+#include "tag_files/tag_files.h"
 #include "test_hooks.h"
 #include "world.h"
 #include "zerv_hooks.h"
@@ -72,7 +73,6 @@ const new_game_parameter_data default_new_game_parameter_data = {
 // Per-map values of the core that are not part of the game record.
 struct zerv_globals_data
 {
-	boolean version_popup_shown;
 	boolean game_over_handled;
 	zerv_tick_hook_proc tick_hook;
 	void *tick_hook_data;
@@ -146,7 +146,7 @@ void initialize_zerv(void)
 	if (!game) game = static_cast<game_data *>(new_pointer_z(sizeof(game_data)));
 	if (!game)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for game_data.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for game_data.",
 			static_cast<int>(sizeof(game_data)));
 		exit(_error_out_of_memory); // not reached: the report is fatal
 	}
@@ -181,7 +181,11 @@ static bool setup_is_sound(const new_game_data *setup)
 	{
 		return false;
 	}
-	if (p->plugin_count < 0) return false;
+	// The encoded list is decoded whatever the count says, so the two must agree.
+	if (p->plugin_count < 0 || tag_file_plugins_encoded_count(p->plugin_data, MAXIMUM_PLUGIN_DATA_SIZE) != p->plugin_count)
+	{
+		return false;
+	}
 	return true;
 }
 
@@ -241,7 +245,6 @@ static void set_up_game_record(const new_game_data *setup)
 		game->time_state = _game_time_no_countdown;
 	}
 
-	zerv_globals.version_popup_shown = FALSE;
 	zerv_globals.game_over_handled = FALSE;
 }
 
@@ -530,12 +533,8 @@ void update_zerv(int16 elapsed_ticks)
 	if (first_time_through_after_new_game)
 	{
 		if (game_play_version > MAXIMUM_GAME_PLAY_VERSION) game_play_version = MAXIMUM_GAME_PLAY_VERSION;
-		// Stalled frames before the first tick pass through here too.
-		if (!zerv_globals.version_popup_shown)
-		{
-			zerv_globals.version_popup_shown = TRUE;
-			show_version_popup();
-		}
+		// Every frame before the first tick, stalled ones too, shows it afresh.
+		show_version_popup();
 	}
 
 	if (whole < 1)
@@ -619,7 +618,7 @@ void update_zerv(int16 elapsed_ticks)
 
 	if ((run < 0 || game->game_time + run > game->target_time) && !game_flags_test(_game_is_out_of_sync_flag))
 	{
-		game_is_out_of_sync(__FILE__, __LINE__);
+		game_is_out_of_sync(MODULE_NAME, __LINE__);
 	}
 
 	{

@@ -533,8 +533,6 @@ boolean zerv_service_decode_plugins(new_game_data *setup, char *missing, int32 m
 	*missing_count = 0;
 	if (missing_size > 0) missing[0] = 0;
 
-	if (p->plugin_count == 0) return TRUE;
-
 	int16 count = 0;
 	const boolean all_present = tag_file_plugins_decode(zerv_hooks_globals.plugin_indexes, &count, p->plugin_data,
 		MAXIMUM_PLUGIN_DATA_SIZE, nullptr);

@@ -100,6 +100,9 @@ TEST_F(DatumGlobals, MapLifeCycleAndCachedGlobals)
 {
 	EXPECT_EQ(cached_globals_count, 1);
 	EXPECT_EQ(cached_globals[0], &things);
+	// An array already cached is not cached twice.
+	initialize_data_for_new_map(&things);
+	EXPECT_EQ(cached_globals_count, 1);
 	new_datum(&things);
 	new_datum(&things);
 	delete_datum(&things, 0);

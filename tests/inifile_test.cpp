@@ -173,3 +173,16 @@ TEST_F(IniFile, ListsDoublesAndProcedures)
 	// Freeing twice is harmless.
 	inifile_freesec(&list_section);
 }
+
+TEST_F(IniFile, SectionLineNamedLikeAKeyGivesNoValue)
+{
+	write_settings("[Lists]\nName = first\n[Lists:Name]\n[Net.PluginLookup:WebUrl]\n");
+	inifile_load();
+	inifile_readsec(&net_plugin_lookup_section);
+	EXPECT_STREQ(net_plugin_lookup_prefs.web_url, "");
+	inifile_readsec(&list_section);
+	ASSERT_NE(list_current.names, nullptr);
+	ASSERT_EQ(list_current.names->count, 1);
+	EXPECT_STREQ(list_current.names->strings[0], "first");
+	inifile_freesec(&list_section);
+}

@@ -147,7 +147,7 @@ TEST_F(GameStates, ShellScreenThatCannotPrepareItsMapExitsWithFailure)
 	// A stored error makes the shell's map context fail.
 	EXPECT_EXIT(
 		{
-			error_message(_error_data_missing, __FILE__, __LINE__, "no shell for you");
+			error_message(_error_data_missing, MODULE_NAME, __LINE__, "no shell for you");
 			change_game_state(_game_state_displaying_mesh_epilogue);
 		},
 		::testing::ExitedWithCode(1), "");

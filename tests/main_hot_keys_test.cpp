@@ -1,6 +1,8 @@
 // Hot keys handled before the dialogs and the game, and the frame limiter.
 #include "main_test_fixture.h"
 
+#include "data.h"
+#include "players.h"
 #include "zerv.h"
 
 namespace {
@@ -143,6 +145,19 @@ TEST_F(HotKeys, CameraTrackingKeyOnlyForSpectators)
 	press(_key_f5);
 	EXPECT_EQ(get_camera_control_flags(), flags ^ _camera_controlled_by_object_tracking_flag);
 	EXPECT_EQ(get_game_preferences()->flags, preferences ^ _game_pref_enabled_camera_tracking_by_default_flag);
+
+	// A networked player whose team is out watches too.
+	game->type = _game_type_networked;
+	if (team_array.count == NONE) initialize_data_for_new_map(&team_array);
+	player_globals.local_player_team_index = new_datum(&team_array);
+	team_data *team = get_team_data(player_globals.local_player_team_index);
+	ASSERT_NE(team, nullptr);
+	flags = get_camera_control_flags();
+	press(_key_f5);
+	EXPECT_EQ(get_camera_control_flags(), flags);
+	team->flags |= _team_has_been_eliminated_flag;
+	press(_key_f5);
+	EXPECT_EQ(get_camera_control_flags(), flags ^ _camera_controlled_by_object_tracking_flag);
 }
 
 TEST_F(HotKeys, InventoryKeyRestoresTheBarItHid)

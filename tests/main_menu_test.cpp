@@ -1,9 +1,14 @@
 // The main menu and the single-player entry.
 #include "main_test_fixture.h"
 
+#include <cstddef>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "mesh.h"
 #include "recording.h"
+#include "tag_files/tag_files.h"
 #include "zerv.h"
 
 namespace {
@@ -123,6 +128,18 @@ TEST_F(MainMenu, ButtonsFadeAfterIdleTicksUntilTheMouseMoves)
 	EXPECT_EQ(main_globals.ticks, 0);
 	idle_menu(375);
 	EXPECT_EQ(button_transparency(iNEW_GAME), 32768);
+}
+
+TEST_F(MainMenu, MusicStartsUnlessTheSoundPreferencesDisableIt)
+{
+	enter_state(_game_state_displaying_main_menu);
+	const least_call_log *sound = &get_sound_manager_test_hooks()->calls;
+	const int32 before = least_call_count(sound, "start_main_menu_music");
+	idle_menu(2);
+	EXPECT_EQ(least_call_count(sound, "start_main_menu_music"), before + 2);
+	get_sound_manager_test_hooks()->sound_preferences_flags = _sound_preferences_disable_menu_music_flag;
+	idle_menu(2);
+	EXPECT_EQ(least_call_count(sound, "start_main_menu_music"), before + 2);
 }
 
 TEST_F(MainMenu, StaticMenuNeverFades)
@@ -318,6 +335,13 @@ TEST_F(SinglePlayer, NewGameDialogCancelledStartsNothing)
 	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
 	EXPECT_EQ(find_open_dialog(NEW_GAME_DIALOG_TAG), nullptr);
 
+	// Two tabs; without plugins only the second is off.
+	const least_call_log *calls = &get_dialogs_test_hooks()->calls;
+	EXPECT_STREQ(least_call_text(calls, "set_tab_control_names"), "Difficulty\rPlugins");
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 2), 1);
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 3), FALSE);
+	EXPECT_EQ(least_call_argument(calls, "set_tab_control_selected_tab", 2), 0);
+
 	// No answer (-1) cancels too.
 	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
 }
@@ -335,6 +359,35 @@ TEST_F(SinglePlayer, NewGameDialogAcceptedBuildsALocalSetup)
 	EXPECT_EQ(parameters.option_flags & 0xC408Cu, 0xC408Cu);
 	EXPECT_EQ(parameters.difficulty_level, 1);
 	EXPECT_EQ(main_globals.new_game_data.player_count, 3);
+}
+
+// A first map that requires a tagset no plugin gives: the demo map's header
+// and data under the first map's tag, as a local tag.
+void require_missing_tagset_on_the_first_map(void)
+{
+	const int32 demo = tag_file_open(MESH_DEFINITION_GROUP_TAG, TAG("demo"));
+	ASSERT_NE(demo, NONE);
+	std::vector<uint8> data(static_cast<size_t>(tag_file_get_header_data_size(demo)));
+	ASSERT_TRUE(tag_file_read(demo, 0, static_cast<int32>(data.size()), data.data()));
+	data[offsetof(mesh_header, flags)] |= 0x80; // _mesh_requires_plugin_flag, stored big-endian
+	strcpy(reinterpret_cast<char *>(&data[offsetof(mesh_header, plugin_name)]), "Absent Tagset");
+	ASSERT_NE(tag_file_new_with_subgroup_tag(MESH_DEFINITION_GROUP_TAG, "first", TAG("l1  "), MESH_VERSION_NUMBER,
+		data.data(), static_cast<int32>(data.size())), NONE);
+}
+
+TEST_F(SinglePlayer, MapRequiringAMissingTagsetAsksBeforeStarting)
+{
+	require_missing_tagset_on_the_first_map();
+	get_metaserver_test_hooks()->query_answer = FALSE;
+	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+	inject_modal_dialog_answer(iNEW_GAME_CANCEL);
+	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
+	EXPECT_NE(std::string(least_call_text(&get_metaserver_test_hooks()->calls, "metaserver_query_dialog"))
+		.find("Missing tagset plugin required: \"Absent Tagset\"."), std::string::npos);
+
+	get_metaserver_test_hooks()->query_answer = TRUE;
+	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+	EXPECT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
 }
 
 struct game_over_row

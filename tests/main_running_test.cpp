@@ -41,6 +41,7 @@ TEST_F(RunningStandIn, SuccessfulStartRunsAndDraws)
 TEST_F(RunningStandIn, FailedStartReturnsToTheMenuWithNothingRunning)
 {
 	get_zerv_test_hooks()->map_start_answer = 0;
+	main_globals.restoring_from_save_game = TRUE;
 	set_game_state(_game_state_running);
 	main_globals.desired_state = NONE;
 	change_game_state(_game_state_running);
@@ -48,6 +49,8 @@ TEST_F(RunningStandIn, FailedStartReturnsToTheMenuWithNothingRunning)
 	EXPECT_EQ(game->state, _game_state_running);
 	EXPECT_TRUE(game_flags_test(_game_is_disabled_flag));
 	EXPECT_FALSE(game->loaded);
+	// The next entry into running does not retry the restore.
+	EXPECT_FALSE(main_globals.restoring_from_save_game);
 	EXPECT_EQ(main_globals.desired_state, _game_state_displaying_main_menu);
 
 	// Nothing ticks or draws for the map that failed.
@@ -131,7 +134,8 @@ TEST_F(RunningStandIn, RestoredGameIsLocalWithTheClockAtItsTarget)
 	const least_call_log *screens = &get_screens_test_hooks()->calls;
 	EXPECT_EQ(least_call_argument(screens, "open_save_game_restoring_progress_dialog", 0), 5000 / 1800 + 1);
 	EXPECT_EQ(least_call_count(screens, "close_save_game_progress_dialog"), 1);
-	EXPECT_EQ(game->maximum_ticks_per_frame, maximum_ticks_per_frame_table[_game_type_local]);
+	// The limit is set before the game turns local: the restoring type's.
+	EXPECT_EQ(game->maximum_ticks_per_frame, maximum_ticks_per_frame_table[_game_type_networked]);
 
 	const least_call_log *console = &get_console_test_hooks()->calls;
 	EXPECT_EQ(least_call_count(console, "restore_cached_console_text"), 1);

@@ -143,6 +143,13 @@ TEST_F(markers_on_a_map, a_missing_palette_row_warns_once_per_type)
 	EXPECT_NE(log.find("Mesh has incomplete marker palette for type 'Unit'..."), std::string::npos);
 	EXPECT_NE(log.find("Mesh has incomplete marker palette for type '<unknown>'..."), std::string::npos);
 	EXPECT_EQ(log.find("index #5"), std::string::npos);
+
+	// A warning given once is not given again on the next map.
+	dispose_mesh_from_old_map();
+	ASSERT_TRUE(map.load());
+	initialize_markers_for_new_map();
+	EXPECT_EQ(get_marker_palette_entry(_marker_scenery, 1), nullptr);
+	EXPECT_EQ(occurrences(log_text(), "***Warning****"), 3u);
 }
 
 /* ---------- creation through the type procedures */

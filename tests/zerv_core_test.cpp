@@ -319,13 +319,18 @@ TEST_F(zerv_time_states, a_suspended_end_holds_until_released)
 	EXPECT_EQ(game->endgame_state, _endgame_state_defeat);
 }
 
-TEST_F(zerv_time_states, the_version_popup_shows_once_per_map_even_while_stalled)
+TEST_F(zerv_time_states, the_version_popup_shows_on_every_frame_before_the_first_tick)
 {
 	setup.parameters.version = 2152;
 	start();
 	EXPECT_EQ(game_play_version, 1600);
-	harness_run_frames(8, 1);
-	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 1);
+	harness_run_frames(3, 1); // stalled: no commands, no tick
+	EXPECT_EQ(game->game_time, 0);
+	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 3);
+	give_commands(INITIAL_RESERVE_TIME);
+	harness_run_frames(8, 1); // the first of these runs the first tick
+	EXPECT_GT(game->game_time, 0);
+	EXPECT_EQ(get_zerv_test_hooks()->version_popup_count, 4);
 	EXPECT_STREQ(get_console_test_hooks()->popup_title, "Using 1.6.0 gameplay");
 }
 
@@ -457,7 +462,7 @@ TEST_F(zerv_out_of_sync, a_run_past_the_known_commands_is_reported_once_and_the_
 	const size_t at = log.find("OOS occurred at line ");
 	ASSERT_NE(at, std::string::npos);
 	const std::string oos = log.substr(at, log.find('\n', at) - at);
-	EXPECT_NE(oos.find("zerv.cpp - game time: 0 random seed: "), std::string::npos) << oos;
+	EXPECT_NE(oos.find(" in zerv - game time: 0 random seed: "), std::string::npos) << oos;
 }
 
 /* ---------- versions */
@@ -701,6 +706,17 @@ TEST_F(zerv_setup_records, damaged_setups_are_refused)
 	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
 	harness_default_setup(&setup);
 	EXPECT_TRUE(initialize_zerv_for_new_map(&setup));
+}
+
+TEST_F(zerv_setup_records, a_plugin_list_and_count_that_disagree_are_refused)
+{
+	setup.parameters.plugin_count = 1; // the list holds none
+	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
+	harness_default_setup(&setup);
+	setup.parameters.plugin_data[1] = 1; // one plugin, while the count says none
+	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
+	EXPECT_NE(read_test_file("zerv_log.txt").find("Error: Unable to start game due to a damaged game setup (type 2, "),
+		std::string::npos);
 }
 
 TEST_F(zerv_setup_records, the_shell_without_a_map_is_disabled)

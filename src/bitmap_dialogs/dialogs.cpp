@@ -672,3 +672,42 @@ void player_list_show_ready_icons(dialog_data *dialog, int16 item, boolean show)
 {
 	LEAST("player_list_show_ready_icons", dialog, item, show);
 }
+
+/* ---------- tabs */
+
+// A tab control keeps its names in the item's text, separated by carriage
+// returns, its selected tab as the value and one disabled bit per tab in the
+// control flags.
+void set_tab_control_names(dialog_data *dialog, int16 item, const char *names)
+{
+	LEAST("set_tab_control_names", dialog, item, names);
+	if (dialog_item_state *state = item_state(dialog, item)) copy_text(state->text, DIALOG_ITEM_TEXT_LENGTH, names);
+}
+
+void set_tab_control_tab_enabled(dialog_data *dialog, int16 item, int16 tab, boolean enabled)
+{
+	LEAST("set_tab_control_tab_enabled", dialog, item, tab, enabled);
+	dialog_item_state *state = item_state(dialog, item);
+	if (!state || tab < 0 || tab >= 32) return;
+	if (enabled) state->control_flags &= ~(1u << tab);
+	else state->control_flags |= 1u << tab;
+}
+
+boolean get_tab_control_tab_enabled(dialog_data *dialog, int16 item, int16 tab)
+{
+	const dialog_item_state *state = find_dialog_item_state(dialog, item);
+	if (tab < 0 || tab >= 32) return FALSE;
+	return !state || !(state->control_flags & (1u << tab));
+}
+
+void set_tab_control_selected_tab(dialog_data *dialog, int16 item, int16 tab)
+{
+	LEAST("set_tab_control_selected_tab", dialog, item, tab);
+	if (dialog_item_state *state = item_state(dialog, item)) state->value = tab;
+}
+
+int16 get_tab_control_selected_tab(dialog_data *dialog, int16 item)
+{
+	const dialog_item_state *state = find_dialog_item_state(dialog, item);
+	return state ? static_cast<int16>(state->value) : 0;
+}

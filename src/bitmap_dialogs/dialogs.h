@@ -215,6 +215,15 @@ void add_player_to_list(dialog_data *dialog, int16 item, const new_player_data *
 void clear_player_list(dialog_data *dialog, int16 item);
 void player_list_show_ready_icons(dialog_data *dialog, int16 item, boolean show);
 
+/* ---------- tabs */
+
+// names: the tabs' names separated by carriage returns.
+void set_tab_control_names(dialog_data *dialog, int16 item, const char *names);
+void set_tab_control_tab_enabled(dialog_data *dialog, int16 item, int16 tab, boolean enabled);
+boolean get_tab_control_tab_enabled(dialog_data *dialog, int16 item, int16 tab);
+void set_tab_control_selected_tab(dialog_data *dialog, int16 item, int16 tab);
+int16 get_tab_control_selected_tab(dialog_data *dialog, int16 item);
+
 /* ---------- test hooks */
 
 #define MAXIMUM_INJECTED_DIALOG_ANSWERS 32

@@ -148,20 +148,6 @@ static void download_bar(boolean control_bar)
 	}
 }
 
-// The view's destination bitmap, once the view carries one.
-template <typename view_type>
-static bitmap_data *view_destination(view_type *view)
-{
-	if constexpr (requires { view->screen; })
-	{
-		return view ? view->screen : NULL;
-	}
-	else
-	{
-		return NULL;
-	}
-}
-
 void rasterize_scene_hardware(view_data *view, render_surface_list *surfaces)
 {
 	if (!hardware_rasterizers_globals.status_bars_downloaded)
@@ -171,7 +157,7 @@ void rasterize_scene_hardware(view_data *view, render_surface_list *surfaces)
 		hardware_rasterizers_globals.status_bars_downloaded = TRUE;
 	}
 
-	bitmap_data *destination = view_destination(view);
+	bitmap_data *destination = view ? view->screen : NULL;
 	if (OPENGL_BITMAP(destination, rasterize_scene_opengl)) OPENGL(rasterize_scene_opengl)(view, surfaces);
 }
 

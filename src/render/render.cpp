@@ -53,7 +53,7 @@ void *render_malloc(int32 size)
 		render_memory = static_cast<uint8 *>(calloc(1, RENDER_MEMORY_SIZE));
 		if (!render_memory)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for render memory.",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for render memory.",
 				RENDER_MEMORY_SIZE);
 			return NULL;
 		}
@@ -64,7 +64,7 @@ void *render_malloc(int32 size)
 	const int64 rounded = (static_cast<int64>(size) + 7) & ~static_cast<int64>(7);
 	if (rounded > static_cast<int64>(RENDER_MEMORY_SIZE) - render_memory_used)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "Out of render memory!");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "Out of render memory!");
 		return NULL;
 	}
 	void *block = render_memory + render_memory_used;

@@ -25,6 +25,7 @@ struct extended_bitmap_surface_data;
 
 struct view_data
 {
+	bitmap_data *screen; // the destination bitmap
 	uint32 flags;
 	int32 game_ticks_elapsed; // since the last frame
 	render_surface_list *main_surface_list;

@@ -70,6 +70,11 @@ void start_main_menu_music(void)
 	LEAST("start_main_menu_music");
 }
 
+uint32 get_sound_preferences_flags(void)
+{
+	return sound_manager_hooks.sound_preferences_flags;
+}
+
 void play_sound_with_flags(int16 sound_index, int16 source_identifier, const world_location3d *source_location,
 	short_fixed pitch, uint16 flags)
 {

@@ -48,6 +48,15 @@ boolean get_sound_mute(void);
 void sound_mute(boolean mute);
 void start_main_menu_music(void);
 
+enum
+{
+	_sound_preferences_disable_menu_music_bit,
+	_sound_preferences_disable_menu_music_flag = 1 << _sound_preferences_disable_menu_music_bit
+};
+
+// The sound preferences' flags; none are set until sound preferences exist.
+uint32 get_sound_preferences_flags(void);
+
 // A NONE sound plays nothing; pitch 256 is normal.
 void play_sound_with_flags(int16 sound_index, int16 source_identifier, const world_location3d *source_location,
 	short_fixed pitch, uint16 flags);
@@ -66,6 +75,7 @@ struct sound_manager_test_hooks_data
 {
 	least_call_log calls;
 	boolean muted; // as sound_mute left it
+	uint32 sound_preferences_flags; // what get_sound_preferences_flags answers
 };
 
 sound_manager_test_hooks_data *get_sound_manager_test_hooks(void);

@@ -397,7 +397,7 @@ boolean tag_files_open(boolean local_folder_disabled, const int16 *plugin_indexe
 	g->readahead_buffer = static_cast<uint8 *>(new_pointer(READAHEAD_LENGTH));
 	if (!g->readahead_buffer)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate %d bytes for readahead buffer",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate %d bytes for readahead buffer",
 			READAHEAD_LENGTH);
 		return FALSE;
 	}
@@ -552,6 +552,11 @@ boolean tag_file_plugins_decode(int16 *plugin_indexes, int16 *plugin_count, cons
 		*plugin_count += 1;
 	}
 	return result;
+}
+
+int16 tag_file_plugins_encoded_count(const void *buffer, int32 length)
+{
+	return decode_plugin_count(buffer, length);
 }
 
 int32 tag_file_plugins_decode_missing(const void *buffer, int32 length, missing_plugin_info *missing,
@@ -817,12 +822,14 @@ int16 tag_files_get_current_patch_version(void)
 	return tag_file_globals.patch_version;
 }
 
+// The first patch of that version in catalogue order: an interface patch
+// shares its version with a numbered one and, sorting first by name, answers.
 uint32 tag_files_get_patch_checksum(int16 version)
 {
 	for (int16 i = 0; i < tag_file_get_plugin_count(); ++i)
 	{
 		const plugin_datum *plugin = plugin_get(i);
-		if (plugin && plugin->type == _tag_file_type_patch && plugin->version == version && !strstr(plugin->name, "Interface"))
+		if (plugin && plugin->type == _tag_file_type_patch && plugin->version == version)
 		{
 			return plugin->checksum;
 		}
@@ -924,7 +931,7 @@ boolean tag_files_build_cache(const void *preloads, int32 count)
 	{
 		dispose_pointer(entries);
 		dispose_pointer(handles);
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
 			TAG_FILE_CACHE_FILE_NAME);
 		return FALSE;
 	}

@@ -96,7 +96,7 @@ static boolean make_group_folder(file_tag group_tag, file_reference *folder)
 	}
 	if (file_create(folder)) return TRUE;
 	char path[MAXIMUM_FILE_PATH_SIZE];
-	error_message(_error_file_system_create, __FILE__, __LINE__, "couldn't create tag subfolder '%s'",
+	error_message(_error_file_system_create, MODULE_NAME, __LINE__, "couldn't create tag subfolder '%s'",
 		tag_files_path_text(folder, path));
 	return FALSE;
 }
@@ -108,7 +108,7 @@ boolean single_file_create(const char *name, file_tag group_tag)
 	// An existing file is kept as it is: only the creation path replaces files.
 	if (file_exists(&file) || file_create(&file)) return TRUE;
 	char path[MAXIMUM_FILE_PATH_SIZE];
-	error_message(_error_file_system_create, __FILE__, __LINE__, "couldn't create local tag file '%s'",
+	error_message(_error_file_system_create, MODULE_NAME, __LINE__, "couldn't create local tag file '%s'",
 		tag_files_path_text(&file, path));
 	return FALSE;
 }
@@ -123,7 +123,7 @@ static boolean write_local_tag_file(const tag_header *header, const void *data, 
 	uint8 *bytes = static_cast<uint8 *>(new_pointer(static_cast<size_t>(file_size)));
 	if (!bytes)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes to '%s' to local folder.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes to '%s' to local folder.",
 			static_cast<int>(file_size), header->name);
 		return FALSE;
 	}
@@ -142,7 +142,7 @@ static boolean write_local_tag_file(const tag_header *header, const void *data, 
 		char path[MAXIMUM_FILE_PATH_SIZE];
 		file_reference_copy(&file, &folder);
 		file_reference_set_name(&file, header->name);
-		error_message(_error_file_system_create, __FILE__, __LINE__, "couldn't create local tag file '%s'",
+		error_message(_error_file_system_create, MODULE_NAME, __LINE__, "couldn't create local tag file '%s'",
 			tag_files_path_text(&file, path));
 	}
 	return written;
@@ -154,7 +154,7 @@ static boolean delete_local_tag_file(const tag_header *header)
 	tag_files_flush();
 	if (tag_header_local_file(header, &file) && file_delete(&file)) return TRUE;
 	char path[MAXIMUM_FILE_PATH_SIZE];
-	error_message(_error_file_system_create, __FILE__, __LINE__, "couldn't delete local tag file '%s'",
+	error_message(_error_file_system_create, MODULE_NAME, __LINE__, "couldn't delete local tag file '%s'",
 		tag_header_local_file(header, &file) ? tag_files_path_text(&file, path) : header->name);
 	return FALSE;
 }
@@ -285,7 +285,7 @@ boolean copy_tag_to_local_folder_if_necessary(int32 *handle)
 		const tag_header *other = tag_header_get(same_name[i]);
 		if (other && tag_header_is_local(other))
 		{
-			error_message(_error_warning, __FILE__, __LINE__,
+			error_message(_error_warning, MODULE_NAME, __LINE__,
 				"can't copy monolithic tag '%s' to local folder because a local tag already has the same name.",
 				source->name);
 			return FALSE;
@@ -296,7 +296,7 @@ boolean copy_tag_to_local_folder_if_necessary(int32 *handle)
 	void *data = new_pointer(static_cast<size_t>(MAX(size, 1)));
 	if (!data)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes to '%s' to local folder.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes to '%s' to local folder.",
 			static_cast<int>(size), source->name);
 		return FALSE;
 	}
@@ -306,7 +306,8 @@ boolean copy_tag_to_local_folder_if_necessary(int32 *handle)
 		// One step: the copy appears with its data and fields, or not at all.
 		tag_header header;
 		model_local_header(source->group_tag, source->name, 0, source->version, &header);
-		header.subgroup_tag = named_tag_subgroup(source->group_tag, header.name, same_name, count);
+		// The source's own subgroup: a same-name tag of another file may be listed last.
+		header.subgroup_tag = source->subgroup_tag;
 		header.user_data = source->user_data;
 		header.foundation_tag_file_index = source->foundation_tag_file_index;
 		new_handle = header.name[0] ? create_local_tag(&header, data, size, nullptr, 0) : NONE;
@@ -336,7 +337,7 @@ boolean tag_file_write(int32 *handle, int32 offset, int32 size, const void *data
 	char path[MAXIMUM_FILE_PATH_SIZE];
 	if (!file_write_to_position(&g->single_file, file_offset, size, data))
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__,
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__,
 			"couldn't write #%d bytes to offset #%d in local tag '%s'", static_cast<int>(size),
 			static_cast<int>(file_offset), tag_files_path_text(&g->single_file, path));
 		return FALSE;
@@ -467,7 +468,7 @@ boolean tag_file_delete(int32 handle)
 	if (!header || !tag_header_is_visible(header)) return FALSE;
 	if (!tag_header_is_local(header))
 	{
-		error_message(_error_warning, __FILE__, __LINE__, "can't delete '%s' because it is not a local tag.",
+		error_message(_error_warning, MODULE_NAME, __LINE__, "can't delete '%s' because it is not a local tag.",
 			header->name);
 		return FALSE;
 	}
@@ -499,7 +500,7 @@ boolean build_monolithic_file_from_tag_indexes(const file_reference *file, int16
 	int32 *kept = static_cast<int32 *>(new_pointer(sizeof(int32) * MAX(count, 1)));
 	if (!kept)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
 			path);
 		return FALSE;
 	}
@@ -521,7 +522,7 @@ boolean build_monolithic_file_from_tag_indexes(const file_reference *file, int16
 	const int64 file_size = data_start + data_size;
 	if (tag_count >= MAXIMUM_SIMULTANEOUS_TAG_HEADERS || entry_point_count > INT16_MAX || file_size > INT32_MAX)
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't create and open new monolithic file '%s'",
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't create and open new monolithic file '%s'",
 			path);
 		dispose_pointer(entry_points);
 		dispose_pointer(kept);
@@ -530,7 +531,7 @@ boolean build_monolithic_file_from_tag_indexes(const file_reference *file, int16
 	uint8 *bytes = static_cast<uint8 *>(new_pointer_z(static_cast<size_t>(file_size)));
 	if (!bytes)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for new monolithic file '%s'",
 			path);
 		dispose_pointer(entry_points);
 		dispose_pointer(kept);
@@ -641,14 +642,14 @@ boolean build_monolithic_file_from_tag_indexes(const file_reference *file, int16
 		folder.flags &= static_cast<uint16>(~has_filename_flag);
 		if (!single_file_replace(&folder, file_name, bytes, static_cast<int32>(file_size)))
 		{
-			error_message(_error_file_system_write, __FILE__, __LINE__,
+			error_message(_error_file_system_write, MODULE_NAME, __LINE__,
 				"couldn't create and open new monolithic file '%s'", path);
 			built = FALSE;
 		}
 	}
 	else
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "failed to write to new monolithic file");
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "failed to write to new monolithic file");
 	}
 	dispose_pointer(bytes);
 	dispose_pointer(kept);

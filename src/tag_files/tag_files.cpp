@@ -310,7 +310,7 @@ int32 add_tag_header(const tag_header *source)
 		char name[TAG_NAME_LENGTH];
 		memcpy(name, source->name, sizeof(name));
 		name[TAG_NAME_LENGTH - 1] = 0;
-		error_message(_error_array_full, __FILE__, __LINE__, "there are no more free tag_headers for '%s'", name);
+		error_message(_error_array_full, MODULE_NAME, __LINE__, "there are no more free tag_headers for '%s'", name);
 		return NONE;
 	}
 	const int16 index = static_cast<int16>(static_cast<uint32>(handle) & 0xFFFF);
@@ -329,7 +329,7 @@ int32 add_tag_header(const tag_header *source)
 		int16 *indexes = static_cast<int16 *>(realloc_pointer(list->indexes, sizeof(int16) * capacity));
 		if (!indexes)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__,
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 				"couldn't allocate memory for group tag_header_indexes");
 			datum_delete(g->tag_headers, handle);
 			return NONE;
@@ -400,7 +400,7 @@ void create_tag_folders(void)
 		if (file_reference_add_directory(&folder, tag_file_strings[folder_string]) && !file_exists(&folder) &&
 			!file_create(&folder))
 		{
-			error_message(_error_file_system_create, __FILE__, __LINE__, "couldn't create tags folder '%s'.",
+			error_message(_error_file_system_create, MODULE_NAME, __LINE__, "couldn't create tags folder '%s'.",
 				tag_file_strings[folder_string]);
 		}
 	}
@@ -411,7 +411,7 @@ static data_array *new_tag_file_array(data_array *data, const char *name, int16 
 	if (!data) data = data_new(name, maximum_count, size);
 	if (!data)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for tag file globals");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for tag file globals");
 		return nullptr;
 	}
 	data_make_valid(data);
@@ -455,7 +455,7 @@ void tag_files_initialize(void)
 		g->subgroup_index = static_cast<subgroup_index_entry *>(new_pointer(sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE));
 	if (!g->next_in_pair || !g->previous_in_pair || !g->subgroup_index)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for tag file globals");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for tag file globals");
 		return;
 	}
 	clear_subgroup_index();
@@ -738,9 +738,9 @@ boolean tag_files_open_single_file(int32 handle, uint16 permissions, const char 
 	char path[MAXIMUM_FILE_PATH_SIZE];
 	if (!tag_header_local_file(header, &file) || !file_open(&file, permissions))
 	{
-		error_message(_error_file_system_open, __FILE__, __LINE__, "couldn't open local tag file '%s'",
+		error_message(_error_file_system_open, MODULE_NAME, __LINE__, "couldn't open local tag file '%s'",
 			tag_header_local_file(header, &file) ? tag_files_path_text(&file, path) : header->name);
-		error_message(_error_warning, __FILE__, __LINE__, "single_file_open() failed in %s %s", caller, header->name);
+		error_message(_error_warning, MODULE_NAME, __LINE__, "single_file_open() failed in %s %s", caller, header->name);
 		return FALSE;
 	}
 	// The open stream moves into the single-file slot.
@@ -754,7 +754,7 @@ boolean tag_files_open_single_file(int32 handle, uint16 permissions, const char 
 static boolean tag_read_is_inside(const tag_header *header, int32 offset, int32 size)
 {
 	if (offset >= 0 && size >= 0 && static_cast<int64>(offset) + size <= static_cast<int64>(header->size)) return TRUE;
-	error_message(_error_out_of_bounds, __FILE__, __LINE__, "read of #%d bytes at #%d is outside tag '%s'",
+	error_message(_error_out_of_bounds, MODULE_NAME, __LINE__, "read of #%d bytes at #%d is outside tag '%s'",
 		static_cast<int>(size), static_cast<int>(offset), header->name);
 	return FALSE;
 }
@@ -767,7 +767,7 @@ static boolean read_local_tag(int32 handle, int32 offset, int32 size, void *buff
 	const int32 file_offset = LOCAL_TAG_DATA_OFFSET + offset;
 	if (file_read_from_position(&g->single_file, file_offset, size, buffer)) return TRUE;
 	char path[MAXIMUM_FILE_PATH_SIZE];
-	error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read #%d bytes from offset #%d in local tag '%s'",
+	error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read #%d bytes from offset #%d in local tag '%s'",
 		static_cast<int>(size), static_cast<int>(file_offset), tag_files_path_text(&g->single_file, path));
 	return FALSE;
 }
@@ -776,7 +776,7 @@ static boolean read_from_tag_file(tag_file_datum *datum, uint32 file_offset, int
 	const char *caller)
 {
 	if (datum && file_read_from_position(&datum->file, static_cast<int32>(file_offset), size, buffer)) return TRUE;
-	error_message(_error_warning, __FILE__, __LINE__, "file_read_from_position() failed in %s", caller);
+	error_message(_error_warning, MODULE_NAME, __LINE__, "file_read_from_position() failed in %s", caller);
 	return FALSE;
 }
 
@@ -874,7 +874,7 @@ boolean tag_file_open_monolithic_file(file_reference *file, tag_file_header *hea
 	file_close(file);
 	if (!read)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "the monolithic file '%s' has no header", path);
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "the monolithic file '%s' has no header", path);
 		return FALSE;
 	}
 	byte_swap_data("tag file header", header, TAG_FILE_HEADER_SIZE, 1, tag_file_header_byte_swapping_data);
@@ -882,7 +882,7 @@ boolean tag_file_open_monolithic_file(file_reference *file, tag_file_header *hea
 
 	if (strlen(file_name) >= TAG_NAME_LENGTH || !tag_file_name_is_clean(file_name))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "the monolithic file '%s' has a bad name", path);
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "the monolithic file '%s' has a bad name", path);
 		return FALSE;
 	}
 	memset(header->name, 0, sizeof(header->name));
@@ -900,7 +900,7 @@ boolean tag_file_open_monolithic_file(file_reference *file, tag_file_header *hea
 	if (entry_point_count < 0 || tag_count < 0 ||
 		TAG_FILE_HEADER_SIZE + TAG_FILE_ENTRY_POINT_SIZE * entry_point_count + TAG_HEADER_SIZE * tag_count > size)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "the monolithic file '%s' has a bad header", path);
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "the monolithic file '%s' has a bad header", path);
 		return FALSE;
 	}
 	return TRUE;
@@ -918,7 +918,7 @@ static tag_header *read_monolithic_tag_headers(file_reference *file, const tag_f
 	tag_header *headers = static_cast<tag_header *>(new_pointer(sizeof(tag_header) * MAX(tag_count, 1)));
 	if (!headers)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for tag file globals");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for tag file globals");
 		return nullptr;
 	}
 	const boolean opened_here = file->handle == nullptr;
@@ -929,7 +929,7 @@ static tag_header *read_monolithic_tag_headers(file_reference *file, const tag_f
 	if (opened_here && file->handle) file_close(file);
 	if (!read)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "couldn't read tags from the monolithic file '%s'", path);
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "couldn't read tags from the monolithic file '%s'", path);
 		dispose_pointer(headers);
 		return nullptr;
 	}
@@ -943,7 +943,7 @@ static tag_header *read_monolithic_tag_headers(file_reference *file, const tag_f
 			tag->size > MAXIMUM_TAG_DATA_SIZE || static_cast<int64>(tag->offset) < data_start ||
 			static_cast<int64>(tag->offset) + static_cast<int64>(tag->size) > static_cast<int64>(length))
 		{
-			error_message(_error_data_corrupted, __FILE__, __LINE__, "found an invalid tag in the monolithic file '%s'",
+			error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "found an invalid tag in the monolithic file '%s'",
 				path);
 			valid = FALSE;
 		}
@@ -1093,7 +1093,7 @@ boolean add_entry_points_from_monolithic_file(file_reference *file, const tag_fi
 		static_cast<tag_file_entry_point *>(new_pointer(sizeof(tag_file_entry_point) * count));
 	if (!entry_points)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate memory for tag file globals");
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for tag file globals");
 		return FALSE;
 	}
 	const boolean opened_here = file->handle == nullptr;
@@ -1103,7 +1103,7 @@ boolean add_entry_points_from_monolithic_file(file_reference *file, const tag_fi
 	if (!read)
 	{
 		char path[MAXIMUM_FILE_PATH_SIZE];
-		error_message(_error_data_corrupted, __FILE__, __LINE__,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 			"couldn't read entry points from the monolithic file '%s'", tag_files_path_text(file, path));
 		dispose_pointer(entry_points);
 		return FALSE;

@@ -349,6 +349,8 @@ boolean tag_file_plugins_decode(int16 *plugin_indexes, int16 *plugin_count, cons
 	char *missing_text, int32 missing_text_size = 0);
 int32 tag_file_plugins_decode_missing(const void *buffer, int32 length, missing_plugin_info *missing,
 	int32 maximum_count);
+// The count an encoded list holds; NONE when the list is not well formed.
+int16 tag_file_plugins_encoded_count(const void *buffer, int32 length);
 void tag_file_plugin_open_temporary(int16 plugin_index);
 void tag_file_plugin_close_temporary(void);
 boolean tag_files_build_plugin_indices_for_entrypoint(int16 *out_indexes, int16 *out_count, int16 out_maximum,

@@ -7,6 +7,7 @@
 
 #include "bitmap_dialogs/dialogs.h"
 #include "hardware/hardware_rasterizers.h"
+#include "render/render.h"
 #include "screen.h"
 #include "support/test_directory.h"
 
@@ -27,6 +28,7 @@ struct recording_back_end
 	boolean stretch_smooth;
 	int32 draw_bitmap_calls;
 	rectangle2d draw_bitmap_bounds;
+	int32 scene_calls;
 	boolean initialize_result;
 };
 
@@ -57,7 +59,7 @@ const opengl_rasterizer_procedures recording_procedures =
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](detail_texture_definition *) { recorded.calls++; },
 	[](bitmap_data *) { recorded.calls++; },
-	[](view_data *, render_surface_list *) { recorded.calls++; },
+	[](view_data *, render_surface_list *) { recorded.calls++; recorded.scene_calls++; },
 	[](bitmap_data *, const font_character *, int32, int32, int32, int32, int32, int32, int32)
 	{
 		recorded.calls++;
@@ -250,6 +252,19 @@ TEST_F(HardwareRasterizersSwitch, a_recording_back_end_gets_what_the_table_says)
 	EXPECT_EQ(recorded.stretch_transparency, 0xFFFFu);
 	EXPECT_TRUE(recorded.stretch_smooth);
 
+	// The scene goes to the back end only for a view drawn into its frame buffer.
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	rasterize_scene_hardware(&view, NULL);
+	bitmap_data ordinary = frame_buffer;
+	ordinary.encoding = _32bit_encoding;
+	view.screen = &ordinary;
+	rasterize_scene_hardware(&view, NULL);
+	EXPECT_EQ(recorded.scene_calls, 0);
+	view.screen = &frame_buffer;
+	rasterize_scene_hardware(&view, NULL);
+	EXPECT_EQ(recorded.scene_calls, 1);
+
 	// The bars go to slot 0 (status) and 3 (control).
 	dialog_rasterization_data rasterization;
 	memset(&rasterization, 0, sizeof(rasterization));
@@ -353,14 +368,20 @@ TEST_F(HardwareRasterizersDialogs, dialog_bitmaps)
 	EXPECT_TRUE(painted_onto_zero);
 	EXPECT_EQ(paint_calls, 3);
 
-	// Empty and inverted dialogs get no bitmap and are not drawn.
-	dialog_data *empty = make_dialog(10, 10, 10, 30);
-	dialog_data *inverted = make_dialog(10, 10, 5, 30);
-	draw_dialog_hardware(empty);
-	draw_dialog_hardware(inverted);
-	EXPECT_EQ(empty->internal_bitmap, nullptr);
-	EXPECT_EQ(inverted->internal_bitmap, nullptr);
+	// Empty and inverted dialogs get no bitmap and are not drawn, nor does one
+	// whose row would not fit a 16-bit byte count: 8190 pixels fit, 8191
+	// (padded to 8192) do not.
+	const int16 no_bitmap_bounds[][4] = {{10, 10, 10, 30}, {10, 10, 5, 30}, {0, 0, 8191, 1}};
+	for (const int16 *bounds : no_bitmap_bounds)
+	{
+		dialog_data *refused = make_dialog(bounds[0], bounds[1], bounds[2], bounds[3]);
+		draw_dialog_hardware(refused);
+		EXPECT_EQ(refused->internal_bitmap, nullptr) << bounds[2];
+	}
 	EXPECT_EQ(paint_calls, 3);
+	dialog_data *widest = make_dialog(0, 0, 8190, 1);
+	draw_dialog_hardware(widest);
+	EXPECT_NE(widest->internal_bitmap, nullptr);
 }
 
 TEST_F(HardwareRasterizersDialogs, copies_into_the_back_buffer_are_clipped)
@@ -393,6 +414,15 @@ TEST_F(HardwareRasterizersDialogs, copies_into_the_back_buffer_are_clipped)
 
 	// No back buffer: nothing drawn.
 	EXPECT_FALSE(rasterize_dialog_hardware(&rasterization));
+
+	// Only a 32-bit back buffer takes the copy.
+	bitmap_data *narrow = new_bitmap(8, 6, 16, _16bit_565_encoding, 0);
+	ASSERT_NE(narrow, nullptr);
+	hooks->linear_backbuffer = narrow;
+	EXPECT_FALSE(rasterize_dialog_hardware(&rasterization));
+	EXPECT_EQ(hooks->linear_backbuffer_releases, 1);
+	hooks->linear_backbuffer_releases = 0;
+	dispose_pointer(narrow);
 
 	hooks->linear_backbuffer = backbuffer;
 	// A negative origin is clipped at the left and top.

@@ -152,7 +152,9 @@ TEST_F(tag_files_patches, ChecksumsFollowTheFormula)
 	EXPECT_EQ(tag_files_get_foundation_checksum(), foundation ^ patches);
 	refresh_foundation_checksum();
 	EXPECT_EQ(tag_files_get_foundation_checksum(), foundation ^ patches);
-	EXPECT_EQ(tag_files_get_patch_checksum(5), 0x7A760005u);
+	EXPECT_EQ(tag_files_get_patch_checksum(4), 0x7A760004u);
+	// Two patches of version 5: the first in catalogue (name) order.
+	EXPECT_EQ(tag_files_get_patch_checksum(5), 0x7A7600F5u);
 	EXPECT_EQ(tag_files_get_patch_checksum(6), 0u);
 
 	// Below the highest version the patch checksum is neither reset nor added to.

@@ -102,11 +102,20 @@ TEST_F(tag_files_writing, DerivedSubgroupsMoveOnWhenTaken)
 TEST_F(tag_files_writing, WritingAFileTagMakesALocalCopy)
 {
 	open_generated_set();
+	// A same-name tag of another file, listed after it, lends the copy nothing.
+	tag_header add_on;
+	memset(&add_on, 0, sizeof(add_on));
+	add_on.group_tag = TAG("stli");
+	add_on.subgroup_tag = TAG("addo");
+	add_on.owner_index = 3;
+	strcpy(add_on.name, "film names");
+	ASSERT_NE(add_tag_header(&add_on), NONE);
 	int32 handle = tag_file_open(TAG("stli"), TAG("inrf"));
 	const int32 original = handle;
 	const std::string foundation = read_test_file("tags/international small install");
 	ASSERT_TRUE(tag_file_write(&handle, 0, 4, "Past"));
 	EXPECT_NE(handle, original);
+	EXPECT_EQ(tag_file_get_header_subgroup(handle), TAG("inrf"));
 	EXPECT_EQ(tag_file_open(TAG("stli"), TAG("inrf")), handle);
 	EXPECT_EQ(tag_file_get_tag_file_type(handle), _tag_file_type_local);
 	EXPECT_EQ(read_tag(handle), "Past Replay\rSaved Game\rSaved Replay");

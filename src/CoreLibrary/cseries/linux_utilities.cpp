@@ -28,7 +28,8 @@ void (*crash_film_procedure)(void) = recording_crash_handler;
 std::atomic<void (*)(void)> hide_cursor_procedure{nullptr};
 std::atomic<void (*)(void)> show_cursor_procedure{nullptr};
 
-// Depth of crash handling: a fault inside the handler must not recurse.
+// The thread handling a crash (0 for none), and how deep its own faults go.
+std::atomic<pid_t> crash_thread{0};
 std::atomic<int32> crash_depth{0};
 
 // Large enough for the handler's own frames; a stack overflow cannot be
@@ -79,35 +80,45 @@ void sigint_handler(int)
 	_exit(-1 & 0xff);
 }
 
+void write_line(int descriptor, const char *text)
+{
+	if (descriptor < 0) return;
+	write_all(descriptor, text, strlen(text));
+	write_all(descriptor, "\n", 1);
+}
+
+// The fault may have come with the heap or a stdio lock held, so nothing here
+// allocates or takes a stream's lock: the log is written through its
+// descriptor.
 void crash_handler(int signal_number)
 {
-	int32 depth = ++crash_depth;
-	if (depth > 1)
+	const pid_t self = gettid();
+	pid_t handler = 0;
+	if (!crash_thread.compare_exchange_strong(handler, self))
 	{
-		// A fault while handling the first one: keep the log if we can, then go.
-		if (depth == 2) log_file_crash_handler();
+		if (handler == self)
+		{
+			// A fault while handling the first one: keep the log if we can, then go.
+			if (++crash_depth == 1) log_file_crash_handler();
+			_exit(-1 & 0xff);
+		}
+		// Another thread writes the crash log and ends the process; should it
+		// stall, the log is still kept.
+		struct timespec pause = {0, 100 * 1000 * 1000};
+		for (int32 turn = 0; turn < 50; ++turn) nanosleep(&pause, NULL);
+		log_file_crash_handler();
 		_exit(-1 & 0xff);
 	}
 
-	const char *description = strsignal(signal_number);
+	const char *description = sigdescr_np(signal_number);
 	if (!description) description = "Unknown signal";
-	write_all(STDOUT_FILENO, description, strlen(description));
-	write_all(STDOUT_FILENO, "\n", 1);
-	log_message(NULL, -1, "%s", description);
+	write_line(STDOUT_FILENO, description);
+	const int descriptor = get_log_file_descriptor();
+	write_line(descriptor, description);
 
 	void *frames[64];
 	int frame_count = backtrace(frames, static_cast<int>(NUMBEROF(frames)));
-	char **symbols = backtrace_symbols(frames, frame_count);
-	if (symbols)
-	{
-		for (int i = 0; i < frame_count; ++i) log_message(NULL, -1, "%s", symbols[i]);
-		free(symbols);
-	}
-	else
-	{
-		int descriptor = get_log_file_descriptor();
-		if (descriptor >= 0) backtrace_symbols_fd(frames, frame_count, descriptor);
-	}
+	if (descriptor >= 0) backtrace_symbols_fd(frames, frame_count, descriptor);
 
 	if (crash_film_procedure) crash_film_procedure();
 	log_file_crash_handler();
@@ -266,6 +277,8 @@ void initialize_crash_handler(void)
 	// allocate.
 	void *frames[4];
 	backtrace(frames, static_cast<int>(NUMBEROF(frames)));
+	// Likewise the time zone, read on the first local-time conversion.
+	get_recording_time_string();
 
 	struct sigaction action;
 	memset(&action, 0, sizeof(action));

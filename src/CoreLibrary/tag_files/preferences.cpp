@@ -30,7 +30,7 @@ static boolean read_current_version(preferences_globals *preferences, int32 hand
 		tail = static_cast<uint8 *>(new_pointer(size - stored_size));
 		if (!tail)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s preferences",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s preferences",
 				size - stored_size, preferences->name);
 			return FALSE;
 		}
@@ -61,7 +61,7 @@ static boolean read_older_version(preferences_globals *preferences, convert_pref
 
 	if (!scratch)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s preferences",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s preferences",
 			scratch_size, preferences->name);
 		return FALSE;
 	}
@@ -84,7 +84,7 @@ void *read_preferences_convert(preferences_globals *preferences, convert_prefere
 	void *record = size > 0 ? new_pointer(size) : nullptr;
 	if (!record)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for %s preferences", size,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s preferences", size,
 			preferences->name);
 		return nullptr;
 	}
@@ -144,7 +144,7 @@ boolean write_preferences(preferences_globals *preferences)
 
 	if (!written)
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't write %s preferences", preferences->name);
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write %s preferences", preferences->name);
 	}
 	return written;
 }

@@ -24,12 +24,9 @@ static int16 single_file_replace_failure = _single_file_replace_fail_none;
 
 boolean x_files_get_working_directory(char *buffer, int32 size)
 {
+	// A folder too deep for the buffer ends the process too: every file
+	// operation would otherwise fail without a word.
 	if (getcwd(buffer, (size_t)size)) return TRUE;
-	if (errno == ERANGE)
-	{
-		buffer[0] = 0;
-		return FALSE;
-	}
 	log_message(nullptr, -1, "getcwd() failed! %s", strerror(errno));
 	exit(-1);
 }

@@ -42,6 +42,11 @@ namespace {
 char log_file_path[4096 + 64];
 char log_file_directory[4096];
 bool exit_handler_registered = false;
+// The log's descriptor, kept apart from its stream so that the crash path
+// never touches stdio.
+int log_file_descriptor = -1;
+// Set by the first caller of the crash path; two faulting threads rename once.
+int crash_log_taken = 0;
 
 error_manager_test_hooks_data error_manager_test_hooks;
 
@@ -147,6 +152,15 @@ void close_log_file(void)
 		fclose(error_globals->debug_file);
 		error_globals->debug_file = NULL;
 	}
+	log_file_descriptor = -1;
+}
+
+// Copies source after the text already in buffer; async-signal-safe.
+void append_text(char *buffer, size_t size, const char *source)
+{
+	size_t length = strlen(buffer);
+	while (*source && length + 1 < size) buffer[length++] = *source++;
+	buffer[length] = 0;
 }
 
 }
@@ -167,9 +181,11 @@ void initialize_error_state(const char *app_name)
 
 	log_file_path[0] = 0;
 	log_file_directory[0] = 0;
+	crash_log_taken = 0;
 	error_globals->debug_file = open_log_file();
 	if (error_globals->debug_file)
 	{
+		log_file_descriptor = fileno(error_globals->debug_file);
 		error_globals->log_opened_by_this_process = TRUE;
 		if (getcwd(log_file_directory, sizeof(log_file_directory)))
 		{
@@ -289,7 +305,7 @@ void log_message(const char *file, int32 line, const char *format, ...)
 	if (!format) return;
 	if (!error_globals || !error_globals->debug_file) return;
 
-	char message[ERROR_LOG_ENTRY_MAXIMUM_LENGTH];
+	char message[ERROR_MESSAGE_MAXIMUM_LENGTH];
 	char entry[ERROR_LOG_ENTRY_MAXIMUM_LENGTH];
 	va_list arguments;
 
@@ -336,19 +352,28 @@ void dispose_error_state(void)
 	close_log_file();
 }
 
+// Runs inside a signal handler, perhaps with the heap or a stdio lock held:
+// only async-signal-safe calls. The stream is abandoned, not closed (fclose
+// frees); every line was flushed when written.
 void log_file_crash_handler(void)
 {
 	// A log of an earlier run must survive: only ours is renamed.
 	if (!error_globals || !error_globals->log_opened_by_this_process) return;
-	close_log_file();
+	if (__atomic_exchange_n(&crash_log_taken, 1, __ATOMIC_SEQ_CST)) return;
 	error_globals->log_opened_by_this_process = FALSE;
+	if (log_file_descriptor >= 0) close(log_file_descriptor);
+	log_file_descriptor = -1;
+	error_globals->debug_file = NULL;
 
-	char crash_name[1024];
-	snprintf(crash_name, sizeof(crash_name), "zerv_crashlog- %s.txt", get_recording_time_string());
+	char crash_name[1024] = "zerv_crashlog- ";
+	append_text(crash_name, sizeof(crash_name), get_recording_time_string());
+	append_text(crash_name, sizeof(crash_name), ".txt");
 	if (log_file_path[0])
 	{
-		char crash_path[sizeof(log_file_directory) + sizeof(crash_name) + 1];
-		snprintf(crash_path, sizeof(crash_path), "%s/%s", log_file_directory, crash_name);
+		char crash_path[sizeof(log_file_directory) + sizeof(crash_name) + 1] = "";
+		append_text(crash_path, sizeof(crash_path), log_file_directory);
+		append_text(crash_path, sizeof(crash_path), "/");
+		append_text(crash_path, sizeof(crash_path), crash_name);
 		rename(log_file_path, crash_path);
 	}
 	else
@@ -364,7 +389,7 @@ int16 get_error_code(void)
 
 int get_log_file_descriptor(void)
 {
-	return (error_globals && error_globals->debug_file) ? fileno(error_globals->debug_file) : -1;
+	return (error_globals && error_globals->debug_file) ? log_file_descriptor : -1;
 }
 
 error_manager_test_hooks_data *get_error_manager_test_hooks(void)

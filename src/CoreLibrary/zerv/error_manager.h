@@ -2,6 +2,7 @@
 #ifndef ERROR_MANAGER_H
 #define ERROR_MANAGER_H
 
+#include <cstddef>
 #include <cstdio>
 
 #include "cseries.h"
@@ -37,6 +38,39 @@ enum
 #define ERROR_LOG_FILE_NAME "zerv_log.txt"
 
 extern const char *error_message_strings[NUMBER_OF_ERROR_CODES];
+
+// Reports name the module, the source file's base name without folder or
+// extension, never the build machine's path to it.
+template <size_t size>
+struct module_name_text
+{
+	char text[size];
+};
+
+template <size_t size>
+constexpr module_name_text<size> module_name_from_path(const char (&path)[size])
+{
+	module_name_text<size> name{};
+	size_t start = 0;
+	for (size_t i = 0; i + 1 < size; ++i)
+	{
+		if (path[i] == '/' || path[i] == '\\') start = i + 1;
+	}
+	size_t end = size - 1;
+	for (size_t i = start; i + 1 < size; ++i)
+	{
+		if (path[i] == '.') end = i;
+	}
+	for (size_t i = start; i < end; ++i) name.text[i - start] = path[i];
+	return name;
+}
+
+// Expanded where it is used, so that __FILE__ is the caller's.
+#define MODULE_NAME \
+	([]() -> const char * { \
+		static constexpr module_name_text module_name = module_name_from_path(__FILE__); \
+		return module_name.text; \
+	}())
 
 struct error_globals_data
 {

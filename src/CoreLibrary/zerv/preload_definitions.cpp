@@ -84,7 +84,7 @@ void initialize_preloading_for_new_map(file_tag mesh_tag)
 		static_cast<int64>(size) != static_cast<int64>(sizeof(preload_data)) * count ||
 		offset < PRELOAD_DATA_HEADER_SIZE || static_cast<int64>(offset) + size > tag_size)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "invalid preload data for map %s",
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "invalid preload data for map %s",
 			tag_to_string(mesh_tag));
 		drop_preload_list(definition_index);
 		// The list is only rewritten after a start that succeeds, so a damaged
@@ -98,14 +98,14 @@ void initialize_preloading_for_new_map(file_tag mesh_tag)
 	preload_globals.data = static_cast<preload_data *>(new_pointer(static_cast<size_t>(size)));
 	if (!preload_globals.data)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for preloading data",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for preloading data",
 			static_cast<int>(size));
 		drop_preload_list(definition_index);
 		return;
 	}
 	if (!tag_file_read(tag_handle, offset, size, preload_globals.data))
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't write read preload data for map %s",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't write read preload data for map %s",
 			tag_to_string(mesh_tag));
 		drop_preload_list(definition_index);
 		return;
@@ -234,7 +234,7 @@ static void write_dependency_text(file_tag mesh_tag, const dependency_entry *ent
 	file_reference_create(&folder, _file_location_working_directory);
 	if (!single_file_replace(&folder, name, text.data(), static_cast<int32>(text.size())))
 	{
-		log_message(__FILE__, __LINE__, "couldn't write '%s'", name);
+		log_message(MODULE_NAME, __LINE__, "couldn't write '%s'", name);
 	}
 }
 
@@ -248,7 +248,7 @@ void report_dependencies_for_new_map(file_tag mesh_tag)
 	uint8 *block = static_cast<uint8 *>(new_pointer(entries_size + set_size));
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
 			static_cast<int>(entries_size + set_size));
 		return;
 	}
@@ -263,7 +263,7 @@ void report_dependencies_for_new_map(file_tag mesh_tag)
 	uint8 *data = static_cast<uint8 *>(new_pointer(static_cast<size_t>(data_size)));
 	if (!data)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for preloading data to save",
 			static_cast<int>(data_size));
 		dispose_pointer(block);
 		return;
@@ -289,7 +289,7 @@ void report_dependencies_for_new_map(file_tag mesh_tag)
 	dispose_pointer(data);
 	if (tag_handle == NONE)
 	{
-		error_message(_error_file_system_write, __FILE__, __LINE__, "couldn't write header for preload data for map %s",
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write header for preload data for map %s",
 			tag_to_string(mesh_tag));
 		dispose_pointer(block);
 		return;

@@ -94,7 +94,7 @@ static int32 split_dialog_string_list(char *buffer, char **index_table)
 
 static void report_too_large(int32 tag_handle)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "string list '%s' is too large",
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "string list '%s' is too large",
 		tag_file_name_get(tag_handle));
 }
 
@@ -111,7 +111,7 @@ static int16 load_string_tag(file_tag group_tag, file_tag subgroup_tag)
 	const int32 tag_handle = tag_file_open(group_tag, subgroup_tag);
 	if (tag_handle == NONE)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read tag header for string '%s'.",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read tag header for string '%s'.",
 			tag_to_string(subgroup_tag));
 		return NONE;
 	}
@@ -119,7 +119,7 @@ static int16 load_string_tag(file_tag group_tag, file_tag subgroup_tag)
 	const int32 size = tag_file_get_header_data_size(tag_handle);
 	if (size < 0)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read string data for %s.",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read string data for %s.",
 			tag_file_name_get(tag_handle));
 		return NONE;
 	}
@@ -128,13 +128,13 @@ static int16 load_string_tag(file_tag group_tag, file_tag subgroup_tag)
 	char *buffer = static_cast<char *>(new_pointer(buffer_size));
 	if (!buffer)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for string",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for string",
 			static_cast<int>(static_cast<uint32>(size) + 1));
 		return NONE;
 	}
 	if (size > 0 && !tag_file_read(tag_handle, 0, size, buffer))
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read string data for %s.",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read string data for %s.",
 			tag_file_name_get(tag_handle));
 		dispose_pointer(buffer);
 		return NONE;
@@ -181,7 +181,7 @@ static int16 load_string_tag(file_tag group_tag, file_tag subgroup_tag)
 		index_table = static_cast<char **>(new_pointer(table_size));
 		if (!index_table)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for index_table",
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for index_table",
 				static_cast<int>(table_size));
 			dispose_pointer(buffer);
 			return NONE;

@@ -58,6 +58,16 @@ constexpr world_distance INTEGER_TO_WORLD(int32 i)
 {
 	return static_cast<world_distance>(static_cast<uint32>(i) << WORLD_FRACTIONAL_BITS);
 }
+// Sums and products that wrap in 32 bits, as the arithmetic they reproduce did.
+constexpr int32 int32_wrapping_add(int32 a, int32 b)
+{
+	return static_cast<int32>(static_cast<uint32>(a) + static_cast<uint32>(b));
+}
+constexpr int32 int32_wrapping_multiply(int32 a, int32 b)
+{
+	return static_cast<int32>(static_cast<uint32>(a) * static_cast<uint32>(b));
+}
+
 constexpr int32 WORLD_INTEGERAL_PART(world_distance d) { return d >> WORLD_FRACTIONAL_BITS; }
 constexpr int32 WORLD_FRACTIONAL_PART(world_distance d) { return d & (WORLD_ONE - 1); }
 

@@ -5,9 +5,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <malloc.h>
+#endif
 
 #include "CoreLibrary/cseries/linux_utilities.h"
 #include "CoreLibrary/zerv/error_manager.h"
@@ -95,6 +101,56 @@ int overflow_the_stack(int depth)
 	if (!keep_recursing) return 0;
 	return overflow_the_stack(depth + 1) + padding[0];
 }
+
+std::atomic<bool> allocator_fault_coming{false};
+
+void fault_inside_the_allocator(void)
+{
+	allocator_fault_coming = true;
+	*reinterpret_cast<volatile int *>(bad_address) = 1;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+const size_t faulting_allocation_size = 12345;
+std::atomic<bool> allocator_hook_armed{false};
+
+void fault_while_holding_the_heap(void)
+{
+	allocator_hook_armed = true;
+	void *volatile block = malloc(faulting_allocation_size);
+	free(block);
+}
+#else
+ssize_t faulting_write(void *, const char *, size_t)
+{
+	fault_inside_the_allocator();
+	return 0;
+}
+
+// The allocator prints its statistics while holding the main arena's lock.
+void fault_while_holding_the_heap(void)
+{
+	cookie_io_functions_t functions = {};
+	functions.write = faulting_write;
+	FILE *faulting = fopencookie(NULL, "w", functions);
+	if (!faulting) _exit(4);
+	setvbuf(faulting, NULL, _IONBF, 0);
+	stderr = faulting;
+	malloc_stats();
+}
+#endif
+
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator calls this from inside every allocation.
+extern "C" void __sanitizer_malloc_hook(const volatile void *, size_t size)
+{
+	if (size == faulting_allocation_size && allocator_hook_armed) fault_inside_the_allocator();
+}
+#endif
+
+namespace {
 
 // The crash log holds the running line, the signal line and 1 to 64 frames.
 void expect_crash_log_with(const char *description)
@@ -188,4 +244,24 @@ TEST_F(crash_handler, InterruptLogsTwoLinesAndSkipsAtExitHandlers)
 	EXPECT_EQ("running\n<SIGINT>\nClosing Zerv.\n", log.substr(log.find("running\n")));
 	EXPECT_FALSE(test_file_exists("at_exit_ran"));
 	EXPECT_TRUE(crash_logs().empty());
+}
+
+TEST_F(crash_handler, FaultsOnTwoThreadsWithTheHeapLockedStillLeaveACrashLog)
+{
+	EXPECT_EXIT(
+		{
+			start_crashing_process();
+			// A hang ends the child by the alarm, not with 255.
+			alarm(10);
+			std::thread second([] {
+				while (!allocator_fault_coming) usleep(1000);
+				usleep(50 * 1000);
+				*reinterpret_cast<volatile int *>(bad_address) = 2;
+			});
+			fault_while_holding_the_heap();
+			second.join();
+			_exit(3);
+		},
+		::testing::ExitedWithCode(255), "");
+	expect_crash_log_with(strsignal(SIGSEGV));
 }

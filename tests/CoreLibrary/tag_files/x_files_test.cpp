@@ -353,4 +353,24 @@ TEST_F(FileLayer, WorkingDirectoryIsResolvedAtEveryCall)
 	EXPECT_STREQ(file_reference_get_name(&volume, 1, buffer), "vol");
 	file_location_set_volume(_file_location_volume, "");
 }
+
+TEST_F(FileLayer, WorkingDirectoryTooLongForTheBufferEndsTheProcess)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	const std::string log_directory = working_directory();
+	EXPECT_EXIT(
+		{
+			initialize_error_state("zerv");
+			const std::string part(200, 'd');
+			for (int32 i = 0; i < 6; ++i)
+			{
+				if (mkdir(part.c_str(), 0777) != 0 || chdir(part.c_str()) != 0) _exit(3);
+			}
+			file_reference file = local_file(nullptr, "here");
+			file_exists(&file);
+			_exit(4);
+		},
+		::testing::ExitedWithCode(255), "");
+	EXPECT_NE(read_test_file(log_directory + "/" ERROR_LOG_FILE_NAME).find("getcwd() failed! "), std::string::npos);
+}
 } // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CoreLibrary/cseries/linux_utilities.h"
@@ -168,9 +169,13 @@ TEST_F(ErrorManager, LongTextsAreCut)
 	EXPECT_EQ(0u, entry.find("Error: Warning in ffff"));
 	EXPECT_EQ('\n', entry.back());
 
+	// A logged message stops at 255 characters too; the entry around it at 1023.
 	initialize_error_state("zerv");
 	log_message(NULL, -1, "%s", std::string(2000, 'x').c_str());
-	EXPECT_EQ(std::string(1022, 'x') + "\n", log_body());
+	EXPECT_EQ(std::string(255, 'x') + "\n", log_body());
+	initialize_error_state("zerv");
+	log_message(long_file.c_str(), 2, "short");
+	EXPECT_EQ(1023u, log_body().size());
 }
 
 TEST_F(ErrorManager, FullMessageBufferDropsLinesButStillLogs)
@@ -186,6 +191,18 @@ TEST_F(ErrorManager, FullMessageBufferDropsLinesButStillLogs)
 	size_t count = 0;
 	for (size_t at = body.find(line); at != std::string::npos; at = body.find(line, at + 1)) ++count;
 	EXPECT_EQ(5u, count);
+}
+
+static_assert(std::string_view(module_name_from_path("/home/someone/zerv/src/data.cpp").text) == "data");
+static_assert(std::string_view(module_name_from_path("C:\\src\\shapes.cpp").text) == "shapes");
+static_assert(std::string_view(module_name_from_path("x_files_posix.cpp").text) == "x_files_posix");
+
+TEST_F(ErrorManager, ReportsNameTheModuleNotTheBuildPath)
+{
+	initialize_error_state("zerv");
+	error_message(_error_data_corrupted, MODULE_NAME, 7, "bad");
+	log_message(MODULE_NAME, 8, "plain");
+	EXPECT_EQ("Error: Data Corrupted in error_manager_test, line #7: bad\nerror_manager_test, line #8: plain\n", log_body());
 }
 
 TEST_F(ErrorManager, LogMessageFormsAndNullFormat)
