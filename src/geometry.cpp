@@ -181,6 +181,52 @@ boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, b
 	return TRUE;
 }
 
+int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
+	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install)
+{
+	if (!tag_data || tag_data_size < definitions->size || !definitions->definitions || definitions->count < 0) return NONE;
+	uint8 *header = static_cast<uint8 *>(new_pointer(static_cast<size_t>(definitions->size)));
+	if (!header) return NONE;
+	memcpy(header, tag_data, static_cast<size_t>(definitions->size));
+	byte_swap_data(definitions->name, header, definitions->size, 1, definitions->byte_swapping_data);
+	int32 data_offset, data_size;
+	memcpy(&data_offset, header + data_offset_field, sizeof(data_offset));
+	memcpy(&data_size, header + data_offset_field + 4, sizeof(data_size));
+	int16 index = NONE;
+	if (data_offset >= 0 && data_size >= 0 && static_cast<int64>(data_offset) + data_size <= tag_data_size)
+	{
+		index = new_definition_for_group(definitions, definitions->group, subgroup, NONE, header);
+	}
+	dispose_pointer(header);
+	if (index == NONE) return NONE;
+
+	uint8 *block = static_cast<uint8 *>(new_pointer(data_size > 0 ? static_cast<size_t>(data_size) : 1));
+	if (!block) return NONE;
+	if (data_size > 0) memcpy(block, static_cast<const uint8 *>(tag_data) + data_offset, static_cast<size_t>(data_size));
+	install(index, block);
+	definitions->flags[index] |= _definition_fetched_flag | _definition_postprocessed_flag;
+	if (definitions->postprocess &&
+		!definitions->postprocess(definitions, index, NONE, try_and_get_definition(definitions, index)))
+	{
+		definitions->flags[index] &= static_cast<uint16>(~_definition_postprocessed_flag);
+		delete_definition(definitions, index);
+		return NONE;
+	}
+	return index;
+}
+
+static void install_geometry_block(int16 index, uint8 *block)
+{
+	release_geometry_tables(index);
+	geometry_table_slots[index].data = block;
+}
+
+int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)
+{
+	return new_definition_from_tag_data(&geometry_definitions, subgroup, tag_data, tag_data_size,
+		offsetof(geometry_definition, data_offset), install_geometry_block);
+}
+
 static void report_bad_geometry(int32 tag_handle, const char *field)
 {
 	error_message(_error_data_corrupted, __FILE__, __LINE__, "geometry %s has a bad %s.",

@@ -169,6 +169,17 @@ boolean convert_geometry_definition(definition_globals *definitions, int32 tag_h
 boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, boolean read_ahead);
 
 int16 geometry_definition_tag_to_index(file_tag subgroup);
+// Loads a tag's data as it lies in the file (the header at 0, the block at
+// data_offset) under subgroup, without a tag; the index or NONE. For tests
+// and the fuzz target.
+int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);
+
+// The same for any group whose definitions carry a data block: the header is
+// swapped and added, the block (checked against the data) handed to install
+// as a fetched block, then the group's postprocess runs.
+typedef void (*install_data_block_proc)(int16 definition_index, uint8 *block);
+int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
+	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install);
 // NULL for an index that holds no loaded geometry.
 geometry_definition *get_geometry_definition(int16 geometry_index);
 // NULL unless the geometry's tables are in place.

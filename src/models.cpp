@@ -263,6 +263,19 @@ boolean load_model_data(file_tag subgroup, model_definition *definition, boolean
 	return TRUE;
 }
 
+static void install_model_block(int16 index, uint8 *block)
+{
+	release_model_tables(index);
+	model_globals->tables[index].data = block;
+}
+
+int16 new_model_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)
+{
+	if (!model_globals) return NONE;
+	return new_definition_from_tag_data(&model_definitions, subgroup, tag_data, tag_data_size,
+		offsetof(model_definition, data_offset), install_model_block);
+}
+
 static void report_bad_model(int32 tag_handle, const char *field)
 {
 	error_message(_error_data_corrupted, __FILE__, __LINE__, "model %s has a bad %s.",

@@ -201,6 +201,9 @@ boolean convert_model_definition(definition_globals *definitions, int32 tag_hand
 	const void *stored_definition, void *definition);
 void model_definition_dependencies(void *definition, report_definition_dependency_proc report);
 boolean load_model_data(file_tag subgroup, model_definition *definition, boolean read_ahead);
+// Loads a tag's data as it lies in the file, without a tag (tests, the fuzz
+// target); its geometry must be loaded already. The index or NONE.
+int16 new_model_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);
 model_definition *get_model_definition(int16 definition_index);
 // NULL unless the definition's tables are in place.
 const model_definition_tables *get_model_definition_tables(int16 definition_index);

@@ -320,6 +320,15 @@ TEST_F(models_on_a_map, damaged_definitions_are_refused_with_their_line)
 	const geometry_definition *hut_geometry = get_geometry_definition(geometry_definition_tag_to_index(TAG("good")));
 	ASSERT_NE(hut_geometry, nullptr);
 	EXPECT_EQ(get_geometry_tables(geometry_definition_tag_to_index(TAG("good")))->dependency_list, nullptr);
+
+	// The same pair loads from memory, and damage there is refused the same way.
+	std::vector<uint8> in_memory = model;
+	put_be32(&in_memory, 4, static_cast<int32>(TAG("mem ")));
+	EXPECT_NE(new_geometry_definition_from_tag_data(TAG("mem "), geometry.data(), static_cast<int32>(geometry.size())), NONE);
+	EXPECT_NE(new_model_definition_from_tag_data(TAG("mem "), in_memory.data(), static_cast<int32>(in_memory.size())), NONE);
+	put_be16(&in_memory, 14, 129);
+	EXPECT_EQ(new_model_definition_from_tag_data(TAG("mem2"), in_memory.data(), static_cast<int32>(in_memory.size())), NONE);
+	EXPECT_EQ(new_model_definition_from_tag_data(TAG("mem3"), in_memory.data(), 40), NONE);
 }
 
 TEST_F(models_on_a_map, a_mutation_sweep_over_the_hut_never_crashes)
