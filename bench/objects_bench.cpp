@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "bench_generator.h"
 #include "mesh.h"
 #include "models.h"
 #include "objects.h"
@@ -21,24 +22,13 @@ const int32 object_count = 2000;
 const int32 zone_first_cell = 100, zone_cells = 48;
 const int32 query_count = 1000;
 
-struct local_generator
-{
-	uint32 seed;
-	uint32 next(void)
-	{
-		seed = seed * 1664525u + 1013904223u;
-		return seed >> 8;
-	}
-	int32 below(int32 n) { return static_cast<int32>(next() % static_cast<uint32>(n)); }
-};
-
 enum
 {
 	_spread_layout,
 	_packed_layout
 };
 
-world_point2d layout_point(local_generator *generator, int64 layout)
+world_point2d layout_point(bench_generator *generator, int64 layout)
 {
 	if (layout == _packed_layout)
 	{
@@ -71,7 +61,7 @@ bool start_battle(benchmark::State &state, int64 layout, std::vector<int16> *obj
 	}
 	for (int16 i = 0; i < object_array.count; ++i) delete_object(i);
 	const int16 body = object_definition_tag_to_index(DEFAULT_BODY_OBJECT_TAG);
-	local_generator generator = {0x0B1Eu};
+	bench_generator generator = {0x0B1Eu};
 	for (int32 i = 0; i < object_count; ++i)
 	{
 		const world_point2d p = layout_point(&generator, layout);
@@ -109,7 +99,7 @@ void BM_objects_in_circle(benchmark::State &state)
 	const int64 layout = state.range(1);
 	std::vector<int16> objects;
 	if (!start_battle(state, layout, &objects)) return;
-	local_generator generator = {0xC12Cu};
+	bench_generator generator = {0xC12Cu};
 	std::vector<world_point2d> centres;
 	for (int32 i = 0; i < query_count; ++i) centres.push_back(layout_point(&generator, layout));
 
@@ -145,7 +135,7 @@ void BM_nearest_obstruction(benchmark::State &state)
 {
 	std::vector<int16> objects;
 	if (!start_battle(state, _packed_layout, &objects)) return;
-	local_generator generator = {0x5A75u};
+	bench_generator generator = {0x5A75u};
 	std::vector<world_point3d> origins;
 	std::vector<angle> yaws;
 	for (int32 i = 0; i < query_count; ++i)
@@ -177,7 +167,7 @@ void BM_object_tick(benchmark::State &state)
 		objects.resize(400);
 		for (int16 index : objects) get_object_data(index)->flags &= ~_object_is_solid_flag;
 	}
-	local_generator generator = {0x7153u};
+	bench_generator generator = {0x7153u};
 	for (int16 index : objects)
 	{
 		object_data *object = get_object_data(index);
@@ -207,7 +197,7 @@ void BM_new_delete_object(benchmark::State &state)
 {
 	std::vector<int16> objects;
 	if (!start_battle(state, _packed_layout, &objects)) return;
-	local_generator generator = {0xDE1Eu};
+	bench_generator generator = {0xDE1Eu};
 	const int16 body = object_definition_tag_to_index(DEFAULT_BODY_OBJECT_TAG);
 	std::vector<world_point2d> points;
 	for (int32 i = 0; i < query_count; ++i) points.push_back(layout_point(&generator, _packed_layout));
@@ -244,7 +234,7 @@ void BM_object_hit_model(benchmark::State &state)
 		end_battle();
 		return;
 	}
-	local_generator generator = {0x4117u};
+	bench_generator generator = {0x4117u};
 	std::vector<world_point3d> starts, ends;
 	for (int32 i = 0; i < query_count; ++i)
 	{

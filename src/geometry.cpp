@@ -167,18 +167,28 @@ uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, bo
 	return block;
 }
 
-boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, boolean read_ahead)
+boolean fetch_definition_data_block(definition_globals *definitions, file_tag subgroup, int32 offset, int32 size,
+	boolean read_ahead, const char *kind, install_data_block_proc install)
 {
-	const int16 index = subgroup_tag_to_definition_index(&geometry_definitions, subgroup);
-	if (index == NONE || !definition) return FALSE;
-	const int32 handle = get_definition_tag_header(&geometry_definitions, index);
-	uint8 *block = read_definition_data_block(handle, definition->data_offset, definition->data_size, read_ahead,
-		"geometry");
+	const int16 index = subgroup_tag_to_definition_index(definitions, subgroup);
+	if (index == NONE) return FALSE;
+	uint8 *block = read_definition_data_block(get_definition_tag_header(definitions, index), offset, size, read_ahead, kind);
 	if (!block) return FALSE;
+	install(index, block);
+	definitions->flags[index] |= _definition_fetched_flag;
+	return TRUE;
+}
+
+static void install_geometry_block(int16 index, uint8 *block)
+{
 	release_geometry_tables(index);
 	geometry_table_slots[index].data = block;
-	geometry_definitions.flags[index] |= _definition_fetched_flag;
-	return TRUE;
+}
+
+boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, boolean read_ahead)
+{
+	return definition && fetch_definition_data_block(&geometry_definitions, subgroup, definition->data_offset,
+		definition->data_size, read_ahead, "geometry", install_geometry_block);
 }
 
 int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
@@ -215,21 +225,15 @@ int16 new_definition_from_tag_data(definition_globals *definitions, file_tag sub
 	return index;
 }
 
-static void install_geometry_block(int16 index, uint8 *block)
-{
-	release_geometry_tables(index);
-	geometry_table_slots[index].data = block;
-}
-
 int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)
 {
 	return new_definition_from_tag_data(&geometry_definitions, subgroup, tag_data, tag_data_size,
 		offsetof(geometry_definition, data_offset), install_geometry_block);
 }
 
-static void report_bad_geometry(int32 tag_handle, const char *field)
+void report_bad_definition_field(const char *kind, int32 tag_handle, const char *field)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "geometry %s has a bad %s.",
+	error_message(_error_data_corrupted, __FILE__, __LINE__, "%s %s has a bad %s.", kind,
 		tag_handle == NONE ? "<unknown>" : tag_file_name_get(tag_handle), field);
 }
 
@@ -302,7 +306,7 @@ boolean postprocess_geometry_definition(definition_globals *definitions, int16 d
 	const char *bad_field = check_geometry_layout(geometry);
 	if (bad_field)
 	{
-		report_bad_geometry(tag_handle, bad_field);
+		report_bad_definition_field("geometry", tag_handle, bad_field);
 		return FALSE;
 	}
 
@@ -350,7 +354,7 @@ boolean postprocess_geometry_definition(definition_globals *definitions, int16 d
 	if (bad_field)
 	{
 		// The block was swapped: a retry must read it afresh.
-		report_bad_geometry(tag_handle, bad_field);
+		report_bad_definition_field("geometry", tag_handle, bad_field);
 		release_geometry_tables(definition_index);
 		definitions->flags[definition_index] &= static_cast<uint16>(~_definition_fetched_flag);
 		return FALSE;

@@ -178,6 +178,9 @@ int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_d
 // swapped and added, the block (checked against the data) handed to install
 // as a fetched block, then the group's postprocess runs.
 typedef void (*install_data_block_proc)(int16 definition_index, uint8 *block);
+// The preloader's read of a definition's block from its tag, installed as fetched.
+boolean fetch_definition_data_block(definition_globals *definitions, file_tag subgroup, int32 offset, int32 size,
+	boolean read_ahead, const char *kind, install_data_block_proc install);
 int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
 	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install);
 // NULL for an index that holds no loaded geometry.
@@ -209,6 +212,8 @@ boolean geometry_table_is_inside(int32 offset, int32 size, int32 count, int32 re
 // Allocates and reads size bytes at offset of the tag (kind names the group
 // in the texts); NULL with the error set when the block is outside the tag,
 // cannot be allocated or cannot be read.
+// "<kind> <tag> has a bad <field>." with the data-corrupted code.
+void report_bad_definition_field(const char *kind, int32 tag_handle, const char *field);
 uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, boolean read_ahead, const char *kind);
 
 #endif

@@ -250,23 +250,16 @@ boolean convert_model_definition(definition_globals *, int32, int16, const void 
 	return FALSE; // only version 4 exists
 }
 
-boolean load_model_data(file_tag subgroup, model_definition *definition, boolean read_ahead)
-{
-	const int16 index = subgroup_tag_to_definition_index(&model_definitions, subgroup);
-	if (!model_globals || index == NONE || !definition) return FALSE;
-	uint8 *block = read_definition_data_block(get_definition_tag_header(&model_definitions, index),
-		definition->data_offset, definition->data_size, read_ahead, "model");
-	if (!block) return FALSE;
-	release_model_tables(index);
-	model_globals->tables[index].data = block;
-	model_definitions.flags[index] |= _definition_fetched_flag;
-	return TRUE;
-}
-
 static void install_model_block(int16 index, uint8 *block)
 {
 	release_model_tables(index);
 	model_globals->tables[index].data = block;
+}
+
+boolean load_model_data(file_tag subgroup, model_definition *definition, boolean read_ahead)
+{
+	return model_globals && definition && fetch_definition_data_block(&model_definitions, subgroup,
+		definition->data_offset, definition->data_size, read_ahead, "model", install_model_block);
 }
 
 int16 new_model_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)
@@ -274,12 +267,6 @@ int16 new_model_definition_from_tag_data(file_tag subgroup, const void *tag_data
 	if (!model_globals) return NONE;
 	return new_definition_from_tag_data(&model_definitions, subgroup, tag_data, tag_data_size,
 		offsetof(model_definition, data_offset), install_model_block);
-}
-
-static void report_bad_model(int32 tag_handle, const char *field)
-{
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "model %s has a bad %s.",
-		tag_handle == NONE ? "<unknown>" : tag_file_name_get(tag_handle), field);
 }
 
 static const char *check_model_layout(const model_definition *model)
@@ -328,7 +315,7 @@ boolean postprocess_model_definition(definition_globals *definitions, int16 defi
 	const char *bad_field = check_model_layout(model);
 	if (bad_field)
 	{
-		report_bad_model(tag_handle, bad_field);
+		report_bad_definition_field("model", tag_handle, bad_field);
 		return FALSE;
 	}
 	if (!(definitions->flags[definition_index] & _definition_fetched_flag) || !tables->data)
@@ -357,7 +344,7 @@ boolean postprocess_model_definition(definition_globals *definitions, int16 defi
 	}
 	if (model->model_geometry_vertex_count < geometry->vertex_count)
 	{
-		report_bad_model(tag_handle, "model_geometry_vertex_count");
+		report_bad_definition_field("model", tag_handle, "model_geometry_vertex_count");
 		return fail_model_postprocess(definitions, definition_index);
 	}
 	const collection_reference *reference = get_collection_reference(geometry->collection_reference_index);
