@@ -255,6 +255,7 @@ bool list_default_tag_set(const char *directory, FILE *out)
 		for (file_reference &listed_file : files) list_file(&listed_file, out);
 	}
 
+	if (!list_default_object_tags(".", out)) listed = false;
 	refresh_foundation_checksum();
 	fprintf(out, "foundation checksum: 0x%08X\n", tag_files_get_foundation_checksum());
 	const int32 required = tag_files_count_required_files();

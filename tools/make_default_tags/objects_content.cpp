@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "collections_content.h"
+#include "default_tags.h"
+#include "x_files.h"
 #include "geometry.h"
 #include "models.h"
 #include "tag_files/tag_files.h"
@@ -259,4 +261,48 @@ bool make_default_object_tags(std::vector<int32> *handles)
 	handles->push_back(geometry_handle);
 	handles->push_back(model_handle);
 	return true;
+}
+
+bool list_default_object_tags(const char *directory, FILE *out)
+{
+	bool listed = true;
+	for (int16 index = 0; index < NUMBER_OF_FOUNDATION_TAG_FILES; ++index)
+	{
+		file_reference file;
+		tag_file_header header;
+		if (!default_tags_file_reference(directory, tag_file_strings[_tag_file_string_foundation_folder],
+				tag_file_strings[FIRST_FOUNDATION_TAG_FILENAME + index], &file) ||
+			!tag_file_open_monolithic_file(&file, &header))
+		{
+			listed = false;
+			continue;
+		}
+		int32 length = 0;
+		uint8 *bytes = static_cast<uint8 *>(file_read_into_memory(&file, &length));
+		const int64 first = static_cast<int64>(sizeof(tag_file_header)) +
+			static_cast<int64>(sizeof(tag_file_entry_point)) * header.entry_point_count;
+		if (!bytes || header.tag_count < 0 || first + static_cast<int64>(sizeof(tag_header)) * header.tag_count > length)
+		{
+			dispose_pointer(bytes);
+			listed = false;
+			continue;
+		}
+		for (int32 i = 0; i < header.tag_count; ++i)
+		{
+			tag_header stored;
+			memcpy(&stored, bytes + first + sizeof(tag_header) * i, sizeof(stored));
+			byte_swap_data("tag header", &stored, sizeof(stored), 1, tag_header_byte_swapping_data);
+			if (stored.group_tag != OBJECT_DEFINITION_GROUP_TAG && stored.group_tag != GEOMETRY_GROUP_TAG &&
+				stored.group_tag != MODEL_GROUP_TAG)
+			{
+				continue;
+			}
+			char group[5], subgroup[5];
+			snprintf(group, sizeof(group), "%4.4s", tag_to_string(stored.group_tag));
+			snprintf(subgroup, sizeof(subgroup), "%4.4s", tag_to_string(stored.subgroup_tag));
+			fprintf(out, "'%s' '%s': %.*s\n", group, subgroup, static_cast<int>(sizeof(stored.name)), stored.name);
+		}
+		dispose_pointer(bytes);
+	}
+	return listed;
 }

@@ -4,6 +4,7 @@
 #ifndef OBJECTS_CONTENT_H
 #define OBJECTS_CONTENT_H
 
+#include <cstdio>
 #include <vector>
 
 #include "cseries.h"
@@ -40,5 +41,8 @@ std::vector<uint8> hut_model_tag_data(void);
 
 // Every 'obje' tag and the hut pair as local tags; appends the handles.
 bool make_default_object_tags(std::vector<int32> *handles);
+// Prints the 'obje', 'geom' and 'mode' tags of the foundation files under
+// directory/tags, one line each; false when a file cannot be read.
+bool list_default_object_tags(const char *directory, FILE *out);
 
 #endif
