@@ -190,21 +190,19 @@ void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1
 	}
 }
 
-int16 next_object_in_cell_walk(object_cell_walk *walk)
+boolean advance_object_cell_walk(object_cell_walk *walk)
 {
 	while (walk->next_object_index == NONE)
 	{
-		if (walk->y > walk->y1) return NONE;
+		if (walk->y > walk->y1) return FALSE;
 		if (++walk->x > walk->x1)
 		{
 			walk->x = walk->x0;
-			if (++walk->y > walk->y1) return NONE;
+			if (++walk->y > walk->y1) return FALSE;
 		}
 		walk->next_object_index = mesh_globals->mesh_cells[walk->y * mesh_globals->mesh_width + walk->x].first_object_index;
 	}
-	const int16 object_index = walk->next_object_index;
-	walk->next_object_index = object_at(object_index)->next_object_index;
-	return object_index;
+	return TRUE;
 }
 
 /* ---------- creation and deletion */

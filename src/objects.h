@@ -293,6 +293,23 @@ extern datum_globals object_array; // "object"
 // NULL for an index not in use.
 object_data *get_object_data(int16 object_index);
 
+/* ---------- the cell walk */
+
+// Cells are clamped into the mesh; an empty walk without a map.
+void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1, int32 y1);
+// Moves to the next cell with objects; false at the end.
+boolean advance_object_cell_walk(object_cell_walk *walk);
+
+// The next object index, NONE at the end. Inline: every physics step and
+// area scan runs through it.
+inline int16 next_object_in_cell_walk(object_cell_walk *walk)
+{
+	if (walk->next_object_index == NONE && !advance_object_cell_walk(walk)) return NONE;
+	const int16 object_index = walk->next_object_index;
+	walk->next_object_index = static_cast<const object_data *>(object_array.data)[object_index].next_object_index;
+	return object_index;
+}
+
 /* ---------- life cycle */
 
 void initialize_objects(void);
@@ -314,10 +331,6 @@ void disconnect_object_from_cell(int16 object_index, mesh_cell *cell, boolean up
 void reconnect_object_to_mesh(int16 object_index);
 void reconnect_objects_to_mesh(void);
 
-// Cells are clamped into the mesh; an empty walk without a map.
-void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1, int32 y1);
-// The next object index, NONE at the end.
-int16 next_object_in_cell_walk(object_cell_walk *walk);
 
 /* ---------- shape */
 
