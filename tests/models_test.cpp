@@ -242,6 +242,31 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	EXPECT_EQ(clip_line_to_box(100, 300, 0, 100, &f, &g, &clip), NONE);
 }
 
+TEST_F(models_on_a_map, moving_objects_strike_the_hut)
+{
+	const int16 hut = load_pair(DEFAULT_HUT_MODEL_TAG, hut_geometry_tag_data(), hut_model_tag_data());
+	ASSERT_NE(place(hut, 20 * 512, 20 * 512, 0), NONE);
+	object_definition flying = *get_default_object_definition();
+	flying.gravity = 0;
+	const int16 type = new_definition(get_object_definitions(), TAG("fly "), &flying);
+	const int16 arrow = make_object(20 * 512 - 560, 20 * 512 + 100, 200, false, 8);
+	object_data *object = get_object_data(arrow);
+	object->type = type;
+	object->location.velocity = {100, 0, 0};
+	const uint32 result = move_object(arrow);
+	EXPECT_TRUE(result & _object_struck_ground_flag);
+	EXPECT_LT(object->location.position.x, 20 * 512 - 512);
+	// A wall is steeper than the friction limit: elasticity 128 rises to 192.
+	EXPECT_EQ(object->location.velocity.i, -75);
+	// Models are not struck by what ignores them.
+	flying.flags |= _ignore_model_and_object_collisions_flag;
+	object->type = new_definition(get_object_definitions(), TAG("efct"), &flying);
+	object->location.position = {20 * 512 - 560, 20 * 512 + 100, 200};
+	object->location.velocity = {100, 0, 0};
+	EXPECT_FALSE(move_object(arrow) & _object_struck_ground_flag);
+	EXPECT_EQ(object->location.position.x, 20 * 512 - 460);
+}
+
 TEST_F(models_on_a_map, the_triangle_test_follows_the_version)
 {
 	start_models(1700);

@@ -259,4 +259,24 @@ TEST_F(objects_on_a_map, nearest_obstruction_keeps_to_its_window)
 	EXPECT_EQ(indexes[1], b);
 }
 
+TEST_F(objects_on_a_map, the_digest_leaves_out_what_only_one_machine_sees)
+{
+	const int16 index = make_object(5000, 5000, 0);
+	auto digest = [] {
+		zerv_digest d;
+		zerv_digest_begin(&d);
+		fold_objects_digest(&d);
+		return d.hash;
+	};
+	const uint64 plain = digest();
+	object_data *object = get_object_data(index);
+	object->flags |= _object_local_flags;
+	EXPECT_EQ(digest(), plain);
+	object->flags |= _object_on_ground_flag;
+	EXPECT_NE(digest(), plain);
+	object->flags &= ~(_object_local_flags | _object_on_ground_flag);
+	object->shape_phase = 3;
+	EXPECT_NE(digest(), plain);
+}
+
 } // namespace
