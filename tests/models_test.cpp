@@ -267,6 +267,41 @@ TEST_F(models_on_a_map, moving_objects_strike_the_hut)
 	EXPECT_EQ(object->location.position.x, 20 * 512 - 460);
 }
 
+TEST_F(models_on_a_map, markers_place_models_with_their_identifiers)
+{
+	ASSERT_NE(load_pair(DEFAULT_HUT_MODEL_TAG, hut_geometry_tag_data(), hut_model_tag_data()), NONE);
+	dispose_models_from_old_map();
+	dispose_objects_from_old_map();
+	map.palette = {test_palette_entry(_marker_model, DEFAULT_HUT_MODEL_TAG, 0)};
+	marker_data good = test_marker(_marker_model, 77), bad = test_marker(_marker_model, 78);
+	good.location.position = {20 * 512, 20 * 512, 0};
+	good.location.yaw = HUT_MODEL_YAW;
+	good.location.pitch = HUT_MODEL_PITCH;
+	bad.location = good.location;
+	bad.location.position = {40 * 512, 40 * 512, 0};
+	const int16 out_of_range = 5;
+	memcpy(bad.user_data, &out_of_range, sizeof(out_of_range));
+	map.markers = {good, bad};
+	ASSERT_TRUE(map.load());
+	initialize_models_for_new_map();
+	initialize_objects_for_new_map();
+	initialize_markers_for_new_map();
+	add_markers_to_new_map();
+
+	const marker_palette_entry *entry = get_marker_palette_entry(_marker_model, 0);
+	EXPECT_EQ(entry->team_index, NONE);
+	EXPECT_EQ(entry->count, 1);
+	EXPECT_EQ(model_array.total_count, 1);
+	const marker_data *placed = get_marker_by_identifier(_marker_model, 77);
+	ASSERT_NE(placed, nullptr);
+	ASSERT_NE(placed->data_index, NONE);
+	EXPECT_EQ(get_model_data(placed->data_index)->identifier, 77);
+	EXPECT_EQ(model_identifier_to_model_index(77), placed->data_index);
+	EXPECT_EQ(get_marker_by_identifier(_marker_model, 78)->data_index, NONE);
+	EXPECT_NE(log_text().find("names permutation #5"), std::string::npos);
+	EXPECT_EQ(get_model_index_from_mesh_cell(40, 40), NONE);
+}
+
 TEST_F(models_on_a_map, the_triangle_test_follows_the_version)
 {
 	start_models(1700);
