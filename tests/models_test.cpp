@@ -192,6 +192,10 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	EXPECT_EQ(struck, index);
 	EXPECT_EQ(bottom.z, 512);
 	EXPECT_EQ(normal.k, 16384);
+	// A long probe divides both sides by 256 first: near the roof, not exact.
+	world_point3d high = {cx + 100, cy + 100, 1000}, deep = {cx + 100, cy + 100, -1000};
+	ASSERT_TRUE(object_hit_model_index(index, &high, &deep, &normal, 0));
+	EXPECT_NEAR(deep.z, 512, 4);
 	// Ending exactly on the roof (t = 512), or starting on it (a plane value of 0), still hits.
 	world_point3d on_roof = {cx + 100, cy + 100, 512};
 	EXPECT_TRUE(object_hit_model_index(index, &top, &on_roof, &normal, 0));
@@ -221,6 +225,8 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	check_for_model_obstruction(&close_archer, &close_target, 0, &near_blocked, &far_blocked, FALSE);
 	EXPECT_TRUE(near_blocked);
 	EXPECT_TRUE(far_blocked);
+	// Half of pitch 32768 lands on a cosine of 0: the rise saturates instead of dividing by it.
+	check_for_model_obstruction(&archer, &target, 32768, &near_blocked, &far_blocked, FALSE);
 	const world_point3d beside0 = {cx - 1000, cy + 2000, 100}, beside1 = {cx + 1000, cy + 2000, 100};
 	check_for_model_obstruction(&beside0, &beside1, 0, &near_blocked, &far_blocked, FALSE);
 	EXPECT_FALSE(near_blocked);
