@@ -72,6 +72,11 @@ test: test-native test-asan test-m32 test-fuzz
 	@# the 64-bit and 32-bit builds must agree tick for tick.
 	@if [ -f build-asan/digest_trail.txt ] && [ -f build-m32/digest_trail.txt ]; then \
 	  cmp build-asan/digest_trail.txt build-m32/digest_trail.txt && echo "digest trails agree on both builds"; fi
+	@# Tests that write a cross-build trail each write their own file under digest_trails/.
+	@if [ -d build-asan/digest_trails ] || [ -d build-m32/digest_trails ]; then \
+	  diff -r build-asan/digest_trails build-m32/digest_trails \
+	    || { echo "the per-test digest trails of build-asan/ and build-m32/ differ"; exit 1; }; \
+	  echo "per-test digest trails agree on both builds"; fi
 	@# The generated tag set is the same bytes whichever compiler and word size built it.
 	@for tree in build-m32 build-fuzz; do \
 	  diff -r build-asan/tags $$tree/tags >/dev/null && diff -r build-asan/plugins $$tree/plugins >/dev/null \

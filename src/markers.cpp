@@ -3,6 +3,7 @@
 #include "bitmap_dialogs/screens.h"
 #include "error_manager.h"
 #include "mesh.h"
+#include "models.h"
 #include "observer.h"
 #include "quicksort.h"
 #include "recording.h"
@@ -52,7 +53,7 @@ const marker_type_definition marker_table[NUMBER_OF_MARKER_TYPES] = {
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{TAG("amso"), "Sound Source", new_sound_source_palette_entry, new_sound_source, nullptr,
 		sound_source_user_data_bs_data},
-	{TAG("mode"), "Model", nullptr, nullptr, nullptr, model_user_data_bs_data},
+	{TAG("mode"), "Model", new_model_palette_entry, new_model_from_marker, delete_model, model_user_data_bs_data},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{TAG("proj"), "projectile", nullptr, nullptr, nullptr, nullptr},

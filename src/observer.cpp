@@ -1,5 +1,6 @@
 #include "observer.h"
 
+#include "object_tracking.h"
 #include "render/render.h"
 #include "mesh.h"
 #include "world.h"
@@ -130,6 +131,7 @@ world_location3d *sound_listener_proc(void)
 void initialize_camera_control_for_new_map(void)
 {
 	LEAST("initialize_camera_control_for_new_map");
+	initialize_object_tracking_for_new_map();
 }
 
 void dispose_camera_control_from_old_map(void)
@@ -151,6 +153,7 @@ void set_camera_control_flags(uint32 flags)
 void update_camera_tracking(void)
 {
 	LEAST("update_camera_tracking");
+	if (observer_globals.camera_control_flags & _camera_controlled_by_object_tracking_flag) update_object_tracking();
 }
 
 void handle_map_action_camera_control(void)
@@ -161,4 +164,5 @@ void handle_map_action_camera_control(void)
 void handle_camera_control(void)
 {
 	LEAST("handle_camera_control");
+	if (observer_globals.camera_control_flags & _camera_controlled_by_object_tracking_flag) track_object();
 }

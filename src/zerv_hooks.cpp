@@ -28,7 +28,9 @@
 #include "markers.h"
 #include "mesh.h"
 #include "metaserver/metaserver.h"
+#include "models.h"
 #include "monster_ambient_life.h"
+#include "objects.h"
 #include "observer.h"
 #include "overhead_map.h"
 #include "players.h"
@@ -184,9 +186,9 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_overhead_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_ingame_fades, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_media_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_models", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_models, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_markers, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_objects", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_objects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_scenery", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_projectiles", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_monsters", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -263,11 +265,11 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(12, initialize_detail_textures_for_new_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_detail_maps_for_new_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_local_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_models_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_models_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_model_animations_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_map_actions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_objects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_objects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_scenery_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_projectiles_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_monsters_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -339,7 +341,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_overhead_text_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_camera_control_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_media_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_models_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_models_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_model_effects_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_fire_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
@@ -362,7 +364,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_local_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_model_animations_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_scenery_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_objects_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_objects_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_actions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_recording_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_overhead_map_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -832,7 +834,8 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"teams", teams_fold_digest},
 	{"player statistics", nullptr},
 	{"monsters", nullptr},
-	{"objects", nullptr},
+	{"objects", fold_objects_digest},
+	{"models", fold_models_digest},
 	{"projectiles", nullptr},
 	{"map actions", nullptr},
 	{"mesh", fold_mesh_digest},

@@ -164,6 +164,20 @@ void harness_demo_setup(new_game_data *setup, int16 player_count)
 	}
 }
 
+void harness_battle_setup(new_game_data *setup, file_tag map_tag)
+{
+	harness_default_setup(setup);
+	setup->parameters.scenario_tag = map_tag;
+	setup->parameters.difficulty_level = 2;
+	setup->player_count = 2;
+	new_player_data *computer = &setup->players[1];
+	*computer = setup->players[0];
+	computer->team_index = 1;
+	computer->type = _player_is_computer;
+	computer->unique_identifier = 2;
+	snprintf(computer->appearance.name, sizeof(computer->appearance.name), "%s", "Dark");
+}
+
 bool harness_start_map(new_game_data *setup)
 {
 	harness_globals.trail.clear();
@@ -261,6 +275,16 @@ bool harness_write_digest_trail(const std::string &path)
 bool harness_write_digest_trails(const std::string &path, const std::vector<harness_named_trail> &trails)
 {
 	return write_trail_file(path, trails.data(), trails.size(), true);
+}
+
+bool harness_write_test_digest_trail(const std::vector<harness_digest_entry> &trail)
+{
+	const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+	if (!test) return false;
+	const std::string folder = std::string(ZERV_BINARY_DIR) + "/digest_trails";
+	if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return false;
+	const harness_named_trail current = {"", trail};
+	return write_trail_file(folder + "/" + test->test_suite_name() + "." + test->name() + ".txt", &current, 1, false);
 }
 
 void zerv_harness_fixture::SetUp()

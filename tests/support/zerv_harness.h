@@ -35,6 +35,9 @@ void harness_default_setup(new_game_data *setup);
 // of the map's teams, the last of more than two a computer, all starting in
 // white so that the appearances must be arbitrated; player 0 is local.
 void harness_demo_setup(new_game_data *setup, int16 player_count = 4);
+// Two players of build 377 on the map: a local human on team 0 and a
+// computer on team 1, difficulty 2, default options.
+void harness_battle_setup(new_game_data *setup, file_tag map_tag);
 // initialize_zerv_for_new_map, then loaded and local time 0 as the main
 // program does after a successful start.
 bool harness_start_map(new_game_data *setup);
@@ -65,6 +68,10 @@ struct harness_named_trail
 	std::vector<harness_digest_entry> trail;
 };
 bool harness_write_digest_trails(const std::string &path, const std::vector<harness_named_trail> &trails);
+
+// The trail of the running test as "digest_trails/<suite>.<test>.txt" in the
+// build tree, which the 64-bit and 32-bit trees compare file by file.
+bool harness_write_test_digest_trail(const std::vector<harness_digest_entry> &trail);
 
 // Fixture: harness_initialize before each test, harness_shutdown after.
 class zerv_harness_fixture : public ::testing::Test

@@ -15,6 +15,7 @@
 #include "memory.h"
 #include "tag_files/tag_files.h"
 #include "mesh_content.h"
+#include "objects_content.h"
 #include "x_files.h"
 
 #define WORK_FOLDER_NAME ".default_tags_work"
@@ -178,6 +179,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 		report(error, "couldn't make the collections");
 		made = false;
 	}
+	if (made && !make_default_object_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the objects and models");
+		made = false;
+	}
 	made = made && make_foundation_files(output, foundation_handles, error);
 
 	file_reference plugin_folder;
@@ -249,6 +255,7 @@ bool list_default_tag_set(const char *directory, FILE *out)
 		for (file_reference &listed_file : files) list_file(&listed_file, out);
 	}
 
+	if (!list_default_object_tags(".", out)) listed = false;
 	refresh_foundation_checksum();
 	fprintf(out, "foundation checksum: 0x%08X\n", tag_files_get_foundation_checksum());
 	const int32 required = tag_files_count_required_files();

@@ -209,6 +209,7 @@ map_description demo_map(void)
 		palette_row(_marker_monster, DEMO_ARCHER_TAG, 1, FLAG(9)),
 		palette_row(_marker_scenery, DEMO_TREE_TAG, NONE, 0xFFFF),
 		palette_row(_marker_sound_source, DEMO_BROOK_TAG, NONE, 0xFFFF),
+		palette_row(_marker_model, DEMO_HUT_TAG, NONE, 0xFFFF),
 	};
 	map.palette[1].flags = _marker_palette_may_use_veterans_flag;
 
@@ -238,6 +239,12 @@ map_description demo_map(void)
 	// (native here; the marker list is swapped on writing).
 	const uint16 permutation = 1;
 	memcpy(map.markers[8].user_data, &permutation, sizeof(permutation));
+
+	// The stone hut, upright on a grid vertex at the height of its cell (permutation 0).
+	marker_data hut = marker_at(_marker_model, 0, 0, DEMO_HUT_CELL_X * cell, DEMO_HUT_CELL_Y * cell, 16384);
+	hut.location.pitch = 49152;
+	hut.location.position.z = map.cells[static_cast<size_t>(DEMO_HUT_CELL_Y * width + DEMO_HUT_CELL_X)].height;
+	map.markers.push_back(hut);
 	return map;
 }
 

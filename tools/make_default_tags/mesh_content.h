@@ -25,6 +25,10 @@
 #define DEMO_ARCHER_TAG TAG("arch")
 #define DEMO_TREE_TAG TAG("tree")
 #define DEMO_BROOK_TAG TAG("brok")
+#define DEMO_HUT_TAG TAG("hut ")
+// The hut stands on this grid vertex of the demo map.
+#define DEMO_HUT_CELL_X 32
+#define DEMO_HUT_CELL_Y 48
 
 // The stored data of each map's 'mesh' tag (header at 0, block after it).
 std::vector<uint8> demo_mesh_tag_data(void);
