@@ -836,7 +836,7 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"monsters", nullptr},
 	{"objects", nullptr},
 	{"projectiles", nullptr},
-	{"map actions", nullptr},
+	{"map actions", map_actions_fold_digest},
 	{"mesh", fold_mesh_digest},
 	{"markers", fold_markers_digest},
 };
