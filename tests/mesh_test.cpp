@@ -289,6 +289,7 @@ TEST_F(mesh_loading, corrupt_maps_are_refused_cleanly)
 	// The same map unchanged loads.
 	test_map good;
 	good.map_actions.assign(64, 0);
+	good.map_actions[0] = 0x80; // identifier 0x8000
 	good.map_action_count = 1;
 	EXPECT_TRUE(load_bytes(good.tag_data()));
 	EXPECT_NE(mesh_globals->map_actions, nullptr);
