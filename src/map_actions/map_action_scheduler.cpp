@@ -34,6 +34,7 @@ void initialize_map_actions(void)
 		return;
 	}
 	memset(map_action_globals, 0, sizeof(*map_action_globals));
+	for (int32 i = 0; i < 65536; ++i) map_action_store.identifier_to_index[i] = NONE;
 	initialize_spatial_groups();
 	initialize_attack_ai();
 	initialize_action_procs();

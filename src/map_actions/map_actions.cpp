@@ -86,12 +86,10 @@ static void index_identifier(int16 identifier, int16 action_index)
 		map_action_store.identifier_to_index[static_cast<uint16>(identifier)] = action_index;
 }
 
+// Table entries are checked against the record they name, so stale ones
+// never answer and need no clearing.
 void clear_map_action_store(void)
 {
-	if (map_action_store.identifier_to_index)
-	{
-		for (int32 i = 0; i < 65536; ++i) map_action_store.identifier_to_index[i] = NONE;
-	}
 	clear_lookup_cache();
 }
 
@@ -724,8 +722,14 @@ bool check_records(const map_action *records, int32 count, const uint8 *area, in
 				good = false;
 				break;
 			}
-			for (int16 p = 0; p < record->parameter_count && position < end; ++p)
+			// Exactly parameter_count headers fill the block.
+			for (int16 p = 0; p < record->parameter_count && position <= end; ++p)
 			{
+				if (position == end)
+				{
+					position = NONE;
+					break;
+				}
 				map_action_parameter_header header;
 				memcpy(&header, area + position, sizeof(header));
 				position += parameter_extent(header.type, header.count);

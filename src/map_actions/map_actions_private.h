@@ -22,7 +22,7 @@ struct map_action_lookup_cache
 struct map_action_store_data
 {
 	map_action_lookup_cache cache;
-	int16 *identifier_to_index; // 65536 entries, NONE where no live action holds the identifier
+	int16 *identifier_to_index; // 65536 entries: the index last given the identifier, checked on use
 	// Whether any action carries a 'debg' flag, as of debg_memo_state (NONE: not known).
 	int32 debg_memo_state;
 	boolean any_debg;
@@ -36,7 +36,7 @@ struct map_action_store_data
 extern map_action_store_data map_action_store;
 
 void map_actions_changed(void);
-// Empties the identifier table and the lookup cache.
+// Empties the lookup cache.
 void clear_map_action_store(void);
 int32 find_parameter_offset(int16 action_index, int16 parameter_index);
 

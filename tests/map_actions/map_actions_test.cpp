@@ -240,6 +240,7 @@ TEST_F(map_actions_store, import_refuses_damaged_sections_whole)
 		{"identifier 0", [](section *s) { put16(s, 0, 0); }},
 		{"identifier 0xFFFF", [](section *s) { put16(s, 0, 0xFFFF); }},
 		{"parameters_size -4", [](section *s) { put16(s, 22, -4); }},
+		{"more parameters than headers", [](section *s) { put16(s, 20, 3); }},
 	};
 	(void)area;
 	for (const fault &f : faults)
