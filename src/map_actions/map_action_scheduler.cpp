@@ -47,7 +47,9 @@ void initialize_map_actions_for_new_map(void)
 	if (!map_action_globals) return;
 	if (map_action_globals->initialized) dispose_map_actions_from_old_map();
 	map_action_globals->maximum_parameter_buffer_size = PARAMETER_BUFFER_SIZE;
-	map_action_globals->parameter_buffer = static_cast<uint8 *>(new_pointer(PARAMETER_BUFFER_SIZE));
+	// The scratch tail past the capacity holds a block while it moves to the end.
+	map_action_globals->parameter_buffer =
+		static_cast<uint8 *>(new_pointer(PARAMETER_BUFFER_SIZE + PARAMETER_BUFFER_SCRATCH_SIZE));
 	if (!map_action_globals->parameter_buffer)
 	{
 		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for parameter buffer",
@@ -125,12 +127,17 @@ static void run_chain_lists(int16 action_index, const chain_rule *rules, int32 r
 	const map_action *action = get_map_action(action_index);
 	if (!action) return;
 	const int16 identifier = action->identifier;
+	int32 offset = NONE; // of header p while nothing nested has run since it was found
 	for (int16 p = 0;; ++p)
 	{
 		action = get_map_action(action_index);
 		if (!action || action->identifier != identifier || p >= action->parameter_count) return;
-		const map_action_parameter_header *header = get_map_action_parameter_header(action_index, p);
-		if (!header) return;
+		if (offset == NONE) offset = find_parameter_offset(action_index, p);
+		if (offset == NONE) return;
+		const map_action_parameter_header *header =
+			reinterpret_cast<const map_action_parameter_header *>(map_action_globals->parameter_buffer + offset);
+		offset += parameter_extent(header->type, header->count);
+		if (offset > action->parameters_offset + action->parameters_size) return;
 		if (header->type != _parameter_action_identifier || header->count == 0) continue;
 		int32 rule = 0;
 		while (rule < rule_count && rules[rule].field_name != header->field_name) ++rule;
@@ -149,6 +156,8 @@ static void run_chain_lists(int16 action_index, const chain_rule *rules, int32 r
 			default: trigger_map_action(target); break;
 			}
 		}
+		// Nested calls may have moved or edited the list: find the next header afresh.
+		offset = NONE;
 	}
 }
 
@@ -247,10 +256,13 @@ static void report_missing_procedure(int16 action_index, action_tag tag)
 static int16 find_trigger_block(int16 action_index)
 {
 	const map_action *action = get_map_action(action_index);
-	for (int16 p = 0; p < action->parameter_count; ++p)
+	int32 offset = action->parameters_offset;
+	const int32 end = action->parameters_offset + action->parameters_size;
+	for (int16 p = 0; p < action->parameter_count && offset + 8 <= end; ++p)
 	{
-		const map_action_parameter_header *header = get_map_action_parameter_header(action_index, p);
-		if (!header) break;
+		const map_action_parameter_header *header =
+			reinterpret_cast<const map_action_parameter_header *>(map_action_globals->parameter_buffer + offset);
+		offset += parameter_extent(header->type, header->count);
 		if (header->type != _parameter_action_identifier) continue;
 		if (header->field_name == TAG("inhi"))
 		{
@@ -551,6 +563,37 @@ boolean get_map_action_debug_status(void)
 
 /* ---------- digest */
 
+// Type, count and name, then the elements at their width; padding is left out.
+static void fold_parameter_digest(int16, map_action_parameter_header *header, void *context)
+{
+	zerv_digest *digest = static_cast<zerv_digest *>(context);
+	zerv_digest_int16(digest, header->type);
+	zerv_digest_int16(digest, header->count);
+	zerv_digest_uint32(digest, header->field_name);
+	const int32 size = get_parameter_size(header->type, header->count, FALSE);
+	const int32 width = MIN(parameter_definitions[header->type].size, static_cast<int32>(4));
+	const uint8 *data = reinterpret_cast<const uint8 *>(header + 1);
+	for (int32 b = 0; b < size; b += width)
+	{
+		if (width == 1)
+		{
+			zerv_digest_int8(digest, static_cast<int8>(data[b]));
+		}
+		else if (width == 2)
+		{
+			int16 value;
+			memcpy(&value, data + b, sizeof(value));
+			zerv_digest_int16(digest, value);
+		}
+		else
+		{
+			int32 value;
+			memcpy(&value, data + b, sizeof(value));
+			zerv_digest_int32(digest, value);
+		}
+	}
+}
+
 void map_actions_fold_digest(zerv_digest *digest)
 {
 	if (!map_action_globals || !map_action_globals->initialized) return;
@@ -574,36 +617,5 @@ void map_actions_fold_digest(zerv_digest *digest)
 	zerv_digest_int32(digest, map_action_globals->map_actions_state);
 	zerv_digest_int8(digest, static_cast<int8>(map_action_globals->initial_actions_activated ? 1 : 0));
 	zerv_digest_int16(digest, map_action_globals->trigger_stack_size);
-	for (int16 i = 0; i < map_action_array.count; ++i)
-	{
-		const map_action *action = get_map_action(i);
-		if (!action) continue;
-		for (int16 p = 0; p < action->parameter_count; ++p)
-		{
-			const map_action_parameter_header *header = get_map_action_parameter_header(i, p);
-			if (!header) break;
-			zerv_digest_int16(digest, header->type);
-			zerv_digest_int16(digest, header->count);
-			zerv_digest_uint32(digest, header->field_name);
-			const int32 size = get_parameter_size(header->type, header->count, FALSE);
-			const int32 width = MIN(parameter_definitions[header->type].size, static_cast<int32>(4));
-			const uint8 *data = reinterpret_cast<const uint8 *>(header + 1);
-			for (int32 b = 0; b < size; b += width)
-			{
-				if (width == 1) zerv_digest_int8(digest, static_cast<int8>(data[b]));
-				else if (width == 2)
-				{
-					int16 value;
-					memcpy(&value, data + b, sizeof(value));
-					zerv_digest_int16(digest, value);
-				}
-				else
-				{
-					int32 value;
-					memcpy(&value, data + b, sizeof(value));
-					zerv_digest_int32(digest, value);
-				}
-			}
-		}
-	}
+	walk_all_parameters(fold_parameter_digest, digest);
 }

@@ -2,7 +2,6 @@
 // cache, editing, run-time actions and the map section.
 #include "map_actions/map_actions.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "data.h"
@@ -56,15 +55,11 @@ static inline int32 element_size(int16 type)
 	return type >= 0 && type < NUMBER_OF_MAP_ACTION_PARAMETER_TYPES ? parameter_definitions[type].size : 1;
 }
 
-static inline int32 parameter_extent(int16 type, int32 count)
-{
-	return static_cast<int32>(sizeof(map_action_parameter_header)) + round_up_to_alignment(count * element_size(type));
-}
-
 map_action *get_map_action(int16 action_index)
 {
 	if (!map_action_array.data || action_index < 0 || action_index >= map_action_array.maximum_count) return nullptr;
-	return static_cast<map_action *>(try_and_get_datum(&map_action_array, action_index));
+	map_action *action = static_cast<map_action *>(map_action_array.data) + action_index;
+	return action->identifier != 0 ? action : nullptr;
 }
 
 void map_actions_changed(void)
@@ -91,6 +86,7 @@ static void index_identifier(int16 identifier, int16 action_index)
 void clear_map_action_store(void)
 {
 	clear_lookup_cache();
+	map_action_store.offset_watermark = 0;
 }
 
 /* ---------- records */
@@ -229,7 +225,9 @@ void *extract_parameter_array_address(const map_action_parameter *parameter)
 void new_find_map_action_parameter_state(find_map_action_parameter_state *state, int16 action_index, uint32 flags,
 	field_tag field_name_filter, int16 type_filter)
 {
-	memset(state, 0, sizeof(*state));
+	state->stack_index = 0;
+	state->offsets_state = NONE;
+	state->stack[0].parameter_offset = NONE;
 	state->flags = flags;
 	state->field_name_filter = field_name_filter;
 	state->type_filter = type_filter;
@@ -261,6 +259,7 @@ static void push_linked_actions(find_map_action_parameter_state *state, const ma
 		{
 			state->stack[state->stack_size].action_index = linked;
 			state->stack[state->stack_size].parameter_index = 0;
+			state->stack[state->stack_size].parameter_offset = NONE;
 			state->stack_size += 1;
 		}
 		// else: "### couldn't search into %s" goes to debug output, which prints nothing.
@@ -276,16 +275,26 @@ boolean find_next_map_action_parameter(find_map_action_parameter_state *state, m
 		const map_action *action = get_map_action(entry.action_index);
 		if (action)
 		{
-			int32 offset = NONE;
+			const int32 end = action->parameters_offset + action->parameters_size;
 			while (entry.parameter_index < action->parameter_count)
 			{
-				// Step on from the previous header when walking in order.
-				offset = find_parameter_offset(entry.action_index, entry.parameter_index);
-				if (offset == NONE) break;
+				// The offset found last time holds while nothing was edited.
+				if (state->offsets_state != map_action_globals->map_actions_state)
+				{
+					state->offsets_state = map_action_globals->map_actions_state;
+					for (int16 k = 0; k < state->stack_size; ++k) state->stack[k].parameter_offset = NONE;
+				}
+				if (entry.parameter_offset == NONE)
+				{
+					entry.parameter_offset = find_parameter_offset(entry.action_index, entry.parameter_index);
+				}
+				const int32 offset = entry.parameter_offset;
+				if (offset == NONE || offset + 8 > end) break;
 				const map_action_parameter_header *header =
 					reinterpret_cast<const map_action_parameter_header *>(map_action_globals->parameter_buffer + offset);
 				const int16 parameter_index = entry.parameter_index;
 				entry.parameter_index += 1;
+				entry.parameter_offset = offset + parameter_extent(header->type, header->count);
 				if (!(state->flags & _dont_resolve_links_flag) && header->type == _parameter_action_identifier &&
 					header->field_name == TAG("link"))
 				{
@@ -371,16 +380,28 @@ boolean adjust_map_action_parameters_size(int16 action_index, int32 new_paramete
 	const int32 offset = action->parameters_offset;
 	const int32 end = offset + old_size;
 	// The block goes to the end of the used area; what followed it moves down.
-	std::rotate(buffer + offset, buffer + end, buffer + used);
-	if (old_size > 0)
+	// Through the scratch tail past the buffer's capacity: the block is at most 32767 bytes.
+	uint8 *scratch = buffer + map_action_globals->maximum_parameter_buffer_size;
+	memcpy(scratch, buffer + offset, static_cast<size_t>(old_size));
+	memmove(buffer + offset, buffer + end, static_cast<size_t>(used - end));
+	memcpy(buffer + used - old_size, scratch, static_cast<size_t>(old_size));
+	// The watermark bounds every live offset: when it lies below the block's
+	// end no other block follows, and the scan would change nothing.
+	if (old_size > 0 && map_action_store.offset_watermark >= end)
 	{
+		int32 highest = 0;
+		map_action *records = static_cast<map_action *>(map_action_array.data);
 		for (int16 i = 0; i < map_action_array.count; ++i)
 		{
-			map_action *other = get_map_action(i);
-			if (other && i != action_index && other->parameters_offset >= end) other->parameters_offset -= old_size;
+			map_action *other = &records[i];
+			if (other->identifier == 0 || i == action_index) continue;
+			if (other->parameters_offset >= end) other->parameters_offset -= old_size;
+			highest = MAX(highest, other->parameters_offset);
 		}
+		map_action_store.offset_watermark = highest;
 	}
 	action->parameters_offset = used - old_size;
+	map_action_store.offset_watermark = MAX(map_action_store.offset_watermark, action->parameters_offset);
 	action->parameters_size = static_cast<int16>(new_parameters_size);
 	map_action_globals->parameter_buffer_size = used + new_parameters_size - old_size;
 	if (new_parameters_size > old_size)
@@ -569,7 +590,8 @@ int16 new_map_action(int16 parent_action_index)
 	map_action *action = get_map_action(action_index);
 	// Never NONE or -2, the "none" values of lists and command identifiers, nor a live identifier.
 	int16 identifier = action->identifier;
-	while (identifier == -1 || identifier == -2 || action_identifier_to_action_index(identifier) != NONE)
+	while (identifier == -1 || identifier == -2 ||
+		(action_identifier_to_action_index(identifier) != NONE && action_identifier_to_action_index(identifier) != action_index))
 	{
 		identifier = static_cast<int16>(identifier == -1 ? FIRST_DATUM_IDENTIFIER : identifier + 1);
 	}
@@ -578,6 +600,7 @@ int16 new_map_action(int16 parent_action_index)
 	index_identifier(identifier, action_index);
 	action->tag = static_cast<action_tag>(NONE);
 	action->parameters_offset = map_action_globals->parameter_buffer_size;
+	map_action_store.offset_watermark = MAX(map_action_store.offset_watermark, action->parameters_offset);
 	map_actions_changed();
 
 	if (parent_action_index != NONE && get_map_action(parent_action_index) && parent_action_index != action_index)
@@ -833,6 +856,7 @@ boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size,
 				_map_action_has_been_activated_flag | _map_action_was_just_activated_flag);
 			action->trigger_time = 0;
 			index_identifier(action->identifier, index);
+			map_action_store.offset_watermark = MAX(map_action_store.offset_watermark, action->parameters_offset);
 		}
 		if (area_size > 0) memcpy(map_action_globals->parameter_buffer, area, static_cast<size_t>(area_size));
 		map_action_globals->parameter_buffer_size = area_size;
@@ -846,30 +870,42 @@ boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size,
 
 int16 resolve_map_action_tag(int16 parameter_type, file_tag tag);
 
-void preload_map_action_tags(void)
+void walk_all_parameters(map_action_parameter_visitor visit, void *context)
 {
 	if (!map_action_globals || !map_action_globals->parameter_buffer) return;
 	for (int16 i = 0; i < map_action_array.count; ++i)
 	{
 		const map_action *action = get_map_action(i);
 		if (!action) continue;
-		for (int16 p = 0; p < action->parameter_count; ++p)
+		int32 offset = action->parameters_offset;
+		const int32 end = offset + action->parameters_size;
+		for (int16 p = 0; p < action->parameter_count && offset + 8 <= end; ++p)
 		{
-			map_action_parameter_header *header = get_map_action_parameter_header(i, p);
-			if (!header) break;
-			if (header->type < _parameter_projectile_group_tag || header->type > _parameter_projectile_tag) continue;
-			uint8 *data = reinterpret_cast<uint8 *>(header + 1);
-			for (int16 k = 0; k < header->count; ++k)
-			{
-				int32 value;
-				memcpy(&value, data + 4 * k, sizeof(value));
-				value = header->type == _parameter_string_list_tag
-					? NONE
-					: resolve_map_action_tag(header->type, static_cast<file_tag>(value));
-				memcpy(data + 4 * k, &value, sizeof(value));
-			}
+			map_action_parameter_header *header =
+				reinterpret_cast<map_action_parameter_header *>(map_action_globals->parameter_buffer + offset);
+			offset += parameter_extent(header->type, header->count);
+			visit(i, header, context);
 		}
 	}
+}
+
+static void resolve_parameter_tags(int16, map_action_parameter_header *header, void *)
+{
+	if (header->type < _parameter_projectile_group_tag || header->type > _parameter_projectile_tag) return;
+	uint8 *data = reinterpret_cast<uint8 *>(header + 1);
+	for (int16 k = 0; k < header->count; ++k)
+	{
+		int32 value;
+		memcpy(&value, data + 4 * k, sizeof(value));
+		value = header->type == _parameter_string_list_tag ? NONE : resolve_map_action_tag(header->type, static_cast<file_tag>(value));
+		memcpy(data + 4 * k, &value, sizeof(value));
+	}
+}
+
+void preload_map_action_tags(void)
+{
+	if (!map_action_globals || !map_action_globals->parameter_buffer) return;
+	walk_all_parameters(resolve_parameter_tags, nullptr);
 	map_actions_changed();
 }
 
@@ -932,31 +968,34 @@ void *export_map_actions(int16 *map_action_count, int32 *map_action_buffer_size)
 	return block;
 }
 
+struct map_offset
+{
+	int32 dx, dy, maximum_x, maximum_y;
+};
+
+static void offset_points(int16, map_action_parameter_header *header, void *context)
+{
+	if (header->type != _parameter_world_point2d) return;
+	const map_offset *offset = static_cast<const map_offset *>(context);
+	uint8 *data = reinterpret_cast<uint8 *>(header + 1);
+	for (int16 k = 0; k < header->count; ++k)
+	{
+		int32 point[2];
+		memcpy(point, data + 8 * k, sizeof(point));
+		point[0] = static_cast<int32>(PIN(static_cast<int64>(point[0]) + offset->dx, 0, offset->maximum_x));
+		point[1] = static_cast<int32>(PIN(static_cast<int64>(point[1]) + offset->dy, 0, offset->maximum_y));
+		memcpy(data + 8 * k, point, sizeof(point));
+	}
+}
+
 void offset_map_actions(int32 dx, int32 dy)
 {
 	if (!map_action_globals || !map_action_globals->parameter_buffer || !mesh_globals || mesh_globals->mesh_width <= 0)
 	{
 		return;
 	}
-	const int32 maximum_x = mesh_globals->mesh_width * 512 - 513;
-	const int32 maximum_y = mesh_globals->mesh_height * 512 - 513;
-	for (int16 i = 0; i < map_action_array.count; ++i)
-	{
-		const map_action *action = get_map_action(i);
-		if (!action) continue;
-		for (int16 p = 0; p < action->parameter_count; ++p)
-		{
-			map_action_parameter_header *header = get_map_action_parameter_header(i, p);
-			if (!header) break;
-			if (header->type != _parameter_world_point2d) continue;
-			int32 *points = reinterpret_cast<int32 *>(header + 1);
-			for (int16 k = 0; k < header->count; ++k)
-			{
-				points[2 * k] = static_cast<int32>(PIN(static_cast<int64>(points[2 * k]) + dx, 0, maximum_x));
-				points[2 * k + 1] = static_cast<int32>(PIN(static_cast<int64>(points[2 * k + 1]) + dy, 0, maximum_y));
-			}
-		}
-	}
+	map_offset offset = {dx, dy, mesh_globals->mesh_width * 512 - 513, mesh_globals->mesh_height * 512 - 513};
+	walk_all_parameters(offset_points, &offset);
 	map_actions_changed();
 }
 

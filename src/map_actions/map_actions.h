@@ -180,10 +180,12 @@ struct find_map_action_parameter_state
 	int16 type_filter;        // NONE for any
 	int16 stack_index;
 	int16 stack_size;
+	int32 offsets_state; // map_actions_state when the entries' offsets were found
 	struct
 	{
 		int16 action_index;
 		int16 parameter_index;
+		int32 parameter_offset; // of the header at parameter_index, NONE when not known
 	} stack[MAXIMUM_FIND_MAP_ACTION_PARAMETER_STACK_SIZE];
 };
 
