@@ -219,6 +219,8 @@ static bool list_file(file_reference *file, FILE *out)
 // Each map's script: its action count and parameter bytes.
 static void list_map_scripts(FILE *out)
 {
+	tag_files_initialize();
+	if (!tag_files_open(TRUE, nullptr, 0, NONE)) return;
 	for (const file_tag map : {DEMO_MAP_MESH_TAG, BENCHMARK_MAP_MESH_TAG})
 	{
 		mesh_header header;
@@ -227,6 +229,7 @@ static void list_map_scripts(FILE *out)
 			static_cast<int>(header.map_action_count),
 			static_cast<int>(header.map_action_buffer_size - 64 * header.map_action_count));
 	}
+	tag_files_close();
 }
 
 bool list_default_tag_set(const char *directory, FILE *out)
