@@ -113,97 +113,70 @@ static long_fixed truth(bool value)
 	return value ? LONG_FIXED_ONE : 0;
 }
 
+static long_fixed add_values(long_fixed a, long_fixed b) { return wrap(static_cast<uint64>(a) + static_cast<uint64>(b)); }
+static long_fixed subtract_values(long_fixed a, long_fixed b) { return wrap(static_cast<uint64>(a) - static_cast<uint64>(b)); }
+static long_fixed less(long_fixed a, long_fixed b) { return truth(a < b); }
+static long_fixed less_or_equal(long_fixed a, long_fixed b) { return truth(a <= b); }
+static long_fixed greater(long_fixed a, long_fixed b) { return truth(a > b); }
+static long_fixed greater_or_equal(long_fixed a, long_fixed b) { return truth(a >= b); }
+static long_fixed equal(long_fixed a, long_fixed b) { return truth(a == b); }
+static long_fixed not_equal(long_fixed a, long_fixed b) { return truth(a != b); }
+static long_fixed both(long_fixed a, long_fixed b) { return truth(a != 0 && b != 0); }
+static long_fixed either(long_fixed a, long_fixed b) { return truth(a != 0 || b != 0); }
+static long_fixed exactly_one(long_fixed a, long_fixed b) { return truth((a != 0) != (b != 0)); }
+
+// In the order they are looked for; division and modulo (no operation here) are handled apart.
+static const struct
+{
+	field_tag flag;
+	const char *symbol;
+	long_fixed (*operation)(long_fixed, long_fixed);
+} math_operators[] = {
+	{TAG("+___"), "+", add_values}, {TAG("-___"), "-", subtract_values}, {TAG("*___"), "*", multiply_long_fixed},
+	{TAG("div_"), "/", nullptr}, {TAG("%___"), "%", nullptr}, {TAG("<___"), "<", less}, {TAG("<=__"), "<=", less_or_equal},
+	{TAG(">___"), ">", greater}, {TAG(">=__"), ">=", greater_or_equal}, {TAG("==__"), "==", equal},
+	{TAG("!=__"), "!=", not_equal}, {TAG("and_"), "&&", both}, {TAG("or__"), "||", either},
+	{TAG("xor_"), "(xor)", exactly_one},
+};
+
 // False (after its line) when the operation cannot be done.
 static boolean compute(int16 action_index, long_fixed left, long_fixed right, long_fixed *result)
 {
 	const long double l = as_decimal(left), r = as_decimal(right);
-	if (map_action_has_flag(action_index, TAG("+___")))
+	for (const auto &op : math_operators)
 	{
-		*result = wrap(static_cast<uint64>(left) + static_cast<uint64>(right));
-		map_action_debug(action_index, "%Lf + %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("-___")))
-	{
-		*result = wrap(static_cast<uint64>(left) - static_cast<uint64>(right));
-		map_action_debug(action_index, "%Lf - %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("*___")))
-	{
-		*result = multiply_long_fixed(left, right);
-		map_action_debug(action_index, "%Lf * %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("div_")))
-	{
-		if (right == 0)
+		if (!map_action_has_flag(action_index, op.flag)) continue;
+		if (op.flag == TAG("div_"))
 		{
-			map_action_debug(action_index, "%Lf / %Lf = failed (divide by zero)!", l, r);
-			return FALSE;
+			if (right == 0)
+			{
+				map_action_debug(action_index, "%Lf / %Lf = failed (divide by zero)!", l, r);
+				return FALSE;
+			}
+			const long_fixed quotient = (left == INT64_MIN && right == -1) ? INT64_MIN : left / right;
+			*result = wrap(static_cast<uint64>(quotient) << 32);
 		}
-		const long_fixed quotient = (left == INT64_MIN && right == -1) ? INT64_MIN : left / right;
-		*result = wrap(static_cast<uint64>(quotient) << 32);
-		map_action_debug(action_index, "%Lf / %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("%___")))
-	{
-		const int32 a = integer_part(left), b = integer_part(right);
-		if (b == 0)
+		else if (op.flag == TAG("%___"))
 		{
-			map_action_debug(action_index, "%ld %% %ld = failed (modulo by zero)!", static_cast<long>(a), static_cast<long>(b));
-			return FALSE;
+			const int32 a = integer_part(left), b = integer_part(right);
+			if (b == 0)
+			{
+				map_action_debug(action_index, "%ld %% %ld = failed (modulo by zero)!", static_cast<long>(a), static_cast<long>(b));
+				return FALSE;
+			}
+			*result = from_integer(b == -1 ? 0 : a % b);
+			map_action_debug(action_index, "%ld %% %ld = %Lf", static_cast<long>(a), static_cast<long>(b), as_decimal(*result));
+			return TRUE;
 		}
-		*result = from_integer(b == -1 ? 0 : a % b);
-		map_action_debug(action_index, "%ld %% %ld = %Lf", static_cast<long>(a), static_cast<long>(b), as_decimal(*result));
+		else
+		{
+			*result = op.operation(left, right);
+		}
+		map_action_debug(action_index, "%Lf %s %Lf = %Lf", l, op.symbol, r, as_decimal(*result));
+		return TRUE;
 	}
-	else if (map_action_has_flag(action_index, TAG("<___")))
-	{
-		*result = truth(left < right);
-		map_action_debug(action_index, "%Lf < %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("<=__")))
-	{
-		*result = truth(left <= right);
-		map_action_debug(action_index, "%Lf <= %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG(">___")))
-	{
-		*result = truth(left > right);
-		map_action_debug(action_index, "%Lf > %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG(">=__")))
-	{
-		*result = truth(left >= right);
-		map_action_debug(action_index, "%Lf >= %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("==__")))
-	{
-		*result = truth(left == right);
-		map_action_debug(action_index, "%Lf == %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("!=__")))
-	{
-		*result = truth(left != right);
-		map_action_debug(action_index, "%Lf != %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("and_")))
-	{
-		*result = truth(left != 0 && right != 0);
-		map_action_debug(action_index, "%Lf && %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("or__")))
-	{
-		*result = truth(left != 0 || right != 0);
-		map_action_debug(action_index, "%Lf || %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else if (map_action_has_flag(action_index, TAG("xor_")))
-	{
-		*result = truth((left != 0) != (right != 0));
-		map_action_debug(action_index, "%Lf (xor) %Lf = %Lf", l, r, as_decimal(*result));
-	}
-	else
-	{
-		*result = left;
-		map_action_debug(action_index, "%Lf = %Lf (no operand, left-value passed through)", l, as_decimal(*result));
-	}
+	*result = left;
+	map_action_debug(action_index, "%Lf = %Lf (no operand, left-value passed through)", l, as_decimal(*result));
 	return TRUE;
 }
 
