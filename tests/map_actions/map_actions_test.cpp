@@ -175,6 +175,16 @@ TEST_F(map_actions_store, new_actions_copy_their_parent_and_take_fresh_identifie
 	map_action_array.next_identifier = id(parent);
 	EXPECT_NE(id(new_map_action(NONE)), id(parent));
 
+	// A copy the buffer cannot take keeps tag NONE and no parameters.
+	std::vector<int32> filler(8000, 1);
+	for (int32 i = 0; i < 3; ++i) add(action("none"), "fill", _parameter_integer, 8000, filler.data());
+	const int16 big_parent = action("math");
+	add(big_parent, "fill", _parameter_integer, 370, filler.data());
+	const int16 refused = new_map_action(big_parent);
+	ASSERT_NE(refused, NONE);
+	EXPECT_EQ(get_map_action_tag(refused), static_cast<action_tag>(NONE));
+	EXPECT_EQ(get_map_action(refused)->parameter_count, 0);
+
 	while (new_map_action(NONE) != NONE) {}
 	EXPECT_EQ(map_action_array.total_count, MAXIMUM_MAP_ACTIONS_PER_MAP);
 }
@@ -444,6 +454,40 @@ TEST_F(map_actions_scheduler, the_demo_game_triggers_nothing_and_rotates_the_att
 	pass_at(64);
 	EXPECT_TRUE(active(a));
 	EXPECT_EQ(get_attack_ai_test_hooks()->attack_count, attacks + (get_team_count() > 0 ? 2 : 0));
+}
+
+TEST_F(map_actions_scheduler, debug_lines_need_debugging_or_debg_and_errors_always_show)
+{
+	const int16 quiet = action("none", 0, 3, "quiet");
+	const int16 loud = action("none", 0, 3, "loud");
+	flag(loud, "debg");
+	map_action_debug(quiet, "from quiet %d", 1);
+	map_action_debug(loud, "from loud %d", 2);
+	map_action_debug(NONE, "from nobody");
+	map_action_error(quiet, "broken %d", 3);
+	std::string log = log_text();
+	EXPECT_EQ(log.find("from quiet"), std::string::npos);
+	EXPECT_NE(log.find("### MA [none] loud:  from loud 2\n"), std::string::npos);
+	EXPECT_EQ(log.find("from nobody"), std::string::npos);
+	EXPECT_NE(log.find("XXX MA [none] quiet:  broken 3\n"), std::string::npos);
+	EXPECT_FALSE(get_map_action_debug_status());
+
+	// 'debg' on an initially active action turns debugging on for the map.
+	get_map_action(loud)->flags |= _map_action_initially_active_flag;
+	map_action_debug(loud, "again");
+	EXPECT_TRUE(get_map_action_debug_status());
+	map_action_debug(NONE, "from nobody");
+	EXPECT_NE(log_text().find("--- from nobody\n"), std::string::npos);
+	set_map_action_debug_status(_map_action_debug_toggle);
+	EXPECT_FALSE(get_map_action_debug_status());
+	EXPECT_NE(log_text().find("--- map action debugging off\n"), std::string::npos);
+
+	// Lines are cut, not overflowed.
+	const std::string long_text(5000, 'x');
+	map_action_error(quiet, "%s", long_text.c_str());
+	log = log_text();
+	const size_t at = log.rfind("XXX MA [");
+	EXPECT_LT(log.find('\n', at) - at, 512u);
 }
 
 } // namespace
