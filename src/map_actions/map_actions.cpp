@@ -57,7 +57,8 @@ static inline int32 element_size(int16 type)
 
 map_action *get_map_action(int16 action_index)
 {
-	if (!map_action_array.data || action_index < 0 || action_index >= map_action_array.maximum_count) return nullptr;
+	// Past the count (NONE outside a map) every record is free.
+	if (!map_action_array.data || action_index < 0 || action_index >= map_action_array.count) return nullptr;
 	map_action *action = static_cast<map_action *>(map_action_array.data) + action_index;
 	return action->identifier != 0 ? action : nullptr;
 }
