@@ -456,6 +456,45 @@ TEST_F(map_actions_scheduler, the_demo_game_triggers_nothing_and_rotates_the_att
 	EXPECT_EQ(get_attack_ai_test_hooks()->attack_count, attacks + (get_team_count() > 0 ? 2 : 0));
 }
 
+int32 triggers_of[16];
+
+TEST_F(map_actions_scheduler, activations_below_the_current_index_wait_a_pass_and_outside_reports_count)
+{
+	for (int32 &count : triggers_of) count = 0;
+	get_map_actions_test_hooks()->answer_every_tag = [](int16 index) -> uint32 {
+		triggers_of[index] += 1;
+		return _map_action_proc_succeeded_flag;
+	};
+	const int16 low = action("none", _map_action_no_initial_delay_flag);
+	const int16 middle = action("none", _map_action_no_initial_delay_flag, 0);
+	const int16 high = action("none", _map_action_no_initial_delay_flag);
+	ids(middle, "acot", {low, high});
+	activate_map_action(middle);
+	pass_at(31);
+	EXPECT_EQ(triggers_of[middle], 0);
+	pass_at(32);
+	EXPECT_EQ(triggers_of[middle], 1);
+	EXPECT_EQ(triggers_of[high], 1) << "a higher index runs in the same pass";
+	EXPECT_EQ(triggers_of[low], 0) << "a lower index waits for the next";
+	pass_at(64);
+	EXPECT_EQ(triggers_of[low], 1);
+	EXPECT_FALSE(active(middle));
+
+	// A success reported from outside deactivates a mode-2 action at once.
+	const int16 mover = action("none", 0, _map_action_deactivates_on_successful_execution);
+	activate_map_action(mover);
+	set_map_action_success(mover);
+	EXPECT_FALSE(active(mover));
+	EXPECT_TRUE(get_map_action(mover)->flags & _map_action_succeeded_flag);
+
+	// An only-once action that was deactivated stays inactive.
+	const int16 once = action("none", _map_action_activates_only_once_flag);
+	activate_map_action(once);
+	deactivate_map_action(once);
+	activate_map_action(once);
+	EXPECT_FALSE(active(once));
+}
+
 TEST_F(map_actions_scheduler, debug_lines_need_debugging_or_debg_and_errors_always_show)
 {
 	const int16 quiet = action("none", 0, 3, "quiet");
