@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "map_actions/map_actions.h"
 #include "players.h"
 #include "world.h"
 #include "zerv.h"
@@ -31,6 +32,10 @@ struct input_reader
 	uint16_t word(void) { return static_cast<uint16_t>((byte() << 8) | byte()); }
 	uint32_t longword(void) { return (static_cast<uint32_t>(word()) << 16) | word(); }
 };
+
+// The input's 'prta' lists and their values.
+const int32 MAXIMUM_PRTA_LISTS = 4;
+const int32 MAXIMUM_PRTA_VALUES = 18;
 
 const int16 game_play_versions[] = {1300, 1500, 1501, 1700, 1701, 1720};
 
@@ -79,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	{
 		game = &record;
 		initialize_players();
+		initialize_map_actions();
 		initialized = true;
 	}
 	if (size > 16 * 1024) return 0;
@@ -103,12 +109,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	set_random_seed(input.longword());
 	game_play_version = game_play_versions[input.byte() % (sizeof(game_play_versions) / sizeof(game_play_versions[0]))];
 
-	hooks->prohibited_team_list_count = static_cast<int16>(input.byte() % (MAXIMUM_TEST_PROHIBITED_TEAM_LISTS + 1));
-	for (int16 list = 0; list < hooks->prohibited_team_list_count; ++list)
+	// Each value list becomes a 'prta' action of the map's script.
+	initialize_map_actions_for_new_map();
+	const int32 list_count = input.byte() % (MAXIMUM_PRTA_LISTS + 1);
+	for (int32 list = 0; list < list_count; ++list)
 	{
-		auto &values = hooks->prohibited_team_lists[list];
-		values.value_count = static_cast<int16>(input.byte() % (MAXIMUM_TEST_PROHIBITED_TEAM_VALUES + 1));
-		for (int16 i = 0; i < values.value_count; ++i) values.values[i] = static_cast<int8_t>(input.byte());
+		int32 values[MAXIMUM_PRTA_VALUES];
+		const int32 value_count = input.byte() % (MAXIMUM_PRTA_VALUES + 1);
+		for (int32 i = 0; i < value_count; ++i) values[i] = static_cast<int8_t>(input.byte());
+		const int16 action = new_map_action(NONE);
+		check(action != NONE);
+		set_map_action_tag(action, TAG("prta"));
+		check(set_unique_map_action_parameter(action, TAG("team"), _parameter_integer, value_count, values));
 	}
 
 	new_player_data players[MAXIMUM_PLAYERS_PER_MAP + 1];

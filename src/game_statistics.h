@@ -31,6 +31,31 @@ void update_player_statistics(void);
 void reset_permanent_player_rankings(void);
 void finalize_winning_team(void);
 
+// One per team.
+struct team_ranking_data
+{
+	int16 team_index;
+	int16 place; // 0 = first
+	int32 score;
+};
+
+// Re-ranks the teams at once.
+void force_player_statistics_update(void);
+// The ranking table, one entry per team of the map.
+team_ranking_data *get_team_rankings(void);
+void new_goal(int16 team_index, int16 point_count, const struct world_point2d *points);
+
+// Test hooks of the goals and rankings: calls made and the last goal's team.
+struct scoring_test_hooks_data
+{
+	int32 force_update_count;
+	int32 goal_count;
+	int16 last_goal_team;
+	int16 last_goal_point_count;
+};
+scoring_test_hooks_data *get_scoring_test_hooks(void);
+void reset_scoring_test_hooks(void);
+
 // Test hooks: calls made into the module.
 struct game_statistics_test_hooks_data
 {

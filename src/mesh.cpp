@@ -609,6 +609,8 @@ static void set_up_media_surface_effects(void)
 	}
 }
 
+static void release_map(void);
+
 // Steps 2 and 4-10 of a map load once header and block are in hand. The
 // block becomes the module's; on failure everything is released.
 static boolean install_mesh(mesh_header *header, uint8 *block, int32 block_size, file_tag mesh_tag,
@@ -636,8 +638,14 @@ static boolean install_mesh(mesh_header *header, uint8 *block, int32 block_size,
 	initialize_media_coverage_region(mesh_globals->media_coverage_region_size > 0
 			? reinterpret_cast<const uint32 *>(mesh_globals->media_coverage_region) : nullptr,
 		mesh_globals->media_coverage_region_size);
-	import_map_actions(static_cast<int16>(mesh_globals->map_action_count), mesh_globals->map_action_buffer_size,
-		const_cast<uint8 *>(mesh_globals->map_actions), TRUE);
+	if (!import_map_actions(static_cast<int16>(mesh_globals->map_action_count), mesh_globals->map_action_buffer_size,
+			mesh_globals->map_actions, TRUE))
+	{
+		// A damaged script fails the load.
+		dispose_media_coverage_region();
+		release_map();
+		return FALSE;
+	}
 
 	for (int32 i = 0; i < mesh_globals->cell_count; ++i)
 	{

@@ -39,7 +39,7 @@ struct zerv_digest;
 // Limits of the data block's sections.
 #define MAXIMUM_MESH_MARKER_COUNT 32767
 #define MAXIMUM_MESH_MAP_ACTION_COUNT 1024
-#define MAXIMUM_MESH_MAP_ACTION_BUFFER_SIZE 98304
+#define MAXIMUM_MESH_MAP_ACTION_BUFFER_SIZE (64 * 1024 + 98304) // the records and a full parameter area
 #define MAXIMUM_SAVED_CONNECTOR_IDENTIFIERS 31
 
 // Terrain texture pixels per cell (world >> 6) and per submesh map.

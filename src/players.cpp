@@ -1,5 +1,8 @@
 #include "players.h"
 
+#include "data.h"
+#include "map_actions/map_actions.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -18,7 +21,7 @@ datum_globals team_array = {"team", MAXIMUM_TEAMS_PER_MAP, sizeof(team_data), 0}
 
 player_globals_data player_globals = {NONE, NONE, FALSE, 0};
 
-static players_test_hooks_data players_test_hooks = {NONE, 0, {}};
+static players_test_hooks_data players_test_hooks = {NONE};
 
 const rgb_color replacement_colors[NUMBER_OF_REPLACEMENT_COLORS] = {
 	{57670, 0, 0, 0}, {0, 48495, 0, 0}, {32767, 11140, 0, 0}, {61602, 63568, 0, 0},
@@ -323,35 +326,30 @@ static void terminate_appearance_strings(player_appearance_data *appearance)
 	appearance->team_name[sizeof(appearance->team_name) - 1] = 0;
 }
 
-// Each integer value list of a 'prta' action, NONE past the last; values
-// beyond maximum are dropped.
-static int32 get_prohibited_team_list(int16 list, int32 *values, int32 maximum)
-{
-	const players_test_hooks_data *hooks = &players_test_hooks;
-	if (list < 0 || list >= hooks->prohibited_team_list_count || list >= MAXIMUM_TEST_PROHIBITED_TEAM_LISTS) return NONE;
-	const int32 count = PIN(hooks->prohibited_team_lists[list].value_count, 0, MAXIMUM_TEST_PROHIBITED_TEAM_VALUES);
-	for (int32 i = 0; i < count && i < maximum; ++i) values[i] = hooks->prohibited_team_lists[list].values[i];
-	return MIN(count, maximum);
-}
-
-// Step 1: the team slots the map's script withholds under this scoring.
+// Step 1: the team slots the map's script withholds under this scoring. Each
+// integer list of two or more values in a live 'prta' action names a scoring,
+// then team slots.
 static int16 find_prohibited_teams(bool *prohibited)
 {
-	int32 values[MAXIMUM_TEST_PROHIBITED_TEAM_VALUES];
 	int16 prohibited_count = 0;
-
 	for (int16 team = 0; team < MAXIMUM_TEAMS_PER_MAP; ++team) prohibited[team] = false;
-	for (int16 list = 0;; ++list)
+	for (int16 action_index = 0; action_index < map_action_array.count; ++action_index)
 	{
-		const int32 value_count = get_prohibited_team_list(list, values, MAXIMUM_TEST_PROHIBITED_TEAM_VALUES);
-		if (value_count == NONE) break;
-		if (value_count < 2 || values[0] != game->scoring) continue;
-		// Only 0..15 name a slot.
-		for (int32 i = 1; i < value_count; ++i)
+		if (get_map_action_tag(action_index) != TAG("prta")) continue;
+		find_map_action_parameter_state state;
+		map_action_parameter list;
+		new_find_map_action_parameter_state(&state, action_index, 0, static_cast<field_tag>(NONE), _parameter_integer);
+		while (find_next_map_action_parameter(&state, &list))
 		{
-			if (values[i] < 0 || values[i] >= MAXIMUM_TEAMS_PER_MAP || prohibited[values[i]]) continue;
-			prohibited[values[i]] = true;
-			prohibited_count += 1;
+			const int32 *values = static_cast<const int32 *>(extract_parameter_array_address(&list));
+			if (list.count < 2 || !values || values[0] != game->scoring) continue;
+			// Only 0..15 name a slot.
+			for (int32 i = 1; i < list.count; ++i)
+			{
+				if (values[i] < 0 || values[i] >= MAXIMUM_TEAMS_PER_MAP || prohibited[values[i]]) continue;
+				prohibited[values[i]] = true;
+				prohibited_count += 1;
+			}
 		}
 	}
 	return prohibited_count;

@@ -195,21 +195,10 @@ void teams_fold_digest(zerv_digest *digest);
 
 /* ---------- test hooks */
 
-#define MAXIMUM_TEST_PROHIBITED_TEAM_LISTS 4
-#define MAXIMUM_TEST_PROHIBITED_TEAM_VALUES 18
-
 struct players_test_hooks_data
 {
 	// NONE: the map's palette gives the number of teams; otherwise this many.
 	int16 team_count;
-	// The integer value lists of the map's 'prta' actions (the scoring, then
-	// team slots), while the map-action store does not give them.
-	int16 prohibited_team_list_count;
-	struct
-	{
-		int16 value_count;
-		int32 values[MAXIMUM_TEST_PROHIBITED_TEAM_VALUES];
-	} prohibited_team_lists[MAXIMUM_TEST_PROHIBITED_TEAM_LISTS];
 };
 
 players_test_hooks_data *get_players_test_hooks(void);

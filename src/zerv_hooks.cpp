@@ -837,7 +837,7 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"objects", fold_objects_digest},
 	{"models", fold_models_digest},
 	{"projectiles", nullptr},
-	{"map actions", nullptr},
+	{"map actions", map_actions_fold_digest},
 	{"mesh", fold_mesh_digest},
 	{"markers", fold_markers_digest},
 };

@@ -242,6 +242,7 @@ TEST_F(mesh_loading, corrupt_maps_are_refused_cleanly)
 		{"markers outside", [](test_map &m) { m.markers.push_back(test_marker(_marker_scenery, 0)); },
 			bytes_only([](auto &b) { put_be32(b, 56, 0x7FFFFFFF); }), "has a bad markers section"},
 		{"action count", nullptr, bytes_only([](auto &b) { put_be32(b, 128, 1025); }), "has a bad map actions section"},
+		{"script identifier", nullptr, nullptr, "map actions: bad identifier (action #0, byte #0)."},
 		{"action buffer", nullptr, bytes_only([](auto &b) { put_be32(b, 136, 98305); }),
 			"has a bad map actions section"},
 		{"actions beyond buffer", nullptr, bytes_only([](auto &b) { put_be32(b, 128, 2); }),
@@ -289,6 +290,7 @@ TEST_F(mesh_loading, corrupt_maps_are_refused_cleanly)
 	// The same map unchanged loads.
 	test_map good;
 	good.map_actions.assign(64, 0);
+	good.map_actions[0] = 0x80; // identifier 0x8000
 	good.map_action_count = 1;
 	EXPECT_TRUE(load_bytes(good.tag_data()));
 	EXPECT_NE(mesh_globals->map_actions, nullptr);

@@ -11,6 +11,7 @@
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "alliances.h"
+#include "map_actions/map_actions.h"
 #include "players.h"
 #include "support/test_directory.h"
 #include "world.h"
@@ -37,6 +38,8 @@ protected:
 		reset_players_test_hooks();
 		reset_game_sounds_test_hooks();
 		initialize_players();
+		initialize_map_actions();
+		initialize_map_actions_for_new_map();
 		initialize_game_sounds();
 		initialize_game_sounds_for_new_map();
 		set_random_seed(1);
@@ -45,6 +48,7 @@ protected:
 	void TearDown() override
 	{
 		dispose_players_from_old_map();
+		dispose_map_actions_from_old_map();
 		dispose_game_sounds_from_old_map();
 		reset_players_test_hooks();
 		reset_game_sounds_test_hooks();
@@ -77,13 +81,17 @@ protected:
 		record.option_flags |= static_cast<uint32>(level - GAME_OPTION_PATCH_LEVEL_BASE) << GAME_OPTION_PATCH_LEVEL_SHIFT;
 	}
 
+	// A 'prta' action with one integer list: the scoring, then team slots.
 	static void prohibit(int32 scoring, std::initializer_list<int32> teams)
 	{
-		players_test_hooks_data *hooks = get_players_test_hooks();
-		auto &list = hooks->prohibited_team_lists[hooks->prohibited_team_list_count++];
-		list.value_count = 0;
-		list.values[list.value_count++] = scoring;
-		for (int32 team : teams) list.values[list.value_count++] = team;
+		int32 values[32];
+		int32 count = 0;
+		values[count++] = scoring;
+		for (int32 team : teams) values[count++] = team;
+		const int16 action = new_map_action(NONE);
+		ASSERT_NE(action, NONE);
+		set_map_action_tag(action, TAG("prta"));
+		ASSERT_TRUE(set_unique_map_action_parameter(action, TAG("team"), _parameter_integer, count, values));
 	}
 
 	static int16 team_of(int16 player_index)

@@ -14,6 +14,7 @@
 #include "error_manager.h"
 #include "memory.h"
 #include "tag_files/tag_files.h"
+#include "mesh.h"
 #include "mesh_content.h"
 #include "objects_content.h"
 #include "x_files.h"
@@ -221,6 +222,22 @@ static bool list_file(file_reference *file, FILE *out)
 	return true;
 }
 
+// Each map's script: its action count and parameter bytes.
+static void list_map_scripts(FILE *out)
+{
+	tag_files_initialize();
+	if (!tag_files_open(TRUE, nullptr, 0, NONE)) return;
+	for (const file_tag map : {DEMO_MAP_MESH_TAG, BENCHMARK_MAP_MESH_TAG})
+	{
+		mesh_header header;
+		if (!read_mesh_header(map, &header)) continue;
+		fprintf(out, "map '%s': %d map actions, %d parameter bytes\n", tag_to_string(map),
+			static_cast<int>(header.map_action_count),
+			static_cast<int>(header.map_action_buffer_size - 64 * header.map_action_count));
+	}
+	tag_files_close();
+}
+
 bool list_default_tag_set(const char *directory, FILE *out)
 {
 	char previous[PATH_MAX];
@@ -260,6 +277,7 @@ bool list_default_tag_set(const char *directory, FILE *out)
 	fprintf(out, "foundation checksum: 0x%08X\n", tag_files_get_foundation_checksum());
 	const int32 required = tag_files_count_required_files();
 	fprintf(out, "required files: %d of %d\n", required, NUMBER_OF_REQUIRED_TAG_FILES);
+	list_map_scripts(out);
 	if (chdir(previous) != 0) listed = false;
 	return listed && required == NUMBER_OF_REQUIRED_TAG_FILES;
 }

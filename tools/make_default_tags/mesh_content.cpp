@@ -5,6 +5,7 @@
 
 #include "collections_content.h"
 #include "default_tags.h"
+#include "demo_script.h"
 #include "markers.h"
 #include "media.h"
 #include "mesh.h"
@@ -46,6 +47,7 @@ struct map_description
 	std::vector<mesh_cell> cells;
 	std::vector<marker_palette_entry> palette;
 	std::vector<marker_data> markers;
+	map_action_section actions = {0, {}};
 };
 
 marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags)
@@ -99,6 +101,9 @@ std::vector<uint8> finish_map(map_description *map)
 	contents.media_coverage_region_words = coverage_words;
 	contents.LOD_data = LOD.data();
 	contents.LOD_data_words = static_cast<int32>(LOD.size());
+	contents.map_actions = map->actions.bytes.empty() ? nullptr : map->actions.bytes.data();
+	contents.map_action_count = map->actions.count;
+	contents.map_action_buffer_size = static_cast<int32>(map->actions.bytes.size());
 
 	// Load the draft, let the engine work on it, and take its results back.
 	int32 size = 0;
@@ -232,9 +237,10 @@ map_description demo_map(void)
 	{
 		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 0 : 1, i == 1 ? 21 : 0, (10 + 2 * i) * cell,
 			(14 + i) * cell, 0x2000));
-		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 2 : 3, 0, (52 - 2 * i) * cell, (82 - i) * cell,
-			0xA000));
+		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 2 : 3, static_cast<int16>(DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER + i),
+			(52 - 2 * i) * cell, (82 - i) * cell, 0xA000));
 	}
+	map.actions = demo_script_section();
 	// Ambient sound sources carry their permutation in the first user word
 	// (native here; the marker list is swapped on writing).
 	const uint16 permutation = 1;

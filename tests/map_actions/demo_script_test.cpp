@@ -1,0 +1,57 @@
+// The generated 'demo' map's script: its actions in order, and "the end"
+// reached on the 120th pass of the scheduler.
+#include "map_actions/map_actions_test_support.h"
+
+namespace {
+
+using demo_script = map_actions_fixture;
+
+TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_3776)
+{
+	harness_end_map();
+	harness_demo_setup(&setup, 4);
+	// From 1501 a team stays alive without units, so only the script can end it.
+	setup.parameters.option_flags |= _game_option_deathmatch_flag;
+	// Team 1's five units, the ones "stagger" holds back.
+	monsters_test_hooks_data *units = get_monsters_test_hooks();
+	units->monster_count = 5;
+	for (int16 i = 0; i < 5; ++i)
+	{
+		units->monsters[i].identifier = static_cast<int16>(31 + i);
+		units->monsters[i].owner_team_index = _dark_team_index;
+	}
+	ASSERT_TRUE(harness_start_map(&setup));
+
+	static const struct
+	{
+		const char *name;
+		action_tag tag;
+	} expected[] = {{"opening", TAG("acli")}, {"stagger", TAG("dela")}, {"tally", TAG("math")},
+		{"count passes", TAG("math")}, {"enough", TAG("math")}, {"two teams", TAG("plyc")}, {"under way", TAG("plan")},
+		{"lock", TAG("lock")}, {"arm the end", TAG("mung")}, {"the end", TAG("endg")},
+		{"prohibited teams", TAG("prta")}};
+	ASSERT_EQ(map_action_array.total_count, static_cast<int16>(NUMBEROF(expected)));
+	for (int16 i = 0; i < static_cast<int16>(NUMBEROF(expected)); ++i)
+	{
+		EXPECT_STREQ(get_map_action_name(i), expected[i].name);
+		EXPECT_EQ(get_map_action_tag(i), expected[i].tag);
+	}
+	// Loading ran the first pass: the opening armed the end.
+	EXPECT_TRUE(get_map_action_parameter(nullptr, 9, _return_empty_arrays_flag, TAG("noce"), _parameter_flag));
+
+	// One unit every 24 ticks, each handed to "tally".
+	harness_run_ticks(160);
+	EXPECT_EQ(integer_of(2, "resu"), 4);
+
+	// The pass of tick 3776 runs as that tick is played.
+	harness_run_ticks(3776 - 160);
+	ASSERT_EQ(game->game_time, 3776);
+	EXPECT_EQ(game->endgame_state, _endgame_state_none);
+	EXPECT_EQ(integer_of(3, "resu"), 119);
+	harness_run_ticks(1);
+	EXPECT_EQ(game->winning_team_index, _light_team_index);
+	EXPECT_EQ(game->endgame_state, _endgame_state_victory);
+	EXPECT_EQ(integer_of(3, "resu"), 120);
+}
+
+} // namespace

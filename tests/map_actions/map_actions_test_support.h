@@ -1,0 +1,116 @@
+// Building scripts in a running map's store, for the map-action tests.
+#ifndef MAP_ACTIONS_TEST_SUPPORT_H
+#define MAP_ACTIONS_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "attack_ai.h"
+#include "data.h"
+#include "map_actions/map_action_accessors.h"
+#include "map_actions/map_actions.h"
+#include "monsters.h"
+#include "players.h"
+#include "support/test_directory.h"
+#include "support/zerv_harness.h"
+#include "world.h"
+#include "zerv.h"
+
+class map_actions_fixture : public zerv_harness_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		harness_default_setup(&setup);
+		ASSERT_TRUE(harness_start_map(&setup));
+		reset_map_actions_test_hooks();
+		reset_monsters_test_hooks();
+		saved_version = game_play_version;
+	}
+
+	void TearDown() override
+	{
+		game_play_version = saved_version;
+		harness_end_map();
+		reset_map_actions_test_hooks();
+		reset_monsters_test_hooks();
+		zerv_harness_fixture::TearDown();
+	}
+
+	static int16 action(const char (&tag)[5], uint32 flags = 0, int16 mode = _map_action_deactivates_never,
+		const char *name = nullptr)
+	{
+		const int16 index = new_map_action(NONE);
+		EXPECT_NE(index, NONE);
+		set_map_action_tag(index, TAG(tag));
+		get_map_action(index)->flags = flags;
+		get_map_action(index)->deactivation_mode = mode;
+		if (name) set_map_action_name(index, name);
+		return index;
+	}
+
+	static int16 id(int16 index) { return get_map_action_identifier(index); }
+
+	static void ids(int16 index, const char (&name)[5], std::initializer_list<int16> indexes)
+	{
+		std::vector<int16> list;
+		for (int16 i : indexes) list.push_back(i == NONE ? static_cast<int16>(NONE) : id(i));
+		add(index, name, _parameter_action_identifier, static_cast<int32>(list.size()), list.data());
+	}
+
+	static void flag(int16 index, const char (&name)[5]) { add(index, name, _parameter_flag, 0, nullptr); }
+
+	static void integer(int16 index, const char (&name)[5], int32 value)
+	{
+		add(index, name, _parameter_integer, 1, &value);
+	}
+
+	static void fixed_value(int16 index, const char (&name)[5], fixed value)
+	{
+		add(index, name, _parameter_fixed, 1, &value);
+	}
+
+	static void add(int16 index, const char (&name)[5], int16 type, int32 count, const void *data)
+	{
+		map_action_parameter parameter;
+		ASSERT_TRUE(new_map_action_parameter(&parameter, index, TAG(name), type));
+		if (count > 0)
+		{
+			ASSERT_TRUE(set_map_action_parameter(&parameter, count, data));
+		}
+	}
+
+	static int32 integer_of(int16 index, const char (&name)[5])
+	{
+		int32 value = -12345;
+		get_map_action_integer(index, TAG(name), &value);
+		return value;
+	}
+
+	static bool active(int16 index) { return (get_map_action(index)->flags & _map_action_is_active_flag) != 0; }
+
+	// One scheduler pass at the given tick.
+	static void pass_at(int32 tick)
+	{
+		game->game_time = tick;
+		update_map_actions();
+	}
+
+	static std::string log_text(void) { return read_test_file("zerv_log.txt"); }
+
+	static size_t occurrences(const std::string &text, const std::string &what)
+	{
+		size_t count = 0;
+		for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+		return count;
+	}
+
+	new_game_data setup;
+	int16 saved_version = 0;
+};
+
+#endif
