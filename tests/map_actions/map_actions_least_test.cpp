@@ -164,29 +164,4 @@ TEST_F(map_actions_least, long_script_lines_are_cut_not_overflowed)
 	EXPECT_NE(log.find("--- xxxx"), std::string::npos);
 }
 
-TEST_F(map_actions_least, the_unit_pool_is_refilled_for_every_map)
-{
-	initialize_monster_map_action_memory_pool();
-	initialize_monster_map_action_memory_pool_for_new_map();
-	EXPECT_EQ(get_monster_map_action_memory_pool_free_space(), MAP_ACTION_MEMORY_POOL_SIZE);
-	create_map_action_for_monster(0, TAG("chic"));
-	EXPECT_EQ(get_monster_map_action_memory_pool_free_space(), MAP_ACTION_MEMORY_POOL_SIZE);
-}
-
-TEST_F(map_actions_least, answers_while_no_action_exists)
-{
-	EXPECT_EQ(action_identifier_to_action_index(1), NONE);
-	EXPECT_EQ(action_identifier_to_action_index(0), NONE);
-	set_map_action_success(NONE);
-	set_map_action_error(NONE);
-	set_map_action_success(5);
-	EXPECT_TRUE(handle_command_sniffing(nullptr));
-	EXPECT_FALSE(get_map_action_parameter(nullptr, action, _return_empty_arrays_flag, TAG("ligh"), _parameter_flag));
-
-	const uint8 section[64] = {};
-	import_map_actions(1, sizeof(section), const_cast<uint8 *>(section), TRUE);
-	update_map_actions();
-	EXPECT_EQ(game->game_time, 0);
-}
-
 }
