@@ -104,10 +104,10 @@ void zerv_test_directory::TearDown()
 	reset_all_test_hooks();
 	game = saved_game;
 	game_play_version = saved_game_play_version;
-	// A lock taken here must not outlive the folder it lives in.
-	if (owns_directory) release_exclusive_mode();
 	if (owns_directory)
 	{
+		// A lock taken here must not outlive the folder it lives in.
+		release_exclusive_mode();
 		stop_sharing_test_directory();
 		remove_test_directory(test_directory, previous_directory);
 	}
