@@ -14,6 +14,8 @@ interface_test_hooks_data *get_interface_test_hooks(void)
 void reset_interface_test_hooks(void)
 {
 	clear_least_call_log(&interface_hooks.calls);
+	control_bar_state = _control_bar_hidden;
+	status_bar_shown = FALSE;
 }
 
 #define LEAST(...) least_call(&interface_hooks.calls, __VA_ARGS__)

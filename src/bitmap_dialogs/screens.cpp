@@ -15,6 +15,8 @@ screens_test_hooks_data *get_screens_test_hooks(void)
 void reset_screens_test_hooks(void)
 {
 	clear_least_call_log(&screens_hooks.calls);
+	cached_endgame_state = 0;
+	chosen_interface[0] = 0;
 }
 
 #define LEAST(...) least_call(&screens_hooks.calls, __VA_ARGS__)
