@@ -117,7 +117,7 @@ void walk_bitmaps(int16 collection, int16 bitmap_count)
 		if (!is_run_length(bitmap))
 		{
 			const int32 width = bitmap->width < 64 ? bitmap->width : 64;
-			const int32 height = bitmap->height < 64 ? bitmap->height + 1 : 64;
+			const int32 height = bitmap->height < 64 ? bitmap->height : 64;
 			picture.assign(static_cast<size_t>(2 * width * height) + 1, 0);
 			decompress_bitmap(colors, bitmap, picture.data(), width, height, 2 * width, _decompress_bitmap_88, TRUE);
 			decompress_bitmap(colors, bitmap, picture.data(), width, height, width, _decompress_bitmap_8, FALSE);

@@ -27,6 +27,11 @@ static boolean never_obstructed(int32, int32, const world_point2d *, const world
 	return FALSE;
 }
 
+static boolean always_obstructed(int32, int32, const world_point2d *, const world_point2d *)
+{
+	return TRUE;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	static bool initialized = false;
@@ -57,15 +62,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			check(get_mesh_cell_index(t, height + 9) < mesh_globals->cell_count);
 			check(get_mesh_cell_index(width + 9, t) < mesh_globals->cell_count);
 		}
+		// Heights interpolate between vertices; those past the array count as 0.
+		const int32 lowest = mesh_globals->min_cell_height < 0 ? mesh_globals->min_cell_height : 0;
+		const int32 highest = mesh_globals->max_cell_height > 0 ? mesh_globals->max_cell_height : 0;
+		const precalculated_normal_data *normals = get_precalculated_normal(0);
 		for (int32 i = 0; i < 64; ++i)
 		{
 			const world_point2d p = {static_cast<world_distance>((i * 7919) % (width * 600)) - 512,
 				static_cast<world_distance>((i * 104729) % (height * 600)) - 512};
+			const short_world_distance ground = get_mesh_height(&p, _true_height);
+			check(ground == NONRENDERED_CELL_HEIGHT || (ground >= lowest && ground <= highest));
 			for (int16 type = 0; type < NUMBER_OF_MESH_HEIGHT_TYPES; ++type) (void)get_mesh_height(&p, type);
-			(void)get_mesh_terrain_type(&p);
-			(void)get_mesh_normal(&p);
+			const int16 terrain = get_mesh_terrain_type(&p);
+			check(terrain >= 0 && terrain < NUMBER_OF_TERRAIN_TYPES);
+			const world_vector3d *normal = get_mesh_normal(&p);
+			check(normal >= &normals[0].normal && normal <= &normals[NUMBER_OF_PRECALCULATED_NORMALS - 1].normal);
 			const world_point2d q = {p.y, p.x};
-			(void)obstruction_in_cells_crossed_by_segment(&p, &q, never_obstructed);
+			check(!obstruction_in_cells_crossed_by_segment(&p, &q, never_obstructed));
+			check(obstruction_in_cells_crossed_by_segment(&p, &q, always_obstructed));
 		}
 
 		// The markers scan without leaving the list.

@@ -144,7 +144,7 @@ uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, bo
 	const int32 tag_size = tag_handle == NONE ? 0 : tag_file_get_header_data_size(tag_handle);
 	if (offset < 0 || size < 0 || static_cast<int64>(offset) + size > tag_size)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
 			"%s %s has a bad data block (offset #%d, size #%d, tag #%d bytes).", kind, name, static_cast<int>(offset),
 			static_cast<int>(size), static_cast<int>(tag_size));
 		return nullptr;
@@ -152,7 +152,7 @@ uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, bo
 	uint8 *block = static_cast<uint8 *>(new_pointer(size > 0 ? static_cast<size_t>(size) : 1));
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "allocation failed for data from %s %s.", kind, name);
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation failed for data from %s %s.", kind, name);
 		return nullptr;
 	}
 	const boolean read = size == 0 ? TRUE
@@ -160,7 +160,7 @@ uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, bo
 					 : tag_file_read(tag_handle, offset, size, block);
 	if (!read)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read data from %s %s.", kind, name);
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read data from %s %s.", kind, name);
 		dispose_pointer(block);
 		return nullptr;
 	}
@@ -233,7 +233,7 @@ int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_d
 
 void report_bad_definition_field(const char *kind, int32 tag_handle, const char *field)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "%s %s has a bad %s.", kind,
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "%s %s has a bad %s.", kind,
 		tag_handle == NONE ? "<unknown>" : tag_file_name_get(tag_handle), field);
 }
 
@@ -328,7 +328,7 @@ boolean postprocess_geometry_definition(definition_globals *definitions, int16 d
 		definition_tag_to_index(get_collection_reference_definitions(), geometry->collection_reference_tag);
 	if (geometry->collection_reference_index == NONE)
 	{
-		error_message(_error_unknown, __FILE__, __LINE__, "unable to get collection reference '%s' for geometry %s.",
+		error_message(_error_unknown, MODULE_NAME, __LINE__, "unable to get collection reference '%s' for geometry %s.",
 			tag_to_string(geometry->collection_reference_tag), tag_file_name_get(tag_handle));
 		release_geometry_tables(definition_index);
 		definitions->flags[definition_index] &= static_cast<uint16>(~_definition_fetched_flag);

@@ -16,6 +16,8 @@ void reset_interface_test_hooks(void)
 	clear_least_call_log(&interface_hooks.calls);
 	interface_hooks.control_bar_dialog = NULL;
 	interface_hooks.status_bar_dialog = NULL;
+	control_bar_state = _control_bar_hidden;
+	status_bar_shown = FALSE;
 }
 
 #define LEAST(...) least_call(&interface_hooks.calls, __VA_ARGS__)

@@ -88,7 +88,7 @@ definition_globals *get_media_definitions(void)
 
 void initialize_media_definitions(void)
 {
-	if (media_definitions.definitions) return;
+	// A restarted core registers the group again; the old tables are freed.
 	initialize_definitions(&media_definitions);
 }
 

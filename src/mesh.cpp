@@ -752,24 +752,28 @@ static boolean install_stand_in_map(file_tag mesh_tag)
 
 void initialize_mesh(void)
 {
-	if (mesh_globals) return;
-	mesh_globals = static_cast<mesh_globals_data *>(new_pointer_z(sizeof(mesh_globals_data)));
-	precalculated_normal_data *normals = static_cast<precalculated_normal_data *>(
-		new_pointer(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
-	if (!mesh_globals || !normals)
+	if (!mesh_globals)
 	{
-		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
-			"couldn't allocate #%d bytes for precalculated normal table.",
-			static_cast<int>(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
-		return;
+		mesh_globals = static_cast<mesh_globals_data *>(new_pointer_z(sizeof(mesh_globals_data)));
+		precalculated_normal_data *normals = static_cast<precalculated_normal_data *>(
+			new_pointer(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
+		if (!mesh_globals || !normals)
+		{
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
+				"couldn't allocate #%d bytes for precalculated normal table.",
+				static_cast<int>(sizeof(precalculated_normal_data) * NUMBER_OF_PRECALCULATED_NORMALS));
+			return;
+		}
+		mesh_globals->precalculated_normals = normals;
+		mesh_globals->mesh_tag = static_cast<file_tag>(NONE);
+		mesh_globals->mesh_definition_index = NONE;
+		mesh_globals->media_type = NONE;
+		mesh_globals->landscape_collection_index = NONE;
+		mesh_globals->surface_effect_local_projectile_group = NONE;
+		build_precalculated_normal_table(normals);
 	}
-	mesh_globals->precalculated_normals = normals;
-	mesh_globals->mesh_tag = static_cast<file_tag>(NONE);
-	mesh_globals->mesh_definition_index = NONE;
-	mesh_globals->media_type = NONE;
-	mesh_globals->landscape_collection_index = NONE;
-	mesh_globals->surface_effect_local_projectile_group = NONE;
-	build_precalculated_normal_table(normals);
+	// Also on a restarted core, whose definition start-up emptied the list of
+	// groups the preload report walks.
 	initialize_definitions(&mesh_definitions);
 }
 

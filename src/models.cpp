@@ -180,7 +180,7 @@ void initialize_models(void)
 	precalculated_model_normal *normals = static_cast<precalculated_model_normal *>(new_pointer_z(normal_bytes));
 	if (!model_globals || !normals)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 			"couldn't allocate #%d bytes for precalculated model normal table.", static_cast<int>(normal_bytes));
 		free_and_clear(&normals);
 		free_and_clear(&model_globals);
@@ -338,7 +338,7 @@ boolean postprocess_model_definition(definition_globals *definitions, int16 defi
 	const geometry_definition *geometry = get_geometry_definition(model->geometry_index);
 	if (!geometry || !get_geometry_tables(model->geometry_index))
 	{
-		error_message(_error_unknown, __FILE__, __LINE__, "unable to get geometry '%s' for model %s.",
+		error_message(_error_unknown, MODULE_NAME, __LINE__, "unable to get geometry '%s' for model %s.",
 			tag_to_string(model->geometry_tag), name);
 		return fail_model_postprocess(definitions, definition_index);
 	}
@@ -438,7 +438,7 @@ boolean modify_cells_under_model(int16 model_index, boolean adding_model)
 			{
 				const int16 other = cell_at(x, y)->model_index;
 				if (other == NONE || other == model_index) continue;
-				log_message(__FILE__, __LINE__, "cell (%d, %d) contains more than one model!", static_cast<int>(x),
+				log_message(MODULE_NAME, __LINE__, "cell (%d, %d) contains more than one model!", static_cast<int>(x),
 					static_cast<int>(y));
 				clear = FALSE;
 			}
@@ -572,7 +572,7 @@ int16 new_model_from_marker(marker_data *marker)
 	const model_definition *definition = get_model_definition(entry->tag_index);
 	if (!definition || permutation < 0 || permutation >= definition->model_permutation_count)
 	{
-		log_message(__FILE__, __LINE__, "model marker #%d names permutation #%d, which its model does not have.",
+		log_message(MODULE_NAME, __LINE__, "model marker #%d names permutation #%d, which its model does not have.",
 			static_cast<int>(marker->identifier), static_cast<int>(permutation));
 		return NONE;
 	}

@@ -19,7 +19,8 @@ struct observer_globals_data
 
 }
 
-static observer_globals_data observer_globals = {{{0, 0}, 0, 0}, FIXED_ONE, 0};
+static const observer_globals_data initial_observer_globals = {{{0, 0}, 0, 0}, FIXED_ONE, 0};
+static observer_globals_data observer_globals = initial_observer_globals;
 
 observer_test_hooks_data *get_observer_test_hooks(void)
 {
@@ -29,6 +30,7 @@ observer_test_hooks_data *get_observer_test_hooks(void)
 void reset_observer_test_hooks(void)
 {
 	memset(&observer_hooks, 0, sizeof(observer_hooks));
+	observer_globals = initial_observer_globals;
 }
 
 #define LEAST(...) least_call(&observer_hooks.calls, __VA_ARGS__)
@@ -36,7 +38,7 @@ void reset_observer_test_hooks(void)
 void initialize_observer(void)
 {
 	LEAST("initialize_observer");
-	observer_globals = observer_globals_data{{{0, 0}, 0, 0}, FIXED_ONE, 0};
+	observer_globals = initial_observer_globals;
 }
 
 boolean initialize_observer_for_new_map(file_tag observer_constants_tag)

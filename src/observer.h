@@ -72,6 +72,7 @@ struct observer_test_hooks_data
 };
 
 observer_test_hooks_data *get_observer_test_hooks(void);
+// Also puts the camera back as a fresh process has it.
 void reset_observer_test_hooks(void);
 
 #endif

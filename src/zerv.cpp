@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "data.h"
 #include "error_manager.h"
 #include "linux_utilities.h"
 #include "memory.h"
 #include "tag_files/tag_files.h"
+#include "players.h"
 #include "test_hooks.h"
 #include "world.h"
 #include "zerv_hooks.h"
@@ -1009,11 +1011,17 @@ uint64 zerv_state_digest(void)
 	int32 count = 0;
 	const zerv_digest_slot *slots = get_zerv_digest_slots(&count);
 
+	// The record arrays of the simulation: bookkeeping, free slots and the
+	// identifiers in use, which later commands name. Each simulation module
+	// adds its array here; local-only arrays stay out.
+	static datum_globals *const simulation_arrays[] = {&player_array, &team_array};
+
 	zerv_digest_begin(&digest);
 	for (int32 i = 0; i < count; ++i)
 	{
 		if (slots[i].proc) slots[i].proc(&digest);
 	}
+	for (datum_globals *array : simulation_arrays) zerv_digest_uint32(&digest, datum_globals_digest(array));
 	return digest.hash;
 }
 

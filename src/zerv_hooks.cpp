@@ -65,7 +65,14 @@ struct zerv_hooks_globals_data
 	file_tag cached_map_tag; // the map whose tag cache was built last
 };
 
-static zerv_hooks_globals_data zerv_hooks_globals = {static_cast<file_tag>(NONE), {}, 0, static_cast<file_tag>(NONE)};
+static const zerv_hooks_globals_data initial_zerv_hooks_globals = {
+	static_cast<file_tag>(NONE), {}, 0, static_cast<file_tag>(NONE)};
+static zerv_hooks_globals_data zerv_hooks_globals = initial_zerv_hooks_globals;
+
+void reset_zerv_hooks_test_state(void)
+{
+	zerv_hooks_globals = initial_zerv_hooks_globals;
+}
 
 static bool read_current_mesh_header(mesh_header *header)
 {

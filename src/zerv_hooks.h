@@ -157,4 +157,7 @@ struct zerv_digest_slot
 };
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count);
 
+// Tests: the hooks module's per-map values as a fresh process has them.
+void reset_zerv_hooks_test_state(void);
+
 #endif

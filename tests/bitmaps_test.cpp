@@ -389,10 +389,19 @@ TEST(BitmapsDecompress, NarrowBufferAndAlpha)
 	for (int32 y = 0; y < 2; ++y)
 		for (int32 x = 0; x < 8; ++x) bitmap->row_addresses[y][x] = static_cast<uint8>(x == 1 ? 0 : 10 * y + x + 1);
 
-	// A 4-wide buffer of exactly its size: ASan sees any write past it.
-	std::vector<uint8> narrow(4 * 3);
-	decompress_bitmap(NULL, bitmap.get(), narrow.data(), 4, 3, 4, _decompress_bitmap_8, FALSE);
-	EXPECT_EQ(narrow, (std::vector<uint8>{1, 0, 3, 4, 11, 0, 13, 14, 0, 0, 0, 0}));
+	// A 4-wide buffer of exactly the bitmap's rows, with no spare row to take
+	// an overrun: ASan sees any write past it.
+	std::vector<uint8> narrow(4 * 2);
+	decompress_bitmap(NULL, bitmap.get(), narrow.data(), 4, 2, 4, _decompress_bitmap_8, FALSE);
+	EXPECT_EQ(narrow, (std::vector<uint8>{1, 0, 3, 4, 11, 0, 13, 14}));
+	// Guard bytes behind the same rows catch an overrun without ASan too.
+	std::vector<uint8> guarded(4 * 2 + 4, 0xAA);
+	decompress_bitmap(NULL, bitmap.get(), guarded.data(), 4, 2, 4, _decompress_bitmap_8, FALSE);
+	EXPECT_EQ(guarded, (std::vector<uint8>{1, 0, 3, 4, 11, 0, 13, 14, 0xAA, 0xAA, 0xAA, 0xAA}));
+	// Rows past the bitmap's height are cleared.
+	std::vector<uint8> tall(4 * 3, 0xAA);
+	decompress_bitmap(NULL, bitmap.get(), tall.data(), 4, 3, 4, _decompress_bitmap_8, FALSE);
+	EXPECT_EQ(tall, (std::vector<uint8>{1, 0, 3, 4, 11, 0, 13, 14, 0, 0, 0, 0}));
 
 	std::vector<uint16> wide(10 * 2, 0xFFFF);
 	decompress_bitmap(NULL, bitmap.get(), wide.data(), 10, 2, 20, _decompress_bitmap_88, FALSE);

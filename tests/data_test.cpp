@@ -258,7 +258,7 @@ TEST_F(DatumGlobals, ScriptedTraceAndDigestArePinned)
 		}
 		if (step == 4999) compress_data(&big);
 	}
-	// Cross-checked against an independent model of the same steps.
+	// tools/models/data_array_script.py re-derives these from a plain model of the same steps.
 	EXPECT_EQ(big.total_count, 196);
 	EXPECT_EQ(calculate_data_crc(trace.data(), (int32)trace.size()), 0x7D02530Bu);
 	EXPECT_EQ(datum_globals_digest(&big), 0x5384A0BAu);

@@ -222,7 +222,7 @@ TEST_F(mesh_default_maps, optional_references_and_the_team_names_override)
 	EXPECT_EQ(failed->overhead_map_collection_index, NONE);
 	EXPECT_NE(failed->hints_string_list_index, NONE);
 	EXPECT_NE(failed->landscape_collection_index, NONE);
-	game = nullptr;
+	// The fixture puts the core's record back.
 }
 
 TEST_F(mesh_default_maps, a_block_read_ahead_gives_the_same_map)

@@ -179,22 +179,30 @@ TEST_F(players_colors, a_clash_takes_the_replacement_at_identity_times_46)
 	EXPECT_TRUE(same_color(players[0].appearance.primary_color, red));
 }
 
-TEST_F(players_colors, twenty_failed_replacements_restore_the_colour)
+// Player 15's tries run through the replacement colours from index
+// 15 x 46 mod 20 = 10 on, so its 20th and last try is index 9. The first six
+// crowd colours crowd every replacement but index 9; the seventh crowds it too.
+TEST_F(players_colors, the_twentieth_try_is_the_last)
 {
-	// Seven colours that crowd every replacement colour.
 	const rgb_color crowd[] = {{41942, 13107, 12451, 0}, {10813, 34733, 13107, 0}, {59308, 55376, 0, 0},
 		{55049, 52100, 53738, 0}, {0, 48495, 53083, 0}, {0, 7208, 48167, 0}, {51772, 36043, 54066, 0}};
-	std::vector<new_player_data> players;
-	for (uint32 i = 0; i < 7; ++i)
-	{
-		players.push_back(make_player(i + 1));
-		players.back().appearance.primary_color = crowd[i];
-	}
-	players.push_back(make_player(100));
 	const rgb_color clashing = {41942, 13107, 12451, 7};
-	players.back().appearance.primary_color = clashing;
-	arbitrate_player_appearances(players.data(), static_cast<int16>(players.size()));
-	EXPECT_TRUE(same_color(players.back().appearance.primary_color, clashing));
+	for (int32 crowd_size : {6, 7})
+	{
+		std::vector<new_player_data> players;
+		for (int32 i = 0; i < crowd_size; ++i)
+		{
+			players.push_back(make_player(static_cast<uint32>(i + 1)));
+			players.back().appearance.primary_color = crowd[i];
+		}
+		players.push_back(make_player(15));
+		players.back().appearance.primary_color = clashing;
+		arbitrate_player_appearances(players.data(), static_cast<int16>(players.size()));
+		// After 19 crowded tries the 20th is taken; when it is crowded as well,
+		// the colour as it came returns.
+		const rgb_color expected = crowd_size == 6 ? replacement_colors[9] : clashing;
+		EXPECT_TRUE(same_color(players.back().appearance.primary_color, expected)) << crowd_size << " crowd colours";
+	}
 }
 
 TEST_F(players_colors, followers_wear_their_captains_colour)

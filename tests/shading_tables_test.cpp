@@ -1,6 +1,6 @@
 // Shading, transparency and blend tables and the tint shaders. The golden
-// hashes come from a separate model of the same integer rules; they must
-// hold on both builds.
+// hashes and shader bytes come from a separate model of the same rules,
+// tools/models/shading_tables.py; they must hold on both builds.
 #include <gtest/gtest.h>
 
 #include <string>

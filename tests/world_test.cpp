@@ -5,6 +5,8 @@
 
 #include "byte_swapping.h"
 #include "crc.h"
+#include "error_manager.h"
+#include "support/test_directory.h"
 #include "test_hooks.h"
 #include "world.h"
 
@@ -616,13 +618,18 @@ TEST_F(WorldMaths, RecordsAndDescriptors)
 	EXPECT_EQ(TICKS_PER_DAY, 2592000);
 }
 
-TEST_F(WorldMaths, DebugMatrixText)
+class WorldDebugText : public zerv_test_directory
 {
-	// Without a log open this only has to be safe to call.
-	matrix3x3 m;
-	build_rotation_matrix(&m, 0, 0);
-	dprintf_matrix("identity", &m);
+};
+
+TEST_F(WorldDebugText, MatrixRowsGoToTheLog)
+{
+	initialize_error_state("world test");
+	const matrix3x3 m = {{{1, 2, 3}, {4, 5, 6}, {7, 8, -9}}};
+	dprintf_matrix("m", &m);
 	dprintf_matrix(NULL, &m);
+	const std::string log = read_test_file(ERROR_LOG_FILE_NAME);
+	EXPECT_NE(log.find("m;g\n[ 1 2 3];g\n[ 4 5 6];g\n[ 7 8 -9]\n;g\n[ 1 2 3];g\n"), std::string::npos) << log;
 }
 
 }

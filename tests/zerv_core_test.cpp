@@ -705,6 +705,12 @@ TEST_F(zerv_setup_records, damaged_setups_are_refused)
 	setup.local_player_index = 1;
 	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
 	harness_default_setup(&setup);
+	setup.parameters.plugin_count = -1;
+	const size_t logged = read_test_file("zerv_log.txt").size();
+	EXPECT_FALSE(initialize_zerv_for_new_map(&setup));
+	EXPECT_EQ(read_test_file("zerv_log.txt").substr(logged),
+		"Error: Unable to start game due to a damaged game setup (type 2, 1 players)\n");
+	harness_default_setup(&setup);
 	EXPECT_TRUE(initialize_zerv_for_new_map(&setup));
 }
 

@@ -132,6 +132,28 @@ TEST_F(zerv_harness, a_map_after_another_matches_a_fresh_one)
 	expect_same_trail(fresh, play(&b, 4));
 }
 
+// The core started, ended and started again in one process plays the demo
+// map as it did the first time.
+TEST_F(zerv_harness, a_restarted_core_plays_the_same_trail)
+{
+	std::vector<harness_digest_entry> trails[2];
+	for (int32 run = 0; run < 2; ++run)
+	{
+		if (run == 1)
+		{
+			harness_shutdown();
+			ASSERT_TRUE(harness_initialize());
+		}
+		new_game_data setup;
+		harness_demo_setup(&setup, 4);
+		ASSERT_TRUE(harness_start_map(&setup));
+		ASSERT_EQ(harness_run_ticks(200), 200);
+		trails[run] = harness_digest_trail();
+		harness_end_map();
+	}
+	expect_same_trail(trails[0], trails[1]);
+}
+
 TEST_F(zerv_harness, digests_see_the_seed_and_the_clock)
 {
 	new_game_data setup;
@@ -298,6 +320,14 @@ TEST_F(zerv_harness, the_demo_digest_covers_terrain_markers_players_and_teams)
 	expect_digested(&player_globals.local_player_team_index, "local_player_team_index");
 	expect_digested(&player_globals.local_player_is_team_captain, "local_player_is_team_captain");
 	expect_digested(&player_globals.actual_number_of_teams, "actual_number_of_teams");
+
+	// The record arrays' own bookkeeping, which the next new record follows.
+	for (datum_globals *array : {&player_array, &team_array})
+	{
+		expect_digested(&array->next_identifier, array->name);
+		expect_digested(&array->first_free_index, array->name);
+		expect_digested(&array->total_count, array->name);
+	}
 	harness_end_map();
 }
 

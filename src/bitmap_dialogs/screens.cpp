@@ -35,6 +35,7 @@ void reset_screens_test_hooks(void)
 	clear_least_call_log(&screens_hooks.calls);
 	reset_screens_answers();
 	cached_endgame_state = 0;
+	chosen_interface[0] = 0;
 }
 
 #define LEAST(...) least_call(&screens_hooks.calls, __VA_ARGS__)

@@ -18,6 +18,7 @@ void reset_console_test_hooks(void)
 {
 	memset(&console_hooks, 0, sizeof(console_hooks));
 	console_hooks.last_error = NONE;
+	console_line_count = 0;
 }
 
 static struct console_hooks_initializer

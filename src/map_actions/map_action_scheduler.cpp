@@ -29,7 +29,7 @@ void initialize_map_actions(void)
 	map_action_store.identifier_to_index = static_cast<int16 *>(new_pointer(65536 * sizeof(int16)));
 	if (!map_action_globals || !map_action_store.identifier_to_index)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for map_action_globals",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for map_action_globals",
 			static_cast<int>(sizeof(map_action_globals_data)));
 		return;
 	}
@@ -52,7 +52,7 @@ void initialize_map_actions_for_new_map(void)
 		static_cast<uint8 *>(new_pointer(PARAMETER_BUFFER_SIZE + PARAMETER_BUFFER_SCRATCH_SIZE));
 	if (!map_action_globals->parameter_buffer)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for parameter buffer",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for parameter buffer",
 			PARAMETER_BUFFER_SIZE);
 		return;
 	}

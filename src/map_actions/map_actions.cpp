@@ -812,7 +812,7 @@ boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size,
 	else if (map_action_buffer_size > 0 && !buffer) fault = {"no section", NONE, 0};
 	if (fault.reason)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "map actions: %s (action #%d, byte #%d).", fault.reason,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "map actions: %s (action #%d, byte #%d).", fault.reason,
 			static_cast<int>(fault.action), static_cast<int>(fault.byte));
 		return FALSE;
 	}
@@ -842,7 +842,7 @@ boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size,
 
 	if (!good)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "map actions: %s (action #%d, byte #%d).", fault.reason,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "map actions: %s (action #%d, byte #%d).", fault.reason,
 			static_cast<int>(fault.action), static_cast<int>(fault.byte));
 	}
 	else if (store)

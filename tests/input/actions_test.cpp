@@ -20,15 +20,18 @@ protected:
 		reset_test_hooks_test_hooks();
 		flush_actions();
 		get_actions_test_hooks()->capture_actions = TRUE;
+		saved_game = game;
 	}
 
 	void TearDown() override
 	{
 		set_keyboard_queue_task_state(FALSE);
-		game = NULL;
+		game = saved_game;
 		reset_test_hooks_test_hooks();
 		reset_actions_test_hooks();
 	}
+
+	game_data *saved_game = nullptr;
 };
 
 static action_data key_sample(int16 key_code)
@@ -141,11 +144,15 @@ TEST_F(FrameLimiterQueue, TimerThreadSamplesAboutThirtyTimesASecond)
 	game = &record;
 	set_keyboard_queue_task_state(TRUE);
 	update_actions();
+	// The real thread on the real clock: it never runs ahead of its schedule,
+	// but a loaded machine may hold it back.
+	const auto start = std::chrono::steady_clock::now();
 	std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 	const int16 turns = update_actions();
+	const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 	set_keyboard_queue_task_state(FALSE);
-	EXPECT_GE(turns, 20);
-	EXPECT_LE(turns, 40);
+	EXPECT_GE(turns, 10);
+	EXPECT_LE(turns, elapsed.count() * 30 / 1000 + 2);
 	EXPECT_GE(record.local_time, turns);
 	const int32 stopped_at = record.local_time;
 	std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -13,6 +13,8 @@
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "fake_programs.h"
+#include "tag_files/tag_files.h"
+#include "zerv.h"
 #include "test_hooks_all.h"
 
 std::string make_test_directory(void)
@@ -80,6 +82,8 @@ void zerv_test_directory::SetUp()
 	char buffer[4096];
 	previous_directory = getcwd(buffer, sizeof(buffer)) ? buffer : "/";
 	reset_all_test_hooks();
+	saved_game = game;
+	saved_game_play_version = game_play_version;
 	const char *shared = getenv(shared_directory_variable);
 	if (shared && *shared && chdir(shared) == 0)
 	{
@@ -98,8 +102,12 @@ void zerv_test_directory::TearDown()
 	dispose_error_state();
 	restore_fake_programs_path();
 	reset_all_test_hooks();
+	game = saved_game;
+	game_play_version = saved_game_play_version;
 	if (owns_directory)
 	{
+		// A lock taken here must not outlive the folder it lives in.
+		release_exclusive_mode();
 		stop_sharing_test_directory();
 		remove_test_directory(test_directory, previous_directory);
 	}

@@ -16,7 +16,8 @@ void remove_test_directory(const std::string &directory, const std::string &prev
 bool remove_directory_tree(const std::string &path);
 
 // Fixture: a fresh working directory for each test, with every module's test
-// hooks reset before and after.
+// hooks reset before and after, and the core's game record and version put
+// back for tests that swap in their own.
 class zerv_test_directory : public ::testing::Test
 {
 protected:
@@ -27,6 +28,10 @@ protected:
 	std::string previous_directory;
 	// False in a death test's child, which works in its parent's directory.
 	bool owns_directory = true;
+
+private:
+	struct game_data *saved_game = nullptr;
+	int16_t saved_game_play_version = 0;
 };
 
 // Death tests in the "threadsafe" style run the test again in a new process.

@@ -34,8 +34,11 @@
 #include "postgame.h"
 #include "detail_maps.h"
 #include "local_projectiles.h"
+#include "zerv_hooks.h"
+#include "game_preferences.h"
+#include "CoreLibrary/tag_files/preferences.h"
 
-// One line per module with test hooks.
+// One line per module with test hooks or state a test may leave behind.
 void reset_all_test_hooks(void)
 {
 	reset_test_hooks_test_hooks();
@@ -72,4 +75,7 @@ void reset_all_test_hooks(void)
 	reset_postgame_test_hooks();
 	reset_detail_maps_test_hooks();
 	reset_local_projectiles_test_hooks();
+	reset_zerv_hooks_test_state();
+	// Loaded preferences belong to the test that loaded them.
+	free_preferences(&game_preferences_globals);
 }

@@ -26,10 +26,6 @@ struct harness_globals_data
 	std::string previous_directory;
 	std::string fake_folder;
 	bool zerv_initialized = false;
-	bool initialized_by_last_call = false;
-	// The core's game record: tests of single modules point the global at
-	// records of their own and clear it after them.
-	game_data *game = nullptr;
 	std::vector<harness_digest_entry> trail;
 };
 
@@ -77,26 +73,18 @@ bool harness_initialize(bool trace_start_up)
 
 	reset_harness_hooks();
 	service_trace_enable(trace_start_up);
-	harness_globals.initialized_by_last_call = false;
-	if (!harness_globals.zerv_initialized)
+	if (harness_globals.zerv_initialized)
 	{
-		harness_globals.initialized_by_last_call = true;
-		// There is one game core per process.
-		initialize_zerv();
-		// The shell catalogues the plugins on its first menu entry; maps started here need the patches.
-		tag_files_update_available_plugins();
-		harness_globals.zerv_initialized = true;
-		harness_globals.game = game;
-	}
-	else
-	{
-		game = harness_globals.game;
-		// A later test in the same process: the log moves into this test's
-		// directory, and the shell is back without a map, as after start-up.
+		// A later test in the same process: earlier tests may have reset or
+		// replaced any module's state, so the core starts again from the tag
+		// files up, with its log in this test's directory.
 		dispose_error_state();
-		initialize_error_state("Zerv II 32-Bit");
-		dispose_zerv_from_old_map();
+		tag_files_reset_for_tests();
 	}
+	initialize_zerv();
+	// The shell catalogues the plugins on its first menu entry; maps started here need the patches.
+	tag_files_update_available_plugins();
+	harness_globals.zerv_initialized = true;
 	return game != nullptr;
 }
 
@@ -105,6 +93,8 @@ void harness_shutdown(void)
 	set_zerv_tick_hook(nullptr, nullptr);
 	restore_fake_programs_path();
 	reset_harness_hooks();
+	// The core's lock file goes with this folder; later tests start unlocked.
+	release_exclusive_mode();
 	remove_test_directory(harness_globals.directory, harness_globals.previous_directory);
 	harness_globals.directory.clear();
 }
@@ -112,11 +102,6 @@ void harness_shutdown(void)
 const std::string &harness_directory(void)
 {
 	return harness_globals.directory;
-}
-
-bool harness_core_initialized_by_last_call(void)
-{
-	return harness_globals.initialized_by_last_call;
 }
 
 const std::string &harness_fake_program_folder(void)

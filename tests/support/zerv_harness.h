@@ -12,16 +12,14 @@
 #include "zerv.h"
 
 // Makes a fresh "zerv-test-XXXXXX" working directory with the game's folders,
-// the foundation files and the fake message-box programs, and calls
-// initialize_zerv the first time in the process. False on failure.
+// the foundation files and the fake message-box programs, and starts the core
+// with initialize_zerv (again on each later call, as a fresh process would).
+// False on failure.
 // With trace_start_up the service trace records the core's start-up.
 bool harness_initialize(bool trace_start_up = false);
 // Leaves and removes the working directory (kept with ZERV_KEEP_TEST_DIRS).
 void harness_shutdown(void);
 const std::string &harness_directory(void);
-// True when the last harness_initialize ran initialize_zerv (the first call
-// in the process).
-bool harness_core_initialized_by_last_call(void);
 const std::string &harness_fake_program_folder(void);
 
 // A local game on the default map with fixed seeds and one human of build

@@ -190,6 +190,8 @@ enum
 	NUMBER_OF_SINGLE_FILE_REPLACE_FAILURES
 };
 void single_file_replace_inject_failure(int16 stage);
+// Makes file_read_into_memory find the file this many bytes short.
+void file_read_into_memory_inject_short_read(int32 missing_bytes);
 void reset_x_files_test_hooks(void);
 
 #endif

@@ -21,6 +21,7 @@
 find_files_state find_files_globals = {0, NONE, {0}, {}};
 
 static int16 single_file_replace_failure = _single_file_replace_fail_none;
+static int32 read_into_memory_short_by = 0; // tests: bytes the file lacks when read
 
 boolean x_files_get_working_directory(char *buffer, int32 size)
 {
@@ -350,7 +351,9 @@ void *file_read_into_memory(file_reference *reference, int32 *length)
 	{
 		const int32 size = (int32)status.st_size;
 		block = static_cast<uint8 *>(new_pointer((size_t)size + 4));
-		if (block && (size == 0 || fread(block, 1, (size_t)size, file.handle) == (size_t)size))
+		// A file that shrank after its size was taken yields fewer bytes.
+		const size_t available = (size_t)(size - MIN(size, read_into_memory_short_by));
+		if (block && (size == 0 || fread(block, 1, available, file.handle) == (size_t)size))
 		{
 			memset(block + size, 0, 4);
 			if (length) *length = size;
@@ -570,9 +573,15 @@ void single_file_replace_inject_failure(int16 stage)
 	single_file_replace_failure = stage;
 }
 
+void file_read_into_memory_inject_short_read(int32 missing_bytes)
+{
+	read_into_memory_short_by = MAX(missing_bytes, 0);
+}
+
 void reset_x_files_test_hooks(void)
 {
 	single_file_replace_failure = _single_file_replace_fail_none;
+	read_into_memory_short_by = 0;
 }
 
 static bool injected(int16 stage)

@@ -76,18 +76,29 @@ int32 quick_calls_after_block(int32 blocked_call, int32 window)
 	return count;
 }
 
+// The thread runs on the real clock, so these tests do too. A loaded machine
+// may starve the thread for a while, so the bounds below hold whatever the
+// delays: a task never runs ahead of its schedule, and lower bounds are loose
+// or waited for.
+void wait_for_calls(int32 count, int32 limit_milliseconds = 5000)
+{
+	for (int32 waited = 0; call_count.load() < count && waited < limit_milliseconds; waited += 5) sleep_milliseconds(5);
+}
+
 }
 
 TEST(timer_pthread, RunsAboutThirtyTimesASecond)
 {
 	reset_counters();
+	const int64 start = now_milliseconds();
 	timer_task task = install_timer_task(30, counting_procedure);
 	ASSERT_NE(nullptr, task);
 	EXPECT_EQ(30, task->tasks_per_second);
 	sleep_milliseconds(2000);
 	remove_timer_task(task);
-	EXPECT_GE(call_count.load(), 45);
-	EXPECT_LE(call_count.load(), 75);
+	const int32 expected = static_cast<int32>((now_milliseconds() - start) * 30 / 1000);
+	EXPECT_GE(call_count.load(), expected / 2);
+	EXPECT_LE(call_count.load(), expected + 1);
 }
 
 TEST(timer_pthread, CatchesUpAfterABlockAndKeepsItsRate)
@@ -102,11 +113,12 @@ TEST(timer_pthread, CatchesUpAfterABlockAndKeepsItsRate)
 	remove_timer_task(task);
 	int64 elapsed = now_milliseconds() - start;
 
-	// About six turns were missed; they follow in quick succession.
-	EXPECT_GE(quick_calls_after_block(5, 25), 4);
+	// About six turns were missed; they follow in quick succession, where the
+	// normal pace would give one or two calls in the window.
+	EXPECT_GE(quick_calls_after_block(5, 60), 4);
 	int32 expected = static_cast<int32>(elapsed * 30 / 1000);
-	EXPECT_GE(call_count.load(), expected - 12);
-	EXPECT_LE(call_count.load(), expected + 3);
+	EXPECT_GE(call_count.load(), expected / 2);
+	EXPECT_LE(call_count.load(), expected + 1);
 }
 
 TEST(timer_pthread, CatchUpIsCappedAtOneSecond)
@@ -129,7 +141,8 @@ TEST(timer_pthread, FalseEndsTheCalls)
 	false_on_call = 3;
 	timer_task task = install_timer_task(60, counting_procedure);
 	ASSERT_NE(nullptr, task);
-	sleep_milliseconds(400);
+	wait_for_calls(3);
+	sleep_milliseconds(200);
 	EXPECT_EQ(3, call_count.load());
 	// The ended task is still the caller's to remove.
 	remove_timer_task(task);
@@ -165,13 +178,16 @@ TEST(timer_pthread, NoCallAfterRemoval)
 TEST(timer_pthread, ProcedureCanRemoveItsOwnTask)
 {
 	reset_counters();
-	remove_self_on_call = 2;
 	timer_task task = install_timer_task(60, counting_procedure);
 	ASSERT_NE(nullptr, task);
+	// Armed only once the procedure can know its task, however late this runs.
 	self_task = task;
-	sleep_milliseconds(300);
+	const int32 last_call = call_count.load() + 2;
+	remove_self_on_call = last_call;
+	wait_for_calls(last_call);
+	sleep_milliseconds(200);
 	// The thread freed the task itself (checked by the leak sanitizer).
-	EXPECT_EQ(2, call_count.load());
+	EXPECT_EQ(last_call, call_count.load());
 }
 
 TEST(timer_pthread, RateOfZeroOrLessGivesNull)

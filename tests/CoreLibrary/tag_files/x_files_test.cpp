@@ -261,6 +261,14 @@ TEST_F(FileLayer, ReadIntoMemory)
 	EXPECT_EQ(file_read_into_memory(&missing, &length), nullptr);
 	EXPECT_EQ(length, 0);
 	EXPECT_NE(file_get_last_error(), _error_none);
+
+	// A file found shorter than its size when read is a failed read, not a
+	// block with a stale tail.
+	file_read_into_memory_inject_short_read(2);
+	length = 99;
+	EXPECT_EQ(file_read_into_memory(&text, &length), nullptr);
+	EXPECT_EQ(length, 0);
+	EXPECT_EQ(file_get_last_error(), _error_file_system_read);
 }
 
 TEST_F(FileLayer, SortedListingsWithoutDotNamesAndCappedDepth)
