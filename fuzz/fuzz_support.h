@@ -1,9 +1,10 @@
 // Set-up shared by the fuzz targets that work on files. Each target is built
 // from its one .cpp, so everything here is inline.
 //
-// Every input runs in a folder of the target's own under /dev/shm (or /tmp), so it never
-// touches the caller's files; the caller's folder comes back before anything
-// is reported, so that the fuzzer's own files land where it was told.
+// Every input runs in a folder of the target's own under /dev/shm (or /tmp),
+// so it never touches the caller's files; the caller's folder comes back
+// before anything is reported, so that the fuzzer's own files land where it
+// was told.
 #ifndef ZERV_FUZZ_SUPPORT_H
 #define ZERV_FUZZ_SUPPORT_H
 
@@ -49,7 +50,8 @@ inline void remove_fuzz_directory(void)
 inline const char *fuzz_root(void)
 {
 	struct stat status;
-	return stat("/dev/shm", &status) == 0 && S_ISDIR(status.st_mode) && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+	const bool memory = stat("/dev/shm", &status) == 0 && S_ISDIR(status.st_mode) && access("/dev/shm", W_OK) == 0;
+	return memory ? "/dev/shm" : "/tmp";
 }
 
 // Makes the folder "<root>/zerv-<name>-fuzz-XXXXXX" and runs set_up inside it on

@@ -35,7 +35,9 @@ static void set_up_tag_set(void)
 static std::vector<int32> enumerate_tags(const tag_file_info *filter)
 {
 	std::vector<int32> handles(static_cast<size_t>(tag_file_enumerate(filter, nullptr, NONE)));
-	if (!handles.empty()) handles.resize(static_cast<size_t>(tag_file_enumerate(filter, handles.data(), static_cast<int32>(handles.size()))));
+	if (handles.empty()) return handles;
+	const int32 found = tag_file_enumerate(filter, handles.data(), static_cast<int32>(handles.size()));
+	handles.resize(static_cast<size_t>(found));
 	return handles;
 }
 

@@ -82,8 +82,8 @@ std::string definition_state(definition_globals *definitions)
 		if (!(definitions->flags[i] & _definition_postprocessed_flag)) continue;
 		state.append(reinterpret_cast<const char *>(&i), sizeof(i));
 		state.append(reinterpret_cast<const char *>(&definitions->subgroup_tags[i]), sizeof(file_tag));
-		state.append(static_cast<const char *>(definitions->definitions) + static_cast<size_t>(i) * static_cast<size_t>(definitions->size),
-			static_cast<size_t>(definitions->size));
+		const size_t size = static_cast<size_t>(definitions->size);
+		state.append(static_cast<const char *>(definitions->definitions) + static_cast<size_t>(i) * size, size);
 	}
 	return state;
 }
@@ -135,7 +135,8 @@ void check_mesh(const swept_tag &)
 {
 	ASSERT_TRUE(mesh_is_loaded());
 	const int32 width = mesh_globals->mesh_width, height = mesh_globals->mesh_height;
-	ASSERT_TRUE(width >= SUBMESH_WIDTH && height >= SUBMESH_WIDTH && width % SUBMESH_WIDTH == 0 && height % SUBMESH_WIDTH == 0);
+	ASSERT_TRUE(width >= SUBMESH_WIDTH && height >= SUBMESH_WIDTH);
+	ASSERT_TRUE(width % SUBMESH_WIDTH == 0 && height % SUBMESH_WIDTH == 0);
 	ASSERT_EQ(mesh_globals->cell_count, width * height);
 	ASSERT_TRUE(mesh_globals->marker_count >= 0 && mesh_globals->marker_count <= MAXIMUM_MESH_MARKER_COUNT);
 	initialize_markers_for_new_map();
@@ -144,7 +145,8 @@ void check_mesh(const swept_tag &)
 	int32 seen = 0;
 	while (scan_markers(&scan)) seen += 1;
 	ASSERT_EQ(seen, mesh_globals->marker_count);
-	const world_point2d middle = {static_cast<world_distance>(width * WORLD_ONE / 2), static_cast<world_distance>(height * WORLD_ONE / 2)};
+	const world_point2d middle = {static_cast<world_distance>(width * WORLD_ONE / 2),
+		static_cast<world_distance>(height * WORLD_ONE / 2)};
 	const int16 terrain = get_mesh_terrain_type(&middle);
 	ASSERT_TRUE(terrain >= 0 && terrain <= CELL_TERRAIN_TYPE_MASK);
 	dispose_mesh_from_old_map();
@@ -332,7 +334,10 @@ std::vector<uint8> apply(const std::vector<uint8> &bytes, const mutation &m)
 		variant.resize(static_cast<size_t>(m.value));
 		break;
 	case mutation::_set_field32:
-		for (int32 i = 0; i < 4; ++i) variant[static_cast<size_t>(m.offset + i)] = static_cast<uint8>(static_cast<uint32>(m.value) >> (24 - 8 * i));
+		for (int32 i = 0; i < 4; ++i)
+		{
+			variant[static_cast<size_t>(m.offset + i)] = static_cast<uint8>(static_cast<uint32>(m.value) >> (24 - 8 * i));
+		}
 		break;
 	case mutation::_set_field16:
 		variant[static_cast<size_t>(m.offset)] = static_cast<uint8>(static_cast<uint32>(m.value) >> 8);
