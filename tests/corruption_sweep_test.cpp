@@ -347,26 +347,44 @@ std::vector<uint8> apply(const std::vector<uint8> &bytes, const mutation &m)
 	return variant;
 }
 
-// Loaded bytes a tag may cost; a larger tag sweeps a seeded sample of its mutations.
+// What one tag may cost: loaded bytes, and loads (a definition loads what it
+// refers to as well). A larger list sweeps a fixed, seeded sample.
 const size_t sweep_bytes_per_tag = 160 * 1024 * 1024;
+const size_t maximum_mutations_per_tag = 1500;
 const size_t minimum_sample = 24;
 
-// Truncations (a few per tag) are always kept; the rest is sampled.
+// Seeded partial Fisher-Yates: the first count entries of list, the same every run.
+void shuffle_front(std::vector<mutation> *list, size_t count, uint32 *seed)
+{
+	for (size_t i = 0; i < count && i < list->size(); ++i)
+	{
+		*seed = *seed * 1664525u + 1013904223u;
+		std::swap((*list)[i], (*list)[i + (*seed >> 8) % (list->size() - i)]);
+	}
+}
+
+// Truncations are always kept; then header fields set to -1 and to the size,
+// then the rest, each sampled when the budget runs out.
 std::vector<mutation> sample(const std::vector<mutation> &all, size_t tag_size, uint32 seed)
 {
-	const size_t budget = MAX(minimum_sample, sweep_bytes_per_tag / MAX(tag_size, size_t(1)));
+	size_t budget = MIN(maximum_mutations_per_tag, sweep_bytes_per_tag / MAX(tag_size, size_t(1)));
+	budget = MAX(budget, minimum_sample);
 	if (all.size() <= budget) return all;
-	std::vector<mutation> kept, list;
-	for (const mutation &m : all) (m.kind == mutation::_truncate ? kept : list).push_back(m);
-	// A partial Fisher-Yates shuffle with a fixed generator: the same sample every run.
-	const size_t count = MIN(list.size(), budget);
-	for (size_t i = 0; i < count; ++i)
+	std::vector<mutation> kept, fields, rest;
+	const int32 size = static_cast<int32>(tag_size);
+	for (const mutation &m : all)
 	{
-		seed = seed * 1664525u + 1013904223u;
-		const size_t j = i + (seed >> 8) % (list.size() - i);
-		std::swap(list[i], list[j]);
+		if (m.kind == mutation::_truncate) kept.push_back(m);
+		else if (m.kind == mutation::_set_field32 && (m.value == -1 || m.value == size)) fields.push_back(m);
+		else rest.push_back(m);
 	}
-	kept.insert(kept.end(), list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count));
+	for (std::vector<mutation> *part : {&fields, &rest})
+	{
+		const size_t room = budget > kept.size() ? budget - kept.size() : 0;
+		const size_t count = MIN(room, part->size());
+		shuffle_front(part, count, &seed);
+		kept.insert(kept.end(), part->begin(), part->begin() + static_cast<std::ptrdiff_t>(count));
+	}
 	return kept;
 }
 
