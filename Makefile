@@ -4,9 +4,10 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make g++-multilib googletest libbenchmark-dev libsdl1.2-dev \
 	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 600
+FUZZ_TEST_BUDGET ?= 150
 
-.PHONY: all install run build test test-native test-asan test-m32 test-fuzz clean
+.PHONY: all install run build test test-native test-asan test-m32 test-fuzz fuzz clean
 
 all: build
 
@@ -51,23 +52,15 @@ test-m32: install build-m32/CMakeCache.txt
 	@# Once more as one process: no test may lean on state that another left behind.
 	cd build-m32/tests && ./zerv_unit_tests --gtest_brief=1
 
+# The short leg: every target shares FUZZ_TEST_BUDGET seconds, JOBS at a time.
 test-fuzz: install build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS)
-	@# Each target runs on one core; as many run at once as there are cores.
-	@status=0; running=0; pids=""; \
-	for f in build-fuzz/fuzz/*_fuzzer; do \
-	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
-	  mkdir -p build-fuzz/corpus/$$name fuzz/corpus/$$name; \
-	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
-	  ( $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 build-fuzz/corpus/$$name fuzz/corpus/$$name \
-	      >build-fuzz/$$name.log 2>&1 || { echo "$$name found a fault:"; tail -n 60 build-fuzz/$$name.log; exit 1; } ) & \
-	  pids="$$pids $$!"; running=$$((running + 1)); \
-	  if [ $$running -ge $(JOBS) ]; then \
-	    for p in $$pids; do wait $$p || status=1; done; pids=""; running=0; \
-	  fi; \
-	done; \
-	for p in $$pids; do wait $$p || status=1; done; \
-	exit $$status
+	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --budget $(FUZZ_TEST_BUDGET)
+
+# The long run: every target for FUZZ_SECONDS, one per core, then the table.
+fuzz: install build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS)
+	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --seconds $(FUZZ_SECONDS)
 
 test: test-native test-asan test-m32 test-fuzz
 	@# The harness writes the default game's per-tick digest trail into each tree;

@@ -1,9 +1,10 @@
 // Set-up shared by the fuzz targets that work on files. Each target is built
 // from its one .cpp, so everything here is inline.
 //
-// Every input runs in a folder of the target's own under /tmp, so it never
-// touches the caller's files; the caller's folder comes back before anything
-// is reported, so that the fuzzer's own files land where it was told.
+// Every input runs in a folder of the target's own under /dev/shm (or /tmp),
+// so it never touches the caller's files; the caller's folder comes back
+// before anything is reported, so that the fuzzer's own files land where it
+// was told.
 #ifndef ZERV_FUZZ_SUPPORT_H
 #define ZERV_FUZZ_SUPPORT_H
 
@@ -44,7 +45,16 @@ inline void remove_fuzz_directory(void)
 	nftw(fuzz_directory.c_str(), remove_fuzz_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-// Makes the folder "/tmp/zerv-<name>-fuzz-XXXXXX" and runs set_up inside it on
+// Memory-backed where the system has it: loaders read and write through the
+// file layer, and a disk's syncs would cost more than the work under test.
+inline const char *fuzz_root(void)
+{
+	struct stat status;
+	const bool memory = stat("/dev/shm", &status) == 0 && S_ISDIR(status.st_mode) && access("/dev/shm", W_OK) == 0;
+	return memory ? "/dev/shm" : "/tmp";
+}
+
+// Makes the folder "<root>/zerv-<name>-fuzz-XXXXXX" and runs set_up inside it on
 // the first call; every call then enters it.
 inline void enter_fuzz_directory(const char *name, void (*set_up)(void))
 {
@@ -53,7 +63,7 @@ inline void enter_fuzz_directory(const char *name, void (*set_up)(void))
 		char buffer[4096];
 		if (!getcwd(buffer, sizeof(buffer))) std::abort();
 		caller_directory = buffer;
-		std::string pattern = std::string("/tmp/zerv-") + name + "-fuzz-XXXXXX";
+		std::string pattern = std::string(fuzz_root()) + "/zerv-" + name + "-fuzz-XXXXXX";
 		if (!mkdtemp(pattern.data())) std::abort();
 		fuzz_directory = pattern;
 		atexit(remove_fuzz_directory);

@@ -31,10 +31,19 @@ static void set_up_tag_set(void)
 	initialize_string_definitions();
 }
 
+// Counted first: a table of every possible header per input would cost more than the loads.
+static std::vector<int32> enumerate_tags(const tag_file_info *filter)
+{
+	std::vector<int32> handles(static_cast<size_t>(tag_file_enumerate(filter, nullptr, NONE)));
+	if (handles.empty()) return handles;
+	const int32 found = tag_file_enumerate(filter, handles.data(), static_cast<int32>(handles.size()));
+	handles.resize(static_cast<size_t>(found));
+	return handles;
+}
+
 static void read_every_visible_tag(void)
 {
-	std::vector<int32> handles(MAXIMUM_SIMULTANEOUS_TAG_HEADERS);
-	handles.resize(static_cast<size_t>(tag_file_enumerate(nullptr, handles.data(), NONE)));
+	const std::vector<int32> handles = enumerate_tags(nullptr);
 	for (int32 handle : handles)
 	{
 		const int32 size = tag_file_get_header_data_size(handle);
@@ -61,8 +70,7 @@ static void load_string_lists(void)
 	tag_file_info filter;
 	tag_file_info_new(&filter);
 	filter.group_tag = TAG("stli");
-	std::vector<int32> handles(MAXIMUM_SIMULTANEOUS_TAG_HEADERS);
-	handles.resize(static_cast<size_t>(tag_file_enumerate(&filter, handles.data(), NONE)));
+	const std::vector<int32> handles = enumerate_tags(&filter);
 	for (int32 handle : handles)
 	{
 		const int16 index = string_list_tag_to_string_index(tag_file_get_header_subgroup(handle));

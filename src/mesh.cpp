@@ -829,7 +829,12 @@ boolean load_mesh_from_tag_data(const void *tag_data, int32 tag_data_size, int16
 {
 	if (!mesh_globals) return FALSE;
 	release_map();
-	if (!tag_data || tag_data_size < static_cast<int32>(sizeof(mesh_header))) return FALSE;
+	if (!tag_data || tag_data_size < static_cast<int32>(sizeof(mesh_header)))
+	{
+		error_message(_error_data_corrupted, __FILE__, __LINE__, "mesh '%s' is too short for its header (#%d bytes).",
+			name, static_cast<int>(tag_data ? tag_data_size : 0));
+		return FALSE;
+	}
 
 	mesh_header *header = &loose_mesh_header;
 	memcpy(header, tag_data, sizeof(*header));

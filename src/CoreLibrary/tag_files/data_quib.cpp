@@ -24,9 +24,9 @@ static void set_record_identifier(data_array *data, int32 index, uint16 identifi
 	memcpy(record_address(data, index), &identifier, sizeof(identifier));
 }
 
-static void clear_identifiers(data_array *data)
+static void clear_identifiers(data_array *data, int32 count)
 {
-	for (int32 i = 0; i < data->maximum_count; ++i) set_record_identifier(data, i, 0);
+	for (int32 i = 0; i < count; ++i) set_record_identifier(data, i, 0);
 }
 
 data_array *data_new(const char *name, int16 maximum_count, int16 size)
@@ -57,6 +57,8 @@ void data_dispose(data_array *data)
 void data_make_valid(data_array *data)
 {
 	data->valid = TRUE;
+	// Fresh records hold anything: every identifier is cleared once here.
+	clear_identifiers(data, data->maximum_count);
 	data_delete_all(data);
 }
 
@@ -67,11 +69,13 @@ void data_make_invalid(data_array *data)
 
 void data_delete_all(data_array *data)
 {
+	// No record at or past count holds an identifier (a new record raises
+	// count, a compress clears the rest), so emptying costs the records used.
+	clear_identifiers(data, data->count);
 	data->first_free_absolute_index = 0;
 	data->count = 0;
 	data->total_count = 0;
 	data->next_identifier = (int16)FIRST_DATA_ARRAY_IDENTIFIER;
-	clear_identifiers(data);
 }
 
 int32 datum_new(data_array *data)

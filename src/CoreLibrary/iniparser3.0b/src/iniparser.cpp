@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +17,22 @@ enum line_status
 	_line_value,
 	_line_error
 };
+
+ATTRIBUTE_PRINTF(1, 2) static int default_error_callback(const char *format, ...)
+{
+	va_list arguments;
+	va_start(arguments, format);
+	const int result = vfprintf(stderr, format, arguments);
+	va_end(arguments);
+	return result;
+}
+
+static int (*iniparser_error_callback)(const char *, ...) = default_error_callback;
+
+void iniparser_set_error_callback(int (*callback)(const char *format, ...))
+{
+	iniparser_error_callback = callback ? callback : default_error_callback;
+}
 
 // Marks an absent key; never a stored value.
 static char invalid_key[] = "\n";
@@ -141,8 +158,8 @@ static boolean store_line(dictionary *d, const char *ininame, int32 line_number,
 			return !*failed;
 		case _line_error:
 		default:
-			fprintf(stderr, "iniparser: syntax error in %s (%d):\n", ininame, line_number);
-			fprintf(stderr, "-> %s\n", line);
+			iniparser_error_callback("iniparser: syntax error in %s (%d):\n", ininame, line_number);
+			iniparser_error_callback("-> %s\n", line);
 			*bad_line_count += 1;
 			return TRUE;
 	}
@@ -158,7 +175,7 @@ dictionary *iniparser_load_buffer(const char *ininame, const char *buffer, int32
 	dictionary *d = dictionary_new(0);
 	if (!d)
 	{
-		fprintf(stderr, "iniparser: memory allocation failure\n");
+		iniparser_error_callback("iniparser: memory allocation failure\n");
 		return nullptr;
 	}
 
@@ -181,7 +198,7 @@ dictionary *iniparser_load_buffer(const char *ininame, const char *buffer, int32
 		// A line without a line end (the end of the text) counts one byte for it.
 		if (pending + content_length + (end_length ? end_length : 1) > INIPARSER_MAXIMUM_LINE_LENGTH)
 		{
-			fprintf(stderr, "iniparser: input line too long in %s (%d)\n", ininame, line_number);
+			iniparser_error_callback("iniparser: input line too long in %s (%d)\n", ininame, line_number);
 			bad_lines += 1;
 			pending = 0;
 			continue;
@@ -193,8 +210,8 @@ dictionary *iniparser_load_buffer(const char *ininame, const char *buffer, int32
 
 		if (memchr(buffer + start, 0, content_length))
 		{
-			fprintf(stderr, "iniparser: syntax error in %s (%d):\n", ininame, line_number);
-			fprintf(stderr, "-> %s\n", line);
+			iniparser_error_callback("iniparser: syntax error in %s (%d):\n", ininame, line_number);
+			iniparser_error_callback("-> %s\n", line);
 			bad_lines += 1;
 			continue;
 		}
@@ -217,7 +234,7 @@ dictionary *iniparser_load_buffer(const char *ininame, const char *buffer, int32
 
 	if (failed)
 	{
-		fprintf(stderr, "iniparser: memory allocation failure\n");
+		iniparser_error_callback("iniparser: memory allocation failure\n");
 		dictionary_del(d);
 		return nullptr;
 	}
@@ -237,7 +254,7 @@ dictionary *iniparser_load(const char *ininame, const char *buffer)
 	FILE *in = ininame ? fopen(ininame, "rb") : nullptr;
 	if (!in)
 	{
-		fprintf(stderr, "iniparser: cannot open %s\n", ininame ? ininame : "(null)");
+		iniparser_error_callback("iniparser: cannot open %s\n", ininame ? ininame : "(null)");
 		return nullptr;
 	}
 	char *text = nullptr;
@@ -271,7 +288,7 @@ dictionary *iniparser_load(const char *ininame, const char *buffer)
 	if (failed)
 	{
 		free(text);
-		fprintf(stderr, "iniparser: memory allocation failure\n");
+		iniparser_error_callback("iniparser: memory allocation failure\n");
 		return nullptr;
 	}
 	dictionary *d = iniparser_load_buffer(ininame, text, static_cast<int32>(length), nullptr);

@@ -22,6 +22,9 @@ dictionary *iniparser_load(const char *ininame, const char *buffer);
 // given, gets the number of skipped lines.
 dictionary *iniparser_load_buffer(const char *ininame, const char *buffer, int32 length, int32 *bad_line_count);
 void iniparser_freedict(dictionary *d);
+// Where the parser's diagnostics go (printf-style); NULL restores standard
+// error. A caller whose stderr belongs to someone else takes them here.
+void iniparser_set_error_callback(int (*callback)(const char *format, ...));
 
 // Lookups lower-case the key first, so they ignore case.
 const char *iniparser_getstring(const dictionary *d, const char *key, const char *def);

@@ -1,0 +1,532 @@
+// Byte-corruption sweeps of the generated tag set. Every tag of every group
+// that has a loader is damaged in a fixed way and loaded through the game's
+// own loader: each load either succeeds and passes the module's checks, or
+// fails with an error code and a log line and leaves the module's globals as
+// they were. Any crash or out-of-bounds read ends the test under ASan.
+//
+// Mutations, per tag: each byte of the header (the group's first record) and
+// of the first 256 bytes of each further record set to 0x00, 0xFF, 0x7F, 0x80
+// and flipped; truncations at every record boundary and one byte short of
+// it; every aligned 32-bit and 16-bit field of the header set to -1, 0, the
+// size and twice the size. Record boundaries are the header's end and every
+// header field that points inside the tag. Large tags get a fixed, seeded
+// sample, so that the sweep stays within its time.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CoreLibrary/zerv/error_manager.h"
+#include "collection_references.h"
+#include "definitions.h"
+#include "markers.h"
+#include "media.h"
+#include "mesh.h"
+#include "shapes.h"
+#include "string_definitions.h"
+#include "support/foundation_files.h"
+#include "support/tag_files_test_directory.h"
+#include "tag_files/tag_files.h"
+#include "world.h"
+#include "zerv.h"
+
+namespace {
+
+struct swept_tag
+{
+	file_tag group, subgroup;
+	int16 version;
+	std::string name;
+	std::vector<uint8> bytes;
+};
+
+struct mutation
+{
+	enum kind_type { _set_byte, _truncate, _set_field32, _set_field16 } kind;
+	int32 offset;
+	int32 value; // the byte, the length or the field's value
+};
+
+// A group's loader, as the game calls it, and what it owns.
+struct sweep_group
+{
+	file_tag group;
+	int32 header_size;
+	// Loads the tag under its subgroup (the damaged copy is a local tag
+	// shadowing the original, or the bytes themselves for in-memory loaders).
+	bool (*load)(const swept_tag &tag, const std::vector<uint8> &bytes);
+	// The module's own checks on an accepted load.
+	void (*check)(const swept_tag &tag);
+	// The group's own loaded state, to compare across a refused load (what
+	// it needed and loaded on the way stays, as on any request).
+	std::string (*state)(void);
+};
+
+/* ---------- module state */
+
+// The definitions in use. A refused definition may keep its slot without the
+// postprocessed flag: the loader reads it again from its tag on the next
+// request, so only postprocessed ones count as loaded.
+std::string definition_state(definition_globals *definitions)
+{
+	std::string state;
+	for (int16 i = 0; i < definitions->count; ++i)
+	{
+		if (!(definitions->flags[i] & _definition_postprocessed_flag)) continue;
+		state.append(reinterpret_cast<const char *>(&i), sizeof(i));
+		state.append(reinterpret_cast<const char *>(&definitions->subgroup_tags[i]), sizeof(file_tag));
+		const size_t size = static_cast<size_t>(definitions->size);
+		state.append(static_cast<const char *>(definitions->definitions) + static_cast<size_t>(i) * size, size);
+	}
+	return state;
+}
+
+void start_new_map(void)
+{
+	initialize_shapes_for_new_map(FALSE);
+	initialize_collection_references_for_new_map();
+	initialize_string_definitions_for_new_map();
+	initialize_media_definitions_for_new_map();
+}
+
+void leave_map(void)
+{
+	dispose_mesh_from_old_map();
+	dispose_media_definitions_from_old_map();
+	dispose_string_definitions_from_old_map();
+	dispose_collection_references_from_old_map();
+	dispose_shapes_from_old_map();
+}
+
+// The damaged copy: a local tag in front of the original, kept until the
+// checks are done (a module may read its tag after the load).
+int32 local_copy = NONE;
+
+template <int16 (*lookup)(file_tag)>
+bool load_through_tags(const swept_tag &tag, const std::vector<uint8> &bytes)
+{
+	local_copy = tag_file_new_with_subgroup_tag(tag.group, tag.name.c_str(), tag.subgroup, tag.version, bytes.data(),
+		static_cast<int32>(bytes.size()));
+	return local_copy != NONE && lookup(tag.subgroup) != NONE;
+}
+
+void delete_local_copy(void)
+{
+	if (local_copy == NONE) return;
+	EXPECT_TRUE(tag_file_delete(local_copy));
+	local_copy = NONE;
+}
+
+/* ---------- the groups */
+
+bool load_mesh(const swept_tag &tag, const std::vector<uint8> &bytes)
+{
+	return load_mesh_from_tag_data(bytes.data(), static_cast<int32>(bytes.size()), tag.version, tag.name.c_str());
+}
+
+void check_mesh(const swept_tag &)
+{
+	ASSERT_TRUE(mesh_is_loaded());
+	const int32 width = mesh_globals->mesh_width, height = mesh_globals->mesh_height;
+	ASSERT_TRUE(width >= SUBMESH_WIDTH && height >= SUBMESH_WIDTH);
+	ASSERT_TRUE(width % SUBMESH_WIDTH == 0 && height % SUBMESH_WIDTH == 0);
+	ASSERT_EQ(mesh_globals->cell_count, width * height);
+	ASSERT_TRUE(mesh_globals->marker_count >= 0 && mesh_globals->marker_count <= MAXIMUM_MESH_MARKER_COUNT);
+	initialize_markers_for_new_map();
+	scan_markers_state scan;
+	new_scan_markers_state(&scan, NONE, NONE, NONE);
+	int32 seen = 0;
+	while (scan_markers(&scan)) seen += 1;
+	ASSERT_EQ(seen, mesh_globals->marker_count);
+	const world_point2d middle = {static_cast<world_distance>(width * WORLD_ONE / 2),
+		static_cast<world_distance>(height * WORLD_ONE / 2)};
+	const int16 terrain = get_mesh_terrain_type(&middle);
+	ASSERT_TRUE(terrain >= 0 && terrain <= CELL_TERRAIN_TYPE_MASK);
+	dispose_mesh_from_old_map();
+}
+
+std::string mesh_state(void)
+{
+	// A refused load leaves no map (the loader lets the old one go first) and nothing of the new one.
+	const int32 counts[] = {mesh_is_loaded(), mesh_globals->cell_count, mesh_globals->marker_count,
+		mesh_globals->marker_palette_count, mesh_globals->connector_count, mesh_globals->map_action_count,
+		mesh_globals->media_coverage_region_size, mesh_globals->mesh_LOD_data_size};
+	return std::string(reinterpret_cast<const char *>(counts), sizeof(counts));
+}
+
+void check_collection(const swept_tag &tag)
+{
+	const int16 collection = get_collection_index(tag.subgroup);
+	ASSERT_NE(collection, NONE);
+	const int16 bitmaps = get_collection_bitmap_count(collection);
+	const int16 sequences = get_collection_sequence_count(collection);
+	ASSERT_TRUE(bitmaps >= 0 && bitmaps <= MAXIMUM_BITMAPS_PER_COLLECTION);
+	ASSERT_TRUE(sequences >= 0 && sequences <= MAXIMUM_SEQUENCES_PER_COLLECTION);
+	for (int16 s = 0; s < sequences; ++s) ASSERT_TRUE(verify_sequence_index(collection, s)) << s;
+	for (int16 b = 0; b < bitmaps; ++b)
+	{
+		const bitmap_data *bitmap = get_bitmap(collection, b);
+		ASSERT_NE(bitmap, nullptr);
+		ASSERT_TRUE(bitmap->width >= 0 && bitmap->height >= 0);
+	}
+}
+
+std::string collection_state(void)
+{
+	return definition_state(get_collection_definitions());
+}
+
+void check_collection_reference(const swept_tag &tag)
+{
+	definition_globals *definitions = get_collection_reference_definitions();
+	const collection_reference *reference = static_cast<const collection_reference *>(
+		try_and_get_definition(definitions, subgroup_tag_to_definition_index(definitions, tag.subgroup)));
+	ASSERT_NE(reference, nullptr);
+	ASSERT_NE(reference->collection_index, NONE);
+	ASSERT_TRUE(reference->number_of_permutations >= 1 &&
+		reference->number_of_permutations <= MAXIMUM_PERMUTATIONS_PER_COLLECTION_REFERENCE);
+}
+
+std::string collection_reference_state(void)
+{
+	return definition_state(get_collection_reference_definitions());
+}
+
+int16 collection_reference_index(file_tag subgroup)
+{
+	return definition_tag_to_index(get_collection_reference_definitions(), subgroup);
+}
+
+void check_media(const swept_tag &tag)
+{
+	ASSERT_NE(get_media_definition(media_definition_tag_to_index(tag.subgroup)), nullptr);
+}
+
+std::string media_state(void)
+{
+	return definition_state(get_media_definitions());
+}
+
+void check_string_list(const swept_tag &tag)
+{
+	const int16 list = string_list_tag_to_string_index(tag.subgroup);
+	ASSERT_NE(list, NONE);
+	const int16 count = count_strings_in_list(list);
+	ASSERT_GE(count, 0);
+	for (int16 i = 0; i < count; ++i) ASSERT_NE(get_string_from_list(list, i), nullptr);
+}
+
+void check_string(const swept_tag &tag)
+{
+	int16 size = NONE;
+	ASSERT_NE(get_string(string_tag_to_string_index(tag.subgroup), &size), nullptr);
+	ASSERT_GE(size, 0);
+}
+
+// The string module keeps one definition group per tag group.
+template <file_tag group_tag>
+std::string string_group_state(void)
+{
+	std::string state;
+	for (int16 i = 0; i < get_cached_definition_globals_count(); ++i)
+	{
+		definition_globals *definitions = get_cached_definition_globals(i);
+		if (definitions->group == group_tag) state += definition_state(definitions);
+	}
+	return state;
+}
+
+const sweep_group sweep_groups[] = {
+	{MESH_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(mesh_header)), load_mesh, check_mesh, mesh_state},
+	{COLLECTION_GROUP_TAG, static_cast<int32>(sizeof(collection_header)), load_through_tags<get_collection_index>,
+		check_collection, collection_state},
+	{COLLECTION_REFERENCE_GROUP_TAG, static_cast<int32>(sizeof(collection_reference)),
+		load_through_tags<collection_reference_index>, check_collection_reference, collection_reference_state},
+	{MEDIA_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(media_definition)),
+		load_through_tags<media_definition_tag_to_index>, check_media, media_state},
+	{STRING_LIST_DEFINITION_GROUP_TAG, 256, load_through_tags<string_list_tag_to_string_index>, check_string_list,
+		string_group_state<STRING_LIST_DEFINITION_GROUP_TAG>},
+	{STRING_DEFINITION_GROUP_TAG, 256, load_through_tags<string_tag_to_string_index>, check_string,
+		string_group_state<STRING_DEFINITION_GROUP_TAG>},
+};
+
+const sweep_group *group_of(file_tag group)
+{
+	for (const sweep_group &entry : sweep_groups)
+	{
+		if (entry.group == group) return &entry;
+	}
+	return nullptr;
+}
+
+/* ---------- mutations */
+
+int32 big_endian_32(const std::vector<uint8> &bytes, size_t offset)
+{
+	return static_cast<int32>((static_cast<uint32>(bytes[offset]) << 24) | (static_cast<uint32>(bytes[offset + 1]) << 16) |
+		(static_cast<uint32>(bytes[offset + 2]) << 8) | bytes[offset + 3]);
+}
+
+// The header's end and every header field pointing inside the tag, sorted.
+std::vector<int32> record_boundaries(const std::vector<uint8> &bytes, int32 header_size)
+{
+	const int32 size = static_cast<int32>(bytes.size());
+	std::set<int32> boundaries = {0};
+	if (header_size < size) boundaries.insert(header_size);
+	for (int32 at = 0; at + 4 <= MIN(header_size, size); at += 4)
+	{
+		const int32 value = big_endian_32(bytes, static_cast<size_t>(at));
+		if (value > header_size && value < size) boundaries.insert(value);
+	}
+	return std::vector<int32>(boundaries.begin(), boundaries.end());
+}
+
+std::vector<mutation> mutations_of(const std::vector<uint8> &bytes, int32 header_size)
+{
+	const int32 size = static_cast<int32>(bytes.size());
+	const int32 header_end = MIN(header_size, size);
+	std::vector<mutation> list;
+	// Counts and offsets first: the faults most likely to read out of bounds.
+	for (int32 value : {-1, 0, size, 2 * size})
+	{
+		for (int32 at = 0; at + 4 <= header_end; at += 4) list.push_back({mutation::_set_field32, at, value});
+		for (int32 at = 0; at + 2 <= header_end; at += 2)
+		{
+			list.push_back({mutation::_set_field16, at, value < 0 ? -1 : MIN(value, 0x7FFF)});
+		}
+	}
+	const std::vector<int32> boundaries = record_boundaries(bytes, header_size);
+	for (int32 boundary : boundaries)
+	{
+		list.push_back({mutation::_truncate, 0, boundary});
+		if (boundary > 0) list.push_back({mutation::_truncate, 0, boundary - 1});
+	}
+	for (int32 boundary : boundaries)
+	{
+		const int32 end = boundary == 0 ? header_end : MIN(boundary + 256, size);
+		for (int32 at = boundary; at < end; ++at)
+		{
+			for (int32 value : {0x00, 0xFF, 0x7F, 0x80, bytes[static_cast<size_t>(at)] ^ 0xFF})
+			{
+				if (value != bytes[static_cast<size_t>(at)]) list.push_back({mutation::_set_byte, at, value});
+			}
+		}
+	}
+	return list;
+}
+
+std::vector<uint8> apply(const std::vector<uint8> &bytes, const mutation &m)
+{
+	std::vector<uint8> variant = bytes;
+	switch (m.kind)
+	{
+	case mutation::_set_byte:
+		variant[static_cast<size_t>(m.offset)] = static_cast<uint8>(m.value);
+		break;
+	case mutation::_truncate:
+		variant.resize(static_cast<size_t>(m.value));
+		break;
+	case mutation::_set_field32:
+		for (int32 i = 0; i < 4; ++i)
+		{
+			variant[static_cast<size_t>(m.offset + i)] = static_cast<uint8>(static_cast<uint32>(m.value) >> (24 - 8 * i));
+		}
+		break;
+	case mutation::_set_field16:
+		variant[static_cast<size_t>(m.offset)] = static_cast<uint8>(static_cast<uint32>(m.value) >> 8);
+		variant[static_cast<size_t>(m.offset + 1)] = static_cast<uint8>(m.value);
+		break;
+	}
+	return variant;
+}
+
+// What one tag may cost: loaded bytes, and loads (a definition loads what it
+// refers to as well). A larger list sweeps a fixed, seeded sample.
+const size_t sweep_bytes_per_tag = 160 * 1024 * 1024;
+const size_t maximum_mutations_per_tag = 1500;
+const size_t minimum_sample = 24;
+
+// Seeded partial Fisher-Yates: the first count entries of list, the same every run.
+void shuffle_front(std::vector<mutation> *list, size_t count, uint32 *seed)
+{
+	for (size_t i = 0; i < count && i < list->size(); ++i)
+	{
+		*seed = *seed * 1664525u + 1013904223u;
+		std::swap((*list)[i], (*list)[i + (*seed >> 8) % (list->size() - i)]);
+	}
+}
+
+// Truncations are always kept; then header fields set to -1 and to the size,
+// then the rest, each sampled when the budget runs out.
+std::vector<mutation> sample(const std::vector<mutation> &all, size_t tag_size, uint32 seed)
+{
+	size_t budget = MIN(maximum_mutations_per_tag, sweep_bytes_per_tag / MAX(tag_size, size_t(1)));
+	budget = MAX(budget, minimum_sample);
+	if (all.size() <= budget) return all;
+	std::vector<mutation> kept, fields, rest;
+	const int32 size = static_cast<int32>(tag_size);
+	for (const mutation &m : all)
+	{
+		if (m.kind == mutation::_truncate) kept.push_back(m);
+		else if (m.kind == mutation::_set_field32 && (m.value == -1 || m.value == size)) fields.push_back(m);
+		else rest.push_back(m);
+	}
+	for (std::vector<mutation> *part : {&fields, &rest})
+	{
+		const size_t room = budget > kept.size() ? budget - kept.size() : 0;
+		const size_t count = MIN(room, part->size());
+		shuffle_front(part, count, &seed);
+		kept.insert(kept.end(), part->begin(), part->begin() + static_cast<std::ptrdiff_t>(count));
+	}
+	return kept;
+}
+
+std::string describe(const swept_tag &tag, const mutation &m)
+{
+	static const char *const kinds[] = {"byte", "truncation", "32-bit field", "16-bit field"};
+	return tag.name + ": " + kinds[m.kind] + " at " + std::to_string(m.offset) + " = " + std::to_string(m.value);
+}
+
+off_t log_size(void)
+{
+	struct stat status;
+	return stat(ERROR_LOG_FILE_NAME, &status) == 0 ? status.st_size : 0;
+}
+
+/* ---------- the fixture */
+
+class corruption_sweep : public zerv_test_directory
+{
+protected:
+	// Under /dev/shm where there is one: every damaged copy is written and synced.
+	std::string memory_directory;
+
+	void SetUp() override
+	{
+		zerv_test_directory::SetUp();
+		char pattern[] = "/dev/shm/zerv-sweep-XXXXXX";
+		if (mkdtemp(pattern))
+		{
+			memory_directory = pattern;
+			ASSERT_EQ(chdir(pattern), 0);
+		}
+		initialize_error_state("zerv");
+		tag_files_reset_for_tests();
+		tag_files_initialize();
+		ASSERT_TRUE(install_placeholder_foundation_files("."));
+		// The foundation files and every plugin: the whole generated set.
+		tag_files_update_available_plugins();
+		std::vector<int16> plugins(static_cast<size_t>(tag_file_get_plugin_count()));
+		for (size_t i = 0; i < plugins.size(); ++i) plugins[i] = static_cast<int16>(i);
+		ASSERT_FALSE(plugins.empty());
+		ASSERT_TRUE(tag_files_open(FALSE, plugins.data(), static_cast<int16>(plugins.size()), NONE)) << log_text();
+		preinitialize_definitions();
+		initialize_world();
+		initialize_shapes();
+		initialize_collection_references();
+		initialize_string_definitions();
+		initialize_media_definitions();
+		initialize_mesh();
+		initialize_markers();
+		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
+	}
+
+	void TearDown() override
+	{
+		delete_local_copy();
+		leave_map();
+		tag_files_reset_for_tests();
+		reset_x_files_test_hooks();
+		if (!memory_directory.empty())
+		{
+			EXPECT_EQ(chdir(test_directory.c_str()), 0);
+			remove_directory_tree(memory_directory);
+		}
+		zerv_test_directory::TearDown();
+	}
+
+	// Every visible tag, with its bytes.
+	static std::vector<swept_tag> generated_tags(void)
+	{
+		std::vector<int32> handles(static_cast<size_t>(tag_file_enumerate(nullptr, nullptr, NONE)));
+		handles.resize(static_cast<size_t>(tag_file_enumerate(nullptr, handles.data(), static_cast<int32>(handles.size()))));
+		std::vector<swept_tag> tags;
+		for (int32 handle : handles)
+		{
+			swept_tag tag = {tag_file_get_header_group(handle), tag_file_get_header_subgroup(handle),
+				tag_file_get_header_version(handle), tag_file_name_get(handle), {}};
+			tag.bytes.resize(static_cast<size_t>(tag_file_get_header_data_size(handle)));
+			EXPECT_TRUE(tag_file_read(handle, 0, static_cast<int32>(tag.bytes.size()), tag.bytes.data()));
+			tags.push_back(tag);
+		}
+		return tags;
+	}
+
+	// One damaged load; false after a fatal failure.
+	bool load_variant(const sweep_group &group, const swept_tag &tag, const mutation &m)
+	{
+		SCOPED_TRACE(describe(tag, m));
+		start_new_map();
+		const std::string before = group.state();
+		const off_t log_before = log_size();
+		clear_errors();
+		if (group.load(tag, apply(tag.bytes, m)))
+		{
+			group.check(tag);
+		}
+		else
+		{
+			EXPECT_NE(get_error_code(), _error_none) << "refused without an error";
+			EXPECT_GT(log_size(), log_before) << "refused without a log line";
+			EXPECT_EQ(group.state(), before) << "a refused load left a part behind";
+		}
+		clear_errors();
+		delete_local_copy();
+		leave_map();
+		return !HasFatalFailure() && !HasNonfatalFailure();
+	}
+};
+
+}
+
+TEST_F(corruption_sweep, every_group_of_the_generated_set_has_a_loader)
+{
+	std::set<file_tag> groups;
+	for (const swept_tag &tag : generated_tags()) groups.insert(tag.group);
+	EXPECT_FALSE(groups.empty());
+	for (file_tag group : groups)
+	{
+		EXPECT_NE(group_of(group), nullptr) << "no sweep for the group " << tag_to_string(group);
+	}
+}
+
+TEST_F(corruption_sweep, every_tag_survives_its_mutations)
+{
+	uint32 seed = 0x5EED;
+	std::map<file_tag, int32> swept;
+	for (const swept_tag &tag : generated_tags())
+	{
+		const sweep_group *group = group_of(tag.group);
+		if (!group) continue;
+		// The original loads and passes its checks.
+		start_new_map();
+		ASSERT_TRUE(group->load(tag, tag.bytes)) << tag.name << log_text();
+		group->check(tag);
+		delete_local_copy();
+		leave_map();
+		ASSERT_FALSE(HasFailure());
+		for (const mutation &m : sample(mutations_of(tag.bytes, group->header_size), tag.bytes.size(), seed++))
+		{
+			ASSERT_TRUE(load_variant(*group, tag, m));
+			swept[tag.group] += 1;
+		}
+	}
+	for (const sweep_group &group : sweep_groups) EXPECT_GT(swept[group.group], 0) << tag_to_string(group.group);
+}
