@@ -369,7 +369,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_game_sounds_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_sound_list_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_string_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_font_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_font_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_shapes_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_interface_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_console_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),

@@ -2,6 +2,7 @@
 // each re-read and checked after it is written, and the listing.
 #include "default_tags.h"
 #include "collections_content.h"
+#include "fonts_content.h"
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -176,6 +177,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 	if (made && !make_default_collection_tags(&foundation_handles))
 	{
 		report(error, "couldn't make the collections");
+		made = false;
+	}
+	if (made && !make_default_font_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the fonts");
 		made = false;
 	}
 	made = made && make_foundation_files(output, foundation_handles, error);
