@@ -34,6 +34,7 @@ struct view_data
 	int16 half_screen_width, half_screen_height;
 	int32 world_to_screen_scale;
 	world_location3d origin;
+	bitmap_data *screen; // what the frame is drawn on
 };
 
 // Rows y0..y1 of visible cells, one x span per row from y0 (end exclusive).
