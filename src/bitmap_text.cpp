@@ -300,6 +300,8 @@ boolean postprocess_font_definition(definition_globals *definitions, int16 defin
 
 int16 font_tag_to_font_index(file_tag font_tag)
 {
+	// Outside a map the group holds nothing.
+	if (font_definitions.count < 0) return NONE;
 	return definition_tag_to_index(&font_definitions, font_tag);
 }
 

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "screen.h"
+
 static dialogs_test_hooks_data dialogs_hooks;
 
 // Open dialogs, oldest first.
@@ -50,6 +52,11 @@ dialog_data *find_open_dialog(file_tag dialog_tag)
 		if (open_dialogs[i]->tag == dialog_tag) return open_dialogs[i];
 	}
 	return NULL;
+}
+
+dialog_data *get_open_dialog(int32 index)
+{
+	return index >= 0 && index < open_dialog_total ? open_dialogs[index] : NULL;
 }
 
 static bool dialog_is_open(const dialog_data *dialog)
@@ -125,6 +132,7 @@ dialog_data *new_dialog(file_tag dialog_tag, dialog_handler_proc handler, void *
 	dialog->default_item = dialog->cancel_item = dialog->focus_item = NONE;
 	dialog->background_collection_index = dialog->background_sequence_index = NONE;
 	open_dialogs[open_dialog_total++] = dialog;
+	apply_dialog_layout(dialog);
 	return dialog;
 }
 
@@ -150,6 +158,7 @@ void dispose_dialog(dialog_data *dialog)
 		open_dialog_total -= 1;
 		open_dialogs[open_dialog_total] = NULL;
 		dispose_pointer(dialog->internal_bitmap);
+		forget_dialog_lists(dialog);
 		delete dialog;
 		return;
 	}
@@ -196,31 +205,38 @@ void idle_dialogs(void)
 void render_dialogs(bitmap_data *back_buffer)
 {
 	LEAST("render_dialogs", back_buffer);
+	draw_open_dialogs(back_buffer);
 }
 
 boolean dialogs_are_dirty(rectangle2d *dirty_rectangle, boolean *must_clear)
 {
 	LEAST("dialogs_are_dirty", dirty_rectangle, must_clear);
-	if (dirty_rectangle) set_rectangle2d(dirty_rectangle, 0, 0, 0, 0);
+	const boolean dirty = dialogs_changed_since_drawn();
+	if (dirty_rectangle)
+	{
+		if (dirty) get_game_screen_bounds(dirty_rectangle);
+		else set_rectangle2d(dirty_rectangle, 0, 0, 0, 0);
+	}
 	if (must_clear) *must_clear = FALSE;
-	return FALSE;
+	return dirty;
 }
 
 dialog_data *get_dialog_to_rasterize(dialog_data *previous)
 {
 	LEAST("get_dialog_to_rasterize", previous);
-	return NULL;
+	return next_drawn_dialog(previous);
 }
 
 void invalidate_dialog_rectangle(const rectangle2d *rectangle)
 {
 	LEAST("invalidate_dialog_rectangle", rectangle);
+	note_world_drawn_beneath_dialogs();
 }
 
 boolean dialogs_handled_action(action_data *action)
 {
 	LEAST("dialogs_handled_action", action);
-	return FALSE;
+	return route_action_to_dialogs(action);
 }
 
 void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog)
@@ -228,6 +244,7 @@ void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog)
 	LEAST("draw_dialog_into_bitmap", bitmap, dialog);
 	if (!bitmap || !dialog) return;
 	if (dialogs_hooks.paint_dialog) dialogs_hooks.paint_dialog(bitmap, dialog);
+	else draw_dialog(bitmap, dialog, point2d{0, 0});
 	set_rectangle2d(&dialog->dirty_rectangle, 0, 0, 0, 0);
 }
 
@@ -364,6 +381,7 @@ void new_unpressed_control(dialog_data *dialog, file_tag control_kind, int16 ite
 	if (!state) return;
 	if (bounds) state->bounds = *bounds;
 	copy_text(state->text, DIALOG_ITEM_TEXT_LENGTH, text);
+	set_dialog_item_kind_from_control(dialog, item, control_kind);
 }
 
 void set_button_control_shape(dialog_data *dialog, int16 item, int16 collection_index, int16 sequence_index)
@@ -410,6 +428,7 @@ void set_dialog_static_item_text_appearance(dialog_data *dialog, int16 item, int
 	const rgb_color *color, uint32 flags)
 {
 	LEAST("set_dialog_static_item_text_appearance", dialog, item, font_index, style, color, flags);
+	if (item_state(dialog, item)) keep_static_item_text_appearance(dialog, item, font_index, style, color, flags);
 }
 
 void set_bitmap_dialog_edit_item_text(dialog_data *dialog, int16 item, const char *text)
@@ -502,6 +521,7 @@ void bitmap_empty_list(dialog_data *dialog, int16 item)
 		state->row_count = 0;
 		state->value = NONE;
 	}
+	dialog_list_empty(dialog, item);
 }
 
 void bitmap_set_list_maximum_row_count(dialog_data *dialog, int16 item, int32 count)
@@ -523,6 +543,7 @@ void bitmap_set_list_flag(dialog_data *dialog, int16 item, uint32 flag, boolean 
 void bitmap_set_list_sort_proc(dialog_data *dialog, int16 item, list_sort_proc procedure)
 {
 	LEAST("bitmap_set_list_sort_proc", dialog, item, reinterpret_cast<void *>(procedure));
+	dialog_list_set_sort_proc(dialog, item, procedure);
 }
 
 void bitmap_set_listbox_doubleclick_itemhit(dialog_data *dialog, int16 list_item, int16 item)
@@ -557,18 +578,24 @@ int32 bitmap_get_listbox_row_count(dialog_data *dialog, int16 item)
 void add_string_to_list(dialog_data *dialog, int16 item, const char *text, int32 identifier, boolean redraw)
 {
 	LEAST("add_string_to_list", dialog, item, text, identifier, redraw);
-	if (dialog_item_state *state = item_state(dialog, item)) state->row_count += 1;
+	if (dialog_item_state *state = item_state(dialog, item))
+	{
+		state->row_count += 1;
+		dialog_list_add_row(dialog, item, text, identifier);
+	}
 }
 
 int32 get_string_list_selected_identifier(dialog_data *dialog, int16 item)
 {
 	LEAST("get_string_list_selected_identifier", dialog, item);
-	return NONE;
+	return dialog_list_row_identifier(dialog, item, bitmap_get_listbox_value(dialog, item));
 }
 
 void select_string_list_by_identifier(dialog_data *dialog, int16 item, int32 identifier)
 {
 	LEAST("select_string_list_by_identifier", dialog, item, identifier);
+	const int32 row = dialog_list_find_identifier(dialog, item, identifier);
+	if (dialog_item_state *state = row == NONE ? NULL : item_state(dialog, item)) state->value = row;
 }
 
 void append_tags_to_tag_list(dialog_data *dialog, int16 item, file_tag group_tag, tag_list_filter_proc filter)

@@ -70,6 +70,12 @@ struct dialog_item_state
 	int32 row_count;
 	char text[DIALOG_ITEM_TEXT_LENGTH];
 	double_arrow_listener_proc listener;
+	// How the item is drawn (dialog_drawing.h).
+	int16 kind;
+	boolean text_appearance_set; // else interface font 0, plain, white, flags 0
+	int16 text_font_index, text_style;
+	rgb_color text_color;
+	uint32 text_flags;
 };
 
 struct dialog_data
@@ -201,6 +207,8 @@ void add_player_to_list(dialog_data *dialog, int16 item, const new_player_data *
 void clear_player_list(dialog_data *dialog, int16 item);
 void player_list_show_ready_icons(dialog_data *dialog, int16 item, boolean show);
 
+#include "bitmap_dialogs/dialog_drawing.h"
+
 /* ---------- test hooks */
 
 #define MAXIMUM_INJECTED_DIALOG_ANSWERS 32
@@ -232,6 +240,8 @@ void reset_dialogs_test_hooks(void);
 void inject_modal_dialog_answer(int16 item);
 void inject_dialog_item_hit(file_tag dialog_tag, int16 item);
 int32 open_dialog_count(void);
+// Open dialogs by index, oldest first; NULL outside them.
+dialog_data *get_open_dialog(int32 index);
 // The first open dialog with the tag, NULL when none.
 dialog_data *find_open_dialog(file_tag dialog_tag);
 // The item's kept state, NULL when the item was never set.

@@ -13,6 +13,8 @@
 #define DEMO_MAP_MESH_TAG TAG("demo")
 #define DEMO_MAP_MESH_NAME "Demo Valley"
 #define BENCHMARK_MAP_MESH_TAG TAG("bnch")
+#define TRAINING_MAP_MESH_TAG TAG("mt00")
+#define TRAINING_MAP_MESH_NAME "Training"
 #define BENCHMARK_MAP_MESH_NAME "Benchmark Plain"
 #define DEMO_LANDSCAPE_COLLECTION_TAG TAG("demo")
 #define BENCHMARK_LANDSCAPE_COLLECTION_TAG TAG("bnch")
