@@ -10,6 +10,7 @@
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
+#include "screen_preferences.h"
 #include "console/console.h"
 #include "definitions.h"
 #include "detail_maps.h"
@@ -812,8 +813,8 @@ void zerv_service_invalidate_dialog(const rectangle2d *rectangle)
 
 void zerv_service_save_preferences(void)
 {
-	// The screen parameters are saved with them once the screen preferences exist.
 	write_game_preferences();
+	save_screen_parameters(&active_screen.prefs);
 }
 
 void zerv_service_platform_update(void)
