@@ -48,6 +48,10 @@ const dialog_layout *find_dialog_layout(file_tag dialog_tag)
 	return NULL;
 }
 
+// Counts openings and closings: a dialog opened where a closed one was, with
+// the same contents, is still new on screen.
+static uint32 dialog_generation = 0;
+
 static dialog_item_state *writable_item(dialog_data *dialog, int16 item)
 {
 	return const_cast<dialog_item_state *>(find_dialog_item_state(dialog, item));
@@ -55,6 +59,7 @@ static dialog_item_state *writable_item(dialog_data *dialog, int16 item)
 
 void apply_dialog_layout(dialog_data *dialog)
 {
+	dialog_generation += 1;
 	const dialog_layout *layout = dialog ? find_dialog_layout(dialog->tag) : NULL;
 	if (!layout) return;
 	rectangle2d screen;
@@ -201,6 +206,7 @@ static uint32 open_dialogs_signature(void)
 	};
 	const int32 count = open_dialog_count();
 	add(&count, sizeof(count));
+	add(&dialog_generation, sizeof(dialog_generation));
 	for (dialog_data *dialog = next_drawn_dialog(NULL); dialog; dialog = next_drawn_dialog(dialog))
 	{
 		add(&dialog, sizeof(dialog));
@@ -390,6 +396,7 @@ static dialog_list *find_list(const dialog_data *dialog, int16 item, boolean mak
 
 void forget_dialog_lists(const dialog_data *dialog)
 {
+	dialog_generation += 1;
 	std::vector<dialog_list> &lists = dialog_lists();
 	for (size_t i = lists.size(); i-- > 0;)
 	{
