@@ -16,65 +16,14 @@ const uint8 tile_rectangle_flags[NUMBER_OF_TILE_RECTANGLE_STATES] = {0, 53, 54, 
 
 /* ---------- pixels */
 
-static inline uint16 load16(const uint8 *p)
-{
-	uint16 value;
-	memcpy(&value, p, sizeof(value));
-	return value;
-}
-
-static inline uint32 load32(const uint8 *p)
-{
-	uint32 value;
-	memcpy(&value, p, sizeof(value));
-	return value;
-}
-
-static inline void store16(uint8 *p, uint32 value)
-{
-	const uint16 v = static_cast<uint16>(value);
-	memcpy(p, &v, sizeof(v));
-}
-
-static inline void store32(uint8 *p, uint32 value)
-{
-	memcpy(p, &value, sizeof(value));
-}
-
 static inline uint32 load_pixel(const uint8 *p, int16 upshift)
 {
 	switch (upshift)
 	{
 	case 0: return p[0];
-	case 1: return load16(p);
-	default: return load32(p);
+	case 1: return pixel_load16(p);
+	default: return pixel_load32(p);
 	}
-}
-
-// Blends through one level block: entry [destination component * 32 + source component].
-static inline uint32 blend_555(uint32 d, uint32 s, const uint8 *level)
-{
-	const uint32 r = level[((d >> 10) & 31) * 32 + ((s >> 10) & 31)];
-	const uint32 g = level[((d >> 5) & 31) * 32 + ((s >> 5) & 31)];
-	const uint32 b = level[(d & 31) * 32 + (s & 31)];
-	return (r << 10) | (g << 5) | b;
-}
-
-// Green keeps the top five of its six bits; the lowest becomes 0.
-static inline uint32 blend_565(uint32 d, uint32 s, const uint8 *level)
-{
-	const uint32 r = level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)];
-	const uint32 g = level[((d >> 6) & 31) * 32 + ((s >> 6) & 31)];
-	const uint32 b = level[(d & 31) * 32 + (s & 31)];
-	return (r << 11) | (g << 6) | b;
-}
-
-static inline uint32 blend_32(uint32 d, uint32 s, const uint8 *level)
-{
-	const uint32 r = level[((d >> 19) & 31) * 32 + ((s >> 19) & 31)];
-	const uint32 g = level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)];
-	const uint32 b = level[((d >> 3) & 31) * 32 + ((s >> 3) & 31)];
-	return 0xFF000000u | (r << 19) | (g << 11) | (b << 3);
 }
 
 static inline const uint8 *level_block(const void *table, fixed_fraction transparency)
@@ -169,11 +118,11 @@ static inline void plot(uint8 *row, int32 x, const pen_data &pen)
 	{
 	case _draw_line_8bit: row[x] = static_cast<uint8>(pen.pixel); break;
 	case _draw_line_16bit_555:
-	case _draw_line_16bit_565: store16(row + 2 * x, pen.pixel); break;
-	case _draw_line_transparent_16bit_555: store16(row + 2 * x, blend_555(load16(row + 2 * x), pen.pixel, pen.level)); break;
-	case _draw_line_transparent_16bit_565: store16(row + 2 * x, blend_565(load16(row + 2 * x), pen.pixel, pen.level)); break;
-	case _draw_line_32bit: store32(row + 4 * x, pen.pixel); break;
-	case _draw_line_transparent_32bit: store32(row + 4 * x, blend_32(load32(row + 4 * x), pen.pixel, pen.level)); break;
+	case _draw_line_16bit_565: pixel_store16(row + 2 * x, pen.pixel); break;
+	case _draw_line_transparent_16bit_555: pixel_store16(row + 2 * x, blend_pixel_555(pixel_load16(row + 2 * x), pen.pixel, pen.level)); break;
+	case _draw_line_transparent_16bit_565: pixel_store16(row + 2 * x, blend_pixel_565(pixel_load16(row + 2 * x), pen.pixel, pen.level)); break;
+	case _draw_line_32bit: pixel_store32(row + 4 * x, pen.pixel); break;
+	case _draw_line_transparent_32bit: pixel_store32(row + 4 * x, blend_pixel_32(pixel_load32(row + 4 * x), pen.pixel, pen.level)); break;
 	default: break;
 	}
 }
@@ -184,10 +133,10 @@ static void fill_span(uint8 *row, int32 left, int32 right, const pen_data &pen)
 	{
 	case _draw_line_16bit_555:
 	case _draw_line_16bit_565:
-		for (int32 x = left; x < right; ++x) store16(row + 2 * x, pen.pixel);
+		for (int32 x = left; x < right; ++x) pixel_store16(row + 2 * x, pen.pixel);
 		break;
 	case _draw_line_32bit:
-		for (int32 x = left; x < right; ++x) store32(row + 4 * x, pen.pixel);
+		for (int32 x = left; x < right; ++x) pixel_store32(row + 4 * x, pen.pixel);
 		break;
 	default:
 		for (int32 x = left; x < right; ++x) plot(row, x, pen);
@@ -553,66 +502,66 @@ static inline void copy_pixel(uint8 *d, const uint8 *s, const copy_context &c)
 	const int32 pixel_level = static_cast<int32>((sp >> ENCODED_TRANSPARENCY_BIT_OFFSET) & TRANSPARENCY_MASK);
 	switch (mode)
 	{
-	case _copy_8bit_to_16bit: store16(d, t16[index]); break;
-	case _copy_16bit_to_16bit: store16(d, sp); break;
+	case _copy_8bit_to_16bit: pixel_store16(d, t16[index]); break;
+	case _copy_16bit_to_16bit: pixel_store16(d, sp); break;
 	case _copy_16bit_555_to_32bit:
-		store32(d, 0xFF000000u | (((sp >> 10) & 31) << 19) | (((sp >> 5) & 31) << 11) | ((sp & 31) << 3));
+		pixel_store32(d, 0xFF000000u | (((sp >> 10) & 31) << 19) | (((sp >> 5) & 31) << 11) | ((sp & 31) << 3));
 		break;
 	case _copy_16bit_565_to_32bit:
-		store32(d, 0xFF000000u | (((sp >> 11) & 31) << 19) | (((sp >> 6) & 31) << 11) | ((sp & 31) << 3));
+		pixel_store32(d, 0xFF000000u | (((sp >> 11) & 31) << 19) | (((sp >> 6) & 31) << 11) | ((sp & 31) << 3));
 		break;
 	case _copy_32bit_to_16bit_555:
-		store16(d, ((((sp >> 16) & 255) >> 3) << 10) | ((((sp >> 8) & 255) >> 3) << 5) | ((sp & 255) >> 3));
+		pixel_store16(d, ((((sp >> 16) & 255) >> 3) << 10) | ((((sp >> 8) & 255) >> 3) << 5) | ((sp & 255) >> 3));
 		break;
 	case _copy_32bit_to_16bit_565:
-		store16(d, ((((sp >> 16) & 255) >> 3) << 11) | ((((sp >> 8) & 255) >> 3) << 6) | ((sp & 255) >> 3));
+		pixel_store16(d, ((((sp >> 16) & 255) >> 3) << 11) | ((((sp >> 8) & 255) >> 3) << 6) | ((sp & 255) >> 3));
 		break;
-	case _copy_16bit_555_to_16bit_565: store16(d, (sp & 0x3F) | ((sp & 0x7FE0) << 1)); break;
-	case _copy_16bit_565_to_16bit_555: store16(d, ((sp >> 1) & 0x7FE0) | (sp & 0x1F)); break;
-	case _copy_16bit_transparency_to_16bit_565: store16(d, blend_565(load16(d), sp, c.level)); break;
-	case _copy_16bit_transparency_to_16bit_555: store16(d, blend_555(load16(d), sp, c.level)); break;
+	case _copy_16bit_555_to_16bit_565: pixel_store16(d, (sp & 0x3F) | ((sp & 0x7FE0) << 1)); break;
+	case _copy_16bit_565_to_16bit_555: pixel_store16(d, ((sp >> 1) & 0x7FE0) | (sp & 0x1F)); break;
+	case _copy_16bit_transparency_to_16bit_565: pixel_store16(d, blend_pixel_565(pixel_load16(d), sp, c.level)); break;
+	case _copy_16bit_transparency_to_16bit_555: pixel_store16(d, blend_pixel_555(pixel_load16(d), sp, c.level)); break;
 	case _copy_8bit_transparency_to_16bit_555_color_key:
 		if (!index) break;
 		[[fallthrough]];
-	case _copy_8bit_transparency_to_16bit_555: store16(d, blend_555(load16(d), t16[index], c.level)); break;
+	case _copy_8bit_transparency_to_16bit_555: pixel_store16(d, blend_pixel_555(pixel_load16(d), t16[index], c.level)); break;
 	case _copy_8bit_to_16bit_color_key:
-		if (index) store16(d, t16[index]);
+		if (index) pixel_store16(d, t16[index]);
 		break;
 	case _copy_8bit_encoded_transparency_to_16bit_555:
 	case _copy_8bit_constant_and_encoded_transparency_to_16bit_555:
 	{
 		const int32 level = mode == _copy_8bit_encoded_transparency_to_16bit_555 ? pixel_level :
 			MAX(pixel_level, c.call_level);
-		store16(d, level ? blend_555(load16(d), t16[index], c.table + level * LEVEL_BLOCK_SIZE) : t16[index]);
+		pixel_store16(d, level ? blend_pixel_555(pixel_load16(d), t16[index], c.table + level * LEVEL_BLOCK_SIZE) : t16[index]);
 		break;
 	}
 	case _copy_8bit_transparency_to_16bit_565_color_key:
 		if (!index) break;
 		[[fallthrough]];
-	case _copy_8bit_transparency_to_16bit_565: store16(d, blend_565(load16(d), t16[index], c.level)); break;
+	case _copy_8bit_transparency_to_16bit_565: pixel_store16(d, blend_pixel_565(pixel_load16(d), t16[index], c.level)); break;
 	case _copy_8bit_encoded_transparency_to_16bit_565:
 	case _copy_8bit_constant_and_encoded_transparency_to_16bit_565:
 	{
 		const int32 level = mode == _copy_8bit_encoded_transparency_to_16bit_565 ? pixel_level :
 			MAX(pixel_level, c.call_level);
-		store16(d, level ? blend_565(load16(d), t16[index], c.table + level * LEVEL_BLOCK_SIZE) : t16[index]);
+		pixel_store16(d, level ? blend_pixel_565(pixel_load16(d), t16[index], c.table + level * LEVEL_BLOCK_SIZE) : t16[index]);
 		break;
 	}
-	case _copy_8bit_to_32bit: store32(d, t32[index]); break;
+	case _copy_8bit_to_32bit: pixel_store32(d, t32[index]); break;
 	case _copy_8bit_to_32bit_color_key:
-		if (index) store32(d, t32[index]);
+		if (index) pixel_store32(d, t32[index]);
 		break;
-	case _copy_32bit_to_32bit: store32(d, sp); break;
+	case _copy_32bit_to_32bit: pixel_store32(d, sp); break;
 	case _copy_8bit_transparency_to_32bit_color_key:
 		if (!index) break;
 		[[fallthrough]];
-	case _copy_8bit_transparency_to_32bit: store32(d, blend_32(load32(d), t32[index], c.level)); break;
+	case _copy_8bit_transparency_to_32bit: pixel_store32(d, blend_pixel_32(pixel_load32(d), t32[index], c.level)); break;
 	case _copy_8bit_encoded_transparency_to_32bit:
 	case _copy_8bit_constant_and_encoded_transparency_to_32bit:
 	{
 		const int32 level = mode == _copy_8bit_encoded_transparency_to_32bit ? pixel_level :
 			MAX(pixel_level, c.call_level);
-		store32(d, level ? blend_32(load32(d), t32[index], c.table + level * LEVEL_BLOCK_SIZE) : t32[index]);
+		pixel_store32(d, level ? blend_pixel_32(pixel_load32(d), t32[index], c.table + level * LEVEL_BLOCK_SIZE) : t32[index]);
 		break;
 	}
 	default: break;

@@ -167,6 +167,60 @@ void tile_and_bevel_rectangle(bitmap_data *destination, int16 collection_index, 
 	int16 view_index, const rectangle2d *bounds, const rectangle2d *clip, const rgb_color *replacement_colors,
 	fixed_fraction transparency, int16 transparency_mode, const int16 *tile_state_map);
 
+/* ---------- pixel access and blending (shared with the text drawing) */
+
+inline uint16 pixel_load16(const uint8 *p)
+{
+	uint16 value;
+	memcpy(&value, p, sizeof(value));
+	return value;
+}
+
+inline uint32 pixel_load32(const uint8 *p)
+{
+	uint32 value;
+	memcpy(&value, p, sizeof(value));
+	return value;
+}
+
+inline void pixel_store16(uint8 *p, uint32 value)
+{
+	const uint16 v = static_cast<uint16>(value);
+	memcpy(p, &v, sizeof(v));
+}
+
+inline void pixel_store32(uint8 *p, uint32 value)
+{
+	memcpy(p, &value, sizeof(value));
+}
+
+// Blends through one level block: entry [destination component * 32 + source component].
+inline uint32 blend_pixel_555(uint32 d, uint32 s, const uint8 *level)
+{
+	const uint32 r = level[((d >> 10) & 31) * 32 + ((s >> 10) & 31)];
+	const uint32 g = level[((d >> 5) & 31) * 32 + ((s >> 5) & 31)];
+	const uint32 b = level[(d & 31) * 32 + (s & 31)];
+	return (r << 10) | (g << 5) | b;
+}
+
+// Green keeps the top five of its six bits; the lowest becomes 0.
+inline uint32 blend_pixel_565(uint32 d, uint32 s, const uint8 *level)
+{
+	const uint32 r = level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)];
+	const uint32 g = level[((d >> 6) & 31) * 32 + ((s >> 6) & 31)];
+	const uint32 b = level[(d & 31) * 32 + (s & 31)];
+	return (r << 11) | (g << 6) | b;
+}
+
+// The low three bits of each channel are lost; alpha becomes 255.
+inline uint32 blend_pixel_32(uint32 d, uint32 s, const uint8 *level)
+{
+	const uint32 r = level[((d >> 19) & 31) * 32 + ((s >> 19) & 31)];
+	const uint32 g = level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)];
+	const uint32 b = level[((d >> 3) & 31) * 32 + ((s >> 3) & 31)];
+	return 0xFF000000u | (r << 19) | (g << 11) | (b << 3);
+}
+
 // The row's first byte (by the row table, or by stride without one).
 uint8 *bitmap_row_address(const bitmap_data *bitmap, int32 row);
 

@@ -687,47 +687,15 @@ void wrap_string(const char *text, int16 style, int16 font_index, int32 width, u
 
 /* ---------- drawing */
 
-static inline uint16 load16(const uint8 *p)
-{
-	uint16 value;
-	memcpy(&value, p, sizeof(value));
-	return value;
-}
-
-static inline uint32 load32(const uint8 *p)
-{
-	uint32 value;
-	memcpy(&value, p, sizeof(value));
-	return value;
-}
-
-static inline void store16(uint8 *p, uint32 value)
-{
-	const uint16 v = static_cast<uint16>(value);
-	memcpy(p, &v, sizeof(v));
-}
-
-static inline void store32(uint8 *p, uint32 value)
-{
-	memcpy(p, &value, sizeof(value));
-}
-
 static inline uint32 blend_pixel(int16 mode, uint32 d, uint32 s, const uint8 *level)
 {
 	switch (mode)
 	{
 	case _draw_string_16bit_555:
-	case _draw_string_transparency_16bit_555:
-		return (static_cast<uint32>(level[((d >> 10) & 31) * 32 + ((s >> 10) & 31)]) << 10) |
-			(static_cast<uint32>(level[((d >> 5) & 31) * 32 + ((s >> 5) & 31)]) << 5) | level[(d & 31) * 32 + (s & 31)];
+	case _draw_string_transparency_16bit_555: return blend_pixel_555(d, s, level);
 	case _draw_string_16bit_565:
-	case _draw_string_transparency_16bit_565:
-		return (static_cast<uint32>(level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)]) << 11) |
-			(static_cast<uint32>(level[((d >> 6) & 31) * 32 + ((s >> 6) & 31)]) << 6) | level[(d & 31) * 32 + (s & 31)];
-	default:
-		return 0xFF000000u | (static_cast<uint32>(level[((d >> 19) & 31) * 32 + ((s >> 19) & 31)]) << 19) |
-			(static_cast<uint32>(level[((d >> 11) & 31) * 32 + ((s >> 11) & 31)]) << 11) |
-			(static_cast<uint32>(level[((d >> 3) & 31) * 32 + ((s >> 3) & 31)]) << 3);
+	case _draw_string_transparency_16bit_565: return blend_pixel_565(d, s, level);
+	default: return blend_pixel_32(d, s, level);
 	}
 }
 
@@ -782,14 +750,14 @@ static void draw_glyph(bitmap_data *destination, const font_character *glyph, in
 			const boolean wide = upshift == 2;
 			if (level == NONE)
 			{
-				if (wide) store32(d, pen.pixel);
-				else store16(d, pen.pixel);
+				if (wide) pixel_store32(d, pen.pixel);
+				else pixel_store16(d, pen.pixel);
 			}
 			else if (pen.table)
 			{
 				const uint8 *block = pen.table + level * 1024;
-				if (wide) store32(d, blend_pixel(pen.mode, load32(d), pen.pixel, block));
-				else store16(d, blend_pixel(pen.mode, load16(d), pen.pixel, block));
+				if (wide) pixel_store32(d, blend_pixel(pen.mode, pixel_load32(d), pen.pixel, block));
+				else pixel_store16(d, blend_pixel(pen.mode, pixel_load16(d), pen.pixel, block));
 			}
 		}
 	}
