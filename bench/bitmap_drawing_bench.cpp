@@ -95,7 +95,8 @@ void BM_copy_bitmap(benchmark::State &state, int32 destination_encoding, int32 s
 		// Half of every row in runs of 16 pixels, 16 apart.
 		const int32 runs = width / 32;
 		const int32 row_size = ROW_SPAN_HEADER_SIZE + 4 * runs + 16 * runs;
-		source.reset(new_bitmap(width, height, row_size, _8bit_encoding, _1bit_transparency_encoded_flag | source_flags));
+		// A full row's room per row; the packed rows need less.
+		source.reset(new_bitmap(width, height, width, _8bit_encoding, _1bit_transparency_encoded_flag | source_flags));
 		uint8 *row = source->row_addresses[0];
 		for (int32 y = 0; y < height; ++y, row += row_size)
 		{

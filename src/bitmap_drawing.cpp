@@ -1,5 +1,7 @@
 #include "bitmap_drawing.h"
 
+#include <algorithm>
+
 #include "hardware/hardware_rasterizers.h"
 #include "shading_tables.h"
 #include "shapes.h"
@@ -133,10 +135,16 @@ static void fill_span(uint8 *row, int32 left, int32 right, const pen_data &pen)
 	{
 	case _draw_line_16bit_555:
 	case _draw_line_16bit_565:
-		for (int32 x = left; x < right; ++x) pixel_store16(row + 2 * x, pen.pixel);
+		if (!(reinterpret_cast<uintptr_t>(row) & 1))
+			std::fill(reinterpret_cast<uint16 *>(row) + left, reinterpret_cast<uint16 *>(row) + right, static_cast<uint16>(pen.pixel));
+		else
+			for (int32 x = left; x < right; ++x) pixel_store16(row + 2 * x, pen.pixel);
 		break;
 	case _draw_line_32bit:
-		for (int32 x = left; x < right; ++x) pixel_store32(row + 4 * x, pen.pixel);
+		if (!(reinterpret_cast<uintptr_t>(row) & 3))
+			std::fill(reinterpret_cast<uint32 *>(row) + left, reinterpret_cast<uint32 *>(row) + right, pen.pixel);
+		else
+			for (int32 x = left; x < right; ++x) pixel_store32(row + 4 * x, pen.pixel);
 		break;
 	default:
 		for (int32 x = left; x < right; ++x) plot(row, x, pen);
@@ -572,6 +580,12 @@ static inline void copy_pixel(uint8 *d, const uint8 *s, const copy_context &c)
 template <int16 mode>
 static void copy_run(uint8 *d, const uint8 *s, int32 count, int16 destination_upshift, const copy_context &c)
 {
+	// Same-format rows are plain byte copies.
+	if constexpr (mode == _copy_16bit_to_16bit || mode == _copy_32bit_to_32bit)
+	{
+		memcpy(d, s, static_cast<size_t>(count) << destination_upshift);
+		return;
+	}
 	const int32 ds = 1 << destination_upshift, ss = 1 << c.source_upshift;
 	for (int32 i = 0; i < count; ++i, d += ds, s += ss) copy_pixel<mode>(d, s, c);
 }
