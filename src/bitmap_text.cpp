@@ -285,7 +285,7 @@ boolean postprocess_font_definition(definition_globals *definitions, int16 defin
 
 	definition->leading_width = static_cast<int16>((definition->ascending_height + definition->descending_height) / 5);
 	character_table *table0 = font->lead_byte_character_tables[0];
-	if (table0 && !(*table0)[' ']) (*table0)[' '] = &built_in_space;
+	if (table0 && !(*table0)[static_cast<uint8>(' ')]) (*table0)[static_cast<uint8>(' ')] = &built_in_space;
 
 	for (int32 style = 0; style < NUMBER_OF_FONT_STYLES; ++style)
 	{
