@@ -382,3 +382,43 @@ TEST_F(bitmap_text, the_glyph_cache_keeps_every_live_slot_intact)
 	}
 	dispose_hardware_font();
 }
+
+TEST_F(bitmap_text, partial_coverage_blends_at_its_level_and_long_strings_stay_whole)
+{
+	start_map({"0", "~", "x", " "});
+	font_description soft = simple_font();
+	soft.glyphs[0] = block_glyph('!', 3, 1, 1, 0x50); // level 5 coverage
+	const int16 font = load(TAG("soft"), soft);
+	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
+	ASSERT_NE(table, nullptr);
+	bitmap_pointer b(new_bitmap(8, 8, 16, _16bit_555_encoding, 0));
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, 8, 8);
+	draw_string(b.get(), NULL, &bounds, NULL, font, NONE, &white, "!", 0, 0);
+	uint16 pixel;
+	memcpy(&pixel, b->row_addresses[3] + 2, 2);
+	// Opaque: the level of the coverage; transparent: 15 - ((15 - L)(15 - 5) >> 4).
+	const uint8 *opaque = table + 5 * 1024;
+	EXPECT_EQ(pixel, (opaque[31] << 10) | (opaque[31] << 5) | opaque[31]);
+	memset(b->row_addresses[0], 0, 16 * 8);
+	draw_string(b.get(), NULL, &bounds, NULL, font, NONE, &white, "!", 0, 0x8000);
+	memcpy(&pixel, b->row_addresses[3] + 2, 2);
+	const uint8 *blended = table + (15 - ((15 - 8) * (15 - 5) >> 4)) * 1024;
+	EXPECT_EQ(pixel, (blended[31] << 10) | (blended[31] << 5) | blended[31]);
+
+	// Past 255 bytes with the truncation string, a line is drawn whole; a
+	// trailing CR survives the cut.
+	const int16 simple = load(TAG("simp"), simple_font());
+	bitmap_pointer wide(new_bitmap(40, 8, 160, _32bit_encoding, 0));
+	set_rectangle2d(&bounds, 0, 0, 10, 8);
+	const std::string long_text(255, 'a');
+	draw_string(wide.get(), NULL, &bounds, NULL, simple, NONE, &white, long_text.c_str(), 0, 0);
+	int inked = 0;
+	for (int x = 0; x < 40; ++x) inked += pixel32(wide.get(), x, 3) != 0;
+	EXPECT_EQ(inked, 6); // three 'a's inside the bounds, no '~'
+	memset(wide->row_addresses[0], 0, 160 * 8);
+	draw_string(wide.get(), NULL, &bounds, NULL, simple, NONE, &white, "aaaaaa\r", 0, 0);
+	inked = 0;
+	for (int x = 0; x < 40; ++x) inked += pixel32(wide.get(), x, 3) != 0;
+	EXPECT_EQ(inked, 4); // "a~": the cut line keeps its CR after the truncation string
+}
