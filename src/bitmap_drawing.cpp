@@ -337,7 +337,18 @@ void fill_rectangle_clipped(bitmap_data *destination, const rgb_color *color, co
 		fill_rectangle_hardware(destination, static_cast<int32>(pen.pixel), left, right, top, bottom);
 		return;
 	}
-	for (int32 y = top; y < bottom; ++y) fill_span(bitmap_row_address(destination, y), left, right, pen);
+	fill_span(bitmap_row_address(destination, top), left, right, pen);
+	const boolean solid = pen.mode == _draw_line_16bit_555 || pen.mode == _draw_line_16bit_565 ||
+		pen.mode == _draw_line_32bit;
+	const int32 upshift = destination->pixel_upshift;
+	const uint8 *first_row = bitmap_row_address(destination, top) + (static_cast<intptr_t>(left) << upshift);
+	for (int32 y = top + 1; y < bottom; ++y)
+	{
+		// A solid row is the same bytes every time.
+		if (solid) memcpy(bitmap_row_address(destination, y) + (static_cast<intptr_t>(left) << upshift), first_row,
+			static_cast<size_t>(right - left) << upshift);
+		else fill_span(bitmap_row_address(destination, y), left, right, pen);
+	}
 }
 
 /* ---------- copies */
