@@ -20,12 +20,6 @@ void reset_bitmaps_test_hooks(void)
 	bitmaps_hooks.last_debug_trace[0] = 0;
 }
 
-const rgb_color white = {65535, 65535, 65535, 0};
-const rgb_color black = {0, 0, 0, 0};
-const rgb_color red = {65535, 0, 0, 0};
-const rgb_color green = {0, 65535, 0, 0};
-const rgb_color blue = {0, 0, 65535, 0};
-
 /* ---------- unaligned, byte-order-explicit access */
 
 // Row-span rows of 8-bit pixels pack tightly, so headers may lie at odd addresses.
@@ -501,11 +495,6 @@ void decompress_bitmap(const color_table *colors, const bitmap_data *bitmap, voi
 	}
 }
 
-void mirror_bitmap_horizontally(bitmap_data *bitmap)
-{
-	least_call(&bitmaps_hooks.calls, "mirror_bitmap_horizontally", bitmap);
-}
-
 /* ---------- colours */
 
 rgb_color *set_rgb_color(rgb_color *color, uint16 red_component, uint16 green_component, uint16 blue_component)
@@ -808,27 +797,4 @@ boolean equal_rectangle2d(const rectangle2d *r1, const rectangle2d *r2)
 boolean equal_point2d(const point2d *p1, const point2d *p2)
 {
 	return p1->x == p2->x && p1->y == p2->y;
-}
-
-/* ---------- 2D drawing */
-
-void fill_rectangle_clipped(bitmap_data *destination, const rgb_color *color, const rectangle2d *rectangle,
-	const rectangle2d *clip, fixed_fraction transparency, const void *transparency_table)
-{
-	least_call(&bitmaps_hooks.calls, "fill_rectangle_clipped", destination, color, rectangle, clip, transparency,
-		transparency_table);
-}
-
-void frame_polygon(bitmap_data *destination, const rgb_color *color, const rectangle2d *clipping_rectangle,
-	fixed_fraction transparency, const void *transparency_table, const point2d *vertices, int32 vertex_count)
-{
-	least_call(&bitmaps_hooks.calls, "frame_polygon", destination, color, clipping_rectangle, transparency,
-		transparency_table, vertices, vertex_count);
-}
-
-void fill_polygon(bitmap_data *destination, const rgb_color *color, const rectangle2d *clipping_rectangle,
-	fixed_fraction transparency, const void *transparency_table, const point2d *vertices, int32 vertex_count)
-{
-	least_call(&bitmaps_hooks.calls, "fill_polygon", destination, color, clipping_rectangle, transparency,
-		transparency_table, vertices, vertex_count);
 }

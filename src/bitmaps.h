@@ -274,7 +274,6 @@ void decompress_bitmap(const color_table *colors, const bitmap_data *bitmap, voi
 
 // log2 of the bytes per pixel: 8 -> 0, 16 -> 1, 32 -> 2; 0 for other depths.
 int16 get_pixel_upshift_for_bit_depth(int16 depth);
-void mirror_bitmap_horizontally(bitmap_data *bitmap);
 
 /* ---------- colour operations */
 
@@ -319,15 +318,6 @@ boolean interior_rectangle2d(const rectangle2d *outer, const rectangle2d *inner)
 boolean equal_rectangle2d(const rectangle2d *r1, const rectangle2d *r2);
 boolean equal_point2d(const point2d *p1, const point2d *p2);
 
-/* ---------- 2D drawing (nothing is drawn yet) */
-
-void fill_rectangle_clipped(bitmap_data *destination, const rgb_color *color, const rectangle2d *rectangle,
-	const rectangle2d *clip, fixed_fraction transparency, const void *transparency_table);
-void frame_polygon(bitmap_data *destination, const rgb_color *color, const rectangle2d *clipping_rectangle,
-	fixed_fraction transparency, const void *transparency_table, const point2d *vertices, int32 vertex_count);
-void fill_polygon(bitmap_data *destination, const rgb_color *color, const rectangle2d *clipping_rectangle,
-	fixed_fraction transparency, const void *transparency_table, const point2d *vertices, int32 vertex_count);
-
 /* ---------- test hooks */
 
 struct bitmaps_test_hooks_data
@@ -340,5 +330,7 @@ struct bitmaps_test_hooks_data
 
 bitmaps_test_hooks_data *get_bitmaps_test_hooks(void);
 void reset_bitmaps_test_hooks(void);
+
+#include "bitmap_drawing.h"
 
 #endif

@@ -1,5 +1,8 @@
 #include "interface.h"
 
+#include "bitmap_text.h"
+#include "tag_files/tag_files.h"
+
 static interface_test_hooks_data interface_hooks;
 
 // The bars as last set; nothing is drawn.
@@ -32,9 +35,21 @@ void initialize_interface_for_new_map(file_tag interface_tag)
 	LEAST("initialize_interface_for_new_map", interface_tag);
 }
 
+// The interface font of every slot, resolved on first use per map.
+#define NUMBER_OF_INTERFACE_FONT_SLOTS 8
+#define INTERFACE_FONT_TAG TAG("ifnt")
+static int16 interface_font_indexes[NUMBER_OF_INTERFACE_FONT_SLOTS] = {NONE, NONE, NONE, NONE, NONE, NONE, NONE, NONE};
+static boolean interface_fonts_resolved[NUMBER_OF_INTERFACE_FONT_SLOTS] = {};
+
 void dispose_interface_from_old_map(void)
 {
 	LEAST("dispose_interface_from_old_map");
+	// Font indexes belong to the map being left.
+	for (int32 i = 0; i < NUMBER_OF_INTERFACE_FONT_SLOTS; ++i)
+	{
+		interface_font_indexes[i] = NONE;
+		interface_fonts_resolved[i] = FALSE;
+	}
 }
 
 rgb_color *get_interface_color(int16 index, rgb_color *color)
@@ -47,7 +62,15 @@ rgb_color *get_interface_color(int16 index, rgb_color *color)
 int16 get_interface_font_index(int16 slot)
 {
 	LEAST("get_interface_font_index", slot);
-	return NONE;
+	if (slot < 0 || slot >= NUMBER_OF_INTERFACE_FONT_SLOTS) return NONE;
+	if (!interface_fonts_resolved[slot])
+	{
+		// A missing font is NONE, without an error.
+		interface_font_indexes[slot] = tag_file_exists(FONT_DEFINITION_GROUP_TAG, INTERFACE_FONT_TAG) ?
+			font_tag_to_font_index(INTERFACE_FONT_TAG) : static_cast<int16>(NONE);
+		interface_fonts_resolved[slot] = TRUE;
+	}
+	return interface_font_indexes[slot];
 }
 
 void adjust_action_pointer(action_data *action, const rectangle2d *destination_frame,

@@ -83,6 +83,49 @@ enum
 	_screen_render_in_window_flag = 1 << _screen_render_in_window_bit
 };
 
+#define MAXIMUM_DISPLAY_DEVICE_COUNT 32
+#define MAXIMUM_DISPLAY_MODE_COUNT 256
+#define DEVICE_NAME_LENGTH 64
+
+enum
+{
+	_device_mode_preferred_bit,
+	_device_mode_nonswitching_bit,
+	_device_mode_invalid_bit,
+
+	_device_mode_preferred_flag = 1 << _device_mode_preferred_bit,
+	_device_mode_nonswitching_flag = 1 << _device_mode_nonswitching_bit,
+	_device_mode_invalid_flag = 1 << _device_mode_invalid_bit
+};
+
+struct device_mode_info
+{
+	uint32 flags;
+	int16 width, height;
+	int16 bit_depth;
+	int16 refresh_rate; // 0 unknown
+};
+
+struct device_info_opengl
+{
+	int32 opengl_version; // major << 16 | minor
+	boolean opengl2_device;
+	char renderer[DEVICE_NAME_LENGTH];
+	char vendor[DEVICE_NAME_LENGTH];
+};
+
+struct device_info
+{
+	int16 rasterizer_code;
+	int16 mode_count;
+	char name[DEVICE_NAME_LENGTH];
+	device_info_opengl extra_data;
+	device_mode_info modes[MAXIMUM_DISPLAY_MODE_COUNT];
+};
+
+// Neither nonswitching nor invalid.
+boolean device_mode_usable(const device_mode_info *mode);
+
 struct active_color_environment
 {
 	boolean screen_initialized;
@@ -94,6 +137,10 @@ struct active_color_environment
 	int16 resolution_width, resolution_height;
 	int16 rasterizer_code;
 	int16 width, height, bit_depth;
+	device_info *device; // while a game runs, else NULL
+	device_mode_info *mode;
+	bitmap_data *offscreen_pixels_structure;
+	bitmap_data *screen_pixels_structure;
 	screen_parameters prefs;
 	boolean window_mode;
 };
@@ -109,7 +156,72 @@ struct resolution_data
 	file_tag unit_trading_dialog, unit_trading_collection;
 };
 
+struct frame_rate_sample_data
+{
+	int16 wireframe_display_mode; // 0 off, 1, 2
+	int16 statistics_display_mode; // 0 off, 1 frame rate
+	uint32 frame_count_buckets[8];
+	uint32 bucket_start_ticks[8]; // milliseconds
+	float current_fps;
+};
+
+struct dialog_data;
+struct view_data;
+
 void initialize_screen(void);
+void initialize_drawing_manager(void);
+
+/* ---------- devices (screen_setup.cpp) */
+
+void query_for_screen_devices(void);
+void query_software_device(void);
+// Builds one device's modes through the platform's mode list and reports it.
+void display_device_query_and_report_modes(int16 rasterizer_code, const char *rasterizer_string,
+	const device_info_opengl *device_extra);
+// The new count; beyond 32 nothing is added.
+int16 report_device(const device_info *device);
+int16 get_screen_device_count(void);
+device_info *get_screen_device(int16 device_index);
+void select_best_device_found(int16 *best_device_index, int16 *best_mode_index);
+void add_screen_devices_to_list(dialog_data *dialog, int16 dialog_item);
+void add_screen_resolutions_to_list(dialog_data *dialog, int16 dialog_item, int16 device_index);
+// Forgets every device (tests).
+void clear_screen_devices(void);
+
+/* ---------- the active screen */
+
+void set_active_screen(int16 device_index, int16 mode_index);
+// 0, or -1 when no window could be opened.
+int16 allocate_drawing_buffers(int16 device_index, int16 mode_index);
+void dispose_drawing_buffers(void);
+void get_true_screen_dimensions(int16 *width, int16 *height);
+// The desktop size remembered at start-up.
+void get_desktop_dimensions(int16 *width, int16 *height);
+rectangle2d *get_active_screen_bounds(rectangle2d *bounds);
+rectangle2d *calculate_mouse_movement_frame(rectangle2d *frame);
+rectangle2d *calculate_destination_frame(rectangle2d *frame);
+rectangle2d *calculate_source_frame(rectangle2d *frame);
+bitmap_data *get_linear_backbuffer(rectangle2d *bounds);
+void release_linear_backbuffer(bitmap_data *bitmap);
+bitmap_data *initialize_offscreen_bitmap(uint32 view_destination, rectangle2d *bounds);
+void release_offscreen_bitmap(bitmap_data *bitmap);
+bitmap_data *initialize_offscreen_bitmap_with_data(const rectangle2d *bounds, uint8 *data, int32 bytes_per_row);
+void erase_and_display_backbuffer(const rgb_color *color);
+boolean is_valid_resolution(int32 width, int32 height);
+void set_sdl_windowed_mode(boolean windowed);
+void toggle_wireframe_display(void);
+void update_fps_display(view_data *view);
+void update_fps_only(void);
+frame_rate_sample_data *get_frame_rate_sample_data(void);
+boolean display_device_supports_gamma(void);
+void display_device_set_gamma(short_fixed gamma);
+void display_device_restore_gamma(void);
+void initialize_software_rasterizer_for_new_map(void);
+boolean should_switch_resolutions(void);
+boolean is_windowed_mode(void);
+// The built-in window icon: 128 x 128 RGBA bytes.
+#define SCREEN_ICON_SIZE 128
+const uint8 *get_screen_icon_pixels(void);
 // Device, mode, gamma and landscape filtering from the preferences.
 void reset_active_screen_to_prefs(void);
 // Applies the active device and mode; NONE and NONE give the 640 x 480 window.
@@ -136,8 +248,19 @@ struct platform_procedures_data
 {
 	// Starts video; on failure logs and exits with status 1.
 	boolean (*initialize_video)(void);
-	// Opens (or resizes) the window; false on failure.
+	// Opens (or resizes) the window with the icon, caption and window
+	// properties; false on failure.
 	boolean (*open_window)(int16 width, int16 height, int16 bit_depth, boolean windowed);
+	// The full-screen sizes: their count, -1 for "any size", 0 for none.
+	int32 (*list_modes)(boolean opengl, int16 *widths, int16 *heights, int32 maximum_count);
+	// The desktop before the first window.
+	void (*get_desktop_size)(int16 *width, int16 *height);
+	// The window's pixels, locked when they must be; NULL without a window.
+	uint8 *(*lock_surface)(int32 *bytes_per_row);
+	void (*unlock_surface)(void);
+	boolean (*is_fullscreen)(void);
+	// Reports the OpenGL devices (none without a back end).
+	void (*query_opengl_devices)(void);
 	void (*display_backbuffer)(void);
 	void (*toggle_windowed_mode)(void);
 	void (*iconify_window)(void);
@@ -168,6 +291,28 @@ struct screen_test_hooks_data
 	int32 frames_displayed;
 	int32 iconify_count;
 	boolean cursor_hidden;
+
+	// The mode answer of the headless platform: the default is one
+	// 1024 x 768 mode (what the project's X server gives).
+	int16 mode_answer;
+	int32 listed_mode_count;
+	int16 listed_widths[MAXIMUM_DISPLAY_MODE_COUNT + 8], listed_heights[MAXIMUM_DISPLAY_MODE_COUNT + 8];
+	int16 desktop_width, desktop_height;
+	// Fails the next window openings while positive.
+	int32 fail_open_window_count;
+	int32 window_open_count;
+	// The headless window's pixels (32-bit).
+	uint8 *surface_pixels;
+	int32 surface_bytes_per_row;
+	int32 pixel_structure_allocations;
+};
+
+enum // headless mode answers
+{
+	_headless_modes_default,
+	_headless_modes_none,
+	_headless_modes_any,
+	_headless_modes_list
 };
 
 screen_test_hooks_data *get_screen_test_hooks(void);

@@ -1,13 +1,18 @@
-// The SDL side of the screen: video start-up and the window.
+// The SDL side of the screen: video start-up, the window with its icon,
+// caption and X11 properties, and its pixels.
 #include <SDL/SDL.h>
+#include <SDL/SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstdio>
-
 #include <cstdlib>
+#include <vector>
 
 #include "screen.h"
 
 #include "error_manager.h"
+#include "hardware/OpenGL/setup_opengl_sdl.h"
 #include "linux_utilities.h"
 
 #define PRODUCT_TITLE "Zerv II"
@@ -16,6 +21,17 @@
 void sdl_pump_events(void);
 boolean sdl_get_grab_mode(void);
 void sdl_set_grab_mode(boolean on);
+// The mode query (setup_software_sdl.cpp).
+int32 sdl_list_modes(boolean opengl, int16 *widths, int16 *heights, int32 maximum_count);
+void sdl_get_desktop_size(int16 *width, int16 *height);
+
+struct sdl_screen_globals_data
+{
+	SDL_Surface *icon;
+	boolean surface_locked;
+};
+
+static sdl_screen_globals_data sdl_screen_globals = {};
 
 static void sdl_hide_cursor(void)
 {
@@ -33,6 +49,8 @@ static void restore_world_device(void)
 	set_cursor_procedures(NULL, NULL);
 	SDL_Surface *surface = SDL_GetVideoSurface();
 	if (surface && (surface->flags & SDL_FULLSCREEN)) SDL_WM_ToggleFullScreen(surface);
+	if (sdl_screen_globals.icon) SDL_FreeSurface(sdl_screen_globals.icon);
+	sdl_screen_globals.icon = NULL;
 	SDL_Quit();
 }
 
@@ -40,6 +58,7 @@ static boolean sdl_initialize_video(void)
 {
 	static bool exit_handler_registered = false;
 
+	// The environment is read by SDL_Init.
 	unsetenv("SDL_VIDEO_WINDOW_POS");
 	setenv("SDL_VIDEO_CENTERED", "1", 1);
 	// SDL's own signal handlers would hide the crash handler.
@@ -49,6 +68,21 @@ static boolean sdl_initialize_video(void)
 		// The log may not be open yet; the player still learns why.
 		fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
 		exit(1);
+	}
+	if (!sdl_screen_globals.icon)
+	{
+		sdl_screen_globals.icon = SDL_CreateRGBSurface(SDL_SWSURFACE, SCREEN_ICON_SIZE, SCREEN_ICON_SIZE, 32, 0xFF,
+			0xFF00, 0xFF0000, 0xFF000000);
+		if (sdl_screen_globals.icon && SDL_LockSurface(sdl_screen_globals.icon) == 0)
+		{
+			const uint8 *pixels = get_screen_icon_pixels();
+			for (int32 y = 0; y < SCREEN_ICON_SIZE; ++y)
+			{
+				memcpy(static_cast<uint8 *>(sdl_screen_globals.icon->pixels) + y * sdl_screen_globals.icon->pitch,
+					pixels + y * SCREEN_ICON_SIZE * 4, SCREEN_ICON_SIZE * 4);
+			}
+			SDL_UnlockSurface(sdl_screen_globals.icon);
+		}
 	}
 	if (!exit_handler_registered)
 	{
@@ -61,19 +95,85 @@ static boolean sdl_initialize_video(void)
 	return TRUE;
 }
 
+// _NET_WM_DESKTOP_FILE and _NET_WM_ICON on the window manager's window.
+static void set_x11_window_properties(void)
+{
+	SDL_SysWMinfo info;
+	memset(&info, 0, sizeof(info));
+	info.version.major = 1;
+	info.version.minor = 2;
+	info.version.patch = 14;
+	if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11) return;
+	Display *display = info.info.x11.display;
+	const Window window = info.info.x11.wmwindow;
+	info.info.x11.lock_func();
+	const char *desktop_file = getenv("GIO_LAUNCHED_DESKTOP_FILE");
+	if (desktop_file)
+	{
+		XChangeProperty(display, window, XInternAtom(display, "_NET_WM_DESKTOP_FILE", False), XA_STRING, 8,
+			PropModeReplace, reinterpret_cast<const unsigned char *>(desktop_file), static_cast<int>(strlen(desktop_file) + 1));
+	}
+	// Format 32 reads C longs: width, height, then (A << 24) | (R << 16) | (G << 8) | B.
+	std::vector<long> icon(2 + SCREEN_ICON_SIZE * SCREEN_ICON_SIZE);
+	icon[0] = SCREEN_ICON_SIZE;
+	icon[1] = SCREEN_ICON_SIZE;
+	const uint8 *pixels = get_screen_icon_pixels();
+	for (int32 i = 0; i < SCREEN_ICON_SIZE * SCREEN_ICON_SIZE; ++i)
+	{
+		const uint8 *p = pixels + 4 * i;
+		icon[2 + i] = static_cast<long>((static_cast<unsigned long>(p[3]) << 24) | (static_cast<unsigned long>(p[0]) << 16) |
+			(static_cast<unsigned long>(p[1]) << 8) | p[2]);
+	}
+	XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+		reinterpret_cast<const unsigned char *>(icon.data()), static_cast<int>(icon.size()));
+	XFlush(display);
+	info.info.x11.unlock_func();
+}
+
 static boolean sdl_open_window(int16 width, int16 height, int16 bit_depth, boolean windowed)
 {
 	const Uint32 flags = SDL_SWSURFACE | (windowed ? 0 : SDL_FULLSCREEN);
+	// The icon must be set before the video mode.
+	if (sdl_screen_globals.icon) SDL_WM_SetIcon(sdl_screen_globals.icon, NULL);
 	SDL_Surface *surface = SDL_SetVideoMode(width, height, bit_depth, flags);
+	if (surface && windowed) surface = SDL_SetVideoMode(width, height, bit_depth, flags);
 	if (!surface)
 	{
 		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode() failed: %s", SDL_GetError());
 		return FALSE;
 	}
+	if (!windowed) sdl_set_grab_mode(TRUE);
 	SDL_WM_SetCaption(PRODUCT_TITLE, PRODUCT_TITLE);
+	set_x11_window_properties();
 	SDL_FillRect(surface, NULL, SDL_MapRGB(surface->format, 0, 0, 0));
 	SDL_Flip(surface);
 	return TRUE;
+}
+
+static uint8 *sdl_lock_surface(int32 *bytes_per_row)
+{
+	SDL_Surface *surface = SDL_GetVideoSurface();
+	if (!surface) return NULL;
+	if (SDL_MUSTLOCK(surface))
+	{
+		if (SDL_LockSurface(surface) < 0) return NULL;
+		sdl_screen_globals.surface_locked = TRUE;
+	}
+	*bytes_per_row = surface->pitch;
+	return static_cast<uint8 *>(surface->pixels);
+}
+
+static void sdl_unlock_surface(void)
+{
+	SDL_Surface *surface = SDL_GetVideoSurface();
+	if (surface && sdl_screen_globals.surface_locked) SDL_UnlockSurface(surface);
+	sdl_screen_globals.surface_locked = FALSE;
+}
+
+static boolean sdl_is_fullscreen(void)
+{
+	SDL_Surface *surface = SDL_GetVideoSurface();
+	return surface && (surface->flags & SDL_FULLSCREEN);
 }
 
 static void sdl_display_backbuffer(void)
@@ -98,6 +198,12 @@ void install_sdl_platform(void)
 	platform_procedures_data procedures = {};
 	procedures.initialize_video = sdl_initialize_video;
 	procedures.open_window = sdl_open_window;
+	procedures.list_modes = sdl_list_modes;
+	procedures.get_desktop_size = sdl_get_desktop_size;
+	procedures.lock_surface = sdl_lock_surface;
+	procedures.unlock_surface = sdl_unlock_surface;
+	procedures.is_fullscreen = sdl_is_fullscreen;
+	procedures.query_opengl_devices = query_opengl_devices;
 	procedures.display_backbuffer = sdl_display_backbuffer;
 	procedures.toggle_windowed_mode = sdl_toggle_windowed_mode;
 	procedures.iconify_window = sdl_iconify_window;

@@ -10,6 +10,7 @@
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
+#include "screen_preferences.h"
 #include "console/console.h"
 #include "definitions.h"
 #include "detail_maps.h"
@@ -378,7 +379,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_game_sounds_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_sound_list_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_string_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_font_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_font_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_shapes_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_interface_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_console_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -819,8 +820,8 @@ void zerv_service_invalidate_dialog(const rectangle2d *rectangle)
 
 void zerv_service_save_preferences(void)
 {
-	// The screen parameters are saved with them once the screen preferences exist.
 	write_game_preferences();
+	save_screen_parameters(&active_screen.prefs);
 }
 
 void zerv_service_platform_update(void)

@@ -82,7 +82,10 @@ TEST_F(GameStates, ImageStatesWithoutACollectionPassThrough)
 	get_game_preferences()->run_count = 3;
 	enter_state(_game_state_displaying_prologue);
 	EXPECT_EQ(game->state, _game_state_displaying_main_menu);
-	EXPECT_EQ(main_globals.main_collection_index, NONE);
+	// Only the menu's own art is loaded.
+	const dialog_data *menu = find_open_dialog(MAIN_MENU_DIALOG_TAG_640_480);
+	ASSERT_NE(menu, nullptr);
+	EXPECT_EQ(main_globals.main_collection_index, menu->background_collection_index);
 	EXPECT_EQ(find_open_dialog(IMAGES_DIALOG_TAG), nullptr);
 
 	enter_state(_game_state_displaying_epilogue);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "tag_files/tag_files.h"
+#include "screen.h"
 
 static dialogs_test_hooks_data dialogs_hooks;
 
@@ -52,6 +53,11 @@ dialog_data *find_open_dialog(file_tag dialog_tag)
 		if (open_dialogs[i]->tag == dialog_tag) return open_dialogs[i];
 	}
 	return NULL;
+}
+
+dialog_data *get_open_dialog(int32 index)
+{
+	return index >= 0 && index < open_dialog_total ? open_dialogs[index] : NULL;
 }
 
 static bool dialog_is_open(const dialog_data *dialog)
@@ -127,6 +133,7 @@ dialog_data *new_dialog(file_tag dialog_tag, dialog_handler_proc handler, void *
 	dialog->default_item = dialog->cancel_item = dialog->focus_item = NONE;
 	dialog->background_collection_index = dialog->background_sequence_index = NONE;
 	open_dialogs[open_dialog_total++] = dialog;
+	apply_dialog_layout(dialog);
 	return dialog;
 }
 
@@ -153,6 +160,7 @@ void dispose_dialog(dialog_data *dialog)
 		open_dialogs[open_dialog_total] = NULL;
 		dispose_pointer(dialog->internal_bitmap);
 		for (int32 j = 0; j < dialog->item_state_count; ++j) dispose_pointer(dialog->item_states[j].rows);
+		forget_dialog_lists(dialog);
 		delete dialog;
 		return;
 	}
@@ -199,31 +207,38 @@ void idle_dialogs(void)
 void render_dialogs(bitmap_data *back_buffer)
 {
 	LEAST("render_dialogs", back_buffer);
+	draw_open_dialogs(back_buffer);
 }
 
 boolean dialogs_are_dirty(rectangle2d *dirty_rectangle, boolean *must_clear)
 {
 	LEAST("dialogs_are_dirty", dirty_rectangle, must_clear);
-	if (dirty_rectangle) set_rectangle2d(dirty_rectangle, 0, 0, 0, 0);
+	const boolean dirty = dialogs_changed_since_drawn();
+	if (dirty_rectangle)
+	{
+		if (dirty) get_game_screen_bounds(dirty_rectangle);
+		else set_rectangle2d(dirty_rectangle, 0, 0, 0, 0);
+	}
 	if (must_clear) *must_clear = FALSE;
-	return FALSE;
+	return dirty;
 }
 
 dialog_data *get_dialog_to_rasterize(dialog_data *previous)
 {
 	LEAST("get_dialog_to_rasterize", previous);
-	return NULL;
+	return next_drawn_dialog(previous);
 }
 
 void invalidate_dialog_rectangle(const rectangle2d *rectangle)
 {
 	LEAST("invalidate_dialog_rectangle", rectangle);
+	note_world_drawn_beneath_dialogs();
 }
 
 boolean dialogs_handled_action(action_data *action)
 {
 	LEAST("dialogs_handled_action", action);
-	return FALSE;
+	return route_action_to_dialogs(action);
 }
 
 void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog)
@@ -231,6 +246,7 @@ void draw_dialog_into_bitmap(bitmap_data *bitmap, dialog_data *dialog)
 	LEAST("draw_dialog_into_bitmap", bitmap, dialog);
 	if (!bitmap || !dialog) return;
 	if (dialogs_hooks.paint_dialog) dialogs_hooks.paint_dialog(bitmap, dialog);
+	else draw_dialog(bitmap, dialog, point2d{0, 0});
 	set_rectangle2d(&dialog->dirty_rectangle, 0, 0, 0, 0);
 }
 
@@ -367,6 +383,7 @@ void new_unpressed_control(dialog_data *dialog, file_tag control_kind, int16 ite
 	if (!state) return;
 	if (bounds) state->bounds = *bounds;
 	copy_text(state->text, DIALOG_ITEM_TEXT_LENGTH, text);
+	set_dialog_item_kind_from_control(dialog, item, control_kind);
 }
 
 void set_button_control_shape(dialog_data *dialog, int16 item, int16 collection_index, int16 sequence_index)
@@ -413,6 +430,7 @@ void set_dialog_static_item_text_appearance(dialog_data *dialog, int16 item, int
 	const rgb_color *color, uint32 flags)
 {
 	LEAST("set_dialog_static_item_text_appearance", dialog, item, font_index, style, color, flags);
+	if (item_state(dialog, item)) keep_static_item_text_appearance(dialog, item, font_index, style, color, flags);
 }
 
 void set_bitmap_dialog_edit_item_text(dialog_data *dialog, int16 item, const char *text)
@@ -523,9 +541,26 @@ static void append_list_row(dialog_item_state *state, int32 identifier, const ch
 		state->rows = rows;
 		state->row_capacity = capacity;
 	}
-	dialog_list_row *row = &state->rows[state->row_count++];
-	row->identifier = identifier;
-	copy_text(row->text, DIALOG_LIST_ROW_TEXT_LENGTH, text);
+	// A sorted list puts the row after every row that does not sort later, so
+	// equal rows keep their order.
+	dialog_list_row added;
+	added.identifier = identifier;
+	copy_text(added.text, DIALOG_LIST_ROW_TEXT_LENGTH, text);
+	int32 position = state->row_count;
+	if (state->sort)
+	{
+		const int32 length = static_cast<int32>(strlen(added.text));
+		position = 0;
+		while (position < state->row_count &&
+			state->sort(state->rows[position].text, static_cast<int32>(strlen(state->rows[position].text)), added.text, length) <= 0)
+		{
+			position += 1;
+		}
+		memmove(&state->rows[position + 1], &state->rows[position],
+			sizeof(dialog_list_row) * static_cast<size_t>(state->row_count - position));
+	}
+	state->rows[position] = added;
+	state->row_count += 1;
 }
 
 static void empty_list(dialog_item_state *state)
@@ -578,6 +613,7 @@ void bitmap_set_list_flag(dialog_data *dialog, int16 item, uint32 flag, boolean 
 void bitmap_set_list_sort_proc(dialog_data *dialog, int16 item, list_sort_proc procedure)
 {
 	LEAST("bitmap_set_list_sort_proc", dialog, item, reinterpret_cast<void *>(procedure));
+	if (dialog_item_state *state = item_state(dialog, item)) state->sort = procedure;
 }
 
 void bitmap_set_listbox_doubleclick_itemhit(dialog_data *dialog, int16 list_item, int16 item)

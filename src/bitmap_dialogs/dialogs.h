@@ -82,8 +82,15 @@ struct dialog_item_state
 	int32 row_count;
 	dialog_list_row *rows; // row_count in use, NULL until the first; freed with the dialog
 	int32 row_capacity;
+	list_sort_proc sort; // NULL: rows in the order they came
 	char text[DIALOG_ITEM_TEXT_LENGTH];
 	double_arrow_listener_proc listener;
+	// How the item is drawn (dialog_drawing.h).
+	int16 kind;
+	boolean text_appearance_set; // else interface font 0, plain, white, flags 0
+	int16 text_font_index, text_style;
+	rgb_color text_color;
+	uint32 text_flags;
 };
 
 struct dialog_data
@@ -224,6 +231,8 @@ boolean get_tab_control_tab_enabled(dialog_data *dialog, int16 item, int16 tab);
 void set_tab_control_selected_tab(dialog_data *dialog, int16 item, int16 tab);
 int16 get_tab_control_selected_tab(dialog_data *dialog, int16 item);
 
+#include "bitmap_dialogs/dialog_drawing.h"
+
 /* ---------- test hooks */
 
 #define MAXIMUM_INJECTED_DIALOG_ANSWERS 32
@@ -255,6 +264,8 @@ void reset_dialogs_test_hooks(void);
 void inject_modal_dialog_answer(int16 item);
 void inject_dialog_item_hit(file_tag dialog_tag, int16 item);
 int32 open_dialog_count(void);
+// Open dialogs by index, oldest first; NULL outside them.
+dialog_data *get_open_dialog(int32 index);
 // The first open dialog with the tag, NULL when none.
 dialog_data *find_open_dialog(file_tag dialog_tag);
 // The item's kept state, NULL when the item was never set.

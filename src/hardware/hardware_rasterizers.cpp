@@ -232,7 +232,7 @@ void draw_control_or_status_bar_hardware(dialog_rasterization_data *rasterizatio
 static bitmap_data *get_dialog_backbuffer(rectangle2d *bounds)
 {
 	if (hardware_rasterizers_hooks.linear_backbuffer) return hardware_rasterizers_hooks.linear_backbuffer;
-	return get_render_destination(0, bounds);
+	return get_linear_backbuffer(bounds);
 }
 
 static void release_dialog_backbuffer(bitmap_data *backbuffer)
@@ -242,7 +242,7 @@ static void release_dialog_backbuffer(bitmap_data *backbuffer)
 		hardware_rasterizers_hooks.linear_backbuffer_releases += 1;
 		return;
 	}
-	release_render_destination(backbuffer);
+	release_linear_backbuffer(backbuffer);
 }
 
 boolean rasterize_dialog_hardware(dialog_rasterization_data *rasterization, const rectangle2d *full_screen_bounds)

@@ -455,11 +455,12 @@ TEST_F(LeastLayers, DialogsKeepTagHandlerAndItems)
 	EXPECT_EQ(get_double_arrow_control_value(menu, 7), 1);
 	set_checkbox_state(menu, 12, TRUE);
 	EXPECT_TRUE(get_checkbox_state(menu, 12));
-	EXPECT_EQ(bitmap_get_listbox_value(menu, 6), NONE);
-	add_string_to_list(menu, 6, "row", 0, FALSE);
-	bitmap_select_list_item(menu, 6, 0);
-	EXPECT_EQ(bitmap_get_listbox_row_count(menu, 6), 1);
-	EXPECT_EQ(bitmap_get_listbox_value(menu, 6), 0);
+	// Item 20: the menu's layout has no item there.
+	EXPECT_EQ(bitmap_get_listbox_value(menu, 20), NONE);
+	add_string_to_list(menu, 20, "row", 0, FALSE);
+	bitmap_select_list_item(menu, 20, 0);
+	EXPECT_EQ(bitmap_get_listbox_row_count(menu, 20), 1);
+	EXPECT_EQ(bitmap_get_listbox_value(menu, 20), 0);
 
 	// Idle events reach every open dialog; item hits their dialog.
 	dialog_data *closing = new_dialog(TAG("imdc"), closing_handler, NULL, 0, 0);

@@ -1,6 +1,8 @@
 // The collection builder and the default set's collections and references.
 #include "collections_content.h"
 
+#include "bitmap_dialogs/dialog_drawing.h"
+
 #include "default_tags.h"
 #include "tag_files/tag_files.h"
 
@@ -805,6 +807,91 @@ collection_description default_dialog_elements_collection(void)
 	return collection;
 }
 
+collection_description default_main_menu_collection(void)
+{
+	collection_description collection;
+	collection.user_data_flags = _collection_can_be_used_for_interface_flag;
+	collection.colors = default_color_table();
+	const dialog_layout *layout = find_dialog_layout(DEFAULT_MAIN_MENU_COLLECTION_TAG);
+	const int16 width = layout ? layout->width : 640, height = layout ? layout->height : 480;
+
+	// Buttons in the menu's order of sequences, enabled and disabled, keyed
+	// outside their rounded corners; sized as the menu lays them out.
+	static const int16 button_items[8] = {2, 4, 3, 5, 6, 7, 8, 9};
+	int16 instance = 0;
+	for (int32 b = 0; b < 8; ++b)
+	{
+		int16 w = 180, h = 40;
+		for (int32 i = 0; layout && i < layout->item_count; ++i)
+		{
+			if (layout->items[i].item != button_items[b]) continue;
+			w = rectangle2d_width(&layout->items[i].bounds);
+			h = rectangle2d_height(&layout->items[i].bounds);
+		}
+		for (int32 state = 0; state < 2; ++state)
+		{
+			collection_bitmap_description face = plain_collection_bitmap(state ? "button off" : "button on", w, h, _8bit);
+			face.flags |= _bitmap_color_key_transparency_flag;
+			// Disabled faces are the dark, dull end of the band.
+			const int32 band = b == 7 ? _red_band : _blue_band;
+			for (int32 y = 0; y < h; ++y)
+			{
+				for (int32 x = 0; x < w; ++x)
+				{
+					const int32 dx = MIN(x, w - 1 - x), dy = MIN(y, h - 1 - y);
+					uint8 pixel;
+					if (dx + dy < 4) pixel = 0;
+					else if (dx < 2 || dy < 2) pixel = band_color(band, state ? 8 : 28);
+					else pixel = band_color(band, state ? 1 + 4 * (h - y) / h : 10 + 12 * (h - y) / h);
+					face.pixels[static_cast<size_t>(y * w + x)] = pixel;
+				}
+			}
+			collection.bitmaps.push_back(face);
+			collection.instances.push_back(default_instance(instance, static_cast<int16>(w / 2), static_cast<int16>(h / 2), 0, 0));
+			instance += 1;
+		}
+		collection.sequences.push_back(single_view_sequence("button", default_sequence(1, 2, 0, FIXED_ONE, 1, 0, 0),
+			static_cast<int16>(instance - 2), NONE));
+	}
+
+	// The overlay: a title banner, transparent elsewhere.
+	collection_bitmap_description overlay = plain_collection_bitmap("overlay", width, height, _8bit);
+	overlay.flags |= _bitmap_color_key_transparency_flag;
+	for (int32 y = 60; y < 170; ++y)
+	{
+		for (int32 x = 70; x < width - 70; ++x)
+		{
+			const bool edge = y < 64 || y >= 166 || x < 74 || x >= width - 74;
+			overlay.pixels[static_cast<size_t>(y * width + x)] = edge ? band_color(_yellow_band, 30) :
+				band_color(_yellow_band, 4 + ((x / 8 + y / 8) & 3) + 16 * (170 - y) / 110);
+		}
+	}
+	collection.bitmaps.push_back(overlay);
+	collection.instances.push_back(default_instance(instance, static_cast<int16>(width / 2), static_cast<int16>(height / 2), 0, 0));
+	collection.sequences.push_back(single_view_sequence("overlay", default_sequence(1, 1, 0, FIXED_ONE, 1, 0, 0), instance, NONE));
+	instance += 1;
+
+	// The static backdrop: an evening sky over two ranges of hills, opaque.
+	collection_bitmap_description backdrop = plain_collection_bitmap("backdrop", width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 far_ridge = 250 + (((x * 7) % 160) < 80 ? (x * 7) % 80 : 80 - (x * 7) % 80) / 2;
+			const int32 near_ridge = 330 + (((x * 3 + 40) % 220) < 110 ? (x * 3 + 40) % 110 : 110 - (x * 3 + 40) % 110) / 2;
+			uint8 pixel;
+			if (y >= near_ridge) pixel = band_color(_green_band, 3 + (height - y) / 24);
+			else if (y >= far_ridge) pixel = band_color(_cyan_band, 4 + (near_ridge - y) / 12);
+			else pixel = band_color(_blue_band, 2 + y * 20 / height);
+			backdrop.pixels[static_cast<size_t>(y * width + x)] = pixel;
+		}
+	}
+	collection.bitmaps.push_back(backdrop);
+	collection.instances.push_back(default_instance(instance, static_cast<int16>(width / 2), static_cast<int16>(height / 2), 0, 0));
+	collection.sequences.push_back(single_view_sequence("backdrop", default_sequence(1, 1, 0, FIXED_ONE, 1, 0, 0), instance, NONE));
+	return collection;
+}
+
 const default_collection_entry default_collections[] =
 {
 	{DEFAULT_UNIT_COLLECTION_TAG, "units", default_unit_collection},
@@ -812,6 +899,7 @@ const default_collection_entry default_collections[] =
 	{DEFAULT_SCENERY_COLLECTION_TAG, "scenery", default_scenery_collection},
 	{DEFAULT_LANDSCAPE_COLLECTION_TAG, "landscape", default_landscape_collection},
 	{DEFAULT_DIALOG_ELEMENTS_COLLECTION_TAG, "dialog elements", default_dialog_elements_collection},
+	{DEFAULT_MAIN_MENU_COLLECTION_TAG, "main menu", default_main_menu_collection},
 };
 
 const int32 number_of_default_collections = static_cast<int32>(NUMBEROF(default_collections));

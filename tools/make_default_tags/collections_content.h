@@ -82,6 +82,7 @@ int32 make_collection_reference_tag(file_tag subgroup_tag, const char *name, con
 #define DEFAULT_SCENERY_COLLECTION_TAG TAG("scen")
 #define DEFAULT_LANDSCAPE_COLLECTION_TAG TAG("lnd0")
 #define DEFAULT_DIALOG_ELEMENTS_COLLECTION_TAG TAG("baie")
+#define DEFAULT_MAIN_MENU_COLLECTION_TAG TAG("imm6")
 #define DEFAULT_UNIT_REFERENCE_TAG TAG("unit")
 #define DEFAULT_EFFECTS_REFERENCE_TAG TAG("efct")
 #define DEFAULT_SCENERY_REFERENCE_TAG TAG("scen")
@@ -130,6 +131,8 @@ collection_description default_effects_collection(void);
 collection_description default_scenery_collection(void);
 collection_description default_landscape_collection(void);
 collection_description default_dialog_elements_collection(void);
+// The main menu: buttons, the overlay and the static backdrop.
+collection_description default_main_menu_collection(void);
 
 struct default_collection_entry
 {

@@ -2,6 +2,7 @@
 // each re-read and checked after it is written, and the listing.
 #include "default_tags.h"
 #include "collections_content.h"
+#include "fonts_content.h"
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -185,6 +186,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 		report(error, "couldn't make the objects and models");
 		made = false;
 	}
+	if (made && !make_default_font_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the fonts");
+		made = false;
+	}
 	made = made && make_foundation_files(output, foundation_handles, error);
 
 	file_reference plugin_folder;
@@ -238,6 +244,32 @@ static void list_map_scripts(FILE *out)
 	tag_files_close();
 }
 
+// The tags of a foundation file by their stored headers: group, subgroup, name.
+static void list_foundation_file_tags(const std::string &path, FILE *out)
+{
+	FILE *file = fopen(path.c_str(), "rb");
+	if (!file) return;
+	tag_file_header header;
+	if (fread(&header, sizeof(header), 1, file) == 1)
+	{
+		byte_swap_data("tag file header", &header, sizeof(header), 1, tag_file_header_byte_swapping_data);
+		const long first = static_cast<long>(sizeof(tag_file_header)) +
+			static_cast<long>(MAX(header.entry_point_count, 0)) * static_cast<long>(sizeof(tag_file_entry_point));
+		for (int32 i = 0; i < header.tag_count && fseek(file, first + i * static_cast<long>(sizeof(tag_header)), SEEK_SET) == 0; ++i)
+		{
+			tag_header tag;
+			if (fread(&tag, sizeof(tag), 1, file) != 1) break;
+			byte_swap_data("tag header", &tag, sizeof(tag), 1, tag_header_byte_swapping_data);
+			tag.name[sizeof(tag.name) - 1] = 0;
+			char group[5], subgroup[5];
+			snprintf(group, sizeof(group), "%s", tag_to_string(tag.group_tag));
+			snprintf(subgroup, sizeof(subgroup), "%s", tag_to_string(tag.subgroup_tag));
+			fprintf(out, "\t'%s' '%s' %s\n", group, subgroup, tag.name);
+		}
+	}
+	fclose(file);
+}
+
 bool list_default_tag_set(const char *directory, FILE *out)
 {
 	char previous[PATH_MAX];
@@ -256,6 +288,8 @@ bool list_default_tag_set(const char *directory, FILE *out)
 		{
 			listed = false;
 		}
+		list_foundation_file_tags(std::string(tag_file_strings[_tag_file_string_foundation_folder]) + "/" +
+			tag_file_strings[FIRST_FOUNDATION_TAG_FILENAME + index], out);
 	}
 
 	file_reference folder;

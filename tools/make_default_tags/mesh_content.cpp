@@ -461,8 +461,21 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 	const int32 demo_mesh = make_mesh_tag(DEMO_MAP_MESH_TAG, DEMO_MAP_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
 	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MAP_MESH_TAG, BENCHMARK_MAP_MESH_NAME, finish_map(&bench_copy),
 		bench.header.flags);
+	// The training map the menu starts: the demo valley again, under a printed
+	// name of its own (maps of one printed name hide each other).
+	static const char *const training_description[] = {
+		"Training Valley",
+		"The demo valley, for practice.",
+	};
+	const int32 training_description_list = make_string_list_tag(TRAINING_DESCRIPTION_STRING_LIST_TAG,
+		"Training Valley description", training_description, static_cast<int32>(NUMBEROF(training_description)));
+	map_description training_copy = demo;
+	training_copy.header.map_description_string_list_tag = TRAINING_DESCRIPTION_STRING_LIST_TAG;
+	const int32 training_mesh = make_mesh_tag(TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, finish_map(&training_copy),
+		demo.header.flags);
 
-	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh})
+	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh,
+		training_description_list, training_mesh})
 	{
 		if (handle == NONE) return false;
 		handles->push_back(handle);

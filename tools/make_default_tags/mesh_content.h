@@ -13,12 +13,15 @@
 #define DEMO_MAP_MESH_TAG TAG("demo")
 #define DEMO_MAP_MESH_NAME "Demo Valley"
 #define BENCHMARK_MAP_MESH_TAG TAG("bnch")
+#define TRAINING_MAP_MESH_TAG TAG("mt00")
+#define TRAINING_MAP_MESH_NAME "Training"
 #define BENCHMARK_MAP_MESH_NAME "Benchmark Plain"
 #define DEMO_LANDSCAPE_COLLECTION_TAG TAG("demo")
 #define BENCHMARK_LANDSCAPE_COLLECTION_TAG TAG("bnch")
 #define DEFAULT_MEDIA_TAG TAG("watr")
 #define DEFAULT_MEDIA_REFERENCE_TAG TAG("watr")
 #define DEMO_DESCRIPTION_STRING_LIST_TAG TAG("demo")
+#define TRAINING_DESCRIPTION_STRING_LIST_TAG TAG("mt00")
 
 // Palette subgroups the later kinds of content will provide.
 #define DEMO_SOLDIER_TAG TAG("sold")
