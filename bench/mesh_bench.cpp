@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_generator.h"
 #include "markers.h"
 #include "mesh.h"
 #include "shapes.h"
@@ -25,16 +26,6 @@ const int32 short_segment_count = 100000;
 const int32 long_segment_count = 10000;
 const int16 benchmark_submeshes = 8;
 
-struct local_generator
-{
-	uint32 seed;
-	uint32 next(void)
-	{
-		seed = seed * 1664525u + 1013904223u;
-		return seed >> 8;
-	}
-	int32 below(int32 n) { return static_cast<int32>(next() % static_cast<uint32>(n)); }
-};
 
 // Rolling terrain with a lake, markers and LOD, stored as the tag holds it.
 const std::vector<uint8> &benchmark_map_tag_data(void)
@@ -44,7 +35,7 @@ const std::vector<uint8> &benchmark_map_tag_data(void)
 
 	const int32 width = benchmark_submeshes * SUBMESH_WIDTH, height = width;
 	std::vector<mesh_cell> cells(static_cast<size_t>(width * height));
-	local_generator generator = {0xB0C4u};
+	bench_generator generator = {0xB0C4u};
 	for (int32 y = 0; y < height; ++y)
 	{
 		for (int32 x = 0; x < width; ++x)
@@ -127,7 +118,7 @@ const std::vector<world_point2d> &query_points(void)
 {
 	static std::vector<world_point2d> points;
 	if (!points.empty()) return points;
-	local_generator generator = {0x51DEu};
+	bench_generator generator = {0x51DEu};
 	const int32 extent = benchmark_submeshes * SUBMESH_WIDTH * WORLD_ONE;
 	points.resize(query_point_count);
 	for (world_point2d &p : points)
@@ -205,7 +196,7 @@ void BM_segment_walks(benchmark::State &state)
 	const bool long_segments = state.range(0) != 0;
 	const int32 count = long_segments ? long_segment_count : short_segment_count;
 	std::vector<std::pair<world_point2d, world_point2d>> segments(static_cast<size_t>(count));
-	local_generator generator = {0x5E6u};
+	bench_generator generator = {0x5E6u};
 	const int32 extent = benchmark_submeshes * SUBMESH_WIDTH * WORLD_ONE;
 	for (auto &segment : segments)
 	{
