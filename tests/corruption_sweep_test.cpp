@@ -277,15 +277,22 @@ void check_font(const swept_tag &tag)
 	dispose_pointer(bitmap);
 }
 
-// Fonts and their glyph tables, by definition index.
-std::string font_state(void)
+// A group's state and the definition indexes whose tables are in place (a
+// refused definition keeps none, though it may keep its slot).
+template <typename tables>
+std::string with_slots_holding_tables(std::string state, int16 count, tables (*get_tables)(int16))
 {
-	std::string state = group_state<FONT_DEFINITION_GROUP_TAG>();
-	for (int16 i = 0; i < MAXIMUM_FONT_DEFINITIONS_PER_MAP; ++i)
+	for (int16 i = 0; i < count; ++i)
 	{
-		if (get_font_definition(i)) state.append(reinterpret_cast<const char *>(&i), sizeof(i));
+		if (get_tables(i)) state.append(reinterpret_cast<const char *>(&i), sizeof(i));
 	}
 	return state;
+}
+
+std::string font_state(void)
+{
+	return with_slots_holding_tables(group_state<FONT_DEFINITION_GROUP_TAG>(), MAXIMUM_FONT_DEFINITIONS_PER_MAP,
+		get_font_definition);
 }
 
 void check_object(const swept_tag &tag)
@@ -309,15 +316,10 @@ void check_geometry(const swept_tag &tag)
 	ASSERT_NE(get_collection_reference(geometry->collection_reference_index), nullptr);
 }
 
-// Loaded definitions and the slots holding tables (a refused one keeps none).
 std::string geometry_state(void)
 {
-	std::string state = definition_state(get_geometry_definitions());
-	for (int16 i = 0; i < MAXIMUM_GEOMETRY_DEFINITIONS_PER_MAP; ++i)
-	{
-		if (get_geometry_tables(i)) state.append(reinterpret_cast<const char *>(&i), sizeof(i));
-	}
-	return state;
+	return with_slots_holding_tables(definition_state(get_geometry_definitions()), MAXIMUM_GEOMETRY_DEFINITIONS_PER_MAP,
+		get_geometry_tables);
 }
 
 void check_model(const swept_tag &tag)
@@ -340,12 +342,8 @@ void check_model(const swept_tag &tag)
 // The model group only: the geometry it needed stays loaded, as on any request.
 std::string model_state(void)
 {
-	std::string state = definition_state(get_model_definitions());
-	for (int16 i = 0; i < MAXIMUM_MODEL_DEFINITIONS_PER_MAP; ++i)
-	{
-		if (get_model_definition_tables(i)) state.append(reinterpret_cast<const char *>(&i), sizeof(i));
-	}
-	return state;
+	return with_slots_holding_tables(definition_state(get_model_definitions()), MAXIMUM_MODEL_DEFINITIONS_PER_MAP,
+		get_model_definition_tables);
 }
 
 const sweep_group sweep_groups[] = {
