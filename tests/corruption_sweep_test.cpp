@@ -24,11 +24,15 @@
 #include <vector>
 
 #include "CoreLibrary/zerv/error_manager.h"
+#include "bitmap_text.h"
 #include "collection_references.h"
 #include "definitions.h"
+#include "geometry.h"
 #include "markers.h"
 #include "media.h"
 #include "mesh.h"
+#include "models.h"
+#include "object_definitions.h"
 #include "shapes.h"
 #include "string_definitions.h"
 #include "support/foundation_files.h"
@@ -94,11 +98,17 @@ void start_new_map(void)
 	initialize_collection_references_for_new_map();
 	initialize_string_definitions_for_new_map();
 	initialize_media_definitions_for_new_map();
+	initialize_font_definitions_for_new_map();
+	initialize_object_definitions_for_new_map();
+	initialize_models_for_new_map();
 }
 
 void leave_map(void)
 {
 	dispose_mesh_from_old_map();
+	dispose_models_from_old_map();
+	dispose_object_definitions_from_old_map();
+	dispose_font_definitions_from_old_map();
 	dispose_media_definitions_from_old_map();
 	dispose_string_definitions_from_old_map();
 	dispose_collection_references_from_old_map();
@@ -230,9 +240,9 @@ void check_string(const swept_tag &tag)
 	ASSERT_GE(size, 0);
 }
 
-// The string module keeps one definition group per tag group.
+// The definition groups of a tag group (the string module keeps one per tag group).
 template <file_tag group_tag>
-std::string string_group_state(void)
+std::string group_state(void)
 {
 	std::string state;
 	for (int16 i = 0; i < get_cached_definition_globals_count(); ++i)
@@ -241,6 +251,99 @@ std::string string_group_state(void)
 		if (definitions->group == group_tag) state += definition_state(definitions);
 	}
 	return state;
+}
+
+// Fonts: the glyphs must be usable, drawn into a bitmap they may not reach outside of.
+void check_font(const swept_tag &tag)
+{
+	const int16 font = font_tag_to_font_index(tag.subgroup);
+	const font_definition *definition = get_font_definition(font);
+	ASSERT_NE(definition, nullptr);
+	ASSERT_GE(definition->number_of_characters, 0);
+	const char *const text = "Ab |bq|p yz\xC3";
+	// Advances come from the file as they are (a negative one is not refused).
+	int32 lines = NONE;
+	string_width_multiline(font, NONE, text, &lines);
+	ASSERT_TRUE(lines == 0 || lines == 1);
+	wrap_string_result wrapped;
+	wrap_string(text, NONE, font, 16, _draw_string_wrap_flag, &wrapped);
+	ASSERT_TRUE(wrapped.line_length >= 0 && wrapped.line_length <= static_cast<int16>(strlen(text)));
+	bitmap_data *bitmap = new_bitmap(48, 16, 48 * 4, _32bit_encoding, 0);
+	ASSERT_NE(bitmap, nullptr);
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, 48, 16);
+	const rgb_color white = {0xFFFF, 0xFFFF, 0xFFFF, 0};
+	draw_string(bitmap, nullptr, &bounds, nullptr, font, NONE, &white, text, _draw_string_shadow_flag, 0);
+	dispose_pointer(bitmap);
+}
+
+// A group's state and the definition indexes whose tables are in place (a
+// refused definition keeps none, though it may keep its slot).
+template <typename tables>
+std::string with_slots_holding_tables(std::string state, int16 count, tables (*get_tables)(int16))
+{
+	for (int16 i = 0; i < count; ++i)
+	{
+		if (get_tables(i)) state.append(reinterpret_cast<const char *>(&i), sizeof(i));
+	}
+	return state;
+}
+
+std::string font_state(void)
+{
+	return with_slots_holding_tables(group_state<FONT_DEFINITION_GROUP_TAG>(), MAXIMUM_FONT_DEFINITIONS_PER_MAP,
+		get_font_definition);
+}
+
+void check_object(const swept_tag &tag)
+{
+	ASSERT_NE(get_object_definition(object_definition_tag_to_index(tag.subgroup)), nullptr);
+}
+
+std::string object_state(void)
+{
+	return definition_state(get_object_definitions());
+}
+
+void check_geometry(const swept_tag &tag)
+{
+	const int16 index = geometry_definition_tag_to_index(tag.subgroup);
+	const geometry_definition *geometry = get_geometry_definition(index);
+	const geometry_tables *tables = get_geometry_tables(index);
+	ASSERT_TRUE(geometry && tables);
+	ASSERT_TRUE(geometry->vertex_count >= 0 && geometry->vertex_count <= MAXIMUM_VERTICES_PER_GEOMETRY);
+	ASSERT_TRUE(geometry->surface_count >= 0 && geometry->surface_count <= MAXIMUM_SURFACES_PER_GEOMETRY);
+	ASSERT_NE(get_collection_reference(geometry->collection_reference_index), nullptr);
+}
+
+std::string geometry_state(void)
+{
+	return with_slots_holding_tables(definition_state(get_geometry_definitions()), MAXIMUM_GEOMETRY_DEFINITIONS_PER_MAP,
+		get_geometry_tables);
+}
+
+void check_model(const swept_tag &tag)
+{
+	const int16 index = get_model_definition_index(tag.subgroup);
+	const model_definition *model = get_model_definition(index);
+	const model_definition_tables *tables = get_model_definition_tables(index);
+	ASSERT_TRUE(model && tables);
+	const geometry_definition *geometry = get_geometry_definition(model->geometry_index);
+	ASSERT_TRUE(geometry && get_geometry_tables(model->geometry_index));
+	ASSERT_GE(model->model_geometry_vertex_count, geometry->vertex_count);
+	ASSERT_TRUE(model->model_permutation_count >= 1 && model->model_cell_count >= 0 &&
+		model->model_cell_count <= MAXIMUM_CELLS_PER_MODEL);
+	for (int16 i = 0; i < model->model_permutation_count; ++i)
+	{
+		ASSERT_NE(tables->permutations[i].collection_index, NONE) << i;
+	}
+}
+
+// The model group only: the geometry it needed stays loaded, as on any request.
+std::string model_state(void)
+{
+	return with_slots_holding_tables(definition_state(get_model_definitions()), MAXIMUM_MODEL_DEFINITIONS_PER_MAP,
+		get_model_definition_tables);
 }
 
 const sweep_group sweep_groups[] = {
@@ -252,9 +355,17 @@ const sweep_group sweep_groups[] = {
 	{MEDIA_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(media_definition)),
 		load_through_tags<media_definition_tag_to_index>, check_media, media_state},
 	{STRING_LIST_DEFINITION_GROUP_TAG, 256, load_through_tags<string_list_tag_to_string_index>, check_string_list,
-		string_group_state<STRING_LIST_DEFINITION_GROUP_TAG>},
+		group_state<STRING_LIST_DEFINITION_GROUP_TAG>},
 	{STRING_DEFINITION_GROUP_TAG, 256, load_through_tags<string_tag_to_string_index>, check_string,
-		string_group_state<STRING_DEFINITION_GROUP_TAG>},
+		group_state<STRING_DEFINITION_GROUP_TAG>},
+	{FONT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(font_definition)), load_through_tags<font_tag_to_font_index>,
+		check_font, font_state},
+	{OBJECT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(object_definition)),
+		load_through_tags<object_definition_tag_to_index>, check_object, object_state},
+	{GEOMETRY_GROUP_TAG, static_cast<int32>(sizeof(geometry_definition)),
+		load_through_tags<geometry_definition_tag_to_index>, check_geometry, geometry_state},
+	{MODEL_GROUP_TAG, static_cast<int32>(sizeof(model_definition)), load_through_tags<get_model_definition_index>,
+		check_model, model_state},
 };
 
 const sweep_group *group_of(file_tag group)
@@ -433,6 +544,9 @@ protected:
 		initialize_collection_references();
 		initialize_string_definitions();
 		initialize_media_definitions();
+		initialize_font_definitions();
+		initialize_object_definitions();
+		initialize_models();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
