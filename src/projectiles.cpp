@@ -18,6 +18,7 @@
 #include "particle_system.h"
 #include "shapes.h"
 #include "wind.h"
+#include "tag_files/tag_files.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -140,7 +141,9 @@ void initialize_internal_projectiles_for_new_map(void)
 {
 	for (int16 i = 0; i < NUMBER_OF_INTERNAL_PROJECTILES; ++i)
 	{
-		projectile_globals.internal_types[i] = projectile_definition_tag_to_index(internal_projectile_tags[i]);
+		// A tag set without them simply has none.
+		projectile_globals.internal_types[i] = tag_file_exists(PROJECTILE_DEFINITION_GROUP_TAG, internal_projectile_tags[i]) ?
+			projectile_definition_tag_to_index(internal_projectile_tags[i]) : static_cast<int16>(NONE);
 	}
 }
 

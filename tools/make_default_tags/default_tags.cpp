@@ -16,6 +16,7 @@
 #include "tag_files/tag_files.h"
 #include "mesh_content.h"
 #include "objects_content.h"
+#include "projectiles_content.h"
 #include "x_files.h"
 
 #define WORK_FOLDER_NAME ".default_tags_work"
@@ -182,6 +183,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 	if (made && !make_default_object_tags(&foundation_handles))
 	{
 		report(error, "couldn't make the objects and models");
+		made = false;
+	}
+	if (made && !make_default_projectile_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the scenery and projectiles");
 		made = false;
 	}
 	made = made && make_foundation_files(output, foundation_handles, error);

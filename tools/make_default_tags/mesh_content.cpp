@@ -392,6 +392,10 @@ media_definition lake_media(void)
 	media.effects_per_cell = 0;
 	media.time_between_building_effects = 30;
 	media.reflection_transparency = 0x8000;
+	for (int16 slot = _media_projectile_group_small_splash; slot <= _media_projectile_group_large_splash; ++slot)
+	{
+		media.projectile_group_tags[slot] = TAG("splh");
+	}
 	return media;
 }
 
