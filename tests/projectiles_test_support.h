@@ -94,7 +94,10 @@ protected:
 	{
 		projectile_definition definition = *get_projectile_definition(projectile_type(base));
 		edit(&definition);
-		return new_definition(get_projectile_definitions(), tag, &definition);
+		const int16 index = new_definition(get_projectile_definitions(), tag, &definition);
+		// Found by its tag like a loaded one.
+		if (index != NONE) get_projectile_definitions()->flags[index] |= _definition_postprocessed_flag;
+		return index;
 	}
 	// A scenery object of a generated kind standing at a point.
 	static int16 place_scenery(file_tag tag, world_distance x, world_distance y)
