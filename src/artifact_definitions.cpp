@@ -100,7 +100,8 @@ const artifact_definition *get_default_artifact_definition(void)
 
 void initialize_artifact_definitions(void)
 {
-	if (!artifact_definitions.definitions) initialize_definitions(&artifact_definitions);
+	// Always afresh: a second start-up (tests) re-registers the group.
+	initialize_definitions(&artifact_definitions);
 }
 
 void initialize_artifact_definitions_for_new_map(void)

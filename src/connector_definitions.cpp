@@ -47,7 +47,8 @@ const connector_definition *get_default_connector_definition(void)
 
 void initialize_connector_definitions(void)
 {
-	if (!connector_definitions.definitions) initialize_definitions(&connector_definitions);
+	// Always afresh: a second start-up (tests) re-registers the group.
+	initialize_definitions(&connector_definitions);
 }
 
 void initialize_connector_definitions_for_new_map(void)

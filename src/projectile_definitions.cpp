@@ -107,7 +107,8 @@ const projectile_definition *get_default_projectile_definition(void)
 
 void initialize_projectile_definitions(void)
 {
-	if (!projectile_definitions.definitions) initialize_definitions(&projectile_definitions);
+	// Always afresh: a second start-up (tests) re-registers the group.
+	initialize_definitions(&projectile_definitions);
 }
 
 void initialize_projectile_definitions_for_new_map(void)

@@ -72,7 +72,8 @@ const projectile_group_part_definition *get_default_projectile_group_part_defini
 
 void initialize_projectile_group_definitions(void)
 {
-	if (!projectile_group_definitions.definitions) initialize_definitions(&projectile_group_definitions);
+	// Always afresh: a second start-up (tests) re-registers the group.
+	initialize_definitions(&projectile_group_definitions);
 }
 
 void initialize_projectile_group_definitions_for_new_map(void)

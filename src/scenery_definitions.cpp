@@ -74,7 +74,8 @@ const scenery_definition *get_default_scenery_definition(void)
 
 void initialize_scenery_definitions(void)
 {
-	if (!scenery_definitions.definitions) initialize_definitions(&scenery_definitions);
+	// Always afresh: a second start-up (tests) re-registers the group.
+	initialize_definitions(&scenery_definitions);
 }
 
 void initialize_scenery_definitions_for_new_map(void)

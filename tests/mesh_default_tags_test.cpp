@@ -13,6 +13,7 @@
 #include "main.h"
 #include "collections_content.h"
 #include "mesh_content.h"
+#include "connectors.h"
 #include "objects.h"
 #include "objects_content.h"
 #include "projectiles.h"
@@ -41,10 +42,12 @@ protected:
 		initialize_markers();
 		initialize_objects();
 		initialize_projectiles();
+		initialize_connectors();
 		game_play_version = 1720;
 	}
 	void TearDown() override
 	{
+		dispose_connectors_from_old_map();
 		dispose_projectiles_from_old_map();
 		dispose_objects_from_old_map();
 		dispose_mesh_from_old_map();
@@ -61,6 +64,7 @@ protected:
 		initialize_media_definitions_for_new_map();
 		initialize_objects_for_new_map();
 		initialize_projectiles_for_new_map();
+		initialize_connectors_for_new_map();
 		return initialize_mesh_for_new_map(mesh_tag) != FALSE;
 	}
 
@@ -110,7 +114,8 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	EXPECT_NE(header->media_type, NONE);
 	EXPECT_NE(header->map_description_string_index, NONE);
 	EXPECT_EQ(header->overhead_map_collection_index, NONE);
-	EXPECT_EQ(header->connector_type, NONE);
+	EXPECT_EQ(header->connector_type, connector_definition_tag_to_index(DEMO_FENCE_TAG));
+	EXPECT_EQ(mesh_globals->connector_count, 1);
 	EXPECT_EQ(tag_file_get_header_user_data(tag_file_open(MESH_DEFINITION_GROUP_TAG, DEMO_MAP_MESH_TAG)), header->flags);
 
 	// Every cell is fresh: no objects, no models; the lake counts with its surface.
@@ -136,7 +141,8 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	// Markers by type, fresh identifiers, and the palette's teams.
 	initialize_markers_for_new_map();
 	EXPECT_EQ(count_markers(_marker_team), 2);
-	EXPECT_EQ(count_markers(_marker_scenery), 6);
+	EXPECT_EQ(count_markers(_marker_scenery), 13);
+	EXPECT_EQ(count_markers(_marker_projectile), 1);
 	EXPECT_EQ(count_markers(_marker_monster), 10);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	int16 highest_team = NONE;
