@@ -92,6 +92,41 @@ TEST_F(projectiles_harness, demo_places_scenery_a_fence_and_a_sleeping_bomb)
 	harness_end_map();
 }
 
+TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_splashes_at_its_surface)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup, 2);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_point2d lake = {20 * 512 + 100, 60 * 512 + 300};
+	const short_world_distance surface = get_mesh_height(&lake, _media_height);
+	new_projectile_data request;
+	initialize_new_projectile_data(&request);
+	request.type = projectile_definition_tag_to_index(DEFAULT_ARROW_PROJECTILE_TAG);
+	request.location.position = {lake.x, lake.y, surface + 100};
+	request.location.velocity = {0, 0, -60};
+	const int16 arrow = new_projectile(&request);
+	ASSERT_NE(arrow, NONE);
+	const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
+	int32 sparks = 0;
+	for (int32 tick = 0; tick < 4 && sparks == 0; ++tick)
+	{
+		update_projectiles();
+		for (int16 i = 0; i < projectile_array.count; ++i)
+		{
+			const projectile_data *projectile = get_projectile_data(i);
+			if (!projectile || projectile->type != spark) continue;
+			sparks += 1;
+			// Started at the surface, thrown up by twice the fall speed for one tick.
+			const world_distance z = get_object_data(projectile->object_index)->location.position.z;
+			EXPECT_GE(z, surface);
+			EXPECT_LE(z, surface + 2 * 60 + 64);
+		}
+	}
+	EXPECT_GE(sparks, 3) << "the lake's splash group";
+	EXPECT_EQ(get_projectile_data(arrow), nullptr) << "entering the lake detonates it";
+	harness_end_map();
+}
+
 TEST_F(projectiles_harness, the_demo_volley_leaves_the_same_trail_twice)
 {
 	const std::vector<harness_digest_entry> first = run_volley();
