@@ -121,6 +121,13 @@ void exercise_projectile(int16 type)
 
 void exercise_group(int16 type)
 {
+	// Small bursts keep the target fast; the loader has already met the stored counts.
+	projectile_group_definition *definition = get_projectile_group_definition(type);
+	for (projectile_group_part_definition &part : definition->parts)
+	{
+		part.count_lower_bound = static_cast<int16>(PIN(part.count_lower_bound, -8, 8));
+		part.count_delta = static_cast<int16>(PIN(part.count_delta, -8, 8));
+	}
 	new_object_data request = {};
 	request.type = NONE;
 	request.scale = 256;
