@@ -225,6 +225,36 @@ TEST_F(damage_on_a_map, damage_object_resolves_each_type_through_its_modifier)
 	EXPECT_TRUE(damage_object(object_index, &physical, 500, 0, nullptr, nullptr));
 }
 
+TEST_F(damage_on_a_map, an_explosion_evicted_by_its_own_blow_stops_at_once)
+{
+	start_modules(1300);
+	const damage_definition quiet = area(0, 1000, 1);
+	for (int16 i = 0; i < MAXIMUM_EXPLOSIONS_PER_MAP_13 - 1; ++i)
+	{
+		damage_data data = at(20000, 20000);
+		cause_damage(NONE, &quiet, &data);
+	}
+	// The last one nearly done, over a bomb and then a post.
+	const int16 bomb = launch(TAG("bomb"), 9000, 9000, 0);
+	const int16 post = place_scenery(TAG("post"), 9600, 9000); // the next cell: listed after the bomb
+	damage_definition strong = area(100, 1000, 200);
+	strong.damage_to_velocity = 1024;
+	damage_data data = at(9000, 9000);
+	cause_damage(NONE, &strong, &data);
+	const int16 last = MAXIMUM_EXPLOSIONS_PER_MAP_13 - 1;
+	ASSERT_EQ(get_explosion_data(last)->object_reference_count, 2);
+	get_explosion_data(last)->current_radius = 900;
+	const int16 identifier = get_explosion_data(last)->identifier;
+
+	update_explosions();
+	EXPECT_EQ(get_projectile_data(bomb), nullptr) << "the bomb went off";
+	const explosion_data *replacement = get_explosion_data(last);
+	ASSERT_NE(replacement, nullptr);
+	EXPECT_NE(replacement->identifier, identifier) << "its blast took the nearly finished slot";
+	EXPECT_EQ(replacement->damage.radius_lower_bound, 768);
+	EXPECT_EQ(get_object_data(post)->vitality, 256) << "the evicted explosion went no further";
+}
+
 TEST_F(damage_on_a_map, orphaned_owners_leave_explosions_from_1601)
 {
 	const damage_definition definition = area(0, 1000, 1);
