@@ -115,6 +115,23 @@ static boolean start_area_walk(object_cell_walk *walk, const world_point3d *epic
 	return TRUE;
 }
 
+// The record of an index the cell walk handed out (always in use).
+static inline const object_data *walked_object(int16 object_index)
+{
+	return static_cast<const object_data *>(object_array.data) + object_index;
+}
+
+// The distance from the epicenter when below radius, else -1. A coordinate
+// difference of radius or more settles it without the square root.
+static inline int32 distance_within(const world_point3d *epicenter, const world_point3d *p, int32 radius)
+{
+	const int64 dx = static_cast<int64>(p->x) - epicenter->x, dy = static_cast<int64>(p->y) - epicenter->y;
+	const int64 dz = static_cast<int64>(p->z) - epicenter->z;
+	if (dx >= radius || dx <= -radius || dy >= radius || dy <= -radius || dz >= radius || dz <= -radius) return -1;
+	const int32 distance = distance3d(epicenter, p);
+	return distance < radius ? distance : -1;
+}
+
 static boolean object_is_damage_owner(const object_data *object, const damage_data *data)
 {
 	if (object->owner != _object_is_monster || object->owner_index != data->owner_monster_index) return FALSE;
@@ -143,13 +160,13 @@ static void instantaneous_area_damage(const damage_definition *definition, damag
 	for (int16 object_index = next_object_in_cell_walk(&walk); object_index != NONE;
 		 object_index = next_object_in_cell_walk(&walk))
 	{
-		const object_data *object = get_object_data(object_index);
+		const object_data *object = walked_object(object_index);
 		if (game_play_version >= 1301 && (object->flags & _object_is_flag_flag) && definition->type == _damage_fire) continue;
 		if (object->flags & (_object_is_invisible_flag | _object_cannot_be_accelerated_flag)) continue;
 		if (object->owner < 0 || !(allowed_kinds & FLAG(object->owner))) continue;
 		if (excludes_owner && object_is_damage_owner(object, data)) continue;
-		const int32 distance = distance3d(&epicenter, &object->location.position);
-		if (distance >= radius || top >= MAXIMUM_PENDING_BLOWS) continue;
+		const int32 distance = distance_within(&epicenter, &object->location.position, radius);
+		if (distance < 0 || top >= MAXIMUM_PENDING_BLOWS) continue;
 		damage_globals.pending[top++] = {object_index, object->identifier, distance};
 	}
 	damage_globals.pending_top = top;
@@ -234,7 +251,7 @@ static void new_explosion(const damage_definition *definition, const damage_data
 	for (int16 object_index = next_object_in_cell_walk(&walk); object_index != NONE;
 		 object_index = next_object_in_cell_walk(&walk))
 	{
-		const object_data *object = get_object_data(object_index);
+		const object_data *object = walked_object(object_index);
 		if (game_play_version >= 1501)
 		{
 			const object_definition *object_definition = get_object_definition(object->type);
@@ -244,8 +261,8 @@ static void new_explosion(const damage_definition *definition, const damage_data
 		if (object->flags & (_object_is_invisible_flag | _object_cannot_be_accelerated_flag)) continue;
 		if (object->owner < 0 || !(ACCELERATEABLE_OBJECT_OWNER_FLAGS & FLAG(object->owner))) continue;
 		if (excludes_owner && object_is_damage_owner(object, data)) continue;
-		const int32 distance = distance3d(&data->epicenter, &object->location.position);
-		if (distance >= radius) continue;
+		const int32 distance = distance_within(&data->epicenter, &object->location.position, radius);
+		if (distance < 0) continue;
 		add_explosion_reference(explosion, object_index, object, distance);
 	}
 }
