@@ -119,6 +119,17 @@ static inline boolean tag_is_present(file_tag tag)
 	return tag != 0 && tag != no_tag;
 }
 
+// A present tag must resolve; an absent one leaves NONE.
+static boolean resolve_present_tag(const char *name, const char *what, file_tag tag, int16 (*resolve)(file_tag), int16 *slot)
+{
+	*slot = NONE;
+	if (!tag_is_present(tag)) return TRUE;
+	*slot = resolve(tag);
+	if (*slot != NONE) return TRUE;
+	error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no %s '%s'.", name, what, tag_to_string(tag));
+	return FALSE;
+}
+
 boolean postprocess_artifact_definition(definition_globals *, int16, int32 tag_handle, void *definition)
 {
 	artifact_definition *artifact = static_cast<artifact_definition *>(definition);
@@ -136,13 +147,9 @@ boolean postprocess_artifact_definition(definition_globals *, int16, int32 tag_h
 	{
 		for (int16 i = 0; i < MAXIMUM_NUMBER_OF_ARTIFACT_PROJECTILES; ++i)
 		{
-			artifact->projectile_types[i] = NONE;
-			if (!tag_is_present(artifact->projectile_tags[i])) continue;
-			artifact->projectile_types[i] = projectile_definition_tag_to_index(artifact->projectile_tags[i]);
-			if (artifact->projectile_types[i] == NONE)
+			if (!resolve_present_tag(name, "projectile", artifact->projectile_tags[i], projectile_definition_tag_to_index,
+					&artifact->projectile_types[i]))
 			{
-				error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no projectile '%s'.", name,
-					tag_to_string(artifact->projectile_tags[i]));
 				return FALSE;
 			}
 		}
@@ -163,29 +170,10 @@ boolean postprocess_artifact_definition(definition_globals *, int16, int32 tag_h
 	if (artifact->expiry_timer < 1) artifact->flags &= ~static_cast<uint32>(_artifact_has_timed_expiry_flag);
 
 	monster_attack_definition *attack = &artifact->override_attack;
-	attack->projectile_type = NONE;
-	if (tag_is_present(attack->projectile_tag))
-	{
-		attack->projectile_type = projectile_definition_tag_to_index(attack->projectile_tag);
-		if (attack->projectile_type == NONE)
-		{
-			error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no attack projectile '%s'.", name,
-				tag_to_string(attack->projectile_tag));
-			return FALSE;
-		}
-	}
-	artifact->special_ability_string_list_index = NONE;
-	if (tag_is_present(artifact->special_ability_string_list_tag))
-	{
-		artifact->special_ability_string_list_index = string_list_tag_to_string_index(artifact->special_ability_string_list_tag);
-		if (artifact->special_ability_string_list_index == NONE)
-		{
-			error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no string list '%s'.", name,
-				tag_to_string(artifact->special_ability_string_list_tag));
-			return FALSE;
-		}
-	}
-	return TRUE;
+	return resolve_present_tag(name, "attack projectile", attack->projectile_tag, projectile_definition_tag_to_index,
+			   &attack->projectile_type) &&
+		resolve_present_tag(name, "string list", artifact->special_ability_string_list_tag, string_list_tag_to_string_index,
+			&artifact->special_ability_string_list_index);
 }
 
 int16 artifact_definition_tag_to_index(file_tag tag)
