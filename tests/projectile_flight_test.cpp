@@ -95,6 +95,49 @@ TEST_F(projectile_flight, the_contrail_frequency_stops_at_its_final_value)
 	EXPECT_GE(get_projectile_data(trail)->contrail_count, 1);
 }
 
+TEST_F(projectile_flight, bounce_stains_stay_64_apart_and_fire_draws_on_its_own_ticks)
+{
+	object_definition bouncy = *get_object_definition(object_definition_tag_to_index(DEFAULT_ARROW_OBJECT_TAG));
+	bouncy.elasticity = 240;
+	const int16 bouncy_type = new_definition(get_object_definitions(), TAG("bnce"), &bouncy);
+	variant(TAG("arro"), TAG("skip"), [bouncy_type](projectile_definition *d) {
+		d->object_type = bouncy_type;
+		d->detonation_frequency = 0;
+		d->lifespan_lower_bound = 1000;
+		d->sequence_indexes[_projectile_bounce_stain_sequence] = _default_effects_scorch_sequence;
+	});
+	const int16 skipping = launch(TAG("skip"), 5000, 5000, 400, 12, 0, -30);
+	std::vector<world_point2d> stains = {get_projectile_data(skipping)->last_bounce_stain_position};
+	for (int32 tick = 0; tick < 150 && get_projectile_data(skipping); ++tick)
+	{
+		update_projectiles();
+		const world_point2d p = get_projectile_data(skipping)->last_bounce_stain_position;
+		if (p.x != stains.back().x || p.y != stains.back().y) stains.push_back(p);
+	}
+	ASSERT_GE(stains.size(), 3u);
+	for (size_t i = 1; i < stains.size(); ++i) EXPECT_GE(distance2d(&stains[i - 1], &stains[i]), MINIMUM_BOUNCE_STAIN_SEPARATION);
+
+	// On fire, dry, no weather: a draw only on the ticks where (time + index) & 31 is 0.
+	start_modules(1720);
+	variant(TAG("arro"), TAG("fire"), [](projectile_definition *d) {
+		d->flags |= _projectile_is_on_fire_flag;
+		d->lifespan_lower_bound = 1000;
+	});
+	const int16 first = launch(TAG("fire"), 5000, 5000, 5000);
+	const int16 second = launch(TAG("fire"), 6000, 5000, 5000);
+	ASSERT_EQ(first, 0);
+	ASSERT_EQ(second, 1);
+	uint32 draws = zerv_random_draw_count();
+	update_projectiles();
+	EXPECT_EQ(zerv_random_draw_count() - draws, 1u) << "only index 0 at time 0";
+	EXPECT_NE(get_projectile_data(first), nullptr) << "a density of 0 never promotes";
+	delete_object(get_projectile_data(first)->object_index);
+	delete_datum(&projectile_array, first);
+	draws = zerv_random_draw_count();
+	update_projectiles();
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+}
+
 TEST_F(projectile_flight, a_bomb_burns_its_fuse_then_explodes_and_throws_its_group)
 {
 	const int16 post = place_scenery(TAG("post"), 5300, 5000);
