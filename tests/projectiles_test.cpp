@@ -118,6 +118,44 @@ TEST_F(projectiles_on_a_map, delayed_groups_hide_their_projectiles_for_under_30_
 	EXPECT_GT(projectiles_in_use(), before);
 }
 
+TEST_F(projectiles_on_a_map, group_parts_draw_in_order_and_fall_back_on_their_fail_projectile)
+{
+	const int16 spark = projectile_type(DEFAULT_SPARK_PROJECTILE_TAG), flash = projectile_type(DEFAULT_FLASH_PROJECTILE_TAG);
+	projectile_group_definition definition = *get_default_projectile_group_definition();
+	definition.number_of_parts = 1;
+	definition.parts[0].projectile_type = spark;
+	definition.parts[0].fail_projectile_type = flash;
+	definition.parts[0].count_lower_bound = 3;
+	definition.parts[0].appearing_fraction = 0;
+	const int16 failing = new_definition(get_projectile_group_definitions(), TAG("fail"), &definition);
+	definition.parts[0].count_lower_bound = 1;
+	definition.parts[0].appearing_fraction = 65535;
+	const int16 single = new_definition(get_projectile_group_definitions(), TAG("one "), &definition);
+	ASSERT_NE(single, NONE);
+	const int16 bounds = make_object(8000, 8000, 0);
+	new_projectile_group_data group = {};
+	group.type = failing;
+	group.owner_object_index = group.bounds_object_index = bounds;
+	group.owner_monster_index = NONE;
+	group.epicenter = {8000, 8000, 0};
+	new_projectile_group(&group);
+	ASSERT_EQ(projectiles_in_use(), 3);
+	for (int16 i = 0; i < 3; ++i) EXPECT_EQ(get_projectile_data(i)->type, flash);
+
+	// One part projectile: appearing, fraction, x and y, then the projectile's own draws.
+	uint32 before = zerv_random_draw_count();
+	ASSERT_NE(launch(DEFAULT_SPARK_PROJECTILE_TAG, 8000, 8000, 0), NONE);
+	const uint32 own = zerv_random_draw_count() - before;
+	group.type = single;
+	before = zerv_random_draw_count();
+	new_projectile_group(&group);
+	EXPECT_EQ(zerv_random_draw_count() - before, own + 4);
+	group.flags = _new_projectile_group_delayed_flag;
+	before = zerv_random_draw_count();
+	new_projectile_group(&group);
+	EXPECT_EQ(zerv_random_draw_count() - before, own + 5) << "and last its delay";
+}
+
 TEST_F(projectiles_on_a_map, sleep_and_wake_keep_the_object)
 {
 	const int16 arrow = launch(TAG("arro"), 4000, 4000, 0);
