@@ -13,11 +13,17 @@ void dispose_local_projectiles_from_old_map(void);
 // Advances every group once by ticks after a saved game has been restored.
 void saved_game_update_local_projectile_groups(int32 ticks);
 
+// A visual group at a point, in the owner object's colours; NONE when none starts.
+int16 new_local_projectile_group(int16 type, const struct world_point3d *origin, int16 owner_object_index);
+// NONE until local groups load.
+int16 local_projectile_group_definition_tag_to_index(file_tag tag);
+
 // Test hooks.
 struct local_projectiles_test_hooks_data
 {
 	int32 saved_game_update_count;
 	int32 last_saved_game_update_ticks;
+	int32 new_group_calls;
 };
 
 local_projectiles_test_hooks_data *get_local_projectiles_test_hooks(void);

@@ -4,9 +4,12 @@
 #include "error_manager.h"
 #include "mesh.h"
 #include "models.h"
+#include "objects.h"
 #include "observer.h"
+#include "projectiles.h"
 #include "quicksort.h"
 #include "recording.h"
+#include "scenery.h"
 #include "sound/sound_manager.h"
 #include "zerv.h"
 
@@ -47,7 +50,7 @@ static_assert(get_byte_swap_struct_size(model_user_data_bs_data) == MARKER_USER_
 // means the type has none.
 const marker_type_definition marker_table[NUMBER_OF_MARKER_TYPES] = {
 	{static_cast<file_tag>(NONE), "Observer", new_observer_palette_entry, nullptr, nullptr, nullptr},
-	{TAG("scen"), "Scenery", nullptr, nullptr, nullptr, nullptr},
+	{TAG("scen"), "Scenery", new_scenery_palette_entry, new_scenery, delete_object, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{TAG("unit"), "Unit", nullptr, nullptr, nullptr, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
@@ -56,7 +59,7 @@ const marker_type_definition marker_table[NUMBER_OF_MARKER_TYPES] = {
 	{TAG("mode"), "Model", new_model_palette_entry, new_model_from_marker, delete_model, model_user_data_bs_data},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
-	{TAG("proj"), "projectile", nullptr, nullptr, nullptr, nullptr},
+	{TAG("proj"), "projectile", new_projectile_palette_entry, new_projectile_from_marker, delete_object, nullptr},
 	{TAG("lpgr"), "local projectile group", nullptr, nullptr, nullptr, nullptr},
 	{TAG("anim"), "model animation", nullptr, nullptr, nullptr, nullptr},
 };

@@ -4,6 +4,7 @@
 #define MONSTERS_H
 
 #include "cseries.h"
+#include "world_units.h"
 
 #define MAXIMUM_MONSTERS_PER_MAP 400
 
@@ -39,6 +40,82 @@ int16 get_cell_visibility(int32 cell_x, int32 cell_y);
 void update_monster_impassability_for_cell(int32 x, int32 y);
 // The class of the unit's definition; NONE when there is no such unit.
 int16 get_monster_class(int16 monster_index);
+
+/* ---------- the unit record seen by damage and projectiles (none exists yet) */
+
+struct object_definition;
+struct damage_definition;
+struct damage_data;
+
+enum // the unit flags projectiles read
+{
+	_monster_is_uncontrollable_bit = 3,
+	_monster_is_ambient_life_bit = 4,
+	_monster_has_no_visibility_bit = 5,
+	_monster_has_left_the_mesh_bit = 9,
+	_monster_has_celebrated_bit = 25, // also the teleporting-in mark
+
+	_monster_is_uncontrollable_flag = FLAG(_monster_is_uncontrollable_bit),
+	_monster_is_ambient_life_flag = FLAG(_monster_is_ambient_life_bit),
+	_monster_has_no_visibility_flag = FLAG(_monster_has_no_visibility_bit),
+	_monster_has_left_the_mesh_flag = FLAG(_monster_has_left_the_mesh_bit),
+	_monster_has_celebrated_flag = FLAG(_monster_has_celebrated_bit)
+};
+
+struct monster_data
+{
+	int16 identifier;
+	int16 unit_type;
+	uint32 flags;
+	int16 object_index;
+	int16 owner_player_index;
+	short_fixed mana;
+	short_fixed maximum_mana;
+	int16 artifact_type; // held artifact, NONE
+	boolean cannot_be_healed;
+};
+
+// NULL for an index that holds no unit.
+monster_data *get_monster_data(int16 monster_index);
+// The unit at index when its identifier still matches; NULL otherwise.
+monster_data *get_monster_data_by_identifier(int16 monster_index, int16 identifier);
+int16 new_monster_at_location(int16 unit_type, int16 player_index, const world_point3d *location);
+void accelerate_monster(int16 monster_index, const damage_definition *definition, damage_data *data);
+void update_monster_location_height(int16 monster_index);
+// Loaded unit kinds ('mons') and unit types ('unit'); NONE until they load.
+int16 monster_definition_tag_to_index(file_tag tag);
+int16 unit_definition_tag_to_index(file_tag tag);
+
+/* ---------- died procedures (real: projectiles and explosions register at start-up) */
+
+#define MAXIMUM_MONSTER_DIED_PROCS 8
+
+enum // died flags
+{
+	_monster_died_hidden = 0,
+	_monster_died_changed_owner = 2,
+	_monster_died_deleted = 3
+};
+
+typedef void (*monster_died_proc)(int16 monster_index, uint16 flags);
+
+// FALSE (with a line) when all eight slots are taken; a procedure already
+// registered is not added twice.
+boolean register_monster_died_proc(monster_died_proc proc);
+// The first slot is kept for the units' own procedure.
+void set_monster_died_first_proc(monster_died_proc proc);
+void call_monster_died_procs(int16 monster_index, uint16 flags);
+
+// Calls of the unit stand-ins above, counted for tests.
+struct monster_records_test_hooks_data
+{
+	int32 accelerate_monster_calls;
+	int32 new_monster_calls;
+	int32 location_height_updates;
+};
+
+monster_records_test_hooks_data *get_monster_records_test_hooks(void);
+void reset_monster_records_test_hooks(void);
 
 // Identifiers to indexes in order, dropping identifiers no longer in use; works in place; the new count.
 int16 monster_identifiers_to_monster_indexes(const int16 *identifiers, int16 *indexes, int16 count);

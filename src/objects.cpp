@@ -1,10 +1,13 @@
 #include "objects.h"
 
+#include "artifact_definitions.h"
+#include "damage.h"
 #include "error_manager.h"
 #include "mesh.h"
 #include "models.h"
 #include "monsters.h"
 #include "object_tracking.h"
+#include "projectiles.h"
 #include "render/render.h"
 #include "shapes.h"
 #include "sound/sound_manager.h"
@@ -962,6 +965,101 @@ uint32 move_object(int16 object_index)
 	}
 	if (struck_index != NONE) result |= static_cast<uint32>(static_cast<uint16>(struck_index)) << 16;
 	return result;
+}
+
+/* ---------- damage */
+
+// The modifiers a blow meets: the object's own, or a held artifact's bonus.
+static const short_fixed *damage_modifiers_of(const object_data *object)
+{
+	const short_fixed *modifiers = object_definition_of(object)->effect_modifiers;
+	if (object->owner != _object_is_monster) return modifiers;
+	const monster_data *monster = get_monster_data(object->owner_index);
+	const artifact_definition *artifact = monster ? get_artifact_definition(monster->artifact_type) : nullptr;
+	if (artifact && (game_play_version <= 1600 ||
+		!(artifact->flags & _artifact_does_not_override_monster_effect_modifiers_flag)))
+	{
+		modifiers = artifact->bonus_effect_modifiers;
+	}
+	return modifiers;
+}
+
+static boolean object_survives_as_remaining_projectile(const object_data *object)
+{
+	if (object->owner != _object_is_projectile) return FALSE;
+	const projectile_data *projectile = get_projectile_data(object->owner_index);
+	const projectile_definition *definition = projectile ? get_projectile_definition(projectile->type) : nullptr;
+	return definition && (definition->flags & _projectile_remains_after_detonation_flag);
+}
+
+boolean damage_object(int16 object_index, const damage_definition *definition, int32 damage,
+	uint16 absorbed_fraction, uint32 *result_flags, int32 *damage_applied)
+{
+	if (result_flags) *result_flags = 0;
+	if (damage_applied) *damage_applied = 0;
+	object_data *object = get_object_data(object_index);
+	if (!object || !definition) return FALSE;
+	const short_fixed *modifiers = damage_modifiers_of(object);
+	const boolean paralysis = (definition->flags & _damage_can_cause_paralysis_flag) && modifiers[_effect_modifier_paralysis] != 0;
+	const boolean confusion = (definition->flags & _damage_can_cause_confusion_flag) && modifiers[_effect_modifier_confusion] != 0;
+	boolean absorbed = FALSE, charmed = FALSE;
+	switch (definition->type)
+	{
+	case _damage_explosion:
+		damage = (damage * modifiers[_effect_modifier_explosive_damage]) >> 8;
+		break;
+	case _damage_magical:
+	case _damage_fire:
+		damage = (damage * modifiers[_effect_modifier_magical_damage]) >> 8;
+		break;
+	case _damage_explosive_electricity:
+		damage = (damage * modifiers[_effect_modifier_electrical_damage]) >> 8;
+		break;
+	case _damage_gas:
+		damage = (damage * modifiers[_effect_modifier_gas_damage]) >> 8;
+		break;
+	case _damage_charm:
+		damage = 0;
+		charmed = modifiers[_effect_modifier_confusion] != 0;
+		break;
+	default:
+		if (zerv_random() < absorbed_fraction) absorbed = TRUE;
+		damage = (damage * modifiers[(definition->flags & _damage_is_long_range_flag) ?
+			_effect_modifier_long_range_physical_damage : _effect_modifier_close_range_physical_damage]) >> 8;
+		if (damage == 0) absorbed = TRUE;
+		break;
+	}
+	if (damage >= 0 && damage <= object_definition_of(object)->minimum_damage) absorbed = TRUE;
+	if (game_play_version >= 1691 && damage < 0 && object->owner == _object_is_monster)
+	{
+		const monster_data *monster = get_monster_data(object->owner_index);
+		if (monster && monster->cannot_be_healed) absorbed = TRUE;
+	}
+	boolean destroyed = FALSE;
+	if (absorbed)
+	{
+		damage = 0;
+	}
+	else
+	{
+		damage = MIN(static_cast<int32>(object->vitality), damage);
+		if (definition->flags & _damage_cannot_be_healed_flag)
+		{
+			object->maximum_vitality = static_cast<short_fixed>(PIN(object->maximum_vitality - damage, -32768, 32767));
+		}
+		const int32 vitality = MIN(static_cast<int32>(object->vitality) - damage, static_cast<int32>(object->maximum_vitality));
+		object->vitality = static_cast<short_fixed>(PIN(vitality, -32768, 32767));
+		destroyed = object->vitality < 1 && !object_survives_as_remaining_projectile(object);
+	}
+	if (result_flags)
+	{
+		*result_flags = (paralysis ? _damage_result_paralysis_flag : 0) | (absorbed ? _damage_result_absorbed_flag : 0) |
+			(confusion ? _damage_result_confusion_flag : 0) |
+			((definition->flags & _damage_can_stun_flag) ? _damage_result_stun_flag : 0) |
+			(charmed ? _damage_result_charmed_flag : 0);
+	}
+	if (damage_applied) *damage_applied = damage;
+	return destroyed;
 }
 
 /* ---------- digest */

@@ -11,7 +11,13 @@
 #include "definitions.h"
 #include "directions.h"
 #include "main.h"
+#include "collections_content.h"
 #include "mesh_content.h"
+#include "connectors.h"
+#include "objects.h"
+#include "objects_content.h"
+#include "projectiles.h"
+#include "projectiles_content.h"
 #include "mesh_test_map.h"
 #include "shapes.h"
 #include "string_definitions.h"
@@ -34,10 +40,16 @@ protected:
 		initialize_media_definitions();
 		initialize_mesh();
 		initialize_markers();
+		initialize_objects();
+		initialize_projectiles();
+		initialize_connectors();
 		game_play_version = 1720;
 	}
 	void TearDown() override
 	{
+		dispose_connectors_from_old_map();
+		dispose_projectiles_from_old_map();
+		dispose_objects_from_old_map();
 		dispose_mesh_from_old_map();
 		dispose_media_definitions_from_old_map();
 		dispose_string_definitions_from_old_map();
@@ -50,7 +62,17 @@ protected:
 		initialize_shapes_for_new_map(FALSE);
 		initialize_string_definitions_for_new_map();
 		initialize_media_definitions_for_new_map();
+		initialize_objects_for_new_map();
+		initialize_projectiles_for_new_map();
+		initialize_connectors_for_new_map();
 		return initialize_mesh_for_new_map(mesh_tag) != FALSE;
+	}
+
+	// The maps with what their media's splash groups need.
+	static bool make_map_tags(std::vector<int32> *handles)
+	{
+		return make_default_mesh_tags(handles) && make_default_collection_tags(handles) &&
+			make_default_object_tags(handles) && make_default_projectile_tags(handles);
 	}
 };
 
@@ -78,7 +100,7 @@ TEST_F(mesh_default_maps, the_generated_maps_are_the_same_every_time)
 TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 {
 	std::vector<int32> handles;
-	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG)) << log_text();
 
 	EXPECT_EQ(mesh_globals->mesh_width, 64);
@@ -92,7 +114,8 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	EXPECT_NE(header->media_type, NONE);
 	EXPECT_NE(header->map_description_string_index, NONE);
 	EXPECT_EQ(header->overhead_map_collection_index, NONE);
-	EXPECT_EQ(header->connector_type, NONE);
+	EXPECT_EQ(header->connector_type, connector_definition_tag_to_index(DEMO_FENCE_TAG));
+	EXPECT_EQ(mesh_globals->connector_count, 1);
 	EXPECT_EQ(tag_file_get_header_user_data(tag_file_open(MESH_DEFINITION_GROUP_TAG, DEMO_MAP_MESH_TAG)), header->flags);
 
 	// Every cell is fresh: no objects, no models; the lake counts with its surface.
@@ -118,7 +141,8 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	// Markers by type, fresh identifiers, and the palette's teams.
 	initialize_markers_for_new_map();
 	EXPECT_EQ(count_markers(_marker_team), 2);
-	EXPECT_EQ(count_markers(_marker_scenery), 6);
+	EXPECT_EQ(count_markers(_marker_scenery), 13);
+	EXPECT_EQ(count_markers(_marker_projectile), 1);
 	EXPECT_EQ(count_markers(_marker_monster), 10);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	int16 highest_team = NONE;
@@ -143,7 +167,7 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
 {
 	std::vector<int32> handles;
-	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_TRUE(start(BENCHMARK_MAP_MESH_TAG)) << log_text();
 	EXPECT_EQ(mesh_globals->mesh_width, 256);
 	EXPECT_EQ(mesh_globals->marker_count, 1500);
@@ -153,7 +177,7 @@ TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
 TEST_F(mesh_default_maps, a_stained_demo_leaves_one_bitmap)
 {
 	std::vector<int32> handles;
-	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_EQ(mkdir("stained_maps", 0755), 0);
 	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG)) << log_text();
 	const world_point2d p = {30 * 512, 30 * 512};
@@ -180,7 +204,7 @@ int32 write_changed_demo(file_tag subgroup, void (*change)(mesh_header *header))
 TEST_F(mesh_default_maps, optional_references_and_the_team_names_override)
 {
 	std::vector<int32> handles;
-	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_NE(write_changed_demo(TAG("dem2"), [](mesh_header *h) { h->team_names_override_string_list_tag = TAG("demo"); }),
 		NONE);
 	ASSERT_NE(write_changed_demo(TAG("dem3"), [](mesh_header *h) {
@@ -228,7 +252,7 @@ TEST_F(mesh_default_maps, optional_references_and_the_team_names_override)
 TEST_F(mesh_default_maps, a_block_read_ahead_gives_the_same_map)
 {
 	std::vector<int32> handles;
-	ASSERT_TRUE(make_default_mesh_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_TRUE(start(DEMO_MAP_MESH_TAG));
 	const std::vector<mesh_cell> plain(mesh_globals->mesh_cells, mesh_globals->mesh_cells + mesh_globals->cell_count);
 	dispose_mesh_from_old_map();

@@ -1,6 +1,8 @@
 // No local projectile groups exist yet; the restore step is counted.
 #include "local_projectiles.h"
 
+#include "world_units.h"
+
 static local_projectiles_test_hooks_data local_projectiles_test_hooks;
 
 void initialize_local_projectiles(void) {}
@@ -11,6 +13,17 @@ void saved_game_update_local_projectile_groups(int32 ticks)
 {
 	local_projectiles_test_hooks.saved_game_update_count += 1;
 	local_projectiles_test_hooks.last_saved_game_update_ticks = ticks;
+}
+
+int16 new_local_projectile_group(int16, const world_point3d *, int16)
+{
+	local_projectiles_test_hooks.new_group_calls += 1;
+	return NONE;
+}
+
+int16 local_projectile_group_definition_tag_to_index(file_tag)
+{
+	return NONE;
 }
 
 local_projectiles_test_hooks_data *get_local_projectiles_test_hooks(void)

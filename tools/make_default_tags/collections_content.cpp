@@ -716,6 +716,18 @@ collection_description default_scenery_collection(void)
 	fire_sequence.radius = 4 * FIXED_ONE;
 	fire_sequence.height1 = 18 * FIXED_ONE;
 	collection.sequences.push_back(single_view_sequence("fire", fire_sequence, 2, NONE));
+	// Stump, post and fence reuse the rock's picture.
+	sequence_data stump_sequence = rock_sequence;
+	stump_sequence.height1 = 6 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("stump", stump_sequence, 0, NONE));
+	sequence_data post_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
+	post_sequence.radius = 3 * FIXED_ONE;
+	post_sequence.height1 = 20 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("post", post_sequence, 0, NONE));
+	sequence_data fence_sequence = default_sequence(1, 1, 0, FIXED_ONE / 4, 1, 0, 0);
+	fence_sequence.radius = 2 * FIXED_ONE;
+	fence_sequence.height1 = 12 * FIXED_ONE;
+	collection.sequences.push_back(single_view_sequence("fence", fence_sequence, 0, NONE));
 	return collection;
 }
 

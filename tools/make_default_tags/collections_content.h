@@ -119,6 +119,9 @@ enum
 	_default_scenery_rock_sequence,
 	_default_scenery_tree_sequence,
 	_default_scenery_fire_sequence,
+	_default_scenery_stump_sequence,
+	_default_scenery_post_sequence,
+	_default_scenery_fence_sequence,
 	NUMBER_OF_DEFAULT_SCENERY_SEQUENCES
 };
 

@@ -48,6 +48,7 @@ struct map_description
 	std::vector<marker_palette_entry> palette;
 	std::vector<marker_data> markers;
 	map_action_section actions = {0, {}};
+	std::vector<saved_connector_data> connectors;
 };
 
 marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags)
@@ -97,6 +98,8 @@ std::vector<uint8> finish_map(map_description *map)
 	contents.palette_count = static_cast<int32>(map->palette.size());
 	contents.markers = map->markers.data();
 	contents.marker_count = static_cast<int32>(map->markers.size());
+	contents.connectors = map->connectors.data();
+	contents.connector_count = static_cast<int32>(map->connectors.size());
 	contents.media_coverage_region = coverage.data();
 	contents.media_coverage_region_words = coverage_words;
 	contents.LOD_data = LOD.data();
@@ -139,6 +142,34 @@ int32 wave(int32 index, int32 shift)
 
 const int32 demo_lake_x = 20, demo_lake_y = 60, demo_lake_radius = 9;
 const short_world_distance demo_lake_surface = 160;
+
+// Rocks (two sharing a cell), a fence of three posts and a bomb lying
+// beside the hut, which starts asleep for want of a vertical velocity.
+void add_demo_scenery_and_bomb(map_description *map, int32 width)
+{
+	const int16 rock_row = 1, post_row = 2;
+	map->palette.push_back(palette_row(_marker_scenery, DEMO_ROCK_TAG, NONE, 0xFFFF));
+	map->palette.push_back(palette_row(_marker_scenery, DEMO_POST_TAG, NONE, 0xFFFF));
+	map->palette.push_back(palette_row(_marker_projectile, DEMO_BOMB_TAG, NONE, 0xFFFF));
+	const int32 cell = WORLD_ONE;
+	const world_point2d rocks[] = {{40 * cell + 100, 30 * cell + 100}, {40 * cell + 350, 30 * cell + 300},
+		{42 * cell + 256, 30 * cell + 256}, {38 * cell + 256, 32 * cell + 256}};
+	for (int16 i = 0; i < 4; ++i) map->markers.push_back(marker_at(_marker_scenery, rock_row, static_cast<int16>(601 + i),
+		rocks[i].x, rocks[i].y, 0));
+	saved_connector_data fence = {};
+	for (int16 i = 0; i < 3; ++i)
+	{
+		const int16 identifier = static_cast<int16>(DEMO_FIRST_POST_IDENTIFIER + i);
+		map->markers.push_back(marker_at(_marker_scenery, post_row, identifier, (44 + 3 * i) * cell + 256, 20 * cell + 256, 0));
+		fence.identifiers[i] = identifier;
+	}
+	fence.count = 3;
+	map->connectors.push_back(fence);
+	map->header.connector_tag = DEMO_FENCE_TAG;
+	marker_data bomb = marker_at(_marker_projectile, 0, 701, DEMO_BOMB_CELL_X * cell + 256, DEMO_BOMB_CELL_Y * cell + 256, 0);
+	bomb.location.position.z = map->cells[static_cast<size_t>(DEMO_BOMB_CELL_Y * width + DEMO_BOMB_CELL_X)].height;
+	map->markers.push_back(bomb);
+}
 
 map_description demo_map(void)
 {
@@ -251,6 +282,7 @@ map_description demo_map(void)
 	hut.location.pitch = 49152;
 	hut.location.position.z = map.cells[static_cast<size_t>(DEMO_HUT_CELL_Y * width + DEMO_HUT_CELL_X)].height;
 	map.markers.push_back(hut);
+	add_demo_scenery_and_bomb(&map, width);
 	return map;
 }
 
@@ -398,6 +430,10 @@ media_definition lake_media(void)
 	media.effects_per_cell = 0;
 	media.time_between_building_effects = 30;
 	media.reflection_transparency = 0x8000;
+	for (int16 slot = _media_projectile_group_small_splash; slot <= _media_projectile_group_large_splash; ++slot)
+	{
+		media.projectile_group_tags[slot] = TAG("splh");
+	}
 	return media;
 }
 

@@ -27,6 +27,14 @@
 #define DEMO_SOLDIER_TAG TAG("sold")
 #define DEMO_ARCHER_TAG TAG("arch")
 #define DEMO_TREE_TAG TAG("tree")
+#define DEMO_ROCK_TAG TAG("rock")
+#define DEMO_POST_TAG TAG("post")
+#define DEMO_FENCE_TAG TAG("fenc")
+#define DEMO_BOMB_TAG TAG("bomb")
+// The fence's posts, in a row, and the bomb's cell beside the hut.
+#define DEMO_FIRST_POST_IDENTIFIER 501
+#define DEMO_BOMB_CELL_X 35
+#define DEMO_BOMB_CELL_Y 48
 #define DEMO_BROOK_TAG TAG("brok")
 #define DEMO_HUT_TAG TAG("hut ")
 // The hut stands on this grid vertex of the demo map.

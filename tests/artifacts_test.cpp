@@ -1,0 +1,96 @@
+// Artifacts and the loading of every group of this module from stored bytes:
+// what an artifact keeps, clears and resolves by version, and the corrupt
+// fields each group refuses.
+#include <gtest/gtest.h>
+
+#include "projectiles_test_support.h"
+
+namespace {
+
+class artifacts_on_a_map : public projectiles_test_map
+{
+protected:
+	template <typename record>
+	static std::vector<uint8> bytes_of(const record &r, const byte_swap_code *codes)
+	{
+		return stored_record_bytes(&r, static_cast<int32>(sizeof(record)), codes);
+	}
+	static int16 load_artifact(file_tag tag, const artifact_definition &artifact)
+	{
+		const std::vector<uint8> bytes = bytes_of(artifact, artifact_definition_bs_data);
+		return new_artifact_definition_from_tag_data(tag, bytes.data(), static_cast<int32>(bytes.size()));
+	}
+};
+
+TEST_F(artifacts_on_a_map, loading_clears_what_cannot_hold_and_resolves_by_version)
+{
+	artifact_definition flask = default_flask_artifact();
+	flask.flags = _artifact_overrides_owner_monster_flag | _artifact_has_timed_expiry_flag |
+		_artifact_restricted_by_collection_flag | _artifact_overrides_owner_attack_flag;
+	flask.monster_override_tag = TAG("ogre"); // no such unit kind
+	flask.expiry_timer = 0;
+	flask.projectile_tags[0] = DEFAULT_ARROW_PROJECTILE_TAG;
+	flask.projectile_types[0] = 900; // as stored: names nothing loaded
+	flask.override_attack.repetitions = 0x0102;
+	const int16 old_rules = load_artifact(TAG("fls1"), flask);
+	ASSERT_NE(old_rules, NONE) << log_text();
+	artifact_definition *loaded = get_artifact_definition(old_rules);
+	EXPECT_EQ(loaded->flags, static_cast<uint32>(_artifact_overrides_owner_attack_flag));
+	EXPECT_EQ(loaded->projectile_types[0], 900) << "kept as loaded up to 1720";
+	EXPECT_EQ(get_artifact_projectile_type(loaded, 0), NONE);
+	EXPECT_EQ(loaded->override_attack.repetitions, 0x0102);
+	// A retried postprocess swaps nothing again.
+	ASSERT_TRUE(postprocess_artifact_definition(get_artifact_definitions(), old_rules, NONE, loaded));
+	EXPECT_EQ(loaded->override_attack.repetitions, 0x0102);
+
+	start_modules(1721);
+	const int16 new_rules = load_artifact(TAG("fls2"), flask);
+	ASSERT_NE(new_rules, NONE);
+	EXPECT_EQ(get_artifact_projectile_type(get_artifact_definition(new_rules), 0), projectile_type(DEFAULT_ARROW_PROJECTILE_TAG));
+	flask.projectile_tags[1] = TAG("nope");
+	EXPECT_EQ(load_artifact(TAG("fls3"), flask), NONE);
+}
+
+TEST_F(artifacts_on_a_map, corrupt_fields_are_refused_with_their_lines)
+{
+	projectile_group_definition group = default_boom_group();
+	for (int16 parts : {16, -1})
+	{
+		group.number_of_parts = parts;
+		const std::vector<uint8> bytes = bytes_of(group, projectile_group_definition_bs_data);
+		EXPECT_EQ(new_projectile_group_definition_from_tag_data(TAG("bad1"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+		EXPECT_EQ(get_error_code(), _error_data_corrupted);
+	}
+	EXPECT_NE(log_text().find("has 16 parts (at most 15)"), std::string::npos) << log_text();
+
+	projectile_definition arrow = default_arrow_projectile();
+	arrow.object_tag = TAG("none");
+	std::vector<uint8> bytes = bytes_of(arrow, projectile_definition_bs_data);
+	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("bad2"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	arrow = default_arrow_projectile();
+	arrow.sequence_indexes[_projectile_bounce_stain_sequence] = 77;
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("bad3"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	arrow = default_arrow_projectile();
+	arrow.flags |= _projectile_is_lightning_flag;
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("bad4"), bytes.data(), static_cast<int32>(bytes.size())), NONE)
+		<< "no lightning loads yet";
+	bytes.resize(100);
+	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("bad5"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+
+	scenery_definition rock = default_rock_scenery();
+	rock.sequence_indexes[_scenery_sequence_ruined] = 40;
+	bytes = bytes_of(rock, scenery_definition_bs_data);
+	EXPECT_EQ(new_scenery_definition_from_tag_data(TAG("bad6"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	connector_definition fence = default_fence_connector();
+	fence.damaged_sequence_index = 40;
+	bytes = bytes_of(fence, connector_definition_bs_data);
+	EXPECT_EQ(new_connector_definition_from_tag_data(TAG("bad7"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	artifact_definition flask = default_flask_artifact();
+	flask.sequence_indexes[_artifact_sequence_inventory] = 40;
+	EXPECT_EQ(load_artifact(TAG("bad8"), flask), NONE);
+	EXPECT_NE(log_text().find("artifact <unknown> has no collection"), std::string::npos);
+}
+
+} // namespace
