@@ -138,23 +138,29 @@ boolean geometry_table_is_inside(int32 offset, int32 size, int32 count, int32 re
 	return count == 0 || offset % alignment == 0;
 }
 
+// The data block lies inside the bytes and its copy is allocated; NULL with
+// the error logged otherwise.
+static uint8 *new_definition_data_block(const char *kind, const char *name, int32 offset, int32 size,
+	int32 total_size)
+{
+	if (offset < 0 || size < 0 || static_cast<int64>(offset) + size > total_size)
+	{
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
+			"%s %s has a bad data block (offset #%d, size #%d, tag #%d bytes).", kind, name, static_cast<int>(offset),
+			static_cast<int>(size), static_cast<int>(total_size));
+		return nullptr;
+	}
+	uint8 *block = static_cast<uint8 *>(new_pointer(size > 0 ? static_cast<size_t>(size) : 1));
+	if (!block) error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation failed for data from %s %s.", kind, name);
+	return block;
+}
+
 uint8 *read_definition_data_block(int32 tag_handle, int32 offset, int32 size, boolean read_ahead, const char *kind)
 {
 	const char *name = tag_handle == NONE ? "<unknown>" : tag_file_name_get(tag_handle);
 	const int32 tag_size = tag_handle == NONE ? 0 : tag_file_get_header_data_size(tag_handle);
-	if (offset < 0 || size < 0 || static_cast<int64>(offset) + size > tag_size)
-	{
-		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
-			"%s %s has a bad data block (offset #%d, size #%d, tag #%d bytes).", kind, name, static_cast<int>(offset),
-			static_cast<int>(size), static_cast<int>(tag_size));
-		return nullptr;
-	}
-	uint8 *block = static_cast<uint8 *>(new_pointer(size > 0 ? static_cast<size_t>(size) : 1));
-	if (!block)
-	{
-		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation failed for data from %s %s.", kind, name);
-		return nullptr;
-	}
+	uint8 *block = new_definition_data_block(kind, name, offset, size, tag_size);
+	if (!block) return nullptr;
 	const boolean read = size == 0 ? TRUE
 		: read_ahead ? tag_file_read_ahead(tag_handle, offset, size, block)
 					 : tag_file_read(tag_handle, offset, size, block);
@@ -194,24 +200,34 @@ boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, b
 int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
 	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install)
 {
-	if (!tag_data || tag_data_size < definitions->size || !definitions->definitions || definitions->count < 0) return NONE;
+	const char *name = tag_to_string(subgroup);
+	if (!tag_data || tag_data_size < definitions->size)
+	{
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "%s %s is too short (#%d bytes, header #%d bytes).",
+			definitions->name, name, static_cast<int>(tag_data ? tag_data_size : 0), static_cast<int>(definitions->size));
+		return NONE;
+	}
 	uint8 *header = static_cast<uint8 *>(new_pointer(static_cast<size_t>(definitions->size)));
-	if (!header) return NONE;
+	if (!header)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation failed for %s %s.", definitions->name, name);
+		return NONE;
+	}
 	memcpy(header, tag_data, static_cast<size_t>(definitions->size));
 	byte_swap_data(definitions->name, header, definitions->size, 1, definitions->byte_swapping_data);
 	int32 data_offset, data_size;
 	memcpy(&data_offset, header + data_offset_field, sizeof(data_offset));
 	memcpy(&data_size, header + data_offset_field + 4, sizeof(data_size));
-	int16 index = NONE;
-	if (data_offset >= 0 && data_size >= 0 && static_cast<int64>(data_offset) + data_size <= tag_data_size)
-	{
-		index = new_definition_for_group(definitions, definitions->group, subgroup, NONE, header);
-	}
+	// The block comes first, so that a refusal leaves no definition behind.
+	uint8 *block = new_definition_data_block(definitions->name, name, data_offset, data_size, tag_data_size);
+	const int16 index = block ? new_definition_for_group(definitions, definitions->group, subgroup, NONE, header) : NONE;
 	dispose_pointer(header);
-	if (index == NONE) return NONE;
+	if (index == NONE)
+	{
+		dispose_pointer(block);
+		return NONE;
+	}
 
-	uint8 *block = static_cast<uint8 *>(new_pointer(data_size > 0 ? static_cast<size_t>(data_size) : 1));
-	if (!block) return NONE;
 	if (data_size > 0) memcpy(block, static_cast<const uint8 *>(tag_data) + data_offset, static_cast<size_t>(data_size));
 	install(index, block);
 	definitions->flags[index] |= _definition_fetched_flag | _definition_postprocessed_flag;

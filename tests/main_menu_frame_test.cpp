@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bitmap_drawing.h"
 #include "crc.h"
 #include "world.h"
 
@@ -195,6 +196,34 @@ TEST_F(MainMenuFrame, only_a_change_makes_the_dialogs_dirty)
 	offset_rectangle2d(&bounds, 1, 0);
 	move_dialog(dialog, &bounds);
 	EXPECT_TRUE(dialogs_are_dirty(NULL, NULL));
+}
+
+TEST_F(MainMenuFrame, a_frame_the_screen_asks_to_clear_is_black_outside_the_dialogs)
+{
+	enter_state(_game_state_displaying_main_menu);
+	dialog_data *dialog = find_open_dialog(MAIN_MENU_DIALOG_TAG_640_480);
+	ASSERT_NE(dialog, nullptr);
+	rectangle2d bounds = dialog->bounds;
+	offset_rectangle2d(&bounds, 320, 0);
+	move_dialog(dialog, &bounds);
+
+	rectangle2d frame;
+	get_game_screen_bounds(&frame);
+	bitmap_data *back_buffer = get_linear_backbuffer(&frame);
+	ASSERT_NE(back_buffer, nullptr);
+	const rgb_color white = {0xFFFF, 0xFFFF, 0xFFFF, 0};
+	fill_rectangle_clipped(back_buffer, &white, &frame, &frame, 0, NULL);
+	release_linear_backbuffer(back_buffer);
+
+	get_dialogs_test_hooks()->report_must_clear = TRUE;
+	idle_zerv(0, TRUE);
+	for (int32 y = 0; y < 480; y += 7)
+	{
+		for (int32 x = 0; x < bounds.left - frame.left; x += 5)
+		{
+			ASSERT_EQ(pixel(x, y) & 0x00FFFFFF, 0u) << x << "," << y;
+		}
+	}
 }
 
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "CoreLibrary/cseries/crc.h"
+#include "CoreLibrary/zerv/error_manager.h"
 #include "geometry.h"
 #include "model_animations.h"
 #include "monsters.h"
@@ -395,6 +396,18 @@ TEST_F(models_on_a_map, damaged_definitions_are_refused_with_their_line)
 	put_be16(&in_memory, 14, 129);
 	EXPECT_EQ(new_model_definition_from_tag_data(TAG("mem2"), in_memory.data(), static_cast<int32>(in_memory.size())), NONE);
 	EXPECT_EQ(new_model_definition_from_tag_data(TAG("mem3"), in_memory.data(), 40), NONE);
+
+	// A block outside the bytes is refused with its line and leaves no definition behind.
+	std::vector<uint8> outside = geometry;
+	put_be32(&outside, 80, 100000);
+	const int16 count = get_geometry_definitions()->count;
+	reset_error_state();
+	EXPECT_EQ(new_geometry_definition_from_tag_data(TAG("mem4"), outside.data(), static_cast<int32>(outside.size())), NONE);
+	EXPECT_EQ(get_error_code(), _error_data_corrupted);
+	EXPECT_NE(log_text().find("geometry mem4 has a bad data block"), std::string::npos);
+	EXPECT_EQ(get_geometry_definitions()->count, count);
+	EXPECT_EQ(geometry_definition_tag_to_index(TAG("mem4")), NONE);
+	reset_error_state();
 }
 
 TEST_F(models_on_a_map, a_mutation_sweep_over_the_hut_never_crashes)

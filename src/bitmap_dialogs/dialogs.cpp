@@ -213,13 +213,13 @@ void render_dialogs(bitmap_data *back_buffer)
 boolean dialogs_are_dirty(rectangle2d *dirty_rectangle, boolean *must_clear)
 {
 	LEAST("dialogs_are_dirty", dirty_rectangle, must_clear);
-	const boolean dirty = dialogs_changed_since_drawn();
+	const boolean dirty = dialogs_changed_since_drawn() || dialogs_hooks.report_must_clear;
 	if (dirty_rectangle)
 	{
 		if (dirty) get_game_screen_bounds(dirty_rectangle);
 		else set_rectangle2d(dirty_rectangle, 0, 0, 0, 0);
 	}
-	if (must_clear) *must_clear = FALSE;
+	if (must_clear) *must_clear = dialogs_hooks.report_must_clear;
 	return dirty;
 }
 

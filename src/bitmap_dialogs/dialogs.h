@@ -257,6 +257,9 @@ struct dialogs_test_hooks_data
 
 	// Paints a dialog in draw_dialog_into_bitmap, in place of the controls.
 	void (*paint_dialog)(bitmap_data *bitmap, dialog_data *dialog);
+
+	// dialogs_are_dirty reports the dialogs dirty with the screen to clear.
+	boolean report_must_clear;
 };
 
 dialogs_test_hooks_data *get_dialogs_test_hooks(void);
