@@ -3,6 +3,7 @@
 // launched between ticks, identical on every run and build.
 #include <gtest/gtest.h>
 
+#include "map_actions/map_actions.h"
 #include "mesh_content.h"
 #include "objects.h"
 #include "projectiles_content.h"
@@ -84,6 +85,11 @@ TEST_F(projectiles_harness, demo_places_scenery_a_fence_and_a_sleeping_bomb)
 	EXPECT_EQ(object->owner, _object_is_dormant_projectile);
 	EXPECT_EQ(object->location.position.x, DEMO_BOMB_CELL_X * 512 + 256);
 	EXPECT_EQ(projectile_array.total_count, 0);
+	// Map scripts name projectiles and their groups by tag; sounds have no definitions yet.
+	EXPECT_EQ(resolve_map_action_tag(_parameter_projectile_tag, DEFAULT_ARROW_PROJECTILE_TAG),
+		projectile_definition_tag_to_index(DEFAULT_ARROW_PROJECTILE_TAG));
+	EXPECT_NE(resolve_map_action_tag(_parameter_projectile_group_tag, DEFAULT_SPLASH_GROUP_TAG), NONE);
+	EXPECT_EQ(resolve_map_action_tag(_parameter_sound_tag, DEFAULT_ARROW_PROJECTILE_TAG), NONE);
 	harness_end_map();
 
 	harness_battle_setup(&setup, TAG("bnch"));

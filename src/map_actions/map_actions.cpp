@@ -9,6 +9,8 @@
 #include "map_actions/map_actions_private.h"
 #include "memory.h"
 #include "mesh.h"
+#include "projectile_definitions.h"
+#include "projectile_group_definitions.h"
 #include "quicksort.h"
 #include "zerv.h"
 
@@ -869,8 +871,6 @@ boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size,
 	return good;
 }
 
-int16 resolve_map_action_tag(int16 parameter_type, file_tag tag);
-
 void walk_all_parameters(map_action_parameter_visitor visit, void *context)
 {
 	if (!map_action_globals || !map_action_globals->parameter_buffer) return;
@@ -910,11 +910,18 @@ void preload_map_action_tags(void)
 	map_actions_changed();
 }
 
-// Projectile groups, sounds and projectiles have no definitions yet: no tag resolves.
+// Projectile groups and projectiles load through their definitions (set up
+// for the map before the mesh); sounds have no definitions yet and resolve to none.
 int16 resolve_map_action_tag(int16 parameter_type, file_tag tag)
 {
 	if (map_actions_test_hooks.resolve_tag) return map_actions_test_hooks.resolve_tag(parameter_type, tag);
-	return NONE;
+	if (tag == static_cast<file_tag>(NONE)) return NONE;
+	switch (parameter_type)
+	{
+		case _parameter_projectile_group_tag: return projectile_group_definition_tag_to_index(tag);
+		case _parameter_projectile_tag: return projectile_definition_tag_to_index(tag);
+		default: return NONE;
+	}
 }
 
 int32 get_map_action_parameter_buffer_size(void)

@@ -260,6 +260,8 @@ void delete_map_action(int16 action_index);
 // Checks the section whole; false (one error line, an empty store) when it is damaged.
 boolean import_map_actions(int16 map_action_count, int32 map_action_buffer_size, const void *buffer, boolean byte_swap);
 void preload_map_action_tags(void);
+// The definition index a scripted tag names (projectile group or projectile); NONE otherwise.
+int16 resolve_map_action_tag(int16 parameter_type, file_tag tag);
 int32 get_map_action_parameter_buffer_size(void);
 // A new_pointer block (the caller disposes it) holding the section, big-endian; NULL when empty or out of memory.
 void *export_map_actions(int16 *map_action_count, int32 *map_action_buffer_size);
