@@ -197,29 +197,50 @@ boolean load_geometry_data(file_tag subgroup, geometry_definition *definition, b
 		definition->data_size, read_ahead, "geometry", install_geometry_block);
 }
 
-int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
-	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install)
+uint8 *new_definition_header_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
+	int32 tag_data_size)
 {
 	const char *name = tag_to_string(subgroup);
 	if (!tag_data || tag_data_size < definitions->size)
 	{
 		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "%s %s is too short (#%d bytes, header #%d bytes).",
 			definitions->name, name, static_cast<int>(tag_data ? tag_data_size : 0), static_cast<int>(definitions->size));
-		return NONE;
+		return NULL;
 	}
 	uint8 *header = static_cast<uint8 *>(new_pointer(static_cast<size_t>(definitions->size)));
 	if (!header)
 	{
 		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation failed for %s %s.", definitions->name, name);
-		return NONE;
+		return NULL;
 	}
 	memcpy(header, tag_data, static_cast<size_t>(definitions->size));
 	byte_swap_data(definitions->name, header, definitions->size, 1, definitions->byte_swapping_data);
+	return header;
+}
+
+int16 postprocess_new_definition(definition_globals *definitions, int16 index)
+{
+	definitions->flags[index] |= _definition_postprocessed_flag;
+	if (definitions->postprocess &&
+		!definitions->postprocess(definitions, index, NONE, try_and_get_definition(definitions, index)))
+	{
+		definitions->flags[index] &= static_cast<uint16>(~_definition_postprocessed_flag);
+		delete_definition(definitions, index);
+		return NONE;
+	}
+	return index;
+}
+
+int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
+	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install)
+{
+	uint8 *header = new_definition_header_from_tag_data(definitions, subgroup, tag_data, tag_data_size);
+	if (!header) return NONE;
 	int32 data_offset, data_size;
 	memcpy(&data_offset, header + data_offset_field, sizeof(data_offset));
 	memcpy(&data_size, header + data_offset_field + 4, sizeof(data_size));
 	// The block comes first, so that a refusal leaves no definition behind.
-	uint8 *block = new_definition_data_block(definitions->name, name, data_offset, data_size, tag_data_size);
+	uint8 *block = new_definition_data_block(definitions->name, tag_to_string(subgroup), data_offset, data_size, tag_data_size);
 	const int16 index = block ? new_definition_for_group(definitions, definitions->group, subgroup, NONE, header) : NONE;
 	dispose_pointer(header);
 	if (index == NONE)
@@ -230,15 +251,8 @@ int16 new_definition_from_tag_data(definition_globals *definitions, file_tag sub
 
 	if (data_size > 0) memcpy(block, static_cast<const uint8 *>(tag_data) + data_offset, static_cast<size_t>(data_size));
 	install(index, block);
-	definitions->flags[index] |= _definition_fetched_flag | _definition_postprocessed_flag;
-	if (definitions->postprocess &&
-		!definitions->postprocess(definitions, index, NONE, try_and_get_definition(definitions, index)))
-	{
-		definitions->flags[index] &= static_cast<uint16>(~_definition_postprocessed_flag);
-		delete_definition(definitions, index);
-		return NONE;
-	}
-	return index;
+	definitions->flags[index] |= _definition_fetched_flag;
+	return postprocess_new_definition(definitions, index);
 }
 
 int16 new_geometry_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)

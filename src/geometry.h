@@ -181,6 +181,13 @@ typedef void (*install_data_block_proc)(int16 definition_index, uint8 *block);
 // The preloader's read of a definition's block from its tag, installed as fetched.
 boolean fetch_definition_data_block(definition_globals *definitions, file_tag subgroup, int32 offset, int32 size,
 	boolean read_ahead, const char *kind, install_data_block_proc install);
+// A definition's header from in-memory tag bytes, swapped (new_pointer; the
+// caller disposes it); NULL, with an error line, when the bytes are too short.
+uint8 *new_definition_header_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
+	int32 tag_data_size);
+// Runs the group's postprocess on a definition just made; NONE (and the
+// definition deleted) when it refuses.
+int16 postprocess_new_definition(definition_globals *definitions, int16 index);
 int16 new_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
 	int32 tag_data_size, int32 data_offset_field, install_data_block_proc install);
 // NULL for an index that holds no loaded geometry.

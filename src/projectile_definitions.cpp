@@ -234,21 +234,9 @@ int16 new_projectile_definition_from_tag_data(file_tag subgroup, const void *tag
 int16 new_flat_definition_from_tag_data(definition_globals *definitions, file_tag subgroup, const void *tag_data,
 	int32 tag_data_size)
 {
-	if (!tag_data || tag_data_size < definitions->size || !definitions->definitions || definitions->count < 0) return NONE;
-	uint8 *record = static_cast<uint8 *>(new_pointer(static_cast<size_t>(definitions->size)));
+	uint8 *record = new_definition_header_from_tag_data(definitions, subgroup, tag_data, tag_data_size);
 	if (!record) return NONE;
-	memcpy(record, tag_data, static_cast<size_t>(definitions->size));
-	byte_swap_data(definitions->name, record, definitions->size, 1, definitions->byte_swapping_data);
 	const int16 index = new_definition_for_group(definitions, definitions->group, subgroup, NONE, record);
 	dispose_pointer(record);
-	if (index == NONE) return NONE;
-	definitions->flags[index] |= _definition_postprocessed_flag;
-	if (definitions->postprocess &&
-		!definitions->postprocess(definitions, index, NONE, try_and_get_definition(definitions, index)))
-	{
-		definitions->flags[index] &= static_cast<uint16>(~_definition_postprocessed_flag);
-		delete_definition(definitions, index);
-		return NONE;
-	}
-	return index;
+	return index == NONE ? NONE : postprocess_new_definition(definitions, index);
 }
