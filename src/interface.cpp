@@ -1,4 +1,5 @@
 #include "interface.h"
+#include "render/render.h"
 
 #include "bitmap_text.h"
 #include "tag_files/tag_files.h"
@@ -28,6 +29,8 @@ void reset_interface_test_hooks(void)
 void initialize_interface(void)
 {
 	LEAST("initialize_interface");
+	register_prerender_effect(-1, build_interface_overlay_surface_list);
+	register_postrasterization_effect(0, rasterize_interface_effects);
 }
 
 void initialize_interface_for_new_map(file_tag interface_tag)
