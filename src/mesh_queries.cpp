@@ -697,7 +697,7 @@ uint8 get_mesh_shadow_map_pixel(int32 x, int32 y)
 void *get_color_map_shading_table(void)
 {
 	if (!mesh_globals || mesh_globals->landscape_collection_index == NONE) return nullptr;
-	return get_shading_table(mesh_globals->landscape_collection_index, 0, 0);
+	return get_mesh_shading_table(mesh_globals->landscape_collection_index);
 }
 
 void *get_color_map_blend_table(void)

@@ -46,7 +46,8 @@ struct render_globals_data
 
 static uint8 *render_memory_pool = NULL;
 static uint8 *top_of_render_memory_pool = NULL;
-static render_globals_data *render_globals = NULL;
+static render_globals_data render_globals_storage;
+static render_globals_data *render_globals = &render_globals_storage;
 
 static pre_effect pre_effects[MAXIMUM_NUMBER_OF_REGISTERED_PRE_EFFECTS];
 static int16 number_of_registered_pre_effects = 0;
@@ -153,16 +154,6 @@ static void initialize_scene(void)
 void initialize_render(void)
 {
 	allocate_render_memory_pool();
-	if (!render_globals)
-	{
-		render_globals = static_cast<render_globals_data *>(calloc(1, sizeof(render_globals_data)));
-		if (!render_globals)
-		{
-			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "unable to allocate %d bytes for render globals",
-				static_cast<int32>(sizeof(render_globals_data)));
-			return;
-		}
-	}
 	render_globals->initialized = FALSE;
 	if (!volatile_color_map) initialize_scene();
 	initialize_rasterizer();
