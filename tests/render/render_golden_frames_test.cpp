@@ -111,6 +111,7 @@ TEST_F(render_golden_frames, the_demo_start_view_draws_terrain)
 	EXPECT_GT(get_render_test_hooks()->surfaces_per_category[_surface_category_mesh], 100);
 	// The same view again gives the same frame.
 	EXPECT_EQ(render(bitmap, 0), first);
+	ASSERT_NE(volatile_color_map_blend_table, nullptr);
 	const uint32 filtered = render(bitmap, _render_view_filtering_flag);
 	EXPECT_NE(filtered, first);
 }
