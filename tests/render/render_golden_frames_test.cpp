@@ -101,17 +101,102 @@ protected:
 
 }
 
-TEST_F(render_golden_frames, the_demo_start_view_draws_terrain)
+// The centre of the demo's animated lake, in world units.
+static world_point2d lake_centre(void)
+{
+	int64 x = 0, y = 0, count = 0;
+	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
+	{
+		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
+		{
+			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
+			x += column;
+			y += row;
+			count += 1;
+		}
+	}
+	if (count == 0) return {0, 0};
+	return {static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
+		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS)};
+}
+
+TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	bitmap_data *small = screen(640, 480);
+	bitmap_data *large = screen(1024, 768);
+	ASSERT_TRUE(small && large);
+	std::vector<std::pair<std::string, uint32>> frames;
+
+	const uint32 start_view = render(small, 0);
+	EXPECT_GT(lit_pixels(small), 640 * 480 / 2);
+	EXPECT_GT(get_render_test_hooks()->surfaces_per_category[_surface_category_mesh], 100);
+	frames.push_back({"demo start 640x480", start_view});
+	observer_location start_location;
+	get_observer_location(&start_location);
+
+	ASSERT_NE(volatile_color_map_blend_table, nullptr);
+	const observer_location lake = {lake_centre(), 0, 0};
+	frames.push_back({"demo lake 1024x768 filtered", render(large, _render_view_filtering_flag, &lake)});
+	EXPECT_GT(surface_categories[_surface_category_media].count, 0);
+	frames.push_back({"demo lake 1024x768", render(large, 0, &lake)});
+	EXPECT_NE(frames[1].second, frames[2].second);
+	const observer_location ridge = {{32 * WORLD_ONE, 60 * WORLD_ONE}, 16384, 0};
+	frames.push_back({"demo ridge 640x480", render(small, _render_view_filtering_flag, &ridge)});
+	const observer_location corner = {{0, 0}, 8192, 0};
+	frames.push_back({"demo corner 640x480", render(small, 0, &corner)});
+
+	// A-B-A: the start view again gives its frame again.
+	EXPECT_EQ(render(small, 0, &start_location), start_view);
+	harness_end_map();
+
+	ASSERT_TRUE(start(TAG("bnch")));
+	const observer_location centre = {{128 * WORLD_ONE, 128 * WORLD_ONE}, 0, 0};
+	frames.push_back({"bnch centre 1024x768", render(large, _render_view_filtering_flag, &centre)});
+	EXPECT_GT(lit_pixels(large), 1024 * 768 / 2);
+
+	const uint32 pinned[] = {0x006b5a73u, 0x1964de7cu, 0x2b39e5eau, 0x98590707u, 0x1ce9e1edu, 0x25ead5e9u};
+	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
+	const std::string path = std::string(ZERV_BINARY_DIR) + "/frame_digests.txt";
+	FILE *file = fopen(path.c_str(), "w");
+	ASSERT_NE(file, nullptr);
+	for (size_t i = 0; i < frames.size(); ++i)
+	{
+		fprintf(file, "%s %08x\n", frames[i].first.c_str(), frames[i].second);
+		EXPECT_EQ(frames[i].second, pinned[i]) << frames[i].first << std::hex << " 0x" << frames[i].second;
+	}
+	fclose(file);
+}
+
+// Looking up at the sky draws nothing: every terrain triangle is culled.
+TEST_F(render_golden_frames, the_sky_draws_nothing)
 {
 	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
 	bitmap_data *bitmap = screen(640, 480);
 	ASSERT_NE(bitmap, nullptr);
-	const uint32 first = render(bitmap, 0);
-	EXPECT_GT(lit_pixels(bitmap), 640 * 480 / 2);
-	EXPECT_GT(get_render_test_hooks()->surfaces_per_category[_surface_category_mesh], 100);
-	// The same view again gives the same frame.
-	EXPECT_EQ(render(bitmap, 0), first);
-	ASSERT_NE(volatile_color_map_blend_table, nullptr);
-	const uint32 filtered = render(bitmap, _render_view_filtering_flag);
-	EXPECT_NE(filtered, first);
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	build_observer_view(&view, 0);
+	view.screen = bitmap;
+	view.location.pitch = 12000;
+	render_scene(&view);
+	EXPECT_EQ(lit_pixels(bitmap), 0);
+}
+
+// Moving the camera changes the frame; moving back restores it.
+TEST_F(render_golden_frames, the_camera_moves_the_frame_and_back)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	bitmap_data *bitmap = screen(640, 480);
+	ASSERT_NE(bitmap, nullptr);
+	const uint32 before = render(bitmap, 0);
+	action_data action;
+	clear_action(&action);
+	set_action_flag(&action, _move_forward_bit, TRUE);
+	for (int32 i = 0; i < 4; ++i) update_observer_physics_variables_for_action(&action);
+	EXPECT_NE(render(bitmap, 0), before);
+	clear_action(&action);
+	set_action_flag(&action, _move_backward_bit, TRUE);
+	for (int32 i = 0; i < 4; ++i) update_observer_physics_variables_for_action(&action);
+	EXPECT_EQ(render(bitmap, 0), before);
 }
