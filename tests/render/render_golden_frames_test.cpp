@@ -200,3 +200,35 @@ TEST_F(render_golden_frames, the_camera_moves_the_frame_and_back)
 	for (int32 i = 0; i < 4; ++i) update_observer_physics_variables_for_action(&action);
 	EXPECT_EQ(render(bitmap, 0), before);
 }
+
+// Rendering every frame leaves the simulation's per-tick digests as they are.
+TEST_F(render_golden_frames, rendering_leaves_the_simulation_untouched)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	harness_clear_digest_trail();
+	for (int32 frame = 0; frame < 900; ++frame) harness_run_frames(1, 1);
+	const std::vector<harness_digest_entry> plain = harness_digest_trail();
+	harness_end_map();
+
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	harness_clear_digest_trail();
+	bitmap_data *bitmap = screen(320, 240);
+	ASSERT_NE(bitmap, nullptr);
+	for (int32 frame = 0; frame < 900; ++frame)
+	{
+		harness_run_frames(1, 1);
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		build_observer_view(&view, 1);
+		view.screen = bitmap;
+		render_scene(&view);
+	}
+	const std::vector<harness_digest_entry> rendered = harness_digest_trail();
+	ASSERT_EQ(plain.size(), rendered.size());
+	ASSERT_GT(plain.size(), 100u);
+	for (size_t i = 0; i < plain.size(); ++i)
+	{
+		ASSERT_EQ(plain[i].game_time, rendered[i].game_time);
+		ASSERT_EQ(plain[i].digest, rendered[i].digest) << "tick " << plain[i].game_time;
+	}
+}
