@@ -10,6 +10,7 @@
 #include "error_manager.h"
 #include "mesh.h"
 #include "shapes.h"
+#include "world.h"
 #include "test_hooks.h"
 
 uint8 *volatile_color_map = NULL, *volatile_shadow_map = NULL;
@@ -383,7 +384,59 @@ boolean mesh_texture_pixel_is_media(int32 x, int32 y)
 	return mesh_coverage_texel_is_media(x, y);
 }
 
+// A stain burnt into the mesh's own maps: shadows darken, colours blend,
+// texels under media are spared and texels off the mesh skipped.
 void rasterize_permanent_overlay(const permanent_overlay_data *overlay)
 {
-	(void)overlay;
+	if (!overlay || !mesh_is_loaded()) return;
+	const int16 collection = overlay->collection_index, sequence_index = overlay->sequence_index;
+	sequence_data *sequence = get_sequence(collection, sequence_index);
+	if (!sequence || sequence->number_of_views < 1 || sequence->frames_per_view < 1) return;
+	const int16 frame_index = static_cast<int16>(overlay->index % sequence->frames_per_view);
+	const int16 view = static_cast<int16>(overlay->index % sequence->number_of_views);
+	const sequence_frame_data *frame = get_sequence_frame(sequence, collection, sequence_index, frame_index);
+	point2d registration = {0, 0};
+	bitmap_data *color = get_sequence_bitmap(collection, sequence_index, view, frame_index, &registration, NULL);
+	const shadow_map_data *shadow_map = frame ? get_shadow_map(collection, frame->shadow_map_index) : NULL;
+	const bitmap_data *shadow = shadow_map ? get_bitmap(collection, shadow_map->bitmap_index) : NULL;
+	if (!color || !shadow || color->width != shadow->width || color->height != shadow->height) return;
+	if ((color->flags | shadow->flags) & (_1bit_transparency_encoded_flag | _4bit_transparency_encoded_flag)) return;
+
+	const int32 left = overlay->origin.x - registration.x, top = overlay->origin.y - registration.y;
+	const boolean mirror_horizontal = (local_random() & 1) != 0;
+	const boolean mirror_vertical = (local_random() & 1) != 0;
+
+	const int16 landscape = mesh_globals->landscape_collection_index;
+	if (!(color->flags & _postprocessed_bitmap_flag))
+	{
+		const color_table *source = get_color_table(collection, 0);
+		const color_table *destination = get_color_table(landscape, 0);
+		if (source && destination) remap_bitmap(color, source, destination);
+		color->flags |= _postprocessed_bitmap_flag;
+	}
+	const uint8 *blend = volatile_color_map_blend_table;
+	const int32 texels_wide = mesh_globals->mesh_width * MESH_TEXELS_PER_CELL;
+	const int32 texels_high = mesh_globals->mesh_height * MESH_TEXELS_PER_CELL;
+	for (int32 r = 0; r < color->height; ++r)
+	{
+		const int32 y = top + r;
+		if (y < 0 || y >= texels_high) continue;
+		const int32 source_row = mirror_vertical ? color->height - 1 - r : r;
+		for (int32 c = 0; c < color->width; ++c)
+		{
+			const int32 x = left + c;
+			if (x < 0 || x >= texels_wide || mesh_texture_pixel_is_media(x, y)) continue;
+			const int32 source_column = mirror_horizontal ? color->width - 1 - c : c;
+			const int16 submesh = static_cast<int16>((y / SUBMESH_TEXTURE_SIZE) * mesh_globals->submesh_width +
+				x / SUBMESH_TEXTURE_SIZE);
+			uint8 *color_map = get_submesh_color_map_base_address(submesh, TRUE);
+			uint8 *shadow_map_texels = get_submesh_shadow_map_base_address(submesh, TRUE);
+			if (!color_map || !shadow_map_texels) return;
+			const int32 offset = (y % SUBMESH_TEXTURE_SIZE) * SUBMESH_TEXTURE_SIZE + x % SUBMESH_TEXTURE_SIZE;
+			const uint8 darkness = shadow->row_addresses[source_row][source_column];
+			shadow_map_texels[offset] = static_cast<uint8>(((255 - darkness) * shadow_map_texels[offset]) >> 8);
+			const uint8 stain = color->row_addresses[source_row][source_column];
+			if (stain && blend) color_map[offset] = blend[color_map[offset] * 256 + stain];
+		}
+	}
 }
