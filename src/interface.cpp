@@ -205,6 +205,7 @@ dialog_data *get_status_bar_dialog(void)
 void initialize_ingame_fades(void)
 {
 	LEAST("initialize_ingame_fades");
+	register_postrasterization_effect(2, rasterize_ingame_fades);
 }
 
 void initialize_ingame_fades_for_new_game(void)
@@ -220,4 +221,10 @@ void update_ingame_fades(void)
 void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration)
 {
 	LEAST("set_ingame_fade", color, duration, starting_duration);
+}
+
+// Fades are not drawn over the frame yet.
+void rasterize_ingame_fades(view_data *view)
+{
+	(void)view;
 }

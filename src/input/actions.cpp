@@ -1,4 +1,5 @@
 #include "input/actions.h"
+#include "render/render.h"
 
 #include <atomic>
 #include <mutex>
@@ -308,6 +309,7 @@ void dispose_actions_from_old_map(void)
 void initialize_keybindings(void)
 {
 	service_trace("initialize_keybindings");
+	register_postrasterization_effect(-500, rasterize_keybindings);
 }
 
 void initialize_input_definition(void)
@@ -319,4 +321,10 @@ void initialize_input_definition(void)
 input_definition *get_input_definition(void)
 {
 	return &actions_globals().definition;
+}
+
+// The key-binding help is not drawn yet.
+void rasterize_keybindings(view_data *view)
+{
+	(void)view;
 }

@@ -232,3 +232,11 @@ TEST_F(render_golden_frames, rendering_leaves_the_simulation_untouched)
 		ASSERT_EQ(plain[i].digest, rendered[i].digest) << "tick " << plain[i].game_time;
 	}
 }
+
+// Start-up fills the post-effect table exactly, by descending priority.
+TEST_F(render_golden_frames, start_up_registers_the_eight_post_effects)
+{
+	std::vector<int32> priorities;
+	for (int32 i = 0; i < number_of_registered_post_effects; ++i) priorities.push_back(post_effects[i].priority);
+	EXPECT_EQ(priorities, (std::vector<int32>{3, 3, 2, 1, 1, 0, -100, -500}));
+}
