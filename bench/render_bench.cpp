@@ -123,18 +123,26 @@ void BM_build_and_sort_terrain(benchmark::State &state)
 }
 BENCHMARK(BM_build_and_sort_terrain)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-void BM_build_volatile_maps(benchmark::State &state)
+// One 1024 x 768 frame of the demo's start view; its arena copy of the view,
+// or NULL when the map did not start.
+view_data *first_demo_frame(benchmark::State &state, uint32 flags, bitmap_data **screen)
 {
+	*screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
 	if (!enter_map(HARNESS_DEMO_MAP_TAG))
 	{
 		state.SkipWithError("map start failed");
-		return;
+		return NULL;
 	}
-	bitmap_data *screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
 	view_data view;
-	fill_view(&view, screen, 0, 0);
+	fill_view(&view, *screen, flags, 0);
 	render_scene(&view);
-	view_data *last = last_render_view();
+	return last_render_view();
+}
+
+void BM_build_volatile_maps(benchmark::State &state)
+{
+	bitmap_data *screen = NULL;
+	view_data *last = first_demo_frame(state, 0, &screen);
 	for (auto _ : state)
 	{
 		if (last) build_volatile_maps(last, last->region);
@@ -146,17 +154,9 @@ BENCHMARK(BM_build_volatile_maps)->Unit(benchmark::kMillisecond);
 // The terrain rasterizer alone over the last frame's sorted surfaces.
 void BM_rasterize_terrain(benchmark::State &state)
 {
-	if (!enter_map(HARNESS_DEMO_MAP_TAG))
-	{
-		state.SkipWithError("map start failed");
-		return;
-	}
-	bitmap_data *screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
-	view_data view;
-	fill_view(&view, screen, state.range(0) ? _render_view_filtering_flag : 0, 0);
-	view.flags |= _render_view_omit_rasterization_effects_flag;
-	render_scene(&view);
-	view_data *last = last_render_view();
+	bitmap_data *screen = NULL;
+	view_data *last = first_demo_frame(state,
+		(state.range(0) ? _render_view_filtering_flag : 0) | _render_view_omit_rasterization_effects_flag, &screen);
 	render_surface_list *surfaces = last_render_surface_list();
 	for (auto _ : state)
 	{

@@ -514,6 +514,9 @@ int32 compare_post_effects(const void *a, const void *b);
 void rasterize_text_rectangles(void *context, render_surface **rectangles, int32 count);
 void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *surface);
 void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *surface);
+void rasterize_triangle_32bit(bitmap_data *destination, render_surface *surface);
+void rasterize_model_triangle_32bit(bitmap_data *destination, render_surface *surface);
+void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface);
 
 /* ---------- test hooks */
 

@@ -283,6 +283,189 @@ void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *
 	}
 }
 
+/* ---------- objects, models and sprites */
+
+namespace {
+
+// The texture, colours and blending of one textured surface.
+struct texture_setup
+{
+	bitmap_data *bitmap;
+	const uint32 *shading;
+	const uint8 *table; // NULL: opaque
+	int32 level; // the surface's level, added to 16-bit texels' own
+};
+
+}
+
+static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
+{
+	setup->bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
+	setup->shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
+		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
+	const uint16 flags = surface_flags(surface);
+	const boolean four_bit = (setup->bitmap->flags & _4bit_transparency_encoded_flag) != 0;
+	setup->table = NULL;
+	setup->level = 0;
+	if (surface->transparency || (flags & _surface_transparent_flag))
+	{
+		const int16 mode = (flags & _surface_transparent_overlay_flag) && !four_bit ? 1 : 0;
+		setup->table = static_cast<const uint8 *>(get_transparency_table(mode));
+		if (!four_bit) setup->level = surface->transparency >> 12;
+	}
+	return TRUE;
+}
+
+// One texel into one pixel: 8-bit texels skip index 0; 16-bit texels carry a
+// level in bits 8-11 and are blended, index 0 included.
+static inline void draw_texel(uint32 *pixel, const texture_setup *setup, uint32 texel, boolean wide,
+	fixed_fraction transparency)
+{
+	if (!wide)
+	{
+		if (texel == 0) return;
+		*pixel = setup->table ? blend_pixel(setup->table, setup->level, *pixel, setup->shading[texel])
+							  : setup->shading[texel];
+		return;
+	}
+	if (!setup->table) return;
+	const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+	*pixel = blend_pixel(setup->table, static_cast<int32>(level), *pixel, setup->shading[texel & 255]);
+}
+
+static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
+{
+	if (!destination_is_32bit(destination)) return;
+	render_triangle *triangle = reinterpret_cast<render_triangle *>(surface);
+	texture_setup texture;
+	if (!setup_texture(surface, triangle->texture, &texture)) return;
+	const bitmap_data *bitmap = texture.bitmap;
+	const int16 flags = bitmap->flags;
+	boolean wide;
+	if (model)
+	{
+		wide = (flags & (_4bit_light_mask_encoded_flag | _4bit_transparency_encoded_flag)) != 0;
+	}
+	else
+	{
+		if (!(flags & _power_of_two_flag) || (flags & _4bit_light_mask_encoded_flag)) return;
+		wide = (flags & _4bit_transparency_encoded_flag) != 0;
+	}
+	if (flags & _1bit_transparency_encoded_flag) return; // row spans are for sprites
+	if (bitmap->width_bits < 0 || bitmap->width_bits > 15 || bitmap->height_bits < 0 || bitmap->height_bits > 15) return;
+
+	triangle_setup setup;
+	if (!setup_triangle(triangle->corners, &setup)) return;
+	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen, &p2 = setup.bottom->vertex->screen;
+	int64 gradient[2][2];
+	const int64 base[2] = {static_cast<int64>(setup.top->interpolants[0]) << 16,
+		static_cast<int64>(setup.top->interpolants[1]) << 16};
+	for (int32 k = 0; k < 2; ++k)
+	{
+		const long double a1 = static_cast<long double>((static_cast<int64>(setup.middle->interpolants[k]) << 16) - base[k]);
+		const long double a2 = static_cast<long double>((static_cast<int64>(setup.bottom->interpolants[k]) << 16) - base[k]);
+		const long double area = static_cast<long double>(setup.area2);
+		gradient[k][0] = static_cast<int64>((a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / area);
+		gradient[k][1] = static_cast<int64>((a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / area);
+	}
+	const int32 width_shift = 32 - bitmap->width_bits, height_shift = 32 - bitmap->height_bits;
+	const int32 column_mask = bitmap->width - 1, row_mask = bitmap->height - 1;
+	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		int64 u = base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y);
+		int64 v = base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y);
+		for (int32 x = x0; x < x1; ++x, u += gradient[0][0], v += gradient[1][0])
+		{
+			const int32 column = static_cast<int32>(static_cast<uint32>(u) >> width_shift) & column_mask;
+			const int32 row = static_cast<int32>(static_cast<uint32>(v) >> height_shift) & row_mask;
+			const uint8 *source = bitmap->row_addresses[row];
+			const uint32 texel = wide ? reinterpret_cast<const uint16 *>(source)[column] : source[column];
+			draw_texel(&pixels[x], &texture, texel, wide, surface->transparency);
+		}
+	});
+}
+
+void rasterize_triangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	rasterize_textured_triangle(destination, surface, FALSE);
+}
+
+void rasterize_model_triangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	rasterize_textured_triangle(destination, surface, TRUE);
+}
+
+// Sprites: row-span bitmaps scaled into the rectangle, mirrored as flagged.
+void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	if (!destination_is_32bit(destination)) return;
+	render_rectangle *rectangle = reinterpret_cast<render_rectangle *>(surface);
+	texture_setup texture;
+	if (!setup_texture(surface, rectangle->texture, &texture)) return;
+	const bitmap_data *bitmap = texture.bitmap;
+	if (!(bitmap->flags & _1bit_transparency_encoded_flag)) return;
+	render_rectangle_geometry &g = rectangle->geometry;
+	if (g.x1 <= g.x0 || g.y1 <= g.y0) return; // empty rectangles would divide by zero
+	if (g.clip_top < 0) g.clip_top = 0;
+	if (g.clip_bottom > destination->height) g.clip_bottom = destination->height;
+	const boolean light_mask = (bitmap->flags & _4bit_light_mask_encoded_flag) != 0;
+	const boolean four_bit = (bitmap->flags & _4bit_transparency_encoded_flag) != 0;
+	const boolean wide = light_mask || four_bit;
+	if (wide && !texture.table) return;
+
+	const uint16 flags = surface_flags(surface);
+	const int64 x_step = (static_cast<int64>(bitmap->width) << 16) / (g.x1 - g.x0);
+	const int64 y_step = (static_cast<int64>(bitmap->height) << 16) / (g.y1 - g.y0);
+	const int32 y_first = std::max<int32>(g.y0, g.clip_top), y_last = std::min<int32>(g.y1, g.clip_bottom);
+	for (int32 y = y_first; y < y_last; ++y)
+	{
+		int32 source_row = static_cast<int32>(((y - g.y0) * y_step) >> 16);
+		if (flags & _surface_mirror_vertical_flag) source_row = bitmap->height - 1 - source_row;
+		if (source_row < 0 || source_row >= bitmap->height) continue;
+		const uint8 *row = bitmap->row_addresses[source_row];
+		int16 span_count, pixel_count;
+		memcpy(&span_count, row, 2);
+		memcpy(&pixel_count, row + 2, 2);
+		const uint8 *spans = row + ROW_SPAN_HEADER_SIZE;
+		const uint8 *pixels = spans + 4 * span_count;
+		uint32 *line = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		int32 pixel_index = 0;
+		for (int32 i = 0; i < span_count; ++i)
+		{
+			encoded_span span;
+			memcpy(&span, spans + 4 * i, sizeof(span));
+			const int32 length = span.end - span.start;
+			if (length <= 0 || span.start < 0 || span.end > bitmap->width || pixel_index + length > pixel_count) break;
+			// The span's screen columns through the step, mirrored when flagged.
+			const int32 start = (flags & _surface_mirror_horizontal_flag) ? bitmap->width - span.end : span.start;
+			const int32 x_begin = g.x0 + static_cast<int32>(((static_cast<int64>(start) << 16) + x_step - 1) / x_step);
+			const int32 x_end = g.x0 + static_cast<int32>(((static_cast<int64>(start + length) << 16) + x_step - 1) / x_step);
+			for (int32 x = std::max<int32>(x_begin, 0); x < std::min<int32>(x_end, destination->width); ++x)
+			{
+				int32 source_column = static_cast<int32>(((x - g.x0) * x_step) >> 16) - start;
+				if (source_column < 0 || source_column >= length) continue;
+				if (flags & _surface_mirror_horizontal_flag) source_column = length - 1 - source_column;
+				const int32 index = pixel_index + source_column;
+				if (!wide)
+				{
+					const uint8 texel = pixels[index];
+					line[x] = texture.table ? blend_pixel(texture.table, texture.level, line[x], texture.shading[texel])
+											: texture.shading[texel];
+					continue;
+				}
+				uint16 texel;
+				memcpy(&texel, pixels + 2 * index, 2);
+				int32 level;
+				if (light_mask) level = std::min<int32>(((texel >> 8) & 15) + texture.level, 15); // clamped to the table
+				else level = std::max<uint32>(static_cast<uint16>(texel << 4), surface->transparency) >> 12;
+				line[x] = blend_pixel(texture.table, level, line[x], texture.shading[texel & 255]);
+			}
+			pixel_index += length;
+		}
+	}
+}
+
 /* ---------- the scene */
 
 static void rasterize_scene_software(view_data *view, render_surface_list *surfaces)
@@ -306,8 +489,11 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 			switch (surface_subtype(surface))
 			{
 			case _surface_subtype_mesh_triangle: rasterize_mesh_triangle_32bit(destination, surface); break;
+			case _surface_subtype_model_triangle: rasterize_model_triangle_32bit(destination, surface); break;
+			case _surface_subtype_object_triangle: rasterize_triangle_32bit(destination, surface); break;
+			case _surface_subtype_object_rectangle: rasterize_rectangle_32bit(destination, surface); break;
 			case _surface_subtype_filled_rectangle: rasterize_filled_rectangle_32bit(destination, surface); break;
-			default: break; // objects, models and sprites: not drawn by this rasterizer yet
+			default: break; // text rectangles come after the scene
 			}
 		}
 	}
