@@ -605,6 +605,7 @@ mesh_region *build_mesh_region(view_data *view)
 	memset(region, 0, sizeof(*region));
 	mesh_span *spans = static_cast<mesh_span *>(render_malloc(MAXIMUM_MESH_REGION_WIDTH * sizeof(mesh_span)));
 	region->spans = spans;
+	for (int32 i = 0; i < MAXIMUM_MESH_REGION_WIDTH; ++i) spans[i] = {32767, -32768};
 	if (!mesh_is_loaded() || mesh_globals->mesh_width < 1 || mesh_globals->mesh_height < 1) return region;
 
 	world_point2d points[MAXIMUM_FRUSTUM_CORNERS];
@@ -618,7 +619,6 @@ mesh_region *build_mesh_region(view_data *view)
 	span_builder builder = {region, spans,
 		std::min<int32>(region->original_x0 + MAXIMUM_MESH_REGION_WIDTH - 1, mesh_globals->mesh_width - 1),
 		std::min<int32>(region->original_y0 + MAXIMUM_MESH_REGION_WIDTH - 1, mesh_globals->mesh_height - 1)};
-	for (int32 i = 0; i < MAXIMUM_MESH_REGION_WIDTH; ++i) spans[i] = {32767, -32768};
 	region->y0 = region->x0 = 32767;
 	region->y1 = region->x1 = -32768;
 	for (int32 i = 0; i < region->frustum_corner_count; ++i)

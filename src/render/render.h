@@ -491,6 +491,10 @@ void rasterize_permanent_overlay(const permanent_overlay_data *overlay);
 void initialize_media_coverage_region(const uint16 *media_coverage_region, int32 media_coverage_region_size);
 void dispose_media_coverage_region(void);
 boolean mesh_texture_pixel_is_media(int32 x, int32 y);
+// 64 x 64-texel tiles of 6 x 6 cells for a tiled hardware path (no caller).
+void build_volatile_subtexture(int32 subtexture_index, uint8 *buffer, boolean color);
+void build_volatile_subtexture_16bit(int32 subtexture_index, uint16 *buffer);
+void build_volatile_subtexture_32bit(int32 subtexture_index, uint32 *buffer);
 
 /* ---------- the rasterizer (render_rasterize.cpp) */
 

@@ -360,6 +360,56 @@ void rasterize_shadow_map_overlays(render_map_overlay *overlays, int16 mode)
 	}
 }
 
+/* ---------- volatile subtextures */
+
+#define SUBTEXTURE_WIDTH 64
+#define SUBTEXTURE_BORDER 4
+
+// Walks the 56 x 56 inner texels of a 6 x 6-cell tile and the 4-texel border
+// of its neighbours, clipped to the maps; proc (destination index, map index).
+template <typename texel_proc>
+static void walk_volatile_subtexture(int32 subtexture_index, texel_proc proc)
+{
+	const int32 tile_row = subtexture_index / 256, tile_column = subtexture_index % 256;
+	const int32 origin_x = (tile_column * 6 - volatile_x0) * MESH_TEXELS_PER_CELL;
+	const int32 origin_y = (tile_row * 6 - volatile_y0) * MESH_TEXELS_PER_CELL;
+	for (int32 r = SUBTEXTURE_BORDER; r < SUBTEXTURE_WIDTH - SUBTEXTURE_BORDER; ++r)
+	{
+		const int32 y = origin_y - SUBTEXTURE_BORDER + (r - SUBTEXTURE_BORDER);
+		if (y < 0 || y >= VOLATILE_MAP_WIDTH) continue;
+		for (int32 c = SUBTEXTURE_BORDER; c < SUBTEXTURE_WIDTH - SUBTEXTURE_BORDER; ++c)
+		{
+			const int32 x = origin_x - SUBTEXTURE_BORDER + (c - SUBTEXTURE_BORDER);
+			if (x < 0 || x >= VOLATILE_MAP_WIDTH) continue;
+			proc(r * SUBTEXTURE_WIDTH + c, y * VOLATILE_MAP_WIDTH + x);
+		}
+	}
+}
+
+void build_volatile_subtexture(int32 subtexture_index, uint8 *buffer, boolean color)
+{
+	if (!buffer || !volatile_color_map) return;
+	const uint8 *map = color ? volatile_color_map : volatile_shadow_map;
+	walk_volatile_subtexture(subtexture_index, [&](int32 to, int32 from) { buffer[to] = map[from]; });
+}
+
+void build_volatile_subtexture_16bit(int32 subtexture_index, uint16 *buffer)
+{
+	const uint16 *table = reinterpret_cast<const uint16 *>(volatile_color_map_shading_table);
+	if (!buffer || !volatile_color_map || !table) return;
+	walk_volatile_subtexture(subtexture_index, [&](int32 to, int32 from) {
+		buffer[to] = table[((volatile_shadow_map[from] >> 2) << 8) | volatile_color_map[from]];
+	});
+}
+
+void build_volatile_subtexture_32bit(int32 subtexture_index, uint32 *buffer)
+{
+	if (!buffer || !volatile_color_map || !volatile_color_map_shading_table) return;
+	walk_volatile_subtexture(subtexture_index, [&](int32 to, int32 from) {
+		buffer[to] = volatile_color_map_shading_table[(volatile_shadow_map[from] << 8) | volatile_color_map[from]];
+	});
+}
+
 /* ---------- media coverage */
 
 void initialize_media_coverage_region(const uint16 *media_coverage_region, int32 media_coverage_region_size)

@@ -112,3 +112,22 @@ TEST_F(render_rasterize, filled_rectangles_clip_to_their_box)
 	EXPECT_NE(pixel(2, 4), 0u);
 	EXPECT_EQ(pixel(0, 2), pixel(2, 4));
 }
+
+// A tile copies its cells with a 4-texel border of neighbours, clipped to the maps.
+TEST_F(render_rasterize, volatile_subtextures_copy_their_tile_with_a_border)
+{
+	const int16 saved_x0 = volatile_x0, saved_y0 = volatile_y0;
+	volatile_x0 = 0;
+	volatile_y0 = 0;
+	std::vector<uint8> tile(64 * 64, 0xEE);
+	build_volatile_subtexture(1, tile.data(), TRUE); // tile column 1: texels from 44
+	EXPECT_EQ(tile[8 * 64 + 4], 44);
+	EXPECT_EQ(tile[8 * 64 + 59], 99);
+	EXPECT_EQ(tile[8 * 64 + 60], 0xEE) << "past the copied columns";
+	std::vector<uint32> wide(64 * 64, 0);
+	build_volatile_subtexture_32bit(0, wide.data()); // clipped at the map's left edge
+	EXPECT_EQ(wide[8 * 64 + 4], 0u);
+	EXPECT_EQ(wide[8 * 64 + 8], 1000u);
+	volatile_x0 = saved_x0;
+	volatile_y0 = saved_y0;
+}

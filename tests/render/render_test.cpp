@@ -329,3 +329,24 @@ TEST_F(render_core, the_camera_steps_and_keeps_its_zoom_in_range)
 	update_observer_physics_variables_for_action(NULL);
 	reset_observer_test_hooks();
 }
+
+TEST_F(render_core, the_last_view_is_only_offered_inside_a_map)
+{
+	initialize_render();
+	EXPECT_EQ(last_render_view(), nullptr);
+	ASSERT_TRUE(initialize_render_for_new_map());
+	bitmap_data *screen = new_bitmap(8, 8, 32, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = screen;
+	view.tan_half_fov = 0.75f;
+	render_scene(&view);
+	ASSERT_NE(last_render_view(), nullptr);
+	EXPECT_TRUE(last_render_view()->flags & _render_view_moved_flag) << "the first view has moved";
+	render_scene(&view);
+	EXPECT_FALSE(last_render_view()->flags & _render_view_moved_flag);
+	dispose_render_from_old_map();
+	EXPECT_EQ(last_render_view(), nullptr);
+	dispose_pointer(screen);
+}
