@@ -107,12 +107,13 @@ void BM_build_and_sort_terrain(benchmark::State &state)
 	view_data view;
 	fill_view(&view, screen, _render_view_filtering_flag, 0);
 	render_scene(&view); // sets the projection up
-	view_data *last = last_render_view();
+	const view_data first = last_render_view() ? *last_render_view() : view;
 	for (auto _ : state)
 	{
+		render_scene(NULL); // resets the arena
 		render_surface_list surfaces;
 		new_surface_list(&surfaces);
-		view_data copy = last ? *last : view;
+		view_data copy = first;
 		copy.tick_count = last_ticks; // no volatile rebuild
 		copy.flags &= ~static_cast<uint32>(_render_view_moved_flag);
 		build_scene(&copy, &surfaces);
