@@ -154,3 +154,38 @@ TEST_F(render_mesh, shadow_overlays_floor_at_64_and_lights_saturate)
 	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, -64 << 6, 0);
 	*texel = 0;
 }
+
+// A map narrower and shorter than the 64-cell window: the origin stays at 0
+// and no vertex or span leaves the mesh.
+TEST_F(render_mesh, a_small_map_keeps_the_region_on_the_mesh)
+{
+	test_map map(1, 1);
+	ASSERT_TRUE(map.load());
+	bitmap_data *screen = new_bitmap(64, 48, 256, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	for (angle yaw : {0, 16384, 32768, 49152})
+	{
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.screen = screen;
+		view.tan_half_fov = 0.75f;
+		view.location.position = {16 * WORLD_ONE, 16 * WORLD_ONE, 2000};
+		view.location.yaw = yaw;
+		view.location.pitch = -6144;
+		render_scene(&view);
+		ASSERT_NE(last_region, nullptr);
+		EXPECT_EQ(last_region->original_x0, 0);
+		EXPECT_EQ(last_region->original_y0, 0);
+		EXPECT_LT(last_region->y0, last_region->y1) << yaw;
+		EXPECT_GE(last_region->y0, 0);
+		EXPECT_LE(last_region->y1, 31);
+		for (int32 row = last_region->y0; row <= last_region->y1; ++row)
+		{
+			const mesh_span &span = last_region->spans[row - last_region->y0];
+			if (span.x0 > span.x1) continue;
+			EXPECT_GE(span.x0, 0);
+			EXPECT_LE(span.x1, 31);
+		}
+	}
+	dispose_pointer(screen);
+}
