@@ -151,6 +151,7 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	harness_end_map();
 
 	ASSERT_TRUE(start(TAG("bnch")));
+	EXPECT_NE(volatile_color_map_blend_table, nullptr) << "both landscapes carry a blend table";
 	const observer_location centre = {{128 * WORLD_ONE, 128 * WORLD_ONE}, 0, 0};
 	frames.push_back({"bnch centre 1024x768", render(large, _render_view_filtering_flag, &centre)});
 	EXPECT_GT(lit_pixels(large), 1024 * 768 / 2);
