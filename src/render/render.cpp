@@ -119,6 +119,19 @@ void *render_temporary(int32 size)
 
 /* ---------- life cycle */
 
+// Zeroed, with guard bytes before and after; the pointer is past the first guard.
+static uint8 *allocate_volatile_map(const char *name)
+{
+	uint8 *block = static_cast<uint8 *>(calloc(1, VOLATILE_MAP_ALLOCATION));
+	if (!block)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "unable to allocate %d bytes for volatile %s map.",
+			VOLATILE_MAP_ALLOCATION, name);
+		return NULL;
+	}
+	return block + VOLATILE_MAP_GUARD;
+}
+
 static void initialize_scene(void)
 {
 	volatile_coverage_map = static_cast<uint8 *>(calloc(1, 2 * volatile_coverage_map_size));
@@ -131,22 +144,9 @@ static void initialize_scene(void)
 	volatile_coverage_list = volatile_coverage_map + volatile_coverage_map_size;
 	volatile_coverage_list_size = 0;
 
-	uint8 *color = static_cast<uint8 *>(calloc(1, VOLATILE_MAP_ALLOCATION));
-	if (!color)
-	{
-		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "unable to allocate %d bytes for volatile color map.",
-			VOLATILE_MAP_ALLOCATION);
-		return;
-	}
-	volatile_color_map = color + VOLATILE_MAP_GUARD;
-	uint8 *shadow = static_cast<uint8 *>(calloc(1, VOLATILE_MAP_ALLOCATION));
-	if (!shadow)
-	{
-		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "unable to allocate %d bytes for volatile shadow map.",
-			VOLATILE_MAP_ALLOCATION);
-		return;
-	}
-	volatile_shadow_map = shadow + VOLATILE_MAP_GUARD;
+	volatile_color_map = allocate_volatile_map("color");
+	volatile_shadow_map = allocate_volatile_map("shadow");
+	if (!volatile_color_map || !volatile_shadow_map) return;
 
 	register_postrasterization_effect(3, rasterize_flag_contesting_ranges);
 }
