@@ -72,6 +72,9 @@ test: test-native test-asan test-m32 test-fuzz
 	  diff -r build-asan/digest_trails build-m32/digest_trails \
 	    || { echo "the per-test digest trails of build-asan/ and build-m32/ differ"; exit 1; }; \
 	  echo "per-test digest trails agree on both builds"; fi
+	@# The golden frames' CRCs, rendered in each unit tree.
+	@if [ -f build-asan/frame_digests.txt ] && [ -f build-m32/frame_digests.txt ]; then \
+	  cmp build-asan/frame_digests.txt build-m32/frame_digests.txt && echo "frame_digests.txt agrees on both builds"; fi
 	@# The generated tag set is the same bytes whichever compiler and word size built it.
 	@for tree in build-m32 build-fuzz; do \
 	  diff -r build-asan/tags $$tree/tags >/dev/null && diff -r build-asan/plugins $$tree/plugins >/dev/null \

@@ -19,6 +19,9 @@ void dispose_detail_map_data(void);
 // True only with an OpenGL-class rasterizer and landscape textures chosen.
 boolean detail_maps_enabled(void);
 boolean detail_maps_active(void);
+// Two words per cell, row after row, detail_map_layer_row_cells cells a row; NULL without one.
+extern const uint32 *detail_map_layer_info;
+extern int32 detail_map_layer_row_cells;
 // Turns detail mapping off, or on only when a detail map is loaded.
 void toggle_detail_maps(void);
 

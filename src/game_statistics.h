@@ -25,6 +25,8 @@ enum
 };
 
 void initialize_player_statistics(void);
+struct view_data;
+void rasterize_rankings(view_data *view);
 void initialize_player_statistics_for_new_map(void);
 void dispose_player_statistics_from_old_map(void);
 void update_player_statistics(void);

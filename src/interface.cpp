@@ -1,4 +1,5 @@
 #include "interface.h"
+#include "render/render.h"
 
 #include "bitmap_text.h"
 #include "tag_files/tag_files.h"
@@ -28,6 +29,8 @@ void reset_interface_test_hooks(void)
 void initialize_interface(void)
 {
 	LEAST("initialize_interface");
+	register_prerender_effect(-1, build_interface_overlay_surface_list);
+	register_postrasterization_effect(0, rasterize_interface_effects);
 }
 
 void initialize_interface_for_new_map(file_tag interface_tag)
@@ -202,6 +205,7 @@ dialog_data *get_status_bar_dialog(void)
 void initialize_ingame_fades(void)
 {
 	LEAST("initialize_ingame_fades");
+	register_postrasterization_effect(2, rasterize_ingame_fades);
 }
 
 void initialize_ingame_fades_for_new_game(void)
@@ -217,4 +221,10 @@ void update_ingame_fades(void)
 void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration)
 {
 	LEAST("set_ingame_fade", color, duration, starting_duration);
+}
+
+// Fades are not drawn over the frame yet.
+void rasterize_ingame_fades(view_data *view)
+{
+	(void)view;
 }

@@ -65,6 +65,7 @@ dialog_data *get_status_bar_dialog(void);
 /* ---------- fades */
 
 void initialize_ingame_fades(void);
+void rasterize_ingame_fades(view_data *view);
 void initialize_ingame_fades_for_new_game(void);
 void update_ingame_fades(void);
 void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration);

@@ -12,6 +12,9 @@ void initialize_local_projectiles_for_new_map(void);
 void dispose_local_projectiles_from_old_map(void);
 // Advances every group once by ticks after a saved game has been restored.
 void saved_game_update_local_projectile_groups(int32 ticks);
+struct view_data;
+struct mesh_region;
+void build_local_projectiles_surface_list(view_data *view, mesh_region *region);
 
 // A visual group at a point, in the owner object's colours; NONE when none starts.
 int16 new_local_projectile_group(int16 type, const struct world_point3d *origin, int16 owner_object_index);

@@ -266,6 +266,8 @@ void idle_zerv(int16 elapsed, boolean no_update)
 		// drawn again over it.
 		if (!hardware) invalidate_dialog_rectangle(&frame);
 		bitmap_data *destination = get_render_destination(0, &frame);
+		view.screen = destination;
+		if (active_screen.flags & _screen_landscape_filtering_flag) view.flags |= _render_view_filtering_flag;
 		render_scene(&view);
 		release_render_destination(destination);
 		world_drawn = TRUE;

@@ -636,7 +636,7 @@ static boolean install_mesh(mesh_header *header, uint8 *block, int32 block_size,
 	recalculate_mesh_deltas(mesh_globals->mesh_width);
 
 	initialize_media_coverage_region(mesh_globals->media_coverage_region_size > 0
-			? reinterpret_cast<const uint32 *>(mesh_globals->media_coverage_region) : nullptr,
+			? mesh_globals->media_coverage_region : nullptr,
 		mesh_globals->media_coverage_region_size);
 	if (!import_map_actions(static_cast<int16>(mesh_globals->map_action_count), mesh_globals->map_action_buffer_size,
 			mesh_globals->map_actions, TRUE))

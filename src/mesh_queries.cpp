@@ -697,7 +697,7 @@ uint8 get_mesh_shadow_map_pixel(int32 x, int32 y)
 void *get_color_map_shading_table(void)
 {
 	if (!mesh_globals || mesh_globals->landscape_collection_index == NONE) return nullptr;
-	return get_shading_table(mesh_globals->landscape_collection_index, 0, 0);
+	return get_mesh_shading_table(mesh_globals->landscape_collection_index);
 }
 
 void *get_color_map_blend_table(void)
@@ -793,8 +793,8 @@ void build_media_local_projectile_effects(view_data *view, mesh_region *region)
 	for (int32 y = region->y0; y < region->y1; ++y)
 	{
 		if (y < 0 || y >= mesh_globals->mesh_height || !region->spans) continue;
-		const int16 *span = region->spans[y - region->y0];
-		for (int32 x = span[0] > 0 ? span[0] : 0; x < span[1] && x < mesh_globals->mesh_width; ++x)
+		const mesh_span *span = &region->spans[y - region->y0];
+		for (int32 x = span->x0 > 0 ? span->x0 : 0; x < span->x1 && x < mesh_globals->mesh_width; ++x)
 		{
 			const mesh_cell *cell = &mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x];
 			if ((cell->flags & _mesh_cell_triangle_media_flags) != _mesh_cell_triangle_media_flags) continue;

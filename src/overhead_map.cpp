@@ -1,4 +1,5 @@
 #include "overhead_map.h"
+#include "render/render.h"
 
 static overhead_map_test_hooks_data overhead_map_hooks;
 
@@ -17,6 +18,13 @@ void reset_overhead_map_test_hooks(void)
 void initialize_overhead_map(void)
 {
 	LEAST("initialize_overhead_map");
+	register_postrasterization_effect(3, rasterize_overhead_map);
+}
+
+// The overhead map draws nothing yet.
+void rasterize_overhead_map(view_data *view)
+{
+	(void)view;
 }
 
 void initialize_overhead_map_for_new_game(void)

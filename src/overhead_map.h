@@ -65,4 +65,7 @@ struct overhead_map_test_hooks_data
 overhead_map_test_hooks_data *get_overhead_map_test_hooks(void);
 void reset_overhead_map_test_hooks(void);
 
+struct view_data;
+void rasterize_overhead_map(view_data *view);
+
 #endif

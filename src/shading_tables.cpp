@@ -631,6 +631,22 @@ void *get_shading_table(int16 collection_index, int16 shading_table_index, int16
 	return data + permutation * format.shading_table_size;
 }
 
+void *get_mesh_shading_table(int16 collection_index)
+{
+	collection_header *header = get_collection_header(collection_index);
+	void **slots = get_collection_shading_table_pointers(collection_index);
+	if (!header || !slots || collection_index < 0 || collection_index >= MAXIMUM_COLLECTIONS_PER_MAP) return NULL;
+	const int32 count = MIN(header->shading_table_count, MAXIMUM_SHADING_TABLES_PER_COLLECTION);
+	for (int32 index = count - 1; index >= 0; --index)
+	{
+		if (shading_tables_globals.table_kinds[collection_index][index] == _shading_table_kind_mesh && slots[index])
+		{
+			return shading_table_data(static_cast<shading_table_header *>(slots[index]));
+		}
+	}
+	return NULL;
+}
+
 shading_table_header *get_shading_table_header(int16 collection_index, int16 shading_table_index)
 {
 	return find_collection_table(collection_index, shading_table_index, NULL);

@@ -135,6 +135,8 @@ boolean add_blend_table_to_collection_index(int16 collection_index);
 // tables gets a plain tinting table first. NULL when there is none.
 void *get_shading_table(int16 collection_index, int16 shading_table_index, int16 permutation);
 shading_table_header *get_shading_table_header(int16 collection_index, int16 shading_table_index);
+// The landscape lighting table that add_shading_table_to_mesh built (all its levels), or NULL.
+void *get_mesh_shading_table(int16 collection_index);
 // The last (brightest) level of a lighting table; the data start of a tinting table.
 void *get_unshaded_shading_table(int16 collection_index, int16 shading_table_index);
 

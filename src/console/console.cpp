@@ -1,4 +1,5 @@
 #include "console/console.h"
+#include "render/render.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -53,6 +54,7 @@ static void add_console_line(int16 owner, const char *text, boolean replace)
 void initialize_console(void)
 {
 	LEAST("initialize_console");
+	register_postrasterization_effect(1, rasterize_console);
 	memset(console_lines, 0, sizeof(console_lines));
 	console_line_count = 0;
 }
@@ -131,4 +133,10 @@ void restore_cached_console_text(const cached_line *lines, int16 count)
 		console_lines[i].text[CACHED_CONSOLE_LINE_LENGTH - 1] = 0;
 	}
 	console_line_count = count;
+}
+
+// The console's lines are not drawn over the frame yet.
+void rasterize_console(view_data *view)
+{
+	(void)view;
 }

@@ -55,4 +55,7 @@ struct console_test_hooks_data
 console_test_hooks_data *get_console_test_hooks(void);
 void reset_console_test_hooks(void);
 
+struct view_data;
+void rasterize_console(view_data *view);
+
 #endif

@@ -1,4 +1,5 @@
 #include "input/actions.h"
+#include "render/render.h"
 
 #include <atomic>
 #include <mutex>
@@ -152,6 +153,18 @@ static void sampler_turn(void)
 		g.sampled_buttons = buttons;
 	}
 
+	// Camera keys held: one sample per turn while any is down.
+	static const int16 camera_keys[][2] = {{_key_comma, _orbit_left_bit}, {_key_period, _orbit_right_bit},
+		{_key_up_arrow, _move_forward_bit}, {_key_down_arrow, _move_backward_bit}, {_key_home, _yaw_left_bit},
+		{_key_end, _yaw_right_bit}, {_key_left_arrow, _move_left_bit}, {_key_right_arrow, _move_right_bit},
+		{_key_page_up, _zoom_in_bit}, {_key_page_down, _zoom_out_bit}};
+	uint32 camera_bits = 0;
+	for (const auto &key : camera_keys)
+	{
+		if (key_down(key[0])) camera_bits |= 1u << key[1];
+	}
+	if (camera_bits) changed = true;
+
 	if (changed)
 	{
 		action_data action;
@@ -159,7 +172,7 @@ static void sampler_turn(void)
 		action.pointer.x = x;
 		action.pointer.y = y;
 		action.wheel_delta = wheel;
-		action.action_flags[0] = buttons;
+		action.action_flags[0] = buttons | camera_bits;
 		set_action_flag(&action, _mouse_moved_bit, moved);
 		queue_action(&action);
 	}
@@ -296,6 +309,7 @@ void dispose_actions_from_old_map(void)
 void initialize_keybindings(void)
 {
 	service_trace("initialize_keybindings");
+	register_postrasterization_effect(-500, rasterize_keybindings);
 }
 
 void initialize_input_definition(void)
@@ -307,4 +321,10 @@ void initialize_input_definition(void)
 input_definition *get_input_definition(void)
 {
 	return &actions_globals().definition;
+}
+
+// The key-binding help is not drawn yet.
+void rasterize_keybindings(view_data *view)
+{
+	(void)view;
 }

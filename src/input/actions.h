@@ -276,7 +276,9 @@ struct input_definition
 	int16 unused;
 };
 
+struct view_data;
 void initialize_keybindings(void);
+void rasterize_keybindings(view_data *view);
 void initialize_input_definition(void);
 input_definition *get_input_definition(void);
 

@@ -7,3 +7,7 @@ void rasterize_wireframe_over_surfaces(bitmap_data *screen, uint32 exclude_flags
 	(void)exclude_flags;
 	(void)wireframe_mode;
 }
+
+#include "render/render_wireframe.h"
+
+void rasterize_flag_contesting_ranges(view_data *) {}

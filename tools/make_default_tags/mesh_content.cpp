@@ -9,6 +9,7 @@
 #include "markers.h"
 #include "media.h"
 #include "mesh.h"
+#include "shading_tables.h"
 #include "tag_files/tag_files.h"
 #include "world.h"
 
@@ -382,6 +383,9 @@ collection_description landscape_collection(const map_description &map)
 	}
 	collection.remapping_table.resize(256);
 	for (int32 i = 0; i < 256; ++i) collection.remapping_table[i] = static_cast<uint8>(i < 224 ? 224 + (i & 31) : i);
+	// Filtered terrain mixes neighbouring texels through it.
+	collection.blend_table.assign(BLEND_TABLE_SIZE, 0);
+	build_blend_table(&collection.colors, collection.blend_table.data());
 
 	const int32 submesh_width = map.header.submesh_width;
 	const int32 width = submesh_width * SUBMESH_WIDTH;

@@ -1,0 +1,203 @@
+// The frame renderer on the generated maps through the headless harness:
+// whole frames, the scene's build and sort, the volatile maps and the terrain
+// rasterizer, in milliseconds.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "bitmap_drawing.h"
+#include "bitmaps.h"
+#include "CoreLibrary/cseries/memory.h"
+#include "observer.h"
+#include "render/render.h"
+#include "support/zerv_harness.h"
+#include "zerv.h"
+
+namespace {
+
+bool render_harness_ready = false;
+file_tag render_bench_map = 0;
+
+// One map at a time, kept between benchmarks of the same map.
+bool enter_map(file_tag map_tag)
+{
+	if (!render_harness_ready)
+	{
+		if (!harness_initialize()) return false;
+		atexit(harness_shutdown);
+		render_harness_ready = true;
+	}
+	if (render_bench_map == map_tag) return true;
+	if (render_bench_map) harness_end_map();
+	render_bench_map = 0;
+	new_game_data setup;
+	if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
+	else harness_battle_setup(&setup, map_tag);
+	if (!harness_start_map(&setup)) return false;
+	render_bench_map = map_tag;
+	if (map_tag != HARNESS_DEMO_MAP_TAG)
+	{
+		const observer_location centre = {{128 * WORLD_ONE, 128 * WORLD_ONE}, 0, 0};
+		set_actual_observer_location_and_zoom(&centre, NULL);
+	}
+	return true;
+}
+
+file_tag map_of(int64 index)
+{
+	return index == 0 ? HARNESS_DEMO_MAP_TAG : TAG("bnch");
+}
+
+void fill_view(view_data *view, bitmap_data *screen, uint32 flags, int32 tick)
+{
+	memset(view, 0, sizeof(*view));
+	build_observer_view(view, 1);
+	view->screen = screen;
+	view->flags |= flags;
+	view->tick_count = tick;
+}
+
+// Args: map (0 demo, 1 bnch), width, depth (32, or 16 adding the 565 copy), filtering.
+void BM_render_frame(benchmark::State &state)
+{
+	if (!enter_map(map_of(state.range(0))))
+	{
+		state.SkipWithError("map start failed");
+		return;
+	}
+	const int32 width = static_cast<int32>(state.range(1));
+	const int32 height = width * 3 / 4;
+	bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+	bitmap_data *window = state.range(2) == 16 ? new_bitmap(width, height, width * 2, _16bit_565_encoding, 0) : NULL;
+	const uint32 flags = state.range(3) ? _render_view_filtering_flag : 0;
+	const point2d origin = {0, 0};
+	int32 tick = 0;
+	for (auto _ : state)
+	{
+		view_data view;
+		fill_view(&view, screen, flags, ++tick);
+		render_scene(&view);
+		if (window) copy_bitmap(window, &origin, screen, NULL, NULL, 0, NULL);
+	}
+	state.SetLabel(std::string(state.range(0) == 0 ? "demo" : "bnch") + (flags ? " filtered" : " unfiltered"));
+	dispose_pointer(screen);
+	if (window) dispose_pointer(window);
+}
+BENCHMARK(BM_render_frame)
+	->Args({0, 640, 32, 1})
+	->Args({0, 1024, 32, 1})
+	->Args({0, 640, 16, 1})
+	->Args({0, 1024, 16, 1})
+	->Args({1, 640, 32, 1})
+	->Args({1, 1024, 32, 1})
+	->Args({1, 640, 16, 1})
+	->Args({1, 1024, 16, 1})
+	->Args({0, 1024, 32, 0})
+	->Unit(benchmark::kMillisecond);
+
+void BM_build_and_sort_terrain(benchmark::State &state)
+{
+	if (!enter_map(map_of(state.range(0))))
+	{
+		state.SkipWithError("map start failed");
+		return;
+	}
+	bitmap_data *screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
+	view_data view;
+	fill_view(&view, screen, _render_view_filtering_flag, 0);
+	render_scene(&view); // sets the projection up
+	const view_data first = last_render_view() ? *last_render_view() : view;
+	for (auto _ : state)
+	{
+		render_scene(NULL); // resets the arena
+		render_surface_list surfaces;
+		new_surface_list(&surfaces);
+		view_data copy = first;
+		copy.tick_count = last_ticks; // no volatile rebuild
+		copy.flags &= ~static_cast<uint32>(_render_view_moved_flag);
+		build_scene(&copy, &surfaces);
+		postprocess_scene(&copy, &surfaces);
+		benchmark::DoNotOptimize(surfaces.surface_count);
+	}
+	dispose_pointer(screen);
+}
+BENCHMARK(BM_build_and_sort_terrain)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// One 1024 x 768 frame of the demo's start view; its arena copy of the view,
+// or NULL when the map did not start.
+view_data *first_demo_frame(benchmark::State &state, uint32 flags, bitmap_data **screen)
+{
+	*screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
+	if (!enter_map(HARNESS_DEMO_MAP_TAG))
+	{
+		state.SkipWithError("map start failed");
+		return NULL;
+	}
+	view_data view;
+	fill_view(&view, *screen, flags, 0);
+	render_scene(&view);
+	return last_render_view();
+}
+
+void BM_build_volatile_maps(benchmark::State &state)
+{
+	bitmap_data *screen = NULL;
+	view_data *last = first_demo_frame(state, 0, &screen);
+	for (auto _ : state)
+	{
+		if (last) build_volatile_maps(last, last->region);
+	}
+	dispose_pointer(screen);
+}
+BENCHMARK(BM_build_volatile_maps)->Unit(benchmark::kMillisecond);
+
+// The terrain rasterizer alone over the last frame's sorted surfaces.
+void BM_rasterize_terrain(benchmark::State &state)
+{
+	bitmap_data *screen = NULL;
+	view_data *last = first_demo_frame(state,
+		(state.range(0) ? _render_view_filtering_flag : 0) | _render_view_omit_rasterization_effects_flag, &screen);
+	render_surface_list *surfaces = last_render_surface_list();
+	for (auto _ : state)
+	{
+		if (last && surfaces) rasterize_scene(last, surfaces);
+	}
+	state.SetItemsProcessed(state.iterations() * 1024 * 768);
+	state.SetLabel(state.range(0) ? "filtered, pixels" : "unfiltered, pixels");
+	dispose_pointer(screen);
+}
+BENCHMARK(BM_rasterize_terrain)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Sorting and categorising n discarded triangles of pseudo-random depths.
+void BM_postprocess_sort(benchmark::State &state)
+{
+	const int32 count = static_cast<int32>(state.range(0));
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	for (auto _ : state)
+	{
+		state.PauseTiming();
+		render_scene(NULL); // resets the arena
+		render_vertex *vertex = static_cast<render_vertex *>(render_malloc(sizeof(render_vertex)));
+		memset(vertex, 0, sizeof(*vertex));
+		vertex->flags = _vertex_clipped_flag | _vertex_discarded_flag;
+		render_surface_list surfaces;
+		new_surface_list(&surfaces);
+		uint32 seed = 12345;
+		for (int32 i = 0; i < count; ++i)
+		{
+			render_triangle *t = static_cast<render_triangle *>(render_malloc(sizeof(render_triangle)));
+			memset(t, 0, sizeof(*t));
+			seed = seed * 1103515245u + 12345u;
+			t->surface.z = static_cast<short_world_distance>(-1 - static_cast<int32>((seed >> 16) & 0x3FFF));
+			for (render_corner &corner : t->corners) corner.vertex = vertex;
+			add_surface_to_surface_list(&surfaces, &t->surface);
+		}
+		state.ResumeTiming();
+		postprocess_scene(&view, &surfaces);
+	}
+}
+BENCHMARK(BM_postprocess_sort)->Arg(2000)->Arg(8000)->Arg(30000)->Unit(benchmark::kMillisecond);
+
+}

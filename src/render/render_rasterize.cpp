@@ -1,0 +1,527 @@
+// The last stage of a frame: the software rasterizer for 32-bit screens, text
+// rectangles and the post-rasterization effects.
+#include "render/render.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "bitmap_text.h"
+#include "error_manager.h"
+#include "hardware/hardware_rasterizers.h"
+#include "quicksort.h"
+#include "screen.h"
+#include "shapes.h"
+
+post_effect post_effects[MAXIMUM_NUMBER_OF_REGISTERED_POST_EFFECTS];
+int16 number_of_registered_post_effects = 0;
+
+#define FILTER_WIDTH 4
+#define FILTER_WIDTH_BITS 2
+
+static const int16 secondary_address_offset_table[FILTER_WIDTH * FILTER_WIDTH] = {-1, -512, -511, -512, -513, 0, 0, 1,
+	-1, 0, 0, 513, 512, 511, 512, 1};
+
+enum
+{
+	_rasterize_state_media,
+	_rasterize_state_reflections,
+	_rasterize_state_primary
+};
+
+enum
+{
+	_triangle_before_left_turning_point,
+	_triangle_before_right_turning_point,
+	_triangle_after_turning_point,
+	_triangle_done
+};
+
+/* ---------- post effects */
+
+int32 compare_post_effects(const void *a, const void *b)
+{
+	return static_cast<const post_effect *>(b)->priority - static_cast<const post_effect *>(a)->priority;
+}
+
+void register_postrasterization_effect(int32 priority, postrasterization_effect_proc procedure)
+{
+	// A second start-up in one process registers nothing twice.
+	for (int32 i = 0; i < number_of_registered_post_effects; ++i)
+	{
+		if (post_effects[i].function_pointer == procedure) return;
+	}
+	if (number_of_registered_post_effects >= MAXIMUM_NUMBER_OF_REGISTERED_POST_EFFECTS)
+	{
+		log_message(nullptr, NONE, "### post-rasterization effect with priority %d refused: the table holds %d",
+			priority, MAXIMUM_NUMBER_OF_REGISTERED_POST_EFFECTS);
+		return;
+	}
+	post_effects[number_of_registered_post_effects].priority = priority;
+	post_effects[number_of_registered_post_effects].function_pointer = procedure;
+	number_of_registered_post_effects += 1;
+	qsort_private(post_effects, number_of_registered_post_effects, sizeof(post_effect), compare_post_effects);
+}
+
+/* ---------- map set-up */
+
+void initialize_rasterizer(void) {}
+
+static void clear_backbuffer(boolean hardware)
+{
+	if (hardware) render_begin_hardware();
+	rectangle2d bounds;
+	memset(&bounds, 0, sizeof(bounds));
+	get_game_screen_bounds(&bounds);
+	offset_rectangle2d(&bounds, static_cast<int16>(-bounds.left), static_cast<int16>(-bounds.top));
+	bitmap_data *buffer = get_linear_backbuffer(&bounds);
+	if (buffer)
+	{
+		const int32 bytes = static_cast<int32>(buffer->width) << buffer->pixel_upshift;
+		for (int32 row = 0; row < buffer->height; ++row)
+		{
+			if (buffer->row_addresses[row]) memset(buffer->row_addresses[row], 0, bytes);
+		}
+		release_linear_backbuffer(buffer);
+	}
+	if (hardware) render_end_hardware(TRUE);
+}
+
+boolean initialize_rasterizer_for_new_map(void)
+{
+	boolean result = TRUE;
+	const boolean hardware = active_screen.rasterizer_code != _rasterizer_software;
+	if (hardware) result = initialize_hardware_rasterizer_for_new_map();
+	if (clear_linear_backbuffer_hardware()) return result;
+	clear_backbuffer(hardware);
+	return result;
+}
+
+void dispose_rasterizer_from_old_map(void)
+{
+	if (active_screen.rasterizer_code != _rasterizer_software) dispose_hardware_rasterizer_from_old_map();
+}
+
+/* ---------- terrain */
+
+static inline boolean destination_is_32bit(const bitmap_data *destination)
+{
+	return destination && destination->pixel_upshift == 2 && destination->width > 0 && destination->height > 0;
+}
+
+namespace {
+
+// A triangle's rows: edges in 16.16 stepped once per row, interpolants with
+// constant gradients.
+struct triangle_setup
+{
+	const render_corner *top, *middle, *bottom;
+	int64 area2; // doubled signed area
+};
+
+struct triangle_edge
+{
+	int32 x, step; // 16.16
+};
+
+}
+
+static triangle_edge make_edge(const point2d &upper, const point2d &lower)
+{
+	triangle_edge edge;
+	edge.x = upper.x * 65536;
+	const int32 dy = lower.y - upper.y;
+	edge.step = dy > 0 ? static_cast<int32>((static_cast<int64>(lower.x - upper.x) * 65536) / dy) : 0;
+	return edge;
+}
+
+static boolean setup_triangle(const render_corner *corners, triangle_setup *setup)
+{
+	const render_corner *c[3] = {&corners[0], &corners[1], &corners[2]};
+	for (int32 i = 0; i < 2; ++i)
+	{
+		for (int32 j = 0; j < 2 - i; ++j)
+		{
+			if (c[j]->vertex->screen.y > c[j + 1]->vertex->screen.y) std::swap(c[j], c[j + 1]);
+		}
+	}
+	setup->top = c[0];
+	setup->middle = c[1];
+	setup->bottom = c[2];
+	const point2d &a = c[0]->vertex->screen, &b = c[1]->vertex->screen, &d = c[2]->vertex->screen;
+	setup->area2 = static_cast<int64>(b.x - a.x) * (d.y - a.y) - static_cast<int64>(d.x - a.x) * (b.y - a.y);
+	return setup->area2 != 0;
+}
+
+// Walks the rows of a triangle and hands each clipped row to draw (y, x0, x1).
+template <typename row_proc>
+static void walk_triangle_rows(const triangle_setup *setup, int32 height, int32 width, row_proc draw)
+{
+	const point2d &t = setup->top->vertex->screen, &m = setup->middle->vertex->screen, &b = setup->bottom->vertex->screen;
+	triangle_edge long_edge = make_edge(t, b);
+	triangle_edge short_edge = make_edge(t, m);
+	// The middle corner right of the long edge puts the short edges on the right.
+	int32 state = setup->area2 > 0 ? _triangle_before_left_turning_point : _triangle_before_right_turning_point;
+	for (int32 y = t.y; y < b.y && state != _triangle_done; ++y)
+	{
+		if (y == m.y && state != _triangle_after_turning_point)
+		{
+			short_edge = make_edge(m, b);
+			state = _triangle_after_turning_point;
+		}
+		if (y >= height) break;
+		if (y >= 0)
+		{
+			const boolean short_on_left = setup->area2 < 0;
+			int32 x0 = (short_on_left ? short_edge.x : long_edge.x) >> 16;
+			int32 x1 = (short_on_left ? long_edge.x : short_edge.x) >> 16;
+			if (x0 < 0) x0 = 0;
+			if (x1 > width) x1 = width;
+			if (x0 < x1) draw(y, x0, x1);
+		}
+		long_edge.x += long_edge.step;
+		short_edge.x += short_edge.step;
+	}
+}
+
+static inline uint32 terrain_colour(uint32 index)
+{
+	return volatile_color_map_shading_table[(volatile_shadow_map[index] << 8) | volatile_color_map[index]];
+}
+
+void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	if (!destination_is_32bit(destination) || !volatile_color_map_shading_table || !volatile_color_map) return;
+	const uint16 flags = surface_flags(surface);
+	if (flags & _surface_reflection_flag) return; // no builder makes them; no reflection blend exists
+	const boolean filtered = (flags & _surface_filtered_flag) && volatile_color_map_blend_table;
+	render_triangle *triangle = reinterpret_cast<render_triangle *>(surface);
+	triangle_setup setup;
+	if (!setup_triangle(triangle->corners, &setup)) return;
+
+	// Gradients of u and v (interpolants << 24) over the doubled area.
+	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen,
+				  &p2 = setup.bottom->vertex->screen;
+	int64 du[2], dv[2];
+	int64 uv0[2] = {static_cast<int64>(setup.top->interpolants[0]) << 24, static_cast<int64>(setup.top->interpolants[1]) << 24};
+	for (int32 k = 0; k < 2; ++k)
+	{
+		const int64 a1 = (static_cast<int64>(setup.middle->interpolants[k]) << 24) - uv0[k];
+		const int64 a2 = (static_cast<int64>(setup.bottom->interpolants[k]) << 24) - uv0[k];
+		const int64 gx = (a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / setup.area2;
+		const int64 gy = (a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / setup.area2;
+		(k == 0 ? du : dv)[0] = gx;
+		(k == 0 ? du : dv)[1] = gy;
+	}
+	const uint32 *shading = volatile_color_map_shading_table;
+	const uint8 *blend = volatile_color_map_blend_table;
+	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		int32 u = static_cast<int32>(uv0[0] + du[0] * (x0 - p0.x) + du[1] * (y - p0.y));
+		int32 v = static_cast<int32>(uv0[1] + dv[0] * (x0 - p0.x) + dv[1] * (y - p0.y));
+		const int32 du2 = static_cast<int32>(du[0] * 2), dv2 = static_cast<int32>(dv[0] * 2);
+		const int32 count = x1 - x0;
+		if (count == 1)
+		{
+			pixels[x0] = terrain_colour(((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511));
+			return;
+		}
+		uint32 colour = 0;
+		int32 x = x0;
+		for (; x + 1 < x1; x += 2)
+		{
+			const uint32 index = ((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511);
+			if (filtered)
+			{
+				const int32 index2 = static_cast<int32>(index) +
+					secondary_address_offset_table[((u >> 19) & 3) + ((v >> 17) & 12)];
+				colour = shading[(volatile_shadow_map[index2] << 8) |
+					blend[(volatile_color_map[index2] << 8) | volatile_color_map[index]]];
+			}
+			else
+			{
+				colour = terrain_colour(index);
+			}
+			pixels[x] = pixels[x + 1] = colour;
+			u += du2;
+			v += dv2;
+		}
+		if (x < x1) pixels[x] = colour;
+	});
+}
+
+/* ---------- filled rectangles */
+
+static inline uint32 blend_pixel(const uint8 *table, int32 level, uint32 destination, uint32 source)
+{
+	const uint8 *t = table + level * 1024;
+	uint32 result = 0xFF000000u;
+	for (int32 shift = 0; shift < 24; shift += 8)
+	{
+		const uint32 d = (destination >> shift) & 255, s = (source >> shift) & 255;
+		result |= static_cast<uint32>(t[(d >> 3) * 32 + (s >> 3)] * 8) << shift;
+	}
+	return result;
+}
+
+void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	if (!destination_is_32bit(destination)) return;
+	const render_filled_rectangle *rectangle = reinterpret_cast<const render_filled_rectangle *>(surface);
+	const render_rectangle_geometry &g = rectangle->geometry;
+	const uint32 colour = (static_cast<uint32>(rectangle->color.red >> 8) << 16) |
+		(static_cast<uint32>(rectangle->color.green >> 8) << 8) | (rectangle->color.blue >> 8);
+	const int32 x0 = std::max<int32>(g.x0, 0), x1 = std::min<int32>(g.x1, destination->width);
+	const int32 y0 = std::max<int32>(std::max<int32>(g.y0, g.clip_top), 0);
+	const int32 y1 = std::min<int32>(std::min<int32>(g.y1, destination->height), g.clip_bottom);
+	if (x0 >= x1 || y0 >= y1) return;
+	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
+	const int32 level = surface->transparency >> 12;
+	for (int32 y = y0; y < y1; ++y)
+	{
+		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		for (int32 x = x0; x < x1; ++x) pixels[x] = table ? blend_pixel(table, level, pixels[x], colour) : colour;
+	}
+}
+
+/* ---------- objects, models and sprites */
+
+namespace {
+
+// The texture, colours and blending of one textured surface.
+struct texture_setup
+{
+	bitmap_data *bitmap;
+	const uint32 *shading;
+	const uint8 *table; // NULL: opaque
+	int32 level; // the surface's level, added to 16-bit texels' own
+};
+
+}
+
+static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
+{
+	setup->bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
+	setup->shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
+		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
+	const uint16 flags = surface_flags(surface);
+	const boolean four_bit = (setup->bitmap->flags & _4bit_transparency_encoded_flag) != 0;
+	setup->table = NULL;
+	setup->level = 0;
+	if (surface->transparency || (flags & _surface_transparent_flag))
+	{
+		const int16 mode = (flags & _surface_transparent_overlay_flag) && !four_bit ? 1 : 0;
+		setup->table = static_cast<const uint8 *>(get_transparency_table(mode));
+		if (!four_bit) setup->level = surface->transparency >> 12;
+	}
+	return TRUE;
+}
+
+// One texel into one pixel: 8-bit texels skip index 0; 16-bit texels carry a
+// level in bits 8-11 and are blended, index 0 included.
+static inline void draw_texel(uint32 *pixel, const texture_setup *setup, uint32 texel, boolean wide,
+	fixed_fraction transparency)
+{
+	if (!wide)
+	{
+		if (texel == 0) return;
+		*pixel = setup->table ? blend_pixel(setup->table, setup->level, *pixel, setup->shading[texel])
+							  : setup->shading[texel];
+		return;
+	}
+	if (!setup->table) return;
+	const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+	*pixel = blend_pixel(setup->table, static_cast<int32>(level), *pixel, setup->shading[texel & 255]);
+}
+
+static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
+{
+	if (!destination_is_32bit(destination)) return;
+	render_triangle *triangle = reinterpret_cast<render_triangle *>(surface);
+	texture_setup texture;
+	if (!setup_texture(surface, triangle->texture, &texture)) return;
+	const bitmap_data *bitmap = texture.bitmap;
+	const int16 flags = bitmap->flags;
+	boolean wide;
+	if (model)
+	{
+		wide = (flags & (_4bit_light_mask_encoded_flag | _4bit_transparency_encoded_flag)) != 0;
+	}
+	else
+	{
+		if (!(flags & _power_of_two_flag) || (flags & _4bit_light_mask_encoded_flag)) return;
+		wide = (flags & _4bit_transparency_encoded_flag) != 0;
+	}
+	if (flags & _1bit_transparency_encoded_flag) return; // row spans are for sprites
+	if (bitmap->width_bits < 0 || bitmap->width_bits > 15 || bitmap->height_bits < 0 || bitmap->height_bits > 15) return;
+
+	triangle_setup setup;
+	if (!setup_triangle(triangle->corners, &setup)) return;
+	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen, &p2 = setup.bottom->vertex->screen;
+	int64 gradient[2][2];
+	const int64 base[2] = {static_cast<int64>(setup.top->interpolants[0]) << 16,
+		static_cast<int64>(setup.top->interpolants[1]) << 16};
+	for (int32 k = 0; k < 2; ++k)
+	{
+		const long double a1 = static_cast<long double>((static_cast<int64>(setup.middle->interpolants[k]) << 16) - base[k]);
+		const long double a2 = static_cast<long double>((static_cast<int64>(setup.bottom->interpolants[k]) << 16) - base[k]);
+		const long double area = static_cast<long double>(setup.area2);
+		gradient[k][0] = static_cast<int64>((a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / area);
+		gradient[k][1] = static_cast<int64>((a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / area);
+	}
+	const int32 width_shift = 32 - bitmap->width_bits, height_shift = 32 - bitmap->height_bits;
+	const int32 column_mask = bitmap->width - 1, row_mask = bitmap->height - 1;
+	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		int64 u = base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y);
+		int64 v = base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y);
+		for (int32 x = x0; x < x1; ++x, u += gradient[0][0], v += gradient[1][0])
+		{
+			const int32 column = static_cast<int32>(static_cast<uint32>(u) >> width_shift) & column_mask;
+			const int32 row = static_cast<int32>(static_cast<uint32>(v) >> height_shift) & row_mask;
+			const uint8 *source = bitmap->row_addresses[row];
+			const uint32 texel = wide ? reinterpret_cast<const uint16 *>(source)[column] : source[column];
+			draw_texel(&pixels[x], &texture, texel, wide, surface->transparency);
+		}
+	});
+}
+
+void rasterize_triangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	rasterize_textured_triangle(destination, surface, FALSE);
+}
+
+void rasterize_model_triangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	rasterize_textured_triangle(destination, surface, TRUE);
+}
+
+// Sprites: row-span bitmaps scaled into the rectangle, mirrored as flagged.
+void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface)
+{
+	if (!destination_is_32bit(destination)) return;
+	render_rectangle *rectangle = reinterpret_cast<render_rectangle *>(surface);
+	texture_setup texture;
+	if (!setup_texture(surface, rectangle->texture, &texture)) return;
+	const bitmap_data *bitmap = texture.bitmap;
+	if (!(bitmap->flags & _1bit_transparency_encoded_flag)) return;
+	render_rectangle_geometry &g = rectangle->geometry;
+	if (g.x1 <= g.x0 || g.y1 <= g.y0) return; // empty rectangles would divide by zero
+	if (g.clip_top < 0) g.clip_top = 0;
+	if (g.clip_bottom > destination->height) g.clip_bottom = destination->height;
+	const boolean light_mask = (bitmap->flags & _4bit_light_mask_encoded_flag) != 0;
+	const boolean four_bit = (bitmap->flags & _4bit_transparency_encoded_flag) != 0;
+	const boolean wide = light_mask || four_bit;
+	if (wide && !texture.table) return;
+
+	const uint16 flags = surface_flags(surface);
+	const int64 x_step = (static_cast<int64>(bitmap->width) << 16) / (g.x1 - g.x0);
+	const int64 y_step = (static_cast<int64>(bitmap->height) << 16) / (g.y1 - g.y0);
+	const int32 y_first = std::max<int32>(g.y0, g.clip_top), y_last = std::min<int32>(g.y1, g.clip_bottom);
+	for (int32 y = y_first; y < y_last; ++y)
+	{
+		int32 source_row = static_cast<int32>(((y - g.y0) * y_step) >> 16);
+		if (flags & _surface_mirror_vertical_flag) source_row = bitmap->height - 1 - source_row;
+		if (source_row < 0 || source_row >= bitmap->height) continue;
+		const uint8 *row = bitmap->row_addresses[source_row];
+		int16 span_count, pixel_count;
+		memcpy(&span_count, row, 2);
+		memcpy(&pixel_count, row + 2, 2);
+		const uint8 *spans = row + ROW_SPAN_HEADER_SIZE;
+		const uint8 *pixels = spans + 4 * span_count;
+		uint32 *line = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		int32 pixel_index = 0;
+		for (int32 i = 0; i < span_count; ++i)
+		{
+			encoded_span span;
+			memcpy(&span, spans + 4 * i, sizeof(span));
+			const int32 length = span.end - span.start;
+			if (length <= 0 || span.start < 0 || span.end > bitmap->width || pixel_index + length > pixel_count) break;
+			// The span's screen columns through the step, mirrored when flagged.
+			const int32 start = (flags & _surface_mirror_horizontal_flag) ? bitmap->width - span.end : span.start;
+			const int32 x_begin = g.x0 + static_cast<int32>(((static_cast<int64>(start) << 16) + x_step - 1) / x_step);
+			const int32 x_end = g.x0 + static_cast<int32>(((static_cast<int64>(start + length) << 16) + x_step - 1) / x_step);
+			for (int32 x = std::max<int32>(x_begin, 0); x < std::min<int32>(x_end, destination->width); ++x)
+			{
+				int32 source_column = static_cast<int32>(((x - g.x0) * x_step) >> 16) - start;
+				if (source_column < 0 || source_column >= length) continue;
+				if (flags & _surface_mirror_horizontal_flag) source_column = length - 1 - source_column;
+				const int32 index = pixel_index + source_column;
+				if (!wide)
+				{
+					const uint8 texel = pixels[index];
+					line[x] = texture.table ? blend_pixel(texture.table, texture.level, line[x], texture.shading[texel])
+											: texture.shading[texel];
+					continue;
+				}
+				uint16 texel;
+				memcpy(&texel, pixels + 2 * index, 2);
+				int32 level;
+				if (light_mask) level = std::min<int32>(((texel >> 8) & 15) + texture.level, 15); // clamped to the table
+				else level = std::max<uint32>(static_cast<uint16>(texel << 4), surface->transparency) >> 12;
+				line[x] = blend_pixel(texture.table, level, line[x], texture.shading[texel & 255]);
+			}
+			pixel_index += length;
+		}
+	}
+}
+
+/* ---------- the scene */
+
+static void rasterize_scene_software(view_data *view, render_surface_list *surfaces)
+{
+	bitmap_data *destination = view->screen;
+	if (!destination_is_32bit(destination)) return;
+	for (int32 state = _rasterize_state_media; state <= _rasterize_state_primary; ++state)
+	{
+		for (render_surface *surface = surfaces->last_surface; surface; surface = surface->previous_surface)
+		{
+			const uint16 flags = surface_flags(surface);
+			if (flags & _surface_discarded_flag) continue;
+			boolean chosen;
+			switch (state)
+			{
+			case _rasterize_state_media: chosen = (flags & _surface_media_flag) != 0; break;
+			case _rasterize_state_reflections: chosen = (flags & _surface_reflection_flag) != 0; break;
+			default: chosen = !(flags & (_surface_media_flag | _surface_reflection_flag)); break;
+			}
+			if (!chosen) continue;
+			switch (surface_subtype(surface))
+			{
+			case _surface_subtype_mesh_triangle: rasterize_mesh_triangle_32bit(destination, surface); break;
+			case _surface_subtype_model_triangle: rasterize_model_triangle_32bit(destination, surface); break;
+			case _surface_subtype_object_triangle: rasterize_triangle_32bit(destination, surface); break;
+			case _surface_subtype_object_rectangle: rasterize_rectangle_32bit(destination, surface); break;
+			case _surface_subtype_filled_rectangle: rasterize_filled_rectangle_32bit(destination, surface); break;
+			default: break; // text rectangles come after the scene
+			}
+		}
+	}
+}
+
+void rasterize_text_rectangles(void *context, render_surface **rectangles, int32 count)
+{
+	view_data *view = static_cast<view_data *>(context);
+	for (int32 i = 0; i < count; ++i)
+	{
+		render_text_rectangle *text = reinterpret_cast<render_text_rectangle *>(rectangles[i]);
+		rectangle2d bounds;
+		set_rectangle2d(&bounds, text->geometry.x0, text->geometry.y0, text->geometry.x1, text->geometry.y1);
+		draw_string(view->screen, NULL, &bounds, NULL, text->font_index, text->style, &text->color, text->string,
+			text->text_flags, text->surface.transparency);
+	}
+}
+
+void rasterize_scene(view_data *view, render_surface_list *surfaces)
+{
+	if (!view || !surfaces || !view->screen) return;
+	if (is_hardware_encoding(view->screen->encoding)) rasterize_scene_hardware(view, surfaces);
+	else rasterize_scene_software(view, surfaces);
+	rasterize_surface_category(view, _surface_category_text_rectangles, -1, FALSE, 0, rasterize_text_rectangles);
+	if (view->flags & _render_view_omit_rasterization_effects_flag)
+	{
+		update_fps_only();
+		return;
+	}
+	for (int32 i = 0; i < number_of_registered_post_effects; ++i) post_effects[i].function_pointer(view);
+}

@@ -1,0 +1,243 @@
+// Whole frames of the generated maps rendered headless into memory bitmaps:
+// their CRCs are pinned, the same in the 64-bit and 32-bit trees.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bitmaps.h"
+#include "CoreLibrary/cseries/crc.h"
+#include "input/actions.h"
+#include "mesh.h"
+#include "observer.h"
+#include "render/render.h"
+#include "support/zerv_harness.h"
+#include "zerv.h"
+
+namespace {
+
+class render_golden_frames : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		for (bitmap_data *bitmap : bitmaps) dispose_pointer(bitmap);
+		bitmaps.clear();
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+
+	bool start(file_tag map_tag)
+	{
+		new_game_data setup;
+		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
+		else harness_battle_setup(&setup, map_tag);
+		return harness_start_map(&setup);
+	}
+
+	bitmap_data *screen(int32 width, int32 height)
+	{
+		bitmap_data *bitmap = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		if (bitmap) bitmaps.push_back(bitmap);
+		return bitmap;
+	}
+
+	// The camera's view of the frame, with the given changes, into a zeroed bitmap.
+	uint32 render(bitmap_data *bitmap, uint32 flags, const observer_location *location = nullptr)
+	{
+		if (location) set_actual_observer_location_and_zoom(location, nullptr);
+		for (int32 row = 0; row < bitmap->height; ++row) memset(bitmap->row_addresses[row], 0, bitmap->width * 4);
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		build_observer_view(&view, 0);
+		view.screen = bitmap;
+		view.flags |= flags;
+		render_scene(&view);
+		uint32 crc = 0xFFFFFFFFu;
+		for (int32 row = 0; row < bitmap->height; ++row) crc = crc32_update(crc, bitmap->row_addresses[row], bitmap->width * 4);
+		dump(bitmap);
+		return ~crc;
+	}
+
+	static int32 lit_pixels(const bitmap_data *bitmap)
+	{
+		int32 lit = 0;
+		for (int32 row = 0; row < bitmap->height; ++row)
+		{
+			const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
+			for (int32 x = 0; x < bitmap->width; ++x) lit += (pixels[x] & 0xFFFFFF) != 0;
+		}
+		return lit;
+	}
+
+	// ZERV_DUMP_FRAMES=folder writes each frame as a PPM for a look.
+	void dump(const bitmap_data *bitmap)
+	{
+		const char *folder = getenv("ZERV_DUMP_FRAMES");
+		if (!folder) return;
+		const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+		const std::string path = std::string(folder) + "/" + info->name() + "_" + std::to_string(dumps++) + ".ppm";
+		FILE *file = fopen(path.c_str(), "wb");
+		if (!file) return;
+		fprintf(file, "P6\n%d %d\n255\n", bitmap->width, bitmap->height);
+		for (int32 row = 0; row < bitmap->height; ++row)
+		{
+			const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
+			for (int32 x = 0; x < bitmap->width; ++x)
+			{
+				const uint8 rgb[3] = {static_cast<uint8>(pixels[x] >> 16), static_cast<uint8>(pixels[x] >> 8),
+					static_cast<uint8>(pixels[x])};
+				fwrite(rgb, 1, 3, file);
+			}
+		}
+		fclose(file);
+	}
+
+	std::vector<bitmap_data *> bitmaps;
+	int32 dumps = 0;
+};
+
+}
+
+// The centre of the demo's animated lake, in world units.
+static world_point2d lake_centre(void)
+{
+	int64 x = 0, y = 0, count = 0;
+	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
+	{
+		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
+		{
+			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
+			x += column;
+			y += row;
+			count += 1;
+		}
+	}
+	if (count == 0) return {0, 0};
+	return {static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
+		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS)};
+}
+
+TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	bitmap_data *small = screen(640, 480);
+	bitmap_data *large = screen(1024, 768);
+	ASSERT_TRUE(small && large);
+	std::vector<std::pair<std::string, uint32>> frames;
+
+	const uint32 start_view = render(small, 0);
+	EXPECT_GT(lit_pixels(small), 640 * 480 / 2);
+	EXPECT_GT(get_render_test_hooks()->surfaces_per_category[_surface_category_mesh], 100);
+	frames.push_back({"demo start 640x480", start_view});
+	observer_location start_location;
+	get_observer_location(&start_location);
+
+	ASSERT_NE(volatile_color_map_blend_table, nullptr);
+	const observer_location lake = {lake_centre(), 0, 0};
+	frames.push_back({"demo lake 1024x768 filtered", render(large, _render_view_filtering_flag, &lake)});
+	EXPECT_GT(surface_categories[_surface_category_media].count, 0);
+	frames.push_back({"demo lake 1024x768", render(large, 0, &lake)});
+	EXPECT_NE(frames[1].second, frames[2].second);
+	const observer_location ridge = {{32 * WORLD_ONE, 60 * WORLD_ONE}, 16384, 0};
+	frames.push_back({"demo ridge 640x480", render(small, _render_view_filtering_flag, &ridge)});
+	const observer_location corner = {{0, 0}, 8192, 0};
+	frames.push_back({"demo corner 640x480", render(small, 0, &corner)});
+
+	// A-B-A: the start view again gives its frame again.
+	EXPECT_EQ(render(small, 0, &start_location), start_view);
+	harness_end_map();
+
+	ASSERT_TRUE(start(TAG("bnch")));
+	EXPECT_NE(volatile_color_map_blend_table, nullptr) << "both landscapes carry a blend table";
+	const observer_location centre = {{128 * WORLD_ONE, 128 * WORLD_ONE}, 0, 0};
+	frames.push_back({"bnch centre 1024x768", render(large, _render_view_filtering_flag, &centre)});
+	EXPECT_GT(lit_pixels(large), 1024 * 768 / 2);
+
+	const uint32 pinned[] = {0x006b5a73u, 0x1964de7cu, 0x2b39e5eau, 0x98590707u, 0x1ce9e1edu, 0x25ead5e9u};
+	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
+	const std::string path = std::string(ZERV_BINARY_DIR) + "/frame_digests.txt";
+	FILE *file = fopen(path.c_str(), "w");
+	ASSERT_NE(file, nullptr);
+	for (size_t i = 0; i < frames.size(); ++i)
+	{
+		fprintf(file, "%s %08x\n", frames[i].first.c_str(), frames[i].second);
+		EXPECT_EQ(frames[i].second, pinned[i]) << frames[i].first << std::hex << " 0x" << frames[i].second;
+	}
+	fclose(file);
+}
+
+// Looking up at the sky draws nothing: every terrain triangle is culled.
+TEST_F(render_golden_frames, the_sky_draws_nothing)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	bitmap_data *bitmap = screen(640, 480);
+	ASSERT_NE(bitmap, nullptr);
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	build_observer_view(&view, 0);
+	view.screen = bitmap;
+	view.location.pitch = 12000;
+	render_scene(&view);
+	EXPECT_EQ(lit_pixels(bitmap), 0);
+}
+
+// Moving the camera changes the frame; moving back restores it.
+TEST_F(render_golden_frames, the_camera_moves_the_frame_and_back)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	bitmap_data *bitmap = screen(640, 480);
+	ASSERT_NE(bitmap, nullptr);
+	const uint32 before = render(bitmap, 0);
+	action_data action;
+	clear_action(&action);
+	set_action_flag(&action, _move_forward_bit, TRUE);
+	for (int32 i = 0; i < 4; ++i) update_observer_physics_variables_for_action(&action);
+	EXPECT_NE(render(bitmap, 0), before);
+	clear_action(&action);
+	set_action_flag(&action, _move_backward_bit, TRUE);
+	for (int32 i = 0; i < 4; ++i) update_observer_physics_variables_for_action(&action);
+	EXPECT_EQ(render(bitmap, 0), before);
+}
+
+// Rendering every frame leaves the simulation's per-tick digests as they are.
+TEST_F(render_golden_frames, rendering_leaves_the_simulation_untouched)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	harness_clear_digest_trail();
+	for (int32 frame = 0; frame < 900; ++frame) harness_run_frames(1, 1);
+	const std::vector<harness_digest_entry> plain = harness_digest_trail();
+	harness_end_map();
+
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	harness_clear_digest_trail();
+	bitmap_data *bitmap = screen(320, 240);
+	ASSERT_NE(bitmap, nullptr);
+	for (int32 frame = 0; frame < 900; ++frame)
+	{
+		harness_run_frames(1, 1);
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		build_observer_view(&view, 1);
+		view.screen = bitmap;
+		render_scene(&view);
+	}
+	const std::vector<harness_digest_entry> rendered = harness_digest_trail();
+	ASSERT_EQ(plain.size(), rendered.size());
+	ASSERT_GT(plain.size(), 100u);
+	for (size_t i = 0; i < plain.size(); ++i)
+	{
+		ASSERT_EQ(plain[i].game_time, rendered[i].game_time);
+		ASSERT_EQ(plain[i].digest, rendered[i].digest) << "tick " << plain[i].game_time;
+	}
+}
+
+// Start-up fills the post-effect table exactly, by descending priority.
+TEST_F(render_golden_frames, start_up_registers_the_eight_post_effects)
+{
+	std::vector<int32> priorities;
+	for (int32 i = 0; i < number_of_registered_post_effects; ++i) priorities.push_back(post_effects[i].priority);
+	EXPECT_EQ(priorities, (std::vector<int32>{3, 3, 2, 1, 1, 0, -100, -500}));
+}

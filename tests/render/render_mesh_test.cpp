@@ -1,0 +1,191 @@
+// Terrain tessellation over a hand-made region, and the shadow overlays.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "mesh_test_map.h"
+#include "render/render.h"
+
+namespace {
+
+class render_mesh : public mesh_test_directory
+{
+protected:
+	void SetUp() override
+	{
+		mesh_test_directory::SetUp();
+		initialize_render();
+		render_scene(NULL);
+	}
+
+	// Loads a one-submesh map with the given LOD words for the blocks of the
+	// first block row, and builds the triangles of cells (0..width, 0..2).
+	std::vector<render_triangle *> build(const std::vector<uint16> &words, int32 width, uint32 view_flags = 0,
+		int16 rasterizer_code = 0)
+	{
+		test_map map(1, 1);
+		for (size_t i = 0; i < words.size(); ++i) map.LOD[i] = words[i];
+		EXPECT_TRUE(map.load());
+
+		mesh_region *region = static_cast<mesh_region *>(render_malloc(sizeof(mesh_region)));
+		memset(region, 0, sizeof(*region));
+		region->y0 = 0;
+		region->y1 = 2;
+		region->x0 = 0;
+		region->x1 = static_cast<int16>(width);
+		region->spans = static_cast<mesh_span *>(render_malloc(3 * sizeof(mesh_span)));
+		for (int32 row = 0; row <= 2; ++row)
+		{
+			region->spans[row] = {0, static_cast<int16>(width)};
+			for (int32 column = 0; column <= width; ++column)
+			{
+				render_vertex *vertex = static_cast<render_vertex *>(render_malloc(sizeof(render_vertex)));
+				memset(vertex, 0, sizeof(*vertex));
+				vertex->mesh_vertex = {static_cast<int16>(column), static_cast<int16>(row)};
+				vertex->p.z = static_cast<short_world_distance>(-100 - row);
+				*mesh_region_vertex_slot(region, column, row) = vertex;
+			}
+		}
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.flags = view_flags;
+		view.rasterizer_code = rasterizer_code;
+		render_surface_list list;
+		new_surface_list(&list);
+		view.main_surface_list = &list;
+		build_mesh_surface_list(&view, region);
+		std::vector<render_triangle *> triangles;
+		for (render_surface *s = list.first_surface; s; s = s->next_surface)
+		{
+			triangles.push_back(reinterpret_cast<render_triangle *>(s));
+		}
+		return triangles;
+	}
+
+	static std::vector<int32> corners(const render_triangle *t)
+	{
+		std::vector<int32> result;
+		for (const render_corner &corner : t->corners) result.push_back(corner.vertex->mesh_vertex.x * 10 + corner.vertex->mesh_vertex.y);
+		return result;
+	}
+};
+
+}
+
+TEST_F(render_mesh, plain_blocks_split_in_two_along_alternating_diagonals)
+{
+	const std::vector<render_triangle *> triangles = build({0, 0}, 4);
+	ASSERT_EQ(triangles.size(), 4u);
+	EXPECT_EQ(corners(triangles[0]), (std::vector<int32>{22, 20, 0}));
+	EXPECT_EQ(corners(triangles[1]), (std::vector<int32>{0, 2, 22}));
+	EXPECT_EQ(corners(triangles[2]), (std::vector<int32>{40, 20, 22}));
+	EXPECT_EQ(corners(triangles[3]), (std::vector<int32>{22, 42, 40}));
+	for (const render_triangle *t : triangles)
+	{
+		EXPECT_EQ(surface_subtype(&t->surface), _surface_subtype_mesh_triangle);
+		EXPECT_EQ(surface_flags(&t->surface), 0);
+	}
+	EXPECT_EQ(triangles[0]->surface.z, -102) << "the farthest vertex";
+}
+
+TEST_F(render_mesh, split_sides_follow_the_rendered_bits)
+{
+	EXPECT_EQ(build({0x00FF}, 2).size(), 8u) << "a fully split block";
+	// Side 0 split with no cells rendered: nothing on that side; the three
+	// unsplit sides draw whatever the rendered bits say.
+	EXPECT_EQ(build({0x0001}, 2).size(), 3u);
+	// Side 0 split, cell 1 only: the half from the first end.
+	const std::vector<render_triangle *> half = build({0x0021}, 2);
+	ASSERT_EQ(half.size(), 4u);
+	EXPECT_EQ(corners(half[0]), (std::vector<int32>{11, 20, 10}));
+}
+
+TEST_F(render_mesh, media_and_filtering_flags_and_texture_coordinates)
+{
+	const std::vector<render_triangle *> media = build({0x0100}, 2, _render_view_filtering_flag);
+	ASSERT_EQ(media.size(), 2u);
+	EXPECT_EQ(surface_flags(&media[0]->surface), _surface_media_flag | _surface_filtered_flag);
+	const std::vector<render_triangle *> land = build({0}, 2, _render_view_filtering_flag);
+	EXPECT_EQ(surface_flags(&land[0]->surface), _surface_filtered_flag);
+
+	// Software: cell units from the region's corner; others: subtexture fractions.
+	EXPECT_EQ(land[0]->corners[0].interpolants[0], 2);
+	EXPECT_EQ(land[0]->corners[0].interpolants[1], 2);
+	const std::vector<render_triangle *> tiled = build({0}, 2, 0, 1);
+	EXPECT_EQ(tiled[0]->corners[0].interpolants[0], static_cast<int16>(3 * 8192));
+	EXPECT_EQ(tiled[0]->corners[2].interpolants[1], static_cast<int16>(1 * 8192));
+}
+
+TEST_F(render_mesh, an_empty_row_range_builds_nothing)
+{
+	test_map map(1, 1);
+	ASSERT_TRUE(map.load());
+	mesh_region region;
+	memset(&region, 0, sizeof(region));
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	render_surface_list list;
+	new_surface_list(&list);
+	view.main_surface_list = &list;
+	build_mesh_surface_list(&view, &region);
+	EXPECT_EQ(list.surface_count, 0);
+}
+
+TEST_F(render_mesh, shadow_overlays_floor_at_64_and_lights_saturate)
+{
+	ASSERT_NE(volatile_shadow_map, nullptr);
+	uint8 *texel = &volatile_shadow_map[10 * VOLATILE_MAP_WIDTH + 10];
+	const uint8 full[4] = {255, 255, 255, 255};
+	*texel = 200;
+	rasterize_volatile_shadow_map_overlay(_shadow_map_overlay, 65535, full, 2, 2, 2, 10 << 6, 10 << 6);
+	EXPECT_EQ(*texel, MINIMUM_SHADOW_MAP_INTENSITY);
+	rasterize_volatile_shadow_map_overlay(_light_map_overlay, 65535, full, 2, 2, 2, 10 << 6, 10 << 6);
+	EXPECT_EQ(*texel, 255) << "64 + 246 saturates";
+	// Half a texel right: the weights move to the neighbour.
+	*texel = 100;
+	rasterize_volatile_shadow_map_overlay(_light_map_overlay, 65535, full, 1, 1, 1, (10 << 6) + 32, 10 << 6);
+	EXPECT_EQ(*texel, 100 + ((63 * (31 * 254)) >> 12));
+	const uint8 low[1] = {30};
+	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, 10 << 6, 10 << 6);
+	EXPECT_EQ(*texel, 30);
+	// Off the map: nothing written, nothing read outside.
+	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, 512 << 6, 0);
+	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, -64 << 6, 0);
+	*texel = 0;
+}
+
+// A map narrower and shorter than the 64-cell window: the origin stays at 0
+// and no vertex or span leaves the mesh.
+TEST_F(render_mesh, a_small_map_keeps_the_region_on_the_mesh)
+{
+	test_map map(1, 1);
+	ASSERT_TRUE(map.load());
+	bitmap_data *screen = new_bitmap(64, 48, 256, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	for (angle yaw : {0, 16384, 32768, 49152})
+	{
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.screen = screen;
+		view.tan_half_fov = 0.75f;
+		view.location.position = {16 * WORLD_ONE, 16 * WORLD_ONE, 2000};
+		view.location.yaw = yaw;
+		view.location.pitch = -6144;
+		render_scene(&view);
+		ASSERT_NE(last_region, nullptr);
+		EXPECT_EQ(last_region->original_x0, 0);
+		EXPECT_EQ(last_region->original_y0, 0);
+		EXPECT_LT(last_region->y0, last_region->y1) << yaw;
+		EXPECT_GE(last_region->y0, 0);
+		EXPECT_LE(last_region->y1, 31);
+		for (int32 row = last_region->y0; row <= last_region->y1; ++row)
+		{
+			const mesh_span &span = last_region->spans[row - last_region->y0];
+			if (span.x0 > span.x1) continue;
+			EXPECT_GE(span.x0, 0);
+			EXPECT_LE(span.x1, 31);
+		}
+	}
+	dispose_pointer(screen);
+}
