@@ -16,6 +16,7 @@
 #include "render/radix_sort.h"
 #include "render/render_objects.h"
 #include "render/render_wireframe.h"
+#include "connectors.h"
 #include "render/render_world_builders.h"
 
 static render_test_hooks_data render_hooks;
@@ -696,7 +697,7 @@ void build_scene(view_data *view, render_surface_list *surfaces)
 	build_particle_system_splashes(view, region);
 	build_mesh_effect_surface_list(view, region);
 	build_lightning_surface_list(view, region);
-	build_connector_surface_list_for_render(view, region);
+	build_connector_surface_list(view, region);
 	build_local_projectiles_surface_list(view, region);
 	if (mesh_globals && mesh_globals->header && (mesh_globals->header->flags & _mesh_can_catch_fire_flag))
 	{

@@ -14,7 +14,5 @@ void build_mesh_effect_surface_list(view_data *view, mesh_region *region);
 void build_lightning_surface_list(view_data *view, mesh_region *region);
 void build_mirror_groups_surface_list(view_data *view, mesh_region *region);
 void rasterize_visible_animating_shadows(mesh_region *region);
-// Forwards to the connectors' builder.
-void build_connector_surface_list_for_render(view_data *view, mesh_region *region);
 
 #endif

@@ -9,7 +9,5 @@ void build_lightning_surface_list(view_data *, mesh_region *) {}
 void build_mirror_groups_surface_list(view_data *, mesh_region *) {}
 void rasterize_visible_animating_shadows(mesh_region *) {}
 void build_local_projectiles_surface_list(view_data *, mesh_region *) {}
-// Drop at merge: the connectors' module owns build_connector_surface_list.
-void build_connector_surface_list_for_render(view_data *, mesh_region *) {}
 const uint32 *detail_map_layer_info = NULL;
 int32 detail_map_layer_row_cells = 0;
