@@ -24,8 +24,10 @@
 #include <vector>
 
 #include "CoreLibrary/zerv/error_manager.h"
+#include "artifact_definitions.h"
 #include "bitmap_text.h"
 #include "collection_references.h"
+#include "connector_definitions.h"
 #include "definitions.h"
 #include "geometry.h"
 #include "markers.h"
@@ -33,6 +35,9 @@
 #include "mesh.h"
 #include "models.h"
 #include "object_definitions.h"
+#include "projectile_definitions.h"
+#include "projectile_group_definitions.h"
+#include "scenery_definitions.h"
 #include "shapes.h"
 #include "string_definitions.h"
 #include "support/foundation_files.h"
@@ -101,11 +106,21 @@ void start_new_map(void)
 	initialize_font_definitions_for_new_map();
 	initialize_object_definitions_for_new_map();
 	initialize_models_for_new_map();
+	initialize_projectile_definitions_for_new_map();
+	initialize_projectile_group_definitions_for_new_map();
+	initialize_artifact_definitions_for_new_map();
+	initialize_scenery_definitions_for_new_map();
+	initialize_connector_definitions_for_new_map();
 }
 
 void leave_map(void)
 {
 	dispose_mesh_from_old_map();
+	dispose_connector_definitions_from_old_map();
+	dispose_scenery_definitions_from_old_map();
+	dispose_artifact_definitions_from_old_map();
+	dispose_projectile_group_definitions_from_old_map();
+	dispose_projectile_definitions_from_old_map();
 	dispose_models_from_old_map();
 	dispose_object_definitions_from_old_map();
 	dispose_font_definitions_from_old_map();
@@ -547,6 +562,12 @@ protected:
 		initialize_font_definitions();
 		initialize_object_definitions();
 		initialize_models();
+		// Media name projectile groups for their splashes; the rest of the definition groups of a map.
+		initialize_projectile_definitions();
+		initialize_projectile_group_definitions();
+		initialize_artifact_definitions();
+		initialize_scenery_definitions();
+		initialize_connector_definitions();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
