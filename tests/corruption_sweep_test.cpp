@@ -569,7 +569,7 @@ std::vector<uint8> apply(const std::vector<uint8> &bytes, const mutation &m)
 // What one tag may cost: loaded bytes, and loads (a definition loads what it
 // refers to as well). A larger list sweeps a fixed, seeded sample.
 const size_t sweep_bytes_per_tag = 160 * 1024 * 1024;
-const size_t maximum_mutations_per_tag = 1500;
+const size_t maximum_mutations_per_tag = 1000;
 const size_t minimum_sample = 24;
 
 // Seeded partial Fisher-Yates: the first count entries of list, the same every run.
