@@ -76,6 +76,9 @@ int16 resolve_definition_reference(file_tag group_tag, file_tag subgroup_tag)
 		definition_globals *definitions = get_cached_definition_globals(i);
 		if (definitions && definitions->group == group_tag) return definition_tag_to_index(definitions, subgroup_tag);
 	}
+	// A refused definition must say why, also when the group it names is not set up.
+	error_message(_error_data_missing, MODULE_NAME, __LINE__, "no %s definitions are set up; couldn't add '%s'.",
+		tag_to_string(group_tag), tag_to_string(subgroup_tag));
 	return NONE;
 }
 
