@@ -464,7 +464,8 @@ int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8
 bool make_demo_copy(const map_description &demo, file_tag mesh_tag, const char *name, file_tag description_tag,
 	const char *const (&description)[2], std::vector<int32> *handles)
 {
-	const int32 list = make_string_list_tag(description_tag, (std::string(description[0]) + " description").c_str(), description,
+	const std::string list_name = std::string(description[0]) + " description";
+	const int32 list = make_string_list_tag(description_tag, list_name.c_str(), description,
 		static_cast<int32>(NUMBEROF(description)));
 	map_description copy = demo;
 	copy.header.map_description_string_list_tag = description_tag;
