@@ -29,6 +29,7 @@ void toggle_detail_maps(void);
 struct detail_maps_test_hooks_data
 {
 	int32 toggle_count;
+	boolean active; // detail_maps_active answers this, so tests can take the detail path
 };
 
 detail_maps_test_hooks_data *get_detail_maps_test_hooks(void);

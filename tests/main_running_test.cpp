@@ -15,8 +15,9 @@ protected:
 	{
 		main_program_test::SetUp();
 		if (HasFatalFailure()) return;
-		harness_default_setup(&main_globals.new_game_data);
+		// The menu builds its demo's set-up when the set holds the demo map.
 		enter_state(_game_state_displaying_main_menu);
+		harness_default_setup(&main_globals.new_game_data);
 	}
 };
 

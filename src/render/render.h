@@ -522,6 +522,54 @@ void rasterize_triangle_32bit(bitmap_data *destination, render_surface *surface)
 void rasterize_model_triangle_32bit(bitmap_data *destination, render_surface *surface);
 void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface);
 
+struct z_buffer_data;
+
+// One pixel format's drawing procedures; the 32-bit set is the only one.
+struct rasterization_procs
+{
+	void (*rasterize_model_triangle)(bitmap_data *destination, render_surface *surface);
+	void (*rasterize_mesh_triangle)(bitmap_data *destination, render_surface *surface);
+	void (*rasterize_triangle)(bitmap_data *destination, render_surface *surface);
+	void (*rasterize_rectangle)(bitmap_data *destination, render_surface *surface);
+	void (*rasterize_filled_rectangle)(bitmap_data *destination, render_surface *surface);
+	void (*rasterize_reflection_map)(view_data *view, z_buffer_data *z_buffer);
+};
+
+extern const rasterization_procs procs_32bit;
+
+/* ---------- the reflection map (nothing draws it yet) */
+
+#define REFLECTION_MAP_WIDTH_BITS 9
+#define REFLECTION_MAP_WIDTH (1 << REFLECTION_MAP_WIDTH_BITS)
+#define REFLECTION_MAP_INTERPOLANT_DOWNSHIFT 23
+
+enum
+{
+	_z_empty,
+	_z_solid
+};
+
+// One run of a z-buffer row: it ends before x1 and starts where the previous run ended.
+struct z_buffer_node
+{
+	int16 x1;
+	int16 type;
+	z_buffer_node *next;
+};
+
+// Row i of the lists is screen row y0 + i; each row's first run starts at x0.
+struct z_buffer_data
+{
+	int16 width, height;
+	int16 x0, y0, x1, y1;
+	z_buffer_node **rows;
+};
+
+extern uint8 *reflection_map; // REFLECTION_MAP_WIDTH squared texels, or NULL
+extern uint32 *reflection_map_shading_table; // 256 colours, or NULL
+
+void rasterize_reflection_map_32bit(view_data *view, z_buffer_data *z_buffer);
+
 /* ---------- test hooks */
 
 struct render_test_hooks_data

@@ -3,6 +3,7 @@
 #include "render/render.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "bitmap_text.h"
@@ -11,6 +12,7 @@
 #include "quicksort.h"
 #include "screen.h"
 #include "shapes.h"
+#include "world.h"
 
 post_effect post_effects[MAXIMUM_NUMBER_OF_REGISTERED_POST_EFFECTS];
 int16 number_of_registered_post_effects = 0;
@@ -466,6 +468,73 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 	}
 }
 
+/* ---------- the reflection map */
+
+uint8 *reflection_map = NULL;
+uint32 *reflection_map_shading_table = NULL;
+
+// The trigonometric entry of the negated angle.
+static inline int32 reflection_trig_index(angle a)
+{
+	return static_cast<int32>(((32u - static_cast<uint32>(a)) & 0xFFFFu) >> TRIG_TABLE_ANGLE_BITS);
+}
+
+void rasterize_reflection_map_32bit(view_data *view, z_buffer_data *z_buffer)
+{
+	if (!view || !z_buffer || !z_buffer->rows || !reflection_map || !reflection_map_shading_table) return;
+	bitmap_data *destination = view->screen;
+	if (!destination_is_32bit(destination) || !sine_table || !cosine_table) return;
+	const int32 yaw_index = reflection_trig_index(view->location.yaw);
+	const int32 pitch_index = reflection_trig_index(view->location.pitch);
+	const int32 sine_yaw = sine_table[yaw_index], cosine_yaw = cosine_table[yaw_index];
+	const int32 sine_pitch = sine_table[pitch_index], cosine_pitch = cosine_table[pitch_index];
+	const int32 focal = std::max<int32>(view->world_to_screen_x, 1);
+	const int32 rows = std::min<int32>(z_buffer->height, z_buffer->y1 - z_buffer->y0);
+	for (int32 row = 0; row < rows; ++row)
+	{
+		const int32 y = z_buffer->y0 + row;
+		if (y < 0 || y >= destination->height) continue;
+		uint32 *line = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		// The row's ray, tipped by the pitch: its height over the plane is the perspective divisor.
+		const int32 dy = view->half_screen_height - y;
+		const int32 forward = (focal * cosine_pitch - dy * sine_pitch) >> 14;
+		const int32 z = std::max<int32>(std::abs((focal * sine_pitch + dy * cosine_pitch) >> 14), 1);
+		int32 x_start = z_buffer->x0;
+		int32 runs = 0;
+		for (const z_buffer_node *node = z_buffer->rows[row]; node && runs < z_buffer->width;
+			 node = node->next, ++runs)
+		{
+			const int32 x_end = std::min<int32>(node->x1, z_buffer->x1);
+			if (node->type != _z_solid && x_end > x_start)
+			{
+				// Turned by the yaw, each column steps the plane point by (-sin, cos) over z.
+				const int32 dx = x_start - view->half_screen_width;
+				const int64 world_x = static_cast<int64>(forward) * cosine_yaw - static_cast<int64>(dx) * sine_yaw;
+				const int64 world_y = static_cast<int64>(forward) * sine_yaw + static_cast<int64>(dx) * cosine_yaw;
+				// Modulo 2^32: only the low bits reach the texel.
+				uint32 u = static_cast<uint32>((world_x << 15) / z);
+				uint32 v = static_cast<uint32>((world_y << 15) / z);
+				const uint32 du = static_cast<uint32>((-static_cast<int64>(sine_yaw) << 15) / z);
+				const uint32 dv = static_cast<uint32>((static_cast<int64>(cosine_yaw) << 15) / z);
+				debug_printf("(x,y)==(#%d,#%d),z==#%d u==#%d,du==#%d v==#%d,dv==#%d", x_start, y, z,
+					static_cast<int32>(u), static_cast<int32>(du), static_cast<int32>(v), static_cast<int32>(dv));
+				for (int32 x = x_start; x < x_end; ++x, u += du, v += dv)
+				{
+					if (x < 0 || x >= destination->width) continue;
+					const uint32 texel = ((v >> REFLECTION_MAP_INTERPOLANT_DOWNSHIFT) << REFLECTION_MAP_WIDTH_BITS) |
+						(u >> REFLECTION_MAP_INTERPOLANT_DOWNSHIFT);
+					line[x] = reflection_map_shading_table[reflection_map[texel]];
+				}
+			}
+			x_start = std::max<int32>(x_start, node->x1);
+		}
+	}
+}
+
+const rasterization_procs procs_32bit = {rasterize_model_triangle_32bit, rasterize_mesh_triangle_32bit,
+	rasterize_triangle_32bit, rasterize_rectangle_32bit, rasterize_filled_rectangle_32bit,
+	rasterize_reflection_map_32bit};
+
 /* ---------- the scene */
 
 static void rasterize_scene_software(view_data *view, render_surface_list *surfaces)
@@ -488,11 +557,13 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 			if (!chosen) continue;
 			switch (surface_subtype(surface))
 			{
-			case _surface_subtype_mesh_triangle: rasterize_mesh_triangle_32bit(destination, surface); break;
-			case _surface_subtype_model_triangle: rasterize_model_triangle_32bit(destination, surface); break;
-			case _surface_subtype_object_triangle: rasterize_triangle_32bit(destination, surface); break;
-			case _surface_subtype_object_rectangle: rasterize_rectangle_32bit(destination, surface); break;
-			case _surface_subtype_filled_rectangle: rasterize_filled_rectangle_32bit(destination, surface); break;
+			case _surface_subtype_mesh_triangle: procs_32bit.rasterize_mesh_triangle(destination, surface); break;
+			case _surface_subtype_model_triangle: procs_32bit.rasterize_model_triangle(destination, surface); break;
+			case _surface_subtype_object_triangle: procs_32bit.rasterize_triangle(destination, surface); break;
+			case _surface_subtype_object_rectangle: procs_32bit.rasterize_rectangle(destination, surface); break;
+			case _surface_subtype_filled_rectangle:
+				procs_32bit.rasterize_filled_rectangle(destination, surface);
+				break;
 			default: break; // text rectangles come after the scene
 			}
 		}

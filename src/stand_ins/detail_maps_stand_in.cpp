@@ -12,7 +12,7 @@ void dispose_detail_maps_from_old_map(void) {}
 void dispose_detail_map_data(void) {}
 
 boolean detail_maps_enabled(void) { return FALSE; }
-boolean detail_maps_active(void) { return FALSE; }
+boolean detail_maps_active(void) { return detail_maps_test_hooks.active; }
 
 // Without layer words the switch can only stay off.
 void toggle_detail_maps(void)

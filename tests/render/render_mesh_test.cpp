@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "detail_maps.h"
 #include "mesh_test_map.h"
 #include "render/render.h"
 
@@ -115,6 +116,29 @@ TEST_F(render_mesh, media_and_filtering_flags_and_texture_coordinates)
 	const std::vector<render_triangle *> tiled = build({0}, 2, 0, 1);
 	EXPECT_EQ(tiled[0]->corners[0].interpolants[0], static_cast<int16>(3 * 8192));
 	EXPECT_EQ(tiled[0]->corners[2].interpolants[1], static_cast<int16>(1 * 8192));
+}
+
+// With detail maps the block is the full fan whatever its splits; each half
+// takes its cell's word, and a half-block shares its farthest depth.
+TEST_F(render_mesh, detail_maps_build_the_full_fan_with_each_cells_words)
+{
+	std::vector<uint32> layer(2 * 4 * 3);
+	for (uint32 i = 0; i < layer.size(); ++i) layer[i] = 100 + i;
+	const uint32 *saved_layer = detail_map_layer_info;
+	const int32 saved_cells = detail_map_layer_row_cells;
+	detail_map_layer_info = layer.data();
+	detail_map_layer_row_cells = 4;
+	get_detail_maps_test_hooks()->active = TRUE;
+	const std::vector<render_triangle *> fan = build({0x00F0}, 2);
+	reset_detail_maps_test_hooks();
+	detail_map_layer_info = saved_layer;
+	detail_map_layer_row_cells = saved_cells;
+
+	ASSERT_EQ(fan.size(), 8u);
+	EXPECT_EQ(fan[0]->detail, 102u) << "top side, first half: cell (1, 0), first word";
+	EXPECT_EQ(fan[1]->detail, 101u) << "top side, second half: cell (0, 0), second word";
+	EXPECT_EQ(fan[4]->detail, 108u) << "bottom side, first half: cell (0, 1)";
+	for (const render_triangle *t : fan) EXPECT_EQ(t->surface.z, -102);
 }
 
 TEST_F(render_mesh, an_empty_row_range_builds_nothing)

@@ -7,6 +7,7 @@
 #include "bitmaps.h"
 #include "render/render.h"
 #include "support/test_directory.h"
+#include "world.h"
 
 namespace {
 
@@ -130,4 +131,43 @@ TEST_F(render_rasterize, volatile_subtextures_copy_their_tile_with_a_border)
 	EXPECT_EQ(wide[8 * 64 + 8], 1000u);
 	volatile_x0 = saved_x0;
 	volatile_y0 = saved_y0;
+}
+
+// Runs that are not solid take the reflection map through the row's perspective:
+// rows nearer the horizon step further per column.
+TEST_F(render_rasterize, reflection_map_fills_the_open_runs)
+{
+	if (!sine_table) initialize_world();
+	std::vector<uint8> map(REFLECTION_MAP_WIDTH * REFLECTION_MAP_WIDTH);
+	for (uint32 t = 0; t < map.size(); ++t) map[t] = static_cast<uint8>((t >> REFLECTION_MAP_WIDTH_BITS) >> 1);
+	std::vector<uint32> colors(256);
+	for (uint32 i = 0; i < 256; ++i) colors[i] = 0x100 + i;
+	reflection_map = map.data();
+	reflection_map_shading_table = colors.data();
+
+	z_buffer_node row2[3] = {{4, _z_empty, &row2[1]}, {8, _z_solid, &row2[2]}, {16, _z_empty, NULL}};
+	z_buffer_node row3 = {16, _z_empty, NULL};
+	z_buffer_node *rows[2] = {row2, &row3};
+	z_buffer_data z_buffer = {16, 2, 0, 2, 16, 4, rows};
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = screen;
+	view.half_screen_width = 8;
+	view.half_screen_height = 4;
+	view.world_to_screen_x = 8;
+	rasterize_reflection_map_32bit(&view, &z_buffer);
+	for (int32 x = 0; x < 16; ++x)
+	{
+		const uint32 open2 = 0x100 + (((x - 8) * 16) & 255), open3 = 0x100 + (((x - 8) * 32) & 255);
+		EXPECT_EQ(pixel(x, 2), x >= 4 && x < 8 ? 0u : open2) << x;
+		EXPECT_EQ(pixel(x, 3), open3) << x;
+		EXPECT_EQ(pixel(x, 1), 0u) << x;
+		EXPECT_EQ(pixel(x, 4), 0u) << x;
+	}
+
+	memset(screen->row_addresses[2], 0, 16 * 4);
+	reflection_map = NULL;
+	rasterize_reflection_map_32bit(&view, &z_buffer);
+	EXPECT_EQ(pixel(0, 2), 0u) << "no map draws nothing";
+	reflection_map_shading_table = NULL;
 }

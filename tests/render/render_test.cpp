@@ -10,6 +10,7 @@
 #include "input/actions.h"
 #include "observer.h"
 #include "render/render.h"
+#include "screen.h"
 #include "support/test_directory.h"
 #include "world.h"
 
@@ -333,6 +334,12 @@ TEST_F(render_core, the_camera_steps_and_keeps_its_zoom_in_range)
 TEST_F(render_core, the_last_view_is_only_offered_inside_a_map)
 {
 	initialize_render();
+	EXPECT_EQ(last_render_view(), nullptr);
+	// Without a hardware back end its set-up fails, and so does the map start.
+	const int16 saved_code = active_screen.rasterizer_code;
+	active_screen.rasterizer_code = _rasterizer_opengl;
+	EXPECT_FALSE(initialize_render_for_new_map());
+	active_screen.rasterizer_code = saved_code;
 	EXPECT_EQ(last_render_view(), nullptr);
 	ASSERT_TRUE(initialize_render_for_new_map());
 	bitmap_data *screen = new_bitmap(8, 8, 32, _32bit_encoding, 0);

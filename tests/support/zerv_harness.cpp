@@ -112,7 +112,8 @@ const std::string &harness_fake_program_folder(void)
 void harness_default_setup(new_game_data *setup)
 {
 	memset(setup, 0, sizeof(*setup));
-	get_default_new_game_data(setup, _game_type_local, TAG("l1  "));
+	// A map the default set does not hold, so the default game runs without terrain.
+	get_default_new_game_data(setup, _game_type_local, TAG("xmap"));
 	setup->parameters.random_seed = 0x5EED1234;
 	setup->parameters.initial_team_random_seed = 0x2468;
 	setup->player_count = 1;

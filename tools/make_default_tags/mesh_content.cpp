@@ -459,6 +459,23 @@ int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8
 	return handle;
 }
 
+// The demo valley again under its own tag, printed name and description list
+// (maps of one printed name hide each other).
+bool make_demo_copy(const map_description &demo, file_tag mesh_tag, const char *name, file_tag description_tag,
+	const char *const (&description)[2], std::vector<int32> *handles)
+{
+	const std::string list_name = std::string(description[0]) + " description";
+	const int32 list = make_string_list_tag(description_tag, list_name.c_str(), description,
+		static_cast<int32>(NUMBEROF(description)));
+	map_description copy = demo;
+	copy.header.map_description_string_list_tag = description_tag;
+	const int32 mesh = make_mesh_tag(mesh_tag, name, finish_map(&copy), demo.header.flags);
+	if (list == NONE || mesh == NONE) return false;
+	handles->push_back(list);
+	handles->push_back(mesh);
+	return true;
+}
+
 } // namespace
 
 std::vector<uint8> demo_mesh_tag_data(void)
@@ -501,24 +518,29 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 	const int32 demo_mesh = make_mesh_tag(DEMO_MAP_MESH_TAG, DEMO_MAP_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
 	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MAP_MESH_TAG, BENCHMARK_MAP_MESH_NAME, finish_map(&bench_copy),
 		bench.header.flags);
-	// The training map the menu starts: the demo valley again, under a printed
-	// name of its own (maps of one printed name hide each other).
-	static const char *const training_description[] = {
-		"Training Valley",
-		"The demo valley, for practice.",
-	};
-	const int32 training_description_list = make_string_list_tag(TRAINING_DESCRIPTION_STRING_LIST_TAG,
-		"Training Valley description", training_description, static_cast<int32>(NUMBEROF(training_description)));
-	map_description training_copy = demo;
-	training_copy.header.map_description_string_list_tag = TRAINING_DESCRIPTION_STRING_LIST_TAG;
-	const int32 training_mesh = make_mesh_tag(TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, finish_map(&training_copy),
-		demo.header.flags);
 
-	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh,
-		training_description_list, training_mesh})
+	for (int32 handle : {description, demo_collection, bench_collection, reference, water, demo_mesh, bench_mesh})
 	{
 		if (handle == NONE) return false;
 		handles->push_back(handle);
 	}
-	return true;
+	// The training map the menu starts.
+	static const char *const training_description[] = {
+		"Training Valley",
+		"The demo valley, for practice.",
+	};
+	static const char *const first_level_description[] = {
+		"First Level",
+		"The demo valley, as the first level.",
+	};
+	static const char *const menu_demo_description[] = {
+		"Menu Demo",
+		"The demo valley, as the menu's demo.",
+	};
+	return make_demo_copy(demo, TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, TRAINING_DESCRIPTION_STRING_LIST_TAG,
+			   training_description, handles) &&
+		make_demo_copy(demo, FIRST_LEVEL_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_NAME,
+			   FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, first_level_description, handles) &&
+		make_demo_copy(demo, MENU_DEMO_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_NAME, MENU_DEMO_DESCRIPTION_STRING_LIST_TAG,
+			menu_demo_description, handles);
 }

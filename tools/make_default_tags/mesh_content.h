@@ -22,6 +22,13 @@
 #define DEFAULT_MEDIA_REFERENCE_TAG TAG("watr")
 #define DEMO_DESCRIPTION_STRING_LIST_TAG TAG("demo")
 #define TRAINING_DESCRIPTION_STRING_LIST_TAG TAG("mt00")
+// The first level and the menu's demo map are the demo valley again.
+#define FIRST_LEVEL_MAP_MESH_TAG TAG("l1  ")
+#define FIRST_LEVEL_MAP_MESH_NAME "First Level"
+#define FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG TAG("l1  ")
+#define MENU_DEMO_MAP_MESH_TAG TAG("85gi")
+#define MENU_DEMO_MAP_MESH_NAME "Menu Demo"
+#define MENU_DEMO_DESCRIPTION_STRING_LIST_TAG TAG("85gi")
 
 // Palette subgroups the later kinds of content will provide.
 #define DEMO_SOLDIER_TAG TAG("sold")
