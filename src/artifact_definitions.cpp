@@ -126,7 +126,7 @@ static boolean resolve_present_tag(const char *name, const char *what, file_tag 
 	if (!tag_is_present(tag)) return TRUE;
 	*slot = resolve(tag);
 	if (*slot != NONE) return TRUE;
-	error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no %s '%s'.", name, what, tag_to_string(tag));
+	error_message(_error_data_missing, MODULE_NAME, __LINE__, "artifact %s has no %s '%s'.", name, what, tag_to_string(tag));
 	return FALSE;
 }
 
@@ -139,7 +139,7 @@ boolean postprocess_artifact_definition(definition_globals *, int16, int32 tag_h
 	if (artifact->collection_index == NONE ||
 		!verify_sequence_index(artifact->collection_index, artifact->sequence_indexes[_artifact_sequence_inventory]))
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "artifact %s has no collection '%s' or inventory sequence.",
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "artifact %s has no collection '%s' or inventory sequence.",
 			name, tag_to_string(artifact->collection_tag));
 		return FALSE;
 	}

@@ -69,7 +69,7 @@ void initialize_font_definitions(void)
 		font_globals = static_cast<font_globals_data *>(new_pointer_z(sizeof(font_globals_data)));
 		if (!font_globals)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate font globals");
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate font globals");
 			return;
 		}
 	}
@@ -124,7 +124,7 @@ void dispose_font_definitions_from_old_map(void)
 
 static boolean font_is_corrupt(int32 tag_handle, const char *fault)
 {
-	error_message(_error_data_corrupted, __FILE__, __LINE__, "font %s is corrupt (%s).", tag_file_name_get(tag_handle),
+	error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "font %s is corrupt (%s).", tag_file_name_get(tag_handle),
 		fault);
 	return FALSE;
 }
@@ -154,7 +154,7 @@ boolean load_font_character_data(int32 tag_handle, font_definition *definition, 
 	uint8 *block = static_cast<uint8 *>(new_pointer(static_cast<size_t>(MAX(definition->characters_size, 1))));
 	if (!block)
 	{
-		error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate #%d bytes for characters for font %s.",
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for characters for font %s.",
 			static_cast<int>(definition->characters_size), tag_file_name_get(tag_handle));
 		return FALSE;
 	}
@@ -163,7 +163,7 @@ boolean load_font_character_data(int32 tag_handle, font_definition *definition, 
 		tag_file_read(tag_handle, definition->characters_offset, definition->characters_size, block);
 	if (!read)
 	{
-		error_message(_error_file_system_read, __FILE__, __LINE__, "couldn't read characters from font %s.",
+		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read characters from font %s.",
 			tag_file_name_get(tag_handle));
 		dispose_pointer(block);
 		return FALSE;
@@ -239,7 +239,7 @@ boolean postprocess_font_definition(definition_globals *definitions, int16 defin
 	if (!font->lead_byte_character_tables)
 	{
 		dispose_pointer(block);
-		error_message(_error_out_of_memory, __FILE__, __LINE__,
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
 			"couldn't allocate #%d bytes for lead byte character tables for font.", static_cast<int>(table_array_size));
 		return FALSE;
 	}

@@ -69,7 +69,7 @@ boolean postprocess_connector(definition_globals *, int16, int32 tag_handle, voi
 	const collection_reference *reference = get_collection_reference(d->collection_reference_index);
 	if (!reference)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "connector %s has no collection reference '%s'.", name,
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "connector %s has no collection reference '%s'.", name,
 			tag_to_string(d->collection_reference_tag));
 		return FALSE;
 	}
@@ -77,7 +77,7 @@ boolean postprocess_connector(definition_globals *, int16, int32 tag_handle, voi
 	d->color_table_index = reference->color_table_indexes[0];
 	if (d->damaged_sequence_index != NONE && !verify_sequence_index(d->collection_index, d->damaged_sequence_index))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "connector %s has a bad damaged sequence #%d.", name,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "connector %s has a bad damaged sequence #%d.", name,
 			static_cast<int>(d->damaged_sequence_index));
 		return FALSE;
 	}

@@ -49,7 +49,7 @@ void initialize_explosions(void)
 		damage_globals.pending = static_cast<pending_blow *>(new_pointer(sizeof(pending_blow) * MAXIMUM_PENDING_BLOWS));
 		if (!damage_globals.pending)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "couldn't allocate the damage lists.");
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate the damage lists.");
 		}
 	}
 	damage_globals.pending_top = 0;

@@ -831,7 +831,7 @@ boolean load_mesh_from_tag_data(const void *tag_data, int32 tag_data_size, int16
 	release_map();
 	if (!tag_data || tag_data_size < static_cast<int32>(sizeof(mesh_header)))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "mesh '%s' is too short for its header (#%d bytes).",
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "mesh '%s' is too short for its header (#%d bytes).",
 			name, static_cast<int>(tag_data ? tag_data_size : 0));
 		return FALSE;
 	}

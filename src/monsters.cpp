@@ -19,7 +19,7 @@ boolean register_monster_died_proc(monster_died_proc proc)
 			return TRUE;
 		}
 	}
-	log_message(__FILE__, __LINE__, "### too many monster died procedures (at most %d).", MAXIMUM_MONSTER_DIED_PROCS);
+	log_message(MODULE_NAME, __LINE__, "### too many monster died procedures (at most %d).", MAXIMUM_MONSTER_DIED_PROCS);
 	return FALSE;
 }
 

@@ -127,7 +127,7 @@ static boolean resolve_reference(const char *name, const char *field, file_tag t
 	*slot = definition_tag_is_present(tag) ? resolved : static_cast<int16>(NONE);
 	if (definition_tag_is_present(tag) && resolved == NONE)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "projectile %s has no %s '%s'.", name, field,
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "projectile %s has no %s '%s'.", name, field,
 			tag_to_string(tag));
 		return FALSE;
 	}
@@ -154,7 +154,7 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 	d->object_type = object_definition_tag_to_index(d->object_tag);
 	if (d->object_type == NONE)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "projectile %s has no object '%s'.", name,
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "projectile %s has no object '%s'.", name,
 			tag_to_string(d->object_tag));
 		return FALSE;
 	}
@@ -190,7 +190,7 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 	d->lightning_index = resolve_if_present(d->lightning_tag, lightning_definition_tag_to_index);
 	if ((d->flags & _projectile_is_lightning_flag) && d->lightning_index == NONE)
 	{
-		error_message(_error_data_missing, __FILE__, __LINE__, "lightning projectile %s has no lightning '%s'.", name,
+		error_message(_error_data_missing, MODULE_NAME, __LINE__, "lightning projectile %s has no lightning '%s'.", name,
 			tag_to_string(d->lightning_tag));
 		return FALSE;
 	}
@@ -200,7 +200,7 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 		if (d->sequence_indexes[i] == NONE) continue;
 		if (d->collection_index == NONE || !verify_sequence_index(d->collection_index, d->sequence_indexes[i]))
 		{
-			error_message(_error_data_corrupted, __FILE__, __LINE__, "projectile %s has a bad sequence #%d.", name,
+			error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "projectile %s has a bad sequence #%d.", name,
 				static_cast<int>(d->sequence_indexes[i]));
 			return FALSE;
 		}

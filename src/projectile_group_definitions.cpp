@@ -92,7 +92,7 @@ boolean postprocess_projectile_group_definition(definition_globals *, int16, int
 	const char *name = tag_handle == NONE ? "<unknown>" : tag_file_name_get(tag_handle);
 	if (d->number_of_parts < 0 || d->number_of_parts > MAXIMUM_NUMBER_OF_PARTS_PER_PROJECTILE_GROUP)
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "projectile group %s has %d parts (at most %d).", name,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "projectile group %s has %d parts (at most %d).", name,
 			static_cast<int>(d->number_of_parts), MAXIMUM_NUMBER_OF_PARTS_PER_PROJECTILE_GROUP);
 		return FALSE;
 	}
@@ -110,7 +110,7 @@ boolean postprocess_projectile_group_definition(definition_globals *, int16, int
 		part->projectile_type = projectile_definition_tag_to_index(part->projectile_tag);
 		if (part->projectile_type == NONE)
 		{
-			error_message(_error_data_missing, __FILE__, __LINE__, "projectile group %s has no projectile '%s'.", name,
+			error_message(_error_data_missing, MODULE_NAME, __LINE__, "projectile group %s has no projectile '%s'.", name,
 				tag_to_string(part->projectile_tag));
 			return FALSE;
 		}

@@ -90,7 +90,7 @@ void dispose_scenery_definitions_from_old_map(void)
 
 static boolean fail_scenery(const char *name, const char *what, file_tag tag)
 {
-	error_message(_error_data_missing, __FILE__, __LINE__, "scenery %s has no %s '%s'.", name, what, tag_to_string(tag));
+	error_message(_error_data_missing, MODULE_NAME, __LINE__, "scenery %s has no %s '%s'.", name, what, tag_to_string(tag));
 	return FALSE;
 }
 
@@ -120,7 +120,7 @@ boolean postprocess_scenery_definition(definition_globals *, int16, int32 tag_ha
 	const int16 ruined = d->sequence_indexes[_scenery_sequence_ruined];
 	if (ruined != NONE && !verify_sequence_index(reference->collection_index, ruined))
 	{
-		error_message(_error_data_corrupted, __FILE__, __LINE__, "scenery %s has a bad ruined sequence #%d.", name,
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "scenery %s has a bad ruined sequence #%d.", name,
 			static_cast<int>(ruined));
 		return FALSE;
 	}

@@ -137,7 +137,7 @@ static boolean platform_open_window(int16 width, int16 height, int16 bit_depth, 
 	if (screen_hooks.fail_open_window_count > 0)
 	{
 		screen_hooks.fail_open_window_count -= 1;
-		log_message(__FILE__, __LINE__, "SDL_SetVideoMode() failed: %s", "no such mode");
+		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode() failed: %s", "no such mode");
 		return FALSE;
 	}
 	// Headless, the window is a block of 32-bit pixels that tests read.
@@ -317,19 +317,19 @@ int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 		boolean opened = FALSE;
 		if (had_window)
 		{
-			log_message(__FILE__, __LINE__, "Falling back to the previous window, %d x %d.", previous_width,
+			log_message(MODULE_NAME, __LINE__, "Falling back to the previous window, %d x %d.", previous_width,
 				previous_height);
 			opened = open_window_and_remember(previous_width, previous_height, previous_depth, previous_windowed);
 		}
 		if (!opened)
 		{
-			log_message(__FILE__, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH,
+			log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH,
 				DEFAULT_SCREEN_HEIGHT);
 			opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
 		}
 		if (!opened)
 		{
-			log_message(__FILE__, __LINE__, "No window could be opened.");
+			log_message(MODULE_NAME, __LINE__, "No window could be opened.");
 			exit(1);
 		}
 		// Draw for the window there is.
@@ -372,7 +372,7 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 		screen_hooks.pixel_structure_allocations += 1;
 		if (!active_screen.offscreen_pixels_structure || !active_screen.screen_pixels_structure)
 		{
-			error_message(_error_out_of_memory, __FILE__, __LINE__, "could not allocate pixel structures");
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "could not allocate pixel structures");
 			release_pixel_structures();
 		}
 	}
@@ -392,12 +392,12 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 			rasterizer_supports_vsync(device->rasterizer_code)) ? " (VSync ON)" : "";
 		if (mode->refresh_rate)
 		{
-			log_message(__FILE__, __LINE__, "Running %s at %d x %d, %d Hz%s", device->name, mode->width, mode->height,
+			log_message(MODULE_NAME, __LINE__, "Running %s at %d x %d, %d Hz%s", device->name, mode->width, mode->height,
 				mode->refresh_rate, suffix);
 		}
 		else
 		{
-			log_message(__FILE__, __LINE__, "Running %s at %d x %d%s", device->name, mode->width, mode->height, suffix);
+			log_message(MODULE_NAME, __LINE__, "Running %s at %d x %d%s", device->name, mode->width, mode->height, suffix);
 		}
 	}
 	else

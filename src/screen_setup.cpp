@@ -157,26 +157,26 @@ void query_software_device(void)
 void query_for_screen_devices(void)
 {
 	screen_device_count = 0;
-	log_message(__FILE__, __LINE__, "Scanning for %s devices...", "software");
+	log_message(MODULE_NAME, __LINE__, "Scanning for %s devices...", "software");
 	query_software_device();
-	log_message(__FILE__, __LINE__, "\tFound %d to use", static_cast<int>(screen_device_count));
+	log_message(MODULE_NAME, __LINE__, "\tFound %d to use", static_cast<int>(screen_device_count));
 
 	const int16 before = screen_device_count;
-	log_message(__FILE__, __LINE__, "Scanning for %s devices...", "OpenGL");
+	log_message(MODULE_NAME, __LINE__, "Scanning for %s devices...", "OpenGL");
 	const platform_procedures_data *platform = get_platform_procedures();
 	if (platform->query_opengl_devices) platform->query_opengl_devices();
-	log_message(__FILE__, __LINE__, "\tFound %d to use", static_cast<int>(screen_device_count - before));
+	log_message(MODULE_NAME, __LINE__, "\tFound %d to use", static_cast<int>(screen_device_count - before));
 
 	if (screen_device_count == 0)
 	{
-		log_message(__FILE__, __LINE__, "No valid screen devices were found!");
+		log_message(MODULE_NAME, __LINE__, "No valid screen devices were found!");
 		exit(-1);
 	}
 	for (int16 i = 0; i < screen_device_count; ++i)
 	{
 		const device_info *device = &screen_devices[i];
 		if (device->rasterizer_code != _rasterizer_opengl) continue;
-		log_message(__FILE__, __LINE__, "\t%s | %s | OpenGL %d.%d", device->extra_data.renderer,
+		log_message(MODULE_NAME, __LINE__, "\t%s | %s | OpenGL %d.%d", device->extra_data.renderer,
 			device->extra_data.vendor, static_cast<int>(device->extra_data.opengl_version >> 16),
 			static_cast<int>(device->extra_data.opengl_version & 0xFFFF));
 	}
@@ -187,7 +187,7 @@ void select_best_device_found(int16 *best_device_index, int16 *best_mode_index)
 	if (screen_device_count == 0)
 	{
 		show_message_box("No valid screen device found.\nGood bye.\n");
-		log_message(__FILE__, __LINE__, "%s %s", "No valid screen device found.", "Good bye.");
+		log_message(MODULE_NAME, __LINE__, "%s %s", "No valid screen device found.", "Good bye.");
 		exit(-1);
 	}
 	int16 device_index = NONE;
@@ -243,7 +243,7 @@ void add_screen_devices_to_list(dialog_data *dialog, int16 dialog_item)
 		boolean usable = FALSE;
 		for (int16 m = 0; m < device->mode_count && !usable; ++m) usable = device_mode_usable(&device->modes[m]);
 		if (usable) add_string_to_list(dialog, dialog_item, device->name, i, FALSE);
-		else log_message(__FILE__, __LINE__, "Couldn't find any switchable modes for %s", device->name);
+		else log_message(MODULE_NAME, __LINE__, "Couldn't find any switchable modes for %s", device->name);
 	}
 }
 
