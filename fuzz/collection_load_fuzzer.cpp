@@ -136,8 +136,9 @@ void walk_sequences(int16 collection, int16 sequence_count, int16 bitmap_count)
 		check(sequence != nullptr);
 		const int32 frames = sequence->frames_per_view, views = sequence->number_of_views;
 		check(frames >= 0 && views >= 0 && (frames == 0 || views > 0));
-		check(frames == 0 || (sequence->key_frame >= 0 && sequence->key_frame < frames &&
-			sequence->loop_frame >= 0 && sequence->loop_frame < frames));
+		// A key or loop frame is NONE (never reached) or one of the frames.
+		check(frames == 0 || ((sequence->key_frame == NONE || (sequence->key_frame >= 0 && sequence->key_frame < frames)) &&
+			(sequence->loop_frame == NONE || (sequence->loop_frame >= 0 && sequence->loop_frame < frames))));
 		check(count_sequence_bitmaps(collection, s, _count_sequence_bitmaps) == frames * views);
 		check(verify_sequence_index(collection, s));
 		check(get_sequence_name(collection, s) != nullptr);
