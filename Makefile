@@ -38,7 +38,12 @@ run: build
 
 # The native tree runs the process, window and benchmark tests; the unit tests
 # run under the sanitizers and on the 32-bit build, which covers them twice.
-test-native: build
+# Only what those labels run is built here: the unit tests are built and run in
+# the two unit trees.
+NATIVE_TEST_TARGETS := zerv default_tags zerv_process_tests zerv_window_tests zerv_bench
+
+test-native: install build/CMakeCache.txt
+	cmake --build build -j $(JOBS) --target $(NATIVE_TEST_TARGETS)
 	cd build && ctest -j $(JOBS) --output-on-failure -L 'process|window|bench'
 
 test-asan: install build-asan/CMakeCache.txt
