@@ -87,6 +87,14 @@ TEST_F(zerv_harness, the_default_local_game_ends_at_18300_with_a_defeat)
 	EXPECT_EQ(game->winning_team_index, _light_team_index);
 	trails.push_back({"demo, four players", harness_digest_trail()});
 	harness_end_map();
+
+	// The benchmark battle: 400 units for 600 ticks.
+	new_game_data battle;
+	harness_battle_setup(&battle, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&battle));
+	EXPECT_EQ(harness_run_ticks(600), 600);
+	trails.push_back({"bnch battle, 600 ticks", harness_digest_trail()});
+	harness_end_map();
 	EXPECT_TRUE(harness_write_digest_trails(ZERV_BINARY_DIR "/digest_trail.txt", trails));
 }
 
