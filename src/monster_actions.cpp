@@ -23,6 +23,13 @@ static inline monster_data *monster_at(int16 monster_index)
 	return static_cast<monster_data *>(monster_array.data) + monster_index;
 }
 
+// The record at an index already known to be inside the array, NULL when free.
+static inline monster_data *live_monster_at(int16 monster_index)
+{
+	monster_data *monster = monster_at(monster_index);
+	return monster->identifier != 0 ? monster : nullptr;
+}
+
 static inline int32 random_below(int32 n)
 {
 	return zerv_random_below(n);
@@ -531,11 +538,18 @@ void set_most_appropriate_monster_action(int16 monster_index)
 
 /* ---------- handlers */
 
+static void idle_step(monster_data *monster, const monster_definition *definition, object_data *object);
+
 void monster_idle(int16 monster_index)
 {
-	monster_data *monster = monster_at(monster_index);
-	const monster_definition *definition = get_monster_definition(monster->type);
-	object_data *object = get_object_data(monster->object_index);
+	monster_data *monster = get_monster_data(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : nullptr;
+	object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+	if (definition && object) idle_step(monster, definition, object);
+}
+
+static void idle_step(monster_data *monster, const monster_definition *definition, object_data *object)
+{
 	const uint16 flags = _random_sequence_frame_flag | _ignore_duplicate_sequences_flag;
 	const int16 *sequences = definition->sequence_indexes;
 	switch (monster->action_permutation)
@@ -990,13 +1004,14 @@ static void end_confusion(int16 monster_index, monster_data *monster, boolean ve
 	monster->local_projectile_group_index = NONE;
 }
 
-static void run_action_handler(int16 monster_index, monster_data *monster)
+static void run_action_handler(int16 monster_index, monster_data *monster, const monster_definition *definition)
 {
-	const object_data *object = get_object_data(monster->object_index);
+	object_data *object = get_object_data(monster->object_index);
+	if (!object) return;
 	switch (monster->action)
 	{
 		case _monster_action_idle:
-			monster_idle(monster_index);
+			if (definition) idle_step(monster, definition, object);
 			break;
 		case _monster_action_celebrating:
 			if (!(object->flags & _object_animation_last_frame_flag)) break;
@@ -1066,9 +1081,8 @@ static void run_action_handler(int16 monster_index, monster_data *monster)
 	}
 }
 
-static void update_mana(monster_data *monster, boolean version_13)
+static void update_mana(monster_data *monster, const monster_definition *definition, boolean version_13)
 {
-	const monster_definition *definition = get_monster_definition(monster->type);
 	if (!definition || definition->maximum_mana == 0) return;
 	const int32 maximum = definition->maximum_mana, rate = definition->mana_recharge_rate;
 	if (version_13)
@@ -1098,11 +1112,12 @@ static boolean action_counts_timers(int16 action)
 static void update_monster(int16 monster_index, boolean version_13)
 {
 	monster_data *monster = monster_at(monster_index);
+	const int16 type = monster->type;
+	const monster_definition *definition = get_monster_definition(type);
 	// 1.
 	if (!version_13 && (monster->extra_flags & _monster_should_spawn_entrance_proj_group_extra_flag) &&
 		game->time_state != _game_time_pregame)
 	{
-		const monster_definition *definition = get_monster_definition(monster->type);
 		if (definition && definition->entrance_projectile_group_type != NONE)
 		{
 			new_projectile_group_data group = {};
@@ -1164,10 +1179,10 @@ static void update_monster(int16 monster_index, boolean version_13)
 		if (!version_13 && monster->artifact_timer != 0) monster->artifact_timer -= 1;
 	}
 	// 6.
-	if (!version_13)
+	if (!version_13 && monster->artifact_index != NONE)
 	{
 		update_artifact_expiry(monster_index, monster);
-		monster = get_monster_data(monster_index);
+		monster = live_monster_at(monster_index);
 		if (!monster) return;
 	}
 	// 7.
@@ -1186,10 +1201,10 @@ static void update_monster(int16 monster_index, boolean version_13)
 		if (!monster) return;
 	}
 	// 8.
-	run_action_handler(monster_index, monster);
+	run_action_handler(monster_index, monster, monster->type == type ? definition : get_monster_definition(monster->type));
 	// 9.
-	monster = get_monster_data(monster_index);
-	if (monster) update_mana(monster, version_13);
+	monster = live_monster_at(monster_index);
+	if (monster) update_mana(monster, monster->type == type ? definition : get_monster_definition(monster->type), version_13);
 }
 
 static void update_all_monsters(boolean version_13)
@@ -1198,7 +1213,7 @@ static void update_all_monsters(boolean version_13)
 	scan_monsters(version_13);
 	for (int16 i = 0; i < monster_array.count; ++i)
 	{
-		const monster_data *monster = get_monster_data(i);
+		const monster_data *monster = live_monster_at(i);
 		if (!monster || (monster->flags & _monster_has_left_the_mesh_flag)) continue;
 		if (!get_object_data(monster->object_index)) continue;
 		update_monster(i, version_13);

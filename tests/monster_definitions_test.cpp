@@ -175,9 +175,34 @@ TEST_F(monster_definitions_on_a_map, broken_kinds_and_mismatched_units_are_refus
 	d = swordsman();
 	d.sequence_indexes[_monster_sequence_moving] = 40;
 	EXPECT_EQ(load(d, TAG("bad5")), NONE);
+}
+
+using unit_definitions_on_a_map = monster_definitions_on_a_map;
+
+TEST_F(unit_definitions_on_a_map, units_pair_kinds_and_colours_and_refuse_a_mismatch)
+{
+	// Every player of the battle has its own copy of each placed kind, made from the plain one.
+	const int16 plain = unit_definition_tag_to_index(DEFAULT_SWORDSMAN_TAG);
+	const unit_definition *original = get_unit_definition(plain);
+	ASSERT_NE(original, nullptr);
+	EXPECT_EQ(original->parent_unit_tag, DEFAULT_SWORDSMAN_TAG);
+	EXPECT_EQ(original->player_index, NONE);
+	int32 copies = 0;
+	for (int16 i = 0; i < get_unit_definitions()->count; ++i)
+	{
+		const unit_definition *unit = get_unit_definition(i);
+		if (unit && i != plain && unit->parent_unit_tag == DEFAULT_SWORDSMAN_TAG)
+		{
+			EXPECT_TRUE(unit->player_index == 0 || unit->player_index == 1) << unit->player_index;
+			EXPECT_EQ(unit->monster_type, original->monster_type);
+			copies += 1;
+		}
+	}
+	EXPECT_EQ(copies, 2);
+	EXPECT_EQ(custom_unit_definition(TAG("none"), nullptr, nullptr), NONE);
 
 	// A unit whose reference is of another collection than its kind.
-	d = swordsman();
+	monster_definition d = swordsman();
 	d.collection_tag = DEFAULT_EFFECTS_COLLECTION_TAG;
 	d.sequence_indexes[_monster_sequence_moving] = NONE;
 	for (int16 &sequence : d.sequence_indexes) sequence = sequence == NONE ? NONE : 0;
