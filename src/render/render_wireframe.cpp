@@ -30,6 +30,19 @@ static const rgb_color contesting_range_color = {65535, 0, 0, 0};
 int32 visible_flag_object_indexes[MAXIMUM_VISIBLE_FLAGS];
 int16 visible_flag_count = 0;
 
+static render_wireframe_test_hooks_data wireframe_hooks;
+
+render_wireframe_test_hooks_data *get_render_wireframe_test_hooks(void)
+{
+	return &wireframe_hooks;
+}
+
+static void wire_line(bitmap_data *screen, const rgb_color *color, point2d p0, point2d p1)
+{
+	wireframe_hooks.lines_drawn += 1;
+	draw_line(screen, color, 0, NULL, NULL, p0, p1);
+}
+
 /* ---------- triangles */
 
 void draw_surface_triangles(bitmap_data *screen, const render_triangle *triangle)
@@ -37,15 +50,14 @@ void draw_surface_triangles(bitmap_data *screen, const render_triangle *triangle
 	if (!screen || !triangle) return;
 	for (int32 i = 0; i < 3; ++i)
 	{
-		draw_line(screen, &wireframe_color, 0, NULL, NULL, triangle->corners[i].vertex->screen,
+		wire_line(screen, &wireframe_color, triangle->corners[i].vertex->screen,
 			triangle->corners[(i + 1) % 3].vertex->screen);
 	}
 }
 
 static void draw_edge(bitmap_data *screen, const render_triangle *triangle, int32 a, int32 b)
 {
-	draw_line(screen, &wireframe_color, 0, NULL, NULL, triangle->corners[a].vertex->screen,
-		triangle->corners[b].vertex->screen);
+	wire_line(screen, &wireframe_color, triangle->corners[a].vertex->screen, triangle->corners[b].vertex->screen);
 }
 
 static boolean on_submesh_boundary(const render_vertex *vertex)
@@ -206,7 +218,7 @@ void draw_line3d(view_data *view, const world_point3d *p0, const world_point3d *
 	}
 	const point2d s0 = project_line_end(view, a), s1 = project_line_end(view, b);
 	if (!projected_on_screen(view, s0) && !projected_on_screen(view, s1)) return;
-	draw_line(view->screen, color, 0, NULL, NULL, s0, s1);
+	wire_line(view->screen, color, s0, s1);
 }
 
 static world_point3d circle_point(const world_point2d *center, int32 dx, int32 dy)

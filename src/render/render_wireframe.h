@@ -46,4 +46,10 @@ void rasterize_model_bounds(int16 model_index, boolean selected);
 void record_visible_flags(const mesh_region *region);
 void rasterize_flag_contesting_ranges(view_data *view);
 
+struct render_wireframe_test_hooks_data
+{
+	int32 lines_drawn;
+};
+render_wireframe_test_hooks_data *get_render_wireframe_test_hooks(void);
+
 #endif
