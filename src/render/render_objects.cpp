@@ -604,7 +604,7 @@ static void build_render_object_at_depth(view_data *view, mesh_region *region, b
 		build_shadow_overlay(view, region, object, &position, &render_data, collection);
 	}
 
-	// 12-13. Selection, bars and the label, over the unit's box.
+	// 12. Selection and bars, over the unit's box.
 	if (object_index != NONE && !reflection && !(view->flags & _render_view_omit_selections_flag))
 	{
 		int32 box_top = std::max(object->height0, object->height1), box_bottom = std::min(object->height0, object->height1);
@@ -647,10 +647,14 @@ static void build_render_object_at_depth(view_data *view, mesh_region *region, b
 					FALSE);
 			}
 		}
-		if (is_unit && unit.overhead_text_index != NONE)
-		{
-			add_overhead_text(view, unit.overhead_text_index, &shown, precise_z, bx0, by0, bx1);
-		}
+	}
+	// 13. The label, over the box.
+	if (object_index != NONE && !reflection && is_unit && unit.overhead_text_index != NONE)
+	{
+		const int16 bx0 = project_x(view, t.x - object->radius, t.z), bx1 = project_x(view, t.x + object->radius, t.z);
+		const int32 box_top = (flags & _object_is_vertically_mirrored_flag) ? -std::min(object->height0, object->height1)
+			: std::max(object->height0, object->height1);
+		add_overhead_text(view, unit.overhead_text_index, &shown, precise_z, bx0, project_y(view, ty + box_top, t.z), bx1);
 	}
 
 	// 14. The parasite, with the same visibility; not in reflections.

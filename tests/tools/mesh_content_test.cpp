@@ -16,7 +16,7 @@ namespace {
 
 // CRC-32 of each stored mesh tag. A deliberate change of the content or of
 // the mesh writer changes these; nothing else may.
-const uint32 demo_mesh_tag_crc = 0x3B120425u;
+const uint32 demo_mesh_tag_crc = 0xCC57E799u;
 const int32 demo_mesh_tag_size = 84764;
 const uint32 benchmark_mesh_tag_crc = 0xC4577797u;
 const int32 benchmark_mesh_tag_size = 925536;
