@@ -3,6 +3,7 @@
 // rasterizer, in milliseconds.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -131,8 +132,8 @@ void BM_build_and_sort_terrain(benchmark::State &state)
 }
 BENCHMARK(BM_build_and_sort_terrain)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// Building and sorting a frame with 400 unit figures on a 20 x 20 grid, 2
-// cells apart, in front of a zoom-0.5 camera on 'bnch'.
+// Building and sorting a frame with 400 unit figures on a 20 x 20 grid, 1.25
+// cells apart (2 cells do not fit the view), in front of a zoom-0.5 camera on 'bnch'.
 void BM_build_and_sort_objects(benchmark::State &state)
 {
 	const int32 count = static_cast<int32>(state.range(0));
@@ -157,15 +158,16 @@ void BM_build_and_sort_objects(benchmark::State &state)
 	const int32 side = 20;
 	for (int32 i = 0; i < count && collection != NONE; ++i)
 	{
-		const int32 along = 4 + 2 * (i / side), across = 2 * (i % side) - side;
+		// In quarter cells: rows 1.25 cells apart from 16 cells ahead, so that the grid fits the view.
+		const int32 along = 64 + 5 * (i / side), across = 5 * (i % side) - 5 * (side - 1) / 2;
 		new_object_data data = {};
 		data.type = NONE;
-		data.owner = _object_is_monster;
+		data.owner = _object_is_scenery;
 		data.owner_index = NONE;
 		data.scale = 256;
 		data.collection_index = collection;
-		data.location.position = {first.location.position.x + forward.i * along - forward.j * across,
-			first.location.position.y + forward.j * along + forward.i * across, 0};
+		data.location.position = {first.location.position.x + (forward.i * along - forward.j * across) / 4,
+			first.location.position.y + (forward.j * along + forward.i * across) / 4, 0};
 		const world_point2d ground = {data.location.position.x, data.location.position.y};
 		data.location.position.z = get_mesh_height(&ground, _true_height);
 		const int16 index = new_object(&data);
@@ -192,7 +194,13 @@ void BM_build_and_sort_objects(benchmark::State &state)
 	}
 	for (int16 index : placed) delete_object(index);
 	dispose_pointer(screen);
-	if (rectangles < count) state.SkipWithError("fewer unit rectangles than units");
+	if (rectangles < count)
+	{
+		static char message[96];
+		snprintf(message, sizeof(message), "%d unit rectangles for %d units (%d placed)", static_cast<int>(rectangles),
+			static_cast<int>(count), static_cast<int>(placed.size()));
+		state.SkipWithError(message);
+	}
 	state.counters["rectangles"] = rectangles;
 }
 BENCHMARK(BM_build_and_sort_objects)->Arg(400)->Unit(benchmark::kMillisecond);
