@@ -697,6 +697,8 @@ collection_description default_effects_collection(void)
 		collection.sequences.push_back(single_view_sequence(names[s], sequence, first,
 			s == _default_effects_scorch_sequence ? 0 : static_cast<int16>(NONE)));
 	}
+	// Arrows in flight are quads laid along their velocity (16 x 4 is a power of two).
+	collection.instances[static_cast<size_t>(_default_effects_arrow_sequence)].flags |= _bitmap_instance_texture_flag;
 	return collection;
 }
 
