@@ -15,6 +15,7 @@
 #include "interface.h"
 #include "media.h"
 #include "mesh.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
 #include "overhead_map.h"
@@ -127,15 +128,25 @@ boolean get_render_unit_data(int16 monster_index, render_unit_data *data)
 	if (render_objects_hooks.unit_data) return render_objects_hooks.unit_data(monster_index, data);
 	const monster_data *monster = get_monster_data(monster_index);
 	if (!monster) return FALSE;
-	const player_data *player = get_player_data(monster->owner_player_index);
-	data->team_index = player ? player->team_index : static_cast<int16>(NONE);
-	data->relation = data->team_index != NONE && data->team_index == player_globals.local_player_team_index
-		? _unit_relation_owned : _unit_relation_unfriendly;
-	data->monster_class = get_monster_class(monster_index);
-	data->controllable = !(monster->flags & _monster_is_uncontrollable_flag);
-	data->ambient_life = (monster->flags & _monster_is_ambient_life_flag) != 0;
+	const monster_definition *definition = get_monster_definition(monster->type);
+	const uint16 evaluation = evaluate_monster(monster_index);
+	data->team_index = monster->owner_team_index;
+	data->relation = (evaluation & _evaluate_monster_owned_flag) ? _unit_relation_owned
+		: (evaluation & _evaluate_monster_friendly_flag) ? _unit_relation_friendly : _unit_relation_unfriendly;
+	data->monster_class = definition ? definition->monster_class : static_cast<int16>(NONE);
+	data->controllable = (evaluation & _evaluate_monster_controllable_flag) != 0;
+	const uint32 extra = monster->extra_flags;
+	data->berserk_or_confused = (extra & (_monster_is_berserk_extra_flag | _monster_is_confused_extra_flag)) != 0;
+	data->ambient_life = (extra & _monster_is_ambient_life_extra_flag) != 0;
+	data->targetable_if_ambient = definition && (definition->flags & _monster_targetable_if_ambient_flag);
+	data->hunted = (extra & _monster_is_hunted_creature_extra_flag) != 0;
+	data->netgame_target = (extra & _monster_is_netgame_target_extra_flag) != 0;
+	const uint16 hacks = definition ? static_cast<uint16>(definition->hack_flags) : 0;
+	data->mana_hidden = (hacks & _hack_mana_isnt_shown_flag) != 0;
+	data->enemies_cant_see_mana = (hacks & _hack_enemies_cant_see_mana_flag) != 0;
 	data->mana = monster->mana;
-	data->maximum_mana = monster->maximum_mana;
+	data->maximum_mana = definition ? definition->maximum_mana : 0;
+	data->overhead_text_index = monster->current_overhead_text_index;
 	return TRUE;
 }
 
