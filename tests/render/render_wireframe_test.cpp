@@ -142,6 +142,32 @@ TEST_F(render_wireframe, lines_clip_behind_the_viewer_and_stop_at_the_limit)
 
 	draw_cube(v, &ahead, &ahead, &red);
 	EXPECT_EQ(lines(), 12);
+
+	// The end behind the eye is cut back along the line, not mirrored through the eye: the line leaves the
+	// centre on the same side as a line to a point ahead on that side.
+	world_vector3d side;
+	build_world_vector3d(&side, 1024, static_cast<angle>(v->location.yaw + 16384), 0);
+	const world_point3d behind_side = {behind.x + 2 * side.i, behind.y + 2 * side.j, behind.z};
+	const world_point3d ahead_side = {ahead.x + 2 * side.i, ahead.y + 2 * side.j, ahead.z};
+	auto lit_left_of_centre = [&](const world_point3d &from, const world_point3d &to) {
+		for (int32 row = 0; row < 480; ++row) memset(bitmap->row_addresses[row], 0, 640 * 4);
+		view_data copy = *v;
+		copy.screen = bitmap;
+		draw_line3d(&copy, &from, &to, &red);
+		int32 left = 0, right = 0;
+		for (int32 row = 0; row < 480; ++row)
+		{
+			const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
+			for (int32 x = 0; x < 640; ++x)
+			{
+				if (!(pixels[x] & 0xFFFFFF)) continue;
+				if (x < v->xk - 8) left += 1;
+				if (x > v->xk + 8) right += 1;
+			}
+		}
+		return left > right;
+	};
+	EXPECT_EQ(lit_left_of_centre(ahead, behind_side), lit_left_of_centre(ahead, ahead_side));
 }
 
 TEST_F(render_wireframe, circles_take_their_segments_and_flags_their_radius)
