@@ -247,3 +247,35 @@ TEST_F(render_models, a_model_is_drawn_once_and_cross_fades)
 	}
 	EXPECT_TRUE(found);
 }
+
+TEST_F(render_models, material_frames_follow_the_tick_and_survive_zero_ticks_per_frame)
+{
+	const model_definition_tables *model_tables = get_model_definition_tables(type);
+	ASSERT_NE(model_tables, nullptr);
+	model_permutation_data *permutation = &model_tables->permutations[0];
+	const model_permutation_data saved_permutation = *permutation;
+	geometry_material *material = &tables->materials[0];
+	const geometry_material saved_material = *material;
+	permutation->collection_index = collection_index;
+	permutation->color_table_index = 0;
+	material->sequence_index = _test_slow_sequence;
+	sequence_data *sequence = get_sequence(collection_index, _test_slow_sequence);
+	ASSERT_NE(sequence, nullptr);
+	const int16 saved_ticks = sequence->ticks_per_frame;
+
+	new_surface_list(&list);
+	render_model_permutation(&view, region, model_index, 0, 0);
+	EXPECT_EQ(material->collection_index, collection_index);
+	EXPECT_NE(material->bitmap_index, NONE) << "a power-of-two frame textures the material";
+	EXPECT_FALSE(triangles().empty());
+
+	sequence->ticks_per_frame = 0; // read as 1 rather than dividing by zero
+	view.tick_count = 5;
+	new_surface_list(&list);
+	render_model_permutation(&view, region, model_index, 0, 0);
+	EXPECT_FALSE(triangles().empty());
+
+	sequence->ticks_per_frame = saved_ticks;
+	*permutation = saved_permutation;
+	*material = saved_material;
+}
