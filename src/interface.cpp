@@ -58,7 +58,25 @@ void dispose_interface_from_old_map(void)
 rgb_color *get_interface_color(int16 index, rgb_color *color)
 {
 	LEAST("get_interface_color", index, color);
-	if (color) *color = rgb_color{0, 0, 0, 0};
+	if (!color) return color;
+	// The palette the unit overlays use, until the interface definition carries one.
+	*color = rgb_color{0, 0, 0, 0};
+	switch (index)
+	{
+	case 2: *color = rgb_color{0, 65535, 0, 0}; return color; // owned
+	case 3: *color = rgb_color{65535, 0, 0, 0}; return color; // unfriendly
+	case 4: *color = rgb_color{65535, 65535, 0, 0}; return color; // friendly
+	case 5: *color = rgb_color{65535, 65535, 65535, 0}; return color; // not a unit
+	default: break;
+	}
+	// Vitality steps: red to green, and the same at half value for the empty part.
+	if (index >= 12 && index < 12 + 2 * 22)
+	{
+		const int32 i = (index - 12) % 22;
+		const int32 divisor = index < 34 ? 1 : 2;
+		color->red = static_cast<uint16>(65535 * (21 - i) / 21 / divisor);
+		color->green = static_cast<uint16>(65535 * i / 21 / divisor);
+	}
 	return color;
 }
 

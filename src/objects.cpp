@@ -549,16 +549,22 @@ void set_object_shape(int16 object_index, int16 sequence_index, short_fixed anim
 
 void get_object_render_data(object_render_data *data, const world_point3d *camera, int16 object_index)
 {
+	get_object_render_data_for_frame(data, camera, get_object_data(object_index), NONE, NONE);
+}
+
+void get_object_render_data_for_frame(object_render_data *data, const world_point3d *camera, const object_data *object,
+	int16 sequence_override, int16 frame_override)
+{
 	data->bitmap_instance_index = NONE;
 	data->shadow_map_index = NONE;
 	data->transfer_mode = _transfer_mode_none;
 	data->transfer_phase = 0;
-	const object_data *object = get_object_data(object_index);
 	if (!object) return;
 	const int16 collection = shape_index(object->shape_collection_index);
-	const int16 sequence_index = shape_index(object->shape_sequence_index);
-	sequence_data *sequence = object_sequence(object);
+	const int16 sequence_index = sequence_override != NONE ? sequence_override : shape_index(object->shape_sequence_index);
+	sequence_data *sequence = collection == NONE || sequence_index == NONE ? nullptr : get_sequence(collection, sequence_index);
 	if (!sequence) return;
+	const int16 frame_index = frame_override != NONE ? frame_override : static_cast<int16>(object->shape_frame_index);
 
 	int32 view = object->shape_view_index;
 	const int32 views = sequence->number_of_views;
@@ -570,7 +576,7 @@ void get_object_render_data(object_render_data *data, const world_point3d *camer
 		view = static_cast<int32>((static_cast<int64>(views) * (relative & 0xFFFF) + 32768) >> 16);
 		if (view == views) view = 0;
 	}
-	const sequence_frame_data *frame = get_sequence_frame(sequence, collection, sequence_index, object->shape_frame_index);
+	const sequence_frame_data *frame = get_sequence_frame(sequence, collection, sequence_index, frame_index);
 	if (frame && view >= 0 && view < views)
 	{
 		int16 instance;

@@ -338,6 +338,10 @@ void animate_object(int16 object_index);
 void set_object_shape(int16 object_index, int16 sequence_index, short_fixed animation_rate, int16 transfer_mode,
 	int16 transfer_period, uint16 flags, boolean use_native);
 void get_object_render_data(object_render_data *data, const world_point3d *camera, int16 object_index);
+// The same for an object record outside the array (a local sprite) and a sequence and frame other than
+// its own (animating scenery); NONE keeps the object's.
+void get_object_render_data_for_frame(object_render_data *data, const world_point3d *camera, const object_data *object,
+	int16 sequence_index, int16 frame_index);
 
 /* ---------- physics */
 

@@ -1,7 +1,14 @@
 #include "overhead_map.h"
 #include "render/render.h"
 
-static overhead_map_test_hooks_data overhead_map_hooks;
+static overhead_map_test_hooks_data initial_overhead_map_hooks(void)
+{
+	overhead_map_test_hooks_data hooks = {};
+	for (overhead_text_data &text : hooks.texts) text.monster_index = NONE;
+	return hooks;
+}
+
+static overhead_map_test_hooks_data overhead_map_hooks = initial_overhead_map_hooks();
 
 overhead_map_test_hooks_data *get_overhead_map_test_hooks(void)
 {
@@ -11,6 +18,11 @@ overhead_map_test_hooks_data *get_overhead_map_test_hooks(void)
 void reset_overhead_map_test_hooks(void)
 {
 	clear_least_call_log(&overhead_map_hooks.calls);
+	for (overhead_text_data &text : overhead_map_hooks.texts)
+	{
+		text = overhead_text_data{};
+		text.monster_index = NONE;
+	}
 }
 
 #define LEAST(...) least_call(&overhead_map_hooks.calls, __VA_ARGS__)
@@ -102,4 +114,11 @@ int16 new_overhead_text(const overhead_text_data *text)
 void delete_overhead_text(int16 overhead_text_index)
 {
 	LEAST("delete_overhead_text", overhead_text_index);
+}
+
+const overhead_text_data *get_overhead_text_data(int16 overhead_text_index)
+{
+	if (overhead_text_index < 0 || overhead_text_index >= MAXIMUM_OVERHEAD_TEXTS) return NULL;
+	const overhead_text_data *text = &overhead_map_hooks.texts[overhead_text_index];
+	return text->monster_index == NONE ? NULL : text;
 }

@@ -56,10 +56,16 @@ void update_overhead_text(void);
 // Its index, NONE when there is no room.
 int16 new_overhead_text(const overhead_text_data *text);
 void delete_overhead_text(int16 overhead_text_index);
+// The record of a text; NULL for NONE, an index out of range or a free slot.
+const overhead_text_data *get_overhead_text_data(int16 overhead_text_index);
+
+#define MAXIMUM_OVERHEAD_TEXTS 16
 
 struct overhead_map_test_hooks_data
 {
 	least_call_log calls;
+	// The texts get_overhead_text_data answers with; monster_index NONE is a free slot.
+	overhead_text_data texts[MAXIMUM_OVERHEAD_TEXTS];
 };
 
 overhead_map_test_hooks_data *get_overhead_map_test_hooks(void);

@@ -11,6 +11,7 @@
 #include "linux_utilities.h"
 #include "main.h"
 #include "render/render.h"
+#include "render/render_wireframe.h"
 #include "screen_preferences.h"
 #include "zerv.h"
 
@@ -171,10 +172,6 @@ static void platform_iconify_window(void)
 	else screen_hooks.iconify_count += 1;
 }
 
-// The wireframe overlay's entry point (a stand-in until the overlay exists).
-void rasterize_wireframe_over_surfaces(bitmap_data *screen, uint32 exclude_flags, int16 wireframe_mode);
-#define WIREFRAME_MESH_TRIANGLES 4
-#define WIREFRAME_MODEL_TRIANGLES 5
 
 /* ---------- platform surfaces */
 

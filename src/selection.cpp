@@ -1,6 +1,13 @@
 #include "selection.h"
 
-static selection_test_hooks_data selection_hooks;
+static selection_test_hooks_data initial_selection_hooks(void)
+{
+	selection_test_hooks_data hooks = {};
+	hooks.pick_kind = NONE;
+	return hooks;
+}
+
+static selection_test_hooks_data selection_hooks = initial_selection_hooks();
 
 selection_test_hooks_data *get_selection_test_hooks(void)
 {
@@ -10,6 +17,8 @@ selection_test_hooks_data *get_selection_test_hooks(void)
 void reset_selection_test_hooks(void)
 {
 	clear_least_call_log(&selection_hooks.calls);
+	selection_hooks.pick_kind = NONE;
+	selection_hooks.pick_cell_x = selection_hooks.pick_cell_y = 0;
 }
 
 #define LEAST(...) least_call(&selection_hooks.calls, __VA_ARGS__)
@@ -48,5 +57,9 @@ void new_pick_by_point_state(pick_state *state, const point2d *screen_point, uin
 int16 pick(pick_state *state)
 {
 	LEAST("pick", state);
-	return NONE;
+	if (!state || selection_hooks.pick_kind == NONE || state->next_index != 0) return NONE;
+	state->cell_x = selection_hooks.pick_cell_x;
+	state->cell_y = selection_hooks.pick_cell_y;
+	state->next_index = 1;
+	return selection_hooks.pick_kind;
 }

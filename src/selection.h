@@ -46,6 +46,9 @@ int16 pick(pick_state *state);
 struct selection_test_hooks_data
 {
 	least_call_log calls;
+	// One hit pick answers with (kind NONE: none), in the cell given.
+	int16 pick_kind;
+	int16 pick_cell_x, pick_cell_y;
 };
 
 selection_test_hooks_data *get_selection_test_hooks(void);

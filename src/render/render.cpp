@@ -15,6 +15,7 @@
 #include "interface.h"
 #include "render/radix_sort.h"
 #include "render/render_objects.h"
+#include "render/render_models.h"
 #include "render/render_wireframe.h"
 #include "connectors.h"
 #include "render/render_world_builders.h"

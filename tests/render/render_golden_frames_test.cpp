@@ -12,7 +12,9 @@
 #include "input/actions.h"
 #include "mesh.h"
 #include "observer.h"
+#include "objects.h"
 #include "render/render.h"
+#include "render/render_objects.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
 
@@ -156,7 +158,29 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	frames.push_back({"bnch centre 1024x768", render(large, _render_view_filtering_flag, &centre)});
 	EXPECT_GT(lit_pixels(large), 1024 * 768 / 2);
 
-	const uint32 pinned[] = {0x006b5a73u, 0x1964de7cu, 0x2b39e5eau, 0x98590707u, 0x1ce9e1edu, 0x25ead5e9u};
+	harness_end_map();
+
+	// The demo battle at ticks 300 and 900, then with an object highlighted and caps lock held.
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	harness_run_ticks(300);
+	frames.push_back({"demo battle tick 300 640x480", render(small, 0)});
+	harness_run_ticks(600);
+	frames.push_back({"demo battle tick 900 640x480", render(small, 0)});
+	int16 shown = NONE;
+	for (render_surface *s = last_render_surface_list()->first_surface; s && shown == NONE; s = s->next_surface)
+	{
+		if (surface_subtype(s) == _surface_subtype_object_rectangle) shown = reinterpret_cast<render_rectangle *>(s)->object_index;
+	}
+	ASSERT_NE(shown, NONE) << "objects draw in the battle view";
+	get_object_data(shown)->flags |= _object_is_attack_highlighted_flag;
+	get_render_objects_test_hooks()->caps_lock_held = TRUE;
+	frames.push_back({"demo battle tick 900 highlighted 640x480", render(small, 0)});
+	get_render_objects_test_hooks()->caps_lock_held = NONE;
+	get_object_data(shown)->flags &= ~_object_is_attack_highlighted_flag;
+	EXPECT_NE(frames[frames.size() - 1].second, frames[frames.size() - 2].second);
+
+	const uint32 pinned[] = {0xdbb9465cu, 0x6d9a8cb3u, 0x7e6123d7u, 0x1fe2c480u, 0x1ce9e1edu, 0x9497465au, 0xe6550095u, 0x868a3120u,
+		0x9c02fde7u};
 	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
 	const std::string path = std::string(ZERV_BINARY_DIR) + "/frame_digests.txt";
 	FILE *file = fopen(path.c_str(), "w");

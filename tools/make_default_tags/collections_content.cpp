@@ -400,6 +400,35 @@ collection_bitmap_description ellipse_bitmap(const char *name, int16 width, int1
 	return bitmap;
 }
 
+// The same picture in the row-span format, which the software path draws
+// sprites from: index 0 becomes a gap.
+collection_bitmap_description row_span_bitmap(const collection_bitmap_description &plain)
+{
+	collection_bitmap_description bitmap = plain;
+	bitmap.flags = _bitmap_extended_encoding_flag | _1bit_transparency_encoded_flag | _word_aligned_encoding_flag;
+	bitmap.pixels.clear();
+	for (int32 y = 0; y < plain.height; ++y)
+	{
+		std::vector<int16> spans;
+		std::vector<uint8> pixels;
+		const uint8 *row = plain.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(plain.bytes_per_row);
+		for (int32 x = 0; x < plain.width;)
+		{
+			if (row[x] == 0)
+			{
+				x += 1;
+				continue;
+			}
+			const int32 start = x;
+			while (x < plain.width && row[x] != 0) pixels.push_back(row[x++]);
+			spans.push_back(static_cast<int16>(start));
+			spans.push_back(static_cast<int16>(x));
+		}
+		append_row_span_row(&bitmap, spans, pixels);
+	}
+	return bitmap;
+}
+
 // A unit figure in the row-span format: a body in the primary band over
 // legs in the secondary band, leaning by view and frame.
 collection_bitmap_description unit_figure_bitmap(int32 view, int32 frame, drawing_random *random)
@@ -668,6 +697,8 @@ collection_description default_effects_collection(void)
 		collection.sequences.push_back(single_view_sequence(names[s], sequence, first,
 			s == _default_effects_scorch_sequence ? 0 : static_cast<int16>(NONE)));
 	}
+	// Arrows in flight are quads laid along their velocity (16 x 4 is a power of two).
+	collection.instances[static_cast<size_t>(_default_effects_arrow_sequence)].flags |= _bitmap_instance_texture_flag;
 	return collection;
 }
 
@@ -680,19 +711,18 @@ collection_description default_scenery_collection(void)
 	collection.user_data_flags = _collection_can_be_used_for_scenery_flag;
 	collection.colors = default_color_table();
 
-	// Rock: colour keyed.
-	collection_bitmap_description rock = ellipse_bitmap("rock", 24, 16, _grey_band, &random);
-	rock.flags |= _bitmap_color_key_transparency_flag;
-	collection.bitmaps.push_back(rock);
+	// Sprites in the row-span format, with gaps where the picture is clear.
+	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("rock", 24, 16, _grey_band, &random)));
 	// Tree, with a high-resolution picture twice the size.
-	collection.bitmaps.push_back(ellipse_bitmap("tree", 24, 40, _green_band, &random));
-	collection.bitmaps.push_back(ellipse_bitmap("tree highres", 48, 80, _green_band, &random));
+	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("tree", 24, 40, _green_band, &random)));
+	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("tree highres", 48, 80, _green_band, &random)));
 	// Fire: four frames.
 	for (int32 f = 0; f < 4; ++f)
 	{
 		char name[32];
 		snprintf(name, sizeof(name), "fire %d", static_cast<int>(f));
-		collection.bitmaps.push_back(ellipse_bitmap(name, 12, static_cast<int16>(16 + 2 * f), _red_band, &random));
+		collection.bitmaps.push_back(
+			row_span_bitmap(ellipse_bitmap(name, 12, static_cast<int16>(16 + 2 * f), _red_band, &random)));
 	}
 
 	collection.instances.push_back(default_instance(0, 12, 14, 12, 4));

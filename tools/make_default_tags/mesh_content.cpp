@@ -218,14 +218,15 @@ map_description demo_map(void)
 				const int16 kind = static_cast<int16>(depth < 80 ? _terrain_media_dwarf_depth
 					: depth < 200 ? _terrain_media_human_depth
 					: depth < 400 ? _terrain_media_giant_depth : _terrain_media_deep);
-				flags = static_cast<uint16>(terrain_pair(kind, kind) | _mesh_cell_triangle_media_flags);
+				flags = static_cast<uint16>(terrain_pair(kind, kind) | _mesh_cell_triangle_media_flags |
+					_mesh_cell_has_reflection_flag);
 			}
 			else if (distance2 <= (demo_lake_radius + 1) * (demo_lake_radius + 1))
 			{
 				// The shore: the second triangle wet, the first marsh.
 				h = demo_lake_surface + 10;
 				flags = static_cast<uint16>(terrain_pair(_terrain_marsh, _terrain_media_dwarf_depth) |
-					_mesh_cell_triangle1_is_media_flag);
+					_mesh_cell_triangle1_is_media_flag | _mesh_cell_has_reflection_flag);
 			}
 			// A rocky ridge no one walks over.
 			if (x == 44 && y >= 30 && y < 50)
