@@ -183,6 +183,9 @@ void adjust_unit_placement(int16 team_index, int16 count, const int16 *counts)
 		}
 	}
 
+	// Entries of one unit type share its request.
+	int16 remaining_requests[MAXIMUM_UNIT_ADJUSTMENT_COUNT];
+	for (int16 i = 0; i < count; ++i) remaining_requests[i] = requests[i];
 	const int32 entries = count_marker_palette_entries(_marker_monster);
 	for (int32 p = 0; p < entries; ++p)
 	{
@@ -207,22 +210,22 @@ void adjust_unit_placement(int16 team_index, int16 count, const int16 *counts)
 			marker->data_index = NONE;
 		}
 		if (which == NONE) continue;
-		int16 remaining_requests = requests[which];
+		int16 &left = remaining_requests[which];
 		new_scan_markers_state(&state, _marker_monster, static_cast<int16>(p), NONE);
 		while (marker_data *marker = scan_markers(&state))
 		{
 			if (marker->flags & _marker_is_invisible_flag) continue;
-			if (remaining_requests > 0 && marker_passes(marker, entry)) remaining_requests -= 1;
+			if (left > 0 && marker_passes(marker, entry)) left -= 1;
 			else marker->flags |= _marker_is_invisible_flag;
 		}
 		new_scan_markers_state(&state, _marker_monster, static_cast<int16>(p), NONE);
 		while (marker_data *marker = scan_markers(&state))
 		{
-			if (remaining_requests <= 0) break;
+			if (left <= 0) break;
 			if ((marker->flags & _marker_is_invisible_flag) && marker_passes(marker, entry))
 			{
 				marker->flags &= ~static_cast<uint32>(_marker_is_invisible_flag);
-				remaining_requests -= 1;
+				left -= 1;
 			}
 		}
 		mark_monster_initializers_as_unused();
