@@ -495,9 +495,9 @@ void kill_monster(int16 monster_index, const damage_definition *damage, damage_d
 			}
 			if (damage->type == _damage_gas) flags |= _new_projectile_group_no_blood_flag;
 			if (damage->flags & _damage_detonates_explosives_immediately_flag) flags |= _new_projectile_group_detonate_explosives_flag;
-			if (monster->action == _monster_action_being_healed) flags |= _new_projectile_group_cannot_detonate_flag;
-			if (stoned && !immobile) flags |= _new_projectile_group_cannot_detonate_flag | _new_projectile_group_has_masonary_source_flag;
 		}
+		if (monster->action == _monster_action_being_healed) flags |= _new_projectile_group_cannot_detonate_flag;
+		if (stoned && !immobile) flags |= _new_projectile_group_cannot_detonate_flag | _new_projectile_group_has_masonary_source_flag;
 		if (monster->action == _monster_action_paralyzed) object->color_table_permutation = 0;
 		new_projectile_group_data group_data = {};
 		group_data.flags = flags;
