@@ -388,8 +388,6 @@ static void drop_object_at_death(new_projectile_group_data *group, int16 object_
 	if (artifact && (artifact->flags & _artifact_keeps_charge_flag)) object->state = state;
 }
 
-static int16 respawn_depth = 0;
-
 static void respawn_monster(int16 dead_index, int16 dead_identifier, int32 marker_index, int16 owner_player, int16 owner_team,
 	uint32 kept_flags, uint32 kept_extra_flags, boolean ambient)
 {
@@ -412,7 +410,7 @@ static void respawn_monster(int16 dead_index, int16 dead_identifier, int32 marke
 		marker->data_index = NONE;
 		return;
 	}
-	const int16 unit_index = new_monster(static_cast<int16>(get_marker_index(marker)));
+	const int16 unit_index = new_monster(marker);
 	monster_data *unit = get_monster_data(unit_index);
 	if (!unit) return;
 	unit->flags |= (kept_flags & _monster_ignores_user_commands_flag) | _monster_needs_to_stop_flag;
@@ -605,12 +603,9 @@ void kill_monster(int16 monster_index, const damage_definition *damage, damage_d
 		delete_datum(&monster_array, monster_index);
 	}
 
-	// A unit killed while a respawn places it (a marker that detonates at once)
-	// does not respawn again.
-	if (respawn_depth > 0) return;
-	respawn_depth += 1;
+	// A unit killed inside its own creation (a marker that detonates at once) never respawns.
+	if (monster_index == get_monster_being_created()) return;
 	respawn_monster(monster_index, identifier, marker_index, owner_player, owner_team, kept_flags, kept_extra_flags, ambient);
-	respawn_depth -= 1;
 }
 
 void eliminate_units_of_losing_team(int16 team_index)
@@ -775,7 +770,7 @@ int16 make_monster_visible(int16 marker_identifier, int16 effect)
 	}
 	else
 	{
-		monster_index = new_monster(static_cast<int16>(get_marker_index(marker)));
+		monster_index = new_monster(marker);
 		if (monster_index == NONE) return NONE;
 	}
 	monster_data *monster = get_monster_data(monster_index);

@@ -146,14 +146,6 @@ monster_initializer *get_monster_initializer(int16 unit_type)
 	return best;
 }
 
-int16 monster_initializer_permutation(const monster_initializer *initializer, int16 collection_reference_index)
-{
-	const collection_reference *reference = get_collection_reference(collection_reference_index);
-	if (!initializer || !reference) return 0;
-	const int16 permutation = initializer->color_table_permutation;
-	return (permutation >= 0 && permutation < reference->number_of_permutations) ? permutation : static_cast<int16>(0);
-}
-
 void export_monster_initializers(void *buffer, int32 *size)
 {
 	const int16 count = store_ready() ? monster_initializer_globals->count : static_cast<int16>(0);

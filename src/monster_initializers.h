@@ -26,8 +26,6 @@ extern monster_initializer_globals_data *monster_initializer_globals;
 
 void adjust_monster_initializers_for_coop(int16 player_count, const new_player_data *players, int16 maximum);
 int compare_monster_initializers(const void *a, const void *b);
-// The permutation a veteran may use on a reference: its own when in range, else 0.
-int16 monster_initializer_permutation(const monster_initializer *initializer, int16 collection_reference_index);
 
 void fold_monster_initializers_digest(zerv_digest *digest);
 

@@ -234,7 +234,7 @@ void adjust_unit_placement(int16 team_index, int16 count, const int16 *counts)
 		new_scan_markers_state(&state, _marker_monster, static_cast<int16>(p), NONE);
 		while (marker_data *marker = scan_markers(&state))
 		{
-			new_monster(static_cast<int16>(get_marker_index(marker)));
+			new_monster(marker);
 		}
 		entry->tag_index = original_type;
 	}
