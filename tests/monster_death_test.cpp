@@ -4,6 +4,8 @@
 
 #include "least_layer.h"
 #include "projectile_group_definitions.h"
+#include "support/zerv_harness.h"
+#include "units_content.h"
 #include "units_test_support.h"
 
 namespace {
@@ -166,6 +168,44 @@ TEST_F(monster_death, an_eliminated_team_is_disintegrated)
 	eliminate_units_of_losing_team(1);
 	EXPECT_EQ(monster_array.total_count, 1);
 	EXPECT_EQ(get_monsters_test_hooks()->kill_monster_calls, 2);
+}
+
+} // namespace
+
+namespace {
+
+// The generated kinds' blood: dying, exploding and melee impact groups.
+class monster_death_content : public zerv_harness_fixture
+{
+};
+
+TEST_F(monster_death_content, the_kinds_name_and_resolve_their_blood_groups)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("demo"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int16 dying = projectile_group_definition_tag_to_index(DEFAULT_UNIT_DYING_GROUP_TAG);
+	const int16 exploding = projectile_group_definition_tag_to_index(DEFAULT_UNIT_EXPLODING_GROUP_TAG);
+	const int16 blood = projectile_group_definition_tag_to_index(DEFAULT_BLOOD_GROUP_TAG);
+	ASSERT_NE(dying, NONE);
+	ASSERT_NE(exploding, NONE);
+	ASSERT_NE(blood, NONE);
+	EXPECT_EQ(get_projectile_group_definition(dying)->parts[0].count_lower_bound, 3);
+	EXPECT_EQ(get_projectile_group_definition(exploding)->parts[0].count_lower_bound, 6);
+	EXPECT_EQ(get_projectile_group_definition(blood)->parts[0].count_lower_bound, 2);
+	const projectile_definition *chunk =
+		get_projectile_definition(get_projectile_group_definition(dying)->parts[0].projectile_type);
+	ASSERT_NE(chunk, nullptr);
+	EXPECT_EQ(chunk->projectile_class, _projectile_class_bloody_chunk);
+	for (int16 kind = 0; kind < NUMBER_OF_DEFAULT_UNIT_KINDS; ++kind)
+	{
+		const monster_definition *definition = get_monster_definition(monster_definition_tag_to_index(default_unit_kind_tags[kind]));
+		ASSERT_NE(definition, nullptr);
+		EXPECT_EQ(definition->dying_projectile_group_type, dying) << kind;
+		EXPECT_EQ(definition->exploding_projectile_group_type, exploding) << kind;
+		EXPECT_EQ(definition->melee_impact_projectile_group_type, (kind == 0 || kind == 3) ? blood : static_cast<int16>(NONE)) << kind;
+	}
+	harness_end_map();
 }
 
 } // namespace
