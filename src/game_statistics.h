@@ -44,6 +44,8 @@ struct team_ranking_data
 
 // Unit counts and vitality per unit type, and damage and kills between unit types.
 void adjust_unit_statistics(int16 unit_type, int16 delta_count, int32 delta_vitality);
+// The unit counts an eliminated team is judged by.
+void adjust_unit_statistics_for_elimination(int16 unit_type, int16 delta_count, int32 delta_vitality);
 void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type, int32 damage, boolean died,
 	boolean netgame_target, boolean ambient_life, boolean adjust_damage, int16 owner_player_index);
 

@@ -610,7 +610,8 @@ void build_monster_initializers(void);
 monster_initializer *get_monster_initializer(int16 unit_type);
 // size = count × 40; with a buffer, the records are written big-endian.
 void export_monster_initializers(void *buffer, int32 *size);
-void import_monster_initializers(const void *buffer, int32 size);
+// FALSE (store emptied) for a size that is not whole records or above the store.
+boolean import_monster_initializers(const void *buffer, int32 size);
 monster_initializer *get_monster_initializers(int16 *count);
 
 /* ---------- death, ownership and hiding */

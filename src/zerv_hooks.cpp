@@ -36,6 +36,9 @@
 #include "models.h"
 #include "monster_ambient_life.h"
 #include "monsters.h"
+#include "monster_initializers.h"
+#include "monster_visibility.h"
+#include "unit_trading.h"
 #include "objects.h"
 #include "observer.h"
 #include "overhead_map.h"
@@ -256,7 +259,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(4, refresh_foundation_checksum, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(5, reset_permanent_player_rankings, _hook_unless_continuation, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(5, "reset_monster_initializers", _hook_unless_continuation, _hook_no_arguments, _hook_result_ignored),
+	SLOT(5, reset_monster_initializers, _hook_unless_continuation, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(8, initialize_string_definitions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(8, initialize_recording_for_new_map, _hook_always, _hook_setup_argument, _hook_result_ignored),
@@ -316,12 +319,12 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(13, "initialize_wind_for_new_map", _hook_always, _hook_wind_tag_argument, _hook_result_ignored),
 	EMPTY_SLOT(13, "initialize_particle_system_for_new_map", _hook_always, _hook_particle_tag_argument, _hook_result_ignored),
 
-	EMPTY_SLOT(14, "restore_monster_initializers_from_backup", _hook_if_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(14, "backup_monster_initializers", _hook_unless_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
+	SLOT(14, restore_monster_initializers_from_backup, _hook_if_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
+	SLOT(14, backup_monster_initializers, _hook_unless_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(15, add_markers_to_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
-	EMPTY_SLOT(16, "build_initial_monster_visibility", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(16, build_initial_monster_visibility, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_camera_control_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_sniffing_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, create_connectors_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -335,7 +338,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(16, "initialize_formation_definitions_for_new_map", _hook_always, _hook_info_argument, _hook_result_ignored),
 	SLOT(16, initialize_status_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_control_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "initialize_monster_placements_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(16, initialize_monster_placements_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, open_unit_trading_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, mark_solo_level_as_visited, _hook_if_cooperative, _hook_scenario_tag_argument, _hook_result_ignored),
 	SLOT(16, set_vsync_interval, _hook_always, _hook_minus_one_argument, _hook_result_ignored),
@@ -348,7 +351,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_preloading_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_sound_manager_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	SLOT(0, close_unit_trading_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_unit_trading_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_observer_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_formation_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_overhead_text_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -428,7 +431,7 @@ static const zerv_hook_slot frame_hook_slots[] = {
 	EMPTY_SLOT(10, "update_game_sounds", _hook_always, _hook_intake_argument, _hook_result_ignored),
 	SLOT(10, update_status_bar, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
-	EMPTY_SLOT(11, "build_monster_initializers", _hook_if_veterans_kept, _hook_no_arguments, _hook_result_ignored),
+	SLOT(11, build_monster_initializers, _hook_if_veterans_kept, _hook_no_arguments, _hook_result_ignored),
 	SLOT(11, encode_postgame_report, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(11, cache_endgame_state, _hook_always, _hook_endgame_state_argument, _hook_result_ignored),
 	SLOT(11, zerv_game_is_over, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -857,6 +860,7 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"map actions", map_actions_fold_digest},
 	{"mesh", fold_mesh_digest},
 	{"markers", fold_markers_digest},
+	{"veterans", fold_monster_initializers_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

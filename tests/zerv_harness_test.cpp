@@ -8,6 +8,7 @@
 #include "CoreLibrary/zerv/directions.h"
 #include "markers.h"
 #include "mesh.h"
+#include "monster_visibility.h"
 #include "objects.h"
 #include "players.h"
 #include "support/zerv_harness.h"
@@ -86,6 +87,21 @@ TEST_F(zerv_harness, the_default_local_game_ends_at_18300_with_a_defeat)
 	EXPECT_TRUE(harness_game_is_finished());
 	EXPECT_EQ(game->winning_team_index, _light_team_index);
 	trails.push_back({"demo, four players", harness_digest_trail()});
+	harness_end_map();
+
+	// The fog is per machine and stays out of the state digest: its own
+	// trail, every 64 ticks of 'demo'.
+	new_game_data fog;
+	harness_demo_setup(&fog, 4);
+	ASSERT_TRUE(harness_start_map(&fog));
+	std::vector<harness_digest_entry> visibility;
+	for (int32 i = 0; i < 40 && !harness_game_is_finished(); ++i)
+	{
+		harness_run_ticks(64);
+		visibility.push_back({game->game_time, static_cast<uint64>(monster_visibility_digest())});
+	}
+	EXPECT_EQ(visibility.size(), 40u);
+	trails.push_back({"demo visibility every 64 ticks", visibility});
 	harness_end_map();
 
 	// The benchmark battle: 400 units for 600 ticks.

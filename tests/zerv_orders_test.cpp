@@ -211,7 +211,7 @@ TEST_F(zerv_orders_map, dispose_follows_the_fixed_order)
 	service_trace_clear();
 	harness_end_map();
 	EXPECT_TRUE(trace_in_order({"dispose_preloading_from_old_map", "dispose_sound_manager_from_old_map",
-		"close_unit_trading_dialog", "dispose_observer_from_old_map", "dispose_formation_definitions_from_old_map",
+		"dispose_unit_trading_dialog", "dispose_observer_from_old_map", "dispose_formation_definitions_from_old_map",
 		"dispose_overhead_text_from_old_map", "dispose_camera_control_from_old_map",
 		"dispose_media_definitions_from_old_map", "dispose_models_from_old_map", "dispose_model_effects_from_old_map",
 		"dispose_fire_from_old_map", "dispose_mesh_from_old_map", "dispose_commands_from_old_map",

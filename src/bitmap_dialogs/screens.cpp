@@ -295,18 +295,4 @@ boolean game_hints_dialog_is_open(void)
 	return FALSE;
 }
 
-void open_unit_trading_dialog(void)
-{
-	LEAST("open_unit_trading_dialog");
-}
-
-void close_unit_trading_dialog(void)
-{
-	LEAST("close_unit_trading_dialog");
-}
-
-boolean unit_trading_dialog_visible(rectangle2d *bounds)
-{
-	if (bounds) set_rectangle2d(bounds, 0, 0, 0, 0);
-	return FALSE;
-}
+// The unit trading dialog lives with the placements, in unit_trading.cpp.

@@ -63,3 +63,9 @@ void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type,
 	least_call(&game_statistics_test_hooks.calls, "adjust_damage_statistics", aggressor_unit_type, target_unit_type,
 		damage, died, netgame_target, ambient_life, adjust_damage, owner_player_index);
 }
+
+void adjust_unit_statistics_for_elimination(int16 unit_type, int16 delta_count, int32 delta_vitality)
+{
+	least_call(&game_statistics_test_hooks.calls, "adjust_unit_statistics_for_elimination", unit_type, delta_count,
+		delta_vitality);
+}

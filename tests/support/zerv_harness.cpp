@@ -164,6 +164,20 @@ void harness_battle_setup(new_game_data *setup, file_tag map_tag)
 	snprintf(computer->appearance.name, sizeof(computer->appearance.name), "%s", "Dark");
 }
 
+void harness_trading_setup(new_game_data *setup)
+{
+	harness_demo_setup(setup, 4);
+	setup->parameters.option_flags |= _game_option_allow_unit_trading_flag;
+	setup->parameters.pregame_time_limit = 300;
+	for (int16 i = 0; i < 4; ++i)
+	{
+		new_player_data *player = &setup->players[i];
+		player->type = _player_is_human;
+		player->team_index = static_cast<int16>(i / 2);
+		player->team_captain_identifier = setup->players[(i / 2) * 2].unique_identifier;
+	}
+}
+
 bool harness_start_map(new_game_data *setup)
 {
 	harness_globals.trail.clear();

@@ -63,6 +63,32 @@ projectile_definition scout_blade(void)
 	return d;
 }
 
+// A bloody chunk thrown from the effects collection's spark sequence.
+projectile_definition bloody_chunk(int16 lifespan, int16 lifespan_delta)
+{
+	projectile_definition d = *get_default_projectile_definition();
+	d.collection_tag = DEFAULT_EFFECTS_COLLECTION_TAG;
+	d.object_tag = DEFAULT_DEBRIS_OBJECT_TAG;
+	d.sequence_indexes[_projectile_in_flight_sequence] = _default_effects_spark_sequence;
+	d.damage.type = NONE;
+	d.projectile_class = _projectile_class_bloody_chunk;
+	d.lifespan_lower_bound = lifespan;
+	d.lifespan_delta = lifespan_delta;
+	d.random_initial_velocity = 8;
+	return d;
+}
+
+projectile_group_definition chunks(file_tag projectile_tag, int16 count)
+{
+	projectile_group_definition g = *get_default_projectile_group_definition();
+	projectile_group_part_definition &p = g.parts[g.number_of_parts++];
+	p = *get_default_projectile_group_part_definition();
+	p.projectile_tag = projectile_tag;
+	p.count_lower_bound = count;
+	p.count_delta = 0;
+	return g;
+}
+
 } // namespace
 
 monster_definition default_unit_monster_definition(int16 kind)
@@ -77,7 +103,10 @@ monster_definition default_unit_monster_definition(int16 kind)
 	d.cost = k.cost;
 	d.spelling_string_list_tag = default_unit_spelling_tags[kind];
 	d.names_string_list_tag = DEFAULT_UNIT_NAMES_STRING_LIST_TAG;
-	// Generated kinds name no dying, burning, entrance or exit groups.
+	// Generated kinds name no burning, entrance or exit groups.
+	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
+	d.exploding_projectile_group_tag = DEFAULT_UNIT_EXPLODING_GROUP_TAG;
+	d.melee_impact_projectile_group_tag = (kind == 0 || kind == 3) ? DEFAULT_BLOOD_GROUP_TAG : no_tag;
 	d.burning_death_projectile_group_tag = no_tag;
 	d.entrance_projectile_group_tag = no_tag;
 	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
@@ -190,6 +219,23 @@ bool make_default_unit_tags(std::vector<int32> *handles)
 	const projectile_definition blade = scout_blade();
 	if (!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG,
 			"scout blade", stored_record_bytes(&blade, static_cast<int32>(sizeof(blade)), projectile_definition_bs_data)))
+	{
+		return false;
+	}
+	const projectile_definition chunk = bloody_chunk(40, 20), drop = bloody_chunk(8, 4);
+	const projectile_group_definition dying = chunks(DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG, 3),
+		exploding = chunks(DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG, 6), blood = chunks(DEFAULT_BLOOD_DROP_PROJECTILE_TAG, 2);
+	if (!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG,
+			"bloody chunk", stored_record_bytes(&chunk, static_cast<int32>(sizeof(chunk)), projectile_definition_bs_data)) ||
+		!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_BLOOD_DROP_PROJECTILE_TAG,
+			"blood drop", stored_record_bytes(&drop, static_cast<int32>(sizeof(drop)), projectile_definition_bs_data)) ||
+		!add(PROJECTILE_GROUP_DEFINITION_GROUP_TAG, PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER, DEFAULT_UNIT_DYING_GROUP_TAG,
+			"unit dying", stored_record_bytes(&dying, static_cast<int32>(sizeof(dying)), projectile_group_definition_bs_data)) ||
+		!add(PROJECTILE_GROUP_DEFINITION_GROUP_TAG, PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER, DEFAULT_UNIT_EXPLODING_GROUP_TAG,
+			"unit exploding", stored_record_bytes(&exploding, static_cast<int32>(sizeof(exploding)),
+				projectile_group_definition_bs_data)) ||
+		!add(PROJECTILE_GROUP_DEFINITION_GROUP_TAG, PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER, DEFAULT_BLOOD_GROUP_TAG, "blood",
+			stored_record_bytes(&blood, static_cast<int32>(sizeof(blood)), projectile_group_definition_bs_data)))
 	{
 		return false;
 	}

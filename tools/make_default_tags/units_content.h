@@ -17,6 +17,12 @@
 #define DEFAULT_SCOUT_TAG TAG("scou")
 #define DEFAULT_SCOUT_BLADE_PROJECTILE_TAG TAG("scbl")
 #define DEFAULT_UNIT_NAMES_STRING_LIST_TAG TAG("unmn")
+// Blood and remains: the kinds' dying, exploding and melee impact groups.
+#define DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG TAG("chnk")
+#define DEFAULT_BLOOD_DROP_PROJECTILE_TAG TAG("drop")
+#define DEFAULT_UNIT_DYING_GROUP_TAG TAG("udie")
+#define DEFAULT_UNIT_EXPLODING_GROUP_TAG TAG("uexp")
+#define DEFAULT_BLOOD_GROUP_TAG TAG("blod")
 #define NUMBER_OF_DEFAULT_UNIT_KINDS 4
 #define NUMBER_OF_DEFAULT_UNIT_NAMES 32
 

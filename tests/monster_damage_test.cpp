@@ -1,0 +1,209 @@
+// A unit's response to damage: holds, blocks, trading invulnerability, the
+// throw and its numbers, death kinds, the attacker's experience and the
+// statistics booking.
+#include <gtest/gtest.h>
+
+#include "least_layer.h"
+#include "projectile_group_definitions.h"
+#include "units_test_support.h"
+
+namespace {
+
+class monster_damage : public units_test_map
+{
+protected:
+	void SetUp() override
+	{
+		units_test_map::SetUp();
+		kind = new_kind(TAG("kind"), [](monster_definition *definition) {
+			definition->flinch_system_shock = 16384;
+			definition->hard_death_system_shock = 40000;
+		});
+		ours = new_unit_type(TAG("u0  "), kind, 0, TAG("sold"));
+		theirs = new_unit_type(TAG("u1  "), kind, 1, TAG("sold"));
+	}
+	static damage_definition blow(int16 type, uint16 flags = 0)
+	{
+		damage_definition definition = {};
+		definition.type = type;
+		definition.flags = flags;
+		return definition;
+	}
+	static damage_data from(int16 attacker, int16 damage, world_point3d epicenter = {0, 0, 0})
+	{
+		damage_data data;
+		initialize_damage_data(&data);
+		const monster_data *monster = get_monster_data(attacker);
+		data.owner_monster_index = attacker;
+		data.owner_monster_identifier = monster ? monster->identifier : static_cast<int16>(NONE);
+		data.damage = damage;
+		data.epicenter = epicenter;
+		return data;
+	}
+	int16 kind = NONE, ours = NONE, theirs = NONE;
+};
+
+TEST_F(monster_damage, hold_holds_for_its_damage_and_a_held_unit_ignores_more)
+{
+	const int16 unit = place_unit(kind, ours, 4000, 4000);
+	const damage_definition hold = blow(_damage_hold);
+	damage_data data = from(NONE, 128);
+	accelerate_monster(&hold, &data, unit);
+	EXPECT_EQ(get_monster_data(unit)->action, _monster_action_being_held);
+	EXPECT_EQ(get_monster_data(unit)->attack_timer, 15);
+	EXPECT_TRUE(data.flags & _damage_data_reported_projectile_group_flag);
+	EXPECT_EQ(data.detonation_projectile_group_type, NONE);
+	data = from(NONE, 256);
+	accelerate_monster(&hold, &data, unit);
+	EXPECT_EQ(get_monster_data(unit)->attack_timer, 15);
+	EXPECT_FALSE(data.flags & _damage_data_reported_projectile_group_flag);
+}
+
+TEST_F(monster_damage, a_block_against_the_own_target_stops_the_blow_unless_it_cannot_be_blocked)
+{
+	const int16 blocked_group = projectile_group_definition_tag_to_index(TAG("boom"));
+	const int16 blocker_kind = new_kind(TAG("blok"), [blocked_group](monster_definition *definition) {
+		definition->blocked_impact_projectile_group_type = blocked_group;
+	});
+	const int16 blocker = place_unit(blocker_kind, ours, 4000, 4000);
+	const int16 attacker = place_unit(kind, theirs, 4300, 4000);
+	get_monster_data(blocker)->action = _monster_action_blocking;
+	get_monster_data(blocker)->target_monster_index = attacker;
+	const int16 full = object_of(blocker)->vitality;
+
+	const damage_definition kinetic = blow(_damage_kinetic);
+	damage_data data = from(attacker, 64);
+	accelerate_monster(&kinetic, &data, blocker);
+	EXPECT_EQ(object_of(blocker)->vitality, full);
+	EXPECT_EQ(data.detonation_projectile_group_type, blocked_group);
+
+	const damage_definition unblockable = blow(_damage_kinetic, _damage_cannot_be_blocked_flag);
+	data = from(attacker, 64);
+	accelerate_monster(&unblockable, &data, blocker);
+	EXPECT_EQ(object_of(blocker)->vitality, full - 32) << "half the blow gets through";
+	EXPECT_EQ(data.detonation_projectile_group_type, blocked_group);
+}
+
+TEST_F(monster_damage, a_unit_being_traded_takes_nothing_but_still_reacts)
+{
+	const int16 unit = place_unit(kind, ours, 4000, 4000);
+	const int16 attacker = place_unit(kind, theirs, 4300, 4000);
+	get_monster_data(unit)->extra_flags |= _monster_is_being_traded_extra_flag;
+	const int16 full = object_of(unit)->vitality;
+	const damage_definition kinetic = blow(_damage_kinetic);
+	damage_data data = from(attacker, 200);
+	accelerate_monster(&kinetic, &data, unit);
+	EXPECT_EQ(object_of(unit)->vitality, full);
+	EXPECT_EQ(get_monster_data(unit)->aggressor_monster_index, attacker);
+}
+
+TEST_F(monster_damage, the_throw_follows_its_long_double_formula_and_keeps_the_destination_quirk)
+{
+	const int16 thrown_kind = new_kind(TAG("thrw"), [](monster_definition *definition) {
+		definition->flags |= _monster_can_be_propelled_flag;
+		definition->propelled_system_shock = 8192;
+		definition->flinch_system_shock = 8192;
+		definition->hard_death_system_shock = 65535;
+		definition->damage_to_propulsion = 65535;
+	});
+	const int16 unit = place_unit(thrown_kind, ours, 20000, 30000);
+	const int16 maximum = object_of(unit)->maximum_vitality;
+	const int16 damage = static_cast<int16>(maximum / 2);
+	const damage_definition explosion = blow(_damage_kinetic);
+	damage_data data = from(NONE, damage, {10000, 30000, 0});
+	data.velocity = 40;
+	accelerate_monster(&explosion, &data, unit);
+	const monster_data *monster = get_monster_data(unit);
+	ASSERT_NE(monster, nullptr);
+	ASSERT_EQ(monster->action, _monster_action_being_propelled);
+	const long double k = 65535 * 0.75L / 65535.0L;
+	const long double m = 6; // kinetic: min(velocity, 6)
+	const int32 strength = static_cast<int32>(((static_cast<long double>(damage) * m) * k) * 256.0L);
+	EXPECT_EQ(monster->propelled_timer, static_cast<int16>((static_cast<int64>(strength) * 10) / 65536));
+	EXPECT_EQ(monster->propulsion_speed, static_cast<int16>((static_cast<int64>(strength) * 110) / 65536));
+	// The origin is west of the unit: 2 × 20000 − 10000 capped by the mesh width in cells.
+	EXPECT_EQ(monster->path_destination.x, mesh_globals->mesh_width);
+	EXPECT_EQ(monster->path_destination.y, 30000) << "equal coordinates keep the unit's own";
+	EXPECT_EQ(monster->propelled_yaw, arctangent(10000, 0)) << "away from the origin";
+
+	// Thrown again, weaker: the first throw's numbers stay.
+	const int16 timer = monster->propelled_timer;
+	data = from(NONE, static_cast<int16>(maximum / 4), {30000, 30000, 0});
+	data.velocity = 40;
+	const int16 vitality_before = object_of(unit)->vitality;
+	accelerate_monster(&explosion, &data, unit);
+	monster = get_monster_data(unit);
+	EXPECT_LT(object_of(unit)->vitality, vitality_before);
+	EXPECT_EQ(monster->action, _monster_action_being_propelled);
+	EXPECT_EQ(monster->propelled_timer, timer);
+	EXPECT_EQ(monster->path_destination.x, mesh_globals->mesh_width);
+	EXPECT_EQ(monster->propelled_yaw, arctangent(-10000, 0)) << "only the yaw follows the new origin";
+}
+
+TEST_F(monster_damage, a_killer_gains_experience_up_to_255_and_deaths_pick_their_kind)
+{
+	const int16 valued = new_kind(TAG("valu"), [](monster_definition *definition) {
+		definition->experience_point_value = -40;
+		definition->hard_death_system_shock = 40000;
+	});
+	const int16 killer = place_unit(kind, ours, 4000, 4000);
+	get_monster_data(killer)->experience = 230;
+	const int16 victim = place_unit(valued, theirs, 4300, 4000);
+	const damage_definition kinetic = blow(_damage_kinetic);
+	damage_data data = from(killer, 30000);
+	accelerate_monster(&kinetic, &data, victim);
+	EXPECT_EQ(get_monster_data(victim), nullptr);
+	EXPECT_EQ(get_monster_data(killer)->experience, 255);
+	const least_call_log *log = &get_game_statistics_test_hooks()->calls;
+	ASSERT_EQ(least_call_count(log, "adjust_damage_statistics"), 1);
+	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 0), ours);
+	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 1), theirs);
+	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 3), 1) << "died";
+	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 7), 1) << "booked to the victim's owner";
+}
+
+TEST_F(monster_damage, statistics_book_uncontrolled_victims_to_no_player)
+{
+	const int16 attacker = place_unit(kind, ours, 4000, 4000);
+	const int16 victim = place_unit(kind, theirs, 4300, 4000);
+	const damage_definition kinetic = blow(_damage_kinetic);
+	const struct
+	{
+		int16 version;
+		int16 scoring;
+		uint32 flags, extra_flags;
+		int32 calls; // 0: not booked
+		int64 aggressor, flag, uncontrolled, player;
+	} cases[] = {
+		{1720, 0, 0, 0, 1, ours, 0, 0, 1},
+		{1720, 0, _monster_ignores_user_commands_flag, _monster_has_no_visibility_extra_flag, 1, NONE, 0, 1, NONE},
+		{1720, 0, _monster_ignores_user_commands_flag, 0, 1, ours, 0, 0, 1},
+		{1695, 0, _monster_ignores_user_commands_flag, 0, 0, 0, 0, 0, 0},
+		{1695, 0, _monster_ignores_user_commands_flag, _monster_is_netgame_target_extra_flag, 1, ours, 1, 0, 1},
+		{1720, 11, _monster_ignores_user_commands_flag, _monster_has_no_visibility_extra_flag | _monster_is_netgame_target_extra_flag, 1,
+			ours, 1, 0, 1},
+		{1300, 0, _monster_ignores_user_commands_flag, _monster_is_ambient_life_extra_flag, 0, 0, 0, 0, 0},
+		{1720, 0, 0, _monster_is_ambient_life_extra_flag, 1, ours, 0, 1, 1},
+	};
+	for (const auto &c : cases)
+	{
+		reset_game_statistics_test_hooks();
+		game_play_version = c.version;
+		record.scoring = c.scoring;
+		monster_data *monster = get_monster_data(victim);
+		monster->flags = c.flags;
+		monster->extra_flags = c.extra_flags;
+		object_of(victim)->vitality = object_of(victim)->maximum_vitality;
+		damage_data data = from(attacker, 1);
+		accelerate_monster(&kinetic, &data, victim);
+		const least_call_log *log = &get_game_statistics_test_hooks()->calls;
+		ASSERT_EQ(least_call_count(log, "adjust_damage_statistics"), c.calls) << c.version << " " << c.flags << " " << c.extra_flags;
+		if (!c.calls) continue;
+		EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 0), c.aggressor) << c.version;
+		EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 4), c.flag) << c.version;
+		EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 5), c.uncontrolled) << c.version;
+		EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 7), c.player) << c.version;
+	}
+}
+
+} // namespace

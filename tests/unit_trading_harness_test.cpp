@@ -1,0 +1,35 @@
+// The trading game of the harness: 'demo' in its pregame with unit trading,
+// two players a team, the local player captain of team 0.
+#include <gtest/gtest.h>
+
+#include "players.h"
+#include "support/zerv_harness.h"
+#include "unit_trading.h"
+#include "zerv.h"
+
+namespace {
+
+TEST(unit_trading_harness, the_trading_game_starts_in_pregame_with_the_local_captain)
+{
+	ASSERT_TRUE(harness_initialize());
+	new_game_data setup;
+	harness_trading_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	EXPECT_EQ(game->time_state, _game_time_pregame);
+	EXPECT_TRUE(game->option_flags & _game_option_allow_unit_trading_flag);
+	EXPECT_EQ(get_player_count(), 4);
+	EXPECT_EQ(player_globals.local_player_index, 0);
+	EXPECT_TRUE(player_globals.local_player_is_team_captain);
+	const player_data *local = get_player_data(0);
+	ASSERT_NE(local, nullptr);
+	EXPECT_EQ(get_team_data(local->team_index)->captain_player_index, 0);
+	EXPECT_EQ(get_player_data(2)->team_index, get_player_data(3)->team_index);
+	EXPECT_NE(get_player_data(2)->team_index, local->team_index);
+	harness_run_ticks(400);
+	EXPECT_NE(game->time_state, _game_time_pregame) << "the pregame ends after 300 ticks";
+	EXPECT_FALSE(unit_trading_dialog_visible(nullptr)) << "the end of the pregame closes the dialog";
+	harness_end_map();
+	harness_shutdown();
+}
+
+} // namespace
