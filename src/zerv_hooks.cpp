@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "alliances.h"
+#include "commands.h"
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
@@ -212,7 +213,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_particle_system", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_commands", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_commands, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_recording, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_textures, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_maps, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -265,7 +266,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(9, initialize_sound_manager_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_actions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_interface_for_new_map, _hook_always, _hook_stin_argument, _hook_result_ignored),
-	EMPTY_SLOT(9, "initialize_commands_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(9, initialize_commands_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, flush_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(10, initialize_render_for_new_map, _hook_always, _hook_no_arguments, _hook_failure_handle_error),
@@ -359,7 +360,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_commands_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_commands_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_particle_systems_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_wind_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_lightning_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -692,12 +693,10 @@ void zerv_service_update_replay(int32 ticks)
 	update_replay(ticks);
 }
 
-void zerv_service_local_command_intake(int32)
+void zerv_service_local_command_intake(int32 target_time, int32 intake)
 {
-	// Each outgoing command is stamped with the target time and the local
-	// player, let through handle_command_sniffing, then queued as incoming and
-	// recorded; the command queues fill this.
 	service_trace("dequeue_outgoing_command");
+	local_command_intake(target_time, intake);
 }
 
 void zerv_service_execute_monster_commands(int32)
