@@ -497,6 +497,53 @@ boolean command_payload_is_valid(const void *command, const command_validation_l
 	return fault == NULL;
 }
 
+static const byte_swap_code *const record_swaps[NUMBER_OF_COMMAND_VERBS] = {
+	NULL, command_sync_data_byte_swapping_data, command_general_data_byte_swapping_data,
+	command_movement_data_byte_swapping_data, command_target_data_byte_swapping_data,
+	command_attack_location_data_byte_swapping_data, command_pick_up_data_byte_swapping_data,
+	command_rename_data_byte_swapping_data, command_rotation_data_byte_swapping_data, NULL,
+	command_chat_data_byte_swapping_data, command_detach_data_byte_swapping_data,
+	command_unit_adjustment_data_byte_swapping_data, command_sketch_data_byte_swapping_data,
+	command_ally_data_byte_swapping_data, command_preset_selection_data_byte_swapping_data,
+	command_sync_formation_data_byte_swapping_data, command_inventory_data_byte_swapping_data,
+	command_inventory_data_byte_swapping_data, command_inventory_data_byte_swapping_data,
+	command_inventory_data_byte_swapping_data};
+
+boolean command_decode_payload(void *command)
+{
+	command_header header;
+	command_codec_state state;
+	int16 count;
+
+	command_read_header(command, &header);
+	if (header.verb >= NUMBER_OF_COMMAND_VERBS) return FALSE;
+	command_decode_new(&state, command, header.verb);
+	for (const payload_item *item = verb_layouts[header.verb].items; item->kind != _item_end; ++item)
+	{
+		switch (item->kind)
+		{
+			case _item_data:
+				if (!command_decode_data(&state, item->size, record_swaps[header.verb])) return FALSE;
+				break;
+			case _item_monster_list:
+			case _item_int16s:
+				command_decode_array(&state, &count, sizeof(int16), command_int16_byte_swapping_data);
+				break;
+			case _item_points:
+				command_decode_array(&state, &count, sizeof(world_point2d), world_point2d_byte_swapping_data);
+				break;
+			case _item_sketch_points:
+				command_decode_array(&state, &count, sizeof(sketch_point2d), sketch_point2d_byte_swapping_data);
+				break;
+			case _item_string:
+				command_decode_string(&state, item->size);
+				break;
+		}
+		if (state.failed) return FALSE;
+	}
+	return TRUE;
+}
+
 /* ---------- drops */
 
 static commands_test_hooks_data commands_test_hooks;

@@ -349,6 +349,10 @@ void get_command_validation_limits(command_validation_limits *limits, boolean fr
 boolean command_payload_is_valid(const void *command, const command_validation_limits *limits,
 	const char **reason);
 
+// Decodes the whole payload by the verb's layout (in place, once); false when
+// an item fails. For tools and tests: the executors decode their own verbs.
+boolean command_decode_payload(void *command);
+
 // Drops a command with the one log line and counts it for tests.
 void report_dropped_command(const void *command, const char *reason);
 
