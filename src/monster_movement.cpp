@@ -1322,6 +1322,23 @@ void monster_moving(int16 monster_index)
 	object->location.velocity.k = 0;
 	const uint32 result = move_monster_object(monster->object_index);
 
+	// 7. Footprints: a splash where a walker's foot lands in media. Cosmetic
+	// and machine-local (a local projectile group), so nothing synchronised.
+	if (!(definition->flags & (_monster_flies_flag | _monster_floats_flag)) &&
+		!(result & (_object_struck_object_flag | _object_struck_cell_flag)) &&
+		(object->flags & _object_partially_under_media_flag))
+	{
+		const int16 splash = get_mesh_media_projectile_group_type(6);
+		if (splash != NONE)
+		{
+			const angle side = static_cast<angle>(object->location.yaw + ((object->shape_frame_index & 1) ? 16384 : 49152));
+			world_point3d foot = object->location.position;
+			foot.x += angle_cosine(side) * (object->radius / 2) / 16384;
+			foot.y += angle_sine(side) * (object->radius / 2) / 16384;
+			new_local_projectile_group(splash, &foot, monster->object_index);
+		}
+	}
+
 	// 8. Bumping.
 	if (result & _object_struck_object_flag)
 	{
@@ -1394,5 +1411,17 @@ void monster_moving(int16 monster_index)
 			monster->deferred_target_index = NONE;
 		}
 		call_monster_died_procs(monster_index, 2);
+		return;
+	}
+
+	// 10. Contrails: a copy of the object left behind on each new frame, fading out.
+	if ((definition->flags & _monster_leaves_contrail_flag) && (object->flags & _object_animation_new_frame_flag))
+	{
+		const int16 copy = duplicate_object(monster->object_index);
+		if (copy != NONE && fade_object(TRUE, copy, 0, MONSTER_CONTRAIL_FADE_OUT_TIME) == NONE &&
+			game_play_version > 1300)
+		{
+			delete_object(copy);
+		}
 	}
 }
