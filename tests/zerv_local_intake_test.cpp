@@ -7,6 +7,8 @@
 #include "CoreLibrary/zerv/commands.h"
 #include "alliances.h"
 #include "monster_commands.h"
+#include "monsters.h"
+#include "objects.h"
 #include "players.h"
 #include "recording.h"
 #include "sniffing.h"
@@ -79,6 +81,34 @@ TEST_F(zerv_local_intake, stamps_filters_queues_and_records_local_commands)
 	EXPECT_TRUE(teams_are_allied(0, 1));
 	get_sniffing_test_hooks()->refuse_commands = FALSE;
 
+	EXPECT_EQ(get_zerv_test_hooks()->out_of_sync_reports, 0);
+}
+
+TEST_F(zerv_local_intake, a_local_movement_order_moves_the_local_players_unit_at_its_tick)
+{
+	start();
+	harness_run_ticks(3);
+	int16 mine = NONE;
+	for (int16 i = 0; i < monster_array.count && mine == NONE; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->owner_player_index == player_globals.local_player_index) mine = i;
+	}
+	ASSERT_NE(mine, NONE) << "the demo map gives the local player units";
+	const object_data *object = get_object_data(get_monster_data(mine)->object_index);
+	const world_point2d start_point = {object->location.position.x, object->location.position.y};
+	const world_point2d destination = {start_point.x + 1500, start_point.y};
+	const command_movement_data data = {0, 0, 0, 0};
+	const int32 target = game->target_time;
+	handle_movement_command(COMMAND_FROM_STREAM, &data, 1, &mine, 1, &destination);
+	harness_run_ticks(target - game->game_time);
+	ASSERT_EQ(game->game_time, target);
+	EXPECT_EQ(get_monster_data(mine)->waypoint_count, 0) << "not before its tick";
+	harness_run_ticks(1);
+	ASSERT_EQ(get_monster_data(mine)->waypoint_count, 1);
+	EXPECT_EQ(get_monster_data(mine)->waypoints[0].x, destination.x);
+	harness_run_ticks(150);
+	EXPECT_GT(object->location.position.x, start_point.x + 300) << "the unit walks towards its destination";
 	EXPECT_EQ(get_zerv_test_hooks()->out_of_sync_reports, 0);
 }
 
