@@ -146,6 +146,72 @@ TEST_F(zerv_local_intake, scripted_and_sync_commands_interleave_without_faults)
 	EXPECT_EQ(teams_are_allied(0, 1), static_cast<boolean>(script.size() % 2 == 1));
 }
 
+TEST_F(monster_commands_tick_loop, a_dropped_captain_hands_team_and_units_to_the_heir)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup, 4);
+	ASSERT_TRUE(harness_start_map(&setup));
+	harness_run_ticks(3);
+	int16 captain = NONE, heir = NONE, team_index = NONE;
+	for (int16 t = 0; t < get_team_count() && heir == NONE; ++t)
+	{
+		const team_data *team = get_team_data(t);
+		if (!team || team->captain_player_index == NONE) continue;
+		for (int16 p = 0; p < get_player_count() && heir == NONE; ++p)
+		{
+			const player_data *player = get_player_data(p);
+			if (player && player->team_index == t && p != team->captain_player_index)
+			{
+				captain = team->captain_player_index;
+				team_index = t;
+			}
+		}
+		// The heir is the first other player of the team.
+		for (int16 p = 0; p < get_player_count() && captain != NONE && heir == NONE; ++p)
+		{
+			const player_data *player = get_player_data(p);
+			if (player && player->team_index == t && p != captain) heir = p;
+		}
+	}
+	ASSERT_NE(heir, NONE) << "the demo set-up puts two players on a team";
+	const int16 unit = [&] {
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (monster && monster->owner_player_index == captain) return i;
+		}
+		return static_cast<int16>(NONE);
+	}();
+
+	// A team count already at 0 stays there rather than wrapping.
+	get_team_data(team_index)->number_of_players = 0;
+	uint8 buffer[MAXIMUM_COMMAND_SIZE];
+	build_drop_player_command(buffer, captain);
+	command_header header;
+	command_read_header(buffer, &header);
+	header.time = game->game_time;
+	command_write_header(buffer, &header);
+	ASSERT_TRUE(queue_incoming_command(buffer));
+	harness_run_ticks(1);
+
+	EXPECT_EQ(get_team_data(team_index)->captain_player_index, heir);
+	EXPECT_EQ(get_team_data(team_index)->number_of_players, 0);
+	EXPECT_TRUE(get_player_data(captain)->flags & _player_has_been_dropped_flag);
+	EXPECT_EQ(get_player_data(captain)->team_index, NONE);
+	if (unit != NONE)
+	{
+		EXPECT_EQ(get_monster_data(unit)->owner_player_index, heir);
+	}
+
+	// Dropped again: nothing more changes.
+	header.time = game->game_time;
+	command_write_header(buffer, &header);
+	ASSERT_TRUE(queue_incoming_command(buffer));
+	harness_run_ticks(1);
+	EXPECT_EQ(get_team_data(team_index)->captain_player_index, heir);
+	EXPECT_EQ(get_zerv_test_hooks()->out_of_sync_reports, 0);
+}
+
 TEST_F(monster_commands_tick_loop, a_late_command_reports_out_of_sync_and_still_runs)
 {
 	start(_game_option_allow_alliances_flag);
