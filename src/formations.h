@@ -51,6 +51,14 @@ struct formation_definition
 };
 STORED_SIZE(formation_definition, 40);
 
+// Nineteen 16-bit fields swapped, the last two bytes left as they are.
+extern const byte_swap_code formation_definition_byte_swapping_data[];
+
+// False for a definition whose layouts would divide by zero or never end: a
+// row maximum below 1, a zero arc length, or a mob separation or minimum
+// encirclement radius below 1.
+boolean formation_definition_is_valid(const formation_definition *definition);
+
 void initialize_formation_definitions(void);
 boolean initialize_formation_definitions_for_new_map(file_tag tag);
 const formation_definition *get_default_formation_definition(void);

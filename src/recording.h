@@ -50,6 +50,15 @@ boolean game_is_solo_replay(void);
 int16 get_replay_game_type(void);
 const char *get_replay_string(int16 index);
 
+// Tests: the commands handed to record_incoming_command.
+struct recording_test_hooks_data
+{
+	int32 recorded_command_count;
+	uint8 last_recorded_command[RECORDING_BUFFER_SIZE]; // as handed over, header in host order
+};
+recording_test_hooks_data *get_recording_test_hooks(void);
+void reset_recording_test_hooks(void);
+
 // The local time as ctime gives it, without the weekday and the newline, with
 // each ':' replaced by '.'; a static buffer.
 const char *get_recording_time_string(void);

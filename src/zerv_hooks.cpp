@@ -7,6 +7,9 @@
 #include <type_traits>
 
 #include "alliances.h"
+#include "commands.h"
+#include "formations.h"
+#include "monster_commands.h"
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
@@ -216,7 +219,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_particle_system", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_commands", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_commands, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_recording, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_textures, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_maps, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -269,7 +272,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(9, initialize_sound_manager_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_actions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_interface_for_new_map, _hook_always, _hook_stin_argument, _hook_result_ignored),
-	EMPTY_SLOT(9, "initialize_commands_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(9, initialize_commands_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, flush_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(10, initialize_render_for_new_map, _hook_always, _hook_no_arguments, _hook_failure_handle_error),
@@ -335,7 +338,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "initialize_formation_definitions_for_new_map", _hook_always, _hook_info_argument, _hook_result_ignored),
+	SLOT(16, initialize_formation_definitions_for_new_map, _hook_always, _hook_info_argument, _hook_result_ignored),
 	SLOT(16, initialize_status_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_control_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_monster_placements_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -363,7 +366,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_commands_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_commands_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_particle_systems_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_wind_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_lightning_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -696,17 +699,16 @@ void zerv_service_update_replay(int32 ticks)
 	update_replay(ticks);
 }
 
-void zerv_service_local_command_intake(int32)
+void zerv_service_local_command_intake(int32 target_time, int32 intake)
 {
-	// Each outgoing command is stamped with the target time and the local
-	// player, let through handle_command_sniffing, then queued as incoming and
-	// recorded; the command queues fill this.
 	service_trace("dequeue_outgoing_command");
+	local_command_intake(target_time, intake);
 }
 
-void zerv_service_execute_monster_commands(int32)
+void zerv_service_execute_monster_commands(int32 game_time)
 {
 	service_trace("execute_monster_commands");
+	execute_monster_commands(game_time);
 }
 
 void zerv_service_first_tick(void)
@@ -772,6 +774,7 @@ boolean zerv_service_local_player_is_network_originator(void)
 void zerv_service_queue_sync_command(void)
 {
 	service_trace("queue_sync_command");
+	queue_sync_command();
 }
 
 void zerv_service_console_popup(const char *title, const char *text, int16 ticks)

@@ -57,3 +57,23 @@ const monster_attack_definition *get_monster_attack_definition(int16 monster_ind
 	if (definition->number_of_attacks < 1) return nullptr;
 	return &definition->attacks[PIN(attack_index, static_cast<int16>(0), static_cast<int16>(definition->number_of_attacks - 1))];
 }
+
+world_distance linear_distance_to_enemy(int16)
+{
+	return 512000;
+}
+
+boolean aim_monster(int16, int16, world_point2d *)
+{
+	return FALSE;
+}
+
+boolean try_monster_attack(int16)
+{
+	return FALSE;
+}
+
+boolean monster_wants_to_charge(int16, world_distance)
+{
+	return FALSE;
+}

@@ -18,7 +18,25 @@ void initialize_recording_for_new_map(new_game_data *game_setup)
 }
 
 void dispose_recording_from_old_map(void) {}
-void record_incoming_command(command_header *) {}
+static recording_test_hooks_data recording_test_hooks;
+
+recording_test_hooks_data *get_recording_test_hooks(void)
+{
+	return &recording_test_hooks;
+}
+
+void reset_recording_test_hooks(void)
+{
+	memset(&recording_test_hooks, 0, sizeof(recording_test_hooks));
+}
+
+void record_incoming_command(command_header *command)
+{
+	int16 size;
+	memcpy(&size, command, sizeof(size));
+	recording_test_hooks.recorded_command_count += 1;
+	if (size > 0 && size <= RECORDING_BUFFER_SIZE) memcpy(recording_test_hooks.last_recorded_command, command, size);
+}
 void update_replay(int32) {}
 void stop_recording(void) {}
 void recording_crash_handler(void) {}

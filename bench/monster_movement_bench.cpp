@@ -1,0 +1,108 @@
+// Units walking on the benchmark map: both armies (200 against 200) ordered
+// outwards from their team's centre, nobody choosing targets, so the ticks
+// time movement and collision.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <vector>
+
+#include "support/zerv_harness.h"
+
+#include "mesh.h"
+#include "monster_commands.h"
+#include "monsters.h"
+#include "objects.h"
+#include "world.h"
+
+namespace {
+
+void BM_units_moving_spread(benchmark::State &state)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded())
+	{
+		state.SkipWithError("harness set-up failed");
+		harness_shutdown();
+		return;
+	}
+	// The per-tick digest costs far more than a tick here.
+	set_zerv_tick_hook(nullptr, nullptr);
+
+	std::vector<int16> units;
+	int64 sum_x[MAXIMUM_TEAMS_PER_MAP] = {}, sum_y[MAXIMUM_TEAMS_PER_MAP] = {}, count[MAXIMUM_TEAMS_PER_MAP] = {};
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		monster_data *monster = get_monster_data(i);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		if (!object || monster->owner_team_index < 0 || monster->owner_team_index >= MAXIMUM_TEAMS_PER_MAP) continue;
+		monster->extra_flags |= _monster_does_not_autotarget_extra_flag;
+		units.push_back(i);
+		sum_x[monster->owner_team_index] += object->location.position.x;
+		sum_y[monster->owner_team_index] += object->location.position.y;
+		count[monster->owner_team_index] += 1;
+	}
+	if (units.empty())
+	{
+		state.SkipWithError("the benchmark map has no units");
+		harness_end_map();
+		harness_shutdown();
+		return;
+	}
+
+	harness_command_script script;
+	const world_distance high_x = mesh_globals->mesh_width * WORLD_ONE - 1;
+	const world_distance high_y = mesh_globals->mesh_height * WORLD_ONE - 1;
+	for (size_t k = 0; k < units.size(); ++k)
+	{
+		int16 index = units[k];
+		const monster_data *monster = get_monster_data(index);
+		const object_data *object = get_object_data(monster->object_index);
+		const int16 team = monster->owner_team_index;
+		const world_point2d center = {static_cast<world_distance>(sum_x[team] / count[team]),
+			static_cast<world_distance>(sum_y[team] / count[team])};
+		const angle a = arctangent(object->location.position.x - center.x, object->location.position.y - center.y);
+		const world_point2d destination = {
+			PIN(object->location.position.x + angle_cosine(a) * 12288 / 16384, 0, high_x),
+			PIN(object->location.position.y + angle_sine(a) * 12288 / 16384, 0, high_y)};
+		const command_movement_data data = {0, 0, 0, 0};
+		handle_movement_command(-1, &data, 1, &index, 1, &destination);
+		harness_capture_commands(static_cast<int32>(2 + k / 100), monster->owner_player_index, &script);
+	}
+	harness_set_command_script(script);
+	harness_run_ticks(30 - game->game_time);
+
+	reset_monster_movement_counters();
+	double seconds = 0;
+	int32 ticks = 0;
+	for (auto _ : state)
+	{
+		const auto start = std::chrono::steady_clock::now();
+		ticks += harness_run_ticks(300);
+		seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+	}
+	for (int16 index : units)
+	{
+		const monster_data *monster = get_monster_data(index);
+		if (monster && (monster->flags & _monster_has_valid_target_index_flag))
+		{
+			state.SkipWithError("a unit gained a target");
+			break;
+		}
+	}
+	const monster_movement_counters *counters = get_monster_movement_counters();
+	const double ns = seconds * 1e9;
+	const double unit_ticks = static_cast<double>(units.size()) * MAX(ticks, 1);
+	state.counters["ns_per_moving_unit_tick"] = counters->moves ? ns / static_cast<double>(counters->moves) : 0;
+	state.counters["ns_per_unit_tick"] = ns / unit_ticks;
+	state.counters["moving_units"] = static_cast<double>(counters->moves) / MAX(ticks, 1);
+	state.counters["contacts_per_tick"] = static_cast<double>(counters->contacts) / MAX(ticks, 1);
+	state.counters["path_requests_per_tick"] = static_cast<double>(counters->path_requests) / MAX(ticks, 1);
+	state.counters["us_per_tick"] = seconds * 1e6 / MAX(ticks, 1);
+	harness_set_command_script({});
+	harness_end_map();
+	harness_shutdown();
+}
+BENCHMARK(BM_units_moving_spread)->Name("BM_units_moving/spread")->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}

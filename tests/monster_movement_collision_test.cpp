@@ -1,0 +1,177 @@
+// One tick of travel against terrain and other objects, on the demo map with
+// a unit kind made in memory.
+#include <cstring>
+
+#include "support/zerv_harness.h"
+
+#include "data.h"
+#include "definitions.h"
+#include "mesh.h"
+#include "monster_commands.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
+
+namespace {
+
+class monster_movement_collision : public zerv_harness_fixture
+{
+protected:
+	int16 kind = NONE;
+
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		new_game_data setup;
+		harness_battle_setup(&setup, HARNESS_DEMO_MAP_TAG);
+		ASSERT_TRUE(harness_start_map(&setup));
+		game_play_version = 1720;
+		initialize_monster_definitions();
+		initialize_monster_definitions_for_new_map();
+		monster_definition definition = *get_default_monster_definition();
+		definition.flags = 0;
+		definition.hack_flags = 0;
+		definition.size = 0;
+		definition.pathfinding_radius = 100;
+		definition.monster_class = _monster_class_melee;
+		for (uint8 &modifier : definition.movement_modifiers) modifier = 255;
+		kind = new_definition(get_monster_definitions(), TAG("tstk"), &definition);
+		ASSERT_NE(kind, NONE);
+		// Flat grass around the test area.
+		for (int32 y = 10; y < 30; ++y)
+		{
+			for (int32 x = 10; x < 30; ++x) set_cell(x, y, _terrain_grass, _terrain_grass);
+		}
+	}
+
+	void TearDown() override
+	{
+		dispose_monster_definitions_from_old_map();
+		zerv_harness_fixture::TearDown();
+	}
+
+	static void set_cell(int32 x, int32 y, int16 first, int16 second)
+	{
+		mesh_cell *cell = get_mesh_cell(x, y);
+		cell->flags = static_cast<uint16>((cell->flags & ~CELL_TERRAIN_MASK) | (first << 4) | second);
+		cell->model_index = NONE;
+	}
+
+	int16 unit(world_distance x, world_distance y, uint16 mask = 0)
+	{
+		const int16 index = new_datum(&monster_array);
+		monster_data *monster = get_monster_data(index);
+		const int16 identifier = monster->identifier;
+		memset(monster, 0, sizeof(*monster));
+		monster->identifier = identifier;
+		monster->type = kind;
+		monster->target_monster_index = monster->deferred_target_index = NONE;
+		monster->carrying_object_index = monster->artifact_index = NONE;
+		monster->pick_up_object_index = NONE;
+		monster->terrain_impassability_flags = mask;
+		new_object_data data = {};
+		data.type = NONE;
+		data.owner = _object_is_monster;
+		data.owner_index = index;
+		data.scale = 256;
+		data.collection_index = NONE;
+		data.location.position = {x, y, 0};
+		monster->object_index = new_object(&data);
+		object_data *object = get_object_data(monster->object_index);
+		object->flags |= _object_is_solid_flag;
+		object->flags &= ~_object_is_invisible_flag;
+		object->radius = 64;
+		object->height0 = 0;
+		object->height1 = 200;
+		const world_point2d p = {x, y};
+		monster->cell_impassability_flags = build_cell_impassability_flags(mask, &p);
+		return index;
+	}
+
+	static object_data *o(int16 index) { return get_object_data(get_monster_data(index)->object_index); }
+
+	static uint32 step(int16 index, short_world_distance dx, short_world_distance dy)
+	{
+		object_data *object = o(index);
+		object->location.velocity = {dx, dy, 0};
+		return move_monster_object(get_monster_data(index)->object_index);
+	}
+
+	static constexpr uint16 mask = 1u << _terrain_media_deep;
+};
+
+TEST_F(monster_movement_collision, a_barred_triangle_nudges_onto_its_diagonal)
+{
+	// Even cell (20, 20), point (100, 300) within it, its bit-1 triangle barred.
+	set_cell(20, 20, _terrain_media_deep, _terrain_grass);
+	const int16 a = unit(20 * WORLD_ONE + 150, 20 * WORLD_ONE + 20, mask);
+	get_monster_data(a)->cell_impassability_flags = 1;
+	const uint32 result = step(a, -50, 280);
+	EXPECT_TRUE(result & _object_struck_cell_flag);
+	EXPECT_EQ(o(a)->location.position.x, 20 * WORLD_ONE + 300);
+	EXPECT_EQ(o(a)->location.position.y, 20 * WORLD_ONE + 299);
+}
+
+TEST_F(monster_movement_collision, the_edge_margin_stops_a_unit_leaving_the_map)
+{
+	const int16 a = unit(1000, 20 * WORLD_ONE);
+	ASSERT_EQ(o(a)->owner, _object_is_monster);
+	ASSERT_EQ(o(a)->owner_index, a);
+	ASSERT_NE(get_monster_definition_for_monster(a), nullptr);
+	ASSERT_FALSE(o(a)->flags & _object_pausing_for_obstacle_to_move_flag);
+	const uint32 result = step(a, -100, 0);
+	EXPECT_TRUE(result & _object_struck_edge_of_mesh_flag);
+	EXPECT_EQ(o(a)->location.position.x, 992);
+}
+
+TEST_F(monster_movement_collision, units_push_out_and_a_second_contact_refuses)
+{
+	const int16 a = unit(20 * WORLD_ONE, 20 * WORLD_ONE);
+	const int16 b = unit(20 * WORLD_ONE + 300, 20 * WORLD_ONE);
+	uint32 result = step(a, 200, 0);
+	ASSERT_TRUE(result & _object_struck_object_flag);
+	EXPECT_EQ(static_cast<int16>(result >> 16), get_monster_data(b)->object_index);
+	// Allies at rest are soft obstacles: pushed out to the two pathfinding radii.
+	EXPECT_EQ(o(b)->location.position.x - o(a)->location.position.x, 100 + 100);
+
+	const int16 c = unit(20 * WORLD_ONE + 100, 20 * WORLD_ONE + 180);
+	const world_point3d before = o(a)->location.position;
+	result = step(a, 40, 40);
+	EXPECT_TRUE(result & _object_struck_objects_flag);
+	EXPECT_EQ(o(a)->location.position.x, before.x);
+	EXPECT_EQ(o(a)->location.position.y, before.y);
+	(void)c;
+
+	// A permeable object is touched softly.
+	o(b)->flags |= _object_is_permeable_flag;
+	const int16 d = unit(24 * WORLD_ONE, 24 * WORLD_ONE);
+	const int16 e = unit(24 * WORLD_ONE + 250, 24 * WORLD_ONE);
+	o(e)->flags |= _object_is_permeable_flag;
+	result = step(d, 100, 0);
+	EXPECT_TRUE(result & _object_struck_object_softly_flag);
+}
+
+TEST_F(monster_movement_collision, terrain_in_the_mask_stops_a_crossing_by_the_a_b_rule)
+{
+	// Moving from (20, 20) to (21, 21) diagonally, water in (21, 21) only:
+	// neither A = (20, 21) nor B = (21, 20) is water.
+	set_cell(21, 21, _terrain_grass, _terrain_media_deep);
+	const world_distance x = 21 * WORLD_ONE - 10, y = 21 * WORLD_ONE - 10;
+
+	game_play_version = 1500;
+	int16 a = unit(x, y, mask);
+	step(a, 20, 20);
+	EXPECT_EQ(o(a)->location.position.x, x) << "below 1501 the unit stays";
+	EXPECT_EQ(o(a)->location.position.y, y);
+
+	// The same crossing elsewhere, from 1501.
+	game_play_version = 1501;
+	set_cell(25, 25, _terrain_grass, _terrain_media_deep);
+	const world_distance x2 = 25 * WORLD_ONE - 10, y2 = 25 * WORLD_ONE - 10;
+	a = unit(x2, y2, mask);
+	step(a, 20, 20);
+	EXPECT_EQ(o(a)->location.position.x, x2) << "from 1501 it takes A = (old x, new y)";
+	EXPECT_EQ(o(a)->location.position.y, y2 + 20);
+}
+
+}
