@@ -29,15 +29,6 @@ void set_monster_target_location(int16, const world_point3d *, uint16) {}
 
 void set_monster_waypoints(int16, int16, const world_point2d *, uint16, angle) {}
 
-void adjust_path_destination_for_obstacles(int16 monster_index)
-{
-	monster_data *monster = get_monster_data(monster_index);
-	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
-	if (!object) return;
-	monster->path_destination.x = object->location.position.x;
-	monster->path_destination.y = object->location.position.y;
-}
-
 uint8 build_cell_impassability_flags(uint16, const world_point2d *)
 {
 	return 0;
