@@ -10,6 +10,7 @@
 #include "players.h"
 #include "projectile_definitions.h"
 #include "string_definitions.h"
+#include "tag_files/tag_files.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -95,7 +96,7 @@ boolean initialize_formation_definitions_for_new_map(file_tag tag)
 	dispose_definitions_from_old_map(&formation_definitions);
 	initialize_definitions_for_new_map(&formation_definitions);
 	// A missing or refused tag leaves the default in force.
-	definition_tag_to_index(&formation_definitions, tag);
+	if (tag_file_exists(FORMATION_DEFINITION_GROUP_TAG, tag)) definition_tag_to_index(&formation_definitions, tag);
 	return TRUE;
 }
 
