@@ -110,6 +110,11 @@ int16 new_formation_definition_from_tag_data(file_tag subgroup, const void *tag_
 	return new_flat_definition_from_tag_data(&formation_definitions, subgroup, tag_data, tag_data_size);
 }
 
+int16 formation_definition_tag_to_index(file_tag tag)
+{
+	return definition_tag_to_index(&formation_definitions, tag);
+}
+
 const formation_definition *get_loaded_formation_definition(void)
 {
 	if (!formation_definitions.definitions || formation_definitions.count < 1) return nullptr;

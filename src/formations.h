@@ -87,6 +87,8 @@ boolean postprocess_formation_definition(definition_globals *definitions, int16 
 	void *definition);
 // A stored 'form' record from bytes, swapped and postprocessed as the loader does; NONE when refused.
 int16 new_formation_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);
+// Loads on demand; NONE when missing or refused.
+int16 formation_definition_tag_to_index(file_tag tag);
 // The loaded 'info' definition, or NULL.
 const formation_definition *get_loaded_formation_definition(void);
 boolean initialize_formation_definitions_for_new_map(file_tag tag);

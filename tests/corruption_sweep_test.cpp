@@ -25,6 +25,7 @@
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "artifact_definitions.h"
+#include "formations.h"
 #include "bitmap_text.h"
 #include "collection_references.h"
 #include "connector_definitions.h"
@@ -114,11 +115,13 @@ void start_new_map(void)
 	initialize_artifact_definitions_for_new_map();
 	initialize_scenery_definitions_for_new_map();
 	initialize_connector_definitions_for_new_map();
+	initialize_definitions_for_new_map(get_formation_definitions());
 }
 
 void leave_map(void)
 {
 	dispose_mesh_from_old_map();
+	dispose_formation_definitions_from_old_map();
 	dispose_connector_definitions_from_old_map();
 	dispose_scenery_definitions_from_old_map();
 	dispose_artifact_definitions_from_old_map();
@@ -435,6 +438,15 @@ void check_projectile_group(const swept_tag &tag)
 	}
 }
 
+// A formation definition that loads can be laid out.
+void check_formation(const swept_tag &tag)
+{
+	const int16 index = formation_definition_tag_to_index(tag.subgroup);
+	ASSERT_NE(index, NONE);
+	ASSERT_TRUE(formation_definition_is_valid(
+		static_cast<const formation_definition *>(try_and_get_definition(get_formation_definitions(), index))));
+}
+
 template <definition_globals *(*get_definitions)(void)>
 std::string definitions_of(void)
 {
@@ -474,6 +486,9 @@ const sweep_group sweep_groups[] = {
 	{PROJECTILE_GROUP_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(projectile_group_definition)),
 		load_through_tags<projectile_group_definition_tag_to_index>, check_projectile_group,
 		definitions_of<get_projectile_group_definitions>, get_projectile_group_definitions},
+	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
+		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
+		get_formation_definitions},
 };
 
 const sweep_group *group_of(file_tag group)
@@ -661,6 +676,7 @@ protected:
 		initialize_artifact_definitions();
 		initialize_scenery_definitions();
 		initialize_connector_definitions();
+		initialize_formation_definitions();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;
