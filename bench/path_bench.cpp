@@ -8,6 +8,7 @@
 #include "formations.h"
 #include "mesh.h"
 #include "path.h"
+#include "world.h"
 #include "support/zerv_harness.h"
 
 namespace {

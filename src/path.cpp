@@ -34,9 +34,9 @@ datum_globals path_array = {"path", MAXIMUM_PATHS, sizeof(postprocessed_path_dat
 static path_node *nodes = nullptr;
 static uint32 *visited = nullptr;
 static int8 *direction_buffer = nullptr;
-// The open list: a binary heap of node indexes keyed on (total cost, newest first).
-static int32 *open_heap = nullptr;
-static uint32 *node_sequence = nullptr;
+// The open list's per-total heads and occupancy bits.
+static int32 *open_heads = nullptr;
+static uint64 *open_bits = nullptr;
 
 static obstruction_avoidance_globals avoidance = {};
 static int16 avoidance_step_count = 0;
@@ -59,8 +59,20 @@ void initialize_pathfinding(void)
 	if (!nodes) nodes = static_cast<path_node *>(allocate_or_fail(MAXIMUM_NODES * sizeof(path_node), "pathfinding nodes"));
 	if (!visited) visited = static_cast<uint32 *>(allocate_or_fail(VISITED_BITMAP_SIZE, "pathfinding visited list"));
 	if (!direction_buffer) direction_buffer = static_cast<int8 *>(allocate_or_fail(DIRECTION_BUFFER_SIZE, "path data"));
-	if (!open_heap) open_heap = static_cast<int32 *>(allocate_or_fail(MAXIMUM_NODES * sizeof(int32), "path data"));
-	if (!node_sequence) node_sequence = static_cast<uint32 *>(allocate_or_fail(MAXIMUM_NODES * sizeof(uint32), "path data"));
+	if (!open_heads)
+	{
+		open_heads = static_cast<int32 *>(allocate_or_fail((MAXIMUM_COST + 1) * sizeof(int32), "path data"));
+		if (open_heads)
+		{
+			for (int32 i = 0; i <= MAXIMUM_COST; ++i) open_heads[i] = NONE;
+		}
+	}
+	if (!open_bits)
+	{
+		open_bits = static_cast<uint64 *>(new_pointer_z(((MAXIMUM_COST + 1) / 64 + 1) * sizeof(uint64)));
+		if (!open_bits) error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for path data.",
+			static_cast<int32>(((MAXIMUM_COST + 1) / 64 + 1) * sizeof(uint64)));
+	}
 	path_array.maximum_count = MAXIMUM_PATHS;
 	if (!path_array.data) initialize_data(&path_array);
 }
@@ -140,18 +152,9 @@ static inline boolean cell_is_burning(int32 x, int32 y, uint16 flags)
 	return (flags & _mesh_cell_was_or_is_on_fire_flag) && cell_is_on_fire(x, y);
 }
 
-uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
+// The cell's own triangles cut the directions on their side of its diagonal.
+static inline uint16 cut_by_own_triangles(uint16 valid, int32 x, int32 y, uint16 flags, uint16 mask)
 {
-	const int32 width = mesh_width(), height = mesh_height();
-	uint16 valid = 0;
-	for (int16 i = 0; i < NUMBER_OF_DIRECTIONS; ++i)
-	{
-		const int32 nx = x + direction_delta_x[i], ny = y + direction_delta_y[i];
-		if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
-		if (!terrain_blocks(cell_flags(nx, ny), mask)) valid = static_cast<uint16>(valid | FLAG(i));
-	}
-	// The cell's own triangles cut the directions on their side of its diagonal.
-	const uint16 flags = cell_flags(x, y);
 	const boolean high_blocked = (mask >> ((flags >> 4) & 15)) & 1, low_blocked = (mask >> (flags & 15)) & 1;
 	if ((x ^ y) & 1)
 	{
@@ -164,6 +167,35 @@ uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
 		if (low_blocked) valid &= static_cast<uint16>(~98);
 	}
 	return valid;
+}
+
+uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
+{
+	const int32 width = mesh_width(), height = mesh_height();
+	uint16 valid = 0;
+	for (int16 i = 0; i < NUMBER_OF_DIRECTIONS; ++i)
+	{
+		const int32 nx = x + direction_delta_x[i], ny = y + direction_delta_y[i];
+		if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
+		if (!terrain_blocks(cell_flags(nx, ny), mask)) valid = static_cast<uint16>(valid | FLAG(i));
+	}
+	return cut_by_own_triangles(valid, x, y, cell_flags(x, y), mask);
+}
+
+// The same for the search's inner loop: cells off the mesh edge take the
+// general path.
+static inline uint16 valid_directions(int32 x, int32 y, uint16 mask)
+{
+	const int32 width = mesh_globals->mesh_width;
+	if (x <= 0 || y <= 0 || x >= width - 1 || y >= mesh_globals->mesh_height - 1) return get_valid_direction_flags(x, y, mask);
+	const mesh_cell *c = mesh_globals->mesh_cells + y * width + x;
+	auto open = [mask](const mesh_cell &cell, int16 bit) -> uint16 {
+		return terrain_blocks(cell.flags, mask) ? static_cast<uint16>(0) : static_cast<uint16>(1u << bit);
+	};
+	const uint16 valid = static_cast<uint16>(open(c[width + 1], _northeast) | open(c[1 - width], _southeast) |
+		open(c[-width - 1], _southwest) | open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) |
+		open(c[-width], _south) | open(c[-1], _west));
+	return cut_by_own_triangles(valid, x, y, c->flags, mask);
 }
 
 static short_fixed get_magical_modifier(int16 monster_index)
@@ -180,46 +212,51 @@ static short_fixed get_magical_modifier(int16 monster_index)
 
 /* ---------- the open list */
 
+// Least total first, newest first among equal totals: a LIFO list per total
+// (linked through next_node) and a bitmap of the totals that hold nodes. Both
+// are empty between searches.
+#define OPEN_BUCKET_COUNT (MAXIMUM_COST + 1)
+#define OPEN_BUCKET_WORDS (OPEN_BUCKET_COUNT / 64 + 1)
+
 static int32 open_count = 0;
-static uint32 next_sequence = 0;
+static int32 open_lowest_word = OPEN_BUCKET_WORDS; // no set bit lies below this word
+static int32 open_highest_word = -1;
 
-// a comes before b: the lesser total, and among equal totals the newer node.
-static inline boolean open_before(int32 a, int32 b)
+static inline void open_push(int32 node)
 {
-	const int16 ta = nodes[a].total_cost, tb = nodes[b].total_cost;
-	return ta < tb || (ta == tb && node_sequence[a] > node_sequence[b]);
+	const int32 total = nodes[node].total_cost;
+	nodes[node].next_node = open_heads[total];
+	open_heads[total] = node;
+	const int32 word = total >> 6;
+	open_bits[word] |= static_cast<uint64>(1) << (total & 63);
+	open_lowest_word = MIN(open_lowest_word, word);
+	open_highest_word = MAX(open_highest_word, word);
+	open_count += 1;
 }
 
-static void open_push(int32 node)
+static inline int32 open_pop(void)
 {
-	node_sequence[node] = next_sequence++;
-	int32 i = open_count++;
-	while (i > 0)
-	{
-		const int32 parent = (i - 1) >> 1;
-		if (!open_before(node, open_heap[parent])) break;
-		open_heap[i] = open_heap[parent];
-		i = parent;
-	}
-	open_heap[i] = node;
+	while (!open_bits[open_lowest_word]) open_lowest_word += 1;
+	const uint64 bits = open_bits[open_lowest_word];
+	const int32 total = (open_lowest_word << 6) + __builtin_ctzll(bits);
+	const int32 node = open_heads[total];
+	open_heads[total] = nodes[node].next_node;
+	if (open_heads[total] == NONE) open_bits[open_lowest_word] = bits & (bits - 1);
+	open_count -= 1;
+	return node;
 }
 
-static int32 open_pop(void)
+// Leaves the lists empty for the next search.
+static void open_clear(void)
 {
-	const int32 head = open_heap[0];
-	const int32 last = open_heap[--open_count];
-	int32 i = 0;
-	for (;;)
+	for (int32 word = MAX(open_lowest_word, 0); word <= open_highest_word; ++word)
 	{
-		int32 child = 2 * i + 1;
-		if (child >= open_count) break;
-		if (child + 1 < open_count && open_before(open_heap[child + 1], open_heap[child])) child += 1;
-		if (!open_before(open_heap[child], last)) break;
-		open_heap[i] = open_heap[child];
-		i = child;
+		for (uint64 bits = open_bits[word]; bits; bits &= bits - 1) open_heads[(word << 6) + __builtin_ctzll(bits)] = NONE;
+		open_bits[word] = 0;
 	}
-	if (open_count > 0) open_heap[i] = last;
-	return head;
+	open_count = 0;
+	open_lowest_word = OPEN_BUCKET_WORDS;
+	open_highest_word = -1;
 }
 
 /* ---------- the search */
@@ -253,7 +290,7 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 
 int16 new_path(int16 monster_index, path_variables *variables)
 {
-	if (!mesh_globals || !mesh_globals->mesh_cells || !nodes || !variables) return NONE;
+	if (!mesh_globals || !mesh_globals->mesh_cells || !nodes || !open_heads || !open_bits || !variables) return NONE;
 	clamp_point_into_mesh(&variables->p0);
 	clamp_point_into_mesh(&variables->p1);
 	const int32 x0 = variables->p0.x >> WORLD_FRACTIONAL_BITS, y0 = variables->p0.y >> WORLD_FRACTIONAL_BITS;
@@ -288,8 +325,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	path_test_hooks.nodes_expanded = 0;
 
 	memset(visited, 0, VISITED_BITMAP_SIZE);
-	open_count = 0;
-	next_sequence = 0;
+	open_clear();
 	int32 node_count = 1;
 	path_node &start = nodes[0];
 	start.next_node = NONE;
@@ -319,7 +355,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 			path_test_hooks.expanded_y[path_test_hooks.expanded_count] = node.y;
 			path_test_hooks.expanded_count += 1;
 		}
-		const uint16 valid = get_valid_direction_flags(cx, cy, mask);
+		const uint16 valid = valid_directions(cx, cy, mask);
 		// The step cost follows how this node was reached.
 		const boolean diagonal = node.direction < _north;
 		const int32 step = diagonal ? 22 : COST_PER_CELL;
@@ -369,6 +405,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 		}
 	}
 	path_test_hooks.nodes_used = node_count;
+	open_clear();
 
 	if (end_node == NONE)
 	{
