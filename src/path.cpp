@@ -200,6 +200,7 @@ static inline uint16 valid_directions(int32 x, int32 y, uint16 mask)
 
 static short_fixed get_magical_modifier(int16 monster_index)
 {
+	if (path_test_hooks.override_magical_modifier) return path_test_hooks.magical_modifier;
 	if (game_play_version >= 1601)
 	{
 		const short_fixed *modifiers = get_monster_effect_modifiers(monster_index);

@@ -164,6 +164,9 @@ struct path_test_hooks_data
 	int32 corner_count;
 	int32 highest_cost, lowest_cost;
 	int32 straight_line_pieces; // pieces tested by the last straight-line test
+	// When set, the magical modifier every search uses.
+	boolean override_magical_modifier;
+	short_fixed magical_modifier;
 	// Expansion order of the last search (box cells), up to 64 entries.
 	int32 expanded_count;
 	int8 expanded_x[64], expanded_y[64];

@@ -208,6 +208,14 @@ TEST_F(path, the_pool_fills_and_fire_costs_saturate)
 	EXPECT_EQ(get_path_test_hooks()->highest_cost, 22 + 110 + 16 + 80);
 	EXPECT_GE(get_path_test_hooks()->lowest_cost, 0);
 	delete_path(&index);
+	// A huge modifier: a few burning steps reach the ceiling and stay there.
+	get_path_test_hooks()->override_magical_modifier = TRUE;
+	get_path_test_hooks()->magical_modifier = 32767;
+	index = search(centre_of(40, 40), centre_of(50, 40), &v);
+	ASSERT_GE(index, 0);
+	EXPECT_EQ(get_path_test_hooks()->highest_cost, 32767);
+	EXPECT_GE(get_path_test_hooks()->lowest_cost, 0);
+	delete_path(&index);
 	// Fire blocks a straight line unless the modifier is 0.
 	const world_point2d a = centre_of(40, 40), b = centre_of(50, 44);
 	EXPECT_FALSE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
