@@ -7,6 +7,7 @@
 #include "byte_swapping.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "default_tags.h"
+#include "definitions.h"
 #include "formations.h"
 #include "world.h"
 #include "zerv.h"
@@ -259,4 +260,29 @@ TEST_F(formations, the_stored_record_is_big_endian_and_swaps_every_field)
 	memcpy(&swapped, bytes.data(), sizeof(swapped));
 	byte_swap_data("formation", &swapped, sizeof(swapped), 1, formation_definition_bs_data);
 	EXPECT_EQ(memcmp(&swapped, get_default_formation_definition(), sizeof(swapped)), 0);
+}
+
+TEST_F(formations, the_loader_refuses_definitions_that_cannot_be_laid_out)
+{
+	initialize_error_state("zerv");
+	initialize_formation_definitions();
+	initialize_definitions_for_new_map(get_formation_definitions());
+	std::vector<uint8> bytes = default_formation_definition_bytes();
+	int16 index = new_formation_definition_from_tag_data(TAG("good"), bytes.data(), static_cast<int32>(bytes.size()));
+	ASSERT_NE(index, NONE);
+	EXPECT_EQ(memcmp(try_and_get_definition(get_formation_definitions(), index), get_default_formation_definition(), 40), 0);
+	delete_definition(get_formation_definitions(), index);
+	// A row maximum of 0, then a zero mob separation.
+	for (const int32 offset : {4, 18})
+	{
+		std::vector<uint8> bad = bytes;
+		bad[offset] = 0;
+		bad[offset + 1] = 0;
+		EXPECT_EQ(new_formation_definition_from_tag_data(TAG("bad "), bad.data(), static_cast<int32>(bad.size())), NONE)
+			<< offset;
+		handle_error();
+	}
+	EXPECT_EQ(new_formation_definition_from_tag_data(TAG("shrt"), bytes.data(), 20), NONE);
+	handle_error();
+	dispose_formation_definitions_from_old_map();
 }
