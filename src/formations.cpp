@@ -150,10 +150,18 @@ void initialize_formations(void)
 	for (formation_definition &definition : formation_globals->definitions) definition = default_formation_definition;
 }
 
+// NONE, without a report, when the set has no names or strings are not set up.
+static int16 find_formation_names(void)
+{
+	if (!tag_file_exists(STRING_LIST_DEFINITION_GROUP_TAG, FORMATION_NAMES_STRING_LIST_TAG)) return NONE;
+	return string_list_tag_to_string_index(FORMATION_NAMES_STRING_LIST_TAG);
+}
+
 void initialize_formations_for_new_map(void)
 {
 	if (!formation_globals) return;
-	formation_globals->formation_names_string_list_index = dialog_string_list_tag_to_string_index(FORMATION_NAMES_STRING_LIST_TAG);
+	// The names are found on first use: the map's strings are set up later.
+	formation_globals->formation_names_string_list_index = NONE;
 	formation_globals->initialized = TRUE;
 	// Players join later in the map's set-up: every slot starts as the default.
 	for (formation_definition &definition : formation_globals->definitions) definition = default_formation_definition;
@@ -196,6 +204,11 @@ const formation_definition *get_formation_definition_for_player(int16 player_ind
 const char *get_formation_name(int16 formation_index)
 {
 	if (!formation_globals || !valid_formation_index(formation_index)) return "";
+	// The map's strings may be set up after this module's new-map call.
+	if (formation_globals->formation_names_string_list_index == NONE && formation_globals->initialized)
+	{
+		formation_globals->formation_names_string_list_index = find_formation_names();
+	}
 	return get_string_from_list(formation_globals->formation_names_string_list_index, formation_index);
 }
 

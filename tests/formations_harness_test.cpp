@@ -23,6 +23,9 @@ TEST_F(formations_harness, every_map_start_loads_the_generated_definition_and_th
 		ASSERT_NE(loaded, nullptr) << map;
 		EXPECT_EQ(memcmp(loaded, get_default_formation_definition(), sizeof(*loaded)), 0);
 		EXPECT_EQ(get_formation_identifier(), 0) << map;
+		EXPECT_STREQ(get_formation_name(0), "Short Line");
+		EXPECT_STREQ(get_formation_name(9), "Circle");
+		EXPECT_STREQ(get_formation_name(10), "");
 
 		// A changed copy in memory shows which definition the first tick shares.
 		const int16 index = subgroup_tag_to_definition_index(get_formation_definitions(), FORMATION_DEFINITION_SUBGROUP_TAG);
