@@ -6,7 +6,11 @@
 #include <vector>
 
 #include "formations.h"
+#include "definitions.h"
 #include "mesh.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
 #include "path.h"
 #include "world.h"
 #include "support/zerv_harness.h"
@@ -67,7 +71,9 @@ void BM_new_path(benchmark::State &state)
 	state.counters["nodes"] = get_path_test_hooks()->nodes_used;
 	end_bench_map();
 }
-BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"across_lake_detour_unreachable"});
+BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(0)->Name("BM_new_path/across");
+BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(1)->Name("BM_new_path/lake_detour");
+BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(2)->Name("BM_new_path/unreachable");
 
 // 126 units in a 12 x 11 block at cell (40, 40) ordered to (200, 200) in box
 // formation: the layout, then one search per unit to its slot.
@@ -91,6 +97,54 @@ void BM_move_order_126(benchmark::State &state)
 	end_bench_map();
 }
 BENCHMARK(BM_move_order_126)->Unit(benchmark::kMillisecond);
+
+// The same block walking through itself towards (200, 200): every unit's
+// waypoint bent around its neighbours. Units are bare records on the map.
+void BM_adjust_path_destination(benchmark::State &state)
+{
+	if (!start_bench_map(state)) return;
+	monster_definition d = *get_default_monster_definition();
+	d.pathfinding_radius = 162;
+	d.size = 1;
+	d.flags = 0;
+	const int16 kind = new_definition_for_group(get_monster_definitions(), MONSTER_DEFINITION_GROUP_TAG, TAG("crwd"), NONE, &d);
+	std::vector<int16> units;
+	for (int32 i = 0; i < 126 && kind != NONE; ++i)
+	{
+		const world_point2d p = centre_of(40 + i % 12, 40 + i / 12);
+		const int16 object_index = new_datum(&object_array), monster_index = new_datum(&monster_array);
+		if (object_index == NONE || monster_index == NONE) break;
+		object_data *object = get_object_data(object_index);
+		object->flags = _object_is_solid_flag;
+		object->location.position = {p.x, p.y, 0};
+		object->location.yaw = 8192;
+		object->radius = 128;
+		object->owner = _object_is_monster;
+		object->owner_index = monster_index;
+		mesh_cell *cell = get_mesh_cell(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
+		object->next_object_index = cell->first_object_index;
+		cell->first_object_index = object_index;
+		monster_data *monster = get_monster_data(monster_index);
+		monster->type = kind;
+		monster->object_index = object_index;
+		monster->avoiding_object_index = NONE;
+		monster->target_monster_index = NONE;
+		monster->desired_yaw = 8192;
+		monster->action = _monster_action_moving;
+		monster->base_movement_speed = 100;
+		monster->path_index = new_datum(&path_array);
+		if (monster->path_index == NONE) break;
+		get_path_data(monster->path_index)->waypoint = {p.x + 4096, p.y + 4096};
+		units.push_back(monster_index);
+	}
+	if (units.size() != 126) state.SkipWithError("the crowd did not fit");
+	for (auto _ : state)
+	{
+		for (int16 unit : units) adjust_path_destination_for_obstacles(unit);
+	}
+	end_bench_map();
+}
+BENCHMARK(BM_adjust_path_destination)->Unit(benchmark::kMicrosecond)->Name("BM_adjust_path_destination/crowd126");
 
 void BM_build_formation(benchmark::State &state)
 {
