@@ -161,3 +161,32 @@ TEST_F(path_avoidance, slow_allied_walkers_ahead_count_only_close_by)
 	adjust_path_destination_for_obstacles(u);
 	EXPECT_EQ(globals->obstacle_count, 0);
 }
+
+TEST_F(path_avoidance, pull_back_out_of_a_standing_unit_and_closed_side_points)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	unit({51500, 50000}, 0);
+	monster_data *monster = get_monster_data(u);
+	// The waypoint on the other unit: pulled back by tenths until outside its
+	// circle (64 + 64 + 95): 9/10 is still inside, 8/10 is not.
+	head_for(u, {51500, 50000});
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 51200);
+	EXPECT_EQ(monster->path_destination.y, 50000);
+
+	// Both detour points on terrain the kind may not enter: obstructed, destination kept.
+	get_path_data(monster->path_index)->waypoint = {54000, 50000};
+	for (int32 x = 90; x < 115; ++x)
+	{
+		for (int32 y : {95, 96, 98, 99})
+		{
+			mesh_cell *cell = get_mesh_cell(x, y);
+			cell->flags = static_cast<uint16>((cell->flags & ~0xFF) | _terrain_walking_impassable);
+		}
+	}
+	monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_TRUE(monster->flags & _monster_has_obstructed_path_flag);
+	EXPECT_EQ(monster->path_destination.x, 54000);
+	EXPECT_EQ(monster->path_destination.y, 50000);
+}
