@@ -4,11 +4,15 @@
 
 #include "cseries.h"
 #include "world_units.h"
+#include "byte_swapping.h"
 
 #define FORMATION_DEFINITION_GROUP_TAG TAG("form")
 #define FORMATION_DEFINITION_VERSION 1
 #define FORMATION_NAMES_STRING_LIST_TAG TAG("infn")
 #define MAXIMUM_NUMBER_OF_FORMATIONS 10
+#define MAXIMUM_RABBLE_RETRIES 12
+#define FORMATION_DEFINITION_SUBGROUP_TAG TAG("info")
+#define MAXIMUM_FORMATION_PLAYERS 16
 
 enum // formation types
 {
@@ -53,13 +57,40 @@ STORED_SIZE(formation_definition, 40);
 
 // Nineteen 16-bit fields swapped, the last two bytes left as they are.
 extern const byte_swap_code formation_definition_byte_swapping_data[];
+// The 'form' tag: all twenty fields swapped.
+extern const byte_swap_code formation_definition_bs_data[];
 
 // False for a definition whose layouts would divide by zero or never end: a
 // row maximum below 1, a zero arc length, or a mob separation or minimum
 // encirclement radius below 1.
 boolean formation_definition_is_valid(const formation_definition *definition);
 
+typedef void (*build_formation_proc)(const formation_definition *definition, const world_point2d *center,
+	world_point2d *destinations, angle *facings, angle facing, int16 total_unit_count);
+extern const build_formation_proc formation_types[MAXIMUM_NUMBER_OF_FORMATIONS];
+
+struct formation_globals_data
+{
+	boolean initialized;
+	formation_definition definitions[MAXIMUM_FORMATION_PLAYERS];
+	int16 formation_names_string_list_index;
+	int16 next_formation_identifier;
+};
+
+struct definition_globals;
+struct zerv_digest;
+
 void initialize_formation_definitions(void);
+void dispose_formation_definitions_from_old_map(void);
+definition_globals *get_formation_definitions(void);
+boolean postprocess_formation_definition(definition_globals *definitions, int16 definition_index, int32 tag_handle,
+	void *definition);
+// A stored 'form' record from bytes, swapped and postprocessed as the loader does; NONE when refused.
+int16 new_formation_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);
+// Loads on demand; NONE when missing or refused.
+int16 formation_definition_tag_to_index(file_tag tag);
+// The loaded 'info' definition, or NULL.
+const formation_definition *get_loaded_formation_definition(void);
 boolean initialize_formation_definitions_for_new_map(file_tag tag);
 const formation_definition *get_default_formation_definition(void);
 void broadcast_formation_definition(void);
@@ -76,5 +107,25 @@ int16 get_formation_identifier(void);
 boolean formation_is_line(int16 player_index, int16 formation_index, int16 unit_count);
 void build_formation(int16 player_index, int16 formation_index, const world_point2d *center,
 	world_point2d *destinations, angle *facings, angle facing, int16 total_unit_count);
+// The player's definition (the default for NONE or an index outside the slots).
+const formation_definition *get_formation_definition_for_player(int16 player_index);
+const formation_globals_data *get_formation_globals(void);
+void fold_formations_digest(zerv_digest *digest);
+
+void build_short_line(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_long_line(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_loose_line(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_staggered_line(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_box(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_mob(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_shallow_encirclement(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle,
+	int16);
+void build_deep_encirclement(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle,
+	int16);
+void build_vanguard_line(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+void build_circle(const formation_definition *, const world_point2d *, world_point2d *, angle *, angle, int16);
+
+// Queues the definition as a sync-formation command from the local player (-1).
+void handle_sync_formation_command(int16 player_index, const formation_definition *definition);
 
 #endif

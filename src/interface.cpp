@@ -2,6 +2,7 @@
 #include "render/render.h"
 
 #include "bitmap_text.h"
+#include "formations.h"
 #include "tag_files/tag_files.h"
 
 static interface_test_hooks_data interface_hooks;
@@ -29,6 +30,7 @@ void reset_interface_test_hooks(void)
 void initialize_interface(void)
 {
 	LEAST("initialize_interface");
+	initialize_formations();
 	register_prerender_effect(-1, build_interface_overlay_surface_list);
 	register_postrasterization_effect(0, rasterize_interface_effects);
 }
@@ -36,6 +38,7 @@ void initialize_interface(void)
 void initialize_interface_for_new_map(file_tag interface_tag)
 {
 	LEAST("initialize_interface_for_new_map", interface_tag);
+	initialize_formations_for_new_map();
 }
 
 // The interface font of every slot, resolved on first use per map.
@@ -47,6 +50,7 @@ static boolean interface_fonts_resolved[NUMBER_OF_INTERFACE_FONT_SLOTS] = {};
 void dispose_interface_from_old_map(void)
 {
 	LEAST("dispose_interface_from_old_map");
+	dispose_formations_from_old_map();
 	// Font indexes belong to the map being left.
 	for (int32 i = 0; i < NUMBER_OF_INTERFACE_FONT_SLOTS; ++i)
 	{

@@ -5,7 +5,7 @@
 
 #include "cseries.h"
 #include "world_units.h"
-#include "directions.h"
+#include "data.h"
 
 #define MAXIMUM_PATHS 400
 #define MAXIMUM_NODES 1024
@@ -28,23 +28,46 @@
 #define MAXIMUM_OBSTACLES_TO_CONSIDER 64
 #define PATH_MUST_BE_RECOMPUTED (-2)
 
-// Direction flags, over the directions of directions.h (north is +y, east is +x).
-enum
+enum // directions (north is +y, east is +x)
 {
-	_northeast_flag = FLAG(_direction_northeast),
-	_southeast_flag = FLAG(_direction_southeast),
-	_southwest_flag = FLAG(_direction_southwest),
-	_northwest_flag = FLAG(_direction_northwest),
-	_north_flag = FLAG(_direction_north),
-	_east_flag = FLAG(_direction_east),
-	_south_flag = FLAG(_direction_south),
-	_west_flag = FLAG(_direction_west)
+	_northeast,
+	_southeast,
+	_southwest,
+	_northwest,
+	_north,
+	_east,
+	_south,
+	_west,
+
+	_northeast_flag = FLAG(_northeast),
+	_southeast_flag = FLAG(_southeast),
+	_southwest_flag = FLAG(_southwest),
+	_northwest_flag = FLAG(_northwest),
+	_north_flag = FLAG(_north),
+	_east_flag = FLAG(_east),
+	_south_flag = FLAG(_south),
+	_west_flag = FLAG(_west)
 };
 
 enum
 {
 	_partial_path_bit,
 	_partial_path_flag = FLAG(_partial_path_bit)
+};
+
+enum // obstacle flags
+{
+	_obstacle_is_friendly_monster_bit,
+	_obstacle_is_temporary_bit,
+
+	_obstacle_is_friendly_monster_flag = FLAG(_obstacle_is_friendly_monster_bit),
+	_obstacle_is_temporary_flag = FLAG(_obstacle_is_temporary_bit)
+};
+
+enum // which side an avoidance run looks for
+{
+	_finding_leftmost,
+	_finding_rightmost
 };
 
 // The caller's request, read and written.
@@ -66,6 +89,40 @@ struct postprocessed_path_data
 	int32 monster_index;
 };
 
+// A search node: 16 bytes on every build; links are pool indexes (NONE for none).
+struct path_node
+{
+	int32 next_node; // open-list link
+	int32 parent_node;
+	int8 x, y; // inside the box
+	int8 direction; // the direction that reached the node; -1 for the start
+	int8 pad;
+	int16 cost; // from the start, saturating at 32767
+	int16 total_cost; // cost plus estimate, saturating at 32767
+};
+static_assert(sizeof(path_node) == 16);
+
+struct obstacle
+{
+	uint16 flags;
+	world_point2d center;
+	int16 radius;
+	int16 object_index;
+};
+
+// The working state of one adjustment.
+struct obstruction_avoidance_globals
+{
+	obstacle obstacles[MAXIMUM_OBSTACLES_TO_CONSIDER];
+	int16 obstacle_count;
+	int16 monster_index;
+	world_point2d start;
+	int16 monster_radius, friendly_monster_radius;
+	world_point2d leftmost_point, rightmost_point; // (-1, -1) while none
+	int16 leftmost_object_index, rightmost_object_index;
+	boolean avoiding_same_object_again;
+};
+
 void initialize_pathfinding(void);
 void initialize_pathfinding_for_new_map(void);
 void dispose_pathfinding_from_old_map(void);
@@ -79,5 +136,42 @@ void delete_path(int16 *path_index);
 void adjust_path_destination_for_obstacles(int16 monster_index);
 // NULL for an index that holds no path.
 postprocessed_path_data *get_path_data(int16 path_index);
+
+// The paths for the per-tick digest.
+struct zerv_digest;
+void fold_paths_digest(zerv_digest *digest);
+
+extern datum_globals path_array; // "path"
+
+/* ---------- exposed for tests */
+
+// The working list of the last adjustment.
+const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void);
+// The first column and row of the scan box ahead of a unit facing desired_yaw.
+void get_obstacle_scan_origin(int32 cell_x, int32 cell_y, angle desired_yaw, int32 *x0, int32 *y0);
+// Bits of the eight directions out of the cell (absolute coordinates) for the mask.
+uint16 get_valid_direction_flags(int32 x, int32 y, uint16 terrain_impassability_flags);
+boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p1, uint16 terrain_impassability_flags,
+	short_fixed magical_modifier);
+
+struct path_test_hooks_data
+{
+	// The last search: nodes used, nodes expanded, the first box cell, the
+	// corners recorded and the highest cost given to a node.
+	int32 nodes_used;
+	int32 nodes_expanded;
+	int32 box_x0, box_y0;
+	int32 corner_count;
+	int32 highest_cost, lowest_cost;
+	int32 straight_line_pieces; // pieces tested by the last straight-line test
+	// When set, the magical modifier every search uses.
+	boolean override_magical_modifier;
+	short_fixed magical_modifier;
+	// Expansion order of the last search (box cells), up to 64 entries.
+	int32 expanded_count;
+	int8 expanded_x[64], expanded_y[64];
+};
+path_test_hooks_data *get_path_test_hooks(void);
+void reset_path_test_hooks(void);
 
 #endif

@@ -18,6 +18,7 @@
 #include "definitions.h"
 #include "detail_maps.h"
 #include "error_manager.h"
+#include "formations.h"
 #include "game_preferences.h"
 #include "game_statistics.h"
 #include "hardware/hardware_rasterizers.h"
@@ -45,6 +46,7 @@
 #include "objects.h"
 #include "observer.h"
 #include "overhead_map.h"
+#include "path.h"
 #include "players.h"
 #include "postgame.h"
 #include "preload_definitions.h"
@@ -235,7 +237,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 
 	SLOT(2, initialize_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_observer, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(2, "initialize_formation_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(2, initialize_formation_definitions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_sound_manager, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(2, "initialize_sound_list_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_game_sounds, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -356,7 +358,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_sound_manager_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_unit_trading_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_observer_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_formation_definitions_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_formation_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_overhead_text_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_camera_control_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_media_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -717,7 +719,11 @@ void zerv_service_first_tick(void)
 	{
 		service_trace("sound_mute");
 		sound_mute(FALSE);
-		if (game->type != _game_type_replay) service_trace("broadcast_formation_definition");
+		if (game->type != _game_type_replay)
+		{
+			service_trace("broadcast_formation_definition");
+			broadcast_formation_definition();
+		}
 	}
 	if (get_game_preferences()->flags & _game_pref_show_mission_objectives_dialog_flag)
 	{
@@ -864,6 +870,8 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"mesh", fold_mesh_digest},
 	{"markers", fold_markers_digest},
 	{"veterans", fold_monster_initializers_digest},
+	{"paths", fold_paths_digest},
+	{"formations", fold_formations_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

@@ -25,6 +25,7 @@
 
 #include "CoreLibrary/zerv/error_manager.h"
 #include "artifact_definitions.h"
+#include "formations.h"
 #include "bitmap_text.h"
 #include "collection_references.h"
 #include "connector_definitions.h"
@@ -121,6 +122,7 @@ void start_new_map(void)
 	initialize_connector_definitions_for_new_map();
 	initialize_monster_definitions_for_new_map();
 	initialize_unit_definitions_for_new_map();
+	initialize_definitions_for_new_map(get_formation_definitions());
 }
 
 void leave_map(void)
@@ -128,6 +130,7 @@ void leave_map(void)
 	dispose_mesh_from_old_map();
 	dispose_unit_definitions_from_old_map();
 	dispose_monster_definitions_from_old_map();
+	dispose_formation_definitions_from_old_map();
 	dispose_connector_definitions_from_old_map();
 	dispose_scenery_definitions_from_old_map();
 	dispose_artifact_definitions_from_old_map();
@@ -468,6 +471,15 @@ void check_projectile_group(const swept_tag &tag)
 	}
 }
 
+// A formation definition that loads can be laid out.
+void check_formation(const swept_tag &tag)
+{
+	const int16 index = formation_definition_tag_to_index(tag.subgroup);
+	ASSERT_NE(index, NONE);
+	ASSERT_TRUE(formation_definition_is_valid(
+		static_cast<const formation_definition *>(try_and_get_definition(get_formation_definitions(), index))));
+}
+
 template <definition_globals *(*get_definitions)(void)>
 std::string definitions_of(void)
 {
@@ -512,6 +524,9 @@ const sweep_group sweep_groups[] = {
 		160},
 	{UNIT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(unit_definition)),
 		load_through_tags<unit_definition_tag_to_index>, check_unit, definitions_of<get_unit_definitions>, nullptr, 80},
+	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
+		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
+		get_formation_definitions},
 };
 
 const sweep_group *group_of(file_tag group)
@@ -701,6 +716,7 @@ protected:
 		initialize_connector_definitions();
 		initialize_monster_definitions();
 		initialize_unit_definitions();
+		initialize_formation_definitions();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;

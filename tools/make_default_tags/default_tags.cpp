@@ -203,6 +203,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 		report(error, "couldn't make the unit kinds");
 		made = false;
 	}
+	if (made && !make_default_formation_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the formation definition");
+		made = false;
+	}
 	made = made && make_foundation_files(output, foundation_handles, error);
 
 	file_reference plugin_folder;

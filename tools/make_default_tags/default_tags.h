@@ -44,6 +44,13 @@ int32 make_checksum_text_tag(const char *name, const char *text, uint32 crc, uin
 // besides the checksum tag) and a data CRC equal to the table's checksum.
 bool make_known_plugin_file(const known_tag_file *known, const file_reference *folder);
 
+/* ---------- formations (formations_content.cpp) */
+
+// The stored (big-endian) bytes of the default formation definition.
+std::vector<uint8> default_formation_definition_bytes(void);
+// The 'form' 'info' tag as a local tag; appends the handle.
+bool make_default_formation_tags(std::vector<int32> *handles);
+
 /* ---------- the whole set (default_tags.cpp) */
 
 // A reference to name in directory (an absolute or working-directory path).

@@ -1,0 +1,1046 @@
+// Pathfinding: a best-first cell search inside a 128 x 128 box around the
+// start, smoothed into straight segments, and the bending of a unit's next
+// waypoint around the solid objects just ahead of it. Runs inside the tick:
+// integer arithmetic only, no random draws, no allocation after start-up.
+#include "path.h"
+
+#include <cstring>
+
+#include "alliances.h"
+#include "error_manager.h"
+#include "fire.h"
+#include "memory.h"
+#include "mesh.h"
+#include "models.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "object_definitions.h"
+#include "objects.h"
+#include "scenery_definitions.h"
+#include "world.h"
+#include "zerv.h"
+
+#define VISITED_WORDS_PER_ROW (PATH_BOX_WIDTH / 32)
+#define VISITED_BITMAP_SIZE (PATH_BOX_WIDTH * VISITED_WORDS_PER_ROW * static_cast<int32>(sizeof(uint32)))
+#define DIRECTION_BUFFER_SIZE 1028
+#define MAXIMUM_CORNERS (MAXIMUM_TEMPORARY_WAYPOINTS - 1)
+#define MAXIMUM_COST 32767
+
+template <typename type>
+static inline type ABS(type v) { return v < 0 ? -v : v; }
+
+datum_globals path_array = {"path", MAXIMUM_PATHS, sizeof(postprocessed_path_data), 0};
+
+static path_node *nodes = nullptr;
+static uint32 *visited = nullptr;
+static int8 *direction_buffer = nullptr;
+// The open list's per-total heads and occupancy bits.
+static int32 *open_heads = nullptr;
+static uint64 *open_bits = nullptr;
+
+static obstruction_avoidance_globals avoidance = {};
+static int16 avoidance_step_count = 0;
+static path_test_hooks_data path_test_hooks = {};
+
+/* ---------- life cycle */
+
+static void *allocate_or_fail(int32 size, const char *what)
+{
+	void *block = new_pointer(static_cast<size_t>(size));
+	if (!block)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for %s.", size, what);
+	}
+	return block;
+}
+
+void initialize_pathfinding(void)
+{
+	if (!nodes) nodes = static_cast<path_node *>(allocate_or_fail(MAXIMUM_NODES * sizeof(path_node), "pathfinding nodes"));
+	if (!visited) visited = static_cast<uint32 *>(allocate_or_fail(VISITED_BITMAP_SIZE, "pathfinding visited list"));
+	if (!direction_buffer) direction_buffer = static_cast<int8 *>(allocate_or_fail(DIRECTION_BUFFER_SIZE, "path data"));
+	if (!open_heads)
+	{
+		open_heads = static_cast<int32 *>(allocate_or_fail((MAXIMUM_COST + 1) * sizeof(int32), "path data"));
+		if (open_heads)
+		{
+			for (int32 i = 0; i <= MAXIMUM_COST; ++i) open_heads[i] = NONE;
+		}
+	}
+	if (!open_bits)
+	{
+		open_bits = static_cast<uint64 *>(new_pointer_z(((MAXIMUM_COST + 1) / 64 + 1) * sizeof(uint64)));
+		if (!open_bits) error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate #%d bytes for path data.",
+			static_cast<int32>(((MAXIMUM_COST + 1) / 64 + 1) * sizeof(uint64)));
+	}
+	path_array.maximum_count = MAXIMUM_PATHS;
+	if (!path_array.data) initialize_data(&path_array);
+}
+
+void initialize_pathfinding_for_new_map(void)
+{
+	initialize_data_for_new_map(&path_array);
+}
+
+void dispose_pathfinding_from_old_map(void)
+{
+	dispose_data_from_old_map(&path_array);
+}
+
+postprocessed_path_data *get_path_data(int16 path_index)
+{
+	if (!path_array.data || path_index < 0 || path_index >= path_array.maximum_count) return nullptr;
+	return static_cast<postprocessed_path_data *>(try_and_get_datum(&path_array, path_index));
+}
+
+void delete_path(int16 *path_index)
+{
+	if (!path_index || *path_index == NONE) return;
+	if (get_path_data(*path_index)) delete_datum(&path_array, *path_index);
+	*path_index = NONE;
+}
+
+void fold_paths_digest(zerv_digest *digest)
+{
+	zerv_digest_uint32(digest, datum_globals_digest(&path_array));
+	if (!path_array.data) return;
+	for (int16 i = 0; i < path_array.count; ++i)
+	{
+		const postprocessed_path_data *path = get_path_data(i);
+		if (!path) continue;
+		zerv_digest_int16(digest, path->identifier);
+		zerv_digest_int16(digest, static_cast<int16>(path->flags));
+		zerv_digest_int32(digest, path->waypoint.x);
+		zerv_digest_int32(digest, path->waypoint.y);
+		zerv_digest_int32(digest, path->monster_index);
+	}
+}
+
+const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void)
+{
+	return &avoidance;
+}
+
+path_test_hooks_data *get_path_test_hooks(void)
+{
+	return &path_test_hooks;
+}
+
+void reset_path_test_hooks(void)
+{
+	path_test_hooks = {};
+}
+
+/* ---------- cells */
+
+static inline int32 mesh_width(void) { return mesh_globals ? mesh_globals->mesh_width : 0; }
+static inline int32 mesh_height(void) { return mesh_globals ? mesh_globals->mesh_height : 0; }
+
+// The cell must lie inside the mesh.
+static inline uint16 cell_flags(int32 x, int32 y)
+{
+	return mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x].flags;
+}
+
+static inline boolean terrain_blocks(uint16 flags, uint16 mask)
+{
+	return ((mask >> (flags & 15)) & 1) || ((mask >> ((flags >> 4) & 15)) & 1);
+}
+
+static inline boolean cell_is_burning(int32 x, int32 y, uint16 flags)
+{
+	return (flags & _mesh_cell_was_or_is_on_fire_flag) && cell_is_on_fire(x, y);
+}
+
+// The cell's own triangles cut the directions on their side of its diagonal.
+static inline uint16 cut_by_own_triangles(uint16 valid, int32 x, int32 y, uint16 flags, uint16 mask)
+{
+	const boolean high_blocked = (mask >> ((flags >> 4) & 15)) & 1, low_blocked = (mask >> (flags & 15)) & 1;
+	if ((x ^ y) & 1)
+	{
+		if (high_blocked) valid &= static_cast<uint16>(~196);
+		if (low_blocked) valid &= static_cast<uint16>(~49);
+	}
+	else
+	{
+		if (high_blocked) valid &= static_cast<uint16>(~152);
+		if (low_blocked) valid &= static_cast<uint16>(~98);
+	}
+	return valid;
+}
+
+uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
+{
+	const int32 width = mesh_width(), height = mesh_height();
+	uint16 valid = 0;
+	for (int16 i = 0; i < NUMBER_OF_DIRECTIONS; ++i)
+	{
+		const int32 nx = x + direction_delta_x[i], ny = y + direction_delta_y[i];
+		if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
+		if (!terrain_blocks(cell_flags(nx, ny), mask)) valid = static_cast<uint16>(valid | FLAG(i));
+	}
+	return cut_by_own_triangles(valid, x, y, cell_flags(x, y), mask);
+}
+
+// The same for the search's inner loop: cells off the mesh edge take the
+// general path.
+static inline uint16 valid_directions(int32 x, int32 y, uint16 mask)
+{
+	const int32 width = mesh_globals->mesh_width;
+	if (x <= 0 || y <= 0 || x >= width - 1 || y >= mesh_globals->mesh_height - 1) return get_valid_direction_flags(x, y, mask);
+	const mesh_cell *c = mesh_globals->mesh_cells + y * width + x;
+	auto open = [mask](const mesh_cell &cell, int16 bit) -> uint16 {
+		return terrain_blocks(cell.flags, mask) ? static_cast<uint16>(0) : static_cast<uint16>(1u << bit);
+	};
+	const uint16 valid = static_cast<uint16>(open(c[width + 1], _northeast) | open(c[1 - width], _southeast) |
+		open(c[-width - 1], _southwest) | open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) |
+		open(c[-width], _south) | open(c[-1], _west));
+	return cut_by_own_triangles(valid, x, y, c->flags, mask);
+}
+
+static short_fixed get_magical_modifier(int16 monster_index)
+{
+	if (path_test_hooks.override_magical_modifier) return path_test_hooks.magical_modifier;
+	if (game_play_version >= 1601)
+	{
+		const short_fixed *modifiers = get_monster_effect_modifiers(monster_index);
+		return modifiers ? modifiers[_effect_modifier_magical_damage] : static_cast<short_fixed>(SHORT_FIXED_ONE);
+	}
+	const monster_definition *definition = get_monster_definition_for_monster(monster_index);
+	const object_definition *object = definition ? get_object_definition(definition->object_type) : nullptr;
+	return object ? object->effect_modifiers[_effect_modifier_magical_damage] : static_cast<short_fixed>(SHORT_FIXED_ONE);
+}
+
+/* ---------- the open list */
+
+// Least total first, newest first among equal totals: a LIFO list per total
+// (linked through next_node) and a bitmap of the totals that hold nodes. Both
+// are empty between searches.
+#define OPEN_BUCKET_COUNT (MAXIMUM_COST + 1)
+#define OPEN_BUCKET_WORDS (OPEN_BUCKET_COUNT / 64 + 1)
+
+static int32 open_count = 0;
+static int32 open_lowest_word = OPEN_BUCKET_WORDS; // no set bit lies below this word
+static int32 open_highest_word = -1;
+
+static inline void open_push(int32 node)
+{
+	const int32 total = nodes[node].total_cost;
+	nodes[node].next_node = open_heads[total];
+	open_heads[total] = node;
+	const int32 word = total >> 6;
+	open_bits[word] |= static_cast<uint64>(1) << (total & 63);
+	open_lowest_word = MIN(open_lowest_word, word);
+	open_highest_word = MAX(open_highest_word, word);
+	open_count += 1;
+}
+
+static inline int32 open_pop(void)
+{
+	while (!open_bits[open_lowest_word]) open_lowest_word += 1;
+	const uint64 bits = open_bits[open_lowest_word];
+	const int32 total = (open_lowest_word << 6) + __builtin_ctzll(bits);
+	const int32 node = open_heads[total];
+	open_heads[total] = nodes[node].next_node;
+	if (open_heads[total] == NONE) open_bits[open_lowest_word] = bits & (bits - 1);
+	open_count -= 1;
+	return node;
+}
+
+// Leaves the lists empty for the next search.
+static void open_clear(void)
+{
+	for (int32 word = MAX(open_lowest_word, 0); word <= open_highest_word; ++word)
+	{
+		for (uint64 bits = open_bits[word]; bits; bits &= bits - 1) open_heads[(word << 6) + __builtin_ctzll(bits)] = NONE;
+		open_bits[word] = 0;
+	}
+	open_count = 0;
+	open_lowest_word = OPEN_BUCKET_WORDS;
+	open_highest_word = -1;
+}
+
+/* ---------- the search */
+
+static inline int16 estimate_remaining_path_cost(int32 x, int32 y, int32 x1, int32 y1)
+{
+	const int32 dx = ABS(x - x1) * COST_PER_CELL, dy = ABS(y - y1) * COST_PER_CELL;
+	return static_cast<int16>(MIN(MAX(dx, dy) + MIN(dx, dy) / 2, MAXIMUM_COST));
+}
+
+static inline int16 saturate_cost(int32 cost)
+{
+	return static_cast<int16>(PIN(cost, 0, MAXIMUM_COST));
+}
+
+static int32 box_origin(int32 cell, int32 size)
+{
+	if (cell >= size - 63) return size - PATH_BOX_WIDTH;
+	if (cell <= 63) return 0;
+	return cell - 64;
+}
+
+static void clamp_point_into_mesh(world_point2d *p)
+{
+	p->x = PIN(p->x, 0, mesh_width() * WORLD_ONE - 1);
+	p->y = PIN(p->y, 0, mesh_height() * WORLD_ONE - 1);
+}
+
+static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
+	int16 monster_index, int32 box_x0, int32 box_y0);
+
+int16 new_path(int16 monster_index, path_variables *variables)
+{
+	if (!mesh_globals || !mesh_globals->mesh_cells || !nodes || !open_heads || !open_bits || !variables) return NONE;
+	clamp_point_into_mesh(&variables->p0);
+	clamp_point_into_mesh(&variables->p1);
+	const int32 x0 = variables->p0.x >> WORLD_FRACTIONAL_BITS, y0 = variables->p0.y >> WORLD_FRACTIONAL_BITS;
+	const int32 x1 = variables->p1.x >> WORLD_FRACTIONAL_BITS, y1 = variables->p1.y >> WORLD_FRACTIONAL_BITS;
+	variables->x0 = static_cast<int16>(x0);
+	variables->y0 = static_cast<int16>(y0);
+	variables->x1 = static_cast<int16>(x1);
+	variables->y1 = static_cast<int16>(y1);
+
+	const int16 path_index = new_datum(&path_array);
+	if (path_index == NONE) return NONE;
+	postprocessed_path_data *path = get_path_data(path_index);
+	path->monster_index = monster_index;
+	path->flags = 0;
+	path->waypoint = variables->p1;
+	monster_data *monster = get_monster_data(monster_index);
+	if (x0 == x1 && y0 == y1)
+	{
+		variables->flags = 0;
+		if (monster) monster->path_destination = variables->p1;
+		return path_index;
+	}
+
+	const int32 box_x0 = box_origin(x0, mesh_width()), box_y0 = box_origin(y0, mesh_height());
+	const short_fixed modifier = get_magical_modifier(monster_index);
+	const uint16 mask = variables->terrain_impassability_flags;
+	path_test_hooks.box_x0 = box_x0;
+	path_test_hooks.box_y0 = box_y0;
+	path_test_hooks.highest_cost = 0;
+	path_test_hooks.lowest_cost = 0;
+	path_test_hooks.expanded_count = 0;
+	path_test_hooks.nodes_expanded = 0;
+
+	memset(visited, 0, VISITED_BITMAP_SIZE);
+	open_clear();
+	int32 node_count = 1;
+	path_node &start = nodes[0];
+	start.next_node = NONE;
+	start.parent_node = NONE;
+	start.x = static_cast<int8>(x0 - box_x0);
+	start.y = static_cast<int8>(y0 - box_y0);
+	start.direction = -1;
+	start.pad = 0;
+	start.cost = 0;
+	start.total_cost = estimate_remaining_path_cost(x0, y0, x1, y1);
+	visited[start.y * VISITED_WORDS_PER_ROW + (start.x >> 5)] |= FLAG(start.x & 31);
+	open_push(0);
+	int32 best_node = 0;
+	int16 best_estimate = start.total_cost;
+
+	int32 end_node = NONE;
+	boolean partial = FALSE;
+	while (open_count > 0 && end_node == NONE)
+	{
+		const int32 current = open_pop();
+		const path_node node = nodes[current];
+		const int32 cx = node.x + box_x0, cy = node.y + box_y0;
+		path_test_hooks.nodes_expanded += 1;
+		if (path_test_hooks.expanded_count < 64)
+		{
+			path_test_hooks.expanded_x[path_test_hooks.expanded_count] = node.x;
+			path_test_hooks.expanded_y[path_test_hooks.expanded_count] = node.y;
+			path_test_hooks.expanded_count += 1;
+		}
+		const uint16 valid = valid_directions(cx, cy, mask);
+		// The step cost follows how this node was reached.
+		const boolean diagonal = node.direction < _north;
+		const int32 step = diagonal ? 22 : COST_PER_CELL;
+		const int32 fire_factor = diagonal ? 110 : 80;
+		for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d)
+		{
+			if (!(valid & FLAG(d))) continue;
+			const int32 bx = node.x + direction_delta_x[d], by = node.y + direction_delta_y[d];
+			if (bx < 0 || bx >= PATH_BOX_WIDTH || by < 0 || by >= PATH_BOX_WIDTH)
+			{
+				partial = TRUE;
+				end_node = current;
+				break;
+			}
+			uint32 &word = visited[by * VISITED_WORDS_PER_ROW + (bx >> 5)];
+			if (word & FLAG(bx & 31)) continue;
+			const int32 nx = bx + box_x0, ny = by + box_y0;
+			int32 cost = step;
+			if (cell_is_burning(nx, ny, cell_flags(nx, ny))) cost += (fire_factor * modifier) >> 8;
+			word |= FLAG(bx & 31);
+			if (node_count >= MAXIMUM_NODES) continue;
+
+			const int32 index = node_count++;
+			path_node &next = nodes[index];
+			const int16 estimate = estimate_remaining_path_cost(nx, ny, x1, y1);
+			next.next_node = NONE;
+			next.parent_node = current;
+			next.x = static_cast<int8>(bx);
+			next.y = static_cast<int8>(by);
+			next.direction = static_cast<int8>(d);
+			next.pad = 0;
+			next.cost = saturate_cost(static_cast<int32>(node.cost) + cost);
+			next.total_cost = saturate_cost(static_cast<int32>(next.cost) + estimate);
+			path_test_hooks.highest_cost = MAX(path_test_hooks.highest_cost, next.cost);
+			path_test_hooks.lowest_cost = MIN(path_test_hooks.lowest_cost, next.cost);
+			if (estimate < best_estimate)
+			{
+				best_estimate = estimate;
+				best_node = index;
+			}
+			if (nx == x1 && ny == y1)
+			{
+				end_node = index;
+				break;
+			}
+			open_push(index);
+		}
+	}
+	path_test_hooks.nodes_used = node_count;
+	open_clear();
+
+	if (end_node == NONE)
+	{
+		if (best_node == 0)
+		{
+			delete_datum(&path_array, path_index);
+			variables->p1 = variables->p0;
+			return PATH_MUST_BE_RECOMPUTED;
+		}
+		partial = TRUE;
+		end_node = best_node;
+	}
+	variables->flags = partial ? static_cast<uint16>(_partial_path_flag) : static_cast<uint16>(0);
+	postprocess_path(end_node, variables, path, monster_index, box_x0, box_y0);
+	if (monster) monster->path_destination = path->waypoint;
+	return path_index;
+}
+
+/* ---------- postprocessing */
+
+// Walks every cell the segment crosses with exact integer steps; a segment
+// through a cell corner tests the cells on both sides of it.
+static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1, uint16 mask, short_fixed modifier)
+{
+	const int32 width = mesh_width(), height = mesh_height();
+	auto blocked = [&](int32 x, int32 y) -> boolean {
+		if (x < 0 || y < 0 || x >= width || y >= height) return TRUE;
+		const uint16 flags = cell_flags(x, y);
+		return terrain_blocks(flags, mask) || (modifier != 0 && cell_is_burning(x, y, flags));
+	};
+	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
+	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
+	if (blocked(cx, cy)) return FALSE;
+	const int64 dx = static_cast<int64>(p1->x) - p0->x, dy = static_cast<int64>(p1->y) - p0->y;
+	const int32 sx = dx > 0 ? 1 : (dx < 0 ? -1 : 0), sy = dy > 0 ? 1 : (dy < 0 ? -1 : 0);
+	const int64 adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+	int32 guard = ABS(ex - cx) + ABS(ey - cy) + 2;
+	while ((cx != ex || cy != ey) && guard-- > 0)
+	{
+		if (sy == 0 || (cy == ey && sx != 0))
+		{
+			cx += sx;
+		}
+		else if (sx == 0 || cx == ex)
+		{
+			cy += sy;
+		}
+		else
+		{
+			// Distances to the next column and row boundary, compared as times along the segment.
+			const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
+			const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
+			const int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
+			if (tx < ty)
+			{
+				cx += sx;
+			}
+			else if (ty < tx)
+			{
+				cy += sy;
+			}
+			else
+			{
+				if (blocked(cx + sx, cy) || blocked(cx, cy + sy)) return FALSE;
+				cx += sx;
+				cy += sy;
+			}
+		}
+		if (blocked(cx, cy)) return FALSE;
+	}
+	return TRUE;
+}
+
+boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p1, uint16 mask, short_fixed modifier)
+{
+	const int32 length = MAX(ABS(p1->x - p0->x), ABS(p1->y - p0->y));
+	const int32 pieces = length > MAXIMUM_STRAIGHT_LINE_DISTANCE ? length / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1 : 1;
+	path_test_hooks.straight_line_pieces = pieces;
+	world_point2d from = *p0;
+	for (int32 i = 1; i <= pieces; ++i)
+	{
+		world_point2d to;
+		to.x = static_cast<world_distance>(p0->x + (static_cast<int64>(p1->x) - p0->x) * i / pieces);
+		to.y = static_cast<world_distance>(p0->y + (static_cast<int64>(p1->y) - p0->y) * i / pieces);
+		if (!segment_is_clear(&from, &to, mask, modifier)) return FALSE;
+		from = to;
+	}
+	return TRUE;
+}
+
+static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
+	int16 monster_index, int32 box_x0, int32 box_y0)
+{
+	path->flags = variables->flags;
+	const boolean partial = (variables->flags & _partial_path_flag) != 0;
+
+	// The directions from the end back to the start.
+	int32 count = 0;
+	for (int32 n = end_node; n != NONE && nodes[n].parent_node != NONE && count < DIRECTION_BUFFER_SIZE;
+		 n = nodes[n].parent_node)
+	{
+		direction_buffer[count++] = nodes[n].direction;
+	}
+
+	// Replayed from the start, each straight run keeps its last cell; the end
+	// cell is always the last corner.
+	world_point2d candidates[MAXIMUM_TEMPORARY_WAYPOINTS];
+	int32 candidate_count = 0;
+	int32 x = variables->x0, y = variables->y0;
+	for (int32 i = count - 1; i >= 0; --i)
+	{
+		const int8 d = direction_buffer[i];
+		x += direction_delta_x[d];
+		y += direction_delta_y[d];
+		const boolean last = i == 0;
+		if (last || (direction_buffer[i - 1] != d && candidate_count < MAXIMUM_CORNERS - 1))
+		{
+			candidates[candidate_count].x = x * WORLD_ONE + WORLD_ONE_HALF;
+			candidates[candidate_count].y = y * WORLD_ONE + WORLD_ONE_HALF;
+			candidate_count += 1;
+		}
+	}
+	(void)box_x0;
+	(void)box_y0;
+	path_test_hooks.corner_count = candidate_count;
+	if (!partial) candidates[candidate_count++] = variables->p1;
+	if (candidate_count == 0)
+	{
+		path->waypoint = variables->p1;
+		return;
+	}
+
+	// Smoothing: only the first kept waypoint is needed. From the start, the
+	// first candidate the straight line cannot reach keeps the one before it
+	// (or itself, when it is the first).
+	const uint16 mask = variables->terrain_impassability_flags;
+	const short_fixed modifier = get_magical_modifier(monster_index);
+	int32 kept = candidate_count - 1;
+	for (int32 k = 0; k < candidate_count; ++k)
+	{
+		if (!valid_straight_line_path(&variables->p0, &candidates[k], mask, modifier))
+		{
+			kept = k == 0 ? 0 : k - 1;
+			break;
+		}
+	}
+	path->waypoint = candidates[kept];
+
+	// A lone destination stops at the model cells beside it.
+	if (!partial && kept == candidate_count - 1)
+	{
+		const monster_data *monster = get_monster_data(monster_index);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		const world_distance margin = object ? object->radius : 0;
+		world_rectangle2d boxes[4];
+		int16 box_count = 0;
+		for (int16 d = _north; d <= _west; ++d)
+		{
+			report_obstructed_cell_bounds(variables->x1 + direction_delta_x[d], variables->y1 + direction_delta_y[d], boxes,
+				&box_count, margin);
+		}
+		for (int16 i = 0; i < box_count; ++i)
+		{
+			world_point2d clipped;
+			const world_point2d end = path->waypoint;
+			if (clip_line_to_box(boxes[i].x0, boxes[i].x1, boxes[i].y0, boxes[i].y1, &variables->p0, &end, &clipped) != NONE)
+			{
+				path->waypoint = clipped;
+			}
+		}
+	}
+}
+
+/* ---------- obstacle avoidance */
+
+static boolean is_look_ahead_mover(const monster_data *monster)
+{
+	if (game_play_version < 1601 || (monster->flags & _monster_ignores_user_commands_flag)) return FALSE;
+	return !(game && (game->option_flags & _game_option_cooperative_flag) && monster->owner_team_index != 0);
+}
+
+void get_obstacle_scan_origin(int32 cell_x, int32 cell_y, angle desired_yaw, int32 *x0, int32 *y0)
+{
+	const uint32 s = (static_cast<uint32>(desired_yaw) + EIGHTH_CIRCLE) & 0xFFFF;
+	const int32 q = static_cast<int32>(s >> 14), r = static_cast<int32>(s & 16383);
+	const int32 a = (2 * r + 16384) >> 12, b = (49152 - 2 * r) >> 12;
+	static const int32 fixed_offset = 4;
+	int32 ox, oy;
+	switch (q)
+	{
+	case 0: ox = fixed_offset, oy = b; break;
+	case 1: ox = a, oy = fixed_offset; break;
+	case 2: ox = 12, oy = a; break;
+	default: ox = b, oy = 12; break;
+	}
+	*x0 = MIN(MAX(cell_x - ox, 0), mesh_width() - FIND_POSSIBLE_OBSTACLES_BOX_WIDTH);
+	*y0 = MIN(MAX(cell_y - oy, 0), mesh_height() - FIND_POSSIBLE_OBSTACLES_BOX_WIDTH);
+}
+
+static boolean facings_within_quarter(const object_data *a, const object_data *b)
+{
+	return angular_difference(a->location.yaw, b->location.yaw) <= 16383;
+}
+
+static world_distance object_distance(const object_data *a, const object_data *b)
+{
+	const world_point2d pa = {a->location.position.x, a->location.position.y};
+	const world_point2d pb = {b->location.position.x, b->location.position.y};
+	return distance2d(&pa, &pb);
+}
+
+// Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
+static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+	const object_data *object, boolean look_ahead, const object_data *other, uint16 *flags, int16 *radius)
+{
+	const int16 other_index = other->owner_index;
+	const monster_data *c = get_monster_data(other_index);
+	const monster_definition *dc = c ? get_monster_definition(c->type) : nullptr;
+	if (!c || !dc) return FALSE;
+	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+
+	boolean counts = TRUE;
+	if (look_ahead && object_distance(object, other) - definition->pathfinding_radius - dc->pathfinding_radius > 1536)
+	{
+		counts = walks_around;
+	}
+	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
+	if (use_monster_pathfinding_radius(monster_index, other_index))
+	{
+		*flags = _obstacle_is_friendly_monster_flag;
+		*radius = dc->pathfinding_radius;
+	}
+	else
+	{
+		*flags = 0;
+		*radius = other->radius;
+	}
+	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
+	{
+		return FALSE;
+	}
+	const boolean moving = c->action == _monster_action_moving;
+	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
+	if (moving && !pausing && facings_within_quarter(object, other) && monsters_are_allied(monster_index, other_index))
+	{
+		if (!(monster->base_movement_speed > c->base_movement_speed &&
+				object_distance(object, other) <= DISTANCE_TO_AVOID_SLOWPOKES))
+		{
+			return FALSE;
+		}
+	}
+	if (game_play_version >= 1501 && moving &&
+		(look_ahead || (walks_around && monsters_are_allied(monster_index, other_index))))
+	{
+		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
+	}
+	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
+	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
+	if (monster->flags & _monster_has_valid_target_index_flag)
+	{
+		const monster_data *target = get_monster_data(monster->target_monster_index);
+		if (target && target->type == c->type && !monsters_are_allied(monster_index, other_index)) return FALSE;
+	}
+	if (!counts) return FALSE;
+	if (moving || c->action == _monster_action_turning || (c->flags & _monster_needs_new_path_flag))
+	{
+		*flags = static_cast<uint16>(*flags | _obstacle_is_temporary_flag);
+	}
+	return TRUE;
+}
+
+static void find_possible_obstacles(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+	const object_data *object)
+{
+	const boolean look_ahead = is_look_ahead_mover(monster);
+	const uint32 options = game ? game->option_flags : 0;
+	int32 x0, y0;
+	get_obstacle_scan_origin(object->location.position.x >> WORLD_FRACTIONAL_BITS,
+		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
+	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
+	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
+	for (int32 y = MAX(y0, 0); y < y_end; ++y)
+	{
+		for (int32 x = MAX(x0, 0); x < x_end; ++x)
+		{
+			int16 guard = 0;
+			for (int16 index = get_mesh_cell(x, y)->first_object_index; index != NONE && guard < 32767; ++guard)
+			{
+				const object_data *other = get_object_data(index);
+				if (!other) break;
+				const int16 other_index = index;
+				index = other->next_object_index;
+				if (!(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) continue;
+				if (other_index == monster->object_index) continue;
+				if (avoidance.obstacle_count >= MAXIMUM_OBSTACLES_TO_CONSIDER) return;
+
+				uint16 flags = 0;
+				int16 radius = other->radius;
+				if (other->owner != _object_is_monster)
+				{
+					if ((monster->flags & _monster_wants_to_pick_up_object_flag) && other_index == monster->pick_up_object_index &&
+						other->identifier == monster->pick_up_object_identifier)
+					{
+						continue;
+					}
+					if ((options & _game_option_uses_qel_flag) && (other->flags & _object_is_flag_flag) &&
+						(game_play_version < 1601 || (object->flags & _object_floats_on_media_flag)))
+					{
+						continue;
+					}
+					if (game_play_version >= 1510 && (definition->flags & _monster_flies_flag) &&
+						(other->owner == _object_is_scenery || other->owner == _object_is_projectile ||
+							other->owner == _object_is_dormant_projectile) &&
+						other->height1 - other->height0 < monster->height_over_mesh)
+					{
+						continue;
+					}
+				}
+				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &flags, &radius))
+				{
+					continue;
+				}
+				obstacle &entry = avoidance.obstacles[avoidance.obstacle_count++];
+				entry.flags = flags;
+				entry.center.x = other->location.position.x;
+				entry.center.y = other->location.position.y;
+				entry.radius = radius;
+				entry.object_index = other_index;
+			}
+		}
+	}
+}
+
+static inline int16 avoid_radius_for(const obstacle *o)
+{
+	return (o->flags & _obstacle_is_friendly_monster_flag) ? avoidance.friendly_monster_radius : avoidance.monster_radius;
+}
+
+// Whether the pull-back circle of an obstacle is halved.
+static boolean pull_back_circle_is_halved(const obstacle *o)
+{
+	if (game_play_version < 1301) return FALSE;
+	const object_data *object = get_object_data(o->object_index);
+	if (!object) return FALSE;
+	auto scenery_lacks_netgame_flag = [](int16 owner_index) {
+		// An index beyond the loaded definitions counts as lacking the flag.
+		const scenery_definition *scenery = get_scenery_definition(owner_index);
+		return !scenery || !(scenery->flags & _scenery_is_netgame_flag_flag);
+	};
+	switch (object->owner)
+	{
+	case _object_is_scenery: return scenery_lacks_netgame_flag(object->owner_index);
+	case _object_is_projectile:
+		if (game_play_version == 1500) return scenery_lacks_netgame_flag(object->owner_index);
+		return !(object->flags & _object_is_flag_flag);
+	case _object_is_dormant_projectile:
+		if (game_play_version == 1500) return scenery_lacks_netgame_flag(object->owner_index);
+		return TRUE;
+	default: return FALSE;
+	}
+}
+
+static boolean point_inside_pull_back_circle(const world_point2d *p)
+{
+	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
+	{
+		const obstacle *o = &avoidance.obstacles[i];
+		if (o->flags & _obstacle_is_temporary_flag) continue;
+		int32 circle = o->radius + avoid_radius_for(o) + 95;
+		if (pull_back_circle_is_halved(o)) circle /= 2;
+		if (distance2d(p, &o->center) < circle) return TRUE;
+	}
+	return FALSE;
+}
+
+static inline int64 square(int64 v) { return v * v; }
+
+static world_point2d point_at(const world_point2d *origin, angle direction, int64 length)
+{
+	world_point2d p;
+	p.x = static_cast<world_distance>(origin->x + ((angle_cosine(direction) * length) >> TRIG_SHIFT));
+	p.y = static_cast<world_distance>(origin->y + ((angle_sine(direction) * length) >> TRIG_SHIFT));
+	return p;
+}
+
+// One step of an avoidance run from point; false when nothing is in the way.
+static boolean find_avoidance_point(world_point2d *point, int16 side, const monster_data *monster,
+	const monster_definition *definition, const object_data *object, boolean look_ahead)
+{
+	const world_point2d &start = avoidance.start;
+	const int32 m = distance2d(&start, point);
+	int16 best = NONE;
+	int32 best_turn = 0;
+	boolean inside = FALSE;
+	int32 best_r = 0, best_rho = 0, best_d = 0;
+	angle best_theta = 0;
+	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
+	{
+		const obstacle *o = &avoidance.obstacles[i];
+		const int32 rho = avoid_radius_for(o);
+		const int32 r = rho + o->radius;
+		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
+		world_point2d end = start;
+		if (m != 0)
+		{
+			const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
+			end.x = static_cast<world_distance>(start.x + ((static_cast<int64>(point->x - start.x) * k) >> 16));
+			end.y = static_cast<world_distance>(start.y + ((static_cast<int64>(point->y - start.y) * k) >> 16));
+		}
+		world_point2d closest;
+		if (!closest_point_on_line_segment2d(&o->center, &start, &end, &closest)) continue;
+		if (distance2d(&closest, &o->center) >= big_r) continue;
+		const int32 d = distance2d(&start, &o->center);
+		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
+		int32 turn;
+		boolean is_inside = FALSE;
+		if (d >= r + TRUE_AVOID_RADIUS)
+		{
+			turn = arcsine(static_cast<int32>(((static_cast<int64>(r) + TRUE_AVOID_RADIUS) << 14) / d));
+		}
+		else if (d <= r + 94)
+		{
+			turn = QUARTER_CIRCLE;
+			is_inside = TRUE;
+		}
+		else
+		{
+			turn = arcsine(static_cast<int32>(((static_cast<int64>(r) + 95) << 14) / d));
+		}
+		if (is_inside || turn > best_turn)
+		{
+			best = i;
+			best_turn = turn;
+			best_r = r;
+			best_rho = rho;
+			best_d = d;
+			best_theta = theta;
+			inside = is_inside;
+			if (is_inside) break;
+		}
+	}
+	if (best == NONE)
+	{
+		if (side == _finding_leftmost) avoidance.leftmost_point = *point;
+		else avoidance.rightmost_point = *point;
+		return FALSE;
+	}
+
+	int64 length;
+	if (best_d <= best_r + MINIMUM_AVOID_RADIUS)
+	{
+		length = best_rho + OVERSHOOT_DISTANCE;
+	}
+	else if (best_d < best_r + TRUE_AVOID_RADIUS)
+	{
+		length = isqrt(static_cast<uint32>(square(best_d) - square(best_r + MINIMUM_AVOID_RADIUS))) + OVERSHOOT_DISTANCE;
+	}
+	else
+	{
+		length = isqrt(static_cast<uint32>(square(best_d) - square(best_r + TRUE_AVOID_RADIUS))) + OVERSHOOT_DISTANCE;
+	}
+	const world_point2d plus = point_at(&start, static_cast<angle>(best_theta + best_turn), length);
+	const world_point2d minus = point_at(&start, static_cast<angle>(best_theta - best_turn), length);
+	obstacle *chosen = &avoidance.obstacles[best];
+	if (inside) chosen->radius = 0;
+
+	if (game_play_version >= 1301 && monster->avoiding_object_index != NONE &&
+		chosen->object_index == monster->avoiding_object_index && (look_ahead || definition->pathfinding_radius >= 100))
+	{
+		const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+		boolean close = FALSE;
+		if (look_ahead)
+		{
+			const object_data *other = get_object_data(chosen->object_index);
+			close = other && object_distance(object, other) <= chosen->radius + definition->pathfinding_radius + 511;
+		}
+		if (walks_around || close) avoidance.avoiding_same_object_again = TRUE;
+	}
+
+	const int64 cross = static_cast<int64>(point->x - start.x) * (plus.y - start.y) -
+		static_cast<int64>(point->y - start.y) * (plus.x - start.x);
+	const boolean plus_is_left = cross >= 0;
+	if (side == _finding_leftmost)
+	{
+		avoidance.leftmost_object_index = chosen->object_index;
+		*point = plus_is_left ? plus : minus;
+	}
+	else
+	{
+		avoidance.rightmost_object_index = chosen->object_index;
+		*point = plus_is_left ? minus : plus;
+	}
+	return TRUE;
+}
+
+// A run from the destination; true when it met an obstacle.
+static boolean run_avoidance(int16 side, const world_point2d *destination, const monster_data *monster,
+	const monster_definition *definition, const object_data *object, boolean look_ahead)
+{
+	world_point2d point = *destination;
+	boolean met = FALSE;
+	for (avoidance_step_count = 1; avoidance_step_count <= ITERATION_CUTOFF + 1; ++avoidance_step_count)
+	{
+		if (!find_avoidance_point(&point, side, monster, definition, object, look_ahead)) break;
+		met = TRUE;
+	}
+	return met;
+}
+
+static boolean point_is_recorded(const world_point2d *p)
+{
+	return p->x != -1 && p->y != -1;
+}
+
+void adjust_path_destination_for_obstacles(int16 monster_index)
+{
+	monster_data *monster = get_monster_data(monster_index);
+	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : nullptr;
+	if (!object || !definition || !mesh_globals || !mesh_globals->mesh_cells) return;
+	const world_point2d position = {object->location.position.x, object->location.position.y};
+
+	const postprocessed_path_data *path = get_path_data(monster->path_index);
+	if (monster->path_index == NONE || !path)
+	{
+		monster->path_destination = position;
+		return;
+	}
+	world_point2d destination = path->waypoint;
+	monster->path_destination = destination;
+
+	const uint32 options = game ? game->option_flags : 0;
+	if (game_play_version == 1500)
+	{
+		avoidance.monster_radius = static_cast<int16>(definition->pathfinding_radius + 21);
+	}
+	else if ((options & (_game_option_uses_qel_flag | _game_option_uses_anticlump_flag)) ||
+		(game_play_version >= 1501 && (definition->more_hack_flags & _hack_walks_around_blockage_flag)))
+	{
+		avoidance.monster_radius = MAX(object->radius, definition->pathfinding_radius);
+	}
+	else
+	{
+		avoidance.monster_radius = object->radius;
+	}
+	avoidance.friendly_monster_radius = definition->pathfinding_radius;
+	avoidance.monster_index = monster_index;
+	avoidance.obstacle_count = 0;
+	find_possible_obstacles(monster_index, monster, definition, object);
+
+	// Pull the destination back towards the unit out of any solid circle.
+	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
+	if (!has_target_index)
+	{
+		const int32 offset_x = destination.x - position.x, offset_y = destination.y - position.y;
+		for (int32 n = 9; n >= 0 && point_inside_pull_back_circle(&destination); --n)
+		{
+			destination.x = position.x + offset_x * n / 10;
+			destination.y = position.y + offset_y * n / 10;
+		}
+	}
+
+	const int32 near = has_target_index ? ATTACK_ADJUST_RADIUS : MINIMUM_ADJUST_RADIUS;
+	int32 dx = destination.x - position.x, dy = destination.y - position.y;
+	if (ABS(dx) < near && ABS(dy) < near)
+	{
+		monster->path_destination = destination;
+		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+		return;
+	}
+	const uint32 d = isqrt(static_cast<uint32>(MIN(square(dx) + square(dy), static_cast<int64>(0xFFFFFFFF))));
+	if (d > MAXIMUM_PATH_SEGMENT_DISTANCE)
+	{
+		destination.x = position.x + static_cast<world_distance>(static_cast<int64>(dx) * MAXIMUM_PATH_SEGMENT_DISTANCE / d);
+		destination.y = position.y + static_cast<world_distance>(static_cast<int64>(dy) * MAXIMUM_PATH_SEGMENT_DISTANCE / d);
+		dx = destination.x - position.x;
+		dy = destination.y - position.y;
+	}
+	monster->path_destination = destination;
+
+	avoidance.start = position;
+	avoidance.leftmost_point = {-1, -1};
+	avoidance.rightmost_point = {-1, -1};
+	avoidance.leftmost_object_index = NONE;
+	avoidance.rightmost_object_index = NONE;
+	avoidance.avoiding_same_object_again = FALSE;
+	if (avoidance.obstacle_count == 0) return;
+	const boolean look_ahead = is_look_ahead_mover(monster);
+	if (!run_avoidance(_finding_leftmost, &destination, monster, definition, object, look_ahead)) return;
+	const boolean right_met = run_avoidance(_finding_rightmost, &destination, monster, definition, object, look_ahead);
+	if (!point_is_recorded(&avoidance.leftmost_point) || !point_is_recorded(&avoidance.rightmost_point)) return;
+
+	world_point2d left = avoidance.leftmost_point, right = avoidance.rightmost_point;
+	clamp_point_into_mesh(&left);
+	clamp_point_into_mesh(&right);
+	const uint16 mask = definition->terrain_impassability_flags;
+	const boolean left_usable = !terrain_blocks(cell_flags(left.x >> WORLD_FRACTIONAL_BITS, left.y >> WORLD_FRACTIONAL_BITS), mask);
+	const boolean right_usable =
+		!terrain_blocks(cell_flags(right.x >> WORLD_FRACTIONAL_BITS, right.y >> WORLD_FRACTIONAL_BITS), mask);
+	if (!left_usable && !right_usable)
+	{
+		monster->flags |= _monster_has_obstructed_path_flag;
+		return;
+	}
+	boolean take_left;
+	if (left_usable != right_usable)
+	{
+		take_left = left_usable;
+	}
+	else
+	{
+		const angle to_destination = arctangent(dx, dy);
+		const int32 left_difference = angular_difference(arctangent(left.x - position.x, left.y - position.y), to_destination);
+		const int32 right_difference =
+			angular_difference(arctangent(right.x - position.x, right.y - position.y), to_destination);
+		take_left = left_difference < right_difference;
+	}
+	if (game_play_version >= 1301 && right_met && avoidance.avoiding_same_object_again &&
+		(look_ahead || (definition->pathfinding_radius >= 100 && (definition->more_hack_flags & _hack_walks_around_blockage_flag))))
+	{
+		take_left = (monster->extra_flags & _monster_deviating_left_extra_flag) != 0;
+	}
+
+	monster->path_destination = take_left ? left : right;
+	if (take_left) monster->extra_flags |= _monster_deviating_left_extra_flag;
+	else monster->extra_flags &= ~static_cast<uint32>(_monster_deviating_left_extra_flag);
+	monster->avoiding_object_index = take_left ? avoidance.leftmost_object_index : avoidance.rightmost_object_index;
+	if (right_met)
+	{
+		monster->flags |= _monster_has_obstructed_path_flag;
+	}
+	else
+	{
+		monster->avoiding_object_index = NONE;
+		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+	}
+}

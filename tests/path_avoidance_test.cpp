@@ -1,0 +1,192 @@
+// Bending a unit's next waypoint around what stands ahead of it: units built
+// directly in the record arrays on a flat map.
+#include <gtest/gtest.h>
+
+#include "definitions.h"
+#include "mesh_test_map.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
+#include "path.h"
+
+namespace
+{
+class path_avoidance : public mesh_test_directory
+{
+protected:
+	int16 kind = NONE;
+
+	void SetUp() override
+	{
+		mesh_test_directory::SetUp();
+		test_map map(6, 6);
+		ASSERT_TRUE(map.load());
+		initialize_pathfinding();
+		initialize_pathfinding_for_new_map();
+		initialize_data(&object_array);
+		initialize_data_for_new_map(&object_array);
+		initialize_data(&monster_array);
+		initialize_data_for_new_map(&monster_array);
+		initialize_monster_definitions();
+		initialize_definitions_for_new_map(get_monster_definitions());
+		monster_definition d = *get_default_monster_definition();
+		d.pathfinding_radius = 64;
+		d.size = 1;
+		d.flags = 0;
+		d.more_hack_flags = 0;
+		d.terrain_impassability_flags = static_cast<uint16>(FLAG(_terrain_walking_impassable));
+		kind = new_definition_for_group(get_monster_definitions(), MONSTER_DEFINITION_GROUP_TAG, TAG("test"), NONE, &d);
+		ASSERT_NE(kind, NONE);
+	}
+	void TearDown() override
+	{
+		dispose_definitions_from_old_map(get_monster_definitions());
+		dispose_data_from_old_map(&monster_array);
+		dispose_data_from_old_map(&object_array);
+		dispose_pathfinding_from_old_map();
+		mesh_test_directory::TearDown();
+	}
+
+	// A unit facing yaw at p, standing in its cell's chain.
+	int16 unit(world_point2d p, angle yaw, int8 action = _monster_action_idle, int8 team = 0)
+	{
+		const int16 object_index = new_datum(&object_array);
+		const int16 monster_index = new_datum(&monster_array);
+		object_data *object = get_object_data(object_index);
+		object->flags = _object_is_solid_flag;
+		object->location.position = {p.x, p.y, 0};
+		object->location.yaw = yaw;
+		object->radius = 100;
+		object->owner = _object_is_monster;
+		object->owner_index = monster_index;
+		mesh_cell *cell = get_mesh_cell(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
+		object->next_object_index = cell->first_object_index;
+		cell->first_object_index = object_index;
+		monster_data *monster = get_monster_data(monster_index);
+		monster->type = kind;
+		monster->object_index = object_index;
+		monster->path_index = NONE;
+		monster->avoiding_object_index = NONE;
+		monster->target_monster_index = NONE;
+		monster->desired_yaw = yaw;
+		monster->action = action;
+		monster->owner_team_index = team;
+		monster->base_movement_speed = 100;
+		return monster_index;
+	}
+	// Gives the unit a path whose waypoint is w.
+	void head_for(int16 monster_index, world_point2d w)
+	{
+		monster_data *monster = get_monster_data(monster_index);
+		monster->path_index = new_datum(&path_array);
+		get_path_data(monster->path_index)->waypoint = w;
+	}
+};
+} // namespace
+
+TEST_F(path_avoidance, near_and_far_destinations)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	monster_data *monster = get_monster_data(u);
+	// Without a path the unit stays where it is.
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 50000);
+
+	monster->flags |= _monster_has_obstructed_path_flag;
+	head_for(u, {50100, 50100});
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 50100);
+	EXPECT_FALSE(monster->flags & _monster_has_obstructed_path_flag);
+
+	// With a target index the near square reaches 511.
+	monster->flags |= _monster_has_obstructed_path_flag | _monster_has_valid_target_index_flag;
+	get_path_data(monster->path_index)->waypoint = {50511, 49489};
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_FALSE(monster->flags & _monster_has_obstructed_path_flag);
+	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_index_flag);
+
+	// 10000 away on a 3-4-5 line becomes 8192 away on the same line.
+	monster->flags |= _monster_has_obstructed_path_flag;
+	get_path_data(monster->path_index)->waypoint = {50000 + 6000, 50000 + 8000};
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 50000 + 6000 * 8192 / 10000);
+	EXPECT_EQ(monster->path_destination.y, 50000 + 8000 * 8192 / 10000);
+	// Nothing in the way leaves the flags as they were.
+	EXPECT_TRUE(monster->flags & _monster_has_obstructed_path_flag);
+	EXPECT_EQ(monster->avoiding_object_index, NONE);
+}
+
+TEST_F(path_avoidance, a_unit_in_the_way_bends_the_destination)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	const int16 blocker = unit({51000, 50000}, 16384);
+	head_for(u, {53000, 50000});
+	adjust_path_destination_for_obstacles(u);
+	const monster_data *monster = get_monster_data(u);
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	ASSERT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(blocker)->object_index);
+	EXPECT_NE(monster->path_destination.y, 50000);
+	EXPECT_EQ(monster->avoiding_object_index, get_monster_data(blocker)->object_index);
+	EXPECT_TRUE(monster->flags & _monster_has_obstructed_path_flag);
+	// Equal-sized detours on each side: the right (south, for a unit facing east) wins ties.
+	EXPECT_LT(monster->path_destination.y, 50000);
+	EXPECT_FALSE(monster->extra_flags & _monster_deviating_left_extra_flag);
+}
+
+TEST_F(path_avoidance, slow_allied_walkers_ahead_count_only_close_by)
+{
+	game_play_version = 1500;
+	const int16 u = unit({50000, 50000}, 0, _monster_action_moving);
+	const int16 near = unit({50900, 50000}, 1000, _monster_action_moving);
+	const int16 far = unit({52000, 50300}, 1000, _monster_action_moving);
+	get_monster_data(near)->base_movement_speed = 50;
+	get_monster_data(far)->base_movement_speed = 50;
+	head_for(u, {53000, 50000});
+	adjust_path_destination_for_obstacles(u);
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	ASSERT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(near)->object_index);
+	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_temporary_flag);
+	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_friendly_monster_flag);
+
+	// As fast or faster: never an obstacle.
+	get_monster_data(near)->base_movement_speed = 100;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(globals->obstacle_count, 0);
+
+	// Sizes 0 and 1 never meet; idle units needing a path and invisible ones are passed.
+	get_monster_data(near)->base_movement_speed = 50;
+	get_monster_data(near)->extra_flags |= _monster_is_invisible_extra_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(globals->obstacle_count, 0);
+}
+
+TEST_F(path_avoidance, pull_back_out_of_a_standing_unit_and_closed_side_points)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	unit({51500, 50000}, 0);
+	monster_data *monster = get_monster_data(u);
+	// The waypoint on the other unit: pulled back by tenths until outside its
+	// circle (64 + 64 + 95): 9/10 is still inside, 8/10 is not.
+	head_for(u, {51500, 50000});
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 51200);
+	EXPECT_EQ(monster->path_destination.y, 50000);
+
+	// Both detour points on terrain the kind may not enter: obstructed, destination kept.
+	get_path_data(monster->path_index)->waypoint = {54000, 50000};
+	for (int32 x = 90; x < 115; ++x)
+	{
+		for (int32 y : {95, 96, 98, 99})
+		{
+			mesh_cell *cell = get_mesh_cell(x, y);
+			cell->flags = static_cast<uint16>((cell->flags & ~0xFF) | _terrain_walking_impassable);
+		}
+	}
+	monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_TRUE(monster->flags & _monster_has_obstructed_path_flag);
+	EXPECT_EQ(monster->path_destination.x, 54000);
+	EXPECT_EQ(monster->path_destination.y, 50000);
+}

@@ -1,0 +1,351 @@
+// The cell search, its box and costs, the straight-line smoothing and the
+// scan box of obstacle avoidance, on small maps built in memory.
+#include <gtest/gtest.h>
+
+#include "fire.h"
+#include "mesh_test_map.h"
+#include "path.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PATH_TEST_COUNTS_ALLOCATIONS 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define PATH_TEST_COUNTS_ALLOCATIONS 1
+#endif
+#ifdef PATH_TEST_COUNTS_ALLOCATIONS
+// The sanitizer allocator sees every block: malloc, new_pointer and operator new alike.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, size_t),
+	void (*free_hook)(const volatile void *));
+#endif
+
+namespace
+{
+const uint16 walking_impassable = static_cast<uint16>(_terrain_walking_impassable);
+const uint16 grass = static_cast<uint16>(_terrain_grass);
+const uint16 mask = static_cast<uint16>(FLAG(_terrain_walking_impassable));
+
+world_point2d centre_of(int32 x, int32 y)
+{
+	return {x * WORLD_ONE + WORLD_ONE_HALF, y * WORLD_ONE + WORLD_ONE_HALF};
+}
+
+void block(int32 x, int32 y, bool low = true, bool high = true)
+{
+	mesh_cell *cell = get_mesh_cell(x, y);
+	uint16 flags = static_cast<uint16>(cell->flags & ~0xFF);
+	flags = static_cast<uint16>(flags | (low ? walking_impassable : grass) |
+		((high ? walking_impassable : grass) << 4));
+	cell->flags = flags;
+}
+
+class path : public mesh_test_directory
+{
+protected:
+	void load(int16 width_in_submeshes, int16 height_in_submeshes)
+	{
+		test_map map(width_in_submeshes, height_in_submeshes);
+		ASSERT_TRUE(map.load());
+		initialize_pathfinding();
+		initialize_pathfinding_for_new_map();
+	}
+	void SetUp() override
+	{
+		mesh_test_directory::SetUp();
+		reset_path_test_hooks();
+		reset_fire_test_hooks();
+	}
+	void TearDown() override
+	{
+		dispose_pathfinding_from_old_map();
+		reset_fire_test_hooks();
+		reset_path_test_hooks();
+		mesh_test_directory::TearDown();
+	}
+	int16 search(world_point2d p0, world_point2d p1, path_variables *out = nullptr, uint16 impassable = mask)
+	{
+		path_variables variables = {};
+		variables.terrain_impassability_flags = impassable;
+		variables.owner_object_index = NONE;
+		variables.p0 = p0;
+		variables.p1 = p1;
+		const int16 index = new_path(NONE, &variables);
+		if (out) *out = variables;
+		return index;
+	}
+};
+
+boolean everything_burns(int32, int32)
+{
+	return TRUE;
+}
+} // namespace
+
+TEST_F(path, search_results)
+{
+	load(6, 6); // 192 x 192 cells
+	path_variables v;
+
+	// One cell: the destination itself.
+	const world_point2d near = {10 * WORLD_ONE + 500, 10 * WORLD_ONE + 3};
+	int16 index = search(centre_of(10, 10), near, &v);
+	ASSERT_NE(index, NONE);
+	EXPECT_EQ(get_path_data(index)->waypoint.x, near.x);
+	EXPECT_EQ(get_path_data(index)->flags, 0);
+	delete_path(&index);
+	EXPECT_EQ(index, NONE);
+	delete_path(&index);
+
+	// Beyond the box: a partial path ending on the box's last column or row.
+	index = search(centre_of(10, 10), centre_of(180, 180), &v);
+	ASSERT_GE(index, 0);
+	EXPECT_TRUE(v.flags & _partial_path_flag);
+	const world_point2d end = get_path_data(index)->waypoint;
+	EXPECT_TRUE(end.x >> WORLD_FRACTIONAL_BITS == 127 || end.y >> WORLD_FRACTIONAL_BITS == 127) << end.x << " " << end.y;
+	delete_path(&index);
+
+	// Boxed in: no step at all.
+	for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d) block(20 + direction_delta_x[d], 20 + direction_delta_y[d]);
+	EXPECT_EQ(search(centre_of(20, 20), centre_of(30, 30), &v), PATH_MUST_BE_RECOMPUTED);
+	EXPECT_EQ(v.p1.x, v.p0.x);
+	EXPECT_EQ(v.p1.y, v.p0.y);
+	EXPECT_EQ(path_array.total_count, 0);
+
+	// A full array gives NONE.
+	for (int32 i = 0; i < MAXIMUM_PATHS; ++i) ASSERT_NE(search(centre_of(5, 5), centre_of(5, 5)), NONE) << i;
+	EXPECT_EQ(search(centre_of(5, 5), centre_of(5, 5)), NONE);
+}
+
+TEST_F(path, equal_totals_expand_the_newest_first_and_costs_follow_arrival)
+{
+	load(2, 2);
+	// East of the start is closed: north-east and south-east both total 78;
+	// south-east was added last, so it is expanded first.
+	block(11, 10);
+	path_variables v;
+	int16 index = search(centre_of(10, 10), centre_of(14, 10), &v);
+	ASSERT_GE(index, 0);
+	const path_test_hooks_data *hooks = get_path_test_hooks();
+	ASSERT_GE(hooks->expanded_count, 2);
+	EXPECT_EQ(hooks->expanded_x[1] + hooks->box_x0, 11);
+	EXPECT_EQ(hooks->expanded_y[1] + hooks->box_y0, 9);
+	delete_path(&index);
+
+	// A straight run east: 22 for the first step, 16 after each orthogonal one,
+	// so the destination costs 22 + 16 + 16 + 16.
+	index = search(centre_of(40, 40), centre_of(44, 40), &v);
+	EXPECT_EQ(hooks->highest_cost, 22 + 16 + 16 + 16);
+	delete_path(&index);
+}
+
+TEST_F(path, parity_masks_and_edges)
+{
+	load(2, 2);
+	// Even cell: high nibble 152, low nibble 98; odd cell: high 196, low 49.
+	block(6, 6, false, true);
+	EXPECT_EQ(get_valid_direction_flags(6, 6, mask), 255 & ~152);
+	block(6, 6, true, false);
+	EXPECT_EQ(get_valid_direction_flags(6, 6, mask), 255 & ~98);
+	block(9, 6, false, true);
+	EXPECT_EQ(get_valid_direction_flags(9, 6, mask), 255 & ~196);
+	block(9, 6, true, false);
+	EXPECT_EQ(get_valid_direction_flags(9, 6, mask), 255 & ~49);
+	// Edges drop the neighbours off the mesh; a blocked neighbour drops its direction.
+	EXPECT_EQ(get_valid_direction_flags(0, 20, mask), 255 & ~(_southwest_flag | _northwest_flag | _west_flag));
+	EXPECT_EQ(get_valid_direction_flags(63, 63, mask), _southwest_flag | _south_flag | _west_flag);
+	block(21, 21);
+	EXPECT_EQ(get_valid_direction_flags(20, 20, mask), 255 & ~_northeast_flag);
+}
+
+TEST_F(path, box_origins)
+{
+	load(6, 6);
+	path_variables v;
+	const int32 starts[] = {63, 64, 65, 192 - 64, 192 - 63};
+	const int32 origins[] = {0, 0, 1, 64, 64};
+	for (int32 i = 0; i < 5; ++i)
+	{
+		int16 index = search(centre_of(starts[i], 100), centre_of(starts[i] - 3, 100), &v);
+		EXPECT_EQ(get_path_test_hooks()->box_x0, origins[i]) << starts[i];
+		EXPECT_EQ(get_path_test_hooks()->box_y0, 36);
+		delete_path(&index);
+	}
+}
+
+TEST_F(path, a_short_map_has_a_negative_box_origin)
+{
+	load(2, 3); // 64 x 96, like the demo valley
+	path_variables v;
+	int16 index = search(centre_of(10, 33), centre_of(10, 40), &v);
+	ASSERT_GE(index, 0);
+	EXPECT_EQ(get_path_test_hooks()->box_y0, -32);
+	EXPECT_EQ(get_path_test_hooks()->box_x0, -64);
+	EXPECT_FALSE(v.flags & _partial_path_flag);
+	EXPECT_EQ(get_path_data(index)->waypoint.y, centre_of(10, 40).y);
+	delete_path(&index);
+}
+
+TEST_F(path, the_pool_fills_and_fire_costs_saturate)
+{
+	load(6, 6);
+	// The destination is walled in: the search uses every node and ends partial.
+	for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d) block(90 + direction_delta_x[d], 60 + direction_delta_y[d]);
+	path_variables v;
+	int16 index = search(centre_of(60, 60), centre_of(90, 60), &v);
+	ASSERT_GE(index, 0);
+	EXPECT_EQ(get_path_test_hooks()->nodes_used, MAXIMUM_NODES);
+	EXPECT_TRUE(v.flags & _partial_path_flag);
+	delete_path(&index);
+
+	// Every cell burning: a fire costs five steps at the neutral modifier.
+	for (int32 y = 0; y < 192; ++y)
+	{
+		for (int32 x = 0; x < 192; ++x) get_mesh_cell(x, y)->flags |= _mesh_cell_was_or_is_on_fire_flag;
+	}
+	get_fire_test_hooks()->cell_is_on_fire = everything_burns;
+	index = search(centre_of(40, 40), centre_of(42, 40), &v);
+	EXPECT_EQ(get_path_test_hooks()->highest_cost, 22 + 110 + 16 + 80);
+	EXPECT_GE(get_path_test_hooks()->lowest_cost, 0);
+	delete_path(&index);
+	// A huge modifier: a few burning steps reach the ceiling and stay there.
+	get_path_test_hooks()->override_magical_modifier = TRUE;
+	get_path_test_hooks()->magical_modifier = 32767;
+	index = search(centre_of(40, 40), centre_of(50, 40), &v);
+	ASSERT_GE(index, 0);
+	EXPECT_EQ(get_path_test_hooks()->highest_cost, 32767);
+	EXPECT_GE(get_path_test_hooks()->lowest_cost, 0);
+	delete_path(&index);
+	// Fire blocks a straight line unless the modifier is 0.
+	const world_point2d a = centre_of(40, 40), b = centre_of(50, 44);
+	EXPECT_FALSE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	EXPECT_TRUE(valid_straight_line_path(&a, &b, mask, 0));
+}
+
+TEST_F(path, straight_lines)
+{
+	load(6, 6);
+	const world_point2d a = centre_of(10, 10), b = centre_of(20, 13);
+	EXPECT_TRUE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	// Either triangle of a crossed cell blocks.
+	block(15, 11, true, false);
+	EXPECT_FALSE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	block(15, 11, false, true);
+	EXPECT_FALSE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	block(15, 11, false, false);
+	EXPECT_TRUE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	// Through a corner: both cells beside it count.
+	const world_point2d c = centre_of(30, 30), d = centre_of(33, 33);
+	block(31, 30);
+	EXPECT_FALSE(valid_straight_line_path(&c, &d, mask, SHORT_FIXED_ONE));
+	// Long lines are tested in pieces.
+	const world_point2d far0 = centre_of(1, 100), far1 = centre_of(190, 100);
+	EXPECT_TRUE(valid_straight_line_path(&far0, &far1, mask, SHORT_FIXED_ONE));
+	EXPECT_EQ(get_path_test_hooks()->straight_line_pieces, (189 * 512) / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1);
+	EXPECT_TRUE(valid_straight_line_path(&c, &d, 0, SHORT_FIXED_ONE));
+	EXPECT_EQ(get_path_test_hooks()->straight_line_pieces, 1);
+}
+
+TEST_F(path, smoothing_keeps_a_blocked_first_candidate_and_appends_only_complete_destinations)
+{
+	load(6, 6);
+	// A diagonal run whose line from the start grazes the closed cell beside
+	// its first corner: the end cell itself is kept, not the destination.
+	block(11, 10);
+	const world_point2d p1 = {14 * WORLD_ONE + 100, 14 * WORLD_ONE + 100};
+	path_variables v;
+	int16 index = search(centre_of(10, 10), p1, &v);
+	ASSERT_GE(index, 0);
+	EXPECT_EQ(get_path_data(index)->waypoint.x, centre_of(14, 14).x);
+	delete_path(&index);
+	block(11, 10, false, false);
+	index = search(centre_of(10, 10), p1, &v);
+	EXPECT_EQ(get_path_data(index)->waypoint.x, p1.x);
+	delete_path(&index);
+
+	// A partial path never ends on the unreachable destination.
+	index = search(centre_of(10, 10), centre_of(180, 12), &v);
+	EXPECT_TRUE(v.flags & _partial_path_flag);
+	EXPECT_NE(get_path_data(index)->waypoint.x, centre_of(180, 12).x);
+	EXPECT_LE(get_path_test_hooks()->corner_count, MAXIMUM_TEMPORARY_WAYPOINTS - 1);
+	delete_path(&index);
+}
+
+TEST_F(path, a_lone_destination_stops_at_a_model_cell)
+{
+	load(6, 6);
+	mesh_cell *cell = get_mesh_cell(19, 10);
+	cell->model_index = 0;
+	cell->flags = static_cast<uint16>((cell->flags & ~0xFF) | walking_impassable);
+	path_variables v;
+	int16 index = search(centre_of(10, 10), centre_of(20, 10), &v, 0);
+	ASSERT_GE(index, 0);
+	EXPECT_FALSE(v.flags & _partial_path_flag);
+	EXPECT_NEAR(get_path_data(index)->waypoint.x, 19 * WORLD_ONE, 1);
+	EXPECT_EQ(get_path_data(index)->waypoint.y, centre_of(20, 10).y);
+	delete_path(&index);
+	cell->model_index = NONE;
+}
+
+TEST_F(path, the_scan_box_lies_ahead_of_the_facing)
+{
+	load(6, 6);
+	int32 x0, y0;
+	get_obstacle_scan_origin(50, 50, 0, &x0, &y0);
+	EXPECT_EQ(x0, 46);
+	EXPECT_EQ(y0, 42);
+	get_obstacle_scan_origin(50, 50, 32768, &x0, &y0);
+	EXPECT_EQ(x0, 38);
+	EXPECT_EQ(y0, 42);
+	get_obstacle_scan_origin(50, 50, 16384, &x0, &y0);
+	EXPECT_EQ(x0, 42);
+	EXPECT_EQ(y0, 46);
+	get_obstacle_scan_origin(50, 50, 49152, &x0, &y0);
+	EXPECT_EQ(x0, 42);
+	EXPECT_EQ(y0, 38);
+	get_obstacle_scan_origin(2, 3, 32768, &x0, &y0);
+	EXPECT_EQ(x0, 0);
+	EXPECT_EQ(y0, 0);
+	get_obstacle_scan_origin(190, 189, 0, &x0, &y0);
+	EXPECT_EQ(x0, 192 - 16);
+	EXPECT_EQ(y0, 192 - 16);
+}
+
+#ifdef PATH_TEST_COUNTS_ALLOCATIONS
+namespace
+{
+volatile int32 allocations_seen = 0;
+volatile bool counting_allocations = false;
+void count_allocation(const volatile void *, size_t)
+{
+	if (counting_allocations) allocations_seen = allocations_seen + 1;
+}
+void ignore_free(const volatile void *) {}
+} // namespace
+#endif
+
+TEST_F(path, searches_allocate_nothing)
+{
+#ifdef PATH_TEST_COUNTS_ALLOCATIONS
+	static const bool installed = __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free) != 0;
+	ASSERT_TRUE(installed);
+	load(6, 6);
+	for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d) block(90 + direction_delta_x[d], 60 + direction_delta_y[d]);
+	allocations_seen = 0;
+	counting_allocations = true;
+	for (int32 i = 0; i < 1000; ++i)
+	{
+		path_variables v = {};
+		v.terrain_impassability_flags = mask;
+		v.p0 = centre_of(60 + (i % 7), 60);
+		v.p1 = centre_of(i % 2 ? 90 : 120, 60 + (i % 5));
+		int16 index = new_path(NONE, &v);
+		delete_path(&index);
+		adjust_path_destination_for_obstacles(static_cast<int16>(i % 3));
+	}
+	counting_allocations = false;
+	EXPECT_EQ(allocations_seen, 0);
+#else
+	GTEST_SKIP() << "allocation counting needs the sanitizer allocator";
+#endif
+}
