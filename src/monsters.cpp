@@ -236,6 +236,8 @@ void reset_monsters_test_hooks(void)
 	monsters_test_hooks = {};
 	monsters_test_hooks.closest_target = NONE;
 	monsters_test_hooks.last_crossfade_permutation = NONE;
+	monsters_test_hooks.object_obstruction_standing_in = NONE;
+	monsters_test_hooks.last_monster_sound = NONE;
 }
 
 int16 new_monster_at_location(file_tag, const world_point3d *, int16, uint32, uint32)
