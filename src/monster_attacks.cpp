@@ -1179,7 +1179,8 @@ void try_evasive_maneuvers(int16 monster_index, int16 obstacle_object_index)
 	const world_point3d &here = object->location.position;
 	const angle a = arctangent(obstacle->location.position.x - here.x, obstacle->location.position.y - here.y);
 	const int32 delta = signed_angular_difference(monster->desired_yaw, a);
-	if (delta + 16384 > 32768) return;
+	// Unsigned: more than a quarter turn off on either side.
+	if (static_cast<uint16>(delta + QUARTER_CIRCLE) > HALF_CIRCLE) return;
 	const world_distance distance = obstacle->radius + 85 + object->radius;
 	const boolean evading = (monster->flags & (_monster_is_evading_obstacle_to_attack_flag | _monster_evading_obstacle_flag)) != 0;
 	boolean left;
