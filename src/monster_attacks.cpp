@@ -183,6 +183,7 @@ void get_target_scan_square(int16 monster_index, int16 mode, int32 *x0, int32 *y
 
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 {
+	get_monsters_test_hooks()->closest_target_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	const object_data *object = monster_object(monster);
 	const monster_definition *definition = monster_kind(monster);
@@ -1494,6 +1495,7 @@ static void use_up_carried_object(int16 monster_index, monster_data *monster, in
 
 boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mode)
 {
+	get_monsters_test_hooks()->handle_monster_attack_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	object_data *object = monster_object(monster);
 	const monster_definition *definition = monster_kind(monster);

@@ -458,7 +458,9 @@ void unmark_monsters_being_traded(void);
 
 // The unit index or NONE; also written to the marker's data_index (except
 // when the marker names no palette entry).
-int16 new_monster(int16 marker_index);
+int16 new_monster(marker_data *marker);
+// The unit being killed inside its own creation, NONE otherwise: it never respawns.
+int16 get_monster_being_created(void);
 int16 new_monster_at_location(file_tag unit_tag, const world_point3d *location, int16 owner_player_index,
 	uint32 new_monster_flags, uint32 new_monster_extra_flags);
 void delete_monster(int16 monster_index, boolean permanent);
@@ -808,6 +810,12 @@ boolean solve_interception(world_distance dx, world_distance dy, int32 vx, int32
 // Rounded to the nearest integer; equals isqrt below 2^32.
 uint64 rounded_square_root64(uint64 x);
 
+/* ---------- digest */
+
+struct zerv_digest;
+// Every synchronised field of each live unit, then the kinds' name counters.
+void fold_monsters_digest(zerv_digest *digest);
+
 /* ---------- test hooks */
 
 // Calls into the stand-ins, counted for tests.
@@ -833,8 +841,6 @@ struct monsters_test_hooks_data
 	uint32 move_flags;
 	// What the stand-in line-of-fire check reports in the way (NONE: nothing).
 	int16 object_obstruction_standing_in;
-	int32 monster_sound_calls;
-	int16 last_monster_sound;
 };
 monsters_test_hooks_data *get_monsters_test_hooks(void);
 void reset_monsters_test_hooks(void);

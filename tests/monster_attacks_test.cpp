@@ -621,7 +621,8 @@ TEST_F(monster_attacks_test, evasion_turns_a_quarter_away_and_keeps_its_side)
 	const angle a = arctangent(1000, 200);
 	EXPECT_EQ(m->desired_yaw, static_cast<angle>(a - QUARTER_CIRCLE));
 	EXPECT_TRUE(m->extra_flags & _monster_evading_left_extra_flag);
-	EXPECT_TRUE(m->flags & _monster_is_evading_obstacle_to_attack_flag);
+	// Entering the moving action ends evading-to-attack; the evasion itself stays.
+	EXPECT_TRUE(m->flags & _monster_evading_obstacle_flag);
 	EXPECT_EQ(m->path_segment_length, 100 + 85 + 100);
 	EXPECT_EQ(m->action, _monster_action_moving);
 	// Still evading, now facing past it on the other side: keeps turning left.
@@ -649,10 +650,10 @@ TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_stops_for_a_moving_
 	unit(in_between)->owner_team_index = 0;
 	unit(in_between)->action = _monster_action_moving;
 	EXPECT_FALSE(handle_monster_attack(archer, 0, _monster_attack_aim));
-	EXPECT_EQ(get_monsters_test_hooks()->last_monster_sound, _monster_sound_attack_obstructed_by_friendly_unit);
+	EXPECT_FALSE(unit(archer)->flags & _monster_evading_obstacle_flag); // it waits for the ally
 	unit(in_between)->action = _monster_action_idle;
 	EXPECT_FALSE(handle_monster_attack(archer, 0, _monster_attack_aim));
-	EXPECT_TRUE(unit(archer)->flags & _monster_is_evading_obstacle_to_attack_flag);
+	EXPECT_TRUE(unit(archer)->flags & _monster_evading_obstacle_flag);
 }
 
 TEST_F(monster_attacks_test, abort_after_firing_does_nothing_and_before_firing_scatters_a_shot)
