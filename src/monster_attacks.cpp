@@ -1036,6 +1036,13 @@ boolean monster_wants_to_charge(int16 monster_index, world_distance distance)
 
 /* ---------- aiming projectiles */
 
+// Deltas beyond 2^30 would overflow the squares; no map is that large.
+static boolean deltas_in_reach(int64 dx, int64 dy, int64 dz)
+{
+	const int64 limit = static_cast<int64>(1) << 30;
+	return dx > -limit && dx < limit && dy > -limit && dy < limit && dz > -limit && dz < limit;
+}
+
 int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, const world_point3d *origin, world_point3d *target,
 	angle *pitch, int16 *flight_time)
 {
@@ -1044,10 +1051,11 @@ int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, cons
 	const int64 dx = static_cast<int64>(target->x) - origin->x;
 	const int64 dy = static_cast<int64>(target->y) - origin->y;
 	const int64 dz = static_cast<int64>(target->z) - origin->z;
-	const int64 h2 = dx * dx + dy * dy;
-	const int64 h = static_cast<int64>(rounded_square_root64(static_cast<uint64>(h2)));
 	*pitch = 0;
 	*flight_time = 0;
+	if (!deltas_in_reach(dx, dy, dz)) return _projectile_aim_unsolved;
+	const int64 h2 = dx * dx + dy * dy;
+	const int64 h = static_cast<int64>(rounded_square_root64(static_cast<uint64>(h2)));
 	if (g >= 0)
 	{
 		*pitch = arctangent(static_cast<world_distance>(h), static_cast<world_distance>(dz));
@@ -1070,7 +1078,14 @@ int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, cons
 			const int64 t = static_cast<int64>(rounded_square_root64(static_cast<uint64>(t2)));
 			if (t != 0 && v != 0)
 			{
-				int64 argument = ((dz - ((g * t * t) >> 1)) * 16384) / (v * t);
+				int64 drop, rise, scaled;
+				if (__builtin_mul_overflow(g * t, t, &drop) || __builtin_sub_overflow(dz, drop >> 1, &rise) ||
+					__builtin_mul_overflow(rise, static_cast<int64>(16384), &scaled))
+				{
+					answered = FALSE;
+					goto farthest;
+				}
+				int64 argument = scaled / (v * t);
 				if (game_play_version >= 1301) argument = MAX(static_cast<int64>(-16384), MIN(static_cast<int64>(16384), argument));
 				const int32 narrow = argument < INT32_MIN || argument > INT32_MAX ? 0x7FFFFFFF : static_cast<int32>(argument);
 				*pitch = static_cast<angle>(arcsine(narrow));
@@ -1081,6 +1096,7 @@ int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, cons
 	}
 	if (answered) return _projectile_aim_solved;
 
+farthest:
 	// No answer: aim at the farthest reach along the line instead.
 	*pitch = static_cast<angle>(arctangent(static_cast<world_distance>(-dz), static_cast<world_distance>(h)) / 2);
 	const int64 forward = (v * angle_cosine(*pitch)) >> 14;
@@ -1130,11 +1146,12 @@ boolean solve_fixed_pitch_aim(int32 maximum_velocity, int32 gravity, const world
 {
 	const int64 udx = static_cast<int64>(target->x) - unit_position->x, udy = static_cast<int64>(target->y) - unit_position->y;
 	const int64 dzu = static_cast<int64>(target->z) - unit_position->z;
+	const int64 dx = static_cast<int64>(target->x) - origin->x, dy = static_cast<int64>(target->y) - origin->y;
+	const int64 dz = static_cast<int64>(target->z) - origin->z;
+	if (!deltas_in_reach(udx, udy, dzu) || !deltas_in_reach(dx, dy, dz)) return FALSE;
 	const int64 hu = static_cast<int64>(rounded_square_root64(static_cast<uint64>(udx * udx + udy * udy)));
 	*pitch = static_cast<angle>(arctangent(static_cast<world_distance>(-dzu), static_cast<world_distance>(hu)) / 2);
 	const int64 vmax = static_cast<int16>(static_cast<uint16>(maximum_velocity));
-	const int64 dx = static_cast<int64>(target->x) - origin->x, dy = static_cast<int64>(target->y) - origin->y;
-	const int64 dz = static_cast<int64>(target->z) - origin->z;
 	const int64 h = static_cast<int64>(rounded_square_root64(static_cast<uint64>(dx * dx + dy * dy)));
 	const int64 cosine = angle_cosine(*pitch), sine = angle_sine(*pitch);
 	const int64 r = cosine ? dz - (sine * h) / cosine : dz;
