@@ -28,11 +28,6 @@ static inline world_point2d point2d_of(const world_point3d &p)
 	return world_point2d{p.x, p.y};
 }
 
-static inline boolean has_flags(uint32 word, uint32 flags)
-{
-	return (word & flags) != 0;
-}
-
 static object_data *monster_object(const monster_data *monster)
 {
 	return monster ? get_object_data(monster->object_index) : nullptr;
