@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	const int16 inertia = read16(g + 44);
 	game_play_version = read16(g + 46);
 
-	const int32 velocity = ((static_cast<int32>(lower) + delta) * inertia) >> 8;
+	const int32 velocity = static_cast<int32>(((static_cast<int64>(lower) + delta) * inertia) >> 8);
 	world_point3d aimed = target;
 	angle pitch = 0;
 	int16 flight_time = 0;
@@ -82,7 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	}
 
 	int32 lead = 0;
-	if (solve_interception(target.x - unit.x, target.y - unit.y, vx, vy, speed, &lead) && (lead < 8 || lead > MAXIMUM_AIM_MONSTER_TIME))
+	auto saturated = [](int64 value) -> world_distance {
+		return static_cast<world_distance>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
+	};
+	const world_distance dx = saturated(static_cast<int64>(target.x) - unit.x);
+	const world_distance dy = saturated(static_cast<int64>(target.y) - unit.y);
+	if (solve_interception(dx, dy, vx, vy, speed, &lead) && (lead < 8 || lead > MAXIMUM_AIM_MONSTER_TIME))
 	{
 		__builtin_trap();
 	}

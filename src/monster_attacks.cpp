@@ -1031,6 +1031,12 @@ boolean monster_wants_to_charge(int16 monster_index, world_distance distance)
 
 /* ---------- aiming projectiles */
 
+// Flight times beyond 16 bits are kept at the largest rather than wrapped negative.
+static int16 saturated_ticks(int64 ticks)
+{
+	return static_cast<int16>(MAX(static_cast<int64>(INT16_MIN), MIN(static_cast<int64>(INT16_MAX), ticks)));
+}
+
 // Deltas beyond 2^30 would overflow the squares; no map is that large.
 static boolean deltas_in_reach(int64 dx, int64 dy, int64 dz)
 {
@@ -1055,7 +1061,7 @@ int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, cons
 	{
 		*pitch = arctangent(static_cast<world_distance>(h), static_cast<world_distance>(dz));
 		const int64 length = static_cast<int64>(rounded_square_root64(static_cast<uint64>(h2 + dz * dz)));
-		*flight_time = static_cast<int16>(v ? length / v : 0);
+		*flight_time = saturated_ticks(v ? length / v : 0);
 		return _projectile_aim_solved;
 	}
 
@@ -1085,7 +1091,7 @@ int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, cons
 				const int32 narrow = argument < INT32_MIN || argument > INT32_MAX ? 0x7FFFFFFF : static_cast<int32>(argument);
 				*pitch = static_cast<angle>(arcsine(narrow));
 			}
-			*flight_time = static_cast<int16>(t);
+			*flight_time = saturated_ticks(t);
 			answered = TRUE;
 		}
 	}
@@ -1157,7 +1163,7 @@ boolean solve_fixed_pitch_aim(int32 maximum_velocity, int32 gravity, const world
 	if (t < 1) return FALSE;
 	const int64 v = (h * 16384) / (cosine * t);
 	if (v < ((vmax * MINIMUM_PROJECTILE_VELOCITY_FRACTION) >> 8) || v > vmax) return FALSE;
-	*flight_time = static_cast<int16>(t);
+	*flight_time = saturated_ticks(t);
 	*velocity = static_cast<int32>(v);
 	return TRUE;
 }
