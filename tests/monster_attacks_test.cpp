@@ -411,9 +411,13 @@ TEST_F(monster_attacks_test, lookup_clamps_every_index_and_use_checks_carried_am
 		EXPECT_EQ(get_monster_attack_definition(archer, 7), &definition->attacks[2]) << version;
 		EXPECT_EQ(get_monster_attack_definition(archer, -3), &definition->attacks[0]) << version;
 	}
-	// -69 without an artifact is the kind's first attack, also at 1510.
+	// -69 without an artifact is the kind's first attack, also at 1510, and an
+	// attack with it aims like one.
 	game_play_version = 1510;
 	EXPECT_EQ(get_monster_attack_definition(archer, ARTIFACT_ATTACK_INDEX), &definition->attacks[0]);
+	aim_at(archer, make_unit(kind, 1, 11000, 8000));
+	EXPECT_TRUE(handle_monster_attack(archer, ARTIFACT_ATTACK_INDEX, _monster_attack_aim));
+	unit(archer)->flags = 0;
 
 	monster_attack_definition *attack = &get_monster_definition(kind)->attacks[0];
 	attack->mana_cost = 5;
