@@ -216,6 +216,10 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	const boolean died_scan_rules = mode == _closest_most_appropriate_target_target_died_scan && game_play_version >= 1301;
 	const uint32 media_flag = object->flags & _object_wholly_under_media_flag;
 	const world_point2d here = point2d_of(object->location.position);
+	// The alliance test of every object in the square, with the scanner's half taken once.
+	const boolean scanner_may_ally = definition->monster_class != _monster_class_ambient_life &&
+		!(monster->extra_flags & _monster_is_berserk_extra_flag);
+	const int16 scanner_team = monster->owner_team_index;
 
 	int16 best = NONE;
 	world_distance best_distance = FIRST_SCAN_DISTANCE;
@@ -226,8 +230,9 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	for (int16 object_index = next_object_in_cell_walk(&walk); object_index != NONE;
 		object_index = next_object_in_cell_walk(&walk))
 	{
-		const object_data *other_object = get_object_data(object_index);
-		if (!other_object || other_object->owner != _object_is_monster) continue;
+		// The walk hands out only linked, live objects.
+		const object_data *other_object = &static_cast<const object_data *>(object_array.data)[object_index];
+		if (other_object->owner != _object_is_monster) continue;
 		if (other_object->flags & _object_is_invisible_flag) continue;
 		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) continue;
 		const int16 other_index = other_object->owner_index;
@@ -235,7 +240,11 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		if (!other) continue;
 
 		int16 candidate_index = other_index;
-		if (monsters_are_allied(monster_index, other_index))
+		const monster_definition *other_definition = get_monster_definition(other->type);
+		const boolean allied = scanner_may_ally &&
+			(!other_definition || other_definition->monster_class != _monster_class_ambient_life) &&
+			!(other->extra_flags & _monster_is_berserk_extra_flag) && teams_are_allied(scanner_team, other->owner_team_index);
+		if (allied)
 		{
 			if (!(other->flags & _monster_has_valid_target_index_flag) ||
 				(other->flags & (_monster_responding_to_target_command_flag | _monster_needs_to_retreat_flag)) ||
@@ -250,8 +259,8 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			continue;
 		}
 		if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) continue;
-		const monster_data *candidate = get_monster_data(candidate_index);
-		const object_data *candidate_object = monster_object(candidate);
+		const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
+		const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
 		if (!candidate_object) continue;
 
 		const world_point2d position = point2d_of(candidate_object->location.position);
