@@ -613,6 +613,15 @@ TEST_F(monster_attacks_test, friendly_fire_preflight_weighs_vitality_three_to_on
 	EXPECT_FALSE(preflight_area_of_effect_projectile(archer, bomb, &point));
 	get_object_data(unit(friend_unit)->object_index)->flags |= _object_is_invisible_flag;
 	EXPECT_TRUE(preflight_area_of_effect_projectile(archer, bomb, &point));
+
+	// An attack that avoids friends holds its fire, unless the player ordered it.
+	get_object_data(unit(friend_unit)->object_index)->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+	get_monster_definition(kind)->attacks[0].flags |= _monster_attack_avoids_friendly_units_flag;
+	get_object_data(unit(archer)->object_index)->location.position = {7000, 10000, 0};
+	aim_at(archer, enemy);
+	EXPECT_FALSE(handle_monster_attack(archer, 0, _monster_attack_aim));
+	unit(archer)->flags |= _monster_responding_to_target_command_flag;
+	EXPECT_TRUE(handle_monster_attack(archer, 0, _monster_attack_aim));
 }
 
 TEST_F(monster_attacks_test, evasion_turns_a_quarter_away_and_keeps_its_side)
@@ -640,7 +649,7 @@ TEST_F(monster_attacks_test, evasion_turns_a_quarter_away_and_keeps_its_side)
 	EXPECT_EQ(unit(runner)->path_segment_length, 0);
 }
 
-TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_stops_for_a_moving_ally_with_its_sound)
+TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_waits_for_a_moving_ally)
 {
 	const int16 kind = make_kind(MISSILE_KIND_TAG, _monster_class_missile);
 	const int16 archer = make_unit(kind, 0, 8000, 8000);
