@@ -1357,7 +1357,7 @@ boolean try_monster_attack(int16 monster_index)
 	}
 	monster->attack_timer = DELAY_BETWEEN_EVALUATING_ATTACKS;
 	const player_data *player = get_player_data(monster->owner_player_index);
-	if (game && (game->option_flags & _game_option_cooperative_flag) && player && player->type == 1)
+	if (game && (game->option_flags & _game_option_cooperative_flag) && player && player->type == _player_is_computer)
 	{
 		if (game->difficulty_level == 0) monster->attack_timer = ESTIMATED_DELAY_BEFORE_ATTACKING;
 		else if (game->difficulty_level == 1) monster->attack_timer = 30;
