@@ -54,6 +54,19 @@ boolean monsters_are_allied(int16 monster_a, int16 monster_b)
 	return allies[a->owner_team_index][b->owner_team_index];
 }
 
+void ally_with_team(int16 team_a, int16 team_b, boolean allied)
+{
+	if (!game || !(game->option_flags & _game_option_allow_alliances_flag)) return;
+	if (!team_is_on_map(team_a) || !team_is_on_map(team_b)) return;
+	const boolean now = team_a == team_b ? TRUE : allies[team_a][team_b];
+	if ((now != FALSE) == (allied != FALSE)) return;
+	allies[team_a][team_b] = allied ? TRUE : FALSE;
+	if (team_a == player_globals.local_player_team_index)
+	{
+		queue_game_sound(allied ? _game_sound_alliance_formed : _game_sound_alliance_broken);
+	}
+}
+
 /* ---------- announcer */
 
 struct game_sound_globals_data

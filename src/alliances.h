@@ -57,6 +57,9 @@ boolean teams_are_allied(int16 team_a, int16 team_b);
 void ally_with_team(int16 team_a, int16 team_b, boolean allied);
 // Ambient life and berserk units have no allies; units of one team are allied.
 boolean monsters_are_allied(int16 monster_a, int16 monster_b);
+// Sets whether team a treats team b as an ally (only that direction), in games
+// that allow alliances; the local team hears the change.
+void ally_with_team(int16 team_a, int16 team_b, boolean allied);
 
 /* ---------- announcer */
 

@@ -20,7 +20,7 @@ void build_local_projectiles_surface_list(view_data *view, mesh_region *region);
 int16 new_local_projectile_group(int16 type, const struct world_point3d *origin, int16 owner_object_index);
 // Detaches the group from its unit and lets it end.
 void turn_local_projectile_group_off(int16 group_index);
-// The group follows the object (a dropped item carries its glow along).
+// Keeps the group centred on the object while its identifier matches.
 void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier);
 // NONE until local groups load.
 int16 local_projectile_group_definition_tag_to_index(file_tag tag);

@@ -741,6 +741,13 @@ enum // attack handling modes
 	_monster_attack_abort
 };
 
+enum // where a distance lies against an attack's range
+{
+	_attack_in_range,
+	_attack_under_minimum_range_bit,
+	_attack_over_maximum_range_bit
+};
+
 enum // special ability modes
 {
 	_special_ability_immediate,
@@ -765,6 +772,46 @@ boolean monster_wants_to_charge(int16 monster_index, world_distance distance);
 boolean aim_monster(int16 chaser_index, int16 target_index, world_point2d *point);
 boolean try_monster_attack(int16 monster_index);
 boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mode);
+
+// Attack flags the record names only by number.
+// The last attack tried went ahead.
+constexpr int32 _monster_attack_went_ahead_extra_bit = 15;
+constexpr uint32 _monster_attack_went_ahead_extra_flag = FLAG(_monster_attack_went_ahead_extra_bit);
+
+enum // aim flags and projectile aim results
+{
+	_aim_projectile_indirect_bit,
+	_aim_projectile_check_gravity_bit,
+	_aim_projectile_indirect_flag = FLAG(_aim_projectile_indirect_bit),
+	_aim_projectile_check_gravity_flag = FLAG(_aim_projectile_check_gravity_bit),
+
+	_projectile_aim_unsolved = 0,
+	_projectile_aim_solved = 1
+};
+
+// The pieces of the attack code that tests and the fuzz target reach.
+boolean validate_monster_attack_against_target(const monster_attack_definition *attack, boolean giant, boolean flying,
+	boolean undead);
+void adjust_ranges_for_height_difference(int16 monster_index, const monster_attack_definition *attack, world_distance dz,
+	world_distance d, world_distance *minimum, world_distance *maximum);
+boolean aim_projectile(int16 monster_index, const monster_attack_definition *attack, const world_point3d *origin,
+	world_point3d *target, angle *pitch, int16 *flight_time);
+boolean aim_projectile_fixed_pitch(int16 monster_index, const monster_attack_definition *attack, const world_point3d *origin,
+	const world_point3d *target, angle *pitch, int16 *flight_time);
+void try_evasive_maneuvers(int16 monster_index, int16 obstacle_object_index);
+// TRUE when the blast would spare friends: 3 x friendly vitality <= enemy vitality.
+boolean preflight_area_of_effect_projectile(int16 monster_index, int16 projectile_type, const world_point3d *target_point);
+// The scan square in cells (corner and side) and the point distances are taken from.
+void get_target_scan_square(int16 monster_index, int16 mode, int32 *x0, int32 *y0, int32 *size, world_point2d *centre);
+// Arithmetic cores, without units: the general solution (which may move the
+// target to the farthest reach), the fixed-pitch solution and the intercept.
+int16 solve_projectile_aim(int32 velocity, int32 gravity, boolean indirect, const world_point3d *origin, world_point3d *target,
+	angle *pitch, int16 *flight_time);
+boolean solve_fixed_pitch_aim(int32 maximum_velocity, int32 gravity, const world_point3d *unit_position,
+	const world_point3d *origin, const world_point3d *target, angle *pitch, int16 *flight_time, int32 *velocity);
+boolean solve_interception(world_distance dx, world_distance dy, int32 vx, int32 vy, int32 speed, int32 *lead_ticks);
+// Rounded to the nearest integer; equals isqrt below 2^32.
+uint64 rounded_square_root64(uint64 x);
 
 /* ---------- digest */
 
@@ -795,6 +842,8 @@ struct monsters_test_hooks_data
 	boolean switch_targets;
 	// When set, move_monster_object answers these bits instead of 0.
 	uint32 move_flags;
+	// What the stand-in line-of-fire check reports in the way (NONE: nothing).
+	int16 object_obstruction_standing_in;
 };
 monsters_test_hooks_data *get_monsters_test_hooks(void);
 void reset_monsters_test_hooks(void);

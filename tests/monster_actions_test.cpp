@@ -82,6 +82,8 @@ TEST_F(monster_actions_on_a_map, entering_actions_follows_the_table_and_its_exce
 	object_data *object = object_of(index);
 
 	// Standing ground: a move becomes holding with a target index, idle without.
+	// The armies face each other, so the unit may already have found a target.
+	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag | _monster_has_valid_target_index_flag);
 	monster->flags |= _monster_standing_ground_flag;
 	set_monster_action(index, _monster_action_moving, 0);
 	EXPECT_EQ(monster->action, _monster_action_idle);
@@ -191,6 +193,8 @@ TEST_F(monster_actions_on_a_map, paralysis_runs_its_three_phases)
 	EXPECT_EQ(monster->action_permutation, _monster_action_permutation_recovering_from_paralysis);
 	EXPECT_EQ(monster->attack_timer, PARALYSIS_RECOVERY_TIME);
 	monster->attack_timer = NONE;
+	// Without a target it recovers to idle (not to holding for an attack).
+	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag | _monster_has_valid_target_index_flag);
 	monster_paralyzed(index);
 	EXPECT_EQ(monster->action, _monster_action_idle);
 }

@@ -128,6 +128,10 @@ monster_definition default_unit_monster_definition(int16 kind)
 	}
 	if (kind == 3) s[_monster_sequence_running] = _default_unit_moving_sequence;
 
+	// Far enough that the front ranks of the battles, 8 to 14 cells apart,
+	// find each other in their first scan.
+	d.activation_distance = 10240;
+
 	d.number_of_attacks = 1;
 	monster_attack_definition &attack = d.attacks[0];
 	attack = *get_default_monster_attack_definition();
@@ -147,7 +151,9 @@ monster_definition default_unit_monster_definition(int16 kind)
 			attack.initial_velocity_error = 6;
 			break;
 		case 2:
-			attack.flags |= _monster_attack_is_indirect_flag | _monster_attack_uses_ammunition_flag;
+			// Bombs burst among friends too: the thrower holds when its own side would pay more.
+			attack.flags |= _monster_attack_is_indirect_flag | _monster_attack_uses_ammunition_flag |
+				_monster_attack_avoids_friendly_units_flag;
 			d.initial_ammunition_lower_bound = 4;
 			d.initial_ammunition_delta = 3;
 			d.maximum_ammunition_count = 8;

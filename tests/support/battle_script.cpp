@@ -1,0 +1,122 @@
+#include "support/battle_script.h"
+
+#include "monsters.h"
+#include "objects.h"
+#include "support/zerv_harness.h"
+#include "unit_definitions.h"
+#include "world.h"
+#include "zerv.h"
+
+namespace {
+
+constexpr file_tag ANY_KIND = static_cast<file_tag>(NONE);
+// The generated kinds.
+constexpr file_tag SWORDSMAN = TAG("sold"), ARCHER = TAG("arch"), THROWER = TAG("thrw"), SCOUT = TAG("scou");
+
+// Each army's player orders its own units: player 0 leads team 0, player 1 team 1.
+const std::vector<battle_order> bnch_orders = {
+	{30, 0, _battle_order_move, 0, {SWORDSMAN, SCOUT}, _battle_order_enemy_front_rank, _battle_formation_box, 0},
+	{30, 0, _battle_order_target, 0, {ARCHER, THROWER}, _battle_order_enemy_nearest_block, _battle_formation_none, 0},
+	{30, 1, _battle_order_move, 1, {SWORDSMAN, SCOUT}, _battle_order_enemy_front_rank, _battle_formation_box, 0},
+	{30, 1, _battle_order_target, 1, {ARCHER, THROWER}, _battle_order_enemy_nearest_block, _battle_formation_none, 0},
+	{1800, 0, _battle_order_move, 0, {ANY_KIND, ANY_KIND}, _battle_order_enemy_starting_area, _battle_formation_none, 0},
+	{1800, 1, _battle_order_move, 1, {ANY_KIND, ANY_KIND}, _battle_order_enemy_starting_area, _battle_formation_none, 0},
+};
+const std::vector<battle_order> no_orders;
+
+battle_order_issuer order_issuer = nullptr;
+
+// Starting areas, taken when the map starts: the mean position of each team.
+world_point2d starting_area[2];
+int32 starting_area_time = -1;
+
+file_tag kind_of(const monster_data *monster)
+{
+	const unit_definition *unit = get_unit_definition(monster->unit_type);
+	return unit ? unit->parent_unit_tag : ANY_KIND;
+}
+
+world_point2d team_centre(int16 team)
+{
+	int64 x = 0, y = 0, count = 0;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		if (!object || monster->owner_team_index != team) continue;
+		x += object->location.position.x;
+		y += object->location.position.y;
+		count += 1;
+	}
+	return count ? world_point2d{static_cast<world_distance>(x / count), static_cast<world_distance>(y / count)}
+				 : world_point2d{0, 0};
+}
+
+} // namespace
+
+const std::vector<battle_order> &battle_script(file_tag map)
+{
+	return map == TAG("bnch") ? bnch_orders : no_orders;
+}
+
+battle_order_resolution resolve_battle_order(const battle_order &order)
+{
+	battle_order_resolution resolution = {{}, {0, 0}, NONE};
+	for (int16 i = 0; i < monster_array.count && resolution.units.size() < MAXIMUM_UNITS_PER_BATTLE_ORDER; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!monster || monster->owner_team_index != order.team) continue;
+		const file_tag kind = kind_of(monster);
+		if (order.kinds[0] != ANY_KIND && kind != order.kinds[0] && kind != order.kinds[1]) continue;
+		resolution.units.push_back(i);
+	}
+	const int16 enemy = static_cast<int16>(1 - order.team);
+	if (order.destination == _battle_order_enemy_starting_area)
+	{
+		resolution.point = starting_area[enemy];
+		return resolution;
+	}
+	// The enemy nearest to the ordered units' centre stands in the front rank.
+	world_point2d centre = {0, 0};
+	get_centerpoint_of_monster_indexes(static_cast<int16>(resolution.units.size()), resolution.units.data(), &centre);
+	world_distance best_distance = 0;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		if (!object || monster->owner_team_index != enemy) continue;
+		const world_point2d there = {object->location.position.x, object->location.position.y};
+		const world_distance d = distance2d(&centre, &there);
+		if (resolution.target_index == NONE || d < best_distance)
+		{
+			resolution.target_index = i;
+			best_distance = d;
+			resolution.point = there;
+		}
+	}
+	if (order.verb == _battle_order_move) resolution.target_index = NONE;
+	return resolution;
+}
+
+void set_battle_order_issuer(battle_order_issuer issuer)
+{
+	order_issuer = issuer;
+}
+
+int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
+{
+	starting_area[0] = team_centre(0);
+	starting_area[1] = team_centre(1);
+	starting_area_time = game ? game->game_time : 0;
+	int32 ran = 0;
+	for (const battle_order &order : battle_script(map))
+	{
+		const int32 until = MIN(order.game_time, ticks) - (game->game_time - starting_area_time);
+		if (until > 0) ran += harness_run_ticks(until, elapsed);
+		if (harness_game_is_finished() || ran >= ticks) return ran;
+		const battle_order_resolution resolution = resolve_battle_order(order);
+		if (order_issuer) order_issuer(order, resolution);
+	}
+	if (ran < ticks && !harness_game_is_finished()) ran += harness_run_ticks(ticks - ran, elapsed);
+	return ran;
+}
