@@ -538,6 +538,13 @@ struct player_totals
 static void gather_player_totals(player_totals *totals)
 {
 	memset(totals, 0, sizeof(player_totals) * MAXIMUM_PLAYERS_PER_MAP);
+	if (game_statistics_test_hooks.unit_type_count == 0)
+	{
+		// No unit type is described: units can't be counted, and no team is
+		// taken for beaten.
+		for (int16 p = 0; p < MAXIMUM_PLAYERS_PER_MAP; ++p) totals[p].elimination_count = 1;
+		return;
+	}
 	for (int16 u = 0; u < MAXIMUM_UNIT_DEFINITIONS_PER_MAP; ++u)
 	{
 		statistics_unit_type_data type;
@@ -697,7 +704,7 @@ static void update_player_rankings(void)
 		{
 			break_all_alliances();
 		}
-		else if ((alive <= 1 && actual_teams >= 2) || (alive == 0 && actual_teams < 2))
+		else if ((alive <= 1 && actual_teams >= 2) || (alive == 0 && actual_teams == 1))
 		{
 			ended = true;
 			team_data *last = team_index_is_valid(last_alive_team) ? get_team_data(last_alive_team) : nullptr;

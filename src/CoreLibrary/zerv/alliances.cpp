@@ -7,6 +7,7 @@
 #include "players.h"
 #include "sound/sound_manager.h"
 #include "string_definitions.h"
+#include "tag_files/tag_files.h"
 #include "zerv.h"
 
 /* ---------- alliances */
@@ -170,7 +171,9 @@ void initialize_game_sounds_for_new_map(void)
 {
 	reset_game_sound_queue();
 	game_sound_globals.sound_list_index = game_sound_list_index();
-	game_sound_globals.string_list_index = string_list_tag_to_string_index(GAME_SOUND_STRING_LIST_TAG);
+	// Optional: without the list the announcer prints nothing.
+	game_sound_globals.string_list_index = tag_file_exists(STRING_LIST_DEFINITION_GROUP_TAG, GAME_SOUND_STRING_LIST_TAG) ?
+		string_list_tag_to_string_index(GAME_SOUND_STRING_LIST_TAG) : static_cast<int16>(NONE);
 	game_sound_globals.initialized = TRUE;
 }
 
