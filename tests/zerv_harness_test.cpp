@@ -211,12 +211,12 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 	EXPECT_EQ(mesh_globals->max_cell_height, highest);
 
 	EXPECT_EQ(count_markers(_marker_team), 2);
-	EXPECT_EQ(count_markers(_marker_scenery), 13);
+	EXPECT_EQ(count_markers(_marker_scenery), 16);
 	EXPECT_EQ(count_markers(_marker_monster), 10);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	EXPECT_EQ(count_markers(_marker_model), 1);
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(mesh_globals->marker_count, 29);
+	EXPECT_EQ(mesh_globals->marker_count, 32);
 
 	// Two teams from the palette, whatever the header says; every player on one.
 	EXPECT_EQ(get_team_count(), 2);
