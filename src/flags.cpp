@@ -8,6 +8,7 @@
 #include "game_statistics.h"
 #include "markers.h"
 #include "mesh.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
 #include "players.h"
@@ -21,7 +22,6 @@
 datum_globals flag_array = {"flag", MAXIMUM_FLAGS_PER_MAP, sizeof(flag_data), 0};
 flag_globals_data flag_globals;
 
-#define MONSTER_CLASS_INVISIBLE_OBSERVER 6
 
 /* ---------- life cycle */
 
@@ -201,15 +201,12 @@ static void reset_token(int16 flag_index)
 
 static int16 monster_team_index(const monster_data *monster)
 {
-	const player_data *player = get_player_data(monster->owner_player_index);
-	return player ? player->team_index : static_cast<int16>(NONE);
+	return monster->owner_team_index;
 }
 
-// Netgame targets are marked on the unit record, which does not exist yet.
 static bool monster_is_netgame_target(const monster_data *monster)
 {
-	(void)monster;
-	return false;
+	return (monster->extra_flags & _monster_is_netgame_target_extra_flag) != 0;
 }
 
 static void monster_scores_at_flag(int16 monster_index, monster_data *monster, int16 team_index)
@@ -285,9 +282,9 @@ boolean count_team_flags(int16 *flag_counts, uint32 flags, int32 ticks_elapsed)
 				if (!object || object->owner != _object_is_monster) continue;
 				if (object->flags & (_object_is_invisible_flag | _object_wholly_under_media_flag)) continue;
 				monster_data *monster = get_monster_data(object->owner_index);
-				if (!monster || (monster->flags & _monster_is_uncontrollable_flag)) continue;
+				if (!monster || (monster->extra_flags & _monster_is_uncontrollable_extra_flag)) continue;
 				const int16 monster_class = get_monster_class(object->owner_index);
-				if (monster_class == _monster_class_ambient_life || monster_class == MONSTER_CLASS_INVISIBLE_OBSERVER) continue;
+				if (monster_class == _monster_class_ambient_life || monster_class == _monster_class_invisible_observer) continue;
 				const int16 team = monster_team_index(monster);
 				if (team >= 0 && team < MAXIMUM_TEAMS_PER_MAP)
 				{

@@ -10,7 +10,10 @@
 #include "game_preferences.h"
 #include "main.h"
 #include "mesh.h"
+#include "monster_definitions.h"
 #include "monsters.h"
+#include "object_definitions.h"
+#include "unit_definitions.h"
 #include "observer.h"
 #include "quicksort.h"
 #include "render/render.h"
@@ -36,7 +39,6 @@ static game_statistics_test_hooks_data game_statistics_test_hooks = default_game
 
 #define CAMERA_TRACKING_STRING_LIST_TAG TAG("inct")
 #define CAMERA_TRACKING_POPUP_TICKS 15
-#define MONSTER_CLASS_INVISIBLE_OBSERVER 6
 
 /* ---------- small helpers */
 
@@ -83,8 +85,8 @@ static int16 player_team_index(int16 player_index)
 
 /* ---------- unit types */
 
-// Until the unit record answers, the map's unit types come from the test
-// hooks; an undescribed type has no owner.
+// A unit type's owner, its kind's cost and class and its object's vitality.
+// Types the test hooks describe answer from there (units are not made yet).
 static bool get_unit_type_data(int16 unit_type, statistics_unit_type_data *data)
 {
 	data->owner_player_index = NONE;
@@ -96,7 +98,16 @@ static bool get_unit_type_data(int16 unit_type, statistics_unit_type_data *data)
 		unit_type < static_cast<int16>(NUMBEROF(game_statistics_test_hooks.unit_types)))
 	{
 		*data = game_statistics_test_hooks.unit_types[unit_type];
+		return true;
 	}
+	const unit_definition *unit = get_unit_definition(unit_type);
+	const monster_definition *monster = unit ? get_monster_definition(unit->monster_type) : nullptr;
+	if (!monster) return true;
+	data->owner_player_index = unit->player_index;
+	data->monster_class = monster->monster_class;
+	data->cost = monster->cost;
+	const object_definition *object = get_object_definition(monster->object_type);
+	data->maximum_vitality = object ? object->maximum_vitality : 0;
 	return true;
 }
 
@@ -114,6 +125,20 @@ static void count_netgame_units(int32 *hunted_left, int32 *targets_left, int32 *
 		statistics_globals->netgame_targets_found_flag = TRUE;
 		team_targets[t] = count;
 		*targets_left += count;
+	}
+	for (int16 i = 0; i < MAX(monster_array.count, static_cast<int16>(0)); ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!monster) continue;
+		if ((monster->flags & _monster_has_left_the_mesh_flag) && !(monster->flags & _monster_has_celebrated_flag)) continue;
+		if (monster->extra_flags & _monster_is_hunted_creature_extra_flag) *hunted_left += 1;
+		const int16 team = monster->owner_team_index;
+		if ((monster->extra_flags & _monster_is_netgame_target_extra_flag) && team >= 0 && team < MAXIMUM_TEAMS_PER_MAP)
+		{
+			statistics_globals->netgame_targets_found_flag = TRUE;
+			*targets_left += 1;
+			team_targets[team] += 1;
+		}
 	}
 }
 
@@ -413,6 +438,7 @@ void adjust_player_score(int16 player_index, int32 delta_score)
 
 void adjust_unit_statistics(int16 unit_type, int32 delta_count, int32 delta_vitality)
 {
+	least_call(&game_statistics_test_hooks.calls, "adjust_unit_statistics", unit_type, delta_count, delta_vitality);
 	unit_statistics *statistics = get_unit_statistics(unit_type);
 	if (!statistics) return;
 	statistics->initial_count += delta_count;
@@ -432,6 +458,8 @@ void adjust_unit_statistics_for_elimination(int16 unit_type, int32 delta_count, 
 void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type, int32 damage, boolean died,
 	boolean netgame_target, boolean ambient_life, boolean adjust_damage, int16 owner_player_index)
 {
+	least_call(&game_statistics_test_hooks.calls, "adjust_damage_statistics", aggressor_unit_type, target_unit_type,
+		damage, died, netgame_target, ambient_life, adjust_damage, owner_player_index);
 	if (!statistics_globals || game_is_over()) return;
 	statistics_unit_type_data target_type, aggressor_type;
 	if (!get_unit_type_data(target_unit_type, &target_type)) return;
@@ -483,7 +511,7 @@ void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type,
 	const bool local_player_counts = game && (game->type != _game_type_networked || player_globals.local_player_team_index != NONE);
 	const bool suicide = aggressor_unit_type == target_unit_type;
 	if (local_player != NONE && target_player == local_player && local_player_counts && !ambient_life &&
-		owner_player_index != NONE && target_type.monster_class != MONSTER_CLASS_INVISIBLE_OBSERVER &&
+		owner_player_index != NONE && target_type.monster_class != _monster_class_invisible_observer &&
 		(target_type.monster_class != _monster_class_ambient_life || suicide || enemies))
 	{
 		queue_game_sound(_game_sound_casualty);
@@ -538,10 +566,14 @@ struct player_totals
 static void gather_player_totals(player_totals *totals)
 {
 	memset(totals, 0, sizeof(player_totals) * MAXIMUM_PLAYERS_PER_MAP);
-	if (game_statistics_test_hooks.unit_type_count == 0)
+	bool units_counted = false;
+	for (int16 u = 0; u < MAXIMUM_UNIT_DEFINITIONS_PER_MAP && !units_counted; ++u)
 	{
-		// No unit type is described: units can't be counted, and no team is
-		// taken for beaten.
+		units_counted = statistics_globals->unit_statistics[u].initial_count > 0;
+	}
+	if (!units_counted)
+	{
+		// A map where no unit was ever counted beats no team.
 		for (int16 p = 0; p < MAXIMUM_PLAYERS_PER_MAP; ++p) totals[p].elimination_count = 1;
 		return;
 	}
@@ -549,7 +581,7 @@ static void gather_player_totals(player_totals *totals)
 	{
 		statistics_unit_type_data type;
 		get_unit_type_data(u, &type);
-		if (type.monster_class == _monster_class_ambient_life || type.monster_class == MONSTER_CLASS_INVISIBLE_OBSERVER) continue;
+		if (type.monster_class == _monster_class_ambient_life || type.monster_class == _monster_class_invisible_observer) continue;
 		const int16 p = type.owner_player_index;
 		const player_data *player = p >= 0 && p < MAXIMUM_PLAYERS_PER_MAP ? get_player_data(p) : nullptr;
 		if (!player) continue;

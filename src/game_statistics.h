@@ -5,6 +5,7 @@
 #define GAME_STATISTICS_H
 
 #include "cseries.h"
+#include "least_layer.h"
 #include "players.h"
 #include "postgame.h"
 
@@ -206,6 +207,8 @@ struct game_statistics_test_hooks_data
 	// Units the hunting and assassination rules count, until units exist.
 	int16 hunted_left;
 	int16 targets_left_per_team[MAXIMUM_TEAMS_PER_MAP]; // NONE entries count nothing
+	// The unit and damage statistics calls with their arguments.
+	least_call_log calls;
 };
 
 game_statistics_test_hooks_data *get_game_statistics_test_hooks(void);

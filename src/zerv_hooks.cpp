@@ -36,6 +36,7 @@
 #include "metaserver/metaserver.h"
 #include "models.h"
 #include "monster_ambient_life.h"
+#include "monsters.h"
 #include "objects.h"
 #include "observer.h"
 #include "overhead_map.h"
@@ -204,7 +205,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_objects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_scenery, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_projectiles, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_monsters", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_monsters, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_explosions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_players, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -285,7 +286,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(12, initialize_objects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_scenery_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_monsters_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_monsters_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_explosions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_mesh_effects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_overhead_text_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -296,7 +297,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(12, "initialize_lightning_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, media_definition_tag_to_index, _hook_if_mesh_header_read, _hook_media_tag_argument, _hook_result_ignored),
 	SLOT(12, initialize_internal_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_internal_projectile_groups_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_internal_projectile_groups_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(13, initialize_mesh_for_new_map, _hook_always, _hook_scenario_tag_argument, _hook_failure_close_progress),
@@ -328,7 +329,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, preload_submesh_cache, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "preload_monster_sequences", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(16, preload_monster_sequences, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -371,7 +372,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_sniffing_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_flags_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_monsters_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_monsters_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_explosions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_local_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -757,6 +758,7 @@ void zerv_service_close_unit_trading_dialog(void)
 void zerv_service_unmark_monsters_being_traded(void)
 {
 	service_trace("unmark_monsters_being_traded");
+	unmark_monsters_being_traded();
 }
 
 boolean zerv_service_local_player_is_network_originator(void)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "console/console.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "players.h"
 #include "sound/sound_manager.h"
@@ -32,12 +33,6 @@ boolean teams_are_allied(int16 team_a, int16 team_b)
 	return allies[team_a][team_b];
 }
 
-static int16 monster_team_index(const monster_data *monster)
-{
-	const player_data *player = get_player_data(monster->owner_player_index);
-	return player ? player->team_index : static_cast<int16>(NONE);
-}
-
 boolean monsters_are_allied(int16 monster_a, int16 monster_b)
 {
 	const monster_data *a = get_monster_data(monster_a);
@@ -48,10 +43,10 @@ boolean monsters_are_allied(int16 monster_a, int16 monster_b)
 	{
 		return FALSE;
 	}
-	const int16 team_a = monster_team_index(a), team_b = monster_team_index(b);
-	if (team_a == team_b) return TRUE;
-	if (!team_index_is_valid(team_a) || !team_index_is_valid(team_b)) return FALSE;
-	return allies[team_a][team_b];
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (a->owner_team_index == b->owner_team_index) return TRUE;
+	if (!team_index_is_valid(a->owner_team_index) || !team_index_is_valid(b->owner_team_index)) return FALSE;
+	return allies[a->owner_team_index][b->owner_team_index];
 }
 
 // A team's captain's name for a team of one, else the captain's team name.
