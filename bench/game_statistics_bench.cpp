@@ -1,6 +1,7 @@
 // One re-ranking and one flag count on the benchmark map 'bnch' in a capture
-// the flag game: 400 units, 200 a side, packed around both banners. Each is
-// also given as a share of a game tick on the same map (percent_of_tick).
+// the flag game: its two armies of 200, and 400 more bare units packed around
+// both banners. Each is also given as a share of a game tick on the same map
+// (percent_of_tick).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -29,9 +30,9 @@ void make_unit(int16 team, const world_point2d &p)
 	memset(monster, 0, sizeof(*monster));
 	monster->identifier = identifier;
 	monster->type = NONE;
-	monster->unit_type = team;
+	monster->unit_type = NONE;
 	monster->owner_team_index = static_cast<int8>(team);
-	monster->owner_player_index = static_cast<int8>(team);
+	monster->owner_player_index = NONE;
 	new_object_data request = {};
 	request.type = NONE;
 	request.owner = _object_is_monster;
@@ -61,10 +62,6 @@ bool start_battle(benchmark::State &state)
 		return false;
 	}
 	set_zerv_tick_hook(nullptr, nullptr);
-	game_statistics_test_hooks_data *hooks = get_game_statistics_test_hooks();
-	hooks->unit_type_count = 2;
-	hooks->unit_types[0] = {0, 0, 10, 256};
-	hooks->unit_types[1] = {1, 0, 10, 256};
 	bench_generator generator = {0x5CA7u};
 	for (int32 i = 0; i < 2 * units_per_side; ++i)
 	{
@@ -72,8 +69,6 @@ bool start_battle(benchmark::State &state)
 		const world_distance y = 118 * WORLD_ONE + generator.below(20 * WORLD_ONE);
 		make_unit(static_cast<int16>(i % 2), {x, y});
 	}
-	adjust_unit_statistics(0, units_per_side, units_per_side * 256);
-	adjust_unit_statistics(1, units_per_side, units_per_side * 256);
 
 	// The reference: a game tick on the same map with the same units.
 	game->target_time = game->game_time + 1000000;

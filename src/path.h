@@ -5,6 +5,7 @@
 
 #include "cseries.h"
 #include "world_units.h"
+#include "directions.h"
 
 #define MAXIMUM_PATHS 400
 #define MAXIMUM_NODES 1024
@@ -27,26 +28,17 @@
 #define MAXIMUM_OBSTACLES_TO_CONSIDER 64
 #define PATH_MUST_BE_RECOMPUTED (-2)
 
-enum // directions (north is +y, east is +x)
+// Direction flags, over the directions of directions.h (north is +y, east is +x).
+enum
 {
-	_northeast,
-	_southeast,
-	_southwest,
-	_northwest,
-	_north,
-	_east,
-	_south,
-	_west,
-	NUMBER_OF_DIRECTIONS,
-
-	_northeast_flag = FLAG(_northeast),
-	_southeast_flag = FLAG(_southeast),
-	_southwest_flag = FLAG(_southwest),
-	_northwest_flag = FLAG(_northwest),
-	_north_flag = FLAG(_north),
-	_east_flag = FLAG(_east),
-	_south_flag = FLAG(_south),
-	_west_flag = FLAG(_west)
+	_northeast_flag = FLAG(_direction_northeast),
+	_southeast_flag = FLAG(_direction_southeast),
+	_southwest_flag = FLAG(_direction_southwest),
+	_northwest_flag = FLAG(_direction_northwest),
+	_north_flag = FLAG(_direction_north),
+	_east_flag = FLAG(_direction_east),
+	_south_flag = FLAG(_direction_south),
+	_west_flag = FLAG(_direction_west)
 };
 
 enum

@@ -35,7 +35,9 @@
 #include "mesh.h"
 #include "models.h"
 #include "object_definitions.h"
+#include "monster_definitions.h"
 #include "projectile_definitions.h"
+#include "unit_definitions.h"
 #include "projectile_group_definitions.h"
 #include "scenery_definitions.h"
 #include "shapes.h"
@@ -114,11 +116,15 @@ void start_new_map(void)
 	initialize_artifact_definitions_for_new_map();
 	initialize_scenery_definitions_for_new_map();
 	initialize_connector_definitions_for_new_map();
+	initialize_monster_definitions_for_new_map();
+	initialize_unit_definitions_for_new_map();
 }
 
 void leave_map(void)
 {
 	dispose_mesh_from_old_map();
+	dispose_unit_definitions_from_old_map();
+	dispose_monster_definitions_from_old_map();
 	dispose_connector_definitions_from_old_map();
 	dispose_scenery_definitions_from_old_map();
 	dispose_artifact_definitions_from_old_map();
@@ -405,6 +411,30 @@ void check_artifact(const swept_tag &tag)
 	ASSERT_TRUE(none_or_loaded(artifact->override_attack.projectile_type, get_projectile_definition));
 }
 
+void check_monster(const swept_tag &tag)
+{
+	const monster_definition *monster = get_monster_definition(monster_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(monster, nullptr);
+	ASSERT_NE(monster->collection_index, NONE);
+	ASSERT_NE(get_object_definition(monster->object_type), nullptr);
+	ASSERT_TRUE(monster->number_of_attacks >= 0 && monster->number_of_attacks <= MAXIMUM_NUMBER_OF_ATTACKS_PER_MONSTER);
+	ASSERT_TRUE(monster->visibility_type >= NONE && monster->visibility_type < NUMBER_OF_VISIBILITY_BITMAPS);
+	for (int16 i = 0; i < monster->number_of_attacks; ++i)
+	{
+		ASSERT_TRUE(none_or_loaded(monster->attacks[i].projectile_type, get_projectile_definition)) << i;
+	}
+	ASSERT_TRUE(none_or_loaded(monster->ammunition_projectile_type, get_projectile_definition));
+}
+
+void check_unit(const swept_tag &tag)
+{
+	const unit_definition *unit = get_unit_definition(unit_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(unit, nullptr);
+	ASSERT_NE(get_monster_definition(unit->monster_type), nullptr);
+	ASSERT_NE(get_collection_reference(unit->collection_reference_index), nullptr);
+	ASSERT_EQ(unit->player_index, NONE);
+}
+
 void check_projectile(const swept_tag &tag)
 {
 	const projectile_definition *projectile = get_projectile_definition(projectile_definition_tag_to_index(tag.subgroup));
@@ -474,6 +504,10 @@ const sweep_group sweep_groups[] = {
 	{PROJECTILE_GROUP_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(projectile_group_definition)),
 		load_through_tags<projectile_group_definition_tag_to_index>, check_projectile_group,
 		definitions_of<get_projectile_group_definitions>, get_projectile_group_definitions},
+	{MONSTER_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(monster_definition)),
+		load_through_tags<monster_definition_tag_to_index>, check_monster, definitions_of<get_monster_definitions>, nullptr},
+	{UNIT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(unit_definition)),
+		load_through_tags<unit_definition_tag_to_index>, check_unit, definitions_of<get_unit_definitions>, nullptr},
 };
 
 const sweep_group *group_of(file_tag group)
@@ -661,6 +695,8 @@ protected:
 		initialize_artifact_definitions();
 		initialize_scenery_definitions();
 		initialize_connector_definitions();
+		initialize_monster_definitions();
+		initialize_unit_definitions();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;

@@ -31,6 +31,13 @@ protected:
 		ASSERT_TRUE(harness_start_map(&setup));
 		get_game_sounds_test_hooks()->ignore_mute = TRUE;
 		initialize_game_sounds_for_new_map();
+		// The map's own armies are hidden: only the units a test places are near.
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+			if (object) object->flags |= _object_is_invisible_flag;
+		}
 	}
 
 	void TearDown() override
