@@ -1,13 +1,10 @@
 // One re-ranking and one flag count on the benchmark map 'bnch' in a capture
-// the flag game: its two armies of 200, and 400 more bare units packed around
-// both banners. Each is also given as a share of a game tick on the same map
-// (percent_of_tick).
+// the flag game: its two armies of 200 with a banner before each. Each is also
+// given as a share of a game tick on the same map (percent_of_tick).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstring>
 
-#include "bench_generator.h"
 #include "flags.h"
 #include "game_statistics.h"
 #include "mesh.h"
@@ -17,31 +14,6 @@
 #include "zerv.h"
 
 namespace {
-
-const int32 units_per_side = 200;
-
-// A unit record with the fields rankings and flags read, at a point.
-void make_unit(int16 team, const world_point2d &p)
-{
-	const int16 monster_index = new_datum(&monster_array);
-	if (monster_index == NONE) return;
-	monster_data *monster = get_monster_data(monster_index);
-	const int16 identifier = monster->identifier;
-	memset(monster, 0, sizeof(*monster));
-	monster->identifier = identifier;
-	monster->type = NONE;
-	monster->unit_type = NONE;
-	monster->owner_team_index = static_cast<int8>(team);
-	monster->owner_player_index = NONE;
-	new_object_data request = {};
-	request.type = NONE;
-	request.owner = _object_is_monster;
-	request.owner_index = monster_index;
-	request.location.position = {p.x, p.y, get_mesh_height(&p, _true_height)};
-	request.collection_index = NONE;
-	monster->object_index = new_object(&request);
-	if (object_data *object = get_object_data(monster->object_index)) object->flags &= ~_object_is_invisible_flag;
-}
 
 double seconds_per_tick = 0;
 
@@ -62,14 +34,6 @@ bool start_battle(benchmark::State &state)
 		return false;
 	}
 	set_zerv_tick_hook(nullptr, nullptr);
-	bench_generator generator = {0x5CA7u};
-	for (int32 i = 0; i < 2 * units_per_side; ++i)
-	{
-		const world_distance x = 96 * WORLD_ONE + generator.below(64 * WORLD_ONE);
-		const world_distance y = 118 * WORLD_ONE + generator.below(20 * WORLD_ONE);
-		make_unit(static_cast<int16>(i % 2), {x, y});
-	}
-
 	// The reference: a game tick on the same map with the same units.
 	game->target_time = game->game_time + 1000000;
 	game->update_state = _game_update_running;

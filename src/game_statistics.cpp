@@ -5,6 +5,7 @@
 #include "alliances.h"
 #include "bitmap_dialogs/screens.h"
 #include "console/console.h"
+#include "definitions.h"
 #include "error_manager.h"
 #include "flags.h"
 #include "game_preferences.h"
@@ -109,6 +110,15 @@ static bool get_unit_type_data(int16 unit_type, statistics_unit_type_data *data)
 	const object_definition *object = get_object_definition(monster->object_type);
 	data->maximum_vitality = object ? object->maximum_vitality : 0;
 	return true;
+}
+
+// The unit types of the map: those loaded, or those the test hooks describe.
+static int16 map_unit_type_count(void)
+{
+	const definition_globals *definitions = get_unit_definitions();
+	const int16 loaded = definitions ? definitions->count : static_cast<int16>(0);
+	return PIN(MAX(loaded, game_statistics_test_hooks.unit_type_count), static_cast<int16>(0),
+		static_cast<int16>(MAXIMUM_UNIT_DEFINITIONS_PER_MAP));
 }
 
 // Units counted by the hunting, cattle-drive and assassination rules: those in
@@ -567,7 +577,8 @@ static void gather_player_totals(player_totals *totals)
 {
 	memset(totals, 0, sizeof(player_totals) * MAXIMUM_PLAYERS_PER_MAP);
 	bool units_counted = false;
-	for (int16 u = 0; u < MAXIMUM_UNIT_DEFINITIONS_PER_MAP && !units_counted; ++u)
+	const int16 unit_types = map_unit_type_count();
+	for (int16 u = 0; u < unit_types && !units_counted; ++u)
 	{
 		units_counted = statistics_globals->unit_statistics[u].initial_count > 0;
 	}
@@ -577,7 +588,7 @@ static void gather_player_totals(player_totals *totals)
 		for (int16 p = 0; p < MAXIMUM_PLAYERS_PER_MAP; ++p) totals[p].elimination_count = 1;
 		return;
 	}
-	for (int16 u = 0; u < MAXIMUM_UNIT_DEFINITIONS_PER_MAP; ++u)
+	for (int16 u = 0; u < unit_types; ++u)
 	{
 		statistics_unit_type_data type;
 		get_unit_type_data(u, &type);
@@ -1067,8 +1078,9 @@ void player_statistics_fold_digest(zerv_digest *digest)
 			zerv_digest_int32(digest, value);
 		}
 	}
-	// Every unit type slot: the map's types are not counted apart yet.
-	for (int16 u = 0; u < MAXIMUM_UNIT_DEFINITIONS_PER_MAP; ++u)
+	const int16 unit_types = map_unit_type_count();
+	zerv_digest_int16(digest, unit_types);
+	for (int16 u = 0; u < unit_types; ++u)
 	{
 		const unit_statistics *s = &g->unit_statistics[u];
 		for (int32 value : {s->initial_count, s->initial_vitality, s->current_count, s->current_vitality,

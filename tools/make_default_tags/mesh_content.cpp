@@ -204,8 +204,9 @@ void add_benchmark_flag_markers(map_description *map)
 	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 0, 0xFFFF));
 	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 1, 0xFFFF));
 	const int32 cell = WORLD_ONE;
-	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 100 * cell + 256, 128 * cell + 256, 0));
-	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 156 * cell + 256, 128 * cell + 256, 0));
+	// Amid the battle: each just in front of its own army's first rank.
+	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 112 * cell + 256, 124 * cell + 256, 0));
+	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 124 * cell + 256, 132 * cell + 256, 0));
 }
 void add_demo_units(map_description *map, int32 width);
 
