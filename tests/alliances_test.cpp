@@ -66,6 +66,14 @@ protected:
 		return std::vector<int16>(sounds, sounds + count);
 	}
 
+	static uint64 alliances_digest(void)
+	{
+		zerv_digest digest;
+		zerv_digest_begin(&digest);
+		alliances_fold_digest(&digest);
+		return digest.hash;
+	}
+
 	static int32 console_lines(void)
 	{
 		return least_call_count(&get_console_test_hooks()->calls, "cprintf");
@@ -98,7 +106,10 @@ TEST_F(alliances_matrix, alliances_go_one_way_only_when_the_game_allows_them)
 	ally_with_team(a, 9, TRUE);
 	EXPECT_FALSE(teams_are_allied(a, 9));
 
+	// The matrix is shared state: the digest sees it.
+	const uint64 allied_digest = alliances_digest();
 	break_all_alliances();
+	EXPECT_NE(alliances_digest(), allied_digest);
 	EXPECT_FALSE(teams_are_allied(a, b));
 	EXPECT_EQ(queued(), (std::vector<int16>{_game_sound_alliance_broken}));
 	initialize_game_sounds_for_new_map();

@@ -194,12 +194,19 @@ TEST_F(flags_owners, contested_flags_count_for_both_and_come_back_to_their_last_
 	EXPECT_EQ(counts[0], 1);
 	EXPECT_EQ(counts[1], 1) << "team 1's own banner";
 
+	zerv_digest held;
+	zerv_digest_begin(&held);
+	flags_fold_digest(&held);
 	const int16 enemy = make_unit(1, p.x + FLAG_NEARNESS_RADIUS - 1, p.y);
 	const int16 friendly = make_unit(0, p.x, p.y + 100);
 	EXPECT_FALSE(count_team_flags(counts, _count_contested_flags_flag, 15));
 	EXPECT_EQ(banner->owner_team_index, NONE);
 	EXPECT_EQ(counts[0], 1);
 	EXPECT_EQ(counts[1], 2);
+	zerv_digest contested;
+	zerv_digest_begin(&contested);
+	flags_fold_digest(&contested);
+	EXPECT_NE(contested.hash, held.hash) << "the digest sees the owner";
 	EXPECT_FALSE(count_team_flags(counts, _count_contested_flags_flag, 15));
 	EXPECT_EQ(queued(), (std::vector<int16>{_game_sound_flag_contested})) << "heard once";
 

@@ -305,6 +305,9 @@ TEST_F(game_statistics_damage, damage_is_weighted_by_cost_and_casualties_are_ann
 {
 	record.scoring = _game_scoring_custom;
 	start({_player_is_human, _player_is_human}, 0);
+	zerv_digest before;
+	zerv_digest_begin(&before);
+	player_statistics_fold_digest(&before);
 	game_statistics_test_hooks_data *hooks = get_game_statistics_test_hooks();
 	hooks->unit_types[1].cost = 3;
 	hooks->unit_types[1].maximum_vitality = 512;
@@ -314,6 +317,10 @@ TEST_F(game_statistics_damage, damage_is_weighted_by_cost_and_casualties_are_ann
 	EXPECT_EQ(sum.players[0].damage_against[1], 150); // 3 x (100 x 256 / 512)
 	EXPECT_EQ(get_unit_statistics(0)->damage, 150);
 	EXPECT_EQ(get_unit_statistics(1)->current_vitality, 5 * 256 + 150);
+	zerv_digest after;
+	zerv_digest_begin(&after);
+	player_statistics_fold_digest(&after);
+	EXPECT_NE(after.hash, before.hash) << "the digest sees the statistics";
 
 	// Without an aggressor the damage lands in the unattributed row; a kill counts.
 	adjust_damage_statistics(NONE, 1, 100, TRUE, FALSE, FALSE, TRUE, 1);
