@@ -364,7 +364,7 @@ void accelerate_object(int16 object_index, const damage_definition *definition, 
 		accelerate_projectile(definition, data, object_index);
 		break;
 	case _object_is_flag:
-		accelerate_flag(object_index, definition, data);
+		accelerate_flag(definition, data, object->owner_index);
 		break;
 	default:
 		break;

@@ -721,9 +721,8 @@ static void fold_color(zerv_digest *digest, const rgb_color *color)
 
 void players_fold_digest(zerv_digest *digest)
 {
-	fold_big_endian(digest, static_cast<uint16>(player_globals.local_player_index), 2);
-	fold_big_endian(digest, static_cast<uint16>(player_globals.local_player_team_index), 2);
-	fold_big_endian(digest, static_cast<uint32>(player_globals.local_player_is_team_captain), 4);
+	// The local player differs between the machines of one game and in an
+	// observer's replay: only shared state is folded.
 	fold_big_endian(digest, static_cast<uint16>(player_globals.actual_number_of_teams), 2);
 	fold_big_endian(digest, static_cast<uint16>(player_array.count), 2);
 	for (int16 i = 0; i < get_player_count(); ++i)

@@ -189,7 +189,7 @@ void byte_swap_player_appearance(player_appearance_data *appearance);
 /* ---------- determinism checks */
 
 struct zerv_digest;
-// The player records and the four local values; the team records.
+// The player records and the number of teams; the team records.
 void players_fold_digest(zerv_digest *digest);
 void teams_fold_digest(zerv_digest *digest);
 

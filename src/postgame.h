@@ -11,8 +11,90 @@ enum
 	_game_ended_network_start_failed
 };
 
+#define MAXIMUM_MONSTER_DEFINITIONS_PER_MAP 128
+#define POSTGAME_REPORT_STRING_BUFFER_SIZE 1024
+
+enum // monster_statistics flags
+{
+	_monster_statistics_friendly_bit,
+	_monster_statistics_should_not_be_shown_bit,
+
+	_monster_statistics_friendly_flag = FLAG(_monster_statistics_friendly_bit),
+	_monster_statistics_should_not_be_shown_flag = FLAG(_monster_statistics_should_not_be_shown_bit)
+};
+
+// One per monster definition of the map (in memory only).
+struct monster_statistics
+{
+	uint32 flags;
+	int16 type;
+	int16 kills;
+	int16 casualties;
+	int16 initial_count;
+	int32 damage_inflicted;
+	int32 initial_vitality;
+	int32 current_vitality;
+};
+static_assert(sizeof(monster_statistics) == 24);
+
+// 1048 bytes, read by the post-game screen.
+struct encoded_postgame_report
+{
+	uint32 valid_table_flags;
+	int16 table_row_counts[6];
+	int16 string_count;
+	int16 padding;
+	int32 string_buffer_size;
+	char strings[POSTGAME_REPORT_STRING_BUFFER_SIZE];
+};
+static_assert(sizeof(encoded_postgame_report) == 1048);
+
+// 12 bytes per team of the lobby standings.
+struct hollax_net_game_standings_team
+{
+	int16 place; // NONE when unranked
+	int16 captain_player_index;
+	int16 present;
+	int16 eliminated;
+	int32 game_time_at_elimination;
+};
+static_assert(sizeof(hollax_net_game_standings_team) == 12);
+
+struct hollax_net_game_standings_player
+{
+	int16 team_index;
+	int16 player_finished_game_flag;
+	int32 time_played;
+	int32 units_killed;
+	int32 units_lost;
+	int32 points_killed;
+	int32 points_lost;
+	int32 hollax_net_player_id;
+};
+static_assert(sizeof(hollax_net_game_standings_player) == 28);
+
+// 664 bytes, handed to the lobby client in memory order.
+struct hollax_net_game_standings
+{
+	int16 game_ended_code;
+	int16 game_scoring;
+	int32 game_version;
+	int32 time_limit;
+	int32 actual_time_elapsed;
+	int32 hollax_net_player_id;
+	int16 number_of_players;
+	int16 number_of_teams;
+	hollax_net_game_standings_team teams[16];
+	hollax_net_game_standings_player players[16];
+};
+static_assert(sizeof(hollax_net_game_standings) == 664);
+static_assert(offsetof(hollax_net_game_standings, players) == 216);
+
 void encode_postgame_report(void);
 void build_hollax_net_game_standings(int16 game_ended_code);
+// At each map start: the permanent rankings follow the new player order,
+// matched by identity.
+void adjust_permanent_player_rankings(void);
 
 // Test hooks: calls made into the module.
 struct postgame_test_hooks_data

@@ -203,7 +203,7 @@ int16 new_scenery(marker_data *marker)
 	}
 	if (definition->flags & _scenery_is_netgame_flag_flag)
 	{
-		if (!flag_allowed_under_scoring(definition) || !new_flag(object_index))
+		if (!flag_allowed_under_scoring(definition) || !new_flag(marker, definition->netgame_flag_number))
 		{
 			delete_object(object_index);
 			marker->data_index = NONE;

@@ -19,6 +19,7 @@
 #include "detail_maps.h"
 #include "error_manager.h"
 #include "formations.h"
+#include "flags.h"
 #include "game_preferences.h"
 #include "game_statistics.h"
 #include "hardware/hardware_rasterizers.h"
@@ -216,7 +217,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_explosions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_players, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_flags", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_flags, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_mesh_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_particle_system", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -314,7 +315,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(13, initialize_markers_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_players_for_new_map, _hook_always, _hook_players_argument, _hook_result_ignored),
 	SLOT(13, initialize_player_statistics_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_flags_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(13, initialize_flags_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(13, "initialize_fire_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_console_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -377,7 +378,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_map_actions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_player_statistics_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_sniffing_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_flags_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_flags_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_monsters_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_explosions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -433,7 +434,7 @@ static const zerv_hook_slot tick_hook_slots[] = {
 static const zerv_hook_slot frame_hook_slots[] = {
 	SLOT(10, update_control_bar, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(10, "update_particles", _hook_always, _hook_intake_argument, _hook_result_ignored),
-	EMPTY_SLOT(10, "update_game_sounds", _hook_always, _hook_intake_argument, _hook_result_ignored),
+	SLOT(10, update_game_sounds, _hook_always, _hook_intake_argument, _hook_result_ignored),
 	SLOT(10, update_status_bar, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(11, build_monster_initializers, _hook_if_veterans_kept, _hook_no_arguments, _hook_result_ignored),
@@ -447,7 +448,7 @@ static const zerv_hook_slot frame_hook_slots[] = {
 
 static const zerv_hook_slot resurrect_hook_slots[] = {
 	SLOT(0, ressurect_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "ressurect_player_statistics_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, ressurect_player_statistics_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 };
 
 struct zerv_hook_table_data
@@ -858,7 +859,9 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"game", zerv_fold_game_digest},
 	{"players", players_fold_digest},
 	{"teams", teams_fold_digest},
-	{"player statistics", nullptr},
+	{"player statistics", player_statistics_fold_digest},
+	{"flags", flags_fold_digest},
+	{"alliances", alliances_fold_digest},
 	{"monsters", fold_monsters_digest},
 	{"objects", fold_objects_digest},
 	{"models", fold_models_digest},

@@ -46,7 +46,6 @@ protected:
 	static void reset_stand_ins(void)
 	{
 		reset_monsters_test_hooks();
-		reset_flags_test_hooks();
 		reset_lightning_test_hooks();
 		reset_fire_test_hooks();
 		reset_local_projectiles_test_hooks();

@@ -12,6 +12,7 @@
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "zerv.h"
+#include "game_statistics.h"
 #include "zerv_networking/zerv_networking.h"
 
 namespace {
@@ -298,6 +299,8 @@ TEST_F(zerv_time_states, an_end_never_goes_back)
 
 TEST_F(zerv_time_states, a_suspended_end_holds_until_released)
 {
+	// Attrition leaves the suspension to the caller (flag games lift it at each re-ranking).
+	setup.parameters.scoring = _game_scoring_attrition;
 	start();
 	give_commands(1000000);
 	suspend_end_game(TRUE);

@@ -7,6 +7,7 @@
 #include "collections_content.h"
 #include "default_tags.h"
 #include "demo_script.h"
+#include "projectiles_content.h"
 #include "markers.h"
 #include "media.h"
 #include "mesh.h"
@@ -142,6 +143,14 @@ int32 wave(int32 index, int32 shift)
 
 /* ---------- the demo map */
 
+// Palette rows are numbered within their marker type.
+int32 count_palette_rows(const map_description &map, int16 type)
+{
+	int32 count = 0;
+	for (const marker_palette_entry &entry : map.palette) count += entry.type == type ? 1 : 0;
+	return count;
+}
+
 const int32 demo_lake_x = 20, demo_lake_y = 60, demo_lake_radius = 9;
 const short_world_distance demo_lake_surface = 160;
 
@@ -173,6 +182,32 @@ void add_demo_scenery_and_bomb(map_description *map, int32 width)
 	map->markers.push_back(bomb);
 }
 
+/* ---------- flag markers (the flag games' banners and ball) */
+
+// Team banners near each side's start and a neutral ball midway between the
+// fronts; the default scoring makes neither, so the default battles are unchanged.
+void add_demo_flag_markers(map_description *map)
+{
+	const int16 first_row = static_cast<int16>(count_palette_rows(*map, _marker_scenery));
+	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 0, 0xFFFF));
+	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 1, 0xFFFF));
+	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BALL_SCENERY_TAG, NONE, 0xFFFF));
+	const int32 cell = WORLD_ONE;
+	map->markers.push_back(marker_at(_marker_scenery, first_row, 801, 40 * cell + 256, 52 * cell + 256, 0));
+	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 802, 40 * cell + 256, 82 * cell + 256, 0));
+	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 2), 803, 42 * cell + 256, 67 * cell + 256, 0));
+}
+
+void add_benchmark_flag_markers(map_description *map)
+{
+	const int16 first_row = static_cast<int16>(count_palette_rows(*map, _marker_scenery));
+	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 0, 0xFFFF));
+	map->palette.push_back(palette_row(_marker_scenery, DEFAULT_BANNER_SCENERY_TAG, 1, 0xFFFF));
+	const int32 cell = WORLD_ONE;
+	// Amid the battle: each just in front of its own army's first rank.
+	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 112 * cell + 256, 124 * cell + 256, 0));
+	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 124 * cell + 256, 132 * cell + 256, 0));
+}
 void add_demo_units(map_description *map, int32 width);
 
 map_description demo_map(void)
@@ -284,6 +319,7 @@ map_description demo_map(void)
 	hut.location.position.z = map.cells[static_cast<size_t>(DEMO_HUT_CELL_Y * width + DEMO_HUT_CELL_X)].height;
 	map.markers.push_back(hut);
 	add_demo_scenery_and_bomb(&map, width);
+	add_demo_flag_markers(&map);
 	return map;
 }
 
@@ -430,6 +466,7 @@ map_description benchmark_map(void)
 		}
 	}
 	map.markers.insert(map.markers.end(), units.begin(), units.end());
+	add_benchmark_flag_markers(&map);
 	return map;
 }
 

@@ -151,6 +151,32 @@ connector_definition default_fence_connector(void)
 	return d;
 }
 
+scenery_definition default_banner_scenery(void)
+{
+	scenery_definition d = scenery(_scenery_is_solid_flag | _scenery_is_netgame_flag_flag, DEFAULT_POST_OBJECT_TAG,
+		_default_scenery_post_sequence);
+	d.valid_netgame_scoring_type = 5; // capture the flag
+	d.netgame_flag_number = NONE;
+	return d;
+}
+
+scenery_definition default_ball_scenery(void)
+{
+	scenery_definition d = scenery(_scenery_is_netgame_flag_flag, DEFAULT_BOMB_OBJECT_TAG, _default_scenery_rock_sequence);
+	d.projectile_tag = DEFAULT_BALL_PROJECTILE_TAG;
+	d.valid_netgame_scoring_type = 10; // cattle drive
+	d.netgame_flag_number = NONE;
+	return d;
+}
+
+// Lies dormant until a unit or a blow pushes it; it never expires or detonates.
+projectile_definition default_ball_projectile(void)
+{
+	projectile_definition d = projectile(DEFAULT_BOMB_OBJECT_TAG, _default_effects_glow_sequence);
+	d.detonation_frequency = 0;
+	return d;
+}
+
 projectile_definition default_arrow_projectile(void)
 {
 	projectile_definition d = projectile(DEFAULT_ARROW_OBJECT_TAG, _default_effects_arrow_sequence);
@@ -204,11 +230,14 @@ bool make_default_projectile_tags(std::vector<int32> *handles)
 		tag_of(scen_group, scen, DEFAULT_TREE_SCENERY_TAG, "tree", default_tree_scenery(), scenery_definition_bs_data),
 		tag_of(scen_group, scen, DEFAULT_ROCK_SCENERY_TAG, "rock", default_rock_scenery(), scenery_definition_bs_data),
 		tag_of(scen_group, scen, DEFAULT_POST_SCENERY_TAG, "fence post", default_post_scenery(), scenery_definition_bs_data),
+		tag_of(scen_group, scen, DEFAULT_BANNER_SCENERY_TAG, "banner", default_banner_scenery(), scenery_definition_bs_data),
+		tag_of(scen_group, scen, DEFAULT_BALL_SCENERY_TAG, "ball", default_ball_scenery(), scenery_definition_bs_data),
 		tag_of(CONNECTOR_GROUP_TAG, CONNECTOR_DEFINITION_VERSION_NUMBER, DEFAULT_FENCE_CONNECTOR_TAG, "fence",
 			default_fence_connector(), connector_definition_bs_data),
 		tag_of(proj_group, proj, DEFAULT_ARROW_PROJECTILE_TAG, "arrow", default_arrow_projectile(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, DEFAULT_SWORD_PROJECTILE_TAG, "sword blow", sword(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, DEFAULT_BOMB_PROJECTILE_TAG, "bomb", default_bomb_projectile(), projectile_definition_bs_data),
+		tag_of(proj_group, proj, DEFAULT_BALL_PROJECTILE_TAG, "ball", default_ball_projectile(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, DEFAULT_FLASH_PROJECTILE_TAG, "explosion flash", flash(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, DEFAULT_SPARK_PROJECTILE_TAG, "sparks", spark(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, TAG("indc"), "masonry dust", dust(), projectile_definition_bs_data),

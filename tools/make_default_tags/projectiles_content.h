@@ -27,10 +27,18 @@
 #define DEFAULT_CHIP_GROUP_TAG TAG("chip")
 #define DEFAULT_SPLASH_GROUP_TAG TAG("splh")
 #define DEFAULT_FLASK_ARTIFACT_TAG TAG("flsk")
+// The flags of flag games: a banner that stands (capture the flag) and a ball
+// that units push around (cattle drive), its dormant projectile of the same tag.
+#define DEFAULT_BANNER_SCENERY_TAG TAG("banr")
+#define DEFAULT_BALL_SCENERY_TAG TAG("ball")
+#define DEFAULT_BALL_PROJECTILE_TAG TAG("ball")
 
 scenery_definition default_tree_scenery(void);
 scenery_definition default_rock_scenery(void);
 scenery_definition default_post_scenery(void);
+scenery_definition default_banner_scenery(void);
+scenery_definition default_ball_scenery(void);
+projectile_definition default_ball_projectile(void);
 connector_definition default_fence_connector(void);
 projectile_definition default_arrow_projectile(void);
 projectile_definition default_bomb_projectile(void);

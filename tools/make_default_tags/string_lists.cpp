@@ -46,6 +46,40 @@ const char *const networking_messages[] =
 	"Network message 30", "Network message 31", "Network message 32", "Network message 33",
 	"You are your team's captain."
 };
+// The announcer's lines by sound; a single space keeps a sound silent on the console.
+const char *const game_sound_lines[] =
+{
+	"Five minutes remain.", "One minute remains.", "Thirty seconds remain.", "Victory is near.", "The game is ending.",
+	"Sudden death!", "The game is over.", " ", " ", "A player is out of the game.", "A team is out of the game.",
+	"A flag was taken.", "A flag is contested.", "A flag was lost.", "The ball was taken.", "The ball is contested.",
+	"The ball was lost.", " ", " ", " ", " ", " ", " ", "A point was won.", "A point was lost.", "The game begins.",
+	"An alliance was formed.", "An alliance was broken."
+};
+const char *const scoring_names[] =
+{
+	"Most Damage", "Hold the Ball", "Hold the Hill", "Find the Numbered Flags", "Visit the Numbered Flags",
+	"Take the Enemy Banners", "Keep the Balls", "Hold the Flags", "Take the Flags", "Hold the Hill Longest",
+	"Drive the Targets", "Protect Your Target", "Hunt the Creatures", "Map Rules", "Hold the Hill Longest (Two Teams)"
+};
+const char *const scoring_rules[] =
+{
+	"The team that does the most damage wins.",
+	"Hold the ball when time runs out.",
+	"Be the only team on the hill when time runs out.",
+	"Be the first team to reach every numbered flag.",
+	"Be the first team to visit the numbered flags.",
+	"Keep your banners and take the others'.",
+	"Hold the most balls when time runs out.",
+	"Hold the most flags when time runs out.",
+	"Hold every flag to win at once.",
+	"Hold the hill for the longest time.",
+	"Drive your targets to the flags.",
+	"Keep your target alive and kill the others'.",
+	"Kill the most hunted creatures.",
+	"The map sets its own rules.",
+	"Hold the hill for the longest time."
+};
+const char *const game_endings[] = { "No time limit", "Ending...", "Suspended", "Game Over", "Waiting to start" };
 // Language, truncation string, the three line-break lists (string 3 a space) and the country code.
 const char *const text_layout[] = { "0", "...", " .,", " ", "([{", ".,;:!?)]}", "0" };
 }
@@ -65,6 +99,10 @@ const default_string_list default_string_lists[] =
 	LIST("inut", "unit trading", unit_trading),
 	LIST("in#1", "text layout", text_layout),
 	LIST("inmn", "networking messages", networking_messages),
+	LIST("ings", "announcer lines", game_sound_lines),
+	LIST("innn", "scoring names", scoring_names),
+	LIST("innr", "scoring rules", scoring_rules),
+	LIST("inne", "game endings", game_endings),
 };
 
 const int32 number_of_default_string_lists = static_cast<int32>(NUMBEROF(default_string_lists));

@@ -1,5 +1,5 @@
 // 'goal': registers a goal area for a team.
-#include "game_statistics.h"
+#include "flags.h"
 #include "map_actions/general_action_procs.h"
 #include "map_actions/map_action_accessors.h"
 

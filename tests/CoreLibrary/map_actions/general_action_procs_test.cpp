@@ -1,4 +1,5 @@
 // The logic, timing and arithmetic procedures, run through real actions.
+#include "flags.h"
 #include "game_statistics.h"
 #include "map_actions/general_action_procs.h"
 #include "map_actions/map_actions_test_support.h"
@@ -262,26 +263,29 @@ TEST_F(general_action_procs, game_tests_goal_sniffer_mission_and_endgame)
 	EXPECT_EQ(game_type_action_proc(type), 0u);
 	const int16 lead = action("ngty");
 	integer(lead, "team", 0);
-	reset_scoring_test_hooks();
+	if (!statistics_globals) initialize_player_statistics();
 	team_ranking_data *rankings = get_team_rankings();
-	rankings[0] = {1, 0, 10};
-	rankings[1] = {0, 0, 10};
+	const team_ranking_data saved[2] = {rankings[0], rankings[1]};
+	rankings[0] = {1, 0, 0, 0, 0, 0, 0, 0, 10};
+	rankings[1] = {0, 0, 0, 0, 0, 0, 0, 0, 10};
 	if (get_team_count() >= 2)
 	{
 		EXPECT_EQ(game_type_action_proc(lead), 0u) << "another team shares first place";
 		flag(lead, "ties");
 		EXPECT_EQ(game_type_action_proc(lead), static_cast<uint32>(_map_action_proc_succeeded_flag));
 	}
-	reset_scoring_test_hooks();
+	rankings[0] = saved[0];
+	rankings[1] = saved[1];
 
 	const int16 goal = action("goal");
 	integer(goal, "team", 1);
 	const int32 points[6] = {0, 0, 512, 0, 512, 512};
 	add(goal, "poly", _parameter_world_point2d, 3, points);
+	const flag_globals_data saved_flags = flag_globals;
 	goal_action_proc(goal);
-	EXPECT_EQ(get_scoring_test_hooks()->last_goal_team, 1);
-	EXPECT_EQ(get_scoring_test_hooks()->last_goal_point_count, 3);
-	reset_scoring_test_hooks();
+	EXPECT_TRUE(flag_globals.goals[1].flags & _goal_initialized_flag);
+	EXPECT_EQ(flag_globals.goals[1].vertices[1].x, 512);
+	flag_globals = saved_flags;
 
 	const int16 sniffer = action("snif");
 	integer(sniffer, "case", 50);

@@ -48,18 +48,26 @@ enum // announcer sounds: entries of the sound list and of the text list
 
 /* ---------- alliances */
 
+#define ALLIANCE_STRING_LIST_TAG TAG("inal")
+
+enum // 'inal' strings
+{
+	_alliance_formed_string,
+	_alliance_broken_string,
+	_alliance_local_team_string
+};
+
 // Clears the matrix; the players module calls it for every map.
 void initialize_alliances_for_new_map(void);
-// A team is its own ally; teams outside the map's are nobody's.
+// A team is always allied with itself, even an invalid one; otherwise false
+// for a team outside the map's teams.
 boolean teams_are_allied(int16 team_a, int16 team_b);
-// Sets team_a's view of team_b (not the reverse), only in games that allow
-// alliances and for teams on the map.
-void ally_with_team(int16 team_a, int16 team_b, boolean allied);
-// Ambient life and berserk units have no allies; units of one team are allied.
+// Units by index: ambient life and berserk units have no allies; units of the
+// same team (none included) are allied.
 boolean monsters_are_allied(int16 monster_a, int16 monster_b);
-// Sets whether team a treats team b as an ally (only that direction), in games
-// that allow alliances; the local team hears the change.
+// Sets one direction only, with its console line and announcement.
 void ally_with_team(int16 team_a, int16 team_b, boolean allied);
+void break_all_alliances(void);
 
 /* ---------- announcer */
 
@@ -67,6 +75,8 @@ void initialize_game_sounds(void);
 void initialize_game_sounds_for_new_map(void);
 void dispose_game_sounds_from_old_map(void);
 void queue_game_sound(int16 sound);
+// Once per frame after the game ticks: plays the queue one announcement at a time.
+void update_game_sounds(int16 ticks);
 
 /* ---------- test hooks */
 
@@ -74,11 +84,18 @@ struct game_sounds_test_hooks_data
 {
 	// While set, announcements queue even though the sound manager is muted.
 	boolean ignore_mute;
+	// The announcement started last (NONE) and how many have started.
+	int16 last_played_sound;
+	int32 played_count;
 };
 
 game_sounds_test_hooks_data *get_game_sounds_test_hooks(void);
 void reset_game_sounds_test_hooks(void);
 // The queue as it stands: the count, and up to maximum sounds in order.
 int16 get_queued_game_sounds(int16 *sounds, int16 maximum);
+
+struct zerv_digest;
+// The alliance matrix, 16 rows of 16 bits.
+void alliances_fold_digest(zerv_digest *digest);
 
 #endif
