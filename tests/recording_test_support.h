@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "CoreLibrary/zerv/commands.h"
 #include "support/recording_harness.h"
 
 // The default battle to its end or this many ticks.
@@ -80,6 +82,49 @@ inline void set_option_bit(std::vector<uint8> *film, uint32 flag, bool on)
 	uint32 options = get_big_endian(*film, FILM_OPTION_FLAGS_OFFSET, 4);
 	options = on ? (options | flag) : (options & ~flag);
 	put_big_endian(film, FILM_OPTION_FLAGS_OFFSET, options, 4);
+}
+
+// A chat command of that total size (at least 11) in host order: its
+// payload is well formed, and nothing in the simulation depends on it.
+inline std::vector<uint8> chat_command(int32 time, int16 size, uint8 player_index = 0, int8 verb = _command_chat)
+{
+	std::vector<uint8> bytes(static_cast<size_t>(size), 'a');
+	command_header header = {size, verb, player_index, time};
+	memcpy(bytes.data(), &header, sizeof(header));
+	bytes[8] = 0;
+	bytes[9] = 0;
+	bytes[static_cast<size_t>(size) - 1] = 0;
+	return bytes;
+}
+
+inline void record_command(std::vector<uint8> command)
+{
+	record_incoming_command(reinterpret_cast<command_header *>(command.data()));
+}
+
+// A film of 'demo' whose blocks carry chat commands: count of them, size
+// bytes each, stamped with the tick at which they are recorded, spread over
+// ticks; the live trail comes back.
+inline std::vector<harness_digest_entry> record_demo_film_with_commands(int32 ticks, int32 count, int16 size,
+	int32 *last_command_time = nullptr)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	if (!harness_start_map(&setup)) return {};
+	const int32 per_tick = count / MAX(ticks / 2, 1) + 1;
+	int32 recorded = 0;
+	while (game->game_time < ticks && !harness_game_is_finished())
+	{
+		for (int32 i = 0; i < per_tick && recorded < count; ++i, ++recorded)
+		{
+			record_command(chat_command(game->game_time, size));
+			if (last_command_time) *last_command_time = game->game_time;
+		}
+		harness_run_ticks(1, 1);
+	}
+	std::vector<harness_digest_entry> trail = harness_digest_trail();
+	harness_end_map();
+	return trail;
 }
 
 #endif
