@@ -719,11 +719,10 @@ static void fold_color(zerv_digest *digest, const rgb_color *color)
 	fold_big_endian(digest, color->flags, 2);
 }
 
+// The local player stays out: it differs between the machines of one game and
+// between a game and its observer's replay.
 void players_fold_digest(zerv_digest *digest)
 {
-	fold_big_endian(digest, static_cast<uint16>(player_globals.local_player_index), 2);
-	fold_big_endian(digest, static_cast<uint16>(player_globals.local_player_team_index), 2);
-	fold_big_endian(digest, static_cast<uint32>(player_globals.local_player_is_team_captain), 4);
 	fold_big_endian(digest, static_cast<uint16>(player_globals.actual_number_of_teams), 2);
 	fold_big_endian(digest, static_cast<uint16>(player_array.count), 2);
 	for (int16 i = 0; i < get_player_count(); ++i)

@@ -91,6 +91,7 @@ inline std::vector<uint8> chat_command(int32 time, int16 size, uint8 player_inde
 	std::vector<uint8> bytes(static_cast<size_t>(size), 'a');
 	command_header header = {size, verb, player_index, time};
 	memcpy(bytes.data(), &header, sizeof(header));
+	if (size < 11) return bytes;
 	bytes[8] = 0;
 	bytes[9] = 0;
 	bytes[static_cast<size_t>(size) - 1] = 0;

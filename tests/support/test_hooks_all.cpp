@@ -37,6 +37,7 @@
 #include "zerv_hooks.h"
 #include "game_preferences.h"
 #include "CoreLibrary/tag_files/preferences.h"
+#include "recording.h"
 
 // One line per module with test hooks or state a test may leave behind.
 void reset_all_test_hooks(void)
@@ -76,6 +77,7 @@ void reset_all_test_hooks(void)
 	reset_detail_maps_test_hooks();
 	reset_local_projectiles_test_hooks();
 	reset_zerv_hooks_test_state();
+	reset_recording_test_hooks();
 	// Loaded preferences belong to the test that loaded them.
 	free_preferences(&game_preferences_globals);
 }
