@@ -334,6 +334,25 @@ void initialize_recording_for_new_map(new_game_data *setup)
 	}
 }
 
+// Writes the header of a film or saved game at the start of the tag, read
+// back in host order into header.
+static boolean write_recording_header(int32 *handle, int16 type, const new_game_data *setup, int32 ending_time,
+	int32 initializers_length, int32 placement_length, int32 snapshot_length, recording_file_header *header)
+{
+	build_recording_file_header(header, type, setup, ending_time, initializers_length, placement_length,
+		snapshot_length);
+	recording_file_header stored = *header;
+	byte_swap_recording_file_header(&stored);
+	recording_file_header check;
+	if (!tag_file_write(handle, 0, sizeof(stored), &stored) || !tag_file_read(*handle, 0, sizeof(check), &check) ||
+		memcmp(&check, &stored, sizeof(check)) != 0)
+	{
+		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write new game data to recording");
+		return FALSE;
+	}
+	return TRUE;
+}
+
 // Creates the film with its header and veterans; state 1 on success.
 static boolean start_recording(const new_game_data *setup)
 {
@@ -350,15 +369,11 @@ static boolean start_recording(const new_game_data *setup)
 	const int32 veterans_length = export_veterans(veterans, sizeof(veterans));
 
 	recording_file_header header;
-	build_recording_file_header(&header, _normal_recording_type, setup, 0, veterans_length, 0, 0);
-	byte_swap_recording_file_header(&header);
-	if (!tag_file_write(&handle, 0, sizeof(header), &header))
+	if (!write_recording_header(&handle, _normal_recording_type, setup, 0, veterans_length, 0, 0, &header))
 	{
-		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write new game data to recording");
 		tag_file_delete(handle);
 		return FALSE;
 	}
-	byte_swap_recording_file_header(&header);
 	if (veterans_length > 0 && !tag_file_write(&handle, header.monster_initializers_offset, veterans_length, veterans))
 	{
 		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "Unable to write the monster_initializers");
@@ -663,8 +678,6 @@ static void read_replay_block(void)
 	r->recording_tag_offset += block.size;
 	if (block.flags & _block_header_last_flag) reached_last_block();
 }
-
-boolean duplicate_current_recording_into_last_recording(void);
 
 void update_replay(int32 ticks)
 {
@@ -1145,6 +1158,7 @@ file_tag select_game_to_load_dialog(void)
 	set_dialog_background(dialog, get_collection_index(LOAD_DIALOG_BACKGROUND_TAG), 0);
 	append_tags_to_tag_list(dialog, iSAVED_GAMES_LIST, SAVED_GAME_GROUP_TAG, valid_replay_or_save_version);
 	bitmap_set_listbox_doubleclick_itemhit(dialog, iSAVED_GAMES_LIST, iLOAD_GAME);
+	if (bitmap_get_listbox_row_count(dialog, iSAVED_GAMES_LIST) > 0) bitmap_select_list_item(dialog, iSAVED_GAMES_LIST, 0);
 
 	file_tag result = static_cast<file_tag>(NONE);
 	for (;;)
@@ -1172,9 +1186,12 @@ file_tag select_game_to_load_dialog(void)
 		if (item_hit == iDELETE_GAME && selected != NONE &&
 			sure_you_want_to_delete(selected, SAVED_GAME_GROUP_TAG) == 1)
 		{
+			const int32 row = bitmap_get_listbox_value(dialog, iSAVED_GAMES_LIST);
 			tag_file_delete(selected);
 			bitmap_empty_list(dialog, iSAVED_GAMES_LIST);
 			append_tags_to_tag_list(dialog, iSAVED_GAMES_LIST, SAVED_GAME_GROUP_TAG, valid_replay_or_save_version);
+			const int32 count = bitmap_get_listbox_row_count(dialog, iSAVED_GAMES_LIST);
+			if (count > 0) bitmap_select_list_item(dialog, iSAVED_GAMES_LIST, PIN(row - 1, 0, count - 1));
 		}
 	}
 	dispose_dialog(dialog);
@@ -1296,7 +1313,7 @@ boolean replay_manager(new_game_data *setup)
 		bounds.bottom -= 16;
 		set_dialog_item_bounds(dialog, item, &bounds);
 	}
-	refill_replay_list(dialog, r->last_replay_row);
+	refill_replay_list(dialog, r->last_replay_row == NONE ? 0 : r->last_replay_row);
 
 	boolean started = FALSE;
 	for (;;)

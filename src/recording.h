@@ -106,6 +106,13 @@ boolean duplicate_last_replay_as(const char *name);
 // The handle of the last game's film, NONE when there is none.
 int32 get_last_recording_handle(void);
 boolean valid_replay_or_save_version(int32 handle);
+// At a restore's saved tick: the saved game so far becomes the new last
+// recording, and recording goes on into it.
+boolean duplicate_current_recording_into_last_recording(void);
+// The load dialog: the subgroup of the chosen saved game, NONE when cancelled.
+file_tag select_game_to_load_dialog(void);
+// The film dialog's items for the selected film and the last recording.
+void setup_replay_dialog_to_match_header(dialog_data *dialog);
 boolean replay_over(void);
 boolean game_is_solo_replay(void);
 int16 get_replay_game_type(void);

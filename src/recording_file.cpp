@@ -28,7 +28,7 @@ void byte_swap_save_game_header(save_game_header *header)
 	byte_swap_data("save game header", header, sizeof(*header), 1, save_game_header_byte_swapping_data);
 }
 
-void byte_swap_snapshot_data(void *pixels, int16 width, int16 height, int16 encoding)
+void byteswap_snapshot_data(void *pixels, int16 width, int16 height, int16 encoding)
 {
 	if (!pixels || width <= 0 || height <= 0) return;
 	const int32 count = static_cast<int32>(width) * height;

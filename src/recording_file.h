@@ -118,7 +118,7 @@ int32 save_game_snapshot_pixel_bytes(int16 width, int16 height, int16 encoding);
 void byte_swap_recording_file_header(recording_file_header *header);
 void byte_swap_recording_block_header(recording_block_header *header);
 void byte_swap_save_game_header(save_game_header *header);
-void byte_swap_snapshot_data(void *pixels, int16 width, int16 height, int16 encoding);
+void byteswap_snapshot_data(void *pixels, int16 width, int16 height, int16 encoding);
 
 // Fills a header for a film or saved game of the setup: version 3, the
 // offsets and lengths in file order, only the used player records.

@@ -252,13 +252,14 @@ TEST_F(players_digest, equal_setups_fold_equally_on_every_build)
 	start_four_players();
 	EXPECT_EQ(digest(), first);
 	// Fields folded big-endian, so both builds reach this value.
-	EXPECT_EQ(first, 0xa8ae000fca705f80u) << std::hex << first;
+	EXPECT_EQ(first, 0x781effa01a55cfa8u) << std::hex << first;
 
 	get_team_data(0)->score += 1;
 	EXPECT_NE(digest(), first);
 	get_team_data(0)->score -= 1;
+	// Which player is local is not shared game state.
 	player_globals.local_player_is_team_captain = !player_globals.local_player_is_team_captain;
-	EXPECT_NE(digest(), first);
+	EXPECT_EQ(digest(), first);
 }
 
 } // namespace

@@ -327,3 +327,46 @@ TEST_F(recording_damaged, random_byte_flips_never_crash_the_reader)
 }
 
 }
+
+namespace {
+
+class recording_seeds : public zerv_harness_fixture
+{
+};
+
+// The fuzz targets start from a film and a saved game of the generated
+// 'demo'; ZERV_WRITE_FILM_SEEDS=<source folder> writes them afresh.
+TEST_F(recording_seeds, the_committed_seeds_are_a_sound_film_and_saved_game)
+{
+	const std::string corpus = std::string(ZERV_SOURCE_DIR) + "/fuzz/corpus/";
+	if (getenv("ZERV_WRITE_FILM_SEEDS"))
+	{
+		new_game_data setup;
+		harness_demo_setup(&setup);
+		ASSERT_TRUE(harness_start_map(&setup));
+		for (int32 i = 0; i < 120; ++i)
+		{
+			record_command(chat_command(game->game_time, static_cast<int16>(12 + i % 50), static_cast<uint8>(i % 4)));
+			harness_run_ticks(1);
+		}
+		record_command(chat_command(game->game_time, 30, 255));
+		ASSERT_TRUE(harness_save_game("Seed"));
+		harness_run_ticks(10);
+		harness_end_map();
+		ASSERT_TRUE(write_bytes(corpus + "film_fuzzer/demo_film", harness_tag_data(get_last_recording_handle())));
+		ASSERT_TRUE(write_bytes(corpus + "saved_game_fuzzer/demo_saved_game",
+			harness_tag_data(harness_find_tag(SAVED_GAME_GROUP_TAG, "Seed"))));
+	}
+	const std::vector<uint8> film = read_bytes(corpus + "film_fuzzer/demo_film");
+	const std::vector<uint8> saved = read_bytes(corpus + "saved_game_fuzzer/demo_saved_game");
+	recording_file_summary summary;
+	ASSERT_TRUE(validate_recording_data(film.data(), static_cast<int32>(film.size()), _normal_recording_type, "seed",
+		&summary, nullptr, 0));
+	EXPECT_GT(summary.block_count, 1);
+	EXPECT_TRUE(summary.has_last_block);
+	ASSERT_TRUE(validate_recording_data(saved.data(), static_cast<int32>(saved.size()), _saved_game_recording_type,
+		"seed", &summary, nullptr, 0));
+	EXPECT_GT(summary.command_count, 100);
+}
+
+}

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "CoreLibrary/tag_files/x_files.h"
+#include "bitmap_dialogs/screens.h"
+#include "console/console.h"
+#include "observer.h"
 #include "main_globals.h"
 #include "recording_test_support.h"
 #include "tag_files/tag_files.h"
@@ -54,6 +57,12 @@ TEST_F(recording_save, a_restored_game_goes_on_as_the_uninterrupted_one_and_its_
 	EXPECT_EQ(game->game_time, save_tick);
 	EXPECT_EQ(game->type, _game_type_local);
 	EXPECT_EQ(get_recording_state(), _state_recording);
+	EXPECT_EQ(game_local_time_get(), game->target_time);
+	EXPECT_FALSE(restoring_from_saved_game());
+	// The camera and the console come back with it; the progress dialog closes.
+	EXPECT_EQ(least_call_count(&get_console_test_hooks()->calls, "restore_cached_console_text"), 1);
+	EXPECT_EQ(least_call_count(&get_observer_test_hooks()->calls, "set_actual_observer_location_and_zoom"), 1);
+	EXPECT_EQ(least_call_count(&get_screens_test_hooks()->calls, "close_save_game_progress_dialog"), 1);
 	expect_same_trail(harness_digest_trail(), prefix(original, save_tick));
 
 	while (game->game_time < end_tick && !harness_game_is_finished())
