@@ -38,7 +38,7 @@ void walk_blocks(const uint8_t *data, int32 size, const recording_file_summary *
 			memcpy(&command, data + offset + RECORDING_BLOCK_HEADER_SIZE + inside, sizeof(command));
 			byte_swap_command_header(&command);
 			check(command.size >= static_cast<int16>(sizeof(command)) && inside + command.size <= block.size);
-			check(command.verb >= 0 && command.verb < NUMBER_OF_COMMAND_VERBS);
+			check(command.verb < NUMBER_OF_COMMAND_VERBS);
 			check(command.player_index == 255 || command.player_index < summary->header.game.player_count);
 			inside += command.size;
 		}

@@ -19,6 +19,7 @@
 #include "models.h"
 #include "objects.h"
 #include "objects_content.h"
+#include "monsters.h"
 #include "projectiles.h"
 #include "projectiles_content.h"
 #include "scenery.h"
@@ -46,6 +47,7 @@ void set_up_fuzz_directory(void)
 	initialize_explosions();
 	initialize_scenery();
 	initialize_connectors();
+	initialize_monsters();
 	std::vector<int32> handles;
 	check(make_default_collection_tags(&handles));
 	check(make_default_object_tags(&handles));
@@ -55,6 +57,7 @@ void set_up_fuzz_directory(void)
 	initialize_objects_for_new_map();
 	initialize_scenery_for_new_map();
 	initialize_projectiles_for_new_map();
+	initialize_monsters_for_new_map();
 	initialize_explosions_for_new_map();
 	initialize_connectors_for_new_map();
 	initialize_internal_projectiles_for_new_map();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "monsters.h"
 #include "players.h"
 #include "sound/sound_manager.h"
 #include "zerv.h"
@@ -14,6 +15,34 @@ static boolean allies[MAXIMUM_TEAMS_PER_MAP][MAXIMUM_TEAMS_PER_MAP];
 void initialize_alliances_for_new_map(void)
 {
 	memset(allies, 0, sizeof(allies));
+}
+
+static boolean team_is_on_map(int16 team)
+{
+	return team >= 0 && team < get_team_count() && team < MAXIMUM_TEAMS_PER_MAP;
+}
+
+boolean teams_are_allied(int16 team_a, int16 team_b)
+{
+	if (team_a == team_b) return TRUE;
+	if (!team_is_on_map(team_a) || !team_is_on_map(team_b)) return FALSE;
+	return allies[team_a][team_b];
+}
+
+boolean monsters_are_allied(int16 monster_a, int16 monster_b)
+{
+	const monster_data *a = get_monster_data(monster_a);
+	const monster_data *b = get_monster_data(monster_b);
+	if (!a || !b) return FALSE;
+	if (get_monster_class(monster_a) == _monster_class_ambient_life ||
+		get_monster_class(monster_b) == _monster_class_ambient_life)
+	{
+		return FALSE;
+	}
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (a->owner_team_index == b->owner_team_index) return TRUE;
+	if (!team_is_on_map(a->owner_team_index) || !team_is_on_map(b->owner_team_index)) return FALSE;
+	return allies[a->owner_team_index][b->owner_team_index];
 }
 
 /* ---------- announcer */

@@ -50,6 +50,10 @@ enum // announcer sounds: entries of the sound list and of the text list
 
 // Clears the matrix; the players module calls it for every map.
 void initialize_alliances_for_new_map(void);
+// A team is its own ally; teams outside the map's are nobody's.
+boolean teams_are_allied(int16 team_a, int16 team_b);
+// Ambient life and berserk units have no allies; units of one team are allied.
+boolean monsters_are_allied(int16 monster_a, int16 monster_b);
 
 /* ---------- announcer */
 

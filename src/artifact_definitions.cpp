@@ -10,9 +10,6 @@
 #include "tag_files/tag_files.h"
 #include "zerv.h"
 
-constexpr byte_swap_code monster_attack_definition_bs_data[] = {
-	_begin_bs_array, 1, MONSTER_ATTACK_DEFINITION_BS_CODES, _end_bs_array};
-static_assert(get_byte_swap_struct_size(monster_attack_definition_bs_data) == sizeof(monster_attack_definition));
 
 // The override attack is swapped with the record, once, by the loader: a
 // retried postprocess never swaps it again.

@@ -10,6 +10,7 @@
 #include "byte_swapping.h"
 #include "definitions.h"
 #include "object_definitions.h"
+#include "monster_definitions.h"
 
 #define ARTIFACT_DEFINITION_GROUP_TAG TAG("arti")
 #define ARTIFACT_DEFINITION_VERSION_NUMBER 1
@@ -76,41 +77,6 @@ enum
 	MAXIMUM_NUMBER_OF_ARTIFACT_PROJECTILES = 4
 };
 
-#ifndef MONSTER_ATTACK_DEFINITION_DEFINED
-#define MONSTER_ATTACK_DEFINITION_DEFINED
-struct monster_attack_sequence
-{
-	uint16 flags;
-	int16 sequence_index;
-	uint16 skip_fraction;
-	int16 unused; // not swapped
-};
-
-// 64 bytes, big-endian in unit and artifact definitions.
-struct monster_attack_definition
-{
-	uint16 flags;
-	uint16 miss_fraction;
-	file_tag projectile_tag;
-	short_world_distance minimum_range, maximum_range;
-	monster_attack_sequence sequences[4];
-	int16 repetitions;
-	short_world_distance initial_velocity_lower_bound, initial_velocity_delta, initial_velocity_error;
-	int16 recovery_time;
-	int16 recovery_time_experience_delta;
-	short_world_distance velocity_improvement_with_experience;
-	short_fixed mana_cost;
-	uint16 extra_flags;
-	int16 projectile_type; // run time, not swapped
-};
-STORED_SIZE(monster_attack_definition, 64);
-
-#define MONSTER_ATTACK_DEFINITION_BS_CODES \
-	_2byte, _2byte, _4byte, _2byte, _2byte, \
-	_begin_bs_array, 4, _2byte, _2byte, _2byte, 2, _end_bs_array, \
-	_2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, _2byte, 2
-extern const byte_swap_code monster_attack_definition_bs_data[]; // "monster attack"
-#endif
 
 // 168 bytes, big-endian in the tag; the resolved fields from 156.
 struct artifact_definition

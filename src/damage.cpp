@@ -356,7 +356,7 @@ void accelerate_object(int16 object_index, const damage_definition *definition, 
 	case _object_is_monster:
 		if (!(definition->flags & _damage_does_not_effect_monsters_flag))
 		{
-			accelerate_monster(object->owner_index, definition, data);
+			accelerate_monster(definition, data, object->owner_index);
 		}
 		break;
 	case _object_is_projectile:

@@ -3,6 +3,7 @@
 #define GAME_STATISTICS_H
 
 #include "cseries.h"
+#include "least_layer.h"
 
 enum
 {
@@ -41,6 +42,11 @@ struct team_ranking_data
 	int32 score;
 };
 
+// Unit counts and vitality per unit type, and damage and kills between unit types.
+void adjust_unit_statistics(int16 unit_type, int16 delta_count, int32 delta_vitality);
+void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type, int32 damage, boolean died,
+	boolean netgame_target, boolean ambient_life, boolean adjust_damage, int16 owner_player_index);
+
 // Re-ranks the teams at once.
 void force_player_statistics_update(void);
 // The ranking table, one entry per team of the map.
@@ -67,6 +73,8 @@ struct game_statistics_test_hooks_data
 	int32 update_count;
 	int32 reset_permanent_rankings_count;
 	int32 finalize_winning_team_count;
+	// The unit and damage statistics calls with their arguments.
+	least_call_log calls;
 };
 
 game_statistics_test_hooks_data *get_game_statistics_test_hooks(void);

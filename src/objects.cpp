@@ -975,7 +975,7 @@ static const short_fixed *damage_modifiers_of(const object_data *object)
 	const short_fixed *modifiers = object_definition_of(object)->effect_modifiers;
 	if (object->owner != _object_is_monster) return modifiers;
 	const monster_data *monster = get_monster_data(object->owner_index);
-	const artifact_definition *artifact = monster ? get_artifact_definition(monster->artifact_type) : nullptr;
+	const artifact_definition *artifact = monster ? get_artifact_definition(monster->artifact_index) : nullptr;
 	if (artifact && (game_play_version <= 1600 ||
 		!(artifact->flags & _artifact_does_not_override_monster_effect_modifiers_flag)))
 	{
@@ -1033,7 +1033,8 @@ boolean damage_object(int16 object_index, const damage_definition *definition, i
 	if (game_play_version >= 1691 && damage < 0 && object->owner == _object_is_monster)
 	{
 		const monster_data *monster = get_monster_data(object->owner_index);
-		if (monster && monster->cannot_be_healed) absorbed = TRUE;
+		const monster_definition *kind = monster ? get_monster_definition(monster->type) : nullptr;
+		if (kind && (kind->flags & _monster_cannot_be_healed_flag)) absorbed = TRUE;
 	}
 	boolean destroyed = FALSE;
 	if (absorbed)

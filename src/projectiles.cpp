@@ -120,7 +120,6 @@ void initialize_projectiles(void)
 	initialize_data(&projectile_array);
 	initialize_projectile_definitions();
 	initialize_projectile_group_definitions();
-	initialize_artifact_definitions();
 	memset(&projectile_globals, 0, sizeof(projectile_globals));
 	for (int16 &type : projectile_globals.internal_types) type = NONE;
 	register_monster_died_proc(orphan_monster_projectiles);
@@ -131,7 +130,6 @@ void initialize_projectiles_for_new_map(void)
 	initialize_data_for_new_map(&projectile_array);
 	initialize_projectile_definitions_for_new_map();
 	initialize_projectile_group_definitions_for_new_map();
-	initialize_artifact_definitions_for_new_map();
 	projectile_globals.promotion_depth = 0;
 	projectile_globals.promotion_refused = FALSE;
 	for (int16 &type : projectile_globals.internal_types) type = NONE;
@@ -150,7 +148,6 @@ void initialize_internal_projectiles_for_new_map(void)
 void dispose_projectiles_from_old_map(void)
 {
 	dispose_data_from_old_map(&projectile_array);
-	dispose_artifact_definitions_from_old_map();
 	dispose_projectile_group_definitions_from_old_map();
 	dispose_projectile_definitions_from_old_map();
 	for (int16 &type : projectile_globals.internal_types) type = NONE;
@@ -409,9 +406,9 @@ int16 new_projectile(new_projectile_data *data)
 		projectile->owner_unit_index = projectile->original_owner_unit_index = owner->unit_type;
 		projectile->owner_monster_index = data->owner_monster_index;
 		object->transparent_object_index = owner->object_index;
-		if (owner->flags & _monster_is_uncontrollable_flag) projectile->flags |= _projectile_originated_from_uncontrollable_monster_flag;
-		if (owner->flags & _monster_is_ambient_life_flag) projectile->flags |= _projectile_originated_from_ambient_life_monster_flag;
-		if (owner->flags & _monster_has_no_visibility_flag)
+		if (owner->extra_flags & _monster_is_uncontrollable_extra_flag) projectile->flags |= _projectile_originated_from_uncontrollable_monster_flag;
+		if (owner->extra_flags & _monster_is_ambient_life_extra_flag) projectile->flags |= _projectile_originated_from_ambient_life_monster_flag;
+		if (owner->extra_flags & _monster_has_no_visibility_extra_flag)
 		{
 			projectile->flags |= _projectile_originated_from_monster_with_no_visibility_flag;
 		}
@@ -736,9 +733,11 @@ void detonate_projectile(const world_point3d *epicenter, short_world_distance ve
 			{
 				damage.mana_used = owner->mana;
 				// A unit without mana capacity keeps a proportion of 0.
-				if (owner->maximum_mana > 0)
+				const monster_definition *owner_definition = get_monster_definition(owner->type);
+				const short_fixed maximum_mana = owner_definition ? owner_definition->maximum_mana : static_cast<short_fixed>(0);
+				if (maximum_mana > 0)
 				{
-					const volatile float proportion = static_cast<float>(owner->mana) / static_cast<float>(owner->maximum_mana);
+					const volatile float proportion = static_cast<float>(owner->mana) / static_cast<float>(maximum_mana);
 					damage.mana_proportion = proportion;
 				}
 				owner->mana = 0;
@@ -824,8 +823,8 @@ void promote_projectile(int16 projectile_index)
 		const monster_data *first_owner = projectile ? get_monster_data(projectile->owner_monster_index) : nullptr;
 		if (unit_type != NONE)
 		{
-			new_monster_at_location(unit_type, first_owner ? first_owner->owner_player_index : static_cast<int16>(NONE),
-				&location.position);
+			new_monster_at_location(definition->promotion_unit_tag, &location.position,
+				first_owner ? first_owner->owner_player_index : static_cast<int16>(NONE), 0, 0);
 		}
 	}
 	if (projectile_by_identifier(projectile_index, identifier)) remove_projectile(projectile_index);

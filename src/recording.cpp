@@ -462,21 +462,24 @@ static boolean flush_recording_buffer(boolean last)
 void record_incoming_command(command_header *command)
 {
 	recording_globals_data *r = recording_globals;
-	if (!r || r->state != _state_recording || !command || command->verb == _command_null) return;
+	if (!r || r->state != _state_recording || !command) return;
+	command_header header;
+	command_read_header(command, &header);
+	if (header.verb == _command_null) return;
 	// The intake drops such commands before they run; a film block could not hold one.
-	if (command->size < static_cast<int16>(sizeof(command_header)) || command->size > RECORDING_BUFFER_SIZE)
+	if (header.size < static_cast<int16>(sizeof(command_header)) || header.size > RECORDING_BUFFER_SIZE)
 	{
 		recording_test_hooks.commands_refused += 1;
-		log_message(MODULE_NAME, __LINE__, "film refused command #%d of %d bytes for tick %d", command->verb,
-			command->size, command->time);
+		log_message(MODULE_NAME, __LINE__, "film refused command #%d of %d bytes for tick %d", header.verb, header.size,
+			header.time);
 		return;
 	}
-	if (r->buffer_size > 0 && r->buffer_size + command->size > RECORDING_BUFFER_SIZE) flush_recording_buffer(FALSE);
+	if (r->buffer_size > 0 && r->buffer_size + header.size > RECORDING_BUFFER_SIZE) flush_recording_buffer(FALSE);
 
-	command_header *copy = reinterpret_cast<command_header *>(r->buffer + r->buffer_size);
-	memcpy(copy, command, static_cast<size_t>(command->size));
+	uint8 *copy = r->buffer + r->buffer_size;
+	memcpy(copy, command, static_cast<size_t>(header.size));
 	byte_swap_command_header(copy);
-	r->buffer_size += command->size;
+	r->buffer_size += header.size;
 	r->command_count += 1;
 }
 
@@ -664,15 +667,17 @@ static void read_replay_block(void)
 	int32 offset = 0;
 	for (int16 i = 0; i < block.command_count; ++i)
 	{
-		command_header *command = reinterpret_cast<command_header *>(commands + offset);
+		uint8 *command = commands + offset;
 		byte_swap_command_header(command);
-		offset += command->size;
-		if (saved_game && command->time > r->recording_end_time) break;
-		if (command->verb == _command_null) continue;
-		if (command->time >= r->oldest_command_in_buffer_time)
+		command_header header;
+		command_read_header(command, &header);
+		offset += header.size;
+		if (saved_game && header.time > r->recording_end_time) break;
+		if (header.verb == _command_null) continue;
+		if (header.time >= r->oldest_command_in_buffer_time)
 		{
 			queue_incoming_command(command);
-			r->oldest_command_in_buffer_time = command->time;
+			r->oldest_command_in_buffer_time = header.time;
 		}
 	}
 	r->recording_tag_offset += block.size;

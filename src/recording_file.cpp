@@ -99,11 +99,11 @@ boolean validate_recording_block(const recording_block_header *block, const uint
 			return fail(error, error_size, "command %d of the block has a bad size (%d of %d bytes left)", i,
 				command.size, left);
 		}
-		if (command.verb < 0 || command.verb >= NUMBER_OF_COMMAND_VERBS)
+		if (command.verb >= NUMBER_OF_COMMAND_VERBS)
 		{
 			return fail(error, error_size, "command %d of the block has an unknown verb (%d)", i, command.verb);
 		}
-		if (command.player_index != 255 && command.player_index >= player_count)
+		if (command.player_index != NO_COMMAND_PLAYER && command.player_index >= player_count)
 		{
 			return fail(error, error_size, "command %d of the block names player %d of %d", i, command.player_index,
 				player_count);

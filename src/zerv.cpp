@@ -605,7 +605,7 @@ void update_zerv(int16 elapsed_ticks)
 		break;
 	case _game_type_local:
 	case _game_type_demo:
-		zerv_service_local_command_intake(game->target_time);
+		zerv_service_local_command_intake(game->target_time, intake);
 		game->target_time += intake;
 		break;
 	default:

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "alliances.h"
+#include "commands.h"
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
@@ -35,6 +36,7 @@
 #include "metaserver/metaserver.h"
 #include "models.h"
 #include "monster_ambient_life.h"
+#include "monsters.h"
 #include "objects.h"
 #include "observer.h"
 #include "overhead_map.h"
@@ -203,7 +205,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_objects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_scenery, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_projectiles, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_monsters", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_monsters, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_explosions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_players, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -212,7 +214,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_particle_system", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_commands", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_commands, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_recording, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_textures, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_maps, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -265,7 +267,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(9, initialize_sound_manager_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_actions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, initialize_interface_for_new_map, _hook_always, _hook_stin_argument, _hook_result_ignored),
-	EMPTY_SLOT(9, "initialize_commands_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(9, initialize_commands_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(9, flush_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(10, initialize_render_for_new_map, _hook_always, _hook_no_arguments, _hook_failure_handle_error),
@@ -284,7 +286,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(12, initialize_objects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_scenery_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_monsters_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_monsters_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_explosions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_mesh_effects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_overhead_text_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -295,7 +297,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(12, "initialize_lightning_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, media_definition_tag_to_index, _hook_if_mesh_header_read, _hook_media_tag_argument, _hook_result_ignored),
 	SLOT(12, initialize_internal_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_internal_projectile_groups_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_internal_projectile_groups_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(13, initialize_mesh_for_new_map, _hook_always, _hook_scenario_tag_argument, _hook_failure_close_progress),
@@ -328,7 +330,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, preload_submesh_cache, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "preload_monster_sequences", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(16, preload_monster_sequences, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -360,7 +362,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_commands_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_commands_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_particle_systems_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_wind_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_lightning_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -371,7 +373,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_sniffing_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_flags_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_players_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_monsters_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_monsters_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_explosions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_local_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -693,12 +695,10 @@ void zerv_service_update_replay(int32 ticks)
 	update_replay(ticks);
 }
 
-void zerv_service_local_command_intake(int32)
+void zerv_service_local_command_intake(int32 target_time, int32 intake)
 {
-	// Each outgoing command is stamped with the target time and the local
-	// player, let through handle_command_sniffing, then queued as incoming and
-	// recorded; the command queues fill this.
 	service_trace("dequeue_outgoing_command");
+	local_command_intake(target_time, intake);
 }
 
 void zerv_service_execute_monster_commands(int32)
@@ -757,6 +757,7 @@ void zerv_service_close_unit_trading_dialog(void)
 void zerv_service_unmark_monsters_being_traded(void)
 {
 	service_trace("unmark_monsters_being_traded");
+	unmark_monsters_being_traded();
 }
 
 boolean zerv_service_local_player_is_network_originator(void)

@@ -124,7 +124,7 @@ void zerv_service_update_status_bar(void);
 void zerv_service_network_process(void);
 void zerv_service_update_replay(int32 ticks);
 // Stamps, filters, queues and records the local outgoing commands.
-void zerv_service_local_command_intake(int32 target_time);
+void zerv_service_local_command_intake(int32 target_time, int32 intake);
 void zerv_service_execute_monster_commands(int32 game_time);
 void zerv_service_first_tick(void);
 void zerv_service_team_captain_notification(void);

@@ -33,6 +33,7 @@ protected:
 		initialize_explosions();
 		initialize_scenery();
 		initialize_connectors();
+		initialize_monsters();
 		start_modules(1720);
 		reset_stand_ins();
 	}
@@ -44,7 +45,6 @@ protected:
 	}
 	static void reset_stand_ins(void)
 	{
-		reset_monster_records_test_hooks();
 		reset_monsters_test_hooks();
 		reset_flags_test_hooks();
 		reset_lightning_test_hooks();
@@ -58,6 +58,7 @@ protected:
 		dispose_explosions_from_old_map();
 		dispose_projectiles_from_old_map();
 		dispose_scenery_from_old_map();
+		dispose_monsters_from_old_map();
 	}
 	// A fresh map state at a version: empty arrays and definitions reloaded.
 	void start_modules(int16 version)
@@ -68,6 +69,7 @@ protected:
 		ASSERT_TRUE(map.load());
 		initialize_scenery_for_new_map();
 		initialize_projectiles_for_new_map();
+		initialize_monsters_for_new_map();
 		initialize_explosions_for_new_map();
 		initialize_connectors_for_new_map();
 		initialize_internal_projectiles_for_new_map();

@@ -18,16 +18,44 @@
 #define FILM_GAME_OFFSET 36
 #define FILM_OPTION_FLAGS_OFFSET (FILM_GAME_OFFSET + 4)
 
-// Plays 'demo' live for ticks (one-tick frames) and ends the map, which
-// closes its film; returns the live trail.
+// A chat command of that total size (at least 11) in host order: its
+// payload is well formed, and nothing in the simulation depends on it.
+inline std::vector<uint8> chat_command(int32 time, int16 size, uint8 player_index = 0, uint8 verb = _command_chat)
+{
+	std::vector<uint8> bytes(static_cast<size_t>(size), 'a');
+	command_header header = {size, verb, player_index, time};
+	memcpy(bytes.data(), &header, sizeof(header));
+	if (size < 11) return bytes;
+	bytes[8] = 0;
+	bytes[9] = 0;
+	bytes[static_cast<size_t>(size) - 1] = 0;
+	return bytes;
+}
+
+// The fixed orders of the scripted games: one every 250 ticks from tick 100,
+// the first from this tick on.
+inline harness_command_script film_orders(int32 first_tick = 0, int32 last_tick = 3000)
+{
+	harness_command_script script;
+	for (int32 tick = 100; tick <= last_tick; tick += 250)
+	{
+		if (tick >= first_tick) script.push_back({tick, chat_command(tick, static_cast<int16>(20 + tick % 37))});
+	}
+	return script;
+}
+
+// Plays 'demo' live for ticks (one-tick frames) with the fixed orders and
+// ends the map, which closes its film; returns the live trail.
 inline std::vector<harness_digest_entry> record_demo_film(int32 ticks, int16 elapsed = 1)
 {
 	new_game_data setup;
 	harness_demo_setup(&setup);
+	harness_set_command_script(film_orders(0, ticks - 1));
 	if (!harness_start_map(&setup)) return {};
 	harness_run_ticks(ticks, elapsed);
 	std::vector<harness_digest_entry> trail = harness_digest_trail();
 	harness_end_map();
+	harness_set_command_script({});
 	return trail;
 }
 
@@ -82,20 +110,6 @@ inline void set_option_bit(std::vector<uint8> *film, uint32 flag, bool on)
 	uint32 options = get_big_endian(*film, FILM_OPTION_FLAGS_OFFSET, 4);
 	options = on ? (options | flag) : (options & ~flag);
 	put_big_endian(film, FILM_OPTION_FLAGS_OFFSET, options, 4);
-}
-
-// A chat command of that total size (at least 11) in host order: its
-// payload is well formed, and nothing in the simulation depends on it.
-inline std::vector<uint8> chat_command(int32 time, int16 size, uint8 player_index = 0, int8 verb = _command_chat)
-{
-	std::vector<uint8> bytes(static_cast<size_t>(size), 'a');
-	command_header header = {size, verb, player_index, time};
-	memcpy(bytes.data(), &header, sizeof(header));
-	if (size < 11) return bytes;
-	bytes[8] = 0;
-	bytes[9] = 0;
-	bytes[static_cast<size_t>(size) - 1] = 0;
-	return bytes;
 }
 
 inline void record_command(std::vector<uint8> command)

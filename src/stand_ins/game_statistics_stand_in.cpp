@@ -51,3 +51,15 @@ void reset_game_statistics_test_hooks(void)
 {
 	game_statistics_test_hooks = {};
 }
+
+void adjust_unit_statistics(int16 unit_type, int16 delta_count, int32 delta_vitality)
+{
+	least_call(&game_statistics_test_hooks.calls, "adjust_unit_statistics", unit_type, delta_count, delta_vitality);
+}
+
+void adjust_damage_statistics(int16 aggressor_unit_type, int16 target_unit_type, int32 damage, boolean died,
+	boolean netgame_target, boolean ambient_life, boolean adjust_damage, int16 owner_player_index)
+{
+	least_call(&game_statistics_test_hooks.calls, "adjust_damage_statistics", aggressor_unit_type, target_unit_type,
+		damage, died, netgame_target, ambient_life, adjust_damage, owner_player_index);
+}

@@ -21,6 +21,11 @@ int16 new_local_projectile_group(int16, const world_point3d *, int16)
 	return NONE;
 }
 
+void turn_local_projectile_group_off(int16)
+{
+	local_projectiles_test_hooks.turn_off_calls += 1;
+}
+
 int16 local_projectile_group_definition_tag_to_index(file_tag)
 {
 	return NONE;

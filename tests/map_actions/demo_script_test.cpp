@@ -2,6 +2,8 @@
 // reached on the 120th pass of the scheduler.
 #include "map_actions/map_actions_test_support.h"
 
+#include "demo_script.h"
+
 namespace {
 
 using demo_script = map_actions_fixture;
@@ -12,15 +14,15 @@ TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_377
 	harness_demo_setup(&setup, 4);
 	// From 1501 a team stays alive without units, so only the script can end it.
 	setup.parameters.option_flags |= _game_option_deathmatch_flag;
-	// Team 1's five units, the ones "stagger" holds back.
-	monsters_test_hooks_data *units = get_monsters_test_hooks();
-	units->monster_count = 5;
-	for (int16 i = 0; i < 5; ++i)
-	{
-		units->monsters[i].identifier = static_cast<int16>(31 + i);
-		units->monsters[i].owner_team_index = _dark_team_index;
-	}
 	ASSERT_TRUE(harness_start_map(&setup));
+	// Team 1's five units, the ones "stagger" holds back.
+	for (int16 i = 0; i < DEMO_SCRIPT_SUBJECT_COUNT; ++i)
+	{
+		const int16 index = new_datum(&monster_array);
+		ASSERT_NE(index, NONE);
+		set_datum_identifier(&monster_array, index, static_cast<int16>(DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER + i));
+		get_monster_data(index)->owner_team_index = _dark_team_index;
+	}
 
 	static const struct
 	{

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 
 #include "CoreLibrary/cseries/linux_utilities.h"
 #include "CoreLibrary/cseries/test_hooks.h"
@@ -15,6 +16,7 @@
 #include "tag_files/tag_files.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "CoreLibrary/zerv/commands.h"
 #include "test_directory.h"
 #include "test_hooks_all.h"
 
@@ -27,6 +29,8 @@ struct harness_globals_data
 	std::string fake_folder;
 	bool zerv_initialized = false;
 	std::vector<harness_digest_entry> trail;
+	harness_command_script script;
+	size_t script_next = 0;
 };
 
 harness_globals_data harness_globals;
@@ -41,11 +45,35 @@ void record_digest(int32 game_time, void *)
 	harness_globals.trail.push_back({game_time, zerv_state_digest()});
 }
 
+void feed_command_script(int32 first_tick, int32 end_tick, void *)
+{
+	harness_command_script &script = harness_globals.script;
+	while (harness_globals.script_next < script.size() && script[harness_globals.script_next].tick < end_tick)
+	{
+		harness_command_entry &entry = script[harness_globals.script_next++];
+		if (entry.tick < first_tick)
+		{
+			ADD_FAILURE() << "scripted command for tick " << entry.tick << " came after tick " << first_tick;
+			continue;
+		}
+		command_header header;
+		command_read_header(entry.command.data(), &header);
+		header.time = entry.tick;
+		command_write_header(entry.command.data(), &header);
+		if (!queue_scripted_command(entry.command.data()))
+		{
+			ADD_FAILURE() << "the incoming queue refused the command scripted for tick " << entry.tick;
+		}
+	}
+}
+
 // What a fresh process would see: every module's hooks at rest, and the
 // headless map answers that let a map start.
 void reset_harness_hooks(void)
 {
 	reset_all_test_hooks();
+	harness_globals.script.clear();
+	harness_globals.script_next = 0;
 	reset_zerv_test_hooks();
 	reset_map_actions_test_hooks();
 	reset_mesh_test_hooks();
@@ -204,6 +232,33 @@ int32 harness_run_ticks(int32 ticks, int16 elapsed)
 void harness_end_map(void)
 {
 	dispose_zerv_from_old_map();
+}
+
+void harness_capture_commands(int32 tick, int16 player, harness_command_script *script)
+{
+	void *command;
+	while ((command = dequeue_outgoing_command()) != NULL)
+	{
+		command_header header;
+		command_read_header(command, &header);
+		harness_command_entry entry;
+		entry.tick = tick;
+		entry.command.assign(static_cast<uint8 *>(command), static_cast<uint8 *>(command) + header.size);
+		header.time = tick;
+		header.player_index = static_cast<uint8>(player);
+		command_write_header(entry.command.data(), &header);
+		script->push_back(entry);
+	}
+}
+
+void harness_set_command_script(const harness_command_script &script)
+{
+	harness_globals.script = script;
+	std::stable_sort(harness_globals.script.begin(), harness_globals.script.end(),
+		[](const harness_command_entry &a, const harness_command_entry &b) { return a.tick < b.tick; });
+	harness_globals.script_next = 0;
+	if (script.empty()) set_command_script_hook(nullptr, nullptr);
+	else set_command_script_hook(feed_command_script, nullptr);
 }
 
 const std::vector<harness_digest_entry> &harness_digest_trail(void)

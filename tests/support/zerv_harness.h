@@ -71,6 +71,24 @@ bool harness_write_digest_trails(const std::string &path, const std::vector<harn
 // build tree, which the 64-bit and 32-bit trees compare file by file.
 bool harness_write_test_digest_trail(const std::vector<harness_digest_entry> &trail);
 
+// Commands scripted by tick: each command's bytes with its header in host
+// order and its player set. The local intake queues an entry (unsniffed,
+// keeping its tick and player) in the frame whose intake covers its tick.
+struct harness_command_entry
+{
+	int32 tick;
+	std::vector<uint8> command;
+};
+typedef std::vector<harness_command_entry> harness_command_script;
+
+// Moves what the real builders queued outgoing into the script, for the tick
+// and player given.
+void harness_capture_commands(int32 tick, int16 player, harness_command_script *script);
+// Sorts the script by tick (stably) and feeds it through the intake; an entry
+// whose tick has passed, or one the queue refuses, fails the test. An empty
+// script removes it.
+void harness_set_command_script(const harness_command_script &script);
+
 // Fixture: harness_initialize before each test, harness_shutdown after.
 class zerv_harness_fixture : public ::testing::Test
 {

@@ -22,12 +22,12 @@ std::vector<int32> integers_of_delay(int16 index)
 	return std::vector<int32>(values, values + count);
 }
 
+// A live unit record at index with that identifier and team.
 void monster(int16 index, int16 identifier, int16 team = 0)
 {
-	monsters_test_hooks_data *hooks = get_monsters_test_hooks();
-	hooks->monsters[index].identifier = identifier;
-	hooks->monsters[index].owner_team_index = team;
-	hooks->monster_count = MAX(hooks->monster_count, static_cast<int16>(index + 1));
+	while (!get_monster_data(index)) ASSERT_NE(new_datum(&monster_array), NONE);
+	set_datum_identifier(&monster_array, index, identifier);
+	get_monster_data(index)->owner_team_index = static_cast<int8>(team);
 }
 
 TEST_F(general_action_procs, math_operators_wrap_and_store_by_type)
@@ -173,7 +173,7 @@ TEST_F(general_action_procs, delay_releases_live_subjects_on_their_ticks)
 	EXPECT_EQ(integers_of_delay(delay), (std::vector<int32>{115, 130, 145, 160}));
 
 	// The second subject dies: it is never released, the others keep their ticks.
-	get_monsters_test_hooks()->monsters[1].identifier = 0;
+	delete_datum(&monster_array, 1);
 	game->game_time = 140;
 	EXPECT_EQ(delay_action_proc(delay), 0u);
 	int16 released[4];
@@ -302,7 +302,7 @@ TEST_F(general_action_procs, game_tests_goal_sniffer_mission_and_endgame)
 	EXPECT_EQ(endgame_action_proc(end), 0u);
 	EXPECT_EQ(game->winning_team_index, _light_team_index);
 	EXPECT_EQ(game->endgame_state, _endgame_state_victory);
-	EXPECT_TRUE(get_monsters_test_hooks()->monsters[0].has_celebrated);
+	EXPECT_TRUE(get_monster_data(0)->flags & _monster_has_celebrated_flag);
 	game->endgame_state = 0;
 	EXPECT_EQ(endgame_action_proc(end), 0u) << "the light team's win is final";
 	EXPECT_EQ(game->endgame_state, 0);
