@@ -89,6 +89,14 @@ static void set_big_endian_32(uint8 *bytes, int32 value)
 	bytes[3] = static_cast<uint8>(v);
 }
 
+// Copies a name, cut to fit and always terminated.
+static void copy_name(char *destination, size_t size, const char *source)
+{
+	const size_t length = source ? strnlen(source, size - 1) : 0;
+	if (length > 0) memcpy(destination, source, length);
+	destination[length] = 0;
+}
+
 static const char *subgroup_text(file_tag subgroup)
 {
 	static char text[5];
@@ -119,7 +127,7 @@ static int32 tags_named(file_tag group_tag, const char *name, int32 *handles, in
 	tag_file_info filter;
 	tag_file_info_new(&filter);
 	filter.group_tag = group_tag;
-	snprintf(filter.name, sizeof(filter.name), "%s", name);
+	copy_name(filter.name, sizeof(filter.name), name);
 	return tag_file_enumerate(&filter, handles, maximum);
 }
 
@@ -222,7 +230,7 @@ static void cache_replay_strings(void)
 	cached_replay_string_count = MIN(count_strings_in_list(list), static_cast<int16>(CACHED_REPLAY_STRINGS));
 	for (int16 i = 0; i < CACHED_REPLAY_STRINGS; ++i)
 	{
-		snprintf(cached_replay_strings[i], sizeof(cached_replay_strings[i]), "%s",
+		copy_name(cached_replay_strings[i], sizeof(cached_replay_strings[i]),
 			i < cached_replay_string_count ? get_string_from_list(list, i) : "");
 	}
 }
@@ -289,6 +297,18 @@ static int32 export_veterans(void *, int32)
 
 /* ---------- life cycle */
 
+// At exit nothing may stop the process: a film that can't be closed is logged.
+static bool exiting = false;
+
+static void stop_recording_at_exit(void)
+{
+	exiting = true;
+	stop_recording();
+}
+
+#define report_film_error(code, ...) \
+	(exiting ? log_message(MODULE_NAME, __LINE__, __VA_ARGS__) : error_message(code, MODULE_NAME, __LINE__, __VA_ARGS__))
+
 void initialize_recording(void)
 {
 	if (!recording_globals)
@@ -312,7 +332,7 @@ void initialize_recording(void)
 	static bool registered = false;
 	if (!registered)
 	{
-		atexit(stop_recording);
+		atexit(stop_recording_at_exit);
 		registered = true;
 	}
 }
@@ -409,7 +429,7 @@ static boolean flush_recording_buffer(boolean last)
 	int32 handle = tag_file_open(r->recording_group_tag, r->recording_subgroup_tag);
 	if (handle == NONE)
 	{
-		error_message(_error_file_system_read, MODULE_NAME, __LINE__, "couldn't read recording tag header for flushing");
+		report_film_error(_error_file_system_read, "couldn't read recording tag header for flushing");
 		written = FALSE;
 	}
 	else
@@ -433,7 +453,7 @@ static boolean flush_recording_buffer(boolean last)
 		}
 		if (!block_written)
 		{
-			error_message(_error_file_system_write, MODULE_NAME, __LINE__, "couldn't write block header to recording");
+			report_film_error(_error_file_system_write, "couldn't write block header to recording");
 			written = FALSE;
 		}
 		else
@@ -447,8 +467,7 @@ static boolean flush_recording_buffer(boolean last)
 				set_big_endian_32(ending, game ? game->game_time : 0);
 				if (!tag_file_write(&handle, offsetof(recording_file_header, recording_ending_time), 4, ending))
 				{
-					error_message(_error_file_system_write, MODULE_NAME, __LINE__,
-						"couldn't write new game data to recording");
+					report_film_error(_error_file_system_write, "couldn't write new game data to recording");
 					written = FALSE;
 				}
 			}
@@ -523,7 +542,9 @@ void recording_crash_handler(void)
 	log_message(MODULE_NAME, __LINE__, "Recording Buffers Flushed");
 
 	char name[TAG_NAME_LENGTH];
-	snprintf(name, sizeof(name), "Crash- %s", get_recording_time_string());
+	static const char prefix[] = "Crash- ";
+	memcpy(name, prefix, sizeof(prefix));
+	copy_name(name + sizeof(prefix) - 1, sizeof(name) - (sizeof(prefix) - 1), get_recording_time_string());
 	if (duplicate_last_replay_as(name)) log_message(MODULE_NAME, __LINE__, "Saved Recording To '%s'", name);
 }
 
@@ -676,6 +697,7 @@ static void read_replay_block(void)
 		if (header.verb == _command_null) continue;
 		if (header.time >= r->oldest_command_in_buffer_time)
 		{
+			if (header.time < game->game_time) recording_test_hooks.late_commands += 1;
 			queue_incoming_command(command);
 			r->oldest_command_in_buffer_time = header.time;
 		}
@@ -758,7 +780,7 @@ boolean duplicate_last_replay(file_tag subgroup)
 	uint8 *data = read_whole_tag(last, &size);
 	if (!data) return FALSE;
 	char name[TAG_NAME_LENGTH];
-	snprintf(name, sizeof(name), "%s", tag_file_name_get(target));
+	copy_name(name, sizeof(name), tag_file_name_get(target));
 	const boolean written = write_whole_tag(RECORDING_GROUP_TAG, name, subgroup, data, size) != NONE;
 	dispose_pointer(data);
 	return written;
@@ -986,7 +1008,7 @@ static boolean write_saved_game(const char *name, const uint32 *snapshot)
 		error_message(_error_file_system_write, MODULE_NAME, __LINE__, "Unable to write the recording up to this point");
 		return FALSE;
 	}
-	snprintf(r->last_save_game_name, sizeof(r->last_save_game_name), "%s", tag_file_name_get(handle));
+	copy_name(r->last_save_game_name, sizeof(r->last_save_game_name), tag_file_name_get(handle));
 	r->last_save_game_tag = tag_file_get_header_subgroup(handle);
 	return TRUE;
 }
@@ -1211,7 +1233,7 @@ boolean continue_saved_game(new_game_data *setup, int32 *end_time, observer_loca
 	const file_tag subgroup = select_game_to_load_dialog();
 	if (subgroup == static_cast<file_tag>(NONE)) return FALSE;
 	const int32 handle = tag_file_open(SAVED_GAME_GROUP_TAG, subgroup);
-	if (handle != NONE) snprintf(r->last_save_game_name, sizeof(r->last_save_game_name), "%s", tag_file_name_get(handle));
+	if (handle != NONE) copy_name(r->last_save_game_name, sizeof(r->last_save_game_name), tag_file_name_get(handle));
 	return restore_saved_game_tag(subgroup, setup, end_time, observer, zoom, lines, line_count);
 }
 

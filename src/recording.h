@@ -130,6 +130,7 @@ struct recording_test_hooks_data
 	int32 fail_block_writes;
 	int32 blocks_written;
 	int32 commands_refused; // over the film buffer
+	int32 late_commands; // replayed after the game passed their tick
 };
 recording_test_hooks_data *get_recording_test_hooks(void);
 void reset_recording_test_hooks(void);

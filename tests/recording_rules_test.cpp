@@ -95,6 +95,45 @@ TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_
 	harness_end_map();
 }
 
+// The target tick waits for the commands of the ticks it lets run, however
+// long the frames.
+TEST_F(recording_rules, a_replay_never_runs_past_commands_it_has_not_read)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	while (game->game_time < 200)
+	{
+		if (game->game_time < 150) record_command(chat_command(game->game_time, 40));
+		harness_run_ticks(1);
+	}
+	harness_end_map();
+	ASSERT_TRUE(harness_replay_film());
+	game->speed = _game_speed_sixty_four_times;
+	harness_run_replay(1800);
+	EXPECT_EQ(game->game_time, 200);
+	EXPECT_EQ(get_recording_test_hooks()->late_commands, 0);
+	harness_end_map();
+}
+
+// A start that fails before the veterans are in place leaves the last
+// game's film alone.
+TEST_F(recording_rules, a_map_start_that_fails_early_keeps_the_last_recording)
+{
+	record_demo_film(50);
+	const std::vector<uint8> last = harness_tag_file_bytes(RECORDING_GROUP_TAG, get_replay_string(0));
+	ASSERT_FALSE(last.empty());
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	snprintf(get_zerv_test_hooks()->failing_slot, sizeof(get_zerv_test_hooks()->failing_slot), "%s",
+		"initialize_mesh_for_new_map");
+	EXPECT_FALSE(harness_start_map(&setup));
+	get_zerv_test_hooks()->failing_slot[0] = 0;
+	EXPECT_NE(get_recording_state(), _state_recording);
+	EXPECT_EQ(harness_tag_file_bytes(RECORDING_GROUP_TAG, get_replay_string(0)), last);
+	harness_end_map();
+}
+
 TEST_F(recording_rules, two_games_leave_one_last_recording)
 {
 	record_demo_film(20);

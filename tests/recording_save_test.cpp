@@ -171,8 +171,8 @@ TEST_F(recording_save, a_snapshot_is_read_only_when_its_size_matches_its_section
 	harness_end_map();
 	std::vector<uint8> data = harness_tag_data(harness_find_tag(SAVED_GAME_GROUP_TAG, "Picture"));
 	ASSERT_FALSE(data.empty());
-	// Width at the start of the saved-game header.
-	put_big_endian(&data, RECORDING_FILE_HEADER_SIZE, 4000, 2);
+	// Width at the start of the saved-game header: half the picture the section holds.
+	put_big_endian(&data, RECORDING_FILE_HEADER_SIZE, 80, 2);
 	const int32 handle = harness_write_tag(SAVED_GAME_GROUP_TAG, "Picture", data);
 	ASSERT_NE(handle, NONE);
 	EXPECT_EQ(read_save_game_snapshot(handle, nullptr, nullptr, nullptr), nullptr);
