@@ -887,6 +887,7 @@ boolean duplicate_current_recording_into_last_recording(void)
 	delete_last_recordings_except(film_handle);
 
 	r->state = _state_recording;
+	r->recorded_setup = setup;
 	r->original_game_type = _game_type_local;
 	r->recording_group_tag = RECORDING_GROUP_TAG;
 	r->recording_subgroup_tag = tag_file_get_header_subgroup(film_handle);
@@ -900,11 +901,12 @@ boolean duplicate_current_recording_into_last_recording(void)
 
 /* ---------- saved games */
 
+// Only a recorded game can be saved: its film is the saved game's past.
 boolean can_save_game(void)
 {
-	const new_game_data *setup = get_new_game_data();
-	return game && game->type == _game_type_local && setup && setup->parameters.scenario_tag != TRAINING_MAP_TAG &&
-		get_recording_state() == _state_recording;
+	recording_globals_data *r = recording_globals;
+	return r && game && game->type == _game_type_local && r->state == _state_recording &&
+		r->recorded_setup.parameters.scenario_tag != TRAINING_MAP_TAG;
 }
 
 boolean save_game_exists(void)
