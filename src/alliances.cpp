@@ -29,6 +29,15 @@ boolean teams_are_allied(int16 team_a, int16 team_b)
 	return allies[team_a][team_b];
 }
 
+void ally_with_team(int16 team_a, int16 team_b, boolean allied)
+{
+	if (!game || !(game->option_flags & _game_option_allow_alliances_flag)) return;
+	if (!team_is_on_map(team_a) || !team_is_on_map(team_b)) return;
+	const boolean current = team_a == team_b ? TRUE : allies[team_a][team_b];
+	if ((allied != FALSE) == (current != FALSE)) return;
+	allies[team_a][team_b] = allied ? TRUE : FALSE;
+}
+
 boolean monsters_are_allied(int16 monster_a, int16 monster_b)
 {
 	const monster_data *a = get_monster_data(monster_a);

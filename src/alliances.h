@@ -52,6 +52,9 @@ enum // announcer sounds: entries of the sound list and of the text list
 void initialize_alliances_for_new_map(void);
 // A team is its own ally; teams outside the map's are nobody's.
 boolean teams_are_allied(int16 team_a, int16 team_b);
+// Sets team_a's view of team_b (not the reverse), only in games that allow
+// alliances and for teams on the map.
+void ally_with_team(int16 team_a, int16 team_b, boolean allied);
 // Ambient life and berserk units have no allies; units of one team are allied.
 boolean monsters_are_allied(int16 monster_a, int16 monster_b);
 

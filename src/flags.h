@@ -11,6 +11,8 @@ struct damage_data;
 boolean new_flag(int16 object_index);
 void accelerate_flag(int16 object_index, const damage_definition *definition, damage_data *data);
 void reclaim_dormant_flag(int16 object_index);
+// A unit walked into a flag's object at the given speed.
+void monster_bumped_flag(int16 object_index, int16 monster_index, int32 speed);
 
 struct flags_test_hooks_data
 {

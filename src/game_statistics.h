@@ -73,9 +73,14 @@ struct game_statistics_test_hooks_data
 	int32 update_count;
 	int32 reset_permanent_rankings_count;
 	int32 finalize_winning_team_count;
+	int32 eliminate_team_count;
+	int16 last_eliminated_team;
 	// The unit and damage statistics calls with their arguments.
 	least_call_log calls;
 };
+
+// A team whose last player left is out of the game.
+void eliminate_team(int16 team_index);
 
 game_statistics_test_hooks_data *get_game_statistics_test_hooks(void);
 void reset_game_statistics_test_hooks(void);

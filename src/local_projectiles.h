@@ -20,6 +20,8 @@ void build_local_projectiles_surface_list(view_data *view, mesh_region *region);
 int16 new_local_projectile_group(int16 type, const struct world_point3d *origin, int16 owner_object_index);
 // Detaches the group from its unit and lets it end.
 void turn_local_projectile_group_off(int16 group_index);
+// The group follows the object (a dropped item carries its glow along).
+void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier);
 // NONE until local groups load.
 int16 local_projectile_group_definition_tag_to_index(file_tag tag);
 
@@ -30,6 +32,7 @@ struct local_projectiles_test_hooks_data
 	int32 last_saved_game_update_ticks;
 	int32 new_group_calls;
 	int32 turn_off_calls;
+	int32 central_object_calls;
 };
 
 local_projectiles_test_hooks_data *get_local_projectiles_test_hooks(void);

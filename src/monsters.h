@@ -655,6 +655,8 @@ void kill_monster(int16 monster_index, const damage_definition *definition, dama
 int16 make_monster_visible(int16 marker_identifier, int16 effect);
 void make_monster_invisible(int16 marker_identifier, int16 effect);
 void detach_monster(int16 monster_index, int16 player_index, boolean silent);
+// The unit trading dialog's counts for a team, applied at the command's tick.
+void adjust_unit_placement(int16 team_index, int16 count, const int16 *counts);
 void change_monster_owner(int16 monster_index, int16 player_index);
 void monster_player_control_changed(int16 monster_index);
 void monster_change_identifier(int16 monster_index);

@@ -37,7 +37,7 @@ enum // directions (north is +y, east is +x)
 	_east,
 	_south,
 	_west,
-	NUMBER_OF_DIRECTIONS,
+	NUMBER_OF_PATH_DIRECTIONS,
 
 	_northeast_flag = FLAG(_northeast),
 	_southeast_flag = FLAG(_southeast),

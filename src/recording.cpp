@@ -481,10 +481,15 @@ static boolean flush_recording_buffer(boolean last)
 void record_incoming_command(command_header *command)
 {
 	recording_globals_data *r = recording_globals;
-	if (!r || r->state != _state_recording || !command) return;
+	if (!command) return;
 	command_header header;
 	command_read_header(command, &header);
-	if (header.verb == _command_null) return;
+	recording_test_hooks.recorded_command_count += 1;
+	if (header.size > 0 && header.size <= RECORDING_BUFFER_SIZE)
+	{
+		memcpy(recording_test_hooks.last_recorded_command, command, static_cast<size_t>(header.size));
+	}
+	if (!r || r->state != _state_recording || header.verb == _command_null) return;
 	// The intake drops such commands before they run; a film block could not hold one.
 	if (header.size < static_cast<int16>(sizeof(command_header)) || header.size > RECORDING_BUFFER_SIZE)
 	{

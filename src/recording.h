@@ -126,6 +126,9 @@ int16 get_recording_state(void);
 
 struct recording_test_hooks_data
 {
+	// The commands handed to record_incoming_command, recorded or not.
+	int32 recorded_command_count;
+	uint8 last_recorded_command[RECORDING_BUFFER_SIZE]; // as handed over, header in host order
 	// Block writes of the live film fail while positive (each counts down).
 	int32 fail_block_writes;
 	int32 blocks_written;

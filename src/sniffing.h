@@ -45,6 +45,8 @@ struct sniffing_test_hooks_data
 {
 	int32 toggle_count;
 	new_sniffing_data last_data;
+	// While set, handle_command_sniffing drops every local command.
+	boolean refuse_commands;
 };
 sniffing_test_hooks_data *get_sniffing_test_hooks(void);
 

@@ -8,6 +8,8 @@
 
 #include "alliances.h"
 #include "commands.h"
+#include "formations.h"
+#include "monster_commands.h"
 #include "bitmap_dialogs/dialogs.h"
 #include "bitmap_dialogs/screens.h"
 #include "bitmap_text.h"
@@ -334,7 +336,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(16, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, update_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(16, "initialize_formation_definitions_for_new_map", _hook_always, _hook_info_argument, _hook_result_ignored),
+	SLOT(16, initialize_formation_definitions_for_new_map, _hook_always, _hook_info_argument, _hook_result_ignored),
 	SLOT(16, initialize_status_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(16, initialize_control_bar_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(16, "initialize_monster_placements_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -701,9 +703,10 @@ void zerv_service_local_command_intake(int32 target_time, int32 intake)
 	local_command_intake(target_time, intake);
 }
 
-void zerv_service_execute_monster_commands(int32)
+void zerv_service_execute_monster_commands(int32 game_time)
 {
 	service_trace("execute_monster_commands");
+	execute_monster_commands(game_time);
 }
 
 void zerv_service_first_tick(void)
@@ -769,6 +772,7 @@ boolean zerv_service_local_player_is_network_originator(void)
 void zerv_service_queue_sync_command(void)
 {
 	service_trace("queue_sync_command");
+	queue_sync_command();
 }
 
 void zerv_service_console_popup(const char *title, const char *text, int16 ticks)

@@ -19,5 +19,7 @@ void reclaim_dormant_flag(int16)
 	flags_test_hooks.reclaim_calls += 1;
 }
 
+void monster_bumped_flag(int16, int16, int32) {}
+
 flags_test_hooks_data *get_flags_test_hooks(void) { return &flags_test_hooks; }
 void reset_flags_test_hooks(void) { flags_test_hooks = {}; }

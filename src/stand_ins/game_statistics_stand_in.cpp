@@ -27,6 +27,12 @@ void dispose_player_statistics_from_old_map(void)
 	game_statistics_test_hooks.dispose_count += 1;
 }
 
+void eliminate_team(int16 team_index)
+{
+	game_statistics_test_hooks.eliminate_team_count += 1;
+	game_statistics_test_hooks.last_eliminated_team = team_index;
+}
+
 void update_player_statistics(void)
 {
 	game_statistics_test_hooks.update_count += 1;

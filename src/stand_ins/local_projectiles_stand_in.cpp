@@ -26,6 +26,11 @@ void turn_local_projectile_group_off(int16)
 	local_projectiles_test_hooks.turn_off_calls += 1;
 }
 
+void set_local_projectile_group_central_object(int16, int16, int16)
+{
+	local_projectiles_test_hooks.central_object_calls += 1;
+}
+
 int16 local_projectile_group_definition_tag_to_index(file_tag)
 {
 	return NONE;

@@ -40,3 +40,23 @@ int16 get_monster_attack_sequence_index(const monster_attack_definition *attack,
 {
 	return attack ? attack->sequences[0].sequence_index : static_cast<int16>(NONE);
 }
+
+world_distance linear_distance_to_enemy(int16)
+{
+	return 512000;
+}
+
+boolean aim_monster(int16, int16, world_point2d *)
+{
+	return FALSE;
+}
+
+boolean try_monster_attack(int16)
+{
+	return FALSE;
+}
+
+boolean monster_wants_to_charge(int16, world_distance)
+{
+	return FALSE;
+}

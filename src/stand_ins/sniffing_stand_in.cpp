@@ -19,7 +19,7 @@ void handle_action_sniffing(action_data *)
 
 boolean handle_command_sniffing(command_header *)
 {
-	return TRUE;
+	return !sniffing_test_hooks.refuse_commands;
 }
 
 boolean toggle_sniffing(const new_sniffing_data *data)

@@ -35,6 +35,8 @@
 #include "detail_maps.h"
 #include "local_projectiles.h"
 #include "zerv_hooks.h"
+#include "sniffing.h"
+#include "recording.h"
 #include "CoreLibrary/zerv/commands.h"
 #include "game_preferences.h"
 #include "CoreLibrary/tag_files/preferences.h"
@@ -80,6 +82,7 @@ void reset_all_test_hooks(void)
 	reset_zerv_hooks_test_state();
 	reset_commands_test_hooks();
 	reset_recording_test_hooks();
+	*get_sniffing_test_hooks() = {};
 	// Loaded preferences belong to the test that loaded them.
 	free_preferences(&game_preferences_globals);
 }
