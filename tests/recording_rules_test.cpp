@@ -74,11 +74,12 @@ TEST_F(recording_rules, blocks_hold_what_fits_and_null_commands_are_never_record
 
 TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_time)
 {
-	// No orders: the only block is the empty last one.
+	// No orders, and ended before the first synchronisation check: the only
+	// block is the empty last one.
 	new_game_data setup;
 	harness_demo_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	harness_run_ticks(300);
+	harness_run_ticks(150);
 	const std::vector<harness_digest_entry> live = harness_digest_trail();
 	harness_end_map();
 	const std::vector<uint8> film = harness_tag_data(get_last_recording_handle());
@@ -87,10 +88,10 @@ TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_
 		&summary, nullptr, 0));
 	EXPECT_EQ(summary.block_count, 1);
 	EXPECT_EQ(summary.command_count, 0);
-	EXPECT_EQ(summary.header.recording_ending_time, 300);
+	EXPECT_EQ(summary.header.recording_ending_time, 150);
 	ASSERT_TRUE(harness_replay_film());
 	harness_run_replay(1);
-	EXPECT_EQ(game->game_time, 300);
+	EXPECT_EQ(game->game_time, 150);
 	expect_same_trail(harness_digest_trail(), live);
 	harness_end_map();
 }
