@@ -17,6 +17,9 @@
 #include "console/console.h"
 #include "main.h"
 #include "observer.h"
+#include "render/render.h"
+#include "screen.h"
+#include "bitmaps.h"
 #include "shapes.h"
 #include "tag_files/tag_files.h"
 #include "world.h"
@@ -924,8 +927,8 @@ boolean replay_saved_game_available(void)
 	return tag_file_count_subgroup_headers(RECORDING_GROUP_TAG) > 0;
 }
 
-// The view as a 160 x 120 picture of 32-bit pixels, big-endian; black until
-// the scene can be drawn off screen.
+// The observer's view drawn once by the software renderer into a 160 x 120
+// picture of 32-bit pixels, big-endian; black where nothing is drawn.
 static uint32 *take_snapshot(void)
 {
 	const int32 pixels = save_game_snapshot_pixel_bytes(SAVE_GAME_SNAPSHOT_WIDTH, SAVE_GAME_SNAPSHOT_HEIGHT,
@@ -937,6 +940,25 @@ static uint32 *take_snapshot(void)
 		return nullptr;
 	}
 	memset(snapshot, 0, static_cast<size_t>(pixels));
+
+	bitmap_data *bitmap = new_bitmap(SAVE_GAME_SNAPSHOT_WIDTH, SAVE_GAME_SNAPSHOT_HEIGHT, SAVE_GAME_SNAPSHOT_WIDTH * 4,
+		_32bit_encoding, 0);
+	if (bitmap && game && game->loaded)
+	{
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		build_observer_view(&view, 0);
+		view.screen = bitmap;
+		// A picture in memory: the software path whatever draws the screen.
+		view.rasterizer_code = _rasterizer_software;
+		render_scene(&view);
+		for (int16 y = 0; y < SAVE_GAME_SNAPSHOT_HEIGHT; ++y)
+		{
+			memcpy(snapshot + y * SAVE_GAME_SNAPSHOT_WIDTH, bitmap->row_addresses[y], SAVE_GAME_SNAPSHOT_WIDTH * 4);
+		}
+	}
+	dispose_pointer(bitmap);
+	byteswap_snapshot_data(snapshot, SAVE_GAME_SNAPSHOT_WIDTH, SAVE_GAME_SNAPSHOT_HEIGHT, SAVE_GAME_SNAPSHOT_ENCODING);
 	return snapshot;
 }
 

@@ -151,6 +151,11 @@ TEST_F(recording_save, saving_twice_under_one_name_keeps_the_second_and_a_delete
 	EXPECT_EQ(width, 160);
 	EXPECT_EQ(height, 120);
 	EXPECT_EQ(encoding, 2);
+	// The terrain under the camera is in the picture.
+	const uint8 *bytes = static_cast<const uint8 *>(pixels);
+	int32 lit = 0;
+	for (int32 i = 0; i < 160 * 120 * 4; ++i) lit += bytes[i] != 0;
+	EXPECT_GT(lit, 160 * 120);
 	dispose_pointer(pixels);
 
 	EXPECT_TRUE(could_revert_to_last_saved_game());
