@@ -83,6 +83,19 @@ test: test-native test-asan test-m32 test-fuzz
 	  diff -r build-asan/digest_trails build-m32/digest_trails \
 	    || { echo "the per-test digest trails of build-asan/ and build-m32/ differ"; exit 1; }; \
 	  echo "per-test digest trails agree on both builds"; fi
+	@# Each unit tree leaves the film of the same game in films/: the commands
+	@# must be the same bytes, and each build must replay the other's film to
+	@# the trail the other recorded.
+	@if [ -f build-asan/films/demo.reco ] && [ -f build-m32/films/demo.reco ]; then \
+	  cmp build-asan/films/demo_data_section.bin build-m32/films/demo_data_section.bin \
+	    || { echo "the films of build-asan/ and build-m32/ differ"; exit 1; }; \
+	  ZERV_FOREIGN_FILMS=$(CURDIR)/build-m32/films ASAN_OPTIONS=detect_leaks=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
+	    build-asan/tests/zerv_unit_tests --gtest_brief=1 --gtest_filter=recording_film.replays_the_other_builds_film \
+	    && ZERV_FOREIGN_FILMS=$(CURDIR)/build-asan/films \
+	    build-m32/tests/zerv_unit_tests --gtest_brief=1 --gtest_filter=recording_film.replays_the_other_builds_film \
+	    || { echo "a film of one build does not replay on the other"; exit 1; }; \
+	  echo "films replay identically across builds"; fi
 	@# The golden frames' CRCs, rendered in each unit tree.
 	@if [ -f build-asan/frame_digests.txt ] && [ -f build-m32/frame_digests.txt ]; then \
 	  cmp build-asan/frame_digests.txt build-m32/frame_digests.txt && echo "frame_digests.txt agrees on both builds"; fi

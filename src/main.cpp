@@ -59,7 +59,7 @@ static void reset_menu_screen(int16 new_state);
 static void bail_if_shell_map_fails(void);
 static int32 collection_sequence_count(int16 collection_index);
 static void handle_failed_game_start(void);
-static void restore_saved_game(void);
+static boolean restore_saved_game(void);
 static void set_bars_from_preferences(void);
 
 /* ---------- main globals */
@@ -623,13 +623,15 @@ static void set_bars_from_preferences(void)
 	set_control_bar_visibility((flags & _game_pref_control_bar_visible_flag) ? _control_bar_shown : _control_bar_hidden);
 }
 
-static void restore_saved_game(void)
+// True when the game ran to the saved tick and its film goes on recording.
+static boolean restore_saved_game(void)
 {
 	game->maximum_ticks_per_frame = SAVED_GAME_UPDATE_FREQUENCY;
 	set_maximum_ticks_per_frame(SAVED_GAME_UPDATE_FREQUENCY);
 	sound_mute(TRUE);
 	open_save_game_restoring_progress_dialog(main_globals.save_game_ticks / SAVED_GAME_UPDATE_FREQUENCY + 1);
-	while (!replay_over())
+	// A game that ends before the saved tick never reaches it.
+	while (!replay_over() && !(game->time_state == _game_time_ending && game->time_remaining <= 0))
 	{
 		update_zerv(SAVED_GAME_UPDATE_FREQUENCY);
 		saved_game_update_local_projectile_groups(SAVED_GAME_UPDATE_FREQUENCY);
@@ -637,6 +639,19 @@ static void restore_saved_game(void)
 	}
 	update_monster_blips();
 	sound_mute(FALSE);
+
+	if (!restore_resumed_recording() || game->game_time != main_globals.save_game_ticks)
+	{
+		// Going on from another tick, or without a film, would not be the saved game.
+		set_maximum_ticks_per_frame(NONE);
+		close_save_game_progress_dialog();
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
+			"couldn't restore the saved game to its tick %d (reached %d)", main_globals.save_game_ticks,
+			game->game_time);
+		handle_error();
+		handle_failed_game_start();
+		return FALSE;
+	}
 
 	// The frame limit is the restoring type's; only then does the game go on
 	// as a local game, whatever it was saved from.
@@ -655,6 +670,7 @@ static void restore_saved_game(void)
 	}
 	main_globals.restoring_from_save_game = FALSE;
 	set_bars_from_preferences();
+	return TRUE;
 }
 
 // No tick may run and no world be drawn for a map that did not start.

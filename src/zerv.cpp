@@ -173,22 +173,22 @@ void initialize_zerv(void)
 
 /* ---------- new map */
 
-static bool setup_is_sound(const new_game_data *setup)
+boolean setup_is_sound(const new_game_data *setup)
 {
 	const new_game_parameter_data *p = &setup->parameters;
-	if (p->type < 0 || p->type >= NUMBER_OF_GAME_TYPES) return false;
-	if (setup->player_count < 0 || setup->player_count > MAXIMUM_PLAYERS_PER_MAP) return false;
+	if (p->type < 0 || p->type >= NUMBER_OF_GAME_TYPES) return FALSE;
+	if (setup->player_count < 0 || setup->player_count > MAXIMUM_PLAYERS_PER_MAP) return FALSE;
 	if (setup->local_player_index != NONE &&
 		(setup->local_player_index < 0 || setup->local_player_index >= setup->player_count))
 	{
-		return false;
+		return FALSE;
 	}
 	// The encoded list is decoded whatever the count says, so the two must agree.
 	if (p->plugin_count < 0 || tag_file_plugins_encoded_count(p->plugin_data, MAXIMUM_PLUGIN_DATA_SIZE) != p->plugin_count)
 	{
-		return false;
+		return FALSE;
 	}
-	return true;
+	return TRUE;
 }
 
 static void set_up_game_record(const new_game_data *setup)

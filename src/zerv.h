@@ -304,6 +304,9 @@ extern const new_game_parameter_data default_new_game_parameter_data;
 
 void byte_swap_new_game_data(new_game_data *setup);
 void byte_swap_new_game_parameter_data(new_game_parameter_data *parameters);
+// The checks every setup passes before a map starts with it (films and saved
+// games included): type, counts, local player and the plugin list.
+boolean setup_is_sound(const new_game_data *setup);
 
 /* ---------- life cycle */
 

@@ -327,6 +327,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 
 	SLOT(14, restore_monster_initializers_from_backup, _hook_if_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
 	SLOT(14, backup_monster_initializers, _hook_unless_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
+	SLOT(14, begin_recording_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
 	SLOT(15, add_markers_to_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 

@@ -40,6 +40,7 @@
 #include "CoreLibrary/zerv/commands.h"
 #include "game_preferences.h"
 #include "CoreLibrary/tag_files/preferences.h"
+#include "recording.h"
 
 // One line per module with test hooks or state a test may leave behind.
 void reset_all_test_hooks(void)

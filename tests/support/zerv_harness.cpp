@@ -16,6 +16,7 @@
 #include "tag_files/tag_files.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "recording.h"
 #include "CoreLibrary/zerv/commands.h"
 #include "test_directory.h"
 #include "test_hooks_all.h"
@@ -119,6 +120,8 @@ bool harness_initialize(bool trace_start_up)
 void harness_shutdown(void)
 {
 	set_zerv_tick_hook(nullptr, nullptr);
+	// A film still open is closed while its folder exists.
+	stop_recording();
 	restore_fake_programs_path();
 	reset_harness_hooks();
 	// The core's lock file goes with this folder; later tests start unlocked.

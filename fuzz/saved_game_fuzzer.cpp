@@ -1,0 +1,85 @@
+// Saved games as they come off disk: the whole-file check (header, picture,
+// camera and console), then the walk a restore makes over every block.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "CoreLibrary/zerv/commands.h"
+#include "recording_file.h"
+
+namespace
+{
+void check(bool condition)
+{
+	if (!condition) std::abort();
+}
+
+// What the replay reads of a file that passed: every block within the
+// readable end, every command within its block.
+void walk_blocks(const uint8_t *data, int32 size, const recording_file_summary *summary)
+{
+	check(summary->header.data_offset >= RECORDING_FILE_HEADER_SIZE);
+	check(summary->playable_end >= summary->header.data_offset && summary->playable_end <= size);
+	int32 offset = summary->header.data_offset;
+	int32 blocks = 0;
+	int32 commands = 0;
+	while (offset + RECORDING_BLOCK_HEADER_SIZE <= summary->playable_end)
+	{
+		recording_block_header block;
+		memcpy(&block, data + offset, sizeof(block));
+		byte_swap_recording_block_header(&block);
+		check(block.size >= 0 && block.size <= RECORDING_BUFFER_SIZE);
+		check(offset + RECORDING_BLOCK_HEADER_SIZE + block.size <= summary->playable_end);
+		int32 inside = 0;
+		for (int16 i = 0; i < block.command_count; ++i)
+		{
+			command_header command;
+			check(inside + static_cast<int32>(sizeof(command)) <= block.size);
+			memcpy(&command, data + offset + RECORDING_BLOCK_HEADER_SIZE + inside, sizeof(command));
+			byte_swap_command_header(&command);
+			check(command.size >= static_cast<int16>(sizeof(command)) && inside + command.size <= block.size);
+			check(command.verb < NUMBER_OF_COMMAND_VERBS);
+			check(command.player_index == 255 || command.player_index < summary->header.game.player_count);
+			inside += command.size;
+		}
+		check(inside == block.size);
+		commands += block.command_count;
+		blocks += 1;
+		offset += RECORDING_BLOCK_HEADER_SIZE + block.size;
+		if (block.flags & _block_header_last_flag) break;
+	}
+	check(blocks == summary->block_count && commands == summary->command_count);
+	for (int16 i = summary->header.game.player_count; i < MAXIMUM_PLAYERS_PER_MAP; ++i)
+	{
+		check(summary->header.game.players[i].unique_identifier == 0);
+	}
+}
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	if (size > (1u << 22)) return 0;
+	recording_file_summary summary;
+	char error[256];
+	if (validate_recording_data(data, static_cast<int32>(size), _saved_game_recording_type, "fuzz", &summary, error,
+			sizeof(error)))
+	{
+		walk_blocks(data, static_cast<int32>(size), &summary);
+		check(summary.header.version >= 1 && summary.header.version <= RECORDING_VERSION);
+		check(summary.has_last_block);
+		const save_game_header *save = &summary.save_header;
+		check(save->cached_console_line_count >= 0 && save->cached_console_line_count <= MAXIMUM_CACHED_CONSOLE_LINES);
+		check(save->zoom_factor > 0);
+		for (int32 i = 0; i < MAXIMUM_CACHED_CONSOLE_LINES; ++i)
+		{
+			check(strnlen(save->cached_console_text[i].text, CACHED_CONSOLE_LINE_LENGTH) < CACHED_CONSOLE_LINE_LENGTH);
+		}
+		check(static_cast<int64>(summary.header.snapshot_offset) + summary.header.snapshot_length <=
+			static_cast<int64>(size));
+	}
+	else
+	{
+		check(error[0] != 0 && strnlen(error, sizeof(error)) < sizeof(error));
+	}
+	return 0;
+}
