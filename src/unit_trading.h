@@ -85,7 +85,5 @@ boolean unit_trading_dialog_visible(rectangle2d *bounds);
 
 // The command that carries a team's new counts (the command stream's).
 void queue_unit_adjustment_command(uint16 flags, int16 count, const int16 *counts);
-// Test hook of its stand-in: the calls made (flags, count, the first four counts packed 16 bits each).
-struct least_call_log *get_unit_adjustment_command_log(void);
 
 #endif
