@@ -884,7 +884,5 @@ monsters_test_hooks_data *get_monsters_test_hooks(void)
 void reset_monsters_test_hooks(void)
 {
 	monsters_test_hooks = {};
-	monsters_test_hooks.closest_target = NONE;
 	monsters_test_hooks.last_crossfade_permutation = NONE;
-	monsters_test_hooks.object_obstruction_standing_in = NONE;
 }

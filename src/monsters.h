@@ -836,14 +836,8 @@ struct monsters_test_hooks_data
 	int32 turn_local_projectile_group_off_calls;
 	int32 crossfade_calls;
 	int16 last_crossfade_permutation;
-	// When not NONE, what closest_most_appropriate_target answers.
-	int16 closest_target;
-	// When set, try_and_switch_target_indexes takes the candidate.
-	boolean switch_targets;
 	// When set, move_monster_object answers these bits instead of 0.
 	uint32 move_flags;
-	// What the stand-in line-of-fire check reports in the way (NONE: nothing).
-	int16 object_obstruction_standing_in;
 };
 monsters_test_hooks_data *get_monsters_test_hooks(void);
 void reset_monsters_test_hooks(void);

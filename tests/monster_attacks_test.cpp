@@ -656,7 +656,7 @@ TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_waits_for_a_moving_
 	const int16 enemy = make_unit(kind, 1, 11000, 8000);
 	const int16 in_between = make_unit(kind, 1, 9500, 8000);
 	aim_at(archer, enemy);
-	get_monsters_test_hooks()->object_obstruction_standing_in = unit(in_between)->object_index;
+	get_object_data(unit(in_between)->object_index)->height1 = 2048; // tall enough to stand in the line of fire
 	EXPECT_TRUE(handle_monster_attack(archer, 0, _monster_attack_aim));
 	EXPECT_EQ(unit(archer)->action, _monster_action_aiming_attack);
 

@@ -94,7 +94,6 @@ TEST_F(monster_death, other_units_forget_the_dead_and_look_for_another_target)
 {
 	const int16 dead = place_unit(kind, theirs, 4000, 4000);
 	const int16 hunter = place_unit(kind, ours, 5000, 4000);
-	const int16 next = place_unit(kind, theirs, 6000, 4000);
 	auto aim = [&](void) {
 		monster_data *monster = get_monster_data(hunter);
 		monster->target_monster_index = dead;
@@ -112,19 +111,6 @@ TEST_F(monster_death, other_units_forget_the_dead_and_look_for_another_target)
 	EXPECT_TRUE(monster->flags & _monster_attack_was_aborted_flag);
 	EXPECT_EQ(monster->action, _monster_action_idle) << "no candidate: back to idle";
 	EXPECT_FALSE(monster->extra_flags & _monster_is_berserk_extra_flag);
-
-	// A candidate the switch refuses: before 1718 only berserk goes.
-	get_monsters_test_hooks()->closest_target = next;
-	get_monsters_test_hooks()->switch_targets = FALSE;
-	game_play_version = 1717;
-	aim();
-	monster_died(dead, _monster_died_deleted);
-	EXPECT_EQ(get_monster_data(hunter)->action, _monster_action_moving);
-	EXPECT_FALSE(get_monster_data(hunter)->extra_flags & _monster_is_berserk_extra_flag);
-	game_play_version = 1718;
-	aim();
-	monster_died(dead, _monster_died_deleted);
-	EXPECT_EQ(get_monster_data(hunter)->action, _monster_action_idle);
 
 	// A unit off the mesh only drops its references.
 	aim();
