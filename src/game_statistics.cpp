@@ -385,7 +385,7 @@ void eliminate_team(int16 team_index)
 	if ((team->flags & _team_has_been_eliminated_flag) || team->number_of_players == 0) return;
 	team->flags |= _team_has_been_eliminated_flag;
 	queue_game_sound(team->number_of_players == 1 ? _game_sound_player_eliminated : _game_sound_team_eliminated);
-	// The units of the team leave with it once the unit record exists.
+	eliminate_units_of_losing_team(team_index);
 	if (team_index == player_globals.local_player_team_index)
 	{
 		if (game && game->type == _game_type_networked &&

@@ -1,5 +1,7 @@
 #include "support/battle_script.h"
 
+#include "formations.h"
+#include "monster_commands.h"
 #include "monsters.h"
 #include "objects.h"
 #include "support/zerv_harness.h"
@@ -23,8 +25,6 @@ const std::vector<battle_order> bnch_orders = {
 	{1800, 1, _battle_order_move, 1, {ANY_KIND, ANY_KIND}, _battle_order_enemy_starting_area, _battle_formation_none, 0},
 };
 const std::vector<battle_order> no_orders;
-
-battle_order_issuer order_issuer = nullptr;
 
 // Starting areas, taken when the map starts: the mean position of each team.
 world_point2d starting_area[2];
@@ -98,9 +98,33 @@ battle_order_resolution resolve_battle_order(const battle_order &order)
 	return resolution;
 }
 
-void set_battle_order_issuer(battle_order_issuer issuer)
+namespace {
+
+// Builds the order's command through the game's own builders and takes it out
+// of the outgoing queue as the ordering player's, for the next tick.
+void issue_battle_order(const battle_order &order, const battle_order_resolution &resolution,
+	harness_command_script *script)
 {
-	order_issuer = issuer;
+	if (resolution.units.empty()) return;
+	const int16 count = static_cast<int16>(MIN(resolution.units.size(), size_t(MAXIMUM_UNITS_PER_BATTLE_ORDER)));
+	if (order.verb == _battle_order_move)
+	{
+		command_movement_data data = {};
+		data.flags = order.flags;
+		data.formation_index = order.formation == _battle_formation_box ? static_cast<int16>(_formation_box) : NONE;
+		handle_movement_command(NONE, &data, count, resolution.units.data(), 1, &resolution.point);
+	}
+	else
+	{
+		if (resolution.target_index == NONE) return;
+		command_target_data data = {};
+		data.flags = order.flags;
+		handle_target_command(NONE, &data, count, resolution.units.data(), 1, &resolution.target_index);
+	}
+	// The first tick the intake has not yet covered.
+	harness_capture_commands(game->target_time, order.player_index, script);
+}
+
 }
 
 int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
@@ -109,14 +133,21 @@ int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
 	starting_area[1] = team_centre(1);
 	starting_area_time = game ? game->game_time : 0;
 	int32 ran = 0;
+	// Orders of one tick go into the intake together.
+	harness_command_script pending;
 	for (const battle_order &order : battle_script(map))
 	{
 		const int32 until = MIN(order.game_time, ticks) - (game->game_time - starting_area_time);
-		if (until > 0) ran += harness_run_ticks(until, elapsed);
+		if (until > 0)
+		{
+			if (!pending.empty()) harness_set_command_script(pending);
+			pending.clear();
+			ran += harness_run_ticks(until, elapsed);
+		}
 		if (harness_game_is_finished() || ran >= ticks) return ran;
-		const battle_order_resolution resolution = resolve_battle_order(order);
-		if (order_issuer) order_issuer(order, resolution);
+		issue_battle_order(order, resolve_battle_order(order), &pending);
 	}
+	if (!pending.empty()) harness_set_command_script(pending);
 	if (ran < ticks && !harness_game_is_finished()) ran += harness_run_ticks(ticks - ran, elapsed);
 	return ran;
 }

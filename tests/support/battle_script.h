@@ -55,13 +55,8 @@ struct battle_order_resolution
 };
 battle_order_resolution resolve_battle_order(const battle_order &order);
 
-// Turns a resolved order into the player's commands. Until the command
-// builders are in, there is none and orders are only resolved.
-typedef void (*battle_order_issuer)(const battle_order &order, const battle_order_resolution &resolution);
-void set_battle_order_issuer(battle_order_issuer issuer);
-
 // Runs the map's battle for ticks (or to its end) in frames of elapsed ticks,
-// handing each order over at its tick. Returns the ticks that ran.
+// each order built into its player's command at its tick. Returns the ticks that ran.
 int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed);
 
 #endif
