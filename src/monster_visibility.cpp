@@ -238,6 +238,33 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 		const int32 k_start = MAX(0, -first_column);
 		const int32 k_end = MIN(static_cast<int32>(row->width), mesh_width - first_column);
 		const int32 row_base = mesh_row * mesh_width;
+		if (k_start == 0 && k_end == row->width)
+		{
+			// The whole row lies on the mesh: whole source words, shifted once.
+			// Cells past the row's width are 0, so a spill that is not 0 stays in the row.
+			const int32 cell = row_base + first_column;
+			uint32 *destination = back + (cell >> 4);
+			const int32 shift = (cell & 15) * 2;
+			const int32 words = (row->width + 15) >> 4;
+			if (shift == 0)
+			{
+				for (int32 j = 0; j < words; ++j) destination[j] |= data[j];
+			}
+			else
+			{
+				// Word j + 1 holds cells of the row while source word j + 1 does.
+				int32 j = 0;
+				for (; j < words - 1; ++j)
+				{
+					destination[j] |= data[j] << shift;
+					destination[j + 1] |= data[j] >> (32 - shift);
+				}
+				destination[j] |= data[j] << shift;
+				const uint32 spill = data[j] >> (32 - shift);
+				if (spill) destination[j + 1] |= spill;
+			}
+			continue;
+		}
 		// Up to 16 cells at a time, shifted into place; the source row has a
 		// trailing zero word so the 64-bit read stays inside it.
 		for (int32 k = k_start; k < k_end; k += 16)

@@ -85,7 +85,7 @@ TEST_F(monster_visibility, word_stamping_equals_the_cell_rule_at_the_edges)
 		seed = seed * 1103515245u + 12345u;
 		return static_cast<int32>((seed >> 8) % static_cast<uint32>(n));
 	};
-	for (int32 i = 0; i < 60; ++i)
+	for (int32 i = 0; i < 200; ++i)
 	{
 		const int16 kind = static_cast<int16>(next(NUMBER_OF_VISIBILITY_BITMAPS));
 		const int32 x = next(width() + 80) - 40, y = next(height() + 80) - 40;
@@ -98,7 +98,7 @@ TEST_F(monster_visibility, word_stamping_equals_the_cell_rule_at_the_edges)
 		for (int32 x = 0; x < width(); ++x) mismatches += cell(visibility_globals.back_buffer, x, y) != reference[static_cast<size_t>(y * width() + x)];
 	}
 	EXPECT_EQ(mismatches, 0);
-	EXPECT_EQ(visibility_globals.number_of_visibility_bitmaps_rasterized, 60);
+	EXPECT_EQ(visibility_globals.number_of_visibility_bitmaps_rasterized, 200);
 }
 
 TEST_F(monster_visibility, a_corner_stamp_keeps_the_on_mesh_quarter)

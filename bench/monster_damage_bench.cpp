@@ -1,0 +1,123 @@
+// Units on the benchmark map 'bnch' (256 × 256 cells, 400 units): one sight
+// stamp of each kind into the back buffer, the swap every 64 ticks makes, a
+// blow a unit survives, and the other units forgetting a dead one.
+#include <benchmark/benchmark.h>
+
+#include "bench_generator.h"
+#include "damage.h"
+#include "mesh.h"
+#include "objects.h"
+#include "monster_visibility.h"
+#include "support/zerv_harness.h"
+
+namespace {
+
+bool start_map(benchmark::State &state)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded() || !visibility_globals.initialized)
+	{
+		state.SkipWithError("the benchmark map did not start");
+		harness_shutdown();
+		return false;
+	}
+	return true;
+}
+
+void end_map(void)
+{
+	harness_end_map();
+	harness_shutdown();
+}
+
+void BM_build_monster_visibility(benchmark::State &state)
+{
+	if (!start_map(state)) return;
+	const int16 kind = static_cast<int16>(state.range(0));
+	bench_generator generator = {0x51647u};
+	int32 points[256][2];
+	for (auto &point : points)
+	{
+		point[0] = generator.below(mesh_globals->mesh_width);
+		point[1] = generator.below(mesh_globals->mesh_height);
+	}
+	int32 i = 0;
+	for (auto _ : state)
+	{
+		rasterize_visibility_bitmap(kind, points[i & 255][0], points[i & 255][1]);
+		++i;
+	}
+	state.counters["ns_per_stamp"] = benchmark::Counter(static_cast<double>(state.iterations()),
+		benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+	end_map();
+}
+BENCHMARK(BM_build_monster_visibility)->DenseRange(0, 3);
+
+void BM_swap_visibility_buffers(benchmark::State &state)
+{
+	if (!start_map(state)) return;
+	for (auto _ : state)
+	{
+		rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 128, 128);
+		swap_visibility_buffers();
+	}
+	state.counters["cells"] = static_cast<double>(mesh_globals->mesh_width * mesh_globals->mesh_height);
+	end_map();
+}
+BENCHMARK(BM_swap_visibility_buffers);
+
+} // namespace
+
+namespace {
+
+// A unit of 'bnch' hit by an arrow-like blow it survives (restored after).
+void BM_accelerate_monster(benchmark::State &state)
+{
+	if (!start_map(state)) return;
+	int16 victims[64];
+	int32 count = 0;
+	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP && count < 64; ++i)
+	{
+		if (get_monster_data(i)) victims[count++] = i;
+	}
+	if (count == 0)
+	{
+		state.SkipWithError("no units");
+		end_map();
+		return;
+	}
+	damage_definition arrow = {};
+	arrow.type = _damage_steel_slashing;
+	arrow.flags = _damage_is_long_range_flag | _damage_does_not_make_monsters_flinch_flag;
+	int32 i = 0;
+	for (auto _ : state)
+	{
+		const int16 victim = victims[i++ % count];
+		object_data *object = get_object_data(get_monster_data(victim)->object_index);
+		damage_data data;
+		initialize_damage_data(&data);
+		data.damage = 10;
+		data.epicenter = object->location.position;
+		accelerate_monster(&arrow, &data, victim);
+		object->vitality = object->maximum_vitality;
+	}
+	end_map();
+}
+BENCHMARK(BM_accelerate_monster);
+
+// Every other unit of 'bnch' forgets a dead one (the record is kept).
+void BM_monster_died(benchmark::State &state)
+{
+	if (!start_map(state)) return;
+	int32 i = 0;
+	for (auto _ : state)
+	{
+		monster_died(static_cast<int16>(i++ % MAXIMUM_MONSTERS_PER_MAP), _monster_died_deleted);
+	}
+	state.counters["units"] = static_cast<double>(monster_array.total_count);
+	end_map();
+}
+BENCHMARK(BM_monster_died);
+
+} // namespace
