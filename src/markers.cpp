@@ -1,5 +1,7 @@
 #include "markers.h"
 
+#include "monsters.h"
+
 #include "bitmap_dialogs/screens.h"
 #include "error_manager.h"
 #include "mesh.h"
@@ -52,7 +54,7 @@ const marker_type_definition marker_table[NUMBER_OF_MARKER_TYPES] = {
 	{static_cast<file_tag>(NONE), "Observer", new_observer_palette_entry, nullptr, nullptr, nullptr},
 	{TAG("scen"), "Scenery", new_scenery_palette_entry, new_scenery, delete_object, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
-	{TAG("unit"), "Unit", nullptr, nullptr, nullptr, nullptr},
+	{TAG("unit"), "Unit", new_monster_palette_entry, new_monster, nullptr, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{TAG("amso"), "Sound Source", new_sound_source_palette_entry, new_sound_source, nullptr,
 		sound_source_user_data_bs_data},
@@ -560,6 +562,11 @@ void fold_markers_digest(zerv_digest *digest)
 	for (int32 i = 0; i < marker_count; ++i)
 	{
 		zerv_digest_int16(digest, markers[i].identifier);
+		// Creation writes both (a flyer's raised height).
+		zerv_digest_uint32(digest, markers[i].flags);
+		zerv_digest_int32(digest, markers[i].location.position.x);
+		zerv_digest_int32(digest, markers[i].location.position.y);
+		zerv_digest_int32(digest, markers[i].location.position.z);
 		zerv_digest_int16(digest, markers[i].data_index);
 		zerv_digest_int16(digest, markers[i].data_identifier);
 	}

@@ -458,7 +458,9 @@ void unmark_monsters_being_traded(void);
 
 // The unit index or NONE; also written to the marker's data_index (except
 // when the marker names no palette entry).
-int16 new_monster(int16 marker_index);
+int16 new_monster(marker_data *marker);
+// The unit being killed inside its own creation, NONE otherwise: it never respawns.
+int16 get_monster_being_created(void);
 int16 new_monster_at_location(file_tag unit_tag, const world_point3d *location, int16 owner_player_index,
 	uint32 new_monster_flags, uint32 new_monster_extra_flags);
 void delete_monster(int16 monster_index, boolean permanent);
@@ -760,6 +762,12 @@ boolean monster_wants_to_charge(int16 monster_index, world_distance distance);
 boolean aim_monster(int16 chaser_index, int16 target_index, world_point2d *point);
 boolean try_monster_attack(int16 monster_index);
 boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mode);
+
+/* ---------- digest */
+
+struct zerv_digest;
+// Every synchronised field of each live unit, then the kinds' name counters.
+void fold_monsters_digest(zerv_digest *digest);
 
 /* ---------- test hooks */
 

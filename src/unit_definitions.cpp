@@ -118,6 +118,10 @@ int16 custom_unit_definition(file_tag unit_tag, const rgb_color *primary_color, 
 	const int16 index = new_definition(&unit_definitions, unit_tag, &copy);
 	unit_definition *custom = get_unit_definition(index);
 	if (!custom) return NONE;
+	// Resolved already, and never found by tag: a lookup of the tag keeps
+	// finding the plain unit, and no reload resets the copy's owner.
+	unit_definitions.flags[index] |= _definition_postprocessed_flag;
+	orphan_definition(&unit_definitions, index);
 	const int16 reference = custom_collection_reference(copy.collection_reference_tag, primary_color, secondary_color, TRUE);
 	if (reference != NONE) custom->collection_reference_index = reference;
 	custom->parent_unit_tag = unit_tag;

@@ -36,7 +36,9 @@
 #include "mesh.h"
 #include "models.h"
 #include "object_definitions.h"
+#include "monster_definitions.h"
 #include "projectile_definitions.h"
+#include "unit_definitions.h"
 #include "projectile_group_definitions.h"
 #include "scenery_definitions.h"
 #include "shapes.h"
@@ -80,6 +82,9 @@ struct sweep_group
 	// Set for groups whose definitions refer to others of the group: a refused
 	// one keeps those it loaded whole on the way, but never itself.
 	definition_globals *(*self_referring)(void);
+	// Set for groups whose every load pulls in a collection, objects and
+	// projectiles: at most this many variants of each tag (0: the byte budget alone).
+	size_t maximum_mutations = 0;
 };
 
 /* ---------- module state */
@@ -115,12 +120,16 @@ void start_new_map(void)
 	initialize_artifact_definitions_for_new_map();
 	initialize_scenery_definitions_for_new_map();
 	initialize_connector_definitions_for_new_map();
+	initialize_monster_definitions_for_new_map();
+	initialize_unit_definitions_for_new_map();
 	initialize_definitions_for_new_map(get_formation_definitions());
 }
 
 void leave_map(void)
 {
 	dispose_mesh_from_old_map();
+	dispose_unit_definitions_from_old_map();
+	dispose_monster_definitions_from_old_map();
 	dispose_formation_definitions_from_old_map();
 	dispose_connector_definitions_from_old_map();
 	dispose_scenery_definitions_from_old_map();
@@ -408,6 +417,30 @@ void check_artifact(const swept_tag &tag)
 	ASSERT_TRUE(none_or_loaded(artifact->override_attack.projectile_type, get_projectile_definition));
 }
 
+void check_monster(const swept_tag &tag)
+{
+	const monster_definition *monster = get_monster_definition(monster_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(monster, nullptr);
+	ASSERT_NE(monster->collection_index, NONE);
+	ASSERT_NE(get_object_definition(monster->object_type), nullptr);
+	ASSERT_TRUE(monster->number_of_attacks >= 0 && monster->number_of_attacks <= MAXIMUM_NUMBER_OF_ATTACKS_PER_MONSTER);
+	ASSERT_TRUE(monster->visibility_type >= NONE && monster->visibility_type < NUMBER_OF_VISIBILITY_BITMAPS);
+	for (int16 i = 0; i < monster->number_of_attacks; ++i)
+	{
+		ASSERT_TRUE(none_or_loaded(monster->attacks[i].projectile_type, get_projectile_definition)) << i;
+	}
+	ASSERT_TRUE(none_or_loaded(monster->ammunition_projectile_type, get_projectile_definition));
+}
+
+void check_unit(const swept_tag &tag)
+{
+	const unit_definition *unit = get_unit_definition(unit_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(unit, nullptr);
+	ASSERT_NE(get_monster_definition(unit->monster_type), nullptr);
+	ASSERT_NE(get_collection_reference(unit->collection_reference_index), nullptr);
+	ASSERT_EQ(unit->player_index, NONE);
+}
+
 void check_projectile(const swept_tag &tag)
 {
 	const projectile_definition *projectile = get_projectile_definition(projectile_definition_tag_to_index(tag.subgroup));
@@ -486,6 +519,11 @@ const sweep_group sweep_groups[] = {
 	{PROJECTILE_GROUP_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(projectile_group_definition)),
 		load_through_tags<projectile_group_definition_tag_to_index>, check_projectile_group,
 		definitions_of<get_projectile_group_definitions>, get_projectile_group_definitions},
+	{MONSTER_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(monster_definition)),
+		load_through_tags<monster_definition_tag_to_index>, check_monster, definitions_of<get_monster_definitions>, nullptr,
+		160},
+	{UNIT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(unit_definition)),
+		load_through_tags<unit_definition_tag_to_index>, check_unit, definitions_of<get_unit_definitions>, nullptr, 80},
 	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
 		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
 		get_formation_definitions},
@@ -676,6 +714,8 @@ protected:
 		initialize_artifact_definitions();
 		initialize_scenery_definitions();
 		initialize_connector_definitions();
+		initialize_monster_definitions();
+		initialize_unit_definitions();
 		initialize_formation_definitions();
 		initialize_mesh();
 		initialize_markers();
@@ -777,7 +817,9 @@ TEST_F(corruption_sweep, every_tag_survives_its_mutations)
 		delete_local_copy();
 		leave_map();
 		ASSERT_FALSE(HasFailure());
-		for (const mutation &m : sample(mutations_of(tag.bytes, group->header_size), tag.bytes.size(), seed++))
+		std::vector<mutation> variants = sample(mutations_of(tag.bytes, group->header_size), tag.bytes.size(), seed++);
+		if (group->maximum_mutations && variants.size() > group->maximum_mutations) variants.resize(group->maximum_mutations);
+		for (const mutation &m : variants)
 		{
 			ASSERT_TRUE(load_variant(*group, tag, m));
 			swept[tag.group] += 1;

@@ -91,8 +91,8 @@ TEST_F(mesh_default_maps, the_generated_maps_are_the_same_every_time)
 	EXPECT_EQ(mesh_globals->mesh_height, 96);
 	ASSERT_TRUE(load_mesh_from_tag_data(bench.data(), static_cast<int32>(bench.size()), MESH_VERSION_NUMBER, "bnch"));
 	EXPECT_EQ(mesh_globals->mesh_width, 256);
-	EXPECT_EQ(mesh_globals->marker_count, 1500);
-	EXPECT_EQ(mesh_globals->marker_palette_count, 64);
+	EXPECT_EQ(mesh_globals->marker_count, 1600);
+	EXPECT_EQ(mesh_globals->marker_palette_count, 56);
 	EXPECT_NE(mesh_globals->mesh_LOD_data, nullptr);
 	EXPECT_GT(mesh_globals->media_coverage_region_size, 256 * 8 * 2);
 }
@@ -143,7 +143,7 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	EXPECT_EQ(count_markers(_marker_team), 2);
 	EXPECT_EQ(count_markers(_marker_scenery), 13);
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(count_markers(_marker_monster), 10);
+	EXPECT_EQ(count_markers(_marker_monster), 30);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	int16 highest_team = NONE;
 	scan_marker_palette_state state;
@@ -170,7 +170,7 @@ TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
 	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
 	ASSERT_TRUE(start(BENCHMARK_MAP_MESH_TAG)) << log_text();
 	EXPECT_EQ(mesh_globals->mesh_width, 256);
-	EXPECT_EQ(mesh_globals->marker_count, 1500);
+	EXPECT_EQ(mesh_globals->marker_count, 1600);
 	EXPECT_NE(get_submesh_shadow_map_base_address(63, FALSE), nullptr);
 }
 

@@ -87,6 +87,14 @@ TEST_F(zerv_harness, the_default_local_game_ends_at_18300_with_a_defeat)
 	EXPECT_EQ(game->winning_team_index, _light_team_index);
 	trails.push_back({"demo, four players", harness_digest_trail()});
 	harness_end_map();
+
+	// The benchmark battle: 400 units for 600 ticks.
+	new_game_data battle;
+	harness_battle_setup(&battle, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&battle));
+	EXPECT_EQ(harness_run_ticks(600), 600);
+	trails.push_back({"bnch battle, 600 ticks", harness_digest_trail()});
+	harness_end_map();
 	EXPECT_TRUE(harness_write_digest_trails(ZERV_BINARY_DIR "/digest_trail.txt", trails));
 }
 
@@ -212,11 +220,11 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 
 	EXPECT_EQ(count_markers(_marker_team), 2);
 	EXPECT_EQ(count_markers(_marker_scenery), 13);
-	EXPECT_EQ(count_markers(_marker_monster), 10);
+	EXPECT_EQ(count_markers(_marker_monster), 30);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	EXPECT_EQ(count_markers(_marker_model), 1);
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(mesh_globals->marker_count, 29);
+	EXPECT_EQ(mesh_globals->marker_count, 49);
 
 	// Two teams from the palette, whatever the header says; every player on one.
 	EXPECT_EQ(get_team_count(), 2);

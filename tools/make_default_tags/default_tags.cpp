@@ -19,6 +19,7 @@
 #include "mesh_content.h"
 #include "objects_content.h"
 #include "projectiles_content.h"
+#include "units_content.h"
 #include "x_files.h"
 
 #define WORK_FOLDER_NAME ".default_tags_work"
@@ -195,6 +196,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 	if (made && !make_default_projectile_tags(&foundation_handles))
 	{
 		report(error, "couldn't make the scenery and projectiles");
+		made = false;
+	}
+	if (made && !make_default_unit_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the unit kinds");
 		made = false;
 	}
 	if (made && !make_default_formation_tags(&foundation_handles))

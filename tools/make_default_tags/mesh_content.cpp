@@ -1,4 +1,5 @@
 #include "mesh_content.h"
+#include "units_content.h"
 
 #include <cstring>
 #include <string>
@@ -172,6 +173,8 @@ void add_demo_scenery_and_bomb(map_description *map, int32 width)
 	map->markers.push_back(bomb);
 }
 
+void add_demo_units(map_description *map, int32 width);
+
 map_description demo_map(void)
 {
 	ensure_mesh_modules();
@@ -240,10 +243,14 @@ map_description demo_map(void)
 
 	map.palette = {
 		palette_row(_marker_team, static_cast<file_tag>(NONE), NONE, 0xFFFF),
-		palette_row(_marker_monster, DEMO_SOLDIER_TAG, 0, 0xFFFF),
-		palette_row(_marker_monster, DEMO_ARCHER_TAG, 0, FLAG(9)),
-		palette_row(_marker_monster, DEMO_SOLDIER_TAG, 1, 0xFFFF),
-		palette_row(_marker_monster, DEMO_ARCHER_TAG, 1, FLAG(9)),
+		palette_row(_marker_monster, DEFAULT_SWORDSMAN_TAG, 0, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_ARCHER_TAG, 0, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_THROWER_TAG, 0, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_SCOUT_TAG, 0, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_SWORDSMAN_TAG, 1, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_ARCHER_TAG, 1, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_THROWER_TAG, 1, 0xFFFF),
+		palette_row(_marker_monster, DEFAULT_SCOUT_TAG, 1, 0xFFFF),
 		palette_row(_marker_scenery, DEMO_TREE_TAG, NONE, 0xFFFF),
 		palette_row(_marker_sound_source, DEMO_BROOK_TAG, NONE, 0xFFFF),
 		palette_row(_marker_model, DEMO_HUT_TAG, NONE, 0xFFFF),
@@ -263,15 +270,7 @@ map_description demo_map(void)
 		marker_at(_marker_sound_source, 0, 0, demo_lake_x * cell, demo_lake_y * cell, 0),
 		marker_at(_marker_sound_source, 0, 12, 44 * cell, 40 * cell, 0),
 	};
-	// Team 0 in the south-west, team 1 in the north-east: soldiers in every
-	// scoring, archers only for king of the hill.
-	for (int16 i = 0; i < 5; ++i)
-	{
-		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 0 : 1, i == 1 ? 21 : 0, (10 + 2 * i) * cell,
-			(14 + i) * cell, 0x2000));
-		map.markers.push_back(marker_at(_marker_monster, i < 3 ? 2 : 3, static_cast<int16>(DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER + i),
-			(52 - 2 * i) * cell, (82 - i) * cell, 0xA000));
-	}
+	add_demo_units(&map, width);
 	map.actions = demo_script_section();
 	// Ambient sound sources carry their permutation in the first user word
 	// (native here; the marker list is swapped on writing).
@@ -287,6 +286,43 @@ map_description demo_map(void)
 	return map;
 }
 
+/* ---------- the units of the maps */
+
+// A unit marker at a grid vertex, at the height of its cell.
+marker_data unit_marker_at(const map_description &map, int32 width, int16 palette_index, int32 x, int32 y, angle yaw)
+{
+	marker_data marker = marker_at(_marker_monster, palette_index, 0, x * WORLD_ONE, y * WORLD_ONE, yaw);
+	marker.location.position.z = map.cells[static_cast<size_t>(y * width + x)].height;
+	return marker;
+}
+
+// Two armies facing each other across the valley: team 0 below, team 1 its
+// mirror above, with two swordsmen more for harder games.
+void add_demo_units(map_description *map, int32 width)
+{
+	for (int16 team = 0; team < 2; ++team)
+	{
+		const angle yaw = team == 0 ? 0x4000 : 0xC000;
+		const int16 row = static_cast<int16>(team * NUMBER_OF_DEFAULT_UNIT_KINDS);
+		auto place = [&](int16 kind, int32 x, int32 y)
+		{
+			map->markers.push_back(unit_marker_at(*map, width, static_cast<int16>(row + kind), x, team == 0 ? y : 134 - y, yaw));
+		};
+		for (int32 i = 0; i < 6; ++i) place(0, 34 + 3 * i, 62);
+		for (int32 i = 0; i < 4; ++i) place(1, 36 + 4 * i, 59);
+		place(2, 40, 57);
+		place(2, 48, 57);
+		place(3, 32, 63);
+		place(3, 52, 63);
+	}
+	for (const int32 x : {37, 43})
+	{
+		marker_data marker = unit_marker_at(*map, width, NUMBER_OF_DEFAULT_UNIT_KINDS, x, 73, 0xC000);
+		marker.minimum_difficulty_level = 3;
+		map->markers.push_back(marker);
+	}
+}
+
 /* ---------- the benchmark map */
 
 map_description benchmark_map(void)
@@ -298,7 +334,7 @@ map_description benchmark_map(void)
 	header->landscape_collection_tag = BENCHMARK_LANDSCAPE_COLLECTION_TAG;
 	header->media_tag = DEFAULT_MEDIA_TAG;
 	header->flags = 0x3FF | _mesh_is_complete_flag;
-	header->team_count = 8;
+	header->team_count = 2;
 
 	const int32 width = 256, height = 256;
 	content_generator generator = {0xB0C4u};
@@ -330,12 +366,12 @@ map_description benchmark_map(void)
 		}
 	}
 
-	// 64 rows: 8 observers, 16 unit rows (teams 0-7), 32 scenery, 8 sounds.
+	// 56 rows: 8 observers, 8 unit rows (the four kinds of team 0, then of team 1), 32 scenery, 8 sounds.
 	for (int16 i = 0; i < 8; ++i) map.palette.push_back(palette_row(_marker_team, static_cast<file_tag>(NONE), NONE, 0xFFFF));
-	for (int16 i = 0; i < 16; ++i)
+	for (int16 i = 0; i < 2 * NUMBER_OF_DEFAULT_UNIT_KINDS; ++i)
 	{
-		map.palette.push_back(palette_row(_marker_monster, i % 2 ? DEMO_ARCHER_TAG : DEMO_SOLDIER_TAG,
-			static_cast<int16>(i / 2), 0xFFFF));
+		map.palette.push_back(palette_row(_marker_monster, default_unit_kind_tags[i % NUMBER_OF_DEFAULT_UNIT_KINDS],
+			static_cast<int16>(i / NUMBER_OF_DEFAULT_UNIT_KINDS), 0xFFFF));
 	}
 	for (int16 i = 0; i < 32; ++i) map.palette.push_back(palette_row(_marker_scenery, DEMO_TREE_TAG, NONE, 0xFFFF));
 	for (int16 i = 0; i < 8; ++i) map.palette.push_back(palette_row(_marker_sound_source, DEMO_BROOK_TAG, NONE, 0xFFFF));
@@ -356,9 +392,43 @@ map_description benchmark_map(void)
 			const world_distance x = generator.below(extent);
 			const world_distance y = generator.below(extent);
 			const angle yaw = static_cast<angle>(generator.below(65536));
+			// The old unit markers' draws are kept so every other marker keeps its place.
+			if (kind.type == _marker_monster) continue;
 			map.markers.push_back(marker_at(kind.type, static_cast<int16>(i % kind.rows), identifier, x, y, yaw));
 		}
 	}
+	// Two armies of 200 in ranks, 20 abreast: five rows of swordsmen, three of
+	// archers, one of bomb throwers and one of scouts per team.
+	std::vector<marker_data> units;
+	for (int16 team = 0; team < 2; ++team)
+	{
+		for (int32 r = 0; r < 10; ++r)
+		{
+			const int16 kind = r < 5 ? 0 : r < 8 ? 1 : r < 9 ? 2 : 3;
+			for (int32 c = 0; c < 20; ++c)
+			{
+				const int32 x = 99 + 2 * c, y = team == 0 ? 122 - 2 * r : 134 + 2 * r;
+				units.push_back(unit_marker_at(map, width, static_cast<int16>(team * NUMBER_OF_DEFAULT_UNIT_KINDS + kind), x, y,
+					team == 0 ? 0x4000 : 0xC000));
+			}
+		}
+	}
+	// No tree stands in the ranks: scenery within a cell of a unit moves 64 cells west.
+	for (marker_data &marker : map.markers)
+	{
+		if (marker.type != _marker_scenery) continue;
+		for (const marker_data &unit : units)
+		{
+			const world_distance dx = marker.location.position.x - unit.location.position.x;
+			const world_distance dy = marker.location.position.y - unit.location.position.y;
+			if (dx >= -WORLD_ONE && dx <= WORLD_ONE && dy >= -WORLD_ONE && dy <= WORLD_ONE)
+			{
+				marker.location.position.x -= 64 * WORLD_ONE;
+				break;
+			}
+		}
+	}
+	map.markers.insert(map.markers.end(), units.begin(), units.end());
 	return map;
 }
 

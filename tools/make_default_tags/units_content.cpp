@@ -1,0 +1,221 @@
+#include "units_content.h"
+
+#include <cstring>
+
+#include "collections_content.h"
+#include "default_tags.h"
+#include "objects_content.h"
+#include "projectile_definitions.h"
+#include "projectiles_content.h"
+#include "string_definitions.h"
+#include "tag_files/tag_files.h"
+
+const file_tag default_unit_kind_tags[NUMBER_OF_DEFAULT_UNIT_KINDS] = {DEFAULT_SWORDSMAN_TAG, DEFAULT_ARCHER_TAG,
+	DEFAULT_THROWER_TAG, DEFAULT_SCOUT_TAG};
+const file_tag default_unit_spelling_tags[NUMBER_OF_DEFAULT_UNIT_KINDS] = {TAG("spso"), TAG("spar"), TAG("spth"),
+	TAG("spsc")};
+
+namespace {
+
+constexpr file_tag no_tag = static_cast<file_tag>(NONE);
+
+struct unit_kind
+{
+	const char *name;
+	const char *singular, *plural;
+	int16 monster_class;
+	int16 speed;
+	int16 vitality;
+	int16 visibility;
+	file_tag projectile;
+	int16 minimum_range, maximum_range;
+	int16 cost;
+	int16 recovery;
+};
+
+const unit_kind kinds[NUMBER_OF_DEFAULT_UNIT_KINDS] = {
+	{"swordsman", "Swordsman", "Swordsmen", _monster_class_melee, 24, 320, 0, DEFAULT_SWORD_PROJECTILE_TAG, 0, 400, 10, 30},
+	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 6144, 12, 45},
+	{"bomb thrower", "Bomb Thrower", "Bomb Throwers", _monster_class_missile, 20, 224, 0, DEFAULT_BOMB_PROJECTILE_TAG, 1024,
+		4096, 20, 75},
+	{"scout", "Scout", "Scouts", _monster_class_melee, 40, 160, 1, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG, 0, 320, 8, 20},
+};
+
+const int8 terrain_costs[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {2, 4, -1, -1, 1, 3, 0, 1, 2, 3, 2, 2, -1, -1, -1, -1};
+const uint8 movement_modifiers[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {128, 96, 0, 0, 230, 128, 255, 230, 200, 160, 180, 200,
+	0, 0, 0, 0};
+
+const char *const unit_names[NUMBER_OF_DEFAULT_UNIT_NAMES] = {"Aldo", "Berwin", "Cato", "Dunmore", "Edric", "Fenwick",
+	"Garran", "Holt", "Ivo", "Jessup", "Kell", "Loric", "Marten", "Nils", "Osric", "Pell", "Quill", "Roderic", "Saul",
+	"Tamsin", "Ulric", "Varn", "Wendel", "Yorick", "Zane", "Bram", "Corwin", "Dale", "Emmet", "Falk", "Gideon", "Hale"};
+
+projectile_definition scout_blade(void)
+{
+	projectile_definition d = *get_default_projectile_definition();
+	d.collection_tag = DEFAULT_EFFECTS_COLLECTION_TAG;
+	d.object_tag = DEFAULT_EFFECT_OBJECT_TAG;
+	d.sequence_indexes[_projectile_in_flight_sequence] = NONE;
+	d.flags = _projectile_is_melee_attack_flag;
+	d.damage = {};
+	d.damage.type = _damage_steel_slashing;
+	d.damage.damage_lower_bound = 32;
+	d.damage.damage_delta = 16;
+	return d;
+}
+
+} // namespace
+
+monster_definition default_unit_monster_definition(int16 kind)
+{
+	const unit_kind &k = kinds[kind];
+	monster_definition d = *get_default_monster_definition();
+	d.collection_tag = DEFAULT_UNIT_COLLECTION_TAG;
+	d.object_tag = default_unit_kind_tags[kind];
+	d.monster_class = k.monster_class;
+	d.base_movement_speed = k.speed;
+	d.visibility_type = k.visibility;
+	d.cost = k.cost;
+	d.spelling_string_list_tag = default_unit_spelling_tags[kind];
+	d.names_string_list_tag = DEFAULT_UNIT_NAMES_STRING_LIST_TAG;
+	// Generated kinds name no dying, burning, entrance or exit groups.
+	d.burning_death_projectile_group_tag = no_tag;
+	d.entrance_projectile_group_tag = no_tag;
+	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
+	memcpy(d.movement_modifiers, movement_modifiers, sizeof(movement_modifiers));
+
+	int16 *s = d.sequence_indexes;
+	s[_monster_sequence_idle] = _default_unit_idle_sequence;
+	s[_monster_sequence_moving] = _default_unit_moving_sequence;
+	s[_monster_sequence_pausing_for_obstacle] = _default_unit_idle_sequence;
+	s[_monster_sequence_turning] = _default_unit_moving_sequence;
+	s[_monster_sequence_taking_damage] = _default_unit_flinch_sequence;
+	s[_monster_sequence_holding_for_attack] = _default_unit_idle_sequence;
+	s[_monster_sequence_propelled] = _default_unit_flinch_sequence;
+	if (kind == 0 || kind == 1)
+	{
+		s[_monster_sequence_transition_to_secondary_idle] = _default_unit_secondary_idle_sequence;
+		s[_monster_sequence_secondary_idle] = _default_unit_secondary_idle_sequence;
+		s[_monster_sequence_transition_to_primary_idle] = _default_unit_idle_sequence;
+	}
+	if (kind == 3) s[_monster_sequence_running] = _default_unit_moving_sequence;
+
+	d.number_of_attacks = 1;
+	monster_attack_definition &attack = d.attacks[0];
+	attack = *get_default_monster_attack_definition();
+	attack.flags = _monster_attack_is_primary_flag;
+	attack.projectile_tag = k.projectile;
+	attack.minimum_range = k.minimum_range;
+	attack.maximum_range = k.maximum_range;
+	attack.sequences[0].flags = _sequence_normal_flag;
+	attack.sequences[0].sequence_index = _default_unit_attack_sequence;
+	attack.recovery_time = k.recovery;
+	switch (kind)
+	{
+		case 1:
+			attack.flags |= _monster_attack_leads_target_flag;
+			attack.initial_velocity_lower_bound = 120;
+			attack.initial_velocity_delta = 20;
+			attack.initial_velocity_error = 6;
+			break;
+		case 2:
+			attack.flags |= _monster_attack_is_indirect_flag | _monster_attack_uses_ammunition_flag;
+			d.initial_ammunition_lower_bound = 4;
+			d.initial_ammunition_delta = 3;
+			d.maximum_ammunition_count = 8;
+			d.ammunition_projectile_tag = DEFAULT_BOMB_PROJECTILE_TAG;
+			d.experience_point_value = 2;
+			break;
+		case 3:
+			d.flags |= _monster_can_be_propelled_flag;
+			d.propelled_system_shock = 16384;
+			d.damage_to_propulsion = 32768;
+			d.turning_speed = 820;
+			break;
+		default:
+			break;
+	}
+	return d;
+}
+
+unit_definition default_unit_definition(int16 kind)
+{
+	unit_definition d = *get_default_unit_definition();
+	d.monster_tag = default_unit_kind_tags[kind];
+	d.collection_reference_tag = DEFAULT_UNIT_REFERENCE_TAG;
+	return d;
+}
+
+object_definition default_unit_object_definition(int16 kind)
+{
+	object_definition d = *get_default_object_definition();
+	d.flags = _draw_selection_box_flag | _draw_vitality_box_flag | _object_definition_is_solid_flag;
+	d.gravity = -2;
+	d.maximum_vitality = kinds[kind].vitality;
+	d.maximum_vitality_delta = 32;
+	d.scale_lower_bound = 256;
+	d.scale_delta = 16;
+	if (kind == 0) d.effect_modifiers[_effect_modifier_close_range_physical_damage] = 200;
+	return d;
+}
+
+std::vector<uint8> stored_monster_definition_bytes(const monster_definition &definition)
+{
+	std::vector<uint8> bytes = stored_record_bytes(&definition, static_cast<int32>(sizeof(definition)),
+		monster_definition_bs_data);
+	for (int32 i = 0; i < MAXIMUM_NUMBER_OF_ATTACKS_PER_MONSTER; ++i)
+	{
+		const std::vector<uint8> attack = stored_record_bytes(&definition.attacks[i],
+			static_cast<int32>(sizeof(monster_attack_definition)), monster_attack_definition_bs_data);
+		memcpy(bytes.data() + offsetof(monster_definition, attacks) + i * sizeof(monster_attack_definition), attack.data(),
+			attack.size());
+	}
+	return bytes;
+}
+
+bool is_default_unit_content_group(file_tag group_tag)
+{
+	return group_tag == MONSTER_DEFINITION_GROUP_TAG || group_tag == UNIT_DEFINITION_GROUP_TAG;
+}
+
+bool make_default_unit_tags(std::vector<int32> *handles)
+{
+	auto add = [handles](file_tag group, int32 version, file_tag subgroup, const char *name, const std::vector<uint8> &bytes)
+	{
+		const int32 handle = tag_file_new_with_subgroup_tag(group, name, subgroup, version, bytes.data(),
+			static_cast<int32>(bytes.size()));
+		if (handle == NONE) return false;
+		handles->push_back(handle);
+		return true;
+	};
+	const projectile_definition blade = scout_blade();
+	if (!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG,
+			"scout blade", stored_record_bytes(&blade, static_cast<int32>(sizeof(blade)), projectile_definition_bs_data)))
+	{
+		return false;
+	}
+	const int32 names = make_string_list_tag(DEFAULT_UNIT_NAMES_STRING_LIST_TAG, "unit names", unit_names,
+		NUMBER_OF_DEFAULT_UNIT_NAMES);
+	if (names == NONE) return false;
+	handles->push_back(names);
+	for (int16 kind = 0; kind < NUMBER_OF_DEFAULT_UNIT_KINDS; ++kind)
+	{
+		const unit_kind &k = kinds[kind];
+		const char *spelling[] = {k.singular, k.plural, "Nothing carried"};
+		const int32 list = make_string_list_tag(default_unit_spelling_tags[kind], k.name, spelling, 3);
+		if (list == NONE) return false;
+		handles->push_back(list);
+		const object_definition body = default_unit_object_definition(kind);
+		const unit_definition unit = default_unit_definition(kind);
+		const file_tag tag = default_unit_kind_tags[kind];
+		if (!add(OBJECT_DEFINITION_GROUP_TAG, OBJECT_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_record_bytes(&body, static_cast<int32>(sizeof(body)), object_definition_bs_data)) ||
+			!add(MONSTER_DEFINITION_GROUP_TAG, MONSTER_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_monster_definition_bytes(default_unit_monster_definition(kind))) ||
+			!add(UNIT_DEFINITION_GROUP_TAG, UNIT_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_record_bytes(&unit, static_cast<int32>(sizeof(unit)), unit_definition_bs_data)))
+		{
+			return false;
+		}
+	}
+	return true;
+}

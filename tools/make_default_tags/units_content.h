@@ -1,0 +1,39 @@
+// The default set's unit kinds: 'mons', 'unit' and 'obje' of four kinds that
+// share a subgroup, their spellings, the shared names list and the scout's
+// blade, written through the engine's records and descriptors.
+#ifndef UNITS_CONTENT_H
+#define UNITS_CONTENT_H
+
+#include <vector>
+
+#include "cseries.h"
+#include "monster_definitions.h"
+#include "object_definitions.h"
+#include "unit_definitions.h"
+
+#define DEFAULT_SWORDSMAN_TAG TAG("sold")
+#define DEFAULT_ARCHER_TAG TAG("arch")
+#define DEFAULT_THROWER_TAG TAG("thrw")
+#define DEFAULT_SCOUT_TAG TAG("scou")
+#define DEFAULT_SCOUT_BLADE_PROJECTILE_TAG TAG("scbl")
+#define DEFAULT_UNIT_NAMES_STRING_LIST_TAG TAG("unmn")
+#define NUMBER_OF_DEFAULT_UNIT_KINDS 4
+#define NUMBER_OF_DEFAULT_UNIT_NAMES 32
+
+extern const file_tag default_unit_kind_tags[NUMBER_OF_DEFAULT_UNIT_KINDS];
+extern const file_tag default_unit_spelling_tags[NUMBER_OF_DEFAULT_UNIT_KINDS];
+
+// The records of kind k (0 swordsman, 1 archer, 2 bomb thrower, 3 scout).
+monster_definition default_unit_monster_definition(int16 kind);
+unit_definition default_unit_definition(int16 kind);
+object_definition default_unit_object_definition(int16 kind);
+// Stored 'mons' bytes: the record through its descriptor, the attacks through theirs.
+std::vector<uint8> stored_monster_definition_bytes(const monster_definition &definition);
+
+// The groups this module writes.
+bool is_default_unit_content_group(file_tag group_tag);
+
+// Every tag as local tags; appends the handles.
+bool make_default_unit_tags(std::vector<int32> *handles);
+
+#endif
