@@ -287,7 +287,7 @@ static void clamp_point_into_mesh(world_point2d *p)
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index, int32 box_x0, int32 box_y0);
+	int16 monster_index);
 
 int16 new_path(int16 monster_index, path_variables *variables)
 {
@@ -420,7 +420,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 		end_node = best_node;
 	}
 	variables->flags = partial ? static_cast<uint16>(_partial_path_flag) : static_cast<uint16>(0);
-	postprocess_path(end_node, variables, path, monster_index, box_x0, box_y0);
+	postprocess_path(end_node, variables, path, monster_index);
 	if (monster) monster->path_destination = path->waypoint;
 	return path_index;
 }
@@ -498,7 +498,7 @@ boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index, int32 box_x0, int32 box_y0)
+	int16 monster_index)
 {
 	path->flags = variables->flags;
 	const boolean partial = (variables->flags & _partial_path_flag) != 0;
@@ -529,8 +529,6 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 			candidate_count += 1;
 		}
 	}
-	(void)box_x0;
-	(void)box_y0;
 	path_test_hooks.corner_count = candidate_count;
 	if (!partial) candidates[candidate_count++] = variables->p1;
 	if (candidate_count == 0)

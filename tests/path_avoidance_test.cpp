@@ -190,3 +190,29 @@ TEST_F(path_avoidance, pull_back_out_of_a_standing_unit_and_closed_side_points)
 	EXPECT_EQ(monster->path_destination.x, 54000);
 	EXPECT_EQ(monster->path_destination.y, 50000);
 }
+
+TEST_F(path_avoidance, a_unit_meeting_the_same_obstacle_again_keeps_its_side)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	const int16 blocker = unit({50600, 50000}, 16384);
+	monster_data *monster = get_monster_data(u);
+	head_for(u, {53000, 50000});
+	adjust_path_destination_for_obstacles(u);
+	const bool first_left = monster->path_destination.y > 50000;
+	ASSERT_EQ(monster->avoiding_object_index, get_monster_data(blocker)->object_index);
+
+	// Close to the obstacle it avoided last time, it stays on the side it took.
+	for (const bool left : {true, false, true})
+	{
+		if (left) monster->extra_flags |= _monster_deviating_left_extra_flag;
+		else monster->extra_flags &= ~static_cast<uint32>(_monster_deviating_left_extra_flag);
+		adjust_path_destination_for_obstacles(u);
+		EXPECT_TRUE(get_obstruction_avoidance_globals()->avoiding_same_object_again);
+		EXPECT_EQ(monster->path_destination.y > 50000, left) << first_left;
+	}
+	// Before the rule existed the angles decide again.
+	game_play_version = 1300;
+	monster->extra_flags |= _monster_deviating_left_extra_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.y > 50000, first_left);
+}
