@@ -14,6 +14,7 @@
 #include "sound/sound_manager.h"
 #include "string_definitions.h"
 #include "support/zerv_harness.h"
+#include "tag_files/tag_files.h"
 #include "units_content.h"
 #include "world.h"
 #include "zerv.h"
@@ -366,6 +367,34 @@ TEST_F(monster_creation_on_a_map, group_sounds_speak_for_the_larger_kind_and_nam
 	play_monster_sound(swordsman, _monster_sound_move_order);
 	EXPECT_EQ(least_call_argument(calls, "play_sound_with_flags", 0), 10) << "another collection: the original speaks";
 	EXPECT_EQ(get_monster_name(swordsman), name);
+}
+
+TEST_F(monster_creation_on_a_map, names_from_a_list_longer_than_the_index_can_name)
+{
+	std::string lines;
+	for (int32 i = 0; i < 200; ++i) lines += "name" + std::to_string(i) + "\n";
+	const int32 handle = tag_file_new_with_subgroup_tag(STRING_LIST_DEFINITION_GROUP_TAG, "two hundred names", TAG("n200"), 1,
+		lines.data(), static_cast<int32>(lines.size()));
+	ASSERT_NE(handle, NONE);
+	const int16 list = string_list_tag_to_string_index(TAG("n200"));
+	ASSERT_NE(list, NONE);
+	ASSERT_EQ(count_strings_in_list(list), 200);
+	marker_data *marker = free_marker_of(DEFAULT_SCOUT_TAG);
+	ASSERT_NE(marker, nullptr);
+	monster_definition *definition =
+		get_monster_definition(get_unit_definition(get_marker_palette_entry(_marker_monster, marker->palette_index)->tag_index)->monster_type);
+	definition->names_string_list_index = list;
+	// The index is a byte: the names past 127 are never named.
+	for (const int16 next : {130, 300, 127})
+	{
+		definition->next_name_string_index = next;
+		const int16 unit = new_monster(marker);
+		ASSERT_NE(unit, NONE);
+		EXPECT_EQ(get_monster_data(unit)->original_name_string_index, next % 128) << next;
+		EXPECT_EQ(get_monster_name(unit), "name" + std::to_string(next % 128)) << next;
+		delete_monster(unit, TRUE);
+	}
+	EXPECT_TRUE(tag_file_delete(handle));
 }
 
 } // namespace
