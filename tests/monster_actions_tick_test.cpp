@@ -242,6 +242,18 @@ TEST_F(monster_ticks_on_a_map, the_tick_steps_and_their_older_rules)
 	EXPECT_FALSE(monster->flags & (_monster_has_valid_target_flag | _monster_has_valid_target_index_flag));
 	monster->artifact_timer = 0;
 
+	// The scan re-aims a mover at its destination; later rules keep a final
+	// yaw it was given. (The destination here is the unit's own place.)
+	set_monster_action(index, _monster_action_moving, 0);
+	monster->flags |= _monster_has_final_desired_yaw_flag;
+	game->game_time = index; // its turn in the scan
+	monster->desired_yaw = 1234;
+	update_monsters();
+	EXPECT_EQ(monster->desired_yaw, 1234);
+	update_monsters_13();
+	EXPECT_EQ(monster->desired_yaw, arctangent(0, 0));
+	set_monster_action(index, _monster_action_idle, 0);
+
 	// Confusion ends: below 1511 the unit obeys again, below 1501 even a held
 	// unit re-decides; its effect always ends.
 	const struct
