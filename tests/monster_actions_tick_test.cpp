@@ -159,24 +159,10 @@ TEST_F(monster_ticks_on_a_map, deciding_what_comes_next)
 	monster->extra_flags &= ~static_cast<uint32>(_monster_wants_to_run_extra_flag);
 	monster->waypoint_index = 3;
 
-	// None left: the idle scan; a refused or missing target means idle.
+	// None left: the idle scan; a missing target means idle.
 	set_monster_action(index, _monster_action_holding_for_attack, 0);
 	set_most_appropriate_monster_action(index);
 	EXPECT_EQ(monster->action, _monster_action_idle);
-	get_monsters_test_hooks()->closest_target = enemy;
-	set_most_appropriate_monster_action(index);
-	EXPECT_EQ(monster->action, _monster_action_idle) << "refused by the switch";
-	get_monsters_test_hooks()->switch_targets = TRUE;
-	set_most_appropriate_monster_action(index);
-	EXPECT_EQ(monster->action, _monster_action_moving);
-	EXPECT_EQ(monster->target_monster_index, enemy);
-	EXPECT_TRUE(monster->flags & _monster_needs_new_path_flag);
-	set_monster_action(index, _monster_action_idle, 0);
-	definition->hack_flags = static_cast<int16>(static_cast<uint16>(definition->hack_flags) |
-		_hack_doesnt_close_on_target_flag);
-	set_most_appropriate_monster_action(index);
-	EXPECT_EQ(monster->action, _monster_action_idle);
-	EXPECT_EQ(monster->target_monster_index, NONE);
 }
 
 TEST_F(monster_ticks_on_a_map, the_tick_steps_and_their_older_rules)
