@@ -3,6 +3,8 @@
 // the markers, and a whole map start.
 #include <benchmark/benchmark.h>
 
+#include "bench_battle.h"
+
 #include <vector>
 
 #include "markers.h"
@@ -21,25 +23,6 @@ void per_item_counters(benchmark::State &state, double items, const char *name)
 	state.counters[name] = benchmark::Counter(items, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-bool start_battle(benchmark::State &state)
-{
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || monster_array.total_count != MAXIMUM_MONSTERS_PER_MAP)
-	{
-		state.SkipWithError("the benchmark map did not start with its armies");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_battle(void)
-{
-	harness_end_map();
-	harness_shutdown();
-}
-
 void run_ticks(void)
 {
 	for (int32 t = 0; t < ticks_per_iteration; ++t)
@@ -51,11 +34,11 @@ void run_ticks(void)
 
 void BM_update_monsters_idle(benchmark::State &state)
 {
-	if (!start_battle(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	for (auto _ : state) run_ticks();
 	per_item_counters(state, static_cast<double>(state.iterations()) * ticks_per_iteration * monster_array.total_count,
 		"ns_per_unit_tick");
-	end_battle();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_update_monsters_idle)->Arg(MAXIMUM_MONSTERS_PER_MAP);
 
@@ -98,7 +81,7 @@ void arm(const std::vector<int16> &enemies)
 
 void BM_update_monsters_fighting(benchmark::State &state)
 {
-	if (!start_battle(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	const std::vector<int16> enemies = facing_enemies();
 	for (auto _ : state)
 	{
@@ -109,13 +92,13 @@ void BM_update_monsters_fighting(benchmark::State &state)
 	}
 	per_item_counters(state, static_cast<double>(state.iterations()) * ticks_per_iteration * monster_array.total_count,
 		"ns_per_unit_tick");
-	end_battle();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_update_monsters_fighting)->Arg(MAXIMUM_MONSTERS_PER_MAP);
 
 void BM_new_monsters(benchmark::State &state)
 {
-	if (!start_battle(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	std::vector<marker_data *> markers;
 	for (int32 i = 0; i < mesh_globals->marker_count; ++i)
 	{
@@ -133,7 +116,7 @@ void BM_new_monsters(benchmark::State &state)
 		for (marker_data *marker : markers) made += new_monster(marker) != NONE;
 	}
 	per_item_counters(state, static_cast<double>(made), "us_per_unit");
-	end_battle();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_new_monsters)->Arg(MAXIMUM_MONSTERS_PER_MAP)->Unit(benchmark::kMicrosecond);
 

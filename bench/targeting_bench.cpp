@@ -3,6 +3,8 @@
 // tests, and the projectile solution alone.
 #include <benchmark/benchmark.h>
 
+#include "bench_battle.h"
+
 #include "monsters.h"
 #include "objects.h"
 #include "support/zerv_harness.h"
@@ -10,25 +12,6 @@
 #include "zerv.h"
 
 namespace {
-
-bool start_crowd(benchmark::State &state)
-{
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || monster_array.total_count != MAXIMUM_MONSTERS_PER_MAP)
-	{
-		state.SkipWithError("the benchmark map did not start with its armies");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_crowd(void)
-{
-	harness_end_map();
-	harness_shutdown();
-}
 
 // Every unit takes the enemy nearest to it, so that choices and aims have a target.
 void pair_everyone(void)
@@ -61,7 +44,7 @@ void pair_everyone(void)
 
 void BM_closest_most_appropriate_target(benchmark::State &state)
 {
-	if (!start_crowd(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	int16 unit = 0;
 	for (auto _ : state)
 	{
@@ -69,13 +52,13 @@ void BM_closest_most_appropriate_target(benchmark::State &state)
 		unit = static_cast<int16>((unit + 1) % monster_array.count);
 	}
 	state.SetItemsProcessed(state.iterations());
-	end_crowd();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_closest_most_appropriate_target);
 
 void BM_choose_monster_attack_index(benchmark::State &state)
 {
-	if (!start_crowd(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	pair_everyone();
 	int16 unit = 0;
 	for (auto _ : state)
@@ -84,13 +67,13 @@ void BM_choose_monster_attack_index(benchmark::State &state)
 		unit = static_cast<int16>((unit + 1) % monster_array.count);
 	}
 	state.SetItemsProcessed(state.iterations());
-	end_crowd();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_choose_monster_attack_index);
 
 void BM_handle_monster_attack_aim(benchmark::State &state)
 {
-	if (!start_crowd(state)) return;
+	if (!start_benchmark_battle(state)) return;
 	pair_everyone();
 	int16 unit = 0;
 	for (auto _ : state)
@@ -99,7 +82,7 @@ void BM_handle_monster_attack_aim(benchmark::State &state)
 		unit = static_cast<int16>((unit + 1) % monster_array.count);
 	}
 	state.SetItemsProcessed(state.iterations());
-	end_crowd();
+	end_benchmark_battle();
 }
 BENCHMARK(BM_handle_monster_attack_aim)->Name("BM_handle_monster_attack/aim");
 
