@@ -75,15 +75,7 @@ static void clamp_to_mesh_vertices(world_point2d *point)
 
 static int16 object_projectile_type(int16 object_index)
 {
-	const object_data *object = get_object_data(object_index);
-	if (!object) return NONE;
-	if (object->owner == _object_is_dormant_projectile) return object->owner_index;
-	if (object->owner == _object_is_projectile)
-	{
-		const projectile_data *projectile = get_projectile_data(object->owner_index);
-		return projectile ? projectile->type : static_cast<int16>(NONE);
-	}
-	return NONE;
+	return get_object_projectile_type(get_object_data(object_index));
 }
 
 static const artifact_definition *object_artifact(int16 object_index)

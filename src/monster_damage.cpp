@@ -579,17 +579,6 @@ int16 get_relevant_experience(int16 monster_index)
 
 /* ---------- items */
 
-static int16 projectile_type_of_object(const object_data *object)
-{
-	if (object->owner == _object_is_dormant_projectile) return object->owner_index;
-	if (object->owner == _object_is_projectile)
-	{
-		const projectile_data *projectile = get_projectile_data(object->owner_index);
-		return projectile ? projectile->type : static_cast<int16>(NONE);
-	}
-	return NONE;
-}
-
 uint16 monster_could_pick_up_object(int16 monster_index, int16 object_index, int16 object_identifier)
 {
 	const monster_data *monster = get_monster_data(monster_index);
@@ -598,7 +587,7 @@ uint16 monster_could_pick_up_object(int16 monster_index, int16 object_index, int
 	if (object->owner == _object_is_flag) return _monster_could_pick_up_object_flag | _monster_could_pick_up_flag_flag;
 	const monster_definition *definition = get_monster_definition(monster->type);
 	if (!definition) return 0;
-	int16 type = projectile_type_of_object(object);
+	int16 type = get_object_projectile_type(object);
 	if (type == NONE) return 0;
 	uint16 bits = 0;
 	for (int16 pass = 0; pass < 2; ++pass)
@@ -674,7 +663,7 @@ uint16 give_object_to_monster(int16 monster_index, int16 object_index)
 		object = get_object_data(object_index);
 		if (bits & _monster_could_pick_up_by_promoting_flag)
 		{
-			const projectile_definition *projectile = get_projectile_definition(projectile_type_of_object(object));
+			const projectile_definition *projectile = get_projectile_definition(get_object_projectile_type(object));
 			if (projectile && object->owner == _object_is_dormant_projectile) object->owner_index = projectile->promoted_projectile_type;
 		}
 	}
@@ -691,7 +680,7 @@ uint16 give_object_to_monster(int16 monster_index, int16 object_index)
 		monster->held_object_indexes[monster->held_object_count++] = object_index;
 	}
 	monster->carrying_object_index = object_index;
-	const projectile_definition *projectile = get_projectile_definition(projectile_type_of_object(object));
+	const projectile_definition *projectile = get_projectile_definition(get_object_projectile_type(object));
 	monster->artifact_index = projectile ? projectile->artifact_index : static_cast<int16>(NONE);
 	const artifact_definition *artifact = get_artifact_definition(monster->artifact_index);
 	if (artifact)

@@ -341,18 +341,6 @@ static boolean minor_version_at_least(int16 version)
 	return game && GET_GAME_OPTIONS_PATCH_LEVEL(game->option_flags) >= version;
 }
 
-static int16 object_projectile_type(const object_data *object)
-{
-	if (!object) return NONE;
-	if (object->owner == _object_is_dormant_projectile) return object->owner_index;
-	if (object->owner == _object_is_projectile)
-	{
-		const projectile_data *projectile = get_projectile_data(object->owner_index);
-		return projectile ? projectile->type : static_cast<int16>(NONE);
-	}
-	return NONE;
-}
-
 static const artifact_definition *artifact_of_projectile_type(int16 projectile_type)
 {
 	const projectile_definition *projectile = get_projectile_definition(projectile_type);
@@ -364,7 +352,7 @@ static void drop_object_at_death(new_projectile_group_data *group, int16 object_
 {
 	object_data *object = get_object_data(object_index);
 	if (!object) return;
-	const int16 type = object_projectile_type(object);
+	const int16 type = get_object_projectile_type(object);
 	const artifact_definition *artifact = artifact_of_projectile_type(type);
 	if (artifact && (artifact->flags & _artifact_dont_drop_on_death_flag))
 	{

@@ -89,6 +89,18 @@ projectile_data *get_projectile_data(int16 projectile_index)
 	return static_cast<projectile_data *>(try_and_get_datum(&projectile_array, projectile_index));
 }
 
+int16 get_object_projectile_type(const object_data *object)
+{
+	if (!object) return NONE;
+	if (object->owner == _object_is_dormant_projectile) return object->owner_index;
+	if (object->owner == _object_is_projectile)
+	{
+		const projectile_data *projectile = get_projectile_data(object->owner_index);
+		return projectile ? projectile->type : static_cast<int16>(NONE);
+	}
+	return NONE;
+}
+
 static projectile_data *projectile_by_identifier(int16 projectile_index, int16 identifier)
 {
 	projectile_data *projectile = get_projectile_data(projectile_index);

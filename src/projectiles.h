@@ -155,6 +155,9 @@ boolean preload_projectile_sequences(void);
 /* ---------- creation */
 
 projectile_data *get_projectile_data(int16 projectile_index);
+// The projectile type an object stands for, dormant or in flight; NONE for any
+// other object or none.
+int16 get_object_projectile_type(const struct object_data *object);
 // A blank request: owners and target NONE, full damage scale.
 void initialize_new_projectile_data(new_projectile_data *data);
 int16 new_projectile(new_projectile_data *data);
