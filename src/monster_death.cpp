@@ -334,6 +334,22 @@ void monster_died(int16 monster_index, uint16 flags)
 	}
 }
 
+// The unit's own glow and its current effect end with it (the second only
+// from 1301).
+static void turn_off_local_projectile_groups(monster_data *monster)
+{
+	if (monster->local_projectile_group_index != NONE)
+	{
+		turn_local_projectile_group_off(monster->local_projectile_group_index);
+		monster->local_projectile_group_index = NONE;
+	}
+	if (game_play_version > 1300 && monster->current_local_projectile_group_index != NONE)
+	{
+		turn_local_projectile_group_off(monster->current_local_projectile_group_index);
+		monster->current_local_projectile_group_index = NONE;
+	}
+}
+
 /* ---------- killing */
 
 static boolean minor_version_at_least(int16 version)
@@ -541,16 +557,7 @@ void kill_monster(int16 monster_index, const damage_definition *damage, damage_d
 		monster->carrying_object_index = NONE;
 	}
 
-	if (monster->local_projectile_group_index != NONE)
-	{
-		turn_local_projectile_group_off(monster->local_projectile_group_index);
-		monster->local_projectile_group_index = NONE;
-	}
-	if (game_play_version > 1300 && monster->current_local_projectile_group_index != NONE)
-	{
-		turn_local_projectile_group_off(monster->current_local_projectile_group_index);
-		monster->current_local_projectile_group_index = NONE;
-	}
+	turn_off_local_projectile_groups(monster);
 	if (monster->current_overhead_text_index != NONE)
 	{
 		delete_overhead_text(monster->current_overhead_text_index);
@@ -692,16 +699,7 @@ void make_monster_invisible(int16 marker_identifier, int16 effect)
 		}
 	}
 	monster = get_monster_data(monster_index);
-	if (monster->local_projectile_group_index != NONE)
-	{
-		turn_local_projectile_group_off(monster->local_projectile_group_index);
-		monster->local_projectile_group_index = NONE;
-	}
-	if (game_play_version > 1300 && monster->current_local_projectile_group_index != NONE)
-	{
-		turn_local_projectile_group_off(monster->current_local_projectile_group_index);
-		monster->current_local_projectile_group_index = NONE;
-	}
+	turn_off_local_projectile_groups(monster);
 	monster->flags |= _monster_has_left_the_mesh_flag;
 	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag | _monster_has_valid_target_index_flag);
 	if (game_play_version > 1700)
