@@ -125,7 +125,7 @@ TEST_F(recording_dialogs, a_crash_keeps_the_film_so_far_under_its_own_name)
 	recording_file_summary summary;
 	ASSERT_TRUE(validate_recording_data(last.data(), static_cast<int32>(last.size()), _normal_recording_type, "last",
 		&summary, nullptr, 0));
-	EXPECT_EQ(summary.command_count, 1);
+	EXPECT_EQ(summary.command_count, 2) << "the first tick's formation definition and the chat line";
 	EXPECT_EQ(summary.header.recording_ending_time, 25);
 
 	int32 handles[8];

@@ -48,7 +48,9 @@ TEST_F(recording_rules, blocks_hold_what_fits_and_null_commands_are_never_record
 	harness_demo_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
 	harness_run_ticks(10);
-	record_command(chat_command(game->game_time, 2040));
+	// The first block already holds the formation definition the first tick shared.
+	ASSERT_EQ(get_recording_test_hooks()->recorded_command_count, 1);
+	record_command(chat_command(game->game_time, 2000));
 	record_command(chat_command(game->game_time, 8, 0, _command_null));
 	EXPECT_EQ(get_recording_test_hooks()->blocks_written, 0);
 	record_command(chat_command(game->game_time, 16));
@@ -65,11 +67,11 @@ TEST_F(recording_rules, blocks_hold_what_fits_and_null_commands_are_never_record
 	ASSERT_TRUE(validate_recording_data(film.data(), static_cast<int32>(film.size()), _normal_recording_type, "film",
 		&summary, nullptr, 0));
 	EXPECT_EQ(summary.block_count, 2);
-	EXPECT_EQ(summary.command_count, 2);
+	EXPECT_EQ(summary.command_count, 3);
 	EXPECT_EQ(summary.header.recording_ending_time, ending);
 	EXPECT_TRUE(summary.has_last_block);
-	EXPECT_EQ(get_big_endian(film, static_cast<size_t>(summary.header.data_offset) + 4, 2), 2040u);
-	EXPECT_EQ(get_big_endian(film, static_cast<size_t>(summary.header.data_offset) + 8 + 2040 + 4, 2), 16u);
+	EXPECT_EQ(get_big_endian(film, static_cast<size_t>(summary.header.data_offset) + 4, 2), 48u + 2000u);
+	EXPECT_EQ(get_big_endian(film, static_cast<size_t>(summary.header.data_offset) + 8 + 2048 + 4, 2), 16u);
 }
 
 TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_time)
@@ -79,7 +81,10 @@ TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_
 	new_game_data setup;
 	harness_demo_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	harness_run_ticks(150);
+	// Not even the formation definition the first tick shares goes out.
+	harness_run_ticks(1);
+	while (dequeue_outgoing_command()) {}
+	harness_run_ticks(150 - game->game_time);
 	const std::vector<harness_digest_entry> live = harness_digest_trail();
 	harness_end_map();
 	const std::vector<uint8> film = harness_tag_data(get_last_recording_handle());
