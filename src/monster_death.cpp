@@ -22,11 +22,6 @@
 #include "world.h"
 #include "zerv.h"
 
-static inline int32 abs32(int32 value)
-{
-	return value < 0 ? -value : value;
-}
-
 // path.h and world.h both name the eight directions; only this is needed here.
 void delete_path(int16 *path_index);
 
