@@ -16,8 +16,8 @@ namespace {
 
 // CRC-32 of each stored mesh tag. A deliberate change of the content or of
 // the mesh writer changes these; nothing else may.
-const uint32 demo_mesh_tag_crc = 0xC332235Eu;
-const int32 demo_mesh_tag_size = 86172;
+const uint32 demo_mesh_tag_crc = 0xB551289Au;
+const int32 demo_mesh_tag_size = 86268;
 const uint32 benchmark_mesh_tag_crc = 0x211B7EF1u;
 const int32 benchmark_mesh_tag_size = 931680;
 
