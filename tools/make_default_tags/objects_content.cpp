@@ -183,8 +183,8 @@ const cottage_triangle cottage_triangles[] = {
 
 } // namespace
 
-// Any geometry of one material from its points and triangles (normals of
-// length TRIG_MAGNITUDE, d from the first corner).
+// The 'geom' data of one material, its points and surfaces; the bounds and
+// centre come from the points.
 std::vector<uint8> geometry_tag_data(const geometry_material &material, const short_world_point3d *points,
 	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height)
 {
