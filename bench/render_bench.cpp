@@ -1,6 +1,7 @@
 // The frame renderer on the generated maps through the headless harness:
-// whole frames, the scene's build and sort, the volatile maps and the terrain
-// rasterizer, in milliseconds.
+// whole frames (the demo in battle, at tick 600), the scene's build and sort,
+// the volatile maps, the terrain and sprite rasterizers and the geometry
+// builder, in milliseconds.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,10 +13,14 @@
 #include "bitmaps.h"
 #include "CoreLibrary/cseries/memory.h"
 #include "collections_content.h"
+#include "geometry.h"
+#include "models.h"
+#include "objects_content.h"
 #include "mesh.h"
 #include "objects.h"
 #include "observer.h"
 #include "render/render.h"
+#include "render/render_models.h"
 #include "render/render_objects.h"
 #include "shapes.h"
 #include "world.h"
@@ -44,6 +49,7 @@ bool enter_map(file_tag map_tag)
 	else harness_battle_setup(&setup, map_tag);
 	if (!harness_start_map(&setup)) return false;
 	render_bench_map = map_tag;
+	if (map_tag == HARNESS_DEMO_MAP_TAG) harness_run_ticks(600); // armies engaged, arrows in flight
 	if (map_tag != HARNESS_DEMO_MAP_TAG)
 	{
 		const observer_location centre = {{128 * WORLD_ONE, 128 * WORLD_ONE}, 0, 0};
@@ -88,7 +94,7 @@ void BM_render_frame(benchmark::State &state)
 		render_scene(&view);
 		if (window) copy_bitmap(window, &origin, screen, NULL, NULL, 0, NULL);
 	}
-	state.SetLabel(std::string(state.range(0) == 0 ? "demo" : "bnch") + (flags ? " filtered" : " unfiltered"));
+	state.SetLabel(std::string(state.range(0) == 0 ? "demo tick 600" : "bnch") + (flags ? " filtered" : " unfiltered"));
 	dispose_pointer(screen);
 	if (window) dispose_pointer(window);
 }
@@ -222,7 +228,7 @@ void BM_build_and_sort_objects(benchmark::State &state)
 }
 BENCHMARK(BM_build_and_sort_objects)->Arg(400)->Unit(benchmark::kMillisecond);
 
-// One 1024 x 768 frame of the demo's start view; its arena copy of the view,
+// One 1024 x 768 frame of the demo's battle view; its arena copy of the view,
 // or NULL when the map did not start.
 view_data *first_demo_frame(benchmark::State &state, uint32 flags, bitmap_data **screen)
 {
@@ -297,5 +303,155 @@ void BM_postprocess_sort(benchmark::State &state)
 	}
 }
 BENCHMARK(BM_postprocess_sort)->Arg(2000)->Arg(8000)->Arg(30000)->Unit(benchmark::kMillisecond);
+
+
+// n row-span sprites of 32 x 48 on a 1024 x 768 screen (a unit figure, on a grid).
+void BM_rasterize_sprites(benchmark::State &state)
+{
+	const int32 count = static_cast<int32>(state.range(0));
+	if (!enter_map(HARNESS_DEMO_MAP_TAG))
+	{
+		state.SkipWithError("map start failed");
+		return;
+	}
+	const int16 collection = try_and_get_collection_index(DEFAULT_UNIT_COLLECTION_TAG);
+	int16 sprite = NONE;
+	for (int16 i = 0; collection != NONE && i < get_collection_bitmap_count(collection) && sprite == NONE; ++i)
+	{
+		const bitmap_data *bitmap = get_bitmap(collection, i);
+		if (bitmap && (bitmap->flags & _1bit_transparency_encoded_flag)) sprite = i;
+	}
+	if (sprite == NONE)
+	{
+		state.SkipWithError("no row-span sprite in the unit collection");
+		return;
+	}
+	bitmap_data *screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
+	std::vector<render_rectangle> rectangles(static_cast<size_t>(count));
+	for (int32 i = 0; i < count; ++i)
+	{
+		render_rectangle &r = rectangles[static_cast<size_t>(i)];
+		memset(&r, 0, sizeof(r));
+		set_surface_type(&r.surface, _surface_type_rectangle, _surface_subtype_object_rectangle);
+		r.texture = build_bitmap_identifier(static_cast<uint32>(collection), static_cast<uint32>(sprite), 0, 0);
+		r.object_index = NONE;
+	}
+	for (auto _ : state)
+	{
+		for (int32 i = 0; i < count; ++i)
+		{
+			render_rectangle &r = rectangles[static_cast<size_t>(i)];
+			// The rasterizer clamps the clip rows in place: set them each time.
+			const int16 x = static_cast<int16>(16 + (i % 20) * 49), y = static_cast<int16>(8 + (i / 20 % 20) * 36);
+			r.geometry = {x, y, static_cast<int16>(x + 32), static_cast<int16>(y + 48), 0, 768, {0, 0, 0, 0}, 0, 0};
+			rasterize_rectangle_32bit(screen, &r.surface);
+		}
+	}
+	state.SetItemsProcessed(state.iterations() * count);
+	state.SetLabel("sprites");
+	dispose_pointer(screen);
+}
+BENCHMARK(BM_rasterize_sprites)->Arg(400)->Unit(benchmark::kMillisecond);
+
+// A geometry of n surfaces (a double-sided grid 1024 wide, 512 high) through
+// the model triangle builder.
+void BM_render_geometry(benchmark::State &state)
+{
+	const int32 count = static_cast<int32>(state.range(0));
+	if (!enter_map(HARNESS_DEMO_MAP_TAG))
+	{
+		state.SkipWithError("map start failed");
+		return;
+	}
+	static int16 geometry_index = NONE;
+	const int16 columns = 16, rows = static_cast<int16>(count / (2 * 16));
+	if (geometry_index == NONE)
+	{
+		std::vector<short_world_point3d> points;
+		for (int16 j = 0; j <= rows; ++j)
+		{
+			for (int16 i = 0; i <= columns; ++i)
+			{
+				// In the plane x = 0, which faces the viewer below.
+				points.push_back({0, static_cast<short_world_distance>(i * 64), static_cast<short_world_distance>(j * 512 / rows)});
+			}
+		}
+		std::vector<geometry_surface> surfaces;
+		const world_vector3d normal = {-TRIG_MAGNITUDE, 0, 0};
+		for (int16 j = 0; j < rows; ++j)
+		{
+			for (int16 i = 0; i < columns; ++i)
+			{
+				const int16 a = static_cast<int16>(j * (columns + 1) + i), b = static_cast<int16>(a + 1),
+							c = static_cast<int16>(a + columns + 1), d = static_cast<int16>(c + 1);
+				geometry_surface first = model_surface(points.data(), normal, 0, a, b, d);
+				geometry_surface second = model_surface(points.data(), normal, 0, a, d, c);
+				first.flags = second.flags = _geometry_surface_no_backface_cull_flag;
+				surfaces.push_back(first);
+				surfaces.push_back(second);
+			}
+		}
+		geometry_material material = {};
+		material.sequence_index = NONE;
+		material.collection_index = NONE;
+		material.color_table_index = NONE;
+		material.bitmap_index = NONE;
+		const std::vector<uint8> bytes = geometry_tag_data(material, points.data(), static_cast<int16>(points.size()), surfaces, 512);
+		geometry_index = new_geometry_definition_from_tag_data(TAG("bgrd"), bytes.data(), static_cast<int32>(bytes.size()));
+	}
+	const geometry_tables *tables = get_geometry_tables(geometry_index);
+	if (geometry_index == NONE || !tables)
+	{
+		state.SkipWithError("geometry failed to load");
+		return;
+	}
+	// The scenery thatch, so that surfaces are drawn.
+	const int16 scenery = try_and_get_collection_index(DEFAULT_SCENERY_COLLECTION_TAG);
+	tables->materials[0].collection_index = scenery;
+	tables->materials[0].color_table_index = 0;
+	tables->materials[0].bitmap_index = scenery == NONE ? static_cast<int16>(NONE)
+		: get_sequence_bitmap_index(scenery, _default_scenery_thatch_sequence, 0, 0, NULL, NULL);
+
+	// Placed as the demo's first model, seen from 4000 in front as the model tests see it.
+	const model_data *model = NULL;
+	for (int16 i = 0; i < MAXIMUM_MODELS_PER_MAP && !model; ++i) model = get_model_data(i);
+	if (!model)
+	{
+		state.SkipWithError("the demo has no model");
+		return;
+	}
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen_width = 640;
+	view.screen_height = 480;
+	view.xk = 320;
+	view.yk = 240;
+	view.world_to_screen_x = view.world_to_screen_y = 320;
+	view.location.position = {model->location.x - 4000, model->location.y + 512, model->location.z + 200};
+	view.world_to_viewer_rotation.n[1][0] = 16384;
+	view.world_to_viewer_rotation.n[2][1] = 16384;
+	view.world_to_viewer_rotation.n[0][2] = -16384;
+	int64 built = 0;
+	for (auto _ : state)
+	{
+		render_scene(NULL); // resets the arena
+		render_surface_list list;
+		new_surface_list(&list);
+		view.main_surface_list = &list;
+		mesh_region *region = static_cast<mesh_region *>(render_malloc(sizeof(mesh_region)));
+		memset(region, 0, sizeof(*region));
+		region->x1 = static_cast<int16>(mesh_globals->mesh_width);
+		region->y1 = static_cast<int16>(mesh_globals->mesh_height);
+		region->spans = static_cast<mesh_span *>(render_malloc(region->y1 * static_cast<int32>(sizeof(mesh_span))));
+		for (int32 row = 0; row < region->y1; ++row) region->spans[row] = {0, region->x1};
+		render_geometry(&view, region, NONE, geometry_index, &model->location, &model->up_vector, &model->forward_vector,
+			&model->scale_vector, FALSE, 0);
+		built = 0;
+		for (render_surface *s = list.first_surface; s; s = s->next_surface) ++built;
+	}
+	state.counters["triangles"] = static_cast<double>(built);
+	if (built == 0) state.SkipWithError("no triangles built");
+}
+BENCHMARK(BM_render_geometry)->Arg(512)->Unit(benchmark::kMillisecond);
 
 }

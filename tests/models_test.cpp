@@ -441,24 +441,30 @@ TEST_F(models_harness, the_demo_hut_stands_and_replays_the_same)
 		new_game_data setup;
 		harness_demo_setup(&setup);
 		ASSERT_TRUE(harness_start_map(&setup));
-		ASSERT_EQ(model_array.total_count, 1);
-		const model_data *model = get_model_data(0);
-		ASSERT_NE(model, nullptr);
+		ASSERT_EQ(model_array.total_count, 2) << "the hut and the cottage by the lake";
+		ASSERT_NE(get_model_data(0), nullptr);
+		ASSERT_NE(get_model_data(1), nullptr);
+		const int16 hut = get_model_data(0)->type == get_model_definition_index(TAG("hut ")) ? 0 : 1;
+		const model_data *cottage = get_model_data(static_cast<int16>(1 - hut));
+		EXPECT_EQ(cottage->type, get_model_definition_index(TAG("cott")));
+		EXPECT_EQ(cottage->x0, 30);
+		EXPECT_EQ(cottage->y0, 60);
+		const model_data *model = get_model_data(hut);
 		EXPECT_EQ(model->x0, 32);
 		EXPECT_EQ(model->x1, 33);
 		EXPECT_EQ(model->y0, 48);
 		EXPECT_EQ(model->y1, 49);
 		scan_markers_state state;
-		new_scan_markers_state(&state, _marker_model, NONE, NONE);
+		new_scan_markers_state(&state, _marker_model, 0, NONE); // the hut's palette row
 		const marker_data *marker = scan_markers(&state);
 		ASSERT_NE(marker, nullptr);
-		EXPECT_EQ(marker->data_index, 0);
+		EXPECT_EQ(marker->data_index, hut);
 		EXPECT_EQ(model->identifier, marker->identifier);
 		for (int32 y = 47; y <= 48; ++y)
 		{
 			for (int32 x = 31; x <= 32; ++x)
 			{
-				EXPECT_EQ(get_model_index_from_mesh_cell(x, y), 0);
+				EXPECT_EQ(get_model_index_from_mesh_cell(x, y), hut);
 				EXPECT_EQ(get_mesh_cell(x, y)->flags & 0xFF, 0xEE);
 			}
 		}

@@ -1027,10 +1027,17 @@ TEST_F(DefaultTagSetCollections, every_collection_loads_with_every_kind)
 	EXPECT_EQ(get_sequence_frame(NULL, effects, _default_effects_scorch_sequence, 0)->shadow_map_index, 0);
 	EXPECT_EQ(get_sequence(effects, _default_effects_arrow_sequence)->number_of_views, 1);
 
-	// Scenery: row-span sprites (the software path draws no others) and a tree with a high-resolution picture.
+	// Scenery: row-span sprites (the software path draws no others), a tree with a high-resolution picture,
+	// and the cottage's plain 64 x 64 texture.
 	const int16 scenery = get_collection_index(DEFAULT_SCENERY_COLLECTION_TAG);
+	const int16 thatch = get_sequence_bitmap_index(scenery, _default_scenery_thatch_sequence, 0, 0, NULL, NULL);
+	ASSERT_NE(thatch, NONE);
+	EXPECT_EQ(get_bitmap(scenery, thatch)->width, 64);
+	EXPECT_EQ(get_bitmap(scenery, thatch)->height, 64);
+	EXPECT_TRUE(get_bitmap(scenery, thatch)->flags & _power_of_two_flag);
 	for (int16 bitmap = 0; bitmap < get_collection_bitmap_count(scenery); ++bitmap)
 	{
+		if (bitmap == thatch) continue;
 		EXPECT_TRUE(get_bitmap(scenery, bitmap)->flags & _1bit_transparency_encoded_flag) << bitmap;
 	}
 	EXPECT_TRUE(get_bitmap_instance(scenery, 1)->flags & _bitmap_instance_highres_flag);
@@ -1059,5 +1066,5 @@ TEST_F(DefaultTagSetCollections, ShapesDeterminism)
 	// The same bytes and the same derived data on every run and build.
 	const uint64 digest = default_collections_digest();
 	EXPECT_EQ(digest, default_collections_digest());
-	EXPECT_EQ(digest, 0xd15400f4d33a26a4ull) << std::hex << digest;
+	EXPECT_EQ(digest, 0xe6911e870310159full) << std::hex << digest;
 }

@@ -221,9 +221,14 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 		{
 			ASSERT_NE(get_object_data(cell->first_object_index), nullptr) << i;
 		}
-		// Only the demo's hut (cells 31-32 x 47-48) stands on the map.
+		// Only the demo's hut (cells 31-32 x 47-48) and the cottage by the lake
+		// (cells 29-30 x 59-60) stand on the map.
 		const int32 x = i % 64, y = i / 64;
-		ASSERT_EQ(cell->model_index, x >= 31 && x <= 32 && y >= 47 && y <= 48 ? 0 : NONE) << i;
+		const bool hut = x >= 31 && x <= 32 && y >= 47 && y <= 48, cottage = x >= 29 && x <= 30 && y >= 59 && y <= 60;
+		const int16 hut_model = mesh_globals->mesh_cells[47 * 64 + 31].model_index;
+		ASSERT_NE(hut_model, NONE);
+		const int16 expected = hut ? hut_model : cottage ? static_cast<int16>(1 - hut_model) : static_cast<int16>(NONE);
+		ASSERT_EQ(cell->model_index, expected) << i;
 		const uint16 media = cell->flags & _mesh_cell_triangle_media_flags;
 		if (media == _mesh_cell_triangle1_is_media_flag) second_only += 1;
 		const int32 h = media ? cell->media_height : cell->height;
@@ -238,9 +243,9 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 	EXPECT_EQ(count_markers(_marker_scenery), 16);
 	EXPECT_EQ(count_markers(_marker_monster), 30);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
-	EXPECT_EQ(count_markers(_marker_model), 1);
+	EXPECT_EQ(count_markers(_marker_model), 2); // the hut and the cottage
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(mesh_globals->marker_count, 52);
+	EXPECT_EQ(mesh_globals->marker_count, 53);
 
 	// Two teams from the palette, whatever the header says; every player on one.
 	EXPECT_EQ(get_team_count(), 2);

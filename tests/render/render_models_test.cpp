@@ -2,6 +2,7 @@
 // surfaces, depth rules, reflections, cross-fades and once-per-frame marks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -209,6 +210,49 @@ TEST_F(render_models, depth_rules_reflections_and_transparency)
 	// Surfaces at or behind the eye are dropped.
 	view.location.position.x = 20 * 512 + 2000;
 	EXPECT_TRUE(draw().empty());
+}
+
+// A surface listed as depending on another is drawn just in front of it;
+// an entry whose count runs past the table is ignored.
+TEST_F(render_models, dependent_surfaces_sort_in_front_of_their_dependencies)
+{
+	const std::vector<render_model_triangle *> plain = draw();
+	ASSERT_GE(plain.size(), 2u);
+	const render_model_triangle *back = plain[0], *front = plain[0];
+	for (const render_model_triangle *t : plain)
+	{
+		if (t->surface.z < back->surface.z) back = t;
+		if (t->surface.z > front->surface.z) front = t;
+	}
+	ASSERT_LT(back->surface.z, front->surface.z);
+	const int16 dependent = back->triangle_index, dependency = front->triangle_index;
+	const int16 back_z = back->surface.z, front_z = front->surface.z;
+
+	geometry_definition *geometry = get_geometry_definition(geometry_index);
+	geometry_tables *writable = const_cast<geometry_tables *>(tables);
+	const int16 saved_count = geometry->dependency_count;
+	int16 *const saved_list = writable->dependency_list;
+	int16 list[3] = {1, dependency, 0};
+	geometry->dependency_count = 3;
+	writable->dependency_list = list;
+	tables->surfaces[dependent].dependency_table_index = 0;
+	auto z_of = [&](int16 triangle_index) {
+		for (const render_model_triangle *t : draw())
+		{
+			if (t->triangle_index == triangle_index) return static_cast<int32>(t->surface.z);
+		}
+		return -1000000;
+	};
+	EXPECT_EQ(z_of(dependent), std::min<int32>(front_z + 1, -1));
+	EXPECT_EQ(z_of(dependency), front_z);
+	list[0] = 5; // past the end of the table
+	EXPECT_EQ(z_of(dependent), back_z);
+	tables->surfaces[dependent].dependency_table_index = 3; // past the end
+	list[0] = 1;
+	EXPECT_EQ(z_of(dependent), back_z);
+	writable->dependency_list = saved_list;
+	geometry->dependency_count = saved_count;
+	tables->surfaces[dependent].dependency_table_index = NONE;
 }
 
 TEST_F(render_models, a_model_is_drawn_once_and_cross_fades)

@@ -16,6 +16,10 @@
 #include "players.h"
 #include "render/render.h"
 #include "render/render_objects.h"
+#include "bitmap_text.h"
+#include "fonts_content.h"
+#include "default_tags.h"
+#include "CoreLibrary/zerv/string_definitions.h"
 #include "zerv.h"
 
 namespace {
@@ -269,7 +273,7 @@ TEST_F(render_objects, transfer_modes_by_value)
 		{5, 0, 65535}, {5, 30000, 50535}, {5, 65535, 32768},
 		{6, 0, 32768}, {6, 30000, 47768}, {6, 65535, 65535},
 		{7, 0, 32767}, {7, 16384, 32767 + 16384}, {7, 49152, 32767 - 16384},
-		{8, 30000, -1}, {-1, 30000, -1}};
+		{8, 30000, -1}, {9, 30000, -1}, {13, 30000, -1}, {32767, 30000, -1}, {-1, 30000, -1}, {-7, 30000, -1}};
 	for (const row &r : rows)
 	{
 		render_rectangle rectangle;
@@ -505,6 +509,73 @@ TEST_F(render_objects, caps_lock_bars_and_overhead_text)
 	build();
 	EXPECT_TRUE(surfaces(_surface_subtype_text_rectangle).empty());
 	test_unit.overhead_text_index = 65535 & 0x7FFF;
+	build();
+	EXPECT_TRUE(surfaces(_surface_subtype_text_rectangle).empty());
+}
+
+// The label's size comes from its string and font; it sits centred over the
+// unit, its bottom 4 pixels above the box; an empty string makes none.
+TEST_F(render_objects, overhead_text_is_sized_by_its_string_and_placed_over_the_box)
+{
+	initialize_string_definitions();
+	initialize_string_definitions_for_new_map();
+	initialize_font_definitions();
+	initialize_font_definitions_for_new_map();
+	struct cleanup
+	{
+		~cleanup()
+		{
+			dispose_font_definitions_from_old_map();
+			dispose_string_definitions_from_old_map();
+		}
+	} cleanup_fonts_and_strings;
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_font_tags(&handles));
+	const char *strings[] = {"Archers of the hill"};
+	ASSERT_NE(make_string_list_tag(TAG("ohtx"), "labels", strings, 1), NONE);
+	const int16 font = font_tag_to_font_index(DEFAULT_INTERFACE_FONT_TAG);
+	const int16 list_index = string_list_tag_to_string_index(TAG("ohtx"));
+	ASSERT_NE(font, NONE);
+	ASSERT_NE(list_index, NONE);
+
+	const int16 index = front_object();
+	object_data *object = get_object_data(index);
+	object->type = selectable_type(_draw_selection_box_flag | _draw_vitality_box_flag);
+	object->owner = _object_is_monster;
+	object->maximum_vitality = object->vitality = 256;
+	get_render_objects_test_hooks()->unit_data = answer_test_unit;
+	overhead_text_data *text = &get_overhead_map_test_hooks()->texts[3];
+	text->monster_index = 0;
+	text->font_index = font;
+	text->style = NONE;
+	text->string_list_index = list_index;
+	text->string_index = 0;
+	test_unit.overhead_text_index = 3;
+	build();
+	std::vector<render_surface *> labels = surfaces(_surface_subtype_text_rectangle);
+	ASSERT_EQ(labels.size(), 1u);
+	const render_text_rectangle *label = reinterpret_cast<const render_text_rectangle *>(labels[0]);
+	EXPECT_EQ(label->geometry.x1 - label->geometry.x0, string_width(font, NONE, strings[0]));
+	EXPECT_EQ(label->geometry.y1 - label->geometry.y0, get_font_line_height(font));
+	EXPECT_STREQ(label->string, strings[0]);
+	// Straight ahead: centred on the screen's middle column.
+	EXPECT_NEAR((label->geometry.x0 + label->geometry.x1) / 2, view.xk, 1);
+	// Its bottom 4 pixels above the top of the unit's box: the top of the
+	// object's projected height.
+	const render_rectangle *sprite = nullptr;
+	for (render_surface *s : surfaces(_surface_subtype_object_rectangle))
+	{
+		sprite = reinterpret_cast<const render_rectangle *>(s);
+	}
+	ASSERT_NE(sprite, nullptr);
+	EXPECT_LT(label->geometry.y1, sprite->geometry.y1);
+
+	// A missing string (an empty one) or a list that is not loaded: no label.
+	text->string_index = 5;
+	build();
+	EXPECT_TRUE(surfaces(_surface_subtype_text_rectangle).empty());
+	text->string_index = 0;
+	text->string_list_index = NONE;
 	build();
 	EXPECT_TRUE(surfaces(_surface_subtype_text_rectangle).empty());
 }

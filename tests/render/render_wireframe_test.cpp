@@ -191,6 +191,39 @@ TEST_F(render_wireframe, circles_take_their_segments_and_flags_their_radius)
 		EXPECT_EQ(lines(), c.segments) << c.radius;
 	}
 
+	// Points on cells that are not rendered (height -4096) join no segment:
+	// none over such cells, and only the western half with the east hidden.
+	const world_point2d edge = {(centre.x / WORLD_ONE) * WORLD_ONE, centre.y};
+	const int32 cx = edge.x / WORLD_ONE, cy = edge.y / WORLD_ONE;
+	std::vector<std::pair<int32, uint16>> saved_flags;
+	auto hide = [&](int32 x0) {
+		for (int32 y = cy - 3; y <= cy + 3; ++y)
+		{
+			for (int32 x = x0; x <= cx + 3; ++x)
+			{
+				const int32 i = y * mesh_globals->mesh_width + x;
+				saved_flags.push_back({i, mesh_globals->mesh_cells[i].flags});
+				mesh_globals->mesh_cells[i].flags |= _mesh_cell_is_not_rendered_flag;
+			}
+		}
+	};
+	auto restore = [&]() {
+		for (auto it = saved_flags.rbegin(); it != saved_flags.rend(); ++it) mesh_globals->mesh_cells[it->first].flags = it->second;
+		saved_flags.clear();
+	};
+	rasterize_circle(&down, &edge, 1000, &red);
+	EXPECT_EQ(lines(), 16);
+	hide(cx - 3);
+	rasterize_circle(&down, &edge, 1000, &red);
+	EXPECT_EQ(lines(), 0) << "every point hidden";
+	restore();
+	hide(cx);
+	rasterize_circle(&down, &edge, 1000, &red);
+	const int32 western = lines();
+	restore();
+	EXPECT_GE(western, 5);
+	EXPECT_LE(western, 7);
+
 	// Flags are recorded only with the preference, at most 32.
 	game_preferences *preferences = get_game_preferences();
 	const uint32 saved = preferences->flags;

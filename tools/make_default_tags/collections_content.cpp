@@ -758,6 +758,23 @@ collection_description default_scenery_collection(void)
 	fence_sequence.radius = 2 * FIXED_ONE;
 	fence_sequence.height1 = 12 * FIXED_ONE;
 	collection.sequences.push_back(single_view_sequence("fence", fence_sequence, 0, NONE));
+
+	// The cottage's thatch: a plain 64 x 64 texture (a power of two, so models can use it).
+	collection_bitmap_description thatch = plain_collection_bitmap("thatch", 64, 64, _8bit);
+	for (int32 y = 0; y < 64; ++y)
+	{
+		for (int32 x = 0; x < 64; ++x)
+		{
+			const int32 band = (y & 7) == 0 ? _red_band : _yellow_band;
+			thatch.pixels[static_cast<size_t>(y * 64 + x)] = band_color(band, 6 + static_cast<int32>(random.next(16)));
+		}
+	}
+	const int16 thatch_bitmap = static_cast<int16>(collection.bitmaps.size());
+	collection.bitmaps.push_back(thatch);
+	const int16 thatch_instance = static_cast<int16>(collection.instances.size());
+	collection.instances.push_back(default_instance(thatch_bitmap, 32, 32, 32, 32));
+	sequence_data thatch_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
+	collection.sequences.push_back(single_view_sequence("thatch", thatch_sequence, thatch_instance, NONE));
 	return collection;
 }
 

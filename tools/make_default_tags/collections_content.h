@@ -122,6 +122,7 @@ enum
 	_default_scenery_stump_sequence,
 	_default_scenery_post_sequence,
 	_default_scenery_fence_sequence,
+	_default_scenery_thatch_sequence, // the cottage's 64 x 64 texture
 	NUMBER_OF_DEFAULT_SCENERY_SEQUENCES
 };
 

@@ -208,6 +208,18 @@ void add_benchmark_flag_markers(map_description *map)
 	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 112 * cell + 256, 124 * cell + 256, 0));
 	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 124 * cell + 256, 132 * cell + 256, 0));
 }
+// The thatched cottage on the lake's eastern shore, where the water reflects it.
+void add_demo_cottage(map_description *map, int32 width)
+{
+	map->palette.push_back(palette_row(_marker_model, DEMO_COTTAGE_TAG, NONE, 0xFFFF));
+	const int16 cottage_row = 1; // the second model row, after the hut
+	marker_data cottage = marker_at(_marker_model, cottage_row, DEMO_COTTAGE_IDENTIFIER, DEMO_COTTAGE_CELL_X * WORLD_ONE,
+		DEMO_COTTAGE_CELL_Y * WORLD_ONE, 16384);
+	cottage.location.pitch = 49152;
+	cottage.location.position.z = map->cells[static_cast<size_t>(DEMO_COTTAGE_CELL_Y * width + DEMO_COTTAGE_CELL_X)].height;
+	map->markers.push_back(cottage);
+}
+
 void add_demo_units(map_description *map, int32 width);
 
 map_description demo_map(void)
@@ -320,6 +332,7 @@ map_description demo_map(void)
 	map.markers.push_back(hut);
 	add_demo_scenery_and_bomb(&map, width);
 	add_demo_flag_markers(&map);
+	add_demo_cottage(&map, width);
 	return map;
 }
 

@@ -106,27 +106,30 @@ const hut_face hut_faces[5] = {
 	{{-TRIG_MAGNITUDE, 0, 0}, 0, {3, 0, 4, 7}},
 	{{0, 0, TRIG_MAGNITUDE}, -TRIG_MAGNITUDE * hut_height, {4, 5, 6, 7}}};
 
-int64 winding(const hut_face &face, int16 a, int16 b, int16 c)
+int64 winding(const short_world_point3d *points, const world_vector3d &normal, int16 a, int16 b, int16 c)
 {
-	const short_world_point3d &p = hut_vertices[a], &q = hut_vertices[b], &r = hut_vertices[c];
+	const short_world_point3d &p = points[a], &q = points[b], &r = points[c];
 	const int64 ux = q.x - p.x, uy = q.y - p.y, uz = q.z - p.z;
 	const int64 vx = r.x - p.x, vy = r.y - p.y, vz = r.z - p.z;
-	return (uy * vz - uz * vy) * face.normal.i + (uz * vx - ux * vz) * face.normal.j + (ux * vy - uy * vx) * face.normal.k;
+	return (uy * vz - uz * vy) * normal.i + (uz * vx - ux * vz) * normal.j + (ux * vy - uy * vx) * normal.k;
 }
 
-geometry_surface hut_surface(const hut_face &face, int16 a, int16 b, int16 c)
+} // namespace
+
+geometry_surface model_surface(const short_world_point3d *points, const world_vector3d &normal, int32 d, int16 a,
+	int16 b, int16 c)
 {
 	// Clockwise seen from the normal's side, as the point-in-triangle test expects.
-	if (winding(face, a, b, c) > 0) std::swap(b, c);
+	if (winding(points, normal, a, b, c) > 0) std::swap(b, c);
 	geometry_surface surface = {};
-	surface.normal = face.normal;
-	surface.d = face.d;
+	surface.normal = normal;
+	surface.d = d;
 	const int16 corners[3] = {a, b, c};
-	surface.bounds.minimum_corner = hut_vertices[a];
-	surface.bounds.maximum_corner = hut_vertices[a];
+	surface.bounds.minimum_corner = points[a];
+	surface.bounds.maximum_corner = points[a];
 	for (int16 i = 0; i < 3; ++i)
 	{
-		const short_world_point3d &v = hut_vertices[corners[i]];
+		const short_world_point3d &v = points[corners[i]];
 		surface.corners[i].vertex_index = corners[i];
 		surface.bounds.minimum_corner = {MIN(surface.bounds.minimum_corner.x, v.x), MIN(surface.bounds.minimum_corner.y, v.y),
 			MIN(surface.bounds.minimum_corner.z, v.z)};
@@ -141,7 +144,120 @@ geometry_surface hut_surface(const hut_face &face, int16 a, int16 b, int16 c)
 	return surface;
 }
 
+namespace {
+
+geometry_surface hut_surface(const hut_face &face, int16 a, int16 b, int16 c)
+{
+	return model_surface(hut_vertices, face.normal, face.d, a, b, c);
+}
+
+/* ---------- the cottage */
+
+// 768 x 512 walls 384 high under a ridged roof at 45 degrees (ridge at 640,
+// along x), and a double-sided pennant on the ridge.
+const int16 cottage_width = 768, cottage_depth = 512, cottage_wall = 384, cottage_ridge = 640;
+const int16 diagonal = 11585; // TRIG_MAGNITUDE / sqrt 2
+
+const short_world_point3d cottage_vertices[] = {{0, 0, 0}, {cottage_width, 0, 0}, {cottage_width, cottage_depth, 0},
+	{0, cottage_depth, 0}, {0, 0, cottage_wall}, {cottage_width, 0, cottage_wall},
+	{cottage_width, cottage_depth, cottage_wall}, {0, cottage_depth, cottage_wall}, {0, cottage_depth / 2, cottage_ridge},
+	{cottage_width, cottage_depth / 2, cottage_ridge}, {cottage_width / 2, cottage_depth / 2, cottage_ridge},
+	{cottage_width / 2, cottage_depth / 2, cottage_ridge + 192}, {cottage_width / 2 + 160, cottage_depth / 2, cottage_ridge + 96}};
+const int16 cottage_vertex_count = static_cast<int16>(NUMBEROF(cottage_vertices));
+
+struct cottage_triangle
+{
+	world_vector3d normal;
+	int16 corners[3];
+	uint16 flags;
+};
+
+const cottage_triangle cottage_triangles[] = {
+	{{0, -TRIG_MAGNITUDE, 0}, {0, 1, 5}, 0}, {{0, -TRIG_MAGNITUDE, 0}, {0, 5, 4}, 0},
+	{{TRIG_MAGNITUDE, 0, 0}, {1, 2, 6}, 0}, {{TRIG_MAGNITUDE, 0, 0}, {1, 6, 5}, 0}, {{TRIG_MAGNITUDE, 0, 0}, {5, 6, 9}, 0},
+	{{0, TRIG_MAGNITUDE, 0}, {2, 3, 7}, 0}, {{0, TRIG_MAGNITUDE, 0}, {2, 7, 6}, 0},
+	{{-TRIG_MAGNITUDE, 0, 0}, {3, 0, 4}, 0}, {{-TRIG_MAGNITUDE, 0, 0}, {3, 4, 7}, 0}, {{-TRIG_MAGNITUDE, 0, 0}, {7, 4, 8}, 0},
+	{{0, -diagonal, diagonal}, {4, 5, 9}, 0}, {{0, -diagonal, diagonal}, {4, 9, 8}, 0},
+	{{0, diagonal, diagonal}, {6, 7, 8}, 0}, {{0, diagonal, diagonal}, {6, 8, 9}, 0},
+	{{0, -TRIG_MAGNITUDE, 0}, {10, 11, 12}, _geometry_surface_no_backface_cull_flag}};
+
 } // namespace
+
+// The 'geom' data of one material, its points and surfaces; the bounds and
+// centre come from the points.
+std::vector<uint8> geometry_tag_data(const geometry_material &material, const short_world_point3d *points,
+	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height)
+{
+	std::vector<geometry_vertex> vertices(static_cast<size_t>(point_count));
+	short_world_rectangle3d bounds = {points[0], points[0]};
+	for (int16 i = 0; i < point_count; ++i)
+	{
+		vertices[static_cast<size_t>(i)].point = points[i];
+		bounds.minimum_corner = {MIN(bounds.minimum_corner.x, points[i].x), MIN(bounds.minimum_corner.y, points[i].y),
+			MIN(bounds.minimum_corner.z, points[i].z)};
+		bounds.maximum_corner = {MAX(bounds.maximum_corner.x, points[i].x), MAX(bounds.maximum_corner.y, points[i].y),
+			MAX(bounds.maximum_corner.z, points[i].z)};
+	}
+	geometry_definition header = {};
+	header.collection_reference_tag = DEFAULT_SCENERY_REFERENCE_TAG;
+	header.material_count = 1;
+	header.vertex_count = point_count;
+	header.surface_count = static_cast<int16>(surfaces.size());
+	header.dependency_count = 0;
+	header.center = {static_cast<short_world_distance>((bounds.minimum_corner.x + bounds.maximum_corner.x) / 2),
+		static_cast<short_world_distance>((bounds.minimum_corner.y + bounds.maximum_corner.y) / 2), 0};
+	header.height = height;
+	header.materials_offset = 0;
+	header.materials_size = sizeof(geometry_material);
+	header.vertices_offset = header.materials_offset + header.materials_size;
+	header.vertices_size = static_cast<int32>(sizeof(geometry_vertex) * vertices.size());
+	header.surfaces_offset = (header.vertices_offset + header.vertices_size + 3) & ~3;
+	header.surfaces_size = static_cast<int32>(sizeof(geometry_surface) * surfaces.size());
+	header.data_offset = sizeof(geometry_definition);
+	header.data_size = header.surfaces_offset + header.surfaces_size;
+	header.bounds = bounds;
+	header.collection_reference_index = NONE;
+
+	std::vector<uint8> bytes;
+	append_swapped(&bytes, &header, 1, geometry_definition_bs_data);
+	append_swapped(&bytes, &material, 1, geometry_material_bs_data);
+	append_swapped(&bytes, vertices.data(), point_count, geometry_vertex_bs_data);
+	bytes.resize(static_cast<size_t>(header.data_offset + header.surfaces_offset));
+	append_swapped(&bytes, surfaces.data(), static_cast<int32>(surfaces.size()), geometry_surface_bs_data);
+	return bytes;
+}
+
+static std::vector<uint8> model_tag_data(file_tag geometry_tag, int16 vertex_count, uint16 vertex_flags_below,
+	const model_mesh_cell_data *cells, int16 cell_count)
+{
+	std::vector<geometry_vertex_data> vertex_flags(static_cast<size_t>(vertex_count));
+	for (int16 i = 0; i < vertex_count; ++i) vertex_flags[static_cast<size_t>(i)].flags = i < 4 ? vertex_flags_below : 0;
+	model_permutation_data permutation = {};
+	permutation.collection_index = NONE;
+	permutation.color_table_index = NONE;
+
+	model_definition header = {};
+	header.geometry_tag = geometry_tag;
+	header.geometry_index = NONE;
+	header.model_geometry_vertex_count = vertex_count;
+	header.model_permutation_count = 1;
+	header.model_cell_count = cell_count;
+	header.model_geometry_vertex_offset = 0;
+	header.model_geometry_vertex_size = static_cast<int32>(sizeof(geometry_vertex_data) * vertex_flags.size());
+	header.model_permutations_offset = header.model_geometry_vertex_size;
+	header.model_permutations_size = sizeof(model_permutation_data);
+	header.model_cell_offset = header.model_permutations_offset + header.model_permutations_size;
+	header.model_cell_size = static_cast<int32>(sizeof(model_mesh_cell_data) * static_cast<size_t>(cell_count));
+	header.data_offset = sizeof(model_definition);
+	header.data_size = header.model_cell_offset + header.model_cell_size;
+
+	std::vector<uint8> bytes;
+	append_swapped(&bytes, &header, 1, model_definition_bs_data);
+	append_swapped(&bytes, vertex_flags.data(), vertex_count, geometry_vertex_data_bs_data);
+	append_swapped(&bytes, &permutation, 1, model_permutation_data_bs_data);
+	append_swapped(&bytes, cells, cell_count, model_mesh_cell_data_bs_data);
+	return bytes;
+}
 
 const default_object_entry default_objects[] = {
 	{DEFAULT_BODY_OBJECT_TAG, "unit body", body},
@@ -170,77 +286,48 @@ std::vector<uint8> hut_geometry_tag_data(void)
 	material.collection_index = NONE;
 	material.color_table_index = NONE;
 	material.bitmap_index = NONE;
-
-	geometry_vertex vertices[8];
-	for (int16 i = 0; i < 8; ++i) vertices[i].point = hut_vertices[i];
-
 	std::vector<geometry_surface> surfaces;
 	for (const hut_face &face : hut_faces)
 	{
 		surfaces.push_back(hut_surface(face, face.corners[0], face.corners[1], face.corners[2]));
 		surfaces.push_back(hut_surface(face, face.corners[0], face.corners[2], face.corners[3]));
 	}
-
-	geometry_definition header = {};
-	header.collection_reference_tag = DEFAULT_SCENERY_REFERENCE_TAG;
-	header.material_count = 1;
-	header.vertex_count = 8;
-	header.surface_count = static_cast<int16>(surfaces.size());
-	header.dependency_count = 0;
-	header.center = {hut_size / 2, hut_size / 2, 0};
-	header.height = hut_height;
-	header.materials_offset = 0;
-	header.materials_size = sizeof(geometry_material);
-	header.vertices_offset = header.materials_offset + header.materials_size;
-	header.vertices_size = static_cast<int32>(sizeof(vertices));
-	header.surfaces_offset = (header.vertices_offset + header.vertices_size + 3) & ~3;
-	header.surfaces_size = static_cast<int32>(sizeof(geometry_surface) * surfaces.size());
-	header.data_offset = sizeof(geometry_definition);
-	header.data_size = header.surfaces_offset + header.surfaces_size;
-	header.bounds = {{0, 0, 0}, {hut_size, hut_size, hut_height}};
-	header.collection_reference_index = NONE;
-
-	std::vector<uint8> bytes;
-	append_swapped(&bytes, &header, 1, geometry_definition_bs_data);
-	append_swapped(&bytes, &material, 1, geometry_material_bs_data);
-	append_swapped(&bytes, vertices, 8, geometry_vertex_bs_data);
-	bytes.resize(static_cast<size_t>(header.data_offset + header.surfaces_offset));
-	append_swapped(&bytes, surfaces.data(), static_cast<int32>(surfaces.size()), geometry_surface_bs_data);
-	return bytes;
+	return geometry_tag_data(material, hut_vertices, 8, surfaces, hut_height);
 }
 
 std::vector<uint8> hut_model_tag_data(void)
 {
-	geometry_vertex_data vertex_flags[8] = {};
-	for (int16 i = 0; i < 4; ++i) vertex_flags[i].flags = _vertex_deforms_mesh_flag; // the bottom corners
-	model_permutation_data permutation = {};
-	permutation.collection_index = NONE;
-	permutation.color_table_index = NONE;
 	const model_mesh_cell_data cells[4] = {{0, 0, _mesh_cell_is_impassable_walking_flag, 0},
 		{1, 0, _mesh_cell_is_impassable_walking_flag, 0}, {0, 1, _mesh_cell_is_impassable_walking_flag, 0},
 		{1, 1, _mesh_cell_is_impassable_walking_flag, 0}};
+	return model_tag_data(DEFAULT_HUT_MODEL_TAG, 8, _vertex_deforms_mesh_flag, cells, 4); // the bottom corners deform
+}
 
-	model_definition header = {};
-	header.geometry_tag = DEFAULT_HUT_MODEL_TAG;
-	header.geometry_index = NONE;
-	header.model_geometry_vertex_count = 8;
-	header.model_permutation_count = 1;
-	header.model_cell_count = 4;
-	header.model_geometry_vertex_offset = 0;
-	header.model_geometry_vertex_size = static_cast<int32>(sizeof(vertex_flags));
-	header.model_permutations_offset = header.model_geometry_vertex_size;
-	header.model_permutations_size = sizeof(model_permutation_data);
-	header.model_cell_offset = header.model_permutations_offset + header.model_permutations_size;
-	header.model_cell_size = static_cast<int32>(sizeof(cells));
-	header.data_offset = sizeof(model_definition);
-	header.data_size = header.model_cell_offset + header.model_cell_size;
+std::vector<uint8> cottage_geometry_tag_data(void)
+{
+	geometry_material material = {};
+	strncpy(material.name, "thatch", sizeof(material.name) - 1);
+	material.sequence_index = _default_scenery_thatch_sequence;
+	material.collection_index = NONE;
+	material.color_table_index = NONE;
+	material.bitmap_index = NONE;
+	std::vector<geometry_surface> surfaces;
+	for (const cottage_triangle &t : cottage_triangles)
+	{
+		const short_world_point3d &p = cottage_vertices[t.corners[0]];
+		const int32 d = -(t.normal.i * p.x + t.normal.j * p.y + t.normal.k * p.z);
+		geometry_surface surface = model_surface(cottage_vertices, t.normal, d, t.corners[0], t.corners[1], t.corners[2]);
+		surface.flags = t.flags;
+		surfaces.push_back(surface);
+	}
+	return geometry_tag_data(material, cottage_vertices, cottage_vertex_count, surfaces, cottage_ridge);
+}
 
-	std::vector<uint8> bytes;
-	append_swapped(&bytes, &header, 1, model_definition_bs_data);
-	append_swapped(&bytes, vertex_flags, 8, geometry_vertex_data_bs_data);
-	append_swapped(&bytes, &permutation, 1, model_permutation_data_bs_data);
-	append_swapped(&bytes, cells, 4, model_mesh_cell_data_bs_data);
-	return bytes;
+std::vector<uint8> cottage_model_tag_data(void)
+{
+	const model_mesh_cell_data cells[2] = {{0, 0, _mesh_cell_is_impassable_walking_flag, 0},
+		{1, 0, _mesh_cell_is_impassable_walking_flag, 0}};
+	return model_tag_data(DEFAULT_COTTAGE_MODEL_TAG, cottage_vertex_count, 0, cells, 2);
 }
 
 bool make_default_object_tags(std::vector<int32> *handles)
@@ -262,6 +349,16 @@ bool make_default_object_tags(std::vector<int32> *handles)
 	if (geometry_handle == NONE || model_handle == NONE) return false;
 	handles->push_back(geometry_handle);
 	handles->push_back(model_handle);
+	const std::vector<uint8> cottage_geometry = cottage_geometry_tag_data();
+	const std::vector<uint8> cottage_model = cottage_model_tag_data();
+	const int32 cottage_geometry_handle = tag_file_new_with_subgroup_tag(GEOMETRY_GROUP_TAG, "thatched cottage",
+		DEFAULT_COTTAGE_MODEL_TAG, GEOMETRY_VERSION_NUMBER, cottage_geometry.data(),
+		static_cast<int32>(cottage_geometry.size()));
+	const int32 cottage_model_handle = tag_file_new_with_subgroup_tag(MODEL_GROUP_TAG, "thatched cottage",
+		DEFAULT_COTTAGE_MODEL_TAG, MODEL_VERSION_NUMBER, cottage_model.data(), static_cast<int32>(cottage_model.size()));
+	if (cottage_geometry_handle == NONE || cottage_model_handle == NONE) return false;
+	handles->push_back(cottage_geometry_handle);
+	handles->push_back(cottage_model_handle);
 	return true;
 }
 

@@ -1,5 +1,5 @@
-// The default set's object definitions ('obje') and its one model: the
-// stone hut ('geom' and 'mode' 'hut '), written through the engine's records
+// The default set's object definitions ('obje') and its models: the
+// stone hut ('geom' and 'mode' 'hut ') and the thatched cottage ('cott'), written through the engine's records
 // and descriptors so the same bytes come out on every build.
 #ifndef OBJECTS_CONTENT_H
 #define OBJECTS_CONTENT_H
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cseries.h"
+#include "geometry.h"
 #include "object_definitions.h"
 
 #define DEFAULT_BODY_OBJECT_TAG TAG("body")
@@ -23,6 +24,8 @@
 // The hut, 1024 x 1024 x 512, upright at yaw 16384 and pitch 49152.
 #define HUT_MODEL_YAW 16384
 #define HUT_MODEL_PITCH 49152
+// The thatched cottage, 768 x 512 under a roof ridged at 640, placed as the hut.
+#define DEFAULT_COTTAGE_MODEL_TAG TAG("cott")
 
 struct default_object_entry
 {
@@ -38,6 +41,14 @@ extern const int32 number_of_default_objects;
 std::vector<uint8> object_definition_tag_data(const object_definition &definition);
 std::vector<uint8> hut_geometry_tag_data(void);
 std::vector<uint8> hut_model_tag_data(void);
+std::vector<uint8> cottage_geometry_tag_data(void);
+// A surface of a one-material geometry, its corners turned clockwise seen
+// from the normal's side; and the 'geom' data of such surfaces.
+geometry_surface model_surface(const short_world_point3d *points, const world_vector3d &normal, int32 d, int16 a,
+	int16 b, int16 c);
+std::vector<uint8> geometry_tag_data(const geometry_material &material, const short_world_point3d *points,
+	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height);
+std::vector<uint8> cottage_model_tag_data(void);
 
 // Every 'obje' tag and the hut pair as local tags; appends the handles.
 bool make_default_object_tags(std::vector<int32> *handles);
