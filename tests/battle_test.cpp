@@ -15,7 +15,7 @@ namespace {
 
 // Where the demo's own script would decide the game.
 constexpr int32 DEMO_DECIDED_TICK = 3776;
-constexpr int32 BNCH_COMPARED_TICKS = 1800;
+constexpr int32 BNCH_COMPARED_TICKS = 900;
 
 class battle_fixture : public zerv_harness_fixture
 {
