@@ -8,6 +8,7 @@
 #include "formations.h"
 #include "definitions.h"
 #include "mesh.h"
+#include "monster_commands.h"
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
@@ -75,25 +76,93 @@ BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(0)->Name("BM_new_path
 BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(1)->Name("BM_new_path/lake_detour");
 BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(2)->Name("BM_new_path/unreachable");
 
-// 126 units in a 12 x 11 block at cell (40, 40) ordered to (200, 200) in box
-// formation: the layout, then one search per unit to its slot.
+// 126 units of one kind in a 12 x 11 block at cell (40, 40) ordered to
+// (200, 200) in box formation through the real command: the executor lays out
+// the slots and gives each unit its waypoint, then each unit's search to its
+// slot. Deleting the paths and restoring the units are not timed.
 void BM_move_order_126(benchmark::State &state)
 {
 	if (!start_bench_map(state)) return;
 	const int32 count = 126;
-	std::vector<world_point2d> starts, slots(count);
-	std::vector<angle> facings(count);
-	std::vector<int16> paths(count, NONE);
-	for (int32 i = 0; i < count; ++i) starts.push_back(centre_of(40 + i % 12, 40 + i / 12));
+	// The map's own armies make room for the block.
+	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
+	{
+		if (get_monster_data(i)) delete_monster(i, TRUE);
+	}
+	std::vector<int16> units;
+	for (int32 i = 0; i < count; ++i)
+	{
+		const world_point2d p = centre_of(40 + i % 12, 40 + i / 12);
+		const world_point3d where = {p.x, p.y, 0};
+		const int16 unit = new_monster_at_location(TAG("sold"), &where, 0, 0, 0);
+		if (unit == NONE || !get_monster_data(unit)) break;
+		units.push_back(unit);
+	}
+	if (units.size() != static_cast<size_t>(count))
+	{
+		state.SkipWithError("the block did not fit");
+		end_bench_map();
+		return;
+	}
+	std::vector<monster_data> saved_units;
+	std::vector<object_data> saved_objects;
+	for (int16 unit : units)
+	{
+		const monster_data *monster = get_monster_data(unit);
+		saved_units.push_back(*monster);
+		saved_objects.push_back(*get_object_data(monster->object_index));
+	}
+
+	command_movement_data data = {};
+	data.flags = _command_movement_formation_flag;
+	data.formation_index = _formation_box;
 	const world_point2d target = centre_of(200, 200);
+	handle_movement_command(COMMAND_FROM_STREAM, &data, count, units.data(), 1, &target);
+	void *queued = dequeue_outgoing_command();
+	if (!queued)
+	{
+		state.SkipWithError("the order was not queued");
+		end_bench_map();
+		return;
+	}
+	command_header header;
+	command_read_header(queued, &header);
+	header.player_index = 0;
+	std::vector<uint8> order(static_cast<uint8 *>(queued), static_cast<uint8 *>(queued) + header.size);
+	command_write_header(order.data(), &header);
+	std::vector<uint8> command(order);
+
+	int64 searches = 0;
 	for (auto _ : state)
 	{
-		build_formation(NONE, _formation_box, &target, slots.data(), facings.data(), 8192, static_cast<int16>(count));
-		for (int32 i = 0; i < count; ++i) paths[i] = timed_path(starts[i], slots[i]);
+		// The executor decodes in place.
 		state.PauseTiming();
-		for (int16 &index : paths) delete_path(&index);
+		command = order;
+		state.ResumeTiming();
+		execute_movement_command(command.data(), COMMAND_FROM_STREAM);
+		for (int16 unit : units)
+		{
+			monster_data *monster = get_monster_data(unit);
+			const object_data *object = get_object_data(monster->object_index);
+			path_variables request = {};
+			request.terrain_impassability_flags = monster->terrain_impassability_flags;
+			request.owner_object_index = monster->object_index;
+			request.p0 = {object->location.position.x, object->location.position.y};
+			request.p1 = monster->waypoints[0];
+			monster->path_index = new_path(unit, &request);
+			searches += monster->path_index >= 0;
+		}
+		state.PauseTiming();
+		for (size_t i = 0; i < units.size(); ++i)
+		{
+			monster_data *monster = get_monster_data(units[i]);
+			delete_path(&monster->path_index);
+			*get_object_data(monster->object_index) = saved_objects[i];
+			*monster = saved_units[i];
+		}
 		state.ResumeTiming();
 	}
+	state.counters["paths"] = benchmark::Counter(static_cast<double>(searches), benchmark::Counter::kAvgIterations);
 	end_bench_map();
 }
 BENCHMARK(BM_move_order_126)->Unit(benchmark::kMillisecond);

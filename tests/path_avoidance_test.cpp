@@ -216,3 +216,87 @@ TEST_F(path_avoidance, a_unit_meeting_the_same_obstacle_again_keeps_its_side)
 	adjust_path_destination_for_obstacles(u);
 	EXPECT_EQ(monster->path_destination.y > 50000, first_left);
 }
+
+TEST_F(path_avoidance, look_ahead_movers_only_weigh_units_within_reach)
+{
+	const int16 u = unit({50000, 50000}, 0);
+	const int16 far = unit({52500, 50000}, 16384);
+	head_for(u, {56000, 50000});
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	const int16 far_object = get_monster_data(far)->object_index;
+
+	// 2500 apart less both radii is beyond 1536: only units that look ahead pass it.
+	game_play_version = 1600;
+	adjust_path_destination_for_obstacles(u);
+	ASSERT_EQ(globals->obstacle_count, 1);
+	game_play_version = 1601;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(globals->obstacle_count, 0);
+	// A unit that ignores orders does not look ahead.
+	get_monster_data(u)->flags |= _monster_ignores_user_commands_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(globals->obstacle_count, 1);
+	get_monster_data(u)->flags &= ~static_cast<uint32>(_monster_ignores_user_commands_flag);
+	// Walking around blockages keeps far units in view.
+	get_monster_definition(kind)->more_hack_flags |= _hack_walks_around_blockage_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(globals->obstacle_count, 1);
+	get_monster_definition(kind)->more_hack_flags = 0;
+	// Within reach it counts.
+	object_data *object = get_object_data(far_object);
+	object->location.position.x = 51500;
+	adjust_path_destination_for_obstacles(u);
+	ASSERT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(globals->obstacles[0].object_index, far_object);
+}
+
+TEST_F(path_avoidance, oncoming_movers_are_kept_only_by_units_heading_west)
+{
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	// Heading east into an allied unit walking west.
+	const int16 east = unit({50000, 50000}, 0);
+	const int16 oncoming = unit({51200, 50000}, 32768, _monster_action_moving);
+	head_for(east, {56000, 50000});
+	game_play_version = 1501;
+	adjust_path_destination_for_obstacles(east);
+	ASSERT_EQ(globals->obstacle_count, 1) << "nobody looks ahead or walks around";
+	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_temporary_flag);
+	get_monster_definition(kind)->more_hack_flags |= _hack_walks_around_blockage_flag;
+	game_play_version = 1500;
+	adjust_path_destination_for_obstacles(east);
+	EXPECT_EQ(globals->obstacle_count, 1) << "before the rule";
+	game_play_version = 1501;
+	adjust_path_destination_for_obstacles(east);
+	EXPECT_EQ(globals->obstacle_count, 0) << "a yaw below a half turn drops it";
+	// An enemy is kept by a unit that only walks around allies...
+	get_monster_data(oncoming)->owner_team_index = 1;
+	adjust_path_destination_for_obstacles(east);
+	EXPECT_EQ(globals->obstacle_count, 1);
+	// ...and dropped by one that looks ahead.
+	get_monster_definition(kind)->more_hack_flags = 0;
+	game_play_version = 1601;
+	adjust_path_destination_for_obstacles(east);
+	EXPECT_EQ(globals->obstacle_count, 0);
+	get_monster_data(oncoming)->owner_team_index = 0;
+
+	// Heading west into a unit walking east: kept when the facings are a
+	// quarter turn or more apart, dropped when pausing or nearly parallel.
+	const int16 west = unit({60000, 50000}, 32768);
+	const int16 other = unit({58800, 50000}, 0, _monster_action_moving);
+	head_for(west, {54000, 50000});
+	adjust_path_destination_for_obstacles(west);
+	ASSERT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(other)->object_index);
+	// (An enemy, so that the rule for slower allies ahead stays out of it.)
+	get_monster_data(other)->owner_team_index = 1;
+	get_object_data(get_monster_data(other)->object_index)->location.yaw = 32768 - 16383;
+	adjust_path_destination_for_obstacles(west);
+	EXPECT_EQ(globals->obstacle_count, 0);
+	get_object_data(get_monster_data(other)->object_index)->location.yaw = 32768 - 16384;
+	adjust_path_destination_for_obstacles(west);
+	EXPECT_EQ(globals->obstacle_count, 1);
+	get_object_data(get_monster_data(other)->object_index)->location.yaw = 0;
+	get_object_data(get_monster_data(other)->object_index)->flags |= _object_pausing_for_obstacle_to_move_flag;
+	adjust_path_destination_for_obstacles(west);
+	EXPECT_EQ(globals->obstacle_count, 0);
+}

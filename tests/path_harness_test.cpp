@@ -1,8 +1,15 @@
-// Searches and layouts on the demo valley, written as a trail that the 64-bit
-// and 32-bit builds must write identically.
+// Searches, layouts and a move order on the demo valley, written as trails
+// that the 64-bit and 32-bit builds must write identically.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "CoreLibrary/zerv/commands.h"
 #include "formations.h"
+#include "monster_commands.h"
+#include "monsters.h"
+#include "objects.h"
+#include "zerv.h"
 #include "mesh.h"
 #include "path.h"
 #include "support/zerv_harness.h"
@@ -62,5 +69,121 @@ TEST_F(path_harness, searches_and_layouts_on_the_demo_valley_agree_across_builds
 		}
 	}
 	EXPECT_TRUE(harness_write_test_digest_trail(trail));
+	harness_end_map();
+}
+
+namespace {
+
+// Player 0's units on 'demo', ordered in box formation to the valley's middle
+// through the real builder, executed at tick 20, the first tick the intake
+// has not covered; then the game runs on. Returns the digest trail from the start.
+std::vector<harness_digest_entry> demo_move_order_trail(int16 elapsed, int32 *moved, int32 *order_tick)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	EXPECT_TRUE(harness_start_map(&setup));
+	if (!game || !mesh_is_loaded()) return {};
+	// Frame splits cover different ticks ahead: run until the first tick the
+	// intake has not covered is the same in every run.
+	while (game->target_time < 20 && harness_run_ticks(elapsed, elapsed) > 0) {}
+	std::vector<int16> units;
+	std::vector<world_point2d> before;
+	for (int16 i = 0; i < monster_array.count && units.size() < MAXIMUM_MONSTER_IDENTIFIERS_PER_COMMAND; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		if (!object || monster->owner_player_index != 0) continue;
+		units.push_back(i);
+		before.push_back({object->location.position.x, object->location.position.y});
+	}
+	EXPECT_FALSE(units.empty());
+	command_movement_data data = {};
+	data.flags = _command_movement_formation_flag;
+	data.formation_index = _formation_box;
+	const world_point2d destination = {mesh_globals->mesh_width * WORLD_ONE / 2, mesh_globals->mesh_height * WORLD_ONE / 2};
+	handle_movement_command(NONE, &data, static_cast<int16>(units.size()), units.data(), 1, &destination);
+	harness_command_script script;
+	*order_tick = game->target_time;
+	harness_capture_commands(game->target_time, 0, &script);
+	EXPECT_EQ(script.size(), 1u);
+	harness_set_command_script(script);
+	harness_run_ticks(152, elapsed);
+	*moved = 0;
+	for (size_t i = 0; i < units.size(); ++i)
+	{
+		const monster_data *monster = get_monster_data(units[i]);
+		const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+		if (object && (object->location.position.x != before[i].x || object->location.position.y != before[i].y)) *moved += 1;
+	}
+	std::vector<harness_digest_entry> trail = harness_digest_trail();
+	harness_set_command_script({});
+	harness_end_map();
+	return trail;
+}
+
+} // namespace
+
+TEST_F(path_harness, a_move_order_on_the_demo_valley_repeats_across_runs_frame_splits_and_builds)
+{
+	int32 moved = 0, tick = 0, other_tick = 0;
+	const std::vector<harness_digest_entry> first = demo_move_order_trail(1, &moved, &tick);
+	ASSERT_GT(first.size(), 150u);
+	EXPECT_GT(moved, 0);
+	harness_clear_digest_trail();
+	const std::vector<harness_digest_entry> second = demo_move_order_trail(1, &moved, &other_tick);
+	EXPECT_EQ(other_tick, tick);
+	harness_clear_digest_trail();
+	const std::vector<harness_digest_entry> split = demo_move_order_trail(4, &moved, &other_tick);
+	EXPECT_EQ(other_tick, tick);
+	ASSERT_EQ(second.size(), first.size());
+	// The split run stops a few ticks earlier: compare what both ran.
+	ASSERT_GT(split.size(), 150u);
+	for (size_t i = 0; i < first.size(); ++i)
+	{
+		EXPECT_EQ(second[i].game_time, first[i].game_time);
+		EXPECT_EQ(second[i].digest, first[i].digest) << "tick " << first[i].game_time;
+		if (i >= split.size()) continue;
+		EXPECT_EQ(split[i].game_time, first[i].game_time);
+		EXPECT_EQ(split[i].digest, first[i].digest) << "tick " << first[i].game_time;
+	}
+	EXPECT_TRUE(harness_write_test_digest_trail(first));
+}
+
+// A peer's formation definition that could not be laid out (a row that never
+// fills, a zero arc or spacing) is refused with the command; a sound one passes.
+TEST_F(path_harness, the_sync_formation_command_refuses_a_definition_that_cannot_be_laid_out)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	command_validation_limits limits;
+	get_command_validation_limits(&limits, TRUE);
+	const auto reason_for = [&limits](void (*change)(formation_definition *)) {
+		formation_definition d = *get_default_formation_definition();
+		change(&d);
+		handle_sync_formation_command(COMMAND_FROM_STREAM, &d);
+		void *command = dequeue_outgoing_command();
+		EXPECT_NE(command, nullptr);
+		if (!command) return std::string("not queued");
+		command_header header;
+		command_read_header(command, &header);
+		header.player_index = 1;
+		command_write_header(command, &header);
+		const char *reason = nullptr;
+		const boolean valid = command_payload_is_valid(command, &limits, &reason);
+		return valid ? std::string() : std::string(reason ? reason : "?");
+	};
+	EXPECT_EQ(reason_for([](formation_definition *) {}), "");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->unused = 9; }), "");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->maximum_units_per_short_line_row = 0; }),
+		"bad formation definition");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->maximum_units_per_long_line_row = -3; }),
+		"bad formation definition");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->shallow_encirclement_arc_length = 0; }),
+		"bad formation definition");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->minimum_mob_unit_separation = 0; }),
+		"bad formation definition");
+	EXPECT_EQ(reason_for([](formation_definition *d) { d->minimum_encirclement_radius = 0; }),
+		"bad formation definition");
 	harness_end_map();
 }
