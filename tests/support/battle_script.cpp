@@ -110,8 +110,9 @@ void issue_battle_order(const battle_order &order, const battle_order_resolution
 	if (order.verb == _battle_order_move)
 	{
 		command_movement_data data = {};
-		data.flags = order.flags;
-		data.formation_index = order.formation == _battle_formation_box ? static_cast<int16>(_formation_box) : NONE;
+		const boolean in_formation = order.formation == _battle_formation_box;
+		data.flags = static_cast<uint16>(order.flags | (in_formation ? _command_movement_formation_flag : 0));
+		data.formation_index = in_formation ? static_cast<int16>(_formation_box) : NONE;
 		handle_movement_command(NONE, &data, count, resolution.units.data(), 1, &resolution.point);
 	}
 	else
