@@ -1254,7 +1254,8 @@ void monster_moving(int16 monster_index)
 				{
 					monster->flags |= _monster_is_using_special_ability_flag;
 				}
-				set_monster_action(monster_index, _monster_action_attacking, NONE);
+				// The aim kept the chosen attack as its permutation.
+				set_monster_action(monster_index, _monster_action_attacking, monster->action_permutation);
 			}
 		}
 		else if (curve)

@@ -229,15 +229,23 @@ TEST_F(monster_ticks_on_a_map, the_tick_steps_and_their_older_rules)
 	monster->artifact_timer = 0;
 
 	// The scan re-aims a mover at its destination; later rules keep a final
-	// yaw it was given. (The destination here is the unit's own place.)
+	// yaw it was given. (The destination here is the unit's own place.) The
+	// mover must not take an enemy in the same scan: that would aim it there.
 	set_monster_action(index, _monster_action_moving, 0);
 	monster->flags |= _monster_has_final_desired_yaw_flag;
+	monster->extra_flags |= _monster_does_not_autotarget_extra_flag;
 	game->game_time = index; // its turn in the scan
 	monster->desired_yaw = 1234;
 	update_monsters();
+	EXPECT_EQ(monster->target_monster_index, NONE);
 	EXPECT_EQ(monster->desired_yaw, 1234);
+	// Standing at its destination, the mover asked for a new path, which would
+	// turn it to its final yaw before this scan's aim could be seen.
+	monster->flags &= ~static_cast<uint32>(_monster_needs_new_path_flag);
 	update_monsters_13();
+	EXPECT_EQ(monster->target_monster_index, NONE);
 	EXPECT_EQ(monster->desired_yaw, arctangent(0, 0));
+	monster->extra_flags &= ~static_cast<uint32>(_monster_does_not_autotarget_extra_flag);
 	set_monster_action(index, _monster_action_idle, 0);
 
 	// Confusion ends: below 1511 the unit obeys again, below 1501 even a held
@@ -326,6 +334,12 @@ TEST_F(monster_ticks_on_a_map, held_healed_to_death_and_propelled_units)
 {
 	const int16 index = unit_of(DEFAULT_SCOUT_TAG);
 	monster_data *monster = get_monster_data(index);
+	// The armies' first scan gave the scout a target; these rules are about a
+	// unit without one, which takes none from its neighbours either.
+	monster->target_monster_index = NONE;
+	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag | _monster_has_valid_target_index_flag |
+		_monster_has_valid_target_location_flag);
+	monster->extra_flags |= _monster_does_not_autotarget_extra_flag;
 
 	// A hold ends in the colour's state above 1510, in a decision before.
 	const struct
@@ -364,8 +378,10 @@ TEST_F(monster_ticks_on_a_map, held_healed_to_death_and_propelled_units)
 	EXPECT_EQ(monster->propulsion_speed, 999);
 	EXPECT_EQ(monster->propelled_timer, 2);
 	EXPECT_EQ(monster->action, _monster_action_being_propelled);
+	// Thrown hard enough westwards, it strikes the mesh edge.
 	monster->flags |= _monster_wants_to_pick_up_object_flag;
-	get_monsters_test_hooks()->move_flags = _object_struck_cell_flag;
+	monster->propelled_yaw = HALF_CIRCLE;
+	monster->propulsion_speed = static_cast<int16>(object_of(index)->location.position.x);
 	monster_being_propelled(index);
 	EXPECT_EQ(monster->action, _monster_action_taking_damage);
 	EXPECT_EQ(monster->propulsion_speed, 0);
@@ -379,8 +395,8 @@ TEST_F(monster_ticks_on_a_map, held_healed_to_death_and_propelled_units)
 	EXPECT_EQ(monster->action, _monster_action_moving) << "it still wants the object";
 	EXPECT_EQ(monster->propulsion_speed, 0);
 	EXPECT_TRUE(monster->flags & _monster_needs_new_path_flag);
-	get_monsters_test_hooks()->move_flags = 0;
 	monster->flags &= ~static_cast<uint32>(_monster_wants_to_pick_up_object_flag);
+	monster->extra_flags &= ~static_cast<uint32>(_monster_does_not_autotarget_extra_flag);
 
 	// A harmful heal that kills books the kill and rewards an enemy healer.
 	const int16 victim = unit_of(DEFAULT_ARCHER_TAG);

@@ -669,6 +669,21 @@ TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_waits_for_a_moving_
 	EXPECT_TRUE(unit(archer)->flags & _monster_evading_obstacle_flag);
 }
 
+TEST_F(monster_attacks_test, an_aimed_unit_facing_its_target_attacks_with_the_aimed_attack)
+{
+	const int16 kind = make_kind(MISSILE_KIND_TAG, _monster_class_missile);
+	const int16 archer = make_unit(kind, 0, 8000, 8000);
+	const int16 enemy = make_unit(kind, 1, 11000, 8000);
+	aim_at(archer, enemy);
+	ASSERT_TRUE(handle_monster_attack(archer, 0, _monster_attack_aim));
+	ASSERT_EQ(unit(archer)->action, _monster_action_aiming_attack);
+	get_object_data(unit(archer)->object_index)->location.yaw = unit(archer)->desired_yaw;
+	monster_moving(archer);
+	EXPECT_EQ(unit(archer)->action, _monster_action_attacking);
+	// The key frame fires the attack named by the permutation: none would fire nothing.
+	EXPECT_EQ(unit(archer)->action_permutation, 0);
+}
+
 TEST_F(monster_attacks_test, abort_after_firing_does_nothing_and_before_firing_scatters_a_shot)
 {
 	const int16 kind = make_kind(MISSILE_KIND_TAG, _monster_class_missile);

@@ -19,7 +19,9 @@ TEST_F(monsters_process, the_benchmark_battle_runs_1000_ticks_in_under_64_megaby
 	ASSERT_TRUE(harness_start_map(&setup));
 	EXPECT_EQ(monster_array.total_count, MAXIMUM_MONSTERS_PER_MAP);
 	EXPECT_EQ(harness_run_ticks(1000), 1000);
-	EXPECT_EQ(monster_array.total_count, MAXIMUM_MONSTERS_PER_MAP);
+	// The armies fight: some fall, and the rest are still at it.
+	EXPECT_LT(monster_array.total_count, MAXIMUM_MONSTERS_PER_MAP);
+	EXPECT_GT(monster_array.total_count, 0);
 	harness_end_map();
 	rusage usage = {};
 	ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);

@@ -131,6 +131,20 @@ monster_definition default_unit_monster_definition(int16 kind)
 	// Far enough that the front ranks of the battles, 8 to 14 cells apart,
 	// find each other in their first scan.
 	d.activation_distance = 10240;
+	if (k.monster_class == _monster_class_missile)
+	{
+		// Shooters close on an enemy within their critical distance rather than
+		// wait for orders, or a battle whose fighters have fallen never ends. The
+		// behaviour bit rides in the terrain-cost bytes the loader decodes for
+		// skittish kinds; the bytes it reads stay passable and the experience
+		// cap (byte 9) stays at its usual 5.
+		d.flags |= _monster_is_skittish_flag;
+		d.terrain_costs[4] = 0;
+		d.terrain_costs[6] = 0;
+		d.terrain_costs[7] = 64; // extra aggressive missile unit
+		d.terrain_costs[9] = 5;
+		d.critical_distance = d.activation_distance;
+	}
 
 	d.number_of_attacks = 1;
 	monster_attack_definition &attack = d.attacks[0];
