@@ -447,8 +447,8 @@ TEST_F(models_harness, the_demo_hut_stands_and_replays_the_same)
 		const int16 hut = get_model_data(0)->type == get_model_definition_index(TAG("hut ")) ? 0 : 1;
 		const model_data *cottage = get_model_data(static_cast<int16>(1 - hut));
 		EXPECT_EQ(cottage->type, get_model_definition_index(TAG("cott")));
-		EXPECT_EQ(cottage->x0, 30);
-		EXPECT_EQ(cottage->y0, 60);
+		EXPECT_EQ(cottage->x0, 20);
+		EXPECT_EQ(cottage->y0, 50);
 		const model_data *model = get_model_data(hut);
 		EXPECT_EQ(model->x0, 32);
 		EXPECT_EQ(model->x1, 33);

@@ -230,9 +230,9 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 			ASSERT_NE(get_object_data(cell->first_object_index), nullptr) << i;
 		}
 		// Only the demo's hut (cells 31-32 x 47-48) and the cottage by the lake
-		// (cells 29-30 x 59-60) stand on the map.
+		// (cells 19-20 x 49-50) stand on the map.
 		const int32 x = i % 64, y = i / 64;
-		const bool hut = x >= 31 && x <= 32 && y >= 47 && y <= 48, cottage = x >= 29 && x <= 30 && y >= 59 && y <= 60;
+		const bool hut = x >= 31 && x <= 32 && y >= 47 && y <= 48, cottage = x >= 19 && x <= 20 && y >= 49 && y <= 50;
 		const int16 hut_model = mesh_globals->mesh_cells[47 * 64 + 31].model_index;
 		ASSERT_NE(hut_model, NONE);
 		const int16 expected = hut ? hut_model : cottage ? static_cast<int16>(1 - hut_model) : static_cast<int16>(NONE);

@@ -208,7 +208,8 @@ void add_benchmark_flag_markers(map_description *map)
 	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 112 * cell + 256, 124 * cell + 256, 0));
 	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 124 * cell + 256, 132 * cell + 256, 0));
 }
-// The thatched cottage on the lake's eastern shore, where the water reflects it.
+// The thatched cottage on the lake's northern shore, where the water reflects it
+// and the armies' ranks are well clear of it.
 void add_demo_cottage(map_description *map, int32 width)
 {
 	map->palette.push_back(palette_row(_marker_model, DEMO_COTTAGE_TAG, NONE, 0xFFFF));

@@ -49,8 +49,8 @@
 #define DEMO_HUT_CELL_Y 48
 // The cottage stands on this shore vertex, east of the lake.
 #define DEMO_COTTAGE_TAG TAG("cott")
-#define DEMO_COTTAGE_CELL_X 30
-#define DEMO_COTTAGE_CELL_Y 60
+#define DEMO_COTTAGE_CELL_X 20
+#define DEMO_COTTAGE_CELL_Y 50
 #define DEMO_COTTAGE_IDENTIFIER 801
 
 // The stored data of each map's 'mesh' tag (header at 0, block after it).
