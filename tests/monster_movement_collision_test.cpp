@@ -174,4 +174,78 @@ TEST_F(monster_movement_collision, terrain_in_the_mask_stops_a_crossing_by_the_a
 	EXPECT_EQ(o(a)->location.position.y, y2 + 20);
 }
 
+// A moving unit's step: base speed times the terrain's modifier, doubled
+// when running, a percentage more for a charging kind; footprints darken
+// soft ground.
+class monster_movement_speed_steps : public monster_movement_collision
+{
+protected:
+	int32 row = 12;
+
+	// Each mover walks its own row, clear of the ones before it.
+	int16 mover(int16 permutation)
+	{
+		const world_distance y = row * WORLD_ONE + 256;
+		row += 2;
+		const int16 index = unit(20 * WORLD_ONE + 256, y);
+		monster_data *monster = get_monster_data(index);
+		monster->action = _monster_action_moving;
+		monster->action_permutation = static_cast<int8>(permutation);
+		monster->base_movement_speed = 512;
+		monster->ticks_until_updating = 100;
+		monster->path_destination = {28 * WORLD_ONE, y};
+		monster->path_segment_length = 4000;
+		o(index)->location.yaw = 0;
+		monster->desired_yaw = 0;
+		return index;
+	}
+
+	world_distance travelled(int16 permutation)
+	{
+		const int16 index = mover(permutation);
+		const world_distance x = o(index)->location.position.x;
+		monster_moving(index);
+		return o(index)->location.position.x - x;
+	}
+};
+
+TEST_F(monster_movement_speed_steps, terrain_running_and_charging_set_the_step)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->flags |= _monster_translates_continuously_flag;
+	EXPECT_EQ(travelled(_monster_action_permutation_walking), 512);
+	definition->movement_modifiers[_terrain_grass] = 127;
+	EXPECT_EQ(travelled(_monster_action_permutation_walking), 256);
+	definition->movement_modifiers[_terrain_grass] = 255;
+	// Running without a running sequence is walking.
+	definition->sequence_indexes[_monster_sequence_running] = NONE;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), 512);
+	definition->sequence_indexes[_monster_sequence_running] = 0;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), 1024);
+	definition->hack_flags = static_cast<int16>(_hack_unit_can_charge_flag);
+	definition->terrain_costs[8] = 13;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), (131072 + 17039) / 256);
+	definition->terrain_costs[8] = 0;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), (131072 + 131072 / 5) / 256);
+}
+
+TEST_F(monster_movement_speed_steps, a_footprint_darkens_desert_but_not_grass)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->flags |= _monster_translates_continuously_flag;
+	// The foot lands half a radius to the unit's right: (x + 512, y - 32) after the step.
+	const int32 tx = (20 * WORLD_ONE + 256 + 512) >> 6;
+	const int32 grass_ty = (12 * WORLD_ONE + 256 - 32) >> 6, desert_ty = (14 * WORLD_ONE + 256 - 32) >> 6;
+	const uint8 grass_before = get_mesh_shadow_map_pixel(tx, grass_ty);
+	const uint8 desert_before = get_mesh_shadow_map_pixel(tx, desert_ty);
+	ASSERT_GT(desert_before, 80);
+	for (int32 x = 19; x < 23; ++x) set_cell(x, 14, _terrain_desert, _terrain_desert);
+	travelled(_monster_action_permutation_walking);
+	EXPECT_EQ(get_mesh_shadow_map_pixel(tx, grass_ty), grass_before) << "grass keeps its shade";
+	travelled(_monster_action_permutation_walking);
+	const int32 darker = desert_before - get_mesh_shadow_map_pixel(tx, desert_ty);
+	EXPECT_GE(darker, 6);
+	EXPECT_LE(darker, 9);
+}
+
 }
