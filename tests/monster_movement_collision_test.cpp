@@ -11,6 +11,7 @@
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
+#include "units_content.h"
 
 namespace {
 
@@ -246,6 +247,76 @@ TEST_F(monster_movement_speed_steps, a_footprint_darkens_desert_but_not_grass)
 	const int32 darker = desert_before - get_mesh_shadow_map_pixel(tx, desert_ty);
 	EXPECT_GE(darker, 6);
 	EXPECT_LE(darker, 9);
+}
+
+}
+
+namespace {
+
+// A melee blow at an enemy squaring up to the attacker: the target raises its
+// guard for the blow's wind-up and its timer grows by 30, or by 30 plus its
+// kind's bonus (not below -29) for kinds good at blocking.
+class monster_movement_blocking : public zerv_harness_fixture
+{
+protected:
+	int16 attacker = NONE, target = NONE;
+
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		new_game_data setup;
+		harness_battle_setup(&setup, HARNESS_DEMO_MAP_TAG);
+		ASSERT_TRUE(harness_start_map(&setup));
+		const int16 swordsman = monster_definition_tag_to_index(default_unit_kind_tags[0]);
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->type != swordsman) continue;
+			if (attacker == NONE) attacker = i;
+			else if (target == NONE && monster->owner_team_index != get_monster_data(attacker)->owner_team_index) target = i;
+		}
+		ASSERT_NE(target, NONE);
+		get_monster_definition(swordsman)->sequence_indexes[_monster_sequence_blocking] =
+			get_monster_definition(swordsman)->sequence_indexes[_monster_sequence_idle];
+	}
+
+	// The attacker finishes aiming at a target holding for attack against it.
+	int16 blow(int16 timer)
+	{
+		monster_data *a = get_monster_data(attacker);
+		monster_data *b = get_monster_data(target);
+		a->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+		a->target_monster_index = target;
+		set_monster_action(attacker, _monster_action_aiming_attack, 0);
+		a->desired_yaw = get_object_data(a->object_index)->location.yaw;
+		b->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+		b->target_monster_index = attacker;
+		set_monster_action(target, _monster_action_holding_for_attack, NONE);
+		b->attack_timer = timer;
+		monster_moving(attacker);
+		EXPECT_EQ(a->action, _monster_action_attacking);
+		return b->attack_timer;
+	}
+};
+
+TEST_F(monster_movement_blocking, a_target_squaring_up_blocks_by_its_kinds_bonus)
+{
+	EXPECT_EQ(blow(0), 30);
+	const int32 windup = get_object_sequence_ticks(get_monster_data(attacker)->object_index, _object_ticks_until_key_frame) + 4;
+	ASSERT_GE(windup, 5);
+	ASSERT_LE(windup, 29);
+	EXPECT_EQ(get_monster_data(target)->action, _monster_action_blocking);
+	EXPECT_EQ(get_monster_data(target)->action_permutation, windup);
+
+	EXPECT_EQ(blow(10), 10) << "a target still recovering does not block";
+	EXPECT_NE(get_monster_data(target)->action, _monster_action_blocking);
+
+	monster_definition *kind = get_monster_definition(get_monster_data(target)->type);
+	kind->hack_flags = static_cast<int16>(static_cast<uint16>(kind->hack_flags) | _hack_increased_chance_to_block_flag);
+	kind->terrain_costs[5] = -50;
+	EXPECT_EQ(blow(0), 1);
+	kind->terrain_costs[5] = 10;
+	EXPECT_EQ(blow(0), 40);
 }
 
 }
