@@ -320,3 +320,34 @@ TEST_F(monster_movement_blocking, a_target_squaring_up_blocks_by_its_kinds_bonus
 }
 
 }
+
+namespace {
+
+// A charger near its enemy runs; when its charge is limited it walks on at
+// its next re-plan while running, unless its kind can extend the charge.
+TEST_F(monster_movement_speed_steps, a_limited_charger_stops_running_when_it_re_plans)
+{
+	game_play_version = 1650;
+	monster_definition *definition = get_monster_definition(kind);
+	definition->hack_flags = static_cast<int16>(_hack_unit_can_charge_flag);
+	definition->sequence_indexes[_monster_sequence_running] = 0;
+	definition->terrain_costs[10] = 8;
+	auto replan = [&](uint32 flags) {
+		definition->flags = flags;
+		const int16 a = mover(_monster_action_permutation_running);
+		const int16 enemy = unit(o(a)->location.position.x + 400, o(a)->location.position.y + 400);
+		get_monster_data(enemy)->owner_team_index = 1;
+		monster_data *monster = get_monster_data(a);
+		monster->aggressor_monster_index = enemy;
+		monster->extra_flags |= _monster_wants_to_run_extra_flag;
+		const world_point2d far = {28 * WORLD_ONE, o(a)->location.position.y};
+		set_monster_waypoints(a, 1, &far, 0, 0);
+		monster->action_permutation = _monster_action_permutation_running;
+		monster_needs_new_path(a);
+		return monster->action_permutation;
+	};
+	EXPECT_EQ(replan(_monster_can_extend_charge_duration_flag), _monster_action_permutation_running);
+	EXPECT_EQ(replan(0), _monster_action_permutation_walking);
+}
+
+}
