@@ -541,6 +541,7 @@ boolean mesh_coverage_texel_is_media(int32 x, int32 y);
 void stain_mesh(int16 collection_index, int16 sequence_index, const world_point2d *p);
 void local_stain_mesh(int16 collection_index, int16 sequence_index, const world_point2d *p);
 void bloody_mesh(const world_point2d *p);
+void darken_mesh_footprint(const world_point2d *p);
 void build_media_local_projectile_effects(view_data *view, mesh_region *region);
 
 /* ---------- test hooks */

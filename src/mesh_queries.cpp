@@ -776,6 +776,14 @@ void bloody_mesh(const world_point2d *p)
 	if (shadow && *shadow > 40) *shadow = static_cast<uint8>((*shadow - 6 - (local_random() & 7)) & 255);
 }
 
+// A footprint: the shadow texel under the foot darkens a little unless it
+// is already dark. Machine-local, so it draws only the local stream.
+void darken_mesh_footprint(const world_point2d *p)
+{
+	uint8 *shadow = texel_address(p->x >> 6, p->y >> 6, 1, TRUE);
+	if (shadow && *shadow > 80) *shadow = static_cast<uint8>(*shadow - 6 - (local_random() & 3));
+}
+
 // Local projectile groups cannot be created yet; the draws still happen so
 // that the local stream advances as it will.
 static void create_media_surface_effect(int16, const world_point3d *) {}

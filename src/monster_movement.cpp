@@ -885,6 +885,13 @@ static world_distance distance_between(const world_point2d *a, const world_point
 	return static_cast<world_distance>(isqrt(static_cast<uint32>(MIN(d, 0xFFFFFFFFll))));
 }
 
+static boolean charge_is_limited(const monster_definition *definition)
+{
+	if (game_play_version >= 1710) return (definition->flags & _monster_has_limited_charge_duration_flag) != 0;
+	if (game_play_version >= 1601) return !(definition->flags & _monster_can_extend_charge_duration_flag);
+	return FALSE;
+}
+
 void monster_needs_new_path(int16 monster_index)
 {
 	get_monsters_test_hooks()->monster_needs_new_path_calls += 1;
@@ -1041,6 +1048,14 @@ void monster_needs_new_path(int16 monster_index)
 	{
 		permutation = _monster_action_permutation_running;
 	}
+	// A charger whose charge is limited runs once: when it re-plans while
+	// running, it walks on.
+	if (move && (static_cast<uint16>(definition->hack_flags) & _hack_unit_can_charge_flag) &&
+		monster->action_permutation == _monster_action_permutation_running && charge_is_limited(definition))
+	{
+		monster->extra_flags &= ~_monster_wants_to_run_extra_flag;
+		permutation = _monster_action_permutation_walking;
+	}
 
 	monster->flags &= ~_monster_needs_new_path_flag;
 	if (!move)
@@ -1166,6 +1181,38 @@ static void start_pausing(int16 monster_index, monster_data *monster, object_dat
 	(void)monster_index;
 }
 
+// A melee blow at a unit squaring up to the attacker may be blocked: the
+// target raises its guard for as long as the blow takes to land.
+static void let_target_block(int16 monster_index, const monster_data *monster, int16 attack_index)
+{
+	if (!(monster->flags & _monster_has_valid_target_index_flag)) return;
+	const monster_attack_definition *attack = get_monster_attack_definition(monster_index, attack_index);
+	if (!attack || (attack->flags & _monster_attack_is_reflexive_flag)) return;
+	const projectile_definition *projectile = get_projectile_definition(attack->projectile_type);
+	if (!projectile || !(projectile->flags & _projectile_is_melee_attack_flag)) return;
+
+	const int16 target_index = monster->target_monster_index;
+	if (target_index == monster_index) return;
+	monster_data *target = get_monster_data(target_index);
+	const monster_definition *target_definition = target ? definition_of(target_index) : NULL;
+	if (!target || !target_definition || !has_sequence(target_definition, _monster_sequence_blocking)) return;
+	if (target->action != _monster_action_holding_for_attack || target->target_monster_index != monster_index ||
+		!(target->flags & _monster_has_valid_target_index_flag))
+	{
+		return;
+	}
+
+	const int32 ticks = get_object_sequence_ticks(monster->object_index, _object_ticks_until_key_frame) + 4;
+	if (ticks < 5 || ticks > 29 || target->attack_timer > 9) return;
+	int32 guard = 30;
+	if (static_cast<uint16>(target_definition->hack_flags) & _hack_increased_chance_to_block_flag)
+	{
+		guard += MAX(static_cast<int32>(static_cast<int8>(target_definition->terrain_costs[5])), -29);
+	}
+	target->attack_timer = static_cast<int16>(target->attack_timer + guard);
+	set_monster_action(target_index, _monster_action_blocking, static_cast<int16>(ticks));
+}
+
 void monster_moving(int16 monster_index)
 {
 	get_monsters_test_hooks()->monster_moving_calls += 1;
@@ -1254,8 +1301,10 @@ void monster_moving(int16 monster_index)
 				{
 					monster->flags |= _monster_is_using_special_ability_flag;
 				}
-				// The aim kept the chosen attack as its permutation.
-				set_monster_action(monster_index, _monster_action_attacking, monster->action_permutation);
+				// Aiming keeps the chosen attack in the permutation.
+				const int16 attack_index = monster->action_permutation;
+				set_monster_action(monster_index, _monster_action_attacking, attack_index);
+				let_target_block(monster_index, monster, attack_index);
 			}
 		}
 		else if (curve)
@@ -1323,20 +1372,29 @@ void monster_moving(int16 monster_index)
 	object->location.velocity.k = 0;
 	const uint32 result = move_monster_object(monster->object_index);
 
-	// 7. Footprints: a splash where a walker's foot lands in media. Cosmetic
-	// and machine-local (a local projectile group), so nothing synchronised.
+	// 7. Footprints: a splash where a walker's foot lands in media, a darker
+	// texel where it lands on soft ground. Cosmetic and machine-local (a local
+	// projectile group, the local random stream), so nothing synchronised.
 	if (!(definition->flags & (_monster_flies_flag | _monster_floats_flag)) &&
-		!(result & (_object_struck_object_flag | _object_struck_cell_flag)) &&
-		(object->flags & _object_partially_under_media_flag))
+		!(result & (_object_struck_object_flag | _object_struck_cell_flag)))
 	{
-		const int16 splash = get_mesh_media_projectile_group_type(6);
-		if (splash != NONE)
+		const angle side = static_cast<angle>(object->location.yaw + ((object->shape_frame_index & 1) ? 16384 : 49152));
+		world_point3d foot = object->location.position;
+		foot.x += angle_cosine(side) * (object->radius / 2) / 16384;
+		foot.y += angle_sine(side) * (object->radius / 2) / 16384;
+		if (object->flags & _object_partially_under_media_flag)
 		{
-			const angle side = static_cast<angle>(object->location.yaw + ((object->shape_frame_index & 1) ? 16384 : 49152));
-			world_point3d foot = object->location.position;
-			foot.x += angle_cosine(side) * (object->radius / 2) / 16384;
-			foot.y += angle_sine(side) * (object->radius / 2) / 16384;
-			new_local_projectile_group(splash, &foot, monster->object_index);
+			const int16 splash = get_mesh_media_projectile_group_type(6);
+			if (splash != NONE) new_local_projectile_group(splash, &foot, monster->object_index);
+		}
+		else
+		{
+			const int16 ground = terrain_under(foot.x, foot.y);
+			if (ground == 7 || ground == 9 || ground == 10)
+			{
+				const world_point2d print = {foot.x, foot.y};
+				darken_mesh_footprint(&print);
+			}
 		}
 	}
 

@@ -10,9 +10,11 @@
 #include "data.h"
 #include "mesh.h"
 #include "monster_commands.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
 #include "players.h"
+#include "units_content.h"
 #include "world.h"
 
 namespace {
@@ -279,6 +281,44 @@ TEST_F(monster_commands_orders, pregame_drops_unit_orders_but_not_chat)
 	harness_run_ticks(12);
 	EXPECT_EQ(m(a)->waypoint_count, 0);
 	EXPECT_EQ(get_commands_test_hooks()->dropped_count, 0);
+}
+
+}
+
+namespace {
+
+// Walking a waypoint list: a back-and-forth patrol turns at either end; a
+// unit 80 from its last waypoint finishes the order and turns to its facing.
+TEST_F(monster_commands_orders, patrols_turn_at_the_ends_and_arrival_turns_to_the_final_facing)
+{
+	const int16 swordsman = monster_definition_tag_to_index(default_unit_kind_tags[0]);
+	const int16 a = unit(20000, 20000);
+	m(a)->type = swordsman;
+	ASSERT_NE(get_monster_definition_for_monster(a), nullptr);
+	// All three inside one cell, so standing on each needs no cell change.
+	const world_point2d points[3] = {{20000, 20000}, {20200, 20000}, {20400, 20000}};
+	set_monster_waypoints(a, 3, points, _command_movement_loop_flag | _command_movement_loop_back_and_forth_flag, 0);
+	std::vector<int16> visited;
+	for (int32 i = 0; i < 7; ++i)
+	{
+		const int16 at = m(a)->waypoint_index;
+		visited.push_back(at);
+		ASSERT_TRUE(at >= 0 && at < 3);
+		o(a)->location.position.x = points[at].x;
+		o(a)->location.position.y = points[at].y;
+		m(a)->flags |= _monster_needs_new_path_flag;
+		monster_needs_new_path(a);
+	}
+	EXPECT_EQ(visited, (std::vector<int16>{0, 1, 2, 1, 0, 1, 2}));
+
+	const world_point2d last = {20080, 20400};
+	o(a)->location.position = {20000, 20400, o(a)->location.position.z};
+	set_monster_waypoints(a, 1, &last, 0, 16384);
+	monster_needs_new_path(a);
+	EXPECT_EQ(m(a)->waypoint_count, 0);
+	EXPECT_EQ(m(a)->desired_yaw, 16384);
+	EXPECT_EQ(m(a)->action, _monster_action_turning);
+	EXPECT_FALSE(m(a)->flags & _monster_has_final_desired_yaw_flag);
 }
 
 }

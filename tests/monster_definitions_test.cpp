@@ -74,8 +74,9 @@ TEST_F(monster_definitions_on_a_map, generated_kinds_load_and_write_back_byte_id
 		EXPECT_NE(loaded->attacks[0].projectile_type, NONE);
 		EXPECT_NE(loaded->object_type, NONE);
 		EXPECT_NE(loaded->names_string_list_index, NONE);
-		// Impassable: the negative costs and, from 1301, the zero modifiers.
-		EXPECT_EQ(loaded->terrain_impassability_flags, 0xF00Cu);
+		// Impassable: the negative costs and, from 1301, the zero modifiers; the
+		// swordsman and the archer stop only at deep water and walls.
+		EXPECT_EQ(loaded->terrain_impassability_flags, kind < 2 ? 0xC008u : 0xF00Cu) << kind;
 		const int16 unit = unit_definition_tag_to_index(default_unit_kind_tags[kind]);
 		ASSERT_NE(get_unit_definition(unit), nullptr);
 		EXPECT_EQ(get_unit_definition(unit)->monster_type, type);
@@ -109,6 +110,7 @@ TEST_F(monster_definitions_on_a_map, postprocessing_derives_and_decodes_by_the_r
 	// The ignore flag keeps negative costs passable only above 1700.
 	d = swordsman();
 	d.flags |= _monster_ignores_terrain_costs_for_impassability_flag;
+	d.terrain_costs[2] = -1;
 	d.movement_modifiers[2] = 100;
 	game_play_version = 1700;
 	EXPECT_TRUE(get_monster_definition(load(d, TAG("ig00")))->terrain_impassability_flags & 4);

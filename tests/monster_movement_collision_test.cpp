@@ -11,6 +11,7 @@
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
+#include "units_content.h"
 
 namespace {
 
@@ -172,6 +173,181 @@ TEST_F(monster_movement_collision, terrain_in_the_mask_stops_a_crossing_by_the_a
 	step(a, 20, 20);
 	EXPECT_EQ(o(a)->location.position.x, x2) << "from 1501 it takes A = (old x, new y)";
 	EXPECT_EQ(o(a)->location.position.y, y2 + 20);
+}
+
+// A moving unit's step: base speed times the terrain's modifier, doubled
+// when running, a percentage more for a charging kind; footprints darken
+// soft ground.
+class monster_movement_speed_steps : public monster_movement_collision
+{
+protected:
+	int32 row = 12;
+
+	// Each mover walks its own row, clear of the ones before it.
+	int16 mover(int16 permutation)
+	{
+		const world_distance y = row * WORLD_ONE + 256;
+		row += 2;
+		const int16 index = unit(20 * WORLD_ONE + 256, y);
+		monster_data *monster = get_monster_data(index);
+		monster->action = _monster_action_moving;
+		monster->action_permutation = static_cast<int8>(permutation);
+		monster->base_movement_speed = 512;
+		monster->ticks_until_updating = 100;
+		monster->path_destination = {28 * WORLD_ONE, y};
+		monster->path_segment_length = 4000;
+		o(index)->location.yaw = 0;
+		monster->desired_yaw = 0;
+		return index;
+	}
+
+	world_distance travelled(int16 permutation)
+	{
+		const int16 index = mover(permutation);
+		const world_distance x = o(index)->location.position.x;
+		monster_moving(index);
+		return o(index)->location.position.x - x;
+	}
+};
+
+TEST_F(monster_movement_speed_steps, terrain_running_and_charging_set_the_step)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->flags |= _monster_translates_continuously_flag;
+	EXPECT_EQ(travelled(_monster_action_permutation_walking), 512);
+	definition->movement_modifiers[_terrain_grass] = 127;
+	EXPECT_EQ(travelled(_monster_action_permutation_walking), 256);
+	definition->movement_modifiers[_terrain_grass] = 255;
+	// Running without a running sequence is walking.
+	definition->sequence_indexes[_monster_sequence_running] = NONE;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), 512);
+	definition->sequence_indexes[_monster_sequence_running] = 0;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), 1024);
+	definition->hack_flags = static_cast<int16>(_hack_unit_can_charge_flag);
+	definition->terrain_costs[8] = 13;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), (131072 + 17039) / 256);
+	definition->terrain_costs[8] = 0;
+	EXPECT_EQ(travelled(_monster_action_permutation_running), (131072 + 131072 / 5) / 256);
+}
+
+TEST_F(monster_movement_speed_steps, a_footprint_darkens_desert_but_not_grass)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->flags |= _monster_translates_continuously_flag;
+	// The foot lands half a radius to the unit's right: (x + 512, y - 32) after the step.
+	const int32 tx = (20 * WORLD_ONE + 256 + 512) >> 6;
+	const int32 grass_ty = (12 * WORLD_ONE + 256 - 32) >> 6, desert_ty = (14 * WORLD_ONE + 256 - 32) >> 6;
+	const uint8 grass_before = get_mesh_shadow_map_pixel(tx, grass_ty);
+	const uint8 desert_before = get_mesh_shadow_map_pixel(tx, desert_ty);
+	ASSERT_GT(desert_before, 80);
+	for (int32 x = 19; x < 23; ++x) set_cell(x, 14, _terrain_desert, _terrain_desert);
+	travelled(_monster_action_permutation_walking);
+	EXPECT_EQ(get_mesh_shadow_map_pixel(tx, grass_ty), grass_before) << "grass keeps its shade";
+	travelled(_monster_action_permutation_walking);
+	const int32 darker = desert_before - get_mesh_shadow_map_pixel(tx, desert_ty);
+	EXPECT_GE(darker, 6);
+	EXPECT_LE(darker, 9);
+}
+
+}
+
+namespace {
+
+// A melee blow at an enemy squaring up to the attacker: the target raises its
+// guard for the blow's wind-up and its timer grows by 30, or by 30 plus its
+// kind's bonus (not below -29) for kinds good at blocking.
+class monster_movement_blocking : public zerv_harness_fixture
+{
+protected:
+	int16 attacker = NONE, target = NONE;
+
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		new_game_data setup;
+		harness_battle_setup(&setup, HARNESS_DEMO_MAP_TAG);
+		ASSERT_TRUE(harness_start_map(&setup));
+		const int16 swordsman = monster_definition_tag_to_index(default_unit_kind_tags[0]);
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->type != swordsman) continue;
+			if (attacker == NONE) attacker = i;
+			else if (target == NONE && monster->owner_team_index != get_monster_data(attacker)->owner_team_index) target = i;
+		}
+		ASSERT_NE(target, NONE);
+		get_monster_definition(swordsman)->sequence_indexes[_monster_sequence_blocking] =
+			get_monster_definition(swordsman)->sequence_indexes[_monster_sequence_idle];
+	}
+
+	// The attacker finishes aiming at a target holding for attack against it.
+	int16 blow(int16 timer)
+	{
+		monster_data *a = get_monster_data(attacker);
+		monster_data *b = get_monster_data(target);
+		a->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+		a->target_monster_index = target;
+		set_monster_action(attacker, _monster_action_aiming_attack, 0);
+		a->desired_yaw = get_object_data(a->object_index)->location.yaw;
+		b->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+		b->target_monster_index = attacker;
+		set_monster_action(target, _monster_action_holding_for_attack, NONE);
+		b->attack_timer = timer;
+		monster_moving(attacker);
+		EXPECT_EQ(a->action, _monster_action_attacking);
+		return b->attack_timer;
+	}
+};
+
+TEST_F(monster_movement_blocking, a_target_squaring_up_blocks_by_its_kinds_bonus)
+{
+	EXPECT_EQ(blow(0), 30);
+	const int32 windup = get_object_sequence_ticks(get_monster_data(attacker)->object_index, _object_ticks_until_key_frame) + 4;
+	ASSERT_GE(windup, 5);
+	ASSERT_LE(windup, 29);
+	EXPECT_EQ(get_monster_data(target)->action, _monster_action_blocking);
+	EXPECT_EQ(get_monster_data(target)->action_permutation, windup);
+
+	EXPECT_EQ(blow(10), 10) << "a target still recovering does not block";
+	EXPECT_NE(get_monster_data(target)->action, _monster_action_blocking);
+
+	monster_definition *kind = get_monster_definition(get_monster_data(target)->type);
+	kind->hack_flags = static_cast<int16>(static_cast<uint16>(kind->hack_flags) | _hack_increased_chance_to_block_flag);
+	kind->terrain_costs[5] = -50;
+	EXPECT_EQ(blow(0), 1);
+	kind->terrain_costs[5] = 10;
+	EXPECT_EQ(blow(0), 40);
+}
+
+}
+
+namespace {
+
+// A charger near its enemy runs; when its charge is limited it walks on at
+// its next re-plan while running, unless its kind can extend the charge.
+TEST_F(monster_movement_speed_steps, a_limited_charger_stops_running_when_it_re_plans)
+{
+	game_play_version = 1650;
+	monster_definition *definition = get_monster_definition(kind);
+	definition->hack_flags = static_cast<int16>(_hack_unit_can_charge_flag);
+	definition->sequence_indexes[_monster_sequence_running] = 0;
+	definition->terrain_costs[10] = 8;
+	auto replan = [&](uint32 flags) {
+		definition->flags = flags;
+		const int16 a = mover(_monster_action_permutation_running);
+		const int16 enemy = unit(o(a)->location.position.x + 400, o(a)->location.position.y + 400);
+		get_monster_data(enemy)->owner_team_index = 1;
+		monster_data *monster = get_monster_data(a);
+		monster->aggressor_monster_index = enemy;
+		monster->extra_flags |= _monster_wants_to_run_extra_flag;
+		const world_point2d far = {28 * WORLD_ONE, o(a)->location.position.y};
+		set_monster_waypoints(a, 1, &far, 0, 0);
+		monster->action_permutation = _monster_action_permutation_running;
+		monster_needs_new_path(a);
+		return monster->action_permutation;
+	};
+	EXPECT_EQ(replan(_monster_can_extend_charge_duration_flag), _monster_action_permutation_running);
+	EXPECT_EQ(replan(0), _monster_action_permutation_walking);
 }
 
 }

@@ -1,6 +1,7 @@
 #include "mesh_content.h"
 #include "units_content.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -376,6 +377,51 @@ void add_demo_units(map_description *map, int32 width)
 
 /* ---------- the benchmark map */
 
+// A walled pen east of the armies, open towards them by a four-cell gap:
+// units crowd through it in the movement benchmark.
+const int32 pen_x0 = 176, pen_x1 = 200, pen_y0 = 116, pen_y1 = 140;
+const int32 pen_gap_y0 = 126, pen_gap_y1 = 129;
+std::string benchmark_pen_error;
+
+bool in_pen(int32 x, int32 y, int32 margin)
+{
+	return x >= pen_x0 - margin && x <= pen_x1 + margin && y >= pen_y0 - margin && y <= pen_y1 + margin;
+}
+
+void add_benchmark_pen(map_description *map, int32 width)
+{
+	benchmark_pen_error.clear();
+	for (int32 y = pen_y0; y <= pen_y1; ++y)
+	{
+		for (int32 x = pen_x0; x <= pen_x1; ++x)
+		{
+			mesh_cell &cell = map->cells[static_cast<size_t>(y * width + x)];
+			const bool wall = x == pen_x0 || x == pen_x1 || y == pen_y0 || y == pen_y1;
+			const bool gap = x == pen_x0 && y >= pen_gap_y0 && y <= pen_gap_y1;
+			if (wall && !gap)
+			{
+				cell.flags = terrain_pair(_terrain_walking_impassable, _terrain_walking_impassable);
+				cell.height = static_cast<short_world_distance>(cell.height + 300);
+			}
+			else
+			{
+				cell.flags = terrain_pair(_terrain_grass, _terrain_grass);
+			}
+		}
+	}
+	// Trees in the pen or on its walls move 40 cells east, so the count holds.
+	for (size_t i = 0; i < map->markers.size(); ++i)
+	{
+		marker_data &marker = map->markers[i];
+		const int32 x = marker.location.position.x / WORLD_ONE, y = marker.location.position.y / WORLD_ONE;
+		if (marker.type == _marker_monster && in_pen(x, y, 2) && benchmark_pen_error.empty())
+		{
+			benchmark_pen_error = "unit marker #" + std::to_string(i) + " lies within 2 cells of the benchmark pen";
+		}
+		if (marker.type == _marker_scenery && in_pen(x, y, 0)) marker.location.position.x += 40 * WORLD_ONE;
+	}
+}
+
 map_description benchmark_map(void)
 {
 	ensure_mesh_modules();
@@ -480,6 +526,7 @@ map_description benchmark_map(void)
 		}
 	}
 	map.markers.insert(map.markers.end(), units.begin(), units.end());
+	add_benchmark_pen(&map, width);
 	add_benchmark_flag_markers(&map);
 	return map;
 }
@@ -621,6 +668,11 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 	const map_description demo = demo_map();
 	const map_description bench = benchmark_map();
 
+	if (!benchmark_pen_error.empty())
+	{
+		fprintf(stderr, "make_default_tags: %s\n", benchmark_pen_error.c_str());
+		return false;
+	}
 	const int32 description = make_string_list_tag(DEMO_DESCRIPTION_STRING_LIST_TAG, "Demo Valley description",
 		demo_description, static_cast<int32>(NUMBEROF(demo_description)));
 	const int32 demo_collection = make_collection_tag(DEMO_LANDSCAPE_COLLECTION_TAG, "Demo Valley landscape",
