@@ -585,7 +585,7 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 	pushed.y = static_cast<world_distance>(oy + ((static_cast<int64>(angle_sine(a)) * r) >> 14));
 
 	if (version_from(1301) && definition && !travel->inside &&
-		(static_cast<uint16>(definition->hack_flags) & _hack_walks_around_blockage_flag))
+		(static_cast<uint8>(definition->more_hack_flags) & _hack_walks_around_blockage_flag))
 	{
 		const int64 old_d = square_distance(travel->old_point.x, travel->old_point.y, ox, oy);
 		const int64 pushed_d = square_distance(pushed.x, pushed.y, ox, oy);
