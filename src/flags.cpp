@@ -209,12 +209,25 @@ static bool monster_is_netgame_target(const monster_data *monster)
 	return (monster->extra_flags & _monster_is_netgame_target_extra_flag) != 0;
 }
 
+// The unit leaves through a world gate, hidden by its marker as a gate
+// sends units away, so a script can bring it back.
 static void monster_scores_at_flag(int16 monster_index, monster_data *monster, int16 team_index)
 {
-	(void)monster_index;
-	// Until units leave through a world gate, the unit only stops counting.
-	monster->flags |= _monster_has_left_the_mesh_flag;
-	adjust_unit_statistics(monster->unit_type, -1, 0);
+	const int16 unit_type = monster->unit_type;
+	const marker_data *marker = monster->marker_index >= 0 ? get_marker_by_index(monster->marker_index) : nullptr;
+	if (marker && marker->type == _marker_monster && marker->data_index == monster_index &&
+		marker->data_identifier == monster->identifier)
+	{
+		make_monster_invisible(marker->identifier, _monster_exit_world_gate);
+	}
+	else
+	{
+		// A unit no marker names can only be hidden where it stands.
+		monster->flags |= _monster_has_left_the_mesh_flag;
+		object_data *object = get_object_data(monster->object_index);
+		if (object) object->flags |= _object_is_invisible_flag;
+	}
+	adjust_unit_statistics(unit_type, -1, 0);
 	score_points(team_index, 1);
 }
 

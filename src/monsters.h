@@ -642,6 +642,11 @@ enum // show and hide effects
 	_monster_visibility_effect_fade
 };
 
+enum // how a unit leaves the world: the hide effect it goes with
+{
+	_monster_exit_world_gate = _monster_visibility_effect_teleport
+};
+
 typedef void (*monster_died_proc)(int16 monster_index, uint16 flags);
 
 // FALSE (with a line) when all eight slots are taken; a procedure already

@@ -16,6 +16,7 @@
 #include "bitmap_dialogs/screens.h"
 #include "console/console.h"
 #include "main.h"
+#include "monster_initializers.h"
 #include "observer.h"
 #include "render/render.h"
 #include "screen.h"
@@ -61,6 +62,10 @@ struct recording_globals_data
 	boolean last_block_read;
 	// The list row of the last film started from the dialog.
 	int32 last_replay_row;
+	// The veterans of the film being started, put in place by its map start.
+	uint8 veterans[MAXIMUM_MONSTER_INITIALIZERS_LENGTH];
+	int32 veterans_length;
+	boolean veterans_pending;
 };
 
 static recording_globals_data *recording_globals = nullptr;
@@ -291,11 +296,27 @@ static void delete_last_recordings_except(int32 keep)
 
 /* ---------- veterans */
 
-// The veterans carried into a game are not kept by this build: a film
-// records none and a replay brings none back.
-static int32 export_veterans(void *, int32)
+static_assert(MAXIMUM_MONSTER_INITIALIZERS_LENGTH == MAXIMUM_MONSTER_INITIALIZERS_PER_MAP * MONSTER_INITIALIZER_STORED_SIZE &&
+	MONSTER_INITIALIZER_SIZE == MONSTER_INITIALIZER_STORED_SIZE, "a film's veteran section holds the whole store");
+
+// The store as the map start left it, big-endian; its length in bytes.
+static int32 export_veterans(uint8 *buffer, int32 size)
 {
-	return 0;
+	int32 length = 0;
+	export_monster_initializers(nullptr, &length);
+	if (length < 0 || length > size) return 0;
+	export_monster_initializers(buffer, &length);
+	return length;
+}
+
+// The film's veterans replace the store once the map start has reset and
+// backed it up, so store and backup stand as they stood in the recorded game.
+static void restore_film_veterans(void)
+{
+	recording_globals_data *r = recording_globals;
+	r->veterans_pending = FALSE;
+	if (!import_monster_initializers(r->veterans, r->veterans_length)) return;
+	backup_monster_initializers();
 }
 
 /* ---------- life cycle */
@@ -348,6 +369,7 @@ void initialize_recording_for_new_map(new_game_data *setup)
 	r->recording_pending = FALSE;
 	if (!setup) return;
 	const int16 type = setup->parameters.type;
+	if (type != _game_type_replay) r->veterans_pending = FALSE;
 	if (type != _game_type_replay) r->original_game_type = type;
 	if (type == _game_type_networked ||
 		(type == _game_type_local && setup->parameters.scenario_tag != TRAINING_MAP_TAG))
@@ -418,7 +440,9 @@ static boolean start_recording(const new_game_data *setup)
 void begin_recording_for_new_map(void)
 {
 	recording_globals_data *r = recording_globals;
-	if (!r || !r->recording_pending) return;
+	if (!r) return;
+	if (r->veterans_pending && (r->state == _state_starting_replay || r->state == _state_replaying)) restore_film_veterans();
+	if (!r->recording_pending) return;
 	r->recording_pending = FALSE;
 	start_recording(&r->recorded_setup);
 }
@@ -583,6 +607,15 @@ static boolean private_start_replay(file_tag subgroup, new_game_data *setup, boo
 	char reason[256];
 	const boolean valid = validate_recording_data(data, size,
 		is_film ? _normal_recording_type : _saved_game_recording_type, name, &summary, reason, sizeof(reason));
+	// Validation holds the section to whole records within the store and the data.
+	if (valid)
+	{
+		r->veterans_length = summary.header.monster_initializers_length;
+		if (r->veterans_length > 0)
+		{
+			memcpy(r->veterans, data + summary.header.monster_initializers_offset, static_cast<size_t>(r->veterans_length));
+		}
+	}
 	dispose_pointer(data);
 	if (!valid)
 	{
@@ -613,6 +646,7 @@ static boolean private_start_replay(file_tag subgroup, new_game_data *setup, boo
 
 	r->state = _state_starting_replay;
 	r->recording_pending = FALSE;
+	r->veterans_pending = TRUE;
 	r->recording_group_tag = group;
 	r->recording_subgroup_tag = subgroup;
 	r->buffer_size = 0;

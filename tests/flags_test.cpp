@@ -299,4 +299,35 @@ TEST_F(flags_goals, an_uncapturable_token_resets_silently_when_taken)
 	EXPECT_TRUE(queued().empty());
 }
 
+// A target reaching a flag its team may score at leaves through a world
+// gate: hidden by its marker, counted once, no longer near anything.
+TEST_F(flags_goals, a_target_at_a_flag_scores_once_and_leaves_the_world)
+{
+	start(_game_scoring_cattle_drive);
+	flag_data *ball = get_flag_data(live_flags()[0]);
+	int16 target = NONE;
+	for (int16 i = 0; i < monster_array.count && target == NONE; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->owner_team_index == 1 && monster->marker_index >= 0) target = i;
+	}
+	ASSERT_NE(target, NONE);
+	monster_data *monster = get_monster_data(target);
+	monster->extra_flags |= _monster_is_netgame_target_extra_flag;
+	object_data *unit = get_object_data(monster->object_index);
+	unit->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+	// The ball is carried to the target.
+	disconnect_object_from_mesh(ball->object_index);
+	get_object_data(ball->object_index)->location.position = unit->location.position;
+	reconnect_object_to_mesh(ball->object_index);
+
+	count_team_flags(counts, _score_goals_flag, 15);
+	EXPECT_EQ(get_team_data(1)->score, 1);
+	EXPECT_TRUE(monster->flags & _monster_has_left_the_mesh_flag);
+	EXPECT_TRUE(unit->flags & _object_is_invisible_flag);
+	EXPECT_TRUE(get_marker_by_index(monster->marker_index)->flags & _marker_is_invisible_flag) << "a script can bring it back";
+	count_team_flags(counts, _score_goals_flag, 15);
+	EXPECT_EQ(get_team_data(1)->score, 1) << "gone from the world, it scores no more";
+}
+
 } // namespace
