@@ -2,6 +2,8 @@
 // and the tick, with the faults of the unit code that are mended.
 #include <gtest/gtest.h>
 
+#include "demo_armies_fixture.h"
+
 #include "artifact_definitions.h"
 #include "collection_references.h"
 #include "game_preferences.h"
@@ -18,25 +20,13 @@
 
 namespace {
 
-class monster_actions_on_a_map : public zerv_harness_fixture
+class monster_actions_on_a_map : public demo_armies_fixture
 {
 protected:
-	void SetUp() override
-	{
-		zerv_harness_fixture::SetUp();
-		new_game_data setup;
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		saved_version = game_play_version;
-		reset_monsters_test_hooks();
-	}
 	void TearDown() override
 	{
-		game_play_version = saved_version;
 		get_game_preferences()->flags &= ~static_cast<uint32>(_game_pref_no_persistent_formations_flag);
-		harness_end_map();
-		reset_monsters_test_hooks();
-		zerv_harness_fixture::TearDown();
+		demo_armies_fixture::TearDown();
 	}
 	// The first unit of a kind.
 	static int16 unit_of(file_tag kind)
@@ -71,7 +61,7 @@ protected:
 		}
 		return nullptr;
 	}
-	int16 saved_version = 0;
+
 };
 
 TEST_F(monster_actions_on_a_map, entering_actions_follows_the_table_and_its_exceptions)

@@ -2,6 +2,8 @@
 // demo armies.
 #include <gtest/gtest.h>
 
+#include "demo_armies_fixture.h"
+
 #include "game_statistics.h"
 #include "local_projectiles.h"
 #include "markers.h"
@@ -16,29 +18,21 @@
 
 namespace {
 
-class monster_ticks_on_a_map : public zerv_harness_fixture
+class monster_ticks_on_a_map : public demo_armies_fixture
 {
 protected:
 	void SetUp() override
 	{
-		zerv_harness_fixture::SetUp();
-		new_game_data setup;
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		saved_version = game_play_version;
+		demo_armies_fixture::SetUp();
 		saved_time_state = game->time_state;
 		saved_scoring = game->scoring;
-		reset_monsters_test_hooks();
 	}
 	void TearDown() override
 	{
-		game_play_version = saved_version;
 		game->time_state = saved_time_state;
 		game->scoring = saved_scoring;
 		game->winning_team_index = NONE;
-		harness_end_map();
-		reset_monsters_test_hooks();
-		zerv_harness_fixture::TearDown();
+		demo_armies_fixture::TearDown();
 	}
 	static int16 unit_of(file_tag kind, int16 team = 0)
 	{
@@ -76,7 +70,7 @@ protected:
 		update_monsters();
 		game->game_time += 1;
 	}
-	int16 saved_version = 0, saved_time_state = 0, saved_scoring = 0;
+	int16 saved_time_state = 0, saved_scoring = 0;
 };
 
 TEST_F(monster_ticks_on_a_map, deciding_what_comes_next)

@@ -3,6 +3,8 @@
 // bytes through both descriptors.
 #include <gtest/gtest.h>
 
+#include "demo_armies_fixture.h"
+
 #include <cstring>
 
 #include "collection_references.h"
@@ -16,24 +18,18 @@
 
 namespace {
 
-class monster_definitions_on_a_map : public zerv_harness_fixture
+class monster_definitions_on_a_map : public demo_armies_fixture
 {
 protected:
 	void SetUp() override
 	{
-		zerv_harness_fixture::SetUp();
-		new_game_data setup;
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		saved_version = game_play_version;
+		demo_armies_fixture::SetUp();
 		saved_options = game->option_flags;
 	}
 	void TearDown() override
 	{
-		game_play_version = saved_version;
 		game->option_flags = saved_options;
-		harness_end_map();
-		zerv_harness_fixture::TearDown();
+		demo_armies_fixture::TearDown();
 	}
 	// A generated kind changed by the caller, loaded under a fresh subgroup.
 	static int16 load(monster_definition d, file_tag subgroup = TAG("tst0"))
@@ -45,7 +41,7 @@ protected:
 	{
 		return default_unit_monster_definition(0);
 	}
-	int16 saved_version = 0;
+
 	uint32 saved_options = 0;
 };
 

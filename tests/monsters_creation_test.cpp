@@ -3,6 +3,8 @@
 // draws, and the names and sounds a group of units gives.
 #include <gtest/gtest.h>
 
+#include "demo_armies_fixture.h"
+
 #include "collection_references.h"
 #include "game_statistics.h"
 #include "markers.h"
@@ -33,30 +35,22 @@ struct replayed_stream
 	int32 below(int32 n) { return n <= 0 ? 0 : static_cast<int32>((static_cast<int64>(n) * next()) >> 16); }
 };
 
-class monster_creation_on_a_map : public zerv_harness_fixture
+class monster_creation_on_a_map : public demo_armies_fixture
 {
 protected:
 	void SetUp() override
 	{
-		zerv_harness_fixture::SetUp();
-		new_game_data setup;
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		saved_version = game_play_version;
+		demo_armies_fixture::SetUp();
 		saved_type = game->type;
 		saved_scoring = game->scoring;
-		reset_monsters_test_hooks();
 		reset_sound_manager_test_hooks();
 	}
 	void TearDown() override
 	{
-		game_play_version = saved_version;
 		game->type = saved_type;
 		game->scoring = saved_scoring;
-		harness_end_map();
-		reset_monsters_test_hooks();
 		reset_sound_manager_test_hooks();
-		zerv_harness_fixture::TearDown();
+		demo_armies_fixture::TearDown();
 	}
 	static int16 unit_of(file_tag kind, int16 nth = 0)
 	{
@@ -88,7 +82,7 @@ protected:
 		}
 		return nullptr;
 	}
-	int16 saved_version = 0, saved_type = 0, saved_scoring = 0;
+	int16 saved_type = 0, saved_scoring = 0;
 };
 
 TEST_F(monster_creation_on_a_map, palette_rows_give_each_team_player_a_recoloured_kind)
