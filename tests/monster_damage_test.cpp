@@ -207,3 +207,45 @@ TEST_F(monster_damage, statistics_book_uncontrolled_victims_to_no_player)
 }
 
 } // namespace
+
+namespace {
+
+// Whether a unit shot at from afar backs off from its attacker: a missile
+// unit beyond its activation distance does, unless it obeys a target order
+// or the blow is explosive under the qel or anticlump options.
+class monster_damage_retreat : public monster_damage
+{
+protected:
+	bool retreats(int16 victim_kind, world_distance distance, uint16 flags, int16 type = _damage_kinetic,
+		uint32 victim_flags = 0)
+	{
+		const int16 victim = place_unit(victim_kind, ours, 4000, 4000);
+		const int16 attacker = place_unit(kind, theirs, 4000 + distance, 4000);
+		get_monster_data(victim)->flags |= victim_flags;
+		const damage_definition shot = blow(type, static_cast<uint16>(_damage_is_long_range_flag | flags));
+		damage_data data = from(attacker, 4, {4000, 4000, 0});
+		accelerate_monster(&shot, &data, victim);
+		const monster_data *monster = get_monster_data(victim);
+		EXPECT_EQ(monster->target_monster_index, attacker) << "the victim turns on its attacker";
+		const bool result = (monster->flags & _monster_needs_to_retreat_flag) != 0;
+		delete_monster(victim, TRUE);
+		delete_monster(attacker, TRUE);
+		return result;
+	}
+};
+
+TEST_F(monster_damage_retreat, missile_units_back_off_from_far_attackers_only)
+{
+	const int16 archer = new_kind(TAG("arch"), [](monster_definition *definition) {
+		definition->monster_class = _monster_class_missile;
+		definition->activation_distance = 1024;
+	});
+	EXPECT_TRUE(retreats(archer, 2048, 0));
+	EXPECT_FALSE(retreats(archer, 512, 0));
+	EXPECT_FALSE(retreats(archer, 2048, 0, _damage_kinetic, _monster_responding_to_target_command_flag));
+	record.option_flags |= _game_option_uses_qel_flag;
+	EXPECT_FALSE(retreats(archer, 2048, 0, _damage_explosion));
+	EXPECT_TRUE(retreats(archer, 2048, 0, _damage_kinetic));
+}
+
+} // namespace
