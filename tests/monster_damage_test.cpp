@@ -249,3 +249,32 @@ TEST_F(monster_damage_retreat, missile_units_back_off_from_far_attackers_only)
 }
 
 } // namespace
+
+namespace {
+
+// Confusion's timer comes from the mana spent, else from the blow, and a
+// confused unit is not confused again.
+TEST_F(monster_damage, confusion_times_from_mana_then_from_the_blow_and_does_not_restart)
+{
+	const damage_definition confusing = blow(_damage_kinetic, _damage_can_cause_confusion_flag);
+	const int16 attacker = place_unit(kind, theirs, 4300, 4000);
+	auto confuse = [&](int16 unit, int16 damage, int16 mana) {
+		damage_data data = from(attacker, damage);
+		data.mana_used = mana;
+		accelerate_monster(&confusing, &data, unit);
+		return get_monster_data(unit);
+	};
+	const int16 by_mana = place_unit(kind, ours, 4000, 4000);
+	EXPECT_EQ(confuse(by_mana, 8, 512)->confusion_timer, 12);
+	EXPECT_TRUE(get_monster_data(by_mana)->extra_flags & _monster_is_confused_extra_flag);
+	EXPECT_TRUE(get_monster_data(by_mana)->extra_flags & _monster_does_not_autotarget_extra_flag);
+	EXPECT_EQ(confuse(by_mana, 8, 2560)->confusion_timer, 12) << "already confused";
+
+	const int16 by_blow = place_unit(kind, ours, 4000, 4200);
+	EXPECT_EQ(confuse(by_blow, 128, 0)->confusion_timer, 15);
+	game_play_version = 1299;
+	const int16 old_rules = place_unit(kind, ours, 4000, 4400);
+	EXPECT_EQ(confuse(old_rules, 128, 0)->confusion_timer, 0) << "before 1300 only mana counts";
+}
+
+} // namespace
