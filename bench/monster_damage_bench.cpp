@@ -1,6 +1,7 @@
 // Units on the benchmark map 'bnch' (256 × 256 cells, 400 units): one sight
 // stamp of each kind into the back buffer, the swap every 64 ticks makes, a
-// blow a unit survives, and the other units forgetting a dead one.
+// blow a unit survives, a bomb that kills one, and the other units forgetting
+// a dead one.
 #include <benchmark/benchmark.h>
 
 #include "bench_generator.h"
@@ -71,16 +72,27 @@ BENCHMARK(BM_swap_visibility_buffers);
 
 namespace {
 
-// A unit of 'bnch' hit by an arrow-like blow it survives (restored after).
-void BM_accelerate_monster(benchmark::State &state)
+// Up to 64 live units of the map.
+int32 live_units(int16 *units)
 {
-	if (!start_map(state)) return;
-	int16 victims[64];
 	int32 count = 0;
 	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP && count < 64; ++i)
 	{
-		if (get_monster_data(i)) victims[count++] = i;
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->action != _monster_action_dying) units[count++] = i;
 	}
+	return count;
+}
+
+// Arg 0: a unit of 'bnch' hit by an arrow-like blow it survives (restored
+// after), in ns. Arg 1: a bomb that kills the unit, with its death's groups,
+// in µs; the map starts again untimed once its first 64 units are dead.
+void BM_accelerate_monster(benchmark::State &state)
+{
+	if (!start_map(state)) return;
+	const bool lethal = state.range(0) != 0;
+	int16 victims[64];
+	int32 count = live_units(victims);
 	if (count == 0)
 	{
 		state.SkipWithError("no units");
@@ -90,21 +102,42 @@ void BM_accelerate_monster(benchmark::State &state)
 	damage_definition arrow = {};
 	arrow.type = _damage_steel_slashing;
 	arrow.flags = _damage_is_long_range_flag | _damage_does_not_make_monsters_flinch_flag;
+	damage_definition bomb = {};
+	bomb.type = _damage_explosion;
+	bomb.flags = _damage_area_of_effect_flag;
 	int32 i = 0;
 	for (auto _ : state)
 	{
+		if (lethal && i == count)
+		{
+			state.PauseTiming();
+			end_map();
+			if (!start_map(state)) return;
+			count = live_units(victims);
+			i = 0;
+			state.ResumeTiming();
+		}
 		const int16 victim = victims[i++ % count];
 		object_data *object = get_object_data(get_monster_data(victim)->object_index);
 		damage_data data;
 		initialize_damage_data(&data);
-		data.damage = 10;
 		data.epicenter = object->location.position;
-		accelerate_monster(&arrow, &data, victim);
-		object->vitality = object->maximum_vitality;
+		if (lethal)
+		{
+			data.epicenter.x += WORLD_ONE / 4;
+			data.damage = 4 * object->maximum_vitality + 256;
+			accelerate_monster(&bomb, &data, victim);
+		}
+		else
+		{
+			data.damage = 10;
+			accelerate_monster(&arrow, &data, victim);
+			object->vitality = object->maximum_vitality;
+		}
 	}
 	end_map();
 }
-BENCHMARK(BM_accelerate_monster);
+BENCHMARK(BM_accelerate_monster)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
 
 // Every other unit of 'bnch' forgets a dead one (the record is kept).
 void BM_monster_died(benchmark::State &state)

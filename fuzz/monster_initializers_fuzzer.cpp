@@ -1,5 +1,7 @@
 // Arbitrary veteran data through the import a film or a cooperative packet
-// makes, then exported again; and arbitrary unit adjustment commands.
+// makes, placed through unit creation on a small map holding one marker of
+// every generated kind, then exported again; and arbitrary unit adjustment
+// commands. Seeds include a store exported after a finished 'demo' game.
 //
 // Input: a mode byte; then for imports the record bytes (any size), for
 // adjustments a team byte, a count byte and big-endian 16-bit counts.
@@ -9,18 +11,154 @@
 #include <cstring>
 #include <vector>
 
+#include "collection_references.h"
+#include "collections_content.h"
+#include "default_tags.h"
+#include "definitions.h"
+#include "error_manager.h"
+#include "fuzz_support.h"
+#include "markers.h"
+#include "mesh.h"
+#include "models.h"
 #include "monster_initializers.h"
+#include "monsters.h"
+#include "objects.h"
+#include "objects_content.h"
+#include "players.h"
+#include "projectiles.h"
+#include "projectiles_content.h"
+#include "scenery.h"
+#include "shapes.h"
+#include "string_definitions.h"
+#include "tag_files/tag_files.h"
 #include "unit_trading.h"
+#include "units_content.h"
+#include "world.h"
 #include "zerv.h"
 
 namespace {
 
-void check(bool condition)
+game_data fuzz_game;
+// The local player, whose veterans the store's records name.
+const uint32 fuzz_player_identifier = 1;
+
+// Generated tags, one player on team 0 and a flat 32 x 32 map with a veteran
+// row and a marker for every generated kind, loaded once for the process.
+void set_up_fuzz_directory(void)
 {
-	if (!condition) std::abort();
+	tag_files_reset_for_tests();
+	tag_files_initialize();
+	preinitialize_definitions();
+	initialize_world();
+	initialize_shapes();
+	initialize_collection_references();
+	initialize_string_definitions();
+	initialize_mesh();
+	initialize_markers();
+	initialize_objects();
+	initialize_models();
+	initialize_projectiles();
+	initialize_explosions();
+	initialize_scenery();
+	initialize_players();
+	initialize_monsters();
+	std::vector<int32> handles;
+	check(make_default_string_list_tags(&handles));
+	check(make_default_collection_tags(&handles));
+	check(make_default_object_tags(&handles));
+	check(make_default_projectile_tags(&handles));
+	check(make_default_unit_tags(&handles));
+	memset(&fuzz_game, 0, sizeof(fuzz_game));
+	fuzz_game.type = _game_type_local;
+	fuzz_game.winning_team_index = NONE;
+	fuzz_game.option_flags = _game_option_allow_unit_trading_flag | _game_option_allow_veterans_flag;
+	fuzz_game.time_state = _game_time_pregame;
+	game = &fuzz_game;
+	game_play_version = MAXIMUM_GAME_PLAY_VERSION;
+
+	std::vector<marker_palette_entry> palette;
+	std::vector<marker_data> markers;
+	for (const file_tag kind : default_unit_kind_tags)
+	{
+		marker_palette_entry entry = {};
+		entry.type = _marker_monster;
+		entry.tag = kind;
+		entry.team_index = 0;
+		entry.flags = _marker_palette_may_use_veterans_flag;
+		entry.extra_flags = 0xFFFF;
+		entry.tag_index = NONE;
+		marker_data marker = {};
+		marker.type = _marker_monster;
+		marker.palette_index = static_cast<int16>(palette.size());
+		marker.identifier = static_cast<int16>(palette.size() + 1);
+		marker.location.position = {(8 + 4 * static_cast<int32>(palette.size())) * WORLD_ONE, 16 * WORLD_ONE, 0};
+		marker.data_index = marker.data_identifier = NONE;
+		palette.push_back(entry);
+		markers.push_back(marker);
+	}
+	mesh_tag_contents contents = {};
+	initialize_mesh_header(&contents.header, 1, 1);
+	contents.header.team_count = 1;
+	std::vector<mesh_cell> cells(SUBMESH_WIDTH * SUBMESH_WIDTH);
+	for (mesh_cell &cell : cells) cell = {0, 0, static_cast<uint16>((_terrain_grass << 4) | _terrain_grass), NONE, 0, NONE};
+	std::vector<uint16> LOD(SUBMESH_WIDTH * SUBMESH_WIDTH / 4, 0);
+	contents.cells = cells.data();
+	contents.LOD_data = LOD.data();
+	contents.LOD_data_words = static_cast<int32>(LOD.size());
+	contents.palette = palette.data();
+	contents.palette_count = static_cast<int32>(palette.size());
+	contents.markers = markers.data();
+	contents.marker_count = static_cast<int32>(markers.size());
+	int32 size = 0;
+	uint8 *data = build_mesh_tag_data(&contents, &size);
+	check(data != nullptr);
+	const boolean loaded = load_mesh_from_tag_data(data, size, MESH_VERSION_NUMBER, "fuzz");
+	dispose_pointer(data);
+	check(loaded);
+	initialize_shapes_for_new_map(FALSE);
+	initialize_collection_references_for_new_map();
+	initialize_string_definitions_for_new_map();
+	initialize_objects_for_new_map();
+	initialize_scenery_for_new_map();
+	initialize_projectiles_for_new_map();
+	initialize_monsters_for_new_map();
+	initialize_explosions_for_new_map();
+	initialize_internal_projectiles_for_new_map();
+	initialize_internal_projectile_groups_for_new_map();
+	initialize_markers_for_new_map();
+	// The map's palette sets the teams.
+	new_player_data player = {};
+	player.team_index = 0;
+	player.team_captain_identifier = fuzz_player_identifier;
+	player.unique_identifier = fuzz_player_identifier;
+	player.agreed_to_play = TRUE;
+	initialize_players_for_new_map(1, &player, 0);
+	check(get_player_data(0) && get_team_data(0));
+	scan_marker_palette_state scan;
+	new_scan_marker_palette_state(&scan, _marker_monster, static_cast<file_tag>(NONE));
+	while (marker_palette_entry *entry = scan_marker_palette(&scan))
+	{
+		new_monster_palette_entry(entry);
+		check(entry->tag_index != NONE);
+	}
 }
 
-game_data fuzz_game;
+// Every marker makes its unit, taking the best unused veteran of its kind;
+// the units then go so that the next input starts from an empty map.
+void place_veterans(void)
+{
+	scan_markers_state scan;
+	new_scan_markers_state(&scan, _marker_monster, NONE, NONE);
+	while (marker_data *marker = scan_markers(&scan))
+	{
+		const int16 index = new_monster(marker);
+		if (index == NONE) continue;
+		const monster_data *monster = get_monster_data(index);
+		check(monster != nullptr);
+		check(strnlen(monster->name, MONSTER_NAME_LENGTH) < MONSTER_NAME_LENGTH);
+		delete_monster(index, TRUE);
+	}
+}
 
 void fuzz_import(const uint8_t *data, size_t size)
 {
@@ -47,6 +185,7 @@ void fuzz_import(const uint8_t *data, size_t size)
 		// the name's last byte terminated.
 		check(memcmp(&exported[i * 40 + 4], &data[i * 40 + 4], 17) == 0);
 	}
+	place_veterans();
 	build_monster_initializers();
 	mark_monster_initializers_as_unused();
 	backup_monster_initializers();
@@ -69,19 +208,11 @@ void fuzz_adjustment(const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	static bool initialized = false;
-	if (!initialized)
-	{
-		initialize_monster_initializers();
-		memset(&fuzz_game, 0, sizeof(fuzz_game));
-		fuzz_game.option_flags = _game_option_allow_unit_trading_flag | _game_option_allow_veterans_flag;
-		fuzz_game.time_state = _game_time_pregame;
-		game = &fuzz_game;
-		game_play_version = 1720;
-		initialized = true;
-	}
 	if (size < 1) return 0;
+	enter_fuzz_directory("veterans", set_up_fuzz_directory);
 	if (data[0] & 1) fuzz_adjustment(data + 1, size - 1);
 	else fuzz_import(data + 1, size - 1);
+	handle_error();
+	leave_fuzz_directory();
 	return 0;
 }

@@ -143,7 +143,7 @@ TEST_F(mesh_default_maps, demo_loads_through_the_definition_loader)
 	EXPECT_EQ(count_markers(_marker_team), 2);
 	EXPECT_EQ(count_markers(_marker_scenery), 16);
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(count_markers(_marker_monster), 30);
+	EXPECT_EQ(count_markers(_marker_monster), 36);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	int16 highest_team = NONE;
 	scan_marker_palette_state state;

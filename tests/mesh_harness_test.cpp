@@ -29,7 +29,7 @@ TEST_F(mesh_harness, the_demo_map_starts_and_replays_the_same)
 	ASSERT_TRUE(mesh_is_loaded());
 	EXPECT_EQ(mesh_globals->mesh_width, 64);
 	EXPECT_EQ(mesh_globals->mesh_height, 96);
-	EXPECT_EQ(count_markers(_marker_monster), 30);
+	EXPECT_EQ(count_markers(_marker_monster), 36);
 	EXPECT_EQ(count_marker_palette_entries(NONE), 19);
 	for (int32 i = 0; i < mesh_globals->marker_count; ++i) EXPECT_NE(mesh_globals->markers[i].identifier, 0);
 

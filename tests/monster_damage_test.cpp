@@ -207,3 +207,74 @@ TEST_F(monster_damage, statistics_book_uncontrolled_victims_to_no_player)
 }
 
 } // namespace
+
+namespace {
+
+// Whether a unit shot at from afar backs off from its attacker: a missile
+// unit beyond its activation distance does, unless it obeys a target order
+// or the blow is explosive under the qel or anticlump options.
+class monster_damage_retreat : public monster_damage
+{
+protected:
+	bool retreats(int16 victim_kind, world_distance distance, uint16 flags, int16 type = _damage_kinetic,
+		uint32 victim_flags = 0)
+	{
+		const int16 victim = place_unit(victim_kind, ours, 4000, 4000);
+		const int16 attacker = place_unit(kind, theirs, 4000 + distance, 4000);
+		get_monster_data(victim)->flags |= victim_flags;
+		const damage_definition shot = blow(type, static_cast<uint16>(_damage_is_long_range_flag | flags));
+		damage_data data = from(attacker, 4, {4000, 4000, 0});
+		accelerate_monster(&shot, &data, victim);
+		const monster_data *monster = get_monster_data(victim);
+		EXPECT_EQ(monster->target_monster_index, attacker) << "the victim turns on its attacker";
+		const bool result = (monster->flags & _monster_needs_to_retreat_flag) != 0;
+		delete_monster(victim, TRUE);
+		delete_monster(attacker, TRUE);
+		return result;
+	}
+};
+
+TEST_F(monster_damage_retreat, missile_units_back_off_from_far_attackers_only)
+{
+	const int16 archer = new_kind(TAG("arch"), [](monster_definition *definition) {
+		definition->monster_class = _monster_class_missile;
+		definition->activation_distance = 1024;
+	});
+	EXPECT_TRUE(retreats(archer, 2048, 0));
+	EXPECT_FALSE(retreats(archer, 512, 0));
+	EXPECT_FALSE(retreats(archer, 2048, 0, _damage_kinetic, _monster_responding_to_target_command_flag));
+	record.option_flags |= _game_option_uses_qel_flag;
+	EXPECT_FALSE(retreats(archer, 2048, 0, _damage_explosion));
+	EXPECT_TRUE(retreats(archer, 2048, 0, _damage_kinetic));
+}
+
+} // namespace
+
+namespace {
+
+// Confusion's timer comes from the mana spent, else from the blow, and a
+// confused unit is not confused again.
+TEST_F(monster_damage, confusion_times_from_mana_then_from_the_blow_and_does_not_restart)
+{
+	const damage_definition confusing = blow(_damage_kinetic, _damage_can_cause_confusion_flag);
+	const int16 attacker = place_unit(kind, theirs, 4300, 4000);
+	auto confuse = [&](int16 unit, int16 damage, int16 mana) {
+		damage_data data = from(attacker, damage);
+		data.mana_used = mana;
+		accelerate_monster(&confusing, &data, unit);
+		return get_monster_data(unit);
+	};
+	const int16 by_mana = place_unit(kind, ours, 4000, 4000);
+	EXPECT_EQ(confuse(by_mana, 8, 512)->confusion_timer, 12);
+	EXPECT_TRUE(get_monster_data(by_mana)->extra_flags & _monster_is_confused_extra_flag);
+	EXPECT_TRUE(get_monster_data(by_mana)->extra_flags & _monster_does_not_autotarget_extra_flag);
+	EXPECT_EQ(confuse(by_mana, 8, 2560)->confusion_timer, 12) << "already confused";
+
+	const int16 by_blow = place_unit(kind, ours, 4000, 4200);
+	EXPECT_EQ(confuse(by_blow, 128, 0)->confusion_timer, 15);
+	game_play_version = 1299;
+	const int16 old_rules = place_unit(kind, ours, 4000, 4400);
+	EXPECT_EQ(confuse(old_rules, 128, 0)->confusion_timer, 0) << "before 1300 only mana counts";
+}
+
+} // namespace

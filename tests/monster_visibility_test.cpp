@@ -216,3 +216,34 @@ TEST_F(monster_visibility, the_local_team_stamps_and_the_initial_pass_fills_both
 }
 
 } // namespace
+
+namespace {
+
+// The centre is the mean of the swap's stamps; a limited-visibility swap
+// with nothing stamped keeps the centre and the buffers it had.
+TEST_F(monster_visibility, the_centre_is_the_stamps_mean_and_an_empty_limited_swap_keeps_everything)
+{
+	record.option_flags |= _game_option_limited_visibility_flag;
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 10, 10);
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 21, 31);
+	swap_visibility_buffers();
+	point2d centre = {};
+	get_center_of_visibility_buffer(&centre);
+	EXPECT_EQ(centre.x, 15);
+	EXPECT_EQ(centre.y, 20);
+	EXPECT_NE(cell(visibility_globals.front_buffer, 10, 10), 0);
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+	swap_visibility_buffers();
+	get_center_of_visibility_buffer(&centre);
+	EXPECT_EQ(centre.x, 40) << "the earlier stamps do not count again";
+	EXPECT_EQ(centre.y, 40);
+
+	const uint32 *front = visibility_globals.front_buffer;
+	swap_visibility_buffers();
+	get_center_of_visibility_buffer(&centre);
+	EXPECT_EQ(centre.x, 40);
+	EXPECT_EQ(centre.y, 40);
+	EXPECT_EQ(visibility_globals.front_buffer, front) << "nothing stamped: no swap";
+}
+
+} // namespace

@@ -249,11 +249,24 @@ TEST_F(zerv_harness, demo_starts_through_the_core_with_four_players)
 
 	EXPECT_EQ(count_markers(_marker_team), 2);
 	EXPECT_EQ(count_markers(_marker_scenery), 16);
-	EXPECT_EQ(count_markers(_marker_monster), 30);
+	EXPECT_EQ(count_markers(_marker_monster), 36);
 	EXPECT_EQ(count_markers(_marker_sound_source), 2);
 	EXPECT_EQ(count_markers(_marker_model), 2); // the hut and the cottage
 	EXPECT_EQ(count_markers(_marker_projectile), 1);
-	EXPECT_EQ(mesh_globals->marker_count, 53);
+	EXPECT_EQ(mesh_globals->marker_count, 59);
+	// Trading: archers and throwers of both teams, and each team's hidden three.
+	int32 tradable = 0, hidden = 0;
+	for (int32 i = 0; i < mesh_globals->marker_palette_count; ++i)
+	{
+		tradable += (mesh_globals->marker_palette[i].flags & _marker_palette_may_be_traded_flag) != 0;
+	}
+	for (int32 i = 0; i < mesh_globals->marker_count; ++i)
+	{
+		const marker_data &marker = mesh_globals->markers[i];
+		hidden += marker.type == _marker_monster && (marker.flags & _marker_is_invisible_flag);
+	}
+	EXPECT_EQ(tradable, 4);
+	EXPECT_EQ(hidden, 6);
 
 	// Two teams from the palette, whatever the header says; every player on one.
 	EXPECT_EQ(get_team_count(), 2);

@@ -223,6 +223,7 @@ void add_demo_cottage(map_description *map, int32 width)
 }
 
 void add_demo_units(map_description *map, int32 width);
+void add_demo_trading_markers(map_description *map, int32 width);
 
 map_description demo_map(void)
 {
@@ -335,6 +336,7 @@ map_description demo_map(void)
 	add_demo_scenery_and_bomb(&map, width);
 	add_demo_flag_markers(&map);
 	add_demo_cottage(&map, width);
+	add_demo_trading_markers(&map, width);
 	return map;
 }
 
@@ -372,6 +374,34 @@ void add_demo_units(map_description *map, int32 width)
 		marker_data marker = unit_marker_at(*map, width, NUMBER_OF_DEFAULT_UNIT_KINDS, x, 73, 0xC000);
 		marker.minimum_difficulty_level = 3;
 		map->markers.push_back(marker);
+	}
+}
+
+/* ---------- unit trading on the demo map */
+
+// Archers and throwers of both teams may be traded, and each team holds a
+// hidden archer pair and thrower that trading can bring out, so points can
+// move between kinds.
+void add_demo_trading_markers(map_description *map, int32 width)
+{
+	for (int16 team = 0; team < 2; ++team)
+	{
+		const int16 row = static_cast<int16>(team * NUMBER_OF_DEFAULT_UNIT_KINDS);
+		for (const int16 kind : {int16(1), int16(2)})
+		{
+			// The team row comes first in the palette, so monster row r is entry r + 1.
+			marker_palette_entry &entry = map->palette[static_cast<size_t>(row + kind + 1)];
+			entry.flags = static_cast<uint16>(entry.flags | _marker_palette_may_be_traded_flag);
+		}
+		const angle yaw = team == 0 ? 0x4000 : 0xC000;
+		const struct { int16 kind; int32 x, y; } hidden[] = {{1, 38, 56}, {1, 46, 56}, {2, 44, 55}};
+		for (const auto &unit : hidden)
+		{
+			marker_data marker = unit_marker_at(*map, width, static_cast<int16>(row + unit.kind), unit.x,
+				team == 0 ? unit.y : 134 - unit.y, yaw);
+			marker.flags |= _marker_is_invisible_flag;
+			map->markers.push_back(marker);
+		}
 	}
 }
 
