@@ -16,8 +16,8 @@ class recording_save : public zerv_harness_fixture
 {
 };
 
-const int32 save_tick = 900;
-const int32 end_tick = 1800;
+const int32 save_tick = 600;
+const int32 end_tick = 1200; // both sides still stand
 
 // Plays 'demo' to the saved tick, saves, plays on to the end tick (chat
 // commands recorded before and after the save) and ends the map.

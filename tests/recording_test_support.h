@@ -12,8 +12,9 @@
 #include "CoreLibrary/zerv/commands.h"
 #include "support/recording_harness.h"
 
-// The default battle to its end or this many ticks.
-#define FILM_TEST_TICKS 3000
+// The default battle while both sides still stand (it is decided from about
+// tick 1400), so that a replay plays the whole film.
+#define FILM_TEST_TICKS 1200
 // Where the setup starts in a film, and its option flags.
 #define FILM_GAME_OFFSET 36
 #define FILM_OPTION_FLAGS_OFFSET (FILM_GAME_OFFSET + 4)
