@@ -266,6 +266,7 @@ TEST_F(players_setup, an_identity_equal_to_none_does_not_stall_team_forming)
 TEST_F(players_setup, a_bad_player_count_or_local_index_is_refused)
 {
 	std::vector<new_player_data> players = free_players(MAXIMUM_PLAYERS_PER_MAP + 1);
+	reset_error_state();
 	start(players, 2, 0);
 	EXPECT_EQ(get_error_code(), _error_data_corrupted);
 	EXPECT_EQ(get_player_count(), 0);

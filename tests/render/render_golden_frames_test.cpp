@@ -2,6 +2,8 @@
 // their CRCs are pinned, the same in the 64-bit and 32-bit trees.
 #include <gtest/gtest.h>
 
+#include "world.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,7 +38,12 @@ protected:
 		new_game_data setup;
 		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
 		else harness_battle_setup(&setup, map_tag);
-		return harness_start_map(&setup);
+		if (!harness_start_map(&setup)) return false;
+		// Footprints darken the shadow map through the machine's own stream,
+		// which the clock seeds: fix it so that the frames are the same in any
+		// process.
+		set_local_random_seed(0x5EED);
+		return true;
 	}
 
 	bitmap_data *screen(int32 width, int32 height)
@@ -179,8 +186,8 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	get_object_data(shown)->flags &= ~_object_is_attack_highlighted_flag;
 	EXPECT_NE(frames[frames.size() - 1].second, frames[frames.size() - 2].second);
 
-	const uint32 pinned[] = {0x41256a74u, 0xf9ebb8afu, 0xd136ad2au, 0xd6abe73eu, 0x1ce9e1edu, 0x5f7d2ea7u, 0x89293224u, 0xe0521b22u,
-		0x3b00200bu};
+	const uint32 pinned[] = {0x41256a74u, 0xf9ebb8afu, 0xd136ad2au, 0xd6abe73eu, 0x1ce9e1edu, 0x5f7d2ea7u, 0x89293224u, 0x2f0000d0u,
+		0xf4523bf9u};
 	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
 	const std::string path = std::string(ZERV_BINARY_DIR) + "/frame_digests.txt";
 	FILE *file = fopen(path.c_str(), "w");
