@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "bare_unit_object.h"
 #include "support/zerv_harness.h"
 
 #include "data.h"
@@ -24,14 +25,7 @@ int16 bench_unit(world_distance x, world_distance y)
 	monster->type = NONE;
 	monster->target_monster_index = monster->deferred_target_index = NONE;
 	monster->formation_identifier = monster->formation_position = NONE;
-	new_object_data data = {};
-	data.type = NONE;
-	data.owner = _object_is_monster;
-	data.owner_index = index;
-	data.scale = 256;
-	data.collection_index = NONE;
-	data.location.position = {x, y, 0};
-	monster->object_index = new_object(&data);
+	monster->object_index = new_bare_unit_object(index, x, y);
 	return index;
 }
 

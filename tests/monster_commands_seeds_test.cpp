@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bare_unit_object.h"
 #include "support/zerv_harness.h"
 
 #include "CoreLibrary/zerv/commands.h"
@@ -36,14 +37,7 @@ protected:
 		const int16 identifier = monster->identifier;
 		memset(monster, 0, sizeof(*monster));
 		monster->identifier = identifier;
-		new_object_data data = {};
-		data.type = NONE;
-		data.owner = _object_is_monster;
-		data.owner_index = index;
-		data.scale = 256;
-		data.collection_index = NONE;
-		data.location.position = {x, y, 0};
-		monster->object_index = new_object(&data);
+		monster->object_index = new_bare_unit_object(index, x, y);
 		return index;
 	}
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bare_unit_object.h"
 #include "support/zerv_harness.h"
 
 #include "CoreLibrary/zerv/commands.h"
@@ -52,14 +53,7 @@ protected:
 		monster->last_formation_index = monster->formation_index = NONE;
 		monster->action = _monster_action_idle;
 
-		new_object_data data = {};
-		data.type = NONE;
-		data.owner = _object_is_monster;
-		data.owner_index = index;
-		data.scale = 256;
-		data.collection_index = NONE;
-		data.location.position = {x, y, 0};
-		monster->object_index = new_object(&data);
+		monster->object_index = new_bare_unit_object(index, x, y);
 		EXPECT_NE(monster->object_index, NONE);
 		return index;
 	}

@@ -2,6 +2,7 @@
 // a unit kind made in memory.
 #include <cstring>
 
+#include "bare_unit_object.h"
 #include "support/zerv_harness.h"
 
 #include "data.h"
@@ -70,14 +71,7 @@ protected:
 		monster->carrying_object_index = monster->artifact_index = NONE;
 		monster->pick_up_object_index = NONE;
 		monster->terrain_impassability_flags = mask;
-		new_object_data data = {};
-		data.type = NONE;
-		data.owner = _object_is_monster;
-		data.owner_index = index;
-		data.scale = 256;
-		data.collection_index = NONE;
-		data.location.position = {x, y, 0};
-		monster->object_index = new_object(&data);
+		monster->object_index = new_bare_unit_object(index, x, y);
 		object_data *object = get_object_data(monster->object_index);
 		object->flags |= _object_is_solid_flag;
 		object->flags &= ~_object_is_invisible_flag;
