@@ -559,7 +559,7 @@ void set_monster_target_index(int16 monster_index, uint16 target_flags, int16 ta
 		_monster_responding_to_target_command_flag | _monster_has_valid_target_index_flag;
 	const monster_definition *definition = get_monster_definition_for_monster(monster_index);
 	const uint16 special_or_command = _command_target_special_ability_flag | _command_target_use_command_flag;
-	if (definition && (static_cast<uint16>(definition->hack_flags) & _hack_responds_to_enemies_flag))
+	if (definition && (static_cast<uint8>(definition->more_hack_flags) & _hack_responds_to_enemies_flag))
 	{
 		if (!(target_flags & special_or_command)) monster->flags &= ~_monster_responding_to_command_flag;
 		monster->flags |= _monster_needs_new_path_flag;

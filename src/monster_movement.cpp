@@ -1230,7 +1230,7 @@ void monster_moving(int16 monster_index)
 		boolean drop = target && (target->flags & _monster_has_left_the_mesh_flag);
 		if (!drop && target_definition && definition->monster_class == _monster_class_melee &&
 			(target_definition->flags & _monster_flies_flag) &&
-			(game_play_version == 1300 || !(static_cast<uint16>(definition->hack_flags) & _hack_can_target_flying_flag)))
+			(game_play_version == 1300 || !(static_cast<uint8>(definition->more_hack_flags) & _hack_can_target_flying_flag)))
 		{
 			drop = TRUE;
 		}

@@ -300,6 +300,12 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	variables->y0 = static_cast<int16>(y0);
 	variables->x1 = static_cast<int16>(x1);
 	variables->y1 = static_cast<int16>(y1);
+	if (path_test_hooks.forced_recomputes > 0)
+	{
+		path_test_hooks.forced_recomputes -= 1;
+		variables->p1 = variables->p0;
+		return PATH_MUST_BE_RECOMPUTED;
+	}
 
 	const int16 path_index = new_datum(&path_array);
 	if (path_index == NONE) return NONE;

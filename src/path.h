@@ -170,6 +170,9 @@ struct path_test_hooks_data
 	// Expansion order of the last search (box cells), up to 64 entries.
 	int32 expanded_count;
 	int8 expanded_x[64], expanded_y[64];
+	// While positive, new_path answers PATH_MUST_BE_RECOMPUTED (p1 set to p0)
+	// without searching, one answer per call, and counts down.
+	int32 forced_recomputes;
 };
 path_test_hooks_data *get_path_test_hooks(void);
 void reset_path_test_hooks(void);

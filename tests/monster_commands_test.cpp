@@ -8,6 +8,7 @@
 #include "support/zerv_harness.h"
 
 #include "CoreLibrary/zerv/commands.h"
+#include "artifact_definitions.h"
 #include "data.h"
 #include "mesh.h"
 #include "monster_commands.h"
@@ -15,6 +16,8 @@
 #include "monsters.h"
 #include "objects.h"
 #include "players.h"
+#include "projectile_definitions.h"
+#include "projectiles_content.h"
 #include "units_content.h"
 #include "world.h"
 
@@ -313,6 +316,144 @@ TEST_F(monster_commands_orders, patrols_turn_at_the_ends_and_arrival_turns_to_th
 	EXPECT_EQ(m(a)->desired_yaw, 16384);
 	EXPECT_EQ(m(a)->action, _monster_action_turning);
 	EXPECT_FALSE(m(a)->flags & _monster_has_final_desired_yaw_flag);
+}
+
+}
+
+namespace {
+
+// Units holding objects of projectile types, slot by slot.
+class monster_commands_inventory : public monster_commands_orders
+{
+protected:
+	int16 holding(world_distance x, world_distance y, std::vector<int16> types)
+	{
+		const int16 index = unit(x, y);
+		m(index)->orig_type = NONE;
+		for (int16 &slot : m(index)->held_object_indexes) slot = NONE;
+		for (int16 type : types)
+		{
+			const int16 object = new_bare_unit_object(NONE, x, y);
+			get_object_data(object)->owner = _object_is_dormant_projectile;
+			get_object_data(object)->owner_index = type;
+			m(index)->held_object_indexes[m(index)->held_object_count++] = object;
+		}
+		return index;
+	}
+	// The slot carried, NONE for nothing, -2 for an object not among the slots.
+	static int16 carried_slot(int16 index)
+	{
+		if (m(index)->carrying_object_index == NONE) return NONE;
+		for (int16 slot = 0; slot < m(index)->held_object_count; ++slot)
+		{
+			if (m(index)->held_object_indexes[slot] == m(index)->carrying_object_index) return slot;
+		}
+		return -2;
+	}
+	// The projectile object that took over an identifier.
+	static const object_data *object_with_identifier(int16 identifier)
+	{
+		for (int16 i = 0; i < object_array.count; ++i)
+		{
+			const object_data *object = get_object_data(i);
+			if (object && object->identifier == identifier) return object;
+		}
+		return nullptr;
+	}
+
+	void SetUp() override
+	{
+		monster_commands_orders::SetUp();
+		bomb = projectile_definition_tag_to_index(DEFAULT_BOMB_PROJECTILE_TAG);
+		arrow = projectile_definition_tag_to_index(DEFAULT_ARROW_PROJECTILE_TAG);
+		ASSERT_NE(bomb, NONE);
+		ASSERT_NE(arrow, NONE);
+	}
+
+	int16 bomb = NONE, arrow = NONE;
+};
+
+// Next and previous step through the slots, passing over a slot whose type an
+// earlier slot has, and carry nothing past either end.
+TEST_F(monster_commands_inventory, next_and_previous_skip_repeated_types_and_run_off_the_ends)
+{
+	const int16 a = holding(20000, 20000, {bomb, bomb, arrow});
+	const command_inventory_data data = {0, NONE};
+	const auto next = [&] {
+		handle_inventory_next_command(-2, &data, 1, &a);
+		return carried_slot(a);
+	};
+	const auto previous = [&] {
+		handle_inventory_prev_command(-2, &data, 1, &a);
+		return carried_slot(a);
+	};
+	m(a)->carrying_object_index = m(a)->held_object_indexes[0];
+	m(a)->display_dirty_flags = 0;
+	EXPECT_EQ(next(), 2);
+	EXPECT_TRUE(m(a)->display_dirty_flags & _monster_items_dirty_flag);
+	EXPECT_EQ(next(), NONE);
+	EXPECT_EQ(next(), 0);
+	EXPECT_EQ(previous(), NONE);
+	EXPECT_EQ(previous(), 2) << "from nothing, the last slot";
+	EXPECT_EQ(previous(), 0) << "slot 1 repeats slot 0's type";
+
+	// A carried object that is not among the slots: nothing changes.
+	const int16 loose = new_bare_unit_object(NONE, 20000, 20000);
+	m(a)->carrying_object_index = loose;
+	next();
+	previous();
+	EXPECT_EQ(m(a)->carrying_object_index, loose);
+
+	// Holding nothing: nothing changes either.
+	const int16 empty = holding(21000, 20000, {});
+	handle_inventory_next_command(-2, &data, 1, &empty);
+	EXPECT_EQ(m(empty)->carrying_object_index, NONE);
+}
+
+// A drop leaves a projectile with the object's identifier (and its charges
+// when the artifact keeps them); the slots after it move down.
+TEST_F(monster_commands_inventory, a_drop_hands_over_identifier_and_charges_and_closes_the_slot)
+{
+	artifact_definition artifact = *get_artifact_definition(artifact_definition_tag_to_index(DEFAULT_FLASK_ARTIFACT_TAG));
+	artifact.flags = _artifact_keeps_charge_flag;
+	projectile_definition projectile = *get_projectile_definition(bomb);
+	projectile.artifact_index = new_definition(get_artifact_definitions(), TAG("tkca"), &artifact);
+	const int16 charged = new_definition(get_projectile_definitions(), TAG("tkcp"), &projectile);
+	ASSERT_NE(projectile.artifact_index, NONE);
+	ASSERT_NE(charged, NONE);
+
+	const int16 a = holding(20000, 20000, {charged, arrow, bomb});
+	const int16 first = m(a)->held_object_indexes[0], second = m(a)->held_object_indexes[1];
+	const int16 third = m(a)->held_object_indexes[2];
+	get_object_data(first)->state = 3;
+	get_object_data(third)->state = 5;
+	const int16 first_identifier = get_object_data(first)->identifier;
+	const int16 third_identifier = get_object_data(third)->identifier;
+	m(a)->carrying_object_index = first;
+	m(a)->artifact_index = projectile.artifact_index;
+
+	command_inventory_data data = {0, NONE};
+	handle_inventory_drop_command(-2, &data, 1, &a);
+	EXPECT_EQ(get_object_data(first), nullptr);
+	const object_data *dropped = object_with_identifier(first_identifier);
+	ASSERT_NE(dropped, nullptr);
+	EXPECT_EQ(dropped->owner, _object_is_projectile);
+	EXPECT_EQ(dropped->state, 3);
+	EXPECT_EQ(m(a)->carrying_object_index, NONE);
+	ASSERT_EQ(m(a)->held_object_count, 2);
+	EXPECT_EQ(m(a)->held_object_indexes[0], second);
+	EXPECT_EQ(m(a)->held_object_indexes[1], third);
+	EXPECT_EQ(m(a)->held_object_indexes[2], NONE);
+
+	// By type, the slot named holding another: the first of the type goes,
+	// without its charges.
+	data = {bomb, 0};
+	handle_inventory_drop_command(-2, &data, 1, &a);
+	ASSERT_EQ(m(a)->held_object_count, 1);
+	EXPECT_EQ(m(a)->held_object_indexes[0], second);
+	dropped = object_with_identifier(third_identifier);
+	ASSERT_NE(dropped, nullptr);
+	EXPECT_NE(dropped->state, 5);
 }
 
 }

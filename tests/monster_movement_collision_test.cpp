@@ -5,6 +5,7 @@
 #include "bare_unit_object.h"
 #include "support/zerv_harness.h"
 
+#include "artifact_definitions.h"
 #include "data.h"
 #include "definitions.h"
 #include "mesh.h"
@@ -12,6 +13,9 @@
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
+#include "path.h"
+#include "projectile_definitions.h"
+#include "projectiles_content.h"
 #include "units_content.h"
 
 namespace {
@@ -48,6 +52,7 @@ protected:
 
 	void TearDown() override
 	{
+		reset_path_test_hooks();
 		dispose_monster_definitions_from_old_map();
 		zerv_harness_fixture::TearDown();
 	}
@@ -342,6 +347,205 @@ TEST_F(monster_movement_speed_steps, a_limited_charger_stops_running_when_it_re_
 	};
 	EXPECT_EQ(replan(_monster_can_extend_charge_duration_flag), _monster_action_permutation_running);
 	EXPECT_EQ(replan(0), _monster_action_permutation_walking);
+}
+
+}
+
+namespace {
+
+// The walk-around step belongs to more_hack_flags: a kind with it steps back
+// to where it was rather than onto a pushed-out point its kind may not enter.
+// The same bit of hack_flags (turning in a curve) has nothing to do with it.
+TEST_F(monster_movement_collision, walking_around_a_blockage_is_a_bit_of_more_hack_flags)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->terrain_impassability_flags = mask;
+	// A bumps into B, 300 to its east, and is pushed back to 200 from B: 100
+	// east of where it stood, in the same cell. Only the kind's mask knows water.
+	const auto bump = [&](int32 row, uint8 more_hacks, uint16 hacks) {
+		definition->more_hack_flags = static_cast<int8>(more_hacks);
+		definition->hack_flags = static_cast<int16>(hacks);
+		const int16 a = unit(20 * WORLD_ONE + 50, row * WORLD_ONE + 256);
+		update_monster_location_height(a);
+		update_monster_location_height(unit(20 * WORLD_ONE + 350, row * WORLD_ONE + 256));
+		const uint32 result = step(a, 200, 0);
+		EXPECT_TRUE(result & _object_struck_object_flag) << row;
+		return o(a)->location.position.x - (20 * WORLD_ONE + 50);
+	};
+	for (int32 row : {12, 14, 16, 18}) set_cell(20, row, _terrain_media_deep, _terrain_grass);
+
+	EXPECT_EQ(bump(12, _hack_walks_around_blockage_flag, 0), 0) << "stays put";
+	EXPECT_EQ(bump(14, 0, _hack_turns_in_a_curve_flag), 100) << "the other word's bit";
+	EXPECT_EQ(bump(20, _hack_walks_around_blockage_flag, 0), 100) << "passable ground";
+	game_play_version = 1300;
+	EXPECT_EQ(bump(16, _hack_walks_around_blockage_flag, 0), 100) << "not before 1301";
+}
+
+// A melee unit lets go of a flying target unless its kind can reach flyers
+// (a bit of more_hack_flags); under 1300 none can.
+TEST_F(monster_movement_collision, melee_units_drop_flying_targets_unless_their_kind_reaches_them)
+{
+	monster_definition flyer = *get_monster_definition(kind);
+	flyer.flags |= _monster_flies_flag;
+	const int16 flying_kind = new_definition(get_monster_definitions(), TAG("tstf"), &flyer);
+	ASSERT_NE(flying_kind, NONE);
+	monster_definition *definition = get_monster_definition(kind);
+	const int16 target = unit(24 * WORLD_ONE, 20 * WORLD_ONE);
+	get_monster_data(target)->type = flying_kind;
+	const auto keeps = [&](uint8 more_hacks, uint16 hacks) {
+		definition->more_hack_flags = static_cast<int8>(more_hacks);
+		definition->hack_flags = static_cast<int16>(hacks);
+		const int16 a = unit(20 * WORLD_ONE, 20 * WORLD_ONE);
+		monster_data *monster = get_monster_data(a);
+		monster->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+		monster->target_monster_index = target;
+		monster->action = _monster_action_idle;
+		monster_moving(a);
+		return (monster->flags & _monster_has_valid_target_index_flag) != 0;
+	};
+	EXPECT_TRUE(keeps(_hack_can_target_flying_flag, 0));
+	EXPECT_FALSE(keeps(0, _hack_unit_can_charge_flag)) << "the same bit of hack_flags";
+	EXPECT_FALSE(keeps(0, 0));
+	definition->monster_class = _monster_class_missile;
+	EXPECT_TRUE(keeps(0, 0)) << "missile units keep flyers";
+	definition->monster_class = _monster_class_melee;
+	game_play_version = 1300;
+	EXPECT_FALSE(keeps(_hack_can_target_flying_flag, 0));
+}
+
+// A path request answered "recompute" is asked again in the same tick. A
+// sound pathfinder answers at the second call (its destination then being
+// the start); one that never does is given up on after 16 calls.
+TEST_F(monster_movement_collision, a_path_request_answered_recompute_is_repeated_at_most_sixteen_times)
+{
+	// Boxed in by water: the first search has no step to make.
+	for (int32 y = 19; y <= 21; ++y)
+	{
+		for (int32 x = 19; x <= 21; ++x) set_cell(x, y, _terrain_media_deep, _terrain_media_deep);
+	}
+	set_cell(20, 20, _terrain_grass, _terrain_grass);
+	const world_point2d far = {26 * WORLD_ONE, 20 * WORLD_ONE + 256};
+	const auto requests = [&](world_distance x, world_distance y, int32 forced) {
+		const int16 a = unit(x, y, mask);
+		set_monster_waypoints(a, 1, &far, 0, 0);
+		get_path_test_hooks()->forced_recomputes = forced;
+		reset_monster_movement_counters();
+		monster_needs_new_path(a);
+		EXPECT_NE(get_monster_data(a)->path_index, PATH_MUST_BE_RECOMPUTED);
+		return get_monster_movement_counters()->path_requests;
+	};
+	EXPECT_EQ(requests(20 * WORLD_ONE + 256, 20 * WORLD_ONE + 256, 0), 2);
+	EXPECT_EQ(requests(12 * WORLD_ONE, 12 * WORLD_ONE, 0), 1) << "open ground";
+	EXPECT_EQ(requests(12 * WORLD_ONE, 14 * WORLD_ONE, 1), 2);
+	EXPECT_EQ(requests(12 * WORLD_ONE, 16 * WORLD_ONE, 100), 16);
+	EXPECT_EQ(get_path_test_hooks()->forced_recomputes, 100 - 16);
+}
+
+// A unit holding an artifact that overrides its kind and is always slow when
+// held moves at the override kind's speed when that is slower.
+TEST_F(monster_movement_speed_steps, a_held_slow_artifact_sets_the_speed_of_the_step)
+{
+	monster_definition *definition = get_monster_definition(kind);
+	definition->flags |= _monster_translates_continuously_flag;
+	monster_definition override_kind = *definition;
+	override_kind.base_movement_speed = 200;
+	const int16 slow = new_definition(get_monster_definitions(), TAG("tsls"), &override_kind);
+	const int16 flask = artifact_definition_tag_to_index(DEFAULT_FLASK_ARTIFACT_TAG);
+	ASSERT_NE(flask, NONE);
+	artifact_definition artifact_copy = *get_artifact_definition(flask);
+	artifact_copy.monster_override_type = slow;
+	const int16 artifact = new_definition(get_artifact_definitions(), TAG("tsla"), &artifact_copy);
+	projectile_definition projectile_copy =
+		*get_projectile_definition(projectile_definition_tag_to_index(DEFAULT_BOMB_PROJECTILE_TAG));
+	projectile_copy.artifact_index = artifact;
+	const int16 projectile = new_definition(get_projectile_definitions(), TAG("tslp"), &projectile_copy);
+	ASSERT_NE(slow, NONE);
+	ASSERT_NE(artifact, NONE);
+	ASSERT_NE(projectile, NONE);
+
+	const uint32 both = _artifact_overrides_owner_monster_flag | _artifact_always_slow_when_held_flag;
+	const auto step_holding = [&](uint32 artifact_flags, int16 override_speed, bool carried) {
+		get_artifact_definition(artifact)->flags = artifact_flags;
+		get_monster_definition(slow)->base_movement_speed = override_speed;
+		const int16 index = mover(_monster_action_permutation_walking);
+		monster_data *monster = get_monster_data(index);
+		const int16 held = new_bare_unit_object(index, o(index)->location.position.x, o(index)->location.position.y);
+		get_object_data(held)->owner = _object_is_dormant_projectile;
+		get_object_data(held)->owner_index = projectile;
+		monster->held_object_indexes[0] = held;
+		monster->held_object_count = 1;
+		if (carried)
+		{
+			monster->carrying_object_index = held;
+			monster->artifact_index = artifact;
+		}
+		calculate_monster_speed(index);
+		const world_distance x = o(index)->location.position.x;
+		monster_moving(index);
+		return o(index)->location.position.x - x;
+	};
+	EXPECT_EQ(step_holding(both, 200, false), 200);
+	EXPECT_EQ(step_holding(_artifact_always_slow_when_held_flag, 200, false), 512);
+	EXPECT_EQ(step_holding(_artifact_overrides_owner_monster_flag, 200, false), 512);
+	EXPECT_EQ(step_holding(both, 800, false), 512) << "never faster";
+	EXPECT_EQ(step_holding(both, 200, true), 200);
+	EXPECT_EQ(step_holding(both | _artifact_cannot_be_holstered_flag, 200, true), 512)
+		<< "an artifact in hand that cannot be put away leaves the speed alone";
+}
+
+// Bumping an ally: one walking on makes the unit wait 10 ticks; one standing
+// still is an obstruction, and the 30th in a row makes the unit wait 30 ticks
+// (not while it has a target to reach).
+TEST_F(monster_movement_speed_steps, bumping_allies_pauses_ten_ticks_behind_walkers_and_thirty_after_thirty_bumps)
+{
+	get_monster_definition(kind)->flags |= _monster_translates_continuously_flag;
+	// 64 a tick into an ally 250 ahead: struck every tick, pushed back to 200 from it.
+	const auto bumper = [&](int16 ally_action) {
+		const int16 index = mover(_monster_action_permutation_walking);
+		monster_data *monster = get_monster_data(index);
+		monster->base_movement_speed = 64;
+		monster->path_segment_length = 32000;
+		const int16 ally = unit(o(index)->location.position.x + 250, o(index)->location.position.y);
+		update_monster_location_height(ally);
+		get_monster_data(ally)->action = ally_action;
+		return index;
+	};
+	const auto pausing = [&](int16 index) { return (o(index)->flags & _object_pausing_for_obstacle_to_move_flag) != 0; };
+
+	const int16 a = bumper(_monster_action_moving);
+	monster_moving(a);
+	ASSERT_TRUE(pausing(a));
+	EXPECT_EQ(get_monster_data(a)->attack_timer, MINIMUM_PAUSING_TIME);
+	EXPECT_EQ(get_monster_data(a)->repeated_obstruction_count, 0);
+	const world_point3d waiting = o(a)->location.position;
+	// Waits while the timer counts down and goes on when it falls below 0.
+	o(a)->location.yaw = 16384;
+	get_monster_data(a)->desired_yaw = 16384;
+	for (int32 tick = 0; tick < MINIMUM_PAUSING_TIME; ++tick) monster_moving(a);
+	EXPECT_TRUE(pausing(a));
+	monster_moving(a);
+	EXPECT_FALSE(pausing(a));
+	EXPECT_EQ(o(a)->location.position.y, waiting.y);
+	monster_moving(a);
+	EXPECT_EQ(o(a)->location.position.y, waiting.y + 64) << "walking on";
+
+	const int16 b = bumper(_monster_action_idle);
+	for (int32 bump = 1; bump < MAXIMUM_REPEATED_OBSTRUCTIONS_BEFORE_STOPPING; ++bump)
+	{
+		monster_moving(b);
+		ASSERT_FALSE(pausing(b)) << bump;
+	}
+	EXPECT_EQ(get_monster_data(b)->repeated_obstruction_count, MAXIMUM_REPEATED_OBSTRUCTIONS_BEFORE_STOPPING - 1);
+	monster_moving(b);
+	EXPECT_TRUE(pausing(b));
+	EXPECT_EQ(get_monster_data(b)->attack_timer, MAXIMUM_REPEATED_OBSTRUCTIONS_BEFORE_STOPPING);
+	EXPECT_EQ(get_monster_data(b)->repeated_obstruction_count, 0);
+
+	const int16 c = bumper(_monster_action_idle);
+	get_monster_data(c)->flags |= _monster_has_valid_target_index_flag;
+	for (int32 bump = 0; bump < MAXIMUM_REPEATED_OBSTRUCTIONS_BEFORE_STOPPING + 2; ++bump) monster_moving(c);
+	EXPECT_FALSE(pausing(c));
+	EXPECT_EQ(get_monster_data(c)->repeated_obstruction_count, MAXIMUM_REPEATED_OBSTRUCTIONS_BEFORE_STOPPING + 2);
 }
 
 }
