@@ -518,7 +518,8 @@ TEST_F(monster_movement_speed_steps, bumping_allies_pauses_ten_ticks_behind_walk
 	EXPECT_EQ(get_monster_data(a)->attack_timer, MINIMUM_PAUSING_TIME);
 	EXPECT_EQ(get_monster_data(a)->repeated_obstruction_count, 0);
 	const world_point3d waiting = o(a)->location.position;
-	// Waits while the timer counts down and goes on when it falls below 0.
+	// Waits while the timer counts down and goes on when it falls below 0;
+	// turned away from the ally meanwhile, it then walks off.
 	o(a)->location.yaw = 16384;
 	get_monster_data(a)->desired_yaw = 16384;
 	for (int32 tick = 0; tick < MINIMUM_PAUSING_TIME; ++tick) monster_moving(a);
