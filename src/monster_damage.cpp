@@ -649,6 +649,13 @@ uint16 monster_could_pick_up_object(int16 monster_index, int16 object_index, int
 	return 0;
 }
 
+// The artifact an object carries as a projectile, NONE for none.
+static int16 artifact_of_object(const object_data *object)
+{
+	const projectile_definition *projectile = get_projectile_definition(get_object_projectile_type(object));
+	return projectile ? projectile->artifact_index : static_cast<int16>(NONE);
+}
+
 uint16 give_object_to_monster(int16 monster_index, int16 object_index)
 {
 	object_data *object = get_object_data(object_index);
@@ -680,8 +687,7 @@ uint16 give_object_to_monster(int16 monster_index, int16 object_index)
 		monster->held_object_indexes[monster->held_object_count++] = object_index;
 	}
 	monster->carrying_object_index = object_index;
-	const projectile_definition *projectile = get_projectile_definition(get_object_projectile_type(object));
-	monster->artifact_index = projectile ? projectile->artifact_index : static_cast<int16>(NONE);
+	monster->artifact_index = artifact_of_object(object);
 	const artifact_definition *artifact = get_artifact_definition(monster->artifact_index);
 	if (artifact)
 	{
@@ -712,8 +718,10 @@ void switch_monster_artifact(int16 monster_index)
 	int16 new_type = monster->orig_type;
 	boolean overrides = FALSE;
 	object_data *carried = get_object_data(monster->carrying_object_index);
-	const artifact_definition *artifact = carried ? get_artifact_definition(monster->artifact_index) : nullptr;
-	if (!carried) monster->artifact_index = NONE;
+	// The artifact in use is the one of the object in hand: the inventory
+	// steps and a used-up object change the object alone.
+	monster->artifact_index = carried ? artifact_of_object(carried) : static_cast<int16>(NONE);
+	const artifact_definition *artifact = get_artifact_definition(monster->artifact_index);
 	if (artifact)
 	{
 		if (carried->state == NONE) carried->state = static_cast<int16>(artifact->initial_charges_lower_bound + zerv_random_below(artifact->initial_charges_delta));

@@ -432,7 +432,17 @@ TEST_F(monster_commands_inventory, a_drop_hands_over_identifier_and_charges_and_
 	m(a)->carrying_object_index = first;
 	m(a)->artifact_index = projectile.artifact_index;
 
+	// Stepping to the arrow puts the artifact away; stepping back takes it up.
 	command_inventory_data data = {0, NONE};
+	handle_inventory_next_command(-2, &data, 1, &a);
+	EXPECT_EQ(m(a)->carrying_object_index, second);
+	EXPECT_EQ(m(a)->artifact_index, NONE);
+	EXPECT_EQ(m(a)->carried_artifact_flags, 0);
+	handle_inventory_prev_command(-2, &data, 1, &a);
+	EXPECT_EQ(m(a)->carrying_object_index, first);
+	EXPECT_EQ(m(a)->artifact_index, projectile.artifact_index);
+	EXPECT_EQ(m(a)->carried_artifact_flags, static_cast<int32>(_artifact_keeps_charge_flag));
+
 	handle_inventory_drop_command(-2, &data, 1, &a);
 	EXPECT_EQ(get_object_data(first), nullptr);
 	const object_data *dropped = object_with_identifier(first_identifier);
