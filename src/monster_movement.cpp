@@ -1174,10 +1174,15 @@ void monster_needs_new_path(int16 monster_index)
 
 /* ---------- moving */
 
+// A pausing unit shows its kind's pausing sequence (no draws: the pause is
+// not an action of its own, so the walking action stays).
 static void start_pausing(int16 monster_index, monster_data *monster, object_data *object, int16 ticks)
 {
 	monster->attack_timer = ticks;
 	object->flags |= _object_pausing_for_obstacle_to_move_flag;
+	const monster_definition *definition = get_monster_definition(monster->type);
+	const int16 sequence = definition ? definition->sequence_indexes[_monster_sequence_pausing_for_obstacle] : NONE;
+	if (sequence != NONE) set_object_shape(monster->object_index, sequence, 256, _transfer_mode_none, 0, 0, FALSE);
 	(void)monster_index;
 }
 
@@ -1326,7 +1331,12 @@ void monster_moving(int16 monster_index)
 	if (object->flags & _object_pausing_for_obstacle_to_move_flag)
 	{
 		monster->attack_timer -= 1;
-		if (monster->attack_timer < 0) object->flags &= ~_object_pausing_for_obstacle_to_move_flag;
+		if (monster->attack_timer < 0)
+		{
+			// Walking on brings the walking sequence back.
+			object->flags &= ~_object_pausing_for_obstacle_to_move_flag;
+			set_monster_action(monster_index, _monster_action_moving, monster->action_permutation);
+		}
 		return;
 	}
 	if (!(monster->flags & _monster_has_obstructed_path_flag) && turn != 0 && monster->path_segment_length < 1 &&

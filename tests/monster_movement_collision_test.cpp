@@ -512,9 +512,22 @@ TEST_F(monster_movement_speed_steps, bumping_allies_pauses_ten_ticks_behind_walk
 	};
 	const auto pausing = [&](int16 index) { return (o(index)->flags & _object_pausing_for_obstacle_to_move_flag) != 0; };
 
+	monster_definition *definition = get_monster_definition(kind);
+	const int16 walking = 0, waiting_sequence = 1;
+	definition->sequence_indexes[_monster_sequence_moving] = walking;
+	definition->sequence_indexes[_monster_sequence_pausing_for_obstacle] = waiting_sequence;
 	const int16 a = bumper(_monster_action_moving);
+	// Shapes from the collection of a unit of the map's own.
+	for (int16 i = 0; i < monster_array.count && o(a)->shape_collection_index == NO_SHAPE_INDEX; ++i)
+	{
+		const monster_data *other = get_monster_data(i);
+		if (other && other->type != kind) o(a)->shape_collection_index = o(i)->shape_collection_index;
+	}
+	set_object_shape(get_monster_data(a)->object_index, walking, 256, _transfer_mode_none, 0, 0, FALSE);
+	ASSERT_EQ(o(a)->shape_sequence_index, walking);
 	monster_moving(a);
 	ASSERT_TRUE(pausing(a));
+	EXPECT_EQ(o(a)->shape_sequence_index, waiting_sequence) << "the pausing sequence shows";
 	EXPECT_EQ(get_monster_data(a)->attack_timer, MINIMUM_PAUSING_TIME);
 	EXPECT_EQ(get_monster_data(a)->repeated_obstruction_count, 0);
 	const world_point3d waiting = o(a)->location.position;
@@ -526,6 +539,7 @@ TEST_F(monster_movement_speed_steps, bumping_allies_pauses_ten_ticks_behind_walk
 	EXPECT_TRUE(pausing(a));
 	monster_moving(a);
 	EXPECT_FALSE(pausing(a));
+	EXPECT_EQ(o(a)->shape_sequence_index, walking) << "and the walking one comes back";
 	EXPECT_EQ(o(a)->location.position.y, waiting.y);
 	monster_moving(a);
 	EXPECT_EQ(o(a)->location.position.y, waiting.y + 64) << "walking on";
