@@ -12,15 +12,10 @@
 
 #include "collections_content.h"
 #include "definitions.h"
-#include "fuzz_support.h"
 #include "geometry.h"
-#include "mesh.h"
+#include "map_fuzz_support.h"
 #include "models.h"
 #include "objects.h"
-#include "objects_content.h"
-#include "shapes.h"
-#include "tag_files/tag_files.h"
-#include "world.h"
 #include "zerv.h"
 
 namespace {
@@ -32,15 +27,7 @@ std::vector<uint8> hut_geometry;
 
 void set_up_fuzz_directory(void)
 {
-	tag_files_reset_for_tests();
-	tag_files_initialize();
-	preinitialize_definitions();
-	initialize_world();
-	initialize_shapes();
-	initialize_mesh();
-	initialize_objects();
-	initialize_models();
-
+	open_fuzz_tag_set();
 	for (int32 i = 0; i < number_of_default_collections; ++i)
 	{
 		if (default_collections[i].subgroup_tag == DEFAULT_SCENERY_COLLECTION_TAG)
@@ -66,23 +53,7 @@ void set_up_fuzz_directory(void)
 	hut_model[7] = 'z';
 
 	// A flat 32 x 32 map with a ridge.
-	mesh_tag_contents contents = {};
-	initialize_mesh_header(&contents.header, 1, 1);
-	std::vector<mesh_cell> cells(SUBMESH_WIDTH * SUBMESH_WIDTH);
-	for (int32 i = 0; i < SUBMESH_WIDTH * SUBMESH_WIDTH; ++i)
-	{
-		cells[i] = {static_cast<short_world_distance>((i % SUBMESH_WIDTH) == 20 ? 600 : 0), 0,
-			static_cast<uint16>((_terrain_grass << 4) | _terrain_grass), NONE, 0, NONE};
-	}
-	std::vector<uint16> LOD(SUBMESH_WIDTH * SUBMESH_WIDTH / 4, 0);
-	contents.cells = cells.data();
-	contents.LOD_data = LOD.data();
-	contents.LOD_data_words = static_cast<int32>(LOD.size());
-	int32 size = 0;
-	uint8 *data = build_mesh_tag_data(&contents, &size);
-	check(data != nullptr);
-	flat_map_bytes.assign(data, data + size);
-	dispose_pointer(data);
+	flat_map_bytes = grass_map_tag_data(nullptr, 20);
 }
 
 void exercise_object_definition(int16 type)
@@ -151,8 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	initialize_models_for_new_map();
 	dispose_objects_from_old_map();
 	initialize_objects_for_new_map();
-	check(load_mesh_from_tag_data(flat_map_bytes.data(), static_cast<int32>(flat_map_bytes.size()), MESH_VERSION_NUMBER,
-		"fuzz"));
+	load_fuzz_map(flat_map_bytes);
 
 	if (selector == 0)
 	{

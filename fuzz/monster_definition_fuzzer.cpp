@@ -7,25 +7,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "collection_references.h"
-#include "collections_content.h"
 #include "default_tags.h"
 #include "definitions.h"
-#include "fuzz_support.h"
 #include "error_manager.h"
-#include "mesh.h"
-#include "models.h"
+#include "map_fuzz_support.h"
 #include "monsters.h"
 #include "objects.h"
-#include "objects_content.h"
 #include "projectiles.h"
-#include "projectiles_content.h"
-#include "scenery.h"
-#include "shapes.h"
-#include "string_definitions.h"
-#include "tag_files/tag_files.h"
 #include "units_content.h"
-#include "world.h"
 #include "zerv.h"
 
 namespace {
@@ -36,56 +25,13 @@ game_data fuzz_game = {};
 
 void set_up_fuzz_directory(void)
 {
-	tag_files_reset_for_tests();
-	tag_files_initialize();
-	preinitialize_definitions();
-	initialize_world();
-	initialize_shapes();
-	initialize_collection_references();
-	initialize_string_definitions();
-	initialize_mesh();
-	initialize_objects();
-	initialize_models();
-	initialize_projectiles();
-	initialize_explosions();
-	initialize_scenery();
-	initialize_monsters();
-	std::vector<int32> handles;
-	check(make_default_string_list_tags(&handles));
-	check(make_default_collection_tags(&handles));
-	check(make_default_object_tags(&handles));
-	check(make_default_projectile_tags(&handles));
-	check(make_default_unit_tags(&handles));
-	game_play_version = MAXIMUM_GAME_PLAY_VERSION;
+	open_generated_tag_set(true);
 	fuzz_game.type = _game_type_local;
 	fuzz_game.winning_team_index = NONE;
 	game = &fuzz_game;
-	initialize_shapes_for_new_map(FALSE);
-	initialize_collection_references_for_new_map();
-	initialize_string_definitions_for_new_map();
-	initialize_objects_for_new_map();
-	initialize_scenery_for_new_map();
-	initialize_projectiles_for_new_map();
-	initialize_monsters_for_new_map();
-	initialize_explosions_for_new_map();
-	initialize_internal_projectiles_for_new_map();
-	initialize_internal_projectile_groups_for_new_map();
+	start_generated_tag_set_map(true);
 	for (const file_tag kind : default_unit_kind_tags) check(unit_definition_tag_to_index(kind) != NONE);
-
-	// A flat 32 x 32 map.
-	mesh_tag_contents contents = {};
-	initialize_mesh_header(&contents.header, 1, 1);
-	std::vector<mesh_cell> cells(SUBMESH_WIDTH * SUBMESH_WIDTH);
-	for (mesh_cell &cell : cells) cell = {0, 0, static_cast<uint16>((_terrain_grass << 4) | _terrain_grass), NONE, 0, NONE};
-	std::vector<uint16> LOD(SUBMESH_WIDTH * SUBMESH_WIDTH / 4, 0);
-	contents.cells = cells.data();
-	contents.LOD_data = LOD.data();
-	contents.LOD_data_words = static_cast<int32>(LOD.size());
-	int32 size = 0;
-	uint8 *data = build_mesh_tag_data(&contents, &size);
-	check(data != nullptr);
-	flat_map_bytes.assign(data, data + size);
-	dispose_pointer(data);
+	flat_map_bytes = grass_map_tag_data();
 }
 
 // A unit of the kind in the middle of the map, made as creation makes it.
@@ -158,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	initialize_data_for_new_map(&object_array);
 	initialize_data_for_new_map(&projectile_array);
 	initialize_data_for_new_map(&monster_array);
-	check(load_mesh_from_tag_data(flat_map_bytes.data(), static_cast<int32>(flat_map_bytes.size()), MESH_VERSION_NUMBER,
-		"fuzz"));
+	load_fuzz_map(flat_map_bytes);
 	const int16 type = unit ? new_unit_definition_from_tag_data(fuzz_tag, data + 1, static_cast<int32>(size - 1)) :
 		new_monster_definition_from_tag_data(fuzz_tag, data + 1, static_cast<int32>(size - 1));
 	if (type != NONE)

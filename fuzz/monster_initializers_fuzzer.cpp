@@ -11,29 +11,14 @@
 #include <cstring>
 #include <vector>
 
-#include "collection_references.h"
-#include "collections_content.h"
-#include "default_tags.h"
-#include "definitions.h"
 #include "error_manager.h"
-#include "fuzz_support.h"
+#include "map_fuzz_support.h"
 #include "markers.h"
-#include "mesh.h"
-#include "models.h"
 #include "monster_initializers.h"
 #include "monsters.h"
-#include "objects.h"
-#include "objects_content.h"
 #include "players.h"
-#include "projectiles.h"
-#include "projectiles_content.h"
-#include "scenery.h"
-#include "shapes.h"
-#include "string_definitions.h"
-#include "tag_files/tag_files.h"
 #include "unit_trading.h"
 #include "units_content.h"
-#include "world.h"
 #include "zerv.h"
 
 namespace {
@@ -46,35 +31,15 @@ const uint32 fuzz_player_identifier = 1;
 // row and a marker for every generated kind, loaded once for the process.
 void set_up_fuzz_directory(void)
 {
-	tag_files_reset_for_tests();
-	tag_files_initialize();
-	preinitialize_definitions();
-	initialize_world();
-	initialize_shapes();
-	initialize_collection_references();
-	initialize_string_definitions();
-	initialize_mesh();
+	open_generated_tag_set(true);
 	initialize_markers();
-	initialize_objects();
-	initialize_models();
-	initialize_projectiles();
-	initialize_explosions();
-	initialize_scenery();
 	initialize_players();
-	initialize_monsters();
-	std::vector<int32> handles;
-	check(make_default_string_list_tags(&handles));
-	check(make_default_collection_tags(&handles));
-	check(make_default_object_tags(&handles));
-	check(make_default_projectile_tags(&handles));
-	check(make_default_unit_tags(&handles));
 	memset(&fuzz_game, 0, sizeof(fuzz_game));
 	fuzz_game.type = _game_type_local;
 	fuzz_game.winning_team_index = NONE;
 	fuzz_game.option_flags = _game_option_allow_unit_trading_flag | _game_option_allow_veterans_flag;
 	fuzz_game.time_state = _game_time_pregame;
 	game = &fuzz_game;
-	game_play_version = MAXIMUM_GAME_PLAY_VERSION;
 
 	std::vector<marker_palette_entry> palette;
 	std::vector<marker_data> markers;
@@ -99,32 +64,12 @@ void set_up_fuzz_directory(void)
 	mesh_tag_contents contents = {};
 	initialize_mesh_header(&contents.header, 1, 1);
 	contents.header.team_count = 1;
-	std::vector<mesh_cell> cells(SUBMESH_WIDTH * SUBMESH_WIDTH);
-	for (mesh_cell &cell : cells) cell = {0, 0, static_cast<uint16>((_terrain_grass << 4) | _terrain_grass), NONE, 0, NONE};
-	std::vector<uint16> LOD(SUBMESH_WIDTH * SUBMESH_WIDTH / 4, 0);
-	contents.cells = cells.data();
-	contents.LOD_data = LOD.data();
-	contents.LOD_data_words = static_cast<int32>(LOD.size());
 	contents.palette = palette.data();
 	contents.palette_count = static_cast<int32>(palette.size());
 	contents.markers = markers.data();
 	contents.marker_count = static_cast<int32>(markers.size());
-	int32 size = 0;
-	uint8 *data = build_mesh_tag_data(&contents, &size);
-	check(data != nullptr);
-	const boolean loaded = load_mesh_from_tag_data(data, size, MESH_VERSION_NUMBER, "fuzz");
-	dispose_pointer(data);
-	check(loaded);
-	initialize_shapes_for_new_map(FALSE);
-	initialize_collection_references_for_new_map();
-	initialize_string_definitions_for_new_map();
-	initialize_objects_for_new_map();
-	initialize_scenery_for_new_map();
-	initialize_projectiles_for_new_map();
-	initialize_monsters_for_new_map();
-	initialize_explosions_for_new_map();
-	initialize_internal_projectiles_for_new_map();
-	initialize_internal_projectile_groups_for_new_map();
+	load_fuzz_map(grass_map_tag_data(&contents));
+	start_generated_tag_set_map(true);
 	initialize_markers_for_new_map();
 	// The map's palette sets the teams.
 	new_player_data player = {};

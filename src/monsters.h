@@ -838,11 +838,8 @@ struct monsters_test_hooks_data
 	int32 monster_moving_calls;
 	int32 handle_monster_attack_calls;
 	int32 closest_target_calls;
-	int32 turn_local_projectile_group_off_calls;
 	int32 crossfade_calls;
 	int16 last_crossfade_permutation;
-	// When set, move_monster_object answers these bits instead of 0.
-	uint32 move_flags;
 };
 monsters_test_hooks_data *get_monsters_test_hooks(void);
 void reset_monsters_test_hooks(void);

@@ -217,21 +217,10 @@ static string_list_definition *get_string_list_definition(int16 string_list_inde
 
 /* ---------- life cycle */
 
-void initialize_string_definitions(void)
+// Every text and list below the count owns its buffers, deleted and orphaned
+// ones as well.
+static void release_string_buffers(void)
 {
-	initialize_definitions(&string_definitions);
-	initialize_definitions(&string_list_definitions);
-}
-
-void initialize_string_definitions_for_new_map(void)
-{
-	initialize_definitions_for_new_map(&string_definitions);
-	initialize_definitions_for_new_map(&string_list_definitions);
-}
-
-void dispose_string_definitions_from_old_map(void)
-{
-	// Deleted and orphaned definitions below count still own their buffers.
 	if (string_definitions.definitions)
 	{
 		string_definition *texts = static_cast<string_definition *>(string_definitions.definitions);
@@ -246,6 +235,26 @@ void dispose_string_definitions_from_old_map(void)
 			free_and_clear(&lists[i].index_table);
 		}
 	}
+}
+
+void initialize_string_definitions(void)
+{
+	// Set up again while a map still holds strings (the core started again in
+	// one process): the new tables would drop the only pointers to them.
+	release_string_buffers();
+	initialize_definitions(&string_definitions);
+	initialize_definitions(&string_list_definitions);
+}
+
+void initialize_string_definitions_for_new_map(void)
+{
+	initialize_definitions_for_new_map(&string_definitions);
+	initialize_definitions_for_new_map(&string_list_definitions);
+}
+
+void dispose_string_definitions_from_old_map(void)
+{
+	release_string_buffers();
 	dispose_definitions_from_old_map(&string_definitions);
 	dispose_definitions_from_old_map(&string_list_definitions);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <string>
 #include <vector>
 
@@ -63,6 +65,17 @@ namespace
 int32 write_text_tag(file_tag group, file_tag subgroup, const char *name, const std::string &text)
 {
 	return tag_file_new_with_subgroup_tag(group, name, subgroup, 1, text.data(), static_cast<int32>(text.size()));
+}
+
+// Bytes the allocator holds for the program: the sanitizer's own count when
+// it replaces the allocator, glibc's otherwise.
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void) __attribute__((weak));
+
+size_t bytes_in_use(void)
+{
+	if (__sanitizer_get_current_allocated_bytes) return __sanitizer_get_current_allocated_bytes();
+	const struct mallinfo2 info = mallinfo2();
+	return info.uordblks + info.hblkhd;
 }
 
 std::vector<std::string> strings_of(int16 list)
@@ -157,6 +170,28 @@ TEST_F(string_definitions_lists, deleted_and_orphaned_lists)
 	delete_string_list_definition(again);
 	EXPECT_EQ(string_list_tag_to_string_index(TAG("bbbb")), again);
 	EXPECT_STREQ(get_string_from_list(again, 0), "b1");
+}
+
+// The strings set up again while a map still holds its lists (the core
+// started again in one process) or a map ended: either way the lists go.
+TEST_F(string_definitions_lists, lists_are_released_when_set_up_again_or_at_the_map_end)
+{
+	std::string text;
+	for (int32 i = 0; i < 16; ++i) text += std::string(64 * 1024, 'x') + "\n";
+	ASSERT_NE(write_text_tag(TAG("stli"), TAG("big "), "big", text), NONE);
+	ASSERT_NE(write_text_tag(TAG("text"), TAG("word"), "word", "word"), NONE);
+
+	size_t before = 0;
+	for (int32 round = 0; round < 5; ++round)
+	{
+		if (round == 1) before = bytes_in_use(); // after the tag file's own first-use set-up
+		ASSERT_EQ(count_strings_in_list(string_list_tag_to_string_index(TAG("big "))), 16);
+		ASSERT_STREQ(get_string(string_tag_to_string_index(TAG("word")), nullptr), "word");
+		if (round % 2) dispose_string_definitions_from_old_map();
+		else initialize_string_definitions();
+		initialize_string_definitions_for_new_map();
+	}
+	EXPECT_LT(bytes_in_use(), before + text.size());
 }
 
 // Texts from tags are printed only with the conversions the caller supplies.
