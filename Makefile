@@ -71,13 +71,16 @@ test: test-native test-asan test-m32 test-fuzz
 	@# The harness writes the default game's per-tick digest trail into each tree;
 	@# the 64-bit and 32-bit builds must agree tick for tick.
 	@# A trail missing from either tree fails: a comparison of nothing proves nothing.
-	@for f in digest_trail.txt battle_digest_trail.txt; do \
+	@for f in digest_trail.txt battle_digest_trail.txt demo_orders_trail.txt; do \
 	  [ -f build-asan/$$f ] && [ -f build-m32/$$f ] || { echo "$$f is missing from build-asan/ or build-m32/"; exit 1; }; \
 	done
 	@cmp build-asan/digest_trail.txt build-m32/digest_trail.txt && echo "digest trails agree on both builds"
 	@cmp build-asan/battle_digest_trail.txt build-m32/battle_digest_trail.txt \
 	  || { echo "the battle digest trails of build-asan/ and build-m32/ differ"; exit 1; }
 	@echo "battle digest trails agree on both builds"
+	@cmp build-asan/demo_orders_trail.txt build-m32/demo_orders_trail.txt \
+	  || { echo "the demo orders trails of build-asan/ and build-m32/ differ"; exit 1; }
+	@echo "demo orders trails agree on both builds"
 	@# Tests that write a cross-build trail each write their own file under digest_trails/.
 	@if [ -d build-asan/digest_trails ] || [ -d build-m32/digest_trails ]; then \
 	  diff -r build-asan/digest_trails build-m32/digest_trails \

@@ -32,6 +32,7 @@ struct harness_globals_data
 	std::vector<harness_digest_entry> trail;
 	harness_command_script script;
 	size_t script_next = 0;
+	bool map_running = false;
 };
 
 harness_globals_data harness_globals;
@@ -119,6 +120,9 @@ bool harness_initialize(bool trace_start_up)
 
 void harness_shutdown(void)
 {
+	// A map the test left running goes first: the next start-up in this
+	// process would otherwise leak what the map loaded.
+	if (harness_globals.map_running) harness_end_map();
 	set_zerv_tick_hook(nullptr, nullptr);
 	// A film still open is closed while its folder exists.
 	stop_recording();
@@ -214,6 +218,7 @@ bool harness_start_map(new_game_data *setup)
 	harness_globals.trail.clear();
 	set_zerv_tick_hook(record_digest, nullptr);
 	if (!initialize_zerv_for_new_map(setup)) return false;
+	harness_globals.map_running = true;
 	game->loaded = 1;
 	game_local_time_set(0);
 	return true;
@@ -248,6 +253,7 @@ int32 harness_run_ticks(int32 ticks, int16 elapsed)
 
 void harness_end_map(void)
 {
+	harness_globals.map_running = false;
 	dispose_zerv_from_old_map();
 }
 
