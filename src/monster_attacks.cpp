@@ -224,6 +224,8 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int16 best = NONE;
 	world_distance best_distance = FIRST_SCAN_DISTANCE;
 	int32 best_score = 0;
+	int16 cached_type = NONE;
+	const monster_definition *cached_definition = nullptr;
 
 	object_cell_walk walk;
 	start_object_cell_walk(&walk, x0, y0, x0 + size - 1, y0 + size - 1);
@@ -236,14 +238,22 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		if (other_object->flags & _object_is_invisible_flag) continue;
 		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) continue;
 		const int16 other_index = other_object->owner_index;
-		const monster_data *other = get_monster_data(other_index);
+		const monster_data *other = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
 		if (!other) continue;
 
 		int16 candidate_index = other_index;
-		const monster_definition *other_definition = get_monster_definition(other->type);
-		const boolean allied = scanner_may_ally &&
-			(!other_definition || other_definition->monster_class != _monster_class_ambient_life) &&
-			!(other->extra_flags & _monster_is_berserk_extra_flag) && teams_are_allied(scanner_team, other->owner_team_index);
+		// Cheapest tests first; the kind's class is looked up only for allies.
+		boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag) &&
+			teams_are_allied(scanner_team, other->owner_team_index);
+		if (allied)
+		{
+			if (other->type != cached_type)
+			{
+				cached_type = other->type;
+				cached_definition = get_monster_definition(other->type);
+			}
+			allied = !cached_definition || cached_definition->monster_class != _monster_class_ambient_life;
+		}
 		if (allied)
 		{
 			if (!(other->flags & _monster_has_valid_target_index_flag) ||

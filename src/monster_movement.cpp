@@ -279,7 +279,6 @@ boolean use_monster_pathfinding_radius(int16 monster_index, int16 other_monster_
 	const monster_data *other = get_monster_data(other_monster_index);
 	if (!monster || !other) return FALSE;
 	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
-	if (!monsters_are_allied(monster_index, other_monster_index)) return FALSE;
 	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
 	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
 
@@ -287,9 +286,17 @@ boolean use_monster_pathfinding_radius(int16 monster_index, int16 other_monster_
 		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
 			m->action == _monster_action_attacking;
 	};
-	if (!busy(monster) && !busy(other)) return TRUE;
 	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
-	return (monster->flags & targeting) == targeting && monster->target_monster_index != other_monster_index;
+	const boolean soft = (!busy(monster) && !busy(other)) ||
+		((monster->flags & targeting) == targeting && monster->target_monster_index != other_monster_index);
+	if (!soft) return FALSE;
+	// monsters_are_allied on the records at hand; a unit without a kind has no class.
+	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (!teams_are_allied(monster->owner_team_index, other->owner_team_index)) return FALSE;
+	const monster_definition *definition = get_monster_definition(monster->type);
+	const monster_definition *other_definition = get_monster_definition(other->type);
+	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
+		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
 }
 
 static void add_scaled(int64 *sx, int64 *sy, world_distance dx, world_distance dy, int32 scale)
@@ -488,6 +495,17 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 		const monster_definition *other_definition = definition_of(other->owner_index);
 		if (definition && other_definition)
 		{
+			// Nothing below can touch a unit beyond both its widest reach from
+			// the new point and its pathfinding reach from the old one.
+			const int64 reach = definition->pathfinding_radius + other_definition->pathfinding_radius;
+			const int64 widest = MAX(r, reach), span = reach < 0 ? -reach : reach;
+			const int64 nx = static_cast<int64>(travel->point.x) - ox, ny = static_cast<int64>(travel->point.y) - oy;
+			const int64 ox0 = static_cast<int64>(travel->old_point.x) - ox, oy0 = static_cast<int64>(travel->old_point.y) - oy;
+			if ((nx >= widest || nx <= -widest || ny >= widest || ny <= -widest) &&
+				(ox0 > span || ox0 < -span || oy0 > span || oy0 < -span))
+			{
+				return;
+			}
 			if ((definition->size >= 1) != (other_definition->size >= 1)) r = 0;
 			else if (use_monster_pathfinding_radius(monster_index, other->owner_index))
 			{
@@ -497,7 +515,6 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 			if (version_from(1301) && (monster->extra_flags & _monster_inside_object_allowed_extra_flag) &&
 				!(monster->flags & targeting))
 			{
-				const int64 reach = definition->pathfinding_radius + other_definition->pathfinding_radius;
 				if (square_distance(travel->old_point.x, travel->old_point.y, ox, oy) <= reach * reach)
 				{
 					travel->inside = TRUE;

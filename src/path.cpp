@@ -617,6 +617,17 @@ static world_distance object_distance(const object_data *a, const object_data *b
 }
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life).
+static inline boolean units_are_allied(const monster_data *a, const monster_definition *a_definition, const monster_data *b,
+	const monster_definition *b_definition)
+{
+	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	return teams_are_allied(a->owner_team_index, b->owner_team_index);
+}
+
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
 	const object_data *object, boolean look_ahead, const object_data *other, uint16 *flags, int16 *radius)
 {
@@ -625,6 +636,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	const monster_definition *dc = c ? get_monster_definition(c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	const boolean allied = units_are_allied(monster, definition, c, dc);
 
 	boolean counts = TRUE;
 	if (look_ahead && object_distance(object, other) - definition->pathfinding_radius - dc->pathfinding_radius > 1536)
@@ -648,7 +660,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	}
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
-	if (moving && !pausing && facings_within_quarter(object, other) && monsters_are_allied(monster_index, other_index))
+	if (moving && !pausing && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
 				object_distance(object, other) <= DISTANCE_TO_AVOID_SLOWPOKES))
@@ -657,7 +669,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 		}
 	}
 	if (game_play_version >= 1501 && moving &&
-		(look_ahead || (walks_around && monsters_are_allied(monster_index, other_index))))
+		(look_ahead || (walks_around && allied)))
 	{
 		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
@@ -666,7 +678,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	if (monster->flags & _monster_has_valid_target_index_flag)
 	{
 		const monster_data *target = get_monster_data(monster->target_monster_index);
-		if (target && target->type == c->type && !monsters_are_allied(monster_index, other_index)) return FALSE;
+		if (target && target->type == c->type && !allied) return FALSE;
 	}
 	if (!counts) return FALSE;
 	if (moving || c->action == _monster_action_turning || (c->flags & _monster_needs_new_path_flag))
@@ -686,14 +698,17 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
+	// The box is clipped to the mesh, so its cells are read straight from the array.
+	const mesh_cell *cells = mesh_globals->mesh_cells;
+	const int32 width = mesh_globals->mesh_width;
 	for (int32 y = MAX(y0, 0); y < y_end; ++y)
 	{
 		for (int32 x = MAX(x0, 0); x < x_end; ++x)
 		{
 			int16 guard = 0;
-			for (int16 index = get_mesh_cell(x, y)->first_object_index; index != NONE && guard < 32767; ++guard)
+			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
-				const object_data *other = get_object_data(index);
+				const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, index));
 				if (!other) break;
 				const int16 other_index = index;
 				index = other->next_object_index;
@@ -767,6 +782,15 @@ static boolean pull_back_circle_is_halved(const obstacle *o)
 	}
 }
 
+// Whether distance2d(p0, p1) < limit. That distance is never below the larger
+// axis offset (capped at 32767), so most far points are refused without it.
+static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
+{
+	const int64 ax = ABS(static_cast<int64>(p0->x) - p1->x), ay = ABS(static_cast<int64>(p0->y) - p1->y);
+	if (MIN(MAX(ax, ay), static_cast<int64>(32767)) >= limit) return FALSE;
+	return distance2d(p0, p1) < limit;
+}
+
 static boolean point_inside_pull_back_circle(const world_point2d *p)
 {
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
@@ -774,8 +798,10 @@ static boolean point_inside_pull_back_circle(const world_point2d *p)
 		const obstacle *o = &avoidance.obstacles[i];
 		if (o->flags & _obstacle_is_temporary_flag) continue;
 		int32 circle = o->radius + avoid_radius_for(o) + 95;
+		// Outside the whole circle is outside the halved one too.
+		if (!distance2d_below(p, &o->center, circle)) continue;
 		if (pull_back_circle_is_halved(o)) circle /= 2;
-		if (distance2d(p, &o->center) < circle) return TRUE;
+		if (distance2d_below(p, &o->center, circle)) return TRUE;
 	}
 	return FALSE;
 }
@@ -816,7 +842,7 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		}
 		world_point2d closest;
 		if (!closest_point_on_line_segment2d(&o->center, &start, &end, &closest)) continue;
-		if (distance2d(&closest, &o->center) >= big_r) continue;
+		if (!distance2d_below(&closest, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
 		int32 turn;
