@@ -92,9 +92,11 @@ boolean version_from(int16 version)
 	return game_play_version >= version;
 }
 
+// get_monster_definition_for_monster with the record read inline.
 monster_definition *definition_of(int16 monster_index)
 {
-	return get_monster_definition_for_monster(monster_index);
+	const monster_data *monster = static_cast<const monster_data *>(datum_in_use(&monster_array, monster_index));
+	return monster ? get_monster_definition(monster->type) : NULL;
 }
 
 boolean has_sequence(const monster_definition *definition, int16 sequence)
@@ -104,7 +106,7 @@ boolean has_sequence(const monster_definition *definition, int16 sequence)
 
 object_data *object_of(const monster_data *monster)
 {
-	return monster ? get_object_data(monster->object_index) : NULL;
+	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : NULL;
 }
 
 }
@@ -1243,8 +1245,10 @@ void monster_moving(int16 monster_index)
 	if ((monster->flags & target_bits) == target_bits)
 	{
 		const monster_data *target = get_monster_data(monster->target_monster_index);
-		const monster_definition *target_definition = target ? definition_of(monster->target_monster_index) : NULL;
 		boolean drop = target && (target->flags & _monster_has_left_the_mesh_flag);
+		// The target's kind matters only to a melee unit.
+		const monster_definition *target_definition =
+			target && !drop && definition->monster_class == _monster_class_melee ? get_monster_definition(target->type) : NULL;
 		if (!drop && target_definition && definition->monster_class == _monster_class_melee &&
 			(target_definition->flags & _monster_flies_flag) &&
 			(game_play_version == 1300 || !(static_cast<uint16>(definition->hack_flags) & _hack_can_target_flying_flag)))

@@ -609,14 +609,26 @@ static boolean facings_within_quarter(const object_data *a, const object_data *b
 	return angular_difference(a->location.yaw, b->location.yaw) <= 16383;
 }
 
-static world_distance object_distance(const object_data *a, const object_data *b)
+// Whether distance2d(p0, p1) < limit, without its square root: the rounded
+// root of s is below limit exactly when s <= limit * (limit - 1); offsets out
+// of range give the capped distance, 32767.
+static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
+{
+	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
+	if (limit <= 0) return FALSE;
+	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return 32767 < limit;
+	if (limit > 32767) return TRUE;
+	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
+}
+
+// Whether the ground distance between two objects is below limit.
+static boolean objects_nearer_than(const object_data *a, const object_data *b, int32 limit)
 {
 	const world_point2d pa = {a->location.position.x, a->location.position.y};
 	const world_point2d pb = {b->location.position.x, b->location.position.y};
-	return distance2d(&pa, &pb);
+	return distance2d_below(&pa, &pb, limit);
 }
 
-// Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 // monsters_are_allied for two live units whose kinds are at hand (a unit
 // without a kind has no class, so it is not ambient life).
 static inline boolean units_are_allied(const monster_data *a, const monster_definition *a_definition, const monster_data *b,
@@ -628,32 +640,18 @@ static inline boolean units_are_allied(const monster_data *a, const monster_defi
 	return teams_are_allied(a->owner_team_index, b->owner_team_index);
 }
 
+// Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
 	const object_data *object, boolean look_ahead, const object_data *other, uint16 *flags, int16 *radius)
 {
 	const int16 other_index = other->owner_index;
-	const monster_data *c = get_monster_data(other_index);
+	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
 	const monster_definition *dc = c ? get_monster_definition(c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
 	const boolean allied = units_are_allied(monster, definition, c, dc);
 
-	boolean counts = TRUE;
-	if (look_ahead && object_distance(object, other) - definition->pathfinding_radius - dc->pathfinding_radius > 1536)
-	{
-		counts = walks_around;
-	}
 	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
-	if (use_monster_pathfinding_radius(monster_index, other_index))
-	{
-		*flags = _obstacle_is_friendly_monster_flag;
-		*radius = dc->pathfinding_radius;
-	}
-	else
-	{
-		*flags = 0;
-		*radius = other->radius;
-	}
 	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
 	{
 		return FALSE;
@@ -663,13 +661,12 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
-				object_distance(object, other) <= DISTANCE_TO_AVOID_SLOWPOKES))
+				objects_nearer_than(object, other, DISTANCE_TO_AVOID_SLOWPOKES + 1)))
 		{
 			return FALSE;
 		}
 	}
-	if (game_play_version >= 1501 && moving &&
-		(look_ahead || (walks_around && allied)))
+	if (game_play_version >= 1501 && moving && (look_ahead || (walks_around && allied)))
 	{
 		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
@@ -680,7 +677,23 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 		const monster_data *target = get_monster_data(monster->target_monster_index);
 		if (target && target->type == c->type && !allied) return FALSE;
 	}
-	if (!counts) return FALSE;
+	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
+	if (look_ahead && !walks_around &&
+		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
+	{
+		return FALSE;
+	}
+	// The costlier tests wait until the unit is known to be an obstacle.
+	if (use_monster_pathfinding_radius(monster_index, other_index))
+	{
+		*flags = _obstacle_is_friendly_monster_flag;
+		*radius = dc->pathfinding_radius;
+	}
+	else
+	{
+		*flags = 0;
+		*radius = other->radius;
+	}
 	if (moving || c->action == _monster_action_turning || (c->flags & _monster_needs_new_path_flag))
 	{
 		*flags = static_cast<uint16>(*flags | _obstacle_is_temporary_flag);
@@ -780,15 +793,6 @@ static boolean pull_back_circle_is_halved(const obstacle *o)
 		return TRUE;
 	default: return FALSE;
 	}
-}
-
-// Whether distance2d(p0, p1) < limit. That distance is never below the larger
-// axis offset (capped at 32767), so most far points are refused without it.
-static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
-{
-	const int64 ax = ABS(static_cast<int64>(p0->x) - p1->x), ay = ABS(static_cast<int64>(p0->y) - p1->y);
-	if (MIN(MAX(ax, ay), static_cast<int64>(32767)) >= limit) return FALSE;
-	return distance2d(p0, p1) < limit;
 }
 
 static boolean point_inside_pull_back_circle(const world_point2d *p)
@@ -905,7 +909,7 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		if (look_ahead)
 		{
 			const object_data *other = get_object_data(chosen->object_index);
-			close = other && object_distance(object, other) <= chosen->radius + definition->pathfinding_radius + 511;
+			close = other && objects_nearer_than(object, other, chosen->radius + definition->pathfinding_radius + 512);
 		}
 		if (walks_around || close) avoidance.avoiding_same_object_again = TRUE;
 	}
