@@ -53,8 +53,13 @@ inline boolean mesh_present(void)
 	return mesh_globals && mesh_globals->mesh_cells;
 }
 
+// get_mesh_cell, with cells inside the mesh read straight from the array.
 inline const mesh_cell *cell_at(int32 x, int32 y)
 {
+	if (mesh_present() && x >= 0 && y >= 0 && x < mesh_globals->mesh_width && y < mesh_globals->mesh_height)
+	{
+		return &mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x];
+	}
 	return get_mesh_cell(x, y);
 }
 
@@ -485,7 +490,7 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 	const monster_definition *definition, int16 other_index, travel_state *travel)
 {
 	if (other_index == object_index || other_index == object->transparent_object_index) return;
-	const object_data *other = get_object_data(other_index);
+	const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, other_index));
 	if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 
 	// Cheap rejections first: nothing more than the largest reach away.
@@ -830,7 +835,7 @@ uint32 move_monster_object(int16 object_index)
 			}
 			int32 guard = object_array.maximum_count;
 			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;
-				 other = get_object_data(other)->next_object_index)
+				 other = static_cast<const object_data *>(datum_in_use(&object_array, other))->next_object_index)
 			{
 				test_object_contact(object_index, object, monster, monster_index, definition, other, &travel);
 			}

@@ -641,12 +641,30 @@ static inline boolean units_are_allied(const monster_data *a, const monster_defi
 }
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
+// The last kind looked up by one obstacle search (neighbours are mostly of one kind).
+struct kind_lookup
+{
+	int16 type;
+	const monster_definition *definition;
+};
+
+static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
+{
+	if (type != lookup->type)
+	{
+		lookup->type = type;
+		lookup->definition = get_monster_definition(type);
+	}
+	return lookup->definition;
+}
+
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, uint16 *flags, int16 *radius)
+	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds, uint16 *flags,
+	int16 *radius)
 {
 	const int16 other_index = other->owner_index;
 	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
-	const monster_definition *dc = c ? get_monster_definition(c->type) : nullptr;
+	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
 	const boolean allied = units_are_allied(monster, definition, c, dc);
@@ -711,6 +729,7 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
+	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
@@ -751,7 +770,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &flags, &radius))
+				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &flags,
+							 &radius))
 				{
 					continue;
 				}
