@@ -30,7 +30,7 @@ static inline world_point2d point2d_of(const world_point3d &p)
 
 static object_data *monster_object(const monster_data *monster)
 {
-	return monster ? get_object_data(monster->object_index) : nullptr;
+	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : nullptr;
 }
 
 static monster_definition *monster_kind(const monster_data *monster)
@@ -55,6 +55,18 @@ static monster_data *target_unit(const monster_data *monster)
 static boolean targets_a_unit(const monster_data *monster)
 {
 	return (monster->flags & _monster_has_valid_target_index_flag) && !(monster->flags & _monster_has_valid_target_location_flag);
+}
+
+// Whether distance2d(p0, p1) < limit, without its square root: the rounded
+// root of s is below limit exactly when s <= limit * (limit - 1); offsets out
+// of range give the capped distance, 32767.
+static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
+{
+	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
+	if (limit <= 0) return FALSE;
+	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return 32767 < limit;
+	if (limit > 32767) return TRUE;
+	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
 }
 
 static boolean monster_targets(const monster_data *monster, int16 other_index)
@@ -224,6 +236,8 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int16 best = NONE;
 	world_distance best_distance = FIRST_SCAN_DISTANCE;
 	int32 best_score = 0;
+	int16 cached_type = NONE;
+	const monster_definition *cached_definition = nullptr;
 
 	object_cell_walk walk;
 	start_object_cell_walk(&walk, x0, y0, x0 + size - 1, y0 + size - 1);
@@ -236,14 +250,22 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		if (other_object->flags & _object_is_invisible_flag) continue;
 		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) continue;
 		const int16 other_index = other_object->owner_index;
-		const monster_data *other = get_monster_data(other_index);
+		const monster_data *other = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
 		if (!other) continue;
 
 		int16 candidate_index = other_index;
-		const monster_definition *other_definition = get_monster_definition(other->type);
-		const boolean allied = scanner_may_ally &&
-			(!other_definition || other_definition->monster_class != _monster_class_ambient_life) &&
-			!(other->extra_flags & _monster_is_berserk_extra_flag) && teams_are_allied(scanner_team, other->owner_team_index);
+		// Cheapest tests first; the kind's class is looked up only for allies.
+		boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag) &&
+			teams_are_allied(scanner_team, other->owner_team_index);
+		if (allied)
+		{
+			if (other->type != cached_type)
+			{
+				cached_type = other->type;
+				cached_definition = get_monster_definition(other->type);
+			}
+			allied = !cached_definition || cached_definition->monster_class != _monster_class_ambient_life;
+		}
 		if (allied)
 		{
 			if (!(other->flags & _monster_has_valid_target_index_flag) ||
@@ -263,10 +285,17 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
 		if (!candidate_object) continue;
 
+		// Such a unit never replaces the best.
+		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) continue;
+
+		// Outside the died-scan rules the distance is only compared, so its
+		// square root is taken only for a candidate that wins.
 		const world_point2d position = point2d_of(candidate_object->location.position);
-		world_distance d = distance2d(&position, &centre);
+		world_distance d = 0;
+		boolean near;
 		if (died_scan_rules)
 		{
+			d = distance2d(&position, &centre);
 			const angle direction = arctangent(position.x - here.x, position.y - here.y);
 			const int32 off = angular_difference(monster->desired_yaw, direction);
 			if (off > 4096)
@@ -275,10 +304,15 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				if (off > 8192) d += d / 6;
 				if (off > 16384) d += d / 4;
 			}
+			near = d < definition->critical_distance;
+		}
+		else
+		{
+			near = distance2d_below(&position, &centre, definition->critical_distance);
 		}
 
 		const boolean preferred = preferred_kind != NONE && candidate->type == preferred_kind;
-		int32 score = (preferred ? 1 : 0) + (d < definition->critical_distance ? 1 : 0);
+		int32 score = (preferred ? 1 : 0) + (near ? 1 : 0);
 		if (score >= 1 || preferred_kind == NONE)
 		{
 			if (monster_targets(candidate, monster_index)) score += 1;
@@ -288,13 +322,22 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			score = 0;
 		}
 
-		boolean replaces = best == NONE || score > best_score || (score == best_score && d < best_distance);
-		if (!replaces && died_scan_rules && (monster->flags & _monster_should_close_on_target_flag) && d < best_distance &&
-			(preferred_kind == NONE || preferred))
+		boolean replaces;
+		if (died_scan_rules)
 		{
-			replaces = TRUE;
+			replaces = best == NONE || score > best_score || (score == best_score && d < best_distance);
+			if (!replaces && (monster->flags & _monster_should_close_on_target_flag) && d < best_distance &&
+				(preferred_kind == NONE || preferred))
+			{
+				replaces = TRUE;
+			}
 		}
-		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) replaces = FALSE;
+		else
+		{
+			replaces = best == NONE || score > best_score ||
+				(score == best_score && distance2d_below(&position, &centre, best_distance));
+			if (replaces) d = distance2d(&position, &centre);
+		}
 		if (replaces)
 		{
 			best = candidate_index;

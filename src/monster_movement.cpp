@@ -53,8 +53,13 @@ inline boolean mesh_present(void)
 	return mesh_globals && mesh_globals->mesh_cells;
 }
 
+// get_mesh_cell, with cells inside the mesh read straight from the array.
 inline const mesh_cell *cell_at(int32 x, int32 y)
 {
+	if (mesh_present() && x >= 0 && y >= 0 && x < mesh_globals->mesh_width && y < mesh_globals->mesh_height)
+	{
+		return &mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x];
+	}
 	return get_mesh_cell(x, y);
 }
 
@@ -92,9 +97,11 @@ boolean version_from(int16 version)
 	return game_play_version >= version;
 }
 
+// get_monster_definition_for_monster with the record read inline.
 monster_definition *definition_of(int16 monster_index)
 {
-	return get_monster_definition_for_monster(monster_index);
+	const monster_data *monster = static_cast<const monster_data *>(datum_in_use(&monster_array, monster_index));
+	return monster ? get_monster_definition(monster->type) : NULL;
 }
 
 boolean has_sequence(const monster_definition *definition, int16 sequence)
@@ -104,7 +111,7 @@ boolean has_sequence(const monster_definition *definition, int16 sequence)
 
 object_data *object_of(const monster_data *monster)
 {
-	return monster ? get_object_data(monster->object_index) : NULL;
+	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : NULL;
 }
 
 }
@@ -279,7 +286,6 @@ boolean use_monster_pathfinding_radius(int16 monster_index, int16 other_monster_
 	const monster_data *other = get_monster_data(other_monster_index);
 	if (!monster || !other) return FALSE;
 	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
-	if (!monsters_are_allied(monster_index, other_monster_index)) return FALSE;
 	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
 	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
 
@@ -287,9 +293,17 @@ boolean use_monster_pathfinding_radius(int16 monster_index, int16 other_monster_
 		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
 			m->action == _monster_action_attacking;
 	};
-	if (!busy(monster) && !busy(other)) return TRUE;
 	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
-	return (monster->flags & targeting) == targeting && monster->target_monster_index != other_monster_index;
+	const boolean soft = (!busy(monster) && !busy(other)) ||
+		((monster->flags & targeting) == targeting && monster->target_monster_index != other_monster_index);
+	if (!soft) return FALSE;
+	// monsters_are_allied on the records at hand; a unit without a kind has no class.
+	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (!teams_are_allied(monster->owner_team_index, other->owner_team_index)) return FALSE;
+	const monster_definition *definition = get_monster_definition(monster->type);
+	const monster_definition *other_definition = get_monster_definition(other->type);
+	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
+		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
 }
 
 static void add_scaled(int64 *sx, int64 *sy, world_distance dx, world_distance dy, int32 scale)
@@ -476,7 +490,7 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 	const monster_definition *definition, int16 other_index, travel_state *travel)
 {
 	if (other_index == object_index || other_index == object->transparent_object_index) return;
-	const object_data *other = get_object_data(other_index);
+	const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, other_index));
 	if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 
 	// Cheap rejections first: nothing more than the largest reach away.
@@ -488,6 +502,17 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 		const monster_definition *other_definition = definition_of(other->owner_index);
 		if (definition && other_definition)
 		{
+			// Nothing below can touch a unit beyond both its widest reach from
+			// the new point and its pathfinding reach from the old one.
+			const int64 reach = definition->pathfinding_radius + other_definition->pathfinding_radius;
+			const int64 widest = MAX(r, reach), span = reach < 0 ? -reach : reach;
+			const int64 nx = static_cast<int64>(travel->point.x) - ox, ny = static_cast<int64>(travel->point.y) - oy;
+			const int64 ox0 = static_cast<int64>(travel->old_point.x) - ox, oy0 = static_cast<int64>(travel->old_point.y) - oy;
+			if ((nx >= widest || nx <= -widest || ny >= widest || ny <= -widest) &&
+				(ox0 > span || ox0 < -span || oy0 > span || oy0 < -span))
+			{
+				return;
+			}
 			if ((definition->size >= 1) != (other_definition->size >= 1)) r = 0;
 			else if (use_monster_pathfinding_radius(monster_index, other->owner_index))
 			{
@@ -497,7 +522,6 @@ void test_object_contact(int16 object_index, const object_data *object, monster_
 			if (version_from(1301) && (monster->extra_flags & _monster_inside_object_allowed_extra_flag) &&
 				!(monster->flags & targeting))
 			{
-				const int64 reach = definition->pathfinding_radius + other_definition->pathfinding_radius;
 				if (square_distance(travel->old_point.x, travel->old_point.y, ox, oy) <= reach * reach)
 				{
 					travel->inside = TRUE;
@@ -811,7 +835,7 @@ uint32 move_monster_object(int16 object_index)
 			}
 			int32 guard = object_array.maximum_count;
 			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;
-				 other = get_object_data(other)->next_object_index)
+				 other = static_cast<const object_data *>(datum_in_use(&object_array, other))->next_object_index)
 			{
 				test_object_contact(object_index, object, monster, monster_index, definition, other, &travel);
 			}
@@ -1231,8 +1255,10 @@ void monster_moving(int16 monster_index)
 	if ((monster->flags & target_bits) == target_bits)
 	{
 		const monster_data *target = get_monster_data(monster->target_monster_index);
-		const monster_definition *target_definition = target ? definition_of(monster->target_monster_index) : NULL;
 		boolean drop = target && (target->flags & _monster_has_left_the_mesh_flag);
+		// The target's kind matters only to a melee unit.
+		const monster_definition *target_definition =
+			target && !drop && definition->monster_class == _monster_class_melee ? get_monster_definition(target->type) : NULL;
 		if (!drop && target_definition && definition->monster_class == _monster_class_melee &&
 			(target_definition->flags & _monster_flies_flag) &&
 			(game_play_version == 1300 || !(static_cast<uint8>(definition->more_hack_flags) & _hack_can_target_flying_flag)))

@@ -20,7 +20,7 @@ datum_globals object_array = {"object", MAXIMUM_OBJECTS_PER_MAP, sizeof(object_d
 
 object_data *get_object_data(int16 object_index)
 {
-	return static_cast<object_data *>(try_and_get_datum(&object_array, object_index));
+	return static_cast<object_data *>(datum_in_use(&object_array, object_index));
 }
 
 // The record at an index known to be in use (chains hold only such indexes).
@@ -66,7 +66,13 @@ static inline bool mesh_ready(void)
 
 static inline mesh_cell *cell_under(world_distance x, world_distance y)
 {
-	return get_mesh_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
+	// Cells inside the mesh are read straight from the array.
+	const int32 cx = x >> WORLD_FRACTIONAL_BITS, cy = y >> WORLD_FRACTIONAL_BITS;
+	if (mesh_ready() && cx >= 0 && cy >= 0 && cx < mesh_globals->mesh_width && cy < mesh_globals->mesh_height)
+	{
+		return &mesh_globals->mesh_cells[cy * mesh_globals->mesh_width + cx];
+	}
+	return get_mesh_cell(cx, cy);
 }
 
 static inline bool cell_is_inside(int32 x, int32 y)
@@ -195,17 +201,33 @@ void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1
 
 boolean advance_object_cell_walk(object_cell_walk *walk)
 {
-	while (walk->next_object_index == NONE)
+	if (walk->next_object_index != NONE) return TRUE;
+	if (walk->y > walk->y1) return FALSE;
+	// Most cells of a scan are empty: the same steps, kept in locals.
+	int32 x = walk->x, y = walk->y;
+	const int32 x0 = walk->x0, x1 = walk->x1, y1 = walk->y1;
+	const int32 width = mesh_globals->mesh_width;
+	const mesh_cell *row = mesh_globals->mesh_cells + static_cast<size_t>(y) * width;
+	for (;;)
 	{
-		if (walk->y > walk->y1) return FALSE;
-		if (++walk->x > walk->x1)
+		if (++x > x1)
 		{
-			walk->x = walk->x0;
-			if (++walk->y > walk->y1) return FALSE;
+			x = x0;
+			if (++y > y1) break;
+			row += width;
 		}
-		walk->next_object_index = mesh_globals->mesh_cells[walk->y * mesh_globals->mesh_width + walk->x].first_object_index;
+		const int16 first = row[x].first_object_index;
+		if (first != NONE)
+		{
+			walk->x = x;
+			walk->y = y;
+			walk->next_object_index = first;
+			return TRUE;
+		}
 	}
-	return TRUE;
+	walk->x = x;
+	walk->y = y;
+	return FALSE;
 }
 
 /* ---------- creation and deletion */

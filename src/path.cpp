@@ -615,29 +615,99 @@ static boolean facings_within_quarter(const object_data *a, const object_data *b
 	return angular_difference(a->location.yaw, b->location.yaw) <= 16383;
 }
 
-static world_distance object_distance(const object_data *a, const object_data *b)
+// Whether distance2d(p0, p1) < limit, without its square root: the rounded
+// root of s is below limit exactly when s <= limit * (limit - 1); offsets out
+// of range give the capped distance, 32767.
+static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
+{
+	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
+	if (limit <= 0) return FALSE;
+	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return 32767 < limit;
+	if (limit > 32767) return TRUE;
+	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
+}
+
+// Whether the ground distance between two objects is below limit.
+static boolean objects_nearer_than(const object_data *a, const object_data *b, int32 limit)
 {
 	const world_point2d pa = {a->location.position.x, a->location.position.y};
 	const world_point2d pb = {b->location.position.x, b->location.position.y};
-	return distance2d(&pa, &pb);
+	return distance2d_below(&pa, &pb, limit);
+}
+
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life).
+static inline boolean units_are_allied(const monster_data *a, const monster_definition *a_definition, const monster_data *b,
+	const monster_definition *b_definition)
+{
+	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	return teams_are_allied(a->owner_team_index, b->owner_team_index);
 }
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
+// The last kind looked up by one obstacle search (neighbours are mostly of one kind).
+struct kind_lookup
+{
+	int16 type;
+	const monster_definition *definition;
+};
+
+static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
+{
+	if (type != lookup->type)
+	{
+		lookup->type = type;
+		lookup->definition = get_monster_definition(type);
+	}
+	return lookup->definition;
+}
+
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, uint16 *flags, int16 *radius)
+	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds, uint16 *flags,
+	int16 *radius)
 {
 	const int16 other_index = other->owner_index;
-	const monster_data *c = get_monster_data(other_index);
-	const monster_definition *dc = c ? get_monster_definition(c->type) : nullptr;
+	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
+	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	const boolean allied = units_are_allied(monster, definition, c, dc);
 
-	boolean counts = TRUE;
-	if (look_ahead && object_distance(object, other) - definition->pathfinding_radius - dc->pathfinding_radius > 1536)
-	{
-		counts = walks_around;
-	}
 	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
+	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
+	{
+		return FALSE;
+	}
+	const boolean moving = c->action == _monster_action_moving;
+	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
+	if (moving && !pausing && facings_within_quarter(object, other) && allied)
+	{
+		if (!(monster->base_movement_speed > c->base_movement_speed &&
+				objects_nearer_than(object, other, DISTANCE_TO_AVOID_SLOWPOKES + 1)))
+		{
+			return FALSE;
+		}
+	}
+	if (game_play_version >= 1501 && moving && (look_ahead || (walks_around && allied)))
+	{
+		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
+	}
+	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
+	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
+	if (monster->flags & _monster_has_valid_target_index_flag)
+	{
+		const monster_data *target = get_monster_data(monster->target_monster_index);
+		if (target && target->type == c->type && !allied) return FALSE;
+	}
+	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
+	if (look_ahead && !walks_around &&
+		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
+	{
+		return FALSE;
+	}
+	// The costlier tests wait until the unit is known to be an obstacle.
 	if (use_monster_pathfinding_radius(monster_index, other_index))
 	{
 		*flags = _obstacle_is_friendly_monster_flag;
@@ -648,33 +718,6 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 		*flags = 0;
 		*radius = other->radius;
 	}
-	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
-	{
-		return FALSE;
-	}
-	const boolean moving = c->action == _monster_action_moving;
-	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
-	if (moving && !pausing && facings_within_quarter(object, other) && monsters_are_allied(monster_index, other_index))
-	{
-		if (!(monster->base_movement_speed > c->base_movement_speed &&
-				object_distance(object, other) <= DISTANCE_TO_AVOID_SLOWPOKES))
-		{
-			return FALSE;
-		}
-	}
-	if (game_play_version >= 1501 && moving &&
-		(look_ahead || (walks_around && monsters_are_allied(monster_index, other_index))))
-	{
-		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
-	}
-	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
-	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
-	if (monster->flags & _monster_has_valid_target_index_flag)
-	{
-		const monster_data *target = get_monster_data(monster->target_monster_index);
-		if (target && target->type == c->type && !monsters_are_allied(monster_index, other_index)) return FALSE;
-	}
-	if (!counts) return FALSE;
 	if (moving || c->action == _monster_action_turning || (c->flags & _monster_needs_new_path_flag))
 	{
 		*flags = static_cast<uint16>(*flags | _obstacle_is_temporary_flag);
@@ -692,14 +735,18 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
+	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
+	// The box is clipped to the mesh, so its cells are read straight from the array.
+	const mesh_cell *cells = mesh_globals->mesh_cells;
+	const int32 width = mesh_globals->mesh_width;
 	for (int32 y = MAX(y0, 0); y < y_end; ++y)
 	{
 		for (int32 x = MAX(x0, 0); x < x_end; ++x)
 		{
 			int16 guard = 0;
-			for (int16 index = get_mesh_cell(x, y)->first_object_index; index != NONE && guard < 32767; ++guard)
+			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
-				const object_data *other = get_object_data(index);
+				const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, index));
 				if (!other) break;
 				const int16 other_index = index;
 				index = other->next_object_index;
@@ -729,7 +776,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &flags, &radius))
+				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &flags,
+							 &radius))
 				{
 					continue;
 				}
@@ -780,8 +828,10 @@ static boolean point_inside_pull_back_circle(const world_point2d *p)
 		const obstacle *o = &avoidance.obstacles[i];
 		if (o->flags & _obstacle_is_temporary_flag) continue;
 		int32 circle = o->radius + avoid_radius_for(o) + 95;
+		// Outside the whole circle is outside the halved one too.
+		if (!distance2d_below(p, &o->center, circle)) continue;
 		if (pull_back_circle_is_halved(o)) circle /= 2;
-		if (distance2d(p, &o->center) < circle) return TRUE;
+		if (distance2d_below(p, &o->center, circle)) return TRUE;
 	}
 	return FALSE;
 }
@@ -822,7 +872,7 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		}
 		world_point2d closest;
 		if (!closest_point_on_line_segment2d(&o->center, &start, &end, &closest)) continue;
-		if (distance2d(&closest, &o->center) >= big_r) continue;
+		if (!distance2d_below(&closest, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
 		int32 turn;
@@ -885,7 +935,7 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		if (look_ahead)
 		{
 			const object_data *other = get_object_data(chosen->object_index);
-			close = other && object_distance(object, other) <= chosen->radius + definition->pathfinding_radius + 511;
+			close = other && objects_nearer_than(object, other, chosen->radius + definition->pathfinding_radius + 512);
 		}
 		if (walks_around || close) avoidance.avoiding_same_object_again = TRUE;
 	}

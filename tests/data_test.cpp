@@ -216,6 +216,25 @@ TEST_F(DatumGlobals, OutOfRangeIndexes)
 	EXPECT_EQ(memcmp(&before, &things, sizeof(things)), 0);
 }
 
+// The inline read used by the per-tick loops gives the same answer as the call
+// for live, freed, never-used and out-of-range indexes, and without an array.
+TEST_F(DatumGlobals, InlineReadAgreesWithTheCall)
+{
+	for (int32 i = 0; i < 10; ++i) new_datum(&things);
+	delete_datum(&things, 3);
+	delete_datum(&things, 9);
+	for (int32 index : {-40000, -2, NONE, 0, 3, 5, 9, 10, 15, 16, 17, 400, 40000})
+	{
+		EXPECT_EQ(datum_in_use(&things, index), try_and_get_datum(&things, index)) << index;
+	}
+	EXPECT_NE(datum_in_use(&things, 5), nullptr);
+	EXPECT_EQ(datum_in_use(&things, 3), nullptr);
+
+	datum_globals unallocated = {"none", 16, sizeof(thing_data), 0};
+	EXPECT_EQ(datum_in_use(&unallocated, 0), nullptr);
+	EXPECT_EQ(try_and_get_datum(&unallocated, 0), nullptr);
+}
+
 // A long deterministic create/delete script: slot choice, identifiers and
 // the digest are lockstep state, so they are pinned and equal on every build.
 TEST_F(DatumGlobals, ScriptedTraceAndDigestArePinned)
