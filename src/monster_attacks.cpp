@@ -57,18 +57,6 @@ static boolean targets_a_unit(const monster_data *monster)
 	return (monster->flags & _monster_has_valid_target_index_flag) && !(monster->flags & _monster_has_valid_target_location_flag);
 }
 
-// Whether distance2d(p0, p1) < limit, without its square root: the rounded
-// root of s is below limit exactly when s <= limit * (limit - 1); offsets out
-// of range give the capped distance, 32767.
-static inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
-{
-	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
-	if (limit <= 0) return FALSE;
-	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return 32767 < limit;
-	if (limit > 32767) return TRUE;
-	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
-}
-
 static boolean monster_targets(const monster_data *monster, int16 other_index)
 {
 	return (monster->flags & _monster_has_valid_target_index_flag) && monster->target_monster_index == other_index;

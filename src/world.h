@@ -113,6 +113,18 @@ world_distance distance2d(const world_point2d *p0, const world_point2d *p1);
 world_distance distance3d(const world_point3d *p0, const world_point3d *p1); // up to 56754
 world_distance guess_distance2d(const world_point3d *p0, const world_point3d *p1);
 
+// Whether distance2d(p0, p1) < limit, without its square root: the rounded
+// root of s is below limit exactly when s <= limit * (limit - 1); offsets out
+// of range give the capped distance, 32767.
+inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1, int32 limit)
+{
+	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
+	if (limit <= 0) return FALSE;
+	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return 32767 < limit;
+	if (limit > 32767) return TRUE;
+	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
+}
+
 boolean closest_point_on_line_segment2d(const world_point2d *a, const world_point2d *b, const world_point2d *c,
 	world_point2d *closest_point);
 boolean closest_point_on_line_segment_from_point(const world_point2d *point, const world_point2d *line0,

@@ -360,6 +360,31 @@ TEST_F(WorldMaths, Distances)
 	EXPECT_FALSE(point_in_short_world_rectangle3d(&rectangle, &inside));
 }
 
+// The square-root-free comparison the hot loops use answers as the rounded
+// distance does, around each limit and where the distance saturates.
+TEST_F(WorldMaths, DistanceBelowAgreesWithTheRoundedDistance)
+{
+	const int32 offsets[] = {0, 1, 2, 7, 99, 100, 101, 724, 1023, 1024, 1025, 23169, 23170, 32765, 32766, 32767,
+		32768, 40000, 65535};
+	const int32 limits[] = {-1, 0, 1, 2, 100, 101, 1024, 1025, 32766, 32767, 32768, 70000};
+	const world_point2d origin = {0, 0};
+	for (int32 x : offsets)
+	{
+		for (int32 y : offsets)
+		{
+			for (int32 sign : {1, -1})
+			{
+				const world_point2d p = {static_cast<world_distance>(sign * x), static_cast<world_distance>(y)};
+				const world_distance d = distance2d(&origin, &p);
+				for (int32 limit : limits)
+				{
+					ASSERT_EQ(distance2d_below(&origin, &p, limit) != 0, d < limit) << x << " " << y << " " << limit;
+				}
+			}
+		}
+	}
+}
+
 TEST_F(WorldMaths, PointsAndAngles)
 {
 	world_point2d p = {1, 0};
