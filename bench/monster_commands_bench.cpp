@@ -19,6 +19,7 @@ int16 bench_unit(world_distance x, world_distance y)
 	const int16 index = new_datum(&monster_array);
 	if (index == NONE) return NONE;
 	monster_data *monster = get_monster_data(index);
+	if (!monster) return NONE;
 	const int16 identifier = monster->identifier;
 	memset(monster, 0, sizeof(*monster));
 	monster->identifier = identifier;

@@ -365,13 +365,6 @@ const void *get_default_definition(definition_globals *definitions)
 	return definitions->default_initializer;
 }
 
-void *try_and_get_definition(definition_globals *definitions, int16 definition_index)
-{
-	if (!definition_index_is_valid(definitions, definition_index)) return nullptr;
-	if (definitions->subgroup_tags[definition_index] == static_cast<file_tag>(NONE)) return nullptr;
-	return definition_address(definitions, definition_index);
-}
-
 boolean delete_definition(definition_globals *definitions, int16 definition_index)
 {
 	if (!definition_index_is_valid(definitions, definition_index)) return FALSE;

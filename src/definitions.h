@@ -107,8 +107,18 @@ int32 get_definition_tag_header(definition_globals *definitions, int16 definitio
 // "<unknown>" when it has no tag.
 const char *get_definition_name(definition_globals *definitions, int16 definition_index);
 const void *get_default_definition(definition_globals *definitions);
-// NULL for a deleted definition or an index out of range.
-void *try_and_get_definition(definition_globals *definitions, int16 definition_index);
+// NULL for a deleted definition or an index out of range. Inline: unit
+// updates look up their kind's definition millions of times a battle.
+inline void *try_and_get_definition(definition_globals *definitions, int16 definition_index)
+{
+	if (!definitions || !definitions->definitions || definition_index < 0 || definition_index >= definitions->count)
+	{
+		return nullptr;
+	}
+	if (definitions->subgroup_tags[definition_index] == static_cast<file_tag>(NONE)) return nullptr;
+	return static_cast<uint8 *>(definitions->definitions) +
+		static_cast<size_t>(definition_index) * static_cast<size_t>(definitions->size);
+}
 // The newest definition is removed (TRUE); any other is only marked deleted (FALSE).
 boolean delete_definition(definition_globals *definitions, int16 definition_index);
 // Keeps the index valid but no longer finds the definition by tag.

@@ -493,8 +493,19 @@ int32 build_media_coverage_from_cells(const mesh_cell *cells, int32 width, int32
 
 /* ---------- queries (src/mesh_queries.cpp) */
 
+// Any (x, y), and while no map is loaded; get_mesh_cell's slow path.
+mesh_cell *get_mesh_cell_anywhere(int32 x, int32 y);
 // The cell at (x, y); a position off the grid maps into it by the fixed rule.
-mesh_cell *get_mesh_cell(int32 x, int32 y);
+// Inline for the common in-grid case: movement asks for cells all the time.
+inline mesh_cell *get_mesh_cell(int32 x, int32 y)
+{
+	const mesh_globals_data *globals = mesh_globals;
+	if (globals && globals->mesh_cells && x >= 0 && x < globals->mesh_width && y >= 0 && y < globals->mesh_height)
+	{
+		return &globals->mesh_cells[y * globals->mesh_width + x];
+	}
+	return get_mesh_cell_anywhere(x, y);
+}
 // The flat index get_mesh_cell uses (always inside the cell array).
 int32 get_mesh_cell_index(int32 x, int32 y);
 int16 get_mesh_triangle_index(world_distance x, world_distance y);

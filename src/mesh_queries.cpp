@@ -58,7 +58,7 @@ int32 get_mesh_cell_index(int32 x, int32 y)
 	return row * width + column;
 }
 
-mesh_cell *get_mesh_cell(int32 x, int32 y)
+mesh_cell *get_mesh_cell_anywhere(int32 x, int32 y)
 {
 	if (!mesh_globals || !mesh_globals->mesh_cells) return &no_map_cell;
 	return &mesh_globals->mesh_cells[get_mesh_cell_index(x, y)];

@@ -38,14 +38,6 @@ static monsters_test_hooks_data monsters_test_hooks = {};
 
 /* ---------- records */
 
-monster_data *get_monster_data(int16 monster_index)
-{
-	if (!monster_array.data || monster_index < 0 || monster_index >= MAXIMUM_MONSTERS_PER_MAP) return nullptr;
-	// The array always holds MAXIMUM_MONSTERS_PER_MAP records of this type.
-	monster_data *monster = static_cast<monster_data *>(monster_array.data) + monster_index;
-	return monster->identifier != 0 ? monster : nullptr;
-}
-
 monster_data *get_monster_data_by_identifier(int16 monster_index, int16 identifier)
 {
 	monster_data *monster = get_monster_data(monster_index);

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "cseries.h"
+#include "data.h"
 #include "world_units.h"
 #include "monster_definitions.h"
 #include "unit_definitions.h"
@@ -436,8 +437,14 @@ struct monster_data
 extern datum_globals monster_array; // "monster"
 extern internal_projectile_group internal_projectile_groups[NUMBER_OF_INTERNAL_PROJECTILE_GROUPS];
 
-// NULL for an index that holds no unit.
-monster_data *get_monster_data(int16 monster_index);
+// NULL for an index that holds no unit. Inline: every unit update asks many times.
+inline monster_data *get_monster_data(int16 monster_index)
+{
+	if (!monster_array.data || monster_index < 0 || monster_index >= MAXIMUM_MONSTERS_PER_MAP) return nullptr;
+	// The array always holds MAXIMUM_MONSTERS_PER_MAP records of this type.
+	monster_data *monster = static_cast<monster_data *>(monster_array.data) + monster_index;
+	return monster->identifier != 0 ? monster : nullptr;
+}
 // The unit at index when its identifier still matches; NULL otherwise.
 monster_data *get_monster_data_by_identifier(int16 monster_index, int16 identifier);
 // The definitions of a live unit's current kind and unit type; NULL without one.

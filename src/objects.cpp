@@ -18,11 +18,6 @@ datum_globals object_array = {"object", MAXIMUM_OBJECTS_PER_MAP, sizeof(object_d
 
 /* ---------- records */
 
-object_data *get_object_data(int16 object_index)
-{
-	return static_cast<object_data *>(datum_in_use(&object_array, object_index));
-}
-
 // The record at an index known to be in use (chains hold only such indexes).
 static inline object_data *object_at(int16 object_index)
 {

@@ -290,8 +290,11 @@ struct object_cell_walk
 
 extern datum_globals object_array; // "object"
 
-// NULL for an index not in use.
-object_data *get_object_data(int16 object_index);
+// NULL for an index not in use. Inline: asked on every move and scan.
+inline object_data *get_object_data(int16 object_index)
+{
+	return static_cast<object_data *>(datum_in_use(&object_array, object_index));
+}
 
 /* ---------- the cell walk */
 

@@ -1268,8 +1268,11 @@ shadow_map_data *get_shadow_map(int16 collection_index, int16 shadow_map_index)
 // Out of range falls back to sequence 0; NONE for a collection without sequences.
 static int16 plain_sequence_index(int16 collection_index, int16 sequence_index)
 {
-	if (!get_collection_side(collection_index)) return NONE;
-	const int32 count = loaded_header(collection_index)->sequence_count;
+	// One header check: animation asks for a sequence on every unit's every tick.
+	const collection_header *header = loaded_header(collection_index);
+	if (!header) return NONE;
+	if (!shapes_private->collections[collection_index].built) get_collection_side(collection_index);
+	const int32 count = header->sequence_count;
 	if (count < 1) return NONE;
 	return sequence_index >= 0 && sequence_index < count ? sequence_index : 0;
 }
