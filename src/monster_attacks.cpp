@@ -276,28 +276,31 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		// Such a unit never replaces the best.
 		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) continue;
 
-		// Outside the died-scan rules the distance is only compared, so its
-		// square root is taken only for a candidate that wins.
+		// The distance is compared without its square root where it can be:
+		// outside the died-scan rules it is only compared, and under them it
+		// only grows with the angle off the unit's facing, so a candidate the
+		// plain distance rules out needs neither the root nor the angle.
 		const world_point2d position = point2d_of(candidate_object->location.position);
 		world_distance d = 0;
-		boolean near;
-		if (died_scan_rules)
-		{
-			d = distance2d(&position, &centre);
-			const angle direction = arctangent(position.x - here.x, position.y - here.y);
-			const int32 off = angular_difference(monster->desired_yaw, direction);
-			if (off > 4096)
+		boolean measured = FALSE;
+		const auto died_scan_distance = [&]() {
+			if (!measured)
 			{
-				d += d / 8;
-				if (off > 8192) d += d / 6;
-				if (off > 16384) d += d / 4;
+				d = distance2d(&position, &centre);
+				const angle direction = arctangent(position.x - here.x, position.y - here.y);
+				const int32 off = angular_difference(monster->desired_yaw, direction);
+				if (off > 4096)
+				{
+					d += d / 8;
+					if (off > 8192) d += d / 6;
+					if (off > 16384) d += d / 4;
+				}
+				measured = TRUE;
 			}
-			near = d < definition->critical_distance;
-		}
-		else
-		{
-			near = distance2d_below(&position, &centre, definition->critical_distance);
-		}
+			return d;
+		};
+		boolean near = distance2d_below(&position, &centre, definition->critical_distance);
+		if (near && died_scan_rules) near = died_scan_distance() < definition->critical_distance;
 
 		const boolean preferred = preferred_kind != NONE && candidate->type == preferred_kind;
 		int32 score = (preferred ? 1 : 0) + (near ? 1 : 0);
@@ -313,12 +316,14 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		boolean replaces;
 		if (died_scan_rules)
 		{
-			replaces = best == NONE || score > best_score || (score == best_score && d < best_distance);
-			if (!replaces && (monster->flags & _monster_should_close_on_target_flag) && d < best_distance &&
-				(preferred_kind == NONE || preferred))
-			{
-				replaces = TRUE;
-			}
+			// A closer candidate replaces an equal score, or any score when
+			// the unit should close on its target.
+			const boolean may_close = (monster->flags & _monster_should_close_on_target_flag) &&
+				(preferred_kind == NONE || preferred);
+			replaces = best == NONE || score > best_score ||
+				((score == best_score || may_close) && distance2d_below(&position, &centre, best_distance) &&
+					died_scan_distance() < best_distance);
+			if (replaces) died_scan_distance();
 		}
 		else
 		{
