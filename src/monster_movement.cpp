@@ -53,13 +53,8 @@ inline boolean mesh_present(void)
 	return mesh_globals && mesh_globals->mesh_cells;
 }
 
-// get_mesh_cell, with cells inside the mesh read straight from the array.
 inline const mesh_cell *cell_at(int32 x, int32 y)
 {
-	if (mesh_present() && x >= 0 && y >= 0 && x < mesh_globals->mesh_width && y < mesh_globals->mesh_height)
-	{
-		return &mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x];
-	}
 	return get_mesh_cell(x, y);
 }
 

@@ -61,13 +61,7 @@ static inline bool mesh_ready(void)
 
 static inline mesh_cell *cell_under(world_distance x, world_distance y)
 {
-	// Cells inside the mesh are read straight from the array.
-	const int32 cx = x >> WORLD_FRACTIONAL_BITS, cy = y >> WORLD_FRACTIONAL_BITS;
-	if (mesh_ready() && cx >= 0 && cy >= 0 && cx < mesh_globals->mesh_width && cy < mesh_globals->mesh_height)
-	{
-		return &mesh_globals->mesh_cells[cy * mesh_globals->mesh_width + cx];
-	}
-	return get_mesh_cell(cx, cy);
+	return get_mesh_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
 }
 
 static inline bool cell_is_inside(int32 x, int32 y)
