@@ -166,8 +166,5 @@ void dilate_nonpremultiplied_colors(int32 width, int32 height, void *dest_row, i
 // run past the final pixel is cut.
 void decompress_run_length_pixels(const bitmap_data *bitmap, const shading_table_header *shading_header,
 	uint8 *dest, int32 dest_stride);
-// Walks a run-length stream of `size` bytes, counting pixels only: whether it
-// yields width x height pixels without reading past its end.
-boolean check_run_length_stream(const uint8 *stream, int32 size, int32 pixel_count);
 
 #endif
