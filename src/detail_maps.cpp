@@ -19,6 +19,7 @@ struct detail_maps_globals_data
 	boolean textures_set_up, maps_set_up; // the groups were set up for this map
 	mesh_cell_detail_info *layer_info;
 	int32 layer_width, layer_height;
+	int32 compacted_entry_count; // entries in use after the last load's compaction, entry 0 included
 	// Held only while a detail map loads.
 	uint8 *v_indices, *t_indices;
 	// Held only while create_detail_texture_hardware runs.
@@ -254,6 +255,7 @@ void postprocess_detail_map(detail_map_entry *entries, uint8 *v_indices, int32 v
 		}
 	}
 	for (int32 i = count; i < NUMBER_OF_DETAIL_MAP_ENTRIES; ++i) compacted[i].dtex_id = static_cast<file_tag>(NONE);
+	detail_maps_globals.compacted_entry_count = count;
 	uint8 remap[NUMBER_OF_DETAIL_MAP_ENTRIES];
 	for (int32 i = 0; i < NUMBER_OF_DETAIL_MAP_ENTRIES; ++i) remap[i] = used[folded[i]] ? position[folded[i]] : 0;
 
@@ -560,6 +562,11 @@ const uint8 *detail_texture_pixels24(const detail_texture_definition *definition
 }
 
 /* ---------- tests */
+
+int32 detail_map_compacted_entry_count(void)
+{
+	return detail_maps_globals.compacted_entry_count;
+}
 
 void set_detail_map_layer_info_for_tests(const uint32 *words, int32 row_cells, boolean active)
 {

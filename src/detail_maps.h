@@ -146,6 +146,9 @@ const uint8 *detail_texture_pixels24(const detail_texture_definition *definition
 
 /* ---------- tests */
 
+// Entries left by the last compaction (entry 0 included): every layer word's indexes lie below it.
+int32 detail_map_compacted_entry_count(void);
+
 // Points the renderer's view at the given words and sets the switch.
 void set_detail_map_layer_info_for_tests(const uint32 *words, int32 row_cells, boolean active);
 // Frees everything and turns detail mapping off.

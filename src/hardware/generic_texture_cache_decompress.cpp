@@ -20,6 +20,15 @@ struct pixel_alpha
 	uint32 nibble; // the 4444 alpha nibble in place
 };
 
+// Rows and spans need not be aligned: every multi-byte read goes through memcpy.
+template <typename type>
+inline type load_unaligned(const void *p)
+{
+	type v;
+	memcpy(&v, p, sizeof(v));
+	return v;
+}
+
 struct decompress_opaque
 {
 	typedef uint8 source_type;
@@ -198,13 +207,13 @@ static void decompress_and_copy_pixels_template(const bitmap_data *bitmap, const
 		const bool no_table = (bitmap->flags & _no_row_address_table_flag) != 0;
 		for (int32 y = 0; y < height; ++y)
 		{
-			const source_type *source = reinterpret_cast<const source_type *>(
-				no_table ? bitmap->row_addresses[0] + static_cast<int64>(bitmap->bytes_per_row) * y : bitmap->row_addresses[y]);
+			const uint8 *source =
+				no_table ? bitmap->row_addresses[0] + static_cast<int64>(bitmap->bytes_per_row) * y : bitmap->row_addresses[y];
 			dest_type *dest = dest_row_at<dest_type>(dest_row, dest_stride, y + b);
 			if (border) *dest++ = 0;
 			for (int32 x = 0; x < width; ++x)
 			{
-				source_type p = source[x];
+				source_type p = load_unaligned<source_type>(source + x * sizeof(source_type));
 				dest[x] = encode(reader::index(p), alpha_source.template alpha<reader>(p));
 			}
 			if (border) dest[width] = 0;
@@ -216,9 +225,9 @@ static void decompress_and_copy_pixels_template(const bitmap_data *bitmap, const
 	for (int32 y = 0; y < height; ++y)
 	{
 		const uint8 *row = bitmap->row_addresses[y];
-		int32 span_count = reinterpret_cast<const int16 *>(row)[0];
-		const int16 *spans = reinterpret_cast<const int16 *>(row + ROW_SPAN_HEADER_SIZE);
-		const source_type *pixels = reinterpret_cast<const source_type *>(row + ROW_SPAN_HEADER_SIZE + 4 * span_count);
+		int32 span_count = load_unaligned<int16>(row);
+		const uint8 *spans = row + ROW_SPAN_HEADER_SIZE;
+		const uint8 *pixels = row + ROW_SPAN_HEADER_SIZE + 4 * span_count;
 		dest_type *dest = dest_row_at<dest_type>(dest_row, dest_stride, y + b);
 
 		int32 cursor = 0, previous_end = 0;
@@ -226,27 +235,29 @@ static void decompress_and_copy_pixels_template(const bitmap_data *bitmap, const
 		dest_type last_color = 0;
 		for (int32 s = 0; s < span_count; ++s)
 		{
-			int32 start = spans[2 * s], end = spans[2 * s + 1];
-			const source_type *span_pixels = pixels;
-			if (end > start) pixels += end - start;
+			const int32 stored_start = load_unaligned<int16>(spans + 4 * s);
+			int32 start = stored_start, end = load_unaligned<int16>(spans + 4 * s + 2);
+			const uint8 *span_pixels = pixels;
+			if (end > start) pixels += (end - start) * static_cast<int32>(sizeof(source_type));
 			// Spans are clamped to the row and to the previous span's end.
 			if (start < previous_end) start = previous_end;
 			if (end > width) end = width;
 			if (end <= start) continue;
-			span_pixels += start - spans[2 * s];
+			span_pixels += (start - stored_start) * static_cast<int32>(sizeof(source_type));
+			auto pixel_at = [&](int32 i) { return load_unaligned<source_type>(span_pixels + i * sizeof(source_type)); };
 
 			const int32 first = start + b;
-			dest_type first_color = encode.color(reader::index(span_pixels[0]));
+			dest_type first_color = encode.color(reader::index(pixel_at(0)));
 			for (int32 x = cursor; x < first; ++x)
 			{
 				dest[x] = encoder::premultiplied ? 0 : (any && x == cursor) ? last_color : first_color;
 			}
 			for (int32 x = start; x < end; ++x)
 			{
-				source_type p = span_pixels[x - start];
+				source_type p = pixel_at(x - start);
 				dest[x + b] = encode(reader::index(p), alpha_source.template alpha<reader>(p));
 			}
-			last_color = encode.color(reader::index(span_pixels[end - start - 1]));
+			last_color = encode.color(reader::index(pixel_at(end - start - 1)));
 			cursor = end + b;
 			previous_end = end;
 			any = true;
