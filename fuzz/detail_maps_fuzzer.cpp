@@ -102,5 +102,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	dispose_detail_textures_from_old_map();
 	dispose_detail_maps_from_old_map();
 	check(tag_file_delete(handle));
+	leave_fuzz_directory();
 	return 0;
 }

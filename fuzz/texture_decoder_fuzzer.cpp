@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	const bool masked = !run_length && (kind & 2);
 	const int32 bytes_per_pixel = run_length || masked ? 2 : 1;
 	int32 flags = 0;
-	if (kind & 1) flags |= _1bit_transparency_encoded_flag;
+	if ((kind & 1) && !run_length) flags |= _1bit_transparency_encoded_flag;
 	if (masked) flags |= _4bit_transparency_encoded_flag;
 	if (kind & 4) flags |= _bitmap_is_overlay_flag;
 	if (kind & 32) flags |= _power_of_two_flag;

@@ -108,7 +108,9 @@ struct bit_reader
 			if (ones < count)
 			{
 				q += static_cast<uint32>(ones);
-				buffer <<= ones + 1;
+				// Two steps: ones + 1 may be 64.
+				buffer <<= ones;
+				buffer <<= 1;
 				count -= ones + 1;
 				consumed += ones + 1;
 				return q & 0xFF;
