@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "crc.h"
 #include "detail_maps.h"
 #include "error_manager.h"
 #include "hardware/hardware_rasterizers.h"
+#include "main_globals.h"
 #include "mesh_content.h"
 #include "screen.h"
 #include "support/test_directory.h"
@@ -89,11 +91,14 @@ TEST_F(detail_maps_harness, the_demo_map_takes_its_detail_map_and_plays_the_same
 	EXPECT_EQ(harness_run_ticks(300), 300);
 	const std::vector<harness_digest_entry> detailed = harness_digest_trail();
 
-	// The hot key's switch turns it off and on again.
-	toggle_detail_maps();
+	// The hot key turns it off and on again, and says so.
+	adjust_landscape_filtering();
 	EXPECT_FALSE(detail_maps_active());
-	toggle_detail_maps();
+	EXPECT_STREQ(get_console_test_hooks()->popup_title, "Detail Texturing");
+	EXPECT_STREQ(get_console_test_hooks()->popup_text, "OFF");
+	adjust_landscape_filtering();
 	EXPECT_TRUE(detail_maps_active());
+	EXPECT_STREQ(get_console_test_hooks()->popup_text, "ON");
 
 	// The preference changes during the map: the textures are freed all the same.
 	active_screen.prefs.flags &= ~_screen_pref_landscape_textures_flag;
