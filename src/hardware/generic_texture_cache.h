@@ -118,10 +118,18 @@ struct cache
 	cache_update_item_proc user_update_item;
 	cache_delete_item_proc user_delete_item;
 
-	cache(void *user_context, boolean _32bit_textures, boolean npo2_textures, boolean client_storage,
-		int32 max_memory_size, cache_new_item_proc new_item, cache_update_item_proc update_item,
-		cache_delete_item_proc delete_item);
-	~cache();
+	// Inline: an out-of-line constructor or destructor gives two identical symbol names.
+	cache(void *context, boolean use_32bit_textures, boolean use_npo2_textures, boolean use_client_storage,
+		int32 maximum_memory_size, cache_new_item_proc new_item, cache_update_item_proc update_item,
+		cache_delete_item_proc delete_item)
+		: user_context(context), _32bit_textures(use_32bit_textures), npo2_textures(use_npo2_textures),
+		  client_storage(use_client_storage), max_memory_size(maximum_memory_size), current_memory_size(0),
+		  cache_lru{nullptr, nullptr}, user_new_item(new_item), user_update_item(update_item),
+		  user_delete_item(delete_item)
+	{
+		conversion_scratch.reserve(TEXTURE_CACHE_SCRATCH_RESERVE);
+	}
+	~cache() { clear(); }
 	cache(const cache &) = delete;
 	cache &operator=(const cache &) = delete;
 
