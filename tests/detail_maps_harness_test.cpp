@@ -8,6 +8,7 @@
 
 #include "console/console.h"
 #include "crc.h"
+#include "detail_content.h"
 #include "detail_maps.h"
 #include "error_manager.h"
 #include "hardware/hardware_rasterizers.h"
@@ -16,6 +17,7 @@
 #include "screen.h"
 #include "support/test_directory.h"
 #include "support/zerv_harness.h"
+#include "tag_files/tag_files.h"
 
 namespace {
 
@@ -113,4 +115,35 @@ TEST_F(detail_maps_harness, the_demo_map_takes_its_detail_map_and_plays_the_same
 		ASSERT_EQ(plain[i].digest, detailed[i].digest) << "tick " << plain[i].game_time;
 	}
 	EXPECT_TRUE(harness_write_test_digest_trail(detailed));
+}
+
+TEST_F(detail_maps_harness, a_detail_map_of_another_size_is_not_applied)
+{
+	// A local 'dmap' under the demo's landscape tag, half the mesh's width, shadows the generated one.
+	detail_map_description small = empty_detail_map(32, 96);
+	small.entries[1] = detail_entry(TAG("grs0"), 7, "grass");
+	for (uint8 &index : small.vertex_indexes) index = 1;
+	const std::vector<uint8> bytes = detail_map_tag_data(small);
+	ASSERT_NE(tag_file_new_with_subgroup_tag(DETAIL_MAP_DEFINITION_GROUP_TAG, "small details", DEMO_LANDSCAPE_COLLECTION_TAG,
+		DETAIL_MAP_DEFINITION_VERSION_NUMBER, bytes.data(), static_cast<int32>(bytes.size())), NONE);
+
+	static opengl_rasterizer_procedures procedures = {};
+	procedures.initialize_opengl_rasterizer_for_new_map = []() -> boolean { return TRUE; };
+	procedures.create_detail_texture_opengl = count_create;
+	procedures.dispose_detail_texture_opengl = count_dispose;
+	install_opengl_rasterizer_procedures(&procedures);
+	active_screen.rasterizer_code = _rasterizer_opengl;
+	active_screen.prefs.flags |= _screen_pref_landscape_textures_flag;
+
+	new_game_data setup;
+	harness_default_setup(&setup);
+	setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
+	ASSERT_TRUE(harness_start_map(&setup));
+	EXPECT_NE(read_test_file(ERROR_LOG_FILE_NAME).find(
+		"Warning: Detail map not applied because its dimensions do not match mesh."), std::string::npos);
+	EXPECT_FALSE(detail_maps_active());
+	EXPECT_EQ(detail_map_layer_info, nullptr);
+	EXPECT_EQ(hardware_format_detail_textures[1], 0u);
+	harness_end_map();
+	EXPECT_EQ(textures_freed, textures_made);
 }
