@@ -282,8 +282,14 @@ boolean check_stored_bitmap(const bitmap_data *bitmap, const void *pixels, int32
 		if (encoding < 0 || encoding > _32bit_argb_8888_texture_encoding ||
 			get_encoding_byte_depth(encoding) * 8 != depth)
 			return bitmap_fault(fault, fault_size, "encoding (%d)", encoding);
-		// The run-length stream is walked by its own reader.
-		if (is_run_length_bitmap(bitmap)) return TRUE;
+		// The run-length stream is walked with the decoder's own walker, so the decoder can trust it.
+		if (is_run_length_bitmap(bitmap))
+		{
+			if (!check_run_length_stream(static_cast<const uint8 *>(pixels), pixel_bytes,
+					static_cast<int32>(bitmap->width) * bitmap->height))
+				return bitmap_fault(fault, fault_size, "run-length stream");
+			return TRUE;
+		}
 	}
 
 	const uint8 *p = static_cast<const uint8 *>(pixels);

@@ -261,9 +261,13 @@ int32 row_span_row_size(int32 span_count, int32 pixel_count, int16 pixel_upshift
 // Checks a stored bitmap whose record has been converted to native order and
 // whose pixels (still stored order) lie in pixel_bytes bytes at pixels. FALSE
 // with a short description of the fault (for "%s of bitmap #%d ... is corrupt")
-// in fault. Run-length streams (extended encoding 1) are left to their reader.
+// in fault. Run-length streams (extended encoding 1) must hold every pixel.
 boolean check_stored_bitmap(const bitmap_data *bitmap, const void *pixels, int32 pixel_bytes, char *fault,
 	int32 fault_size);
+
+// Walks a true-colour run-length stream of size bytes, counting only: whether
+// it yields pixel_count pixels without reading past its end.
+boolean check_run_length_stream(const uint8 *stream, int32 size, int32 pixel_count);
 
 int32 next_highest_power_of_two(int32 x);
 int16 find_first_one(int32 k);

@@ -296,6 +296,19 @@ boolean postprocess_mesh_header(definition_globals *, int16, int32, void *defini
 	}
 	set_global_tint_color(&header->global_tint_color, header->global_tint_fraction);
 
+	// 2. The detail map shares the landscape's tag; its layer table's stride is the mesh width.
+	if (detail_maps_enabled() && tag_file_exists(DETAIL_MAP_DEFINITION_GROUP_TAG, header->landscape_collection_tag))
+	{
+		const detail_map_definition *detail_map =
+			get_detail_map_definition(detail_map_definition_tag_to_index(header->landscape_collection_tag));
+		if (detail_map && (detail_map->width != static_cast<uint32>(header->submesh_width) * SUBMESH_WIDTH ||
+			detail_map->height != static_cast<uint32>(header->submesh_height) * SUBMESH_WIDTH))
+		{
+			dispose_detail_map_data();
+			log_message(nullptr, NONE, "Warning: Detail map not applied because its dimensions do not match mesh.");
+		}
+	}
+
 	// 3. Optional references: each missing one fails the map, but all are tried.
 	boolean resolved = TRUE;
 	if (tag_is_set(header->global_ambient_sound_tag))

@@ -367,8 +367,8 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_models_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_model_effects_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_fire_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
-	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_set_up, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_set_up, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_commands_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "dispose_particle_systems_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -509,6 +509,7 @@ static bool hook_condition_holds(int16 condition, const zerv_hook_context *conte
 	case _hook_if_version_above_1700: return game_play_version > 1700;
 	case _hook_unless_restoring: return !restoring_from_saved_game();
 	case _hook_if_detail_maps_enabled: return detail_maps_enabled() != FALSE;
+	case _hook_if_detail_maps_set_up: return detail_maps_set_up() != FALSE;
 	case _hook_unless_continuation:
 		// Asked before the game record takes the setup's options.
 		return !(context->setup && (context->setup->parameters.option_flags & _game_option_continuation_flag));

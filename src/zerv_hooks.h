@@ -31,6 +31,7 @@ enum // conditions under which a slot runs
 	_hook_if_version_above_1700,
 	_hook_unless_restoring,
 	_hook_if_detail_maps_enabled,
+	_hook_if_detail_maps_set_up, // the groups were set up for this map, whatever the preference now
 	_hook_unless_continuation,
 	_hook_if_restoring_veterans,
 	_hook_unless_restoring_veterans,

@@ -30,6 +30,7 @@
 #include "collection_references.h"
 #include "connector_definitions.h"
 #include "definitions.h"
+#include "detail_maps.h"
 #include "geometry.h"
 #include "markers.h"
 #include "media.h"
@@ -123,10 +124,14 @@ void start_new_map(void)
 	initialize_monster_definitions_for_new_map();
 	initialize_unit_definitions_for_new_map();
 	initialize_definitions_for_new_map(get_formation_definitions());
+	initialize_detail_textures_for_new_map();
+	initialize_detail_maps_for_new_map();
 }
 
 void leave_map(void)
 {
+	dispose_detail_maps_from_old_map();
+	dispose_detail_textures_from_old_map();
 	dispose_mesh_from_old_map();
 	dispose_unit_definitions_from_old_map();
 	dispose_monster_definitions_from_old_map();
@@ -486,6 +491,37 @@ std::string definitions_of(void)
 	return definition_state(get_definitions());
 }
 
+int16 detail_texture_tag_to_index(file_tag tag)
+{
+	return definition_tag_to_index(get_detail_texture_definitions(), tag);
+}
+
+void check_detail_map(const swept_tag &tag)
+{
+	ASSERT_NE(get_detail_map_definition(detail_map_definition_tag_to_index(tag.subgroup)), nullptr);
+	// Layer words only with every texture there, and a switch that follows them.
+	EXPECT_EQ(detail_maps_active() != FALSE, detail_map_layer_info != nullptr);
+}
+
+void check_detail_texture(const swept_tag &tag)
+{
+	const detail_texture_definition *texture = static_cast<const detail_texture_definition *>(
+		try_and_get_definition(get_detail_texture_definitions(), detail_texture_tag_to_index(tag.subgroup)));
+	ASSERT_NE(texture, nullptr);
+	EXPECT_GT(texture->width, 0u);
+	EXPECT_GT(texture->height, 0u);
+}
+
+std::string detail_map_state(void)
+{
+	return definition_state(get_detail_map_definitions()) + (detail_map_layer_info ? " layer" : "");
+}
+
+std::string detail_texture_state(void)
+{
+	return definition_state(get_detail_texture_definitions());
+}
+
 const sweep_group sweep_groups[] = {
 	{MESH_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(mesh_header)), load_mesh, check_mesh, mesh_state, nullptr},
 	{COLLECTION_GROUP_TAG, static_cast<int32>(sizeof(collection_header)), load_through_tags<get_collection_index>,
@@ -524,6 +560,10 @@ const sweep_group sweep_groups[] = {
 		160},
 	{UNIT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(unit_definition)),
 		load_through_tags<unit_definition_tag_to_index>, check_unit, definitions_of<get_unit_definitions>, nullptr, 80},
+	{DETAIL_MAP_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(detail_map_definition)),
+		load_through_tags<detail_map_definition_tag_to_index>, check_detail_map, detail_map_state, nullptr, 60},
+	{DETAIL_TEXTURE_DEFINITION_GROUP_TAG, DETAIL_TEXTURE_STREAM_OFFSET, load_through_tags<detail_texture_tag_to_index>,
+		check_detail_texture, detail_texture_state, nullptr, 60},
 	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
 		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
 		get_formation_definitions},
@@ -717,6 +757,8 @@ protected:
 		initialize_monster_definitions();
 		initialize_unit_definitions();
 		initialize_formation_definitions();
+		initialize_detail_textures();
+		initialize_detail_maps();
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;

@@ -124,15 +124,9 @@ TEST_F(render_mesh, detail_maps_build_the_full_fan_with_each_cells_words)
 {
 	std::vector<uint32> layer(2 * 4 * 3);
 	for (uint32 i = 0; i < layer.size(); ++i) layer[i] = 100 + i;
-	const uint32 *saved_layer = detail_map_layer_info;
-	const int32 saved_cells = detail_map_layer_row_cells;
-	detail_map_layer_info = layer.data();
-	detail_map_layer_row_cells = 4;
-	get_detail_maps_test_hooks()->active = TRUE;
+	set_detail_map_layer_info_for_tests(layer.data(), 4, TRUE);
 	const std::vector<render_triangle *> fan = build({0x00F0}, 2);
 	reset_detail_maps_test_hooks();
-	detail_map_layer_info = saved_layer;
-	detail_map_layer_row_cells = saved_cells;
 
 	ASSERT_EQ(fan.size(), 8u);
 	EXPECT_EQ(fan[0]->detail, 102u) << "top side, first half: cell (1, 0), first word";

@@ -1,7 +1,9 @@
 // The whole default tag set: foundation files and the known plugin files,
 // each re-read and checked after it is written, and the listing.
 #include "default_tags.h"
+
 #include "collections_content.h"
+#include "detail_content.h"
 #include "fonts_content.h"
 
 #include <ftw.h>
@@ -206,6 +208,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 	if (made && !make_default_formation_tags(&foundation_handles))
 	{
 		report(error, "couldn't make the formation definition");
+		made = false;
+	}
+	if (made && !make_default_detail_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the detail textures and maps");
 		made = false;
 	}
 	made = made && make_foundation_files(output, foundation_handles, error);
