@@ -377,8 +377,8 @@ static void terrain_vertex(opengl_vertex *vertex, const render_corner *corner, u
 {
 	const render_vertex *v = corner->vertex;
 	set_opengl_vertex_position(vertex, v->p.x, v->p.y, v->p.z, 1.0f);
-	vertex->texture[0] = corner->interpolants[0] / 64.0f / VOLATILE_CMAP_TEXTURE_SIZE;
-	vertex->texture[1] = corner->interpolants[1] / 64.0f / VOLATILE_CMAP_TEXTURE_SIZE;
+	vertex->texture[0] = corner->interpolants[0] / 64.0f;
+	vertex->texture[1] = corner->interpolants[1] / 64.0f;
 	vertex->texture[2] = 0.0f;
 	vertex->texture[3] = 0.0f;
 	memset(vertex->tint, 0, sizeof(vertex->tint));

@@ -6,6 +6,7 @@
 
 #include "hardware/OpenGL/render_opengl.h"
 #include "hardware/OpenGL/utilities_opengl.h"
+#include "bitmap_dialogs/dialogs.h"
 #include "render/render.h"
 
 class OpenGLUploads : public opengl_fixture
@@ -209,6 +210,29 @@ TEST_F(OpenGLBatching, dialog_bitmaps_are_cut_into_tiles_and_uploaded_when_chang
 	EXPECT_EQ(cached_bitmap_count, 0);
 	dispose_pointer(small);
 	dispose_pointer(large);
+}
+
+TEST_F(OpenGLBatching, a_drawn_dialog_is_uploaded_again_and_its_disposal_leaves_the_cache)
+{
+	dialog_data *dialog = new_dialog(TAG("test"), NULL, NULL, 0, 0);
+	ASSERT_NE(dialog, nullptr);
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 10, 10, 110, 60);
+	move_dialog(dialog, &bounds);
+	dialog_rasterization_data rasterization;
+	const int32 before = recording_gl_count("glTexSubImage2D");
+	draw_dialog_hardware(dialog);
+	get_rasterization_data_for_dialog(dialog, &rasterization);
+	ASSERT_TRUE(rasterize_dialog_hardware(&rasterization));
+	ASSERT_EQ(cached_bitmap_count, 1);
+	const int32 uploads = recording_gl_count("glTexSubImage2D") - before;
+	ASSERT_GT(uploads, 0);
+	// Drawing the dialog again marks its bitmap changed, so the tiles follow.
+	draw_dialog_hardware(dialog);
+	ASSERT_TRUE(rasterize_dialog_hardware(&rasterization));
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D"), before + 2 * uploads);
+	dispose_dialog(dialog);
+	EXPECT_EQ(cached_bitmap_count, 0);
 }
 
 TEST_F(OpenGLBatching, the_seventeenth_live_dialog_bitmap_is_fatal)
