@@ -921,8 +921,19 @@ void rasterize_scene_opengl(view_data *view, render_surface_list *surfaces)
 	if (clear) opengl_api.glClear(clear);
 
 	projection_mode_data *p = &projections[_projection_mode_perspective];
-	opengl_frustum_matrix(p->proj_mat, view->left * 0.5f, view->right * 0.5f, view->bottom * 0.5f, view->top * 0.5f,
-		0.5f, 64.0f);
+	// The frame core projects through its whole-pixel centre and scale, and 2D
+	// overlays use its screen positions: the frustum follows them rather than
+	// the exact view tangents (those differ by up to a pixel and a half).
+	float left = view->left, right = view->right, bottom = view->bottom, top = view->top;
+	if (view->world_to_screen_x > 0 && view->world_to_screen_y > 0)
+	{
+		const float kx = view->world_to_screen_x, ky = view->world_to_screen_y;
+		left = -view->xk / kx;
+		right = (view->screen_width - view->xk) / kx;
+		top = view->yk / ky;
+		bottom = -(view->screen_height - view->yk) / ky;
+	}
+	opengl_frustum_matrix(p->proj_mat, left * 0.5f, right * 0.5f, bottom * 0.5f, top * 0.5f, 0.5f, 64.0f);
 	memset(p->view_mat, 0, sizeof(p->view_mat));
 	p->view_mat[0] = p->view_mat[5] = p->view_mat[10] = 1.0f / 512.0f;
 	p->view_mat[15] = 1.0f;

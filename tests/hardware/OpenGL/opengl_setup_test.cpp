@@ -7,6 +7,7 @@
 
 #include "hardware/OpenGL/render_opengl.h"
 #include "hardware/OpenGL/utilities_opengl.h"
+#include "render/render.h"
 
 namespace
 {
@@ -313,6 +314,52 @@ TEST_F(OpenGLState, the_depth_mode_is_left_alone_without_the_depth_test)
 	const size_t first = get_recording_gl()->calls.size();
 	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_full, _blend_mode_alpha);
 	EXPECT_TRUE(recording_gl_calls_since(first).empty());
+}
+
+TEST_F(OpenGLState, the_scene_projection_puts_viewer_points_where_the_frame_core_does)
+{
+	struct size_data { int16 width, height, x0, y0; };
+	const size_data sizes[] = { { 640, 480, 0, 0 }, { 1024, 768, 0, 0 }, { 800, 500, 100, 140 } };
+	for (const size_data &size : sizes)
+	{
+		SCOPED_TRACE(size.width);
+		active_screen.width = 1024;
+		active_screen.height = 768;
+		write_settings("");
+		ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+		bitmap_data screen = {};
+		screen.width = size.width;
+		screen.height = size.height;
+		screen.x0 = size.x0;
+		screen.y0 = size.y0;
+		screen.encoding = _opengl_frame_buffer_encoding;
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.screen = &screen;
+		view.tan_half_fov = 0.75f;
+		view.vertical_offset = -1 / 7.f;
+		update_view_data(&view);
+		rasterize_scene_opengl(&view, NULL);
+		const projection_mode_data *p = &projections[_projection_mode_perspective];
+		const short_world_point3d points[] = { { 2896, 5834, -13771 }, { -700, -300, -2000 }, { 0, 0, -512 },
+			{ 4000, -2500, -30000 } };
+		for (const short_world_point3d &v : points)
+		{
+			// GL: the model-view's 1/512, the projection, the divide, then the viewport (rows from the bottom).
+			const float x = v.x / 512.0f, y = v.y / 512.0f, z = v.z / 512.0f;
+			const float clip_x = p->proj_mat[0] * x + p->proj_mat[8] * z + p->proj_mat[12];
+			const float clip_y = p->proj_mat[5] * y + p->proj_mat[9] * z + p->proj_mat[13];
+			const float clip_w = p->proj_mat[11] * z + p->proj_mat[15];
+			const float window_x = p->viewport[0] + (clip_x / clip_w + 1) * 0.5f * p->viewport[2];
+			const float window_y = active_screen.height - (p->viewport[1] + (clip_y / clip_w + 1) * 0.5f * p->viewport[3]);
+			// The frame core, in the destination bitmap, offset by its origin.
+			const float frame_x = view.xk - static_cast<float>(v.x) * view.world_to_screen_x / v.z + screen.x0;
+			const float frame_y = static_cast<float>(v.y) * view.world_to_screen_y / v.z + view.yk + screen.y0;
+			EXPECT_NEAR(window_x, frame_x, 0.5f);
+			EXPECT_NEAR(window_y, frame_y, 0.5f);
+		}
+		dispose_opengl_rasterizer_from_old_map();
+	}
 }
 
 TEST_F(OpenGLState, projections_put_viewer_points_where_the_frame_projects_them)
