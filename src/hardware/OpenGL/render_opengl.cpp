@@ -661,6 +661,12 @@ static void rasterize_model_texture_chunk(void *context, render_surface **surfac
 	draw_vertices(GL_TRIANGLES, n);
 }
 
+static int16 saturate_viewer(float value)
+{
+	if (!(value == value)) return 0;
+	return static_cast<int16>(value >= 32767.0f ? 32767.0f : value <= -32768.0f ? -32768.0f : value);
+}
+
 static void rasterize_opengl_rectangle(const render_surface *surface)
 {
 	const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(surface);
@@ -671,7 +677,20 @@ static void rasterize_opengl_rectangle(const render_surface *surface)
 	const int32 bw = bitmap->width, bh = bitmap->height;
 	// A bitmap without pixels has no texel to size.
 	if (bw <= 0 || bh <= 0 || !texture->hardware_width || !texture->hardware_height) return;
-	const render_rectangle_geometry *g = &rectangle->geometry;
+	render_rectangle_geometry geometry = rectangle->geometry;
+	const render_rectangle_geometry *g = &geometry;
+	const rectangle2d empty = {};
+	if (!memcmp(&geometry.viewer_rect, &empty, sizeof(empty)) && scene_view && surface->z < 0 &&
+		scene_view->world_to_screen_x > 0)
+	{
+		// Built without its viewer rectangle: take it from the screen
+		// rectangle at the surface's depth, through the frame's projection.
+		const float scale = -static_cast<float>(surface->z) / scene_view->world_to_screen_x;
+		geometry.viewer_rect.left = saturate_viewer((g->x0 - scene_view->xk) * scale);
+		geometry.viewer_rect.right = saturate_viewer((g->x1 - scene_view->xk) * scale);
+		geometry.viewer_rect.top = saturate_viewer((scene_view->yk - g->y0) * scale);
+		geometry.viewer_rect.bottom = saturate_viewer((scene_view->yk - g->y1) * scale);
+	}
 	const int32 left = g->viewer_rect.left, right = g->viewer_rect.right;
 	const int32 top = MIN(static_cast<int32>(g->viewer_rect.top), static_cast<int32>(g->viewer_clip_top));
 	const int32 bottom = MAX(static_cast<int32>(g->viewer_rect.bottom), static_cast<int32>(g->viewer_clip_bottom));
