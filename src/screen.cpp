@@ -5,6 +5,7 @@
 
 #include "bitmap_text.h"
 #include "error_manager.h"
+#include "hardware/OpenGL/setup_opengl.h"
 #include "game_preferences.h"
 #include "hardware/hardware_rasterizers.h"
 #include "interface.h"
@@ -81,6 +82,8 @@ struct screen_globals_data
 	boolean window_windowed;
 	// Whether the player made the menu window full screen.
 	boolean menu_fullscreen;
+	// The window shows an OpenGL context (the device probe's or a map's).
+	boolean window_opengl;
 	frame_rate_sample_data frame_rate;
 };
 
@@ -132,9 +135,18 @@ static boolean platform_initialize_screen(void)
 	return TRUE;
 }
 
-static boolean platform_open_window(int16 width, int16 height, int16 bit_depth, boolean windowed)
+static boolean platform_create_window(int16 width, int16 height, uint32 flags);
+
+boolean create_sdl_window(int16 width, int16 height, uint32 flags)
 {
-	if (platform_procedures.open_window) return platform_procedures.open_window(width, height, bit_depth, windowed);
+	if (!platform_create_window(width, height, flags)) return FALSE;
+	screen_globals.window_opengl = (flags & _sdl_window_opengl_flag) != 0;
+	return TRUE;
+}
+
+static boolean platform_create_window(int16 width, int16 height, uint32 flags)
+{
+	if (platform_procedures.create_sdl_window) return platform_procedures.create_sdl_window(width, height, flags);
 	if (screen_hooks.fail_open_window_count > 0)
 	{
 		screen_hooks.fail_open_window_count -= 1;
@@ -149,8 +161,9 @@ static boolean platform_open_window(int16 width, int16 height, int16 bit_depth, 
 	screen_hooks.window_open = TRUE;
 	screen_hooks.window_width = width;
 	screen_hooks.window_height = height;
-	screen_hooks.window_bit_depth = bit_depth;
-	screen_hooks.windowed = windowed;
+	screen_hooks.window_bit_depth = active_screen.bit_depth;
+	screen_hooks.windowed = !(flags & _sdl_window_fullscreen_flag);
+	screen_hooks.window_opengl = (flags & _sdl_window_opengl_flag) != 0;
 	return TRUE;
 }
 
@@ -275,6 +288,8 @@ void set_active_screen(int16 device_index, int16 mode_index)
 	active_screen.resolution_width = active_screen.width;
 	active_screen.resolution_height = active_screen.height;
 	active_screen.flags &= ~static_cast<uint32>(_screen_page_flipping_flag);
+	// An OpenGL device draws through the back end's procedures.
+	if (active_screen.rasterizer_code == _rasterizer_opengl) install_opengl_back_end();
 }
 
 static void release_pixel_structures(void)
@@ -288,7 +303,9 @@ static void release_pixel_structures(void)
 
 static boolean open_window_and_remember(int16 width, int16 height, int16 bit_depth, boolean windowed)
 {
-	if (!platform_open_window(width, height, bit_depth, windowed)) return FALSE;
+	// The window takes the active screen's depth.
+	active_screen.bit_depth = bit_depth;
+	if (!create_sdl_window(width, height, windowed ? 0 : _sdl_window_fullscreen_flag)) return FALSE;
 	screen_globals.window_width = width;
 	screen_globals.window_height = height;
 	screen_globals.window_bit_depth = bit_depth;
@@ -357,7 +374,7 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 
 	const boolean changed = old_bit_depth != active_screen.bit_depth || old_width != active_screen.resolution_width ||
 		old_height != active_screen.resolution_height || old_device_index != active_screen.device_index ||
-		old_mode_index != active_screen.mode_index;
+		old_mode_index != active_screen.mode_index || screen_globals.window_opengl;
 	if (changed) release_pixel_structures();
 	if (changed || !active_screen.offscreen_pixels_structure)
 	{

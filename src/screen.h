@@ -248,9 +248,10 @@ struct platform_procedures_data
 {
 	// Starts video; on failure logs and exits with status 1.
 	boolean (*initialize_video)(void);
-	// Opens (or resizes) the window with the icon, caption and window
-	// properties; false on failure.
-	boolean (*open_window)(int16 width, int16 height, int16 bit_depth, boolean windowed);
+	// Opens (or resizes) the window at the active screen's bit depth, with the
+	// icon, caption and window properties; flags are the _sdl_window_ bits,
+	// mapped to the window system's own. False on failure.
+	boolean (*create_sdl_window)(int16 width, int16 height, uint32 flags);
 	// The full-screen sizes: their count, -1 for "any size", 0 for none.
 	int32 (*list_modes)(boolean opengl, int16 *widths, int16 *heights, int32 maximum_count);
 	// The desktop before the first window.
@@ -268,7 +269,33 @@ struct platform_procedures_data
 	void (*pump_events)(void);
 	boolean (*get_grab_mode)(void);
 	void (*set_grab_mode)(boolean on);
+
+	// OpenGL, left null where there is none. The attributes apply to the next
+	// window made with _sdl_window_opengl_flag (the swap interval among them).
+	void (*opengl_set_attributes)(int32 depth_size, int32 swap_interval);
+	// Fills the entry points every context has (OpenGL 1.x and GLU); false
+	// when there is no current context.
+	boolean (*opengl_load_api)(struct opengl_api_data *api);
+	void *(*opengl_get_proc_address)(const char *name);
+	void (*opengl_swap_buffers)(void);
+	// Changes the interval of a running context; false when it cannot.
+	boolean (*opengl_set_swap_interval)(int32 interval);
+	const char *(*opengl_error_string)(void);
 };
+
+// The engine's own window bits, given to create_sdl_window.
+enum
+{
+	_sdl_window_fullscreen_bit,
+	_sdl_window_opengl_bit,
+
+	_sdl_window_fullscreen_flag = 1 << _sdl_window_fullscreen_bit,
+	_sdl_window_opengl_flag = 1 << _sdl_window_opengl_bit
+};
+
+// Opens the window at the active screen's bit depth (the platform's, or the
+// headless block of pixels); false on failure.
+boolean create_sdl_window(int16 width, int16 height, uint32 flags);
 
 // NULL goes back to headless.
 void install_platform_procedures(const platform_procedures_data *procedures);
@@ -288,6 +315,7 @@ struct screen_test_hooks_data
 	boolean window_open;
 	int16 window_width, window_height, window_bit_depth;
 	boolean windowed;
+	boolean window_opengl;
 	int32 frames_displayed;
 	int32 iconify_count;
 	boolean cursor_hidden;

@@ -130,13 +130,16 @@ static void set_x11_window_properties(void)
 	info.info.x11.unlock_func();
 }
 
-static boolean sdl_open_window(int16 width, int16 height, int16 bit_depth, boolean windowed)
+static boolean sdl_create_window(int16 width, int16 height, uint32 flags)
 {
-	const Uint32 flags = SDL_SWSURFACE | (windowed ? 0 : SDL_FULLSCREEN);
+	const boolean windowed = !(flags & _sdl_window_fullscreen_flag);
+	const boolean opengl = (flags & _sdl_window_opengl_flag) != 0;
+	const Uint32 sdl_flags = (opengl ? SDL_OPENGL : SDL_SWSURFACE) | (windowed ? 0 : SDL_FULLSCREEN);
+	const int bit_depth = active_screen.bit_depth;
 	// The icon must be set before the video mode.
 	if (sdl_screen_globals.icon) SDL_WM_SetIcon(sdl_screen_globals.icon, NULL);
-	SDL_Surface *surface = SDL_SetVideoMode(width, height, bit_depth, flags);
-	if (surface && windowed) surface = SDL_SetVideoMode(width, height, bit_depth, flags);
+	SDL_Surface *surface = SDL_SetVideoMode(width, height, bit_depth, sdl_flags);
+	if (surface && windowed) surface = SDL_SetVideoMode(width, height, bit_depth, sdl_flags);
 	if (!surface)
 	{
 		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode() failed: %s", SDL_GetError());
@@ -145,8 +148,11 @@ static boolean sdl_open_window(int16 width, int16 height, int16 bit_depth, boole
 	if (!windowed) sdl_set_grab_mode(TRUE);
 	SDL_WM_SetCaption(PRODUCT_TITLE, PRODUCT_TITLE);
 	set_x11_window_properties();
-	SDL_FillRect(surface, NULL, SDL_MapRGB(surface->format, 0, 0, 0));
-	SDL_Flip(surface);
+	if (!opengl)
+	{
+		SDL_FillRect(surface, NULL, SDL_MapRGB(surface->format, 0, 0, 0));
+		SDL_Flip(surface);
+	}
 	return TRUE;
 }
 
@@ -197,18 +203,18 @@ void install_sdl_platform(void)
 {
 	platform_procedures_data procedures = {};
 	procedures.initialize_video = sdl_initialize_video;
-	procedures.open_window = sdl_open_window;
+	procedures.create_sdl_window = sdl_create_window;
 	procedures.list_modes = sdl_list_modes;
 	procedures.get_desktop_size = sdl_get_desktop_size;
 	procedures.lock_surface = sdl_lock_surface;
 	procedures.unlock_surface = sdl_unlock_surface;
 	procedures.is_fullscreen = sdl_is_fullscreen;
-	procedures.query_opengl_devices = query_opengl_devices;
 	procedures.display_backbuffer = sdl_display_backbuffer;
 	procedures.toggle_windowed_mode = sdl_toggle_windowed_mode;
 	procedures.iconify_window = sdl_iconify_window;
 	procedures.pump_events = sdl_pump_events;
 	procedures.get_grab_mode = sdl_get_grab_mode;
 	procedures.set_grab_mode = sdl_set_grab_mode;
+	install_sdl_opengl_procedures(&procedures);
 	install_platform_procedures(&procedures);
 }

@@ -174,6 +174,28 @@ TEST_F(mesh_default_maps, the_benchmark_map_loads_with_its_own_collection)
 	EXPECT_NE(get_submesh_shadow_map_base_address(63, FALSE), nullptr);
 }
 
+// Drawn fog only, light enough to see the battle through; the benchmark has none.
+TEST_F(mesh_default_maps, maps_carry_their_fog_density)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
+	const file_tag foggy[] = { DEMO_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_TAG, TRAINING_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_TAG };
+	for (file_tag tag : foggy)
+	{
+		ASSERT_TRUE(start(tag)) << log_text();
+		EXPECT_FLOAT_EQ(get_mesh_header()->fog_density, 0.00005f);
+		dispose_connectors_from_old_map();
+		dispose_projectiles_from_old_map();
+		dispose_objects_from_old_map();
+		dispose_mesh_from_old_map();
+		dispose_media_definitions_from_old_map();
+		dispose_string_definitions_from_old_map();
+		dispose_shapes_from_old_map();
+	}
+	ASSERT_TRUE(start(BENCHMARK_MAP_MESH_TAG)) << log_text();
+	EXPECT_EQ(get_mesh_header()->fog_density, 0.0f);
+}
+
 TEST_F(mesh_default_maps, a_stained_demo_leaves_one_bitmap)
 {
 	std::vector<int32> handles;

@@ -189,6 +189,11 @@ protected:
 TEST_F(zerv_signals, an_interrupt_closes_the_game_with_its_two_log_lines)
 {
 	interrupt_run();
+	// SDL's dummy driver offers no OpenGL device.
+	const std::string log = read_test_file(log_path());
+	const size_t scan = log.find("Scanning for OpenGL devices...");
+	ASSERT_NE(scan, std::string::npos) << log;
+	EXPECT_EQ(log.find("\tFound 0 to use", scan), log.find("\tFound", scan)) << log;
 }
 
 // The interrupted run leaves its lock file behind (no at-exit handlers run);

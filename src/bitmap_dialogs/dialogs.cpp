@@ -4,6 +4,7 @@
 
 #include "tag_files/tag_files.h"
 #include "screen.h"
+#include "hardware/hardware_rasterizers.h"
 
 static dialogs_test_hooks_data dialogs_hooks;
 
@@ -158,6 +159,10 @@ void dispose_dialog(dialog_data *dialog)
 		memmove(&open_dialogs[i], &open_dialogs[i + 1], sizeof(open_dialogs[0]) * static_cast<size_t>(open_dialog_total - i - 1));
 		open_dialog_total -= 1;
 		open_dialogs[open_dialog_total] = NULL;
+		// The back end keys its tiles by the bitmap's address, which a new
+		// bitmap may reuse.
+		if (dialog->internal_bitmap && dialog->must_be_disposed_by_backend)
+			dispose_bitmap_cache_hardware(dialog->internal_bitmap);
 		dispose_pointer(dialog->internal_bitmap);
 		for (int32 j = 0; j < dialog->item_state_count; ++j) dispose_pointer(dialog->item_states[j].rows);
 		forget_dialog_lists(dialog);

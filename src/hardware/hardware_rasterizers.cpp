@@ -220,6 +220,8 @@ void draw_dialog_hardware(dialog_data *dialog)
 		for (int32 y = 0; y < bitmap->height; ++y) memset(bitmap_row(bitmap, y), 0, static_cast<size_t>(bitmap->bytes_per_row));
 	}
 	draw_dialog_into_bitmap(bitmap, dialog);
+	// The back end uploads the bitmap again only when told it changed.
+	bitmap->flags = static_cast<int16>(bitmap->flags | _bitmap_changed_flag);
 }
 
 void draw_control_or_status_bar_hardware(dialog_rasterization_data *rasterization, boolean control_bar)

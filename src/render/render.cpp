@@ -275,10 +275,11 @@ void render_scene(view_data *view)
 		view->flags &= ~static_cast<uint32>(_render_view_moved_flag);
 	}
 
+	// Before the copy: the builders work on the copy.
+	if (view->rasterizer_code != 0) view->flags |= _render_view_screen_clipping_flag;
 	view_data *copy = static_cast<view_data *>(render_malloc(sizeof(view_data)));
 	*copy = *view;
 	if (render_globals) render_globals->last_view = copy;
-	if (view->rasterizer_code != 0) view->flags |= _render_view_screen_clipping_flag;
 
 	render_surface_list *surfaces = static_cast<render_surface_list *>(render_malloc(sizeof(render_surface_list)));
 	new_surface_list(surfaces);

@@ -348,7 +348,8 @@ TEST_F(HardwareRasterizersDialogs, dialog_bitmaps)
 	EXPECT_EQ(bitmap->logical_bit_depth, 32);
 	EXPECT_EQ(bitmap->encoding, _32bit_encoding);
 	EXPECT_EQ(bitmap->pixel_upshift, 2);
-	EXPECT_EQ(bitmap->flags, 0);
+	// Drawn into: the back end must upload it again.
+	EXPECT_EQ(bitmap->flags, _bitmap_changed_flag);
 	EXPECT_EQ(bitmap->row_addresses[1] - bitmap->row_addresses[0], 24);
 	EXPECT_TRUE(painted_onto_zero);
 	for (int32 y = 0; y < 3; ++y)

@@ -353,6 +353,11 @@ TEST_F(render_core, the_last_view_is_only_offered_inside_a_map)
 	EXPECT_TRUE(last_render_view()->flags & _render_view_moved_flag) << "the first view has moved";
 	render_scene(&view);
 	EXPECT_FALSE(last_render_view()->flags & _render_view_moved_flag);
+	EXPECT_FALSE(last_render_view()->flags & _render_view_screen_clipping_flag);
+	// A hardware view clips to the screen: the builders' copy must say so.
+	view.rasterizer_code = _rasterizer_opengl;
+	render_scene(&view);
+	EXPECT_TRUE(last_render_view()->flags & _render_view_screen_clipping_flag);
 	dispose_render_from_old_map();
 	EXPECT_EQ(last_render_view(), nullptr);
 	dispose_pointer(screen);

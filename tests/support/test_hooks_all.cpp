@@ -9,6 +9,8 @@
 #include "screen.h"
 #include "render/render.h"
 #include "hardware/hardware_rasterizer.h"
+#include "hardware/OpenGL/setup_opengl.h"
+#include "recording_gl.h"
 #include "CoreLibrary/input/sdl_input.h"
 #include "input/actions.h"
 #include "console/console.h"
@@ -54,6 +56,8 @@ void reset_all_test_hooks(void)
 	reset_screen_test_hooks();
 	reset_render_test_hooks();
 	reset_hardware_rasterizer_test_hooks();
+	reset_opengl_test_hooks();
+	reset_recording_gl();
 	reset_sdl_input_test_hooks();
 	reset_actions_test_hooks();
 	reset_console_test_hooks();

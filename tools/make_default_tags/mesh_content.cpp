@@ -238,7 +238,8 @@ map_description demo_map(void)
 	header->team_count = 2;
 	header->ceiling_height = 2048;
 	header->fog_color = {52000, 56000, 60000, 0};
-	header->fog_density = 0.25f;
+	// About a fifth at the start focus, four fifths at 64 cells: drawn fog only.
+	header->fog_density = 0.00005f;
 	header->global_tint_color = {65535, 60000, 52000, 0};
 	header->global_tint_fraction = 16;
 	header->blood_color = {40000, 0, 0, 0};

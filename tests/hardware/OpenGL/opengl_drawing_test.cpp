@@ -1,0 +1,295 @@
+// The OpenGL back end's uploads, frame-buffer utilities and batching on the
+// recording GL.
+#include "hardware/OpenGL/opengl_support.h"
+
+#include <algorithm>
+
+#include "hardware/OpenGL/render_opengl.h"
+#include "hardware/OpenGL/utilities_opengl.h"
+#include "bitmap_dialogs/dialogs.h"
+#include "render/render.h"
+
+class OpenGLUploads : public opengl_fixture
+{
+protected:
+	void start(const std::string &settings)
+	{
+		write_settings(settings);
+		ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+	}
+};
+
+TEST_F(OpenGLUploads, same_sizes_are_refilled_and_new_sizes_redefined)
+{
+	start("");
+	uint32 pixels[8 * 8] = {};
+	TOGLImage image = { 4, 8, 8, 32, pixels };
+	gl_client_texture texture;
+	const uint32 budget = gAvailableTextureMemory;
+	ASSERT_EQ(new_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
+	EXPECT_EQ(gAvailableTextureMemory, budget - 256);
+	EXPECT_EQ(recording_gl_count("glTexImage2D(3553,0,32849,8,8"), 1);
+	EXPECT_EQ(update_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,0,0,8,8"), 1);
+	// Same width, new height: the level is defined again.
+	texture.data.height = 4;
+	image.height = 4;
+	EXPECT_EQ(update_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
+	EXPECT_EQ(recording_gl_count("glTexImage2D(3553,0,32849,8,4"), 1);
+	delete_texture_opengl(&texture);
+	EXPECT_EQ(gAvailableTextureMemory, budget);
+
+	// An exhausted budget makes nothing.
+	gAvailableTextureMemory = 100;
+	const int32 live = get_recording_gl()->live_textures;
+	EXPECT_EQ(new_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLOutOfMemory);
+	EXPECT_EQ(get_recording_gl()->live_textures, live);
+	EXPECT_EQ(gAvailableTextureMemory, 100u);
+	gAvailableTextureMemory = budget;
+}
+
+TEST_F(OpenGLUploads, an_unknown_pixel_format_is_fatal)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	start("");
+	uint32 pixels[4] = {};
+	TOGLImage image = { 4, 2, 2, 8, pixels };
+	gl_client_texture texture;
+	EXPECT_DEATH(new_texture_opengl(NUMBER_OF_OGL_PIXEL_TYPES, &image, &texture), "");
+}
+
+TEST_F(OpenGLUploads, the_colour_map_shades_named_chunks)
+{
+	start("Use32BitTextures = 1\n");
+	uint32 *table = static_cast<uint32 *>(new_pointer_z(SHADING_TABLES_SIZE32));
+	for (int32 i = 0; i < 65536; ++i) table[i] = 0xFF000000u | static_cast<uint32>(i);
+	volatile_cmap_shading_table = table;
+	uint8 colors[VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH], shadows[VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH];
+	for (int32 i = 0; i < VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH; ++i)
+	{
+		colors[i] = static_cast<uint8>(i);
+		shadows[i] = static_cast<uint8>(i >> 9);
+	}
+	uint8 *saved_colors = volatile_color_map, *saved_shadows = volatile_shadow_map;
+	volatile_color_map = colors;
+	volatile_shadow_map = shadows;
+
+	const uint8 list[] = { 9, 63 };
+	update_volatile_cmap_texture_opengl(list, 2);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,64,64,64,64"), 1);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,448,448,64,64"), 1);
+	const uint32 *texels = static_cast<const uint32 *>(volatile_cmap_pixmap);
+	const int32 at = 70 * VOLATILE_MAP_WIDTH + 80;
+	EXPECT_EQ(texels[at], table[(shadows[at] << 8) | colors[at]]);
+	EXPECT_EQ(texels[0], 0u); // chunk 0 was not named
+	// Chunked with an empty list: nothing.
+	const size_t first = get_recording_gl()->calls.size();
+	update_volatile_cmap_texture_opengl(list, 0);
+	EXPECT_EQ(recording_gl_calls_since(first).size(), 0u);
+	// Whole: one upload even for an empty list.
+	gl_prefs.update_cmap_chunked = FALSE;
+	update_volatile_cmap_texture_opengl(list, 0);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,0,0,512,512"), 1);
+
+	volatile_color_map = saved_colors;
+	volatile_shadow_map = saved_shadows;
+}
+
+TEST_F(OpenGLUploads, font_coverage_becomes_white_with_alpha_and_detail_rows_align)
+{
+	start("Use32BitTextures = 1\n");
+	bitmap_data *font = new_bitmap(4, 2, 4, _8bit_encoding, 0);
+	ASSERT_NE(font, nullptr);
+	font->row_addresses[0][0] = 255;
+	font->row_addresses[0][1] = 0;
+	font->row_addresses[1][3] = 0x80;
+	initialize_font_texture_opengl(font);
+	const uint32 *texels = static_cast<const uint32 *>(font_pixmap);
+	ASSERT_NE(texels, nullptr);
+	EXPECT_EQ(texels[0], 0xFFFFFFFFu);
+	EXPECT_EQ(texels[1], 0x00FFFFFFu);
+	EXPECT_EQ(texels[7], 0x80FFFFFFu);
+	dispose_font_texture_opengl();
+	gl_prefs.use_32bit_textures = FALSE;
+	initialize_font_texture_opengl(font);
+	const uint16 *small = static_cast<const uint16 *>(font_pixmap);
+	EXPECT_EQ(small[0], 0xFFFF);
+	EXPECT_EQ(small[1], 0x0FFF);
+	dispose_font_texture_opengl();
+	dispose_pointer(font);
+
+	// 300 bytes a row load at alignment 4, then the old alignment comes back.
+	static uint8 pixels[128 * 4 * 3];
+	get_recording_gl()->unpack_alignment = 1;
+	size_t first = get_recording_gl()->calls.size();
+	const GLuint name = upload_detail_texture_opengl(100, 4, pixels);
+	std::vector<std::string> calls = recording_gl_calls_since(first);
+	EXPECT_NE(std::find(calls.begin(), calls.end(), "glPixelStorei(3317,4)"), calls.end());
+	EXPECT_EQ(get_recording_gl()->unpack_alignment, 1);
+	delete_texture_name_opengl(name);
+	first = get_recording_gl()->calls.size();
+	delete_texture_name_opengl(upload_detail_texture_opengl(128, 4, pixels));
+	calls = recording_gl_calls_since(first);
+	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &c) { return c.rfind("glPixelStorei(3317", 0) == 0; }), 0);
+}
+
+class OpenGLFrameBuffer : public opengl_fixture {};
+
+TEST_F(OpenGLFrameBuffer, the_render_bitmap_and_the_read_back)
+{
+	write_settings("");
+	ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 10, 20, 110, 70);
+	bitmap_data *render = initialize_render_bitmap_hardware(&bounds);
+	ASSERT_NE(render, nullptr);
+	EXPECT_EQ(render->encoding, _opengl_frame_buffer_encoding);
+	EXPECT_EQ(render->flags & _no_row_address_table_flag, _no_row_address_table_flag);
+	EXPECT_EQ(render->row_addresses[0], nullptr);
+	EXPECT_EQ(render->width, 100);
+	EXPECT_EQ(render->x0, 10);
+	EXPECT_EQ(render->y0, 20);
+
+	// A destination smaller than the rectangle gets only what fits.
+	bitmap_data *small = new_bitmap(3, 2, 12, _32bit_encoding, 0);
+	ASSERT_NE(small, nullptr);
+	set_rectangle2d(&bounds, 5, 7, 15, 17);
+	copy_bits_from_render_view_hardware(&bounds, small);
+	EXPECT_EQ(get_recording_gl()->read_rows, (std::vector<int32>{ 768 - 1 - 7, 768 - 1 - 8 }));
+	EXPECT_EQ(recording_gl_count("glReadPixels(5,760,3,1"), 1);
+	const uint32 *row1 = reinterpret_cast<const uint32 *>(small->row_addresses[1]);
+	EXPECT_EQ(row1[2], 0xFF000000u | (759u << 12) | 7u);
+	EXPECT_EQ(small->encoding, _32bit_encoding);
+	dispose_pointer(small);
+	// A 16-bit destination gets nothing.
+	bitmap_data *narrow = new_bitmap(4, 4, 8, _16bit_555_encoding, 0);
+	get_recording_gl()->read_rows.clear();
+	copy_bits_from_render_view_hardware(&bounds, narrow);
+	EXPECT_TRUE(get_recording_gl()->read_rows.empty());
+	dispose_pointer(narrow);
+}
+
+class OpenGLBatching : public opengl_fixture
+{
+protected:
+	void SetUp() override
+	{
+		opengl_fixture::SetUp();
+		write_settings("");
+		ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+	}
+};
+
+TEST_F(OpenGLBatching, dialog_bitmaps_are_cut_into_tiles_and_uploaded_when_changed)
+{
+	bitmap_data *small = new_bitmap(300, 200, 1200, _32bit_encoding, 0);
+	bitmap_data *large = new_bitmap(600, 600, 2400, _32bit_encoding, 0);
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, 300, 200);
+	draw_bitmap_opengl(small, &bounds, 0);
+	EXPECT_EQ(cached_bitmaps[0].num_textures, 2);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,0,0,256,200"), 1);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D(3553,0,0,0,44,200"), 1);
+	const size_t draws = static_cast<size_t>(recording_gl_count("glDrawArrays"));
+	draw_bitmap_opengl(large, &bounds, 0);
+	EXPECT_EQ(cached_bitmaps[1].num_textures, 10);
+	EXPECT_EQ(static_cast<size_t>(recording_gl_count("glDrawArrays")), draws + 9);
+	// Unchanged: drawn again without an upload; changed: uploaded once more.
+	const int32 uploads = recording_gl_count("glTexSubImage2D");
+	draw_bitmap_opengl(small, &bounds, 0);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D"), uploads);
+	small->flags |= _bitmap_changed_flag;
+	draw_bitmap_opengl(small, &bounds, 32768);
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D"), uploads + 2);
+	EXPECT_FALSE(small->flags & _bitmap_changed_flag);
+	// Disposal closes the gap.
+	dispose_bitmap_cache_opengl(small);
+	EXPECT_EQ(cached_bitmap_count, 1);
+	EXPECT_EQ(cached_bitmaps[0].bitmap, large);
+	dispose_bitmap_cache_opengl(large);
+	EXPECT_EQ(cached_bitmap_count, 0);
+	dispose_pointer(small);
+	dispose_pointer(large);
+}
+
+TEST_F(OpenGLBatching, a_drawn_dialog_is_uploaded_again_and_its_disposal_leaves_the_cache)
+{
+	dialog_data *dialog = new_dialog(TAG("test"), NULL, NULL, 0, 0);
+	ASSERT_NE(dialog, nullptr);
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 10, 10, 110, 60);
+	move_dialog(dialog, &bounds);
+	dialog_rasterization_data rasterization;
+	const int32 before = recording_gl_count("glTexSubImage2D");
+	draw_dialog_hardware(dialog);
+	get_rasterization_data_for_dialog(dialog, &rasterization);
+	ASSERT_TRUE(rasterize_dialog_hardware(&rasterization));
+	ASSERT_EQ(cached_bitmap_count, 1);
+	const int32 uploads = recording_gl_count("glTexSubImage2D") - before;
+	ASSERT_GT(uploads, 0);
+	// Drawing the dialog again marks its bitmap changed, so the tiles follow.
+	draw_dialog_hardware(dialog);
+	ASSERT_TRUE(rasterize_dialog_hardware(&rasterization));
+	EXPECT_EQ(recording_gl_count("glTexSubImage2D"), before + 2 * uploads);
+	dispose_dialog(dialog);
+	EXPECT_EQ(cached_bitmap_count, 0);
+}
+
+TEST_F(OpenGLBatching, the_seventeenth_live_dialog_bitmap_is_fatal)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	bitmap_data *bitmaps[MAXIMUM_CACHED_BITMAPS + 1];
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, 8, 8);
+	for (int32 i = 0; i <= MAXIMUM_CACHED_BITMAPS; ++i) bitmaps[i] = new_bitmap(8, 8, 32, _32bit_encoding, 0);
+	for (int32 i = 0; i < MAXIMUM_CACHED_BITMAPS; ++i) draw_bitmap_opengl(bitmaps[i], &bounds, 0);
+	EXPECT_DEATH(draw_bitmap_opengl(bitmaps[MAXIMUM_CACHED_BITMAPS], &bounds, 0), "");
+	// With one disposed there is room again.
+	dispose_bitmap_cache_opengl(bitmaps[3]);
+	draw_bitmap_opengl(bitmaps[MAXIMUM_CACHED_BITMAPS], &bounds, 0);
+	EXPECT_EQ(cached_bitmap_count, MAXIMUM_CACHED_BITMAPS);
+	dispose_cached_bitmaps_opengl();
+	for (bitmap_data *bitmap : bitmaps) dispose_pointer(bitmap);
+}
+
+TEST_F(OpenGLBatching, fills_lines_and_polygons)
+{
+	bitmap_data *frame = initialize_render_bitmap_hardware(NULL);
+	frame->x0 = 5;
+	frame->y0 = 6;
+	size_t first = get_recording_gl()->calls.size();
+	fill_rectangle_opengl(frame, static_cast<int32>(0x00102030u), 0, 10, 0, 10);
+	EXPECT_EQ(render_verts[0].color[3], 0);
+	EXPECT_EQ(render_verts[0].color[0], 0x10);
+	EXPECT_EQ(render_verts[2].x, 15);
+	EXPECT_EQ(render_verts[2].y, 16);
+	EXPECT_EQ(recording_gl_calls_since(first).back(), "glDrawArrays(6,0,4)");
+	point2d points[4] = { { 0, 0 }, { 4, 0 }, { 4, 4 }, { 0, 4 } };
+	fill_polygon_opengl(frame, -1, points, 3);
+	EXPECT_EQ(get_recording_gl()->calls.back(), "glDrawArrays(4,0,3)");
+	fill_polygon_opengl(frame, -1, points, 4);
+	EXPECT_EQ(get_recording_gl()->calls.back(), "glDrawArrays(6,0,4)");
+	// Too few or too many points draw nothing.
+	first = get_recording_gl()->calls.size();
+	fill_polygon_opengl(frame, -1, points, 2);
+	fill_polygon_opengl(frame, -1, points, MAXIMUM_OPENGL_VERTICES + 1);
+	EXPECT_TRUE(recording_gl_calls_since(first).empty());
+	draw_line_opengl(frame, -1, points[0], points[2]);
+	EXPECT_EQ(get_recording_gl()->calls.back(), "glDrawArrays(3,0,2)");
+}
+
+TEST_F(OpenGLBatching, depth_values_on_worked_and_degenerate_inputs)
+{
+	// A worked filled-rectangle edge: r = (oy*-m22 + z*m21) / ((y*s + b)*z*-m22 + z*m21).
+	const float oy = 100, z = -1000, y = 10, m21 = 0.5f, m22 = 0.8f, s = 0.002f, b = -0.5f;
+	const float r = (oy * -m22 + z * m21) / ((y * s + b) * z * -m22 + z * m21);
+	const float expected = -8454402.0f / (r * z) - 33025.0078125f;
+	EXPECT_EQ(filled_rectangle_edge_depth(oy, z, y, m21, m22, s, b), static_cast<int16>(expected));
+	// A zero denominator or a non-positive r keep the plain z; huge values clamp.
+	EXPECT_EQ(filled_rectangle_edge_depth(oy, z, 0, 0, 0, s, b), -1000);
+	EXPECT_EQ(filled_rectangle_edge_depth(-oy * 100, z, y, m21, m22, s, b), -1000);
+	EXPECT_EQ(filled_rectangle_edge_depth(oy, -0.0001f, y, m21, m22, s, b), 32767);
+	EXPECT_EQ(sprite_edge_w(oy, z, y, m21, m22), static_cast<int16>(z * ((oy * -m22 + z * m21) / (y * -m22 + z * m21))));
+	EXPECT_EQ(sprite_edge_w(oy, z, z * m21 / m22, m21, m22), -1000);
+	EXPECT_EQ(sprite_edge_w(1e30f, z, y, m21, m22), -32768);
+}
