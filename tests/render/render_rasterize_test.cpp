@@ -102,6 +102,26 @@ TEST_F(render_rasterize, missing_tables_and_other_depths_draw_nothing)
 	EXPECT_EQ(pixel(0, 3), 0u);
 }
 
+// Filtered pairs blend the secondary texel the fraction of u picks: a quarter
+// texel per pixel here, so pairs alternate the table's entries 0 (one back)
+// and 2 (a row up and one on). The blend table here answers the secondary colour.
+TEST_F(render_rasterize, filtered_pairs_take_the_exact_secondary_texel)
+{
+	std::vector<uint8> blend(65536);
+	for (uint32 i = 0; i < 65536; ++i) blend[i] = static_cast<uint8>(i >> 8);
+	volatile_color_map_blend_table = blend.data();
+	for (int32 i = 0; i < VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH; ++i) volatile_color_map[i] = static_cast<uint8>(i & 255);
+	render_triangle *t = terrain({{0, 0}, {64, 8}, {0, 8}}, {0, 2, 0}, _surface_filtered_flag);
+	for (render_corner &corner : t->corners) corner.interpolants[1] = 1; // texel row 8
+	rasterize_mesh_triangle_32bit(screen, &t->surface);
+	// Row 8 starts at texel 4096; u advances a quarter texel a pixel.
+	EXPECT_EQ(pixel(0, 2), 1000u + ((4096 - 1) & 255));
+	EXPECT_EQ(pixel(1, 2), pixel(0, 2));
+	EXPECT_EQ(pixel(2, 2), 1000u + ((4096 - 511) & 255));
+	EXPECT_EQ(pixel(4, 2), 1000u + ((4097 - 1) & 255));
+	EXPECT_EQ(pixel(6, 2), 1000u + ((4097 - 511) & 255));
+}
+
 TEST_F(render_rasterize, filled_rectangles_clip_to_their_box)
 {
 	render_filled_rectangle *r = static_cast<render_filled_rectangle *>(render_malloc(sizeof(render_filled_rectangle)));
