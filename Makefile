@@ -2,7 +2,7 @@
 # and runs every test.
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make g++-multilib googletest libbenchmark-dev libsdl1.2-dev \
-	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev
+	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev libpng-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_BUDGET ?= 120

@@ -60,7 +60,16 @@ bool enter_map(file_tag map_tag)
 
 file_tag map_of(int64 index)
 {
-	return index == 0 ? HARNESS_DEMO_MAP_TAG : TAG("bnch");
+	return index == 1 ? TAG("bnch") : HARNESS_DEMO_MAP_TAG;
+}
+
+// The demo's close views, at the nearest zoom: the hut, then the fence.
+bool close_view_of(int64 index, observer_location *location)
+{
+	if (index == 2) *location = {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0};
+	else if (index == 3) *location = {{47 * WORLD_ONE + 256, 20 * WORLD_ONE + 256}, 16384 + 2048, 0};
+	else return false;
+	return true;
 }
 
 void fill_view(view_data *view, bitmap_data *screen, uint32 flags, int32 tick)
@@ -72,7 +81,7 @@ void fill_view(view_data *view, bitmap_data *screen, uint32 flags, int32 tick)
 	view->tick_count = tick;
 }
 
-// Args: map (0 demo, 1 bnch), width, depth (32, or 16 adding the 565 copy), filtering.
+// Args: view (0 demo, 1 bnch, 2 demo hut, 3 demo fence), width, depth (32, or 16 adding the 565 copy), filtering.
 void BM_render_frame(benchmark::State &state)
 {
 	if (!enter_map(map_of(state.range(0))))
@@ -86,6 +95,11 @@ void BM_render_frame(benchmark::State &state)
 	bitmap_data *window = state.range(2) == 16 ? new_bitmap(width, height, width * 2, _16bit_565_encoding, 0) : NULL;
 	const uint32 flags = state.range(3) ? _render_view_filtering_flag : 0;
 	const point2d origin = {0, 0};
+	observer_location saved, close;
+	const fixed saved_zoom = get_observer_zoom_factor(), near_zoom = 2 * FIXED_ONE;
+	get_observer_location(&saved);
+	const bool close_view = close_view_of(state.range(0), &close);
+	if (close_view) set_actual_observer_location_and_zoom(&close, &near_zoom);
 	int32 tick = 0;
 	for (auto _ : state)
 	{
@@ -94,7 +108,9 @@ void BM_render_frame(benchmark::State &state)
 		render_scene(&view);
 		if (window) copy_bitmap(window, &origin, screen, NULL, NULL, 0, NULL);
 	}
-	state.SetLabel(std::string(state.range(0) == 0 ? "demo tick 600" : "bnch") + (flags ? " filtered" : " unfiltered"));
+	if (close_view) set_actual_observer_location_and_zoom(&saved, &saved_zoom);
+	static const char *const labels[] = {"demo tick 600", "bnch", "demo hut close", "demo fence close"};
+	state.SetLabel(std::string(labels[state.range(0)]) + (flags ? " filtered" : " unfiltered"));
 	dispose_pointer(screen);
 	if (window) dispose_pointer(window);
 }
@@ -108,6 +124,8 @@ BENCHMARK(BM_render_frame)
 	->Args({1, 640, 16, 1})
 	->Args({1, 1024, 16, 1})
 	->Args({0, 1024, 32, 0})
+	->Args({2, 1024, 32, 1})
+	->Args({3, 1024, 32, 1})
 	->Unit(benchmark::kMillisecond);
 
 void BM_build_and_sort_terrain(benchmark::State &state)
@@ -396,7 +414,7 @@ void BM_render_geometry(benchmark::State &state)
 		material.collection_index = NONE;
 		material.color_table_index = NONE;
 		material.bitmap_index = NONE;
-		const std::vector<uint8> bytes = geometry_tag_data(material, points.data(), static_cast<int16>(points.size()), surfaces, 512);
+		const std::vector<uint8> bytes = geometry_tag_data({material}, points.data(), static_cast<int16>(points.size()), surfaces, 512);
 		geometry_index = new_geometry_definition_from_tag_data(TAG("bgrd"), bytes.data(), static_cast<int32>(bytes.size()));
 	}
 	const geometry_tables *tables = get_geometry_tables(geometry_index);

@@ -719,6 +719,8 @@ static void draw_glyph(bitmap_data *destination, const font_character *glyph, in
 	if (visible_w <= 0 || visible_h <= 0) return;
 	if (pen.mode == _draw_string_hardware_frame_buffer)
 	{
+		// The glyph cache never holds a glyph over its own size.
+		if (w > HARDWARE_BITMAP_WIDTH || h > HARDWARE_BITMAP_HEIGHT) return;
 		draw_character_to_hardware_frame_buffer(destination, glyph, static_cast<int32>(pen.pixel), left, top, skip_x,
 			skip_y, visible_w, visible_h);
 		return;
@@ -941,9 +943,11 @@ boolean find_string_click_point(int16 font_index, int16 style, const char *text,
 		*end_index = 0;
 		return TRUE;
 	}
+	// The index may lie past the text's end: copy no more than the text.
 	char copy[MAXIMUM_ADJUSTED_STRING_LENGTH];
-	memcpy(copy, text, static_cast<size_t>(end));
-	copy[end] = 0;
+	const size_t count = strnlen(text, static_cast<size_t>(end));
+	memcpy(copy, text, count);
+	copy[count] = 0;
 	const int32 length = static_cast<int32>(strlen(copy));
 
 	int32 position = length, previous_width = NONE;

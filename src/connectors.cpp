@@ -9,6 +9,9 @@
 #include "objects.h"
 #include "render/render.h"
 #include "scenery.h"
+#include "shapes.h"
+#include "bitmaps.h"
+#include "error_manager.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -295,11 +298,91 @@ void build_connector_surface_list(view_data *view, const mesh_region *region)
 	}
 }
 
-void render_connector(view_data *, const world_point3d *, const world_point3d *, int16, int16, int16, boolean reflective)
+// The first frame's first view of the normal sequence; NULL, with one line
+// per bad sequence, when it has none.
+static const bitmap_instance_data *connector_instance(int16 collection_index, int16 sequence_index)
 {
-	// The stretched quad is the renderer's; here the pieces are only counted.
+	static int32 refused = NONE; // the last sequence refused, so that a bad fence logs once
+	sequence_data *sequence = get_sequence(collection_index, sequence_index);
+	sequence_frame_data *frame =
+		sequence && sequence->number_of_views > 0 ? get_sequence_frame(sequence, collection_index, sequence_index, 0) : nullptr;
+	const bitmap_instance_data *instance = frame ? get_bitmap_instance(collection_index,
+		reinterpret_cast<const int16 *>(reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data))[0]) : nullptr;
+	const bitmap_data *bitmap = instance ? get_bitmap(collection_index, instance->bitmap_index) : nullptr;
+	if (bitmap && (bitmap->flags & _power_of_two_flag)) return instance;
+	const int32 key = (static_cast<int32>(collection_index) << 16) | static_cast<uint16>(sequence_index);
+	if (key != refused)
+	{
+		log_message(MODULE_NAME, __LINE__, "connector sequence #%d of collection #%d has no drawable first frame.",
+			sequence_index, collection_index);
+		refused = key;
+	}
+	return nullptr;
+}
+
+void render_connector(view_data *view, const world_point3d *p0, const world_point3d *p1, int16 collection_index,
+	int16 sequence_index, int16 color_table_index, boolean reflective)
+{
 	connectors_test_hooks.pieces_rendered += 1;
 	if (reflective) connectors_test_hooks.reflections_rendered += 1;
+	if (!view || !p0 || !p1 || !view->main_surface_list) return;
+	const bitmap_instance_data *instance = connector_instance(collection_index, sequence_index);
+	if (!instance) return;
+
+	// A, B at p0 (top, bottom), C, D at p1 (bottom, top), between the bitmap's world heights.
+	const world_point3d world[4] = {{p0->x, p0->y, p0->z + instance->world_top},
+		{p0->x, p0->y, p0->z + instance->world_bottom}, {p1->x, p1->y, p1->z + instance->world_bottom},
+		{p1->x, p1->y, p1->z + instance->world_top}};
+	short_world_point3d corners[4];
+	for (int32 i = 0; i < 4; ++i)
+	{
+		transform_world_point_to_viewer_space(view, &world[i], &corners[i], reflective);
+		if (corners[i].z >= -MINIMUM_VIEW_DISTANCE) return;
+	}
+
+	// Depth correction: the piece is cut into strips, each exact in texture at
+	// its edges, as many as the far end's depth is a multiple of the near's.
+	const int32 near_depth = MIN(-corners[0].z, -corners[3].z), far_depth = MAX(-corners[0].z, -corners[3].z);
+	const int32 strips = PIN(far_depth / MAX(near_depth, 1), 1, 8);
+	// Sorted by the piece's nearer end, as an object by its foot, so the ground beneath draws first.
+	const world_distance surface_z = MAX(MAX(corners[0].z, corners[1].z), MAX(corners[2].z, corners[3].z));
+	render_vertex *previous[2] = {nullptr, nullptr};
+	for (int32 k = 0; k <= strips; ++k)
+	{
+		render_vertex *column[2];
+		for (int32 e = 0; e < 2; ++e)
+		{
+			const short_world_point3d &a = corners[e == 0 ? 0 : 1], &b = corners[e == 0 ? 3 : 2];
+			render_vertex *vertex = static_cast<render_vertex *>(render_malloc(sizeof(render_vertex)));
+			memset(vertex, 0, sizeof(*vertex));
+			vertex->p.x = static_cast<short_world_distance>(a.x + (b.x - a.x) * k / strips);
+			vertex->p.y = static_cast<short_world_distance>(a.y + (b.y - a.y) * k / strips);
+			vertex->p.z = static_cast<short_world_distance>(a.z + (b.z - a.z) * k / strips);
+			column[e] = vertex;
+		}
+		if (k > 0)
+		{
+			render_quad_data quad;
+			memset(&quad, 0, sizeof(quad));
+			quad.vertices[0] = previous[0];
+			quad.vertices[1] = previous[1];
+			quad.vertices[2] = column[1];
+			quad.vertices[3] = column[0];
+			quad.flags = static_cast<uint16>(reflective ? _surface_reflection_flag : 0);
+			quad.collection_index = collection_index;
+			quad.color_table_index = color_table_index;
+			quad.instance = instance;
+			quad.surface_z = static_cast<short_world_distance>(surface_z);
+			quad.u_back = static_cast<uint16>((65535 * (k - 1)) / strips);
+			quad.u_front = static_cast<uint16>((65535 * k) / strips);
+			// Row 0 at the top; a reflection is drawn upside down already.
+			quad.v_top = 0;
+			quad.v_bottom = 65535;
+			quad_into_triangles(view, &quad, view->main_surface_list);
+		}
+		previous[0] = column[0];
+		previous[1] = column[1];
+	}
 }
 
 /* ---------- digest */

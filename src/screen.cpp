@@ -14,6 +14,7 @@
 #include "render/render.h"
 #include "render/render_wireframe.h"
 #include "screen_preferences.h"
+#include "unit_trading.h"
 #include "zerv.h"
 
 static screen_parameters default_screen_preferences(void)
@@ -84,6 +85,8 @@ struct screen_globals_data
 	boolean menu_fullscreen;
 	// The window shows an OpenGL context (the device probe's or a map's).
 	boolean window_opengl;
+	// The last allocation fell back to another window than its mode's.
+	boolean fell_back;
 	frame_rate_sample_data frame_rate;
 };
 
@@ -353,6 +356,7 @@ int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 		active_screen.bit_depth = screen_globals.window_bit_depth;
 	}
 	screen_globals.window_opened_once = TRUE;
+	screen_globals.fell_back = result != 0;
 	active_screen.window_mode = screen_globals.window_windowed;
 	active_screen.encoding = active_screen.bit_depth == 16 ? 1 : 2;
 	if (menu_screen && screen_globals.menu_fullscreen && !platform_is_fullscreen()) platform_toggle_windowed_mode();
@@ -398,7 +402,15 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 
 	device_info *device = NULL;
 	device_mode_info *mode = active_mode(active_screen.device_index, active_screen.mode_index, &device);
-	if (game && game->state == _game_state_running && mode)
+	if (game && game->state == _game_state_running && screen_globals.fell_back)
+	{
+		// The mode failed: name the window that opened, not the mode.
+		active_screen.device = NULL;
+		active_screen.mode = NULL;
+		log_message(MODULE_NAME, __LINE__, "Running Software at %d x %d", screen_globals.window_width,
+			screen_globals.window_height);
+	}
+	else if (game && game->state == _game_state_running && mode)
 	{
 		active_screen.device = device;
 		active_screen.mode = mode;
@@ -479,7 +491,8 @@ rectangle2d *calculate_destination_frame(rectangle2d *frame)
 	const game_preferences *preferences = get_game_preferences();
 	if (preferences && (preferences->flags & _game_pref_use_transparency_flag)) return frame;
 	rectangle2d bar;
-	if (status_bar_visible(&bar)) frame->top = static_cast<int16>(frame->top + rectangle2d_height(&bar));
+	if (status_bar_visible(&bar) || unit_trading_dialog_visible(&bar))
+		frame->top = static_cast<int16>(frame->top + rectangle2d_height(&bar));
 	if (control_bar_visible(&bar)) frame->bottom = static_cast<int16>(frame->bottom - rectangle2d_height(&bar));
 	return frame;
 }

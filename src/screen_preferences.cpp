@@ -321,8 +321,10 @@ static void read_controls(dialog_data *dialog)
 	{
 		set_flag(&prefs->flags, _screen_pref_landscape_filtering_flag, get_checkbox_state(dialog, iLANDSCAPE_FILTERING));
 	}
-	set_flag(&prefs->flags, _screen_pref_vsync_enabled_flag, get_checkbox_state(dialog, iVSYNC));
-	set_flag(&prefs->flags, _screen_pref_fog_enabled_flag, get_checkbox_state(dialog, iFOG));
+	// A device that cannot use fog or vsync shows the box unchecked; the choice
+	// stays for the devices that can.
+	if (rasterizer_supports_vsync(code)) set_flag(&prefs->flags, _screen_pref_vsync_enabled_flag, get_checkbox_state(dialog, iVSYNC));
+	if (rasterizer_supports_fog(code)) set_flag(&prefs->flags, _screen_pref_fog_enabled_flag, get_checkbox_state(dialog, iFOG));
 	prefs->gamma = static_cast<short_fixed>(get_slider_value(dialog, iGAMMA) / 2);
 	const int32 max_fps = get_double_arrow_control_value(dialog, iMAX_FPS);
 	prefs->max_fps = static_cast<int16>(get_checkbox_state(dialog, iMAX_FPS_CHECKBOX) ? max_fps : -max_fps);
@@ -342,6 +344,7 @@ boolean screen_preferences_panel_handler(dialog_data *dialog, int16 verb, int32 
 		set_button_control_shape(dialog, iWINDOW, get_collection_index(DIALOG_ELEMENTS_COLLECTION_TAG),
 			DIALOG_CHECKBOX_SEQUENCE);
 		set_button_control_name(dialog, iWINDOW, "Windowed");
+		set_button_control_name(dialog, iHIGH_RESOLUTION, "Landscape Textures");
 		bitmap_set_list_flag(dialog, iRASTERIZER_LIST, LIST_CANNOT_LOSE_SELECTION_FLAG, TRUE);
 		bitmap_set_list_flag(dialog, iRESOLUTION_LIST, LIST_CANNOT_LOSE_SELECTION_FLAG, TRUE);
 		bitmap_empty_list(dialog, iRASTERIZER_LIST);
@@ -376,7 +379,12 @@ boolean screen_preferences_panel_handler(dialog_data *dialog, int16 verb, int32 
 		case iRASTERIZER_LIST:
 		{
 			const int16 device_index = static_cast<int16>(get_string_list_selected_identifier(dialog, iRASTERIZER_LIST));
-			if (device_index != prefs->device_index) change_device(dialog, device_index);
+			if (device_index != prefs->device_index)
+			{
+				change_device(dialog, device_index);
+				// The new device's boxes show the record before they are read back.
+				synchronize_controls_with_data(dialog);
+			}
 			break;
 		}
 		case iRESOLUTION_LIST:

@@ -1,6 +1,8 @@
 // Fonts, text units, layout, drawing, searches and the hardware glyph cache.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -198,6 +200,9 @@ TEST_F(bitmap_text, units_follow_the_language)
 		{_language_korean_wansung, 254, 'Z', true}, {_language_korean_wansung, 254, '[', false},
 		{_language_korean_johab, 211, 65, true}, {_language_korean_johab, 212, 65, false},
 		{_language_korean_johab, 224, 128, false}, {_language_korean_johab, 249, 254, true},
+		{_language_korean_johab, 223, 65, false}, {_language_korean_johab, 216, 65, true},
+		{_language_korean_johab, 222, 254, true}, {_language_korean_wansung, 129, 'a', true},
+		{_language_korean_wansung, 129, 'z', true}, {_language_korean_wansung, 129, 0x80, false},
 	};
 	for (const edge &e : edges)
 	{
@@ -319,6 +324,12 @@ TEST_F(bitmap_text, click_and_wrap_point_searches)
 	end = 0;
 	find_string_click_point(font, NONE, "", 5, &end);
 	EXPECT_EQ(end, 0);
+	// An end index past the text reads no byte beyond it.
+	const char *short_text = strdup("ab");
+	end = 200;
+	EXPECT_TRUE(find_string_click_point(font, NONE, short_text, 500, &end));
+	EXPECT_EQ(end, 2);
+	free(const_cast<char *>(short_text));
 	std::string long_text(300, 'a');
 	end = 300;
 	find_string_click_point(font, NONE, long_text.c_str(), 5, &end);

@@ -1,8 +1,13 @@
-// Connectors: spans block their cells, a lost post cuts both its spans, and
-// requests without posts make nothing.
+// Connectors: spans block their cells, a lost post cuts both its spans,
+// requests without posts make nothing, and pieces draw as upright quads.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "projectiles_test_support.h"
+#include "render/render.h"
+#include "shapes.h"
 
 namespace {
 
@@ -76,6 +81,61 @@ TEST_F(connectors_on_a_map, each_changed_cell_is_reported_once_in_walk_order)
 	const world_point2d outside = {-3000, 200};
 	set_cells_between_points(&outside, &p0, TRUE); // off the grid: skipped
 	EXPECT_EQ(terrain(1, 1), BLOCKED_CELL_TERRAIN);
+}
+
+} // namespace
+
+namespace {
+
+// A piece draws as an upright quad of the fence's first frame spanning its
+// texture; a piece at the eye, or a sequence with no drawable frame (refused
+// with one line), draws nothing.
+TEST_F(connectors_on_a_map, pieces_draw_as_upright_quads_of_their_first_frame)
+{
+	initialize_render();
+	render_scene(NULL);
+	const int16 scenery = get_collection_index(DEFAULT_SCENERY_COLLECTION_TAG);
+	ASSERT_NE(scenery, NONE);
+	render_surface_list list;
+	new_surface_list(&list);
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.main_surface_list = &list;
+	// Looking along +x: viewer depth is -x.
+	view.world_to_viewer_rotation.n[1][0] = 16384;
+	view.world_to_viewer_rotation.n[2][1] = 16384;
+	view.world_to_viewer_rotation.n[0][2] = -16384;
+	const world_point3d p0 = {1000, -200, 0}, p1 = {1000, 200, 0};
+	render_connector(&view, &p0, &p1, scenery, _default_scenery_fence_sequence, 0, FALSE);
+	ASSERT_EQ(list.surface_count, 2);
+	const int16 rails = get_sequence_bitmap_index(scenery, _default_scenery_fence_sequence, 0, 0, NULL, NULL);
+	for (render_surface *s = list.first_surface; s; s = s->next_surface)
+	{
+		const render_triangle *t = reinterpret_cast<const render_triangle *>(s);
+		EXPECT_EQ(surface_subtype(s), _surface_subtype_object_triangle);
+		EXPECT_EQ(bitmap_identifier_bitmap(t->texture), rails);
+		uint16 u_low = 65535, u_high = 0;
+		for (const render_corner &corner : t->corners)
+		{
+			EXPECT_EQ(corner.vertex->p.z, -1000);
+			u_low = MIN(u_low, static_cast<uint16>(corner.interpolants[0]));
+			u_high = MAX(u_high, static_cast<uint16>(corner.interpolants[0]));
+		}
+		EXPECT_EQ(u_low, 0);
+		EXPECT_EQ(u_high, 65535) << "once across the texture";
+	}
+
+	// One corner at the eye's minimum distance draws nothing.
+	const world_point3d near0 = {34, -200, 0}, near1 = {1000, 200, 0};
+	render_connector(&view, &near0, &near1, scenery, _default_scenery_fence_sequence, 0, FALSE);
+	EXPECT_EQ(list.surface_count, 2);
+	for (int32 i = 0; i < 2; ++i) render_connector(&view, &p0, &p1, scenery, 999, 0, FALSE);
+	EXPECT_EQ(list.surface_count, 2);
+	const std::string log = log_text();
+	const size_t line = log.find("has no drawable first frame");
+	ASSERT_NE(line, std::string::npos);
+	EXPECT_EQ(log.find("has no drawable first frame", line + 1), std::string::npos) << "one line for the bad sequence";
+	EXPECT_EQ(get_connectors_test_hooks()->pieces_rendered, 4);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "CoreLibrary/input/sdl_input.h"
 #include "bitmap_dialogs/dialogs.h"
+#include "input/actions.h"
 #include "screen_preferences.h"
 #include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
@@ -63,6 +64,7 @@ TEST_F(screen_preferences, defaults_follow_the_machine_and_the_devices)
 	EXPECT_EQ(texture_cache_default_for_memory(1024), 144);
 	EXPECT_EQ(texture_cache_default_for_memory(512), 12);
 	EXPECT_EQ(texture_cache_default_for_memory(8192), 512);
+	EXPECT_EQ(texture_cache_default_for_memory(1000), 134); // an odd quarter rounds down to even
 	screen_parameters p;
 	default_screen_parameters(&p);
 	EXPECT_EQ(p.device_index, 1); // the OpenGL device
@@ -117,6 +119,9 @@ TEST_F(screen_preferences, verification_repairs_or_replaces)
 	int16 mode = NONE;
 	EXPECT_TRUE(find_mode_similar_to(0, &wanted, &mode));
 	EXPECT_EQ(mode, 2);
+	const device_mode_info tied = {0, 800, 600, 32, NONE}; // modes 1 and 2 score alike
+	EXPECT_TRUE(find_mode_similar_to(0, &tied, &mode));
+	EXPECT_EQ(mode, 1);
 	EXPECT_FALSE(find_mode_similar_to(7, &wanted, &mode));
 	EXPECT_EQ(mode, NONE);
 }
@@ -186,10 +191,9 @@ TEST_F(screen_preferences, the_panel_edits_the_live_record)
 	EXPECT_EQ(bitmap_get_listbox_row_count(dialog, iRESOLUTION_LIST), 4);
 	EXPECT_TRUE(get_checkbox_state(dialog, iMAX_FPS_CHECKBOX));
 
-	// vsync and the limit exclude each other.
-	set_checkbox_state(dialog, iVSYNC, TRUE);
-	screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iVSYNC);
-	EXPECT_FALSE(get_checkbox_state(dialog, iMAX_FPS_CHECKBOX) && get_checkbox_state(dialog, iVSYNC));
+	char name[64];
+	get_button_control_name(dialog, iHIGH_RESOLUTION, name, sizeof(name));
+	EXPECT_STREQ(name, "Landscape Textures");
 
 	// Another device keeps fog, windowed and full-screen windowed.
 	select_string_list_by_identifier(dialog, iRASTERIZER_LIST, 1);
@@ -205,5 +209,49 @@ TEST_F(screen_preferences, the_panel_edits_the_live_record)
 	active_screen.prefs.gamma = 200;
 	screen_preferences_panel_handler(dialog, _discard_verb, 0);
 	EXPECT_EQ(active_screen.prefs.gamma, committed.gamma);
+	dispose_dialog(dialog);
+}
+
+// Fog and vsync survive a device that cannot use them; on one that can, vsync
+// and the frame limit exclude each other unless Shift is held.
+TEST_F(screen_preferences, fog_and_vsync_outlive_the_software_device)
+{
+	active_screen.prefs = valid();
+	active_screen.prefs.device_index = 1;
+	active_screen.prefs.flags = _screen_pref_fog_enabled_flag | _screen_pref_vsync_enabled_flag;
+	dialog_data *dialog = new_dialog(TAG("gfxp"), NULL, NULL, 0, 0);
+	ASSERT_NE(dialog, nullptr);
+	screen_preferences_panel_handler(dialog, _setup_verb, 0);
+	EXPECT_TRUE(get_checkbox_state(dialog, iFOG));
+
+	select_string_list_by_identifier(dialog, iRASTERIZER_LIST, 0);
+	screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iRASTERIZER_LIST);
+	EXPECT_FALSE(get_checkbox_state(dialog, iFOG)) << "shown unchecked on the software device";
+	screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iGAMMA);
+	EXPECT_TRUE(active_screen.prefs.flags & _screen_pref_fog_enabled_flag);
+	active_screen.prefs.flags |= _screen_pref_vsync_enabled_flag;
+	screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iGAMMA);
+	EXPECT_TRUE(active_screen.prefs.flags & _screen_pref_vsync_enabled_flag);
+	select_string_list_by_identifier(dialog, iRASTERIZER_LIST, 1);
+	screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iRASTERIZER_LIST);
+	EXPECT_TRUE(active_screen.prefs.flags & _screen_pref_fog_enabled_flag);
+	EXPECT_TRUE(get_checkbox_state(dialog, iFOG));
+
+	for (boolean shift : {TRUE, FALSE})
+	{
+		headless_set_key_held(_key_shift, shift);
+		set_checkbox_state(dialog, iVSYNC, FALSE);
+		set_checkbox_state(dialog, iMAX_FPS_CHECKBOX, TRUE);
+		screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iMAX_FPS_CHECKBOX);
+		set_checkbox_state(dialog, iVSYNC, TRUE);
+		screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iVSYNC);
+		EXPECT_TRUE(get_checkbox_state(dialog, iVSYNC)) << shift;
+		EXPECT_EQ(get_checkbox_state(dialog, iMAX_FPS_CHECKBOX) != 0, shift != 0) << shift;
+		set_checkbox_state(dialog, iMAX_FPS_CHECKBOX, TRUE);
+		screen_preferences_panel_handler(dialog, _handle_itemhit_verb, iMAX_FPS_CHECKBOX);
+		EXPECT_TRUE(get_checkbox_state(dialog, iMAX_FPS_CHECKBOX)) << shift;
+		EXPECT_EQ(get_checkbox_state(dialog, iVSYNC) != 0, shift != 0) << shift;
+	}
+	headless_set_key_held(_key_shift, FALSE);
 	dispose_dialog(dialog);
 }

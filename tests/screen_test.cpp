@@ -5,8 +5,10 @@
 #include <string>
 
 #include "CoreLibrary/cseries/test_hooks.h"
+#include "main.h"
 #include "screen.h"
 #include "screen_preferences.h"
+#include "zerv.h"
 #include "support/tag_files_test_directory.h"
 
 namespace
@@ -191,6 +193,22 @@ TEST_F(screen_devices, resolution_rows_and_reallocation_and_fallback)
 	EXPECT_EQ(destination->width, 640);
 	EXPECT_EQ(destination->row_addresses[1] - destination->row_addresses[0], hooks->surface_bytes_per_row);
 	release_render_destination(destination);
+
+	// Running, a failing mode names the window that opened, not the mode.
+	game_data running = {};
+	running.state = _game_state_running;
+	game_data *saved_game = game;
+	game = &running;
+	hooks->fail_open_window_count = 2;
+	active_screen.mode_index = 0;
+	set_screen_parameters(0, 1);
+	game = saved_game;
+	EXPECT_EQ(active_screen.mode, nullptr);
+	EXPECT_EQ(active_screen.device, nullptr);
+	EXPECT_NE(log_text().find("Running Software at 640 x 480"), std::string::npos);
+	EXPECT_EQ(log_text().find("Running Software at 1024 x 768"), std::string::npos);
+	hooks->fail_open_window_count = 0;
+	set_screen_parameters(0, 1); // a window of its mode again
 }
 
 TEST_F(screen_devices, the_frame_rate_needs_a_complete_bucket)

@@ -2,7 +2,11 @@
 // two players a team, the local player captain of team 0.
 #include <gtest/gtest.h>
 
+#include "bitmap_dialogs/dialogs.h"
+#include "game_preferences.h"
+#include "interface.h"
 #include "players.h"
+#include "screen.h"
 #include "support/zerv_harness.h"
 #include "unit_trading.h"
 #include "zerv.h"
@@ -25,6 +29,27 @@ TEST(unit_trading_harness, the_trading_game_starts_in_pregame_with_the_local_cap
 	EXPECT_EQ(get_team_data(local->team_index)->captain_player_index, 0);
 	EXPECT_EQ(get_player_data(2)->team_index, get_player_data(3)->team_index);
 	EXPECT_NE(get_player_data(2)->team_index, local->team_index);
+
+	// With the status bar hidden, the view starts below the trading dialog.
+	rectangle2d dialog_bounds, frame, screen;
+	ASSERT_TRUE(unit_trading_dialog_visible(&dialog_bounds));
+	if (rectangle2d_height(&dialog_bounds) == 0)
+	{
+		// The headless dialog has no picture to size it: give it one.
+		set_rectangle2d(&dialog_bounds, 0, 0, 200, 90);
+		move_dialog(unit_trading_globals.dialog, &dialog_bounds);
+		ASSERT_TRUE(unit_trading_dialog_visible(&dialog_bounds));
+	}
+	ASSERT_EQ(rectangle2d_height(&dialog_bounds), 90);
+	game_preferences *preferences = get_game_preferences();
+	const uint32 saved_flags = preferences->flags;
+	preferences->flags &= ~static_cast<uint32>(_game_pref_use_transparency_flag);
+	set_status_bar_visibility(FALSE);
+	calculate_destination_frame(&frame);
+	get_game_screen_bounds(&screen);
+	EXPECT_EQ(frame.top, screen.top + rectangle2d_height(&dialog_bounds));
+	preferences->flags = saved_flags;
+
 	harness_run_ticks(400);
 	EXPECT_NE(game->time_state, _game_time_pregame) << "the pregame ends after 300 ticks";
 	EXPECT_FALSE(unit_trading_dialog_visible(nullptr)) << "the end of the pregame closes the dialog";

@@ -88,6 +88,8 @@ static void reset_render_memory_pool(void)
 	top_of_render_memory_pool = render_memory_pool;
 }
 
+// The error manager ends the program with the error's own code (8) before the
+// exit below, as it does for every fatal error; the exit is only its backstop.
 [[noreturn]] static void out_of_render_memory(void)
 {
 	error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "Out of render memory!");
@@ -935,6 +937,10 @@ int16 categorize_surface(render_surface *surface)
 	{
 		return flags & _surface_media_flag ? _surface_category_media : _surface_category_mesh;
 	}
+	if (flags & _surface_discarded_flag) return _surface_category_discarded;
+	if (flags & _surface_media_flag) return _surface_category_reflective_objects;
+	if (flags & _surface_reflection_flag) return _surface_category_reflections;
+	// Only a surface still headed for the transparent test learns its bitmap's transparency.
 	if (!(flags & _surface_transparent_flag) &&
 		(subtype == _surface_subtype_model_triangle || subtype == _surface_subtype_object_triangle))
 	{
@@ -948,9 +954,6 @@ int16 categorize_surface(render_surface *surface)
 			set_surface_flags(surface, flags);
 		}
 	}
-	if (flags & _surface_discarded_flag) return _surface_category_discarded;
-	if (flags & _surface_media_flag) return _surface_category_reflective_objects;
-	if (flags & _surface_reflection_flag) return _surface_category_reflections;
 	if (flags & _surface_transparent_flag)
 	{
 		return subtype == _surface_subtype_text_rectangle ? _surface_category_text_rectangles
@@ -1164,8 +1167,13 @@ void quad_into_triangles(view_data *view, render_quad_data *data, render_surface
 {
 	(void)view;
 	if (!data || !surfaces) return;
-	build_quad_triangle(data, surfaces, {0, 3, 2}, {{-64, 64}, {64, 64}, {64, -64}});
-	build_quad_triangle(data, surfaces, {2, 1, 0}, {{64, -64}, {-64, -64}, {-64, 64}});
+	// The quad spans its texture: 0 to 65,535 in 16-bit fractions.
+	uint16 u0 = data->u_back, u1 = data->u_front, v0 = data->v_top, v1 = data->v_bottom;
+	if (!u0 && !u1 && !v0 && !v1) u0 = 0, u1 = 65535, v0 = 65535, v1 = 0;
+	const int16 a[2] = {static_cast<int16>(u0), static_cast<int16>(v0)}, b[2] = {static_cast<int16>(u0), static_cast<int16>(v1)};
+	const int16 c[2] = {static_cast<int16>(u1), static_cast<int16>(v1)}, d[2] = {static_cast<int16>(u1), static_cast<int16>(v0)};
+	build_quad_triangle(data, surfaces, {0, 3, 2}, {{a[0], a[1]}, {d[0], d[1]}, {c[0], c[1]}});
+	build_quad_triangle(data, surfaces, {2, 1, 0}, {{c[0], c[1]}, {b[0], b[1]}, {a[0], a[1]}});
 }
 
 void build_extended_bitmap_surface_triangles(const bitmap_instance_data *instance,

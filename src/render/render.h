@@ -358,6 +358,9 @@ struct render_quad_data
 	int16 color_table_index;
 	const bitmap_instance_data *instance;
 	short_world_distance surface_z;
+	// Texture fractions (65,536 = once across) at A-B and C-D, and at the top
+	// (A, D) and bottom (B, C); all zero spans the texture once.
+	uint16 u_back, u_front, v_top, v_bottom;
 };
 
 struct extended_bitmap_surface_data

@@ -244,8 +244,9 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 				colour = terrain_colour(index);
 			}
 			pixels[x] = pixels[x + 1] = colour;
-			u += du2;
-			v += dv2;
+			// The map wraps: so do the coordinates, without signed overflow.
+			u = static_cast<int32>(static_cast<uint32>(u) + static_cast<uint32>(du2));
+			v = static_cast<int32>(static_cast<uint32>(v) + static_cast<uint32>(dv2));
 		}
 		if (x < x1) pixels[x] = colour;
 	});
@@ -361,12 +362,15 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 	if (!setup_triangle(triangle->corners, &setup)) return;
 	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen, &p2 = setup.bottom->vertex->screen;
 	int64 gradient[2][2];
-	const int64 base[2] = {static_cast<int64>(setup.top->interpolants[0]) << 16,
-		static_cast<int64>(setup.top->interpolants[1]) << 16};
+	// Interpolants are unsigned 16-bit fractions of the texture.
+	const int64 base[2] = {static_cast<int64>(static_cast<uint16>(setup.top->interpolants[0])) << 16,
+		static_cast<int64>(static_cast<uint16>(setup.top->interpolants[1])) << 16};
 	for (int32 k = 0; k < 2; ++k)
 	{
-		const long double a1 = static_cast<long double>((static_cast<int64>(setup.middle->interpolants[k]) << 16) - base[k]);
-		const long double a2 = static_cast<long double>((static_cast<int64>(setup.bottom->interpolants[k]) << 16) - base[k]);
+		const long double a1 =
+			static_cast<long double>((static_cast<int64>(static_cast<uint16>(setup.middle->interpolants[k])) << 16) - base[k]);
+		const long double a2 =
+			static_cast<long double>((static_cast<int64>(static_cast<uint16>(setup.bottom->interpolants[k])) << 16) - base[k]);
 		const long double area = static_cast<long double>(setup.area2);
 		gradient[k][0] = static_cast<int64>((a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / area);
 		gradient[k][1] = static_cast<int64>((a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / area);
@@ -379,8 +383,9 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		int64 v = base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y);
 		for (int32 x = x0; x < x1; ++x, u += gradient[0][0], v += gradient[1][0])
 		{
-			const int32 column = static_cast<int32>(static_cast<uint32>(u) >> width_shift) & column_mask;
-			const int32 row = static_cast<int32>(static_cast<uint32>(v) >> height_shift) & row_mask;
+			// 64-bit shifts: a one-texel side (0 bits) shifts by 32.
+			const int32 column = static_cast<int32>(static_cast<uint64>(static_cast<uint32>(u)) >> width_shift) & column_mask;
+			const int32 row = static_cast<int32>(static_cast<uint64>(static_cast<uint32>(v)) >> height_shift) & row_mask;
 			const uint8 *source = bitmap->row_addresses[row];
 			const uint32 texel = wide ? reinterpret_cast<const uint16 *>(source)[column] : source[column];
 			draw_texel(&pixels[x], &texture, texel, wide, surface->transparency);

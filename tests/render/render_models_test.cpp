@@ -52,6 +52,9 @@ protected:
 		tables->materials[0].collection_index = collection_index;
 		tables->materials[0].bitmap_index = 0;
 		tables->materials[0].color_table_index = 0;
+		// The rules below start from surfaces sorted by their farthest corner.
+		for (int16 i = 0; i < get_geometry_definition(geometry_index)->surface_count; ++i)
+			tables->surfaces[i].flags &= static_cast<uint16>(~_geometry_surface_uses_closest_z_flag);
 		saved_surfaces.assign(tables->surfaces, tables->surfaces + get_geometry_definition(geometry_index)->surface_count);
 
 		memset(&view, 0, sizeof(view));
@@ -195,6 +198,16 @@ TEST_F(render_models, depth_rules_reflections_and_transparency)
 		const geometry_surface &s = tables->surfaces[t->triangle_index];
 		EXPECT_EQ(t->corners[0].vertex->mesh_vertex.y, s.corners[2].vertex_index);
 	}
+	// A reflection goes to Reflections before its bitmap's transparency is looked at.
+	bitmap_data *bitmap = get_bitmap(collection_index, 0);
+	ASSERT_NE(bitmap, nullptr);
+	const int16 saved_bitmap_flags = bitmap->flags;
+	bitmap->flags = static_cast<int16>(bitmap->flags | _bitmap_color_key_transparency_flag);
+	render_model_triangle *reflected = mirrored[0];
+	set_surface_flags(&reflected->surface, _surface_reflection_flag);
+	EXPECT_EQ(categorize_surface(&reflected->surface), _surface_category_reflections);
+	EXPECT_EQ(surface_flags(&reflected->surface), _surface_reflection_flag);
+	bitmap->flags = saved_bitmap_flags;
 
 	// Transparency: the larger of the model's and the surface's; one transparent surface fades the whole model.
 	surface->transparency = 1000;

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "bitmaps.h"
+#include "collections_content.h"
+#include "shapes.h"
+#include "shapes_test_support.h"
 #include "render/render.h"
 #include "support/test_directory.h"
 #include "world.h"
@@ -99,6 +102,26 @@ TEST_F(render_rasterize, missing_tables_and_other_depths_draw_nothing)
 	EXPECT_EQ(pixel(0, 3), 0u);
 }
 
+// Filtered pairs blend the secondary texel the fraction of u picks: a quarter
+// texel per pixel here, so pairs alternate the table's entries 0 (one back)
+// and 2 (a row up and one on). The blend table here answers the secondary colour.
+TEST_F(render_rasterize, filtered_pairs_take_the_exact_secondary_texel)
+{
+	std::vector<uint8> blend(65536);
+	for (uint32 i = 0; i < 65536; ++i) blend[i] = static_cast<uint8>(i >> 8);
+	volatile_color_map_blend_table = blend.data();
+	for (int32 i = 0; i < VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH; ++i) volatile_color_map[i] = static_cast<uint8>(i & 255);
+	render_triangle *t = terrain({{0, 0}, {64, 8}, {0, 8}}, {0, 2, 0}, _surface_filtered_flag);
+	for (render_corner &corner : t->corners) corner.interpolants[1] = 1; // texel row 8
+	rasterize_mesh_triangle_32bit(screen, &t->surface);
+	// Row 8 starts at texel 4096; u advances a quarter texel a pixel.
+	EXPECT_EQ(pixel(0, 2), 1000u + ((4096 - 1) & 255));
+	EXPECT_EQ(pixel(1, 2), pixel(0, 2));
+	EXPECT_EQ(pixel(2, 2), 1000u + ((4096 - 511) & 255));
+	EXPECT_EQ(pixel(4, 2), 1000u + ((4097 - 1) & 255));
+	EXPECT_EQ(pixel(6, 2), 1000u + ((4097 - 511) & 255));
+}
+
 TEST_F(render_rasterize, filled_rectangles_clip_to_their_box)
 {
 	render_filled_rectangle *r = static_cast<render_filled_rectangle *>(render_malloc(sizeof(render_filled_rectangle)));
@@ -170,4 +193,202 @@ TEST_F(render_rasterize, reflection_map_fills_the_open_runs)
 	rasterize_reflection_map_32bit(&view, &z_buffer);
 	EXPECT_EQ(pixel(0, 2), 0u) << "no map draws nothing";
 	reflection_map_shading_table = NULL;
+}
+
+namespace {
+
+// Object, model and sprite rasterizers on the default collections' bitmaps.
+class render_textured : public shapes_test_directory
+{
+protected:
+	void SetUp() override
+	{
+		shapes_test_directory::SetUp();
+		std::vector<int32> handles;
+		ASSERT_TRUE(make_default_collection_tags(&handles));
+		effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+		scenery = get_collection_index(DEFAULT_SCENERY_COLLECTION_TAG);
+		ASSERT_NE(effects, NONE);
+		ASSERT_NE(scenery, NONE);
+		initialize_render();
+		render_scene(NULL);
+		screen = new_bitmap(64, 16, 256, _32bit_encoding, 0);
+		ASSERT_NE(screen, nullptr);
+		clear();
+	}
+	void TearDown() override
+	{
+		dispose_pointer(screen);
+		shapes_test_directory::TearDown();
+	}
+
+	void clear(void)
+	{
+		for (int32 y = 0; y < screen->height; ++y)
+			for (int32 x = 0; x < screen->width; ++x) reinterpret_cast<uint32 *>(screen->row_addresses[y])[x] = background;
+	}
+	render_vertex *vertex(int16 x, int16 y)
+	{
+		render_vertex *v = static_cast<render_vertex *>(render_malloc(sizeof(render_vertex)));
+		memset(v, 0, sizeof(*v));
+		v->screen = {x, y};
+		return v;
+	}
+	// The whole screen as one quad of the bitmap, drawn as its two triangles.
+	void draw_quad(int16 collection, int16 bitmap, boolean model)
+	{
+		render_surface_list list;
+		new_surface_list(&list);
+		render_quad_data quad;
+		memset(&quad, 0, sizeof(quad));
+		bitmap_instance_data instance;
+		memset(&instance, 0, sizeof(instance));
+		instance.bitmap_index = bitmap;
+		quad.instance = &instance;
+		quad.collection_index = collection;
+		quad.vertices[0] = vertex(0, 0);
+		quad.vertices[1] = vertex(0, 16);
+		quad.vertices[2] = vertex(64, 16);
+		quad.vertices[3] = vertex(64, 0);
+		quad_into_triangles(nullptr, &quad, &list);
+		for (render_surface *s = list.first_surface; s; s = s->next_surface)
+		{
+			if (model) set_surface_type(s, _surface_type_triangle, _surface_subtype_model_triangle);
+			if (model) rasterize_model_triangle_32bit(screen, s);
+			else rasterize_triangle_32bit(screen, s);
+		}
+	}
+	int32 drawn_in_row(int32 y) const
+	{
+		int32 drawn = 0;
+		for (int32 x = 0; x < screen->width; ++x) drawn += reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x] != background;
+		return drawn;
+	}
+	int32 drawn(void) const
+	{
+		int32 total = 0;
+		for (int32 y = 0; y < screen->height; ++y) total += drawn_in_row(y);
+		return total;
+	}
+
+	static constexpr uint32 background = 0x00123456u;
+	int16 effects = NONE, scenery = NONE;
+	bitmap_data *screen = nullptr;
+};
+
+}
+
+// A quad spans its texture once: the arrow's shaft (its second row) crosses
+// the whole quad, its fletching (first column of rows 0 and 2) stays at the
+// tail, and its clear texels (index 0) leave the screen as it was.
+TEST_F(render_textured, an_arrow_quad_draws_its_shaft)
+{
+	const bitmap_data *arrow = get_bitmap(effects, 0);
+	ASSERT_NE(arrow, nullptr);
+	ASSERT_EQ(arrow->width, 16);
+	ASSERT_EQ(arrow->height, 4);
+	draw_quad(effects, 0, FALSE);
+	// The top of the quad shows the texture's last row (v grows upwards), 4 pixels a row.
+	EXPECT_EQ(drawn_in_row(1), 0) << "row 3 is clear";
+	EXPECT_LE(drawn_in_row(5), 5) << "row 2: fletching only";
+	EXPECT_GE(drawn_in_row(9), 62) << "row 1: the shaft";
+	EXPECT_LE(drawn_in_row(13), 5) << "row 0: fletching only";
+}
+
+// Object triangles need a power-of-two bitmap; triangles refuse row spans,
+// which sprites alone take.
+TEST_F(render_textured, each_rasterizer_refuses_the_bitmaps_it_cannot_draw)
+{
+	int16 scorch = NONE, rock = 0;
+	for (int16 i = 0; i < get_collection_bitmap_count(effects); ++i)
+	{
+		const bitmap_data *bitmap = get_bitmap(effects, i);
+		if (bitmap->width == 20 && bitmap->height == 12 && !(bitmap->flags & _power_of_two_flag)) scorch = i;
+	}
+	ASSERT_NE(scorch, NONE);
+	ASSERT_TRUE(get_bitmap(scenery, rock)->flags & _1bit_transparency_encoded_flag);
+	draw_quad(effects, scorch, FALSE);
+	EXPECT_EQ(drawn(), 0) << "not a power of two";
+	draw_quad(effects, 0, TRUE);
+	EXPECT_GT(drawn(), 0) << "models take the arrow";
+	clear();
+	draw_quad(scenery, rock, TRUE);
+	EXPECT_EQ(drawn(), 0) << "row spans are for sprites";
+
+	render_rectangle *sprite = static_cast<render_rectangle *>(render_malloc(sizeof(render_rectangle)));
+	memset(sprite, 0, sizeof(*sprite));
+	set_surface_type(&sprite->surface, _surface_type_rectangle, _surface_subtype_object_rectangle);
+	sprite->geometry = {0, 0, 48, 16, -32768, 32767, {0, 0, 0, 0}, 32767, -32768};
+	sprite->texture = build_bitmap_identifier(static_cast<uint32>(scenery), static_cast<uint32>(rock), 0, 0);
+	rasterize_rectangle_32bit(screen, &sprite->surface);
+	const int32 ellipse = drawn();
+	EXPECT_GT(ellipse, 48 * 16 / 2);
+	EXPECT_LT(ellipse, 48 * 16) << "the gaps around the ellipse are left alone";
+	EXPECT_EQ(reinterpret_cast<uint32 *>(screen->row_addresses[0])[0], background);
+	clear();
+	sprite->texture = build_bitmap_identifier(static_cast<uint32>(effects), static_cast<uint32>(scorch), 0, 0);
+	rasterize_rectangle_32bit(screen, &sprite->surface);
+	EXPECT_EQ(drawn(), 0) << "a plain bitmap is no sprite";
+}
+
+// Filled rectangles through the transparency table: level 0 paints the
+// colour, level 8 mixes it with what lies beneath.
+TEST_F(render_textured, filled_rectangles_blend_by_their_level)
+{
+	ASSERT_NE(get_transparency_table(0), nullptr);
+	render_filled_rectangle *r = static_cast<render_filled_rectangle *>(render_malloc(sizeof(render_filled_rectangle)));
+	memset(r, 0, sizeof(*r));
+	set_surface_type(&r->surface, _surface_type_rectangle, _surface_subtype_filled_rectangle);
+	r->geometry = {0, 0, 8, 8, -32768, 32767, {0, 0, 0, 0}, 0, 0};
+	r->color = {0xF800, 0xF800, 0x0800, 0};
+	rasterize_filled_rectangle_32bit(screen, &r->surface);
+	const uint32 solid = reinterpret_cast<const uint32 *>(screen->row_addresses[4])[4];
+	EXPECT_EQ(reinterpret_cast<const uint32 *>(screen->row_addresses[4])[9], background) << "outside the box";
+	clear();
+	r->surface.transparency = 8 << 12;
+	rasterize_filled_rectangle_32bit(screen, &r->surface);
+	const uint32 mixed = reinterpret_cast<const uint32 *>(screen->row_addresses[4])[4];
+	EXPECT_NE(mixed, solid);
+	EXPECT_NE(mixed, background);
+	for (int32 shift : {0, 8, 16})
+	{
+		const int32 a = static_cast<int32>((background >> shift) & 255), b = static_cast<int32>((solid >> shift) & 255);
+		const int32 m = static_cast<int32>((mixed >> shift) & 255);
+		EXPECT_GE(m, MIN(a, b) - 8) << shift;
+		EXPECT_LE(m, MAX(a, b) + 8) << shift;
+	}
+}
+
+// A surface flagged both media and reflection is drawn in both passes: a
+// half-transparent arrow twice over is nearer its own colour than once.
+TEST_F(render_textured, a_media_reflection_surface_draws_in_both_passes)
+{
+	const auto draw = [&](uint16 flags) {
+		clear();
+		render_surface_list list;
+		new_surface_list(&list);
+		bitmap_instance_data instance;
+		memset(&instance, 0, sizeof(instance));
+		render_quad_data quad;
+		memset(&quad, 0, sizeof(quad));
+		quad.instance = &instance;
+		quad.collection_index = effects;
+		quad.flags = flags;
+		quad.transparency = 0x8000;
+		quad.vertices[0] = vertex(0, 0);
+		quad.vertices[1] = vertex(0, 16);
+		quad.vertices[2] = vertex(64, 16);
+		quad.vertices[3] = vertex(64, 0);
+		quad_into_triangles(nullptr, &quad, &list);
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.screen = screen;
+		view.flags = _render_view_omit_rasterization_effects_flag;
+		rasterize_scene(&view, &list);
+		return reinterpret_cast<const uint32 *>(screen->row_addresses[9])[32];
+	};
+	const uint32 once = draw(_surface_reflection_flag | _surface_transparent_flag);
+	const uint32 twice = draw(_surface_reflection_flag | _surface_media_flag | _surface_transparent_flag);
+	EXPECT_NE(once, background);
+	EXPECT_NE(twice, once);
 }

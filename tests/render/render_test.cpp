@@ -213,24 +213,15 @@ TEST_F(render_core, the_projection_matches_hand_figures)
 	}
 }
 
-TEST_F(render_core, degenerate_views_draw_nothing)
+// A view without a screen draws nothing and keeps nothing (the views with a
+// map and a degenerate field of view are tried with the golden frames).
+TEST_F(render_core, a_view_without_a_screen_draws_nothing)
 {
-	bitmap_data *screen = new_bitmap(4, 4, 16, _32bit_encoding, 0);
-	ASSERT_NE(screen, nullptr);
-	for (float fov : {0.0f, -1.0f, 1.0f / 0.0f})
-	{
-		view_data view;
-		memset(&view, 0, sizeof(view));
-		view.screen = screen;
-		view.tan_half_fov = fov;
-		render_scene(&view);
-		for (const surface_category &category : surface_categories) EXPECT_EQ(category.count, 0);
-	}
 	view_data view;
 	memset(&view, 0, sizeof(view));
 	view.tan_half_fov = 0.75f;
-	render_scene(&view); // no screen
-	dispose_pointer(screen);
+	render_scene(&view);
+	for (const surface_category &category : surface_categories) EXPECT_EQ(category.count, 0);
 }
 
 TEST_F(render_core, visible_cells_are_half_open)

@@ -314,8 +314,10 @@ enum
 	_green_band = 2,
 	_cyan_band = 4,
 	_blue_band = 5,
+	_wood_band = 6, // the scenery's own: soft browns and creams
 	_grey_band = 7
 };
+const int32 _leaf_band = 3; // a deep green
 
 hue_change default_hue_change(const color_table &colors, const char *name, uint16 hue0, uint16 hue1, uint16 median,
 	uint16 flags)
@@ -395,6 +397,22 @@ collection_bitmap_description ellipse_bitmap(const char *name, int16 width, int1
 			{
 				bitmap.pixels[static_cast<size_t>(y * width + x)] = band_color(band, 8 + static_cast<int32>(random->next(20)));
 			}
+		}
+	}
+	return bitmap;
+}
+
+// A shadow for the shadow map: darkness (not colours) falling off from the middle.
+collection_bitmap_description soft_shadow_bitmap(const char *name, int16 width, int16 height)
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
+			bitmap.pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8>(PIN(120 - d * 60 / 256, 40, 120));
 		}
 	}
 	return bitmap;
@@ -579,12 +597,12 @@ collection_description default_unit_collection(void)
 	const int16 views = 8;
 	const int16 displayed_views = number_of_displayed_views_in_sequence(views);
 
-	// The shadow: a dark ellipse narrower than 32 pixels.
-	collection.bitmaps.push_back(ellipse_bitmap("shadow", 24, 10, _grey_band, &random));
+	// The shadow: a soft ellipse in shadow-map texels (64 world units each), about a unit's own width.
+	collection.bitmaps.push_back(soft_shadow_bitmap("shadow", 3, 2));
 	shadow_map_data shadow;
 	memset(&shadow, 0, sizeof(shadow));
 	shadow.bitmap_index = 0;
-	shadow.registration_point = {12 * FIXED_ONE, 5 * FIXED_ONE};
+	shadow.registration_point = {FIXED_ONE, FIXED_ONE / 2};
 	collection.shadow_maps.push_back(shadow);
 
 	for (int32 s = 0; s < NUMBER_OF_DEFAULT_UNIT_SEQUENCES; ++s)
@@ -704,18 +722,108 @@ collection_description default_effects_collection(void)
 
 /* ---------- scenery */
 
+namespace {
+
+// The scenery's colours: the default bands, with band 6 a soft warm ramp for
+// wood and plaster and band 7 a neutral grey for stone.
+color_table scenery_color_table(void)
+{
+	color_table colors = default_color_table();
+	for (int32 level = 0; level < 32; ++level)
+	{
+		hsv_color hsv;
+		set_hsv_color(&hsv, 5500, 22000, static_cast<uint16>(14000 + level * 1600));
+		hsv_color_to_rgb_color(&hsv, &colors.colors[_wood_band * 32 + level]);
+		const uint16 grey = static_cast<uint16>(12000 + level * 1600);
+		if (_grey_band * 32 + level < MAXIMUM_COLOR_TABLE_COLORS)
+			colors.colors[_grey_band * 32 + level] = {grey, grey, static_cast<uint16>(grey + 800), 0};
+	}
+	colors.colors[0] = {0, 0, 0, 0};
+	return colors;
+}
+
+// A tree at scale 1 or 2: a brown trunk under a canopy about 48 x 96 pixels,
+// outlined darker, lit from the upper left, with clumps of leaves.
+collection_bitmap_description tree_bitmap(const char *name, int32 scale, drawing_random *random)
+{
+	const int32 width = 48 * scale, height = 116 * scale;
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, static_cast<int16>(width), static_cast<int16>(height), _8bit);
+	const int32 cx = width / 2, cy = 48 * scale, rx = 23 * scale, ry = 47 * scale;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			uint8 &pixel = bitmap.pixels[static_cast<size_t>(y * width + x)];
+			const int32 clump = static_cast<int32>(random->next(5));
+			// Distance from the crown's centre, 256 at its rim, the rim a little ragged.
+			const int32 dx = (x - cx) * 256 / rx, dy = (y - cy) * 256 / ry;
+			const int32 d2 = dx * dx + dy * dy, rim = 256 - 6 * clump;
+			if (d2 <= rim * rim)
+			{
+				const int32 light = 16 - (x - cx) * 8 / rx - (y - cy) * 8 / ry; // 0..32, upper left brightest
+				const int32 edge = d2 > (rim - 22) * (rim - 22);
+				const int32 leaves = ((x / (3 * scale) + y / (4 * scale)) & 3) == 0 ? -3 : 0;
+				pixel = band_color(_leaf_band, edge ? clump / 2 : PIN(light * 2 / 5 + 1 + clump + leaves, 2, 19));
+				continue;
+			}
+			const int32 trunk_half = 3 * scale + (y > height - 6 * scale ? scale : 0);
+			if (y > 80 * scale && x >= cx - trunk_half && x <= cx + trunk_half)
+			{
+				const int32 side = x - cx;
+				pixel = band_color(_wood_band, side <= -trunk_half + scale || side >= trunk_half - scale / 2 ? 1 : 5 + clump / 2 - side / scale);
+			}
+		}
+	}
+	return bitmap;
+}
+
+// A 64 x 64 texture from a pattern of shades of one band (no index 0).
+collection_bitmap_description texture_bitmap(const char *name, int32 band, drawing_random *random,
+	int32 (*shade)(int32 x, int32 y, int32 noise))
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, 64, 64, _8bit);
+	for (int32 y = 0; y < 64; ++y)
+	{
+		for (int32 x = 0; x < 64; ++x)
+		{
+			const int32 noise = static_cast<int32>(random->next(5));
+			bitmap.pixels[static_cast<size_t>(y * 64 + x)] = band_color(band, PIN(shade(x, y, noise), 0, 30));
+		}
+	}
+	return bitmap;
+}
+
+// Dressed stone in courses of 16, staggered, with light mortar.
+int32 stone_shade(int32 x, int32 y, int32 noise)
+{
+	const int32 course = y / 16, offset = (course & 1) * 12;
+	const int32 column = (x + offset) % 24, row = y % 16;
+	if (row == 0 || column == 0) return 22;
+	const int32 stone = ((x + offset) / 24 * 7 + course * 5) % 4;
+	return 9 + stone * 2 + noise - (row == 15 || column == 23 ? 3 : 0);
+}
+
+// Plaster between dark timbers: a frame, a beam across and a brace.
+int32 wall_shade(int32 x, int32 y, int32 noise)
+{
+	const boolean timber = x < 5 || x > 58 || (y > 29 && y < 35) || (y < 30 && abs(x - y * 2) < 4) || y > 59;
+	return timber ? 3 + noise / 2 : 23 + noise;
+}
+
+} // namespace
+
 collection_description default_scenery_collection(void)
 {
 	drawing_random random = {0x5343454Eu};
 	collection_description collection;
 	collection.user_data_flags = _collection_can_be_used_for_scenery_flag;
-	collection.colors = default_color_table();
+	collection.colors = scenery_color_table();
 
 	// Sprites in the row-span format, with gaps where the picture is clear.
 	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("rock", 24, 16, _grey_band, &random)));
 	// Tree, with a high-resolution picture twice the size.
-	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("tree", 24, 40, _green_band, &random)));
-	collection.bitmaps.push_back(row_span_bitmap(ellipse_bitmap("tree highres", 48, 80, _green_band, &random)));
+	collection.bitmaps.push_back(row_span_bitmap(tree_bitmap("tree", 1, &random)));
+	collection.bitmaps.push_back(row_span_bitmap(tree_bitmap("tree highres", 2, &random)));
 	// Fire: four frames.
 	for (int32 f = 0; f < 4; ++f)
 	{
@@ -726,13 +834,32 @@ collection_description default_scenery_collection(void)
 	}
 
 	collection.instances.push_back(default_instance(0, 12, 14, 12, 4));
-	bitmap_instance_data tree = default_instance(1, 12, 38, 12, 8);
+	// The tree stands on its trunk's foot, two and a half times a unit's height.
+	bitmap_instance_data tree = default_instance(1, 24, 114, 24, 40);
 	tree.flags = _bitmap_instance_highres_flag;
 	tree.highres_bitmap_index = 2;
-	tree.highres_pixels_to_world = FIXED_ONE / 8;
-	tree.highres_registration_point = {24, 76};
+	tree.highres_pixels_to_world = FIXED_ONE * 5 / 4;
+	tree.highres_registration_point = {48, 228};
 	collection.instances.push_back(tree);
 	for (int16 f = 0; f < 4; ++f) collection.instances.push_back(default_instance(static_cast<int16>(3 + f), 6, 14, 6, 4));
+
+	// Each tree casts a soft dark ellipse on the ground, a little wider than its crown.
+	collection.bitmaps.push_back(soft_shadow_bitmap("tree shadow", 5, 3));
+	shadow_map_data shadow;
+	memset(&shadow, 0, sizeof(shadow));
+	shadow.bitmap_index = static_cast<int16>(collection.bitmaps.size() - 1);
+	shadow.registration_point = {2 * FIXED_ONE, FIXED_ONE};
+	collection.shadow_maps.push_back(shadow);
+
+	// A post: a dark wooden stake.
+	collection_bitmap_description post = plain_collection_bitmap("post", 8, 24, _8bit);
+	for (int32 y = 0; y < 24; ++y)
+	{
+		for (int32 x = 1; x < 7; ++x) post.pixels[static_cast<size_t>(y * 8 + x)] = band_color(_wood_band, x == 1 || x == 6 || y == 0 ? 2 : 6 + x);
+	}
+	collection.bitmaps.push_back(row_span_bitmap(post));
+	const int16 post_instance = static_cast<int16>(collection.instances.size());
+	collection.instances.push_back(default_instance(static_cast<int16>(collection.bitmaps.size() - 1), 4, 22, 4, 2));
 
 	sequence_data rock_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
 	rock_sequence.radius = 10 * FIXED_ONE;
@@ -741,40 +868,65 @@ collection_description default_scenery_collection(void)
 	sequence_data tree_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
 	tree_sequence.radius = 6 * FIXED_ONE;
 	tree_sequence.height1 = 36 * FIXED_ONE;
-	collection.sequences.push_back(single_view_sequence("tree", tree_sequence, 1, NONE));
+	collection.sequences.push_back(single_view_sequence("tree", tree_sequence, 1, 0));
 	sequence_data fire_sequence = default_sequence(1, 4, 0, FIXED_ONE / 4, 3, 0, 0);
 	fire_sequence.radius = 4 * FIXED_ONE;
 	fire_sequence.height1 = 18 * FIXED_ONE;
 	collection.sequences.push_back(single_view_sequence("fire", fire_sequence, 2, NONE));
-	// Stump, post and fence reuse the rock's picture.
+	// The stump reuses the rock's picture.
 	sequence_data stump_sequence = rock_sequence;
 	stump_sequence.height1 = 6 * FIXED_ONE;
 	collection.sequences.push_back(single_view_sequence("stump", stump_sequence, 0, NONE));
 	sequence_data post_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
 	post_sequence.radius = 3 * FIXED_ONE;
 	post_sequence.height1 = 20 * FIXED_ONE;
-	collection.sequences.push_back(single_view_sequence("post", post_sequence, 0, NONE));
+	collection.sequences.push_back(single_view_sequence("post", post_sequence, post_instance, NONE));
+
+	// The fence between posts: two rails on a clear ground, drawn stretched
+	// between the posts as a texture (a power of two, colour-keyed by its zeros).
+	collection_bitmap_description rails = plain_collection_bitmap("fence rails", 32, 16, _8bit);
+	for (int32 y = 0; y < 16; ++y)
+	{
+		const boolean rail = (y >= 1 && y < 7) || (y >= 9 && y < 15);
+		for (int32 x = 0; x < 32; ++x)
+		{
+			if (rail) rails.pixels[static_cast<size_t>(y * 32 + x)] = band_color(_wood_band, y == 1 || y == 9 ? 16 : y == 6 || y == 14 ? 3 : 9 + ((x * 5 + y) % 3));
+			else if (x < 2 || x > 29) rails.pixels[static_cast<size_t>(y * 32 + x)] = band_color(_wood_band, 4); // a lath at each end
+		}
+	}
+	collection.bitmaps.push_back(rails);
+	const int16 rails_instance = static_cast<int16>(collection.instances.size());
+	// Hung from the posts' tops: the rails' top row at the attachment height.
+	collection.instances.push_back(default_instance(static_cast<int16>(collection.bitmaps.size() - 1), 16, 0, 16, 0));
 	sequence_data fence_sequence = default_sequence(1, 1, 0, FIXED_ONE / 4, 1, 0, 0);
 	fence_sequence.radius = 2 * FIXED_ONE;
 	fence_sequence.height1 = 12 * FIXED_ONE;
-	collection.sequences.push_back(single_view_sequence("fence", fence_sequence, 0, NONE));
+	collection.sequences.push_back(single_view_sequence("fence", fence_sequence, rails_instance, NONE));
 
-	// The cottage's thatch: a plain 64 x 64 texture (a power of two, so models can use it).
+	// Model textures, 64 x 64 (a power of two, so models can use them): the
+	// cottage's thatch and walls and the hut's stone.
 	collection_bitmap_description thatch = plain_collection_bitmap("thatch", 64, 64, _8bit);
 	for (int32 y = 0; y < 64; ++y)
 	{
 		for (int32 x = 0; x < 64; ++x)
 		{
-			const int32 band = (y & 7) == 0 ? _red_band : _yellow_band;
-			thatch.pixels[static_cast<size_t>(y * 64 + x)] = band_color(band, 6 + static_cast<int32>(random.next(16)));
+			// Bundles of straw in rows, each strand lit along its length.
+			const int32 row = y % 8;
+			const int32 shade = row == 0 ? 6 : 12 + row + static_cast<int32>(random.next(6)) - ((x + y / 8 * 3) % 5 == 0 ? 5 : 0);
+			thatch.pixels[static_cast<size_t>(y * 64 + x)] = band_color(_yellow_band, shade);
 		}
 	}
-	const int16 thatch_bitmap = static_cast<int16>(collection.bitmaps.size());
-	collection.bitmaps.push_back(thatch);
-	const int16 thatch_instance = static_cast<int16>(collection.instances.size());
-	collection.instances.push_back(default_instance(thatch_bitmap, 32, 32, 32, 32));
-	sequence_data thatch_sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
-	collection.sequences.push_back(single_view_sequence("thatch", thatch_sequence, thatch_instance, NONE));
+	const auto add_texture = [&](const char *name, collection_bitmap_description &&bitmap) {
+		const int16 bitmap_index = static_cast<int16>(collection.bitmaps.size());
+		collection.bitmaps.push_back(std::move(bitmap));
+		const int16 instance = static_cast<int16>(collection.instances.size());
+		collection.instances.push_back(default_instance(bitmap_index, 32, 32, 32, 32));
+		sequence_data sequence = default_sequence(1, 1, _sequence_has_no_rotation_flag, FIXED_ONE / 4, 1, 0, 0);
+		collection.sequences.push_back(single_view_sequence(name, sequence, instance, NONE));
+	};
+	add_texture("thatch", std::move(thatch));
+	add_texture("stone", texture_bitmap("stone", _grey_band, &random, stone_shade));
+	add_texture("wall", texture_bitmap("wall", _wood_band, &random, wall_shade));
 	return collection;
 }
 

@@ -122,7 +122,9 @@ enum
 	_default_scenery_stump_sequence,
 	_default_scenery_post_sequence,
 	_default_scenery_fence_sequence,
-	_default_scenery_thatch_sequence, // the cottage's 64 x 64 texture
+	_default_scenery_thatch_sequence, // 64 x 64 model textures: the cottage's roof,
+	_default_scenery_stone_sequence, // the hut's walls
+	_default_scenery_wall_sequence, // and the cottage's walls
 	NUMBER_OF_DEFAULT_SCENERY_SEQUENCES
 };
 

@@ -1,6 +1,7 @@
 #include "mesh_content.h"
 #include "units_content.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -209,8 +210,8 @@ void add_benchmark_flag_markers(map_description *map)
 	map->markers.push_back(marker_at(_marker_scenery, first_row, 3801, 112 * cell + 256, 124 * cell + 256, 0));
 	map->markers.push_back(marker_at(_marker_scenery, static_cast<int16>(first_row + 1), 3802, 124 * cell + 256, 132 * cell + 256, 0));
 }
-// The thatched cottage on the lake's northern shore, where the water reflects it
-// and the armies' ranks are well clear of it.
+// The thatched cottage at (20, 50), on the shore south of the lake's centre,
+// where the water reflects it and the armies' ranks are well clear of it.
 void add_demo_cottage(map_description *map, int32 width)
 {
 	map->palette.push_back(palette_row(_marker_model, DEMO_COTTAGE_TAG, NONE, 0xFFFF));
@@ -564,8 +565,202 @@ map_description benchmark_map(void)
 
 /* ---------- collections, media and tags */
 
-// One colour and one shadow map per submesh: colours follow the cells'
-// terrain, shadows their slope.
+// The landscape's colour families: eight ramps of 32 shades.
+enum
+{
+	_family_grass,
+	_family_sand,
+	_family_forest,
+	_family_water,
+	_family_rock,
+	_family_marsh,
+	_family_snow,
+	_family_ridge,
+	NUMBER_OF_FAMILIES
+};
+
+// Shade 0 of every family stays unused: an 8-bit bitmap holding index 0 is
+// colour-keyed, and the blend table takes 0 for no colour.
+#define FIRST_SHADE 1
+#define LAST_SHADE 31
+
+int32 cell_family(const mesh_cell &cell)
+{
+	const int32 terrain = cell.flags & CELL_TERRAIN_TYPE_MASK;
+	if (terrain < NUMBER_OF_MEDIA_TERRAIN_TYPES) return _family_water;
+	switch (terrain)
+	{
+	case _terrain_desert: return _family_sand;
+	case _terrain_snow: return _family_snow;
+	case _terrain_rocky: return _family_rock;
+	case _terrain_marsh: return _family_marsh;
+	case _terrain_forest: return _family_forest;
+	default: return terrain >= _terrain_walking_impassable ? _family_ridge : _family_grass;
+	}
+}
+
+uint32 texel_hash(int32 x, int32 y, uint32 seed)
+{
+	uint32 h = static_cast<uint32>(x) * 0x8DA6B343u ^ static_cast<uint32>(y) * 0xD8163841u ^ seed * 0xCB1AB31Fu;
+	h ^= h >> 13;
+	h *= 0x5BD1E995u;
+	return h ^ (h >> 15);
+}
+
+// Smooth value noise over world texels in [-1, 1]: lattice values blended
+// with a smoothstep, so neighbouring texels differ little anywhere.
+double value_noise(int32 x, int32 y, int32 spacing, uint32 seed)
+{
+	const int32 x0 = x / spacing, y0 = y / spacing;
+	const double fx = static_cast<double>(x % spacing) / spacing, fy = static_cast<double>(y % spacing) / spacing;
+	const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+	auto lattice = [&](int32 i, int32 j) { return static_cast<double>(texel_hash(i, j, seed) & 0xFFFF) / 32767.5 - 1; };
+	const double top = lattice(x0, y0) + (lattice(x0 + 1, y0) - lattice(x0, y0)) * sx;
+	const double bottom = lattice(x0, y0 + 1) + (lattice(x0 + 1, y0 + 1) - lattice(x0, y0 + 1)) * sx;
+	return top + (bottom - top) * sy;
+}
+
+struct landscape_texel_source
+{
+	const map_description *map;
+	int32 width, height;
+	std::vector<double> light; // per grid vertex, baked from the terrain's normals
+	std::vector<double> depth; // per grid vertex: media height above the ground
+	std::vector<double> shore; // per grid vertex: cells to the nearest flooded vertex, at most 3
+	std::vector<double> canopy; // per world texel: how much tree shade falls there
+
+	const mesh_cell &cell(int32 x, int32 y) const
+	{
+		return map->cells[static_cast<size_t>(PIN(y, 0, height - 1) * width + PIN(x, 0, width - 1))];
+	}
+	// Bilinear across a cell's texels from its four corner vertices.
+	double at_vertex(const std::vector<double> &values, int32 gx, int32 gy) const
+	{
+		const int32 x = gx / MESH_TEXELS_PER_CELL, y = gy / MESH_TEXELS_PER_CELL;
+		const double fx = (gx % MESH_TEXELS_PER_CELL + 0.5) / MESH_TEXELS_PER_CELL;
+		const double fy = (gy % MESH_TEXELS_PER_CELL + 0.5) / MESH_TEXELS_PER_CELL;
+		auto v = [&](int32 i, int32 j) { return values[static_cast<size_t>(PIN(j, 0, height - 1) * width + PIN(i, 0, width - 1))]; };
+		const double top = v(x, y) + (v(x + 1, y) - v(x, y)) * fx;
+		const double bottom = v(x, y + 1) + (v(x + 1, y + 1) - v(x, y + 1)) * fx;
+		return top + (bottom - top) * fy;
+	}
+};
+
+landscape_texel_source make_texel_source(const map_description &map)
+{
+	landscape_texel_source source;
+	source.map = &map;
+	source.width = map.header.submesh_width * SUBMESH_WIDTH;
+	source.height = map.header.submesh_height * SUBMESH_WIDTH;
+	const int32 width = source.width, height = source.height;
+	source.light.resize(static_cast<size_t>(width * height));
+	source.depth.resize(static_cast<size_t>(width * height));
+	source.shore.resize(static_cast<size_t>(width * height));
+	// The sun low in the south-west, so slopes read.
+	const double sun[3] = {-0.45, -0.35, 0.82};
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const double dx = (source.cell(x + 1, y).height - source.cell(x - 1, y).height) / (2.0 * WORLD_ONE);
+			const double dy = (source.cell(x, y + 1).height - source.cell(x, y - 1).height) / (2.0 * WORLD_ONE);
+			const double length = sqrt(dx * dx + dy * dy + 1);
+			const double lit = (-dx * sun[0] - dy * sun[1] + sun[2]) / length;
+			const size_t i = static_cast<size_t>(y * width + x);
+			source.light[i] = lit > 0 ? lit : 0;
+			source.depth[i] = source.cell(x, y).media_height - source.cell(x, y).height;
+		}
+	}
+	// Distances to the water, smooth between vertices, so the sand follows the shore's curve.
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			double nearest = 3;
+			for (int32 j = -3; j <= 3; ++j)
+			{
+				for (int32 k = -3; k <= 3; ++k)
+				{
+					const int32 terrain = source.cell(x + k, y + j).flags & CELL_TERRAIN_TYPE_MASK;
+					if (terrain >= NUMBER_OF_MEDIA_TERRAIN_TYPES || source.cell(x + k, y + j).media_height <= source.cell(x + k, y + j).height)
+						continue;
+					nearest = MIN(nearest, sqrt(static_cast<double>(j * j + k * k)));
+				}
+			}
+			source.shore[static_cast<size_t>(y * width + x)] = nearest;
+		}
+	}
+	// Soft shade under every tree.
+	const int32 texels_wide = width * MESH_TEXELS_PER_CELL, texels_high = height * MESH_TEXELS_PER_CELL;
+	source.canopy.assign(static_cast<size_t>(texels_wide) * static_cast<size_t>(texels_high), 0);
+	int16 tree_row = NONE, row = 0;
+	for (const marker_palette_entry &entry : map.palette)
+	{
+		if (entry.type != _marker_scenery) continue;
+		if (entry.tag == DEMO_TREE_TAG) tree_row = row;
+		row += 1;
+	}
+	const int32 reach = 4; // texels: a tree's crown and a little more
+	for (const marker_data &marker : map.markers)
+	{
+		if (marker.type != _marker_scenery || marker.palette_index != tree_row || tree_row == NONE) continue;
+		const int32 cx = marker.location.position.x * MESH_TEXELS_PER_CELL / WORLD_ONE;
+		const int32 cy = marker.location.position.y * MESH_TEXELS_PER_CELL / WORLD_ONE;
+		for (int32 y = MAX(cy - reach, 0); y <= MIN(cy + reach, texels_high - 1); ++y)
+		{
+			for (int32 x = MAX(cx - reach, 0); x <= MIN(cx + reach, texels_wide - 1); ++x)
+			{
+				const double r = sqrt(static_cast<double>((x - cx) * (x - cx) + (y - cy) * (y - cy))) / reach;
+				if (r >= 1) continue;
+				double &shade = source.canopy[static_cast<size_t>(y) * static_cast<size_t>(texels_wide) + static_cast<size_t>(x)];
+				shade = MIN(1.0, shade + (1 - r) * (1 - r));
+			}
+		}
+	}
+	return source;
+}
+
+// The family a world texel shows: terrain types meet over a dithered band of
+// two or three texels; water and its sand shore follow the interpolated depth.
+int32 texel_family(const landscape_texel_source &source, int32 gx, int32 gy, double *depth)
+{
+	*depth = source.at_vertex(source.depth, gx, gy);
+	const double shore = source.at_vertex(source.shore, gx, gy);
+	if (shore < 1 && *depth > 0) return _family_water;
+	if (shore < 1.6 + 0.4 * value_noise(gx, gy, 9, 0x53414E44u)) return _family_sand;
+	const uint32 h = texel_hash(gx, gy, 0x44495448u);
+	const int32 jx = static_cast<int32>(h % 5) - 2, jy = static_cast<int32>((h >> 8) % 5) - 2;
+	const int32 family = cell_family(source.cell((gx + jx) / MESH_TEXELS_PER_CELL, (gy + jy) / MESH_TEXELS_PER_CELL));
+	// A dithered neighbour of the lake keeps to the land.
+	return family == _family_water ? _family_sand : family;
+}
+
+rgb_color family_color(int32 family, int32 shade)
+{
+	// Each family a narrow ramp, about 15% either side of its middle, drifting
+	// a little warmer as it brightens; water darkens with depth instead.
+	static const double bases[NUMBER_OF_FAMILIES][3] = {{0.30, 0.50, 0.20}, {0.78, 0.70, 0.48}, {0.20, 0.38, 0.16},
+		{0.20, 0.38, 0.55}, {0.50, 0.48, 0.44}, {0.36, 0.42, 0.26}, {0.90, 0.92, 0.95}, {0.42, 0.37, 0.32}};
+	const double t = static_cast<double>(shade - FIRST_SHADE) / (LAST_SHADE - FIRST_SHADE);
+	double level = 0.85 + 0.30 * t, warm = (t - 0.5) * 0.06;
+	if (family == _family_water)
+	{
+		level = 1.25 - 0.75 * t;
+		warm = 0;
+	}
+	rgb_color color = {};
+	const double rgb[3] = {bases[family][0] * level * (1 + warm), bases[family][1] * level,
+		bases[family][2] * level * (1 - warm)};
+	color.red = static_cast<uint16>(PIN(static_cast<int32>(rgb[0] * 65535), 0, 65535));
+	color.green = static_cast<uint16>(PIN(static_cast<int32>(rgb[1] * 65535), 0, 65535));
+	color.blue = static_cast<uint16>(PIN(static_cast<int32>(rgb[2] * 65535), 0, 65535));
+	return color;
+}
+
+// One colour and one shadow map per submesh. Colours: each family's ramp
+// walked by smooth low-contrast noise over world texels, with no term of the
+// cell, so nothing marks a cell's edge. Shadows: lighting baked from the
+// terrain's normals, bilinear across each cell, softly darker under trees.
 collection_description landscape_collection(const map_description &map)
 {
 	collection_description collection = {};
@@ -573,13 +768,8 @@ collection_description landscape_collection(const map_description &map)
 	collection.colors.color_count = 256;
 	for (int32 i = 0; i < 256; ++i)
 	{
-		const uint16 level = static_cast<uint16>((i & 31) * 2000 + 3000);
-		const int32 family = i >> 5;
-		rgb_color &color = collection.colors.colors[i];
-		color.red = static_cast<uint16>(family == 1 || family == 5 || family == 7 ? level : level / 3);
-		color.green = static_cast<uint16>(family == 0 || family == 2 || family == 5 ? level : level / 2);
-		color.blue = static_cast<uint16>(family == 3 ? level : level / 4);
-		color.flags = 0;
+		collection.colors.colors[i] = family_color(i >> 5, PIN(i & 31, FIRST_SHADE, LAST_SHADE));
+		collection.colors.colors[i].flags = 0;
 	}
 	collection.remapping_table.resize(256);
 	for (int32 i = 0; i < 256; ++i) collection.remapping_table[i] = static_cast<uint8>(i < 224 ? 224 + (i & 31) : i);
@@ -587,9 +777,11 @@ collection_description landscape_collection(const map_description &map)
 	collection.blend_table.assign(BLEND_TABLE_SIZE, 0);
 	build_blend_table(&collection.colors, collection.blend_table.data());
 
+	const landscape_texel_source source = make_texel_source(map);
+	const int32 texels_wide = source.width * MESH_TEXELS_PER_CELL;
 	const int32 submesh_width = map.header.submesh_width;
-	const int32 width = submesh_width * SUBMESH_WIDTH;
 	const int32 submeshes = submesh_width * map.header.submesh_height;
+	const int32 submesh_texels = SUBMESH_WIDTH * MESH_TEXELS_PER_CELL;
 	for (int32 n = 0; n < submeshes; ++n)
 	{
 		const int32 sx = n % submesh_width, sy = n / submesh_width;
@@ -599,20 +791,26 @@ collection_description landscape_collection(const map_description &map)
 		{
 			for (int32 tx = 0; tx < 256; ++tx)
 			{
-				const int32 x = sx * SUBMESH_WIDTH + tx / MESH_TEXELS_PER_CELL;
-				const int32 y = sy * SUBMESH_WIDTH + ty / MESH_TEXELS_PER_CELL;
-				uint8 c = 0, s = 160;
+				const int32 gx = sx * submesh_texels + tx, gy = sy * submesh_texels + ty;
+				double depth;
+				const int32 family = texel_family(source, gx, gy, &depth);
+				int32 shade;
+				uint8 s;
+				if (family == _family_water)
 				{
-					const mesh_cell &cell = map.cells[static_cast<size_t>(y * width + x)];
-					const int32 terrain = cell.flags & CELL_TERRAIN_TYPE_MASK;
-					const int32 family = terrain < NUMBER_OF_MEDIA_TERRAIN_TYPES ? 3
-						: terrain == _terrain_desert ? 1 : terrain == _terrain_snow ? 6 : terrain == _terrain_rocky ? 4
-						: terrain >= _terrain_walking_impassable ? 7 : terrain == _terrain_forest ? 2 : 0;
-					c = static_cast<uint8>(family * 32 + ((tx * 3 + ty * 5 + cell.height) & 31));
-					const mesh_cell &east = map.cells[static_cast<size_t>(y * width + (x + 1 < width ? x + 1 : x))];
-					s = static_cast<uint8>(PIN(160 + (cell.height - east.height) / 4, 60, 250));
+					// Deeper is darker, smoothly, with a faint ripple.
+					shade = static_cast<int32>(FIRST_SHADE + 4 + depth / 20 + 1.5 * value_noise(gx, gy, 7, 0x57415452u));
+					s = 200; // the visible surface is the flat media
 				}
-				color.pixels[static_cast<size_t>(ty * 256 + tx)] = c;
+				else
+				{
+					const double noise = 0.7 * value_noise(gx, gy, 23, 0x4C414E44u) + 0.3 * value_noise(gx, gy, 6, 0x47524153u);
+					shade = static_cast<int32>(16.5 + 12 * noise);
+					const double canopy = source.canopy[static_cast<size_t>(gy) * static_cast<size_t>(texels_wide) + static_cast<size_t>(gx)];
+					s = static_cast<uint8>(PIN(static_cast<int32>(96 + 120 * source.at_vertex(source.light, gx, gy) - 40 * canopy), 40, 250));
+				}
+				color.pixels[static_cast<size_t>(ty * 256 + tx)] =
+					static_cast<uint8>(family * 32 + PIN(shade, FIRST_SHADE, LAST_SHADE));
 				shadow.pixels[static_cast<size_t>(ty * 256 + tx)] = s;
 			}
 		}

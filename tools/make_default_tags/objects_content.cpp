@@ -146,9 +146,22 @@ geometry_surface model_surface(const short_world_point3d *points, const world_ve
 
 namespace {
 
+// Each face spans the stone texture once across; the walls, twice as wide as
+// high, take half its height, so that the stones keep their shape.
 geometry_surface hut_surface(const hut_face &face, int16 a, int16 b, int16 c)
 {
-	return model_surface(hut_vertices, face.normal, face.d, a, b, c);
+	geometry_surface surface = model_surface(hut_vertices, face.normal, face.d, a, b, c);
+	// The ground the hut stands on is hidden under it: its walls sort by their nearest corner.
+	surface.flags = _geometry_surface_uses_closest_z_flag;
+	for (geometry_corner &corner : surface.corners)
+	{
+		const short_world_point3d &p = hut_vertices[corner.vertex_index];
+		const int32 across = face.normal.i ? p.y : p.x;
+		const int32 up = face.normal.k ? p.y : hut_height - p.z;
+		corner.interpolants[0] = static_cast<int16>(static_cast<uint16>(across * 65535 / hut_size));
+		corner.interpolants[1] = static_cast<int16>(static_cast<uint16>(up * 65535 / (face.normal.k ? hut_size : 2 * hut_height)));
+	}
+	return surface;
 }
 
 /* ---------- the cottage */
@@ -165,27 +178,83 @@ const short_world_point3d cottage_vertices[] = {{0, 0, 0}, {cottage_width, 0, 0}
 	{cottage_width / 2, cottage_depth / 2, cottage_ridge + 192}, {cottage_width / 2 + 160, cottage_depth / 2, cottage_ridge + 96}};
 const int16 cottage_vertex_count = static_cast<int16>(NUMBEROF(cottage_vertices));
 
+// How a face's corners take their place in its texture.
+enum
+{
+	_map_long_wall, // across x, up the wall
+	_map_end_wall, // across y, up the wall
+	_map_gable, // across y, from the eaves to the ridge
+	_map_roof, // across x, from the eaves to the ridge
+	_map_pennant
+};
+
 struct cottage_triangle
 {
 	world_vector3d normal;
 	int16 corners[3];
 	uint16 flags;
+	int16 mapping;
 };
 
 const cottage_triangle cottage_triangles[] = {
-	{{0, -TRIG_MAGNITUDE, 0}, {0, 1, 5}, 0}, {{0, -TRIG_MAGNITUDE, 0}, {0, 5, 4}, 0},
-	{{TRIG_MAGNITUDE, 0, 0}, {1, 2, 6}, 0}, {{TRIG_MAGNITUDE, 0, 0}, {1, 6, 5}, 0}, {{TRIG_MAGNITUDE, 0, 0}, {5, 6, 9}, 0},
-	{{0, TRIG_MAGNITUDE, 0}, {2, 3, 7}, 0}, {{0, TRIG_MAGNITUDE, 0}, {2, 7, 6}, 0},
-	{{-TRIG_MAGNITUDE, 0, 0}, {3, 0, 4}, 0}, {{-TRIG_MAGNITUDE, 0, 0}, {3, 4, 7}, 0}, {{-TRIG_MAGNITUDE, 0, 0}, {7, 4, 8}, 0},
-	{{0, -diagonal, diagonal}, {4, 5, 9}, 0}, {{0, -diagonal, diagonal}, {4, 9, 8}, 0},
-	{{0, diagonal, diagonal}, {6, 7, 8}, 0}, {{0, diagonal, diagonal}, {6, 8, 9}, 0},
-	{{0, -TRIG_MAGNITUDE, 0}, {10, 11, 12}, _geometry_surface_no_backface_cull_flag}};
+	{{0, -TRIG_MAGNITUDE, 0}, {0, 1, 5}, 0, _map_long_wall}, {{0, -TRIG_MAGNITUDE, 0}, {0, 5, 4}, 0, _map_long_wall},
+	{{TRIG_MAGNITUDE, 0, 0}, {1, 2, 6}, 0, _map_end_wall}, {{TRIG_MAGNITUDE, 0, 0}, {1, 6, 5}, 0, _map_end_wall},
+	{{TRIG_MAGNITUDE, 0, 0}, {5, 6, 9}, 0, _map_gable},
+	{{0, TRIG_MAGNITUDE, 0}, {2, 3, 7}, 0, _map_long_wall}, {{0, TRIG_MAGNITUDE, 0}, {2, 7, 6}, 0, _map_long_wall},
+	{{-TRIG_MAGNITUDE, 0, 0}, {3, 0, 4}, 0, _map_end_wall}, {{-TRIG_MAGNITUDE, 0, 0}, {3, 4, 7}, 0, _map_end_wall},
+	{{-TRIG_MAGNITUDE, 0, 0}, {7, 4, 8}, 0, _map_gable},
+	{{0, -diagonal, diagonal}, {4, 5, 9}, 0, _map_roof}, {{0, -diagonal, diagonal}, {4, 9, 8}, 0, _map_roof},
+	{{0, diagonal, diagonal}, {6, 7, 8}, 0, _map_roof}, {{0, diagonal, diagonal}, {6, 8, 9}, 0, _map_roof},
+	{{0, -TRIG_MAGNITUDE, 0}, {10, 11, 12}, _geometry_surface_no_backface_cull_flag, _map_pennant}};
+
+// A 16-bit texture fraction (65,535 = the far edge) of value within span.
+int16 texture_fraction(int32 value, int32 span)
+{
+	return static_cast<int16>(static_cast<uint16>(PIN(value, 0, span) * 65535 / span));
+}
+
+void map_cottage_corners(geometry_surface *surface, int16 mapping)
+{
+	for (geometry_corner &corner : surface->corners)
+	{
+		const short_world_point3d &p = cottage_vertices[corner.vertex_index];
+		int16 u = 0, v = 0;
+		switch (mapping)
+		{
+		case _map_long_wall: u = texture_fraction(p.x, cottage_width), v = texture_fraction(cottage_wall - p.z, cottage_wall); break;
+		case _map_end_wall: u = texture_fraction(p.y, cottage_depth), v = texture_fraction(cottage_wall - p.z, cottage_wall); break;
+		case _map_gable:
+			u = texture_fraction(p.y, cottage_depth), v = texture_fraction(cottage_ridge - p.z, cottage_ridge - cottage_wall);
+			break;
+		case _map_roof:
+			u = texture_fraction(p.x, cottage_width), v = texture_fraction(cottage_ridge - p.z, cottage_ridge - cottage_wall);
+			break;
+		default:
+			u = texture_fraction(p.x - cottage_width / 2, 160), v = texture_fraction(cottage_ridge + 192 - p.z, 192);
+			break;
+		}
+		corner.interpolants[0] = u;
+		corner.interpolants[1] = v;
+	}
+}
 
 } // namespace
 
-// The 'geom' data of one material, its points and surfaces; the bounds and
+// A material drawn from a sequence of the scenery collection.
+static geometry_material textured_material(const char *name, int16 sequence_index)
+{
+	geometry_material material = {};
+	strncpy(material.name, name, sizeof(material.name) - 1);
+	material.sequence_index = sequence_index;
+	material.collection_index = NONE;
+	material.color_table_index = NONE;
+	material.bitmap_index = NONE;
+	return material;
+}
+
+// The 'geom' data of its materials, points and surfaces; the bounds and
 // centre come from the points.
-std::vector<uint8> geometry_tag_data(const geometry_material &material, const short_world_point3d *points,
+std::vector<uint8> geometry_tag_data(const std::vector<geometry_material> &materials, const short_world_point3d *points,
 	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height)
 {
 	std::vector<geometry_vertex> vertices(static_cast<size_t>(point_count));
@@ -200,7 +269,7 @@ std::vector<uint8> geometry_tag_data(const geometry_material &material, const sh
 	}
 	geometry_definition header = {};
 	header.collection_reference_tag = DEFAULT_SCENERY_REFERENCE_TAG;
-	header.material_count = 1;
+	header.material_count = static_cast<int16>(materials.size());
 	header.vertex_count = point_count;
 	header.surface_count = static_cast<int16>(surfaces.size());
 	header.dependency_count = 0;
@@ -208,7 +277,7 @@ std::vector<uint8> geometry_tag_data(const geometry_material &material, const sh
 		static_cast<short_world_distance>((bounds.minimum_corner.y + bounds.maximum_corner.y) / 2), 0};
 	header.height = height;
 	header.materials_offset = 0;
-	header.materials_size = sizeof(geometry_material);
+	header.materials_size = static_cast<int32>(sizeof(geometry_material) * materials.size());
 	header.vertices_offset = header.materials_offset + header.materials_size;
 	header.vertices_size = static_cast<int32>(sizeof(geometry_vertex) * vertices.size());
 	header.surfaces_offset = (header.vertices_offset + header.vertices_size + 3) & ~3;
@@ -220,7 +289,7 @@ std::vector<uint8> geometry_tag_data(const geometry_material &material, const sh
 
 	std::vector<uint8> bytes;
 	append_swapped(&bytes, &header, 1, geometry_definition_bs_data);
-	append_swapped(&bytes, &material, 1, geometry_material_bs_data);
+	append_swapped(&bytes, materials.data(), static_cast<int32>(materials.size()), geometry_material_bs_data);
 	append_swapped(&bytes, vertices.data(), point_count, geometry_vertex_bs_data);
 	bytes.resize(static_cast<size_t>(header.data_offset + header.surfaces_offset));
 	append_swapped(&bytes, surfaces.data(), static_cast<int32>(surfaces.size()), geometry_surface_bs_data);
@@ -280,19 +349,14 @@ std::vector<uint8> object_definition_tag_data(const object_definition &definitio
 
 std::vector<uint8> hut_geometry_tag_data(void)
 {
-	geometry_material material = {};
-	strncpy(material.name, "stone", sizeof(material.name) - 1);
-	material.sequence_index = NONE;
-	material.collection_index = NONE;
-	material.color_table_index = NONE;
-	material.bitmap_index = NONE;
 	std::vector<geometry_surface> surfaces;
 	for (const hut_face &face : hut_faces)
 	{
 		surfaces.push_back(hut_surface(face, face.corners[0], face.corners[1], face.corners[2]));
 		surfaces.push_back(hut_surface(face, face.corners[0], face.corners[2], face.corners[3]));
 	}
-	return geometry_tag_data(material, hut_vertices, 8, surfaces, hut_height);
+	return geometry_tag_data({textured_material("stone", _default_scenery_stone_sequence)}, hut_vertices, 8, surfaces,
+		hut_height);
 }
 
 std::vector<uint8> hut_model_tag_data(void)
@@ -305,12 +369,7 @@ std::vector<uint8> hut_model_tag_data(void)
 
 std::vector<uint8> cottage_geometry_tag_data(void)
 {
-	geometry_material material = {};
-	strncpy(material.name, "thatch", sizeof(material.name) - 1);
-	material.sequence_index = _default_scenery_thatch_sequence;
-	material.collection_index = NONE;
-	material.color_table_index = NONE;
-	material.bitmap_index = NONE;
+	// Material 0 the walls (and the pennant), 1 the thatched roof.
 	std::vector<geometry_surface> surfaces;
 	for (const cottage_triangle &t : cottage_triangles)
 	{
@@ -318,9 +377,13 @@ std::vector<uint8> cottage_geometry_tag_data(void)
 		const int32 d = -(t.normal.i * p.x + t.normal.j * p.y + t.normal.k * p.z);
 		geometry_surface surface = model_surface(cottage_vertices, t.normal, d, t.corners[0], t.corners[1], t.corners[2]);
 		surface.flags = t.flags;
+		surface.material_index = t.mapping == _map_roof ? 1 : 0;
+		map_cottage_corners(&surface, t.mapping);
 		surfaces.push_back(surface);
 	}
-	return geometry_tag_data(material, cottage_vertices, cottage_vertex_count, surfaces, cottage_ridge);
+	return geometry_tag_data({textured_material("wall", _default_scenery_wall_sequence),
+		textured_material("thatch", _default_scenery_thatch_sequence)}, cottage_vertices, cottage_vertex_count, surfaces,
+		cottage_ridge);
 }
 
 std::vector<uint8> cottage_model_tag_data(void)

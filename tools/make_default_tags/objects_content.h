@@ -42,11 +42,11 @@ std::vector<uint8> object_definition_tag_data(const object_definition &definitio
 std::vector<uint8> hut_geometry_tag_data(void);
 std::vector<uint8> hut_model_tag_data(void);
 std::vector<uint8> cottage_geometry_tag_data(void);
-// A surface of a one-material geometry, its corners turned clockwise seen
+// A surface of a geometry (material 0), its corners turned clockwise seen
 // from the normal's side; and the 'geom' data of such surfaces.
 geometry_surface model_surface(const short_world_point3d *points, const world_vector3d &normal, int32 d, int16 a,
 	int16 b, int16 c);
-std::vector<uint8> geometry_tag_data(const geometry_material &material, const short_world_point3d *points,
+std::vector<uint8> geometry_tag_data(const std::vector<geometry_material> &materials, const short_world_point3d *points,
 	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height);
 std::vector<uint8> cottage_model_tag_data(void);
 
