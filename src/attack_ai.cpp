@@ -136,7 +136,7 @@ void attack_with_monster_indexes(const int16 *monster_indexes, int16 count, cons
 		cprintf(FALSE, "### overwrote attack ai buffer");
 		return;
 	}
-	attack_group *group = attack_group_at(attack_ai_globals->buffer_offset);
+	attack_group *group = reinterpret_cast<attack_group *>(attack_ai_globals->buffer + attack_ai_globals->buffer_offset);
 	memset(group, 0, sizeof(*group));
 	group->monster_count = count;
 	int16 *pairs = attack_group_pairs(group);
@@ -274,7 +274,8 @@ static void assign_attacker(spatial_group *group, int16 monster_index, const mon
 	group->attacker_power = saturate16(static_cast<int32>(group->attacker_power) + (definition ? definition->combined_power : 0));
 	group->power_ratio = group->power == 0 ? INT32_MAX :
 		static_cast<fixed>((static_cast<int32>(group->attacker_power) * 65536) / group->power);
-	spatial_group_attacker_entry *entry = attacker_at(attack_ai_globals->buffer_offset);
+	spatial_group_attacker_entry *entry =
+		reinterpret_cast<spatial_group_attacker_entry *>(attack_ai_globals->buffer + attack_ai_globals->buffer_offset);
 	entry->monster_index = monster_index;
 	entry->unused = 0;
 	entry->next_attacker = group->first_attacker;

@@ -4,6 +4,8 @@
 #include "map_actions/unit_query_action_procs.h"
 #include "mesh.h"
 #include "objects.h"
+#include "unit_query_level_actions.h"
+#include "world.h"
 
 namespace {
 
@@ -260,6 +262,51 @@ TEST_F(test_units_action, terrain_values_outside_the_sixteen_types_allow_nothing
 	subjects(b, "subj", {team0[0]});
 	add(b, "terr", _parameter_integer, 1, std::vector<int32>{(terrain + 1) % 16}.data());
 	EXPECT_EQ(test_units_action_proc(b), 0u);
+}
+
+TEST_F(geometry_filter, the_level_watch_counts_exactly_the_front_units_in_the_strip)
+{
+	// Team 1's front as the level marks it.
+	for (int16 i = 0; i < 5; ++i) set_monster_identifier(team1[i], static_cast<int16>(31 + i));
+	const int16 first = static_cast<int16>(map_action_array.count);
+	ASSERT_TRUE(append_unit_query_level_actions());
+	const int16 watch = first, count = static_cast<int16>(first + 1), tally = static_cast<int16>(first + 2);
+	const world_point2d strip[4] = {{24 * WORLD_ONE, 64 * WORLD_ONE}, {24 * WORLD_ONE, 71 * WORLD_ONE},
+		{60 * WORLD_ONE, 71 * WORLD_ONE}, {60 * WORLD_ONE, 64 * WORLD_ONE}};
+	int32 hits = 0;
+	for (int32 pass = 0; pass < 6; ++pass)
+	{
+		// Move some of the front into the strip, one more each pass.
+		for (int16 id = 31; id < 31 + pass && id < 36; ++id)
+		{
+			int16 index;
+			if (monster_identifiers_to_monster_indexes(&id, &index, 1) != 1) continue;
+			const int16 object_index = get_monster_data(index)->object_index;
+			disconnect_object_from_mesh(object_index);
+			get_object_data(object_index)->location.position.x = 30 * WORLD_ONE + id * 100;
+			get_object_data(object_index)->location.position.y = 66 * WORLD_ONE;
+			reconnect_object_to_mesh(object_index);
+		}
+		std::vector<int16> expected;
+		for (int16 id = 31; id < 36; ++id)
+		{
+			int16 index;
+			if (monster_identifiers_to_monster_indexes(&id, &index, 1) != 1) continue;
+			if (get_monster_data(index)->flags & _monster_has_left_the_mesh_flag) continue;
+			const world_point2d p = position(index);
+			if (point_in_polygon_test(&p, strip, 4, TRUE)) expected.push_back(id);
+		}
+		const uint32 found = geometry_filter_action_proc(watch);
+		EXPECT_EQ(found != 0, !expected.empty()) << pass;
+		EXPECT_EQ(identifiers_in(count, "subj"), expected) << pass;
+		if (test_units_action_proc(count) & _map_action_proc_succeeded_flag)
+		{
+			++hits;
+			trigger_map_action(tally);
+		}
+	}
+	EXPECT_EQ(hits, 4) << "passes with two or more in the strip";
+	EXPECT_EQ(integer_of(tally, "resu"), hits);
 }
 
 } // namespace

@@ -221,7 +221,7 @@ static bool build_groups(void)
 			log_message(MODULE_NAME, __LINE__, "### spatial groups overflowed internal buffer");
 			return false;
 		}
-		spatial_group *group = group_at(offset);
+		spatial_group *group = reinterpret_cast<spatial_group *>(spatial_groups_globals.buffer + offset);
 		memset(group, 0, sizeof(*group));
 		group->team_index = seed->owner_team_index;
 		group->monster_type = seed->type;
@@ -306,7 +306,7 @@ static void build_supergroups(int32 offset)
 			log_message(MODULE_NAME, __LINE__, "### spatial supergroups overflowed internal buffer");
 			return;
 		}
-		spatial_supergroup *supergroup = supergroup_at(offset);
+		spatial_supergroup *supergroup = reinterpret_cast<spatial_supergroup *>(spatial_groups_globals.buffer + offset);
 		memset(supergroup, 0, sizeof(*supergroup));
 		supergroup->next = NONE;
 		supergroup->team_index = group->team_index;
