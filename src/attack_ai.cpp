@@ -16,6 +16,7 @@
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
+#include "players.h"
 #include "spatial_groups.h"
 #include "world.h"
 #include "zerv.h"
@@ -222,41 +223,82 @@ static int16 saturate16(int32 value)
 	return static_cast<int16>(value > 32767 ? 32767 : value < -32767 ? -32767 : value);
 }
 
-// The enemy group with the best score for this unit, or NULL.
-static spatial_group *choose_group(const monster_data *monster, const attack_ai_configuration *configuration)
+// The groups of one pass laid out for the scoring scan, which visits every
+// group for every attacker: list order kept, no allocation.
+#define MAXIMUM_SCORED_GROUPS (MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE / 50 + 1)
+struct scored_groups_data
 {
-	const world_point2d position = monster_point(monster);
-	spatial_group *best = nullptr;
-	int64 best_score = 0;
-	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
+	int32 count;
+	spatial_group *groups[MAXIMUM_SCORED_GROUPS];
+	int16 team[MAXIMUM_SCORED_GROUPS];
+	int16 radius[MAXIMUM_SCORED_GROUPS];
+	world_point2d center[MAXIMUM_SCORED_GROUPS];
+	int64 overkill[MAXIMUM_SCORED_GROUPS]; // ((OVERKILL_RATIO - power_ratio) >> 4)
+	// Whether a unit of team row - 1 may attack team column - 1; -1 not yet known.
+	int8 hostile[MAXIMUM_TEAMS_PER_MAP + 1][MAXIMUM_TEAMS_PER_MAP + 1];
+};
+static scored_groups_data scored_groups;
+
+static void lay_out_scored_groups(void)
+{
+	scored_groups_data *s = &scored_groups;
+	s->count = 0;
+	for (spatial_group *group = first_spatial_group(); group && s->count < MAXIMUM_SCORED_GROUPS; group = next_spatial_group(group))
 	{
-		if (group->team_index == monster->owner_team_index || teams_are_allied(group->team_index, monster->owner_team_index))
-		{
-			continue;
-		}
-		const world_point2d center = group->center;
-		if (!(configuration->flags & _attack_ai_no_focus_flag))
-		{
-			const world_point2d focus = configuration->focus;
-			if (static_cast<int64>(distance2d(&focus, &center)) - group->radius > configuration->radius) continue;
-		}
-		const int64 overkill = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
+		const int32 i = s->count++;
+		s->groups[i] = group;
+		s->team[i] = group->team_index;
+		s->radius[i] = group->radius;
+		s->center[i] = {group->center.x, group->center.y}; // field by field: the record is packed
+		s->overkill[i] = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
+	}
+	memset(s->hostile, -1, sizeof(s->hostile));
+}
+
+static bool teams_are_hostile(int16 unit_team, int16 group_team)
+{
+	if (unit_team == group_team) return false;
+	if (unit_team < -1 || unit_team >= MAXIMUM_TEAMS_PER_MAP || group_team < -1 || group_team >= MAXIMUM_TEAMS_PER_MAP)
+	{
+		return !teams_are_allied(group_team, unit_team);
+	}
+	int8 *known = &scored_groups.hostile[unit_team + 1][group_team + 1];
+	if (*known < 0) *known = teams_are_allied(group_team, unit_team) ? 0 : 1;
+	return *known != 0;
+}
+
+// The enemy group with the best score for this unit (its index in the
+// layout), or NONE.
+static int32 choose_group(const monster_data *monster, const attack_ai_configuration *configuration)
+{
+	const scored_groups_data *s = &scored_groups;
+	const world_point2d position = monster_point(monster);
+	const bool focused = !(configuration->flags & _attack_ai_no_focus_flag);
+	const world_point2d focus = configuration->focus;
+	int32 best = NONE;
+	int64 best_score = 0;
+	for (int32 i = 0; i < s->count; ++i)
+	{
+		if (!teams_are_hostile(monster->owner_team_index, s->team[i])) continue;
+		const world_point2d center = s->center[i];
+		if (focused && static_cast<int64>(distance2d(&focus, &center)) - s->radius[i] > configuration->radius) continue;
+		const int64 overkill = s->overkill[i];
 		// The distance is at least the larger offset: a group that cannot win even so needs no root.
-		if (best)
+		if (best != NONE)
 		{
 			int64 dx = static_cast<int64>(position.x) - center.x, dy = static_cast<int64>(position.y) - center.y;
 			if (dx < 0) dx = -dx;
 			if (dy < 0) dy = -dy;
 			int64 least = dx > dy ? dx : dy;
 			if (least > 32767) least = 32767;
-			const int64 closeness = SCORING_DISTANCE_CUTOFF - (least - group->radius);
+			const int64 closeness = SCORING_DISTANCE_CUTOFF - (least - s->radius[i]);
 			if (overkill + (closeness > 0 ? closeness : 0) <= best_score) continue;
 		}
-		const int64 closeness = SCORING_DISTANCE_CUTOFF - (static_cast<int64>(distance2d(&position, &center)) - group->radius);
+		const int64 closeness = SCORING_DISTANCE_CUTOFF - (static_cast<int64>(distance2d(&position, &center)) - s->radius[i]);
 		const int64 score = overkill + (closeness > 0 ? closeness : 0);
-		if (!best || score > best_score)
+		if (best == NONE || score > best_score)
 		{
-			best = group;
+			best = i;
 			best_score = score;
 		}
 	}
@@ -300,8 +342,11 @@ static void assign_attack_groups(void)
 			{
 				continue;
 			}
-			spatial_group *group = choose_group(monster, &attack->configuration);
-			if (group) assign_attacker(group, monster_index, definition);
+			const int32 chosen = choose_group(monster, &attack->configuration);
+			if (chosen == NONE) continue;
+			spatial_group *group = scored_groups.groups[chosen];
+			assign_attacker(group, monster_index, definition);
+			scored_groups.overkill[chosen] = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
 		}
 	}
 }
@@ -380,6 +425,7 @@ void update_attack_ai(void)
 		group->attacker_power = 0;
 		group->power_ratio = 0;
 	}
+	lay_out_scored_groups();
 	assign_attack_groups();
 	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{

@@ -187,7 +187,8 @@ static void summarise_group(spatial_group *group)
 	}
 	const int16 count = group->monster_count;
 	world_point2d center = {static_cast<world_distance>(sum_x / count), static_cast<world_distance>(sum_y / count)};
-	group->center = center;
+	group->center.x = center.x;
+	group->center.y = center.y;
 	int64 radius = max_x - center.x;
 	if (max_y - center.y > radius) radius = max_y - center.y;
 	if (center.x - min_x > radius) radius = center.x - min_x;
@@ -278,7 +279,7 @@ static bool groups_can_combine(const spatial_group *a, const spatial_group *b)
 	const int64 reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + a->radius + b->radius;
 	// The distance is at least the larger offset: most pairs end here without a root.
 	if ((dx < 0 ? -dx : dx) > reach || (dy < 0 ? -dy : dy) > reach) return false;
-	const world_point2d p = a->center, q = b->center;
+	const world_point2d p = {a->center.x, a->center.y}, q = {b->center.x, b->center.y};
 	if (static_cast<int64>(distance2d(&p, &q)) - a->radius - b->radius > MAXIMUM_SUPERGROUP_GAP) return false;
 	return groups_touch(a, b);
 }
@@ -294,13 +295,42 @@ static angle wide_arctangent(int64 x, int64 y)
 	return arctangent(static_cast<world_distance>(x), static_cast<world_distance>(y));
 }
 
+// The groups in list order, laid out for the candidate scan (every later
+// group for every work-list group): no allocation.
+#define MAXIMUM_LAID_OUT_GROUPS (LAST_SPATIAL_GROUP_OFFSET / (sizeof(spatial_group) + 2) + 1)
+struct laid_out_groups_data
+{
+	int32 count;
+	spatial_group *groups[MAXIMUM_LAID_OUT_GROUPS];
+	int16 team[MAXIMUM_LAID_OUT_GROUPS];
+	int16 type[MAXIMUM_LAID_OUT_GROUPS];
+	int16 radius[MAXIMUM_LAID_OUT_GROUPS];
+	bool taken[MAXIMUM_LAID_OUT_GROUPS];
+	world_point2d center[MAXIMUM_LAID_OUT_GROUPS];
+};
+static laid_out_groups_data laid_out_groups;
+
 static void build_supergroups(int32 offset)
 {
-	spatial_supergroup *last = nullptr;
-	spatial_group *work[MAXIMUM_COMBINED_GROUPS];
+	laid_out_groups_data *l = &laid_out_groups;
+	l->count = 0;
 	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{
-		if (group->flags & _spatial_group_in_supergroup_flag) continue;
+		const int32 i = l->count++;
+		l->groups[i] = group;
+		l->team[i] = group->team_index;
+		l->type[i] = group->monster_type;
+		l->radius[i] = group->radius;
+		l->taken[i] = false;
+		l->center[i] = {group->center.x, group->center.y}; // field by field: the record is packed
+	}
+	spatial_supergroup *last = nullptr;
+	spatial_group *work[MAXIMUM_COMBINED_GROUPS];
+	int32 work_position[MAXIMUM_COMBINED_GROUPS];
+	for (int32 seed = 0; seed < l->count; ++seed)
+	{
+		if (l->taken[seed]) continue;
+		spatial_group *group = l->groups[seed];
 		if (offset + static_cast<int32>(sizeof(spatial_supergroup)) > MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE)
 		{
 			log_message(MODULE_NAME, __LINE__, "### spatial supergroups overflowed internal buffer");
@@ -313,7 +343,9 @@ static void build_supergroups(int32 offset)
 		supergroup->monster_index = spatial_group_monster_index(group, 0);
 		group->flags |= _spatial_group_in_supergroup_flag;
 		group->owner_supergroup = offset;
+		l->taken[seed] = true;
 		int32 work_count = 0;
+		work_position[work_count] = seed;
 		work[work_count++] = group;
 
 		int64 power = 0, monster_count = 0, sum_x = 0, sum_y = 0, sum_i = 0, sum_j = 0, sum_cosine = 0, sum_sine = 0;
@@ -328,17 +360,26 @@ static void build_supergroups(int32 offset)
 			sum_j += static_cast<int64>(current->velocity.j) * current->power;
 			sum_cosine += static_cast<int64>(angle_cosine(current->facing)) * current->power;
 			sum_sine += static_cast<int64>(angle_sine(current->facing)) * current->power;
-			for (spatial_group *candidate = next_spatial_group(current); candidate; candidate = next_spatial_group(candidate))
+			const world_point2d here = l->center[work_position[w]];
+			const int64 here_reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + l->radius[work_position[w]];
+			for (int32 c = work_position[w] + 1; c < l->count; ++c)
 			{
-				if ((candidate->flags & _spatial_group_in_supergroup_flag) || candidate->team_index != group->team_index ||
-					candidate->monster_type == group->monster_type || !groups_can_combine(current, candidate))
-				{
-					continue;
-				}
+				if (l->taken[c] || l->team[c] != l->team[seed] || l->type[c] == l->type[seed]) continue;
+				// The distance is at least the larger offset: most pairs end here without a root.
+				const int64 reach = here_reach + l->radius[c];
+				const int64 dx = static_cast<int64>(l->center[c].x) - here.x, dy = static_cast<int64>(l->center[c].y) - here.y;
+				if (dx > reach || -dx > reach || dy > reach || -dy > reach) continue;
+				spatial_group *candidate = l->groups[c];
+				if (!groups_can_combine(current, candidate)) continue;
+				l->taken[c] = true;
 				candidate->flags |= _spatial_group_in_supergroup_flag;
 				candidate->owner_supergroup = offset;
 				// A group found once the list is full belongs here but adds nothing.
-				if (work_count < MAXIMUM_COMBINED_GROUPS) work[work_count++] = candidate;
+				if (work_count < MAXIMUM_COMBINED_GROUPS)
+				{
+					work_position[work_count] = c;
+					work[work_count++] = candidate;
+				}
 			}
 		}
 		supergroup->monster_count = saturate16(monster_count);
@@ -346,14 +387,15 @@ static void build_supergroups(int32 offset)
 		if (power != 0)
 		{
 			const world_point2d center = {static_cast<world_distance>(sum_x / power), static_cast<world_distance>(sum_y / power)};
-			supergroup->center = center;
+			supergroup->center.x = center.x;
+			supergroup->center.y = center.y;
 			const world_vector2d velocity = {saturate16(sum_i / power), saturate16(sum_j / power)};
 			supergroup->velocity = velocity;
 			supergroup->facing = wide_arctangent(sum_cosine, sum_sine);
 			int64 radius = 0, range = 0;
 			for (int32 w = 0; w < work_count; ++w)
 			{
-				const world_point2d member_center = work[w]->center;
+				const world_point2d member_center = {work[w]->center.x, work[w]->center.y};
 				const int64 distance = distance2d(&center, &member_center);
 				if (distance + work[w]->radius > radius) radius = distance + work[w]->radius;
 				if (distance + work[w]->range > range) range = distance + work[w]->range;
