@@ -307,13 +307,74 @@ struct laid_out_groups_data
 	int16 radius[MAXIMUM_LAID_OUT_GROUPS];
 	bool taken[MAXIMUM_LAID_OUT_GROUPS];
 	world_point2d center[MAXIMUM_LAID_OUT_GROUPS];
+	int16 largest_radius;
+	// Positions ordered by centre x (a stable merge sort), so that a scan looks
+	// only at the groups near a work-list group.
+	int16 by_x[MAXIMUM_LAID_OUT_GROUPS], scratch[MAXIMUM_LAID_OUT_GROUPS];
+	int16 found[MAXIMUM_LAID_OUT_GROUPS];
 };
 static laid_out_groups_data laid_out_groups;
+
+static void sort_laid_out_groups_by_x(laid_out_groups_data *l)
+{
+	for (int32 i = 0; i < l->count; ++i) l->by_x[i] = static_cast<int16>(i);
+	int16 *from = l->by_x, *to = l->scratch;
+	for (int32 width = 1; width < l->count; width *= 2)
+	{
+		for (int32 start = 0; start < l->count; start += 2 * width)
+		{
+			const int32 middle = MIN(start + width, l->count), end = MIN(start + 2 * width, l->count);
+			int32 a = start, b = middle, k = start;
+			while (a < middle && b < end) to[k++] = l->center[from[b]].x < l->center[from[a]].x ? from[b++] : from[a++];
+			while (a < middle) to[k++] = from[a++];
+			while (b < end) to[k++] = from[b++];
+		}
+		int16 *swap = from;
+		from = to;
+		to = swap;
+	}
+	if (from != l->by_x) memcpy(l->by_x, from, sizeof(int16) * static_cast<size_t>(l->count));
+}
+
+// The positions after p, in list order, that may join p's supergroup as far as
+// team, kind and the box around p's reach tell.
+static int32 nearby_candidates(laid_out_groups_data *l, int32 p, int32 seed)
+{
+	const world_point2d here = l->center[p];
+	const int64 here_reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + l->radius[p];
+	const int64 window = here_reach + l->largest_radius;
+	int32 low = 0, high = l->count;
+	while (low < high)
+	{
+		const int32 middle = (low + high) / 2;
+		if (static_cast<int64>(l->center[l->by_x[middle]].x) < here.x - window) low = middle + 1;
+		else high = middle;
+	}
+	int32 found = 0;
+	for (int32 k = low; k < l->count && static_cast<int64>(l->center[l->by_x[k]].x) <= here.x + window; ++k)
+	{
+		const int32 c = l->by_x[k];
+		if (c <= p || l->taken[c] || l->team[c] != l->team[seed] || l->type[c] == l->type[seed]) continue;
+		const int64 reach = here_reach + l->radius[c];
+		const int64 dx = static_cast<int64>(l->center[c].x) - here.x, dy = static_cast<int64>(l->center[c].y) - here.y;
+		if (dx > reach || -dx > reach || dy > reach || -dy > reach) continue;
+		// Insertion keeps list order: few groups stand this close.
+		int32 at = found++;
+		while (at > 0 && l->found[at - 1] > c)
+		{
+			l->found[at] = l->found[at - 1];
+			--at;
+		}
+		l->found[at] = static_cast<int16>(c);
+	}
+	return found;
+}
 
 static void build_supergroups(int32 offset)
 {
 	laid_out_groups_data *l = &laid_out_groups;
 	l->count = 0;
+	l->largest_radius = 0;
 	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{
 		const int32 i = l->count++;
@@ -323,7 +384,9 @@ static void build_supergroups(int32 offset)
 		l->radius[i] = group->radius;
 		l->taken[i] = false;
 		l->center[i] = {group->center.x, group->center.y}; // field by field: the record is packed
+		if (l->radius[i] > l->largest_radius) l->largest_radius = l->radius[i];
 	}
+	sort_laid_out_groups_by_x(l);
 	spatial_supergroup *last = nullptr;
 	spatial_group *work[MAXIMUM_COMBINED_GROUPS];
 	int32 work_position[MAXIMUM_COMBINED_GROUPS];
@@ -360,15 +423,10 @@ static void build_supergroups(int32 offset)
 			sum_j += static_cast<int64>(current->velocity.j) * current->power;
 			sum_cosine += static_cast<int64>(angle_cosine(current->facing)) * current->power;
 			sum_sine += static_cast<int64>(angle_sine(current->facing)) * current->power;
-			const world_point2d here = l->center[work_position[w]];
-			const int64 here_reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + l->radius[work_position[w]];
-			for (int32 c = work_position[w] + 1; c < l->count; ++c)
+			const int32 found = nearby_candidates(l, work_position[w], seed);
+			for (int32 f = 0; f < found; ++f)
 			{
-				if (l->taken[c] || l->team[c] != l->team[seed] || l->type[c] == l->type[seed]) continue;
-				// The distance is at least the larger offset: most pairs end here without a root.
-				const int64 reach = here_reach + l->radius[c];
-				const int64 dx = static_cast<int64>(l->center[c].x) - here.x, dy = static_cast<int64>(l->center[c].y) - here.y;
-				if (dx > reach || -dx > reach || dy > reach || -dy > reach) continue;
+				const int32 c = l->found[f];
 				spatial_group *candidate = l->groups[c];
 				if (!groups_can_combine(current, candidate)) continue;
 				l->taken[c] = true;
