@@ -18,7 +18,24 @@
 #include "units_content.h"
 #include "world.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define GROUPS_TEST_COUNTS_ALLOCATIONS 1
+// The sanitizer allocator sees every block: malloc, new_pointer and operator new alike.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, size_t),
+	void (*free_hook)(const volatile void *));
+#endif
+
 namespace {
+
+#ifdef GROUPS_TEST_COUNTS_ALLOCATIONS
+volatile int32 allocations_seen = 0;
+volatile bool counting_allocations = false;
+void count_allocation(const volatile void *, size_t)
+{
+	if (counting_allocations) allocations_seen = allocations_seen + 1;
+}
+void ignore_free(const volatile void *) {}
+#endif
 
 class spatial_groups_on_a_map : public demo_armies_fixture
 {
@@ -214,6 +231,27 @@ TEST_F(spatial_groups, the_growth_limit_is_checked_before_each_member)
 	game_play_version = 1300;
 	build_spatial_groups();
 	EXPECT_EQ(+first_spatial_group()->monster_count, 32) << "the whole cluster lies in the first scans";
+}
+
+TEST_F(spatial_groups, passes_allocate_nothing)
+{
+#ifdef GROUPS_TEST_COUNTS_ALLOCATIONS
+	static const bool installed = __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free) != 0;
+	ASSERT_TRUE(installed);
+	allocations_seen = 0;
+	counting_allocations = true;
+	for (int16 team = 0; team < 2; ++team)
+	{
+		build_spatial_groups();
+		reset_attack_ai();
+		attack_with_all_monster_indexes(team);
+		update_attack_ai();
+	}
+	counting_allocations = false;
+	EXPECT_EQ(allocations_seen, 0);
+#else
+	GTEST_SKIP() << "allocation counting needs the sanitizer allocator";
+#endif
 }
 
 TEST_F(spatial_groups, supergroups_join_other_kinds_within_reach_but_never_the_seeds_kind)
