@@ -226,16 +226,23 @@ static int16 saturate16(int32 value)
 // The groups of one pass laid out for the scoring scan, which visits every
 // group for every attacker: list order kept, no allocation.
 #define MAXIMUM_SCORED_GROUPS (MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE / 50 + 1)
+struct scored_group
+{
+	world_point2d center;
+	int32 radius;
+	int16 team;
+	int64 overkill; // ((OVERKILL_RATIO - power_ratio) >> 4)
+};
 struct scored_groups_data
 {
 	int32 count;
 	spatial_group *groups[MAXIMUM_SCORED_GROUPS];
-	int16 team[MAXIMUM_SCORED_GROUPS];
-	int16 radius[MAXIMUM_SCORED_GROUPS];
-	world_point2d center[MAXIMUM_SCORED_GROUPS];
-	int64 overkill[MAXIMUM_SCORED_GROUPS]; // ((OVERKILL_RATIO - power_ratio) >> 4)
-	// Whether a unit of team row - 1 may attack team column - 1; -1 not yet known.
-	int8 hostile[MAXIMUM_TEAMS_PER_MAP + 1][MAXIMUM_TEAMS_PER_MAP + 1];
+	scored_group group[MAXIMUM_SCORED_GROUPS];
+	// Per attacking team (index team + 1), the positions of the groups it may
+	// attack, in list order; a count of NONE until first asked.
+	int16 hostile_count[MAXIMUM_TEAMS_PER_MAP + 1];
+	int16 hostile[MAXIMUM_TEAMS_PER_MAP + 1][MAXIMUM_SCORED_GROUPS];
+	int16 other_team_list[MAXIMUM_SCORED_GROUPS]; // for a team outside the table
 };
 static scored_groups_data scored_groups;
 
@@ -247,27 +254,38 @@ static void lay_out_scored_groups(void)
 	{
 		const int32 i = s->count++;
 		s->groups[i] = group;
-		s->team[i] = group->team_index;
-		s->radius[i] = group->radius;
-		s->center[i] = {group->center.x, group->center.y}; // field by field: the record is packed
-		s->overkill[i] = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
+		scored_group *g = &s->group[i];
+		g->center = {group->center.x, group->center.y}; // field by field: the record is packed
+		g->radius = group->radius;
+		g->team = group->team_index;
+		g->overkill = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
 	}
-	memset(s->hostile, -1, sizeof(s->hostile));
+	for (int16 &count : s->hostile_count) count = NONE;
 }
 
-static bool teams_are_hostile(int16 unit_team, int16 group_team)
+// The positions of the groups a unit of the team may attack, and their count.
+static const int16 *hostile_groups(int16 team, int32 *count)
 {
-	if (unit_team == group_team) return false;
-	if (unit_team < -1 || unit_team >= MAXIMUM_TEAMS_PER_MAP || group_team < -1 || group_team >= MAXIMUM_TEAMS_PER_MAP)
+	scored_groups_data *s = &scored_groups;
+	const bool listed = team >= -1 && team < MAXIMUM_TEAMS_PER_MAP;
+	int16 *list = listed ? s->hostile[team + 1] : s->other_team_list;
+	if (listed && s->hostile_count[team + 1] != NONE)
 	{
-		return !teams_are_allied(group_team, unit_team);
+		*count = s->hostile_count[team + 1];
+		return list;
 	}
-	int8 *known = &scored_groups.hostile[unit_team + 1][group_team + 1];
-	if (*known < 0) *known = teams_are_allied(group_team, unit_team) ? 0 : 1;
-	return *known != 0;
+	int16 n = 0;
+	for (int32 i = 0; i < s->count; ++i)
+	{
+		const int16 group_team = s->group[i].team;
+		if (group_team != team && !teams_are_allied(group_team, team)) list[n++] = static_cast<int16>(i);
+	}
+	if (listed) s->hostile_count[team + 1] = n;
+	*count = n;
+	return list;
 }
 
-// The enemy group with the best score for this unit (its index in the
+// The enemy group with the best score for this unit (its position in the
 // layout), or NONE.
 static int32 choose_group(const monster_data *monster, const attack_ai_configuration *configuration)
 {
@@ -275,27 +293,28 @@ static int32 choose_group(const monster_data *monster, const attack_ai_configura
 	const world_point2d position = monster_point(monster);
 	const bool focused = !(configuration->flags & _attack_ai_no_focus_flag);
 	const world_point2d focus = configuration->focus;
+	int32 count;
+	const int16 *list = hostile_groups(monster->owner_team_index, &count);
 	int32 best = NONE;
 	int64 best_score = 0;
-	for (int32 i = 0; i < s->count; ++i)
+	for (int32 k = 0; k < count; ++k)
 	{
-		if (!teams_are_hostile(monster->owner_team_index, s->team[i])) continue;
-		const world_point2d center = s->center[i];
-		if (focused && static_cast<int64>(distance2d(&focus, &center)) - s->radius[i] > configuration->radius) continue;
-		const int64 overkill = s->overkill[i];
+		const int32 i = list[k];
+		const scored_group *g = &s->group[i];
+		if (focused && static_cast<int64>(distance2d(&focus, &g->center)) - g->radius > configuration->radius) continue;
 		// The distance is at least the larger offset: a group that cannot win even so needs no root.
 		if (best != NONE)
 		{
-			int64 dx = static_cast<int64>(position.x) - center.x, dy = static_cast<int64>(position.y) - center.y;
+			int64 dx = static_cast<int64>(position.x) - g->center.x, dy = static_cast<int64>(position.y) - g->center.y;
 			if (dx < 0) dx = -dx;
 			if (dy < 0) dy = -dy;
 			int64 least = dx > dy ? dx : dy;
 			if (least > 32767) least = 32767;
-			const int64 closeness = SCORING_DISTANCE_CUTOFF - (least - s->radius[i]);
-			if (overkill + (closeness > 0 ? closeness : 0) <= best_score) continue;
+			const int64 closeness = SCORING_DISTANCE_CUTOFF - (least - g->radius);
+			if (g->overkill + (closeness > 0 ? closeness : 0) <= best_score) continue;
 		}
-		const int64 closeness = SCORING_DISTANCE_CUTOFF - (static_cast<int64>(distance2d(&position, &center)) - s->radius[i]);
-		const int64 score = overkill + (closeness > 0 ? closeness : 0);
+		const int64 closeness = SCORING_DISTANCE_CUTOFF - (static_cast<int64>(distance2d(&position, &g->center)) - g->radius);
+		const int64 score = g->overkill + (closeness > 0 ? closeness : 0);
 		if (best == NONE || score > best_score)
 		{
 			best = i;
@@ -346,7 +365,7 @@ static void assign_attack_groups(void)
 			if (chosen == NONE) continue;
 			spatial_group *group = scored_groups.groups[chosen];
 			assign_attacker(group, monster_index, definition);
-			scored_groups.overkill[chosen] = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
+			scored_groups.group[chosen].overkill = (static_cast<int64>(OVERKILL_RATIO) - group->power_ratio) >> 4;
 		}
 	}
 }
