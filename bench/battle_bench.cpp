@@ -37,15 +37,18 @@ double peak_rss_mb(void)
 
 // Plays the battle one single-tick frame at a time, without the per-tick
 // digest (the mesh slot alone would dominate), timing each frame.
-bool play_battle(file_tag map, battle_timing *timing)
+// With ai, a demo-type game of two computers: the attack AI plays both sides.
+bool play_battle(file_tag map, battle_timing *timing, bool ai = false)
 {
 	new_game_data setup;
-	harness_battle_setup(&setup, map);
+	if (ai) harness_ai_battle_setup(&setup, map);
+	else harness_battle_setup(&setup, map);
 	if (!harness_initialize() || !harness_start_map(&setup)) return false;
 	set_zerv_tick_hook(nullptr, nullptr);
 	double total = 0;
 	int32 ran = 0;
-	const std::vector<battle_order> &orders = battle_script(map);
+	static const std::vector<battle_order> no_orders;
+	const std::vector<battle_order> &orders = ai ? no_orders : battle_script(map);
 	size_t next_order = 0;
 	const int32 start = game->game_time;
 	while (ran < battle_ticks && !harness_game_is_finished())
@@ -88,13 +91,13 @@ void report(benchmark::State &state, const char *name, const battle_timing &timi
 		name, timing.ticks, timing.mean_us, timing.worst_us, timing.worst_tick, x_real_time, timing.peak_rss_mb);
 }
 
-void BM_battle(benchmark::State &state, file_tag map, const char *name)
+void BM_battle(benchmark::State &state, file_tag map, const char *name, bool ai = false)
 {
 	battle_timing timing;
 	for (auto _ : state)
 	{
 		timing = battle_timing();
-		if (!play_battle(map, &timing))
+		if (!play_battle(map, &timing, ai))
 		{
 			state.SkipWithError("the battle map did not start");
 			return;
@@ -108,6 +111,12 @@ void BM_battle_bnch(benchmark::State &state)
 	BM_battle(state, TAG("bnch"), "bnch 200 v 200");
 }
 BENCHMARK(BM_battle_bnch)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_battle_bnch_ai(benchmark::State &state)
+{
+	BM_battle(state, TAG("bnch"), "bnch ai 200 v 200", true);
+}
+BENCHMARK(BM_battle_bnch_ai)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_battle_demo(benchmark::State &state)
 {

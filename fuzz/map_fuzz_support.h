@@ -9,6 +9,9 @@
 #include "collection_references.h"
 #include "collections_content.h"
 #include "default_tags.h"
+#include "markers.h"
+#include "path.h"
+#include "players.h"
 #include "definitions.h"
 #include "fuzz_support.h"
 #include "mesh.h"
@@ -109,6 +112,131 @@ inline std::vector<uint8> grass_map_tag_data(const mesh_tag_contents *base = nul
 inline void load_fuzz_map(const std::vector<uint8> &bytes)
 {
 	check(load_mesh_from_tag_data(bytes.data(), static_cast<int32>(bytes.size()), MESH_VERSION_NUMBER, "fuzz"));
+}
+
+/* ---------- the small world of units */
+
+// A datum array's bookkeeping and records.
+struct fuzz_datum_snapshot
+{
+	datum_globals *array;
+	datum_globals bookkeeping;
+	std::vector<uint8> records;
+
+	void take(datum_globals *source)
+	{
+		array = source;
+		bookkeeping = *source;
+		if (!source->data) return;
+		records.assign(static_cast<const uint8 *>(source->data),
+			static_cast<const uint8 *>(source->data) + static_cast<size_t>(source->maximum_count) * source->size);
+	}
+	void restore(void) const
+	{
+		array->first_free_index = bookkeeping.first_free_index;
+		array->count = bookkeeping.count;
+		array->total_count = bookkeeping.total_count;
+		array->next_identifier = bookkeeping.next_identifier;
+		if (!records.empty()) memcpy(array->data, records.data(), records.size());
+	}
+};
+
+// The grass map with a unit of every generated kind for each of two teams
+// (team 0's markers 1.., team 1's 31..), placed through new_monster, and the
+// map-action store set up; once per process. restore_fuzz_unit_world puts the
+// units, objects, paths and cells' object chains back as they were, so that a
+// target giving orders starts every input from the same world.
+struct fuzz_unit_world
+{
+	game_data game_record;
+	fuzz_datum_snapshot monsters, objects, paths;
+	std::vector<int16> cell_heads;
+};
+
+inline fuzz_unit_world *get_fuzz_unit_world(void)
+{
+	static fuzz_unit_world world;
+	return &world;
+}
+
+inline void set_up_fuzz_unit_world(void)
+{
+	fuzz_unit_world *world = get_fuzz_unit_world();
+	open_generated_tag_set(true);
+	initialize_markers();
+	initialize_players();
+	initialize_pathfinding();
+	memset(&world->game_record, 0, sizeof(world->game_record));
+	world->game_record.type = _game_type_local;
+	world->game_record.winning_team_index = NONE;
+	world->game_record.difficulty_level = 2;
+	game = &world->game_record;
+
+	std::vector<marker_palette_entry> palette;
+	std::vector<marker_data> markers;
+	for (int16 team = 0; team < 2; ++team)
+	{
+		int16 n = 0;
+		for (const file_tag kind : default_unit_kind_tags)
+		{
+			marker_palette_entry entry = {};
+			entry.type = _marker_monster;
+			entry.tag = kind;
+			entry.team_index = team;
+			entry.tag_index = NONE;
+			marker_data marker = {};
+			marker.type = _marker_monster;
+			marker.palette_index = static_cast<int16>(palette.size());
+			marker.identifier = static_cast<int16>(team * 30 + n + 1);
+			marker.location.position = {(8 + 4 * n) * WORLD_ONE, (12 + 8 * team) * WORLD_ONE, 0};
+			marker.data_index = marker.data_identifier = NONE;
+			palette.push_back(entry);
+			markers.push_back(marker);
+			++n;
+		}
+	}
+	mesh_tag_contents contents = {};
+	initialize_mesh_header(&contents.header, 1, 1);
+	contents.header.team_count = 2;
+	contents.palette = palette.data();
+	contents.palette_count = static_cast<int32>(palette.size());
+	contents.markers = markers.data();
+	contents.marker_count = static_cast<int32>(markers.size());
+	load_fuzz_map(grass_map_tag_data(&contents));
+	start_generated_tag_set_map(true);
+	initialize_markers_for_new_map();
+	initialize_pathfinding_for_new_map();
+	new_player_data players[2] = {};
+	for (int16 i = 0; i < 2; ++i)
+	{
+		players[i].team_index = i;
+		players[i].unique_identifier = static_cast<uint32>(i + 1);
+		players[i].team_captain_identifier = players[i].unique_identifier;
+		players[i].agreed_to_play = TRUE;
+	}
+	initialize_players_for_new_map(2, players, 0);
+	scan_marker_palette_state palette_scan;
+	new_scan_marker_palette_state(&palette_scan, _marker_monster, static_cast<file_tag>(NONE));
+	while (marker_palette_entry *entry = scan_marker_palette(&palette_scan)) new_monster_palette_entry(entry);
+	scan_markers_state scan;
+	new_scan_markers_state(&scan, _marker_monster, NONE, NONE);
+	while (marker_data *marker = scan_markers(&scan)) check(new_monster(marker) != NONE);
+
+	world->monsters.take(&monster_array);
+	world->objects.take(&object_array);
+	world->paths.take(&path_array);
+	world->cell_heads.resize(static_cast<size_t>(mesh_globals->cell_count));
+	for (int32 i = 0; i < mesh_globals->cell_count; ++i) world->cell_heads[i] = mesh_globals->mesh_cells[i].first_object_index;
+}
+
+inline void restore_fuzz_unit_world(void)
+{
+	fuzz_unit_world *world = get_fuzz_unit_world();
+	world->monsters.restore();
+	world->objects.restore();
+	world->paths.restore();
+	for (int32 i = 0; i < mesh_globals->cell_count; ++i) mesh_globals->mesh_cells[i].first_object_index = world->cell_heads[i];
+	game = &world->game_record;
 }
 
 #endif

@@ -66,7 +66,7 @@ void monster_change_identifier(int16 monster_index)
 	}
 	uint32 candidate = 0;
 	while (taken[candidate]) ++candidate;
-	set_datum_identifier(&monster_array, monster_index, static_cast<int16>(static_cast<uint16>(0x8000 + candidate)));
+	set_monster_identifier(monster_index, static_cast<int16>(static_cast<uint16>(0x8000 + candidate)));
 }
 
 int16 find_player_unit_type_for_monster(int16 player_index, int16 monster_index)

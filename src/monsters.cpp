@@ -171,7 +171,8 @@ static int16 create_monster(const monster_creation *c)
 	// 4.
 	const int16 monster_index = new_datum(&monster_array);
 	if (monster_index == NONE) return NONE;
-	if (c->marker && c->marker->identifier != 0) set_datum_identifier(&monster_array, monster_index, c->marker->identifier);
+	if (c->marker && c->marker->identifier != 0) set_monster_identifier(monster_index, c->marker->identifier);
+	else set_monster_identifier(monster_index, get_monster_data(monster_index)->identifier);
 	int16 permutation;
 	const int16 permutation_count = MAX(reference->number_of_permutations, static_cast<int16>(1));
 	if (c->veteran) permutation = c->veteran->color_table_permutation;
@@ -732,21 +733,46 @@ void monster_indexes_to_monster_identifiers(const int16 *indexes, int16 *identif
 	}
 }
 
+// Identifier to index + 1 (0: none). A row is checked against the record on
+// every read, so a stale one only costs the linear search.
+static uint16 monster_index_by_identifier[65536];
+
+void set_monster_identifier(int16 monster_index, int16 identifier)
+{
+	if (!get_monster_data(monster_index)) return;
+	set_datum_identifier(&monster_array, monster_index, identifier);
+	const monster_data *monster = get_monster_data(monster_index);
+	monster_index_by_identifier[static_cast<uint16>(monster->identifier)] = static_cast<uint16>(monster_index + 1);
+}
+
+static int16 find_monster_index_by_identifier(int16 identifier)
+{
+	if (identifier == 0) return NONE;
+	const int32 row = monster_index_by_identifier[static_cast<uint16>(identifier)] - 1;
+	if (row >= 0 && row < monster_array.count)
+	{
+		const monster_data *monster = get_monster_data(static_cast<int16>(row));
+		if (monster && monster->identifier == identifier) return static_cast<int16>(row);
+	}
+	for (int16 m = 0; m < monster_array.count; ++m)
+	{
+		const monster_data *monster = get_monster_data(m);
+		if (monster && monster->identifier == identifier)
+		{
+			monster_index_by_identifier[static_cast<uint16>(identifier)] = static_cast<uint16>(m + 1);
+			return m;
+		}
+	}
+	return NONE;
+}
+
 int16 monster_identifiers_to_monster_indexes(const int16 *identifiers, int16 *indexes, int16 count)
 {
 	int16 found = 0;
 	for (int16 i = 0; i < count; ++i)
 	{
-		const int16 identifier = identifiers[i];
-		for (int16 m = 0; m < monster_array.count; ++m)
-		{
-			const monster_data *monster = get_monster_data(m);
-			if (monster && identifier != 0 && monster->identifier == identifier)
-			{
-				indexes[found++] = m;
-				break;
-			}
-		}
+		const int16 index = find_monster_index_by_identifier(identifiers[i]);
+		if (index != NONE) indexes[found++] = index;
 	}
 	return found;
 }

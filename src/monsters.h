@@ -478,6 +478,8 @@ void new_monster_palette_entry(marker_palette_entry *entry);
 
 void monster_indexes_to_monster_identifiers(const int16 *indexes, int16 *identifiers, int16 count);
 int16 monster_identifiers_to_monster_indexes(const int16 *identifiers, int16 *indexes, int16 count);
+// The one way a unit's identifier changes: it keeps the identifier lookup current.
+void set_monster_identifier(int16 monster_index, int16 identifier);
 int16 remove_incapacitated_monster_indexes(int16 *indexes, int16 count);
 int16 remove_monster_indexes_under_user_control(int16 *indexes, int16 count);
 int16 remove_monsters_that_have_left_the_mesh(int16 *indexes, int16 count);

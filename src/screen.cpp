@@ -2,18 +2,24 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "attack_ai.h"
 #include "bitmap_text.h"
+#include "definitions.h"
 #include "error_manager.h"
 #include "hardware/OpenGL/setup_opengl.h"
 #include "game_preferences.h"
 #include "hardware/hardware_rasterizers.h"
 #include "interface.h"
 #include "linux_utilities.h"
+#include "monster_definitions.h"
 #include "main.h"
 #include "render/render.h"
 #include "render/render_wireframe.h"
 #include "screen_preferences.h"
+#include "spatial_groups.h"
+#include "tags_and_strings.h"
 #include "unit_trading.h"
 #include "zerv.h"
 
@@ -745,6 +751,85 @@ void update_fps_only(void)
 	rate->current_fps = (any && latest != earliest) ? static_cast<float>(sum) / ((latest - earliest) / 1000.0f) : 0.0f;
 }
 
+// Appends a line when it fits whole; false once the text is full.
+static bool append_statistics_line(char *buffer, int32 size, int32 *length, const char *line)
+{
+	const int32 n = static_cast<int32>(strlen(line));
+	if (*length + n >= size) return false;
+	memcpy(buffer + *length, line, static_cast<size_t>(n) + 1);
+	*length += n;
+	return true;
+}
+
+void get_statistics_display_text(int16 mode, char *buffer, int32 size)
+{
+	if (!buffer || size <= 0) return;
+	buffer[0] = 0;
+	int32 length = 0;
+	char line[160];
+	switch (mode)
+	{
+		case 2:
+		{
+			render_statistics s;
+			get_render_statistics(&s);
+			const render_surface_count_data &e = s.extant, &d = s.discarded;
+			auto percent = [](int32 part, int32 whole) { return whole ? 100.0 * part / whole : 0.0; };
+			auto pair = [&](int32 a, int32 b) { return a + b; };
+			snprintf(line, sizeof(line), "#%d/#%d (%3.2f%%) triangles for #%d/#%d (%3.2f%%) bytes\r", e.triangle_count,
+				pair(e.triangle_count, d.triangle_count), percent(e.triangle_count, pair(e.triangle_count, d.triangle_count)),
+				static_cast<int>(s.used_memory), static_cast<int>(s.total_memory), percent(s.used_memory, s.total_memory));
+			append_statistics_line(buffer, size, &length, line);
+			const struct
+			{
+				const char *a_name, *b_name, *tail;
+				int16 a_extant, a_discarded, b_extant, b_discarded;
+			} rows[4] = {
+				{"mesh", "reflected mesh", ",\r", e.mesh_triangle_count, d.mesh_triangle_count, e.reflected_mesh_triangle_count,
+					d.reflected_mesh_triangle_count},
+				{"model", "reflected model", ",\r", e.model_triangle_count, d.model_triangle_count,
+					e.reflected_model_triangle_count, d.reflected_model_triangle_count},
+				{"rectangle", "reflected rectangle", ",\r", e.rectangle_count, d.rectangle_count, e.reflected_rectangle_count,
+					d.reflected_rectangle_count},
+				{"media", "transparent", "", e.media_triangle_count, d.media_triangle_count, e.transparent_mesh_triangle_count,
+					d.transparent_mesh_triangle_count},
+			};
+			for (const auto &r : rows)
+			{
+				const int32 a_total = pair(r.a_extant, r.a_discarded), b_total = pair(r.b_extant, r.b_discarded);
+				snprintf(line, sizeof(line), "#%d/#%d (%3.2f%%) %s, #%d/#%d (%3.2f%%) %s%s", r.a_extant, a_total,
+					percent(r.a_extant, a_total), r.a_name, r.b_extant, b_total, percent(r.b_extant, b_total), r.b_name, r.tail);
+				append_statistics_line(buffer, size, &length, line);
+			}
+			break;
+		}
+		case 3:
+			for (const spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+			{
+				snprintf(line, sizeof(line), "#%d %s (%3.2f,%3.2f) r==%3.2f pow==%x/%x==%3.3f\r", g->monster_count,
+					tag_to_string(get_definition_subgroup(get_monster_definitions(), g->monster_type)), g->center.x / 512.0,
+					g->center.y / 512.0, g->radius / 512.0, static_cast<unsigned>(static_cast<uint16>(g->attacker_power)),
+					static_cast<unsigned>(static_cast<uint16>(g->power)), g->power_ratio / 65536.0);
+				if (!append_statistics_line(buffer, size, &length, line)) break;
+			}
+			break;
+		case 4:
+			for (const spatial_supergroup *g = first_spatial_supergroup(); g; g = next_spatial_supergroup(g))
+			{
+				snprintf(line, sizeof(line), "#%d (%3.2f,%3.2f) r==%3.2f range==%3.2f pow==%x\r", g->monster_count,
+					g->center.x / 512.0, g->center.y / 512.0, g->radius / 512.0, g->range / 512.0,
+					static_cast<unsigned>(static_cast<uint16>(g->power)));
+				if (!append_statistics_line(buffer, size, &length, line)) break;
+			}
+			break;
+		case 5:
+			debug_attack_ai(buffer, size);
+			break;
+		default:
+			break;
+	}
+}
+
 void update_fps_display(view_data *view)
 {
 	frame_rate_sample_data *rate = &screen_globals.frame_rate;
@@ -753,12 +838,22 @@ void update_fps_display(view_data *view)
 		if (view) rasterize_wireframe_over_surfaces(view->screen, 0, rate->wireframe_display_mode == 1 ?
 			WIREFRAME_MESH_TRIANGLES : WIREFRAME_MODEL_TRIANGLES);
 	}
-	if (rate->statistics_display_mode != 1) return;
-	update_fps_only();
+	if (rate->statistics_display_mode < 1 || rate->statistics_display_mode > 5) return;
+	if (rate->statistics_display_mode == 1) update_fps_only();
 	if (!view || !view->screen) return;
-	char text[32];
-	if (rate->current_fps < 1.0f) snprintf(text, sizeof(text), "--");
-	else snprintf(text, sizeof(text), "%3.1f fps", static_cast<double>(rate->current_fps));
+	static char text[STATISTICS_DISPLAY_TEXT_SIZE];
+	if (rate->statistics_display_mode != 1)
+	{
+		get_statistics_display_text(rate->statistics_display_mode, text, sizeof(text));
+	}
+	else if (rate->current_fps < 1.0f)
+	{
+		snprintf(text, sizeof(text), "--");
+	}
+	else
+	{
+		snprintf(text, sizeof(text), "%3.1f fps", static_cast<double>(rate->current_fps));
+	}
 	rectangle2d bounds;
 	set_rectangle2d(&bounds, 0, 0, view->screen->width, view->screen->height);
 	draw_string(view->screen, NULL, &bounds, NULL, get_interface_font_index(2), NONE, &white, text,

@@ -211,6 +211,10 @@ boolean is_valid_resolution(int32 width, int32 height);
 void set_sdl_windowed_mode(boolean windowed);
 void toggle_wireframe_display(void);
 void update_fps_display(view_data *view);
+// The text of statistics modes 2 to 5 (render counts, spatial groups,
+// supergroups, attack groups), cut at whole lines to fit size bytes.
+#define STATISTICS_DISPLAY_TEXT_SIZE 8192
+void get_statistics_display_text(int16 mode, char *buffer, int32 size);
 void update_fps_only(void);
 frame_rate_sample_data *get_frame_rate_sample_data(void);
 boolean display_device_supports_gamma(void);

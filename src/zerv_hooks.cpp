@@ -58,6 +58,7 @@
 #include "shapes.h"
 #include "sniffing.h"
 #include "sound/sound_manager.h"
+#include "spatial_groups.h"
 #include "string_definitions.h"
 #include "tag_files/tag_files.h"
 #include "test_hooks.h"
@@ -877,6 +878,7 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"veterans", fold_monster_initializers_digest},
 	{"paths", fold_paths_digest},
 	{"formations", fold_formations_digest},
+	{"spatial groups", spatial_groups_fold_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

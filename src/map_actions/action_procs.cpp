@@ -1,6 +1,7 @@
 #include "map_actions/action_procs.h"
 
 #include "map_actions/general_action_procs.h"
+#include "map_actions/unit_query_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
@@ -18,7 +19,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("mung"), munger_action_proc},
 	{TAG("soun"), nullptr},
 	{TAG("endg"), endgame_action_proc},
-	{TAG("tuni"), nullptr},
+	{TAG("tuni"), test_units_action_proc},
 	{TAG("ctrl"), nullptr},
 	{TAG("wand"), nullptr},
 	{TAG("acli"), action_list_action_proc},
@@ -34,7 +35,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("lead"), nullptr},
 	{TAG("obco"), nullptr},
 	{TAG("legi"), nullptr},
-	{TAG("geom"), nullptr},
+	{TAG("geom"), geometry_filter_action_proc},
 	{TAG("moef"), nullptr},
 	{TAG("gate"), nullptr},
 	{TAG("lock"), lock_action_proc},

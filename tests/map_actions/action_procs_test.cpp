@@ -1,13 +1,14 @@
 // The registry: 57 rows in their order, then the end row; the twelve logic,
-// timing and arithmetic procedures are the only ones with a body.
+// timing and arithmetic procedures and the two unit queries have a body.
 #include <gtest/gtest.h>
 
 #include "map_actions/action_procs.h"
 #include "map_actions/general_action_procs.h"
+#include "map_actions/unit_query_action_procs.h"
 
 namespace {
 
-TEST(action_procs, the_registry_holds_57_rows_of_which_twelve_have_a_procedure)
+TEST(action_procs, the_registry_holds_57_rows_of_which_fourteen_have_a_procedure)
 {
 	int32 filled = 0;
 	for (int32 i = 0; i < NUMBER_OF_REGISTERED_MAP_ACTION_PROCS; ++i)
@@ -15,12 +16,14 @@ TEST(action_procs, the_registry_holds_57_rows_of_which_twelve_have_a_procedure)
 		EXPECT_NE(registered_map_action_procs[i].tag, static_cast<action_tag>(NONE));
 		if (registered_map_action_procs[i].action_proc) filled += 1;
 	}
-	EXPECT_EQ(filled, 12);
+	EXPECT_EQ(filled, 14);
 	EXPECT_EQ(registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS].tag, static_cast<action_tag>(NONE));
 	EXPECT_EQ(registered_map_action_procs[0].tag, TAG("guar"));
 	EXPECT_EQ(registered_map_action_procs[56].tag, TAG("peas"));
 	EXPECT_EQ(action_tag_to_action_proc(TAG("math")), math_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("lock")), lock_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("geom")), geometry_filter_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("tuni")), test_units_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("guar")), nullptr);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("prta")), nullptr);
 	EXPECT_EQ(action_tag_to_action_proc(static_cast<action_tag>(NONE)), nullptr);

@@ -20,7 +20,7 @@ TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_377
 	{
 		const int16 index = new_datum(&monster_array);
 		ASSERT_NE(index, NONE);
-		set_datum_identifier(&monster_array, index, static_cast<int16>(DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER + i));
+		set_monster_identifier(index, static_cast<int16>(DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER + i));
 		get_monster_data(index)->owner_team_index = _dark_team_index;
 	}
 

@@ -446,14 +446,31 @@ TEST_F(map_actions_scheduler, draws_follow_the_delays)
 
 TEST_F(map_actions_scheduler, the_demo_game_triggers_nothing_and_rotates_the_attacking_team)
 {
+	harness_end_map();
+	harness_demo_setup(&setup, 4);
+	ASSERT_TRUE(harness_start_map(&setup));
 	const int16 a = action("none", _map_action_no_initial_delay_flag, 0);
 	activate_map_action(a);
 	game->type = _game_type_demo;
-	const int32 attacks = get_attack_ai_test_hooks()->attack_count;
-	pass_at(32);
-	pass_at(64);
+	const int16 team_count = get_team_count();
+	ASSERT_GT(team_count, 1);
+	for (int32 pass = 1; pass <= 4; ++pass)
+	{
+		pass_at(32 * pass);
+		const int16 team = static_cast<int16>(pass % team_count);
+		EXPECT_EQ(get_attack_ai_test_hooks()->last_attacking_team, team);
+		// The recorded group holds exactly the team's units on the mesh.
+		int16 expected = 0;
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (monster && monster->owner_team_index == team && !(monster->flags & _monster_has_left_the_mesh_flag)) ++expected;
+		}
+		const attack_group *group = first_attack_group();
+		EXPECT_EQ(group ? group->monster_count : 0, expected);
+		if (group) { EXPECT_EQ(next_attack_group(group), nullptr); }
+	}
 	EXPECT_TRUE(active(a));
-	EXPECT_EQ(get_attack_ai_test_hooks()->attack_count, attacks + (get_team_count() > 0 ? 2 : 0));
 }
 
 int32 triggers_of[16];

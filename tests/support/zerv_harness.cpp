@@ -199,6 +199,14 @@ void harness_battle_setup(new_game_data *setup, file_tag map_tag)
 	snprintf(computer->appearance.name, sizeof(computer->appearance.name), "%s", "Dark");
 }
 
+void harness_ai_battle_setup(new_game_data *setup, file_tag map_tag)
+{
+	harness_battle_setup(setup, map_tag);
+	setup->parameters.type = _game_type_demo;
+	setup->parameters.option_flags &= ~_game_option_limited_visibility_flag;
+	setup->players[0].type = _player_is_computer;
+}
+
 void harness_trading_setup(new_game_data *setup)
 {
 	harness_demo_setup(setup, 4);

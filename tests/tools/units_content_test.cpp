@@ -35,4 +35,24 @@ TEST_F(installed_units_content, the_set_holds_every_kind_list_and_attack_project
 	harness_end_map();
 }
 
+TEST_F(installed_units_content, the_kinds_carry_power_range_and_anti_missile_roles_for_the_attack_ai)
+{
+	const struct
+	{
+		int16 power;
+		uint32 flags;
+	} expected[NUMBER_OF_DEFAULT_UNIT_KINDS] = {{20, 0}, {24, _monster_is_anti_missile_target_flag},
+		{40, _monster_is_anti_missile_target_flag}, {16, _monster_is_anti_missile_unit_flag}};
+	const uint32 roles = _monster_is_anti_missile_unit_flag | _monster_is_anti_missile_target_flag;
+	for (int16 kind = 0; kind < NUMBER_OF_DEFAULT_UNIT_KINDS; ++kind)
+	{
+		const monster_definition d = default_unit_monster_definition(kind);
+		EXPECT_EQ(d.combined_power, expected[kind].power) << kind;
+		EXPECT_EQ(d.flags & roles, expected[kind].flags) << kind;
+		int16 longest = 0;
+		for (int16 a = 0; a < d.number_of_attacks; ++a) longest = MAX(longest, d.attacks[a].maximum_range);
+		EXPECT_EQ(d.longest_range, longest) << kind;
+	}
+}
+
 } // namespace

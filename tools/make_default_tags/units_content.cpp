@@ -32,14 +32,18 @@ struct unit_kind
 	int16 minimum_range, maximum_range;
 	int16 cost;
 	int16 recovery;
+	int16 combined_power; // what the attack AI weighs groups by
+	uint32 anti_missile_flags;
 };
 
 const unit_kind kinds[NUMBER_OF_DEFAULT_UNIT_KINDS] = {
-	{"swordsman", "Swordsman", "Swordsmen", _monster_class_melee, 24, 320, 0, DEFAULT_SWORD_PROJECTILE_TAG, 0, 400, 10, 30},
-	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 6144, 12, 45},
+	{"swordsman", "Swordsman", "Swordsmen", _monster_class_melee, 24, 320, 0, DEFAULT_SWORD_PROJECTILE_TAG, 0, 400, 10, 30, 20, 0},
+	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 6144, 12, 45, 24,
+		_monster_is_anti_missile_target_flag},
 	{"bomb thrower", "Bomb Thrower", "Bomb Throwers", _monster_class_missile, 20, 224, 0, DEFAULT_BOMB_PROJECTILE_TAG, 1024,
-		4096, 20, 75},
-	{"scout", "Scout", "Scouts", _monster_class_melee, 40, 160, 1, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG, 0, 320, 8, 20},
+		4096, 20, 75, 40, _monster_is_anti_missile_target_flag},
+	{"scout", "Scout", "Scouts", _monster_class_melee, 40, 160, 1, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG, 0, 320, 8, 20, 16,
+		_monster_is_anti_missile_unit_flag},
 };
 
 const int8 terrain_costs[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {2, 4, -1, -1, 1, 3, 0, 1, 2, 3, 2, 2, -1, -1, -1, -1};
@@ -183,6 +187,10 @@ monster_definition default_unit_monster_definition(int16 kind)
 		d.terrain_costs[9] = 5;
 		d.critical_distance = d.activation_distance;
 	}
+
+	d.combined_power = k.combined_power;
+	d.longest_range = k.maximum_range; // the one attack's reach
+	d.flags |= k.anti_missile_flags;
 
 	d.number_of_attacks = 1;
 	monster_attack_definition &attack = d.attacks[0];

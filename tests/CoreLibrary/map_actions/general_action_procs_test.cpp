@@ -27,7 +27,7 @@ std::vector<int32> integers_of_delay(int16 index)
 void monster(int16 index, int16 identifier, int16 team = 0)
 {
 	while (!get_monster_data(index)) ASSERT_NE(new_datum(&monster_array), NONE);
-	set_datum_identifier(&monster_array, index, identifier);
+	set_monster_identifier(index, identifier);
 	get_monster_data(index)->owner_team_index = static_cast<int8>(team);
 }
 

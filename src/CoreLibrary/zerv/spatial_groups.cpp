@@ -1,0 +1,552 @@
+// Spatial groups: built from the mesh cells' object chains (3 x 3 cells per
+// member) into one fixed buffer; no allocation during play.
+#include <cstring>
+
+#include "alliances.h"
+#include "attack_ai.h"
+#include "crc.h"
+#include "error_manager.h"
+#include "memory.h"
+#include "mesh.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
+#include "spatial_groups.h"
+#include "world.h"
+#include "zerv.h"
+
+struct spatial_groups_globals_data
+{
+	uint8 *buffer; // MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE bytes
+	int32 first_group; // offsets; NONE when empty
+	int32 first_supergroup;
+	uint32 monster_used_flags[MONSTER_USED_FLAGS_SIZE];
+};
+static_assert(MONSTER_USED_FLAGS_SIZE * 32 >= MAXIMUM_MONSTERS_PER_MAP, "the used-unit bit set is too small");
+static_assert(LAST_SPATIAL_GROUP_OFFSET == 23728, "a group must fit past the last start");
+static_assert(sizeof(spatial_group) + 2 * MAXIMUM_MONSTERS_PER_MAP == MAXIMUM_SPATIAL_GROUP_SIZE,
+	"the largest group holds every unit");
+
+static spatial_groups_globals_data spatial_groups_globals = {nullptr, NONE, NONE, {}};
+
+/* ---------- links */
+
+static spatial_group *group_at(int32 offset)
+{
+	if (offset == NONE || !spatial_groups_globals.buffer) return nullptr;
+	return reinterpret_cast<spatial_group *>(spatial_groups_globals.buffer + offset);
+}
+
+static spatial_supergroup *supergroup_at(int32 offset)
+{
+	if (offset == NONE || !spatial_groups_globals.buffer) return nullptr;
+	return reinterpret_cast<spatial_supergroup *>(spatial_groups_globals.buffer + offset);
+}
+
+static int32 offset_of(const void *record)
+{
+	return static_cast<int32>(static_cast<const uint8 *>(record) - spatial_groups_globals.buffer);
+}
+
+spatial_group *first_spatial_group(void) { return group_at(spatial_groups_globals.first_group); }
+spatial_group *next_spatial_group(const spatial_group *group) { return group_at(group->next_group); }
+spatial_supergroup *first_spatial_supergroup(void) { return supergroup_at(spatial_groups_globals.first_supergroup); }
+spatial_supergroup *next_spatial_supergroup(const spatial_supergroup *supergroup)
+{
+	return supergroup_at(supergroup->next);
+}
+spatial_supergroup *spatial_group_owner_supergroup(const spatial_group *group)
+{
+	return supergroup_at(group->owner_supergroup);
+}
+
+int16 *spatial_group_monster_indexes(spatial_group *group)
+{
+	return reinterpret_cast<int16 *>(reinterpret_cast<uint8 *>(group) + sizeof(spatial_group));
+}
+
+int16 spatial_group_monster_index(const spatial_group *group, int16 member)
+{
+	int16 index;
+	memcpy(&index, reinterpret_cast<const uint8 *>(group) + sizeof(spatial_group) + 2 * member, sizeof(index));
+	return index;
+}
+
+/* ---------- life cycle */
+
+void initialize_spatial_groups(void)
+{
+	if (spatial_groups_globals.buffer) return;
+	spatial_groups_globals.buffer = static_cast<uint8 *>(new_pointer(MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE));
+	if (!spatial_groups_globals.buffer)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
+			"couldn't allocate #%d bytes for spatial groups buffer", MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE);
+		return;
+	}
+	memset(spatial_groups_globals.buffer, 0, MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE);
+}
+
+void initialize_spatial_groups_for_new_map(void)
+{
+	spatial_groups_globals.first_group = NONE;
+	spatial_groups_globals.first_supergroup = NONE;
+}
+
+void dispose_spatial_groups_from_old_map(void)
+{
+}
+
+/* ---------- building */
+
+static int16 saturate16(int64 value)
+{
+	return static_cast<int16>(value > 32767 ? 32767 : value < -32767 ? -32767 : value);
+}
+
+static bool monster_used(int16 monster_index)
+{
+	return (spatial_groups_globals.monster_used_flags[monster_index >> 5] >> (monster_index & 31)) & 1;
+}
+
+static void mark_monster_used(int16 monster_index)
+{
+	spatial_groups_globals.monster_used_flags[monster_index >> 5] |= 1u << (monster_index & 31);
+}
+
+static const object_data *monster_object(const monster_data *monster)
+{
+	return get_object_data(monster->object_index);
+}
+
+// The 3 x 3 block's lower corner: clamped so the block stays on the map, at 0
+// on maps under three cells.
+static int32 block_corner(int32 cell, int32 size)
+{
+	int32 corner = cell - NEARBY_CELL_RADIUS;
+	if (corner > size - NEARBY_CELL_DIAMETER) corner = size - NEARBY_CELL_DIAMETER;
+	return corner < 0 ? 0 : corner;
+}
+
+// Appends every unit of the seed's team and kind in the block around the point.
+static void scan_block_around(spatial_group *group, const world_point3d *point)
+{
+	const mesh_globals_data *mesh = mesh_globals;
+	if (!mesh || !mesh->mesh_cells) return;
+	const int32 x0 = block_corner(WORLD_INTEGERAL_PART(point->x), mesh->mesh_width);
+	const int32 y0 = block_corner(WORLD_INTEGERAL_PART(point->y), mesh->mesh_height);
+	int16 *members = spatial_group_monster_indexes(group);
+	for (int32 y = y0; y < y0 + NEARBY_CELL_DIAMETER && y < mesh->mesh_height; ++y)
+	{
+		for (int32 x = x0; x < x0 + NEARBY_CELL_DIAMETER && x < mesh->mesh_width; ++x)
+		{
+			int32 guard = object_array.maximum_count;
+			for (int16 object_index = mesh->mesh_cells[y * mesh->mesh_width + x].first_object_index;
+				 object_index != NONE && guard-- > 0;)
+			{
+				const object_data *object = get_object_data(object_index);
+				if (!object) break;
+				object_index = object->next_object_index;
+				if ((object->flags & _object_is_invisible_flag) || object->owner != _object_is_monster) continue;
+				const int16 monster_index = object->owner_index;
+				const monster_data *monster = get_monster_data(monster_index);
+				if (!monster || monster_used(monster_index) ||
+					(monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag) ||
+					monster->owner_team_index != group->team_index || monster->type != group->monster_type)
+				{
+					continue;
+				}
+				if (group->monster_count >= MAXIMUM_MONSTERS_PER_MAP) return;
+				members[group->monster_count++] = monster_index;
+				mark_monster_used(monster_index);
+			}
+		}
+	}
+}
+
+static void summarise_group(spatial_group *group)
+{
+	const int16 *members = spatial_group_monster_indexes(group);
+	int64 sum_x = 0, sum_y = 0, sum_i = 0, sum_j = 0;
+	int32 sum_cosine = 0, sum_sine = 0;
+	world_distance min_x = 0, min_y = 0, max_x = 0, max_y = 0;
+	for (int16 i = 0; i < group->monster_count; ++i)
+	{
+		const object_data *object = monster_object(get_monster_data(members[i]));
+		const world_point3d p = object->location.position;
+		sum_x += p.x;
+		sum_y += p.y;
+		sum_i += object->location.velocity.i;
+		sum_j += object->location.velocity.j;
+		sum_cosine += angle_cosine(object->location.yaw);
+		sum_sine += angle_sine(object->location.yaw);
+		if (i == 0 || p.x < min_x) min_x = p.x;
+		if (i == 0 || p.y < min_y) min_y = p.y;
+		if (i == 0 || p.x > max_x) max_x = p.x;
+		if (i == 0 || p.y > max_y) max_y = p.y;
+	}
+	const int16 count = group->monster_count;
+	world_point2d center = {static_cast<world_distance>(sum_x / count), static_cast<world_distance>(sum_y / count)};
+	group->center.x = center.x;
+	group->center.y = center.y;
+	int64 radius = max_x - center.x;
+	if (max_y - center.y > radius) radius = max_y - center.y;
+	if (center.x - min_x > radius) radius = center.x - min_x;
+	if (center.y - min_y > radius) radius = center.y - min_y;
+	group->radius = saturate16(radius);
+	world_vector2d velocity = {saturate16(sum_i / count), saturate16(sum_j / count)};
+	group->velocity = velocity;
+	group->facing = arctangent(sum_cosine, sum_sine);
+	const monster_definition *definition = get_monster_definition(group->monster_type);
+	group->power = saturate16(definition ? static_cast<int64>(definition->combined_power) * count : 0);
+	group->range = definition ? definition->longest_range : 0;
+}
+
+// Builds groups into the buffer; false when it overflowed.
+static bool build_groups(void)
+{
+	const int16 growth_limit = game_play_version == 1300 ? MAXIMUM_SPATIAL_GROUP_GROWTH_13 : MAXIMUM_SPATIAL_GROUP_GROWTH;
+	int32 offset = 0;
+	spatial_group *last = nullptr;
+	for (int16 monster_index = 0; monster_index < monster_array.count; ++monster_index)
+	{
+		const monster_data *seed = get_monster_data(monster_index);
+		if (!seed || monster_used(monster_index) || (seed->extra_flags & _monster_cannot_be_autotargeted_extra_flag)) continue;
+		const object_data *seed_object = monster_object(seed);
+		if (!seed_object || (seed_object->flags & _object_is_invisible_flag)) continue;
+		const monster_definition *definition = get_monster_definition(seed->type);
+		if (definition && definition->monster_class == _monster_class_ambient_life) continue;
+
+		if (offset > LAST_SPATIAL_GROUP_OFFSET)
+		{
+			log_message(MODULE_NAME, __LINE__, "### spatial groups overflowed internal buffer");
+			return false;
+		}
+		spatial_group *group = reinterpret_cast<spatial_group *>(spatial_groups_globals.buffer + offset);
+		memset(group, 0, sizeof(*group));
+		group->team_index = seed->owner_team_index;
+		group->monster_type = seed->type;
+		group->next_group = NONE;
+		group->first_attacker = NONE;
+		group->owner_supergroup = NONE;
+		int16 *members = spatial_group_monster_indexes(group);
+		members[0] = monster_index;
+		group->monster_count = 1;
+		mark_monster_used(monster_index);
+
+		for (int16 member = 0; member < group->monster_count && group->monster_count < growth_limit; ++member)
+		{
+			const object_data *object = monster_object(get_monster_data(members[member]));
+			if (object) scan_block_around(group, &object->location.position);
+		}
+		summarise_group(group);
+
+		if (last) last->next_group = offset;
+		else spatial_groups_globals.first_group = offset;
+		last = group;
+		offset += static_cast<int32>(sizeof(spatial_group)) + 2 * group->monster_count;
+	}
+	return true;
+}
+
+static int32 approximate_distance(world_distance dx, world_distance dy)
+{
+	const int32 ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
+	return ax > ay ? ax + ay / 2 : ay + ax / 2;
+}
+
+static bool groups_touch(const spatial_group *a, const spatial_group *b)
+{
+	for (int16 i = 0; i < a->monster_count; ++i)
+	{
+		const object_data *p = monster_object(get_monster_data(spatial_group_monster_index(a, i)));
+		for (int16 j = 0; j < b->monster_count; ++j)
+		{
+			const object_data *q = monster_object(get_monster_data(spatial_group_monster_index(b, j)));
+			if (approximate_distance(p->location.position.x - q->location.position.x,
+					p->location.position.y - q->location.position.y) < SUPERGROUP_UNIT_CONTACT_DISTANCE)
+			{
+				return true;
+			}
+		}
+	}
+	return false;
+}
+
+static bool groups_can_combine(const spatial_group *a, const spatial_group *b)
+{
+	const int64 dx = static_cast<int64>(a->center.x) - b->center.x, dy = static_cast<int64>(a->center.y) - b->center.y;
+	const int64 reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + a->radius + b->radius;
+	// The distance is at least the larger offset: most pairs end here without a root.
+	if ((dx < 0 ? -dx : dx) > reach || (dy < 0 ? -dy : dy) > reach) return false;
+	const world_point2d p = {a->center.x, a->center.y}, q = {b->center.x, b->center.y};
+	if (static_cast<int64>(distance2d(&p, &q)) - a->radius - b->radius > MAXIMUM_SUPERGROUP_GAP) return false;
+	return groups_touch(a, b);
+}
+
+// arctangent of 64-bit sums: halved together until both fit its 32-bit arguments.
+static angle wide_arctangent(int64 x, int64 y)
+{
+	while (x > INT32_MAX / 2 || x < -(INT32_MAX / 2) || y > INT32_MAX / 2 || y < -(INT32_MAX / 2))
+	{
+		x /= 2;
+		y /= 2;
+	}
+	return arctangent(static_cast<world_distance>(x), static_cast<world_distance>(y));
+}
+
+// The groups in list order, laid out for the candidate scan (every later
+// group for every work-list group): no allocation.
+#define MAXIMUM_LAID_OUT_GROUPS (LAST_SPATIAL_GROUP_OFFSET / (sizeof(spatial_group) + 2) + 1)
+struct laid_out_groups_data
+{
+	int32 count;
+	spatial_group *groups[MAXIMUM_LAID_OUT_GROUPS];
+	int16 team[MAXIMUM_LAID_OUT_GROUPS];
+	int16 type[MAXIMUM_LAID_OUT_GROUPS];
+	int16 radius[MAXIMUM_LAID_OUT_GROUPS];
+	bool taken[MAXIMUM_LAID_OUT_GROUPS];
+	world_point2d center[MAXIMUM_LAID_OUT_GROUPS];
+	int16 largest_radius;
+	// Positions ordered by centre x (a stable merge sort), so that a scan looks
+	// only at the groups near a work-list group.
+	int16 by_x[MAXIMUM_LAID_OUT_GROUPS], scratch[MAXIMUM_LAID_OUT_GROUPS];
+	int16 found[MAXIMUM_LAID_OUT_GROUPS];
+};
+static laid_out_groups_data laid_out_groups;
+
+static void sort_laid_out_groups_by_x(laid_out_groups_data *l)
+{
+	for (int32 i = 0; i < l->count; ++i) l->by_x[i] = static_cast<int16>(i);
+	int16 *from = l->by_x, *to = l->scratch;
+	for (int32 width = 1; width < l->count; width *= 2)
+	{
+		for (int32 start = 0; start < l->count; start += 2 * width)
+		{
+			const int32 middle = MIN(start + width, l->count), end = MIN(start + 2 * width, l->count);
+			int32 a = start, b = middle, k = start;
+			while (a < middle && b < end) to[k++] = l->center[from[b]].x < l->center[from[a]].x ? from[b++] : from[a++];
+			while (a < middle) to[k++] = from[a++];
+			while (b < end) to[k++] = from[b++];
+		}
+		int16 *swap = from;
+		from = to;
+		to = swap;
+	}
+	if (from != l->by_x) memcpy(l->by_x, from, sizeof(int16) * static_cast<size_t>(l->count));
+}
+
+// The positions after p, in list order, that may join p's supergroup as far as
+// team, kind and the box around p's reach tell.
+static int32 nearby_candidates(laid_out_groups_data *l, int32 p, int32 seed)
+{
+	const world_point2d here = l->center[p];
+	const int64 here_reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + l->radius[p];
+	const int64 window = here_reach + l->largest_radius;
+	int32 low = 0, high = l->count;
+	while (low < high)
+	{
+		const int32 middle = (low + high) / 2;
+		if (static_cast<int64>(l->center[l->by_x[middle]].x) < here.x - window) low = middle + 1;
+		else high = middle;
+	}
+	int32 found = 0;
+	for (int32 k = low; k < l->count && static_cast<int64>(l->center[l->by_x[k]].x) <= here.x + window; ++k)
+	{
+		const int32 c = l->by_x[k];
+		if (c <= p || l->taken[c] || l->team[c] != l->team[seed] || l->type[c] == l->type[seed]) continue;
+		const int64 reach = here_reach + l->radius[c];
+		const int64 dx = static_cast<int64>(l->center[c].x) - here.x, dy = static_cast<int64>(l->center[c].y) - here.y;
+		if (dx > reach || -dx > reach || dy > reach || -dy > reach) continue;
+		// Insertion keeps list order: few groups stand this close.
+		int32 at = found++;
+		while (at > 0 && l->found[at - 1] > c)
+		{
+			l->found[at] = l->found[at - 1];
+			--at;
+		}
+		l->found[at] = static_cast<int16>(c);
+	}
+	return found;
+}
+
+static void build_supergroups(int32 offset)
+{
+	laid_out_groups_data *l = &laid_out_groups;
+	l->count = 0;
+	l->largest_radius = 0;
+	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
+	{
+		const int32 i = l->count++;
+		l->groups[i] = group;
+		l->team[i] = group->team_index;
+		l->type[i] = group->monster_type;
+		l->radius[i] = group->radius;
+		l->taken[i] = false;
+		l->center[i] = {group->center.x, group->center.y}; // field by field: the record is packed
+		if (l->radius[i] > l->largest_radius) l->largest_radius = l->radius[i];
+	}
+	sort_laid_out_groups_by_x(l);
+	spatial_supergroup *last = nullptr;
+	spatial_group *work[MAXIMUM_COMBINED_GROUPS];
+	int32 work_position[MAXIMUM_COMBINED_GROUPS];
+	for (int32 seed = 0; seed < l->count; ++seed)
+	{
+		if (l->taken[seed]) continue;
+		spatial_group *group = l->groups[seed];
+		if (offset + static_cast<int32>(sizeof(spatial_supergroup)) > MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE)
+		{
+			log_message(MODULE_NAME, __LINE__, "### spatial supergroups overflowed internal buffer");
+			return;
+		}
+		spatial_supergroup *supergroup = reinterpret_cast<spatial_supergroup *>(spatial_groups_globals.buffer + offset);
+		memset(supergroup, 0, sizeof(*supergroup));
+		supergroup->next = NONE;
+		supergroup->team_index = group->team_index;
+		supergroup->monster_index = spatial_group_monster_index(group, 0);
+		group->flags |= _spatial_group_in_supergroup_flag;
+		group->owner_supergroup = offset;
+		l->taken[seed] = true;
+		int32 work_count = 0;
+		work_position[work_count] = seed;
+		work[work_count++] = group;
+
+		int64 power = 0, monster_count = 0, sum_x = 0, sum_y = 0, sum_i = 0, sum_j = 0, sum_cosine = 0, sum_sine = 0;
+		for (int32 w = 0; w < work_count; ++w)
+		{
+			const spatial_group *current = work[w];
+			monster_count += current->monster_count;
+			power += current->power;
+			sum_x += static_cast<int64>(current->center.x) * current->power;
+			sum_y += static_cast<int64>(current->center.y) * current->power;
+			sum_i += static_cast<int64>(current->velocity.i) * current->power;
+			sum_j += static_cast<int64>(current->velocity.j) * current->power;
+			sum_cosine += static_cast<int64>(angle_cosine(current->facing)) * current->power;
+			sum_sine += static_cast<int64>(angle_sine(current->facing)) * current->power;
+			const int32 found = nearby_candidates(l, work_position[w], seed);
+			for (int32 f = 0; f < found; ++f)
+			{
+				const int32 c = l->found[f];
+				spatial_group *candidate = l->groups[c];
+				if (!groups_can_combine(current, candidate)) continue;
+				l->taken[c] = true;
+				candidate->flags |= _spatial_group_in_supergroup_flag;
+				candidate->owner_supergroup = offset;
+				// A group found once the list is full belongs here but adds nothing.
+				if (work_count < MAXIMUM_COMBINED_GROUPS)
+				{
+					work_position[work_count] = c;
+					work[work_count++] = candidate;
+				}
+			}
+		}
+		supergroup->monster_count = saturate16(monster_count);
+		supergroup->power = saturate16(power);
+		if (power != 0)
+		{
+			const world_point2d center = {static_cast<world_distance>(sum_x / power), static_cast<world_distance>(sum_y / power)};
+			supergroup->center.x = center.x;
+			supergroup->center.y = center.y;
+			const world_vector2d velocity = {saturate16(sum_i / power), saturate16(sum_j / power)};
+			supergroup->velocity = velocity;
+			supergroup->facing = wide_arctangent(sum_cosine, sum_sine);
+			int64 radius = 0, range = 0;
+			for (int32 w = 0; w < work_count; ++w)
+			{
+				const world_point2d member_center = {work[w]->center.x, work[w]->center.y};
+				const int64 distance = distance2d(&center, &member_center);
+				if (distance + work[w]->radius > radius) radius = distance + work[w]->radius;
+				if (distance + work[w]->range > range) range = distance + work[w]->range;
+			}
+			supergroup->radius = saturate16(radius);
+			supergroup->range = saturate16(range);
+		}
+		if (last) last->next = offset;
+		else spatial_groups_globals.first_supergroup = offset;
+		last = supergroup;
+		offset += static_cast<int32>(sizeof(spatial_supergroup));
+	}
+}
+
+void build_spatial_groups(void)
+{
+	memset(spatial_groups_globals.monster_used_flags, 0, sizeof(spatial_groups_globals.monster_used_flags));
+	spatial_groups_globals.first_group = NONE;
+	spatial_groups_globals.first_supergroup = NONE;
+	if (!spatial_groups_globals.buffer || !monster_array.data) return;
+	if (!build_groups()) return;
+	int32 offset = 0;
+	for (const spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
+	{
+		offset = offset_of(group) + static_cast<int32>(sizeof(spatial_group)) + 2 * group->monster_count;
+	}
+	build_supergroups(offset);
+}
+
+/* ---------- queries */
+
+spatial_group *obstructing_group(world_point2d point, const spatial_group *group, int16 team_index)
+{
+	const world_distance dx = point.x - group->center.x, dy = point.y - group->center.y;
+	const int64 d0 = static_cast<int64>(dx) * dx + static_cast<int64>(dy) * dy;
+	const angle a0 = arctangent(dx, dy);
+	for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+	{
+		if (g == group || g->team_index == team_index || teams_are_allied(g->team_index, team_index) ||
+			g->team_index != group->team_index)
+		{
+			continue;
+		}
+		const monster_definition *definition = get_monster_definition(g->monster_type);
+		if (!definition || definition->monster_class != _monster_class_melee) continue;
+		const int64 gx = static_cast<int64>(point.x) - g->center.x, gy = static_cast<int64>(point.y) - g->center.y;
+		if (gx * gx + gy * gy - g->radius >= d0) continue;
+		const angle toward = arctangent(static_cast<world_distance>(gx), static_cast<world_distance>(gy));
+		if (angular_difference(a0, toward) < MINIMUM_OBSTRUCTION_ANGLE) return g;
+	}
+	return nullptr;
+}
+
+/* ---------- digest */
+
+void spatial_groups_fold_digest(zerv_digest *digest)
+{
+	for (const spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+	{
+		// Supergroups lie packed after the groups: the ordinal is the offset's.
+		const int32 ordinal = g->owner_supergroup == NONE ? NONE :
+			(g->owner_supergroup - spatial_groups_globals.first_supergroup) / static_cast<int32>(sizeof(spatial_supergroup));
+		zerv_digest_int16(digest, static_cast<int16>(g->flags));
+		zerv_digest_int16(digest, g->team_index);
+		zerv_digest_int16(digest, g->monster_type);
+		zerv_digest_int16(digest, g->monster_count);
+		zerv_digest_int32(digest, g->center.x);
+		zerv_digest_int32(digest, g->center.y);
+		zerv_digest_int16(digest, g->radius);
+		zerv_digest_int16(digest, static_cast<int16>(g->facing));
+		zerv_digest_int16(digest, g->power);
+		zerv_digest_int16(digest, g->range);
+		zerv_digest_int16(digest, g->velocity.i);
+		zerv_digest_int16(digest, g->velocity.j);
+		zerv_digest_int16(digest, g->attacker_power);
+		zerv_digest_int32(digest, g->power_ratio);
+		zerv_digest_int32(digest, ordinal);
+		zerv_digest_int32(digest, g->first_attacker);
+		for (int16 i = 0; i < g->monster_count; ++i) zerv_digest_int16(digest, spatial_group_monster_index(g, i));
+	}
+	for (const spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
+	{
+		zerv_digest_int16(digest, s->team_index);
+		zerv_digest_int16(digest, s->monster_index);
+		zerv_digest_int32(digest, s->center.x);
+		zerv_digest_int32(digest, s->center.y);
+		zerv_digest_int16(digest, s->radius);
+		zerv_digest_int16(digest, static_cast<int16>(s->facing));
+		zerv_digest_int16(digest, s->power);
+		zerv_digest_int16(digest, s->monster_count);
+		zerv_digest_int16(digest, s->range);
+		zerv_digest_int16(digest, s->velocity.i);
+		zerv_digest_int16(digest, s->velocity.j);
+	}
+	attack_ai_fold_digest(digest);
+}
