@@ -876,6 +876,8 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"veterans", fold_monster_initializers_digest},
 	{"paths", fold_paths_digest},
 	{"formations", fold_formations_digest},
+	{"ambient life", ambient_life_fold_digest},
+	{"sniffing", sniffing_fold_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)
