@@ -9,6 +9,7 @@
 #include "definitions.h"
 #include "game_statistics.h"
 #include "main.h"
+#include "mesh.h"
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "players.h"
@@ -163,9 +164,8 @@ void encode_postgame_report(void)
 
 	// Title.
 	{
-		const new_game_data *setup = get_new_game_data();
-		const file_tag map_tag = setup ? setup->parameters.scenario_tag : static_cast<file_tag>(NONE);
-		const char *map_name = get_string_from_list(string_list_tag_to_string_index(map_tag), 0);
+		const mesh_header *header = get_mesh_header();
+		const char *map_name = get_string_from_list(header ? header->map_description_string_index : NONE, 0);
 		const char *difficulty = get_string_from_list(string_list_tag_to_string_index(DIFFICULTY_LEVEL_STRING_LIST_TAG),
 			game ? game->difficulty_level : 0);
 		char title[POSTGAME_REPORT_STRING_BUFFER_SIZE];

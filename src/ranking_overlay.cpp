@@ -109,9 +109,7 @@ void get_ranking_title(char *title, int32 title_size, char *right, int32 right_s
 	}
 	else if (game->scoring == _game_scoring_custom)
 	{
-		const new_game_data *setup = get_new_game_data();
-		snprintf(title, title_size, "%s",
-			get_string_from_list(string_list_tag_to_string_index(setup ? setup->parameters.scenario_tag : NONE), 0));
+		snprintf(title, title_size, "%s", get_string_from_list(header ? header->map_description_string_index : NONE, 0));
 	}
 	else if (game->time_state == _game_time_pregame && game_flags_test(_game_is_local_time_paused_flag))
 	{
