@@ -37,6 +37,8 @@ protected:
 	void TearDown() override
 	{
 		harness_end_map();
+		// The game record outlives the map: leave its clock as a fresh process has it.
+		game->game_time = 0;
 		zerv_harness_fixture::TearDown();
 	}
 

@@ -27,6 +27,12 @@ protected:
 		toggle_sniffing(&data);
 	}
 
+	void TearDown() override
+	{
+		map_actions_fixture::TearDown();
+		game->game_time = 0;
+	}
+
 	bool succeeded(void) const { return (get_map_action(snif)->flags & _map_action_succeeded_flag) != 0; }
 
 	// Whether an error was reported since the last call.

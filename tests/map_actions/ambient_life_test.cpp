@@ -38,6 +38,8 @@ protected:
 	{
 		game_play_version = saved_version;
 		harness_end_map();
+		// The game record outlives the map: leave its clock as a fresh process has it.
+		game->game_time = 0;
 		zerv_harness_fixture::TearDown();
 	}
 

@@ -27,6 +27,13 @@ protected:
 		place_camera({0, 0}, 0);
 	}
 
+	void TearDown() override
+	{
+		set_camera_control_flags(0);
+		map_actions_fixture::TearDown();
+		game->game_time = 0;
+	}
+
 	static void place_camera(world_point2d where, angle yaw, fixed zoom = FIXED_ONE)
 	{
 		observer_location location = {where, yaw, 0};
