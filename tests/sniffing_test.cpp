@@ -313,6 +313,11 @@ TEST_F(sniffing_commands, a_new_map_starts_clear)
 	EXPECT_EQ(state->time_between_errors_min, 0);
 	EXPECT_EQ(state->time_between_errors_delta, 0);
 	EXPECT_NE(state->command_header, nullptr);
+
+	// Sums past 32 bits hold at the largest tick.
+	game->game_time = 10;
+	arm(_test_command_scatter, 0, INT32_MAX, 8, 9);
+	EXPECT_EQ(get_sniffing_state()->next_possible_error_time, INT32_MAX);
 }
 
 } // namespace

@@ -168,6 +168,15 @@ TEST_F(ambient_life, chicken_and_peasant_draws_and_destinations)
 	EXPECT_EQ(zerv_random_draw_count(), draws + 3);
 	EXPECT_GE(data->ticks_until_next_movement, -60);
 
+	// A unit that cannot move waits the bare minimum.
+	const int16 speed = get_monster_data(subject)->base_movement_speed;
+	get_monster_data(subject)->base_movement_speed = 0;
+	data->ticks_until_next_movement = 0;
+	chicken_action_proc(action);
+	get_monster_data(subject)->base_movement_speed = speed;
+	EXPECT_GE(data->ticks_until_next_movement, -60);
+	EXPECT_LT(data->ticks_until_next_movement, -60 + 150);
+
 	// A wrong-kind subject is skipped: a peasant action on the chicken reads nothing.
 	const int16 peasant_action = make(units[1], "peas");
 	get_map_action(peasant_action);

@@ -132,6 +132,14 @@ TEST_F(presentation_procs, camera_moves_take_their_steps_and_give_the_camera_bac
 	run_camera();
 	EXPECT_EQ(camera().yaw, static_cast<angle>(1000 - 16384));
 
+	// An angular step of 0 counts one step rather than dividing by it.
+	place_camera({0, 0}, 0);
+	const int16 no_step = camera_move({0, 0}, 0x2000);
+	integer(no_step, "angu", 0);
+	observer_movement_action_proc(no_step);
+	EXPECT_EQ(observer_action_globals.interpolant_count, 1);
+	run_camera();
+
 	// 'drco' keeps the camera; 'maxz' reaches half the zoom.
 	place_camera({0, 0}, 0);
 	const int16 keep = camera_move({64, 0}, 0);
