@@ -7,6 +7,8 @@
 #include "formations.h"
 #include "input/actions.h"
 #include "map_actions/map_actions.h"
+#include "mesh.h"
+#include "data.h"
 #include "monster_commands.h"
 #include "monster_definitions.h"
 #include "monsters.h"
@@ -73,7 +75,10 @@ TEST_F(tutorial, the_training_map_is_played_to_victory_with_wrong_input_swallowe
 	ASSERT_TRUE(harness_start_map(&setup));
 	ASSERT_EQ(game->type, _game_type_local);
 
-	// The map: one team, eleven animals.
+	// The map: a training map of one team, its own script, eleven animals.
+	EXPECT_TRUE(get_mesh_header()->flags & _mesh_is_training_map_flag);
+	EXPECT_EQ(get_mesh_header()->team_count, 1);
+	EXPECT_EQ(map_action_array.total_count - 11, 12) << "the chain and one action per animal";
 	int16 animals = 0;
 	for (int16 i = 0; i < monster_array.count; ++i) animals += get_monster_class(i) == _monster_class_ambient_life;
 	EXPECT_EQ(animals, 11);
