@@ -223,6 +223,19 @@ TEST_F(presentation_procs, sounds_fades_ambient_volumes_weather_and_groups)
 	plays = sound_plays();
 	EXPECT_EQ(sound_action_proc(team_only), static_cast<uint32>(_map_action_proc_succeeded_flag));
 	EXPECT_EQ(sound_plays(), plays) << "not the local team";
+	// Without a local team (team NONE) nothing is marked, even on its own units.
+	const int16 own = action("soun");
+	add(own, "soun", _parameter_sound_tag, 1, &sound);
+	subjects(own, ours);
+	flag(own, "team");
+	const int16 local_team = player_globals.local_player_team_index;
+	player_globals.local_player_team_index = NONE;
+	sound_action_proc(own);
+	player_globals.local_player_team_index = local_team;
+	EXPECT_EQ(sound_plays(), plays);
+	sound_action_proc(own);
+	EXPECT_EQ(sound_plays(), plays + 1) << "the local team's own units";
+	plays = sound_plays();
 	game_play_version = 1510;
 	sound_action_proc(team_only);
 	EXPECT_EQ(sound_plays(), plays + 1) << "before 1511 'team' is not read";
