@@ -12,6 +12,7 @@
 #include "data.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
+#include "map_actions/presentation_action_procs.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -68,8 +69,23 @@ void check_invariants(void)
 	for (int32 i = 1; i < count; ++i) check(blocks[i - 1].offset + blocks[i - 1].size <= blocks[i].offset);
 }
 
+// The presentation procedures run for real (they touch no map they lack);
+// every other tag answers from its identifier.
 uint32 answer_from_identifier(int16 action_index)
 {
+	static const struct
+	{
+		action_tag tag;
+		action_proc_pointer proc;
+	} real[] = {{TAG("obmo"), observer_movement_action_proc}, {TAG("soun"), sound_action_proc},
+		{TAG("ambi"), ambient_sound_action_proc}, {TAG("fade"), ingame_fade_action_proc},
+		{TAG("ligh"), lightning_action_proc}, {TAG("part"), particle_system_action_proc},
+		{TAG("lpgr"), local_projectile_group_action_proc}};
+	const action_tag tag = get_map_action_tag(action_index);
+	for (const auto &entry : real)
+	{
+		if (tag == entry.tag) return entry.proc(action_index);
+	}
 	return static_cast<uint16>(get_map_action_identifier(action_index)) & 7u;
 }
 

@@ -1,6 +1,7 @@
 #include "interface.h"
 #include "render/render.h"
 
+#include "bitmap_drawing.h"
 #include "bitmap_text.h"
 #include "formations.h"
 #include "tag_files/tag_files.h"
@@ -230,23 +231,59 @@ void initialize_ingame_fades(void)
 	register_postrasterization_effect(2, rasterize_ingame_fades);
 }
 
+// Presentation only: never digested.
+static ingame_fade_data ingame_fade;
+
+const ingame_fade_data *get_ingame_fade(void)
+{
+	return &ingame_fade;
+}
+
 void initialize_ingame_fades_for_new_game(void)
 {
 	LEAST("initialize_ingame_fades_for_new_game");
+	ingame_fade = {};
 }
 
 void update_ingame_fades(void)
 {
 	LEAST("update_ingame_fades");
+	if (ingame_fade.active && ingame_fade.ticks_left > 0) ingame_fade.ticks_left -= 1;
+	// A fade away is over once clear; a fade in holds its colour.
+	if (ingame_fade.active && ingame_fade.duration > 0 && ingame_fade.ticks_left <= 0) ingame_fade.active = FALSE;
 }
 
 void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration)
 {
 	LEAST("set_ingame_fade", color, duration, starting_duration);
+	if (!color || duration == 0)
+	{
+		ingame_fade = {};
+		return;
+	}
+	ingame_fade.active = TRUE;
+	ingame_fade.color = *color;
+	ingame_fade.duration = duration;
+	ingame_fade.starting_duration = starting_duration;
+	const int32 span = duration < 0 ? -static_cast<int32>(duration) : duration;
+	const int32 start = starting_duration < 0 ? -static_cast<int32>(starting_duration) : starting_duration;
+	ingame_fade.ticks_left = static_cast<int16>(MIN(start, span));
 }
 
-// Fades are not drawn over the frame yet.
+fixed_fraction get_ingame_fade_opacity(void)
+{
+	if (!ingame_fade.active || ingame_fade.duration == 0) return 0;
+	const int32 span = ingame_fade.duration < 0 ? -static_cast<int32>(ingame_fade.duration) : ingame_fade.duration;
+	const int32 left = PIN(static_cast<int32>(ingame_fade.ticks_left), 0, span);
+	const int32 remaining = static_cast<int32>((static_cast<int64>(left) * 65535) / span);
+	return static_cast<fixed_fraction>(ingame_fade.duration > 0 ? remaining : 65535 - remaining);
+}
+
 void rasterize_ingame_fades(view_data *view)
 {
-	(void)view;
+	const fixed_fraction opacity = get_ingame_fade_opacity();
+	if (!view || !view->screen || opacity == 0) return;
+	const rectangle2d frame = {0, 0, static_cast<int16>(view->screen->height), static_cast<int16>(view->screen->width)};
+	fill_rectangle_clipped(view->screen, &ingame_fade.color, &frame, &frame, static_cast<fixed_fraction>(65535 - opacity),
+		NULL);
 }

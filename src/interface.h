@@ -68,7 +68,19 @@ void initialize_ingame_fades(void);
 void rasterize_ingame_fades(view_data *view);
 void initialize_ingame_fades_for_new_game(void);
 void update_ingame_fades(void);
+// A positive duration fades the colour away, a negative one fades it in and holds.
 void set_ingame_fade(const rgb_color *color, int16 duration, int16 starting_duration);
+struct ingame_fade_data
+{
+	boolean active;
+	rgb_color color;
+	int16 duration;
+	int16 starting_duration;
+	int16 ticks_left;
+};
+const ingame_fade_data *get_ingame_fade(void);
+// 0 clear to 65535 the colour alone.
+fixed_fraction get_ingame_fade_opacity(void);
 
 struct interface_test_hooks_data
 {

@@ -22,6 +22,13 @@ int16 new_local_projectile_group(int16 type, const struct world_point3d *origin,
 void turn_local_projectile_group_off(int16 group_index);
 // Keeps the group centred on the object while its identifier matches.
 void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier);
+struct marker_data;
+// Starts the group a type-10 marker describes.
+int16 new_local_projectile_group_from_marker(marker_data *marker);
+// The indexes of the live groups; their count.
+int16 local_projectile_group_identifiers_to_local_projectile_group_indexes(const int16 *identifiers, int16 *indexes,
+	int16 count);
+void set_local_projectile_group_opacity(int16 group_index, uint16 opacity);
 // NONE until local groups load.
 int16 local_projectile_group_definition_tag_to_index(file_tag tag);
 

@@ -726,7 +726,7 @@ void enter_running_state(void)
 		{
 			set_console_error(_console_error_disconnected);
 			handle_error();
-			build_hollax_net_game_standings(_game_ended_network_start_failed);
+			build_hollax_net_game_standings(_game_ended_with_server_loss);
 			end_game_and_change_state();
 		}
 		game_local_time_set(0);

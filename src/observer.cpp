@@ -1,5 +1,7 @@
 #include "observer.h"
 
+#include "map_actions/presentation_action_procs.h"
+
 #include "object_tracking.h"
 #include "render/render.h"
 #include "input/actions.h"
@@ -248,6 +250,8 @@ void initialize_camera_control_for_new_map(void)
 {
 	LEAST("initialize_camera_control_for_new_map");
 	initialize_object_tracking_for_new_map();
+	// A new map ends any scripted move.
+	reset_observer_movement_actions();
 }
 
 void dispose_camera_control_from_old_map(void)
@@ -275,6 +279,7 @@ void update_camera_tracking(void)
 void handle_map_action_camera_control(void)
 {
 	LEAST("handle_map_action_camera_control");
+	if (observer_globals.camera_control_flags & _camera_controlled_by_map_actions_flag) handle_observer_movement_actions();
 }
 
 void handle_camera_control(void)

@@ -7,6 +7,9 @@
 
 // The weather's density at a point (fixed_fraction); 0 without weather.
 uint16 particle_system_intensity(const world_point2d *point);
+// Map actions: the density's target (256 = 1.0) and the weather's state.
+void set_target_particle_number_multiplier(short_fixed multiplier);
+void switch_snowing_states(void);
 
 struct particle_system_test_hooks_data
 {

@@ -8,7 +8,59 @@
 enum
 {
 	_game_ended_normally,
-	_game_ended_network_start_failed
+	_game_ended_with_server_loss,
+	_game_ended_with_player_quit
+};
+
+#define SOLO_POSTGAME_STRING_LIST_TAG TAG("in03")
+enum // entries of 'in03'
+{
+	_solo_single_survivor_header,
+	_solo_multiple_survivors_header,
+	_solo_survivors_unit_header,
+	_solo_survivors_damage_inflicted_header,
+	_solo_survivors_kills_header,
+	_solo_survivors_casualties_header,
+	_solo_kills_header,
+	_solo_kills_unit_header,
+	_solo_kills_dead_header,
+	_solo_heroes_header,
+	_solo_heroes_name_header,
+	_solo_heroes_battles_header,
+	_solo_heroes_experience_header,
+	_solo_damage_ratio,
+	_solo_kill_ratio,
+	_solo_time_elapsed,
+	_solo_name_and_type_format,
+	_solo_percentile_format,
+	_solo_unit_type_format,
+	_solo_integer_format,
+	_solo_side_by_side_integer_format,
+	_solo_no_damage_taken,
+	_solo_no_casualties,
+	NUMBER_OF_SOLO_POSTGAME_STRINGS
+};
+
+#define MAXIMUM_NUMBER_OF_HEROES 5
+#define MAXIMUM_NUMBER_OF_FRIENDLY_UNITS 5
+#define MAXIMUM_NUMBER_OF_ENEMY_UNITS 5
+#define MINIMUM_EXPERIENCE_PER_HERO 5
+
+enum // encoded_postgame_report valid_table_flags
+{
+	_postgame_title_bit,
+	_postgame_survivors_table_bit,
+	_postgame_heroes_table_bit,
+	_postgame_kills_table_bit,
+	_postgame_damage_ratio_bit,
+	_postgame_kill_ratio_bit,
+
+	_postgame_title_flag = 1 << _postgame_title_bit,
+	_postgame_survivors_table_flag = 1 << _postgame_survivors_table_bit,
+	_postgame_heroes_table_flag = 1 << _postgame_heroes_table_bit,
+	_postgame_kills_table_flag = 1 << _postgame_kills_table_bit,
+	_postgame_damage_ratio_flag = 1 << _postgame_damage_ratio_bit,
+	_postgame_kill_ratio_flag = 1 << _postgame_kill_ratio_bit
 };
 
 #define MAXIMUM_MONSTER_DEFINITIONS_PER_MAP 128
@@ -90,21 +142,16 @@ struct hollax_net_game_standings
 static_assert(sizeof(hollax_net_game_standings) == 664);
 static_assert(offsetof(hollax_net_game_standings, players) == 216);
 
+void gather_monster_statistics(monster_statistics *statistics, boolean friendly_statistics);
 void encode_postgame_report(void);
+const encoded_postgame_report *get_encoded_postgame_report(void);
+// The string at *offset ("" outside the buffer); the offset moves past it
+// while it stays below the buffer's end.
+const char *get_next_encoded_postgame_report_string(const encoded_postgame_report *report, int32 *offset);
 void build_hollax_net_game_standings(int16 game_ended_code);
+const hollax_net_game_standings *get_hollax_net_game_standings(void);
 // At each map start: the permanent rankings follow the new player order,
 // matched by identity.
 void adjust_permanent_player_rankings(void);
-
-// Test hooks: calls made into the module.
-struct postgame_test_hooks_data
-{
-	int32 encode_postgame_report_count;
-	int32 build_standings_count;
-	int16 last_game_ended_code;
-};
-
-postgame_test_hooks_data *get_postgame_test_hooks(void);
-void reset_postgame_test_hooks(void);
 
 #endif

@@ -879,6 +879,8 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"paths", fold_paths_digest},
 	{"formations", fold_formations_digest},
 	{"spatial groups", spatial_groups_fold_digest},
+	{"ambient life", ambient_life_fold_digest},
+	{"sniffing", sniffing_fold_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

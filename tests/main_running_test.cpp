@@ -1,5 +1,6 @@
 // Entering the running state: starts, failed starts and restored saved games.
 // The map start itself answers through the game core's test hook.
+#include "players.h"
 #include "main_test_fixture.h"
 
 #include <cstring>
@@ -100,11 +101,15 @@ TEST_F(RunningStandIn, NetworkSyncFailureReportsAndEnds)
 	get_zerv_networking_test_hooks()->netsync_answer = FALSE;
 	main_globals.new_game_data.parameters.type = _game_type_networked;
 	main_globals.desired_state = NONE;
+	// The standings are built for a local player (the stubbed map start makes none).
+	const int16 saved_local_player = player_globals.local_player_index;
+	player_globals.local_player_index = 0;
 	change_game_state(_game_state_running);
+	player_globals.local_player_index = saved_local_player;
 
 	EXPECT_EQ(get_console_test_hooks()->last_error, _console_error_disconnected);
-	EXPECT_EQ(get_postgame_test_hooks()->build_standings_count, 1);
-	EXPECT_EQ(get_postgame_test_hooks()->last_game_ended_code, 1);
+	ASSERT_NE(get_hollax_net_game_standings(), nullptr);
+	EXPECT_EQ(get_hollax_net_game_standings()->game_ended_code, _game_ended_with_server_loss);
 	EXPECT_EQ(main_globals.desired_state, _game_state_displaying_network_endgame);
 }
 

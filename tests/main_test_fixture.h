@@ -62,7 +62,6 @@ protected:
 		reset_actions_test_hooks();
 		reset_sdl_input_test_hooks();
 		reset_game_statistics_test_hooks();
-		reset_postgame_test_hooks();
 		reset_detail_maps_test_hooks();
 		reset_local_projectiles_test_hooks();
 		get_actions_test_hooks()->no_timer_thread = TRUE;

@@ -86,14 +86,16 @@ TEST_F(zerv_local_intake, stamps_filters_queues_and_records_local_commands)
 	EXPECT_TRUE(teams_are_allied(0, 1));
 
 	// Sniffing may drop it: nothing is queued or recorded.
-	get_sniffing_test_hooks()->refuse_commands = TRUE;
+	new_sniffing_data stop_test = {0, NONE, _test_command_stop, 0, 150, 0};
+	toggle_sniffing(&stop_test);
 	handle_ally_command(COMMAND_FROM_STREAM, &ally);
 	harness_run_ticks(3);
 	EXPECT_EQ(get_recording_test_hooks()->recorded_command_count, recorded + 1);
 	// (The alliance itself does not last: the armies fight, and with two teams
 	// standing the rankings break it.)
 	EXPECT_EQ(dequeue_incoming_command(game->target_time), nullptr);
-	get_sniffing_test_hooks()->refuse_commands = FALSE;
+	stop_test.test_case = _no_test;
+	toggle_sniffing(&stop_test);
 
 	EXPECT_EQ(get_zerv_test_hooks()->out_of_sync_reports, 0);
 }

@@ -1,7 +1,9 @@
 #include "map_actions/action_procs.h"
 
+#include "map_actions/ambient_life/ambient_life_procs.h"
 #include "map_actions/general_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
+#include "map_actions/presentation_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
@@ -17,7 +19,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("plsc"), nullptr},
 	{TAG("squa"), nullptr},
 	{TAG("mung"), munger_action_proc},
-	{TAG("soun"), nullptr},
+	{TAG("soun"), sound_action_proc},
 	{TAG("endg"), endgame_action_proc},
 	{TAG("tuni"), test_units_action_proc},
 	{TAG("ctrl"), nullptr},
@@ -25,8 +27,8 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("acli"), action_list_action_proc},
 	{TAG("surr"), nullptr},
 	{TAG("look"), nullptr},
-	{TAG("obmo"), nullptr},
-	{TAG("part"), nullptr},
+	{TAG("obmo"), observer_movement_action_proc},
+	{TAG("part"), particle_system_action_proc},
 	{TAG("snif"), sniffer_action_proc},
 	{TAG("goal"), goal_action_proc},
 	{TAG("plan"), netgame_time_action_proc},
@@ -39,29 +41,29 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("moef"), nullptr},
 	{TAG("gate"), nullptr},
 	{TAG("lock"), lock_action_proc},
-	{TAG("ambi"), nullptr},
+	{TAG("ambi"), ambient_sound_action_proc},
 	{TAG("foll"), nullptr},
 	{TAG("mece"), nullptr},
 	{TAG("sham"), nullptr},
 	{TAG("suic"), nullptr},
 	{TAG("mele"), nullptr},
-	{TAG("lpgr"), nullptr},
+	{TAG("lpgr"), local_projectile_group_action_proc},
 	{TAG("girl"), nullptr},
 	{TAG("assa"), nullptr},
 	{TAG("invi"), nullptr},
 	{TAG("mean"), nullptr},
-	{TAG("ligh"), nullptr},
+	{TAG("ligh"), lightning_action_proc},
 	{TAG("dela"), delay_action_proc},
 	{TAG("moma"), nullptr},
 	{TAG("anim"), nullptr},
 	{TAG("miss"), mission_action_proc},
 	{TAG("plyc"), player_count_action_proc},
-	{TAG("fade"), nullptr},
+	{TAG("fade"), ingame_fade_action_proc},
 	{TAG("math"), math_action_proc},
-	{TAG("chic"), nullptr},
-	{TAG("deer"), nullptr},
-	{TAG("soar"), nullptr},
-	{TAG("peas"), nullptr},
+	{TAG("chic"), chicken_action_proc},
+	{TAG("deer"), deer_action_proc},
+	{TAG("soar"), soaring_action_proc},
+	{TAG("peas"), peasant_action_proc},
 	{static_cast<action_tag>(NONE), nullptr},
 };
 

@@ -71,6 +71,19 @@ int16 new_sound_source(marker_data *marker);
 void adjust_ambient_sound_source_volume(int16 identifier, short_fixed volume, int16 ticks);
 void get_ambient_sound_source_location(int16 identifier, world_point3d *point);
 
+// What the least layer keeps of each ambient sound source.
+#define MAXIMUM_AMBIENT_SOUND_SOURCES 64
+struct ambient_sound_source_data
+{
+	int16 identifier;
+	short_fixed volume;
+	short_fixed target_volume;
+	int16 ticks; // of the last volume change
+	world_point3d point;
+};
+int16 get_ambient_sound_source_count(void);
+const ambient_sound_source_data *get_ambient_sound_source(int16 index);
+
 struct sound_manager_test_hooks_data
 {
 	least_call_log calls;

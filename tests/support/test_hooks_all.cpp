@@ -80,13 +80,11 @@ void reset_all_test_hooks(void)
 	reset_mesh_test_hooks();
 	reset_markers_test_hooks();
 	reset_game_statistics_test_hooks();
-	reset_postgame_test_hooks();
 	reset_detail_maps_test_hooks();
 	reset_local_projectiles_test_hooks();
 	reset_zerv_hooks_test_state();
 	reset_commands_test_hooks();
 	reset_recording_test_hooks();
-	*get_sniffing_test_hooks() = {};
 	// Loaded preferences belong to the test that loaded them.
 	free_preferences(&game_preferences_globals);
 }

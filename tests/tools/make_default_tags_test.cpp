@@ -104,7 +104,7 @@ TEST_F(default_tags, StringListsInTheFourthFoundationFile)
 {
 	ASSERT_TRUE(install_placeholder_foundation_files("."));
 	ASSERT_TRUE(tag_files_open(FALSE, nullptr, 0, NONE));
-	ASSERT_EQ(number_of_default_string_lists, 15);
+	ASSERT_EQ(number_of_default_string_lists, 16);
 	for (int32 i = 0; i < number_of_default_string_lists; ++i)
 	{
 		const default_string_list *list = &default_string_lists[i];
@@ -119,7 +119,7 @@ TEST_F(default_tags, StringListsInTheFourthFoundationFile)
 		for (int32 j = 0; j < list->string_count; ++j) EXPECT_NE(list->strings[j][0], 0) << list->name << " " << j;
 		EXPECT_EQ(text.find_first_of("\n"), std::string::npos);
 	}
-	const int32 counts[] = { 3, 13, 3, 4, 5, 5, 3, 10, 1, 7, 35, 28, 15, 15, 5 };
+	const int32 counts[] = { 3, 13, 3, 4, 5, 5, 3, 10, 1, 7, 35, 28, 15, 15, 5, 23 };
 	for (int32 i = 0; i < number_of_default_string_lists; ++i) EXPECT_EQ(default_string_lists[i].string_count, counts[i]);
 	EXPECT_STREQ(default_string_lists[9].strings[3], " ");
 }

@@ -257,7 +257,7 @@ static void list_map_scripts(FILE *out)
 {
 	tag_files_initialize();
 	if (!tag_files_open(TRUE, nullptr, 0, NONE)) return;
-	for (const file_tag map : {DEMO_MAP_MESH_TAG, BENCHMARK_MAP_MESH_TAG})
+	for (const file_tag map : {DEMO_MAP_MESH_TAG, BENCHMARK_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_TAG, TRAINING_MAP_MESH_TAG})
 	{
 		mesh_header header;
 		if (!read_mesh_header(map, &header)) continue;

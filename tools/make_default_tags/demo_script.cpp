@@ -1,50 +1,8 @@
 #include "demo_script.h"
 
-#include <cstring>
-#include <initializer_list>
-
-#include "map_actions/map_actions.h"
-#include "memory.h"
+#include "script_builder.h"
 
 namespace {
-
-struct script_builder
-{
-	int16 indexes[DEMO_SCRIPT_ACTION_COUNT];
-	bool good = true;
-
-	// Every action waits no delay: the scheduler's every pass.
-	int16 add_action(int32 slot, const char (&tag)[5], const char *name, uint32 flags, int16 mode)
-	{
-		const int16 index = new_map_action(NONE);
-		indexes[slot] = index;
-		good = good && index != NONE && set_map_action_name(index, name);
-		if (index == NONE) return NONE;
-		set_map_action_tag(index, TAG(tag));
-		map_action *action = get_map_action(index);
-		action->flags = flags;
-		action->deactivation_mode = mode;
-		return index;
-	}
-
-	void parameter(int32 slot, const char (&field)[5], int16 type, int32 count, const void *data)
-	{
-		map_action_parameter handle;
-		good = good && new_map_action_parameter(&handle, indexes[slot], TAG(field), type) &&
-			(count == 0 || set_map_action_parameter(&handle, count, data));
-	}
-
-	void identifiers(int32 slot, const char (&field)[5], std::initializer_list<int32> slots)
-	{
-		int16 list[8];
-		int32 count = 0;
-		for (int32 target : slots) list[count++] = get_map_action_identifier(indexes[target]);
-		parameter(slot, field, _parameter_action_identifier, count, list);
-	}
-
-	void flag(int32 slot, const char (&field)[5]) { parameter(slot, field, _parameter_flag, 0, nullptr); }
-	void integer(int32 slot, const char (&field)[5], int32 value) { parameter(slot, field, _parameter_integer, 1, &value); }
-};
 
 enum
 {
@@ -65,12 +23,9 @@ enum
 
 map_action_section demo_script_section(void)
 {
-	map_action_section section = {0, {}};
-	initialize_map_actions();
-	initialize_map_actions_for_new_map();
-	if (!map_action_globals || !map_action_globals->initialized) return section;
+	if (!begin_script_section()) return map_action_section{0, {}};
 
-	script_builder b;
+	script_builder b(DEMO_SCRIPT_ACTION_COUNT);
 	const uint32 initially_active = _map_action_initially_active_flag | _map_action_no_initial_delay_flag;
 	b.add_action(_opening, "acli", "opening", initially_active, _map_action_deactivates_on_trigger);
 	b.add_action(_stagger, "dela", "stagger", 0, _map_action_deactivates_on_successful_execution);
@@ -133,17 +88,5 @@ map_action_section demo_script_section(void)
 	const int32 prohibited[2] = {11, 1};
 	b.parameter(_prohibited_teams, "team", _parameter_integer, 2, prohibited);
 
-	int32 size = 0;
-	void *block = b.good ? export_map_actions(&section.count, &size) : nullptr;
-	if (block)
-	{
-		section.bytes.assign(static_cast<uint8 *>(block), static_cast<uint8 *>(block) + size);
-		dispose_pointer(block);
-	}
-	else
-	{
-		section.count = 0;
-	}
-	dispose_map_actions_from_old_map();
-	return section;
+	return finish_script_section(b);
 }

@@ -3,20 +3,12 @@
 #ifndef DEMO_SCRIPT_H
 #define DEMO_SCRIPT_H
 
-#include <vector>
-
-#include "cseries.h"
+#include "script_builder.h"
 
 // Team 1's unit markers carry these identifiers; "stagger" holds them back.
 #define DEMO_SCRIPT_FIRST_SUBJECT_IDENTIFIER 31
 #define DEMO_SCRIPT_SUBJECT_COUNT 5
 #define DEMO_SCRIPT_ACTION_COUNT 11
-
-struct map_action_section
-{
-	int16 count;
-	std::vector<uint8> bytes; // big-endian, as stored
-};
 
 // The section; an empty one when the store cannot be set up.
 map_action_section demo_script_section(void);

@@ -9,6 +9,8 @@
 #include "collections_content.h"
 #include "default_tags.h"
 #include "demo_script.h"
+#include "first_level_script.h"
+#include "training_script.h"
 #include "projectiles_content.h"
 #include "markers.h"
 #include "media.h"
@@ -874,6 +876,43 @@ bool make_demo_copy(const map_description &demo, file_tag mesh_tag, const char *
 	return true;
 }
 
+int32 map_cell_height(int32 x, int32 y, void *data)
+{
+	const map_description *map = static_cast<const map_description *>(data);
+	const int32 width = map->header.submesh_width * 32;
+	const size_t index = static_cast<size_t>(y * width + x);
+	return index < map->cells.size() ? map->cells[index].height : 0;
+}
+
+// The training map: the demo valley with team 0's army alone, the animals,
+// and the tutorial's own script.
+bool make_training_map(const map_description &demo, const char *const (&description)[2], std::vector<int32> *handles)
+{
+	const std::string list_name = std::string(description[0]) + " description";
+	const int32 list = make_string_list_tag(TRAINING_DESCRIPTION_STRING_LIST_TAG, list_name.c_str(), description,
+		static_cast<int32>(NUMBEROF(description)));
+	map_description map = demo;
+	map.header.map_description_string_list_tag = TRAINING_DESCRIPTION_STRING_LIST_TAG;
+	map.header.team_count = 1;
+	map.header.flags |= _mesh_is_training_map_flag;
+	// Team 1's unit rows follow team 0's.
+	std::vector<marker_data> kept;
+	for (const marker_data &marker : map.markers)
+	{
+		const bool team_one = marker.type == _marker_monster && marker.palette_index >= NUMBER_OF_DEFAULT_UNIT_KINDS &&
+			marker.palette_index < 2 * NUMBER_OF_DEFAULT_UNIT_KINDS;
+		if (!team_one) kept.push_back(marker);
+	}
+	map.markers = kept;
+	add_first_level_animals(&map.palette, &map.markers, map_cell_height, &map);
+	map.actions = training_script_section();
+	const int32 mesh = make_mesh_tag(TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, finish_map(&map), map.header.flags);
+	if (list == NONE || mesh == NONE || map.actions.count == 0) return false;
+	handles->push_back(list);
+	handles->push_back(mesh);
+	return true;
+}
+
 } // namespace
 
 std::vector<uint8> demo_mesh_tag_data(void)
@@ -940,8 +979,7 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 		"Menu Demo",
 		"The demo valley, as the menu's demo.",
 	};
-	return make_demo_copy(demo, TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, TRAINING_DESCRIPTION_STRING_LIST_TAG,
-			   training_description, handles) &&
+	return make_training_map(demo, training_description, handles) &&
 		make_demo_copy(demo, FIRST_LEVEL_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_NAME,
 			   FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, first_level_description, handles) &&
 		make_demo_copy(demo, MENU_DEMO_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_NAME, MENU_DEMO_DESCRIPTION_STRING_LIST_TAG,

@@ -84,6 +84,15 @@ const char *const game_endings[] = { "No time limit", "Ending...", "Suspended", 
 const char *const text_layout[] = { "0", "...", " .,", " ", "([{", ".,;:!?)]}", "0" };
 }
 
+// The single-player report: headers, then the formats the report fills in.
+const char *const solo_postgame[] =
+{
+	"One survivor", "%d survivors", "Unit", "Damage dealt", "Kills", "Losses", "%d enemies slain", "Kind", "Fallen",
+	"Heroes", "Name", "Battles", "Experience", "Damage ratio %.2f", "Kill ratio %.2f", "Time elapsed", "%s, %s",
+	"%.1f%%", "%s", "%d", "%d of %d", "No damage taken", "No losses"
+};
+static_assert(NUMBEROF(solo_postgame) == 23);
+
 #define LIST(tag, name, strings) { TAG(tag), name, strings, static_cast<int32>(NUMBEROF(strings)) }
 
 const default_string_list default_string_lists[] =
@@ -103,6 +112,7 @@ const default_string_list default_string_lists[] =
 	LIST("innn", "scoring names", scoring_names),
 	LIST("innr", "scoring rules", scoring_rules),
 	LIST("inne", "game endings", game_endings),
+	LIST("in03", "single-player report", solo_postgame),
 };
 
 const int32 number_of_default_string_lists = static_cast<int32>(NUMBEROF(default_string_lists));

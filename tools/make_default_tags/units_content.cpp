@@ -16,6 +16,9 @@ const file_tag default_unit_kind_tags[NUMBER_OF_DEFAULT_UNIT_KINDS] = {DEFAULT_S
 const file_tag default_unit_spelling_tags[NUMBER_OF_DEFAULT_UNIT_KINDS] = {TAG("spso"), TAG("spar"), TAG("spth"),
 	TAG("spsc")};
 
+const file_tag ambient_life_unit_kind_tags[NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS] = {TAG("chic"), TAG("deer"), TAG("peas"),
+	TAG("soar")};
+
 namespace {
 
 constexpr file_tag no_tag = static_cast<file_tag>(NONE);
@@ -44,6 +47,23 @@ const unit_kind kinds[NUMBER_OF_DEFAULT_UNIT_KINDS] = {
 		4096, 20, 75, 40, _monster_is_anti_missile_target_flag},
 	{"scout", "Scout", "Scouts", _monster_class_melee, 40, 160, 1, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG, 0, 320, 8, 20, 16,
 		_monster_is_anti_missile_unit_flag},
+};
+
+struct ambient_life_kind
+{
+	const char *name;
+	const char *singular, *plural;
+	file_tag spelling;
+	int16 speed;
+	int16 vitality;
+	bool flies;
+};
+
+const ambient_life_kind ambient_kinds[NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS] = {
+	{"chicken", "Chicken", "Chickens", TAG("spck"), 14, 40, false},
+	{"deer", "Deer", "Deer", TAG("spde"), 34, 120, false},
+	{"peasant", "Peasant", "Peasants", TAG("sppe"), 12, 100, false},
+	{"bird", "Bird", "Birds", TAG("spbd"), 44, 30, true},
 };
 
 const int8 terrain_costs[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {2, 4, -1, -1, 1, 3, 0, 1, 2, 3, 2, 2, -1, -1, -1, -1};
@@ -253,6 +273,59 @@ object_definition default_unit_object_definition(int16 kind)
 	return d;
 }
 
+monster_definition ambient_life_monster_definition(int16 kind)
+{
+	const ambient_life_kind &k = ambient_kinds[kind];
+	monster_definition d = *get_default_monster_definition();
+	d.collection_tag = DEFAULT_UNIT_COLLECTION_TAG;
+	d.object_tag = ambient_life_unit_kind_tags[kind];
+	d.monster_class = _monster_class_ambient_life;
+	d.map_action_tag = ambient_life_unit_kind_tags[kind];
+	d.base_movement_speed = k.speed;
+	d.spelling_string_list_tag = k.spelling;
+	d.names_string_list_tag = no_tag;
+	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
+	d.exploding_projectile_group_tag = DEFAULT_UNIT_EXPLODING_GROUP_TAG;
+	d.melee_impact_projectile_group_tag = no_tag;
+	d.burning_death_projectile_group_tag = no_tag;
+	d.entrance_projectile_group_tag = no_tag;
+	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
+	memcpy(d.movement_modifiers, movement_modifiers, sizeof(movement_modifiers));
+	int16 *s = d.sequence_indexes;
+	s[_monster_sequence_idle] = _default_unit_idle_sequence;
+	s[_monster_sequence_moving] = _default_unit_moving_sequence;
+	s[_monster_sequence_pausing_for_obstacle] = _default_unit_idle_sequence;
+	s[_monster_sequence_turning] = _default_unit_moving_sequence;
+	s[_monster_sequence_taking_damage] = _default_unit_flinch_sequence;
+	s[_monster_sequence_running] = _default_unit_moving_sequence;
+	if (k.flies)
+	{
+		d.flags |= _monster_flies_flag;
+		s[_monster_sequence_gliding] = _default_unit_idle_sequence;
+		for (int32 n = 0; n < NUMBER_OF_MONSTER_TERRAIN_TYPES; ++n)
+		{
+			d.terrain_costs[n] = 0;
+			d.movement_modifiers[n] = 255;
+		}
+	}
+	// No attacks: power, range and the fighting fields stay 0.
+	d.number_of_attacks = 0;
+	return d;
+}
+
+object_definition ambient_life_object_definition(int16 kind)
+{
+	object_definition d = *get_default_object_definition();
+	d.flags = _object_definition_is_solid_flag;
+	d.gravity = ambient_kinds[kind].flies ? 0 : -2;
+	d.maximum_vitality = ambient_kinds[kind].vitality;
+	d.maximum_vitality_delta = 8;
+	// Smaller than the soldiers they share their sprites with.
+	d.scale_lower_bound = kind == 1 ? 224 : 160;
+	d.scale_delta = 16;
+	return d;
+}
+
 std::vector<uint8> stored_monster_definition_bytes(const monster_definition &definition)
 {
 	std::vector<uint8> bytes = stored_record_bytes(&definition, static_cast<int32>(sizeof(definition)),
@@ -323,6 +396,28 @@ bool make_default_unit_tags(std::vector<int32> *handles)
 				stored_record_bytes(&body, static_cast<int32>(sizeof(body)), object_definition_bs_data)) ||
 			!add(MONSTER_DEFINITION_GROUP_TAG, MONSTER_DEFINITION_VERSION_NUMBER, tag, k.name,
 				stored_monster_definition_bytes(default_unit_monster_definition(kind))) ||
+			!add(UNIT_DEFINITION_GROUP_TAG, UNIT_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_record_bytes(&unit, static_cast<int32>(sizeof(unit)), unit_definition_bs_data)))
+		{
+			return false;
+		}
+	}
+	for (int16 kind = 0; kind < NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS; ++kind)
+	{
+		const ambient_life_kind &k = ambient_kinds[kind];
+		const char *spelling[] = {k.singular, k.plural, "Nothing carried"};
+		const int32 list = make_string_list_tag(k.spelling, k.name, spelling, 3);
+		if (list == NONE) return false;
+		handles->push_back(list);
+		const object_definition body = ambient_life_object_definition(kind);
+		unit_definition unit = *get_default_unit_definition();
+		const file_tag tag = ambient_life_unit_kind_tags[kind];
+		unit.monster_tag = tag;
+		unit.collection_reference_tag = DEFAULT_UNIT_REFERENCE_TAG;
+		if (!add(OBJECT_DEFINITION_GROUP_TAG, OBJECT_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_record_bytes(&body, static_cast<int32>(sizeof(body)), object_definition_bs_data)) ||
+			!add(MONSTER_DEFINITION_GROUP_TAG, MONSTER_DEFINITION_VERSION_NUMBER, tag, k.name,
+				stored_monster_definition_bytes(ambient_life_monster_definition(kind))) ||
 			!add(UNIT_DEFINITION_GROUP_TAG, UNIT_DEFINITION_VERSION_NUMBER, tag, k.name,
 				stored_record_bytes(&unit, static_cast<int32>(sizeof(unit)), unit_definition_bs_data)))
 		{

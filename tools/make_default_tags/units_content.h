@@ -36,6 +36,13 @@ object_definition default_unit_object_definition(int16 kind);
 // Stored 'mons' bytes: the record through its descriptor, the attacks through theirs.
 std::vector<uint8> stored_monster_definition_bytes(const monster_definition &definition);
 
+// Ambient life: four harmless kinds outside the fighting kinds, each naming
+// its own map action ('chic', 'deer', 'peas', 'soar' are also the subgroups).
+#define NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS 4
+extern const file_tag ambient_life_unit_kind_tags[NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS];
+monster_definition ambient_life_monster_definition(int16 kind);
+object_definition ambient_life_object_definition(int16 kind);
+
 // The groups this module writes.
 bool is_default_unit_content_group(file_tag group_tag);
 

@@ -292,9 +292,11 @@ TEST_F(general_action_procs, game_tests_goal_sniffer_mission_and_endgame)
 	const int32 three[3] = {1, 2, 3};
 	add(sniffer, "time", _parameter_integer, 3, three);
 	EXPECT_EQ(sniffer_action_proc(sniffer), 0u);
-	EXPECT_EQ(get_sniffing_test_hooks()->last_data.time_between_errors_min, DEFAULT_INITIAL_DELAY_BEFORE_ERRORS);
-	EXPECT_EQ(get_sniffing_test_hooks()->last_data.initial_delay_before_errors, DEFAULT_INITIAL_DELAY_BEFORE_ERRORS);
-	EXPECT_EQ(get_sniffing_test_hooks()->last_data.flags, static_cast<uint32>(_sniffing_clear_after_success_flag));
+	EXPECT_EQ(get_sniffing_state()->test_case, 50);
+	EXPECT_EQ(get_sniffing_state()->time_between_errors_min, DEFAULT_INITIAL_DELAY_BEFORE_ERRORS);
+	EXPECT_EQ(get_sniffing_state()->next_possible_error_time, game->game_time + DEFAULT_INITIAL_DELAY_BEFORE_ERRORS);
+	EXPECT_EQ(get_sniffing_state()->flags,
+		static_cast<uint32>(_sniffing_clear_after_success_flag | _sniffing_report_errors_flag));
 
 	EXPECT_EQ(mission_action_proc(action("miss")), static_cast<uint32>(_map_action_proc_succeeded_flag));
 

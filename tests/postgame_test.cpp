@@ -1,0 +1,222 @@
+// The post-game report, the lobby standings and the ranking overlay, on a
+// 'demo' battle.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bitmap_drawing.h"
+#include "bitmaps.h"
+#include "game_statistics.h"
+#include "memory.h"
+#include "players.h"
+#include "postgame.h"
+#include "ranking_overlay.h"
+#include "render/render.h"
+#include "support/zerv_harness.h"
+#include "main.h"
+#include "zerv.h"
+
+namespace {
+
+class postgame : public zerv_harness_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		new_game_data setup;
+		harness_battle_setup(&setup, HARNESS_DEMO_MAP_TAG);
+		ASSERT_TRUE(harness_start_map(&setup));
+		harness_run_ticks(40);
+		force_player_statistics_update();
+	}
+
+	void TearDown() override
+	{
+		harness_end_map();
+		// The game record outlives the map: leave its clock as a fresh process has it.
+		game->game_time = 0;
+		zerv_harness_fixture::TearDown();
+	}
+
+	static std::vector<std::string> report_strings(void)
+	{
+		const encoded_postgame_report *report = get_encoded_postgame_report();
+		std::vector<std::string> strings;
+		int32 offset = 0;
+		for (int16 i = 0; i < report->string_count; ++i) strings.push_back(get_next_encoded_postgame_report_string(report, &offset));
+		return strings;
+	}
+};
+
+// The overlay draws in the running state, which the harness does not enter.
+class ranking_overlay : public postgame
+{
+protected:
+	void SetUp() override
+	{
+		postgame::SetUp();
+		saved_state = game->state;
+		game->state = _game_state_running;
+	}
+	void TearDown() override
+	{
+		game->state = saved_state;
+		postgame::TearDown();
+	}
+	int16 saved_state = 0;
+};
+
+TEST_F(postgame, report_of_a_demo_battle)
+{
+	encode_postgame_report();
+	const encoded_postgame_report *report = get_encoded_postgame_report();
+	const std::vector<std::string> strings = report_strings();
+	ASSERT_GE(strings.size(), 7u);
+	EXPECT_EQ(strings[0], "Demo Valley (Normal)");
+	EXPECT_TRUE(report->valid_table_flags & _postgame_title_flag);
+	EXPECT_TRUE(report->valid_table_flags & _postgame_survivors_table_flag);
+	EXPECT_TRUE(report->valid_table_flags & _postgame_kill_ratio_flag);
+	EXPECT_GE(report->table_row_counts[1], 1);
+	EXPECT_NE(strings[1].find(" survivors"), std::string::npos);
+	EXPECT_EQ(strings[2], "Kind");
+	// A row: kind, share of the damage, kills, "n of m".
+	EXPECT_NE(strings[7].find('%'), std::string::npos);
+	EXPECT_NE(strings[9].find(" of "), std::string::npos);
+	int32 used = 0;
+	for (const std::string &s : strings) used += static_cast<int32>(s.size()) + 1;
+	EXPECT_EQ(used, report->string_buffer_size);
+
+	// The reader gives "" outside the buffer and stops at its end.
+	int32 offset = -1;
+	EXPECT_STREQ(get_next_encoded_postgame_report_string(report, &offset), "");
+	offset = POSTGAME_REPORT_STRING_BUFFER_SIZE;
+	EXPECT_STREQ(get_next_encoded_postgame_report_string(report, &offset), "");
+
+	// A local team without a captain: an empty report.
+	team_data *team = get_team_data(player_globals.local_player_team_index);
+	const int16 captain = team->captain_player_index;
+	team->captain_player_index = NONE;
+	encode_postgame_report();
+	team->captain_player_index = captain;
+	EXPECT_EQ(report->valid_table_flags, 0u);
+	EXPECT_EQ(report->string_count, 0);
+}
+
+TEST_F(postgame, standings_codes_players_and_no_local_player)
+{
+	for (int16 code : {static_cast<int16>(_game_ended_normally), static_cast<int16>(_game_ended_with_server_loss),
+			 static_cast<int16>(_game_ended_with_player_quit)})
+	{
+		build_hollax_net_game_standings(code);
+		EXPECT_EQ(get_hollax_net_game_standings()->game_ended_code, code);
+	}
+	const hollax_net_game_standings *standings = get_hollax_net_game_standings();
+	EXPECT_EQ(standings->number_of_players, get_player_count());
+	EXPECT_EQ(standings->actual_time_elapsed, game->game_time);
+	EXPECT_EQ(standings->teams[0].present, 1);
+	EXPECT_EQ(standings->teams[15].present, 0);
+	EXPECT_EQ(standings->players[0].player_finished_game_flag, 1);
+
+	// A negative total damage keeps its sign through the shift.
+	player_ranking_data *rankings = get_player_rankings();
+	int16 r = 0;
+	while (rankings[r].player_index != 0) ++r;
+	const int32 saved = rankings[r].total_damage;
+	rankings[r].total_damage = -512;
+	build_hollax_net_game_standings(_game_ended_normally);
+	rankings[r].total_damage = saved;
+	EXPECT_EQ(standings->players[0].points_killed, -2);
+
+	const int16 local = player_globals.local_player_index;
+	player_globals.local_player_index = NONE;
+	build_hollax_net_game_standings(_game_ended_normally);
+	player_globals.local_player_index = local;
+	const hollax_net_game_standings zero = {};
+	EXPECT_EQ(memcmp(standings, &zero, sizeof(zero)), 0);
+}
+
+TEST_F(ranking_overlay, visibility_clock_titles_and_stars)
+{
+	const int32 saved_time = game->game_time, saved_limit = game->original_time_limit, saved_remaining = game->time_remaining;
+	const int16 saved_state = game->time_state;
+	game->time_state = _game_time_countdown;
+	game->original_time_limit = 18000;
+	game->game_time = 200;
+	game->time_remaining = 17800;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+	game->game_time = 1800 + 149;
+	game->time_remaining = 18000 - game->game_time;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_title);
+	game->game_time = 1800 + 150;
+	game->time_remaining = 18000 - game->game_time;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+	game->time_remaining = 899;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_title);
+	game->game_time = 100;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_full);
+	game->time_state = _game_time_no_countdown;
+	game->game_time = 5000;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+
+	char clock[64];
+	format_ranking_clock(1800 * 3 + 30 * 7, clock, sizeof(clock));
+	EXPECT_STREQ(clock, "3:07\r");
+	format_ranking_clock(108000 + 30, clock, sizeof(clock));
+	EXPECT_STREQ(clock, "1:00:01\r");
+	format_ranking_clock(2 * 2592000, clock, sizeof(clock));
+	EXPECT_STREQ(clock, "2 days 0:00:00\r");
+
+	char title[128], right[64];
+	const uint32 saved_options = game->option_flags;
+	const int16 saved_endgame = game->endgame_state;
+	game->option_flags |= _game_option_cooperative_flag;
+	game_flags_set(_game_is_over_flag);
+	for (int16 state : {1, 2, 3})
+	{
+		game->endgame_state = state;
+		get_ranking_title(title, sizeof(title), right, sizeof(right));
+		EXPECT_STREQ(title, state == 1 ? "VICTORY" : "DEFEAT") << state;
+	}
+	game_flags_clear(_game_is_over_flag);
+	game->option_flags = saved_options;
+	game->endgame_state = saved_endgame;
+	game->game_time = saved_time;
+	game->original_time_limit = saved_limit;
+	game->time_remaining = saved_remaining;
+	game->time_state = saved_state;
+
+	point2d star[10];
+	get_star_points(100, 50, 22, star);
+	EXPECT_EQ(star[0].x, 111);
+	EXPECT_EQ(star[0].y, 52);
+	EXPECT_EQ(star[4].x, 116);
+	EXPECT_EQ(star[4].y, 69);
+}
+
+TEST_F(ranking_overlay, draws_at_two_sizes_and_the_limits)
+{
+	for (int32 width : {640, 1024})
+	{
+		const int32 height = width == 640 ? 480 : 768;
+		bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		ASSERT_NE(screen, nullptr);
+		view_data view = {};
+		view.screen = screen;
+		game->game_time = 10;
+		rasterize_rankings(&view);
+		int64 painted = 0;
+		for (int32 y = 0; y < height; ++y)
+		{
+			const uint8 *row = bitmap_row_address(screen, y);
+			for (int32 x = 0; x < width * 4; ++x) painted += row[x] != 0;
+		}
+		EXPECT_GT(painted, 0) << "the boxes of the first seconds";
+		dispose_pointer(screen);
+	}
+}
+
+} // namespace
