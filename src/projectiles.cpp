@@ -476,7 +476,7 @@ int16 new_projectile(new_projectile_data *data)
 	if (definition->local_projectile_group_type != NONE)
 	{
 		projectile->local_projectile_group_index =
-			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index);
+			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index, TRUE);
 	}
 	if (definition->sound_indexes[_projectile_sound_flight] != NONE)
 	{
