@@ -571,13 +571,15 @@ void fold_markers_digest(zerv_digest *digest)
 		zerv_digest_int32(digest, markers[i].location.position.x);
 		zerv_digest_int32(digest, markers[i].location.position.y);
 		zerv_digest_int32(digest, markers[i].location.position.z);
+		// A visual group's index depends on earlier frames: no machine may compare it.
+		if (markers[i].type == _marker_local_projectile_group) continue;
 		zerv_digest_int16(digest, markers[i].data_index);
 		zerv_digest_int16(digest, markers[i].data_identifier);
 	}
 	zerv_digest_int32(digest, palette_count);
 	for (int32 i = 0; i < palette_count; ++i)
 	{
-		zerv_digest_int16(digest, palette[i].count);
+		if (palette[i].type != _marker_local_projectile_group) zerv_digest_int16(digest, palette[i].count);
 		zerv_digest_int16(digest, palette[i].tag_index);
 	}
 }

@@ -880,6 +880,9 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"veterans", fold_monster_initializers_digest},
 	{"paths", fold_paths_digest},
 	{"formations", fold_formations_digest},
+	{"model animations", fold_model_animations_digest},
+	{"model effects", fold_model_effects_digest},
+	{"mirror groups", fold_mirror_groups_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

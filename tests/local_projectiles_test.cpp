@@ -12,6 +12,15 @@
 
 namespace {
 
+// Pinned from the 64-bit and 32-bit trees, which agree.
+#define GOLDEN_LAWS                                   \
+	"fall -77 -235 30 -116736 177244 2904503714\n"   \
+	"orbt 132 -219 -28 52680250 -30 1045497095\n"    \
+	"sprg 56 -134 211 45830220 256 1045497095\n"     \
+	"attr -55 -234 0 37120 0 1486326822\n"           \
+	"conv 1 -45 45 17219864 256 1275680328\n"        \
+	"gasb 0 0 -303 0 -161591 1275680328\n"
+
 class local_projectiles_on_a_map : public objects_test_map
 {
 protected:
@@ -204,6 +213,66 @@ TEST_F(local_projectiles_on_a_map, a_smoke_mirror_ends_without_fire_and_a_zero_t
 	update_mirror_groups();
 	EXPECT_EQ(get_mirror_group_data(mirror), nullptr);
 	EXPECT_EQ(get_fire_test_hooks()->extinguish_calls, 0);
+}
+
+// One particle of each law from a fixed local seed over frames of 1, 3 and 6
+// ticks: offsets, velocities and the final seed are the same on every build.
+TEST_F(local_projectiles_on_a_map, each_law_follows_its_golden_trajectory)
+{
+	linear_physics_definition fall = {};
+	fall.linear_acceleration = {0, 0, -FIXED_ONE / 6};
+	fall.initial_linear_velocity_min = {-3 * FIXED_ONE, -3 * FIXED_ONE, 3 * FIXED_ONE};
+	fall.initial_linear_velocity_delta = {6 * FIXED_ONE, 6 * FIXED_ONE, 4 * FIXED_ONE};
+	fall.random_acceleration = {FIXED_ONE / 16, FIXED_ONE / 16, FIXED_ONE / 32};
+	cylindrical_physics_definition orbit = {};
+	orbit.initial_angular_velocity_min = 700;
+	orbit.initial_angular_velocity_delta = 500;
+	orbit.initial_z_deviation = 96;
+	orbit.attraction_constant = FIXED_ONE / 48;
+	spherical_spring_physics_definition spring = {};
+	spring.flags = _spherical_spring_random_time_offsets_flag;
+	spring.initial_angular_velocity_min = 400;
+	spring.initial_angular_velocity_delta = 400;
+	spring.attraction_constant = FIXED_ONE / 32;
+	point_attractor_physics_definition attractor = {};
+	attractor.maximum_velocity = 6 * FIXED_ONE;
+	attractor.attraction_constant = FIXED_ONE / 1024;
+	converging_physics_definition converge = {};
+	converge.flags = _converging_particles_diverge_flag;
+	converge.initial_angular_velocity_min = 200;
+	converge.initial_angular_velocity_delta = 300;
+	converge.phi_min = 2048;
+	converge.phi_delta = 8192;
+	explosive_gas_physics_definition gas = {};
+	gas.starting_velocity_min = 3 * FIXED_ONE;
+	gas.starting_velocity_delta = 5 * FIXED_ONE;
+	gas.linear_acceleration = {0, 0, -FIXED_ONE / 8};
+	gas.drag = 224;
+	const struct
+	{
+		file_tag tag;
+		int16 type;
+		const void *record;
+		size_t size;
+	} laws[] = {{TAG("fall"), _linear, &fall, sizeof(fall)}, {TAG("orbt"), _cylindrical, &orbit, sizeof(orbit)},
+		{TAG("sprg"), _spherical_spring, &spring, sizeof(spring)}, {TAG("attr"), _point_attractor, &attractor, sizeof(attractor)},
+		{TAG("conv"), _converging, &converge, sizeof(converge)}, {TAG("gasb"), _explosive_gas, &gas, sizeof(gas)}};
+	std::string trail;
+	for (const auto &law : laws)
+	{
+		const int16 type = definition(law.tag, 0, 1, physics(law.tag, law.type, law.record, law.size));
+		get_local_projectile_group_definition(type)->expiration_time_lower_bound = 40;
+		set_local_random_seed(1234);
+		const int16 index = group(type);
+		for (int16 ticks : {1, 3, 6}) update_local_projectile_group(index, ticks);
+		const local_projectile_data *p = get_local_projectile_data(get_local_projectile_group_data(index)->first_projectile_index);
+		ASSERT_NE(p, nullptr) << tag_to_string(law.tag);
+		char line[160];
+		snprintf(line, sizeof(line), "%s %d %d %d %d %d %u\n", tag_to_string(law.tag), p->offset.x, p->offset.y,
+			p->offset.z, p->physics.linear.velocity.i, p->physics.linear.velocity.k, get_local_random_seed());
+		trail += line;
+	}
+	EXPECT_EQ(trail, std::string(GOLDEN_LAWS)) << trail;
 }
 
 } // namespace

@@ -199,6 +199,11 @@ void harness_battle_setup(new_game_data *setup, file_tag map_tag)
 	snprintf(computer->appearance.name, sizeof(computer->appearance.name), "%s", "Dark");
 }
 
+void harness_level_setup(new_game_data *setup)
+{
+	harness_battle_setup(setup, HARNESS_FIRST_LEVEL_MAP_TAG);
+}
+
 void harness_trading_setup(new_game_data *setup)
 {
 	harness_demo_setup(setup, 4);

@@ -36,6 +36,9 @@ void harness_demo_setup(new_game_data *setup, int16 player_count = 4);
 // Two players of build 377 on the map: a local human on team 0 and a
 // computer on team 1, difficulty 2, default options.
 void harness_battle_setup(new_game_data *setup, file_tag map_tag);
+// The first level 'l1  ' as harness_battle_setup plays it: for the tests of the level's content.
+void harness_level_setup(new_game_data *setup);
+#define HARNESS_FIRST_LEVEL_MAP_TAG TAG("l1  ")
 // 'demo' with unit trading allowed and a 300-tick pregame: two players per
 // team, player 0 local and captain of team 0, player 2 captain of team 1.
 void harness_trading_setup(new_game_data *setup);
