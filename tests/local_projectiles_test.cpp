@@ -215,6 +215,29 @@ TEST_F(local_projectiles_on_a_map, a_smoke_mirror_ends_without_fire_and_a_zero_t
 	EXPECT_EQ(get_fire_test_hooks()->extinguish_calls, 0);
 }
 
+TEST_F(local_projectiles_on_a_map, a_group_follows_its_object_and_ends_when_the_object_goes)
+{
+	const int16 object = make_object(25 * 512, 25 * 512, 0, false);
+	const int16 type = definition(TAG("foll"), _group_has_ending_transition_flag, 2);
+	get_local_projectile_group_definition(type)->ending_transition_time_lower_bound = 10;
+	const int16 index = group(type);
+	set_local_projectile_group_central_object(index, object, get_object_data(object)->identifier);
+	update_local_projectile_group(index, 1);
+	local_projectile_group_data *g = get_local_projectile_group_data(index);
+	EXPECT_EQ(g->center.x, 25 * 512);
+	EXPECT_EQ(g->state, _state_running);
+	delete_object(object);
+	update_local_projectile_group(index, 1);
+	EXPECT_EQ(g->state, _state_ending);
+	EXPECT_EQ(g->central_object_index, NONE);
+	// A shared group ignores being moved.
+	const int16 shared = group(type, _group_is_never_visible_flag);
+	const world_point3d elsewhere = {5 * 512, 5 * 512, 0};
+	set_local_projectile_group_center(shared, &elsewhere);
+	EXPECT_EQ(get_local_projectile_group_data(shared)->center.x, 20 * 512);
+	EXPECT_NE(log_text().find("Tried to set the center of invisible projectile group"), std::string::npos);
+}
+
 // One particle of each law from a fixed local seed over frames of 1, 3 and 6
 // ticks: offsets, velocities and the final seed are the same on every build.
 TEST_F(local_projectiles_on_a_map, each_law_follows_its_golden_trajectory)
