@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bitmaps.h"
+#include "collections_content.h"
 #include "geometry.h"
 #include "media.h"
 #include "mesh_content.h"
@@ -156,19 +157,28 @@ std::vector<uint8> boxes_geometry(const std::vector<box> &boxes, int16 height)
 		{
 			const short_world_point3d &p = corners[face.c[0]];
 			const int32 d = -(face.normal.i * p.x + face.normal.j * p.y + face.normal.k * p.z);
-			surfaces.push_back(model_surface(points.data(), face.normal, d, static_cast<int16>(base + face.c[0]),
-				static_cast<int16>(base + face.c[1]), static_cast<int16>(base + face.c[2])));
-			surfaces.push_back(model_surface(points.data(), face.normal, d, static_cast<int16>(base + face.c[0]),
-				static_cast<int16>(base + face.c[2]), static_cast<int16>(base + face.c[3])));
+			const int16 triangles[2][3] = {{face.c[0], face.c[1], face.c[2]}, {face.c[0], face.c[2], face.c[3]}};
+			for (const auto &tri : triangles)
+			{
+				geometry_surface surface = model_surface(points.data(), face.normal, d, static_cast<int16>(base + tri[0]),
+					static_cast<int16>(base + tri[1]), static_cast<int16>(base + tri[2]));
+				// Each face spans the stone texture once, walls across and up, the roof over x and y.
+				const int32 width = MAX(1, MAX(b.x1 - b.x0, b.y1 - b.y0));
+				for (geometry_corner &corner : surface.corners)
+				{
+					const short_world_point3d &p = points[corner.vertex_index];
+					const int32 across = face.normal.i ? p.y - b.y0 : p.x - b.x0;
+					const int32 up = face.normal.k ? p.y - b.y0 : b.height - p.z;
+					const int32 extent = face.normal.k ? width : MAX(1, static_cast<int32>(b.height));
+					corner.interpolants[0] = static_cast<int16>(static_cast<uint16>(PIN(across * 65535 / width, 0, 65535)));
+					corner.interpolants[1] = static_cast<int16>(static_cast<uint16>(PIN(up * 65535 / extent, 0, 65535)));
+				}
+				surfaces.push_back(surface);
+			}
 		}
 	}
-	geometry_material material = {};
-	strncpy(material.name, "stone", sizeof(material.name) - 1);
-	material.sequence_index = NONE;
-	material.collection_index = NONE;
-	material.color_table_index = NONE;
-	material.bitmap_index = NONE;
-	return geometry_tag_data(material, points.data(), static_cast<int16>(points.size()), surfaces, height);
+	return geometry_tag_data({textured_material("stone", _default_scenery_stone_sequence)}, points.data(),
+		static_cast<int16>(points.size()), surfaces, height);
 }
 
 std::vector<uint8> model_data_of(file_tag geometry_tag, int16 vertex_count, int16 permutations,
