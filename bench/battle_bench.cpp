@@ -1,7 +1,7 @@
 // The 200-against-200 battle on 'bnch' through the headless harness, with
 // its script, timed tick by tick: the mean and worst microseconds per tick,
 // how many times faster than real time (30 ticks a second) it plays, and the
-// peak resident size. A second case plays the 'demo' battle. --battle_ticks=N
+// peak resident size. Further cases play 'demo' and the first level. --battle_ticks=N
 // changes the 5400 ticks (or the game's end) of each battle.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -123,6 +123,12 @@ void BM_battle_demo(benchmark::State &state)
 	BM_battle(state, TAG("demo"), "demo");
 }
 BENCHMARK(BM_battle_demo)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_battle_l1(benchmark::State &state)
+{
+	BM_battle(state, TAG("l1  "), "l1 first level");
+}
+BENCHMARK(BM_battle_l1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -5,6 +5,8 @@
 #include "bitmap_dialogs/screens.h"
 #include "error_manager.h"
 #include "mesh.h"
+#include "local_projectiles.h"
+#include "model_animations.h"
 #include "models.h"
 #include "objects.h"
 #include "observer.h"
@@ -62,8 +64,10 @@ const marker_type_definition marker_table[NUMBER_OF_MARKER_TYPES] = {
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{static_cast<file_tag>(NONE), "Unused", nullptr, nullptr, nullptr, nullptr},
 	{TAG("proj"), "projectile", new_projectile_palette_entry, new_projectile_from_marker, delete_object, nullptr},
-	{TAG("lpgr"), "local projectile group", nullptr, nullptr, nullptr, nullptr},
-	{TAG("anim"), "model animation", nullptr, nullptr, nullptr, nullptr},
+	{TAG("lpgr"), "local projectile group", new_local_projectile_group_palette_entry,
+		new_local_projectile_group_from_marker, delete_local_projectile_group, nullptr},
+	{TAG("anim"), "model animation", new_model_animation_palette_entry, new_model_animation_from_marker,
+		delete_model_animation, nullptr},
 };
 
 static const char unknown_marker_type_name[] = "<unknown>";
@@ -567,13 +571,15 @@ void fold_markers_digest(zerv_digest *digest)
 		zerv_digest_int32(digest, markers[i].location.position.x);
 		zerv_digest_int32(digest, markers[i].location.position.y);
 		zerv_digest_int32(digest, markers[i].location.position.z);
+		// A visual group's index depends on earlier frames: no machine may compare it.
+		if (markers[i].type == _marker_local_projectile_group) continue;
 		zerv_digest_int16(digest, markers[i].data_index);
 		zerv_digest_int16(digest, markers[i].data_identifier);
 	}
 	zerv_digest_int32(digest, palette_count);
 	for (int32 i = 0; i < palette_count; ++i)
 	{
-		zerv_digest_int16(digest, palette[i].count);
+		if (palette[i].type != _marker_local_projectile_group) zerv_digest_int16(digest, palette[i].count);
 		zerv_digest_int16(digest, palette[i].tag_index);
 	}
 }

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "bitmap_dialogs/screens.h"
+#include "local_projectiles.h"
 #include "collection_references.h"
 #include "detail_maps.h"
 #include "directions.h"
@@ -616,8 +617,11 @@ static void set_up_media_surface_effects(void)
 	const media_definition *media = get_media_definition(mesh_globals->media_type);
 	if (media && media->surface_effect_local_projectile_group_type != NONE)
 	{
-		// The group itself arrives with the local projectile groups; the
-		// effects wait for their first build.
+		// One group holds every surface particle of the map; the effects
+		// wait for their first build.
+		const world_point3d origin = {0, 0, 0};
+		mesh_globals->surface_effect_local_projectile_group =
+			new_local_projectile_group(media->surface_effect_local_projectile_group_type, &origin, NONE);
 		mesh_globals->time_until_building_effects = NONE;
 	}
 }

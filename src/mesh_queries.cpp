@@ -1,6 +1,7 @@
 // Questions asked of the loaded terrain (cells, triangles, heights, normals,
 // segment walks) and the precalculated data they rest on: the normal table,
 // cell normals and flags, and the LOD words; plus the painted terrain maps.
+#include "local_projectiles.h"
 #include "mesh.h"
 
 #include <cmath>
@@ -784,9 +785,10 @@ void darken_mesh_footprint(const world_point2d *p)
 	if (shadow && *shadow > 80) *shadow = static_cast<uint8>(*shadow - 6 - (local_random() & 3));
 }
 
-// Local projectile groups cannot be created yet; the draws still happen so
-// that the local stream advances as it will.
-static void create_media_surface_effect(int16, const world_point3d *) {}
+static void create_media_surface_effect(int16, const world_point3d *origin)
+{
+	create_stationary_projectile(mesh_globals->surface_effect_local_projectile_group, origin);
+}
 
 void build_media_local_projectile_effects(view_data *view, mesh_region *region)
 {

@@ -414,7 +414,12 @@ void accelerate_monster(const damage_definition *definition, damage_data *data, 
 			monster->waypoint_count = 0;
 			if (monster->path_index != NONE) delete_path(&monster->path_index);
 			const int16 confusion = local_projectile_group_definition_tag_to_index(TAG("coef"));
-			if (confusion != NONE) monster->local_projectile_group_index = new_local_projectile_group(confusion, &object->location.position, monster->object_index);
+			if (confusion != NONE)
+			{
+				monster->local_projectile_group_index =
+					new_local_projectile_group(confusion, &object->location.position, monster->object_index, TRUE);
+				set_local_projectile_group_monster_index(monster->local_projectile_group_index, monster_index);
+			}
 		}
 		const boolean stunned = (result & _damage_result_stun_flag) != 0;
 		const boolean held_or_worse = monster->action == _monster_action_paralyzed || monster->action == _monster_action_being_held ||
@@ -758,7 +763,8 @@ void switch_monster_artifact(int16 monster_index)
 		if (definition->local_projectile_group_type != NONE && object)
 		{
 			monster->local_projectile_group_index = new_local_projectile_group(definition->local_projectile_group_type,
-				&object->location.position, monster->object_index);
+				&object->location.position, monster->object_index, TRUE);
+			set_local_projectile_group_monster_index(monster->local_projectile_group_index, monster_index);
 		}
 		if (game_play_version > 1600 && (definition->flags & _monster_is_inanimate_object_flag))
 		{

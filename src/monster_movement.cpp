@@ -17,6 +17,7 @@
 #include "objects.h"
 #include "path.h"
 #include "projectile_definitions.h"
+#include "projectile_group_definitions.h"
 #include "projectiles.h"
 #include "render/render.h"
 #include "scenery_definitions.h"
@@ -1415,8 +1416,12 @@ void monster_moving(int16 monster_index)
 		foot.y += angle_sine(side) * (object->radius / 2) / 16384;
 		if (object->flags & _object_partially_under_media_flag)
 		{
-			const int16 splash = get_mesh_media_projectile_group_type(6);
-			if (splash != NONE) new_local_projectile_group(splash, &foot, monster->object_index);
+			// The media names a projectile group: only its visual part splashes here.
+			const projectile_group_definition *splash = get_projectile_group_definition(get_mesh_media_projectile_group_type(6));
+			if (splash && splash->local_projectile_group_type != NONE)
+			{
+				new_local_projectile_group(splash->local_projectile_group_type, &foot, monster->object_index);
+			}
 		}
 		else
 		{

@@ -322,7 +322,7 @@ static int16 create_monster(const monster_creation *c)
 	if (definition->local_projectile_group_type != NONE)
 	{
 		monster->current_local_projectile_group_index =
-			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index);
+			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index, TRUE);
 	}
 
 	// 13.

@@ -476,7 +476,7 @@ int16 new_projectile(new_projectile_data *data)
 	if (definition->local_projectile_group_type != NONE)
 	{
 		projectile->local_projectile_group_index =
-			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index);
+			new_local_projectile_group(definition->local_projectile_group_type, &object->location.position, object_index, TRUE);
 	}
 	if (definition->sound_indexes[_projectile_sound_flight] != NONE)
 	{
@@ -1399,7 +1399,7 @@ void fold_projectiles_digest(zerv_digest *digest)
 			p->owner_unit_index, p->owner_monster_index, p->damage_scale, p->ticks_since_last_contrail, p->contrail_count,
 			p->lifespan, static_cast<int16>(p->contrail_frequency), static_cast<int16>(p->particle_system_density), p->delay,
 			p->lightning_index, p->lightning_identifier, p->visible_projectile_group_type, p->original_owner_unit_index,
-			p->local_projectile_group_index, p->detonating};
+			p->detonating}; // the visual group's index is the machine's own
 		for (int16 word : words) zerv_digest_int16(digest, word);
 		const int32 longs[] = {p->last_bounce_stain_position.x, p->last_bounce_stain_position.y, p->target_location.x,
 			p->target_location.y, p->target_location.z, p->guided_speed, p->last_distance_to_target};

@@ -367,7 +367,22 @@ void accelerate_scenery(int16 object_index, const damage_definition *definition,
 		v->k = static_cast<int16>(PIN(v->k + push.k, -32768, 32767));
 		if ((scenery->flags & _scenery_adjusts_model_permutation_flag) && model_index != NONE)
 		{
-			new_model_effect(model_index, &middle, definition->type);
+			// The model cracks one step further over a second.
+			const model_data *model = get_model_data(model_index);
+			const model_definition *model_definition_data = model ? get_model_definition(model->type) : nullptr;
+			if (model && model_definition_data)
+			{
+				new_model_effect_data request = {};
+				request.flags = 0;
+				request.duration = 30;
+				request.new_permutation = PIN(model->model_permutation + scenery->model_permutation_delta, 0,
+					model_definition_data->model_permutation_count - 1);
+				request.set_permutation = NO_PERMUTATION_CHANGE;
+				request.material_fading_index = NONE;
+				request.initial_scale = request.final_scale = 512;
+				request.projectile_type_to_create = static_cast<file_tag>(NONE);
+				new_model_effect(model_index, NONE, &request);
+			}
 		}
 		const int16 ruined = scenery->sequence_indexes[_scenery_sequence_ruined];
 		if (ruined != NONE)

@@ -29,6 +29,10 @@
 #include "interface.h"
 #include "linux_utilities.h"
 #include "local_projectiles.h"
+#include "fire.h"
+#include "mirror_groups.h"
+#include "model_animations.h"
+#include "model_effects.h"
 #include "connectors.h"
 #include "damage.h"
 #include "projectiles.h"
@@ -230,9 +234,9 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_mesh, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(1, "initialize_lightning", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_connectors, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_fire", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_fire, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_local_projectiles, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_model_animations", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_model_animations, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_keybindings, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_screen, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_game_preferences, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -243,7 +247,7 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(2, initialize_sound_manager, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(2, "initialize_sound_list_definitions", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_game_sounds, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(2, "initialize_model_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(2, initialize_model_effects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, initialize_overhead_text, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, kill_screen_saver, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(2, show_cursor, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -289,7 +293,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(12, initialize_detail_maps_for_new_map, _hook_if_detail_maps_enabled, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_local_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_models_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_model_animations_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_model_animations_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_map_actions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_objects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -300,7 +304,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	EMPTY_SLOT(12, "initialize_mesh_effects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_overhead_text_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_model_effects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_model_effects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_media_definitions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_connectors_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(12, "initialize_lightning_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -317,7 +321,7 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(13, initialize_players_for_new_map, _hook_always, _hook_players_argument, _hook_result_ignored),
 	SLOT(13, initialize_player_statistics_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_flags_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_fire_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(13, initialize_fire_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_console_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_observer_for_new_map, _hook_always, _hook_obpc_argument, _hook_failure_restore_vsync),
@@ -366,8 +370,8 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_camera_control_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_media_definitions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_models_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_model_effects_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_fire_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_model_effects_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_fire_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_textures_from_old_map, _hook_if_detail_maps_set_up, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_set_up, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -386,7 +390,7 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_explosions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_local_projectiles_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_model_animations_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_model_animations_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_scenery_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_objects_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_actions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -416,15 +420,15 @@ static const zerv_hook_slot tick_hook_slots[] = {
 	SLOT(0, update_explosions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "update_particle_clock", _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_player_statistics, _hook_if_version_below_1701, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_model_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_fire", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_mirror_groups", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_model_effects, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_fire, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_mirror_groups, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_camera_tracking, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, handle_map_action_camera_control, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_connectors, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_animating_scenery, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	EMPTY_SLOT(0, "update_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_model_animations", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_model_animations, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_overhead_text, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_ingame_fades, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_monster_blips, _hook_unless_restoring, _hook_no_arguments, _hook_result_ignored),
@@ -881,6 +885,9 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"spatial groups", spatial_groups_fold_digest},
 	{"ambient life", ambient_life_fold_digest},
 	{"sniffing", sniffing_fold_digest},
+	{"model animations", fold_model_animations_digest},
+	{"model effects", fold_model_effects_digest},
+	{"mirror groups", fold_mirror_groups_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

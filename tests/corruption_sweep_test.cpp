@@ -33,7 +33,9 @@
 #include "detail_maps.h"
 #include "geometry.h"
 #include "markers.h"
+#include "local_projectiles.h"
 #include "media.h"
+#include "model_animations.h"
 #include "mesh.h"
 #include "models.h"
 #include "object_definitions.h"
@@ -116,6 +118,8 @@ void start_new_map(void)
 	initialize_font_definitions_for_new_map();
 	initialize_object_definitions_for_new_map();
 	initialize_models_for_new_map();
+	initialize_local_projectiles_for_new_map();
+	initialize_model_animations_for_new_map();
 	initialize_projectile_definitions_for_new_map();
 	initialize_projectile_group_definitions_for_new_map();
 	initialize_artifact_definitions_for_new_map();
@@ -141,6 +145,8 @@ void leave_map(void)
 	dispose_artifact_definitions_from_old_map();
 	dispose_projectile_group_definitions_from_old_map();
 	dispose_projectile_definitions_from_old_map();
+	dispose_model_animations_from_old_map();
+	dispose_local_projectiles_from_old_map();
 	dispose_models_from_old_map();
 	dispose_object_definitions_from_old_map();
 	dispose_font_definitions_from_old_map();
@@ -476,6 +482,36 @@ void check_projectile_group(const swept_tag &tag)
 	}
 }
 
+// Loaded particle definitions name only what is loaded.
+void check_local_physics(const swept_tag &tag)
+{
+	ASSERT_NE(get_local_physics_definition(local_physics_definition_tag_to_index(tag.subgroup)), nullptr);
+}
+
+void check_local_projectile_group(const swept_tag &tag)
+{
+	const local_projectile_group_definition *group =
+		get_local_projectile_group_definition(local_projectile_group_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(group, nullptr);
+	ASSERT_TRUE(verify_sequence_index(group->collection_index, group->sequence_indexes[0]));
+	ASSERT_TRUE(group->sequence_indexes[1] == NONE || verify_sequence_index(group->collection_index, group->sequence_indexes[1]));
+	ASSERT_TRUE(none_or_loaded(group->physics_index, get_local_physics_definition));
+}
+
+void check_model_animation(const swept_tag &tag)
+{
+	const int16 index = get_model_animation_definition_index(tag.subgroup);
+	const model_animation_definition *animation = get_model_animation_definition(index);
+	ASSERT_NE(animation, nullptr);
+	ASSERT_TRUE(animation->number_of_frames >= 1 && animation->number_of_frames <= MAXIMUM_FRAMES_PER_MODEL_ANIMATION);
+	for (int16 i = 0; i < animation->number_of_frames; ++i)
+	{
+		ASSERT_NE(get_model_definition(animation->frames[i].model_type), nullptr) << i;
+	}
+	const uint8 *last = get_model_animation_shadow_map(index, static_cast<int16>(animation->number_of_frames - 1));
+	if (last) { EXPECT_GE(static_cast<int32>(last[animation->shadow_map_height * animation->shadow_bytes_per_row - 1]), 0); }
+}
+
 // A formation definition that loads can be laid out.
 void check_formation(const swept_tag &tag)
 {
@@ -564,6 +600,15 @@ const sweep_group sweep_groups[] = {
 		load_through_tags<detail_map_definition_tag_to_index>, check_detail_map, detail_map_state, nullptr, 60},
 	{DETAIL_TEXTURE_DEFINITION_GROUP_TAG, DETAIL_TEXTURE_STREAM_OFFSET, load_through_tags<detail_texture_tag_to_index>,
 		check_detail_texture, detail_texture_state, nullptr, 60},
+	{LOCAL_PHYSICS_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(local_physics_definition)),
+		load_through_tags<local_physics_definition_tag_to_index>, check_local_physics,
+		definitions_of<get_local_physics_definitions>, nullptr},
+	{LOCAL_PROJECTILE_GROUP_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(local_projectile_group_definition)),
+		load_through_tags<local_projectile_group_definition_tag_to_index>, check_local_projectile_group,
+		definitions_of<get_local_projectile_group_definitions>, nullptr, 60},
+	{MODEL_ANIMATION_GROUP_TAG, static_cast<int32>(sizeof(model_animation_definition)),
+		load_through_tags<get_model_animation_definition_index>, check_model_animation,
+		definitions_of<get_model_animation_definitions>, nullptr, 60},
 	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
 		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
 		get_formation_definitions},
@@ -748,6 +793,8 @@ protected:
 		initialize_font_definitions();
 		initialize_object_definitions();
 		initialize_models();
+		initialize_local_projectiles();
+		initialize_model_animations();
 		// Media name projectile groups for their splashes; the rest of the definition groups of a map.
 		initialize_projectile_definitions();
 		initialize_projectile_group_definitions();

@@ -207,6 +207,11 @@ void harness_ai_battle_setup(new_game_data *setup, file_tag map_tag)
 	setup->players[0].type = _player_is_computer;
 }
 
+void harness_level_setup(new_game_data *setup)
+{
+	harness_battle_setup(setup, HARNESS_FIRST_LEVEL_MAP_TAG);
+}
+
 void harness_trading_setup(new_game_data *setup)
 {
 	harness_demo_setup(setup, 4);

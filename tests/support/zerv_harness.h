@@ -39,6 +39,9 @@ void harness_battle_setup(new_game_data *setup, file_tag map_tag);
 // The battle setup as a demo-type game of two computers: no map action runs
 // and the scheduler hands each team to the attack AI in turn.
 void harness_ai_battle_setup(new_game_data *setup, file_tag map_tag);
+// The first level 'l1  ' as harness_battle_setup plays it: for the tests of the level's content.
+void harness_level_setup(new_game_data *setup);
+#define HARNESS_FIRST_LEVEL_MAP_TAG TAG("l1  ")
 // 'demo' with unit trading allowed and a 300-tick pregame: two players per
 // team, player 0 local and captain of team 0, player 2 captain of team 1.
 void harness_trading_setup(new_game_data *setup);

@@ -1,4 +1,6 @@
 #include "mesh_content.h"
+
+#include "first_level_content.h"
 #include "units_content.h"
 
 #include <cmath>
@@ -48,15 +50,7 @@ uint16 terrain_pair(int16 first, int16 second)
 	return static_cast<uint16>((first << CELL_TERRAIN_TYPE_BITS) | second);
 }
 
-struct map_description
-{
-	mesh_header header;
-	std::vector<mesh_cell> cells;
-	std::vector<marker_palette_entry> palette;
-	std::vector<marker_data> markers;
-	map_action_section actions = {0, {}};
-	std::vector<saved_connector_data> connectors;
-};
+} // namespace
 
 marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags)
 {
@@ -140,6 +134,8 @@ std::vector<uint8> finish_map(map_description *map)
 	return bytes;
 }
 
+namespace {
+
 int32 wave(int32 index, int32 shift)
 {
 	return sine_table[index & (NUMBER_OF_TRIG_TABLE_ENTRIES - 1)] >> shift;
@@ -148,12 +144,16 @@ int32 wave(int32 index, int32 shift)
 /* ---------- the demo map */
 
 // Palette rows are numbered within their marker type.
+} // namespace
+
 int32 count_palette_rows(const map_description &map, int16 type)
 {
 	int32 count = 0;
 	for (const marker_palette_entry &entry : map.palette) count += entry.type == type ? 1 : 0;
 	return count;
 }
+
+namespace {
 
 const int32 demo_lake_x = 20, demo_lake_y = 60, demo_lake_radius = 9;
 const short_world_distance demo_lake_surface = 160;
@@ -227,6 +227,8 @@ void add_demo_cottage(map_description *map, int32 width)
 
 void add_demo_units(map_description *map, int32 width);
 void add_demo_trading_markers(map_description *map, int32 width);
+
+} // namespace
 
 map_description demo_map(void)
 {
@@ -343,6 +345,8 @@ map_description demo_map(void)
 	add_demo_trading_markers(&map, width);
 	return map;
 }
+
+namespace {
 
 /* ---------- the units of the maps */
 
@@ -822,6 +826,8 @@ collection_description landscape_collection(const map_description &map)
 	return collection;
 }
 
+} // namespace
+
 media_definition lake_media(void)
 {
 	media_definition media = default_media_definition;
@@ -841,6 +847,8 @@ media_definition lake_media(void)
 	return media;
 }
 
+namespace {
+
 collection_reference lake_reference(void)
 {
 	collection_reference reference = *get_default_collection_reference();
@@ -850,6 +858,8 @@ collection_reference lake_reference(void)
 	return reference;
 }
 
+} // namespace
+
 int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8> &bytes, uint32 user_data)
 {
 	if (bytes.empty()) return NONE;
@@ -858,6 +868,8 @@ int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8
 	if (handle != NONE && !tag_file_set_header_user_data(&handle, user_data)) return NONE;
 	return handle;
 }
+
+namespace {
 
 // The demo valley again under its own tag, printed name and description list
 // (maps of one printed name hide each other).
@@ -971,17 +983,12 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 		"Training Valley",
 		"The demo valley, for practice.",
 	};
-	static const char *const first_level_description[] = {
-		"First Level",
-		"The demo valley, as the first level.",
-	};
 	static const char *const menu_demo_description[] = {
 		"Menu Demo",
 		"The demo valley, as the menu's demo.",
 	};
 	return make_training_map(demo, training_description, handles) &&
-		make_demo_copy(demo, FIRST_LEVEL_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_NAME,
-			   FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, first_level_description, handles) &&
+		make_first_level_map_tags(handles) &&
 		make_demo_copy(demo, MENU_DEMO_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_NAME, MENU_DEMO_DESCRIPTION_STRING_LIST_TAG,
 			menu_demo_description, handles);
 }

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "cseries.h"
+#include "demo_script.h"
+#include "markers.h"
+#include "media.h"
+#include "mesh.h"
 
 #define DEMO_MAP_MESH_TAG TAG("demo")
 #define DEMO_MAP_MESH_NAME "Demo Valley"
@@ -52,6 +56,28 @@
 #define DEMO_COTTAGE_CELL_X 20
 #define DEMO_COTTAGE_CELL_Y 50
 #define DEMO_COTTAGE_IDENTIFIER 801
+
+// A map as the generator builds it, before the engine precalculates it.
+struct map_description
+{
+	mesh_header header;
+	std::vector<mesh_cell> cells;
+	std::vector<marker_palette_entry> palette;
+	std::vector<marker_data> markers;
+	map_action_section actions = {0, {}};
+	std::vector<saved_connector_data> connectors;
+};
+
+map_description demo_map(void);
+marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags);
+marker_data marker_at(int16 type, int16 palette_index, int16 identifier, world_distance x, world_distance y, angle yaw);
+int32 count_palette_rows(const map_description &map, int16 type);
+// Sorts the markers, precalculates normals and LOD through the engine, and
+// writes the stored tag data.
+std::vector<uint8> finish_map(map_description *map);
+int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8> &bytes, uint32 user_data);
+// The demo lake's water.
+media_definition lake_media(void);
 
 // The stored data of each map's 'mesh' tag (header at 0, block after it).
 std::vector<uint8> demo_mesh_tag_data(void);

@@ -241,7 +241,7 @@ void map_cottage_corners(geometry_surface *surface, int16 mapping)
 } // namespace
 
 // A material drawn from a sequence of the scenery collection.
-static geometry_material textured_material(const char *name, int16 sequence_index)
+geometry_material textured_material(const char *name, int16 sequence_index)
 {
 	geometry_material material = {};
 	strncpy(material.name, name, sizeof(material.name) - 1);

@@ -46,6 +46,8 @@ std::vector<uint8> cottage_geometry_tag_data(void);
 // from the normal's side; and the 'geom' data of such surfaces.
 geometry_surface model_surface(const short_world_point3d *points, const world_vector3d &normal, int32 d, int16 a,
 	int16 b, int16 c);
+// A material drawn from a sequence of the scenery collection.
+geometry_material textured_material(const char *name, int16 sequence_index);
 std::vector<uint8> geometry_tag_data(const std::vector<geometry_material> &materials, const short_world_point3d *points,
 	int16 point_count, const std::vector<geometry_surface> &surfaces, int16 height);
 std::vector<uint8> cottage_model_tag_data(void);

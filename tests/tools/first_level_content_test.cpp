@@ -1,0 +1,227 @@
+// The first level: its markers and unit identifiers beside the untouched
+// demo, and the level played through the game core with its gate, shrine,
+// swirl and ripples, whose particles never reach the simulation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "bitmaps.h"
+#include "damage.h"
+#include "effects_content.h"
+#include "first_level_content.h"
+#include "local_projectiles.h"
+#include "markers.h"
+#include "mesh.h"
+#include "mesh_content.h"
+#include "model_animations.h"
+#include "model_effects.h"
+#include "models.h"
+#include "objects.h"
+#include "observer.h"
+#include "render/render.h"
+#include "support/zerv_harness.h"
+#include "world.h"
+
+namespace {
+
+int32 count_of(const map_description &map, int16 type)
+{
+	int32 count = 0;
+	for (const marker_data &marker : map.markers) count += marker.type == type;
+	return count;
+}
+
+TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_the_demo_stays)
+{
+	const map_description demo = demo_map();
+	const map_description level = first_level_map();
+	EXPECT_EQ(demo.markers.size(), 59u);
+	EXPECT_EQ(level.markers.size(), 63u);
+	for (const marker_data &marker : demo.markers)
+	{
+		if (marker.type == _marker_monster) { EXPECT_EQ(marker.identifier, 0); }
+	}
+	std::map<int16, int32> seen;
+	for (const marker_data &marker : level.markers)
+	{
+		if (marker.type == _marker_monster) seen[marker.identifier] += 1;
+	}
+	EXPECT_EQ(seen.size(), 36u);
+	for (int16 id = 11; id <= 49; ++id)
+	{
+		const bool used = id != 28 && (id < 29 || id > 30);
+		EXPECT_EQ(seen.count(id), used ? 1u : 0u) << id;
+	}
+	EXPECT_EQ(count_of(level, _marker_model_animation), 1);
+	EXPECT_EQ(count_of(level, _marker_local_projectile_group), 1);
+	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1);
+	EXPECT_EQ(level.header.media_tag, RIPPLING_WATER_MEDIA_TAG);
+	EXPECT_EQ(demo.header.media_tag, DEFAULT_MEDIA_TAG);
+}
+
+class level_effects : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+
+	static int16 data_of(int16 type, int16 identifier)
+	{
+		const marker_data *marker = get_marker_by_identifier(type, identifier);
+		return marker ? marker->data_index : static_cast<int16>(NONE);
+	}
+
+	// 'level effects': an effect on the hut at tick 60, the lamp broken at
+	// 200, the swirl off at 300; between ticks the frame driver runs the
+	// groups as a long-paused frame would, unless the module is off.
+	static std::vector<harness_digest_entry> play(bool module_off, uint32 local_seed, int32 driver_calls,
+		int32 render_every = 0, int32 *most_particles = nullptr)
+	{
+		get_local_projectiles_test_hooks()->module_off = module_off;
+		set_local_random_seed(local_seed);
+		new_game_data setup;
+		harness_level_setup(&setup);
+		EXPECT_TRUE(harness_start_map(&setup));
+		view_data view = {};
+		view.game_ticks_elapsed = 6;
+		bitmap_data *screen = render_every ? new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0) : nullptr;
+		// Looking at the swirl, the hut and the lake's eastern shore.
+		const observer_location look = {{FIRST_LEVEL_SWIRL_CELL_X * WORLD_ONE, (FIRST_LEVEL_SWIRL_CELL_Y + 4) * WORLD_ONE}, 0, 0};
+		if (screen) set_actual_observer_location_and_zoom(&look, nullptr);
+		for (int32 tick = 1; tick <= 400; ++tick)
+		{
+			harness_run_ticks(1);
+			for (int32 k = 0; k < driver_calls; ++k) build_local_projectiles_surface_list(&view, nullptr);
+			if (screen && tick % render_every == 0)
+			{
+				view_data frame;
+				memset(&frame, 0, sizeof(frame));
+				build_observer_view(&frame, render_every);
+				frame.screen = screen;
+				frame.game_ticks_elapsed = static_cast<int16>(render_every);
+				render_scene(&frame);
+				if (most_particles) *most_particles = std::max<int32>(*most_particles, local_projectile_array.total_count);
+			}
+			if (tick == 60)
+			{
+				const int16 hut = get_model_index_from_mesh_cell(DEMO_HUT_CELL_X - 1, DEMO_HUT_CELL_Y - 1);
+				new_model_effect_data request = {};
+				request.flags = _scale_model_flag;
+				request.duration = 300;
+				request.delta_yaw = 64;
+				request.new_permutation = request.set_permutation = request.material_fading_index = NONE;
+				request.initial_scale = 512;
+				request.final_scale = 640;
+				request.projectile_type_to_create = static_cast<file_tag>(NONE);
+				EXPECT_TRUE(new_model_effect(hut, NONE, &request));
+			}
+			if (tick == 200)
+			{
+				damage_definition damage = {};
+				damage.type = _damage_explosion;
+				damage.damage_lower_bound = 4096;
+				damage_data data;
+				initialize_damage_data(&data);
+				data.scale = 256;
+				cause_damage(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), &damage, &data);
+			}
+			if (tick == 300)
+			{
+				const int16 swirl = local_projectile_group_identifier_to_local_projectile_group_index(FIRST_LEVEL_SWIRL_IDENTIFIER);
+				if (swirl != NONE) turn_local_projectile_group_off(swirl);
+			}
+		}
+		std::vector<harness_digest_entry> trail = harness_digest_trail();
+		harness_end_map();
+		if (screen) dispose_pointer(screen);
+		get_local_projectiles_test_hooks()->module_off = FALSE;
+		return trail;
+	}
+};
+
+TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	EXPECT_EQ(mesh_globals->marker_count, 63);
+	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
+	ASSERT_NE(gate, NONE);
+	EXPECT_EQ(get_model_animation_data(gate)->identifier, FIRST_LEVEL_GATE_IDENTIFIER);
+	EXPECT_NE(local_projectile_group_identifier_to_local_projectile_group_index(FIRST_LEVEL_SWIRL_IDENTIFIER), NONE);
+	EXPECT_NE(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), NONE);
+	EXPECT_NE(model_identifier_to_model_index(FIRST_LEVEL_SHRINE_IDENTIFIER), NONE);
+	EXPECT_NE(mesh_globals->surface_effect_local_projectile_group, NONE);
+
+	// The gate opens and closes, and only the open gate lets units through.
+	bool passable = false, blocked = false;
+	for (int32 tick = 0; tick < 240; ++tick)
+	{
+		harness_run_ticks(1);
+		const model_animation_data *animation = get_model_animation_data(gate);
+		ASSERT_NE(animation->current_model_index, NONE) << tick;
+		const bool open = animation->current_frame_index == 3;
+		bool any_blocked = false;
+		for (int32 y = FIRST_LEVEL_GATE_CELL_Y - 2; y <= FIRST_LEVEL_GATE_CELL_Y + 2; ++y)
+		{
+			for (int32 x = FIRST_LEVEL_GATE_CELL_X - 2; x <= FIRST_LEVEL_GATE_CELL_X + 2; ++x)
+			{
+				any_blocked |= (get_mesh_cell(x, y)->flags & 0xFF) == 0xEE; // walking-impassable on both triangles
+			}
+		}
+		if (open) passable |= !any_blocked;
+		else blocked |= any_blocked;
+	}
+	EXPECT_TRUE(passable);
+	EXPECT_TRUE(blocked);
+}
+
+TEST_F(level_effects, particles_never_reach_the_simulation)
+{
+	const uint32 draws_before = zerv_random_draw_count();
+	const std::vector<harness_digest_entry> off = play(true, 1, 0);
+	const uint32 draws_off = zerv_random_draw_count() - draws_before;
+	const std::vector<harness_digest_entry> on = play(false, 99, 50);
+	const uint32 draws_on = zerv_random_draw_count() - draws_before - draws_off;
+	ASSERT_EQ(off.size(), on.size());
+	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, on[i].digest) << "tick " << off[i].game_time;
+	EXPECT_EQ(draws_on, draws_off);
+	EXPECT_TRUE(harness_write_test_digest_trail(on));
+
+	// Drawn every fourth tick, the particles live and die by the frames alone.
+	int32 most = 0;
+	const std::vector<harness_digest_entry> drawn = play(false, 7, 0, 4, &most);
+	ASSERT_EQ(drawn.size(), off.size());
+	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, drawn[i].digest) << "tick " << off[i].game_time;
+	EXPECT_GT(most, 0);
+}
+
+TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
+{
+	play(false, 5, 1);
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int16 shrine = model_identifier_to_model_index(FIRST_LEVEL_SHRINE_IDENTIFIER);
+	ASSERT_NE(shrine, NONE);
+	const int16 lamp = data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER);
+	ASSERT_NE(lamp, NONE);
+	damage_definition damage = {};
+	damage.type = _damage_explosion;
+	damage.damage_lower_bound = 4096;
+	damage_data data;
+	initialize_damage_data(&data);
+	data.scale = 256;
+	cause_damage(lamp, &damage, &data);
+	EXPECT_EQ(model_effect_array.total_count, 1);
+	harness_run_ticks(31);
+	EXPECT_EQ(get_model_data(shrine)->model_permutation, 1);
+	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+#include "first_level_content.h"
+
+#include <string>
+
+#include "default_tags.h"
+#include "effects_content.h"
+#include "mesh_content.h"
+
+namespace {
+
+int16 cell_height(const map_description &map, int32 x, int32 y)
+{
+	const int32 width = map.header.submesh_width * SUBMESH_WIDTH;
+	return map.cells[static_cast<size_t>(y * width + x)].height;
+}
+
+// Units in the order the demo places them get their role's identifiers.
+void number_units(map_description *map)
+{
+	std::vector<int16> identifiers;
+	for (int16 team : {0, 1})
+	{
+		const int16 first = team == 0 ? FIRST_LEVEL_TEAM0_FIRST_SWORDSMAN : FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN;
+		for (int16 i = 0; i < 14; ++i) identifiers.push_back(static_cast<int16>(first + i));
+	}
+	identifiers.push_back(FIRST_LEVEL_HARD_PAIR_FIRST);
+	identifiers.push_back(FIRST_LEVEL_HARD_PAIR_FIRST + 1);
+	for (int16 i = 0; i < 3; ++i) identifiers.push_back(static_cast<int16>(FIRST_LEVEL_TEAM0_FIRST_HIDDEN + i));
+	for (int16 i = 0; i < 3; ++i) identifiers.push_back(static_cast<int16>(FIRST_LEVEL_TEAM1_FIRST_HIDDEN + i));
+	size_t next = 0;
+	for (marker_data &marker : map->markers)
+	{
+		if (marker.type == _marker_monster && next < identifiers.size()) marker.identifier = identifiers[next++];
+	}
+}
+
+} // namespace
+
+map_description first_level_map(void)
+{
+	map_description map = demo_map();
+	map.header.media_tag = RIPPLING_WATER_MEDIA_TAG;
+	map.header.map_description_string_list_tag = FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG;
+	number_units(&map);
+	const int32 cell = WORLD_ONE;
+
+	// The gate swings in the east, across the ridge's end.
+	map.palette.push_back(palette_row(_marker_model_animation, GATE_ANIMATION_TAG, NONE, 0xFFFF));
+	marker_data gate = marker_at(_marker_model_animation, 0, FIRST_LEVEL_GATE_IDENTIFIER, FIRST_LEVEL_GATE_CELL_X * cell,
+		FIRST_LEVEL_GATE_CELL_Y * cell, 0);
+	gate.location.pitch = 49152;
+	gate.location.position.z = cell_height(map, FIRST_LEVEL_GATE_CELL_X, FIRST_LEVEL_GATE_CELL_Y);
+	map.markers.push_back(gate);
+
+	// The shrine by the western edge, its lamp on one of its cells.
+	const int16 shrine_row = static_cast<int16>(count_palette_rows(map, _marker_model));
+	map.palette.push_back(palette_row(_marker_model, SHRINE_MODEL_TAG, NONE, 0xFFFF));
+	marker_data shrine = marker_at(_marker_model, shrine_row, FIRST_LEVEL_SHRINE_IDENTIFIER,
+		FIRST_LEVEL_SHRINE_CELL_X * cell, FIRST_LEVEL_SHRINE_CELL_Y * cell, 16384);
+	shrine.location.pitch = 49152;
+	shrine.location.position.z = cell_height(map, FIRST_LEVEL_SHRINE_CELL_X, FIRST_LEVEL_SHRINE_CELL_Y);
+	map.markers.push_back(shrine);
+	const int16 lamp_row = static_cast<int16>(count_palette_rows(map, _marker_scenery));
+	map.palette.push_back(palette_row(_marker_scenery, SHRINE_LAMP_SCENERY_TAG, NONE, 0xFFFF));
+	marker_data lamp = marker_at(_marker_scenery, lamp_row, FIRST_LEVEL_LAMP_IDENTIFIER,
+		(FIRST_LEVEL_SHRINE_CELL_X - 1) * cell + cell / 2, (FIRST_LEVEL_SHRINE_CELL_Y - 1) * cell + cell / 2, 0);
+	map.markers.push_back(lamp);
+
+	// A swirl in the meadow west of the hut.
+	map.palette.push_back(palette_row(_marker_local_projectile_group, SWIRL_GROUP_TAG, NONE, 0xFFFF));
+	marker_data swirl = marker_at(_marker_local_projectile_group, 0, FIRST_LEVEL_SWIRL_IDENTIFIER,
+		FIRST_LEVEL_SWIRL_CELL_X * cell + cell / 2, FIRST_LEVEL_SWIRL_CELL_Y * cell + cell / 2, 0);
+	swirl.location.position.z = cell_height(map, FIRST_LEVEL_SWIRL_CELL_X, FIRST_LEVEL_SWIRL_CELL_Y);
+	map.markers.push_back(swirl);
+	return map;
+}
+
+bool make_first_level_map_tags(std::vector<int32> *handles)
+{
+	static const char *const description[] = {
+		"First Level",
+		"The demo valley, with a swinging gate, a shrine and rippling water.",
+	};
+	const std::string list_name = std::string(description[0]) + " description";
+	const int32 list = make_string_list_tag(FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, list_name.c_str(), description,
+		static_cast<int32>(NUMBEROF(description)));
+	map_description map = first_level_map();
+	const uint32 flags = map.header.flags;
+	const int32 mesh = make_mesh_tag(FIRST_LEVEL_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_NAME, finish_map(&map), flags);
+	if (list == NONE || mesh == NONE) return false;
+	handles->push_back(list);
+	handles->push_back(mesh);
+	return make_default_effects_tags(handles);
+}
