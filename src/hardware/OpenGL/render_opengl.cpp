@@ -277,7 +277,6 @@ void stretch_copy_bitmap_opengl(bitmap_data *destination, bitmap_data *source, c
 {
 	(void)smooth; // the cached texture's own filtering applies
 	if (!opengl_api.glDrawArrays || !source || !source_rectangle || !destination_rectangle) return;
-#ifdef OPENGL_USES_TEXTURE_CACHE
 	cached_texture_descriptor descriptor = {};
 	descriptor.identifier = 0xFFFFFFFFu;
 	descriptor.bitmap = source;
@@ -305,11 +304,6 @@ void stretch_copy_bitmap_opengl(bitmap_data *destination, bitmap_data *source, c
 		render_verts[i].texture[1] = corners[i][3];
 	}
 	draw_vertices(GL_TRIANGLE_FAN, 4);
-#else
-	(void)destination;
-	(void)source_color_table;
-	(void)transparency;
-#endif
 }
 
 void fill_rectangle_opengl(bitmap_data *destination, int32 color, int32 left, int32 right, int32 top, int32 bottom)
@@ -401,7 +395,6 @@ static void rasterize_mesh_chunk(void *context, render_surface **surfaces, int32
 	draw_vertices(GL_TRIANGLES, n);
 }
 
-#ifdef DETAIL_TEXTURE_DEFINITION_VERSION_NUMBER
 // The detail word: corner masks in bits 0-8 (three per layer), texture
 // indexes in 9-15, 16-22 and 23-29, the plain base pass in bit 30.
 static int32 detail_layer_mask(uint32 word, int32 layer) { return static_cast<int32>((word >> (3 * layer)) & 7); }
@@ -510,13 +503,11 @@ static void rasterize_mesh_multipass_2tmu(int16 category)
 		first = end;
 	}
 }
-#endif
 
 static void rasterize_mesh_category(int16 category)
 {
 	if (surface_categories[category].count == 0) return;
 	set_render_mode_opengl(_shader_mesh_0, _projection_mode_perspective, _depth_mode_full, _blend_mode_replace);
-#ifdef DETAIL_TEXTURE_DEFINITION_VERSION_NUMBER
 	if (detail_maps_active())
 	{
 		if (gl_prefs.use_shaders)
@@ -530,7 +521,6 @@ static void rasterize_mesh_category(int16 category)
 		}
 		return;
 	}
-#endif
 	rasterize_surface_category(NULL, category, MAXIMUM_OPENGL_CHUNK_SIZE, FALSE, 0, rasterize_mesh_chunk);
 }
 
@@ -577,7 +567,6 @@ static void rasterize_opengl_filled_rectangle(const render_surface *surface)
 
 /* ---------- textured surfaces */
 
-#ifdef OPENGL_USES_TEXTURE_CACHE
 static cached_texture_data *source_tinted_texture_opengl(bitmap_identifier word, int32 cache_flags, fixed_fraction transparency)
 {
 	if (!gl_prefs.use_mip_maps) cache_flags &= ~_texture_mipmaps_flag;
@@ -814,30 +803,6 @@ static void rasterize_textured_category(int16 category, int32 depth_mode)
 	rasterize_surface_category(NULL, category, MAXIMUM_OPENGL_CHUNK_SIZE, TRUE, 0x1FFFFFFFu,
 		rasterize_model_texture_chunk);
 }
-#else
-static void rasterize_translucent(void *context, render_surface **surfaces, int32 count)
-{
-	(void)context;
-	for (int32 i = 0; i < count; ++i)
-	{
-		// Textured surfaces need the texture cache; terrain is never drawn here.
-		if (surface_subtype(surfaces[i]) == _surface_subtype_filled_rectangle) rasterize_opengl_filled_rectangle(surfaces[i]);
-	}
-}
-
-static void rasterize_textured_category(int16 category, int32 depth_mode)
-{
-	(void)category;
-	(void)depth_mode;
-}
-
-static void rasterize_depth_chunk(void *context, render_surface **surfaces, int32 count)
-{
-	(void)context;
-	(void)surfaces;
-	(void)count;
-}
-#endif
 
 static void set_all_surface_depth_modes(int32 mode)
 {

@@ -113,7 +113,6 @@ void delete_texture_opengl(gl_client_texture *texture)
 
 /* ---------- the texture cache */
 
-#ifdef OPENGL_USES_TEXTURE_CACHE
 static int32 texture_pixel_format(int32 encoding)
 {
 	switch (encoding)
@@ -210,16 +209,6 @@ void dispose_texture_cache_from_old_map_opengl(void)
 {
 	dispose_texture_cache_from_old_map();
 }
-#else
-// Without the texture cache module there are no collection textures.
-void initialize_texture_cache_for_new_map_opengl(void)
-{
-}
-
-void dispose_texture_cache_from_old_map_opengl(void)
-{
-}
-#endif
 
 /* ---------- the terrain colour map */
 
@@ -414,7 +403,6 @@ void delete_texture_name_opengl(GLuint name)
 	opengl_api.glDeleteTextures(1, &name);
 }
 
-#ifdef DETAIL_TEXTURE_DEFINITION_VERSION_NUMBER
 // A detail texture keeps its GL name in hardware_format.
 void create_detail_texture_opengl(detail_texture_definition *definition)
 {
@@ -429,18 +417,6 @@ void dispose_detail_texture_opengl(detail_texture_definition *definition)
 	delete_texture_name_opengl(definition->hardware_format);
 	definition->hardware_format = 0;
 }
-#else
-// Without the detail texture module there is no definition to read.
-void create_detail_texture_opengl(detail_texture_definition *definition)
-{
-	(void)definition;
-}
-
-void dispose_detail_texture_opengl(detail_texture_definition *definition)
-{
-	(void)definition;
-}
-#endif
 
 /* ---------- the frame buffer */
 

@@ -8,12 +8,7 @@
 #include "hardware/OpenGL/opengl_api.h"
 #include "shading_tables.h"
 
-// The texture cache comes with its own module; the back end uses it when it
-// is there.
-#if __has_include("hardware/generic_texture_cache.h")
 #include "hardware/generic_texture_cache.h"
-#define OPENGL_USES_TEXTURE_CACHE 1
-#endif
 
 struct mesh_header;
 struct detail_texture_definition;

@@ -293,3 +293,75 @@ TEST_F(OpenGLBatching, depth_values_on_worked_and_degenerate_inputs)
 	EXPECT_EQ(sprite_edge_w(oy, z, z * m21 / m22, m21, m22), -1000);
 	EXPECT_EQ(sprite_edge_w(1e30f, z, y, m21, m22), -32768);
 }
+
+TEST_F(OpenGLUploads, mipmapped_textures_stop_five_levels_short_never_below_the_base)
+{
+	start("");
+	ASSERT_NE(cache_singleton, nullptr);
+	uint32 pixels[64 * 64] = {};
+	cached_texture_data texture = {};
+	texture.pixels = pixels;
+	texture.encoding = _32bit_argb_8888_texture_encoding;
+	texture.flags = _texture_mipmaps_flag;
+	const struct { uint16 size; uint8 levels; int32 max_level; } cases[] = { { 64, 7, 2 }, { 8, 4, 0 } };
+	for (const auto &c : cases)
+	{
+		texture.adjusted_width = texture.adjusted_height = texture.hardware_width = texture.hardware_height = c.size;
+		texture.mipmap_count = c.levels;
+		const size_t first = get_recording_gl()->calls.size();
+		void *handle = cache_singleton->user_new_item(NULL, NULL, &texture);
+		ASSERT_NE(handle, nullptr);
+		const std::vector<std::string> calls = recording_gl_calls_since(first);
+		EXPECT_EQ(std::count(calls.begin(), calls.end(), "glTexParameteri(3553,33085," + std::to_string(c.max_level) + ")"),
+			1) << c.size;
+		EXPECT_EQ(std::count(calls.begin(), calls.end(), "glGenerateMipmap(3553)"), 1);
+		cache_singleton->user_delete_item(NULL, handle);
+	}
+}
+
+TEST_F(OpenGLBatching, fixed_function_depth_lay_skips_triangles_reaching_the_eye)
+{
+	dispose_opengl_rasterizer_from_old_map();
+	write_settings("UseShaders = 0\n");
+	ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+	// One triangle in front of the eye, one with a corner at the eye's plane.
+	render_vertex vertices[6] = {};
+	const short_world_point3d points[6] = { { 0, 0, -1000 }, { 100, 0, -1000 }, { 0, 100, -1000 }, { 0, 0, -1000 },
+		{ 100, 0, 0 }, { 0, 100, -1000 } };
+	render_triangle triangles[2] = {};
+	render_surface *pointers[2];
+	for (int32 t = 0; t < 2; ++t)
+	{
+		set_surface_type(&triangles[t].surface, _surface_type_triangle, _surface_subtype_mesh_triangle);
+		triangles[t].surface.z = -1000;
+		for (int32 c = 0; c < 3; ++c)
+		{
+			vertices[t * 3 + c].p = points[t * 3 + c];
+			triangles[t].corners[c].vertex = &vertices[t * 3 + c];
+		}
+		pointers[t] = &triangles[t].surface;
+	}
+	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
+	memcpy(saved, surface_categories, sizeof(saved));
+	for (surface_category &category : surface_categories) category.count = 0;
+	surface_categories[_surface_category_mesh].surfaces = pointers;
+	surface_categories[_surface_category_mesh].count = 2;
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	const size_t first = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, NULL);
+	memcpy(surface_categories, saved, sizeof(saved));
+	const std::vector<std::string> calls = recording_gl_calls_since(first);
+	const auto lay = std::find(calls.begin(), calls.end(), "glColorMask(0,0,0,0)");
+	ASSERT_NE(lay, calls.end());
+	const auto draw = std::find_if(lay, calls.end(), [](const std::string &call) { return call.rfind("glDrawArrays", 0) == 0; });
+	ASSERT_NE(draw, calls.end());
+	EXPECT_EQ(*draw, "glDrawArrays(4,0,3)");
+}

@@ -1,0 +1,297 @@
+// Whole views drawn through OpenGL (llvmpipe under Xvfb) with the device
+// active from map start, as a game has it: pinned digests for the demo's
+// start, lake and battle, fog on the training map and detail maps; then the
+// demo, the bench map and the demo again in one process, with a GL frame
+// every third tick leaving the simulation's trail as it is headless.
+#include "main_test_fixture.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "crc.h"
+#include "hardware/OpenGL/gl_prefs.h"
+#include "hardware/OpenGL/render_opengl.h"
+#include "hardware/OpenGL/setup_opengl.h"
+#include "hardware/OpenGL/utilities_opengl.h"
+#include "hardware/hardware_rasterizers.h"
+#include "inifile.h"
+#include "mesh.h"
+#include "world.h"
+
+namespace {
+
+// Live texture names, counted through the entry-point table.
+int32 live_textures = 0;
+decltype(opengl_api.glGenTextures) driver_gen_textures = nullptr;
+decltype(opengl_api.glDeleteTextures) driver_delete_textures = nullptr;
+
+void counting_gen_textures(GLsizei count, GLuint *names)
+{
+	driver_gen_textures(count, names);
+	live_textures += count;
+}
+
+void counting_delete_textures(GLsizei count, const GLuint *names)
+{
+	for (GLsizei i = 0; i < count; ++i) live_textures -= names[i] != 0;
+	driver_delete_textures(count, names);
+}
+
+class opengl_views : public main_program_test
+{
+protected:
+	void SetUp() override
+	{
+		setenv("LP_NATIVE_VECTOR_WIDTH", "128", 1);
+		install_sdl_platform();
+		main_program_test::SetUp();
+		if (HasFatalFailure()) return;
+		set_screen_parameters(-2, -2);
+	}
+	void TearDown() override
+	{
+		harness_end_map();
+		if (read) dispose_pointer(read);
+		set_active_screen(NONE, NONE);
+		main_program_test::TearDown();
+	}
+
+	// The OpenGL device at the size with compared-frame settings, before the
+	// map starts; false without one.
+	bool use_opengl(int16 width, int16 height, uint32 extra_flags)
+	{
+		int16 device_index = NONE, mode_index = NONE;
+		for (int16 i = 0; i < get_screen_device_count(); ++i)
+		{
+			if (get_screen_device(i)->rasterizer_code == _rasterizer_opengl) device_index = i;
+		}
+		if (device_index == NONE) return false;
+		const device_info *device = get_screen_device(device_index);
+		for (int16 i = 0; i < device->mode_count; ++i)
+		{
+			if (device->modes[i].width == width && device->modes[i].height == height) mode_index = i;
+		}
+		if (mode_index == NONE) return false;
+		mkdir("preferences", 0777);
+		write_test_file("preferences/poweruser.txt",
+			"[Renderer.OpenGL]\nErasePreviousFrame = 1\nClearColor = 0\nUse32BitTextures = 1\n");
+		inifile_free();
+		inifile_load();
+		active_screen.prefs.flags = _screen_pref_windowed_flag | extra_flags;
+		active_screen.prefs.texture_cache_size = 64;
+		set_active_screen(device_index, mode_index);
+		if (opengl_api.glGenTextures && opengl_api.glGenTextures != counting_gen_textures)
+		{
+			driver_gen_textures = opengl_api.glGenTextures;
+			driver_delete_textures = opengl_api.glDeleteTextures;
+			opengl_api.glGenTextures = counting_gen_textures;
+			opengl_api.glDeleteTextures = counting_delete_textures;
+		}
+		return active_screen.rasterizer_code == _rasterizer_opengl;
+	}
+
+	bool start(file_tag map_tag)
+	{
+		new_game_data setup;
+		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
+		else harness_battle_setup(&setup, map_tag);
+		if (!harness_start_map(&setup)) return false;
+		set_local_random_seed(0x5EED);
+		return rasterizer_initialized;
+	}
+
+	// The camera's view through GL, read back; its digest over the low 24 bits, rows top down.
+	uint32 draw(const observer_location *location = nullptr)
+	{
+		if (location) set_actual_observer_location_and_zoom(location, nullptr);
+		const int16 width = active_screen.width, height = active_screen.height;
+		rectangle2d bounds;
+		set_rectangle2d(&bounds, 0, 0, width, height);
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		build_observer_view(&view, 0);
+		view.screen = initialize_render_bitmap_hardware(&bounds);
+		if (!view.screen) return 0;
+		render_scene(&view);
+		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		copy_bits_from_render_view_hardware(&bounds, read);
+		std::vector<uint32> pixels(static_cast<size_t>(width) * height);
+		for (int32 y = 0; y < height; ++y)
+		{
+			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
+			for (int32 x = 0; x < width; ++x) pixels[static_cast<size_t>(y) * width + x] = row[x] & 0x00FFFFFFu;
+		}
+		dump();
+		return calculate_data_crc(pixels.data(), static_cast<int32>(pixels.size() * 4));
+	}
+
+	int32 lit_pixels(void) const
+	{
+		int32 lit = 0;
+		for (int32 y = 0; y < read->height; ++y)
+		{
+			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
+			for (int32 x = 0; x < read->width; ++x) lit += (row[x] & 0xFFFFFF) != 0;
+		}
+		return lit;
+	}
+
+	// ZERV_DUMP_FRAMES=folder writes each frame as a PPM for a look.
+	void dump(void)
+	{
+		const char *folder = getenv("ZERV_DUMP_FRAMES");
+		if (!folder) return;
+		const std::string path = std::string(folder) + "/opengl_" + std::to_string(dumps++) + ".ppm";
+		FILE *file = fopen(path.c_str(), "wb");
+		if (!file) return;
+		fprintf(file, "P6\n%d %d\n255\n", read->width, read->height);
+		for (int32 y = 0; y < read->height; ++y)
+		{
+			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
+			for (int32 x = 0; x < read->width; ++x)
+			{
+				const uint8 rgb[3] = { static_cast<uint8>(row[x] >> 16), static_cast<uint8>(row[x] >> 8),
+					static_cast<uint8>(row[x]) };
+				fwrite(rgb, 1, 3, file);
+			}
+		}
+		fclose(file);
+	}
+
+	static bool pinned_driver(void)
+	{
+		const char *renderer = reinterpret_cast<const char *>(opengl_api.glGetString(GL_RENDERER));
+		const char *version = reinterpret_cast<const char *>(opengl_api.glGetString(GL_VERSION));
+		if (!renderer || !version || strncmp(renderer, "llvmpipe", 8) != 0) return false;
+		const size_t length = strlen(version), suffix = strlen("Mesa 22.3.6");
+		return length >= suffix && strcmp(version + length - suffix, "Mesa 22.3.6") == 0;
+	}
+
+	bitmap_data *read = nullptr;
+	int32 dumps = 0;
+};
+
+// The centre of the demo's animated lake, in world units.
+world_point2d lake_centre(void)
+{
+	int64 x = 0, y = 0, count = 0;
+	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
+	{
+		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
+		{
+			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
+			x += column;
+			y += row;
+			count += 1;
+		}
+	}
+	if (count == 0) return { 0, 0 };
+	return { static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
+		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS) };
+}
+
+}
+
+TEST_F(opengl_views, OpenGLFrames_views_keep_their_pinned_digests)
+{
+	if (!use_opengl(1024, 768, 0)) GTEST_SKIP() << "no OpenGL device";
+	std::vector<std::pair<std::string, uint32>> frames;
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	observer_location start_location;
+	get_observer_location(&start_location);
+	frames.push_back({ "demo start", draw() });
+	EXPECT_GT(lit_pixels(), 1024 * 768 / 2);
+	const observer_location lake = { lake_centre(), 0, 0 };
+	frames.push_back({ "demo lake", draw(&lake) });
+	// The same view again gives the same frame.
+	EXPECT_EQ(draw(&start_location), frames[0].second);
+	harness_run_ticks(300);
+	frames.push_back({ "demo battle tick 300", draw() });
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+	harness_end_map();
+
+	// Fog on the training map, after map start and before its first tick.
+	ASSERT_TRUE(use_opengl(1024, 768, _screen_pref_fog_enabled_flag));
+	ASSERT_TRUE(start(TAG("l1  ")));
+	EXPECT_TRUE(fog_can_be_enabled_opengl);
+	frames.push_back({ "l1 fog", draw() });
+	harness_end_map();
+
+	// Detail maps on the demo's terrain.
+	ASSERT_TRUE(use_opengl(1024, 768, _screen_pref_landscape_textures_flag));
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	EXPECT_TRUE(detail_maps_active());
+	frames.push_back({ "demo detail", draw() });
+	EXPECT_NE(frames.back().second, frames[0].second);
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+	const uint32 pinned[] = { 0x2152e563u, 0xe59c2361u, 0x642b9501u, 0xfc93cdfcu, 0x6ecee73cu };
+	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
+	const bool assert_digests = pinned_driver();
+	for (size_t i = 0; i < frames.size(); ++i)
+	{
+		printf("%s %08x\n", frames[i].first.c_str(), frames[i].second);
+		if (assert_digests)
+		{
+			EXPECT_EQ(frames[i].second, pinned[i]) << frames[i].first << std::hex << " 0x" << frames[i].second;
+		}
+	}
+}
+
+TEST_F(opengl_views, OpenGLLifeCycle_demo_bench_demo_and_the_headless_trail)
+{
+	// The headless trail: 300 ticks of the demo.
+	new_game_data setup;
+	harness_demo_setup(&setup, 2);
+	ASSERT_TRUE(harness_start_map(&setup));
+	harness_clear_digest_trail();
+	ASSERT_EQ(harness_run_ticks(300), 300);
+	const std::vector<harness_digest_entry> plain = harness_digest_trail();
+	harness_end_map();
+
+	if (!use_opengl(640, 480, 0)) GTEST_SKIP() << "no OpenGL device";
+	live_textures = 0;
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	const uint32 budget = gAvailableTextureMemory;
+	const uint32 first_frame = draw();
+	harness_clear_digest_trail();
+	int32 frames = 0;
+	for (int32 tick = 0; tick < 300; ++tick)
+	{
+		ASSERT_EQ(harness_run_ticks(1), 1);
+		if (tick % 3 == 2)
+		{
+			draw();
+			frames += 1;
+		}
+	}
+	EXPECT_EQ(frames, 100);
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+	const std::vector<harness_digest_entry> drawn = harness_digest_trail();
+	ASSERT_EQ(drawn.size(), plain.size());
+	for (size_t i = 0; i < plain.size(); ++i)
+	{
+		ASSERT_EQ(drawn[i].game_time, plain[i].game_time);
+		ASSERT_EQ(drawn[i].digest, plain[i].digest) << "tick " << plain[i].game_time;
+	}
+	harness_end_map();
+	EXPECT_FALSE(rasterizer_initialized);
+	EXPECT_EQ(program_count, 0);
+	EXPECT_EQ(live_textures, 0);
+
+	ASSERT_TRUE(start(TAG("bnch")));
+	draw();
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+	harness_end_map();
+	EXPECT_EQ(program_count, 0);
+	EXPECT_EQ(live_textures, 0);
+
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	EXPECT_EQ(gAvailableTextureMemory, budget) << "the budget is whole again at map start";
+	EXPECT_EQ(draw(), first_frame) << "the first frame repeats on a second start";
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+	harness_end_map();
+	EXPECT_EQ(program_count, 0);
+	EXPECT_EQ(live_textures, 0);
+}
