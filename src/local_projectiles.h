@@ -22,6 +22,8 @@ int16 new_local_projectile_group(int16 type, const struct world_point3d *origin,
 void turn_local_projectile_group_off(int16 group_index);
 // Keeps the group centred on the object while its identifier matches.
 void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier);
+// A particle of the group standing at a point; NONE when none is made.
+int16 create_stationary_projectile(int16 group_index, const struct world_point3d *location);
 // NONE until local groups load.
 int16 local_projectile_group_definition_tag_to_index(file_tag tag);
 

@@ -31,6 +31,11 @@ void set_local_projectile_group_central_object(int16, int16, int16)
 	local_projectiles_test_hooks.central_object_calls += 1;
 }
 
+int16 create_stationary_projectile(int16, const world_point3d *)
+{
+	return NONE;
+}
+
 int16 local_projectile_group_definition_tag_to_index(file_tag)
 {
 	return NONE;
