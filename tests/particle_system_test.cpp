@@ -2,6 +2,11 @@
 // visual particles' top-up, wrap and end.
 #include "weather_test_support.h"
 
+#include <algorithm>
+
+#include "render/render_world_builders.h"
+#include "zerv.h"
+
 namespace {
 
 class particle_system_on_a_map : public weather_test_map
@@ -160,6 +165,94 @@ TEST_F(particle_system_on_a_map, particles_top_up_wrap_and_die_out)
 	const uint32 draws = zerv_random_draw_count();
 	update_particles(2);
 	EXPECT_EQ(zerv_random_draw_count(), draws) << "particles never draw the synchronised stream";
+}
+
+} // namespace
+
+namespace {
+
+// The synchronised modules' trail is the same whatever the visual side does.
+class particle_system_sync : public weather_test_map
+{
+protected:
+	struct run_options
+	{
+		bool visual = false;
+		uint32 local_seed = 1;
+		int32 frame_split = 1;
+		int32 switch_at = -1;
+	};
+
+	std::vector<uint64> run(const run_options &options)
+	{
+		dispose_weather();
+		start_modules(1720);
+		initialize_mesh_effects_for_new_map();
+		initialize_lightning_for_new_map();
+		set_random_seed(4242);
+		set_local_random_seed(options.local_seed);
+		start_fire_module();
+		get_particle_system_test_hooks()->has_camera = TRUE;
+		get_particle_system_test_hooks()->camera = {8000, 8000};
+		EXPECT_TRUE(initialize_wind_for_new_map(DEFAULT_GUST_WIND_TAG));
+		EXPECT_TRUE(initialize_particle_system_for_new_map(DEFAULT_RAIN_PARTICLE_SYSTEM_TAG));
+		const int16 shock = mesh_effect_definition_tag_to_index(DEFAULT_SHOCK_MESH_EFFECT_TAG);
+		const int16 bolt = lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG);
+		std::vector<uint64> trail;
+		for (int32 tick = 0; tick < 300; ++tick)
+		{
+			if (tick == 60)
+			{
+				try_to_start_fire(NONE, NONE, NONE, 20, 20);
+				const new_mesh_effect_data effect = {0, shock, {20 * 512, 30 * 512}};
+				new_mesh_effect(&effect);
+				const new_lightning_data strike = {bolt, NONE, NONE, {5000, 5000, 2000}, {9000, 6000, 0}};
+				new_lightning(&strike);
+			}
+			if (tick == options.switch_at) switch_snowing_states();
+			update_lightning();
+			update_mesh_effects();
+			update_particle_clock();
+			update_fire();
+			update_wind();
+			if (options.visual && (tick + 1) % options.frame_split == 0)
+			{
+				update_particles(options.frame_split);
+				build_lightning_surface_list(nullptr, nullptr);
+				build_mesh_effect_surface_list(nullptr, nullptr);
+			}
+			zerv_digest digest;
+			zerv_digest_begin(&digest);
+			fold_lightning_digest(&digest);
+			fold_mesh_effects_digest(&digest);
+			fold_particle_clock_digest(&digest);
+			fold_fire_digest(&digest);
+			fold_wind_digest(&digest);
+			fold_mesh_digest(&digest);
+			trail.push_back(digest.hash);
+		}
+		return trail;
+	}
+};
+
+TEST_F(particle_system_sync, visual_work_leaves_the_trail_alone)
+{
+	run_options visual;
+	visual.visual = true;
+	const std::vector<uint64> a = run(visual);
+	const std::vector<uint64> b = run(run_options());
+	run_options other = visual;
+	other.local_seed = 99;
+	other.frame_split = 4;
+	const std::vector<uint64> c = run(other);
+	EXPECT_EQ(a, b);
+	EXPECT_EQ(a, c);
+	EXPECT_GT(get_particle_count(), 0);
+	run_options switched;
+	switched.switch_at = 150;
+	const std::vector<uint64> d = run(switched);
+	EXPECT_TRUE(std::equal(a.begin(), a.begin() + 150, d.begin()));
+	EXPECT_NE(a[150], d[150]) << "the switch moves the trail from its tick on";
 }
 
 } // namespace
