@@ -207,3 +207,66 @@ TEST_F(fire_on_a_map, the_sound_report)
 }
 
 } // namespace
+
+#include "units_test_support.h"
+
+namespace {
+
+class fire_and_units : public units_test_map
+{
+protected:
+	void SetUp() override
+	{
+		units_test_map::SetUp();
+		initialize_fire();
+		mesh_globals->header->flags |= _mesh_can_catch_fire_flag;
+		initialize_fire_for_new_map();
+		kind = new_kind(TAG("kind"));
+		unit_type = new_unit_type(TAG("unit"), kind, 0, static_cast<file_tag>(NONE));
+	}
+	void TearDown() override
+	{
+		dispose_fire_from_old_map();
+		units_test_map::TearDown();
+	}
+	int16 unit_in_cell(int32 x, int32 y)
+	{
+		return place_unit(kind, unit_type, x * 512 + 256, y * 512 + 256);
+	}
+	static void light(int32 x, int32 y)
+	{
+		const new_fire_cell_data data = {static_cast<int16>(x), static_cast<int16>(y), 65535, NONE, NONE, NONE};
+		start_fire(&data);
+	}
+	int16 kind = NONE, unit_type = NONE;
+};
+
+TEST_F(fire_and_units, neighbours_replan_and_step_away)
+{
+	ASSERT_GT(get_monster_effect_modifiers(unit_in_cell(40, 40))[_damage_kinetic], 0);
+	const int16 north = unit_in_cell(20, 21), standing = unit_in_cell(19, 20), walking = unit_in_cell(21, 20);
+	const int16 far = unit_in_cell(22, 22), outside = unit_in_cell(23, 20);
+	get_monster_data(standing)->flags |= _monster_standing_ground_flag;
+	get_monster_data(walking)->path_index = 0;
+	light(20, 20);
+	for (int16 unit : {north, standing, walking, far})
+	{
+		EXPECT_TRUE(get_monster_data(unit)->flags & _monster_needs_new_path_flag) << unit;
+	}
+	EXPECT_FALSE(get_monster_data(outside)->flags & _monster_needs_new_path_flag);
+	const monster_data *moved = get_monster_data(north);
+	ASSERT_EQ(moved->waypoint_count, 1);
+	EXPECT_EQ(moved->waypoints[0].x, 20 * 512 + 256);
+	EXPECT_EQ(moved->waypoints[0].y, 21 * 512 + 256 + 512) << "one cell further from the fire";
+	EXPECT_EQ(get_monster_data(standing)->waypoint_count, 0);
+	EXPECT_EQ(get_monster_data(walking)->waypoint_count, 0);
+	EXPECT_EQ(get_monster_data(far)->waypoint_count, 0) << "outside the 3 x 3 block only replans";
+
+	// At the map's edge the step is clamped onto the map.
+	const int16 edge = place_unit(kind, unit_type, 100, 256);
+	light(1, 0);
+	ASSERT_EQ(get_monster_data(edge)->waypoint_count, 1);
+	EXPECT_EQ(get_monster_data(edge)->waypoints[0].x, 0);
+}
+
+} // namespace
