@@ -463,9 +463,11 @@ int16 new_projectile(new_projectile_data *data)
 	{
 		const monster_data *target = get_monster_data(projectile->target_monster_index);
 		const boolean has_location = (projectile->flags & _projectile_has_valid_target_location_flag) != 0;
-		projectile->lightning_index = target || has_location ?
-			new_lightning(definition->lightning_index, &object->location.position, target ? target->object_index : NONE,
-				has_location ? &projectile->target_location : nullptr) : static_cast<int16>(NONE);
+		new_lightning_data bolt = {definition->lightning_index, NONE, target ? target->object_index : static_cast<int16>(NONE),
+			object->location.position, has_location ? projectile->target_location : object->location.position};
+		projectile->lightning_index = target || has_location ? new_lightning(&bolt) : static_cast<int16>(NONE);
+		const lightning_data *made = get_lightning_data(projectile->lightning_index);
+		projectile->lightning_identifier = made ? made->identifier : static_cast<int16>(NONE);
 		if (projectile->lightning_index == NONE)
 		{
 			if (game_play_version >= 1501) delete_object(object_index);
@@ -515,7 +517,8 @@ void new_projectile_group(new_projectile_group_data *data)
 		if (group->mesh_effect_type != NONE && bounds)
 		{
 			const world_point2d p = point2d_of(&bounds->location.position);
-			new_mesh_effect(group->mesh_effect_type, &p);
+			const new_mesh_effect_data effect = {0, group->mesh_effect_type, p};
+			new_mesh_effect(&effect);
 		}
 		if (group->sound_index != NONE && bounds) _play_object_sound(data->bounds_object_index, group->sound_index);
 	}
@@ -719,6 +722,7 @@ void detonate_projectile(const world_point3d *epicenter, short_world_distance ve
 	const world_point2d where = point2d_of(&location.position);
 	const uint16 flags = projectile->flags;
 	const int16 owner_monster_index = projectile->owner_monster_index;
+	const int16 owner_unit_index = projectile->owner_unit_index;
 	projectile->detonating = TRUE;
 
 	if ((definition->flags & _projectile_bloodies_landscape_flag) &&
@@ -778,7 +782,10 @@ void detonate_projectile(const world_point3d *epicenter, short_world_distance ve
 	if (mesh_globals && mesh_globals->header && (mesh_globals->header->flags & _mesh_can_catch_fire_flag) &&
 		(definition->flags & _projectile_can_set_landscape_on_fire_flag))
 	{
-		try_to_start_fire(where.x >> WORLD_FRACTIONAL_BITS, where.y >> WORLD_FRACTIONAL_BITS);
+		const monster_data *fire_owner = get_monster_data(owner_monster_index);
+		try_to_start_fire(owner_unit_index, fire_owner ? owner_monster_index : static_cast<int16>(NONE),
+			fire_owner ? fire_owner->identifier : static_cast<int16>(NONE), where.x >> WORLD_FRACTIONAL_BITS,
+			where.y >> WORLD_FRACTIONAL_BITS);
 	}
 	if (definition->flags & _projectile_makes_owner_monster_visible_flag) show_owner_monster(owner_monster_index, 1710);
 
@@ -1151,7 +1158,7 @@ static boolean follow_lightning(projectile_data *projectile, const projectile_de
 {
 	lightning_state_data state = {};
 	projectile->target_monster_index = NONE;
-	if (!get_lightning_state(projectile->lightning_index, projectile->lightning_identifier, &state)) return FALSE;
+	if (!get_lightning_follow_state(projectile->lightning_index, projectile->lightning_identifier, &state)) return FALSE;
 	const boolean qel = (current_option_flags() & (_game_option_uses_qel_flag | _game_option_uses_anticlump_flag)) ||
 		(state.definition_flags & _lightning_has_qel_collision_radius_flag);
 	object->radius = qel ? 192 : 128;
@@ -1179,14 +1186,14 @@ static boolean follow_lightning(projectile_data *projectile, const projectile_de
 		const object_data *struck = get_object_data(struck_index);
 		if (!struck || struck->owner != _object_is_monster) return FALSE;
 		projectile->target_monster_index = struck->owner_index;
-		change_lightning_endpoints(projectile->lightning_index, struck_index, &state.end);
+		set_lightning_target(projectile->lightning_index, struck_index, &state.end);
 		tick->obstacle_object_index = struck_index;
 		decide(tick, _outcome_detonate);
 		return TRUE;
 	}
 	if ((result & _object_struck_ground_flag) && !(state.definition_flags & _lightning_ignores_collisions_with_models_flag))
 	{
-		change_lightning_endpoints(projectile->lightning_index, NONE, &state.tip);
+		set_lightning_target(projectile->lightning_index, NONE, &state.tip);
 		decide(tick, _outcome_detonate);
 		return TRUE;
 	}

@@ -273,6 +273,12 @@ struct fixed_bitmap_coordinate2d
 	fixed x, y;
 };
 
+enum // shadow map flags
+{
+	_shadow_is_light_map_bit,
+	_shadow_is_light_map_flag = FLAG(_shadow_is_light_map_bit)
+};
+
 struct shadow_map_data
 {
 	uint32 flags;

@@ -33,6 +33,10 @@
 #include "mirror_groups.h"
 #include "model_animations.h"
 #include "model_effects.h"
+#include "lightning.h"
+#include "mesh_effects.h"
+#include "particle_system.h"
+#include "wind.h"
 #include "connectors.h"
 #include "damage.h"
 #include "projectiles.h"
@@ -100,13 +104,13 @@ static bool read_current_mesh_header(mesh_header *header)
 	return read_mesh_header(zerv_hooks_globals.scenario_tag, header) != FALSE;
 }
 
-[[maybe_unused]] static file_tag current_mesh_wind_tag(void)
+static file_tag current_mesh_wind_tag(void)
 {
 	mesh_header header;
 	return read_current_mesh_header(&header) ? header.wind_tag : static_cast<file_tag>(NONE);
 }
 
-[[maybe_unused]] static file_tag current_mesh_particle_system_tag(void)
+static file_tag current_mesh_particle_system_tag(void)
 {
 	mesh_header header;
 	return read_current_mesh_header(&header) ? header.particle_system_tag : static_cast<file_tag>(NONE);
@@ -223,16 +227,16 @@ static const zerv_hook_slot startup_hook_slots[] = {
 	SLOT(1, initialize_players, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_player_statistics, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_flags, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_mesh_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_mesh_effects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_particle_system", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_particle_system, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_wind, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_commands, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_recording, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_textures, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_detail_maps, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_mesh, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(1, "initialize_lightning", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(1, initialize_lightning, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_connectors, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_fire, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(1, initialize_local_projectiles, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -301,13 +305,13 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(12, initialize_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_monsters_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_explosions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_mesh_effects_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_mesh_effects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_overhead_text_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, update_map_loading_progress_dialog, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_model_effects_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_media_definitions_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_connectors_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(12, "initialize_lightning_for_new_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(12, initialize_lightning_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, media_definition_tag_to_index, _hook_if_mesh_header_read, _hook_media_tag_argument, _hook_result_ignored),
 	SLOT(12, initialize_internal_projectiles_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(12, initialize_internal_projectile_groups_for_new_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -327,8 +331,8 @@ static const zerv_hook_slot new_map_hook_slots[] = {
 	SLOT(13, initialize_observer_for_new_map, _hook_always, _hook_obpc_argument, _hook_failure_restore_vsync),
 	SLOT(13, initialize_overhead_map_for_new_game, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(13, initialize_ingame_fades_for_new_game, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_wind_for_new_map", _hook_always, _hook_wind_tag_argument, _hook_result_ignored),
-	EMPTY_SLOT(13, "initialize_particle_system_for_new_map", _hook_always, _hook_particle_tag_argument, _hook_result_ignored),
+	SLOT(13, initialize_wind_for_new_map, _hook_always, _hook_wind_tag_argument, _hook_result_ignored),
+	SLOT(13, initialize_particle_system_for_new_map, _hook_always, _hook_particle_tag_argument, _hook_result_ignored),
 
 	SLOT(14, restore_monster_initializers_from_backup, _hook_if_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
 	SLOT(14, backup_monster_initializers, _hook_unless_restoring_veterans, _hook_no_arguments, _hook_result_ignored),
@@ -376,11 +380,11 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 	SLOT(0, dispose_detail_maps_from_old_map, _hook_if_detail_maps_set_up, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_mesh_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_commands_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_particle_systems_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_wind_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_lightning_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_particle_system_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_wind_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_lightning_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_connectors_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "dispose_mesh_effects_from_old_map", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, dispose_mesh_effects_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_map_actions_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_player_statistics_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, dispose_sniffing_from_old_map, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -411,14 +415,14 @@ static const zerv_hook_slot dispose_hook_slots[] = {
 /* ---------- each game tick (after the commands of the tick) */
 
 static const zerv_hook_slot tick_hook_slots[] = {
-	EMPTY_SLOT(0, "update_lightning", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_lightning, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_projectiles, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_monsters, _hook_unless_version_1300, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_monsters_13, _hook_if_version_1300, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_mesh_effects", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_mesh_effects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_map_actions, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_explosions, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_particle_clock", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_particle_clock, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_player_statistics, _hook_if_version_below_1701, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_model_effects, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_fire, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -427,7 +431,7 @@ static const zerv_hook_slot tick_hook_slots[] = {
 	SLOT(0, handle_map_action_camera_control, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_connectors, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_animating_scenery, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(0, "update_wind", _hook_always, _hook_no_arguments, _hook_result_ignored),
+	SLOT(0, update_wind, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_model_animations, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_overhead_text, _hook_always, _hook_no_arguments, _hook_result_ignored),
 	SLOT(0, update_ingame_fades, _hook_always, _hook_no_arguments, _hook_result_ignored),
@@ -439,7 +443,7 @@ static const zerv_hook_slot tick_hook_slots[] = {
 
 static const zerv_hook_slot frame_hook_slots[] = {
 	SLOT(10, update_control_bar, _hook_always, _hook_no_arguments, _hook_result_ignored),
-	EMPTY_SLOT(10, "update_particles", _hook_always, _hook_intake_argument, _hook_result_ignored),
+	SLOT(10, update_particles, _hook_always, _hook_intake_argument, _hook_result_ignored),
 	SLOT(10, update_game_sounds, _hook_always, _hook_intake_argument, _hook_result_ignored),
 	SLOT(10, update_status_bar, _hook_always, _hook_no_arguments, _hook_result_ignored),
 
@@ -888,6 +892,11 @@ static const zerv_digest_slot zerv_digest_slots[] = {
 	{"model animations", fold_model_animations_digest},
 	{"model effects", fold_model_effects_digest},
 	{"mirror groups", fold_mirror_groups_digest},
+	{"lightning", fold_lightning_digest},
+	{"mesh effects", fold_mesh_effects_digest},
+	{"particle clock", fold_particle_clock_digest},
+	{"fire", fold_fire_digest},
+	{"wind", fold_wind_digest},
 };
 
 const zerv_digest_slot *get_zerv_digest_slots(int32 *count)

@@ -24,6 +24,10 @@
 #include <vector>
 
 #include "CoreLibrary/zerv/error_manager.h"
+#include "lightning.h"
+#include "mesh_effects.h"
+#include "particle_system.h"
+#include "wind.h"
 #include "artifact_definitions.h"
 #include "formations.h"
 #include "bitmap_text.h"
@@ -130,6 +134,10 @@ void start_new_map(void)
 	initialize_definitions_for_new_map(get_formation_definitions());
 	initialize_detail_textures_for_new_map();
 	initialize_detail_maps_for_new_map();
+	initialize_definitions_for_new_map(get_wind_definitions());
+	initialize_definitions_for_new_map(get_particle_system_definitions());
+	initialize_definitions_for_new_map(get_mesh_effect_definitions());
+	initialize_definitions_for_new_map(get_lightning_definitions());
 }
 
 void leave_map(void)
@@ -138,6 +146,10 @@ void leave_map(void)
 	dispose_detail_textures_from_old_map();
 	dispose_mesh_from_old_map();
 	dispose_unit_definitions_from_old_map();
+	dispose_definitions_from_old_map(get_lightning_definitions());
+	dispose_definitions_from_old_map(get_mesh_effect_definitions());
+	dispose_definitions_from_old_map(get_particle_system_definitions());
+	dispose_definitions_from_old_map(get_wind_definitions());
 	dispose_monster_definitions_from_old_map();
 	dispose_formation_definitions_from_old_map();
 	dispose_connector_definitions_from_old_map();
@@ -558,6 +570,48 @@ std::string detail_texture_state(void)
 	return definition_state(get_detail_texture_definitions());
 }
 
+int16 wind_tag_to_index(file_tag subgroup)
+{
+	return definition_tag_to_index(get_wind_definitions(), subgroup);
+}
+
+int16 particle_system_tag_to_index(file_tag subgroup)
+{
+	return definition_tag_to_index(get_particle_system_definitions(), subgroup);
+}
+
+void check_wind(const swept_tag &tag)
+{
+	ASSERT_NE(try_and_get_definition(get_wind_definitions(), wind_tag_to_index(tag.subgroup)), nullptr);
+}
+
+void check_particle_system(const swept_tag &tag)
+{
+	const particle_system_definition *system = static_cast<const particle_system_definition *>(
+		try_and_get_definition(get_particle_system_definitions(), particle_system_tag_to_index(tag.subgroup)));
+	ASSERT_NE(system, nullptr);
+	ASSERT_TRUE(system->box_width >= 1 && system->box_width <= MAXIMUM_PARTICLE_BOX_WIDTH);
+	ASSERT_EQ(system->box_width & (system->box_width - 1), 0);
+}
+
+void check_mesh_effect(const swept_tag &tag)
+{
+	const mesh_effect_definition *effect = get_mesh_effect_definition(mesh_effect_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(effect, nullptr);
+	if (effect->flags & _mesh_effect_has_shockwave_flag)
+	{
+		ASSERT_TRUE(effect->number_of_radial_points >= 1 && effect->number_of_radial_points <= MAXIMUM_RADIAL_POINTS);
+	}
+}
+
+void check_lightning(const swept_tag &tag)
+{
+	const lightning_definition *bolt = get_lightning_definition(lightning_definition_tag_to_index(tag.subgroup));
+	ASSERT_NE(bolt, nullptr);
+	ASSERT_GT(bolt->velocity, 0);
+	ASSERT_TRUE(bolt->apparent_number_of_bolts >= 0 && bolt->apparent_number_of_bolts <= MAXIMUM_APPARENT_NUMBER_OF_BOLTS);
+}
+
 const sweep_group sweep_groups[] = {
 	{MESH_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(mesh_header)), load_mesh, check_mesh, mesh_state, nullptr},
 	{COLLECTION_GROUP_TAG, static_cast<int32>(sizeof(collection_header)), load_through_tags<get_collection_index>,
@@ -612,6 +666,17 @@ const sweep_group sweep_groups[] = {
 	{FORMATION_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(formation_definition)),
 		load_through_tags<formation_definition_tag_to_index>, check_formation, definitions_of<get_formation_definitions>,
 		get_formation_definitions},
+	{WIND_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(wind_definition)), load_through_tags<wind_tag_to_index>,
+		check_wind, definitions_of<get_wind_definitions>, nullptr, 120},
+	{PARTICLE_SYSTEM_GROUP_TAG, static_cast<int32>(sizeof(particle_system_definition)),
+		load_through_tags<particle_system_tag_to_index>, check_particle_system,
+		definitions_of<get_particle_system_definitions>, nullptr, 120},
+	{MESH_EFFECT_DEFINITION_GROUP_TAG, static_cast<int32>(sizeof(mesh_effect_definition)),
+		load_through_tags<mesh_effect_definition_tag_to_index>, check_mesh_effect,
+		definitions_of<get_mesh_effect_definitions>, nullptr, 120},
+	{LIGHTNING_GROUP_TAG, static_cast<int32>(sizeof(lightning_definition)),
+		load_through_tags<lightning_definition_tag_to_index>, check_lightning, definitions_of<get_lightning_definitions>,
+		nullptr, 120},
 };
 
 const sweep_group *group_of(file_tag group)
@@ -806,6 +871,10 @@ protected:
 		initialize_formation_definitions();
 		initialize_detail_textures();
 		initialize_detail_maps();
+		initialize_definitions(get_wind_definitions());
+		initialize_definitions(get_particle_system_definitions());
+		initialize_definitions(get_mesh_effect_definitions());
+		initialize_definitions(get_lightning_definitions());
 		initialize_mesh();
 		initialize_markers();
 		game_play_version = MAXIMUM_GAME_PLAY_VERSION;

@@ -54,12 +54,11 @@ protected:
 	{
 		mesh_test_directory::SetUp();
 		reset_path_test_hooks();
-		reset_fire_test_hooks();
 	}
 	void TearDown() override
 	{
 		dispose_pathfinding_from_old_map();
-		reset_fire_test_hooks();
+		dispose_fire_from_old_map();
 		reset_path_test_hooks();
 		mesh_test_directory::TearDown();
 	}
@@ -76,9 +75,20 @@ protected:
 	}
 };
 
-boolean everything_burns(int32, int32)
+// Real fires on a block of cells (the fire array's 128 records).
+void light_fires(int32 x0, int32 y0, int32 x1, int32 y1)
 {
-	return TRUE;
+	mesh_globals->header->flags |= _mesh_can_catch_fire_flag;
+	initialize_fire();
+	initialize_fire_for_new_map();
+	for (int32 y = y0; y <= y1; ++y)
+	{
+		for (int32 x = x0; x <= x1; ++x)
+		{
+			const new_fire_cell_data fire = {static_cast<int16>(x), static_cast<int16>(y), 0, NONE, NONE, NONE};
+			start_fire(&fire);
+		}
+	}
 }
 } // namespace
 
@@ -198,12 +208,10 @@ TEST_F(path, the_pool_fills_and_fire_costs_saturate)
 	EXPECT_TRUE(v.flags & _partial_path_flag);
 	delete_path(&index);
 
-	// Every cell burning: a fire costs five steps at the neutral modifier.
-	for (int32 y = 0; y < 192; ++y)
-	{
-		for (int32 x = 0; x < 192; ++x) get_mesh_cell(x, y)->flags |= _mesh_cell_was_or_is_on_fire_flag;
-	}
-	get_fire_test_hooks()->cell_is_on_fire = everything_burns;
+	// A burning field: a fire costs five steps at the neutral modifier.
+	light_fires(36, 37, 51, 44);
+	EXPECT_TRUE(cell_is_on_fire(36, 37) && cell_is_on_fire(51, 44));
+	EXPECT_FALSE(cell_is_on_fire(35, 37) || cell_is_on_fire(52, 44));
 	index = search(centre_of(40, 40), centre_of(42, 40), &v);
 	EXPECT_EQ(get_path_test_hooks()->highest_cost, 22 + 110 + 16 + 80);
 	EXPECT_GE(get_path_test_hooks()->lowest_cost, 0);

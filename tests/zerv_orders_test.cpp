@@ -215,7 +215,7 @@ TEST_F(zerv_orders_map, dispose_follows_the_fixed_order)
 		"dispose_overhead_text_from_old_map", "dispose_camera_control_from_old_map",
 		"dispose_media_definitions_from_old_map", "dispose_models_from_old_map", "dispose_model_effects_from_old_map",
 		"dispose_fire_from_old_map", "dispose_mesh_from_old_map", "dispose_commands_from_old_map",
-		"dispose_particle_systems_from_old_map", "dispose_wind_from_old_map", "dispose_lightning_from_old_map",
+		"dispose_particle_system_from_old_map", "dispose_wind_from_old_map", "dispose_lightning_from_old_map",
 		"dispose_connectors_from_old_map", "dispose_mesh_effects_from_old_map", "dispose_map_actions_from_old_map",
 		"dispose_player_statistics_from_old_map", "dispose_sniffing_from_old_map", "dispose_flags_from_old_map",
 		"dispose_players_from_old_map", "dispose_monsters_from_old_map", "dispose_explosions_from_old_map",

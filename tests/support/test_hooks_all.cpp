@@ -36,6 +36,10 @@
 #include "postgame.h"
 #include "detail_maps.h"
 #include "local_projectiles.h"
+#include "fire.h"
+#include "lightning.h"
+#include "mesh_effects.h"
+#include "particle_system.h"
 #include "zerv_hooks.h"
 #include "sniffing.h"
 #include "recording.h"
@@ -82,6 +86,10 @@ void reset_all_test_hooks(void)
 	reset_game_statistics_test_hooks();
 	reset_detail_maps_test_hooks();
 	reset_local_projectiles_test_hooks();
+	reset_fire_test_hooks();
+	reset_lightning_test_hooks();
+	reset_mesh_effects_test_hooks();
+	reset_particle_system_test_hooks();
 	reset_zerv_hooks_test_state();
 	reset_commands_test_hooks();
 	reset_recording_test_hooks();

@@ -16,6 +16,7 @@
 #include "tag_files/tag_files.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "particle_system.h"
 #include "recording.h"
 #include "CoreLibrary/zerv/commands.h"
 #include "test_directory.h"
@@ -80,6 +81,7 @@ void reset_harness_hooks(void)
 	reset_map_actions_test_hooks();
 	reset_mesh_test_hooks();
 	get_mesh_test_hooks()->initialize_for_new_map_answer = TRUE;
+	get_particle_system_test_hooks()->particles_idle = TRUE;
 	get_linux_utilities_test_hooks()->skip_working_directory_change = TRUE;
 }
 

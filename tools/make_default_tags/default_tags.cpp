@@ -20,6 +20,7 @@
 #include "mesh.h"
 #include "mesh_content.h"
 #include "objects_content.h"
+#include "weather_content.h"
 #include "projectiles_content.h"
 #include "units_content.h"
 #include "x_files.h"
@@ -198,6 +199,11 @@ bool make_default_tag_set(const char *output_directory, std::string *error)
 	if (made && !make_default_projectile_tags(&foundation_handles))
 	{
 		report(error, "couldn't make the scenery and projectiles");
+		made = false;
+	}
+	if (made && !make_default_weather_tags(&foundation_handles))
+	{
+		report(error, "couldn't make the weather and lightning");
 		made = false;
 	}
 	if (made && !make_default_unit_tags(&foundation_handles))

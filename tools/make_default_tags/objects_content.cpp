@@ -4,6 +4,7 @@
 
 #include "collections_content.h"
 #include "default_tags.h"
+#include "weather_content.h"
 #include "projectiles_content.h"
 #include "units_content.h"
 #include "x_files.h"
@@ -456,6 +457,7 @@ bool list_default_object_tags(const char *directory, FILE *out)
 			byte_swap_data("tag header", &stored, sizeof(stored), 1, tag_header_byte_swapping_data);
 			if (stored.group_tag != OBJECT_DEFINITION_GROUP_TAG && stored.group_tag != GEOMETRY_GROUP_TAG &&
 				stored.group_tag != MODEL_GROUP_TAG && !is_default_projectile_content_group(stored.group_tag) &&
+				!is_default_weather_content_group(stored.group_tag) &&
 				!is_default_unit_content_group(stored.group_tag))
 			{
 				continue;

@@ -39,7 +39,7 @@ struct unit_kind
 	uint32 anti_missile_flags;
 };
 
-const unit_kind kinds[NUMBER_OF_DEFAULT_UNIT_KINDS] = {
+const unit_kind kinds[NUMBER_OF_GENERATED_UNIT_KINDS] = {
 	{"swordsman", "Swordsman", "Swordsmen", _monster_class_melee, 24, 320, 0, DEFAULT_SWORD_PROJECTILE_TAG, 0, 400, 10, 30, 20, 0},
 	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 6144, 12, 45, 24,
 		_monster_is_anti_missile_target_flag},
@@ -47,6 +47,8 @@ const unit_kind kinds[NUMBER_OF_DEFAULT_UNIT_KINDS] = {
 		4096, 20, 75, 40, _monster_is_anti_missile_target_flag},
 	{"scout", "Scout", "Scouts", _monster_class_melee, 40, 160, 1, DEFAULT_SCOUT_BLADE_PROJECTILE_TAG, 0, 320, 8, 20, 16,
 		_monster_is_anti_missile_unit_flag},
+	{"lightning caster", "Lightning Caster", "Lightning Casters", _monster_class_missile, 20, 200, 1, TAG("bolt"), 1536,
+		6144, 16, 90, 32, _monster_is_anti_missile_target_flag},
 };
 
 struct ambient_life_kind
@@ -65,6 +67,22 @@ const ambient_life_kind ambient_kinds[NUMBER_OF_AMBIENT_LIFE_UNIT_KINDS] = {
 	{"peasant", "Peasant", "Peasants", TAG("sppe"), 12, 100, false},
 	{"bird", "Bird", "Birds", TAG("spbd"), 44, 30, true},
 };
+
+file_tag kind_tag(int16 kind)
+{
+	return kind == DEFAULT_CASTER_KIND ? DEFAULT_CASTER_TAG : default_unit_kind_tags[kind];
+}
+
+file_tag kind_spelling_tag(int16 kind)
+{
+	return kind == DEFAULT_CASTER_KIND ? DEFAULT_CASTER_SPELLING_TAG : default_unit_spelling_tags[kind];
+}
+
+// The caster moves and animates as the archer does.
+int16 sequence_kind(int16 kind)
+{
+	return kind == DEFAULT_CASTER_KIND ? static_cast<int16>(1) : kind;
+}
 
 const int8 terrain_costs[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {2, 4, -1, -1, 1, 3, 0, 1, 2, 3, 2, 2, -1, -1, -1, -1};
 const uint8 movement_modifiers[NUMBER_OF_MONSTER_TERRAIN_TYPES] = {128, 96, 0, 0, 230, 128, 255, 230, 200, 160, 180, 200,
@@ -157,12 +175,12 @@ monster_definition default_unit_monster_definition(int16 kind)
 	const unit_kind &k = kinds[kind];
 	monster_definition d = *get_default_monster_definition();
 	d.collection_tag = DEFAULT_UNIT_COLLECTION_TAG;
-	d.object_tag = default_unit_kind_tags[kind];
+	d.object_tag = kind_tag(kind);
 	d.monster_class = k.monster_class;
 	d.base_movement_speed = k.speed;
 	d.visibility_type = k.visibility;
 	d.cost = k.cost;
-	d.spelling_string_list_tag = default_unit_spelling_tags[kind];
+	d.spelling_string_list_tag = kind_spelling_tag(kind);
 	d.names_string_list_tag = DEFAULT_UNIT_NAMES_STRING_LIST_TAG;
 	// Generated kinds name no burning, entrance or exit groups.
 	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
@@ -181,14 +199,14 @@ monster_definition default_unit_monster_definition(int16 kind)
 	s[_monster_sequence_taking_damage] = _default_unit_flinch_sequence;
 	s[_monster_sequence_holding_for_attack] = _default_unit_idle_sequence;
 	s[_monster_sequence_propelled] = _default_unit_flinch_sequence;
-	if (kind == 0 || kind == 1)
+	if (kind == 0 || sequence_kind(kind) == 1)
 	{
 		s[_monster_sequence_transition_to_secondary_idle] = _default_unit_secondary_idle_sequence;
 		s[_monster_sequence_secondary_idle] = _default_unit_secondary_idle_sequence;
 		s[_monster_sequence_transition_to_primary_idle] = _default_unit_idle_sequence;
 	}
 	if (kind == 3) s[_monster_sequence_running] = _default_unit_moving_sequence;
-	set_unit_movement_fields(kind, &d);
+	set_unit_movement_fields(sequence_kind(kind), &d);
 
 	// Far enough that the front ranks of the battles, 8 to 14 cells apart,
 	// find each other in their first scan.
@@ -255,7 +273,7 @@ monster_definition default_unit_monster_definition(int16 kind)
 unit_definition default_unit_definition(int16 kind)
 {
 	unit_definition d = *get_default_unit_definition();
-	d.monster_tag = default_unit_kind_tags[kind];
+	d.monster_tag = kind_tag(kind);
 	d.collection_reference_tag = DEFAULT_UNIT_REFERENCE_TAG;
 	return d;
 }
@@ -382,16 +400,16 @@ bool make_default_unit_tags(std::vector<int32> *handles)
 		NUMBER_OF_DEFAULT_UNIT_NAMES);
 	if (names == NONE) return false;
 	handles->push_back(names);
-	for (int16 kind = 0; kind < NUMBER_OF_DEFAULT_UNIT_KINDS; ++kind)
+	for (int16 kind = 0; kind < NUMBER_OF_GENERATED_UNIT_KINDS; ++kind)
 	{
 		const unit_kind &k = kinds[kind];
 		const char *spelling[] = {k.singular, k.plural, "Nothing carried"};
-		const int32 list = make_string_list_tag(default_unit_spelling_tags[kind], k.name, spelling, 3);
+		const int32 list = make_string_list_tag(kind_spelling_tag(kind), k.name, spelling, 3);
 		if (list == NONE) return false;
 		handles->push_back(list);
 		const object_definition body = default_unit_object_definition(kind);
 		const unit_definition unit = default_unit_definition(kind);
-		const file_tag tag = default_unit_kind_tags[kind];
+		const file_tag tag = kind_tag(kind);
 		if (!add(OBJECT_DEFINITION_GROUP_TAG, OBJECT_DEFINITION_VERSION_NUMBER, tag, k.name,
 				stored_record_bytes(&body, static_cast<int32>(sizeof(body)), object_definition_bs_data)) ||
 			!add(MONSTER_DEFINITION_GROUP_TAG, MONSTER_DEFINITION_VERSION_NUMBER, tag, k.name,

@@ -24,12 +24,18 @@
 #define DEFAULT_UNIT_EXPLODING_GROUP_TAG TAG("uexp")
 #define DEFAULT_BLOOD_GROUP_TAG TAG("blod")
 #define NUMBER_OF_DEFAULT_UNIT_KINDS 4
+// The lightning caster: generated, but outside the armies' kinds; only the
+// levels that name it in their palettes field it.
+#define DEFAULT_CASTER_TAG TAG("cast")
+#define DEFAULT_CASTER_SPELLING_TAG TAG("spca")
+#define DEFAULT_CASTER_KIND NUMBER_OF_DEFAULT_UNIT_KINDS
+#define NUMBER_OF_GENERATED_UNIT_KINDS (NUMBER_OF_DEFAULT_UNIT_KINDS + 1)
 #define NUMBER_OF_DEFAULT_UNIT_NAMES 32
 
 extern const file_tag default_unit_kind_tags[NUMBER_OF_DEFAULT_UNIT_KINDS];
 extern const file_tag default_unit_spelling_tags[NUMBER_OF_DEFAULT_UNIT_KINDS];
 
-// The records of kind k (0 swordsman, 1 archer, 2 bomb thrower, 3 scout).
+// The records of kind k (0 swordsman, 1 archer, 2 bomb thrower, 3 scout, 4 lightning caster).
 monster_definition default_unit_monster_definition(int16 kind);
 unit_definition default_unit_definition(int16 kind);
 object_definition default_unit_object_definition(int16 kind);

@@ -1,0 +1,203 @@
+// Lightning: the bolt's draws and curve, its states and end, its sweep, the
+// loader's refusals and the drawing's ground light and budget.
+#include "weather_test_support.h"
+
+#include "render/render_world_builders.h"
+
+namespace {
+
+class lightning_on_a_map : public weather_test_map
+{
+protected:
+	int16 bolt_type(const lightning_definition &d, file_tag tag)
+	{
+		return load_record(get_lightning_definitions(), tag, d, lightning_definition_bs_data);
+	}
+	static int16 bolt(int16 type, world_point3d p0, world_point3d p1, int16 target = NONE)
+	{
+		const new_lightning_data request = {type, NONE, target, p0, p1};
+		return new_lightning(&request);
+	}
+};
+
+TEST_F(lightning_on_a_map, creation_draws_and_points)
+{
+	const int16 type = lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG);
+	ASSERT_NE(type, NONE);
+	const world_point3d p0 = {4000, 4000, 600}, p1 = {4000 + 1600, 4000, 600};
+	// Six draws: start x, y, z, then end x, y, z, each (n * draw) >> 16.
+	set_random_seed(1234);
+	uint16 draws[6];
+	for (uint16 &draw : draws) draw = zerv_random();
+	set_random_seed(1234);
+	const int16 index = bolt(type, p0, p1);
+	ASSERT_NE(index, NONE);
+	const lightning_data *b = get_lightning_data(index);
+	const int32 h = 800, q = 400;
+	EXPECT_EQ(b->start_control_point.x, p0.x + 400 + ((h * draws[0]) >> 16) - q);
+	EXPECT_EQ(b->start_control_point.y, p0.y + ((h * draws[1]) >> 16) - q);
+	EXPECT_EQ(b->start_control_point.z, p0.z + ((q * draws[2]) >> 16));
+	EXPECT_EQ(b->end_control_point.x, p1.x - 400 + ((h * draws[3]) >> 16) - q);
+	EXPECT_EQ(b->end_control_point.z, p1.z + ((q * draws[5]) >> 16));
+	EXPECT_EQ(b->number_of_points, 10) << "fade 10: spaced by 160";
+	EXPECT_EQ(b->time_to_target, 8);
+	change_lightning_endpoints(index, nullptr, &p1);
+	EXPECT_EQ(b->number_of_points, 4) << "updates space by 341";
+
+	// Start = end: the tip is on the end at once, and no draw is made.
+	const uint32 before = zerv_random_draw_count();
+	const int16 still = bolt(type, p1, p1);
+	EXPECT_EQ(zerv_random_draw_count(), before);
+	update_lightning();
+	EXPECT_EQ(get_lightning_data(still)->tip.x, p1.x);
+}
+
+TEST_F(lightning_on_a_map, states_fading_and_identity)
+{
+	const int16 type = lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG);
+	const int16 target = place_scenery(TAG("post"), 6000, 4000);
+	const int16 index = bolt(type, {4000, 4000, 600}, {6000, 4000, 0}, target);
+	ASSERT_NE(index, NONE);
+	const int16 identifier = get_lightning_data(index)->identifier;
+	lightning_state_data state;
+	ASSERT_TRUE(get_lightning_follow_state(index, identifier, &state));
+	EXPECT_EQ(state.target_object_index, target);
+	EXPECT_EQ(state.definition_flags, static_cast<uint32>(_lightning_scars_ground_flag));
+	// The target dies mid-flight: the bolt fades once, its end stays, and it goes after the fade.
+	update_lightning();
+	const world_point3d end = get_lightning_data(index)->end;
+	delete_object(target);
+	int32 ticks = 0;
+	for (; ticks < 40 && get_lightning_data(index); ++ticks)
+	{
+		update_lightning();
+		if (get_lightning_data(index))
+		{
+			EXPECT_EQ(get_lightning_state(index), _lightning_fading);
+			EXPECT_EQ(get_lightning_data(index)->end.x, end.x);
+		}
+	}
+	EXPECT_EQ(ticks, 11) << "fade 10: gone on the eleventh tick";
+	EXPECT_EQ(get_lightning_state(index), NONE);
+	EXPECT_FALSE(get_lightning_follow_state(index, identifier, &state));
+	// A reused slot answers only its new identifier.
+	const int16 again = bolt(type, {4000, 4000, 600}, {4100, 4000, 600});
+	EXPECT_EQ(again, index);
+	EXPECT_FALSE(get_lightning_follow_state(again, identifier, &state));
+
+	// On the way, then shocking after time_to_target, then fading after the shock.
+	stop_lightning(again);
+	const int16 walk = bolt(type, {4000, 5000, 600}, {4400, 5000, 600});
+	EXPECT_EQ(get_lightning_data(walk)->time_to_target, 2);
+	int16 states[8];
+	for (int16 &s : states)
+	{
+		update_lightning();
+		s = get_lightning_state(walk);
+	}
+	EXPECT_EQ(states[1], _lightning_on_way_to_target);
+	EXPECT_EQ(states[2], _lightning_shocking_target);
+	EXPECT_EQ(states[6], _lightning_shocking_target);
+	EXPECT_EQ(states[7], _lightning_fading);
+
+	// A full array or a module not ready gives NONE.
+	for (int32 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i) bolt(type, {4000, 4000, 0}, {4100, 4000, 0});
+	EXPECT_EQ(bolt(type, {4000, 4000, 0}, {4100, 4000, 0}), NONE);
+	dispose_lightning_from_old_map();
+	EXPECT_EQ(bolt(type, {4000, 4000, 0}, {4100, 4000, 0}), NONE);
+}
+
+TEST_F(lightning_on_a_map, the_sweep_stains_and_damages_only_when_asked)
+{
+	// Neither flag: no damage and no stain, so no draw.
+	lightning_definition d = default_bolt_lightning();
+	d.velocity = 1280;
+	d.flags = 0;
+	d.damage = {_damage_explosion, _damage_instantaneous_flag, 256, 0, 512, 0, 0, 0};
+	const int16 harmless = bolt_type(d, TAG("hrml"));
+	ASSERT_NE(harmless, NONE);
+	const int16 victim = place_scenery(TAG("post"), 4000, 4300);
+	const short_fixed vitality = get_object_data(victim)->vitality;
+	const int16 first = bolt(harmless, {3000, 4300, 0}, {3000 + 2560, 4300, 0});
+	uint32 draws = zerv_random_draw_count();
+	for (int32 tick = 0; tick < 4; ++tick) update_lightning();
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_EQ(get_object_data(victim)->vitality, vitality);
+	stop_lightning(first);
+	for (int32 tick = 0; tick < 20; ++tick) update_lightning();
+	ASSERT_EQ(get_lightning_data(first), nullptr);
+
+	// Scars: one stain draw per sweep point, 128 apart.
+	d.flags = _lightning_scars_ground_flag;
+	const int16 scars = bolt_type(d, TAG("scar"));
+	ASSERT_NE(scars, NONE);
+	const int16 index = bolt(scars, {3000, 3000, 0}, {3000 + 2560, 3000, 0});
+	update_lightning(); // travelled 0
+	draws = zerv_random_draw_count();
+	update_lightning(); // travelled 1280
+	const uint32 sweep_draws = zerv_random_draw_count() - draws;
+	EXPECT_GE(sweep_draws, 8u);
+	EXPECT_EQ(sweep_draws, static_cast<uint32>(distance3d(&get_lightning_data(index)->start, &get_lightning_data(index)->tip) / 128));
+}
+
+TEST_F(lightning_on_a_map, the_loader_refuses_what_cannot_work)
+{
+	lightning_definition d = default_bolt_lightning();
+	d.velocity = 0;
+	EXPECT_EQ(bolt_type(d, TAG("vel0")), NONE);
+	d = default_bolt_lightning();
+	d.apparent_number_of_bolts = MAXIMUM_APPARENT_NUMBER_OF_BOLTS + 1;
+	EXPECT_EQ(bolt_type(d, TAG("bl17")), NONE);
+	d = default_bolt_lightning();
+	d.fork_segment_delta = MAXIMUM_FORK_SEGMENTS + 1;
+	EXPECT_EQ(bolt_type(d, TAG("fk65")), NONE);
+	d = default_bolt_lightning();
+	d.damage = {_damage_explosion, _damage_area_of_effect_flag, 256, 0, 512, 0, 0, 0};
+	EXPECT_EQ(bolt_type(d, TAG("area")), NONE) << "area damage that never expands";
+	d.damage.rate_of_expansion = 64;
+	EXPECT_NE(bolt_type(d, TAG("aok ")), NONE);
+	d = default_bolt_lightning();
+	d.sequence_indexes[_lightning_sequence_stain] = 99;
+	EXPECT_EQ(bolt_type(d, TAG("seq9")), NONE);
+	reset_error_state();
+	// The lightning projectile names its bolt and loads.
+	EXPECT_NE(projectile_type(DEFAULT_BOLT_PROJECTILE_TAG), NONE);
+}
+
+TEST_F(lightning_on_a_map, drawing_is_local_and_bounded)
+{
+	EXPECT_EQ(lightning_ground_intensity(-512, FALSE), 0);
+	EXPECT_EQ(lightning_ground_intensity(-256, FALSE), 65536 - 128 * 256);
+	EXPECT_EQ(lightning_ground_intensity(0, FALSE), 65535);
+	EXPECT_EQ(lightning_ground_intensity(1024, TRUE), 65535);
+	EXPECT_EQ(lightning_ground_intensity(1025, TRUE), 65535) << "65536 would wrap to nothing";
+	EXPECT_EQ(lightning_ground_intensity(3072, TRUE), 65536 - 512 * 64);
+	EXPECT_EQ(lightning_ground_intensity(3072, FALSE), 0);
+	EXPECT_EQ(lightning_ground_intensity(5120, TRUE), 0);
+
+	lightning_definition d = default_bolt_lightning();
+	d.apparent_number_of_bolts = MAXIMUM_APPARENT_NUMBER_OF_BOLTS;
+	d.fork_segment_minimum = d.fork_segment_delta = MAXIMUM_FORK_SEGMENTS;
+	d.fade_duration = 0;
+	const int16 type = bolt_type(d, TAG("huge"));
+	ASSERT_NE(type, NONE);
+	for (int32 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i) bolt(type, {1000, 1000 + 100 * i, 0}, {20000, 1000 + 100 * i, 0});
+	for (int32 tick = 0; tick < 98; ++tick) update_lightning();
+	const uint32 draws = zerv_random_draw_count();
+	auto frame = [](uint32 seed) {
+		reset_lightning_test_hooks();
+		set_local_random_seed(seed);
+		build_lightning_surface_list(nullptr, nullptr);
+		return *get_lightning_test_hooks();
+	};
+	const lightning_test_hooks_data a = frame(77), b = frame(77), c = frame(78);
+	EXPECT_EQ(a.surface_checksum, b.surface_checksum);
+	EXPECT_EQ(a.segments_drawn, b.segments_drawn);
+	EXPECT_NE(a.surface_checksum, c.surface_checksum);
+	EXPECT_LE(a.segments_drawn + a.fork_segments_drawn + a.reflections_drawn, MAXIMUM_LIGHTNING_SEGMENTS_PER_FRAME);
+	EXPECT_EQ(a.segments_drawn + a.fork_segments_drawn + a.reflections_drawn, MAXIMUM_LIGHTNING_SEGMENTS_PER_FRAME)
+		<< "the largest bolts fill the budget";
+	EXPECT_EQ(zerv_random_draw_count(), draws) << "drawing never draws the synchronised stream";
+}
+
+} // namespace
