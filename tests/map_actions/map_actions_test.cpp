@@ -2,6 +2,7 @@
 // the section import's refusals, and the scheduler's life cycle.
 #include <cstring>
 
+#include "console/console.h"
 #include "map_actions/map_actions_test_support.h"
 #include "memory.h"
 
@@ -520,6 +521,16 @@ TEST_F(map_actions_scheduler, debug_lines_need_debugging_or_debg_and_errors_alwa
 	set_map_action_debug_status(_map_action_debug_toggle);
 	EXPECT_FALSE(get_map_action_debug_status());
 	EXPECT_NE(log_text().find("--- map action debugging off\n"), std::string::npos);
+	// Turning it off again prints to the console only: the log line needs debugging on.
+	set_map_action_debug_status(_map_action_debug_off);
+	log = log_text();
+	EXPECT_EQ(log.find("--- map action debugging off\n"), log.rfind("--- map action debugging off\n"));
+	cached_line lines[MAXIMUM_CACHED_CONSOLE_LINES];
+	int16 line_count = 0;
+	save_cached_console_text(lines, &line_count);
+	int32 printed = 0;
+	for (int16 i = 0; i < line_count; ++i) printed += std::string(lines[i].text) == "map action debugging off";
+	EXPECT_EQ(printed, 2);
 
 	// Lines are cut, not overflowed.
 	const std::string long_text(5000, 'x');

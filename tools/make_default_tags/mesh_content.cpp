@@ -661,13 +661,15 @@ int32 make_mesh_tag(file_tag subgroup, const char *name, const std::vector<uint8
 // The demo valley again under its own tag, printed name and description list
 // (maps of one printed name hide each other).
 bool make_demo_copy(const map_description &demo, file_tag mesh_tag, const char *name, file_tag description_tag,
-	const char *const (&description)[2], std::vector<int32> *handles)
+	const char *const (&description)[2], std::vector<int32> *handles, bool keeps_script)
 {
 	const std::string list_name = std::string(description[0]) + " description";
 	const int32 list = make_string_list_tag(description_tag, list_name.c_str(), description,
 		static_cast<int32>(NUMBEROF(description)));
 	map_description copy = demo;
 	copy.header.map_description_string_list_tag = description_tag;
+	// The demo's script ends its game at a set tick: training and the menu's game play on.
+	if (!keeps_script) copy.actions = {0, {}};
 	const int32 mesh = make_mesh_tag(mesh_tag, name, finish_map(&copy), demo.header.flags);
 	if (list == NONE || mesh == NONE) return false;
 	handles->push_back(list);
@@ -742,9 +744,9 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 		"The demo valley, as the menu's demo.",
 	};
 	return make_demo_copy(demo, TRAINING_MAP_MESH_TAG, TRAINING_MAP_MESH_NAME, TRAINING_DESCRIPTION_STRING_LIST_TAG,
-			   training_description, handles) &&
+			   training_description, handles, false) &&
 		make_demo_copy(demo, FIRST_LEVEL_MAP_MESH_TAG, FIRST_LEVEL_MAP_MESH_NAME,
-			   FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, first_level_description, handles) &&
+			   FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG, first_level_description, handles, true) &&
 		make_demo_copy(demo, MENU_DEMO_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_NAME, MENU_DEMO_DESCRIPTION_STRING_LIST_TAG,
-			menu_demo_description, handles);
+			menu_demo_description, handles, false);
 }
