@@ -494,7 +494,8 @@ TEST_F(models_harness, the_demo_hut_stands_and_replays_the_same)
 				EXPECT_EQ(get_mesh_cell(x, y)->flags & 0xFF, 0xEE);
 			}
 		}
-		for (const int32 *c : {(const int32[]){31, 47}, (const int32[]){33, 47}, (const int32[]){31, 49}, (const int32[]){33, 49}})
+		static const int32 corners[][2] = {{31, 47}, {33, 47}, {31, 49}, {33, 49}};
+		for (const auto &c : corners)
 		{
 			EXPECT_EQ(get_mesh_cell(c[0], c[1])->height, marker->location.position.z);
 		}

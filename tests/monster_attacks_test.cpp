@@ -62,6 +62,16 @@ TEST_F(monster_attacks_arithmetic, projectile_aim_takes_direct_and_indirect_root
 	EXPECT_EQ(pitch, 0);
 	EXPECT_EQ(time, 30);
 
+	// Exact roots: v 200, g -2, 3000 ahead.
+	const world_point3d zero = {0, 0, 0};
+	world_point3d ahead = {3000, 0, 0};
+	ASSERT_EQ(solve_projectile_aim(200, -2, FALSE, &zero, &ahead, &pitch, &time), _projectile_aim_solved);
+	EXPECT_EQ(pitch, 768);
+	EXPECT_EQ(time, 15);
+	ASSERT_EQ(solve_projectile_aim(200, -2, TRUE, &zero, &ahead, &pitch, &time), _projectile_aim_solved);
+	EXPECT_EQ(pitch, 15360);
+	EXPECT_EQ(time, 199);
+
 	// A square too large for 64 bits is no solution, not a wrapped one.
 	world_point3d huge = {1000, 1000, 2000000000};
 	EXPECT_EQ(solve_projectile_aim(32767, -32768, FALSE, &origin, &huge, &pitch, &time), _projectile_aim_unsolved);

@@ -31,14 +31,14 @@ TEST_F(projectiles_on_a_map, creation_draws_in_order_and_repeats_under_one_seed)
 	EXPECT_EQ(without_spread, plain + 1) << "the lifespan";
 	(void)still;
 	// Detonating on either loop draws only the view, not a frame and a phase.
-	const uint32 loop_flags = _projectile_detonates_when_animation_loops_flag | _projectile_detonates_when_transfer_loops_flag;
-	variant(TAG("fixd"), TAG("anlp"), [loop_flags](projectile_definition *d) {
+	constexpr uint32 loop_flags = _projectile_detonates_when_animation_loops_flag | _projectile_detonates_when_transfer_loops_flag;
+	variant(TAG("fixd"), TAG("anlp"), [](projectile_definition *d) {
 		d->flags = (d->flags & ~loop_flags) | _projectile_detonates_when_animation_loops_flag;
 	});
-	variant(TAG("fixd"), TAG("trlp"), [loop_flags](projectile_definition *d) {
+	variant(TAG("fixd"), TAG("trlp"), [](projectile_definition *d) {
 		d->flags = (d->flags & ~loop_flags) | _projectile_detonates_when_transfer_loops_flag;
 	});
-	variant(TAG("fixd"), TAG("nolp"), [loop_flags](projectile_definition *d) { d->flags &= ~loop_flags; });
+	variant(TAG("fixd"), TAG("nolp"), [](projectile_definition *d) { d->flags &= ~loop_flags; });
 	const uint32 animation_loop = draws_of(TAG("anlp"));
 	EXPECT_EQ(draws_of(TAG("trlp")), animation_loop);
 	EXPECT_EQ(draws_of(TAG("nolp")), animation_loop + 2);
