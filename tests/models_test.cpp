@@ -142,6 +142,7 @@ TEST_F(models_on_a_map, the_hut_places_marks_deforms_and_goes)
 	EXPECT_NE(log_text().find("cell (20, 19) contains more than one model!"), std::string::npos);
 	EXPECT_NE(log_text().find("cell (20, 20) contains more than one model!"), std::string::npos);
 	EXPECT_EQ(get_model_index_from_mesh_cell(20, 20), index);
+	EXPECT_EQ(get_mesh_cell(20, 20)->flags & 0xFF, 0xEE) << "the earlier hut's cells stay marked";
 	EXPECT_EQ(get_model_index_from_mesh_cell(21, 20), NONE);
 	EXPECT_EQ(get_mesh_cell(21, 20)->flags & 0xFF, (_terrain_grass << 4) | _terrain_grass);
 	EXPECT_EQ(get_model_animations_test_hooks()->deleted_model_notifications, notifications + 1);
@@ -237,6 +238,8 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	EXPECT_TRUE(far_blocked);
 	// Half of pitch 32768 lands on a cosine of 0: the rise saturates instead of dividing by it.
 	check_for_model_obstruction(&archer, &target, 32768, &near_blocked, &far_blocked, FALSE);
+	EXPECT_FALSE(near_blocked) << "a line rising without end passes over the hut";
+	EXPECT_FALSE(far_blocked);
 	const world_point3d beside0 = {cx - 1000, cy + 2000, 100}, beside1 = {cx + 1000, cy + 2000, 100};
 	check_for_model_obstruction(&beside0, &beside1, 0, &near_blocked, &far_blocked, FALSE);
 	EXPECT_FALSE(near_blocked);
