@@ -80,6 +80,7 @@ TEST_F(map_actions_store, cached_lookups_match_fresh_searches_and_never_outlive_
 	// The same index, tick and change count on the next map answer from the next map.
 	const int16 first = action("none");
 	integer(first, "valu", 1);
+	integer(first, "pad ", 9);
 	ASSERT_TRUE(get_map_action_parameter(nullptr, first, 0, TAG("valu"), NONE));
 	harness_end_map();
 	ASSERT_TRUE(harness_start_map(&setup));
@@ -87,6 +88,21 @@ TEST_F(map_actions_store, cached_lookups_match_fresh_searches_and_never_outlive_
 	while (again < first) again = action("none");
 	ASSERT_EQ(again, first);
 	EXPECT_FALSE(get_map_action_parameter(nullptr, again, 0, TAG("valu"), NONE));
+	// The same changes on the next map with 'valu' second: the answer is the new store's.
+	integer(again, "valu", 1);
+	integer(again, "pad ", 9);
+	ASSERT_TRUE(get_map_action_parameter(nullptr, again, 0, TAG("valu"), NONE));
+	harness_end_map();
+	ASSERT_TRUE(harness_start_map(&setup));
+	again = NONE;
+	while (again < first) again = action("none");
+	integer(again, "pad ", 8);
+	integer(again, "valu", 2);
+	map_action_parameter found;
+	ASSERT_TRUE(get_map_action_parameter(&found, again, 0, TAG("valu"), NONE));
+	EXPECT_EQ(found.field_name, TAG("valu"));
+	EXPECT_EQ(found.parameter_index, 1);
+	EXPECT_EQ(integer_of(again, "valu"), 2);
 }
 
 TEST_F(map_actions_store, resizing_relocates_as_specified_and_fails_at_the_limit)
