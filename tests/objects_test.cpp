@@ -241,6 +241,20 @@ TEST_F(objects_on_a_map, render_data_picks_views_and_key_points_rotate)
 	world_point3d point;
 	get_object_point(_object_point_center, index, &point);
 	EXPECT_EQ(point.z, (object->height0 + object->height1) / 2);
+
+	// The key point turns with the yaw given and grows with the scale.
+	object->scale = 512;
+	const int16 collection = object->shape_collection_index;
+	sequence_data *sequence = get_sequence(collection, _test_walking_sequence);
+	ASSERT_NE(sequence, nullptr);
+	const sequence_frame_data *frame = get_sequence_frame(sequence, collection, _test_walking_sequence, sequence->key_frame);
+	ASSERT_NE(frame, nullptr);
+	ASSERT_TRUE(frame->key_point.x != 0 || frame->key_point.y != 0);
+	world_point3d key;
+	get_object_key_point(index, _test_walking_sequence, NONE, QUARTER_CIRCLE, &key);
+	EXPECT_EQ(key.x - object->location.position.x, -2 * frame->key_point.y);
+	EXPECT_EQ(key.y - object->location.position.y, 2 * frame->key_point.x);
+	EXPECT_EQ(key.z - object->location.position.z, 2 * frame->key_point.z);
 }
 
 TEST_F(objects_on_a_map, nearest_obstruction_keeps_to_its_window)
