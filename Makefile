@@ -60,6 +60,7 @@ test-m32: install build-m32/CMakeCache.txt
 	cd build-m32 && ctest -j $(JOBS) --output-on-failure -L standalone
 
 # The short leg: every target shares FUZZ_TEST_BUDGET seconds, JOBS at a time.
+# The build also compiles the unit tests with clang (they run in the g++ trees).
 test-fuzz: install build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS)
 	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --budget $(FUZZ_TEST_BUDGET)

@@ -1,5 +1,6 @@
 #include "damage.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "error_manager.h"
@@ -186,7 +187,8 @@ static void instantaneous_area_damage(const damage_definition *definition, damag
 static int16 explosion_to_evict(void)
 {
 	int16 best = NONE;
-	int32 best_progress = -1;
+	// Progress may be negative (a radius that starts below zero).
+	int32 best_progress = INT32_MIN;
 	for (int16 i = 0; i < explosion_array.count; ++i)
 	{
 		const explosion_data *explosion = get_explosion_data(i);
@@ -316,6 +318,10 @@ void update_explosions(void)
 					ended = TRUE;
 					break;
 				}
+				// The owner may have died in the blow and been cleared: keep that.
+				data.owner_unit_index = explosion->data.owner_unit_index;
+				data.owner_monster_index = explosion->data.owner_monster_index;
+				data.owner_monster_identifier = explosion->data.owner_monster_identifier;
 				explosion->data = data;
 				reference = &explosion->object_references[r];
 			}

@@ -737,6 +737,8 @@ static void update_player_rankings(void)
 	if (scoring == _game_scoring_cattle_drive || scoring == _game_scoring_assassination || scoring == _game_scoring_hunting)
 	{
 		count_netgame_units(&hunted_left, &targets_left, team_targets);
+		// Hunting's targets are the hunted units: the hunt ends only after some were seen.
+		if (scoring == _game_scoring_hunting && hunted_left > 0) g->netgame_targets_found_flag = TRUE;
 	}
 
 	bool ended = false;
@@ -832,7 +834,8 @@ static void update_player_rankings(void)
 	{
 		suspend_end_game(!flags_settled);
 		const int16 numbered = get_number_of_numbered_flags();
-		for (int16 t = 0; t < teams; ++t)
+		// A map without numbered flags has no rally to win.
+		for (int16 t = 0; t < teams && numbered > 0; ++t)
 		{
 			const team_data *team = get_team_data(t);
 			if (!team || team->original_number_of_players == 0) continue;
@@ -844,7 +847,8 @@ static void update_player_rankings(void)
 	case _game_scoring_capture_the_flag:
 	case _game_scoring_ball_hoard:
 		suspend_end_game(!flags_settled);
-		for (int16 t = 0; t < teams; ++t)
+		// Holding no flag eliminates only where flags exist.
+		for (int16 t = 0; t < teams && get_number_of_numbered_flags() + get_number_of_unnumbered_flags() > 0; ++t)
 		{
 			if (flag_counts[t] == 0) eliminate_team(t);
 		}
@@ -852,7 +856,7 @@ static void update_player_rankings(void)
 	case _game_scoring_territories:
 	case _game_scoring_captures:
 		suspend_end_game(!flags_settled);
-		for (int16 t = 0; t < teams; ++t)
+		for (int16 t = 0; t < teams && get_number_of_unnumbered_flags() > 0; ++t)
 		{
 			const team_data *team = get_team_data(t);
 			if (!team || team->original_number_of_players == 0) continue;
@@ -872,13 +876,14 @@ static void update_player_rankings(void)
 		}
 		break;
 	case _game_scoring_assassination:
-		for (int16 t = 0; t < teams; ++t)
+		// As in the cattle drive, only once targets were found.
+		for (int16 t = 0; t < teams && g->netgame_targets_found_flag; ++t)
 		{
 			if (team_targets[t] == 0) eliminate_team(t);
 		}
 		break;
 	case _game_scoring_hunting:
-		if (hunted_left == 0)
+		if (g->netgame_targets_found_flag && hunted_left == 0)
 		{
 			suspend_end_game(FALSE);
 			end_game(FALSE);

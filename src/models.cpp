@@ -350,6 +350,7 @@ boolean postprocess_model_definition(definition_globals *definitions, int16 defi
 	const collection_reference *reference = get_collection_reference(geometry->collection_reference_index);
 	if (!reference || reference->number_of_permutations < 1)
 	{
+		report_bad_definition_field("model", tag_handle, "geometry collection reference");
 		return fail_model_postprocess(definitions, definition_index);
 	}
 	for (int16 i = 0; i < model->model_permutation_count; ++i)

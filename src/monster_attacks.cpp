@@ -388,7 +388,7 @@ static void activate_adjacent_monsters(int16 monster_index, int16 candidate_inde
 	const int32 half = definition->warning_distance >> WORLD_FRACTIONAL_BITS;
 	const int32 cell_x = object->location.position.x >> WORLD_FRACTIONAL_BITS;
 	const int32 cell_y = object->location.position.y >> WORLD_FRACTIONAL_BITS;
-	const boolean melee_rule = game_play_version >= 1300 && definition->monster_class == _monster_class_melee;
+	const boolean melee_rule = game_play_version != 1300 && definition->monster_class == _monster_class_melee;
 	const world_point2d here = point2d_of(object->location.position);
 	const int8 team = monster->owner_team_index;
 	const int16 monster_class = definition->monster_class;
@@ -1556,6 +1556,12 @@ static void use_up_carried_object(int16 monster_index, monster_data *monster, in
 	if (monster->action_permutation == ARTIFACT_ATTACK_INDEX) monster->action_permutation = NONE;
 }
 
+static boolean alliance_is_exempt(const monster_attack_definition *attack)
+{
+	return test_minor_version(3) && (attack->flags & _monster_attack_is_special_ability_flag) &&
+		(attack->extra_flags & _monster_attack_can_be_used_against_friendlies_extra_flag);
+}
+
 boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mode)
 {
 	get_monsters_test_hooks()->handle_monster_attack_calls += 1;
@@ -1805,10 +1811,22 @@ boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mod
 				request.location.height = 0;
 				request.location.yaw = yaw;
 				request.location.pitch = pitch;
+				// What the alliance rule reads, should the shot kill the attacker.
+				const monster_data *aimed_at = target_unit(monster);
+				const int16 aimed_at_team = aimed_at ? aimed_at->owner_team_index : static_cast<int16>(NONE);
+				const int16 own_team = monster->owner_team_index;
+				const boolean aimed_at_ally = aimed_at && aimed_at_team != own_team &&
+					monsters_are_allied(monster->target_monster_index, monster_index);
 				const int16 projectile_index = request.type != NONE ? new_projectile(&request) : static_cast<int16>(NONE);
 
-				// The shot may have killed the attacker: what it held is gone.
-				if (monster_is_gone(monster, identifier)) return result;
+				// The shot may have killed the attacker: what it held is gone,
+				// and a dead unit takes up no deferred target; the alliance
+				// still ends.
+				if (monster_is_gone(monster, identifier))
+				{
+					if (result && aimed_at_ally && !alliance_is_exempt(attack)) ally_with_team(aimed_at_team, own_team, FALSE);
+					return result;
+				}
 
 				boolean use_up = (attack->flags & _monster_attack_uses_carried_projectile_flag) != 0;
 				const artifact_definition *artifact = monster->artifact_index != NONE ? get_artifact_definition(monster->artifact_index) : nullptr;
@@ -1870,9 +1888,7 @@ boolean handle_monster_attack(int16 monster_index, int16 attack_index, int16 mod
 	if (result && target && target->owner_team_index != monster->owner_team_index &&
 		monsters_are_allied(monster->target_monster_index, monster_index))
 	{
-		const boolean exempt = test_minor_version(3) && (attack->flags & _monster_attack_is_special_ability_flag) &&
-			(attack->extra_flags & _monster_attack_can_be_used_against_friendlies_extra_flag);
-		if (!exempt) ally_with_team(target->owner_team_index, monster->owner_team_index, FALSE);
+		if (!alliance_is_exempt(attack)) ally_with_team(target->owner_team_index, monster->owner_team_index, FALSE);
 	}
 
 	if (fired && game_play_version >= 1301)

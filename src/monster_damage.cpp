@@ -404,7 +404,7 @@ void accelerate_monster(const damage_definition *definition, damage_data *data, 
 		if ((result & _damage_result_confusion_flag) && !(monster->extra_flags & _monster_is_confused_extra_flag))
 		{
 			monster->extra_flags |= _monster_is_confused_extra_flag;
-			monster->confusion_timer = static_cast<int16>((data->mana_used != 0 || game_play_version < 1300) ?
+			monster->confusion_timer = static_cast<int16>((data->mana_used != 0 || game_play_version <= 1300) ?
 				(data->mana_used * 6) / 256 : (damage * 30) >> 8);
 			monster->flags &= ~static_cast<uint32>(0x3F | FLAG(7) | FLAG(16) | FLAG(23) | FLAG(24) | FLAG(29));
 			monster->flags |= _monster_attack_was_aborted_flag;
@@ -466,7 +466,8 @@ void accelerate_monster(const damage_definition *definition, damage_data *data, 
 	}
 	monster = get_monster_data(monster_index);
 	if (!monster) return;
-	if (attacker_index != NONE && !(monster->extra_flags & (_monster_is_confused_extra_flag | _monster_is_berserk_extra_flag)))
+	// Confused and berserk units are left alone only while they live: a kill still counts.
+	if (attacker_index != NONE && (died || !(monster->extra_flags & (_monster_is_confused_extra_flag | _monster_is_berserk_extra_flag))))
 	{
 		attacker_reacts(monster_index, attacker_index, definition, damage, died, flinch, kind);
 	}
@@ -751,7 +752,8 @@ void switch_monster_artifact(int16 monster_index)
 		if (object)
 		{
 			object->flags &= ~static_cast<uint32>(_object_floats_on_land_flag | _object_floats_on_media_flag);
-			if (definition->flags & _monster_floats_flag) object->flags |= _object_floats_on_land_flag;
+			// As at creation: a floating kind floats on land and on media.
+			if (definition->flags & _monster_floats_flag) object->flags |= _object_floats_on_land_flag | _object_floats_on_media_flag;
 			if (game_play_version > 1710 && (static_cast<uint16>(definition->hack_flags) & _hack_walks_on_water_flag))
 			{
 				object->flags |= _object_floats_on_media_flag;

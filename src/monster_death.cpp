@@ -119,7 +119,9 @@ void detach_monster(int16 monster_index, int16 player_index, boolean silent)
 	{
 		new_type = find_player_unit_type_for_monster(player_index, monster_index);
 	}
-	if (new_type == monster->unit_type) return;
+	// A player without this kind cannot take the unit: a unit type of NONE would
+	// leave it with no definition.
+	if (new_type == monster->unit_type || new_type == NONE) return;
 	const object_data *object = get_object_data(monster->object_index);
 	const int32 vitality = object ? object->vitality : 0;
 	adjust_unit_statistics(monster->unit_type, -1, -vitality);
@@ -693,7 +695,13 @@ void make_monster_invisible(int16 marker_identifier, int16 effect)
 			break;
 		}
 	}
-	monster = get_monster_data(monster_index);
+	hide_monster(monster_index);
+}
+
+void hide_monster(int16 monster_index)
+{
+	monster_data *monster = get_monster_data(monster_index);
+	if (!monster) return;
 	turn_off_local_projectile_groups(monster);
 	monster->flags |= _monster_has_left_the_mesh_flag;
 	monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag | _monster_has_valid_target_index_flag);
@@ -702,7 +710,7 @@ void make_monster_invisible(int16 marker_identifier, int16 effect)
 		monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_location_flag);
 		monster->target_monster_index = monster->aggressor_monster_index = monster->deferred_target_index = NONE;
 	}
-	object = get_object_data(monster->object_index);
+	object_data *object = get_object_data(monster->object_index);
 	if (object) object->flags |= _object_is_invisible_flag;
 	call_monster_died_procs(monster_index, _monster_died_hidden);
 }

@@ -249,7 +249,10 @@ static void decode_behaviour_bits(monster_definition *d)
 	uint16 hacks = static_cast<uint16>(d->hack_flags);
 	if (decode_all || low != 255)
 	{
-		hacks = static_cast<uint16>(hacks | low);
+		// Only a kind that can run can charge.
+		const uint8 decoded = d->sequence_indexes[_monster_sequence_running] != NONE ? low :
+			static_cast<uint8>(low & ~_hack_unit_can_charge_cost);
+		hacks = static_cast<uint16>(hacks | decoded);
 		if (low & _hack_has_long_range_eyesight_cost) d->visibility_type = _visibility_bitmap_2020;
 	}
 	if (decode_all || high != 255) hacks = static_cast<uint16>(hacks | (high << 8));

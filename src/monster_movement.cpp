@@ -1029,8 +1029,9 @@ void monster_needs_new_path(int16 monster_index)
 				monster->extra_flags &= ~(_monster_ignores_model_collisions_extra_flag |
 					_monster_will_use_old_collision_detection_extra_flag);
 			}
+			// A unit too near its target keeps retreating until an attack goes ahead.
+			monster->flags &= ~(_monster_is_retreating_flag | _monster_needs_to_retreat_flag);
 		}
-		monster->flags &= ~(_monster_is_retreating_flag | _monster_needs_to_retreat_flag);
 	}
 	else if (monster->waypoint_count > 0 && monster->waypoint_index >= 0 &&
 		monster->waypoint_index < MAXIMUM_WAYPOINTS_PER_MONSTER)
@@ -1341,8 +1342,10 @@ void monster_moving(int16 monster_index)
 				set_monster_action(monster_index, _monster_action_turning, NONE);
 			}
 		}
+		// Aiming keeps its chosen attack in the permutation, which turning would lose.
 		else if ((remaining > STATIONARY_TURN_ANGULAR_CUTOFF || remaining < -STATIONARY_TURN_ANGULAR_CUTOFF) &&
-			has_sequence(definition, _monster_sequence_turning) && monster->action == _monster_action_moving)
+			has_sequence(definition, _monster_sequence_turning) &&
+			(monster->action == _monster_action_moving || monster->action == _monster_action_holding_for_attack))
 		{
 			set_monster_action(monster_index, _monster_action_turning, NONE);
 		}

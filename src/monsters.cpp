@@ -454,10 +454,8 @@ int16 new_monster(marker_data *marker)
 			boolean hidden = FALSE;
 			if (observer)
 			{
-				object_data *object = get_object_data(observer->object_index);
-				if (object) object->flags |= _object_is_invisible_flag;
-				observer->flags |= _monster_has_left_the_mesh_flag;
-				call_monster_died_procs(result, _monster_died_hidden);
+				// Hidden as a unit made invisible without an effect.
+				hide_monster(result);
 				hidden = TRUE;
 			}
 			const object_data *object = observer ? get_object_data(observer->object_index) : nullptr;
@@ -491,7 +489,8 @@ int16 new_monster_at_location(file_tag unit_tag, const world_point3d *location, 
 	monster_data *monster = get_monster_data(monster_index);
 	const monster_definition *definition = get_monster_definition(monster->type);
 	monster->marker_index = NONE;
-	if (local_player_prefers_no_persistent_formations(owner_player_index)) monster->formation_angle = static_cast<angle>(NONE);
+	// A local preference: only the field no simulation reads.
+	if (local_player_prefers_no_persistent_formations(owner_player_index)) monster->formation_index = NONE;
 	if (game_play_version > 1695)
 	{
 		monster->flags |= new_monster_flags;

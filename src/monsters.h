@@ -671,6 +671,8 @@ void monster_died(int16 monster_index, uint16 flags);
 void kill_monster(int16 monster_index, const damage_definition *definition, damage_data *data, int16 death_kind);
 int16 make_monster_visible(int16 marker_identifier, int16 effect);
 void make_monster_invisible(int16 marker_identifier, int16 effect);
+// What hiding does to the unit itself, without an effect or the marker.
+void hide_monster(int16 monster_index);
 void detach_monster(int16 monster_index, int16 player_index, boolean silent);
 // The unit trading dialog's counts for a team, applied at the command's tick.
 void adjust_unit_placement(int16 team_index, int16 count, const int16 *counts);

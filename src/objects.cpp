@@ -388,6 +388,13 @@ void add_parasitic_object(int16 parent_object_index, int16 parasitic_object_inde
 	object_data *parent = get_object_data(parent_object_index);
 	object_data *parasite = get_object_data(parasitic_object_index);
 	if (!parent || !parasite || parent_object_index == parasitic_object_index) return;
+	if (parent->parasitic_object_index == parasitic_object_index) return;
+	// A parent carries one parasite: the one it had would be left unreachable.
+	if (parent->parasitic_object_index != NONE && get_object_data(parent->parasitic_object_index))
+	{
+		delete_object(parent->parasitic_object_index);
+		parent = get_object_data(parent_object_index);
+	}
 	disconnect_object_from_mesh(parasitic_object_index);
 	parent->parasitic_object_index = parasitic_object_index;
 	parasite->flags |= _object_has_no_shadow_flag;
@@ -465,8 +472,10 @@ void animate_object(int16 object_index)
 
 	if (object->transfer_mode != _transfer_mode_none)
 	{
-		object->transfer_phase = static_cast<int8>(object->transfer_phase + 1);
-		if (object->transfer_phase > object->transfer_period)
+		// Counted in 32 bits: a period of 127 must not wrap its phase to -128.
+		const int32 phase = object->transfer_phase + 1;
+		object->transfer_phase = static_cast<int8>(phase);
+		if (phase > object->transfer_period)
 		{
 			switch (object->transfer_mode)
 			{
@@ -861,7 +870,12 @@ uint32 move_object(int16 object_index)
 			for (int16 i = next_object_in_cell_walk(&walk); i != NONE; i = next_object_in_cell_walk(&walk))
 			{
 				const object_data *other = object_at(i);
-				if (i == object_index || i == object->transparent_object_index || !object_is_obstacle(other)) continue;
+				// The mover's own parasite rides with it and is never in its way.
+				if (i == object_index || i == object->transparent_object_index || i == object->parasitic_object_index ||
+					!object_is_obstacle(other))
+				{
+					continue;
+				}
 				const int64 reach = static_cast<int64>(object->radius) + other->radius;
 				const int64 dx = static_cast<int64>(p.x) - other->location.position.x;
 				const int64 dy = static_cast<int64>(p.y) - other->location.position.y;

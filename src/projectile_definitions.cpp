@@ -158,6 +158,15 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 			tag_to_string(d->object_tag));
 		return FALSE;
 	}
+	// An explosion that never grows never reaches anything and never ends.
+	if (d->damage.type != NONE && (d->damage.flags & _damage_area_of_effect_flag) &&
+		!(d->damage.flags & _damage_instantaneous_flag) && d->damage.rate_of_expansion <= 0 &&
+		static_cast<int32>(d->damage.radius_lower_bound) + d->damage.radius_delta > 0)
+	{
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "projectile %s has a bad damage rate_of_expansion.",
+			name);
+		return FALSE;
+	}
 	if (!resolve_reference(name, "contrail", d->contrail_projectile_tag,
 			resolve_if_present(d->contrail_projectile_tag, projectile_definition_tag_to_index), &d->contrail_projectile_type) ||
 		!resolve_reference(name, "detonation group", d->detonation_projectile_group_tag,

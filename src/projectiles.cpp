@@ -386,7 +386,9 @@ int16 new_projectile(new_projectile_data *data)
 
 	object_data *object = get_object_data(object_index);
 	set_new_projectile_object_flags(object, definition);
-	const boolean loops = (definition->flags & _projectile_detonates_when_animation_loops_flag) != 0;
+	// Loop-detonating: on either loop, as the at-rest animation reads it.
+	const boolean loops = (definition->flags & (_projectile_detonates_when_animation_loops_flag |
+		_projectile_detonates_when_transfer_loops_flag)) != 0;
 	const short_fixed rate = static_cast<short_fixed>(definition->animation_rate_lower_bound +
 		zerv_random_below(definition->animation_rate_delta));
 	set_object_shape(object_index, definition->sequence_indexes[_projectile_in_flight_sequence], rate, _transfer_mode_none, 0,

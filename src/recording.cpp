@@ -461,13 +461,11 @@ static boolean flush_recording_buffer(boolean last)
 	}
 	else
 	{
-		uint8 block[RECORDING_BLOCK_HEADER_SIZE + RECORDING_BUFFER_SIZE];
 		recording_block_header header = {last ? static_cast<uint32>(_block_header_last_flag) : 0u, r->buffer_size,
 			r->command_count};
 		byte_swap_recording_block_header(&header);
-		memcpy(block, &header, sizeof(header));
-		memcpy(block + sizeof(header), r->buffer, static_cast<size_t>(r->buffer_size));
 		const int32 size = RECORDING_BLOCK_HEADER_SIZE + r->buffer_size;
+		// The header and the commands go out as two writes, each with its own failure.
 		boolean block_written;
 		if (recording_test_hooks.fail_block_writes > 0)
 		{
@@ -476,7 +474,7 @@ static boolean flush_recording_buffer(boolean last)
 		}
 		else
 		{
-			block_written = tag_file_write(&handle, r->recording_tag_offset, size, block);
+			block_written = tag_file_write(&handle, r->recording_tag_offset, RECORDING_BLOCK_HEADER_SIZE, &header);
 		}
 		if (!block_written)
 		{
@@ -484,6 +482,24 @@ static boolean flush_recording_buffer(boolean last)
 			written = FALSE;
 		}
 		else
+		{
+			if (recording_test_hooks.fail_command_data_writes > 0)
+			{
+				recording_test_hooks.fail_command_data_writes -= 1;
+				block_written = FALSE;
+			}
+			else if (r->buffer_size > 0)
+			{
+				block_written = tag_file_write(&handle, r->recording_tag_offset + RECORDING_BLOCK_HEADER_SIZE,
+					r->buffer_size, r->buffer);
+			}
+			if (!block_written)
+			{
+				report_film_error(_error_file_system_write, "couldn't write command data to recording");
+				written = FALSE;
+			}
+		}
+		if (block_written)
 		{
 			recording_test_hooks.blocks_written += 1;
 			r->recording_tag_offset += size;

@@ -131,6 +131,7 @@ struct recording_test_hooks_data
 	uint8 last_recorded_command[RECORDING_BUFFER_SIZE]; // as handed over, header in host order
 	// Block writes of the live film fail while positive (each counts down).
 	int32 fail_block_writes;
+	int32 fail_command_data_writes; // the commands after a written block header
 	int32 blocks_written;
 	int32 commands_refused; // over the film buffer
 	int32 late_commands; // replayed after the game passed their tick

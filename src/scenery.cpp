@@ -205,7 +205,13 @@ int16 new_scenery(marker_data *marker)
 	{
 		if (!flag_allowed_under_scoring(definition) || !new_flag(marker, definition->netgame_flag_number))
 		{
+			// Cells it blocked are freed with it, once it is gone.
+			const world_point2d p = {object->location.position.x, object->location.position.y};
 			delete_object(object_index);
+			if (definition->flags & _scenery_marks_terrain_impassable_flag)
+			{
+				mark_cells_for_scenery(&p, scenery_marking_radius(definition), FALSE);
+			}
 			marker->data_index = NONE;
 			return NONE;
 		}
@@ -392,6 +398,12 @@ void accelerate_scenery(int16 object_index, const damage_definition *definition,
 				FALSE);
 			object->flags &= ~static_cast<uint32>(_object_is_solid_flag);
 			object->owner = _object_is_garbage;
+			// A ruin no longer blocks its cells.
+			if (scenery->flags & _scenery_marks_terrain_impassable_flag)
+			{
+				const world_point2d at = {object->location.position.x, object->location.position.y};
+				mark_cells_for_scenery(&at, scenery_marking_radius(scenery), FALSE);
+			}
 		}
 		else
 		{

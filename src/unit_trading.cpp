@@ -308,13 +308,17 @@ static void revert_unit_trading_dialog(dialog_data *dialog)
 
 static void send_unit_trading_values(void)
 {
-	int16 counts[NUMBER_OF_MONSTER_PLACEMENT_DIALOG_ENTRIES];
+	// The adjustment needs every placement: rows not shown keep their own count.
+	int16 counts[MAXIMUM_UNIT_ADJUSTMENT_COUNT];
 	const int16 shown = shown_placement_count();
-	for (int16 row = 0; row < shown; ++row)
+	const int16 count = MIN(unit_trading_globals.monster_placement_count, static_cast<int16>(MAXIMUM_UNIT_ADJUSTMENT_COUNT));
+	for (int16 row = 0; row < count; ++row)
 	{
-		counts[row] = static_cast<int16>(get_double_arrow_control_value(unit_trading_globals.dialog, row_item(row, _row_item_count)));
+		counts[row] = row < shown ?
+			static_cast<int16>(get_double_arrow_control_value(unit_trading_globals.dialog, row_item(row, _row_item_count))) :
+			unit_trading_globals.monster_placements[row].count;
 	}
-	queue_unit_adjustment_command(0, shown, counts);
+	queue_unit_adjustment_command(0, count, counts);
 }
 
 // Frees the placements and brings the status bar back.

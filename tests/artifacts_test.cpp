@@ -78,6 +78,18 @@ TEST_F(artifacts_on_a_map, corrupt_fields_are_refused_with_their_lines)
 		<< "no lightning loads yet";
 	bytes.resize(100);
 	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("bad5"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	// An explosion that never grows would never hit nor end.
+	arrow = default_arrow_projectile();
+	arrow.damage.type = _damage_explosion;
+	arrow.damage.flags = _damage_area_of_effect_flag;
+	arrow.damage.radius_lower_bound = 512;
+	arrow.damage.rate_of_expansion = 0;
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	EXPECT_EQ(new_projectile_definition_from_tag_data(TAG("stil"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	EXPECT_NE(log_text().find("has a bad damage rate_of_expansion."), std::string::npos) << log_text();
+	arrow.damage.rate_of_expansion = 1;
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	EXPECT_NE(new_projectile_definition_from_tag_data(TAG("grow"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
 
 	scenery_definition rock = default_rock_scenery();
 	rock.sequence_indexes[_scenery_sequence_ruined] = 40;

@@ -92,6 +92,13 @@ TEST_F(damage_on_a_map, capacities_follow_the_version_and_the_nearest_to_finishe
 		data = at(9500, 1000);
 		cause_damage(NONE, &definition, &data);
 		EXPECT_EQ(get_explosion_data(11)->data.epicenter.x, 9500) << v.version;
+
+		// With every slot behind its start, the least behind still goes.
+		for (int16 i = 0; i < v.capacity; ++i) get_explosion_data(i)->current_radius = -100;
+		get_explosion_data(5)->current_radius = -10;
+		data = at(9700, 1000);
+		cause_damage(NONE, &definition, &data);
+		EXPECT_EQ(get_explosion_data(5)->data.epicenter.x, 9700) << v.version;
 	}
 }
 
@@ -253,6 +260,10 @@ TEST_F(damage_on_a_map, an_explosion_evicted_by_its_own_blow_stops_at_once)
 	EXPECT_NE(replacement->identifier, identifier) << "its blast took the nearly finished slot";
 	EXPECT_EQ(replacement->damage.radius_lower_bound, 768);
 	EXPECT_EQ(get_object_data(post)->vitality, 256) << "the evicted explosion went no further";
+	// Nothing of the evicted blow is written into its successor.
+	ASSERT_GT(replacement->object_reference_count, 0);
+	EXPECT_NE(replacement->object_references[0].radius, EXPLOSION_REFERENCE_HIT);
+	EXPECT_EQ(replacement->data.damage, 0) << "the evicted blow's damage is not its own";
 }
 
 TEST_F(damage_on_a_map, orphaned_owners_leave_explosions_from_1601)

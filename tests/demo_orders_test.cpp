@@ -58,7 +58,6 @@ constexpr demo_order demo_orders[] = {
 	{700, 0, _formation_move, _formation_short_line},
 	{800, 1, _keep_shape_move, NONE},
 };
-constexpr size_t DEMO_ORDER_COUNT = sizeof(demo_orders) / sizeof(demo_orders[0]);
 
 struct demo_army
 {

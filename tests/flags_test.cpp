@@ -331,3 +331,27 @@ TEST_F(flags_goals, a_target_at_a_flag_scores_once_and_leaves_the_world)
 }
 
 } // namespace
+
+namespace {
+
+using scoring_without_objects = zerv_harness_fixture;
+
+// 'demo' has no numbered flags, no banners but under capture the flag, and no
+// targets or hunted units: no scoring may end its game for want of them.
+TEST_F(scoring_without_objects, demo_plays_on_under_every_scoring_that_lacks_its_objects)
+{
+	for (const int16 scoring : {_game_scoring_scavenger_hunt, _game_scoring_flag_rally, _game_scoring_capture_the_flag,
+			 _game_scoring_ball_hoard, _game_scoring_territories, _game_scoring_captures, _game_scoring_assassination,
+			 _game_scoring_hunting})
+	{
+		new_game_data setup;
+		harness_demo_setup(&setup, 2);
+		setup.parameters.scoring = scoring;
+		ASSERT_TRUE(harness_start_map(&setup));
+		EXPECT_EQ(harness_run_ticks(60), 60) << "scoring " << scoring;
+		EXPECT_FALSE(game_flags_test(_game_is_over_flag)) << "scoring " << scoring;
+		harness_end_map();
+	}
+}
+
+} // namespace

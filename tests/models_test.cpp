@@ -7,6 +7,7 @@
 
 #include "CoreLibrary/cseries/crc.h"
 #include "CoreLibrary/zerv/error_manager.h"
+#include "collection_references.h"
 #include "geometry.h"
 #include "model_animations.h"
 #include "monsters.h"
@@ -141,6 +142,7 @@ TEST_F(models_on_a_map, the_hut_places_marks_deforms_and_goes)
 	EXPECT_NE(log_text().find("cell (20, 19) contains more than one model!"), std::string::npos);
 	EXPECT_NE(log_text().find("cell (20, 20) contains more than one model!"), std::string::npos);
 	EXPECT_EQ(get_model_index_from_mesh_cell(20, 20), index);
+	EXPECT_EQ(get_mesh_cell(20, 20)->flags & 0xFF, 0xEE) << "the earlier hut's cells stay marked";
 	EXPECT_EQ(get_model_index_from_mesh_cell(21, 20), NONE);
 	EXPECT_EQ(get_mesh_cell(21, 20)->flags & 0xFF, (_terrain_grass << 4) | _terrain_grass);
 	EXPECT_EQ(get_model_animations_test_hooks()->deleted_model_notifications, notifications + 1);
@@ -210,10 +212,18 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	ASSERT_TRUE(object_hit_model(&outside, &inside, &normal, &struck, 20));
 	EXPECT_NEAR(inside.x, cx - 512 - 20, 1);
 	EXPECT_EQ(normal.i, -16384);
+	// From 256 inside the wall (a plane value of -0x400000) out through it: the
+	// scaled numerator needs 64 bits.
+	world_point3d within = {cx - 256, cy + 50, 100}, out = {cx - 700, cy + 50, 100};
+	ASSERT_TRUE(object_hit_model_index(index, &within, &out, &normal, 0));
+	EXPECT_NEAR(out.x, cx - 512, 1);
 	// Cells without a model, and the box test.
 	world_point3d far0 = {cx + 3000, cy, 100}, far1 = {cx + 3300, cy, 100};
 	EXPECT_FALSE(object_hit_model(&far0, &far1, &normal, &struck, 0));
 	EXPECT_FALSE(intersects_with_model_bounding_box(index, &far0, &far1));
+	// Far beyond a face the clip divides both sides down first, and still refuses.
+	const world_point3d beyond0 = {cx + 512 + 32768, cy, 100}, beyond1 = {cx + 512 + 32768 + 1000, cy, 100};
+	EXPECT_FALSE(intersects_with_model_bounding_box(index, &beyond0, &beyond1));
 	EXPECT_TRUE(intersects_with_model_bounding_box(index, &top, &on_roof));
 
 	// The line of fire: blocked by the hut, clear beside it; the chosen test survives force_old_way.
@@ -228,6 +238,8 @@ TEST_F(models_on_a_map, segments_hit_the_hut_and_boxes_clip)
 	EXPECT_TRUE(far_blocked);
 	// Half of pitch 32768 lands on a cosine of 0: the rise saturates instead of dividing by it.
 	check_for_model_obstruction(&archer, &target, 32768, &near_blocked, &far_blocked, FALSE);
+	EXPECT_FALSE(near_blocked) << "a line rising without end passes over the hut";
+	EXPECT_FALSE(far_blocked);
 	const world_point3d beside0 = {cx - 1000, cy + 2000, 100}, beside1 = {cx + 1000, cy + 2000, 100};
 	check_for_model_obstruction(&beside0, &beside1, 0, &near_blocked, &far_blocked, FALSE);
 	EXPECT_FALSE(near_blocked);
@@ -387,6 +399,23 @@ TEST_F(models_on_a_map, damaged_definitions_are_refused_with_their_line)
 	const geometry_definition *hut_geometry = get_geometry_definition(geometry_definition_tag_to_index(TAG("good")));
 	ASSERT_NE(hut_geometry, nullptr);
 	EXPECT_EQ(get_geometry_tables(geometry_definition_tag_to_index(TAG("good")))->dependency_list, nullptr);
+	// A geometry whose collection reference has no permutations gives no model, and says so.
+	{
+		const model_definition *good = get_model_definition(get_model_definition_index(TAG("good")));
+		ASSERT_NE(good, nullptr);
+		collection_reference *reference =
+			get_collection_reference(get_geometry_definition(good->geometry_index)->collection_reference_index);
+		ASSERT_NE(reference, nullptr);
+		const int16 permutations = reference->number_of_permutations;
+		reference->number_of_permutations = 0;
+		reset_error_state();
+		const int16 refused = load_pair(TAG("perm"), geometry, model);
+		reference->number_of_permutations = permutations;
+		EXPECT_EQ(refused, NONE);
+		EXPECT_EQ(get_error_code(), _error_data_corrupted);
+		EXPECT_NE(log_text().find("has a bad geometry collection reference."), std::string::npos);
+		reset_error_state();
+	}
 
 	// The same pair loads from memory, and damage there is refused the same way.
 	std::vector<uint8> in_memory = model;
@@ -468,7 +497,8 @@ TEST_F(models_harness, the_demo_hut_stands_and_replays_the_same)
 				EXPECT_EQ(get_mesh_cell(x, y)->flags & 0xFF, 0xEE);
 			}
 		}
-		for (const int32 *c : {(const int32[]){31, 47}, (const int32[]){33, 47}, (const int32[]){31, 49}, (const int32[]){33, 49}})
+		static const int32 corners[][2] = {{31, 47}, {33, 47}, {31, 49}, {33, 49}};
+		for (const auto &c : corners)
 		{
 			EXPECT_EQ(get_mesh_cell(c[0], c[1])->height, marker->location.position.z);
 		}

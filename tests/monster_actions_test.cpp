@@ -236,8 +236,25 @@ TEST_F(monster_actions_on_a_map, creation_mends_zero_permutations_self_kills_and
 	EXPECT_NE(monster->formation_position, NONE);
 	EXPECT_EQ(monster->marker_index, get_marker_index(marker));
 
-	// A respawning detonates-immediately marker dies inside its creation once.
+	// An invisible-observer marker hides its unit as soon as it is made, as
+	// make_monster_invisible does without an effect.
 	delete_monster(unit, TRUE);
+	marker->flags |= _marker_is_invisible_observer_flag;
+	const int16 observer = new_monster(marker);
+	ASSERT_NE(observer, NONE);
+	const monster_data *hidden = get_monster_data(observer);
+	EXPECT_TRUE(hidden->flags & _monster_has_left_the_mesh_flag);
+	EXPECT_FALSE(hidden->flags & (_monster_has_valid_target_flag | _monster_has_valid_target_index_flag |
+		_monster_has_valid_target_location_flag));
+	EXPECT_EQ(hidden->target_monster_index, NONE);
+	EXPECT_EQ(hidden->local_projectile_group_index, NONE);
+	EXPECT_TRUE(get_object_data(hidden->object_index)->flags & _object_is_invisible_flag);
+	marker->flags &= ~static_cast<uint32>(_marker_is_invisible_observer_flag);
+	marker->data_index = NONE;
+	const int16 respawning = observer;
+
+	// A respawning detonates-immediately marker dies inside its creation once.
+	delete_monster(respawning, TRUE);
 	marker->flags |= _marker_detonates_immediately_flag | _marker_respawns_flag;
 	EXPECT_EQ(new_monster(marker), NONE);
 	EXPECT_EQ(marker->data_index, NONE);

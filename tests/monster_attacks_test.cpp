@@ -6,6 +6,7 @@
 #include "artifact_definitions.h"
 #include "players.h"
 #include "projectiles_test_support.h"
+#include "units_test_support.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -60,6 +61,16 @@ TEST_F(monster_attacks_arithmetic, projectile_aim_takes_direct_and_indirect_root
 	ASSERT_EQ(solve_projectile_aim(100, 0, FALSE, &origin, &level, &pitch, &time), _projectile_aim_solved);
 	EXPECT_EQ(pitch, 0);
 	EXPECT_EQ(time, 30);
+
+	// Exact roots: v 200, g -2, 3000 ahead.
+	const world_point3d zero = {0, 0, 0};
+	world_point3d ahead = {3000, 0, 0};
+	ASSERT_EQ(solve_projectile_aim(200, -2, FALSE, &zero, &ahead, &pitch, &time), _projectile_aim_solved);
+	EXPECT_EQ(pitch, 768);
+	EXPECT_EQ(time, 15);
+	ASSERT_EQ(solve_projectile_aim(200, -2, TRUE, &zero, &ahead, &pitch, &time), _projectile_aim_solved);
+	EXPECT_EQ(pitch, 15360);
+	EXPECT_EQ(time, 199);
 
 	// A square too large for 64 bits is no solution, not a wrapped one.
 	world_point3d huge = {1000, 1000, 2000000000};
@@ -384,13 +395,14 @@ TEST_F(monster_attacks_test, activate_adjacents_asks_only_units_of_the_team_and_
 	const int16 outside = make_unit(melee, 0, 14000, 8000);
 	const int16 other_class = make_unit(missile, 0, 8000, 8600);
 	const int16 enemy = make_unit(melee, 1, 8000, 9000);
+	game_play_version = 1301;
 	ASSERT_TRUE(try_and_switch_target_indexes(leader, enemy, _switch_target_activate_adjacents_flag));
 	EXPECT_EQ(unit(close_friend)->target_monster_index, enemy);
 	EXPECT_EQ(unit(far_friend)->target_monster_index, NONE);
 	EXPECT_EQ(unit(outside)->target_monster_index, NONE);
 	EXPECT_EQ(unit(other_class)->target_monster_index, NONE);
-	// Before 1300 melee units answer across the whole square.
-	game_play_version = 1200;
+	// Under 1300 melee units answer across the whole square.
+	game_play_version = 1300;
 	unit(leader)->flags = 0;
 	ASSERT_TRUE(try_and_switch_target_indexes(leader, enemy, _switch_target_activate_adjacents_flag));
 	EXPECT_EQ(unit(far_friend)->target_monster_index, enemy);
@@ -536,6 +548,7 @@ TEST_F(monster_attacks_test, retreating_unit_lowers_its_distance_once_per_attack
 	EXPECT_EQ(choose_monster_attack_index(runner, _choose_best_immediate_attack_index), 1);
 	unit(runner)->flags &= ~static_cast<uint32>(_monster_is_retreating_flag);
 	EXPECT_EQ(choose_monster_attack_index(runner, _choose_best_immediate_attack_index), NONE);
+
 }
 
 TEST_F(monster_attacks_test, height_raises_the_maximum_and_a_lob_drops_the_minimum_near_lower_targets)
@@ -860,6 +873,119 @@ TEST_F(monster_attacks_test, attacking_an_ally_breaks_the_alliance_and_the_defer
 	ASSERT_TRUE(handle_monster_attack(archer, 0, _monster_attack_execute));
 	EXPECT_EQ(unit(archer)->target_monster_index, later);
 	EXPECT_EQ(unit(archer)->deferred_target_index, NONE);
+}
+
+} // namespace
+
+namespace {
+
+class monster_attacks_with_teams : public units_test_map
+{
+protected:
+	// A missile kind whose one attack is edited.
+	template <typename edit_proc>
+	static int16 missile_kind(file_tag tag, edit_proc edit)
+	{
+		return new_kind(tag, [edit](monster_definition *d) {
+			d->monster_class = _monster_class_missile;
+			d->number_of_attacks = 1;
+			d->attacks[0] = *get_default_monster_attack_definition();
+			d->attacks[0].flags = _monster_attack_is_primary_flag;
+			d->attacks[0].maximum_range = 6000;
+			d->attacks[0].initial_velocity_lower_bound = 200;
+			d->attacks[0].miss_fraction = 0;
+			for (monster_attack_sequence &sequence : d->attacks[0].sequences) sequence.sequence_index = NONE;
+			edit(&d->attacks[0]);
+		});
+	}
+	static void aim_at(int16 attacker, int16 target)
+	{
+		monster_data *monster = get_monster_data(attacker);
+		monster->target_monster_index = target;
+		monster->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+	}
+};
+
+TEST_F(monster_attacks_with_teams, a_unit_too_near_keeps_retreating_until_it_needs_to_retreat)
+{
+	const int16 shy = missile_kind(TAG("kind"), [](monster_attack_definition *attack) {
+		attack->projectile_type = projectile_type(TAG("arro"));
+		attack->minimum_range = 2000;
+	});
+	const int16 archer = place_unit(shy, new_unit_type(TAG("u0  "), shy, 0, TAG("arch")), 8000, 10000);
+	aim_at(archer, place_unit(shy, new_unit_type(TAG("u1  "), shy, 1, TAG("arch")), 8500, 10000));
+	for (int32 pass = 0; pass < 2; ++pass)
+	{
+		monster_needs_new_path(archer);
+		EXPECT_TRUE(get_monster_data(archer)->flags & _monster_is_retreating_flag) << pass;
+	}
+	get_monster_data(archer)->flags |= _monster_needs_to_retreat_flag;
+	monster_needs_new_path(archer);
+	EXPECT_FALSE(get_monster_data(archer)->flags & (_monster_is_retreating_flag | _monster_needs_to_retreat_flag));
+}
+
+TEST_F(monster_attacks_with_teams, an_attacker_killed_by_its_own_shot_still_breaks_the_alliance)
+{
+	// A shot that bursts at once around the archer, strong enough to kill it.
+	const int16 burst = variant(TAG("arro"), TAG("tbur"), [](projectile_definition *d) {
+		d->flags |= _projectile_definition_detonates_immediately_flag;
+		d->damage.type = _damage_kinetic;
+		d->damage.flags = _damage_instantaneous_flag | _damage_area_of_effect_flag;
+		d->damage.damage_lower_bound = 0x7FFF;
+		d->damage.damage_delta = 0;
+		d->damage.radius_lower_bound = 300;
+		d->damage.radius_delta = 0;
+		d->detonation_projectile_group_type = NONE;
+	});
+	ASSERT_NE(burst, NONE);
+	const int16 kind = missile_kind(TAG("kind"), [burst](monster_attack_definition *attack) { attack->projectile_type = burst; });
+	const int16 archer = place_unit(kind, new_unit_type(TAG("u0  "), kind, 0, TAG("arch")), 8000, 8000);
+	const int16 other = place_unit(kind, new_unit_type(TAG("u1  "), kind, 1, TAG("arch")), 9000, 8000);
+	const int16 identifier = get_monster_data(archer)->identifier;
+	for (const int16 unit : {archer, other})
+	{
+		object_of(unit)->vitality = 100;
+		object_of(unit)->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+	}
+	aim_at(archer, other);
+	get_monster_data(archer)->action_permutation = NONE;
+	record.option_flags |= _game_option_allow_alliances_flag;
+	ally_with_team(1, 0, TRUE);
+	ASSERT_TRUE(monsters_are_allied(other, archer));
+	handle_monster_attack(archer, 0, _monster_attack_execute);
+	const monster_data *after = get_monster_data(archer);
+	ASSERT_TRUE(!after || after->identifier != identifier) << "the shot did not kill its archer";
+	EXPECT_FALSE(teams_are_allied(1, 0));
+	EXPECT_NE(get_monster_data(other), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+using monster_turning = monster_attacks_with_teams;
+
+// More than a quarter turn from its heading, a unit whose kind can turn in
+// place turns, whether it was moving or holding.
+TEST_F(monster_turning, a_holding_unit_far_off_its_heading_turns_in_place)
+{
+	for (const bool can_turn : {true, false})
+	{
+		const int16 kind = new_kind(can_turn ? TAG("turn") : TAG("stif"), [can_turn](monster_definition *d) {
+			d->flags |= _monster_translates_continuously_flag;
+			d->turning_speed = 512;
+			d->sequence_indexes[_monster_sequence_turning] = can_turn ? 0 : NONE;
+		});
+		const int16 unit = place_unit(kind, new_unit_type(can_turn ? TAG("u0  ") : TAG("u0 b"), kind, 0, TAG("turn")), 8000,
+			can_turn ? 8000 : 12000);
+		monster_data *monster = get_monster_data(unit);
+		monster->action = _monster_action_holding_for_attack;
+		object_of(unit)->location.yaw = 0;
+		monster->desired_yaw = 31130;
+		monster_moving(unit);
+		EXPECT_EQ(get_monster_data(unit)->action, can_turn ? _monster_action_turning : _monster_action_holding_for_attack)
+			<< can_turn;
+	}
 }
 
 } // namespace

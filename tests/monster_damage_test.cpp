@@ -110,6 +110,7 @@ TEST_F(monster_damage, the_throw_follows_its_long_double_formula_and_keeps_the_d
 	const int16 maximum = object_of(unit)->maximum_vitality;
 	const int16 damage = static_cast<int16>(maximum / 2);
 	const damage_definition explosion = blow(_damage_kinetic);
+	const damage_definition explosion_blow = blow(_damage_explosion);
 	damage_data data = from(NONE, damage, {10000, 30000, 0});
 	data.velocity = 40;
 	accelerate_monster(&explosion, &data, unit);
@@ -138,6 +139,24 @@ TEST_F(monster_damage, the_throw_follows_its_long_double_formula_and_keeps_the_d
 	EXPECT_EQ(monster->propelled_timer, timer);
 	EXPECT_EQ(monster->path_destination.x, mesh_globals->mesh_width);
 	EXPECT_EQ(monster->propelled_yaw, arctangent(-10000, 0)) << "only the yaw follows the new origin";
+
+	// Where double and long double part: an explosion of 170 at velocity 55
+	// on a kind of propulsion 16705 throws for 1 tick at 12 (11 in double).
+	const int16 light_kind = new_kind(TAG("lite"), [](monster_definition *definition) {
+		definition->flags |= _monster_can_be_propelled_flag;
+		definition->propelled_system_shock = 1;
+		definition->flinch_system_shock = 1;
+		definition->hard_death_system_shock = 65535;
+		definition->damage_to_propulsion = 16705;
+	});
+	const int16 light = place_unit(light_kind, ours, 20000, 20000);
+	object_of(light)->maximum_vitality = object_of(light)->vitality = 30000;
+	data = from(NONE, 170, {10000, 20000, 0});
+	data.velocity = 55;
+	accelerate_monster(&explosion_blow, &data, light);
+	ASSERT_EQ(get_monster_data(light)->action, _monster_action_being_propelled);
+	EXPECT_EQ(get_monster_data(light)->propelled_timer, 1);
+	EXPECT_EQ(get_monster_data(light)->propulsion_speed, 12);
 }
 
 TEST_F(monster_damage, a_killer_gains_experience_up_to_255_and_deaths_pick_their_kind)
@@ -160,6 +179,18 @@ TEST_F(monster_damage, a_killer_gains_experience_up_to_255_and_deaths_pick_their
 	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 1), theirs);
 	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 3), 1) << "died";
 	EXPECT_EQ(least_call_argument(log, "adjust_damage_statistics", 7), 1) << "booked to the victim's owner";
+
+	// A victim that dies confused or berserk still pays its killer.
+	for (const uint32 state : {static_cast<uint32>(_monster_is_confused_extra_flag), static_cast<uint32>(_monster_is_berserk_extra_flag)})
+	{
+		get_monster_data(killer)->experience = 0;
+		const int16 mad = place_unit(valued, theirs, 4300, 4200);
+		get_monster_data(mad)->extra_flags |= state;
+		data = from(killer, 30000);
+		accelerate_monster(&kinetic, &data, mad);
+		EXPECT_EQ(get_monster_data(mad), nullptr);
+		EXPECT_EQ(get_monster_data(killer)->experience, 40) << state;
+	}
 }
 
 TEST_F(monster_damage, statistics_book_uncontrolled_victims_to_no_player)
@@ -248,6 +279,38 @@ TEST_F(monster_damage_retreat, missile_units_back_off_from_far_attackers_only)
 	EXPECT_TRUE(retreats(archer, 2048, 0, _damage_kinetic));
 }
 
+// A missile unit shot from afar gives up a target it failed to attack, unless
+// an order gave it: the switch to the shooter replaces it, and a unit the
+// switch refuses keeps its target rather than standing idle.
+TEST_F(monster_damage_retreat, a_failed_target_gives_way_to_the_shooter_unless_ordered)
+{
+	const int16 archer = new_kind(TAG("arch"), [](monster_definition *definition) {
+		definition->monster_class = _monster_class_missile;
+		definition->activation_distance = 4096;
+	});
+	for (const bool ordered : {false, true})
+	{
+		for (const bool friend_shoots : {false, true})
+		{
+			const int16 victim = place_unit(archer, ours, 4000, 4000);
+			const int16 old_target = place_unit(kind, theirs, 4000, 4600);
+			const int16 attacker = place_unit(kind, friend_shoots ? ours : theirs, 5000, 4000);
+			monster_data *monster = get_monster_data(victim);
+			monster->target_monster_index = old_target;
+			monster->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag |
+				(ordered ? static_cast<uint32>(_monster_responding_to_target_command_flag) : 0u);
+			monster->extra_flags |= _monster_failed_to_attack_extra_flag;
+			const damage_definition shot = blow(_damage_kinetic, _damage_is_long_range_flag);
+			damage_data data = from(attacker, 4, {4000, 4000, 0});
+			accelerate_monster(&shot, &data, victim);
+			monster = get_monster_data(victim);
+			EXPECT_EQ(monster->target_monster_index, ordered || friend_shoots ? old_target : attacker) << ordered << friend_shoots;
+			EXPECT_TRUE(monster->flags & _monster_has_valid_target_flag) << ordered << friend_shoots;
+			for (const int16 unit : {victim, old_target, attacker}) delete_monster(unit, TRUE);
+		}
+	}
+}
+
 } // namespace
 
 namespace {
@@ -272,9 +335,64 @@ TEST_F(monster_damage, confusion_times_from_mana_then_from_the_blow_and_does_not
 
 	const int16 by_blow = place_unit(kind, ours, 4000, 4200);
 	EXPECT_EQ(confuse(by_blow, 128, 0)->confusion_timer, 15);
-	game_play_version = 1299;
+	game_play_version = 1300;
 	const int16 old_rules = place_unit(kind, ours, 4000, 4400);
-	EXPECT_EQ(confuse(old_rules, 128, 0)->confusion_timer, 0) << "before 1300 only mana counts";
+	EXPECT_EQ(confuse(old_rules, 128, 0)->confusion_timer, 0) << "under 1300 only mana counts";
+}
+
+} // namespace
+
+namespace {
+
+// Back to a floating kind: it floats on land and on media, as when created.
+TEST_F(monster_damage, switching_back_to_a_floating_kind_floats_on_land_and_media)
+{
+	const int16 floater = new_kind(TAG("flot"), [](monster_definition *definition) { definition->flags |= _monster_floats_flag; });
+	const int16 unit = place_unit(kind, ours, 4000, 4000);
+	get_monster_data(unit)->orig_type = floater;
+	switch_monster_artifact(unit);
+	EXPECT_EQ(get_monster_data(unit)->type, floater);
+	EXPECT_EQ(object_of(unit)->flags & (_object_floats_on_land_flag | _object_floats_on_media_flag),
+		static_cast<uint32>(_object_floats_on_land_flag | _object_floats_on_media_flag));
+}
+
+} // namespace
+
+namespace {
+
+// A unit that dies in its own explosion leaves it without an owner: the
+// write-back of the blow does not bring the dead unit back, and later
+// victims name no aggressor.
+TEST_F(monster_damage, an_owner_killed_by_its_own_explosion_stays_cleared)
+{
+	const int16 owner = place_unit(kind, ours, 4000, 4000);
+	const int16 later = place_unit(kind, theirs, 4600, 4000);
+	for (const int16 unit : {owner, later}) object_of(unit)->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+	object_of(owner)->vitality = 1;
+	object_of(later)->vitality = 30000;
+	damage_definition definition = blow(_damage_kinetic, _damage_area_of_effect_flag);
+	definition.damage_lower_bound = 100;
+	definition.radius_lower_bound = 1000;
+	definition.rate_of_expansion = 100;
+	damage_data data = from(owner, 0, {4000, 4000, 0});
+	cause_damage(NONE, &definition, &data);
+	ASSERT_EQ(explosion_array.total_count, 1);
+	for (int32 tick = 0; tick < 12 && explosion_array.total_count; ++tick)
+	{
+		update_explosions();
+		for (int16 i = 0; i < explosion_array.count; ++i)
+		{
+			if (get_explosion_data(i) && !get_monster_data(owner))
+			{
+				EXPECT_EQ(get_explosion_data(i)->data.owner_monster_index, NONE);
+			}
+		}
+	}
+	EXPECT_EQ(get_monster_data(owner), nullptr) << "the owner died in its blast";
+	ASSERT_NE(get_monster_data(later), nullptr);
+	EXPECT_LT(object_of(later)->vitality, 30000) << "the later victim was hit";
+	EXPECT_NE(get_monster_data(later)->aggressor_monster_index, owner);
+	EXPECT_NE(get_monster_data(later)->target_monster_index, owner);
 }
 
 } // namespace

@@ -144,6 +144,15 @@ TEST_F(monster_death, owner_changes_guard_the_player_index_and_move_statistics)
 	EXPECT_EQ(least_call_count(log, "adjust_unit_statistics"), 2);
 	EXPECT_EQ(least_call_argument(log, "adjust_unit_statistics", 0), theirs);
 	EXPECT_EQ(least_call_argument(log, "adjust_unit_statistics", 1), 1);
+
+	// A player without the kind cannot take the unit.
+	const int16 odd_kind = new_kind(TAG("oddk"));
+	const int16 odd = place_unit(odd_kind, new_unit_type(TAG("u0 o"), odd_kind, 0, TAG("odd ")), 5000, 4000);
+	ASSERT_EQ(find_player_unit_type_for_monster(1, odd), NONE);
+	detach_monster(odd, 1, FALSE);
+	EXPECT_NE(get_monster_data(odd)->unit_type, NONE);
+	EXPECT_EQ(get_monster_data(odd)->owner_player_index, 0);
+	EXPECT_EQ(least_call_count(log, "adjust_unit_statistics"), 2);
 }
 
 TEST_F(monster_death, an_eliminated_team_is_disintegrated)

@@ -129,6 +129,13 @@ TEST_F(monster_definitions_on_a_map, postprocessing_derives_and_decodes_by_the_r
 	EXPECT_EQ(loaded->visibility_type, _visibility_bitmap_2020);
 	EXPECT_EQ(static_cast<uint8>(loaded->more_hack_flags), _hack_can_target_flying_flag);
 	EXPECT_EQ(loaded->terrain_costs[4], static_cast<int8>(128)) << "a value at or below 0 stays above 1510";
+	// Charging needs a running sequence.
+	d.terrain_costs[6] = static_cast<int8>(_hack_unit_can_charge_cost);
+	d.sequence_indexes[_monster_sequence_running] = NONE;
+	EXPECT_FALSE(static_cast<uint16>(get_monster_definition(load(d, TAG("hk02")))->hack_flags) & _hack_unit_can_charge_flag);
+	d.sequence_indexes[_monster_sequence_running] = d.sequence_indexes[_monster_sequence_moving];
+	ASSERT_NE(d.sequence_indexes[_monster_sequence_running], NONE);
+	EXPECT_TRUE(static_cast<uint16>(get_monster_definition(load(d, TAG("hk03")))->hack_flags) & _hack_unit_can_charge_flag);
 
 	// The anticlump radii and the speed cut.
 	game->option_flags |= _game_option_uses_qel_flag;

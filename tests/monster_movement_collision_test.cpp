@@ -110,6 +110,24 @@ TEST_F(monster_movement_collision, a_barred_triangle_nudges_onto_its_diagonal)
 	EXPECT_TRUE(result & _object_struck_cell_flag);
 	EXPECT_EQ(o(a)->location.position.x, 20 * WORLD_ONE + 300);
 	EXPECT_EQ(o(a)->location.position.y, 20 * WORLD_ONE + 299);
+
+	// The other three nudges: even bit 2, odd bit 1, odd bit 2.
+	const struct
+	{
+		int32 cell_x;
+		uint8 barred;
+		world_distance x0, y0, x1, y1, nudged_x, nudged_y;
+	} nudges[] = {{22, 2, 250, 300, 300, 100, 100, 101}, {21, 1, 480, 100, 400, 50, 461, 51}, {23, 2, 50, 300, 100, 450, 61, 449}};
+	for (const auto &n : nudges)
+	{
+		set_cell(n.cell_x, 20, _terrain_media_deep, _terrain_grass);
+		const int16 b = unit(n.cell_x * WORLD_ONE + n.x0, 20 * WORLD_ONE + n.y0, mask);
+		get_monster_data(b)->cell_impassability_flags = n.barred;
+		EXPECT_TRUE(step(b, static_cast<short_world_distance>(n.x1 - n.x0), static_cast<short_world_distance>(n.y1 - n.y0)) &
+			_object_struck_cell_flag) << n.cell_x;
+		EXPECT_EQ(o(b)->location.position.x, n.cell_x * WORLD_ONE + n.nudged_x) << n.cell_x;
+		EXPECT_EQ(o(b)->location.position.y, 20 * WORLD_ONE + n.nudged_y) << n.cell_x;
+	}
 }
 
 TEST_F(monster_movement_collision, the_edge_margin_stops_a_unit_leaving_the_map)

@@ -6,6 +6,7 @@
 #include "demo_armies_fixture.h"
 
 #include "collection_references.h"
+#include "game_preferences.h"
 #include "game_statistics.h"
 #include "markers.h"
 #include "mesh.h"
@@ -392,3 +393,54 @@ TEST_F(monster_creation_on_a_map, names_from_a_list_longer_than_the_index_can_na
 }
 
 } // namespace
+
+namespace {
+
+class monster_creation_preferences : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		get_game_preferences()->flags &= ~static_cast<uint32>(_game_pref_no_persistent_formations_flag);
+		zerv_harness_fixture::TearDown();
+	}
+	// 'demo' for 30 ticks, the local player's first kind made beside its
+	// first unit at tick 10.
+	static std::vector<harness_digest_entry> play(bool no_persistent_formations)
+	{
+		uint32 &flags = get_game_preferences()->flags;
+		if (no_persistent_formations) flags |= _game_pref_no_persistent_formations_flag;
+		else flags &= ~static_cast<uint32>(_game_pref_no_persistent_formations_flag);
+		new_game_data setup;
+		harness_battle_setup(&setup, TAG("demo"));
+		EXPECT_TRUE(harness_start_map(&setup));
+		harness_run_ticks(10);
+		const int16 local = player_globals.local_player_index;
+		file_tag kind = 0;
+		world_point3d where = {};
+		for (int16 i = 0; i < monster_array.count && !kind; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->owner_player_index != local) continue;
+			kind = get_unit_definition(monster->unit_type)->parent_unit_tag;
+			where = get_object_data(monster->object_index)->location.position;
+			where.x += 256;
+		}
+		EXPECT_NE(new_monster_at_location(kind, &where, local, 0, 0), NONE);
+		harness_run_ticks(20);
+		std::vector<harness_digest_entry> trail = harness_digest_trail();
+		harness_end_map();
+		return trail;
+	}
+};
+
+} // namespace
+
+TEST_F(monster_creation_preferences, a_local_preference_leaves_the_digest_trail_alone)
+{
+	const std::vector<harness_digest_entry> plain = play(false);
+	const std::vector<harness_digest_entry> preferring = play(true);
+	ASSERT_EQ(plain.size(), preferring.size());
+	ASSERT_GE(plain.size(), 30u);
+	for (size_t i = 0; i < plain.size(); ++i) EXPECT_EQ(plain[i].digest, preferring[i].digest) << "tick " << plain[i].game_time;
+}

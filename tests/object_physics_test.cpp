@@ -174,4 +174,25 @@ TEST_F(object_physics, objects_collide_through_the_cell_chains)
 	EXPECT_TRUE(chain_of_cell(20, 20).empty());
 }
 
+// From 1701 a host that changes cells takes its parasite into the new chain:
+// the host never strikes its own parasite.
+TEST_F(object_physics, a_host_does_not_strike_its_own_parasite)
+{
+	const int16 flying = definition(0, 128);
+	const int16 host = mover(flying, 20 * 512 + 500, 24 * 512 + 10, 0, {30, 0, 0});
+	const int16 parasite = make_object(20 * 512 + 500, 24 * 512 + 10, 0);
+	get_object_data(parasite)->flags |= _object_is_solid_flag;
+	add_parasitic_object(host, parasite);
+	EXPECT_TRUE(move_object(host) & _object_changed_cells_flag);
+	EXPECT_EQ(chain_of_cell(21, 24).front(), host);
+	for (int32 tick = 0; tick < 3; ++tick) EXPECT_FALSE(move_object(host) & (_object_struck_object_flag | _object_struck_objects_flag));
+	EXPECT_EQ(velocity(host).i, 30);
+
+	// A second parasite replaces the first, which is not left behind.
+	const int16 second = make_object(20 * 512 + 500, 24 * 512 + 10, 0);
+	add_parasitic_object(host, second);
+	EXPECT_EQ(get_object_data(host)->parasitic_object_index, second);
+	EXPECT_EQ(get_object_data(parasite), nullptr);
+}
+
 } // namespace

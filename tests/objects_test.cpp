@@ -185,6 +185,27 @@ TEST_F(objects_on_a_map, animation_loops_both_ways_and_runs_transfers)
 	animate_object(index);
 	EXPECT_EQ(object->transfer_phase, 0);
 	EXPECT_TRUE(object->flags & _object_animation_transfer_mode_finished_flag);
+
+	// The longest period finishes too: 127 at tick 128, 126 at tick 127.
+	for (const int8 period : {int8{127}, int8{126}})
+	{
+		object->transfer_mode = _transfer_mode_shrink_out;
+		object->transfer_period = period;
+		object->transfer_phase = 0;
+		int32 finished_at = 0;
+		for (int32 tick = 1; tick <= 200 && !finished_at; ++tick)
+		{
+			animate_object(index);
+			if (object->flags & _object_animation_transfer_mode_finished_flag) finished_at = tick;
+		}
+		EXPECT_EQ(finished_at, period + 1) << "period " << int32{period};
+	}
+	// A fade-out of 127 holds at its end.
+	object->transfer_mode = _transfer_mode_transparent_disappearing;
+	object->transfer_phase = 0;
+	object->transfer_period = 127;
+	for (int32 tick = 0; tick < 200; ++tick) animate_object(index);
+	EXPECT_EQ(object->transfer_phase, 127);
 }
 
 TEST_F(objects_on_a_map, render_data_picks_views_and_key_points_rotate)
@@ -220,6 +241,20 @@ TEST_F(objects_on_a_map, render_data_picks_views_and_key_points_rotate)
 	world_point3d point;
 	get_object_point(_object_point_center, index, &point);
 	EXPECT_EQ(point.z, (object->height0 + object->height1) / 2);
+
+	// The key point turns with the yaw given and grows with the scale.
+	object->scale = 512;
+	const int16 collection = object->shape_collection_index;
+	sequence_data *sequence = get_sequence(collection, _test_walking_sequence);
+	ASSERT_NE(sequence, nullptr);
+	const sequence_frame_data *frame = get_sequence_frame(sequence, collection, _test_walking_sequence, sequence->key_frame);
+	ASSERT_NE(frame, nullptr);
+	ASSERT_TRUE(frame->key_point.x != 0 || frame->key_point.y != 0);
+	world_point3d key;
+	get_object_key_point(index, _test_walking_sequence, NONE, QUARTER_CIRCLE, &key);
+	EXPECT_EQ(key.x - object->location.position.x, -2 * frame->key_point.y);
+	EXPECT_EQ(key.y - object->location.position.y, 2 * frame->key_point.x);
+	EXPECT_EQ(key.z - object->location.position.z, 2 * frame->key_point.z);
 }
 
 TEST_F(objects_on_a_map, nearest_obstruction_keeps_to_its_window)

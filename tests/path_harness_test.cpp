@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CoreLibrary/zerv/commands.h"
 #include "formations.h"
@@ -15,6 +16,70 @@
 #include "support/zerv_harness.h"
 
 class path_harness : public zerv_harness_fixture {};
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer allocator sees every block: malloc, new_pointer and operator new alike.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, size_t),
+	void (*free_hook)(const volatile void *));
+volatile int32 harness_allocations_seen = 0;
+volatile bool harness_counting_allocations = false;
+void harness_count_allocation(const volatile void *, size_t)
+{
+	if (harness_counting_allocations) harness_allocations_seen = harness_allocations_seen + 1;
+}
+void harness_ignore_free(const volatile void *) {}
+#endif
+
+// Among real units the obstacle search and the avoidance point run, and
+// allocate nothing either.
+TEST_F(path_harness, obstacle_searches_among_units_allocate_nothing)
+{
+#if defined(__SANITIZE_ADDRESS__)
+	static const bool installed = __sanitizer_install_malloc_and_free_hooks(harness_count_allocation, harness_ignore_free) != 0;
+	ASSERT_TRUE(installed);
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("demo"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	std::vector<int16> units;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->owner_team_index == 0) units.push_back(i);
+	}
+	ASSERT_GE(units.size(), 2u);
+	int32 pulled_back = 0;
+	harness_allocations_seen = 0;
+	harness_counting_allocations = true;
+	for (int32 pass = 0; pass < 50; ++pass)
+	{
+		for (size_t k = 0; k + 1 < units.size(); ++k)
+		{
+			monster_data *monster = get_monster_data(units[k]);
+			const object_data *other = get_object_data(get_monster_data(units[k + 1])->object_index);
+			const object_data *own = get_object_data(monster->object_index);
+			// Aimed at a neighbour: the destination is pulled back out of it.
+			monster->path_destination = {other->location.position.x, other->location.position.y};
+			monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_index_flag);
+			path_variables v = {};
+			v.terrain_impassability_flags = monster->terrain_impassability_flags;
+			v.owner_object_index = monster->object_index;
+			v.p0 = {own->location.position.x, own->location.position.y};
+			v.p1 = monster->path_destination;
+			int16 index = new_path(units[k], &v);
+			delete_path(&index);
+			adjust_path_destination_for_obstacles(units[k]);
+			pulled_back += monster->path_destination.x != other->location.position.x ||
+				monster->path_destination.y != other->location.position.y;
+		}
+	}
+	harness_counting_allocations = false;
+	EXPECT_EQ(harness_allocations_seen, 0);
+	EXPECT_GT(pulled_back, 0) << "the obstacle search found the neighbours";
+	harness_end_map();
+#else
+	GTEST_SKIP() << "allocation counting needs the sanitizer allocator";
+#endif
+}
 
 TEST_F(path_harness, searches_and_layouts_on_the_demo_valley_agree_across_builds)
 {

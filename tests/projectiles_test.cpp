@@ -30,6 +30,18 @@ TEST_F(projectiles_on_a_map, creation_draws_in_order_and_repeats_under_one_seed)
 	EXPECT_EQ(spark, without_spread + 3) << "one draw per axis";
 	EXPECT_EQ(without_spread, plain + 1) << "the lifespan";
 	(void)still;
+	// Detonating on either loop draws only the view, not a frame and a phase.
+	constexpr uint32 loop_flags = _projectile_detonates_when_animation_loops_flag | _projectile_detonates_when_transfer_loops_flag;
+	variant(TAG("fixd"), TAG("anlp"), [](projectile_definition *d) {
+		d->flags = (d->flags & ~loop_flags) | _projectile_detonates_when_animation_loops_flag;
+	});
+	variant(TAG("fixd"), TAG("trlp"), [](projectile_definition *d) {
+		d->flags = (d->flags & ~loop_flags) | _projectile_detonates_when_transfer_loops_flag;
+	});
+	variant(TAG("fixd"), TAG("nolp"), [](projectile_definition *d) { d->flags &= ~loop_flags; });
+	const uint32 animation_loop = draws_of(TAG("anlp"));
+	EXPECT_EQ(draws_of(TAG("trlp")), animation_loop);
+	EXPECT_EQ(draws_of(TAG("nolp")), animation_loop + 2);
 
 	set_random_seed(99);
 	const projectile_data first = *get_projectile_data(launch(TAG("sprk"), 5000, 5000, 100, 10, 0, 0));

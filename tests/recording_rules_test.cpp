@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 
+#include "error_manager.h"
 #include "recording_test_support.h"
+#include "support/test_directory.h"
 #include "tag_files/tag_files.h"
 
 namespace {
@@ -205,6 +207,30 @@ TEST_F(recording_rules, a_film_without_its_last_block_plays_to_its_last_complete
 	harness_run_replay(1);
 	EXPECT_TRUE(replay_over());
 	harness_end_map();
+}
+
+// The block header and its commands are written apart: a failure of either
+// names what was lost, and the film still plays to its last complete block.
+TEST_F(recording_rules, a_failed_command_write_says_so_and_leaves_a_torn_film)
+{
+	new_game_data setup;
+	harness_demo_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	while (game->game_time < 200)
+	{
+		if (game->game_time < 150) record_command(chat_command(game->game_time, 40));
+		harness_run_ticks(1);
+	}
+	get_recording_test_hooks()->fail_command_data_writes = 1;
+	harness_end_map();
+	EXPECT_NE(read_test_file(harness_directory() + "/" ERROR_LOG_FILE_NAME).find("couldn't write command data to recording"),
+		std::string::npos);
+	const std::vector<uint8> film = harness_tag_data(get_last_recording_handle());
+	recording_file_summary summary;
+	ASSERT_TRUE(validate_recording_data(film.data(), static_cast<int32>(film.size()), _normal_recording_type, "film",
+		&summary, nullptr, 0));
+	EXPECT_TRUE(summary.torn);
+	EXPECT_FALSE(summary.has_last_block);
 }
 
 struct damage

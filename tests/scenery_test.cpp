@@ -67,10 +67,19 @@ TEST_F(scenery_on_a_map, overlapping_rocks_keep_their_cell_blocked)
 
 TEST_F(scenery_on_a_map, a_destroyed_tree_stays_as_a_ruin_and_reports_no_group)
 {
+	// It blocked its cell while it stood; the ruin does not.
+	scenery_definition *kind = get_scenery_definition(get_marker_palette_entry(_marker_scenery, 1)->tag_index);
+	const uint32 kind_flags = kind->flags;
+	kind->flags |= _scenery_marks_terrain_impassable_flag;
 	const int16 tree = make(1, 5000, 5000);
+	kind->flags = kind_flags;
 	ASSERT_NE(tree, NONE);
 	EXPECT_TRUE(get_object_data(tree)->flags & _object_is_solid_flag);
+	EXPECT_EQ(terrain(9, 9), BLOCKED_CELL_TERRAIN);
+	kind->flags |= _scenery_marks_terrain_impassable_flag;
 	smash(tree);
+	kind->flags = kind_flags;
+	EXPECT_EQ(terrain(9, 9), FREE_CELL_TERRAIN);
 	const object_data *ruin = get_object_data(tree);
 	ASSERT_NE(ruin, nullptr);
 	EXPECT_EQ(ruin->owner, _object_is_garbage);
@@ -93,7 +102,7 @@ TEST_F(scenery_on_a_map, a_destroyed_tree_stays_as_a_ruin_and_reports_no_group)
 TEST_F(scenery_on_a_map, flag_scenery_under_another_scoring_is_removed)
 {
 	scenery_definition flag = default_post_scenery();
-	flag.flags |= _scenery_is_netgame_flag_flag;
+	flag.flags |= _scenery_is_netgame_flag_flag | _scenery_marks_terrain_impassable_flag;
 	flag.valid_netgame_scoring_type = 5;
 	const std::vector<uint8> bytes = stored_record_bytes(&flag, sizeof(flag), scenery_definition_bs_data);
 	const int16 type = new_scenery_definition_from_tag_data(TAG("flag"), bytes.data(), static_cast<int32>(bytes.size()));
@@ -102,6 +111,7 @@ TEST_F(scenery_on_a_map, flag_scenery_under_another_scoring_is_removed)
 	const int32 objects = object_array.total_count;
 	EXPECT_EQ(make(2, 6000, 6000), NONE);
 	EXPECT_EQ(object_array.total_count, objects);
+	EXPECT_EQ(terrain(11, 11), FREE_CELL_TERRAIN) << "nothing stands there to block it";
 }
 
 TEST_F(scenery_on_a_map, the_vitality_frame_stays_inside_the_animation)

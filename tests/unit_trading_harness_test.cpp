@@ -5,6 +5,8 @@
 #include "bitmap_dialogs/dialogs.h"
 #include "game_preferences.h"
 #include "interface.h"
+#include "monsters.h"
+#include "memory.h"
 #include "players.h"
 #include "screen.h"
 #include "support/zerv_harness.h"
@@ -53,6 +55,60 @@ TEST(unit_trading_harness, the_trading_game_starts_in_pregame_with_the_local_cap
 	harness_run_ticks(400);
 	EXPECT_NE(game->time_state, _game_time_pregame) << "the pregame ends after 300 ticks";
 	EXPECT_FALSE(unit_trading_dialog_visible(nullptr)) << "the end of the pregame closes the dialog";
+	harness_end_map();
+	harness_shutdown();
+}
+
+// At 1710 the dialog shows only the tradable rows, but the adjustment needs
+// every placement: the fixed rows go out with their own counts, and the
+// adjustment places the team again.
+TEST(unit_trading_harness, the_dialog_sends_every_placement_and_the_adjustment_takes_effect)
+{
+	ASSERT_TRUE(harness_initialize());
+	new_game_data setup;
+	harness_trading_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	dispose_unit_trading_dialog();
+	game_play_version = 1710;
+	open_unit_trading_dialog();
+	ASSERT_NE(unit_trading_globals.dialog, nullptr);
+	int16 tradable = 0;
+	for (int16 i = 0; i < unit_trading_globals.monster_placement_count; ++i)
+	{
+		tradable += (unit_trading_globals.monster_placements[i].flags & _placement_can_be_traded_flag) != 0;
+	}
+	EXPECT_LT(tradable, unit_trading_globals.monster_placement_count) << "some rows are fixed";
+	// The first tradable row down to nothing, the second up to its maximum.
+	const monster_placement first = unit_trading_globals.monster_placements[0];
+	const monster_placement second = unit_trading_globals.monster_placements[1];
+	ASSERT_GT(first.count, 0);
+	ASSERT_LT(second.count, second.maximum_count);
+	set_double_arrow_control_value(unit_trading_globals.dialog, static_cast<int16>(FIRST_VARIABLE_ITEM) + static_cast<int16>(_row_item_count), first.minimum_count,
+		first.maximum_count, 0);
+	set_double_arrow_control_value(unit_trading_globals.dialog, static_cast<int16>(FIRST_VARIABLE_ITEM) + static_cast<int16>(NUMBER_OF_ROW_ITEMS) + static_cast<int16>(_row_item_count),
+		second.minimum_count, second.maximum_count, second.maximum_count);
+	close_unit_trading_dialog();
+	harness_command_script script;
+	harness_capture_commands(game->target_time, 0, &script);
+	ASSERT_EQ(script.size(), 1u);
+	harness_set_command_script(script);
+	harness_run_ticks(5);
+	int16 count = 0;
+	monster_placement *after = get_monster_placement_data(get_player_data(0)->team_index, &count);
+	ASSERT_NE(after, nullptr);
+	for (int16 i = 0; i < count; ++i)
+	{
+		if (after[i].palette_index == first.palette_index)
+		{
+			EXPECT_EQ(after[i].count, 0);
+		}
+		if (after[i].palette_index == second.palette_index)
+		{
+			EXPECT_EQ(after[i].count, second.maximum_count);
+		}
+	}
+	dispose_pointer(after);
+	harness_set_command_script({});
 	harness_end_map();
 	harness_shutdown();
 }

@@ -548,7 +548,7 @@ void set_map_action_debug_status(int16 new_status)
 	case _map_action_debug_off:
 		// The line goes out while debugging is still on.
 		map_action_debug(NONE, "map action debugging off");
-		if (map_action_globals->debug) cprintf(FALSE, "map action debugging off");
+		cprintf(FALSE, "map action debugging off");
 		map_action_globals->debug = FALSE;
 		break;
 	default:

@@ -136,12 +136,12 @@ __attribute__((used)) static const void *const network_lobby_sound_names[] = {
 	NAME(sound_source_user_data_bs_data), NAME(chosen_interface), NAME(active_screen)};
 
 // The records, types and constants the Parts name.
-static_assert(sizeof(action_data) && sizeof(bitmap_data) && sizeof(bitmap_instance_data) && sizeof(cached_line) &&
-	sizeof(dialog_data) && sizeof(dialog_rasterization_data) && sizeof(hsv_color) && sizeof(rgb_color) &&
-	sizeof(mesh_region) && sizeof(missing_plugin_info) && sizeof(observer_location) && sizeof(overhead_text_data) &&
-	sizeof(permanent_overlay_data) && sizeof(point2d) && sizeof(rectangle2d) && sizeof(sequence_data) &&
-	sizeof(sketch_point2d) && sizeof(view_data) && sizeof(shadow_map_data) && sizeof(color_table) &&
-	sizeof(resolution_data) && sizeof(report_ambient_sound_source_proc));
+static_assert(sizeof(action_data) != 0 && sizeof(bitmap_data) != 0 && sizeof(bitmap_instance_data) != 0 && sizeof(cached_line) != 0 &&
+	sizeof(dialog_data) != 0 && sizeof(dialog_rasterization_data) != 0 && sizeof(hsv_color) != 0 && sizeof(rgb_color) != 0 &&
+	sizeof(mesh_region) != 0 && sizeof(missing_plugin_info) != 0 && sizeof(observer_location) != 0 && sizeof(overhead_text_data) != 0 &&
+	sizeof(permanent_overlay_data) != 0 && sizeof(point2d) != 0 && sizeof(rectangle2d) != 0 && sizeof(sequence_data) != 0 &&
+	sizeof(sketch_point2d) != 0 && sizeof(view_data) != 0 && sizeof(shadow_map_data) != 0 && sizeof(color_table) != 0 &&
+	sizeof(resolution_data) != 0 && sizeof(report_ambient_sound_source_proc) != 0);
 static_assert(_adjust_sound_volume_up == 0 && _adjust_sound_volume_down == 1 && _adjust_sound_volume_mute == 2 &&
 	_adjust_sound_volume_maximum == 3);
 static_assert(_camera_uncontrollable_by_user_flag == 1 && _camera_controlled_by_map_actions_flag == 2 &&
@@ -160,15 +160,15 @@ static_assert(_setup_network_game_failure == 0 && _setup_network_game_failure_ne
 static_assert(ZERV_NETWORKING_STRINGS_TAG == TAG("inmn"));
 
 // The fields other Parts read.
-static_assert(sizeof(action_data::key_code) && sizeof(action_data::ascii_code));
-static_assert(sizeof(dialog_data::bounds) && sizeof(dialog_data::flags) && sizeof(dialog_data::internal_bitmap) &&
-	sizeof(dialog_data::must_be_disposed_by_backend));
-static_assert(sizeof(dialog_rasterization_data::origin) && sizeof(dialog_rasterization_data::transparency));
-static_assert(sizeof(view_data::game_ticks_elapsed) && sizeof(view_data::main_surface_list));
-static_assert(sizeof(mesh_region::y0) && sizeof(mesh_region::y1));
-static_assert(sizeof(resolution_data::unit_trading_dialog) && sizeof(resolution_data::unit_trading_collection));
-static_assert(sizeof(input_definition::caps_lock_action) && sizeof(double_arrow_delta_data::upper_bound) &&
-	sizeof(double_arrow_delta_data::delta));
-static_assert(sizeof(bitmap_instance_data::world_left) && sizeof(sequence_frame_data::shadow_map_index));
-static_assert(sizeof(sequence_data::sound_indexes) && sizeof(sequence_data::world_height1));
-static_assert(sizeof(overhead_text_data::text_flags) && sizeof(overhead_text_data::timer));
+static_assert(sizeof(action_data::key_code) != 0 && sizeof(action_data::ascii_code) != 0);
+static_assert(sizeof(dialog_data::bounds) != 0 && sizeof(dialog_data::flags) != 0 && sizeof(dialog_data::internal_bitmap) != 0 &&
+	sizeof(dialog_data::must_be_disposed_by_backend) != 0);
+static_assert(sizeof(dialog_rasterization_data::origin) != 0 && sizeof(dialog_rasterization_data::transparency) != 0);
+static_assert(sizeof(view_data::game_ticks_elapsed) != 0 && sizeof(view_data::main_surface_list) != 0);
+static_assert(sizeof(mesh_region::y0) != 0 && sizeof(mesh_region::y1) != 0);
+static_assert(sizeof(resolution_data::unit_trading_dialog) != 0 && sizeof(resolution_data::unit_trading_collection) != 0);
+static_assert(sizeof(input_definition::caps_lock_action) != 0 && sizeof(double_arrow_delta_data::upper_bound) != 0 &&
+	sizeof(double_arrow_delta_data::delta) != 0);
+static_assert(sizeof(bitmap_instance_data::world_left) != 0 && sizeof(sequence_frame_data::shadow_map_index) != 0);
+static_assert(sizeof(sequence_data::sound_indexes) != 0 && sizeof(sequence_data::world_height1) != 0);
+static_assert(sizeof(overhead_text_data::text_flags) != 0 && sizeof(overhead_text_data::timer) != 0);

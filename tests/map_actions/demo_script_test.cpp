@@ -3,6 +3,8 @@
 #include "map_actions/map_actions_test_support.h"
 
 #include "demo_script.h"
+#include "mesh.h"
+#include "tag_files/tag_files.h"
 
 namespace {
 
@@ -54,6 +56,21 @@ TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_377
 	EXPECT_EQ(game->winning_team_index, _light_team_index);
 	EXPECT_EQ(game->endgame_state, _endgame_state_victory);
 	EXPECT_EQ(integer_of(3, "resu"), 120);
+}
+
+// The training map and the menu's game play on without the demo's script; the
+// first level keeps its copy for now.
+TEST_F(demo_script, only_the_first_level_copies_the_demo_script)
+{
+	for (const file_tag map : {TAG("mt00"), TAG("85gi"), TAG("l1  ")})
+	{
+		harness_end_map();
+		harness_demo_setup(&setup, 4);
+		setup.parameters.scenario_tag = map;
+		ASSERT_TRUE(harness_start_map(&setup));
+		EXPECT_EQ(mesh_globals->map_action_count, map == TAG("l1  ") ? 11 : 0) << tag_to_string(map);
+		EXPECT_EQ(map_action_array.total_count, map == TAG("l1  ") ? 11 : 0) << tag_to_string(map);
+	}
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // the section import's refusals, and the scheduler's life cycle.
 #include <cstring>
 
+#include "console/console.h"
 #include "map_actions/map_actions_test_support.h"
 #include "memory.h"
 
@@ -79,6 +80,7 @@ TEST_F(map_actions_store, cached_lookups_match_fresh_searches_and_never_outlive_
 	// The same index, tick and change count on the next map answer from the next map.
 	const int16 first = action("none");
 	integer(first, "valu", 1);
+	integer(first, "pad ", 9);
 	ASSERT_TRUE(get_map_action_parameter(nullptr, first, 0, TAG("valu"), NONE));
 	harness_end_map();
 	ASSERT_TRUE(harness_start_map(&setup));
@@ -86,6 +88,21 @@ TEST_F(map_actions_store, cached_lookups_match_fresh_searches_and_never_outlive_
 	while (again < first) again = action("none");
 	ASSERT_EQ(again, first);
 	EXPECT_FALSE(get_map_action_parameter(nullptr, again, 0, TAG("valu"), NONE));
+	// The same changes on the next map with 'valu' second: the answer is the new store's.
+	integer(again, "valu", 1);
+	integer(again, "pad ", 9);
+	ASSERT_TRUE(get_map_action_parameter(nullptr, again, 0, TAG("valu"), NONE));
+	harness_end_map();
+	ASSERT_TRUE(harness_start_map(&setup));
+	again = NONE;
+	while (again < first) again = action("none");
+	integer(again, "pad ", 8);
+	integer(again, "valu", 2);
+	map_action_parameter found;
+	ASSERT_TRUE(get_map_action_parameter(&found, again, 0, TAG("valu"), NONE));
+	EXPECT_EQ(found.field_name, TAG("valu"));
+	EXPECT_EQ(found.parameter_index, 1);
+	EXPECT_EQ(integer_of(again, "valu"), 2);
 }
 
 TEST_F(map_actions_store, resizing_relocates_as_specified_and_fails_at_the_limit)
@@ -537,6 +554,16 @@ TEST_F(map_actions_scheduler, debug_lines_need_debugging_or_debg_and_errors_alwa
 	set_map_action_debug_status(_map_action_debug_toggle);
 	EXPECT_FALSE(get_map_action_debug_status());
 	EXPECT_NE(log_text().find("--- map action debugging off\n"), std::string::npos);
+	// Turning it off again prints to the console only: the log line needs debugging on.
+	set_map_action_debug_status(_map_action_debug_off);
+	log = log_text();
+	EXPECT_EQ(log.find("--- map action debugging off\n"), log.rfind("--- map action debugging off\n"));
+	cached_line lines[MAXIMUM_CACHED_CONSOLE_LINES];
+	int16 line_count = 0;
+	save_cached_console_text(lines, &line_count);
+	int32 printed = 0;
+	for (int16 i = 0; i < line_count; ++i) printed += std::string(lines[i].text) == "map action debugging off";
+	EXPECT_EQ(printed, 2);
 
 	// Lines are cut, not overflowed.
 	const std::string long_text(5000, 'x');

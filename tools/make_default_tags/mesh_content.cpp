@@ -874,13 +874,15 @@ namespace {
 // The demo valley again under its own tag, printed name and description list
 // (maps of one printed name hide each other).
 bool make_demo_copy(const map_description &demo, file_tag mesh_tag, const char *name, file_tag description_tag,
-	const char *const (&description)[2], std::vector<int32> *handles)
+	const char *const (&description)[2], std::vector<int32> *handles, bool keeps_script)
 {
 	const std::string list_name = std::string(description[0]) + " description";
 	const int32 list = make_string_list_tag(description_tag, list_name.c_str(), description,
 		static_cast<int32>(NUMBEROF(description)));
 	map_description copy = demo;
 	copy.header.map_description_string_list_tag = description_tag;
+	// The demo's script ends its game at a set tick: training and the menu's game play on.
+	if (!keeps_script) copy.actions = {0, {}};
 	const int32 mesh = make_mesh_tag(mesh_tag, name, finish_map(&copy), demo.header.flags);
 	if (list == NONE || mesh == NONE) return false;
 	handles->push_back(list);
@@ -990,5 +992,5 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 	return make_training_map(demo, training_description, handles) &&
 		make_first_level_map_tags(handles) &&
 		make_demo_copy(demo, MENU_DEMO_MAP_MESH_TAG, MENU_DEMO_MAP_MESH_NAME, MENU_DEMO_DESCRIPTION_STRING_LIST_TAG,
-			menu_demo_description, handles);
+			menu_demo_description, handles, false);
 }

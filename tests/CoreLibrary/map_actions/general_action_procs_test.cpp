@@ -188,6 +188,21 @@ TEST_F(general_action_procs, delay_releases_live_subjects_on_their_ticks)
 	EXPECT_EQ(delay_action_proc(delay), static_cast<uint32>(_map_action_proc_succeeded_flag));
 }
 
+// 1200 seconds (78,643,200 as fixed) spread over four subjects: the ticks need
+// more than 32 bits on the way.
+TEST_F(general_action_procs, a_long_delay_spreads_its_ticks_without_overflow)
+{
+	const int16 subjects[4] = {-30000, -29999, -29998, -29997};
+	for (int16 k = 0; k < 4; ++k) monster(k, subjects[k]);
+	const int16 delay = action("dela");
+	add(delay, "subj", _parameter_monster_identifier, 4, subjects);
+	fixed_value(delay, "time", 1200 * FIXED_ONE);
+	flag(delay, "dist");
+	game->game_time = 100;
+	EXPECT_EQ(delay_action_proc(delay), 0u);
+	EXPECT_EQ(integers_of_delay(delay), (std::vector<int32>{100 + 9000, 100 + 18000, 100 + 27000, 100 + 36000}));
+}
+
 TEST_F(general_action_procs, action_lists_munger_and_draws)
 {
 	// 'rand' over three once-activated actions: one draw, nothing activated.
@@ -205,11 +220,17 @@ TEST_F(general_action_procs, action_lists_munger_and_draws)
 	EXPECT_EQ(action_list_action_proc(list), 0u);
 	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
 
-	// An empty list with 'only' draws nothing.
+	// An empty list with 'only' draws nothing; nor does one with 'rand' (no
+	// draw over nothing, no division by zero).
 	const int16 empty = action("acli");
 	flag(empty, "only");
 	draws = zerv_random_draw_count();
 	EXPECT_EQ(action_list_action_proc(empty), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	const int16 empty_random = action("acli");
+	ids(empty_random, "acti", {});
+	flag(empty_random, "rand");
+	EXPECT_EQ(action_list_action_proc(empty_random), 0u);
 	EXPECT_EQ(zerv_random_draw_count(), draws);
 
 	// Chances of 1.0: one draw each; a short chance list activates all without drawing.
