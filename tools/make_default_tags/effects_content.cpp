@@ -236,16 +236,6 @@ std::vector<model_entry> effect_models(void)
 
 /* ---------- physics and groups */
 
-struct physics_entry
-{
-	file_tag tag;
-	int16 type;
-};
-
-const physics_entry physics_entries[] = {{TAG("fall"), _linear}, {TAG("orbt"), _cylindrical},
-	{TAG("sprg"), _spherical_spring}, {TAG("attr"), _point_attractor}, {TAG("conv"), _converging},
-	{TAG("gasb"), _explosive_gas}};
-
 template <typename record>
 local_physics_definition physics_of(int16 type, const record &r)
 {
