@@ -339,9 +339,12 @@ TEST_F(group_ai_platoons, route_legs_interpolate_with_a_floor_and_never_come_up_
 	ids(platoon, "#squ", {});
 	const int16 platoon_identifier = id(platoon);
 	set_unique_map_action_parameter(full, TAG("#own"), _parameter_action_identifier, 1, &platoon_identifier);
+	flag(platoon, "#att");
+	flag(platoon, "#att");
 	trigger_map_action(full);
 	EXPECT_NE(log_text().find("Can't have more than 32 waypoints... add waypoint failed."), std::string::npos);
 	EXPECT_FALSE(map_action_has_flag(full, TAG("cong")));
+	EXPECT_FALSE(map_action_has_flag(platoon, TAG("#att"))) << "every copy goes when read";
 }
 
 TEST_F(group_ai_units, follow_and_surround_records_start_afresh_when_the_map_carries_bad_ones)
@@ -442,6 +445,11 @@ TEST_F(group_ai_units, lead_refuses_sixteen_waypoints_and_lets_the_leader_walk_a
 	EXPECT_EQ(zerv_random_draw_count(), draws);
 	EXPECT_EQ(get_monster_data(team0[1])->internal_command_identifier, id(lead)) << "too far ahead: leading";
 	EXPECT_EQ(integer_of(lead, "#stt"), 1);
+
+	// A stored waypoint index past the route counts as its last point.
+	set_unique_map_action_parameter(lead, TAG("#way"), _parameter_integer, 1, &std::vector<int32>{99}[0]);
+	EXPECT_EQ(trigger_map_action(lead) & _map_action_proc_deactivate_flag, 0u);
+	EXPECT_EQ(integer_of(lead, "#way"), 1);
 
 	// The led group dies: no centre is taken, and the action ends.
 	delete_monster(team0[0], TRUE);
