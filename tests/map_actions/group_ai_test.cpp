@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "attack_ai.h"
+#include "level_group_ai_script.h"
 #include "map_actions/group_ai_action_procs.h"
 #include "map_actions/map_actions_test_support.h"
 #include "mesh.h"
@@ -455,6 +456,29 @@ TEST_F(group_ai_units, lead_refuses_sixteen_waypoints_and_lets_the_leader_walk_a
 	delete_monster(team0[0], TRUE);
 	EXPECT_EQ(trigger_map_action(lead) & _map_action_proc_deactivate_flag,
 		static_cast<uint32>(_map_action_proc_deactivate_flag));
+}
+
+} // namespace
+
+namespace {
+
+bool every_cell_open(int32, int32, const void *) { return true; }
+bool west_closed(int32 x, int32, const void *) { return x > 40; }
+
+TEST_F(group_ai_units, the_level_script_appends_its_gate_and_nine_actions_and_names_a_closed_point)
+{
+	std::string failed;
+	ASSERT_TRUE(append_level_group_ai_actions(every_cell_open, nullptr, &failed)) << failed;
+	const char *names[] = {"computer team", "escort", "archers follow", "flank guard", "guard flank", "hold flank",
+		"flank volley", "pickets", "picket squad", "probe"};
+	int16 found = 0;
+	for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP && found < LEVEL_GROUP_AI_ACTION_COUNT; ++i)
+	{
+		if (get_map_action(i) && strcmp(get_map_action_name(i), names[found]) == 0) ++found;
+	}
+	EXPECT_EQ(found, LEVEL_GROUP_AI_ACTION_COUNT) << "in order";
+	EXPECT_FALSE(append_level_group_ai_actions(west_closed, nullptr, &failed));
+	EXPECT_EQ(failed, "escort");
 }
 
 } // namespace
