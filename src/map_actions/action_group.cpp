@@ -39,6 +39,15 @@ world_point2d offset_point(world_point2d p, int64 length, angle theta)
 	return p;
 }
 
+int32 distance2d_lower_bound(world_point2d p0, world_point2d p1)
+{
+	int64 dx = static_cast<int64>(p0.x) - p1.x, dy = static_cast<int64>(p0.y) - p1.y;
+	if (dx < 0) dx = -dx;
+	if (dy < 0) dy = -dy;
+	const int64 larger = dx > dy ? dx : dy;
+	return static_cast<int32>(larger < 32767 ? larger : 32767);
+}
+
 int64 vector_length(int64 dx, int64 dy)
 {
 	return static_cast<int64>(isqrt64(static_cast<uint64>(dx * dx) + static_cast<uint64>(dy * dy)));

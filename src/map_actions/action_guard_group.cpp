@@ -23,6 +23,8 @@ boolean test_guard_radius(world_point2d point, int16 team_index, world_distance 
 	{
 		if (!group_ai::is_enemy_group(group, team_index)) continue;
 		const world_point2d center = group->center;
+		// The root only for a group that could be nearer.
+		if (found && group_ai::distance2d_lower_bound(point, center) - group->radius >= nearest) continue;
 		const int32 d = distance2d(&point, &center) - group->radius;
 		if (!found || d < nearest)
 		{

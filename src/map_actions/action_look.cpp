@@ -18,6 +18,8 @@ uint32 look_action_proc(int16 action_index)
 	{
 		if (!group_ai::is_enemy_group(group, team)) continue;
 		const world_point2d group_center = group->center;
+		const int32 reach = group->radius + group->range + extent;
+		if (group_ai::distance2d_lower_bound(center, group_center) >= reach) continue;
 		if (distance2d(&center, &group_center) - group->radius - group->range - extent < 0)
 		{
 			return _map_action_proc_succeeded_flag;

@@ -44,6 +44,10 @@ static void handle_surrounding_state(int16 action_index, const int16 *indexes, i
 		{
 			if (!group_ai::is_enemy_group(group, team)) continue;
 			const world_point2d center = group->center;
+			if (nearest && group_ai::distance2d_lower_bound(p, center) - group->radius - group->range >= nearest_distance)
+			{
+				continue;
+			}
 			const int32 d = distance2d(&p, &center) - group->radius - group->range;
 			if (!nearest || d < nearest_distance)
 			{

@@ -74,6 +74,9 @@ int16 list_team(const int16 *monster_indexes, int16 count);
 boolean is_enemy_group(const spatial_group *group, int16 team_index);
 // p + length in direction theta, through the trig tables.
 world_point2d offset_point(world_point2d p, int64 length, angle theta);
+// A lower bound of distance2d(p0, p1), without a root: the larger offset,
+// capped as distance2d caps.
+int32 distance2d_lower_bound(world_point2d p0, world_point2d p1);
 // 64-bit rounded length of a vector.
 int64 vector_length(int64 dx, int64 dy);
 // The action's type-6 parameter of exactly two values.
