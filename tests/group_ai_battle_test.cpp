@@ -8,13 +8,26 @@
 #include "map_actions/map_actions.h"
 #include "monsters.h"
 #include "support/bnch_ai_script.h"
+#include "tag_files/tag_files.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
 
 namespace {
 
-using group_ai_content = zerv_harness_fixture;
-using group_ai_determinism = zerv_harness_fixture;
+// The maps' plugin catalogue goes with the test, as tests of the bare tag
+// files expect none.
+class group_ai_battle_fixture : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		zerv_harness_fixture::TearDown();
+		tag_files_reset_for_tests();
+	}
+};
+
+using group_ai_content = group_ai_battle_fixture;
+using group_ai_determinism = group_ai_battle_fixture;
 
 int16 find_action(const char *name)
 {
