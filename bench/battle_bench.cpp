@@ -1,7 +1,9 @@
 // The 200-against-200 battle on 'bnch' through the headless harness, with
 // its script, timed tick by tick: the mean and worst microseconds per tick,
 // how many times faster than real time (30 ticks a second) it plays, and the
-// peak resident size. Further cases play 'demo' and the first level. --battle_ticks=N
+// peak resident size. Further cases play 'bnch' with the attack AI on both
+// sides, 'bnch' with team 1 run by the group AI script (timing the map-action
+// slot too), the 'demo' battle and the first level. --battle_ticks=N
 // changes the 5400 ticks (or the game's end) of each battle.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -13,8 +15,10 @@
 
 #include "monsters.h"
 #include "support/battle_script.h"
+#include "support/bnch_ai_script.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
+#include "zerv_hooks.h"
 
 namespace {
 
@@ -26,7 +30,30 @@ struct battle_timing
 	double mean_us = 0, worst_us = 0;
 	int32 worst_tick = 0;
 	double peak_rss_mb = 0;
+	double map_actions_us = 0; // total, with the slot timing hook
 };
+
+enum
+{
+	_battle_scripted,
+	_battle_attack_ai, // a demo-type game of two computers: the attack AI plays both sides
+	_battle_computer_team // team 1 by the group AI script, team 0 by its orders
+};
+
+struct slot_clock
+{
+	std::chrono::steady_clock::time_point started;
+	double total_us = 0;
+};
+
+void time_map_actions(const char *slot_name, boolean after, void *data)
+{
+	if (strcmp(slot_name, "update_map_actions") != 0) return;
+	slot_clock *clock = static_cast<slot_clock *>(data);
+	const auto now = std::chrono::steady_clock::now();
+	if (!after) clock->started = now;
+	else clock->total_us += std::chrono::duration<double, std::micro>(now - clock->started).count();
+}
 
 double peak_rss_mb(void)
 {
@@ -37,18 +64,26 @@ double peak_rss_mb(void)
 
 // Plays the battle one single-tick frame at a time, without the per-tick
 // digest (the mesh slot alone would dominate), timing each frame.
-// With ai, a demo-type game of two computers: the attack AI plays both sides.
-bool play_battle(file_tag map, battle_timing *timing, bool ai = false)
+bool play_battle(file_tag map, battle_timing *timing, int16 mode = _battle_scripted)
 {
 	new_game_data setup;
-	if (ai) harness_ai_battle_setup(&setup, map);
+	if (mode == _battle_attack_ai) harness_ai_battle_setup(&setup, map);
 	else harness_battle_setup(&setup, map);
 	if (!harness_initialize() || !harness_start_map(&setup)) return false;
+	if (mode == _battle_computer_team && !start_bnch_computer_team()) return false;
 	set_zerv_tick_hook(nullptr, nullptr);
+	slot_clock clock;
+	set_zerv_slot_timing_hook(time_map_actions, &clock);
 	double total = 0;
 	int32 ran = 0;
-	static const std::vector<battle_order> no_orders;
-	const std::vector<battle_order> &orders = ai ? no_orders : battle_script(map);
+	std::vector<battle_order> orders;
+	if (mode != _battle_attack_ai)
+	{
+		for (const battle_order &order : battle_script(map))
+		{
+			if (mode == _battle_scripted || order.team == 0) orders.push_back(order);
+		}
+	}
 	size_t next_order = 0;
 	const int32 start = game->game_time;
 	while (ran < battle_ticks && !harness_game_is_finished())
@@ -75,35 +110,47 @@ bool play_battle(file_tag map, battle_timing *timing, bool ai = false)
 	timing->ticks = ran;
 	timing->mean_us = ran ? total / ran : 0;
 	timing->peak_rss_mb = peak_rss_mb();
+	timing->map_actions_us = clock.total_us;
+	set_zerv_slot_timing_hook(nullptr, nullptr);
 	harness_end_map();
 	harness_shutdown();
 	return true;
 }
 
-void report(benchmark::State &state, const char *name, const battle_timing &timing)
+void report(benchmark::State &state, const char *name, const battle_timing &timing, int16 mode)
 {
 	const double x_real_time = timing.mean_us > 0 ? 33333.3 / timing.mean_us : 0;
+	const double map_actions_us = timing.ticks ? timing.map_actions_us / timing.ticks : 0;
+	state.counters["map_actions_us_per_tick"] = map_actions_us;
 	state.counters["mean_us_per_tick"] = timing.mean_us;
 	state.counters["worst_us_per_tick"] = timing.worst_us;
 	state.counters["x_real_time"] = x_real_time;
 	state.counters["peak_rss_mb"] = timing.peak_rss_mb;
+	if (mode == _battle_computer_team)
+	{
+		std::printf("battle %s: %d ticks, mean %.1f us/tick, worst %.1f us/tick at tick %d, map actions %.1f us/tick "
+			"(%.0f%%), %.0fx real time, peak RSS %.1f MB\n",
+			name, timing.ticks, timing.mean_us, timing.worst_us, timing.worst_tick, map_actions_us,
+			timing.mean_us > 0 ? 100.0 * map_actions_us / timing.mean_us : 0.0, x_real_time, timing.peak_rss_mb);
+		return;
+	}
 	std::printf("battle %s: %d ticks, mean %.1f us/tick, worst %.1f us/tick at tick %d, %.0fx real time, peak RSS %.1f MB\n",
 		name, timing.ticks, timing.mean_us, timing.worst_us, timing.worst_tick, x_real_time, timing.peak_rss_mb);
 }
 
-void BM_battle(benchmark::State &state, file_tag map, const char *name, bool ai = false)
+void BM_battle(benchmark::State &state, file_tag map, const char *name, int16 mode = _battle_scripted)
 {
 	battle_timing timing;
 	for (auto _ : state)
 	{
 		timing = battle_timing();
-		if (!play_battle(map, &timing, ai))
+		if (!play_battle(map, &timing, mode))
 		{
 			state.SkipWithError("the battle map did not start");
 			return;
 		}
 	}
-	report(state, name, timing);
+	report(state, name, timing, mode);
 }
 
 void BM_battle_bnch(benchmark::State &state)
@@ -114,9 +161,15 @@ BENCHMARK(BM_battle_bnch)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_battle_bnch_ai(benchmark::State &state)
 {
-	BM_battle(state, TAG("bnch"), "bnch ai 200 v 200", true);
+	BM_battle(state, TAG("bnch"), "bnch ai 200 v 200", _battle_attack_ai);
 }
 BENCHMARK(BM_battle_bnch_ai)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_battle_bnch_computer_team(benchmark::State &state)
+{
+	BM_battle(state, TAG("bnch"), "bnch 200 v 200, scripted computer team", _battle_computer_team);
+}
+BENCHMARK(BM_battle_bnch_computer_team)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_battle_demo(benchmark::State &state)
 {

@@ -96,7 +96,7 @@ static unsigned_type rounded_square_root(unsigned_type x)
 	return root;
 }
 
-static uint64 isqrt64(uint64 x)
+uint64 isqrt64(uint64 x)
 {
 	return rounded_square_root<uint64>(x);
 }

@@ -137,5 +137,7 @@ world_point3d *closest_point_on_circle(const world_point2d *target, world_distan
 
 // The square root rounded to the nearest integer (isqrt(0xFFFFFFFF) is 65536).
 uint32 isqrt(uint32 x);
+// The same rounding over 64 bits (equal to isqrt below 2^32).
+uint64 isqrt64(uint64 x);
 
 #endif

@@ -536,6 +536,16 @@ static bool hook_condition_holds(int16 condition, const zerv_hook_context *conte
 	}
 }
 
+// Benchmarks only: told before and after each per-tick slot; changes nothing.
+static zerv_slot_timing_hook_proc slot_timing_hook = nullptr;
+static void *slot_timing_hook_data = nullptr;
+
+void set_zerv_slot_timing_hook(zerv_slot_timing_hook_proc proc, void *data)
+{
+	slot_timing_hook = proc;
+	slot_timing_hook_data = data;
+}
+
 int16 run_zerv_hook_slots(int16 table, int16 step, const zerv_hook_context *context)
 {
 	int32 count = 0;
@@ -549,7 +559,10 @@ int16 run_zerv_hook_slots(int16 table, int16 step, const zerv_hook_context *cont
 		if (slot->step != step || !hook_condition_holds(slot->condition, context)) continue;
 
 		service_trace(slot->name);
+		const bool timed = slot_timing_hook && table == _zerv_tick_hooks;
+		if (timed) slot_timing_hook(slot->name, FALSE, slot_timing_hook_data);
 		boolean succeeded = slot->proc ? slot->proc(context) : TRUE; // an empty slot succeeds
+		if (timed) slot_timing_hook(slot->name, TRUE, slot_timing_hook_data);
 		if (!strcmp(slot->name, get_zerv_test_hooks()->failing_slot)) succeeded = FALSE;
 		if (!succeeded && slot->failure != _hook_result_ignored) return slot->failure;
 	}

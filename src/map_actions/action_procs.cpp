@@ -2,31 +2,32 @@
 
 #include "map_actions/ambient_life/ambient_life_procs.h"
 #include "map_actions/general_action_procs.h"
+#include "map_actions/group_ai_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
 #include "map_actions/presentation_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
-	{TAG("guar"), nullptr},
-	{TAG("grou"), nullptr},
-	{TAG("rout"), nullptr},
-	{TAG("spup"), nullptr},
+	{TAG("guar"), guard_group_action_proc},
+	{TAG("grou"), group_action_proc},
+	{TAG("rout"), rout_action_proc},
+	{TAG("spup"), split_up_group_action_proc},
 	{TAG("gene"), nullptr},
 	{TAG("move"), nullptr},
 	{TAG("atta"), nullptr},
-	{TAG("plat"), nullptr},
-	{TAG("plmo"), nullptr},
-	{TAG("plsc"), nullptr},
-	{TAG("squa"), nullptr},
+	{TAG("plat"), platoon_action_proc},
+	{TAG("plmo"), platoon_movement_action_proc},
+	{TAG("plsc"), platoon_movement_action_proc},
+	{TAG("squa"), squad_action_proc},
 	{TAG("mung"), munger_action_proc},
 	{TAG("soun"), sound_action_proc},
 	{TAG("endg"), endgame_action_proc},
 	{TAG("tuni"), test_units_action_proc},
 	{TAG("ctrl"), nullptr},
-	{TAG("wand"), nullptr},
+	{TAG("wand"), wander_action_proc},
 	{TAG("acli"), action_list_action_proc},
-	{TAG("surr"), nullptr},
-	{TAG("look"), nullptr},
+	{TAG("surr"), surround_action_proc},
+	{TAG("look"), look_action_proc},
 	{TAG("obmo"), observer_movement_action_proc},
 	{TAG("part"), particle_system_action_proc},
 	{TAG("snif"), sniffer_action_proc},
@@ -34,7 +35,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("plan"), netgame_time_action_proc},
 	{TAG("ngty"), game_type_action_proc},
 	{TAG("pick"), nullptr},
-	{TAG("lead"), nullptr},
+	{TAG("lead"), lead_action_proc},
 	{TAG("obco"), nullptr},
 	{TAG("legi"), nullptr},
 	{TAG("geom"), geometry_filter_action_proc},
@@ -42,7 +43,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("gate"), nullptr},
 	{TAG("lock"), lock_action_proc},
 	{TAG("ambi"), ambient_sound_action_proc},
-	{TAG("foll"), nullptr},
+	{TAG("foll"), follow_action_proc},
 	{TAG("mece"), nullptr},
 	{TAG("sham"), nullptr},
 	{TAG("suic"), nullptr},

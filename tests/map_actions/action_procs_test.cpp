@@ -1,5 +1,6 @@
 // The registry: 57 rows in their order, then the end row; the twelve logic,
-// timing and arithmetic procedures and the two unit queries have a body.
+// timing and arithmetic procedures, the two unit queries and the thirteen
+// group AI rows have a body.
 #include <gtest/gtest.h>
 
 #include "map_actions/action_procs.h"
@@ -16,7 +17,7 @@ TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
 		EXPECT_NE(registered_map_action_procs[i].tag, static_cast<action_tag>(NONE));
 		if (registered_map_action_procs[i].action_proc) filled += 1;
 	}
-	EXPECT_EQ(filled, 25);
+	EXPECT_EQ(filled, 38);
 	EXPECT_EQ(registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS].tag, static_cast<action_tag>(NONE));
 	EXPECT_EQ(registered_map_action_procs[0].tag, TAG("guar"));
 	EXPECT_EQ(registered_map_action_procs[56].tag, TAG("peas"));
@@ -24,7 +25,13 @@ TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
 	EXPECT_EQ(action_tag_to_action_proc(TAG("lock")), lock_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("geom")), geometry_filter_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("tuni")), test_units_action_proc);
-	EXPECT_EQ(action_tag_to_action_proc(TAG("guar")), nullptr);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("gene")), nullptr);
+	for (file_tag tag : {TAG("grou"), TAG("guar"), TAG("spup"), TAG("plat"), TAG("squa"), TAG("plmo"), TAG("plsc"),
+			 TAG("foll"), TAG("lead"), TAG("rout"), TAG("surr"), TAG("look"), TAG("wand")})
+	{
+		EXPECT_NE(action_tag_to_action_proc(tag), nullptr) << tag;
+	}
+	EXPECT_EQ(action_tag_to_action_proc(TAG("plmo")), action_tag_to_action_proc(TAG("plsc")));
 	EXPECT_EQ(action_tag_to_action_proc(TAG("prta")), nullptr);
 	EXPECT_EQ(action_tag_to_action_proc(static_cast<action_tag>(NONE)), nullptr);
 }
