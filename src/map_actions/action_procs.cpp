@@ -1,7 +1,9 @@
 #include "map_actions/action_procs.h"
 
 #include "map_actions/general_action_procs.h"
+#include "map_actions/unit_order_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
+#include "map_actions/world_object_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
@@ -9,9 +11,9 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("grou"), nullptr},
 	{TAG("rout"), nullptr},
 	{TAG("spup"), nullptr},
-	{TAG("gene"), nullptr},
-	{TAG("move"), nullptr},
-	{TAG("atta"), nullptr},
+	{TAG("gene"), general_command_action_proc},
+	{TAG("move"), movement_command_action_proc},
+	{TAG("atta"), attack_command_action_proc},
 	{TAG("plat"), nullptr},
 	{TAG("plmo"), nullptr},
 	{TAG("plsc"), nullptr},
@@ -20,7 +22,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("soun"), nullptr},
 	{TAG("endg"), endgame_action_proc},
 	{TAG("tuni"), test_units_action_proc},
-	{TAG("ctrl"), nullptr},
+	{TAG("ctrl"), unit_control_action_proc},
 	{TAG("wand"), nullptr},
 	{TAG("acli"), action_list_action_proc},
 	{TAG("surr"), nullptr},
@@ -31,17 +33,17 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("goal"), goal_action_proc},
 	{TAG("plan"), netgame_time_action_proc},
 	{TAG("ngty"), game_type_action_proc},
-	{TAG("pick"), nullptr},
+	{TAG("pick"), pick_up_object_action_proc},
 	{TAG("lead"), nullptr},
-	{TAG("obco"), nullptr},
+	{TAG("obco"), object_control_action_proc},
 	{TAG("legi"), nullptr},
 	{TAG("geom"), geometry_filter_action_proc},
-	{TAG("moef"), nullptr},
-	{TAG("gate"), nullptr},
+	{TAG("moef"), model_effect_action_proc},
+	{TAG("gate"), world_gate_action_proc},
 	{TAG("lock"), lock_action_proc},
 	{TAG("ambi"), nullptr},
 	{TAG("foll"), nullptr},
-	{TAG("mece"), nullptr},
+	{TAG("mece"), mesh_cell_action_proc},
 	{TAG("sham"), nullptr},
 	{TAG("suic"), nullptr},
 	{TAG("mele"), nullptr},
@@ -52,8 +54,8 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("mean"), nullptr},
 	{TAG("ligh"), nullptr},
 	{TAG("dela"), delay_action_proc},
-	{TAG("moma"), nullptr},
-	{TAG("anim"), nullptr},
+	{TAG("moma"), move_marker_action_proc},
+	{TAG("anim"), model_animation_action_proc},
 	{TAG("miss"), mission_action_proc},
 	{TAG("plyc"), player_count_action_proc},
 	{TAG("fade"), nullptr},
