@@ -1,0 +1,118 @@
+// The world procs called directly on the first level.
+#include <cstdlib>
+
+#include "map_actions/procs_test_support.h"
+#include "map_actions/world_object_action_procs.h"
+#include "definitions.h"
+#include "mesh.h"
+#include "projectile_definitions.h"
+#include "world.h"
+
+namespace {
+
+using world_object_procs = level_procs_fixture;
+
+TEST_F(world_object_procs, mesh_cells_take_the_terrain_type_and_refuse_wider_values)
+{
+	mesh_cell *cell = get_mesh_cell(30, 68);
+	cell->flags |= _mesh_cell_is_not_rendered_flag;
+	const int16 m = action("mece");
+	points(m, "pnts", {{30 * 512 + 256, 68 * 512 + 256}, {31 * 512 + 256, 68 * 512 + 256}, {-300, 35000}});
+	integer(m, "teco", 3);
+	const int32 updates = get_monsters_test_hooks()->impassability_updates;
+	EXPECT_EQ(mesh_cell_action_proc(m), 2u);
+	EXPECT_EQ(cell->flags & 0xFF, 0x33);
+	EXPECT_TRUE(cell->flags & _mesh_cell_is_not_rendered_flag);
+	EXPECT_EQ(get_monsters_test_hooks()->impassability_updates - updates, 2);
+	EXPECT_EQ(get_monsters_test_hooks()->last_impassability_x, 31);
+	EXPECT_NE(log_text().find("Cell out of bounds: -1 not in [0, "), std::string::npos);
+
+	const int16 wide = action("mece");
+	points(wide, "pnts", {{30 * 512 + 256, 68 * 512 + 256}});
+	integer(wide, "teco", 16);
+	value(wide, "kill", 0);
+	EXPECT_EQ(mesh_cell_action_proc(wide), 2u);
+	EXPECT_EQ(cell->flags & 0xFF, 0x33);
+	EXPECT_FALSE(cell->flags & _mesh_cell_is_not_rendered_flag);
+	EXPECT_NE(log_text().find("terrain cost 16 is not a terrain type"), std::string::npos);
+
+	const int16 none = action("mece");
+	EXPECT_EQ(mesh_cell_action_proc(none), 0u);
+}
+
+TEST_F(world_object_procs, moved_units_keep_their_arrangement_and_clamp_at_the_edge)
+{
+	const int16 a = team0[0], b = team0[1];
+	const int32 dx = object_of(b)->location.position.x - object_of(a)->location.position.x;
+	const int32 dy = object_of(b)->location.position.y - object_of(a)->location.position.y;
+	const int16 m = action("moma");
+	subjects(m, "subj", {a, b});
+	points(m, "dest", {{20000, 20000}});
+	EXPECT_EQ(move_marker_action_proc(m), 2u);
+	EXPECT_EQ(object_of(b)->location.position.x - object_of(a)->location.position.x, dx);
+	EXPECT_EQ(object_of(b)->location.position.y - object_of(a)->location.position.y, dy);
+	EXPECT_LE(std::abs((object_of(a)->location.position.x + object_of(b)->location.position.x) / 2 - 20000), 1);
+
+	const int16 edge = action("moma");
+	subjects(edge, "subj", {a});
+	points(edge, "dest", {{-5000, -5000}});
+	move_marker_action_proc(edge);
+	EXPECT_EQ(object_of(a)->location.position.x, 0);
+	EXPECT_EQ(object_of(a)->location.position.y, 0);
+}
+
+TEST_F(world_object_procs, the_gate_centre_of_points_and_its_failed_start)
+{
+	const world_point2d list[3] = {{0, 0}, {100, 0}, {400, 30}};
+	world_point2d center;
+	EXPECT_EQ(get_centerpoint_of_points(3, list, &center, TRUE), 200);
+	EXPECT_EQ(center.x, 200);
+	EXPECT_EQ(center.y, 15);
+	EXPECT_EQ(get_centerpoint_of_points(3, list, &center, FALSE), 234);
+	EXPECT_EQ(center.x, 166);
+	EXPECT_EQ(center.y, 10);
+	EXPECT_EQ(get_centerpoint_of_points(0, list, &center, FALSE), 0);
+	EXPECT_EQ(center.x, -1);
+
+	const int16 g = action("gate");
+	const int16 none_identifier = 0;
+	add(g, "mode", _parameter_model_identifier, 1, &none_identifier);
+	EXPECT_EQ(world_gate_action_proc(g), 4u);
+	EXPECT_NE(log_text().find("no models!"), std::string::npos);
+	EXPECT_NE(log_text().find("unable to initialize globals!"), std::string::npos);
+}
+
+TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
+{
+	std::vector<int16> items;
+	int16 kind = NONE;
+	for (int16 i = 0; i < object_array.count; ++i)
+	{
+		const object_data *object = get_object_data(i);
+		if (!object || object->owner != _object_is_dormant_projectile) continue;
+		if (kind == NONE) kind = object->owner_index;
+		if (object->owner_index == kind) items.push_back(i);
+	}
+	if (items.empty()) GTEST_SKIP() << "no lying items";
+	const file_tag kind_tag = get_definition_subgroup(get_projectile_definitions(), kind);
+	const int16 hide = action("obco");
+	add(hide, "type", _parameter_field_name, 1, &kind_tag);
+	flag(hide, "hial");
+	game_play_version = 1690;
+	EXPECT_EQ(object_control_action_proc(hide), 0u);
+	game_play_version = 1720;
+	EXPECT_EQ(object_control_action_proc(hide), 2u);
+	for (int16 i : items) EXPECT_TRUE(get_object_data(i)->flags & FLAG(_object_is_invisible_bit));
+
+	const int16 reveal = action("obco");
+	add(reveal, "type", _parameter_field_name, 1, &kind_tag);
+	flag(reveal, "rera");
+	const uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(object_control_action_proc(reveal), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
+	int32 visible = 0;
+	for (int16 i : items) visible += (get_object_data(i)->flags & FLAG(_object_is_invisible_bit)) ? 0 : 1;
+	EXPECT_EQ(visible, 1);
+}
+
+} // namespace
