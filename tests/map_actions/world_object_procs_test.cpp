@@ -4,7 +4,9 @@
 #include "map_actions/procs_test_support.h"
 #include "map_actions/world_object_action_procs.h"
 #include "definitions.h"
+#include "markers.h"
 #include "mesh.h"
+#include "models.h"
 #include "projectile_definitions.h"
 #include "world.h"
 
@@ -113,6 +115,67 @@ TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
 	int32 visible = 0;
 	for (int16 i : items) visible += (get_object_data(i)->flags & FLAG(_object_is_invisible_bit)) ? 0 : 1;
 	EXPECT_EQ(visible, 1);
+}
+
+} // namespace
+
+namespace {
+
+// A single gate brings its two waves in one after another, waiting for a clear circle.
+TEST_F(world_object_procs, a_single_gate_brings_in_two_waves_then_finishes)
+{
+	int16 model = NONE;
+	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
+		if (get_model_data(i)) model = i;
+	ASSERT_NE(model, NONE);
+	auto shown = [](int16 marker_identifier) {
+		const marker_data *marker = get_marker_by_identifier(_marker_monster, marker_identifier);
+		const monster_data *monster = marker ? get_monster_data(marker->data_index) : nullptr;
+		return monster && !(monster->extra_flags & _monster_is_invisible_extra_flag);
+	};
+	const int16 first_marker = 47, second_marker = 48;
+	EXPECT_FALSE(shown(first_marker));
+	const int16 w1 = action("acli", 0, _map_action_deactivates_never, "w1");
+	const int16 w2 = action("acli", 0, _map_action_deactivates_never, "w2");
+	add(w1, "subj", _parameter_monster_identifier, 1, &first_marker);
+	add(w2, "subj", _parameter_monster_identifier, 1, &second_marker);
+	const int16 g = action("gate");
+	add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
+	const world_point2d gate_center = {10 * 512 + 256, 10 * 512 + 256};
+	points(g, "cent", {gate_center});
+	add(g, "radi", _parameter_world_distance, 1, std::vector<int32>{1024}.data());
+	ids(g, "wave", {w1, w2});
+	fixed_value(g, "dura", FIXED_ONE);
+
+	EXPECT_EQ(world_gate_action_proc(g), 0u); // starts bringing in the first wave
+	const int16 first = get_marker_by_identifier(_marker_monster, first_marker)->data_index;
+	ASSERT_NE(first, NONE);
+	EXPECT_LE(std::abs(object_of(first)->location.position.x - gate_center.x), 1);
+	harness_run_ticks(150); // the teleport and the entrance fade (a random delay) end
+	EXPECT_TRUE(shown(first_marker));
+	EXPECT_EQ(world_gate_action_proc(g), 0u);
+	EXPECT_EQ(world_gate_action_proc(g), 0u); // the first wave still stands in the circle
+	EXPECT_FALSE(shown(second_marker));
+
+	const int16 away = action("moma");
+	subjects(away, "subj", {first});
+	points(away, "dest", {{40 * 512, 40 * 512}});
+	move_marker_action_proc(away);
+	EXPECT_EQ(world_gate_action_proc(g), 0u);
+	harness_run_ticks(150);
+	EXPECT_TRUE(shown(second_marker));
+	EXPECT_EQ(world_gate_action_proc(g), 0u);
+	EXPECT_EQ(world_gate_action_proc(g), 6u);
+	EXPECT_NE(log_text().find("no more waves to bring in (success)"), std::string::npos);
+
+	// A damaged state is rebuilt rather than trusted.
+	world_gate_globals damaged;
+	ASSERT_TRUE(get_map_action_structure(g, TAG("#glo"), sizeof(damaged), &damaged));
+	damaged.wave_container_count = 99;
+	ASSERT_TRUE(set_unique_map_action_parameter(g, TAG("#glo"), _parameter_character, sizeof(damaged), &damaged));
+	EXPECT_EQ(world_gate_action_proc(g), 0u);
+	ASSERT_TRUE(get_map_action_structure(g, TAG("#glo"), sizeof(damaged), &damaged));
+	EXPECT_LE(damaged.wave_container_count, MAXIMUM_WAVES_PER_GATE);
 }
 
 } // namespace
