@@ -185,6 +185,26 @@ uint32 attack_command_action_proc(int16 action_index)
 		map_action_debug(action_index, "%d defenders matching type %d", static_cast<int>(defender_count),
 			static_cast<int>(kind));
 	}
+	map_action_parameter polygon;
+	if (get_map_action_parameter(&polygon, action_index, 0, TAG("poly"), _parameter_world_point2d))
+	{
+		const bool closed = map_action_has_flag(action_index, TAG("clpo"));
+		const bool outside = map_action_has_flag(action_index, TAG("repo"));
+		world_point2d points[256];
+		const int32 n =
+			get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d, points, 256);
+		int16 kept = 0;
+		for (int16 i = 0; i < defender_count; ++i)
+		{
+			const monster_data *monster = get_monster_data(defenders[i]);
+			const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+			if (!object || !monster_is_visible(monster)) continue;
+			const world_point2d p = {object->location.position.x, object->location.position.y};
+			if ((point_in_polygon_test(&p, points, n, closed) != FALSE) != outside) defenders[kept++] = defenders[i];
+		}
+		defender_count = kept;
+		map_action_debug(action_index, "%d defenders inside geometry", static_cast<int>(defender_count));
+	}
 	if (defender_count <= 0)
 	{
 		map_action_debug(action_index, "attacker count: %d defender count: %d", static_cast<int>(attacker_count),

@@ -41,6 +41,19 @@ TEST_F(unit_order_procs, attack_orders_skip_user_commanded_units_and_carry_the_r
 	EXPECT_EQ(get_monster_data(team0[3])->internal_command_identifier, target);
 	EXPECT_NE(log_text().find("attack closest: attackers: 4 defenders: "), std::string::npos);
 
+	// Defenders kept inside a polygon, or outside it with 'repo'.
+	const std::vector<world_point2d> corner = {{0, 0}, {512, 0}, {512, 512}, {0, 512}};
+	const int16 inside = action("atta");
+	subjects(inside, "subj", first(team0, 2));
+	subjects(inside, "obje", first(team1, 3));
+	points(inside, "poly", corner);
+	flag(inside, "clpo");
+	EXPECT_EQ(attack_command_action_proc(inside), 0u);
+	EXPECT_NE(log_text().find("0 defenders inside geometry"), std::string::npos);
+	flag(inside, "repo");
+	EXPECT_EQ(attack_command_action_proc(inside), 2u);
+	EXPECT_NE(log_text().find("3 defenders inside geometry"), std::string::npos);
+
 	const int16 nobody = action("atta");
 	subjects(nobody, "subj", first(team0, 2));
 	integer(nobody, "team", 5);
