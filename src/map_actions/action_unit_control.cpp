@@ -135,7 +135,9 @@ static void show_overhead_text(int16 action_index, const int16 *subjects, int16 
 	{
 		monster_data *monster = get_monster_data(subjects[i]);
 		if (!monster) continue;
-		if (monster->current_overhead_text_index != NONE) delete_overhead_text(monster->current_overhead_text_index);
+		// A timed-out slot may since hold another unit's text.
+		const overhead_text_data *current = get_overhead_text_data(monster->current_overhead_text_index);
+		if (current && current->monster_index == subjects[i]) delete_overhead_text(monster->current_overhead_text_index);
 		text.monster_index = subjects[i];
 		monster->current_overhead_text_index = new_overhead_text(&text);
 	}

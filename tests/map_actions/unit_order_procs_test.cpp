@@ -1,6 +1,7 @@
 // The order and unit-control procs called directly on the first level.
 #include "map_actions/procs_test_support.h"
 #include "map_actions/unit_order_action_procs.h"
+#include "overhead_map.h"
 #include "world.h"
 
 namespace {
@@ -159,6 +160,34 @@ TEST_F(unit_order_procs, elimination_returns_before_the_later_steps)
 	EXPECT_EQ(unit_control_action_proc(c), 2u);
 	const monster_data *monster = get_monster_data(team1[0]);
 	if (monster) { EXPECT_NE(monster->ammunition_count, 99); }
+}
+
+} // namespace
+
+namespace {
+
+// The floating text table: a slot per text, freed when its timer runs out.
+TEST_F(unit_order_procs, floating_texts_hold_a_slot_until_their_timer_ends)
+{
+	const int16 c = action("ctrl");
+	subjects(c, "subj", first(team0, 1));
+	const field_tag unknown = TAG("zzzz");
+	add(c, "otxt", _parameter_field_name, 1, &unknown);
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	EXPECT_NE(log_text().find("invalid string list tag"), std::string::npos);
+
+	overhead_text_data text = {};
+	text.monster_index = team0[0];
+	text.timer = 2;
+	const uint64 digest = zerv_state_digest();
+	const int16 slot = new_overhead_text(&text);
+	ASSERT_NE(slot, NONE);
+	EXPECT_EQ(get_overhead_text_data(slot)->monster_index, team0[0]);
+	update_overhead_text();
+	EXPECT_NE(get_overhead_text_data(slot), nullptr);
+	update_overhead_text();
+	EXPECT_EQ(get_overhead_text_data(slot), nullptr);
+	EXPECT_EQ(zerv_state_digest(), digest); // machine-local
 }
 
 } // namespace
