@@ -6,6 +6,8 @@
 #include "definitions.h"
 #include "markers.h"
 #include "mesh.h"
+#include "model_animations.h"
+#include "model_effects.h"
 #include "models.h"
 #include "projectile_definitions.h"
 #include "world.h"
@@ -176,6 +178,49 @@ TEST_F(world_object_procs, a_single_gate_brings_in_two_waves_then_finishes)
 	EXPECT_EQ(world_gate_action_proc(g), 0u);
 	ASSERT_TRUE(get_map_action_structure(g, TAG("#glo"), sizeof(damaged), &damaged));
 	EXPECT_LE(damaged.wave_container_count, MAXIMUM_WAVES_PER_GATE);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
+{
+	int16 animation = NONE;
+	for (int16 i = 0; i < model_animation_array.count && animation == NONE; ++i)
+		if (get_model_animation_data(i)) animation = i;
+	if (animation == NONE) GTEST_SKIP() << "no model animation on the level";
+	model_animation_data *data = get_model_animation_data(animation);
+	data->current_frame_index = 4;
+	data->state = _animation_stopped;
+	const int16 a = action("anim");
+	add(a, "subj", _parameter_model_animation_identifier, 1, &data->identifier);
+	integer(a, "___=", 5);
+	flag(a, "stfo");
+	EXPECT_EQ(model_animation_action_proc(a), 0u);
+	EXPECT_EQ(get_model_animation_data(animation)->state, _animation_stopped);
+	const int16 b = action("anim");
+	add(b, "subj", _parameter_model_animation_identifier, 1, &data->identifier);
+	integer(b, "___>", 3);
+	flag(b, "stfo");
+	EXPECT_EQ(model_animation_action_proc(b), 2u);
+	EXPECT_EQ(get_model_animation_data(animation)->state, _animation_running);
+	EXPECT_NE(log_text().find("frame: 4 > 3"), std::string::npos);
+
+	// Without 'dura' the effect would last for ever: the model layer refuses it.
+	const int16 model = get_model_animation_data(animation)->current_model_index;
+	if (!get_model_data(model)) return;
+	const int16 e = action("moef");
+	add(e, "anim", _parameter_model_animation_identifier, 1, &data->identifier);
+	add(e, "mate", _parameter_integer, 1, std::vector<int32>{0}.data());
+	fixed_value(e, "mafi", FIXED_ONE / 4);
+	EXPECT_EQ(model_effect_action_proc(e), 0u);
+	EXPECT_NE(log_text().find("unable to create the model effect"), std::string::npos);
+	EXPECT_NE(log_text().find("fading to transparency of 0.7500"), std::string::npos);
+	fixed_value(e, "dura", FIXED_ONE);
+	const int32 calls = get_model_effects_test_hooks()->new_calls;
+	model_effect_action_proc(e);
+	EXPECT_EQ(get_model_effects_test_hooks()->new_calls, calls + 1);
 }
 
 } // namespace
