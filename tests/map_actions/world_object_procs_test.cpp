@@ -224,3 +224,30 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 }
 
 } // namespace
+
+namespace {
+
+// Seventeen waves overrun the state and a self-link would overwrite it: capped, and single.
+TEST_F(world_object_procs, a_gate_caps_its_waves_and_a_self_link_makes_it_single)
+{
+	int16 model = NONE;
+	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
+		if (get_model_data(i)) model = i;
+	ASSERT_NE(model, NONE);
+	const int16 g = action("gate");
+	add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
+	std::vector<int16> waves;
+	for (int32 i = 0; i < 17; ++i) waves.push_back(id(action("none")));
+	add(g, "wave", _parameter_action_identifier, 17, waves.data());
+	ids(g, "next", {g});
+	fixed_value(g, "dura", FIXED_ONE);
+	world_gate_action_proc(g);
+	world_gate_globals state;
+	ASSERT_TRUE(get_map_action_structure(g, TAG("#glo"), sizeof(state), &state));
+	EXPECT_EQ(state.next_world_gate_index, NONE);
+	EXPECT_EQ(state.wave_container_count + state.free_wave_container_count, MAXIMUM_WAVES_PER_GATE);
+	EXPECT_EQ(state.waves[1].activation_index, NONE);
+	EXPECT_NE(log_text().find("more than 16 waves"), std::string::npos);
+}
+
+} // namespace
