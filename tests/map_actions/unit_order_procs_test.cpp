@@ -151,6 +151,25 @@ TEST_F(unit_order_procs, unit_control_values_saturate_and_follow_their_versions)
 	EXPECT_TRUE(get_monster_data(team1[1])->extra_flags & _monster_does_not_autotarget_extra_flag);
 }
 
+// A ghost fade reverses where it stands; a phase beyond the period starts the new fade at its end.
+TEST_F(unit_order_procs, ghost_fades_continue_from_the_mirrored_phase)
+{
+	object_data *a = object_of(team0[0]);
+	object_data *b = object_of(team0[1]);
+	a->transfer_mode = _transfer_mode_transparent_disappearing;
+	a->transfer_phase = 10;
+	b->transfer_mode = _transfer_mode_transparent_disappearing;
+	b->transfer_phase = 50;
+	const int16 c = action("ctrl");
+	subjects(c, "subj", first(team0, 2));
+	value(c, "onii", 1);
+	unit_control_action_proc(c);
+	EXPECT_EQ(a->transfer_mode, _transfer_mode_transparent_appearing);
+	EXPECT_EQ(a->transfer_period, 30);
+	EXPECT_EQ(a->transfer_phase, 20);
+	EXPECT_EQ(b->transfer_phase, 0);
+}
+
 TEST_F(unit_order_procs, elimination_returns_before_the_later_steps)
 {
 	const int16 c = action("ctrl");
