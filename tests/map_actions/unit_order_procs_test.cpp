@@ -1,6 +1,8 @@
 // The order and unit-control procs called directly on the first level.
 #include "map_actions/procs_test_support.h"
 #include "map_actions/unit_order_action_procs.h"
+#include "markers.h"
+#include "mesh.h"
 #include "overhead_map.h"
 #include "world.h"
 
@@ -168,6 +170,32 @@ TEST_F(unit_order_procs, ghost_fades_continue_from_the_mirrored_phase)
 	EXPECT_EQ(a->transfer_period, 30);
 	EXPECT_EQ(a->transfer_phase, 20);
 	EXPECT_EQ(b->transfer_phase, 0);
+}
+
+// 'heig' raises the marker without a draw for equal values, and the shown unit keeps the height.
+TEST_F(unit_order_procs, a_raised_marker_gives_the_shown_unit_its_height)
+{
+	marker_data *marker = get_marker_by_identifier(_marker_monster, 47);
+	ASSERT_NE(marker, nullptr);
+	const world_distance z = marker->location.position.z;
+	const int16 c = action("ctrl");
+	const int16 marker_identifier = 47;
+	add(c, "subj", _parameter_monster_identifier, 1, &marker_identifier);
+	add(c, "heig", _parameter_world_distance, 2, std::vector<int32>{300, 300}.data());
+	const uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_EQ(marker->location.position.z, z + 300);
+	const int16 show = action("ctrl");
+	add(show, "subj", _parameter_monster_identifier, 1, &marker_identifier);
+	add(show, "heig", _parameter_world_distance, 1, std::vector<int32>{0}.data());
+	flag(show, "visi");
+	unit_control_action_proc(show);
+	const monster_data *monster = get_monster_data(marker->data_index);
+	ASSERT_NE(monster, nullptr);
+	EXPECT_FALSE(monster->extra_flags & _monster_is_invisible_extra_flag);
+	const world_point2d p = {marker->location.position.x, marker->location.position.y};
+	EXPECT_EQ(monster->height_over_mesh, z + 300 - get_mesh_height(&p, _true_height));
 }
 
 TEST_F(unit_order_procs, elimination_returns_before_the_later_steps)
