@@ -10,6 +10,7 @@
 #include "model_effects.h"
 #include "models.h"
 #include "projectile_definitions.h"
+#include "spatial_groups.h"
 #include "world.h"
 
 namespace {
@@ -248,6 +249,36 @@ TEST_F(world_object_procs, a_gate_caps_its_waves_and_a_self_link_makes_it_single
 	EXPECT_EQ(state.wave_container_count + state.free_wave_container_count, MAXIMUM_WAVES_PER_GATE);
 	EXPECT_EQ(state.waves[1].activation_index, NONE);
 	EXPECT_NE(log_text().find("more than 16 waves"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// A marker goes to the first free cell around the team's largest army, facing its centre.
+TEST_F(world_object_procs, a_marker_is_placed_beside_the_largest_army)
+{
+	build_spatial_groups();
+	const spatial_supergroup *largest = nullptr;
+	for (const spatial_supergroup *g = first_spatial_supergroup(); g; g = next_spatial_supergroup(g))
+		if (g->team_index == 0 && (!largest || g->monster_count > largest->monster_count)) largest = g;
+	ASSERT_NE(largest, nullptr);
+	const world_point2d center = largest->center;
+	marker_data *marker = get_marker_by_identifier(_marker_monster, 49);
+	ASSERT_NE(marker, nullptr);
+	const int16 m = action("moma");
+	const int16 marker_identifier = 49;
+	add(m, "subj", _parameter_monster_identifier, 1, &marker_identifier);
+	integer(m, "team", 0);
+	EXPECT_EQ(move_marker_action_proc(m), 2u);
+	const int32 x = marker->location.position.x, y = marker->location.position.y;
+	EXPECT_EQ(x % 512, 256);
+	EXPECT_EQ(y % 512, 256);
+	EXPECT_LE(std::abs((x >> 9) - (center.x >> 9)), MAXIMUM_RADIUS_TO_SCAN);
+	EXPECT_LE(std::abs((y >> 9) - (center.y >> 9)), MAXIMUM_RADIUS_TO_SCAN);
+	EXPECT_EQ(get_mesh_cell(x >> 9, y >> 9)->model_index, NONE);
+	EXPECT_EQ(marker->location.yaw, arctangent(center.x - x, center.y - y));
+	EXPECT_EQ(marker->location.position.z, get_mesh_height(&center, _land_height));
 }
 
 } // namespace
