@@ -282,3 +282,28 @@ TEST_F(world_object_procs, a_marker_is_placed_beside_the_largest_army)
 }
 
 } // namespace
+
+namespace {
+
+// 'targ': the subject takes the target's place and looks; the target loses its record.
+TEST_F(world_object_procs, a_subject_takes_its_targets_place_and_looks)
+{
+	const int16 s = team0[0], t = team1[0];
+	get_monster_data(t)->experience = 40;
+	get_monster_data(t)->battles_survived = 3;
+	object_of(t)->vitality = 77;
+	const int16 m = action("moma");
+	subjects(m, "subj", {s});
+	subjects(m, "targ", {t});
+	EXPECT_EQ(move_marker_action_proc(m), 2u);
+	EXPECT_EQ(object_of(s)->location.position.x, object_of(t)->location.position.x);
+	EXPECT_EQ(object_of(s)->location.position.y, object_of(t)->location.position.y);
+	EXPECT_EQ(object_of(s)->vitality, 77);
+	EXPECT_EQ(object_of(s)->shape_collection_index, object_of(t)->shape_collection_index);
+	EXPECT_EQ(get_monster_data(s)->experience, 40);
+	EXPECT_EQ(get_monster_data(s)->battles_survived, 3);
+	EXPECT_EQ(get_monster_data(t)->experience, 0);
+	EXPECT_EQ(get_monster_data(t)->battles_survived, 0);
+}
+
+} // namespace
