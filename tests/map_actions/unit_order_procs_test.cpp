@@ -34,13 +34,21 @@ TEST_F(unit_order_procs, attack_orders_skip_user_commanded_units_and_carry_the_r
 	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
 	EXPECT_EQ(get_monster_data(team0[0])->internal_command_identifier, id(location));
 
+	// An object position that names nothing: one draw, no order.
+	const int16 missing = action("atta");
+	subjects(missing, "subj", first(team0, 3));
+	const int16 nothing = 32000;
+	add(missing, "proj", _parameter_object_identifier, 1, &nothing);
+	EXPECT_EQ(attack_command_action_proc(missing), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
+
 	// The target form passes the action's index; team narrowing and the log lines.
 	const int16 target = action("atta");
 	subjects(target, "subj", first(team0, 4));
 	integer(target, "team", 1);
 	flag(target, "near");
 	EXPECT_EQ(attack_command_action_proc(target), 2u);
-	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
 	EXPECT_EQ(get_monster_data(team0[3])->internal_command_identifier, target);
 	EXPECT_NE(log_text().find("attack closest: attackers: 4 defenders: "), std::string::npos);
 
