@@ -246,3 +246,27 @@ TEST_F(unit_order_procs, floating_texts_hold_a_slot_until_their_timer_ends)
 }
 
 } // namespace
+
+namespace {
+
+// A charm takes a defender of a kind the attacker's player fields, from 1511 on.
+TEST_F(unit_order_procs, a_charm_changes_the_defenders_owner_from_1511)
+{
+	int16 defender = NONE;
+	for (int16 d : team1)
+		for (int16 a : team0)
+			if (defender == NONE && get_monster_data(d)->orig_type == get_monster_data(a)->type) defender = d;
+	if (defender == NONE) GTEST_SKIP() << "no kind on both sides";
+	const int16 c = action("atta");
+	subjects(c, "subj", first(team0, 1));
+	subjects(c, "obje", {defender});
+	flag(c, "chrm");
+	game_play_version = 1510;
+	EXPECT_EQ(attack_command_action_proc(c), 2u);
+	EXPECT_EQ(get_monster_data(defender)->owner_team_index, 1);
+	game_play_version = 1511;
+	EXPECT_EQ(attack_command_action_proc(c), 2u);
+	EXPECT_EQ(get_monster_data(defender)->owner_player_index, get_monster_data(team0[0])->owner_player_index);
+}
+
+} // namespace
