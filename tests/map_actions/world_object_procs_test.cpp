@@ -307,3 +307,48 @@ TEST_F(world_object_procs, a_subject_takes_its_targets_place_and_looks)
 }
 
 } // namespace
+
+namespace {
+
+// Two linked gates exchange the units in their circles; an empty side passes through.
+TEST_F(world_object_procs, linked_gates_exchange_their_units)
+{
+	int16 model = NONE;
+	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
+		if (get_model_data(i)) model = i;
+	ASSERT_NE(model, NONE);
+	const int16 traveller = team0[0];
+	const world_point2d here = {object_of(traveller)->location.position.x, object_of(traveller)->location.position.y};
+	const world_point2d there = {10 * 512 + 256, 10 * 512 + 256};
+	const int16 a = action("gate"), b = action("gate");
+	const int16 wave_a = action("none"), wave_b = action("none");
+	for (int16 g : {a, b})
+	{
+		add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
+		add(g, "radi", _parameter_world_distance, 1, std::vector<int32>{200}.data());
+		fixed_value(g, "dura", FIXED_ONE);
+	}
+	points(a, "cent", {here});
+	points(b, "cent", {there});
+	ids(a, "next", {b});
+	ids(b, "next", {a});
+	ids(a, "wave", {wave_a});
+	ids(b, "wave", {wave_b});
+
+	EXPECT_EQ(world_gate_action_proc(b), 0u);
+	EXPECT_EQ(world_gate_action_proc(a), 0u); // both idle: the exchange starts
+	world_gate_globals state;
+	ASSERT_TRUE(get_map_action_structure(b, TAG("#glo"), sizeof(state), &state));
+	EXPECT_EQ(state.state, _state_teleporting_out);
+	harness_run_ticks(40);
+	world_gate_action_proc(a);
+	world_gate_action_proc(b);
+	world_gate_action_proc(b); // the traveller's wave arrives at b
+	harness_run_ticks(150);
+	const object_data *object = object_of(traveller);
+	EXPECT_LE(std::abs(object->location.position.x - there.x), 600);
+	EXPECT_LE(std::abs(object->location.position.y - there.y), 600);
+	EXPECT_FALSE(get_monster_data(traveller)->extra_flags & _monster_is_invisible_extra_flag);
+}
+
+} // namespace
