@@ -397,6 +397,7 @@ uint32 world_gate_action_proc(int16 action_index)
 		g.next_world_gate_index == action_index))
 		g.next_world_gate_index = NONE;
 	uint32 result = 0;
+	world_gate_globals linked;
 	const int64 elapsed = static_cast<int64>(game->game_time) - g.ticks_at_last_transition_state;
 	if (g.state == _state_teleporting_in)
 	{
@@ -438,12 +439,10 @@ uint32 world_gate_action_proc(int16 action_index)
 			set_gate_action_state(&g, _state_idle);
 		}
 	}
-	else if (g.teleporting_out)
+	else if (g.teleporting_out && g.next_world_gate_index != NONE && get_gate_globals(g.next_world_gate_index, &linked))
 	{
-		world_gate_globals linked;
 		const int16 linked_index = g.next_world_gate_index;
-		if (linked_index != NONE && get_gate_globals(linked_index, &linked) && g.state == _state_idle &&
-			linked.state == _state_idle && g.free_wave_container_count > 0 && linked.free_wave_container_count > 0)
+		if (linked.state == _state_idle && g.free_wave_container_count > 0 && linked.free_wave_container_count > 0)
 		{
 			int16 a[MAXIMUM_MONSTERS_PER_WORLD_GATE], b[MAXIMUM_MONSTERS_PER_WORLD_GATE];
 			const int16 a_count = get_monster_identifiers_inside_radius(g.center, g.radius, a);
