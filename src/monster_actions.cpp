@@ -675,7 +675,11 @@ void monster_picking_up(int16 monster_index)
 			if (distance2d(&a, &b) <= MINIMUM_PICK_UP_DISTANCE && give_object_to_monster(monster_index, index) &&
 				(monster->flags & _monster_responding_to_command_flag))
 			{
-				set_map_action_success(monster->internal_command_identifier);
+				const int16 ordering_action = monster->internal_command_identifier == -1 ||
+						monster->internal_command_identifier == -2 ?
+					static_cast<int16>(NONE) :
+					action_identifier_to_action_index(monster->internal_command_identifier);
+				if (ordering_action != NONE) set_map_action_success(ordering_action);
 			}
 		}
 		monster = get_monster_data(monster_index);

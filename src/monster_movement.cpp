@@ -1164,10 +1164,12 @@ void monster_needs_new_path(int16 monster_index)
 					else
 					{
 						monster->waypoint_count = 0;
-						if (monster->internal_command_identifier >= 0)
-						{
-							set_map_action_success(monster->internal_command_identifier);
-						}
+						// Scripted orders carry their action's identifier (negative as int16).
+						const int16 ordering_action = monster->internal_command_identifier == -1 ||
+								monster->internal_command_identifier == -2 ?
+							static_cast<int16>(NONE) :
+							action_identifier_to_action_index(monster->internal_command_identifier);
+						if (ordering_action != NONE) set_map_action_success(ordering_action);
 						if (monster->flags & _monster_has_final_desired_yaw_flag)
 						{
 							monster->desired_yaw = monster->final_desired_yaw;

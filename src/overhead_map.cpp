@@ -90,30 +90,57 @@ void initialize_overhead_text(void)
 	LEAST("initialize_overhead_text");
 }
 
+static void free_every_overhead_text(void)
+{
+	for (overhead_text_data &text : overhead_map_hooks.texts)
+	{
+		text = overhead_text_data{};
+		text.monster_index = NONE;
+	}
+}
+
 void initialize_overhead_text_for_new_map(void)
 {
 	LEAST("initialize_overhead_text_for_new_map");
+	free_every_overhead_text();
 }
 
 void dispose_overhead_text_from_old_map(void)
 {
 	LEAST("dispose_overhead_text_from_old_map");
+	free_every_overhead_text();
 }
 
+// Machine-local: the texts count down once per tick and free their slot at zero.
 void update_overhead_text(void)
 {
 	LEAST("update_overhead_text");
+	for (overhead_text_data &text : overhead_map_hooks.texts)
+	{
+		if (text.monster_index == NONE) continue;
+		text.timer = static_cast<int16>(text.timer - 1);
+		if (text.timer <= 0) text.monster_index = NONE;
+	}
 }
 
 int16 new_overhead_text(const overhead_text_data *text)
 {
 	LEAST("new_overhead_text", text);
+	if (!text || text->monster_index == NONE) return NONE;
+	for (int16 i = 0; i < MAXIMUM_OVERHEAD_TEXTS; ++i)
+	{
+		if (overhead_map_hooks.texts[i].monster_index != NONE) continue;
+		overhead_map_hooks.texts[i] = *text;
+		return i;
+	}
 	return NONE;
 }
 
 void delete_overhead_text(int16 overhead_text_index)
 {
 	LEAST("delete_overhead_text", overhead_text_index);
+	if (overhead_text_index < 0 || overhead_text_index >= MAXIMUM_OVERHEAD_TEXTS) return;
+	overhead_map_hooks.texts[overhead_text_index].monster_index = NONE;
 }
 
 const overhead_text_data *get_overhead_text_data(int16 overhead_text_index)

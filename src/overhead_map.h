@@ -59,7 +59,7 @@ void delete_overhead_text(int16 overhead_text_index);
 // The record of a text; NULL for NONE, an index out of range or a free slot.
 const overhead_text_data *get_overhead_text_data(int16 overhead_text_index);
 
-#define MAXIMUM_OVERHEAD_TEXTS 16
+#define MAXIMUM_OVERHEAD_TEXTS 32
 
 struct overhead_map_test_hooks_data
 {

@@ -11,6 +11,8 @@
 #include "definitions.h"
 #include "directions.h"
 #include "first_level_content.h"
+#include "effects_content.h"
+#include "local_projectiles.h"
 #include "main.h"
 #include "collections_content.h"
 #include "mesh_content.h"
@@ -44,10 +46,12 @@ protected:
 		initialize_objects();
 		initialize_projectiles();
 		initialize_connectors();
+		initialize_local_projectiles();
 		game_play_version = 1720;
 	}
 	void TearDown() override
 	{
+		dispose_local_projectiles_from_old_map();
 		dispose_connectors_from_old_map();
 		dispose_projectiles_from_old_map();
 		dispose_objects_from_old_map();
@@ -66,14 +70,16 @@ protected:
 		initialize_objects_for_new_map();
 		initialize_projectiles_for_new_map();
 		initialize_connectors_for_new_map();
+		initialize_local_projectiles_for_new_map();
 		return initialize_mesh_for_new_map(mesh_tag) != FALSE;
 	}
 
-	// The maps with what their media's splash groups need.
+	// The maps with what their media's splash groups and surface effects need.
 	static bool make_map_tags(std::vector<int32> *handles)
 	{
 		return make_default_mesh_tags(handles) && make_default_collection_tags(handles) &&
-			make_default_object_tags(handles) && make_default_projectile_tags(handles);
+			make_default_object_tags(handles) && make_default_projectile_tags(handles) &&
+			make_default_effects_tags(handles);
 	}
 };
 
@@ -187,6 +193,7 @@ TEST_F(mesh_default_maps, maps_carry_their_fog_density)
 	{
 		ASSERT_TRUE(start(tag)) << log_text();
 		EXPECT_FLOAT_EQ(get_mesh_header()->fog_density, 0.00005f);
+		dispose_local_projectiles_from_old_map();
 		dispose_connectors_from_old_map();
 		dispose_projectiles_from_old_map();
 		dispose_objects_from_old_map();

@@ -5,6 +5,8 @@
 #include "map_actions/group_ai_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
 #include "map_actions/presentation_action_procs.h"
+#include "map_actions/world_object_action_procs.h"
+#include "map_actions/unit_order_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
@@ -12,9 +14,9 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("grou"), group_action_proc},
 	{TAG("rout"), rout_action_proc},
 	{TAG("spup"), split_up_group_action_proc},
-	{TAG("gene"), nullptr},
-	{TAG("move"), nullptr},
-	{TAG("atta"), nullptr},
+	{TAG("gene"), general_command_action_proc},
+	{TAG("move"), movement_command_action_proc},
+	{TAG("atta"), attack_command_action_proc},
 	{TAG("plat"), platoon_action_proc},
 	{TAG("plmo"), platoon_movement_action_proc},
 	{TAG("plsc"), platoon_movement_action_proc},
@@ -23,7 +25,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("soun"), sound_action_proc},
 	{TAG("endg"), endgame_action_proc},
 	{TAG("tuni"), test_units_action_proc},
-	{TAG("ctrl"), nullptr},
+	{TAG("ctrl"), unit_control_action_proc},
 	{TAG("wand"), wander_action_proc},
 	{TAG("acli"), action_list_action_proc},
 	{TAG("surr"), surround_action_proc},
@@ -34,17 +36,17 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("goal"), goal_action_proc},
 	{TAG("plan"), netgame_time_action_proc},
 	{TAG("ngty"), game_type_action_proc},
-	{TAG("pick"), nullptr},
+	{TAG("pick"), pick_up_object_action_proc},
 	{TAG("lead"), lead_action_proc},
-	{TAG("obco"), nullptr},
+	{TAG("obco"), object_control_action_proc},
 	{TAG("legi"), nullptr},
 	{TAG("geom"), geometry_filter_action_proc},
-	{TAG("moef"), nullptr},
-	{TAG("gate"), nullptr},
+	{TAG("moef"), model_effect_action_proc},
+	{TAG("gate"), world_gate_action_proc},
 	{TAG("lock"), lock_action_proc},
 	{TAG("ambi"), ambient_sound_action_proc},
 	{TAG("foll"), follow_action_proc},
-	{TAG("mece"), nullptr},
+	{TAG("mece"), mesh_cell_action_proc},
 	{TAG("sham"), nullptr},
 	{TAG("suic"), nullptr},
 	{TAG("mele"), nullptr},
@@ -55,8 +57,8 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("mean"), nullptr},
 	{TAG("ligh"), lightning_action_proc},
 	{TAG("dela"), delay_action_proc},
-	{TAG("moma"), nullptr},
-	{TAG("anim"), nullptr},
+	{TAG("moma"), move_marker_action_proc},
+	{TAG("anim"), model_animation_action_proc},
 	{TAG("miss"), mission_action_proc},
 	{TAG("plyc"), player_count_action_proc},
 	{TAG("fade"), ingame_fade_action_proc},

@@ -1,6 +1,6 @@
-// The registry: 57 rows in their order, then the end row; the twelve logic,
-// timing and arithmetic procedures, the two unit queries and the thirteen
-// group AI rows have a body.
+// The registry: 57 rows in their order, then the end row; the logic, timing,
+// arithmetic, unit query, presentation, ambient life, group AI, order, control
+// and world procedures have a body.
 #include <gtest/gtest.h>
 
 #include "map_actions/action_procs.h"
@@ -9,7 +9,9 @@
 
 namespace {
 
-TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
+// The registry: 57 rows in their order, then the end row; the logic, timing,
+// arithmetic, unit query, presentation, ambient life, group AI, order, control
+// and world procedures have a body.
 {
 	int32 filled = 0;
 	for (int32 i = 0; i < NUMBER_OF_REGISTERED_MAP_ACTION_PROCS; ++i)
@@ -17,7 +19,7 @@ TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
 		EXPECT_NE(registered_map_action_procs[i].tag, static_cast<action_tag>(NONE));
 		if (registered_map_action_procs[i].action_proc) filled += 1;
 	}
-	EXPECT_EQ(filled, 38);
+	EXPECT_EQ(filled, 49);
 	EXPECT_EQ(registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS].tag, static_cast<action_tag>(NONE));
 	EXPECT_EQ(registered_map_action_procs[0].tag, TAG("guar"));
 	EXPECT_EQ(registered_map_action_procs[56].tag, TAG("peas"));

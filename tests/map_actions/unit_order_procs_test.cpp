@@ -1,0 +1,272 @@
+// The order and unit-control procs called directly on the first level.
+#include "map_actions/procs_test_support.h"
+#include "map_actions/unit_order_action_procs.h"
+#include "markers.h"
+#include "mesh.h"
+#include "overhead_map.h"
+#include "world.h"
+
+namespace {
+
+using unit_order_procs = level_procs_fixture;
+
+TEST_F(unit_order_procs, attack_orders_skip_user_commanded_units_and_carry_the_right_command_identifier)
+{
+	const int16 a = action("atta");
+	subjects(a, "subj", first(team0, 3));
+	for (int16 i : first(team0, 3)) get_monster_data(i)->flags |= _monster_has_received_user_command_flag;
+	EXPECT_EQ(attack_command_action_proc(a), 4u);
+	for (int16 i : first(team0, 3)) get_monster_data(i)->flags &= ~_monster_has_received_user_command_flag;
+
+	// An empty point list is a script error; one point draws once.
+	const int16 empty = action("atta");
+	subjects(empty, "subj", first(team0, 3));
+	add(empty, "wayp", _parameter_world_point2d, 0, nullptr);
+	const uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(attack_command_action_proc(empty), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_NE(log_text().find("no points to attack!"), std::string::npos);
+
+	const int16 location = action("atta");
+	subjects(location, "subj", first(team0, 3));
+	points(location, "wayp", {{38 * 512 + 256, 74 * 512 + 256}});
+	EXPECT_EQ(attack_command_action_proc(location), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
+	EXPECT_EQ(get_monster_data(team0[0])->internal_command_identifier, id(location));
+
+	// An object position that names nothing: one draw, no order.
+	const int16 missing = action("atta");
+	subjects(missing, "subj", first(team0, 3));
+	const int16 nothing = 32000;
+	add(missing, "proj", _parameter_object_identifier, 1, &nothing);
+	EXPECT_EQ(attack_command_action_proc(missing), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
+
+	// The target form passes the action's index; team narrowing and the log lines.
+	const int16 target = action("atta");
+	subjects(target, "subj", first(team0, 4));
+	integer(target, "team", 1);
+	flag(target, "near");
+	EXPECT_EQ(attack_command_action_proc(target), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
+	EXPECT_EQ(get_monster_data(team0[3])->internal_command_identifier, target);
+	EXPECT_NE(log_text().find("attack closest: attackers: 4 defenders: "), std::string::npos);
+
+	// Defenders kept inside a polygon, or outside it with 'repo'.
+	const std::vector<world_point2d> corner = {{0, 0}, {512, 0}, {512, 512}, {0, 512}};
+	const int16 inside = action("atta");
+	subjects(inside, "subj", first(team0, 2));
+	subjects(inside, "obje", first(team1, 3));
+	points(inside, "poly", corner);
+	flag(inside, "clpo");
+	EXPECT_EQ(attack_command_action_proc(inside), 0u);
+	EXPECT_NE(log_text().find("0 defenders inside geometry"), std::string::npos);
+	flag(inside, "repo");
+	EXPECT_EQ(attack_command_action_proc(inside), 2u);
+	EXPECT_NE(log_text().find("3 defenders inside geometry"), std::string::npos);
+
+	const int16 nobody = action("atta");
+	subjects(nobody, "subj", first(team0, 2));
+	integer(nobody, "team", 5);
+	EXPECT_EQ(attack_command_action_proc(nobody), 0u);
+	EXPECT_NE(log_text().find("attacker count: 2 defender count: 0"), std::string::npos);
+}
+
+TEST_F(unit_order_procs, general_movement_and_pick_up_orders)
+{
+	const int16 g = action("gene");
+	subjects(g, "subj", first(team1, 3));
+	integer(g, "type", 9);
+	EXPECT_EQ(general_command_action_proc(g), 0u);
+	EXPECT_NE(log_text().find("missing or invalid type field"), std::string::npos);
+	const int16 taunt = action("gene");
+	subjects(taunt, "subj", first(team1, 3));
+	integer(taunt, "type", 5);
+	EXPECT_EQ(general_command_action_proc(taunt), 2u);
+
+	const int16 m = action("move");
+	subjects(m, "subj", first(team0, 2));
+	points(m, "wayp", {{5000, 5000}, {6000, 5000}, {7000, 5000}, {8000, 5000}, {9000, 5000}});
+	EXPECT_EQ(movement_command_action_proc(m), 0u);
+	EXPECT_NE(log_text().find("missing or too many waypoint(s) (maximum 4)"), std::string::npos);
+
+	// 'clos' keeps the waypoint nearest the units for good (from 1691 only).
+	const object_data *o = object_of(team0[0]);
+	const world_point2d near_point = {o->location.position.x + 600, o->location.position.y};
+	const int16 closest = action("move");
+	subjects(closest, "subj", first(team0, 1));
+	points(closest, "wayp", {{1000, 1000}, near_point, {40000, 40000}});
+	flag(closest, "clos");
+	game_play_version = 1690;
+	movement_command_action_proc(closest);
+	map_action_parameter parameter;
+	ASSERT_TRUE(get_map_action_parameter(&parameter, closest, 0, TAG("wayp"), _parameter_world_point2d));
+	EXPECT_EQ(parameter.count, 3);
+	game_play_version = 1691;
+	movement_command_action_proc(closest);
+	ASSERT_TRUE(get_map_action_parameter(&parameter, closest, 0, TAG("wayp"), _parameter_world_point2d));
+	ASSERT_EQ(parameter.count, 1);
+	world_point2d kept;
+	get_indexed_world_point2d_parameter(closest, TAG("wayp"), &kept, 0);
+	EXPECT_EQ(kept.x, near_point.x);
+	EXPECT_EQ(get_monster_data(team0[0])->internal_command_identifier, id(closest));
+}
+
+TEST_F(unit_order_procs, unit_control_values_saturate_and_follow_their_versions)
+{
+	const std::vector<int16> units = first(team0, 3);
+	const int16 c = action("ctrl");
+	subjects(c, "subj", units);
+	fixed_value(c, "hefr", FIXED_ONE / 2);
+	integer(c, "amm+", 500);
+	integer(c, "exp+", 400);
+	value(c, "held", 1);
+	const uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	for (int16 i : units)
+	{
+		const object_data *object = object_of(i);
+		EXPECT_EQ(object->vitality, object->maximum_vitality / 2);
+		EXPECT_EQ(get_monster_data(i)->ammunition_count, 127);
+		EXPECT_EQ(get_monster_data(i)->experience, 255);
+		EXPECT_EQ(get_monster_data(i)->action, _monster_action_stoned);
+		EXPECT_EQ(get_monster_data(i)->action_permutation, _monster_action_permutation_stoned);
+		EXPECT_TRUE(get_monster_data(i)->extra_flags & _monster_immobile_extra_flag);
+	}
+
+	// A span draws once per unit; lowering never goes below 1.
+	const int16 span = action("ctrl");
+	subjects(span, "subj", units);
+	add(span, "hefr", _parameter_fixed, 2, std::vector<fixed>{FIXED_ONE / 2, FIXED_ONE}.data());
+	fixed_value(span, "lhfr", 1000 * FIXED_ONE);
+	value(span, "held", 0);
+	unit_control_action_proc(span);
+	EXPECT_EQ(zerv_random_draw_count(), draws + units.size());
+	for (int16 i : units)
+	{
+		EXPECT_EQ(object_of(i)->vitality, 1);
+		EXPECT_EQ(get_monster_data(i)->action, _monster_action_idle);
+	}
+
+	// 'exp+' waits for 1511; 'dnat' alone sets its bit.
+	game_play_version = 1510;
+	const int16 early = action("ctrl");
+	subjects(early, "subj", first(team1, 2));
+	integer(early, "exp+", 7);
+	value(early, "dnat", 1);
+	const uint8 before = get_monster_data(team1[0])->experience;
+	unit_control_action_proc(early);
+	EXPECT_EQ(get_monster_data(team1[0])->experience, before);
+	EXPECT_TRUE(get_monster_data(team1[1])->extra_flags & _monster_does_not_autotarget_extra_flag);
+}
+
+// A ghost fade reverses where it stands; a phase beyond the period starts the new fade at its end.
+TEST_F(unit_order_procs, ghost_fades_continue_from_the_mirrored_phase)
+{
+	object_data *a = object_of(team0[0]);
+	object_data *b = object_of(team0[1]);
+	a->transfer_mode = _transfer_mode_transparent_disappearing;
+	a->transfer_phase = 10;
+	b->transfer_mode = _transfer_mode_transparent_disappearing;
+	b->transfer_phase = 50;
+	const int16 c = action("ctrl");
+	subjects(c, "subj", first(team0, 2));
+	value(c, "onii", 1);
+	unit_control_action_proc(c);
+	EXPECT_EQ(a->transfer_mode, _transfer_mode_transparent_appearing);
+	EXPECT_EQ(a->transfer_period, 30);
+	EXPECT_EQ(a->transfer_phase, 20);
+	EXPECT_EQ(b->transfer_phase, 0);
+}
+
+// 'heig' raises the marker without a draw for equal values, and the shown unit keeps the height.
+TEST_F(unit_order_procs, a_raised_marker_gives_the_shown_unit_its_height)
+{
+	marker_data *marker = get_marker_by_identifier(_marker_monster, 47);
+	ASSERT_NE(marker, nullptr);
+	const world_distance z = marker->location.position.z;
+	const int16 c = action("ctrl");
+	const int16 marker_identifier = 47;
+	add(c, "subj", _parameter_monster_identifier, 1, &marker_identifier);
+	add(c, "heig", _parameter_world_distance, 2, std::vector<int32>{300, 300}.data());
+	const uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_EQ(marker->location.position.z, z + 300);
+	const int16 show = action("ctrl");
+	add(show, "subj", _parameter_monster_identifier, 1, &marker_identifier);
+	add(show, "heig", _parameter_world_distance, 1, std::vector<int32>{0}.data());
+	flag(show, "visi");
+	unit_control_action_proc(show);
+	const monster_data *monster = get_monster_data(marker->data_index);
+	ASSERT_NE(monster, nullptr);
+	EXPECT_FALSE(monster->extra_flags & _monster_is_invisible_extra_flag);
+	const world_point2d p = {marker->location.position.x, marker->location.position.y};
+	EXPECT_EQ(monster->height_over_mesh, z + 300 - get_mesh_height(&p, _true_height));
+}
+
+TEST_F(unit_order_procs, elimination_returns_before_the_later_steps)
+{
+	const int16 c = action("ctrl");
+	subjects(c, "subj", first(team1, 2));
+	flag(c, "elim");
+	integer(c, "ammo", 99);
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	const monster_data *monster = get_monster_data(team1[0]);
+	if (monster) { EXPECT_NE(monster->ammunition_count, 99); }
+}
+
+} // namespace
+
+namespace {
+
+// The floating text table: a slot per text, freed when its timer runs out.
+TEST_F(unit_order_procs, floating_texts_hold_a_slot_until_their_timer_ends)
+{
+	const int16 c = action("ctrl");
+	subjects(c, "subj", first(team0, 1));
+	const field_tag unknown = TAG("zzzz");
+	add(c, "otxt", _parameter_field_name, 1, &unknown);
+	EXPECT_EQ(unit_control_action_proc(c), 2u);
+	EXPECT_NE(log_text().find("invalid string list tag"), std::string::npos);
+
+	overhead_text_data text = {};
+	text.monster_index = team0[0];
+	text.timer = 2;
+	const uint64 digest = zerv_state_digest();
+	const int16 slot = new_overhead_text(&text);
+	ASSERT_NE(slot, NONE);
+	EXPECT_EQ(get_overhead_text_data(slot)->monster_index, team0[0]);
+	update_overhead_text();
+	EXPECT_NE(get_overhead_text_data(slot), nullptr);
+	update_overhead_text();
+	EXPECT_EQ(get_overhead_text_data(slot), nullptr);
+	EXPECT_EQ(zerv_state_digest(), digest); // machine-local
+}
+
+} // namespace
+
+namespace {
+
+// A charm takes a defender of a kind the attacker's player fields, from 1511 on.
+TEST_F(unit_order_procs, a_charm_changes_the_defenders_owner_from_1511)
+{
+	int16 defender = NONE;
+	for (int16 d : team1)
+		for (int16 a : team0)
+			if (defender == NONE && get_monster_data(d)->orig_type == get_monster_data(a)->type) defender = d;
+	if (defender == NONE) GTEST_SKIP() << "no kind on both sides";
+	const int16 c = action("atta");
+	subjects(c, "subj", first(team0, 1));
+	subjects(c, "obje", {defender});
+	flag(c, "chrm");
+	game_play_version = 1510;
+	EXPECT_EQ(attack_command_action_proc(c), 2u);
+	EXPECT_EQ(get_monster_data(defender)->owner_team_index, 1);
+	game_play_version = 1511;
+	EXPECT_EQ(attack_command_action_proc(c), 2u);
+	EXPECT_EQ(get_monster_data(defender)->owner_player_index, get_monster_data(team0[0])->owner_player_index);
+}
+
+} // namespace
