@@ -2,7 +2,8 @@
 // its script, timed tick by tick: the mean and worst microseconds per tick,
 // how many times faster than real time (30 ticks a second) it plays, and the
 // peak resident size. Further cases play 'demo' and the first level. --battle_ticks=N
-// changes the 5400 ticks (or the game's end) of each battle.
+// changes the 5400 ticks (or the game's end) of each battle; --slot_breakdown
+// prints the microseconds per tick of each tick slot.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -10,15 +11,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "monsters.h"
 #include "support/battle_script.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
+#include "zerv_hooks.h"
 
 namespace {
 
 int32 battle_ticks = 5400;
+// --slot_breakdown: time each tick slot too (the clock reads add a little to the tick).
+bool slot_breakdown = false;
+
+// Where a tick goes: the microseconds of each tick slot over the battle, in
+// the order the slots first ran.
+struct slot_timing
+{
+	std::vector<std::string> order;
+	std::map<std::string, double> total_us;
+	std::chrono::steady_clock::time_point started;
+};
 
 struct battle_timing
 {
@@ -26,7 +41,40 @@ struct battle_timing
 	double mean_us = 0, worst_us = 0;
 	int32 worst_tick = 0;
 	double peak_rss_mb = 0;
+	slot_timing slots;
 };
+
+void time_slot(const char *slot_name, boolean after, void *data)
+{
+	slot_timing *timing = static_cast<slot_timing *>(data);
+	const auto now = std::chrono::steady_clock::now();
+	if (!after)
+	{
+		timing->started = now;
+		return;
+	}
+	auto found = timing->total_us.find(slot_name);
+	if (found == timing->total_us.end())
+	{
+		timing->order.push_back(slot_name);
+		found = timing->total_us.emplace(slot_name, 0.0).first;
+	}
+	found->second += std::chrono::duration<double, std::micro>(now - timing->started).count();
+}
+
+void print_slot_breakdown(const slot_timing &slots, int32 ticks, double mean_us)
+{
+	if (ticks <= 0) return;
+	double in_slots = 0;
+	for (const std::string &name : slots.order)
+	{
+		const double per_tick = slots.total_us.at(name) / ticks;
+		in_slots += per_tick;
+		if (per_tick >= 0.05) std::printf("  %-40s %8.2f us/tick %5.1f%%\n", name.c_str(), per_tick, 100.0 * per_tick / mean_us);
+	}
+	std::printf("  %-40s %8.2f us/tick %5.1f%%\n", "(outside the tick slots)", mean_us - in_slots,
+		100.0 * (mean_us - in_slots) / mean_us);
+}
 
 double peak_rss_mb(void)
 {
@@ -45,6 +93,7 @@ bool play_battle(file_tag map, battle_timing *timing, bool ai = false)
 	else harness_battle_setup(&setup, map);
 	if (!harness_initialize() || !harness_start_map(&setup)) return false;
 	set_zerv_tick_hook(nullptr, nullptr);
+	if (slot_breakdown) set_zerv_slot_observer(time_slot, &timing->slots);
 	double total = 0;
 	int32 ran = 0;
 	static const std::vector<battle_order> no_orders;
@@ -75,6 +124,7 @@ bool play_battle(file_tag map, battle_timing *timing, bool ai = false)
 	timing->ticks = ran;
 	timing->mean_us = ran ? total / ran : 0;
 	timing->peak_rss_mb = peak_rss_mb();
+	set_zerv_slot_observer(nullptr, nullptr);
 	harness_end_map();
 	harness_shutdown();
 	return true;
@@ -89,6 +139,7 @@ void report(benchmark::State &state, const char *name, const battle_timing &timi
 	state.counters["peak_rss_mb"] = timing.peak_rss_mb;
 	std::printf("battle %s: %d ticks, mean %.1f us/tick, worst %.1f us/tick at tick %d, %.0fx real time, peak RSS %.1f MB\n",
 		name, timing.ticks, timing.mean_us, timing.worst_us, timing.worst_tick, x_real_time, timing.peak_rss_mb);
+	if (slot_breakdown) print_slot_breakdown(timing.slots, timing.ticks, timing.mean_us);
 }
 
 void BM_battle(benchmark::State &state, file_tag map, const char *name, bool ai = false)
@@ -139,6 +190,7 @@ int main(int argc, char **argv)
 	for (int i = 1; i < argc; ++i)
 	{
 		if (strncmp(argv[i], "--battle_ticks=", 15) == 0) battle_ticks = atoi(argv[i] + 15);
+		else if (strcmp(argv[i], "--slot_breakdown") == 0) slot_breakdown = true;
 		else argv[kept++] = argv[i];
 	}
 	argc = kept;
