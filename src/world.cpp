@@ -390,16 +390,17 @@ angle arctangent(world_distance x, world_distance y)
 
 	const int32 quadrant = (y <= 0 ? 512 : 0) + (t < 0 ? 256 : 0);
 
-	// Lower bound over positions 1..255 of this quadrant.
-	int32 low = 1, high = 256;
-	while (low < high)
+	// Lower bound over positions 1..255 of this quadrant (256 past them): the
+	// tangents rise through each quadrant's positions, so the last position
+	// below t is found in eight fixed halvings without a hard-to-guess branch.
+	const int32 *row = tangent_table + quadrant;
+	int32 below_t = 0;
+	for (int32 step = 128; step > 0; step >>= 1)
 	{
-		const int32 middle = (low + high) >> 1;
-		if (tangent_table[quadrant + middle] < t) low = middle + 1;
-		else high = middle;
+		below_t += row[below_t + step] < t ? step : 0;
 	}
 
-	int32 i = low;
+	int32 i = below_t + 1;
 	if (i < 256)
 	{
 		const int64 above = static_cast<int64>(tangent_table[quadrant + i]) - t;
@@ -808,5 +809,12 @@ world_point3d *closest_point_on_circle(const world_point2d *target, world_distan
 
 uint32 isqrt(uint32 x)
 {
-	return rounded_square_root<uint32>(x);
+	// The hardware root of the exact double, mended to the exact floor (the
+	// double root may land a hair either side of an integer), then rounded as
+	// the bitwise method rounds: up when x - r^2 exceeds r.
+	uint32 root = static_cast<uint32>(std::sqrt(static_cast<double>(x)));
+	if (static_cast<uint64>(root) * root > x) root -= 1;
+	else if ((static_cast<uint64>(root) + 1) * (static_cast<uint64>(root) + 1) <= x) root += 1;
+	if (root < x - root * root) root += 1;
+	return root;
 }

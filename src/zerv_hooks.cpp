@@ -87,10 +87,12 @@ struct zerv_hooks_globals_data
 	int16 plugin_indexes[MAXIMUM_PLAYERS_PER_MAP];
 	int16 plugin_count;
 	file_tag cached_map_tag; // the map whose tag cache was built last
+	zerv_slot_observer_proc slot_observer;
+	void *slot_observer_data;
 };
 
 static const zerv_hooks_globals_data initial_zerv_hooks_globals = {
-	static_cast<file_tag>(NONE), {}, 0, static_cast<file_tag>(NONE)};
+	static_cast<file_tag>(NONE), {}, 0, static_cast<file_tag>(NONE), nullptr, nullptr};
 static zerv_hooks_globals_data zerv_hooks_globals = initial_zerv_hooks_globals;
 
 void reset_zerv_hooks_test_state(void)
@@ -536,14 +538,10 @@ static bool hook_condition_holds(int16 condition, const zerv_hook_context *conte
 	}
 }
 
-// Benchmarks only: told before and after each per-tick slot; changes nothing.
-static zerv_slot_timing_hook_proc slot_timing_hook = nullptr;
-static void *slot_timing_hook_data = nullptr;
-
-void set_zerv_slot_timing_hook(zerv_slot_timing_hook_proc proc, void *data)
+void set_zerv_slot_observer(zerv_slot_observer_proc proc, void *data)
 {
-	slot_timing_hook = proc;
-	slot_timing_hook_data = data;
+	zerv_hooks_globals.slot_observer = proc;
+	zerv_hooks_globals.slot_observer_data = data;
 }
 
 int16 run_zerv_hook_slots(int16 table, int16 step, const zerv_hook_context *context)
@@ -559,10 +557,11 @@ int16 run_zerv_hook_slots(int16 table, int16 step, const zerv_hook_context *cont
 		if (slot->step != step || !hook_condition_holds(slot->condition, context)) continue;
 
 		service_trace(slot->name);
-		const bool timed = slot_timing_hook && table == _zerv_tick_hooks;
-		if (timed) slot_timing_hook(slot->name, FALSE, slot_timing_hook_data);
+		const zerv_slot_observer_proc observer =
+			table == _zerv_tick_hooks && slot->proc ? zerv_hooks_globals.slot_observer : nullptr;
+		if (observer) observer(slot->name, FALSE, zerv_hooks_globals.slot_observer_data);
 		boolean succeeded = slot->proc ? slot->proc(context) : TRUE; // an empty slot succeeds
-		if (timed) slot_timing_hook(slot->name, TRUE, slot_timing_hook_data);
+		if (observer) observer(slot->name, TRUE, zerv_hooks_globals.slot_observer_data);
 		if (!strcmp(slot->name, get_zerv_test_hooks()->failing_slot)) succeeded = FALSE;
 		if (!succeeded && slot->failure != _hook_result_ignored) return slot->failure;
 	}

@@ -104,10 +104,12 @@ const zerv_hook_slot *get_zerv_hook_table(int16 table, int32 *count);
 // holds. Stops at the first slot whose false result has a failure meaning and
 // returns that meaning; _hook_result_ignored when all went through.
 int16 run_zerv_hook_slots(int16 table, int16 step, const zerv_hook_context *context);
-// Called around each per-tick slot with its name (after: false, then true);
-// null unless a benchmark sets it.
-typedef void (*zerv_slot_timing_hook_proc)(const char *slot_name, boolean after, void *data);
-void set_zerv_slot_timing_hook(zerv_slot_timing_hook_proc proc, void *data);
+
+// A benchmark's watcher of the tick table: told of each tick slot's name just
+// before (after false) and just after (after true) its procedure runs, so it
+// can time where a tick goes. The core itself reads no clock. NULL: none.
+typedef void (*zerv_slot_observer_proc)(const char *slot_name, boolean after, void *data);
+void set_zerv_slot_observer(zerv_slot_observer_proc proc, void *data);
 
 /* ---------- one-off services of the core (each reports its name) */
 
