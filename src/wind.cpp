@@ -52,8 +52,10 @@ static void set_target_wind_velocity(wind_definition *wind)
 
 static void reset_wind_interval(wind_definition *wind)
 {
-	wind->ticks_until_wind_changes =
-		wind->time_between_adjustments_lower_bound + zerv_random_below(wind->time_between_adjustments_delta);
+	// Summed wide: a stored bound near the top of its range must not wrap.
+	const int64 ticks = static_cast<int64>(wind->time_between_adjustments_lower_bound) +
+		zerv_random_below(wind->time_between_adjustments_delta);
+	wind->ticks_until_wind_changes = static_cast<int32>(MIN(ticks, static_cast<int64>(INT32_MAX)));
 }
 
 static fixed adjust_wind_component(fixed value, fixed target, fixed step)
