@@ -72,6 +72,7 @@ map_description first_level_map(void)
 		FIRST_LEVEL_SWIRL_CELL_X * cell + cell / 2, FIRST_LEVEL_SWIRL_CELL_Y * cell + cell / 2, 0);
 	swirl.location.position.z = cell_height(map, FIRST_LEVEL_SWIRL_CELL_X, FIRST_LEVEL_SWIRL_CELL_Y);
 	map.markers.push_back(swirl);
+	stand_scenery_on_ground(&map);
 	return map;
 }
 

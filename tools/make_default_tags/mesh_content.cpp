@@ -9,6 +9,7 @@
 #include <string>
 
 #include "collections_content.h"
+#include "directions.h"
 #include "default_tags.h"
 #include "demo_script.h"
 #include "first_level_script.h"
@@ -75,6 +76,49 @@ marker_data marker_at(int16 type, int16 palette_index, int16 identifier, world_d
 	marker.data_index = NONE;
 	marker.data_identifier = NONE;
 	return marker;
+}
+
+// The ground at a point as the engine's get_mesh_height gives it (true
+// height: a vertex of a media cell counts at the surface). Scenery takes its
+// height from its marker, so the marker must carry the ground's.
+short_world_distance ground_height(const map_description &map, world_distance x, world_distance y)
+{
+	const int32 width = map.header.submesh_width * SUBMESH_WIDTH;
+	const int32 index = (y >> WORLD_FRACTIONAL_BITS) * width + (x >> WORLD_FRACTIONAL_BITS);
+	if (index < 0 || static_cast<size_t>(index) >= map.cells.size()) return 0;
+	if (map.cells[static_cast<size_t>(index)].flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
+	auto vertex = [&](int32 direction)
+	{
+		const int32 i = index + width * direction_delta_y[direction] + direction_delta_x[direction];
+		if (i < 0 || static_cast<size_t>(i) >= map.cells.size()) return 0;
+		const mesh_cell &cell = map.cells[static_cast<size_t>(i)];
+		return static_cast<int32>((cell.flags & _mesh_cell_triangle_media_flags) ? cell.media_height : cell.height);
+	};
+	const int16 t = get_mesh_triangle_index(x, y);
+	const mesh_subdivision_direction_data *d = &mesh_subdivision_directions[t];
+	const int32 o = vertex(d->origin), h = vertex(d->horizontal), v_height = vertex(d->vertical);
+	int32 u = x & (WORLD_ONE - 1);
+	int32 v = y & (WORLD_ONE - 1);
+	switch (t)
+	{
+	case _even_cell_first_triangle: v = WORLD_ONE - v; break;
+	case _even_cell_second_triangle: u = WORLD_ONE - u; break;
+	case _odd_cell_second_triangle:
+		u = WORLD_ONE - u;
+		v = WORLD_ONE - v;
+		break;
+	default: break;
+	}
+	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
+}
+
+void stand_scenery_on_ground(map_description *map)
+{
+	for (marker_data &marker : map->markers)
+	{
+		if (marker.type != _marker_scenery) continue;
+		marker.location.position.z = ground_height(*map, marker.location.position.x, marker.location.position.y);
+	}
 }
 
 // Sorts the markers, precalculates normals and LOD through the engine, and
@@ -343,6 +387,7 @@ map_description demo_map(void)
 	add_demo_flag_markers(&map);
 	add_demo_cottage(&map, width);
 	add_demo_trading_markers(&map, width);
+	stand_scenery_on_ground(&map);
 	return map;
 }
 

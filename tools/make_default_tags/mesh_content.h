@@ -72,6 +72,9 @@ map_description demo_map(void);
 marker_palette_entry palette_row(int16 type, file_tag tag, int16 team_index, uint32 extra_flags);
 marker_data marker_at(int16 type, int16 palette_index, int16 identifier, world_distance x, world_distance y, angle yaw);
 int32 count_palette_rows(const map_description &map, int16 type);
+short_world_distance ground_height(const map_description &map, world_distance x, world_distance y);
+// Every scenery marker at the ground height of its point.
+void stand_scenery_on_ground(map_description *map);
 // Sorts the markers, precalculates normals and LOD through the engine, and
 // writes the stored tag data.
 std::vector<uint8> finish_map(map_description *map);
