@@ -4,6 +4,7 @@
 #include "map_actions/general_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
 #include "map_actions/presentation_action_procs.h"
+#include "map_actions/unit_ai_action_procs.h"
 
 // Rows whose procedure is not built yet hold NULL and count as missing.
 const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS + 1] = {
@@ -44,14 +45,14 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("ambi"), ambient_sound_action_proc},
 	{TAG("foll"), nullptr},
 	{TAG("mece"), nullptr},
-	{TAG("sham"), nullptr},
+	{TAG("sham"), shaman_action_proc},
 	{TAG("suic"), nullptr},
-	{TAG("mele"), nullptr},
+	{TAG("mele"), melee_action_proc},
 	{TAG("lpgr"), local_projectile_group_action_proc},
 	{TAG("girl"), nullptr},
-	{TAG("assa"), nullptr},
+	{TAG("assa"), assassin_action_proc},
 	{TAG("invi"), nullptr},
-	{TAG("mean"), nullptr},
+	{TAG("mean"), meander_action_proc},
 	{TAG("ligh"), lightning_action_proc},
 	{TAG("dela"), delay_action_proc},
 	{TAG("moma"), nullptr},

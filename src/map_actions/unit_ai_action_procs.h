@@ -1,0 +1,28 @@
+// Procs that drive computer units one by one or in small bands: the healer
+// ('sham'), the hidden killers ('assa'), the wanderers ('mean') and the melee
+// band ('mele').
+#ifndef UNIT_AI_ACTION_PROCS_H
+#define UNIT_AI_ACTION_PROCS_H
+
+#include "cseries.h"
+#include "world_units.h"
+
+uint32 shaman_action_proc(int16 action_index);
+uint32 assassin_action_proc(int16 action_index);
+uint32 meander_action_proc(int16 action_index);
+uint32 melee_action_proc(int16 action_index);
+
+/* ---------- shared by the unit procs */
+
+struct monster_data;
+// The unit's place on the map; (0, 0) without an object.
+world_point2d unit_ai_location(const monster_data *monster);
+// Octagonal distance: the larger axis difference plus half the smaller.
+int32 unit_ai_octagonal_distance(world_point2d a, world_point2d b);
+// The unit at index when it still carries the identifier; NULL otherwise.
+monster_data *unit_ai_living_unit(int16 monster_index, int16 monster_identifier);
+// A movement for one unit, executed at once with the command identifier.
+void unit_ai_move(int16 command_identifier, int16 monster_index, world_point2d destination, uint16 flags,
+	angle final_facing);
+
+#endif
