@@ -1,0 +1,308 @@
+// The unit procs on the demo armies, thinned out to the units each case
+// places by hand; scripts are built in the running map's store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "demo_armies_fixture.h"
+#include "map_actions/action_procs.h"
+#include "map_actions/map_actions_test_support.h"
+#include "map_actions/unit_ai_action_procs.h"
+#include "mesh.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
+#include "spatial_groups.h"
+#include "units_content.h"
+#include "world.h"
+
+namespace {
+
+class unit_ai_fixture : public map_actions_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		harness_battle_setup(&setup, TAG("demo"));
+		ASSERT_TRUE(harness_start_map(&setup));
+		reset_map_actions_test_hooks();
+		reset_monsters_test_hooks();
+		saved_version = game_play_version;
+		set_map_action_debug_status(_map_action_debug_on);
+	}
+	void TearDown() override
+	{
+		set_map_action_debug_status(_map_action_debug_off);
+		map_actions_fixture::TearDown();
+	}
+
+	static monster_data *m(int16 index) { return get_monster_data(index); }
+	static object_data *object_of(int16 index) { return get_object_data(m(index)->object_index); }
+	static world_distance cell(int32 c) { return c * WORLD_ONE + WORLD_ONE_HALF; }
+
+	// n units of the team and kind, not yet taken.
+	std::vector<int16> take(int16 team, file_tag kind, size_t n)
+	{
+		std::vector<int16> result;
+		for (int16 i = 0; i < monster_array.count && result.size() < n; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->owner_team_index != team ||
+				get_unit_definition(monster->unit_type)->parent_unit_tag != kind || is_taken(i))
+			{
+				continue;
+			}
+			result.push_back(i);
+			taken.push_back(i);
+		}
+		EXPECT_EQ(result.size(), n);
+		return result;
+	}
+	bool is_taken(int16 i) const
+	{
+		for (int16 t : taken)
+			if (t == i) return true;
+		return false;
+	}
+	void keep_only_taken(void)
+	{
+		for (int16 i = 0; i < monster_array.count; ++i)
+			if (!is_taken(i) && get_monster_data(i)) delete_monster(i, TRUE);
+	}
+	static void place(int16 index, world_distance x, world_distance y, angle yaw = 0)
+	{
+		const int16 object_index = m(index)->object_index;
+		disconnect_object_from_mesh(object_index);
+		object_data *object = get_object_data(object_index);
+		object->location.position.x = x;
+		object->location.position.y = y;
+		object->location.yaw = yaw;
+		object->location.velocity.i = 0;
+		object->location.velocity.j = 0;
+		reconnect_object_to_mesh(object_index);
+	}
+	static void subjects(int16 action_index, const char (&name)[5], const std::vector<int16> &units)
+	{
+		std::vector<int16> identifiers;
+		for (int16 u : units) identifiers.push_back(m(u)->identifier);
+		add(action_index, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
+	}
+	static void points(int16 action_index, const char (&name)[5], const std::vector<world_point2d> &list)
+	{
+		add(action_index, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
+	}
+	static bool has_record(int16 action_index)
+	{
+		return get_map_action_parameter(nullptr, action_index, _return_empty_arrays_flag, TAG("#glo"),
+			_parameter_character);
+	}
+
+	std::vector<int16> taken;
+};
+
+using unit_ai_registry = unit_ai_fixture;
+using unit_ai_shaman = unit_ai_fixture;
+using unit_ai_melee = unit_ai_fixture;
+using unit_ai_assassin = unit_ai_fixture;
+using unit_ai_meander = unit_ai_fixture;
+
+TEST_F(unit_ai_registry, the_unit_procs_fill_their_rows)
+{
+	EXPECT_EQ(action_tag_to_action_proc(TAG("sham")), shaman_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("mele")), melee_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("assa")), assassin_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("mean")), meander_action_proc);
+}
+
+TEST_F(unit_ai_shaman, heals_the_most_wounded_ally_below_the_threshold_or_falls_back)
+{
+	const std::vector<int16> healer = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> allies = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const int16 fall = action("dela");
+	const int16 a = action("sham");
+	subjects(a, "subj", healer);
+	subjects(a, "ally", allies);
+	// Without a threshold nothing happens.
+	EXPECT_EQ(shaman_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("No heal threshold!"), std::string::npos);
+
+	fixed_value(a, "<vit", FIXED_ONE_HALF);
+	ids(a, "fall", {fall});
+	for (int16 u : allies) object_of(u)->vitality = object_of(u)->maximum_vitality;
+	EXPECT_EQ(shaman_action_proc(a), 0u);
+	EXPECT_TRUE(active(fall)) << "all allies above the threshold";
+
+	// The lowest fraction of each unit's own maximum wins.
+	for (int16 i = 0; i < 3; ++i)
+		object_of(allies[i])->vitality = static_cast<short_fixed>(object_of(allies[i])->maximum_vitality / (i == 1 ? 5 : 3));
+	EXPECT_EQ(shaman_action_proc(a), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_EQ(m(healer[0])->internal_command_identifier, id(a));
+	EXPECT_EQ(m(healer[0])->target_monster_index, allies[1]);
+}
+
+TEST_F(unit_ai_melee, closes_in_then_attacks_and_obje_ignores_clusters_without_its_targets)
+{
+	const std::vector<int16> band = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> near_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> far_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
+	place(near_enemy[0], cell(21), cell(30));
+	place(far_enemy[0], cell(21), cell(60));
+	build_spatial_groups();
+
+	const int16 a = action("mele");
+	subjects(a, "subj", band);
+	subjects(a, "obje", far_enemy);
+	EXPECT_EQ(melee_action_proc(a), 0u);
+	// Moving toward the far cluster, the only one holding a target.
+	EXPECT_EQ(m(band[1])->internal_command_identifier, -2);
+	EXPECT_GT(m(band[1])->waypoints[0].y, cell(50));
+
+	// Without targets the near cluster is chosen; once within the band's extent it attacks.
+	const int16 b = action("mele");
+	subjects(b, "subj", band);
+	place(near_enemy[0], cell(21), cell(20) + 256);
+	build_spatial_groups();
+	EXPECT_EQ(melee_action_proc(b), 0u);
+	struct
+	{
+		uint32 flags;
+		int16 action_index, state, formation_index, unused;
+		int32 threshold;
+	} record;
+	ASSERT_TRUE(get_map_action_structure(b, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 1);
+	EXPECT_EQ(record.threshold, 1536);
+
+	// A record naming another action is rebuilt.
+	record.action_index = a;
+	record.state = 7;
+	set_unique_map_action_parameter(b, TAG("#glo"), _parameter_character, sizeof(record), &record);
+	EXPECT_EQ(melee_action_proc(b), 0u);
+	ASSERT_TRUE(get_map_action_structure(b, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.action_index, b);
+
+	for (int16 u : band) delete_monster(u, TRUE);
+	EXPECT_EQ(melee_action_proc(b), static_cast<uint32>(_map_action_proc_deactivate_flag));
+}
+
+TEST_F(unit_ai_assassin, delays_draw_only_with_dela_and_a_lone_enemy_is_hunted_however_far)
+{
+	const std::vector<int16> killers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> lone = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	place(killers[0], cell(10), cell(10));
+	place(killers[1], cell(12), cell(10));
+	place(lone[0], cell(70), cell(70));
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(10));
+	build_spatial_groups();
+
+	// 'dela' 0 is no delay and no draw.
+	const int16 a = action("assa");
+	subjects(a, "subj", killers);
+	integer(a, "dela", 0);
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_NE(log_text().find("#2 assassin monsters active"), std::string::npos);
+	// The nearest group is far: both go straight for the lone enemy.
+	EXPECT_EQ(m(killers[0])->target_monster_index, lone[0]);
+	EXPECT_EQ(m(killers[0])->internal_command_identifier, id(a));
+
+	const int16 b = action("assa");
+	subjects(b, "subj", killers);
+	integer(b, "dela", 5);
+	draws = zerv_random_draw_count();
+	EXPECT_EQ(assassin_action_proc(b), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
+
+	// No enemy at all: idle.
+	for (int16 u : group) delete_monster(u, TRUE);
+	delete_monster(lone[0], TRUE);
+	build_spatial_groups();
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("assassin unit #0 idle"), std::string::npos);
+}
+
+TEST_F(unit_ai_assassin, units_of_different_parity_skirt_a_near_group_in_opposite_directions)
+{
+	std::vector<int16> killers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	ASSERT_NE(killers[0] & 1, killers[1] & 1) << "the demo's neighbouring units alternate parity";
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(40));
+	place(killers[0], cell(41), cell(46));
+	place(killers[1], cell(41), cell(46) + 8);
+	build_spatial_groups();
+	const int16 a = action("assa");
+	subjects(a, "subj", killers);
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	const world_distance x0 = m(killers[0])->waypoints[0].x, x1 = m(killers[1])->waypoints[0].x;
+	const world_distance middle = cell(41);
+	EXPECT_TRUE((x0 < middle && x1 > middle) || (x0 > middle && x1 < middle)) << x0 << " " << x1;
+	EXPECT_EQ(m(killers[0])->internal_command_identifier, -2);
+}
+
+TEST_F(unit_ai_meander, too_many_waypoints_leave_no_record_and_destinations_scatter_in_the_draw_order)
+{
+	const std::vector<int16> walkers = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	place(walkers[0], cell(30), cell(30));
+	place(walkers[1], cell(32), cell(30));
+
+	const int16 bad = action("mean");
+	subjects(bad, "subj", walkers);
+	points(bad, "wayp", std::vector<world_point2d>(33, world_point2d{cell(30), cell(30)}));
+	EXPECT_EQ(meander_action_proc(bad), 0u);
+	EXPECT_FALSE(has_record(bad));
+	EXPECT_NE(log_text().find("too many waypoints in search group!"), std::string::npos);
+	EXPECT_NE(log_text().find("couldn't create globals"), std::string::npos);
+
+	const int16 a = action("mean");
+	subjects(a, "subj", walkers);
+	points(a, "wayp", {{cell(40), cell(40)}});
+	// Two initial delays, then each run: a unit whose delay ran out draws four times.
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(meander_action_proc(a), 0u);
+	EXPECT_GE(zerv_random_draw_count(), draws + 2);
+	for (int32 run = 0; run < 12; ++run)
+	{
+		draws = zerv_random_draw_count();
+		EXPECT_EQ(meander_action_proc(a), 0u);
+		EXPECT_EQ((zerv_random_draw_count() - draws) % 4, 0u);
+	}
+	for (int16 u : walkers)
+	{
+		EXPECT_EQ(m(u)->internal_command_identifier, id(a));
+		EXPECT_LE(std::abs(m(u)->waypoints[0].x - cell(40)), 2560);
+		EXPECT_LE(std::abs(m(u)->waypoints[0].y - cell(40)), 2560);
+	}
+}
+
+TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_lost_unit_runs_casu)
+{
+	const std::vector<int16> walker = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(walker[0], cell(30), cell(30));
+	place(enemy[0], cell(32), cell(30));
+	const int16 lost = action("dela");
+	const int16 a = action("mean");
+	subjects(a, "subj", walker);
+	flag(a, "thre");
+	ids(a, "casu", {lost});
+	EXPECT_EQ(meander_action_proc(a), 0u);
+	EXPECT_EQ(m(walker[0])->internal_command_identifier, -2);
+	EXPECT_LT(m(walker[0])->waypoints[0].x, cell(30) - 4000);
+
+	delete_monster(walker[0], TRUE);
+	EXPECT_EQ(meander_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(lost));
+}
+
+} // namespace
