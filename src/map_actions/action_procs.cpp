@@ -46,7 +46,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("foll"), nullptr},
 	{TAG("mece"), nullptr},
 	{TAG("sham"), shaman_action_proc},
-	{TAG("suic"), nullptr},
+	{TAG("suic"), suicide_action_proc},
 	{TAG("mele"), melee_action_proc},
 	{TAG("lpgr"), local_projectile_group_action_proc},
 	{TAG("girl"), nullptr},

@@ -1,6 +1,6 @@
 // Procs that drive computer units one by one or in small bands: the healer
-// ('sham'), the hidden killers ('assa'), the wanderers ('mean') and the melee
-// band ('mele').
+// ('sham'), the hidden killers ('assa'), the wanderers ('mean'), the melee
+// band ('mele'), and the suicide units ('suic').
 #ifndef UNIT_AI_ACTION_PROCS_H
 #define UNIT_AI_ACTION_PROCS_H
 
@@ -11,6 +11,7 @@ uint32 shaman_action_proc(int16 action_index);
 uint32 assassin_action_proc(int16 action_index);
 uint32 meander_action_proc(int16 action_index);
 uint32 melee_action_proc(int16 action_index);
+uint32 suicide_action_proc(int16 action_index);
 
 /* ---------- shared by the unit procs */
 

@@ -108,6 +108,7 @@ using unit_ai_shaman = unit_ai_fixture;
 using unit_ai_melee = unit_ai_fixture;
 using unit_ai_assassin = unit_ai_fixture;
 using unit_ai_meander = unit_ai_fixture;
+using unit_ai_suicide = unit_ai_fixture;
 
 TEST_F(unit_ai_registry, the_unit_procs_fill_their_rows)
 {
@@ -198,7 +199,7 @@ TEST_F(unit_ai_assassin, delays_draw_only_with_dela_and_a_lone_enemy_is_hunted_h
 	keep_only_taken();
 	place(killers[0], cell(10), cell(10));
 	place(killers[1], cell(12), cell(10));
-	place(lone[0], cell(70), cell(70));
+	place(lone[0], cell(60), cell(60));
 	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(10));
 	build_spatial_groups();
 
@@ -302,6 +303,94 @@ TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_
 
 	delete_monster(walker[0], TRUE);
 	EXPECT_EQ(meander_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(lost));
+}
+
+TEST_F(unit_ai_suicide, the_inhibition_holds_delays_and_three_adjacent_enemies_set_off_the_charge)
+{
+	const std::vector<int16> bomber = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemies = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	place(bomber[0], cell(30), cell(30));
+	place(enemies[0], cell(60), cell(30));
+	place(enemies[1], cell(61), cell(30));
+	place(enemies[2], cell(62), cell(30));
+	build_spatial_groups();
+
+	const int16 hold = action("dela");
+	const int16 a = action("suic");
+	subjects(a, "subj", bomber);
+	flag(a, "dumb");
+	integer(a, "dela", 1000);
+	ids(a, "suin", {hold});
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("these guys are dumb!"), std::string::npos);
+	EXPECT_NE(log_text().find("#1 suicide monsters active"), std::string::npos);
+	struct
+	{
+		uint32 flags;
+		int16 action_index, inhibition;
+		int32 radius;
+		int16 fear, threshold;
+		int32 power, distance, detonation;
+		int16 count;
+		int16 units[64][4];
+		int16 unused;
+	} record;
+	static_assert(sizeof(record) == 544);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	const int16 delay = record.units[0][3];
+	ASSERT_GT(delay, 0);
+	EXPECT_EQ(record.radius, 25600);
+	// The inhibition action has not succeeded: the delay stands.
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.units[0][3], delay);
+	get_map_action(hold)->flags |= _map_action_succeeded_flag;
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.units[0][3], delay - 1);
+
+	// Shown at once, dumb: it advances on the enemy.
+	const int16 b = action("suic");
+	subjects(b, "subj", bomber);
+	flag(b, "dumb");
+	EXPECT_EQ(suicide_action_proc(b), 0u);
+	EXPECT_EQ(m(bomber[0])->internal_command_identifier, -2);
+	EXPECT_GT(m(bomber[0])->waypoints[0].x, cell(55));
+
+	// Three enemies in the 5 x 5 block: a special-ability order, no movement.
+	place(enemies[0], cell(31), cell(30));
+	place(enemies[1], cell(32), cell(31));
+	place(enemies[2], cell(28), cell(28));
+	build_spatial_groups();
+	m(bomber[0])->waypoint_count = 0;
+	EXPECT_EQ(suicide_action_proc(b), 0u);
+	EXPECT_EQ(m(bomber[0])->waypoint_count, 0);
+	EXPECT_TRUE(m(bomber[0])->flags & _monster_will_use_special_ability_flag);
+}
+
+TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_unit_runs_casu)
+{
+	const std::vector<int16> bombers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(bombers[0], cell(30), cell(30));
+	place(bombers[1], cell(40), cell(30));
+	place(enemy[0], cell(55), cell(30));
+	build_spatial_groups();
+	const int16 lost = action("dela");
+	const int16 a = action("suic");
+	subjects(a, "subj", bombers);
+	integer(a, "dera", 0);
+	integer(a, "deth", 99);
+	ids(a, "casu", {lost});
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_GT(m(bombers[0])->waypoints[0].x, cell(50));
+
+	delete_monster(bombers[1], TRUE);
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("suicide unit #1 died"), std::string::npos);
 	EXPECT_TRUE(active(lost));
 }
 
