@@ -51,7 +51,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("lpgr"), local_projectile_group_action_proc},
 	{TAG("girl"), nullptr},
 	{TAG("assa"), assassin_action_proc},
-	{TAG("invi"), nullptr},
+	{TAG("invi"), invisible_action_proc},
 	{TAG("mean"), meander_action_proc},
 	{TAG("ligh"), lightning_action_proc},
 	{TAG("dela"), delay_action_proc},

@@ -1,6 +1,6 @@
 // Procs that drive computer units one by one or in small bands: the healer
 // ('sham'), the hidden killers ('assa'), the wanderers ('mean'), the melee
-// band ('mele'), and the suicide units ('suic').
+// band ('mele'), the suicide units ('suic') and the invisible hunt ('invi').
 #ifndef UNIT_AI_ACTION_PROCS_H
 #define UNIT_AI_ACTION_PROCS_H
 
@@ -12,6 +12,24 @@ uint32 assassin_action_proc(int16 action_index);
 uint32 meander_action_proc(int16 action_index);
 uint32 melee_action_proc(int16 action_index);
 uint32 suicide_action_proc(int16 action_index);
+uint32 invisible_action_proc(int16 action_index);
+
+// The searchers' states of the invisible hunt.
+enum
+{
+	_unit_moving,
+	_unit_moving_dont_interrupt_unless_moves,
+	_unit_watching_media,
+	_unit_yelling,
+	_unit_yelling_to_attack_ground,
+	_unit_sniffing,
+	_unit_attacking,
+	_unit_attacking_ground,
+	NUMBER_OF_INVISIBLE_UNIT_STATES
+};
+// Stores the state in the searcher at that list position of the hunt's
+// record, orders it and sets its delay; point may be NULL.
+void set_unit_state(void *record, int16 position, int16 state, const world_point2d *point);
 
 /* ---------- shared by the unit procs */
 

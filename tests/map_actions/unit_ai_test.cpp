@@ -109,6 +109,7 @@ using unit_ai_melee = unit_ai_fixture;
 using unit_ai_assassin = unit_ai_fixture;
 using unit_ai_meander = unit_ai_fixture;
 using unit_ai_suicide = unit_ai_fixture;
+using unit_ai_invisible = unit_ai_fixture;
 
 TEST_F(unit_ai_registry, the_unit_procs_fill_their_rows)
 {
@@ -392,6 +393,70 @@ TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_un
 	EXPECT_EQ(suicide_action_proc(a), 0u);
 	EXPECT_NE(log_text().find("suicide unit #1 died"), std::string::npos);
 	EXPECT_TRUE(active(lost));
+}
+
+TEST_F(unit_ai_invisible, set_up_errors_the_hunt_without_waypoints_and_its_end_when_the_unit_shows)
+{
+	const std::vector<int16> searchers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(searchers[0], cell(20), cell(20));
+	place(searchers[1], cell(22), cell(20));
+	place(hunted[0], cell(40), cell(40));
+
+	const int16 bad = action("invi");
+	subjects(bad, "subj", searchers);
+	EXPECT_EQ(invisible_action_proc(bad), 0u);
+	EXPECT_FALSE(has_record(bad));
+	EXPECT_NE(log_text().find("unable to get the invisible unit! (or more than 1)"), std::string::npos);
+
+	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	const int16 seen = action("dela");
+	const int16 a = action("invi");
+	subjects(a, "subj", searchers);
+	subjects(a, "invi", hunted);
+	ids(a, "visi", {seen});
+	EXPECT_EQ(invisible_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("#2 pursuing monsters active"), std::string::npos);
+	// Without waypoints every new destination is the searcher's own place, three draws each.
+	for (int32 run = 0; run < 14; ++run)
+	{
+		const uint32 draws = zerv_random_draw_count();
+		EXPECT_EQ(invisible_action_proc(a), 0u);
+		EXPECT_EQ((zerv_random_draw_count() - draws) % 3, 0u);
+	}
+	EXPECT_NE(log_text().find("set to state moving"), std::string::npos);
+	EXPECT_EQ(m(searchers[0])->internal_command_identifier, id(a));
+
+	m(hunted[0])->extra_flags &= ~_monster_is_invisible_extra_flag;
+	EXPECT_EQ(invisible_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(seen));
+}
+
+TEST_F(unit_ai_invisible, a_long_trip_saturates_the_delay_and_ground_attacks_stay_within_the_slop)
+{
+	const std::vector<int16> searcher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(searcher[0], cell(2), cell(2));
+	place(hunted[0], cell(60), cell(60));
+	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	m(searcher[0])->base_movement_speed = 1;
+	const int16 a = action("invi");
+	subjects(a, "subj", searcher);
+	subjects(a, "invi", hunted);
+	EXPECT_EQ(invisible_action_proc(a), 0u);
+	uint8 record[492];
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+	const world_point2d far = {cell(60), cell(60)};
+	set_unit_state(record, 0, _unit_moving, &far);
+	int8 delay;
+	std::memcpy(&delay, record + 38 + 6, 1);
+	EXPECT_EQ(delay, 127);
+	set_unit_state(record, 0, _unit_attacking_ground, &far);
+	EXPECT_NE(log_text().find("unit 0 set to state attacking ground"), std::string::npos);
+	EXPECT_LE(std::abs(m(searcher[0])->target_location.x - far.x), 768);
+	EXPECT_LE(std::abs(m(searcher[0])->target_location.y - far.y), 768);
 }
 
 } // namespace
