@@ -1,12 +1,17 @@
-// Procs that drive computer units one by one or in small bands: the healer
-// ('sham'), the hidden killers ('assa'), the wanderers ('mean'), the melee
-// band ('mele'), the suicide units ('suic') and the invisible hunt ('invi').
+// Procs that drive computer units one by one or in bands: the skirmishers
+// ('girl'), the legion ('legi'), the healer ('sham'), the hidden killers
+// ('assa'), the wanderers ('mean'), the melee band ('mele'), the suicide
+// units ('suic') and the invisible hunt ('invi').
 #ifndef UNIT_AI_ACTION_PROCS_H
 #define UNIT_AI_ACTION_PROCS_H
 
 #include "cseries.h"
 #include "world_units.h"
 
+uint32 harass_action_proc(int16 action_index);
+uint32 legion_action_proc(int16 action_index);
+// Through the 'alli' lists: the legion attacks on its next run.
+void call_legion_as_ally(int16 action_index);
 uint32 shaman_action_proc(int16 action_index);
 uint32 assassin_action_proc(int16 action_index);
 uint32 meander_action_proc(int16 action_index);

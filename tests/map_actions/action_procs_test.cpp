@@ -16,7 +16,7 @@ TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
 		EXPECT_NE(registered_map_action_procs[i].tag, static_cast<action_tag>(NONE));
 		if (registered_map_action_procs[i].action_proc) filled += 1;
 	}
-	EXPECT_EQ(filled, 31);
+	EXPECT_EQ(filled, 33);
 	EXPECT_EQ(registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS].tag, static_cast<action_tag>(NONE));
 	EXPECT_EQ(registered_map_action_procs[0].tag, TAG("guar"));
 	EXPECT_EQ(registered_map_action_procs[56].tag, TAG("peas"));

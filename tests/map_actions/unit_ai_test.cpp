@@ -2,6 +2,7 @@
 // places by hand; scripts are built in the running map's store.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -110,6 +111,8 @@ using unit_ai_assassin = unit_ai_fixture;
 using unit_ai_meander = unit_ai_fixture;
 using unit_ai_suicide = unit_ai_fixture;
 using unit_ai_invisible = unit_ai_fixture;
+using unit_ai_legion = unit_ai_fixture;
+using unit_ai_harass = unit_ai_fixture;
 
 TEST_F(unit_ai_registry, the_unit_procs_fill_their_rows)
 {
@@ -457,6 +460,222 @@ TEST_F(unit_ai_invisible, a_long_trip_saturates_the_delay_and_ground_attacks_sta
 	EXPECT_NE(log_text().find("unit 0 set to state attacking ground"), std::string::npos);
 	EXPECT_LE(std::abs(m(searcher[0])->target_location.x - far.x), 768);
 	EXPECT_LE(std::abs(m(searcher[0])->target_location.y - far.y), 768);
+}
+
+struct legion_head
+{
+	uint32 flags;
+	int32 radii[3];
+	int32 ratio, delta;
+	int16 action_index, state;
+	int32 vitality, power;
+	uint16 facing;
+	int16 circle;
+	int32 threshold;
+	world_point2d center, line[2];
+	int32 group_count;
+	struct
+	{
+		world_point2d relative;
+		uint16 relative_facing, unused;
+		int32 formation, guard;
+		int16 container, count;
+		uint32 offset;
+		world_point2d actual;
+		int16 flags, state;
+		world_point2d desired;
+		uint16 desired_facing, unused2;
+	} groups[6];
+};
+static_assert(sizeof(legion_head) == 384);
+
+TEST_F(unit_ai_legion, set_up_reads_the_layout_stops_at_a_missing_container_and_keeps_a_bad_dependency_by_version)
+{
+	const std::vector<int16> west = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> east = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	const int16 c0 = action("dela"), c1 = action("dela");
+	subjects(c0, "subj", west);
+	subjects(c1, "subj", east);
+
+	const int16 none = action("legi");
+	EXPECT_EQ(legion_action_proc(none), 0u);
+	EXPECT_NE(log_text().find("missing or incomplete line parameter"), std::string::npos);
+	EXPECT_FALSE(has_record(none));
+
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 3);
+	points(a, "cent", {{10240, 10240}});
+	const uint16 quarter = 16384;
+	add(a, "faci", _parameter_angle, 1, &quarter);
+	points(a, "grce", {{10240 + 5120, 10240}, {10240, 10240}, {10240, 12000}});
+	ids(a, "grun", {c0, c1});
+	const int32 guards[3] = {5, NONE, NONE};
+	add(a, "grgd", _parameter_integer, 3, guards);
+	game_play_version = 1715;
+	legion_action_proc(a);
+	EXPECT_NE(log_text().find("group #0/#3 has missing or invalid guard dependency index"), std::string::npos);
+	EXPECT_NE(log_text().find("group #2/#3 has missing or invalid unit container"), std::string::npos);
+	legion_head record;
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.group_count, 2) << "only the groups fully read";
+	EXPECT_EQ(record.groups[0].relative.x, 0);
+	EXPECT_EQ(record.groups[0].relative.y, -5120);
+	EXPECT_EQ(record.groups[0].guard, 5) << "kept as stored at 1715";
+	EXPECT_EQ(record.radii[0], 25600);
+	EXPECT_EQ(record.radii[1], 10240);
+	EXPECT_EQ(record.ratio, 2 * FIXED_ONE);
+
+	// Each activation rebuilds; above 1715 the bad dependency is reset.
+	game_play_version = 1716;
+	get_map_action(a)->flags |= _map_action_was_just_activated_flag;
+	legion_action_proc(a);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.groups[0].guard, NONE);
+}
+
+TEST_F(unit_ai_legion, advances_without_enemies_attacks_when_called_as_ally_and_falls_back_when_cornered)
+{
+	const std::vector<int16> legion = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	for (size_t i = 0; i < legion.size(); ++i) place(legion[i], cell(20 + static_cast<int32>(i)), cell(40));
+	place(enemy[0], cell(62), cell(2)); // out of sight
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", legion);
+	const int16 fall = action("dela");
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 1);
+	ids(a, "grun", {container});
+	ids(a, "fall", {fall});
+	EXPECT_EQ(legion_action_proc(a), 0u);
+	EXPECT_EQ(m(legion[0])->internal_command_identifier, -2);
+	EXPECT_GT(m(legion[1])->waypoints[0].x, cell(35)) << "toward the advance point";
+	legion_head record;
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 0);
+
+	const int16 other = action("dela");
+	call_legion_as_ally(other);
+	EXPECT_NE(log_text().find("invalid legion ally: not a legion"), std::string::npos);
+	call_legion_as_ally(a);
+	EXPECT_EQ(legion_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 1) << "attacks with no enemy in range";
+	EXPECT_EQ(record.flags & 32u, 0u);
+
+	// An enemy whose range covers the whole line: unable to retreat, 'fall' runs.
+	monster_definition *definition = get_monster_definition(m(enemy[0])->type);
+	const monster_definition saved = *definition;
+	definition->longest_range = 30000;
+	place(enemy[0], cell(30), cell(42));
+	build_spatial_groups();
+	const uint32 result = legion_action_proc(a);
+	*definition = saved;
+	EXPECT_EQ(result, static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(fall));
+}
+
+struct harass_unit
+{
+	int16 index, identifier, last_vitality, state, sought, flags, fear, delay;
+};
+int16 harass_unit_field(int16 action_index, int16 position, size_t offset)
+{
+	uint8 record[1060];
+	if (!get_map_action_structure(action_index, TAG("#glo"), sizeof(record), record)) return -999;
+	int16 value;
+	std::memcpy(&value, record + 24 + 16 * position + offset, 2);
+	return value;
+}
+
+TEST_F(unit_ai_harass, set_up_marks_kinds_that_cannot_carry_draws_only_with_dela_and_runs_casu_per_lost_unit)
+{
+	const std::vector<int16> band = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
+	build_spatial_groups();
+	const int16 lost = action("math");
+	const int16 a = action("girl");
+	subjects(a, "subj", band);
+	ids(a, "casu", {lost});
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_NE(log_text().find("#3 harassing monsters active"), std::string::npos);
+	const bool cannot_carry = get_monster_definition_for_monster(band[0])->desired_projectile_volume == NONE;
+	EXPECT_EQ((harass_unit_field(a, 0, offsetof(harass_unit, flags)) & 2) != 0, cannot_carry);
+
+	const int16 b = action("girl");
+	subjects(b, "subj", band);
+	integer(b, "dela", 7);
+	draws = zerv_random_draw_count();
+	EXPECT_EQ(harass_action_proc(b), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 3);
+
+	// Two lost in one tick: both leave the list and 'casu' runs.
+	delete_monster(band[0], TRUE);
+	delete_monster(band[1], TRUE);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	uint8 record[1060];
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+	int16 count;
+	std::memcpy(&count, record + 22, 2);
+	EXPECT_EQ(count, 1);
+	EXPECT_TRUE(active(lost));
+	delete_monster(band[2], TRUE);
+	EXPECT_EQ(harass_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+}
+
+TEST_F(unit_ai_harass, an_aggressive_unit_circles_in_front_of_a_group_and_retreats_behind_it)
+{
+	const std::vector<int16> skirmishers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	// The enemy group faces east (yaw 0).
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40), cell(39 + static_cast<int32>(i)), 0);
+	place(skirmishers[0], cell(42), cell(40)); // in front
+	place(skirmishers[1], cell(37) + 256, cell(46)); // behind, beyond a diagonal step
+	build_spatial_groups();
+	const int16 a = action("girl");
+	subjects(a, "subj", {skirmishers[0]});
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, state)), 3);
+	EXPECT_GE(distance2d(&m(skirmishers[0])->waypoints[0], &first_spatial_group()->center), 3000);
+	EXPECT_NE(log_text().find("unit 0 set to state 3"), std::string::npos);
+
+	place(skirmishers[1], cell(38), cell(40));
+	build_spatial_groups();
+	const int16 b = action("girl");
+	subjects(b, "subj", {skirmishers[1]});
+	EXPECT_EQ(harass_action_proc(b), 0u);
+	EXPECT_EQ(harass_unit_field(b, 0, offsetof(harass_unit, state)), 6) << "a swordsman behind retreats";
+}
+
+TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero_reach_counts_as_one)
+{
+	const std::vector<int16> skirmisher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(skirmisher[0], cell(20), cell(20));
+	place(enemy[0], cell(24), cell(20), 32768);
+	monster_definition *definition = get_monster_definition(m(enemy[0])->type);
+	const monster_definition saved = *definition;
+	definition->longest_range = 0;
+	build_spatial_groups();
+	const int16 a = action("girl");
+	subjects(a, "subj", skirmisher);
+	flag(a, "timd");
+	integer(a, "reev", 3);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	const int16 delay = harass_unit_field(a, 0, offsetof(harass_unit, delay));
+	EXPECT_EQ(delay, 3);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, delay)), 2);
+	*definition = saved;
 }
 
 } // namespace
