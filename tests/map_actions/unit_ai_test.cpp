@@ -16,6 +16,7 @@
 #include "monsters.h"
 #include "objects.h"
 #include "spatial_groups.h"
+#include "support/bnch_unit_ai_script.h"
 #include "units_content.h"
 #include "world.h"
 
@@ -676,6 +677,42 @@ TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero
 	EXPECT_EQ(harass_action_proc(a), 0u);
 	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, delay)), 2);
 	*definition = saved;
+}
+
+class unit_ai_content : public zerv_harness_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		harness_battle_setup(&setup, TAG("bnch"));
+		ASSERT_TRUE(harness_start_map(&setup));
+	}
+	void TearDown() override
+	{
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+	new_game_data setup;
+};
+
+TEST_F(unit_ai_content, the_bnch_unit_ai_actions_are_added_in_order_behind_the_gate)
+{
+	const int16 gate = new_map_action(NONE);
+	set_map_action_tag(gate, TAG("plyc"));
+	const int16 first = static_cast<int16>(gate + 1);
+	EXPECT_TRUE(add_bnch_unit_ai_actions(gate));
+	const std::vector<const char *> &names = bnch_unit_ai_action_names();
+	const file_tag tags[4] = {TAG("legi"), static_cast<file_tag>(NONE), static_cast<file_tag>(NONE), TAG("girl")};
+	for (size_t i = 0; i < names.size(); ++i)
+	{
+		EXPECT_STREQ(get_map_action_name(static_cast<int16>(first + i)), names[i]);
+		EXPECT_EQ(get_map_action_tag(static_cast<int16>(first + i)), tags[i]);
+	}
+	int16 roots[4];
+	EXPECT_EQ(get_combined_map_action_parameter(gate, TAG("acos"), _parameter_action_identifier, roots, 4), 2);
+	EXPECT_EQ(roots[0], get_map_action_identifier(first));
+	EXPECT_EQ(roots[1], get_map_action_identifier(static_cast<int16>(first + 3)));
 }
 
 } // namespace
