@@ -126,7 +126,7 @@ uint32 assassin_action_proc(int16 action_index)
 		for (spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
 		{
 			if (s->team_index == team || teams_are_allied(s->team_index, team)) continue;
-			const world_point2d c = s->center;
+			const world_point2d c = world_point2d{s->center.x, s->center.y};
 			const int32 e = distance2d(&here, &c) - s->radius;
 			if (s->monster_count < 2)
 			{
@@ -143,7 +143,7 @@ uint32 assassin_action_proc(int16 action_index)
 			if (lone)
 				target(action_index, unit->monster_index, lone->monster_index);
 			else if (group)
-				unit_ai_move(-2, unit->monster_index, group->center, 0, 0);
+				unit_ai_move(-2, unit->monster_index, world_point2d{group->center.x, group->center.y}, 0, 0);
 			else
 				map_action_debug(action_index, "assassin unit #%d idle", i);
 			continue;
@@ -162,7 +162,7 @@ uint32 assassin_action_proc(int16 action_index)
 		const int32 arc = static_cast<int32>((static_cast<int64>(radius) * 1608) >> 8);
 		int32 step = arc > 0 ? (AVOIDANCE_CIRCUMFERENCE << 16) / arc : 0;
 		if (unit->monster_index & 1) step = -step;
-		const world_point2d c = group->center;
+		const world_point2d c = world_point2d{group->center.x, group->center.y};
 		const angle direction = static_cast<angle>(arctangent(here.x - c.x, here.y - c.y) + step);
 		world_point2d destination;
 		destination.x = c.x + static_cast<world_distance>((static_cast<int64>(angle_cosine(direction)) * radius) >> 14);

@@ -250,7 +250,7 @@ namespace
 		for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
 		{
 			if (g->team_index == record->team_index || teams_are_allied(g->team_index, record->team_index)) continue;
-			const world_point2d c = g->center;
+			const world_point2d c = world_point2d{g->center.x, g->center.y};
 			const world_distance d = distance2d(&here, &c);
 			if (d >= record->visibility_radius || (any && d >= found->distance)) continue;
 			any = true;
@@ -266,7 +266,7 @@ namespace
 		for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
 		{
 			if (g->team_index == record->team_index) continue;
-			const world_point2d c = g->center;
+			const world_point2d c = world_point2d{g->center.x, g->center.y};
 			const world_distance d = distance2d(&here, &c);
 			if (d >= record->visibility_radius) continue;
 			const int32 measure = d - g->radius - g->range;
@@ -308,7 +308,7 @@ namespace
 		if (r < MINIMUM_CIRCLING_RADIUS) r = MINIMUM_CIRCLING_RADIUS;
 		const angle a = arctangent(here.x - g->center.x, here.y - g->center.y);
 		const angle target = static_cast<angle>(static_cast<uint16>(a - g->facing) < 16384 ? g->facing + 16384 : g->facing + 12288);
-		unit_ai_move(-2, monster_index, around(g->center, r, target), _command_movement_final_facing_flag, target);
+		unit_ai_move(-2, monster_index, around(world_point2d{g->center.x, g->center.y}, r, target), _command_movement_final_facing_flag, target);
 	}
 
 	angle away_turned(int16 monster_index, world_point2d here, world_point2d center)
@@ -319,8 +319,8 @@ namespace
 
 	void retreat_from_enemy(int16 monster_index, world_point2d here, const enemy *g)
 	{
-		const angle a = away_turned(monster_index, here, g->center);
-		unit_ai_move(-2, monster_index, around(g->center, g->radius, a), _command_movement_final_facing_flag,
+		const angle a = away_turned(monster_index, here, world_point2d{g->center.x, g->center.y});
+		unit_ai_move(-2, monster_index, around(world_point2d{g->center.x, g->center.y}, g->radius, a), _command_movement_final_facing_flag,
 			static_cast<angle>(a + 32768));
 	}
 
@@ -350,7 +350,7 @@ namespace
 			{
 				if (is_missile(index))
 				{
-					attack(index, g->center, g->radius);
+					attack(index, world_point2d{g->center.x, g->center.y}, g->radius);
 					return _harass_state_attacking_enemy;
 				}
 				retreat_from_enemy(index, here, g);
@@ -364,7 +364,7 @@ namespace
 			retreat_from_enemy(index, here, g);
 			return _harass_state_retreating_from_enemy;
 		}
-		attack(index, g->center, g->radius);
+		attack(index, world_point2d{g->center.x, g->center.y}, g->radius);
 		return _harass_state_circling_around_enemy;
 	}
 
@@ -550,13 +550,13 @@ namespace
 		const bool can_carry = !(unit->flags & _harass_unit_cant_carry_item_flag);
 		if (fraction < record->suicide_fraction)
 		{
-			attack(unit->monster_index, g->center, g->reach);
+			attack(unit->monster_index, world_point2d{g->center.x, g->center.y}, g->reach);
 			unit->state = _harass_state_attacking_enemy;
 		}
 		else if (fraction < record->retreat_fraction)
 		{
-			const angle a = away_turned(unit->monster_index, here, g->center);
-			unit_ai_move(-2, unit->monster_index, around(g->center, g->reach, a), _command_movement_final_facing_flag,
+			const angle a = away_turned(unit->monster_index, here, world_point2d{g->center.x, g->center.y});
+			unit_ai_move(-2, unit->monster_index, around(world_point2d{g->center.x, g->center.y}, g->reach, a), _command_movement_final_facing_flag,
 				static_cast<angle>(a + 32768));
 		}
 		else if (fraction < 512)
@@ -579,7 +579,7 @@ namespace
 		}
 		else
 		{
-			attack(unit->monster_index, g->center, g->reach);
+			attack(unit->monster_index, world_point2d{g->center.x, g->center.y}, g->reach);
 			unit->state = _harass_state_moving_in;
 		}
 	}

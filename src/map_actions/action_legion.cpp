@@ -257,7 +257,7 @@ namespace
 		for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
 		{
 			if (g->team_index == team || teams_are_allied(g->team_index, team)) continue;
-			const world_point2d c = g->center;
+			const world_point2d c = world_point2d{g->center.x, g->center.y};
 			if (distance2d(&place, &c) - g->radius <= radius) return true;
 		}
 		return false;
@@ -349,7 +349,7 @@ uint32 legion_action_proc(int16 action_index)
 	for (spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
 	{
 		if (s->team_index == team || teams_are_allied(s->team_index, team) || s->power == 0) continue;
-		const world_point2d c = s->center;
+		const world_point2d c = world_point2d{s->center.x, s->center.y};
 		int32 d = distance2d(&c, &record.desired_centerpoint);
 		const int64 toward = static_cast<int64>(s->velocity.i) * (c.x - record.desired_centerpoint.x) +
 			static_cast<int64>(s->velocity.j) * (c.y - record.desired_centerpoint.y);
@@ -375,13 +375,13 @@ uint32 legion_action_proc(int16 action_index)
 	else if (record.flags & _legion_is_circular_flag)
 	{
 		const spatial_supergroup *toward = closest ? closest : dangerous;
-		facing = facing_from(record.line[0], toward->center);
+		facing = facing_from(record.line[0], world_point2d{toward->center.x, toward->center.y});
 		place.x = record.line[0].x + static_cast<world_distance>((static_cast<int64>(angle_cosine(facing)) * record.circle_radius) >> 14);
 		place.y = record.line[0].y + static_cast<world_distance>((static_cast<int64>(angle_sine(facing)) * record.circle_radius) >> 14);
 	}
 	else
 	{
-		const world_point2d c = dangerous->center;
+		const world_point2d c = world_point2d{dangerous->center.x, dangerous->center.y};
 		world_point2d on_line, foot;
 		closest_point_on_line_segment_from_point(&c, &record.line[0], &record.line[1], &on_line, &foot);
 		const world_distance range = dangerous->range;

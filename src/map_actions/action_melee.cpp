@@ -91,7 +91,7 @@ uint32 melee_action_proc(int16 action_index)
 	for (spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
 	{
 		if (s->team_index == team || teams_are_allied(s->team_index, team)) continue;
-		const world_point2d c = s->center;
+		const world_point2d c = world_point2d{s->center.x, s->center.y};
 		const int32 e = unit_ai_octagonal_distance(center, c) - s->radius;
 		const bool better = !choice || e < choice_distance ||
 			(record.state != _melee_attacking && s->power > choice->power &&
@@ -119,7 +119,7 @@ uint32 melee_action_proc(int16 action_index)
 		data.flags = _command_movement_formation_flag;
 		data.formation_index = record.formation_index;
 		data.final_facing = 0;
-		world_point2d destination = choice->center;
+		world_point2d destination = world_point2d{choice->center.x, choice->center.y};
 		for_each_command_chunk(count, units, [&](const int16 *chunk, int16 chunk_count) {
 			handle_movement_command(-2, &data, chunk_count, chunk, 1, &destination);
 		});

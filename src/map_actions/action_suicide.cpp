@@ -258,7 +258,7 @@ uint32 suicide_action_proc(int16 action_index)
 		const int32 minimum_power = record.minimum_power_threshhold >> 8;
 		for (spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
 		{
-			const world_point2d c = s->center;
+			const world_point2d c = world_point2d{s->center.x, s->center.y};
 			const int32 e = unit_ai_octagonal_distance(here, c) - s->radius;
 			if (s->team_index == team || teams_are_allied(s->team_index, team))
 			{
@@ -278,7 +278,7 @@ uint32 suicide_action_proc(int16 action_index)
 			if (g->team_index == team || teams_are_allied(g->team_index, team)) continue;
 			const monster_definition *definition = get_monster_definition(g->monster_type);
 			if (!definition || definition->monster_class != _monster_class_missile) continue;
-			const world_point2d c = g->center;
+			const world_point2d c = world_point2d{g->center.x, g->center.y};
 			const int32 measure = distance2d(&here, &c) - g->radius - g->range;
 			if (measure >= MAXIMUM_ENEMY_MISSILE_RANGE) continue;
 			if (!cover || measure < cover_measure) cover = g, cover_measure = measure;
@@ -290,27 +290,27 @@ uint32 suicide_action_proc(int16 action_index)
 		if ((record.flags & _globals_dumb_flag) && target)
 		{
 			mode = _action_advance;
-			destination = target->center;
+			destination = world_point2d{target->center.x, target->center.y};
 		}
 		else if (friend_group && friend_distance < dera && (!target || target_distance > friend_distance))
 		{
 			mode = _action_avoid_friendly;
-			destination = friend_group->center;
+			destination = world_point2d{friend_group->center.x, friend_group->center.y};
 			ring = friend_group->radius + dera;
 		}
 		else if (target)
 		{
-			const world_point2d tc = target->center;
+			const world_point2d tc = world_point2d{target->center.x, target->center.y};
 			if (cover && cover_measure < 0 && distance2d(&here, &tc) > dera)
 			{
-				const world_point2d cc = cover->center;
+				const world_point2d cc = world_point2d{cover->center.x, cover->center.y};
 				const world_point2d facing = {angle_cosine(cover->facing), angle_sine(cover->facing)};
 				if (dot(world_point2d{here.x - cc.x, here.y - cc.y}, facing) > 0) unit->fear_countdown = record.fear_duration;
 			}
 			if (cover && unit->fear_countdown != 0)
 			{
 				mode = _action_avoid;
-				destination = cover->center;
+				destination = world_point2d{cover->center.x, cover->center.y};
 				ring = cover->range + cover->radius;
 			}
 			else

@@ -679,6 +679,54 @@ TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero
 	*definition = saved;
 }
 
+using unit_ai_records = unit_ai_fixture;
+
+TEST_F(unit_ai_records, a_right_sized_record_of_extreme_values_is_rebuilt_by_every_proc)
+{
+	const std::vector<int16> units = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	for (size_t i = 0; i < units.size(); ++i) place(units[i], cell(20 + static_cast<int32>(i)), cell(20));
+	place(enemy[0], cell(30), cell(22));
+	place(enemy[1], cell(31), cell(22));
+	m(enemy[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", units);
+	struct proc_case
+	{
+		file_tag tag;
+		action_proc_pointer proc;
+		int32 size;
+		size_t action_index_offset;
+	};
+	const proc_case cases[] = {{TAG("girl"), harass_action_proc, 1060, 0}, {TAG("legi"), legion_action_proc, 384, 24},
+		{TAG("assa"), assassin_action_proc, 68, 4}, {TAG("mean"), meander_action_proc, 656, 0},
+		{TAG("mele"), melee_action_proc, 16, 4}, {TAG("suic"), suicide_action_proc, 544, 4},
+		{TAG("invi"), invisible_action_proc, 492, 24}};
+	for (const proc_case &c : cases)
+	{
+		for (const uint8 fill : {uint8{0x7F}, uint8{0xFF}, uint8{0x80}})
+		{
+			const int16 a = new_map_action(NONE);
+			set_map_action_tag(a, c.tag);
+			subjects(a, "subj", units);
+			subjects(a, "invi", {enemy[0]});
+			points(a, "line", {{cell(20), cell(20)}, {cell(30), cell(20)}});
+			integer(a, "coun", 1);
+			ids(a, "grun", {container});
+			std::vector<uint8> garbage(static_cast<size_t>(c.size), fill);
+			// The right action index, so only the other fields can make it bad.
+			std::memcpy(garbage.data() + c.action_index_offset, &a, 2);
+			set_unique_map_action_parameter(a, TAG("#glo"), _parameter_character, c.size, garbage.data());
+			c.proc(a);
+			std::vector<uint8> record(static_cast<size_t>(c.size));
+			ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), c.size, record.data())) << get_map_action_name(a);
+			EXPECT_NE(record, garbage) << static_cast<uint32>(c.tag) << " kept a bad record";
+		}
+	}
+}
+
 class unit_ai_content : public zerv_harness_fixture
 {
 protected:
