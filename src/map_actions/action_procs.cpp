@@ -5,6 +5,7 @@
 #include "map_actions/group_ai_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
 #include "map_actions/presentation_action_procs.h"
+#include "map_actions/unit_ai_action_procs.h"
 #include "map_actions/world_object_action_procs.h"
 #include "map_actions/unit_order_action_procs.h"
 
@@ -39,7 +40,7 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("pick"), pick_up_object_action_proc},
 	{TAG("lead"), lead_action_proc},
 	{TAG("obco"), object_control_action_proc},
-	{TAG("legi"), nullptr},
+	{TAG("legi"), legion_action_proc},
 	{TAG("geom"), geometry_filter_action_proc},
 	{TAG("moef"), model_effect_action_proc},
 	{TAG("gate"), world_gate_action_proc},
@@ -47,14 +48,14 @@ const registered_map_action_proc registered_map_action_procs[NUMBER_OF_REGISTERE
 	{TAG("ambi"), ambient_sound_action_proc},
 	{TAG("foll"), follow_action_proc},
 	{TAG("mece"), mesh_cell_action_proc},
-	{TAG("sham"), nullptr},
-	{TAG("suic"), nullptr},
-	{TAG("mele"), nullptr},
+	{TAG("sham"), shaman_action_proc},
+	{TAG("suic"), suicide_action_proc},
+	{TAG("mele"), melee_action_proc},
 	{TAG("lpgr"), local_projectile_group_action_proc},
-	{TAG("girl"), nullptr},
-	{TAG("assa"), nullptr},
-	{TAG("invi"), nullptr},
-	{TAG("mean"), nullptr},
+	{TAG("girl"), harass_action_proc},
+	{TAG("assa"), assassin_action_proc},
+	{TAG("invi"), invisible_action_proc},
+	{TAG("mean"), meander_action_proc},
 	{TAG("ligh"), lightning_action_proc},
 	{TAG("dela"), delay_action_proc},
 	{TAG("moma"), move_marker_action_proc},

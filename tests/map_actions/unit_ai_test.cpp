@@ -1,0 +1,766 @@
+// The unit procs on the demo armies, thinned out to the units each case
+// places by hand; scripts are built in the running map's store.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "demo_armies_fixture.h"
+#include "map_actions/action_procs.h"
+#include "map_actions/map_actions_test_support.h"
+#include "map_actions/unit_ai_action_procs.h"
+#include "mesh.h"
+#include "monster_definitions.h"
+#include "monsters.h"
+#include "objects.h"
+#include "spatial_groups.h"
+#include "support/bnch_unit_ai_script.h"
+#include "units_content.h"
+#include "world.h"
+
+namespace {
+
+class unit_ai_fixture : public map_actions_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		harness_battle_setup(&setup, TAG("demo"));
+		ASSERT_TRUE(harness_start_map(&setup));
+		reset_map_actions_test_hooks();
+		reset_monsters_test_hooks();
+		saved_version = game_play_version;
+		set_map_action_debug_status(_map_action_debug_on);
+	}
+	void TearDown() override
+	{
+		set_map_action_debug_status(_map_action_debug_off);
+		map_actions_fixture::TearDown();
+	}
+
+	static monster_data *m(int16 index) { return get_monster_data(index); }
+	static object_data *object_of(int16 index) { return get_object_data(m(index)->object_index); }
+	static world_distance cell(int32 c) { return c * WORLD_ONE + WORLD_ONE_HALF; }
+
+	// n units of the team and kind, not yet taken.
+	std::vector<int16> take(int16 team, file_tag kind, size_t n)
+	{
+		std::vector<int16> result;
+		for (int16 i = 0; i < monster_array.count && result.size() < n; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->owner_team_index != team ||
+				get_unit_definition(monster->unit_type)->parent_unit_tag != kind || is_taken(i))
+			{
+				continue;
+			}
+			result.push_back(i);
+			taken.push_back(i);
+		}
+		EXPECT_EQ(result.size(), n);
+		return result;
+	}
+	bool is_taken(int16 i) const
+	{
+		for (int16 t : taken)
+			if (t == i) return true;
+		return false;
+	}
+	void keep_only_taken(void)
+	{
+		for (int16 i = 0; i < monster_array.count; ++i)
+			if (!is_taken(i) && get_monster_data(i)) delete_monster(i, TRUE);
+	}
+	static void place(int16 index, world_distance x, world_distance y, angle yaw = 0)
+	{
+		const int16 object_index = m(index)->object_index;
+		disconnect_object_from_mesh(object_index);
+		object_data *object = get_object_data(object_index);
+		object->location.position.x = x;
+		object->location.position.y = y;
+		object->location.yaw = yaw;
+		object->location.velocity.i = 0;
+		object->location.velocity.j = 0;
+		reconnect_object_to_mesh(object_index);
+	}
+	static void subjects(int16 action_index, const char (&name)[5], const std::vector<int16> &units)
+	{
+		std::vector<int16> identifiers;
+		for (int16 u : units) identifiers.push_back(m(u)->identifier);
+		add(action_index, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
+	}
+	static void points(int16 action_index, const char (&name)[5], const std::vector<world_point2d> &list)
+	{
+		add(action_index, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
+	}
+	static bool has_record(int16 action_index)
+	{
+		return get_map_action_parameter(nullptr, action_index, _return_empty_arrays_flag, TAG("#glo"),
+			_parameter_character);
+	}
+
+	std::vector<int16> taken;
+};
+
+using unit_ai_registry = unit_ai_fixture;
+using unit_ai_shaman = unit_ai_fixture;
+using unit_ai_melee = unit_ai_fixture;
+using unit_ai_assassin = unit_ai_fixture;
+using unit_ai_meander = unit_ai_fixture;
+using unit_ai_suicide = unit_ai_fixture;
+using unit_ai_invisible = unit_ai_fixture;
+using unit_ai_legion = unit_ai_fixture;
+using unit_ai_harass = unit_ai_fixture;
+
+TEST_F(unit_ai_registry, the_unit_procs_fill_their_rows)
+{
+	EXPECT_EQ(action_tag_to_action_proc(TAG("sham")), shaman_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("mele")), melee_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("assa")), assassin_action_proc);
+	EXPECT_EQ(action_tag_to_action_proc(TAG("mean")), meander_action_proc);
+}
+
+TEST_F(unit_ai_shaman, heals_the_most_wounded_ally_below_the_threshold_or_falls_back)
+{
+	const std::vector<int16> healer = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> allies = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const int16 fall = action("dela");
+	const int16 a = action("sham");
+	subjects(a, "subj", healer);
+	subjects(a, "ally", allies);
+	// Without a threshold nothing happens.
+	EXPECT_EQ(shaman_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("No heal threshold!"), std::string::npos);
+
+	fixed_value(a, "<vit", FIXED_ONE_HALF);
+	ids(a, "fall", {fall});
+	for (int16 u : allies) object_of(u)->vitality = object_of(u)->maximum_vitality;
+	EXPECT_EQ(shaman_action_proc(a), 0u);
+	EXPECT_TRUE(active(fall)) << "all allies above the threshold";
+
+	// The lowest fraction of each unit's own maximum wins.
+	for (int16 i = 0; i < 3; ++i)
+		object_of(allies[i])->vitality = static_cast<short_fixed>(object_of(allies[i])->maximum_vitality / (i == 1 ? 5 : 3));
+	EXPECT_EQ(shaman_action_proc(a), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_EQ(m(healer[0])->internal_command_identifier, id(a));
+	EXPECT_EQ(m(healer[0])->target_monster_index, allies[1]);
+}
+
+TEST_F(unit_ai_melee, closes_in_then_attacks_and_obje_ignores_clusters_without_its_targets)
+{
+	const std::vector<int16> band = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> near_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> far_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
+	place(near_enemy[0], cell(21), cell(30));
+	place(far_enemy[0], cell(21), cell(60));
+	build_spatial_groups();
+
+	const int16 a = action("mele");
+	subjects(a, "subj", band);
+	subjects(a, "obje", far_enemy);
+	EXPECT_EQ(melee_action_proc(a), 0u);
+	// Moving toward the far cluster, the only one holding a target.
+	EXPECT_EQ(m(band[1])->internal_command_identifier, -2);
+	EXPECT_GT(m(band[1])->waypoints[0].y, cell(50));
+
+	// Without targets the near cluster is chosen; once within the band's extent it attacks.
+	const int16 b = action("mele");
+	subjects(b, "subj", band);
+	place(near_enemy[0], cell(21), cell(20) + 256);
+	build_spatial_groups();
+	EXPECT_EQ(melee_action_proc(b), 0u);
+	struct
+	{
+		uint32 flags;
+		int16 action_index, state, formation_index, unused;
+		int32 threshold;
+	} record;
+	ASSERT_TRUE(get_map_action_structure(b, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 1);
+	EXPECT_EQ(record.threshold, 1536);
+
+	// A record naming another action is rebuilt.
+	record.action_index = a;
+	record.state = 7;
+	set_unique_map_action_parameter(b, TAG("#glo"), _parameter_character, sizeof(record), &record);
+	EXPECT_EQ(melee_action_proc(b), 0u);
+	ASSERT_TRUE(get_map_action_structure(b, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.action_index, b);
+
+	for (int16 u : band) delete_monster(u, TRUE);
+	EXPECT_EQ(melee_action_proc(b), static_cast<uint32>(_map_action_proc_deactivate_flag));
+}
+
+TEST_F(unit_ai_assassin, delays_draw_only_with_dela_and_a_lone_enemy_is_hunted_however_far)
+{
+	const std::vector<int16> killers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> lone = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	place(killers[0], cell(10), cell(10));
+	place(killers[1], cell(12), cell(10));
+	place(lone[0], cell(60), cell(60));
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(10));
+	build_spatial_groups();
+
+	// 'dela' 0 is no delay and no draw.
+	const int16 a = action("assa");
+	subjects(a, "subj", killers);
+	integer(a, "dela", 0);
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_NE(log_text().find("#2 assassin monsters active"), std::string::npos);
+	// The nearest group is far: both go straight for the lone enemy.
+	EXPECT_EQ(m(killers[0])->target_monster_index, lone[0]);
+	EXPECT_EQ(m(killers[0])->internal_command_identifier, id(a));
+
+	const int16 b = action("assa");
+	subjects(b, "subj", killers);
+	integer(b, "dela", 5);
+	draws = zerv_random_draw_count();
+	EXPECT_EQ(assassin_action_proc(b), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 2);
+
+	// No enemy at all: idle.
+	for (int16 u : group) delete_monster(u, TRUE);
+	delete_monster(lone[0], TRUE);
+	build_spatial_groups();
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("assassin unit #0 idle"), std::string::npos);
+}
+
+TEST_F(unit_ai_assassin, units_of_different_parity_skirt_a_near_group_in_opposite_directions)
+{
+	std::vector<int16> killers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	ASSERT_NE(killers[0] & 1, killers[1] & 1) << "the demo's neighbouring units alternate parity";
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(40));
+	place(killers[0], cell(41), cell(46));
+	place(killers[1], cell(41), cell(46) + 8);
+	build_spatial_groups();
+	const int16 a = action("assa");
+	subjects(a, "subj", killers);
+	EXPECT_EQ(assassin_action_proc(a), 0u);
+	const world_distance x0 = m(killers[0])->waypoints[0].x, x1 = m(killers[1])->waypoints[0].x;
+	const world_distance middle = cell(41);
+	EXPECT_TRUE((x0 < middle && x1 > middle) || (x0 > middle && x1 < middle)) << x0 << " " << x1;
+	EXPECT_EQ(m(killers[0])->internal_command_identifier, -2);
+}
+
+TEST_F(unit_ai_meander, too_many_waypoints_leave_no_record_and_destinations_scatter_in_the_draw_order)
+{
+	const std::vector<int16> walkers = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	place(walkers[0], cell(30), cell(30));
+	place(walkers[1], cell(32), cell(30));
+
+	const int16 bad = action("mean");
+	subjects(bad, "subj", walkers);
+	points(bad, "wayp", std::vector<world_point2d>(33, world_point2d{cell(30), cell(30)}));
+	EXPECT_EQ(meander_action_proc(bad), 0u);
+	EXPECT_FALSE(has_record(bad));
+	EXPECT_NE(log_text().find("too many waypoints in search group!"), std::string::npos);
+	EXPECT_NE(log_text().find("couldn't create globals"), std::string::npos);
+
+	const int16 a = action("mean");
+	subjects(a, "subj", walkers);
+	points(a, "wayp", {{cell(40), cell(40)}});
+	// Two initial delays, then each run: a unit whose delay ran out draws four times.
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(meander_action_proc(a), 0u);
+	EXPECT_GE(zerv_random_draw_count(), draws + 2);
+	for (int32 run = 0; run < 12; ++run)
+	{
+		draws = zerv_random_draw_count();
+		EXPECT_EQ(meander_action_proc(a), 0u);
+		EXPECT_EQ((zerv_random_draw_count() - draws) % 4, 0u);
+	}
+	for (int16 u : walkers)
+	{
+		EXPECT_EQ(m(u)->internal_command_identifier, id(a));
+		EXPECT_LE(std::abs(m(u)->waypoints[0].x - cell(40)), 2560);
+		EXPECT_LE(std::abs(m(u)->waypoints[0].y - cell(40)), 2560);
+	}
+}
+
+TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_lost_unit_runs_casu)
+{
+	const std::vector<int16> walker = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(walker[0], cell(30), cell(30));
+	place(enemy[0], cell(32), cell(30));
+	const int16 lost = action("dela");
+	const int16 a = action("mean");
+	subjects(a, "subj", walker);
+	flag(a, "thre");
+	ids(a, "casu", {lost});
+	EXPECT_EQ(meander_action_proc(a), 0u);
+	EXPECT_EQ(m(walker[0])->internal_command_identifier, -2);
+	EXPECT_LT(m(walker[0])->waypoints[0].x, cell(30) - 4000);
+
+	delete_monster(walker[0], TRUE);
+	EXPECT_EQ(meander_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(lost));
+}
+
+TEST_F(unit_ai_suicide, the_inhibition_holds_delays_and_three_adjacent_enemies_set_off_the_charge)
+{
+	const std::vector<int16> bomber = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemies = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	place(bomber[0], cell(30), cell(30));
+	place(enemies[0], cell(60), cell(30));
+	place(enemies[1], cell(61), cell(30));
+	place(enemies[2], cell(62), cell(30));
+	build_spatial_groups();
+
+	const int16 hold = action("dela");
+	const int16 a = action("suic");
+	subjects(a, "subj", bomber);
+	flag(a, "dumb");
+	integer(a, "dela", 1000);
+	ids(a, "suin", {hold});
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("these guys are dumb!"), std::string::npos);
+	EXPECT_NE(log_text().find("#1 suicide monsters active"), std::string::npos);
+	struct
+	{
+		uint32 flags;
+		int16 action_index, inhibition;
+		int32 radius;
+		int16 fear, threshold;
+		int32 power, distance, detonation;
+		int16 count;
+		int16 units[64][4];
+		int16 unused;
+	} record;
+	static_assert(sizeof(record) == 544);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	const int16 delay = record.units[0][3];
+	ASSERT_GT(delay, 0);
+	EXPECT_EQ(record.radius, 25600);
+	// The inhibition action has not succeeded: the delay stands.
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.units[0][3], delay);
+	get_map_action(hold)->flags |= _map_action_succeeded_flag;
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.units[0][3], delay - 1);
+
+	// Shown at once, dumb: it advances on the enemy.
+	const int16 b = action("suic");
+	subjects(b, "subj", bomber);
+	flag(b, "dumb");
+	EXPECT_EQ(suicide_action_proc(b), 0u);
+	EXPECT_EQ(m(bomber[0])->internal_command_identifier, -2);
+	EXPECT_GT(m(bomber[0])->waypoints[0].x, cell(55));
+
+	// Three enemies in the 5 x 5 block: a special-ability order, no movement.
+	place(enemies[0], cell(31), cell(30));
+	place(enemies[1], cell(32), cell(31));
+	place(enemies[2], cell(28), cell(28));
+	build_spatial_groups();
+	m(bomber[0])->waypoint_count = 0;
+	EXPECT_EQ(suicide_action_proc(b), 0u);
+	EXPECT_EQ(m(bomber[0])->waypoint_count, 0);
+	EXPECT_TRUE(m(bomber[0])->flags & _monster_will_use_special_ability_flag);
+}
+
+TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_unit_runs_casu)
+{
+	const std::vector<int16> bombers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(bombers[0], cell(30), cell(30));
+	place(bombers[1], cell(40), cell(30));
+	place(enemy[0], cell(55), cell(30));
+	build_spatial_groups();
+	const int16 lost = action("dela");
+	const int16 a = action("suic");
+	subjects(a, "subj", bombers);
+	integer(a, "dera", 0);
+	integer(a, "deth", 99);
+	ids(a, "casu", {lost});
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_GT(m(bombers[0])->waypoints[0].x, cell(50));
+
+	delete_monster(bombers[1], TRUE);
+	EXPECT_EQ(suicide_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("suicide unit #1 died"), std::string::npos);
+	EXPECT_TRUE(active(lost));
+}
+
+TEST_F(unit_ai_invisible, set_up_errors_the_hunt_without_waypoints_and_its_end_when_the_unit_shows)
+{
+	const std::vector<int16> searchers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(searchers[0], cell(20), cell(20));
+	place(searchers[1], cell(22), cell(20));
+	place(hunted[0], cell(40), cell(40));
+
+	const int16 bad = action("invi");
+	subjects(bad, "subj", searchers);
+	EXPECT_EQ(invisible_action_proc(bad), 0u);
+	EXPECT_FALSE(has_record(bad));
+	EXPECT_NE(log_text().find("unable to get the invisible unit! (or more than 1)"), std::string::npos);
+
+	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	const int16 seen = action("dela");
+	const int16 a = action("invi");
+	subjects(a, "subj", searchers);
+	subjects(a, "invi", hunted);
+	ids(a, "visi", {seen});
+	EXPECT_EQ(invisible_action_proc(a), 0u);
+	EXPECT_NE(log_text().find("#2 pursuing monsters active"), std::string::npos);
+	// Without waypoints every new destination is the searcher's own place, three draws each.
+	for (int32 run = 0; run < 14; ++run)
+	{
+		const uint32 draws = zerv_random_draw_count();
+		EXPECT_EQ(invisible_action_proc(a), 0u);
+		EXPECT_EQ((zerv_random_draw_count() - draws) % 3, 0u);
+	}
+	EXPECT_NE(log_text().find("set to state moving"), std::string::npos);
+	EXPECT_EQ(m(searchers[0])->internal_command_identifier, id(a));
+
+	m(hunted[0])->extra_flags &= ~_monster_is_invisible_extra_flag;
+	EXPECT_EQ(invisible_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(seen));
+}
+
+TEST_F(unit_ai_invisible, a_long_trip_saturates_the_delay_and_ground_attacks_stay_within_the_slop)
+{
+	const std::vector<int16> searcher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(searcher[0], cell(2), cell(2));
+	place(hunted[0], cell(60), cell(60));
+	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	m(searcher[0])->base_movement_speed = 1;
+	const int16 a = action("invi");
+	subjects(a, "subj", searcher);
+	subjects(a, "invi", hunted);
+	EXPECT_EQ(invisible_action_proc(a), 0u);
+	uint8 record[492];
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+	const world_point2d far = {cell(60), cell(60)};
+	set_unit_state(record, 0, _unit_moving, &far);
+	int8 delay;
+	std::memcpy(&delay, record + 38 + 6, 1);
+	EXPECT_EQ(delay, 127);
+	set_unit_state(record, 0, _unit_attacking_ground, &far);
+	EXPECT_NE(log_text().find("unit 0 set to state attacking ground"), std::string::npos);
+	EXPECT_LE(std::abs(m(searcher[0])->target_location.x - far.x), 768);
+	EXPECT_LE(std::abs(m(searcher[0])->target_location.y - far.y), 768);
+}
+
+struct legion_head
+{
+	uint32 flags;
+	int32 radii[3];
+	int32 ratio, delta;
+	int16 action_index, state;
+	int32 vitality, power;
+	uint16 facing;
+	int16 circle;
+	int32 threshold;
+	world_point2d center, line[2];
+	int32 group_count;
+	struct
+	{
+		world_point2d relative;
+		uint16 relative_facing, unused;
+		int32 formation, guard;
+		int16 container, count;
+		uint32 offset;
+		world_point2d actual;
+		int16 flags, state;
+		world_point2d desired;
+		uint16 desired_facing, unused2;
+	} groups[6];
+};
+static_assert(sizeof(legion_head) == 384);
+
+TEST_F(unit_ai_legion, set_up_reads_the_layout_stops_at_a_missing_container_and_keeps_a_bad_dependency_by_version)
+{
+	const std::vector<int16> west = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> east = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	const int16 c0 = action("dela"), c1 = action("dela");
+	subjects(c0, "subj", west);
+	subjects(c1, "subj", east);
+
+	const int16 none = action("legi");
+	EXPECT_EQ(legion_action_proc(none), 0u);
+	EXPECT_NE(log_text().find("missing or incomplete line parameter"), std::string::npos);
+	EXPECT_FALSE(has_record(none));
+
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 3);
+	points(a, "cent", {{10240, 10240}});
+	const uint16 quarter = 16384;
+	add(a, "faci", _parameter_angle, 1, &quarter);
+	points(a, "grce", {{10240 + 5120, 10240}, {10240, 10240}, {10240, 12000}});
+	ids(a, "grun", {c0, c1});
+	const int32 guards[3] = {5, NONE, NONE};
+	add(a, "grgd", _parameter_integer, 3, guards);
+	game_play_version = 1715;
+	legion_action_proc(a);
+	EXPECT_NE(log_text().find("group #0/#3 has missing or invalid guard dependency index"), std::string::npos);
+	EXPECT_NE(log_text().find("group #2/#3 has missing or invalid unit container"), std::string::npos);
+	legion_head record;
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.group_count, 2) << "only the groups fully read";
+	EXPECT_EQ(record.groups[0].relative.x, 0);
+	EXPECT_EQ(record.groups[0].relative.y, -5120);
+	EXPECT_EQ(record.groups[0].guard, 5) << "kept as stored at 1715";
+	EXPECT_EQ(record.radii[0], 25600);
+	EXPECT_EQ(record.radii[1], 10240);
+	EXPECT_EQ(record.ratio, 2 * FIXED_ONE);
+
+	// Each activation rebuilds; above 1715 the bad dependency is reset.
+	game_play_version = 1716;
+	get_map_action(a)->flags |= _map_action_was_just_activated_flag;
+	legion_action_proc(a);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.groups[0].guard, NONE);
+}
+
+TEST_F(unit_ai_legion, advances_without_enemies_attacks_when_called_as_ally_and_falls_back_when_cornered)
+{
+	const std::vector<int16> legion = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	for (size_t i = 0; i < legion.size(); ++i) place(legion[i], cell(20 + static_cast<int32>(i)), cell(40));
+	place(enemy[0], cell(62), cell(2)); // out of sight
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", legion);
+	const int16 fall = action("dela");
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 1);
+	ids(a, "grun", {container});
+	ids(a, "fall", {fall});
+	EXPECT_EQ(legion_action_proc(a), 0u);
+	EXPECT_EQ(m(legion[0])->internal_command_identifier, -2);
+	EXPECT_GT(m(legion[1])->waypoints[0].x, cell(35)) << "toward the advance point";
+	legion_head record;
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 0);
+
+	const int16 other = action("dela");
+	call_legion_as_ally(other);
+	EXPECT_NE(log_text().find("invalid legion ally: not a legion"), std::string::npos);
+	call_legion_as_ally(a);
+	EXPECT_EQ(legion_action_proc(a), 0u);
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	EXPECT_EQ(record.state, 1) << "attacks with no enemy in range";
+	EXPECT_EQ(record.flags & 32u, 0u);
+
+	// An enemy whose range covers the whole line: unable to retreat, 'fall' runs.
+	monster_definition *definition = get_monster_definition(m(enemy[0])->type);
+	const monster_definition saved = *definition;
+	definition->longest_range = 30000;
+	place(enemy[0], cell(30), cell(42));
+	build_spatial_groups();
+	const uint32 result = legion_action_proc(a);
+	*definition = saved;
+	EXPECT_EQ(result, static_cast<uint32>(_map_action_proc_deactivate_flag));
+	EXPECT_TRUE(active(fall));
+}
+
+struct harass_unit
+{
+	int16 index, identifier, last_vitality, state, sought, flags, fear, delay;
+};
+int16 harass_unit_field(int16 action_index, int16 position, size_t offset)
+{
+	uint8 record[1060];
+	if (!get_map_action_structure(action_index, TAG("#glo"), sizeof(record), record)) return -999;
+	int16 value;
+	std::memcpy(&value, record + 24 + 16 * position + offset, 2);
+	return value;
+}
+
+TEST_F(unit_ai_harass, set_up_marks_kinds_that_cannot_carry_draws_only_with_dela_and_runs_casu_per_lost_unit)
+{
+	const std::vector<int16> band = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
+	build_spatial_groups();
+	const int16 lost = action("math");
+	const int16 a = action("girl");
+	subjects(a, "subj", band);
+	ids(a, "casu", {lost});
+	uint32 draws = zerv_random_draw_count();
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+	EXPECT_NE(log_text().find("#3 harassing monsters active"), std::string::npos);
+	const bool cannot_carry = get_monster_definition_for_monster(band[0])->desired_projectile_volume == NONE;
+	EXPECT_EQ((harass_unit_field(a, 0, offsetof(harass_unit, flags)) & 2) != 0, cannot_carry);
+
+	const int16 b = action("girl");
+	subjects(b, "subj", band);
+	integer(b, "dela", 7);
+	draws = zerv_random_draw_count();
+	EXPECT_EQ(harass_action_proc(b), 0u);
+	EXPECT_EQ(zerv_random_draw_count(), draws + 3);
+
+	// Two lost in one tick: both leave the list and 'casu' runs.
+	delete_monster(band[0], TRUE);
+	delete_monster(band[1], TRUE);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	uint8 record[1060];
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+	int16 count;
+	std::memcpy(&count, record + 22, 2);
+	EXPECT_EQ(count, 1);
+	EXPECT_TRUE(active(lost));
+	delete_monster(band[2], TRUE);
+	EXPECT_EQ(harass_action_proc(a), static_cast<uint32>(_map_action_proc_deactivate_flag));
+}
+
+TEST_F(unit_ai_harass, an_aggressive_unit_circles_in_front_of_a_group_and_retreats_behind_it)
+{
+	const std::vector<int16> skirmishers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	// The enemy group faces east (yaw 0).
+	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40), cell(39 + static_cast<int32>(i)), 0);
+	place(skirmishers[0], cell(42), cell(40)); // in front
+	place(skirmishers[1], cell(37) + 256, cell(46)); // behind, beyond a diagonal step
+	build_spatial_groups();
+	const int16 a = action("girl");
+	subjects(a, "subj", {skirmishers[0]});
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, state)), 3);
+	EXPECT_GE(distance2d(&m(skirmishers[0])->waypoints[0], &first_spatial_group()->center), 3000);
+	EXPECT_NE(log_text().find("unit 0 set to state 3"), std::string::npos);
+
+	place(skirmishers[1], cell(38), cell(40));
+	build_spatial_groups();
+	const int16 b = action("girl");
+	subjects(b, "subj", {skirmishers[1]});
+	EXPECT_EQ(harass_action_proc(b), 0u);
+	EXPECT_EQ(harass_unit_field(b, 0, offsetof(harass_unit, state)), 6) << "a swordsman behind retreats";
+}
+
+TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero_reach_counts_as_one)
+{
+	const std::vector<int16> skirmisher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	place(skirmisher[0], cell(20), cell(20));
+	place(enemy[0], cell(24), cell(20), 32768);
+	monster_definition *definition = get_monster_definition(m(enemy[0])->type);
+	const monster_definition saved = *definition;
+	definition->longest_range = 0;
+	build_spatial_groups();
+	const int16 a = action("girl");
+	subjects(a, "subj", skirmisher);
+	flag(a, "timd");
+	integer(a, "reev", 3);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	const int16 delay = harass_unit_field(a, 0, offsetof(harass_unit, delay));
+	EXPECT_EQ(delay, 3);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, delay)), 2);
+	*definition = saved;
+}
+
+using unit_ai_records = unit_ai_fixture;
+
+TEST_F(unit_ai_records, a_right_sized_record_of_extreme_values_is_rebuilt_by_every_proc)
+{
+	const std::vector<int16> units = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	for (size_t i = 0; i < units.size(); ++i) place(units[i], cell(20 + static_cast<int32>(i)), cell(20));
+	place(enemy[0], cell(30), cell(22));
+	place(enemy[1], cell(31), cell(22));
+	m(enemy[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", units);
+	struct proc_case
+	{
+		file_tag tag;
+		action_proc_pointer proc;
+		int32 size;
+		size_t action_index_offset;
+	};
+	const proc_case cases[] = {{TAG("girl"), harass_action_proc, 1060, 0}, {TAG("legi"), legion_action_proc, 384, 24},
+		{TAG("assa"), assassin_action_proc, 68, 4}, {TAG("mean"), meander_action_proc, 656, 0},
+		{TAG("mele"), melee_action_proc, 16, 4}, {TAG("suic"), suicide_action_proc, 544, 4},
+		{TAG("invi"), invisible_action_proc, 492, 24}};
+	for (const proc_case &c : cases)
+	{
+		for (const uint8 fill : {uint8{0x7F}, uint8{0xFF}, uint8{0x80}})
+		{
+			const int16 a = new_map_action(NONE);
+			set_map_action_tag(a, c.tag);
+			subjects(a, "subj", units);
+			subjects(a, "invi", {enemy[0]});
+			points(a, "line", {{cell(20), cell(20)}, {cell(30), cell(20)}});
+			integer(a, "coun", 1);
+			ids(a, "grun", {container});
+			std::vector<uint8> garbage(static_cast<size_t>(c.size), fill);
+			// The right action index, so only the other fields can make it bad.
+			std::memcpy(garbage.data() + c.action_index_offset, &a, 2);
+			set_unique_map_action_parameter(a, TAG("#glo"), _parameter_character, c.size, garbage.data());
+			c.proc(a);
+			std::vector<uint8> record(static_cast<size_t>(c.size));
+			ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), c.size, record.data())) << get_map_action_name(a);
+			EXPECT_NE(record, garbage) << static_cast<uint32>(c.tag) << " kept a bad record";
+		}
+	}
+}
+
+class unit_ai_content : public zerv_harness_fixture
+{
+protected:
+	void SetUp() override
+	{
+		zerv_harness_fixture::SetUp();
+		harness_battle_setup(&setup, TAG("bnch"));
+		ASSERT_TRUE(harness_start_map(&setup));
+	}
+	void TearDown() override
+	{
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+	new_game_data setup;
+};
+
+TEST_F(unit_ai_content, the_bnch_unit_ai_actions_are_added_in_order_behind_the_gate)
+{
+	const int16 gate = new_map_action(NONE);
+	set_map_action_tag(gate, TAG("plyc"));
+	const int16 first = static_cast<int16>(gate + 1);
+	EXPECT_TRUE(add_bnch_unit_ai_actions(gate));
+	const std::vector<const char *> &names = bnch_unit_ai_action_names();
+	const file_tag tags[4] = {TAG("legi"), static_cast<file_tag>(NONE), static_cast<file_tag>(NONE), TAG("girl")};
+	for (size_t i = 0; i < names.size(); ++i)
+	{
+		EXPECT_STREQ(get_map_action_name(static_cast<int16>(first + i)), names[i]);
+		EXPECT_EQ(get_map_action_tag(static_cast<int16>(first + i)), tags[i]);
+	}
+	int16 roots[4];
+	EXPECT_EQ(get_combined_map_action_parameter(gate, TAG("acos"), _parameter_action_identifier, roots, 4), 2);
+	EXPECT_EQ(roots[0], get_map_action_identifier(first));
+	EXPECT_EQ(roots[1], get_map_action_identifier(static_cast<int16>(first + 3)));
+}
+
+} // namespace
