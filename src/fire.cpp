@@ -438,8 +438,8 @@ void fold_fire_digest(zerv_digest *digest)
 {
 	zerv_digest_int32(digest, fire_module.map_can_burn ? 1 : 0);
 	zerv_digest_int32(digest, fire_module.globals.ticks_until_fire_can_spread);
-	for (int16 group : fire_module.globals.fire_groups) zerv_digest_int16(digest, group);
-	for (int16 group : fire_module.globals.smoke_groups) zerv_digest_int16(digest, group);
+	// The shared flame and smoke groups are local projectile groups: drawing
+	// state, absent when the local module is off, so never folded.
 	if (fire_cell_array.data)
 	{
 		for (int16 index = 0; index < fire_cell_array.count; ++index)

@@ -187,6 +187,8 @@ protected:
 	{
 		dispose_weather();
 		start_modules(1720);
+		initialize_local_projectiles_for_new_map();
+		get_local_projectiles_test_hooks()->module_off = TRUE;
 		initialize_mesh_effects_for_new_map();
 		initialize_lightning_for_new_map();
 		set_random_seed(4242);

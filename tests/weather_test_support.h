@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "effects_content.h"
 #include "fire.h"
 #include "lightning.h"
+#include "local_projectiles.h"
 #include "mesh_effects.h"
 #include "particle_system.h"
 #include "projectiles_test_support.h"
@@ -23,12 +25,19 @@ protected:
 	{
 		projectiles_test_map::SetUp();
 		std::vector<int32> handles;
+		// The weather draws from the particle collection.
+		ASSERT_TRUE(make_default_effects_tags(&handles));
 		ASSERT_TRUE(make_default_weather_tags(&handles));
 		initialize_wind();
 		initialize_mesh_effects();
 		initialize_lightning();
 		initialize_fire();
 		initialize_particle_system();
+		// Rain splashes into the ripple group: the local groups' definitions load
+		// with the map, but no group is made, so fires burn without mirrors.
+		initialize_local_projectiles();
+		initialize_local_projectiles_for_new_map();
+		get_local_projectiles_test_hooks()->module_off = TRUE;
 		initialize_mesh_effects_for_new_map();
 		initialize_lightning_for_new_map();
 		reset_fire_test_hooks();
@@ -48,6 +57,8 @@ protected:
 		dispose_lightning_from_old_map();
 		dispose_mesh_effects_from_old_map();
 		dispose_wind_from_old_map();
+		dispose_local_projectiles_from_old_map();
+		get_local_projectiles_test_hooks()->module_off = FALSE;
 		reset_fire_test_hooks();
 		reset_lightning_test_hooks();
 		reset_mesh_effects_test_hooks();

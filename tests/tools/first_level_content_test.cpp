@@ -10,9 +10,16 @@
 #include "bitmaps.h"
 #include "damage.h"
 #include "effects_content.h"
+#include "fire.h"
 #include "first_level_content.h"
+#include "first_level_script.h"
+#include "unit_query_level_actions.h"
+#include "weather_content.h"
 #include "local_projectiles.h"
+#include "map_actions/map_actions.h"
 #include "markers.h"
+#include "monster_definitions.h"
+#include "monsters.h"
 #include "mesh.h"
 #include "mesh_content.h"
 #include "model_animations.h"
@@ -38,7 +45,8 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	const map_description demo = demo_map();
 	const map_description level = first_level_map();
 	EXPECT_EQ(demo.markers.size(), 59u);
-	EXPECT_EQ(level.markers.size(), 63u);
+	// The showcase's 4, two casters and eleven animals, these last.
+	EXPECT_EQ(level.markers.size(), 76u);
 	for (const marker_data &marker : demo.markers)
 	{
 		if (marker.type == _marker_monster) { EXPECT_EQ(marker.identifier, 0); }
@@ -48,12 +56,57 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	{
 		if (marker.type == _marker_monster) seen[marker.identifier] += 1;
 	}
-	EXPECT_EQ(seen.size(), 36u);
-	for (int16 id = 11; id <= 49; ++id)
+	EXPECT_EQ(seen.size(), 39u);
+	EXPECT_EQ(seen[0], FIRST_LEVEL_ANIMAL_COUNT);
+	for (int16 id = 11; id <= 52; ++id)
 	{
-		const bool used = id != 28 && (id < 29 || id > 30);
+		const bool used = id <= 28 || (id >= 31 && id <= 49) || id == 52;
 		EXPECT_EQ(seen.count(id), used ? 1u : 0u) << id;
 	}
+	for (size_t i = level.markers.size() - FIRST_LEVEL_ANIMAL_COUNT; i < level.markers.size(); ++i)
+	{
+		const marker_data &animal = level.markers[i];
+		ASSERT_EQ(animal.type, _marker_monster);
+		int32 row = -1, seen_rows = -1;
+		for (const marker_palette_entry &entry : level.palette)
+		{
+			++row;
+			if (entry.type == _marker_monster && ++seen_rows == animal.palette_index) break;
+		}
+		EXPECT_TRUE(level.palette[static_cast<size_t>(row)].flags & _marker_palette_ambient_life_flag) << i;
+	}
+	for (const marker_data &marker : level.markers)
+	{
+		if (marker.identifier != FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER && marker.identifier != FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER) continue;
+		EXPECT_EQ(marker.location.position.x, FIRST_LEVEL_CASTER_CELL_X * WORLD_ONE);
+		EXPECT_EQ(marker.location.position.y, (marker.identifier == FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER
+			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
+	}
+
+	// Its own script: the presentation's seven and the unit queries' eight.
+	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT);
+	EXPECT_EQ(demo.actions.count, 11);
+
+	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
+	EXPECT_TRUE(level.header.flags & _mesh_can_catch_fire_flag);
+	EXPECT_EQ(level.header.wind_tag, DEFAULT_GUST_WIND_TAG);
+	EXPECT_EQ(level.header.particle_system_tag, DEFAULT_RAIN_PARTICLE_SYSTEM_TAG);
+	EXPECT_FALSE(demo.header.flags & _mesh_can_catch_fire_flag);
+	EXPECT_NE(demo.header.particle_system_tag, DEFAULT_RAIN_PARTICLE_SYSTEM_TAG);
+	const int32 width = level.header.submesh_width * SUBMESH_WIDTH;
+	int32 burnable = 0, forest = 0;
+	for (int32 y = FIRST_LEVEL_MEADOW_FIRST_ROW; y <= FIRST_LEVEL_MEADOW_LAST_ROW; ++y)
+	{
+		for (int32 x = 24; x < 60; ++x)
+		{
+			const uint16 flags = level.cells[static_cast<size_t>(y * width + x)].flags;
+			if (flags & _mesh_cell_triangle_media_flags) continue;
+			burnable += cell_fire_chance(terrain_starting_chance, flags) > 0;
+			forest += (flags & CELL_TERRAIN_TYPE_MASK) == _terrain_forest;
+		}
+	}
+	EXPECT_GT(burnable, 7 * 30);
+	EXPECT_GT(forest, 0);
 	EXPECT_EQ(count_of(level, _marker_model_animation), 1);
 	EXPECT_EQ(count_of(level, _marker_local_projectile_group), 1);
 	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1);
@@ -149,7 +202,9 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	new_game_data setup;
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	EXPECT_EQ(mesh_globals->marker_count, 63);
+	EXPECT_EQ(mesh_globals->marker_count, 76);
+	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT);
+	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);
 	EXPECT_EQ(get_model_animation_data(gate)->identifier, FIRST_LEVEL_GATE_IDENTIFIER);
@@ -222,6 +277,53 @@ TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
 	harness_run_ticks(31);
 	EXPECT_EQ(get_model_data(shrine)->model_permutation, 1);
 	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+// A playable battle: the same 900 ticks twice, both armies still under their
+// players' orders and still fighting, nobody handed the win.
+TEST_F(level_effects, the_level_plays_the_same_twice_and_is_fought_out)
+{
+	std::vector<harness_digest_entry> trails[2];
+	for (std::vector<harness_digest_entry> &trail : trails)
+	{
+		new_game_data setup;
+		harness_level_setup(&setup);
+		ASSERT_TRUE(harness_start_map(&setup));
+		int16 first_casualty_tick = NONE;
+		int16 units_at_start[2] = {0, 0};
+		for (int32 tick = 0; tick <= 900; ++tick)
+		{
+			if (tick) harness_run_ticks(1);
+			int16 alive[2] = {0, 0};
+			for (int16 i = 0; i < monster_array.count; ++i)
+			{
+				const monster_data *monster = get_monster_data(i);
+				if (!monster || monster->owner_team_index < 0 || monster->owner_team_index > 1) continue;
+				const monster_definition *kind = get_monster_definition(monster->type);
+				if (kind && kind->monster_class == _monster_class_ambient_life) continue;
+				alive[monster->owner_team_index] += 1;
+			}
+			if (!tick) { units_at_start[0] = alive[0]; units_at_start[1] = alive[1]; }
+			if (first_casualty_tick == NONE && (alive[0] < units_at_start[0] || alive[1] < units_at_start[1]))
+			{
+				first_casualty_tick = static_cast<int16>(tick);
+			}
+			ASSERT_EQ(game->winning_team_index, NONE) << tick;
+			ASSERT_EQ(game->endgame_state, 0) << tick;
+			ASSERT_GT(alive[0], 0) << tick;
+			ASSERT_GT(alive[1], 0) << tick;
+		}
+		// Each team's fourteen and its caster; the animals count for nobody.
+		EXPECT_EQ(units_at_start[0], 15);
+		EXPECT_EQ(units_at_start[1], 15);
+		// The fighting is real before the 900th tick, and still undecided.
+		EXPECT_NE(first_casualty_tick, NONE);
+		trail = harness_digest_trail();
+		harness_end_map();
+	}
+	ASSERT_EQ(trails[0].size(), trails[1].size());
+	for (size_t i = 0; i < trails[0].size(); ++i) ASSERT_EQ(trails[0][i].digest, trails[1][i].digest) << i;
+	EXPECT_TRUE(harness_write_test_digest_trail(trails[0]));
 }
 
 } // namespace

@@ -337,6 +337,32 @@ collection_description particle_collection(void)
 	}
 	// Sparks are quads along their flight (8 x 8 is a power of two).
 	collection.instances[static_cast<size_t>(_particle_spark_sequence)].flags |= _bitmap_instance_texture_flag;
+
+	// The weather's pictures come after the shadows, so the ones above keep
+	// their random pixels. The bolt's first frames light the ground.
+	struct { const char *name; int16 width, height, frames; int32 band; bool ring; int16 first_shadow; } weather[] = {
+		{"rain streak", 4, 16, 1, _cyan, false, NONE}, {"bolt fork", 8, 16, 2, _blue, false, 1},
+		{"bolt main", 16, 32, 2, _blue, false, 1}, {"ring", 64, 64, 4, _grey, true, NONE},
+		{"bolt glow", 16, 16, 2, _yellow, false, NONE}};
+	static_assert(NUMBEROF(weather) == static_cast<int32>(NUMBER_OF_PARTICLE_COLLECTION_SEQUENCES) - NUMBER_OF_PARTICLE_SEQUENCES);
+	for (const auto &picture : weather)
+	{
+		const int16 bitmap_index = static_cast<int16>(collection.bitmaps.size());
+		collection.bitmaps.push_back(blob(picture.name, picture.width, picture.height, picture.band, picture.ring, &random));
+		const int16 first = static_cast<int16>(collection.instances.size());
+		collection.instances.push_back(instance_of(bitmap_index, picture.width, picture.height));
+		collection_sequence_description sequence;
+		sequence.name = picture.name;
+		sequence.sequence = particle_sequence(1, picture.frames, 0, 3);
+		for (int16 f = 0; f < picture.frames; ++f)
+		{
+			sequence.shadow_map_indexes.push_back(f == 0 ? picture.first_shadow : static_cast<int16>(NONE));
+			sequence.instance_indexes.push_back(first);
+		}
+		collection.sequences.push_back(sequence);
+	}
+	// Rain falls as quads along its streaks (4 x 16 are powers of two).
+	collection.instances[collection.instances.size() - NUMBEROF(weather)].flags |= _bitmap_instance_texture_flag;
 	return collection;
 }
 

@@ -30,6 +30,16 @@ enum // sequences of the particle collection
 	NUMBER_OF_PARTICLE_SEQUENCES
 };
 
+enum // the weather's sequences, after the particles' own so those keep their pictures
+{
+	_particle_rain_streak_sequence = NUMBER_OF_PARTICLE_SEQUENCES,
+	_particle_bolt_fork_sequence,
+	_particle_bolt_main_sequence,
+	_particle_ring_sequence,
+	_particle_bolt_glow_sequence,
+	NUMBER_OF_PARTICLE_COLLECTION_SEQUENCES
+};
+
 #define GATE_CLOSED_MODEL_TAG TAG("gat0")
 #define GATE_HALF_OPEN_MODEL_TAG TAG("gat1")
 #define GATE_OPEN_MODEL_TAG TAG("gat2")

@@ -4,7 +4,10 @@
 
 #include "default_tags.h"
 #include "effects_content.h"
+#include "first_level_script.h"
 #include "mesh_content.h"
+#include "units_content.h"
+#include "weather_content.h"
 
 namespace {
 
@@ -34,6 +37,55 @@ void number_units(map_description *map)
 	}
 }
 
+int32 height_at(int32 x, int32 y, void *data)
+{
+	return cell_height(*static_cast<const map_description *>(data), x, y);
+}
+
+// The meadow between the armies is the field that burns: grass, with rows of
+// forest through its middle. Water, shore and ridge keep their own terrain.
+void lay_burning_meadow(map_description *map)
+{
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	for (int32 y = FIRST_LEVEL_MEADOW_FIRST_ROW; y <= FIRST_LEVEL_MEADOW_LAST_ROW; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			mesh_cell &cell = map->cells[static_cast<size_t>(y * width + x)];
+			const int16 low = static_cast<int16>(cell.flags & CELL_TERRAIN_TYPE_MASK);
+			const int16 high = static_cast<int16>((cell.flags >> CELL_TERRAIN_TYPE_BITS) & CELL_TERRAIN_TYPE_MASK);
+			const bool dry_land = (low == _terrain_grass || low == _terrain_forest) &&
+				(high == _terrain_grass || high == _terrain_forest) && !(cell.flags & _mesh_cell_triangle_media_flags);
+			if (!dry_land) continue;
+			const int16 terrain = (y >= 66 && y <= 68 && x % 9 < 3) ? _terrain_forest : _terrain_grass;
+			cell.flags = static_cast<uint16>((cell.flags & ~CELL_TERRAIN_MASK) |
+				(terrain | (terrain << CELL_TERRAIN_TYPE_BITS)));
+		}
+	}
+}
+
+// One lightning caster per team, behind each army's archers, after every
+// existing palette row and marker.
+void add_casters(map_description *map)
+{
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	const int16 first_row = static_cast<int16>(count_palette_rows(*map, _marker_monster));
+	for (int16 team = 0; team < 2; ++team)
+	{
+		map->palette.push_back(palette_row(_marker_monster, DEFAULT_CASTER_TAG, team, 0xFFFF));
+	}
+	for (int16 team = 0; team < 2; ++team)
+	{
+		const int32 x = FIRST_LEVEL_CASTER_CELL_X;
+		const int32 y = team == 0 ? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y;
+		const int16 identifier = team == 0 ? FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER : FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER;
+		marker_data caster = marker_at(_marker_monster, static_cast<int16>(first_row + team), identifier, x * WORLD_ONE,
+			y * WORLD_ONE, team == 0 ? 0x4000 : 0xC000);
+		caster.location.position.z = map->cells[static_cast<size_t>(y * width + x)].height;
+		map->markers.push_back(caster);
+	}
+}
+
 } // namespace
 
 map_description first_level_map(void)
@@ -41,6 +93,10 @@ map_description first_level_map(void)
 	map_description map = demo_map();
 	map.header.media_tag = RIPPLING_WATER_MEDIA_TAG;
 	map.header.map_description_string_list_tag = FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG;
+	// The level's own script: never the demo's timed ending.
+	map.actions = first_level_script_section();
+	add_first_level_weather(&map.header);
+	lay_burning_meadow(&map);
 	number_units(&map);
 	const int32 cell = WORLD_ONE;
 
@@ -72,6 +128,10 @@ map_description first_level_map(void)
 		FIRST_LEVEL_SWIRL_CELL_X * cell + cell / 2, FIRST_LEVEL_SWIRL_CELL_Y * cell + cell / 2, 0);
 	swirl.location.position.z = cell_height(map, FIRST_LEVEL_SWIRL_CELL_X, FIRST_LEVEL_SWIRL_CELL_Y);
 	map.markers.push_back(swirl);
+
+	add_casters(&map);
+	// The animals come last, so none takes record 0.
+	add_first_level_animals(&map.palette, &map.markers, height_at, &map);
 	stand_scenery_on_ground(&map);
 	return map;
 }

@@ -30,6 +30,16 @@ struct map_description;
 #define FIRST_LEVEL_SWIRL_CELL_X 28
 #define FIRST_LEVEL_SWIRL_CELL_Y 46
 
+// Lightning casters, one a team, mirrored across the valley.
+#define FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER 28
+#define FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER 52
+#define FIRST_LEVEL_CASTER_CELL_X 42
+#define FIRST_LEVEL_TEAM0_CASTER_CELL_Y 55
+#define FIRST_LEVEL_TEAM1_CASTER_CELL_Y 79
+// The meadow between the armies, the field that burns.
+#define FIRST_LEVEL_MEADOW_FIRST_ROW 64
+#define FIRST_LEVEL_MEADOW_LAST_ROW 70
+
 map_description first_level_map(void);
 // The level's mesh tag and description list as local tags; appends the handles.
 bool make_first_level_map_tags(std::vector<int32> *handles);

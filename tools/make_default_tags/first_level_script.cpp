@@ -1,5 +1,6 @@
 #include "first_level_script.h"
 
+#include "unit_query_level_actions.h"
 #include "units_content.h"
 
 namespace {
@@ -86,6 +87,8 @@ map_action_section first_level_script_section(void)
 	if (!begin_script_section()) return map_action_section{0, {}};
 	script_builder b(FIRST_LEVEL_PRESENTATION_ACTION_COUNT);
 	add_first_level_presentation_actions(&b, 0);
+	// The unit queries follow, in landing order.
+	b.good = b.good && append_unit_query_level_actions();
 	return finish_script_section(b);
 }
 

@@ -206,8 +206,11 @@ projectile_definition default_bomb_projectile(void)
 
 projectile_group_definition default_boom_group(void)
 {
-	return group({part(DEFAULT_FLASH_PROJECTILE_TAG, 1, 0, _projectile_group_part_is_central_flag),
+	projectile_group_definition g = group({part(DEFAULT_FLASH_PROJECTILE_TAG, 1, 0, _projectile_group_part_is_central_flag),
 		part(DEFAULT_SPARK_PROJECTILE_TAG, 6, 3, 0)});
+	// Drawing only: the blast throws local debris.
+	g.local_projectile_group_tag = TAG("debr");
+	return g;
 }
 
 artifact_definition default_flask_artifact(void)
@@ -226,6 +229,8 @@ bool make_default_projectile_tags(std::vector<int32> *handles)
 	const int32 prgr = PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER;
 	const file_tag scen_group = SCENERY_DEFINITION_GROUP_TAG, proj_group = PROJECTILE_DEFINITION_GROUP_TAG;
 	const file_tag prgr_group = PROJECTILE_GROUP_DEFINITION_GROUP_TAG;
+	projectile_group_definition chips = group({part(DEFAULT_SPARK_PROJECTILE_TAG, 2, 1, 0)});
+	chips.local_projectile_group_tag = TAG("sprk"); // drawing only
 	const content_tag tags[] = {
 		tag_of(scen_group, scen, DEFAULT_TREE_SCENERY_TAG, "tree", default_tree_scenery(), scenery_definition_bs_data),
 		tag_of(scen_group, scen, DEFAULT_ROCK_SCENERY_TAG, "rock", default_rock_scenery(), scenery_definition_bs_data),
@@ -243,8 +248,7 @@ bool make_default_projectile_tags(std::vector<int32> *handles)
 		tag_of(proj_group, proj, TAG("indc"), "masonry dust", dust(), projectile_definition_bs_data),
 		tag_of(proj_group, proj, TAG("inst"), "smoke trail", smoke(), projectile_definition_bs_data),
 		tag_of(prgr_group, prgr, DEFAULT_BOOM_GROUP_TAG, "explosion", default_boom_group(), projectile_group_definition_bs_data),
-		tag_of(prgr_group, prgr, DEFAULT_CHIP_GROUP_TAG, "stone chips", group({part(DEFAULT_SPARK_PROJECTILE_TAG, 2, 1, 0)}),
-			projectile_group_definition_bs_data),
+		tag_of(prgr_group, prgr, DEFAULT_CHIP_GROUP_TAG, "stone chips", chips, projectile_group_definition_bs_data),
 		tag_of(prgr_group, prgr, DEFAULT_SPLASH_GROUP_TAG, "splash", group({part(DEFAULT_SPARK_PROJECTILE_TAG, 3, 2, 0)}),
 			projectile_group_definition_bs_data),
 		tag_of(ARTIFACT_DEFINITION_GROUP_TAG, ARTIFACT_DEFINITION_VERSION_NUMBER, DEFAULT_FLASK_ARTIFACT_TAG, "flask",

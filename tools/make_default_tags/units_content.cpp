@@ -132,6 +132,14 @@ projectile_group_definition chunks(file_tag projectile_tag, int16 count)
 	return g;
 }
 
+// Melee blood: drops in the simulation, the local spatter drawn with them.
+projectile_group_definition blood_spatter(void)
+{
+	projectile_group_definition g = chunks(DEFAULT_BLOOD_DROP_PROJECTILE_TAG, 2);
+	g.local_projectile_group_tag = TAG("blod");
+	return g;
+}
+
 } // namespace
 
 // Movement fields of the swordsman and the archer: deep water and walls
@@ -186,6 +194,8 @@ monster_definition default_unit_monster_definition(int16 kind)
 	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
 	d.exploding_projectile_group_tag = DEFAULT_UNIT_EXPLODING_GROUP_TAG;
 	d.melee_impact_projectile_group_tag = (kind == 0 || kind == 3) ? DEFAULT_BLOOD_GROUP_TAG : no_tag;
+	// Drawing only: scouts raise dust as they run.
+	d.local_projectile_group_tag = kind == 3 ? TAG("dust") : no_tag;
 	d.burning_death_projectile_group_tag = no_tag;
 	d.entrance_projectile_group_tag = no_tag;
 	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
@@ -381,7 +391,7 @@ bool make_default_unit_tags(std::vector<int32> *handles)
 	}
 	const projectile_definition chunk = bloody_chunk(40, 20), drop = bloody_chunk(8, 4);
 	const projectile_group_definition dying = chunks(DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG, 3),
-		exploding = chunks(DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG, 6), blood = chunks(DEFAULT_BLOOD_DROP_PROJECTILE_TAG, 2);
+		exploding = chunks(DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG, 6), blood = blood_spatter();
 	if (!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_BLOODY_CHUNK_PROJECTILE_TAG,
 			"bloody chunk", stored_record_bytes(&chunk, static_cast<int32>(sizeof(chunk)), projectile_definition_bs_data)) ||
 		!add(PROJECTILE_DEFINITION_GROUP_TAG, PROJECTILE_DEFINITION_VERSION_NUMBER, DEFAULT_BLOOD_DROP_PROJECTILE_TAG,

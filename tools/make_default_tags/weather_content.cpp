@@ -2,6 +2,7 @@
 
 #include "collections_content.h"
 #include "damage.h"
+#include "effects_content.h"
 #include "projectiles_content.h"
 #include "tag_files/tag_files.h"
 
@@ -22,8 +23,8 @@ particle_system_definition default_rain_particle_system(void)
 {
 	particle_system_definition d = *get_default_particle_system_definition();
 	d.flags = _particle_system_transparency_varies_with_distance_flag;
-	d.collection_reference_tag = DEFAULT_EFFECTS_REFERENCE_TAG;
-	d.sequence_index = _default_effects_spark_sequence;
+	d.collection_reference_tag = PARTICLE_REFERENCE_TAG;
+	d.sequence_index = _particle_rain_streak_sequence;
 	d.minimum_view_distance = 256;
 	d.transparency_rolloff_point = 8192;
 	d.transparency_cutoff_point = 16384;
@@ -36,8 +37,7 @@ particle_system_definition default_rain_particle_system(void)
 	d.state[0] = {600, 600, 16384, 8192, 90, 60};
 	d.state[1] = {450, 300, 40960, 20480, 60, 60};
 	d.ambient_sound_tag = static_cast<file_tag>(NONE);
-	// The ripple group lands with the local projectile groups.
-	d.splash_local_projectile_group_tag = static_cast<file_tag>(NONE);
+	d.splash_local_projectile_group_tag = DEFAULT_RIPPLE_LOCAL_GROUP_TAG;
 	d.box_width = 8;
 	d.box_top_height = 1536;
 	d.box_bottom_height = 128;
@@ -56,8 +56,8 @@ mesh_effect_definition default_shock_mesh_effect(void)
 	d.velocity = 96;
 	d.epicenter_offset = 0;
 	d.camera_shaking_type = NONE;
-	d.collection_reference_tag = DEFAULT_EFFECTS_REFERENCE_TAG;
-	d.sequence_index = _default_effects_glow_sequence;
+	d.collection_reference_tag = PARTICLE_REFERENCE_TAG;
+	d.sequence_index = _particle_ring_sequence;
 	d.number_of_radial_points = 24;
 	d.shockwave_thickness = 192;
 	d.shockwave_height_offset = 32;
@@ -68,13 +68,13 @@ lightning_definition default_bolt_lightning(void)
 {
 	lightning_definition d = *get_default_lightning_definition();
 	d.flags = _lightning_scars_ground_flag;
-	d.collection_reference_tag = DEFAULT_EFFECTS_REFERENCE_TAG;
+	d.collection_reference_tag = PARTICLE_REFERENCE_TAG;
 	d.shock_duration = 4;
 	d.fade_duration = 10;
 	d.bolt_length = 0;
-	d.sequence_indexes[_lightning_sequence_fork] = _default_effects_spark_sequence;
-	d.sequence_indexes[_lightning_sequence_main_bolt] = _default_effects_glow_sequence;
-	d.sequence_indexes[_lightning_sequence_stain] = _default_effects_scorch_sequence;
+	d.sequence_indexes[_lightning_sequence_fork] = _particle_bolt_fork_sequence;
+	d.sequence_indexes[_lightning_sequence_main_bolt] = _particle_bolt_main_sequence;
+	d.sequence_indexes[_lightning_sequence_stain] = _particle_scorch_sequence;
 	d.velocity = 200;
 	d.scale = 256;
 	d.fork_segment_minimum = 2;
