@@ -1,4 +1,5 @@
 #include "support/bnch_ai_script.h"
+#include "support/bnch_unit_ai_script.h"
 
 #include <initializer_list>
 #include <map>
@@ -78,7 +79,14 @@ struct builder
 
 const std::vector<const char *> &bnch_ai_action_names(void)
 {
-	return names;
+	// The group AI's actions, then the unit AI's, in the order they are added.
+	static const std::vector<const char *> all = [] {
+		std::vector<const char *> list = names;
+		const std::vector<const char *> &units = bnch_unit_ai_action_names();
+		list.insert(list.end(), units.begin(), units.end());
+		return list;
+	}();
+	return all;
 }
 
 bool start_bnch_computer_team(void)
@@ -175,7 +183,8 @@ bool start_bnch_computer_team(void)
 	b.integers("outriders", "loss", {6});
 	b.integers("outriders", "time", {8});
 	b.distances("outriders", "radi", {0, 6144});
+	if (!b.good || !add_bnch_unit_ai_actions(b.index["computer team"])) return false;
 	// The map's initial actions were activated when it started.
 	if (map_action_globals->initial_actions_activated) activate_map_action(b.index["computer team"]);
-	return b.good;
+	return true;
 }

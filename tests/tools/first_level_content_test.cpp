@@ -13,6 +13,7 @@
 #include "fire.h"
 #include "first_level_content.h"
 #include "first_level_script.h"
+#include "level_group_ai_script.h"
 #include "unit_query_level_actions.h"
 #include "weather_content.h"
 #include "local_projectiles.h"
@@ -83,8 +84,9 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
 	}
 
-	// Its own script: the presentation's seven and the unit queries' eight.
-	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT);
+	// Its own script: the presentation's seven, the unit queries' eight and the computer team's ten.
+	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
+		LEVEL_GROUP_AI_ACTION_COUNT);
 	EXPECT_EQ(demo.actions.count, 11);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
@@ -203,7 +205,8 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
 	EXPECT_EQ(mesh_globals->marker_count, 76);
-	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT);
+	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
+		LEVEL_GROUP_AI_ACTION_COUNT);
 	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);

@@ -94,9 +94,9 @@ map_description first_level_map(void)
 	map.header.media_tag = RIPPLING_WATER_MEDIA_TAG;
 	map.header.map_description_string_list_tag = FIRST_LEVEL_DESCRIPTION_STRING_LIST_TAG;
 	// The level's own script: never the demo's timed ending.
-	map.actions = first_level_script_section();
 	add_first_level_weather(&map.header);
 	lay_burning_meadow(&map);
+	map.actions = first_level_script_section(map);
 	number_units(&map);
 	const int32 cell = WORLD_ONE;
 

@@ -1,5 +1,10 @@
 #include "first_level_script.h"
 
+#include <cstdio>
+#include <string>
+
+#include "level_group_ai_script.h"
+#include "mesh_content.h"
 #include "unit_query_level_actions.h"
 #include "units_content.h"
 
@@ -82,13 +87,30 @@ void add_first_level_presentation_actions(script_builder *b, int32 first_slot)
 	b->fixed_value(slot(_thunder), "dura", FIXED_ONE);
 }
 
-map_action_section first_level_script_section(void)
+// Open: dry land (the computer team's points never stand in the lake).
+static bool cell_is_open(int32 x, int32 y, const void *data)
+{
+	const map_description *map = static_cast<const map_description *>(data);
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	const int32 height = map->header.submesh_height * SUBMESH_WIDTH;
+	if (x < 0 || y < 0 || x >= width || y >= height) return false;
+	const mesh_cell &cell = map->cells[static_cast<size_t>(y * width + x)];
+	return (cell.flags & (_mesh_cell_triangle_media_flags | _mesh_vertex_is_media_flag)) == 0;
+}
+
+map_action_section first_level_script_section(const map_description &map)
 {
 	if (!begin_script_section()) return map_action_section{0, {}};
 	script_builder b(FIRST_LEVEL_PRESENTATION_ACTION_COUNT);
 	add_first_level_presentation_actions(&b, 0);
-	// The unit queries follow, in landing order.
+	// The unit queries follow, then the computer team, in landing order.
 	b.good = b.good && append_unit_query_level_actions();
+	std::string failed;
+	if (b.good && !append_level_group_ai_actions(cell_is_open, &map, &failed))
+	{
+		fprintf(stderr, "first level: the computer team's action \"%s\" could not be made\n", failed.c_str());
+		b.good = false;
+	}
 	return finish_script_section(b);
 }
 

@@ -16,8 +16,10 @@
 // Adds the camera, fade, sound, swirl, weather and lightning actions at
 // slots first_slot on.
 void add_first_level_presentation_actions(script_builder *b, int32 first_slot);
-// The level's own section: every issue's actions in landing order.
-map_action_section first_level_script_section(void);
+// The level's own section: every issue's actions in landing order. The
+// computer team's points must stand on open cells of the map.
+struct map_description;
+map_action_section first_level_script_section(const map_description &map);
 
 // Four ambient-life palette rows (team 0) after every existing row and the
 // eleven animals (identifier 0) after every existing marker; heights come
