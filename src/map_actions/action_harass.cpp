@@ -379,7 +379,7 @@ namespace
 		const int16 index = unit->monster_index;
 		const monster_data *monster = get_monster_data(index);
 		const world_point2d here = unit_ai_location(monster);
-		enemy g;
+		enemy g = {};
 		const bool found = find_closest_enemy_group(record, here, &g);
 		const bool can_carry = !(unit->flags & _harass_unit_cant_carry_item_flag);
 		int16 state = unit->state;
@@ -587,7 +587,7 @@ namespace
 	void weigh_closest_enemy(harass_globals *record, unit_data *unit, const monster_data *monster)
 	{
 		const world_point2d here = unit_ai_location(monster);
-		enemy g;
+		enemy g = {};
 		if (!find_closest_timid_enemy_group(record, here, &g))
 		{
 			handle_enemy_out_of_range(record, unit, monster);
