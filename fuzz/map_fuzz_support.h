@@ -13,6 +13,8 @@
 #include "path.h"
 #include "players.h"
 #include "definitions.h"
+#include "effects_content.h"
+#include "local_projectiles.h"
 #include "fuzz_support.h"
 #include "mesh.h"
 #include "models.h"
@@ -56,11 +58,15 @@ inline void open_generated_tag_set(bool with_units)
 	initialize_explosions();
 	initialize_scenery();
 	initialize_monsters();
+	// The projectile groups name local groups (blood, debris, dust).
+	initialize_local_projectiles();
+	get_local_projectiles_test_hooks()->module_off = TRUE; // visual only: no group is made
 	std::vector<int32> handles;
 	if (with_units) check(make_default_string_list_tags(&handles));
 	check(make_default_collection_tags(&handles));
 	check(make_default_object_tags(&handles));
 	check(make_default_projectile_tags(&handles));
+	check(make_default_effects_tags(&handles));
 	if (with_units) check(make_default_unit_tags(&handles));
 	game_play_version = MAXIMUM_GAME_PLAY_VERSION;
 }
@@ -77,6 +83,7 @@ inline void start_generated_tag_set_map(bool with_units)
 	initialize_objects_for_new_map();
 	initialize_scenery_for_new_map();
 	initialize_projectiles_for_new_map();
+	initialize_local_projectiles_for_new_map();
 	initialize_monsters_for_new_map();
 	initialize_explosions_for_new_map();
 	initialize_internal_projectiles_for_new_map();
