@@ -19,30 +19,6 @@ namespace {
 
 const int16 game_play_versions[] = {1300, 1510, 1511, 1600, 1601, 1695, 1696, 1710, 1711, 1720};
 
-// Every live action's parameters lie inside the used area, with valid headers;
-// identifier and point lists written by the procs hold at most 400 elements.
-void check_store(void)
-{
-	const int32 used = get_map_action_parameter_buffer_size();
-	check(used >= 0 && used <= PARAMETER_BUFFER_SIZE);
-	for (int16 i = 0; i < map_action_array.count; ++i)
-	{
-		const map_action *action = get_map_action(i);
-		if (!action) continue;
-		check(action->parameters_offset >= 0 && action->parameters_size >= 0 && action->parameter_count >= 0);
-		check(action->parameters_offset + action->parameters_size <= used);
-		int32 walked = 0;
-		for (int16 p = 0; p < action->parameter_count; ++p)
-		{
-			const map_action_parameter_header *header = get_map_action_parameter_header(i, p);
-			check(header != nullptr);
-			check(header->type >= 0 && header->type < NUMBER_OF_MAP_ACTION_PARAMETER_TYPES && header->count >= 0);
-			walked += 8 + get_parameter_size(header->type, header->count, TRUE);
-		}
-		check(walked <= action->parameters_size);
-	}
-}
-
 // What a filter's first result goes to, read before it runs (it may write
 // into its own fields).
 struct first_result
@@ -99,27 +75,8 @@ void check_written_fields(const first_result *result)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	static bool initialized = false;
-	if (!initialized)
-	{
-		set_up_fuzz_unit_world();
-		initialize_map_actions();
-		initialized = true;
-	}
-	if (size < 3 || size > 3 + 64 * 1024 + PARAMETER_BUFFER_SIZE) return 0;
-	restore_fuzz_unit_world();
-	set_random_seed(DEFAULT_RANDOM_SEED);
-	game_play_version = game_play_versions[data[0] % (sizeof(game_play_versions) / sizeof(game_play_versions[0]))];
-	const int16 count = static_cast<int16>((data[1] << 8) | data[2]);
-
-	initialize_map_actions_for_new_map();
-	if (!import_map_actions(count, static_cast<int32>(size - 3), data + 3, TRUE))
-	{
-		check(map_action_array.total_count == 0 && get_map_action_parameter_buffer_size() == 0);
-		dispose_map_actions_from_old_map();
-		return 0;
-	}
-	check_store();
+	if (!import_fuzz_unit_world_script(data, size, game_play_versions)) return 0;
+	check_map_action_store();
 	for (int16 index = 0; index < map_action_array.count; ++index)
 	{
 		const map_action *action = get_map_action(index);
@@ -141,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			continue;
 		}
 		check(result == 0 || result == static_cast<uint32>(_map_action_proc_succeeded_flag));
-		check_store();
+		check_map_action_store();
 	}
 	dispose_map_actions_from_old_map();
 	return 0;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "data.h"
+#include "map_action_fuzz_support.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/presentation_action_procs.h"
@@ -17,11 +18,6 @@
 #include "zerv.h"
 
 namespace {
-
-void check(bool condition)
-{
-	if (!condition) std::abort();
-}
 
 const int16 game_play_versions[] = {1300, 1511, 1600, 1601, 1720};
 
@@ -35,25 +31,9 @@ void check_invariants(void)
 {
 	static block blocks[MAXIMUM_MAP_ACTIONS_PER_MAP];
 	int32 count = 0;
-	const int32 used = get_map_action_parameter_buffer_size();
-	check(used >= 0 && used <= PARAMETER_BUFFER_SIZE);
-	for (int16 i = 0; i < map_action_array.count; ++i)
-	{
-		const map_action *action = get_map_action(i);
-		if (!action) continue;
-		check(action->parameters_offset >= 0 && action->parameters_size >= 0 && action->parameter_count >= 0);
-		check(action->parameters_offset + action->parameters_size <= used);
-		int32 walked = 0;
-		for (int16 p = 0; p < action->parameter_count; ++p)
-		{
-			const map_action_parameter_header *header = get_map_action_parameter_header(i, p);
-			check(header != nullptr);
-			check(header->type >= 0 && header->type < NUMBER_OF_MAP_ACTION_PARAMETER_TYPES && header->count >= 0);
-			walked += 8 + get_parameter_size(header->type, header->count, TRUE);
-		}
-		check(walked <= action->parameters_size);
+	check_map_action_store([&count](const map_action *action) {
 		if (action->parameters_size > 0) blocks[count++] = {action->parameters_offset, action->parameters_size};
-	}
+	});
 	// Insertion sort: few blocks, and no allocation per input.
 	for (int32 i = 1; i < count; ++i)
 	{

@@ -16,6 +16,7 @@
 #include "effects_content.h"
 #include "local_projectiles.h"
 #include "fuzz_support.h"
+#include "map_action_fuzz_support.h"
 #include "mesh.h"
 #include "models.h"
 #include "monsters.h"
@@ -244,6 +245,35 @@ inline void restore_fuzz_unit_world(void)
 	world->paths.restore();
 	for (int32 i = 0; i < mesh_globals->cell_count; ++i) mesh_globals->mesh_cells[i].first_object_index = world->cell_heads[i];
 	game = &world->game_record;
+}
+
+// Sets a script input up on the small world of units: a play-version selector
+// byte, a big-endian i16 action count, then the section. False when the input
+// is out of bounds or its section is refused (the store is left empty).
+template <size_t version_count>
+bool import_fuzz_unit_world_script(const uint8_t *data, size_t size, const int16 (&versions)[version_count])
+{
+	static bool initialized = false;
+	if (!initialized)
+	{
+		set_up_fuzz_unit_world();
+		initialize_map_actions();
+		initialized = true;
+	}
+	if (size < 3 || size > 3 + 64 * 1024 + PARAMETER_BUFFER_SIZE) return false;
+	restore_fuzz_unit_world();
+	set_random_seed(DEFAULT_RANDOM_SEED);
+	game_play_version = versions[data[0] % version_count];
+	const int16 count = static_cast<int16>((data[1] << 8) | data[2]);
+
+	initialize_map_actions_for_new_map();
+	if (!import_map_actions(count, static_cast<int32>(size - 3), data + 3, TRUE))
+	{
+		check(map_action_array.total_count == 0 && get_map_action_parameter_buffer_size() == 0);
+		dispose_map_actions_from_old_map();
+		return false;
+	}
+	return true;
 }
 
 #endif

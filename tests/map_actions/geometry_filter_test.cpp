@@ -9,31 +9,9 @@
 
 namespace {
 
-class unit_query_fixture : public map_actions_fixture
+class unit_query_fixture : public demo_armies_actions_fixture
 {
 protected:
-	void SetUp() override
-	{
-		map_actions_fixture::SetUp();
-		harness_end_map();
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		set_map_action_debug_status(_map_action_debug_on);
-		for (int16 i = 0; i < monster_array.count; ++i)
-		{
-			const monster_data *monster = get_monster_data(i);
-			if (monster && monster->owner_team_index == 0) team0.push_back(i);
-			if (monster && monster->owner_team_index == 1) team1.push_back(i);
-		}
-		ASSERT_GE(team0.size(), 3u);
-		ASSERT_GE(team1.size(), 3u);
-	}
-	void TearDown() override
-	{
-		set_map_action_debug_status(_map_action_debug_off);
-		map_actions_fixture::TearDown();
-	}
-
 	static int16 identifier_of(int16 index) { return get_monster_data(index)->identifier; }
 	static world_point2d position(int16 index)
 	{
@@ -76,8 +54,6 @@ protected:
 		while (find_next_map_action_parameter(&search, &parameter)) ++n;
 		return n;
 	}
-
-	std::vector<int16> team0, team1;
 };
 
 using geometry_filter = unit_query_fixture;

@@ -18,30 +18,10 @@
 
 namespace {
 
-class group_ai_fixture : public map_actions_fixture
+class group_ai_fixture : public demo_armies_actions_fixture
 {
 protected:
-	void SetUp() override
-	{
-		map_actions_fixture::SetUp();
-		harness_end_map();
-		harness_battle_setup(&setup, TAG("demo"));
-		ASSERT_TRUE(harness_start_map(&setup));
-		set_map_action_debug_status(_map_action_debug_on);
-		for (int16 i = 0; i < monster_array.count; ++i)
-		{
-			const monster_data *monster = get_monster_data(i);
-			if (monster && monster->owner_team_index == 0) team0.push_back(i);
-			if (monster && monster->owner_team_index == 1) team1.push_back(i);
-		}
-		ASSERT_GE(team0.size(), 12u);
-		ASSERT_GE(team1.size(), 3u);
-	}
-	void TearDown() override
-	{
-		set_map_action_debug_status(_map_action_debug_off);
-		map_actions_fixture::TearDown();
-	}
+	size_t least_team0_units(void) const override { return 12; }
 
 	// Only these units stay on the map.
 	void keep(const std::vector<int16> &kept)
@@ -111,8 +91,6 @@ protected:
 	{
 		return std::vector<int16>(list.begin(), list.begin() + static_cast<long>(n));
 	}
-
-	std::vector<int16> team0, team1;
 };
 
 using group_ai_groups = group_ai_fixture;

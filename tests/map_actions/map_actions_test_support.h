@@ -113,4 +113,37 @@ protected:
 	int16 saved_version = 0;
 };
 
+// The demo armies on their map, with each team's units listed and the store's
+// debug checks on.
+class demo_armies_actions_fixture : public map_actions_fixture
+{
+protected:
+	void SetUp() override
+	{
+		map_actions_fixture::SetUp();
+		harness_end_map();
+		harness_battle_setup(&setup, TAG("demo"));
+		ASSERT_TRUE(harness_start_map(&setup));
+		set_map_action_debug_status(_map_action_debug_on);
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (monster && monster->owner_team_index == 0) team0.push_back(i);
+			if (monster && monster->owner_team_index == 1) team1.push_back(i);
+		}
+		ASSERT_GE(team0.size(), least_team0_units());
+		ASSERT_GE(team1.size(), 3u);
+	}
+	void TearDown() override
+	{
+		set_map_action_debug_status(_map_action_debug_off);
+		map_actions_fixture::TearDown();
+	}
+
+	// How many units of team 0 the cases need.
+	virtual size_t least_team0_units(void) const { return 3; }
+
+	std::vector<int16> team0, team1;
+};
+
 #endif

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "../../tools/make_default_tags/named_script_builder.h"
 #include "map_actions/map_actions.h"
 #include "monsters.h"
 #include "objects.h"
@@ -15,54 +16,10 @@ const std::vector<const char *> names = {"computer team", "host", "host row 0", 
 	"archers", "split archers", "archers whole", "archers west", "archers east", "guard west", "guard east",
 	"hold west", "hold east", "volley", "spotted", "outriders"};
 
-struct builder
+struct builder : named_script_builder
 {
-	std::map<std::string, int16> index;
-	bool good = true;
-
 	static world_point2d cell(int32 x, int32 y) { return {x * WORLD_ONE, y * WORLD_ONE}; }
 
-	// Mode 3 and no delay: every scheduler pass while active.
-	void add(const char *name, file_tag tag, uint32 flags = 0, int16 mode = _map_action_deactivates_never,
-		int32 lower_bound = 0)
-	{
-		const int16 i = new_map_action(NONE);
-		good = good && i != NONE && set_map_action_name(i, name);
-		if (i == NONE) return;
-		index[name] = i;
-		set_map_action_tag(i, tag);
-		map_action *action = get_map_action(i);
-		action->flags = flags;
-		action->deactivation_mode = mode;
-		set_map_action_trigger_time(i, lower_bound, 0);
-	}
-	void parameter(const char *name, const char (&field)[5], int16 type, int32 count, const void *data)
-	{
-		map_action_parameter handle;
-		good = good && new_map_action_parameter(&handle, index[name], TAG(field), type) &&
-			(count == 0 || set_map_action_parameter(&handle, count, data));
-	}
-	void actions(const char *name, const char (&field)[5], std::initializer_list<const char *> targets)
-	{
-		std::vector<int16> list;
-		for (const char *t : targets) list.push_back(get_map_action_identifier(index[t]));
-		parameter(name, field, _parameter_action_identifier, static_cast<int32>(list.size()), list.data());
-	}
-	void integers(const char *name, const char (&field)[5], std::initializer_list<int32> values)
-	{
-		std::vector<int32> list(values);
-		parameter(name, field, _parameter_integer, static_cast<int32>(list.size()), list.data());
-	}
-	void distances(const char *name, const char (&field)[5], std::initializer_list<world_distance> values)
-	{
-		std::vector<world_distance> list(values);
-		parameter(name, field, _parameter_world_distance, static_cast<int32>(list.size()), list.data());
-	}
-	void points(const char *name, const char (&field)[5], std::initializer_list<world_point2d> values)
-	{
-		std::vector<world_point2d> list(values);
-		parameter(name, field, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
-	}
 	void rows(const char *name, const char (&field)[5], int32 first_row, int32 last_row)
 	{
 		std::vector<int16> list;
@@ -72,7 +29,6 @@ struct builder
 		}
 		parameter(name, field, _parameter_monster_identifier, static_cast<int32>(list.size()), list.data());
 	}
-	void flag(const char *name, const char (&field)[5]) { parameter(name, field, _parameter_flag, 0, nullptr); }
 };
 
 } // namespace
@@ -183,7 +139,7 @@ bool start_bnch_computer_team(void)
 	b.integers("outriders", "loss", {6});
 	b.integers("outriders", "time", {8});
 	b.distances("outriders", "radi", {0, 6144});
-	if (!b.good || !add_bnch_unit_ai_actions(b.index["computer team"])) return false;
+	if (!b.good() || !add_bnch_unit_ai_actions(b.index["computer team"])) return false;
 	// The map's initial actions were activated when it started.
 	if (map_action_globals->initial_actions_activated) activate_map_action(b.index["computer team"]);
 	return true;

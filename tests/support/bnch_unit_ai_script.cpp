@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "../../tools/make_default_tags/named_script_builder.h"
 #include "map_actions/map_actions.h"
 #include "world_units.h"
 
@@ -14,49 +15,8 @@ const std::vector<const char *> names = {"dark legion", "legion row 3", "legion 
 int16 identifier(int32 row, int32 column) { return static_cast<int16>(1000 + 20 * row + column); }
 world_point2d cell(int32 x, int32 y) { return {x * WORLD_ONE, y * WORLD_ONE}; }
 
-struct builder
+struct builder : named_script_builder
 {
-	std::map<std::string, int16> index;
-	bool good = true;
-
-	void add(const char *name, file_tag tag)
-	{
-		const int16 i = new_map_action(NONE);
-		good = good && i != NONE && set_map_action_name(i, name);
-		if (i == NONE) return;
-		index[name] = i;
-		set_map_action_tag(i, tag);
-		map_action *action = get_map_action(i);
-		action->flags = 0;
-		action->deactivation_mode = _map_action_deactivates_never; // every pass while active
-		set_map_action_trigger_time(i, 0, 0);
-	}
-	void parameter(int16 action_index, const char (&field)[5], int16 type, int32 count, const void *data)
-	{
-		map_action_parameter handle;
-		good = good && new_map_action_parameter(&handle, action_index, TAG(field), type) &&
-			(count == 0 || set_map_action_parameter(&handle, count, data));
-	}
-	void parameter(const char *name, const char (&field)[5], int16 type, int32 count, const void *data)
-	{
-		parameter(index[name], field, type, count, data);
-	}
-	void actions(int16 action_index, const char (&field)[5], std::initializer_list<const char *> targets)
-	{
-		std::vector<int16> list;
-		for (const char *t : targets) list.push_back(get_map_action_identifier(index[t]));
-		parameter(action_index, field, _parameter_action_identifier, static_cast<int32>(list.size()), list.data());
-	}
-	void points(const char *name, const char (&field)[5], std::initializer_list<world_point2d> values)
-	{
-		std::vector<world_point2d> list(values);
-		parameter(name, field, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
-	}
-	void integers(const char *name, const char (&field)[5], std::initializer_list<int32> values)
-	{
-		std::vector<int32> list(values);
-		parameter(name, field, _parameter_integer, static_cast<int32>(list.size()), list.data());
-	}
 	void row(const char *name, int32 r)
 	{
 		std::vector<int16> list;
@@ -88,7 +48,7 @@ bool add_bnch_unit_ai_actions(int16 gate_action_index)
 	const uint16 facing = 0xC000;
 	b.parameter("dark legion", "faci", _parameter_angle, 1, &facing);
 	b.points("dark legion", "grce", {cell(118, 140), cell(118, 142)});
-	b.actions(b.index["dark legion"], "grun", {"legion row 3", "legion row 4"});
+	b.actions("dark legion", "grun", {"legion row 3", "legion row 4"});
 	b.integers("dark legion", "grgd", {NONE, 0});
 	b.integers("dark legion", "grfo", {0, 0});
 	const world_distance radii[2] = {6144, 10240};
@@ -99,6 +59,6 @@ bool add_bnch_unit_ai_actions(int16 gate_action_index)
 	b.row("bombers", 8);
 	b.points("bombers", "wayp", {cell(118, 150)});
 
-	b.actions(gate_action_index, "acos", {"dark legion", "bombers"});
-	return b.good;
+	b.actions_at(gate_action_index, "gate", "acos", {"dark legion", "bombers"});
+	return b.good();
 }

@@ -271,21 +271,7 @@ int32 make_collection_reference_tag(file_tag subgroup_tag, const char *name, con
 
 /* ---------- the default set's collections */
 
-namespace
-{
-// Integer drawing from a fixed seed: the same bytes on every run and build.
-struct drawing_random
-{
-	uint32 state;
-	uint32 next(uint32 n)
-	{
-		state = state * 1103515245u + 12345u;
-		return n ? ((state >> 16) & 0x7FFF) % n : 0;
-	}
-};
-
-// 255 colours in eight hue bands of 31 shades; colour 0 is black.
-color_table default_color_table(void)
+color_table banded_color_table(int32 saturation, int32 saturation_step, int32 value, int32 value_step)
 {
 	color_table colors;
 	memset(&colors, 0, sizeof(colors));
@@ -294,11 +280,18 @@ color_table default_color_table(void)
 	{
 		const int32 band = i / 32, level = i % 32;
 		hsv_color hsv;
-		set_hsv_color(&hsv, static_cast<uint16>(band * 8192), static_cast<uint16>(40000 + level * 800),
-			static_cast<uint16>(16000 + level * 1500));
+		set_hsv_color(&hsv, static_cast<uint16>(band * 8192), static_cast<uint16>(saturation + level * saturation_step),
+			static_cast<uint16>(value + level * value_step));
 		hsv_color_to_rgb_color(&hsv, &colors.colors[i]);
 	}
 	return colors;
+}
+
+namespace
+{
+color_table default_color_table(void)
+{
+	return banded_color_table(40000, 800, 16000, 1500);
 }
 
 // The first colour of a band and a shade within it.

@@ -131,6 +131,21 @@ enum
 // The dialog elements' checkbox picture.
 #define DEFAULT_DIALOG_CHECKBOX_SEQUENCE 1
 
+// Integer drawing from a fixed seed: the same bytes on every run and build.
+struct drawing_random
+{
+	uint32 state;
+	uint32 next(uint32 n)
+	{
+		state = state * 1103515245u + 12345u;
+		return n ? ((state >> 16) & 0x7FFF) % n : 0;
+	}
+};
+
+// 255 colours in eight hue bands of 31 shades, saturation and value rising
+// by a step a shade; colour 0 is black.
+color_table banded_color_table(int32 saturation, int32 saturation_step, int32 value, int32 value_step);
+
 // The default collections, made afresh each call (identical every time).
 collection_description default_unit_collection(void);
 collection_description default_effects_collection(void);

@@ -17,32 +17,10 @@ namespace {
 
 constexpr file_tag no_tag = static_cast<file_tag>(NONE);
 
-// Integer drawing from a fixed seed: the same bytes on every build.
-struct effects_random
-{
-	uint32 state;
-	uint32 next(uint32 n)
-	{
-		state = state * 1103515245u + 12345u;
-		return n ? ((state >> 16) & 0x7FFF) % n : 0;
-	}
-};
-
-// Eight hue bands of 31 shades, soft enough to sit on the terrain.
+// Soft enough to sit on the terrain.
 color_table particle_colors(void)
 {
-	color_table colors;
-	memset(&colors, 0, sizeof(colors));
-	colors.color_count = MAXIMUM_COLOR_TABLE_COLORS;
-	for (int32 i = 1; i < MAXIMUM_COLOR_TABLE_COLORS; ++i)
-	{
-		const int32 band = i / 32, level = i % 32;
-		hsv_color hsv;
-		set_hsv_color(&hsv, static_cast<uint16>(band * 8192), static_cast<uint16>(30000 + level * 700),
-			static_cast<uint16>(20000 + level * 1400));
-		hsv_color_to_rgb_color(&hsv, &colors.colors[i]);
-	}
-	return colors;
+	return banded_color_table(30000, 700, 20000, 1400);
 }
 
 enum
@@ -62,7 +40,7 @@ uint8 shade(int32 band, int32 level)
 
 // An 8-bit blob (ellipse, or ring when hollow) of one band; 0 outside.
 collection_bitmap_description blob(const char *name, int16 width, int16 height, int32 band, bool ring,
-	effects_random *random)
+	drawing_random *random)
 {
 	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
 	const int32 cx = width / 2, cy = height / 2;
@@ -291,7 +269,7 @@ const int32 number_of_default_local_projectile_group_tags =
 
 collection_description particle_collection(void)
 {
-	effects_random random = {0x5054434Cu};
+	drawing_random random = {0x5054434Cu};
 	collection_description collection;
 	collection.user_data_flags = _collection_can_be_used_for_projectiles_flag | _collection_can_be_used_for_atmospheric_effect_flag;
 	collection.colors = particle_colors();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "map_actions/map_actions.h"
+#include "named_script_builder.h"
 #include "world_units.h"
 
 namespace {
@@ -14,60 +15,11 @@ namespace {
 const int16 archers[4] = {37, 38, 39, 40};
 const int16 west_scout = 43, east_scout = 44;
 
-struct builder
+struct builder : named_script_builder
 {
-	std::map<std::string, int16> index;
 	level_cell_is_open_proc cell_is_open;
 	const void *data;
-	std::string failed;
 
-	bool fail(const char *name)
-	{
-		if (failed.empty()) failed = name;
-		return false;
-	}
-	// Mode 3 and no delay: every scheduler pass while active.
-	void add(const char *name, file_tag tag, uint32 flags = 0, int16 mode = _map_action_deactivates_never,
-		int32 lower_bound = 0)
-	{
-		const int16 i = new_map_action(NONE);
-		if (i == NONE || !set_map_action_name(i, name))
-		{
-			fail(name);
-			return;
-		}
-		index[name] = i;
-		set_map_action_tag(i, tag);
-		map_action *action = get_map_action(i);
-		action->flags = flags;
-		action->deactivation_mode = mode;
-		set_map_action_trigger_time(i, lower_bound, 0);
-	}
-	void parameter(const char *name, const char (&field)[5], int16 type, int32 count, const void *values)
-	{
-		map_action_parameter handle;
-		if (!index.count(name) || !new_map_action_parameter(&handle, index[name], TAG(field), type) ||
-			(count > 0 && !set_map_action_parameter(&handle, count, values)))
-		{
-			fail(name);
-		}
-	}
-	void actions(const char *name, const char (&field)[5], std::initializer_list<const char *> targets)
-	{
-		std::vector<int16> list;
-		for (const char *t : targets) list.push_back(index.count(t) ? get_map_action_identifier(index[t]) : NONE);
-		parameter(name, field, _parameter_action_identifier, static_cast<int32>(list.size()), list.data());
-	}
-	void integers(const char *name, const char (&field)[5], std::initializer_list<int32> values)
-	{
-		std::vector<int32> list(values);
-		parameter(name, field, _parameter_integer, static_cast<int32>(list.size()), list.data());
-	}
-	void distances(const char *name, const char (&field)[5], std::initializer_list<world_distance> values)
-	{
-		std::vector<world_distance> list(values);
-		parameter(name, field, _parameter_world_distance, static_cast<int32>(list.size()), list.data());
-	}
 	void cells(const char *name, const char (&field)[5], std::initializer_list<std::pair<int32, int32>> values)
 	{
 		std::vector<world_point2d> list;
@@ -82,7 +34,6 @@ struct builder
 	{
 		parameter(name, field, _parameter_monster_identifier, count, identifiers);
 	}
-	void flag(const char *name, const char (&field)[5]) { parameter(name, field, _parameter_flag, 0, nullptr); }
 };
 
 } // namespace
