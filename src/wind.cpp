@@ -52,10 +52,11 @@ static void set_target_wind_velocity(wind_definition *wind)
 
 static void reset_wind_interval(wind_definition *wind)
 {
-	// Summed wide: a stored bound near the top of its range must not wrap.
+	// Summed wide and clamped: a stored bound at either end of its range must not
+	// wrap. Anything below 1 changes the wind on the next tick, as 0 does.
 	const int64 ticks = static_cast<int64>(wind->time_between_adjustments_lower_bound) +
 		zerv_random_below(wind->time_between_adjustments_delta);
-	wind->ticks_until_wind_changes = static_cast<int32>(MIN(ticks, static_cast<int64>(INT32_MAX)));
+	wind->ticks_until_wind_changes = static_cast<int32>(MAX(MIN(ticks, static_cast<int64>(INT32_MAX)), int64{0}));
 }
 
 static fixed adjust_wind_component(fixed value, fixed target, fixed step)
