@@ -51,13 +51,15 @@ test-asan: install build-asan/CMakeCache.txt
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
 	  ctest -j $(JOBS) --output-on-failure -L unit
 
-# The sanitizer tree runs each test in its own process; here the engine tests
+# The sanitizer tree runs the tests in a few dozen shards; here the engine tests
 # run as one process, so no test may lean on state that another left behind;
-# the other unit tests (corpus replays, source checks) follow.
+# the other unit tests (corpus replays, source checks) run beside them.
 test-m32: install build-m32/CMakeCache.txt
 	cmake --build build-m32 -j $(JOBS)
-	cd build-m32/tests && ./zerv_unit_tests --gtest_brief=1
-	cd build-m32 && ctest -j $(JOBS) --output-on-failure -L standalone
+	@# The one-process run takes a single core: the standalone checks run beside it.
+	cd build-m32 && { (cd tests && ./zerv_unit_tests --gtest_brief=1) & unit=$$!; \
+	  ctest -j $(JOBS) --output-on-failure -L standalone; checks=$$?; \
+	  wait $$unit && [ $$checks -eq 0 ]; }
 
 # The short leg: every target shares FUZZ_TEST_BUDGET seconds, JOBS at a time.
 # The build also compiles the unit tests with clang (they run in the g++ trees).

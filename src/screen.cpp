@@ -56,6 +56,8 @@ static active_color_environment default_active_screen(void)
 
 active_color_environment active_screen = default_active_screen();
 
+active_color_environment get_default_active_screen(void) { return default_active_screen(); }
+
 #define NUMBER_OF_GUI_WIDTHS 15
 
 // The per-resolution interface layout, by width; row 0 is the menu screen's.

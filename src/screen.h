@@ -349,5 +349,7 @@ enum // headless mode answers
 
 screen_test_hooks_data *get_screen_test_hooks(void);
 void reset_screen_test_hooks(void);
+// The active screen as the process starts: no device or mode chosen.
+active_color_environment get_default_active_screen(void);
 
 #endif

@@ -22,6 +22,11 @@ protected:
 		use_headless_platform();
 		clear_screen_devices();
 		saved_screen = active_screen;
+		// Earlier tests may have chosen a mode and made buffers: start with
+		// neither, as a new process does.
+		dispose_pointer(active_screen.offscreen_pixels_structure);
+		dispose_pointer(active_screen.screen_pixels_structure);
+		active_screen = get_default_active_screen();
 	}
 	void TearDown() override
 	{
