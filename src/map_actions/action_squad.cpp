@@ -42,6 +42,14 @@ void test_squad_for_elimination(int16 squad_action_index)
 	if (get_squad_monster_indexes(squad_action_index, indexes) < 1) set_map_action_success(squad_action_index);
 }
 
+// A slot moved by the platoon's march, summed wide and pinned: a script's far
+// points must not wrap.
+static world_distance shifted_coordinate(world_distance slot, world_distance origin, world_distance destination)
+{
+	const int64 moved = static_cast<int64>(slot) + destination - origin;
+	return static_cast<world_distance>(PIN(moved, static_cast<int64>(INT32_MIN), static_cast<int64>(INT32_MAX)));
+}
+
 void generate_squad_movement_commands(int16 squad_action_index, world_point2d platoon_origin,
 	world_point2d platoon_destination, angle platoon_facing, angle final_facing)
 {
@@ -75,8 +83,8 @@ void generate_squad_movement_commands(int16 squad_action_index, world_point2d pl
 		return;
 	}
 	rotate_point2d(&place, &platoon_origin, static_cast<angle>(platoon_facing - final_facing));
-	place.x = static_cast<world_distance>(place.x + (platoon_destination.x - platoon_origin.x));
-	place.y = static_cast<world_distance>(place.y + (platoon_destination.y - platoon_origin.y));
+	place.x = shifted_coordinate(place.x, platoon_origin.x, platoon_destination.x);
+	place.y = shifted_coordinate(place.y, platoon_origin.y, platoon_destination.y);
 	group_ai::move_monsters(get_map_action_identifier(squad_action_index),
 		_command_movement_formation_flag | _command_movement_final_facing_flag, static_cast<int16>(formation),
 		static_cast<angle>(final_facing + facing), indexes, m, place);
