@@ -59,6 +59,18 @@ static lra_cache_block *lra_block_from_pointer(lra_cache *cache, void *pointer)
 	return block;
 }
 
+// A cache takes the default procedures unless it is given both of its own.
+template <typename cache_type, typename new_block_proc, typename purge_block_proc>
+static cache_type *set_cache_procedures(cache_type *cache, new_block_proc new_block, purge_block_proc purge_block,
+	new_block_proc default_new_block, purge_block_proc default_purge_block, uint32 signature)
+{
+	const bool own = new_block && purge_block;
+	cache->new_block = own ? new_block : default_new_block;
+	cache->purge_block = own ? purge_block : default_purge_block;
+	cache->signature = signature;
+	return cache;
+}
+
 lra_cache *lra_new(const char *name, int32 size, lra_new_block_proc new_block, lra_purge_block_proc purge_block,
 	void *base_address)
 {
@@ -83,15 +95,8 @@ lra_cache *lra_new(const char *name, int32 size, lra_new_block_proc new_block, l
 		}
 		cache->free_base_address_on_dispose = TRUE;
 	}
-	if (!new_block || !purge_block)
-	{
-		new_block = lra_default_new_block;
-		purge_block = lra_default_purge_block;
-	}
-	cache->new_block = new_block;
-	cache->purge_block = purge_block;
-	cache->signature = LRA_CACHE_SIGNATURE;
-	return cache;
+	return set_cache_procedures(cache, new_block, purge_block, lra_default_new_block, lra_default_purge_block,
+		LRA_CACHE_SIGNATURE);
 }
 
 void lra_dispose(lra_cache *cache)
@@ -243,15 +248,8 @@ lrar_cache *lrar_new(const char *name, uint32 minimum_address, uint32 maximum_ad
 	cache->size = maximum_address - cache->minimum_address;
 	cache->block_count = block_count;
 	cache->oldest_block_index = cache->newest_block_index = cache->first_block_index = NONE;
-	if (!new_block || !purge_block)
-	{
-		new_block = lrar_default_new_block;
-		purge_block = lrar_default_purge_block;
-	}
-	cache->new_block = new_block;
-	cache->purge_block = purge_block;
-	cache->signature = LRAR_CACHE_SIGNATURE;
-	return cache;
+	return set_cache_procedures(cache, new_block, purge_block, lrar_default_new_block, lrar_default_purge_block,
+		LRAR_CACHE_SIGNATURE);
 }
 
 void lrar_dispose(lrar_cache *cache)

@@ -931,7 +931,11 @@ static void scan_monsters(boolean version_13)
 	for (int32 i = game->game_time & SCAN_FOR_TARGETS_MASK; i < monster_array.count; i += SCAN_FOR_TARGETS_COUNT)
 	{
 		if (i == 0) swap_visibility_buffers();
-		if (get_monster_data(static_cast<int16>(i))) scan_monster(static_cast<int16>(i), version_13);
+		if (!get_monster_data(static_cast<int16>(i))) continue;
+		monsters_test_hooks_data *hooks = get_monsters_test_hooks();
+		hooks->scans[i] += 1;
+		hooks->last_scan_time[i] = game->game_time;
+		scan_monster(static_cast<int16>(i), version_13);
 	}
 }
 

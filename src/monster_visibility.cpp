@@ -312,6 +312,7 @@ static boolean limited_visibility(void)
 
 void swap_visibility_buffers(void)
 {
+	get_monsters_test_hooks()->visibility_swaps += 1;
 	if (!visibility_globals.initialized) return;
 	if (visibility_globals.number_of_visibility_bitmaps_rasterized > 0)
 	{

@@ -849,6 +849,10 @@ struct monsters_test_hooks_data
 	int32 monster_moving_calls;
 	int32 handle_monster_attack_calls;
 	int32 closest_target_calls;
+	// Periodic scans per unit index, and visibility buffer swaps.
+	uint8 scans[MAXIMUM_MONSTERS_PER_MAP];
+	int32 last_scan_time[MAXIMUM_MONSTERS_PER_MAP];
+	int32 visibility_swaps;
 	int32 crossfade_calls;
 	int16 last_crossfade_permutation;
 };

@@ -439,6 +439,11 @@ static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1
 {
 	const int32 width = mesh_width(), height = mesh_height();
 	auto blocked = [&](int32 x, int32 y) -> boolean {
+		if (path_test_hooks.walked_count < 64)
+		{
+			path_test_hooks.walked_x[path_test_hooks.walked_count] = static_cast<int16>(x);
+			path_test_hooks.walked_y[path_test_hooks.walked_count++] = static_cast<int16>(y);
+		}
 		if (x < 0 || y < 0 || x >= width || y >= height) return TRUE;
 		const uint16 flags = cell_flags(x, y);
 		return terrain_blocks(flags, mask) || (modifier != 0 && cell_is_burning(x, y, flags));
@@ -491,6 +496,7 @@ boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p
 	const int32 length = MAX(ABS(p1->x - p0->x), ABS(p1->y - p0->y));
 	const int32 pieces = length > MAXIMUM_STRAIGHT_LINE_DISTANCE ? length / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1 : 1;
 	path_test_hooks.straight_line_pieces = pieces;
+	path_test_hooks.walked_count = 0;
 	world_point2d from = *p0;
 	for (int32 i = 1; i <= pieces; ++i)
 	{

@@ -164,6 +164,9 @@ struct path_test_hooks_data
 	int32 corner_count;
 	int32 highest_cost, lowest_cost;
 	int32 straight_line_pieces; // pieces tested by the last straight-line test
+	// Cells the last straight-line test looked at, in order, up to 64 entries.
+	int32 walked_count;
+	int16 walked_x[64], walked_y[64];
 	// When set, the magical modifier every search uses.
 	boolean override_magical_modifier;
 	short_fixed magical_modifier;

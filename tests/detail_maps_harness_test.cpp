@@ -52,6 +52,22 @@ protected:
 		zerv_harness_fixture::TearDown();
 	}
 
+	// The demo map under a fake OpenGL back end that counts detail textures.
+	static bool start_demo_with_landscape_textures(void)
+	{
+		static opengl_rasterizer_procedures procedures = {};
+		procedures.initialize_opengl_rasterizer_for_new_map = []() -> boolean { return TRUE; };
+		procedures.create_detail_texture_opengl = count_create;
+		procedures.dispose_detail_texture_opengl = count_dispose;
+		install_opengl_rasterizer_procedures(&procedures);
+		active_screen.rasterizer_code = _rasterizer_opengl;
+		active_screen.prefs.flags |= _screen_pref_landscape_textures_flag;
+		new_game_data setup;
+		harness_default_setup(&setup);
+		setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
+		return harness_start_map(&setup);
+	}
+
 	static std::vector<harness_digest_entry> play_demo(int32 ticks)
 	{
 		new_game_data setup;
@@ -71,18 +87,7 @@ TEST_F(detail_maps_harness, the_demo_map_takes_its_detail_map_and_plays_the_same
 	EXPECT_FALSE(detail_maps_active());
 	harness_end_map();
 
-	static opengl_rasterizer_procedures procedures = {};
-	procedures.initialize_opengl_rasterizer_for_new_map = []() -> boolean { return TRUE; };
-	procedures.create_detail_texture_opengl = count_create;
-	procedures.dispose_detail_texture_opengl = count_dispose;
-	install_opengl_rasterizer_procedures(&procedures);
-	active_screen.rasterizer_code = _rasterizer_opengl;
-	active_screen.prefs.flags |= _screen_pref_landscape_textures_flag;
-
-	new_game_data setup;
-	harness_default_setup(&setup);
-	setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
-	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_TRUE(start_demo_with_landscape_textures());
 	EXPECT_TRUE(detail_maps_active());
 	EXPECT_EQ(read_test_file(ERROR_LOG_FILE_NAME).find("Warning: Detail map"), std::string::npos);
 	// Grass (twice, folded), rock, sand, dry grass and mud; the pebbles are used by nothing.
@@ -127,18 +132,7 @@ TEST_F(detail_maps_harness, a_detail_map_of_another_size_is_not_applied)
 	ASSERT_NE(tag_file_new_with_subgroup_tag(DETAIL_MAP_DEFINITION_GROUP_TAG, "small details", DEMO_LANDSCAPE_COLLECTION_TAG,
 		DETAIL_MAP_DEFINITION_VERSION_NUMBER, bytes.data(), static_cast<int32>(bytes.size())), NONE);
 
-	static opengl_rasterizer_procedures procedures = {};
-	procedures.initialize_opengl_rasterizer_for_new_map = []() -> boolean { return TRUE; };
-	procedures.create_detail_texture_opengl = count_create;
-	procedures.dispose_detail_texture_opengl = count_dispose;
-	install_opengl_rasterizer_procedures(&procedures);
-	active_screen.rasterizer_code = _rasterizer_opengl;
-	active_screen.prefs.flags |= _screen_pref_landscape_textures_flag;
-
-	new_game_data setup;
-	harness_default_setup(&setup);
-	setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
-	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_TRUE(start_demo_with_landscape_textures());
 	EXPECT_NE(read_test_file(ERROR_LOG_FILE_NAME).find(
 		"Warning: Detail map not applied because its dimensions do not match mesh."), std::string::npos);
 	EXPECT_FALSE(detail_maps_active());

@@ -2,6 +2,8 @@
 // new identifiers, owner changes and their guards, elimination.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "least_layer.h"
 #include "projectile_group_definitions.h"
 #include "support/zerv_harness.h"
@@ -118,6 +120,81 @@ TEST_F(monster_death, other_units_forget_the_dead_and_look_for_another_target)
 	monster_died(dead, _monster_died_deleted);
 	EXPECT_EQ(get_monster_data(hunter)->target_monster_index, NONE);
 	EXPECT_EQ(get_monster_data(hunter)->action, _monster_action_moving);
+}
+
+// Who the hunter of a dead unit targets next, by rules version: a deferred
+// target is taken from 1301 and becomes a fresh target order above 1710
+// (which also skips the alliance test for a special ability); a refused switch
+// only calms a berserk unit below 1718 and sends it idle from then on.
+TEST_F(monster_death, retargeting_after_a_death_follows_the_rules_version)
+{
+	enum { none, other_enemy, friend_unit };
+	struct row
+	{
+		int16 version;
+		int16 deferred;
+		boolean uses_special, no_autotarget;
+		int16 target, deferred_after;
+		int8 action, waypoints;
+		boolean berserk, final_yaw, responding, will_use_special;
+	};
+	const int8 moving = _monster_action_moving, idle = _monster_action_idle;
+	// A berserk unit has no allies: the friendly rows start calm.
+	const row rows[] = {
+		{1300, other_enemy, FALSE, FALSE, other_enemy, other_enemy, moving, 2, TRUE, TRUE, FALSE, FALSE},
+		{1301, other_enemy, FALSE, FALSE, other_enemy, none, moving, 2, TRUE, TRUE, FALSE, FALSE},
+		{1710, other_enemy, FALSE, FALSE, other_enemy, none, moving, 2, TRUE, TRUE, FALSE, FALSE},
+		{1711, other_enemy, FALSE, FALSE, other_enemy, none, moving, 0, TRUE, TRUE, TRUE, FALSE},
+		{1710, friend_unit, TRUE, FALSE, none, friend_unit, moving, 2, FALSE, TRUE, FALSE, FALSE},
+		{1711, friend_unit, TRUE, FALSE, friend_unit, none, moving, 0, FALSE, TRUE, TRUE, TRUE},
+		{1717, none, FALSE, TRUE, none, none, moving, 2, FALSE, TRUE, FALSE, FALSE},
+		{1718, none, FALSE, TRUE, none, none, idle, 0, FALSE, FALSE, FALSE, FALSE},
+	};
+	for (const row &r : rows)
+	{
+		game_play_version = r.version;
+		const int16 hunter = place_unit(kind, ours, 5000, 4000);
+		const int16 dead = place_unit(kind, theirs, 4000, 4000);
+		// The friend stands beyond every scan square: only the deferred target can name it.
+		const int16 units[] = {NONE, place_unit(kind, theirs, 3000, 4000), place_unit(kind, ours, 5000, 15000)};
+		monster_data *monster = get_monster_data(hunter);
+		monster->target_monster_index = monster->aggressor_monster_index = dead;
+		monster->deferred_target_index = units[r.deferred];
+		monster->flags |= _monster_has_valid_target_flag | _monster_has_valid_target_index_flag |
+			_monster_responding_to_command_flag | _monster_has_final_desired_yaw_flag;
+		if (r.deferred != friend_unit) monster->extra_flags |= _monster_is_berserk_extra_flag;
+		// Bodies without a shape are invisible, and scans pass invisible bodies by.
+		for (int16 unit : units)
+		{
+			if (unit != NONE) object_of(unit)->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+		}
+		if (r.uses_special) monster->extra_flags |= _monster_deferred_uses_special_extra_flag;
+		if (r.no_autotarget) monster->extra_flags |= _monster_does_not_autotarget_extra_flag;
+		monster->action = _monster_action_moving;
+		monster->waypoint_count = 2;
+
+		monster_died(dead, _monster_died_deleted);
+		const std::string at = "at " + std::to_string(r.version);
+		monster = get_monster_data(hunter);
+		EXPECT_EQ(monster->target_monster_index, units[r.target]) << at;
+		EXPECT_EQ(monster->aggressor_monster_index, NONE) << at;
+		EXPECT_EQ(monster->deferred_target_index, units[r.deferred_after]) << at;
+		EXPECT_EQ(monster->action, r.action) << at;
+		EXPECT_EQ(monster->waypoint_count, r.waypoints) << at;
+		EXPECT_EQ((monster->extra_flags & _monster_is_berserk_extra_flag) != 0, r.berserk) << at;
+		EXPECT_EQ((monster->flags & _monster_has_final_desired_yaw_flag) != 0, r.final_yaw) << at;
+		EXPECT_EQ((monster->flags & _monster_responding_to_command_flag) != 0, r.responding) << at;
+		EXPECT_EQ((monster->flags & _monster_will_use_special_ability_flag) != 0, r.will_use_special) << at;
+		EXPECT_EQ((monster->flags & _monster_has_valid_target_index_flag) != 0, r.target != none) << at;
+		if (r.uses_special)
+		{
+			EXPECT_EQ((monster->extra_flags & _monster_deferred_uses_special_extra_flag) != 0, r.version <= 1710) << at;
+		}
+		for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
+		{
+			if (get_monster_data(i)) delete_monster(i, TRUE);
+		}
+	}
 }
 
 TEST_F(monster_death, owner_changes_guard_the_player_index_and_move_statistics)

@@ -106,9 +106,20 @@ TEST_F(monsters_on_a_map, every_unit_is_scanned_once_in_64_ticks)
 	new_game_data setup;
 	harness_battle_setup(&setup, TAG("bnch"));
 	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_EQ(monster_array.total_count, MAXIMUM_MONSTERS_PER_MAP);
 	reset_monsters_test_hooks();
-	harness_run_ticks(SCAN_FOR_TARGETS_COUNT);
-	EXPECT_EQ(get_monsters_test_hooks()->closest_target_calls, MAXIMUM_MONSTERS_PER_MAP);
+	const int32 start = game->game_time;
+	ASSERT_EQ(harness_run_ticks(SCAN_FOR_TARGETS_COUNT), SCAN_FOR_TARGETS_COUNT);
+	const monsters_test_hooks_data *hooks = get_monsters_test_hooks();
+	EXPECT_EQ(hooks->visibility_swaps, 1) << "the scan reaches index 0 once";
+	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
+	{
+		// A unit killed before its turn is never scanned; every other once.
+		if (!get_monster_data(i) && hooks->scans[i] == 0) continue;
+		ASSERT_EQ(hooks->scans[i], 1) << i;
+		EXPECT_GE(hooks->last_scan_time[i], start) << i;
+		EXPECT_EQ(hooks->last_scan_time[i] & SCAN_FOR_TARGETS_MASK, i & SCAN_FOR_TARGETS_MASK) << i;
+	}
 }
 
 TEST_F(monsters_on_a_map, battles_play_the_same_on_every_run_and_frame_split)

@@ -242,6 +242,18 @@ TEST_F(path, straight_lines)
 	EXPECT_FALSE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
 	block(15, 11, false, false);
 	EXPECT_TRUE(valid_straight_line_path(&a, &b, mask, SHORT_FIXED_ONE));
+	// Slope one half from cell centre to cell centre: each cell the line
+	// crosses, once, in the order it crosses them.
+	const world_point2d walk0 = centre_of(10, 10), walk1 = centre_of(16, 13);
+	EXPECT_TRUE(valid_straight_line_path(&walk0, &walk1, mask, SHORT_FIXED_ONE));
+	const int16 cells[][2] = {{10, 10}, {11, 10}, {11, 11}, {12, 11}, {13, 11}, {13, 12}, {14, 12}, {15, 12}, {15, 13}, {16, 13}};
+	const path_test_hooks_data *hooks = get_path_test_hooks();
+	ASSERT_EQ(hooks->walked_count, 10);
+	for (int32 i = 0; i < 10; ++i)
+	{
+		EXPECT_EQ(hooks->walked_x[i], cells[i][0]) << i;
+		EXPECT_EQ(hooks->walked_y[i], cells[i][1]) << i;
+	}
 	// Through a corner: both cells beside it count.
 	const world_point2d c = centre_of(30, 30), d = centre_of(33, 33);
 	block(31, 30);

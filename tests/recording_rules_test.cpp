@@ -12,6 +12,19 @@ namespace {
 
 class recording_rules : public zerv_harness_fixture
 {
+protected:
+	// The demo map for 200 ticks, recorded, with a chat command in each of the first 150.
+	static void record_demo_with_chats(void)
+	{
+		new_game_data setup;
+		harness_demo_setup(&setup);
+		ASSERT_TRUE(harness_start_map(&setup));
+		while (game->game_time < 200)
+		{
+			if (game->game_time < 150) record_command(chat_command(game->game_time, 40));
+			harness_run_ticks(1);
+		}
+	}
 };
 
 class recording_damaged : public zerv_harness_fixture
@@ -107,14 +120,7 @@ TEST_F(recording_rules, an_empty_last_block_still_ends_the_replay_at_the_ending_
 // long the frames.
 TEST_F(recording_rules, a_replay_never_runs_past_commands_it_has_not_read)
 {
-	new_game_data setup;
-	harness_demo_setup(&setup);
-	ASSERT_TRUE(harness_start_map(&setup));
-	while (game->game_time < 200)
-	{
-		if (game->game_time < 150) record_command(chat_command(game->game_time, 40));
-		harness_run_ticks(1);
-	}
+	ASSERT_NO_FATAL_FAILURE(record_demo_with_chats());
 	harness_end_map();
 	ASSERT_TRUE(harness_replay_film());
 	game->speed = _game_speed_sixty_four_times;
@@ -213,14 +219,7 @@ TEST_F(recording_rules, a_film_without_its_last_block_plays_to_its_last_complete
 // names what was lost, and the film still plays to its last complete block.
 TEST_F(recording_rules, a_failed_command_write_says_so_and_leaves_a_torn_film)
 {
-	new_game_data setup;
-	harness_demo_setup(&setup);
-	ASSERT_TRUE(harness_start_map(&setup));
-	while (game->game_time < 200)
-	{
-		if (game->game_time < 150) record_command(chat_command(game->game_time, 40));
-		harness_run_ticks(1);
-	}
+	ASSERT_NO_FATAL_FAILURE(record_demo_with_chats());
 	get_recording_test_hooks()->fail_command_data_writes = 1;
 	harness_end_map();
 	EXPECT_NE(read_test_file(harness_directory() + "/" ERROR_LOG_FILE_NAME).find("couldn't write command data to recording"),
@@ -241,6 +240,18 @@ struct damage
 	uint32 value;
 	const char *text;
 };
+
+// The film with one damage: validation refuses it with the damage's text.
+std::vector<uint8> refused_copy(const std::vector<uint8> &film, const damage &d)
+{
+	std::vector<uint8> broken = film;
+	put_big_endian(&broken, d.offset, d.value, d.width);
+	char error[256];
+	EXPECT_FALSE(validate_recording_data(broken.data(), static_cast<int32>(broken.size()), _normal_recording_type,
+		"Broken", nullptr, error, sizeof(error)));
+	EXPECT_NE(strstr(error, d.text), nullptr) << error;
+	return broken;
+}
 
 // Each header rule broken alone.
 const damage film_damages[] = {
@@ -269,12 +280,7 @@ TEST_F(recording_damaged, each_broken_header_rule_is_refused_with_its_text_and_n
 	for (const damage &d : film_damages)
 	{
 		SCOPED_TRACE(d.what);
-		std::vector<uint8> broken = film;
-		put_big_endian(&broken, d.offset, d.value, d.width);
-		char error[256];
-		EXPECT_FALSE(validate_recording_data(broken.data(), static_cast<int32>(broken.size()), _normal_recording_type,
-			"Broken", nullptr, error, sizeof(error)));
-		EXPECT_NE(strstr(error, d.text), nullptr) << error;
+		const std::vector<uint8> broken = refused_copy(film, d);
 
 		const int32 handle = harness_write_tag(RECORDING_GROUP_TAG, "Broken", broken);
 		ASSERT_NE(handle, NONE);
@@ -309,12 +315,7 @@ TEST_F(recording_damaged, broken_blocks_and_commands_are_refused)
 	for (const damage &d : block_damages)
 	{
 		SCOPED_TRACE(d.what);
-		std::vector<uint8> broken = film;
-		put_big_endian(&broken, d.offset, d.value, d.width);
-		char error[256];
-		EXPECT_FALSE(validate_recording_data(broken.data(), static_cast<int32>(broken.size()), _normal_recording_type,
-			"Broken", nullptr, error, sizeof(error)));
-		EXPECT_NE(strstr(error, d.text), nullptr) << error;
+		refused_copy(film, d);
 	}
 	// The unset sender is allowed; bytes after the last block are not read.
 	std::vector<uint8> fine = film;

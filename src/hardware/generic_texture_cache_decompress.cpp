@@ -266,6 +266,17 @@ static void decompress_and_copy_pixels_template(const bitmap_data *bitmap, const
 	}
 }
 
+template <typename encoder, typename decompressor>
+static void decompress_with_overlay(const bitmap_data *bitmap, const color_table *colors, void *dest_row,
+	int32 dest_stride, boolean border, encoder encode, decompressor decompress, bool overlay)
+{
+	if (overlay)
+		decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress,
+			overlay_maxrgb{colors->colors});
+	else
+		decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress, overlay_none());
+}
+
 template <typename encoder>
 static void decompress_with_encoder(const bitmap_data *bitmap, const color_table *colors, void *dest_row,
 	int32 dest_stride, boolean border, encoder encode)
@@ -273,23 +284,20 @@ static void decompress_with_encoder(const bitmap_data *bitmap, const color_table
 	const bool masked = (bitmap->flags & _4bit_transparency_encoded_flag) != 0;
 	const bool overlay = (bitmap->flags & _bitmap_is_overlay_flag) && colors;
 	if (masked)
-	{
-		if (overlay)
-			decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress_masked(),
-				overlay_maxrgb{colors->colors});
-		else
-			decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress_masked(),
-				overlay_none());
-	}
+		decompress_with_overlay(bitmap, colors, dest_row, dest_stride, border, encode, decompress_masked(), overlay);
 	else
-	{
-		if (overlay)
-			decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress_opaque(),
-				overlay_maxrgb{colors->colors});
-		else
-			decompress_and_copy_pixels_template(bitmap, colors, dest_row, dest_stride, border, encode, decompress_opaque(),
-				overlay_none());
-	}
+		decompress_with_overlay(bitmap, colors, dest_row, dest_stride, border, encode, decompress_opaque(), overlay);
+}
+
+// One encoding's plain or premultiplied encoder over its shading table.
+template <typename plain, typename premultiplied, typename table_entry>
+static void decompress_with_encoding(const bitmap_data *bitmap, const color_table *colors, void *dest_row,
+	int32 dest_stride, boolean border, boolean premultiply_alpha, const table_entry *table)
+{
+	if (premultiply_alpha)
+		decompress_with_encoder(bitmap, colors, dest_row, dest_stride, border, premultiplied{table});
+	else
+		decompress_with_encoder(bitmap, colors, dest_row, dest_stride, border, plain{table});
 }
 
 void decompress_and_copy_pixels(const bitmap_data *bitmap, const color_table *color_table, void *dest_row,
@@ -302,23 +310,17 @@ void decompress_and_copy_pixels(const bitmap_data *bitmap, const color_table *co
 	{
 	case _16bit_xrgb_1555_texture_encoding:
 	case _16bit_argb_1555_texture_encoding:
-		if (premultiply_alpha)
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_16bit_argb_1555_premultiply_alpha{s16});
-		else
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_16bit_argb_1555{s16});
+		decompress_with_encoding<encode_16bit_argb_1555, encode_16bit_argb_1555_premultiply_alpha>(bitmap, color_table,
+			dest_row, dest_stride, border, premultiply_alpha, s16);
 		break;
 	case _16bit_argb_4444_texture_encoding:
-		if (premultiply_alpha)
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_16bit_argb_4444_premultiply_alpha{s16});
-		else
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_16bit_argb_4444{s16});
+		decompress_with_encoding<encode_16bit_argb_4444, encode_16bit_argb_4444_premultiply_alpha>(bitmap, color_table,
+			dest_row, dest_stride, border, premultiply_alpha, s16);
 		break;
 	case _32bit_xrgb_8888_texture_encoding:
 	case _32bit_argb_8888_texture_encoding:
-		if (premultiply_alpha)
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_32bit_argb_8888_premultiply_alpha{s32});
-		else
-			decompress_with_encoder(bitmap, color_table, dest_row, dest_stride, border, encode_32bit_argb_8888{s32});
+		decompress_with_encoding<encode_32bit_argb_8888, encode_32bit_argb_8888_premultiply_alpha>(bitmap, color_table,
+			dest_row, dest_stride, border, premultiply_alpha, s32);
 		break;
 	default:
 		break;

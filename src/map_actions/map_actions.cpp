@@ -937,7 +937,9 @@ void *export_map_actions(int16 *map_action_count, int32 *map_action_buffer_size)
 	*map_action_buffer_size = 0;
 	if (!map_action_globals || !map_action_globals->parameter_buffer) return nullptr;
 	compress_data(&map_action_array);
-	clear_map_action_store();
+	// Packing moves records, not their parameter blocks: the offset watermark
+	// stays true, and only lookups by index must be forgotten.
+	clear_lookup_cache();
 	const int16 count = MAX(map_action_array.count, static_cast<int16>(0));
 	for (int16 i = 0; i < count; ++i) index_identifier(get_map_action(i)->identifier, i);
 	map_actions_changed();

@@ -19,8 +19,16 @@ TEST(action_procs, the_registry_holds_57_rows_and_the_built_procedures)
 	}
 	EXPECT_EQ(filled, 57);
 	EXPECT_EQ(registered_map_action_procs[NUMBER_OF_REGISTERED_MAP_ACTION_PROCS].tag, static_cast<action_tag>(NONE));
-	EXPECT_EQ(registered_map_action_procs[0].tag, TAG("guar"));
-	EXPECT_EQ(registered_map_action_procs[56].tag, TAG("peas"));
+	const char order[][5] = {"guar", "grou", "rout", "spup", "gene", "move", "atta", "plat", "plmo", "plsc", "squa",
+		"mung", "soun", "endg", "tuni", "ctrl", "wand", "acli", "surr", "look", "obmo", "part", "snif", "goal", "plan",
+		"ngty", "pick", "lead", "obco", "legi", "geom", "moef", "gate", "lock", "ambi", "foll", "mece", "sham", "suic",
+		"mele", "lpgr", "girl", "assa", "invi", "mean", "ligh", "dela", "moma", "anim", "miss", "plyc", "fade", "math",
+		"chic", "deer", "soar", "peas"};
+	ASSERT_EQ(sizeof(order) / sizeof(order[0]), static_cast<size_t>(NUMBER_OF_REGISTERED_MAP_ACTION_PROCS));
+	for (int32 i = 0; i < NUMBER_OF_REGISTERED_MAP_ACTION_PROCS; ++i)
+	{
+		EXPECT_EQ(registered_map_action_procs[i].tag, TAG(order[i])) << i << " " << order[i];
+	}
 	EXPECT_EQ(action_tag_to_action_proc(TAG("math")), math_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("lock")), lock_action_proc);
 	EXPECT_EQ(action_tag_to_action_proc(TAG("geom")), geometry_filter_action_proc);

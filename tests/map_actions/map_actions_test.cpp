@@ -238,6 +238,36 @@ section export_store(void)
 	return s;
 }
 
+// Exporting packs the records, not their parameter blocks: the store stays
+// editable, and deleting and growing actions afterwards relocates correctly.
+TEST_F(map_actions_store, the_store_stays_editable_after_an_export)
+{
+	const int32 base = get_map_action_parameter_buffer_size();
+	const int16 gone = action("none");
+	integer(gone, "gone", 9);
+	const int16 ids_of[3] = {id(action("none")), id(action("none")), id(action("none"))};
+	auto at = [&](int32 k) { return action_identifier_to_action_index(ids_of[k]); };
+	integer(at(0), "aaaa", 1);
+	integer(at(1), "bbbb", 2);
+	integer(at(2), "cccc", 3);
+	delete_map_action(gone);
+	const section first = export_store();
+	EXPECT_EQ(export_store().bytes, first.bytes) << "a second export writes the same bytes";
+	EXPECT_EQ(get_map_action_parameter_buffer_size(), base + 3 * 12);
+
+	delete_map_action(at(0));
+	delete_map_action(at(2));
+	EXPECT_EQ(integer_of(at(1), "bbbb"), 2);
+	map_action_parameter parameter;
+	ASSERT_TRUE(get_map_action_parameter(&parameter, at(1), 0, TAG("bbbb"), NONE));
+	const int32 more[2] = {4, 5};
+	ASSERT_TRUE(append_to_map_action_parameter(&parameter, 2, more));
+	EXPECT_EQ(integers_of(at(1), "bbbb"), (std::vector<int32>{2, 4, 5}));
+	EXPECT_EQ(get_map_action_parameter_buffer_size(), base + 8 + 3 * 4);
+	const map_action *last = get_map_action(at(1));
+	EXPECT_EQ(last->parameters_offset + last->parameters_size, get_map_action_parameter_buffer_size());
+}
+
 TEST_F(map_actions_store, import_refuses_damaged_sections_whole)
 {
 	const int16 a = action("math", 0, 0, "first");
