@@ -317,7 +317,11 @@ TEST_F(world_object_procs, linked_gates_exchange_their_units)
 	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
 		if (get_model_data(i)) model = i;
 	ASSERT_NE(model, NONE);
-	const int16 traveller = team0[0];
+	// The caster: no scene of the level moves it.
+	int16 traveller = NONE;
+	for (int16 i : team0)
+		if (identifier_of(i) == 28) traveller = i;
+	ASSERT_NE(traveller, NONE);
 	const world_point2d here = {object_of(traveller)->location.position.x, object_of(traveller)->location.position.y};
 	const world_point2d there = {10 * 512 + 256, 10 * 512 + 256};
 	const int16 a = action("gate"), b = action("gate");

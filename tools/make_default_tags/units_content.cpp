@@ -266,6 +266,7 @@ monster_definition default_unit_monster_definition(int16 kind)
 			d.initial_ammunition_delta = 3;
 			d.maximum_ammunition_count = 8;
 			d.ammunition_projectile_tag = DEFAULT_BOMB_PROJECTILE_TAG;
+			d.desired_projectile_volume = default_bomb_projectile().volume;
 			d.experience_point_value = 2;
 			break;
 		case 3:
