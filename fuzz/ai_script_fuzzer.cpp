@@ -26,14 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	if (!import_fuzz_unit_world_script(data, size, game_play_versions)) return 0;
 	check_map_action_store();
-	for (int32 pass = 0; pass < 4; ++pass)
-	{
-		game->game_time = pass * MAP_ACTION_FREQUENCY;
-		update_map_actions();
-		check_map_action_store();
-	}
-	game->game_time = 0;
-	reset_attack_ai();
-	dispose_map_actions_from_old_map();
+	run_fuzz_unit_world_script();
 	return 0;
 }

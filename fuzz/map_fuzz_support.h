@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "attack_ai.h"
 #include "collection_references.h"
 #include "collections_content.h"
 #include "default_tags.h"
@@ -274,6 +275,22 @@ bool import_fuzz_unit_world_script(const uint8_t *data, size_t size, const int16
 		return false;
 	}
 	return true;
+}
+
+// Four scheduler passes at pass ticks over the imported script, the store's
+// invariants checked after each; then the clock, the attack AI and the store
+// are put back.
+inline void run_fuzz_unit_world_script(void)
+{
+	for (int32 pass = 0; pass < 4; ++pass)
+	{
+		game->game_time = pass * MAP_ACTION_FREQUENCY;
+		update_map_actions();
+		check_map_action_store();
+	}
+	game->game_time = 0;
+	reset_attack_ai();
+	dispose_map_actions_from_old_map();
 }
 
 #endif

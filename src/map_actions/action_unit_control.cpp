@@ -7,6 +7,7 @@
 #include "damage.h"
 #include "game_statistics.h"
 #include "interface.h"
+#include "map_actions/action_proc_values.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/subject_lists.h"
@@ -29,21 +30,6 @@
 #define HARD_DEATH_KIND 39
 #define STONED_ACTION_PERMUTATION_ARTIFACT 187 // as the byte holds it
 #define DEFAULT_OVERHEAD_TEXT_TICKS 300
-
-static bool value_flag(int16 action_index, field_tag field_name, int32 *value)
-{
-	map_action_parameter parameter;
-	if (!get_map_action_parameter(&parameter, action_index, 0, field_name, _parameter_flag) || parameter.count < 1)
-		return false;
-	const uint8 *data = static_cast<const uint8 *>(extract_parameter_array_address(&parameter));
-	*value = data && data[0] ? 1 : 0;
-	return true;
-}
-
-static int32 clamp32(int64 value, int64 low, int64 high)
-{
-	return static_cast<int32>(value < low ? low : value > high ? high : value);
-}
 
 static int16 first_object_with_identifier(int16 identifier)
 {
@@ -123,14 +109,14 @@ static void show_overhead_text(int16 action_index, const int16 *subjects, int16 
 		get_indexed_long_integer_parameter(action_index, TAG("otcl"), _parameter_integer, &green, 1) &&
 		get_indexed_long_integer_parameter(action_index, TAG("otcl"), _parameter_integer, &blue, 2))
 	{
-		text.color.red = static_cast<uint16>(clamp32(red, 0, 65535));
-		text.color.green = static_cast<uint16>(clamp32(green, 0, 65535));
-		text.color.blue = static_cast<uint16>(clamp32(blue, 0, 65535));
+		text.color.red = static_cast<uint16>(clamp_to_int32(red, 0, 65535));
+		text.color.green = static_cast<uint16>(clamp_to_int32(green, 0, 65535));
+		text.color.blue = static_cast<uint16>(clamp_to_int32(blue, 0, 65535));
 	}
 	text.text_flags = static_cast<uint16>(1 | (map_action_has_flag(action_index, TAG("otsh")) ? 32 : 0));
 	text.timer = DEFAULT_OVERHEAD_TEXT_TICKS;
 	if (get_map_action_integer(action_index, TAG("otim"), &value))
-		text.timer = static_cast<int16>(clamp32(value, INT16_MIN, INT16_MAX));
+		text.timer = static_cast<int16>(clamp_to_int32(value, INT16_MIN, INT16_MAX));
 	for (int16 i = 0; i < count; ++i)
 	{
 		monster_data *monster = get_monster_data(subjects[i]);
@@ -152,14 +138,14 @@ uint32 unit_control_action_proc(int16 action_index)
 	// Step 2: the control flags become one change.
 	uint32 set_flags = 0, clear_flags = 0, set_extra = 0, clear_extra = 0;
 	int32 value;
-	const bool has_dnat = value_flag(action_index, TAG("dnat"), &value);
+	const bool has_dnat = map_action_value_flag(action_index, TAG("dnat"), &value);
 	if (has_dnat) (value ? set_extra : clear_extra) |= _monster_does_not_autotarget_extra_flag;
-	if (value_flag(action_index, TAG("user"), &value))
+	if (map_action_value_flag(action_index, TAG("user"), &value))
 		(value ? set_flags : clear_flags) |= _monster_has_received_user_command_flag;
-	if (value_flag(action_index, TAG("cnba"), &value))
+	if (map_action_value_flag(action_index, TAG("cnba"), &value))
 		(value ? set_extra : clear_extra) |= _monster_cannot_be_autotargeted_extra_flag;
 	int32 ignores = NONE;
-	if (value_flag(action_index, TAG("igno"), &ignores))
+	if (map_action_value_flag(action_index, TAG("igno"), &ignores))
 	{
 		(ignores ? set_flags : clear_flags) |= _monster_ignores_user_commands_flag;
 		if (!ignores)
@@ -192,11 +178,11 @@ uint32 unit_control_action_proc(int16 action_index)
 				h += static_cast<int64>(draw) % (static_cast<int64>(second) - first);
 			}
 			marker->location.height = static_cast<short_world_distance>(
-				clamp32(marker->location.height + h, INT16_MIN, INT16_MAX));
-			marker->location.position.z = clamp32(marker->location.position.z + h, INT32_MIN, INT32_MAX);
+				clamp_to_int32(marker->location.height + h, INT16_MIN, INT16_MAX));
+			marker->location.position.z = clamp_to_int32(marker->location.position.z + h, INT32_MIN, INT32_MAX);
 			const world_point2d p = {marker->location.position.x, marker->location.position.y};
 			remembered_height = static_cast<short_world_distance>(
-				clamp32(static_cast<int64>(marker->location.position.z) - get_mesh_height(&p, _true_height),
+				clamp_to_int32(static_cast<int64>(marker->location.position.z) - get_mesh_height(&p, _true_height),
 					INT16_MIN, INT16_MAX));
 			height_remembered = true;
 		}
@@ -254,7 +240,7 @@ uint32 unit_control_action_proc(int16 action_index)
 
 	// Steps 9-10: control flags, then uncontrollable.
 	int32 uncontrollable = NONE;
-	const bool has_unco = value_flag(action_index, TAG("unco"), &uncontrollable);
+	const bool has_unco = map_action_value_flag(action_index, TAG("unco"), &uncontrollable);
 	const uint32 unco_flags = _monster_is_uncontrollable_extra_flag | _monster_has_no_visibility_extra_flag;
 	for (int16 i = 0; i < count; ++i)
 	{
@@ -285,7 +271,7 @@ uint32 unit_control_action_proc(int16 action_index)
 	}
 
 	int32 held;
-	const bool has_held = value_flag(action_index, TAG("held"), &held);
+	const bool has_held = map_action_value_flag(action_index, TAG("held"), &held);
 	const bool remove = map_action_has_flag(action_index, TAG("remo"));
 	fixed health_low = 0, health_span = 0;
 	bool has_health = false;
@@ -350,11 +336,11 @@ uint32 unit_control_action_proc(int16 action_index)
 				fraction += static_cast<fixed>((static_cast<int64>(draw) * health_span) >> 16);
 			}
 			object->vitality = static_cast<short_fixed>(
-				clamp32((static_cast<int64>(object->maximum_vitality) * fraction) >> 8, INT16_MIN, INT16_MAX));
+				clamp_to_int32((static_cast<int64>(object->maximum_vitality) * fraction) >> 8, INT16_MIN, INT16_MAX));
 		}
 		if (has_ammo)
 		{
-			monster->ammunition_count = static_cast<int8>(clamp32(ammunition, 0, 127));
+			monster->ammunition_count = static_cast<int8>(clamp_to_int32(ammunition, 0, 127));
 			monster->display_dirty_flags |= _monster_ammunition_dirty_flag;
 		}
 		if (has_switch && monster->held_object_count > 0)
@@ -388,14 +374,14 @@ uint32 unit_control_action_proc(int16 action_index)
 		}
 		if (has_added_ammo)
 		{
-			monster->ammunition_count = static_cast<int8>(clamp32(
+			monster->ammunition_count = static_cast<int8>(clamp_to_int32(
 				static_cast<int64>(monster->ammunition_count) + added_ammunition, 0, 127));
 			monster->display_dirty_flags |= _monster_ammunition_dirty_flag;
 		}
 		if (has_added_experience)
 		{
 			monster->experience =
-				static_cast<uint8>(clamp32(static_cast<int64>(monster->experience) + added_experience, 0, 255));
+				static_cast<uint8>(clamp_to_int32(static_cast<int64>(monster->experience) + added_experience, 0, 255));
 			monster->display_dirty_flags |= _monster_experience_dirty_flag;
 		}
 		if (has_added_charges && monster->carrying_object_index != NONE)
@@ -404,7 +390,7 @@ uint32 unit_control_action_proc(int16 action_index)
 			if (carried)
 			{
 				carried->state =
-					static_cast<int16>(clamp32(static_cast<int64>(carried->state) + added_charges, 0, INT16_MAX));
+					static_cast<int16>(clamp_to_int32(static_cast<int64>(carried->state) + added_charges, 0, INT16_MAX));
 				monster->display_dirty_flags |= _monster_items_dirty_flag;
 			}
 		}
@@ -445,9 +431,9 @@ uint32 unit_control_action_proc(int16 action_index)
 	const bool has_experience = get_map_action_integer(action_index, TAG("expe"), &experience);
 	const bool has_survived = get_map_action_integer(action_index, TAG("lesu"), &survived);
 	int32 magical, transparent, ghost;
-	const bool has_magical = value_flag(action_index, TAG("majk"), &magical);
-	const bool has_transparent = value_flag(action_index, TAG("tran"), &transparent);
-	const bool has_ghost = value_flag(action_index, TAG("onii"), &ghost);
+	const bool has_magical = map_action_value_flag(action_index, TAG("majk"), &magical);
+	const bool has_transparent = map_action_value_flag(action_index, TAG("tran"), &transparent);
+	const bool has_ghost = map_action_value_flag(action_index, TAG("onii"), &ghost);
 	for (int16 i = 0; i < count; ++i)
 	{
 		monster_data *monster = get_monster_data(subjects[i]);
@@ -458,20 +444,20 @@ uint32 unit_control_action_proc(int16 action_index)
 			int64 vitality = object->vitality;
 			if (has_lower) vitality -= lower >> 8;
 			if (has_raise) vitality += raise >> 8;
-			object->vitality = static_cast<short_fixed>(clamp32(vitality, 1, object->maximum_vitality > 1 ?
+			object->vitality = static_cast<short_fixed>(clamp_to_int32(vitality, 1, object->maximum_vitality > 1 ?
 				object->maximum_vitality : 1));
 		}
 		if (has_name)
 		{
-			monster->original_name_string_index = static_cast<int8>(clamp32(name_index, INT8_MIN, INT8_MAX));
+			monster->original_name_string_index = static_cast<int8>(clamp_to_int32(name_index, INT8_MIN, INT8_MAX));
 			monster->display_dirty_flags |= _monster_name_dirty_flag;
 		}
 		if (has_experience)
 		{
-			monster->experience = static_cast<uint8>(clamp32(experience, 0, 255));
+			monster->experience = static_cast<uint8>(clamp_to_int32(experience, 0, 255));
 			monster->display_dirty_flags |= _monster_experience_dirty_flag;
 		}
-		if (has_survived) monster->battles_survived = static_cast<int8>(clamp32(survived, 0, INT8_MAX));
+		if (has_survived) monster->battles_survived = static_cast<int8>(clamp_to_int32(survived, 0, INT8_MAX));
 		if (has_magical) set_monster_magical_invisibility(subjects[i], magical != 0);
 		if (object && has_transparent)
 		{
@@ -486,7 +472,7 @@ uint32 unit_control_action_proc(int16 action_index)
 			if (object->transfer_mode != mode)
 			{
 				const int8 phase = object->transfer_mode == opposite ?
-					static_cast<int8>(clamp32(30 - object->transfer_phase, 0, 30)) : static_cast<int8>(0);
+					static_cast<int8>(clamp_to_int32(30 - object->transfer_phase, 0, 30)) : static_cast<int8>(0);
 				object->transfer_mode = mode;
 				object->transfer_period = 30;
 				object->transfer_phase = phase;
@@ -569,8 +555,8 @@ uint32 unit_control_action_proc(int16 action_index)
 			const int64 ground = get_mesh_height(&p, _true_height);
 			int64 z = has_set_height ? set_height : static_cast<int64>(object->location.position.z) + raise_height;
 			if (z < ground) z = ground;
-			object->location.position.z = clamp32(z, INT32_MIN, INT32_MAX);
-			monster->height_over_mesh = static_cast<short_world_distance>(clamp32(z - ground, INT16_MIN, INT16_MAX));
+			object->location.position.z = clamp_to_int32(z, INT32_MIN, INT32_MAX);
+			monster->height_over_mesh = static_cast<short_world_distance>(clamp_to_int32(z - ground, INT16_MIN, INT16_MAX));
 		}
 	}
 	return 2;

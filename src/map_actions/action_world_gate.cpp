@@ -3,6 +3,7 @@
 // the units standing in their circles. The state lives in the action ('#glo').
 #include <cstring>
 
+#include "map_actions/action_proc_values.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/world_object_action_procs.h"
@@ -17,11 +18,6 @@
 #include "zerv.h"
 
 #define GATE_GLOBALS_TAG TAG("#glo")
-
-static int32 clamp32(int64 value, int64 low, int64 high)
-{
-	return static_cast<int32>(value < low ? low : value > high ? high : value);
-}
 
 static bool is_live_gate(int16 action_index)
 {
@@ -68,16 +64,6 @@ static bool get_gate_globals(int16 action_index, world_gate_globals *g)
 static void store_gate_globals(int16 action_index, const world_gate_globals *g)
 {
 	set_unique_map_action_parameter(action_index, GATE_GLOBALS_TAG, _parameter_character, sizeof(world_gate_globals), g);
-}
-
-static world_point2d clamp_to_map(world_point2d p)
-{
-	if (mesh_globals && mesh_globals->mesh_cells)
-	{
-		p.x = clamp32(p.x, 0, static_cast<int64>(mesh_globals->mesh_width) * 512 - 1);
-		p.y = clamp32(p.y, 0, static_cast<int64>(mesh_globals->mesh_height) * 512 - 1);
-	}
-	return p;
 }
 
 world_distance get_centerpoint_of_points(int16 count, const world_point2d *points, world_point2d *center,
@@ -139,22 +125,10 @@ static void start_gate_model_effects(const world_gate_globals *g, int32 duration
 		if (!get_model_data(g->model_indexes[i])) continue;
 		new_model_effect_data data;
 		memset(&data, 0, sizeof(data));
-		data.duration = static_cast<int16>(clamp32(duration, INT16_MIN, INT16_MAX));
+		data.duration = static_cast<int16>(clamp_to_int32(duration, INT16_MIN, INT16_MAX));
 		data.new_permutation = g->initial_model_permutation[i] + permutation_offset;
 		new_model_effect(g->model_indexes[i], NONE, &data);
 	}
-}
-
-static void move_object_to(int16 object_index, world_point2d p)
-{
-	object_data *object = get_object_data(object_index);
-	if (!object) return;
-	p = clamp_to_map(p);
-	disconnect_object_from_mesh(object_index);
-	object->location.position.x = p.x;
-	object->location.position.y = p.y;
-	object->location.position.z = get_mesh_height(&p, _land_height);
-	reconnect_object_to_mesh(object_index);
 }
 
 static const char *gate_state_name(int16 state)
@@ -219,10 +193,10 @@ static void set_gate_action_state(world_gate_globals *g, int16 new_state)
 		for (int16 i = 0; i < found; ++i)
 		{
 			world_point2d p;
-			p.x = clamp32(points[i].x + dx, INT32_MIN, INT32_MAX);
-			p.y = clamp32(points[i].y + dy, INT32_MIN, INT32_MAX);
-			p = clamp_to_map(p);
-			if (objects[i] != NONE) move_object_to(objects[i], p);
+			p.x = clamp_to_int32(points[i].x + dx, INT32_MIN, INT32_MAX);
+			p.y = clamp_to_int32(points[i].y + dy, INT32_MIN, INT32_MAX);
+			p = clamp_point_to_map(p);
+			if (objects[i] != NONE) move_object_to_point(objects[i], p);
 			else
 			{
 				markers[i]->location.position.x = p.x;
@@ -339,7 +313,7 @@ static bool initialize_gate(int16 action_index, world_gate_globals *g)
 		map_action_error(action_index, "no duration");
 		return false;
 	}
-	g->duration = clamp32(static_cast<int64>(duration) * 30 / 65536, 0, INT32_MAX);
+	g->duration = clamp_to_int32(static_cast<int64>(duration) * 30 / 65536, 0, INT32_MAX);
 	g->teleport_in_action_index = action_from_identifier_list(action_index, TAG("strt"), 0);
 	if (g->next_world_gate_index != NONE) g->teleporting_out = TRUE;
 	return true;

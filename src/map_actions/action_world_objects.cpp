@@ -2,6 +2,7 @@
 // effects ('moef'), unit markers ('moma') and lying items ('obco').
 #include <cstring>
 
+#include "map_actions/action_proc_values.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/world_object_action_procs.h"
@@ -19,32 +20,6 @@
 #include "world.h"
 #include "zerv.h"
 
-// A value flag: found with at least one element; any non-zero byte counts as 1.
-static bool value_flag(int16 action_index, field_tag field_name, int32 *value)
-{
-	map_action_parameter parameter;
-	if (!get_map_action_parameter(&parameter, action_index, 0, field_name, _parameter_flag) || parameter.count < 1)
-		return false;
-	const uint8 *data = static_cast<const uint8 *>(extract_parameter_array_address(&parameter));
-	*value = data && data[0] ? 1 : 0;
-	return true;
-}
-
-static int32 clamp32(int64 value, int64 low, int64 high)
-{
-	return static_cast<int32>(value < low ? low : value > high ? high : value);
-}
-
-static world_point2d clamp_to_map(world_point2d p)
-{
-	if (mesh_globals && mesh_globals->mesh_cells)
-	{
-		p.x = clamp32(p.x, 0, static_cast<int64>(mesh_globals->mesh_width) * 512 - 1);
-		p.y = clamp32(p.y, 0, static_cast<int64>(mesh_globals->mesh_height) * 512 - 1);
-	}
-	return p;
-}
-
 /* ---------- 'mece' */
 
 uint32 mesh_cell_action_proc(int16 action_index)
@@ -59,7 +34,7 @@ uint32 mesh_cell_action_proc(int16 action_index)
 	}
 	uint16 keep = 0xFFFF, set = 0;
 	int32 value;
-	if (value_flag(action_index, TAG("kill"), &value))
+	if (map_action_value_flag(action_index, TAG("kill"), &value))
 	{
 		map_action_debug(action_index, value ? "Killing cells" : "Unkilling cells");
 		keep = static_cast<uint16>(keep & ~_mesh_cell_is_not_rendered_flag);
@@ -197,7 +172,7 @@ uint32 model_effect_action_proc(int16 action_index)
 	memset(&data, 0, sizeof(data));
 	int32 value;
 	data.duration = get_map_action_fixed(action_index, TAG("dura"), &value)
-		? static_cast<int16>(clamp32(static_cast<int64>(value) * 30 / 65536, INT16_MIN, INT16_MAX))
+		? static_cast<int16>(clamp_to_int32(static_cast<int64>(value) * 30 / 65536, INT16_MIN, INT16_MAX))
 		: static_cast<int16>(INFINITE_DURATION);
 	if (get_indexed_short_integer_parameter(action_index, TAG("dyaw"), _parameter_angle, &data.delta_yaw, 0)) {}
 	if (get_indexed_short_integer_parameter(action_index, TAG("dpit"), _parameter_angle, &data.delta_pitch, 0)) {}
@@ -223,7 +198,7 @@ uint32 model_effect_action_proc(int16 action_index)
 		get_map_action_fixed(action_index, TAG("mafi"), &final_fixed))
 	{
 		data.material_fading_index = material;
-		data.material_final_transparency = static_cast<fixed_fraction>(65535 - clamp32(final_fixed, 0, 65535));
+		data.material_final_transparency = static_cast<fixed_fraction>(65535 - clamp_to_int32(final_fixed, 0, 65535));
 		map_action_debug(action_index, "material index: %d fading to transparency of %2.4f", static_cast<int>(material),
 			data.material_final_transparency / 65535.0);
 	}
@@ -238,8 +213,8 @@ uint32 model_effect_action_proc(int16 action_index)
 		else
 		{
 			data.flags |= _scale_model_flag;
-			data.initial_scale = static_cast<int16>(clamp32(initial_scale / 128, INT16_MIN, INT16_MAX));
-			data.final_scale = static_cast<int16>(clamp32(final_scale / 128, INT16_MIN, INT16_MAX));
+			data.initial_scale = static_cast<int16>(clamp_to_int32(initial_scale / 128, INT16_MIN, INT16_MAX));
+			data.final_scale = static_cast<int16>(clamp_to_int32(final_scale / 128, INT16_MIN, INT16_MAX));
 		}
 	}
 	field_tag projectile;
@@ -265,18 +240,6 @@ uint32 model_effect_action_proc(int16 action_index)
 }
 
 /* ---------- 'moma' */
-
-static void move_object_to(int16 object_index, world_point2d p)
-{
-	object_data *object = get_object_data(object_index);
-	if (!object) return;
-	p = clamp_to_map(p);
-	disconnect_object_from_mesh(object_index);
-	object->location.position.x = p.x;
-	object->location.position.y = p.y;
-	object->location.position.z = get_mesh_height(&p, _land_height);
-	reconnect_object_to_mesh(object_index);
-}
 
 static bool cell_is_free(int32 x, int32 y)
 {
@@ -342,11 +305,11 @@ uint32 move_marker_action_proc(int16 action_index)
 				if (!object) continue;
 				remove_monster_index_from_current_selections(indexes[i]);
 				world_point2d p;
-				p.x = clamp32(static_cast<int64>(object->location.position.x) + destination.x - center.x, INT32_MIN,
+				p.x = clamp_to_int32(static_cast<int64>(object->location.position.x) + destination.x - center.x, INT32_MIN,
 					INT32_MAX);
-				p.y = clamp32(static_cast<int64>(object->location.position.y) + destination.y - center.y, INT32_MIN,
+				p.y = clamp_to_int32(static_cast<int64>(object->location.position.y) + destination.y - center.y, INT32_MIN,
 					INT32_MAX);
-				move_object_to(monster->object_index, p);
+				move_object_to_point(monster->object_index, p);
 			}
 			return 2;
 		}
@@ -398,7 +361,7 @@ uint32 move_marker_action_proc(int16 action_index)
 		if (group->team_index == team && (!largest || group->monster_count > largest->monster_count)) largest = group;
 	}
 	if (!largest || !mesh_globals || !mesh_globals->mesh_cells) return 2;
-	const world_point2d center = clamp_to_map(largest->center);
+	const world_point2d center = clamp_point_to_map(largest->center);
 	world_point2d spot = center;
 	if (!find_free_cell_near(center.x >> 9, center.y >> 9, &spot)) spot = center;
 	const short_world_distance z = get_mesh_height(&center, _land_height);

@@ -17,6 +17,14 @@ namespace {
 
 using world_object_procs = level_procs_fixture;
 
+// The gates' stand: the level's first live model.
+int16 first_model(void)
+{
+	for (int16 i = 0; i < model_array.count; ++i)
+		if (get_model_data(i)) return i;
+	return NONE;
+}
+
 TEST_F(world_object_procs, mesh_cells_take_the_terrain_type_and_refuse_wider_values)
 {
 	mesh_cell *cell = get_mesh_cell(30, 68);
@@ -127,9 +135,7 @@ namespace {
 // A single gate brings its two waves in one after another, waiting for a clear circle.
 TEST_F(world_object_procs, a_single_gate_brings_in_two_waves_then_finishes)
 {
-	int16 model = NONE;
-	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
-		if (get_model_data(i)) model = i;
+	const int16 model = first_model();
 	ASSERT_NE(model, NONE);
 	auto shown = [](int16 marker_identifier) {
 		const marker_data *marker = get_marker_by_identifier(_marker_monster, marker_identifier);
@@ -231,9 +237,7 @@ namespace {
 // Seventeen waves overrun the state and a self-link would overwrite it: capped, and single.
 TEST_F(world_object_procs, a_gate_caps_its_waves_and_a_self_link_makes_it_single)
 {
-	int16 model = NONE;
-	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
-		if (get_model_data(i)) model = i;
+	const int16 model = first_model();
 	ASSERT_NE(model, NONE);
 	const int16 g = action("gate");
 	add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
@@ -313,11 +317,13 @@ namespace {
 // Two linked gates exchange the units in their circles; an empty side passes through.
 TEST_F(world_object_procs, linked_gates_exchange_their_units)
 {
-	int16 model = NONE;
-	for (int16 i = 0; i < model_array.count && model == NONE; ++i)
-		if (get_model_data(i)) model = i;
+	const int16 model = first_model();
 	ASSERT_NE(model, NONE);
-	const int16 traveller = team0[0];
+	// The caster: no scene of the level moves it.
+	int16 traveller = NONE;
+	for (int16 i : team0)
+		if (identifier_of(i) == 28) traveller = i;
+	ASSERT_NE(traveller, NONE);
 	const world_point2d here = {object_of(traveller)->location.position.x, object_of(traveller)->location.position.y};
 	const world_point2d there = {10 * 512 + 256, 10 * 512 + 256};
 	const int16 a = action("gate"), b = action("gate");

@@ -14,6 +14,11 @@
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "level_group_ai_script.h"
+#include "level_scenes_content.h"
+#include "projectiles.h"
+#include "projectile_definitions.h"
+#include "CoreLibrary/zerv/string_definitions.h"
+#include "units_content.h"
 #include "unit_query_level_actions.h"
 #include "weather_content.h"
 #include "local_projectiles.h"
@@ -46,8 +51,8 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	const map_description demo = demo_map();
 	const map_description level = first_level_map();
 	EXPECT_EQ(demo.markers.size(), 59u);
-	// The showcase's 4, two casters and eleven animals, these last.
-	EXPECT_EQ(level.markers.size(), 76u);
+	// The showcase's 4, the scenes' 10, two casters and eleven animals, these last.
+	EXPECT_EQ(level.markers.size(), 76u + NUMBER_OF_LEVEL_SCENE_MARKERS);
 	for (const marker_data &marker : demo.markers)
 	{
 		if (marker.type == _marker_monster) { EXPECT_EQ(marker.identifier, 0); }
@@ -84,9 +89,9 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
 	}
 
-	// Its own script: the presentation's seven, the unit queries' eight and the computer team's ten.
+	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten and the scenes.
 	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT);
+		LEVEL_GROUP_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
 	EXPECT_EQ(demo.actions.count, 11);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
@@ -109,9 +114,9 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	}
 	EXPECT_GT(burnable, 7 * 30);
 	EXPECT_GT(forest, 0);
-	EXPECT_EQ(count_of(level, _marker_model_animation), 1);
+	EXPECT_EQ(count_of(level, _marker_model_animation), 2);
 	EXPECT_EQ(count_of(level, _marker_local_projectile_group), 1);
-	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1);
+	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1 + NUMBER_OF_LEVEL_STONES);
 	EXPECT_EQ(level.header.media_tag, RIPPLING_WATER_MEDIA_TAG);
 	EXPECT_EQ(demo.header.media_tag, DEFAULT_MEDIA_TAG);
 }
@@ -204,9 +209,9 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	new_game_data setup;
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	EXPECT_EQ(mesh_globals->marker_count, 76);
+	EXPECT_EQ(mesh_globals->marker_count, 76 + NUMBER_OF_LEVEL_SCENE_MARKERS);
 	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT);
+		LEVEL_GROUP_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
 	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);
@@ -215,6 +220,26 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	EXPECT_NE(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), NONE);
 	EXPECT_NE(model_identifier_to_model_index(FIRST_LEVEL_SHRINE_IDENTIFIER), NONE);
 	EXPECT_NE(mesh_globals->surface_effect_local_projectile_group, NONE);
+	// The scenes' pieces: the stones, the mast of stone frames, the cache, the cries, and
+	// a thrower that takes bombs as its kind's volume.
+	for (int16 i = 0; i < NUMBER_OF_LEVEL_STONES; ++i)
+		EXPECT_NE(model_identifier_to_model_index(static_cast<int16>(LEVEL_FIRST_STONE_IDENTIFIER + i)), NONE) << i;
+	const int16 mast = data_of(_marker_model_animation, LEVEL_MAST_IDENTIFIER);
+	ASSERT_NE(mast, NONE);
+	EXPECT_NE(get_model_animation_data(mast)->current_model_index, NONE);
+	for (int16 i = 0; i < NUMBER_OF_LEVEL_CACHE_BOMBS; ++i)
+	{
+		const int16 bomb = data_of(_marker_projectile, static_cast<int16>(LEVEL_FIRST_CACHE_BOMB_IDENTIFIER + i));
+		ASSERT_NE(bomb, NONE) << i;
+		ASSERT_NE(get_object_data(bomb), nullptr) << i;
+		EXPECT_EQ(get_object_projectile_type(get_object_data(bomb)), projectile_definition_tag_to_index(DEMO_BOMB_TAG)) << i;
+	}
+	EXPECT_NE(string_list_tag_to_string_index(BATTLE_CRIES_STRING_LIST_TAG), NONE);
+	const monster_definition *thrower = get_monster_definition(monster_definition_tag_to_index(default_unit_kind_tags[2]));
+	const projectile_definition *bomb = get_projectile_definition(projectile_definition_tag_to_index(DEMO_BOMB_TAG));
+	ASSERT_TRUE(thrower && bomb);
+	EXPECT_EQ(thrower->desired_projectile_volume, bomb->volume);
+	EXPECT_NE(thrower->desired_projectile_volume, NONE);
 
 	// The gate opens and closes, and only the open gate lets units through.
 	bool passable = false, blocked = false;

@@ -5,6 +5,7 @@
 #include "bitmaps.h"
 #include "collections_content.h"
 #include "geometry.h"
+#include "level_scenes_content.h"
 #include "media.h"
 #include "mesh_content.h"
 #include "models.h"
@@ -209,6 +210,7 @@ std::vector<model_entry> effect_models(void)
 		{GATE_OPEN_MODEL_TAG, "gate open", {{0, 0, 128, 192, 448}, {896, 0, 1024, 192, 448}}, 448, 1, {}},
 		{SHRINE_MODEL_TAG, "shrine", {{0, 0, 1024, 1024, 192}, {256, 256, 768, 768, 512}}, 512, 2,
 			{{0, 0, wall, 0}, {1, 0, wall, 0}, {0, 1, wall, 0}, {1, 1, wall, 0}}},
+		{STANDING_STONE_MODEL_TAG, "standing stone", {{128, 128, 384, 384, 768}}, 768, 8, {{0, 0, wall, 0}}},
 	};
 }
 
@@ -606,5 +608,5 @@ bool make_default_effects_tags(std::vector<int32> *handles)
 		if (handle == NONE) return false;
 		handles->push_back(handle);
 	}
-	return true;
+	return make_level_scene_tags(handles);
 }

@@ -5,6 +5,7 @@
 #include "default_tags.h"
 #include "effects_content.h"
 #include "first_level_script.h"
+#include "level_scenes_content.h"
 #include "mesh_content.h"
 #include "units_content.h"
 #include "weather_content.h"
@@ -129,6 +130,7 @@ map_description first_level_map(void)
 	swirl.location.position.z = cell_height(map, FIRST_LEVEL_SWIRL_CELL_X, FIRST_LEVEL_SWIRL_CELL_Y);
 	map.markers.push_back(swirl);
 
+	add_level_scene_markers(&map);
 	add_casters(&map);
 	// The animals come last, so none takes record 0.
 	add_first_level_animals(&map.palette, &map.markers, height_at, &map);

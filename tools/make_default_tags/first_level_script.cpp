@@ -4,6 +4,7 @@
 #include <string>
 
 #include "level_group_ai_script.h"
+#include "level_scenes_content.h"
 #include "mesh_content.h"
 #include "unit_query_level_actions.h"
 #include "units_content.h"
@@ -111,6 +112,7 @@ map_action_section first_level_script_section(const map_description &map)
 		fprintf(stderr, "first level: the computer team's action \"%s\" could not be made\n", failed.c_str());
 		b.good = false;
 	}
+	add_level_scenes(b, FIRST_LEVEL_PRESENTATION_ACTION_COUNT);
 	return finish_script_section(b);
 }
 

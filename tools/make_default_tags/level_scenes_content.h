@@ -12,6 +12,28 @@
 
 #define NUMBER_OF_LEVEL_SCENES 27
 
+// The world pieces the scenes name.
+#define STANDING_STONE_MODEL_TAG TAG("ston")
+#define MAST_ANIMATION_TAG TAG("mast")
+#define BATTLE_CRIES_STRING_LIST_TAG TAG("shou")
+#define LEVEL_MAST_IDENTIFIER 901
+#define LEVEL_FIRST_CACHE_BOMB_IDENTIFIER 711 // 711-716
+#define NUMBER_OF_LEVEL_CACHE_BOMBS 6
+#define LEVEL_FIRST_STONE_IDENTIFIER 811 // 811-813
+#define NUMBER_OF_LEVEL_STONES 3
+#define NUMBER_OF_LEVEL_SCENE_MARKERS (1 + NUMBER_OF_LEVEL_CACHE_BOMBS + NUMBER_OF_LEVEL_STONES)
+
+struct map_description;
+struct model_animation_definition;
+
+// The bomb cache, the three standing stones and the mast, as markers of the level.
+void add_level_scene_markers(map_description *map);
+// The mast: four frames of the standing stone, one per permutation.
+model_animation_definition mast_animation(void);
+// The mast's animation and the battle cries as local tags; appends the handles
+// (the stone's geometry and model are among the effects' models).
+bool make_level_scene_tags(std::vector<int32> *handles);
+
 // Slots of the scenes after the builder's first free slot.
 enum
 {

@@ -178,35 +178,43 @@ static void set_unit_movement_fields(int16 kind, monster_definition *d)
 	s[_monster_sequence_running] = _default_unit_moving_sequence;
 }
 
-monster_definition default_unit_monster_definition(int16 kind)
+// What every generated kind shares: the unit pictures, its dying and exploding
+// groups (no burning or entrance ones), the terrain tables and the walking sequences.
+static monster_definition generated_monster_definition(file_tag object_tag, int16 speed, file_tag spelling)
 {
-	const unit_kind &k = kinds[kind];
 	monster_definition d = *get_default_monster_definition();
 	d.collection_tag = DEFAULT_UNIT_COLLECTION_TAG;
-	d.object_tag = kind_tag(kind);
-	d.monster_class = k.monster_class;
-	d.base_movement_speed = k.speed;
-	d.visibility_type = k.visibility;
-	d.cost = k.cost;
-	d.spelling_string_list_tag = kind_spelling_tag(kind);
-	d.names_string_list_tag = DEFAULT_UNIT_NAMES_STRING_LIST_TAG;
-	// Generated kinds name no burning, entrance or exit groups.
+	d.object_tag = object_tag;
+	d.base_movement_speed = speed;
+	d.spelling_string_list_tag = spelling;
 	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
 	d.exploding_projectile_group_tag = DEFAULT_UNIT_EXPLODING_GROUP_TAG;
-	d.melee_impact_projectile_group_tag = (kind == 0 || kind == 3) ? DEFAULT_BLOOD_GROUP_TAG : no_tag;
-	// Drawing only: scouts raise dust as they run.
-	d.local_projectile_group_tag = kind == 3 ? TAG("dust") : no_tag;
 	d.burning_death_projectile_group_tag = no_tag;
 	d.entrance_projectile_group_tag = no_tag;
 	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
 	memcpy(d.movement_modifiers, movement_modifiers, sizeof(movement_modifiers));
-
 	int16 *s = d.sequence_indexes;
 	s[_monster_sequence_idle] = _default_unit_idle_sequence;
 	s[_monster_sequence_moving] = _default_unit_moving_sequence;
 	s[_monster_sequence_pausing_for_obstacle] = _default_unit_idle_sequence;
 	s[_monster_sequence_turning] = _default_unit_moving_sequence;
 	s[_monster_sequence_taking_damage] = _default_unit_flinch_sequence;
+	return d;
+}
+
+monster_definition default_unit_monster_definition(int16 kind)
+{
+	const unit_kind &k = kinds[kind];
+	monster_definition d = generated_monster_definition(kind_tag(kind), k.speed, kind_spelling_tag(kind));
+	d.monster_class = k.monster_class;
+	d.visibility_type = k.visibility;
+	d.cost = k.cost;
+	d.names_string_list_tag = DEFAULT_UNIT_NAMES_STRING_LIST_TAG;
+	d.melee_impact_projectile_group_tag = (kind == 0 || kind == 3) ? DEFAULT_BLOOD_GROUP_TAG : no_tag;
+	// Drawing only: scouts raise dust as they run.
+	d.local_projectile_group_tag = kind == 3 ? TAG("dust") : no_tag;
+
+	int16 *s = d.sequence_indexes;
 	s[_monster_sequence_holding_for_attack] = _default_unit_idle_sequence;
 	s[_monster_sequence_propelled] = _default_unit_flinch_sequence;
 	if (kind == 0 || sequence_kind(kind) == 1)
@@ -266,6 +274,7 @@ monster_definition default_unit_monster_definition(int16 kind)
 			d.initial_ammunition_delta = 3;
 			d.maximum_ammunition_count = 8;
 			d.ammunition_projectile_tag = DEFAULT_BOMB_PROJECTILE_TAG;
+			d.desired_projectile_volume = default_bomb_projectile().volume;
 			d.experience_point_value = 2;
 			break;
 		case 3:
@@ -304,27 +313,12 @@ object_definition default_unit_object_definition(int16 kind)
 monster_definition ambient_life_monster_definition(int16 kind)
 {
 	const ambient_life_kind &k = ambient_kinds[kind];
-	monster_definition d = *get_default_monster_definition();
-	d.collection_tag = DEFAULT_UNIT_COLLECTION_TAG;
-	d.object_tag = ambient_life_unit_kind_tags[kind];
+	monster_definition d = generated_monster_definition(ambient_life_unit_kind_tags[kind], k.speed, k.spelling);
 	d.monster_class = _monster_class_ambient_life;
 	d.map_action_tag = ambient_life_unit_kind_tags[kind];
-	d.base_movement_speed = k.speed;
-	d.spelling_string_list_tag = k.spelling;
 	d.names_string_list_tag = no_tag;
-	d.dying_projectile_group_tag = DEFAULT_UNIT_DYING_GROUP_TAG;
-	d.exploding_projectile_group_tag = DEFAULT_UNIT_EXPLODING_GROUP_TAG;
 	d.melee_impact_projectile_group_tag = no_tag;
-	d.burning_death_projectile_group_tag = no_tag;
-	d.entrance_projectile_group_tag = no_tag;
-	memcpy(d.terrain_costs, terrain_costs, sizeof(terrain_costs));
-	memcpy(d.movement_modifiers, movement_modifiers, sizeof(movement_modifiers));
 	int16 *s = d.sequence_indexes;
-	s[_monster_sequence_idle] = _default_unit_idle_sequence;
-	s[_monster_sequence_moving] = _default_unit_moving_sequence;
-	s[_monster_sequence_pausing_for_obstacle] = _default_unit_idle_sequence;
-	s[_monster_sequence_turning] = _default_unit_moving_sequence;
-	s[_monster_sequence_taking_damage] = _default_unit_flinch_sequence;
 	s[_monster_sequence_running] = _default_unit_moving_sequence;
 	if (k.flies)
 	{
