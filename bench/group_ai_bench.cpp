@@ -7,6 +7,7 @@
 
 #include "attack_ai.h"
 #include "bench_battle.h"
+#include "bench_map_actions.h"
 #include "map_actions/group_ai_action_procs.h"
 #include "map_actions/map_actions.h"
 #include "monsters.h"
@@ -38,19 +39,8 @@ int16 find_action(const char *name)
 	return NONE;
 }
 
-int16 new_action(const char (&tag)[5])
-{
-	const int16 index = new_map_action(NONE);
-	set_map_action_tag(index, TAG(tag));
-	return index;
-}
-
-void add(int16 action, const char (&field)[5], int16 type, int32 count, const void *data)
-{
-	map_action_parameter parameter;
-	new_map_action_parameter(&parameter, action, TAG(field), type);
-	if (count > 0) set_map_action_parameter(&parameter, count, data);
-}
+using bench_map_actions::add;
+using bench_map_actions::new_action;
 
 void subjects(int16 action, const char (&field)[5], int32 first_row, int32 rows, int32 count)
 {

@@ -245,6 +245,7 @@ inline void restore_fuzz_unit_world(void)
 	world->objects.restore();
 	world->paths.restore();
 	for (int32 i = 0; i < mesh_globals->cell_count; ++i) mesh_globals->mesh_cells[i].first_object_index = world->cell_heads[i];
+	rebuild_object_cell_occupancy();
 	game = &world->game_record;
 }
 

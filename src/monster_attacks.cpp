@@ -226,6 +226,8 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
+	int32 cached_team = INT32_MIN; // no team yet: every int16 differs
+	boolean cached_team_allied = FALSE;
 
 	object_cell_walk walk;
 	start_object_cell_walk(&walk, x0, y0, x0 + size - 1, y0 + size - 1);
@@ -243,8 +245,17 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 
 		int16 candidate_index = other_index;
 		// Cheapest tests first; the kind's class is looked up only for allies.
-		boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag) &&
-			teams_are_allied(scanner_team, other->owner_team_index);
+		boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
+		if (allied)
+		{
+			// Alliances do not change during a scan: asked once per team met in a row.
+			if (other->owner_team_index != cached_team)
+			{
+				cached_team = other->owner_team_index;
+				cached_team_allied = teams_are_allied(scanner_team, other->owner_team_index);
+			}
+			allied = cached_team_allied;
+		}
 		if (allied)
 		{
 			if (other->type != cached_type)

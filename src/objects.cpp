@@ -1,11 +1,14 @@
 #include "objects.h"
 
+#include <vector>
+
 #include "artifact_definitions.h"
 #include "damage.h"
 #include "error_manager.h"
 #include "mesh.h"
 #include "models.h"
 #include "monsters.h"
+#include "object_cell_occupancy.h"
 #include "object_tracking.h"
 #include "projectiles.h"
 #include "render/render.h"
@@ -101,10 +104,107 @@ void dispose_objects_from_old_map(void)
 
 /* ---------- cells */
 
+// Which cells head a chain: one bit per cell, each row in whole words, kept
+// by the links below so the scans skip empty cells a word at a time. A bit
+// may outlive its chain (the heads of a map being reset wholesale), never
+// the other way round; the scans still read each head they reach.
+namespace
+{
+struct object_cell_occupancy_data
+{
+	const mesh_cell *cells;
+	int32 width, height, words_per_row;
+	std::vector<uint64> bits;
+};
+object_cell_occupancy_data occupancy = {nullptr, 0, 0, 0, {}};
+} // namespace
+
+void rebuild_object_cell_occupancy(void)
+{
+	if (!mesh_ready())
+	{
+		occupancy.cells = nullptr;
+		occupancy.width = occupancy.height = occupancy.words_per_row = 0;
+		return;
+	}
+	occupancy.cells = mesh_globals->mesh_cells;
+	occupancy.width = mesh_globals->mesh_width;
+	occupancy.height = mesh_globals->mesh_height;
+	occupancy.words_per_row = (occupancy.width + 63) >> 6;
+	occupancy.bits.assign(static_cast<size_t>(occupancy.words_per_row) * static_cast<size_t>(MAX(occupancy.height, 0)), 0);
+	for (int32 y = 0; y < occupancy.height; ++y)
+	{
+		for (int32 x = 0; x < occupancy.width; ++x)
+		{
+			if (occupancy.cells[y * occupancy.width + x].first_object_index != NONE)
+			{
+				occupancy.bits[static_cast<size_t>(y) * occupancy.words_per_row + (x >> 6)] |= uint64{1} << (x & 63);
+			}
+		}
+	}
+}
+
+// Rebuilt from the heads when the mesh is not the one the bits describe.
+static inline void check_object_cell_occupancy(void)
+{
+	if (occupancy.cells != mesh_globals->mesh_cells || occupancy.width != mesh_globals->mesh_width ||
+		occupancy.height != mesh_globals->mesh_height)
+	{
+		rebuild_object_cell_occupancy();
+	}
+}
+
+const uint64 *object_cell_occupancy_row(int32 y)
+{
+	check_object_cell_occupancy();
+	return occupancy.bits.data() + static_cast<size_t>(y) * occupancy.words_per_row;
+}
+
+int32 object_cell_occupancy_missing_bits(int32 *stale_bits)
+{
+	int32 missing = 0, stale = 0;
+	if (mesh_ready())
+	{
+		check_object_cell_occupancy();
+		for (int32 y = 0; y < occupancy.height; ++y)
+		{
+			const uint64 *row = occupancy.bits.data() + static_cast<size_t>(y) * occupancy.words_per_row;
+			for (int32 x = 0; x < occupancy.width; ++x)
+			{
+				const bool bit = (row[x >> 6] >> (x & 63)) & 1;
+				const bool heads = occupancy.cells[y * occupancy.width + x].first_object_index != NONE;
+				missing += heads && !bit;
+				stale += bit && !heads;
+			}
+		}
+	}
+	if (stale_bits) *stale_bits = stale;
+	return missing;
+}
+
+boolean object_cell_occupancy_matches_heads(void)
+{
+	int32 stale = 0;
+	return object_cell_occupancy_missing_bits(&stale) == 0 && stale == 0;
+}
+
+static void mark_cell_occupancy(const mesh_cell *cell)
+{
+	check_object_cell_occupancy();
+	const ptrdiff_t index = cell - occupancy.cells;
+	if (index < 0 || index >= static_cast<ptrdiff_t>(occupancy.width) * occupancy.height) return;
+	const int32 x = static_cast<int32>(index % occupancy.width), y = static_cast<int32>(index / occupancy.width);
+	uint64 &word = occupancy.bits[static_cast<size_t>(y) * occupancy.words_per_row + (x >> 6)];
+	const uint64 bit = uint64{1} << (x & 63);
+	if (cell->first_object_index != NONE) word |= bit;
+	else word &= ~bit;
+}
+
 static void link_object_at_head(int16 object_index, mesh_cell *cell)
 {
 	object_at(object_index)->next_object_index = cell->first_object_index;
 	cell->first_object_index = object_index;
+	mark_cell_occupancy(cell);
 }
 
 void disconnect_object_from_cell(int16 object_index, mesh_cell *cell, boolean update_parasites)
@@ -118,6 +218,7 @@ void disconnect_object_from_cell(int16 object_index, mesh_cell *cell, boolean up
 		{
 			*link = member->next_object_index;
 			member->next_object_index = NONE;
+			if (cell->first_object_index == NONE) mark_cell_occupancy(cell);
 			return;
 		}
 		if (update_parasites && member->parasitic_object_index == object_index)
@@ -147,6 +248,7 @@ void reconnect_objects_to_mesh(void)
 {
 	if (!mesh_ready()) return;
 	for (int32 i = 0; i < mesh_globals->cell_count; ++i) mesh_globals->mesh_cells[i].first_object_index = NONE;
+	rebuild_object_cell_occupancy();
 	for (int16 i = 0; i < object_array.count; ++i)
 	{
 		if (get_object_data(i)) reconnect_object_to_mesh(i);
@@ -174,6 +276,7 @@ void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1
 		walk->x0 = walk->x = 0;
 		walk->x1 = -1;
 		walk->y = 1;
+		walk->occupied = nullptr;
 		walk->y1 = 0;
 		return;
 	}
@@ -182,6 +285,7 @@ void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1
 	walk->y = PIN(y0, 0, mesh_globals->mesh_height - 1);
 	walk->y1 = PIN(y1, 0, mesh_globals->mesh_height - 1);
 	walk->x = walk->x0;
+	walk->occupied = object_cell_occupancy_row(walk->y);
 	if (walk->x <= walk->x1 && walk->y <= walk->y1)
 	{
 		walk->next_object_index = mesh_globals->mesh_cells[walk->y * mesh_globals->mesh_width + walk->x].first_object_index;
@@ -192,29 +296,34 @@ boolean advance_object_cell_walk(object_cell_walk *walk)
 {
 	if (walk->next_object_index != NONE) return TRUE;
 	if (walk->y > walk->y1) return FALSE;
-	// Most cells of a scan are empty: the same steps, kept in locals.
+	// Most cells of a scan are empty: only the cells whose bits are set are read.
 	int32 x = walk->x, y = walk->y;
 	const int32 x0 = walk->x0, x1 = walk->x1, y1 = walk->y1;
 	const int32 width = mesh_globals->mesh_width;
+	const uint64 *bits = walk->occupied;
 	const mesh_cell *row = mesh_globals->mesh_cells + static_cast<size_t>(y) * width;
 	for (;;)
 	{
-		if (++x > x1)
+		x = next_occupied_cell(bits, x + 1, x1);
+		if (x < 0)
 		{
-			x = x0;
 			if (++y > y1) break;
+			x = x0 - 1;
+			bits += occupancy.words_per_row;
 			row += width;
+			continue;
 		}
 		const int16 first = row[x].first_object_index;
 		if (first != NONE)
 		{
 			walk->x = x;
 			walk->y = y;
+			walk->occupied = bits;
 			walk->next_object_index = first;
 			return TRUE;
 		}
 	}
-	walk->x = x;
+	walk->x = x1;
 	walk->y = y;
 	return FALSE;
 }

@@ -283,6 +283,7 @@ struct object_cell_walk
 {
 	int32 x0, x1, y1; // inclusive, inside the mesh
 	int32 x, y;
+	const uint64 *occupied; // row y's bits
 	int16 next_object_index;
 };
 
@@ -297,6 +298,33 @@ inline object_data *get_object_data(int16 object_index)
 }
 
 /* ---------- the cell walk */
+
+// The occupied cells of row y, a bit per cell (bit x & 63 of word x >> 6):
+// every cell heading a chain has its bit set. Only with a map.
+const uint64 *object_cell_occupancy_row(int32 y);
+// For code that writes cell heads directly (snapshots, test worlds).
+void rebuild_object_cell_occupancy(void);
+// Whether the bits are exactly the cells that head a chain.
+boolean object_cell_occupancy_matches_heads(void);
+
+// The first x in from..to (inclusive) whose bit is set in a row, -1 if none.
+inline int32 next_occupied_cell(const uint64 *row, int32 from, int32 to)
+{
+	if (from > to) return -1;
+	int32 word = from >> 6;
+	const int32 last = to >> 6;
+	uint64 bits = row[word] & (~uint64{0} << (from & 63));
+	for (;;)
+	{
+		if (bits)
+		{
+			const int32 x = (word << 6) + __builtin_ctzll(bits);
+			return x <= to ? x : -1;
+		}
+		if (++word > last) return -1;
+		bits = row[word];
+	}
+}
 
 // Cells are clamped into the mesh; an empty walk without a map.
 void start_object_cell_walk(object_cell_walk *walk, int32 x0, int32 y0, int32 x1, int32 y1);

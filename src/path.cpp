@@ -733,9 +733,13 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
+	const int32 x_start = MAX(x0, 0);
 	for (int32 y = MAX(y0, 0); y < y_end; ++y)
 	{
-		for (int32 x = MAX(x0, 0); x < x_end; ++x)
+		// Only the cells heading a chain: an empty cell adds nothing.
+		const uint64 *occupied = object_cell_occupancy_row(y);
+		for (int32 x = next_occupied_cell(occupied, x_start, x_end - 1); x >= 0;
+			x = next_occupied_cell(occupied, x + 1, x_end - 1))
 		{
 			int16 guard = 0;
 			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)

@@ -62,6 +62,7 @@ protected:
 		mesh_cell *cell = get_mesh_cell(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
 		object->next_object_index = cell->first_object_index;
 		cell->first_object_index = object_index;
+		rebuild_object_cell_occupancy();
 		monster_data *monster = get_monster_data(monster_index);
 		monster->type = kind;
 		monster->object_index = object_index;

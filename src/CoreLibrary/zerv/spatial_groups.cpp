@@ -509,6 +509,25 @@ spatial_group *obstructing_group(world_point2d point, const spatial_group *group
 
 /* ---------- digest */
 
+// The fields groups and supergroups share, in the slot's order (read by value: the records are packed).
+template <typename group_type>
+static void digest_placement(zerv_digest *digest, const group_type *g)
+{
+	zerv_digest_int32(digest, g->center.x);
+	zerv_digest_int32(digest, g->center.y);
+	zerv_digest_int16(digest, g->radius);
+	zerv_digest_int16(digest, static_cast<int16>(g->facing));
+	zerv_digest_int16(digest, g->power);
+}
+
+template <typename group_type>
+static void digest_motion(zerv_digest *digest, const group_type *g)
+{
+	zerv_digest_int16(digest, g->range);
+	zerv_digest_int16(digest, g->velocity.i);
+	zerv_digest_int16(digest, g->velocity.j);
+}
+
 void spatial_groups_fold_digest(zerv_digest *digest)
 {
 	for (const spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
@@ -520,14 +539,8 @@ void spatial_groups_fold_digest(zerv_digest *digest)
 		zerv_digest_int16(digest, g->team_index);
 		zerv_digest_int16(digest, g->monster_type);
 		zerv_digest_int16(digest, g->monster_count);
-		zerv_digest_int32(digest, g->center.x);
-		zerv_digest_int32(digest, g->center.y);
-		zerv_digest_int16(digest, g->radius);
-		zerv_digest_int16(digest, static_cast<int16>(g->facing));
-		zerv_digest_int16(digest, g->power);
-		zerv_digest_int16(digest, g->range);
-		zerv_digest_int16(digest, g->velocity.i);
-		zerv_digest_int16(digest, g->velocity.j);
+		digest_placement(digest, g);
+		digest_motion(digest, g);
 		zerv_digest_int16(digest, g->attacker_power);
 		zerv_digest_int32(digest, g->power_ratio);
 		zerv_digest_int32(digest, ordinal);
@@ -538,15 +551,9 @@ void spatial_groups_fold_digest(zerv_digest *digest)
 	{
 		zerv_digest_int16(digest, s->team_index);
 		zerv_digest_int16(digest, s->monster_index);
-		zerv_digest_int32(digest, s->center.x);
-		zerv_digest_int32(digest, s->center.y);
-		zerv_digest_int16(digest, s->radius);
-		zerv_digest_int16(digest, static_cast<int16>(s->facing));
-		zerv_digest_int16(digest, s->power);
+		digest_placement(digest, s);
 		zerv_digest_int16(digest, s->monster_count);
-		zerv_digest_int16(digest, s->range);
-		zerv_digest_int16(digest, s->velocity.i);
-		zerv_digest_int16(digest, s->velocity.j);
+		digest_motion(digest, s);
 	}
 	attack_ai_fold_digest(digest);
 }
