@@ -28,6 +28,8 @@
 #include "models.h"
 #include "objects.h"
 #include "observer.h"
+#include "particle_system.h"
+#include "projectiles.h"
 #include "render/render.h"
 #include "support/zerv_harness.h"
 #include "world.h"
@@ -135,7 +137,7 @@ protected:
 	// 200, the swirl off at 300; between ticks the frame driver runs the
 	// groups as a long-paused frame would, unless the module is off.
 	static std::vector<harness_digest_entry> play(bool module_off, uint32 local_seed, int32 driver_calls,
-		int32 render_every = 0, int32 *most_particles = nullptr)
+		int32 render_every = 0, int32 *most_particles = nullptr, bool fill_groups_at_300 = false)
 	{
 		get_local_projectiles_test_hooks()->module_off = module_off;
 		set_local_random_seed(local_seed);
@@ -184,6 +186,14 @@ protected:
 				initialize_damage_data(&data);
 				data.scale = 256;
 				cause_damage(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), &damage, &data);
+			}
+			if (tick == 300 && fill_groups_at_300)
+			{
+				// Every group the map may hold, so the simulation's own burst and dust groups find no room.
+				const world_point3d lake = {20 * WORLD_ONE, 60 * WORLD_ONE, 0};
+				const int16 blood = local_projectile_group_definition_tag_to_index(TAG("blod"));
+				while (new_local_projectile_group(blood, &lake, NONE) != NONE) {}
+				EXPECT_EQ(local_projectile_group_array.total_count, MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP);
 			}
 			if (tick == 300)
 			{
@@ -257,6 +267,11 @@ TEST_F(level_effects, particles_never_reach_the_simulation)
 	ASSERT_EQ(drawn.size(), off.size());
 	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, drawn[i].digest) << "tick " << off[i].game_time;
 	EXPECT_GT(most, 0);
+
+	// A full group array from tick 300 on changes nothing either.
+	const std::vector<harness_digest_entry> full = play(false, 3, 1, 0, nullptr, true);
+	ASSERT_EQ(full.size(), off.size());
+	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, full[i].digest) << "tick " << off[i].game_time;
 }
 
 TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
@@ -280,6 +295,41 @@ TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
 	harness_run_ticks(31);
 	EXPECT_EQ(get_model_data(shrine)->model_permutation, 1);
 	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+// Lightning on the rainy meadow between the armies sets it alight.
+TEST_F(level_effects, a_bolt_sets_the_rainy_meadow_alight)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_point2d meadow = {40 * WORLD_ONE, FIRST_LEVEL_MEADOW_FIRST_ROW * WORLD_ONE};
+	EXPECT_GT(particle_system_intensity(&meadow), 0) << "it rains";
+	const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+	ASSERT_NE(bolt, NONE);
+	const int32 row = (FIRST_LEVEL_MEADOW_FIRST_ROW + FIRST_LEVEL_MEADOW_LAST_ROW) / 2;
+	for (int32 x = 26; x < 58; x += 4)
+	{
+		const world_point2d cell = {x * WORLD_ONE + WORLD_ONE_HALF, row * WORLD_ONE + WORLD_ONE_HALF};
+		const world_distance ground = get_mesh_height(&cell, _true_height);
+		new_projectile_data request;
+		initialize_new_projectile_data(&request);
+		request.type = bolt;
+		request.flags = _projectile_has_valid_target_location_flag;
+		request.location.position = {cell.x, cell.y, ground + 1536};
+		request.target_location = {cell.x, cell.y, ground};
+		ASSERT_NE(new_projectile(&request), NONE) << x;
+	}
+	int32 burning = 0;
+	for (int32 tick = 0; tick < 120 && burning == 0; ++tick)
+	{
+		harness_run_ticks(1);
+		for (int32 y = FIRST_LEVEL_MEADOW_FIRST_ROW; y <= FIRST_LEVEL_MEADOW_LAST_ROW; ++y)
+		{
+			for (int32 x = 24; x < 60; ++x) burning += cell_is_on_fire(x, y) ? 1 : 0;
+		}
+	}
+	EXPECT_GT(burning, 0) << "no bolt lit the meadow";
 }
 
 // A playable battle: the same 900 ticks twice, both armies still under their
