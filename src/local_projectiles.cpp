@@ -195,9 +195,13 @@ void set_local_projectile_capacities(int16 groups, int16 particles)
 void initialize_local_projectiles_for_new_map(void)
 {
 	if (!local_projectiles_globals) return;
-	set_local_projectile_capacities(MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
+	// Every record of the room is cleared, not only the map's share: an earlier
+	// map with its counts raised leaves records above it that would read as
+	// in use once the counts are raised again.
+	set_local_projectile_capacities(LOCAL_PROJECTILE_GROUP_CAPACITY, LOCAL_PROJECTILE_CAPACITY);
 	initialize_data_for_new_map(&local_projectile_group_array);
 	initialize_data_for_new_map(&local_projectile_array);
+	set_local_projectile_capacities(MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
 	if (local_physics_definitions.definitions) initialize_definitions_for_new_map(&local_physics_definitions);
 	if (local_projectile_group_definitions.definitions)
 	{
