@@ -15,12 +15,12 @@
 #include "zerv.h"
 
 // Starts the map with both armies (the first level by HARNESS_FIRST_LEVEL_MAP_TAG);
-// on failure marks the benchmark skipped.
-inline bool start_bench_map(benchmark::State &state, file_tag map_tag)
+// on failure, or when started_well says no, marks the benchmark skipped.
+inline bool start_bench_map(benchmark::State &state, file_tag map_tag, bool (*started_well)(void) = nullptr)
 {
 	new_game_data setup;
 	harness_battle_setup(&setup, map_tag);
-	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded())
+	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded() || (started_well && !started_well()))
 	{
 		state.SkipWithError("the map did not start");
 		harness_shutdown();
@@ -68,13 +68,19 @@ struct bench_view
 		view.main_surface_list = &surfaces;
 		region = build_mesh_region(&view);
 	}
-	// After the builders: counts the frame's surfaces.
-	void count(void)
+	// Times the builder over frames of the view; the surfaces a frame counter.
+	void time_frames(benchmark::State &state, int16 width, int16 height, world_point2d focus, int16 elapsed_ticks,
+		void (*builder)(view_data *, mesh_region *))
 	{
-		frames += 1;
-		surfaces_built += surfaces.surface_count;
+		for (auto _ : state)
+		{
+			build(width, height, focus, elapsed_ticks);
+			builder(&view, region);
+			frames += 1;
+			surfaces_built += surfaces.surface_count;
+		}
+		state.counters["surfaces"] = frames ? static_cast<double>(surfaces_built) / static_cast<double>(frames) : 0;
 	}
-	double surfaces_per_frame(void) const { return frames ? static_cast<double>(surfaces_built) / frames : 0; }
 };
 
 #endif

@@ -78,14 +78,8 @@ void BM_local_particles_frame(benchmark::State &state, std::vector<file_tag> kin
 	if (!start_level(state)) return;
 	make_groups(kinds, particles);
 	bench_view frame;
-	for (auto _ : state)
-	{
-		frame.build(1024, 768, {39 * WORLD_ONE, 40 * WORLD_ONE}, 1);
-		build_local_projectiles_surface_list(&frame.view, frame.region);
-		frame.count();
-	}
+	frame.time_frames(state, 1024, 768, {39 * WORLD_ONE, 40 * WORLD_ONE}, 1, build_local_projectiles_surface_list);
 	state.counters["ns_per_particle"] = ns_per_item(local_projectile_array.total_count);
-	state.counters["surfaces"] = frame.surfaces_per_frame();
 	end_bench_map();
 }
 BENCHMARK_CAPTURE(BM_local_particles_frame, mixed,
@@ -138,15 +132,9 @@ void BM_mirror_groups_surface_list(benchmark::State &state)
 	if (!start_mirrors(state, static_cast<int32>(state.range(0)))) return;
 	for (int32 tick = 0; tick < 31; ++tick) update_mirror_groups();
 	bench_view frame;
-	for (auto _ : state)
-	{
-		frame.build(1024, 768, {16 * WORLD_ONE, 16 * WORLD_ONE}, 0);
-		build_mirror_groups_surface_list(&frame.view, frame.region);
-		frame.count();
-	}
+	frame.time_frames(state, 1024, 768, {16 * WORLD_ONE, 16 * WORLD_ONE}, 0, build_mirror_groups_surface_list);
 	state.counters["ns_per_mirror"] = ns_per_item(mirror_group_array.total_count);
 	state.counters["ns_per_mirrored_particle"] = ns_per_item(mirror_group_array.total_count * 32.0);
-	state.counters["surfaces"] = frame.surfaces_per_frame();
 	end_bench_map();
 }
 BENCHMARK(BM_mirror_groups_surface_list)->Arg(256);
