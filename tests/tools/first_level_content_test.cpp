@@ -29,6 +29,7 @@
 #include "objects.h"
 #include "observer.h"
 #include "particle_system.h"
+#include "players.h"
 #include "projectiles.h"
 #include "render/render.h"
 #include "support/zerv_harness.h"
@@ -330,6 +331,90 @@ TEST_F(level_effects, a_bolt_sets_the_rainy_meadow_alight)
 		}
 	}
 	EXPECT_GT(burning, 0) << "no bolt lit the meadow";
+}
+
+// A group tied to a unit shows by its visibility type: to the unit's owner,
+// its team, its allies or its enemies, as the local player stands to it;
+// before 1601 to everyone.
+TEST_F(level_effects, a_units_group_shows_by_its_visibility_type)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_EQ(player_globals.local_player_team_index, 0);
+	int16 own = NONE, enemy = NONE;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!monster) continue;
+		if (own == NONE && monster->owner_team_index == 0 && monster->owner_player_index == player_globals.local_player_index &&
+			!(monster->flags & _monster_ignores_user_commands_flag))
+		{
+			own = i;
+		}
+		if (enemy == NONE && monster->owner_team_index == 1) enemy = i;
+	}
+	ASSERT_NE(own, NONE);
+	ASSERT_NE(enemy, NONE);
+
+	// A ring of dust with no motion, hovering over the swirl's cell, seen
+	// from 1500 west of it looking east.
+	local_projectile_group_definition d =
+		*get_local_projectile_group_definition(local_projectile_group_definition_tag_to_index(TAG("dust")));
+	d.flags = _group_projectiles_always_start_at_first_animation_frame_flag;
+	d.physics_index = NONE;
+	const world_point2d at = {FIRST_LEVEL_SWIRL_CELL_X * WORLD_ONE, FIRST_LEVEL_SWIRL_CELL_Y * WORLD_ONE};
+	const world_point3d center = {at.x, at.y, get_mesh_height(&at, _true_height) + 256};
+	render_surface_list list;
+	view_data view = {};
+	view.screen_width = 640;
+	view.screen_height = 480;
+	view.xk = 320;
+	view.yk = 240;
+	view.world_to_screen_x = view.world_to_screen_y = 320;
+	view.location.position = {center.x - 1500, center.y, center.z};
+	view.world_to_viewer_rotation.n[1][0] = 16384;
+	view.world_to_viewer_rotation.n[2][1] = 16384;
+	view.world_to_viewer_rotation.n[0][2] = -16384;
+	view.main_surface_list = &list;
+	mesh_span spans[9];
+	for (mesh_span &span : spans) span = {static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_X - 4), static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_X + 5)};
+	mesh_region region = {};
+	region.spans = spans;
+	region.y0 = static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_Y - 4);
+	region.y1 = static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_Y + 5);
+	auto shown = [&](uint8 type, int16 unit) {
+		d.visibility_type = type;
+		new_local_projectile_group_data request = {};
+		request.type = new_definition(get_local_projectile_group_definitions(), static_cast<file_tag>(TAG("vis0") + type), &d);
+		request.center = center;
+		request.central_object_index = request.central_object_identifier = NONE;
+		request.bounds_object_index = request.bounds_object_identifier = NONE;
+		request.group_opacity = 65535;
+		request.color_table_index = NONE;
+		// The level's own groups draw too: what the new one adds counts.
+		new_surface_list(&list);
+		build_local_projectiles_surface_list(&view, &region);
+		const int32 before = list.surface_count;
+		const int16 group = new_local_projectile_group(&request);
+		set_local_projectile_group_monster_index(group, unit);
+		new_surface_list(&list);
+		build_local_projectiles_surface_list(&view, &region);
+		const int32 after = list.surface_count;
+		delete_local_projectile_group(group);
+		return after > before;
+	};
+	// Everyone, owner only, team only, allies, enemies.
+	const bool to_own[] = {true, true, true, true, false}, to_enemy[] = {true, false, false, false, true};
+	for (uint8 type = 0; type < NUMBER_OF_LOCAL_PROJECTILE_VISIBILITY_TYPES; ++type)
+	{
+		EXPECT_EQ(shown(type, own), to_own[type]) << static_cast<int>(type);
+		EXPECT_EQ(shown(type, enemy), to_enemy[type]) << static_cast<int>(type);
+	}
+	const auto version = game_play_version;
+	game_play_version = 1600;
+	EXPECT_TRUE(shown(_visible_to_owner_enemies_only, own));
+	game_play_version = version;
 }
 
 // A playable battle: the same 900 ticks twice, both armies still under their
