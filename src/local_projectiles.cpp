@@ -186,21 +186,30 @@ void initialize_local_projectiles(void)
 	initialize_definitions(&local_projectile_group_definitions);
 }
 
+// The highest counts the arrays have had since their records were last
+// cleared: the next map clears that far, not only its own share.
+static int16 group_records_reached = LOCAL_PROJECTILE_GROUP_CAPACITY;
+static int16 particle_records_reached = LOCAL_PROJECTILE_CAPACITY;
+
 void set_local_projectile_capacities(int16 groups, int16 particles)
 {
 	local_projectile_group_array.maximum_count = static_cast<int16>(PIN(groups, 1, LOCAL_PROJECTILE_GROUP_CAPACITY));
 	local_projectile_array.maximum_count = static_cast<int16>(PIN(particles, 1, LOCAL_PROJECTILE_CAPACITY));
+	group_records_reached = std::max(group_records_reached, local_projectile_group_array.maximum_count);
+	particle_records_reached = std::max(particle_records_reached, local_projectile_array.maximum_count);
 }
 
 void initialize_local_projectiles_for_new_map(void)
 {
 	if (!local_projectiles_globals) return;
-	// Every record of the room is cleared, not only the map's share: an earlier
-	// map with its counts raised leaves records above it that would read as
-	// in use once the counts are raised again.
-	set_local_projectile_capacities(LOCAL_PROJECTILE_GROUP_CAPACITY, LOCAL_PROJECTILE_CAPACITY);
+	// Every record an earlier map reached is cleared, not only this map's
+	// share: records left above it would read as in use once the counts are
+	// raised again.
+	local_projectile_group_array.maximum_count = group_records_reached;
+	local_projectile_array.maximum_count = particle_records_reached;
 	initialize_data_for_new_map(&local_projectile_group_array);
 	initialize_data_for_new_map(&local_projectile_array);
+	group_records_reached = particle_records_reached = 0;
 	set_local_projectile_capacities(MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
 	if (local_physics_definitions.definitions) initialize_definitions_for_new_map(&local_physics_definitions);
 	if (local_projectile_group_definitions.definitions)
