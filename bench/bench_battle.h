@@ -5,28 +5,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_map.h"
 #include "monsters.h"
-#include "support/zerv_harness.h"
 #include "zerv.h"
 
 // Starts 'bnch' with both armies; on failure marks the benchmark skipped.
 inline bool start_benchmark_battle(benchmark::State &state)
 {
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || monster_array.total_count != MAXIMUM_MONSTERS_PER_MAP)
-	{
-		state.SkipWithError("the benchmark map did not start with its armies");
-		harness_shutdown();
-		return false;
-	}
-	return true;
+	return start_bench_map(state, TAG("bnch"), [] { return monster_array.total_count == MAXIMUM_MONSTERS_PER_MAP; });
 }
 
 inline void end_benchmark_battle(void)
 {
-	harness_end_map();
-	harness_shutdown();
+	end_bench_map();
 }
 
 #endif

@@ -1,40 +1,22 @@
 // Fire and weather on the benchmark map 'bnch' through the headless harness:
 // a field of burning grass held at the fire array's limit, and the rain's
-// particles advanced frame by frame.
+// particles advanced and drawn frame by frame.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 
+#include "bench_map.h"
 #include "fire.h"
 #include "mesh.h"
 #include "particle_system.h"
-#include "support/zerv_harness.h"
 #include "weather_content.h"
 #include "world.h"
 
 namespace {
 
 const int32 field_first_cell = 32, field_cells = 64;
-
-bool start_map(benchmark::State &state)
-{
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded())
-	{
-		state.SkipWithError("the benchmark map did not start");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_map(void)
-{
-	harness_end_map();
-	harness_shutdown();
-}
+const world_point2d rain_camera = {64 * WORLD_ONE, 64 * WORLD_ONE};
 
 int32 fires_burning(void)
 {
@@ -47,7 +29,7 @@ int32 fires_burning(void)
 // and the field burns until nothing does (at most 3,000 ticks).
 void BM_update_fire(benchmark::State &state)
 {
-	if (!start_map(state)) return;
+	if (!start_bench_map(state, TAG("bnch"))) return;
 	double burning_cell_ticks = 0, worst_tick_ns = 0;
 	int64 ticks = 0;
 	for (auto _ : state)
@@ -93,34 +75,64 @@ void BM_update_fire(benchmark::State &state)
 	state.counters["ticks"] = static_cast<double>(ticks);
 	dispose_fire_from_old_map();
 	mesh_globals->header->flags &= ~static_cast<uint32>(_mesh_can_catch_fire_flag);
-	end_map();
+	end_bench_map();
 }
 BENCHMARK(BM_update_fire)->Name("BM_update_fire/64x64")->Unit(benchmark::kMicrosecond)->Iterations(3);
 
-// The rain at 4,096 live particles, one frame each.
-void BM_update_particles(benchmark::State &state)
+// The rain on 'bnch' at 4,096 live particles round the camera.
+bool start_rain(benchmark::State &state)
 {
-	if (!start_map(state)) return;
+	if (!start_bench_map(state, TAG("bnch"))) return false;
 	particle_system_test_hooks_data *hooks = get_particle_system_test_hooks();
 	hooks->particles_idle = FALSE;
 	hooks->has_camera = TRUE;
-	hooks->camera = {64 * WORLD_ONE, 64 * WORLD_ONE};
+	hooks->camera = rain_camera;
 	if (!initialize_particle_system_for_new_map(DEFAULT_RAIN_PARTICLE_SYSTEM_TAG))
 	{
 		state.SkipWithError("the rain did not start");
-		end_map();
-		return;
+		end_bench_map();
+		return false;
 	}
 	// The density clamps at full: 4,095 of the rain's 4,096.
 	set_target_particle_number_multiplier(32767);
 	generate_particles();
+	return true;
+}
+
+void end_rain(void)
+{
+	dispose_particle_system_from_old_map();
+	end_bench_map();
+}
+
+// One frame each.
+void BM_update_particles(benchmark::State &state)
+{
+	if (!start_rain(state)) return;
 	for (auto _ : state) update_particles(1);
 	state.counters["particles"] = get_particle_count();
 	state.counters["ns_per_particle"] = benchmark::Counter(static_cast<double>(state.iterations()) * get_particle_count(),
 		benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-	dispose_particle_system_from_old_map();
-	end_map();
+	end_rain();
 }
 BENCHMARK(BM_update_particles)->Name("BM_update_particles/4096");
+
+// The rain's sprites in a 640 x 480 view from the camera.
+void BM_build_particle_system_surface_list(benchmark::State &state)
+{
+	if (!start_rain(state)) return;
+	particle_system_test_hooks_data *hooks = get_particle_system_test_hooks();
+	bench_view frame;
+	update_particles(1); // sorts the particles into their cells
+	hooks->sprites_drawn = 0;
+	frame.time_frames(state, 640, 480, rain_camera, 1,
+		[](view_data *view, mesh_region *region) { build_particle_system_surface_list(view, region, view->main_surface_list); });
+	state.counters.erase("surfaces"); // the sprites are counted instead
+	const double sprites = static_cast<double>(hooks->sprites_drawn);
+	state.counters["sprites_per_frame"] = sprites / static_cast<double>(std::max<int64>(state.iterations(), 1));
+	state.counters["ns_per_sprite"] = benchmark::Counter(sprites, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+	end_rain();
+}
+BENCHMARK(BM_build_particle_system_surface_list)->Name("BM_build_particle_system_surface_list/4096");
 
 } // namespace

@@ -2,41 +2,16 @@
 // scaling the stone hut's copies, and 32 gates stepping their frames.
 #include <benchmark/benchmark.h>
 
-#include "mesh.h"
+#include "bench_map.h"
 #include "model_animations.h"
 #include "model_effects.h"
 #include "models.h"
-#include "support/zerv_harness.h"
 
 namespace {
 
-bool start_level(benchmark::State &state)
-{
-	if (!harness_initialize())
-	{
-		state.SkipWithError("harness set-up failed");
-		return false;
-	}
-	new_game_data setup;
-	harness_level_setup(&setup);
-	if (!harness_start_map(&setup) || !mesh_is_loaded())
-	{
-		state.SkipWithError("the level did not start");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_level(void)
-{
-	harness_end_map();
-	harness_shutdown();
-}
-
 void BM_update_model_effects(benchmark::State &state)
 {
-	if (!start_level(state)) return;
+	if (!start_bench_map(state, HARNESS_FIRST_LEVEL_MAP_TAG)) return;
 	const int16 hut = get_model_definition_index(TAG("hut "));
 	for (int32 i = 0; i < state.range(0); ++i)
 	{
@@ -57,15 +32,14 @@ void BM_update_model_effects(benchmark::State &state)
 		if (model_effect_data *effect = get_model_effect_data(i)) effect->duration = INFINITE_DURATION;
 	}
 	for (auto _ : state) update_model_effects();
-	state.counters["ns_per_effect"] = benchmark::Counter(static_cast<double>(model_effect_array.total_count),
-		benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-	end_level();
+	state.counters["ns_per_effect"] = ns_per_item(model_effect_array.total_count);
+	end_bench_map();
 }
 BENCHMARK(BM_update_model_effects)->Arg(16);
 
 void BM_update_model_animations(benchmark::State &state)
 {
-	if (!start_level(state)) return;
+	if (!start_bench_map(state, HARNESS_FIRST_LEVEL_MAP_TAG)) return;
 	const int16 gate = get_model_animation_definition_index(TAG("gate"));
 	for (int32 i = 1; i < state.range(0); ++i)
 	{
@@ -76,9 +50,8 @@ void BM_update_model_animations(benchmark::State &state)
 		new_model_animation(&request);
 	}
 	for (auto _ : state) update_model_animations();
-	state.counters["ns_per_animation"] = benchmark::Counter(static_cast<double>(model_animation_array.total_count),
-		benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-	end_level();
+	state.counters["ns_per_animation"] = ns_per_item(model_animation_array.total_count);
+	end_bench_map();
 }
 BENCHMARK(BM_update_model_animations)->Arg(32);
 

@@ -5,31 +5,17 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_generator.h"
+#include "bench_map.h"
 #include "damage.h"
 #include "mesh.h"
 #include "objects.h"
 #include "monster_visibility.h"
-#include "support/zerv_harness.h"
 
 namespace {
 
 bool start_map(benchmark::State &state)
 {
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded() || !visibility_globals.initialized)
-	{
-		state.SkipWithError("the benchmark map did not start");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_map(void)
-{
-	harness_end_map();
-	harness_shutdown();
+	return start_bench_map(state, TAG("bnch"), [] { return visibility_globals.initialized != FALSE; });
 }
 
 void BM_build_monster_visibility(benchmark::State &state)
@@ -51,7 +37,7 @@ void BM_build_monster_visibility(benchmark::State &state)
 	}
 	state.counters["ns_per_stamp"] = benchmark::Counter(static_cast<double>(state.iterations()),
 		benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-	end_map();
+	end_bench_map();
 }
 BENCHMARK(BM_build_monster_visibility)->DenseRange(0, 3);
 
@@ -64,7 +50,7 @@ void BM_swap_visibility_buffers(benchmark::State &state)
 		swap_visibility_buffers();
 	}
 	state.counters["cells"] = static_cast<double>(mesh_globals->mesh_width * mesh_globals->mesh_height);
-	end_map();
+	end_bench_map();
 }
 BENCHMARK(BM_swap_visibility_buffers);
 
@@ -96,7 +82,7 @@ void BM_accelerate_monster(benchmark::State &state)
 	if (count == 0)
 	{
 		state.SkipWithError("no units");
-		end_map();
+		end_bench_map();
 		return;
 	}
 	damage_definition arrow = {};
@@ -111,7 +97,7 @@ void BM_accelerate_monster(benchmark::State &state)
 		if (lethal && i == count)
 		{
 			state.PauseTiming();
-			end_map();
+			end_bench_map();
 			if (!start_map(state)) return;
 			count = live_units(victims);
 			i = 0;
@@ -135,7 +121,7 @@ void BM_accelerate_monster(benchmark::State &state)
 			object->vitality = object->maximum_vitality;
 		}
 	}
-	end_map();
+	end_bench_map();
 }
 BENCHMARK(BM_accelerate_monster)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
 
@@ -149,7 +135,7 @@ void BM_monster_died(benchmark::State &state)
 		monster_died(static_cast<int16>(i++ % MAXIMUM_MONSTERS_PER_MAP), _monster_died_deleted);
 	}
 	state.counters["units"] = static_cast<double>(monster_array.total_count);
-	end_map();
+	end_bench_map();
 }
 BENCHMARK(BM_monster_died);
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "bench_map.h"
 #include "formations.h"
 #include "definitions.h"
 #include "mesh.h"
@@ -14,7 +15,6 @@
 #include "objects.h"
 #include "path.h"
 #include "world.h"
-#include "support/zerv_harness.h"
 
 namespace {
 
@@ -25,25 +25,6 @@ const uint16 bench_mask = static_cast<uint16>(FLAG(_terrain_media_human_depth) |
 world_point2d centre_of(int32 x, int32 y)
 {
 	return {x * WORLD_ONE + WORLD_ONE_HALF, y * WORLD_ONE + WORLD_ONE_HALF};
-}
-
-bool start_bench_map(benchmark::State &state)
-{
-	new_game_data setup;
-	harness_battle_setup(&setup, TAG("bnch"));
-	if (!harness_initialize() || !harness_start_map(&setup) || !mesh_is_loaded())
-	{
-		state.SkipWithError("the benchmark map did not start");
-		harness_shutdown();
-		return false;
-	}
-	return true;
-}
-
-void end_bench_map(void)
-{
-	harness_end_map();
-	harness_shutdown();
 }
 
 int16 timed_path(world_point2d p0, world_point2d p1)
@@ -58,7 +39,7 @@ int16 timed_path(world_point2d p0, world_point2d p1)
 
 void BM_new_path(benchmark::State &state)
 {
-	if (!start_bench_map(state)) return;
+	if (!start_bench_map(state, TAG("bnch"))) return;
 	static const int32 cases[][4] = {{40, 40, 200, 200}, {30, 60, 66, 60}, {60, 60, 48, 60}};
 	const int32 *c = cases[state.range(0)];
 	for (auto _ : state)
@@ -82,7 +63,7 @@ BENCHMARK(BM_new_path)->Unit(benchmark::kMicrosecond)->Arg(2)->Name("BM_new_path
 // slot. Deleting the paths and restoring the units are not timed.
 void BM_move_order_126(benchmark::State &state)
 {
-	if (!start_bench_map(state)) return;
+	if (!start_bench_map(state, TAG("bnch"))) return;
 	const int32 count = 126;
 	// The map's own armies make room for the block.
 	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
@@ -171,7 +152,7 @@ BENCHMARK(BM_move_order_126)->Unit(benchmark::kMillisecond);
 // waypoint bent around its neighbours. Units are bare records on the map.
 void BM_adjust_path_destination(benchmark::State &state)
 {
-	if (!start_bench_map(state)) return;
+	if (!start_bench_map(state, TAG("bnch"))) return;
 	// The map's own armies make room for the block.
 	for (int16 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
 	{

@@ -186,18 +186,31 @@ void initialize_local_projectiles(void)
 	initialize_definitions(&local_projectile_group_definitions);
 }
 
+// The highest counts the arrays have had since their records were last
+// cleared: the next map clears that far, not only its own share.
+static int16 group_records_reached = LOCAL_PROJECTILE_GROUP_CAPACITY;
+static int16 particle_records_reached = LOCAL_PROJECTILE_CAPACITY;
+
 void set_local_projectile_capacities(int16 groups, int16 particles)
 {
 	local_projectile_group_array.maximum_count = static_cast<int16>(PIN(groups, 1, LOCAL_PROJECTILE_GROUP_CAPACITY));
 	local_projectile_array.maximum_count = static_cast<int16>(PIN(particles, 1, LOCAL_PROJECTILE_CAPACITY));
+	group_records_reached = std::max(group_records_reached, local_projectile_group_array.maximum_count);
+	particle_records_reached = std::max(particle_records_reached, local_projectile_array.maximum_count);
 }
 
 void initialize_local_projectiles_for_new_map(void)
 {
 	if (!local_projectiles_globals) return;
-	set_local_projectile_capacities(MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
+	// Every record an earlier map reached is cleared, not only this map's
+	// share: records left above it would read as in use once the counts are
+	// raised again.
+	local_projectile_group_array.maximum_count = group_records_reached;
+	local_projectile_array.maximum_count = particle_records_reached;
 	initialize_data_for_new_map(&local_projectile_group_array);
 	initialize_data_for_new_map(&local_projectile_array);
+	group_records_reached = particle_records_reached = 0;
+	set_local_projectile_capacities(MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
 	if (local_physics_definitions.definitions) initialize_definitions_for_new_map(&local_physics_definitions);
 	if (local_projectile_group_definitions.definitions)
 	{
@@ -332,6 +345,22 @@ static inline int16 clamp16(int64 value)
 	return static_cast<int16>(std::min<int64>(std::max<int64>(value, -32768), 32767));
 }
 
+// Offsets stay far beyond any map yet well inside 32 bits, so that a centre
+// plus an offset never wraps whatever the stored laws say.
+#define LOCAL_PROJECTILE_OFFSET_LIMIT (1 << 28)
+
+static inline int32 clamp_offset(int64 value)
+{
+	return static_cast<int32>(PIN(value, -LOCAL_PROJECTILE_OFFSET_LIMIT, LOCAL_PROJECTILE_OFFSET_LIMIT));
+}
+
+// A 32-bit bound plus a draw within its delta; a stored pair near the top of
+// the range stays there rather than wrapping.
+static inline int32 drawn_between(int32 lower, int32 delta)
+{
+	return clamp32(static_cast<int64>(lower) + rnd(delta));
+}
+
 static world_point3d sphere_point(int32 r, angle theta, angle phi)
 {
 	const int64 horizontal = (static_cast<int64>(r) * cos14(phi)) >> TRIG_SHIFT;
@@ -416,7 +445,7 @@ int16 new_local_projectile_group(const new_local_projectile_group_data *data)
 	}
 	if (definition->flags & _group_has_finite_duration_flag)
 	{
-		group->duration = definition->duration_lower_bound + rnd(definition->duration_delta);
+		group->duration = drawn_between(definition->duration_lower_bound, definition->duration_delta);
 	}
 	if (definition->flags & _group_has_ending_transition_flag)
 	{
@@ -628,7 +657,7 @@ int16 new_local_projectile(const new_local_projectile_data *data)
 	particle->owner_identifier = group->identifier;
 	particle->flags = data->flags;
 	particle->yaw = data->yaw;
-	particle->offset = data->offset;
+	particle->offset = {clamp_offset(data->offset.x), clamp_offset(data->offset.y), clamp_offset(data->offset.z)};
 	particle->physics = data->initial_physics;
 	particle->sequence_index = static_cast<uint8>(definition->sequence_indexes[0]);
 	const sequence_data *sequence = group_sequence(definition, 0);
@@ -653,7 +682,7 @@ int16 new_local_projectile(const new_local_projectile_data *data)
 	if (definition->flags & _group_projectiles_deleted_after_time_expires_flag)
 	{
 		particle->ticks_elapsed = 0;
-		particle->expiration_time = definition->expiration_time_lower_bound + rnd(definition->expiration_time_delta);
+		particle->expiration_time = drawn_between(definition->expiration_time_lower_bound, definition->expiration_time_delta);
 	}
 	particle->sound_location = {};
 	particle->next_projectile_index = group->first_projectile_index;
@@ -671,7 +700,7 @@ int16 new_local_projectile(const new_local_projectile_data *data)
 static void initial_state(local_projectile_group_data *group, const local_projectile_group_definition *definition,
 	int16 i, int16 n, new_local_projectile_data *particle)
 {
-	const int32 r = definition->radius_lower_bound + rnd(definition->radius_delta);
+	const int32 r = drawn_between(definition->radius_lower_bound, definition->radius_delta);
 	const int16 type = physics_type_of(definition);
 	angle a = 0;
 	if (type == NONE || type == _linear || type == _cylindrical || type == _point_attractor)
@@ -761,7 +790,7 @@ static void initial_state(local_projectile_group_data *group, const local_projec
 		state->theta_velocity = static_cast<angle>(law->initial_angular_velocity_min + rnd(law->initial_angular_velocity_delta));
 		state->phi = static_cast<angle>(law->phi_min + rnd(law->phi_delta));
 		state->phi_velocity = 0;
-		state->time_to_converge = definition->expiration_time_lower_bound + rnd(definition->expiration_time_delta);
+		state->time_to_converge = drawn_between(definition->expiration_time_lower_bound, definition->expiration_time_delta);
 		state->ticks_elapsed = 0;
 		particle->offset = sphere_point(r, state->theta, state->phi);
 		break;
@@ -770,7 +799,7 @@ static void initial_state(local_projectile_group_data *group, const local_projec
 	{
 		const explosive_gas_physics_definition *law = physics_record<explosive_gas_physics_definition>(definition);
 		explosive_gas_physics *state = &particle->initial_physics.gas;
-		const int32 speed = law->starting_velocity_min + rnd(law->starting_velocity_delta);
+		const int32 speed = drawn_between(law->starting_velocity_min, law->starting_velocity_delta);
 		const angle azimuth = local_random();
 		const angle elevation = local_random();
 		const int64 u[3] = {(static_cast<int64>(cos14(elevation)) * cos14(azimuth)) >> TRIG_SHIFT,
@@ -819,7 +848,10 @@ void create_stationary_projectile(int16 group_index, const world_point3d *point)
 	group->target_number = NONE;
 }
 
-void delete_local_projectile(int16 projectile_index)
+// A chain walk knows the particle before the one it deletes; others look it up.
+#define UNKNOWN_PREVIOUS_PARTICLE (-2)
+
+static void remove_local_projectile(int16 projectile_index, int16 previous_index)
 {
 	local_projectile_data *particle = get_local_projectile_data(projectile_index);
 	if (!particle) return;
@@ -830,15 +862,20 @@ void delete_local_projectile(int16 projectile_index)
 		group->current_number -= 1;
 		const uint32 flags = definition ? definition->flags : 0;
 		if ((flags & _group_projectiles_never_get_recreated_flag) && group->target_number != NONE) group->target_number -= 1;
+		local_projectile_data *previous = previous_index >= 0 ? get_local_projectile_data(previous_index) : nullptr;
 		if (group->first_projectile_index == projectile_index)
 		{
 			group->first_projectile_index = particle->next_projectile_index;
+		}
+		else if (previous && previous->next_projectile_index == projectile_index)
+		{
+			previous->next_projectile_index = particle->next_projectile_index;
 		}
 		else
 		{
 			for (int16 p = group->first_projectile_index; p != NONE;)
 			{
-				local_projectile_data *previous = get_local_projectile_data(p);
+				previous = get_local_projectile_data(p);
 				if (!previous) break;
 				if (previous->next_projectile_index == projectile_index)
 				{
@@ -859,6 +896,11 @@ void delete_local_projectile(int16 projectile_index)
 	delete_datum(&local_projectile_array, projectile_index);
 }
 
+void delete_local_projectile(int16 projectile_index)
+{
+	remove_local_projectile(projectile_index, UNKNOWN_PREVIOUS_PARTICLE);
+}
+
 static void play_particle_sound(const sequence_data *sequence, int16 which, const world_point3d *point)
 {
 	if (!sequence || sequence->sound_indexes[which] == NONE) return;
@@ -867,12 +909,13 @@ static void play_particle_sound(const sequence_data *sequence, int16 which, cons
 	play_sound_with_flags(sequence->sound_indexes[which], NONE, &location, DEFAULT_SOUND_VOLUME, 0);
 }
 
-void update_local_projectile(int16 projectile_index, int16 ticks)
+// FALSE when the particle was deleted.
+static boolean advance_local_projectile(int16 projectile_index, int16 ticks, int16 previous_index)
 {
 	local_projectile_data *particle = get_local_projectile_data(projectile_index);
 	local_projectile_group_data *group = particle ? get_local_projectile_group_data(particle->owner_index) : nullptr;
 	const local_projectile_group_definition *definition = group ? get_local_projectile_group_definition(group->type) : nullptr;
-	if (!definition) return;
+	if (!definition) return FALSE;
 	const int32 t = ticks;
 	const boolean windy = (definition->flags & _group_projectiles_affected_by_wind_flag) != 0;
 	fixed_vector3d wind = {0, 0, 0};
@@ -882,20 +925,22 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 	{
 		const linear_physics_definition *law = physics_record<linear_physics_definition>(definition);
 		fixed_vector3d *v = &particle->physics.linear.velocity;
-		const int32 mi = std::abs(law->random_acceleration.i) >> 8, mj = std::abs(law->random_acceleration.j) >> 8,
-					mk = std::abs(law->random_acceleration.k) >> 8;
+		// Magnitudes and sums in 64 bits: the stored components may be anything.
+		const int32 mi = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.i)) >> 8),
+					mj = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.j)) >> 8),
+					mk = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.k)) >> 8);
 		int32 ai = (rnd(2 * mi + 1) - mi) << 8;
 		int32 aj = (rnd(2 * mj + 1) - mj) << 8;
 		const int32 ak = (rnd(2 * mk + 1) - mk) << 8;
 		if (law->flags & _linear_projectiles_respect_group_yaw_flag) turn_horizontal(&ai, &aj, group->yaw);
-		v->i = clamp32(v->i + static_cast<int64>(law->linear_acceleration.i + ai) * t);
-		v->j = clamp32(v->j + static_cast<int64>(law->linear_acceleration.j + aj) * t);
-		v->k = clamp32(v->k + static_cast<int64>(law->linear_acceleration.k + ak) * t);
+		v->i = clamp32(v->i + (static_cast<int64>(law->linear_acceleration.i) + ai) * t);
+		v->j = clamp32(v->j + (static_cast<int64>(law->linear_acceleration.j) + aj) * t);
+		v->k = clamp32(v->k + (static_cast<int64>(law->linear_acceleration.k) + ak) * t);
 		particle->yaw = heading(v->i, v->j);
 		if (windy) get_wind_velocity(&wind);
-		particle->offset.x += static_cast<int32>((static_cast<int64>(v->i + static_cast<int64>(wind.i)) * t) >> 16);
-		particle->offset.y += static_cast<int32>((static_cast<int64>(v->j + static_cast<int64>(wind.j)) * t) >> 16);
-		particle->offset.z += static_cast<int32>((static_cast<int64>(v->k + static_cast<int64>(wind.k)) * t) >> 16);
+		particle->offset.x = clamp_offset(static_cast<int64>(particle->offset.x) + ((static_cast<int64>(v->i + static_cast<int64>(wind.i)) * t) >> 16));
+		particle->offset.y = clamp_offset(static_cast<int64>(particle->offset.y) + ((static_cast<int64>(v->j + static_cast<int64>(wind.j)) * t) >> 16));
+		particle->offset.z = clamp_offset(static_cast<int64>(particle->offset.z) + ((static_cast<int64>(v->k + static_cast<int64>(wind.k)) * t) >> 16));
 		break;
 	}
 	case _cylindrical:
@@ -913,7 +958,7 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 		if (law->z_acceleration != 0)
 		{
 			state->z_velocity = clamp32(static_cast<int64>(state->z_velocity) + law->z_acceleration);
-			particle->offset.z += static_cast<int32>((static_cast<int64>(state->z_velocity) * t) >> 16);
+			particle->offset.z = clamp_offset(static_cast<int64>(particle->offset.z) + ((static_cast<int64>(state->z_velocity) * t) >> 16));
 		}
 		else
 		{
@@ -944,8 +989,8 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 		v->i = static_cast<int32>(std::min(std::max(v->i + ai * t, -maximum), maximum));
 		v->j = static_cast<int32>(std::min(std::max(v->j + aj * t, -maximum), maximum));
 		particle->yaw = heading(v->i, v->j);
-		particle->offset.x += static_cast<int32>((static_cast<int64>(v->i) * t) >> 16);
-		particle->offset.y += static_cast<int32>((static_cast<int64>(v->j) * t) >> 16);
+		particle->offset.x = clamp_offset(static_cast<int64>(particle->offset.x) + ((static_cast<int64>(v->i) * t) >> 16));
+		particle->offset.y = clamp_offset(static_cast<int64>(particle->offset.y) + ((static_cast<int64>(v->j) * t) >> 16));
 		if (law->flags & _point_attractor_maintain_minimum_height_above_mesh_flag)
 		{
 			const world_point2d p = {group->center.x + particle->offset.x, group->center.y + particle->offset.y};
@@ -980,9 +1025,9 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 		if (windy) get_wind_velocity(&wind);
 		for (int32 k = 0; k < t; ++k)
 		{
-			particle->offset.x += static_cast<int32>((static_cast<int64>(state->velocity.i) + wind.i) >> 16);
-			particle->offset.y += static_cast<int32>((static_cast<int64>(state->velocity.j) + wind.j) >> 16);
-			particle->offset.z += static_cast<int32>((static_cast<int64>(state->velocity.k) + wind.k) >> 16);
+			particle->offset.x = clamp_offset(static_cast<int64>(particle->offset.x) + ((static_cast<int64>(state->velocity.i) + wind.i) >> 16));
+			particle->offset.y = clamp_offset(static_cast<int64>(particle->offset.y) + ((static_cast<int64>(state->velocity.j) + wind.j) >> 16));
+			particle->offset.z = clamp_offset(static_cast<int64>(particle->offset.z) + ((static_cast<int64>(state->velocity.k) + wind.k) >> 16));
 			state->velocity.i = clamp32(static_cast<int64>(state->velocity.i) * law->drag / 256 + state->acceleration.i);
 			state->velocity.j = clamp32(static_cast<int64>(state->velocity.j) * law->drag / 256 + state->acceleration.j);
 			state->velocity.k = clamp32(static_cast<int64>(state->velocity.k) * law->drag / 256 + state->acceleration.k);
@@ -993,20 +1038,23 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 		break;
 	}
 
-	const world_point3d p = {group->center.x + particle->offset.x, group->center.y + particle->offset.y,
-		group->center.z + particle->offset.z};
-	const world_point2d p2 = {p.x, p.y};
-	if (!mesh_globals || !mesh_globals->mesh_cells || p.x < 0 || p.y < 0 ||
-		(p.x >> WORLD_FRACTIONAL_BITS) >= mesh_globals->mesh_width || (p.y >> WORLD_FRACTIONAL_BITS) >= mesh_globals->mesh_height)
+	particle->offset = {clamp_offset(particle->offset.x), clamp_offset(particle->offset.y), clamp_offset(particle->offset.z)};
+	const int64 px = static_cast<int64>(group->center.x) + particle->offset.x;
+	const int64 py = static_cast<int64>(group->center.y) + particle->offset.y;
+	if (!mesh_globals || !mesh_globals->mesh_cells || px < 0 || py < 0 ||
+		(px >> WORLD_FRACTIONAL_BITS) >= mesh_globals->mesh_width || (py >> WORLD_FRACTIONAL_BITS) >= mesh_globals->mesh_height)
 	{
-		delete_local_projectile(projectile_index);
-		return;
+		remove_local_projectile(projectile_index, previous_index);
+		return FALSE;
 	}
+	const world_point3d p = {static_cast<int32>(px), static_cast<int32>(py),
+		clamp32(static_cast<int64>(group->center.z) + particle->offset.z)};
+	const world_point2d p2 = {p.x, p.y};
 	if ((definition->flags & _group_projectiles_deleted_when_it_hits_the_ground_flag) &&
 		p.z < get_mesh_height(&p2, _true_height))
 	{
-		delete_local_projectile(projectile_index);
-		return;
+		remove_local_projectile(projectile_index, previous_index);
+		return FALSE;
 	}
 	if (definition->flags & (_group_projectiles_deleted_after_time_expires_flag |
 		_group_projectiles_deleted_after_animation_completes_flag))
@@ -1015,13 +1063,13 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 		if ((definition->flags & _group_projectiles_deleted_after_time_expires_flag) &&
 			particle->ticks_elapsed > particle->expiration_time)
 		{
-			delete_local_projectile(projectile_index);
-			return;
+			remove_local_projectile(projectile_index, previous_index);
+			return FALSE;
 		}
 	}
-	if (definition->flags & _group_projectiles_does_not_animate_flag) return;
+	if (definition->flags & _group_projectiles_does_not_animate_flag) return TRUE;
 	const sequence_data *sequence = get_sequence(definition->collection_index, particle->sequence_index);
-	if (!sequence || sequence->frames_per_view <= 0) return;
+	if (!sequence || sequence->frames_per_view <= 0) return TRUE;
 	const boolean backwards = (particle->flags & _local_projectile_animates_backwards_flag) != 0;
 	for (int32 k = 0; k < t; ++k)
 	{
@@ -1047,8 +1095,8 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 			play_particle_sound(sequence, 2, &p);
 			if (definition->flags & _group_projectiles_deleted_after_animation_completes_flag)
 			{
-				delete_local_projectile(projectile_index);
-				return;
+				remove_local_projectile(projectile_index, previous_index);
+				return FALSE;
 			}
 		}
 		else if (frame == sequence->key_frame)
@@ -1056,6 +1104,12 @@ void update_local_projectile(int16 projectile_index, int16 ticks)
 			play_particle_sound(sequence, 1, &p);
 		}
 	}
+	return TRUE;
+}
+
+void update_local_projectile(int16 projectile_index, int16 ticks)
+{
+	advance_local_projectile(projectile_index, ticks, UNKNOWN_PREVIOUS_PARTICLE);
 }
 
 /* ---------- states */
@@ -1186,12 +1240,13 @@ static void advance_particles(int16 group_index, int16 target, int16 ticks, uint
 		local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 		if (!group) return;
 		if (target != NONE) maintain_target_number_of_projectiles(group_index, target);
+		int16 previous = NONE;
 		for (int16 p = group->first_projectile_index; p != NONE;)
 		{
 			const local_projectile_data *particle = get_local_projectile_data(p);
 			if (!particle) break;
 			const int16 next = particle->next_projectile_index;
-			update_local_projectile(p, step);
+			if (advance_local_projectile(p, step, previous)) previous = p;
 			p = next;
 		}
 	}

@@ -102,6 +102,21 @@ TEST_F(local_projectiles_on_a_map, a_never_recreated_group_ends_with_its_last_pa
 	EXPECT_EQ(local_projectile_array.total_count, 0);
 }
 
+// A map whose counts were raised leaves nothing behind for the next one that
+// raises them: every record of the room starts free.
+TEST_F(local_projectiles_on_a_map, raised_counts_find_the_room_empty_on_the_next_map)
+{
+	set_local_projectile_capacities(LOCAL_PROJECTILE_GROUP_CAPACITY, LOCAL_PROJECTILE_CAPACITY);
+	const int16 index = group(definition(TAG("many"), 0, 1000));
+	ASSERT_NE(index, NONE);
+	EXPECT_EQ(get_local_projectile_group_data(index)->current_number, 1000);
+	initialize_local_projectiles_for_new_map();
+	set_local_projectile_capacities(LOCAL_PROJECTILE_GROUP_CAPACITY, LOCAL_PROJECTILE_CAPACITY);
+	int32 in_use = 0;
+	for (int16 i = 0; i < LOCAL_PROJECTILE_CAPACITY; ++i) in_use += get_local_projectile_data(i) != nullptr;
+	EXPECT_EQ(in_use, 0);
+}
+
 TEST_F(local_projectiles_on_a_map, an_ending_that_affects_the_target_number_ramps_it_up)
 {
 	const int16 type = definition(TAG("ramp"), _group_has_ending_transition_flag |

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "render/render.h"
 #include "render/render_world_builders.h"
 #include "zerv.h"
 
@@ -165,6 +166,46 @@ TEST_F(particle_system_on_a_map, particles_top_up_wrap_and_die_out)
 	const uint32 draws = zerv_random_draw_count();
 	update_particles(2);
 	EXPECT_EQ(zerv_random_draw_count(), draws) << "particles never draw the synchronised stream";
+}
+
+// Rain splashes land only on cells whose two triangles both hold media, at
+// the media's height.
+TEST_F(particle_system_on_a_map, splashes_land_only_where_both_triangles_are_media)
+{
+	get_local_projectiles_test_hooks()->module_off = FALSE;
+	particle_system_definition d = default_rain_particle_system();
+	d.state[0] = {1000, 0, 65535, 0, 10, 0};
+	ASSERT_TRUE(start(d, TAG("wet ")));
+	const int16 group = get_particle_globals()->splash_projectile_group;
+	ASSERT_NE(group, NONE);
+	mesh_cell *both = get_mesh_cell(10, 10), *one = get_mesh_cell(11, 10), *dry_cell = get_mesh_cell(12, 10);
+	both->flags |= _mesh_cell_triangle_media_flags;
+	both->media_height = 77;
+	one->flags = static_cast<uint16>((one->flags & ~_mesh_cell_triangle_media_flags) | _mesh_cell_triangle1_is_media_flag);
+	dry_cell->flags &= static_cast<uint16>(~_mesh_cell_triangle_media_flags);
+	mesh_span span = {10, 13};
+	mesh_region region = {};
+	region.spans = &span;
+	region.x0 = 10;
+	region.x1 = 13;
+	region.y0 = 10;
+	region.y1 = 11;
+	view_data view = {};
+	view.game_ticks_elapsed = 4;
+	for (int32 frame = 0; frame < 8; ++frame) build_particle_system_splashes(&view, &region);
+	const local_projectile_group_data *g = get_local_projectile_group_data(group);
+	ASSERT_NE(g, nullptr);
+	int32 splashes = 0;
+	for (int16 p = g->first_projectile_index; p != NONE; p = get_local_projectile_data(p)->next_projectile_index)
+	{
+		const local_projectile_data *splash = get_local_projectile_data(p);
+		EXPECT_EQ((g->center.x + splash->offset.x) >> WORLD_FRACTIONAL_BITS, 10);
+		EXPECT_EQ((g->center.y + splash->offset.y) >> WORLD_FRACTIONAL_BITS, 10);
+		EXPECT_EQ(g->center.z + splash->offset.z, 77);
+		splashes += 1;
+	}
+	EXPECT_GT(splashes, 0);
+	EXPECT_EQ(splashes, get_particle_system_test_hooks()->splashes_made);
 }
 
 } // namespace

@@ -1187,7 +1187,9 @@ void build_extended_bitmap_surface_triangles(const bitmap_instance_data *instanc
 	const int32 d[3] = {rotate_component(m, 0, direction->i, direction->j, world_k),
 		rotate_component(m, 1, direction->i, direction->j, world_k),
 		rotate_component(m, 2, direction->i, direction->j, world_k)};
-	const uint32 length = isqrt(static_cast<uint32>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+	// Squares summed wide: a long direction's would pass 31 bits.
+	const int64 squared = static_cast<int64>(d[0]) * d[0] + static_cast<int64>(d[1]) * d[1] + static_cast<int64>(d[2]) * d[2];
+	const uint32 length = isqrt(static_cast<uint32>(std::min<int64>(squared, UINT32_MAX)));
 	if (length == 0) return;
 	const int64 ax = (static_cast<int64>(d[0]) << 16) / length, ay = (static_cast<int64>(d[1]) << 16) / length,
 				az = (static_cast<int64>(d[2]) << 16) / length;

@@ -86,6 +86,11 @@ protected:
 	int32 draw_at(int16 group_index, const world_point3d &p, int32 *rectangles = nullptr)
 	{
 		create_stationary_projectile(group_index, &p);
+		return draw_newest(group_index, rectangles);
+	}
+
+	int32 draw_newest(int16 group_index, int32 *rectangles = nullptr)
+	{
 		const local_projectile_group_data *g = get_local_projectile_group_data(group_index);
 		new_surface_list(&list);
 		view.shadow_map_overlays = view.light_map_overlays = nullptr;
@@ -133,6 +138,47 @@ TEST_F(render_local_projectiles, too_near_and_too_far_particles_are_not_drawn)
 	EXPECT_EQ(draw_at(g, {30719, 1000, 0}), 65279);
 	EXPECT_EQ(draw_at(g, {30720, 1000, 0}, &drawn), -1);
 	EXPECT_EQ(drawn, 0);
+}
+
+// The particle's opacity by transfer mode, halfway through its time or its
+// animation and once past it; and a view that rounds up to the count is view 0.
+TEST_F(render_local_projectiles, transfer_modes_and_the_last_view)
+{
+	const int16 g = group(_test_slow_sequence); // 100 ticks a frame, 2 frames
+	const int16 type = get_local_projectile_group_data(g)->type;
+	const world_point3d at = {200, 1000, 64};
+	create_stationary_projectile(g, &at);
+	local_projectile_data *particle = get_local_projectile_data(get_local_projectile_group_data(g)->first_projectile_index);
+	auto transparency = [&](int16 mode, bool past) {
+		get_local_projectile_group_definition(type)->transfer_mode = mode;
+		particle->ticks_elapsed = past ? 30 : 15;
+		particle->expiration_time = 30;
+		particle->frame_index = 1;
+		particle->phase = past ? 100 : 0;
+		int32 drawn = 0;
+		draw_newest(g, &drawn);
+		return drawn == 1 ? static_cast<int32>(list.last_surface->transparency) : -1;
+	};
+	const int32 halfway[] = {1, 32768, 32768, 32769, 32769, 1};
+	const int32 after[] = {1, 1, 1, 65535, 65535, 1};
+	for (int16 mode = 0; mode <= 5; ++mode)
+	{
+		EXPECT_EQ(transparency(mode == 5 ? 9 : mode, false), halfway[mode]) << mode;
+		EXPECT_EQ(transparency(mode == 5 ? 9 : mode, true), after[mode]) << mode;
+	}
+
+	// Eight views: turned 4096 from straight behind, the particle's view rounds
+	// up to 8, which is view 0 again: it is drawn like its neighbours.
+	const int16 turning = group(_test_walking_sequence);
+	create_stationary_projectile(turning, &at);
+	local_projectile_data *walker = get_local_projectile_data(get_local_projectile_group_data(turning)->first_projectile_index);
+	for (angle yaw : {32768, 36863, 36864, 36865})
+	{
+		walker->yaw = yaw;
+		int32 drawn = 0;
+		draw_newest(turning, &drawn);
+		EXPECT_EQ(drawn, 1) << yaw;
+	}
 }
 
 } // namespace

@@ -33,6 +33,9 @@
 #include "models.h"
 #include "objects.h"
 #include "observer.h"
+#include "particle_system.h"
+#include "players.h"
+#include "projectiles.h"
 #include "render/render.h"
 #include "support/zerv_harness.h"
 #include "world.h"
@@ -140,7 +143,7 @@ protected:
 	// 200, the swirl off at 300; between ticks the frame driver runs the
 	// groups as a long-paused frame would, unless the module is off.
 	static std::vector<harness_digest_entry> play(bool module_off, uint32 local_seed, int32 driver_calls,
-		int32 render_every = 0, int32 *most_particles = nullptr)
+		int32 render_every = 0, int32 *most_particles = nullptr, bool fill_groups_at_300 = false)
 	{
 		get_local_projectiles_test_hooks()->module_off = module_off;
 		set_local_random_seed(local_seed);
@@ -189,6 +192,14 @@ protected:
 				initialize_damage_data(&data);
 				data.scale = 256;
 				cause_damage(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), &damage, &data);
+			}
+			if (tick == 300 && fill_groups_at_300)
+			{
+				// Every group the map may hold, so the simulation's own burst and dust groups find no room.
+				const world_point3d lake = {20 * WORLD_ONE, 60 * WORLD_ONE, 0};
+				const int16 blood = local_projectile_group_definition_tag_to_index(TAG("blod"));
+				while (new_local_projectile_group(blood, &lake, NONE) != NONE) {}
+				EXPECT_EQ(local_projectile_group_array.total_count, MAXIMUM_LOCAL_PROJECTILE_GROUPS_PER_MAP);
 			}
 			if (tick == 300)
 			{
@@ -282,6 +293,11 @@ TEST_F(level_effects, particles_never_reach_the_simulation)
 	ASSERT_EQ(drawn.size(), off.size());
 	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, drawn[i].digest) << "tick " << off[i].game_time;
 	EXPECT_GT(most, 0);
+
+	// A full group array from tick 300 on changes nothing either.
+	const std::vector<harness_digest_entry> full = play(false, 3, 1, 0, nullptr, true);
+	ASSERT_EQ(full.size(), off.size());
+	for (size_t i = 0; i < off.size(); ++i) ASSERT_EQ(off[i].digest, full[i].digest) << "tick " << off[i].game_time;
 }
 
 TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
@@ -305,6 +321,125 @@ TEST_F(level_effects, the_broken_lamp_cracks_the_shrine)
 	harness_run_ticks(31);
 	EXPECT_EQ(get_model_data(shrine)->model_permutation, 1);
 	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+// Lightning on the rainy meadow between the armies sets it alight.
+TEST_F(level_effects, a_bolt_sets_the_rainy_meadow_alight)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_point2d meadow = {40 * WORLD_ONE, FIRST_LEVEL_MEADOW_FIRST_ROW * WORLD_ONE};
+	EXPECT_GT(particle_system_intensity(&meadow), 0) << "it rains";
+	const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+	ASSERT_NE(bolt, NONE);
+	const int32 row = (FIRST_LEVEL_MEADOW_FIRST_ROW + FIRST_LEVEL_MEADOW_LAST_ROW) / 2;
+	for (int32 x = 26; x < 58; x += 4)
+	{
+		const world_point2d cell = {x * WORLD_ONE + WORLD_ONE_HALF, row * WORLD_ONE + WORLD_ONE_HALF};
+		const world_distance ground = get_mesh_height(&cell, _true_height);
+		new_projectile_data request;
+		initialize_new_projectile_data(&request);
+		request.type = bolt;
+		request.flags = _projectile_has_valid_target_location_flag;
+		request.location.position = {cell.x, cell.y, ground + 1536};
+		request.target_location = {cell.x, cell.y, ground};
+		ASSERT_NE(new_projectile(&request), NONE) << x;
+	}
+	int32 burning = 0;
+	for (int32 tick = 0; tick < 120 && burning == 0; ++tick)
+	{
+		harness_run_ticks(1);
+		for (int32 y = FIRST_LEVEL_MEADOW_FIRST_ROW; y <= FIRST_LEVEL_MEADOW_LAST_ROW; ++y)
+		{
+			for (int32 x = 24; x < 60; ++x) burning += cell_is_on_fire(x, y) ? 1 : 0;
+		}
+	}
+	EXPECT_GT(burning, 0) << "no bolt lit the meadow";
+}
+
+// A group tied to a unit shows by its visibility type: to the unit's owner,
+// its team, its allies or its enemies, as the local player stands to it;
+// before 1601 to everyone.
+TEST_F(level_effects, a_units_group_shows_by_its_visibility_type)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	ASSERT_EQ(player_globals.local_player_team_index, 0);
+	int16 own = NONE, enemy = NONE;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!monster) continue;
+		if (own == NONE && monster->owner_team_index == 0 && monster->owner_player_index == player_globals.local_player_index &&
+			!(monster->flags & _monster_ignores_user_commands_flag))
+		{
+			own = i;
+		}
+		if (enemy == NONE && monster->owner_team_index == 1) enemy = i;
+	}
+	ASSERT_NE(own, NONE);
+	ASSERT_NE(enemy, NONE);
+
+	// A ring of dust with no motion, hovering over the swirl's cell, seen
+	// from 1500 west of it looking east.
+	local_projectile_group_definition d =
+		*get_local_projectile_group_definition(local_projectile_group_definition_tag_to_index(TAG("dust")));
+	d.flags = _group_projectiles_always_start_at_first_animation_frame_flag;
+	d.physics_index = NONE;
+	const world_point2d at = {FIRST_LEVEL_SWIRL_CELL_X * WORLD_ONE, FIRST_LEVEL_SWIRL_CELL_Y * WORLD_ONE};
+	const world_point3d center = {at.x, at.y, get_mesh_height(&at, _true_height) + 256};
+	render_surface_list list;
+	view_data view = {};
+	view.screen_width = 640;
+	view.screen_height = 480;
+	view.xk = 320;
+	view.yk = 240;
+	view.world_to_screen_x = view.world_to_screen_y = 320;
+	view.location.position = {center.x - 1500, center.y, center.z};
+	view.world_to_viewer_rotation.n[1][0] = 16384;
+	view.world_to_viewer_rotation.n[2][1] = 16384;
+	view.world_to_viewer_rotation.n[0][2] = -16384;
+	view.main_surface_list = &list;
+	mesh_span spans[9];
+	for (mesh_span &span : spans) span = {static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_X - 4), static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_X + 5)};
+	mesh_region region = {};
+	region.spans = spans;
+	region.y0 = static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_Y - 4);
+	region.y1 = static_cast<int16>(FIRST_LEVEL_SWIRL_CELL_Y + 5);
+	auto shown = [&](uint8 type, int16 unit) {
+		d.visibility_type = type;
+		new_local_projectile_group_data request = {};
+		request.type = new_definition(get_local_projectile_group_definitions(), static_cast<file_tag>(TAG("vis0") + type), &d);
+		request.center = center;
+		request.central_object_index = request.central_object_identifier = NONE;
+		request.bounds_object_index = request.bounds_object_identifier = NONE;
+		request.group_opacity = 65535;
+		request.color_table_index = NONE;
+		// The level's own groups draw too: what the new one adds counts.
+		new_surface_list(&list);
+		build_local_projectiles_surface_list(&view, &region);
+		const int32 before = list.surface_count;
+		const int16 group = new_local_projectile_group(&request);
+		set_local_projectile_group_monster_index(group, unit);
+		new_surface_list(&list);
+		build_local_projectiles_surface_list(&view, &region);
+		const int32 after = list.surface_count;
+		delete_local_projectile_group(group);
+		return after > before;
+	};
+	// Everyone, owner only, team only, allies, enemies.
+	const bool to_own[] = {true, true, true, true, false}, to_enemy[] = {true, false, false, false, true};
+	for (uint8 type = 0; type < NUMBER_OF_LOCAL_PROJECTILE_VISIBILITY_TYPES; ++type)
+	{
+		EXPECT_EQ(shown(type, own), to_own[type]) << static_cast<int>(type);
+		EXPECT_EQ(shown(type, enemy), to_enemy[type]) << static_cast<int>(type);
+	}
+	const auto version = game_play_version;
+	game_play_version = 1600;
+	EXPECT_TRUE(shown(_visible_to_owner_enemies_only, own));
+	game_play_version = version;
 }
 
 // A playable battle: the same 900 ticks twice, both armies still under their
