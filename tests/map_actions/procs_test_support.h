@@ -14,7 +14,8 @@ protected:
 	{
 		map_actions_fixture::SetUp();
 		harness_end_map();
-		harness_level_setup(&setup);
+		// The level without its computer team: the tests give the orders.
+		harness_level_setup(&setup, false);
 		ASSERT_TRUE(harness_start_map(&setup));
 		set_map_action_debug_status(_map_action_debug_on);
 		for (int16 i = 0; i < monster_array.count; ++i)
