@@ -3,7 +3,8 @@
 // how many times faster than real time (30 ticks a second) it plays, and the
 // peak resident size. Further cases play 'bnch' with the attack AI on both
 // sides, 'bnch' with team 1 run by the group AI script (timing the map-action
-// slot too), the 'demo' battle and the first level. --battle_ticks=N
+// slot too), the 'demo' battle and the first level with its computer team
+// open and shut (both timing the map-action slot). --battle_ticks=N
 // changes the 5400 ticks (or the game's end) of each battle; --slot_breakdown
 // prints the microseconds per tick of each tick slot.
 #include <benchmark/benchmark.h>
@@ -51,9 +52,15 @@ enum
 {
 	_battle_scripted,
 	_battle_attack_ai, // a demo-type game of two computers: the attack AI plays both sides
-	_battle_computer_team // team 1 by the group AI script, team 0 by its orders
+	_battle_computer_team, // team 1 by the group AI script, team 0 by its orders
+	_battle_level_open, // the level's own computer team runs (team 1 a computer)
+	_battle_level_shut // a human on team 1 keeps the level's computer team shut
 };
 
+bool reports_map_actions(int16 mode)
+{
+	return mode == _battle_computer_team || mode == _battle_level_open || mode == _battle_level_shut;
+}
 
 void time_slot(const char *slot_name, boolean after, void *data)
 {
@@ -100,13 +107,14 @@ bool play_battle(file_tag map, battle_timing *timing, int16 mode = _battle_scrip
 {
 	new_game_data setup;
 	if (mode == _battle_attack_ai) harness_ai_battle_setup(&setup, map);
-	else harness_battle_setup(&setup, map);
+	else harness_battle_setup(&setup, map, mode != _battle_level_shut);
 	if (!harness_initialize() || !harness_start_map(&setup)) return false;
 	if (mode == _battle_computer_team && !start_bnch_computer_team()) return false;
 	set_zerv_tick_hook(nullptr, nullptr);
-	// The computer-team case reports its map-action slot; the others time
-	// their slots only when asked, so the clock reads stay out of the figures.
-	if (slot_breakdown || mode == _battle_computer_team) set_zerv_slot_observer(time_slot, &timing->slots);
+	// The computer-team and level cases report their map-action slot; the
+	// others time their slots only when asked, so the clock reads stay out of
+	// the figures.
+	if (slot_breakdown || reports_map_actions(mode)) set_zerv_slot_observer(time_slot, &timing->slots);
 	double total = 0;
 	int32 ran = 0;
 	std::vector<battle_order> orders;
@@ -159,7 +167,7 @@ void report(benchmark::State &state, const char *name, const battle_timing &timi
 	state.counters["worst_us_per_tick"] = timing.worst_us;
 	state.counters["x_real_time"] = x_real_time;
 	state.counters["peak_rss_mb"] = timing.peak_rss_mb;
-	if (mode == _battle_computer_team)
+	if (reports_map_actions(mode))
 	{
 		std::printf("battle %s: %d ticks, mean %.1f us/tick, worst %.1f us/tick at tick %d, map actions %.1f us/tick "
 			"(%.0f%%), %.0fx real time, peak RSS %.1f MB\n",
@@ -213,9 +221,15 @@ BENCHMARK(BM_battle_demo)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_battle_l1(benchmark::State &state)
 {
-	BM_battle(state, TAG("l1  "), "l1 first level");
+	BM_battle(state, TAG("l1  "), "l1 first level, computer team", _battle_level_open);
 }
 BENCHMARK(BM_battle_l1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_battle_l1_shut(benchmark::State &state)
+{
+	BM_battle(state, TAG("l1  "), "l1 first level, computer team shut", _battle_level_shut);
+}
+BENCHMARK(BM_battle_l1_shut)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "monsters.h"
+#include "support/battle_script.h"
 #include "support/bnch_ai_script.h"
 #include "tag_files/tag_files.h"
 #include "support/zerv_harness.h"
@@ -93,6 +94,88 @@ TEST_F(group_ai_determinism, bnch_computer_team_plays_one_trail_at_frame_splits_
 {
 	const std::vector<harness_digest_entry> first = play_bnch_ai(900, 1);
 	const std::vector<harness_digest_entry> again = play_bnch_ai(900, 4);
+	ASSERT_EQ(first.size(), again.size());
+	for (size_t i = 0; i < first.size(); ++i) ASSERT_EQ(first[i].digest, again[i].digest) << "tick " << first[i].game_time;
+	EXPECT_TRUE(harness_write_test_digest_trail(first));
+}
+
+TEST_F(group_ai_content, the_level_computer_team_runs_only_without_a_human_on_team_1)
+{
+	for (const bool computer_opponent : {false, true})
+	{
+		new_game_data setup;
+		harness_level_setup(&setup, computer_opponent);
+		ASSERT_TRUE(harness_start_map(&setup));
+		harness_run_ticks(64);
+		// The escort keeps its state once it has run.
+		int32 state = -1;
+		EXPECT_EQ(get_map_action_integer(find_action("escort"), TAG("#stt"), &state), computer_opponent);
+		harness_end_map();
+	}
+}
+
+// The escort's leader runs from the player's army but never off the map, where
+// its archers would follow it and the level could no longer be won.
+TEST_F(group_ai_content, the_level_computer_team_stays_on_the_map)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	for (int32 tick = 0; tick < 2700; tick += 100)
+	{
+		harness_run_ticks(100);
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->owner_team_index != 1) continue;
+			ASSERT_FALSE(monster->flags & _monster_has_left_the_mesh_flag) << monster->identifier << " by tick " << game->game_time;
+		}
+	}
+	harness_end_map();
+}
+
+// The player presses on: every 240 ticks (a multiple of both frame splits)
+// its whole army moves on the nearest enemy or goes for it.
+std::vector<battle_order> level_player_orders(void)
+{
+	const file_tag any = static_cast<file_tag>(NONE);
+	std::vector<battle_order> orders;
+	for (int32 tick = 480; tick <= 4800; tick += 240)
+	{
+		const bool move = (tick / 240) % 2 == 0;
+		orders.push_back({tick, 0, static_cast<int16>(move ? _battle_order_move : _battle_order_target), 0, {any, any},
+			static_cast<int16>(move ? _battle_order_enemy_front_rank : _battle_order_enemy_nearest_block),
+			_battle_formation_none, 0});
+	}
+	return orders;
+}
+
+std::vector<harness_digest_entry> play_level_ai(int16 elapsed, int32 *ended_at, int16 *winner)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	EXPECT_TRUE(harness_start_map(&setup));
+	run_battle_orders(level_player_orders(), 5400, elapsed);
+	*winner = game->winning_team_index;
+	*ended_at = *winner == NONE ? NONE : game->game_time_at_end;
+	std::vector<harness_digest_entry> trail = harness_digest_trail();
+	harness_end_map();
+	return trail;
+}
+
+// The level against its computer team is fought to a winner, the same way at
+// either frame split.
+TEST_F(group_ai_determinism, the_level_computer_team_plays_one_trail_to_a_winner_at_frame_splits_1_and_4)
+{
+	int32 ended_at[2];
+	int16 winner[2];
+	const std::vector<harness_digest_entry> first = play_level_ai(1, &ended_at[0], &winner[0]);
+	const std::vector<harness_digest_entry> again = play_level_ai(4, &ended_at[1], &winner[1]);
+	EXPECT_NE(ended_at[0], NONE);
+	EXPECT_LT(ended_at[0], 5400);
+	EXPECT_NE(winner[0], NONE);
+	EXPECT_EQ(ended_at[1], ended_at[0]);
+	EXPECT_EQ(winner[1], winner[0]);
 	ASSERT_EQ(first.size(), again.size());
 	for (size_t i = 0; i < first.size(); ++i) ASSERT_EQ(first[i].digest, again[i].digest) << "tick " << first[i].game_time;
 	EXPECT_TRUE(harness_write_test_digest_trail(first));

@@ -42,16 +42,6 @@ protected:
 		object->location.position.y = y;
 		reconnect_object_to_mesh(object_index);
 	}
-	static void subjects(int16 action, const char (&name)[5], const std::vector<int16> &indexes)
-	{
-		std::vector<int16> identifiers;
-		for (int16 i : indexes) identifiers.push_back(get_monster_data(i)->identifier);
-		add(action, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
-	}
-	static void points(int16 action, const char (&name)[5], const std::vector<world_point2d> &list)
-	{
-		add(action, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
-	}
 	static void distances(int16 action, const char (&name)[5], const std::vector<world_distance> &list)
 	{
 		add(action, name, _parameter_world_distance, static_cast<int32>(list.size()), list.data());

@@ -84,6 +84,18 @@ protected:
 		}
 	}
 
+	// Units by index, stored as their identifiers.
+	static void subjects(int16 index, const char (&name)[5], const std::vector<int16> &indexes)
+	{
+		std::vector<int16> identifiers;
+		for (int16 i : indexes) identifiers.push_back(get_monster_data(i)->identifier);
+		add(index, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
+	}
+	static void points(int16 index, const char (&name)[5], const std::vector<world_point2d> &list)
+	{
+		add(index, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
+	}
+
 	static int32 integer_of(int16 index, const char (&name)[5])
 	{
 		int32 value = -12345;

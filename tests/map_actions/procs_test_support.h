@@ -14,7 +14,8 @@ protected:
 	{
 		map_actions_fixture::SetUp();
 		harness_end_map();
-		harness_level_setup(&setup);
+		// The level without its computer team: the tests give the orders.
+		harness_level_setup(&setup, false);
 		ASSERT_TRUE(harness_start_map(&setup));
 		set_map_action_debug_status(_map_action_debug_on);
 		for (int16 i = 0; i < monster_array.count; ++i)
@@ -35,16 +36,6 @@ protected:
 
 	static int16 identifier_of(int16 index) { return get_monster_data(index)->identifier; }
 	static object_data *object_of(int16 index) { return get_object_data(get_monster_data(index)->object_index); }
-	static void subjects(int16 action, const char (&name)[5], const std::vector<int16> &indexes)
-	{
-		std::vector<int16> identifiers;
-		for (int16 i : indexes) identifiers.push_back(identifier_of(i));
-		add(action, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
-	}
-	static void points(int16 action, const char (&name)[5], const std::vector<world_point2d> &list)
-	{
-		add(action, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
-	}
 	static void value(int16 action, const char (&name)[5], uint8 v) { add(action, name, _parameter_flag, 1, &v); }
 	static std::vector<int16> first(const std::vector<int16> &list, size_t n)
 	{

@@ -86,16 +86,6 @@ protected:
 		object->location.velocity.j = 0;
 		reconnect_object_to_mesh(object_index);
 	}
-	static void subjects(int16 action_index, const char (&name)[5], const std::vector<int16> &units)
-	{
-		std::vector<int16> identifiers;
-		for (int16 u : units) identifiers.push_back(m(u)->identifier);
-		add(action_index, name, _parameter_monster_identifier, static_cast<int32>(identifiers.size()), identifiers.data());
-	}
-	static void points(int16 action_index, const char (&name)[5], const std::vector<world_point2d> &list)
-	{
-		add(action_index, name, _parameter_world_point2d, static_cast<int32>(list.size()), list.data());
-	}
 	static bool has_record(int16 action_index)
 	{
 		return get_map_action_parameter(nullptr, action_index, _return_empty_arrays_flag, TAG("#glo"),

@@ -101,9 +101,10 @@ battle_order_resolution resolve_battle_order(const battle_order &order)
 namespace {
 
 // Builds the order's command through the game's own builders and takes it out
-// of the outgoing queue as the ordering player's, for the next tick.
+// of the outgoing queue as the ordering player's, for the next tick the intake
+// has not covered, or lead ticks on when that is later.
 void issue_battle_order(const battle_order &order, const battle_order_resolution &resolution,
-	harness_command_script *script)
+	harness_command_script *script, int32 lead)
 {
 	if (resolution.units.empty()) return;
 	const int16 count = static_cast<int16>(MIN(resolution.units.size(), size_t(MAXIMUM_UNITS_PER_BATTLE_ORDER)));
@@ -122,13 +123,10 @@ void issue_battle_order(const battle_order &order, const battle_order_resolution
 		data.flags = order.flags;
 		handle_target_command(NONE, &data, count, resolution.units.data(), 1, &resolution.target_index);
 	}
-	// The first tick the intake has not yet covered.
-	harness_capture_commands(game->target_time, order.player_index, script);
+	harness_capture_commands(MAX(game->target_time, game->game_time + lead), order.player_index, script);
 }
 
-}
-
-int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
+int32 run_orders(const std::vector<battle_order> &orders, int32 ticks, int16 elapsed, int32 lead)
 {
 	starting_area[0] = team_centre(0);
 	starting_area[1] = team_centre(1);
@@ -136,7 +134,7 @@ int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
 	int32 ran = 0;
 	// Orders of one tick go into the intake together.
 	harness_command_script pending;
-	for (const battle_order &order : battle_script(map))
+	for (const battle_order &order : orders)
 	{
 		const int32 until = MIN(order.game_time, ticks) - (game->game_time - starting_area_time);
 		if (until > 0)
@@ -146,9 +144,22 @@ int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
 			ran += harness_run_ticks(until, elapsed);
 		}
 		if (harness_game_is_finished() || ran >= ticks) return ran;
-		issue_battle_order(order, resolve_battle_order(order), &pending);
+		issue_battle_order(order, resolve_battle_order(order), &pending, lead);
 	}
 	if (!pending.empty()) harness_set_command_script(pending);
 	if (ran < ticks && !harness_game_is_finished()) ran += harness_run_ticks(ticks - ran, elapsed);
 	return ran;
+}
+
+} // namespace
+
+int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed)
+{
+	return run_orders(battle_script(map), ticks, elapsed, 0);
+}
+
+int32 run_battle_orders(const std::vector<battle_order> &orders, int32 ticks, int16 elapsed)
+{
+	// Past the intake of a four-tick frame, so the orders land alike at every split.
+	return run_orders(orders, ticks, elapsed, 8);
 }

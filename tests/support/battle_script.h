@@ -58,5 +58,7 @@ battle_order_resolution resolve_battle_order(const battle_order &order);
 // Runs the map's battle for ticks (or to its end) in frames of elapsed ticks,
 // each order built into its player's command at its tick. Returns the ticks that ran.
 int32 run_battle_script(file_tag map, int32 ticks, int16 elapsed);
+// The same with the caller's own orders, in tick order.
+int32 run_battle_orders(const std::vector<battle_order> &orders, int32 ticks, int16 elapsed);
 
 #endif

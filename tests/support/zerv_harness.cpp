@@ -187,7 +187,7 @@ void harness_demo_setup(new_game_data *setup, int16 player_count)
 	}
 }
 
-void harness_battle_setup(new_game_data *setup, file_tag map_tag)
+void harness_battle_setup(new_game_data *setup, file_tag map_tag, bool computer_opponent)
 {
 	harness_default_setup(setup);
 	setup->parameters.scenario_tag = map_tag;
@@ -196,7 +196,7 @@ void harness_battle_setup(new_game_data *setup, file_tag map_tag)
 	new_player_data *computer = &setup->players[1];
 	*computer = setup->players[0];
 	computer->team_index = 1;
-	computer->type = _player_is_computer;
+	computer->type = computer_opponent ? _player_is_computer : _player_is_human;
 	computer->unique_identifier = 2;
 	snprintf(computer->appearance.name, sizeof(computer->appearance.name), "%s", "Dark");
 }
@@ -209,9 +209,9 @@ void harness_ai_battle_setup(new_game_data *setup, file_tag map_tag)
 	setup->players[0].type = _player_is_computer;
 }
 
-void harness_level_setup(new_game_data *setup)
+void harness_level_setup(new_game_data *setup, bool computer_opponent)
 {
-	harness_battle_setup(setup, HARNESS_FIRST_LEVEL_MAP_TAG);
+	harness_battle_setup(setup, HARNESS_FIRST_LEVEL_MAP_TAG, computer_opponent);
 }
 
 void harness_trading_setup(new_game_data *setup)

@@ -34,13 +34,15 @@ void harness_default_setup(new_game_data *setup);
 // white so that the appearances must be arbitrated; player 0 is local.
 void harness_demo_setup(new_game_data *setup, int16 player_count = 4);
 // Two players of build 377 on the map: a local human on team 0 and a
-// computer on team 1, difficulty 2, default options.
-void harness_battle_setup(new_game_data *setup, file_tag map_tag);
+// computer on team 1, difficulty 2, default options. Without a computer
+// opponent player 1 is a second human, which keeps the maps' computer-team
+// scripts shut.
+void harness_battle_setup(new_game_data *setup, file_tag map_tag, bool computer_opponent = true);
 // The battle setup as a demo-type game of two computers: no map action runs
 // and the scheduler hands each team to the attack AI in turn.
 void harness_ai_battle_setup(new_game_data *setup, file_tag map_tag);
 // The first level 'l1  ' as harness_battle_setup plays it: for the tests of the level's content.
-void harness_level_setup(new_game_data *setup);
+void harness_level_setup(new_game_data *setup, bool computer_opponent = true);
 #define HARNESS_FIRST_LEVEL_MAP_TAG TAG("l1  ")
 // 'demo' with unit trading allowed and a 300-tick pregame: two players per
 // team, player 0 local and captain of team 0, player 2 captain of team 1.

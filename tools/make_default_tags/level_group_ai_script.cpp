@@ -68,6 +68,9 @@ bool append_level_group_ai_actions(level_cell_is_open_proc cell_is_open, const v
 	b.integers("escort", "type", {0});
 	b.cells("escort", "wayp", {{26, 70}, {31, 58}});
 	b.distances("escort", "rata", {768});
+	// The scout runs only from an enemy at hand: fleeing at the default range
+	// drives it, and the archers following it, off the map's edge.
+	b.distances("escort", "mrbf", {1024});
 	b.integers("escort", "deby", {90, 60});
 	b.integers("escort", "yect", {2});
 	b.actions("escort", "succ", {"flank guard"});
