@@ -1,13 +1,10 @@
 // Whole views drawn through OpenGL (llvmpipe under Xvfb) with the device
 // active from map start, as a game has it: pinned digests for the demo's
-// start, lake and battle (a unit selected), fog on the training map and detail maps; then the
-// demo, the bench map and the demo again in one process, with a GL frame
-// every third tick leaving the simulation's trail as it is headless.
-#include "main_test_fixture.h"
-
-#include <sys/stat.h>
-
-#include <cstdlib>
+// start, lake and battle (a unit selected), fog on the training map and
+// detail maps; then the demo, the bench map and the demo again in one
+// process, with a GL frame every third tick leaving the simulation's trail as
+// it is headless.
+#include "opengl_window_fixture.h"
 
 #include "crc.h"
 #include "interface.h"
@@ -16,10 +13,10 @@
 #include "hardware/OpenGL/setup_opengl.h"
 #include "hardware/OpenGL/utilities_opengl.h"
 #include "hardware/hardware_rasterizers.h"
-#include "inifile.h"
 #include "mesh.h"
 #include "objects.h"
 #include "render/render.h"
+#include "support/render_views.h"
 #include "world.h"
 
 namespace {
@@ -41,17 +38,9 @@ void counting_delete_textures(GLsizei count, const GLuint *names)
 	driver_delete_textures(count, names);
 }
 
-class opengl_views : public main_program_test
+class opengl_views : public opengl_window_test
 {
 protected:
-	void SetUp() override
-	{
-		setenv("LP_NATIVE_VECTOR_WIDTH", "128", 1);
-		install_sdl_platform();
-		main_program_test::SetUp();
-		if (HasFatalFailure()) return;
-		set_screen_parameters(-2, -2);
-	}
 	void TearDown() override
 	{
 		harness_end_map();
@@ -61,29 +50,10 @@ protected:
 	}
 
 	// The OpenGL device at the size with compared-frame settings, before the
-	// map starts; false without one.
+	// map starts, its texture names counted; false without one.
 	bool use_opengl(int16 width, int16 height, uint32 extra_flags)
 	{
-		int16 device_index = NONE, mode_index = NONE;
-		for (int16 i = 0; i < get_screen_device_count(); ++i)
-		{
-			if (get_screen_device(i)->rasterizer_code == _rasterizer_opengl) device_index = i;
-		}
-		if (device_index == NONE) return false;
-		const device_info *device = get_screen_device(device_index);
-		for (int16 i = 0; i < device->mode_count; ++i)
-		{
-			if (device->modes[i].width == width && device->modes[i].height == height) mode_index = i;
-		}
-		if (mode_index == NONE) return false;
-		mkdir("preferences", 0777);
-		write_test_file("preferences/poweruser.txt",
-			"[Renderer.OpenGL]\nErasePreviousFrame = 1\nClearColor = 0\nUse32BitTextures = 1\n");
-		inifile_free();
-		inifile_load();
-		active_screen.prefs.flags = _screen_pref_windowed_flag | extra_flags;
-		active_screen.prefs.texture_cache_size = 64;
-		set_active_screen(device_index, mode_index);
+		if (!select_opengl(width, height, extra_flags)) return false;
 		if (opengl_api.glGenTextures && opengl_api.glGenTextures != counting_gen_textures)
 		{
 			driver_gen_textures = opengl_api.glGenTextures;
@@ -91,7 +61,7 @@ protected:
 			opengl_api.glGenTextures = counting_gen_textures;
 			opengl_api.glDeleteTextures = counting_delete_textures;
 		}
-		return active_screen.rasterizer_code == _rasterizer_opengl;
+		return true;
 	}
 
 	bool start(file_tag map_tag)
@@ -112,9 +82,7 @@ protected:
 		rectangle2d bounds;
 		set_rectangle2d(&bounds, 0, 0, width, height);
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = initialize_render_bitmap_hardware(&bounds);
+		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
 		if (!view.screen) return 0;
 		render_scene(&view);
 		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
@@ -125,7 +93,7 @@ protected:
 			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
 			for (int32 x = 0; x < width; ++x) pixels[static_cast<size_t>(y) * width + x] = row[x] & 0x00FFFFFFu;
 		}
-		dump();
+		dump_frame_when_asked(read, "opengl_" + std::to_string(dumps++));
 		return calculate_data_crc(pixels.data(), static_cast<int32>(pixels.size() * 4));
 	}
 
@@ -140,28 +108,6 @@ protected:
 		return lit;
 	}
 
-	// ZERV_DUMP_FRAMES=folder writes each frame as a PPM for a look.
-	void dump(void)
-	{
-		const char *folder = getenv("ZERV_DUMP_FRAMES");
-		if (!folder) return;
-		const std::string path = std::string(folder) + "/opengl_" + std::to_string(dumps++) + ".ppm";
-		FILE *file = fopen(path.c_str(), "wb");
-		if (!file) return;
-		fprintf(file, "P6\n%d %d\n255\n", read->width, read->height);
-		for (int32 y = 0; y < read->height; ++y)
-		{
-			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
-			for (int32 x = 0; x < read->width; ++x)
-			{
-				const uint8 rgb[3] = { static_cast<uint8>(row[x] >> 16), static_cast<uint8>(row[x] >> 8),
-					static_cast<uint8>(row[x]) };
-				fwrite(rgb, 1, 3, file);
-			}
-		}
-		fclose(file);
-	}
-
 	static bool pinned_driver(void)
 	{
 		const char *renderer = reinterpret_cast<const char *>(opengl_api.glGetString(GL_RENDERER));
@@ -174,25 +120,6 @@ protected:
 	bitmap_data *read = nullptr;
 	int32 dumps = 0;
 };
-
-// The centre of the demo's animated lake, in world units.
-world_point2d lake_centre(void)
-{
-	int64 x = 0, y = 0, count = 0;
-	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
-	{
-		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
-		{
-			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
-			x += column;
-			y += row;
-			count += 1;
-		}
-	}
-	if (count == 0) return { 0, 0 };
-	return { static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
-		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS) };
-}
 
 // The drawn unit whose picture lies nearest the centre of the last view.
 int16 unit_nearest_the_centre(void)
@@ -230,7 +157,7 @@ TEST_F(opengl_views, OpenGLFrames_views_keep_their_pinned_digests)
 	get_observer_location(&start_location);
 	frames.push_back({ "demo start", draw() });
 	EXPECT_GT(lit_pixels(), 1024 * 768 / 2);
-	const observer_location lake = { lake_centre(), 0, 0 };
+	const observer_location lake = { animated_lake_centre(), 0, 0 };
 	frames.push_back({ "demo lake", draw(&lake) });
 	// The same view again gives the same frame.
 	EXPECT_EQ(draw(&start_location), frames[0].second);

@@ -16,6 +16,7 @@
 #include "bitmaps.h"
 #include "observer.h"
 #include "render/render.h"
+#include "support/render_views.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "zerv.h"
@@ -94,9 +95,7 @@ protected:
 		bitmap_data *bitmap = new_bitmap(view_width, view_height, view_width * 4, _32bit_encoding, 0);
 		if (!bitmap) return {};
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = bitmap;
+		prepare_observer_view(&view, bitmap);
 		render_scene(&view);
 		rgb_image pixels;
 		for (int32 y = 0; y < view_height; ++y)
