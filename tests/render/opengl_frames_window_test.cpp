@@ -121,13 +121,13 @@ TEST_F(opengl_frames, OpenGLFrames_demo_terrain_matches_the_software_frame)
 	const frame_difference difference = compare_frames(opengl, software, width, height);
 	printf("mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", difference.mean, difference.share_above_48,
 		static_cast<int>(difference.worst_block), static_cast<int>(difference.colours));
-	// The software rasterizer steps texels affinely across each triangle (and
-	// samples them nearest, two pixels at a time); OpenGL maps them with
-	// perspective. On this high-contrast grass that gives a mean of about 29,
-	// most of it in the nearest rows; a missing, black or flipped terrain
-	// differs by far more.
-	EXPECT_LE(difference.mean, 45.0);
-	EXPECT_LE(difference.share_above_48, 0.4);
+	// OpenGL filters bilinearly and software samples nearest at half
+	// horizontal resolution, so the frames differ a little (a mean of about
+	// 0.5 on the demo's smooth grass); a missing, black or flipped terrain,
+	// swapped channels or a wrong shading table differ by far more.
+	EXPECT_LE(difference.mean, 14.0);
+	EXPECT_LE(difference.share_above_48, 0.04);
+	EXPECT_LE(difference.worst_block, 24);
 	EXPECT_GT(difference.colours, 256);
 	dispose_pointer(opengl);
 	dispose_pointer(software);
