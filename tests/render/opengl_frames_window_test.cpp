@@ -36,58 +36,6 @@ protected:
 	bool started = false;
 };
 
-struct frame_difference
-{
-	double mean;
-	double share_above_48;
-	int32 worst_block;
-	int32 colours;
-};
-
-frame_difference compare_frames(const bitmap_data *opengl, const bitmap_data *software, int32 width, int32 height)
-{
-	frame_difference result = {};
-	int64 total = 0, above = 0;
-	std::set<uint32> colours;
-	const int32 blocks_x = width / 32, blocks_y = height / 32;
-	std::vector<int64> sums(static_cast<size_t>(blocks_x * blocks_y * 6), 0);
-	for (int32 y = 0; y < height; ++y)
-	{
-		const uint32 *a = reinterpret_cast<const uint32 *>(opengl->row_addresses[y]);
-		const uint32 *b = reinterpret_cast<const uint32 *>(software->row_addresses[y]);
-		for (int32 x = 0; x < width; ++x)
-		{
-			int32 d = 0;
-			colours.insert(a[x] & 0xFFFFFF);
-			for (int32 c = 0; c < 3; ++c)
-			{
-				const int32 ca = (a[x] >> (8 * c)) & 0xFF, cb = (b[x] >> (8 * c)) & 0xFF;
-				d = std::max(d, std::abs(ca - cb));
-				if (x / 32 < blocks_x && y / 32 < blocks_y)
-				{
-					const size_t block = static_cast<size_t>((y / 32) * blocks_x + x / 32) * 6;
-					sums[block + c] += ca;
-					sums[block + 3 + c] += cb;
-				}
-			}
-			total += d;
-			above += d > 48;
-		}
-	}
-	for (size_t block = 0; block < sums.size(); block += 6)
-	{
-		for (int32 c = 0; c < 3; ++c)
-		{
-			const int32 difference = static_cast<int32>(std::llabs(sums[block + c] - sums[block + 3 + c]) / (32 * 32));
-			result.worst_block = std::max(result.worst_block, difference);
-		}
-	}
-	result.mean = static_cast<double>(total) / (static_cast<double>(width) * height);
-	result.share_above_48 = static_cast<double>(above) / (static_cast<double>(width) * height);
-	result.colours = static_cast<int32>(colours.size());
-	return result;
-}
-
 }
 
 TEST_F(opengl_frames, OpenGLFrames_demo_terrain_matches_the_software_frame)

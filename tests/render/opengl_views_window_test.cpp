@@ -3,7 +3,8 @@
 // start, lake and battle (a unit selected), fog on the training map and
 // detail maps; then the demo, the bench map and the demo again in one
 // process, with a GL frame every third tick leaving the simulation's trail as
-// it is headless.
+// it is headless; the same views against the software frames in each
+// configuration.
 #include "opengl_window_fixture.h"
 
 #include "crc.h"
@@ -45,15 +46,16 @@ protected:
 	{
 		harness_end_map();
 		if (read) dispose_pointer(read);
+		if (software) dispose_pointer(software);
 		set_active_screen(NONE, NONE);
 		main_program_test::TearDown();
 	}
 
 	// The OpenGL device at the size with compared-frame settings, before the
 	// map starts, its texture names counted; false without one.
-	bool use_opengl(int16 width, int16 height, uint32 extra_flags)
+	bool use_opengl(int16 width, int16 height, uint32 extra_flags, const char *settings = "")
 	{
-		if (!select_opengl(width, height, extra_flags)) return false;
+		if (!select_opengl(width, height, extra_flags, settings)) return false;
 		if (opengl_api.glGenTextures && opengl_api.glGenTextures != counting_gen_textures)
 		{
 			driver_gen_textures = opengl_api.glGenTextures;
@@ -97,6 +99,20 @@ protected:
 		return calculate_data_crc(pixels.data(), static_cast<int32>(pixels.size() * 4));
 	}
 
+	// The same view drawn by the software rasterizer into a zeroed 32-bit bitmap.
+	const bitmap_data *draw_software(void)
+	{
+		const int16 width = active_screen.width, height = active_screen.height;
+		if (!software) software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		for (int32 y = 0; y < height; ++y) memset(software->row_addresses[y], 0, static_cast<size_t>(width) * 4);
+		view_data view;
+		prepare_observer_view(&view, software);
+		view.rasterizer_code = _rasterizer_software;
+		render_scene(&view);
+		dump_frame_when_asked(software, "software_" + std::to_string(dumps - 1));
+		return software;
+	}
+
 	int32 lit_pixels(void) const
 	{
 		int32 lit = 0;
@@ -117,7 +133,7 @@ protected:
 		return length >= suffix && strcmp(version + length - suffix, "Mesa 22.3.6") == 0;
 	}
 
-	bitmap_data *read = nullptr;
+	bitmap_data *read = nullptr, *software = nullptr;
 	int32 dumps = 0;
 };
 
@@ -259,4 +275,54 @@ TEST_F(opengl_views, OpenGLLifeCycle_demo_bench_demo_and_the_headless_trail)
 	harness_end_map();
 	EXPECT_EQ(program_count, 0);
 	EXPECT_EQ(live_textures, 0);
+}
+
+// The demo's start, lake and battle (a unit selected) through OpenGL in each
+// configuration against the software frame of the same view.
+TEST_F(opengl_views, OpenGLFrames_whole_views_match_the_software_frames)
+{
+	const struct
+	{
+		const char *name, *settings;
+	} configurations[] = {
+		{ "default", "" },
+		{ "16-bit textures", "Use32BitTextures = 0\n" },
+		{ "no shaders", "UseShaders = 0\n" },
+		{ "painter's order", "UseDepthTest = 0\n" },
+	};
+	for (const auto &configuration : configurations)
+	{
+		if (!use_opengl(1024, 768, 0, configuration.settings)) GTEST_SKIP() << "no OpenGL device";
+		ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG)) << configuration.name;
+		observer_location start_location;
+		get_observer_location(&start_location);
+		const observer_location lake = { animated_lake_centre(), 0, 0 };
+		for (int32 view = 0; view < 3; ++view)
+		{
+			int16 selected = NONE;
+			if (view == 0) draw(&start_location);
+			else if (view == 1) draw(&lake);
+			else
+			{
+				set_actual_observer_location_and_zoom(&start_location, nullptr);
+				harness_run_ticks(300);
+				draw();
+				selected = unit_nearest_the_centre();
+				ASSERT_NE(selected, NONE);
+				get_object_data(selected)->flags |= _object_is_selected_flag;
+				draw();
+			}
+			const frame_difference difference = compare_frames(read, draw_software(), read->width, read->height);
+			if (selected != NONE) get_object_data(selected)->flags &= ~_object_is_selected_flag;
+			printf("%s, view %d: mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", configuration.name, view,
+				difference.mean, difference.share_above_48, static_cast<int>(difference.worst_block),
+				static_cast<int>(difference.colours));
+			EXPECT_LE(difference.mean, 14.0) << configuration.name << ", view " << view;
+			EXPECT_LE(difference.share_above_48, 0.04) << configuration.name << ", view " << view;
+			EXPECT_LE(difference.worst_block, 24) << configuration.name << ", view " << view;
+			EXPECT_GT(difference.colours, 256) << configuration.name << ", view " << view;
+		}
+		EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+		harness_end_map();
+	}
 }
