@@ -162,8 +162,8 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	fclose(file);
 }
 
-// The reference views: the cottage across the lake, the hut close up and the
-// fence. The hut and the cottage each change many pixels of many colours
+// The reference views: the cottage across the lake, the hut, the fence and
+// two trees close up. The hut and the cottage each change many pixels of many colours
 // between their view drawn with and without them.
 TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 {
@@ -179,6 +179,7 @@ TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 		{"cottage", {{20 * WORLD_ONE + 384, 51 * WORLD_ONE + 200}, 49152 - 1024, 0}, DEMO_COTTAGE_CELL_X, DEMO_COTTAGE_CELL_Y},
 		{"hut", {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0}, DEMO_HUT_CELL_X, DEMO_HUT_CELL_Y},
 		{"fence", {{45 * WORLD_ONE, 21 * WORLD_ONE + 256}, 16384 + 8192, 0}, NONE, NONE},
+		{"trees", {{30 * WORLD_ONE, 41 * WORLD_ONE}, 16384, 0}, NONE, NONE},
 	};
 	std::vector<uint32> crcs;
 	const fixed near_zoom = 2 * FIXED_ONE, plain_zoom = FIXED_ONE; // the closest the player can come
@@ -211,7 +212,7 @@ TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 		EXPECT_GT(colours.size(), 8u) << view.name;
 	}
 	set_actual_observer_location_and_zoom(nullptr, &plain_zoom);
-	const uint32 pinned[] = {0x24ddd19au, 0x40bd7349u, 0x4b158032u};
+	const uint32 pinned[] = {0x24ddd19au, 0x40bd7349u, 0x4b158032u, 0xea4e8ae2u};
 	ASSERT_EQ(crcs.size(), NUMBEROF(pinned));
 	for (size_t i = 0; i < crcs.size(); ++i) EXPECT_EQ(crcs[i], pinned[i]) << views[i].name << std::hex << " 0x" << crcs[i];
 }

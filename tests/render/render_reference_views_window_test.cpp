@@ -1,6 +1,6 @@
 // The reference views of 'demo' as PNG files: the armies from the start
-// camera, the cottage across the lake with its reflection, the hut and the
-// fence close up. Each is written into the build tree and must equal the copy kept in
+// camera, the cottage across the lake with its reflection, the hut, the fence
+// and two trees close up. Each is written into the build tree and must equal the copy kept in
 // tests/render/reference/ (ZERV_UPDATE_REFERENCE_VIEWS=1 rewrites the copies).
 #include <gtest/gtest.h>
 
@@ -132,6 +132,7 @@ TEST_F(render_reference_views, the_reference_views_match_the_kept_pictures)
 		{"demo_cottage", false, {{20 * WORLD_ONE + 384, 51 * WORLD_ONE + 200}, 49152 - 1024, 0}},
 		{"demo_hut", false, {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0}},
 		{"demo_fence", false, {{45 * WORLD_ONE, 21 * WORLD_ONE + 256}, 16384 + 8192, 0}},
+		{"demo_trees", false, {{30 * WORLD_ONE, 41 * WORLD_ONE}, 16384, 0}},
 	};
 	const std::string written = std::string(ZERV_BINARY_DIR) + "/reference_views";
 	mkdir(written.c_str(), 0755);
