@@ -4,14 +4,13 @@
 #ifndef BENCH_FIRST_LEVEL_VIEW_H
 #define BENCH_FIRST_LEVEL_VIEW_H
 
-#include <cstring>
-
 #include "bitmaps.h"
 #include "CoreLibrary/cseries/memory.h"
 #include "fire.h"
 #include "observer.h"
 #include "particle_system.h"
 #include "render/render.h"
+#include "support/render_views.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "zerv.h"
@@ -47,9 +46,7 @@ inline bool start_first_level_fire_view(void)
 		set_actual_observer_location_and_zoom(&look, &zoom);
 		if (tick % 3 != 2) continue;
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 3);
-		view.screen = screen;
+		prepare_observer_view(&view, screen, 3);
 		render_scene(&view);
 	}
 	dispose_pointer(screen);
