@@ -1,11 +1,12 @@
 // The frame renderer on the generated maps through the headless harness:
-// whole frames (the demo in battle, at tick 600), the scene's build and sort,
-// the volatile maps, the terrain and sprite rasterizers and the geometry
-// builder, in milliseconds.
+// whole frames (the demo in battle at tick 600, the first level burning in
+// the rain), the scene's build and sort, the volatile maps, the terrain and
+// sprite rasterizers and the geometry builder, in milliseconds.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "CoreLibrary/cseries/memory.h"
 #include "collections_content.h"
 #include "geometry.h"
+#include "local_projectiles.h"
 #include "models.h"
 #include "objects_content.h"
 #include "mesh.h"
@@ -24,6 +26,7 @@
 #include "render/render_objects.h"
 #include "shapes.h"
 #include "world.h"
+#include "bench_first_level_view.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
 
@@ -44,6 +47,12 @@ bool enter_map(file_tag map_tag)
 	if (render_bench_map == map_tag) return true;
 	if (render_bench_map) harness_end_map();
 	render_bench_map = 0;
+	if (map_tag == HARNESS_FIRST_LEVEL_MAP_TAG)
+	{
+		if (!start_first_level_fire_view()) return false;
+		render_bench_map = map_tag;
+		return true;
+	}
 	new_game_data setup;
 	if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
 	else harness_battle_setup(&setup, map_tag);
@@ -60,14 +69,14 @@ bool enter_map(file_tag map_tag)
 
 file_tag map_of(int64 index)
 {
-	return index == 1 ? TAG("bnch") : HARNESS_DEMO_MAP_TAG;
+	return index == 1 ? TAG("bnch") : index == 4 ? HARNESS_FIRST_LEVEL_MAP_TAG : HARNESS_DEMO_MAP_TAG;
 }
 
 // The demo's close views, at the nearest zoom: the hut, then the fence.
 bool close_view_of(int64 index, observer_location *location)
 {
 	if (index == 2) *location = {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0};
-	else if (index == 3) *location = {{47 * WORLD_ONE + 256, 20 * WORLD_ONE + 256}, 16384 + 2048, 0};
+	else if (index == 3) *location = {{45 * WORLD_ONE, 21 * WORLD_ONE + 256}, 16384 + 8192, 0};
 	else return false;
 	return true;
 }
@@ -81,7 +90,7 @@ void fill_view(view_data *view, bitmap_data *screen, uint32 flags, int32 tick)
 	view->tick_count = tick;
 }
 
-// Args: view (0 demo, 1 bnch, 2 demo hut, 3 demo fence), width, depth (32, or 16 adding the 565 copy), filtering.
+// Args: view (0 demo, 1 bnch, 2 demo hut, 3 demo fence, 4 l1 with fire and rain), width, depth (32, or 16 adding the 565 copy), filtering.
 void BM_render_frame(benchmark::State &state)
 {
 	if (!enter_map(map_of(state.range(0))))
@@ -101,6 +110,7 @@ void BM_render_frame(benchmark::State &state)
 	const bool close_view = close_view_of(state.range(0), &close);
 	if (close_view) set_actual_observer_location_and_zoom(&close, &near_zoom);
 	int32 tick = 0;
+	const int32 sprites_before = get_particle_system_test_hooks()->sprites_drawn;
 	for (auto _ : state)
 	{
 		view_data view;
@@ -108,8 +118,18 @@ void BM_render_frame(benchmark::State &state)
 		render_scene(&view);
 		if (window) copy_bitmap(window, &origin, screen, NULL, NULL, 0, NULL);
 	}
+	if (state.range(0) == 4)
+	{
+		// What the frame carries: the rain's sprites, the burning cells and the live particles.
+		state.counters["rain_sprites"] = static_cast<double>(get_particle_system_test_hooks()->sprites_drawn - sprites_before) /
+			static_cast<double>(std::max<int64_t>(1, static_cast<int64_t>(state.iterations())));
+		int32 burning = 0;
+		for (int16 i = 0; i < MAXIMUM_CELLS_ON_FIRE_PER_MAP; ++i) burning += get_fire_cell_data(i) != NULL;
+		state.counters["burning_cells"] = burning;
+		state.counters["local_particles"] = local_projectile_array.total_count;
+	}
 	if (close_view) set_actual_observer_location_and_zoom(&saved, &saved_zoom);
-	static const char *const labels[] = {"demo tick 600", "bnch", "demo hut close", "demo fence close"};
+	static const char *const labels[] = {"demo tick 600", "bnch", "demo hut close", "demo fence close", "l1 fire and rain tick 800"};
 	state.SetLabel(std::string(labels[state.range(0)]) + (flags ? " filtered" : " unfiltered"));
 	dispose_pointer(screen);
 	if (window) dispose_pointer(window);
@@ -126,6 +146,7 @@ BENCHMARK(BM_render_frame)
 	->Args({0, 1024, 32, 0})
 	->Args({2, 1024, 32, 1})
 	->Args({3, 1024, 32, 1})
+	->Args({4, 1024, 32, 1})
 	->Unit(benchmark::kMillisecond);
 
 void BM_build_and_sort_terrain(benchmark::State &state)

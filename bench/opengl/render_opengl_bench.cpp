@@ -24,6 +24,7 @@
 #include "render/render.h"
 #include "screen.h"
 #include "support/zerv_harness.h"
+#include "../bench_first_level_view.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ bool start_opengl(int32 config)
 	return gl_frame != NULL;
 }
 
-// 0: 'demo' at its start, 1: 'demo' in battle (tick 600), 2: 'bnch'.
+// 0: 'demo' at its start, 1: 'demo' in battle (tick 600), 2: 'bnch', 3: 'l1  ' burning in the rain (tick 800).
 bool enter_view(int32 view, int32 config)
 {
 	if (!harness_ready)
@@ -95,7 +96,7 @@ bool enter_view(int32 view, int32 config)
 		if (!harness_initialize()) return false;
 		harness_ready = true;
 	}
-	const file_tag map = view == 2 ? TAG("bnch") : HARNESS_DEMO_MAP_TAG;
+	const file_tag map = view == 2 ? TAG("bnch") : view == 3 ? HARNESS_FIRST_LEVEL_MAP_TAG : HARNESS_DEMO_MAP_TAG;
 	const int32 key = map ^ (view == 1 ? 0x100 : 0);
 	if (current_map != static_cast<file_tag>(key))
 	{
@@ -107,7 +108,7 @@ bool enter_view(int32 view, int32 config)
 		new_game_data setup;
 		if (view == 2) harness_battle_setup(&setup, map);
 		else harness_demo_setup(&setup, 2);
-		if (!harness_start_map(&setup)) return false;
+		if (view == 3 ? !start_first_level_fire_view() : !harness_start_map(&setup)) return false;
 		if (view == 1) harness_run_ticks(600);
 		if (view == 2)
 		{
@@ -165,11 +166,11 @@ void BM_frame_opengl(benchmark::State &state)
 	state.counters["software_ms"] = software;
 	// The OpenGL frame's time over the software frame's.
 	state.counters["vs_software"] = software > 0 ? opengl / software : 0.0;
-	static const char *const views[] = { "demo/start", "demo/battle", "bnch" };
+	static const char *const views[] = { "demo/start", "demo/battle", "bnch", "l1/fire_and_rain" };
 	state.SetLabel(std::string(views[view]) + "/" + config_names[config]);
 }
 BENCHMARK(BM_frame_opengl)
-	->ArgsProduct({{0, 1, 2}, {config_default, config_no_shaders, config_painter}})
+	->ArgsProduct({{0, 1, 2, 3}, {config_default, config_no_shaders, config_painter}})
 	->Unit(benchmark::kMillisecond);
 
 void BM_frame_opengl_swap(benchmark::State &state)

@@ -1,6 +1,6 @@
 // A game entered with the OpenGL device under Xvfb: the set-up's log lines,
 // frames without GL errors, and everything given back when the game ends.
-#include "main_test_fixture.h"
+#include "opengl_window_fixture.h"
 
 #include <cstdlib>
 
@@ -10,16 +10,13 @@
 
 namespace {
 
-class OpenGLLifeCycle : public main_program_test
+class OpenGLLifeCycle : public opengl_window_test
 {
 protected:
 	void SetUp() override
 	{
-		setenv("LP_NATIVE_VECTOR_WIDTH", "128", 1);
-		install_sdl_platform();
-		main_program_test::SetUp();
+		opengl_window_test::SetUp();
 		if (HasFatalFailure()) return;
-		set_screen_parameters(-2, -2);
 		enter_state(_game_state_displaying_main_menu);
 		harness_default_setup(&main_globals.new_game_data);
 	}

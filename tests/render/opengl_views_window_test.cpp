@@ -1,13 +1,11 @@
 // Whole views drawn through OpenGL (llvmpipe under Xvfb) with the device
 // active from map start, as a game has it: pinned digests for the demo's
-// start, lake and battle, fog on the training map and detail maps; then the
-// demo, the bench map and the demo again in one process, with a GL frame
-// every third tick leaving the simulation's trail as it is headless.
-#include "main_test_fixture.h"
-
-#include <sys/stat.h>
-
-#include <cstdlib>
+// start, lake and battle (a unit selected), fog on the training map and
+// detail maps; then the demo, the bench map and the demo again in one
+// process, with a GL frame every third tick leaving the simulation's trail as
+// it is headless; the same views against the software frames in each
+// configuration.
+#include "opengl_window_fixture.h"
 
 #include "crc.h"
 #include "interface.h"
@@ -16,8 +14,10 @@
 #include "hardware/OpenGL/setup_opengl.h"
 #include "hardware/OpenGL/utilities_opengl.h"
 #include "hardware/hardware_rasterizers.h"
-#include "inifile.h"
 #include "mesh.h"
+#include "objects.h"
+#include "render/render.h"
+#include "support/render_views.h"
 #include "world.h"
 
 namespace {
@@ -39,49 +39,23 @@ void counting_delete_textures(GLsizei count, const GLuint *names)
 	driver_delete_textures(count, names);
 }
 
-class opengl_views : public main_program_test
+class opengl_views : public opengl_window_test
 {
 protected:
-	void SetUp() override
-	{
-		setenv("LP_NATIVE_VECTOR_WIDTH", "128", 1);
-		install_sdl_platform();
-		main_program_test::SetUp();
-		if (HasFatalFailure()) return;
-		set_screen_parameters(-2, -2);
-	}
 	void TearDown() override
 	{
 		harness_end_map();
 		if (read) dispose_pointer(read);
+		if (software) dispose_pointer(software);
 		set_active_screen(NONE, NONE);
 		main_program_test::TearDown();
 	}
 
 	// The OpenGL device at the size with compared-frame settings, before the
-	// map starts; false without one.
-	bool use_opengl(int16 width, int16 height, uint32 extra_flags)
+	// map starts, its texture names counted; false without one.
+	bool use_opengl(int16 width, int16 height, uint32 extra_flags, const char *settings = "")
 	{
-		int16 device_index = NONE, mode_index = NONE;
-		for (int16 i = 0; i < get_screen_device_count(); ++i)
-		{
-			if (get_screen_device(i)->rasterizer_code == _rasterizer_opengl) device_index = i;
-		}
-		if (device_index == NONE) return false;
-		const device_info *device = get_screen_device(device_index);
-		for (int16 i = 0; i < device->mode_count; ++i)
-		{
-			if (device->modes[i].width == width && device->modes[i].height == height) mode_index = i;
-		}
-		if (mode_index == NONE) return false;
-		mkdir("preferences", 0777);
-		write_test_file("preferences/poweruser.txt",
-			"[Renderer.OpenGL]\nErasePreviousFrame = 1\nClearColor = 0\nUse32BitTextures = 1\n");
-		inifile_free();
-		inifile_load();
-		active_screen.prefs.flags = _screen_pref_windowed_flag | extra_flags;
-		active_screen.prefs.texture_cache_size = 64;
-		set_active_screen(device_index, mode_index);
+		if (!select_opengl(width, height, extra_flags, settings)) return false;
 		if (opengl_api.glGenTextures && opengl_api.glGenTextures != counting_gen_textures)
 		{
 			driver_gen_textures = opengl_api.glGenTextures;
@@ -89,7 +63,7 @@ protected:
 			opengl_api.glGenTextures = counting_gen_textures;
 			opengl_api.glDeleteTextures = counting_delete_textures;
 		}
-		return active_screen.rasterizer_code == _rasterizer_opengl;
+		return true;
 	}
 
 	bool start(file_tag map_tag)
@@ -110,9 +84,7 @@ protected:
 		rectangle2d bounds;
 		set_rectangle2d(&bounds, 0, 0, width, height);
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = initialize_render_bitmap_hardware(&bounds);
+		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
 		if (!view.screen) return 0;
 		render_scene(&view);
 		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
@@ -123,8 +95,22 @@ protected:
 			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
 			for (int32 x = 0; x < width; ++x) pixels[static_cast<size_t>(y) * width + x] = row[x] & 0x00FFFFFFu;
 		}
-		dump();
+		dump_frame_when_asked(read, "opengl_" + std::to_string(dumps++));
 		return calculate_data_crc(pixels.data(), static_cast<int32>(pixels.size() * 4));
+	}
+
+	// The same view drawn by the software rasterizer into a zeroed 32-bit bitmap.
+	const bitmap_data *draw_software(void)
+	{
+		const int16 width = active_screen.width, height = active_screen.height;
+		if (!software) software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		for (int32 y = 0; y < height; ++y) memset(software->row_addresses[y], 0, static_cast<size_t>(width) * 4);
+		view_data view;
+		prepare_observer_view(&view, software);
+		view.rasterizer_code = _rasterizer_software;
+		render_scene(&view);
+		dump_frame_when_asked(software, "software_" + std::to_string(dumps - 1));
+		return software;
 	}
 
 	int32 lit_pixels(void) const
@@ -138,28 +124,6 @@ protected:
 		return lit;
 	}
 
-	// ZERV_DUMP_FRAMES=folder writes each frame as a PPM for a look.
-	void dump(void)
-	{
-		const char *folder = getenv("ZERV_DUMP_FRAMES");
-		if (!folder) return;
-		const std::string path = std::string(folder) + "/opengl_" + std::to_string(dumps++) + ".ppm";
-		FILE *file = fopen(path.c_str(), "wb");
-		if (!file) return;
-		fprintf(file, "P6\n%d %d\n255\n", read->width, read->height);
-		for (int32 y = 0; y < read->height; ++y)
-		{
-			const uint32 *row = reinterpret_cast<const uint32 *>(read->row_addresses[y]);
-			for (int32 x = 0; x < read->width; ++x)
-			{
-				const uint8 rgb[3] = { static_cast<uint8>(row[x] >> 16), static_cast<uint8>(row[x] >> 8),
-					static_cast<uint8>(row[x]) };
-				fwrite(rgb, 1, 3, file);
-			}
-		}
-		fclose(file);
-	}
-
 	static bool pinned_driver(void)
 	{
 		const char *renderer = reinterpret_cast<const char *>(opengl_api.glGetString(GL_RENDERER));
@@ -169,27 +133,33 @@ protected:
 		return length >= suffix && strcmp(version + length - suffix, "Mesa 22.3.6") == 0;
 	}
 
-	bitmap_data *read = nullptr;
+	bitmap_data *read = nullptr, *software = nullptr;
 	int32 dumps = 0;
 };
 
-// The centre of the demo's animated lake, in world units.
-world_point2d lake_centre(void)
+// The drawn unit whose picture lies nearest the centre of the last view.
+int16 unit_nearest_the_centre(void)
 {
-	int64 x = 0, y = 0, count = 0;
-	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
+	const render_surface_list *list = last_render_surface_list();
+	if (!list) return NONE;
+	const int32 cx = active_screen.width / 2, cy = active_screen.height / 2;
+	int16 nearest = NONE;
+	int64 best = 0;
+	for (const render_surface *s = list->first_surface; s; s = s->next_surface)
 	{
-		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
+		if (surface_subtype(s) != _surface_subtype_object_rectangle) continue;
+		const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(s);
+		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
+		if (!object || object->owner != _object_is_monster) continue;
+		const int64 dx = (rectangle->geometry.x0 + rectangle->geometry.x1) / 2 - cx;
+		const int64 dy = (rectangle->geometry.y0 + rectangle->geometry.y1) / 2 - cy;
+		if (nearest == NONE || dx * dx + dy * dy < best)
 		{
-			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
-			x += column;
-			y += row;
-			count += 1;
+			nearest = rectangle->object_index;
+			best = dx * dx + dy * dy;
 		}
 	}
-	if (count == 0) return { 0, 0 };
-	return { static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
-		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS) };
+	return nearest;
 }
 
 }
@@ -203,12 +173,20 @@ TEST_F(opengl_views, OpenGLFrames_views_keep_their_pinned_digests)
 	get_observer_location(&start_location);
 	frames.push_back({ "demo start", draw() });
 	EXPECT_GT(lit_pixels(), 1024 * 768 / 2);
-	const observer_location lake = { lake_centre(), 0, 0 };
+	const observer_location lake = { animated_lake_centre(), 0, 0 };
 	frames.push_back({ "demo lake", draw(&lake) });
 	// The same view again gives the same frame.
 	EXPECT_EQ(draw(&start_location), frames[0].second);
 	harness_run_ticks(300);
-	frames.push_back({ "demo battle tick 300", draw() });
+	// The battle with the unit nearest the view's centre selected: its frame
+	// and bars are drawn over the scene.
+	const uint32 unselected = draw();
+	const int16 selected = unit_nearest_the_centre();
+	ASSERT_NE(selected, NONE) << "units draw in the battle view";
+	get_object_data(selected)->flags |= _object_is_selected_flag;
+	frames.push_back({ "demo battle tick 300 selected", draw() });
+	get_object_data(selected)->flags &= ~_object_is_selected_flag;
+	EXPECT_NE(frames.back().second, unselected);
 	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 	harness_end_map();
 
@@ -229,7 +207,7 @@ TEST_F(opengl_views, OpenGLFrames_views_keep_their_pinned_digests)
 	EXPECT_NE(frames.back().second, frames[0].second);
 	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-	const uint32 pinned[] = { 0x118b2271u, 0xbcba2b15u, 0xd739edaau, 0x47210c45u, 0x460837ecu };
+	const uint32 pinned[] = { 0x118b2271u, 0xbcba2b15u, 0x1faa7600u, 0x47210c45u, 0x460837ecu };
 	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
 	const bool assert_digests = pinned_driver();
 	for (size_t i = 0; i < frames.size(); ++i)
@@ -297,4 +275,54 @@ TEST_F(opengl_views, OpenGLLifeCycle_demo_bench_demo_and_the_headless_trail)
 	harness_end_map();
 	EXPECT_EQ(program_count, 0);
 	EXPECT_EQ(live_textures, 0);
+}
+
+// The demo's start, lake and battle (a unit selected) through OpenGL in each
+// configuration against the software frame of the same view.
+TEST_F(opengl_views, OpenGLFrames_whole_views_match_the_software_frames)
+{
+	const struct
+	{
+		const char *name, *settings;
+	} configurations[] = {
+		{ "default", "" },
+		{ "16-bit textures", "Use32BitTextures = 0\n" },
+		{ "no shaders", "UseShaders = 0\n" },
+		{ "painter's order", "UseDepthTest = 0\n" },
+	};
+	for (const auto &configuration : configurations)
+	{
+		if (!use_opengl(1024, 768, 0, configuration.settings)) GTEST_SKIP() << "no OpenGL device";
+		ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG)) << configuration.name;
+		observer_location start_location;
+		get_observer_location(&start_location);
+		const observer_location lake = { animated_lake_centre(), 0, 0 };
+		for (int32 view = 0; view < 3; ++view)
+		{
+			int16 selected = NONE;
+			if (view == 0) draw(&start_location);
+			else if (view == 1) draw(&lake);
+			else
+			{
+				set_actual_observer_location_and_zoom(&start_location, nullptr);
+				harness_run_ticks(300);
+				draw();
+				selected = unit_nearest_the_centre();
+				ASSERT_NE(selected, NONE);
+				get_object_data(selected)->flags |= _object_is_selected_flag;
+				draw();
+			}
+			const frame_difference difference = compare_frames(read, draw_software(), read->width, read->height);
+			if (selected != NONE) get_object_data(selected)->flags &= ~_object_is_selected_flag;
+			printf("%s, view %d: mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", configuration.name, view,
+				difference.mean, difference.share_above_48, static_cast<int>(difference.worst_block),
+				static_cast<int>(difference.colours));
+			EXPECT_LE(difference.mean, 14.0) << configuration.name << ", view " << view;
+			EXPECT_LE(difference.share_above_48, 0.04) << configuration.name << ", view " << view;
+			EXPECT_LE(difference.worst_block, 24) << configuration.name << ", view " << view;
+			EXPECT_GT(difference.colours, 256) << configuration.name << ", view " << view;
+		}
+		EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+		harness_end_map();
+	}
 }

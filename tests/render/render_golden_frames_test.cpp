@@ -21,6 +21,7 @@
 #include "objects.h"
 #include "render/render.h"
 #include "render/render_objects.h"
+#include "support/render_views.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
 
@@ -63,14 +64,13 @@ protected:
 		if (location) set_actual_observer_location_and_zoom(location, nullptr);
 		for (int32 row = 0; row < bitmap->height; ++row) memset(bitmap->row_addresses[row], 0, bitmap->width * 4);
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = bitmap;
+		prepare_observer_view(&view, bitmap);
 		view.flags |= flags;
 		render_scene(&view);
 		uint32 crc = 0xFFFFFFFFu;
 		for (int32 row = 0; row < bitmap->height; ++row) crc = crc32_update(crc, bitmap->row_addresses[row], bitmap->width * 4);
-		dump(bitmap);
+		const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+		dump_frame_when_asked(bitmap, std::string(info->name()) + "_" + std::to_string(dumps++));
 		return ~crc;
 	}
 
@@ -85,52 +85,10 @@ protected:
 		return lit;
 	}
 
-	// ZERV_DUMP_FRAMES=folder writes each frame as a PPM for a look.
-	void dump(const bitmap_data *bitmap)
-	{
-		const char *folder = getenv("ZERV_DUMP_FRAMES");
-		if (!folder) return;
-		const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-		const std::string path = std::string(folder) + "/" + info->name() + "_" + std::to_string(dumps++) + ".ppm";
-		FILE *file = fopen(path.c_str(), "wb");
-		if (!file) return;
-		fprintf(file, "P6\n%d %d\n255\n", bitmap->width, bitmap->height);
-		for (int32 row = 0; row < bitmap->height; ++row)
-		{
-			const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
-			for (int32 x = 0; x < bitmap->width; ++x)
-			{
-				const uint8 rgb[3] = {static_cast<uint8>(pixels[x] >> 16), static_cast<uint8>(pixels[x] >> 8),
-					static_cast<uint8>(pixels[x])};
-				fwrite(rgb, 1, 3, file);
-			}
-		}
-		fclose(file);
-	}
-
 	std::vector<bitmap_data *> bitmaps;
 	int32 dumps = 0;
 };
 
-}
-
-// The centre of the demo's animated lake, in world units.
-static world_point2d lake_centre(void)
-{
-	int64 x = 0, y = 0, count = 0;
-	for (int32 row = 0; row < mesh_globals->mesh_height; ++row)
-	{
-		for (int32 column = 0; column < mesh_globals->mesh_width; ++column)
-		{
-			if (!(get_mesh_cell(column, row)->flags & _mesh_vertex_is_animated_media_flag)) continue;
-			x += column;
-			y += row;
-			count += 1;
-		}
-	}
-	if (count == 0) return {0, 0};
-	return {static_cast<world_distance>((x / count) << WORLD_FRACTIONAL_BITS),
-		static_cast<world_distance>((y / count) << WORLD_FRACTIONAL_BITS)};
 }
 
 TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
@@ -149,7 +107,7 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	get_observer_location(&start_location);
 
 	ASSERT_NE(volatile_color_map_blend_table, nullptr);
-	const observer_location lake = {lake_centre(), 0, 0};
+	const observer_location lake = {animated_lake_centre(), 0, 0};
 	frames.push_back({"demo lake 1024x768 filtered", render(large, _render_view_filtering_flag, &lake)});
 	EXPECT_GT(surface_categories[_surface_category_media].count, 0);
 	frames.push_back({"demo lake 1024x768", render(large, 0, &lake)});
@@ -204,8 +162,8 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	fclose(file);
 }
 
-// The reference views: the cottage across the lake, the hut close up and the
-// fence. The hut and the cottage each change many pixels of many colours
+// The reference views: the cottage across the lake, the hut, the fence and
+// two trees close up. The hut and the cottage each change many pixels of many colours
 // between their view drawn with and without them.
 TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 {
@@ -220,7 +178,8 @@ TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 	} views[] = {
 		{"cottage", {{20 * WORLD_ONE + 384, 51 * WORLD_ONE + 200}, 49152 - 1024, 0}, DEMO_COTTAGE_CELL_X, DEMO_COTTAGE_CELL_Y},
 		{"hut", {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0}, DEMO_HUT_CELL_X, DEMO_HUT_CELL_Y},
-		{"fence", {{47 * WORLD_ONE + 256, 20 * WORLD_ONE + 256}, 16384 + 2048, 0}, NONE, NONE},
+		{"fence", {{45 * WORLD_ONE, 21 * WORLD_ONE + 256}, 16384 + 8192, 0}, NONE, NONE},
+		{"trees", {{30 * WORLD_ONE, 41 * WORLD_ONE}, 16384, 0}, NONE, NONE},
 	};
 	std::vector<uint32> crcs;
 	const fixed near_zoom = 2 * FIXED_ONE, plain_zoom = FIXED_ONE; // the closest the player can come
@@ -253,7 +212,7 @@ TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 		EXPECT_GT(colours.size(), 8u) << view.name;
 	}
 	set_actual_observer_location_and_zoom(nullptr, &plain_zoom);
-	const uint32 pinned[] = {0x24ddd19au, 0x40bd7349u, 0x73582311u};
+	const uint32 pinned[] = {0x24ddd19au, 0x40bd7349u, 0x4b158032u, 0xea4e8ae2u};
 	ASSERT_EQ(crcs.size(), NUMBEROF(pinned));
 	for (size_t i = 0; i < crcs.size(); ++i) EXPECT_EQ(crcs[i], pinned[i]) << views[i].name << std::hex << " 0x" << crcs[i];
 }
@@ -266,9 +225,7 @@ TEST_F(render_golden_frames, degenerate_fields_of_view_draw_nothing)
 	bitmap_data *bitmap = screen(64, 48);
 	ASSERT_NE(bitmap, nullptr);
 	view_data plain;
-	memset(&plain, 0, sizeof(plain));
-	build_observer_view(&plain, 0);
-	plain.screen = bitmap;
+	prepare_observer_view(&plain, bitmap);
 	render_scene(&plain);
 	EXPECT_GT(lit_pixels(bitmap), 0) << "the same view with a sound field of view draws";
 	// A hardware rasterizer's view gains screen clipping before the builders'
@@ -283,9 +240,7 @@ TEST_F(render_golden_frames, degenerate_fields_of_view_draw_nothing)
 	{
 		for (int32 row = 0; row < bitmap->height; ++row) memset(bitmap->row_addresses[row], 0, bitmap->width * 4);
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = bitmap;
+		prepare_observer_view(&view, bitmap);
 		view.tan_half_fov = fov;
 		render_scene(&view);
 		for (const surface_category &category : surface_categories) EXPECT_EQ(category.count, 0) << fov;
@@ -300,9 +255,7 @@ TEST_F(render_golden_frames, the_sky_draws_nothing)
 	bitmap_data *bitmap = screen(640, 480);
 	ASSERT_NE(bitmap, nullptr);
 	view_data view;
-	memset(&view, 0, sizeof(view));
-	build_observer_view(&view, 0);
-	view.screen = bitmap;
+	prepare_observer_view(&view, bitmap);
 	view.location.pitch = 12000;
 	render_scene(&view);
 	EXPECT_EQ(lit_pixels(bitmap), 0);
@@ -343,9 +296,7 @@ TEST_F(render_golden_frames, rendering_leaves_the_simulation_untouched)
 	{
 		harness_run_frames(1, 1);
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 1);
-		view.screen = bitmap;
+		prepare_observer_view(&view, bitmap, 1);
 		render_scene(&view);
 	}
 	const std::vector<harness_digest_entry> rendered = harness_digest_trail();

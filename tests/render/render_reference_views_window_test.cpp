@@ -1,6 +1,6 @@
 // The reference views of 'demo' as PNG files: the armies from the start
-// camera, the cottage across the lake with its reflection, and the hut close
-// up. Each is written into the build tree and must equal the copy kept in
+// camera, the cottage across the lake with its reflection, the hut, the fence
+// and two trees close up. Each is written into the build tree and must equal the copy kept in
 // tests/render/reference/ (ZERV_UPDATE_REFERENCE_VIEWS=1 rewrites the copies).
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "bitmaps.h"
 #include "observer.h"
 #include "render/render.h"
+#include "support/render_views.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "zerv.h"
@@ -94,9 +95,7 @@ protected:
 		bitmap_data *bitmap = new_bitmap(view_width, view_height, view_width * 4, _32bit_encoding, 0);
 		if (!bitmap) return {};
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = bitmap;
+		prepare_observer_view(&view, bitmap);
 		render_scene(&view);
 		rgb_image pixels;
 		for (int32 y = 0; y < view_height; ++y)
@@ -132,6 +131,8 @@ TEST_F(render_reference_views, the_reference_views_match_the_kept_pictures)
 		{"demo_armies", true, {}},
 		{"demo_cottage", false, {{20 * WORLD_ONE + 384, 51 * WORLD_ONE + 200}, 49152 - 1024, 0}},
 		{"demo_hut", false, {{32 * WORLD_ONE, 48 * WORLD_ONE + 256}, 16384 - 2048, 0}},
+		{"demo_fence", false, {{45 * WORLD_ONE, 21 * WORLD_ONE + 256}, 16384 + 8192, 0}},
+		{"demo_trees", false, {{30 * WORLD_ONE, 41 * WORLD_ONE}, 16384, 0}},
 	};
 	const std::string written = std::string(ZERV_BINARY_DIR) + "/reference_views";
 	mkdir(written.c_str(), 0755);

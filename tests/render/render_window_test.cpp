@@ -6,6 +6,7 @@
 
 #include "render/render.h"
 #include "render/render_objects.h"
+#include "support/render_views.h"
 
 namespace {
 
@@ -34,18 +35,14 @@ protected:
 		ASSERT_NE(destination, nullptr);
 		const int32 width = destination->width, height = destination->height;
 		view_data view;
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = destination;
+		prepare_observer_view(&view, destination);
 		render_scene(&view);
 		release_render_destination(destination);
 		display_backbuffer(NULL, NULL, &frame, &frame);
 
 		bitmap_data *headless = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
 		ASSERT_NE(headless, nullptr);
-		memset(&view, 0, sizeof(view));
-		build_observer_view(&view, 0);
-		view.screen = headless;
+		prepare_observer_view(&view, headless);
 		render_scene(&view);
 
 		SDL_Surface *surface = SDL_GetVideoSurface();
