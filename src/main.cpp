@@ -32,6 +32,7 @@
 #include "input/actions.h"
 #include "CoreLibrary/input/sdl_input.h"
 #include "bitmap_dialogs/dialogs.h"
+#include "bitmap_dialogs/postgame_screen.h"
 #include "bitmap_dialogs/screens.h"
 #include "cutscenes/cutscenes.h"
 #include "map_actions/map_actions.h"
@@ -368,6 +369,7 @@ static void leave_game_state(int16 old_state)
 	case _game_state_displaying_mesh_prologue:
 	case _game_state_displaying_mesh_epilogue:
 	case _game_state_displaying_intro_sequence:
+		close_postgame_screen();
 		dispose_zerv_from_old_map();
 		break;
 
@@ -481,7 +483,12 @@ static void enter_game_state(int16 new_state)
 		bail_if_shell_map_fails();
 		if (setup->parameters.type == _game_type_local)
 		{
-			display_mesh_epilogue(setup->parameters.scenario_tag);
+			// The report first, where there is one; the training map has none to show.
+			const file_tag mesh_tag = setup->parameters.scenario_tag;
+			if (mesh_tag == TRAINING_MAP_MESH_TAG || !open_postgame_screen(get_encoded_postgame_report(), mesh_tag))
+			{
+				display_mesh_epilogue(mesh_tag);
+			}
 		}
 		else
 		{

@@ -62,8 +62,10 @@ int16 get_ranking_display_level(void)
 		default: level = _ranking_display_title; break;
 	}
 	if (game_flags_test(_game_is_ending_flag)) level = MAX(level, static_cast<int16>(_ranking_display_title));
+	const input_definition *input = get_input_definition();
+	const boolean caps_lock_shows = key_down(_key_caps_lock) && input && input->caps_lock_action == 3;
 	if (game_flags_test(_game_is_over_flag) || game->game_time < INITIAL_RANKING_DISPLAY_TICKS || key_down(_key_f7) ||
-		main_module.display_in_game_stats)
+		main_module.display_in_game_stats || caps_lock_shows)
 	{
 		level = _ranking_display_full;
 	}
@@ -139,6 +141,21 @@ void get_ranking_title(char *title, int32 title_size, char *right, int32 right_s
 			break;
 		default: snprintf(right, right_size, "%s", endings_string(_netgame_ending_untimed)); break;
 	}
+}
+
+int16 get_star_fill_points(int16 x0, int16 y0, int16 h, boolean hardware, point2d points[12])
+{
+	if (!hardware)
+	{
+		get_star_points(x0, y0, h, points);
+		return 10;
+	}
+	// A fan from the first point would cover the star's notches: fan from its centre.
+	points[0].x = static_cast<int16>(x0 + h / 2);
+	points[0].y = static_cast<int16>(y0 + h / 2);
+	get_star_points(x0, y0, h, points + 1);
+	points[11] = points[1];
+	return 12;
 }
 
 void get_star_points(int16 x0, int16 y0, int16 h, point2d points[10])
@@ -234,7 +251,8 @@ namespace
 }
 
 void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rgb_color *fill, fixed_fraction transparency,
-	const char *name, const char *share, const char *score, int16 extra_width, const int16 *allied_teams, int16 allied_count)
+	const char *name, const char *share, const char *score, int16 extra_width, const int16 *allied_teams, int16 allied_count,
+	boolean hardware)
 {
 	fill_rectangle_clipped(screen, fill, box, nullptr, transparency, nullptr);
 	rectangle2d inner = *box;
@@ -248,14 +266,15 @@ void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rg
 		const team_data *ally = get_team_data(allied_teams[i]);
 		const player_data *captain = ally ? get_player_data(ally->captain_player_index) : nullptr;
 		if (!captain) continue;
-		point2d points[10];
-		get_star_points(x, box->top, h, points);
+		point2d points[12];
+		const int16 count = get_star_fill_points(x, box->top, h, hardware, points);
 		rectangle2d clip;
 		set_rectangle2d(&clip, 0, 0, static_cast<int16>(screen->width), static_cast<int16>(screen->height));
-		fill_polygon(screen, &captain->appearance.primary_color, &clip, 0, nullptr, points, 10);
+		fill_polygon(screen, &captain->appearance.primary_color, &clip, 0, nullptr, points, count);
 		rgb_color frame;
 		get_interface_color(56, &frame);
-		frame_polygon(screen, &frame, &clip, 0, nullptr, points, 10);
+		const point2d *outline = count == 12 ? points + 1 : points;
+		frame_polygon(screen, &frame, &clip, 0, nullptr, outline, 10);
 		x = static_cast<int16>(x + h);
 	}
 	rectangle2d right = *box;
@@ -308,6 +327,7 @@ void rasterize_rankings(view_data *view)
 {
 	if (!view || !view->screen || !game || !statistics_globals) return;
 	bitmap_data *screen = view->screen;
+	const boolean hardware = view->rasterizer_code != 0;
 	if (main_module.display_limits)
 	{
 		rasterize_data_limits(screen);
@@ -330,7 +350,8 @@ void rasterize_rankings(view_data *view)
 	char title[128], right[64];
 	get_ranking_title(title, sizeof(title), right, sizeof(right));
 	const rectangle2d title_box = next_box(&layout, FALSE);
-	rasterize_ranking_box(screen, &title_box, &ranking_black, 32768, title, right, "", layout.extra_width, nullptr, 0);
+	rasterize_ranking_box(screen, &title_box, &ranking_black, 32768, title, right, "", layout.extra_width, nullptr, 0,
+		hardware);
 	if (level != _ranking_display_full) return;
 
 	const int16 team_count = MIN(get_team_count(), static_cast<int16>(MAXIMUM_TEAMS_PER_MAP));
@@ -360,7 +381,7 @@ void rasterize_rankings(view_data *view)
 		const rectangle2d box = next_box(&layout, FALSE);
 		const char *name = team->original_number_of_players > 1 ? captain->appearance.team_name : captain->appearance.name;
 		rasterize_ranking_box(screen, &box, &captain->appearance.primary_color, units_left ? 32768 : 57344, name, share,
-			score, layout.extra_width, allies, ally_count);
+			score, layout.extra_width, allies, ally_count, hardware);
 		if (team->original_number_of_players <= 1) continue;
 		for (int16 p = 0; p < player_count; ++p)
 		{
@@ -374,7 +395,7 @@ void rasterize_rankings(view_data *view)
 			snprintf(share, sizeof(share), "%d%%", share_of(extant, denominator));
 			const rectangle2d member_box = next_box(&layout, TRUE);
 			rasterize_ranking_box(screen, &member_box, &member->appearance.secondary_color, units_left ? 32768 : 57344,
-				member->appearance.name, share, "", 0, nullptr, 0);
+				member->appearance.name, share, "", 0, nullptr, 0, hardware);
 		}
 	}
 }

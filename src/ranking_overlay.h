@@ -41,9 +41,13 @@ void format_ranking_clock(int32 ticks, char *buffer, int32 size);
 void get_ranking_title(char *title, int32 title_size, char *right, int32 right_size);
 // The ten points of an ally's star in a box of height h.
 void get_star_points(int16 x0, int16 y0, int16 h, point2d points[10]);
+// What fill_polygon takes for a star: the ten points (10), or for a hardware
+// rasterizer the twelve-point fan from its centre (12).
+int16 get_star_fill_points(int16 x0, int16 y0, int16 h, boolean hardware, point2d points[12]);
 
 void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rgb_color *fill, fixed_fraction transparency,
-	const char *name, const char *share, const char *score, int16 extra_width, const int16 *allied_teams, int16 allied_count);
+	const char *name, const char *share, const char *score, int16 extra_width, const int16 *allied_teams, int16 allied_count,
+	boolean hardware);
 void draw_data_limit(bitmap_data *screen, int16 y, const char *count, const char *maximum, const char *name);
 
 #endif

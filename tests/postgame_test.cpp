@@ -1,5 +1,6 @@
 // The post-game report, the lobby standings and the ranking overlay, on a
 // 'demo' battle.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,6 +11,8 @@
 #include "bitmap_drawing.h"
 #include "bitmaps.h"
 #include "game_statistics.h"
+#include "input/actions.h"
+#include "CoreLibrary/input/sdl_input.h"
 #include "memory.h"
 #include "players.h"
 #include "postgame.h"
@@ -161,6 +164,16 @@ TEST_F(ranking_overlay, visibility_clock_titles_and_stars)
 	game->time_state = _game_time_no_countdown;
 	game->game_time = 5000;
 	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+	// Caps lock shows the rankings only when the input definition binds it so.
+	input_definition *input = get_input_definition();
+	const uint8 saved_action = input->caps_lock_action;
+	headless_set_key_held(_key_caps_lock, TRUE);
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+	input->caps_lock_action = 3;
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_full);
+	headless_set_key_held(_key_caps_lock, FALSE);
+	EXPECT_EQ(get_ranking_display_level(), _ranking_display_none);
+	input->caps_lock_action = saved_action;
 
 	char clock[64];
 	format_ranking_clock(1800 * 3 + 30 * 7, clock, sizeof(clock));
@@ -217,6 +230,39 @@ TEST_F(ranking_overlay, draws_at_two_sizes_and_the_limits)
 		EXPECT_GT(painted, 0) << "the boxes of the first seconds";
 		dispose_pointer(screen);
 	}
+}
+
+// The hardware path's fan from the star's centre covers what the software
+// path fills: the same pixels, notches left clear.
+TEST_F(ranking_overlay, the_hardware_star_fan_covers_the_software_star)
+{
+	const int16 ally = 1;
+	ASSERT_NE(get_team_data(ally), nullptr);
+	std::vector<uint8> drawn[2];
+	for (int32 hardware = 0; hardware < 2; ++hardware)
+	{
+		bitmap_data *screen = new_bitmap(200, 40, 200 * 4, _32bit_encoding, 0);
+		ASSERT_NE(screen, nullptr);
+		rectangle2d box;
+		set_rectangle2d(&box, 5, 5, 195, 27);
+		const rgb_color dark = {0, 0, 0, 0};
+		rasterize_ranking_box(screen, &box, &dark, 0, "", "", "", 20, &ally, 1, hardware != 0);
+		for (int32 y = 0; y < 40; ++y)
+		{
+			const uint8 *row = bitmap_row_address(screen, y);
+			drawn[hardware].insert(drawn[hardware].end(), row, row + 200 * 4);
+		}
+		dispose_pointer(screen);
+	}
+	EXPECT_EQ(drawn[0], drawn[1]);
+	EXPECT_NE(std::count(drawn[0].begin(), drawn[0].end(), 0), static_cast<long>(drawn[0].size()));
+
+	point2d fan[12];
+	ASSERT_EQ(get_star_fill_points(100, 50, 22, TRUE, fan), 12);
+	EXPECT_EQ(fan[0].x, 111);
+	EXPECT_EQ(fan[0].y, 61);
+	EXPECT_EQ(fan[11].x, fan[1].x);
+	EXPECT_EQ(fan[11].y, fan[1].y);
 }
 
 } // namespace

@@ -37,6 +37,13 @@ static const dialog_layout dialog_layouts[] =
 			BUTTON(9, 350, 388, "Quit"),
 		}
 	},
+	// The post-game report: its texts are placed by the screen itself.
+	{
+		TAG("pgsc"), 640, 480, static_cast<file_tag>(NONE), 1,
+		{
+			BUTTON(1, 230, 420, "Continue"),
+		}
+	},
 };
 
 const dialog_layout *find_dialog_layout(file_tag dialog_tag)
