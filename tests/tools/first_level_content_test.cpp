@@ -14,6 +14,7 @@
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "level_group_ai_script.h"
+#include "level_unit_ai_script.h"
 #include "unit_query_level_actions.h"
 #include "weather_content.h"
 #include "local_projectiles.h"
@@ -46,8 +47,8 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	const map_description demo = demo_map();
 	const map_description level = first_level_map();
 	EXPECT_EQ(demo.markers.size(), 59u);
-	// The showcase's 4, two casters and eleven animals, these last.
-	EXPECT_EQ(level.markers.size(), 76u);
+	// The showcase's 4, two casters, eleven animals and the ambush's two scouts, these last.
+	EXPECT_EQ(level.markers.size(), 78u);
 	for (const marker_data &marker : demo.markers)
 	{
 		if (marker.type == _marker_monster) { EXPECT_EQ(marker.identifier, 0); }
@@ -57,14 +58,15 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	{
 		if (marker.type == _marker_monster) seen[marker.identifier] += 1;
 	}
-	EXPECT_EQ(seen.size(), 39u);
+	EXPECT_EQ(seen.size(), 41u);
 	EXPECT_EQ(seen[0], FIRST_LEVEL_ANIMAL_COUNT);
-	for (int16 id = 11; id <= 52; ++id)
+	for (int16 id = 11; id <= 53; ++id)
 	{
-		const bool used = id <= 28 || (id >= 31 && id <= 49) || id == 52;
+		const bool used = id <= 28 || (id >= 31 && id <= 52);
 		EXPECT_EQ(seen.count(id), used ? 1u : 0u) << id;
 	}
-	for (size_t i = level.markers.size() - FIRST_LEVEL_ANIMAL_COUNT; i < level.markers.size(); ++i)
+	const size_t animals_end = level.markers.size() - LEVEL_UNIT_AI_SCOUT_COUNT;
+	for (size_t i = animals_end - FIRST_LEVEL_ANIMAL_COUNT; i < animals_end; ++i)
 	{
 		const marker_data &animal = level.markers[i];
 		ASSERT_EQ(animal.type, _marker_monster);
@@ -84,9 +86,9 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
 	}
 
-	// Its own script: the presentation's seven, the unit queries' eight and the computer team's ten.
+	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten and the unit AI's six.
 	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT);
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT);
 	EXPECT_EQ(demo.actions.count, 11);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
@@ -204,9 +206,9 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	new_game_data setup;
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	EXPECT_EQ(mesh_globals->marker_count, 76);
+	EXPECT_EQ(mesh_globals->marker_count, 78);
 	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT);
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT);
 	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "level_group_ai_script.h"
+#include "level_unit_ai_script.h"
 #include "mesh_content.h"
 #include "unit_query_level_actions.h"
 #include "units_content.h"
@@ -111,6 +112,7 @@ map_action_section first_level_script_section(const map_description &map)
 		fprintf(stderr, "first level: the computer team's action \"%s\" could not be made\n", failed.c_str());
 		b.good = false;
 	}
+	b.good = b.good && append_level_unit_ai_actions(cell_is_open, &map, &failed);
 	return finish_script_section(b);
 }
 
