@@ -157,4 +157,30 @@ TEST_F(unit_ai_content_level, the_wall_and_bombers_give_orders_and_the_ambush_sh
 	harness_end_map();
 }
 
+// The hard game places the reserve pair, which the wall's attack sends in;
+// the computer team fights the level out.
+TEST_F(unit_ai_content_level, at_difficulty_3_the_reserve_joins_the_wall_and_the_level_ends_with_a_winner)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	setup.parameters.difficulty_level = 3;
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_point2d reserve[2] = {unit_location(45), unit_location(46)};
+	ASSERT_NE(reserve[0].x, NONE);
+	int32 joined = NONE;
+	while (game->game_time < 5400 && !harness_game_is_finished())
+	{
+		harness_run_ticks(32);
+		if (joined == NONE && has_record("reserve"))
+		{
+			joined = game->game_time;
+			EXPECT_FALSE(get_map_action(find_action("reserve"))->flags & _map_action_initially_active_flag);
+		}
+	}
+	EXPECT_NE(joined, NONE) << "the wall never attacked";
+	EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
+	EXPECT_NE(game->winning_team_index, NONE);
+	harness_end_map();
+}
+
 } // namespace
