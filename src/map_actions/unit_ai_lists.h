@@ -4,6 +4,7 @@
 #ifndef UNIT_AI_LISTS_H
 #define UNIT_AI_LISTS_H
 
+#include "cell_units.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/unit_ai_action_procs.h"
@@ -70,23 +71,15 @@ bool unit_ai_list_emptied(int16 action_index, const Record &record)
 	return true;
 }
 
-// Calls visit(object, unit) for every unit in the cell's object chain whose
-// object is visible and whose team is not `team`, in chain order; the walk
-// stops after as many steps as there are object slots.
+// Calls visit(object, unit) for every unit in the cell whose object is
+// visible and whose team is not `team`, in chain order.
 template <typename Visit>
 void unit_ai_for_each_other_team_unit_in_cell(const mesh_globals_data *mesh, int32 x, int32 y, int16 team, Visit visit)
 {
-	int32 guard = object_array.maximum_count;
-	for (int16 object_index = mesh->mesh_cells[y * mesh->mesh_width + x].first_object_index;
-		 object_index != NONE && guard-- > 0;)
-	{
-		const object_data *object = get_object_data(object_index);
-		if (!object) break;
-		object_index = object->next_object_index;
-		if ((object->flags & _object_is_invisible_flag) || object->owner != _object_is_monster) continue;
-		const monster_data *other = get_monster_data(object->owner_index);
-		if (other && other->owner_team_index != team) visit(object, other);
-	}
+	for_each_visible_unit_in_cell(mesh, x, y, [&](const object_data *object, int16, const monster_data *other) {
+		if (other->owner_team_index != team) visit(object, other);
+		return true;
+	});
 }
 
 #endif
