@@ -7,6 +7,7 @@
 #include "alliances.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
+#include "map_actions/unit_ai_lists.h"
 #include "monster_commands.h"
 #include "monsters.h"
 #include "spatial_groups.h"
@@ -87,29 +88,8 @@ uint32 assassin_action_proc(int16 action_index)
 	}
 
 	int16 team = NONE;
-	int16 kept = 0;
-	for (int16 i = 0; i < record.unit_count; ++i)
-	{
-		unit_data unit = record.units[i];
-		if (unit.delay == 0)
-		{
-			if (unit.monster_index == NONE)
-			{
-				unit.monster_index = make_monster_visible(unit.monster_identifier, NONE);
-				if (unit.monster_index == NONE) continue;
-			}
-			const monster_data *monster = unit_ai_living_unit(unit.monster_index, unit.monster_identifier);
-			if (!monster) continue;
-			team = monster->owner_team_index;
-		}
-		record.units[kept++] = unit;
-	}
-	record.unit_count = kept;
-	if (record.unit_count == 0)
-	{
-		set_unique_map_action_parameter(action_index, TAG("#glo"), _parameter_character, sizeof(record), &record);
-		return _map_action_proc_deactivate_flag;
-	}
+	record.unit_count = unit_ai_keep_shown_units(record.units, record.unit_count, &team, [](int16) {});
+	if (unit_ai_list_emptied(action_index, record)) return _map_action_proc_deactivate_flag;
 
 	for (int16 i = 0; i < record.unit_count; ++i)
 	{

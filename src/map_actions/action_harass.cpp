@@ -9,6 +9,7 @@
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/subject_lists.h"
+#include "map_actions/unit_ai_lists.h"
 #include "monster_commands.h"
 #include "monster_definitions.h"
 #include "monsters.h"
@@ -684,20 +685,8 @@ uint32 harass_action_proc(int16 action_index)
 	harass_globals record;
 	if (!read_record(action_index, &record)) create_record(action_index, &record);
 
-	int16 kept = 0;
-	for (int16 i = 0; i < record.unit_count; ++i)
-	{
-		if (unit_ai_living_unit(record.units[i].monster_index, record.units[i].monster_identifier))
-			record.units[kept++] = record.units[i];
-		else
-			call_functions_with_actions_in_parameter(activate_map_action, action_index, TAG("casu"));
-	}
-	record.unit_count = kept;
-	if (record.unit_count == 0)
-	{
-		set_unique_map_action_parameter(action_index, TAG("#glo"), _parameter_character, sizeof(record), &record);
-		return _map_action_proc_deactivate_flag;
-	}
+	record.unit_count = unit_ai_keep_living_units(action_index, record.units, record.unit_count);
+	if (unit_ai_list_emptied(action_index, record)) return _map_action_proc_deactivate_flag;
 	record.team_index = get_monster_data(record.units[0].monster_index)->owner_team_index;
 
 	static throwables list; // scratch, rebuilt on every run

@@ -6,6 +6,7 @@
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/subject_lists.h"
+#include "map_actions/unit_ai_lists.h"
 #include "mesh.h"
 #include "monsters.h"
 #include "objects.h"
@@ -80,24 +81,13 @@ namespace
 		{
 			for (int32 x = x0; x <= x1; ++x)
 			{
-				int32 guard = object_array.maximum_count;
-				for (int16 object_index = mesh->mesh_cells[y * mesh->mesh_width + x].first_object_index;
-					 object_index != NONE && guard-- > 0;)
-				{
-					const object_data *object = get_object_data(object_index);
-					if (!object) break;
-					object_index = object->next_object_index;
-					if ((object->flags & _object_is_invisible_flag) || object->owner != _object_is_monster) continue;
-					const monster_data *other = get_monster_data(object->owner_index);
-					if (!other || other->owner_team_index == monster->owner_team_index ||
-						(other->extra_flags & _monster_is_invisible_extra_flag))
-					{
-						continue;
-					}
-					const world_point2d there = {object->location.position.x, object->location.position.y};
-					const int32 d = distance2d(&here, &there);
-					if (!threat || d < nearest) threat = other, nearest = d;
-				}
+				unit_ai_for_each_other_team_unit_in_cell(mesh, x, y, monster->owner_team_index,
+					[&](const object_data *object, const monster_data *other) {
+						if (other->extra_flags & _monster_is_invisible_extra_flag) return;
+						const world_point2d there = {object->location.position.x, object->location.position.y};
+						const int32 d = distance2d(&here, &there);
+						if (!threat || d < nearest) threat = other, nearest = d;
+					});
 			}
 		}
 		return threat;
@@ -162,20 +152,8 @@ uint32 meander_action_proc(int16 action_index)
 		record.threat_scan_width = static_cast<int16>(width < 0 ? 0 : (width > 32 ? 32 : width));
 	}
 
-	int16 kept = 0;
-	for (int16 i = 0; i < record.unit_count; ++i)
-	{
-		if (unit_ai_living_unit(record.units[i].monster_index, record.units[i].monster_identifier))
-			record.units[kept++] = record.units[i];
-		else
-			call_functions_with_actions_in_parameter(activate_map_action, action_index, TAG("casu"));
-	}
-	record.unit_count = kept;
-	if (record.unit_count == 0)
-	{
-		set_unique_map_action_parameter(action_index, TAG("#glo"), _parameter_character, sizeof(record), &record);
-		return _map_action_proc_deactivate_flag;
-	}
+	record.unit_count = unit_ai_keep_living_units(action_index, record.units, record.unit_count);
+	if (unit_ai_list_emptied(action_index, record)) return _map_action_proc_deactivate_flag;
 
 	const bool scan = map_action_has_flag(action_index, TAG("thre"));
 	for (int16 i = 0; i < record.unit_count; ++i)

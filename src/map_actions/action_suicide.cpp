@@ -7,6 +7,7 @@
 #include "alliances.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
+#include "map_actions/unit_ai_lists.h"
 #include "mesh.h"
 #include "monster_commands.h"
 #include "monster_definitions.h"
@@ -155,22 +156,10 @@ namespace
 		{
 			for (int32 x = x0; x < x0 + ADJACENT_CELL_DIAMETER && x < mesh->mesh_width; ++x)
 			{
-				int32 guard = object_array.maximum_count;
-				for (int16 object_index = mesh->mesh_cells[y * mesh->mesh_width + x].first_object_index;
-					 object_index != NONE && guard-- > 0;)
-				{
-					const object_data *object = get_object_data(object_index);
-					if (!object) break;
-					object_index = object->next_object_index;
-					if ((object->flags & _object_is_invisible_flag) || object->owner != _object_is_monster) continue;
-					const monster_data *other = get_monster_data(object->owner_index);
-					if (!other || other->owner_team_index == monster->owner_team_index ||
-						teams_are_allied(other->owner_team_index, monster->owner_team_index))
-					{
-						continue;
-					}
-					count += 1;
-				}
+				unit_ai_for_each_other_team_unit_in_cell(mesh, x, y, monster->owner_team_index,
+					[&](const object_data *, const monster_data *other) {
+						count += !teams_are_allied(other->owner_team_index, monster->owner_team_index);
+					});
 			}
 		}
 		return count;
@@ -209,34 +198,11 @@ uint32 suicide_action_proc(int16 action_index)
 	if (!read_record(action_index, &record)) create_record(action_index, &record);
 
 	int16 team = NONE;
-	int16 kept = 0;
-	for (int16 i = 0; i < record.unit_count; ++i)
-	{
-		unit_data unit = record.units[i];
-		if (unit.delay == 0)
-		{
-			if (unit.monster_index == NONE)
-			{
-				unit.monster_index = make_monster_visible(unit.monster_identifier, NONE);
-				if (unit.monster_index == NONE) continue;
-			}
-			const monster_data *monster = unit_ai_living_unit(unit.monster_index, unit.monster_identifier);
-			if (!monster)
-			{
-				map_action_debug(action_index, "suicide unit #%d died", i);
-				call_functions_with_actions_in_parameter(activate_map_action, action_index, TAG("casu"));
-				continue;
-			}
-			team = monster->owner_team_index;
-		}
-		record.units[kept++] = unit;
-	}
-	record.unit_count = kept;
-	if (record.unit_count == 0)
-	{
-		set_unique_map_action_parameter(action_index, TAG("#glo"), _parameter_character, sizeof(record), &record);
-		return _map_action_proc_deactivate_flag;
-	}
+	record.unit_count = unit_ai_keep_shown_units(record.units, record.unit_count, &team, [action_index](int16 i) {
+		map_action_debug(action_index, "suicide unit #%d died", i);
+		unit_ai_casualty(action_index);
+	});
+	if (unit_ai_list_emptied(action_index, record)) return _map_action_proc_deactivate_flag;
 
 	const map_action *inhibition =
 		record.inhibition_action_index != NONE ? get_map_action(record.inhibition_action_index) : nullptr;

@@ -6,18 +6,99 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "attack_ai.h"
 #include "data.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
+#include "monster_definitions.h"
 #include "monsters.h"
+#include "objects.h"
 #include "players.h"
 #include "support/test_directory.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "zerv.h"
+
+// Units taken from the running map's armies by team and kind, the rest
+// removed, and each placed by hand: for fixtures that set up small fights.
+class hand_placed_units
+{
+protected:
+	static bool is_kind(int16 index, file_tag kind)
+	{
+		const monster_data *monster = get_monster_data(index);
+		return monster && get_unit_definition(monster->unit_type)->parent_unit_tag == kind;
+	}
+
+	bool is_taken(int16 index) const
+	{
+		for (int16 t : taken)
+			if (t == index) return true;
+		return false;
+	}
+
+	// n units of the team and kind, not yet taken.
+	std::vector<int16> take(int16 team, file_tag kind, size_t n)
+	{
+		std::vector<int16> result;
+		for (int16 i = 0; i < monster_array.count && result.size() < n; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!monster || monster->owner_team_index != team || !is_kind(i, kind) || is_taken(i)) continue;
+			result.push_back(i);
+			taken.push_back(i);
+		}
+		EXPECT_EQ(result.size(), n);
+		return result;
+	}
+
+	// One unit of the team and kind for each cell, to stand at the cell's
+	// centre once keep_only_taken has removed the rest.
+	std::vector<int16> take_at(int16 team, file_tag kind, std::initializer_list<std::pair<int32, int32>> cells)
+	{
+		const std::vector<int16> result = take(team, kind, cells.size());
+		size_t i = 0;
+		for (const auto &cell : cells)
+		{
+			if (i < result.size()) pending.push_back({result[i++], cell});
+		}
+		return result;
+	}
+
+	// Removes every unit not taken, then places those taken at a cell, in the order taken.
+	void keep_only_taken(void)
+	{
+		for (int16 i = 0; i < monster_array.count; ++i)
+			if (!is_taken(i) && get_monster_data(i)) delete_monster(i, TRUE);
+		for (const auto &p : pending)
+		{
+			place(p.first, p.second.first * WORLD_ONE + WORLD_ONE_HALF, p.second.second * WORLD_ONE + WORLD_ONE_HALF);
+		}
+		pending.clear();
+	}
+
+	static object_data *object_of(int16 index) { return get_object_data(get_monster_data(index)->object_index); }
+
+	// At rest at the point, facing yaw.
+	static void place(int16 index, world_distance x, world_distance y, angle yaw = 0)
+	{
+		const int16 object_index = get_monster_data(index)->object_index;
+		disconnect_object_from_mesh(object_index);
+		object_data *object = get_object_data(object_index);
+		object->location.position.x = x;
+		object->location.position.y = y;
+		object->location.yaw = yaw;
+		object->location.velocity.i = 0;
+		object->location.velocity.j = 0;
+		reconnect_object_to_mesh(object_index);
+	}
+
+	std::vector<int16> taken;
+	std::vector<std::pair<int16, std::pair<int32, int32>>> pending;
+};
 
 class map_actions_fixture : public zerv_harness_fixture
 {

@@ -22,7 +22,7 @@
 
 namespace {
 
-class unit_ai_fixture : public map_actions_fixture
+class unit_ai_fixture : public map_actions_fixture, protected hand_placed_units
 {
 protected:
 	void SetUp() override
@@ -42,57 +42,13 @@ protected:
 	}
 
 	static monster_data *m(int16 index) { return get_monster_data(index); }
-	static object_data *object_of(int16 index) { return get_object_data(m(index)->object_index); }
 	static world_distance cell(int32 c) { return c * WORLD_ONE + WORLD_ONE_HALF; }
 
-	// n units of the team and kind, not yet taken.
-	std::vector<int16> take(int16 team, file_tag kind, size_t n)
-	{
-		std::vector<int16> result;
-		for (int16 i = 0; i < monster_array.count && result.size() < n; ++i)
-		{
-			const monster_data *monster = get_monster_data(i);
-			if (!monster || monster->owner_team_index != team ||
-				get_unit_definition(monster->unit_type)->parent_unit_tag != kind || is_taken(i))
-			{
-				continue;
-			}
-			result.push_back(i);
-			taken.push_back(i);
-		}
-		EXPECT_EQ(result.size(), n);
-		return result;
-	}
-	bool is_taken(int16 i) const
-	{
-		for (int16 t : taken)
-			if (t == i) return true;
-		return false;
-	}
-	void keep_only_taken(void)
-	{
-		for (int16 i = 0; i < monster_array.count; ++i)
-			if (!is_taken(i) && get_monster_data(i)) delete_monster(i, TRUE);
-	}
-	static void place(int16 index, world_distance x, world_distance y, angle yaw = 0)
-	{
-		const int16 object_index = m(index)->object_index;
-		disconnect_object_from_mesh(object_index);
-		object_data *object = get_object_data(object_index);
-		object->location.position.x = x;
-		object->location.position.y = y;
-		object->location.yaw = yaw;
-		object->location.velocity.i = 0;
-		object->location.velocity.j = 0;
-		reconnect_object_to_mesh(object_index);
-	}
 	static bool has_record(int16 action_index)
 	{
 		return get_map_action_parameter(nullptr, action_index, _return_empty_arrays_flag, TAG("#glo"),
 			_parameter_character);
 	}
-
-	std::vector<int16> taken;
 };
 
 using unit_ai_registry = unit_ai_fixture;
@@ -141,13 +97,10 @@ TEST_F(unit_ai_shaman, heals_the_most_wounded_ally_below_the_threshold_or_falls_
 
 TEST_F(unit_ai_melee, closes_in_then_attacks_and_obje_ignores_clusters_without_its_targets)
 {
-	const std::vector<int16> band = take(0, DEFAULT_SWORDSMAN_TAG, 3);
-	const std::vector<int16> near_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
-	const std::vector<int16> far_enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> band = take_at(0, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {21, 20}, {22, 20}});
+	const std::vector<int16> near_enemy = take_at(1, DEFAULT_SWORDSMAN_TAG, {{21, 30}});
+	const std::vector<int16> far_enemy = take_at(1, DEFAULT_SWORDSMAN_TAG, {{21, 60}});
 	keep_only_taken();
-	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
-	place(near_enemy[0], cell(21), cell(30));
-	place(far_enemy[0], cell(21), cell(60));
 	build_spatial_groups();
 
 	const int16 a = action("mele");
@@ -188,14 +141,10 @@ TEST_F(unit_ai_melee, closes_in_then_attacks_and_obje_ignores_clusters_without_i
 
 TEST_F(unit_ai_assassin, delays_draw_only_with_dela_and_a_lone_enemy_is_hunted_however_far)
 {
-	const std::vector<int16> killers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
-	const std::vector<int16> lone = take(0, DEFAULT_SWORDSMAN_TAG, 1);
-	const std::vector<int16> group = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> killers = take_at(1, DEFAULT_SWORDSMAN_TAG, {{10, 10}, {12, 10}});
+	const std::vector<int16> lone = take_at(0, DEFAULT_SWORDSMAN_TAG, {{60, 60}});
+	const std::vector<int16> group = take_at(0, DEFAULT_SWORDSMAN_TAG, {{40, 10}, {41, 10}, {42, 10}});
 	keep_only_taken();
-	place(killers[0], cell(10), cell(10));
-	place(killers[1], cell(12), cell(10));
-	place(lone[0], cell(60), cell(60));
-	for (size_t i = 0; i < group.size(); ++i) place(group[i], cell(40 + static_cast<int32>(i)), cell(10));
 	build_spatial_groups();
 
 	// 'dela' 0 is no delay and no draw.
@@ -246,10 +195,8 @@ TEST_F(unit_ai_assassin, units_of_different_parity_skirt_a_near_group_in_opposit
 
 TEST_F(unit_ai_meander, too_many_waypoints_leave_no_record_and_destinations_scatter_in_the_draw_order)
 {
-	const std::vector<int16> walkers = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	const std::vector<int16> walkers = take_at(0, DEFAULT_SWORDSMAN_TAG, {{30, 30}, {32, 30}});
 	keep_only_taken();
-	place(walkers[0], cell(30), cell(30));
-	place(walkers[1], cell(32), cell(30));
 
 	const int16 bad = action("mean");
 	subjects(bad, "subj", walkers);
@@ -282,11 +229,9 @@ TEST_F(unit_ai_meander, too_many_waypoints_leave_no_record_and_destinations_scat
 
 TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_lost_unit_runs_casu)
 {
-	const std::vector<int16> walker = take(0, DEFAULT_SWORDSMAN_TAG, 1);
-	const std::vector<int16> enemy = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> walker = take_at(0, DEFAULT_SWORDSMAN_TAG, {{30, 30}});
+	const std::vector<int16> enemy = take_at(1, DEFAULT_SWORDSMAN_TAG, {{32, 30}});
 	keep_only_taken();
-	place(walker[0], cell(30), cell(30));
-	place(enemy[0], cell(32), cell(30));
 	const int16 lost = action("dela");
 	const int16 a = action("mean");
 	subjects(a, "subj", walker);
@@ -303,13 +248,9 @@ TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_
 
 TEST_F(unit_ai_suicide, the_inhibition_holds_delays_and_three_adjacent_enemies_set_off_the_charge)
 {
-	const std::vector<int16> bomber = take(1, DEFAULT_SWORDSMAN_TAG, 1);
-	const std::vector<int16> enemies = take(0, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> bomber = take_at(1, DEFAULT_SWORDSMAN_TAG, {{30, 30}});
+	const std::vector<int16> enemies = take_at(0, DEFAULT_SWORDSMAN_TAG, {{60, 30}, {61, 30}, {62, 30}});
 	keep_only_taken();
-	place(bomber[0], cell(30), cell(30));
-	place(enemies[0], cell(60), cell(30));
-	place(enemies[1], cell(61), cell(30));
-	place(enemies[2], cell(62), cell(30));
 	build_spatial_groups();
 
 	const int16 hold = action("dela");
@@ -367,12 +308,9 @@ TEST_F(unit_ai_suicide, the_inhibition_holds_delays_and_three_adjacent_enemies_s
 
 TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_unit_runs_casu)
 {
-	const std::vector<int16> bombers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
-	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> bombers = take_at(1, DEFAULT_SWORDSMAN_TAG, {{30, 30}, {40, 30}});
+	const std::vector<int16> enemy = take_at(0, DEFAULT_SWORDSMAN_TAG, {{55, 30}});
 	keep_only_taken();
-	place(bombers[0], cell(30), cell(30));
-	place(bombers[1], cell(40), cell(30));
-	place(enemy[0], cell(55), cell(30));
 	build_spatial_groups();
 	const int16 lost = action("dela");
 	const int16 a = action("suic");
@@ -391,12 +329,9 @@ TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_un
 
 TEST_F(unit_ai_invisible, set_up_errors_the_hunt_without_waypoints_and_its_end_when_the_unit_shows)
 {
-	const std::vector<int16> searchers = take(1, DEFAULT_SWORDSMAN_TAG, 2);
-	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> searchers = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {22, 20}});
+	const std::vector<int16> hunted = take_at(0, DEFAULT_SWORDSMAN_TAG, {{40, 40}});
 	keep_only_taken();
-	place(searchers[0], cell(20), cell(20));
-	place(searchers[1], cell(22), cell(20));
-	place(hunted[0], cell(40), cell(40));
 
 	const int16 bad = action("invi");
 	subjects(bad, "subj", searchers);
@@ -429,11 +364,9 @@ TEST_F(unit_ai_invisible, set_up_errors_the_hunt_without_waypoints_and_its_end_w
 
 TEST_F(unit_ai_invisible, a_long_trip_saturates_the_delay_and_ground_attacks_stay_within_the_slop)
 {
-	const std::vector<int16> searcher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
-	const std::vector<int16> hunted = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> searcher = take_at(1, DEFAULT_SWORDSMAN_TAG, {{2, 2}});
+	const std::vector<int16> hunted = take_at(0, DEFAULT_SWORDSMAN_TAG, {{60, 60}});
 	keep_only_taken();
-	place(searcher[0], cell(2), cell(2));
-	place(hunted[0], cell(60), cell(60));
 	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
 	m(searcher[0])->base_movement_speed = 1;
 	const int16 a = action("invi");
@@ -528,11 +461,9 @@ TEST_F(unit_ai_legion, set_up_reads_the_layout_stops_at_a_missing_container_and_
 
 TEST_F(unit_ai_legion, advances_without_enemies_attacks_when_called_as_ally_and_falls_back_when_cornered)
 {
-	const std::vector<int16> legion = take(1, DEFAULT_SWORDSMAN_TAG, 3);
-	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> legion = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 40}, {21, 40}, {22, 40}});
+	const std::vector<int16> enemy = take_at(0, DEFAULT_SWORDSMAN_TAG, {{62, 2}}); // out of sight
 	keep_only_taken();
-	for (size_t i = 0; i < legion.size(); ++i) place(legion[i], cell(20 + static_cast<int32>(i)), cell(40));
-	place(enemy[0], cell(62), cell(2)); // out of sight
 	build_spatial_groups();
 	const int16 container = action("dela");
 	subjects(container, "subj", legion);
@@ -585,9 +516,8 @@ int16 harass_unit_field(int16 action_index, int16 position, size_t offset)
 
 TEST_F(unit_ai_harass, set_up_marks_kinds_that_cannot_carry_draws_only_with_dela_and_runs_casu_per_lost_unit)
 {
-	const std::vector<int16> band = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	const std::vector<int16> band = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {21, 20}, {22, 20}});
 	keep_only_taken();
-	for (size_t i = 0; i < band.size(); ++i) place(band[i], cell(20 + static_cast<int32>(i)), cell(20));
 	build_spatial_groups();
 	const int16 lost = action("math");
 	const int16 a = action("girl");

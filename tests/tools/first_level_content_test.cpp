@@ -19,6 +19,7 @@
 #include "projectile_definitions.h"
 #include "CoreLibrary/zerv/string_definitions.h"
 #include "units_content.h"
+#include "level_unit_ai_script.h"
 #include "unit_query_level_actions.h"
 #include "weather_content.h"
 #include "local_projectiles.h"
@@ -54,8 +55,8 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	const map_description demo = demo_map();
 	const map_description level = first_level_map();
 	EXPECT_EQ(demo.markers.size(), 59u);
-	// The showcase's 4, the scenes' 10, two casters and eleven animals, these last.
-	EXPECT_EQ(level.markers.size(), 76u + NUMBER_OF_LEVEL_SCENE_MARKERS);
+	// The showcase's 4, the scenes' 10, two casters, eleven animals and the ambush's two scouts, these last.
+	EXPECT_EQ(level.markers.size(), 78u + NUMBER_OF_LEVEL_SCENE_MARKERS);
 	for (const marker_data &marker : demo.markers)
 	{
 		if (marker.type == _marker_monster) { EXPECT_EQ(marker.identifier, 0); }
@@ -65,14 +66,15 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	{
 		if (marker.type == _marker_monster) seen[marker.identifier] += 1;
 	}
-	EXPECT_EQ(seen.size(), 39u);
+	EXPECT_EQ(seen.size(), 41u);
 	EXPECT_EQ(seen[0], FIRST_LEVEL_ANIMAL_COUNT);
-	for (int16 id = 11; id <= 52; ++id)
+	for (int16 id = 11; id <= 53; ++id)
 	{
-		const bool used = id <= 28 || (id >= 31 && id <= 49) || id == 52;
+		const bool used = id <= 28 || (id >= 31 && id <= 52);
 		EXPECT_EQ(seen.count(id), used ? 1u : 0u) << id;
 	}
-	for (size_t i = level.markers.size() - FIRST_LEVEL_ANIMAL_COUNT; i < level.markers.size(); ++i)
+	const size_t animals_end = level.markers.size() - LEVEL_UNIT_AI_SCOUT_COUNT;
+	for (size_t i = animals_end - FIRST_LEVEL_ANIMAL_COUNT; i < animals_end; ++i)
 	{
 		const marker_data &animal = level.markers[i];
 		ASSERT_EQ(animal.type, _marker_monster);
@@ -92,9 +94,10 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
 	}
 
-	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten and the scenes.
+	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten, the unit AI's six
+	// and the scenes.
 	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
 	EXPECT_EQ(demo.actions.count, 11);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
@@ -220,9 +223,9 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	new_game_data setup;
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	EXPECT_EQ(mesh_globals->marker_count, 76 + NUMBER_OF_LEVEL_SCENE_MARKERS);
+	EXPECT_EQ(mesh_globals->marker_count, 78 + NUMBER_OF_LEVEL_SCENE_MARKERS);
 	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
 	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);

@@ -6,6 +6,7 @@
 #include "effects_content.h"
 #include "first_level_script.h"
 #include "level_scenes_content.h"
+#include "level_unit_ai_script.h"
 #include "mesh_content.h"
 #include "units_content.h"
 #include "weather_content.h"
@@ -134,6 +135,7 @@ map_description first_level_map(void)
 	add_casters(&map);
 	// The animals come last, so none takes record 0.
 	add_first_level_animals(&map.palette, &map.markers, height_at, &map);
+	add_level_unit_ai_scouts(&map);
 	stand_scenery_on_ground(&map);
 	return map;
 }

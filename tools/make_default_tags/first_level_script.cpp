@@ -5,6 +5,7 @@
 
 #include "level_group_ai_script.h"
 #include "level_scenes_content.h"
+#include "level_unit_ai_script.h"
 #include "mesh_content.h"
 #include "unit_query_level_actions.h"
 #include "units_content.h"
@@ -112,6 +113,7 @@ map_action_section first_level_script_section(const map_description &map)
 		fprintf(stderr, "first level: the computer team's action \"%s\" could not be made\n", failed.c_str());
 		b.good = false;
 	}
+	b.good = b.good && append_level_unit_ai_actions(cell_is_open, &map, &failed);
 	add_level_scenes(b, FIRST_LEVEL_PRESENTATION_ACTION_COUNT);
 	return finish_script_section(b);
 }

@@ -4,6 +4,7 @@
 
 #include "alliances.h"
 #include "attack_ai.h"
+#include "cell_units.h"
 #include "crc.h"
 #include "error_manager.h"
 #include "memory.h"
@@ -140,26 +141,19 @@ static void scan_block_around(spatial_group *group, const world_point3d *point)
 	{
 		for (int32 x = x0; x < x0 + NEARBY_CELL_DIAMETER && x < mesh->mesh_width; ++x)
 		{
-			int32 guard = object_array.maximum_count;
-			for (int16 object_index = mesh->mesh_cells[y * mesh->mesh_width + x].first_object_index;
-				 object_index != NONE && guard-- > 0;)
-			{
-				const object_data *object = get_object_data(object_index);
-				if (!object) break;
-				object_index = object->next_object_index;
-				if ((object->flags & _object_is_invisible_flag) || object->owner != _object_is_monster) continue;
-				const int16 monster_index = object->owner_index;
-				const monster_data *monster = get_monster_data(monster_index);
-				if (!monster || monster_used(monster_index) ||
-					(monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag) ||
-					monster->owner_team_index != group->team_index || monster->type != group->monster_type)
-				{
-					continue;
-				}
-				if (group->monster_count >= MAXIMUM_MONSTERS_PER_MAP) return;
-				members[group->monster_count++] = monster_index;
-				mark_monster_used(monster_index);
-			}
+			const bool room = for_each_visible_unit_in_cell(mesh, x, y,
+				[&](const object_data *, int16 monster_index, const monster_data *monster) {
+					if (monster_used(monster_index) || (monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag) ||
+						monster->owner_team_index != group->team_index || monster->type != group->monster_type)
+					{
+						return true;
+					}
+					if (group->monster_count >= MAXIMUM_MONSTERS_PER_MAP) return false;
+					members[group->monster_count++] = monster_index;
+					mark_monster_used(monster_index);
+					return true;
+				});
+			if (!room) return;
 		}
 	}
 }

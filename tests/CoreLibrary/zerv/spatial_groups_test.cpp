@@ -37,63 +37,13 @@ void count_allocation(const volatile void *, size_t)
 void ignore_free(const volatile void *) {}
 #endif
 
-class spatial_groups_on_a_map : public demo_armies_fixture
+class spatial_groups_on_a_map : public demo_armies_fixture, protected hand_placed_units
 {
 protected:
 	void TearDown() override
 	{
 		for (const auto &saved : saved_definitions) *get_monster_definition(saved.first) = saved.second;
 		demo_armies_fixture::TearDown();
-	}
-
-	static bool is_kind(int16 index, file_tag kind)
-	{
-		const monster_data *monster = get_monster_data(index);
-		return monster && get_unit_definition(monster->unit_type)->parent_unit_tag == kind;
-	}
-
-	// n units of the team and kind, not yet taken.
-	std::vector<int16> take(int16 team, file_tag kind, size_t n)
-	{
-		std::vector<int16> result;
-		for (int16 i = 0; i < monster_array.count && result.size() < n; ++i)
-		{
-			const monster_data *monster = get_monster_data(i);
-			if (!monster || monster->owner_team_index != team || !is_kind(i, kind)) continue;
-			bool used = false;
-			for (int16 t : taken) used = used || t == i;
-			if (used) continue;
-			result.push_back(i);
-			taken.push_back(i);
-		}
-		EXPECT_EQ(result.size(), n);
-		return result;
-	}
-
-	// Removes every unit not taken.
-	void keep_only_taken(void)
-	{
-		for (int16 i = 0; i < monster_array.count; ++i)
-		{
-			bool used = false;
-			for (int16 t : taken) used = used || t == i;
-			if (!used && get_monster_data(i)) delete_monster(i, TRUE);
-		}
-	}
-
-	static object_data *object_of(int16 index) { return get_object_data(get_monster_data(index)->object_index); }
-
-	static void place(int16 index, world_distance x, world_distance y, angle yaw = 0)
-	{
-		const int16 object_index = get_monster_data(index)->object_index;
-		disconnect_object_from_mesh(object_index);
-		object_data *object = get_object_data(object_index);
-		object->location.position.x = x;
-		object->location.position.y = y;
-		object->location.yaw = yaw;
-		object->location.velocity.i = 0;
-		object->location.velocity.j = 0;
-		reconnect_object_to_mesh(object_index);
 	}
 
 	// The kind's power and range for this test (put back afterwards).
@@ -131,7 +81,6 @@ protected:
 
 	static world_distance cell(int32 c) { return c * WORLD_ONE + WORLD_ONE_HALF; }
 
-	std::vector<int16> taken;
 	std::vector<std::pair<int16, monster_definition>> saved_definitions;
 };
 
