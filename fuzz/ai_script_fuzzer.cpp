@@ -24,6 +24,7 @@ const int16 game_play_versions[] = {1300, 1601, 1720};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+	const fuzz_directory_scope in_folder("ai-script");
 	if (!import_fuzz_unit_world_script(data, size, game_play_versions)) return 0;
 	check_map_action_store();
 	run_fuzz_unit_world_script();

@@ -73,6 +73,16 @@ inline void enter_fuzz_directory(const char *name, void (*set_up)(void))
 	check(chdir(fuzz_directory.c_str()) == 0);
 }
 
+// Holds an input's work in the target's own folder, so that runs side by side
+// never share the tag files they write; leaves it for the fuzzer's own paths.
+struct fuzz_directory_scope
+{
+	explicit fuzz_directory_scope(const char *name) { enter_fuzz_directory(name, nullptr); }
+	~fuzz_directory_scope() { leave_fuzz_directory(); }
+	fuzz_directory_scope(const fuzz_directory_scope &) = delete;
+	fuzz_directory_scope &operator=(const fuzz_directory_scope &) = delete;
+};
+
 inline bool write_file(const char *path, const uint8_t *data, size_t size)
 {
 	FILE *file = fopen(path, "wb");

@@ -75,6 +75,7 @@ void check_written_fields(const first_result *result)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+	const fuzz_directory_scope in_folder("geometry-filter");
 	if (!import_fuzz_unit_world_script(data, size, game_play_versions)) return 0;
 	check_map_action_store();
 	for (int16 index = 0; index < map_action_array.count; ++index)

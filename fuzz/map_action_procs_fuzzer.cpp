@@ -39,6 +39,7 @@ const tagged_proc procs[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+	const fuzz_directory_scope in_folder("map-action-procs");
 	if (!import_fuzz_unit_world_script(data, size, game_play_versions)) return 0;
 	check_map_action_store();
 	// The count is read again each time: a proc may add or delete actions.
