@@ -444,7 +444,74 @@ void build_particle_system_splashes(view_data *view, mesh_region *region)
 	g->time_until_building_effects = system->time_between_building_effects;
 }
 
-void build_particle_system_surface_list(view_data *view, mesh_region *region, render_surface_list *)
+// One particle's sprite: the frame for its view and frame, screen-aligned or,
+// for a texture instance, stretched along the fall.
+static void add_particle_sprite(view_data *view, render_surface_list *surfaces, const particle_system_definition *system,
+	const particle_data *particle, const world_point3d *p, world_distance depth)
+{
+	sequence_data *sequence = get_sequence(system->collection_index, system->sequence_index);
+	if (!sequence || sequence->number_of_views <= 0) return;
+	const int32 view_index = particle->shape_view_index;
+	if (view_index < 0 || view_index >= sequence->number_of_views) return;
+	const sequence_frame_data *frame =
+		get_sequence_frame(sequence, system->collection_index, system->sequence_index, particle->shape_frame_index);
+	if (!frame) return;
+	int16 instance_index;
+	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data) + 2 * view_index,
+		sizeof(instance_index));
+	const bitmap_instance_data *instance = get_bitmap_instance(system->collection_index, instance_index);
+	if (!instance) return;
+	short_world_point3d t;
+	transform_world_point_to_viewer_space(view, p, &t, FALSE);
+	if (t.z >= -34) return; // behind the near plane
+	fixed_fraction transparency = 0;
+	if ((system->flags & _particle_system_transparency_varies_with_distance_flag) &&
+		depth > system->transparency_rolloff_point && system->transparency_cutoff_point > system->transparency_rolloff_point)
+	{
+		const int64 fraction = (static_cast<int64>(depth - system->transparency_rolloff_point) << 16) /
+			(system->transparency_cutoff_point - system->transparency_rolloff_point);
+		transparency = static_cast<fixed_fraction>(PIN(fraction, 0, 65535));
+	}
+	const int16 scale = system->scale > 0 ? system->scale : static_cast<int16>(256);
+	if (instance->flags & _bitmap_instance_texture_flag)
+	{
+		// The streak lies along the wind and the particle's own fall: its
+		// picture's width goes across, its height adds to the fall's length.
+		fixed_vector3d wind = {};
+		get_wind_velocity(&wind);
+		world_vector3d direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
+			static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+		if (!direction.i && !direction.j && !direction.k) direction.k = -1;
+		extended_bitmap_surface_data data;
+		memset(&data, 0, sizeof(data));
+		data.collection_index = system->collection_index;
+		data.color_table_index = system->color_table_index;
+		data.transparency = transparency;
+		data.overlap_amount = ((instance->world_top - instance->world_bottom) * scale) >> 8;
+		data.world_top = instance->world_right;
+		data.world_bottom = instance->world_left;
+		data.horizontal_scale = data.vertical_scale = scale;
+		build_extended_bitmap_surface_triangles(instance, &t, &direction, view, surfaces, &data);
+		return;
+	}
+	const auto project = [](int32 value, int32 k, int32 z, int32 centre) {
+		const int64 v = centre + static_cast<int64>(value) * k / z;
+		return static_cast<int16>(PIN(v, -32000, 32000));
+	};
+	const int16 left = project(-(t.x + ((instance->world_left * scale) >> 8)), view->world_to_screen_x, t.z, view->xk);
+	const int16 right = project(-(t.x + ((instance->world_right * scale) >> 8)), view->world_to_screen_x, t.z, view->xk);
+	const int16 top = project(t.y + ((instance->world_top * scale) >> 8), view->world_to_screen_y, t.z, view->yk);
+	const int16 bottom = project(t.y + ((instance->world_bottom * scale) >> 8), view->world_to_screen_y, t.z, view->yk);
+	if (right <= left || bottom <= top || right <= 0 || left >= view->screen_width || bottom <= 0 ||
+		top >= view->screen_height)
+	{
+		return;
+	}
+	build_bitmap_surface_rectangle(instance, surfaces, system->collection_index, system->color_table_index, transparency,
+		&t, nullptr, left, right, top, bottom);
+}
+
+void build_particle_system_surface_list(view_data *view, mesh_region *region, render_surface_list *surfaces)
 {
 	const particle_system_definition *system = particle_module.system;
 	const particle_globals *g = &particle_module.globals;
@@ -466,6 +533,7 @@ void build_particle_system_surface_list(view_data *view, mesh_region *region, re
 				if (!particle) break;
 				index = particle->next_in_cell;
 				const world_point2d p = {origin_x + particle->position.x, origin_y + particle->position.y};
+				const world_point3d p3 = {p.x, p.y, particle->position.z};
 				const world_distance depth = distance2d(&eye, &p);
 				if (depth <= system->minimum_view_distance) continue;
 				if ((system->flags & _particle_system_transparency_varies_with_distance_flag) &&
@@ -474,9 +542,9 @@ void build_particle_system_surface_list(view_data *view, mesh_region *region, re
 					continue;
 				}
 				if (drawn >= budget) return;
-				// The sprite itself is the renderer's; it is counted here.
 				drawn += 1;
 				particle_system_test_hooks.sprites_drawn += 1;
+				if (surfaces) add_particle_sprite(view, surfaces, system, particle, &p3, depth);
 			}
 		}
 	}

@@ -10,6 +10,7 @@
 #include "hardware/hardware_rasterizers.h"
 #include "render/render.h"
 #include "support/render_views.h"
+#include "../../bench/bench_first_level_view.h"
 
 namespace {
 
@@ -77,6 +78,35 @@ TEST_F(opengl_frames, OpenGLFrames_demo_terrain_matches_the_software_frame)
 	EXPECT_LE(difference.share_above_48, 0.04);
 	EXPECT_LE(difference.worst_block, 24);
 	EXPECT_GT(difference.colours, 256);
+	dispose_pointer(opengl);
+	dispose_pointer(software);
+}
+
+// The first level's rainy, burning meadow: both backends draw the rain, the
+// flames and the smoke, so the frames stay close.
+TEST_F(opengl_frames, OpenGLFrames_rain_and_fire_match_the_software_frame)
+{
+	ASSERT_TRUE(start_first_level_fire_view());
+	if (!start_opengl()) GTEST_SKIP() << "no OpenGL device";
+	const int32 width = active_screen.width, height = active_screen.height;
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, static_cast<int16>(width), static_cast<int16>(height));
+	view_data view;
+	prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
+	ASSERT_NE(view.screen, nullptr);
+	render_scene(&view);
+	bitmap_data *opengl = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+	copy_bits_from_render_view_hardware(&bounds, opengl);
+	bitmap_data *software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+	prepare_observer_view(&view, software);
+	view.rasterizer_code = _rasterizer_software;
+	render_scene(&view);
+	dump_frame_when_asked(opengl, "rain_fire_opengl");
+	dump_frame_when_asked(software, "rain_fire_software");
+	const frame_difference difference = compare_frames(opengl, software, width, height);
+	printf("mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", difference.mean, difference.share_above_48,
+		static_cast<int>(difference.worst_block), static_cast<int>(difference.colours));
+	EXPECT_LE(difference.mean, 24.0);
 	dispose_pointer(opengl);
 	dispose_pointer(software);
 }

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "bitmaps.h"
+#include "shapes.h"
 #include "damage.h"
 #include "effects_content.h"
 #include "fire.h"
@@ -40,6 +41,7 @@
 #include "render/render.h"
 #include "support/zerv_harness.h"
 #include "world.h"
+#include "../../bench/bench_first_level_view.h"
 
 namespace {
 
@@ -493,3 +495,40 @@ TEST_F(level_effects, the_level_plays_the_same_twice_and_is_fought_out)
 }
 
 } // namespace
+
+// The benchmark's rainy, burning meadow: the weather's sprites reach the
+// frame's surfaces (at the weather's pre-render depth), not only its count.
+TEST_F(level_effects, the_rain_over_the_burning_meadow_is_drawn)
+{
+	ASSERT_TRUE(start_first_level_fire_view());
+	bitmap_data *screen = new_bitmap(640, 480, 640 * 4, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	view_data view;
+	prepare_observer_view(&view, screen, 3);
+	get_particle_system_test_hooks()->sprites_drawn = 0;
+	render_scene(&view);
+	dump_frame_when_asked(screen, "l1_rain_fire");
+	int32 rain = 0;
+	for (const render_surface *s = last_render_surface_list()->first_surface; s; s = s->next_surface)
+	{
+		rain += s->precise_z == -2 ? 1 : 0;
+	}
+	const int32 sprites = get_particle_system_test_hooks()->sprites_drawn;
+	EXPECT_GT(sprites, 0);
+	EXPECT_GT(rain, sprites / 4) << "sprites " << sprites;
+	EXPECT_LE(rain, 2 * sprites);
+	dispose_pointer(screen);
+	// The flames and smoke are sprites, which the software rasterizer draws
+	// only from row spans.
+	for (file_tag tag : {FIRE_PROJECTILE_GROUP_TAG, SMOKE_PROJECTILE_GROUP_TAG})
+	{
+		const local_projectile_group_definition *group =
+			get_local_projectile_group_definition(local_projectile_group_definition_tag_to_index(tag));
+		ASSERT_NE(group, nullptr);
+		const int16 bitmap = get_sequence_bitmap_index(group->collection_index, group->sequence_indexes[0], 0, 0, nullptr,
+			nullptr);
+		const bitmap_data *picture = get_bitmap(group->collection_index, bitmap);
+		ASSERT_NE(picture, nullptr);
+		EXPECT_TRUE(picture->flags & _1bit_transparency_encoded_flag) << tag_to_string(tag);
+	}
+}

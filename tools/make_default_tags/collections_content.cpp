@@ -411,6 +411,8 @@ collection_bitmap_description soft_shadow_bitmap(const char *name, int16 width, 
 	return bitmap;
 }
 
+} // namespace
+
 // The same picture in the row-span format, which the software path draws
 // sprites from: index 0 becomes a gap.
 collection_bitmap_description row_span_bitmap(const collection_bitmap_description &plain)
@@ -439,6 +441,9 @@ collection_bitmap_description row_span_bitmap(const collection_bitmap_descriptio
 	}
 	return bitmap;
 }
+
+namespace
+{
 
 // A unit figure in the row-span format: a body in the primary band over
 // legs in the secondary band, leaning by view and frame.

@@ -54,6 +54,9 @@ collection_bitmap_description plain_collection_bitmap(const char *name, int16 wi
 // (pixel_count << upshift bytes, native order).
 void append_row_span_row(collection_bitmap_description *bitmap, const std::vector<int16> &spans,
 	const std::vector<uint8> &pixels);
+// The same picture in the row-span format, which the software path draws
+// sprites from: index 0 becomes a gap.
+collection_bitmap_description row_span_bitmap(const collection_bitmap_description &plain);
 // The 48 leading header bytes and the row table come from the description;
 // offsets of sequences and bitmaps are chosen here (every one 4-aligned).
 std::string collection_tag_data(const collection_description &description);

@@ -21,7 +21,15 @@ constexpr file_tag no_tag = static_cast<file_tag>(NONE);
 // Soft enough to sit on the terrain.
 color_table particle_colors(void)
 {
-	return banded_color_table(30000, 700, 20000, 1400);
+	color_table colors = banded_color_table(30000, 700, 20000, 1400);
+	// Band 7 is the smoke's, the debris's and the scorch's neutral grey, not
+	// the hue its place would give.
+	for (int32 level = 1; level < 32; ++level)
+	{
+		const uint16 grey = static_cast<uint16>(14000 + level * 1500);
+		colors.colors[7 * 32 + level] = {grey, grey, grey, 0};
+	}
+	return colors;
 }
 
 enum
@@ -279,9 +287,15 @@ collection_description particle_collection(void)
 		{"blood", 6, 6, _red, false}, {"debris", 8, 6, _grey, false}, {"spark", 8, 8, _yellow, false},
 		{"flame", 12, 16, _yellow, false}, {"smoke", 16, 16, _grey, false}, {"ripple", 32, 16, _cyan, true},
 		{"swirl", 8, 8, _blue, false}, {"dust", 12, 8, _yellow, false}, {"scorch", 24, 16, _grey, false}};
-	for (const auto &picture : pictures)
+	for (int16 s = 0; s < NUMBER_OF_PARTICLE_SEQUENCES; ++s)
 	{
-		collection.bitmaps.push_back(blob(picture.name, picture.width, picture.height, picture.band, picture.ring, &random));
+		const auto &picture = pictures[s];
+		collection_bitmap_description bitmap =
+			blob(picture.name, picture.width, picture.height, picture.band, picture.ring, &random);
+		// Sprites are drawn from row spans; the spark's quads and the scorch's
+		// stains need the plain picture.
+		const bool plain = s == _particle_spark_sequence || s == _particle_scorch_sequence;
+		collection.bitmaps.push_back(plain ? bitmap : row_span_bitmap(bitmap));
 	}
 	// Shadows: the debris's dark blot and the flame's light.
 	collection.bitmaps.push_back(blob("debris shadow", 8, 8, _grey, false, &random));
@@ -341,8 +355,23 @@ collection_description particle_collection(void)
 		}
 		collection.sequences.push_back(sequence);
 	}
-	// Rain falls as quads along its streaks (4 x 16 are powers of two).
-	collection.instances[collection.instances.size() - NUMBEROF(weather)].flags |= _bitmap_instance_texture_flag;
+	// Rain falls as quads along its streaks (4 x 16 are powers of two). The
+	// streaks are faint: thousands of them fall between the camera and the
+	// ground, so each texel carries a high transparency level.
+	const size_t rain = collection.instances.size() - NUMBEROF(weather);
+	collection.instances[rain].flags |= _bitmap_instance_texture_flag;
+	collection_bitmap_description &streak = collection.bitmaps[static_cast<size_t>(collection.instances[rain].bitmap_index)];
+	collection_bitmap_description faint = plain_collection_bitmap(streak.name.c_str(), streak.width, streak.height, _16bit);
+	faint.flags = _4bit_transparency_encoded_flag;
+	faint.encoding = _16bit_555_encoding;
+	for (int32 i = 0; i < streak.width * streak.height; ++i)
+	{
+		const uint8 colour = streak.pixels[static_cast<size_t>(i)];
+		const uint16 pixel = static_cast<uint16>(((colour ? 13 : 15) << ENCODED_TRANSPARENCY_BIT_OFFSET) |
+			(colour ? colour : shade(_cyan, 20)));
+		memcpy(&faint.pixels[static_cast<size_t>(2 * i)], &pixel, 2);
+	}
+	streak = faint;
 	return collection;
 }
 
