@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_BUDGET ?= 120
 
-.PHONY: all install run build test test-native test-asan test-m32 test-fuzz fuzz clean
+.PHONY: all install run build test test-native test-asan test-m32 test-fuzz test-m32-and-fuzz fuzz clean
 
 all: build
 
@@ -57,7 +57,6 @@ test-asan: install build-asan/CMakeCache.txt
 test-m32: install build-m32/CMakeCache.txt
 	cmake --build build-m32 -j $(JOBS)
 	cd build-m32/tests && ./zerv_unit_tests --gtest_brief=1
-	@# After it, not beside it: some unit tests rewrite the tag set the replays read.
 	cd build-m32 && ctest -j $(JOBS) --output-on-failure -L standalone
 
 # The short leg: every target shares FUZZ_TEST_BUDGET seconds, JOBS at a time.
@@ -71,7 +70,19 @@ fuzz: install build-fuzz/CMakeCache.txt
 	cmake --build build-fuzz -j $(JOBS)
 	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --seconds $(FUZZ_SECONDS)
 
-test: test-native test-asan test-m32 test-fuzz
+# In the full run the 32-bit tree's one-process pass, which takes a single
+# core, runs while the clang tree builds; the fuzz leg follows both.
+test-m32-and-fuzz: install build-m32/CMakeCache.txt build-fuzz/CMakeCache.txt
+	cmake --build build-m32 -j $(JOBS)
+	@{ (cd build-m32/tests && ./zerv_unit_tests --gtest_brief=1) > build-m32/unit_run.log 2>&1 & unit=$$!; \
+	  cmake --build build-fuzz -j $(JOBS); built=$$?; \
+	  wait $$unit; ran=$$?; \
+	  if [ $$ran -ne 0 ]; then cat build-m32/unit_run.log; else tail -n 3 build-m32/unit_run.log; fi; \
+	  [ $$ran -eq 0 ] && [ $$built -eq 0 ]; }
+	cd build-m32 && ctest -j $(JOBS) --output-on-failure -L standalone
+	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --budget $(FUZZ_TEST_BUDGET)
+
+test: test-native test-asan test-m32-and-fuzz
 	@# The harness writes the default game's per-tick digest trail into each tree;
 	@# the 64-bit and 32-bit builds must agree tick for tick.
 	@# A trail missing from either tree fails: a comparison of nothing proves nothing.
