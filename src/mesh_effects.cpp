@@ -349,7 +349,7 @@ void render_shockwave(view_data *view, const world_point2d *epicenter, world_dis
 	for (int16 i = 0; i < n; ++i)
 	{
 		const int16 j = static_cast<int16>((i + 1) % n);
-		add_ring_quad(view, &outer[i], &inner[i], &inner[j], &outer[j], instance, definition, transparency);
+		add_ring_quad(view, &inner[i], &outer[i], &outer[j], &inner[j], instance, definition, transparency);
 	}
 }
 
