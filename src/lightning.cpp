@@ -3,6 +3,7 @@
 #include "collection_references.h"
 #include "data.h"
 #include "error_manager.h"
+#include "media.h"
 #include "mesh.h"
 #include "objects.h"
 #include "render/render.h"
@@ -451,6 +452,54 @@ void render_lightning_shadow(view_data *, const world_point3d *point, int16 coll
 	else lightning_test_hooks.shadows_drawn += 1;
 }
 
+// The segment as a picture stretched from p0 to p1 (the picture's width goes
+// across), mirrored below the media surface for a reflection.
+static void add_segment_sprite(view_data *view, const world_point3d *p0, const world_point3d *p1,
+	const lightning_definition *definition, int16 sequence_index, boolean fork, boolean reflection)
+{
+	render_surface_list *surfaces = view ? view->main_surface_list : nullptr;
+	if (!surfaces) return;
+	sequence_data *sequence = get_sequence(definition->collection_index, sequence_index);
+	if (!sequence || sequence->number_of_views <= 0) return;
+	const sequence_frame_data *frame = get_sequence_frame(sequence, definition->collection_index, sequence_index, 0);
+	if (!frame) return;
+	int16 instance_index;
+	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data), sizeof(instance_index));
+	const bitmap_instance_data *instance = get_bitmap_instance(definition->collection_index, instance_index);
+	if (!instance) return;
+	short_world_point3d t0, t1;
+	transform_world_point_to_viewer_space(view, p0, &t0, reflection);
+	transform_world_point_to_viewer_space(view, p1, &t1, reflection);
+	if (t0.z >= -34) return; // the start at or behind the near plane
+	const int64 sx = view->xk - static_cast<int64>(t0.x) * view->world_to_screen_x / t0.z;
+	const int64 sy = view->yk + static_cast<int64>(t0.y) * view->world_to_screen_y / t0.z;
+	const int64 ex = t1.z < -34 ? view->xk - static_cast<int64>(t1.x) * view->world_to_screen_x / t1.z : sx;
+	const int64 ey = t1.z < -34 ? view->yk + static_cast<int64>(t1.y) * view->world_to_screen_y / t1.z : sy;
+	if (MAX(sx, ex) < 0 || MIN(sx, ex) >= view->screen_width || MAX(sy, ey) < 0 || MIN(sy, ey) >= view->screen_height) return;
+	const world_vector3d direction = {static_cast<int16>(p1->x - p0->x), static_cast<int16>(p1->y - p0->y),
+		static_cast<int16>(p1->z - p0->z)};
+	if (!direction.i && !direction.j && !direction.k) return;
+	const int16 scale = definition->scale > 0 ? definition->scale : static_cast<int16>(256);
+	extended_bitmap_surface_data data;
+	memset(&data, 0, sizeof(data));
+	data.flags = reflection ? 1 : 0;
+	data.collection_index = definition->collection_index;
+	data.color_table_index = definition->color_table_index;
+	if (reflection)
+	{
+		const media_definition *media = mesh_globals ? get_media_definition(mesh_globals->media_type) : nullptr;
+		data.transparency = media ? media->reflection_transparency : 0;
+	}
+	data.overlap_amount = fork ? definition->fork_overlap_amount : definition->main_bolt_overlap_amount;
+	data.world_top = instance->world_right;
+	data.world_bottom = instance->world_left;
+	data.horizontal_scale = scale;
+	data.vertical_scale = static_cast<int16>((static_cast<int32>(scale) * (fork ? 256 : 128)) >> 8);
+	// The quad reaches back from its position along the direction: p1 back to p0.
+	build_extended_bitmap_surface_triangles(instance, &t1, &direction, view, surfaces, &data);
+	lightning_test_hooks.sprites_added += 1;
+}
+
 static void draw_bolt_segment(view_data *view, const world_point3d *p0, const world_point3d *p1,
 	const lightning_definition *definition, int16 sequence, boolean fork)
 {
@@ -459,12 +508,14 @@ static void draw_bolt_segment(view_data *view, const world_point3d *p0, const wo
 	else lightning_test_hooks.segments_drawn += 1;
 	checksum_point(p0);
 	checksum_point(p1);
+	add_segment_sprite(view, p0, p1, definition, sequence, fork, FALSE);
 	const mesh_cell *c0 = get_mesh_cell(p0->x >> WORLD_FRACTIONAL_BITS, p0->y >> WORLD_FRACTIONAL_BITS);
 	const mesh_cell *c1 = get_mesh_cell(p1->x >> WORLD_FRACTIONAL_BITS, p1->y >> WORLD_FRACTIONAL_BITS);
 	if (((c0 && (c0->flags & _mesh_cell_has_reflection_flag)) || (c1 && (c1->flags & _mesh_cell_has_reflection_flag))) &&
 		take_segment_budget())
 	{
 		lightning_test_hooks.reflections_drawn += 1;
+		add_segment_sprite(view, p0, p1, definition, sequence, fork, TRUE);
 	}
 	render_lightning_shadow(view, p1, definition->collection_index, sequence);
 }

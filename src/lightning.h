@@ -161,6 +161,7 @@ void fold_lightning_digest(zerv_digest *digest);
 struct lightning_test_hooks_data
 {
 	int32 segments_drawn, fork_segments_drawn, reflections_drawn;
+	int32 sprites_added; // surfaces handed to the frame
 	int32 light_maps_drawn, shadows_drawn;
 	uint32 surface_checksum;
 	int32 segment_budget; // 0: MAXIMUM_LIGHTNING_SEGMENTS_PER_FRAME

@@ -283,7 +283,35 @@ int32 shockwave_transparency(world_distance radius, short_world_distance cutoff_
 	return PIN(static_cast<int32>(fraction) * 128 + 32768, 0, 65535);
 }
 
-void render_shockwave(view_data *, const world_point2d *epicenter, world_distance radius, world_distance height,
+// One quad of the ring in viewer space, textured with the ring's current frame.
+static void add_ring_quad(view_data *view, const world_point3d *a, const world_point3d *b, const world_point3d *c,
+	const world_point3d *d, const bitmap_instance_data *instance, const mesh_effect_definition *definition,
+	int32 transparency)
+{
+	const world_point3d *points[4] = {a, b, c, d};
+	render_quad_data quad;
+	memset(&quad, 0, sizeof(quad));
+	for (int32 i = 0; i < 4; ++i)
+	{
+		short_world_point3d t;
+		transform_world_point_to_viewer_space(view, points[i], &t, FALSE);
+		if (t.z >= -34) return; // at or behind the near plane
+		render_vertex *vertex = static_cast<render_vertex *>(render_malloc(sizeof(render_vertex)));
+		memset(vertex, 0, sizeof(*vertex));
+		vertex->p = t;
+		quad.vertices[i] = vertex;
+		quad.surface_z = static_cast<short_world_distance>(i ? MAX(quad.surface_z, t.z) : t.z);
+	}
+	quad.flags = _surface_transparent_flag;
+	quad.transparency = static_cast<fixed_fraction>(PIN(transparency, 0, 65535));
+	quad.collection_index = definition->collection_index;
+	quad.color_table_index = definition->color_table_index;
+	quad.instance = instance;
+	quad_into_triangles(view, &quad, view->main_surface_list);
+	mesh_effects_test_hooks.quads_added += 1;
+}
+
+void render_shockwave(view_data *view, const world_point2d *epicenter, world_distance radius, world_distance height,
 	int32 transparency, const mesh_effect_data *effect)
 {
 	const mesh_effect_definition *definition = effect ? get_mesh_effect_definition(effect->type) : nullptr;
@@ -303,12 +331,26 @@ void render_shockwave(view_data *, const world_point2d *epicenter, world_distanc
 			static_cast<world_distance>(PIN(epicenter->y + ((r1 * s) >> TRIG_SHIFT), 0, y_limit)), height};
 		mesh_effects_test_hooks.last_outer_points[i] = {outer[i].x, outer[i].y};
 	}
-	// The quads between consecutive directions are the renderer's; they are counted here.
 	mesh_effects_test_hooks.rings_rendered += 1;
 	mesh_effects_test_hooks.quads_rendered += n;
 	mesh_effects_test_hooks.last_transparency = transparency;
 	mesh_effects_test_hooks.last_point_count = n;
-	(void)inner;
+	if (!view || !view->main_surface_list) return;
+	// Consecutive directions make the ring's quads, in the sequence's current frame.
+	sequence_data *sequence = get_sequence(definition->collection_index, definition->sequence_index);
+	if (!sequence || sequence->number_of_views <= 0) return;
+	const sequence_frame_data *frame =
+		get_sequence_frame(sequence, definition->collection_index, definition->sequence_index, effect->current_frame);
+	if (!frame) return;
+	int16 instance_index;
+	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data), sizeof(instance_index));
+	const bitmap_instance_data *instance = get_bitmap_instance(definition->collection_index, instance_index);
+	if (!instance) return;
+	for (int16 i = 0; i < n; ++i)
+	{
+		const int16 j = static_cast<int16>((i + 1) % n);
+		add_ring_quad(view, &inner[i], &outer[i], &outer[j], &inner[j], instance, definition, transparency);
+	}
 }
 
 void build_mesh_effect_surface_list(view_data *view, mesh_region *region)

@@ -103,6 +103,7 @@ void fold_mesh_effects_digest(zerv_digest *digest);
 struct mesh_effects_test_hooks_data
 {
 	int32 rings_rendered, quads_rendered;
+	int32 quads_added; // surfaces handed to the frame
 	int32 last_transparency;
 	int16 last_point_count;
 	world_point2d last_outer_points[MAXIMUM_RADIAL_POINTS];

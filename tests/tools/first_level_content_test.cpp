@@ -12,6 +12,8 @@
 #include "damage.h"
 #include "effects_content.h"
 #include "fire.h"
+#include "lightning.h"
+#include "mesh_effects.h"
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "level_group_ai_script.h"
@@ -531,4 +533,33 @@ TEST_F(level_effects, the_rain_over_the_burning_meadow_is_drawn)
 		ASSERT_NE(picture, nullptr);
 		EXPECT_TRUE(picture->flags & _1bit_transparency_encoded_flag) << tag_to_string(tag);
 	}
+}
+
+// A bolt striking the meadow and the shockwave it raises reach the frame's
+// surfaces, not only their counts.
+TEST_F(level_effects, a_strike_and_its_shockwave_are_drawn)
+{
+	ASSERT_TRUE(start_first_level_fire_view());
+	const world_point2d ground = {bench_first_level_fire_cell_x * WORLD_ONE, bench_first_level_fire_cell_y * WORLD_ONE};
+	const world_distance height = get_mesh_height(&ground, _true_height);
+	const new_lightning_data strike = {lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG), NONE, NONE,
+		{ground.x - 256, ground.y + 1024, height + 1024}, {ground.x, ground.y, height}};
+	ASSERT_NE(strike.type, NONE);
+	ASSERT_NE(new_lightning(&strike), NONE);
+	const new_mesh_effect_data shock = {0, mesh_effect_definition_tag_to_index(DEFAULT_SHOCK_MESH_EFFECT_TAG), ground};
+	ASSERT_NE(shock.type, NONE);
+	ASSERT_NE(new_mesh_effect(&shock), NONE);
+	harness_run_ticks(8);
+	bitmap_data *screen = new_bitmap(640, 480, 640 * 4, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	view_data view;
+	prepare_observer_view(&view, screen, 3);
+	reset_lightning_test_hooks();
+	get_mesh_effects_test_hooks()->quads_added = 0;
+	render_scene(&view);
+	dump_frame_when_asked(screen, "l1_strike_shockwave");
+	EXPECT_GT(get_lightning_test_hooks()->segments_drawn, 0);
+	EXPECT_GT(get_lightning_test_hooks()->sprites_added, 0);
+	EXPECT_GT(get_mesh_effects_test_hooks()->quads_added, 0);
+	dispose_pointer(screen);
 }
