@@ -49,7 +49,7 @@ test-native: install build/CMakeCache.txt
 test-asan: install build-asan/CMakeCache.txt
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
-	  ctest -j $(JOBS) --output-on-failure -L unit
+	  ctest -j $(JOBS) --output-on-failure -L unit -LE each
 
 # The sanitizer tree runs the tests in a few dozen shards; here the engine tests
 # run as one process, so no test may lean on state that another left behind;
