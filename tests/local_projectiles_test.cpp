@@ -170,7 +170,10 @@ TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 	EXPECT_EQ(q->offset.z, 0);
 }
 
-TEST_F(local_projectiles_on_a_map, shared_groups_outlive_the_frame_driver_and_only_their_deletion_takes_mirrors)
+// The mirror groups: shared groups drawn again elsewhere (flames and smoke over fires).
+using mirror_groups_on_a_map = local_projectiles_on_a_map;
+
+TEST_F(mirror_groups_on_a_map, shared_groups_outlive_the_frame_driver_and_only_their_deletion_takes_mirrors)
 {
 	const int16 type = definition(TAG("fire"), _group_has_finite_duration_flag, 2);
 	const int16 shared = group(type, _group_is_never_visible_flag | _group_is_internal_fire_group_flag);
@@ -215,7 +218,7 @@ TEST_F(local_projectiles_on_a_map, shared_groups_outlive_the_frame_driver_and_on
 	EXPECT_EQ(get_mirror_group_data(second), nullptr);
 }
 
-TEST_F(local_projectiles_on_a_map, a_smoke_mirror_ends_without_fire_and_a_zero_transition_ends_at_once)
+TEST_F(mirror_groups_on_a_map, a_smoke_mirror_ends_without_fire_and_a_zero_transition_ends_at_once)
 {
 	const int16 smoke = group(definition(TAG("smok"), 0, 1), _group_is_never_visible_flag);
 	new_mirror_group_data request = {smoke, {10 * 512, 10 * 512, 0}, -1, 0, 0};

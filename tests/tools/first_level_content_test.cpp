@@ -537,7 +537,7 @@ TEST_F(level_effects, the_rain_over_the_burning_meadow_is_drawn)
 
 // A bolt striking the meadow and the shockwave it raises reach the frame's
 // surfaces, not only their counts.
-TEST_F(level_effects, a_strike_and_its_shockwave_are_drawn)
+TEST_F(level_effects, effects_render_holds_the_strike_and_its_shockwave)
 {
 	ASSERT_TRUE(start_first_level_fire_view());
 	const world_point2d ground = {bench_first_level_fire_cell_x * WORLD_ONE, bench_first_level_fire_cell_y * WORLD_ONE};
