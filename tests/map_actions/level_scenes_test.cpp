@@ -70,7 +70,8 @@ protected:
 TEST_F(level_scenes, play_to_the_end)
 {
 	harness_end_map();
-	harness_level_setup(&setup);
+	// A human on team 1: the scenes play without the computer team.
+	harness_level_setup(&setup, false);
 	ASSERT_TRUE(harness_start_map(&setup));
 	ASSERT_EQ(game_play_version, 1720);
 	set_map_action_debug_status(_map_action_debug_on);
