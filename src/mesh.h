@@ -510,6 +510,8 @@ inline mesh_cell *get_mesh_cell(int32 x, int32 y)
 int32 get_mesh_cell_index(int32 x, int32 y);
 int16 get_mesh_triangle_index(world_distance x, world_distance y);
 short_world_distance get_mesh_height(const world_point2d *p, int16 height_type);
+short_world_distance interpolate_triangle_height(world_distance x, world_distance y, int16 t, int32 o, int32 h,
+	int32 v_height);
 int16 get_mesh_terrain_type(const world_point2d *p);
 boolean get_mesh_reflectivity(const world_point2d *p);
 const world_vector3d *get_mesh_normal(const world_point2d *p);

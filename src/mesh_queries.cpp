@@ -105,6 +105,26 @@ static inline bool triangle_is_first(int16 triangle_index)
 	return triangle_index == _even_cell_first_triangle || triangle_index == _odd_cell_first_triangle;
 }
 
+// The height at (x, y) inside triangle t, from its origin, horizontal and
+// vertical vertices' heights; the map generator uses it before a mesh exists.
+short_world_distance interpolate_triangle_height(world_distance x, world_distance y, int16 t, int32 o, int32 h,
+	int32 v_height)
+{
+	int32 u = x & (WORLD_ONE - 1);
+	int32 v = y & (WORLD_ONE - 1);
+	switch (t)
+	{
+	case _even_cell_first_triangle: v = WORLD_ONE - v; break;
+	case _even_cell_second_triangle: u = WORLD_ONE - u; break;
+	case _odd_cell_second_triangle:
+		u = WORLD_ONE - u;
+		v = WORLD_ONE - v;
+		break;
+	default: break;
+	}
+	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
+}
+
 short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)
 {
 	if (!mesh_globals || !mesh_globals->mesh_cells) return 0;
@@ -119,20 +139,7 @@ short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)
 	const int32 h = vertex_height(vertex_cell(index + direction_delta_cell[d->horizontal]), height_type);
 	const int32 v_height = vertex_height(vertex_cell(index + direction_delta_cell[d->vertical]), height_type);
 
-	int32 u = p->x & (WORLD_ONE - 1);
-	int32 v = p->y & (WORLD_ONE - 1);
-	switch (t)
-	{
-	case _even_cell_first_triangle: v = WORLD_ONE - v; break;
-	case _even_cell_second_triangle: u = WORLD_ONE - u; break;
-	case _odd_cell_second_triangle:
-		u = WORLD_ONE - u;
-		v = WORLD_ONE - v;
-		break;
-	default: break;
-	}
-
-	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
+	return interpolate_triangle_height(p->x, p->y, t, o, h, v_height);
 }
 
 int16 get_mesh_terrain_type(const world_point2d *p)

@@ -97,19 +97,7 @@ short_world_distance ground_height(const map_description &map, world_distance x,
 	const int16 t = get_mesh_triangle_index(x, y);
 	const mesh_subdivision_direction_data *d = &mesh_subdivision_directions[t];
 	const int32 o = vertex(d->origin), h = vertex(d->horizontal), v_height = vertex(d->vertical);
-	int32 u = x & (WORLD_ONE - 1);
-	int32 v = y & (WORLD_ONE - 1);
-	switch (t)
-	{
-	case _even_cell_first_triangle: v = WORLD_ONE - v; break;
-	case _even_cell_second_triangle: u = WORLD_ONE - u; break;
-	case _odd_cell_second_triangle:
-		u = WORLD_ONE - u;
-		v = WORLD_ONE - v;
-		break;
-	default: break;
-	}
-	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
+	return interpolate_triangle_height(x, y, t, o, h, v_height);
 }
 
 void stand_scenery_on_ground(map_description *map)
