@@ -13,6 +13,14 @@
 #include "spatial_groups.h"
 #include "world.h"
 
+// A script's far points must not wrap: the leg's direction is taken from the
+// difference summed wide and pinned to 32 bits.
+static int32 pinned_difference(int32 a, int32 b)
+{
+	const int64 d = static_cast<int64>(a) - b;
+	return static_cast<int32>(PIN(d, static_cast<int64>(INT32_MIN), static_cast<int64>(INT32_MAX)));
+}
+
 #define MAXIMUM_PLATOON_SQUADS MAXIMUM_LOCAL_ACTION_IDENTIFIERS
 #define CONGREGATION_WAYPOINT_LIMIT (MAXIMUM_ALLOWED_WAYPOINTS - 1)
 
@@ -415,8 +423,8 @@ static void handle_moving_substate(int16 action_index, int16 platoon, int32 old_
 		{
 			target = points[w];
 			if (count == 1) facing = 0;
-			else if (w > 0) facing = arctangent(target.x - points[w - 1].x, target.y - points[w - 1].y);
-			else facing = arctangent(points[1].x - target.x, points[1].y - target.y);
+			else if (w > 0) facing = arctangent(pinned_difference(target.x, points[w - 1].x), pinned_difference(target.y, points[w - 1].y));
+			else facing = arctangent(pinned_difference(points[1].x, target.x), pinned_difference(points[1].y, target.y));
 		}
 		else
 		{
