@@ -1134,7 +1134,8 @@ void handle_local_projectile_group_states(int16 group_index, int16 ticks, fixed_
 	case _state_running:
 		if (flags & _group_has_finite_duration_flag)
 		{
-			group->duration -= ticks;
+			// A stored duration near the bottom of its range must not wrap.
+			group->duration = clamp32(static_cast<int64>(group->duration) - ticks);
 			if (group->duration < 0)
 			{
 				detach_group_from_unit(group, group_index);
