@@ -68,6 +68,20 @@ angle arccosine(int32 value);
 int32 arcsine(int32 value); // -16384..16384
 angle arctangent(world_distance x, world_distance y);
 
+// A coordinate difference taken wide and pinned to 32 bits: points read from a
+// script or a tag may lie anywhere in their range and must not wrap.
+inline world_distance pinned_difference(world_distance a, world_distance b)
+{
+	const int64 d = static_cast<int64>(a) - b;
+	return static_cast<world_distance>(d < INT32_MIN ? INT32_MIN : (d > INT32_MAX ? INT32_MAX : d));
+}
+
+// The direction from one point toward another, for points of any range.
+inline angle arctangent_toward(const world_point2d &from, const world_point2d &to)
+{
+	return arctangent(pinned_difference(to.x, from.x), pinned_difference(to.y, from.y));
+}
+
 // 0..32768
 int32 angular_difference(angle angle1, angle angle2);
 // -32767..32768, positive when turning from angle1 to angle2 counterclockwise.

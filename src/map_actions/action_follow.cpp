@@ -183,7 +183,7 @@ uint32 follow_action_proc(int16 action_index)
 		reach += g.follow_radius;
 		const angle direction = threat_x != 0 || threat_y != 0
 			? arctangent(static_cast<world_distance>(threat_x), static_cast<world_distance>(threat_y))
-			: arctangent(center.x - target.x, center.y - target.y);
+			: arctangent_toward(target, center);
 		const world_point2d point = group_ai::offset_point(target, reach, direction);
 		const world_point2d first = group_ai::monster_location(followers[0]);
 		if (!(g.flags & _desired_point_sent_flag) || distance2d(&point, &g.desired_centerpoint) > MINIMUM_DESIRED_DISTANCE ||

@@ -141,7 +141,7 @@ namespace
 	void turn_toward(int16 command_identifier, int16 monster_index, world_point2d from, world_point2d point, world_point2d to)
 	{
 		unit_ai_move(command_identifier, monster_index, to, _command_movement_final_facing_flag,
-			arctangent(point.x - from.x, point.y - from.y));
+			arctangent_toward(from, point));
 	}
 }
 

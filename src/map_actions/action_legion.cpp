@@ -203,7 +203,7 @@ namespace
 			if (get_indexed_world_point2d_parameter(action_index, TAG("grce"), &center, g))
 			{
 				if (g == 0 && !has_center) layout_center = center;
-				const world_point2d offset = {center.x - layout_center.x, center.y - layout_center.y};
+				const world_point2d offset = {pinned_difference(center.x, layout_center.x), pinned_difference(center.y, layout_center.y)};
 				group->relative_centerpoint = turn(offset, layout_facing, -1);
 			}
 			else if (count != 1)
@@ -250,7 +250,7 @@ namespace
 		return true;
 	}
 
-	angle facing_from(world_point2d from, world_point2d to) { return arctangent(to.x - from.x, to.y - from.y); }
+	angle facing_from(world_point2d from, world_point2d to) { return arctangent_toward(from, to); }
 
 	bool test_guard_group_radius(world_point2d place, int16 team, world_distance radius)
 	{
@@ -468,8 +468,10 @@ uint32 legion_action_proc(int16 action_index)
 			if (dependency >= 0 && dependency < record.group_count && record.groups[dependency].monster_count > 0)
 			{
 				const group_data *guard = &record.groups[dependency];
-				group_place.x += guard->actual_centerpoint.x - guard->desired_centerpoint.x;
-				group_place.y += guard->actual_centerpoint.y - guard->desired_centerpoint.y;
+				group_place.x = pinned_difference(group_place.x,
+					pinned_difference(guard->desired_centerpoint.x, guard->actual_centerpoint.x));
+				group_place.y = pinned_difference(group_place.y,
+					pinned_difference(guard->desired_centerpoint.y, guard->actual_centerpoint.y));
 				attacks = test_guard_group_radius(group_place, team,
 					group->state == _state_attacking ? ATTACK_GROUP_STATE_RADIUS : MOVE_GROUP_STATE_RADIUS);
 			}

@@ -13,14 +13,6 @@
 #include "spatial_groups.h"
 #include "world.h"
 
-// A script's far points must not wrap: the leg's direction is taken from the
-// difference summed wide and pinned to 32 bits.
-static int32 pinned_difference(int32 a, int32 b)
-{
-	const int64 d = static_cast<int64>(a) - b;
-	return static_cast<int32>(PIN(d, static_cast<int64>(INT32_MIN), static_cast<int64>(INT32_MAX)));
-}
-
 #define MAXIMUM_PLATOON_SQUADS MAXIMUM_LOCAL_ACTION_IDENTIFIERS
 #define CONGREGATION_WAYPOINT_LIMIT (MAXIMUM_ALLOWED_WAYPOINTS - 1)
 
@@ -423,8 +415,8 @@ static void handle_moving_substate(int16 action_index, int16 platoon, int32 old_
 		{
 			target = points[w];
 			if (count == 1) facing = 0;
-			else if (w > 0) facing = arctangent(pinned_difference(target.x, points[w - 1].x), pinned_difference(target.y, points[w - 1].y));
-			else facing = arctangent(pinned_difference(points[1].x, target.x), pinned_difference(points[1].y, target.y));
+			else if (w > 0) facing = arctangent_toward(points[w - 1], target);
+			else facing = arctangent_toward(target, points[1]);
 		}
 		else
 		{
@@ -436,14 +428,14 @@ static void handle_moving_substate(int16 action_index, int16 platoon, int32 old_
 				world_point2d next;
 				if (n > 1) next = interpolate_waypoint(action_index, 1, 1, n);
 				else next = points[count >= 2 ? 1 : count - 1];
-				facing = arctangent(next.x - target.x, next.y - target.y);
+				facing = arctangent_toward(target, next);
 			}
 			else
 			{
 				const world_point2d previous = i > 0
 					? interpolate_waypoint(action_index, static_cast<int16>(w), static_cast<int16>(i - 1), n)
 					: interpolate_waypoint(action_index, static_cast<int16>(w - 1), static_cast<int16>(n - 1), n);
-				facing = arctangent(target.x - previous.x, target.y - previous.y);
+				facing = arctangent_toward(previous, target);
 			}
 		}
 		// Past the scatter list (a looping interpolated route's last leg) there is none.
