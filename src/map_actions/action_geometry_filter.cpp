@@ -592,7 +592,9 @@ static bool add_to_parameters(int16 action_index, int16 target_index, int32 fiel
 	bool present[4];
 	for (int32 f = 0; f < 4; ++f)
 	{
-		present[f] = get_indexed_long_integer_parameter(action_index, names[f], _parameter_field_name, &fields[f], field_index);
+		// A field named NONE would match every field of the target and clear them all.
+		present[f] = get_indexed_long_integer_parameter(action_index, names[f], _parameter_field_name, &fields[f], field_index) &&
+			fields[f] != static_cast<field_tag>(NONE);
 	}
 	bool added = false;
 	for (int32 f = 0; f < 4; ++f)
