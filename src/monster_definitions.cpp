@@ -109,7 +109,7 @@ static monster_definition make_default_monster_definition(void)
 static const monster_definition default_monster_definition = make_default_monster_definition();
 static const monster_attack_definition default_monster_attack_definition = make_default_monster_attack_definition();
 
-static definition_globals monster_definitions = {
+definition_globals monster_definitions = {
 	"monster",
 	MONSTER_DEFINITION_GROUP_TAG,
 	MONSTER_DEFINITION_VERSION_NUMBER,
@@ -451,11 +451,6 @@ boolean postprocess_monster_definition(definition_globals *, int16, int32 tag_ha
 int16 monster_definition_tag_to_index(file_tag tag)
 {
 	return definition_tag_to_index(&monster_definitions, tag);
-}
-
-monster_definition *get_monster_definition(int16 monster_type)
-{
-	return static_cast<monster_definition *>(try_and_get_definition(&monster_definitions, monster_type));
 }
 
 int16 new_monster_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size)

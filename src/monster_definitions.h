@@ -595,8 +595,14 @@ boolean postprocess_monster_definition(definition_globals *definitions, int16 de
 
 // Loads on demand; NONE when missing or refused.
 int16 monster_definition_tag_to_index(file_tag tag);
+// The group itself, so that the lookup below inlines: every unit asks for
+// its kind several times a tick.
+extern definition_globals monster_definitions;
 // NULL for an index that holds no definition.
-monster_definition *get_monster_definition(int16 monster_type);
+inline monster_definition *get_monster_definition(int16 monster_type)
+{
+	return static_cast<monster_definition *>(try_and_get_definition(&monster_definitions, monster_type));
+}
 // A stored record from bytes, swapped and postprocessed as the loader does; NONE when refused.
 int16 new_monster_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);
 

@@ -154,7 +154,8 @@ static void free_side_data(collection_side_data *side)
 	memset(side, 0, sizeof(*side));
 }
 
-static collection_header *loaded_header(int16 collection_index)
+// Inlined: animation asks through it for every unit's sequence every tick.
+[[gnu::always_inline]] static inline collection_header *loaded_header(int16 collection_index)
 {
 	if (!shapes_private || collection_index < 0 || collection_index >= MAXIMUM_COLLECTIONS_PER_MAP) return NULL;
 	if (!shapes_private->collections[collection_index].block) return NULL;
@@ -1266,7 +1267,7 @@ shadow_map_data *get_shadow_map(int16 collection_index, int16 shadow_map_index)
 /* ---------- sequences */
 
 // Out of range falls back to sequence 0; NONE for a collection without sequences.
-static int16 plain_sequence_index(int16 collection_index, int16 sequence_index)
+[[gnu::always_inline]] static inline int16 plain_sequence_index(int16 collection_index, int16 sequence_index)
 {
 	// One header check: animation asks for a sequence on every unit's every tick.
 	const collection_header *header = loaded_header(collection_index);
