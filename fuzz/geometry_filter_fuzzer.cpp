@@ -41,7 +41,9 @@ void read_first_result(int16 filter, first_result *result)
 	for (int32 f = 0; f < 4; ++f)
 	{
 		field_tag field;
-		if (get_indexed_long_integer_parameter(filter, names[f], _parameter_field_name, &field, 0))
+		// A field named NONE is ignored by the filter (it would match every field).
+		if (get_indexed_long_integer_parameter(filter, names[f], _parameter_field_name, &field, 0) &&
+			field != static_cast<field_tag>(NONE))
 		{
 			result->fields[result->field_count++] = field;
 		}

@@ -33,7 +33,7 @@ boolean test_guard_radius(world_point2d point, int16 team_index, world_distance 
 		}
 	}
 	if (!found || nearest >= outer_radius) return FALSE;
-	const int32 e = nearest - inner_radius;
+	const int32 e = pinned_difference(nearest, inner_radius);
 	if (e < 0) return TRUE;
 	if (e >= MAXIMUM_PROXIMITY_TO_INNER_RADIUS) return FALSE;
 	if (already_attacking) return TRUE;
