@@ -637,7 +637,8 @@ static inline boolean units_are_allied(const monster_data *a, const monster_defi
 	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	return teams_are_allied(a->owner_team_index, b->owner_team_index);
+	// A team is its own ally (the call is skipped, not its answer).
+	return a->owner_team_index == b->owner_team_index || teams_are_allied(a->owner_team_index, b->owner_team_index);
 }
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
@@ -844,6 +845,45 @@ static world_point2d point_at(const world_point2d *origin, angle direction, int6
 	return p;
 }
 
+boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	world_point2d end = *start;
+	if (m != 0)
+	{
+		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
+		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
+		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
+	}
+	world_point2d closest;
+	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	return distance2d_below(&closest, center, big_r);
+}
+
+// The closest point lies in the box of start and end, and end is at most
+// big_r beyond point on each axis (one more below, for the floor) while
+// no axis of point - start exceeds m; a meeting needs each axis of the
+// centre within big_r - 1 of the closest point.
+static inline boolean segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	if (big_r <= 0) return FALSE;
+	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
+	if (big_r > 32766 || m <= 0 || ABS(dx) > m || ABS(dy) > m) return TRUE;
+	const int64 low_x = start->x + MIN(dx, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_x = start->x + MAX(dx, static_cast<int64>(0)) + big_r;
+	const int64 low_y = start->y + MIN(dy, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_y = start->y + MAX(dy, static_cast<int64>(0)) + big_r;
+	return center->x > low_x - big_r && center->x < high_x + big_r && center->y > low_y - big_r &&
+		center->y < high_y + big_r;
+}
+
+boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	return segment_may_meet_circle(start, point, m, center, big_r);
+}
+
 // One step of an avoidance run from point; false when nothing is in the way.
 static boolean find_avoidance_point(world_point2d *point, int16 side, const monster_data *monster,
 	const monster_definition *definition, const object_data *object, boolean look_ahead)
@@ -861,16 +901,8 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		const int32 rho = avoid_radius_for(o);
 		const int32 r = rho + o->radius;
 		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		world_point2d end = start;
-		if (m != 0)
-		{
-			const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
-			end.x = static_cast<world_distance>(start.x + ((static_cast<int64>(point->x - start.x) * k) >> 16));
-			end.y = static_cast<world_distance>(start.y + ((static_cast<int64>(point->y - start.y) * k) >> 16));
-		}
-		world_point2d closest;
-		if (!closest_point_on_line_segment2d(&o->center, &start, &end, &closest)) continue;
-		if (!distance2d_below(&closest, &o->center, big_r)) continue;
+		if (!segment_may_meet_circle(&start, point, m, &o->center, big_r)) continue;
+		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
 		int32 turn;
