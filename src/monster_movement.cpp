@@ -793,7 +793,7 @@ uint32 move_monster_object(int16 object_index)
 	if (!object || object->owner != _object_is_monster || !mesh_present()) return 0;
 	const int16 monster_index = object->owner_index;
 	monster_data *monster = get_monster_data(monster_index);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !definition) return 0;
 
 	monster->extra_flags &= ~_monster_actually_moved_extra_flag;
@@ -937,7 +937,7 @@ void monster_needs_new_path(int16 monster_index)
 	get_monsters_test_hooks()->monster_needs_new_path_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	object_data *object = object_of(monster);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
 	monster->extra_flags &= ~_monster_has_deferred_movement_command_extra_flag;
@@ -1266,7 +1266,7 @@ void monster_moving(int16 monster_index)
 	get_monsters_test_hooks()->monster_moving_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	object_data *object = object_of(monster);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
 	// 1. A target that left the mesh, or flies beyond a melee unit's reach, is dropped.
