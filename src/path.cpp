@@ -629,18 +629,6 @@ static boolean objects_nearer_than(const object_data *a, const object_data *b, i
 	return distance2d_below(&pa, &pb, limit);
 }
 
-// monsters_are_allied for two live units whose kinds are at hand (a unit
-// without a kind has no class, so it is not ambient life).
-static inline boolean units_are_allied(const monster_data *a, const monster_definition *a_definition, const monster_data *b,
-	const monster_definition *b_definition)
-{
-	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	// A team is its own ally (the call is skipped, not its answer).
-	return a->owner_team_index == b->owner_team_index || teams_are_allied(a->owner_team_index, b->owner_team_index);
-}
-
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 // The last kind looked up by one obstacle search (neighbours are mostly of one kind).
 struct kind_lookup
@@ -659,22 +647,44 @@ static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
 	return lookup->definition;
 }
 
+// The searching unit's alliance with each team met by one obstacle search
+// (alliances do not change during it): -1 not yet asked.
+struct team_alliance_lookup
+{
+	int8 allied[MAXIMUM_TEAMS_PER_MAP];
+};
+
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life).
+static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
+	const monster_data *b, const monster_definition *b_definition)
+{
+	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	const int16 team = b->owner_team_index;
+	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
+	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
+	return lookup->allied[team] != 0;
+}
+
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds, uint16 *flags,
-	int16 *radius)
+	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
+	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
 {
 	const int16 other_index = other->owner_index;
 	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
 	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-	const boolean allied = units_are_allied(monster, definition, c, dc);
 
 	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
 	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
 	{
 		return FALSE;
 	}
+	// Asked only of units that pass the tests above (the answer has no side effects).
+	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
@@ -731,6 +741,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
 	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
+	team_alliance_lookup alliances;
+	memset(alliances.allied, -1, sizeof(alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
@@ -775,8 +787,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &flags,
-							 &radius))
+				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &alliances,
+							 &flags, &radius))
 				{
 					continue;
 				}
