@@ -480,7 +480,26 @@ struct travel_state
 	int16 contacts;
 	boolean refused;
 	boolean inside;
+	// The last impassability flags built, for the unit's own mask, and their
+	// cell (they depend on nothing else).
+	boolean flags_built;
+	int32 flags_x, flags_y;
+	uint8 flags;
 };
+
+uint8 travel_impassability_flags(travel_state *travel, uint16 mask)
+{
+	const int32 x = travel->point.x >> WORLD_FRACTIONAL_BITS, y = travel->point.y >> WORLD_FRACTIONAL_BITS;
+	if (!travel->flags_built || travel->flags_x != x || travel->flags_y != y)
+	{
+		travel->flags_built = TRUE;
+		const world_point2d p = {travel->point.x, travel->point.y};
+		travel->flags = build_cell_impassability_flags(mask, &p);
+		travel->flags_x = x;
+		travel->flags_y = y;
+	}
+	return travel->flags;
+}
 
 void test_object_contact(int16 object_index, const object_data *object, monster_data *monster, int16 monster_index,
 	const monster_definition *definition, int16 other_index, travel_state *travel)
@@ -681,8 +700,7 @@ void apply_terrain(monster_data *monster, const monster_definition *definition, 
 	ny = travel->point.y >> WORLD_FRACTIONAL_BITS;
 	if (nx != ox || ny != oy)
 	{
-		const world_point2d p = {travel->point.x, travel->point.y};
-		const uint8 f = build_cell_impassability_flags(mask, &p);
+		const uint8 f = travel_impassability_flags(travel, mask);
 		const boolean even = ((nx ^ ny) & 1) == 0;
 		if ((f & 3) == 3 || (f & 240) == 240 || (even && ((f & 145) == 145 || (f & 98) == 98)))
 		{
@@ -775,7 +793,7 @@ uint32 move_monster_object(int16 object_index)
 	if (!object || object->owner != _object_is_monster || !mesh_present()) return 0;
 	const int16 monster_index = object->owner_index;
 	monster_data *monster = get_monster_data(monster_index);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !definition) return 0;
 
 	monster->extra_flags &= ~_monster_actually_moved_extra_flag;
@@ -793,6 +811,9 @@ uint32 move_monster_object(int16 object_index)
 	travel.contacts = 0;
 	travel.refused = FALSE;
 	travel.inside = FALSE;
+	travel.flags_built = FALSE;
+	travel.flags_x = travel.flags_y = 0;
+	travel.flags = 0;
 
 	const int64 high_x = static_cast<int64>(mesh_globals->mesh_width) * WORLD_ONE - 993;
 	const int64 high_y = static_cast<int64>(mesh_globals->mesh_height) * WORLD_ONE - 993;
@@ -809,10 +830,8 @@ uint32 move_monster_object(int16 object_index)
 	}
 	const boolean floats = (object->flags & _object_floats_on_media_flag) != 0;
 	const boolean keeps = object_keeps_height(object) || game_play_version == 1300;
-	{
-		const world_point2d p = {travel.point.x, travel.point.y};
-		travel.point.z = get_height_for_new_position(&p, floats, keeps, height_over, NULL);
-	}
+	const world_point2d candidate = {travel.point.x, travel.point.y};
+	travel.point.z = get_height_for_new_position(&candidate, floats, keeps, height_over, NULL);
 
 	// Objects: the new cell, then its x, y and diagonal neighbours towards the
 	// quarter the point lies in.
@@ -845,7 +864,9 @@ uint32 move_monster_object(int16 object_index)
 
 	{
 		const world_point2d p = {travel.point.x, travel.point.y};
-		if (travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y)
+		// Nothing above changes z or the mesh: where the point was kept, its height stands.
+		if ((travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y) &&
+			(travel.point.x != candidate.x || travel.point.y != candidate.y))
 		{
 			travel.point.z = get_height_for_new_position(&p, floats, keeps, height_over, NULL);
 		}
@@ -883,8 +904,7 @@ uint32 move_monster_object(int16 object_index)
 		object->location.position = travel.point;
 		reconnect_object_to_mesh(object_index);
 		travel.result |= _object_changed_cells_flag;
-		const world_point2d p = {travel.point.x, travel.point.y};
-		monster->cell_impassability_flags = build_cell_impassability_flags(monster->terrain_impassability_flags, &p);
+		monster->cell_impassability_flags = travel_impassability_flags(&travel, monster->terrain_impassability_flags);
 	}
 	else
 	{
@@ -917,7 +937,7 @@ void monster_needs_new_path(int16 monster_index)
 	get_monsters_test_hooks()->monster_needs_new_path_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	object_data *object = object_of(monster);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
 	monster->extra_flags &= ~_monster_has_deferred_movement_command_extra_flag;
@@ -1246,7 +1266,7 @@ void monster_moving(int16 monster_index)
 	get_monsters_test_hooks()->monster_moving_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	object_data *object = object_of(monster);
-	const monster_definition *definition = definition_of(monster_index);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
 	// 1. A target that left the mesh, or flies beyond a melee unit's reach, is dropped.

@@ -629,17 +629,6 @@ static boolean objects_nearer_than(const object_data *a, const object_data *b, i
 	return distance2d_below(&pa, &pb, limit);
 }
 
-// monsters_are_allied for two live units whose kinds are at hand (a unit
-// without a kind has no class, so it is not ambient life).
-static inline boolean units_are_allied(const monster_data *a, const monster_definition *a_definition, const monster_data *b,
-	const monster_definition *b_definition)
-{
-	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	return teams_are_allied(a->owner_team_index, b->owner_team_index);
-}
-
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 // The last kind looked up by one obstacle search (neighbours are mostly of one kind).
 struct kind_lookup
@@ -658,22 +647,44 @@ static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
 	return lookup->definition;
 }
 
+// The searching unit's alliance with each team met by one obstacle search
+// (alliances do not change during it): -1 not yet asked.
+struct team_alliance_lookup
+{
+	int8 allied[MAXIMUM_TEAMS_PER_MAP];
+};
+
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life).
+static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
+	const monster_data *b, const monster_definition *b_definition)
+{
+	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
+	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	const int16 team = b->owner_team_index;
+	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
+	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
+	return lookup->allied[team] != 0;
+}
+
 static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds, uint16 *flags,
-	int16 *radius)
+	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
+	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
 {
 	const int16 other_index = other->owner_index;
 	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
 	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
 	if (!c || !dc) return FALSE;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-	const boolean allied = units_are_allied(monster, definition, c, dc);
 
 	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
 	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
 	{
 		return FALSE;
 	}
+	// Asked only of units that pass the tests above (the answer has no side effects).
+	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
@@ -730,6 +741,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
 	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
+	team_alliance_lookup alliances;
+	memset(alliances.allied, -1, sizeof(alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
@@ -774,8 +787,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &flags,
-							 &radius))
+				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &alliances,
+							 &flags, &radius))
 				{
 					continue;
 				}
@@ -844,6 +857,45 @@ static world_point2d point_at(const world_point2d *origin, angle direction, int6
 	return p;
 }
 
+boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	world_point2d end = *start;
+	if (m != 0)
+	{
+		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
+		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
+		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
+	}
+	world_point2d closest;
+	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	return distance2d_below(&closest, center, big_r);
+}
+
+// The closest point lies in the box of start and end, and end is at most
+// big_r beyond point on each axis (one more below, for the floor) while
+// no axis of point - start exceeds m; a meeting needs each axis of the
+// centre within big_r - 1 of the closest point.
+static inline boolean segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	if (big_r <= 0) return FALSE;
+	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
+	if (big_r > 32766 || m <= 0 || ABS(dx) > m || ABS(dy) > m) return TRUE;
+	const int64 low_x = start->x + MIN(dx, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_x = start->x + MAX(dx, static_cast<int64>(0)) + big_r;
+	const int64 low_y = start->y + MIN(dy, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_y = start->y + MAX(dy, static_cast<int64>(0)) + big_r;
+	return center->x > low_x - big_r && center->x < high_x + big_r && center->y > low_y - big_r &&
+		center->y < high_y + big_r;
+}
+
+boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	return segment_may_meet_circle(start, point, m, center, big_r);
+}
+
 // One step of an avoidance run from point; false when nothing is in the way.
 static boolean find_avoidance_point(world_point2d *point, int16 side, const monster_data *monster,
 	const monster_definition *definition, const object_data *object, boolean look_ahead)
@@ -861,16 +913,8 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		const int32 rho = avoid_radius_for(o);
 		const int32 r = rho + o->radius;
 		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		world_point2d end = start;
-		if (m != 0)
-		{
-			const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
-			end.x = static_cast<world_distance>(start.x + ((static_cast<int64>(point->x - start.x) * k) >> 16));
-			end.y = static_cast<world_distance>(start.y + ((static_cast<int64>(point->y - start.y) * k) >> 16));
-		}
-		world_point2d closest;
-		if (!closest_point_on_line_segment2d(&o->center, &start, &end, &closest)) continue;
-		if (!distance2d_below(&closest, &o->center, big_r)) continue;
+		if (!segment_may_meet_circle(&start, point, m, &o->center, big_r)) continue;
+		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
 		int32 turn;

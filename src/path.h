@@ -149,6 +149,14 @@ extern datum_globals path_array; // "path"
 const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void);
 // The first column and row of the scan box ahead of a unit facing desired_yaw.
 void get_obstacle_scan_origin(int32 cell_x, int32 cell_y, angle desired_yaw, int32 *x0, int32 *y0);
+// The avoidance step's test of one obstacle: whether the circle of big_r round
+// center holds a point of the segment from start through point (m apart)
+// lengthened by big_r. The bound in front of it answers false only where the
+// test does.
+boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r);
+boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r);
 // Bits of the eight directions out of the cell (absolute coordinates) for the mask.
 uint16 get_valid_direction_flags(int32 x, int32 y, uint16 terrain_impassability_flags);
 boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p1, uint16 terrain_impassability_flags,

@@ -301,3 +301,65 @@ TEST_F(path_avoidance, oncoming_movers_are_kept_only_by_units_heading_west)
 	adjust_path_destination_for_obstacles(west);
 	EXPECT_EQ(globals->obstacle_count, 0);
 }
+
+namespace
+{
+// Fixed-seed xorshift: the same inputs on every build.
+struct bound_random
+{
+	uint64 state = 0x9E3779B97F4A7C15ull;
+	int32 next(int32 low, int32 high)
+	{
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return low + static_cast<int32>(state % static_cast<uint64>(static_cast<int64>(high) - low + 1));
+	}
+};
+} // namespace
+
+// The cheap box in front of each obstacle's avoidance test may only turn
+// away what the test turns away: near misses round the box's edges, long and
+// short segments, degenerate ones, radii at and beyond the distance range.
+TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
+{
+	bound_random random;
+	int64 met = 0, turned_away = 0;
+	const int32 cases = 3000000;
+	for (int32 i = 0; i < cases; ++i)
+	{
+		const int32 kind = i % 4;
+		const int32 spread = kind == 0 ? 64 : (kind == 1 ? 2048 : (kind == 2 ? 12000 : 40000));
+		const world_point2d start = {random.next(0, 140000), random.next(0, 140000)};
+		const world_point2d point = {start.x + random.next(-spread, spread), start.y + random.next(-spread, spread)};
+		const int32 big_r = i % 97 == 0 ? random.next(-5, 33000) : random.next(1, 1200);
+		// Centres about the segment and just past the box's edges.
+		const int32 reach = MAX(spread, 1) + 2 * MAX(big_r, 1) + 4;
+		world_point2d center = {start.x + random.next(-reach, reach), start.y + random.next(-reach, reach)};
+		if (i % 3 == 0)
+		{
+			const int32 edge = random.next(0, 3);
+			const int32 slack = random.next(-3, 3);
+			const int32 far = MAX(big_r, 0);
+			const int32 low_x = MIN(start.x, point.x), high_x = MAX(start.x, point.x);
+			const int32 low_y = MIN(start.y, point.y), high_y = MAX(start.y, point.y);
+			if (edge == 0) center.x = low_x - 2 * far - 1 + slack;
+			else if (edge == 1) center.x = high_x + 2 * far + slack;
+			else if (edge == 2) center.y = low_y - 2 * far - 1 + slack;
+			else center.y = high_y + 2 * far + slack;
+		}
+		const int32 m = distance2d(&start, &point);
+		const boolean meets = avoidance_segment_meets_circle(&start, &point, m, &center, big_r);
+		const boolean may = avoidance_segment_may_meet_circle(&start, &point, m, &center, big_r);
+		met += meets ? 1 : 0;
+		turned_away += may ? 0 : 1;
+		if (meets && !may)
+		{
+			FAIL() << "turned away: start " << start.x << "," << start.y << " point " << point.x << "," << point.y
+				   << " centre " << center.x << "," << center.y << " big_r " << big_r;
+		}
+	}
+	// Both answers occur often enough to mean something.
+	EXPECT_GT(met, cases / 50);
+	EXPECT_GT(turned_away, cases / 4);
+}
