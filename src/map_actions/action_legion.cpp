@@ -7,6 +7,7 @@
 
 #include "alliances.h"
 #include "attack_ai.h"
+#include "map_actions/group_ai_action_procs.h"
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/subject_lists.h"
@@ -376,8 +377,7 @@ uint32 legion_action_proc(int16 action_index)
 	{
 		const spatial_supergroup *toward = closest ? closest : dangerous;
 		facing = facing_from(record.line[0], world_point2d{toward->center.x, toward->center.y});
-		place.x = record.line[0].x + static_cast<world_distance>((static_cast<int64>(angle_cosine(facing)) * record.circle_radius) >> 14);
-		place.y = record.line[0].y + static_cast<world_distance>((static_cast<int64>(angle_sine(facing)) * record.circle_radius) >> 14);
+		place = group_ai::offset_point(record.line[0], record.circle_radius, facing);
 	}
 	else
 	{
@@ -401,8 +401,7 @@ uint32 legion_action_proc(int16 action_index)
 			const int64 chord2 = static_cast<int64>(range) * range - offset * offset;
 			const world_distance half_chord = static_cast<world_distance>(isqrt(static_cast<uint32>(chord2 > 0xFFFFFFFFLL ? 0xFFFFFFFFLL : (chord2 < 0 ? 0 : chord2))));
 			const angle back = facing_from(record.line[1], record.line[0]);
-			place.x = on_line.x + static_cast<world_distance>((static_cast<int64>(angle_cosine(back)) * half_chord) >> 14);
-			place.y = on_line.y + static_cast<world_distance>((static_cast<int64>(angle_sine(back)) * half_chord) >> 14);
+			place = group_ai::offset_point(on_line, half_chord, back);
 		}
 		facing = facing_from(place, c);
 	}
@@ -413,8 +412,13 @@ uint32 legion_action_proc(int16 action_index)
 	else
 		record.flags &= ~static_cast<uint32>(_legion_in_range_flag);
 	// 7.
-	const int64 ahead = static_cast<int64>(place.x - record.desired_centerpoint.x) * (record.line[1].x - record.desired_centerpoint.x) +
-		static_cast<int64>(place.y - record.desired_centerpoint.y) * (record.line[1].y - record.desired_centerpoint.y);
+	// Script points may lie anywhere: the differences are pinned and only the
+	// sum's sign is wanted, which an overflowing sum shares with its terms.
+	const world_point2d d = record.desired_centerpoint;
+	const int64 along_x = static_cast<int64>(pinned_difference(place.x, d.x)) * pinned_difference(record.line[1].x, d.x);
+	const int64 along_y = static_cast<int64>(pinned_difference(place.y, d.y)) * pinned_difference(record.line[1].y, d.y);
+	int64 ahead;
+	if (__builtin_add_overflow(along_x, along_y, &ahead)) ahead = along_x > 0 ? 1 : -1;
 	if (record.state == _state_moving || ahead > 0)
 	{
 		record.desired_centerpoint = place;
