@@ -178,7 +178,7 @@ namespace
 	void gather_throwables(throwables *list)
 	{
 		list->count = 0;
-		for (int16 i = 0; i < object_array.maximum_count && list->count < MAXIMUM_THROWABLE_OBJECTS; ++i)
+		for (int16 i = 0; i < object_array.count && list->count < MAXIMUM_THROWABLE_OBJECTS; ++i)
 		{
 			const object_data *object = get_object_data(i);
 			if (!object || (object->flags & _object_is_invisible_flag) || object->owner != _object_is_dormant_projectile) continue;
@@ -265,9 +265,6 @@ namespace
 		}
 	}
 
-	// Never above distance2d's answer: the larger axis difference, or 181/256 of
-	// their sum (below 1/sqrt 2). Beyond 32766 on an axis distance2d gives its
-	// ceiling at once; 0 leaves such a group to it.
 	// What a run gathers once for all its units.
 	struct run_lists
 	{
@@ -275,13 +272,13 @@ namespace
 		enemy_groups enemies;
 	};
 
+	// Never above distance2d's answer: the larger axis difference, held to the
+	// ceiling distance2d gives beyond 32766 on an axis.
 	world_distance distance_at_least(world_point2d a, world_point2d b)
 	{
 		const int64 dx = static_cast<int64>(a.x) - b.x, dy = static_cast<int64>(a.y) - b.y;
-		const int64 ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
-		if (ax > 32766 || ay > 32766) return 0;
-		const int64 diagonal = ((ax + ay) * 181) >> 8;
-		return static_cast<world_distance>(MAX(MAX(ax, ay), MIN(diagonal, static_cast<int64>(32766))));
+		const int64 larger = MAX(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
+		return static_cast<world_distance>(MIN(larger, static_cast<int64>(32767)));
 	}
 
 	bool find_closest_enemy_group(const harass_globals *record, const enemy_groups *list, world_point2d here, enemy *found)
