@@ -134,10 +134,13 @@ TEST_F(unit_ai_content_level, with_a_human_on_team_1_no_unit_ai_runs)
 	harness_end_map();
 }
 
-TEST_F(unit_ai_content_level, the_wall_and_bombers_give_orders_and_the_ambush_shows_its_scouts)
+// The normal game (difficulty 2) from the first orders to its end: the run
+// stops as soon as a winner is known (near tick 3950).
+TEST_F(unit_ai_content_level, the_wall_and_bombers_give_orders_the_ambush_shows_its_scouts_and_a_winner_is_found)
 {
 	new_game_data setup;
 	harness_level_setup(&setup);
+	ASSERT_EQ(setup.parameters.difficulty_level, 2);
 	ASSERT_TRUE(harness_start_map(&setup));
 	std::vector<world_point2d> wall, bombers;
 	for (int16 id : {31, 32, 33, 34, 35, 36}) wall.push_back(unit_location(id));
@@ -154,12 +157,14 @@ TEST_F(unit_ai_content_level, the_wall_and_bombers_give_orders_and_the_ambush_sh
 		if (!scout_hidden(LEVEL_UNIT_AI_FIRST_SCOUT) && !scout_hidden(LEVEL_UNIT_AI_FIRST_SCOUT + 1)) shown = game->game_time;
 	}
 	EXPECT_NE(shown, NONE) << "the ambush's scouts never appeared";
+	while (game->game_time < 5400 && !harness_game_is_finished()) harness_run_ticks(32);
+	EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
+	EXPECT_NE(game->winning_team_index, NONE);
 	harness_end_map();
 }
 
-// The hard game places the reserve pair, which the wall's attack sends in;
-// the computer team fights the level out.
-TEST_F(unit_ai_content_level, at_difficulty_3_the_reserve_joins_the_wall_and_the_level_ends_with_a_winner)
+// The hard game places the reserve pair, which the wall's attack sends in.
+TEST_F(unit_ai_content_level, at_difficulty_3_the_reserve_joins_when_the_wall_attacks)
 {
 	new_game_data setup;
 	harness_level_setup(&setup);
@@ -168,18 +173,15 @@ TEST_F(unit_ai_content_level, at_difficulty_3_the_reserve_joins_the_wall_and_the
 	const world_point2d reserve[2] = {unit_location(45), unit_location(46)};
 	ASSERT_NE(reserve[0].x, NONE);
 	int32 joined = NONE;
-	while (game->game_time < 5400 && !harness_game_is_finished())
+	while (joined == NONE && game->game_time < 5400 && !harness_game_is_finished())
 	{
 		harness_run_ticks(32);
-		if (joined == NONE && has_record("reserve"))
-		{
-			joined = game->game_time;
-			EXPECT_FALSE(get_map_action(find_action("reserve"))->flags & _map_action_initially_active_flag);
-		}
+		if (has_record("reserve")) joined = game->game_time;
 	}
-	EXPECT_NE(joined, NONE) << "the wall never attacked";
-	EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
-	EXPECT_NE(game->winning_team_index, NONE);
+	ASSERT_NE(joined, NONE) << "the wall never attacked";
+	EXPECT_FALSE(get_map_action(find_action("reserve"))->flags & _map_action_initially_active_flag);
+	harness_run_ticks(64);
+	EXPECT_TRUE(any_moved({reserve[0], reserve[1]}, {45, 46})) << "joined at tick " << joined;
 	harness_end_map();
 }
 

@@ -178,7 +178,7 @@ namespace
 	void gather_throwables(throwables *list)
 	{
 		list->count = 0;
-		for (int16 i = 0; i < object_array.maximum_count && list->count < MAXIMUM_THROWABLE_OBJECTS; ++i)
+		for (int16 i = 0; i < object_array.count && list->count < MAXIMUM_THROWABLE_OBJECTS; ++i)
 		{
 			const object_data *object = get_object_data(i);
 			if (!object || (object->flags & _object_is_invisible_flag) || object->owner != _object_is_dormant_projectile) continue;
@@ -245,36 +245,76 @@ namespace
 		return best;
 	}
 
-	bool find_closest_enemy_group(const harass_globals *record, world_point2d here, enemy *found)
+	// This run's enemy clusters in walk order, gathered once for all units:
+	// other, non-allied teams for the aggressive variant, any other team for
+	// the timid one. Every group holds a unit, so there are no more than units.
+	struct enemy_groups
+	{
+		int16 count;
+		enemy groups[MAXIMUM_MONSTERS_PER_MAP];
+	};
+
+	void gather_enemy_groups(int16 team, bool timid, enemy_groups *list)
+	{
+		list->count = 0;
+		for (spatial_group *g = first_spatial_group(); g && list->count < MAXIMUM_MONSTERS_PER_MAP; g = next_spatial_group(g))
+		{
+			if (g->team_index == team || (!timid && teams_are_allied(g->team_index, team))) continue;
+			list->groups[list->count++] =
+				enemy{world_point2d{g->center.x, g->center.y}, g->facing, g->radius, g->range, g->radius + g->range, 0};
+		}
+	}
+
+	// What a run gathers once for all its units.
+	struct run_lists
+	{
+		throwables objects;
+		enemy_groups enemies;
+	};
+
+	// Never above distance2d's answer: the larger axis difference, held to the
+	// ceiling distance2d gives beyond 32766 on an axis.
+	world_distance distance_at_least(world_point2d a, world_point2d b)
+	{
+		const int64 dx = static_cast<int64>(a.x) - b.x, dy = static_cast<int64>(a.y) - b.y;
+		const int64 larger = MAX(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
+		return static_cast<world_distance>(MIN(larger, static_cast<int64>(32767)));
+	}
+
+	bool find_closest_enemy_group(const harass_globals *record, const enemy_groups *list, world_point2d here, enemy *found)
 	{
 		bool any = false;
-		for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+		for (int16 i = 0; i < list->count; ++i)
 		{
-			if (g->team_index == record->team_index || teams_are_allied(g->team_index, record->team_index)) continue;
-			const world_point2d c = world_point2d{g->center.x, g->center.y};
-			const world_distance d = distance2d(&here, &c);
+			const enemy &g = list->groups[i];
+			const world_distance least = distance_at_least(here, g.center);
+			if (least >= record->visibility_radius || (any && least >= found->distance)) continue;
+			const world_distance d = distance2d(&here, &g.center);
 			if (d >= record->visibility_radius || (any && d >= found->distance)) continue;
 			any = true;
-			*found = enemy{c, g->facing, g->radius, g->range, g->radius + g->range, d};
+			*found = g;
+			found->distance = d;
 		}
 		return any;
 	}
 
-	bool find_closest_timid_enemy_group(const harass_globals *record, world_point2d here, enemy *found)
+	bool find_closest_timid_enemy_group(const harass_globals *record, const enemy_groups *list, world_point2d here, enemy *found)
 	{
 		bool any = false;
 		int32 best = 0;
-		for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+		for (int16 i = 0; i < list->count; ++i)
 		{
-			if (g->team_index == record->team_index) continue;
-			const world_point2d c = world_point2d{g->center.x, g->center.y};
-			const world_distance d = distance2d(&here, &c);
+			const enemy &g = list->groups[i];
+			const world_distance least = distance_at_least(here, g.center);
+			if (least >= record->visibility_radius || (any && least - g.radius - g.range >= best)) continue;
+			const world_distance d = distance2d(&here, &g.center);
 			if (d >= record->visibility_radius) continue;
-			const int32 measure = d - g->radius - g->range;
+			const int32 measure = d - g.radius - g.range;
 			if (any && measure >= best) continue;
 			any = true;
 			best = measure;
-			*found = enemy{c, g->facing, g->radius, g->range, g->radius + g->range, d};
+			*found = g;
+			found->distance = d;
 		}
 		return any;
 	}
@@ -374,14 +414,14 @@ namespace
 		return (record->flags & _globals_has_waypoint_flag) && distance2d(&here, &record->waypoint) >= limit;
 	}
 
-	void handle_current_state(harass_globals *record, const throwables *list, int16 position)
+	void handle_current_state(harass_globals *record, const run_lists *lists, int16 position)
 	{
 		unit_data *unit = &record->units[position];
 		const int16 index = unit->monster_index;
 		const monster_data *monster = get_monster_data(index);
 		const world_point2d here = unit_ai_location(monster);
 		enemy g = {};
-		const bool found = find_closest_enemy_group(record, here, &g);
+		const bool found = find_closest_enemy_group(record, &lists->enemies, here, &g);
 		const bool can_carry = !(unit->flags & _harass_unit_cant_carry_item_flag);
 		int16 state = unit->state;
 		switch (unit->state)
@@ -396,7 +436,7 @@ namespace
 			if (can_carry && !carrying(monster))
 			{
 				int64 d2;
-				const int16 object = find_object_to_throw(record, list, index, false, &d2);
+				const int16 object = find_object_to_throw(record, &lists->objects, index, false, &d2);
 				if (object != NONE)
 				{
 					unit->sought_object_index = object;
@@ -585,11 +625,11 @@ namespace
 		}
 	}
 
-	void weigh_closest_enemy(harass_globals *record, unit_data *unit, const monster_data *monster)
+	void weigh_closest_enemy(harass_globals *record, const run_lists *lists, unit_data *unit, const monster_data *monster)
 	{
 		const world_point2d here = unit_ai_location(monster);
 		enemy g = {};
-		if (!find_closest_timid_enemy_group(record, here, &g))
+		if (!find_closest_timid_enemy_group(record, &lists->enemies, here, &g))
 		{
 			handle_enemy_out_of_range(record, unit, monster);
 			return;
@@ -607,7 +647,7 @@ namespace
 		handle_unit_danger_fraction(record, unit, monster, &g, static_cast<int32>(fraction > INT32_MAX ? INT32_MAX : fraction));
 	}
 
-	void handle_current_timid_state(harass_globals *record, const throwables *list)
+	void handle_current_timid_state(harass_globals *record, const run_lists *lists)
 	{
 		for (int16 i = 0; i < record->unit_count; ++i)
 		{
@@ -644,7 +684,7 @@ namespace
 			case _harass_state_fleeing:
 			case _harass_state_moving_in:
 			case _harass_state_heading_for_waypoint:
-				weigh_closest_enemy(record, unit, monster);
+				weigh_closest_enemy(record, lists, unit, monster);
 				break;
 			case _harass_state_looking_for_item:
 			{
@@ -652,11 +692,11 @@ namespace
 				int16 object = NONE;
 				int64 d2 = 0;
 				if (!(unit->flags & _harass_unit_cant_carry_item_flag) && !carrying(monster))
-					object = find_object_to_throw(record, list, unit->monster_index, true, &d2);
+					object = find_object_to_throw(record, &lists->objects, unit->monster_index, true, &d2);
 				map_action_debug(record->action_index, "unit %d looked around for items to throw found %d", i, object);
 				if (object == NONE)
 				{
-					weigh_closest_enemy(record, unit, monster);
+					weigh_closest_enemy(record, lists, unit, monster);
 					break;
 				}
 				pick_up(unit->monster_index, object);
@@ -689,15 +729,17 @@ uint32 harass_action_proc(int16 action_index)
 	if (unit_ai_list_emptied(action_index, record)) return _map_action_proc_deactivate_flag;
 	record.team_index = get_monster_data(record.units[0].monster_index)->owner_team_index;
 
-	static throwables list; // scratch, rebuilt on every run
-	gather_throwables(&list);
-	if (map_action_has_flag(action_index, TAG("timd")))
+	static run_lists lists; // scratch, rebuilt on every run
+	gather_throwables(&lists.objects);
+	const bool timid = map_action_has_flag(action_index, TAG("timd"));
+	gather_enemy_groups(record.team_index, timid, &lists.enemies);
+	if (timid)
 	{
-		handle_current_timid_state(&record, &list);
+		handle_current_timid_state(&record, &lists);
 	}
 	else
 	{
-		for (int16 i = 0; i < record.unit_count; ++i) handle_current_state(&record, &list, i);
+		for (int16 i = 0; i < record.unit_count; ++i) handle_current_state(&record, &lists, i);
 		for (int16 i = 0; i < record.unit_count; ++i)
 		{
 			const monster_data *monster = get_monster_data(record.units[i].monster_index);

@@ -2,7 +2,9 @@
 // places by hand; scripts are built in the running map's store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
+#include "projectile_definitions.h"
 #include "spatial_groups.h"
 #include "support/bnch_unit_ai_script.h"
 #include "units_content.h"
@@ -597,6 +600,315 @@ TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero
 	EXPECT_EQ(harass_action_proc(a), 0u);
 	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, delay)), 2);
 	*definition = saved;
+}
+
+// The spatial group of a team's lone unit.
+const spatial_group *group_of_team(int16 team)
+{
+	for (const spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+	{
+		if (g->team_index == team) return g;
+	}
+	return nullptr;
+}
+
+TEST_F(unit_ai_legion, damage_is_a_loss_beyond_the_delta_since_the_last_hit_and_a_guard_watches_4096_then_6144)
+{
+	// Damage: 'vide' 1.0 is 256 of vitality, measured from the sum kept at the last hit.
+	const std::vector<int16> lead = take_at(1, DEFAULT_SWORDSMAN_TAG, {{30, 40}});
+	const std::vector<int16> guard = take_at(1, DEFAULT_SWORDSMAN_TAG, {{24, 36}, {25, 36}});
+	const std::vector<int16> enemy = take_at(0, DEFAULT_SWORDSMAN_TAG, {{62, 2}}); // out of sight
+	keep_only_taken();
+	build_spatial_groups();
+	const int16 c0 = action("dela"), c1 = action("dela");
+	subjects(c0, "subj", lead);
+	subjects(c1, "subj", guard);
+	const int16 hurt = action("legi");
+	points(hurt, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(hurt, "coun", 1);
+	ids(hurt, "grun", {c1});
+	legion_head record;
+	const auto run = [&](int16 a) {
+		EXPECT_EQ(legion_action_proc(a), 0u);
+		EXPECT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	};
+	run(hurt);
+	const int32 full = object_of(guard[0])->vitality + object_of(guard[1])->vitality;
+	EXPECT_EQ(record.vitality, full);
+	object_of(guard[0])->vitality -= 200;
+	run(hurt);
+	object_of(guard[1])->vitality -= 56;
+	run(hurt);
+	EXPECT_EQ(record.flags & 16u, 0u) << "a loss of exactly the delta is no damage";
+	EXPECT_EQ(record.state, 0);
+	EXPECT_EQ(record.vitality, full) << "the sum is kept until a hit counts";
+	object_of(guard[1])->vitality -= 1;
+	run(hurt);
+	EXPECT_EQ(record.flags & 16u, 16u);
+	EXPECT_EQ(record.state, 1) << "damage sends the legion in";
+	EXPECT_EQ(record.vitality, full - 257);
+	run(hurt);
+	EXPECT_EQ(record.flags & 16u, 0u);
+
+	// Guard radii: the enemy stands south of the line; the legion faces it, so the
+	// guard group's place lies 2048 south of the lead's unit (its guard).
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 2);
+	points(a, "grce", {{cell(30), cell(40)}, {cell(30) + 2048, cell(40)}});
+	ids(a, "grun", {c0, c1});
+	const int32 dependencies[2] = {NONE, 0};
+	add(a, "grgd", _parameter_integer, 2, dependencies);
+	const world_point2d lead_at = {object_of(lead[0])->location.position.x, object_of(lead[0])->location.position.y};
+	const world_point2d guard_place = {lead_at.x, lead_at.y + 2048};
+	world_distance radius = 0;
+	// Puts the enemy's group edge the given distance south of the guard's place.
+	const auto enemy_edge_at = [&](world_distance edge) {
+		place(enemy[0], lead_at.x, guard_place.y + edge + radius, 0);
+		build_spatial_groups();
+		const spatial_group *g = group_of_team(0);
+		ASSERT_NE(g, nullptr);
+		radius = g->radius;
+		place(enemy[0], lead_at.x, guard_place.y + edge + radius, 0);
+		build_spatial_groups();
+		const world_point2d c = {group_of_team(0)->center.x, group_of_team(0)->center.y};
+		ASSERT_NEAR(distance2d(&guard_place, &c) - group_of_team(0)->radius, edge, 8);
+	};
+	enemy_edge_at(4096 + 500);
+	run(a);
+	ASSERT_EQ(record.state, 1) << "three against one: the legion attacks";
+	EXPECT_EQ(record.groups[0].state, 1) << "a group without a guard attacks";
+	EXPECT_EQ(record.groups[1].state, 0) << "beyond 4096 of its place";
+	enemy_edge_at(4096 - 96);
+	run(a);
+	EXPECT_EQ(record.groups[1].state, 1);
+	enemy_edge_at(6144 - 144);
+	run(a);
+	EXPECT_EQ(record.groups[1].state, 1) << "once attacking it watches 6144";
+	enemy_edge_at(6144 + 156);
+	run(a);
+	EXPECT_EQ(record.state, 1);
+	EXPECT_EQ(record.groups[1].state, 0);
+}
+
+// Dormant projectiles lying at the given distances east of a point.
+class lying_objects
+{
+public:
+	lying_objects()
+	{
+		for (int16 t = 0; t < 256 && get_projectile_definition(t); ++t)
+		{
+			bool used = false;
+			for (int16 i = 0; i < object_array.maximum_count && !used; ++i)
+			{
+				const object_data *object = get_object_data(i);
+				used = object && object->owner == _object_is_dormant_projectile && object->owner_index == t;
+			}
+			if (!used && types.size() < 4) types.push_back(t);
+		}
+		for (int16 t : types) saved.push_back(*get_projectile_definition(t));
+		const int16 classes[4] = {_projectile_class_explosive_object, _projectile_class_lethal_object,
+			_projectile_class_nonlethal_object, _projectile_class_explosive_object};
+		for (size_t i = 0; i < types.size(); ++i)
+		{
+			get_projectile_definition(types[i])->projectile_class = classes[i];
+			get_projectile_definition(types[i])->volume = i < 3 ? 77 : 78;
+		}
+	}
+	~lying_objects()
+	{
+		for (size_t i = 0; i < types.size(); ++i) *get_projectile_definition(types[i]) = saved[i];
+	}
+	bool ready(void) const { return types.size() == 4; }
+	enum { explosive, lethal, other, wrong_volume };
+	// New objects, then sorted, so that list order is index order.
+	std::vector<int16> make(world_point2d from, std::initializer_list<std::pair<int32, world_distance>> list)
+	{
+		std::vector<int16> indexes;
+		for (size_t i = 0; i < list.size(); ++i)
+		{
+			new_object_data data = {};
+			data.type = NONE;
+			data.owner = _object_is_dormant_projectile;
+			data.scale = 256;
+			data.location.position = {from.x, from.y, 0};
+			indexes.push_back(new_object(&data));
+		}
+		std::sort(indexes.begin(), indexes.end());
+		size_t i = 0;
+		for (const auto &entry : list)
+		{
+			object_data *object = get_object_data(indexes[i++]);
+			object->owner_index = types[static_cast<size_t>(entry.first)];
+			object->location.position.x = from.x + entry.second;
+		}
+		return indexes;
+	}
+
+private:
+	std::vector<int16> types;
+	std::vector<projectile_definition> saved;
+};
+
+TEST_F(unit_ai_harass, objects_to_throw_rank_by_class_then_distance_and_timid_units_replace_as_they_walk_the_list)
+{
+	const std::vector<int16> band = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {20, 24}});
+	keep_only_taken();
+	lying_objects objects;
+	if (!objects.ready()) GTEST_SKIP() << "fewer than four free projectile kinds";
+	monster_definition *definition = get_monster_definition(m(band[0])->type);
+	const monster_definition saved = *definition;
+	definition->desired_projectile_volume = 77;
+	const world_point2d at = {cell(20), cell(20)};
+	place(band[1], at.x, at.y);
+	build_spatial_groups();
+
+	// Explosive over lethal over other, the nearest within a class; objects
+	// already sought, hidden, of another volume or beyond 'prra' are passed over.
+	using k = lying_objects;
+	const std::vector<int16> lying = objects.make(at, {{k::explosive, 3000}, {k::other, 1000}, {k::lethal, 2000},
+		{k::explosive, 2500}, {k::wrong_volume, 500}, {k::explosive, 400}});
+	get_object_data(lying[5])->flags |= _object_is_invisible_flag;
+	const int16 a = action("girl");
+	subjects(a, "subj", band);
+	integer(a, "prra", 2800);
+	EXPECT_EQ(harass_action_proc(a), 0u);
+	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, sought)), lying[3]);
+	EXPECT_EQ(harass_unit_field(a, 1, offsetof(harass_unit, sought)), lying[2]) << "the far explosive lies beyond 'prra'";
+	EXPECT_EQ(harass_unit_field(a, 1, offsetof(harass_unit, state)), 1);
+	for (int16 i : lying) delete_object(i);
+
+	// The timid walk in index order: lethal and explosive objects replace the
+	// choice unless it is an explosive one at most as far, others only when nearer.
+	const std::vector<int16> walk = objects.make(at, {{k::explosive, 2000}, {k::lethal, 1000}, {k::explosive, 3000},
+		{k::lethal, 2500}, {k::other, 2600}, {k::explosive, 2400}, {k::lethal, 2450}});
+	const int16 t = action("girl");
+	subjects(t, "subj", {band[0]});
+	flag(t, "timd");
+	EXPECT_EQ(harass_action_proc(t), 0u);
+	EXPECT_EQ(harass_unit_field(t, 0, offsetof(harass_unit, state)), 8) << "no enemy: it looks for an object";
+	EXPECT_EQ(harass_action_proc(t), 0u);
+	char line[96];
+	std::snprintf(line, sizeof(line), "unit 0 is picking up %d (dis: 2400);g", walk[5]);
+	EXPECT_NE(log_text().find(line), std::string::npos) << line;
+	EXPECT_EQ(harass_unit_field(t, 0, offsetof(harass_unit, state)), 1);
+	*definition = saved;
+}
+
+TEST_F(unit_ai_harass, the_timid_danger_fraction_bands_meet_at_a_quarter_one_and_two_reaches)
+{
+	const std::vector<int16> skirmisher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
+	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
+	keep_only_taken();
+	monster_definition *definition = get_monster_definition(m(enemy[0])->type);
+	const monster_definition saved = *definition;
+	definition->longest_range = 4000;
+	definition->desired_projectile_volume = 77; // both can carry
+	place(enemy[0], cell(20), cell(30), 0); // facing east, toward the skirmisher
+	place(skirmisher[0], cell(40), cell(30));
+	build_spatial_groups();
+	const spatial_group *g = group_of_team(0);
+	ASSERT_NE(g, nullptr);
+	const world_point2d center = {g->center.x, g->center.y};
+	const int32 reach = g->radius + g->range;
+	ASSERT_GE(reach, 4000);
+	// The nearest distance whose fraction (d << 8) / reach reaches f (8.8).
+	const auto at_fraction = [&](int32 f) { return static_cast<world_distance>((static_cast<int64>(f) * reach + 255) / 256); };
+	struct band
+	{
+		world_distance distance;
+		int16 state;
+		bool moved_off;
+	};
+	const band bands[] = {{at_fraction(64) - 1, 4, false}, {at_fraction(64), 0, true}, {at_fraction(256) - 1, 0, true},
+		{at_fraction(256), 8, false}, {at_fraction(512) - 1, 8, false}, {at_fraction(512), 9, false}};
+	for (const band &b : bands)
+	{
+		place(skirmisher[0], center.x + b.distance, center.y);
+		build_spatial_groups();
+		const int16 a = action("girl");
+		subjects(a, "subj", skirmisher);
+		flag(a, "timd");
+		EXPECT_EQ(harass_action_proc(a), 0u);
+		EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, state)), b.state) << b.distance;
+		if (b.moved_off)
+		{
+			// Off to the reach, turned 2048 by the index's parity.
+			const world_point2d to = m(skirmisher[0])->waypoints[0];
+			EXPECT_NEAR(distance2d(&to, &center), reach, 2 * WORLD_ONE) << b.distance;
+		}
+	}
+	*definition = saved;
+}
+
+TEST_F(unit_ai_invisible, suspicion_grows_21_to_its_ceiling_falls_10_to_0_and_decides_a_reaction_from_behind)
+{
+	const std::vector<int16> searcher = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}});
+	const std::vector<int16> hunted = take_at(0, DEFAULT_SWORDSMAN_TAG, {{40, 40}});
+	keep_only_taken();
+	place(searcher[0], cell(20), cell(20), 0); // facing east
+	m(hunted[0])->extra_flags |= _monster_is_invisible_extra_flag;
+	const int16 a = action("invi");
+	subjects(a, "subj", searcher);
+	subjects(a, "invi", hunted);
+	EXPECT_EQ(invisible_action_proc(a), 0u);
+	uint8 record[492];
+	// Unit 0's state, delay and suspicion, written into the record.
+	const auto set = [&](int16 state, int8 delay, int16 suspicion) {
+		ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+		std::memcpy(record + 38 + 4, &state, 2);
+		std::memcpy(record + 38 + 6, &delay, 1);
+		std::memcpy(record + 38 + 8, &suspicion, 2);
+		set_unique_map_action_parameter(a, TAG("#glo"), _parameter_character, sizeof(record), record);
+	};
+	int16 state = 0, suspicion = 0;
+	const auto run = [&](void) {
+		const uint32 draws = zerv_random_draw_count();
+		EXPECT_EQ(invisible_action_proc(a), 0u);
+		EXPECT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), record));
+		std::memcpy(&state, record + 38 + 4, 2);
+		std::memcpy(&suspicion, record + 38 + 8, 2);
+		return zerv_random_draw_count() - draws;
+	};
+	// Behind the searcher and within 2048: one draw against the suspicion.
+	set(_unit_moving, 100, 0);
+	place(hunted[0], cell(20) - 1024, cell(20));
+	EXPECT_EQ(run(), 1u);
+	EXPECT_EQ(state, _unit_moving) << "no draw is below a suspicion of 0";
+	set(_unit_moving, 100, 32767);
+	place(hunted[0], cell(20) - 1024, cell(20) + 256);
+	EXPECT_EQ(run(), 2u) << "the behind draw, then the sniffing delay";
+	EXPECT_EQ(state, _unit_sniffing);
+	// In front: it reacts without a draw for the test.
+	set(_unit_moving, 100, 0);
+	place(hunted[0], cell(20) + 1024, cell(20));
+	EXPECT_EQ(run(), 1u);
+	EXPECT_EQ(state, _unit_sniffing);
+
+	// Sniffing turns add 21, up to 32767; then every draw (0-255) falls below
+	// half of it: yelling and attacking the ground.
+	set(_unit_sniffing, 0, 100);
+	run();
+	EXPECT_EQ(suspicion, 121);
+	set(_unit_sniffing, 0, 32760);
+	EXPECT_EQ(run(), 1u);
+	EXPECT_EQ(suspicion, 32767);
+	EXPECT_EQ(state, _unit_yelling_to_attack_ground);
+	// Watching media likewise; every draw is below the suspicion: yelling.
+	set(_unit_watching_media, 0, 32767);
+	run();
+	EXPECT_EQ(suspicion, 32767);
+	EXPECT_EQ(state, _unit_yelling);
+	// Each new waypoint takes 10 off, never below 0.
+	set(_unit_moving_dont_interrupt_unless_moves, 0, 121);
+	run();
+	EXPECT_EQ(suspicion, 111);
+	EXPECT_EQ(state, _unit_moving);
+	set(_unit_moving, 0, 5);
+	run();
+	EXPECT_EQ(suspicion, 0);
+	EXPECT_NE(log_text().find("unit 0 set to state yelling and attacking ground"), std::string::npos);
 }
 
 using unit_ai_records = unit_ai_fixture;
