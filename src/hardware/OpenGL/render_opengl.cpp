@@ -838,6 +838,119 @@ static void set_all_surface_depth_modes(int32 mode)
 	model_triangle_depth_mode = mode;
 }
 
+/* ---------- where the translucent surfaces reach */
+
+struct screen_bounds
+{
+	float left, top, right, bottom; // whole-screen pixels, y downwards
+};
+
+static void widen_bounds(screen_bounds *bounds, float x, float y)
+{
+	bounds->left = MIN(bounds->left, x);
+	bounds->right = MAX(bounds->right, x);
+	bounds->top = MIN(bounds->top, y);
+	bounds->bottom = MAX(bounds->bottom, y);
+}
+
+// A viewer-space point as the perspective projection places it on the
+// screen; false at or behind the eye.
+static boolean project_viewer_point(const view_data *view, float x, float y, float z, float *sx, float *sy)
+{
+	if (!(z < 0.0f)) return FALSE;
+	const float x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
+	*sx = x0 + view->xk + x * view->world_to_screen_x / -z;
+	*sy = y0 + view->yk - y * view->world_to_screen_y / -z;
+	return TRUE;
+}
+
+// Widens the bounds by the screen area a translucent surface can cover as its
+// drawing places it (a sprite's half-texel margins taken at their largest);
+// false when the surface cannot be bounded.
+static boolean widen_by_translucent_surface(const view_data *view, const render_surface *surface, screen_bounds *bounds)
+{
+	float sx, sy;
+	switch (surface_subtype(surface))
+	{
+	case _surface_subtype_model_triangle:
+	case _surface_subtype_object_triangle:
+	{
+		const render_triangle *triangle = reinterpret_cast<const render_triangle *>(surface);
+		for (int32 c = 0; c < 3; ++c)
+		{
+			const short_world_point3d &p = triangle->corners[c].vertex->p;
+			if (!project_viewer_point(view, p.x, p.y, p.z, &sx, &sy)) return FALSE;
+			widen_bounds(bounds, sx, sy);
+		}
+		return TRUE;
+	}
+	case _surface_subtype_object_rectangle:
+	{
+		const render_rectangle_geometry *g = &reinterpret_cast<const render_rectangle *>(surface)->geometry;
+		const float z = surface->z;
+		float left = g->viewer_rect.left, right = g->viewer_rect.right;
+		float rect_top = g->viewer_rect.top, rect_bottom = g->viewer_rect.bottom;
+		const rectangle2d empty = {};
+		if (!memcmp(&g->viewer_rect, &empty, sizeof(empty)))
+		{
+			// Built without its viewer rectangle: the drawing takes it from the
+			// screen rectangle, as here, or draws nothing.
+			if (!(z < 0.0f)) return TRUE;
+			const float scale = -z / view->world_to_screen_x;
+			left = (g->x0 - view->xk) * scale;
+			right = (g->x1 - view->xk) * scale;
+			rect_top = (view->yk - g->y0) * scale;
+			rect_bottom = (view->yk - g->y1) * scale;
+		}
+		const float width = right - left, height = rect_top - rect_bottom;
+		const float top = MIN(rect_top + height / 2, static_cast<float>(g->viewer_clip_top));
+		const float bottom = MAX(rect_bottom - height / 2, static_cast<float>(g->viewer_clip_bottom));
+		if (!project_viewer_point(view, left - width / 2, top, z, &sx, &sy)) return FALSE;
+		widen_bounds(bounds, sx, sy);
+		if (!project_viewer_point(view, right + width / 2, bottom, z, &sx, &sy)) return FALSE;
+		widen_bounds(bounds, sx, sy);
+		return TRUE;
+	}
+	case _surface_subtype_filled_rectangle:
+	{
+		const render_rectangle_geometry *g = &reinterpret_cast<const render_filled_rectangle *>(surface)->geometry;
+		const float x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
+		widen_bounds(bounds, x0 + g->x0, y0 + MAX(g->y0, g->clip_top));
+		widen_bounds(bounds, x0 + g->x1, y0 + MIN(g->y1, g->clip_bottom));
+		return TRUE;
+	}
+	default:
+		return TRUE; // drawn nowhere
+	}
+}
+
+// The window rectangle (GL's, y upwards) that the translucent surfaces can
+// reach, a few pixels wider; false when it cannot be told.
+static boolean translucent_scissor(GLint *x, GLint *y, GLsizei *width, GLsizei *height)
+{
+	const view_data *view = scene_view;
+	if (!view || view->world_to_screen_x <= 0 || view->world_to_screen_y <= 0) return FALSE;
+	const surface_category *category = &surface_categories[_surface_category_translucent_objects];
+	screen_bounds bounds = { 1e9f, 1e9f, -1e9f, -1e9f };
+	for (int32 i = 0; i < category->count; ++i)
+	{
+		if (!widen_by_translucent_surface(view, category->surfaces[i], &bounds)) return FALSE;
+	}
+	*x = *y = *width = *height = 0;
+	if (bounds.left > bounds.right || bounds.top > bounds.bottom) return TRUE;
+	const float margin = 4.0f, screen_width = active_screen.width, screen_height = active_screen.height;
+	const float left = MAX(0.0f, std::floor(bounds.left - margin));
+	const float right = MIN(screen_width, std::ceil(bounds.right + margin));
+	const float top = MAX(0.0f, std::floor(bounds.top - margin));
+	const float bottom = MIN(screen_height, std::ceil(bounds.bottom + margin));
+	if (right <= left || bottom <= top) return TRUE;
+	*x = static_cast<GLint>(left);
+	*y = static_cast<GLint>(screen_height - bottom);
+	*width = static_cast<GLsizei>(right - left);
+	*height = static_cast<GLsizei>(bottom - top);
+	return TRUE;
+}
+
 static void rasterize_scene_chunked(void)
 {
 	rasterize_textured_category(_surface_category_reflective_objects, _depth_mode_test);
@@ -850,8 +963,18 @@ static void rasterize_scene_chunked(void)
 	rasterize_textured_category(_surface_category_opaque_objects, _depth_mode_full);
 	rasterize_mesh_category(_surface_category_mesh);
 
-	// Lay the depth again so translucent surfaces test against sort depths.
+	// Lay the depth again so translucent surfaces test against sort depths,
+	// only where they can reach: a software driver pays for every pixel.
 	flush_batched_vertices_opengl();
+	GLint scissor_x, scissor_y;
+	GLsizei scissor_width, scissor_height;
+	const boolean scissored = opengl_api.glScissor &&
+		translucent_scissor(&scissor_x, &scissor_y, &scissor_width, &scissor_height);
+	if (scissored)
+	{
+		opengl_api.glScissor(scissor_x, scissor_y, scissor_width, scissor_height);
+		opengl_api.glEnable(GL_SCISSOR_TEST);
+	}
 	opengl_api.glClear(GL_DEPTH_BUFFER_BIT);
 	opengl_api.glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
 	if (surface_categories[_surface_category_opaque_objects].count > 0)
@@ -867,6 +990,7 @@ static void rasterize_scene_chunked(void)
 		rasterize_surface_category(NULL, _surface_category_mesh, MAXIMUM_OPENGL_CHUNK_SIZE, FALSE, 0,
 			rasterize_depth_chunk);
 	}
+	if (scissored) opengl_api.glDisable(GL_SCISSOR_TEST);
 	opengl_api.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 	if (surface_categories[_surface_category_translucent_objects].count > 0)
 	{
