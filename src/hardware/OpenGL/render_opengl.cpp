@@ -55,6 +55,19 @@ static void draw_vertices(GLenum mode, int32 count)
 	if (count > 0) opengl_api.glDrawArrays(mode, 0, count);
 }
 
+// A quad given as a fan goes to the queue as the fan's two triangles.
+static void queue_quad(const opengl_vertex corners[4])
+{
+	opengl_vertex *v = reserve_batched_vertices_opengl(6);
+	if (!v) return;
+	v[0] = corners[0];
+	v[1] = corners[1];
+	v[2] = corners[2];
+	v[3] = corners[0];
+	v[4] = corners[2];
+	v[5] = corners[3];
+}
+
 /* ---------- depth formulas */
 
 static int16 clamp_int16(double value)
@@ -143,6 +156,7 @@ static void upload_bitmap_tiles(bitmap_tex_cache_entry_data *entry, GLint intern
 
 void draw_bitmap_opengl(bitmap_data *bitmap, const rectangle2d *bounds, int32 transparency)
 {
+	flush_batched_vertices_opengl();
 	if (!bitmap || !bounds || !opengl_api.glDrawArrays) return;
 	const boolean changed = (bitmap->flags & _bitmap_changed_flag) != 0;
 	bitmap->flags = static_cast<int16>(bitmap->flags & ~_bitmap_changed_flag);
@@ -234,6 +248,7 @@ void download_control_or_status_bar_opengl(dialog_rasterization_data *rasterizat
 
 static void free_cached_bitmap(int32 index)
 {
+	flush_batched_vertices_opengl();
 	bitmap_tex_cache_entry_data *entry = &cached_bitmaps[index];
 	if (entry->textures && entry->num_textures > 0 && opengl_api.glDeleteTextures)
 	{
@@ -275,6 +290,7 @@ void stretch_copy_bitmap_opengl(bitmap_data *destination, bitmap_data *source, c
 	const rectangle2d *source_rectangle, const rectangle2d *destination_rectangle, uint32 transparency,
 	boolean smooth)
 {
+	flush_batched_vertices_opengl();
 	(void)smooth; // the cached texture's own filtering applies
 	if (!opengl_api.glDrawArrays || !source || !source_rectangle || !destination_rectangle) return;
 	cached_texture_descriptor descriptor = {};
@@ -308,6 +324,7 @@ void stretch_copy_bitmap_opengl(bitmap_data *destination, bitmap_data *source, c
 
 void fill_rectangle_opengl(bitmap_data *destination, int32 color, int32 left, int32 right, int32 top, int32 bottom)
 {
+	flush_batched_vertices_opengl();
 	if (!opengl_api.glDrawArrays) return;
 	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_alpha);
 	set_2d_vertex(&render_verts[0], destination, static_cast<float>(left), static_cast<float>(top), color);
@@ -319,6 +336,7 @@ void fill_rectangle_opengl(bitmap_data *destination, int32 color, int32 left, in
 
 void draw_line_opengl(bitmap_data *destination, int32 color, point2d p0, point2d p1)
 {
+	flush_batched_vertices_opengl();
 	if (!opengl_api.glDrawArrays) return;
 	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_alpha);
 	set_2d_vertex(&render_verts[0], destination, p0.x, p0.y, color);
@@ -328,6 +346,7 @@ void draw_line_opengl(bitmap_data *destination, int32 color, point2d p0, point2d
 
 void fill_polygon_opengl(bitmap_data *destination, int32 color, const point2d *vertices, int32 vertex_count)
 {
+	flush_batched_vertices_opengl();
 	// Fewer than three points make no area; more than the buffer would overrun it.
 	if (!opengl_api.glDrawArrays || !vertices || vertex_count < 3 || vertex_count > MAXIMUM_OPENGL_VERTICES) return;
 	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_alpha);
@@ -338,6 +357,7 @@ void fill_polygon_opengl(bitmap_data *destination, int32 color, const point2d *v
 void draw_character_to_opengl_frame_buffer(bitmap_data *destination, const font_character *character, int32 color,
 	int32 x0, int32 y0, int32 x, int32 y, int32 width, int32 height)
 {
+	flush_batched_vertices_opengl();
 	if (!opengl_api.glDrawArrays || !character || width <= 0 || height <= 0) return;
 	bitmap_data *changed = hardware_font_changed();
 	if (changed) update_font_texture_opengl(changed);
@@ -382,6 +402,7 @@ static void terrain_vertex(opengl_vertex *vertex, const render_corner *corner, u
 
 static void rasterize_mesh_chunk(void *context, render_surface **surfaces, int32 count)
 {
+	flush_batched_vertices_opengl();
 	(void)context;
 	set_render_mode_opengl(_shader_mesh_0, _projection_mode_perspective, _depth_mode_full, _blend_mode_replace);
 	bind_texture_unit_opengl(0, static_cast<int32>(volatile_cmap_texture_name_opengl));
@@ -403,6 +424,7 @@ static int32 detail_layer_index(uint32 word, int32 layer) { return static_cast<i
 
 static void rasterize_detail_chunk(void *context, render_surface **surfaces, int32 count)
 {
+	flush_batched_vertices_opengl();
 	(void)context;
 	if (count <= 0) return;
 	const uint32 word = reinterpret_cast<const render_triangle *>(surfaces[0])->detail;
@@ -446,6 +468,7 @@ static void rasterize_detail_chunk(void *context, render_surface **surfaces, int
 
 static void rasterize_mesh_multipass_2tmu(int16 category)
 {
+	flush_batched_vertices_opengl();
 	const surface_category *entries = &surface_categories[category];
 	const int32 count = MIN(entries->count, static_cast<int32>(65536)); // the key holds 16 bits of index
 	// Up to four passes a triangle: the base and three layers.
@@ -554,15 +577,16 @@ static void rasterize_opengl_filled_rectangle(const render_surface *surface)
 		{ static_cast<float>(g->x1), static_cast<float>(bottom), static_cast<float>(depth_bottom) },
 		{ static_cast<float>(g->x0), static_cast<float>(bottom), static_cast<float>(depth_bottom) }
 	};
+	opengl_vertex quad[4];
 	for (int32 i = 0; i < 4; ++i)
 	{
-		opengl_vertex *v = &render_verts[i];
+		opengl_vertex *v = &quad[i];
 		set_opengl_vertex_position(v, corners[i][0] + ox, corners[i][1] + oy, corners[i][2], 1.0f);
 		memset(v->texture, 0, sizeof(v->texture));
 		memset(v->tint, 0, sizeof(v->tint));
 		set_color(v, static_cast<int32>(argb));
 	}
-	draw_vertices(GL_TRIANGLE_FAN, 4);
+	queue_quad(quad);
 }
 
 /* ---------- textured surfaces */
@@ -631,12 +655,13 @@ static void rasterize_opengl_model_triangle(const render_surface *surface)
 	int32 depth = model_triangle_depth_mode;
 	if (surface_flags(surface) & _surface_transparent_flag) depth &= ~_depth_mode_write;
 	set_render_mode_opengl(_shader_world_texture, _projection_mode_perspective, depth, _blend_mode_premultiplied_alpha);
-	for (int32 c = 0; c < 3; ++c) textured_vertex(&render_verts[c], &triangle->corners[c]);
-	draw_vertices(GL_TRIANGLES, 3);
+	opengl_vertex *v = reserve_batched_vertices_opengl(3);
+	for (int32 c = 0; c < 3; ++c) textured_vertex(&v[c], &triangle->corners[c]);
 }
 
 static void rasterize_model_texture_chunk(void *context, render_surface **surfaces, int32 count)
 {
+	flush_batched_vertices_opengl();
 	(void)context;
 	if (count <= 0) return;
 	const render_triangle *first = reinterpret_cast<const render_triangle *>(surfaces[0]);
@@ -721,9 +746,10 @@ static void rasterize_opengl_rectangle(const render_surface *surface)
 		{ x0, y1, w_top, u0, v_top }, { x1, y1, w_top, u1, v_top }, { x1, y0, w_bottom, u1, v_bottom },
 		{ x0, y0, w_bottom, u0, v_bottom }
 	};
+	opengl_vertex quad[4];
 	for (int32 i = 0; i < 4; ++i)
 	{
-		opengl_vertex *v = &render_verts[i];
+		opengl_vertex *v = &quad[i];
 		set_opengl_vertex_position(v, corners[i][0], corners[i][1], z, corners[i][2]);
 		v->texture[0] = corners[i][3];
 		v->texture[1] = corners[i][4];
@@ -731,11 +757,12 @@ static void rasterize_opengl_rectangle(const render_surface *surface)
 		memcpy(v->tint, current_tint_shader.tint_kpqr, 4);
 		memcpy(v->color, current_tint_shader.color, 4);
 	}
-	draw_vertices(GL_TRIANGLE_FAN, 4);
+	queue_quad(quad);
 }
 
 static void rasterize_depth_chunk(void *context, render_surface **surfaces, int32 count)
 {
+	flush_batched_vertices_opengl();
 	const boolean true_positions = context != NULL;
 	if (count <= 0) return;
 	const int32 bias = surface_subtype(surfaces[0]) == _surface_subtype_mesh_triangle ? -128 : 0;
@@ -811,6 +838,119 @@ static void set_all_surface_depth_modes(int32 mode)
 	model_triangle_depth_mode = mode;
 }
 
+/* ---------- where the translucent surfaces reach */
+
+struct screen_bounds
+{
+	float left, top, right, bottom; // whole-screen pixels, y downwards
+};
+
+static void widen_bounds(screen_bounds *bounds, float x, float y)
+{
+	bounds->left = MIN(bounds->left, x);
+	bounds->right = MAX(bounds->right, x);
+	bounds->top = MIN(bounds->top, y);
+	bounds->bottom = MAX(bounds->bottom, y);
+}
+
+// A viewer-space point as the perspective projection places it on the
+// screen; false at or behind the eye.
+static boolean project_viewer_point(const view_data *view, float x, float y, float z, float *sx, float *sy)
+{
+	if (!(z < 0.0f)) return FALSE;
+	const float x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
+	*sx = x0 + view->xk + x * view->world_to_screen_x / -z;
+	*sy = y0 + view->yk - y * view->world_to_screen_y / -z;
+	return TRUE;
+}
+
+// Widens the bounds by the screen area a translucent surface can cover as its
+// drawing places it (a sprite's half-texel margins taken at their largest);
+// false when the surface cannot be bounded.
+static boolean widen_by_translucent_surface(const view_data *view, const render_surface *surface, screen_bounds *bounds)
+{
+	float sx, sy;
+	switch (surface_subtype(surface))
+	{
+	case _surface_subtype_model_triangle:
+	case _surface_subtype_object_triangle:
+	{
+		const render_triangle *triangle = reinterpret_cast<const render_triangle *>(surface);
+		for (int32 c = 0; c < 3; ++c)
+		{
+			const short_world_point3d &p = triangle->corners[c].vertex->p;
+			if (!project_viewer_point(view, p.x, p.y, p.z, &sx, &sy)) return FALSE;
+			widen_bounds(bounds, sx, sy);
+		}
+		return TRUE;
+	}
+	case _surface_subtype_object_rectangle:
+	{
+		const render_rectangle_geometry *g = &reinterpret_cast<const render_rectangle *>(surface)->geometry;
+		const float z = surface->z;
+		float left = g->viewer_rect.left, right = g->viewer_rect.right;
+		float rect_top = g->viewer_rect.top, rect_bottom = g->viewer_rect.bottom;
+		const rectangle2d empty = {};
+		if (!memcmp(&g->viewer_rect, &empty, sizeof(empty)))
+		{
+			// Built without its viewer rectangle: the drawing takes it from the
+			// screen rectangle, as here, or draws nothing.
+			if (!(z < 0.0f)) return TRUE;
+			const float scale = -z / view->world_to_screen_x;
+			left = (g->x0 - view->xk) * scale;
+			right = (g->x1 - view->xk) * scale;
+			rect_top = (view->yk - g->y0) * scale;
+			rect_bottom = (view->yk - g->y1) * scale;
+		}
+		const float width = right - left, height = rect_top - rect_bottom;
+		const float top = MIN(rect_top + height / 2, static_cast<float>(g->viewer_clip_top));
+		const float bottom = MAX(rect_bottom - height / 2, static_cast<float>(g->viewer_clip_bottom));
+		if (!project_viewer_point(view, left - width / 2, top, z, &sx, &sy)) return FALSE;
+		widen_bounds(bounds, sx, sy);
+		if (!project_viewer_point(view, right + width / 2, bottom, z, &sx, &sy)) return FALSE;
+		widen_bounds(bounds, sx, sy);
+		return TRUE;
+	}
+	case _surface_subtype_filled_rectangle:
+	{
+		const render_rectangle_geometry *g = &reinterpret_cast<const render_filled_rectangle *>(surface)->geometry;
+		const float x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
+		widen_bounds(bounds, x0 + g->x0, y0 + MAX(g->y0, g->clip_top));
+		widen_bounds(bounds, x0 + g->x1, y0 + MIN(g->y1, g->clip_bottom));
+		return TRUE;
+	}
+	default:
+		return TRUE; // drawn nowhere
+	}
+}
+
+// The window rectangle (GL's, y upwards) that the translucent surfaces can
+// reach, a few pixels wider; false when it cannot be told.
+static boolean translucent_scissor(GLint *x, GLint *y, GLsizei *width, GLsizei *height)
+{
+	const view_data *view = scene_view;
+	if (!view || view->world_to_screen_x <= 0 || view->world_to_screen_y <= 0) return FALSE;
+	const surface_category *category = &surface_categories[_surface_category_translucent_objects];
+	screen_bounds bounds = { 1e9f, 1e9f, -1e9f, -1e9f };
+	for (int32 i = 0; i < category->count; ++i)
+	{
+		if (!widen_by_translucent_surface(view, category->surfaces[i], &bounds)) return FALSE;
+	}
+	*x = *y = *width = *height = 0;
+	if (bounds.left > bounds.right || bounds.top > bounds.bottom) return TRUE;
+	const float margin = 4.0f, screen_width = active_screen.width, screen_height = active_screen.height;
+	const float left = MAX(0.0f, std::floor(bounds.left - margin));
+	const float right = MIN(screen_width, std::ceil(bounds.right + margin));
+	const float top = MAX(0.0f, std::floor(bounds.top - margin));
+	const float bottom = MIN(screen_height, std::ceil(bounds.bottom + margin));
+	if (right <= left || bottom <= top) return TRUE;
+	*x = static_cast<GLint>(left);
+	*y = static_cast<GLint>(screen_height - bottom);
+	*width = static_cast<GLsizei>(right - left);
+	*height = static_cast<GLsizei>(bottom - top);
+	return TRUE;
+}
+
 static void rasterize_scene_chunked(void)
 {
 	rasterize_textured_category(_surface_category_reflective_objects, _depth_mode_test);
@@ -823,7 +963,18 @@ static void rasterize_scene_chunked(void)
 	rasterize_textured_category(_surface_category_opaque_objects, _depth_mode_full);
 	rasterize_mesh_category(_surface_category_mesh);
 
-	// Lay the depth again so translucent surfaces test against sort depths.
+	// Lay the depth again so translucent surfaces test against sort depths,
+	// only where they can reach: a software driver pays for every pixel.
+	flush_batched_vertices_opengl();
+	GLint scissor_x, scissor_y;
+	GLsizei scissor_width, scissor_height;
+	const boolean scissored = opengl_api.glScissor &&
+		translucent_scissor(&scissor_x, &scissor_y, &scissor_width, &scissor_height);
+	if (scissored)
+	{
+		opengl_api.glScissor(scissor_x, scissor_y, scissor_width, scissor_height);
+		opengl_api.glEnable(GL_SCISSOR_TEST);
+	}
 	opengl_api.glClear(GL_DEPTH_BUFFER_BIT);
 	opengl_api.glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
 	if (surface_categories[_surface_category_opaque_objects].count > 0)
@@ -839,6 +990,7 @@ static void rasterize_scene_chunked(void)
 		rasterize_surface_category(NULL, _surface_category_mesh, MAXIMUM_OPENGL_CHUNK_SIZE, FALSE, 0,
 			rasterize_depth_chunk);
 	}
+	if (scissored) opengl_api.glDisable(GL_SCISSOR_TEST);
 	opengl_api.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 	if (surface_categories[_surface_category_translucent_objects].count > 0)
 	{
@@ -846,6 +998,7 @@ static void rasterize_scene_chunked(void)
 		rasterize_surface_category(NULL, _surface_category_translucent_objects, 0x7FFFFFFF, FALSE, 0,
 			rasterize_translucent);
 	}
+	flush_batched_vertices_opengl();
 	opengl_api.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
@@ -870,8 +1023,8 @@ static void rasterize_scene_sorted(render_surface_list *surfaces)
 				bind_texture_unit_opengl(0, static_cast<int32>(volatile_cmap_texture_name_opengl));
 				bind_texture_unit_opengl(1, -1);
 				const render_triangle *triangle = reinterpret_cast<const render_triangle *>(surface);
-				for (int32 c = 0; c < 3; ++c) terrain_vertex(&render_verts[c], &triangle->corners[c], 255);
-				draw_vertices(GL_TRIANGLES, 3);
+				opengl_vertex *v = reserve_batched_vertices_opengl(3);
+				for (int32 c = 0; c < 3; ++c) terrain_vertex(&v[c], &triangle->corners[c], 255);
 				continue;
 			}
 			if (flags & _surface_discarded_flag) continue;
@@ -944,6 +1097,7 @@ void rasterize_scene_opengl(view_data *view, render_surface_list *surfaces)
 	rasterizing_scene = TRUE;
 	if (gl_prefs.use_depth_test) rasterize_scene_chunked();
 	else rasterize_scene_sorted(surfaces);
+	flush_batched_vertices_opengl();
 	rasterizing_scene = FALSE;
 	scene_view = NULL;
 }

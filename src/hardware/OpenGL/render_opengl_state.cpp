@@ -79,10 +79,39 @@ void opengl_frustum_matrix(float *m, float left, float right, float bottom, floa
 	m[14] = -2.0f * far_value * near_value / (far_value - near_value);
 }
 
+/* ---------- queued vertices */
+
+int32 batched_vertex_count_opengl;
+
+void flush_batched_vertices_opengl(void)
+{
+	if (batched_vertex_count_opengl <= 0) return;
+	const int32 count = batched_vertex_count_opengl;
+	batched_vertex_count_opengl = 0;
+	if (opengl_api.glDrawArrays) opengl_api.glDrawArrays(GL_TRIANGLES, 0, count);
+}
+
+opengl_vertex *reserve_batched_vertices_opengl(int32 count)
+{
+	if (count <= 0 || count > MAXIMUM_OPENGL_VERTICES) return NULL;
+	if (batched_vertex_count_opengl + count > MAXIMUM_OPENGL_VERTICES) flush_batched_vertices_opengl();
+	opengl_vertex *first = &render_verts[batched_vertex_count_opengl];
+	batched_vertex_count_opengl += count;
+	return first;
+}
+
+// Every GL state change below draws the queue first, under the state it was
+// queued with.
+static inline void before_state_change(void)
+{
+	if (batched_vertex_count_opengl > 0) flush_batched_vertices_opengl();
+}
+
 /* ---------- the state cache */
 
 void reset_opengl_state_cache(void)
 {
+	batched_vertex_count_opengl = 0;
 	opengl_state.current_shader_mode = _shader_none;
 	opengl_state.current_program = -1;
 	opengl_state.shader_state_flags_opengl = 0;
@@ -98,6 +127,7 @@ void reset_opengl_state_cache(void)
 static void select_texture_unit(int32 unit)
 {
 	if (opengl_state.current_texture_unit == unit) return;
+	before_state_change();
 	opengl_api.glActiveTexture(GL_TEXTURE0 + unit);
 	opengl_state.current_texture_unit = unit;
 }
@@ -105,12 +135,14 @@ static void select_texture_unit(int32 unit)
 static void select_client_texture_unit(int32 unit)
 {
 	if (opengl_state.current_client_texture_unit == unit) return;
+	before_state_change();
 	opengl_api.glClientActiveTexture(GL_TEXTURE0 + unit);
 	opengl_state.current_client_texture_unit = unit;
 }
 
 static void set_unit_enabled(int32 unit, boolean enabled)
 {
+	before_state_change();
 	select_texture_unit(unit);
 	if (enabled) opengl_api.glEnable(GL_TEXTURE_2D);
 	else opengl_api.glDisable(GL_TEXTURE_2D);
@@ -134,6 +166,7 @@ void bind_texture_unit_opengl(int32 unit, int32 name)
 	}
 	if (enabled && opengl_state.current_texture[unit] == name) return;
 	if (!enabled) set_unit_enabled(unit, TRUE);
+	before_state_change();
 	select_texture_unit(unit);
 	opengl_api.glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(name));
 	opengl_state.current_texture[unit] = name;
@@ -142,12 +175,15 @@ void bind_texture_unit_opengl(int32 unit, int32 name)
 void bind_texture_unit_for_update_opengl(int32 unit, int32 name)
 {
 	if (unit < 0 || unit > 3) return;
+	// The texture's contents are about to change.
+	before_state_change();
 	select_texture_unit(unit);
 	bind_texture_unit_opengl(unit, name);
 }
 
 void reset_texture_matrix_opengl(void)
 {
+	before_state_change();
 	select_texture_unit(0);
 	opengl_api.glMatrixMode(GL_TEXTURE);
 	opengl_api.glLoadIdentity();
@@ -158,6 +194,7 @@ void reset_texture_matrix_opengl(void)
 void set_shader_mode_opengl(int32 mode)
 {
 	if (mode < 0 || mode >= NUMBER_OF_SHADER_MODES || mode == opengl_state.current_shader_mode) return;
+	before_state_change();
 	const shader_data *shader = &shaders[mode];
 	const uint32 wanted = shader_state_flags(shader);
 	for (int32 unit = 0; unit < 4; ++unit)
@@ -196,6 +233,7 @@ void set_render_mode_opengl(int32 shader_mode, int32 projection_mode, int32 dept
 	if (projection_mode != opengl_state.current_projection_mode && projection_mode >= 0 &&
 		projection_mode < NUMBER_OF_PROJECTION_MODES)
 	{
+		before_state_change();
 		const projection_mode_data *projection = &projections[projection_mode];
 		opengl_api.glViewport(projection->viewport[0], projection->viewport[1], projection->viewport[2],
 			projection->viewport[3]);
@@ -208,6 +246,7 @@ void set_render_mode_opengl(int32 shader_mode, int32 projection_mode, int32 dept
 	}
 	if (gl_prefs.use_depth_test && depth_mode != opengl_state.current_depth_mode)
 	{
+		before_state_change();
 		const int32 changed = depth_mode ^ opengl_state.current_depth_mode;
 		if (changed & _depth_mode_test)
 		{
@@ -219,6 +258,7 @@ void set_render_mode_opengl(int32 shader_mode, int32 projection_mode, int32 dept
 	}
 	if (blend_mode != opengl_state.current_blend_mode)
 	{
+		before_state_change();
 		switch (blend_mode)
 		{
 		case _blend_mode_replace:

@@ -152,6 +152,17 @@ extern opengl_vertex render_verts[MAXIMUM_OPENGL_VERTICES];
 // Fills a vertex position, each value range-checked and saturated.
 void set_opengl_vertex_position(opengl_vertex *vertex, float x, float y, float z, float w);
 
+// A scene's single surfaces are queued as triangles at the front of
+// render_verts and drawn together: a software driver pays far more for a draw
+// than for its few vertices. The queue is drawn before any change of GL state,
+// texture contents or texture names, and before anything else writes the
+// vertices.
+extern int32 batched_vertex_count_opengl;
+// Room for count more vertices at the queue's end (the queue is drawn first
+// when full).
+opengl_vertex *reserve_batched_vertices_opengl(int32 count);
+void flush_batched_vertices_opengl(void);
+
 /* ---------- globals of the set-up */
 
 #define OPENGL_UNLIMITED_TEXTURE_MEMORY 0xFFFFFFFFu

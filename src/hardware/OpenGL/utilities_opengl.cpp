@@ -102,6 +102,7 @@ int32 new_texture_opengl(int32 format, const TOGLImage *image, gl_client_texture
 void delete_texture_opengl(gl_client_texture *texture)
 {
 	if (!texture || !texture->name) return;
+	flush_batched_vertices_opengl();
 	for (int32 unit = 0; unit < 4; ++unit)
 	{
 		if (opengl_state.current_texture[unit] == static_cast<int32>(texture->name)) opengl_state.current_texture[unit] = -1;
@@ -396,6 +397,7 @@ GLuint upload_detail_texture_opengl(int32 width, int32 height, const uint8 *pixe
 void delete_texture_name_opengl(GLuint name)
 {
 	if (!name || !opengl_api.glDeleteTextures) return;
+	flush_batched_vertices_opengl();
 	for (int32 unit = 0; unit < 4; ++unit)
 	{
 		if (opengl_state.current_texture[unit] == static_cast<int32>(name)) opengl_state.current_texture[unit] = -1;

@@ -365,3 +365,104 @@ TEST_F(OpenGLBatching, fixed_function_depth_lay_skips_triangles_reaching_the_eye
 	ASSERT_NE(draw, calls.end());
 	EXPECT_EQ(*draw, "glDrawArrays(4,0,3)");
 }
+
+// Draws a scene whose only surfaces are the given translucent ones; the GL
+// calls it made.
+static std::vector<std::string> draw_translucent_scene(render_surface **surfaces, int32 count)
+{
+	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
+	memcpy(saved, surface_categories, sizeof(saved));
+	for (surface_category &category : surface_categories) category.count = 0;
+	surface_categories[_surface_category_translucent_objects].surfaces = surfaces;
+	surface_categories[_surface_category_translucent_objects].count = count;
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	const size_t first = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, NULL);
+	memcpy(surface_categories, saved, sizeof(saved));
+	return recording_gl_calls_since(first);
+}
+
+TEST_F(OpenGLBatching, single_surfaces_share_a_draw_until_the_state_or_a_texture_changes)
+{
+	// Three filled rectangles among the translucent surfaces: one draw of
+	// their six triangles, made before the colour mask is put back.
+	render_filled_rectangle rectangles[3] = {};
+	render_surface *pointers[3];
+	for (int32 i = 0; i < 3; ++i)
+	{
+		set_surface_type(&rectangles[i].surface, _surface_type_rectangle, _surface_subtype_filled_rectangle);
+		rectangles[i].geometry = { static_cast<int16>(10 * i), 0, static_cast<int16>(10 * i + 8), 8, 0, 768, {}, 0, 0 };
+		pointers[i] = &rectangles[i].surface;
+	}
+	std::vector<std::string> calls = draw_translucent_scene(pointers, 3);
+	const auto drawn = std::find(calls.begin(), calls.end(), "glDrawArrays(4,0,18)");
+	ASSERT_NE(drawn, calls.end());
+	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glDrawArrays", 0) == 0; }), 1);
+	EXPECT_LT(drawn, std::find(calls.begin(), calls.end(), "glColorMask(1,1,1,1)"));
+	// The depth is laid again only around them: x 0 to 28, y 0 to 8, four
+	// pixels wider, clipped to the screen and turned upwards.
+	const auto scissor = std::find(calls.begin(), calls.end(), "glScissor(0,756,32,12)");
+	ASSERT_GT(calls.end() - scissor, 2);
+	EXPECT_EQ(scissor[1], "glEnable(3089)");
+	EXPECT_EQ(scissor[2], "glClear(256)");
+	EXPECT_LT(std::find(calls.begin(), calls.end(), "glDisable(3089)"), drawn);
+	EXPECT_EQ(batched_vertex_count_opengl, 0);
+	// The second fan triangle repeats the first corner and the third.
+	EXPECT_EQ(render_verts[3].x, render_verts[0].x);
+	EXPECT_EQ(render_verts[4].y, render_verts[2].y);
+	EXPECT_EQ(render_verts[5].x, 0);
+	EXPECT_EQ(render_verts[5].y, 8);
+
+	// A queue is drawn before a change of blending and before a texture is
+	// bound for an update, even one already bound; a full queue is drawn first.
+	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_alpha);
+	size_t first = get_recording_gl()->calls.size();
+	ASSERT_NE(reserve_batched_vertices_opengl(3), nullptr);
+	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_alpha);
+	EXPECT_TRUE(recording_gl_calls_since(first).empty());
+	set_render_mode_opengl(_shader_basic_color, _projection_mode_ortho, _depth_mode_none, _blend_mode_replace);
+	calls = recording_gl_calls_since(first);
+	ASSERT_GE(calls.size(), 2u);
+	EXPECT_EQ(calls[0], "glDrawArrays(4,0,3)");
+	bind_texture_unit_opengl(0, 7);
+	reserve_batched_vertices_opengl(6);
+	first = get_recording_gl()->calls.size();
+	bind_texture_unit_for_update_opengl(0, 7);
+	calls = recording_gl_calls_since(first);
+	ASSERT_FALSE(calls.empty());
+	EXPECT_EQ(calls[0], "glDrawArrays(4,0,6)");
+	reserve_batched_vertices_opengl(MAXIMUM_OPENGL_VERTICES - 3);
+	first = get_recording_gl()->calls.size();
+	EXPECT_EQ(reserve_batched_vertices_opengl(6), &render_verts[0]);
+	EXPECT_EQ(recording_gl_calls_since(first), std::vector<std::string>{ "glDrawArrays(4,0," + std::to_string(MAXIMUM_OPENGL_VERTICES - 3) + ")" });
+	EXPECT_EQ(reserve_batched_vertices_opengl(MAXIMUM_OPENGL_VERTICES + 1), nullptr);
+	flush_batched_vertices_opengl();
+}
+
+TEST_F(OpenGLBatching, a_translucent_triangle_reaching_the_eye_lays_the_whole_depth)
+{
+	render_vertex vertices[3] = {};
+	const short_world_point3d points[3] = { { 0, 0, -1000 }, { 100, 0, 0 }, { 0, 100, -1000 } };
+	render_triangle triangle = {};
+	set_surface_type(&triangle.surface, _surface_type_triangle, _surface_subtype_model_triangle);
+	for (int32 c = 0; c < 3; ++c)
+	{
+		vertices[c].p = points[c];
+		triangle.corners[c].vertex = &vertices[c];
+	}
+	render_surface *pointer = &triangle.surface;
+	std::vector<std::string> calls = draw_translucent_scene(&pointer, 1);
+	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glScissor", 0) == 0; }), 0);
+	// In front of the eye it is bounded by its projected corners.
+	vertices[1].p.z = -1000;
+	calls = draw_translucent_scene(&pointer, 1);
+	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glScissor", 0) == 0; }), 1);
+}
