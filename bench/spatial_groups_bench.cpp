@@ -2,7 +2,6 @@
 // (400 units, each its own group at the opening). These run once per 32 ticks.
 #include <benchmark/benchmark.h>
 
-#include <utility>
 #include <vector>
 
 #include "attack_ai.h"
@@ -32,82 +31,71 @@ void BM_build_spatial_groups_bnch_opening(benchmark::State &state)
 BENCHMARK(BM_build_spatial_groups_bnch_opening)->Name("BM_build_spatial_groups/bnch_opening")->Unit(benchmark::kMicrosecond);
 
 // Per team, 8 blocks of 5 x 5 units one cell apart in two rows of four, the
-// two kinds alternating with no gap, rows 2 cells apart, teams 20 apart: the
-// 'bnch' armies moved there block by block. It gives 16 groups of 25 and 8
-// supergroups; the counters say how many units the largest one joined.
+// two kinds alternating with no gap, rows 2 cells apart, teams 20 apart,
+// created block by block: the team's 'bnch' units fill the blocks in index
+// order, each taking its block's kind (the team's two most common ones), so
+// the groups are found in block order. A supergroup gathers the groups of the
+// other kind beside its seed group, so each row of four gives two of 50.
 bool arrange_16_blocks_of_25(void)
 {
 	constexpr int32 PITCH = 1, SIDE = 5, PER_ROW = 4, ROWS = 2, ROW_GAP = 2, TEAM_GAP = 20, ORIGIN = 8;
+	constexpr int32 BLOCK_UNITS = SIDE * SIDE, TEAM_UNITS = ROWS * PER_ROW * BLOCK_UNITS;
 	for (int16 team = 0; team < 2; ++team)
 	{
-		// The team's two most common kinds, units in index order.
-		std::vector<std::vector<int16>> by_kind;
+		std::vector<int16> units;
 		std::vector<int16> kinds;
+		std::vector<int32> kind_counts;
 		for (int16 i = 0; i < monster_array.count; ++i)
 		{
 			const monster_data *monster = get_monster_data(i);
 			if (!monster || monster->owner_team_index != team) continue;
+			units.push_back(i);
 			size_t k = 0;
 			while (k < kinds.size() && kinds[k] != monster->type) ++k;
 			if (k == kinds.size())
 			{
 				kinds.push_back(monster->type);
-				by_kind.emplace_back();
+				kind_counts.push_back(0);
 			}
-			by_kind[k].push_back(i);
+			kind_counts[k] += 1;
 		}
-		// 'bnch' has 100 swordsmen and 60 archers a side: its throwers and
-		// scouts are relabelled archers to fill the fourth archer block.
-		// Largest first: swordsmen, then archers (a stable order, so ties keep theirs).
-		for (size_t i = 1; i < by_kind.size(); ++i)
+		if (kinds.size() < 2 || units.size() < static_cast<size_t>(TEAM_UNITS)) return false;
+		// The two most common kinds, the first met keeping a tie.
+		int16 block_kinds[2];
+		for (int32 pick = 0; pick < 2; ++pick)
 		{
-			for (size_t j = i; j > 0 && by_kind[j].size() > by_kind[j - 1].size(); --j)
+			size_t best = 0;
+			for (size_t k = 1; k < kinds.size(); ++k)
 			{
-				std::swap(by_kind[j], by_kind[j - 1]);
-				std::swap(kinds[j], kinds[j - 1]);
+				if (kind_counts[k] > kind_counts[best]) best = k;
 			}
+			block_kinds[pick] = kinds[best];
+			kind_counts[best] = -1;
 		}
-		if (by_kind.size() < 2 || by_kind[0].size() < 100) return false;
-		for (size_t k = 2; k < by_kind.size() && by_kind[1].size() < 100; ++k)
-		{
-			while (!by_kind[k].empty() && by_kind[1].size() < 100)
-			{
-				get_monster_data(by_kind[k].front())->type = kinds[1];
-				by_kind[1].push_back(by_kind[k].front());
-				by_kind[k].erase(by_kind[k].begin());
-			}
-		}
-		if (by_kind[1].size() < 100) return false;
-		size_t used[2] = {0, 0};
 		const int32 team_y = ORIGIN + team * (PITCH * ROWS * SIDE + ROW_GAP + TEAM_GAP);
-		for (int32 block = 0; block < ROWS * PER_ROW; ++block)
+		for (size_t i = 0; i < units.size(); ++i)
 		{
-			const int32 row = block / PER_ROW, column = block % PER_ROW, kind = column % 2;
-			for (int32 u = 0; u < SIDE * SIDE; ++u)
+			monster_data *monster = get_monster_data(units[i]);
+			object_data *object = get_object_data(monster->object_index);
+			if (!object) return false;
+			disconnect_object_from_mesh(monster->object_index);
+			if (i < static_cast<size_t>(TEAM_UNITS))
 			{
-				const monster_data *monster = get_monster_data(by_kind[kind][used[kind]++]);
-				object_data *object = get_object_data(monster->object_index);
-				if (!object) return false;
-				disconnect_object_from_mesh(monster->object_index);
-				const int32 cx = ORIGIN + PITCH * (column * SIDE + u % SIDE), cy = team_y + PITCH * (row * SIDE + u / SIDE) + row * ROW_GAP;
+				const int32 block = static_cast<int32>(i) / BLOCK_UNITS, u = static_cast<int32>(i) % BLOCK_UNITS;
+				const int32 row = block / PER_ROW, column = block % PER_ROW;
+				monster->type = block_kinds[column % 2];
+				const int32 cx = ORIGIN + PITCH * (column * SIDE + u % SIDE),
+							cy = team_y + PITCH * (row * SIDE + u / SIDE) + row * ROW_GAP;
 				object->location.position.x = cx * WORLD_ONE + WORLD_ONE / 2;
 				object->location.position.y = cy * WORLD_ONE + WORLD_ONE / 2;
-				reconnect_object_to_mesh(monster->object_index);
 			}
-		}
-		// The rest wait far off in their own corner, out of every block's reach.
-		for (int32 kind = 0; kind < static_cast<int32>(by_kind.size()); ++kind)
-		{
-			for (size_t i = kind < 2 ? used[kind] : 0; i < by_kind[kind].size(); ++i)
+			else
 			{
-				const monster_data *monster = get_monster_data(by_kind[kind][i]);
-				object_data *object = get_object_data(monster->object_index);
-				if (!object) return false;
-				disconnect_object_from_mesh(monster->object_index);
+				// The rest wait far off in their own corner, out of every block's reach.
 				object->location.position.x = (mesh_globals->mesh_width - 2) * WORLD_ONE;
 				object->location.position.y = (mesh_globals->mesh_height - 2 - 8 * team) * WORLD_ONE;
-				reconnect_object_to_mesh(monster->object_index);
 			}
+			reconnect_object_to_mesh(monster->object_index);
 		}
 	}
 	return true;
@@ -118,7 +106,7 @@ void BM_build_spatial_groups_16x25(benchmark::State &state)
 	if (!start_benchmark_battle(state)) return;
 	if (!arrange_16_blocks_of_25())
 	{
-		state.SkipWithError("the armies do not hold 100 units of two kinds a side");
+		state.SkipWithError("the armies do not hold 200 units of two kinds or more a side");
 		end_benchmark_battle();
 		return;
 	}

@@ -773,7 +773,8 @@ void get_statistics_display_text(int16 mode, char *buffer, int32 size)
 	{
 		case 2:
 		{
-			render_statistics s;
+			// Before the map's first frame nothing is counted: zeros.
+			render_statistics s = {};
 			get_render_statistics(&s);
 			const render_surface_count_data &e = s.extant, &d = s.discarded;
 			auto percent = [](int32 part, int32 whole) { return whole ? 100.0 * part / whole : 0.0; };

@@ -2,13 +2,19 @@
 // and the groups of its opening.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "attack_ai.h"
+#include "bitmaps.h"
 #include "monsters.h"
+#include "observer.h"
+#include "world.h"
+#include "render/render.h"
 #include "screen.h"
 #include "spatial_groups.h"
+#include "support/render_views.h"
 #include "support/test_directory.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
@@ -72,36 +78,119 @@ size_t count_of(const std::string &text, const std::string &what)
 	return n;
 }
 
-TEST_F(attack_ai_battle, statistics_modes_show_render_counts_groups_supergroups_and_attack_groups)
+struct overlay_drawing
+{
+	int32 changed_pixels = 0, white_pixels = 0, darkened_pixels = 0, bands = 0;
+};
+
+// The camera's frame drawn with the statistics display in the given mode,
+// against the same frame with it off: the pixels the overlay changed and the
+// bands of adjacent rows they fill (one a line of text: the frame is wide
+// and tall enough that no line wraps or falls off).
+overlay_drawing draw_statistics_mode(int16 mode, const char *name)
+{
+	constexpr int32 WIDTH = 1024, HEIGHT = 1024;
+	std::vector<uint32> frames[2];
+	for (int32 pass = 0; pass < 2; ++pass)
+	{
+		bitmap_data *bitmap = new_bitmap(WIDTH, HEIGHT, WIDTH * 4, _32bit_encoding, 0);
+		if (!bitmap) return {};
+		for (int32 row = 0; row < HEIGHT; ++row) memset(bitmap->row_addresses[row], 0, WIDTH * 4);
+		get_frame_rate_sample_data()->statistics_display_mode = pass ? mode : 0;
+		set_local_random_seed(0x5EED);
+		view_data view;
+		prepare_observer_view(&view, bitmap);
+		render_scene(&view);
+		get_frame_rate_sample_data()->statistics_display_mode = 0;
+		if (pass) dump_frame_when_asked(bitmap, name);
+		for (int32 row = 0; row < HEIGHT; ++row)
+		{
+			const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
+			frames[pass].insert(frames[pass].end(), pixels, pixels + WIDTH);
+		}
+		dispose_pointer(bitmap);
+	}
+	overlay_drawing drawn;
+	bool in_band = false;
+	for (int32 row = 0; row < HEIGHT; ++row)
+	{
+		bool row_changed = false;
+		for (int32 x = 0; x < WIDTH; ++x)
+		{
+			const size_t at = static_cast<size_t>(row * WIDTH + x);
+			if (frames[0][at] == frames[1][at]) continue;
+			row_changed = true;
+			drawn.changed_pixels += 1;
+			drawn.white_pixels += (frames[1][at] & 0xFFFFFF) == 0xFFFFFF;
+			for (int32 shift = 0; shift < 24; shift += 8)
+			{
+				if (((frames[1][at] >> shift) & 0xFF) < ((frames[0][at] >> shift) & 0xFF))
+				{
+					drawn.darkened_pixels += 1;
+					break;
+				}
+			}
+		}
+		drawn.bands += row_changed && !in_band;
+		in_band = row_changed;
+	}
+	return drawn;
+}
+
+// Each statistics mode draws its lines over the frame, one band of white
+// text a line.
+TEST_F(attack_ai_battle, statistics_modes_draw_render_counts_groups_supergroups_and_attack_groups)
 {
 	new_game_data setup;
-	harness_ai_battle_setup(&setup, TAG("demo"));
+	harness_demo_setup(&setup, 2);
 	ASSERT_TRUE(harness_start_map(&setup));
 	harness_run_ticks(40);
 	static char text[STATISTICS_DISPLAY_TEXT_SIZE];
+	auto expect_drawn = [&](int16 mode, const char *name) {
+		get_statistics_display_text(mode, text, sizeof(text));
+		const size_t lines = count_of(text, "\r") + (text[0] && text[strlen(text) - 1] != '\r');
+		const overlay_drawing drawn = draw_statistics_mode(mode, name);
+		EXPECT_EQ(static_cast<size_t>(drawn.bands), lines) << "mode " << mode << ":\n" << text;
+		EXPECT_GT(drawn.white_pixels, static_cast<int32>(40 * lines)) << "mode " << mode;
+		EXPECT_EQ(drawn.darkened_pixels, 0) << "mode " << mode << ": the text is drawn in white, its edges blended";
+		return lines;
+	};
+	// No frame of this map drawn yet: nothing counted, rather than what the
+	// stack held.
 	get_statistics_display_text(2, text, sizeof(text));
-	EXPECT_EQ(count_of(text, "\r"), 4u) << text;
+	EXPECT_EQ(std::string(text), "#0/#0 (0.00%) triangles for #0/#0 (0.00%) bytes\r"
+								 "#0/#0 (0.00%) mesh, #0/#0 (0.00%) reflected mesh,\r"
+								 "#0/#0 (0.00%) model, #0/#0 (0.00%) reflected model,\r"
+								 "#0/#0 (0.00%) rectangle, #0/#0 (0.00%) reflected rectangle,\r"
+								 "#0/#0 (0.00%) media, #0/#0 (0.00%) transparent");
+	EXPECT_EQ(expect_drawn(2, "statistics_mode_2"), 5u);
+	get_statistics_display_text(2, text, sizeof(text));
 	EXPECT_EQ(count_of(text, ") triangles for #"), 1u) << text;
 	EXPECT_EQ(count_of(text, ") transparent"), 1u) << text;
 
 	int32 groups = 0, supergroups = 0;
 	for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g)) ++groups;
 	for (spatial_supergroup *g = first_spatial_supergroup(); g; g = next_spatial_supergroup(g)) ++supergroups;
-	ASSERT_GT(groups, 0);
-	get_statistics_display_text(3, text, sizeof(text));
-	EXPECT_EQ(count_of(text, "\r"), static_cast<size_t>(groups));
+	ASSERT_GT(groups, 1);
+	ASSERT_GT(supergroups, 0);
+	EXPECT_EQ(expect_drawn(3, "statistics_mode_3"), static_cast<size_t>(groups));
 	EXPECT_EQ(count_of(text, " pow=="), static_cast<size_t>(groups));
-	get_statistics_display_text(4, text, sizeof(text));
+	EXPECT_EQ(expect_drawn(4, "statistics_mode_4"), static_cast<size_t>(supergroups));
 	EXPECT_EQ(count_of(text, " range=="), static_cast<size_t>(supergroups));
+	harness_end_map();
 
-	// The pass at tick 32 handed team 1 to the attack AI.
+	// A demo-type game hands a team to the attack AI on every pass: at tick
+	// 32 team 1, as one attack group.
+	harness_ai_battle_setup(&setup, TAG("demo"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	harness_run_ticks(40);
 	int32 team1 = 0;
 	for (int16 i = 0; i < monster_array.count; ++i)
 	{
 		const monster_data *monster = get_monster_data(i);
 		team1 += monster && monster->owner_team_index == 1 && !(monster->flags & _monster_has_left_the_mesh_flag);
 	}
-	get_statistics_display_text(5, text, sizeof(text));
+	EXPECT_EQ(expect_drawn(5, "statistics_mode_5"), 1u);
 	EXPECT_EQ(std::string(text), "#" + std::to_string(team1) + " units @(0.00,0.00) r==0.00\r");
 	harness_end_map();
 }

@@ -415,6 +415,118 @@ TEST_F(attack_ai, dead_and_reused_records_are_skipped_and_engaged_melee_stays)
 	for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g)) EXPECT_EQ(+g->first_attacker, NONE);
 }
 
+// The sharing out and the target picks against a plain scan of every group
+// and every member with the scores written out, over scattered armies whose
+// cell-centre places give many equal scores, with and without a focus.
+TEST_F(attack_ai, shares_and_picks_as_a_plain_scan_of_every_score)
+{
+	std::vector<int16> units[2];
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->owner_team_index >= 0 && monster->owner_team_index < 2) units[monster->owner_team_index].push_back(i);
+	}
+	ASSERT_GT(units[0].size(), 10u);
+	ASSERT_GT(units[1].size(), 10u);
+	uint32 seed = 0x1234567u;
+	auto below = [&](int32 n) {
+		seed = seed * 1664525u + 1013904223u;
+		return static_cast<int32>((seed >> 8) % static_cast<uint32>(n));
+	};
+	const attack_ai_globals_data *globals = get_attack_ai_globals();
+	for (int32 round = 0; round < 12; ++round)
+	{
+		// Spread over 6 to 60 cells, each army in its own half but overlapping.
+		const int32 spread = 6 + 6 * (round % 10);
+		for (int16 team = 0; team < 2; ++team)
+		{
+			for (int16 i : units[team]) place(i, cell(10 + below(spread)), cell(10 + team * spread / 3 + below(spread)));
+		}
+		build_spatial_groups();
+		reset_attack_ai();
+		attack_ai_configuration focused;
+		new_attack_ai_configuration(&focused);
+		focused.flags &= ~static_cast<uint32>(_attack_ai_no_focus_flag);
+		focused.focus = {cell(10 + below(spread)), cell(10 + below(spread))};
+		focused.radius = below(spread) * WORLD_ONE;
+		attack_with_all_monster_indexes(0);
+		attack_with_monster_indexes(units[1].data(), static_cast<int16>(units[1].size()), &focused);
+
+		// Shares worked out by hand before the pass, newest attack group first.
+		std::vector<spatial_group *> list = groups();
+		std::vector<int32> power(list.size(), 0);
+		std::vector<int32> ratio(list.size(), 0);
+		std::vector<std::vector<int16>> shares(list.size());
+		auto share = [&](const std::vector<int16> &attackers, const attack_ai_configuration &configuration) {
+			for (int16 a : attackers)
+			{
+				const monster_data *m = get_monster_data(a);
+				const monster_definition *kind = get_monster_definition(m->type);
+				if (kind->monster_class == _monster_class_melee && (m->flags & _monster_has_valid_target_flag) &&
+					(m->flags & _monster_in_proximity_to_target_flag))
+				{
+					continue;
+				}
+				const world_point2d p = {object_of(a)->location.position.x, object_of(a)->location.position.y};
+				int32 best = NONE;
+				int64 best_score = 0;
+				for (size_t g = 0; g < list.size(); ++g)
+				{
+					if (list[g]->team_index == m->owner_team_index) continue;
+					const world_point2d c = {list[g]->center.x, list[g]->center.y};
+					if (!(configuration.flags & _attack_ai_no_focus_flag) &&
+						distance2d(&configuration.focus, &c) - list[g]->radius > configuration.radius)
+					{
+						continue;
+					}
+					const int64 closeness = 10240 - (static_cast<int64>(distance2d(&p, &c)) - list[g]->radius);
+					const int64 score = ((98304 - static_cast<int64>(ratio[g])) >> 4) + (closeness > 0 ? closeness : 0);
+					if (best == NONE || score > best_score)
+					{
+						best = static_cast<int32>(g);
+						best_score = score;
+					}
+				}
+				if (best == NONE) continue;
+				power[best] += kind->combined_power;
+				ratio[best] = list[best]->power ? (power[best] << 16) / list[best]->power : INT32_MAX;
+				shares[best].insert(shares[best].begin(), a);
+			}
+		};
+		share(units[1], focused);
+		share(units[0], {_attack_ai_no_focus_flag, {0, 0}, 0});
+		update_attack_ai();
+		for (size_t g = 0; g < list.size(); ++g)
+		{
+			std::vector<int16> attackers;
+			for (auto e = first_spatial_group_attacker(list[g]); e; e = next_spatial_group_attacker(e)) attackers.push_back(e->monster_index);
+			ASSERT_EQ(attackers, shares[g]) << "round " << round << ", group " << g;
+			EXPECT_EQ(+list[g]->attacker_power, power[g]);
+			EXPECT_EQ(+list[g]->power_ratio, ratio[g]);
+			// Each attacker's target: the best of effectiveness and closeness.
+			for (int16 a : attackers)
+			{
+				const world_point2d p = {object_of(a)->location.position.x, object_of(a)->location.position.y};
+				int16 pick = NONE;
+				int64 best_score = 0;
+				for (int16 t : members(list[g]))
+				{
+					const world_point2d q = {object_of(t)->location.position.x, object_of(t)->location.position.y};
+					const int64 closeness = 10240 - static_cast<int64>(distance2d(&p, &q));
+					const int64 score = globals->effectiveness[get_monster_data(a)->type][get_monster_data(t)->type] +
+						(closeness > 0 ? closeness : 0);
+					if (pick == NONE || score > best_score)
+					{
+						pick = t;
+						best_score = score;
+					}
+				}
+				EXPECT_EQ(get_monster_data(a)->target_monster_index, pick) << "round " << round << ", attacker " << a;
+			}
+		}
+	}
+}
+
 TEST_F(attack_ai, command_chunks_follow_the_play_version)
 {
 	int16 list[200];
