@@ -68,12 +68,19 @@ angle arccosine(int32 value);
 int32 arcsine(int32 value); // -16384..16384
 angle arctangent(world_distance x, world_distance y);
 
-// A coordinate difference taken wide and pinned to 32 bits: points read from a
-// script or a tag may lie anywhere in their range and must not wrap.
+// Coordinate sums and differences taken wide and pinned to 32 bits: points read
+// from a script or a tag may lie anywhere in their range and must not wrap.
+inline world_distance pinned_to_32_bits(int64 v)
+{
+	return static_cast<world_distance>(v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : v));
+}
 inline world_distance pinned_difference(world_distance a, world_distance b)
 {
-	const int64 d = static_cast<int64>(a) - b;
-	return static_cast<world_distance>(d < INT32_MIN ? INT32_MIN : (d > INT32_MAX ? INT32_MAX : d));
+	return pinned_to_32_bits(static_cast<int64>(a) - b);
+}
+inline world_distance pinned_sum(world_distance a, world_distance b)
+{
+	return pinned_to_32_bits(static_cast<int64>(a) + b);
 }
 
 // The direction from one point toward another, for points of any range.

@@ -463,7 +463,7 @@ uint32 legion_action_proc(int16 action_index)
 		if (group->monster_count == 0) continue;
 		const int16 *members = units + group->monster_indexes;
 		world_point2d offset = turn(group->relative_centerpoint, record.desired_facing, 1);
-		world_point2d group_place = {record.desired_centerpoint.x + offset.x, record.desired_centerpoint.y + offset.y};
+		world_point2d group_place = {pinned_sum(record.desired_centerpoint.x, offset.x), pinned_sum(record.desired_centerpoint.y, offset.y)};
 		const angle group_facing = static_cast<angle>(record.desired_facing + group->relative_facing);
 		bool attacks = false;
 		if (record.state == _state_attacking)

@@ -46,8 +46,7 @@ void test_squad_for_elimination(int16 squad_action_index)
 // points must not wrap.
 static world_distance shifted_coordinate(world_distance slot, world_distance origin, world_distance destination)
 {
-	const int64 moved = static_cast<int64>(slot) + destination - origin;
-	return static_cast<world_distance>(PIN(moved, static_cast<int64>(INT32_MIN), static_cast<int64>(INT32_MAX)));
+	return pinned_to_32_bits(static_cast<int64>(slot) + destination - origin);
 }
 
 void generate_squad_movement_commands(int16 squad_action_index, world_point2d platoon_origin,
