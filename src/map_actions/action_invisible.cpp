@@ -173,11 +173,12 @@ void set_unit_state(void *record_pointer, int16 position, int16 state, const wor
 			if (record->waypoint_count > 0)
 			{
 				destination = record->waypoints[pick % record->waypoint_count];
-				const world_distance r = record->waypoint_radius;
+				// Reckoned wide: a stored radius or waypoint may lie anywhere in its range.
+				const int64 r = record->waypoint_radius;
 				if (r > 0)
 				{
-					destination.x += static_cast<world_distance>(dx % (2 * r)) - r;
-					destination.y += static_cast<world_distance>(dy % (2 * r)) - r;
+					destination.x = pinned_to_32_bits(destination.x + dx % (2 * r) - r);
+					destination.y = pinned_to_32_bits(destination.y + dy % (2 * r) - r);
 				}
 			}
 			unit_ai_move(command_identifier, unit->monster_index, destination, 0, 0);
@@ -217,8 +218,8 @@ void set_unit_state(void *record_pointer, int16 position, int16 state, const wor
 		const uint16 dy = zerv_random();
 		if (slop > 0)
 		{
-			p.x += static_cast<world_distance>(dx % slop) - slop / 2;
-			p.y += static_cast<world_distance>(dy % slop) - slop / 2;
+			p.x = pinned_sum(p.x, dx % slop - slop / 2);
+			p.y = pinned_sum(p.y, dy % slop - slop / 2);
 		}
 		command_attack_location_data data = {};
 		data.flags = _command_attack_location_from_map_action_flag;

@@ -101,11 +101,12 @@ namespace
 		world_point2d destination = record->waypoints[count > 0 ? pick % count : 0];
 		const uint16 dx = zerv_random();
 		const uint16 dy = zerv_random();
-		const world_distance r = record->waypoint_radius;
+		// Reckoned wide: a stored radius or waypoint may lie anywhere in its range.
+		const int64 r = record->waypoint_radius;
 		if (r != 0)
 		{
-			destination.x += static_cast<world_distance>(dx % (2 * r)) - r;
-			destination.y += static_cast<world_distance>(dy % (2 * r)) - r;
+			destination.x = pinned_to_32_bits(destination.x + dx % (2 * r) - r);
+			destination.y = pinned_to_32_bits(destination.y + dy % (2 * r) - r);
 		}
 		unit_ai_move(get_map_action_identifier(record->action_index), unit->monster_index, destination, 0, 0);
 		const world_point2d here = unit_ai_location(monster);
