@@ -9,7 +9,13 @@
 #include "observer.h"
 #include "render/render.h"
 #include "render/render_world_builders.h"
+#include "monsters.h"
+#include "objects.h"
+#include "projectile_definitions.h"
+#include "projectiles.h"
+#include "support/battle_script.h"
 #include "support/render_views.h"
+#include "units_content.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
 
@@ -218,8 +224,9 @@ TEST_F(particle_system_on_a_map, splashes_land_only_where_both_triangles_are_med
 namespace {
 
 // The rainy level's synchronised trail is the same whatever the visual side
-// does: 900 ticks of 'l1  ' with its casters' bolts and the shockwaves they
-// raise, a fire lit on the meadow between ticks 60 and 61, and the weather.
+// does: 900 ticks of 'l1  ' with its casters' bolts (each caster strikes the
+// enemy nearest to it three times) and the shockwaves they raise, a fire lit
+// on the meadow between ticks 60 and 61, and the weather.
 // Each test plays the level's headless game (the harness leaves the visual
 // entries idle) once per process as its reference.
 class particle_system_sync : public zerv_harness_fixture
@@ -234,9 +241,38 @@ protected:
 	};
 	struct seen_data
 	{
-		int32 most_bolts = 0, most_shockwaves = 0, most_fires = 0, most_rain = 0, most_particles = 0, frames_drawn = 0;
+		int32 ticks_with_bolts = 0, ticks_with_shockwaves = 0, most_fires = 0, most_rain = 0, most_particles = 0;
+		int32 frames_drawn = 0;
 	};
 	static constexpr int32 ticks = 900, fire_after = 60;
+	static constexpr int32 casts_after[] = {120, 400, 680};
+
+	// Each caster's bolt at the enemy nearest to it, as its attack makes one.
+	static void cast(void)
+	{
+		const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+		for (int16 team = 0; team < 2; ++team)
+		{
+			const battle_order order = {0, team, _battle_order_target, team, {DEFAULT_CASTER_TAG, DEFAULT_CASTER_TAG},
+				_battle_order_enemy_nearest_block, _battle_formation_none, 0};
+			const battle_order_resolution caster = resolve_battle_order(order);
+			ASSERT_EQ(caster.units.size(), 1u);
+			ASSERT_NE(caster.target_index, NONE);
+			const monster_data *monster = get_monster_data(caster.units[0]);
+			const object_data *target = get_object_data(get_monster_data(caster.target_index)->object_index);
+			new_projectile_data request;
+			initialize_new_projectile_data(&request);
+			request.type = bolt;
+			request.flags = _projectile_has_valid_target_location_flag;
+			request.location.position = get_object_data(monster->object_index)->location.position;
+			request.location.position.z += 256;
+			request.owner_monster_index = caster.units[0];
+			request.owner_object_index = monster->object_index;
+			request.target_monster_index = caster.target_index;
+			request.target_location = target->location.position;
+			EXPECT_NE(new_projectile(&request), NONE);
+		}
+	}
 
 	static std::vector<harness_digest_entry> play(const run_options &options, seen_data *seen = nullptr)
 	{
@@ -246,22 +282,31 @@ protected:
 		set_local_random_seed(options.local_seed);
 		get_particle_system_test_hooks()->particles_idle = options.visual ? FALSE : TRUE;
 		bitmap_data *screen = options.visual ? new_bitmap(64, 48, 64 * 4, _32bit_encoding, 0) : nullptr;
-		// The meadow between the armies, where the casters' bolts and the fire land.
+		// The meadow between the armies, where the bolts and the fire land.
 		const observer_location look = {{38 * WORLD_ONE, 62 * WORLD_ONE}, QUARTER_CIRCLE, 0};
 		const fixed zoom = 2 * FIXED_ONE;
+		std::vector<int32> events(std::begin(casts_after), std::end(casts_after));
+		events.push_back(fire_after);
+		if (options.switch_after != NONE) events.push_back(options.switch_after);
 		int32 frame = 0;
 		while (game->game_time < ticks && !harness_game_is_finished())
 		{
 			// Frames never run past a tick where something is done between ticks.
 			int32 next = ticks;
-			if (game->game_time < fire_after) next = fire_after;
-			else if (game->game_time < options.switch_after) next = options.switch_after;
+			for (int32 event : events)
+			{
+				if (event > game->game_time) next = std::min(next, event);
+			}
 			const int16 step = static_cast<int16>(std::min<int32>(options.frame_split, next - game->game_time));
 			harness_run_ticks(step, step);
 			if (game->game_time == fire_after)
 			{
 				const new_fire_cell_data fire = {37, 67, 65535, NONE, NONE, NONE};
 				start_fire(&fire);
+			}
+			for (int32 when : casts_after)
+			{
+				if (game->game_time == when) cast();
 			}
 			if (game->game_time == options.switch_after) switch_snowing_states();
 			if (screen && ++frame % 4 == 0)
@@ -285,8 +330,8 @@ protected:
 		for (int16 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i) bolts += get_lightning_data(i) != nullptr;
 		for (int16 i = 0; i < MAXIMUM_MESH_EFFECTS_PER_MAP; ++i) shockwaves += get_mesh_effect_data(i) != nullptr;
 		for (int16 i = 0; i < MAXIMUM_CELLS_ON_FIRE_PER_MAP; ++i) fires += get_fire_cell_data(i) != nullptr;
-		seen->most_bolts = std::max(seen->most_bolts, bolts);
-		seen->most_shockwaves = std::max(seen->most_shockwaves, shockwaves);
+		seen->ticks_with_bolts += bolts > 0;
+		seen->ticks_with_shockwaves += shockwaves > 0;
 		seen->most_fires = std::max(seen->most_fires, fires);
 		seen->most_particles = std::max<int32>(seen->most_particles, get_particle_count());
 		const particle_globals *weather = get_particle_globals();
@@ -316,8 +361,8 @@ TEST_F(particle_system_sync, the_level_writes_its_trail_with_bolts_shockwaves_fi
 	const std::vector<harness_digest_entry> trail = play(run_options(), &seen);
 	ASSERT_FALSE(trail.empty());
 	EXPECT_EQ(trail.back().game_time, ticks);
-	EXPECT_GT(seen.most_bolts, 0);
-	EXPECT_GT(seen.most_shockwaves, 0);
+	EXPECT_GT(seen.ticks_with_bolts, 30);
+	EXPECT_GT(seen.ticks_with_shockwaves, 30);
 	EXPECT_GT(seen.most_fires, 0);
 	EXPECT_GT(seen.most_rain, 0) << "the weather's clock runs";
 	EXPECT_TRUE(harness_write_test_digest_trail(trail));
