@@ -435,7 +435,7 @@ static void checksum_point(const world_point3d *p)
 	lightning_test_hooks.surface_checksum = c;
 }
 
-void render_lightning_shadow(view_data *, const world_point3d *point, int16 collection_index, int16 sequence_index)
+void render_lightning_shadow(view_data *view, const world_point3d *point, int16 collection_index, int16 sequence_index)
 {
 	sequence_data *sequence = get_sequence(collection_index, sequence_index);
 	const sequence_frame_data *frame = sequence ? get_sequence_frame(sequence, collection_index, sequence_index, 0) : nullptr;
@@ -447,9 +447,27 @@ void render_lightning_shadow(view_data *, const world_point3d *point, int16 coll
 	const int32 h = static_cast<int16>(point->z - get_mesh_height(&p, _true_height));
 	const int32 intensity = lightning_ground_intensity(h, light_map);
 	if (intensity <= 0) return;
-	// The overlay lists are the renderer's; the maps are counted here.
 	if (light_map) lightning_test_hooks.light_maps_drawn += 1;
 	else lightning_test_hooks.shadows_drawn += 1;
+	if (!view || !view->region || shadow->bitmap_index == NONE) return;
+	// A high bolt's shadow falls away from it; its light stays under it.
+	const int64 shift = !light_map && h > 1024 ? MIN(h / 2, MAXIMUM_SHADOW_SHIFT) : 0;
+	const int64 x0 = shift + point->x -
+		((static_cast<int64>(view->region->x0) << WORLD_FRACTIONAL_BITS) + (shadow->registration_point.x >> 10));
+	const int64 y0 = shift + point->y -
+		((static_cast<int64>(view->region->y0) << WORLD_FRACTIONAL_BITS) + (shadow->registration_point.y >> 10));
+	// A corner beyond 16 bits would wrap onto another part of the map.
+	if (x0 < -32768 || x0 > 32767 || y0 < -32768 || y0 > 32767) return;
+	render_map_overlay *overlay = static_cast<render_map_overlay *>(render_malloc(sizeof(render_map_overlay)));
+	memset(overlay, 0, sizeof(*overlay));
+	overlay->x0 = static_cast<short_world_distance>(x0);
+	overlay->y0 = static_cast<short_world_distance>(y0);
+	overlay->collection_index = static_cast<uint8>(collection_index);
+	overlay->bitmap_index = static_cast<uint16>(shadow->bitmap_index);
+	overlay->density = static_cast<fixed_fraction>(intensity);
+	render_map_overlay **list = light_map ? &view->light_map_overlays : &view->shadow_map_overlays;
+	overlay->next_map_overlay = *list;
+	*list = overlay;
 }
 
 // The segment as a picture stretched from p0 to p1 (the picture's width goes

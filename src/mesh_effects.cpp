@@ -283,10 +283,43 @@ int32 shockwave_transparency(world_distance radius, short_world_distance cutoff_
 	return PIN(static_cast<int32>(fraction) * 128 + 32768, 0, 65535);
 }
 
+// The ring's picture is the ring seen from above. Each quad takes its radial
+// cross-section, a narrow strip down the middle of the picture's upper half
+// from the rim (outer edge) to the ring's inner edge, so the quads join into
+// one ring instead of each showing the whole picture. Without a plain 8-bit
+// picture to measure, the strip runs from the rim to the centre.
+struct ring_texture_strip
+{
+	uint16 u_back, u_front, v_inner, v_outer;
+};
+
+static ring_texture_strip ring_strip_of(const bitmap_data *bitmap)
+{
+	ring_texture_strip strip = {32768 - 2048, 32768 + 2048, 32767, 0};
+	if (!bitmap || bitmap->width < 4 || bitmap->height < 2) return strip;
+	const int32 width = bitmap->width, height = bitmap->height, column = width / 2;
+	strip.u_back = static_cast<uint16>(((column - 1) * 65536) / width);
+	strip.u_front = static_cast<uint16>(((column + 1) * 65536) / width);
+	const int32 encoded = _1bit_transparency_encoded_flag | _4bit_light_mask_encoded_flag | _4bit_transparency_encoded_flag |
+		_no_row_address_table_flag | _bitmap_extended_encoding_flag;
+	if ((static_cast<uint16>(bitmap->flags) & encoded) || bitmap->logical_bit_depth != _8bit || !bitmap->row_addresses[0]) return strip;
+	int32 first = NONE, last = NONE;
+	for (int32 row = 0; row < height / 2; ++row)
+	{
+		if (!bitmap->row_addresses[row][column]) continue;
+		if (first == NONE) first = row;
+		last = row;
+	}
+	if (first == NONE) return strip;
+	strip.v_outer = static_cast<uint16>((first * 65536) / height);
+	strip.v_inner = static_cast<uint16>(((last + 1) * 65536) / height - 1);
+	return strip;
+}
+
 // One quad of the ring in viewer space, textured with the ring's current frame.
 static void add_ring_quad(view_data *view, const world_point3d *a, const world_point3d *b, const world_point3d *c,
-	const world_point3d *d, const bitmap_instance_data *instance, const mesh_effect_definition *definition,
-	int32 transparency)
+	const world_point3d *d, const bitmap_instance_data *instance, const ring_texture_strip *strip,
+	const mesh_effect_definition *definition, int32 transparency)
 {
 	const world_point3d *points[4] = {a, b, c, d};
 	render_quad_data quad;
@@ -307,6 +340,11 @@ static void add_ring_quad(view_data *view, const world_point3d *a, const world_p
 	quad.collection_index = definition->collection_index;
 	quad.color_table_index = definition->color_table_index;
 	quad.instance = instance;
+	// a, d inner and b, c outer; a, b at the first direction.
+	quad.u_back = strip->u_back;
+	quad.u_front = strip->u_front;
+	quad.v_top = strip->v_inner;
+	quad.v_bottom = strip->v_outer;
 	quad_into_triangles(view, &quad, view->main_surface_list);
 	mesh_effects_test_hooks.quads_added += 1;
 }
@@ -346,10 +384,11 @@ void render_shockwave(view_data *view, const world_point2d *epicenter, world_dis
 	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data), sizeof(instance_index));
 	const bitmap_instance_data *instance = get_bitmap_instance(definition->collection_index, instance_index);
 	if (!instance) return;
+	const ring_texture_strip strip = ring_strip_of(get_bitmap(definition->collection_index, instance->bitmap_index));
 	for (int16 i = 0; i < n; ++i)
 	{
 		const int16 j = static_cast<int16>((i + 1) % n);
-		add_ring_quad(view, &inner[i], &outer[i], &outer[j], &inner[j], instance, definition, transparency);
+		add_ring_quad(view, &inner[i], &outer[i], &outer[j], &inner[j], instance, &strip, definition, transparency);
 	}
 }
 

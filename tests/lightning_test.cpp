@@ -2,7 +2,11 @@
 // loader's refusals and the drawing's ground light and budget.
 #include "weather_test_support.h"
 
+#include "render/render.h"
 #include "render/render_world_builders.h"
+#include "shapes.h"
+
+#include <memory>
 
 namespace {
 
@@ -198,6 +202,82 @@ TEST_F(lightning_on_a_map, drawing_is_local_and_bounded)
 	EXPECT_EQ(a.segments_drawn + a.fork_segments_drawn + a.reflections_drawn, MAXIMUM_LIGHTNING_SEGMENTS_PER_FRAME)
 		<< "the largest bolts fill the budget";
 	EXPECT_EQ(zerv_random_draw_count(), draws) << "drawing never draws the synchronised stream";
+}
+
+// The ground under a bolt: its light map (the generated bolt) or, for a
+// picture naming a plain shadow, a shadow pushed away from under the bolt by
+// half its height, handed to the frame's two overlay lists. The same bolt is
+// drawn both ways, 2048 above the ground.
+TEST_F(lightning_on_a_map, the_ground_light_and_shadow_reach_the_frame_lists)
+{
+	lightning_definition d = default_bolt_lightning();
+	d.fork_segment_minimum = d.fork_segment_delta = 0;
+	const int16 lit = bolt_type(d, TAG("lite"));
+	d.sequence_indexes[_lightning_sequence_main_bolt] = _particle_debris_sequence;
+	const int16 shaded = bolt_type(d, TAG("shad"));
+	ASSERT_NE(lit, NONE);
+	ASSERT_NE(shaded, NONE);
+	std::unique_ptr<mesh_region> region(new mesh_region());
+	region->x0 = 2;
+	region->y0 = 3;
+	struct drawn
+	{
+		std::vector<render_map_overlay> overlays;
+		const shadow_map_data *shadow;
+		int32 counted;
+	};
+	auto draw = [&](int16 type, bool light) {
+		drawn result = {};
+		set_random_seed(17);
+		const world_point2d ground = {3000, 3000};
+		const world_distance z = get_mesh_height(&ground, _true_height) + 2048;
+		const int16 index = bolt(type, {1000, ground.y, z}, {5000, ground.y, z});
+		EXPECT_NE(index, NONE);
+		for (int32 tick = 0; tick < 25; ++tick) update_lightning();
+		view_data view;
+		memset(&view, 0, sizeof(view));
+		view.region = region.get();
+		reset_lightning_test_hooks();
+		set_local_random_seed(5);
+		build_lightning_surface_list(&view, nullptr);
+		result.counted = light ? get_lightning_test_hooks()->light_maps_drawn : get_lightning_test_hooks()->shadows_drawn;
+		EXPECT_EQ(light ? view.shadow_map_overlays : view.light_map_overlays, nullptr);
+		for (const render_map_overlay *o = light ? view.light_map_overlays : view.shadow_map_overlays; o; o = o->next_map_overlay)
+		{
+			result.overlays.push_back(*o);
+		}
+		const lightning_definition *definition = get_lightning_definition(type);
+		const int16 sequence = definition->sequence_indexes[_lightning_sequence_main_bolt];
+		const sequence_frame_data *frame =
+			get_sequence_frame(get_sequence(definition->collection_index, sequence), definition->collection_index, sequence, 0);
+		result.shadow = frame ? get_shadow_map(definition->collection_index, frame->shadow_map_index) : nullptr;
+		stop_lightning(index);
+		for (int32 tick = 0; tick < 20; ++tick) update_lightning();
+		return result;
+	};
+	const drawn light = draw(lit, true), shadow = draw(shaded, false);
+	ASSERT_TRUE(light.shadow && shadow.shadow);
+	ASSERT_TRUE(light.shadow->flags & _shadow_is_light_map_flag);
+	ASSERT_FALSE(shadow.shadow->flags & _shadow_is_light_map_flag);
+	EXPECT_GT(light.counted, 10);
+	EXPECT_EQ(static_cast<int32>(light.overlays.size()), light.counted);
+	ASSERT_EQ(shadow.overlays.size(), light.overlays.size());
+	for (size_t i = 0; i < light.overlays.size(); ++i)
+	{
+		const render_map_overlay &l = light.overlays[i], &s = shadow.overlays[i];
+		EXPECT_EQ(l.bitmap_index, light.shadow->bitmap_index);
+		EXPECT_EQ(s.bitmap_index, shadow.shadow->bitmap_index);
+		// The maps' centres: the light under the point, the shadow half the height away.
+		const int32 dx = (s.x0 + (shadow.shadow->registration_point.x >> 10)) - (l.x0 + (light.shadow->registration_point.x >> 10));
+		const int32 dy = (s.y0 + (shadow.shadow->registration_point.y >> 10)) - (l.y0 + (light.shadow->registration_point.y >> 10));
+		// The point's height back from the light's fade (to 4 units), then the shadow's.
+		const int32 h = 1024 + (65536 - l.density) / 16;
+		EXPECT_GT(h, 2048 - 64) << i;
+		EXPECT_LT(h, 3072) << i;
+		EXPECT_NEAR(dx, h / 2, 3) << i;
+		EXPECT_EQ(dx, dy) << i;
+		EXPECT_NEAR(s.density, 65536 - (h << 16) / 3072, 120) << i;
+	}
 }
 
 } // namespace

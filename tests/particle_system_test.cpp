@@ -4,8 +4,19 @@
 
 #include <algorithm>
 
+#include "bitmaps.h"
+#include "CoreLibrary/cseries/memory.h"
+#include "observer.h"
 #include "render/render.h"
 #include "render/render_world_builders.h"
+#include "monsters.h"
+#include "objects.h"
+#include "projectile_definitions.h"
+#include "projectiles.h"
+#include "support/battle_script.h"
+#include "support/render_views.h"
+#include "units_content.h"
+#include "support/zerv_harness.h"
 #include "zerv.h"
 
 namespace {
@@ -212,90 +223,184 @@ TEST_F(particle_system_on_a_map, splashes_land_only_where_both_triangles_are_med
 
 namespace {
 
-// The synchronised modules' trail is the same whatever the visual side does.
-class particle_system_sync : public weather_test_map
+// The rainy level's synchronised trail is the same whatever the visual side
+// does: 900 ticks of 'l1  ' with its casters' bolts (each caster strikes the
+// enemy nearest to it three times) and the shockwaves they raise, a fire lit
+// on the meadow between ticks 60 and 61, and the weather.
+// Each test plays the level's headless game (the harness leaves the visual
+// entries idle) once per process as its reference.
+class particle_system_sync : public zerv_harness_fixture
 {
 protected:
 	struct run_options
 	{
-		bool visual = false;
+		bool visual = false; // particles each frame, a headless frame every fourth
 		uint32 local_seed = 1;
-		int32 frame_split = 1;
-		int32 switch_at = -1;
+		int16 frame_split = 1; // game ticks per frame
+		int32 switch_after = NONE; // switch_snowing_states after this tick
 	};
-
-	std::vector<uint64> run(const run_options &options)
+	struct seen_data
 	{
-		dispose_weather();
-		start_modules(1720);
-		initialize_local_projectiles_for_new_map();
-		get_local_projectiles_test_hooks()->module_off = TRUE;
-		initialize_mesh_effects_for_new_map();
-		initialize_lightning_for_new_map();
-		set_random_seed(4242);
-		set_local_random_seed(options.local_seed);
-		start_fire_module();
-		get_particle_system_test_hooks()->has_camera = TRUE;
-		get_particle_system_test_hooks()->camera = {8000, 8000};
-		EXPECT_TRUE(initialize_wind_for_new_map(DEFAULT_GUST_WIND_TAG));
-		EXPECT_TRUE(initialize_particle_system_for_new_map(DEFAULT_RAIN_PARTICLE_SYSTEM_TAG));
-		const int16 shock = mesh_effect_definition_tag_to_index(DEFAULT_SHOCK_MESH_EFFECT_TAG);
-		const int16 bolt = lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG);
-		std::vector<uint64> trail;
-		for (int32 tick = 0; tick < 300; ++tick)
+		int32 ticks_with_bolts = 0, ticks_with_shockwaves = 0, most_fires = 0, most_rain = 0, most_particles = 0;
+		int32 frames_drawn = 0;
+	};
+	static constexpr int32 ticks = 900, fire_after = 60;
+	static constexpr int32 casts_after[] = {120, 400, 680};
+
+	// Each caster's bolt at the enemy nearest to it, as its attack makes one.
+	static void cast(void)
+	{
+		const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+		for (int16 team = 0; team < 2; ++team)
 		{
-			if (tick == 60)
-			{
-				try_to_start_fire(NONE, NONE, NONE, 20, 20);
-				const new_mesh_effect_data effect = {0, shock, {20 * 512, 30 * 512}};
-				new_mesh_effect(&effect);
-				const new_lightning_data strike = {bolt, NONE, NONE, {5000, 5000, 2000}, {9000, 6000, 0}};
-				new_lightning(&strike);
-			}
-			if (tick == options.switch_at) switch_snowing_states();
-			update_lightning();
-			update_mesh_effects();
-			update_particle_clock();
-			update_fire();
-			update_wind();
-			if (options.visual && (tick + 1) % options.frame_split == 0)
-			{
-				update_particles(options.frame_split);
-				build_lightning_surface_list(nullptr, nullptr);
-				build_mesh_effect_surface_list(nullptr, nullptr);
-			}
-			zerv_digest digest;
-			zerv_digest_begin(&digest);
-			fold_lightning_digest(&digest);
-			fold_mesh_effects_digest(&digest);
-			fold_particle_clock_digest(&digest);
-			fold_fire_digest(&digest);
-			fold_wind_digest(&digest);
-			fold_mesh_digest(&digest);
-			trail.push_back(digest.hash);
+			const battle_order order = {0, team, _battle_order_target, team, {DEFAULT_CASTER_TAG, DEFAULT_CASTER_TAG},
+				_battle_order_enemy_nearest_block, _battle_formation_none, 0};
+			const battle_order_resolution caster = resolve_battle_order(order);
+			ASSERT_EQ(caster.units.size(), 1u);
+			ASSERT_NE(caster.target_index, NONE);
+			const monster_data *monster = get_monster_data(caster.units[0]);
+			const object_data *target = get_object_data(get_monster_data(caster.target_index)->object_index);
+			new_projectile_data request;
+			initialize_new_projectile_data(&request);
+			request.type = bolt;
+			request.flags = _projectile_has_valid_target_location_flag;
+			request.location.position = get_object_data(monster->object_index)->location.position;
+			request.location.position.z += 256;
+			request.owner_monster_index = caster.units[0];
+			request.owner_object_index = monster->object_index;
+			request.target_monster_index = caster.target_index;
+			request.target_location = target->location.position;
+			EXPECT_NE(new_projectile(&request), NONE);
 		}
+	}
+
+	static std::vector<harness_digest_entry> play(const run_options &options, seen_data *seen = nullptr)
+	{
+		new_game_data setup;
+		harness_level_setup(&setup);
+		EXPECT_TRUE(harness_start_map(&setup));
+		set_local_random_seed(options.local_seed);
+		get_particle_system_test_hooks()->particles_idle = options.visual ? FALSE : TRUE;
+		bitmap_data *screen = options.visual ? new_bitmap(64, 48, 64 * 4, _32bit_encoding, 0) : nullptr;
+		// The meadow between the armies, where the bolts and the fire land.
+		const observer_location look = {{38 * WORLD_ONE, 62 * WORLD_ONE}, QUARTER_CIRCLE, 0};
+		const fixed zoom = 2 * FIXED_ONE;
+		std::vector<int32> events(std::begin(casts_after), std::end(casts_after));
+		events.push_back(fire_after);
+		if (options.switch_after != NONE) events.push_back(options.switch_after);
+		int32 frame = 0;
+		while (game->game_time < ticks && !harness_game_is_finished())
+		{
+			// Frames never run past a tick where something is done between ticks.
+			int32 next = ticks;
+			for (int32 event : events)
+			{
+				if (event > game->game_time) next = std::min(next, event);
+			}
+			const int16 step = static_cast<int16>(std::min<int32>(options.frame_split, next - game->game_time));
+			harness_run_ticks(step, step);
+			if (game->game_time == fire_after)
+			{
+				const new_fire_cell_data fire = {37, 67, 65535, NONE, NONE, NONE};
+				start_fire(&fire);
+			}
+			for (int32 when : casts_after)
+			{
+				if (game->game_time == when) cast();
+			}
+			if (game->game_time == options.switch_after) switch_snowing_states();
+			if (screen && ++frame % 4 == 0)
+			{
+				set_actual_observer_location_and_zoom(&look, &zoom);
+				view_data view;
+				prepare_observer_view(&view, screen, 4 * step);
+				render_scene(&view);
+				if (seen) seen->frames_drawn += 1;
+			}
+			if (seen) note(seen);
+		}
+		std::vector<harness_digest_entry> trail = harness_digest_trail();
+		harness_end_map();
+		if (screen) dispose_pointer(screen);
 		return trail;
+	}
+	static void note(seen_data *seen)
+	{
+		int32 bolts = 0, shockwaves = 0, fires = 0;
+		for (int16 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i) bolts += get_lightning_data(i) != nullptr;
+		for (int16 i = 0; i < MAXIMUM_MESH_EFFECTS_PER_MAP; ++i) shockwaves += get_mesh_effect_data(i) != nullptr;
+		for (int16 i = 0; i < MAXIMUM_CELLS_ON_FIRE_PER_MAP; ++i) fires += get_fire_cell_data(i) != nullptr;
+		seen->ticks_with_bolts += bolts > 0;
+		seen->ticks_with_shockwaves += shockwaves > 0;
+		seen->most_fires = std::max(seen->most_fires, fires);
+		seen->most_particles = std::max<int32>(seen->most_particles, get_particle_count());
+		const particle_globals *weather = get_particle_globals();
+		if (weather) seen->most_rain = std::max<int32>(seen->most_rain, weather->amplitude);
+	}
+	// The headless game's trail, played once per process.
+	static std::vector<harness_digest_entry> &reference_trail(void)
+	{
+		static std::vector<harness_digest_entry> trail;
+		return trail;
+	}
+	static const std::vector<harness_digest_entry> &reference(void)
+	{
+		if (reference_trail().empty()) reference_trail() = play(run_options());
+		return reference_trail();
+	}
+	static void expect_same(const std::vector<harness_digest_entry> &a, const std::vector<harness_digest_entry> &b)
+	{
+		ASSERT_EQ(a.size(), b.size());
+		for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i].digest, b[i].digest) << "tick " << a[i].game_time;
 	}
 };
 
-TEST_F(particle_system_sync, visual_work_leaves_the_trail_alone)
+TEST_F(particle_system_sync, the_level_writes_its_trail_with_bolts_shockwaves_fire_and_rain)
+{
+	seen_data seen;
+	const std::vector<harness_digest_entry> trail = play(run_options(), &seen);
+	ASSERT_FALSE(trail.empty());
+	EXPECT_EQ(trail.back().game_time, ticks);
+	EXPECT_GT(seen.ticks_with_bolts, 30);
+	EXPECT_GT(seen.ticks_with_shockwaves, 30);
+	EXPECT_GT(seen.most_fires, 0);
+	EXPECT_GT(seen.most_rain, 0) << "the weather's clock runs";
+	EXPECT_TRUE(harness_write_test_digest_trail(trail));
+	reference_trail() = trail;
+}
+
+TEST_F(particle_system_sync, particles_and_frames_leave_the_trail_alone)
 {
 	run_options visual;
 	visual.visual = true;
-	const std::vector<uint64> a = run(visual);
-	const std::vector<uint64> b = run(run_options());
-	run_options other = visual;
-	other.local_seed = 99;
-	other.frame_split = 4;
-	const std::vector<uint64> c = run(other);
-	EXPECT_EQ(a, b);
-	EXPECT_EQ(a, c);
-	EXPECT_GT(get_particle_count(), 0);
+	seen_data seen;
+	const std::vector<harness_digest_entry> drawn = play(visual, &seen);
+	EXPECT_GT(seen.most_particles, 0);
+	EXPECT_GT(seen.frames_drawn, 200);
+	expect_same(reference(), drawn);
+}
+
+TEST_F(particle_system_sync, another_local_seed_and_longer_frames_leave_the_trail_alone)
+{
+	run_options visual;
+	visual.visual = true;
+	visual.local_seed = 99;
+	visual.frame_split = 4;
+	expect_same(reference(), play(visual));
+}
+
+TEST_F(particle_system_sync, switching_the_weather_moves_the_trail_from_the_next_tick)
+{
 	run_options switched;
-	switched.switch_at = 150;
-	const std::vector<uint64> d = run(switched);
-	EXPECT_TRUE(std::equal(a.begin(), a.begin() + 150, d.begin()));
-	EXPECT_NE(a[150], d[150]) << "the switch moves the trail from its tick on";
+	switched.switch_after = 300;
+	const std::vector<harness_digest_entry> a = reference(), b = play(switched);
+	ASSERT_EQ(a.size(), b.size());
+	for (size_t i = 0; i < a.size() && a[i].game_time <= 300; ++i) ASSERT_EQ(a[i].digest, b[i].digest) << a[i].game_time;
+	for (size_t i = 0; i < a.size(); ++i)
+	{
+		if (a[i].game_time != 301) continue;
+		EXPECT_NE(a[i].digest, b[i].digest) << "the switch moves the trail from 301 on";
+	}
 }
 
 } // namespace

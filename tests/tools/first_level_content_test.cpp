@@ -562,4 +562,31 @@ TEST_F(level_effects, effects_render_holds_the_strike_and_its_shockwave)
 	EXPECT_GT(get_lightning_test_hooks()->sprites_added, 0);
 	EXPECT_GT(get_mesh_effects_test_hooks()->quads_added, 0);
 	dispose_pointer(screen);
+	// Every ring quad lays the picture's cross-section, from its rim to the
+	// ring's inner edge down a narrow middle strip, not the whole picture,
+	// which would draw a chain of small rings.
+	const mesh_effect_definition *ring = get_mesh_effect_definition(shock.type);
+	const int16 bitmap = get_sequence_bitmap_index(ring->collection_index, ring->sequence_index, 0, 0, nullptr, nullptr);
+	const bitmap_data *picture = get_bitmap(ring->collection_index, bitmap);
+	ASSERT_NE(picture, nullptr);
+	int32 ring_triangles = 0;
+	for (const render_surface *s = last_render_surface_list()->first_surface; s; s = s->next_surface)
+	{
+		if (surface_type(s) != _surface_type_triangle) continue;
+		const render_triangle *t = reinterpret_cast<const render_triangle *>(s);
+		if (bitmap_identifier_collection(t->texture) != ring->collection_index ||
+			bitmap_identifier_bitmap(t->texture) != bitmap)
+		{
+			continue;
+		}
+		ring_triangles += 1;
+		for (const render_corner &corner : t->corners)
+		{
+			const int32 column = static_cast<uint16>(corner.interpolants[0]) * picture->width / 65536;
+			const int32 row = static_cast<uint16>(corner.interpolants[1]) * picture->height / 65536;
+			EXPECT_NEAR(column, picture->width / 2, picture->width / 16);
+			EXPECT_LT(row, picture->height / 2);
+		}
+	}
+	EXPECT_GE(ring_triangles, 2 * get_mesh_effects_test_hooks()->quads_added);
 }
