@@ -112,7 +112,8 @@ uint32 surround_action_proc(int16 action_index)
 	int32 wanted = -1;
 	if (g.losses_causing_a_charge != -1 && g.losses_causing_a_charge <= g.original_monster_count - m) wanted = 1;
 	if (g.time_causing_a_charge == 0) wanted = 1;
-	g.time_causing_a_charge -= 1;
+	// A stored countdown at the bottom of its range stays there rather than wrapping.
+	if (g.time_causing_a_charge != INT32_MIN) g.time_causing_a_charge -= 1;
 	if (wanted == 1 && wanted != g.state)
 	{
 		group_ai::activate_actions_in_list(action_index, TAG("acat"), MAXIMUM_LOCAL_ACTION_IDENTIFIERS);
