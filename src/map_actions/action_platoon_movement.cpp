@@ -347,20 +347,21 @@ static boolean update_internal_movement_variables(int16 action_index, int16 plat
 	if (!all_done) return FALSE;
 	// Re-registering clears the squads' success: the next leg starts.
 	reset_platoon(platoon);
+	// The indexes come from the action's stored fields: a step never wraps them.
 	if (interpolating)
 	{
-		position->interpolant_index += 1;
+		position->interpolant_index = pinned_sum(position->interpolant_index, 1);
 		if (position->interpolant_index >= position->interpolant_count)
 		{
 			position->interpolant_index = 0;
-			position->waypoint_index += 1;
+			position->waypoint_index = pinned_sum(position->waypoint_index, 1);
 			position->interpolant_count =
 				compute_number_of_interpolated_waypoints(action_index, static_cast<int16>(position->waypoint_index));
 		}
 	}
 	else
 	{
-		position->waypoint_index += 1;
+		position->waypoint_index = pinned_sum(position->waypoint_index, 1);
 	}
 	return TRUE;
 }
