@@ -294,7 +294,11 @@ extern datum_globals object_array; // "object"
 // NULL for an index not in use. Inline: asked on every move and scan.
 inline object_data *get_object_data(int16 object_index)
 {
-	return static_cast<object_data *>(datum_in_use(&object_array, object_index));
+	// datum_in_use's checks; the records are object_data (the declared size,
+	// never changed), so the address takes no size read from the globals.
+	if (!object_array.data || object_index < 0 || object_index >= object_array.maximum_count) return nullptr;
+	object_data *object = static_cast<object_data *>(object_array.data) + object_index;
+	return object->identifier != 0 ? object : nullptr;
 }
 
 /* ---------- the cell walk */

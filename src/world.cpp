@@ -46,6 +46,13 @@ int16 *sine_table = NULL;
 int16 *cosine_table = NULL;
 int32 *tangent_table = NULL;
 
+// The walk's answer for each value in range, kept once asked (the walk takes
+// hundreds of steps for small values and aiming asks often): the index plus
+// ARCSINE_MEMO_BIAS, zero while not yet asked.
+#define ARCSINE_MEMO_BIAS 1024
+static uint16 arcsine_memo[2 * TRIG_MAGNITUDE + 1];
+static int32 walked_arcsine_index(int32 value);
+
 struct world_globals_data
 {
 	uint32 random_seed;
@@ -362,6 +369,12 @@ static int32 walk_trig_table(const int16 *table, int32 index, int32 value, bool 
 	}
 }
 
+// The sine rises from a quarter turn back to a quarter turn ahead.
+static int32 walked_arcsine_index(int32 value)
+{
+	return walk_trig_table(sine_table, value >> TRIG_TABLE_ANGLE_BITS, value, true);
+}
+
 angle arccosine(int32 value)
 {
 	if (value < -TRIG_MAGNITUDE || value > TRIG_MAGNITUDE) return 0;
@@ -374,10 +387,16 @@ angle arccosine(int32 value)
 int32 arcsine(int32 value)
 {
 	if (value < -TRIG_MAGNITUDE || value > TRIG_MAGNITUDE) return 0;
+	// The sine table is built the same at every start, so a kept answer holds.
+	uint16 *kept = &arcsine_memo[value + TRIG_MAGNITUDE];
+	if (!*kept) *kept = static_cast<uint16>(walked_arcsine_index(value) + ARCSINE_MEMO_BIAS);
+	return (static_cast<int32>(*kept) - ARCSINE_MEMO_BIAS) * (1 << TRIG_TABLE_ANGLE_BITS);
+}
 
-	// The sine rises from a quarter turn back to a quarter turn ahead.
-	const int32 index = walk_trig_table(sine_table, value >> TRIG_TABLE_ANGLE_BITS, value, true);
-	return index * (1 << TRIG_TABLE_ANGLE_BITS);
+int32 walked_arcsine(int32 value)
+{
+	if (value < -TRIG_MAGNITUDE || value > TRIG_MAGNITUDE) return 0;
+	return walked_arcsine_index(value) * (1 << TRIG_TABLE_ANGLE_BITS);
 }
 
 angle arctangent(world_distance x, world_distance y)

@@ -66,6 +66,8 @@ matrix3x3 *build_inverse_rotation_matrix(matrix3x3 *m, angle yaw, angle pitch);
 // Values are scaled by 16384; out of range gives 0.
 angle arccosine(int32 value);
 int32 arcsine(int32 value); // -16384..16384
+// arcsine by walking the sine table, which arcsine's own table is built from.
+int32 walked_arcsine(int32 value);
 angle arctangent(world_distance x, world_distance y);
 
 // Coordinate sums and differences taken wide and pinned to 32 bits: points read

@@ -233,6 +233,12 @@ TEST_F(WorldMaths, InverseTrigonometry)
 		EXPECT_LE(std::abs(sine_table[(s >> 6) & 1023] - value), 51) << value;
 	}
 
+	// The looked-up arcsine is the walk's answer over the whole range and past it.
+	for (int32 value = -16400; value <= 16400; ++value)
+	{
+		ASSERT_EQ(arcsine(value), walked_arcsine(value)) << value;
+	}
+
 	EXPECT_EQ(angular_difference(0, 65535), 1);
 	EXPECT_EQ(angular_difference(65535, 0), 1);
 	EXPECT_EQ(angular_difference(0, 32768), 32768);
