@@ -780,6 +780,22 @@ bool check_records(const map_action *records, int32 count, const uint8 *area, in
 			}
 		}
 	}
+	// An empty block holds no bytes but must not sit inside another block: that
+	// block's bytes move without it, and it would point past the used area.
+	for (int32 i = 0; good && i < count; ++i)
+	{
+		const map_action *record = &records[i];
+		if (record->parameters_size > 0 || record->parameter_count > 0) continue;
+		for (int32 b = 0; b < block_count; ++b)
+		{
+			if (blocks[b].offset < record->parameters_offset && record->parameters_offset < blocks[b].offset + blocks[b].size)
+			{
+				*fault = {"empty parameter block inside another", i, i * MAP_ACTION_RECORD_SIZE};
+				good = false;
+				break;
+			}
+		}
+	}
 	if (good)
 	{
 		qsort_private(identifiers, count, sizeof(uint16), compare_identifiers);
