@@ -41,6 +41,7 @@
 #include "players.h"
 #include "projectiles.h"
 #include "render/render.h"
+#include "sound/sound_manager.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "../../bench/bench_first_level_view.h"
@@ -238,6 +239,12 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	EXPECT_NE(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), NONE);
 	EXPECT_NE(model_identifier_to_model_index(FIRST_LEVEL_SHRINE_IDENTIFIER), NONE);
 	EXPECT_NE(mesh_globals->surface_effect_local_projectile_group, NONE);
+	// The storm's strike starts at the brook's source: well above the ground,
+	// or its bolt strikes the ground where it starts and shows nothing.
+	world_point3d brook = {};
+	get_ambient_sound_source_location(FIRST_LEVEL_SOUND_SOURCE_IDENTIFIER, &brook);
+	const world_point2d under_brook = {brook.x, brook.y};
+	EXPECT_GE(brook.z - get_mesh_height(&under_brook, _true_height), 1024);
 	// The scenes' pieces: the stones, the mast of stone frames, the cache, the cries, and
 	// a thrower that takes bombs as its kind's volume.
 	for (int16 i = 0; i < NUMBER_OF_LEVEL_STONES; ++i)
