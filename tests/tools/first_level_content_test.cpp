@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "bitmaps.h"
 #include "shapes.h"
@@ -526,6 +528,22 @@ TEST_F(level_effects, the_rain_over_the_burning_meadow_is_drawn)
 	EXPECT_GT(sprites, 0);
 	EXPECT_GT(rain, sprites / 4) << "sprites " << sprites;
 	EXPECT_LE(rain, 2 * sprites);
+	// The scene reads through the rain: drawn again with one drop, most of the
+	// frame's pixels stay close to the rainy frame's.
+	const size_t size = static_cast<size_t>(screen->height) * static_cast<size_t>(screen->bytes_per_row);
+	const std::vector<uint8> rainy(screen->row_addresses[0], screen->row_addresses[0] + size);
+	get_particle_system_test_hooks()->sprite_budget = 1;
+	prepare_observer_view(&view, screen, 0);
+	render_scene(&view);
+	get_particle_system_test_hooks()->sprite_budget = 0;
+	int32 veiled = 0;
+	for (size_t i = 0; i + 4 <= size; i += 4)
+	{
+		int32 difference = 0;
+		for (size_t c = 0; c < 3; ++c) difference += std::abs(rainy[i + c] - screen->row_addresses[0][i + c]);
+		veiled += difference > 48 ? 1 : 0;
+	}
+	EXPECT_LT(veiled, screen->width * screen->height / 4) << veiled << " pixels veiled";
 	dispose_pointer(screen);
 	// The flames and smoke are sprites, which the software rasterizer draws
 	// only from row spans.
