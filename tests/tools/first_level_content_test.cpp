@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "bitmaps.h"
 #include "shapes.h"
@@ -41,6 +43,7 @@
 #include "players.h"
 #include "projectiles.h"
 #include "render/render.h"
+#include "sound/sound_manager.h"
 #include "support/zerv_harness.h"
 #include "world.h"
 #include "../../bench/bench_first_level_view.h"
@@ -238,6 +241,12 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	EXPECT_NE(data_of(_marker_scenery, FIRST_LEVEL_LAMP_IDENTIFIER), NONE);
 	EXPECT_NE(model_identifier_to_model_index(FIRST_LEVEL_SHRINE_IDENTIFIER), NONE);
 	EXPECT_NE(mesh_globals->surface_effect_local_projectile_group, NONE);
+	// The storm's strike starts at the brook's source: well above the ground,
+	// or its bolt strikes the ground where it starts and shows nothing.
+	world_point3d brook = {};
+	get_ambient_sound_source_location(FIRST_LEVEL_SOUND_SOURCE_IDENTIFIER, &brook);
+	const world_point2d under_brook = {brook.x, brook.y};
+	EXPECT_GE(brook.z - get_mesh_height(&under_brook, _true_height), 1024);
 	// The scenes' pieces: the stones, the mast of stone frames, the cache, the cries, and
 	// a thrower that takes bombs as its kind's volume.
 	for (int16 i = 0; i < NUMBER_OF_LEVEL_STONES; ++i)
@@ -519,6 +528,22 @@ TEST_F(level_effects, the_rain_over_the_burning_meadow_is_drawn)
 	EXPECT_GT(sprites, 0);
 	EXPECT_GT(rain, sprites / 4) << "sprites " << sprites;
 	EXPECT_LE(rain, 2 * sprites);
+	// The scene reads through the rain: drawn again with one drop, most of the
+	// frame's pixels stay close to the rainy frame's.
+	const size_t size = static_cast<size_t>(screen->height) * static_cast<size_t>(screen->bytes_per_row);
+	const std::vector<uint8> rainy(screen->row_addresses[0], screen->row_addresses[0] + size);
+	get_particle_system_test_hooks()->sprite_budget = 1;
+	prepare_observer_view(&view, screen, 0);
+	render_scene(&view);
+	get_particle_system_test_hooks()->sprite_budget = 0;
+	int32 veiled = 0;
+	for (size_t i = 0; i + 4 <= size; i += 4)
+	{
+		int32 difference = 0;
+		for (size_t c = 0; c < 3; ++c) difference += std::abs(rainy[i + c] - screen->row_addresses[0][i + c]);
+		veiled += difference > 48 ? 1 : 0;
+	}
+	EXPECT_LT(veiled, screen->width * screen->height / 4) << veiled << " pixels veiled";
 	dispose_pointer(screen);
 	// The flames and smoke are sprites, which the software rasterizer draws
 	// only from row spans.

@@ -137,6 +137,14 @@ map_description first_level_map(void)
 	add_first_level_animals(&map.palette, &map.markers, height_at, &map);
 	add_level_unit_ai_scouts(&map);
 	stand_scenery_on_ground(&map);
+	// The storm's strike starts at the brook's source: high over the water, so
+	// the bolt comes down rather than striking the ground where it starts.
+	for (marker_data &marker : map.markers)
+	{
+		if (marker.type != _marker_sound_source || marker.identifier != FIRST_LEVEL_SOUND_SOURCE_IDENTIFIER) continue;
+		marker.location.position.z = static_cast<world_distance>(
+			ground_height(map, marker.location.position.x, marker.location.position.y) + 3 * WORLD_ONE);
+	}
 	return map;
 }
 

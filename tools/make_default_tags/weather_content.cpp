@@ -25,12 +25,12 @@ particle_system_definition default_rain_particle_system(void)
 	d.flags = _particle_system_transparency_varies_with_distance_flag;
 	d.collection_reference_tag = PARTICLE_REFERENCE_TAG;
 	d.sequence_index = _particle_rain_streak_sequence;
-	d.minimum_view_distance = 256;
-	d.transparency_rolloff_point = 8192;
-	d.transparency_cutoff_point = 16384;
-	d.number_of_particles = 4096;
+	d.minimum_view_distance = 512;
+	d.transparency_rolloff_point = 4096;
+	d.transparency_cutoff_point = 8192;
+	d.number_of_particles = 1024;
 	d.maximum_particle_number_delta = 0;
-	d.scale = 256;
+	d.scale = 128;
 	d.velocity_lower_bound = {0, 0, -2097152};
 	d.velocity_delta = {0, 0, 524288};
 	d.x0_particle_number = d.x1_particle_number = d.y0_particle_number = d.y1_particle_number = 256;
