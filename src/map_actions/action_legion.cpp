@@ -352,14 +352,17 @@ uint32 legion_action_proc(int16 action_index)
 		if (s->team_index == team || teams_are_allied(s->team_index, team) || s->power == 0) continue;
 		const world_point2d c = world_point2d{s->center.x, s->center.y};
 		int32 d = distance2d(&c, &record.desired_centerpoint);
-		const int64 toward = static_cast<int64>(s->velocity.i) * (c.x - record.desired_centerpoint.x) +
-			static_cast<int64>(s->velocity.j) * (c.y - record.desired_centerpoint.y);
+		// Only the sign is used: differences pinned, an overflowing sum takes its terms' sign.
+		const int64 toward_x = static_cast<int64>(s->velocity.i) * pinned_difference(c.x, record.desired_centerpoint.x);
+		const int64 toward_y = static_cast<int64>(s->velocity.j) * pinned_difference(c.y, record.desired_centerpoint.y);
+		int64 toward;
+		if (__builtin_add_overflow(toward_x, toward_y, &toward)) toward = toward_x > 0 ? 1 : -1;
 		if (toward < 0) d *= 2;
 		if (d >= record.visibility_radius) continue;
 		if (!dangerous || d - s->range < danger_measure) dangerous = s, danger_measure = d - s->range;
 		const int32 edge = d - s->radius;
 		if (!closest || edge < closest_measure ||
-			(s->power > closest->power && edge - record.power_over_distance_threshhold < closest_measure))
+			(s->power > closest->power && static_cast<int64>(edge) - record.power_over_distance_threshhold < closest_measure))
 		{
 			closest = s, closest_measure = edge;
 		}
