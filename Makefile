@@ -5,7 +5,7 @@ PACKAGES := cmake g++ make g++-multilib googletest libbenchmark-dev libsdl1.2-de
 	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev libpng-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 600
-FUZZ_TEST_BUDGET ?= 120
+FUZZ_TEST_BUDGET ?= 60
 
 .PHONY: all install run build test test-native test-asan test-m32 test-fuzz test-m32-and-fuzz fuzz clean
 
