@@ -319,6 +319,35 @@ TEST_F(OpenGLUploads, mipmapped_textures_stop_five_levels_short_never_below_the_
 	}
 }
 
+// Draws a scene whose only surfaces are the given ones, of one category; the
+// GL calls it made.
+static std::vector<std::string> draw_scene_of(int32 category, render_surface **surfaces, int32 count)
+{
+	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
+	memcpy(saved, surface_categories, sizeof(saved));
+	for (surface_category &each : surface_categories) each.count = 0;
+	surface_categories[category].surfaces = surfaces;
+	surface_categories[category].count = count;
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	const size_t first = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, NULL);
+	memcpy(surface_categories, saved, sizeof(saved));
+	return recording_gl_calls_since(first);
+}
+
+static std::vector<std::string> draw_translucent_scene(render_surface **surfaces, int32 count)
+{
+	return draw_scene_of(_surface_category_translucent_objects, surfaces, count);
+}
+
 TEST_F(OpenGLBatching, fixed_function_depth_lay_skips_triangles_reaching_the_eye)
 {
 	dispose_opengl_rasterizer_from_old_map();
@@ -341,24 +370,7 @@ TEST_F(OpenGLBatching, fixed_function_depth_lay_skips_triangles_reaching_the_eye
 		}
 		pointers[t] = &triangles[t].surface;
 	}
-	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
-	memcpy(saved, surface_categories, sizeof(saved));
-	for (surface_category &category : surface_categories) category.count = 0;
-	surface_categories[_surface_category_mesh].surfaces = pointers;
-	surface_categories[_surface_category_mesh].count = 2;
-	bitmap_data screen = {};
-	screen.width = 1024;
-	screen.height = 768;
-	screen.encoding = _opengl_frame_buffer_encoding;
-	view_data view;
-	memset(&view, 0, sizeof(view));
-	view.screen = &screen;
-	view.tan_half_fov = 0.75f;
-	update_view_data(&view);
-	const size_t first = get_recording_gl()->calls.size();
-	rasterize_scene_opengl(&view, NULL);
-	memcpy(surface_categories, saved, sizeof(saved));
-	const std::vector<std::string> calls = recording_gl_calls_since(first);
+	const std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, pointers, 2);
 	const auto lay = std::find(calls.begin(), calls.end(), "glColorMask(0,0,0,0)");
 	ASSERT_NE(lay, calls.end());
 	const auto draw = std::find_if(lay, calls.end(), [](const std::string &call) { return call.rfind("glDrawArrays", 0) == 0; });
@@ -366,29 +378,6 @@ TEST_F(OpenGLBatching, fixed_function_depth_lay_skips_triangles_reaching_the_eye
 	EXPECT_EQ(*draw, "glDrawArrays(4,0,3)");
 }
 
-// Draws a scene whose only surfaces are the given translucent ones; the GL
-// calls it made.
-static std::vector<std::string> draw_translucent_scene(render_surface **surfaces, int32 count)
-{
-	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
-	memcpy(saved, surface_categories, sizeof(saved));
-	for (surface_category &category : surface_categories) category.count = 0;
-	surface_categories[_surface_category_translucent_objects].surfaces = surfaces;
-	surface_categories[_surface_category_translucent_objects].count = count;
-	bitmap_data screen = {};
-	screen.width = 1024;
-	screen.height = 768;
-	screen.encoding = _opengl_frame_buffer_encoding;
-	view_data view;
-	memset(&view, 0, sizeof(view));
-	view.screen = &screen;
-	view.tan_half_fov = 0.75f;
-	update_view_data(&view);
-	const size_t first = get_recording_gl()->calls.size();
-	rasterize_scene_opengl(&view, NULL);
-	memcpy(surface_categories, saved, sizeof(saved));
-	return recording_gl_calls_since(first);
-}
 
 TEST_F(OpenGLBatching, single_surfaces_share_a_draw_until_the_state_or_a_texture_changes)
 {
