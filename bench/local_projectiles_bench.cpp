@@ -114,7 +114,8 @@ bool start_mirrors(benchmark::State &state, int32 mirrors)
 	{
 		const world_point2d at = {(i % 16) * 2 * WORLD_ONE + WORLD_ONE_HALF, (i / 16) * 2 * WORLD_ONE + WORLD_ONE_HALF};
 		new_mirror_group_data request = {shared[static_cast<size_t>(i) % shared.size()],
-			{at.x, at.y, get_mesh_height(&at, _true_height)}, -1, 30, 30};
+			{at.x, at.y, get_mesh_height(&at, _true_height)}, -1, 30, 30,
+			get_local_projectile_group_data(shared[static_cast<size_t>(i) % shared.size()])->type, _group_is_never_visible_flag};
 		new_mirror_group(&request);
 	}
 	return true;

@@ -24,6 +24,9 @@ static datum_globals fire_cell_array = {"fire cells", MAXIMUM_CELLS_ON_FIRE_PER_
 struct fire_module_data
 {
 	fire_globals_data globals;
+	// The flame and smoke group definitions: the mirrors' simulation side,
+	// the same on every machine whether or not the shared groups could be made.
+	int16 fire_type, smoke_type;
 	boolean map_can_burn;
 	uint8 *burning; // one mark per cell: path search asks per node
 	int32 burning_size;
@@ -91,6 +94,9 @@ void initialize_fire(void)
 	register_monster_died_proc(orphan_monster_fires);
 }
 
+static const uint8 SMOKE_GROUP_FLAGS = _group_is_never_visible_flag;
+static const uint8 FLAME_GROUP_FLAGS = _group_is_never_visible_flag | _group_is_internal_fire_group_flag;
+
 static int16 shared_fire_group(int16 type, uint8 flags, const world_point3d *centre)
 {
 	if (type == NONE) return NONE;
@@ -110,6 +116,7 @@ void initialize_fire_for_new_map(void)
 	initialize_data_for_new_map(&fire_cell_array);
 	dispose_pointer(fire_module.burning);
 	fire_module = {};
+	fire_module.fire_type = fire_module.smoke_type = NONE;
 	for (int16 &group : fire_module.globals.fire_groups) group = NONE;
 	for (int16 &group : fire_module.globals.smoke_groups) group = NONE;
 	if (!mesh_globals || !mesh_globals->mesh_cells || !mesh_globals->header ||
@@ -129,16 +136,16 @@ void initialize_fire_for_new_map(void)
 	memset(fire_module.burning, 0, fire_module.burning_size);
 	fire_module.map_can_burn = TRUE;
 	const world_point3d centre = {mesh_globals->mesh_width * 256, mesh_globals->mesh_height * 256, 0};
-	const int16 smoke_type = local_projectile_group_definition_tag_to_index(SMOKE_PROJECTILE_GROUP_TAG);
-	const int16 fire_type = local_projectile_group_definition_tag_to_index(FIRE_PROJECTILE_GROUP_TAG);
+	fire_module.smoke_type = local_projectile_group_definition_tag_to_index(SMOKE_PROJECTILE_GROUP_TAG);
+	fire_module.fire_type = local_projectile_group_definition_tag_to_index(FIRE_PROJECTILE_GROUP_TAG);
 	// Shared for the whole map: never drawn themselves, only through mirrors.
 	for (int16 &group : fire_module.globals.smoke_groups)
 	{
-		group = shared_fire_group(smoke_type, _group_is_never_visible_flag, &centre);
+		group = shared_fire_group(fire_module.smoke_type, SMOKE_GROUP_FLAGS, &centre);
 	}
 	for (int16 &group : fire_module.globals.fire_groups)
 	{
-		group = shared_fire_group(fire_type, _group_is_never_visible_flag | _group_is_internal_fire_group_flag, &centre);
+		group = shared_fire_group(fire_module.fire_type, FLAME_GROUP_FLAGS, &centre);
 	}
 	fire_module.globals.ticks_until_fire_can_spread =
 		TICKS_TILL_SPREADING_LOWER_BOUND + zerv_random_below(TICKS_TILL_SPREADING_DELTA);
@@ -228,17 +235,22 @@ void start_fire(const new_fire_cell_data *data)
 	const int32 duration = FIRE_DURATION_LOWER_BOUND + zerv_random_below(FIRE_DURATION_DELTA);
 	const int16 fire_group = fire_module.globals.fire_groups[zerv_random_below(NUMBER_OF_FIRE_PROJECTILE_GROUPS)];
 	const int16 smoke_group = fire_module.globals.smoke_groups[zerv_random_below(NUMBER_OF_SMOKE_PROJECTILE_GROUPS)];
-	// The flames and smoke are mirrors of the shared groups; without a flame
-	// mirror (a full array) the fire goes out after the life the mirror would
-	// have had, rather than burning for ever.
-	new_mirror_group_data flames = {fire_group, {}, duration, FIRE_MIRROR_TRANSITION_TICKS, FIRE_MIRROR_TRANSITION_TICKS};
+	// The flames and smoke are mirrors of the shared groups. A mirror is made
+	// from the group definitions, so it lives alike on a machine that could
+	// not make the shared groups (it only shows nothing there). Without a
+	// flame mirror (a full array, no 'fire' definition) the fire goes out
+	// after the life the mirror would have had, rather than burning for ever.
+	new_mirror_group_data flames = {fire_group, {}, duration, FIRE_MIRROR_TRANSITION_TICKS, FIRE_MIRROR_TRANSITION_TICKS,
+		fire_module.fire_type, FLAME_GROUP_FLAGS};
 	const world_point2d cell_centre = {data->x * 512 + 256, data->y * 512 + 256};
 	flames.center = {cell_centre.x, cell_centre.y, get_mesh_height(&cell_centre, _land_height)};
 	new_mirror_group_data smoke = flames;
 	smoke.parent_projectile_group_index = smoke_group;
+	smoke.parent_type = fire_module.smoke_type;
+	smoke.parent_flags = SMOKE_GROUP_FLAGS;
 	smoke.center.z += 640;
-	const int16 flame_mirror = fire_group == NONE ? static_cast<int16>(NONE) : new_mirror_group(&flames);
-	if (smoke_group != NONE) new_mirror_group(&smoke);
+	const int16 flame_mirror = flames.parent_type == NONE ? static_cast<int16>(NONE) : new_mirror_group(&flames);
+	if (smoke.parent_type != NONE) new_mirror_group(&smoke);
 	fire = get_fire_cell_data(index);
 	if (fire) fire->fire_mirror_group_index = flame_mirror;
 	if (fire && fire->fire_mirror_group_index == NONE)
@@ -408,10 +420,21 @@ void report_fire_as_sound_source(void *context, int16 *count, report_ambient_sou
 		if (d > outer) continue;
 		int32 v = volume;
 		if (outer > inner && d > inner) v = static_cast<int32>((static_cast<int64>(volume) * (outer - d)) / (outer - inner));
-		if (fire->fire_mirror_group_index == NONE && fire->ticks_until_burnt_out <= FIRE_MIRROR_TRANSITION_TICKS)
+		// The flames' ending fades the sound, the mirror's own or the countdown's.
+		int32 elapsed = NONE, ending = FIRE_MIRROR_TRANSITION_TICKS;
+		const mirror_group_data *flames = get_mirror_group_data(fire->fire_mirror_group_index);
+		if (flames && flames->state == _mirror_state_ending && flames->ending_transition_time > 0)
 		{
-			const int32 elapsed = FIRE_MIRROR_TRANSITION_TICKS - fire->ticks_until_burnt_out;
-			v = (v * (256 - elapsed * 256 / FIRE_MIRROR_TRANSITION_TICKS)) >> 8;
+			elapsed = flames->transition_ticks_elapsed;
+			ending = flames->ending_transition_time;
+		}
+		else if (fire->fire_mirror_group_index == NONE && fire->ticks_until_burnt_out <= FIRE_MIRROR_TRANSITION_TICKS)
+		{
+			elapsed = FIRE_MIRROR_TRANSITION_TICKS - fire->ticks_until_burnt_out;
+		}
+		if (elapsed != NONE)
+		{
+			v = (v * (256 - elapsed * 256 / ending)) >> 8;
 			if (v == 0) continue;
 		}
 		sources[source_count++] = {{centre.x, centre.y, get_mesh_height(&centre, _land_height)}, v};

@@ -33,22 +33,38 @@ void dispose_mirror_groups_from_old_map(void)
 	if (mirror_groups_initialized) dispose_data_from_old_map(&mirror_group_array);
 }
 
+// The parent group this machine shows the mirror's particles from: only a
+// shared group made as the request says, else none.
+static int16 shown_parent(const new_mirror_group_data *data)
+{
+	const local_projectile_group_data *parent = get_local_projectile_group_data(data->parent_projectile_group_index);
+	if (!parent) return NONE;
+	if (parent->type != data->parent_type || parent->flags != data->parent_flags)
+	{
+		log_message(MODULE_NAME, __LINE__, "mirror group shows nothing: projectile group %d is not the shared group asked for.",
+			static_cast<int>(data->parent_projectile_group_index));
+		return NONE;
+	}
+	return data->parent_projectile_group_index;
+}
+
 int16 new_mirror_group(const new_mirror_group_data *data)
 {
 	if (!mirror_groups_initialized || !data) return NONE;
-	// Only shared groups live as long as the simulation needs: any other
-	// parent could be gone on one machine and present on another.
-	const local_projectile_group_data *parent = get_local_projectile_group_data(data->parent_projectile_group_index);
-	if (!parent || !(parent->flags & _group_is_never_visible_flag))
+	// Only shared groups live as long as the simulation needs. The test reads
+	// the request and the definitions alone, so every machine answers alike.
+	if (!get_local_projectile_group_definition(data->parent_type) || !(data->parent_flags & _group_is_never_visible_flag))
 	{
-		log_message(MODULE_NAME, __LINE__, "mirror group refused: projectile group %d is not a shared group.",
-			static_cast<int>(data->parent_projectile_group_index));
+		log_message(MODULE_NAME, __LINE__, "mirror group refused: group definition %d with flags %d is not a shared group.",
+			static_cast<int>(data->parent_type), static_cast<int>(data->parent_flags));
 		return NONE;
 	}
 	const int16 index = new_datum(&mirror_group_array);
 	if (index == NONE) return NONE;
 	mirror_group_data *mirror = get_mirror_group_data(index);
-	mirror->parent_projectile_group_index = data->parent_projectile_group_index;
+	mirror->parent_projectile_group_index = shown_parent(data);
+	mirror->parent_type = data->parent_type;
+	mirror->parent_flags = data->parent_flags;
 	mirror->center = data->center;
 	mirror->duration = data->duration;
 	mirror->startup_transition_time = data->startup_transition_time;
@@ -85,10 +101,11 @@ void handle_new_mirrored_projectile(int16 group_index, const world_point3d *poin
 
 void delete_mirrors_for_projectile_group(int16 group_index)
 {
+	if (!mirror_groups_initialized || group_index == NONE) return;
 	for (int16 i = 0; i < mirror_group_array.count; ++i)
 	{
-		const mirror_group_data *mirror = get_mirror_group_data(i);
-		if (mirror && mirror->parent_projectile_group_index == group_index) delete_datum(&mirror_group_array, i);
+		mirror_group_data *mirror = get_mirror_group_data(i);
+		if (mirror && mirror->parent_projectile_group_index == group_index) mirror->parent_projectile_group_index = NONE;
 	}
 }
 
@@ -134,8 +151,7 @@ void update_mirror_groups(void)
 			mirror->transition_ticks_elapsed += 1;
 			if (mirror->transition_ticks_elapsed >= mirror->ending_transition_time)
 			{
-				const local_projectile_group_data *parent = get_local_projectile_group_data(mirror->parent_projectile_group_index);
-				if (parent && (parent->flags & _group_is_internal_fire_group_flag))
+				if (mirror->parent_flags & _group_is_internal_fire_group_flag)
 				{
 					extinguish_fire_in_cell(mirror->center.x >> WORLD_FRACTIONAL_BITS, mirror->center.y >> WORLD_FRACTIONAL_BITS);
 				}
@@ -161,8 +177,8 @@ void build_mirror_groups_surface_list(view_data *view, mesh_region *region)
 		if (!mirror) continue;
 		const local_projectile_group_data *parent = get_local_projectile_group_data(mirror->parent_projectile_group_index);
 		const local_projectile_group_definition *definition =
-			parent ? get_local_projectile_group_definition(parent->type) : nullptr;
-		if (!definition) continue; // a parent that is gone draws nothing
+			parent && parent->type == mirror->parent_type ? get_local_projectile_group_definition(parent->type) : nullptr;
+		if (!definition) continue; // a parent this machine lacks draws nothing
 		const boolean surface_effect = (definition->flags & _group_is_media_surface_effect_flag) != 0;
 		const boolean casts = (definition->flags & (_group_casts_reflections_flag | _group_is_media_surface_effect_flag)) != 0;
 		for (int16 p = parent->first_projectile_index; p != NONE;)
@@ -201,7 +217,9 @@ void fold_mirror_groups_digest(zerv_digest *digest)
 		if (!mirror) continue;
 		zerv_digest_int16(digest, i);
 		zerv_digest_int16(digest, mirror->identifier);
-		zerv_digest_int16(digest, mirror->parent_projectile_group_index);
+		// Not the parent group's index: that is drawing state.
+		zerv_digest_int16(digest, mirror->parent_type);
+		zerv_digest_int16(digest, static_cast<int16>(mirror->parent_flags));
 		zerv_digest_int32(digest, mirror->center.x);
 		zerv_digest_int32(digest, mirror->center.y);
 		zerv_digest_int32(digest, mirror->center.z);

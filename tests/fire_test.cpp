@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 
+#include "mirror_groups.h"
 #include "monsters.h"
+#include "render/render.h"
 
 namespace {
 
@@ -13,7 +15,15 @@ protected:
 	void SetUp() override
 	{
 		weather_test_map::SetUp();
+		// As in a game: the shared flame and smoke groups are made.
+		get_local_projectiles_test_hooks()->module_off = FALSE;
 		start_fire_module();
+	}
+	// One game tick of the two modules, in the game's order.
+	static void tick(void)
+	{
+		update_fire();
+		update_mirror_groups();
 	}
 	static int32 fires_burning(void)
 	{
@@ -99,9 +109,9 @@ TEST_F(fire_on_a_map, spreading_generations_and_terrain)
 	// A field of grass: the fire spreads at most three generations from its start.
 	light(40, 40);
 	int32 most = 0;
-	for (int32 tick = 0; tick < 2000 && fires_burning() > 0; ++tick)
+	for (int32 t = 0; t < 2000 && fires_burning() > 0; ++t)
 	{
-		update_fire();
+		tick();
 		most = MAX(most, fires_burning());
 		for (int16 i = 0; i < MAXIMUM_CELLS_ON_FIRE_PER_MAP; ++i)
 		{
@@ -110,7 +120,7 @@ TEST_F(fire_on_a_map, spreading_generations_and_terrain)
 			EXPECT_LE(std::abs(fire->x - 40) + std::abs(fire->y - 40), MAXIMUM_TIMES_FIRE_CAN_SPREAD);
 		}
 	}
-	EXPECT_EQ(fires_burning(), 0) << "without flame mirrors every fire still goes out";
+	EXPECT_EQ(fires_burning(), 0) << "every fire goes out with its flames";
 	EXPECT_GE(most, 1);
 	// A cell next to a model never catches.
 	get_mesh_cell(60, 61)->model_index = 0;
@@ -119,8 +129,80 @@ TEST_F(fire_on_a_map, spreading_generations_and_terrain)
 	get_mesh_cell(60, 61)->model_index = NONE;
 }
 
+// A fire's life is the simulation's: the same spreading field gives the same
+// fires and mirrors every tick whether the local module made the shared
+// groups and ran their particles, was off, or found its group array full.
+TEST_F(fire_on_a_map, fires_and_mirrors_never_hang_on_the_local_groups)
+{
+	enum { local_module_on, local_module_off, local_groups_full, number_of_cases };
+	std::vector<uint64> trails[number_of_cases];
+	int32 most_fires[number_of_cases] = {}, shown_mirrors[number_of_cases] = {};
+	for (int32 which = 0; which < number_of_cases; ++which)
+	{
+		dispose_fire_from_old_map();
+		dispose_local_projectiles_from_old_map();
+		for (int32 y = 0; y < mesh_globals->mesh_height; ++y)
+		{
+			for (int32 x = 0; x < mesh_globals->mesh_width; ++x)
+			{
+				get_mesh_cell(x, y)->flags &= static_cast<uint16>(~_mesh_cell_was_or_is_on_fire_flag);
+			}
+		}
+		initialize_local_projectiles_for_new_map();
+		get_local_projectiles_test_hooks()->module_off = which == local_module_off;
+		if (which == local_groups_full)
+		{
+			// Room for two of the eight shared groups only.
+			set_local_projectile_capacities(6, MAXIMUM_LOCAL_PROJECTILES_PER_MAP);
+			const world_point3d somewhere = {5 * WORLD_ONE, 5 * WORLD_ONE, 0};
+			const int16 type = local_projectile_group_definition_tag_to_index(SMOKE_PROJECTILE_GROUP_TAG);
+			for (int32 i = 0; i < 4; ++i) ASSERT_NE(new_local_projectile_group(type, &somewhere, NONE), NONE);
+		}
+		set_random_seed(4321);
+		set_local_random_seed(static_cast<uint32>(17 + which));
+		start_fire_module();
+		light(40, 40);
+		light(44, 38, 43690);
+		view_data view = {};
+		view.game_ticks_elapsed = 1;
+		for (int32 t = 0; t < 1600; ++t)
+		{
+			tick();
+			if (which == local_module_on) build_local_projectiles_surface_list(&view, nullptr);
+			zerv_digest digest;
+			zerv_digest_begin(&digest);
+			fold_fire_digest(&digest);
+			fold_mirror_groups_digest(&digest);
+			trails[which].push_back(digest.hash);
+			most_fires[which] = MAX(most_fires[which], fires_burning());
+			for (int16 i = 0; i < MAXIMUM_MIRROR_GROUPS_PER_MAP; ++i)
+			{
+				const mirror_group_data *mirror = get_mirror_group_data(i);
+				shown_mirrors[which] += mirror && mirror->parent_projectile_group_index != NONE;
+			}
+		}
+		EXPECT_EQ(fires_burning(), 0) << which;
+	}
+	EXPECT_GT(most_fires[local_module_on], 2) << "the fires spread";
+	EXPECT_GT(shown_mirrors[local_module_on], 0);
+	EXPECT_EQ(shown_mirrors[local_module_off], 0);
+	EXPECT_LT(shown_mirrors[local_groups_full], shown_mirrors[local_module_on]);
+	for (int32 which = local_module_off; which < number_of_cases; ++which)
+	{
+		ASSERT_EQ(trails[which].size(), trails[local_module_on].size());
+		for (size_t t = 0; t < trails[which].size(); ++t)
+		{
+			ASSERT_EQ(trails[which][t], trails[local_module_on][t]) << "case " << which << ", tick " << t;
+		}
+	}
+}
+
 TEST_F(fire_on_a_map, a_fire_without_mirror_burns_its_mirrors_life)
 {
+	// A full mirror array leaves the next fire without flames.
+	new_mirror_group_data filler = {NONE, {}, -1, 0, 0, local_projectile_group_definition_tag_to_index(SMOKE_PROJECTILE_GROUP_TAG),
+		_group_is_never_visible_flag};
+	for (int32 i = 0; i < MAXIMUM_MIRROR_GROUPS_PER_MAP; ++i) ASSERT_NE(new_mirror_group(&filler), NONE);
 	light(20, 20);
 	const fire_cell_data *fire = get_fire_cell_data(0);
 	ASSERT_NE(fire, nullptr);
@@ -128,9 +210,9 @@ TEST_F(fire_on_a_map, a_fire_without_mirror_burns_its_mirrors_life)
 	const int32 life = fire->ticks_until_burnt_out;
 	EXPECT_GE(life, 150 + FIRE_DURATION_LOWER_BOUND + 1 + 150);
 	EXPECT_LT(life, 150 + FIRE_DURATION_LOWER_BOUND + FIRE_DURATION_DELTA + 1 + 150);
-	for (int32 tick = 1; tick < life; ++tick) update_fire();
+	for (int32 t = 1; t < life; ++t) tick();
 	EXPECT_TRUE(cell_is_on_fire(20, 20));
-	update_fire();
+	tick();
 	EXPECT_FALSE(cell_is_on_fire(20, 20));
 	EXPECT_TRUE(get_mesh_cell(20, 20)->flags & _mesh_cell_was_or_is_on_fire_flag) << "burnt for the rest of the map";
 

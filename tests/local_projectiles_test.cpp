@@ -173,16 +173,30 @@ TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 // The mirror groups: shared groups drawn again elsewhere (flames and smoke over fires).
 using mirror_groups_on_a_map = local_projectiles_on_a_map;
 
-TEST_F(mirror_groups_on_a_map, shared_groups_outlive_the_frame_driver_and_only_their_deletion_takes_mirrors)
+TEST_F(mirror_groups_on_a_map, shared_groups_outlive_the_frame_driver_and_mirrors_outlive_their_groups)
 {
+	const uint8 fire_flags = _group_is_never_visible_flag | _group_is_internal_fire_group_flag;
 	const int16 type = definition(TAG("fire"), _group_has_finite_duration_flag, 2);
-	const int16 shared = group(type, _group_is_never_visible_flag | _group_is_internal_fire_group_flag);
+	const int16 shared = group(type, fire_flags);
 	const int16 plain = group(type);
-	new_mirror_group_data request = {shared, {30 * 512, 30 * 512, 0}, 90, 150, 150};
+	new_mirror_group_data request = {shared, {30 * 512, 30 * 512, 0}, 90, 150, 150, type, fire_flags};
 	const int16 mirror = new_mirror_group(&request);
 	ASSERT_NE(mirror, NONE);
-	request.parent_projectile_group_index = plain;
+	EXPECT_EQ(get_mirror_group_data(mirror)->parent_projectile_group_index, shared);
+	// Refusal reads the request and the definitions only: a parent not made
+	// shared, or of no loaded definition, is refused whatever groups exist.
+	request.parent_flags = 0;
 	EXPECT_EQ(new_mirror_group(&request), NONE);
+	request.parent_flags = fire_flags;
+	request.parent_type = NONE;
+	EXPECT_EQ(new_mirror_group(&request), NONE);
+	// A parent this machine lacks or holds otherwise leaves the mirror nothing to show.
+	request.parent_type = type;
+	request.parent_projectile_group_index = plain;
+	const int16 unshown = new_mirror_group(&request);
+	ASSERT_NE(unshown, NONE);
+	EXPECT_EQ(get_mirror_group_data(unshown)->parent_projectile_group_index, NONE);
+	delete_datum(&mirror_group_array, unshown);
 	for (int32 k = 0; k < 5; ++k) update_local_projectile_group(shared, 6);
 	EXPECT_NE(get_local_projectile_group_data(shared), nullptr);
 	EXPECT_NE(get_mirror_group_data(mirror), nullptr);
@@ -205,7 +219,9 @@ TEST_F(mirror_groups_on_a_map, shared_groups_outlive_the_frame_driver_and_only_t
 	EXPECT_EQ(updates, 391);
 	EXPECT_EQ(get_fire_test_hooks()->extinguish_calls, 1);
 
-	// A new mirror of the shared group stains at most seven times; deleting the group takes it.
+	// A new mirror of the shared group stains at most seven times. Deleting the
+	// group takes only its particles from the mirror: the mirror still ends
+	// and puts its fire out from its own flags.
 	request.parent_projectile_group_index = shared;
 	const int16 second = new_mirror_group(&request);
 	for (int32 k = 0; k < 12; ++k)
@@ -215,13 +231,19 @@ TEST_F(mirror_groups_on_a_map, shared_groups_outlive_the_frame_driver_and_only_t
 	}
 	EXPECT_EQ(get_mirror_group_data(second)->stains_left, 0);
 	delete_local_projectile_group(shared);
-	EXPECT_EQ(get_mirror_group_data(second), nullptr);
+	ASSERT_NE(get_mirror_group_data(second), nullptr);
+	EXPECT_EQ(get_mirror_group_data(second)->parent_projectile_group_index, NONE);
+	group(type); // may take the freed record: the mirror must not show it
+	for (updates = 0; get_mirror_group_data(second) && updates < 1000; ++updates) update_mirror_groups();
+	EXPECT_EQ(updates, 391);
+	EXPECT_EQ(get_fire_test_hooks()->extinguish_calls, 2);
 }
 
 TEST_F(mirror_groups_on_a_map, a_smoke_mirror_ends_without_fire_and_a_zero_transition_ends_at_once)
 {
-	const int16 smoke = group(definition(TAG("smok"), 0, 1), _group_is_never_visible_flag);
-	new_mirror_group_data request = {smoke, {10 * 512, 10 * 512, 0}, -1, 0, 0};
+	const int16 smoke_type = definition(TAG("smok"), 0, 1);
+	const int16 smoke = group(smoke_type, _group_is_never_visible_flag);
+	new_mirror_group_data request = {smoke, {10 * 512, 10 * 512, 0}, -1, 0, 0, smoke_type, _group_is_never_visible_flag};
 	const int16 mirror = new_mirror_group(&request);
 	update_mirror_groups();
 	EXPECT_EQ(get_mirror_group_data(mirror)->state, _mirror_state_running);

@@ -34,7 +34,8 @@ protected:
 		initialize_fire();
 		initialize_particle_system();
 		// Rain splashes into the ripple group: the local groups' definitions load
-		// with the map, but no group is made, so fires burn without mirrors.
+		// with the map, but no group is made. Fires and their mirrors do not
+		// hang on it: the fire tests run with groups made, and one compares.
 		initialize_local_projectiles();
 		initialize_local_projectiles_for_new_map();
 		get_local_projectiles_test_hooks()->module_off = TRUE;
