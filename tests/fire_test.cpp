@@ -282,10 +282,21 @@ TEST_F(fire_on_a_map, the_sound_report)
 	EXPECT_EQ(count, 1);
 	EXPECT_EQ(report.volume, 200 * (5120 - 3072) / 4096) << "between the radii the volume falls off";
 	EXPECT_EQ(report.where.x, 20 * 512 + 256);
-	// The ending fade: a fire in its last tick reports nothing.
 	count = MAXIMUM_RAW_AMBIENT_SOUNDS;
 	report_fire_as_sound_source(&report, &count, record_sound);
 	EXPECT_EQ(report.reports, 1) << "seven raw sounds already reported";
+	// The flames' ending fades the sound; at its end the fire is dropped.
+	mirror_group_data *flames = get_mirror_group_data(get_fire_cell_data(0)->fire_mirror_group_index);
+	ASSERT_NE(flames, nullptr);
+	flames->state = _mirror_state_ending;
+	flames->transition_ticks_elapsed = FIRE_MIRROR_TRANSITION_TICKS / 2;
+	count = 0;
+	report_fire_as_sound_source(&report, &count, record_sound);
+	EXPECT_EQ(report.reports, 2);
+	EXPECT_EQ(report.volume, 50);
+	flames->transition_ticks_elapsed = FIRE_MIRROR_TRANSITION_TICKS;
+	report_fire_as_sound_source(&report, &count, record_sound);
+	EXPECT_EQ(report.reports, 2) << "the other fire is out of hearing";
 }
 
 } // namespace
