@@ -227,26 +227,33 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 			pixels[x0] = terrain_colour(((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511));
 			return;
 		}
+		// Pairs of pixels; the map wraps: so do the coordinates, without signed overflow.
+		// The tables are read through locals: the pixel stores could alias globals.
+		const uint8 *const color_map = volatile_color_map, *const shadow_map = volatile_shadow_map;
+		const uint32 *const colours = shading;
+		uint32 uu = static_cast<uint32>(u), vv = static_cast<uint32>(v);
+		const uint32 step_u = static_cast<uint32>(du2), step_v = static_cast<uint32>(dv2);
 		uint32 colour = 0;
 		int32 x = x0;
-		for (; x + 1 < x1; x += 2)
+		if (filtered)
 		{
-			const uint32 index = ((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511);
-			if (filtered)
+			const uint8 *const blends = blend;
+			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
-				const int32 index2 = static_cast<int32>(index) +
-					secondary_address_offset_table[((u >> 19) & 3) + ((v >> 17) & 12)];
-				colour = shading[(volatile_shadow_map[index2] << 8) |
-					blend[(volatile_color_map[index2] << 8) | volatile_color_map[index]]];
+				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
+				const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[((uu >> 19) & 3) + ((vv >> 17) & 12)];
+				colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
+				pixels[x] = pixels[x + 1] = colour;
 			}
-			else
+		}
+		else
+		{
+			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
-				colour = terrain_colour(index);
+				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
+				colour = colours[(shadow_map[index] << 8) | color_map[index]];
+				pixels[x] = pixels[x + 1] = colour;
 			}
-			pixels[x] = pixels[x + 1] = colour;
-			// The map wraps: so do the coordinates, without signed overflow.
-			u = static_cast<int32>(static_cast<uint32>(u) + static_cast<uint32>(du2));
-			v = static_cast<int32>(static_cast<uint32>(v) + static_cast<uint32>(dv2));
 		}
 		if (x < x1) pixels[x] = colour;
 	});
