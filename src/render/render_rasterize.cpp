@@ -357,8 +357,8 @@ static inline void prefetch_small_triangle(const bitmap_data *destination, const
 // 2^50: 33-bit coordinate differences times 17-bit screen differences), so
 // the quotient's rounding error, at most |quotient| / 2^53, is smaller than
 // 1 / |area|, the least distance from a fraction numerator / area to a whole
-// number: the truncated double is the exact quotient's truncation, as the
-// long double division this replaced was.
+// number: the truncated double is the exact quotient's truncation (a long
+// double gives the same, only slower).
 int64 texture_gradient(int64 numerator, int64 area2)
 {
 	return static_cast<int64>(static_cast<double>(numerator) / static_cast<double>(area2));
