@@ -227,26 +227,33 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 			pixels[x0] = terrain_colour(((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511));
 			return;
 		}
+		// Pairs of pixels; the map wraps: so do the coordinates, without signed overflow.
+		// The tables are read through locals: the pixel stores could alias globals.
+		const uint8 *const color_map = volatile_color_map, *const shadow_map = volatile_shadow_map;
+		const uint32 *const colours = shading;
+		uint32 uu = static_cast<uint32>(u), vv = static_cast<uint32>(v);
+		const uint32 step_u = static_cast<uint32>(du2), step_v = static_cast<uint32>(dv2);
 		uint32 colour = 0;
 		int32 x = x0;
-		for (; x + 1 < x1; x += 2)
+		if (filtered)
 		{
-			const uint32 index = ((static_cast<uint32>(v) >> 21) & 511) * 512 + ((static_cast<uint32>(u) >> 21) & 511);
-			if (filtered)
+			const uint8 *const blends = blend;
+			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
-				const int32 index2 = static_cast<int32>(index) +
-					secondary_address_offset_table[((u >> 19) & 3) + ((v >> 17) & 12)];
-				colour = shading[(volatile_shadow_map[index2] << 8) |
-					blend[(volatile_color_map[index2] << 8) | volatile_color_map[index]]];
+				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
+				const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[((uu >> 19) & 3) + ((vv >> 17) & 12)];
+				colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
+				pixels[x] = pixels[x + 1] = colour;
 			}
-			else
+		}
+		else
+		{
+			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
-				colour = terrain_colour(index);
+				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
+				colour = colours[(shadow_map[index] << 8) | color_map[index]];
+				pixels[x] = pixels[x + 1] = colour;
 			}
-			pixels[x] = pixels[x + 1] = colour;
-			// The map wraps: so do the coordinates, without signed overflow.
-			u = static_cast<int32>(static_cast<uint32>(u) + static_cast<uint32>(du2));
-			v = static_cast<int32>(static_cast<uint32>(v) + static_cast<uint32>(dv2));
 		}
 		if (x < x1) pixels[x] = colour;
 	});
@@ -254,16 +261,24 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 
 /* ---------- filled rectangles */
 
+// Each channel's top five bits of destination and source pick the level's
+// entry, which comes back times 8 (ORed in, as the table's bytes may exceed 31).
+static inline uint32 blend_pixel_at(const uint8 *t, uint32 destination, uint32 source)
+{
+	const uint32 blue = t[((destination << 2) & 0x3E0) | ((source >> 3) & 31)];
+	const uint32 green = t[((destination >> 6) & 0x3E0) | ((source >> 11) & 31)];
+	const uint32 red = t[((destination >> 14) & 0x3E0) | ((source >> 19) & 31)];
+	return 0xFF000000u | (red << 19) | (green << 11) | (blue << 3);
+}
+
 static inline uint32 blend_pixel(const uint8 *table, int32 level, uint32 destination, uint32 source)
 {
-	const uint8 *t = table + level * 1024;
-	uint32 result = 0xFF000000u;
-	for (int32 shift = 0; shift < 24; shift += 8)
-	{
-		const uint32 d = (destination >> shift) & 255, s = (source >> shift) & 255;
-		result |= static_cast<uint32>(t[(d >> 3) * 32 + (s >> 3)] * 8) << shift;
-	}
-	return result;
+	return blend_pixel_at(table + level * 1024, destination, source);
+}
+
+uint32 blend_pixel_32bit(const uint8 *table, int32 level, uint32 destination, uint32 source)
+{
+	return blend_pixel(table, level, destination, source);
 }
 
 void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *surface)
@@ -320,21 +335,33 @@ static boolean setup_texture(const render_surface *surface, bitmap_identifier te
 	return TRUE;
 }
 
-// One texel into one pixel: 8-bit texels skip index 0; 16-bit texels carry a
-// level in bits 8-11 and are blended, index 0 included.
-static inline void draw_texel(uint32 *pixel, const texture_setup *setup, uint32 texel, boolean wide,
-	fixed_fraction transparency)
+// The screen rows of a small triangle lie far apart in memory, and the
+// blending reads them: ask for all of their lines at once rather than wait
+// for each row in turn.
+static inline void prefetch_small_triangle(const bitmap_data *destination, const point2d &top, const point2d &middle,
+	const point2d &bottom)
 {
-	if (!wide)
+	const int32 left = std::max<int32>(std::min<int32>(std::min<int32>(top.x, middle.x), bottom.x), 0);
+	const int32 right = std::min<int32>(std::max<int32>(std::max<int32>(top.x, middle.x), bottom.x), destination->width - 1);
+	const int32 first = std::max<int32>(top.y, 0), last = std::min<int32>(bottom.y, destination->height - 1);
+	if (right < left || last < first || right - left > 48 || last - first > 48) return;
+	for (int32 y = first; y <= last; ++y)
 	{
-		if (texel == 0) return;
-		*pixel = setup->table ? blend_pixel(setup->table, setup->level, *pixel, setup->shading[texel])
-							  : setup->shading[texel];
-		return;
+		const uint8 *row = destination->row_addresses[y];
+		for (int32 x = left & ~15; x <= right; x += 16) __builtin_prefetch(row + x * 4, 1);
 	}
-	if (!setup->table) return;
-	const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
-	*pixel = blend_pixel(setup->table, static_cast<int32>(level), *pixel, setup->shading[texel & 255]);
+}
+
+// A texture gradient, the numerator over the doubled area truncated toward
+// zero. Both are whole numbers well inside a double's 53 bits (|numerator| <
+// 2^50: 33-bit coordinate differences times 17-bit screen differences), so
+// the quotient's rounding error, at most |quotient| / 2^53, is smaller than
+// 1 / |area|, the least distance from a fraction numerator / area to a whole
+// number: the truncated double is the exact quotient's truncation (a long
+// double gives the same, only slower).
+int64 texture_gradient(int64 numerator, int64 area2)
+{
+	return static_cast<int64>(static_cast<double>(numerator) / static_cast<double>(area2));
 }
 
 static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
@@ -356,6 +383,8 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		wide = (flags & _4bit_transparency_encoded_flag) != 0;
 	}
 	if (flags & _1bit_transparency_encoded_flag) return; // row spans are for sprites
+	// Without a row table the pixels are stored run-length: nothing to sample.
+	if (flags & _no_row_address_table_flag) return;
 	if (bitmap->width_bits < 0 || bitmap->width_bits > 15 || bitmap->height_bits < 0 || bitmap->height_bits > 15) return;
 
 	triangle_setup setup;
@@ -367,28 +396,57 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		static_cast<int64>(static_cast<uint16>(setup.top->interpolants[1])) << 16};
 	for (int32 k = 0; k < 2; ++k)
 	{
-		const long double a1 =
-			static_cast<long double>((static_cast<int64>(static_cast<uint16>(setup.middle->interpolants[k])) << 16) - base[k]);
-		const long double a2 =
-			static_cast<long double>((static_cast<int64>(static_cast<uint16>(setup.bottom->interpolants[k])) << 16) - base[k]);
-		const long double area = static_cast<long double>(setup.area2);
-		gradient[k][0] = static_cast<int64>((a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / area);
-		gradient[k][1] = static_cast<int64>((a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / area);
+		const int64 a1 = (static_cast<int64>(static_cast<uint16>(setup.middle->interpolants[k])) << 16) - base[k];
+		const int64 a2 = (static_cast<int64>(static_cast<uint16>(setup.bottom->interpolants[k])) << 16) - base[k];
+		gradient[k][0] = texture_gradient(a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y), setup.area2);
+		gradient[k][1] = texture_gradient(a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x), setup.area2);
 	}
 	const int32 width_shift = 32 - bitmap->width_bits, height_shift = 32 - bitmap->height_bits;
 	const int32 column_mask = bitmap->width - 1, row_mask = bitmap->height - 1;
+	if (wide && !texture.table) return; // 16-bit texels are only ever blended
+	const uint32 *shading = texture.shading;
+	const uint8 *table = texture.table;
+	const uint8 *level_table = table ? table + texture.level * 1024 : NULL;
+	const uint32 transparency = surface->transparency;
+	uint8 *const *rows = bitmap->row_addresses;
+	prefetch_small_triangle(destination, p0, p1, p2);
 	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
 		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
 		int64 u = base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y);
 		int64 v = base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y);
-		for (int32 x = x0; x < x1; ++x, u += gradient[0][0], v += gradient[1][0])
+		const int64 du = gradient[0][0], dv = gradient[1][0];
+		// 64-bit shifts: a one-texel side (0 bits) shifts by 32.
+		const auto column_of = [&](int64 value) {
+			return static_cast<int32>(static_cast<uint64>(static_cast<uint32>(value)) >> width_shift) & column_mask;
+		};
+		const auto row_of = [&](int64 value) {
+			return static_cast<int32>(static_cast<uint64>(static_cast<uint32>(value)) >> height_shift) & row_mask;
+		};
+		if (wide)
 		{
-			// 64-bit shifts: a one-texel side (0 bits) shifts by 32.
-			const int32 column = static_cast<int32>(static_cast<uint64>(static_cast<uint32>(u)) >> width_shift) & column_mask;
-			const int32 row = static_cast<int32>(static_cast<uint64>(static_cast<uint32>(v)) >> height_shift) & row_mask;
-			const uint8 *source = bitmap->row_addresses[row];
-			const uint32 texel = wide ? reinterpret_cast<const uint16 *>(source)[column] : source[column];
-			draw_texel(&pixels[x], &texture, texel, wide, surface->transparency);
+			// A 16-bit texel carries its own level in bits 8-11.
+			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = reinterpret_cast<const uint16 *>(rows[row_of(v)])[column_of(u)];
+				const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+				pixels[x] = blend_pixel_at(table + level * 1024, pixels[x], shading[texel & 255]);
+			}
+		}
+		else if (level_table)
+		{
+			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = rows[row_of(v)][column_of(u)];
+				if (texel) pixels[x] = blend_pixel_at(level_table, pixels[x], shading[texel]);
+			}
+		}
+		else
+		{
+			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = rows[row_of(v)][column_of(u)];
+				if (texel) pixels[x] = shading[texel];
+			}
 		}
 	});
 }
@@ -422,9 +480,15 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 	if (wide && !texture.table) return;
 
 	const uint16 flags = surface_flags(surface);
+	const boolean mirror_horizontal = (flags & _surface_mirror_horizontal_flag) != 0;
 	const int64 x_step = (static_cast<int64>(bitmap->width) << 16) / (g.x1 - g.x0);
 	const int64 y_step = (static_cast<int64>(bitmap->height) << 16) / (g.y1 - g.y0);
 	const int32 y_first = std::max<int32>(g.y0, g.clip_top), y_last = std::min<int32>(g.y1, g.clip_bottom);
+	const uint32 *shading = texture.shading;
+	const uint8 *table = texture.table;
+	const uint8 *level_table = table ? table + texture.level * 1024 : NULL;
+	const int32 level_bias = texture.level;
+	const uint32 transparency = surface->transparency;
 	for (int32 y = y_first; y < y_last; ++y)
 	{
 		int32 source_row = static_cast<int32>(((y - g.y0) * y_step) >> 16);
@@ -445,28 +509,49 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 			const int32 length = span.end - span.start;
 			if (length <= 0 || span.start < 0 || span.end > bitmap->width || pixel_index + length > pixel_count) break;
 			// The span's screen columns through the step, mirrored when flagged.
-			const int32 start = (flags & _surface_mirror_horizontal_flag) ? bitmap->width - span.end : span.start;
+			const int32 start = mirror_horizontal ? bitmap->width - span.end : span.start;
 			const int32 x_begin = g.x0 + static_cast<int32>(((static_cast<int64>(start) << 16) + x_step - 1) / x_step);
 			const int32 x_end = g.x0 + static_cast<int32>(((static_cast<int64>(start + length) << 16) + x_step - 1) / x_step);
-			for (int32 x = std::max<int32>(x_begin, 0); x < std::min<int32>(x_end, destination->width); ++x)
+			const int32 x_first = std::max<int32>(x_begin, 0), x_stop = std::min<int32>(x_end, destination->width);
+			// The source column of screen column x is ((x - x0) * step) >> 16, stepped.
+			int64 position = static_cast<int64>(x_first - g.x0) * x_step;
+			// The span's texel for a column past its start, mirrored when flagged.
+			const int32 first_index = mirror_horizontal ? pixel_index + length - 1 : pixel_index;
+			const int32 direction = mirror_horizontal ? -1 : 1;
+			const auto texel_index = [&](int32 x, int64 at, int32 *index) {
+				(void)x;
+				const int32 source_column = static_cast<int32>(at >> 16) - start;
+				if (source_column < 0 || source_column >= length) return false;
+				*index = first_index + direction * source_column;
+				return true;
+			};
+			int32 index;
+			if (!wide && !table)
 			{
-				int32 source_column = static_cast<int32>(((x - g.x0) * x_step) >> 16) - start;
-				if (source_column < 0 || source_column >= length) continue;
-				if (flags & _surface_mirror_horizontal_flag) source_column = length - 1 - source_column;
-				const int32 index = pixel_index + source_column;
-				if (!wide)
+				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
 				{
-					const uint8 texel = pixels[index];
-					line[x] = texture.table ? blend_pixel(texture.table, texture.level, line[x], texture.shading[texel])
-											: texture.shading[texel];
-					continue;
+					if (texel_index(x, position, &index)) line[x] = shading[pixels[index]];
 				}
-				uint16 texel;
-				memcpy(&texel, pixels + 2 * index, 2);
-				int32 level;
-				if (light_mask) level = std::min<int32>(((texel >> 8) & 15) + texture.level, 15); // clamped to the table
-				else level = std::max<uint32>(static_cast<uint16>(texel << 4), surface->transparency) >> 12;
-				line[x] = blend_pixel(texture.table, level, line[x], texture.shading[texel & 255]);
+			}
+			else if (!wide)
+			{
+				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
+				{
+					if (texel_index(x, position, &index)) line[x] = blend_pixel_at(level_table, line[x], shading[pixels[index]]);
+				}
+			}
+			else
+			{
+				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
+				{
+					if (!texel_index(x, position, &index)) continue;
+					uint16 texel;
+					memcpy(&texel, pixels + 2 * index, 2);
+					int32 level;
+					if (light_mask) level = std::min<int32>(((texel >> 8) & 15) + level_bias, 15); // clamped to the table
+					else level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+					line[x] = blend_pixel(table, level, line[x], shading[texel & 255]);
+				}
 			}
 			pixel_index += length;
 		}
