@@ -4,6 +4,7 @@
 #include "monsters.h"
 
 #include "alliances.h"
+#include "cell_units.h"
 #include "damage.h"
 #include "artifact_definitions.h"
 #include "local_projectiles.h"
@@ -229,19 +230,15 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int32 cached_team = INT32_MIN; // no team yet: every int16 differs
 	boolean cached_team_allied = FALSE;
 
-	object_cell_walk walk;
-	start_object_cell_walk(&walk, x0, y0, x0 + size - 1, y0 + size - 1);
-	for (int16 object_index = next_object_in_cell_walk(&walk); object_index != NONE;
-		object_index = next_object_in_cell_walk(&walk))
-	{
+	for_each_object_in_cells(x0, y0, x0 + size - 1, y0 + size - 1, [&](int16 object_index) {
 		// The walk hands out only linked, live objects.
 		const object_data *other_object = &static_cast<const object_data *>(object_array.data)[object_index];
-		if (other_object->owner != _object_is_monster) continue;
-		if (other_object->flags & _object_is_invisible_flag) continue;
-		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) continue;
+		if (other_object->owner != _object_is_monster) return;
+		if (other_object->flags & _object_is_invisible_flag) return;
+		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) return;
 		const int16 other_index = other_object->owner_index;
-		const monster_data *other = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
-		if (!other) continue;
+		const monster_data *other = get_monster_data(other_index);
+		if (!other) return;
 
 		int16 candidate_index = other_index;
 		// Cheapest tests first; the kind's class is looked up only for allies.
@@ -271,21 +268,21 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				(other->flags & (_monster_responding_to_target_command_flag | _monster_needs_to_retreat_flag)) ||
 				other->unit_type != monster->unit_type)
 			{
-				continue;
+				return;
 			}
 			candidate_index = other->target_monster_index;
 		}
 		else if (mode == _closest_most_appropriate_target_becoming_idle_scan)
 		{
-			continue;
+			return;
 		}
-		if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) continue;
+		if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) return;
 		const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
 		const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
-		if (!candidate_object) continue;
+		if (!candidate_object) return;
 
 		// Such a unit never replaces the best.
-		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) continue;
+		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) return;
 
 		// The distance is compared without its square root where it can be:
 		// outside the died-scan rules it is only compared, and under them it
@@ -348,7 +345,7 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			best_distance = d;
 			best_score = score;
 		}
-	}
+	});
 	return best;
 }
 
