@@ -33,7 +33,7 @@ static inline world_point2d point2d_of(const world_point3d &p)
 
 static object_data *monster_object(const monster_data *monster)
 {
-	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : nullptr;
+	return monster ? get_object_data(monster->object_index) : nullptr;
 }
 
 static monster_definition *monster_kind(const monster_data *monster)
