@@ -1014,7 +1014,7 @@ static void end_confusion(int16 monster_index, monster_data *monster, boolean ve
 
 static void run_action_handler(int16 monster_index, monster_data *monster, const monster_definition *definition)
 {
-	object_data *object = static_cast<object_data *>(datum_in_use(&object_array, monster->object_index));
+	object_data *object = get_object_data(monster->object_index);
 	if (!object) return;
 	switch (monster->action)
 	{
@@ -1223,7 +1223,7 @@ static void update_all_monsters(boolean version_13)
 	{
 		const monster_data *monster = live_monster_at(i);
 		if (!monster || (monster->flags & _monster_has_left_the_mesh_flag)) continue;
-		if (!datum_in_use(&object_array, monster->object_index)) continue;
+		if (!get_object_data(monster->object_index)) continue;
 		update_monster(i, version_13);
 	}
 }

@@ -3,7 +3,10 @@
 // its own statement so the order is fixed on every machine.
 #include "monsters.h"
 
+#include <type_traits>
+
 #include "alliances.h"
+#include "cell_units.h"
 #include "damage.h"
 #include "artifact_definitions.h"
 #include "local_projectiles.h"
@@ -30,7 +33,7 @@ static inline world_point2d point2d_of(const world_point3d &p)
 
 static object_data *monster_object(const monster_data *monster)
 {
-	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : nullptr;
+	return monster ? get_object_data(monster->object_index) : nullptr;
 }
 
 static monster_definition *monster_kind(const monster_data *monster)
@@ -176,6 +179,20 @@ void get_target_scan_square(int16 monster_index, int16 mode, int32 *x0, int32 *y
 	scan_square_corner(at.x >> WORLD_FRACTIONAL_BITS, at.y >> WORLD_FRACTIONAL_BITS, *size, facing, biased, x0, y0);
 }
 
+// The died scan's distance: the plain distance lengthened by the steps of
+// the angle off the unit's facing. Each step only adds (d is never
+// negative), so the steps of an angle past 16384 give the longest.
+static inline world_distance lengthened_by_angle(world_distance d, int32 off)
+{
+	if (off > 4096)
+	{
+		d += d / 8;
+		if (off > 8192) d += d / 6;
+		if (off > 16384) d += d / 4;
+	}
+	return d;
+}
+
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 {
 	get_monsters_test_hooks()->closest_target_calls += 1;
@@ -229,126 +246,132 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int32 cached_team = INT32_MIN; // no team yet: every int16 differs
 	boolean cached_team_allied = FALSE;
 
-	object_cell_walk walk;
-	start_object_cell_walk(&walk, x0, y0, x0 + size - 1, y0 + size - 1);
-	for (int16 object_index = next_object_in_cell_walk(&walk); object_index != NONE;
-		object_index = next_object_in_cell_walk(&walk))
-	{
-		// The walk hands out only linked, live objects.
-		const object_data *other_object = &static_cast<const object_data *>(object_array.data)[object_index];
-		if (other_object->owner != _object_is_monster) continue;
-		if (other_object->flags & _object_is_invisible_flag) continue;
-		if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) continue;
-		const int16 other_index = other_object->owner_index;
-		const monster_data *other = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
-		if (!other) continue;
+	// The died-scan rules are fixed for the scan: each kind of scan gets its
+	// own loop without the other's tests.
+	const auto scan = [&](auto died_rules) {
+		for_each_object_in_cells(x0, y0, x0 + size - 1, y0 + size - 1, [&](int16 object_index) {
+			// The walk hands out only linked, live objects.
+			const object_data *other_object = &static_cast<const object_data *>(object_array.data)[object_index];
+			if (other_object->owner != _object_is_monster) return;
+			if (other_object->flags & _object_is_invisible_flag) return;
+			if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) return;
+			const int16 other_index = other_object->owner_index;
+			const monster_data *other = get_monster_data(other_index);
+			if (!other) return;
 
-		int16 candidate_index = other_index;
-		// Cheapest tests first; the kind's class is looked up only for allies.
-		boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
-		if (allied)
-		{
-			// Alliances do not change during a scan: asked once per team met in a row.
-			if (other->owner_team_index != cached_team)
+			int16 candidate_index = other_index;
+			// Cheapest tests first; the kind's class is looked up only for allies.
+			boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
+			if (allied)
 			{
-				cached_team = other->owner_team_index;
-				cached_team_allied = teams_are_allied(scanner_team, other->owner_team_index);
-			}
-			allied = cached_team_allied;
-		}
-		if (allied)
-		{
-			if (other->type != cached_type)
-			{
-				cached_type = other->type;
-				cached_definition = get_monster_definition(other->type);
-			}
-			allied = !cached_definition || cached_definition->monster_class != _monster_class_ambient_life;
-		}
-		if (allied)
-		{
-			if (!(other->flags & _monster_has_valid_target_index_flag) ||
-				(other->flags & (_monster_responding_to_target_command_flag | _monster_needs_to_retreat_flag)) ||
-				other->unit_type != monster->unit_type)
-			{
-				continue;
-			}
-			candidate_index = other->target_monster_index;
-		}
-		else if (mode == _closest_most_appropriate_target_becoming_idle_scan)
-		{
-			continue;
-		}
-		if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) continue;
-		const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
-		const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
-		if (!candidate_object) continue;
-
-		// Such a unit never replaces the best.
-		if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) continue;
-
-		// The distance is compared without its square root where it can be:
-		// outside the died-scan rules it is only compared, and under them it
-		// only grows with the angle off the unit's facing, so a candidate the
-		// plain distance rules out needs neither the root nor the angle.
-		const world_point2d position = point2d_of(candidate_object->location.position);
-		world_distance d = 0;
-		boolean measured = FALSE;
-		const auto died_scan_distance = [&]() {
-			if (!measured)
-			{
-				d = distance2d(&position, &centre);
-				const angle direction = arctangent(position.x - here.x, position.y - here.y);
-				const int32 off = angular_difference(monster->desired_yaw, direction);
-				if (off > 4096)
+				// Alliances do not change during a scan: asked once per team met in a row.
+				if (other->owner_team_index != cached_team)
 				{
-					d += d / 8;
-					if (off > 8192) d += d / 6;
-					if (off > 16384) d += d / 4;
+					cached_team = other->owner_team_index;
+					cached_team_allied = teams_are_allied(scanner_team, other->owner_team_index);
 				}
-				measured = TRUE;
+				allied = cached_team_allied;
 			}
-			return d;
-		};
-		boolean near = distance2d_below(&position, &centre, definition->critical_distance);
-		if (near && died_scan_rules) near = died_scan_distance() < definition->critical_distance;
+			if (allied)
+			{
+				if (other->type != cached_type)
+				{
+					cached_type = other->type;
+					cached_definition = get_monster_definition(other->type);
+				}
+				allied = !cached_definition || cached_definition->monster_class != _monster_class_ambient_life;
+			}
+			if (allied)
+			{
+				if (!(other->flags & _monster_has_valid_target_index_flag) ||
+					(other->flags & (_monster_responding_to_target_command_flag | _monster_needs_to_retreat_flag)) ||
+					other->unit_type != monster->unit_type)
+				{
+					return;
+				}
+				candidate_index = other->target_monster_index;
+			}
+			else if (mode == _closest_most_appropriate_target_becoming_idle_scan)
+			{
+				return;
+			}
+			if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) return;
+			const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
+			const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
+			if (!candidate_object) return;
 
-		const boolean preferred = preferred_kind != NONE && candidate->type == preferred_kind;
-		int32 score = (preferred ? 1 : 0) + (near ? 1 : 0);
-		if (score >= 1 || preferred_kind == NONE)
-		{
-			if (monster_targets(candidate, monster_index)) score += 1;
-		}
-		else
-		{
-			score = 0;
-		}
+			// Such a unit never replaces the best.
+			if (candidate->extra_flags & _monster_cannot_be_autotargeted_extra_flag) return;
 
-		boolean replaces;
-		if (died_scan_rules)
-		{
-			// A closer candidate replaces an equal score, or any score when
-			// the unit should close on its target.
-			const boolean may_close = (monster->flags & _monster_should_close_on_target_flag) &&
-				(preferred_kind == NONE || preferred);
-			replaces = best == NONE || score > best_score ||
-				((score == best_score || may_close) && distance2d_below(&position, &centre, best_distance) &&
-					died_scan_distance() < best_distance);
-			if (replaces) died_scan_distance();
-		}
-		else
-		{
-			replaces = best == NONE || score > best_score ||
-				(score == best_score && distance2d_below(&position, &centre, best_distance));
-			if (replaces) d = distance2d(&position, &centre);
-		}
-		if (replaces)
-		{
-			best = candidate_index;
-			best_distance = d;
-			best_score = score;
-		}
-	}
+			// The distance is compared without its square root where it can be:
+			// outside the died-scan rules it is only compared, and under them it
+			// only grows with the angle off the unit's facing, so a candidate the
+			// plain distance rules out needs neither the root nor the angle.
+			const world_point2d position = point2d_of(candidate_object->location.position);
+			world_distance d = 0;
+			int32 measured = 0; // 1: d is the plain distance; 2: d has the angle's part too
+			const auto died_scan_distance = [&]() {
+				if (measured < 2)
+				{
+					if (measured == 0) d = distance2d(&position, &centre);
+					const angle direction = arctangent(position.x - here.x, position.y - here.y);
+					d = lengthened_by_angle(d, angular_difference(monster->desired_yaw, direction));
+					measured = 2;
+				}
+				return d;
+			};
+			boolean near = distance2d_below(&position, &centre, definition->critical_distance);
+			if (near && died_rules)
+			{
+				// When even the longest the angle can make it stays below the
+				// limit, the angle cannot change the answer.
+				d = distance2d(&position, &centre);
+				measured = 1;
+				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
+				{
+					near = died_scan_distance() < definition->critical_distance;
+				}
+			}
+
+			const boolean preferred = preferred_kind != NONE && candidate->type == preferred_kind;
+			int32 score = (preferred ? 1 : 0) + (near ? 1 : 0);
+			if (score >= 1 || preferred_kind == NONE)
+			{
+				if (monster_targets(candidate, monster_index)) score += 1;
+			}
+			else
+			{
+				score = 0;
+			}
+
+			boolean replaces;
+			if (died_rules)
+			{
+				// A closer candidate replaces an equal score, or any score when
+				// the unit should close on its target.
+				const boolean may_close = (monster->flags & _monster_should_close_on_target_flag) &&
+					(preferred_kind == NONE || preferred);
+				replaces = best == NONE || score > best_score ||
+					((score == best_score || may_close) && distance2d_below(&position, &centre, best_distance) &&
+						died_scan_distance() < best_distance);
+				if (replaces) died_scan_distance();
+			}
+			else
+			{
+				replaces = best == NONE || score > best_score ||
+					(score == best_score && distance2d_below(&position, &centre, best_distance));
+				if (replaces) d = distance2d(&position, &centre);
+			}
+			if (replaces)
+			{
+				best = candidate_index;
+				best_distance = d;
+				best_score = score;
+			}
+		});
+	};
+	if (died_scan_rules) scan(std::true_type());
+	else scan(std::false_type());
 	return best;
 }
 

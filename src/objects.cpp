@@ -974,11 +974,12 @@ uint32 move_object(int16 object_index)
 		for (const auto &candidate_cell : cells)
 		{
 			if (!cell_is_inside(candidate_cell[0], candidate_cell[1])) continue;
-			object_cell_walk walk;
-			start_object_cell_walk(&walk, candidate_cell[0], candidate_cell[1], candidate_cell[0], candidate_cell[1]);
-			for (int16 i = next_object_in_cell_walk(&walk); i != NONE; i = next_object_in_cell_walk(&walk))
+			// One cell's chain, as a walk of that cell hands it out.
+			int16 next = mesh_globals->mesh_cells[candidate_cell[1] * mesh_globals->mesh_width + candidate_cell[0]].first_object_index;
+			for (int16 i = next; i != NONE; i = next)
 			{
 				const object_data *other = object_at(i);
+				next = other->next_object_index;
 				// The mover's own parasite rides with it and is never in its way.
 				if (i == object_index || i == object->transparent_object_index || i == object->parasitic_object_index ||
 					!object_is_obstacle(other))
