@@ -71,11 +71,15 @@ fuzz: install build-fuzz/CMakeCache.txt
 	fuzz/run_fuzzers.sh build-fuzz $(JOBS) --seconds $(FUZZ_SECONDS)
 
 # In the full run the 32-bit tree's one-process pass, which takes a single
-# core, runs while the clang tree builds; the fuzz leg follows both.
+# core, starts as soon as its binary is linked and runs while the 32-bit
+# corpus replays (all that is left of that tree; a whole build would write the
+# tag set again under the running tests) and the clang tree build; the fuzz
+# leg follows both.
+M32_REPLAY_TARGETS := $(patsubst fuzz/%.cpp,%_replay,$(wildcard fuzz/*_fuzzer.cpp))
 test-m32-and-fuzz: install build-m32/CMakeCache.txt build-fuzz/CMakeCache.txt
-	cmake --build build-m32 -j $(JOBS)
+	cmake --build build-m32 -j $(JOBS) --target zerv_unit_tests
 	@{ (cd build-m32/tests && ./zerv_unit_tests --gtest_brief=1) > build-m32/unit_run.log 2>&1 & unit=$$!; \
-	  cmake --build build-fuzz -j $(JOBS); built=$$?; \
+	  cmake --build build-m32 -j $(JOBS) --target $(M32_REPLAY_TARGETS) && cmake --build build-fuzz -j $(JOBS); built=$$?; \
 	  wait $$unit; ran=$$?; \
 	  if [ $$ran -ne 0 ]; then cat build-m32/unit_run.log; else tail -n 3 build-m32/unit_run.log; fi; \
 	  [ $$ran -eq 0 ] && [ $$built -eq 0 ]; }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <set>
+#include <string>
 
 #include "hardware/OpenGL/gl_prefs.h"
 #include "hardware/OpenGL/setup_opengl.h"
@@ -34,6 +35,37 @@ protected:
 		return started;
 	}
 
+	// The OpenGL frame and the software frame of the observer's view, drawn
+	// with the same view flags, dumped when asked, and their difference.
+	void compare_with_software_frame(uint32 view_flags, const std::string &name, frame_difference *difference)
+	{
+		const int32 width = active_screen.width, height = active_screen.height;
+		rectangle2d bounds;
+		set_rectangle2d(&bounds, 0, 0, static_cast<int16>(width), static_cast<int16>(height));
+		view_data view;
+		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
+		ASSERT_NE(view.screen, nullptr);
+		view.flags |= view_flags;
+		render_scene(&view);
+		bitmap_data *opengl = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		copy_bits_from_render_view_hardware(&bounds, opengl);
+
+		bitmap_data *software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		prepare_observer_view(&view, software);
+		view.rasterizer_code = _rasterizer_software;
+		view.flags |= view_flags;
+		render_scene(&view);
+
+		dump_frame_when_asked(opengl, name + "_opengl");
+		dump_frame_when_asked(software, name + "_software");
+		*difference = compare_frames(opengl, software, width, height);
+		printf("mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", difference->mean,
+			difference->share_above_48, static_cast<int>(difference->worst_block),
+			static_cast<int>(difference->colours));
+		dispose_pointer(opengl);
+		dispose_pointer(software);
+	}
+
 	bool started = false;
 };
 
@@ -45,31 +77,10 @@ TEST_F(opengl_frames, OpenGLFrames_demo_terrain_matches_the_software_frame)
 	harness_demo_setup(&setup, 2);
 	ASSERT_TRUE(harness_start_map(&setup));
 	if (!start_opengl()) GTEST_SKIP() << "no OpenGL device";
-	const int32 width = active_screen.width, height = active_screen.height;
 	const uint32 terrain_only = _render_view_omit_objects_flag | _render_view_omit_models_flag |
 		_render_view_omit_rasterization_effects_flag;
-
-	rectangle2d bounds;
-	set_rectangle2d(&bounds, 0, 0, static_cast<int16>(width), static_cast<int16>(height));
-	view_data view;
-	prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
-	ASSERT_NE(view.screen, nullptr);
-	view.flags |= terrain_only;
-	render_scene(&view);
-	bitmap_data *opengl = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-	copy_bits_from_render_view_hardware(&bounds, opengl);
-
-	bitmap_data *software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-	prepare_observer_view(&view, software);
-	view.rasterizer_code = _rasterizer_software;
-	view.flags |= terrain_only;
-	render_scene(&view);
-
-	dump_frame_when_asked(opengl, "terrain_opengl");
-	dump_frame_when_asked(software, "terrain_software");
-	const frame_difference difference = compare_frames(opengl, software, width, height);
-	printf("mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", difference.mean, difference.share_above_48,
-		static_cast<int>(difference.worst_block), static_cast<int>(difference.colours));
+	frame_difference difference{};
+	ASSERT_NO_FATAL_FAILURE(compare_with_software_frame(terrain_only, "terrain", &difference));
 	// OpenGL filters bilinearly and software samples nearest at half
 	// horizontal resolution, so the frames differ a little (a mean of about
 	// 0.5 on the demo's smooth grass); a missing, black or flipped terrain,
@@ -78,8 +89,6 @@ TEST_F(opengl_frames, OpenGLFrames_demo_terrain_matches_the_software_frame)
 	EXPECT_LE(difference.share_above_48, 0.04);
 	EXPECT_LE(difference.worst_block, 24);
 	EXPECT_GT(difference.colours, 256);
-	dispose_pointer(opengl);
-	dispose_pointer(software);
 }
 
 // The first level's rainy, burning meadow: both backends draw the rain, the
@@ -88,25 +97,7 @@ TEST_F(opengl_frames, OpenGLFrames_rain_and_fire_match_the_software_frame)
 {
 	ASSERT_TRUE(start_first_level_fire_view());
 	if (!start_opengl()) GTEST_SKIP() << "no OpenGL device";
-	const int32 width = active_screen.width, height = active_screen.height;
-	rectangle2d bounds;
-	set_rectangle2d(&bounds, 0, 0, static_cast<int16>(width), static_cast<int16>(height));
-	view_data view;
-	prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
-	ASSERT_NE(view.screen, nullptr);
-	render_scene(&view);
-	bitmap_data *opengl = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-	copy_bits_from_render_view_hardware(&bounds, opengl);
-	bitmap_data *software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-	prepare_observer_view(&view, software);
-	view.rasterizer_code = _rasterizer_software;
-	render_scene(&view);
-	dump_frame_when_asked(opengl, "rain_fire_opengl");
-	dump_frame_when_asked(software, "rain_fire_software");
-	const frame_difference difference = compare_frames(opengl, software, width, height);
-	printf("mean d %.2f, above 48 %.4f, worst block %d, colours %d\n", difference.mean, difference.share_above_48,
-		static_cast<int>(difference.worst_block), static_cast<int>(difference.colours));
+	frame_difference difference{};
+	ASSERT_NO_FATAL_FAILURE(compare_with_software_frame(0, "rain_fire", &difference));
 	EXPECT_LE(difference.mean, 24.0);
-	dispose_pointer(opengl);
-	dispose_pointer(software);
 }
