@@ -513,12 +513,13 @@ uint8 travel_impassability_flags(travel_state *travel, uint16 mask)
 	return travel->flags;
 }
 
-void test_object_contact(int16 object_index, const object_data *object, monster_data *monster, int16 monster_index,
-	const monster_definition *definition, int16 other_index, travel_state *travel)
+// other is other_index's record, in use.
+inline __attribute__((always_inline)) void test_object_contact(int16 object_index, const object_data *object,
+	monster_data *monster, int16 monster_index, const monster_definition *definition, int16 other_index,
+	const object_data *other, travel_state *travel)
 {
 	if (other_index == object_index || other_index == object->transparent_object_index) return;
-	const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, other_index));
-	if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
+	if (!(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 
 	// Cheap rejections first: nothing more than the largest reach away.
 	const world_distance ox = other->location.position.x, oy = other->location.position.y;
@@ -852,19 +853,22 @@ uint32 move_monster_object(int16 object_index)
 		const int32 qx = (travel.point.x & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 cells[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
+		const int32 width = mesh_globals->mesh_width;
 		for (int32 c = 0; c < 4 && !travel.refused; ++c)
 		{
-			const mesh_cell *cell = cell_at(cells[c][0], cells[c][1]);
-			if (!cell || cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= mesh_globals->mesh_width ||
-				cells[c][1] >= mesh_globals->mesh_height)
+			if (cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height)
 			{
 				continue;
 			}
+			const mesh_cell *cell = &mesh_globals->mesh_cells[cells[c][1] * width + cells[c][0]];
+			// Each record is read once for its test and its link (the test writes no object).
 			int32 guard = object_array.maximum_count;
-			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;
-				 other = static_cast<const object_data *>(datum_in_use(&object_array, other))->next_object_index)
+			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
-				test_object_contact(object_index, object, monster, monster_index, definition, other, &travel);
+				const object_data *record = static_cast<const object_data *>(datum_in_use(&object_array, other));
+				if (!record) break;
+				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel);
+				other = record->next_object_index;
 			}
 		}
 	}
