@@ -634,20 +634,31 @@ static inline __attribute__((always_inline)) boolean objects_nearer_than(const o
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 // The last kind looked up by one obstacle search (neighbours are mostly of one kind).
+// Its size and flight tests against the searcher's kind are kept with it:
+// they read only the two kinds and the game version.
 struct kind_lookup
 {
 	int16 type;
 	const monster_definition *definition;
+	boolean can_block; // the kind is loaded and passes the size and flight tests
 };
 
-static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
+static boolean kinds_can_block(const monster_definition *definition, const monster_definition *dc)
 {
-	if (type != lookup->type)
+	if (!dc) return FALSE;
+	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
+	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
 	{
-		lookup->type = type;
-		lookup->definition = get_monster_definition(type);
+		return FALSE;
 	}
-	return lookup->definition;
+	return TRUE;
+}
+
+static inline void look_up_kind(kind_lookup *lookup, const monster_definition *definition, int16 type)
+{
+	lookup->type = type;
+	lookup->definition = get_monster_definition(type);
+	lookup->can_block = kinds_can_block(definition, lookup->definition);
 }
 
 // The searching unit's alliance with each team met by one obstacle search
@@ -677,15 +688,11 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 {
 	const int16 other_index = other->owner_index;
 	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
-	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
-	if (!c || !dc) return FALSE;
+	if (!c) return FALSE;
+	if (c->type != kinds->type) look_up_kind(kinds, definition, c->type);
+	if (!kinds->can_block) return FALSE;
+	const monster_definition *dc = kinds->definition;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-
-	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
-	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
-	{
-		return FALSE;
-	}
 	// Asked only of units that pass the tests above (the answer has no side effects).
 	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
@@ -743,7 +750,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
-	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
+	kind_lookup kinds;
+	look_up_kind(&kinds, definition, NONE);
 	team_alliance_lookup alliances;
 	memset(alliances.allied, -1, sizeof(alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
