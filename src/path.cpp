@@ -668,6 +668,14 @@ struct team_alliance_lookup
 	int8 allied[MAXIMUM_TEAMS_PER_MAP];
 };
 
+// teams_are_allied of the searcher's team and team.
+static inline boolean searcher_allied_with_team(team_alliance_lookup *lookup, const monster_data *a, int16 team)
+{
+	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
+	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
+	return lookup->allied[team] != 0;
+}
+
 // monsters_are_allied for two live units whose kinds are at hand (a unit
 // without a kind has no class, so it is not ambient life).
 static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
@@ -676,13 +684,33 @@ static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_da
 	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	const int16 team = b->owner_team_index;
-	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
-	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
-	return lookup->allied[team] != 0;
+	return searcher_allied_with_team(lookup, a, b->owner_team_index);
 }
 
-static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+// use_monster_pathfinding_radius on the records and kinds at hand (the same
+// tests in the same order), its alliance answered by the search's lookup.
+static boolean searcher_uses_pathfinding_radius(team_alliance_lookup *alliances, const monster_data *monster,
+	const monster_definition *definition, const monster_data *other, int16 other_index,
+	const monster_definition *other_definition)
+{
+	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
+	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
+	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
+	const auto busy = [](const monster_data *m) {
+		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
+			m->action == _monster_action_attacking;
+	};
+	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+	const boolean soft = (!busy(monster) && !busy(other)) ||
+		((monster->flags & targeting) == targeting && monster->target_monster_index != other_index);
+	if (!soft) return FALSE;
+	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (!searcher_allied_with_team(alliances, monster, other->owner_team_index)) return FALSE;
+	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
+		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
+}
+
+static boolean unit_is_obstacle(const monster_data *monster, const monster_definition *definition,
 	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
 	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
 {
@@ -723,7 +751,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 		return FALSE;
 	}
 	// The costlier tests wait until the unit is known to be an obstacle.
-	if (use_monster_pathfinding_radius(monster_index, other_index))
+	if (searcher_uses_pathfinding_radius(alliances, monster, definition, c, other_index, dc))
 	{
 		*flags = _obstacle_is_friendly_monster_flag;
 		*radius = dc->pathfinding_radius;
@@ -740,7 +768,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	return TRUE;
 }
 
-static void find_possible_obstacles(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+static void find_possible_obstacles(const monster_data *monster, const monster_definition *definition,
 	const object_data *object)
 {
 	const boolean look_ahead = is_look_ahead_mover(monster);
@@ -798,7 +826,7 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &alliances,
+				else if (!unit_is_obstacle(monster, definition, object, look_ahead, other, &kinds, &alliances,
 							 &flags, &radius))
 				{
 					continue;
@@ -1062,7 +1090,7 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.friendly_monster_radius = definition->pathfinding_radius;
 	avoidance.monster_index = monster_index;
 	avoidance.obstacle_count = 0;
-	find_possible_obstacles(monster_index, monster, definition, object);
+	find_possible_obstacles(monster, definition, object);
 
 	// Pull the destination back towards the unit out of any solid circle.
 	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
