@@ -914,25 +914,39 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 // The closest point lies in the box of start and end, and end is at most
 // big_r beyond point on each axis (one more below, for the floor) while
 // no axis of point - start exceeds m; a meeting needs each axis of the
-// centre within big_r - 1 of the closest point.
-static inline boolean segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	const world_point2d *center, int32 big_r)
+// centre within big_r - 1 of the closest point. The box of start and point
+// is reckoned once per step; each circle widens it by twice its big_r.
+struct segment_box
+{
+	boolean usable;
+	int64 x_low, x_high, y_low, y_high;
+};
+
+static inline void make_segment_box(const world_point2d *start, const world_point2d *point, int32 m, segment_box *box)
+{
+	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
+	box->usable = m > 0 && ABS(dx) <= m && ABS(dy) <= m;
+	box->x_low = start->x + MIN(dx, static_cast<int64>(0)) - 1;
+	box->x_high = start->x + MAX(dx, static_cast<int64>(0));
+	box->y_low = start->y + MIN(dy, static_cast<int64>(0)) - 1;
+	box->y_high = start->y + MAX(dy, static_cast<int64>(0));
+}
+
+static inline boolean segment_box_may_meet_circle(const segment_box *box, const world_point2d *center, int32 big_r)
 {
 	if (big_r <= 0) return FALSE;
-	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
-	if (big_r > 32766 || m <= 0 || ABS(dx) > m || ABS(dy) > m) return TRUE;
-	const int64 low_x = start->x + MIN(dx, static_cast<int64>(0)) - big_r - 1;
-	const int64 high_x = start->x + MAX(dx, static_cast<int64>(0)) + big_r;
-	const int64 low_y = start->y + MIN(dy, static_cast<int64>(0)) - big_r - 1;
-	const int64 high_y = start->y + MAX(dy, static_cast<int64>(0)) + big_r;
-	return center->x > low_x - big_r && center->x < high_x + big_r && center->y > low_y - big_r &&
-		center->y < high_y + big_r;
+	if (!box->usable || big_r > 32766) return TRUE;
+	const int64 reach = 2 * static_cast<int64>(big_r);
+	return center->x > box->x_low - reach && center->x < box->x_high + reach && center->y > box->y_low - reach &&
+		center->y < box->y_high + reach;
 }
 
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r)
 {
-	return segment_may_meet_circle(start, point, m, center, big_r);
+	segment_box box;
+	make_segment_box(start, point, m, &box);
+	return segment_box_may_meet_circle(&box, center, big_r);
 }
 
 // One step of an avoidance run from point; false when nothing is in the way.
@@ -946,13 +960,15 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	boolean inside = FALSE;
 	int32 best_r = 0, best_rho = 0, best_d = 0;
 	angle best_theta = 0;
+	segment_box box;
+	make_segment_box(&start, point, m, &box);
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
 		const obstacle *o = &avoidance.obstacles[i];
 		const int32 rho = avoid_radius_for(o);
 		const int32 r = rho + o->radius;
 		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		if (!segment_may_meet_circle(&start, point, m, &o->center, big_r)) continue;
+		if (!segment_box_may_meet_circle(&box, &o->center, big_r)) continue;
 		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
