@@ -125,11 +125,14 @@ short_world_distance interpolate_triangle_height(world_distance x, world_distanc
 	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
 }
 
-short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)
+// get_mesh_height for one height type, so that its three vertex reads carry
+// no switch; the in-grid cell index without a call (the same rule).
+template <int16 height_type>
+static inline short_world_distance mesh_height_of_type(const world_point2d *p)
 {
-	if (!mesh_globals || !mesh_globals->mesh_cells) return 0;
-
-	const int32 index = get_mesh_cell_index(p->x >> WORLD_FRACTIONAL_BITS, p->y >> WORLD_FRACTIONAL_BITS);
+	const int32 x = p->x >> WORLD_FRACTIONAL_BITS, y = p->y >> WORLD_FRACTIONAL_BITS;
+	const int32 index = x >= 0 && x < mesh_globals->mesh_width && y >= 0 && y < mesh_globals->mesh_height ?
+		y * mesh_globals->mesh_width + x : get_mesh_cell_index(x, y);
 	const mesh_cell *cell = &mesh_globals->mesh_cells[index];
 	if (cell->flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
 
@@ -140,6 +143,17 @@ short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)
 	const int32 v_height = vertex_height(vertex_cell(index + direction_delta_cell[d->vertical]), height_type);
 
 	return interpolate_triangle_height(p->x, p->y, t, o, h, v_height);
+}
+
+short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)
+{
+	if (!mesh_globals || !mesh_globals->mesh_cells) return 0;
+	switch (height_type)
+	{
+	case _land_height: return mesh_height_of_type<_land_height>(p);
+	case _media_height: return mesh_height_of_type<_media_height>(p);
+	default: return mesh_height_of_type<_true_height>(p);
+	}
 }
 
 int16 get_mesh_terrain_type(const world_point2d *p)

@@ -72,10 +72,15 @@ inline boolean terrain_in_mask(uint16 mask, int16 terrain)
 	return terrain >= 0 && terrain < 16 && (mask & (1u << terrain));
 }
 
+// get_mesh_terrain_type with the cell and triangle found inline (the same
+// cell rule, the same triangle split): movement asks several times a step.
 inline int16 terrain_under(world_distance x, world_distance y)
 {
-	const world_point2d p = {x, y};
-	return get_mesh_terrain_type(&p);
+	const mesh_cell *cell = get_mesh_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
+	const int32 u = x & (WORLD_ONE - 1), v = y & (WORLD_ONE - 1);
+	const boolean first = (((x >> WORLD_FRACTIONAL_BITS) ^ (y >> WORLD_FRACTIONAL_BITS)) & 1) ? v < WORLD_ONE - u : v > u;
+	return static_cast<int16>(first ? (cell->flags >> CELL_TERRAIN_TYPE_BITS) & CELL_TERRAIN_TYPE_MASK
+		: cell->flags & CELL_TERRAIN_TYPE_MASK);
 }
 
 inline int64 square(int64 v)
@@ -94,7 +99,7 @@ boolean version_from(int16 version)
 }
 
 // get_monster_definition_for_monster with the record read inline.
-monster_definition *definition_of(int16 monster_index)
+inline __attribute__((always_inline)) monster_definition *definition_of(int16 monster_index)
 {
 	const monster_data *monster = static_cast<const monster_data *>(datum_in_use(&monster_array, monster_index));
 	return monster ? get_monster_definition(monster->type) : NULL;
@@ -164,11 +169,13 @@ boolean indoor_cell_obstruction_proc(int32 x, int32 y, void *)
 	return triangle_terrain(cell, 0) == _terrain_flying_impassable || triangle_terrain(cell, 1) == _terrain_flying_impassable;
 }
 
-void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangles, int16 *count, world_distance margin)
+// Inline for the four neighbours each step clips against.
+static inline __attribute__((always_inline)) void obstructed_cell_bounds(int32 x, int32 y,
+	world_rectangle2d *rectangles, int16 *count, world_distance margin)
 {
 	if (!mesh_present() || x < 0 || y < 0 || x >= mesh_globals->mesh_width || y >= mesh_globals->mesh_height) return;
-	const mesh_cell *cell = cell_at(x, y);
-	if (!cell || cell->model_index == NONE) return;
+	const mesh_cell *cell = &mesh_globals->mesh_cells[y * mesh_globals->mesh_width + x];
+	if (cell->model_index == NONE) return;
 	const int16 t0 = triangle_terrain(cell, 0), t1 = triangle_terrain(cell, 1);
 	const boolean impassable = t0 == _terrain_walking_impassable || t0 == _terrain_flying_impassable ||
 		t1 == _terrain_walking_impassable || t1 == _terrain_flying_impassable;
@@ -178,6 +185,11 @@ void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangl
 	r->y0 = y * WORLD_ONE - margin;
 	r->x1 = MIN(x + 1, mesh_globals->mesh_width - 1) * WORLD_ONE + margin;
 	r->y1 = MIN(y + 1, mesh_globals->mesh_height - 1) * WORLD_ONE + margin;
+}
+
+void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangles, int16 *count, world_distance margin)
+{
+	obstructed_cell_bounds(x, y, rectangles, count, margin);
 }
 
 /* ---------- heights and speed */
@@ -501,12 +513,13 @@ uint8 travel_impassability_flags(travel_state *travel, uint16 mask)
 	return travel->flags;
 }
 
-void test_object_contact(int16 object_index, const object_data *object, monster_data *monster, int16 monster_index,
-	const monster_definition *definition, int16 other_index, travel_state *travel)
+// other is other_index's record, in use.
+inline __attribute__((always_inline)) void test_object_contact(int16 object_index, const object_data *object,
+	monster_data *monster, int16 monster_index, const monster_definition *definition, int16 other_index,
+	const object_data *other, travel_state *travel)
 {
 	if (other_index == object_index || other_index == object->transparent_object_index) return;
-	const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, other_index));
-	if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
+	if (!(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 
 	// Cheap rejections first: nothing more than the largest reach away.
 	const world_distance ox = other->location.position.x, oy = other->location.position.y;
@@ -648,10 +661,10 @@ void clip_to_model_cells(const object_data *object, travel_state *travel)
 	world_rectangle2d rectangles[4];
 	int16 count = 0;
 	const int32 cx = travel->point.x >> WORLD_FRACTIONAL_BITS, cy = travel->point.y >> WORLD_FRACTIONAL_BITS;
-	report_obstructed_cell_bounds(cx - 1, cy, rectangles, &count, object->radius);
-	report_obstructed_cell_bounds(cx + 1, cy, rectangles, &count, object->radius);
-	report_obstructed_cell_bounds(cx, cy - 1, rectangles, &count, object->radius);
-	report_obstructed_cell_bounds(cx, cy + 1, rectangles, &count, object->radius);
+	obstructed_cell_bounds(cx - 1, cy, rectangles, &count, object->radius);
+	obstructed_cell_bounds(cx + 1, cy, rectangles, &count, object->radius);
+	obstructed_cell_bounds(cx, cy - 1, rectangles, &count, object->radius);
+	obstructed_cell_bounds(cx, cy + 1, rectangles, &count, object->radius);
 	for (int16 i = 0; i < count; ++i)
 	{
 		const world_rectangle2d *r = &rectangles[i];
@@ -840,19 +853,22 @@ uint32 move_monster_object(int16 object_index)
 		const int32 qx = (travel.point.x & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 cells[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
+		const int32 width = mesh_globals->mesh_width;
 		for (int32 c = 0; c < 4 && !travel.refused; ++c)
 		{
-			const mesh_cell *cell = cell_at(cells[c][0], cells[c][1]);
-			if (!cell || cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= mesh_globals->mesh_width ||
-				cells[c][1] >= mesh_globals->mesh_height)
+			if (cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height)
 			{
 				continue;
 			}
+			const mesh_cell *cell = &mesh_globals->mesh_cells[cells[c][1] * width + cells[c][0]];
+			// Each record is read once for its test and its link (the test writes no object).
 			int32 guard = object_array.maximum_count;
-			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;
-				 other = static_cast<const object_data *>(datum_in_use(&object_array, other))->next_object_index)
+			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
-				test_object_contact(object_index, object, monster, monster_index, definition, other, &travel);
+				const object_data *record = static_cast<const object_data *>(datum_in_use(&object_array, other));
+				if (!record) break;
+				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel);
+				other = record->next_object_index;
 			}
 		}
 	}
@@ -1335,7 +1351,10 @@ void monster_moving(int16 monster_index)
 	int32 turn = 0;
 	if (!(game_play_version > 1600 && at_self))
 	{
-		const int32 difference = signed_angular_difference(object->location.yaw, monster->desired_yaw);
+		// signed_angular_difference's arithmetic, inline: every unit turns every tick.
+		int32 difference = static_cast<int32>(monster->desired_yaw) - object->location.yaw;
+		if (difference >= HALF_CIRCLE) difference -= FULL_CIRCLE;
+		if (difference < -(HALF_CIRCLE - 1)) difference += FULL_CIRCLE;
 		const int32 rate = static_cast<int32>(definition->turning_speed) * MAX(continuous ? 1 : ticks, 1);
 		const boolean curve = (static_cast<uint16>(definition->hack_flags) & _hack_turns_in_a_curve_flag) &&
 			monster->path_segment_length > 767;

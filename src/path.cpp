@@ -144,7 +144,8 @@ static inline uint16 cell_flags(int32 x, int32 y)
 
 static inline boolean terrain_blocks(uint16 flags, uint16 mask)
 {
-	return ((mask >> (flags & 15)) & 1) || ((mask >> ((flags >> 4) & 15)) & 1);
+	// Either triangle's bit, without a branch (the search asks eight per node).
+	return ((mask >> (flags & 15)) | (mask >> ((flags >> 4) & 15))) & 1;
 }
 
 static inline boolean cell_is_burning(int32 x, int32 y, uint16 flags)
@@ -616,13 +617,15 @@ void get_obstacle_scan_origin(int32 cell_x, int32 cell_y, angle desired_yaw, int
 	*y0 = MIN(MAX(cell_y - oy, 0), mesh_height() - FIND_POSSIBLE_OBSTACLES_BOX_WIDTH);
 }
 
-static boolean facings_within_quarter(const object_data *a, const object_data *b)
+// angular_difference's arithmetic, inline: the search asks it of most units in its box.
+static inline boolean facings_within_quarter(const object_data *a, const object_data *b)
 {
-	return angular_difference(a->location.yaw, b->location.yaw) <= 16383;
+	const int32 d = (static_cast<int32>(a->location.yaw) - b->location.yaw) & 0xFFFF;
+	return (d < HALF_CIRCLE ? d : FULL_CIRCLE - d) <= 16383;
 }
 
 // Whether the ground distance between two objects is below limit.
-static boolean objects_nearer_than(const object_data *a, const object_data *b, int32 limit)
+static inline __attribute__((always_inline)) boolean objects_nearer_than(const object_data *a, const object_data *b, int32 limit)
 {
 	const world_point2d pa = {a->location.position.x, a->location.position.y};
 	const world_point2d pb = {b->location.position.x, b->location.position.y};
@@ -631,20 +634,31 @@ static boolean objects_nearer_than(const object_data *a, const object_data *b, i
 
 // Whether the unit C (owner of other) is an obstacle for U; sets flags and radius.
 // The last kind looked up by one obstacle search (neighbours are mostly of one kind).
+// Its size and flight tests against the searcher's kind are kept with it:
+// they read only the two kinds and the game version.
 struct kind_lookup
 {
 	int16 type;
 	const monster_definition *definition;
+	boolean can_block; // the kind is loaded and passes the size and flight tests
 };
 
-static const monster_definition *kind_of(kind_lookup *lookup, int16 type)
+static boolean kinds_can_block(const monster_definition *definition, const monster_definition *dc)
 {
-	if (type != lookup->type)
+	if (!dc) return FALSE;
+	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
+	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
 	{
-		lookup->type = type;
-		lookup->definition = get_monster_definition(type);
+		return FALSE;
 	}
-	return lookup->definition;
+	return TRUE;
+}
+
+static inline void look_up_kind(kind_lookup *lookup, const monster_definition *definition, int16 type)
+{
+	lookup->type = type;
+	lookup->definition = get_monster_definition(type);
+	lookup->can_block = kinds_can_block(definition, lookup->definition);
 }
 
 // The searching unit's alliance with each team met by one obstacle search
@@ -654,6 +668,14 @@ struct team_alliance_lookup
 	int8 allied[MAXIMUM_TEAMS_PER_MAP];
 };
 
+// teams_are_allied of the searcher's team and team.
+static inline boolean searcher_allied_with_team(team_alliance_lookup *lookup, const monster_data *a, int16 team)
+{
+	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
+	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
+	return lookup->allied[team] != 0;
+}
+
 // monsters_are_allied for two live units whose kinds are at hand (a unit
 // without a kind has no class, so it is not ambient life).
 static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
@@ -662,27 +684,43 @@ static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_da
 	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
 	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	const int16 team = b->owner_team_index;
-	if (team < 0 || team >= MAXIMUM_TEAMS_PER_MAP) return teams_are_allied(a->owner_team_index, team);
-	if (lookup->allied[team] < 0) lookup->allied[team] = teams_are_allied(a->owner_team_index, team) ? 1 : 0;
-	return lookup->allied[team] != 0;
+	return searcher_allied_with_team(lookup, a, b->owner_team_index);
 }
 
-static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+// use_monster_pathfinding_radius on the records and kinds at hand (the same
+// tests in the same order), its alliance answered by the search's lookup.
+static boolean searcher_uses_pathfinding_radius(team_alliance_lookup *alliances, const monster_data *monster,
+	const monster_definition *definition, const monster_data *other, int16 other_index,
+	const monster_definition *other_definition)
+{
+	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
+	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
+	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
+	const auto busy = [](const monster_data *m) {
+		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
+			m->action == _monster_action_attacking;
+	};
+	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
+	const boolean soft = (!busy(monster) && !busy(other)) ||
+		((monster->flags & targeting) == targeting && monster->target_monster_index != other_index);
+	if (!soft) return FALSE;
+	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
+	if (!searcher_allied_with_team(alliances, monster, other->owner_team_index)) return FALSE;
+	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
+		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
+}
+
+static boolean unit_is_obstacle(const monster_data *monster, const monster_definition *definition,
 	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
 	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
 {
 	const int16 other_index = other->owner_index;
 	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
-	const monster_definition *dc = c ? kind_of(kinds, c->type) : nullptr;
-	if (!c || !dc) return FALSE;
+	if (!c) return FALSE;
+	if (c->type != kinds->type) look_up_kind(kinds, definition, c->type);
+	if (!kinds->can_block) return FALSE;
+	const monster_definition *dc = kinds->definition;
 	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-
-	if ((definition->size == 0 && dc->size >= 1) || (dc->size == 0 && definition->size >= 1)) return FALSE;
-	if (game_play_version >= 1301 && ((definition->flags & _monster_flies_flag) != 0) != ((dc->flags & _monster_flies_flag) != 0))
-	{
-		return FALSE;
-	}
 	// Asked only of units that pass the tests above (the answer has no side effects).
 	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
@@ -713,7 +751,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 		return FALSE;
 	}
 	// The costlier tests wait until the unit is known to be an obstacle.
-	if (use_monster_pathfinding_radius(monster_index, other_index))
+	if (searcher_uses_pathfinding_radius(alliances, monster, definition, c, other_index, dc))
 	{
 		*flags = _obstacle_is_friendly_monster_flag;
 		*radius = dc->pathfinding_radius;
@@ -730,7 +768,7 @@ static boolean unit_is_obstacle(int16 monster_index, const monster_data *monster
 	return TRUE;
 }
 
-static void find_possible_obstacles(int16 monster_index, const monster_data *monster, const monster_definition *definition,
+static void find_possible_obstacles(const monster_data *monster, const monster_definition *definition,
 	const object_data *object)
 {
 	const boolean look_ahead = is_look_ahead_mover(monster);
@@ -740,7 +778,8 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
-	kind_lookup kinds = {NONE, get_monster_definition(NONE)};
+	kind_lookup kinds;
+	look_up_kind(&kinds, definition, NONE);
 	team_alliance_lookup alliances;
 	memset(alliances.allied, -1, sizeof(alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
@@ -787,7 +826,7 @@ static void find_possible_obstacles(int16 monster_index, const monster_data *mon
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster_index, monster, definition, object, look_ahead, other, &kinds, &alliances,
+				else if (!unit_is_obstacle(monster, definition, object, look_ahead, other, &kinds, &alliances,
 							 &flags, &radius))
 				{
 					continue;
@@ -875,25 +914,39 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 // The closest point lies in the box of start and end, and end is at most
 // big_r beyond point on each axis (one more below, for the floor) while
 // no axis of point - start exceeds m; a meeting needs each axis of the
-// centre within big_r - 1 of the closest point.
-static inline boolean segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	const world_point2d *center, int32 big_r)
+// centre within big_r - 1 of the closest point. The box of start and point
+// is reckoned once per step; each circle widens it by twice its big_r.
+struct segment_box
+{
+	boolean usable;
+	int64 x_low, x_high, y_low, y_high;
+};
+
+static inline void make_segment_box(const world_point2d *start, const world_point2d *point, int32 m, segment_box *box)
+{
+	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
+	box->usable = m > 0 && ABS(dx) <= m && ABS(dy) <= m;
+	box->x_low = start->x + MIN(dx, static_cast<int64>(0)) - 1;
+	box->x_high = start->x + MAX(dx, static_cast<int64>(0));
+	box->y_low = start->y + MIN(dy, static_cast<int64>(0)) - 1;
+	box->y_high = start->y + MAX(dy, static_cast<int64>(0));
+}
+
+static inline boolean segment_box_may_meet_circle(const segment_box *box, const world_point2d *center, int32 big_r)
 {
 	if (big_r <= 0) return FALSE;
-	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
-	if (big_r > 32766 || m <= 0 || ABS(dx) > m || ABS(dy) > m) return TRUE;
-	const int64 low_x = start->x + MIN(dx, static_cast<int64>(0)) - big_r - 1;
-	const int64 high_x = start->x + MAX(dx, static_cast<int64>(0)) + big_r;
-	const int64 low_y = start->y + MIN(dy, static_cast<int64>(0)) - big_r - 1;
-	const int64 high_y = start->y + MAX(dy, static_cast<int64>(0)) + big_r;
-	return center->x > low_x - big_r && center->x < high_x + big_r && center->y > low_y - big_r &&
-		center->y < high_y + big_r;
+	if (!box->usable || big_r > 32766) return TRUE;
+	const int64 reach = 2 * static_cast<int64>(big_r);
+	return center->x > box->x_low - reach && center->x < box->x_high + reach && center->y > box->y_low - reach &&
+		center->y < box->y_high + reach;
 }
 
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r)
 {
-	return segment_may_meet_circle(start, point, m, center, big_r);
+	segment_box box;
+	make_segment_box(start, point, m, &box);
+	return segment_box_may_meet_circle(&box, center, big_r);
 }
 
 // One step of an avoidance run from point; false when nothing is in the way.
@@ -907,13 +960,15 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	boolean inside = FALSE;
 	int32 best_r = 0, best_rho = 0, best_d = 0;
 	angle best_theta = 0;
+	segment_box box;
+	make_segment_box(&start, point, m, &box);
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
 		const obstacle *o = &avoidance.obstacles[i];
 		const int32 rho = avoid_radius_for(o);
 		const int32 r = rho + o->radius;
 		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		if (!segment_may_meet_circle(&start, point, m, &o->center, big_r)) continue;
+		if (!segment_box_may_meet_circle(&box, &o->center, big_r)) continue;
 		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
 		const int32 d = distance2d(&start, &o->center);
 		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
@@ -1051,7 +1106,7 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.friendly_monster_radius = definition->pathfinding_radius;
 	avoidance.monster_index = monster_index;
 	avoidance.obstacle_count = 0;
-	find_possible_obstacles(monster_index, monster, definition, object);
+	find_possible_obstacles(monster, definition, object);
 
 	// Pull the destination back towards the unit out of any solid circle.
 	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;

@@ -316,6 +316,22 @@ struct bound_random
 		return low + static_cast<int32>(state % static_cast<uint64>(static_cast<int64>(high) - low + 1));
 	}
 };
+
+// The box test as first written, per circle: the step's box, reckoned once
+// for all circles, must answer the same.
+boolean box_per_circle(const world_point2d *start, const world_point2d *point, int32 m, const world_point2d *center,
+	int32 big_r)
+{
+	if (big_r <= 0) return FALSE;
+	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
+	if (big_r > 32766 || m <= 0 || (dx < 0 ? -dx : dx) > m || (dy < 0 ? -dy : dy) > m) return TRUE;
+	const int64 low_x = start->x + MIN(dx, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_x = start->x + MAX(dx, static_cast<int64>(0)) + big_r;
+	const int64 low_y = start->y + MIN(dy, static_cast<int64>(0)) - big_r - 1;
+	const int64 high_y = start->y + MAX(dy, static_cast<int64>(0)) + big_r;
+	return center->x > low_x - big_r && center->x < high_x + big_r && center->y > low_y - big_r &&
+		center->y < high_y + big_r;
+}
 } // namespace
 
 // The cheap box in front of each obstacle's avoidance test may only turn
@@ -353,6 +369,11 @@ TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 		const boolean may = avoidance_segment_may_meet_circle(&start, &point, m, &center, big_r);
 		met += meets ? 1 : 0;
 		turned_away += may ? 0 : 1;
+		if (may != box_per_circle(&start, &point, m, &center, big_r))
+		{
+			FAIL() << "box differs: start " << start.x << "," << start.y << " point " << point.x << "," << point.y
+				   << " centre " << center.x << "," << center.y << " big_r " << big_r;
+		}
 		if (meets && !may)
 		{
 			FAIL() << "turned away: start " << start.x << "," << start.y << " point " << point.x << "," << point.y
