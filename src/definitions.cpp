@@ -13,6 +13,13 @@ struct definitions_globals_data
 
 static definitions_globals_data definitions_globals;
 
+uint32 definitions_generation = 0;
+
+static inline void note_definitions_changed(void)
+{
+	definitions_generation += 1;
+}
+
 /* ---------- helpers */
 
 static boolean definition_index_is_valid(const definition_globals *definitions, int16 definition_index)
@@ -51,6 +58,7 @@ static void free_group_tables(definition_globals *definitions)
 	free_and_clear(&definitions->stack);
 	free_and_clear(&definitions->group_tags);
 	free_and_clear(&definitions->tag_handles);
+	note_definitions_changed();
 }
 
 // Reads the definition's stored bytes into destination in host order; a tag
@@ -112,6 +120,7 @@ void initialize_definitions(definition_globals *definitions)
 		allocate_or_die(count * sizeof(int32), "tag handles", definitions->name));
 	definitions->count = NONE;
 	definitions->stack_size = 0;
+	note_definitions_changed();
 
 	for (int16 i = 0; i < definitions_globals.cached_globals_count; ++i)
 	{
@@ -138,12 +147,14 @@ void initialize_definitions_for_new_map(definition_globals *definitions)
 	{
 		memset(definitions->flags, 0, static_cast<size_t>(definitions->maximum_count) * sizeof(uint16));
 	}
+	note_definitions_changed();
 }
 
 void dispose_definitions_from_old_map(definition_globals *definitions)
 {
 	definitions->count = NONE;
 	definitions->stack_size = 0;
+	note_definitions_changed();
 }
 
 /* ---------- loading */
@@ -272,12 +283,17 @@ int16 definition_tag_to_index(definition_globals *definitions, file_tag subgroup
 	// Set before the postprocess, so that a definition referring back to
 	// itself gets its own index instead of loading again.
 	definitions->flags[definition_index] |= _definition_postprocessed_flag;
-	if (definitions->postprocess &&
-		!definitions->postprocess(definitions, definition_index, tag_handle, definition))
+	note_definitions_changed();
+	const boolean postprocessed = !definitions->postprocess ||
+		definitions->postprocess(definitions, definition_index, tag_handle, definition);
+	// The postprocess rewrites the record whatever it answers.
+	note_definitions_changed();
+	if (!postprocessed)
 	{
 		error_message(_error_unknown, MODULE_NAME, __LINE__, "%s definition postprocess failed on '%s'.", definitions->name,
 			tag_file_name_get(tag_handle));
 		definitions->flags[definition_index] &= static_cast<uint16>(~_definition_postprocessed_flag);
+		note_definitions_changed();
 		return NONE;
 	}
 
@@ -315,6 +331,7 @@ int16 new_definition_for_group(definition_globals *definitions, file_tag group_t
 	definitions->tag_handles[definition_index] = tag_handle;
 	// A reused slot starts over: nothing of its former definition holds.
 	definitions->flags[definition_index] = 0;
+	note_definitions_changed();
 	return definition_index;
 }
 
@@ -369,6 +386,7 @@ boolean delete_definition(definition_globals *definitions, int16 definition_inde
 {
 	if (!definition_index_is_valid(definitions, definition_index)) return FALSE;
 	definitions->tag_handles[definition_index] = NONE;
+	note_definitions_changed();
 	if (definition_index == definitions->count - 1)
 	{
 		definitions->count -= 1;
@@ -382,6 +400,7 @@ void orphan_definition(definition_globals *definitions, int16 definition_index)
 {
 	if (!definition_index_is_valid(definitions, definition_index)) return;
 	definitions->subgroup_tags[definition_index] = ORPHANED_DEFINITION_SUBGROUP_TAG;
+	note_definitions_changed();
 }
 
 /* ---------- registered groups */

@@ -73,6 +73,12 @@ struct definition_globals
 	int32 *tag_handles;
 };
 
+/* ---------- change count */
+
+// Advanced by every change this loader makes to any group's tables or records,
+// so that a module keeping answers derived from them knows when to drop them.
+extern uint32 definitions_generation;
+
 /* ---------- life cycle */
 
 // Forgets every registered group; runs before any group is initialised.

@@ -123,6 +123,22 @@ definition_globals monster_definitions = {
 	0,
 	nullptr, nullptr, nullptr, NONE, 0, nullptr, nullptr, nullptr};
 
+monster_definition *kept_monster_definitions[MAXIMUM_MONSTER_DEFINITIONS_PER_MAP];
+uint32 kept_monster_definitions_generation = 0;
+
+monster_definition *get_monster_definition_checked(int16 monster_type)
+{
+	if (kept_monster_definitions_generation != definitions_generation)
+	{
+		for (monster_definition *&kept : kept_monster_definitions) kept = nullptr;
+		kept_monster_definitions_generation = definitions_generation;
+	}
+	monster_definition *definition =
+		static_cast<monster_definition *>(try_and_get_definition(&monster_definitions, monster_type));
+	if (definition && monster_type < MAXIMUM_MONSTER_DEFINITIONS_PER_MAP) kept_monster_definitions[monster_type] = definition;
+	return definition;
+}
+
 definition_globals *get_monster_definitions(void)
 {
 	return &monster_definitions;

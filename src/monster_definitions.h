@@ -598,10 +598,22 @@ int16 monster_definition_tag_to_index(file_tag tag);
 // The group itself, so that the lookup below inlines: every unit asks for
 // its kind several times a tick.
 extern definition_globals monster_definitions;
+// Each kind's record once found (NULL: not kept), kept while definitions_generation
+// stays kept_monster_definitions_generation: only the loader moves or removes records.
+extern monster_definition *kept_monster_definitions[MAXIMUM_MONSTER_DEFINITIONS_PER_MAP];
+extern uint32 kept_monster_definitions_generation;
+// get_monster_definition by the group's checks, keeping what it finds.
+monster_definition *get_monster_definition_checked(int16 monster_type);
 // NULL for an index that holds no definition.
 inline monster_definition *get_monster_definition(int16 monster_type)
 {
-	return static_cast<monster_definition *>(try_and_get_definition(&monster_definitions, monster_type));
+	if (kept_monster_definitions_generation == definitions_generation &&
+		static_cast<uint16>(monster_type) < MAXIMUM_MONSTER_DEFINITIONS_PER_MAP)
+	{
+		monster_definition *definition = kept_monster_definitions[monster_type];
+		if (definition) return definition;
+	}
+	return get_monster_definition_checked(monster_type);
 }
 // A stored record from bytes, swapped and postprocessed as the loader does; NONE when refused.
 int16 new_monster_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);

@@ -140,8 +140,12 @@ static void read_stored_bitmap_header(const uint8 *stored, bitmap_data *bitmap)
 	byte_swap_bitmap(bitmap);
 }
 
+kept_sequence_list kept_sequence_lists[MAXIMUM_COLLECTIONS_PER_MAP];
+uint32 kept_sequence_lists_generation = 0;
+
 static void free_side_data(collection_side_data *side)
 {
+	kept_sequence_lists[side - shapes_private->collections].count = 0;
 	if (side->shading_tables)
 	{
 		for (int32 i = 0; i < MAXIMUM_SHADING_TABLES_PER_COLLECTION; ++i) free_and_clear(&side->shading_tables[i]);
@@ -1133,6 +1137,7 @@ void delete_collection(int16 collection_index)
 	free_side_data(&shapes_private->collections[collection_index]);
 	delete_definition(&collection_definitions, collection_index);
 	collection_definitions.flags[collection_index] = 0;
+	definitions_generation += 1;
 }
 
 const char *get_collection_name(int16 collection_index)
@@ -1285,11 +1290,26 @@ sequence_reference *get_sequence_reference(int16 collection_index, int16 sequenc
 	return &shapes_private->collections[collection_index].sequence_references[index];
 }
 
-sequence_data *get_sequence(int16 collection_index, int16 sequence_index)
+sequence_data *get_sequence_checked(int16 collection_index, int16 sequence_index)
 {
 	const int16 index = plain_sequence_index(collection_index, sequence_index);
 	if (index == NONE) return NULL;
-	return shapes_private->collections[collection_index].sequences[index];
+	sequence_data *sequence = shapes_private->collections[collection_index].sequences[index];
+
+	// Kept from the state as it is now: building the collection may have loaded
+	// other definitions.
+	if (kept_sequence_lists_generation != definitions_generation)
+	{
+		for (kept_sequence_list &list : kept_sequence_lists) list.count = 0;
+		kept_sequence_lists_generation = definitions_generation;
+	}
+	const collection_header *header = loaded_header(collection_index);
+	const collection_side_data *side = &shapes_private->collections[collection_index];
+	if (header && side->built && header->sequence_count > 0)
+	{
+		kept_sequence_lists[collection_index] = {side->sequences, header->sequence_count};
+	}
+	return sequence;
 }
 
 const char *get_sequence_name(int16 collection_index, int16 sequence_index)

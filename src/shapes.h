@@ -422,7 +422,36 @@ shadow_map_data *get_shadow_map(int16 collection_index, int16 shadow_map_index);
 /* ---------- sequences */
 
 sequence_reference *get_sequence_reference(int16 collection_index, int16 sequence_index);
-sequence_data *get_sequence(int16 collection_index, int16 sequence_index);
+
+// The sequence list of each built collection once asked, with its count (0: not
+// kept). Kept while definitions_generation stays kept_sequence_lists_generation;
+// a collection's list is dropped when its side data are freed.
+struct kept_sequence_list
+{
+	sequence_data **sequences;
+	int32 count;
+};
+extern kept_sequence_list kept_sequence_lists[MAXIMUM_COLLECTIONS_PER_MAP];
+extern uint32 kept_sequence_lists_generation;
+// get_sequence by the header's checks, keeping the list it finds.
+sequence_data *get_sequence_checked(int16 collection_index, int16 sequence_index);
+
+// Out of range falls back to sequence 0; NULL for a collection that is not
+// loaded or has no sequences. Inline: every object animates every tick.
+inline sequence_data *get_sequence(int16 collection_index, int16 sequence_index)
+{
+	if (kept_sequence_lists_generation == definitions_generation &&
+		static_cast<uint16>(collection_index) < MAXIMUM_COLLECTIONS_PER_MAP)
+	{
+		const kept_sequence_list &list = kept_sequence_lists[collection_index];
+		if (list.count > 0)
+		{
+			const int32 index = sequence_index;
+			return list.sequences[index >= 0 && index < list.count ? index : 0];
+		}
+	}
+	return get_sequence_checked(collection_index, sequence_index);
+}
 const char *get_sequence_name(int16 collection_index, int16 sequence_index);
 // Frame 0 outside [0, frames_per_view); NULL when the sequence has no frames.
 sequence_frame_data *get_sequence_frame(sequence_data *sequence, int16 collection_index, int16 sequence_index,

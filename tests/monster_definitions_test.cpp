@@ -157,6 +157,39 @@ TEST_F(monster_definitions_on_a_map, postprocessing_derives_and_decodes_by_the_r
 	EXPECT_TRUE(static_cast<uint8>(loaded->more_hack_flags) & _hack_responds_to_enemies_flag);
 }
 
+TEST_F(monster_definitions_on_a_map, kept_kinds_follow_every_change_of_the_group)
+{
+	definition_globals *kinds = get_monster_definitions();
+	// The kept answer against the group's own checks over the whole index range and past it.
+	auto agree = [&](const char *when)
+	{
+		for (int32 type = -2; type <= MAXIMUM_MONSTER_DEFINITIONS_PER_MAP + 1; ++type)
+		{
+			const int16 t = static_cast<int16>(type);
+			EXPECT_EQ(get_monster_definition(t), try_and_get_definition(kinds, t)) << when << ": " << type;
+		}
+	};
+	agree("on the map");
+	const int16 first = load(swordsman(), TAG("tst1"));
+	const int16 second = load(swordsman(), TAG("tst2"));
+	ASSERT_NE(first, NONE) << log_text();
+	ASSERT_NE(second, NONE) << log_text();
+	ASSERT_NE(get_monster_definition(first), nullptr);
+	agree("two loaded");
+
+	// Marked deleted below the newest: the lookup ends at once.
+	EXPECT_FALSE(delete_definition(kinds, first));
+	EXPECT_EQ(get_monster_definition(first), nullptr);
+	agree("one marked");
+	// The newest removed, then its slot reused by another kind.
+	EXPECT_TRUE(delete_definition(kinds, second));
+	EXPECT_EQ(get_monster_definition(second), nullptr);
+	agree("newest removed");
+	EXPECT_EQ(load(swordsman(), TAG("tst3")), second);
+	EXPECT_NE(get_monster_definition(second), nullptr);
+	agree("slot reused");
+}
+
 TEST_F(monster_definitions_on_a_map, broken_kinds_and_mismatched_units_are_refused)
 {
 	monster_definition d = swordsman();

@@ -518,6 +518,48 @@ TEST_F(ShapesLookups, sequences_views_and_frames)
 	EXPECT_EQ(get_sequence(collection, 0)->radius, 5 * FIXED_ONE);
 }
 
+TEST_F(ShapesLookups, kept_sequence_lists_follow_every_change)
+{
+	const int16 first = load(tiny_collection(), TAG("one "));
+	const int16 second = load(tiny_collection(), TAG("two "));
+	ASSERT_NE(first, NONE) << error_text();
+	ASSERT_NE(second, NONE) << error_text();
+	// The kept answer against the header's checks, asked twice so the first ask fills the list.
+	auto agree = [&](const char *when)
+	{
+		for (int16 pass = 0; pass < 2; ++pass)
+		{
+			for (int16 c = -1; c <= second + 2; ++c)
+			{
+				for (int16 s = -2; s <= NUMBER_OF_TINY_SEQUENCES + 1; ++s)
+				{
+					sequence_data *kept = get_sequence(c, s);
+					EXPECT_EQ(kept, get_sequence_checked(c, s)) << when << ": " << c << ", " << s;
+				}
+			}
+		}
+	};
+	agree("loaded");
+	ASSERT_NE(get_sequence(first, 1), nullptr);
+
+	// Orphaned: still read by index.
+	orphan_definition(get_collection_definitions(), second);
+	agree("orphaned");
+	EXPECT_NE(get_sequence(second, 1), nullptr);
+	// Deleted below the newest: only marked, the side data stay, the lookup ends.
+	delete_definition(get_collection_definitions(), first);
+	EXPECT_EQ(get_sequence(first, 1), nullptr);
+	agree("marked deleted");
+	delete_collection(second);
+	EXPECT_EQ(get_sequence(second, 1), nullptr);
+	agree("deleted");
+
+	const int16 again = load(tiny_collection(), TAG("thre"));
+	ASSERT_NE(again, NONE) << error_text();
+	EXPECT_NE(get_sequence(again, 1), nullptr);
+	agree("loaded again");
+}
+
 TEST_F(ShapesLookups, names_colours_and_first_touch)
 {
 	const int16 collection = load(tiny_collection());
