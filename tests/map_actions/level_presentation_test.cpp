@@ -33,7 +33,7 @@ namespace {
 // The level's values that other content moves: re-pinned here only.
 const int32 level_animal_count = 11;
 // 640 x 480 at tick 100, the overlay's boxes over the opening glide; the same in both trees.
-const uint32 level_overlay_frame_crc = 0x15451ea6u;
+const uint32 level_overlay_frame_crc = 0x75464666u;
 
 const char *const presentation_names[] = {"opening view", "dawn", "brook", "swirl", "storm", "strike", "thunder"};
 
@@ -96,8 +96,11 @@ TEST_F(level_presentation, the_level_opens_storms_strikes_and_replays_from_its_f
 {
 	new_game_data setup;
 	harness_level_setup(&setup);
+	// The weather, the footprints and the shared flame and smoke groups the
+	// map makes as it starts draw the machine's own stream: the same stream
+	// whatever ran before in this process.
+	set_local_random_seed(0x5EED);
 	ASSERT_TRUE(harness_start_map(&setup));
-	// The weather and the footprints draw the machine's own stream.
 	set_local_random_seed(0x5EED);
 
 	for (const char *name : presentation_names)
