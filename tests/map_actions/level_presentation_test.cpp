@@ -33,7 +33,7 @@ namespace {
 // The level's values that other content moves: re-pinned here only.
 const int32 level_animal_count = 11;
 // 640 x 480 at tick 100, the overlay's boxes over the opening glide; the same in both trees.
-const uint32 level_overlay_frame_crc = 0x84a99c43u;
+const uint32 level_overlay_frame_crc = 0x75464666u;
 
 const char *const presentation_names[] = {"opening view", "dawn", "brook", "swirl", "storm", "strike", "thunder"};
 
@@ -96,8 +96,11 @@ TEST_F(level_presentation, the_level_opens_storms_strikes_and_replays_from_its_f
 {
 	new_game_data setup;
 	harness_level_setup(&setup);
+	// The weather, the footprints and the shared flame and smoke groups the
+	// map makes as it starts draw the machine's own stream: the same stream
+	// whatever ran before in this process.
+	set_local_random_seed(0x5EED);
 	ASSERT_TRUE(harness_start_map(&setup));
-	// The weather and the footprints draw the machine's own stream.
 	set_local_random_seed(0x5EED);
 
 	for (const char *name : presentation_names)
@@ -152,17 +155,17 @@ TEST_F(level_presentation, the_level_opens_storms_strikes_and_replays_from_its_f
 	EXPECT_EQ(get_particle_globals()->target_particle_number_multiplier, 384);
 	EXPECT_NE(calm, 384);
 
-	// At most one bolt at 896, aimed at one of team 1's front swordsmen (none
-	// when the battle has drawn them all out of the brook's reach).
+	// One bolt from the storm at 896, at the nearest of team 1's army; the
+	// casters' own bolts have owners.
 	const int16 bolt = projectile_definition_tag_to_index(TAG("bolt"));
 	ASSERT_NE(bolt, NONE);
-	auto bolts = [bolt](std::vector<int16> *targets)
+	auto storm_bolts = [bolt](std::vector<int16> *targets)
 	{
 		int32 count = 0;
 		for (int16 p = 0; p < projectile_array.count; ++p)
 		{
 			const projectile_data *projectile = get_projectile_data(p);
-			if (!projectile || projectile->type != bolt) continue;
+			if (!projectile || projectile->type != bolt || projectile->owner_monster_index != NONE) continue;
 			count += 1;
 			const monster_data *target = get_monster_data(projectile->target_monster_index);
 			if (targets) targets->push_back(target ? target->identifier : static_cast<int16>(NONE));
@@ -170,14 +173,14 @@ TEST_F(level_presentation, the_level_opens_storms_strikes_and_replays_from_its_f
 		return count;
 	};
 	harness_run_ticks(895 - game->game_time);
-	EXPECT_EQ(bolts(nullptr), 0);
+	EXPECT_EQ(storm_bolts(nullptr), 0);
 	harness_run_ticks(2);
 	std::vector<int16> targets;
-	EXPECT_LE(bolts(&targets), 1);
+	EXPECT_EQ(storm_bolts(&targets), 1);
 	for (int16 identifier : targets)
 	{
 		EXPECT_GE(identifier, 31);
-		EXPECT_LE(identifier, 35);
+		EXPECT_LE(identifier, 44);
 	}
 
 	const std::vector<harness_digest_entry> live = harness_digest_trail();

@@ -21,6 +21,7 @@
 #include "level_group_ai_script.h"
 #include "level_scenes_content.h"
 #include "projectiles.h"
+#include "projectiles_content.h"
 #include "projectile_definitions.h"
 #include "CoreLibrary/zerv/string_definitions.h"
 #include "units_content.h"
@@ -614,4 +615,85 @@ TEST_F(level_effects, effects_render_holds_the_strike_and_its_shockwave)
 		}
 	}
 	EXPECT_GE(ring_triangles, 2 * get_mesh_effects_test_hooks()->quads_added);
+}
+
+// Left to itself (no strike injected), the level's casters find their aim and
+// strike: their bolts light the meadow and the battle still ends with a winner
+// within the demo's length.
+TEST_F(level_effects, left_to_itself_the_casters_strike_the_meadow_burns_and_a_winner_is_found)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+	ASSERT_NE(bolt, NONE);
+	std::map<int16, int16> seen; // projectile index -> identifier of the last caster's bolt there
+	int32 casts[2] = {0, 0}, meadow_fires = 0, most_projectiles = 0;
+	while (game->game_time < 3776 && !harness_game_is_finished())
+	{
+		harness_run_ticks(1);
+		for (int16 p = 0; p < projectile_array.count; ++p)
+		{
+			const projectile_data *projectile = get_projectile_data(p);
+			const monster_data *owner = projectile && projectile->type == bolt ? get_monster_data(projectile->owner_monster_index) : nullptr;
+			if (!owner || seen[p] == projectile->identifier) continue;
+			seen[p] = projectile->identifier;
+			if (owner->identifier == FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER) casts[0] += 1;
+			if (owner->identifier == FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER) casts[1] += 1;
+			EXPECT_NE(projectile->lightning_index, NONE);
+		}
+		for (int16 i = 0; i < MAXIMUM_CELLS_ON_FIRE_PER_MAP; ++i)
+		{
+			const fire_cell_data *fire = get_fire_cell_data(i);
+			meadow_fires += fire && fire->y >= FIRST_LEVEL_MEADOW_FIRST_ROW && fire->y <= FIRST_LEVEL_MEADOW_LAST_ROW &&
+				(fire->owner_monster_identifier == FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER ||
+					fire->owner_monster_identifier == FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER);
+		}
+		most_projectiles = std::max<int32>(most_projectiles, projectile_array.total_count);
+	}
+	EXPECT_GT(casts[0], 0);
+	EXPECT_GT(casts[1], 0);
+	EXPECT_GT(meadow_fires, 0) << "no caster's bolt lit the meadow";
+	EXPECT_LT(most_projectiles, MAXIMUM_PROJECTILES_PER_MAP / 4);
+	EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
+	EXPECT_NE(game->winning_team_index, NONE);
+}
+
+// Sparks that fall in the level's lake ripple it and are gone: none of its
+// splashes throws more of what splashed.
+TEST_F(level_effects, sparks_falling_in_the_lake_do_not_breed)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_point2d lake = {20 * WORLD_ONE, 60 * WORLD_ONE};
+	const world_distance surface = get_mesh_height(&lake, _media_height);
+	ASSERT_GT(surface, get_mesh_height(&lake, _land_height)) << "the point is in the lake";
+	const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
+	ASSERT_NE(spark, NONE);
+	for (int16 i = 0; i < 8; ++i)
+	{
+		new_projectile_data request;
+		initialize_new_projectile_data(&request);
+		request.type = spark;
+		request.location.position = {static_cast<world_distance>(lake.x + 64 * i), lake.y,
+			static_cast<world_distance>(surface + 256)};
+		request.location.velocity = {0, 0, -24};
+		ASSERT_NE(new_projectile(&request), NONE) << i;
+	}
+	int32 most = 0;
+	for (int32 tick = 0; tick < 240; ++tick)
+	{
+		harness_run_ticks(1);
+		int32 sparks = 0;
+		for (int16 p = 0; p < projectile_array.count; ++p)
+		{
+			const projectile_data *projectile = get_projectile_data(p);
+			const object_data *object = projectile && projectile->type == spark ? get_object_data(projectile->object_index) : nullptr;
+			sparks += object && std::abs(object->location.position.x - lake.x) < 8 * WORLD_ONE &&
+				std::abs(object->location.position.y - lake.y) < 8 * WORLD_ONE;
+		}
+		most = std::max(most, sparks);
+	}
+	EXPECT_LE(most, 8) << "a splash in the lake threw more sparks";
 }

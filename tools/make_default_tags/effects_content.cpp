@@ -10,6 +10,7 @@
 #include "mesh_content.h"
 #include "models.h"
 #include "object_definitions.h"
+#include "projectile_group_definitions.h"
 #include "objects_content.h"
 #include "scenery_definitions.h"
 #include "tag_files/tag_files.h"
@@ -622,9 +623,22 @@ bool make_default_effects_tags(std::vector<int32> *handles)
 	made.push_back(tag_file_new_with_subgroup_tag(SCENERY_DEFINITION_GROUP_TAG, "shrine lamp", SHRINE_LAMP_SCENERY_TAG,
 		SCENERY_DEFINITION_VERSION_NUMBER, lamp_bytes.data(), static_cast<int32>(lamp_bytes.size())));
 
-	// Rippling water: the lake's, with ripples on its surface.
+	// Rippling water: the lake's, with ripples on its surface. What falls in
+	// only ripples: the lake's splash throws sparks that splash again where
+	// they land, so a blast on the shore would breed them until the
+	// projectile array is full.
+	projectile_group_definition ripple_splash = *get_default_projectile_group_definition();
+	ripple_splash.local_projectile_group_tag = RIPPLE_GROUP_TAG;
+	const std::vector<uint8> splash_bytes = swapped(ripple_splash, projectile_group_definition_bs_data);
+	made.push_back(tag_file_new_with_subgroup_tag(PROJECTILE_GROUP_DEFINITION_GROUP_TAG, "ripple splash",
+		RIPPLE_SPLASH_GROUP_TAG, PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER, splash_bytes.data(),
+		static_cast<int32>(splash_bytes.size())));
 	media_definition water = lake_media();
 	water.surface_effect_local_projectile_group_tag = RIPPLE_GROUP_TAG;
+	for (int16 slot = _media_projectile_group_small_splash; slot <= _media_projectile_group_large_splash; ++slot)
+	{
+		water.projectile_group_tags[slot] = RIPPLE_SPLASH_GROUP_TAG;
+	}
 	water.surface_effect_density = 2500;
 	water.effects_per_cell = 1;
 	water.time_between_building_effects = 20;

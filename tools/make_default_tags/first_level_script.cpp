@@ -23,8 +23,10 @@ enum
 	_thunder
 };
 
-// Team 1's front swordsmen, which the lightning looks for.
-const int16 first_front_swordsman = 31;
+// Team 1's fourteen, which the lightning looks for: the front swordsmen
+// have often fallen by the storm, but some of the rest are in reach.
+const int16 first_team1_unit = 31;
+const int16 team1_units = 14;
 const int32 cell = WORLD_ONE;
 
 } // namespace
@@ -70,11 +72,11 @@ void add_first_level_presentation_actions(script_builder *b, int32 first_slot)
 
 	b->add_action(slot(_strike), "ligh", "strike", later, mode);
 	b->delays(slot(_strike), 896, 0);
-	int16 front[5];
-	for (int16 i = 0; i < 5; ++i) front[i] = static_cast<int16>(first_front_swordsman + i);
-	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, 5, front);
+	int16 army[team1_units];
+	for (int16 i = 0; i < team1_units; ++i) army[i] = static_cast<int16>(first_team1_unit + i);
+	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, team1_units, army);
 	b->parameter(slot(_strike), "soun", _parameter_sound_source_identifier, 1, &brook);
-	// Team 1's swordsmen stand at least 16384 from the brook; the test is strictly closer.
+	// From the brook over the whole field between the armies; the test is strictly closer.
 	const int32 reach = 20480;
 	b->parameter(slot(_strike), "radi", _parameter_world_distance, 1, &reach);
 	const file_tag bolt = TAG("bolt");

@@ -235,8 +235,11 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	b.flag(s(_scene_mast_halts), "stop");
 
 	b.parameter(s(_scene_west_stone), "mode", _parameter_model_identifier, 1, &west);
-	points(b, s(_scene_west_stone), "cent", {cell(32, 63)});
-	b.parameter(s(_scene_west_stone), "radi", _parameter_world_distance, 1, &stone_radius);
+	// Just the scout's own spot: the battle's paths pass the lake's shore here,
+	// and a soldier the stones kept exchanging could never be caught.
+	points(b, s(_scene_west_stone), "cent", {{32 * 512, 63 * 512}});
+	const int32 west_radius = 384;
+	b.parameter(s(_scene_west_stone), "radi", _parameter_world_distance, 1, &west_radius);
 	b.identifiers(s(_scene_west_stone), "next", {s(_scene_far_stone)});
 	b.identifiers(s(_scene_west_stone), "wave", {s(_scene_west_wave)});
 	b.identifiers(s(_scene_west_stone), "acow", {s(_scene_scout_moves_on)});

@@ -283,6 +283,12 @@ monster_definition default_unit_monster_definition(int16 kind)
 			d.damage_to_propulsion = 32768;
 			d.turning_speed = 820;
 			break;
+		case DEFAULT_CASTER_KIND:
+			// The bolt follows its strike rather than flying, but the aim still
+			// needs a speed to find a solution at all: an arrow's carries the
+			// whole reach. A fixed speed takes no draw.
+			attack.initial_velocity_lower_bound = 120;
+			break;
 		default:
 			break;
 	}
