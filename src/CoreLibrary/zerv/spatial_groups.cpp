@@ -1,5 +1,6 @@
 // Spatial groups: built from the mesh cells' object chains (3 x 3 cells per
 // member) into one fixed buffer; no allocation during play.
+#include <algorithm>
 #include <cstring>
 
 #include "alliances.h"
@@ -129,6 +130,38 @@ static int32 block_corner(int32 cell, int32 size)
 	return corner < 0 ? 0 : corner;
 }
 
+// The cells a group has already scanned, in a square around its seed's cell:
+// a cell's chain and the units' team, kind and flags stay put while the
+// groups are built, and a unit once taken stays taken, so scanning a cell
+// again for the same group adds nobody. Cells outside the square are simply
+// scanned again.
+#define SCANNED_CELLS_SIDE 32
+struct scanned_cells_data
+{
+	int32 x0, y0; // the square's lower corner
+	uint32 rows[SCANNED_CELLS_SIDE];
+};
+static scanned_cells_data scanned_cells;
+
+static void reset_scanned_cells(const world_point3d *seed)
+{
+	scanned_cells.x0 = WORLD_INTEGERAL_PART(seed->x) - SCANNED_CELLS_SIDE / 2;
+	scanned_cells.y0 = WORLD_INTEGERAL_PART(seed->y) - SCANNED_CELLS_SIDE / 2;
+	memset(scanned_cells.rows, 0, sizeof(scanned_cells.rows));
+}
+
+// The cells of row y from x0 (width of them, at most 3) not yet scanned, as
+// bits from x0 up; marks them scanned (when the row lies in the square).
+static uint32 cells_to_scan(int32 x0, int32 y, int32 width)
+{
+	const uint32 row = (1u << width) - 1u;
+	const uint32 dx = static_cast<uint32>(x0 - scanned_cells.x0), dy = static_cast<uint32>(y - scanned_cells.y0);
+	if (dy >= SCANNED_CELLS_SIDE || dx > static_cast<uint32>(SCANNED_CELLS_SIDE - width)) return row;
+	const uint32 pending = row & ~(scanned_cells.rows[dy] >> dx);
+	scanned_cells.rows[dy] |= pending << dx;
+	return pending;
+}
+
 // Appends every unit of the seed's team and kind in the block around the point.
 static void scan_block_around(spatial_group *group, const world_point3d *point)
 {
@@ -136,11 +169,15 @@ static void scan_block_around(spatial_group *group, const world_point3d *point)
 	if (!mesh || !mesh->mesh_cells) return;
 	const int32 x0 = block_corner(WORLD_INTEGERAL_PART(point->x), mesh->mesh_width);
 	const int32 y0 = block_corner(WORLD_INTEGERAL_PART(point->y), mesh->mesh_height);
+	const int32 x1 = MIN(x0 + NEARBY_CELL_DIAMETER, mesh->mesh_width);
+	const int32 y1 = MIN(y0 + NEARBY_CELL_DIAMETER, mesh->mesh_height);
+	if (x1 <= x0) return;
 	int16 *members = spatial_group_monster_indexes(group);
-	for (int32 y = y0; y < y0 + NEARBY_CELL_DIAMETER && y < mesh->mesh_height; ++y)
+	for (int32 y = y0; y < y1; ++y)
 	{
-		for (int32 x = x0; x < x0 + NEARBY_CELL_DIAMETER && x < mesh->mesh_width; ++x)
+		for (uint32 pending = cells_to_scan(x0, y, x1 - x0); pending; pending &= pending - 1)
 		{
+			const int32 x = x0 + __builtin_ctz(pending);
 			const bool room = for_each_visible_unit_in_cell(mesh, x, y,
 				[&](const object_data *, int16 monster_index, const monster_data *monster) {
 					if (monster_used(monster_index) || (monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag) ||
@@ -153,10 +190,15 @@ static void scan_block_around(spatial_group *group, const world_point3d *point)
 					mark_monster_used(monster_index);
 					return true;
 				});
+			// A full group takes nobody more: the rest of the block need not be looked at.
 			if (!room) return;
 		}
 	}
 }
+
+// Each grouped unit's position, noted as its group is summed up, for the
+// contact test between groups (nothing moves while the groups are built).
+static world_point2d grouped_unit_positions[MAXIMUM_MONSTERS_PER_MAP];
 
 static void summarise_group(spatial_group *group)
 {
@@ -168,6 +210,7 @@ static void summarise_group(spatial_group *group)
 	{
 		const object_data *object = monster_object(get_monster_data(members[i]));
 		const world_point3d p = object->location.position;
+		grouped_unit_positions[members[i]] = {p.x, p.y};
 		sum_x += p.x;
 		sum_y += p.y;
 		sum_i += object->location.velocity.i;
@@ -227,6 +270,7 @@ static bool build_groups(void)
 		members[0] = monster_index;
 		group->monster_count = 1;
 		mark_monster_used(monster_index);
+		reset_scanned_cells(&seed_object->location.position);
 
 		for (int16 member = 0; member < group->monster_count && group->monster_count < growth_limit; ++member)
 		{
@@ -253,15 +297,11 @@ static bool groups_touch(const spatial_group *a, const spatial_group *b)
 {
 	for (int16 i = 0; i < a->monster_count; ++i)
 	{
-		const object_data *p = monster_object(get_monster_data(spatial_group_monster_index(a, i)));
+		const world_point2d p = grouped_unit_positions[spatial_group_monster_index(a, i)];
 		for (int16 j = 0; j < b->monster_count; ++j)
 		{
-			const object_data *q = monster_object(get_monster_data(spatial_group_monster_index(b, j)));
-			if (approximate_distance(p->location.position.x - q->location.position.x,
-					p->location.position.y - q->location.position.y) < SUPERGROUP_UNIT_CONTACT_DISTANCE)
-			{
-				return true;
-			}
+			const world_point2d q = grouped_unit_positions[spatial_group_monster_index(b, j)];
+			if (approximate_distance(p.x - q.x, p.y - q.y) < SUPERGROUP_UNIT_CONTACT_DISTANCE) return true;
 		}
 	}
 	return false;
@@ -302,32 +342,66 @@ struct laid_out_groups_data
 	bool taken[MAXIMUM_LAID_OUT_GROUPS];
 	world_point2d center[MAXIMUM_LAID_OUT_GROUPS];
 	int16 largest_radius;
-	// Positions ordered by centre x (a stable merge sort), so that a scan looks
-	// only at the groups near a work-list group.
-	int16 by_x[MAXIMUM_LAID_OUT_GROUPS], scratch[MAXIMUM_LAID_OUT_GROUPS];
+	// Positions ordered by team, then centre x, then position, so that a
+	// scan looks only at the groups of its team near a work-list group.
+	int16 by_x[MAXIMUM_LAID_OUT_GROUPS];
+	uint64 keys[MAXIMUM_LAID_OUT_GROUPS];
+	// The sorted place of each position, and for each sorted place a later (or
+	// the same) place still to look at: taken groups are stepped over.
+	int16 place[MAXIMUM_LAID_OUT_GROUPS];
+	int16 skip[MAXIMUM_LAID_OUT_GROUPS + 1];
+	// What the scan reads, in sorted order.
+	world_point2d sorted_center[MAXIMUM_LAID_OUT_GROUPS];
+	int16 sorted_team[MAXIMUM_LAID_OUT_GROUPS], sorted_type[MAXIMUM_LAID_OUT_GROUPS], sorted_radius[MAXIMUM_LAID_OUT_GROUPS];
 	int16 found[MAXIMUM_LAID_OUT_GROUPS];
 };
 static laid_out_groups_data laid_out_groups;
+static_assert(MAXIMUM_LAID_OUT_GROUPS <= 0x8000, "a position must fit the sort key's low 16 bits and an int16");
 
 static void sort_laid_out_groups_by_x(laid_out_groups_data *l)
 {
-	for (int32 i = 0; i < l->count; ++i) l->by_x[i] = static_cast<int16>(i);
-	int16 *from = l->by_x, *to = l->scratch;
-	for (int32 width = 1; width < l->count; width *= 2)
+	// Team, then centre x, then position, in one key: no two keys are equal,
+	// so any sort gives the stable order.
+	uint64 *keys = l->keys;
+	for (int32 i = 0; i < l->count; ++i)
 	{
-		for (int32 start = 0; start < l->count; start += 2 * width)
-		{
-			const int32 middle = MIN(start + width, l->count), end = MIN(start + 2 * width, l->count);
-			int32 a = start, b = middle, k = start;
-			while (a < middle && b < end) to[k++] = l->center[from[b]].x < l->center[from[a]].x ? from[b++] : from[a++];
-			while (a < middle) to[k++] = from[a++];
-			while (b < end) to[k++] = from[b++];
-		}
-		int16 *swap = from;
-		from = to;
-		to = swap;
+		keys[i] = (static_cast<uint64>(static_cast<uint16>(l->team[i] ^ 0x8000)) << 48) |
+			(static_cast<uint64>(static_cast<uint32>(l->center[i].x) ^ 0x80000000u) << 16) | static_cast<uint64>(i);
 	}
-	if (from != l->by_x) memcpy(l->by_x, from, sizeof(int16) * static_cast<size_t>(l->count));
+	std::sort(keys, keys + l->count);
+	for (int32 k = 0; k < l->count; ++k) l->by_x[k] = static_cast<int16>(keys[k] & 0xffff);
+	for (int32 k = 0; k < l->count; ++k)
+	{
+		const int32 p = l->by_x[k];
+		l->place[p] = static_cast<int16>(k);
+		l->skip[k] = static_cast<int16>(k);
+		l->sorted_center[k] = l->center[p];
+		l->sorted_team[k] = l->team[p];
+		l->sorted_type[k] = l->type[p];
+		l->sorted_radius[k] = l->radius[p];
+	}
+	l->skip[l->count] = static_cast<int16>(l->count);
+}
+
+static void take_laid_out_group(laid_out_groups_data *l, int32 p)
+{
+	l->taken[p] = true;
+	const int32 k = l->place[p];
+	l->skip[k] = static_cast<int16>(k + 1);
+}
+
+// The first sorted place at or after k whose group is not taken (the end when none).
+static int32 next_untaken_place(laid_out_groups_data *l, int32 k)
+{
+	int32 root = k;
+	while (l->skip[root] != root) root = l->skip[root];
+	while (l->skip[k] != root)
+	{
+		const int32 next = l->skip[k];
+		l->skip[k] = static_cast<int16>(root);
+		k = next;
+	}
+	return root;
 }
 
 // The positions after p, in list order, that may join p's supergroup as far as
@@ -335,22 +409,26 @@ static void sort_laid_out_groups_by_x(laid_out_groups_data *l)
 static int32 nearby_candidates(laid_out_groups_data *l, int32 p, int32 seed)
 {
 	const world_point2d here = l->center[p];
+	const int16 team = l->team[seed], type = l->type[seed];
 	const int64 here_reach = static_cast<int64>(MAXIMUM_SUPERGROUP_GAP) + l->radius[p];
 	const int64 window = here_reach + l->largest_radius;
+	const int64 lowest_x = here.x - window, highest_x = here.x + window;
 	int32 low = 0, high = l->count;
 	while (low < high)
 	{
 		const int32 middle = (low + high) / 2;
-		if (static_cast<int64>(l->center[l->by_x[middle]].x) < here.x - window) low = middle + 1;
+		if (l->sorted_team[middle] < team || (l->sorted_team[middle] == team && l->sorted_center[middle].x < lowest_x)) low = middle + 1;
 		else high = middle;
 	}
 	int32 found = 0;
-	for (int32 k = low; k < l->count && static_cast<int64>(l->center[l->by_x[k]].x) <= here.x + window; ++k)
+	// The places returned hold groups not taken.
+	for (int32 k = next_untaken_place(l, low); k < l->count; k = next_untaken_place(l, k + 1))
 	{
+		if (l->sorted_team[k] != team || l->sorted_center[k].x > highest_x) break;
 		const int32 c = l->by_x[k];
-		if (c <= p || l->taken[c] || l->team[c] != l->team[seed] || l->type[c] == l->type[seed]) continue;
-		const int64 reach = here_reach + l->radius[c];
-		const int64 dx = static_cast<int64>(l->center[c].x) - here.x, dy = static_cast<int64>(l->center[c].y) - here.y;
+		if (c <= p || l->sorted_type[k] == type) continue;
+		const int64 reach = here_reach + l->sorted_radius[k];
+		const int64 dx = static_cast<int64>(l->sorted_center[k].x) - here.x, dy = static_cast<int64>(l->sorted_center[k].y) - here.y;
 		if (dx > reach || -dx > reach || dy > reach || -dy > reach) continue;
 		// Insertion keeps list order: few groups stand this close.
 		int32 at = found++;
@@ -400,7 +478,7 @@ static void build_supergroups(int32 offset)
 		supergroup->monster_index = spatial_group_monster_index(group, 0);
 		group->flags |= _spatial_group_in_supergroup_flag;
 		group->owner_supergroup = offset;
-		l->taken[seed] = true;
+		take_laid_out_group(l, seed);
 		int32 work_count = 0;
 		work_position[work_count] = seed;
 		work[work_count++] = group;
@@ -423,7 +501,7 @@ static void build_supergroups(int32 offset)
 				const int32 c = l->found[f];
 				spatial_group *candidate = l->groups[c];
 				if (!groups_can_combine(current, candidate)) continue;
-				l->taken[c] = true;
+				take_laid_out_group(l, c);
 				candidate->flags |= _spatial_group_in_supergroup_flag;
 				candidate->owner_supergroup = offset;
 				// A group found once the list is full belongs here but adds nothing.

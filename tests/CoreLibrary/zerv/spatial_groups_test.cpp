@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "attack_ai.h"
+#include "cell_units.h"
 #include "demo_armies_fixture.h"
 #include "map_actions/map_actions_test_support.h"
 #include "map_actions/subject_lists.h"
@@ -246,6 +247,118 @@ TEST_F(spatial_groups, supergroups_join_other_kinds_within_reach_but_never_the_s
 	build_spatial_groups();
 	list = groups();
 	EXPECT_NE(spatial_group_owner_supergroup(group_of(s[0])), spatial_group_owner_supergroup(group_of(a[0])));
+}
+
+// Members in order and supergroup places against a plain build: every cell
+// of every member's block scanned again, every later group tried as a
+// supergroup candidate, over the benchmark map's armies scattered and crowded.
+TEST_F(spatial_groups, members_and_supergroups_match_a_plain_build)
+{
+	harness_end_map();
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	std::vector<int16> units;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		if (get_monster_data(i) && get_monster_data(i)->owner_team_index >= 0 && get_monster_data(i)->owner_team_index < 2) units.push_back(i);
+	}
+	ASSERT_GT(units.size(), 300u);
+	uint32 seed = 0x2468aceu;
+	auto below = [&](int32 n) {
+		seed = seed * 1664525u + 1013904223u;
+		return static_cast<int32>((seed >> 8) % static_cast<uint32>(n));
+	};
+	const mesh_globals_data *mesh = mesh_globals;
+	size_t joined = 0;
+	auto corner = [](int32 c, int32 size) { return MAX(0, MIN(c - 1, size - 3)); };
+	for (int32 round = 0; round < 16; ++round)
+	{
+		// Odd rounds stand in long files: wide groups.
+		const int32 spread = 4 + 3 * round, depth = round & 1 ? 2 : spread / 2 + 1;
+		for (int16 i : units) place(i, cell(2 + below(spread)) + below(WORLD_ONE) - WORLD_ONE_HALF, cell(2 + below(depth)));
+		build_spatial_groups();
+
+		std::vector<bool> used(MAXIMUM_MONSTERS_PER_MAP, false);
+		std::vector<std::vector<int16>> plain;
+		for (int16 m = 0; m < monster_array.count; ++m)
+		{
+			const monster_data *monster = get_monster_data(m);
+			if (!monster || used[m] || (monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag)) continue;
+			if (!object_of(m) || (object_of(m)->flags & _object_is_invisible_flag)) continue;
+			if (get_monster_definition(monster->type)->monster_class == _monster_class_ambient_life) continue;
+			std::vector<int16> group = {m};
+			used[m] = true;
+			for (size_t k = 0; k < group.size() && group.size() < MAXIMUM_SPATIAL_GROUP_GROWTH; ++k)
+			{
+				const world_point3d p = object_of(group[k])->location.position;
+				const int32 x0 = corner(WORLD_INTEGERAL_PART(p.x), mesh->mesh_width), y0 = corner(WORLD_INTEGERAL_PART(p.y), mesh->mesh_height);
+				for (int32 y = y0; y < y0 + 3; ++y)
+				{
+					for (int32 x = x0; x < x0 + 3; ++x)
+					{
+						for_each_visible_unit_in_cell(mesh, x, y, [&](const object_data *, int16 u, const monster_data *other) {
+							if (!used[u] && !(other->extra_flags & _monster_cannot_be_autotargeted_extra_flag) &&
+								other->owner_team_index == monster->owner_team_index && other->type == monster->type)
+							{
+								group.push_back(u);
+								used[u] = true;
+							}
+							return true;
+						});
+					}
+				}
+			}
+			plain.push_back(group);
+		}
+		const auto list = groups();
+		ASSERT_EQ(list.size(), plain.size()) << "round " << round;
+		for (size_t g = 0; g < list.size(); ++g) ASSERT_EQ(members(list[g]), plain[g]) << "round " << round << ", group " << g;
+
+		auto touch = [&](const spatial_group *a, const spatial_group *b) {
+			for (int16 i : members(a))
+			{
+				for (int16 j : members(b))
+				{
+					const world_distance dx = object_of(i)->location.position.x - object_of(j)->location.position.x;
+					const world_distance dy = object_of(i)->location.position.y - object_of(j)->location.position.y;
+					const int32 ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
+					if ((ax > ay ? ax + ay / 2 : ay + ax / 2) < SUPERGROUP_UNIT_CONTACT_DISTANCE) return true;
+				}
+			}
+			return false;
+		};
+		std::vector<int32> owner(list.size(), NONE);
+		int32 supergroup_count = 0;
+		for (size_t s0 = 0; s0 < list.size(); ++s0)
+		{
+			if (owner[s0] != NONE) continue;
+			owner[s0] = supergroup_count;
+			std::vector<size_t> work = {s0};
+			for (size_t w = 0; w < work.size(); ++w)
+			{
+				const spatial_group *a = list[work[w]];
+				for (size_t c = work[w] + 1; c < list.size(); ++c)
+				{
+					const spatial_group *b = list[c];
+					if (owner[c] != NONE || b->team_index != list[s0]->team_index || b->monster_type == list[s0]->monster_type) continue;
+					const world_point2d p = {a->center.x, a->center.y}, q = {b->center.x, b->center.y};
+					if (static_cast<int64>(distance2d(&p, &q)) - a->radius - b->radius > MAXIMUM_SUPERGROUP_GAP || !touch(a, b)) continue;
+					owner[c] = supergroup_count;
+					if (work.size() < MAXIMUM_COMBINED_GROUPS) work.push_back(c);
+				}
+			}
+			++supergroup_count;
+		}
+		const auto supers = supergroups();
+		ASSERT_EQ(supers.size(), static_cast<size_t>(supergroup_count)) << "round " << round;
+		joined += list.size() - supers.size();
+		for (size_t g = 0; g < list.size(); ++g)
+		{
+			EXPECT_EQ(spatial_group_owner_supergroup(list[g]), supers[static_cast<size_t>(owner[g])]) << "round " << round << ", group " << g;
+		}
+	}
+	EXPECT_GT(joined, 100u) << "supergroups of several groups were tried";
 }
 
 TEST_F(spatial_groups, an_obstruction_is_a_melee_group_between_the_point_and_the_group)
