@@ -16,6 +16,7 @@
 #include "object_definitions.h"
 #include "objects.h"
 #include "path.h"
+#include "pathfinding_radius.h"
 #include "projectile_definitions.h"
 #include "projectile_group_definitions.h"
 #include "projectiles.h"
@@ -293,25 +294,9 @@ boolean use_monster_pathfinding_radius(int16 monster_index, int16 other_monster_
 	const monster_data *monster = get_monster_data(monster_index);
 	const monster_data *other = get_monster_data(other_monster_index);
 	if (!monster || !other) return FALSE;
-	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
-	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
-	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
-
-	const auto busy = [](const monster_data *m) {
-		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
-			m->action == _monster_action_attacking;
-	};
-	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
-	const boolean soft = (!busy(monster) && !busy(other)) ||
-		((monster->flags & targeting) == targeting && monster->target_monster_index != other_monster_index);
-	if (!soft) return FALSE;
-	// monsters_are_allied on the records at hand; a unit without a kind has no class.
-	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	if (!teams_are_allied(monster->owner_team_index, other->owner_team_index)) return FALSE;
-	const monster_definition *definition = get_monster_definition(monster->type);
-	const monster_definition *other_definition = get_monster_definition(other->type);
-	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
-		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
+	return pathfinding_radius_applies(monster, get_monster_definition(monster->type), other, other_monster_index,
+		get_monster_definition(other->type),
+		[monster](int16 team) { return teams_are_allied(monster->owner_team_index, team); });
 }
 
 static void add_scaled(int64 *sx, int64 *sy, world_distance dx, world_distance dy, int32 scale)

@@ -16,6 +16,7 @@
 #include "monsters.h"
 #include "object_definitions.h"
 #include "objects.h"
+#include "pathfinding_radius.h"
 #include "scenery_definitions.h"
 #include "world.h"
 #include "zerv.h"
@@ -687,29 +688,6 @@ static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_da
 	return searcher_allied_with_team(lookup, a, b->owner_team_index);
 }
 
-// use_monster_pathfinding_radius on the records and kinds at hand (the same
-// tests in the same order), its alliance answered by the search's lookup.
-static boolean searcher_uses_pathfinding_radius(team_alliance_lookup *alliances, const monster_data *monster,
-	const monster_definition *definition, const monster_data *other, int16 other_index,
-	const monster_definition *other_definition)
-{
-	if (game && (game->option_flags & _game_option_uses_qel_flag)) return FALSE;
-	const uint32 both = _monster_has_valid_target_flag | _monster_has_valid_target_location_flag;
-	if ((monster->flags & both) == both || (other->flags & both) == both) return FALSE;
-	const auto busy = [](const monster_data *m) {
-		return m->action == _monster_action_holding_for_attack || m->action == _monster_action_aiming_attack ||
-			m->action == _monster_action_attacking;
-	};
-	const uint32 targeting = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;
-	const boolean soft = (!busy(monster) && !busy(other)) ||
-		((monster->flags & targeting) == targeting && monster->target_monster_index != other_index);
-	if (!soft) return FALSE;
-	if ((monster->extra_flags | other->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	if (!searcher_allied_with_team(alliances, monster, other->owner_team_index)) return FALSE;
-	return !(definition && definition->monster_class == _monster_class_ambient_life) &&
-		!(other_definition && other_definition->monster_class == _monster_class_ambient_life);
-}
-
 static boolean unit_is_obstacle(const monster_data *monster, const monster_definition *definition,
 	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
 	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
@@ -751,7 +729,8 @@ static boolean unit_is_obstacle(const monster_data *monster, const monster_defin
 		return FALSE;
 	}
 	// The costlier tests wait until the unit is known to be an obstacle.
-	if (searcher_uses_pathfinding_radius(alliances, monster, definition, c, other_index, dc))
+	if (pathfinding_radius_applies(monster, definition, c, other_index, dc,
+			[alliances, monster](int16 team) { return searcher_allied_with_team(alliances, monster, team); }))
 	{
 		*flags = _obstacle_is_friendly_monster_flag;
 		*radius = dc->pathfinding_radius;
