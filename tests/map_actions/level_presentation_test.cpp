@@ -4,8 +4,6 @@
 // to the live trail.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,6 +23,7 @@
 #include "main.h"
 #include "recording_test_support.h"
 #include "support/recording_harness.h"
+#include "support/render_views.h"
 #include "world.h"
 #include "zerv.h"
 
@@ -69,24 +68,7 @@ protected:
 		game->state = state;
 		uint32 crc = 0xFFFFFFFFu;
 		for (int32 row = 0; row < bitmap->height; ++row) crc = crc32_update(crc, bitmap->row_addresses[row], 640 * 4);
-		if (const char *folder = getenv("ZERV_DUMP_FRAMES"))
-		{
-			if (FILE *file = fopen((std::string(folder) + "/level_overlay.ppm").c_str(), "wb"))
-			{
-				fprintf(file, "P6\n640 480\n255\n");
-				for (int32 row = 0; row < 480; ++row)
-				{
-					const uint32 *pixels = reinterpret_cast<const uint32 *>(bitmap->row_addresses[row]);
-					for (int32 x = 0; x < 640; ++x)
-					{
-						const uint8 rgb[3] = {static_cast<uint8>(pixels[x] >> 16), static_cast<uint8>(pixels[x] >> 8),
-							static_cast<uint8>(pixels[x])};
-						fwrite(rgb, 1, 3, file);
-					}
-				}
-				fclose(file);
-			}
-		}
+		dump_frame_when_asked(bitmap, "level_overlay");
 		dispose_pointer(bitmap);
 		return ~crc;
 	}
