@@ -3,6 +3,7 @@
 // its own statement so the order is fixed on every machine.
 #include "monsters.h"
 
+#include <cstring>
 #include <type_traits>
 
 #include "alliances.h"
@@ -193,9 +194,18 @@ static inline world_distance lengthened_by_angle(world_distance d, int32 off)
 	return d;
 }
 
+// Which units one target scan has already weighed: a unit is marked with the
+// scan's number the first time it comes up as a candidate.
+static struct
+{
+	uint32 scan_number;
+	uint32 weighed[MAXIMUM_MONSTERS_PER_MAP];
+} target_scan_marks;
+
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 {
-	get_monsters_test_hooks()->closest_target_calls += 1;
+	monsters_test_hooks_data *hooks = get_monsters_test_hooks();
+	hooks->closest_target_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
 	const object_data *object = monster_object(monster);
 	const monster_definition *definition = monster_kind(monster);
@@ -243,8 +253,24 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
-	int32 cached_team = INT32_MIN; // no team yet: every int16 differs
-	boolean cached_team_allied = FALSE;
+	// Alliances do not change during a scan: each team is asked once (0 not yet, 1 no, 2 yes).
+	uint8 team_allied[MAXIMUM_TEAMS_PER_MAP] = {};
+
+	// Nothing a scan reads changes while it runs, so a candidate weighs the
+	// same each time it comes up; and as the best only ever gets strictly
+	// better (a higher score, or the same score and closer), weighing it again
+	// cannot replace the best. Not so when a closer candidate of any score
+	// may replace the best (the died-scan rules for a unit that closes in).
+	const boolean skips_weighed = (!died_scan_rules || !(monster->flags & _monster_should_close_on_target_flag)) &&
+		!hooks->target_scans_weigh_every_candidate;
+	uint32 *const weighed = target_scan_marks.weighed;
+	if (++target_scan_marks.scan_number == 0)
+	{
+		// After 2^32 scans the numbers start again from 1 on clean marks.
+		memset(weighed, 0, sizeof(target_scan_marks.weighed));
+		target_scan_marks.scan_number = 1;
+	}
+	const uint32 this_scan = target_scan_marks.scan_number;
 
 	// The died-scan rules are fixed for the scan: each kind of scan gets its
 	// own loop without the other's tests.
@@ -264,13 +290,16 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
 			if (allied)
 			{
-				// Alliances do not change during a scan: asked once per team met in a row.
-				if (other->owner_team_index != cached_team)
+				const int16 team = other->owner_team_index;
+				if (static_cast<uint16>(team) < MAXIMUM_TEAMS_PER_MAP)
 				{
-					cached_team = other->owner_team_index;
-					cached_team_allied = teams_are_allied(scanner_team, other->owner_team_index);
+					if (team_allied[team] == 0) team_allied[team] = teams_are_allied(scanner_team, team) ? 2 : 1;
+					allied = team_allied[team] == 2;
 				}
-				allied = cached_team_allied;
+				else
+				{
+					allied = teams_are_allied(scanner_team, team);
+				}
 			}
 			if (allied)
 			{
@@ -296,6 +325,14 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				return;
 			}
 			if (candidate_index == NONE || candidate_index == excluded || candidate_index == monster_index) return;
+			// A unit met in its own cell weighs as when reached through an ally
+			// only while its record and object point at each other.
+			if (skips_weighed && static_cast<uint16>(candidate_index) < MAXIMUM_MONSTERS_PER_MAP &&
+				(candidate_index != other_index || other->object_index == object_index))
+			{
+				if (weighed[candidate_index] == this_scan) return;
+				weighed[candidate_index] = this_scan;
+			}
 			const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
 			const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
 			if (!candidate_object) return;

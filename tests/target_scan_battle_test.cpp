@@ -1,0 +1,63 @@
+// The target scan weighs each candidate once however often the walk brings it
+// up (in its own cell and through every ally that targets it): over a battle
+// where units close in, fire, die and switch targets all the time, its answers
+// match the scan that weighs every candidate each time it comes up.
+#include <gtest/gtest.h>
+
+#include "monsters.h"
+#include "support/battle_script.h"
+#include "support/zerv_harness.h"
+#include "zerv.h"
+
+namespace {
+
+class target_scan_battle : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		set_zerv_tick_hook(nullptr, nullptr);
+		get_monsters_test_hooks()->target_scans_weigh_every_candidate = FALSE;
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+};
+
+TEST_F(target_scan_battle, answers_match_the_scan_that_weighs_every_candidate_after_every_tick_of_bnch)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	static int32 ticks, scans, found, differing;
+	ticks = scans = found = differing = 0;
+	set_zerv_tick_hook(
+		[](int32, void *) {
+			// A sixth of the units a tick, in turn, each asked every kind of scan.
+			const int32 turn = ticks++ % 6;
+			monsters_test_hooks_data *hooks = get_monsters_test_hooks();
+			for (int16 index = static_cast<int16>(turn); index < MAXIMUM_MONSTERS_PER_MAP; index += 6)
+			{
+				if (!get_monster_data(index)) continue;
+				for (int16 mode = _closest_most_appropriate_target_periodic_scan; mode <= _closest_most_appropriate_target_becoming_idle_scan;
+					 ++mode)
+				{
+					hooks->target_scans_weigh_every_candidate = FALSE;
+					const int16 answer = closest_most_appropriate_target(index, mode);
+					hooks->target_scans_weigh_every_candidate = TRUE;
+					const int16 expected = closest_most_appropriate_target(index, mode);
+					hooks->target_scans_weigh_every_candidate = FALSE;
+					++scans;
+					found += expected != NONE;
+					differing += answer != expected;
+				}
+			}
+		},
+		nullptr);
+	run_battle_script(TAG("bnch"), 480, 1);
+	EXPECT_GE(ticks, 480);
+	EXPECT_EQ(differing, 0) << "of " << scans << " scans";
+	// The battle really fought: most scans found someone.
+	EXPECT_GT(found, scans / 3);
+}
+
+} // namespace
