@@ -625,12 +625,10 @@ const monster_attack_definition *get_monster_attack_definition(int16 monster_ind
 	return find_monster_attack(monster_index, attack_index);
 }
 
-boolean validate_monster_attack_use(int16 monster_index, int16 attack_index)
+// The use test on the records at hand (the unit, its kind, the attack).
+static boolean attack_use_is_valid(const monster_data *monster, const monster_definition *definition,
+	const monster_attack_definition *attack)
 {
-	const monster_data *monster = get_monster_data(monster_index);
-	const monster_definition *definition = monster_kind(monster);
-	const monster_attack_definition *attack = get_monster_attack_definition(monster_index, attack_index);
-	if (!attack || !definition) return FALSE;
 	if ((attack->flags & _monster_attack_uses_carried_projectile_flag) && monster->carrying_object_index == NONE) return FALSE;
 	if ((attack->flags & _monster_attack_uses_ammunition_flag) && monster->ammunition_count <= 0)
 	{
@@ -644,6 +642,15 @@ boolean validate_monster_attack_use(int16 monster_index, int16 attack_index)
 		return FALSE;
 	}
 	return TRUE;
+}
+
+boolean validate_monster_attack_use(int16 monster_index, int16 attack_index)
+{
+	const monster_data *monster = get_monster_data(monster_index);
+	const monster_definition *definition = monster_kind(monster);
+	const monster_attack_definition *attack = get_monster_attack_definition(monster_index, attack_index);
+	if (!attack || !definition) return FALSE;
+	return attack_use_is_valid(monster, definition, attack);
 }
 
 int16 get_monster_special_ability_mode(int16 monster_index, int16 *string_index)
@@ -708,10 +715,10 @@ boolean validate_monster_attack_against_target(const monster_attack_definition *
 	return TRUE;
 }
 
-void adjust_ranges_for_height_difference(int16 monster_index, const monster_attack_definition *attack, world_distance dz,
+// The range adjustment on the unit's kind at hand.
+static void adjust_ranges_for_kind(const monster_definition *definition, const monster_attack_definition *attack, world_distance dz,
 	world_distance d, world_distance *minimum, world_distance *maximum)
 {
-	const monster_definition *definition = monster_kind(get_monster_data(monster_index));
 	const projectile_definition *projectile = attack_projectile(attack);
 	if (!definition || !projectile) return;
 	if (projectile->flags & (_projectile_is_melee_attack_flag | _projectile_is_lightning_flag)) return;
@@ -729,6 +736,12 @@ void adjust_ranges_for_height_difference(int16 monster_index, const monster_atta
 	{
 		*minimum = 0;
 	}
+}
+
+void adjust_ranges_for_height_difference(int16 monster_index, const monster_attack_definition *attack, world_distance dz,
+	world_distance d, world_distance *minimum, world_distance *maximum)
+{
+	adjust_ranges_for_kind(monster_kind(get_monster_data(monster_index)), attack, dz, d, minimum, maximum);
 }
 
 // Whether the artifact attack may be examined at all.
@@ -821,7 +834,7 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 		(monster->flags & _monster_has_valid_target_location_flag);
 
 	// 1: take it now; 0: go on. set_aside tells the artifact rule why it failed.
-	auto examine = [&](int16 index, const monster_attack_definition *attack, boolean *set_aside) -> boolean {
+	auto examine = [&](int16 index, const monster_attack_definition *attack, boolean *set_aside) __attribute__((always_inline)) -> boolean {
 		boolean valid = TRUE;
 		int16 range_class = _attack_in_range;
 		const projectile_definition *projectile = attack_projectile(attack);
@@ -847,8 +860,8 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 		{
 			if (preferred != NONE && index != preferred) valid = FALSE;
 			world_distance minimum = attack->minimum_range, maximum = attack->maximum_range;
-			adjust_ranges_for_height_difference(monster_index, attack, object->location.position.z - target_point.z, scan_distance,
-				&minimum, &maximum);
+			adjust_ranges_for_kind(definition, attack, object->location.position.z - target_point.z, scan_distance, &minimum,
+				&maximum);
 			if (mode == _choose_best_immediate_attack_index && (monster->flags & _monster_is_retreating_flag))
 			{
 				const int32 factor = definition->turning_speed ? 45 + 32768 / definition->turning_speed : 45;
@@ -885,7 +898,9 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 			}
 			if (!validate_monster_attack_against_target(attack, giant, flying, undead)) valid = FALSE;
 		}
-		if (!validate_monster_attack_use(monster_index, index)) valid = FALSE;
+		// The attack at hand is the one the index names (the artifact's, or one
+		// of the kind's below its count).
+		if (!attack_use_is_valid(monster, definition, attack)) valid = FALSE;
 		if (attacking_a_place)
 		{
 			const boolean not_attacking = monster->action != _monster_action_attacking;
@@ -1043,12 +1058,17 @@ boolean aim_monster(int16 chaser_index, int16 target_index, world_point2d *point
 		const int32 cx = to.x >> WORLD_FRACTIONAL_BITS, cy = to.y >> WORLD_FRACTIONAL_BITS;
 		const int32 x0 = MAX(0, cx - 2), x1 = MIN(mesh_globals->mesh_width - 1, cx + 2);
 		const int32 y0 = MAX(0, cy - 2), y1 = MIN(mesh_globals->mesh_height - 1, cy + 2);
+		// The square lies inside the grid; a model cell or a fourth blocked
+		// cell settles it.
+		const auto impassable = target->terrain_impassability_flags;
+		const int32 width = mesh_globals->mesh_width;
 		int32 blocked = 0;
 		for (int32 y = y0; y <= y1 && lead; ++y)
 		{
+			const mesh_cell *row = mesh_globals->mesh_cells + static_cast<size_t>(y) * width;
 			for (int32 x = x0; x <= x1; ++x)
 			{
-				const mesh_cell *cell = get_mesh_cell(x, y);
+				const mesh_cell *cell = &row[x];
 				if (cell->model_index != NONE)
 				{
 					lead = FALSE;
@@ -1056,10 +1076,13 @@ boolean aim_monster(int16 chaser_index, int16 target_index, world_point2d *point
 				}
 				const int32 first = (cell->flags >> CELL_TERRAIN_TYPE_BITS) & CELL_TERRAIN_TYPE_MASK;
 				const int32 second = cell->flags & CELL_TERRAIN_TYPE_MASK;
-				if ((target->terrain_impassability_flags & (FLAG(first) | FLAG(second))) != 0) blocked += 1;
+				if ((impassable & (FLAG(first) | FLAG(second))) != 0 && ++blocked > 3)
+				{
+					lead = FALSE;
+					break;
+				}
 			}
 		}
-		if (blocked > 3) lead = FALSE;
 	}
 	if (!lead) vx = vy = 0;
 	if ((game_play_version >= 1301 && (chaser_definition->more_hack_flags & _hack_chases_intelligently_flag)) ||
