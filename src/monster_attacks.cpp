@@ -271,6 +271,14 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 		target_scan_marks.scan_number = 1;
 	}
 	const uint32 this_scan = target_scan_marks.scan_number;
+	// The scanner was found, so the array is there: units by index without
+	// asking for it again (the same tests as get_monster_data).
+	const monster_data *const monsters = static_cast<const monster_data *>(monster_array.data);
+	const auto unit_at = [monsters](int16 index) -> const monster_data * {
+		if (static_cast<uint16>(index) >= MAXIMUM_MONSTERS_PER_MAP) return nullptr;
+		const monster_data *unit = monsters + index;
+		return unit->identifier != 0 ? unit : nullptr;
+	};
 
 	// The died-scan rules are fixed for the scan: each kind of scan gets its
 	// own loop without the other's tests.
@@ -282,7 +290,7 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			if (other_object->flags & _object_is_invisible_flag) return;
 			if ((other_object->flags & _object_wholly_under_media_flag) != media_flag) return;
 			const int16 other_index = other_object->owner_index;
-			const monster_data *other = get_monster_data(other_index);
+			const monster_data *other = unit_at(other_index);
 			if (!other) return;
 
 			int16 candidate_index = other_index;
@@ -333,7 +341,7 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				if (weighed[candidate_index] == this_scan) return;
 				weighed[candidate_index] = this_scan;
 			}
-			const monster_data *candidate = candidate_index == other_index ? other : get_monster_data(candidate_index);
+			const monster_data *candidate = candidate_index == other_index ? other : unit_at(candidate_index);
 			const object_data *candidate_object = candidate_index == other_index ? other_object : monster_object(candidate);
 			if (!candidate_object) return;
 
