@@ -32,20 +32,29 @@ TEST_F(target_scan_battle, answers_match_the_scan_that_weighs_every_candidate_af
 	ticks = scans = found = differing = 0;
 	set_zerv_tick_hook(
 		[](int32, void *) {
-			// A sixth of the units a tick, in turn, each asked every kind of scan.
+			// A sixth of the units a tick, in turn.
 			const int32 turn = ticks++ % 6;
 			monsters_test_hooks_data *hooks = get_monsters_test_hooks();
 			for (int16 index = static_cast<int16>(turn); index < MAXIMUM_MONSTERS_PER_MAP; index += 6)
 			{
-				if (!get_monster_data(index)) continue;
-				for (int16 mode = _closest_most_appropriate_target_periodic_scan; mode <= _closest_most_appropriate_target_becoming_idle_scan;
-					 ++mode)
+				monster_data *monster = get_monster_data(index);
+				if (!monster) continue;
+				// Each kind of scan, and the died scan once more as if the unit
+				// closed in on its target (a closer candidate of any score then
+				// replaces the best); the unit's flags are put back after.
+				const uint32 flags = monster->flags;
+				for (int16 mode = _closest_most_appropriate_target_periodic_scan;
+					 mode <= _closest_most_appropriate_target_becoming_idle_scan + 1; ++mode)
 				{
+					const boolean closing = mode > _closest_most_appropriate_target_becoming_idle_scan;
+					const int16 scan = closing ? static_cast<int16>(_closest_most_appropriate_target_target_died_scan) : mode;
+					if (closing) monster->flags |= _monster_should_close_on_target_flag;
 					hooks->target_scans_weigh_every_candidate = FALSE;
-					const int16 answer = closest_most_appropriate_target(index, mode);
+					const int16 answer = closest_most_appropriate_target(index, scan);
 					hooks->target_scans_weigh_every_candidate = TRUE;
-					const int16 expected = closest_most_appropriate_target(index, mode);
+					const int16 expected = closest_most_appropriate_target(index, scan);
 					hooks->target_scans_weigh_every_candidate = FALSE;
+					monster->flags = flags;
 					++scans;
 					found += expected != NONE;
 					differing += answer != expected;
