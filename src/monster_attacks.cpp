@@ -83,6 +83,9 @@ static boolean indoor_segment_check(int32 x, int32 y, const world_point2d *, con
 	return indoor_cell_obstruction_proc(x, y, nullptr);
 }
 
+static inline void unit_target_location(const monster_data *monster, const object_data *object, world_point3d *point,
+	int16 aim_part, int16 lead_ticks);
+
 static const projectile_definition *attack_projectile(const monster_attack_definition *attack)
 {
 	return attack && attack->projectile_type != NONE ? get_projectile_definition(attack->projectile_type) : nullptr;
@@ -789,7 +792,7 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 	const monster_data *target = target_unit(monster);
 	if (range_mode)
 	{
-		get_monster_target_location(monster_index, &target_point, 0, 0);
+		unit_target_location(monster, object, &target_point, 0, 0);
 		const world_point2d here = point2d_of(object->location.position), there = point2d_of(target_point);
 		d = distance2d(&here, &there);
 		const monster_definition *target_definition = monster_kind(target);
@@ -970,15 +973,10 @@ int16 get_monster_attack_sequence_index(const monster_attack_definition *attack,
 	return candidates[draw % count];
 }
 
-void get_monster_target_location(int16 monster_index, world_point3d *point, int16 aim_part, int16 lead_ticks)
+// The target point of a unit whose object is at hand.
+static inline void unit_target_location(const monster_data *monster, const object_data *object, world_point3d *point,
+	int16 aim_part, int16 lead_ticks)
 {
-	const monster_data *monster = get_monster_data(monster_index);
-	const object_data *object = monster_object(monster);
-	if (!object)
-	{
-		*point = world_point3d{0, 0, 0};
-		return;
-	}
 	if (monster->flags & _monster_has_valid_target_location_flag)
 	{
 		*point = world_point3d{monster->target_location.x, monster->target_location.y, monster->target_location_height};
@@ -1012,6 +1010,18 @@ void get_monster_target_location(int16 monster_index, world_point3d *point, int1
 		point->y += target_object->location.velocity.j * lead_ticks;
 		if (game_play_version < 1301) point->z += target_object->location.velocity.k * lead_ticks;
 	}
+}
+
+void get_monster_target_location(int16 monster_index, world_point3d *point, int16 aim_part, int16 lead_ticks)
+{
+	const monster_data *monster = get_monster_data(monster_index);
+	const object_data *object = monster_object(monster);
+	if (!object)
+	{
+		*point = world_point3d{0, 0, 0};
+		return;
+	}
+	unit_target_location(monster, object, point, aim_part, lead_ticks);
 }
 
 /* ---------- intercepting a mover */
@@ -1140,7 +1150,7 @@ world_distance linear_distance_to_best_point_of_attack(int16 monster_index)
 	const object_data *object = monster_object(monster);
 	if (!object) return 0;
 	world_point3d target_point;
-	get_monster_target_location(monster_index, &target_point, 0, monster->attack_timer);
+	unit_target_location(monster, object, &target_point, 0, monster->attack_timer);
 	const world_point2d here = point2d_of(object->location.position), there = point2d_of(target_point);
 	const world_distance d = distance2d(&here, &there);
 	if (d <= PROXIMITY_TO_TARGET_DISTANCE - 1) monster->flags |= _monster_in_proximity_to_target_flag;
@@ -1154,7 +1164,7 @@ world_distance linear_distance_to_best_point_of_attack(int16 monster_index)
 		const monster_attack_definition *attack = get_monster_attack_definition(monster_index, attack_index);
 		minimum = attack->minimum_range;
 		maximum = attack->maximum_range;
-		adjust_ranges_for_height_difference(monster_index, attack, object->location.position.z - target_point.z, d, &minimum, &maximum);
+		adjust_ranges_for_kind(monster_kind(monster), attack, object->location.position.z - target_point.z, d, &minimum, &maximum);
 	}
 	if (d < minimum) return d - minimum;
 	if (d >= maximum && d - monster->attack_timer * monster->base_movement_speed >= minimum) return d - maximum;
