@@ -45,18 +45,19 @@ inline void for_each_object_in_cells(int32 x0, int32 y0, int32 x1, int32 y1, Vis
 	const int32 words_per_row = (width + 63) >> 6;
 	const mesh_cell *row = mesh_globals->mesh_cells + static_cast<size_t>(y0) * width;
 	const object_data *objects = static_cast<const object_data *>(object_array.data);
-	const int32 first_word = x0 >> 6, last_word = x1 >> 6;
-	const uint64 first_mask = ~uint64{0} << (x0 & 63), last_mask = ~uint64{0} >> (63 - (x1 & 63));
 	for (int32 y = y0; y <= y1; ++y, bits += words_per_row, row += width)
 	{
-		for (int32 word = first_word; word <= last_word; ++word)
+		// The row's bits from x0 on, 64 cells at a time (once for most squares).
+		for (int32 base = x0; base <= x1; base += 64)
 		{
-			uint64 occupied = bits[word];
-			if (word == first_word) occupied &= first_mask;
-			if (word == last_word) occupied &= last_mask;
+			const int32 word = base >> 6, shift = base & 63;
+			uint64 occupied = bits[word] >> shift;
+			if (shift != 0 && word + 1 < words_per_row) occupied |= bits[word + 1] << (64 - shift);
+			const int32 span = x1 - base;
+			if (span < 63) occupied &= (uint64{2} << span) - 1;
 			while (occupied)
 			{
-				const int32 x = (word << 6) + __builtin_ctzll(occupied);
+				const int32 x = base + __builtin_ctzll(occupied);
 				occupied &= occupied - 1;
 				for (int16 object_index = row[x].first_object_index; object_index != NONE;)
 				{
