@@ -688,21 +688,47 @@ static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_da
 	return searcher_allied_with_team(lookup, a, b->owner_team_index);
 }
 
-static boolean unit_is_obstacle(const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
-	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
+// What one obstacle search asks of every unit in its box and that does not
+// change during it (nothing moves or changes side while it runs).
+struct obstacle_search
 {
+	const monster_data *monster;
+	const monster_definition *definition;
+	const object_data *object;
+	boolean look_ahead;
+	boolean walks_around;
+	// A moving unit is passed over by a look-ahead mover facing this way.
+	boolean skips_every_moving_unit;
+	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
+	kind_lookup kinds;
+	team_alliance_lookup alliances;
+};
+
+static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
+{
+	const monster_data *monster = search->monster;
+	const monster_definition *definition = search->definition;
+	const object_data *object = search->object;
+	const boolean look_ahead = search->look_ahead;
 	const int16 other_index = other->owner_index;
-	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
+	const monster_data *c = get_monster_data(other_index);
 	if (!c) return FALSE;
-	if (c->type != kinds->type) look_up_kind(kinds, definition, c->type);
-	if (!kinds->can_block) return FALSE;
-	const monster_definition *dc = kinds->definition;
-	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-	// Asked only of units that pass the tests above (the answer has no side effects).
-	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
+	// Every later test of a moving unit only turns it away, and for a look-ahead
+	// mover the one below turns it away whatever the others say: asked first,
+	// before the kind and the alliance.
+	if (moving && look_ahead && game_play_version >= 1501 &&
+		(pausing || search->skips_every_moving_unit || facings_within_quarter(object, other)))
+	{
+		return FALSE;
+	}
+	if (c->type != search->kinds.type) look_up_kind(&search->kinds, definition, c->type);
+	if (!search->kinds.can_block) return FALSE;
+	const monster_definition *dc = search->kinds.definition;
+	const boolean walks_around = search->walks_around;
+	// Asked only of units that pass the tests above (the answer has no side effects).
+	const boolean allied = searcher_is_allied(&search->alliances, monster, definition, c, dc);
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
@@ -711,17 +737,14 @@ static boolean unit_is_obstacle(const monster_data *monster, const monster_defin
 			return FALSE;
 		}
 	}
-	if (game_play_version >= 1501 && moving && (look_ahead || (walks_around && allied)))
+	// A look-ahead mover's case was answered above.
+	if (game_play_version >= 1501 && moving && !look_ahead && walks_around && allied)
 	{
 		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
 	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
 	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
-	if (monster->flags & _monster_has_valid_target_index_flag)
-	{
-		const monster_data *target = get_monster_data(monster->target_monster_index);
-		if (target && target->type == c->type && !allied) return FALSE;
-	}
+	if (search->target_type == c->type && !allied) return FALSE;
 	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
 	if (look_ahead && !walks_around &&
 		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
@@ -729,6 +752,7 @@ static boolean unit_is_obstacle(const monster_data *monster, const monster_defin
 		return FALSE;
 	}
 	// The costlier tests wait until the unit is known to be an obstacle.
+	team_alliance_lookup *alliances = &search->alliances;
 	if (pathfinding_radius_applies(monster, definition, c, other_index, dc,
 			[alliances, monster](int16 team) { return searcher_allied_with_team(alliances, monster, team); }))
 	{
@@ -757,10 +781,21 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
-	kind_lookup kinds;
-	look_up_kind(&kinds, definition, NONE);
-	team_alliance_lookup alliances;
-	memset(alliances.allied, -1, sizeof(alliances.allied));
+	obstacle_search search;
+	search.monster = monster;
+	search.definition = definition;
+	search.object = object;
+	search.look_ahead = look_ahead;
+	search.walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	search.skips_every_moving_unit = object->location.yaw < 32768;
+	search.target_type = 1 << 16;
+	if (monster->flags & _monster_has_valid_target_index_flag)
+	{
+		const monster_data *target = get_monster_data(monster->target_monster_index);
+		if (target) search.target_type = target->type;
+	}
+	look_up_kind(&search.kinds, definition, NONE);
+	memset(search.alliances.allied, -1, sizeof(search.alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
@@ -775,7 +810,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 			int16 guard = 0;
 			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
-				const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, index));
+				const object_data *other = get_object_data(index);
 				if (!other) break;
 				const int16 other_index = index;
 				index = other->next_object_index;
@@ -805,8 +840,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster, definition, object, look_ahead, other, &kinds, &alliances,
-							 &flags, &radius))
+				else if (!unit_is_obstacle(&search, other, &flags, &radius))
 				{
 					continue;
 				}
@@ -875,13 +909,18 @@ static world_point2d point_at(const world_point2d *origin, angle direction, int6
 	return p;
 }
 
-boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	const world_point2d *center, int32 big_r)
+// The segment's stretch factor for circles of big_r (m > 0).
+static inline int64 segment_stretch(int32 m, int32 big_r)
+{
+	return ((static_cast<int64>(big_r) + m) << 16) / m;
+}
+
+static inline boolean stretched_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	int64 k, const world_point2d *center, int32 big_r)
 {
 	world_point2d end = *start;
 	if (m != 0)
 	{
-		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
 		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
 		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
 	}
@@ -890,34 +929,83 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 	return distance2d_below(&closest, center, big_r);
 }
 
+boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	return stretched_segment_meets_circle(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, center, big_r);
+}
+
 // The closest point lies in the box of start and end, and end is at most
 // big_r beyond point on each axis (one more below, for the floor) while
 // no axis of point - start exceeds m; a meeting needs each axis of the
 // centre within big_r - 1 of the closest point. The box of start and point
-// is reckoned once per step; each circle widens it by twice its big_r.
+// is reckoned once per step; each circle's centre, widened by twice its
+// big_r, is reckoned once per adjustment: centre + 2 big_r > box low and
+// centre - 2 big_r < box high on both axes. A box that bounds nothing (m
+// out of range) spans everything; a circle of big_r <= 0 meets nothing and
+// one of big_r > 32766 is always tested.
+#define SPANS_EVERYTHING (static_cast<int64>(1) << 61)
+#define BEYOND_EVERYTHING (static_cast<int64>(1) << 62)
+
 struct segment_box
 {
-	boolean usable;
 	int64 x_low, x_high, y_low, y_high;
 };
 
 static inline void make_segment_box(const world_point2d *start, const world_point2d *point, int32 m, segment_box *box)
 {
 	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
-	box->usable = m > 0 && ABS(dx) <= m && ABS(dy) <= m;
+	if (!(m > 0 && ABS(dx) <= m && ABS(dy) <= m))
+	{
+		box->x_low = box->y_low = -SPANS_EVERYTHING;
+		box->x_high = box->y_high = SPANS_EVERYTHING;
+		return;
+	}
 	box->x_low = start->x + MIN(dx, static_cast<int64>(0)) - 1;
 	box->x_high = start->x + MAX(dx, static_cast<int64>(0));
 	box->y_low = start->y + MIN(dy, static_cast<int64>(0)) - 1;
 	box->y_high = start->y + MAX(dy, static_cast<int64>(0));
 }
 
-static inline boolean segment_box_may_meet_circle(const segment_box *box, const world_point2d *center, int32 big_r)
+// An obstacle's circle as the step's box test and the turn need it.
+struct obstacle_reach
 {
-	if (big_r <= 0) return FALSE;
-	if (!box->usable || big_r > 32766) return TRUE;
-	const int64 reach = 2 * static_cast<int64>(big_r);
-	return center->x > box->x_low - reach && center->x < box->x_high + reach && center->y > box->y_low - reach &&
-		center->y < box->y_high + reach;
+	int64 x_low, x_high, y_low, y_high; // the centre widened by twice big_r
+	int32 r, rho, big_r;
+	// Distance and direction from the start, reckoned when first needed.
+	int32 d;
+	angle theta;
+	boolean placed;
+};
+
+static obstacle_reach obstacle_reaches[MAXIMUM_OBSTACLES_TO_CONSIDER];
+
+static inline void set_circle_reach(obstacle_reach *reach, const world_point2d *center, int32 big_r)
+{
+	if (big_r <= 0)
+	{
+		reach->x_low = reach->y_low = BEYOND_EVERYTHING;
+		reach->x_high = reach->y_high = -BEYOND_EVERYTHING;
+	}
+	else if (big_r > 32766)
+	{
+		reach->x_low = reach->y_low = -BEYOND_EVERYTHING;
+		reach->x_high = reach->y_high = BEYOND_EVERYTHING;
+	}
+	else
+	{
+		const int64 twice = 2 * static_cast<int64>(big_r);
+		reach->x_low = center->x - twice;
+		reach->x_high = center->x + twice;
+		reach->y_low = center->y - twice;
+		reach->y_high = center->y + twice;
+	}
+}
+
+static inline boolean reach_may_meet_box(const obstacle_reach *reach, const segment_box *box)
+{
+	return reach->x_high > box->x_low && reach->x_low < box->x_high && reach->y_high > box->y_low &&
+		reach->y_low < box->y_high;
 }
 
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
@@ -925,7 +1013,29 @@ boolean avoidance_segment_may_meet_circle(const world_point2d *start, const worl
 {
 	segment_box box;
 	make_segment_box(start, point, m, &box);
-	return segment_box_may_meet_circle(&box, center, big_r);
+	obstacle_reach reach;
+	set_circle_reach(&reach, center, big_r);
+	return reach_may_meet_box(&reach, &box);
+}
+
+static inline void set_obstacle_reach(int16 index)
+{
+	const obstacle *o = &avoidance.obstacles[index];
+	obstacle_reach *reach = &obstacle_reaches[index];
+	reach->rho = avoid_radius_for(o);
+	reach->r = reach->rho + o->radius;
+	reach->big_r = reach->r + MINIMUM_AVOID_RADIUS;
+	set_circle_reach(reach, &o->center, reach->big_r);
+}
+
+// Before the runs: every obstacle's reach; distances are reckoned when asked.
+static void set_obstacle_reaches(void)
+{
+	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
+	{
+		set_obstacle_reach(i);
+		obstacle_reaches[i].placed = FALSE;
+	}
 }
 
 // One step of an avoidance run from point; false when nothing is in the way.
@@ -941,16 +1051,31 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	angle best_theta = 0;
 	segment_box box;
 	make_segment_box(&start, point, m, &box);
+	// Neighbours are mostly of a few sizes: the stretch is divided out once per size.
+	int32 stretched_big_r = 0;
+	int64 stretch = 0;
+	boolean stretch_known = FALSE;
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
+		obstacle_reach *reach = &obstacle_reaches[i];
+		if (!reach_may_meet_box(reach, &box)) continue;
 		const obstacle *o = &avoidance.obstacles[i];
-		const int32 rho = avoid_radius_for(o);
-		const int32 r = rho + o->radius;
-		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		if (!segment_box_may_meet_circle(&box, &o->center, big_r)) continue;
-		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
-		const int32 d = distance2d(&start, &o->center);
-		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
+		const int32 rho = reach->rho, r = reach->r, big_r = reach->big_r;
+		if (m != 0 && (!stretch_known || big_r != stretched_big_r))
+		{
+			stretch = segment_stretch(m, big_r);
+			stretched_big_r = big_r;
+			stretch_known = TRUE;
+		}
+		if (!stretched_segment_meets_circle(&start, point, m, stretch, &o->center, big_r)) continue;
+		if (!reach->placed)
+		{
+			reach->d = distance2d(&start, &o->center);
+			reach->theta = arctangent(o->center.x - start.x, o->center.y - start.y);
+			reach->placed = TRUE;
+		}
+		const int32 d = reach->d;
+		const angle theta = reach->theta;
 		int32 turn;
 		boolean is_inside = FALSE;
 		if (d >= r + TRUE_AVOID_RADIUS)
@@ -1001,7 +1126,11 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	const world_point2d plus = point_at(&start, static_cast<angle>(best_theta + best_turn), length);
 	const world_point2d minus = point_at(&start, static_cast<angle>(best_theta - best_turn), length);
 	obstacle *chosen = &avoidance.obstacles[best];
-	if (inside) chosen->radius = 0;
+	if (inside)
+	{
+		chosen->radius = 0;
+		set_obstacle_reach(best);
+	}
 
 	if (game_play_version >= 1301 && monster->avoiding_object_index != NONE &&
 		chosen->object_index == monster->avoiding_object_index && (look_ahead || definition->pathfinding_radius >= 100))
@@ -1124,6 +1253,7 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.rightmost_object_index = NONE;
 	avoidance.avoiding_same_object_again = FALSE;
 	if (avoidance.obstacle_count == 0) return;
+	set_obstacle_reaches();
 	const boolean look_ahead = is_look_ahead_mover(monster);
 	if (!run_avoidance(_finding_leftmost, &destination, monster, definition, object, look_ahead)) return;
 	const boolean right_met = run_avoidance(_finding_rightmost, &destination, monster, definition, object, look_ahead);
