@@ -21,8 +21,7 @@
 #include "world.h"
 #include "zerv.h"
 
-#define VISITED_WORDS_PER_ROW (PATH_BOX_WIDTH / 32)
-#define VISITED_BITMAP_SIZE (PATH_BOX_WIDTH * VISITED_WORDS_PER_ROW * static_cast<int32>(sizeof(uint32)))
+#define BOX_CELL_COUNT (PATH_BOX_WIDTH * PATH_BOX_WIDTH)
 #define DIRECTION_BUFFER_SIZE 1028
 #define MAXIMUM_CORNERS (MAXIMUM_TEMPORARY_WAYPOINTS - 1)
 #define MAXIMUM_COST 32767
@@ -33,7 +32,10 @@ static inline type ABS(type v) { return v < 0 ? -v : v; }
 datum_globals path_array = {"path", MAXIMUM_PATHS, sizeof(postprocessed_path_data), 0};
 
 static path_node *nodes = nullptr;
-static uint32 *visited = nullptr;
+// The visited set: a cell of the box is visited when its stamp is the
+// search's; the stamps are cleared only when the count wraps.
+static uint8 *visited = nullptr;
+static uint8 visited_stamp = 0;
 static int8 *direction_buffer = nullptr;
 // The open list's per-total heads and occupancy bits.
 static int32 *open_heads = nullptr;
@@ -58,7 +60,12 @@ static void *allocate_or_fail(int32 size, const char *what)
 void initialize_pathfinding(void)
 {
 	if (!nodes) nodes = static_cast<path_node *>(allocate_or_fail(MAXIMUM_NODES * sizeof(path_node), "pathfinding nodes"));
-	if (!visited) visited = static_cast<uint32 *>(allocate_or_fail(VISITED_BITMAP_SIZE, "pathfinding visited list"));
+	if (!visited)
+	{
+		visited = static_cast<uint8 *>(allocate_or_fail(BOX_CELL_COUNT, "pathfinding visited list"));
+		if (visited) memset(visited, 0, BOX_CELL_COUNT);
+		visited_stamp = 0;
+	}
 	if (!direction_buffer) direction_buffer = static_cast<int8 *>(allocate_or_fail(DIRECTION_BUFFER_SIZE, "path data"));
 	if (!open_heads)
 	{
@@ -149,6 +156,41 @@ static inline boolean terrain_blocks(uint16 flags, uint16 mask)
 	return ((mask >> (flags & 15)) | (mask >> ((flags >> 4) & 15))) & 1;
 }
 
+// Which of a cell's triangles a mask blocks, by the cell's low flag byte
+// (bit 0 the low triangle, bit 1 the high one): terrain_blocks is this byte
+// being non-zero. A few masks' tables are kept, since every unit of a kind
+// asks with its kind's mask.
+#define KEPT_TRIANGLE_TABLES 4
+
+struct triangle_block_table
+{
+	uint16 mask;
+	boolean built;
+	uint8 blocked[256];
+};
+
+static triangle_block_table triangle_block_tables[KEPT_TRIANGLE_TABLES];
+
+static const uint8 *triangle_blocks_for(uint16 mask)
+{
+	triangle_block_table *table = &triangle_block_tables[(mask ^ (mask >> 2) ^ (mask >> 7)) & (KEPT_TRIANGLE_TABLES - 1)];
+	if (!table->built || table->mask != mask)
+	{
+		for (int32 flags = 0; flags < 256; ++flags)
+		{
+			table->blocked[flags] = static_cast<uint8>(((mask >> (flags & 15)) & 1) | (((mask >> (flags >> 4)) & 1) << 1));
+		}
+		table->mask = mask;
+		table->built = TRUE;
+	}
+	return table->blocked;
+}
+
+uint8 triangles_blocked_by_mask(uint16 flags, uint16 mask)
+{
+	return triangle_blocks_for(mask)[flags & 0xFF];
+}
+
 static inline boolean cell_is_burning(int32 x, int32 y, uint16 flags)
 {
 	return (flags & _mesh_cell_was_or_is_on_fire_flag) && cell_is_on_fire(x, y);
@@ -184,20 +226,25 @@ uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
 	return cut_by_own_triangles(valid, x, y, cell_flags(x, y), mask);
 }
 
-// The same for the search's inner loop: cells off the mesh edge take the
-// general path.
-static inline uint16 valid_directions(int32 x, int32 y, uint16 mask)
+// The same for the search's inner loop, from the mask's triangle table
+// (blocked): cells off the mesh edge take the general path.
+static inline uint16 valid_directions(int32 x, int32 y, uint16 mask, const uint8 *blocked)
 {
 	const int32 width = mesh_globals->mesh_width;
 	if (x <= 0 || y <= 0 || x >= width - 1 || y >= mesh_globals->mesh_height - 1) return get_valid_direction_flags(x, y, mask);
 	const mesh_cell *c = mesh_globals->mesh_cells + y * width + x;
-	auto open = [mask](const mesh_cell &cell, int16 bit) -> uint16 {
-		return terrain_blocks(cell.flags, mask) ? static_cast<uint16>(0) : static_cast<uint16>(1u << bit);
+	auto open = [blocked](const mesh_cell &cell, int16 bit) -> uint32 {
+		return static_cast<uint32>(blocked[cell.flags & 0xFF] == 0) << bit;
 	};
-	const uint16 valid = static_cast<uint16>(open(c[width + 1], _northeast) | open(c[1 - width], _southeast) |
-		open(c[-width - 1], _southwest) | open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) |
-		open(c[-width], _south) | open(c[-1], _west));
-	return cut_by_own_triangles(valid, x, y, c->flags, mask);
+	uint32 valid = open(c[width + 1], _northeast) | open(c[1 - width], _southeast) | open(c[-width - 1], _southwest) |
+		open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) | open(c[-width], _south) |
+		open(c[-1], _west);
+	// The cell's own triangles, as cut_by_own_triangles.
+	const uint8 own = blocked[c->flags & 0xFF];
+	const boolean odd = (x ^ y) & 1;
+	if (own & 2) valid &= odd ? ~196u : ~152u;
+	if (own & 1) valid &= odd ? ~49u : ~98u;
+	return static_cast<uint16>(valid);
 }
 
 static short_fixed get_magical_modifier(int16 monster_index)
@@ -289,7 +336,13 @@ static void clamp_point_into_mesh(world_point2d *p)
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index);
+	int16 monster_index, short_fixed modifier);
+
+// A box cell's neighbour in each direction, as an offset in the visited set
+// (rows of PATH_BOX_WIDTH cells: a box cell's row is its index >> 7).
+static_assert(PATH_BOX_WIDTH == 128);
+static const int32 box_cell_offset[NUMBER_OF_DIRECTIONS] = {PATH_BOX_WIDTH + 1, 1 - PATH_BOX_WIDTH,
+	-PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH, 1, -PATH_BOX_WIDTH, -1};
 
 int16 new_path(int16 monster_index, path_variables *variables)
 {
@@ -326,6 +379,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	const int32 box_x0 = box_origin(x0, mesh_width()), box_y0 = box_origin(y0, mesh_height());
 	const short_fixed modifier = get_magical_modifier(monster_index);
 	const uint16 mask = variables->terrain_impassability_flags;
+	const uint8 *blocked = triangle_blocks_for(mask);
 	path_test_hooks.box_x0 = box_x0;
 	path_test_hooks.box_y0 = box_y0;
 	path_test_hooks.highest_cost = 0;
@@ -333,7 +387,12 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	path_test_hooks.expanded_count = 0;
 	path_test_hooks.nodes_expanded = 0;
 
-	memset(visited, 0, VISITED_BITMAP_SIZE);
+	if (++visited_stamp == 0)
+	{
+		memset(visited, 0, BOX_CELL_COUNT);
+		visited_stamp = 1;
+	}
+	const uint8 stamp = visited_stamp;
 	open_clear();
 	int32 node_count = 1;
 	path_node &start = nodes[0];
@@ -345,7 +404,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	start.pad = 0;
 	start.cost = 0;
 	start.total_cost = estimate_remaining_path_cost(x0, y0, x1, y1);
-	visited[start.y * VISITED_WORDS_PER_ROW + (start.x >> 5)] |= FLAG(start.x & 31);
+	visited[start.y * PATH_BOX_WIDTH + start.x] = stamp;
 	open_push(0);
 	int32 best_node = 0;
 	int16 best_estimate = start.total_cost;
@@ -364,27 +423,37 @@ int16 new_path(int16 monster_index, path_variables *variables)
 			path_test_hooks.expanded_y[path_test_hooks.expanded_count] = node.y;
 			path_test_hooks.expanded_count += 1;
 		}
-		const uint16 valid = valid_directions(cx, cy, mask);
+		const uint16 valid = valid_directions(cx, cy, mask, blocked);
 		// The step cost follows how this node was reached.
 		const boolean diagonal = node.direction < _north;
 		const int32 step = diagonal ? 22 : COST_PER_CELL;
 		const int32 fire_factor = diagonal ? 110 : 80;
-		for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d)
+		// Off the box's edge rows and columns no step leaves the box.
+		const boolean inner = static_cast<uint32>(node.x - 1) < static_cast<uint32>(PATH_BOX_WIDTH - 2) &&
+			static_cast<uint32>(node.y - 1) < static_cast<uint32>(PATH_BOX_WIDTH - 2);
+		const int32 here = node.y * PATH_BOX_WIDTH + node.x;
+		// The valid directions in increasing order.
+		for (uint32 open = valid & 0xFF; open; open &= open - 1)
 		{
-			if (!(valid & FLAG(d))) continue;
-			const int32 bx = node.x + direction_delta_x[d], by = node.y + direction_delta_y[d];
-			if (bx < 0 || bx >= PATH_BOX_WIDTH || by < 0 || by >= PATH_BOX_WIDTH)
+			const int32 d = __builtin_ctz(open);
+			if (!inner)
 			{
-				partial = TRUE;
-				end_node = current;
-				break;
+				const int32 bx = node.x + direction_delta_x[d], by = node.y + direction_delta_y[d];
+				if (bx < 0 || bx >= PATH_BOX_WIDTH || by < 0 || by >= PATH_BOX_WIDTH)
+				{
+					partial = TRUE;
+					end_node = current;
+					break;
+				}
 			}
-			uint32 &word = visited[by * VISITED_WORDS_PER_ROW + (bx >> 5)];
-			if (word & FLAG(bx & 31)) continue;
+			const int32 box_cell = here + box_cell_offset[d];
+			uint8 &seen = visited[box_cell];
+			if (seen == stamp) continue;
+			const int32 bx = box_cell & (PATH_BOX_WIDTH - 1), by = box_cell >> 7;
 			const int32 nx = bx + box_x0, ny = by + box_y0;
 			int32 cost = step;
 			if (cell_is_burning(nx, ny, cell_flags(nx, ny))) cost += (fire_factor * modifier) >> 8;
-			word |= FLAG(bx & 31);
+			seen = stamp;
 			if (node_count >= MAXIMUM_NODES) continue;
 
 			const int32 index = node_count++;
@@ -398,8 +467,8 @@ int16 new_path(int16 monster_index, path_variables *variables)
 			next.pad = 0;
 			next.cost = saturate_cost(static_cast<int32>(node.cost) + cost);
 			next.total_cost = saturate_cost(static_cast<int32>(next.cost) + estimate);
+			// Costs are pinned at 0 and above, so the lowest stays 0.
 			path_test_hooks.highest_cost = MAX(path_test_hooks.highest_cost, next.cost);
-			path_test_hooks.lowest_cost = MIN(path_test_hooks.lowest_cost, next.cost);
 			if (estimate < best_estimate)
 			{
 				best_estimate = estimate;
@@ -428,7 +497,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 		end_node = best_node;
 	}
 	variables->flags = partial ? static_cast<uint16>(_partial_path_flag) : static_cast<uint16>(0);
-	postprocess_path(end_node, variables, path, monster_index);
+	postprocess_path(end_node, variables, path, monster_index, modifier);
 	if (monster) monster->path_destination = path->waypoint;
 	return path_index;
 }
@@ -437,7 +506,8 @@ int16 new_path(int16 monster_index, path_variables *variables)
 
 // Walks every cell the segment crosses with exact integer steps; a segment
 // through a cell corner tests the cells on both sides of it.
-static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1, uint16 mask, short_fixed modifier)
+static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1, const uint8 *triangles_blocked,
+	short_fixed modifier)
 {
 	const int32 width = mesh_width(), height = mesh_height();
 	auto blocked = [&](int32 x, int32 y) -> boolean {
@@ -448,7 +518,7 @@ static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1
 		}
 		if (x < 0 || y < 0 || x >= width || y >= height) return TRUE;
 		const uint16 flags = cell_flags(x, y);
-		return terrain_blocks(flags, mask) || (modifier != 0 && cell_is_burning(x, y, flags));
+		return triangles_blocked[flags & 0xFF] != 0 || (modifier != 0 && cell_is_burning(x, y, flags));
 	};
 	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
 	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
@@ -456,37 +526,44 @@ static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1
 	const int64 dx = static_cast<int64>(p1->x) - p0->x, dy = static_cast<int64>(p1->y) - p0->y;
 	const int32 sx = dx > 0 ? 1 : (dx < 0 ? -1 : 0), sy = dy > 0 ? 1 : (dy < 0 ? -1 : 0);
 	const int64 adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+	// Distances to the next column and row boundary, compared as times along
+	// the segment: |(cx + (sx > 0)) * WORLD_ONE - p0.x| * ady and the same for
+	// y. The boundary lies ahead of p0 on each axis that moves, so each step of
+	// the column or row adds WORLD_ONE to its distance.
+	const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
+	const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
+	int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
+	const int64 tx_step = WORLD_ONE * ady, ty_step = WORLD_ONE * adx;
 	int32 guard = ABS(ex - cx) + ABS(ey - cy) + 2;
 	while ((cx != ex || cy != ey) && guard-- > 0)
 	{
 		if (sy == 0 || (cy == ey && sx != 0))
 		{
 			cx += sx;
+			tx += tx_step;
 		}
 		else if (sx == 0 || cx == ex)
 		{
 			cy += sy;
+			ty += ty_step;
+		}
+		else if (tx < ty)
+		{
+			cx += sx;
+			tx += tx_step;
+		}
+		else if (ty < tx)
+		{
+			cy += sy;
+			ty += ty_step;
 		}
 		else
 		{
-			// Distances to the next column and row boundary, compared as times along the segment.
-			const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
-			const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
-			const int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
-			if (tx < ty)
-			{
-				cx += sx;
-			}
-			else if (ty < tx)
-			{
-				cy += sy;
-			}
-			else
-			{
-				if (blocked(cx + sx, cy) || blocked(cx, cy + sy)) return FALSE;
-				cx += sx;
-				cy += sy;
-			}
+			if (blocked(cx + sx, cy) || blocked(cx, cy + sy)) return FALSE;
+			cx += sx;
+			cy += sy;
+			tx += tx_step;
+			ty += ty_step;
 		}
 		if (blocked(cx, cy)) return FALSE;
 	}
@@ -499,20 +576,21 @@ boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p
 	const int32 pieces = length > MAXIMUM_STRAIGHT_LINE_DISTANCE ? length / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1 : 1;
 	path_test_hooks.straight_line_pieces = pieces;
 	path_test_hooks.walked_count = 0;
+	const uint8 *blocked = triangle_blocks_for(mask);
 	world_point2d from = *p0;
 	for (int32 i = 1; i <= pieces; ++i)
 	{
 		world_point2d to;
 		to.x = static_cast<world_distance>(p0->x + (static_cast<int64>(p1->x) - p0->x) * i / pieces);
 		to.y = static_cast<world_distance>(p0->y + (static_cast<int64>(p1->y) - p0->y) * i / pieces);
-		if (!segment_is_clear(&from, &to, mask, modifier)) return FALSE;
+		if (!segment_is_clear(&from, &to, blocked, modifier)) return FALSE;
 		from = to;
 	}
 	return TRUE;
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index)
+	int16 monster_index, short_fixed modifier)
 {
 	path->flags = variables->flags;
 	const boolean partial = (variables->flags & _partial_path_flag) != 0;
@@ -555,7 +633,6 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 	// first candidate the straight line cannot reach keeps the one before it
 	// (or itself, when it is the first).
 	const uint16 mask = variables->terrain_impassability_flags;
-	const short_fixed modifier = get_magical_modifier(monster_index);
 	int32 kept = candidate_count - 1;
 	for (int32 k = 0; k < candidate_count; ++k)
 	{

@@ -157,6 +157,9 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 	const world_point2d *center, int32 big_r);
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r);
+// Which of the cell's triangles the mask blocks (bit 0 the low, bit 1 the
+// high), from the tables the search keeps.
+uint8 triangles_blocked_by_mask(uint16 flags, uint16 mask);
 // Bits of the eight directions out of the cell (absolute coordinates) for the mask.
 uint16 get_valid_direction_flags(int32 x, int32 y, uint16 terrain_impassability_flags);
 boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p1, uint16 terrain_impassability_flags,
