@@ -272,11 +272,26 @@ TEST_F(path, straight_lines)
 
 namespace
 {
+// The cells a walk looks at, in order (the hook keeps the first 64).
+struct walked_cells
+{
+	int32 count = 0;
+	int32 x[64], y[64];
+	void push_back(std::pair<int32, int32> cell)
+	{
+		if (count < 64)
+		{
+			x[count] = cell.first;
+			y[count] = cell.second;
+		}
+		count += 1;
+	}
+};
+
 // The straight-line walk as first written: each boundary distance multiplied
 // out afresh at every step. Records every cell it looks at, as the hook does.
-std::vector<std::pair<int32, int32>> reference_walk(const world_point2d *p0, const world_point2d *p1)
+void reference_walk(const world_point2d *p0, const world_point2d *p1, walked_cells &cells)
 {
-	std::vector<std::pair<int32, int32>> cells;
 	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
 	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
 	cells.push_back({cx, cy});
@@ -305,7 +320,6 @@ std::vector<std::pair<int32, int32>> reference_walk(const world_point2d *p0, con
 		}
 		cells.push_back({cx, cy});
 	}
-	return cells;
 }
 } // namespace
 
@@ -338,26 +352,26 @@ TEST_F(path, the_straight_line_walk_looks_at_the_cells_the_products_give)
 			b = {a.x + next(-14, 14) * WORLD_ONE, a.y + next(-14, 14) * WORLD_ONE};
 		}
 		if (kind == 3 && (i & 4)) std::swap(a, b);
-		ASSERT_TRUE(valid_straight_line_path(&a, &b, 0, 0));
-		const std::vector<std::pair<int32, int32>> expected = reference_walk(&a, &b);
+		if (!valid_straight_line_path(&a, &b, 0, 0)) FAIL() << "blocked: " << a.x << "," << a.y << " " << b.x << "," << b.y;
+		walked_cells expected;
+		reference_walk(&a, &b, expected);
 		const path_test_hooks_data *hooks = get_path_test_hooks();
-		ASSERT_EQ(hooks->walked_count, static_cast<int32>(MIN(expected.size(), static_cast<size_t>(64))))
-			<< a.x << "," << a.y << " " << b.x << "," << b.y;
-		for (int32 k = 0; k < hooks->walked_count; ++k)
+		bool same = hooks->walked_count == MIN(expected.count, 64);
+		for (int32 k = 0; same && k < hooks->walked_count; ++k)
 		{
-			ASSERT_EQ(hooks->walked_x[k], expected[k].first) << k << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
-			ASSERT_EQ(hooks->walked_y[k], expected[k].second) << k << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
+			same = hooks->walked_x[k] == expected.x[k] && hooks->walked_y[k] == expected.y[k];
 		}
+		if (!same) FAIL() << "walks differ: " << a.x << "," << a.y << " " << b.x << "," << b.y;
 		const int32 dx = std::abs((b.x >> WORLD_FRACTIONAL_BITS) - (a.x >> WORLD_FRACTIONAL_BITS));
 		const int32 dy = std::abs((b.y >> WORLD_FRACTIONAL_BITS) - (a.y >> WORLD_FRACTIONAL_BITS));
-		corner_ties += static_cast<int32>(expected.size()) > dx + dy + 1 ? 1 : 0;
+		corner_ties += expected.count > dx + dy + 1 ? 1 : 0;
 	}
 	EXPECT_GT(corner_ties, cases / 100);
 }
 
 // The visited set is stamped per search and cleared only when the stamp
-// wraps: a search asked again and again, across many wraps, between others,
-// expands the same cells and keeps the same waypoint.
+// wraps. A search asked again after 254 searches elsewhere meets its own
+// stamp once more, and must not take its old cells for visited.
 TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answers)
 {
 	load(6, 6);
@@ -371,7 +385,7 @@ TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answ
 	auto ask = [this](world_point2d p0, world_point2d p1) {
 		path_variables v;
 		int16 index = search(p0, p1, &v);
-		EXPECT_GE(index, 0);
+		if (index < 0) return answer{{-1, -1}, -1, -1, {}};
 		const path_test_hooks_data *hooks = get_path_test_hooks();
 		answer result = {get_path_data(index)->waypoint, hooks->nodes_used, hooks->nodes_expanded, {}};
 		for (int32 k = 0; k < hooks->expanded_count; ++k) result.cells.push_back(hooks->expanded_y[k] * 256 + hooks->expanded_x[k]);
@@ -380,15 +394,16 @@ TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answ
 	};
 	const answer first = ask(centre_of(70, 60), centre_of(90, 60));
 	EXPECT_GT(first.expanded, 20);
-	for (int32 i = 0; i < 700; ++i)
+	for (int32 round = 0; round < 4; ++round)
 	{
+		// Far from the wall: these searches touch none of its cells.
+		for (int32 k = 0; k < 254; ++k) ask(centre_of(20 + k % 5, 150), centre_of(30, 160 + k % 7));
 		const answer again = ask(centre_of(70, 60), centre_of(90, 60));
-		ASSERT_EQ(again.waypoint.x, first.waypoint.x) << i;
-		ASSERT_EQ(again.waypoint.y, first.waypoint.y) << i;
-		ASSERT_EQ(again.used, first.used) << i;
-		ASSERT_EQ(again.expanded, first.expanded) << i;
-		ASSERT_EQ(again.cells, first.cells) << i;
-		if (i % 3 == 0) ask(centre_of(60 + i % 9, 40), centre_of(75, 45 + i % 11));
+		ASSERT_EQ(again.waypoint.x, first.waypoint.x) << round;
+		ASSERT_EQ(again.waypoint.y, first.waypoint.y) << round;
+		ASSERT_EQ(again.used, first.used) << round;
+		ASSERT_EQ(again.expanded, first.expanded) << round;
+		ASSERT_EQ(again.cells, first.cells) << round;
 	}
 }
 
