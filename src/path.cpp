@@ -510,18 +510,22 @@ static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1
 	short_fixed modifier)
 {
 	const int32 width = mesh_width(), height = mesh_height();
+	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
+	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
+	// Every cell looked at lies in the box of the two end cells (each step
+	// moves towards the end cell): with both on the mesh, all are.
+	const boolean on_mesh = cx >= 0 && cy >= 0 && cx < width && cy < height && ex >= 0 && ey >= 0 && ex < width &&
+		ey < height;
 	auto blocked = [&](int32 x, int32 y) -> boolean {
 		if (path_test_hooks.walked_count < 64)
 		{
 			path_test_hooks.walked_x[path_test_hooks.walked_count] = static_cast<int16>(x);
 			path_test_hooks.walked_y[path_test_hooks.walked_count++] = static_cast<int16>(y);
 		}
-		if (x < 0 || y < 0 || x >= width || y >= height) return TRUE;
+		if (!on_mesh && (x < 0 || y < 0 || x >= width || y >= height)) return TRUE;
 		const uint16 flags = cell_flags(x, y);
 		return triangles_blocked[flags & 0xFF] != 0 || (modifier != 0 && cell_is_burning(x, y, flags));
 	};
-	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
-	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
 	if (blocked(cx, cy)) return FALSE;
 	const int64 dx = static_cast<int64>(p1->x) - p0->x, dy = static_cast<int64>(p1->y) - p0->y;
 	const int32 sx = dx > 0 ? 1 : (dx < 0 ? -1 : 0), sy = dy > 0 ? 1 : (dy < 0 ? -1 : 0);
