@@ -407,6 +407,38 @@ TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answ
 	}
 }
 
+// The estimate is reckoned as 8 (max + ax + ay): it must equal the longer
+// axis at 16 a cell plus half the shorter at 16, pinned at 32767, for every
+// cell distance up to past the pin and for far, mixed-sign coordinates.
+TEST(path_estimate, equals_the_axis_costs_it_replaces)
+{
+	auto written = [](int32 x, int32 y, int32 x1, int32 y1) {
+		const int32 dx = std::abs(x - x1) * COST_PER_CELL, dy = std::abs(y - y1) * COST_PER_CELL;
+		return static_cast<int16>(MIN(MAX(dx, dy) + MIN(dx, dy) / 2, 32767));
+	};
+	for (int32 ax = 0; ax <= 2100; ++ax)
+	{
+		for (int32 ay = 0; ay <= 2100; ++ay)
+		{
+			const int32 x1 = 3000 + (ax & 7), y1 = 3000 - (ay & 5);
+			const int32 x = (ax & 1) ? x1 + ax : x1 - ax, y = (ay & 2) ? y1 + ay : y1 - ay;
+			if (path_cost_estimate(x, y, x1, y1) != written(x, y, x1, y1)) FAIL() << ax << " " << ay;
+		}
+	}
+	uint64 state = 0x9E3779B97F4A7C15ull;
+	auto next = [&state]() {
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return static_cast<int32>(state % 65536u) - 32768;
+	};
+	for (int32 i = 0; i < 1000000; ++i)
+	{
+		const int32 x = next(), y = next(), x1 = next(), y1 = next();
+		if (path_cost_estimate(x, y, x1, y1) != written(x, y, x1, y1)) FAIL() << x << " " << y << " " << x1 << " " << y1;
+	}
+}
+
 // The search reads the terrain through tables kept per mask: whatever masks
 // were asked before (neighbours in the cache or not), every mask answers each
 // flag byte as its own bits do, and the high flag bits play no part.
