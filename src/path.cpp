@@ -21,8 +21,7 @@
 #include "world.h"
 #include "zerv.h"
 
-#define VISITED_WORDS_PER_ROW (PATH_BOX_WIDTH / 32)
-#define VISITED_BITMAP_SIZE (PATH_BOX_WIDTH * VISITED_WORDS_PER_ROW * static_cast<int32>(sizeof(uint32)))
+#define BOX_CELL_COUNT (PATH_BOX_WIDTH * PATH_BOX_WIDTH)
 #define DIRECTION_BUFFER_SIZE 1028
 #define MAXIMUM_CORNERS (MAXIMUM_TEMPORARY_WAYPOINTS - 1)
 #define MAXIMUM_COST 32767
@@ -33,7 +32,10 @@ static inline type ABS(type v) { return v < 0 ? -v : v; }
 datum_globals path_array = {"path", MAXIMUM_PATHS, sizeof(postprocessed_path_data), 0};
 
 static path_node *nodes = nullptr;
-static uint32 *visited = nullptr;
+// The visited set: a cell of the box is visited when its stamp is the
+// search's; the stamps are cleared only when the count wraps.
+static uint8 *visited = nullptr;
+static uint8 visited_stamp = 0;
 static int8 *direction_buffer = nullptr;
 // The open list's per-total heads and occupancy bits.
 static int32 *open_heads = nullptr;
@@ -58,7 +60,12 @@ static void *allocate_or_fail(int32 size, const char *what)
 void initialize_pathfinding(void)
 {
 	if (!nodes) nodes = static_cast<path_node *>(allocate_or_fail(MAXIMUM_NODES * sizeof(path_node), "pathfinding nodes"));
-	if (!visited) visited = static_cast<uint32 *>(allocate_or_fail(VISITED_BITMAP_SIZE, "pathfinding visited list"));
+	if (!visited)
+	{
+		visited = static_cast<uint8 *>(allocate_or_fail(BOX_CELL_COUNT, "pathfinding visited list"));
+		if (visited) memset(visited, 0, BOX_CELL_COUNT);
+		visited_stamp = 0;
+	}
 	if (!direction_buffer) direction_buffer = static_cast<int8 *>(allocate_or_fail(DIRECTION_BUFFER_SIZE, "path data"));
 	if (!open_heads)
 	{
@@ -149,6 +156,41 @@ static inline boolean terrain_blocks(uint16 flags, uint16 mask)
 	return ((mask >> (flags & 15)) | (mask >> ((flags >> 4) & 15))) & 1;
 }
 
+// Which of a cell's triangles a mask blocks, by the cell's low flag byte
+// (bit 0 the low triangle, bit 1 the high one): terrain_blocks is this byte
+// being non-zero. A few masks' tables are kept, since every unit of a kind
+// asks with its kind's mask.
+#define KEPT_TRIANGLE_TABLES 4
+
+struct triangle_block_table
+{
+	uint16 mask;
+	boolean built;
+	uint8 blocked[256];
+};
+
+static triangle_block_table triangle_block_tables[KEPT_TRIANGLE_TABLES];
+
+static const uint8 *triangle_blocks_for(uint16 mask)
+{
+	triangle_block_table *table = &triangle_block_tables[(mask ^ (mask >> 2) ^ (mask >> 7)) & (KEPT_TRIANGLE_TABLES - 1)];
+	if (!table->built || table->mask != mask)
+	{
+		for (int32 flags = 0; flags < 256; ++flags)
+		{
+			table->blocked[flags] = static_cast<uint8>(((mask >> (flags & 15)) & 1) | (((mask >> (flags >> 4)) & 1) << 1));
+		}
+		table->mask = mask;
+		table->built = TRUE;
+	}
+	return table->blocked;
+}
+
+uint8 triangles_blocked_by_mask(uint16 flags, uint16 mask)
+{
+	return triangle_blocks_for(mask)[flags & 0xFF];
+}
+
 static inline boolean cell_is_burning(int32 x, int32 y, uint16 flags)
 {
 	return (flags & _mesh_cell_was_or_is_on_fire_flag) && cell_is_on_fire(x, y);
@@ -184,20 +226,25 @@ uint16 get_valid_direction_flags(int32 x, int32 y, uint16 mask)
 	return cut_by_own_triangles(valid, x, y, cell_flags(x, y), mask);
 }
 
-// The same for the search's inner loop: cells off the mesh edge take the
-// general path.
-static inline uint16 valid_directions(int32 x, int32 y, uint16 mask)
+// The same for the search's inner loop, from the mask's triangle table
+// (blocked): cells off the mesh edge take the general path.
+static inline uint16 valid_directions(int32 x, int32 y, uint16 mask, const uint8 *blocked)
 {
 	const int32 width = mesh_globals->mesh_width;
 	if (x <= 0 || y <= 0 || x >= width - 1 || y >= mesh_globals->mesh_height - 1) return get_valid_direction_flags(x, y, mask);
 	const mesh_cell *c = mesh_globals->mesh_cells + y * width + x;
-	auto open = [mask](const mesh_cell &cell, int16 bit) -> uint16 {
-		return terrain_blocks(cell.flags, mask) ? static_cast<uint16>(0) : static_cast<uint16>(1u << bit);
+	auto open = [blocked](const mesh_cell &cell, int16 bit) -> uint32 {
+		return static_cast<uint32>(blocked[cell.flags & 0xFF] == 0) << bit;
 	};
-	const uint16 valid = static_cast<uint16>(open(c[width + 1], _northeast) | open(c[1 - width], _southeast) |
-		open(c[-width - 1], _southwest) | open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) |
-		open(c[-width], _south) | open(c[-1], _west));
-	return cut_by_own_triangles(valid, x, y, c->flags, mask);
+	uint32 valid = open(c[width + 1], _northeast) | open(c[1 - width], _southeast) | open(c[-width - 1], _southwest) |
+		open(c[width - 1], _northwest) | open(c[width], _north) | open(c[1], _east) | open(c[-width], _south) |
+		open(c[-1], _west);
+	// The cell's own triangles, as cut_by_own_triangles.
+	const uint8 own = blocked[c->flags & 0xFF];
+	const boolean odd = (x ^ y) & 1;
+	if (own & 2) valid &= odd ? ~196u : ~152u;
+	if (own & 1) valid &= odd ? ~49u : ~98u;
+	return static_cast<uint16>(valid);
 }
 
 static short_fixed get_magical_modifier(int16 monster_index)
@@ -264,10 +311,18 @@ static void open_clear(void)
 
 /* ---------- the search */
 
+// The longer axis at COST_PER_CELL a cell and the shorter at half that:
+// 16 max + 8 min = 8 (max + ax + ay), one product instead of two and a halving.
 static inline int16 estimate_remaining_path_cost(int32 x, int32 y, int32 x1, int32 y1)
 {
-	const int32 dx = ABS(x - x1) * COST_PER_CELL, dy = ABS(y - y1) * COST_PER_CELL;
-	return static_cast<int16>(MIN(MAX(dx, dy) + MIN(dx, dy) / 2, MAXIMUM_COST));
+	static_assert(COST_PER_CELL == 16);
+	const int32 ax = ABS(x - x1), ay = ABS(y - y1);
+	return static_cast<int16>(MIN(8 * (MAX(ax, ay) + ax + ay), MAXIMUM_COST));
+}
+
+int16 path_cost_estimate(int32 x, int32 y, int32 x1, int32 y1)
+{
+	return estimate_remaining_path_cost(x, y, x1, y1);
 }
 
 static inline int16 saturate_cost(int32 cost)
@@ -289,7 +344,13 @@ static void clamp_point_into_mesh(world_point2d *p)
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index);
+	int16 monster_index, short_fixed modifier);
+
+// A box cell's neighbour in each direction, as an offset in the visited set
+// (rows of PATH_BOX_WIDTH cells: a box cell's row is its index >> 7).
+static_assert(PATH_BOX_WIDTH == 128);
+static const int32 box_cell_offset[NUMBER_OF_DIRECTIONS] = {PATH_BOX_WIDTH + 1, 1 - PATH_BOX_WIDTH,
+	-PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH, 1, -PATH_BOX_WIDTH, -1};
 
 int16 new_path(int16 monster_index, path_variables *variables)
 {
@@ -326,6 +387,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	const int32 box_x0 = box_origin(x0, mesh_width()), box_y0 = box_origin(y0, mesh_height());
 	const short_fixed modifier = get_magical_modifier(monster_index);
 	const uint16 mask = variables->terrain_impassability_flags;
+	const uint8 *blocked = triangle_blocks_for(mask);
 	path_test_hooks.box_x0 = box_x0;
 	path_test_hooks.box_y0 = box_y0;
 	path_test_hooks.highest_cost = 0;
@@ -333,7 +395,12 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	path_test_hooks.expanded_count = 0;
 	path_test_hooks.nodes_expanded = 0;
 
-	memset(visited, 0, VISITED_BITMAP_SIZE);
+	if (++visited_stamp == 0)
+	{
+		memset(visited, 0, BOX_CELL_COUNT);
+		visited_stamp = 1;
+	}
+	const uint8 stamp = visited_stamp;
 	open_clear();
 	int32 node_count = 1;
 	path_node &start = nodes[0];
@@ -345,7 +412,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	start.pad = 0;
 	start.cost = 0;
 	start.total_cost = estimate_remaining_path_cost(x0, y0, x1, y1);
-	visited[start.y * VISITED_WORDS_PER_ROW + (start.x >> 5)] |= FLAG(start.x & 31);
+	visited[start.y * PATH_BOX_WIDTH + start.x] = stamp;
 	open_push(0);
 	int32 best_node = 0;
 	int16 best_estimate = start.total_cost;
@@ -364,27 +431,37 @@ int16 new_path(int16 monster_index, path_variables *variables)
 			path_test_hooks.expanded_y[path_test_hooks.expanded_count] = node.y;
 			path_test_hooks.expanded_count += 1;
 		}
-		const uint16 valid = valid_directions(cx, cy, mask);
+		const uint16 valid = valid_directions(cx, cy, mask, blocked);
 		// The step cost follows how this node was reached.
 		const boolean diagonal = node.direction < _north;
 		const int32 step = diagonal ? 22 : COST_PER_CELL;
 		const int32 fire_factor = diagonal ? 110 : 80;
-		for (int16 d = 0; d < NUMBER_OF_DIRECTIONS; ++d)
+		// Off the box's edge rows and columns no step leaves the box.
+		const boolean inner = static_cast<uint32>(node.x - 1) < static_cast<uint32>(PATH_BOX_WIDTH - 2) &&
+			static_cast<uint32>(node.y - 1) < static_cast<uint32>(PATH_BOX_WIDTH - 2);
+		const int32 here = node.y * PATH_BOX_WIDTH + node.x;
+		// The valid directions in increasing order.
+		for (uint32 open = valid & 0xFF; open; open &= open - 1)
 		{
-			if (!(valid & FLAG(d))) continue;
-			const int32 bx = node.x + direction_delta_x[d], by = node.y + direction_delta_y[d];
-			if (bx < 0 || bx >= PATH_BOX_WIDTH || by < 0 || by >= PATH_BOX_WIDTH)
+			const int32 d = __builtin_ctz(open);
+			if (!inner)
 			{
-				partial = TRUE;
-				end_node = current;
-				break;
+				const int32 bx = node.x + direction_delta_x[d], by = node.y + direction_delta_y[d];
+				if (bx < 0 || bx >= PATH_BOX_WIDTH || by < 0 || by >= PATH_BOX_WIDTH)
+				{
+					partial = TRUE;
+					end_node = current;
+					break;
+				}
 			}
-			uint32 &word = visited[by * VISITED_WORDS_PER_ROW + (bx >> 5)];
-			if (word & FLAG(bx & 31)) continue;
+			const int32 box_cell = here + box_cell_offset[d];
+			uint8 &seen = visited[box_cell];
+			if (seen == stamp) continue;
+			const int32 bx = box_cell & (PATH_BOX_WIDTH - 1), by = box_cell >> 7;
 			const int32 nx = bx + box_x0, ny = by + box_y0;
 			int32 cost = step;
 			if (cell_is_burning(nx, ny, cell_flags(nx, ny))) cost += (fire_factor * modifier) >> 8;
-			word |= FLAG(bx & 31);
+			seen = stamp;
 			if (node_count >= MAXIMUM_NODES) continue;
 
 			const int32 index = node_count++;
@@ -398,8 +475,8 @@ int16 new_path(int16 monster_index, path_variables *variables)
 			next.pad = 0;
 			next.cost = saturate_cost(static_cast<int32>(node.cost) + cost);
 			next.total_cost = saturate_cost(static_cast<int32>(next.cost) + estimate);
+			// Costs are pinned at 0 and above, so the lowest stays 0.
 			path_test_hooks.highest_cost = MAX(path_test_hooks.highest_cost, next.cost);
-			path_test_hooks.lowest_cost = MIN(path_test_hooks.lowest_cost, next.cost);
 			if (estimate < best_estimate)
 			{
 				best_estimate = estimate;
@@ -428,7 +505,7 @@ int16 new_path(int16 monster_index, path_variables *variables)
 		end_node = best_node;
 	}
 	variables->flags = partial ? static_cast<uint16>(_partial_path_flag) : static_cast<uint16>(0);
-	postprocess_path(end_node, variables, path, monster_index);
+	postprocess_path(end_node, variables, path, monster_index, modifier);
 	if (monster) monster->path_destination = path->waypoint;
 	return path_index;
 }
@@ -437,56 +514,68 @@ int16 new_path(int16 monster_index, path_variables *variables)
 
 // Walks every cell the segment crosses with exact integer steps; a segment
 // through a cell corner tests the cells on both sides of it.
-static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1, uint16 mask, short_fixed modifier)
+static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1, const uint8 *triangles_blocked,
+	short_fixed modifier)
 {
 	const int32 width = mesh_width(), height = mesh_height();
+	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
+	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
+	// Every cell looked at lies in the box of the two end cells (each step
+	// moves towards the end cell): with both on the mesh, all are.
+	const boolean on_mesh = cx >= 0 && cy >= 0 && cx < width && cy < height && ex >= 0 && ey >= 0 && ex < width &&
+		ey < height;
 	auto blocked = [&](int32 x, int32 y) -> boolean {
 		if (path_test_hooks.walked_count < 64)
 		{
 			path_test_hooks.walked_x[path_test_hooks.walked_count] = static_cast<int16>(x);
 			path_test_hooks.walked_y[path_test_hooks.walked_count++] = static_cast<int16>(y);
 		}
-		if (x < 0 || y < 0 || x >= width || y >= height) return TRUE;
+		if (!on_mesh && (x < 0 || y < 0 || x >= width || y >= height)) return TRUE;
 		const uint16 flags = cell_flags(x, y);
-		return terrain_blocks(flags, mask) || (modifier != 0 && cell_is_burning(x, y, flags));
+		return triangles_blocked[flags & 0xFF] != 0 || (modifier != 0 && cell_is_burning(x, y, flags));
 	};
-	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
-	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
 	if (blocked(cx, cy)) return FALSE;
 	const int64 dx = static_cast<int64>(p1->x) - p0->x, dy = static_cast<int64>(p1->y) - p0->y;
 	const int32 sx = dx > 0 ? 1 : (dx < 0 ? -1 : 0), sy = dy > 0 ? 1 : (dy < 0 ? -1 : 0);
 	const int64 adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+	// Distances to the next column and row boundary, compared as times along
+	// the segment: |(cx + (sx > 0)) * WORLD_ONE - p0.x| * ady and the same for
+	// y. The boundary lies ahead of p0 on each axis that moves, so each step of
+	// the column or row adds WORLD_ONE to its distance.
+	const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
+	const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
+	int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
+	const int64 tx_step = WORLD_ONE * ady, ty_step = WORLD_ONE * adx;
 	int32 guard = ABS(ex - cx) + ABS(ey - cy) + 2;
 	while ((cx != ex || cy != ey) && guard-- > 0)
 	{
 		if (sy == 0 || (cy == ey && sx != 0))
 		{
 			cx += sx;
+			tx += tx_step;
 		}
 		else if (sx == 0 || cx == ex)
 		{
 			cy += sy;
+			ty += ty_step;
+		}
+		else if (tx < ty)
+		{
+			cx += sx;
+			tx += tx_step;
+		}
+		else if (ty < tx)
+		{
+			cy += sy;
+			ty += ty_step;
 		}
 		else
 		{
-			// Distances to the next column and row boundary, compared as times along the segment.
-			const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
-			const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
-			const int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
-			if (tx < ty)
-			{
-				cx += sx;
-			}
-			else if (ty < tx)
-			{
-				cy += sy;
-			}
-			else
-			{
-				if (blocked(cx + sx, cy) || blocked(cx, cy + sy)) return FALSE;
-				cx += sx;
-				cy += sy;
-			}
+			if (blocked(cx + sx, cy) || blocked(cx, cy + sy)) return FALSE;
+			cx += sx;
+			cy += sy;
+			tx += tx_step;
+			ty += ty_step;
 		}
 		if (blocked(cx, cy)) return FALSE;
 	}
@@ -499,20 +588,21 @@ boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p
 	const int32 pieces = length > MAXIMUM_STRAIGHT_LINE_DISTANCE ? length / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1 : 1;
 	path_test_hooks.straight_line_pieces = pieces;
 	path_test_hooks.walked_count = 0;
+	const uint8 *blocked = triangle_blocks_for(mask);
 	world_point2d from = *p0;
 	for (int32 i = 1; i <= pieces; ++i)
 	{
 		world_point2d to;
 		to.x = static_cast<world_distance>(p0->x + (static_cast<int64>(p1->x) - p0->x) * i / pieces);
 		to.y = static_cast<world_distance>(p0->y + (static_cast<int64>(p1->y) - p0->y) * i / pieces);
-		if (!segment_is_clear(&from, &to, mask, modifier)) return FALSE;
+		if (!segment_is_clear(&from, &to, blocked, modifier)) return FALSE;
 		from = to;
 	}
 	return TRUE;
 }
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
-	int16 monster_index)
+	int16 monster_index, short_fixed modifier)
 {
 	path->flags = variables->flags;
 	const boolean partial = (variables->flags & _partial_path_flag) != 0;
@@ -555,7 +645,6 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 	// first candidate the straight line cannot reach keeps the one before it
 	// (or itself, when it is the first).
 	const uint16 mask = variables->terrain_impassability_flags;
-	const short_fixed modifier = get_magical_modifier(monster_index);
 	int32 kept = candidate_count - 1;
 	for (int32 k = 0; k < candidate_count; ++k)
 	{
@@ -688,21 +777,47 @@ static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_da
 	return searcher_allied_with_team(lookup, a, b->owner_team_index);
 }
 
-static boolean unit_is_obstacle(const monster_data *monster, const monster_definition *definition,
-	const object_data *object, boolean look_ahead, const object_data *other, kind_lookup *kinds,
-	team_alliance_lookup *alliances, uint16 *flags, int16 *radius)
+// What one obstacle search asks of every unit in its box and that does not
+// change during it (nothing moves or changes side while it runs).
+struct obstacle_search
 {
+	const monster_data *monster;
+	const monster_definition *definition;
+	const object_data *object;
+	boolean look_ahead;
+	boolean walks_around;
+	// A moving unit is passed over by a look-ahead mover facing this way.
+	boolean skips_every_moving_unit;
+	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
+	kind_lookup kinds;
+	team_alliance_lookup alliances;
+};
+
+static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
+{
+	const monster_data *monster = search->monster;
+	const monster_definition *definition = search->definition;
+	const object_data *object = search->object;
+	const boolean look_ahead = search->look_ahead;
 	const int16 other_index = other->owner_index;
-	const monster_data *c = static_cast<const monster_data *>(datum_in_use(&monster_array, other_index));
+	const monster_data *c = get_monster_data(other_index);
 	if (!c) return FALSE;
-	if (c->type != kinds->type) look_up_kind(kinds, definition, c->type);
-	if (!kinds->can_block) return FALSE;
-	const monster_definition *dc = kinds->definition;
-	const boolean walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
-	// Asked only of units that pass the tests above (the answer has no side effects).
-	const boolean allied = searcher_is_allied(alliances, monster, definition, c, dc);
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
+	// Every later test of a moving unit only turns it away, and for a look-ahead
+	// mover the one below turns it away whatever the others say: asked first,
+	// before the kind and the alliance.
+	if (moving && look_ahead && game_play_version >= 1501 &&
+		(pausing || search->skips_every_moving_unit || facings_within_quarter(object, other)))
+	{
+		return FALSE;
+	}
+	if (c->type != search->kinds.type) look_up_kind(&search->kinds, definition, c->type);
+	if (!search->kinds.can_block) return FALSE;
+	const monster_definition *dc = search->kinds.definition;
+	const boolean walks_around = search->walks_around;
+	// Asked only of units that pass the tests above (the answer has no side effects).
+	const boolean allied = searcher_is_allied(&search->alliances, monster, definition, c, dc);
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
@@ -711,17 +826,14 @@ static boolean unit_is_obstacle(const monster_data *monster, const monster_defin
 			return FALSE;
 		}
 	}
-	if (game_play_version >= 1501 && moving && (look_ahead || (walks_around && allied)))
+	// A look-ahead mover's case was answered above.
+	if (game_play_version >= 1501 && moving && !look_ahead && walks_around && allied)
 	{
 		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
 	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
 	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
-	if (monster->flags & _monster_has_valid_target_index_flag)
-	{
-		const monster_data *target = get_monster_data(monster->target_monster_index);
-		if (target && target->type == c->type && !allied) return FALSE;
-	}
+	if (search->target_type == c->type && !allied) return FALSE;
 	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
 	if (look_ahead && !walks_around &&
 		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
@@ -729,6 +841,7 @@ static boolean unit_is_obstacle(const monster_data *monster, const monster_defin
 		return FALSE;
 	}
 	// The costlier tests wait until the unit is known to be an obstacle.
+	team_alliance_lookup *alliances = &search->alliances;
 	if (pathfinding_radius_applies(monster, definition, c, other_index, dc,
 			[alliances, monster](int16 team) { return searcher_allied_with_team(alliances, monster, team); }))
 	{
@@ -757,10 +870,21 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 		object->location.position.y >> WORLD_FRACTIONAL_BITS, monster->desired_yaw, &x0, &y0);
 	const int32 x_end = MIN(x0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_width());
 	const int32 y_end = MIN(y0 + FIND_POSSIBLE_OBSTACLES_BOX_WIDTH, mesh_height());
-	kind_lookup kinds;
-	look_up_kind(&kinds, definition, NONE);
-	team_alliance_lookup alliances;
-	memset(alliances.allied, -1, sizeof(alliances.allied));
+	obstacle_search search;
+	search.monster = monster;
+	search.definition = definition;
+	search.object = object;
+	search.look_ahead = look_ahead;
+	search.walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	search.skips_every_moving_unit = object->location.yaw < 32768;
+	search.target_type = 1 << 16;
+	if (monster->flags & _monster_has_valid_target_index_flag)
+	{
+		const monster_data *target = get_monster_data(monster->target_monster_index);
+		if (target) search.target_type = target->type;
+	}
+	look_up_kind(&search.kinds, definition, NONE);
+	memset(search.alliances.allied, -1, sizeof(search.alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
@@ -775,7 +899,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 			int16 guard = 0;
 			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
-				const object_data *other = static_cast<const object_data *>(datum_in_use(&object_array, index));
+				const object_data *other = get_object_data(index);
 				if (!other) break;
 				const int16 other_index = index;
 				index = other->next_object_index;
@@ -805,8 +929,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(monster, definition, object, look_ahead, other, &kinds, &alliances,
-							 &flags, &radius))
+				else if (!unit_is_obstacle(&search, other, &flags, &radius))
 				{
 					continue;
 				}
@@ -875,13 +998,18 @@ static world_point2d point_at(const world_point2d *origin, angle direction, int6
 	return p;
 }
 
-boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	const world_point2d *center, int32 big_r)
+// The segment's stretch factor for circles of big_r (m > 0).
+static inline int64 segment_stretch(int32 m, int32 big_r)
+{
+	return ((static_cast<int64>(big_r) + m) << 16) / m;
+}
+
+static inline boolean stretched_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	int64 k, const world_point2d *center, int32 big_r)
 {
 	world_point2d end = *start;
 	if (m != 0)
 	{
-		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
 		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
 		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
 	}
@@ -890,34 +1018,83 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 	return distance2d_below(&closest, center, big_r);
 }
 
+boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	return stretched_segment_meets_circle(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, center, big_r);
+}
+
 // The closest point lies in the box of start and end, and end is at most
 // big_r beyond point on each axis (one more below, for the floor) while
 // no axis of point - start exceeds m; a meeting needs each axis of the
 // centre within big_r - 1 of the closest point. The box of start and point
-// is reckoned once per step; each circle widens it by twice its big_r.
+// is reckoned once per step; each circle's centre, widened by twice its
+// big_r, is reckoned once per adjustment: centre + 2 big_r > box low and
+// centre - 2 big_r < box high on both axes. A box that bounds nothing (m
+// out of range) spans everything; a circle of big_r <= 0 meets nothing and
+// one of big_r > 32766 is always tested.
+#define SPANS_EVERYTHING (static_cast<int64>(1) << 61)
+#define BEYOND_EVERYTHING (static_cast<int64>(1) << 62)
+
 struct segment_box
 {
-	boolean usable;
 	int64 x_low, x_high, y_low, y_high;
 };
 
 static inline void make_segment_box(const world_point2d *start, const world_point2d *point, int32 m, segment_box *box)
 {
 	const int64 dx = static_cast<int64>(point->x) - start->x, dy = static_cast<int64>(point->y) - start->y;
-	box->usable = m > 0 && ABS(dx) <= m && ABS(dy) <= m;
+	if (!(m > 0 && ABS(dx) <= m && ABS(dy) <= m))
+	{
+		box->x_low = box->y_low = -SPANS_EVERYTHING;
+		box->x_high = box->y_high = SPANS_EVERYTHING;
+		return;
+	}
 	box->x_low = start->x + MIN(dx, static_cast<int64>(0)) - 1;
 	box->x_high = start->x + MAX(dx, static_cast<int64>(0));
 	box->y_low = start->y + MIN(dy, static_cast<int64>(0)) - 1;
 	box->y_high = start->y + MAX(dy, static_cast<int64>(0));
 }
 
-static inline boolean segment_box_may_meet_circle(const segment_box *box, const world_point2d *center, int32 big_r)
+// An obstacle's circle as the step's box test and the turn need it.
+struct obstacle_reach
 {
-	if (big_r <= 0) return FALSE;
-	if (!box->usable || big_r > 32766) return TRUE;
-	const int64 reach = 2 * static_cast<int64>(big_r);
-	return center->x > box->x_low - reach && center->x < box->x_high + reach && center->y > box->y_low - reach &&
-		center->y < box->y_high + reach;
+	int64 x_low, x_high, y_low, y_high; // the centre widened by twice big_r
+	int32 r, rho, big_r;
+	// Distance and direction from the start, reckoned when first needed.
+	int32 d;
+	angle theta;
+	boolean placed;
+};
+
+static obstacle_reach obstacle_reaches[MAXIMUM_OBSTACLES_TO_CONSIDER];
+
+static inline void set_circle_reach(obstacle_reach *reach, const world_point2d *center, int32 big_r)
+{
+	if (big_r <= 0)
+	{
+		reach->x_low = reach->y_low = BEYOND_EVERYTHING;
+		reach->x_high = reach->y_high = -BEYOND_EVERYTHING;
+	}
+	else if (big_r > 32766)
+	{
+		reach->x_low = reach->y_low = -BEYOND_EVERYTHING;
+		reach->x_high = reach->y_high = BEYOND_EVERYTHING;
+	}
+	else
+	{
+		const int64 twice = 2 * static_cast<int64>(big_r);
+		reach->x_low = center->x - twice;
+		reach->x_high = center->x + twice;
+		reach->y_low = center->y - twice;
+		reach->y_high = center->y + twice;
+	}
+}
+
+static inline boolean reach_may_meet_box(const obstacle_reach *reach, const segment_box *box)
+{
+	return reach->x_high > box->x_low && reach->x_low < box->x_high && reach->y_high > box->y_low &&
+		reach->y_low < box->y_high;
 }
 
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
@@ -925,7 +1102,29 @@ boolean avoidance_segment_may_meet_circle(const world_point2d *start, const worl
 {
 	segment_box box;
 	make_segment_box(start, point, m, &box);
-	return segment_box_may_meet_circle(&box, center, big_r);
+	obstacle_reach reach;
+	set_circle_reach(&reach, center, big_r);
+	return reach_may_meet_box(&reach, &box);
+}
+
+static inline void set_obstacle_reach(int16 index)
+{
+	const obstacle *o = &avoidance.obstacles[index];
+	obstacle_reach *reach = &obstacle_reaches[index];
+	reach->rho = avoid_radius_for(o);
+	reach->r = reach->rho + o->radius;
+	reach->big_r = reach->r + MINIMUM_AVOID_RADIUS;
+	set_circle_reach(reach, &o->center, reach->big_r);
+}
+
+// Before the runs: every obstacle's reach; distances are reckoned when asked.
+static void set_obstacle_reaches(void)
+{
+	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
+	{
+		set_obstacle_reach(i);
+		obstacle_reaches[i].placed = FALSE;
+	}
 }
 
 // One step of an avoidance run from point; false when nothing is in the way.
@@ -941,16 +1140,31 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	angle best_theta = 0;
 	segment_box box;
 	make_segment_box(&start, point, m, &box);
+	// Neighbours are mostly of a few sizes: the stretch is divided out once per size.
+	int32 stretched_big_r = 0;
+	int64 stretch = 0;
+	boolean stretch_known = FALSE;
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
+		obstacle_reach *reach = &obstacle_reaches[i];
+		if (!reach_may_meet_box(reach, &box)) continue;
 		const obstacle *o = &avoidance.obstacles[i];
-		const int32 rho = avoid_radius_for(o);
-		const int32 r = rho + o->radius;
-		const int32 big_r = r + MINIMUM_AVOID_RADIUS;
-		if (!segment_box_may_meet_circle(&box, &o->center, big_r)) continue;
-		if (!avoidance_segment_meets_circle(&start, point, m, &o->center, big_r)) continue;
-		const int32 d = distance2d(&start, &o->center);
-		const angle theta = arctangent(o->center.x - start.x, o->center.y - start.y);
+		const int32 rho = reach->rho, r = reach->r, big_r = reach->big_r;
+		if (m != 0 && (!stretch_known || big_r != stretched_big_r))
+		{
+			stretch = segment_stretch(m, big_r);
+			stretched_big_r = big_r;
+			stretch_known = TRUE;
+		}
+		if (!stretched_segment_meets_circle(&start, point, m, stretch, &o->center, big_r)) continue;
+		if (!reach->placed)
+		{
+			reach->d = distance2d(&start, &o->center);
+			reach->theta = arctangent(o->center.x - start.x, o->center.y - start.y);
+			reach->placed = TRUE;
+		}
+		const int32 d = reach->d;
+		const angle theta = reach->theta;
 		int32 turn;
 		boolean is_inside = FALSE;
 		if (d >= r + TRUE_AVOID_RADIUS)
@@ -1001,7 +1215,11 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	const world_point2d plus = point_at(&start, static_cast<angle>(best_theta + best_turn), length);
 	const world_point2d minus = point_at(&start, static_cast<angle>(best_theta - best_turn), length);
 	obstacle *chosen = &avoidance.obstacles[best];
-	if (inside) chosen->radius = 0;
+	if (inside)
+	{
+		chosen->radius = 0;
+		set_obstacle_reach(best);
+	}
 
 	if (game_play_version >= 1301 && monster->avoiding_object_index != NONE &&
 		chosen->object_index == monster->avoiding_object_index && (look_ahead || definition->pathfinding_radius >= 100))
@@ -1124,6 +1342,7 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.rightmost_object_index = NONE;
 	avoidance.avoiding_same_object_again = FALSE;
 	if (avoidance.obstacle_count == 0) return;
+	set_obstacle_reaches();
 	const boolean look_ahead = is_look_ahead_mover(monster);
 	if (!run_avoidance(_finding_leftmost, &destination, monster, definition, object, look_ahead)) return;
 	const boolean right_met = run_avoidance(_finding_rightmost, &destination, monster, definition, object, look_ahead);

@@ -157,6 +157,11 @@ boolean avoidance_segment_meets_circle(const world_point2d *start, const world_p
 	const world_point2d *center, int32 big_r);
 boolean avoidance_segment_may_meet_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r);
+// The search's estimate of the cost from cell (x, y) to cell (x1, y1).
+int16 path_cost_estimate(int32 x, int32 y, int32 x1, int32 y1);
+// Which of the cell's triangles the mask blocks (bit 0 the low, bit 1 the
+// high), from the tables the search keeps.
+uint8 triangles_blocked_by_mask(uint16 flags, uint16 mask);
 // Bits of the eight directions out of the cell (absolute coordinates) for the mask.
 uint16 get_valid_direction_flags(int32 x, int32 y, uint16 terrain_impassability_flags);
 boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p1, uint16 terrain_impassability_flags,

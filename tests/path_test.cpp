@@ -2,6 +2,10 @@
 // scan box of obstacle avoidance, on small maps built in memory.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
 #include "fire.h"
 #include "mesh_test_map.h"
 #include "path.h"
@@ -264,6 +268,200 @@ TEST_F(path, straight_lines)
 	EXPECT_EQ(get_path_test_hooks()->straight_line_pieces, (189 * 512) / MAXIMUM_STRAIGHT_LINE_DISTANCE + 1);
 	EXPECT_TRUE(valid_straight_line_path(&c, &d, 0, SHORT_FIXED_ONE));
 	EXPECT_EQ(get_path_test_hooks()->straight_line_pieces, 1);
+}
+
+namespace
+{
+// The cells a walk looks at, in order (the hook keeps the first 64).
+struct walked_cells
+{
+	int32 count = 0;
+	int32 x[64], y[64];
+	void push_back(std::pair<int32, int32> cell)
+	{
+		if (count < 64)
+		{
+			x[count] = cell.first;
+			y[count] = cell.second;
+		}
+		count += 1;
+	}
+};
+
+// The straight-line walk as first written: each boundary distance multiplied
+// out afresh at every step. Records every cell it looks at, as the hook does.
+void reference_walk(const world_point2d *p0, const world_point2d *p1, walked_cells &cells)
+{
+	int32 cx = p0->x >> WORLD_FRACTIONAL_BITS, cy = p0->y >> WORLD_FRACTIONAL_BITS;
+	const int32 ex = p1->x >> WORLD_FRACTIONAL_BITS, ey = p1->y >> WORLD_FRACTIONAL_BITS;
+	cells.push_back({cx, cy});
+	const int64 dx = static_cast<int64>(p1->x) - p0->x, dy = static_cast<int64>(p1->y) - p0->y;
+	const int32 sx = dx > 0 ? 1 : (dx < 0 ? -1 : 0), sy = dy > 0 ? 1 : (dy < 0 ? -1 : 0);
+	const int64 adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+	int32 guard = std::abs(ex - cx) + std::abs(ey - cy) + 2;
+	while ((cx != ex || cy != ey) && guard-- > 0)
+	{
+		if (sy == 0 || (cy == ey && sx != 0)) cx += sx;
+		else if (sx == 0 || cx == ex) cy += sy;
+		else
+		{
+			const int64 bx = static_cast<int64>(cx + (sx > 0)) * WORLD_ONE - p0->x;
+			const int64 by = static_cast<int64>(cy + (sy > 0)) * WORLD_ONE - p0->y;
+			const int64 tx = (bx < 0 ? -bx : bx) * ady, ty = (by < 0 ? -by : by) * adx;
+			if (tx < ty) cx += sx;
+			else if (ty < tx) cy += sy;
+			else
+			{
+				cells.push_back({cx + sx, cy});
+				cells.push_back({cx, cy + sy});
+				cx += sx;
+				cy += sy;
+			}
+		}
+		cells.push_back({cx, cy});
+	}
+}
+} // namespace
+
+// The walk keeps its boundary distances by adding a cell's width per step: the
+// cells it looks at, and their order, must be those of the products reckoned
+// afresh, for steep, flat, axis-aligned and corner-crossing segments alike.
+TEST_F(path, the_straight_line_walk_looks_at_the_cells_the_products_give)
+{
+	load(6, 6);
+	uint64 state = 0x2545F4914F6CDD1Dull;
+	auto next = [&state](int32 low, int32 high) {
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return low + static_cast<int32>(state % static_cast<uint64>(high - low + 1));
+	};
+	int32 corner_ties = 0;
+	const int32 cases = 1000000;
+	for (int32 i = 0; i < cases; ++i)
+	{
+		const int32 kind = i % 4;
+		world_point2d a = {next(40 * WORLD_ONE, 150 * WORLD_ONE), next(40 * WORLD_ONE, 150 * WORLD_ONE)};
+		const int32 span = kind == 0 ? 3 * WORLD_ONE : 14 * WORLD_ONE;
+		world_point2d b = {a.x + next(-span, span), a.y + next(-span, span)};
+		if (kind == 1) b.y = a.y + (i & 8 ? 0 : next(-2, 2)); // flat
+		if (kind == 2)
+		{
+			// Cell corners and centres: slopes through corners tie.
+			a = {next(40, 150) * WORLD_ONE + (i & 16 ? WORLD_ONE_HALF : 0), next(40, 150) * WORLD_ONE};
+			b = {a.x + next(-14, 14) * WORLD_ONE, a.y + next(-14, 14) * WORLD_ONE};
+		}
+		if (kind == 3 && (i & 4)) std::swap(a, b);
+		if (!valid_straight_line_path(&a, &b, 0, 0)) FAIL() << "blocked: " << a.x << "," << a.y << " " << b.x << "," << b.y;
+		walked_cells expected;
+		reference_walk(&a, &b, expected);
+		const path_test_hooks_data *hooks = get_path_test_hooks();
+		bool same = hooks->walked_count == MIN(expected.count, 64);
+		for (int32 k = 0; same && k < hooks->walked_count; ++k)
+		{
+			same = hooks->walked_x[k] == expected.x[k] && hooks->walked_y[k] == expected.y[k];
+		}
+		if (!same) FAIL() << "walks differ: " << a.x << "," << a.y << " " << b.x << "," << b.y;
+		const int32 dx = std::abs((b.x >> WORLD_FRACTIONAL_BITS) - (a.x >> WORLD_FRACTIONAL_BITS));
+		const int32 dy = std::abs((b.y >> WORLD_FRACTIONAL_BITS) - (a.y >> WORLD_FRACTIONAL_BITS));
+		corner_ties += expected.count > dx + dy + 1 ? 1 : 0;
+	}
+	EXPECT_GT(corner_ties, cases / 100);
+}
+
+// The visited set is stamped per search and cleared only when the stamp
+// wraps. A search asked again after 254 searches elsewhere meets its own
+// stamp once more, and must not take its old cells for visited.
+TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answers)
+{
+	load(6, 6);
+	for (int32 y = 50; y <= 70; ++y) block(80, y); // a wall to walk round
+	struct answer
+	{
+		world_point2d waypoint;
+		int32 used, expanded;
+		std::vector<int32> cells;
+	};
+	auto ask = [this](world_point2d p0, world_point2d p1) {
+		path_variables v;
+		int16 index = search(p0, p1, &v);
+		if (index < 0) return answer{{-1, -1}, -1, -1, {}};
+		const path_test_hooks_data *hooks = get_path_test_hooks();
+		answer result = {get_path_data(index)->waypoint, hooks->nodes_used, hooks->nodes_expanded, {}};
+		for (int32 k = 0; k < hooks->expanded_count; ++k) result.cells.push_back(hooks->expanded_y[k] * 256 + hooks->expanded_x[k]);
+		delete_path(&index);
+		return result;
+	};
+	const answer first = ask(centre_of(70, 60), centre_of(90, 60));
+	EXPECT_GT(first.expanded, 20);
+	for (int32 round = 0; round < 4; ++round)
+	{
+		// Far from the wall: these searches touch none of its cells.
+		for (int32 k = 0; k < 254; ++k) ask(centre_of(20 + k % 5, 150), centre_of(30, 160 + k % 7));
+		const answer again = ask(centre_of(70, 60), centre_of(90, 60));
+		ASSERT_EQ(again.waypoint.x, first.waypoint.x) << round;
+		ASSERT_EQ(again.waypoint.y, first.waypoint.y) << round;
+		ASSERT_EQ(again.used, first.used) << round;
+		ASSERT_EQ(again.expanded, first.expanded) << round;
+		ASSERT_EQ(again.cells, first.cells) << round;
+	}
+}
+
+// The estimate is reckoned as 8 (max + ax + ay): it must equal the longer
+// axis at 16 a cell plus half the shorter at 16, pinned at 32767, for every
+// cell distance up to past the pin and for far, mixed-sign coordinates.
+TEST(path_estimate, equals_the_axis_costs_it_replaces)
+{
+	auto written = [](int32 x, int32 y, int32 x1, int32 y1) {
+		const int32 dx = std::abs(x - x1) * COST_PER_CELL, dy = std::abs(y - y1) * COST_PER_CELL;
+		return static_cast<int16>(MIN(MAX(dx, dy) + MIN(dx, dy) / 2, 32767));
+	};
+	for (int32 ax = 0; ax <= 2100; ++ax)
+	{
+		for (int32 ay = 0; ay <= 2100; ++ay)
+		{
+			const int32 x1 = 3000 + (ax & 7), y1 = 3000 - (ay & 5);
+			const int32 x = (ax & 1) ? x1 + ax : x1 - ax, y = (ay & 2) ? y1 + ay : y1 - ay;
+			if (path_cost_estimate(x, y, x1, y1) != written(x, y, x1, y1)) FAIL() << ax << " " << ay;
+		}
+	}
+	uint64 state = 0x9E3779B97F4A7C15ull;
+	auto next = [&state]() {
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return static_cast<int32>(state % 65536u) - 32768;
+	};
+	for (int32 i = 0; i < 1000000; ++i)
+	{
+		const int32 x = next(), y = next(), x1 = next(), y1 = next();
+		if (path_cost_estimate(x, y, x1, y1) != written(x, y, x1, y1)) FAIL() << x << " " << y << " " << x1 << " " << y1;
+	}
+}
+
+// The search reads the terrain through tables kept per mask: whatever masks
+// were asked before (neighbours in the cache or not), every mask answers each
+// flag byte as its own bits do, and the high flag bits play no part.
+TEST(path_triangle_tables, every_mask_answers_every_flag_byte_as_its_bits)
+{
+	for (uint32 pass = 0; pass < 2; ++pass)
+	{
+		for (uint32 m = 0; m < 65536; ++m)
+		{
+			const uint16 mask = static_cast<uint16>(pass == 0 ? m : (m * 40503u + 7u) & 0xFFFFu);
+			for (uint32 low = 0; low < 256; ++low)
+			{
+				const uint16 flags = static_cast<uint16>(low | ((m * 13u) & 0xFF00u));
+				const uint32 either = ((mask >> (flags & 15)) | (mask >> ((flags >> 4) & 15))) & 1;
+				const uint32 expected = ((mask >> (flags & 15)) & 1) | (((mask >> ((flags >> 4) & 15)) & 1) << 1);
+				const uint8 got = triangles_blocked_by_mask(flags, mask);
+				if (got != expected || (got != 0) != (either != 0))
+				{
+					FAIL() << "mask " << mask << " flags " << flags << ": " << int32(got) << " not " << expected;
+				}
+			}
+		}
+	}
 }
 
 TEST_F(path, smoothing_keeps_a_blocked_first_candidate_and_appends_only_complete_destinations)
