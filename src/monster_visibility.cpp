@@ -84,8 +84,79 @@ static void build_visibility_bitmap(uint8 *block, int32 offset, int16 inner, int
 	}
 }
 
+/* ---------- rows shifted to every cell of a word */
+
+// A stamp wholly on the mesh ORs each row's words as they fall in the buffer:
+// every row is kept shifted to each of the 16 cells of a word, so the stamp
+// needs no shifts and no spill tests. Built with the bitmaps; without it the
+// stamp shifts as it goes.
+struct shifted_rows_data
+{
+	int32 *block; // Σ 16 × diameter word offsets, then the words
+	const uint32 *words;
+	int32 first_offset[NUMBER_OF_VISIBILITY_BITMAPS]; // kind's offsets: [shift × diameter + row]
+};
+static shifted_rows_data shifted_rows = {};
+
+// Words a row of width cells covers from cell shift of its first word.
+static inline int32 shifted_row_words(int32 shift, int32 width)
+{
+	return (shift + width + 15) >> 4;
+}
+
+static void dispose_shifted_rows(void)
+{
+	dispose_pointer(shifted_rows.block);
+	shifted_rows = {};
+}
+
+static void build_shifted_rows(void)
+{
+	dispose_shifted_rows();
+	int32 offsets = 0, words = 0;
+	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
+	{
+		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
+		if (!bitmap) return;
+		offsets += 16 * bitmap->diameter;
+		for (int16 i = 0; i < bitmap->diameter; ++i)
+		{
+			const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
+			for (int32 shift = 0; shift < 16; ++shift) words += shifted_row_words(shift, row->width);
+		}
+	}
+	int32 *block = static_cast<int32 *>(new_pointer(static_cast<size_t>(offsets + words) * 4));
+	if (!block) return;
+	uint32 *word_table = reinterpret_cast<uint32 *>(block + offsets);
+	int32 next_offset = 0, next_word = 0;
+	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
+	{
+		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
+		shifted_rows.first_offset[kind] = next_offset;
+		for (int32 shift = 0; shift < 16; ++shift)
+		{
+			for (int16 i = 0; i < bitmap->diameter; ++i)
+			{
+				const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
+				const uint32 *data = reinterpret_cast<const uint32 *>(row + 1);
+				const int32 n = shifted_row_words(shift, row->width);
+				block[next_offset++] = next_word;
+				// n ≤ (width + 15) / 16 + 1: data[j] is the row's word or its trailing 0.
+				for (int32 j = 0; j < n; ++j)
+				{
+					const uint64 pair = (static_cast<uint64>(data[j]) << 32) | (j > 0 ? data[j - 1] : 0u);
+					word_table[next_word++] = static_cast<uint32>((pair << (shift * 2)) >> 32);
+				}
+			}
+		}
+	}
+	shifted_rows.block = block;
+	shifted_rows.words = word_table;
+}
+
 static void dispose_visibility_bitmaps(void)
 {
+	dispose_shifted_rows();
 	dispose_pointer(visibility_bitmap_block);
 	visibility_bitmap_block = nullptr;
 	visibility_bitmap_block_size = 0;
@@ -108,6 +179,7 @@ static void build_visibility_bitmaps(void)
 		build_visibility_bitmap(visibility_bitmap_block, offset, type.inner_radius, type.outer_radius);
 		offset += bitmap_bytes(type.outer_radius);
 	}
+	build_shifted_rows();
 }
 
 const visibility_bitmap *get_visibility_bitmap(int16 kind)
@@ -228,6 +300,27 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 	const int32 mesh_height = mesh_globals->mesh_height;
 	const int32 radius = bitmap->radius;
 	uint32 *back = visibility_globals.back_buffer;
+	if (shifted_rows.block && x0 - radius >= 0 && x0 + radius < mesh_width)
+	{
+		// Every row lies on the mesh across (a row spans x0 - w .. x0 + w, w ≤ R):
+		// the rows on the mesh's height OR their pre-shifted words.
+		const int32 *row_offsets = reinterpret_cast<const int32 *>(bitmap + 1);
+		const int32 *shifted = shifted_rows.block + shifted_rows.first_offset[kind];
+		const int32 diameter = bitmap->diameter;
+		const int32 first_row = MAX(0, radius - y0);
+		const int32 end_row = MIN(diameter, mesh_height - y0 + radius);
+		for (int32 i = first_row; i < end_row; ++i)
+		{
+			const visibility_bitmap_row *row = reinterpret_cast<const visibility_bitmap_row *>(visibility_bitmap_block + row_offsets[i]);
+			const int32 cell = (y0 - radius + i) * mesh_width + x0 - radius + row->horizontal_origin;
+			const int32 shift = cell & 15;
+			uint32 *destination = back + (cell >> 4);
+			const uint32 *source = shifted_rows.words + shifted[shift * diameter + i];
+			const int32 n = shifted_row_words(shift, row->width);
+			for (int32 j = 0; j < n; ++j) destination[j] |= source[j];
+		}
+		return;
+	}
 	for (int16 i = 0; i < bitmap->diameter; ++i)
 	{
 		const int32 mesh_row = y0 - radius + i;
