@@ -28,6 +28,9 @@ visibility_type_data visibility_types[NUMBER_OF_VISIBILITY_BITMAPS] = {
 
 static uint8 *visibility_bitmap_block = nullptr;
 static int32 visibility_bitmap_block_size = 0;
+// Without limited visibility a swap opens the whole back buffer (every bit
+// set): a stamp ORed into it changes nothing until the next swap.
+static boolean back_buffer_is_open = FALSE;
 static monster_visibility_test_hooks_data visibility_test_hooks = {};
 
 /* ---------- bitmaps */
@@ -217,6 +220,7 @@ static void free_visibility_buffers(void)
 	dispose_pointer(visibility_globals.permanent_buffer);
 	visibility_globals.back_buffer = visibility_globals.front_buffer = visibility_globals.permanent_buffer = nullptr;
 	visibility_front_buffer = visibility_permanent_buffer = nullptr;
+	back_buffer_is_open = FALSE;
 }
 
 void initialize_monster_visibility(void)
@@ -300,6 +304,7 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 	const int32 mesh_height = mesh_globals->mesh_height;
 	const int32 radius = bitmap->radius;
 	uint32 *back = visibility_globals.back_buffer;
+	if (back_buffer_is_open) return;
 	if (shifted_rows.block && x0 - radius >= 0 && x0 + radius < mesh_width)
 	{
 		// Every row lies on the mesh across (a row spans x0 - w .. x0 + w, w ≤ R):
@@ -434,7 +439,8 @@ void swap_visibility_buffers(void)
 	for (int32 i = 0; i < words; ++i) permanent[i] |= back[i];
 	visibility_globals.back_buffer = visibility_globals.front_buffer;
 	visibility_globals.front_buffer = back;
-	memset(visibility_globals.back_buffer, limited_visibility() ? 0 : 0xFF, static_cast<size_t>(visibility_globals.buffer_size));
+	back_buffer_is_open = !limited_visibility();
+	memset(visibility_globals.back_buffer, back_buffer_is_open ? 0xFF : 0, static_cast<size_t>(visibility_globals.buffer_size));
 	visibility_front_buffer = visibility_globals.front_buffer;
 	visibility_permanent_buffer = visibility_globals.permanent_buffer;
 	visibility_globals.cumulative_x0 = visibility_globals.cumulative_y0 = 0;
