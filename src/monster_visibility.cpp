@@ -93,11 +93,18 @@ static void build_visibility_bitmap(uint8 *block, int32 offset, int16 inner, int
 // every row is kept shifted to each of the 16 cells of a word, so the stamp
 // needs no shifts and no spill tests. Built with the bitmaps; without it the
 // stamp shifts as it goes.
+struct shifted_row_entry
+{
+	int32 first_word; // in the words
+	int16 words; // the row's width from this shift on, in words
+	int16 origin; // the row's horizontal origin (the same for every shift)
+};
 struct shifted_rows_data
 {
-	int32 *block; // Σ 16 × diameter word offsets, then the words
+	uint8 *block; // Σ 16 × diameter entries, then the words
+	const shifted_row_entry *entries;
 	const uint32 *words;
-	int32 first_offset[NUMBER_OF_VISIBILITY_BITMAPS]; // kind's offsets: [shift × diameter + row]
+	int32 first_entry[NUMBER_OF_VISIBILITY_BITMAPS]; // kind's entries: [row × 16 + shift]
 };
 static shifted_rows_data shifted_rows = {};
 
@@ -116,34 +123,36 @@ static void dispose_shifted_rows(void)
 static void build_shifted_rows(void)
 {
 	dispose_shifted_rows();
-	int32 offsets = 0, words = 0;
+	int32 entries = 0, words = 0;
 	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
 	{
 		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
 		if (!bitmap) return;
-		offsets += 16 * bitmap->diameter;
+		entries += 16 * bitmap->diameter;
 		for (int16 i = 0; i < bitmap->diameter; ++i)
 		{
 			const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
 			for (int32 shift = 0; shift < 16; ++shift) words += shifted_row_words(shift, row->width);
 		}
 	}
-	int32 *block = static_cast<int32 *>(new_pointer(static_cast<size_t>(offsets + words) * 4));
+	uint8 *block = static_cast<uint8 *>(new_pointer(static_cast<size_t>(entries) * sizeof(shifted_row_entry) +
+		static_cast<size_t>(words) * 4));
 	if (!block) return;
-	uint32 *word_table = reinterpret_cast<uint32 *>(block + offsets);
-	int32 next_offset = 0, next_word = 0;
+	shifted_row_entry *entry_table = reinterpret_cast<shifted_row_entry *>(block);
+	uint32 *word_table = reinterpret_cast<uint32 *>(entry_table + entries);
+	int32 next_entry = 0, next_word = 0;
 	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
 	{
 		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
-		shifted_rows.first_offset[kind] = next_offset;
-		for (int32 shift = 0; shift < 16; ++shift)
+		shifted_rows.first_entry[kind] = next_entry;
+		for (int16 i = 0; i < bitmap->diameter; ++i)
 		{
-			for (int16 i = 0; i < bitmap->diameter; ++i)
+			const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
+			const uint32 *data = reinterpret_cast<const uint32 *>(row + 1);
+			for (int32 shift = 0; shift < 16; ++shift)
 			{
-				const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
-				const uint32 *data = reinterpret_cast<const uint32 *>(row + 1);
 				const int32 n = shifted_row_words(shift, row->width);
-				block[next_offset++] = next_word;
+				entry_table[next_entry++] = {next_word, static_cast<int16>(n), row->horizontal_origin};
 				// n ≤ (width + 15) / 16 + 1: data[j] is the row's word or its trailing 0.
 				for (int32 j = 0; j < n; ++j)
 				{
@@ -154,6 +163,7 @@ static void build_shifted_rows(void)
 		}
 	}
 	shifted_rows.block = block;
+	shifted_rows.entries = entry_table;
 	shifted_rows.words = word_table;
 }
 
@@ -309,19 +319,18 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 	{
 		// Every row lies on the mesh across (a row spans x0 - w .. x0 + w, w ≤ R):
 		// the rows on the mesh's height OR their pre-shifted words.
-		const int32 *row_offsets = reinterpret_cast<const int32 *>(bitmap + 1);
-		const int32 *shifted = shifted_rows.block + shifted_rows.first_offset[kind];
-		const int32 diameter = bitmap->diameter;
 		const int32 first_row = MAX(0, radius - y0);
-		const int32 end_row = MIN(diameter, mesh_height - y0 + radius);
-		for (int32 i = first_row; i < end_row; ++i)
+		const int32 end_row = MIN(static_cast<int32>(bitmap->diameter), mesh_height - y0 + radius);
+		const shifted_row_entry *row_entries = shifted_rows.entries + shifted_rows.first_entry[kind] + first_row * 16;
+		// The cell of the bitmap's left edge on each row.
+		int32 row_cell = (y0 - radius + first_row) * mesh_width + x0 - radius;
+		for (int32 i = first_row; i < end_row; ++i, row_entries += 16, row_cell += mesh_width)
 		{
-			const visibility_bitmap_row *row = reinterpret_cast<const visibility_bitmap_row *>(visibility_bitmap_block + row_offsets[i]);
-			const int32 cell = (y0 - radius + i) * mesh_width + x0 - radius + row->horizontal_origin;
-			const int32 shift = cell & 15;
+			const int32 cell = row_cell + row_entries->origin;
+			const shifted_row_entry *entry = row_entries + (cell & 15);
 			uint32 *destination = back + (cell >> 4);
-			const uint32 *source = shifted_rows.words + shifted[shift * diameter + i];
-			const int32 n = shifted_row_words(shift, row->width);
+			const uint32 *source = shifted_rows.words + entry->first_word;
+			const int32 n = entry->words;
 			int32 j = 0;
 			for (; j + 2 <= n; j += 2)
 			{
