@@ -1211,6 +1211,8 @@ static boolean follow_lightning(projectile_data *projectile, const projectile_de
 static void finish_tick(int16 projectile_index, int16 identifier, const projectile_definition *definition,
 	const projectile_tick *tick)
 {
+	// Most ticks decide nothing; the lookups below only read.
+	if (tick->outcome == _outcome_none) return;
 	projectile_data *projectile = projectile_by_identifier(projectile_index, identifier);
 	if (!projectile) return;
 	const object_data *object = get_object_data(projectile->object_index);
