@@ -6,9 +6,15 @@
 // slot too), the 'demo' battle and the first level with its computer team
 // open and shut (both timing the map-action slot). --battle_ticks=N
 // changes the 5400 ticks (or the game's end) of each battle; --slot_breakdown
-// prints the microseconds per tick of each tick slot.
+// prints the microseconds per tick of each tick slot; --worst_ticks=N lists
+// the N ticks after the first that took the most thread CPU (with their slots
+// when the breakdown is on). Thread CPU leaves out the time the thread waited
+// for a core, which a loaded machine adds to the wall clock of any tick.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +36,8 @@ namespace {
 int32 battle_ticks = 5400;
 // --slot_breakdown: time each tick slot too (the clock reads add a little to the tick).
 bool slot_breakdown = false;
+// --worst_ticks=N: how many of the costliest ticks (by thread CPU) to list.
+int32 worst_ticks_listed = 0;
 
 // Where a tick goes: the microseconds of each tick slot over the battle, in
 // the order the slots first ran.
@@ -38,6 +46,15 @@ struct slot_timing
 	std::vector<std::string> order;
 	std::map<std::string, double> total_us;
 	std::chrono::steady_clock::time_point started;
+	std::vector<double> tick_us; // this tick's microseconds per slot, in `order`
+};
+
+// One tick after the first: its game time, thread CPU, wall clock, and its slots.
+struct tick_cost
+{
+	int32 tick;
+	double cpu_us, wall_us;
+	std::vector<double> slot_us;
 };
 
 struct battle_timing
@@ -45,6 +62,10 @@ struct battle_timing
 	int32 ticks = 0;
 	double mean_us = 0, worst_us = 0;
 	int32 worst_tick = 0;
+	// After the first tick (which builds what the battle keeps).
+	double worst_later_us = 0, worst_later_cpu_us = 0;
+	int32 worst_later_tick = 0, worst_later_cpu_tick = 0;
+	std::vector<tick_cost> costliest; // by thread CPU, most first
 	double peak_rss_mb = 0;
 	slot_timing slots;
 };
@@ -77,7 +98,14 @@ void time_slot(const char *slot_name, boolean after, void *data)
 		timing->order.push_back(slot_name);
 		found = timing->total_us.emplace(slot_name, 0.0).first;
 	}
-	found->second += std::chrono::duration<double, std::micro>(now - timing->started).count();
+	const double us = std::chrono::duration<double, std::micro>(now - timing->started).count();
+	found->second += us;
+	if (worst_ticks_listed > 0)
+	{
+		const size_t at = static_cast<size_t>(std::find(timing->order.begin(), timing->order.end(), found->first) - timing->order.begin());
+		if (timing->tick_us.size() <= at) timing->tick_us.resize(at + 1, 0.0);
+		timing->tick_us[at] += us;
+	}
 }
 
 void print_slot_breakdown(const slot_timing &slots, int32 ticks, double mean_us)
@@ -92,6 +120,25 @@ void print_slot_breakdown(const slot_timing &slots, int32 ticks, double mean_us)
 	}
 	std::printf("  %-40s %8.2f us/tick %5.1f%%\n", "(outside the tick slots)", mean_us - in_slots,
 		100.0 * (mean_us - in_slots) / mean_us);
+}
+
+double thread_cpu_us(void)
+{
+	struct timespec now = {};
+	clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+	return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+// Keeps the worst_ticks_listed costliest ticks by CPU, most first.
+void note_tick_cost(std::vector<tick_cost> *costliest, tick_cost cost)
+{
+	const size_t limit = static_cast<size_t>(worst_ticks_listed);
+	if (limit == 0) return;
+	if (costliest->size() == limit && costliest->back().cpu_us >= cost.cpu_us) return;
+	auto at = std::upper_bound(costliest->begin(), costliest->end(), cost,
+		[](const tick_cost &a, const tick_cost &b) { return a.cpu_us > b.cpu_us; });
+	costliest->insert(at, std::move(cost));
+	if (costliest->size() > limit) costliest->pop_back();
 }
 
 double peak_rss_mb(void)
@@ -135,9 +182,13 @@ bool play_battle(file_tag map, battle_timing *timing, int16 mode = _battle_scrip
 			resolve_battle_order(orders[next_order]);
 			++next_order;
 		}
+		timing->slots.tick_us.assign(timing->slots.tick_us.size(), 0.0);
+		// The thread clock is a system call: read only when the costliest ticks are asked for.
+		const double cpu_before = worst_ticks_listed > 0 ? thread_cpu_us() : 0.0;
 		const auto before = std::chrono::steady_clock::now();
 		const int32 advanced = harness_run_ticks(1, 1);
 		const auto after = std::chrono::steady_clock::now();
+		const double cpu_us = worst_ticks_listed > 0 ? thread_cpu_us() - cpu_before : 0.0;
 		if (advanced <= 0) break;
 		const double us = std::chrono::duration<double, std::micro>(after - before).count();
 		total += us;
@@ -145,6 +196,20 @@ bool play_battle(file_tag map, battle_timing *timing, int16 mode = _battle_scrip
 		{
 			timing->worst_us = us;
 			timing->worst_tick = game->game_time;
+		}
+		if (ran > 0)
+		{
+			if (us > timing->worst_later_us)
+			{
+				timing->worst_later_us = us;
+				timing->worst_later_tick = game->game_time;
+			}
+			if (cpu_us > timing->worst_later_cpu_us)
+			{
+				timing->worst_later_cpu_us = cpu_us;
+				timing->worst_later_cpu_tick = game->game_time;
+			}
+			note_tick_cost(&timing->costliest, {game->game_time, cpu_us, us, timing->slots.tick_us});
 		}
 		ran += advanced;
 	}
@@ -165,6 +230,8 @@ void report(benchmark::State &state, const char *name, const battle_timing &timi
 	state.counters["map_actions_us_per_tick"] = map_actions_us;
 	state.counters["mean_us_per_tick"] = timing.mean_us;
 	state.counters["worst_us_per_tick"] = timing.worst_us;
+	state.counters["worst_later_us"] = timing.worst_later_us;
+	if (worst_ticks_listed > 0) state.counters["worst_later_cpu_us"] = timing.worst_later_cpu_us;
 	state.counters["x_real_time"] = x_real_time;
 	state.counters["peak_rss_mb"] = timing.peak_rss_mb;
 	if (reports_map_actions(mode))
@@ -177,6 +244,18 @@ void report(benchmark::State &state, const char *name, const battle_timing &timi
 	}
 	std::printf("battle %s: %d ticks, mean %.1f us/tick, worst %.1f us/tick at tick %d, %.0fx real time, peak RSS %.1f MB\n",
 		name, timing.ticks, timing.mean_us, timing.worst_us, timing.worst_tick, x_real_time, timing.peak_rss_mb);
+	std::printf("  after the first tick: worst %.1f us wall at tick %d", timing.worst_later_us, timing.worst_later_tick);
+	if (worst_ticks_listed > 0) std::printf(", worst %.1f us thread CPU at tick %d", timing.worst_later_cpu_us, timing.worst_later_cpu_tick);
+	std::printf("\n");
+	for (const tick_cost &cost : timing.costliest)
+	{
+		std::printf("  tick %5d: %8.1f us CPU, %8.1f us wall", cost.tick, cost.cpu_us, cost.wall_us);
+		for (size_t i = 0; i < cost.slot_us.size() && i < timing.slots.order.size(); ++i)
+		{
+			if (cost.slot_us[i] >= 50.0) std::printf(", %s %.0f", timing.slots.order[i].c_str(), cost.slot_us[i]);
+		}
+		std::printf("\n");
+	}
 	if (slot_breakdown) print_slot_breakdown(timing.slots, timing.ticks, timing.mean_us);
 }
 
@@ -241,6 +320,7 @@ int main(int argc, char **argv)
 	{
 		if (strncmp(argv[i], "--battle_ticks=", 15) == 0) battle_ticks = atoi(argv[i] + 15);
 		else if (strcmp(argv[i], "--slot_breakdown") == 0) slot_breakdown = true;
+		else if (strncmp(argv[i], "--worst_ticks=", 14) == 0) worst_ticks_listed = std::max(0, atoi(argv[i] + 14));
 		else argv[kept++] = argv[i];
 	}
 	argc = kept;

@@ -28,6 +28,9 @@ visibility_type_data visibility_types[NUMBER_OF_VISIBILITY_BITMAPS] = {
 
 static uint8 *visibility_bitmap_block = nullptr;
 static int32 visibility_bitmap_block_size = 0;
+// Without limited visibility a swap opens the whole back buffer (every bit
+// set): a stamp ORed into it changes nothing until the next swap.
+static boolean back_buffer_is_open = FALSE;
 static monster_visibility_test_hooks_data visibility_test_hooks = {};
 
 /* ---------- bitmaps */
@@ -84,8 +87,89 @@ static void build_visibility_bitmap(uint8 *block, int32 offset, int16 inner, int
 	}
 }
 
+/* ---------- rows shifted to every cell of a word */
+
+// A stamp wholly on the mesh ORs each row's words as they fall in the buffer:
+// every row is kept shifted to each of the 16 cells of a word, so the stamp
+// needs no shifts and no spill tests. Built with the bitmaps; without it the
+// stamp shifts as it goes.
+struct shifted_row_entry
+{
+	int32 first_word; // in the words
+	int16 words; // the row's width from this shift on, in words
+	int16 origin; // the row's horizontal origin (the same for every shift)
+};
+struct shifted_rows_data
+{
+	uint8 *block; // Σ 16 × diameter entries, then the words
+	const shifted_row_entry *entries;
+	const uint32 *words;
+	int32 first_entry[NUMBER_OF_VISIBILITY_BITMAPS]; // kind's entries: [row × 16 + shift]
+};
+static shifted_rows_data shifted_rows = {};
+
+// Words a row of width cells covers from cell shift of its first word.
+static inline int32 shifted_row_words(int32 shift, int32 width)
+{
+	return (shift + width + 15) >> 4;
+}
+
+static void dispose_shifted_rows(void)
+{
+	dispose_pointer(shifted_rows.block);
+	shifted_rows = {};
+}
+
+static void build_shifted_rows(void)
+{
+	dispose_shifted_rows();
+	int32 entries = 0, words = 0;
+	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
+	{
+		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
+		if (!bitmap) return;
+		entries += 16 * bitmap->diameter;
+		for (int16 i = 0; i < bitmap->diameter; ++i)
+		{
+			const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
+			for (int32 shift = 0; shift < 16; ++shift) words += shifted_row_words(shift, row->width);
+		}
+	}
+	uint8 *block = static_cast<uint8 *>(new_pointer(static_cast<size_t>(entries) * sizeof(shifted_row_entry) +
+		static_cast<size_t>(words) * 4));
+	if (!block) return;
+	shifted_row_entry *entry_table = reinterpret_cast<shifted_row_entry *>(block);
+	uint32 *word_table = reinterpret_cast<uint32 *>(entry_table + entries);
+	int32 next_entry = 0, next_word = 0;
+	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
+	{
+		const visibility_bitmap *bitmap = get_visibility_bitmap(kind);
+		shifted_rows.first_entry[kind] = next_entry;
+		for (int16 i = 0; i < bitmap->diameter; ++i)
+		{
+			const visibility_bitmap_row *row = get_visibility_bitmap_row(bitmap, i);
+			const uint32 *data = reinterpret_cast<const uint32 *>(row + 1);
+			for (int32 shift = 0; shift < 16; ++shift)
+			{
+				const int32 n = shifted_row_words(shift, row->width);
+				entry_table[next_entry++] = {next_word, static_cast<int16>(n), row->horizontal_origin};
+				// n ≤ (width + 15) / 16 + 1: data[j] is the row's word or its trailing 0.
+				for (int32 j = 0; j < n; ++j)
+				{
+					const uint64 pair = (static_cast<uint64>(data[j]) << 32) | (j > 0 ? data[j - 1] : 0u);
+					word_table[next_word++] = static_cast<uint32>((pair << (shift * 2)) >> 32);
+				}
+			}
+		}
+	}
+	shifted_rows.block = block;
+	shifted_rows.entries = entry_table;
+	shifted_rows.words = word_table;
+}
+
 static void dispose_visibility_bitmaps(void)
 {
+	dispose_shifted_rows();
 	dispose_pointer(visibility_bitmap_block);
 	visibility_bitmap_block = nullptr;
 	visibility_bitmap_block_size = 0;
@@ -108,6 +192,7 @@ static void build_visibility_bitmaps(void)
 		build_visibility_bitmap(visibility_bitmap_block, offset, type.inner_radius, type.outer_radius);
 		offset += bitmap_bytes(type.outer_radius);
 	}
+	build_shifted_rows();
 }
 
 const visibility_bitmap *get_visibility_bitmap(int16 kind)
@@ -145,6 +230,7 @@ static void free_visibility_buffers(void)
 	dispose_pointer(visibility_globals.permanent_buffer);
 	visibility_globals.back_buffer = visibility_globals.front_buffer = visibility_globals.permanent_buffer = nullptr;
 	visibility_front_buffer = visibility_permanent_buffer = nullptr;
+	back_buffer_is_open = FALSE;
 }
 
 void initialize_monster_visibility(void)
@@ -228,6 +314,37 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 	const int32 mesh_height = mesh_globals->mesh_height;
 	const int32 radius = bitmap->radius;
 	uint32 *back = visibility_globals.back_buffer;
+	if (back_buffer_is_open) return;
+	if (shifted_rows.block && x0 - radius >= 0 && x0 + radius < mesh_width)
+	{
+		// Every row lies on the mesh across (a row spans x0 - w .. x0 + w, w ≤ R):
+		// the rows on the mesh's height OR their pre-shifted words.
+		const int32 first_row = MAX(0, radius - y0);
+		const int32 end_row = MIN(static_cast<int32>(bitmap->diameter), mesh_height - y0 + radius);
+		const shifted_row_entry *row_entries = shifted_rows.entries + shifted_rows.first_entry[kind] + first_row * 16;
+		// The cell of the bitmap's left edge on each row.
+		int32 row_cell = (y0 - radius + first_row) * mesh_width + x0 - radius;
+		for (int32 i = first_row; i < end_row; ++i, row_entries += 16, row_cell += mesh_width)
+		{
+			const int32 cell = row_cell + row_entries->origin;
+			const shifted_row_entry *entry = row_entries + (cell & 15);
+			uint32 *destination = back + (cell >> 4);
+			const uint32 *source = shifted_rows.words + entry->first_word;
+			const int32 n = entry->words;
+			int32 j = 0;
+			for (; j + 2 <= n; j += 2)
+			{
+				// Two words at a time (the same bits ORed in the same places).
+				uint64 to, from;
+				memcpy(&to, destination + j, sizeof(to));
+				memcpy(&from, source + j, sizeof(from));
+				to |= from;
+				memcpy(destination + j, &to, sizeof(to));
+			}
+			if (j < n) destination[j] |= source[j];
+		}
+		return;
+	}
 	for (int16 i = 0; i < bitmap->diameter; ++i)
 	{
 		const int32 mesh_row = y0 - radius + i;
@@ -331,7 +448,8 @@ void swap_visibility_buffers(void)
 	for (int32 i = 0; i < words; ++i) permanent[i] |= back[i];
 	visibility_globals.back_buffer = visibility_globals.front_buffer;
 	visibility_globals.front_buffer = back;
-	memset(visibility_globals.back_buffer, limited_visibility() ? 0 : 0xFF, static_cast<size_t>(visibility_globals.buffer_size));
+	back_buffer_is_open = !limited_visibility();
+	memset(visibility_globals.back_buffer, back_buffer_is_open ? 0xFF : 0, static_cast<size_t>(visibility_globals.buffer_size));
 	visibility_front_buffer = visibility_globals.front_buffer;
 	visibility_permanent_buffer = visibility_globals.permanent_buffer;
 	visibility_globals.cumulative_x0 = visibility_globals.cumulative_y0 = 0;

@@ -86,7 +86,11 @@ static inline int16 clamp16(int32 value)
 
 projectile_data *get_projectile_data(int16 projectile_index)
 {
-	return static_cast<projectile_data *>(try_and_get_datum(&projectile_array, projectile_index));
+	// try_and_get_datum's checks without the call (asked several times a
+	// projectile a tick); the records are projectile_data, the declared size.
+	if (!projectile_array.data || projectile_index < 0 || projectile_index >= projectile_array.maximum_count) return nullptr;
+	projectile_data *projectile = static_cast<projectile_data *>(projectile_array.data) + projectile_index;
+	return projectile->identifier != 0 ? projectile : nullptr;
 }
 
 int16 get_object_projectile_type(const object_data *object)
@@ -914,6 +918,7 @@ int16 fade_object(boolean out, int16 object_index, int16 delay_ticks, int16 fade
 	const int16 projectile_index = new_datum(&projectile_array);
 	if (projectile_index == NONE) return NONE;
 	projectile_data *projectile = get_projectile_data(projectile_index);
+	if (!projectile) return NONE;
 	const int16 identifier = projectile->identifier;
 	memset(projectile, 0, sizeof(*projectile));
 	projectile->identifier = identifier;
@@ -1206,6 +1211,8 @@ static boolean follow_lightning(projectile_data *projectile, const projectile_de
 static void finish_tick(int16 projectile_index, int16 identifier, const projectile_definition *definition,
 	const projectile_tick *tick)
 {
+	// Most ticks decide nothing; the lookups below only read.
+	if (tick->outcome == _outcome_none) return;
 	projectile_data *projectile = projectile_by_identifier(projectile_index, identifier);
 	if (!projectile) return;
 	const object_data *object = get_object_data(projectile->object_index);

@@ -2,6 +2,7 @@
 // swaps with and without limited visibility, and which units stamp.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "monster_visibility.h"
@@ -101,6 +102,41 @@ TEST_F(monster_visibility, word_stamping_equals_the_cell_rule_at_the_edges)
 	EXPECT_EQ(visibility_globals.number_of_visibility_bitmaps_rasterized, 200);
 }
 
+// A stamp wholly on the mesh across takes the pre-shifted rows: each kind at
+// every cell of a word, clipped at the top and bottom or not, alone on a clear
+// buffer so no stray or missing bit hides under another stamp.
+TEST_F(monster_visibility, stamps_at_every_cell_of_a_word_equal_the_cell_rule)
+{
+	const size_t words = static_cast<size_t>(visibility_globals.buffer_size / 4);
+	int32 stamps = 0, mismatches = 0;
+	for (int16 kind = 0; kind < NUMBER_OF_VISIBILITY_BITMAPS; ++kind)
+	{
+		const int32 R = visibility_types[kind].outer_radius;
+		const int32 rows[] = {R, 3, height() - 2, height() / 2 + 7};
+		for (const int32 y : rows)
+		{
+			for (int32 x = R; x < R + 16 && x + R < width(); ++x)
+			{
+				memset(visibility_globals.back_buffer, 0, words * 4);
+				std::vector<uint8> reference(static_cast<size_t>(width() * height()), 0);
+				rasterize_visibility_bitmap(kind, x, y);
+				reference_stamp(&reference, kind, x, y);
+				++stamps;
+				for (int32 cy = 0; cy < height(); ++cy)
+				{
+					for (int32 cx = 0; cx < width(); ++cx)
+					{
+						mismatches += cell(visibility_globals.back_buffer, cx, cy) != reference[static_cast<size_t>(cy * width() + cx)];
+					}
+				}
+			}
+		}
+	}
+	// Nearsighted and submerged at all 16 cells, farsighted at 8 on this 64-cell mesh.
+	EXPECT_EQ(stamps, (16 + 8 + 16) * 4);
+	EXPECT_EQ(mismatches, 0);
+}
+
 TEST_F(monster_visibility, a_corner_stamp_keeps_the_on_mesh_quarter)
 {
 	rasterize_visibility_bitmap(_visibility_bitmap_submerged, 0, 0);
@@ -130,9 +166,10 @@ TEST_F(monster_visibility, swaps_with_and_without_limited_visibility)
 
 	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 10, 20);
 	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 21, 31);
+	for (int32 i = 0; i < visibility_globals.buffer_size / 4; ++i) ASSERT_EQ(visibility_globals.back_buffer[i], 0xFFFFFFFFu);
 	swap_visibility_buffers();
 	get_center_of_visibility_buffer(&center);
-	EXPECT_EQ(center.x, 15);
+	EXPECT_EQ(center.x, 15) << "stamps on an open buffer still count for the centre";
 	EXPECT_EQ(center.y, 25);
 	EXPECT_TRUE(should_draw_overhead_observer_position());
 	swap_visibility_buffers();

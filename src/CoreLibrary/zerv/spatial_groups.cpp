@@ -295,9 +295,20 @@ static int32 approximate_distance(world_distance dx, world_distance dy)
 
 static bool groups_touch(const spatial_group *a, const spatial_group *b)
 {
+	// Every member of b lies within b's half-box around its centre (when the
+	// half-box was not clipped to 16 bits), and the contact distance is at
+	// least the larger axis offset: a member of a that far past the box on
+	// either axis meets none of b's members.
+	const bool boxed = b->radius < 32767;
+	const int64 reach = static_cast<int64>(b->radius) + SUPERGROUP_UNIT_CONTACT_DISTANCE;
 	for (int16 i = 0; i < a->monster_count; ++i)
 	{
 		const world_point2d p = grouped_unit_positions[spatial_group_monster_index(a, i)];
+		if (boxed)
+		{
+			const int64 dx = static_cast<int64>(p.x) - b->center.x, dy = static_cast<int64>(p.y) - b->center.y;
+			if (dx >= reach || -dx >= reach || dy >= reach || -dy >= reach) continue;
+		}
 		for (int16 j = 0; j < b->monster_count; ++j)
 		{
 			const world_point2d q = grouped_unit_positions[spatial_group_monster_index(b, j)];
