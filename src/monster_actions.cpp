@@ -1049,7 +1049,8 @@ static void run_action_handler(int16 monster_index, monster_data *monster, const
 		case _monster_action_turning:
 		case _monster_action_holding_for_attack:
 		case _monster_action_aiming_attack:
-			monster_moving(monster_index);
+			// The record is always the unit's own slot: live or not, as monster_moving would find it.
+			monster_moving_with_records(monster_index, monster->identifier != 0 ? monster : nullptr, object);
 			break;
 		case _monster_action_attacking:
 			monster_attacking(monster_index);

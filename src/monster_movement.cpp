@@ -102,7 +102,7 @@ boolean version_from(int16 version)
 // get_monster_definition_for_monster with the record read inline.
 inline __attribute__((always_inline)) monster_definition *definition_of(int16 monster_index)
 {
-	const monster_data *monster = static_cast<const monster_data *>(datum_in_use(&monster_array, monster_index));
+	const monster_data *monster = get_monster_data(monster_index);
 	return monster ? get_monster_definition(monster->type) : NULL;
 }
 
@@ -113,7 +113,7 @@ boolean has_sequence(const monster_definition *definition, int16 sequence)
 
 object_data *object_of(const monster_data *monster)
 {
-	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : NULL;
+	return monster ? get_object_data(monster->object_index) : NULL;
 }
 
 }
@@ -850,7 +850,7 @@ uint32 move_monster_object(int16 object_index)
 			int32 guard = object_array.maximum_count;
 			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
-				const object_data *record = static_cast<const object_data *>(datum_in_use(&object_array, other));
+				const object_data *record = get_object_data(other);
 				if (!record) break;
 				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel);
 				other = record->next_object_index;
@@ -1264,9 +1264,13 @@ static void let_target_block(int16 monster_index, const monster_data *monster, i
 
 void monster_moving(int16 monster_index)
 {
-	get_monsters_test_hooks()->monster_moving_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
-	object_data *object = object_of(monster);
+	monster_moving_with_records(monster_index, monster, object_of(monster));
+}
+
+void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object)
+{
+	get_monsters_test_hooks()->monster_moving_calls += 1;
 	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
