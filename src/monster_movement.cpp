@@ -79,9 +79,11 @@ inline int16 terrain_under(world_distance x, world_distance y)
 {
 	const mesh_cell *cell = get_mesh_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
 	const int32 u = x & (WORLD_ONE - 1), v = y & (WORLD_ONE - 1);
-	const boolean first = (((x >> WORLD_FRACTIONAL_BITS) ^ (y >> WORLD_FRACTIONAL_BITS)) & 1) ? v < WORLD_ONE - u : v > u;
-	return static_cast<int16>(first ? (cell->flags >> CELL_TERRAIN_TYPE_BITS) & CELL_TERRAIN_TYPE_MASK
-		: cell->flags & CELL_TERRAIN_TYPE_MASK);
+	// The triangle picked without a branch (the side of a point is a coin toss
+	// to the predictor): odd cells split on u + v < WORLD_ONE, even ones on v > u.
+	const int32 odd = ((x >> WORLD_FRACTIONAL_BITS) ^ (y >> WORLD_FRACTIONAL_BITS)) & 1;
+	const int32 first = (odd & static_cast<int32>(u + v < WORLD_ONE)) | ((odd ^ 1) & static_cast<int32>(v > u));
+	return static_cast<int16>((cell->flags >> (first * CELL_TERRAIN_TYPE_BITS)) & CELL_TERRAIN_TYPE_MASK);
 }
 
 inline int64 square(int64 v)
@@ -750,9 +752,9 @@ void apply_terrain(monster_data *monster, const monster_definition *definition, 
 
 	if (version_from(1301))
 	{
-		const int16 new_terrain = terrain_under(travel->point.x, travel->point.y);
-		const int16 old_terrain = terrain_under(travel->old_point.x, travel->old_point.y);
-		if (terrain_in_mask(mask, new_terrain) && !terrain_in_mask(mask, old_terrain))
+		// The old point's terrain only when the new one is barred (both queries are pure).
+		if (terrain_in_mask(mask, terrain_under(travel->point.x, travel->point.y)) &&
+			!terrain_in_mask(mask, terrain_under(travel->old_point.x, travel->old_point.y)))
 		{
 			travel->result |= _object_struck_cell_flag;
 			const boolean a_barred = terrain_in_mask(mask, terrain_under(travel->old_point.x, travel->point.y));
@@ -839,9 +841,13 @@ uint32 move_monster_object(int16 object_index)
 		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 cells[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
 		const int32 width = mesh_globals->mesh_width;
+		// The point is pinned 992 inside the edges, so its cell is at least one cell
+		// in: on a mesh of 4 x 4 cells or more, every neighbour lies on the mesh.
+		const boolean all_inside = width >= 4 && mesh_globals->mesh_height >= 4;
 		for (int32 c = 0; c < 4 && !travel.refused; ++c)
 		{
-			if (cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height)
+			if (!all_inside &&
+				(cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height))
 			{
 				continue;
 			}
