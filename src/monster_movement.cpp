@@ -8,6 +8,7 @@
 
 #include "alliances.h"
 #include "artifact_definitions.h"
+#include "cell_units.h"
 #include "flags.h"
 #include "local_projectiles.h"
 #include "map_actions/map_actions.h"
@@ -385,43 +386,40 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 	// The covered cells, one cell of margin.
 	const world_distance ex = static_cast<world_distance>(from->x + (horizontal ? dx * length / MAX(horizontal, 1) : 0));
 	const world_distance ey = static_cast<world_distance>(from->y + (horizontal ? dy * length / MAX(horizontal, 1) : 0));
-	object_cell_walk walk;
-	start_object_cell_walk(&walk, (MIN(from->x, ex) >> WORLD_FRACTIONAL_BITS) - 1,
-		(MIN(from->y, ey) >> WORLD_FRACTIONAL_BITS) - 1, (MAX(from->x, ex) >> WORLD_FRACTIONAL_BITS) + 1,
-		(MAX(from->y, ey) >> WORLD_FRACTIONAL_BITS) + 1);
-
 	int16 best = NONE;
 	int64 best_distance = length;
-	for (int16 other_index = next_object_in_cell_walk(&walk); other_index != NONE;
-		 other_index = next_object_in_cell_walk(&walk))
+	// The cell walk's objects in its order, without its state (the visit relinks nothing).
+	for_each_object_in_cells((MIN(from->x, ex) >> WORLD_FRACTIONAL_BITS) - 1,
+		(MIN(from->y, ey) >> WORLD_FRACTIONAL_BITS) - 1, (MAX(from->x, ex) >> WORLD_FRACTIONAL_BITS) + 1,
+		(MAX(from->y, ey) >> WORLD_FRACTIONAL_BITS) + 1, [&](int16 other_index)
 	{
-		if (other_index == object_index) continue;
+		if (other_index == object_index) return;
 		const object_data *other = get_object_data(other_index);
-		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) continue;
+		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 		const int64 ox = static_cast<int64>(other->location.position.x) - from->x;
 		const int64 oy = static_cast<int64>(other->location.position.y) - from->y;
 		const int64 d = static_cast<int64>(isqrt(static_cast<uint32>(MIN(ox * ox + oy * oy, 0xFFFFFFFFll))));
-		if (d >= length || d >= best_distance) continue;
+		if (d >= length || d >= best_distance) return;
 		// Distance of the other from the segment's line.
 		const int64 reach = other->radius + (wide ? 512 : 256);
 		if (horizontal > 0)
 		{
 			const int64 cross = ox * dy - oy * dx;
-			if (square(cross) >= square(reach) * horizontal * horizontal) continue;
-			if (ox * dx + oy * dy < 0) continue;
+			if (square(cross) >= square(reach) * horizontal * horizontal) return;
+			if (ox * dx + oy * dy < 0) return;
 		}
 		else if (d >= reach)
 		{
-			continue;
+			return;
 		}
 		if (test_height && !(units_always_block && other->owner == _object_is_monster))
 		{
 			const int64 z = from->z + static_cast<int64>(angle_sine(pitch)) * d / 16384;
-			if (z < other->location.position.z + other->height0 || z > other->location.position.z + other->height1) continue;
+			if (z < other->location.position.z + other->height0 || z > other->location.position.z + other->height1) return;
 		}
 		best = other_index;
 		best_distance = d;
-	}
+	});
 	return best;
 }
 
@@ -1317,7 +1315,10 @@ void monster_moving_with_records(int16 monster_index, monster_data *monster, obj
 	int32 ticks = 1;
 	if (!continuous)
 	{
-		ticks = (object->flags & _object_animation_new_frame_flag) ? MAX(object->shape_ticks_per_frame, 1) : 0;
+		// Without a branch: whether a unit's frame turned this tick follows no pattern
+		// the predictor can learn, and the step below tests ticks anyway.
+		const int32 new_frame = (object->flags & _object_animation_new_frame_flag) ? 1 : 0;
+		ticks = new_frame * MAX(static_cast<int32>(object->shape_ticks_per_frame), 1);
 	}
 	if (monster->action == _monster_action_moving && monster->path_segment_length < 1)
 	{
