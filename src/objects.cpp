@@ -535,7 +535,12 @@ static void play_sequence_sound(int16 object_index, const object_data *object, c
 void animate_object(int16 object_index)
 {
 	object_data *object = get_object_data(object_index);
-	if (!object || (object->flags & _object_is_invisible_flag)) return;
+	if (object) animate_object_record(object_index, object);
+}
+
+void animate_object_record(int16 object_index, object_data *object)
+{
+	if (object->flags & _object_is_invisible_flag) return;
 
 	uint32 results = 0;
 	// The frame count first: the sequence lookup has no effect but its answer.
