@@ -543,9 +543,10 @@ void animate_object_record(int16 object_index, object_data *object)
 	if (object->flags & _object_is_invisible_flag) return;
 
 	uint32 results = 0;
-	// The frame count first: the sequence lookup has no effect but its answer.
-	const sequence_data *sequence = object->shape_ticks_per_frame >= 1 ? object_sequence(object) : nullptr;
-	if (sequence)
+	// Asked even when the frame count stops the step: the lookup may build the
+	// collection's side data on first use.
+	const sequence_data *sequence = object_sequence(object);
+	if (sequence && object->shape_ticks_per_frame >= 1)
 	{
 		if (object->shape_phase == 0 && object->shape_frame_index == 0) play_sequence_sound(object_index, object, sequence, 0);
 		object->shape_phase = object->shape_phase >= object->shape_ticks_per_frame ? 1
