@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "directions.h"
+#include "mesh_triangles.h"
 #include "render/render.h"
 #include "shapes.h"
 #include "world.h"
@@ -136,13 +137,13 @@ static inline short_world_distance mesh_height_of_type(const world_point2d *p)
 	const mesh_cell *cell = &mesh_globals->mesh_cells[index];
 	if (cell->flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
 
-	const int16 t = get_mesh_triangle_index(p->x, p->y);
+	const int16 t = mesh_triangle_index_without_branch(p->x, p->y);
 	const mesh_subdivision_direction_data *d = &mesh_subdivision_directions[t];
 	const int32 o = vertex_height(vertex_cell(index + direction_delta_cell[d->origin]), height_type);
 	const int32 h = vertex_height(vertex_cell(index + direction_delta_cell[d->horizontal]), height_type);
 	const int32 v_height = vertex_height(vertex_cell(index + direction_delta_cell[d->vertical]), height_type);
 
-	return interpolate_triangle_height(p->x, p->y, t, o, h, v_height);
+	return interpolate_triangle_height_without_branch(p->x, p->y, t, o, h, v_height);
 }
 
 short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)

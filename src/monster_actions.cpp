@@ -1049,7 +1049,8 @@ static void run_action_handler(int16 monster_index, monster_data *monster, const
 		case _monster_action_turning:
 		case _monster_action_holding_for_attack:
 		case _monster_action_aiming_attack:
-			monster_moving(monster_index);
+			// The record is always the unit's own slot: live or not, as monster_moving would find it.
+			monster_moving_with_records(monster_index, monster->identifier != 0 ? monster : nullptr, object);
 			break;
 		case _monster_action_attacking:
 			monster_attacking(monster_index);
@@ -1117,7 +1118,8 @@ static boolean action_counts_timers(int16 action)
 		action == _monster_action_being_propelled;
 }
 
-static void update_monster(int16 monster_index, boolean version_13)
+// object: the unit's object record, in use, as the caller just found it.
+static void update_monster(int16 monster_index, boolean version_13, object_data *object)
 {
 	monster_data *monster = monster_at(monster_index);
 	const int16 type = monster->type;
@@ -1136,6 +1138,8 @@ static void update_monster(int16 monster_index, boolean version_13)
 			new_projectile_group(&group);
 			monster = get_monster_data(monster_index);
 			if (!monster) return;
+			// The group's birth may have touched the unit: its object is looked up again.
+			object = get_object_data(monster->object_index);
 		}
 		monster->extra_flags &= ~static_cast<uint32>(_monster_should_spawn_entrance_proj_group_extra_flag);
 	}
@@ -1148,8 +1152,8 @@ static void update_monster(int16 monster_index, boolean version_13)
 			monster->flags &= ~static_cast<uint32>(_monster_has_valid_target_flag);
 		}
 	}
-	// 3.
-	animate_object(monster->object_index);
+	// 3. animate_object on the record found above, without its lookup.
+	if (object) animate_object_record(monster->object_index, object);
 	// 4.
 	if (action_moves(monster->action))
 	{
@@ -1223,8 +1227,9 @@ static void update_all_monsters(boolean version_13)
 	{
 		const monster_data *monster = live_monster_at(i);
 		if (!monster || (monster->flags & _monster_has_left_the_mesh_flag)) continue;
-		if (!get_object_data(monster->object_index)) continue;
-		update_monster(i, version_13);
+		object_data *object = get_object_data(monster->object_index);
+		if (!object) continue;
+		update_monster(i, version_13, object);
 	}
 }
 

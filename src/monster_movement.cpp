@@ -8,6 +8,7 @@
 
 #include "alliances.h"
 #include "artifact_definitions.h"
+#include "cell_units.h"
 #include "flags.h"
 #include "local_projectiles.h"
 #include "map_actions/map_actions.h"
@@ -79,9 +80,11 @@ inline int16 terrain_under(world_distance x, world_distance y)
 {
 	const mesh_cell *cell = get_mesh_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
 	const int32 u = x & (WORLD_ONE - 1), v = y & (WORLD_ONE - 1);
-	const boolean first = (((x >> WORLD_FRACTIONAL_BITS) ^ (y >> WORLD_FRACTIONAL_BITS)) & 1) ? v < WORLD_ONE - u : v > u;
-	return static_cast<int16>(first ? (cell->flags >> CELL_TERRAIN_TYPE_BITS) & CELL_TERRAIN_TYPE_MASK
-		: cell->flags & CELL_TERRAIN_TYPE_MASK);
+	// The triangle picked without a branch (the side of a point is a coin toss
+	// to the predictor): odd cells split on u + v < WORLD_ONE, even ones on v > u.
+	const int32 odd = ((x >> WORLD_FRACTIONAL_BITS) ^ (y >> WORLD_FRACTIONAL_BITS)) & 1;
+	const int32 first = (odd & static_cast<int32>(u + v < WORLD_ONE)) | ((odd ^ 1) & static_cast<int32>(v > u));
+	return static_cast<int16>((cell->flags >> (first * CELL_TERRAIN_TYPE_BITS)) & CELL_TERRAIN_TYPE_MASK);
 }
 
 inline int64 square(int64 v)
@@ -102,7 +105,7 @@ boolean version_from(int16 version)
 // get_monster_definition_for_monster with the record read inline.
 inline __attribute__((always_inline)) monster_definition *definition_of(int16 monster_index)
 {
-	const monster_data *monster = static_cast<const monster_data *>(datum_in_use(&monster_array, monster_index));
+	const monster_data *monster = get_monster_data(monster_index);
 	return monster ? get_monster_definition(monster->type) : NULL;
 }
 
@@ -111,9 +114,14 @@ boolean has_sequence(const monster_definition *definition, int16 sequence)
 	return definition && definition->sequence_indexes[sequence] != NONE;
 }
 
+// The test counters' record, a static of the units module whose address never
+// changes: held so that the moving step, run for every unit every tick, counts
+// without a call.
+monsters_test_hooks_data *const moving_step_hooks = get_monsters_test_hooks();
+
 object_data *object_of(const monster_data *monster)
 {
-	return monster ? static_cast<object_data *>(datum_in_use(&object_array, monster->object_index)) : NULL;
+	return monster ? get_object_data(monster->object_index) : NULL;
 }
 
 }
@@ -383,43 +391,40 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 	// The covered cells, one cell of margin.
 	const world_distance ex = static_cast<world_distance>(from->x + (horizontal ? dx * length / MAX(horizontal, 1) : 0));
 	const world_distance ey = static_cast<world_distance>(from->y + (horizontal ? dy * length / MAX(horizontal, 1) : 0));
-	object_cell_walk walk;
-	start_object_cell_walk(&walk, (MIN(from->x, ex) >> WORLD_FRACTIONAL_BITS) - 1,
-		(MIN(from->y, ey) >> WORLD_FRACTIONAL_BITS) - 1, (MAX(from->x, ex) >> WORLD_FRACTIONAL_BITS) + 1,
-		(MAX(from->y, ey) >> WORLD_FRACTIONAL_BITS) + 1);
-
 	int16 best = NONE;
 	int64 best_distance = length;
-	for (int16 other_index = next_object_in_cell_walk(&walk); other_index != NONE;
-		 other_index = next_object_in_cell_walk(&walk))
+	// The cell walk's objects in its order, without its state (the visit relinks nothing).
+	for_each_object_in_cells((MIN(from->x, ex) >> WORLD_FRACTIONAL_BITS) - 1,
+		(MIN(from->y, ey) >> WORLD_FRACTIONAL_BITS) - 1, (MAX(from->x, ex) >> WORLD_FRACTIONAL_BITS) + 1,
+		(MAX(from->y, ey) >> WORLD_FRACTIONAL_BITS) + 1, [&](int16 other_index)
 	{
-		if (other_index == object_index) continue;
+		if (other_index == object_index) return;
 		const object_data *other = get_object_data(other_index);
-		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) continue;
+		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 		const int64 ox = static_cast<int64>(other->location.position.x) - from->x;
 		const int64 oy = static_cast<int64>(other->location.position.y) - from->y;
 		const int64 d = static_cast<int64>(isqrt(static_cast<uint32>(MIN(ox * ox + oy * oy, 0xFFFFFFFFll))));
-		if (d >= length || d >= best_distance) continue;
+		if (d >= length || d >= best_distance) return;
 		// Distance of the other from the segment's line.
 		const int64 reach = other->radius + (wide ? 512 : 256);
 		if (horizontal > 0)
 		{
 			const int64 cross = ox * dy - oy * dx;
-			if (square(cross) >= square(reach) * horizontal * horizontal) continue;
-			if (ox * dx + oy * dy < 0) continue;
+			if (square(cross) >= square(reach) * horizontal * horizontal) return;
+			if (ox * dx + oy * dy < 0) return;
 		}
 		else if (d >= reach)
 		{
-			continue;
+			return;
 		}
 		if (test_height && !(units_always_block && other->owner == _object_is_monster))
 		{
 			const int64 z = from->z + static_cast<int64>(angle_sine(pitch)) * d / 16384;
-			if (z < other->location.position.z + other->height0 || z > other->location.position.z + other->height1) continue;
+			if (z < other->location.position.z + other->height0 || z > other->location.position.z + other->height1) return;
 		}
 		best = other_index;
 		best_distance = d;
-	}
+	});
 	return best;
 }
 
@@ -750,9 +755,9 @@ void apply_terrain(monster_data *monster, const monster_definition *definition, 
 
 	if (version_from(1301))
 	{
-		const int16 new_terrain = terrain_under(travel->point.x, travel->point.y);
-		const int16 old_terrain = terrain_under(travel->old_point.x, travel->old_point.y);
-		if (terrain_in_mask(mask, new_terrain) && !terrain_in_mask(mask, old_terrain))
+		// The old point's terrain only when the new one is barred (both queries are pure).
+		if (terrain_in_mask(mask, terrain_under(travel->point.x, travel->point.y)) &&
+			!terrain_in_mask(mask, terrain_under(travel->old_point.x, travel->old_point.y)))
 		{
 			travel->result |= _object_struck_cell_flag;
 			const boolean a_barred = terrain_in_mask(mask, terrain_under(travel->old_point.x, travel->point.y));
@@ -839,9 +844,13 @@ uint32 move_monster_object(int16 object_index)
 		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 cells[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
 		const int32 width = mesh_globals->mesh_width;
+		// The point is pinned 992 inside the edges, so its cell is at least one cell
+		// in: on a mesh of 4 x 4 cells or more, every neighbour lies on the mesh.
+		const boolean all_inside = width >= 4 && mesh_globals->mesh_height >= 4;
 		for (int32 c = 0; c < 4 && !travel.refused; ++c)
 		{
-			if (cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height)
+			if (!all_inside &&
+				(cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height))
 			{
 				continue;
 			}
@@ -850,7 +859,7 @@ uint32 move_monster_object(int16 object_index)
 			int32 guard = object_array.maximum_count;
 			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
-				const object_data *record = static_cast<const object_data *>(datum_in_use(&object_array, other));
+				const object_data *record = get_object_data(other);
 				if (!record) break;
 				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel);
 				other = record->next_object_index;
@@ -1264,9 +1273,13 @@ static void let_target_block(int16 monster_index, const monster_data *monster, i
 
 void monster_moving(int16 monster_index)
 {
-	get_monsters_test_hooks()->monster_moving_calls += 1;
 	monster_data *monster = get_monster_data(monster_index);
-	object_data *object = object_of(monster);
+	monster_moving_with_records(monster_index, monster, object_of(monster));
+}
+
+void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object)
+{
+	moving_step_hooks->monster_moving_calls += 1;
 	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
 	if (!monster || !object || !definition) return;
 
@@ -1307,7 +1320,10 @@ void monster_moving(int16 monster_index)
 	int32 ticks = 1;
 	if (!continuous)
 	{
-		ticks = (object->flags & _object_animation_new_frame_flag) ? MAX(object->shape_ticks_per_frame, 1) : 0;
+		// Without a branch: whether a unit's frame turned this tick follows no pattern
+		// the predictor can learn, and the step below tests ticks anyway.
+		const int32 new_frame = (object->flags & _object_animation_new_frame_flag) ? 1 : 0;
+		ticks = new_frame * MAX(static_cast<int32>(object->shape_ticks_per_frame), 1);
 	}
 	if (monster->action == _monster_action_moving && monster->path_segment_length < 1)
 	{

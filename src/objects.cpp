@@ -535,9 +535,16 @@ static void play_sequence_sound(int16 object_index, const object_data *object, c
 void animate_object(int16 object_index)
 {
 	object_data *object = get_object_data(object_index);
-	if (!object || (object->flags & _object_is_invisible_flag)) return;
+	if (object) animate_object_record(object_index, object);
+}
+
+void animate_object_record(int16 object_index, object_data *object)
+{
+	if (object->flags & _object_is_invisible_flag) return;
 
 	uint32 results = 0;
+	// Asked even when the frame count stops the step: the lookup may build the
+	// collection's side data on first use.
 	const sequence_data *sequence = object_sequence(object);
 	if (sequence && object->shape_ticks_per_frame >= 1)
 	{

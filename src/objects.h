@@ -370,6 +370,8 @@ void reconnect_objects_to_mesh(void);
 /* ---------- shape */
 
 void animate_object(int16 object_index);
+// animate_object for a caller that holds the object's record (object_index's, in use).
+void animate_object_record(int16 object_index, object_data *object);
 void set_object_shape(int16 object_index, int16 sequence_index, short_fixed animation_rate, int16 transfer_mode,
 	int16 transfer_period, uint16 flags, boolean use_native);
 void get_object_render_data(object_render_data *data, const world_point3d *camera, int16 object_index);

@@ -8,6 +8,7 @@
 #include "crc.h"
 #include "directions.h"
 #include "mesh_test_map.h"
+#include "mesh_triangles.h"
 #include "zerv.h"
 
 namespace {
@@ -48,6 +49,35 @@ TEST_F(mesh_queries, triangle_indexes_follow_the_diagonals)
 	// Negative coordinates take parity, u and v from arithmetic shifts.
 	EXPECT_EQ(get_mesh_triangle_index(-1, -1), _even_cell_second_triangle); // cell (-1, -1), u = v = 511
 	EXPECT_EQ(get_mesh_triangle_index(-1, 5), _odd_cell_second_triangle);   // cell (-1, 0), u = 511, v = 5
+}
+
+// The branch-free forms the height query uses against the plain ones, for
+// every point of a cell of each parity (negative cells too) and, for the
+// height, vertex heights across the whole range a cell can hold.
+TEST_F(mesh_queries, branch_free_triangles_and_heights_match_the_plain_ones)
+{
+	const int32 corners[][2] = {{0, 0}, {512, 0}, {-512, -512}, {-512, 0}, {512 * 1000, 512 * 77}};
+	const int32 heights[][3] = {{0, 0, 0}, {-32768, 32767, 0}, {32767, -32768, -32768}, {123, -4567, 890},
+		{-32768, -32768, 32767}};
+	int64 differing = 0;
+	for (const auto &corner : corners)
+	{
+		for (int32 v = 0; v < WORLD_ONE; ++v)
+		{
+			for (int32 u = 0; u < WORLD_ONE; ++u)
+			{
+				const world_distance x = corner[0] + u, y = corner[1] + v;
+				const int16 t = mesh_triangle_index_without_branch(x, y);
+				differing += t != get_mesh_triangle_index(x, y);
+				for (const auto &vertex : heights)
+				{
+					differing += interpolate_triangle_height_without_branch(x, y, t, vertex[0], vertex[1], vertex[2]) !=
+						interpolate_triangle_height(x, y, t, vertex[0], vertex[1], vertex[2]);
+				}
+			}
+		}
+	}
+	EXPECT_EQ(differing, 0);
 }
 
 TEST_F(mesh_queries, heights_interpolate_inside_each_triangle)
