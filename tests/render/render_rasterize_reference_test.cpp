@@ -19,6 +19,7 @@
 
 uint32 blend_pixel_32bit(const uint8 *table, int32 level, uint32 destination, uint32 source);
 int64 texture_gradient(int64 numerator, int64 area2);
+void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels);
 
 namespace reference {
 
@@ -365,6 +366,103 @@ TEST_F(render_rasterize_reference, sprites_draw_the_same_pixels_as_before)
 	EXPECT_EQ(differing, 0);
 	EXPECT_GT(drawing, 4000) << "most sprites draw something";
 	EXPECT_GT(wide_drawing, 400) << "16-bit sprites among them";
+}
+
+// The normal table's blend by its formula, four pixels at a time and one at
+// a time, against the table: every level, destination and source byte of
+// each channel, in runs of every length from every alignment.
+TEST_F(render_rasterize_reference, normal_blends_by_formula_agree_with_the_table)
+{
+	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
+	ASSERT_NE(table, nullptr);
+	std::vector<uint32> line(256 + 8), expected(256 + 8);
+	std::vector<uint64> addends(line.size()), levels(line.size());
+	int32 differing = 0;
+	for (int32 level = 0; level < 16; ++level)
+	{
+		for (uint32 s = 0; s < 256; ++s)
+		{
+			const uint32 source = s | ((255 - s) << 8) | ((s ^ 0xA5) << 16) | (level << 24);
+			const int32 first = static_cast<int32>(s % 8), stop = first + 1 + static_cast<int32>((s * 7 + level) % 256);
+			for (size_t x = 0; x < line.size(); ++x)
+			{
+				const uint32 d = static_cast<uint32>(x + s) & 255;
+				line[x] = expected[x] = d | ((d ^ 0x5A) << 8) | ((255 - d) << 16) | ((s & 1) << 31);
+				// Levels and sources by column as sprites keep them; a neighbour's level differs.
+				const int32 column_level = (x & 1) ? level : 15 - level;
+				const uint32 column_source = (x & 2) ? source : ~source;
+				levels[x] = static_cast<uint64>(column_level) * 0x0001000100010001ull;
+				const uint64 weight = static_cast<uint64>(15 - column_level);
+				addends[x] = (weight * ((column_source >> 3) & 31) + 7) | ((weight * ((column_source >> 11) & 31) + 7) << 16) |
+					((weight * ((column_source >> 19) & 31) + 7) << 32);
+				if (static_cast<int32>(x) >= first && static_cast<int32>(x) < stop)
+				{
+					expected[x] = blend_pixel_32bit(table, column_level, expected[x], column_source);
+				}
+			}
+			blend_normal_pixels_32bit(line.data(), first, stop, addends.data(), levels.data());
+			differing += line != expected;
+		}
+	}
+	EXPECT_EQ(differing, 0);
+}
+
+// Rows whose spans overlap (no content's do) are drawn span by span, as before.
+TEST_F(render_rasterize_reference, sprites_with_overlapping_spans_draw_as_before)
+{
+	int32 overlapping_rows = 0, differing = 0, drawing = 0;
+	for (const std::pair<int16, int16> &t : textures)
+	{
+		bitmap_data *bitmap = get_bitmap(t.first, t.second);
+		if (!(bitmap->flags & _1bit_transparency_encoded_flag)) continue;
+		// A row's first two spans made one, the shorter twice (so the row
+		// keeps within its pixels): it blends twice; put back afterwards.
+		std::vector<std::vector<uint8>> saved;
+		for (int32 y = 0; y < bitmap->height; ++y)
+		{
+			uint8 *row = bitmap->row_addresses[y];
+			int16 span_count;
+			memcpy(&span_count, row, 2);
+			saved.emplace_back(row + ROW_SPAN_HEADER_SIZE, row + ROW_SPAN_HEADER_SIZE + 4 * span_count);
+			if (span_count < 2) continue;
+			encoded_span spans[2];
+			memcpy(spans, row + ROW_SPAN_HEADER_SIZE, sizeof(spans));
+			const encoded_span shorter = spans[0].end - spans[0].start <= spans[1].end - spans[1].start ? spans[0] : spans[1];
+			memcpy(row + ROW_SPAN_HEADER_SIZE, &shorter, 4);
+			memcpy(row + ROW_SPAN_HEADER_SIZE + 4, &shorter, 4);
+			overlapping_rows += 1;
+		}
+		for (int32 trial = 0; trial < 8; ++trial)
+		{
+			fill_screens();
+			render_rectangle sprite;
+			memset(&sprite, 0, sizeof(sprite));
+			sprite.surface.bits = random_surface_bits(_surface_type_rectangle, _surface_subtype_object_rectangle);
+			sprite.surface.transparency = static_cast<fixed_fraction>(random() | 0x1000);
+			const int32 width = between(10, 300), height = between(10, 200);
+			const int32 x0 = between(-width / 2, 60), y0 = between(-height / 2, 40);
+			sprite.geometry = {};
+			sprite.geometry.x0 = static_cast<int16>(x0);
+			sprite.geometry.x1 = static_cast<int16>(x0 + width);
+			sprite.geometry.y0 = static_cast<int16>(y0);
+			sprite.geometry.y1 = static_cast<int16>(y0 + height);
+			sprite.geometry.clip_top = -32768;
+			sprite.geometry.clip_bottom = 32767;
+			sprite.texture = build_bitmap_identifier(static_cast<uint32>(t.first), static_cast<uint32>(t.second), 0, 0);
+			render_rectangle copy = sprite;
+			reference::rasterize_rectangle(screens[0], &sprite.surface);
+			drawing += screen_changed();
+			rasterize_rectangle_32bit(screens[1], &copy.surface);
+			differing += screen_changed();
+		}
+		for (int32 y = 0; y < bitmap->height; ++y)
+		{
+			if (!saved[y].empty()) memcpy(bitmap->row_addresses[y] + ROW_SPAN_HEADER_SIZE, saved[y].data(), saved[y].size());
+		}
+	}
+	EXPECT_EQ(differing, 0);
+	EXPECT_GT(overlapping_rows, 0) << "some rows have several spans";
+	EXPECT_GT(drawing, 0);
 }
 
 // Object and model triangles of every bitmap with random corners and texture
