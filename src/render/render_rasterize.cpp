@@ -158,6 +158,39 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 		if (filtered)
 		{
 			const uint8 *const blends = blend;
+#if defined(__SSE2__)
+			// Four pairs at a time: their map indexes and filter offsets
+			// worked out side by side, the table reads one by one.
+			if (x + 8 <= x1)
+			{
+				alignas(16) uint32 indexes[4], corners[4];
+				__m128i u4 = _mm_setr_epi32(static_cast<int32>(uu), static_cast<int32>(uu + step_u),
+					static_cast<int32>(uu + 2 * step_u), static_cast<int32>(uu + 3 * step_u));
+				__m128i v4 = _mm_setr_epi32(static_cast<int32>(vv), static_cast<int32>(vv + step_v),
+					static_cast<int32>(vv + 2 * step_v), static_cast<int32>(vv + 3 * step_v));
+				const __m128i step_u4 = _mm_set1_epi32(static_cast<int32>(4 * step_u));
+				const __m128i step_v4 = _mm_set1_epi32(static_cast<int32>(4 * step_v));
+				const __m128i column_mask = _mm_set1_epi32(511), row_mask = _mm_set1_epi32(511 << 9);
+				const __m128i three = _mm_set1_epi32(3), twelve = _mm_set1_epi32(12);
+				for (; x + 8 <= x1; x += 8, uu += 4 * step_u, vv += 4 * step_v)
+				{
+					_mm_store_si128(reinterpret_cast<__m128i *>(indexes),
+						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v4, 12), row_mask), _mm_and_si128(_mm_srli_epi32(u4, 21), column_mask)));
+					_mm_store_si128(reinterpret_cast<__m128i *>(corners),
+						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(u4, 19), three), _mm_and_si128(_mm_srli_epi32(v4, 17), twelve)));
+					u4 = _mm_add_epi32(u4, step_u4);
+					v4 = _mm_add_epi32(v4, step_v4);
+#pragma GCC unroll 4
+					for (int32 k = 0; k < 4; ++k)
+					{
+						const uint32 index = indexes[k];
+						const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[corners[k]];
+						colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
+						pixels[x + 2 * k] = pixels[x + 2 * k + 1] = colour;
+					}
+				}
+			}
+#endif
 			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
 				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
@@ -284,6 +317,33 @@ int64 texture_gradient(int64 numerator, int64 area2)
 	return static_cast<int64>(static_cast<double>(numerator) / static_cast<double>(area2));
 }
 
+static boolean is_normal_transparency_table(const uint8 *table);
+
+// One pixel's blend through the normal table's formula (see
+// blend_normal_pixels_32bit), the channels side by side.
+uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level)
+{
+#if defined(__SSE2__)
+	const __m128i zero = _mm_setzero_si128();
+	const __m128i d = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(destination)), zero), 3);
+	const __m128i s = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(source)), zero), 3);
+	const __m128i l = _mm_set1_epi16(static_cast<int16>(level));
+	const __m128i w = _mm_sub_epi16(_mm_set1_epi16(15), l);
+	__m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(d, l), _mm_mullo_epi16(s, w)), _mm_set1_epi16(7));
+	sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, _mm_set1_epi16(4370)), 3);
+	return static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+#else
+	uint32 result = 0xFF000000u;
+	for (int32 channel = 0; channel < 3; ++channel)
+	{
+		const uint32 shift = 8 * channel + 3;
+		const uint32 sum = level * ((destination >> shift) & 31) + (15 - level) * ((source >> shift) & 31) + 7;
+		result |= ((sum * 4370) >> 16) << shift;
+	}
+	return result;
+#endif
+}
+
 static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
 {
 	if (!destination_is_32bit(destination)) return;
@@ -327,6 +387,7 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 	const uint32 *shading = texture.shading;
 	const uint8 *table = texture.table;
 	const uint8 *level_table = table ? table + texture.level * 1024 : NULL;
+	const boolean normal = table && table == get_transparency_table(0) && is_normal_transparency_table(table);
 	const uint32 transparency = surface->transparency;
 	uint8 *const *rows = bitmap->row_addresses;
 	prefetch_small_triangle(destination, p0, p1, p2);
@@ -342,14 +403,85 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		const auto row_of = [&](int64 value) {
 			return static_cast<int32>(static_cast<uint64>(static_cast<uint32>(value)) >> height_shift) & row_mask;
 		};
-		if (wide)
+		if (wide && normal)
 		{
 			// A 16-bit texel carries its own level in bits 8-11.
+			int32 x = x0;
+#if defined(__SSE2__)
+			// Four pixels at a time: texel coordinates, levels and the blend
+			// side by side, the texels and colours read one by one. Only
+			// the low 32 bits of u and v reach a texel.
+			if (x + 4 <= x1)
+			{
+				const uint32 u32 = static_cast<uint32>(u), v32 = static_cast<uint32>(v);
+				const uint32 du32 = static_cast<uint32>(du), dv32 = static_cast<uint32>(dv);
+				__m128i u4 = _mm_setr_epi32(static_cast<int32>(u32), static_cast<int32>(u32 + du32),
+					static_cast<int32>(u32 + 2 * du32), static_cast<int32>(u32 + 3 * du32));
+				__m128i v4 = _mm_setr_epi32(static_cast<int32>(v32), static_cast<int32>(v32 + dv32),
+					static_cast<int32>(v32 + 2 * dv32), static_cast<int32>(v32 + 3 * dv32));
+				const __m128i du4 = _mm_set1_epi32(static_cast<int32>(4 * du32)), dv4 = _mm_set1_epi32(static_cast<int32>(4 * dv32));
+				// Shifts of 32 leave 0, as the 64-bit ones do.
+				const __m128i column_shift = _mm_cvtsi32_si128(width_shift), row_shift = _mm_cvtsi32_si128(height_shift);
+				const __m128i columns4 = _mm_set1_epi32(column_mask), rows4 = _mm_set1_epi32(row_mask);
+				const __m128i low_half = _mm_set1_epi32(0xFFFF), floor = _mm_set1_epi32(static_cast<int32>(transparency));
+				const __m128i zero = _mm_setzero_si128(), fifteen = _mm_set1_epi16(15), seven = _mm_set1_epi16(7);
+				const __m128i fifteenth = _mm_set1_epi16(4370), opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
+				alignas(16) int32 columns[4], texel_rows[4];
+				alignas(16) uint32 texels[4], sources[4];
+				for (; x + 4 <= x1; x += 4, u += 4 * du, v += 4 * dv)
+				{
+					_mm_store_si128(reinterpret_cast<__m128i *>(columns), _mm_and_si128(_mm_srl_epi32(u4, column_shift), columns4));
+					_mm_store_si128(reinterpret_cast<__m128i *>(texel_rows), _mm_and_si128(_mm_srl_epi32(v4, row_shift), rows4));
+					u4 = _mm_add_epi32(u4, du4);
+					v4 = _mm_add_epi32(v4, dv4);
+#pragma GCC unroll 4
+					for (int32 k = 0; k < 4; ++k)
+					{
+						const uint32 texel = reinterpret_cast<const uint16 *>(rows[texel_rows[k]])[columns[k]];
+						texels[k] = texel;
+						sources[k] = shading[texel & 255];
+					}
+					// max(texel << 4 in 16 bits, transparency) >> 12, each lane below 2^16.
+					const __m128i own = _mm_and_si128(_mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i *>(texels)), 4), low_half);
+					const __m128i level = _mm_srli_epi32(_mm_add_epi16(_mm_subs_epu16(own, floor), floor), 12);
+					const __m128i paired = _mm_or_si128(level, _mm_slli_epi32(level, 16));
+					const __m128i level_low = _mm_unpacklo_epi32(paired, paired), level_high = _mm_unpackhi_epi32(paired, paired);
+					const __m128i source = _mm_load_si128(reinterpret_cast<const __m128i *>(sources));
+					const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+					__m128i low = _mm_add_epi16(
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3), level_low),
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(source, zero), 3), _mm_sub_epi16(fifteen, level_low)));
+					__m128i high = _mm_add_epi16(
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3), level_high),
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(source, zero), 3), _mm_sub_epi16(fifteen, level_high)));
+					low = _mm_slli_epi16(_mm_mulhi_epu16(_mm_add_epi16(low, seven), fifteenth), 3);
+					high = _mm_slli_epi16(_mm_mulhi_epu16(_mm_add_epi16(high, seven), fifteenth), 3);
+					_mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+				}
+			}
+#endif
+			for (; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = reinterpret_cast<const uint16 *>(rows[row_of(v)])[column_of(u)];
+				const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+				pixels[x] = blend_normal_pixel_32bit(pixels[x], shading[texel & 255], static_cast<int32>(level));
+			}
+		}
+		else if (wide)
+		{
 			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
 			{
 				const uint32 texel = reinterpret_cast<const uint16 *>(rows[row_of(v)])[column_of(u)];
 				const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
 				pixels[x] = blend_pixel_at(table + level * 1024, pixels[x], shading[texel & 255]);
+			}
+		}
+		else if (level_table && normal)
+		{
+			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = rows[row_of(v)][column_of(u)];
+				if (texel) pixels[x] = blend_normal_pixel_32bit(pixels[x], shading[texel], texture.level);
 			}
 		}
 		else if (level_table)
