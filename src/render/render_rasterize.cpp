@@ -580,28 +580,44 @@ static inline uint32 blend_normal_pixel(uint32 destination, uint64 addend, uint3
 }
 
 // line[x] for x in [x, stop) blended with the addends and levels kept for
-// each screen column, four pixels at a time.
-void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels)
+// each screen column (or one level for all), four pixels at a time.
+template <bool one_level>
+static inline void blend_normal_columns(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels,
+	uint64 level)
 {
 #if defined(__SSE2__)
 	const __m128i fifteenth = _mm_set1_epi16(4370);
 	const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
 	const __m128i zero = _mm_setzero_si128();
+	const __m128i levels4 = _mm_set1_epi16(static_cast<int16>(level & 0xFFFF));
 	for (; x + 4 <= stop; x += 4)
 	{
 		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
 		__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3);
 		__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3);
-		low = _mm_add_epi16(_mm_mullo_epi16(low, _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x))),
-			_mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x)));
-		high = _mm_add_epi16(_mm_mullo_epi16(high, _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x + 2))),
-			_mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x + 2)));
+		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x));
+		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x + 2));
+		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x)));
+		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x + 2)));
 		low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
 		high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
 		_mm_storeu_si128(reinterpret_cast<__m128i *>(line + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
 	}
 #endif
-	for (; x < stop; ++x) line[x] = blend_normal_pixel(line[x], addends[x], static_cast<uint32>(levels[x] & 0xFFFF));
+	for (; x < stop; ++x)
+	{
+		line[x] = blend_normal_pixel(line[x], addends[x], static_cast<uint32>((one_level ? level : levels[x]) & 0xFFFF));
+	}
+}
+
+void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels)
+{
+	blend_normal_columns<false>(line, x, stop, addends, levels, 0);
+}
+
+void blend_normal_pixels_one_level_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, int32 level)
+{
+	blend_normal_columns<true>(line, x, stop, addends, NULL, static_cast<uint64>(level));
 }
 
 namespace {
@@ -696,7 +712,8 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 		{
 			for (const std::pair<int32, int32> &run : cache.runs)
 			{
-				blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+				if (wide) blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+				else blend_normal_pixels_one_level_32bit(line, run.first, run.second, cache.addends.data(), level_bias);
 			}
 			continue;
 		}
@@ -722,7 +739,8 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 			{
 				for (const std::pair<int32, int32> &run : cache.runs)
 				{
-					blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+					if (wide) blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+					else blend_normal_pixels_one_level_32bit(line, run.first, run.second, cache.addends.data(), level_bias);
 				}
 				break;
 			}
@@ -774,7 +792,7 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 						if (keep)
 						{
 							std::fill(cache.addends.data() + x, cache.addends.data() + stop, normal_blend_addend(level, source));
-							std::fill(cache.levels.data() + x, cache.levels.data() + stop, normal_blend_level(level));
+							if (wide) std::fill(cache.levels.data() + x, cache.levels.data() + stop, normal_blend_level(level));
 						}
 						else if (!table) std::fill(line + x, line + stop, source);
 						else blend_run_by_table(table + level * 1024, line, x, stop, source);

@@ -20,6 +20,7 @@
 uint32 blend_pixel_32bit(const uint8 *table, int32 level, uint32 destination, uint32 source);
 int64 texture_gradient(int64 numerator, int64 area2);
 void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels);
+void blend_normal_pixels_one_level_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, int32 level);
 uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level);
 
 namespace reference {
@@ -431,8 +432,8 @@ TEST_F(render_rasterize_reference, normal_blends_by_formula_agree_with_the_table
 {
 	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
 	ASSERT_NE(table, nullptr);
-	std::vector<uint32> line(256 + 8), expected(256 + 8);
-	std::vector<uint64> addends(line.size()), levels(line.size());
+	std::vector<uint32> line(256 + 8), expected(256 + 8), one_line(line.size()), one_expected(line.size());
+	std::vector<uint64> addends(line.size()), levels(line.size()), one_addends(line.size());
 	int32 differing = 0;
 	for (int32 level = 0; level < 16; ++level)
 	{
@@ -443,7 +444,7 @@ TEST_F(render_rasterize_reference, normal_blends_by_formula_agree_with_the_table
 			for (size_t x = 0; x < line.size(); ++x)
 			{
 				const uint32 d = static_cast<uint32>(x + s) & 255;
-				line[x] = expected[x] = d | ((d ^ 0x5A) << 8) | ((255 - d) << 16) | ((s & 1) << 31);
+				line[x] = expected[x] = one_line[x] = one_expected[x] = d | ((d ^ 0x5A) << 8) | ((255 - d) << 16) | ((s & 1) << 31);
 				// Levels and sources by column as sprites keep them; a neighbour's level differs.
 				const int32 column_level = (x & 1) ? level : 15 - level;
 				const uint32 column_source = (x & 2) ? source : ~source;
@@ -451,14 +452,20 @@ TEST_F(render_rasterize_reference, normal_blends_by_formula_agree_with_the_table
 				const uint64 weight = static_cast<uint64>(15 - column_level);
 				addends[x] = (weight * ((column_source >> 3) & 31) + 7) | ((weight * ((column_source >> 11) & 31) + 7) << 16) |
 					((weight * ((column_source >> 19) & 31) + 7) << 32);
+				// One level for the whole run, as 8-bit sprites have.
+				const uint64 one_weight = static_cast<uint64>(15 - level);
+				one_addends[x] = (one_weight * ((column_source >> 3) & 31) + 7) |
+					((one_weight * ((column_source >> 11) & 31) + 7) << 16) | ((one_weight * ((column_source >> 19) & 31) + 7) << 32);
 				if (static_cast<int32>(x) >= first && static_cast<int32>(x) < stop)
 				{
+					one_expected[x] = blend_pixel_32bit(table, level, one_expected[x], column_source);
 					expected[x] = blend_pixel_32bit(table, column_level, expected[x], column_source);
 					differing += blend_normal_pixel_32bit(line[x], column_source, column_level) != expected[x];
 				}
 			}
 			blend_normal_pixels_32bit(line.data(), first, stop, addends.data(), levels.data());
-			differing += line != expected;
+			blend_normal_pixels_one_level_32bit(one_line.data(), first, stop, one_addends.data(), level);
+			differing += (line != expected) + (one_line != one_expected);
 		}
 	}
 	EXPECT_EQ(differing, 0);
