@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "bitmap_text.h"
 #include "error_manager.h"
@@ -153,6 +158,39 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 		if (filtered)
 		{
 			const uint8 *const blends = blend;
+#if defined(__SSE2__)
+			// Four pairs at a time: their map indexes and filter offsets
+			// worked out side by side, the table reads one by one.
+			if (x + 8 <= x1)
+			{
+				alignas(16) uint32 indexes[4], corners[4];
+				__m128i u4 = _mm_setr_epi32(static_cast<int32>(uu), static_cast<int32>(uu + step_u),
+					static_cast<int32>(uu + 2 * step_u), static_cast<int32>(uu + 3 * step_u));
+				__m128i v4 = _mm_setr_epi32(static_cast<int32>(vv), static_cast<int32>(vv + step_v),
+					static_cast<int32>(vv + 2 * step_v), static_cast<int32>(vv + 3 * step_v));
+				const __m128i step_u4 = _mm_set1_epi32(static_cast<int32>(4 * step_u));
+				const __m128i step_v4 = _mm_set1_epi32(static_cast<int32>(4 * step_v));
+				const __m128i column_mask = _mm_set1_epi32(511), row_mask = _mm_set1_epi32(511 << 9);
+				const __m128i three = _mm_set1_epi32(3), twelve = _mm_set1_epi32(12);
+				for (; x + 8 <= x1; x += 8, uu += 4 * step_u, vv += 4 * step_v)
+				{
+					_mm_store_si128(reinterpret_cast<__m128i *>(indexes),
+						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v4, 12), row_mask), _mm_and_si128(_mm_srli_epi32(u4, 21), column_mask)));
+					_mm_store_si128(reinterpret_cast<__m128i *>(corners),
+						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(u4, 19), three), _mm_and_si128(_mm_srli_epi32(v4, 17), twelve)));
+					u4 = _mm_add_epi32(u4, step_u4);
+					v4 = _mm_add_epi32(v4, step_v4);
+#pragma GCC unroll 4
+					for (int32 k = 0; k < 4; ++k)
+					{
+						const uint32 index = indexes[k];
+						const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[corners[k]];
+						colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
+						pixels[x + 2 * k] = pixels[x + 2 * k + 1] = colour;
+					}
+				}
+			}
+#endif
 			for (; x + 1 < x1; x += 2, uu += step_u, vv += step_v)
 			{
 				const uint32 index = ((vv >> 21) & 511) * 512 + ((uu >> 21) & 511);
@@ -279,6 +317,33 @@ int64 texture_gradient(int64 numerator, int64 area2)
 	return static_cast<int64>(static_cast<double>(numerator) / static_cast<double>(area2));
 }
 
+static boolean is_normal_transparency_table(const uint8 *table);
+
+// One pixel's blend through the normal table's formula (see
+// blend_normal_pixels_32bit), the channels side by side.
+uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level)
+{
+#if defined(__SSE2__)
+	const __m128i zero = _mm_setzero_si128();
+	const __m128i d = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(destination)), zero), 3);
+	const __m128i s = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(source)), zero), 3);
+	const __m128i l = _mm_set1_epi16(static_cast<int16>(level));
+	const __m128i w = _mm_sub_epi16(_mm_set1_epi16(15), l);
+	__m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(d, l), _mm_mullo_epi16(s, w)), _mm_set1_epi16(7));
+	sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, _mm_set1_epi16(4370)), 3);
+	return static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+#else
+	uint32 result = 0xFF000000u;
+	for (int32 channel = 0; channel < 3; ++channel)
+	{
+		const uint32 shift = 8 * channel + 3;
+		const uint32 sum = level * ((destination >> shift) & 31) + (15 - level) * ((source >> shift) & 31) + 7;
+		result |= ((sum * 4370) >> 16) << shift;
+	}
+	return result;
+#endif
+}
+
 static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
 {
 	if (!destination_is_32bit(destination)) return;
@@ -322,6 +387,7 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 	const uint32 *shading = texture.shading;
 	const uint8 *table = texture.table;
 	const uint8 *level_table = table ? table + texture.level * 1024 : NULL;
+	const boolean normal = table && table == get_transparency_table(0) && is_normal_transparency_table(table);
 	const uint32 transparency = surface->transparency;
 	uint8 *const *rows = bitmap->row_addresses;
 	prefetch_small_triangle(destination, p0, p1, p2);
@@ -337,14 +403,85 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		const auto row_of = [&](int64 value) {
 			return static_cast<int32>(static_cast<uint64>(static_cast<uint32>(value)) >> height_shift) & row_mask;
 		};
-		if (wide)
+		if (wide && normal)
 		{
 			// A 16-bit texel carries its own level in bits 8-11.
+			int32 x = x0;
+#if defined(__SSE2__)
+			// Four pixels at a time: texel coordinates, levels and the blend
+			// side by side, the texels and colours read one by one. Only
+			// the low 32 bits of u and v reach a texel.
+			if (x + 4 <= x1)
+			{
+				const uint32 u32 = static_cast<uint32>(u), v32 = static_cast<uint32>(v);
+				const uint32 du32 = static_cast<uint32>(du), dv32 = static_cast<uint32>(dv);
+				__m128i u4 = _mm_setr_epi32(static_cast<int32>(u32), static_cast<int32>(u32 + du32),
+					static_cast<int32>(u32 + 2 * du32), static_cast<int32>(u32 + 3 * du32));
+				__m128i v4 = _mm_setr_epi32(static_cast<int32>(v32), static_cast<int32>(v32 + dv32),
+					static_cast<int32>(v32 + 2 * dv32), static_cast<int32>(v32 + 3 * dv32));
+				const __m128i du4 = _mm_set1_epi32(static_cast<int32>(4 * du32)), dv4 = _mm_set1_epi32(static_cast<int32>(4 * dv32));
+				// Shifts of 32 leave 0, as the 64-bit ones do.
+				const __m128i column_shift = _mm_cvtsi32_si128(width_shift), row_shift = _mm_cvtsi32_si128(height_shift);
+				const __m128i columns4 = _mm_set1_epi32(column_mask), rows4 = _mm_set1_epi32(row_mask);
+				const __m128i low_half = _mm_set1_epi32(0xFFFF), floor = _mm_set1_epi32(static_cast<int32>(transparency));
+				const __m128i zero = _mm_setzero_si128(), fifteen = _mm_set1_epi16(15), seven = _mm_set1_epi16(7);
+				const __m128i fifteenth = _mm_set1_epi16(4370), opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
+				alignas(16) int32 columns[4], texel_rows[4];
+				alignas(16) uint32 texels[4], sources[4];
+				for (; x + 4 <= x1; x += 4, u += 4 * du, v += 4 * dv)
+				{
+					_mm_store_si128(reinterpret_cast<__m128i *>(columns), _mm_and_si128(_mm_srl_epi32(u4, column_shift), columns4));
+					_mm_store_si128(reinterpret_cast<__m128i *>(texel_rows), _mm_and_si128(_mm_srl_epi32(v4, row_shift), rows4));
+					u4 = _mm_add_epi32(u4, du4);
+					v4 = _mm_add_epi32(v4, dv4);
+#pragma GCC unroll 4
+					for (int32 k = 0; k < 4; ++k)
+					{
+						const uint32 texel = reinterpret_cast<const uint16 *>(rows[texel_rows[k]])[columns[k]];
+						texels[k] = texel;
+						sources[k] = shading[texel & 255];
+					}
+					// max(texel << 4 in 16 bits, transparency) >> 12, each lane below 2^16.
+					const __m128i own = _mm_and_si128(_mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i *>(texels)), 4), low_half);
+					const __m128i level = _mm_srli_epi32(_mm_add_epi16(_mm_subs_epu16(own, floor), floor), 12);
+					const __m128i paired = _mm_or_si128(level, _mm_slli_epi32(level, 16));
+					const __m128i level_low = _mm_unpacklo_epi32(paired, paired), level_high = _mm_unpackhi_epi32(paired, paired);
+					const __m128i source = _mm_load_si128(reinterpret_cast<const __m128i *>(sources));
+					const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+					__m128i low = _mm_add_epi16(
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3), level_low),
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(source, zero), 3), _mm_sub_epi16(fifteen, level_low)));
+					__m128i high = _mm_add_epi16(
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3), level_high),
+						_mm_mullo_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(source, zero), 3), _mm_sub_epi16(fifteen, level_high)));
+					low = _mm_slli_epi16(_mm_mulhi_epu16(_mm_add_epi16(low, seven), fifteenth), 3);
+					high = _mm_slli_epi16(_mm_mulhi_epu16(_mm_add_epi16(high, seven), fifteenth), 3);
+					_mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+				}
+			}
+#endif
+			for (; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = reinterpret_cast<const uint16 *>(rows[row_of(v)])[column_of(u)];
+				const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
+				pixels[x] = blend_normal_pixel_32bit(pixels[x], shading[texel & 255], static_cast<int32>(level));
+			}
+		}
+		else if (wide)
+		{
 			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
 			{
 				const uint32 texel = reinterpret_cast<const uint16 *>(rows[row_of(v)])[column_of(u)];
 				const uint32 level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
 				pixels[x] = blend_pixel_at(table + level * 1024, pixels[x], shading[texel & 255]);
+			}
+		}
+		else if (level_table && normal)
+		{
+			for (int32 x = x0; x < x1; ++x, u += du, v += dv)
+			{
+				const uint32 texel = rows[row_of(v)][column_of(u)];
+				if (texel) pixels[x] = blend_normal_pixel_32bit(pixels[x], shading[texel], texture.level);
 			}
 		}
 		else if (level_table)
@@ -376,7 +513,130 @@ void rasterize_model_triangle_32bit(bitmap_data *destination, render_surface *su
 	rasterize_textured_triangle(destination, surface, TRUE);
 }
 
+// A constant source blended over a run of pixels: the source's channels pick
+// their table rows once, each pixel's destination channels the entries.
+static inline void blend_run_by_table(const uint8 *t, uint32 *line, int32 x, int32 stop, uint32 source)
+{
+	const uint8 *const blue = t + ((source >> 3) & 31), *const green = t + ((source >> 11) & 31),
+					   *const red = t + ((source >> 19) & 31);
+	for (; x < stop; ++x)
+	{
+		const uint32 destination = line[x];
+		line[x] = 0xFF000000u | (static_cast<uint32>(red[(destination >> 14) & 0x3E0]) << 19) |
+			(static_cast<uint32>(green[(destination >> 6) & 0x3E0]) << 11) |
+			(static_cast<uint32>(blue[(destination << 2) & 0x3E0]) << 3);
+	}
+}
+
+// The normal transparency table holds, for level l, destination a and source
+// b (five bits each), (l * a + (15 - l) * b + 7) / 15: whether a table is
+// that one, checked once while the same table is in use.
+static boolean is_normal_transparency_table(const uint8 *table)
+{
+	static const uint8 *checked = NULL;
+	static boolean normal = FALSE;
+	if (table == checked) return normal;
+	normal = TRUE;
+	for (int32 level = 0; level < 16 && normal; ++level)
+	{
+		for (int32 a = 0; a < 32; ++a)
+		{
+			for (int32 b = 0; b < 32; ++b)
+			{
+				if (table[(level << 10) | (a << 5) | b] != (level * a + (15 - level) * b + 7) / 15) normal = FALSE;
+			}
+		}
+	}
+	checked = table;
+	return normal;
+}
+
+// A pixel's blend through the normal table's formula: per channel, its
+// addend is (15 - level) * source + 7 in 16 bits (blue lowest), level the
+// destination's weight. The sums stay below 473, where (x * 4370) >> 16 is
+// x / 15.
+static inline uint64 normal_blend_addend(int32 level, uint32 source)
+{
+	const uint64 weight = static_cast<uint64>(15 - level);
+	return (weight * ((source >> 3) & 31) + 7) | ((weight * ((source >> 11) & 31) + 7) << 16) |
+		((weight * ((source >> 19) & 31) + 7) << 32);
+}
+
+static inline uint64 normal_blend_level(int32 level)
+{
+	return static_cast<uint64>(level) * 0x0001000100010001ull;
+}
+
+static inline uint32 blend_normal_pixel(uint32 destination, uint64 addend, uint32 level)
+{
+	uint32 result = 0xFF000000u;
+	for (int32 channel = 0; channel < 3; ++channel)
+	{
+		const uint32 sum = level * ((destination >> (8 * channel + 3)) & 31) +
+			static_cast<uint32>((addend >> (16 * channel)) & 0xFFFF);
+		result |= ((sum * 4370) >> 16) << (8 * channel + 3);
+	}
+	return result;
+}
+
+// line[x] for x in [x, stop) blended with the addends and levels kept for
+// each screen column (or one level for all), four pixels at a time.
+template <bool one_level>
+static inline void blend_normal_columns(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels,
+	uint64 level)
+{
+#if defined(__SSE2__)
+	const __m128i fifteenth = _mm_set1_epi16(4370);
+	const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
+	const __m128i zero = _mm_setzero_si128();
+	const __m128i levels4 = _mm_set1_epi16(static_cast<int16>(level & 0xFFFF));
+	for (; x + 4 <= stop; x += 4)
+	{
+		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
+		__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3);
+		__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3);
+		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x));
+		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x + 2));
+		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x)));
+		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x + 2)));
+		low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
+		high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(line + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+	}
+#endif
+	for (; x < stop; ++x)
+	{
+		line[x] = blend_normal_pixel(line[x], addends[x], static_cast<uint32>((one_level ? level : levels[x]) & 0xFFFF));
+	}
+}
+
+void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels)
+{
+	blend_normal_columns<false>(line, x, stop, addends, levels, 0);
+}
+
+void blend_normal_pixels_one_level_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, int32 level)
+{
+	blend_normal_columns<true>(line, x, stop, addends, NULL, static_cast<uint64>(level));
+}
+
+namespace {
+
+// A sprite's blended pixels by screen column for the source row last drawn:
+// magnified sprites draw each source row on several screen rows.
+struct sprite_row_cache
+{
+	std::vector<uint64> addends, levels;
+	std::vector<std::pair<int32, int32>> runs; // screen columns [first, stop)
+};
+
+sprite_row_cache sprite_rows;
+
+}
+
 // Sprites: row-span bitmaps scaled into the rectangle, mirrored as flagged.
+// Source column c covers the screen columns x0 + ceil((c << 16) / step) up to
+// that of c + 1: each texel is a run of pixels with one source colour.
 void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface)
 {
 	if (!destination_is_32bit(destination)) return;
@@ -396,79 +656,151 @@ void rasterize_rectangle_32bit(bitmap_data *destination, render_surface *surface
 
 	const uint16 flags = surface_flags(surface);
 	const boolean mirror_horizontal = (flags & _surface_mirror_horizontal_flag) != 0;
+	// At least 1: a 16-bit screen width is below a bitmap's width << 16.
 	const int64 x_step = (static_cast<int64>(bitmap->width) << 16) / (g.x1 - g.x0);
 	const int64 y_step = (static_cast<int64>(bitmap->height) << 16) / (g.y1 - g.y0);
 	const int32 y_first = std::max<int32>(g.y0, g.clip_top), y_last = std::min<int32>(g.y1, g.clip_bottom);
+	if (y_first >= y_last) return;
+	const int32 screen_width = destination->width;
+	// Each source column's first screen column, clipped to the screen, walked
+	// once for the sprite rather than divided out for every span of every row.
+	enum { maximum_table_columns = 1024 };
+	int32 column_table[maximum_table_columns + 1];
+	const boolean tabled = bitmap->width <= maximum_table_columns && g.x1 - g.x0 <= 4 * maximum_table_columns;
+	if (tabled)
+	{
+		int64 reached = 0; // q * step for the offset q below
+		int32 offset = 0;
+		for (int32 c = 0; c <= bitmap->width; ++c)
+		{
+			const int64 target = static_cast<int64>(c) << 16;
+			while (reached < target) reached += x_step, ++offset;
+			column_table[c] = std::min<int32>(std::max<int32>(g.x0 + offset, 0), screen_width);
+		}
+	}
+	const auto column_x = [&](int32 c) {
+		if (tabled) return column_table[c];
+		const int32 x = g.x0 + static_cast<int32>(((static_cast<int64>(c) << 16) + x_step - 1) / x_step);
+		return std::min<int32>(std::max<int32>(x, 0), screen_width);
+	};
 	const uint32 *shading = texture.shading;
 	const uint8 *table = texture.table;
-	const uint8 *level_table = table ? table + texture.level * 1024 : NULL;
 	const int32 level_bias = texture.level;
 	const uint32 transparency = surface->transparency;
+	const auto texel_level = [&](uint16 texel) {
+		if (light_mask) return std::min<int32>(((texel >> 8) & 15) + level_bias, 15); // clamped to the table
+		return static_cast<int32>(std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12);
+	};
+	// The normal table's blends go through the column cache; a row whose
+	// spans are out of order (so might overlap) draws span by span.
+	const boolean cached = table && table == get_transparency_table(0) && is_normal_transparency_table(table);
+	sprite_row_cache &cache = sprite_rows;
+	if (cached && cache.addends.size() < static_cast<size_t>(screen_width))
+	{
+		cache.addends.resize(screen_width);
+		cache.levels.resize(screen_width);
+	}
+	int32 cached_row = NONE;
+	boolean cached_row_in_order = FALSE;
 	for (int32 y = y_first; y < y_last; ++y)
 	{
 		int32 source_row = static_cast<int32>(((y - g.y0) * y_step) >> 16);
 		if (flags & _surface_mirror_vertical_flag) source_row = bitmap->height - 1 - source_row;
 		if (source_row < 0 || source_row >= bitmap->height) continue;
+		uint32 *line = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		if (cached && source_row == cached_row && cached_row_in_order)
+		{
+			for (const std::pair<int32, int32> &run : cache.runs)
+			{
+				if (wide) blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+				else blend_normal_pixels_one_level_32bit(line, run.first, run.second, cache.addends.data(), level_bias);
+			}
+			continue;
+		}
 		const uint8 *row = bitmap->row_addresses[source_row];
 		int16 span_count, pixel_count;
 		memcpy(&span_count, row, 2);
 		memcpy(&pixel_count, row + 2, 2);
 		const uint8 *spans = row + ROW_SPAN_HEADER_SIZE;
 		const uint8 *pixels = spans + 4 * span_count;
-		uint32 *line = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
-		int32 pixel_index = 0;
-		for (int32 i = 0; i < span_count; ++i)
+		// One pass keeps the row's runs in the cache, the next draws: the
+		// first, when the runs are out of order, draws itself.
+		const int32 passes = cached ? 2 : 1;
+		for (int32 pass = 0; pass < passes; ++pass)
 		{
-			encoded_span span;
-			memcpy(&span, spans + 4 * i, sizeof(span));
-			const int32 length = span.end - span.start;
-			if (length <= 0 || span.start < 0 || span.end > bitmap->width || pixel_index + length > pixel_count) break;
-			// The span's screen columns through the step, mirrored when flagged.
-			const int32 start = mirror_horizontal ? bitmap->width - span.end : span.start;
-			const int32 x_begin = g.x0 + static_cast<int32>(((static_cast<int64>(start) << 16) + x_step - 1) / x_step);
-			const int32 x_end = g.x0 + static_cast<int32>(((static_cast<int64>(start + length) << 16) + x_step - 1) / x_step);
-			const int32 x_first = std::max<int32>(x_begin, 0), x_stop = std::min<int32>(x_end, destination->width);
-			// The source column of screen column x is ((x - x0) * step) >> 16, stepped.
-			int64 position = static_cast<int64>(x_first - g.x0) * x_step;
-			// The span's texel for a column past its start, mirrored when flagged.
-			const int32 first_index = mirror_horizontal ? pixel_index + length - 1 : pixel_index;
-			const int32 direction = mirror_horizontal ? -1 : 1;
-			const auto texel_index = [&](int32 x, int64 at, int32 *index) {
-				(void)x;
-				const int32 source_column = static_cast<int32>(at >> 16) - start;
-				if (source_column < 0 || source_column >= length) return false;
-				*index = first_index + direction * source_column;
-				return true;
-			};
-			int32 index;
-			if (!wide && !table)
+			const boolean keep = cached && pass == 0;
+			if (keep)
 			{
-				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
+				cache.runs.clear();
+				cached_row = source_row;
+				cached_row_in_order = TRUE;
+			}
+			else if (cached && cached_row_in_order)
+			{
+				for (const std::pair<int32, int32> &run : cache.runs)
 				{
-					if (texel_index(x, position, &index)) line[x] = shading[pixels[index]];
+					if (wide) blend_normal_pixels_32bit(line, run.first, run.second, cache.addends.data(), cache.levels.data());
+					else blend_normal_pixels_one_level_32bit(line, run.first, run.second, cache.addends.data(), level_bias);
+				}
+				break;
+			}
+			int32 pixel_index = 0;
+			for (int32 i = 0; i < span_count; ++i)
+			{
+				encoded_span span;
+				memcpy(&span, spans + 4 * i, sizeof(span));
+				const int32 length = span.end - span.start;
+				if (length <= 0 || span.start < 0 || span.end > bitmap->width || pixel_index + length > pixel_count) break;
+				// The span's source columns in screen order, mirrored when flagged.
+				const int32 start = mirror_horizontal ? bitmap->width - span.end : span.start;
+				const int32 first_index = mirror_horizontal ? pixel_index + length - 1 : pixel_index;
+				const int32 direction = mirror_horizontal ? -1 : 1;
+				int32 x = column_x(start);
+				const int32 span_stop = column_x(start + length);
+				pixel_index += length;
+				if (x >= span_stop) continue;
+				if (keep)
+				{
+					// In order: right of every earlier run, or left of every one when mirrored.
+					if (!cache.runs.empty() && (mirror_horizontal ? span_stop > cache.runs.back().first :
+						x < cache.runs.back().second))
+					{
+						cached_row_in_order = FALSE;
+						break;
+					}
+					cache.runs.emplace_back(x, span_stop);
+				}
+				for (int32 k = 0; k < length && x < screen_width; ++k)
+				{
+					const int32 stop = column_x(start + k + 1);
+					if (x < stop)
+					{
+						const int32 index = first_index + direction * k;
+						uint32 source;
+						int32 level = level_bias;
+						if (!wide)
+						{
+							source = shading[pixels[index]];
+						}
+						else
+						{
+							uint16 texel;
+							memcpy(&texel, pixels + 2 * index, 2);
+							level = texel_level(texel);
+							source = shading[texel & 255];
+						}
+						if (keep)
+						{
+							std::fill(cache.addends.data() + x, cache.addends.data() + stop, normal_blend_addend(level, source));
+							if (wide) std::fill(cache.levels.data() + x, cache.levels.data() + stop, normal_blend_level(level));
+						}
+						else if (!table) std::fill(line + x, line + stop, source);
+						else blend_run_by_table(table + level * 1024, line, x, stop, source);
+					}
+					x = stop;
 				}
 			}
-			else if (!wide)
-			{
-				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
-				{
-					if (texel_index(x, position, &index)) line[x] = blend_pixel_at(level_table, line[x], shading[pixels[index]]);
-				}
-			}
-			else
-			{
-				for (int32 x = x_first; x < x_stop; ++x, position += x_step)
-				{
-					if (!texel_index(x, position, &index)) continue;
-					uint16 texel;
-					memcpy(&texel, pixels + 2 * index, 2);
-					int32 level;
-					if (light_mask) level = std::min<int32>(((texel >> 8) & 15) + level_bias, 15); // clamped to the table
-					else level = std::max<uint32>(static_cast<uint16>(texel << 4), transparency) >> 12;
-					line[x] = blend_pixel(table, level, line[x], shading[texel & 255]);
-				}
-			}
-			pixel_index += length;
+			if (keep && !cached_row_in_order) cache.runs.clear();
 		}
 	}
 }

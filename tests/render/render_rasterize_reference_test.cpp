@@ -19,6 +19,9 @@
 
 uint32 blend_pixel_32bit(const uint8 *table, int32 level, uint32 destination, uint32 source);
 int64 texture_gradient(int64 numerator, int64 area2);
+void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels);
+void blend_normal_pixels_one_level_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, int32 level);
+uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level);
 
 namespace reference {
 
@@ -210,6 +213,61 @@ void rasterize_rectangle(bitmap_data *destination, render_surface *surface)
 }
 
 
+static const int16 secondary_address_offset_table[16] = {-1, -512, -511, -512, -513, 0, 0, 1, -1, 0, 0, 513, 512, 511,
+	512, 1};
+
+// Terrain: the colour map through the shadow map, in pairs of pixels,
+// filtered by a neighbouring texel when flagged.
+void rasterize_mesh_triangle(bitmap_data *destination, render_surface *surface)
+{
+	const boolean filtered = (surface_flags(surface) & _surface_filtered_flag) && volatile_color_map_blend_table;
+	render_triangle *triangle = reinterpret_cast<render_triangle *>(surface);
+	triangle_setup setup;
+	if (!setup_triangle(triangle->corners, &setup)) return;
+	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen,
+				  &p2 = setup.bottom->vertex->screen;
+	int64 du[2], dv[2];
+	int64 uv0[2] = {static_cast<int64>(setup.top->interpolants[0]) << 24, static_cast<int64>(setup.top->interpolants[1]) << 24};
+	for (int32 k = 0; k < 2; ++k)
+	{
+		const int64 a1 = (static_cast<int64>(setup.middle->interpolants[k]) << 24) - uv0[k];
+		const int64 a2 = (static_cast<int64>(setup.bottom->interpolants[k]) << 24) - uv0[k];
+		(k == 0 ? du : dv)[0] = (a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / setup.area2;
+		(k == 0 ? du : dv)[1] = (a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / setup.area2;
+	}
+	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+		uint32 u = static_cast<uint32>(static_cast<int32>(uv0[0] + du[0] * (x0 - p0.x) + du[1] * (y - p0.y)));
+		uint32 v = static_cast<uint32>(static_cast<int32>(uv0[1] + dv[0] * (x0 - p0.x) + dv[1] * (y - p0.y)));
+		const uint32 step_u = static_cast<uint32>(static_cast<int32>(du[0] * 2)), step_v = static_cast<uint32>(static_cast<int32>(dv[0] * 2));
+		if (x1 - x0 == 1)
+		{
+			const uint32 index = ((v >> 21) & 511) * 512 + ((u >> 21) & 511);
+			pixels[x0] = volatile_color_map_shading_table[(volatile_shadow_map[index] << 8) | volatile_color_map[index]];
+			return;
+		}
+		// Pairs; an odd last pixel repeats the last pair's colour.
+		uint32 colour = 0;
+		int32 x = x0;
+		for (; x + 1 < x1; x += 2, u += step_u, v += step_v)
+		{
+			const uint32 index = ((v >> 21) & 511) * 512 + ((u >> 21) & 511);
+			if (filtered)
+			{
+				const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[((u >> 19) & 3) + ((v >> 17) & 12)];
+				colour = volatile_color_map_shading_table[(volatile_shadow_map[index2] << 8) |
+					volatile_color_map_blend_table[(volatile_color_map[index2] << 8) | volatile_color_map[index]]];
+			}
+			else
+			{
+				colour = volatile_color_map_shading_table[(volatile_shadow_map[index] << 8) | volatile_color_map[index]];
+			}
+			pixels[x] = pixels[x + 1] = colour;
+		}
+		if (x < x1) pixels[x] = colour;
+	});
+}
+
 } // namespace reference
 
 namespace {
@@ -367,6 +425,110 @@ TEST_F(render_rasterize_reference, sprites_draw_the_same_pixels_as_before)
 	EXPECT_GT(wide_drawing, 400) << "16-bit sprites among them";
 }
 
+// The normal table's blend by its formula, four pixels at a time, one at a
+// time and one alone, against the table: every level, destination and
+// source byte of each channel, in runs of every length from every alignment.
+TEST_F(render_rasterize_reference, normal_blends_by_formula_agree_with_the_table)
+{
+	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
+	ASSERT_NE(table, nullptr);
+	std::vector<uint32> line(256 + 8), expected(256 + 8), one_line(line.size()), one_expected(line.size());
+	std::vector<uint64> addends(line.size()), levels(line.size()), one_addends(line.size());
+	int32 differing = 0;
+	for (int32 level = 0; level < 16; ++level)
+	{
+		for (uint32 s = 0; s < 256; ++s)
+		{
+			const uint32 source = s | ((255 - s) << 8) | ((s ^ 0xA5) << 16) | (level << 24);
+			const int32 first = static_cast<int32>(s % 8), stop = first + 1 + static_cast<int32>((s * 7 + level) % 256);
+			for (size_t x = 0; x < line.size(); ++x)
+			{
+				const uint32 d = static_cast<uint32>(x + s) & 255;
+				line[x] = expected[x] = one_line[x] = one_expected[x] = d | ((d ^ 0x5A) << 8) | ((255 - d) << 16) | ((s & 1) << 31);
+				// Levels and sources by column as sprites keep them; a neighbour's level differs.
+				const int32 column_level = (x & 1) ? level : 15 - level;
+				const uint32 column_source = (x & 2) ? source : ~source;
+				levels[x] = static_cast<uint64>(column_level) * 0x0001000100010001ull;
+				const uint64 weight = static_cast<uint64>(15 - column_level);
+				addends[x] = (weight * ((column_source >> 3) & 31) + 7) | ((weight * ((column_source >> 11) & 31) + 7) << 16) |
+					((weight * ((column_source >> 19) & 31) + 7) << 32);
+				// One level for the whole run, as 8-bit sprites have.
+				const uint64 one_weight = static_cast<uint64>(15 - level);
+				one_addends[x] = (one_weight * ((column_source >> 3) & 31) + 7) |
+					((one_weight * ((column_source >> 11) & 31) + 7) << 16) | ((one_weight * ((column_source >> 19) & 31) + 7) << 32);
+				if (static_cast<int32>(x) >= first && static_cast<int32>(x) < stop)
+				{
+					one_expected[x] = blend_pixel_32bit(table, level, one_expected[x], column_source);
+					expected[x] = blend_pixel_32bit(table, column_level, expected[x], column_source);
+					differing += blend_normal_pixel_32bit(line[x], column_source, column_level) != expected[x];
+				}
+			}
+			blend_normal_pixels_32bit(line.data(), first, stop, addends.data(), levels.data());
+			blend_normal_pixels_one_level_32bit(one_line.data(), first, stop, one_addends.data(), level);
+			differing += (line != expected) + (one_line != one_expected);
+		}
+	}
+	EXPECT_EQ(differing, 0);
+}
+
+// Rows whose spans overlap (no content's do) are drawn span by span, as before.
+TEST_F(render_rasterize_reference, sprites_with_overlapping_spans_draw_as_before)
+{
+	int32 overlapping_rows = 0, differing = 0, drawing = 0;
+	for (const std::pair<int16, int16> &t : textures)
+	{
+		bitmap_data *bitmap = get_bitmap(t.first, t.second);
+		if (!(bitmap->flags & _1bit_transparency_encoded_flag)) continue;
+		// A row's first two spans made one, the shorter twice (so the row
+		// keeps within its pixels): it blends twice; put back afterwards.
+		std::vector<std::vector<uint8>> saved;
+		for (int32 y = 0; y < bitmap->height; ++y)
+		{
+			uint8 *row = bitmap->row_addresses[y];
+			int16 span_count;
+			memcpy(&span_count, row, 2);
+			saved.emplace_back(row + ROW_SPAN_HEADER_SIZE, row + ROW_SPAN_HEADER_SIZE + 4 * span_count);
+			if (span_count < 2) continue;
+			encoded_span spans[2];
+			memcpy(spans, row + ROW_SPAN_HEADER_SIZE, sizeof(spans));
+			const encoded_span shorter = spans[0].end - spans[0].start <= spans[1].end - spans[1].start ? spans[0] : spans[1];
+			memcpy(row + ROW_SPAN_HEADER_SIZE, &shorter, 4);
+			memcpy(row + ROW_SPAN_HEADER_SIZE + 4, &shorter, 4);
+			overlapping_rows += 1;
+		}
+		for (int32 trial = 0; trial < 8; ++trial)
+		{
+			fill_screens();
+			render_rectangle sprite;
+			memset(&sprite, 0, sizeof(sprite));
+			sprite.surface.bits = random_surface_bits(_surface_type_rectangle, _surface_subtype_object_rectangle);
+			sprite.surface.transparency = static_cast<fixed_fraction>(random() | 0x1000);
+			const int32 width = between(10, 300), height = between(10, 200);
+			const int32 x0 = between(-width / 2, 60), y0 = between(-height / 2, 40);
+			sprite.geometry = {};
+			sprite.geometry.x0 = static_cast<int16>(x0);
+			sprite.geometry.x1 = static_cast<int16>(x0 + width);
+			sprite.geometry.y0 = static_cast<int16>(y0);
+			sprite.geometry.y1 = static_cast<int16>(y0 + height);
+			sprite.geometry.clip_top = -32768;
+			sprite.geometry.clip_bottom = 32767;
+			sprite.texture = build_bitmap_identifier(static_cast<uint32>(t.first), static_cast<uint32>(t.second), 0, 0);
+			render_rectangle copy = sprite;
+			reference::rasterize_rectangle(screens[0], &sprite.surface);
+			drawing += screen_changed();
+			rasterize_rectangle_32bit(screens[1], &copy.surface);
+			differing += screen_changed();
+		}
+		for (int32 y = 0; y < bitmap->height; ++y)
+		{
+			if (!saved[y].empty()) memcpy(bitmap->row_addresses[y] + ROW_SPAN_HEADER_SIZE, saved[y].data(), saved[y].size());
+		}
+	}
+	EXPECT_EQ(differing, 0);
+	EXPECT_GT(overlapping_rows, 0) << "some rows have several spans";
+	EXPECT_GT(drawing, 0);
+}
+
 // Object and model triangles of every bitmap with random corners and texture
 // coordinates, a few of them beyond the screen's edges.
 TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_before)
@@ -407,6 +569,70 @@ TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_be
 	EXPECT_GT(drawing, 2000) << "many triangles draw something";
 	EXPECT_GT(wide_drawing, 200) << "16-bit textures among them";
 	EXPECT_GT(run_lengths, 0);
+}
+
+// Terrain triangles, filtered or not, over random volatile maps and tables:
+// long rows (the pairs worked out four at a time) and short ones.
+TEST_F(render_rasterize_reference, terrain_triangles_draw_the_same_pixels_as_before)
+{
+	const int32 guard = VOLATILE_MAP_GUARD, cells = VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH;
+	std::vector<uint8> colours(cells + 2 * guard), shadows(cells + 2 * guard), blends(65536);
+	std::vector<uint32> shading(65536);
+	for (uint8 &c : colours) c = static_cast<uint8>(random());
+	for (uint8 &c : shadows) c = static_cast<uint8>(random());
+	for (uint8 &c : blends) c = static_cast<uint8>(random());
+	for (uint32 &c : shading) c = static_cast<uint32>(random());
+	uint8 *const saved_colour = volatile_color_map, *const saved_shadow = volatile_shadow_map;
+	const uint32 *const saved_shading = volatile_color_map_shading_table;
+	const uint8 *const saved_blend = volatile_color_map_blend_table;
+	volatile_color_map = colours.data() + guard;
+	volatile_shadow_map = shadows.data() + guard;
+	volatile_color_map_shading_table = shading.data();
+	volatile_color_map_blend_table = blends.data();
+	int32 drawing = 0, differing = 0;
+	for (int32 trial = 0; trial < 20000; ++trial)
+	{
+		fill_screens();
+		render_vertex vertices[3];
+		memset(vertices, 0, sizeof(vertices));
+		render_triangle triangle;
+		memset(&triangle, 0, sizeof(triangle));
+		render_surface bits;
+		memset(&bits, 0, sizeof(bits));
+		set_surface_type(&bits, _surface_type_triangle, _surface_subtype_mesh_triangle);
+		set_surface_flags(&bits, trial % 4 ? _surface_filtered_flag : 0);
+		triangle.surface.bits = bits.bits;
+		const int32 reach = trial % 8 == 0 ? 400 : 120;
+		for (int32 c = 0; c < 3; ++c)
+		{
+			vertices[c].screen = {static_cast<int16>(between(-reach, reach)), static_cast<int16>(between(-reach / 2, reach / 2))};
+			triangle.corners[c].vertex = &vertices[c];
+			// Texture coordinates in cells (<< 24 in the rows): the whole map and its wrap.
+			triangle.corners[c].interpolants[0] = static_cast<int16>(random());
+			triangle.corners[c].interpolants[1] = static_cast<int16>(random());
+		}
+		if (trial % 2)
+		{
+			// Neighbouring corners: magnified cells, as near views draw them.
+			for (int32 c = 1; c < 3; ++c)
+			{
+				for (int32 k = 0; k < 2; ++k)
+				{
+					triangle.corners[c].interpolants[k] = static_cast<int16>(triangle.corners[0].interpolants[k] + between(-3, 3));
+				}
+			}
+		}
+		reference::rasterize_mesh_triangle(screens[0], &triangle.surface);
+		drawing += screen_changed();
+		rasterize_mesh_triangle_32bit(screens[1], &triangle.surface);
+		differing += screen_changed();
+	}
+	volatile_color_map = saved_colour;
+	volatile_shadow_map = saved_shadow;
+	volatile_color_map_shading_table = saved_shading;
+	volatile_color_map_blend_table = saved_blend;
+	EXPECT_EQ(differing, 0);
+	EXPECT_GT(drawing, 8000);
 }
 
 // The gradient's double division against the long double one it replaced,
