@@ -120,20 +120,9 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 	triangle_setup setup;
 	if (!setup_triangle(triangle->corners, &setup)) return;
 
-	// Gradients of u and v (interpolants << 24) over the doubled area.
-	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen,
-				  &p2 = setup.bottom->vertex->screen;
-	int64 du[2], dv[2];
-	int64 uv0[2] = {static_cast<int64>(setup.top->interpolants[0]) << 24, static_cast<int64>(setup.top->interpolants[1]) << 24};
-	for (int32 k = 0; k < 2; ++k)
-	{
-		const int64 a1 = (static_cast<int64>(setup.middle->interpolants[k]) << 24) - uv0[k];
-		const int64 a2 = (static_cast<int64>(setup.bottom->interpolants[k]) << 24) - uv0[k];
-		const int64 gx = (a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / setup.area2;
-		const int64 gy = (a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / setup.area2;
-		(k == 0 ? du : dv)[0] = gx;
-		(k == 0 ? du : dv)[1] = gy;
-	}
+	const point2d &p0 = setup.top->vertex->screen;
+	int64 uv0[2], du[2], dv[2];
+	terrain_gradients(setup, uv0, du, dv);
 	const uint32 *shading = volatile_color_map_shading_table;
 	const uint8 *blend = volatile_color_map_blend_table;
 	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {

@@ -63,6 +63,22 @@ inline boolean setup_triangle(const render_corner *corners, triangle_setup *setu
 	return setup->area2 != 0;
 }
 
+// The terrain's map coordinates (interpolants << 24) at the top corner, and
+// their gradients over x and y, divided exactly in 64 bits.
+inline void terrain_gradients(const triangle_setup &setup, int64 uv0[2], int64 du[2], int64 dv[2])
+{
+	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen, &p2 = setup.bottom->vertex->screen;
+	const auto axis = [&](int32 k, int64 *origin, int64 gradient[2]) {
+		*origin = static_cast<int64>(setup.top->interpolants[k]) << 24;
+		const int64 a1 = (static_cast<int64>(setup.middle->interpolants[k]) << 24) - *origin;
+		const int64 a2 = (static_cast<int64>(setup.bottom->interpolants[k]) << 24) - *origin;
+		gradient[0] = (a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / setup.area2;
+		gradient[1] = (a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / setup.area2;
+	};
+	axis(0, &uv0[0], du);
+	axis(1, &uv0[1], dv);
+}
+
 // Walks the rows of a triangle and hands each clipped row to draw (y, x0, x1).
 template <typename row_proc>
 void walk_triangle_rows(const triangle_setup *setup, int32 height, int32 width, row_proc draw)

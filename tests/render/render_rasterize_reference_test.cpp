@@ -224,17 +224,9 @@ void rasterize_mesh_triangle(bitmap_data *destination, render_surface *surface)
 	render_triangle *triangle = reinterpret_cast<render_triangle *>(surface);
 	triangle_setup setup;
 	if (!setup_triangle(triangle->corners, &setup)) return;
-	const point2d &p0 = setup.top->vertex->screen, &p1 = setup.middle->vertex->screen,
-				  &p2 = setup.bottom->vertex->screen;
-	int64 du[2], dv[2];
-	int64 uv0[2] = {static_cast<int64>(setup.top->interpolants[0]) << 24, static_cast<int64>(setup.top->interpolants[1]) << 24};
-	for (int32 k = 0; k < 2; ++k)
-	{
-		const int64 a1 = (static_cast<int64>(setup.middle->interpolants[k]) << 24) - uv0[k];
-		const int64 a2 = (static_cast<int64>(setup.bottom->interpolants[k]) << 24) - uv0[k];
-		(k == 0 ? du : dv)[0] = (a1 * (p2.y - p0.y) - a2 * (p1.y - p0.y)) / setup.area2;
-		(k == 0 ? du : dv)[1] = (a2 * (p1.x - p0.x) - a1 * (p2.x - p0.x)) / setup.area2;
-	}
+	const point2d &p0 = setup.top->vertex->screen;
+	int64 uv0[2], du[2], dv[2];
+	terrain_gradients(setup, uv0, du, dv);
 	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
 		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
 		uint32 u = static_cast<uint32>(static_cast<int32>(uv0[0] + du[0] * (x0 - p0.x) + du[1] * (y - p0.y)));
@@ -323,6 +315,20 @@ protected:
 		return false;
 	}
 	int32 between(int32 low, int32 high) { return low + static_cast<int32>(random() % static_cast<uint32>(high - low + 1)); }
+	// Corners over the screen and beyond its edges (one triangle in eight large),
+	// with texture coordinates anywhere in their range (the terrain's whole map and its wrap).
+	void place_random_corners(render_triangle *triangle, render_vertex vertices[3], int32 trial)
+	{
+		const int32 reach = trial % 8 == 0 ? 400 : 120;
+		for (int32 c = 0; c < 3; ++c)
+		{
+			vertices[c].screen = {static_cast<int16>(between(-reach, reach)), static_cast<int16>(between(-reach / 2, reach / 2))};
+			triangle->corners[c].vertex = &vertices[c];
+			triangle->corners[c].interpolants[0] = static_cast<int16>(random());
+			triangle->corners[c].interpolants[1] = static_cast<int16>(random());
+		}
+	}
+
 	// A bitmap with every one of the wanted flags and none of the refused ones.
 	bitmap_identifier random_texture(int32 wanted, int32 refused)
 	{
@@ -545,14 +551,7 @@ TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_be
 		triangle.surface.bits = random_surface_bits(_surface_type_triangle,
 			model ? _surface_subtype_model_triangle : _surface_subtype_object_triangle);
 		triangle.surface.transparency = static_cast<fixed_fraction>(random() & 1 ? random() : 0);
-		const int32 reach = trial % 8 == 0 ? 400 : 120;
-		for (int32 c = 0; c < 3; ++c)
-		{
-			vertices[c].screen = {static_cast<int16>(between(-reach, reach)), static_cast<int16>(between(-reach / 2, reach / 2))};
-			triangle.corners[c].vertex = &vertices[c];
-			triangle.corners[c].interpolants[0] = static_cast<int16>(random());
-			triangle.corners[c].interpolants[1] = static_cast<int16>(random());
-		}
+		place_random_corners(&triangle, vertices, trial);
 		triangle.texture = random_texture(trial % 3 == 0 ? _4bit_transparency_encoded_flag : 0, _1bit_transparency_encoded_flag);
 		// The old loops read past the one row address of a run-length bitmap: now they draw nothing.
 		const boolean run_length = get_bitmap(bitmap_identifier_collection(triangle.texture),
@@ -602,15 +601,7 @@ TEST_F(render_rasterize_reference, terrain_triangles_draw_the_same_pixels_as_bef
 		set_surface_type(&bits, _surface_type_triangle, _surface_subtype_mesh_triangle);
 		set_surface_flags(&bits, trial % 4 ? _surface_filtered_flag : 0);
 		triangle.surface.bits = bits.bits;
-		const int32 reach = trial % 8 == 0 ? 400 : 120;
-		for (int32 c = 0; c < 3; ++c)
-		{
-			vertices[c].screen = {static_cast<int16>(between(-reach, reach)), static_cast<int16>(between(-reach / 2, reach / 2))};
-			triangle.corners[c].vertex = &vertices[c];
-			// Texture coordinates in cells (<< 24 in the rows): the whole map and its wrap.
-			triangle.corners[c].interpolants[0] = static_cast<int16>(random());
-			triangle.corners[c].interpolants[1] = static_cast<int16>(random());
-		}
+		place_random_corners(&triangle, vertices, trial);
 		if (trial % 2)
 		{
 			// Neighbouring corners: magnified cells, as near views draw them.
