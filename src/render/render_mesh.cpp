@@ -467,6 +467,10 @@ void rasterize_permanent_overlay(const permanent_overlay_data *overlay)
 	const uint8 *blend = volatile_color_map_blend_table;
 	const int32 texels_wide = mesh_globals->mesh_width * MESH_TEXELS_PER_CELL;
 	const int32 texels_high = mesh_globals->mesh_height * MESH_TEXELS_PER_CELL;
+	// A stain's texels mostly fall in one submesh: its maps are asked for again
+	// only when the submesh changes (asking marks them changed, which is idempotent).
+	int16 held_submesh = NONE;
+	uint8 *color_map = nullptr, *shadow_map_texels = nullptr;
 	for (int32 r = 0; r < color->height; ++r)
 	{
 		const int32 y = top + r;
@@ -479,9 +483,13 @@ void rasterize_permanent_overlay(const permanent_overlay_data *overlay)
 			const int32 source_column = mirror_horizontal ? color->width - 1 - c : c;
 			const int16 submesh = static_cast<int16>((y / SUBMESH_TEXTURE_SIZE) * mesh_globals->submesh_width +
 				x / SUBMESH_TEXTURE_SIZE);
-			uint8 *color_map = get_submesh_color_map_base_address(submesh, TRUE);
-			uint8 *shadow_map_texels = get_submesh_shadow_map_base_address(submesh, TRUE);
-			if (!color_map || !shadow_map_texels) return;
+			if (submesh != held_submesh)
+			{
+				color_map = get_submesh_color_map_base_address(submesh, TRUE);
+				shadow_map_texels = get_submesh_shadow_map_base_address(submesh, TRUE);
+				if (!color_map || !shadow_map_texels) return;
+				held_submesh = submesh;
+			}
 			const int32 offset = (y % SUBMESH_TEXTURE_SIZE) * SUBMESH_TEXTURE_SIZE + x % SUBMESH_TEXTURE_SIZE;
 			const uint8 darkness = shadow->row_addresses[source_row][source_column];
 			shadow_map_texels[offset] = static_cast<uint8>(((255 - darkness) * shadow_map_texels[offset]) >> 8);
