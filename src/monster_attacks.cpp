@@ -253,6 +253,9 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 
 	int16 best = NONE;
 	world_distance best_distance = FIRST_SCAN_DISTANCE;
+	// Each candidate's offset from the centre is squared once for both limits.
+	distance2d_limit best_limit = distance2d_limit_of(best_distance);
+	const distance2d_limit near_limit = distance2d_limit_of(definition->critical_distance);
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
@@ -356,24 +359,25 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			// only grows with the angle off the unit's facing, so a candidate the
 			// plain distance rules out needs neither the root nor the angle.
 			const world_point2d position = point2d_of(candidate_object->location.position);
+			const distance2d_offset offset = distance2d_offset_of(&position, &centre);
 			world_distance d = 0;
 			int32 measured = 0; // 1: d is the plain distance; 2: d has the angle's part too
 			const auto died_scan_distance = [&]() {
 				if (measured < 2)
 				{
-					if (measured == 0) d = distance2d(&position, &centre);
+					if (measured == 0) d = distance2d_of_offset(offset);
 					const angle direction = arctangent(position.x - here.x, position.y - here.y);
 					d = lengthened_by_angle(d, angular_difference(monster->desired_yaw, direction));
 					measured = 2;
 				}
 				return d;
 			};
-			boolean near = distance2d_below(&position, &centre, definition->critical_distance);
+			boolean near = distance2d_offset_below(offset, near_limit);
 			if (near && died_rules)
 			{
 				// When even the longest the angle can make it stays below the
 				// limit, the angle cannot change the answer.
-				d = distance2d(&position, &centre);
+				d = distance2d_of_offset(offset);
 				measured = 1;
 				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
 				{
@@ -400,20 +404,21 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				const boolean may_close = (monster->flags & _monster_should_close_on_target_flag) &&
 					(preferred_kind == NONE || preferred);
 				replaces = best == NONE || score > best_score ||
-					((score == best_score || may_close) && distance2d_below(&position, &centre, best_distance) &&
+					((score == best_score || may_close) && distance2d_offset_below(offset, best_limit) &&
 						died_scan_distance() < best_distance);
 				if (replaces) died_scan_distance();
 			}
 			else
 			{
 				replaces = best == NONE || score > best_score ||
-					(score == best_score && distance2d_below(&position, &centre, best_distance));
-				if (replaces) d = distance2d(&position, &centre);
+					(score == best_score && distance2d_offset_below(offset, best_limit));
+				if (replaces) d = distance2d_of_offset(offset);
 			}
 			if (replaces)
 			{
 				best = candidate_index;
 				best_distance = d;
+				best_limit = distance2d_limit_of(d);
 				best_score = score;
 			}
 		});
