@@ -259,8 +259,9 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
-	// Alliances do not change during a scan: each team is asked once (0 not yet, 1 no, 2 yes).
-	uint8 team_allied[MAXIMUM_TEAMS_PER_MAP] = {};
+	// Alliances do not change during a scan: each team is asked once (0 not yet, 1 no, 2 yes),
+	// every value the record's team can hold.
+	uint8 team_allied[256] = {};
 
 	// Nothing a scan reads changes while it runs, so a candidate weighs the
 	// same each time it comes up; and as the best only ever gets strictly
@@ -304,16 +305,10 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
 			if (allied)
 			{
-				const int16 team = other->owner_team_index;
-				if (static_cast<uint16>(team) < MAXIMUM_TEAMS_PER_MAP)
-				{
-					if (team_allied[team] == 0) team_allied[team] = teams_are_allied(scanner_team, team) ? 2 : 1;
-					allied = team_allied[team] == 2;
-				}
-				else
-				{
-					allied = teams_are_allied(scanner_team, team);
-				}
+				const int8 team = other->owner_team_index;
+				uint8 &known = team_allied[static_cast<uint8>(team)];
+				if (known == 0) known = teams_are_allied(scanner_team, team) ? 2 : 1;
+				allied = known == 2;
 			}
 			if (allied)
 			{
