@@ -253,11 +253,15 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 
 	int16 best = NONE;
 	world_distance best_distance = FIRST_SCAN_DISTANCE;
+	// Each candidate's offset from the centre is squared once for both limits.
+	distance2d_limit best_limit = distance2d_limit_of(best_distance);
+	const distance2d_limit near_limit = distance2d_limit_of(definition->critical_distance);
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
-	// Alliances do not change during a scan: each team is asked once (0 not yet, 1 no, 2 yes).
-	uint8 team_allied[MAXIMUM_TEAMS_PER_MAP] = {};
+	// Alliances do not change during a scan: each team is asked once (0 not yet, 1 no, 2 yes),
+	// every value the record's team can hold.
+	uint8 team_allied[256] = {};
 
 	// Nothing a scan reads changes while it runs, so a candidate weighs the
 	// same each time it comes up; and as the best only ever gets strictly
@@ -301,16 +305,10 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			boolean allied = scanner_may_ally && !(other->extra_flags & _monster_is_berserk_extra_flag);
 			if (allied)
 			{
-				const int16 team = other->owner_team_index;
-				if (static_cast<uint16>(team) < MAXIMUM_TEAMS_PER_MAP)
-				{
-					if (team_allied[team] == 0) team_allied[team] = teams_are_allied(scanner_team, team) ? 2 : 1;
-					allied = team_allied[team] == 2;
-				}
-				else
-				{
-					allied = teams_are_allied(scanner_team, team);
-				}
+				const int8 team = other->owner_team_index;
+				uint8 &known = team_allied[static_cast<uint8>(team)];
+				if (known == 0) known = teams_are_allied(scanner_team, team) ? 2 : 1;
+				allied = known == 2;
 			}
 			if (allied)
 			{
@@ -356,24 +354,25 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			// only grows with the angle off the unit's facing, so a candidate the
 			// plain distance rules out needs neither the root nor the angle.
 			const world_point2d position = point2d_of(candidate_object->location.position);
+			const distance2d_offset offset = distance2d_offset_of(&position, &centre);
 			world_distance d = 0;
 			int32 measured = 0; // 1: d is the plain distance; 2: d has the angle's part too
 			const auto died_scan_distance = [&]() {
 				if (measured < 2)
 				{
-					if (measured == 0) d = distance2d(&position, &centre);
+					if (measured == 0) d = distance2d_of_offset(offset);
 					const angle direction = arctangent(position.x - here.x, position.y - here.y);
 					d = lengthened_by_angle(d, angular_difference(monster->desired_yaw, direction));
 					measured = 2;
 				}
 				return d;
 			};
-			boolean near = distance2d_below(&position, &centre, definition->critical_distance);
+			boolean near = distance2d_offset_below(offset, near_limit);
 			if (near && died_rules)
 			{
 				// When even the longest the angle can make it stays below the
 				// limit, the angle cannot change the answer.
-				d = distance2d(&position, &centre);
+				d = distance2d_of_offset(offset);
 				measured = 1;
 				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
 				{
@@ -400,20 +399,21 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				const boolean may_close = (monster->flags & _monster_should_close_on_target_flag) &&
 					(preferred_kind == NONE || preferred);
 				replaces = best == NONE || score > best_score ||
-					((score == best_score || may_close) && distance2d_below(&position, &centre, best_distance) &&
+					((score == best_score || may_close) && distance2d_offset_below(offset, best_limit) &&
 						died_scan_distance() < best_distance);
 				if (replaces) died_scan_distance();
 			}
 			else
 			{
 				replaces = best == NONE || score > best_score ||
-					(score == best_score && distance2d_below(&position, &centre, best_distance));
-				if (replaces) d = distance2d(&position, &centre);
+					(score == best_score && distance2d_offset_below(offset, best_limit));
+				if (replaces) d = distance2d_of_offset(offset);
 			}
 			if (replaces)
 			{
 				best = candidate_index;
 				best_distance = d;
+				best_limit = distance2d_limit_of(d);
 				best_score = score;
 			}
 		});

@@ -148,6 +148,42 @@ inline boolean distance2d_below(const world_point2d *p0, const world_point2d *p1
 	return dx * dx + dy * dy <= static_cast<int64>(limit) * (limit - 1);
 }
 
+// One offset squared once for several comparisons against limits prepared
+// once: offset_below(offset_of(p0, p1), limit_of(l)) == distance2d_below(p0, p1, l)
+// and offset_distance(offset_of(p0, p1)) == distance2d(p0, p1).
+struct distance2d_offset
+{
+	int64 square; // dx² + dy², or -1 when an offset is out of range
+};
+struct distance2d_limit
+{
+	int64 square; // the largest square below the limit
+	boolean beyond; // the answer for offsets out of range
+};
+inline distance2d_offset distance2d_offset_of(const world_point2d *p0, const world_point2d *p1)
+{
+	const int64 dx = static_cast<int64>(p0->x) - p1->x, dy = static_cast<int64>(p0->y) - p1->y;
+	if (dx < -32767 || dx > 32766 || dy < -32767 || dy > 32766) return {-1};
+	return {dx * dx + dy * dy};
+}
+inline distance2d_limit distance2d_limit_of(int32 limit)
+{
+	if (limit <= 0) return {-1, FALSE};
+	if (limit > 32767) return {static_cast<int64>(~0ull >> 1), TRUE};
+	return {static_cast<int64>(limit) * (limit - 1), FALSE};
+}
+inline boolean distance2d_offset_below(distance2d_offset offset, distance2d_limit limit)
+{
+	return offset.square < 0 ? limit.beyond : offset.square <= limit.square;
+}
+uint32 isqrt(uint32 x);
+inline world_distance distance2d_of_offset(distance2d_offset offset)
+{
+	if (offset.square < 0) return 32767;
+	const uint32 root = isqrt(static_cast<uint32>(offset.square));
+	return static_cast<world_distance>(root < 32767u ? root : 32767u);
+}
+
 boolean closest_point_on_line_segment2d(const world_point2d *a, const world_point2d *b, const world_point2d *c,
 	world_point2d *closest_point);
 boolean closest_point_on_line_segment_from_point(const world_point2d *point, const world_point2d *line0,

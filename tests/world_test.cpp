@@ -474,6 +474,60 @@ TEST_F(WorldMaths, DistanceBelowAgreesWithTheRoundedDistance)
 	}
 }
 
+// An offset squared once answers every limit and gives the distance as the
+// plain functions do: the edges of the range, then two million random pairs
+// (points anywhere in 32 bits, limits around each distance and anywhere).
+TEST_F(WorldMaths, OffsetSquaredOnceAgreesWithTheDistanceAndItsComparison)
+{
+	const int32 edges[] = {0, 1, 2, 100, 23170, 23171, 32765, 32766, 32767, 32768, 65535, 1 << 30};
+	const int32 limits[] = {-70000, -1, 0, 1, 2, 100, 101, 32766, 32767, 32768, 70000, 2560000};
+	const world_point2d origin = {0, 0};
+	const auto check = [](const world_point2d &a, const world_point2d &b, int32 limit) {
+		const distance2d_offset offset = distance2d_offset_of(&a, &b);
+		ASSERT_EQ(distance2d_of_offset(offset), distance2d(&a, &b)) << a.x << " " << a.y << " " << b.x << " " << b.y;
+		ASSERT_EQ(distance2d_offset_below(offset, distance2d_limit_of(limit)) != 0, distance2d_below(&a, &b, limit) != 0)
+			<< a.x << " " << a.y << " " << b.x << " " << b.y << " " << limit;
+	};
+	for (int32 x : edges)
+	{
+		for (int32 y : edges)
+		{
+			for (int32 limit : limits)
+			{
+				check(world_point2d{x, y}, origin, limit);
+				check(origin, world_point2d{x, y}, limit);
+				check(world_point2d{-x, y}, origin, limit);
+			}
+		}
+	}
+	uint64 state = 0x9E3779B97F4A7C15ull;
+	const auto next = [&state]() {
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return static_cast<uint32>(state >> 16);
+	};
+	for (int32 i = 0; i < 2000000; ++i)
+	{
+		const uint32 shape = next();
+		// Mostly offsets inside the range, some anywhere.
+		const int32 spread = (shape & 7) == 0 ? 0 : ((shape & 7) < 4 ? 0x7FFF : 0xFFFF);
+		const world_point2d a = {static_cast<int32>(next()), static_cast<int32>(next())};
+		world_point2d b = a;
+		if (spread == 0) b = world_point2d{static_cast<int32>(next()), static_cast<int32>(next())};
+		else
+		{
+			b.x = static_cast<int32>(static_cast<int64>(a.x) - static_cast<int32>(next() % (2 * spread + 1)) + spread);
+			b.y = static_cast<int32>(static_cast<int64>(a.y) - static_cast<int32>(next() % (2 * spread + 1)) + spread);
+		}
+		const world_distance d = distance2d(&a, &b);
+		const int32 limit = (shape >> 3) & 1 ? d + static_cast<int32>((shape >> 4) % 3) - 1 :
+			static_cast<int32>(next() % 80000) - 1000;
+		check(a, b, limit);
+		if (HasFatalFailure()) return;
+	}
+}
+
 TEST_F(WorldMaths, PointsAndAngles)
 {
 	world_point2d p = {1, 0};
