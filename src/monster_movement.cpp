@@ -22,6 +22,7 @@
 #include "projectile_group_definitions.h"
 #include "projectiles.h"
 #include "render/render.h"
+#include "root_comparisons.h"
 #include "scenery_definitions.h"
 #include "world.h"
 #include "zerv.h"
@@ -134,18 +135,19 @@ uint8 build_cell_impassability_flags(uint16 terrain_impassability_flags, const w
 	const int32 x = PIN(position->x >> WORLD_FRACTIONAL_BITS, 1, mesh_globals->mesh_width - 2);
 	const int32 y = PIN(position->y >> WORLD_FRACTIONAL_BITS, 1, mesh_globals->mesh_height - 2);
 	const cell_impassability_offset *offsets = cell_impassability_offsets[((x ^ y) & 1) ? 0 : 1];
-	uint8 flags = 0;
-
+	// x, y are pinned one cell inside the edges: every neighbour is on the grid.
+	const int32 width = mesh_globals->mesh_width;
+	const mesh_cell *centre = &mesh_globals->mesh_cells[y * width + x];
+	uint32 flags = 0;
 	for (int16 bit = 0; bit < 8; ++bit)
 	{
 		if (offsets[bit].triangle == NONE) continue;
-		const mesh_cell *cell = cell_at(x + offsets[bit].dx, y + offsets[bit].dy);
-		if (cell && terrain_in_mask(terrain_impassability_flags, triangle_terrain(cell, offsets[bit].triangle)))
-		{
-			flags |= static_cast<uint8>(1 << bit);
-		}
+		const mesh_cell *cell = centre + offsets[bit].dy * width + offsets[bit].dx;
+		// A terrain is four bits, always inside the mask's sixteen.
+		const uint32 terrain = static_cast<uint32>(triangle_terrain(cell, offsets[bit].triangle));
+		flags |= ((static_cast<uint32>(terrain_impassability_flags) >> terrain) & 1u) << bit;
 	}
-	return flags;
+	return static_cast<uint8>(flags);
 }
 
 void update_monster_impassability_for_cell(int32 x, int32 y)
@@ -203,15 +205,12 @@ void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangl
 
 /* ---------- heights and speed */
 
-world_distance get_height_for_new_position(const world_point2d *point, boolean floats_on_media,
-	boolean keeps_height_above_ground, short_world_distance height_over_mesh, boolean *in_media)
+// get_height_for_new_position with a map present, inline for the moving step.
+static inline __attribute__((always_inline)) world_distance height_for_new_position(const world_point2d *point,
+	boolean floats_on_media, boolean keeps_height_above_ground, short_world_distance height_over_mesh,
+	boolean *in_media)
 {
 	boolean media = FALSE;
-	if (!mesh_present())
-	{
-		if (in_media) *in_media = FALSE;
-		return 0;
-	}
 	world_distance height = get_mesh_height(point, _land_height);
 	const mesh_cell *cell = cell_at(point->x >> WORLD_FRACTIONAL_BITS, point->y >> WORLD_FRACTIONAL_BITS);
 	if (cell && (cell->flags & _mesh_cell_triangle_media_flags))
@@ -226,6 +225,17 @@ world_distance get_height_for_new_position(const world_point2d *point, boolean f
 	}
 	if (in_media) *in_media = media;
 	return height;
+}
+
+world_distance get_height_for_new_position(const world_point2d *point, boolean floats_on_media,
+	boolean keeps_height_above_ground, short_world_distance height_over_mesh, boolean *in_media)
+{
+	if (!mesh_present())
+	{
+		if (in_media) *in_media = FALSE;
+		return 0;
+	}
+	return height_for_new_position(point, floats_on_media, keeps_height_above_ground, height_over_mesh, in_media);
 }
 
 static boolean object_keeps_height(const object_data *object)
@@ -380,11 +390,11 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 	const world_point2d from2 = {from->x, from->y}, to2 = {to->x, to->y};
 	const int64 dx = static_cast<int64>(to->x) - from->x, dy = static_cast<int64>(to->y) - from->y;
 	const int64 dz = static_cast<int64>(to->z) - from->z;
-	const int64 full = flat ? static_cast<int64>(isqrt(static_cast<uint32>(MIN(dx * dx + dy * dy, 0xFFFFFFFFll)))) :
+	const int64 horizontal = static_cast<int64>(isqrt(static_cast<uint32>(MIN(dx * dx + dy * dy, 0xFFFFFFFFll))));
+	const int64 full = flat ? horizontal :
 		static_cast<int64>(isqrt(static_cast<uint32>(MIN(dx * dx + dy * dy + dz * dz, 0xFFFFFFFFll))));
 	const int64 length = MIN(static_cast<int64>(check_distance), full);
 	if (length <= 0) return NONE;
-	const int64 horizontal = static_cast<int64>(isqrt(static_cast<uint32>(MIN(dx * dx + dy * dy, 0xFFFFFFFFll))));
 	(void)from2;
 	(void)to2;
 
@@ -403,8 +413,10 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 		const int64 ox = static_cast<int64>(other->location.position.x) - from->x;
 		const int64 oy = static_cast<int64>(other->location.position.y) - from->y;
-		const int64 d = static_cast<int64>(isqrt(static_cast<uint32>(MIN(ox * ox + oy * oy, 0xFFFFFFFFll))));
-		if (d >= length || d >= best_distance) return;
+		// The root only for an object nearer than the nearest so far (best_distance <= length).
+		const uint32 square_d = static_cast<uint32>(MIN(ox * ox + oy * oy, 0xFFFFFFFFll));
+		if (!isqrt_below(square_d, best_distance)) return;
+		const int64 d = static_cast<int64>(isqrt(square_d));
 		// Distance of the other from the segment's line.
 		const int64 reach = other->radius + (wide ? 512 : 256);
 		if (horizontal > 0)
@@ -834,7 +846,7 @@ uint32 move_monster_object(int16 object_index)
 	const boolean floats = (object->flags & _object_floats_on_media_flag) != 0;
 	const boolean keeps = object_keeps_height(object) || game_play_version == 1300;
 	const world_point2d candidate = {travel.point.x, travel.point.y};
-	travel.point.z = get_height_for_new_position(&candidate, floats, keeps, height_over, NULL);
+	travel.point.z = height_for_new_position(&candidate, floats, keeps, height_over, NULL);
 
 	// Objects: the new cell, then its x, y and diagonal neighbours towards the
 	// quarter the point lies in.
@@ -878,7 +890,7 @@ uint32 move_monster_object(int16 object_index)
 		if ((travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y) &&
 			(travel.point.x != candidate.x || travel.point.y != candidate.y))
 		{
-			travel.point.z = get_height_for_new_position(&p, floats, keeps, height_over, NULL);
+			travel.point.z = height_for_new_position(&p, floats, keeps, height_over, NULL);
 		}
 		// Media.
 		const mesh_cell *cell = cell_at(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);

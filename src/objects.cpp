@@ -72,6 +72,13 @@ static inline bool cell_is_inside(int32 x, int32 y)
 	return x >= 0 && y >= 0 && x < mesh_globals->mesh_width && y < mesh_globals->mesh_height;
 }
 
+// Whether the cell under a point holds a model (what object_hit_model looks up first).
+static inline bool model_under(world_distance x, world_distance y)
+{
+	const int32 cx = x >> WORLD_FRACTIONAL_BITS, cy = y >> WORLD_FRACTIONAL_BITS;
+	return cell_is_inside(cx, cy) && mesh_globals->mesh_cells[cy * mesh_globals->mesh_width + cx].model_index != NONE;
+}
+
 static short_world_distance height_at(world_distance x, world_distance y, int16 type)
 {
 	const world_point2d p = {x, y};
@@ -956,7 +963,9 @@ uint32 move_object(int16 object_index)
 		// 7. Models.
 		int16 model_index;
 		world_vector3d model_normal;
-		if (object_hit_model(&old_point, &p, &model_normal, &model_index, object->radius))
+		// Without a model under either end the test answers no and writes nothing.
+		if ((model_under(old_point.x, old_point.y) || model_under(p.x, p.y)) &&
+			object_hit_model(&old_point, &p, &model_normal, &model_index, object->radius))
 		{
 			normal = model_normal;
 			result |= _object_struck_ground_flag;

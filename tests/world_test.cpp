@@ -6,6 +6,7 @@
 #include "byte_swapping.h"
 #include "crc.h"
 #include "error_manager.h"
+#include "root_comparisons.h"
 #include "support/test_directory.h"
 #include "test_hooks.h"
 #include "world.h"
@@ -447,6 +448,31 @@ TEST_F(WorldMaths, Distances)
 	EXPECT_FALSE(point_in_short_world_rectangle3d(&rectangle, &inside));
 	inside = {5, -1, 5};
 	EXPECT_FALSE(point_in_short_world_rectangle3d(&rectangle, &inside));
+}
+
+// The root-free test answers as the rounded root does: on both sides of every
+// limit's edge over the whole range of the root, and at random.
+TEST_F(WorldMaths, RootBelowAgreesWithTheRoot)
+{
+	for (int64 limit = -2; limit <= 65538; ++limit)
+	{
+		const int64 edge = limit * (limit - 1);
+		for (int64 x : {edge - 1, edge, edge + 1, int64{0}, int64{0xFFFFFFFF}})
+		{
+			if (x < 0 || x > 0xFFFFFFFFll) continue;
+			ASSERT_EQ(isqrt_below(static_cast<uint32>(x), limit) != 0,
+				static_cast<int64>(isqrt(static_cast<uint32>(x))) < limit) << x << " " << limit;
+		}
+	}
+	uint32 seed = 7;
+	for (int32 i = 0; i < 2000000; ++i)
+	{
+		seed = seed * 1664525u + 1013904223u;
+		const uint32 x = seed >> (i & 31);
+		seed = seed * 1664525u + 1013904223u;
+		const int64 limit = static_cast<int64>(seed >> (15 + (i & 15))) - 2;
+		ASSERT_EQ(isqrt_below(x, limit) != 0, static_cast<int64>(isqrt(x)) < limit) << x << " " << limit;
+	}
 }
 
 // The square-root-free comparison the hot loops use answers as the rounded
