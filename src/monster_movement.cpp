@@ -22,7 +22,6 @@
 #include "projectile_group_definitions.h"
 #include "projectiles.h"
 #include "render/render.h"
-#include "root_comparisons.h"
 #include "scenery_definitions.h"
 #include "world.h"
 #include "zerv.h"

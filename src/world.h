@@ -136,6 +136,13 @@ world_distance distance2d(const world_point2d *p0, const world_point2d *p1);
 world_distance distance3d(const world_point3d *p0, const world_point3d *p1); // up to 56754
 world_distance guess_distance2d(const world_point3d *p0, const world_point3d *p1);
 
+// Whether isqrt(x) < limit without taking the root: the rounded root of x is
+// below limit exactly when x <= limit * (limit - 1), the rule distance2d_below uses.
+inline boolean isqrt_below(uint32 x, int64 limit)
+{
+	return limit > 0 && static_cast<int64>(x) <= limit * (limit - 1);
+}
+
 // Whether distance2d(p0, p1) < limit, without its square root: the rounded
 // root of s is below limit exactly when s <= limit * (limit - 1); offsets out
 // of range give the capped distance, 32767.

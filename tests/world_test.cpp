@@ -6,7 +6,6 @@
 #include "byte_swapping.h"
 #include "crc.h"
 #include "error_manager.h"
-#include "root_comparisons.h"
 #include "support/test_directory.h"
 #include "test_hooks.h"
 #include "world.h"
