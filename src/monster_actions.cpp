@@ -1012,9 +1012,11 @@ static void end_confusion(int16 monster_index, monster_data *monster, boolean ve
 	monster->local_projectile_group_index = NONE;
 }
 
-static void run_action_handler(int16 monster_index, monster_data *monster, const monster_definition *definition)
+// object: the unit's object record as get_object_data gives it now, or NULL to look it up.
+static void run_action_handler(int16 monster_index, monster_data *monster, const monster_definition *definition,
+	object_data *object)
 {
-	object_data *object = get_object_data(monster->object_index);
+	if (!object) object = get_object_data(monster->object_index);
 	if (!object) return;
 	switch (monster->action)
 	{
@@ -1049,8 +1051,16 @@ static void run_action_handler(int16 monster_index, monster_data *monster, const
 		case _monster_action_turning:
 		case _monster_action_holding_for_attack:
 		case _monster_action_aiming_attack:
-			// The record is always the unit's own slot: live or not, as monster_moving would find it.
-			monster_moving_with_records(monster_index, monster->identifier != 0 ? monster : nullptr, object);
+			// definition is the kind of the unit's type now, as monster_moving would look it up;
+			// monster_moving does nothing for a unit whose slot is free or kind unknown.
+			if (monster->identifier != 0 && definition)
+			{
+				monster_moving_with_records(monster_index, monster, object, definition);
+			}
+			else
+			{
+				get_monsters_test_hooks()->monster_moving_calls += 1;
+			}
 			break;
 		case _monster_action_attacking:
 			monster_attacking(monster_index);
@@ -1159,12 +1169,14 @@ static void update_monster(int16 monster_index, boolean version_13, object_data 
 	{
 		if (monster->flags & _monster_needs_new_path_flag)
 		{
+			object = nullptr;
 			monster_needs_new_path(monster_index);
 			monster = get_monster_data(monster_index);
 			if (!monster) return;
 		}
 		if (monster->flags & _monster_needs_to_stop_flag)
 		{
+			object = nullptr;
 			const boolean special = (monster->flags & _monster_will_use_special_ability_flag) != 0;
 			set_monster_action(monster_index, _monster_action_idle, 0);
 			monster = monster_at(monster_index);
@@ -1193,6 +1205,7 @@ static void update_monster(int16 monster_index, boolean version_13, object_data 
 	// 6.
 	if (!version_13 && monster->artifact_index != NONE)
 	{
+		object = nullptr;
 		update_artifact_expiry(monster_index, monster);
 		monster = live_monster_at(monster_index);
 		if (!monster) return;
@@ -1200,6 +1213,7 @@ static void update_monster(int16 monster_index, boolean version_13, object_data 
 	// 7.
 	if (monster->extra_flags & _monster_is_confused_extra_flag)
 	{
+		object = nullptr;
 		monster->confusion_timer -= 1;
 		if (monster->confusion_timer < 1)
 		{
@@ -1212,8 +1226,10 @@ static void update_monster(int16 monster_index, boolean version_13, object_data 
 		monster = get_monster_data(monster_index);
 		if (!monster) return;
 	}
-	// 8.
-	run_action_handler(monster_index, monster, monster->type == type ? definition : get_monster_definition(monster->type));
+	// 8. object is still the unit's record unless a step above that may create, delete or
+	// renumber objects ran (each clears it): the rest only animates it and counts timers.
+	run_action_handler(monster_index, monster, monster->type == type ? definition : get_monster_definition(monster->type),
+		object);
 	// 9.
 	monster = live_monster_at(monster_index);
 	if (monster) update_mana(monster, monster->type == type ? definition : get_monster_definition(monster->type), version_13);

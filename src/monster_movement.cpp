@@ -1285,14 +1285,20 @@ static void let_target_block(int16 monster_index, const monster_data *monster, i
 void monster_moving(int16 monster_index)
 {
 	monster_data *monster = get_monster_data(monster_index);
-	monster_moving_with_records(monster_index, monster, object_of(monster));
+	object_data *object = object_of(monster);
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
+	if (!monster || !object || !definition)
+	{
+		moving_step_hooks->monster_moving_calls += 1;
+		return;
+	}
+	monster_moving_with_records(monster_index, monster, object, definition);
 }
 
-void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object)
+void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object,
+	const monster_definition *definition)
 {
 	moving_step_hooks->monster_moving_calls += 1;
-	const monster_definition *definition = monster ? get_monster_definition(monster->type) : NULL;
-	if (!monster || !object || !definition) return;
 
 	// 1. A target that left the mesh, or flies beyond a melee unit's reach, is dropped.
 	const uint32 target_bits = _monster_has_valid_target_flag | _monster_has_valid_target_index_flag;

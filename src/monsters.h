@@ -705,8 +705,11 @@ struct world_rectangle2d
 void monster_needs_new_path(int16 monster_index);
 void monster_moving(int16 monster_index);
 struct object_data;
-// monster_moving for the unit update, which holds the unit's record and its object's (or NULL).
-void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object);
+struct monster_definition;
+// monster_moving for the unit update, which holds the unit's live record, its object's and its
+// kind's, each as get_*_data / get_monster_definition would give it: none NULL.
+void monster_moving_with_records(int16 monster_index, monster_data *monster, object_data *object,
+	const monster_definition *definition);
 // One tick of travel; _object_struck_* bits, the struck object's index in the upper 16 bits.
 uint32 move_monster_object(int16 object_index);
 void calculate_monster_speed(int16 monster_index);
