@@ -1,5 +1,8 @@
 // Bending a unit's next waypoint around what stands ahead of it: units built
 // directly in the record arrays on a flat map.
+#include <algorithm>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "definitions.h"
@@ -337,6 +340,58 @@ boolean box_per_circle(const world_point2d *start, const world_point2d *point, i
 // The cheap box in front of each obstacle's avoidance test may only turn
 // away what the test turns away: near misses round the box's edges, long and
 // short segments, degenerate ones, radii at and beyond the distance range.
+// The box spans 16 rows of a map whose rows take more than one occupancy
+// word; a chain that runs off the array or into a free record ends its cell.
+TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_its_cell)
+{
+	const int16 saved_version = game_play_version;
+	game_play_version = 1600;
+	// 160 cells: a row of two and a half occupancy words.
+	test_map map(5, 6);
+	ASSERT_TRUE(map.load());
+	ASSERT_EQ(mesh_globals->mesh_width % 64, 32);
+	const int32 cx = 48, cy = 48;
+	const auto centre = [](int32 cell) { return static_cast<world_distance>(cell * WORLD_ONE + WORLD_ONE / 2); };
+	const int16 u = unit({centre(cx), centre(cy)}, 0);
+	head_for(u, {centre(cx + 6), centre(cy)});
+	// Facing east the box runs from 4 columns behind to 11 ahead, 8 rows up to 7 down.
+	std::vector<int16> expected;
+	for (int32 y = cy - 8; y <= cy + 7; ++y)
+	{
+		expected.push_back(get_monster_data(unit({centre(cx + 9 - (y & 3)), centre(y)}, 16384))->object_index);
+	}
+	const int16 outside = get_monster_data(unit({centre(cx), centre(cy + 8)}, 16384))->object_index;
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	const auto found = [globals]() {
+		std::vector<int16> objects;
+		for (int16 i = 0; i < globals->obstacle_count; ++i) objects.push_back(globals->obstacles[i].object_index);
+		std::sort(objects.begin(), objects.end());
+		return objects;
+	};
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(found(), expected);
+
+	// A second unit in the last row's cell, linked ahead of the first.
+	const int16 last = expected.back();
+	const int16 head = get_monster_data(unit({centre(cx + 9 - ((cy + 7) & 3)), centre(cy + 7)}, 16384))->object_index;
+	object_data *head_object = get_object_data(head);
+	ASSERT_EQ(head_object->next_object_index, last);
+	expected.push_back(head);
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(found(), expected);
+	// Cut off behind the head, the first unit is no longer met.
+	expected.erase(std::find(expected.begin(), expected.end(), last));
+	for (const int16 broken : {static_cast<int16>(object_array.maximum_count), static_cast<int16>(-7), outside})
+	{
+		head_object->next_object_index = broken;
+		if (broken == outside) get_object_data(outside)->identifier = 0;
+		adjust_path_destination_for_obstacles(u);
+		EXPECT_EQ(found(), expected) << broken;
+	}
+	head_object->next_object_index = last;
+	game_play_version = saved_version;
+}
+
 TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 {
 	bound_random random;
