@@ -1019,8 +1019,15 @@ static inline int64 segment_stretch(int32 m, int32 big_r)
 	return ((static_cast<int64>(big_r) + m) << 16) / m;
 }
 
-static inline boolean stretched_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	int64 k, const world_point2d *center, int32 big_r)
+// A step's segment from start, lengthened for circles of one size: its end
+// and the projection's divisor, shared by every obstacle of that size.
+struct stretched_segment
+{
+	int64 ex, ey, length;
+};
+
+static inline void stretch_segment(const world_point2d *start, const world_point2d *point, int32 m, int64 k,
+	stretched_segment *segment)
 {
 	world_point2d end = *start;
 	if (m != 0)
@@ -1028,15 +1035,31 @@ static inline boolean stretched_segment_meets_circle(const world_point2d *start,
 		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
 		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
 	}
-	world_point2d closest;
-	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	segment->ex = static_cast<int64>(end.x) - start->x;
+	segment->ey = static_cast<int64>(end.y) - start->y;
+	segment->length = (segment->ex * segment->ex + segment->ey * segment->ey) >> WORLD_FRACTIONAL_BITS;
+}
+
+// closest_point_on_line_segment2d's arithmetic: only a closest point inside
+// the segment can meet.
+static inline boolean stretched_segment_meets_circle(const world_point2d *start, const stretched_segment *segment,
+	const world_point2d *center, int32 big_r)
+{
+	if (segment->length == 0) return FALSE;
+	const int64 ax = static_cast<int64>(center->x) - start->x, ay = static_cast<int64>(center->y) - start->y;
+	const int64 t = (ax * segment->ex + ay * segment->ey) / segment->length;
+	if (t < 0 || t > WORLD_ONE) return FALSE;
+	const world_point2d closest = {static_cast<world_distance>(start->x + ((segment->ex * t) >> WORLD_FRACTIONAL_BITS)),
+		static_cast<world_distance>(start->y + ((segment->ey * t) >> WORLD_FRACTIONAL_BITS))};
 	return distance2d_below(&closest, center, big_r);
 }
 
 boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r)
 {
-	return stretched_segment_meets_circle(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, center, big_r);
+	stretched_segment segment;
+	stretch_segment(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, &segment);
+	return stretched_segment_meets_circle(start, &segment, center, big_r);
 }
 
 // The closest point lies in the box of start and end, and end is at most
@@ -1157,8 +1180,9 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	make_segment_box(&start, point, m, &box);
 	// Neighbours are mostly of a few sizes: the stretch is divided out once per size.
 	int32 stretched_big_r = 0;
-	int64 stretch = 0;
 	boolean stretch_known = FALSE;
+	stretched_segment segment;
+	stretch_segment(&start, point, 0, 0, &segment);
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
 		obstacle_reach *reach = &obstacle_reaches[i];
@@ -1167,11 +1191,11 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		const int32 rho = reach->rho, r = reach->r, big_r = reach->big_r;
 		if (m != 0 && (!stretch_known || big_r != stretched_big_r))
 		{
-			stretch = segment_stretch(m, big_r);
+			stretch_segment(&start, point, m, segment_stretch(m, big_r), &segment);
 			stretched_big_r = big_r;
 			stretch_known = TRUE;
 		}
-		if (!stretched_segment_meets_circle(&start, point, m, stretch, &o->center, big_r)) continue;
+		if (!stretched_segment_meets_circle(&start, &segment, &o->center, big_r)) continue;
 		if (!reach->placed)
 		{
 			reach->d = distance2d(&start, &o->center);

@@ -392,6 +392,22 @@ TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_
 	game_play_version = saved_version;
 }
 
+// The step's test as first written, through the world's closest point.
+static boolean meets_as_first_written(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	world_point2d end = *start;
+	if (m != 0)
+	{
+		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
+		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
+		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
+	}
+	world_point2d closest;
+	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	return distance2d_below(&closest, center, big_r);
+}
+
 TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 {
 	bound_random random;
@@ -422,6 +438,11 @@ TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 		const int32 m = distance2d(&start, &point);
 		const boolean meets = avoidance_segment_meets_circle(&start, &point, m, &center, big_r);
 		const boolean may = avoidance_segment_may_meet_circle(&start, &point, m, &center, big_r);
+		if (meets != meets_as_first_written(&start, &point, m, &center, big_r))
+		{
+			FAIL() << "test differs: start " << start.x << "," << start.y << " point " << point.x << "," << point.y
+				   << " centre " << center.x << "," << center.y << " big_r " << big_r;
+		}
 		met += meets ? 1 : 0;
 		turned_away += may ? 0 : 1;
 		if (may != box_per_circle(&start, &point, m, &center, big_r))
