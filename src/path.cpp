@@ -791,6 +791,7 @@ struct obstacle_search
 	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
 	kind_lookup kinds;
 	team_alliance_lookup alliances;
+	const monster_data *monsters; // the unit array, never null
 };
 
 static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
@@ -800,8 +801,10 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	const object_data *object = search->object;
 	const boolean look_ahead = search->look_ahead;
 	const int16 other_index = other->owner_index;
-	const monster_data *c = get_monster_data(other_index);
-	if (!c) return FALSE;
+	// get_monster_data's checks, the array's address taken once per search.
+	if (static_cast<uint32>(static_cast<uint16>(other_index)) >= static_cast<uint32>(MAXIMUM_MONSTERS_PER_MAP)) return FALSE;
+	const monster_data *c = search->monsters + other_index;
+	if (c->identifier == 0) return FALSE;
 	const boolean moving = c->action == _monster_action_moving;
 	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
 	// Every later test of a moving unit only turns it away, and for a look-ahead
@@ -883,24 +886,36 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 		const monster_data *target = get_monster_data(monster->target_monster_index);
 		if (target) search.target_type = target->type;
 	}
+	// Not null: the searcher was found in it.
+	search.monsters = static_cast<const monster_data *>(monster_array.data);
 	look_up_kind(&search.kinds, definition, NONE);
 	memset(search.alliances.allied, -1, sizeof(search.alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
 	const int32 width = mesh_globals->mesh_width;
 	const int32 x_start = MAX(x0, 0);
-	for (int32 y = MAX(y0, 0); y < y_end; ++y)
+	const int32 y_start = MAX(y0, 0);
+	if (y_start >= y_end) return;
+	// Nothing is made or freed during the search: get_object_data's checks
+	// against the array's address and size hold for the whole walk.
+	const object_data *objects = static_cast<const object_data *>(object_array.data);
+	if (!objects) return;
+	const int32 object_count = MAX(static_cast<int32>(object_array.maximum_count), 0);
+	// The occupancy rows lie one after another, each in whole words.
+	const uint64 *occupied = object_cell_occupancy_row(y_start);
+	const int32 words_per_row = (width + 63) >> 6;
+	for (int32 y = y_start; y < y_end; ++y, occupied += words_per_row)
 	{
 		// Only the cells heading a chain: an empty cell adds nothing.
-		const uint64 *occupied = object_cell_occupancy_row(y);
 		for (int32 x = next_occupied_cell(occupied, x_start, x_end - 1); x >= 0;
 			x = next_occupied_cell(occupied, x + 1, x_end - 1))
 		{
 			int16 guard = 0;
 			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
-				const object_data *other = get_object_data(index);
-				if (!other) break;
+				if (static_cast<uint32>(static_cast<uint16>(index)) >= static_cast<uint32>(object_count)) break;
+				const object_data *other = objects + index;
+				if (other->identifier == 0) break;
 				const int16 other_index = index;
 				index = other->next_object_index;
 				if (!(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) continue;
@@ -1004,8 +1019,15 @@ static inline int64 segment_stretch(int32 m, int32 big_r)
 	return ((static_cast<int64>(big_r) + m) << 16) / m;
 }
 
-static inline boolean stretched_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
-	int64 k, const world_point2d *center, int32 big_r)
+// A step's segment from start, lengthened for circles of one size: its end
+// and the projection's divisor, shared by every obstacle of that size.
+struct stretched_segment
+{
+	int64 ex, ey, length;
+};
+
+static inline void stretch_segment(const world_point2d *start, const world_point2d *point, int32 m, int64 k,
+	stretched_segment *segment)
 {
 	world_point2d end = *start;
 	if (m != 0)
@@ -1013,15 +1035,31 @@ static inline boolean stretched_segment_meets_circle(const world_point2d *start,
 		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
 		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
 	}
-	world_point2d closest;
-	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	segment->ex = static_cast<int64>(end.x) - start->x;
+	segment->ey = static_cast<int64>(end.y) - start->y;
+	segment->length = (segment->ex * segment->ex + segment->ey * segment->ey) >> WORLD_FRACTIONAL_BITS;
+}
+
+// closest_point_on_line_segment2d's arithmetic: only a closest point inside
+// the segment can meet.
+static inline boolean stretched_segment_meets_circle(const world_point2d *start, const stretched_segment *segment,
+	const world_point2d *center, int32 big_r)
+{
+	if (segment->length == 0) return FALSE;
+	const int64 ax = static_cast<int64>(center->x) - start->x, ay = static_cast<int64>(center->y) - start->y;
+	const int64 t = (ax * segment->ex + ay * segment->ey) / segment->length;
+	if (t < 0 || t > WORLD_ONE) return FALSE;
+	const world_point2d closest = {static_cast<world_distance>(start->x + ((segment->ex * t) >> WORLD_FRACTIONAL_BITS)),
+		static_cast<world_distance>(start->y + ((segment->ey * t) >> WORLD_FRACTIONAL_BITS))};
 	return distance2d_below(&closest, center, big_r);
 }
 
 boolean avoidance_segment_meets_circle(const world_point2d *start, const world_point2d *point, int32 m,
 	const world_point2d *center, int32 big_r)
 {
-	return stretched_segment_meets_circle(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, center, big_r);
+	stretched_segment segment;
+	stretch_segment(start, point, m, m != 0 ? segment_stretch(m, big_r) : 0, &segment);
+	return stretched_segment_meets_circle(start, &segment, center, big_r);
 }
 
 // The closest point lies in the box of start and end, and end is at most
@@ -1142,8 +1180,9 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	make_segment_box(&start, point, m, &box);
 	// Neighbours are mostly of a few sizes: the stretch is divided out once per size.
 	int32 stretched_big_r = 0;
-	int64 stretch = 0;
 	boolean stretch_known = FALSE;
+	stretched_segment segment;
+	stretch_segment(&start, point, 0, 0, &segment);
 	for (int16 i = 0; i < avoidance.obstacle_count; ++i)
 	{
 		obstacle_reach *reach = &obstacle_reaches[i];
@@ -1152,11 +1191,11 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 		const int32 rho = reach->rho, r = reach->r, big_r = reach->big_r;
 		if (m != 0 && (!stretch_known || big_r != stretched_big_r))
 		{
-			stretch = segment_stretch(m, big_r);
+			stretch_segment(&start, point, m, segment_stretch(m, big_r), &segment);
 			stretched_big_r = big_r;
 			stretch_known = TRUE;
 		}
-		if (!stretched_segment_meets_circle(&start, point, m, stretch, &o->center, big_r)) continue;
+		if (!stretched_segment_meets_circle(&start, &segment, &o->center, big_r)) continue;
 		if (!reach->placed)
 		{
 			reach->d = distance2d(&start, &o->center);

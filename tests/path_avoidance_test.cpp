@@ -1,5 +1,8 @@
 // Bending a unit's next waypoint around what stands ahead of it: units built
 // directly in the record arrays on a flat map.
+#include <algorithm>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "definitions.h"
@@ -337,6 +340,64 @@ boolean box_per_circle(const world_point2d *start, const world_point2d *point, i
 // The cheap box in front of each obstacle's avoidance test may only turn
 // away what the test turns away: near misses round the box's edges, long and
 // short segments, degenerate ones, radii at and beyond the distance range.
+// The box spans 16 rows of a map whose rows take two and a half occupancy words.
+TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_its_cell)
+{
+	const int16 saved_version = game_play_version;
+	game_play_version = 1600;
+	test_map map(5, 6);
+	ASSERT_TRUE(map.load());
+	ASSERT_EQ(mesh_globals->mesh_width % 64, 32);
+	const int32 cx = 48, cy = 48;
+	const auto centre = [](int32 cell) { return static_cast<world_distance>(cell * WORLD_ONE + WORLD_ONE / 2); };
+	const int16 u = unit({centre(cx), centre(cy)}, 0);
+	head_for(u, {centre(cx + 6), centre(cy)});
+	// Facing east the box runs from 4 columns behind to 11 ahead, 8 rows up to 7 down.
+	std::vector<int16> expected;
+	for (int32 y = cy - 8; y <= cy + 7; ++y)
+	{
+		expected.push_back(get_monster_data(unit({centre(cx + 9 - (y & 3)), centre(y)}, 16384))->object_index);
+	}
+	const int16 outside = get_monster_data(unit({centre(cx), centre(cy + 8)}, 16384))->object_index;
+	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	const auto found = [globals]() {
+		std::vector<int16> objects;
+		for (int16 i = 0; i < globals->obstacle_count; ++i) objects.push_back(globals->obstacles[i].object_index);
+		std::sort(objects.begin(), objects.end());
+		return objects;
+	};
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(found(), expected);
+
+	// A chain running off the array, below it or into a free record ends there.
+	object_data *last = get_object_data(expected.back());
+	get_object_data(outside)->identifier = 0;
+	for (const int16 broken : {static_cast<int16>(object_array.maximum_count), static_cast<int16>(-7), outside})
+	{
+		last->next_object_index = broken;
+		adjust_path_destination_for_obstacles(u);
+		EXPECT_EQ(found(), expected) << broken;
+	}
+	last->next_object_index = NONE;
+	game_play_version = saved_version;
+}
+
+// The step's test as first written, through the world's closest point.
+static boolean meets_as_first_written(const world_point2d *start, const world_point2d *point, int32 m,
+	const world_point2d *center, int32 big_r)
+{
+	world_point2d end = *start;
+	if (m != 0)
+	{
+		const int64 k = ((static_cast<int64>(big_r) + m) << 16) / m;
+		end.x = static_cast<world_distance>(start->x + ((static_cast<int64>(point->x - start->x) * k) >> 16));
+		end.y = static_cast<world_distance>(start->y + ((static_cast<int64>(point->y - start->y) * k) >> 16));
+	}
+	world_point2d closest;
+	if (!closest_point_on_line_segment2d(center, start, &end, &closest)) return FALSE;
+	return distance2d_below(&closest, center, big_r);
+}
+
 TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 {
 	bound_random random;
@@ -367,6 +428,11 @@ TEST(path_avoidance_bound, the_box_never_turns_away_a_circle_the_segment_meets)
 		const int32 m = distance2d(&start, &point);
 		const boolean meets = avoidance_segment_meets_circle(&start, &point, m, &center, big_r);
 		const boolean may = avoidance_segment_may_meet_circle(&start, &point, m, &center, big_r);
+		if (meets != meets_as_first_written(&start, &point, m, &center, big_r))
+		{
+			FAIL() << "test differs: start " << start.x << "," << start.y << " point " << point.x << "," << point.y
+				   << " centre " << center.x << "," << center.y << " big_r " << big_r;
+		}
 		met += meets ? 1 : 0;
 		turned_away += may ? 0 : 1;
 		if (may != box_per_circle(&start, &point, m, &center, big_r))
