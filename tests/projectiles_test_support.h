@@ -18,6 +18,7 @@
 #include "projectiles.h"
 #include "projectiles_content.h"
 #include "scenery.h"
+#include "zerv.h"
 
 class projectiles_test_map : public objects_test_map
 {
@@ -25,6 +26,10 @@ protected:
 	void SetUp() override
 	{
 		objects_test_map::SetUp();
+		// A game a harness test left behind keeps its clock, which the projectile
+		// rules read: these maps run without one, as in a fresh process (the
+		// directory fixture puts the pointer back).
+		game = nullptr;
 		std::vector<int32> handles;
 		ASSERT_TRUE(make_default_collection_tags(&handles));
 		ASSERT_TRUE(make_default_object_tags(&handles));
