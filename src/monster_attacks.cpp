@@ -86,6 +86,21 @@ static boolean indoor_segment_check(int32 x, int32 y, const world_point2d *, con
 static inline void unit_target_location(const monster_data *monster, const object_data *object, world_point3d *point,
 	int16 aim_part, int16 lead_ticks);
 
+// unit_target_location's point for aim part 0 without lead, inline for the attack choice.
+static inline __attribute__((always_inline)) world_point3d unit_target_feet(const monster_data *monster,
+	const object_data *object)
+{
+	if (monster->flags & _monster_has_valid_target_location_flag)
+	{
+		return world_point3d{monster->target_location.x, monster->target_location.y, monster->target_location_height};
+	}
+	const object_data *target_object = monster_object(get_monster_data(monster->target_monster_index));
+	if (!target_object) return object->location.position;
+	world_point3d point = target_object->location.position;
+	point.z -= target_object->height0;
+	return point;
+}
+
 static const projectile_definition *attack_projectile(const monster_attack_definition *attack)
 {
 	return attack && attack->projectile_type != NONE ? get_projectile_definition(attack->projectile_type) : nullptr;
@@ -711,8 +726,15 @@ boolean special_ability_can_be_used_against_friendlies(int16 monster_index)
 
 /* ---------- attack choice */
 
+static inline boolean attack_fits_target(const monster_attack_definition *attack, boolean giant, boolean flying, boolean undead);
+
 boolean validate_monster_attack_against_target(const monster_attack_definition *attack, boolean giant, boolean flying,
 	boolean undead)
+{
+	return attack_fits_target(attack, giant, flying, undead);
+}
+
+static inline boolean attack_fits_target(const monster_attack_definition *attack, boolean giant, boolean flying, boolean undead)
 {
 	if ((attack->flags & _monster_attack_vs_giant_sized_flag) && !giant) return FALSE;
 	if ((attack->flags & _monster_attack_prohibited_vs_giant_sized_flag) && giant) return FALSE;
@@ -726,11 +748,11 @@ boolean validate_monster_attack_against_target(const monster_attack_definition *
 	return TRUE;
 }
 
-// The range adjustment on the unit's kind at hand.
-static void adjust_ranges_for_kind(const monster_definition *definition, const monster_attack_definition *attack, world_distance dz,
-	world_distance d, world_distance *minimum, world_distance *maximum)
+// The range adjustment on the unit's kind and the attack's projectile at hand
+// (projectile is attack_projectile(attack)).
+static inline void adjust_ranges_for_projectile(const monster_definition *definition, const monster_attack_definition *attack,
+	const projectile_definition *projectile, world_distance dz, world_distance d, world_distance *minimum, world_distance *maximum)
 {
-	const projectile_definition *projectile = attack_projectile(attack);
 	if (!definition || !projectile) return;
 	if (projectile->flags & (_projectile_is_melee_attack_flag | _projectile_is_lightning_flag)) return;
 	const int32 velocity = attack->initial_velocity_lower_bound + attack->initial_velocity_delta;
@@ -747,6 +769,12 @@ static void adjust_ranges_for_kind(const monster_definition *definition, const m
 	{
 		*minimum = 0;
 	}
+}
+
+static void adjust_ranges_for_kind(const monster_definition *definition, const monster_attack_definition *attack, world_distance dz,
+	world_distance d, world_distance *minimum, world_distance *maximum)
+{
+	adjust_ranges_for_projectile(definition, attack, attack_projectile(attack), dz, d, minimum, maximum);
 }
 
 void adjust_ranges_for_height_difference(int16 monster_index, const monster_attack_definition *attack, world_distance dz,
@@ -792,7 +820,7 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 	const monster_data *target = target_unit(monster);
 	if (range_mode)
 	{
-		unit_target_location(monster, object, &target_point, 0, 0);
+		target_point = unit_target_feet(monster, object);
 		const world_point2d here = point2d_of(object->location.position), there = point2d_of(target_point);
 		d = distance2d(&here, &there);
 		const monster_definition *target_definition = monster_kind(target);
@@ -871,8 +899,8 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 		{
 			if (preferred != NONE && index != preferred) valid = FALSE;
 			world_distance minimum = attack->minimum_range, maximum = attack->maximum_range;
-			adjust_ranges_for_kind(definition, attack, object->location.position.z - target_point.z, scan_distance, &minimum,
-				&maximum);
+			adjust_ranges_for_projectile(definition, attack, projectile, object->location.position.z - target_point.z, scan_distance,
+				&minimum, &maximum);
 			if (mode == _choose_best_immediate_attack_index && (monster->flags & _monster_is_retreating_flag))
 			{
 				const int32 factor = definition->turning_speed ? 45 + 32768 / definition->turning_speed : 45;
@@ -907,11 +935,12 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 			{
 				valid = FALSE;
 			}
-			if (!validate_monster_attack_against_target(attack, giant, flying, undead)) valid = FALSE;
+			// The two tests below only read: once the attack is ruled out they cannot matter.
+			if (valid && !attack_fits_target(attack, giant, flying, undead)) valid = FALSE;
 		}
 		// The attack at hand is the one the index names (the artifact's, or one
 		// of the kind's below its count).
-		if (!attack_use_is_valid(monster, definition, attack)) valid = FALSE;
+		if (valid && !attack_use_is_valid(monster, definition, attack)) valid = FALSE;
 		if (attacking_a_place)
 		{
 			const boolean not_attacking = monster->action != _monster_action_attacking;
@@ -1413,6 +1442,39 @@ static boolean line_of_fire_is_clear(int16 monster_index, const monster_attack_d
 	const boolean constant_height = projectile_object && (projectile_object->flags & _maintains_constant_height_above_ground_flag);
 	const boolean wide = (projectile->flags & _projectile_is_guided_flag) != 0;
 
+	// The tests run in this order: models, ground, the unit's side, the
+	// target's side. Each only reads, and only answers "not clear", except the
+	// unit's side, which acts when a friend or a thing blocks it (a sound, or a
+	// step aside). So both object tests are asked first, and when the target's
+	// side is blocked and the unit's is not, the answer is "not clear" whatever
+	// the model and ground walks say: they are not needed.
+	const angle direction = arctangent(target_point->x - origin->x, target_point->y - origin->y);
+	world_point3d start = *origin;
+	start.x -= (angle_cosine(direction) * object->radius) >> 14;
+	start.y -= (angle_sine(direction) * object->radius) >> 14;
+	const world_distance check = (monster->flags & _monster_has_valid_target_location_flag) ?
+		TARGET_LOCATION_OBSTRUCTION_CHECK_DISTANCE : DEFAULT_OBJECT_CHECK_DISTANCE;
+	const int16 obstruction = check_for_object_obstruction(monster->object_index, &start, target_point, check, pitch,
+		!constant_height, (attack->flags & _monster_attack_dont_try_to_shoot_over_nearby_units_flag) != 0, wide);
+	const object_data *obstacle = get_object_data(obstruction);
+	const boolean obstacle_is_unit = obstacle && obstacle->owner == _object_is_monster;
+	const boolean unit_side_blocked = obstacle && (!obstacle_is_unit || monsters_are_allied(obstacle->owner_index, monster_index));
+	// With the unit's side blocked the target's side decides nothing.
+	boolean target_side_blocked = FALSE;
+	if (!unit_side_blocked && targets_a_unit(monster) && !(monster->flags & _monster_responding_to_target_command_flag))
+	{
+		const monster_data *target = get_monster_data(monster->target_monster_index);
+		if (target)
+		{
+			const int16 back = check_for_object_obstruction(target->object_index, target_point, origin,
+				DEFAULT_OBJECT_CHECK_DISTANCE, pitch, FALSE, FALSE, wide);
+			const object_data *back_obstacle = get_object_data(back);
+			target_side_blocked = back_obstacle &&
+				(back_obstacle->owner != _object_is_monster || monsters_are_allied(back_obstacle->owner_index, monster_index));
+		}
+	}
+	if (target_side_blocked && !unit_side_blocked) return FALSE;
+
 	if (!(monster->extra_flags & _monster_ignores_model_collisions_extra_flag))
 	{
 		boolean near = FALSE, far = FALSE;
@@ -1437,48 +1499,18 @@ static boolean line_of_fire_is_clear(int16 monster_index, const monster_attack_d
 		if (obstructed) return FALSE;
 	}
 
+	if (unit_side_blocked)
 	{
-		const angle direction = arctangent(target_point->x - origin->x, target_point->y - origin->y);
-		world_point3d start = *origin;
-		start.x -= (angle_cosine(direction) * object->radius) >> 14;
-		start.y -= (angle_sine(direction) * object->radius) >> 14;
-		const world_distance check = (monster->flags & _monster_has_valid_target_location_flag) ?
-			TARGET_LOCATION_OBSTRUCTION_CHECK_DISTANCE : DEFAULT_OBJECT_CHECK_DISTANCE;
-		const int16 obstruction = check_for_object_obstruction(monster->object_index, &start, target_point, check, pitch,
-			!constant_height, (attack->flags & _monster_attack_dont_try_to_shoot_over_nearby_units_flag) != 0, wide);
-		const object_data *obstacle = get_object_data(obstruction);
-		if (obstacle)
+		const monster_data *other = obstacle_is_unit ? get_monster_data(obstacle->owner_index) : nullptr;
+		if (other && other->action == _monster_action_moving)
 		{
-			const boolean is_unit = obstacle->owner == _object_is_monster;
-			if (!is_unit || monsters_are_allied(obstacle->owner_index, monster_index))
-			{
-				const monster_data *other = is_unit ? get_monster_data(obstacle->owner_index) : nullptr;
-				if (other && other->action == _monster_action_moving)
-				{
-					play_monster_sound(monster_index, _monster_sound_attack_obstructed_by_friendly_unit);
-				}
-				else
-				{
-					try_evasive_maneuvers(monster_index, obstruction);
-				}
-				return FALSE;
-			}
+			play_monster_sound(monster_index, _monster_sound_attack_obstructed_by_friendly_unit);
 		}
-	}
-
-	if (targets_a_unit(monster) && !(monster->flags & _monster_responding_to_target_command_flag))
-	{
-		const monster_data *target = get_monster_data(monster->target_monster_index);
-		if (target)
+		else
 		{
-			const int16 obstruction = check_for_object_obstruction(target->object_index, target_point, origin,
-				DEFAULT_OBJECT_CHECK_DISTANCE, pitch, FALSE, FALSE, wide);
-			const object_data *obstacle = get_object_data(obstruction);
-			if (obstacle && (obstacle->owner != _object_is_monster || monsters_are_allied(obstacle->owner_index, monster_index)))
-			{
-				return FALSE;
-			}
+			try_evasive_maneuvers(monster_index, obstruction);
 		}
+		return FALSE;
 	}
 
 	if (targets_a_unit(monster) && (attack->flags & _monster_attack_avoids_friendly_units_flag) &&
@@ -1504,8 +1536,10 @@ boolean try_monster_attack(int16 monster_index)
 		if (attack_index != NONE) result = handle_monster_attack(monster_index, attack_index, _monster_attack_aim);
 	}
 	monster->attack_timer = DELAY_BETWEEN_EVALUATING_ATTACKS;
-	const player_data *player = get_player_data(monster->owner_player_index);
-	if (game && (game->option_flags & _game_option_cooperative_flag) && player && player->type == _player_is_computer)
+	// The owner (a plain lookup) matters only in a cooperative game.
+	const player_data *player = game && (game->option_flags & _game_option_cooperative_flag) ?
+		get_player_data(monster->owner_player_index) : nullptr;
+	if (player && player->type == _player_is_computer)
 	{
 		if (game->difficulty_level == 0) monster->attack_timer = ESTIMATED_DELAY_BEFORE_ATTACKING;
 		else if (game->difficulty_level == 1) monster->attack_timer = 30;

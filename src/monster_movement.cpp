@@ -412,11 +412,11 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 		if (!other || !(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
 		const int64 ox = static_cast<int64>(other->location.position.x) - from->x;
 		const int64 oy = static_cast<int64>(other->location.position.y) - from->y;
-		// The root only for an object nearer than the nearest so far (best_distance <= length).
+		// Only an object nearer than the nearest so far (best_distance <= length).
 		const uint32 square_d = static_cast<uint32>(MIN(ox * ox + oy * oy, 0xFFFFFFFFll));
 		if (!isqrt_below(square_d, best_distance)) return;
-		const int64 d = static_cast<int64>(isqrt(square_d));
-		// Distance of the other from the segment's line.
+		// Distance of the other from the segment's line. Every test here only
+		// turns the object away, so the root waits until they have passed.
 		const int64 reach = other->radius + (wide ? 512 : 256);
 		if (horizontal > 0)
 		{
@@ -424,10 +424,8 @@ int16 check_for_object_obstruction(int16 object_index, const world_point3d *from
 			if (square(cross) >= square(reach) * horizontal * horizontal) return;
 			if (ox * dx + oy * dy < 0) return;
 		}
-		else if (d >= reach)
-		{
-			return;
-		}
+		const int64 d = static_cast<int64>(isqrt(square_d));
+		if (horizontal <= 0 && d >= reach) return;
 		if (test_height && !(units_always_block && other->owner == _object_is_monster))
 		{
 			const int64 z = from->z + static_cast<int64>(angle_sine(pitch)) * d / 16384;

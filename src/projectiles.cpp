@@ -1254,9 +1254,9 @@ static void update_fade(int16 projectile_index, projectile_data *projectile, obj
 	delete_datum(&projectile_array, projectile_index);
 }
 
-static void update_projectile(int16 projectile_index)
+// projectile is get_projectile_data(projectile_index), in use.
+static void update_projectile(int16 projectile_index, projectile_data *projectile)
 {
-	projectile_data *projectile = get_projectile_data(projectile_index);
 	object_data *object = get_object_data(projectile->object_index);
 	if (!object)
 	{
@@ -1301,7 +1301,8 @@ static void update_projectile(int16 projectile_index)
 	const uint32 loop_flags = _projectile_detonates_when_animation_loops_flag | _projectile_detonates_when_transfer_loops_flag;
 	if (!(object->flags & _object_at_rest_flag) || (definition->flags & (loop_flags | _projectile_animates_at_rest_flag)))
 	{
-		animate_object(object_index);
+		// object is still object_index's record: nothing above makes or frees one.
+		animate_object_record(object_index, object);
 		if (((object->flags & _object_animation_last_frame_flag) && (definition->flags & _projectile_detonates_when_animation_loops_flag)) ||
 			((object->flags & _object_animation_transfer_mode_finished_flag) &&
 				(definition->flags & _projectile_detonates_when_transfer_loops_flag)))
@@ -1389,7 +1390,8 @@ static void update_projectile(int16 projectile_index)
 	{
 		decide(&tick, _outcome_detonate);
 	}
-	finish_tick(projectile_index, identifier, definition, &tick);
+	// Most ticks decide nothing, and then the finishing step does nothing.
+	if (tick.outcome != _outcome_none) finish_tick(projectile_index, identifier, definition, &tick);
 }
 
 void update_projectiles(void)
@@ -1397,7 +1399,8 @@ void update_projectiles(void)
 	// The bound is re-read: records made during the pass at higher indexes move this tick.
 	for (int16 i = 0; i < projectile_array.count; ++i)
 	{
-		if (get_projectile_data(i)) update_projectile(i);
+		projectile_data *projectile = get_projectile_data(i);
+		if (projectile) update_projectile(i, projectile);
 	}
 }
 

@@ -680,6 +680,19 @@ TEST_F(monster_attacks_test, line_of_fire_passes_enemies_and_waits_for_a_moving_
 	unit(in_between)->action = _monster_action_idle;
 	EXPECT_FALSE(handle_monster_attack(archer, 0, _monster_attack_aim));
 	EXPECT_TRUE(unit(archer)->flags & _monster_evading_obstacle_flag);
+
+	// An ally beside the target, out of the archer's own check, blocks only the
+	// line seen from the target: no shot, and no step aside either.
+	const int16 second_archer = make_unit(kind, 0, 8000, 14000);
+	const int16 second_enemy = make_unit(kind, 1, 11000, 14000);
+	const int16 beside_target = make_unit(kind, 0, 10500, 14000);
+	aim_at(second_archer, second_enemy);
+	EXPECT_FALSE(handle_monster_attack(second_archer, 0, _monster_attack_aim));
+	EXPECT_EQ(unit(second_archer)->action, _monster_action_idle);
+	EXPECT_FALSE(unit(second_archer)->flags & _monster_evading_obstacle_flag);
+	unit(beside_target)->owner_team_index = 1;
+	EXPECT_TRUE(handle_monster_attack(second_archer, 0, _monster_attack_aim));
+	EXPECT_EQ(unit(second_archer)->action, _monster_action_aiming_attack);
 }
 
 TEST_F(monster_attacks_test, an_aimed_unit_facing_its_target_attacks_with_the_aimed_attack)
