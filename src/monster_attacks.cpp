@@ -806,7 +806,9 @@ static boolean artifact_attack_is_examined(const monster_data *monster, const mo
 	return TRUE;
 }
 
-int16 choose_monster_attack_index(int16 monster_index, int16 mode)
+// One body per mode, so that each mode's tests fold away.
+template <int16 mode>
+static int16 choose_attack_index_in_mode(int16 monster_index)
 {
 	monster_data *monster = get_monster_data(monster_index);
 	const object_data *object = monster_object(monster);
@@ -978,6 +980,19 @@ int16 choose_monster_attack_index(int16 monster_index, int16 mode)
 		if (examine(i, &definition->attacks[i], &set_aside)) return best;
 	}
 	return best;
+}
+
+int16 choose_monster_attack_index(int16 monster_index, int16 mode)
+{
+	switch (mode)
+	{
+	case _choose_best_possible_attack_index: return choose_attack_index_in_mode<_choose_best_possible_attack_index>(monster_index);
+	case _choose_best_immediate_attack_index: return choose_attack_index_in_mode<_choose_best_immediate_attack_index>(monster_index);
+	case _choose_special_ability_attack_index: return choose_attack_index_in_mode<_choose_special_ability_attack_index>(monster_index);
+	case _choose_reflexive_special_ability_attack_index:
+		return choose_attack_index_in_mode<_choose_reflexive_special_ability_attack_index>(monster_index);
+	default: return choose_attack_index_in_mode<NONE>(monster_index);
+	}
 }
 
 /* ---------- sequences and target points */
