@@ -333,6 +333,70 @@ uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level)
 #endif
 }
 
+static inline uint64 normal_blend_addend(int32 level, uint32 source);
+
+// Small 16-bit textures (the rain's streaks) blended through the normal table:
+// a texel's colour and level depend on the texel and the surface's level floor
+// alone (max(a, t) >> 12 is max(a >> 12, t >> 12)), so each texel's blend
+// inputs (the addend and level of blend_normal_pixels_32bit) are worked out
+// once and the pixels read them by texel index.
+namespace {
+
+enum { maximum_small_texels = 256, small_texel_levels = 16 };
+
+struct small_texel_blend
+{
+	uint64 addend, level;
+};
+
+struct small_texture_blends
+{
+	const bitmap_data *bitmap;
+	uint8 *const *rows;
+	const uint32 *shading;
+	alignas(16) small_texel_blend texels[maximum_small_texels];
+};
+
+// Kept for one software scene, whose textures and shading tables nothing
+// changes while it draws; by the level floor.
+small_texture_blends small_texture_cache[small_texel_levels];
+boolean small_texture_cache_live = FALSE;
+
+void fill_small_texture_blends(small_texel_blend *texels, const bitmap_data *bitmap, const uint32 *shading, uint32 floor)
+{
+	for (int32 row = 0; row < bitmap->height; ++row)
+	{
+		const uint16 *line = reinterpret_cast<const uint16 *>(bitmap->row_addresses[row]);
+		for (int32 column = 0; column < bitmap->width; ++column)
+		{
+			const uint32 texel = line[column];
+			const int32 level = static_cast<int32>(std::max<uint32>(static_cast<uint16>(texel << 4) >> 12, floor));
+			small_texel_blend &blend = texels[(row << bitmap->width_bits) | column];
+			blend.addend = normal_blend_addend(level, shading[texel & 255]);
+			blend.level = static_cast<uint64>(level) * 0x0001000100010001ull;
+		}
+	}
+}
+
+}
+
+void begin_software_scene_blends(void)
+{
+	for (small_texture_blends &blends : small_texture_cache) blends.bitmap = NULL;
+	small_texture_cache_live = TRUE;
+}
+
+void end_software_scene_blends(void)
+{
+	small_texture_cache_live = FALSE;
+}
+
+static inline boolean is_small_texture(const bitmap_data *bitmap)
+{
+	return bitmap->width == 1 << bitmap->width_bits && bitmap->height == 1 << bitmap->height_bits &&
+		bitmap->width * bitmap->height <= maximum_small_texels;
+}
+
 static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
 {
 	if (!destination_is_32bit(destination)) return;
@@ -380,6 +444,83 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 	const uint32 transparency = surface->transparency;
 	uint8 *const *rows = bitmap->row_addresses;
 	prefetch_small_triangle(destination, p0, p1, p2);
+#if defined(__SSE2__)
+	if (wide && normal && is_small_texture(bitmap))
+	{
+		const uint32 floor = transparency >> 12;
+		alignas(16) small_texel_blend local[maximum_small_texels];
+		const small_texel_blend *texels = local;
+		if (small_texture_cache_live)
+		{
+			small_texture_blends &cached = small_texture_cache[floor];
+			if (cached.bitmap != bitmap || cached.rows != rows || cached.shading != shading)
+			{
+				fill_small_texture_blends(cached.texels, bitmap, shading, floor);
+				cached.bitmap = bitmap;
+				cached.rows = rows;
+				cached.shading = shading;
+			}
+			texels = cached.texels;
+		}
+		else
+		{
+			fill_small_texture_blends(local, bitmap, shading, floor);
+		}
+		// Only the low 32 bits of u and v reach a texel.
+		const uint32 du32 = static_cast<uint32>(gradient[0][0]), dv32 = static_cast<uint32>(gradient[1][0]);
+		const __m128i u_lanes = _mm_setr_epi32(0, static_cast<int32>(du32), static_cast<int32>(2 * du32), static_cast<int32>(3 * du32));
+		const __m128i v_lanes = _mm_setr_epi32(0, static_cast<int32>(dv32), static_cast<int32>(2 * dv32), static_cast<int32>(3 * dv32));
+		const __m128i du4 = _mm_set1_epi32(static_cast<int32>(4 * du32)), dv4 = _mm_set1_epi32(static_cast<int32>(4 * dv32));
+		// Shifts of 32 leave 0, as the 64-bit ones do.
+		const __m128i column_shift = _mm_cvtsi32_si128(width_shift), row_shift = _mm_cvtsi32_si128(height_shift);
+		const __m128i index_shift = _mm_cvtsi32_si128(bitmap->width_bits);
+		const __m128i columns4 = _mm_set1_epi32(column_mask), rows4 = _mm_set1_epi32(row_mask);
+		const __m128i zero = _mm_setzero_si128(), fifteenth = _mm_set1_epi16(4370);
+		const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
+		const int32 width_bits = bitmap->width_bits;
+		walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+			uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+			uint32 u = static_cast<uint32>(base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y));
+			uint32 v = static_cast<uint32>(base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y));
+			int32 x = x0;
+			if (x + 4 <= x1)
+			{
+				__m128i u4 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32>(u)), u_lanes);
+				__m128i v4 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32>(v)), v_lanes);
+				for (; x + 4 <= x1; x += 4, u += 4 * du32, v += 4 * dv32)
+				{
+					const __m128i index = _mm_or_si128(_mm_sll_epi32(_mm_and_si128(_mm_srl_epi32(v4, row_shift), rows4), index_shift),
+						_mm_and_si128(_mm_srl_epi32(u4, column_shift), columns4));
+					u4 = _mm_add_epi32(u4, du4);
+					v4 = _mm_add_epi32(v4, dv4);
+					const __m128i e0 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(index)));
+					const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55))));
+					const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA))));
+					const __m128i e3 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF))));
+					const __m128i destination4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+					__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination4, zero), 3);
+					__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination4, zero), 3);
+					low = _mm_add_epi16(_mm_mullo_epi16(low, _mm_unpackhi_epi64(e0, e1)), _mm_unpacklo_epi64(e0, e1));
+					high = _mm_add_epi16(_mm_mullo_epi16(high, _mm_unpackhi_epi64(e2, e3)), _mm_unpacklo_epi64(e2, e3));
+					low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
+					high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
+					_mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+				}
+			}
+			for (; x < x1; ++x, u += du32, v += dv32)
+			{
+				const int32 column = static_cast<int32>(static_cast<uint64>(u) >> width_shift) & column_mask;
+				const int32 row = static_cast<int32>(static_cast<uint64>(v) >> height_shift) & row_mask;
+				const __m128i e = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + ((row << width_bits) | column)));
+				__m128i sum = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(pixels[x])), zero), 3);
+				sum = _mm_add_epi16(_mm_mullo_epi16(sum, _mm_unpackhi_epi64(e, e)), e);
+				sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, fifteenth), 3);
+				pixels[x] = static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+			}
+		});
+		return;
+	}
+#endif
 	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
 		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
 		int64 u = base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y);
@@ -867,6 +1008,7 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 {
 	bitmap_data *destination = view->screen;
 	if (!destination_is_32bit(destination)) return;
+	begin_software_scene_blends();
 	for (int32 state = _rasterize_state_media; state <= _rasterize_state_primary; ++state)
 	{
 		for (render_surface *surface = surfaces->last_surface; surface; surface = surface->previous_surface)
@@ -894,6 +1036,7 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 			}
 		}
 	}
+	end_software_scene_blends();
 }
 
 void rasterize_text_rectangles(void *context, render_surface **rectangles, int32 count)
