@@ -169,13 +169,15 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(u4, 19), three), _mm_and_si128(_mm_srli_epi32(v4, 17), twelve)));
 					u4 = _mm_add_epi32(u4, step_u4);
 					v4 = _mm_add_epi32(v4, step_v4);
+					uint32 *const out = pixels + x;
 #pragma GCC unroll 4
 					for (int32 k = 0; k < 4; ++k)
 					{
 						const uint32 index = indexes[k];
 						const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[corners[k]];
-						colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
-						pixels[x + 2 * k] = pixels[x + 2 * k + 1] = colour;
+						colour = colours[(static_cast<uint32>(shadow_map[index2]) << 8) |
+							blends[(static_cast<uint32>(color_map[index2]) << 8) | color_map[index]]];
+						out[2 * k] = out[2 * k + 1] = colour;
 					}
 				}
 			}
@@ -478,10 +480,34 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 		const __m128i zero = _mm_setzero_si128(), fifteenth = _mm_set1_epi16(4370);
 		const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
 		const int32 width_bits = bitmap->width_bits;
-		walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
+		// The rows as walk_triangle_rows gives them, u and v kept modulo 2^32
+		// from the screen's origin: u = u0 + du * x + du_y * y, as the 64-bit
+		// sums' low halves are.
+		const uint32 du_y = static_cast<uint32>(gradient[0][1]), dv_y = static_cast<uint32>(gradient[1][1]);
+		const uint32 u_origin = static_cast<uint32>(base[0]) - du32 * static_cast<uint32>(p0.x) - du_y * static_cast<uint32>(p0.y);
+		const uint32 v_origin = static_cast<uint32>(base[1]) - dv32 * static_cast<uint32>(p0.x) - dv_y * static_cast<uint32>(p0.y);
+		triangle_edge long_edge = make_edge(p0, p2), short_edge = make_edge(p0, p1);
+		const boolean short_on_left = setup.area2 < 0;
+		boolean turned = FALSE;
+		const int32 height = destination->height, width = destination->width;
+		uint32 u_row = u_origin + du_y * static_cast<uint32>(p0.y), v_row = v_origin + dv_y * static_cast<uint32>(p0.y);
+		for (int32 y = p0.y; y < p2.y; ++y, u_row += du_y, v_row += dv_y, long_edge.x += long_edge.step, short_edge.x += short_edge.step)
+		{
+			if (y == p1.y && !turned)
+			{
+				short_edge = make_edge(p1, p2);
+				turned = TRUE;
+			}
+			if (y >= height) break;
+			if (y < 0) continue;
+			int32 x0 = (short_on_left ? short_edge.x : long_edge.x) >> 16;
+			int32 x1 = (short_on_left ? long_edge.x : short_edge.x) >> 16;
+			if (x0 < 0) x0 = 0;
+			if (x1 > width) x1 = width;
+			if (x0 >= x1) continue;
 			uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
-			uint32 u = static_cast<uint32>(base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y));
-			uint32 v = static_cast<uint32>(base[1] + gradient[1][0] * (x0 - p0.x) + gradient[1][1] * (y - p0.y));
+			uint32 u = u_row + du32 * static_cast<uint32>(x0);
+			uint32 v = v_row + dv32 * static_cast<uint32>(x0);
 			int32 x = x0;
 			if (x + 4 <= x1)
 			{
@@ -517,7 +543,7 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 				sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, fifteenth), 3);
 				pixels[x] = static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
 			}
-		});
+		}
 		return;
 	}
 #endif
@@ -720,24 +746,40 @@ static inline void blend_normal_columns(uint32 *line, int32 x, int32 stop, const
 	const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
 	const __m128i zero = _mm_setzero_si128();
 	const __m128i levels4 = _mm_set1_epi16(static_cast<int16>(level & 0xFFFF));
-	for (; x + 4 <= stop; x += 4)
+	// Pointers stepped side by side: no index arithmetic per four pixels.
+	uint32 *pixel = line + x;
+	uint32 *const end = line + stop;
+	const uint64 *addend = addends + x;
+	const uint64 *pixel_level = one_level ? NULL : levels + x;
+	for (int32 blocks = (stop - x) >> 2; blocks > 0; --blocks, pixel += 4, addend += 4)
 	{
-		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
+		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel));
 		__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3);
 		__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3);
-		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x));
-		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x + 2));
-		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x)));
-		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x + 2)));
+		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel_level));
+		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel_level + 2));
+		if (!one_level) pixel_level += 4;
+		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addend)));
+		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addend + 2)));
 		low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
 		high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
-		_mm_storeu_si128(reinterpret_cast<__m128i *>(line + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(pixel), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
 	}
-#endif
+	// The last one to three pixels one at a time, each still in SSE2 lanes.
+	for (; pixel < end; ++pixel, ++addend)
+	{
+		const __m128i level_lanes = one_level ? levels4 : _mm_loadl_epi64(reinterpret_cast<const __m128i *>(pixel_level++));
+		__m128i sum = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(*pixel)), zero), 3);
+		sum = _mm_add_epi16(_mm_mullo_epi16(sum, level_lanes), _mm_loadl_epi64(reinterpret_cast<const __m128i *>(addend)));
+		sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, fifteenth), 3);
+		*pixel = static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+	}
+#else
 	for (; x < stop; ++x)
 	{
 		line[x] = blend_normal_pixel(line[x], addends[x], static_cast<uint32>((one_level ? level : levels[x]) & 0xFFFF));
 	}
+#endif
 }
 
 void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels)
