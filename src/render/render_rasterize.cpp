@@ -260,11 +260,47 @@ struct texture_setup
 
 }
 
+// A texture's bitmap and shading table, kept through one software scene: the
+// same identifier finds the same two, and a bitmap's first look-up has
+// already marked it (the later ones change nothing).
+namespace {
+
+struct scene_texture
+{
+	bitmap_identifier texture;
+	boolean found;
+	bitmap_data *bitmap;
+	const uint32 *shading;
+};
+
+enum { scene_texture_slots = 64 };
+scene_texture scene_textures[scene_texture_slots];
+boolean scene_textures_live = FALSE;
+
+}
+
+static void look_up_texture(bitmap_identifier texture, bitmap_data **bitmap, const uint32 **shading)
+{
+	scene_texture *slot = NULL;
+	if (scene_textures_live)
+	{
+		slot = &scene_textures[(static_cast<uint32>(texture) * 2654435761u) >> 26];
+		if (slot->found && slot->texture == texture)
+		{
+			*bitmap = slot->bitmap;
+			*shading = slot->shading;
+			return;
+		}
+	}
+	*bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
+	*shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
+		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	if (slot) *slot = {texture, TRUE, *bitmap, *shading};
+}
+
 static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
 {
-	setup->bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
-	setup->shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
-		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	look_up_texture(texture, &setup->bitmap, &setup->shading);
 	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
 	const uint16 flags = surface_flags(surface);
 	const boolean four_bit = (setup->bitmap->flags & _4bit_transparency_encoded_flag) != 0;
@@ -386,11 +422,14 @@ void begin_software_scene_blends(void)
 {
 	for (small_texture_blends &blends : small_texture_cache) blends.bitmap = NULL;
 	small_texture_cache_live = TRUE;
+	for (scene_texture &slot : scene_textures) slot.found = FALSE;
+	scene_textures_live = TRUE;
 }
 
 void end_software_scene_blends(void)
 {
 	small_texture_cache_live = FALSE;
+	scene_textures_live = FALSE;
 }
 
 static inline boolean is_small_texture(const bitmap_data *bitmap)
