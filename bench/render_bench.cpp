@@ -167,6 +167,47 @@ BENCHMARK(BM_render_frame)
 	->Args({4, 1024, 32, 1})
 	->Unit(benchmark::kMillisecond);
 
+// The first level's frames over a sweep of ticks, views, zooms and filtering,
+// folded into one CRC in the label (each frame's on stderr with
+// ZERV_FRAME_CRCS set): two builds of the rasterizer draw the same pixels when
+// their sums agree. Plays the level on: run it alone.
+void BM_render_frame_sweep(benchmark::State &state)
+{
+	if (!enter_map(HARNESS_FIRST_LEVEL_MAP_TAG))
+	{
+		state.SkipWithError("map start failed");
+		return;
+	}
+	const bool print = getenv("ZERV_FRAME_CRCS") != NULL;
+	bitmap_data *screen = new_bitmap(1024, 768, 1024 * 4, _32bit_encoding, 0);
+	uint32 total = 0xFFFFFFFFu;
+	for (auto _ : state)
+	{
+		set_local_random_seed(0x5EED);
+		for (int32 frame = 0; frame < 48; ++frame)
+		{
+			harness_run_ticks(1);
+			const observer_location look = {{static_cast<world_distance>((bench_first_level_fire_cell_x + frame % 5 - 2) * WORLD_ONE + frame * 37),
+				static_cast<world_distance>((bench_first_level_fire_cell_y + 2 + frame % 3) * WORLD_ONE)},
+				static_cast<angle>(QUARTER_CIRCLE + (frame % 8 - 4) * 1500), 0};
+			const fixed zoom = (frame % 4 == 3 ? 1 : 2) * FIXED_ONE - (frame % 2) * (FIXED_ONE / 3);
+			set_actual_observer_location_and_zoom(&look, &zoom);
+			view_data view;
+			fill_view(&view, screen, frame % 6 == 5 ? 0 : _render_view_filtering_flag, frame);
+			render_scene(&view);
+			uint32 crc = 0xFFFFFFFFu;
+			for (int32 row = 0; row < screen->height; ++row) crc = crc32_update(crc, screen->row_addresses[row], screen->width * 4);
+			total = crc32_update(total, reinterpret_cast<const uint8 *>(&crc), sizeof(crc));
+			if (print) fprintf(stderr, "frame %d crc %08x\n", frame, static_cast<unsigned>(~crc));
+		}
+	}
+	char label[32];
+	snprintf(label, sizeof(label), "l1 sweep crc %08x", static_cast<unsigned>(~total));
+	state.SetLabel(label);
+	dispose_pointer(screen);
+}
+BENCHMARK(BM_render_frame_sweep)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void BM_build_and_sort_terrain(benchmark::State &state)
 {
 	if (!enter_map(map_of(state.range(0))))

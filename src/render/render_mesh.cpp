@@ -3,6 +3,7 @@
 #include "render/render.h"
 
 #include <algorithm>
+#include <vector>
 #include <cstring>
 
 #include "console/console.h"
@@ -305,40 +306,64 @@ void rasterize_volatile_shadow_map_overlay(int16 mode, fixed_fraction density, c
 	if (!overlay || !volatile_shadow_map || width < 1 || height < 1) return;
 	const int32 tx = x0 >> FRACTIONAL_PIXEL_BITS, ty = y0 >> FRACTIONAL_PIXEL_BITS;
 	if (tx > 511 || ty > 511 || tx + width <= 0 || ty + height <= 0) return;
-	const int32 fx = PIXEL_ONE - (x0 & PIXEL_ONE), fy = PIXEL_ONE - (y0 & PIXEL_ONE);
-	auto a = [&](int32 c, int32 r) -> int32 {
-		if (c < 0 || r < 0 || c >= width || r >= height) return 0;
-		return mode == _copy_shadow_map ? overlay[r * bytes_per_row + c]
-										: static_cast<int32>((static_cast<uint32>(overlay[r * bytes_per_row + c]) * density) >> 16);
-	};
-	for (int32 r = 0; r < height; ++r)
+	// The overlay's columns that land on the map.
+	const int32 c_first = std::max<int32>(0, -tx), c_stop = static_cast<int32>(std::min<int64>(width, 512 - static_cast<int64>(tx)));
+	if (mode == _copy_shadow_map)
 	{
-		const int32 y = ty + r;
-		if (y < 0 || y > 511) continue;
-		for (int32 c = 0; c < width; ++c)
+		for (int32 r = 0; r < height; ++r)
 		{
-			const int32 x = tx + c;
-			if (x < 0 || x > 511) continue;
-			uint8 *s = &volatile_shadow_map[y * VOLATILE_MAP_WIDTH + x];
-			if (mode == _copy_shadow_map)
+			const int32 y = ty + r;
+			if (y < 0 || y > 511) continue;
+			const uint8 *source = overlay + static_cast<intptr_t>(r) * bytes_per_row;
+			uint8 *s = &volatile_shadow_map[y * VOLATILE_MAP_WIDTH];
+			for (int32 c = c_first; c < c_stop; ++c)
 			{
-				const uint8 o = overlay[r * bytes_per_row + c];
-				if (o < *s) *s = o;
-				continue;
-			}
-			const int32 h0 = fx * a(c, r) + (PIXEL_ONE - fx) * a(c - 1, r);
-			const int32 h1 = fx * a(c, r - 1) + (PIXEL_ONE - fx) * a(c - 1, r - 1);
-			const int32 value = (fy * h0 + (PIXEL_ONE - fy) * h1) >> 12;
-			if (mode == _light_map_overlay)
-			{
-				*s = static_cast<uint8>(std::min<int32>(*s + value, MAXIMUM_SHADOW_MAP_INTENSITY));
-			}
-			else if (a(c, r) != 0)
-			{
-				const int32 darker = std::max<int32>(MINIMUM_SHADOW_MAP_INTENSITY, ((255 - value) * *s) >> 8);
-				*s = static_cast<uint8>(std::min<int32>(*s, darker));
+				if (source[c] < s[tx + c]) s[tx + c] = source[c];
 			}
 		}
+		return;
+	}
+	const int32 fx = PIXEL_ONE - (x0 & PIXEL_ONE), fy = PIXEL_ONE - (y0 & PIXEL_ONE);
+	// Each overlay row's weighted values once, with a zero column left of the
+	// first and zero rows above the first: a(c, r) is row_values[r][c + 1].
+	enum { stack_width = 256 };
+	int32 stack_buffer[2 * (stack_width + 1)];
+	std::vector<int32> heap_buffer;
+	int32 *buffer = stack_buffer;
+	if (width > stack_width)
+	{
+		heap_buffer.resize(2 * (static_cast<size_t>(width) + 1));
+		buffer = heap_buffer.data();
+	}
+	int32 *above = buffer, *values = buffer + width + 1;
+	std::fill(above, above + width + 1, 0);
+	for (int32 r = 0; r < height; ++r)
+	{
+		const uint8 *source = overlay + static_cast<intptr_t>(r) * bytes_per_row;
+		values[0] = 0;
+		for (int32 c = 0; c < width; ++c) values[c + 1] = static_cast<int32>((static_cast<uint32>(source[c]) * density) >> 16);
+		const int32 y = ty + r;
+		if (y >= 0 && y <= 511)
+		{
+			uint8 *const line = &volatile_shadow_map[y * VOLATILE_MAP_WIDTH];
+			for (int32 c = c_first; c < c_stop; ++c)
+			{
+				uint8 *const s = line + tx + c;
+				const int32 h0 = fx * values[c + 1] + (PIXEL_ONE - fx) * values[c];
+				const int32 h1 = fx * above[c + 1] + (PIXEL_ONE - fx) * above[c];
+				const int32 value = (fy * h0 + (PIXEL_ONE - fy) * h1) >> 12;
+				if (mode == _light_map_overlay)
+				{
+					*s = static_cast<uint8>(std::min<int32>(*s + value, MAXIMUM_SHADOW_MAP_INTENSITY));
+				}
+				else if (values[c + 1] != 0)
+				{
+					const int32 darker = std::max<int32>(MINIMUM_SHADOW_MAP_INTENSITY, ((255 - value) * *s) >> 8);
+					*s = static_cast<uint8>(std::min<int32>(*s, darker));
+				}
+			}
+		}
+		std::swap(above, values);
 	}
 }
 

@@ -169,13 +169,15 @@ void rasterize_mesh_triangle_32bit(bitmap_data *destination, render_surface *sur
 						_mm_or_si128(_mm_and_si128(_mm_srli_epi32(u4, 19), three), _mm_and_si128(_mm_srli_epi32(v4, 17), twelve)));
 					u4 = _mm_add_epi32(u4, step_u4);
 					v4 = _mm_add_epi32(v4, step_v4);
+					uint32 *const out = pixels + x;
 #pragma GCC unroll 4
 					for (int32 k = 0; k < 4; ++k)
 					{
 						const uint32 index = indexes[k];
 						const int32 index2 = static_cast<int32>(index) + secondary_address_offset_table[corners[k]];
-						colour = colours[(shadow_map[index2] << 8) | blends[(color_map[index2] << 8) | color_map[index]]];
-						pixels[x + 2 * k] = pixels[x + 2 * k + 1] = colour;
+						colour = colours[(static_cast<uint32>(shadow_map[index2]) << 8) |
+							blends[(static_cast<uint32>(color_map[index2]) << 8) | color_map[index]]];
+						out[2 * k] = out[2 * k + 1] = colour;
 					}
 				}
 			}
@@ -258,11 +260,47 @@ struct texture_setup
 
 }
 
+// A texture's bitmap and shading table, kept through one software scene: the
+// same identifier finds the same two, and a bitmap's first look-up has
+// already marked it (the later ones change nothing).
+namespace {
+
+struct scene_texture
+{
+	bitmap_identifier texture;
+	boolean found;
+	bitmap_data *bitmap;
+	const uint32 *shading;
+};
+
+enum { scene_texture_slots = 64 };
+scene_texture scene_textures[scene_texture_slots];
+boolean scene_textures_live = FALSE;
+
+}
+
+static void look_up_texture(bitmap_identifier texture, bitmap_data **bitmap, const uint32 **shading)
+{
+	scene_texture *slot = NULL;
+	if (scene_textures_live)
+	{
+		slot = &scene_textures[(static_cast<uint32>(texture) * 2654435761u) >> 26];
+		if (slot->found && slot->texture == texture)
+		{
+			*bitmap = slot->bitmap;
+			*shading = slot->shading;
+			return;
+		}
+	}
+	*bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
+	*shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
+		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	if (slot) *slot = {texture, TRUE, *bitmap, *shading};
+}
+
 static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
 {
-	setup->bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
-	setup->shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
-		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));
+	look_up_texture(texture, &setup->bitmap, &setup->shading);
 	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
 	const uint16 flags = surface_flags(surface);
 	const boolean four_bit = (setup->bitmap->flags & _4bit_transparency_encoded_flag) != 0;
@@ -333,6 +371,73 @@ uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level)
 #endif
 }
 
+static inline uint64 normal_blend_addend(int32 level, uint32 source);
+
+// Small 16-bit textures (the rain's streaks) blended through the normal table:
+// a texel's colour and level depend on the texel and the surface's level floor
+// alone (max(a, t) >> 12 is max(a >> 12, t >> 12)), so each texel's blend
+// inputs (the addend and level of blend_normal_pixels_32bit) are worked out
+// once and the pixels read them by texel index.
+namespace {
+
+enum { maximum_small_texels = 256, small_texel_levels = 16 };
+
+struct small_texel_blend
+{
+	uint64 addend, level;
+};
+
+struct small_texture_blends
+{
+	const bitmap_data *bitmap;
+	uint8 *const *rows;
+	const uint32 *shading;
+	alignas(16) small_texel_blend texels[maximum_small_texels];
+};
+
+// Kept for one software scene, whose textures and shading tables nothing
+// changes while it draws; by the level floor.
+small_texture_blends small_texture_cache[small_texel_levels];
+boolean small_texture_cache_live = FALSE;
+
+void fill_small_texture_blends(small_texel_blend *texels, const bitmap_data *bitmap, const uint32 *shading, uint32 floor)
+{
+	for (int32 row = 0; row < bitmap->height; ++row)
+	{
+		const uint16 *line = reinterpret_cast<const uint16 *>(bitmap->row_addresses[row]);
+		for (int32 column = 0; column < bitmap->width; ++column)
+		{
+			const uint32 texel = line[column];
+			const int32 level = static_cast<int32>(std::max<uint32>(static_cast<uint16>(texel << 4) >> 12, floor));
+			small_texel_blend &blend = texels[(row << bitmap->width_bits) | column];
+			blend.addend = normal_blend_addend(level, shading[texel & 255]);
+			blend.level = static_cast<uint64>(level) * 0x0001000100010001ull;
+		}
+	}
+}
+
+}
+
+void begin_software_scene_blends(void)
+{
+	for (small_texture_blends &blends : small_texture_cache) blends.bitmap = NULL;
+	small_texture_cache_live = TRUE;
+	for (scene_texture &slot : scene_textures) slot.found = FALSE;
+	scene_textures_live = TRUE;
+}
+
+void end_software_scene_blends(void)
+{
+	small_texture_cache_live = FALSE;
+	scene_textures_live = FALSE;
+}
+
+static inline boolean is_small_texture(const bitmap_data *bitmap)
+{
+	return bitmap->width == 1 << bitmap->width_bits && bitmap->height == 1 << bitmap->height_bits &&
+		bitmap->width * bitmap->height <= maximum_small_texels;
+}
+
 static void rasterize_textured_triangle(bitmap_data *destination, render_surface *surface, boolean model)
 {
 	if (!destination_is_32bit(destination)) return;
@@ -380,6 +485,107 @@ static void rasterize_textured_triangle(bitmap_data *destination, render_surface
 	const uint32 transparency = surface->transparency;
 	uint8 *const *rows = bitmap->row_addresses;
 	prefetch_small_triangle(destination, p0, p1, p2);
+#if defined(__SSE2__)
+	if (wide && normal && is_small_texture(bitmap))
+	{
+		const uint32 floor = transparency >> 12;
+		alignas(16) small_texel_blend local[maximum_small_texels];
+		const small_texel_blend *texels = local;
+		if (small_texture_cache_live)
+		{
+			small_texture_blends &cached = small_texture_cache[floor];
+			if (cached.bitmap != bitmap || cached.rows != rows || cached.shading != shading)
+			{
+				fill_small_texture_blends(cached.texels, bitmap, shading, floor);
+				cached.bitmap = bitmap;
+				cached.rows = rows;
+				cached.shading = shading;
+			}
+			texels = cached.texels;
+		}
+		else
+		{
+			fill_small_texture_blends(local, bitmap, shading, floor);
+		}
+		// Only the low 32 bits of u and v reach a texel.
+		const uint32 du32 = static_cast<uint32>(gradient[0][0]), dv32 = static_cast<uint32>(gradient[1][0]);
+		const __m128i u_lanes = _mm_setr_epi32(0, static_cast<int32>(du32), static_cast<int32>(2 * du32), static_cast<int32>(3 * du32));
+		const __m128i v_lanes = _mm_setr_epi32(0, static_cast<int32>(dv32), static_cast<int32>(2 * dv32), static_cast<int32>(3 * dv32));
+		const __m128i du4 = _mm_set1_epi32(static_cast<int32>(4 * du32)), dv4 = _mm_set1_epi32(static_cast<int32>(4 * dv32));
+		// Shifts of 32 leave 0, as the 64-bit ones do.
+		const __m128i column_shift = _mm_cvtsi32_si128(width_shift), row_shift = _mm_cvtsi32_si128(height_shift);
+		const __m128i index_shift = _mm_cvtsi32_si128(bitmap->width_bits);
+		const __m128i columns4 = _mm_set1_epi32(column_mask), rows4 = _mm_set1_epi32(row_mask);
+		const __m128i zero = _mm_setzero_si128(), fifteenth = _mm_set1_epi16(4370);
+		const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
+		const int32 width_bits = bitmap->width_bits;
+		// The rows as walk_triangle_rows gives them, u and v kept modulo 2^32
+		// from the screen's origin: u = u0 + du * x + du_y * y, as the 64-bit
+		// sums' low halves are.
+		const uint32 du_y = static_cast<uint32>(gradient[0][1]), dv_y = static_cast<uint32>(gradient[1][1]);
+		const uint32 u_origin = static_cast<uint32>(base[0]) - du32 * static_cast<uint32>(p0.x) - du_y * static_cast<uint32>(p0.y);
+		const uint32 v_origin = static_cast<uint32>(base[1]) - dv32 * static_cast<uint32>(p0.x) - dv_y * static_cast<uint32>(p0.y);
+		triangle_edge long_edge = make_edge(p0, p2), short_edge = make_edge(p0, p1);
+		const boolean short_on_left = setup.area2 < 0;
+		boolean turned = FALSE;
+		const int32 height = destination->height, width = destination->width;
+		uint32 u_row = u_origin + du_y * static_cast<uint32>(p0.y), v_row = v_origin + dv_y * static_cast<uint32>(p0.y);
+		for (int32 y = p0.y; y < p2.y; ++y, u_row += du_y, v_row += dv_y, long_edge.x += long_edge.step, short_edge.x += short_edge.step)
+		{
+			if (y == p1.y && !turned)
+			{
+				short_edge = make_edge(p1, p2);
+				turned = TRUE;
+			}
+			if (y >= height) break;
+			if (y < 0) continue;
+			int32 x0 = (short_on_left ? short_edge.x : long_edge.x) >> 16;
+			int32 x1 = (short_on_left ? long_edge.x : short_edge.x) >> 16;
+			if (x0 < 0) x0 = 0;
+			if (x1 > width) x1 = width;
+			if (x0 >= x1) continue;
+			uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
+			uint32 u = u_row + du32 * static_cast<uint32>(x0);
+			uint32 v = v_row + dv32 * static_cast<uint32>(x0);
+			int32 x = x0;
+			if (x + 4 <= x1)
+			{
+				__m128i u4 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32>(u)), u_lanes);
+				__m128i v4 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32>(v)), v_lanes);
+				for (; x + 4 <= x1; x += 4, u += 4 * du32, v += 4 * dv32)
+				{
+					const __m128i index = _mm_or_si128(_mm_sll_epi32(_mm_and_si128(_mm_srl_epi32(v4, row_shift), rows4), index_shift),
+						_mm_and_si128(_mm_srl_epi32(u4, column_shift), columns4));
+					u4 = _mm_add_epi32(u4, du4);
+					v4 = _mm_add_epi32(v4, dv4);
+					const __m128i e0 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(index)));
+					const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55))));
+					const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xAA))));
+					const __m128i e3 = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xFF))));
+					const __m128i destination4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+					__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination4, zero), 3);
+					__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination4, zero), 3);
+					low = _mm_add_epi16(_mm_mullo_epi16(low, _mm_unpackhi_epi64(e0, e1)), _mm_unpacklo_epi64(e0, e1));
+					high = _mm_add_epi16(_mm_mullo_epi16(high, _mm_unpackhi_epi64(e2, e3)), _mm_unpacklo_epi64(e2, e3));
+					low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
+					high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
+					_mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+				}
+			}
+			for (; x < x1; ++x, u += du32, v += dv32)
+			{
+				const int32 column = static_cast<int32>(static_cast<uint64>(u) >> width_shift) & column_mask;
+				const int32 row = static_cast<int32>(static_cast<uint64>(v) >> height_shift) & row_mask;
+				const __m128i e = _mm_load_si128(reinterpret_cast<const __m128i *>(texels + ((row << width_bits) | column)));
+				__m128i sum = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(pixels[x])), zero), 3);
+				sum = _mm_add_epi16(_mm_mullo_epi16(sum, _mm_unpackhi_epi64(e, e)), e);
+				sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, fifteenth), 3);
+				pixels[x] = static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+			}
+		}
+		return;
+	}
+#endif
 	walk_triangle_rows(&setup, destination->height, destination->width, [&](int32 y, int32 x0, int32 x1) {
 		uint32 *pixels = reinterpret_cast<uint32 *>(destination->row_addresses[y]);
 		int64 u = base[0] + gradient[0][0] * (x0 - p0.x) + gradient[0][1] * (y - p0.y);
@@ -579,24 +785,40 @@ static inline void blend_normal_columns(uint32 *line, int32 x, int32 stop, const
 	const __m128i opaque = _mm_set1_epi32(static_cast<int32>(0xFF000000u));
 	const __m128i zero = _mm_setzero_si128();
 	const __m128i levels4 = _mm_set1_epi16(static_cast<int16>(level & 0xFFFF));
-	for (; x + 4 <= stop; x += 4)
+	// Pointers stepped side by side: no index arithmetic per four pixels.
+	uint32 *pixel = line + x;
+	uint32 *const end = line + stop;
+	const uint64 *addend = addends + x;
+	const uint64 *pixel_level = one_level ? NULL : levels + x;
+	for (int32 blocks = (stop - x) >> 2; blocks > 0; --blocks, pixel += 4, addend += 4)
 	{
-		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line + x));
+		const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel));
 		__m128i low = _mm_srli_epi16(_mm_unpacklo_epi8(destination, zero), 3);
 		__m128i high = _mm_srli_epi16(_mm_unpackhi_epi8(destination, zero), 3);
-		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x));
-		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + x + 2));
-		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x)));
-		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addends + x + 2)));
+		const __m128i level_low = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel_level));
+		const __m128i level_high = one_level ? levels4 : _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel_level + 2));
+		if (!one_level) pixel_level += 4;
+		low = _mm_add_epi16(_mm_mullo_epi16(low, level_low), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addend)));
+		high = _mm_add_epi16(_mm_mullo_epi16(high, level_high), _mm_loadu_si128(reinterpret_cast<const __m128i *>(addend + 2)));
 		low = _mm_slli_epi16(_mm_mulhi_epu16(low, fifteenth), 3);
 		high = _mm_slli_epi16(_mm_mulhi_epu16(high, fifteenth), 3);
-		_mm_storeu_si128(reinterpret_cast<__m128i *>(line + x), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(pixel), _mm_or_si128(_mm_packus_epi16(low, high), opaque));
 	}
-#endif
+	// The last one to three pixels one at a time, each still in SSE2 lanes.
+	for (; pixel < end; ++pixel, ++addend)
+	{
+		const __m128i level_lanes = one_level ? levels4 : _mm_loadl_epi64(reinterpret_cast<const __m128i *>(pixel_level++));
+		__m128i sum = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32>(*pixel)), zero), 3);
+		sum = _mm_add_epi16(_mm_mullo_epi16(sum, level_lanes), _mm_loadl_epi64(reinterpret_cast<const __m128i *>(addend)));
+		sum = _mm_slli_epi16(_mm_mulhi_epu16(sum, fifteenth), 3);
+		*pixel = static_cast<uint32>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) | 0xFF000000u;
+	}
+#else
 	for (; x < stop; ++x)
 	{
 		line[x] = blend_normal_pixel(line[x], addends[x], static_cast<uint32>((one_level ? level : levels[x]) & 0xFFFF));
 	}
+#endif
 }
 
 void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels)
@@ -867,6 +1089,7 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 {
 	bitmap_data *destination = view->screen;
 	if (!destination_is_32bit(destination)) return;
+	begin_software_scene_blends();
 	for (int32 state = _rasterize_state_media; state <= _rasterize_state_primary; ++state)
 	{
 		for (render_surface *surface = surfaces->last_surface; surface; surface = surface->previous_surface)
@@ -894,6 +1117,7 @@ static void rasterize_scene_software(view_data *view, render_surface_list *surfa
 			}
 		}
 	}
+	end_software_scene_blends();
 }
 
 void rasterize_text_rectangles(void *context, render_surface **rectangles, int32 count)

@@ -1,7 +1,9 @@
 // Terrain tessellation over a hand-made region, and the shadow overlays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "detail_maps.h"
@@ -171,6 +173,85 @@ TEST_F(render_mesh, shadow_overlays_floor_at_64_and_lights_saturate)
 	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, 512 << 6, 0);
 	rasterize_volatile_shadow_map_overlay(_copy_shadow_map, 0, low, 1, 1, 1, -64 << 6, 0);
 	*texel = 0;
+}
+
+namespace {
+
+// The overlay loop before its rows' values were kept: the reference.
+void reference_shadow_map_overlay(uint8 *map, int16 mode, fixed_fraction density, const uint8 *overlay,
+	int32 bytes_per_row, int32 width, int32 height, world_distance x0, world_distance y0)
+{
+	if (!overlay || width < 1 || height < 1) return;
+	const int32 tx = x0 >> FRACTIONAL_PIXEL_BITS, ty = y0 >> FRACTIONAL_PIXEL_BITS;
+	if (tx > 511 || ty > 511 || tx + width <= 0 || ty + height <= 0) return;
+	const int32 fx = PIXEL_ONE - (x0 & PIXEL_ONE), fy = PIXEL_ONE - (y0 & PIXEL_ONE);
+	auto a = [&](int32 c, int32 r) -> int32 {
+		if (c < 0 || r < 0 || c >= width || r >= height) return 0;
+		return mode == _copy_shadow_map ? overlay[r * bytes_per_row + c]
+										: static_cast<int32>((static_cast<uint32>(overlay[r * bytes_per_row + c]) * density) >> 16);
+	};
+	for (int32 r = 0; r < height; ++r)
+	{
+		const int32 y = ty + r;
+		if (y < 0 || y > 511) continue;
+		for (int32 c = 0; c < width; ++c)
+		{
+			const int32 x = tx + c;
+			if (x < 0 || x > 511) continue;
+			uint8 *s = &map[y * VOLATILE_MAP_WIDTH + x];
+			if (mode == _copy_shadow_map)
+			{
+				const uint8 o = overlay[r * bytes_per_row + c];
+				if (o < *s) *s = o;
+				continue;
+			}
+			const int32 h0 = fx * a(c, r) + (PIXEL_ONE - fx) * a(c - 1, r);
+			const int32 h1 = fx * a(c, r - 1) + (PIXEL_ONE - fx) * a(c - 1, r - 1);
+			const int32 value = (fy * h0 + (PIXEL_ONE - fy) * h1) >> 12;
+			if (mode == _light_map_overlay)
+			{
+				*s = static_cast<uint8>(std::min<int32>(*s + value, MAXIMUM_SHADOW_MAP_INTENSITY));
+			}
+			else if (a(c, r) != 0)
+			{
+				const int32 darker = std::max<int32>(MINIMUM_SHADOW_MAP_INTENSITY, ((255 - value) * *s) >> 8);
+				*s = static_cast<uint8>(std::min<int32>(*s, darker));
+			}
+		}
+	}
+}
+
+}
+
+// Shadows, lights and copies of random sizes, densities and sub-texel
+// offsets, on the map and across each of its edges, over a random map.
+TEST_F(render_mesh, shadow_overlays_match_the_reference_loop)
+{
+	ASSERT_NE(volatile_shadow_map, nullptr);
+	const size_t map_bytes = VOLATILE_MAP_WIDTH * VOLATILE_MAP_WIDTH;
+	std::vector<uint8> expected(map_bytes), saved(volatile_shadow_map, volatile_shadow_map + map_bytes);
+	std::mt19937 random(0x5EED);
+	for (size_t i = 0; i < map_bytes; ++i) volatile_shadow_map[i] = static_cast<uint8>(random());
+	memcpy(expected.data(), volatile_shadow_map, map_bytes);
+	std::vector<uint8> overlay(300 * 40);
+	int32 differing = 0;
+	for (int32 trial = 0; trial < 3000; ++trial)
+	{
+		const int16 mode = static_cast<int16>(trial % 3);
+		const int32 width = 1 + static_cast<int32>(random() % (trial % 50 == 0 ? 300 : 40));
+		const int32 height = 1 + static_cast<int32>(random() % 40);
+		const int32 bytes_per_row = width + static_cast<int32>(random() % 4);
+		for (int32 i = 0; i < bytes_per_row * height; ++i) overlay[i] = random() % 4 == 0 ? 0 : static_cast<uint8>(random());
+		const fixed_fraction density = static_cast<fixed_fraction>(random());
+		const world_distance x0 = static_cast<world_distance>(static_cast<int32>(random() % (600 << 6)) - (60 << 6));
+		const world_distance y0 = static_cast<world_distance>(static_cast<int32>(random() % (600 << 6)) - (60 << 6));
+		reference_shadow_map_overlay(expected.data(), mode, density, overlay.data(), bytes_per_row, width, height, x0, y0);
+		rasterize_volatile_shadow_map_overlay(mode, density, overlay.data(), bytes_per_row, width, height, x0, y0);
+		differing += memcmp(expected.data(), volatile_shadow_map, map_bytes) != 0;
+		if (differing) memcpy(volatile_shadow_map, expected.data(), map_bytes);
+	}
+	memcpy(volatile_shadow_map, saved.data(), map_bytes);
+	EXPECT_EQ(differing, 0);
 }
 
 // A map narrower and shorter than the 64-cell window: the origin stays at 0

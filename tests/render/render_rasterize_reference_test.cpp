@@ -22,6 +22,8 @@ int64 texture_gradient(int64 numerator, int64 area2);
 void blend_normal_pixels_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, const uint64 *levels);
 void blend_normal_pixels_one_level_32bit(uint32 *line, int32 x, int32 stop, const uint64 *addends, int32 level);
 uint32 blend_normal_pixel_32bit(uint32 destination, uint32 source, int32 level);
+void begin_software_scene_blends(void);
+void end_software_scene_blends(void);
 
 namespace reference {
 
@@ -539,9 +541,12 @@ TEST_F(render_rasterize_reference, sprites_with_overlapping_spans_draw_as_before
 // coordinates, a few of them beyond the screen's edges.
 TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_before)
 {
-	int32 drawing = 0, wide_drawing = 0, differing = 0, run_lengths = 0;
+	int32 drawing = 0, wide_drawing = 0, small_wide_drawing = 0, differing = 0, run_lengths = 0;
 	for (int32 trial = 0; trial < 12000; ++trial)
 	{
+		// Runs of trials share one scene's kept blends of small textures, by level floor.
+		if (trial % 3000 == 0) begin_software_scene_blends();
+		if (trial % 3000 == 1500) end_software_scene_blends();
 		fill_screens();
 		render_vertex vertices[3];
 		memset(vertices, 0, sizeof(vertices));
@@ -559,6 +564,8 @@ TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_be
 		if (!run_length) reference::rasterize_textured_triangle(screens[0], &triangle.surface, model);
 		drawing += screen_changed();
 		wide_drawing += screen_changed() && is_wide(triangle.texture);
+		const bitmap_data *bitmap = get_bitmap(bitmap_identifier_collection(triangle.texture), bitmap_identifier_bitmap(triangle.texture));
+		small_wide_drawing += screen_changed() && is_wide(triangle.texture) && bitmap->width * bitmap->height <= 256;
 		run_lengths += run_length;
 		if (model) rasterize_model_triangle_32bit(screens[1], &triangle.surface);
 		else rasterize_triangle_32bit(screens[1], &triangle.surface);
@@ -567,6 +574,7 @@ TEST_F(render_rasterize_reference, textured_triangles_draw_the_same_pixels_as_be
 	EXPECT_EQ(differing, 0);
 	EXPECT_GT(drawing, 2000) << "many triangles draw something";
 	EXPECT_GT(wide_drawing, 200) << "16-bit textures among them";
+	EXPECT_GT(small_wide_drawing, 100) << "small 16-bit textures among them";
 	EXPECT_GT(run_lengths, 0);
 }
 
