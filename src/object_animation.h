@@ -40,9 +40,13 @@ inline void animate_object_step(int16 object_index, object_data *object, const s
 	const int32 ticks = object->shape_ticks_per_frame;
 	if (sequence && ticks >= 1)
 	{
-		int32 phase = object->shape_phase;
-		if (phase == 0 && object->shape_frame_index == 0) sounds = _animation_first_sound;
-		phase = phase >= ticks ? 1 : phase + 1;
+		// Without branches: whether a unit's phase wraps or its transfer period
+		// ends this tick follows no pattern a predictor learns across units.
+		const int32 old_phase = object->shape_phase;
+		sounds = static_cast<uint32>((old_phase | object->shape_frame_index) == 0);
+		// phase >= ticks ? 1 : phase + 1
+		const int32 wraps = static_cast<int32>(old_phase >= ticks);
+		const int32 phase = (old_phase & (wraps - 1)) + 1;
 		object->shape_phase = static_cast<int8>(phase);
 		if (phase == ticks)
 		{
@@ -83,24 +87,27 @@ inline void animate_object_step(int16 object_index, object_data *object, const s
 	{
 		// Counted in 32 bits: a period of 127 must not wrap its phase to -128.
 		const int32 phase = object->transfer_phase + 1;
-		object->transfer_phase = static_cast<int8>(phase);
-		if (phase > object->transfer_period)
+		const int32 ends = static_cast<int32>(phase > object->transfer_period);
+		const int32 held_or_cycling = static_cast<int32>(transfer_mode == _transfer_mode_transparent_disappearing ||
+			transfer_mode == _transfer_mode_transparent_appearing);
+		if (ends & held_or_cycling)
 		{
-			switch (transfer_mode)
+			if (transfer_mode == _transfer_mode_transparent_disappearing)
 			{
-			case _transfer_mode_transparent_disappearing:
 				object->transfer_phase = object->transfer_period;
-				break;
-			case _transfer_mode_transparent_appearing:
+			}
+			else
+			{
 				object->transfer_mode = _transfer_mode_transparent_cycle;
 				object->transfer_period = static_cast<int8>(((object_index * 81) & 63) + 60);
 				object->transfer_phase = 0;
-				break;
-			default:
-				results |= _object_animation_transfer_mode_finished_flag;
-				object->transfer_phase = 0;
-				break;
 			}
+		}
+		else
+		{
+			// Past the period: back to 0, finished.
+			object->transfer_phase = static_cast<int8>(phase & (ends - 1));
+			results |= static_cast<uint32>(ends) << _object_animation_transfer_mode_finished_bit;
 		}
 	}
 	object->flags = (object->flags & ~static_cast<uint32>(_object_animation_flags)) | results;
