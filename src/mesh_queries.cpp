@@ -801,9 +801,63 @@ void bloody_mesh(const world_point2d *p)
 
 // A footprint: the shadow texel under the foot darkens a little unless it
 // is already dark. Machine-local, so it draws only the local stream.
+// The footprints' shadow map records by submesh, as get_submesh_bitmap found them
+// (NULL: ask), for the landscape collection and the generations they were found
+// under; the shapes module bumps its generation whenever a record may move or go.
+static struct
+{
+	uint32 side_data_generation, definitions_generation;
+	int16 collection_index;
+	bitmap_data *bitmaps[MAXIMUM_SUBMESH_WIDTH * MAXIMUM_SUBMESH_HEIGHT];
+} kept_shadow_maps = {0, 0, NONE, {}};
+
+// texel_address(x, y, 1, TRUE) by the kept record: the same checks, the same
+// record marked changed, the same byte.
+static uint8 *footprint_texel_address(int32 x, int32 y)
+{
+	if (!mesh_globals || !mesh_globals->mesh_cells) return nullptr;
+	if (x < 0 || y < 0 || x >= mesh_globals->submesh_width * SUBMESH_TEXTURE_SIZE ||
+		y >= mesh_globals->submesh_height * SUBMESH_TEXTURE_SIZE)
+	{
+		return nullptr;
+	}
+	const int16 submesh = static_cast<int16>((y >> 8) * mesh_globals->submesh_width + (x >> 8));
+	const int16 collection = mesh_globals->landscape_collection_index;
+	if (collection == NONE || submesh < 0 || submesh >= submesh_count()) return nullptr;
+	if (submesh >= MAXIMUM_SUBMESH_WIDTH * MAXIMUM_SUBMESH_HEIGHT) return texel_address(x, y, 1, TRUE);
+	if (kept_shadow_maps.side_data_generation != collection_side_data_generation ||
+		kept_shadow_maps.definitions_generation != definitions_generation ||
+		kept_shadow_maps.collection_index != collection)
+	{
+		kept_shadow_maps.side_data_generation = collection_side_data_generation;
+		kept_shadow_maps.definitions_generation = definitions_generation;
+		kept_shadow_maps.collection_index = collection;
+		for (bitmap_data *&bitmap : kept_shadow_maps.bitmaps) bitmap = nullptr;
+	}
+	bitmap_data *bitmap = kept_shadow_maps.bitmaps[submesh];
+	if (!bitmap)
+	{
+		bitmap = get_submesh_bitmap(collection, static_cast<int16>(2 * submesh + 1));
+		if (!bitmap) return nullptr;
+		// Asking may build the collection: then only this answer is kept, under
+		// the generations the building left.
+		if (kept_shadow_maps.side_data_generation != collection_side_data_generation ||
+			kept_shadow_maps.definitions_generation != definitions_generation)
+		{
+			kept_shadow_maps.side_data_generation = collection_side_data_generation;
+			kept_shadow_maps.definitions_generation = definitions_generation;
+			for (bitmap_data *&other : kept_shadow_maps.bitmaps) other = nullptr;
+		}
+		kept_shadow_maps.bitmaps[submesh] = bitmap;
+	}
+	bitmap->flags |= _bitmap_changed_flag;
+	uint8 *base = bitmap->row_addresses[0];
+	return base ? base + (y & 255) * SUBMESH_TEXTURE_SIZE + (x & 255) : nullptr;
+}
+
 void darken_mesh_footprint(const world_point2d *p)
 {
-	uint8 *shadow = texel_address(p->x >> 6, p->y >> 6, 1, TRUE);
+	uint8 *shadow = footprint_texel_address(p->x >> 6, p->y >> 6);
 	if (shadow && *shadow > 80) *shadow = static_cast<uint8>(*shadow - 6 - (local_random() & 3));
 }
 

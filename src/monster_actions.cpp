@@ -9,6 +9,7 @@
 #include "local_projectiles.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "object_animation.h"
 #include "object_tracking.h"
 #include "objects.h"
 #include "path.h"
@@ -1163,7 +1164,7 @@ static void update_monster(int16 monster_index, boolean version_13, object_data 
 		}
 	}
 	// 3. animate_object on the record found above, without its lookup.
-	if (object) animate_object_record(monster->object_index, object);
+	if (object) animate_object_record_inline(monster->object_index, object);
 	// 4.
 	if (action_moves(monster->action))
 	{

@@ -1371,12 +1371,16 @@ void monster_moving_with_records(int16 monster_index, monster_data *monster, obj
 		int32 difference = static_cast<int32>(monster->desired_yaw) - object->location.yaw;
 		if (difference >= HALF_CIRCLE) difference -= FULL_CIRCLE;
 		if (difference < -(HALF_CIRCLE - 1)) difference += FULL_CIRCLE;
-		const int32 rate = static_cast<int32>(definition->turning_speed) * MAX(continuous ? 1 : ticks, 1);
-		const boolean curve = (static_cast<uint16>(definition->hack_flags) & _hack_turns_in_a_curve_flag) &&
-			monster->path_segment_length > 767;
-		turn = PIN(difference, -rate, rate);
-		object->location.yaw = static_cast<angle>(object->location.yaw + turn);
-		const int32 remaining = difference - turn;
+		// Facing the desired way already (most ticks): the rate is never negative
+		// (an unsigned speed times at least 1), so the turn would be 0.
+		int32 remaining = 0;
+		if (difference != 0)
+		{
+			const int32 rate = static_cast<int32>(definition->turning_speed) * MAX(continuous ? 1 : ticks, 1);
+			turn = PIN(difference, -rate, rate);
+			object->location.yaw = static_cast<angle>(object->location.yaw + turn);
+			remaining = difference - turn;
+		}
 		if (remaining == 0)
 		{
 			if (monster->action == _monster_action_turning) set_most_appropriate_monster_action(monster_index);
@@ -1392,7 +1396,8 @@ void monster_moving_with_records(int16 monster_index, monster_data *monster, obj
 				let_target_block(monster_index, monster, attack_index);
 			}
 		}
-		else if (curve)
+		else if ((static_cast<uint16>(definition->hack_flags) & _hack_turns_in_a_curve_flag) &&
+			monster->path_segment_length > 767)
 		{
 			if (monster->action == _monster_action_holding_for_attack)
 			{

@@ -8,6 +8,7 @@
 #include "mesh.h"
 #include "models.h"
 #include "monsters.h"
+#include "object_animation.h"
 #include "object_cell_occupancy.h"
 #include "object_tracking.h"
 #include "projectiles.h"
@@ -542,82 +543,23 @@ static void play_sequence_sound(int16 object_index, const object_data *object, c
 void animate_object(int16 object_index)
 {
 	object_data *object = get_object_data(object_index);
-	if (object) animate_object_record(object_index, object);
+	if (object) animate_object_record_inline(object_index, object);
 }
 
 void animate_object_record(int16 object_index, object_data *object)
 {
 	if (object->flags & _object_is_invisible_flag) return;
-
-	uint32 results = 0;
 	// Asked even when the frame count stops the step: the lookup may build the
 	// collection's side data on first use.
-	const sequence_data *sequence = object_sequence(object);
-	if (sequence && object->shape_ticks_per_frame >= 1)
-	{
-		if (object->shape_phase == 0 && object->shape_frame_index == 0) play_sequence_sound(object_index, object, sequence, 0);
-		object->shape_phase = object->shape_phase >= object->shape_ticks_per_frame ? 1
-			: static_cast<int8>(object->shape_phase + 1);
+	animate_object_step(object_index, object, object_sequence(object));
+}
 
-		if (object->shape_phase == object->shape_ticks_per_frame)
-		{
-			int32 frame = object->shape_frame_index;
-			const int32 frames = sequence->frames_per_view;
-			if (object->flags & _object_animates_backwards_flag)
-			{
-				frame -= 1;
-				results |= _object_animation_new_frame_flag;
-				if (frame < 0)
-				{
-					frame = MAX(frames - 1, 0);
-					results |= _object_animation_last_frame_flag;
-				}
-			}
-			else
-			{
-				frame += 1;
-				results |= _object_animation_new_frame_flag;
-				if (frame >= frames)
-				{
-					frame = sequence->loop_frame;
-					results |= _object_animation_last_frame_flag;
-				}
-			}
-			object->shape_frame_index = static_cast<int8>(frame);
-			if (results & _object_animation_last_frame_flag) play_sequence_sound(object_index, object, sequence, 2);
-			if (frame == sequence->key_frame)
-			{
-				results |= _object_animation_key_frame_flag;
-				play_sequence_sound(object_index, object, sequence, 1);
-			}
-		}
-	}
-
-	if (object->transfer_mode != _transfer_mode_none)
-	{
-		// Counted in 32 bits: a period of 127 must not wrap its phase to -128.
-		const int32 phase = object->transfer_phase + 1;
-		object->transfer_phase = static_cast<int8>(phase);
-		if (phase > object->transfer_period)
-		{
-			switch (object->transfer_mode)
-			{
-			case _transfer_mode_transparent_disappearing:
-				object->transfer_phase = object->transfer_period;
-				break;
-			case _transfer_mode_transparent_appearing:
-				object->transfer_mode = _transfer_mode_transparent_cycle;
-				object->transfer_period = static_cast<int8>(((object_index * 81) & 63) + 60);
-				object->transfer_phase = 0;
-				break;
-			default:
-				results |= _object_animation_transfer_mode_finished_flag;
-				object->transfer_phase = 0;
-				break;
-			}
-		}
-	}
-	object->flags = (object->flags & ~_object_animation_flags) | results;
+void play_animation_step_sounds(int16 object_index, const object_data *object, const sequence_data *sequence,
+	uint32 sounds)
+{
+	if (sounds & _animation_first_sound) play_sequence_sound(object_index, object, sequence, 0);
+	if (sounds & _animation_last_frame_sound) play_sequence_sound(object_index, object, sequence, 2);
+	if (sounds & _animation_key_frame_sound) play_sequence_sound(object_index, object, sequence, 1);
 }
 
 // zerv_random() mod n, the draw taken even when n is 0.

@@ -142,10 +142,12 @@ static void read_stored_bitmap_header(const uint8 *stored, bitmap_data *bitmap)
 
 kept_sequence_list kept_sequence_lists[MAXIMUM_COLLECTIONS_PER_MAP];
 uint32 kept_sequence_lists_generation = 0;
+uint32 collection_side_data_generation = 0;
 
 static void free_side_data(collection_side_data *side)
 {
 	kept_sequence_lists[side - shapes_private->collections].count = 0;
+	collection_side_data_generation += 1;
 	if (side->shading_tables)
 	{
 		for (int32 i = 0; i < MAXIMUM_SHADING_TABLES_PER_COLLECTION; ++i) free_and_clear(&side->shading_tables[i]);
@@ -213,6 +215,7 @@ void initialize_shapes(void)
 			static_cast<int>(sizeof(shapes_globals_data)));
 		return;
 	}
+	collection_side_data_generation += 1;
 	shapes_private = static_cast<shapes_private_globals_data *>(new_pointer_z(sizeof(shapes_private_globals_data)));
 	if (!shapes_private)
 	{
@@ -970,6 +973,7 @@ boolean build_collection_pointers(int16 collection_index)
 		color->red = color->green = color->blue = 0;
 	}
 	side->built = TRUE;
+	collection_side_data_generation += 1;
 	return TRUE;
 }
 
@@ -1522,11 +1526,16 @@ int16 get_shapes_encoding(void)
 	return shapes_globals ? shapes_globals->encoding : static_cast<int16>(_32bit_encoding);
 }
 
-uint8 *get_submesh_bitmap_base_address(int16 collection_index, int16 bitmap_index, boolean write_enable)
+bitmap_data *get_submesh_bitmap(int16 collection_index, int16 bitmap_index)
 {
 	const collection_header *header = loaded_header(collection_index);
 	if (!header || !(header->user_data_flags & _collection_is_color_map_flag)) return NULL;
-	bitmap_data *bitmap = collection_bitmap(collection_index, bitmap_index);
+	return collection_bitmap(collection_index, bitmap_index);
+}
+
+uint8 *get_submesh_bitmap_base_address(int16 collection_index, int16 bitmap_index, boolean write_enable)
+{
+	bitmap_data *bitmap = get_submesh_bitmap(collection_index, bitmap_index);
 	if (!bitmap) return NULL;
 	if (write_enable) bitmap->flags |= _bitmap_changed_flag;
 	return bitmap->row_addresses[0];

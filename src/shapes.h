@@ -479,6 +479,12 @@ void *get_blend_table(int16 collection_index);
 void *get_remapping_table(int16 collection_index);
 int16 get_shapes_encoding(void);
 uint8 *get_submesh_bitmap_base_address(int16 collection_index, int16 bitmap_index, boolean write_enable);
+// The record get_submesh_bitmap_base_address reads the address from (NULL: none),
+// not marked changed. Bitmap records move or go only when a collection's side
+// data are built or freed, which bumps collection_side_data_generation: a record
+// found stays the answer while it and definitions_generation stay as they were.
+bitmap_data *get_submesh_bitmap(int16 collection_index, int16 bitmap_index);
+extern uint32 collection_side_data_generation;
 void toggle_highres_sprites(void);
 void *get_shapes_bitmap_cache(void);
 void *get_shapes_submesh_cache(void);

@@ -16,6 +16,7 @@
 #include "path.h"
 #include "projectile_definitions.h"
 #include "projectiles_content.h"
+#include "shapes.h"
 #include "units_content.h"
 
 namespace {
@@ -264,6 +265,37 @@ TEST_F(monster_movement_speed_steps, a_footprint_darkens_desert_but_not_grass)
 	const int32 darker = desert_before - get_mesh_shadow_map_pixel(tx, desert_ty);
 	EXPECT_GE(darker, 6);
 	EXPECT_LE(darker, 9);
+}
+
+// Footprints keep their shadow map's record from step to step: once the
+// landscape collection is freed and built again, they darken the new map.
+TEST_F(monster_movement_speed_steps, footprints_follow_the_shadow_map_when_its_collection_is_built_again)
+{
+	get_monster_definition(kind)->flags |= _monster_translates_continuously_flag;
+	for (int32 y = 12; y < 20; y += 2)
+	{
+		for (int32 x = 19; x < 23; ++x) set_cell(x, y, _terrain_desert, _terrain_desert);
+	}
+	const int32 tx = (20 * WORLD_ONE + 256 + 512) >> 6;
+	auto darkened = [&](int32 at_row) {
+		const int32 ty = (at_row * WORLD_ONE + 256 - 32) >> 6;
+		const int32 before = get_mesh_shadow_map_pixel(tx, ty);
+		travelled(_monster_action_permutation_walking);
+		return before - get_mesh_shadow_map_pixel(tx, ty);
+	};
+	EXPECT_GE(darkened(12), 6);
+	EXPECT_GE(darkened(14), 6);
+
+	const int16 collection = mesh_globals->landscape_collection_index;
+	delete_collection(collection);
+	EXPECT_EQ(get_mesh_shadow_map_pixel(tx, (16 * WORLD_ONE + 256 - 32) >> 6), 0) << "no map while it is gone";
+	travelled(_monster_action_permutation_walking); // row 16: nothing to darken
+	const int16 again = get_collection_index(get_mesh_header()->landscape_collection_tag);
+	ASSERT_NE(again, NONE);
+	mesh_globals->landscape_collection_index = again;
+	const int32 fresh = darkened(18);
+	EXPECT_GE(fresh, 6);
+	EXPECT_LE(fresh, 9);
 }
 
 }

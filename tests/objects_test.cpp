@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <random>
 
 #include "objects_test_support.h"
+
+#include "object_animation.h"
+#include "sound/sound_manager.h"
 
 namespace {
 
@@ -206,6 +211,142 @@ TEST_F(objects_on_a_map, animation_loops_both_ways_and_runs_transfers)
 	object->transfer_period = 127;
 	for (int32 tick = 0; tick < 200; ++tick) animate_object(index);
 	EXPECT_EQ(object->transfer_phase, 127);
+}
+
+// The animation step as first written, one branch after another; the sounds
+// it would play (their indexes) are listed instead.
+static void plain_animation_step(int16 object_index, object_data *object, std::vector<int16> *sounds)
+{
+	if (object->flags & _object_is_invisible_flag) return;
+	auto play = [&](const sequence_data *sequence, int16 which) {
+		if (sequence->sound_indexes[which] != NONE) sounds->push_back(sequence->sound_indexes[which]);
+	};
+	uint32 results = 0;
+	const int16 collection = object->shape_collection_index == NO_SHAPE_INDEX ? NONE : object->shape_collection_index;
+	const int16 sequence_index = object->shape_sequence_index == NO_SHAPE_INDEX ? NONE : object->shape_sequence_index;
+	const sequence_data *sequence = collection == NONE || sequence_index == NONE ? nullptr : get_sequence(collection, sequence_index);
+	if (sequence && object->shape_ticks_per_frame >= 1)
+	{
+		if (object->shape_phase == 0 && object->shape_frame_index == 0) play(sequence, 0);
+		object->shape_phase = object->shape_phase >= object->shape_ticks_per_frame ? 1
+			: static_cast<int8>(object->shape_phase + 1);
+		if (object->shape_phase == object->shape_ticks_per_frame)
+		{
+			int32 frame = object->shape_frame_index;
+			const int32 frames = sequence->frames_per_view;
+			if (object->flags & _object_animates_backwards_flag)
+			{
+				frame -= 1;
+				results |= _object_animation_new_frame_flag;
+				if (frame < 0)
+				{
+					frame = MAX(frames - 1, 0);
+					results |= _object_animation_last_frame_flag;
+				}
+			}
+			else
+			{
+				frame += 1;
+				results |= _object_animation_new_frame_flag;
+				if (frame >= frames)
+				{
+					frame = sequence->loop_frame;
+					results |= _object_animation_last_frame_flag;
+				}
+			}
+			object->shape_frame_index = static_cast<int8>(frame);
+			if (results & _object_animation_last_frame_flag) play(sequence, 2);
+			if (frame == sequence->key_frame)
+			{
+				results |= _object_animation_key_frame_flag;
+				play(sequence, 1);
+			}
+		}
+	}
+	if (object->transfer_mode != _transfer_mode_none)
+	{
+		const int32 phase = object->transfer_phase + 1;
+		object->transfer_phase = static_cast<int8>(phase);
+		if (phase > object->transfer_period)
+		{
+			switch (object->transfer_mode)
+			{
+			case _transfer_mode_transparent_disappearing:
+				object->transfer_phase = object->transfer_period;
+				break;
+			case _transfer_mode_transparent_appearing:
+				object->transfer_mode = _transfer_mode_transparent_cycle;
+				object->transfer_period = static_cast<int8>(((object_index * 81) & 63) + 60);
+				object->transfer_phase = 0;
+				break;
+			default:
+				results |= _object_animation_transfer_mode_finished_flag;
+				object->transfer_phase = 0;
+				break;
+			}
+		}
+	}
+	object->flags = (object->flags & ~static_cast<uint32>(_object_animation_flags)) | results;
+}
+
+// The inline step (and both calls that reach it) against the plain one over
+// random records, sequences and sounds: the same record, the same sounds in
+// the same order.
+TEST_F(objects_on_a_map, the_inline_animation_step_matches_the_plain_one)
+{
+	const int16 index = make_object(5000, 5000, 0);
+	set_object_shape(index, _test_walking_sequence, 256, _transfer_mode_none, 0, 0, FALSE);
+	object_data *object = get_object_data(index);
+	sequence_data *walking = get_sequence(collection_index, _test_walking_sequence);
+	least_call_log *calls = &get_sound_manager_test_hooks()->calls;
+	std::mt19937 random(7);
+	auto small_or_any = [&](int32 low, int32 high) {
+		return static_cast<int8>(random() & 1 ? low + static_cast<int32>(random() % (high - low + 1)) : static_cast<int8>(random()));
+	};
+	const uint32 flag_bits = _object_is_invisible_flag | _object_animates_backwards_flag | _object_animation_flags |
+		_object_wholly_under_media_flag | _object_is_solid_flag;
+	int32 sounds_played = 0, fast_steps = 0;
+	for (int32 n = 0; n < 400000; ++n)
+	{
+		walking->frames_per_view = static_cast<int16>(random() % 7);
+		walking->loop_frame = static_cast<int16>(static_cast<int32>(random() % 8) - 1);
+		walking->key_frame = static_cast<int16>(static_cast<int32>(random() % 8) - 1);
+		for (int16 &sound : walking->sound_indexes) sound = random() % 3 ? static_cast<int16>(NONE) : static_cast<int16>(100 + random() % 50);
+		const uint32 shape = random() % 16;
+		object->shape_sequence_index = shape < 12 ? _test_walking_sequence : shape < 13 ? _test_empty_sequence
+			: shape < 14 ? _test_slow_sequence : shape < 15 ? 7 : NO_SHAPE_INDEX;
+		object->shape_collection_index = random() % 64 ? static_cast<uint8>(collection_index) : NO_SHAPE_INDEX;
+		object->flags = (object->flags & ~flag_bits) | (static_cast<uint32>(random()) & flag_bits);
+		if (random() % 4) object->flags &= ~static_cast<uint32>(_object_is_invisible_flag);
+		object->shape_phase = small_or_any(-1, 5);
+		object->shape_ticks_per_frame = small_or_any(-1, 5);
+		object->shape_frame_index = small_or_any(-1, 7);
+		object->transfer_mode = static_cast<int8>(random() % 9);
+		object->transfer_phase = small_or_any(-1, 4);
+		object->transfer_period = small_or_any(-1, 4);
+
+		object_data expected = *object;
+		std::vector<int16> sounds;
+		plain_animation_step(index, &expected, &sounds);
+		const bool fast = !(object->flags & _object_is_invisible_flag) && kept_object_sequence(object);
+		fast_steps += fast;
+		clear_least_call_log(calls);
+		switch (n % 3)
+		{
+		case 0: animate_object_record_inline(index, object); break;
+		case 1: animate_object(index); break;
+		default: animate_object_record(index, object); break;
+		}
+		ASSERT_EQ(std::memcmp(&expected, object, sizeof(expected)), 0) << "step " << n;
+		ASSERT_EQ(least_call_count(calls, "play_sound_with_flags"), static_cast<int32>(sounds.size())) << "step " << n;
+		if (!sounds.empty())
+		{
+			ASSERT_EQ(least_call_argument(calls, "play_sound_with_flags", 0), sounds.back()) << "step " << n;
+			sounds_played += 1;
+		}
+	}
+	EXPECT_GT(sounds_played, 2000);
+	EXPECT_GT(fast_steps, 100000);
 }
 
 TEST_F(objects_on_a_map, render_data_picks_views_and_key_points_rotate)
