@@ -1115,7 +1115,9 @@ boolean aim_monster(int16 chaser_index, int16 target_index, world_point2d *point
 
 	// Signed as peers compute it: only a target far ahead in x or y is not led.
 	boolean lead = !(dy > MINIMUM_DISTANCE_TO_LEAD_TARGET || dx > MINIMUM_DISTANCE_TO_LEAD_TARGET);
-	if (lead)
+	// The square below only decides whether the velocity is dropped: a target
+	// at rest needs no look.
+	if (lead && (vx != 0 || vy != 0))
 	{
 		const int32 cx = to.x >> WORLD_FRACTIONAL_BITS, cy = to.y >> WORLD_FRACTIONAL_BITS;
 		const int32 x0 = MAX(0, cx - 2), x1 = MIN(mesh_globals->mesh_width - 1, cx + 2);

@@ -247,6 +247,23 @@ static inline uint16 valid_directions(int32 x, int32 y, uint16 mask, const uint8
 	return static_cast<uint16>(valid);
 }
 
+// One bit of valid_directions: the neighbour that way and the cell's own
+// triangles' cut, as there.
+static inline boolean direction_is_valid(int32 x, int32 y, int32 d, uint16 mask, const uint8 *blocked)
+{
+	const int32 width = mesh_globals->mesh_width;
+	if (x <= 0 || y <= 0 || x >= width - 1 || y >= mesh_globals->mesh_height - 1)
+	{
+		return (get_valid_direction_flags(x, y, mask) >> d) & 1;
+	}
+	const mesh_cell *c = mesh_globals->mesh_cells + y * width + x;
+	if (blocked[c[direction_delta_y[d] * width + direction_delta_x[d]].flags & 0xFF]) return FALSE;
+	const uint8 own = blocked[c->flags & 0xFF];
+	const boolean odd = (x ^ y) & 1;
+	const uint32 cut = ((own & 2) ? (odd ? 196u : 152u) : 0u) | ((own & 1) ? (odd ? 49u : 98u) : 0u);
+	return !((cut >> d) & 1);
+}
+
 static short_fixed get_magical_modifier(int16 monster_index)
 {
 	if (path_test_hooks.override_magical_modifier) return path_test_hooks.magical_modifier;
@@ -345,12 +362,127 @@ static void clamp_point_into_mesh(world_point2d *p)
 
 static void postprocess_path(int32 end_node, path_variables *variables, postprocessed_path_data *path,
 	int16 monster_index, short_fixed modifier);
+static void smooth_path(world_point2d *candidates, int32 candidate_count, int32 known_clear, path_variables *variables,
+	postprocessed_path_data *path, int16 monster_index, short_fixed modifier);
 
 // A box cell's neighbour in each direction, as an offset in the visited set
 // (rows of PATH_BOX_WIDTH cells: a box cell's row is its index >> 7).
 static_assert(PATH_BOX_WIDTH == 128);
 static const int32 box_cell_offset[NUMBER_OF_DIRECTIONS] = {PATH_BOX_WIDTH + 1, 1 - PATH_BOX_WIDTH,
 	-PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH - 1, PATH_BOX_WIDTH, 1, -PATH_BOX_WIDTH, -1};
+
+// The search's answer between two cells joined by the octile walk (diagonal
+// steps toward the goal while both axes differ, then steps along the longer
+// axis): its corners, without the open list; FALSE when the search must
+// decide. The search returns this walk when every step is a valid direction
+// of its cell, every cell expanded lies off the box's edge rows and columns,
+// no cell walked through (the ends aside) burns or the modifier is 0, and the
+// modifier is not negative:
+// - the estimate 8 (max + ax + ay) falls by 24 on the diagonal step toward the
+//   goal (all three terms fall) and by 16 at most on any other step (at most
+//   two terms fall), by 16 only on the longer axis toward the goal.
+// - a step costs 22 from a node reached diagonally (the start counts so) and
+//   16 otherwise. On the diagonal leg each step lowers the total by 2 and the
+//   node's other children total 6 more than it at least; the turn onto the
+//   axis raises the total by 6 (the turning node's other children 14 at
+//   least); along the axis the total stays and other children total 8 more.
+// - so walk nodes total h0 - 2j after j diagonal steps and h0 - 2m + 6 along
+//   the axis (m diagonal steps), and every other node opened totals strictly
+//   more than every later walk node (h0 - 2j + 6 > h0 - 2m + 6 for j < m):
+//   each pop takes the walk's newest node whatever the order among equal
+//   totals. Fire only raises other nodes (modifier >= 0); totals stay under
+//   the pin (h0 <= 8 * 3 * 127, 22 a step over fewer than 128 steps).
+// - a walk cell lies two or more cells from every expanded cell but its
+//   parent, so it is unvisited when reached, and the goal is a neighbour of
+//   the last expanded cell alone; fewer than 8 * 127 + 1 nodes are made, under
+//   the pool. The search's first path node to reach the goal is the walk's.
+// Its corners, as postprocess_path finds them from the chain: the turning
+// cell when there is a turn, then the goal.
+struct octile_walk
+{
+	int32 diagonal_steps, steps;
+};
+
+static boolean direct_walk(int32 x0, int32 y0, int32 x1, int32 y1, int32 box_x0, int32 box_y0, uint16 mask,
+	const uint8 *blocked, short_fixed modifier, octile_walk *walk)
+{
+	if (modifier < 0) return FALSE;
+	const int32 dx = x1 - x0, dy = y1 - y0;
+	const int32 ax = ABS(dx), ay = ABS(dy);
+	const int32 diagonal_steps = MIN(ax, ay), steps = MAX(ax, ay);
+	const int8 diagonal = static_cast<int8>(dx > 0 ? (dy > 0 ? _northeast : _southeast) : (dy > 0 ? _northwest : _southwest));
+	const int8 axis = static_cast<int8>(ax > ay ? (dx > 0 ? _east : _west) : (dy > 0 ? _north : _south));
+	int32 x = x0, y = y0;
+	for (int32 i = 0; i < steps; ++i)
+	{
+		const int32 bx = x - box_x0, by = y - box_y0;
+		if (static_cast<uint32>(bx - 1) >= static_cast<uint32>(PATH_BOX_WIDTH - 2) ||
+			static_cast<uint32>(by - 1) >= static_cast<uint32>(PATH_BOX_WIDTH - 2))
+		{
+			return FALSE;
+		}
+		const int8 d = i < diagonal_steps ? diagonal : axis;
+		if (!direction_is_valid(x, y, d, mask, blocked)) return FALSE;
+		x += direction_delta_x[d];
+		y += direction_delta_y[d];
+		if (i + 1 < steps && modifier != 0 && cell_is_burning(x, y, cell_flags(x, y))) return FALSE;
+		if (i < 64)
+		{
+			path_test_hooks.expanded_x[i] = static_cast<int8>(bx);
+			path_test_hooks.expanded_y[i] = static_cast<int8>(by);
+		}
+	}
+	path_test_hooks.nodes_expanded = steps;
+	path_test_hooks.expanded_count = MIN(steps, 64);
+	path_test_hooks.direct_walks += 1;
+	walk->diagonal_steps = diagonal_steps;
+	walk->steps = steps;
+	return TRUE;
+}
+
+// How many of a walk's first straight-line tests (its corners, then the
+// destination) are known to pass without walking them. A line from the start
+// cell looks only at cells in the box of its end cells that the segment
+// touches (each step moves toward the end cell; a corner tie looks at the two
+// cells beside the corner point).
+// - Along one axis: the line stays in the row (or column) between its end
+//   cells, pieces included (their ends lie between the line's); every walk
+//   step's cell is open (a valid direction's neighbour) and its inner cells do
+//   not burn where the modifier counts: the start cell and the goal's fire
+//   are the rest. Both tests pass.
+// - Along a diagonal of m steps: for a line from the start cell to a point of
+//   the diagonal's end cell, measured from the start cell's corner along the
+//   walk's signs, |x - y| < 1 cell everywhere on it (both ends are so), so it
+//   touches only cells (k, k), (k + 1, k), (k, k + 1), and a corner tie only
+//   at a corner (k, k). With those 3m + 1 cells open and not burning the test
+//   passes, when it is one piece: the pieces' rounded ends could step off the
+//   band, and m < 59 keeps the line under MAXIMUM_STRAIGHT_LINE_DISTANCE.
+//   That is the first corner of a walk that turns; both tests of one that
+//   does not.
+static int32 walk_lines_known_clear(const path_variables *variables, const octile_walk *walk, const uint8 *blocked,
+	short_fixed modifier)
+{
+	const int32 x0 = variables->x0, y0 = variables->y0, x1 = variables->x1, y1 = variables->y1;
+	auto open = [blocked, modifier](int32 x, int32 y) {
+		const uint16 flags = cell_flags(x, y);
+		return blocked[flags & 0xFF] == 0 && (modifier == 0 || !cell_is_burning(x, y, flags));
+	};
+	const int32 m = walk->diagonal_steps;
+	if (m == 0)
+	{
+		if (!open(x0, y0) || (modifier != 0 && cell_is_burning(x1, y1, cell_flags(x1, y1)))) return 0;
+		return 2;
+	}
+	if (m > 58) return 0;
+	const int32 sx = x1 > x0 ? 1 : -1, sy = y1 > y0 ? 1 : -1;
+	if (!open(x0, y0)) return 0;
+	for (int32 k = 1; k <= m; ++k)
+	{
+		const int32 x = x0 + k * sx, y = y0 + k * sy;
+		if (!open(x, y) || !open(x - sx, y) || !open(x, y - sy)) return 0;
+	}
+	return m == walk->steps ? 2 : 1;
+}
 
 int16 new_path(int16 monster_index, path_variables *variables)
 {
@@ -394,6 +526,27 @@ int16 new_path(int16 monster_index, path_variables *variables)
 	path_test_hooks.lowest_cost = 0;
 	path_test_hooks.expanded_count = 0;
 	path_test_hooks.nodes_expanded = 0;
+
+	octile_walk walk;
+	if (!path_test_hooks.full_searches_only && direct_walk(x0, y0, x1, y1, box_x0, box_y0, mask, blocked, modifier, &walk))
+	{
+		path_test_hooks.nodes_used = walk.steps + 1;
+		variables->flags = 0;
+		path->flags = 0;
+		world_point2d candidates[3];
+		int32 count = 0;
+		if (walk.diagonal_steps > 0 && walk.diagonal_steps < walk.steps)
+		{
+			const int32 m = walk.diagonal_steps;
+			candidates[count++] = {(x0 + (x1 > x0 ? m : -m)) * WORLD_ONE + WORLD_ONE_HALF,
+				(y0 + (y1 > y0 ? m : -m)) * WORLD_ONE + WORLD_ONE_HALF};
+		}
+		candidates[count++] = {x1 * WORLD_ONE + WORLD_ONE_HALF, y1 * WORLD_ONE + WORLD_ONE_HALF};
+		smooth_path(candidates, count, walk_lines_known_clear(variables, &walk, blocked, modifier), variables, path,
+			monster_index, modifier);
+		if (monster) monster->path_destination = path->waypoint;
+		return path_index;
+	}
 
 	if (++visited_stamp == 0)
 	{
@@ -524,8 +677,9 @@ static boolean segment_is_clear(const world_point2d *p0, const world_point2d *p1
 	// moves towards the end cell): with both on the mesh, all are.
 	const boolean on_mesh = cx >= 0 && cy >= 0 && cx < width && cy < height && ex >= 0 && ey >= 0 && ex < width &&
 		ey < height;
+	const boolean record = path_test_hooks.record_walks;
 	auto blocked = [&](int32 x, int32 y) -> boolean {
-		if (path_test_hooks.walked_count < 64)
+		if (record && path_test_hooks.walked_count < 64)
 		{
 			path_test_hooks.walked_x[path_test_hooks.walked_count] = static_cast<int16>(x);
 			path_test_hooks.walked_y[path_test_hooks.walked_count++] = static_cast<int16>(y);
@@ -589,6 +743,8 @@ boolean valid_straight_line_path(const world_point2d *p0, const world_point2d *p
 	path_test_hooks.straight_line_pieces = pieces;
 	path_test_hooks.walked_count = 0;
 	const uint8 *blocked = triangle_blocks_for(mask);
+	// One piece ends at p1 itself (p0 + (p1 - p0) * 1 / 1): no divisions.
+	if (pieces == 1) return segment_is_clear(p0, p1, blocked, modifier);
 	world_point2d from = *p0;
 	for (int32 i = 1; i <= pieces; ++i)
 	{
@@ -605,7 +761,6 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 	int16 monster_index, short_fixed modifier)
 {
 	path->flags = variables->flags;
-	const boolean partial = (variables->flags & _partial_path_flag) != 0;
 
 	// The directions from the end back to the start.
 	int32 count = 0;
@@ -633,6 +788,16 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 			candidate_count += 1;
 		}
 	}
+	smooth_path(candidates, candidate_count, 0, variables, path, monster_index, modifier);
+}
+
+// The corners (the end cell last), then the destination unless the path is
+// partial; the straight lines from the start to the first known_clear of them
+// are known to pass.
+static void smooth_path(world_point2d *candidates, int32 candidate_count, int32 known_clear, path_variables *variables,
+	postprocessed_path_data *path, int16 monster_index, short_fixed modifier)
+{
+	const boolean partial = (variables->flags & _partial_path_flag) != 0;
 	path_test_hooks.corner_count = candidate_count;
 	if (!partial) candidates[candidate_count++] = variables->p1;
 	if (candidate_count == 0)
@@ -646,7 +811,7 @@ static void postprocess_path(int32 end_node, path_variables *variables, postproc
 	// (or itself, when it is the first).
 	const uint16 mask = variables->terrain_impassability_flags;
 	int32 kept = candidate_count - 1;
-	for (int32 k = 0; k < candidate_count; ++k)
+	for (int32 k = known_clear; k < candidate_count; ++k)
 	{
 		if (!valid_straight_line_path(&variables->p0, &candidates[k], mask, modifier))
 		{

@@ -177,7 +177,9 @@ struct path_test_hooks_data
 	int32 corner_count;
 	int32 highest_cost, lowest_cost;
 	int32 straight_line_pieces; // pieces tested by the last straight-line test
-	// Cells the last straight-line test looked at, in order, up to 64 entries.
+	// Cells the last straight-line test looked at, in order, up to 64 entries
+	// (recorded only while record_walks is set).
+	boolean record_walks;
 	int32 walked_count;
 	int16 walked_x[64], walked_y[64];
 	// When set, the magical modifier every search uses.
@@ -189,6 +191,10 @@ struct path_test_hooks_data
 	// While positive, new_path answers PATH_MUST_BE_RECOMPUTED (p1 set to p0)
 	// without searching, one answer per call, and counts down.
 	int32 forced_recomputes;
+	// When set, every search runs the open list (no direct walk); a direct walk
+	// leaves nodes_used at its own nodes and highest_cost at 0.
+	boolean full_searches_only;
+	int32 direct_walks; // searches answered by the direct walk
 };
 path_test_hooks_data *get_path_test_hooks(void);
 void reset_path_test_hooks(void);

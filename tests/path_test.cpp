@@ -147,7 +147,8 @@ TEST_F(path, equal_totals_expand_the_newest_first_and_costs_follow_arrival)
 	delete_path(&index);
 
 	// A straight run east: 22 for the first step, 16 after each orthogonal one,
-	// so the destination costs 22 + 16 + 16 + 16.
+	// so the destination costs 22 + 16 + 16 + 16 (the open list's costs).
+	get_path_test_hooks()->full_searches_only = TRUE;
 	index = search(centre_of(40, 40), centre_of(44, 40), &v);
 	EXPECT_EQ(hooks->highest_cost, 22 + 16 + 16 + 16);
 	delete_path(&index);
@@ -213,6 +214,7 @@ TEST_F(path, the_pool_fills_and_fire_costs_saturate)
 	delete_path(&index);
 
 	// A burning field: a fire costs five steps at the neutral modifier.
+	get_path_test_hooks()->full_searches_only = TRUE;
 	light_fires(36, 37, 51, 44);
 	EXPECT_TRUE(cell_is_on_fire(36, 37) && cell_is_on_fire(51, 44));
 	EXPECT_FALSE(cell_is_on_fire(35, 37) || cell_is_on_fire(52, 44));
@@ -249,6 +251,7 @@ TEST_F(path, straight_lines)
 	// Slope one half from cell centre to cell centre: each cell the line
 	// crosses, once, in the order it crosses them.
 	const world_point2d walk0 = centre_of(10, 10), walk1 = centre_of(16, 13);
+	get_path_test_hooks()->record_walks = TRUE;
 	EXPECT_TRUE(valid_straight_line_path(&walk0, &walk1, mask, SHORT_FIXED_ONE));
 	const int16 cells[][2] = {{10, 10}, {11, 10}, {11, 11}, {12, 11}, {13, 11}, {13, 12}, {14, 12}, {15, 12}, {15, 13}, {16, 13}};
 	const path_test_hooks_data *hooks = get_path_test_hooks();
@@ -338,6 +341,7 @@ TEST_F(path, the_straight_line_walk_looks_at_the_cells_the_products_give)
 	};
 	int32 corner_ties = 0;
 	const int32 cases = 1000000;
+	get_path_test_hooks()->record_walks = TRUE;
 	for (int32 i = 0; i < cases; ++i)
 	{
 		const int32 kind = i % 4;
@@ -405,6 +409,79 @@ TEST_F(path, searches_repeated_across_the_visited_stamps_wrap_give_the_same_answ
 		ASSERT_EQ(again.expanded, first.expanded) << round;
 		ASSERT_EQ(again.cells, first.cells) << round;
 	}
+}
+
+// A search between cells joined by the octile walk may be answered without
+// the open list. Random pairs, mostly near each other (some past the box), on
+// a map of walls, single closed triangles and a burning block, at modifiers of
+// every sign, each asked with and without the walk: the same answer, the same
+// cells expanded in the same order.
+TEST_F(path, the_direct_walk_answers_as_the_full_search)
+{
+	load(6, 6); // 192 x 192 cells
+	uint64 state = 0x2545F4914F6CDD1Dull;
+	auto next = [&state](uint32 n) {
+		state ^= state << 13;
+		state ^= state >> 7;
+		state ^= state << 17;
+		return static_cast<int32>(state % n);
+	};
+	for (int32 k = 0; k < 2400; ++k) block(next(192), next(192), next(3) != 0, next(3) != 1);
+	light_fires(100, 100, 107, 115); // 128 burning cells
+	path_test_hooks_data *hooks = get_path_test_hooks();
+	hooks->override_magical_modifier = TRUE;
+	const short_fixed modifiers[] = {0, SHORT_FIXED_ONE, 1, -SHORT_FIXED_ONE};
+	struct answer
+	{
+		int16 index;
+		world_point2d waypoint, p1;
+		uint16 flags, path_flags;
+		int32 expanded;
+		std::vector<int32> cells;
+	};
+	auto ask = [&](world_point2d p0, world_point2d p1, boolean full) {
+		hooks->full_searches_only = full;
+		path_variables v;
+		int16 index = search(p0, p1, &v);
+		answer a = {index, {}, v.p1, v.flags, 0, hooks->nodes_expanded, {}};
+		if (index >= 0)
+		{
+			a.waypoint = get_path_data(index)->waypoint;
+			a.path_flags = get_path_data(index)->flags;
+		}
+		for (int32 k = 0; k < hooks->expanded_count; ++k) a.cells.push_back(hooks->expanded_y[k] * 256 + hooks->expanded_x[k]);
+		delete_path(&index);
+		return a;
+	};
+#ifdef NDEBUG
+	const int32 pairs = 1000000;
+#else
+	const int32 pairs = 100000; // the sanitizer tree's share
+#endif
+	for (int32 i = 0; i < pairs; ++i)
+	{
+		const boolean by_fire = next(4) == 0;
+		const int32 x0 = by_fire ? 92 + next(24) : next(192), y0 = by_fire ? 92 + next(32) : next(192);
+		const int32 reach = next(16) == 0 ? 90 : 1 + next(14);
+		int32 x1 = PIN(x0 + next(2 * reach + 1) - reach, 0, 191), y1 = PIN(y0 + next(2 * reach + 1) - reach, 0, 191);
+		if (next(4) == 0)
+		{
+			if (next(2)) x1 = x0; // along an axis
+			else y1 = y0;
+		}
+		const world_point2d p0 = {x0 * WORLD_ONE + next(WORLD_ONE), y0 * WORLD_ONE + next(WORLD_ONE)};
+		const world_point2d p1 = {x1 * WORLD_ONE + next(WORLD_ONE), y1 * WORLD_ONE + next(WORLD_ONE)};
+		hooks->magical_modifier = modifiers[next(4)];
+		const answer full = ask(p0, p1, TRUE);
+		const answer fast = ask(p0, p1, FALSE);
+		const bool same = full.index == fast.index && full.waypoint.x == fast.waypoint.x &&
+			full.waypoint.y == fast.waypoint.y && full.p1.x == fast.p1.x && full.p1.y == fast.p1.y &&
+			full.flags == fast.flags && full.path_flags == fast.path_flags && full.expanded == fast.expanded &&
+			full.cells == fast.cells;
+		if (!same) FAIL() << "(" << x0 << ", " << y0 << ") to (" << x1 << ", " << y1 << ") modifier " << hooks->magical_modifier;
+	}
+	// Most near pairs are walks: the comparison has cases to bite on.
+	EXPECT_GT(hooks->direct_walks, pairs / 3);
 }
 
 // The estimate is reckoned as 8 (max + ax + ay): it must equal the longer
