@@ -694,6 +694,10 @@ void update_attack_ai(void)
 {
 	if (!attack_ai_globals) return;
 	if (attack_ai_globals->need_to_initialize_cached_tables) build_effectiveness_table();
+	// Groups still waiting to be built from the pass's note hold no attackers
+	// (a build clears them), and with no attack group none is assigned: the
+	// pass would read them and change nothing but its own scratch.
+	if (!first_attack_group() && spatial_groups_pending()) return;
 	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{
 		group->first_attacker = NONE;

@@ -86,7 +86,13 @@ STORED_SIZE(spatial_supergroup, 32);
 void initialize_spatial_groups(void);
 void initialize_spatial_groups_for_new_map(void);
 void dispose_spatial_groups_from_old_map(void);
+// Notes what a build reads; the groups are built from the note when first
+// asked for, and equal a build at the call.
 void build_spatial_groups(void);
+// Whether the last pass's groups are still to be built from its note.
+bool spatial_groups_pending(void);
+// Builds at once from the units as they are now (for tests).
+void build_spatial_groups_from_live_units(void);
 
 // Heads and links of the two lists; NULL at the end. Valid until the next build.
 spatial_group *first_spatial_group(void);
