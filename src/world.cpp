@@ -826,14 +826,3 @@ world_point3d *closest_point_on_circle(const world_point2d *target, world_distan
 	return closest_point;
 }
 
-uint32 isqrt(uint32 x)
-{
-	// The hardware root of the exact double, mended to the exact floor (the
-	// double root may land a hair either side of an integer), then rounded as
-	// the bitwise method rounds: up when x - r^2 exceeds r.
-	uint32 root = static_cast<uint32>(std::sqrt(static_cast<double>(x)));
-	if (static_cast<uint64>(root) * root > x) root -= 1;
-	else if ((static_cast<uint64>(root) + 1) * (static_cast<uint64>(root) + 1) <= x) root += 1;
-	if (root < x - root * root) root += 1;
-	return root;
-}
