@@ -106,7 +106,7 @@ TEST_F(attack_ai_battle, groups_built_from_a_note_equal_groups_built_from_the_un
 	for (int32 tick = 0; tick < 720; ++tick)
 	{
 		harness_run_ticks(1);
-		build_spatial_groups();
+		ASSERT_TRUE(note_spatial_groups());
 		ASSERT_TRUE(spatial_groups_pending());
 		const std::vector<int64> noted = laid_out_spatial_groups();
 		ASSERT_FALSE(spatial_groups_pending());

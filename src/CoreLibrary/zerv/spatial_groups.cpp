@@ -55,14 +55,21 @@ static bool noted_groups_pending(void);
 static void noted_groups_dropped(void);
 static void allocate_noted_cells(void);
 
+// Whether the groups were read since the last pass: such a pass builds at
+// once, the same groups as a note's without the note.
+static bool groups_read_since_pass = false;
+static uint32 spatial_groups_builds = 0;
+
 spatial_group *first_spatial_group(void)
 {
+	groups_read_since_pass = true;
 	if (noted_groups_pending()) build_noted_groups();
 	return group_at(spatial_groups_globals.first_group);
 }
 spatial_group *next_spatial_group(const spatial_group *group) { return group_at(group->next_group); }
 spatial_supergroup *first_spatial_supergroup(void)
 {
+	groups_read_since_pass = true;
 	if (noted_groups_pending()) build_noted_groups();
 	return supergroup_at(spatial_groups_globals.first_supergroup);
 }
@@ -794,12 +801,20 @@ static void build_from(const Units &units)
 
 void build_spatial_groups(void)
 {
+	if (groups_read_since_pass || !note_spatial_groups()) build_spatial_groups_from_live_units();
+	groups_read_since_pass = false;
+}
+
+bool note_spatial_groups(void)
+{
 	spatial_groups_globals.first_group = NONE;
 	spatial_groups_globals.first_supergroup = NONE;
 	noted_inputs.pending = false;
-	if (!spatial_groups_globals.buffer || !monster_array.data) return;
-	if (note_build_inputs()) noted_inputs.pending = true;
-	else build_from(live_units());
+	spatial_groups_builds += 1;
+	if (!spatial_groups_globals.buffer || !monster_array.data) return true;
+	if (!note_build_inputs()) return false;
+	noted_inputs.pending = true;
+	return true;
 }
 
 void build_spatial_groups_from_live_units(void)
@@ -807,9 +822,12 @@ void build_spatial_groups_from_live_units(void)
 	spatial_groups_globals.first_group = NONE;
 	spatial_groups_globals.first_supergroup = NONE;
 	noted_inputs.pending = false;
+	spatial_groups_builds += 1;
 	if (!spatial_groups_globals.buffer || !monster_array.data) return;
 	build_from(live_units());
 }
+
+uint32 spatial_groups_build_count(void) { return spatial_groups_builds; }
 
 static void build_noted_groups(void)
 {
