@@ -690,10 +690,20 @@ static void order_attackers(spatial_group *group)
 	}
 }
 
+// The groups' build count at the last update.
+static uint32 attack_ai_groups_build_seen = 0;
+
 void update_attack_ai(void)
 {
 	if (!attack_ai_globals) return;
 	if (attack_ai_globals->need_to_initialize_cached_tables) build_effectiveness_table();
+	// Groups built or noted since the last update hold no attackers (a build
+	// clears them and only an update assigns any), and with no attack group
+	// none is assigned: the update would change nothing but its own scratch.
+	const uint32 build = spatial_groups_build_count();
+	const bool fresh_groups = build != attack_ai_groups_build_seen;
+	attack_ai_groups_build_seen = build;
+	if (fresh_groups && !first_attack_group()) return;
 	for (spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{
 		group->first_attacker = NONE;

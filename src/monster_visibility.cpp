@@ -33,6 +33,53 @@ static int32 visibility_bitmap_block_size = 0;
 static boolean back_buffer_is_open = FALSE;
 static monster_visibility_test_hooks_data visibility_test_hooks = {};
 
+// The stamps ORed into the back buffer since it last changed otherwise (a
+// swap, new buffers, new bitmaps): a stamp ORs fixed bits, so the same kind at
+// the same cell again adds nothing. Kind and cell in one key; a slot holds a
+// key of this generation only.
+#define STAMP_MEMO_SLOTS 1024
+#define STAMP_MEMO_LIMIT (STAMP_MEMO_SLOTS / 2)
+struct stamp_memo_data
+{
+	uint32 generation; // never 0, the cleared slots' value
+	int32 count;
+	uint32 keys[STAMP_MEMO_SLOTS];
+	uint32 generations[STAMP_MEMO_SLOTS];
+};
+static stamp_memo_data stamp_memo = {1, 0, {}, {}};
+static_assert(NUMBER_OF_VISIBILITY_BITMAPS <= 8, "a kind takes three bits of the key");
+
+static void forget_stamps(void)
+{
+	stamp_memo.count = 0;
+	if (++stamp_memo.generation == 0)
+	{
+		memset(stamp_memo.generations, 0, sizeof(stamp_memo.generations));
+		stamp_memo.generation = 1;
+	}
+}
+
+// Whether the stamp was noted since the back buffer last changed; notes it when not.
+static bool stamp_already_made(int16 kind, int32 x0, int32 y0)
+{
+	if (static_cast<uint32>(x0) >= (1u << 14) || static_cast<uint32>(y0) >= (1u << 14)) return false;
+	const uint32 key = (static_cast<uint32>(kind) << 28) | (static_cast<uint32>(x0) << 14) | static_cast<uint32>(y0);
+	uint32 slot = (key * 2654435761u) >> 22;
+	static_assert(STAMP_MEMO_SLOTS == 1 << 10, "the slot is the hash's top 10 bits");
+	while (stamp_memo.generations[slot] == stamp_memo.generation)
+	{
+		if (stamp_memo.keys[slot] == key) return true;
+		slot = (slot + 1) & (STAMP_MEMO_SLOTS - 1);
+	}
+	if (stamp_memo.count < STAMP_MEMO_LIMIT)
+	{
+		stamp_memo.count += 1;
+		stamp_memo.generations[slot] = stamp_memo.generation;
+		stamp_memo.keys[slot] = key;
+	}
+	return false;
+}
+
 /* ---------- bitmaps */
 
 static int32 isqrt32(int32 n)
@@ -178,6 +225,7 @@ static void dispose_visibility_bitmaps(void)
 
 static void build_visibility_bitmaps(void)
 {
+	forget_stamps();
 	dispose_visibility_bitmaps();
 	int32 size = 0;
 	for (const visibility_type_data &type : visibility_types) size += bitmap_bytes(type.outer_radius);
@@ -231,6 +279,7 @@ static void free_visibility_buffers(void)
 	visibility_globals.back_buffer = visibility_globals.front_buffer = visibility_globals.permanent_buffer = nullptr;
 	visibility_front_buffer = visibility_permanent_buffer = nullptr;
 	back_buffer_is_open = FALSE;
+	forget_stamps();
 }
 
 void initialize_monster_visibility(void)
@@ -314,7 +363,7 @@ void rasterize_visibility_bitmap(int16 kind, int32 x0, int32 y0)
 	const int32 mesh_height = mesh_globals->mesh_height;
 	const int32 radius = bitmap->radius;
 	uint32 *back = visibility_globals.back_buffer;
-	if (back_buffer_is_open) return;
+	if (back_buffer_is_open || stamp_already_made(kind, x0, y0)) return;
 	if (shifted_rows.block && x0 - radius >= 0 && x0 + radius < mesh_width)
 	{
 		// Every row lies on the mesh across (a row spans x0 - w .. x0 + w, w ≤ R):
@@ -448,6 +497,7 @@ void swap_visibility_buffers(void)
 	for (int32 i = 0; i < words; ++i) permanent[i] |= back[i];
 	visibility_globals.back_buffer = visibility_globals.front_buffer;
 	visibility_globals.front_buffer = back;
+	forget_stamps();
 	back_buffer_is_open = !limited_visibility();
 	memset(visibility_globals.back_buffer, back_buffer_is_open ? 0xFF : 0, static_cast<size_t>(visibility_globals.buffer_size));
 	visibility_front_buffer = visibility_globals.front_buffer;

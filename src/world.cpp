@@ -46,6 +46,18 @@ int16 *sine_table = NULL;
 int16 *cosine_table = NULL;
 int32 *tangent_table = NULL;
 
+// The arctangent's lower bound (the last position of the quadrant's row below
+// t, 0 when none) at the first t of each span of 64 from -2^15 to 2^15, per
+// quadrant; NONE where the span holds more than one row value, or before the
+// tables are built. Within a span holding at most one, the bound is the span's
+// or one more, as the next row value lies below t or not.
+#define ARCTANGENT_SPAN_BITS 6
+#define ARCTANGENT_SPAN_REACH (1 << 15)
+#define ARCTANGENT_SPANS (2 * ARCTANGENT_SPAN_REACH >> ARCTANGENT_SPAN_BITS)
+static int16 arctangent_spans[4][ARCTANGENT_SPANS];
+static bool arctangent_spans_built = false;
+static void build_arctangent_spans(void);
+
 // The walk's answer for each value in range, kept once asked (the walk takes
 // hundreds of steps for small values and aiming asks often): the index plus
 // ARCSINE_MEMO_BIAS, zero while not yet asked.
@@ -183,6 +195,7 @@ void initialize_world(void)
 				? (static_cast<int32>(sine_table[i]) * TRIG_MAGNITUDE) / cosine_table[i]
 				: TANGENT_INFINITY;
 		}
+		build_arctangent_spans();
 	}
 
 	initialize_real_world();
@@ -399,25 +412,52 @@ int32 walked_arcsine(int32 value)
 	return walked_arcsine_index(value) * (1 << TRIG_TABLE_ANGLE_BITS);
 }
 
-angle arctangent(world_distance x, world_distance y)
+// Lower bound over positions 1..255 of a quadrant's row (256 past them): the
+// tangents rise through each quadrant's positions, so the last position
+// below t is found in eight fixed halvings without a hard-to-guess branch.
+static inline int32 tangent_lower_bound(const int32 *row, int64 t)
 {
-	if (x == 0) return y < 0 ? THREE_QUARTER_CIRCLE : QUARTER_CIRCLE;
-
-	// Formed wide: y << 14 overflows 32 bits from y = 131072 on.
-	const int64 t = static_cast<int64>(static_cast<uint64>(static_cast<int64>(y)) << TRIG_SHIFT) / x;
-	if (t == 0) return x < 0 ? HALF_CIRCLE : 0;
-
-	const int32 quadrant = (y <= 0 ? 512 : 0) + (t < 0 ? 256 : 0);
-
-	// Lower bound over positions 1..255 of this quadrant (256 past them): the
-	// tangents rise through each quadrant's positions, so the last position
-	// below t is found in eight fixed halvings without a hard-to-guess branch.
-	const int32 *row = tangent_table + quadrant;
 	int32 below_t = 0;
 	for (int32 step = 128; step > 0; step >>= 1)
 	{
 		below_t += row[below_t + step] < t ? step : 0;
 	}
+	return below_t;
+}
+
+static void build_arctangent_spans(void)
+{
+	for (int32 q = 0; q < 4; ++q)
+	{
+		const int32 *row = tangent_table + 256 * q;
+		for (int32 span = 0; span < ARCTANGENT_SPANS; ++span)
+		{
+			const int64 first = static_cast<int64>(span << ARCTANGENT_SPAN_BITS) - ARCTANGENT_SPAN_REACH;
+			const int32 low = tangent_lower_bound(row, first);
+			const int32 high = tangent_lower_bound(row, first + (1 << ARCTANGENT_SPAN_BITS) - 1);
+			arctangent_spans[q][span] = static_cast<int16>(high - low <= 1 ? low : NONE);
+		}
+	}
+	arctangent_spans_built = true;
+}
+
+angle arctangent(world_distance x, world_distance y)
+{
+	if (x == 0) return y < 0 ? THREE_QUARTER_CIRCLE : QUARTER_CIRCLE;
+
+	// y << 14 overflows 32 bits from |y| = 131072 on: formed wide there (the
+	// same quotient, truncated toward zero either way).
+	const int64 t = (y > -131072 && y < 131072) ? static_cast<int64>((y * (1 << TRIG_SHIFT)) / x) :
+		static_cast<int64>(static_cast<uint64>(static_cast<int64>(y)) << TRIG_SHIFT) / x;
+	if (t == 0) return x < 0 ? HALF_CIRCLE : 0;
+
+	const int32 quadrant = (y <= 0 ? 512 : 0) + (t < 0 ? 256 : 0);
+	const int32 *row = tangent_table + quadrant;
+	int32 below_t;
+	const int16 span_bound = (t >= -ARCTANGENT_SPAN_REACH && t < ARCTANGENT_SPAN_REACH && arctangent_spans_built) ?
+		arctangent_spans[quadrant >> 8][(t + ARCTANGENT_SPAN_REACH) >> ARCTANGENT_SPAN_BITS] : static_cast<int16>(NONE);
+	if (span_bound == NONE) below_t = tangent_lower_bound(row, t);
+	else below_t = span_bound + (span_bound < 255 && row[span_bound + 1] < t ? 1 : 0);
 
 	int32 i = below_t + 1;
 	if (i < 256)
@@ -826,14 +866,3 @@ world_point3d *closest_point_on_circle(const world_point2d *target, world_distan
 	return closest_point;
 }
 
-uint32 isqrt(uint32 x)
-{
-	// The hardware root of the exact double, mended to the exact floor (the
-	// double root may land a hair either side of an integer), then rounded as
-	// the bitwise method rounds: up when x - r^2 exceeds r.
-	uint32 root = static_cast<uint32>(std::sqrt(static_cast<double>(x)));
-	if (static_cast<uint64>(root) * root > x) root -= 1;
-	else if ((static_cast<uint64>(root) + 1) * (static_cast<uint64>(root) + 1) <= x) root += 1;
-	if (root < x - root * root) root += 1;
-	return root;
-}

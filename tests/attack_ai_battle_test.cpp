@@ -71,6 +71,56 @@ TEST_F(attack_ai_battle, bnch_ai_200_v_200_plays_the_same_twice_in_one_process)
 	EXPECT_TRUE(harness_write_test_digest_trail(first));
 }
 
+// Both lists as read: every field a build fills, the owners and the members.
+std::vector<int64> laid_out_spatial_groups(void)
+{
+	std::vector<int64> out;
+	for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g))
+	{
+		const spatial_supergroup *owner = spatial_group_owner_supergroup(g);
+		const int64 fields[] = {g->flags, g->team_index, g->monster_type, g->monster_count, g->center.x, g->center.y,
+			g->radius, g->facing, g->power, g->range, g->velocity.i, g->velocity.j, g->attacker_power, g->power_ratio,
+			g->first_attacker, owner ? owner->monster_index : -1};
+		out.insert(out.end(), fields, fields + sizeof(fields) / sizeof(fields[0]));
+		for (int16 i = 0; i < g->monster_count; ++i) out.push_back(spatial_group_monster_index(g, i));
+	}
+	out.push_back(-2);
+	for (spatial_supergroup *s = first_spatial_supergroup(); s; s = next_spatial_supergroup(s))
+	{
+		const int64 fields[] = {s->team_index, s->monster_index, s->center.x, s->center.y, s->radius, s->facing, s->power,
+			s->monster_count, s->range, s->velocity.i, s->velocity.j};
+		out.insert(out.end(), fields, fields + sizeof(fields) / sizeof(fields[0]));
+	}
+	return out;
+}
+
+// A pass notes what the groups are built from and builds them when first read:
+// through a battle that moves, fights and kills, groups built from a note
+// equal groups built at once from the units.
+TEST_F(attack_ai_battle, groups_built_from_a_note_equal_groups_built_from_the_units_every_tick)
+{
+	new_game_data setup;
+	harness_ai_battle_setup(&setup, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	int32 compared = 0;
+	for (int32 tick = 0; tick < 720; ++tick)
+	{
+		harness_run_ticks(1);
+		ASSERT_TRUE(note_spatial_groups());
+		ASSERT_TRUE(spatial_groups_pending());
+		const std::vector<int64> noted = laid_out_spatial_groups();
+		ASSERT_FALSE(spatial_groups_pending());
+		build_spatial_groups_from_live_units();
+		ASSERT_EQ(noted, laid_out_spatial_groups()) << "tick " << tick;
+		compared += noted.size() > 1;
+	}
+	EXPECT_EQ(compared, 720);
+	int32 alive = 0;
+	for (int16 i = 0; i < monster_array.count; ++i) alive += get_monster_data(i) != nullptr;
+	EXPECT_LT(alive, 400) << "units died on the way";
+	harness_end_map();
+}
+
 size_t count_of(const std::string &text, const std::string &what)
 {
 	size_t n = 0;

@@ -194,6 +194,37 @@ TEST_F(monster_visibility, swaps_with_and_without_limited_visibility)
 	EXPECT_EQ(cell(visibility_permanent_buffer, 10, 20), 3) << "everything seen stays in the permanent buffer";
 }
 
+// A stamp repeated before the back buffer changes adds nothing and is left out;
+// once the buffer is swapped, cleared or replaced it is made again.
+TEST_F(monster_visibility, a_repeated_stamp_counts_and_is_made_again_after_each_change_of_buffer)
+{
+	record.option_flags |= _game_option_limited_visibility_flag;
+	swap_visibility_buffers();
+	const size_t words = static_cast<size_t>(visibility_globals.buffer_size / 4);
+	auto back = [&]() { return std::vector<uint32>(visibility_globals.back_buffer, visibility_globals.back_buffer + words); };
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+	const std::vector<uint32> once = back();
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+	EXPECT_EQ(back(), once);
+	rasterize_visibility_bitmap(_visibility_bitmap_farsighted, 40, 40);
+	EXPECT_NE(back(), once) << "another kind at the cell is stamped";
+	EXPECT_EQ(visibility_globals.number_of_visibility_bitmaps_rasterized, 3) << "every stamp counts for the centre";
+	for (int32 window = 0; window < 3; ++window)
+	{
+		swap_visibility_buffers();
+		ASSERT_EQ(cell(visibility_globals.back_buffer, 40, 40), 0);
+		rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+		ASSERT_EQ(back(), once) << "the stamp is made again after a swap, window " << window;
+	}
+	memset(visibility_globals.back_buffer, 0, words * 4);
+	rebuild_visibility_bitmaps_for_tests();
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+	EXPECT_EQ(back(), once) << "after new bitmaps";
+	initialize_monster_visibility_for_new_map();
+	rasterize_visibility_bitmap(_visibility_bitmap_nearsighted, 40, 40);
+	EXPECT_EQ(back(), once) << "on new buffers";
+}
+
 TEST_F(monster_visibility, without_bitmaps_or_with_a_bad_kind_nothing_is_stamped)
 {
 	rasterize_visibility_bitmap(7, 10, 10);

@@ -181,6 +181,48 @@ TEST_F(WorldMaths, LocalSeedComesFromTheClock)
 	reset_test_hooks_test_hooks();
 }
 
+// The arctangent as first written: the quotient formed wide, the last
+// position below it found by halving each time.
+angle halving_arctangent(world_distance x, world_distance y)
+{
+	if (x == 0) return y < 0 ? THREE_QUARTER_CIRCLE : QUARTER_CIRCLE;
+	const int64 t = static_cast<int64>(static_cast<uint64>(static_cast<int64>(y)) << TRIG_SHIFT) / x;
+	if (t == 0) return x < 0 ? HALF_CIRCLE : 0;
+	const int32 quadrant = (y <= 0 ? 512 : 0) + (t < 0 ? 256 : 0);
+	const int32 *row = tangent_table + quadrant;
+	int32 below_t = 0;
+	for (int32 step = 128; step > 0; step >>= 1) below_t += row[below_t + step] < t ? step : 0;
+	int32 i = below_t + 1;
+	if (i < 256 && static_cast<int64>(row[i]) - t > t - static_cast<int64>(row[i - 1])) i -= 1;
+	return static_cast<angle>(((quadrant + i) << TRIG_TABLE_ANGLE_BITS) & 0xFFFF);
+}
+
+// The answer depends on the quadrant and the quotient t alone; with x = ±16384
+// the quotient is ±y, so every t of the spans' reach (and past it) is tried in
+// all four quadrants, then the 32-bit quotient against the wide one.
+TEST_F(WorldMaths, ArctangentBySpansAgreesWithTheHalvingSearch)
+{
+	for (const world_distance x : {16384, -16384})
+	{
+		for (world_distance y = -33500; y <= 33500; ++y) ASSERT_EQ(arctangent(x, y), halving_arctangent(x, y)) << x << " " << y;
+	}
+	const world_distance edges[] = {0, 1, -1, 2, -2, 16383, 16384, -16384, 131071, 131072, -131071, -131072, -131073,
+		32767, -32768, 1 << 20, -(1 << 20), INT32_MAX, INT32_MIN, INT32_MAX - 1, INT32_MIN + 1};
+	for (const world_distance x : edges)
+	{
+		for (const world_distance y : edges) ASSERT_EQ(arctangent(x, y), halving_arctangent(x, y)) << x << " " << y;
+	}
+	uint32 seed = 7;
+	for (int32 i = 0; i < 3000000; ++i)
+	{
+		seed = seed * 1664525u + 1013904223u;
+		const world_distance x = static_cast<world_distance>(seed) >> (seed & 31);
+		seed = seed * 1664525u + 1013904223u;
+		const world_distance y = static_cast<world_distance>(seed) >> (seed & 31);
+		ASSERT_EQ(arctangent(x, y), halving_arctangent(x, y)) << x << " " << y;
+	}
+}
+
 TEST_F(WorldMaths, InverseTrigonometry)
 {
 	EXPECT_EQ(arctangent(0, 0), 16384);

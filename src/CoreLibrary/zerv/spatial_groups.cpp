@@ -50,9 +50,29 @@ static int32 offset_of(const void *record)
 	return static_cast<int32>(static_cast<const uint8 *>(record) - spatial_groups_globals.buffer);
 }
 
-spatial_group *first_spatial_group(void) { return group_at(spatial_groups_globals.first_group); }
+static void build_noted_groups(void);
+static bool noted_groups_pending(void);
+static void noted_groups_dropped(void);
+static void allocate_noted_cells(void);
+
+// Whether the groups were read since the last pass: such a pass builds at
+// once, the same groups as a note's without the note.
+static bool groups_read_since_pass = false;
+static uint32 spatial_groups_builds = 0;
+
+spatial_group *first_spatial_group(void)
+{
+	groups_read_since_pass = true;
+	if (noted_groups_pending()) build_noted_groups();
+	return group_at(spatial_groups_globals.first_group);
+}
 spatial_group *next_spatial_group(const spatial_group *group) { return group_at(group->next_group); }
-spatial_supergroup *first_spatial_supergroup(void) { return supergroup_at(spatial_groups_globals.first_supergroup); }
+spatial_supergroup *first_spatial_supergroup(void)
+{
+	groups_read_since_pass = true;
+	if (noted_groups_pending()) build_noted_groups();
+	return supergroup_at(spatial_groups_globals.first_supergroup);
+}
 spatial_supergroup *next_spatial_supergroup(const spatial_supergroup *supergroup)
 {
 	return supergroup_at(supergroup->next);
@@ -87,16 +107,238 @@ void initialize_spatial_groups(void)
 		return;
 	}
 	memset(spatial_groups_globals.buffer, 0, MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE);
+	// Without the table every pass builds at once.
+	allocate_noted_cells();
 }
 
 void initialize_spatial_groups_for_new_map(void)
 {
 	spatial_groups_globals.first_group = NONE;
 	spatial_groups_globals.first_supergroup = NONE;
+	noted_groups_dropped();
 }
 
 void dispose_spatial_groups_from_old_map(void)
 {
+	// The old map's last groups stay readable, as built at its last pass.
+	if (noted_groups_pending()) build_noted_groups();
+}
+
+/* ---------- what the build reads */
+
+// A scheduler pass notes what the build reads and the groups are built from
+// that note when something first asks for them (an action, the attack AI, the
+// digest), so a pass that nobody reads before the next one builds nothing.
+// The build reads: of every unit, whether it may seed or join a group, its
+// team, kind, place, velocity and facing; of every cell a member's 3 x 3 block
+// can cover, the chain order of its visible units; the mesh's size and the
+// play version. The note keeps all of them, and only the next pass or a new
+// map replaces it, so a later build gives what a build at the pass gave
+// (kinds' definitions are the map's tags and stay put while it is loaded).
+struct live_units
+{
+	const monster_data *monster(int16 i) const { return get_monster_data(i); }
+	int16 count() const { return monster_array.count; }
+	int16 growth_limit() const
+	{
+		return game_play_version == 1300 ? MAXIMUM_SPATIAL_GROUP_GROWTH_13 : MAXIMUM_SPATIAL_GROUP_GROWTH;
+	}
+	bool may_seed(int16 i) const
+	{
+		const monster_data *seed = monster(i);
+		if (!seed || (seed->extra_flags & _monster_cannot_be_autotargeted_extra_flag)) return false;
+		const object_data *object = get_object_data(seed->object_index);
+		if (!object || (object->flags & _object_is_invisible_flag)) return false;
+		const monster_definition *definition = get_monster_definition(seed->type);
+		return !(definition && definition->monster_class == _monster_class_ambient_life);
+	}
+	int16 team(int16 i) const { return monster(i)->owner_team_index; }
+	int16 type(int16 i) const { return monster(i)->type; }
+	const object_data *object(int16 i) const { return get_object_data(monster(i)->object_index); }
+	bool placed(int16 i) const { return object(i) != nullptr; }
+	world_point2d position(int16 i) const
+	{
+		const world_point3d &p = object(i)->location.position;
+		return {p.x, p.y};
+	}
+	void motion(int16 i, world_distance *velocity_i, world_distance *velocity_j, angle *yaw) const
+	{
+		const object_data *o = object(i);
+		*velocity_i = o->location.velocity.i;
+		*velocity_j = o->location.velocity.j;
+		*yaw = o->location.yaw;
+	}
+	bool has_cells() const { return mesh_globals && mesh_globals->mesh_cells; }
+	int32 width() const { return mesh_globals->mesh_width; }
+	int32 height() const { return mesh_globals->mesh_height; }
+	// visit(monster_index) for every unit that may join a group, in chain order; false when visit stopped.
+	template <typename Visit>
+	bool for_each_joinable_unit_in_cell(int32 x, int32 y, Visit visit) const
+	{
+		return for_each_visible_unit_in_cell(mesh_globals, x, y,
+			[&](const object_data *, int16 monster_index, const monster_data *unit) {
+				return (unit->extra_flags & _monster_cannot_be_autotargeted_extra_flag) || visit(monster_index);
+			});
+	}
+};
+
+enum
+{
+	_noted_unit_may_seed_flag = 1,
+	_noted_unit_joinable_flag = 2, // the unit exists and may be targeted automatically
+	_noted_unit_placed_flag = 4, // it has an object
+};
+struct noted_unit
+{
+	uint8 flags;
+	int16 team, type;
+	angle yaw;
+	world_point2d position;
+	world_distance velocity_i, velocity_j;
+};
+// One per mesh cell; its units are noted at the pass whose stamp it holds.
+struct noted_cell
+{
+	uint16 stamp;
+	uint16 block_stamp; // the 3 x 3 block from this corner is noted
+	uint16 first; // into the noted cell units
+	uint16 count;
+};
+#define NOTED_CELL_UNITS 4096
+// The largest mesh's cells; a larger one (none is loaded) is built at the pass.
+#define NOTED_CELL_CAPACITY (MAXIMUM_SUBMESH_WIDTH * SUBMESH_WIDTH * MAXIMUM_SUBMESH_HEIGHT * SUBMESH_WIDTH)
+static_assert(NOTED_CELL_UNITS <= 65535, "a cell's first unit and count are 16-bit");
+struct noted_inputs_data
+{
+	bool pending; // noted at a pass, not built yet
+	int16 count, growth_limit;
+	bool has_cells;
+	int32 width, height;
+	uint16 stamp; // this pass's; never 0, the table's cleared value
+	noted_unit units[MAXIMUM_MONSTERS_PER_MAP];
+	noted_cell *cells; // NOTED_CELL_CAPACITY of them, allocated with the buffer
+	int32 cell_unit_count;
+	int16 cell_units[NOTED_CELL_UNITS];
+};
+static noted_inputs_data noted_inputs;
+
+struct noted_units
+{
+	const noted_inputs_data &n = noted_inputs;
+	int16 count() const { return n.count; }
+	int16 growth_limit() const { return n.growth_limit; }
+	bool may_seed(int16 i) const { return n.units[i].flags & _noted_unit_may_seed_flag; }
+	int16 team(int16 i) const { return n.units[i].team; }
+	int16 type(int16 i) const { return n.units[i].type; }
+	bool placed(int16 i) const { return n.units[i].flags & _noted_unit_placed_flag; }
+	world_point2d position(int16 i) const { return n.units[i].position; }
+	void motion(int16 i, world_distance *velocity_i, world_distance *velocity_j, angle *yaw) const
+	{
+		*velocity_i = n.units[i].velocity_i;
+		*velocity_j = n.units[i].velocity_j;
+		*yaw = n.units[i].yaw;
+	}
+	bool has_cells() const { return n.has_cells; }
+	int32 width() const { return n.width; }
+	int32 height() const { return n.height; }
+	template <typename Visit>
+	bool for_each_joinable_unit_in_cell(int32 x, int32 y, Visit visit) const
+	{
+		// Every cell of a placed, joinable unit's block is noted at the pass.
+		const noted_cell &cell = n.cells[y * n.width + x];
+		for (int32 k = 0; k < cell.count; ++k)
+		{
+			const int16 monster_index = n.cell_units[cell.first + k];
+			if ((n.units[monster_index].flags & _noted_unit_joinable_flag) && !visit(monster_index)) return false;
+		}
+		return true;
+	}
+};
+
+static int32 block_corner(int32 cell, int32 size);
+
+static bool noted_groups_pending(void) { return noted_inputs.pending; }
+static void allocate_noted_cells(void)
+{
+	if (noted_inputs.cells) return;
+	noted_inputs.cells = static_cast<noted_cell *>(new_pointer_z(NOTED_CELL_CAPACITY * sizeof(noted_cell)));
+	noted_inputs.stamp = 0;
+}
+static void noted_groups_dropped(void) { noted_inputs.pending = false; }
+bool spatial_groups_pending(void) { return noted_inputs.pending; }
+
+// Notes the build's inputs; false when they do not fit the note (the caller builds at once).
+static bool note_build_inputs(void)
+{
+	noted_inputs_data *n = &noted_inputs;
+	n->cell_unit_count = 0;
+	const live_units live;
+	if (live.count() < 0 || live.count() > MAXIMUM_MONSTERS_PER_MAP) return false;
+	n->count = live.count();
+	n->growth_limit = live.growth_limit();
+	n->has_cells = live.has_cells();
+	n->width = n->has_cells ? live.width() : 0;
+	n->height = n->has_cells ? live.height() : 0;
+	for (int16 i = 0; i < n->count; ++i)
+	{
+		noted_unit *unit = &n->units[i];
+		unit->flags = 0;
+		const monster_data *monster = live.monster(i);
+		if (!monster) continue;
+		if (!(monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag)) unit->flags |= _noted_unit_joinable_flag;
+		if (live.may_seed(i)) unit->flags |= _noted_unit_may_seed_flag;
+		unit->team = monster->owner_team_index;
+		unit->type = monster->type;
+		if (!live.placed(i)) continue;
+		unit->flags |= _noted_unit_placed_flag;
+		unit->position = live.position(i);
+		live.motion(i, &unit->velocity_i, &unit->velocity_j, &unit->yaw);
+	}
+	if (!n->has_cells || n->width < 1 || n->height < 1) return true;
+	if (!n->cells || static_cast<int64>(n->width) * n->height > NOTED_CELL_CAPACITY) return false;
+	if (++n->stamp == 0)
+	{
+		memset(n->cells, 0, NOTED_CELL_CAPACITY * sizeof(noted_cell));
+		n->stamp = 1;
+	}
+	const uint16 stamp = n->stamp;
+	// Only a unit that may join a group can be a member, and only a placed
+	// member's block is scanned: those blocks' cells are noted.
+	for (int16 i = 0; i < n->count; ++i)
+	{
+		const uint8 flags = n->units[i].flags;
+		if (!(flags & _noted_unit_joinable_flag) || !(flags & _noted_unit_placed_flag)) continue;
+		const int32 x0 = block_corner(WORLD_INTEGERAL_PART(n->units[i].position.x), n->width);
+		const int32 y0 = block_corner(WORLD_INTEGERAL_PART(n->units[i].position.y), n->height);
+		// Units standing in one cell share their block.
+		noted_cell *corner = &n->cells[y0 * n->width + x0];
+		if (corner->block_stamp == stamp) continue;
+		corner->block_stamp = stamp;
+		const int32 x1 = MIN(x0 + NEARBY_CELL_DIAMETER, n->width), y1 = MIN(y0 + NEARBY_CELL_DIAMETER, n->height);
+		for (int32 y = y0; y < y1; ++y)
+		{
+			for (int32 x = x0; x < x1; ++x)
+			{
+				noted_cell *cell = &n->cells[y * n->width + x];
+				if (cell->stamp == stamp) continue;
+				cell->stamp = stamp;
+				cell->first = static_cast<uint16>(n->cell_unit_count);
+				bool fits = true;
+				for_each_visible_unit_in_cell(mesh_globals, x, y, [&](const object_data *, int16 monster_index, const monster_data *) {
+					if (n->cell_unit_count >= NOTED_CELL_UNITS || monster_index < 0 || monster_index >= n->count)
+					{
+						fits = false;
+						return false;
+					}
+					n->cell_units[n->cell_unit_count++] = monster_index;
+					return true;
+				});
+				if (!fits) return false;
+				cell->count = static_cast<uint16>(n->cell_unit_count - cell->first);
+			}
+		}
+	}
+	return true;
 }
 
 /* ---------- building */
@@ -114,11 +356,6 @@ static bool monster_used(int16 monster_index)
 static void mark_monster_used(int16 monster_index)
 {
 	spatial_groups_globals.monster_used_flags[monster_index >> 5] |= 1u << (monster_index & 31);
-}
-
-static const object_data *monster_object(const monster_data *monster)
-{
-	return get_object_data(monster->object_index);
 }
 
 // The 3 x 3 block's lower corner: clamped so the block stays on the map, at 0
@@ -143,7 +380,7 @@ struct scanned_cells_data
 };
 static scanned_cells_data scanned_cells;
 
-static void reset_scanned_cells(const world_point3d *seed)
+static void reset_scanned_cells(const world_point2d *seed)
 {
 	scanned_cells.x0 = WORLD_INTEGERAL_PART(seed->x) - SCANNED_CELLS_SIDE / 2;
 	scanned_cells.y0 = WORLD_INTEGERAL_PART(seed->y) - SCANNED_CELLS_SIDE / 2;
@@ -163,14 +400,14 @@ static uint32 cells_to_scan(int32 x0, int32 y, int32 width)
 }
 
 // Appends every unit of the seed's team and kind in the block around the point.
-static void scan_block_around(spatial_group *group, const world_point3d *point)
+template <typename Units>
+static void scan_block_around(const Units &units, spatial_group *group, world_point2d point)
 {
-	const mesh_globals_data *mesh = mesh_globals;
-	if (!mesh || !mesh->mesh_cells) return;
-	const int32 x0 = block_corner(WORLD_INTEGERAL_PART(point->x), mesh->mesh_width);
-	const int32 y0 = block_corner(WORLD_INTEGERAL_PART(point->y), mesh->mesh_height);
-	const int32 x1 = MIN(x0 + NEARBY_CELL_DIAMETER, mesh->mesh_width);
-	const int32 y1 = MIN(y0 + NEARBY_CELL_DIAMETER, mesh->mesh_height);
+	if (!units.has_cells()) return;
+	const int32 x0 = block_corner(WORLD_INTEGERAL_PART(point.x), units.width());
+	const int32 y0 = block_corner(WORLD_INTEGERAL_PART(point.y), units.height());
+	const int32 x1 = MIN(x0 + NEARBY_CELL_DIAMETER, units.width());
+	const int32 y1 = MIN(y0 + NEARBY_CELL_DIAMETER, units.height());
 	if (x1 <= x0) return;
 	int16 *members = spatial_group_monster_indexes(group);
 	for (int32 y = y0; y < y1; ++y)
@@ -178,10 +415,9 @@ static void scan_block_around(spatial_group *group, const world_point3d *point)
 		for (uint32 pending = cells_to_scan(x0, y, x1 - x0); pending; pending &= pending - 1)
 		{
 			const int32 x = x0 + __builtin_ctz(pending);
-			const bool room = for_each_visible_unit_in_cell(mesh, x, y,
-				[&](const object_data *, int16 monster_index, const monster_data *monster) {
-					if (monster_used(monster_index) || (monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag) ||
-						monster->owner_team_index != group->team_index || monster->type != group->monster_type)
+			const bool room = units.for_each_joinable_unit_in_cell(x, y, [&](int16 monster_index) {
+					if (monster_used(monster_index) || units.team(monster_index) != group->team_index ||
+						units.type(monster_index) != group->monster_type)
 					{
 						return true;
 					}
@@ -200,7 +436,8 @@ static void scan_block_around(spatial_group *group, const world_point3d *point)
 // contact test between groups (nothing moves while the groups are built).
 static world_point2d grouped_unit_positions[MAXIMUM_MONSTERS_PER_MAP];
 
-static void summarise_group(spatial_group *group)
+template <typename Units>
+static void summarise_group(const Units &units, spatial_group *group)
 {
 	const int16 *members = spatial_group_monster_indexes(group);
 	int64 sum_x = 0, sum_y = 0, sum_i = 0, sum_j = 0;
@@ -208,15 +445,17 @@ static void summarise_group(spatial_group *group)
 	world_distance min_x = 0, min_y = 0, max_x = 0, max_y = 0;
 	for (int16 i = 0; i < group->monster_count; ++i)
 	{
-		const object_data *object = monster_object(get_monster_data(members[i]));
-		const world_point3d p = object->location.position;
-		grouped_unit_positions[members[i]] = {p.x, p.y};
+		const world_point2d p = units.position(members[i]);
+		world_distance velocity_i, velocity_j;
+		angle yaw;
+		units.motion(members[i], &velocity_i, &velocity_j, &yaw);
+		grouped_unit_positions[members[i]] = p;
 		sum_x += p.x;
 		sum_y += p.y;
-		sum_i += object->location.velocity.i;
-		sum_j += object->location.velocity.j;
-		sum_cosine += angle_cosine(object->location.yaw);
-		sum_sine += angle_sine(object->location.yaw);
+		sum_i += velocity_i;
+		sum_j += velocity_j;
+		sum_cosine += angle_cosine(yaw);
+		sum_sine += angle_sine(yaw);
 		if (i == 0 || p.x < min_x) min_x = p.x;
 		if (i == 0 || p.y < min_y) min_y = p.y;
 		if (i == 0 || p.x > max_x) max_x = p.x;
@@ -240,19 +479,15 @@ static void summarise_group(spatial_group *group)
 }
 
 // Builds groups into the buffer; false when it overflowed.
-static bool build_groups(void)
+template <typename Units>
+static bool build_groups(const Units &units)
 {
-	const int16 growth_limit = game_play_version == 1300 ? MAXIMUM_SPATIAL_GROUP_GROWTH_13 : MAXIMUM_SPATIAL_GROUP_GROWTH;
+	const int16 growth_limit = units.growth_limit();
 	int32 offset = 0;
 	spatial_group *last = nullptr;
-	for (int16 monster_index = 0; monster_index < monster_array.count; ++monster_index)
+	for (int16 monster_index = 0; monster_index < units.count(); ++monster_index)
 	{
-		const monster_data *seed = get_monster_data(monster_index);
-		if (!seed || monster_used(monster_index) || (seed->extra_flags & _monster_cannot_be_autotargeted_extra_flag)) continue;
-		const object_data *seed_object = monster_object(seed);
-		if (!seed_object || (seed_object->flags & _object_is_invisible_flag)) continue;
-		const monster_definition *definition = get_monster_definition(seed->type);
-		if (definition && definition->monster_class == _monster_class_ambient_life) continue;
+		if (monster_used(monster_index) || !units.may_seed(monster_index)) continue;
 
 		if (offset > LAST_SPATIAL_GROUP_OFFSET)
 		{
@@ -261,8 +496,8 @@ static bool build_groups(void)
 		}
 		spatial_group *group = reinterpret_cast<spatial_group *>(spatial_groups_globals.buffer + offset);
 		memset(group, 0, sizeof(*group));
-		group->team_index = seed->owner_team_index;
-		group->monster_type = seed->type;
+		group->team_index = units.team(monster_index);
+		group->monster_type = units.type(monster_index);
 		group->next_group = NONE;
 		group->first_attacker = NONE;
 		group->owner_supergroup = NONE;
@@ -270,14 +505,14 @@ static bool build_groups(void)
 		members[0] = monster_index;
 		group->monster_count = 1;
 		mark_monster_used(monster_index);
-		reset_scanned_cells(&seed_object->location.position);
+		const world_point2d seed_position = units.position(monster_index);
+		reset_scanned_cells(&seed_position);
 
 		for (int16 member = 0; member < group->monster_count && group->monster_count < growth_limit; ++member)
 		{
-			const object_data *object = monster_object(get_monster_data(members[member]));
-			if (object) scan_block_around(group, &object->location.position);
+			if (units.placed(members[member])) scan_block_around(units, group, units.position(members[member]));
 		}
-		summarise_group(group);
+		summarise_group(units, group);
 
 		if (last) last->next_group = offset;
 		else spatial_groups_globals.first_group = offset;
@@ -551,19 +786,53 @@ static void build_supergroups(int32 offset)
 	}
 }
 
-void build_spatial_groups(void)
+template <typename Units>
+static void build_from(const Units &units)
 {
 	memset(spatial_groups_globals.monster_used_flags, 0, sizeof(spatial_groups_globals.monster_used_flags));
-	spatial_groups_globals.first_group = NONE;
-	spatial_groups_globals.first_supergroup = NONE;
-	if (!spatial_groups_globals.buffer || !monster_array.data) return;
-	if (!build_groups()) return;
+	if (!build_groups(units)) return;
 	int32 offset = 0;
 	for (const spatial_group *group = first_spatial_group(); group; group = next_spatial_group(group))
 	{
 		offset = offset_of(group) + static_cast<int32>(sizeof(spatial_group)) + 2 * group->monster_count;
 	}
 	build_supergroups(offset);
+}
+
+void build_spatial_groups(void)
+{
+	if (groups_read_since_pass || !note_spatial_groups()) build_spatial_groups_from_live_units();
+	groups_read_since_pass = false;
+}
+
+bool note_spatial_groups(void)
+{
+	spatial_groups_globals.first_group = NONE;
+	spatial_groups_globals.first_supergroup = NONE;
+	noted_inputs.pending = false;
+	spatial_groups_builds += 1;
+	if (!spatial_groups_globals.buffer || !monster_array.data) return true;
+	if (!note_build_inputs()) return false;
+	noted_inputs.pending = true;
+	return true;
+}
+
+void build_spatial_groups_from_live_units(void)
+{
+	spatial_groups_globals.first_group = NONE;
+	spatial_groups_globals.first_supergroup = NONE;
+	noted_inputs.pending = false;
+	spatial_groups_builds += 1;
+	if (!spatial_groups_globals.buffer || !monster_array.data) return;
+	build_from(live_units());
+}
+
+uint32 spatial_groups_build_count(void) { return spatial_groups_builds; }
+
+static void build_noted_groups(void)
+{
+	noted_inputs.pending = false;
+	build_from(noted_units());
 }
 
 /* ---------- queries */

@@ -86,7 +86,18 @@ STORED_SIZE(spatial_supergroup, 32);
 void initialize_spatial_groups(void);
 void initialize_spatial_groups_for_new_map(void);
 void dispose_spatial_groups_from_old_map(void);
+// A scheduler pass's groups: built at once when the last pass's were read,
+// else noted (below). Either way they equal a build at the call.
 void build_spatial_groups(void);
+// Notes what a build reads; the groups are built from the note when first
+// read. False when the note could not hold it (nothing is built then).
+bool note_spatial_groups(void);
+// Whether the last note's groups are still to be built.
+bool spatial_groups_pending(void);
+// Builds at once from the units as they are now.
+void build_spatial_groups_from_live_units(void);
+// Counts the builds and notes: groups of a later count hold no attackers yet.
+uint32 spatial_groups_build_count(void);
 
 // Heads and links of the two lists; NULL at the end. Valid until the next build.
 spatial_group *first_spatial_group(void);
