@@ -60,14 +60,17 @@ inline int32 mesh_vertex_height(const mesh_cell *cell)
 
 // get_mesh_height for one height type with a map loaded (mesh_globals and its
 // cells present), inline for the steps of units and projectiles that ask it
-// every tick: the same cell rule, triangle, vertices and arithmetic.
+// every tick: the same cell rule, triangle, vertices and arithmetic. *cell_out
+// is the point's cell, get_mesh_cell's answer for it.
 template <int16 height_type>
-inline __attribute__((always_inline)) short_world_distance mesh_height_of_type(const world_point2d *p)
+inline __attribute__((always_inline)) short_world_distance mesh_height_and_cell_of_type(const world_point2d *p,
+	const mesh_cell **cell_out)
 {
 	const int32 x = p->x >> WORLD_FRACTIONAL_BITS, y = p->y >> WORLD_FRACTIONAL_BITS;
 	const int32 index = x >= 0 && x < mesh_globals->mesh_width && y >= 0 && y < mesh_globals->mesh_height ?
 		y * mesh_globals->mesh_width + x : get_mesh_cell_index(x, y);
 	const mesh_cell *cell = &mesh_globals->mesh_cells[index];
+	*cell_out = cell;
 	if (cell->flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
 
 	const int16 t = mesh_triangle_index_without_branch(p->x, p->y);
@@ -77,6 +80,13 @@ inline __attribute__((always_inline)) short_world_distance mesh_height_of_type(c
 	const int32 v_height = mesh_vertex_height<height_type>(mesh_vertex_cell(index + direction_delta_cell[d->vertical]));
 
 	return interpolate_triangle_height_without_branch(p->x, p->y, t, o, h, v_height);
+}
+
+template <int16 height_type>
+inline __attribute__((always_inline)) short_world_distance mesh_height_of_type(const world_point2d *p)
+{
+	const mesh_cell *cell;
+	return mesh_height_and_cell_of_type<height_type>(p, &cell);
 }
 
 #endif

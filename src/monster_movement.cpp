@@ -208,12 +208,14 @@ void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangl
 // get_height_for_new_position with a map present, inline for the moving step.
 static inline __attribute__((always_inline)) world_distance height_for_new_position(const world_point2d *point,
 	boolean floats_on_media, boolean keeps_height_above_ground, short_world_distance height_over_mesh,
-	boolean *in_media)
+	boolean *in_media, const mesh_cell **cell_out = NULL)
 {
 	boolean media = FALSE;
-	// A map is present here: get_mesh_height's own answer, inline.
-	world_distance height = mesh_height_of_type<_land_height>(point);
-	const mesh_cell *cell = cell_at(point->x >> WORLD_FRACTIONAL_BITS, point->y >> WORLD_FRACTIONAL_BITS);
+	// A map is present here: get_mesh_height's own answer, inline, and the
+	// point's cell (cell_at's) with it.
+	const mesh_cell *cell;
+	world_distance height = mesh_height_and_cell_of_type<_land_height>(point, &cell);
+	if (cell_out) *cell_out = cell;
 	if (cell && (cell->flags & _mesh_cell_triangle_media_flags))
 	{
 		media = mesh_texture_pixel_is_media(point->x >> 6, point->y >> 6);
@@ -914,7 +916,8 @@ uint32 move_monster_object(int16 object_index)
 	const boolean floats = (object->flags & _object_floats_on_media_flag) != 0;
 	const boolean keeps = object_keeps_height(object) || game_play_version == 1300;
 	const world_point2d candidate = {travel.point.x, travel.point.y};
-	travel.point.z = height_for_new_position(&candidate, floats, keeps, height_over, NULL);
+	const mesh_cell *candidate_cell;
+	travel.point.z = height_for_new_position(&candidate, floats, keeps, height_over, NULL, &candidate_cell);
 
 	// Objects: the new cell, then its x, y and diagonal neighbours towards the
 	// quarter the point lies in.
@@ -953,6 +956,12 @@ uint32 move_monster_object(int16 object_index)
 			int32 guard = object_array.maximum_count;
 			for (int16 other = cells[c]->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
+				// The unit itself: in use, and the test passes it over at once.
+				if (other == object_index)
+				{
+					other = object->next_object_index;
+					continue;
+				}
 				const object_data *record = get_object_data(other);
 				if (!record) break;
 				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel,
@@ -969,14 +978,22 @@ uint32 move_monster_object(int16 object_index)
 
 	{
 		const world_point2d p = {travel.point.x, travel.point.y};
-		// Nothing above changes z or the mesh: where the point was kept, its height stands.
-		if ((travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y) &&
-			(travel.point.x != candidate.x || travel.point.y != candidate.y))
+		// Nothing above changes z or the mesh: where the point was kept, its height
+		// (and its cell) stands.
+		const mesh_cell *cell;
+		if (travel.point.x == candidate.x && travel.point.y == candidate.y)
 		{
-			travel.point.z = height_for_new_position(&p, floats, keeps, height_over, NULL);
+			cell = candidate_cell;
+		}
+		else if (travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y)
+		{
+			travel.point.z = height_for_new_position(&p, floats, keeps, height_over, NULL, &cell);
+		}
+		else
+		{
+			cell = cell_at(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
 		}
 		// Media.
-		const mesh_cell *cell = cell_at(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
 		boolean in_media = FALSE;
 		world_distance surface = 0;
 		if (cell && (cell->flags & _mesh_cell_triangle_media_flags) && mesh_texture_pixel_is_media(p.x >> 6, p.y >> 6))

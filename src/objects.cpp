@@ -876,10 +876,11 @@ uint32 move_object(int16 object_index)
 	result |= clamp_to_edge(&p.y, &location->velocity.j, mesh_globals->mesh_height);
 
 	// 2. The floor.
-	const mesh_cell *cell = cell_under(p.x, p.y);
-	// The map is ready (above): get_mesh_height's own answer, inline.
+	// The map is ready (above): get_mesh_height's own answer, inline, and the
+	// point's cell (cell_under's) with it.
 	const world_point2d floor_point = {p.x, p.y};
-	world_distance floor = mesh_height_of_type<_land_height>(&floor_point);
+	const mesh_cell *cell;
+	world_distance floor = mesh_height_and_cell_of_type<_land_height>(&floor_point, &cell);
 	const bool in_media = point_is_in_media(cell, p.x, p.y);
 	const world_distance media_surface = in_media ? height_at(p.x, p.y, _media_height) : 0;
 	bool floor_is_media = false;
