@@ -25,8 +25,7 @@ const mesh_subdivision_direction_data mesh_subdivision_directions[NUMBER_OF_MESH
 		_direction_south, _direction_west, 0},
 };
 
-// What a vertex beyond the cell array (the north row's) reads: all zero.
-static const mesh_cell zero_cell = {0, 0, 0, NONE, 0, NONE};
+const mesh_cell mesh_vertex_beyond_the_cells = {0, 0, 0, NONE, 0, NONE};
 // Answered while no map is loaded, so that a stray query never faults.
 static mesh_cell no_map_cell = {0, 0, 0, NONE, 0, NONE};
 
@@ -80,25 +79,12 @@ int16 get_mesh_triangle_index(world_distance x, world_distance y)
 
 static inline const mesh_cell *vertex_cell(int32 index)
 {
-	if (index < 0 || index >= mesh_globals->cell_count) return &zero_cell;
-	return &mesh_globals->mesh_cells[index];
+	return mesh_vertex_cell(index);
 }
 
-// The height a vertex contributes where media counts: its media height when
-// its cell has a media triangle.
 static inline int32 true_vertex_height(const mesh_cell *cell)
 {
-	return (cell->flags & _mesh_cell_triangle_media_flags) ? cell->media_height : cell->height;
-}
-
-static inline int32 vertex_height(const mesh_cell *cell, int16 height_type)
-{
-	switch (height_type)
-	{
-	case _land_height: return cell->height;
-	case _media_height: return cell->media_height;
-	default: return true_vertex_height(cell);
-	}
+	return mesh_true_vertex_height(cell);
 }
 
 static inline bool triangle_is_first(int16 triangle_index)
@@ -124,26 +110,6 @@ short_world_distance interpolate_triangle_height(world_distance x, world_distanc
 	default: break;
 	}
 	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
-}
-
-// get_mesh_height for one height type, so that its three vertex reads carry
-// no switch; the in-grid cell index without a call (the same rule).
-template <int16 height_type>
-static inline short_world_distance mesh_height_of_type(const world_point2d *p)
-{
-	const int32 x = p->x >> WORLD_FRACTIONAL_BITS, y = p->y >> WORLD_FRACTIONAL_BITS;
-	const int32 index = x >= 0 && x < mesh_globals->mesh_width && y >= 0 && y < mesh_globals->mesh_height ?
-		y * mesh_globals->mesh_width + x : get_mesh_cell_index(x, y);
-	const mesh_cell *cell = &mesh_globals->mesh_cells[index];
-	if (cell->flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
-
-	const int16 t = mesh_triangle_index_without_branch(p->x, p->y);
-	const mesh_subdivision_direction_data *d = &mesh_subdivision_directions[t];
-	const int32 o = vertex_height(vertex_cell(index + direction_delta_cell[d->origin]), height_type);
-	const int32 h = vertex_height(vertex_cell(index + direction_delta_cell[d->horizontal]), height_type);
-	const int32 v_height = vertex_height(vertex_cell(index + direction_delta_cell[d->vertical]), height_type);
-
-	return interpolate_triangle_height_without_branch(p->x, p->y, t, o, h, v_height);
 }
 
 short_world_distance get_mesh_height(const world_point2d *p, int16 height_type)

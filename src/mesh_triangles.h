@@ -5,6 +5,7 @@
 #define MESH_TRIANGLES_H
 
 #include "cseries.h"
+#include "directions.h"
 #include "mesh.h"
 #include "world_units.h"
 
@@ -31,6 +32,61 @@ inline short_world_distance interpolate_triangle_height_without_branch(world_dis
 	const int32 u = u0 + flip_u * (WORLD_ONE - 2 * u0);
 	const int32 v = v0 + flip_v * (WORLD_ONE - 2 * v0);
 	return static_cast<short_world_distance>(o + (((h - o) * u + (v_height - o) * v) >> WORLD_FRACTIONAL_BITS));
+}
+
+// What a vertex beyond the cell array (the north row's) reads: all zero.
+extern const mesh_cell mesh_vertex_beyond_the_cells;
+
+inline const mesh_cell *mesh_vertex_cell(int32 index)
+{
+	if (index < 0 || index >= mesh_globals->cell_count) return &mesh_vertex_beyond_the_cells;
+	return &mesh_globals->mesh_cells[index];
+}
+
+// The height a vertex contributes where media counts: its media height when
+// its cell has a media triangle.
+inline int32 mesh_true_vertex_height(const mesh_cell *cell)
+{
+	return (cell->flags & _mesh_cell_triangle_media_flags) ? cell->media_height : cell->height;
+}
+
+template <int16 height_type>
+inline int32 mesh_vertex_height(const mesh_cell *cell)
+{
+	if (height_type == _land_height) return cell->height;
+	if (height_type == _media_height) return cell->media_height;
+	return mesh_true_vertex_height(cell);
+}
+
+// get_mesh_height for one height type with a map loaded (mesh_globals and its
+// cells present), inline for the steps of units and projectiles that ask it
+// every tick: the same cell rule, triangle, vertices and arithmetic. *cell_out
+// is the point's cell, get_mesh_cell's answer for it.
+template <int16 height_type>
+inline __attribute__((always_inline)) short_world_distance mesh_height_and_cell_of_type(const world_point2d *p,
+	const mesh_cell **cell_out)
+{
+	const int32 x = p->x >> WORLD_FRACTIONAL_BITS, y = p->y >> WORLD_FRACTIONAL_BITS;
+	const int32 index = x >= 0 && x < mesh_globals->mesh_width && y >= 0 && y < mesh_globals->mesh_height ?
+		y * mesh_globals->mesh_width + x : get_mesh_cell_index(x, y);
+	const mesh_cell *cell = &mesh_globals->mesh_cells[index];
+	*cell_out = cell;
+	if (cell->flags & _mesh_cell_is_not_rendered_flag) return NONRENDERED_CELL_HEIGHT;
+
+	const int16 t = mesh_triangle_index_without_branch(p->x, p->y);
+	const mesh_subdivision_direction_data *d = &mesh_subdivision_directions[t];
+	const int32 o = mesh_vertex_height<height_type>(mesh_vertex_cell(index + direction_delta_cell[d->origin]));
+	const int32 h = mesh_vertex_height<height_type>(mesh_vertex_cell(index + direction_delta_cell[d->horizontal]));
+	const int32 v_height = mesh_vertex_height<height_type>(mesh_vertex_cell(index + direction_delta_cell[d->vertical]));
+
+	return interpolate_triangle_height_without_branch(p->x, p->y, t, o, h, v_height);
+}
+
+template <int16 height_type>
+inline __attribute__((always_inline)) short_world_distance mesh_height_of_type(const world_point2d *p)
+{
+	const mesh_cell *cell;
+	return mesh_height_and_cell_of_type<height_type>(p, &cell);
 }
 
 #endif

@@ -13,6 +13,7 @@
 #include "local_projectiles.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "mesh_triangles.h"
 #include "monster_commands.h"
 #include "object_definitions.h"
 #include "objects.h"
@@ -207,19 +208,22 @@ void report_obstructed_cell_bounds(int32 x, int32 y, world_rectangle2d *rectangl
 // get_height_for_new_position with a map present, inline for the moving step.
 static inline __attribute__((always_inline)) world_distance height_for_new_position(const world_point2d *point,
 	boolean floats_on_media, boolean keeps_height_above_ground, short_world_distance height_over_mesh,
-	boolean *in_media)
+	boolean *in_media, const mesh_cell **cell_out = NULL)
 {
 	boolean media = FALSE;
-	world_distance height = get_mesh_height(point, _land_height);
-	const mesh_cell *cell = cell_at(point->x >> WORLD_FRACTIONAL_BITS, point->y >> WORLD_FRACTIONAL_BITS);
+	// A map is present here: get_mesh_height's own answer, inline, and the
+	// point's cell (cell_at's) with it.
+	const mesh_cell *cell;
+	world_distance height = mesh_height_and_cell_of_type<_land_height>(point, &cell);
+	if (cell_out) *cell_out = cell;
 	if (cell && (cell->flags & _mesh_cell_triangle_media_flags))
 	{
 		media = mesh_texture_pixel_is_media(point->x >> 6, point->y >> 6);
-		if (media && floats_on_media) height = get_mesh_height(point, _media_height);
+		if (media && floats_on_media) height = mesh_height_of_type<_media_height>(point);
 	}
 	if (keeps_height_above_ground)
 	{
-		const world_distance ground = get_mesh_height(point, _true_height);
+		const world_distance ground = mesh_height_of_type<_true_height>(point);
 		if (ground != NONRENDERED_CELL_HEIGHT) height = ground + height_over_mesh;
 	}
 	if (in_media) *in_media = media;
@@ -512,10 +516,50 @@ uint8 travel_impassability_flags(travel_state *travel, uint16 mask)
 	return travel->flags;
 }
 
+// The largest pathfinding radius (as a magnitude) of any kind a unit can
+// have: every kind get_monster_definition can answer lies in the group's
+// 0..count - 1. Kept while the definitions do not change (the generation,
+// which every load, addition, removal and postprocess moves, and the group's
+// records and count).
+struct widest_kind_radius_data
+{
+	boolean built;
+	uint32 generation;
+	const void *records;
+	int16 count;
+	int64 radius;
+};
+widest_kind_radius_data widest_kind_radius;
+
+inline int64 widest_pathfinding_radius_of_any_kind(void)
+{
+	widest_kind_radius_data *kept = &widest_kind_radius;
+	if (!kept->built || kept->generation != definitions_generation || kept->records != monster_definitions.definitions ||
+		kept->count != monster_definitions.count)
+	{
+		int64 widest = 0;
+		for (int16 kind = 0; kind < monster_definitions.count; ++kind)
+		{
+			const monster_definition *d = static_cast<const monster_definition *>(try_and_get_definition(&monster_definitions, kind));
+			if (!d) continue;
+			const int64 radius = d->pathfinding_radius < 0 ? -static_cast<int64>(d->pathfinding_radius) : d->pathfinding_radius;
+			widest = MAX(widest, radius);
+		}
+		kept->built = TRUE;
+		kept->generation = definitions_generation;
+		kept->records = monster_definitions.definitions;
+		kept->count = monster_definitions.count;
+		kept->radius = widest;
+	}
+	return kept->radius;
+}
+
 // other is other_index's record, in use.
+// most_reach bounds the pathfinding reach of the unit and any other: its own
+// radius's magnitude plus the widest of any kind.
 inline __attribute__((always_inline)) void test_object_contact(int16 object_index, const object_data *object,
 	monster_data *monster, int16 monster_index, const monster_definition *definition, int16 other_index,
-	const object_data *other, travel_state *travel)
+	const object_data *other, travel_state *travel, int64 most_reach)
 {
 	if (other_index == object_index || other_index == object->transparent_object_index) return;
 	if (!(other->flags & _object_is_solid_flag) || (other->flags & _object_is_invisible_flag)) return;
@@ -526,6 +570,21 @@ inline __attribute__((always_inline)) void test_object_contact(int16 object_inde
 
 	if (other->owner == _object_is_monster)
 	{
+		// The test below before the other's kind is looked up, with the widest
+		// reach any kind can have: with its kind found the reach and its span are
+		// at most most_reach, so the test below would return; without one, the
+		// point is r or more off on an axis and the box test further down returns.
+		// Either way nothing is written.
+		{
+			const int64 widest = MAX(r, most_reach);
+			const int64 nx = static_cast<int64>(travel->point.x) - ox, ny = static_cast<int64>(travel->point.y) - oy;
+			const int64 ox0 = static_cast<int64>(travel->old_point.x) - ox, oy0 = static_cast<int64>(travel->old_point.y) - oy;
+			if ((nx >= widest || nx <= -widest || ny >= widest || ny <= -widest) &&
+				(ox0 > most_reach || ox0 < -most_reach || oy0 > most_reach || oy0 < -most_reach))
+			{
+				return;
+			}
+		}
 		const monster_definition *other_definition = definition_of(other->owner_index);
 		if (definition && other_definition)
 		{
@@ -660,6 +719,18 @@ void clip_to_model_cells(const object_data *object, travel_state *travel)
 	world_rectangle2d rectangles[4];
 	int16 count = 0;
 	const int32 cx = travel->point.x >> WORLD_FRACTIONAL_BITS, cy = travel->point.y >> WORLD_FRACTIONAL_BITS;
+	// A neighbour without a model gives no rectangle: where none of the four on
+	// the grid holds one, nothing below can clip (models are rare on a map).
+	const int32 width = mesh_globals->mesh_width;
+	if (cx >= 1 && cy >= 1 && cx < width - 1 && cy < mesh_globals->mesh_height - 1)
+	{
+		const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
+		if (centre[-1].model_index == NONE && centre[1].model_index == NONE && centre[-width].model_index == NONE &&
+			centre[width].model_index == NONE)
+		{
+			return;
+		}
+	}
 	obstructed_cell_bounds(cx - 1, cy, rectangles, &count, object->radius);
 	obstructed_cell_bounds(cx + 1, cy, rectangles, &count, object->radius);
 	obstructed_cell_bounds(cx, cy - 1, rectangles, &count, object->radius);
@@ -843,7 +914,8 @@ uint32 move_monster_object(int16 object_index)
 	const boolean floats = (object->flags & _object_floats_on_media_flag) != 0;
 	const boolean keeps = object_keeps_height(object) || game_play_version == 1300;
 	const world_point2d candidate = {travel.point.x, travel.point.y};
-	travel.point.z = height_for_new_position(&candidate, floats, keeps, height_over, NULL);
+	const mesh_cell *candidate_cell;
+	travel.point.z = height_for_new_position(&candidate, floats, keeps, height_over, NULL, &candidate_cell);
 
 	// Objects: the new cell, then its x, y and diagonal neighbours towards the
 	// quarter the point lies in.
@@ -851,26 +923,47 @@ uint32 move_monster_object(int16 object_index)
 		const int32 cx = travel.point.x >> WORLD_FRACTIONAL_BITS, cy = travel.point.y >> WORLD_FRACTIONAL_BITS;
 		const int32 qx = (travel.point.x & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
 		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
-		const int32 cells[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
 		const int32 width = mesh_globals->mesh_width;
+		const mesh_cell *cells[4];
+		int32 count = 0;
 		// The point is pinned 992 inside the edges, so its cell is at least one cell
 		// in: on a mesh of 4 x 4 cells or more, every neighbour lies on the mesh.
-		const boolean all_inside = width >= 4 && mesh_globals->mesh_height >= 4;
-		for (int32 c = 0; c < 4 && !travel.refused; ++c)
+		if (width >= 4 && mesh_globals->mesh_height >= 4)
 		{
-			if (!all_inside &&
-				(cells[c][0] < 0 || cells[c][1] < 0 || cells[c][0] >= width || cells[c][1] >= mesh_globals->mesh_height))
+			const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
+			cells[0] = centre;
+			cells[1] = centre + qx;
+			cells[2] = centre + qy * width;
+			cells[3] = cells[2] + qx;
+			count = 4;
+		}
+		else
+		{
+			const int32 coordinates[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
+			for (const auto &c : coordinates)
 			{
-				continue;
+				if (c[0] < 0 || c[1] < 0 || c[0] >= width || c[1] >= mesh_globals->mesh_height) continue;
+				cells[count++] = &mesh_globals->mesh_cells[c[1] * width + c[0]];
 			}
-			const mesh_cell *cell = &mesh_globals->mesh_cells[cells[c][1] * width + cells[c][0]];
+		}
+		const int64 own_radius = definition->pathfinding_radius;
+		const int64 most_reach = (own_radius < 0 ? -own_radius : own_radius) + widest_pathfinding_radius_of_any_kind();
+		for (int32 c = 0; c < count && !travel.refused; ++c)
+		{
 			// Each record is read once for its test and its link (the test writes no object).
 			int32 guard = object_array.maximum_count;
-			for (int16 other = cell->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
+			for (int16 other = cells[c]->first_object_index; other != NONE && !travel.refused && guard-- > 0;)
 			{
+				// The unit itself: in use, and the test passes it over at once.
+				if (other == object_index)
+				{
+					other = object->next_object_index;
+					continue;
+				}
 				const object_data *record = get_object_data(other);
 				if (!record) break;
-				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel);
+				test_object_contact(object_index, object, monster, monster_index, definition, other, record, &travel,
+					most_reach);
 				other = record->next_object_index;
 			}
 		}
@@ -883,14 +976,22 @@ uint32 move_monster_object(int16 object_index)
 
 	{
 		const world_point2d p = {travel.point.x, travel.point.y};
-		// Nothing above changes z or the mesh: where the point was kept, its height stands.
-		if ((travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y) &&
-			(travel.point.x != candidate.x || travel.point.y != candidate.y))
+		// Nothing above changes z or the mesh: where the point was kept, its height
+		// (and its cell) stands.
+		const mesh_cell *cell;
+		if (travel.point.x == candidate.x && travel.point.y == candidate.y)
 		{
-			travel.point.z = height_for_new_position(&p, floats, keeps, height_over, NULL);
+			cell = candidate_cell;
+		}
+		else if (travel.point.x != travel.old_point.x || travel.point.y != travel.old_point.y)
+		{
+			travel.point.z = height_for_new_position(&p, floats, keeps, height_over, NULL, &cell);
+		}
+		else
+		{
+			cell = cell_at(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
 		}
 		// Media.
-		const mesh_cell *cell = cell_at(p.x >> WORLD_FRACTIONAL_BITS, p.y >> WORLD_FRACTIONAL_BITS);
 		boolean in_media = FALSE;
 		world_distance surface = 0;
 		if (cell && (cell->flags & _mesh_cell_triangle_media_flags) && mesh_texture_pixel_is_media(p.x >> 6, p.y >> 6))

@@ -6,6 +6,7 @@
 #include "damage.h"
 #include "error_manager.h"
 #include "mesh.h"
+#include "mesh_triangles.h"
 #include "models.h"
 #include "monsters.h"
 #include "object_animation.h"
@@ -817,8 +818,11 @@ uint32 move_object(int16 object_index)
 	result |= clamp_to_edge(&p.y, &location->velocity.j, mesh_globals->mesh_height);
 
 	// 2. The floor.
-	const mesh_cell *cell = cell_under(p.x, p.y);
-	world_distance floor = height_at(p.x, p.y, _land_height);
+	// The map is ready (above): get_mesh_height's own answer, inline, and the
+	// point's cell (cell_under's) with it.
+	const world_point2d floor_point = {p.x, p.y};
+	const mesh_cell *cell;
+	world_distance floor = mesh_height_and_cell_of_type<_land_height>(&floor_point, &cell);
 	const bool in_media = point_is_in_media(cell, p.x, p.y);
 	const world_distance media_surface = in_media ? height_at(p.x, p.y, _media_height) : 0;
 	bool floor_is_media = false;
@@ -928,12 +932,33 @@ uint32 move_object(int16 object_index)
 		const int32 cx = p.x >> WORLD_FRACTIONAL_BITS, cy = p.y >> WORLD_FRACTIONAL_BITS;
 		const int32 nx = (p.x & (WORLD_ONE - 1)) < WORLD_ONE_HALF ? cx - 1 : cx + 1;
 		const int32 ny = (p.y & (WORLD_ONE - 1)) > WORLD_ONE_HALF - 1 ? cy + 1 : cy - 1;
-		const int32 cells[4][2] = {{cx, cy}, {nx, cy}, {cx, ny}, {nx, ny}};
-		for (const auto &candidate_cell : cells)
+		const int32 width = mesh_globals->mesh_width;
+		const mesh_cell *cells[4];
+		int32 count = 0;
+		// The point is held 992 inside the edges (step 1; nothing since moved it
+		// across), so on a mesh of 4 x 4 cells or more its cell is at least one in
+		// and every neighbour lies on the mesh.
+		if (width >= 4 && mesh_globals->mesh_height >= 4)
 		{
-			if (!cell_is_inside(candidate_cell[0], candidate_cell[1])) continue;
+			const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
+			cells[0] = centre;
+			cells[1] = centre + (nx - cx);
+			cells[2] = centre + (ny - cy) * width;
+			cells[3] = cells[2] + (nx - cx);
+			count = 4;
+		}
+		else
+		{
+			const int32 coordinates[4][2] = {{cx, cy}, {nx, cy}, {cx, ny}, {nx, ny}};
+			for (const auto &c : coordinates)
+			{
+				if (cell_is_inside(c[0], c[1])) cells[count++] = &mesh_globals->mesh_cells[c[1] * width + c[0]];
+			}
+		}
+		for (int32 c = 0; c < count; ++c)
+		{
 			// One cell's chain, as a walk of that cell hands it out.
-			int16 next = mesh_globals->mesh_cells[candidate_cell[1] * mesh_globals->mesh_width + candidate_cell[0]].first_object_index;
+			int16 next = cells[c]->first_object_index;
 			for (int16 i = next; i != NONE; i = next)
 			{
 				const object_data *other = object_at(i);

@@ -131,6 +131,57 @@ TEST_F(monster_movement_collision, a_barred_triangle_nudges_onto_its_diagonal)
 	}
 }
 
+TEST_F(monster_movement_collision, a_model_cell_beside_the_step_clips_it_and_one_across_a_corner_does_not)
+{
+	// A blocked model cell west, east, south and north of the cell stepped in
+	// (each in its own corner of the flat area): the step stops at its margin.
+	const struct
+	{
+		int32 cx, cy, dx, dy;
+		world_distance x0, y0;
+		short_world_distance vx, vy;
+		world_distance clipped_x, clipped_y;
+	} sides[] = {{13, 13, -1, 0, 100, 256, -50, 0, 64, 256}, {13, 26, 1, 0, 412, 256, 50, 0, 448, 256},
+		{26, 13, 0, -1, 256, 100, 0, -50, 256, 64}, {26, 26, 0, 1, 256, 412, 0, 50, 256, 448}};
+	for (const auto &side : sides)
+	{
+		set_cell(side.cx + side.dx, side.cy + side.dy, _terrain_walking_impassable, _terrain_walking_impassable);
+		get_mesh_cell(side.cx + side.dx, side.cy + side.dy)->model_index = 0;
+		const int16 a = unit(side.cx * WORLD_ONE + side.x0, side.cy * WORLD_ONE + side.y0);
+		EXPECT_TRUE(step(a, side.vx, side.vy) & _object_struck_cell_flag) << side.cx << "," << side.cy;
+		EXPECT_EQ(o(a)->location.position.x, side.cx * WORLD_ONE + side.clipped_x) << side.cx << "," << side.cy;
+		EXPECT_EQ(o(a)->location.position.y, side.cy * WORLD_ONE + side.clipped_y) << side.cx << "," << side.cy;
+	}
+
+	// Across a corner only: no rectangle, the step is taken whole.
+	set_cell(19, 19, _terrain_walking_impassable, _terrain_walking_impassable);
+	get_mesh_cell(19, 19)->model_index = 0;
+	const int16 b = unit(20 * WORLD_ONE + 100, 20 * WORLD_ONE + 100);
+	EXPECT_FALSE(step(b, -50, -50) & _object_struck_cell_flag);
+	EXPECT_EQ(o(b)->location.position.x, 20 * WORLD_ONE + 50);
+	EXPECT_EQ(o(b)->location.position.y, 20 * WORLD_ONE + 50);
+}
+
+TEST_F(monster_movement_collision, a_kind_added_after_steps_were_taken_meets_others_at_its_wider_reach)
+{
+	// Steps are taken while only the narrow kind (pathfinding radius 100) exists.
+	const int16 a = unit(20 * WORLD_ONE + 290, 20 * WORLD_ONE);
+	step(a, 10, 0);
+	monster_definition wide = *get_monster_definition(kind);
+	wide.pathfinding_radius = 600;
+	const int16 wide_kind = new_definition(get_monster_definitions(), TAG("tstw"), &wide);
+	ASSERT_NE(wide_kind, NONE);
+	const int16 b = unit(21 * WORLD_ONE + 400, 20 * WORLD_ONE);
+	get_monster_data(b)->type = wide_kind;
+
+	// 562 apart after the step: inside the allies' joint reach of 700, so the
+	// step is pushed out to it.
+	const uint32 result = step(a, 50, 0);
+	ASSERT_TRUE(result & _object_struck_object_flag);
+	EXPECT_EQ(static_cast<int16>(result >> 16), get_monster_data(b)->object_index);
+	EXPECT_EQ(o(b)->location.position.x - o(a)->location.position.x, 100 + 600);
+}
+
 TEST_F(monster_movement_collision, the_edge_margin_stops_a_unit_leaving_the_map)
 {
 	const int16 a = unit(1000, 20 * WORLD_ONE);
