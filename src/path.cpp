@@ -124,8 +124,11 @@ void fold_paths_digest(zerv_digest *digest)
 	}
 }
 
+static void complete_obstacle_list(void);
+
 const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void)
 {
+	complete_obstacle_list();
 	return &avoidance;
 }
 
@@ -1165,6 +1168,20 @@ static void set_obstacle_reaches(void)
 	}
 }
 
+// The right run's first step asks what the left run's first step asked (the
+// same point against the same list) unless a step in between shrank an
+// obstacle it stood inside: the left's answer is kept for it.
+struct kept_first_step
+{
+	boolean valid;
+	boolean plus_is_left;
+	world_point2d plus, minus;
+	int16 object_index;
+};
+static kept_first_step first_step = {};
+// The adjustments are made as first written (no gather left out, no step kept).
+static boolean as_first_written = FALSE;
+
 // One step of an avoidance run from point; false when nothing is in the way.
 static boolean find_avoidance_point(world_point2d *point, int16 side, const monster_data *monster,
 	const monster_definition *definition, const object_data *object, boolean look_ahead)
@@ -1276,6 +1293,14 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	const int64 cross = static_cast<int64>(point->x - start.x) * (plus.y - start.y) -
 		static_cast<int64>(point->y - start.y) * (plus.x - start.x);
 	const boolean plus_is_left = cross >= 0;
+	if (side == _finding_leftmost && avoidance_step_count == 1)
+	{
+		first_step = {!inside && !as_first_written, plus_is_left, plus, minus, chosen->object_index};
+	}
+	else if (inside)
+	{
+		first_step.valid = FALSE;
+	}
 	if (side == _finding_leftmost)
 	{
 		avoidance.leftmost_object_index = chosen->object_index;
@@ -1295,7 +1320,20 @@ static boolean run_avoidance(int16 side, const world_point2d *destination, const
 {
 	world_point2d point = *destination;
 	boolean met = FALSE;
-	for (avoidance_step_count = 1; avoidance_step_count <= ITERATION_CUTOFF + 1; ++avoidance_step_count)
+	avoidance_step_count = 1;
+	if (side == _finding_leftmost)
+	{
+		first_step.valid = FALSE;
+	}
+	else if (first_step.valid)
+	{
+		avoidance.rightmost_object_index = first_step.object_index;
+		point = first_step.plus_is_left ? first_step.minus : first_step.plus;
+		met = TRUE;
+		avoidance_step_count = 2;
+		path_test_hooks.first_steps_kept += 1;
+	}
+	for (; avoidance_step_count <= ITERATION_CUTOFF + 1; ++avoidance_step_count)
 	{
 		if (!find_avoidance_point(&point, side, monster, definition, object, look_ahead)) break;
 		met = TRUE;
@@ -1308,7 +1346,11 @@ static boolean point_is_recorded(const world_point2d *p)
 	return p->x != -1 && p->y != -1;
 }
 
-void adjust_path_destination_for_obstacles(int16 monster_index)
+// The gather was left out (a unit with a target close to its waypoint reads
+// no obstacle); the list is made when asked for.
+static boolean gather_left_out = FALSE;
+
+static void adjust_for_obstacles(int16 monster_index)
 {
 	monster_data *monster = get_monster_data(monster_index);
 	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
@@ -1342,10 +1384,20 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.friendly_monster_radius = definition->pathfinding_radius;
 	avoidance.monster_index = monster_index;
 	avoidance.obstacle_count = 0;
+	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
+	const int32 near = has_target_index ? ATTACK_ADJUST_RADIUS : MINIMUM_ADJUST_RADIUS;
+	// With a target the destination is not pulled back, and a waypoint this
+	// close is kept below whatever the box holds: the gather is left out.
+	gather_left_out = has_target_index && !as_first_written && ABS(destination.x - position.x) < near &&
+		ABS(destination.y - position.y) < near;
+	if (gather_left_out)
+	{
+		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+		return;
+	}
 	find_possible_obstacles(monster, definition, object);
 
 	// Pull the destination back towards the unit out of any solid circle.
-	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
 	if (!has_target_index)
 	{
 		const int32 offset_x = destination.x - position.x, offset_y = destination.y - position.y;
@@ -1356,7 +1408,6 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 		}
 	}
 
-	const int32 near = has_target_index ? ATTACK_ADJUST_RADIUS : MINIMUM_ADJUST_RADIUS;
 	int32 dx = destination.x - position.x, dy = destination.y - position.y;
 	if (ABS(dx) < near && ABS(dy) < near)
 	{
@@ -1431,4 +1482,54 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 		monster->avoiding_object_index = NONE;
 		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
 	}
+}
+
+// The list the last adjustment left, with a gather it left out made now.
+// Valid right after the adjustment (the world as it saw it).
+static void complete_obstacle_list(void)
+{
+	if (!gather_left_out) return;
+	gather_left_out = FALSE;
+	const monster_data *monster = get_monster_data(avoidance.monster_index);
+	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : nullptr;
+	avoidance.obstacle_count = 0;
+	if (object && definition) find_possible_obstacles(monster, definition, object);
+}
+
+void adjust_path_destination_for_obstacles(int16 monster_index)
+{
+	monster_data *monster = get_monster_data(monster_index);
+	if (!path_test_hooks.compare_obstacle_adjustments || !monster)
+	{
+		adjust_for_obstacles(monster_index);
+		return;
+	}
+	// Made as first written (the box always gathered, every step taken), then
+	// again from the same unit record as it is made: the unit and the whole
+	// list must agree.
+	alignas(monster_data) unsigned char before[sizeof(monster_data)], expected[sizeof(monster_data)];
+	memcpy(before, monster, sizeof(monster_data));
+	as_first_written = TRUE;
+	adjust_for_obstacles(monster_index);
+	as_first_written = FALSE;
+	const obstruction_avoidance_globals expected_list = avoidance;
+	memcpy(expected, monster, sizeof(monster_data));
+	memcpy(monster, before, sizeof(monster_data));
+	adjust_for_obstacles(monster_index);
+	path_test_hooks.gathers_left_out += gather_left_out ? 1 : 0;
+	complete_obstacle_list();
+	boolean same = memcmp(expected, monster, sizeof(monster_data)) == 0 &&
+		expected_list.obstacle_count == avoidance.obstacle_count &&
+		expected_list.avoiding_same_object_again == avoidance.avoiding_same_object_again &&
+		expected_list.leftmost_object_index == avoidance.leftmost_object_index &&
+		expected_list.rightmost_object_index == avoidance.rightmost_object_index;
+	for (int16 i = 0; same && i < avoidance.obstacle_count; ++i)
+	{
+		const obstacle &a = expected_list.obstacles[i], &b = avoidance.obstacles[i];
+		same = a.flags == b.flags && a.center.x == b.center.x && a.center.y == b.center.y && a.radius == b.radius &&
+			a.object_index == b.object_index;
+	}
+	path_test_hooks.adjustments_compared += 1;
+	path_test_hooks.adjustments_differing += same ? 0 : 1;
 }
