@@ -734,6 +734,7 @@ struct kind_lookup
 	int16 type;
 	const monster_definition *definition;
 	boolean can_block; // the kind is loaded and passes the size and flight tests
+	boolean ambient; // the kind is ambient life, never anyone's ally
 };
 
 static boolean kinds_can_block(const monster_definition *definition, const monster_definition *dc)
@@ -752,6 +753,7 @@ static inline void look_up_kind(kind_lookup *lookup, const monster_definition *d
 	lookup->type = type;
 	lookup->definition = get_monster_definition(type);
 	lookup->can_block = kinds_can_block(definition, lookup->definition);
+	lookup->ambient = lookup->definition && lookup->definition->monster_class == _monster_class_ambient_life;
 }
 
 // The searching unit's alliance with each team met by one obstacle search
@@ -769,16 +771,6 @@ static inline boolean searcher_allied_with_team(team_alliance_lookup *lookup, co
 	return lookup->allied[team] != 0;
 }
 
-// monsters_are_allied for two live units whose kinds are at hand (a unit
-// without a kind has no class, so it is not ambient life).
-static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
-	const monster_data *b, const monster_definition *b_definition)
-{
-	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	return searcher_allied_with_team(lookup, a, b->owner_team_index);
-}
 
 // What one obstacle search asks of every unit in its box and that does not
 // change during it (nothing moves or changes side while it runs).
@@ -794,8 +786,20 @@ struct obstacle_search
 	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
 	kind_lookup kinds;
 	team_alliance_lookup alliances;
+	// Ambient life or berserk: allied with nobody.
+	boolean searcher_never_allied;
 	const monster_data *monsters; // the unit array, never null
 };
+
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life): the searcher's
+// part is asked once per search.
+static inline boolean searcher_is_allied(obstacle_search *search, const monster_data *b)
+{
+	if (search->searcher_never_allied || search->kinds.ambient) return FALSE;
+	if (b->extra_flags & _monster_is_berserk_extra_flag) return FALSE;
+	return searcher_allied_with_team(&search->alliances, search->monster, b->owner_team_index);
+}
 
 static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
 {
@@ -823,7 +827,7 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	const monster_definition *dc = search->kinds.definition;
 	const boolean walks_around = search->walks_around;
 	// Asked only of units that pass the tests above (the answer has no side effects).
-	const boolean allied = searcher_is_allied(&search->alliances, monster, definition, c, dc);
+	const boolean allied = searcher_is_allied(search, c);
 	if (moving && !pausing && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
@@ -892,6 +896,8 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	// Not null: the searcher was found in it.
 	search.monsters = static_cast<const monster_data *>(monster_array.data);
 	look_up_kind(&search.kinds, definition, NONE);
+	search.searcher_never_allied = definition->monster_class == _monster_class_ambient_life ||
+		(monster->extra_flags & _monster_is_berserk_extra_flag);
 	memset(search.alliances.allied, -1, sizeof(search.alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
@@ -907,14 +913,25 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	// The occupancy rows lie one after another, each in whole words.
 	const uint64 *occupied = object_cell_occupancy_row(y_start);
 	const int32 words_per_row = (width + 63) >> 6;
-	for (int32 y = y_start; y < y_end; ++y, occupied += words_per_row)
+	// The box's columns of each row as one window of bits from x_start (a
+	// box is never wider than a word): its cells in the same order, each
+	// found by one bit scan.
+	static_assert(FIND_POSSIBLE_OBSTACLES_BOX_WIDTH <= 64);
+	if (x_start >= x_end) return;
+	const int32 word = x_start >> 6, shift = x_start & 63;
+	const boolean straddles = shift != 0 && word + 1 < words_per_row;
+	const uint64 columns = ~uint64{0} >> (63 - (x_end - 1 - x_start));
+	const mesh_cell *row = cells + static_cast<size_t>(y_start) * width;
+	for (int32 y = y_start; y < y_end; ++y, occupied += words_per_row, row += width)
 	{
 		// Only the cells heading a chain: an empty cell adds nothing.
-		for (int32 x = next_occupied_cell(occupied, x_start, x_end - 1); x >= 0;
-			x = next_occupied_cell(occupied, x + 1, x_end - 1))
+		uint64 window = occupied[word] >> shift;
+		if (straddles) window |= occupied[word + 1] << (64 - shift);
+		for (window &= columns; window != 0; window &= window - 1)
 		{
+			const int32 x = x_start + __builtin_ctzll(window);
 			int16 guard = 0;
-			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
+			for (int16 index = row[x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
 				if (static_cast<uint32>(static_cast<uint16>(index)) >= static_cast<uint32>(object_count)) break;
 				const object_data *other = objects + index;

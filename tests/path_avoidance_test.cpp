@@ -1,6 +1,7 @@
 // Bending a unit's next waypoint around what stands ahead of it: units built
 // directly in the record arrays on a flat map.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -390,6 +391,43 @@ TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_
 		EXPECT_EQ(found(), expected) << broken;
 	}
 	last->next_object_index = NONE;
+	game_play_version = saved_version;
+}
+
+// Boxes across an occupancy word's edge and at the map's right edge (its last
+// word half used): every column of the box and none beside it, row by row.
+TEST_F(path_avoidance, boxes_across_a_word_edge_and_at_the_map_edge_find_their_columns_in_order)
+{
+	const int16 saved_version = game_play_version;
+	game_play_version = 1600;
+	test_map map(5, 6);
+	ASSERT_TRUE(map.load());
+	const auto centre = [](int32 cell) { return static_cast<world_distance>(cell * WORLD_ONE + WORLD_ONE / 2); };
+	// Facing east the box runs from 4 columns behind to 11 ahead (pinned at the
+	// map's edge), 8 rows up to 7 down; the boxes lie in rows apart.
+	const int32 width = mesh_globals->mesh_width;
+	for (const auto &[cx, cy] : {std::pair<int32, int32>{62, 10}, {68, 40}, {155, 70}})
+	{
+		const int32 x0 = MIN(cx - 4, width - 16);
+		const int16 u = unit({centre(cx), centre(cy)}, 0);
+		head_for(u, {centre(cx + 6), centre(cy)});
+		std::vector<int16> expected;
+		for (int32 y = cy - 8; y <= cy + 7; ++y)
+		{
+			const int32 between = x0 + 1 + y % 14; // 1..14 columns in
+			for (const int32 x : {x0 - 1, x0, between, x0 + 15, x0 + 16})
+			{
+				if ((x == cx && y == cy) || x < 0 || x >= width) continue;
+				const int16 other = get_monster_data(unit({centre(x), centre(y)}, 16384))->object_index;
+				if (x >= x0 && x < x0 + 16) expected.push_back(other);
+			}
+		}
+		adjust_path_destination_for_obstacles(u);
+		std::vector<int16> found;
+		const obstruction_avoidance_globals *list = get_obstruction_avoidance_globals();
+		for (int16 i = 0; i < list->obstacle_count; ++i) found.push_back(list->obstacles[i].object_index);
+		EXPECT_EQ(found, expected) << cx;
+	}
 	game_play_version = saved_version;
 }
 
