@@ -826,9 +826,19 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	if (!search->kinds.can_block) return FALSE;
 	const monster_definition *dc = search->kinds.definition;
 	const boolean walks_around = search->walks_around;
-	// Asked only of units that pass the tests above (the answer has no side effects).
+	// Every test from here to the radius only turns the unit away, and none
+	// has side effects: the ones that need no alliance go first.
+	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
+	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
+	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
+	if (look_ahead && !walks_around &&
+		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
+	{
+		return FALSE;
+	}
 	const boolean allied = searcher_is_allied(search, c);
-	if (moving && !pausing && facings_within_quarter(object, other) && allied)
+	// (A moving unit is not pausing here.)
+	if (moving && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
 				objects_nearer_than(object, other, DISTANCE_TO_AVOID_SLOWPOKES + 1)))
@@ -839,17 +849,9 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	// A look-ahead mover's case was answered above.
 	if (game_play_version >= 1501 && moving && !look_ahead && walks_around && allied)
 	{
-		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
+		if (object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
-	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
-	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
 	if (search->target_type == c->type && !allied) return FALSE;
-	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
-	if (look_ahead && !walks_around &&
-		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
-	{
-		return FALSE;
-	}
 	// The costlier tests wait until the unit is known to be an obstacle.
 	team_alliance_lookup *alliances = &search->alliances;
 	if (pathfinding_radius_applies(monster, definition, c, other_index, dc,
