@@ -807,18 +807,19 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	const monster_definition *definition = search->definition;
 	const object_data *object = search->object;
 	const boolean look_ahead = search->look_ahead;
+	// Every test up to the radius only turns the unit away, and none has side
+	// effects: the cheapest go first, a unit pausing for another before its
+	// record is read, the ones that need no alliance before the alliance.
+	if (other->flags & _object_pausing_for_obstacle_to_move_flag) return FALSE;
 	const int16 other_index = other->owner_index;
 	// get_monster_data's checks, the array's address taken once per search.
 	if (static_cast<uint32>(static_cast<uint16>(other_index)) >= static_cast<uint32>(MAXIMUM_MONSTERS_PER_MAP)) return FALSE;
 	const monster_data *c = search->monsters + other_index;
 	if (c->identifier == 0) return FALSE;
 	const boolean moving = c->action == _monster_action_moving;
-	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
-	// Every later test of a moving unit only turns it away, and for a look-ahead
-	// mover the one below turns it away whatever the others say: asked first,
-	// before the kind and the alliance.
+	// For a look-ahead mover a moving unit facing its way is never an obstacle.
 	if (moving && look_ahead && game_play_version >= 1501 &&
-		(pausing || search->skips_every_moving_unit || facings_within_quarter(object, other)))
+		(search->skips_every_moving_unit || facings_within_quarter(object, other)))
 	{
 		return FALSE;
 	}
@@ -826,9 +827,7 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	if (!search->kinds.can_block) return FALSE;
 	const monster_definition *dc = search->kinds.definition;
 	const boolean walks_around = search->walks_around;
-	// Every test from here to the radius only turns the unit away, and none
-	// has side effects: the ones that need no alliance go first.
-	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
+	if (c->extra_flags & _monster_is_invisible_extra_flag) return FALSE;
 	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
 	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
 	if (look_ahead && !walks_around &&
@@ -837,7 +836,6 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 		return FALSE;
 	}
 	const boolean allied = searcher_is_allied(search, c);
-	// (A moving unit is not pausing here.)
 	if (moving && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&

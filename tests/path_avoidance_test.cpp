@@ -138,6 +138,12 @@ TEST_F(path_avoidance, a_unit_in_the_way_bends_the_destination)
 	EXPECT_LT(monster->path_destination.y, 50000);
 	EXPECT_FALSE(monster->extra_flags & _monster_deviating_left_extra_flag);
 
+	// A unit pausing for another to move is never in the way.
+	get_object_data(get_monster_data(blocker)->object_index)->flags |= _object_pausing_for_obstacle_to_move_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(list()->obstacle_count, 0);
+	get_object_data(get_monster_data(blocker)->object_index)->flags &= ~_object_pausing_for_obstacle_to_move_flag;
+
 	// With a target and the waypoint within reach the waypoint is kept as it
 	// is, and the list, asked for, still holds what stands in the box.
 	get_monster_data(u)->flags |= _monster_has_valid_target_index_flag;
