@@ -781,7 +781,9 @@ struct obstacle_search
 	const object_data *object;
 	boolean look_ahead;
 	boolean walks_around;
-	// A moving unit is passed over by a look-ahead mover facing this way.
+	// A look-ahead mover (by the game's version) passes over moving units
+	// facing its way, and over every moving unit while it faces this way.
+	boolean skips_moving_units_facing_its_way;
 	boolean skips_every_moving_unit;
 	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
 	kind_lookup kinds;
@@ -801,12 +803,10 @@ static inline boolean searcher_is_allied(obstacle_search *search, const monster_
 	return searcher_allied_with_team(&search->alliances, search->monster, b->owner_team_index);
 }
 
-static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
+static inline boolean unit_is_obstacle(obstacle_search *search, const monster_data *monster,
+	const monster_definition *definition, const object_data *object, boolean look_ahead, const object_data *other,
+	uint16 *flags, int16 *radius)
 {
-	const monster_data *monster = search->monster;
-	const monster_definition *definition = search->definition;
-	const object_data *object = search->object;
-	const boolean look_ahead = search->look_ahead;
 	// Every test up to the radius only turns the unit away, and none has side
 	// effects: the cheapest go first, a unit pausing for another before its
 	// record is read, the ones that need no alliance before the alliance.
@@ -818,7 +818,7 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	if (c->identifier == 0) return FALSE;
 	const boolean moving = c->action == _monster_action_moving;
 	// For a look-ahead mover a moving unit facing its way is never an obstacle.
-	if (moving && look_ahead && game_play_version >= 1501 &&
+	if (moving && search->skips_moving_units_facing_its_way &&
 		(search->skips_every_moving_unit || facings_within_quarter(object, other)))
 	{
 		return FALSE;
@@ -886,6 +886,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	search.object = object;
 	search.look_ahead = look_ahead;
 	search.walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	search.skips_moving_units_facing_its_way = look_ahead && game_play_version >= 1501;
 	search.skips_every_moving_unit = object->location.yaw < 32768;
 	search.target_type = 1 << 16;
 	if (monster->flags & _monster_has_valid_target_index_flag)
@@ -964,7 +965,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(&search, other, &flags, &radius))
+				else if (!unit_is_obstacle(&search, monster, definition, object, look_ahead, other, &flags, &radius))
 				{
 					continue;
 				}
