@@ -124,8 +124,11 @@ void fold_paths_digest(zerv_digest *digest)
 	}
 }
 
+static void complete_obstacle_list(void);
+
 const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void)
 {
+	complete_obstacle_list();
 	return &avoidance;
 }
 
@@ -896,6 +899,7 @@ struct kind_lookup
 	int16 type;
 	const monster_definition *definition;
 	boolean can_block; // the kind is loaded and passes the size and flight tests
+	boolean ambient; // the kind is ambient life, never anyone's ally
 };
 
 static boolean kinds_can_block(const monster_definition *definition, const monster_definition *dc)
@@ -914,6 +918,7 @@ static inline void look_up_kind(kind_lookup *lookup, const monster_definition *d
 	lookup->type = type;
 	lookup->definition = get_monster_definition(type);
 	lookup->can_block = kinds_can_block(definition, lookup->definition);
+	lookup->ambient = lookup->definition && lookup->definition->monster_class == _monster_class_ambient_life;
 }
 
 // The searching unit's alliance with each team met by one obstacle search
@@ -931,16 +936,6 @@ static inline boolean searcher_allied_with_team(team_alliance_lookup *lookup, co
 	return lookup->allied[team] != 0;
 }
 
-// monsters_are_allied for two live units whose kinds are at hand (a unit
-// without a kind has no class, so it is not ambient life).
-static boolean searcher_is_allied(team_alliance_lookup *lookup, const monster_data *a, const monster_definition *a_definition,
-	const monster_data *b, const monster_definition *b_definition)
-{
-	if (a_definition && a_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if (b_definition && b_definition->monster_class == _monster_class_ambient_life) return FALSE;
-	if ((a->extra_flags | b->extra_flags) & _monster_is_berserk_extra_flag) return FALSE;
-	return searcher_allied_with_team(lookup, a, b->owner_team_index);
-}
 
 // What one obstacle search asks of every unit in its box and that does not
 // change during it (nothing moves or changes side while it runs).
@@ -951,32 +946,45 @@ struct obstacle_search
 	const object_data *object;
 	boolean look_ahead;
 	boolean walks_around;
-	// A moving unit is passed over by a look-ahead mover facing this way.
+	// A look-ahead mover (by the game's version) passes over moving units
+	// facing its way, and over every moving unit while it faces this way.
+	boolean skips_moving_units_facing_its_way;
 	boolean skips_every_moving_unit;
 	int32 target_type; // the kind of the searcher's target unit; outside int16 for none
 	kind_lookup kinds;
 	team_alliance_lookup alliances;
+	// Ambient life or berserk: allied with nobody.
+	boolean searcher_never_allied;
 	const monster_data *monsters; // the unit array, never null
 };
 
-static boolean unit_is_obstacle(obstacle_search *search, const object_data *other, uint16 *flags, int16 *radius)
+// monsters_are_allied for two live units whose kinds are at hand (a unit
+// without a kind has no class, so it is not ambient life): the searcher's
+// part is asked once per search.
+static inline boolean searcher_is_allied(obstacle_search *search, const monster_data *b)
 {
-	const monster_data *monster = search->monster;
-	const monster_definition *definition = search->definition;
-	const object_data *object = search->object;
-	const boolean look_ahead = search->look_ahead;
+	if (search->searcher_never_allied || search->kinds.ambient) return FALSE;
+	if (b->extra_flags & _monster_is_berserk_extra_flag) return FALSE;
+	return searcher_allied_with_team(&search->alliances, search->monster, b->owner_team_index);
+}
+
+static inline boolean unit_is_obstacle(obstacle_search *search, const monster_data *monster,
+	const monster_definition *definition, const object_data *object, boolean look_ahead, const object_data *other,
+	uint16 *flags, int16 *radius)
+{
+	// Every test up to the radius only turns the unit away, and none has side
+	// effects: the cheapest go first, a unit pausing for another before its
+	// record is read, the ones that need no alliance before the alliance.
+	if (other->flags & _object_pausing_for_obstacle_to_move_flag) return FALSE;
 	const int16 other_index = other->owner_index;
 	// get_monster_data's checks, the array's address taken once per search.
 	if (static_cast<uint32>(static_cast<uint16>(other_index)) >= static_cast<uint32>(MAXIMUM_MONSTERS_PER_MAP)) return FALSE;
 	const monster_data *c = search->monsters + other_index;
 	if (c->identifier == 0) return FALSE;
 	const boolean moving = c->action == _monster_action_moving;
-	const boolean pausing = (other->flags & _object_pausing_for_obstacle_to_move_flag) != 0;
-	// Every later test of a moving unit only turns it away, and for a look-ahead
-	// mover the one below turns it away whatever the others say: asked first,
-	// before the kind and the alliance.
-	if (moving && look_ahead && game_play_version >= 1501 &&
-		(pausing || search->skips_every_moving_unit || facings_within_quarter(object, other)))
+	// For a look-ahead mover a moving unit facing its way is never an obstacle.
+	if (moving && search->skips_moving_units_facing_its_way &&
+		(search->skips_every_moving_unit || facings_within_quarter(object, other)))
 	{
 		return FALSE;
 	}
@@ -984,9 +992,16 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	if (!search->kinds.can_block) return FALSE;
 	const monster_definition *dc = search->kinds.definition;
 	const boolean walks_around = search->walks_around;
-	// Asked only of units that pass the tests above (the answer has no side effects).
-	const boolean allied = searcher_is_allied(&search->alliances, monster, definition, c, dc);
-	if (moving && !pausing && facings_within_quarter(object, other) && allied)
+	if (c->extra_flags & _monster_is_invisible_extra_flag) return FALSE;
+	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
+	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
+	if (look_ahead && !walks_around &&
+		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
+	{
+		return FALSE;
+	}
+	const boolean allied = searcher_is_allied(search, c);
+	if (moving && facings_within_quarter(object, other) && allied)
 	{
 		if (!(monster->base_movement_speed > c->base_movement_speed &&
 				objects_nearer_than(object, other, DISTANCE_TO_AVOID_SLOWPOKES + 1)))
@@ -997,17 +1012,9 @@ static boolean unit_is_obstacle(obstacle_search *search, const object_data *othe
 	// A look-ahead mover's case was answered above.
 	if (game_play_version >= 1501 && moving && !look_ahead && walks_around && allied)
 	{
-		if (pausing || object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
+		if (object->location.yaw < 32768 || facings_within_quarter(object, other)) return FALSE;
 	}
-	if (pausing || (c->extra_flags & _monster_is_invisible_extra_flag)) return FALSE;
-	if (c->action == _monster_action_idle && (c->flags & _monster_needs_new_path_flag)) return FALSE;
 	if (search->target_type == c->type && !allied) return FALSE;
-	// A far unit ahead of a look-ahead mover counts only for one that walks around blockages.
-	if (look_ahead && !walks_around &&
-		!objects_nearer_than(object, other, 1537 + definition->pathfinding_radius + dc->pathfinding_radius))
-	{
-		return FALSE;
-	}
 	// The costlier tests wait until the unit is known to be an obstacle.
 	team_alliance_lookup *alliances = &search->alliances;
 	if (pathfinding_radius_applies(monster, definition, c, other_index, dc,
@@ -1044,6 +1051,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	search.object = object;
 	search.look_ahead = look_ahead;
 	search.walks_around = (definition->more_hack_flags & _hack_walks_around_blockage_flag) != 0;
+	search.skips_moving_units_facing_its_way = look_ahead && game_play_version >= 1501;
 	search.skips_every_moving_unit = object->location.yaw < 32768;
 	search.target_type = 1 << 16;
 	if (monster->flags & _monster_has_valid_target_index_flag)
@@ -1054,6 +1062,8 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	// Not null: the searcher was found in it.
 	search.monsters = static_cast<const monster_data *>(monster_array.data);
 	look_up_kind(&search.kinds, definition, NONE);
+	search.searcher_never_allied = definition->monster_class == _monster_class_ambient_life ||
+		(monster->extra_flags & _monster_is_berserk_extra_flag);
 	memset(search.alliances.allied, -1, sizeof(search.alliances.allied));
 	// The box is clipped to the mesh, so its cells are read straight from the array.
 	const mesh_cell *cells = mesh_globals->mesh_cells;
@@ -1069,14 +1079,25 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 	// The occupancy rows lie one after another, each in whole words.
 	const uint64 *occupied = object_cell_occupancy_row(y_start);
 	const int32 words_per_row = (width + 63) >> 6;
-	for (int32 y = y_start; y < y_end; ++y, occupied += words_per_row)
+	// The box's columns of each row as one window of bits from x_start (a
+	// box is never wider than a word): its cells in the same order, each
+	// found by one bit scan.
+	static_assert(FIND_POSSIBLE_OBSTACLES_BOX_WIDTH <= 64);
+	if (x_start >= x_end) return;
+	const int32 word = x_start >> 6, shift = x_start & 63;
+	const boolean straddles = shift != 0 && word + 1 < words_per_row;
+	const uint64 columns = ~uint64{0} >> (63 - (x_end - 1 - x_start));
+	const mesh_cell *row = cells + static_cast<size_t>(y_start) * width;
+	for (int32 y = y_start; y < y_end; ++y, occupied += words_per_row, row += width)
 	{
 		// Only the cells heading a chain: an empty cell adds nothing.
-		for (int32 x = next_occupied_cell(occupied, x_start, x_end - 1); x >= 0;
-			x = next_occupied_cell(occupied, x + 1, x_end - 1))
+		uint64 window = occupied[word] >> shift;
+		if (straddles) window |= occupied[word + 1] << (64 - shift);
+		for (window &= columns; window != 0; window &= window - 1)
 		{
+			const int32 x = x_start + __builtin_ctzll(window);
 			int16 guard = 0;
-			for (int16 index = cells[y * width + x].first_object_index; index != NONE && guard < 32767; ++guard)
+			for (int16 index = row[x].first_object_index; index != NONE && guard < 32767; ++guard)
 			{
 				if (static_cast<uint32>(static_cast<uint16>(index)) >= static_cast<uint32>(object_count)) break;
 				const object_data *other = objects + index;
@@ -1109,7 +1130,7 @@ static void find_possible_obstacles(const monster_data *monster, const monster_d
 						continue;
 					}
 				}
-				else if (!unit_is_obstacle(&search, other, &flags, &radius))
+				else if (!unit_is_obstacle(&search, monster, definition, object, look_ahead, other, &flags, &radius))
 				{
 					continue;
 				}
@@ -1330,6 +1351,20 @@ static void set_obstacle_reaches(void)
 	}
 }
 
+// The right run's first step asks what the left run's first step asked (the
+// same point against the same list) unless a step in between shrank an
+// obstacle it stood inside: the left's answer is kept for it.
+struct kept_first_step
+{
+	boolean valid;
+	boolean plus_is_left;
+	world_point2d plus, minus;
+	int16 object_index;
+};
+static kept_first_step first_step = {};
+// The adjustments are made as first written (no gather left out, no step kept).
+static boolean as_first_written = FALSE;
+
 // One step of an avoidance run from point; false when nothing is in the way.
 static boolean find_avoidance_point(world_point2d *point, int16 side, const monster_data *monster,
 	const monster_definition *definition, const object_data *object, boolean look_ahead)
@@ -1441,6 +1476,14 @@ static boolean find_avoidance_point(world_point2d *point, int16 side, const mons
 	const int64 cross = static_cast<int64>(point->x - start.x) * (plus.y - start.y) -
 		static_cast<int64>(point->y - start.y) * (plus.x - start.x);
 	const boolean plus_is_left = cross >= 0;
+	if (side == _finding_leftmost && avoidance_step_count == 1)
+	{
+		first_step = {!inside && !as_first_written, plus_is_left, plus, minus, chosen->object_index};
+	}
+	else if (inside)
+	{
+		first_step.valid = FALSE;
+	}
 	if (side == _finding_leftmost)
 	{
 		avoidance.leftmost_object_index = chosen->object_index;
@@ -1460,7 +1503,20 @@ static boolean run_avoidance(int16 side, const world_point2d *destination, const
 {
 	world_point2d point = *destination;
 	boolean met = FALSE;
-	for (avoidance_step_count = 1; avoidance_step_count <= ITERATION_CUTOFF + 1; ++avoidance_step_count)
+	avoidance_step_count = 1;
+	if (side == _finding_leftmost)
+	{
+		first_step.valid = FALSE;
+	}
+	else if (first_step.valid)
+	{
+		avoidance.rightmost_object_index = first_step.object_index;
+		point = first_step.plus_is_left ? first_step.minus : first_step.plus;
+		met = TRUE;
+		avoidance_step_count = 2;
+		path_test_hooks.first_steps_kept += 1;
+	}
+	for (; avoidance_step_count <= ITERATION_CUTOFF + 1; ++avoidance_step_count)
 	{
 		if (!find_avoidance_point(&point, side, monster, definition, object, look_ahead)) break;
 		met = TRUE;
@@ -1473,7 +1529,11 @@ static boolean point_is_recorded(const world_point2d *p)
 	return p->x != -1 && p->y != -1;
 }
 
-void adjust_path_destination_for_obstacles(int16 monster_index)
+// The gather was left out (a unit with a target close to its waypoint reads
+// no obstacle); the list is made when asked for.
+static boolean gather_left_out = FALSE;
+
+static void adjust_for_obstacles(int16 monster_index)
 {
 	monster_data *monster = get_monster_data(monster_index);
 	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
@@ -1507,10 +1567,20 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 	avoidance.friendly_monster_radius = definition->pathfinding_radius;
 	avoidance.monster_index = monster_index;
 	avoidance.obstacle_count = 0;
+	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
+	const int32 near = has_target_index ? ATTACK_ADJUST_RADIUS : MINIMUM_ADJUST_RADIUS;
+	// With a target the destination is not pulled back, and a waypoint this
+	// close is kept below whatever the box holds: the gather is left out.
+	gather_left_out = has_target_index && !as_first_written && ABS(destination.x - position.x) < near &&
+		ABS(destination.y - position.y) < near;
+	if (gather_left_out)
+	{
+		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
+		return;
+	}
 	find_possible_obstacles(monster, definition, object);
 
 	// Pull the destination back towards the unit out of any solid circle.
-	const boolean has_target_index = (monster->flags & _monster_has_valid_target_index_flag) != 0;
 	if (!has_target_index)
 	{
 		const int32 offset_x = destination.x - position.x, offset_y = destination.y - position.y;
@@ -1521,7 +1591,6 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 		}
 	}
 
-	const int32 near = has_target_index ? ATTACK_ADJUST_RADIUS : MINIMUM_ADJUST_RADIUS;
 	int32 dx = destination.x - position.x, dy = destination.y - position.y;
 	if (ABS(dx) < near && ABS(dy) < near)
 	{
@@ -1596,4 +1665,54 @@ void adjust_path_destination_for_obstacles(int16 monster_index)
 		monster->avoiding_object_index = NONE;
 		monster->flags &= ~static_cast<uint32>(_monster_has_obstructed_path_flag);
 	}
+}
+
+// The list the last adjustment left, with a gather it left out made now.
+// Valid right after the adjustment (the world as it saw it).
+static void complete_obstacle_list(void)
+{
+	if (!gather_left_out) return;
+	gather_left_out = FALSE;
+	const monster_data *monster = get_monster_data(avoidance.monster_index);
+	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+	const monster_definition *definition = monster ? get_monster_definition(monster->type) : nullptr;
+	avoidance.obstacle_count = 0;
+	if (object && definition) find_possible_obstacles(monster, definition, object);
+}
+
+void adjust_path_destination_for_obstacles(int16 monster_index)
+{
+	monster_data *monster = get_monster_data(monster_index);
+	if (!path_test_hooks.compare_obstacle_adjustments || !monster)
+	{
+		adjust_for_obstacles(monster_index);
+		return;
+	}
+	// Made as first written (the box always gathered, every step taken), then
+	// again from the same unit record as it is made: the unit and the whole
+	// list must agree.
+	alignas(monster_data) unsigned char before[sizeof(monster_data)], expected[sizeof(monster_data)];
+	memcpy(before, monster, sizeof(monster_data));
+	as_first_written = TRUE;
+	adjust_for_obstacles(monster_index);
+	as_first_written = FALSE;
+	const obstruction_avoidance_globals expected_list = avoidance;
+	memcpy(expected, monster, sizeof(monster_data));
+	memcpy(monster, before, sizeof(monster_data));
+	adjust_for_obstacles(monster_index);
+	path_test_hooks.gathers_left_out += gather_left_out ? 1 : 0;
+	complete_obstacle_list();
+	boolean same = memcmp(expected, monster, sizeof(monster_data)) == 0 &&
+		expected_list.obstacle_count == avoidance.obstacle_count &&
+		expected_list.avoiding_same_object_again == avoidance.avoiding_same_object_again &&
+		expected_list.leftmost_object_index == avoidance.leftmost_object_index &&
+		expected_list.rightmost_object_index == avoidance.rightmost_object_index;
+	for (int16 i = 0; same && i < avoidance.obstacle_count; ++i)
+	{
+		const obstacle &a = expected_list.obstacles[i], &b = avoidance.obstacles[i];
+		same = a.flags == b.flags && a.center.x == b.center.x && a.center.y == b.center.y && a.radius == b.radius &&
+			a.object_index == b.object_index;
+	}
+	path_test_hooks.adjustments_compared += 1;
+	path_test_hooks.adjustments_differing += same ? 0 : 1;
 }

@@ -145,7 +145,7 @@ extern datum_globals path_array; // "path"
 
 /* ---------- exposed for tests */
 
-// The working list of the last adjustment.
+// The working list of the last adjustment, made whole (valid until the world changes).
 const obstruction_avoidance_globals *get_obstruction_avoidance_globals(void);
 // The first column and row of the scan box ahead of a unit facing desired_yaw.
 void get_obstacle_scan_origin(int32 cell_x, int32 cell_y, angle desired_yaw, int32 *x0, int32 *y0);
@@ -195,6 +195,13 @@ struct path_test_hooks_data
 	// leaves nodes_used at its own nodes and highest_cost at 0.
 	boolean full_searches_only;
 	int32 direct_walks; // searches answered by the direct walk
+	// When set, each obstacle adjustment is made first as first written (the
+	// box always gathered, every step of the runs taken) and then as it is
+	// made, from the same unit record; the unit's record and the whole list
+	// are compared.
+	boolean compare_obstacle_adjustments;
+	int32 adjustments_compared, adjustments_differing;
+	int32 gathers_left_out, first_steps_kept;
 };
 path_test_hooks_data *get_path_test_hooks(void);
 void reset_path_test_hooks(void);

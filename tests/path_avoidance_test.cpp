@@ -1,6 +1,7 @@
 // Bending a unit's next waypoint around what stands ahead of it: units built
 // directly in the record arrays on a flat map.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -127,15 +128,32 @@ TEST_F(path_avoidance, a_unit_in_the_way_bends_the_destination)
 	head_for(u, {53000, 50000});
 	adjust_path_destination_for_obstacles(u);
 	const monster_data *monster = get_monster_data(u);
-	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
-	ASSERT_EQ(globals->obstacle_count, 1);
-	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(blocker)->object_index);
+	const auto list = get_obstruction_avoidance_globals; // the list made whole, asked after each adjustment
+	ASSERT_EQ(list()->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacles[0].object_index, get_monster_data(blocker)->object_index);
 	EXPECT_NE(monster->path_destination.y, 50000);
 	EXPECT_EQ(monster->avoiding_object_index, get_monster_data(blocker)->object_index);
 	EXPECT_TRUE(monster->flags & _monster_has_obstructed_path_flag);
 	// Equal-sized detours on each side: the right (south, for a unit facing east) wins ties.
 	EXPECT_LT(monster->path_destination.y, 50000);
 	EXPECT_FALSE(monster->extra_flags & _monster_deviating_left_extra_flag);
+
+	// A unit pausing for another to move is never in the way.
+	get_object_data(get_monster_data(blocker)->object_index)->flags |= _object_pausing_for_obstacle_to_move_flag;
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(list()->obstacle_count, 0);
+	get_object_data(get_monster_data(blocker)->object_index)->flags &= ~_object_pausing_for_obstacle_to_move_flag;
+
+	// With a target and the waypoint within reach the waypoint is kept as it
+	// is, and the list, asked for, still holds what stands in the box.
+	get_monster_data(u)->flags |= _monster_has_valid_target_index_flag;
+	get_path_data(monster->path_index)->waypoint = {50500, 50000};
+	adjust_path_destination_for_obstacles(u);
+	EXPECT_EQ(monster->path_destination.x, 50500);
+	EXPECT_EQ(monster->path_destination.y, 50000);
+	EXPECT_FALSE(monster->flags & _monster_has_obstructed_path_flag);
+	ASSERT_EQ(list()->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacles[0].object_index, get_monster_data(blocker)->object_index);
 }
 
 TEST_F(path_avoidance, slow_allied_walkers_ahead_count_only_close_by)
@@ -148,22 +166,22 @@ TEST_F(path_avoidance, slow_allied_walkers_ahead_count_only_close_by)
 	get_monster_data(far)->base_movement_speed = 50;
 	head_for(u, {53000, 50000});
 	adjust_path_destination_for_obstacles(u);
-	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
-	ASSERT_EQ(globals->obstacle_count, 1);
-	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(near)->object_index);
-	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_temporary_flag);
-	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_friendly_monster_flag);
+	const auto list = get_obstruction_avoidance_globals; // the list made whole, asked after each adjustment
+	ASSERT_EQ(list()->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacles[0].object_index, get_monster_data(near)->object_index);
+	EXPECT_TRUE(list()->obstacles[0].flags & _obstacle_is_temporary_flag);
+	EXPECT_TRUE(list()->obstacles[0].flags & _obstacle_is_friendly_monster_flag);
 
 	// As fast or faster: never an obstacle.
 	get_monster_data(near)->base_movement_speed = 100;
 	adjust_path_destination_for_obstacles(u);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 
 	// Sizes 0 and 1 never meet; idle units needing a path and invisible ones are passed.
 	get_monster_data(near)->base_movement_speed = 50;
 	get_monster_data(near)->extra_flags |= _monster_is_invisible_extra_flag;
 	adjust_path_destination_for_obstacles(u);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 }
 
 TEST_F(path_avoidance, pull_back_out_of_a_standing_unit_and_closed_side_points)
@@ -226,61 +244,61 @@ TEST_F(path_avoidance, look_ahead_movers_only_weigh_units_within_reach)
 	const int16 u = unit({50000, 50000}, 0);
 	const int16 far = unit({52500, 50000}, 16384);
 	head_for(u, {56000, 50000});
-	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	const auto list = get_obstruction_avoidance_globals; // the list made whole, asked after each adjustment
 	const int16 far_object = get_monster_data(far)->object_index;
 
 	// 2500 apart less both radii is beyond 1536: only units that look ahead pass it.
 	game_play_version = 1600;
 	adjust_path_destination_for_obstacles(u);
-	ASSERT_EQ(globals->obstacle_count, 1);
+	ASSERT_EQ(list()->obstacle_count, 1);
 	game_play_version = 1601;
 	adjust_path_destination_for_obstacles(u);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 	// A unit that ignores orders does not look ahead.
 	get_monster_data(u)->flags |= _monster_ignores_user_commands_flag;
 	adjust_path_destination_for_obstacles(u);
-	EXPECT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacle_count, 1);
 	get_monster_data(u)->flags &= ~static_cast<uint32>(_monster_ignores_user_commands_flag);
 	// Walking around blockages keeps far units in view.
 	get_monster_definition(kind)->more_hack_flags |= _hack_walks_around_blockage_flag;
 	adjust_path_destination_for_obstacles(u);
-	EXPECT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacle_count, 1);
 	get_monster_definition(kind)->more_hack_flags = 0;
 	// Within reach it counts.
 	object_data *object = get_object_data(far_object);
 	object->location.position.x = 51500;
 	adjust_path_destination_for_obstacles(u);
-	ASSERT_EQ(globals->obstacle_count, 1);
-	EXPECT_EQ(globals->obstacles[0].object_index, far_object);
+	ASSERT_EQ(list()->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacles[0].object_index, far_object);
 }
 
 TEST_F(path_avoidance, oncoming_movers_are_kept_only_by_units_heading_west)
 {
-	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
+	const auto list = get_obstruction_avoidance_globals; // the list made whole, asked after each adjustment
 	// Heading east into an allied unit walking west.
 	const int16 east = unit({50000, 50000}, 0);
 	const int16 oncoming = unit({51200, 50000}, 32768, _monster_action_moving);
 	head_for(east, {56000, 50000});
 	game_play_version = 1501;
 	adjust_path_destination_for_obstacles(east);
-	ASSERT_EQ(globals->obstacle_count, 1) << "nobody looks ahead or walks around";
-	EXPECT_TRUE(globals->obstacles[0].flags & _obstacle_is_temporary_flag);
+	ASSERT_EQ(list()->obstacle_count, 1) << "nobody looks ahead or walks around";
+	EXPECT_TRUE(list()->obstacles[0].flags & _obstacle_is_temporary_flag);
 	get_monster_definition(kind)->more_hack_flags |= _hack_walks_around_blockage_flag;
 	game_play_version = 1500;
 	adjust_path_destination_for_obstacles(east);
-	EXPECT_EQ(globals->obstacle_count, 1) << "before the rule";
+	EXPECT_EQ(list()->obstacle_count, 1) << "before the rule";
 	game_play_version = 1501;
 	adjust_path_destination_for_obstacles(east);
-	EXPECT_EQ(globals->obstacle_count, 0) << "a yaw below a half turn drops it";
+	EXPECT_EQ(list()->obstacle_count, 0) << "a yaw below a half turn drops it";
 	// An enemy is kept by a unit that only walks around allies...
 	get_monster_data(oncoming)->owner_team_index = 1;
 	adjust_path_destination_for_obstacles(east);
-	EXPECT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacle_count, 1);
 	// ...and dropped by one that looks ahead.
 	get_monster_definition(kind)->more_hack_flags = 0;
 	game_play_version = 1601;
 	adjust_path_destination_for_obstacles(east);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 	get_monster_data(oncoming)->owner_team_index = 0;
 
 	// Heading west into a unit walking east: kept when the facings are a
@@ -289,20 +307,20 @@ TEST_F(path_avoidance, oncoming_movers_are_kept_only_by_units_heading_west)
 	const int16 other = unit({58800, 50000}, 0, _monster_action_moving);
 	head_for(west, {54000, 50000});
 	adjust_path_destination_for_obstacles(west);
-	ASSERT_EQ(globals->obstacle_count, 1);
-	EXPECT_EQ(globals->obstacles[0].object_index, get_monster_data(other)->object_index);
+	ASSERT_EQ(list()->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacles[0].object_index, get_monster_data(other)->object_index);
 	// (An enemy, so that the rule for slower allies ahead stays out of it.)
 	get_monster_data(other)->owner_team_index = 1;
 	get_object_data(get_monster_data(other)->object_index)->location.yaw = 32768 - 16383;
 	adjust_path_destination_for_obstacles(west);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 	get_object_data(get_monster_data(other)->object_index)->location.yaw = 32768 - 16384;
 	adjust_path_destination_for_obstacles(west);
-	EXPECT_EQ(globals->obstacle_count, 1);
+	EXPECT_EQ(list()->obstacle_count, 1);
 	get_object_data(get_monster_data(other)->object_index)->location.yaw = 0;
 	get_object_data(get_monster_data(other)->object_index)->flags |= _object_pausing_for_obstacle_to_move_flag;
 	adjust_path_destination_for_obstacles(west);
-	EXPECT_EQ(globals->obstacle_count, 0);
+	EXPECT_EQ(list()->obstacle_count, 0);
 }
 
 namespace
@@ -359,10 +377,10 @@ TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_
 		expected.push_back(get_monster_data(unit({centre(cx + 9 - (y & 3)), centre(y)}, 16384))->object_index);
 	}
 	const int16 outside = get_monster_data(unit({centre(cx), centre(cy + 8)}, 16384))->object_index;
-	const obstruction_avoidance_globals *globals = get_obstruction_avoidance_globals();
-	const auto found = [globals]() {
+	const auto list = get_obstruction_avoidance_globals; // the list made whole, asked after each adjustment
+	const auto found = [list]() {
 		std::vector<int16> objects;
-		for (int16 i = 0; i < globals->obstacle_count; ++i) objects.push_back(globals->obstacles[i].object_index);
+		for (int16 i = 0; i < list()->obstacle_count; ++i) objects.push_back(list()->obstacles[i].object_index);
 		std::sort(objects.begin(), objects.end());
 		return objects;
 	};
@@ -379,6 +397,43 @@ TEST_F(path_avoidance, every_row_of_the_box_is_searched_and_a_broken_chain_ends_
 		EXPECT_EQ(found(), expected) << broken;
 	}
 	last->next_object_index = NONE;
+	game_play_version = saved_version;
+}
+
+// Boxes across an occupancy word's edge and at the map's right edge (its last
+// word half used): every column of the box and none beside it, row by row.
+TEST_F(path_avoidance, boxes_across_a_word_edge_and_at_the_map_edge_find_their_columns_in_order)
+{
+	const int16 saved_version = game_play_version;
+	game_play_version = 1600;
+	test_map map(5, 6);
+	ASSERT_TRUE(map.load());
+	const auto centre = [](int32 cell) { return static_cast<world_distance>(cell * WORLD_ONE + WORLD_ONE / 2); };
+	// Facing east the box runs from 4 columns behind to 11 ahead (pinned at the
+	// map's edge), 8 rows up to 7 down; the boxes lie in rows apart.
+	const int32 width = mesh_globals->mesh_width;
+	for (const auto &[cx, cy] : {std::pair<int32, int32>{62, 10}, {68, 40}, {155, 70}})
+	{
+		const int32 x0 = MIN(cx - 4, width - 16);
+		const int16 u = unit({centre(cx), centre(cy)}, 0);
+		head_for(u, {centre(cx + 6), centre(cy)});
+		std::vector<int16> expected;
+		for (int32 y = cy - 8; y <= cy + 7; ++y)
+		{
+			const int32 between = x0 + 1 + y % 14; // 1..14 columns in
+			for (const int32 x : {x0 - 1, x0, between, x0 + 15, x0 + 16})
+			{
+				if ((x == cx && y == cy) || x < 0 || x >= width) continue;
+				const int16 other = get_monster_data(unit({centre(x), centre(y)}, 16384))->object_index;
+				if (x >= x0 && x < x0 + 16) expected.push_back(other);
+			}
+		}
+		adjust_path_destination_for_obstacles(u);
+		std::vector<int16> found;
+		const obstruction_avoidance_globals *list = get_obstruction_avoidance_globals();
+		for (int16 i = 0; i < list->obstacle_count; ++i) found.push_back(list->obstacles[i].object_index);
+		EXPECT_EQ(found, expected) << cx;
+	}
 	game_play_version = saved_version;
 }
 
