@@ -89,4 +89,34 @@ inline __attribute__((always_inline)) short_world_distance mesh_height_of_type(c
 	return mesh_height_and_cell_of_type<height_type>(p, &cell);
 }
 
+// The cell a point lies in, then its x, y and diagonal neighbours towards the
+// quarter of the cell the point lies in, leaving out any beyond the mesh; the
+// count found. The callers hold their point 992 inside the mesh's edges, so its
+// cell is at least one in: on a mesh of 4 x 4 cells or more all four lie on the
+// mesh and need no bounds tests.
+inline int32 mesh_quarter_cells(world_distance x, world_distance y, const mesh_cell *cells[4])
+{
+	const int32 cx = x >> WORLD_FRACTIONAL_BITS, cy = y >> WORLD_FRACTIONAL_BITS;
+	const int32 qx = (x & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
+	const int32 qy = (y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
+	const int32 width = mesh_globals->mesh_width, height = mesh_globals->mesh_height;
+	if (width >= 4 && height >= 4)
+	{
+		const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
+		cells[0] = centre;
+		cells[1] = centre + qx;
+		cells[2] = centre + qy * width;
+		cells[3] = cells[2] + qx;
+		return 4;
+	}
+	int32 count = 0;
+	const int32 coordinates[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
+	for (const auto &c : coordinates)
+	{
+		if (c[0] < 0 || c[1] < 0 || c[0] >= width || c[1] >= height) continue;
+		cells[count++] = &mesh_globals->mesh_cells[c[1] * width + c[0]];
+	}
+	return count;
+}
+
 #endif

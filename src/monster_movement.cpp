@@ -920,32 +920,8 @@ uint32 move_monster_object(int16 object_index)
 	// Objects: the new cell, then its x, y and diagonal neighbours towards the
 	// quarter the point lies in.
 	{
-		const int32 cx = travel.point.x >> WORLD_FRACTIONAL_BITS, cy = travel.point.y >> WORLD_FRACTIONAL_BITS;
-		const int32 qx = (travel.point.x & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
-		const int32 qy = (travel.point.y & (WORLD_ONE - 1)) < WORLD_ONE / 2 ? -1 : 1;
-		const int32 width = mesh_globals->mesh_width;
 		const mesh_cell *cells[4];
-		int32 count = 0;
-		// The point is pinned 992 inside the edges, so its cell is at least one cell
-		// in: on a mesh of 4 x 4 cells or more, every neighbour lies on the mesh.
-		if (width >= 4 && mesh_globals->mesh_height >= 4)
-		{
-			const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
-			cells[0] = centre;
-			cells[1] = centre + qx;
-			cells[2] = centre + qy * width;
-			cells[3] = cells[2] + qx;
-			count = 4;
-		}
-		else
-		{
-			const int32 coordinates[4][2] = {{cx, cy}, {cx + qx, cy}, {cx, cy + qy}, {cx + qx, cy + qy}};
-			for (const auto &c : coordinates)
-			{
-				if (c[0] < 0 || c[1] < 0 || c[0] >= width || c[1] >= mesh_globals->mesh_height) continue;
-				cells[count++] = &mesh_globals->mesh_cells[c[1] * width + c[0]];
-			}
-		}
+		const int32 count = mesh_quarter_cells(travel.point.x, travel.point.y, cells);
 		const int64 own_radius = definition->pathfinding_radius;
 		const int64 most_reach = (own_radius < 0 ? -own_radius : own_radius) + widest_pathfinding_radius_of_any_kind();
 		for (int32 c = 0; c < count && !travel.refused; ++c)

@@ -929,32 +929,8 @@ uint32 move_object(int16 object_index)
 	{
 		// 8. Objects in the four nearest cells.
 		const world_point3d point_before_objects = p;
-		const int32 cx = p.x >> WORLD_FRACTIONAL_BITS, cy = p.y >> WORLD_FRACTIONAL_BITS;
-		const int32 nx = (p.x & (WORLD_ONE - 1)) < WORLD_ONE_HALF ? cx - 1 : cx + 1;
-		const int32 ny = (p.y & (WORLD_ONE - 1)) > WORLD_ONE_HALF - 1 ? cy + 1 : cy - 1;
-		const int32 width = mesh_globals->mesh_width;
 		const mesh_cell *cells[4];
-		int32 count = 0;
-		// The point is held 992 inside the edges (step 1; nothing since moved it
-		// across), so on a mesh of 4 x 4 cells or more its cell is at least one in
-		// and every neighbour lies on the mesh.
-		if (width >= 4 && mesh_globals->mesh_height >= 4)
-		{
-			const mesh_cell *centre = &mesh_globals->mesh_cells[cy * width + cx];
-			cells[0] = centre;
-			cells[1] = centre + (nx - cx);
-			cells[2] = centre + (ny - cy) * width;
-			cells[3] = cells[2] + (nx - cx);
-			count = 4;
-		}
-		else
-		{
-			const int32 coordinates[4][2] = {{cx, cy}, {nx, cy}, {cx, ny}, {nx, ny}};
-			for (const auto &c : coordinates)
-			{
-				if (cell_is_inside(c[0], c[1])) cells[count++] = &mesh_globals->mesh_cells[c[1] * width + c[0]];
-			}
-		}
+		const int32 count = mesh_quarter_cells(p.x, p.y, cells);
 		for (int32 c = 0; c < count; ++c)
 		{
 			// One cell's chain, as a walk of that cell hands it out.
