@@ -612,6 +612,63 @@ boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index
 	return TRUE;
 }
 
+// Whether try_and_switch_target_indexes(monster_index, candidate, switch_flags)
+// answers FALSE for every candidate, changing nothing: then the scan that
+// would name the candidate need not run (it changes nothing either). Every
+// TRUE here is one of the switch's own refusals that does not depend on the
+// candidate; with a current target, the switch takes only a candidate that
+// targets the unit (unless a missile unit failed, or a close-range switch
+// may take the same kind), and no closer one than the current target less
+// the threshold: so no unit targeting the unit, or a current target already
+// within the threshold, refuses them all.
+boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags)
+{
+	const monster_data *monster = get_monster_data(monster_index);
+	const object_data *object = monster_object(monster);
+	const monster_definition *definition = monster_kind(monster);
+	if (!object || !definition) return TRUE;
+	if (game_play_version > 1300)
+	{
+		if ((monster->extra_flags & _monster_does_not_autotarget_extra_flag) &&
+			!(monster->flags & _monster_responding_to_target_command_flag))
+		{
+			return TRUE;
+		}
+		if (monster->deferred_target_index != NONE) return TRUE;
+	}
+	if (monster->extra_flags & _monster_is_confused_extra_flag) return TRUE;
+	if (!(switch_flags & _switch_target_command_override_flag) && (monster->flags & _monster_responding_to_command_flag)) return TRUE;
+
+	const monster_data *current = target_unit(monster);
+	const object_data *current_object = monster_object(current);
+	if (!current_object) return FALSE;
+	const boolean failed = (monster->extra_flags & _monster_failed_to_attack_extra_flag) != 0;
+	if (definition->monster_class == _monster_class_missile && failed &&
+		!(monster->flags & _monster_responding_to_target_command_flag))
+	{
+		return FALSE;
+	}
+	if (failed && (switch_flags & _switch_target_close_range_flag)) return FALSE;
+	if ((monster->flags & _monster_target_has_caused_melee_damage_flag) || monster_targets(current, monster_index)) return TRUE;
+	if (!(switch_flags & _switch_target_close_range_flag))
+	{
+		// The candidate's distance is never negative.
+		const world_point2d here = point2d_of(object->location.position);
+		const world_point2d to_current = point2d_of(current_object->location.position);
+		if (distance2d(&here, &to_current) <= TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return TRUE;
+	}
+	// Any record, in use or not, that holds the unit as its target keeps the scan.
+	const monster_data *const monsters = static_cast<const monster_data *>(monster_array.data);
+	for (int32 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
+	{
+		if (monsters[i].target_monster_index == monster_index && (monsters[i].flags & _monster_has_valid_target_index_flag))
+		{
+			return FALSE;
+		}
+	}
+	return TRUE;
+}
+
 /* ---------- attack lookup and use */
 
 static monster_attack_definition *find_monster_attack(int16 monster_index, int16 attack_index)

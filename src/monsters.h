@@ -780,6 +780,8 @@ enum // special ability modes
 
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode);
 boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index, uint16 switch_flags);
+// TRUE when try_and_switch_target_indexes refuses every candidate, changing nothing.
+boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags);
 // The unit's attack by index (ARTIFACT_ATTACK_INDEX: its artifact's); NULL without one.
 const monster_attack_definition *get_monster_attack_definition(int16 monster_index, int16 attack_index);
 boolean validate_monster_attack_use(int16 monster_index, int16 attack_index);
