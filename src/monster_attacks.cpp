@@ -616,11 +616,11 @@ boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index
 // answers FALSE for every candidate, changing nothing: then the scan that
 // would name the candidate need not run (it changes nothing either). Every
 // TRUE here is one of the switch's own refusals that does not depend on the
-// candidate; with a current target, the switch takes only a candidate that
-// targets the unit (unless a missile unit failed, or a close-range switch
-// may take the same kind), and no closer one than the current target less
-// the threshold: so no unit targeting the unit, or a current target already
-// within the threshold, refuses them all.
+// candidate; with a current target, the switch takes only a live candidate
+// with an object that targets the unit (unless a missile unit failed, or a
+// close-range switch may take the same kind), and outside a close-range
+// switch only one nearer than the current target less the threshold: so when
+// no unit targeting the unit is that near, it refuses them all.
 boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags)
 {
 	const monster_data *monster = get_monster_data(monster_index);
@@ -650,21 +650,23 @@ boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16
 	}
 	if (failed && (switch_flags & _switch_target_close_range_flag)) return FALSE;
 	if ((monster->flags & _monster_target_has_caused_melee_damage_flag) || monster_targets(current, monster_index)) return TRUE;
-	if (!(switch_flags & _switch_target_close_range_flag))
-	{
-		// The candidate's distance is never negative.
-		const world_point2d here = point2d_of(object->location.position);
-		const world_point2d to_current = point2d_of(current_object->location.position);
-		if (distance2d(&here, &to_current) <= TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return TRUE;
-	}
-	// Any record, in use or not, that holds the unit as its target keeps the scan.
+	const boolean close_range = (switch_flags & _switch_target_close_range_flag) != 0;
+	const world_point2d here = point2d_of(object->location.position);
+	const world_point2d to_current = point2d_of(current_object->location.position);
+	const world_distance current_distance = distance2d(&here, &to_current);
+	// The candidate's distance is never negative.
+	if (!close_range && current_distance <= TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return TRUE;
 	const monster_data *const monsters = static_cast<const monster_data *>(monster_array.data);
 	for (int32 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
 	{
-		if (monsters[i].target_monster_index == monster_index && (monsters[i].flags & _monster_has_valid_target_index_flag))
-		{
-			return FALSE;
-		}
+		const monster_data *other = monsters + i;
+		if (other->target_monster_index != monster_index || !(other->flags & _monster_has_valid_target_index_flag)) continue;
+		if (close_range) return FALSE;
+		if (other->identifier == 0) continue;
+		const object_data *other_object = monster_object(other);
+		if (!other_object) continue;
+		const world_point2d there = point2d_of(other_object->location.position);
+		if (current_distance > distance2d(&here, &there) + TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return FALSE;
 	}
 	return TRUE;
 }
