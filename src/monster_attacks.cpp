@@ -376,6 +376,23 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 				measured = 1;
 				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
 				{
+					// Only the angle decides "near" now. The score only grows with
+					// "near": when even a near candidate could not replace the best
+					// (no higher score, and at an equal score not nearer even
+					// without the angle's part), neither answer can.
+					// (The test's full weighing takes every angle.)
+					if (best != NONE && !hooks->target_scans_weigh_every_candidate)
+					{
+						const boolean preferred_here = preferred_kind != NONE && candidate->type == preferred_kind;
+						const int32 highest = (preferred_here ? 1 : 0) + 1 + (monster_targets(candidate, monster_index) ? 1 : 0);
+						const boolean may_close_here = (monster->flags & _monster_should_close_on_target_flag) &&
+							(preferred_kind == NONE || preferred_here);
+						if (!may_close_here &&
+							(highest < best_score || (highest == best_score && !distance2d_offset_below(offset, best_limit))))
+						{
+							return;
+						}
+					}
 					near = died_scan_distance() < definition->critical_distance;
 				}
 			}

@@ -857,7 +857,7 @@ struct monsters_test_hooks_data
 	int32 monster_moving_calls;
 	int32 handle_monster_attack_calls;
 	int32 closest_target_calls;
-	// Set: every target scan weighs each candidate as often as it comes up.
+	// Set: every target scan weighs each candidate in full as often as it comes up.
 	boolean target_scans_weigh_every_candidate;
 	// Periodic scans per unit index, and visibility buffer swaps.
 	uint8 scans[MAXIMUM_MONSTERS_PER_MAP];
