@@ -197,6 +197,18 @@ static inline world_distance lengthened_by_angle(world_distance d, int32 off)
 	return d;
 }
 
+world_distance died_scan_angle_free_distance(world_distance critical)
+{
+	world_distance low = 0, high = MAX(0, critical);
+	while (low < high)
+	{
+		const world_distance middle = low + (high - low) / 2;
+		if (lengthened_by_angle(middle, 16385) >= critical) high = middle;
+		else low = middle + 1;
+	}
+	return low;
+}
+
 // Which units one target scan has already weighed: a unit is marked with the
 // scan's number the first time it comes up as a candidate.
 static struct
@@ -256,6 +268,15 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	// Each candidate's offset from the centre is squared once for both limits.
 	distance2d_limit best_limit = distance2d_limit_of(best_distance);
 	const distance2d_limit near_limit = distance2d_limit_of(definition->critical_distance);
+	// Died scans: the shortest distance whose longest lengthening reaches the
+	// "near" limit. The lengthening rises strictly with the distance, so every
+	// distance below it stays near whatever the angle, and every one from it on
+	// may not. (The test's full weighing lengthens every near candidate.)
+	distance2d_limit angle_free_limit = distance2d_limit_of(0);
+	if (died_scan_rules && !hooks->target_scans_weigh_every_candidate)
+	{
+		angle_free_limit = distance2d_limit_of(died_scan_angle_free_distance(definition->critical_distance));
+	}
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
@@ -372,9 +393,7 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			{
 				// When even the longest the angle can make it stays below the
 				// limit, the angle cannot change the answer.
-				d = distance2d_of_offset(offset);
-				measured = 1;
-				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
+				if (!distance2d_offset_below(offset, angle_free_limit))
 				{
 					// Only the angle decides "near" now. The score only grows with
 					// "near": when even a near candidate could not replace the best

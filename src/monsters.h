@@ -779,6 +779,9 @@ enum // special ability modes
 };
 
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode);
+// The shortest distance that the died scan's longest lengthening (past a
+// quarter turn off the unit's facing) takes to critical or beyond.
+world_distance died_scan_angle_free_distance(world_distance critical);
 boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index, uint16 switch_flags);
 // TRUE when try_and_switch_target_indexes refuses every candidate, changing nothing.
 boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags);
