@@ -919,12 +919,10 @@ static void scan_monster(int16 monster_index, boolean version_13)
 		_monster_is_retreating_flag | _monster_was_stopped_flag | _monster_will_use_special_ability_flag |
 		_monster_is_using_special_ability_flag;
 	if ((monster->flags & busy) || (monster->extra_flags & _monster_does_not_autotarget_extra_flag)) return;
+	const uint16 switch_flags = _switch_target_activate_adjacents_flag | _switch_target_suppress_melee_attacks_flag;
+	if (target_switch_is_refused_for_every_candidate(monster_index, switch_flags)) return;
 	const int16 target = closest_most_appropriate_target(monster_index, _closest_most_appropriate_target_periodic_scan);
-	if (target != NONE)
-	{
-		try_and_switch_target_indexes(monster_index, target,
-			_switch_target_activate_adjacents_flag | _switch_target_suppress_melee_attacks_flag);
-	}
+	if (target != NONE) try_and_switch_target_indexes(monster_index, target, switch_flags);
 }
 
 static void scan_monsters(boolean version_13)

@@ -212,6 +212,18 @@ static inline world_distance lengthened_by_angle(world_distance d, int32 off)
 	return d;
 }
 
+world_distance died_scan_angle_free_distance(world_distance critical)
+{
+	world_distance low = 0, high = MAX(0, critical);
+	while (low < high)
+	{
+		const world_distance middle = low + (high - low) / 2;
+		if (lengthened_by_angle(middle, 16385) >= critical) high = middle;
+		else low = middle + 1;
+	}
+	return low;
+}
+
 // Which units one target scan has already weighed: a unit is marked with the
 // scan's number the first time it comes up as a candidate.
 static struct
@@ -271,6 +283,15 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 	// Each candidate's offset from the centre is squared once for both limits.
 	distance2d_limit best_limit = distance2d_limit_of(best_distance);
 	const distance2d_limit near_limit = distance2d_limit_of(definition->critical_distance);
+	// Died scans: the shortest distance whose longest lengthening reaches the
+	// "near" limit. The lengthening rises strictly with the distance, so every
+	// distance below it stays near whatever the angle, and every one from it on
+	// may not. (The test's full weighing lengthens every near candidate.)
+	distance2d_limit angle_free_limit = distance2d_limit_of(0);
+	if (died_scan_rules && !hooks->target_scans_weigh_every_candidate)
+	{
+		angle_free_limit = distance2d_limit_of(died_scan_angle_free_distance(definition->critical_distance));
+	}
 	int32 best_score = 0;
 	int16 cached_type = NONE;
 	const monster_definition *cached_definition = nullptr;
@@ -387,10 +408,25 @@ int16 closest_most_appropriate_target(int16 monster_index, int16 mode)
 			{
 				// When even the longest the angle can make it stays below the
 				// limit, the angle cannot change the answer.
-				d = distance2d_of_offset(offset);
-				measured = 1;
-				if (lengthened_by_angle(d, 16385) >= definition->critical_distance)
+				if (!distance2d_offset_below(offset, angle_free_limit))
 				{
+					// Only the angle decides "near" now. The score only grows with
+					// "near": when even a near candidate could not replace the best
+					// (no higher score, and at an equal score not nearer even
+					// without the angle's part), neither answer can.
+					// (The test's full weighing takes every angle.)
+					if (best != NONE && !hooks->target_scans_weigh_every_candidate)
+					{
+						const boolean preferred_here = preferred_kind != NONE && candidate->type == preferred_kind;
+						const int32 highest = (preferred_here ? 1 : 0) + 1 + (monster_targets(candidate, monster_index) ? 1 : 0);
+						const boolean may_close_here = (monster->flags & _monster_should_close_on_target_flag) &&
+							(preferred_kind == NONE || preferred_here);
+						if (!may_close_here &&
+							(highest < best_score || (highest == best_score && !distance2d_offset_below(offset, best_limit))))
+						{
+							return;
+						}
+					}
 					near = died_scan_distance() < definition->critical_distance;
 				}
 			}
@@ -623,6 +659,67 @@ boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index
 	if ((switch_flags & _switch_target_activate_adjacents_flag) && !flee && !failed)
 	{
 		activate_adjacent_monsters(monster_index, candidate_index);
+	}
+	return TRUE;
+}
+
+// Whether try_and_switch_target_indexes(monster_index, candidate, switch_flags)
+// answers FALSE for every candidate, changing nothing: then the scan that
+// would name the candidate need not run (it changes nothing either). Every
+// TRUE here is one of the switch's own refusals that does not depend on the
+// candidate; with a current target, the switch takes only a live candidate
+// with an object that targets the unit (unless a missile unit failed, or a
+// close-range switch may take the same kind), and outside a close-range
+// switch only one nearer than the current target less the threshold: so when
+// no unit targeting the unit is that near, it refuses them all.
+boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags)
+{
+	const monster_data *monster = get_monster_data(monster_index);
+	const object_data *object = monster_object(monster);
+	const monster_definition *definition = monster_kind(monster);
+	if (!object || !definition) return TRUE;
+	if (game_play_version > 1300)
+	{
+		if ((monster->extra_flags & _monster_does_not_autotarget_extra_flag) &&
+			!(monster->flags & _monster_responding_to_target_command_flag))
+		{
+			return TRUE;
+		}
+		if (monster->deferred_target_index != NONE) return TRUE;
+	}
+	if (monster->extra_flags & _monster_is_confused_extra_flag) return TRUE;
+	if (!(switch_flags & _switch_target_command_override_flag) && (monster->flags & _monster_responding_to_command_flag)) return TRUE;
+
+	const monster_data *current = target_unit(monster);
+	const object_data *current_object = monster_object(current);
+	if (!current_object) return FALSE;
+	const boolean failed = (monster->extra_flags & _monster_failed_to_attack_extra_flag) != 0;
+	if (definition->monster_class == _monster_class_missile && failed &&
+		!(monster->flags & _monster_responding_to_target_command_flag))
+	{
+		return FALSE;
+	}
+	if (failed && (switch_flags & _switch_target_close_range_flag)) return FALSE;
+	if ((monster->flags & _monster_target_has_caused_melee_damage_flag) || monster_targets(current, monster_index)) return TRUE;
+	const boolean close_range = (switch_flags & _switch_target_close_range_flag) != 0;
+	const world_point2d here = point2d_of(object->location.position);
+	const world_point2d to_current = point2d_of(current_object->location.position);
+	const world_distance current_distance = distance2d(&here, &to_current);
+	// The candidate's distance is never negative.
+	if (!close_range && current_distance <= TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return TRUE;
+	const monster_data *const monsters = static_cast<const monster_data *>(monster_array.data);
+	// Unrolled: a record's test is one compare, and the loop's own steps were as many again.
+#pragma GCC unroll 8
+	for (int32 i = 0; i < MAXIMUM_MONSTERS_PER_MAP; ++i)
+	{
+		const monster_data *other = monsters + i;
+		if (other->target_monster_index != monster_index || !(other->flags & _monster_has_valid_target_index_flag)) continue;
+		if (close_range) return FALSE;
+		if (other->identifier == 0) continue;
+		const object_data *other_object = monster_object(other);
+		if (!other_object) continue;
+		const world_point2d there = point2d_of(other_object->location.position);
+		if (current_distance > distance2d(&here, &there) + TRY_AND_SWITCH_TARGET_DISTANCE_THRESHHOLD) return FALSE;
 	}
 	return TRUE;
 }

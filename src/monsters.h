@@ -779,7 +779,12 @@ enum // special ability modes
 };
 
 int16 closest_most_appropriate_target(int16 monster_index, int16 mode);
+// The shortest distance that the died scan's longest lengthening (past a
+// quarter turn off the unit's facing) takes to critical or beyond.
+world_distance died_scan_angle_free_distance(world_distance critical);
 boolean try_and_switch_target_indexes(int16 monster_index, int16 candidate_index, uint16 switch_flags);
+// TRUE when try_and_switch_target_indexes refuses every candidate, changing nothing.
+boolean target_switch_is_refused_for_every_candidate(int16 monster_index, uint16 switch_flags);
 // The unit's attack by index (ARTIFACT_ATTACK_INDEX: its artifact's); NULL without one.
 const monster_attack_definition *get_monster_attack_definition(int16 monster_index, int16 attack_index);
 boolean validate_monster_attack_use(int16 monster_index, int16 attack_index);
@@ -855,7 +860,7 @@ struct monsters_test_hooks_data
 	int32 monster_moving_calls;
 	int32 handle_monster_attack_calls;
 	int32 closest_target_calls;
-	// Set: every target scan weighs each candidate as often as it comes up.
+	// Set: every target scan weighs each candidate in full as often as it comes up.
 	boolean target_scans_weigh_every_candidate;
 	// Periodic scans per unit index, and visibility buffer swaps.
 	uint8 scans[MAXIMUM_MONSTERS_PER_MAP];

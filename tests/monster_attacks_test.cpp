@@ -31,6 +31,33 @@ TEST_F(monster_attacks_arithmetic, rounded_root_matches_isqrt_below_two_to_the_3
 	EXPECT_EQ(rounded_square_root64(0xFFFFFFFFFFFFFFFFull), 4294967296ull);
 }
 
+// The died scan takes the angle only from this distance on: for every
+// critical distance a kind can hold, every distance below it stays below the
+// critical distance however far off the facing, and every one from it on
+// reaches it past a quarter turn (an eighth, a sixth and a quarter more).
+TEST_F(monster_attacks_arithmetic, died_scan_angle_free_distance_splits_every_distance_at_the_longest_lengthening)
+{
+	const auto longest = [](int32 d) {
+		d += d / 8;
+		d += d / 6;
+		return d + d / 4;
+	};
+	int32 shortest = 0; // the first distance whose longest reaches critical, found by walking up
+	int32 failures = 0;
+	for (int32 critical = -32768; critical <= 32767; ++critical)
+	{
+		while (longest(shortest) < critical) ++shortest;
+		if (died_scan_angle_free_distance(critical) != shortest && ++failures < 10)
+		{
+			ADD_FAILURE() << "critical " << critical << ": " << died_scan_angle_free_distance(critical) << " not " << shortest;
+		}
+	}
+	// The longest lengthening rises with every distance the scan can measure,
+	// so from the first on, every distance reaches the critical one.
+	for (int32 d = 1; d <= 32767; ++d) ASSERT_LT(longest(d - 1), longest(d)) << d;
+	EXPECT_EQ(failures, 0);
+}
+
 TEST_F(monster_attacks_arithmetic, projectile_aim_takes_direct_and_indirect_roots_and_falls_back_to_farthest_reach)
 {
 	const world_point3d origin = {1000, 1000, 100};

@@ -4,7 +4,10 @@
 // match the scan that weighs every candidate each time it comes up.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "monsters.h"
+#include "objects.h"
 #include "support/battle_script.h"
 #include "support/zerv_harness.h"
 #include "zerv.h"
@@ -67,6 +70,61 @@ TEST_F(target_scan_battle, answers_match_the_scan_that_weighs_every_candidate_af
 	EXPECT_EQ(differing, 0) << "of " << scans << " scans";
 	// The battle really fought: most scans found someone.
 	EXPECT_GT(found, scans / 3);
+}
+
+// A unit whose switch refuses every candidate skips its scan: after every tick
+// of a battle, each such unit (a sixth a tick, in turn, under each kind of
+// switch) is offered every live unit, and each offer is refused with the
+// unit's record and object left as they were.
+TEST_F(target_scan_battle, a_switch_said_to_refuse_every_candidate_refuses_each_and_changes_nothing)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	static int32 ticks, refusing, open, offers, taken, changed;
+	ticks = refusing = open = offers = taken = changed = 0;
+	set_zerv_tick_hook(
+		[](int32, void *) {
+			static const uint16 kinds[] = {
+				_switch_target_activate_adjacents_flag | _switch_target_suppress_melee_attacks_flag, 0,
+				_switch_target_close_range_flag, _switch_target_command_override_flag | _switch_target_close_range_flag};
+			const int32 turn = ticks % 6;
+			const uint16 switch_flags = kinds[(ticks / 6) % 4];
+			++ticks;
+			for (int16 index = static_cast<int16>(turn); index < MAXIMUM_MONSTERS_PER_MAP; index += 6)
+			{
+				monster_data *monster = get_monster_data(index);
+				if (!monster) continue;
+				if (!target_switch_is_refused_for_every_candidate(index, switch_flags))
+				{
+					++open;
+					continue;
+				}
+				++refusing;
+				const object_data *object = get_object_data(monster->object_index);
+				monster_data monster_before = *monster;
+				object_data object_before = {};
+				if (object) object_before = *object;
+				for (int16 candidate = 0; candidate < MAXIMUM_MONSTERS_PER_MAP; ++candidate)
+				{
+					if (!get_monster_data(candidate)) continue;
+					++offers;
+					taken += try_and_switch_target_indexes(index, candidate, switch_flags) ? 1 : 0;
+					changed += memcmp(&monster_before, monster, sizeof(monster_data)) != 0 ||
+						(object && memcmp(&object_before, object, sizeof(object_data)) != 0);
+					monster_before = *monster;
+					if (object) object_before = *object;
+				}
+			}
+		},
+		nullptr);
+	run_battle_script(TAG("bnch"), 360, 1);
+	EXPECT_GE(ticks, 360);
+	EXPECT_EQ(taken, 0) << "of " << offers << " offers";
+	EXPECT_EQ(changed, 0);
+	// Both answers are common.
+	EXPECT_GT(refusing, 1000);
+	EXPECT_GT(open, 1000);
 }
 
 } // namespace
