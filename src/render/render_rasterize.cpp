@@ -762,6 +762,7 @@ static inline uint64 normal_blend_level(int32 level)
 	return static_cast<uint64>(level) * 0x0001000100010001ull;
 }
 
+#if !defined(__SSE2__)
 static inline uint32 blend_normal_pixel(uint32 destination, uint64 addend, uint32 level)
 {
 	uint32 result = 0xFF000000u;
@@ -773,6 +774,7 @@ static inline uint32 blend_normal_pixel(uint32 destination, uint64 addend, uint3
 	}
 	return result;
 }
+#endif
 
 // line[x] for x in [x, stop) blended with the addends and levels kept for
 // each screen column (or one level for all), four pixels at a time.
