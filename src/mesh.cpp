@@ -4,6 +4,8 @@
 // arrays; and the export of the stained colour maps.
 #include "mesh.h"
 
+#include "byte_swap_records.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -531,7 +533,7 @@ static bool decode_mesh_data(const mesh_header *header, const uint8 *block, int3
 	mesh_globals->mesh_LOD_data_size = header->mesh_LOD_data_size;
 	mesh_globals->connector_count = header->connector_count;
 
-	byte_swap_data("mesh cells", mesh_globals->mesh_cells, sizeof(mesh_cell), cell_count, mesh_cell_bs_data);
+	byte_swap_records<mesh_cell_bs_data>(mesh_globals->mesh_cells, sizeof(mesh_cell), cell_count);
 	byte_swap_marker_palette(mesh_globals->marker_palette, mesh_globals->marker_palette_count);
 	byte_swap_marker_list(mesh_globals->markers, mesh_globals->marker_count);
 	byte_swap_memory("media coverage region", mesh_globals->media_coverage_region,

@@ -97,37 +97,65 @@ static inline int64 clamp_component(int64 value)
 	return PIN(value, 0, 65535);
 }
 
-// Writes one entry and returns the next position; other encodings write nothing.
-static uint8 *write_shading_entry(uint8 *out, int16 bit_depth, int16 encoding, int64 r, int64 g, int64 b)
+// One entry in the given encoding; in_range when the components are known
+// to lie in 0-65535 already.
+template <int16 encoding, bool in_range = false>
+static inline uint32 shading_entry(int64 r, int64 g, int64 b)
 {
-	const uint32 red_component = static_cast<uint32>(clamp_component(r));
-	const uint32 green_component = static_cast<uint32>(clamp_component(g));
-	const uint32 blue_component = static_cast<uint32>(clamp_component(b));
-	uint32 entry;
+	const uint32 red_component = static_cast<uint32>(in_range ? r : clamp_component(r));
+	const uint32 green_component = static_cast<uint32>(in_range ? g : clamp_component(g));
+	const uint32 blue_component = static_cast<uint32>(in_range ? b : clamp_component(b));
 
-	switch (encoding)
-	{
-	case _16bit_555_encoding:
-		entry = ((red_component >> 1) & 0x7C00) | ((green_component >> 6) & 0x03E0) | ((blue_component >> 11) & 0x1F);
-		break;
-	case _16bit_565_encoding:
-		entry = (red_component & 0xF800) | ((green_component >> 5) & 0x07E0) | ((blue_component >> 11) & 0x1F);
-		break;
-	case _32bit_encoding:
-		entry = ((red_component << 8) & 0xFF0000) | (green_component & 0xFF00) | ((blue_component >> 8) & 0xFF);
-		break;
-	default:
-		return out;
-	}
+	if constexpr (encoding == _16bit_555_encoding)
+		return ((red_component >> 1) & 0x7C00) | ((green_component >> 6) & 0x03E0) | ((blue_component >> 11) & 0x1F);
+	else if constexpr (encoding == _16bit_565_encoding)
+		return (red_component & 0xF800) | ((green_component >> 5) & 0x07E0) | ((blue_component >> 11) & 0x1F);
+	else
+		return ((red_component << 8) & 0xFF0000) | (green_component & 0xFF00) | ((blue_component >> 8) & 0xFF);
+}
 
-	if (bit_depth == _32bit)
+// Writes one entry and returns the next position.
+template <int16 encoding, bool wide, bool in_range = false>
+static inline uint8 *write_shading_entry(uint8 *out, int64 r, int64 g, int64 b)
+{
+	const uint32 entry = shading_entry<encoding, in_range>(r, g, b);
+	if constexpr (wide)
 	{
 		memcpy(out, &entry, sizeof(entry));
 		return out + sizeof(entry);
 	}
-	const uint16 narrow = static_cast<uint16>(entry);
-	memcpy(out, &narrow, sizeof(narrow));
-	return out + sizeof(narrow);
+	else
+	{
+		const uint16 narrow = static_cast<uint16>(entry);
+		memcpy(out, &narrow, sizeof(narrow));
+		return out + sizeof(narrow);
+	}
+}
+
+// Runs fill.operator()<encoding, wide>() for the table's format, so the
+// entry loop is compiled once per format instead of choosing per entry.
+// Other encodings write nothing.
+template <typename fill_function>
+static void fill_for_entry_format(int16 bit_depth, int16 encoding, fill_function &&fill)
+{
+	const boolean wide = bit_depth == _32bit;
+	switch (encoding)
+	{
+	case _16bit_555_encoding:
+		if (wide) fill.template operator()<_16bit_555_encoding, true>();
+		else fill.template operator()<_16bit_555_encoding, false>();
+		break;
+	case _16bit_565_encoding:
+		if (wide) fill.template operator()<_16bit_565_encoding, true>();
+		else fill.template operator()<_16bit_565_encoding, false>();
+		break;
+	case _32bit_encoding:
+		if (wide) fill.template operator()<_32bit_encoding, true>();
+		else fill.template operator()<_32bit_encoding, false>();
+		break;
+	default:
+		break;
+	}
 }
 
 static inline int32 entry_size_for_bit_depth(int16 bit_depth)
@@ -205,14 +233,21 @@ void build_colored_shading_table(int16 bit_depth, int16 encoding, int16 shading_
 				static_cast<int16>(static_cast<int64>(dark_color_fraction) * (t - level) / t);
 		}
 
-		for (int32 i = 0; i < count; ++i)
-		{
-			const rgb_color *c = &colors->colors[i];
-			out = write_shading_entry(out, bit_depth, encoding,
-				(static_cast<int64>(c->red) * (256 - f) + static_cast<int64>(target->red) * f) >> 8,
-				(static_cast<int64>(c->green) * (256 - f) + static_cast<int64>(target->green) * f) >> 8,
-				(static_cast<int64>(c->blue) * (256 - f) + static_cast<int64>(target->blue) * f) >> 8);
-		}
+		fill_for_entry_format(bit_depth, encoding, [&]<int16 entry_encoding, bool wide>() {
+			// With f in 0-256 each component is a mix of two 16-bit values: no clamping.
+			auto fill_level = [&]<bool in_range>() {
+				for (int32 i = 0; i < count; ++i)
+				{
+					const rgb_color *c = &colors->colors[i];
+					out = write_shading_entry<entry_encoding, wide, in_range>(out,
+						(static_cast<int64>(c->red) * (256 - f) + static_cast<int64>(target->red) * f) >> 8,
+						(static_cast<int64>(c->green) * (256 - f) + static_cast<int64>(target->green) * f) >> 8,
+						(static_cast<int64>(c->blue) * (256 - f) + static_cast<int64>(target->blue) * f) >> 8);
+				}
+			};
+			if (f >= 0 && f <= 256) fill_level.template operator()<true>();
+			else fill_level.template operator()<false>();
+		});
 	}
 }
 
@@ -240,48 +275,50 @@ void build_shading_table(int16 bit_depth, int16 encoding, int16 shading_levels, 
 	const int64 media[3] = {reflection->tint_color.red, reflection->tint_color.green, reflection->tint_color.blue};
 	const boolean global_tint = f2 != 0 && mode != _shading_mode_untinted;
 
-	for (int32 level = 0; level < levels; ++level)
-	{
-		uint8 *out = static_cast<uint8 *>(shading_table) + static_cast<int64>(level) * level_size;
-		for (int32 i = 0; i < count; ++i)
+	fill_for_entry_format(bit_depth, encoding, [&]<int16 entry_encoding, bool wide>() {
+		for (int32 level = 0; level < levels; ++level)
 		{
-			const rgb_color *color = &colors->colors[i];
-			int64 c[3] = {color->red, color->green, color->blue};
-
-			if (levels > 1)
-				for (int64 &component : c) component = (component * level + (levels - 1) / 2) / (levels - 1);
-
-			const int64 y = luminance(c);
-			if (f1 != 0)
+			uint8 *out = static_cast<uint8 *>(shading_table) + static_cast<int64>(level) * level_size;
+			for (int32 i = 0; i < count; ++i)
 			{
-				switch (mode)
-				{
-				case _shading_mode_blend:
-					for (int32 k = 0; k < 3; ++k) c[k] = (tint1_components[k] * f1 + c[k] * (256 - f1)) >> 8;
-					break;
-				case _shading_mode_tint:
-				case _shading_mode_tint_and_blend_with_media:
-				{
-					const int64 weight = (y * f1) >> 16;
-					for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f1) + tint1_components[k] * weight) >> 8;
-					if (mode == _shading_mode_tint_and_blend_with_media)
-						for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - fr) + media[k] * fr) >> 8;
-					break;
-				}
-				default:
-					break;
-				}
-			}
+				const rgb_color *color = &colors->colors[i];
+				int64 c[3] = {color->red, color->green, color->blue};
 
-			if (global_tint)
-			{
-				const int64 weight = (luminance(c) * f2) >> 16;
-				for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f2) + tint2_components[k] * weight) >> 8;
-			}
+				if (levels > 1)
+					for (int64 &component : c) component = (component * level + (levels - 1) / 2) / (levels - 1);
 
-			out = write_shading_entry(out, bit_depth, encoding, c[0], c[1], c[2]);
+				const int64 y = luminance(c);
+				if (f1 != 0)
+				{
+					switch (mode)
+					{
+					case _shading_mode_blend:
+						for (int32 k = 0; k < 3; ++k) c[k] = (tint1_components[k] * f1 + c[k] * (256 - f1)) >> 8;
+						break;
+					case _shading_mode_tint:
+					case _shading_mode_tint_and_blend_with_media:
+					{
+						const int64 weight = (y * f1) >> 16;
+						for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f1) + tint1_components[k] * weight) >> 8;
+						if (mode == _shading_mode_tint_and_blend_with_media)
+							for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - fr) + media[k] * fr) >> 8;
+						break;
+					}
+					default:
+						break;
+					}
+				}
+
+				if (global_tint)
+				{
+					const int64 weight = (luminance(c) * f2) >> 16;
+					for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f2) + tint2_components[k] * weight) >> 8;
+				}
+
+				out = write_shading_entry<entry_encoding, wide>(out, c[0], c[1], c[2]);
+			}
 		}
-	}
+	});
 }
 
 static uint8 tint_shader_byte(double value)

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include "effects_content.h"
 #include "local_projectiles.h"
 #include "main.h"
+#include "markers.h"
+#include "mesh.h"
+#include "byte_swap_records.h"
 #include "collections_content.h"
 #include "mesh_content.h"
 #include "connectors.h"
@@ -279,6 +283,73 @@ TEST_F(mesh_default_maps, optional_references_and_the_team_names_override)
 	EXPECT_NE(failed->hints_string_list_index, NONE);
 	EXPECT_NE(failed->landscape_collection_index, NONE);
 	// The fixture puts the core's record back.
+}
+
+// Every generated map's sections converted as the load does (many records in
+// one call) and one record at a time through the descriptor walk: the same bytes.
+// The cell descriptor, here where the bulk conversion can be compiled for it.
+constexpr byte_swap_code cell_codes[] = {_begin_bs_array, 1, _2byte, _2byte, _2byte, 2, _2byte, 2, _end_bs_array};
+
+TEST_F(mesh_default_maps, sections_convert_as_the_walk_of_each_record_does)
+{
+	ASSERT_TRUE(std::equal(std::begin(cell_codes), std::end(cell_codes), mesh_cell_bs_data));
+
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_map_tags(&handles)) << log_text();
+	ASSERT_TRUE(make_first_level_map_tags(&handles)) << log_text();
+	tag_file_info filter;
+	tag_file_info_new(&filter);
+	filter.group_tag = MESH_DEFINITION_GROUP_TAG;
+	std::vector<int32> maps(64);
+	maps.resize(static_cast<size_t>(tag_file_enumerate(&filter, maps.data(), static_cast<int32>(maps.size()))));
+	ASSERT_GE(maps.size(), 3u);
+
+	for (const int32 map : maps)
+	{
+		std::vector<uint8> tag(static_cast<size_t>(tag_file_get_header_data_size(map)));
+		ASSERT_GE(tag.size(), sizeof(mesh_header));
+		ASSERT_TRUE(tag_file_read(map, 0, static_cast<int32>(tag.size()), tag.data()));
+		mesh_header header;
+		memcpy(&header, tag.data(), sizeof(header));
+		byte_swap_private::walk(mesh_header_bs_data, reinterpret_cast<uint8 *>(&header), nullptr);
+		const uint8 *block = tag.data() + header.data_offset;
+		ASSERT_LE(static_cast<size_t>(header.data_offset) + header.data_size, tag.size());
+
+		auto section = [block](int32 offset, size_t size) { return std::vector<uint8>(block + offset, block + offset + size); };
+		const size_t cell_count = static_cast<size_t>(header.mesh_size) / sizeof(mesh_cell);
+		ASSERT_GT(cell_count, 0u);
+		std::vector<uint8> cells = section(header.mesh_offset, cell_count * sizeof(mesh_cell)), cells_walked = cells;
+		byte_swap_records<cell_codes>(cells.data(), sizeof(mesh_cell), static_cast<int32>(cell_count));
+		for (size_t i = 0; i < cell_count; ++i)
+			byte_swap_private::walk(mesh_cell_bs_data, cells_walked.data() + i * sizeof(mesh_cell), nullptr);
+		EXPECT_EQ(cells, cells_walked) << "cells of map " << map;
+
+		std::vector<uint8> connectors = section(header.connectors_offset, header.connector_count * sizeof(saved_connector_data));
+		std::vector<uint8> connectors_walked = connectors;
+		byte_swap_data("saved connectors", connectors.data(), sizeof(saved_connector_data), header.connector_count,
+			saved_connector_data_bs_data);
+		for (int32 i = 0; i < header.connector_count; ++i)
+			byte_swap_private::walk(saved_connector_data_bs_data, connectors_walked.data() + i * sizeof(saved_connector_data), nullptr);
+		EXPECT_EQ(connectors, connectors_walked) << "connectors of map " << map;
+
+		const size_t entries = static_cast<size_t>(header.marker_palette_entries);
+		std::vector<uint8> palette = section(header.marker_palette_offset, entries * sizeof(marker_palette_entry));
+		std::vector<uint8> palette_one_by_one = palette;
+		byte_swap_marker_palette(reinterpret_cast<marker_palette_entry *>(palette.data()), static_cast<int32>(entries));
+		for (size_t i = 0; i < entries; ++i)
+			byte_swap_marker_palette(reinterpret_cast<marker_palette_entry *>(palette_one_by_one.data()) + i, 1);
+		EXPECT_EQ(palette, palette_one_by_one) << "marker palette of map " << map;
+
+		const int32 word_sections[][2] = {{header.media_coverage_region_offset, header.media_coverage_region_size},
+			{header.mesh_LOD_data_offset, header.mesh_LOD_data_size}};
+		for (const auto &words : word_sections)
+		{
+			std::vector<uint8> swapped = section(words[0], static_cast<size_t>(words[1])), reversed = swapped;
+			byte_swap_memory("words", swapped.data(), words[1] / 2, _2byte);
+			for (size_t i = 0; i + 1 < reversed.size(); i += 2) std::swap(reversed[i], reversed[i + 1]);
+			EXPECT_EQ(swapped, reversed) << "words of map " << map;
+		}
+	}
 }
 
 TEST_F(mesh_default_maps, a_block_read_ahead_gives_the_same_map)

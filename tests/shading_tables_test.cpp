@@ -3,6 +3,8 @@
 // tools/models/shading_tables.py; they must hold on both builds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -594,4 +596,173 @@ TEST_F(ShadingTablesCollections, ABrokenTableCountGivesNothing)
 	EXPECT_EQ(add_shading_table_to_collection_index(collection, replacements, _add_shading_table_for_tinting,
 		static_cast<short_fixed>(0), NULL), NONE);
 	get_collection_header(collection)->shading_table_count = 0;
+}
+
+/* ---------- the builders against their first form */
+
+namespace
+{
+	// The builders as first written, choosing the entry form per entry: the
+	// reference the format-specialised builders must match byte for byte.
+	uint8 *reference_entry(uint8 *out, int16 bit_depth, int16 encoding, int64 r, int64 g, int64 b)
+	{
+		const uint32 red = static_cast<uint32>(PIN(r, 0, 65535));
+		const uint32 green = static_cast<uint32>(PIN(g, 0, 65535));
+		const uint32 blue = static_cast<uint32>(PIN(b, 0, 65535));
+		uint32 entry;
+		switch (encoding)
+		{
+		case _16bit_555_encoding: entry = ((red >> 1) & 0x7C00) | ((green >> 6) & 0x03E0) | ((blue >> 11) & 0x1F); break;
+		case _16bit_565_encoding: entry = (red & 0xF800) | ((green >> 5) & 0x07E0) | ((blue >> 11) & 0x1F); break;
+		case _32bit_encoding: entry = ((red << 8) & 0xFF0000) | (green & 0xFF00) | ((blue >> 8) & 0xFF); break;
+		default: return out;
+		}
+		if (bit_depth == _32bit)
+		{
+			memcpy(out, &entry, 4);
+			return out + 4;
+		}
+		const uint16 narrow = static_cast<uint16>(entry);
+		memcpy(out, &narrow, 2);
+		return out + 2;
+	}
+
+	void reference_colored(int16 bit_depth, int16 encoding, int16 levels, const color_table *colors, uint8 *table,
+		short_fixed dark_fraction, const rgb_color *dark, fixed transition_point, short_fixed light_fraction,
+		const rgb_color *light)
+	{
+		const int32 count = color_table_usable_count(colors);
+		const int32 level_size = SHADING_TABLE_ENTRIES * (bit_depth == _32bit ? 4 : 2);
+		const int32 t = static_cast<int16>((static_cast<int64>(transition_point) * (levels - 1)) >> 16);
+		for (int32 level = 0; level < levels; ++level)
+		{
+			uint8 *out = table + static_cast<int64>(level) * level_size;
+			const rgb_color *target;
+			int64 f;
+			if (levels == 1) { target = dark; f = 0; }
+			else if (level > t)
+			{
+				target = light;
+				f = static_cast<int16>(static_cast<int64>(light_fraction) * (level - t) / (levels - 1 - t));
+			}
+			else
+			{
+				target = dark;
+				f = t == 0 ? dark_fraction : static_cast<int16>(static_cast<int64>(dark_fraction) * (t - level) / t);
+			}
+			for (int32 i = 0; i < count; ++i)
+			{
+				const rgb_color *c = &colors->colors[i];
+				out = reference_entry(out, bit_depth, encoding, (int64{c->red} * (256 - f) + int64{target->red} * f) >> 8,
+					(int64{c->green} * (256 - f) + int64{target->green} * f) >> 8,
+					(int64{c->blue} * (256 - f) + int64{target->blue} * f) >> 8);
+			}
+		}
+	}
+
+	void reference_effect(int16 bit_depth, int16 encoding, int16 levels, const color_table *colors, uint8 *table,
+		int16 mode, int64 f1, const rgb_color *tint1, int64 f2, const rgb_color *tint2)
+	{
+		const int32 count = color_table_usable_count(colors);
+		const int32 level_size = SHADING_TABLE_ENTRIES * (bit_depth == _32bit ? 4 : 2);
+		const int64 t1[3] = {tint1->red, tint1->green, tint1->blue};
+		const int64 t2[3] = {tint2->red, tint2->green, tint2->blue};
+		short_fixed reflection_fraction = 0;
+		rgb_color reflection = {};
+		get_shading_table_permutation_data(_shading_table_reflection, &reflection_fraction, &reflection);
+		const int64 fr = reflection_fraction;
+		const int64 media[3] = {reflection.red, reflection.green, reflection.blue};
+		auto luminance = [](const int64 c[3]) { return (2 * c[0] + 3 * c[1] + c[2]) / 5; };
+		for (int32 level = 0; level < levels; ++level)
+		{
+			uint8 *out = table + static_cast<int64>(level) * level_size;
+			for (int32 i = 0; i < count; ++i)
+			{
+				int64 c[3] = {colors->colors[i].red, colors->colors[i].green, colors->colors[i].blue};
+				if (levels > 1)
+					for (int64 &component : c) component = (component * level + (levels - 1) / 2) / (levels - 1);
+				const int64 y = luminance(c);
+				if (f1 != 0 && mode == _shading_mode_blend)
+					for (int32 k = 0; k < 3; ++k) c[k] = (t1[k] * f1 + c[k] * (256 - f1)) >> 8;
+				if (f1 != 0 && (mode == _shading_mode_tint || mode == _shading_mode_tint_and_blend_with_media))
+				{
+					const int64 weight = (y * f1) >> 16;
+					for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f1) + t1[k] * weight) >> 8;
+					if (mode == _shading_mode_tint_and_blend_with_media)
+						for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - fr) + media[k] * fr) >> 8;
+				}
+				if (f2 != 0 && mode != _shading_mode_untinted)
+				{
+					const int64 weight = (luminance(c) * f2) >> 16;
+					for (int32 k = 0; k < 3; ++k) c[k] = (c[k] * (256 - f2) + t2[k] * weight) >> 8;
+				}
+				out = reference_entry(out, bit_depth, encoding, c[0], c[1], c[2]);
+			}
+		}
+	}
+
+	rgb_color random_color(std::mt19937 &random)
+	{
+		return {static_cast<uint16>(random()), static_cast<uint16>(random()), static_cast<uint16>(random()), 0};
+	}
+}
+
+TEST_F(ShadingTablesFixture, BuildersMatchTheirFirstFormForEveryFormat)
+{
+	const int16 encodings[] = {_16bit_555_encoding, _16bit_565_encoding, _32bit_encoding, _8bit_encoding, _16bit_88_encoding};
+	const int16 depths[] = {_16bit, _32bit};
+	const size_t most = static_cast<size_t>(256) * SHADING_TABLE_SIZE32;
+
+	// Every component value of every format: one level at fraction 0 writes the colours themselves.
+	color_table colors = {};
+	colors.color_count = 256;
+	for (const int16 encoding : encodings)
+		for (const int16 depth : depths)
+			for (int32 start = 0; start < 65536; start += 256)
+			{
+				for (int32 i = 0; i < 256; ++i)
+				{
+					const uint16 v = static_cast<uint16>(start + i);
+					colors.colors[i] = {v, static_cast<uint16>(v ^ 0x5555), static_cast<uint16>(65535 - v), 0};
+				}
+				std::vector<uint8> expected(SHADING_TABLE_SIZE32, 0xA5), actual(SHADING_TABLE_SIZE32, 0xA5);
+				reference_colored(depth, encoding, 1, &colors, expected.data(), 0, &black, 0, 0, &black);
+				build_colored_shading_table(depth, encoding, 1, &colors, actual.data(), 0, &black, 0, 0, &black);
+				ASSERT_EQ(actual, expected) << encoding << " " << depth << " " << start;
+			}
+
+	// Whole tables over random colours, levels, fractions and modes.
+	std::mt19937 random(77);
+	std::vector<uint8> expected(most), actual(most);
+	for (int trial = 0; trial < 300; ++trial)
+	{
+		colors.color_count = static_cast<int32>(random() % 300) - 10;
+		for (rgb_color &c : colors.colors) c = random_color(random);
+		const int16 encoding = encodings[random() % NUMBEROF(encodings)];
+		const int16 depth = depths[random() % 2];
+		const int16 levels = static_cast<int16>(trial % 10 == 0 ? 256 : 1 + random() % 40);
+		const rgb_color a = random_color(random), b = random_color(random);
+		// Fractions in 0-256 mix without clamping; the others clamp.
+		auto fraction = [&random]() {
+			return static_cast<short_fixed>(random() % 2 ? static_cast<int32>(random() % 257) : static_cast<int32>(random() % 1200) - 600);
+		};
+		const short_fixed fa = fraction();
+		const short_fixed fb = fraction();
+		const fixed transition = static_cast<fixed>(random() % 0x10001);
+
+		std::fill(expected.begin(), expected.end(), 0x3C);
+		std::fill(actual.begin(), actual.end(), 0x3C);
+		reference_colored(depth, encoding, levels, &colors, expected.data(), fa, &a, transition, fb, &b);
+		build_colored_shading_table(depth, encoding, levels, &colors, actual.data(), fa, &a, transition, fb, &b);
+		ASSERT_EQ(actual, expected) << "lighting trial " << trial;
+
+		const int16 mode = static_cast<int16>(static_cast<int32>(random() % 7) - 1);
+		set_shading_table_permutation_data(_shading_table_reflection, _shading_mode_tint,
+			static_cast<short_fixed>(random() % 256), &b);
+		std::fill(expected.begin(), expected.end(), 0x3C);
+		std::fill(actual.begin(), actual.end(), 0x3C);
+		reference_effect(depth, encoding, levels, &colors, expected.data(), mode, fa, &a, fb, &b);
+		build_shading_table(depth, encoding, levels, &colors, actual.data(), mode, fa, &a, fb, &b);
+		ASSERT_EQ(actual, expected) << "effect trial " << trial;
+	}
 }

@@ -202,7 +202,13 @@ static uint32 subgroup_index_hash(file_tag group_tag, file_tag subgroup_tag)
 static void clear_subgroup_index(void)
 {
 	tag_file_global_data *g = &tag_file_globals;
-	if (g->subgroup_index) memset(g->subgroup_index, 0, sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE);
+	// The index starts zeroed and only entries made used are ever written,
+	// so zeroing those leaves it all zero again.
+	if (g->subgroup_index)
+	{
+		for (int32 i = 0; i < g->subgroup_index_used; ++i)
+			memset(&g->subgroup_index[g->subgroup_index_used_slots[i]], 0, sizeof(subgroup_index_entry));
+	}
 	g->subgroup_index_used = 0;
 }
 
@@ -243,7 +249,7 @@ static subgroup_index_entry *find_subgroup_entry(file_tag group_tag, file_tag su
 		{
 			if (!create) return nullptr;
 			// Entries of pairs whose tags are gone stay behind; too many of them and the index is rebuilt.
-			if (g->subgroup_index_used >= (SUBGROUP_INDEX_SIZE * 3) / 4)
+			if (g->subgroup_index_used >= MAXIMUM_SUBGROUP_INDEX_USED)
 			{
 				rebuild_subgroup_index();
 				return find_subgroup_entry(group_tag, subgroup_tag, TRUE);
@@ -252,6 +258,7 @@ static subgroup_index_entry *find_subgroup_entry(file_tag group_tag, file_tag su
 			entry->group_tag = group_tag;
 			entry->subgroup_tag = subgroup_tag;
 			entry->first = entry->last = entry->visible = NONE;
+			g->subgroup_index_used_slots[g->subgroup_index_used] = static_cast<int32>(slot);
 			g->subgroup_index_used += 1;
 			return entry;
 		}
@@ -452,7 +459,14 @@ void tag_files_initialize(void)
 	if (!g->previous_in_pair)
 		g->previous_in_pair = static_cast<int16 *>(new_pointer(sizeof(int16) * MAXIMUM_SIMULTANEOUS_TAG_HEADERS));
 	if (!g->subgroup_index)
-		g->subgroup_index = static_cast<subgroup_index_entry *>(new_pointer(sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE));
+	{
+		// Zeroed, with the list of used slots behind the entries.
+		g->subgroup_index = static_cast<subgroup_index_entry *>(new_pointer_z(
+			sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE + sizeof(int32) * MAXIMUM_SUBGROUP_INDEX_USED));
+		g->subgroup_index_used = 0;
+		g->subgroup_index_used_slots =
+			g->subgroup_index ? reinterpret_cast<int32 *>(g->subgroup_index + SUBGROUP_INDEX_SIZE) : nullptr;
+	}
 	if (!g->next_in_pair || !g->previous_in_pair || !g->subgroup_index)
 	{
 		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "couldn't allocate memory for tag file globals");

@@ -39,6 +39,8 @@ struct subgroup_index_entry
 };
 
 #define SUBGROUP_INDEX_SIZE 65536
+// Entries added before the index is rebuilt.
+#define MAXIMUM_SUBGROUP_INDEX_USED ((SUBGROUP_INDEX_SIZE * 3) / 4)
 
 struct tag_file_global_data
 {
@@ -70,6 +72,9 @@ struct tag_file_global_data
 	int16 *previous_in_pair;
 	subgroup_index_entry *subgroup_index;
 	int32 subgroup_index_used;
+	// The slots of the used entries in order of use (in the index's block),
+	// so clearing touches only those.
+	int32 *subgroup_index_used_slots;
 
 	// The single open local file.
 	int32 single_file_handle;

@@ -2,6 +2,7 @@
 // model, stale handles, the read-ahead window and reading bounds.
 #include "tag_files/tag_files_test_support.h"
 
+#include <algorithm>
 #include <clocale>
 #include <random>
 
@@ -165,6 +166,48 @@ TEST_F(tag_files_index, RandomSequenceMatchesTheLiteralRules)
 	EXPECT_EQ(all, expected);
 	EXPECT_EQ(tag_file_enumerate(nullptr, all.data(), 0), 0);
 	EXPECT_EQ(tag_file_enumerate(nullptr, all.data(), 2), 2);
+}
+
+// Clearing the (group, subgroup) index zeroes only the entries it used
+// (pairs of deleted tags stay behind until then): after a close the whole
+// index must be zero again, and a reopened set found.
+TEST_F(tag_files_index, ClearingLeavesTheWholeIndexZero)
+{
+	const tag_file_global_data *g = &tag_file_globals;
+	auto index_is_zero = [g]() {
+		const uint8 *bytes = reinterpret_cast<const uint8 *>(g->subgroup_index);
+		return std::all_of(bytes, bytes + sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE, [](uint8 b) { return b == 0; });
+	};
+	auto add = [](file_tag group_tag, file_tag subgroup_tag) {
+		tag_header header;
+		memset(&header, 0, sizeof(header));
+		header.group_tag = group_tag;
+		header.subgroup_tag = subgroup_tag;
+		header.owner_index = NONE;
+		header.signature = TAG_HEADER_SIGNATURE;
+		snprintf(header.name, sizeof(header.name), "pair %u", static_cast<unsigned>(subgroup_tag));
+		return add_tag_header(&header);
+	};
+
+	const int32 kept = add(TAG("text"), TAG("keep"));
+	ASSERT_NE(kept, NONE);
+	for (int32 i = 0; i < 300; ++i)
+	{
+		const int32 handle = add(TAG("stli"), static_cast<file_tag>(0x10000 + i * 7919));
+		ASSERT_NE(handle, NONE);
+		if (i % 3) delete_tag_header(handle);
+	}
+	EXPECT_EQ(g->subgroup_index_used, 301);
+	EXPECT_EQ(tag_file_open(TAG("text"), TAG("keep")), kept);
+
+	tag_files_close();
+	EXPECT_EQ(g->subgroup_index_used, 0);
+	EXPECT_TRUE(index_is_zero());
+	open_generated_set();
+	EXPECT_NE(tag_file_open(TAG("stli"), TAG("inrf")), NONE);
+	EXPECT_EQ(tag_file_open(TAG("text"), TAG("keep")), NONE);
+	tag_files_close();
+	EXPECT_TRUE(index_is_zero());
 }
 
 TEST_F(tag_files_index, LocalTagShadowsTheFoundationTagUntilDeleted)

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <random>
 #include <vector>
 
 #include "byte_swapping.h"
+#include "byte_swap_records.h"
 
 namespace
 {
@@ -210,4 +212,100 @@ TEST(ByteSwap, ValidatorRejectsMalformedDescriptors)
 	EXPECT_EQ(get_byte_swap_struct_size(deep.data()), 2);
 	build(MAXIMUM_BYTE_SWAP_DESCRIPTOR_DEPTH + 1);
 	EXPECT_FALSE(byte_swap_descriptor_is_valid(deep.data(), static_cast<int32>(deep.size())));
+}
+
+namespace
+{
+	// A random descriptor: groups nested up to three deep, some repeated
+	// zero times, fields of every kind.
+	void random_group(std::mt19937 &random, std::vector<byte_swap_code> &codes, int depth, int width)
+	{
+		codes.push_back(_begin_bs_array);
+		const int count_pick = static_cast<int>(random() % 10);
+		codes.push_back(static_cast<byte_swap_code>(count_pick == 0 ? 0 : count_pick == 1 ? 40 + random() % 60 : 1 + random() % 5));
+		const int fields = 1 + static_cast<int>(random() % width);
+		for (int f = 0; f < fields; ++f)
+		{
+			const int kind = static_cast<int>(random() % 8);
+			if (kind < 3) codes.push_back(_2byte);
+			else if (kind < 5) codes.push_back(_4byte);
+			else if (kind < 7 || depth >= 3) codes.push_back(static_cast<byte_swap_code>(1 + random() % 6));
+			else random_group(random, codes, depth + 1, width);
+		}
+		codes.push_back(_end_bs_array);
+	}
+}
+
+namespace
+{
+	constexpr byte_swap_code nested_codes[] = {_begin_bs_array, 2, _4byte, 3, _begin_bs_array, 3, _2byte, 1,
+		_end_bs_array, _begin_bs_array, 0, _4byte, _end_bs_array, _2byte, _end_bs_array};
+	constexpr byte_swap_code unswapped_codes[] = {_begin_bs_array, 1, 6, _end_bs_array};
+
+	template <const byte_swap_code *codes>
+	void expect_records_convert_as_walked(std::mt19937 &random)
+	{
+		const int32 size = get_byte_swap_struct_size(codes);
+		for (const int32 data_size : {size, size + 3})
+		{
+			const int32 data_count = 1 + static_cast<int32>(random() % 9);
+			std::vector<uint8_t> actual(static_cast<size_t>(data_size) * data_count);
+			for (uint8_t &b : actual) b = static_cast<uint8_t>(random());
+			std::vector<uint8_t> expected = actual;
+			for (int32 i = 0; i < data_count; ++i)
+				byte_swap_private::walk(codes, expected.data() + static_cast<size_t>(i) * data_size, nullptr);
+			byte_swap_records<codes>(actual.data(), data_size, data_count);
+			EXPECT_EQ(actual, expected) << data_size << " x " << data_count;
+		}
+	}
+}
+
+TEST(ByteSwap, RecordsOfAFixedDescriptorConvertAsTheWalkDoes)
+{
+	std::mt19937 random(5);
+	expect_records_convert_as_walked<simple_codes>(random);
+	expect_records_convert_as_walked<nested_codes>(random);
+	expect_records_convert_as_walked<unswapped_codes>(random);
+	byte_swap_records<simple_codes>(nullptr, 14, 3); // nothing to convert
+}
+
+// Conversions of many structures take a plan worked out once per call; it
+// must leave every byte as the descriptor walk of each structure does, also
+// for descriptors too long to plan.
+TEST(ByteSwap, ManyStructuresConvertAsTheWalkOfEachDoes)
+{
+	std::mt19937 random(20261208);
+	for (int trial = 0; trial < 4000; ++trial)
+	{
+		std::vector<byte_swap_code> codes;
+		random_group(random, codes, 1, trial % 4 == 0 ? 40 : 6);
+		const int32 size = get_byte_swap_struct_size(codes.data());
+		const int32 data_size = size + static_cast<int32>(random() % 4);
+		const int32 data_count = 1 + static_cast<int32>(random() % 12);
+		std::vector<uint8_t> original(static_cast<size_t>(data_size) * data_count + 8);
+		for (uint8_t &b : original) b = static_cast<uint8_t>(random());
+
+		std::vector<uint8_t> expected = original, actual = original;
+		for (int32 i = 0; i < data_count; ++i)
+			byte_swap_private::walk(codes.data(), expected.data() + static_cast<size_t>(i) * data_size, nullptr);
+		byte_swap_data("random", actual.data(), data_size, data_count, codes.data());
+		ASSERT_EQ(actual, expected) << "trial " << trial;
+	}
+
+	// Whole fields of one code at every count around the descriptor's limit.
+	for (const int32 count : {1, 2, 3, 31, 32767, 32768, 40001})
+	{
+		for (const byte_swap_code code : {byte_swap_code{_2byte}, byte_swap_code{_4byte}, byte_swap_code{_byte}})
+		{
+			const int32 width = code == _4byte ? 4 : code == _2byte ? 2 : 1;
+			std::vector<uint8_t> actual(static_cast<size_t>(count) * width + 4);
+			for (uint8_t &b : actual) b = static_cast<uint8_t>(random());
+			std::vector<uint8_t> expected = actual;
+			for (int32 i = 0; width > 1 && i < count; ++i)
+				std::reverse(expected.begin() + static_cast<ptrdiff_t>(i) * width,
+					expected.begin() + static_cast<ptrdiff_t>(i + 1) * width);
+			byte_swap_memory("fields", actual.data(), count, code);
+			ASSERT_EQ(actual, expected) << count << " fields of code " << code;
+		}
+	}
 }
