@@ -16,86 +16,33 @@ namespace byte_swap_private
 		int32 width; // 2 or 4
 	};
 
-	// Mirrors walk, listing the swaps of one structure in the order walk makes
-	// them (into swaps when given) after the listed ones; returns the new count.
-	constexpr int32 list_swaps(const byte_swap_code *codes, int32 base, fixed_swap *swaps, int32 listed, int32 *size,
-		int32 *codes_consumed)
+	// The walk's swaps of one structure, in its order, into swaps when given;
+	// returns their count.
+	constexpr int32 list_swaps(const byte_swap_code *codes, fixed_swap *swaps)
 	{
-		const int32 count = codes[1];
-		int32 offset = 0;
-		int32 position = 2;
-		if (count < 1)
-		{
-			int32 depth = 1;
-			while (depth > 0)
-			{
-				const byte_swap_code code = codes[position];
-				if (code == _begin_bs_array)
-				{
-					depth += 1;
-					position += 2;
-				}
-				else
-				{
-					if (code == _end_bs_array) depth -= 1;
-					position += 1;
-				}
-			}
-			*codes_consumed = position;
-			*size = 0;
-			return listed;
-		}
-		for (int32 repetition = 0; repetition < count; ++repetition)
-		{
-			position = 2;
-			for (;;)
-			{
-				const byte_swap_code code = codes[position];
-				if (code == _end_bs_array)
-				{
-					position += 1;
-					break;
-				}
-				else if (code == _2byte || code == _4byte)
-				{
-					const int32 width = code == _2byte ? 2 : 4;
-					if (swaps) swaps[listed] = {base + offset, width};
-					listed += 1;
-					offset += width;
-					position += 1;
-				}
-				else if (code == _begin_bs_array)
-				{
-					int32 nested = 0, consumed = 0;
-					listed = list_swaps(codes + position, base + offset, swaps, listed, &nested, &consumed);
-					offset += nested;
-					position += consumed;
-				}
-				else
-				{
-					offset += code;
-					position += 1;
-				}
-			}
-		}
-		*codes_consumed = position;
-		*size = offset;
+		int32 listed = 0;
+		auto field = [swaps, &listed](int32 offset, int32 width) {
+			if (swaps) swaps[listed] = {offset, width};
+			listed += 1;
+			return true;
+		};
+		auto step = [] { return true; };
+		int32 size = 0, consumed = 0;
+		walk_fields(codes, 0, field, step, &size, &consumed);
 		return listed;
 	}
 
 	template <const byte_swap_code *codes>
 	constexpr int32 fixed_swap_count(void)
 	{
-		int32 size = 0, consumed = 0;
-		return list_swaps(codes, 0, nullptr, 0, &size, &consumed);
+		return list_swaps(codes, nullptr);
 	}
 
 	template <const byte_swap_code *codes>
 	constexpr std::array<fixed_swap, fixed_swap_count<codes>()> fixed_swaps(void)
 	{
 		std::array<fixed_swap, fixed_swap_count<codes>()> swaps{};
-		int32 size = 0, consumed = 0;
-		list_swaps(codes, 0, swaps.data(), 0, &size, &consumed);
+		list_swaps(codes, swaps.data());
 		return swaps;
 	}
 

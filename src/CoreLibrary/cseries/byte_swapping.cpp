@@ -46,74 +46,14 @@ namespace
 		return true;
 	}
 
-	// Mirrors byte_swap_private::walk step for step, recording instead of
-	// swapping; base is the group's offset in the structure. False when the
-	// plan outgrows its limits.
-	bool plan_group(const byte_swap_code *codes, int32 base, swap_plan *plan, int32 *size, int32 *codes_consumed)
+	// The walk's swaps recorded instead of made; false when the plan outgrows
+	// its limits.
+	bool plan_swaps(const byte_swap_code *codes, swap_plan *plan)
 	{
-		const int32 count = codes[1];
-		int32 offset = 0;
-		int32 position = 2;
-
-		if (count < 1)
-		{
-			int32 depth = 1;
-			while (depth > 0)
-			{
-				if (++plan->steps > MAXIMUM_PLAN_STEPS) return false;
-				const byte_swap_code code = codes[position];
-				if (code == _begin_bs_array)
-				{
-					depth += 1;
-					position += 2;
-				}
-				else
-				{
-					if (code == _end_bs_array) depth -= 1;
-					position += 1;
-				}
-			}
-			*codes_consumed = position;
-			*size = 0;
-			return true;
-		}
-
-		for (int32 repetition = 0; repetition < count; ++repetition)
-		{
-			position = 2;
-			for (;;)
-			{
-				if (++plan->steps > MAXIMUM_PLAN_STEPS) return false;
-				const byte_swap_code code = codes[position];
-				if (code == _end_bs_array)
-				{
-					position += 1;
-					break;
-				}
-				else if (code == _2byte || code == _4byte)
-				{
-					const int32 width = code == _2byte ? 2 : 4;
-					if (!add_swap(plan, base + offset, width)) return false;
-					offset += width;
-					position += 1;
-				}
-				else if (code == _begin_bs_array)
-				{
-					int32 consumed = 0, nested = 0;
-					if (!plan_group(codes + position, base + offset, plan, &nested, &consumed)) return false;
-					offset += nested;
-					position += consumed;
-				}
-				else
-				{
-					offset += code;
-					position += 1;
-				}
-			}
-		}
-		*codes_consumed = position;
-		*size = offset;
-		return true;
+		auto field = [plan](int32 offset, int32 width) { return add_swap(plan, offset, width); };
+		auto step = [plan] { return ++plan->steps <= MAXIMUM_PLAN_STEPS; };
+		int32 size = 0, consumed = 0;
+		return byte_swap_private::walk_fields(codes, 0, field, step, &size, &consumed);
 	}
 
 	void apply_plan(const swap_plan *plan, uint8 *structure)
@@ -158,8 +98,7 @@ void byte_swap_data(const char *name, void *data, int32 data_size, int32 data_co
 		swap_plan plan;
 		plan.run_count = 0;
 		plan.steps = 0;
-		int32 size = 0, consumed = 0;
-		if (plan_group(codes, 0, &plan, &size, &consumed))
+		if (plan_swaps(codes, &plan))
 		{
 			for (int32 i = 0; i < data_count; ++i, structure += data_size) apply_plan(&plan, structure);
 			return;

@@ -25,11 +25,15 @@ enum : byte_swap_code
 
 namespace byte_swap_private
 {
-	// The one descriptor walk. codes points at a _begin_bs_array. With data it
-	// converts the described bytes in place; without, it only measures.
-	// Returns the bytes described; *codes_consumed gets the position after the
-	// group's _end_bs_array.
-	constexpr int32 walk(const byte_swap_code *codes, uint8 *data, int32 *codes_consumed)
+	// The one descriptor walk. codes points at a _begin_bs_array. field(offset,
+	// width) is called for every 2- or 4-byte field in the order the bytes lie
+	// (offset counted from base), step() before every code read; either one
+	// answering false stops the walk, which then answers false. *size gets the
+	// bytes described and *codes_consumed the position after the group's
+	// _end_bs_array.
+	template <typename on_field, typename on_step>
+	constexpr bool walk_fields(const byte_swap_code *codes, int32 base, on_field &field, on_step &step, int32 *size,
+		int32 *codes_consumed)
 	{
 		const int32 count = codes[1];
 		int32 offset = 0;
@@ -41,6 +45,7 @@ namespace byte_swap_private
 			int32 depth = 1;
 			while (depth > 0)
 			{
+				if (!step()) return false;
 				const byte_swap_code code = codes[position];
 				if (code == _begin_bs_array)
 				{
@@ -53,8 +58,9 @@ namespace byte_swap_private
 					position += 1;
 				}
 			}
-			if (codes_consumed) *codes_consumed = position;
-			return 0;
+			*codes_consumed = position;
+			*size = 0;
+			return true;
 		}
 
 		for (int32 repetition = 0; repetition < count; ++repetition)
@@ -62,43 +68,25 @@ namespace byte_swap_private
 			position = 2;
 			for (;;)
 			{
+				if (!step()) return false;
 				const byte_swap_code code = codes[position];
 				if (code == _end_bs_array)
 				{
 					position += 1;
 					break;
 				}
-				else if (code == _2byte)
+				else if (code == _2byte || code == _4byte)
 				{
-					if (data)
-					{
-						uint8 *p = data + offset;
-						const uint8 t = p[0];
-						p[0] = p[1];
-						p[1] = t;
-					}
-					offset += 2;
-					position += 1;
-				}
-				else if (code == _4byte)
-				{
-					if (data)
-					{
-						uint8 *p = data + offset;
-						uint8 t = p[0];
-						p[0] = p[3];
-						p[3] = t;
-						t = p[1];
-						p[1] = p[2];
-						p[2] = t;
-					}
-					offset += 4;
+					const int32 width = code == _2byte ? 2 : 4;
+					if (!field(base + offset, width)) return false;
+					offset += width;
 					position += 1;
 				}
 				else if (code == _begin_bs_array)
 				{
-					int32 consumed = 0;
-					offset += walk(codes + position, data ? data + offset : nullptr, &consumed);
+					int32 nested = 0, consumed = 0;
+					if (!walk_fields(codes + position, base + offset, field, step, &nested, &consumed)) return false;
+					offset += nested;
 					position += consumed;
 				}
 				else
@@ -108,8 +96,34 @@ namespace byte_swap_private
 				}
 			}
 		}
-		if (codes_consumed) *codes_consumed = position;
-		return offset;
+		*codes_consumed = position;
+		*size = offset;
+		return true;
+	}
+
+	// With data the walk converts the described bytes in place; without, it
+	// only measures. Returns the bytes described; *codes_consumed gets the
+	// position after the group's _end_bs_array.
+	constexpr int32 walk(const byte_swap_code *codes, uint8 *data, int32 *codes_consumed)
+	{
+		auto field = [data](int32 offset, int32 width) {
+			if (data)
+			{
+				uint8 *p = data + offset;
+				for (int32 low = 0, high = width - 1; low < high; ++low, --high)
+				{
+					const uint8 t = p[low];
+					p[low] = p[high];
+					p[high] = t;
+				}
+			}
+			return true;
+		};
+		auto step = [] { return true; };
+		int32 size = 0, consumed = 0;
+		walk_fields(codes, 0, field, step, &size, &consumed);
+		if (codes_consumed) *codes_consumed = consumed;
+		return size;
 	}
 
 	// Bytes described by the group at codes[0], or -1 when the group is
