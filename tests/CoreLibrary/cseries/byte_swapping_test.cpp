@@ -280,6 +280,10 @@ TEST(ByteSwap, ManyStructuresConvertAsTheWalkOfEachDoes)
 		std::vector<byte_swap_code> codes;
 		random_group(random, codes, 1, trial % 4 == 0 ? 40 : 6);
 		const int32 size = get_byte_swap_struct_size(codes.data());
+		// Groups repeated 40-99 times, nested three deep, can make a structure
+		// of hundreds of megabytes; 64 KiB still holds structures far past the
+		// plan's limits, at a small share of the time and memory.
+		if (size > 65536) continue;
 		const int32 data_size = size + static_cast<int32>(random() % 4);
 		const int32 data_count = 1 + static_cast<int32>(random() % 12);
 		std::vector<uint8_t> original(static_cast<size_t>(data_size) * data_count + 8);
