@@ -32,7 +32,7 @@ case "$mode" in
 --budget)
 	rounds=$(((${#targets[@]} + jobs - 1) / jobs))
 	seconds=$((amount / rounds))
-	[ "$seconds" -ge 5 ] || seconds=5
+	[ "$seconds" -ge 3 ] || seconds=3
 	;;
 *)
 	echo "unknown mode $mode" >&2
