@@ -95,6 +95,19 @@ std::vector<int32> enumerate_group(file_tag group_tag)
 	handles.resize(static_cast<size_t>(tag_file_enumerate(&filter, handles.data(), NONE)));
 	return handles;
 }
+
+// A header added straight to the table, as an opened file's would be.
+int32 add_named_header(file_tag group_tag, file_tag subgroup_tag, int8 owner_index, const char *name)
+{
+	tag_header header;
+	memset(&header, 0, sizeof(header));
+	header.group_tag = group_tag;
+	header.subgroup_tag = subgroup_tag;
+	header.owner_index = owner_index;
+	header.signature = TAG_HEADER_SIGNATURE;
+	snprintf(header.name, sizeof(header.name), "%s", name);
+	return add_tag_header(&header);
+}
 }
 
 TEST_F(tag_files_index, RandomSequenceMatchesTheLiteralRules)
@@ -111,16 +124,10 @@ TEST_F(tag_files_index, RandomSequenceMatchesTheLiteralRules)
 		const file_tag subgroup_tag = subgroups[random() % 4];
 		if (choice < 6 || model.headers.empty())
 		{
-			tag_header header;
-			memset(&header, 0, sizeof(header));
-			header.group_tag = group_tag;
-			header.subgroup_tag = subgroup_tag;
-			header.owner_index = static_cast<int8>(static_cast<int32>(random() % 5) - 1);
-			header.signature = TAG_HEADER_SIGNATURE;
-			snprintf(header.name, sizeof(header.name), "tag %d", static_cast<int>(step));
-			const int32 handle = add_tag_header(&header);
+			const int8 owner_index = static_cast<int8>(static_cast<int32>(random() % 5) - 1);
+			const int32 handle = add_named_header(group_tag, subgroup_tag, owner_index, ("tag " + std::to_string(step)).c_str());
 			ASSERT_NE(handle, NONE);
-			model.headers.push_back({ handle, group_tag, subgroup_tag, header.owner_index, true, false });
+			model.headers.push_back({ handle, group_tag, subgroup_tag, owner_index, true, false });
 			model.walk(group_tag, subgroup_tag, false, 0);
 		}
 		else if (choice < 9)
@@ -179,14 +186,7 @@ TEST_F(tag_files_index, ClearingLeavesTheWholeIndexZero)
 		return std::all_of(bytes, bytes + sizeof(subgroup_index_entry) * SUBGROUP_INDEX_SIZE, [](uint8 b) { return b == 0; });
 	};
 	auto add = [](file_tag group_tag, file_tag subgroup_tag) {
-		tag_header header;
-		memset(&header, 0, sizeof(header));
-		header.group_tag = group_tag;
-		header.subgroup_tag = subgroup_tag;
-		header.owner_index = NONE;
-		header.signature = TAG_HEADER_SIGNATURE;
-		snprintf(header.name, sizeof(header.name), "pair %u", static_cast<unsigned>(subgroup_tag));
-		return add_tag_header(&header);
+		return add_named_header(group_tag, subgroup_tag, NONE, ("pair " + std::to_string(subgroup_tag)).c_str());
 	};
 
 	const int32 kept = add(TAG("text"), TAG("keep"));
