@@ -1,7 +1,7 @@
 // Units (monsters): the unit record, its flags and actions, and every entry
 // point of the units module. The module is split into files by concern
 // (creation, actions, damage, visibility, veterans, death, commands, movement,
-// targeting); some bodies still stand in under src/stand_ins/.
+// targeting).
 #ifndef MONSTERS_H
 #define MONSTERS_H
 

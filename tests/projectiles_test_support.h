@@ -40,15 +40,15 @@ protected:
 		initialize_connectors();
 		initialize_monsters();
 		start_modules(1720);
-		reset_stand_ins();
+		reset_test_hooks();
 	}
 	void TearDown() override
 	{
 		dispose_modules();
-		reset_stand_ins();
+		reset_test_hooks();
 		objects_test_map::TearDown();
 	}
-	static void reset_stand_ins(void)
+	static void reset_test_hooks(void)
 	{
 		reset_monsters_test_hooks();
 		reset_lightning_test_hooks();
