@@ -1148,7 +1148,8 @@ static void impact(int16 projectile_index, projectile_data *projectile, const pr
 		{
 			projectile->contrail_frequency = definition->initial_contrail_frequency;
 		}
-		if (uses_acceleration_rules(definition) && world_magnitude3d(v) > 3 * static_cast<int32>(definition->maximum_safe_acceleration) &&
+		if (uses_acceleration_rules(definition) &&
+			world_magnitude3d(v) > 3 * static_cast<int32>(definition->maximum_safe_acceleration) &&
 			zerv_random() < definition->acceleration_detonation_fraction)
 		{
 			detonates = TRUE;

@@ -169,7 +169,8 @@ TEST_F(damage_on_a_map, an_explosion_keeps_88_references_and_makes_room_for_expl
 	std::vector<int16> listed;
 	for (int16 i = 0; i < second->object_reference_count; ++i) listed.push_back(second->object_references[i].object_index);
 	EXPECT_EQ(listed, first);
-	EXPECT_TRUE(first[0] == explosives[0] || first[0] == explosives[1] || first[0] == explosives[2]) << "an explosive took the first slot";
+	EXPECT_TRUE(first[0] == explosives[0] || first[0] == explosives[1] || first[0] == explosives[2])
+		<< "an explosive took the first slot";
 }
 
 TEST_F(damage_on_a_map, damage_object_resolves_each_type_through_its_modifier)

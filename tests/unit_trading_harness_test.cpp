@@ -76,7 +76,8 @@ TEST(unit_trading_harness, the_dialog_opens_with_limits_narrowed_by_the_points)
 		const int16 item = static_cast<int16>(FIRST_VARIABLE_ITEM + row * NUMBER_OF_ROW_ITEMS + _row_item_count);
 		for (int32 i = 0; i < dialog->item_state_count; ++i)
 		{
-			if (dialog->item_states[i].item == item) return std::pair<int32, int32>{dialog->item_states[i].minimum, dialog->item_states[i].maximum};
+			const dialog_item_state &state = dialog->item_states[i];
+			if (state.item == item) return std::pair<int32, int32>{state.minimum, state.maximum};
 		}
 		return std::pair<int32, int32>{NONE, NONE};
 	};
