@@ -450,19 +450,10 @@ int16 new_monster(marker_data *marker)
 		if (marker->flags & _marker_is_invisible_observer_flag)
 		{
 			marker->data_index = result;
-			monster_data *observer = get_monster_data(result);
-			boolean hidden = FALSE;
-			if (observer)
-			{
-				// Hidden as a unit made invisible without an effect.
-				hide_monster(result);
-				hidden = TRUE;
-			}
-			const object_data *object = observer ? get_object_data(observer->object_index) : nullptr;
-			if (!hidden && object && !(object->flags & _object_is_invisible_flag))
-			{
-				adjust_unit_statistics(observer->unit_type, -1, -object->vitality);
-			}
+			// Hidden as a unit made invisible without an effect; it stays counted
+			// in the statistics. A unit that no longer exists has nothing to take
+			// off them.
+			if (get_monster_data(result)) hide_monster(result);
 		}
 	}
 	marker->data_index = result;

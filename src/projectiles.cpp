@@ -66,6 +66,13 @@ static inline world_point2d point2d_of(const world_point3d *p)
 	return {p->x, p->y};
 }
 
+// Acceleration detonation, the soft-impact and kinetic rules: only the value 1
+// turns them on; any other value reads as off.
+static boolean uses_acceleration_rules(const projectile_definition *definition)
+{
+	return definition->use_accel == 1;
+}
+
 static boolean projectile_has_damage(const projectile_definition *definition)
 {
 	return definition->damage.type != NONE &&
@@ -996,7 +1003,7 @@ void accelerate_projectile(const damage_definition *definition, damage_data *dat
 	{
 		detonate_projectile(nullptr, 0, projectile_index, NONE, remains);
 	}
-	else if (projectile_definition->use_accel && data->velocity > projectile_definition->maximum_safe_acceleration &&
+	else if (uses_acceleration_rules(projectile_definition) && data->velocity > projectile_definition->maximum_safe_acceleration &&
 		zerv_random() < projectile_definition->acceleration_detonation_fraction)
 	{
 		detonate_projectile(nullptr, 0, projectile_index, NONE, remains);
@@ -1123,7 +1130,7 @@ static void impact(int16 projectile_index, projectile_data *projectile, const pr
 	const boolean slow_kinetic = definition->damage.type == _damage_kinetic && v->i < MINIMUM_VELOCITY_FOR_KINETIC_DAMAGE &&
 		v->j < MINIMUM_VELOCITY_FOR_KINETIC_DAMAGE && v->k < MINIMUM_VELOCITY_FOR_KINETIC_DAMAGE;
 	const boolean excepted = slow_kinetic && !(current_option_flags() & _game_option_uses_qel_flag) &&
-		!(game_play_version >= 1501 && definition->use_accel == 1);
+		!(game_play_version >= 1501 && uses_acceleration_rules(definition));
 	if (!excepted && zerv_random() < definition->detonation_frequency) detonates = TRUE;
 	if (!detonates)
 	{
@@ -1141,7 +1148,8 @@ static void impact(int16 projectile_index, projectile_data *projectile, const pr
 		{
 			projectile->contrail_frequency = definition->initial_contrail_frequency;
 		}
-		if (definition->use_accel && world_magnitude3d(v) > 3 * static_cast<int32>(definition->maximum_safe_acceleration) &&
+		if (uses_acceleration_rules(definition) &&
+			world_magnitude3d(v) > 3 * static_cast<int32>(definition->maximum_safe_acceleration) &&
 			zerv_random() < definition->acceleration_detonation_fraction)
 		{
 			detonates = TRUE;
@@ -1225,7 +1233,7 @@ static void finish_tick(int16 projectile_index, int16 identifier, const projecti
 	{
 		const boolean life_remains = !(projectile->flags & _projectile_has_no_lifespan_flag) && projectile->lifespan > 0;
 		const boolean remains = ((definition->flags & _projectile_only_destroyed_by_lifespan_flag) && life_remains) ||
-			(definition->flags & _projectile_remains_after_detonation_flag) || (tick->soft_impact && !definition->use_accel);
+			(definition->flags & _projectile_remains_after_detonation_flag) || (tick->soft_impact && !uses_acceleration_rules(definition));
 		detonate_projectile(nullptr, object ? world_magnitude3d(&object->location.velocity) : static_cast<int16>(0),
 			projectile_index, tick->obstacle_object_index, remains);
 		break;

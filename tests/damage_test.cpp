@@ -3,6 +3,8 @@
 // owner bookkeeping.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "projectiles_test_support.h"
 
 namespace {
@@ -155,6 +157,20 @@ TEST_F(damage_on_a_map, an_explosion_keeps_88_references_and_makes_room_for_expl
 		for (int16 e : explosives) found += explosion->object_references[i].object_index == e;
 	}
 	EXPECT_EQ(found, 3);
+
+	// Each explosion scans for room from its own first reference: a second one
+	// over the same objects lists them in the same slots.
+	std::vector<int16> first;
+	for (int16 i = 0; i < explosion->object_reference_count; ++i) first.push_back(explosion->object_references[i].object_index);
+	cause_damage(NONE, &definition, &data);
+	ASSERT_EQ(explosion_array.total_count, 2);
+	const explosion_data *second = get_explosion_data(1);
+	ASSERT_EQ(second->object_reference_count, MAXIMUM_OBJECT_REFERENCES_PER_EXPLOSION);
+	std::vector<int16> listed;
+	for (int16 i = 0; i < second->object_reference_count; ++i) listed.push_back(second->object_references[i].object_index);
+	EXPECT_EQ(listed, first);
+	EXPECT_TRUE(first[0] == explosives[0] || first[0] == explosives[1] || first[0] == explosives[2])
+		<< "an explosive took the first slot";
 }
 
 TEST_F(damage_on_a_map, damage_object_resolves_each_type_through_its_modifier)

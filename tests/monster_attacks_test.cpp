@@ -131,10 +131,18 @@ TEST_F(monster_attacks_arithmetic, fixed_pitch_needs_falling_gravity_a_whole_tic
 TEST_F(monster_attacks_arithmetic, interception_caps_the_lead_and_refuses_far_or_unsolvable_chases)
 {
 	int32 lead = 0;
-	// A slow target just ahead of a fast chaser.
+	// A slow target just ahead of a fast chaser: a = -1500, b = 2000,
+	// c = 10000, the root of 64000000 is 8000, t = 10000 / 3000 = 3.
 	ASSERT_TRUE(solve_interception(800, 0, 10, 0, 40, &lead));
-	EXPECT_GT(lead, 0);
-	EXPECT_LE(lead, 300);
+	EXPECT_EQ(lead, 24);
+	// A faster target coming on: both roots count, 1 and 10; the smaller wins.
+	ASSERT_TRUE(solve_interception(800, 0, -50, 0, 40, &lead));
+	EXPECT_EQ(lead, 8);
+	// Eighths cut toward zero (b = 2 x (-2608 - 1448) = -8112, c = 163² + 241²)
+	// and the root of 24156744 rounds up to 4915: t = 3197 / 246 = 12, where a
+	// floored root would give 13.
+	ASSERT_TRUE(solve_interception(-1304, -1931, 16, 6, 13, &lead));
+	EXPECT_EQ(lead, 96);
 	// A target as fast as the chaser: a = 0.
 	EXPECT_FALSE(solve_interception(800, 0, 40, 0, 40, &lead));
 	// Nearly as fast: the lead would be long, and is capped.
@@ -266,7 +274,7 @@ TEST_F(monster_attacks_test, scan_finds_the_nearer_of_equals_in_cell_order_and_s
 	EXPECT_EQ(closest_most_appropriate_target(scout, _closest_most_appropriate_target_periodic_scan), NONE);
 }
 
-TEST_F(monster_attacks_test, becoming_idle_scan_takes_only_the_targets_of_allies_of_the_same_unit_type)
+TEST_F(monster_attacks_test, becoming_idle_a_unit_takes_only_allies_targets_and_lets_go_unless_it_closes)
 {
 	const int16 melee = make_kind(MELEE_KIND_TAG, _monster_class_melee);
 	const int16 idle = make_unit(melee, 0, 8000, 8000);
@@ -279,6 +287,20 @@ TEST_F(monster_attacks_test, becoming_idle_scan_takes_only_the_targets_of_allies
 	EXPECT_EQ(closest_most_appropriate_target(idle, _closest_most_appropriate_target_becoming_idle_scan), distant_enemy);
 	unit(friend_unit)->flags |= _monster_responding_to_target_command_flag;
 	EXPECT_EQ(closest_most_appropriate_target(idle, _closest_most_appropriate_target_becoming_idle_scan), NONE);
+
+	// Becoming idle, a unit takes that target and closes on it; a kind that
+	// does not close on its target stays idle and lets the target go again.
+	unit(friend_unit)->flags &= ~static_cast<uint32>(_monster_responding_to_target_command_flag);
+	set_most_appropriate_monster_action(idle);
+	EXPECT_EQ(unit(idle)->target_monster_index, distant_enemy);
+	EXPECT_EQ(unit(idle)->action, _monster_action_moving);
+	monster_definition *kind = get_monster_definition(melee);
+	kind->hack_flags = static_cast<int16>(static_cast<uint16>(kind->hack_flags) | _hack_doesnt_close_on_target_flag);
+	const int16 stay = make_unit(melee, 0, 8000, 8200);
+	set_most_appropriate_monster_action(stay);
+	EXPECT_EQ(unit(stay)->action, _monster_action_idle);
+	EXPECT_EQ(unit(stay)->target_monster_index, NONE);
+	EXPECT_FALSE(unit(stay)->flags & (_monster_has_valid_target_flag | _monster_has_valid_target_index_flag));
 }
 
 TEST_F(monster_attacks_test, scan_square_leans_forward_for_four_facings_and_berserk_units_scan_twenty_unbiased)
@@ -959,6 +981,26 @@ TEST_F(monster_attacks_with_teams, a_unit_too_near_keeps_retreating_until_it_nee
 		monster_needs_new_path(archer);
 		EXPECT_TRUE(get_monster_data(archer)->flags & _monster_is_retreating_flag) << pass;
 	}
+
+	// While it retreats, the immediate choice counts the target 45 ticks of
+	// its speed nearer for each attack it examines: 500 is 320 for the first
+	// and 140 for the second, which reaches only 200.
+	monster_definition *kind = get_monster_definition(shy);
+	kind->turning_speed = 0;
+	kind->number_of_attacks = 2;
+	kind->attacks[1] = kind->attacks[0];
+	kind->attacks[1].minimum_range = 0;
+	kind->attacks[1].maximum_range = 200;
+	get_monster_data(get_monster_data(archer)->target_monster_index)->base_movement_speed = 4;
+	EXPECT_EQ(choose_monster_attack_index(archer, _choose_best_immediate_attack_index), 1);
+	kind->attacks[1].maximum_range = 139;
+	EXPECT_EQ(choose_monster_attack_index(archer, _choose_best_immediate_attack_index), NONE);
+	kind->number_of_attacks = 1;
+	// And what it does next is to keep moving away.
+	set_most_appropriate_monster_action(archer);
+	EXPECT_EQ(get_monster_data(archer)->action, _monster_action_moving);
+	EXPECT_TRUE(get_monster_data(archer)->flags & _monster_is_retreating_flag);
+
 	get_monster_data(archer)->flags |= _monster_needs_to_retreat_flag;
 	monster_needs_new_path(archer);
 	EXPECT_FALSE(get_monster_data(archer)->flags & (_monster_is_retreating_flag | _monster_needs_to_retreat_flag));

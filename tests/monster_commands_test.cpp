@@ -410,6 +410,64 @@ TEST_F(monster_commands_inventory, next_and_previous_skip_repeated_types_and_run
 	EXPECT_EQ(m(empty)->carrying_object_index, NONE);
 }
 
+// Next and previous cut the list to the cap first and then leave out the
+// units that may not put their artifact away: a long list with such units
+// among its first 126 goes out shorter than the cap.
+TEST_F(monster_commands_inventory, next_and_previous_cap_the_list_before_leaving_units_out)
+{
+	artifact_definition artifact = *get_artifact_definition(artifact_definition_tag_to_index(DEFAULT_FLASK_ARTIFACT_TAG));
+	artifact.flags = _artifact_cannot_be_holstered_flag;
+	projectile_definition projectile = *get_projectile_definition(bomb);
+	projectile.artifact_index = new_definition(get_artifact_definitions(), TAG("tnha"), &artifact);
+	const int16 stuck = new_definition(get_projectile_definitions(), TAG("tnhp"), &projectile);
+	monster_definition juggler = *get_monster_definition(0);
+	juggler.flags |= _monster_carries_multiple_artifacts_flag;
+	const int16 juggler_kind = new_definition(get_monster_definitions(), TAG("tjug"), &juggler);
+	ASSERT_NE(stuck, NONE);
+	ASSERT_NE(juggler_kind, NONE);
+
+	std::vector<int16> list;
+	for (int16 i = 0; i < 130; ++i)
+	{
+		const world_distance x = 4000 + 300 * (i % 20), y = 4000 + 300 * (i / 20);
+		const bool holds_fast = i == 3 || i == 70 || i == 128;
+		const int16 index = holds_fast ? holding(x, y, {stuck}) : unit(x, y);
+		ASSERT_NE(index, NONE);
+		if (holds_fast)
+		{
+			m(index)->type = juggler_kind;
+			m(index)->carrying_object_index = m(index)->held_object_indexes[0];
+		}
+		list.push_back(index);
+	}
+	const command_inventory_data data = {0, NONE};
+	for (const int16 verb : {_command_inventory_next, _command_inventory_prev})
+	{
+		if (verb == _command_inventory_next) handle_inventory_next_command(COMMAND_FROM_STREAM, &data, 130, list.data());
+		else handle_inventory_prev_command(COMMAND_FROM_STREAM, &data, 130, list.data());
+		void *command = dequeue_outgoing_command();
+		ASSERT_NE(command, nullptr);
+		command_header header;
+		command_read_header(command, &header);
+		EXPECT_EQ(header.verb, verb);
+		std::vector<uint8> bytes(static_cast<uint8 *>(command), static_cast<uint8 *>(command) + header.size);
+		command_codec_state state;
+		command_decode_new(&state, bytes.data(), verb);
+		ASSERT_NE(command_decode_data(&state, sizeof(data), command_inventory_data_byte_swapping_data), nullptr);
+		int16 count = 0;
+		const int16 *identifiers = static_cast<const int16 *>(
+			command_decode_array(&state, &count, sizeof(int16), command_int16_byte_swapping_data));
+		ASSERT_EQ(count, MAXIMUM_MONSTER_IDENTIFIERS_PER_COMMAND - 2) << "two of the first 126 are left out";
+		ASSERT_NE(identifiers, nullptr);
+		int16 unaligned = 0;
+		memcpy(&unaligned, &identifiers[3], sizeof(unaligned));
+		EXPECT_EQ(unaligned, m(list[4])->identifier);
+		memcpy(&unaligned, &identifiers[count - 1], sizeof(unaligned));
+		EXPECT_EQ(unaligned, m(list[125])->identifier) << "nothing past the cap comes in";
+		EXPECT_EQ(dequeue_outgoing_command(), nullptr);
+	}
+}
+
 // A drop leaves a projectile with the object's identifier (and its charges
 // when the artifact keeps them); the slots after it move down.
 TEST_F(monster_commands_inventory, a_drop_hands_over_identifier_and_charges_and_closes_the_slot)

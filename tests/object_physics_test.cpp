@@ -174,6 +174,49 @@ TEST_F(object_physics, objects_collide_through_the_cell_chains)
 	EXPECT_TRUE(chain_of_cell(20, 20).empty());
 }
 
+// A mover whose bottom was level with the other's top lands on it, one whose
+// top was level with the other's bottom is held under it: level counts as
+// above and below, not as a side hit. A dormant projectile is met as any
+// object, without the stop an active one makes.
+TEST_F(object_physics, level_edges_count_as_above_and_below_and_only_active_projectiles_stop_movers)
+{
+	const int16 flying = definition(0, 128);
+	make_object(9000, 11000, 0);
+	const int16 landing = mover(flying, 9000, 11000, 128, {0, 0, -50});
+	EXPECT_TRUE(move_object(landing) & _object_struck_object_flag);
+	EXPECT_EQ(position(landing).x, 9000);
+	EXPECT_EQ(position(landing).z, 128);
+	EXPECT_EQ(velocity(landing).k, 25);
+
+	make_object(9000, 13000, 300);
+	const int16 rising = mover(flying, 9000, 13000, 172, {0, 0, 50});
+	EXPECT_TRUE(move_object(rising) & _object_struck_object_flag);
+	EXPECT_EQ(position(rising).x, 9000);
+	EXPECT_EQ(position(rising).z, 300);
+	EXPECT_EQ(velocity(rising).k, -25);
+
+	for (const int8 owner : {_object_is_dormant_projectile, _object_is_projectile})
+	{
+		const world_distance y = owner == _object_is_projectile ? 17000 : 15000;
+		const int16 other = make_object(5150, y, 0);
+		get_object_data(other)->owner = owner;
+		const int16 side = mover(flying, 5000, y, 0, {100, 0, 0});
+		const uint32 result = move_object(side);
+		EXPECT_TRUE(result & _object_struck_object_flag) << static_cast<int32>(owner);
+		EXPECT_EQ(MOVE_RESULT_STRUCK_OBJECT_INDEX(result), other);
+		if (owner == _object_is_projectile)
+		{
+			EXPECT_EQ(position(side).x, 5000) << "stopped at its old point";
+			EXPECT_EQ(velocity(side).i, 0);
+		}
+		else
+		{
+			EXPECT_EQ(position(side).x, 5150 - (128 + RADIUS_OVERESTIMATION_AMOUNT));
+			EXPECT_EQ(velocity(side).i, -50);
+		}
+	}
+}
+
 // From 1701 a host that changes cells takes its parasite into the new chain:
 // the host never strikes its own parasite.
 TEST_F(object_physics, a_host_does_not_strike_its_own_parasite)

@@ -273,6 +273,34 @@ TEST_F(path, straight_lines)
 	EXPECT_EQ(get_path_test_hooks()->straight_line_pieces, 1);
 }
 
+// A slope of a third, which no 8.8 step holds exactly: the walk is exact, so
+// from cell centre to cell centre the line meets every row boundary at a
+// cell corner, and both cells beside each corner count.
+TEST_F(path, a_walk_of_slope_one_third_meets_each_corner_exactly)
+{
+	load(6, 6);
+	const world_point2d from = centre_of(10, 10), to = centre_of(40, 20);
+	get_path_test_hooks()->record_walks = TRUE;
+	EXPECT_TRUE(valid_straight_line_path(&from, &to, mask, SHORT_FIXED_ONE));
+	const path_test_hooks_data *hooks = get_path_test_hooks();
+	EXPECT_EQ(hooks->walked_count, 1 + 30 + 2 * 10) << "a column step each, and three cells at each of ten corners";
+	const int16 start[][2] = {{10, 10}, {11, 10}, {12, 10}, {11, 11}, {12, 11}, {13, 11}, {14, 11}, {15, 11}, {14, 12}, {15, 12}};
+	for (int32 i = 0; i < 10; ++i)
+	{
+		EXPECT_EQ(hooks->walked_x[i], start[i][0]) << i;
+		EXPECT_EQ(hooks->walked_y[i], start[i][1]) << i;
+	}
+	// Near the far end, either cell beside a corner blocks the line.
+	for (const auto &cell : {std::pair<int32, int32>{39, 19}, {38, 20}})
+	{
+		block(cell.first, cell.second);
+		EXPECT_FALSE(valid_straight_line_path(&from, &to, mask, SHORT_FIXED_ONE)) << cell.first;
+		block(cell.first, cell.second, false, false);
+	}
+	EXPECT_TRUE(valid_straight_line_path(&from, &to, mask, SHORT_FIXED_ONE));
+	get_path_test_hooks()->record_walks = FALSE;
+}
+
 namespace
 {
 // The cells a walk looks at, in order (the hook keeps the first 64).

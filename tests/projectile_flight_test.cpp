@@ -164,3 +164,99 @@ TEST_F(projectile_flight, a_bomb_burns_its_fuse_then_explodes_and_throws_its_gro
 }
 
 } // namespace
+
+namespace {
+
+using projectile_acceleration = projectile_flight;
+
+// Only a use_accel of 1 turns on the acceleration rules: a definition with 2
+// plays as one with 0 in the fast bounce, the push from damage and the soft
+// impact alike.
+TEST_F(projectile_acceleration, only_a_use_accel_of_one_turns_the_rules_on)
+{
+	object_definition bouncy = *get_object_definition(object_definition_tag_to_index(DEFAULT_ARROW_OBJECT_TAG));
+	bouncy.elasticity = 240;
+	const int16 bouncy_type = new_definition(get_object_definitions(), TAG("bnce"), &bouncy);
+	int32 fast_bounce[3], pushed[3], soft[3];
+	for (uint8 value = 0; value <= 2; ++value)
+	{
+		const auto edit = [value](projectile_definition *d) {
+			d->use_accel = value;
+			d->lifespan_lower_bound = 1000;
+			d->maximum_safe_acceleration = 1;
+			d->acceleration_detonation_fraction = 65535;
+		};
+		// Bouncing faster than three times the safe acceleration.
+		variant(TAG("arro"), TAG("fast"), [&](projectile_definition *d) {
+			edit(d);
+			d->object_type = bouncy_type;
+			d->detonation_frequency = 0;
+		});
+		fast_bounce[value] = ticks_until_gone(launch(TAG("fast"), 5000, 5000, 300, 0, 0, -40), 30);
+
+		// Pushed harder than the safe acceleration by a blow that does no harm.
+		variant(TAG("arro"), TAG("push"), edit);
+		const int16 floating = launch(TAG("push"), 8000, 5000, 5000);
+		damage_definition blow = {};
+		blow.type = _damage_explosion;
+		damage_data data;
+		initialize_damage_data(&data);
+		data.velocity = 50;
+		data.epicenter = {8000, 4900, 5000};
+		accelerate_projectile(&blow, &data, get_projectile_data(floating)->object_index);
+		pushed[value] = get_projectile_data(floating) ? 0 : 1;
+		if (get_projectile_data(floating)) ticks_until_gone(floating, 200);
+
+		// Through a permeable object: the detonation keeps the projectile
+		// unless the rules are on.
+		const int16 curtain = make_object(11150, 5000, 4000);
+		get_object_data(curtain)->flags |= _object_is_permeable_flag;
+		get_object_data(curtain)->height1 = 2000;
+		variant(TAG("arro"), TAG("soft"), edit);
+		const int16 passing = launch(TAG("soft"), 11000, 5000, 5000, 100, 0, 0);
+		const int16 identifier = get_projectile_data(passing)->identifier;
+		update_projectiles();
+		update_explosions();
+		soft[value] = get_projectile_data(passing) && get_projectile_data(passing)->identifier == identifier ? 0 : 1;
+		if (soft[value] == 0) ticks_until_gone(passing, 200);
+		delete_object(curtain);
+		for (int32 tick = 0; tick < 40; ++tick) update_explosions();
+	}
+	EXPECT_GT(fast_bounce[1], 0) << "a fast bounce detonates";
+	EXPECT_EQ(fast_bounce[0], -1);
+	EXPECT_EQ(fast_bounce[2], -1);
+	EXPECT_EQ(pushed[1], 1) << "a hard push detonates";
+	EXPECT_EQ(pushed[0], 0);
+	EXPECT_EQ(pushed[2], 0);
+	EXPECT_EQ(soft[1], 1) << "a soft impact detonates it for good";
+	EXPECT_EQ(soft[0], 0);
+	EXPECT_EQ(soft[2], 0);
+}
+
+// The first bounce stain keeps 64 from where the projectile was made, as
+// every later one keeps 64 from the one before.
+TEST_F(projectile_acceleration, the_first_bounce_stain_keeps_its_distance_from_the_spawn_point)
+{
+	variant(TAG("arro"), TAG("drop"), [](projectile_definition *d) {
+		d->detonation_frequency = 0;
+		d->lifespan_lower_bound = 1000;
+		d->sequence_indexes[_projectile_bounce_stain_sequence] = _default_effects_scorch_sequence;
+	});
+	const int16 dropped = launch(TAG("drop"), 5000, 5000, 200, 3, 0, 0);
+	bool landed = false;
+	for (int32 tick = 0; tick < 60 && get_projectile_data(dropped); ++tick)
+	{
+		update_projectiles();
+		const object_data *object = get_object_data(get_projectile_data(dropped)->object_index);
+		landed = landed || (object->flags & _object_on_ground_flag) || object->location.position.x != 5000;
+	}
+	ASSERT_NE(get_projectile_data(dropped), nullptr);
+	const object_data *object = get_object_data(get_projectile_data(dropped)->object_index);
+	ASSERT_LT(object->location.position.x - 5000, MINIMUM_BOUNCE_STAIN_SEPARATION) << "came down near its start";
+	ASSERT_GT(object->location.position.x, 5000);
+	EXPECT_TRUE(landed);
+	EXPECT_EQ(get_projectile_data(dropped)->last_bounce_stain_position.x, 5000) << "no stain so near the spawn point";
+	EXPECT_EQ(get_projectile_data(dropped)->last_bounce_stain_position.y, 5000);
+}
+
+} // namespace

@@ -2,6 +2,8 @@
 // two players a team, the local player captain of team 0.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "bitmap_dialogs/dialogs.h"
 #include "game_preferences.h"
 #include "interface.h"
@@ -55,6 +57,71 @@ TEST(unit_trading_harness, the_trading_game_starts_in_pregame_with_the_local_cap
 	harness_run_ticks(400);
 	EXPECT_NE(game->time_state, _game_time_pregame) << "the pregame ends after 300 ticks";
 	EXPECT_FALSE(unit_trading_dialog_visible(nullptr)) << "the end of the pregame closes the dialog";
+	harness_end_map();
+	harness_shutdown();
+}
+
+// The count controls open with their limits already narrowed by the points:
+// with every point spent on the counts placed, no row can rise above its
+// count until another row gives some up.
+TEST(unit_trading_harness, the_dialog_opens_with_limits_narrowed_by_the_points)
+{
+	ASSERT_TRUE(harness_initialize());
+	new_game_data setup;
+	harness_trading_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	dialog_data *dialog = unit_trading_globals.dialog;
+	ASSERT_NE(dialog, nullptr);
+	const auto limits = [dialog](int16 row) {
+		const int16 item = static_cast<int16>(FIRST_VARIABLE_ITEM + row * NUMBER_OF_ROW_ITEMS + _row_item_count);
+		for (int32 i = 0; i < dialog->item_state_count; ++i)
+		{
+			const dialog_item_state &state = dialog->item_states[i];
+			if (state.item == item) return std::pair<int32, int32>{state.minimum, state.maximum};
+		}
+		return std::pair<int32, int32>{NONE, NONE};
+	};
+	int16 narrowed = 0;
+	for (int16 row = 0; row < unit_trading_globals.monster_placement_count; ++row)
+	{
+		const monster_placement &placement = unit_trading_globals.monster_placements[row];
+		if (!(placement.flags & _placement_can_be_traded_flag)) continue;
+		EXPECT_EQ(limits(row).first, placement.minimum_count) << row;
+		EXPECT_EQ(limits(row).second, placement.cost_per_unit > 0 ? placement.count : placement.maximum_count) << row;
+		narrowed += placement.cost_per_unit > 0 && placement.count < placement.maximum_count;
+	}
+	EXPECT_GT(narrowed, 0) << "a row that could hold more";
+	harness_end_map();
+	harness_shutdown();
+}
+
+// Up to 1700 a trading pregame marks no unit as being traded; above, the
+// placed units stop and are marked.
+TEST(unit_trading_harness, units_are_marked_as_traded_only_above_1700)
+{
+	ASSERT_TRUE(harness_initialize());
+	new_game_data setup;
+	harness_trading_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const auto marked = [] {
+		int32 count = 0;
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			count += monster && (monster->extra_flags & _monster_is_being_traded_extra_flag);
+		}
+		return count;
+	};
+	const int16 version = game_play_version;
+	for (const int16 v : {1700, 1701})
+	{
+		unmark_monsters_being_traded();
+		game_play_version = v;
+		initialize_monster_placements_for_new_map();
+		if (v == 1700) EXPECT_EQ(marked(), 0);
+		else EXPECT_GT(marked(), 0);
+	}
+	game_play_version = version;
 	harness_end_map();
 	harness_shutdown();
 }
