@@ -161,6 +161,36 @@ TEST_F(unit_order_procs, unit_control_values_saturate_and_follow_their_versions)
 	EXPECT_TRUE(get_monster_data(team1[1])->extra_flags & _monster_does_not_autotarget_extra_flag);
 }
 
+// Charges belong to artifacts: a thrown item carried without one keeps its state.
+// A span is taken to 8.8 after the subtraction, so one under 1/256 draws nothing.
+TEST_F(unit_order_procs, charges_need_an_artifact_and_a_span_under_a_step_draws_nothing)
+{
+	monster_data *unit = get_monster_data(team0[0]);
+	const monster_data saved = *unit;
+	object_data *item = object_of(team1[0]);
+	const int16 saved_state = item->state;
+	item->state = -1;
+	unit->carrying_object_index = get_monster_data(team1[0])->object_index;
+	unit->artifact_index = NONE;
+	const int16 c = action("ctrl");
+	subjects(c, "subj", {team0[0]});
+	integer(c, "chr+", 5);
+	add(c, "hefr", _parameter_fixed, 2, std::vector<fixed>{FIXED_ONE / 2 + 255, FIXED_ONE / 2 + 256}.data());
+	const uint32 draws = zerv_random_draw_count();
+	unit_control_action_proc(c);
+	const int16 without_artifact = item->state;
+	const uint32 drawn = zerv_random_draw_count() - draws;
+	unit->artifact_index = 0;
+	unit_control_action_proc(c);
+	const int16 with_artifact = item->state;
+	item->state = saved_state;
+	*unit = saved;
+	EXPECT_EQ(without_artifact, -1);
+	EXPECT_EQ(with_artifact, 4);
+	EXPECT_EQ(drawn, 0u);
+	EXPECT_EQ(object_of(team0[0])->vitality, object_of(team0[0])->maximum_vitality / 2);
+}
+
 // A ghost fade reverses where it stands; a phase beyond the period starts the new fade at its end.
 TEST_F(unit_order_procs, ghost_fades_continue_from_the_mirrored_phase)
 {

@@ -120,12 +120,25 @@ TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
 	const int16 reveal = action("obco");
 	add(reveal, "type", _parameter_field_name, 1, &kind_tag);
 	flag(reveal, "rera");
+	const uint32 seed = get_random_seed();
+	const size_t chosen = (static_cast<uint32>(zerv_random()) * items.size()) >> 16;
+	set_random_seed(seed);
 	const uint32 draws = zerv_random_draw_count();
 	EXPECT_EQ(object_control_action_proc(reveal), 2u);
 	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
-	int32 visible = 0;
-	for (int16 i : items) visible += (get_object_data(i)->flags & FLAG(_object_is_invisible_bit)) ? 0 : 1;
-	EXPECT_EQ(visible, 1);
+	for (size_t i = 0; i < items.size(); ++i)
+		EXPECT_EQ((get_object_data(items[i])->flags & FLAG(_object_is_invisible_bit)) == 0, i == chosen) << i;
+
+	// Below 1711 only the random reveal reads bit 0 as carried; 'real' tests the carried flag.
+	object_control_action_proc(hide);
+	game_play_version = 1710;
+	get_object_data(items[0])->flags |= 1;
+	const int16 all = action("obco");
+	add(all, "type", _parameter_field_name, 1, &kind_tag);
+	flag(all, "real");
+	EXPECT_EQ(object_control_action_proc(all), 2u);
+	get_object_data(items[0])->flags &= ~1;
+	for (int16 i : items) EXPECT_FALSE(get_object_data(i)->flags & FLAG(_object_is_invisible_bit));
 }
 
 } // namespace
