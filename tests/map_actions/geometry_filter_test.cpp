@@ -200,6 +200,25 @@ TEST_F(test_units_action, state_counts_and_ratios)
 	EXPECT_EQ(test_units_action_proc(c), 0u) << "no change";
 }
 
+// Sums past 32767 shifted by 16 need 64 bits: two units of power 20000 against one is 2.0.
+TEST_F(test_units_action, power_ratios_of_large_sums_hold)
+{
+	std::vector<std::pair<monster_definition *, int16>> saved;
+	for (int16 i : {team0[0], team0[1], team1[0]})
+	{
+		monster_definition *definition = get_monster_definition(get_monster_data(i)->type);
+		saved.emplace_back(definition, definition->combined_power);
+	}
+	for (auto &entry : saved) entry.first->combined_power = 20000;
+	const int16 a = action("tuni");
+	subjects(a, "subj", {team0[0], team0[1], team1[0]});
+	fixed_value(a, "por>", FIXED_ONE * 19 / 10);
+	fixed_value(a, "por<", FIXED_ONE * 21 / 10);
+	const uint32 result = test_units_action_proc(a);
+	for (auto it = saved.rbegin(); it != saved.rend(); ++it) it->first->combined_power = it->second;
+	EXPECT_EQ(result, static_cast<uint32>(_map_action_proc_succeeded_flag));
+}
+
 TEST_F(test_units_action, close_enemies_hit_by_distance_and_chance)
 {
 	const int16 a = action("tuni", 0, _map_action_deactivates_on_failed_execution);

@@ -1030,6 +1030,57 @@ TEST_F(unit_ai_records, a_right_sized_record_of_extreme_values_is_rebuilt_by_eve
 	}
 }
 
+// One bad field at a time: the set-up runs again (its debug line) rather than the record being used.
+TEST_F(unit_ai_records, each_out_of_range_field_has_the_record_set_up_again)
+{
+	const std::vector<int16> units = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	for (size_t i = 0; i < units.size(); ++i) place(units[i], cell(20 + static_cast<int32>(i)), cell(20));
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", units);
+	auto lines = [](const char *text) {
+		const std::string log = log_text();
+		size_t n = 0;
+		for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+		return n;
+	};
+	struct bad_field
+	{
+		const char *tag;
+		int32 size;
+		size_t offset;
+		int16 value;
+		const char *set_up_line;
+	};
+	const bad_field cases[] = {{"legi", 384, 68, 7, "initialized"}, {"legi", 384, 92, 900, "initialized"},
+		{"legi", 384, 26, 9, "initialized"}, {"girl", 1060, 22, 65, "harassing monsters active"},
+		{"mean", 656, 388, 33, "meandering monsters active"}};
+	for (const bad_field &c : cases)
+	{
+		const file_tag tag = (static_cast<file_tag>(c.tag[0]) << 24) | (static_cast<file_tag>(c.tag[1]) << 16) |
+			(static_cast<file_tag>(c.tag[2]) << 8) | static_cast<file_tag>(c.tag[3]);
+		const int16 a = new_map_action(NONE);
+		set_map_action_tag(a, tag);
+		subjects(a, "subj", units);
+		points(a, "line", {{cell(20), cell(20)}, {cell(30), cell(20)}});
+		points(a, "wayp", {{cell(25), cell(25)}});
+		integer(a, "coun", 1);
+		ids(a, "grun", {container});
+		const action_proc_pointer proc = action_tag_to_action_proc(tag);
+		proc(a);
+		const size_t before = lines(c.set_up_line);
+		proc(a);
+		EXPECT_EQ(lines(c.set_up_line), before) << c.tag << ": a sound record is kept";
+		std::vector<uint8> record(static_cast<size_t>(c.size));
+		ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), c.size, record.data())) << c.tag;
+		std::memcpy(record.data() + c.offset, &c.value, 2);
+		set_unique_map_action_parameter(a, TAG("#glo"), _parameter_character, c.size, record.data());
+		proc(a);
+		EXPECT_EQ(lines(c.set_up_line), before + 1) << c.tag << " at " << c.offset << " = " << c.value;
+	}
+}
+
 class unit_ai_content : public zerv_harness_fixture
 {
 protected:
