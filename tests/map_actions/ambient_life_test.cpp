@@ -168,14 +168,21 @@ TEST_F(ambient_life, chicken_and_peasant_draws_and_destinations)
 	EXPECT_EQ(zerv_random_draw_count(), draws + 3);
 	EXPECT_GE(data->ticks_until_next_movement, -60);
 
-	// A unit that cannot move waits the bare minimum.
+	// A unit that cannot move (no speed, or a negative one) waits the bare minimum: -60 and the third draw.
 	const int16 speed = get_monster_data(subject)->base_movement_speed;
-	get_monster_data(subject)->base_movement_speed = 0;
-	data->ticks_until_next_movement = 0;
-	chicken_action_proc(action);
+	for (const int16 still : {int16{0}, int16{-5}})
+	{
+		get_monster_data(subject)->base_movement_speed = still;
+		data->ticks_until_next_movement = 0;
+		const uint32 seed = get_random_seed();
+		zerv_random();
+		zerv_random();
+		const int32 wait = (150 * static_cast<int32>(zerv_random())) >> 16;
+		set_random_seed(seed);
+		chicken_action_proc(action);
+		EXPECT_EQ(data->ticks_until_next_movement, -60 + wait) << still;
+	}
 	get_monster_data(subject)->base_movement_speed = speed;
-	EXPECT_GE(data->ticks_until_next_movement, -60);
-	EXPECT_LT(data->ticks_until_next_movement, -60 + 150);
 
 	// A wrong-kind subject is skipped: a peasant action on the chicken reads nothing.
 	const int16 peasant_action = make(units[1], "peas");
@@ -217,9 +224,17 @@ TEST_F(ambient_life, chicken_flees_from_its_home_point)
 	chicken_action_data *data =
 		static_cast<chicken_action_data *>(get_monster_ambient_life_record(chicken, _ambient_life_chicken));
 	data->ticks_until_next_movement = 100;
+	// Home lies 8 cells off: the flight is measured from there, 1536 to 4608 away, not from where it stands.
+	const world_point2d home = {data->original_position.x + 8 * WORLD_ONE, data->original_position.y};
+	data->original_position = home;
 	uint32 draws = zerv_random_draw_count();
 	chicken_action_proc(action);
 	EXPECT_EQ(zerv_random_draw_count(), draws + 2) << "flee: a distance, then the countdown";
+	const monster_data *runner = get_monster_data(chicken);
+	ASSERT_GT(runner->waypoint_count, 0);
+	const world_distance from_home = distance2d(&runner->waypoints[runner->waypoint_count - 1], &home);
+	EXPECT_GE(from_home, 1536 - 2);
+	EXPECT_LT(from_home, 1536 + 3072 + 2);
 	data->ticks_until_next_movement = 0;
 	draws = zerv_random_draw_count();
 	chicken_action_proc(action);
