@@ -224,8 +224,9 @@ TEST_F(ambient_life, chicken_flees_from_its_home_point)
 	chicken_action_data *data =
 		static_cast<chicken_action_data *>(get_monster_ambient_life_record(chicken, _ambient_life_chicken));
 	data->ticks_until_next_movement = 100;
-	// Home lies 8 cells off: the flight is measured from there, 1536 to 4608 away, not from where it stands.
-	const world_point2d home = {data->original_position.x + 8 * WORLD_ONE, data->original_position.y};
+	// Home lies 24 cells off: the flight is measured from there, 1536 to 4608 away, not from where it stands.
+	const world_distance shift = data->original_position.x > mesh_globals->mesh_width * WORLD_ONE / 2 ? -24 * WORLD_ONE : 24 * WORLD_ONE;
+	const world_point2d home = {data->original_position.x + shift, data->original_position.y};
 	data->original_position = home;
 	uint32 draws = zerv_random_draw_count();
 	chicken_action_proc(action);
