@@ -3,7 +3,9 @@
 
 #include "map_actions/procs_test_support.h"
 #include "map_actions/world_object_action_procs.h"
+#include "map_actions/presentation_action_procs.h"
 #include "definitions.h"
+#include "local_projectiles.h"
 #include "markers.h"
 #include "mesh.h"
 #include "model_animations.h"
@@ -139,6 +141,28 @@ TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
 	EXPECT_EQ(object_control_action_proc(all), 2u);
 	get_object_data(items[0])->flags &= ~1;
 	for (int16 i : items) EXPECT_FALSE(get_object_data(i)->flags & FLAG(_object_is_invisible_bit));
+}
+
+// A group listed twice is made once: the second entry finds its marker taken.
+TEST_F(world_object_procs, turning_a_group_on_makes_it_once)
+{
+	const int16 swirl = 951;
+	marker_data *marker = get_marker_by_identifier(_marker_local_projectile_group, swirl);
+	if (!marker) GTEST_SKIP() << "no swirl marker";
+	if (marker->data_index != NONE)
+	{
+		delete_local_projectile_group(marker->data_index);
+		marker->data_index = NONE;
+	}
+	const int16 before = local_projectile_group_array.total_count;
+	const int16 on = action("lpgr");
+	add(on, "grou", _parameter_local_projectile_group_identifier, 2, std::vector<int16>{swirl, swirl}.data());
+	flag(on, "__on");
+	EXPECT_EQ(local_projectile_group_action_proc(on), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_EQ(local_projectile_group_array.total_count, before + 1);
+	EXPECT_NE(marker->data_index, NONE);
+	local_projectile_group_action_proc(on);
+	EXPECT_EQ(local_projectile_group_array.total_count, before + 1) << "already on";
 }
 
 } // namespace
