@@ -280,7 +280,9 @@ TEST_F(world_object_procs, a_gate_caps_its_waves_and_a_self_link_makes_it_single
 	add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
 	std::vector<int16> waves;
 	for (int32 i = 0; i < 17; ++i) waves.push_back(id(action("none")));
-	add(g, "wave", _parameter_action_identifier, 17, waves.data());
+	// In two parameters: the count is the whole list's.
+	add(g, "wave", _parameter_action_identifier, 10, waves.data());
+	add(g, "wave", _parameter_action_identifier, 7, waves.data() + 10);
 	ids(g, "next", {g});
 	fixed_value(g, "dura", FIXED_ONE);
 	world_gate_action_proc(g);
