@@ -281,6 +281,47 @@ TEST_F(ambient_life, the_bird_takes_five_draws_on_its_first_pass_and_the_deer_he
 	EXPECT_GE(deer->ticks_until_next_movement, 600 - 60);
 }
 
+// A threat to one deer sends the whole herd off, away from it.
+TEST_F(ambient_life, a_threat_to_one_deer_moves_the_whole_herd)
+{
+	int16 near = NONE, threat = NONE;
+	if (!find_neighbours(&near, &threat)) GTEST_SKIP() << "no two kinds stand close on this map";
+	const world_point2d danger = get_monster_position2d(threat);
+	int16 far = NONE;
+	for (int16 u : units)
+	{
+		const world_point2d p = get_monster_position2d(u);
+		if (u != near && get_monster_data(u)->unit_type == get_monster_data(near)->unit_type &&
+			distance2d(&p, &danger) > 10 * WORLD_ONE)
+		{
+			far = u;
+			break;
+		}
+	}
+	if (far == NONE) GTEST_SKIP() << "no second deer far from the threat";
+	hide_all_but({near, threat, far});
+	const int16 herd = make(near, "deer");
+	make(far, "deer");
+	const int16 identifiers[2] = {get_monster_data(near)->identifier, get_monster_data(far)->identifier};
+	ASSERT_TRUE(set_unique_map_action_parameter(herd, TAG("subj"), _parameter_monster_identifier, 2, identifiers));
+	for (int16 deer : {near, far})
+	{
+		deer_action_data *data = static_cast<deer_action_data *>(get_monster_ambient_life_record(deer, _ambient_life_deer));
+		ASSERT_NE(data, nullptr);
+		data->ticks_until_next_movement = 300;
+		data->last_vitality = get_object_data(get_monster_data(deer)->object_index)->vitality;
+		get_monster_data(deer)->waypoint_count = 0;
+	}
+	deer_action_proc(herd);
+	for (int16 deer : {near, far})
+	{
+		const monster_data *monster = get_monster_data(deer);
+		ASSERT_GT(monster->waypoint_count, 0) << deer;
+		const world_point2d at = get_monster_position2d(deer);
+		EXPECT_GT(distance2d(&monster->waypoints[monster->waypoint_count - 1], &danger), distance2d(&at, &danger)) << deer;
+	}
+}
+
 TEST_F(ambient_life, animals_move_over_ticks_and_digest_their_records)
 {
 	const world_point2d start = get_monster_position2d(units[0]);
