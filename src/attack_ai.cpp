@@ -26,6 +26,15 @@
 static attack_ai_globals_data *attack_ai_globals = nullptr;
 // CRC-32 of the effectiveness table, taken when it is built (0 before).
 static uint32 effectiveness_checksum = 0;
+// Kinds the table holds: a kind loaded after the first pass (a script's
+// unit, say) grows the count and has the table rebuilt.
+static int16 effectiveness_kind_count = 0;
+
+static int16 loaded_kind_count(void)
+{
+	definition_globals *definitions = get_monster_definitions();
+	return definitions ? MIN(definitions->count, static_cast<int16>(MAXIMUM_ATTACK_EFFECTIVENESS_KINDS)) : 0;
+}
 static attack_ai_test_hooks_data attack_ai_test_hooks = {NONE};
 
 /* ---------- links */
@@ -86,6 +95,7 @@ void initialize_attack_ai_for_new_map(void)
 	memset(attack_ai_globals->effectiveness, 0, sizeof(attack_ai_globals->effectiveness));
 	attack_ai_globals->need_to_initialize_cached_tables = TRUE;
 	effectiveness_checksum = 0;
+	effectiveness_kind_count = 0;
 }
 
 void dispose_attack_ai_from_old_map(void)
@@ -174,8 +184,8 @@ void attack_with_all_monster_indexes(int16 team_index)
 
 static void build_effectiveness_table(void)
 {
-	definition_globals *definitions = get_monster_definitions();
-	const int16 count = definitions ? MIN(definitions->count, static_cast<int16>(MAXIMUM_ATTACK_EFFECTIVENESS_KINDS)) : 0;
+	const int16 count = loaded_kind_count();
+	effectiveness_kind_count = count;
 	for (int16 a = 0; a < count; ++a)
 	{
 		const monster_definition *attacker = get_monster_definition(a);
@@ -696,7 +706,8 @@ static uint32 attack_ai_groups_build_seen = 0;
 void update_attack_ai(void)
 {
 	if (!attack_ai_globals) return;
-	if (attack_ai_globals->need_to_initialize_cached_tables) build_effectiveness_table();
+	if (attack_ai_globals->need_to_initialize_cached_tables || loaded_kind_count() > effectiveness_kind_count)
+		build_effectiveness_table();
 	// Groups built or noted since the last update hold no attackers (a build
 	// clears them and only an update assigns any), and with no attack group
 	// none is assigned: the update would change nothing but its own scratch.

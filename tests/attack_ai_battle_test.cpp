@@ -8,6 +8,7 @@
 
 #include "attack_ai.h"
 #include "bitmaps.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "observer.h"
 #include "world.h"
@@ -58,6 +59,33 @@ TEST_F(attack_ai_battle, the_bnch_opening_is_400_groups_and_143_supergroups_with
 	// 400 groups of 50 bytes leave room for 143 supergroups of 32.
 	EXPECT_EQ(supergroups, 143);
 	EXPECT_EQ(overflow_lines(), before + 1) << "one line per build";
+	harness_end_map();
+}
+
+// A kind loaded after the first pass built the table gets its row and column.
+TEST_F(attack_ai_battle, a_kind_loaded_after_the_first_pass_gets_its_effectiveness_row)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("demo"));
+	ASSERT_TRUE(harness_start_map(&setup));
+	harness_run_ticks(40);
+	const int16 caster = monster_definition_tag_to_index(TAG("cast"));
+	ASSERT_NE(caster, NONE);
+	harness_run_ticks(32);
+	const monster_definition *c = get_monster_definition(caster);
+	int32 compared = 0;
+	for (int16 t = 0; t < caster; ++t)
+	{
+		const monster_definition *other = get_monster_definition(t);
+		if (!other || other->base_movement_speed == c->base_movement_speed) continue;
+		const int32 expected = (static_cast<int32>(c->base_movement_speed) - other->base_movement_speed) * 128;
+		const int32 bonus = (c->flags & _monster_is_anti_missile_unit_flag) && (other->flags & _monster_is_anti_missile_target_flag) ? 1024 : 0;
+		EXPECT_EQ(get_attack_ai_globals()->effectiveness[caster][t], expected + bonus) << t;
+		EXPECT_EQ(get_attack_ai_globals()->effectiveness[t][caster], -expected +
+			((other->flags & _monster_is_anti_missile_unit_flag) && (c->flags & _monster_is_anti_missile_target_flag) ? 1024 : 0)) << t;
+		++compared;
+	}
+	EXPECT_GT(compared, 0);
 	harness_end_map();
 }
 

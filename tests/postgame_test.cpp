@@ -94,8 +94,13 @@ TEST_F(postgame, report_of_a_demo_battle)
 	EXPECT_EQ(used, report->string_buffer_size);
 
 	// The reader gives "" outside the buffer and stops at its end.
-	int32 offset = -1;
-	EXPECT_STREQ(get_next_encoded_postgame_report_string(report, &offset), "");
+	for (int32 before : {-1, -2000})
+	{
+		int32 offset = before;
+		EXPECT_STREQ(get_next_encoded_postgame_report_string(report, &offset), "") << before;
+		EXPECT_EQ(offset, before);
+	}
+	int32 offset;
 	offset = POSTGAME_REPORT_STRING_BUFFER_SIZE;
 	EXPECT_STREQ(get_next_encoded_postgame_report_string(report, &offset), "");
 

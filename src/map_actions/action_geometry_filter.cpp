@@ -1,6 +1,7 @@
 // 'geom': gathers units, markers or objects, tests them against shapes, teams
 // and kinds, and writes the inside or outside ones into other actions' fields.
 #include <cstring>
+#include <vector>
 
 #include "definitions.h"
 #include "map_actions/map_action_accessors.h"
@@ -72,6 +73,17 @@ boolean unit_query_holds(const monster_data *monster, const file_tag *tags, int3
 	if (monster->carrying_object_index == NONE) return FALSE;
 	const file_tag tag = dormant_projectile_tag(monster->carrying_object_index);
 	return tag != static_cast<file_tag>(NONE) && tag_listed(tag, tags, tag_count, last_compared);
+}
+
+boolean unit_query_held_objects_hold(const monster_data *monster, file_tag tag)
+{
+	const int32 held = PIN(static_cast<int32>(monster->held_object_count), 0, MAXIMUM_HELD_OBJECTS_PER_MONSTER);
+	for (int32 i = 0; i < held; ++i)
+	{
+		const file_tag held_tag = dormant_projectile_tag(monster->held_object_indexes[i]);
+		if (held_tag != static_cast<file_tag>(NONE) && held_tag == tag) return TRUE;
+	}
+	return FALSE;
 }
 
 int32 unit_query_charges(const monster_data *monster)
@@ -382,8 +394,11 @@ static bool run_tests(geometry_filter_state *state)
 	if (get_map_action_parameter(&polygon, action_index, 0, TAG("poly"), _parameter_world_point2d))
 	{
 		const bool closed = map_action_has_flag(action_index, TAG("clpo"));
-		world_point2d points[256];
-		const int32 n = get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d, points, 256);
+		std::vector<world_point2d> polygon_points(static_cast<size_t>(
+			MAX(count_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d), 1)));
+		const world_point2d *points = polygon_points.data();
+		const int32 n = get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d,
+			polygon_points.data(), static_cast<int32>(polygon_points.size()));
 		map_action_debug(action_index, "testing %s against a %s polygon with %d points", noun, closed ? "closed" : "open",
 			static_cast<int>(n));
 		for (int16 i = 0; i < state->count; ++i)

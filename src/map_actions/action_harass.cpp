@@ -143,9 +143,9 @@ namespace
 		std::memset(record, 0, sizeof(*record));
 		record->action_index = action_index;
 		int32 value = 0;
-		record->visibility_radius = get_map_action_integer(action_index, TAG("radi"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
+		record->visibility_radius = get_map_action_world_distance(action_index, TAG("radi"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
 		record->projectile_search_radius =
-			get_map_action_integer(action_index, TAG("prra"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
+			get_map_action_world_distance(action_index, TAG("prra"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
 		record->suicide_fraction = 64;
 		record->retreat_fraction = 256;
 		record->delay_before_reevaluating = get_map_action_integer(action_index, TAG("reev"), &value) ? value : 1;

@@ -135,7 +135,7 @@ namespace
 		record->vitality_delta = DEFAULT_VITALITY_DELTA;
 		record->power_over_distance_threshhold = DEFAULT_POWER_OVER_DISTANCE_THRESHOLD;
 		int32 value = 0;
-		if (get_map_action_integer(action_index, TAG("vira"), &value)) record->visibility_radius = value;
+		if (get_map_action_world_distance(action_index, TAG("vira"), &value)) record->visibility_radius = value;
 		world_distance radii[2];
 		if (get_combined_map_action_parameter(action_index, TAG("atra"), _parameter_world_distance, radii, 2) == 2)
 		{
@@ -144,7 +144,7 @@ namespace
 		}
 		if (get_map_action_fixed(action_index, TAG("pora"), &value)) record->attack_power_ratio = value;
 		if (get_map_action_fixed(action_index, TAG("vide"), &value)) record->vitality_delta = value;
-		if (get_map_action_integer(action_index, TAG("podt"), &value)) record->power_over_distance_threshhold = value;
+		if (get_map_action_world_distance(action_index, TAG("podt"), &value)) record->power_over_distance_threshhold = value;
 
 		world_point2d line[3];
 		if (get_combined_map_action_parameter(action_index, TAG("line"), _parameter_world_point2d, line, 3) != 2)
@@ -193,7 +193,8 @@ namespace
 			}
 			else
 			{
-				group->relative_facing = static_cast<angle>(layout_facing - (has_group_facing ? facing : 0));
+				// Without 'grfa' a group faces the layout's way.
+				group->relative_facing = static_cast<angle>(has_group_facing ? layout_facing - facing : 0);
 			}
 			int32 formation = 1;
 			if (get_indexed_long_integer_parameter(action_index, TAG("grfo"), _parameter_integer, &formation, g))

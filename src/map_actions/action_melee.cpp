@@ -73,7 +73,7 @@ uint32 melee_action_proc(int16 action_index)
 		record.state = _melee_no_target;
 		int32 value = 0;
 		record.formation_index = get_map_action_integer(action_index, TAG("form"), &value) ? static_cast<int16>(value) : 0;
-		record.power_over_distance_threshhold = get_map_action_integer(action_index, TAG("dith"), &value) ?
+		record.power_over_distance_threshhold = get_map_action_world_distance(action_index, TAG("dith"), &value) ?
 			value : DEFAULT_MELEE_POWER_OVER_DISTANCE_THRESHOLD;
 	}
 

@@ -496,8 +496,10 @@ uint32 platoon_movement_action_proc(int16 action_index)
 	int32 old_substate = -1;
 	get_map_action_integer(action_index, TAG("#sub"), &old_substate);
 	int32 substate = old_substate;
+	bool called = false;
 	if (map_action_has_flag(platoon, TAG("#att")))
 	{
+		called = true;
 		substate = _substate_attacking;
 		group_ai::delete_own_parameters(platoon, TAG("#att"), _parameter_flag);
 	}
@@ -519,8 +521,9 @@ uint32 platoon_movement_action_proc(int16 action_index)
 		}
 		else
 		{
+			// An ally's call counts as attacking already: the march answers it within the outer radius.
 			substate = test_guard_radius(center, group_ai::list_team(indexes, m), radii[0], radii[1],
-				old_substate == _substate_attacking)
+				old_substate == _substate_attacking || called)
 				? _substate_attacking
 				: _substate_moving;
 		}

@@ -52,7 +52,13 @@ uint32 shaman_action_proc(int16 action_index)
 	}
 	if (chosen == NONE)
 	{
-		call_functions_with_actions_in_parameter(activate_map_action, action_index, TAG("fall"));
+		// The fallback runs now, not at its next scheduled trigger.
+		int16 fallback;
+		if (get_map_action_identifier_parameter(action_index, TAG("fall"), &fallback))
+		{
+			const int16 fallback_index = action_identifier_to_action_index(fallback);
+			if (fallback_index != NONE) trigger_map_action(fallback_index);
+		}
 		return 0;
 	}
 	command_target_data data = {};

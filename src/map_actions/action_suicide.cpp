@@ -94,13 +94,13 @@ namespace
 		std::memset(record, 0, sizeof(*record));
 		record->action_index = action_index;
 		int32 value = 0;
-		record->visibility_radius = get_map_action_integer(action_index, TAG("radi"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
+		record->visibility_radius = get_map_action_world_distance(action_index, TAG("radi"), &value) ? value : DEFAULT_VISIBILITY_RADIUS;
 		record->fear_duration = static_cast<int16>(get_map_action_integer(action_index, TAG("fedu"), &value) ? value : DEFAULT_FEAR_DURATION);
 		record->detonation_threshhold =
 			static_cast<int16>(get_map_action_integer(action_index, TAG("deth"), &value) ? value : DEFAULT_DETONATION_THRESHOLD);
 		record->power_over_distance_threshhold =
-			get_map_action_integer(action_index, TAG("dith"), &value) ? value : DEFAULT_POWER_OVER_DISTANCE_THRESHOLD;
-		record->detonation_radius = get_map_action_integer(action_index, TAG("dera"), &value) ? value : DEFAULT_DETONATION_RADIUS;
+			get_map_action_world_distance(action_index, TAG("dith"), &value) ? value : DEFAULT_POWER_OVER_DISTANCE_THRESHOLD;
+		record->detonation_radius = get_map_action_world_distance(action_index, TAG("dera"), &value) ? value : DEFAULT_DETONATION_RADIUS;
 		record->minimum_power_threshhold = get_map_action_fixed(action_index, TAG("mipt"), &value) ? value : FIXED_ONE;
 		int16 identifier = NONE;
 		record->inhibition_action_index = get_map_action_identifier_parameter(action_index, TAG("suin"), &identifier) ?

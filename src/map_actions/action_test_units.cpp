@@ -1,6 +1,7 @@
 // 'tuni': narrows a set of subject units by area and succeeds when a chain of
 // conditions on the set holds. Only reads the world; keeps '#glo' in its action.
 #include <cstring>
+#include <vector>
 
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
@@ -114,13 +115,16 @@ static bool failure_is_reported(int16 action_index)
 // 'clos': whether an enemy stands within r0, or by chance between r0 and r1.
 static bool enemy_close(int16 action_index, const int16 *subjects, int16 count, int16 r0, int16 r1, bool ignore_invisible)
 {
-	int16 enemies[MAXIMUM_SUBJECTS];
-	const int16 enemy_count = unit_indexes_of(action_index, TAG("enem"), enemies);
+	int16 identifiers[MAXIMUM_SUBJECTS], enemies[MAXIMUM_SUBJECTS];
+	// The list decides, not how many of its units still live: a list whose units all died finds nobody.
+	const int16 listed_count = static_cast<int16>(get_combined_map_action_parameter(action_index, TAG("enem"),
+		_parameter_monster_identifier, identifiers, MAXIMUM_SUBJECTS));
+	const int16 enemy_count = monster_identifiers_to_monster_indexes(identifiers, enemies, listed_count);
 	for (int16 s = 0; s < count; ++s)
 	{
 		const monster_data *subject = get_monster_data(subjects[s]);
 		const world_point2d from = position_of(subject);
-		if (enemy_count > 0)
+		if (listed_count > 0)
 		{
 			for (int16 e = 0; e < enemy_count; ++e)
 			{
@@ -215,8 +219,11 @@ uint32 test_units_action_proc(int16 action_index)
 	const bool reverse = map_action_has_flag(action_index, TAG("repo"));
 	// 4.
 	{
-		world_point2d points[256];
-		const int32 n = get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d, points, 256);
+		std::vector<world_point2d> polygon(static_cast<size_t>(
+			MAX(count_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d), 1)));
+		const world_point2d *points = polygon.data();
+		const int32 n = get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d,
+			polygon.data(), static_cast<int32>(polygon.size()));
 		if (n > 0)
 		{
 			const boolean closed = map_action_has_flag(action_index, TAG("clpo"));
@@ -457,7 +464,7 @@ uint32 test_units_action_proc(int16 action_index)
 			const file_tag tag = has_held && has_inventory ? inventory_tag : has_hold ? hold_tag : inventory_tag;
 			shown = tag;
 			if (unit_query_holds(monster, &tag, 1, FALSE, nullptr) ||
-				(has_inventory && has_held && unit_query_holds(monster, &tag, 1, TRUE, nullptr)))
+				(has_inventory && has_held && unit_query_held_objects_hold(monster, tag)))
 			{
 				holding += 1;
 			}

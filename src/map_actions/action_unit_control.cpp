@@ -193,7 +193,6 @@ uint32 unit_control_action_proc(int16 action_index)
 	{
 		const int16 effect = effect_choice(action_index, game_play_version >= 1511);
 		const bool announce = map_action_has_flag(action_index, TAG("rein"));
-		bool announced = false;
 		for (int16 i = 0; i < identifier_count; ++i)
 		{
 			const int16 shown = make_monster_visible(identifiers[i], effect);
@@ -201,11 +200,8 @@ uint32 unit_control_action_proc(int16 action_index)
 			if (!monster) continue;
 			if (height_remembered) monster->height_over_mesh = remembered_height;
 			// Machine-local: the announcement only reaches the local team's player.
-			if (announce && !announced && monster->owner_team_index == player_globals.local_player_team_index)
-			{
+			if (announce && monster->owner_team_index == player_globals.local_player_team_index)
 				queue_game_sound(_game_sound_new_units_received);
-				announced = true;
-			}
 		}
 	}
 	if (map_action_has_flag(action_index, TAG("invi")))
@@ -282,8 +278,9 @@ uint32 unit_control_action_proc(int16 action_index)
 		second = first;
 		if (parameter.count >= 2)
 			get_indexed_long_integer_parameter(action_index, TAG("hefr"), _parameter_fixed, &second, 1);
+		// The span is taken to 8.8 after the subtraction: a span under 1/256 draws nothing.
 		health_low = first >> 8;
-		health_span = (second >> 8) - health_low;
+		health_span = static_cast<fixed>((static_cast<int64>(second) - first) >> 8);
 		has_health = true;
 	}
 	int32 ammunition, added_ammunition, added_experience, added_charges;
@@ -384,7 +381,7 @@ uint32 unit_control_action_proc(int16 action_index)
 				static_cast<uint8>(clamp_to_int32(static_cast<int64>(monster->experience) + added_experience, 0, 255));
 			monster->display_dirty_flags |= _monster_experience_dirty_flag;
 		}
-		if (has_added_charges && monster->carrying_object_index != NONE)
+		if (has_added_charges && monster->carrying_object_index != NONE && monster->artifact_index != NONE)
 		{
 			object_data *carried = get_object_data(monster->carrying_object_index);
 			if (carried)

@@ -2,6 +2,7 @@
 // ('move') and pick-up ('pick'). Every order runs at once with the action's
 // identifier (the action's index for target orders) as its command identifier.
 #include <cstring>
+#include <vector>
 
 #include "attack_ai.h"
 #include "map_actions/map_action_accessors.h"
@@ -66,14 +67,15 @@ uint32 attack_command_action_proc(int16 action_index)
 	if (get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
 			_parameter_world_point2d))
 	{
-		if (parameter.count <= 0)
+		const int32 point_count = count_combined_map_action_parameter(action_index, TAG("wayp"), _parameter_world_point2d);
+		if (point_count <= 0)
 		{
 			map_action_error(action_index, "no points to attack!");
 			return 0;
 		}
 		const uint16 draw = zerv_random();
-		world_point2d point;
-		get_indexed_world_point2d_parameter(action_index, TAG("wayp"), &point, draw % parameter.count);
+		world_point2d point = {0, 0};
+		get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &point, draw % point_count);
 		world_point2d lookup = point;
 		if (mesh_globals && mesh_globals->mesh_cells)
 		{
@@ -99,15 +101,17 @@ uint32 attack_command_action_proc(int16 action_index)
 	if (get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("proj"),
 			_parameter_object_identifier))
 	{
-		if (parameter.count <= 0)
+		const int32 object_count =
+			count_combined_map_action_parameter(action_index, TAG("proj"), _parameter_object_identifier);
+		if (object_count <= 0)
 		{
 			map_action_error(action_index, "no points to attack!");
 			return 0;
 		}
 		const uint16 draw = zerv_random();
 		int16 identifier = NONE;
-		get_indexed_short_integer_parameter(action_index, TAG("proj"), _parameter_object_identifier, &identifier,
-			draw % parameter.count);
+		get_combined_map_action_element(action_index, TAG("proj"), _parameter_object_identifier, &identifier,
+			draw % object_count);
 		const object_data *object = get_object_data(first_object_with_identifier(identifier));
 		if (!object) return 0;
 		command_attack_location_data data;
@@ -190,9 +194,11 @@ uint32 attack_command_action_proc(int16 action_index)
 	{
 		const bool closed = map_action_has_flag(action_index, TAG("clpo"));
 		const bool outside = map_action_has_flag(action_index, TAG("repo"));
-		world_point2d points[256];
-		const int32 n =
-			get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d, points, 256);
+		std::vector<world_point2d> polygon_points(static_cast<size_t>(
+			MAX(count_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d), 1)));
+		const world_point2d *points = polygon_points.data();
+		const int32 n = get_combined_map_action_parameter(action_index, TAG("poly"), _parameter_world_point2d,
+			polygon_points.data(), static_cast<int32>(polygon_points.size()));
 		int16 kept = 0;
 		for (int16 i = 0; i < defender_count; ++i)
 		{
@@ -320,7 +326,7 @@ uint32 movement_command_action_proc(int16 action_index)
 	if (get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
 			_parameter_world_point2d))
 	{
-		waypoint_count = parameter.count;
+		waypoint_count = count_combined_map_action_parameter(action_index, TAG("wayp"), _parameter_world_point2d);
 		// The rewrite needs a centre of living subjects.
 		if (game_play_version >= 1691 && count > 0 && waypoint_count > 0 &&
 			map_action_has_flag(action_index, TAG("clos")))
@@ -331,8 +337,8 @@ uint32 movement_command_action_proc(int16 action_index)
 			world_distance best_distance = 0;
 			for (int32 i = 0; i < waypoint_count; ++i)
 			{
-				world_point2d p;
-				get_indexed_world_point2d_parameter(action_index, TAG("wayp"), &p, i);
+				world_point2d p = {0, 0};
+				get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &p, i);
 				const world_distance d = distance2d(&p, &center);
 				if (i == 0 || d < best_distance)
 				{
@@ -340,9 +346,19 @@ uint32 movement_command_action_proc(int16 action_index)
 					best_distance = d;
 				}
 			}
+			// The whole list becomes the one waypoint: later 'wayp' parameters are emptied.
 			get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
 				_parameter_world_point2d);
 			set_map_action_parameter(&parameter, 1, &best);
+			find_map_action_parameter_state search;
+			map_action_parameter later;
+			new_find_map_action_parameter_state(&search, action_index, 0, TAG("wayp"), _parameter_world_point2d);
+			bool first = true;
+			while (find_next_map_action_parameter(&search, &later))
+			{
+				if (!first && later.count > 0) set_map_action_parameter(&later, 0, nullptr);
+				first = false;
+			}
 			waypoint_count = 1;
 		}
 	}
@@ -352,7 +368,7 @@ uint32 movement_command_action_proc(int16 action_index)
 		return 0;
 	}
 	for (int32 i = 0; i < waypoint_count; ++i)
-		get_indexed_world_point2d_parameter(action_index, TAG("wayp"), &waypoints[i], i);
+		get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &waypoints[i], i);
 
 	command_movement_data data;
 	memset(&data, 0, sizeof(data));

@@ -227,7 +227,7 @@ static void set_gate_action_state(world_gate_globals *g, int16 new_state)
 static int16 action_from_identifier_list(int16 action_index, field_tag field_name, int32 i)
 {
 	int16 identifier;
-	if (!get_indexed_short_integer_parameter(action_index, field_name, _parameter_action_identifier, &identifier, i))
+	if (!get_combined_map_action_element(action_index, field_name, _parameter_action_identifier, &identifier, i))
 		return NONE;
 	return action_identifier_to_action_index(identifier);
 }
@@ -287,7 +287,7 @@ static bool initialize_gate(int16 action_index, world_gate_globals *g)
 	if (get_map_action_parameter(&waves, action_index, 0, TAG("wave"), _parameter_action_identifier))
 	{
 		capped = false;
-		const int32 count = waves.count;
+		const int32 count = count_combined_map_action_parameter(action_index, TAG("wave"), _parameter_action_identifier);
 		for (int32 i = 0; i < count; ++i)
 		{
 			const int16 container = action_from_identifier_list(action_index, TAG("wave"), i);

@@ -405,6 +405,7 @@ uint32 object_control_action_proc(int16 action_index)
 		object_data *object = get_object_data(indexes[i]);
 		return object && object->identifier == identifiers[i] ? object : nullptr;
 	};
+	// Only the random reveal keeps the old bit-0 reading below 1711.
 	auto carried = [](const object_data *object) {
 		return game_play_version < 1711 ? (object->flags & 1) != 0
 										: (object->extra_flags & _object_is_being_carried_extra_flag) != 0;
@@ -416,7 +417,8 @@ uint32 object_control_action_proc(int16 action_index)
 		for (int32 i = 0; i < count; ++i)
 		{
 			object_data *object = alive(i);
-			if (object && !carried(object)) object->flags &= ~FLAG(_object_is_invisible_bit);
+			if (object && !(object->extra_flags & _object_is_being_carried_extra_flag))
+				object->flags &= ~FLAG(_object_is_invisible_bit);
 		}
 		result = 2;
 	}

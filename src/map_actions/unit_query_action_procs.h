@@ -30,6 +30,8 @@ boolean unit_query_is_invisible_observer(const monster_data *monster);
 // look_inside, the held objects of kinds that carry several artifacts count.
 boolean unit_query_holds(const monster_data *monster, const file_tag *tags, int32 tag_count, boolean look_inside,
 	file_tag *last_compared);
+// Whether any of the unit's held objects is a dormant projectile of the tag, whatever its kind.
+boolean unit_query_held_objects_hold(const monster_data *monster, file_tag tag);
 // Charges of the carried artifact (0 without one).
 int32 unit_query_charges(const monster_data *monster);
 

@@ -168,14 +168,21 @@ TEST_F(ambient_life, chicken_and_peasant_draws_and_destinations)
 	EXPECT_EQ(zerv_random_draw_count(), draws + 3);
 	EXPECT_GE(data->ticks_until_next_movement, -60);
 
-	// A unit that cannot move waits the bare minimum.
+	// A unit that cannot move (no speed, or a negative one) waits the bare minimum: -60 and the third draw.
 	const int16 speed = get_monster_data(subject)->base_movement_speed;
-	get_monster_data(subject)->base_movement_speed = 0;
-	data->ticks_until_next_movement = 0;
-	chicken_action_proc(action);
+	for (const int16 still : {int16{0}, int16{-5}})
+	{
+		get_monster_data(subject)->base_movement_speed = still;
+		data->ticks_until_next_movement = 0;
+		const uint32 seed = get_random_seed();
+		zerv_random();
+		zerv_random();
+		const int32 wait = (150 * static_cast<int32>(zerv_random())) >> 16;
+		set_random_seed(seed);
+		chicken_action_proc(action);
+		EXPECT_EQ(data->ticks_until_next_movement, -60 + wait) << still;
+	}
 	get_monster_data(subject)->base_movement_speed = speed;
-	EXPECT_GE(data->ticks_until_next_movement, -60);
-	EXPECT_LT(data->ticks_until_next_movement, -60 + 150);
 
 	// A wrong-kind subject is skipped: a peasant action on the chicken reads nothing.
 	const int16 peasant_action = make(units[1], "peas");
@@ -217,9 +224,18 @@ TEST_F(ambient_life, chicken_flees_from_its_home_point)
 	chicken_action_data *data =
 		static_cast<chicken_action_data *>(get_monster_ambient_life_record(chicken, _ambient_life_chicken));
 	data->ticks_until_next_movement = 100;
+	// Home lies 24 cells off: the flight is measured from there, 1536 to 4608 away, not from where it stands.
+	const world_distance shift = data->original_position.x > mesh_globals->mesh_width * WORLD_ONE / 2 ? -24 * WORLD_ONE : 24 * WORLD_ONE;
+	const world_point2d home = {data->original_position.x + shift, data->original_position.y};
+	data->original_position = home;
 	uint32 draws = zerv_random_draw_count();
 	chicken_action_proc(action);
 	EXPECT_EQ(zerv_random_draw_count(), draws + 2) << "flee: a distance, then the countdown";
+	const monster_data *runner = get_monster_data(chicken);
+	ASSERT_GT(runner->waypoint_count, 0);
+	const world_distance from_home = distance2d(&runner->waypoints[runner->waypoint_count - 1], &home);
+	EXPECT_GE(from_home, 1536 - 2);
+	EXPECT_LT(from_home, 1536 + 3072 + 2);
 	data->ticks_until_next_movement = 0;
 	draws = zerv_random_draw_count();
 	chicken_action_proc(action);
@@ -263,6 +279,47 @@ TEST_F(ambient_life, the_bird_takes_five_draws_on_its_first_pass_and_the_deer_he
 	EXPECT_EQ(deer->original_position.x, here.x);
 	EXPECT_EQ(deer->original_position.y, here.y);
 	EXPECT_GE(deer->ticks_until_next_movement, 600 - 60);
+}
+
+// A threat to one deer sends the whole herd off, away from it.
+TEST_F(ambient_life, a_threat_to_one_deer_moves_the_whole_herd)
+{
+	int16 near = NONE, threat = NONE;
+	if (!find_neighbours(&near, &threat)) GTEST_SKIP() << "no two kinds stand close on this map";
+	const world_point2d danger = get_monster_position2d(threat);
+	int16 far = NONE;
+	for (int16 u : units)
+	{
+		const world_point2d p = get_monster_position2d(u);
+		if (u != near && get_monster_data(u)->unit_type == get_monster_data(near)->unit_type &&
+			distance2d(&p, &danger) > 10 * WORLD_ONE)
+		{
+			far = u;
+			break;
+		}
+	}
+	if (far == NONE) GTEST_SKIP() << "no second deer far from the threat";
+	hide_all_but({near, threat, far});
+	const int16 herd = make(near, "deer");
+	make(far, "deer");
+	const int16 identifiers[2] = {get_monster_data(near)->identifier, get_monster_data(far)->identifier};
+	ASSERT_TRUE(set_unique_map_action_parameter(herd, TAG("subj"), _parameter_monster_identifier, 2, identifiers));
+	for (int16 deer : {near, far})
+	{
+		deer_action_data *data = static_cast<deer_action_data *>(get_monster_ambient_life_record(deer, _ambient_life_deer));
+		ASSERT_NE(data, nullptr);
+		data->ticks_until_next_movement = 300;
+		data->last_vitality = get_object_data(get_monster_data(deer)->object_index)->vitality;
+		get_monster_data(deer)->waypoint_count = 0;
+	}
+	deer_action_proc(herd);
+	for (int16 deer : {near, far})
+	{
+		const monster_data *monster = get_monster_data(deer);
+		ASSERT_GT(monster->waypoint_count, 0) << deer;
+		const world_point2d at = get_monster_position2d(deer);
+		EXPECT_GT(distance2d(&monster->waypoints[monster->waypoint_count - 1], &danger), distance2d(&at, &danger)) << deer;
+	}
 }
 
 TEST_F(ambient_life, animals_move_over_ticks_and_digest_their_records)

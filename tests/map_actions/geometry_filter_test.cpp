@@ -2,8 +2,11 @@
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions_test_support.h"
 #include "map_actions/unit_query_action_procs.h"
+#include "definitions.h"
 #include "mesh.h"
+#include "monster_definitions.h"
 #include "objects.h"
+#include "projectile_definitions.h"
 #include "unit_query_level_actions.h"
 #include "world.h"
 
@@ -191,9 +194,29 @@ TEST_F(test_units_action, state_counts_and_ratios)
 	get_map_action(c)->flags |= _map_action_was_just_activated_flag;
 	EXPECT_EQ(test_units_action_proc(c), 0u);
 	ASSERT_TRUE(get_map_action_structure(c, TAG("#glo"), 8, globals));
-	EXPECT_GT(globals[1], 0) << "the unit's health";
+	const object_data *object = get_object_data(get_monster_data(team0[0])->object_index);
+	EXPECT_EQ(globals[1], object->vitality * 65536 / get_object_definition(object->type)->maximum_vitality);
 	get_map_action(c)->flags &= ~static_cast<uint32>(_map_action_was_just_activated_flag);
 	EXPECT_EQ(test_units_action_proc(c), 0u) << "no change";
+}
+
+// Sums past 32767 shifted by 16 need 64 bits: two units of power 20000 against one is 2.0.
+TEST_F(test_units_action, power_ratios_of_large_sums_hold)
+{
+	std::vector<std::pair<monster_definition *, int16>> saved;
+	for (int16 i : {team0[0], team0[1], team1[0]})
+	{
+		monster_definition *definition = get_monster_definition(get_monster_data(i)->type);
+		saved.emplace_back(definition, definition->combined_power);
+	}
+	for (auto &entry : saved) entry.first->combined_power = 20000;
+	const int16 a = action("tuni");
+	subjects(a, "subj", {team0[0], team0[1], team1[0]});
+	fixed_value(a, "por>", FIXED_ONE * 19 / 10);
+	fixed_value(a, "por<", FIXED_ONE * 21 / 10);
+	const uint32 result = test_units_action_proc(a);
+	for (auto it = saved.rbegin(); it != saved.rend(); ++it) it->first->combined_power = it->second;
+	EXPECT_EQ(result, static_cast<uint32>(_map_action_proc_succeeded_flag));
 }
 
 TEST_F(test_units_action, close_enemies_hit_by_distance_and_chance)
@@ -223,6 +246,53 @@ TEST_F(test_units_action, close_enemies_hit_by_distance_and_chance)
 	subjects(b, "enem", {team1[0]});
 	add(b, "clos", _parameter_world_distance, 1, std::vector<int32>{70000}.data());
 	EXPECT_EQ(test_units_action_proc(b), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	// Both radii clamp to 32767: an enemy 10000 away is within, with no draw (wrapped, r0 would be negative).
+	const int16 c = action("tuni");
+	subjects(c, "subj", {team0[0]});
+	subjects(c, "enem", {team1[0]});
+	add(c, "clos", _parameter_world_distance, 2, std::vector<int32>{40000, 70000}.data());
+	theirs->location.position.x = mine->location.position.x + 10000;
+	theirs->location.position.y = mine->location.position.y;
+	draws = zerv_random_draw_count();
+	EXPECT_EQ(test_units_action_proc(c), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_EQ(zerv_random_draw_count(), draws);
+
+	// The list decides: its only unit dead, another enemy standing close is not looked at.
+	get_object_data(get_monster_data(team1[1])->object_index)->location.position = mine->location.position;
+	const int16 d = action("tuni");
+	subjects(d, "subj", {team0[0]});
+	subjects(d, "enem", {team1[0]});
+	add(d, "clos", _parameter_world_distance, 2, std::vector<int32>{1024, 2048}.data());
+	delete_monster(team1[0], TRUE);
+	EXPECT_EQ(test_units_action_proc(d), 0u);
+}
+
+TEST_F(test_units_action, holi_counts_any_held_object_of_a_unit_that_holds_some)
+{
+	int16 item = NONE;
+	for (int16 i = 0; i < object_array.count && item == NONE; ++i)
+	{
+		const object_data *object = get_object_data(i);
+		if (object && object->owner == _object_is_dormant_projectile) item = i;
+	}
+	if (item == NONE) GTEST_SKIP() << "no lying items";
+	const field_tag kind = get_definition_subgroup(get_projectile_definitions(), get_object_data(item)->owner_index);
+	monster_data *unit = get_monster_data(team0[0]);
+	monster_definition *definition = get_monster_definition(unit->type);
+	const uint32 saved_flags = definition->flags;
+	definition->flags &= ~static_cast<uint32>(_monster_carries_multiple_artifacts_flag);
+	const monster_data saved = *unit;
+	unit->carrying_object_index = NONE;
+	unit->held_object_count = 1;
+	unit->held_object_indexes[0] = item;
+	const int16 a = action("tuni");
+	subjects(a, "subj", {team0[0]});
+	add(a, "holi", _parameter_field_name, 1, &kind);
+	const uint32 result = test_units_action_proc(a);
+	*unit = saved;
+	definition->flags = saved_flags;
+	EXPECT_EQ(result, static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_NE(log_text().find("1 monsters carrying"), std::string::npos);
 }
 
 TEST_F(test_units_action, terrain_values_outside_the_sixteen_types_allow_nothing)

@@ -287,13 +287,43 @@ TEST_F(group_ai_platoons, a_platoon_draws_its_state_once_and_moves_squads_in_its
 	EXPECT_NE(log_text().find("no state (deactivating)"), std::string::npos);
 }
 
+TEST_F(group_ai_platoons, a_marching_platoon_answers_an_allys_call_within_its_outer_radius)
+{
+	keep({team0[0], team1[0]});
+	place(team0[0], 20000, 20000);
+	place(team1[0], 26000, 20000); // between the guard radii
+	const int16 platoon = action("plat");
+	const int16 march = action("plmo", 0, _map_action_deactivates_never, "march");
+	const int16 squad = action("squa");
+	subjects(squad, "subj", {team0[0]});
+	points(squad, "cent", {{20000, 20000}});
+	integer(squad, "form", 0);
+	ids(platoon, "stat", {march});
+	ids(platoon, "init", {squad});
+	points(platoon, "cent", {{20000, 20000}});
+	points(march, "wayp", {{20000, 30000}});
+	distances(march, "radi", {4096, 9216});
+	groups_now();
+	trigger_map_action(platoon);
+	EXPECT_EQ(integer_of(march, "#sub"), 0) << "beyond the inner radius it marches on";
+	flag(platoon, "#att");
+	groups_now();
+	trigger_map_action(platoon);
+	EXPECT_EQ(integer_of(march, "#sub"), 3) << "called, it attacks within the outer radius";
+}
+
 TEST_F(group_ai_platoons, route_legs_interpolate_with_a_floor_and_never_come_up_empty)
 {
 	const int16 route = action("plmo");
-	points(route, "wayp", {{0, 0}, {1000, -1000}, {1000, -1000}});
-	integer(route, "spac", 0);
+	points(route, "wayp", {{0, 0}, {1000, -1000}, {1000, -1000}, {1100, -1000}});
+	distances(route, "spac", {0});
 	EXPECT_EQ(compute_number_of_interpolated_waypoints(route, 1), 2) << "spacing below 1 uses 512";
 	EXPECT_EQ(compute_number_of_interpolated_waypoints(route, 2), 1) << "a zero-length leg";
+	EXPECT_EQ(compute_number_of_interpolated_waypoints(route, 3), 1) << "a leg shorter than the spacing";
+	const int16 dense = action("plmo");
+	points(dense, "wayp", {{0, 0}, {1000, -1000}});
+	distances(dense, "spac", {300});
+	EXPECT_EQ(compute_number_of_interpolated_waypoints(dense, 1), 4);
 	const world_point2d half = interpolate_waypoint(route, 1, 1, 3);
 	EXPECT_EQ(half.x, (1000 * 85) >> 8);
 	EXPECT_EQ(half.y, (-1000 * 85) >> 8) << "floored";

@@ -150,6 +150,11 @@ protected:
 		add(index, name, _parameter_integer, 1, &value);
 	}
 
+	static void distance(int16 index, const char (&name)[5], world_distance value)
+	{
+		add(index, name, _parameter_world_distance, 1, &value);
+	}
+
 	static void fixed_value(int16 index, const char (&name)[5], fixed value)
 	{
 		add(index, name, _parameter_fixed, 1, &value);

@@ -231,6 +231,14 @@ TEST_F(presentation_procs, sounds_fades_ambient_volumes_weather_and_groups)
 	const int16 local_team = player_globals.local_player_team_index;
 	player_globals.local_player_team_index = NONE;
 	sound_action_proc(own);
+	// Nor by a subject that belongs to no team.
+	int16 first_unit = NONE;
+	monster_identifiers_to_monster_indexes(&ours[0], &first_unit, 1);
+	ASSERT_NE(first_unit, NONE);
+	const int16 owner = get_monster_data(first_unit)->owner_team_index;
+	get_monster_data(first_unit)->owner_team_index = NONE;
+	sound_action_proc(own);
+	get_monster_data(first_unit)->owner_team_index = owner;
 	player_globals.local_player_team_index = local_team;
 	EXPECT_EQ(sound_plays(), plays);
 	sound_action_proc(own);

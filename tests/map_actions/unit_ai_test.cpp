@@ -76,7 +76,11 @@ TEST_F(unit_ai_shaman, heals_the_most_wounded_ally_below_the_threshold_or_falls_
 {
 	const std::vector<int16> healer = take(1, DEFAULT_SWORDSMAN_TAG, 1);
 	const std::vector<int16> allies = take(1, DEFAULT_SWORDSMAN_TAG, 3);
-	const int16 fall = action("dela");
+	// The fallback gives the allies experience: what it did shows that it ran.
+	const int16 fall = action("ctrl");
+	subjects(fall, "subj", allies);
+	integer(fall, "exp+", 7);
+	const uint8 experience = m(allies[0])->experience;
 	const int16 a = action("sham");
 	subjects(a, "subj", healer);
 	subjects(a, "ally", allies);
@@ -88,7 +92,7 @@ TEST_F(unit_ai_shaman, heals_the_most_wounded_ally_below_the_threshold_or_falls_
 	ids(a, "fall", {fall});
 	for (int16 u : allies) object_of(u)->vitality = object_of(u)->maximum_vitality;
 	EXPECT_EQ(shaman_action_proc(a), 0u);
-	EXPECT_TRUE(active(fall)) << "all allies above the threshold";
+	EXPECT_EQ(m(allies[0])->experience, MIN(experience + 7, 255)) << "all allies above the threshold";
 
 	// The lowest fraction of each unit's own maximum wins.
 	for (int16 i = 0; i < 3; ++i)
@@ -318,7 +322,7 @@ TEST_F(unit_ai_suicide, a_zero_ring_radius_avoids_without_dividing_and_a_lost_un
 	const int16 lost = action("dela");
 	const int16 a = action("suic");
 	subjects(a, "subj", bombers);
-	integer(a, "dera", 0);
+	distance(a, "dera", 0);
 	integer(a, "deth", 99);
 	ids(a, "casu", {lost});
 	EXPECT_EQ(suicide_action_proc(a), 0u);
@@ -450,6 +454,8 @@ TEST_F(unit_ai_legion, set_up_reads_the_layout_stops_at_a_missing_container_and_
 	EXPECT_EQ(record.groups[0].relative.x, 0);
 	EXPECT_EQ(record.groups[0].relative.y, -5120);
 	EXPECT_EQ(record.groups[0].guard, 5) << "kept as stored at 1715";
+	EXPECT_EQ(record.groups[0].relative_facing, 0) << "without 'grfa' a group faces the layout's way";
+	EXPECT_EQ(record.groups[1].relative_facing, 0);
 	EXPECT_EQ(record.radii[0], 25600);
 	EXPECT_EQ(record.radii[1], 10240);
 	EXPECT_EQ(record.ratio, 2 * FIXED_ONE);
@@ -474,11 +480,14 @@ TEST_F(unit_ai_legion, advances_without_enemies_attacks_when_called_as_ally_and_
 	const int16 a = action("legi");
 	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
 	integer(a, "coun", 1);
+	const uint16 south = 16384;
+	add(a, "faci", _parameter_angle, 1, &south);
 	ids(a, "grun", {container});
 	ids(a, "fall", {fall});
 	EXPECT_EQ(legion_action_proc(a), 0u);
 	EXPECT_EQ(m(legion[0])->internal_command_identifier, -2);
 	EXPECT_GT(m(legion[1])->waypoints[0].x, cell(35)) << "toward the advance point";
+	EXPECT_EQ(m(legion[1])->final_desired_yaw, 0) << "facing along the line, whatever the layout's facing";
 	legion_head record;
 	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
 	EXPECT_EQ(record.state, 0);
@@ -579,7 +588,7 @@ TEST_F(unit_ai_harass, an_aggressive_unit_circles_in_front_of_a_group_and_retrea
 	EXPECT_EQ(harass_unit_field(b, 0, offsetof(harass_unit, state)), 6) << "a swordsman behind retreats";
 }
 
-TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero_reach_counts_as_one)
+TEST_F(unit_ai_harass, the_timid_variant_lets_reev_runs_pass_between_re_evaluations_and_a_zero_reach_counts_as_one)
 {
 	const std::vector<int16> skirmisher = take(1, DEFAULT_SWORDSMAN_TAG, 1);
 	const std::vector<int16> enemy = take(0, DEFAULT_SWORDSMAN_TAG, 1);
@@ -590,16 +599,78 @@ TEST_F(unit_ai_harass, the_timid_variant_re_evaluates_every_reev_runs_and_a_zero
 	const monster_definition saved = *definition;
 	definition->longest_range = 0;
 	build_spatial_groups();
+	ASSERT_EQ(first_spatial_group()->radius + first_spatial_group()->range, 0) << "a lone unit without range";
 	const int16 a = action("girl");
 	subjects(a, "subj", skirmisher);
 	flag(a, "timd");
 	integer(a, "reev", 3);
-	EXPECT_EQ(harass_action_proc(a), 0u);
-	const int16 delay = harass_unit_field(a, 0, offsetof(harass_unit, delay));
-	EXPECT_EQ(delay, 3);
-	EXPECT_EQ(harass_action_proc(a), 0u);
-	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, delay)), 2);
+	// A re-evaluation sets the delay back to 'reev': runs 1, 5 and 9 of 9.
+	std::vector<int32> re_evaluated;
+	for (int32 run = 1; run <= 9; ++run)
+	{
+		EXPECT_EQ(harass_action_proc(a), 0u);
+		if (harass_unit_field(a, 0, offsetof(harass_unit, delay)) == 3) re_evaluated.push_back(run);
+		if (run == 1)
+		{
+			EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, state)), 9) << "far beyond twice a reach of one";
+		}
+	}
+	EXPECT_EQ(re_evaluated, (std::vector<int32>{1, 5, 9}));
 	*definition = saved;
+}
+
+TEST_F(unit_ai_harass, radii_and_thresholds_are_read_as_world_distances)
+{
+	const std::vector<int16> band = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {21, 20}});
+	keep_only_taken();
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", band);
+	int32 value[2];
+	uint8 record[1060];
+
+	const int16 harass = action("girl");
+	subjects(harass, "subj", band);
+	distance(harass, "radi", 7000);
+	distance(harass, "prra", 3000);
+	harass_action_proc(harass);
+	ASSERT_TRUE(get_map_action_structure(harass, TAG("#glo"), sizeof(record), record));
+	std::memcpy(value, record + 4, 8);
+	EXPECT_EQ(value[0], 7000);
+	EXPECT_EQ(value[1], 3000);
+
+	const int16 legion = action("legi");
+	points(legion, "line", {{cell(20), cell(20)}, {cell(30), cell(20)}});
+	integer(legion, "coun", 1);
+	ids(legion, "grun", {container});
+	distance(legion, "vira", 9000);
+	distance(legion, "podt", 1000);
+	legion_action_proc(legion);
+	legion_head head;
+	ASSERT_TRUE(get_map_action_structure(legion, TAG("#glo"), sizeof(head), &head));
+	EXPECT_EQ(head.radii[0], 9000);
+	EXPECT_EQ(head.threshold, 1000);
+
+	const int16 melee = action("mele");
+	subjects(melee, "subj", band);
+	distance(melee, "dith", 500);
+	melee_action_proc(melee);
+	ASSERT_TRUE(get_map_action_structure(melee, TAG("#glo"), 16, record));
+	std::memcpy(value, record + 12, 4);
+	EXPECT_EQ(value[0], 500);
+
+	const int16 suicide = action("suic");
+	subjects(suicide, "subj", band);
+	distance(suicide, "radi", 8000);
+	distance(suicide, "dith", 600);
+	distance(suicide, "dera", 2000);
+	suicide_action_proc(suicide);
+	ASSERT_TRUE(get_map_action_structure(suicide, TAG("#glo"), 544, record));
+	std::memcpy(value, record + 8, 4);
+	EXPECT_EQ(value[0], 8000);
+	std::memcpy(value, record + 20, 8);
+	EXPECT_EQ(value[0], 600);
+	EXPECT_EQ(value[1], 2000);
 }
 
 // The spatial group of a team's lone unit.
@@ -772,7 +843,7 @@ TEST_F(unit_ai_harass, objects_to_throw_rank_by_class_then_distance_and_timid_un
 	get_object_data(lying[5])->flags |= _object_is_invisible_flag;
 	const int16 a = action("girl");
 	subjects(a, "subj", band);
-	integer(a, "prra", 2800);
+	distance(a, "prra", 2800);
 	EXPECT_EQ(harass_action_proc(a), 0u);
 	EXPECT_EQ(harass_unit_field(a, 0, offsetof(harass_unit, sought)), lying[3]);
 	EXPECT_EQ(harass_unit_field(a, 1, offsetof(harass_unit, sought)), lying[2]) << "the far explosive lies beyond 'prra'";
@@ -956,6 +1027,59 @@ TEST_F(unit_ai_records, a_right_sized_record_of_extreme_values_is_rebuilt_by_eve
 			ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), c.size, record.data())) << get_map_action_name(a);
 			EXPECT_NE(record, garbage) << static_cast<uint32>(c.tag) << " kept a bad record";
 		}
+	}
+}
+
+// One bad field at a time: the record is set up afresh rather than used. The
+// marker is a field only the set-up writes (the legion's line, the harass
+// radius, the meander radius): a sound record keeps what was planted there.
+TEST_F(unit_ai_records, each_out_of_range_field_has_the_record_set_up_again)
+{
+	const std::vector<int16> units = take(1, DEFAULT_SWORDSMAN_TAG, 3);
+	keep_only_taken();
+	for (size_t i = 0; i < units.size(); ++i) place(units[i], cell(20 + static_cast<int32>(i)), cell(20));
+	build_spatial_groups();
+	const int16 container = action("dela");
+	subjects(container, "subj", units);
+	struct bad_field
+	{
+		const char *tag;
+		int32 size;
+		size_t offset;
+		int16 value;
+		size_t marker_offset;
+	};
+	// Legion group count, its group's unit container and its state; harass unit count; meander waypoint count.
+	const bad_field cases[] = {{"legi", 384, 68, 7, 52}, {"legi", 384, 92, 900, 52}, {"legi", 384, 26, 9, 52},
+		{"girl", 1060, 22, 65, 4}, {"mean", 656, 388, 33, 648}};
+	const int32 planted = 12345;
+	for (const bad_field &c : cases)
+	{
+		const file_tag tag = (static_cast<file_tag>(c.tag[0]) << 24) | (static_cast<file_tag>(c.tag[1]) << 16) |
+			(static_cast<file_tag>(c.tag[2]) << 8) | static_cast<file_tag>(c.tag[3]);
+		const int16 a = new_map_action(NONE);
+		set_map_action_tag(a, tag);
+		subjects(a, "subj", units);
+		points(a, "line", {{cell(20), cell(20)}, {cell(30), cell(20)}});
+		points(a, "wayp", {{cell(25), cell(25)}});
+		integer(a, "coun", 1);
+		ids(a, "grun", {container});
+		const action_proc_pointer proc = action_tag_to_action_proc(tag);
+		proc(a);
+		std::vector<uint8> record(static_cast<size_t>(c.size));
+		auto marker_after_run = [&](bool corrupt) {
+			get_map_action_structure(a, TAG("#glo"), c.size, record.data());
+			std::memcpy(record.data() + c.marker_offset, &planted, 4);
+			if (corrupt) std::memcpy(record.data() + c.offset, &c.value, 2);
+			set_unique_map_action_parameter(a, TAG("#glo"), _parameter_character, c.size, record.data());
+			proc(a);
+			int32 marker = 0;
+			if (get_map_action_structure(a, TAG("#glo"), c.size, record.data()))
+				std::memcpy(&marker, record.data() + c.marker_offset, 4);
+			return marker;
+		};
+		EXPECT_EQ(marker_after_run(false), planted) << c.tag << ": a sound record is kept";
+		EXPECT_NE(marker_after_run(true), planted) << c.tag << " at " << c.offset << " = " << c.value;
 	}
 }
 

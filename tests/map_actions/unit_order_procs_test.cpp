@@ -1,6 +1,7 @@
 // The order and unit-control procs called directly on the first level.
 #include "map_actions/procs_test_support.h"
 #include "map_actions/unit_order_action_procs.h"
+#include "map_actions/unit_query_action_procs.h"
 #include "markers.h"
 #include "mesh.h"
 #include "overhead_map.h"
@@ -112,6 +113,46 @@ TEST_F(unit_order_procs, general_movement_and_pick_up_orders)
 	EXPECT_EQ(get_monster_data(team0[0])->internal_command_identifier, id(closest));
 }
 
+// Lists split over several parameters of one name count whole.
+TEST_F(unit_order_procs, point_lists_count_every_parameter_of_their_name)
+{
+	const world_point2d first_point = {38 * 512 + 256, 74 * 512 + 256}, second_point = {40 * 512 + 256, 74 * 512 + 256};
+	const int16 a = action("atta");
+	subjects(a, "subj", first(team0, 1));
+	points(a, "wayp", {first_point});
+	points(a, "wayp", {second_point});
+	uint32 seed = 1;
+	for (;; ++seed)
+	{
+		set_random_seed(seed);
+		if (zerv_random() & 1) break;
+	}
+	set_random_seed(seed);
+	EXPECT_EQ(attack_command_action_proc(a), 2u);
+	EXPECT_EQ(get_monster_data(team0[0])->target_location.x, second_point.x) << "an odd draw takes the second point";
+
+	// Three points and two more: five is over the limit of four.
+	const int16 move = action("move");
+	subjects(move, "subj", first(team0, 1));
+	points(move, "wayp", std::vector<world_point2d>(3, first_point));
+	points(move, "wayp", std::vector<world_point2d>(2, second_point));
+	EXPECT_EQ(movement_command_action_proc(move), 0u);
+	EXPECT_NE(log_text().find("missing or too many waypoint(s) (maximum 4)"), std::string::npos);
+
+	// A polygon of 300 points: its first 256 lie on one line, the whole of it encloses the unit.
+	const world_point2d at = {object_of(team0[0])->location.position.x, object_of(team0[0])->location.position.y};
+	std::vector<world_point2d> polygon;
+	for (int32 i = 0; i < 298; ++i) polygon.push_back({at.x + 1000 - i * 2000 / 297, at.y - 1000});
+	polygon.push_back({at.x - 1000, at.y + 1000});
+	polygon.push_back({at.x + 1000, at.y + 1000});
+	const int16 inside = action("tuni");
+	subjects(inside, "subj", first(team0, 1));
+	points(inside, "poly", polygon);
+	flag(inside, "clpo");
+	integer(inside, "___>", 0);
+	EXPECT_EQ(test_units_action_proc(inside), static_cast<uint32>(_map_action_proc_succeeded_flag));
+}
+
 TEST_F(unit_order_procs, unit_control_values_saturate_and_follow_their_versions)
 {
 	const std::vector<int16> units = first(team0, 3);
@@ -159,6 +200,36 @@ TEST_F(unit_order_procs, unit_control_values_saturate_and_follow_their_versions)
 	unit_control_action_proc(early);
 	EXPECT_EQ(get_monster_data(team1[0])->experience, before);
 	EXPECT_TRUE(get_monster_data(team1[1])->extra_flags & _monster_does_not_autotarget_extra_flag);
+}
+
+// Charges belong to artifacts: a thrown item carried without one keeps its state.
+// A span is taken to 8.8 after the subtraction, so one under 1/256 draws nothing.
+TEST_F(unit_order_procs, charges_need_an_artifact_and_a_span_under_a_step_draws_nothing)
+{
+	monster_data *unit = get_monster_data(team0[0]);
+	const monster_data saved = *unit;
+	object_data *item = object_of(team1[0]);
+	const int16 saved_state = item->state;
+	item->state = -1;
+	unit->carrying_object_index = get_monster_data(team1[0])->object_index;
+	unit->artifact_index = NONE;
+	const int16 c = action("ctrl");
+	subjects(c, "subj", {team0[0]});
+	integer(c, "chr+", 5);
+	add(c, "hefr", _parameter_fixed, 2, std::vector<fixed>{FIXED_ONE / 2 + 255, FIXED_ONE / 2 + 256}.data());
+	const uint32 draws = zerv_random_draw_count();
+	unit_control_action_proc(c);
+	const int16 without_artifact = item->state;
+	const uint32 drawn = zerv_random_draw_count() - draws;
+	unit->artifact_index = 0;
+	unit_control_action_proc(c);
+	const int16 with_artifact = item->state;
+	item->state = saved_state;
+	*unit = saved;
+	EXPECT_EQ(without_artifact, -1);
+	EXPECT_EQ(with_artifact, 4);
+	EXPECT_EQ(drawn, 0u);
+	EXPECT_EQ(object_of(team0[0])->vitality, object_of(team0[0])->maximum_vitality / 2);
 }
 
 // A ghost fade reverses where it stands; a phase beyond the period starts the new fade at its end.

@@ -3,7 +3,9 @@
 
 #include "map_actions/procs_test_support.h"
 #include "map_actions/world_object_action_procs.h"
+#include "map_actions/presentation_action_procs.h"
 #include "definitions.h"
+#include "local_projectiles.h"
 #include "markers.h"
 #include "mesh.h"
 #include "model_animations.h"
@@ -120,12 +122,47 @@ TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
 	const int16 reveal = action("obco");
 	add(reveal, "type", _parameter_field_name, 1, &kind_tag);
 	flag(reveal, "rera");
+	const uint32 seed = get_random_seed();
+	const size_t chosen = (static_cast<uint32>(zerv_random()) * items.size()) >> 16;
+	set_random_seed(seed);
 	const uint32 draws = zerv_random_draw_count();
 	EXPECT_EQ(object_control_action_proc(reveal), 2u);
 	EXPECT_EQ(zerv_random_draw_count(), draws + 1);
-	int32 visible = 0;
-	for (int16 i : items) visible += (get_object_data(i)->flags & FLAG(_object_is_invisible_bit)) ? 0 : 1;
-	EXPECT_EQ(visible, 1);
+	for (size_t i = 0; i < items.size(); ++i)
+		EXPECT_EQ((get_object_data(items[i])->flags & FLAG(_object_is_invisible_bit)) == 0, i == chosen) << i;
+
+	// Below 1711 only the random reveal reads bit 0 as carried; 'real' tests the carried flag.
+	object_control_action_proc(hide);
+	game_play_version = 1710;
+	get_object_data(items[0])->flags |= 1;
+	const int16 all = action("obco");
+	add(all, "type", _parameter_field_name, 1, &kind_tag);
+	flag(all, "real");
+	EXPECT_EQ(object_control_action_proc(all), 2u);
+	get_object_data(items[0])->flags &= ~1;
+	for (int16 i : items) EXPECT_FALSE(get_object_data(i)->flags & FLAG(_object_is_invisible_bit));
+}
+
+// A group listed twice is made once: the second entry finds its marker taken.
+TEST_F(world_object_procs, turning_a_group_on_makes_it_once)
+{
+	const int16 swirl = 951;
+	marker_data *marker = get_marker_by_identifier(_marker_local_projectile_group, swirl);
+	if (!marker) GTEST_SKIP() << "no swirl marker";
+	if (marker->data_index != NONE)
+	{
+		delete_local_projectile_group(marker->data_index);
+		marker->data_index = NONE;
+	}
+	const int16 before = local_projectile_group_array.total_count;
+	const int16 on = action("lpgr");
+	add(on, "grou", _parameter_local_projectile_group_identifier, 2, std::vector<int16>{swirl, swirl}.data());
+	flag(on, "__on");
+	EXPECT_EQ(local_projectile_group_action_proc(on), static_cast<uint32>(_map_action_proc_succeeded_flag));
+	EXPECT_EQ(local_projectile_group_array.total_count, before + 1);
+	EXPECT_NE(marker->data_index, NONE);
+	local_projectile_group_action_proc(on);
+	EXPECT_EQ(local_projectile_group_array.total_count, before + 1) << "already on";
 }
 
 } // namespace
@@ -243,7 +280,9 @@ TEST_F(world_object_procs, a_gate_caps_its_waves_and_a_self_link_makes_it_single
 	add(g, "mode", _parameter_model_identifier, 1, &get_model_data(model)->identifier);
 	std::vector<int16> waves;
 	for (int32 i = 0; i < 17; ++i) waves.push_back(id(action("none")));
-	add(g, "wave", _parameter_action_identifier, 17, waves.data());
+	// In two parameters: the count is the whole list's.
+	add(g, "wave", _parameter_action_identifier, 10, waves.data());
+	add(g, "wave", _parameter_action_identifier, 7, waves.data() + 10);
 	ids(g, "next", {g});
 	fixed_value(g, "dura", FIXED_ONE);
 	world_gate_action_proc(g);

@@ -73,7 +73,7 @@ bool append_level_unit_ai_actions(level_cell_is_open_proc cell_is_open, const vo
 	units("bombers", throwers, 2);
 	b.flag("bombers", "timd");
 	b.integers("bombers", "reev", {2});
-	b.integers("bombers", "prra", {6144});
+	b.distances("bombers", "prra", {6144});
 	b.points("bombers", "wayp", {cell("bombers", 44, 78)});
 
 	units("reserve", reserve, 2);

@@ -21,6 +21,38 @@ int32 get_combined_map_action_parameter(int16 action_index, field_tag field_name
 	return copied;
 }
 
+int32 count_combined_map_action_parameter(int16 action_index, field_tag field_name, int16 type)
+{
+	if (type < 0 || type >= NUMBER_OF_MAP_ACTION_PARAMETER_TYPES) return 0;
+	find_map_action_parameter_state state;
+	map_action_parameter parameter;
+	int32 total = 0;
+	new_find_map_action_parameter_state(&state, action_index, 0, field_name, type);
+	while (find_next_map_action_parameter(&state, &parameter)) total += MAX(static_cast<int32>(parameter.count), 0);
+	return total;
+}
+
+boolean get_combined_map_action_element(int16 action_index, field_tag field_name, int16 type, void *out, int32 index)
+{
+	if (type < 0 || type >= NUMBER_OF_MAP_ACTION_PARAMETER_TYPES || index < 0) return FALSE;
+	const int32 size = parameter_definitions[type].size;
+	find_map_action_parameter_state state;
+	map_action_parameter parameter;
+	new_find_map_action_parameter_state(&state, action_index, 0, field_name, type);
+	while (find_next_map_action_parameter(&state, &parameter))
+	{
+		if (parameter.count <= 0) continue;
+		if (index < parameter.count)
+		{
+			memcpy(out, static_cast<const uint8 *>(extract_parameter_array_address(&parameter)) + index * size,
+				static_cast<size_t>(size));
+			return TRUE;
+		}
+		index -= parameter.count;
+	}
+	return FALSE;
+}
+
 static boolean get_indexed_element(int16 action_index, field_tag field_name, int16 type, void *out, int32 index)
 {
 	map_action_parameter parameter;
@@ -128,6 +160,11 @@ boolean get_map_action_integer(int16 action_index, field_tag field_name, int32 *
 boolean get_map_action_fixed(int16 action_index, field_tag field_name, int32 *value)
 {
 	return get_element_zero(action_index, field_name, _parameter_fixed, value);
+}
+
+boolean get_map_action_world_distance(int16 action_index, field_tag field_name, int32 *value)
+{
+	return get_element_zero(action_index, field_name, _parameter_world_distance, value);
 }
 
 boolean get_map_action_identifier_parameter(int16 action_index, field_tag field_name, int16 *value)

@@ -13,6 +13,11 @@ typedef void (*map_action_index_proc)(int16 action_index);
 int32 get_combined_map_action_parameter(int16 action_index, field_tag field_name, int16 type, void *data,
 	int32 maximum_count);
 
+// The number of elements of every non-empty parameter of that name and type, links followed.
+int32 count_combined_map_action_parameter(int16 action_index, field_tag field_name, int16 type);
+// Element index of the combined list; false outside it.
+boolean get_combined_map_action_element(int16 action_index, field_tag field_name, int16 type, void *out, int32 index);
+
 boolean get_indexed_byte_parameter(int16 action_index, field_tag field_name, int16 type, void *out, int32 index);
 boolean get_indexed_short_integer_parameter(int16 action_index, field_tag field_name, int16 type, void *out, int32 index);
 boolean get_indexed_long_integer_parameter(int16 action_index, field_tag field_name, int16 type, void *out, int32 index);
@@ -38,6 +43,7 @@ static inline boolean map_action_has_flag(int16 action_index, field_tag field_na
 // Element 0 of the first non-empty matching parameter, links followed.
 boolean get_map_action_integer(int16 action_index, field_tag field_name, int32 *value);
 boolean get_map_action_fixed(int16 action_index, field_tag field_name, int32 *value);
+boolean get_map_action_world_distance(int16 action_index, field_tag field_name, int32 *value);
 boolean get_map_action_identifier_parameter(int16 action_index, field_tag field_name, int16 *value);
 boolean get_map_action_field_name(int16 action_index, field_tag field_name, field_tag *value);
 
