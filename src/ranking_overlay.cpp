@@ -9,10 +9,12 @@
 #include "alliances.h"
 #include "bitmap_drawing.h"
 #include "bitmap_text.h"
+#include "damage.h"
 #include "data.h"
 #include "game_preferences.h"
 #include "game_statistics.h"
 #include "input/actions.h"
+#include "local_projectiles.h"
 #include "interface.h"
 #include "main.h"
 #include "main_globals.h"
@@ -287,11 +289,12 @@ void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rg
 void draw_data_limit(bitmap_data *screen, int16 y, const char *count, const char *maximum, const char *name)
 {
 	rectangle2d box;
-	set_rectangle2d(&box, 0, y, 70, static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
+	// Columns wide enough for "98304" and "4096 K" not to run into the count.
+	set_rectangle2d(&box, 0, y, 80, static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
 	draw_text_in(screen, &box, count, _draw_string_right_justified_flag);
-	box.right = 120;
+	box.right = 160;
 	draw_text_in(screen, &box, maximum, _draw_string_right_justified_flag);
-	set_rectangle2d(&box, 130, y, static_cast<int16>(screen->width), static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
+	set_rectangle2d(&box, 170, y, static_cast<int16>(screen->width), static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
 	draw_text_in(screen, &box, name, 0);
 }
 
@@ -312,15 +315,26 @@ static void rasterize_data_limits(bitmap_data *screen)
 	int16 y = RANKING_VERTICAL_SPACING;
 	draw_array_limit(screen, &y, &object_array);
 	draw_array_limit(screen, &y, &projectile_array);
+	draw_array_limit(screen, &y, &local_projectile_array);
 	const mesh_header *header = get_mesh_header();
 	if ((game && game->type == _game_type_replay) || (header && !(header->flags & _mesh_is_complete_flag)))
 	{
 		draw_array_limit(screen, &y, &monster_array);
 	}
+	draw_array_limit(screen, &y, &local_projectile_group_array);
+	draw_array_limit(screen, &y, &explosion_array);
 	char count[16], maximum[16];
 	snprintf(count, sizeof(count), "%d /", static_cast<int>(get_map_action_parameter_buffer_size()));
 	snprintf(maximum, sizeof(maximum), "%d", PARAMETER_BUFFER_SIZE);
 	draw_data_limit(screen, y, count, maximum, "MA params size:");
+	y = static_cast<int16>(y + RANKING_BOUNDS_HEIGHT);
+	// Before the first frame there are no statistics: the arena then shows 0 used.
+	render_statistics statistics = {};
+	statistics.total_memory = RENDER_MEMORY_POOL_SIZE;
+	get_render_statistics(&statistics);
+	snprintf(count, sizeof(count), "%d K /", static_cast<int>(statistics.used_memory / 1024));
+	snprintf(maximum, sizeof(maximum), "%d K", static_cast<int>(statistics.total_memory / 1024));
+	draw_data_limit(screen, y, count, maximum, "");
 }
 
 void rasterize_rankings(view_data *view)
@@ -377,7 +391,9 @@ void rasterize_rankings(view_data *view)
 		{
 			if (t != ranking->team_index && get_team_data(t) && teams_are_allied(ranking->team_index, t)) allies[ally_count++] = t;
 		}
-		const boolean units_left = ranking->extant_unit_count > 0 || game->scoring == _game_scoring_attrition;
+		// A deathmatch team without units is still in the game: no fade.
+		const boolean units_left =
+			ranking->extant_unit_count > 0 || (game->option_flags & _game_option_deathmatch_flag) != 0;
 		const rectangle2d box = next_box(&layout, FALSE);
 		const char *name = team->original_number_of_players > 1 ? captain->appearance.team_name : captain->appearance.name;
 		rasterize_ranking_box(screen, &box, &captain->appearance.primary_color, units_left ? 32768 : 57344, name, share,

@@ -18,8 +18,10 @@
 #include "postgame.h"
 #include "ranking_overlay.h"
 #include "render/render.h"
+#include "support/render_views.h"
 #include "support/zerv_harness.h"
 #include "main.h"
+#include "main_globals.h"
 #include "zerv.h"
 
 namespace {
@@ -71,6 +73,24 @@ protected:
 		postgame::TearDown();
 	}
 	int16 saved_state = 0;
+
+	static std::vector<uint8> draw_overlay(int32 width, int32 height, const char *name = "ranking_overlay")
+	{
+		std::vector<uint8> drawn;
+		bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		if (!screen) return drawn;
+		view_data view = {};
+		view.screen = screen;
+		rasterize_rankings(&view);
+		dump_frame_when_asked(screen, name);
+		for (int32 y = 0; y < height; ++y)
+		{
+			const uint8 *row = bitmap_row_address(screen, y);
+			drawn.insert(drawn.end(), row, row + width * 4);
+		}
+		dispose_pointer(screen);
+		return drawn;
+	}
 };
 
 TEST_F(postgame, report_of_a_demo_battle)
@@ -215,26 +235,81 @@ TEST_F(ranking_overlay, visibility_clock_titles_and_stars)
 	EXPECT_EQ(star[4].y, 69);
 }
 
-TEST_F(ranking_overlay, draws_at_two_sizes_and_the_limits)
+TEST_F(ranking_overlay, draws_at_two_sizes)
 {
 	for (int32 width : {640, 1024})
 	{
 		const int32 height = width == 640 ? 480 : 768;
-		bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-		ASSERT_NE(screen, nullptr);
-		view_data view = {};
-		view.screen = screen;
 		game->game_time = 10;
-		rasterize_rankings(&view);
-		int64 painted = 0;
-		for (int32 y = 0; y < height; ++y)
-		{
-			const uint8 *row = bitmap_row_address(screen, y);
-			for (int32 x = 0; x < width * 4; ++x) painted += row[x] != 0;
-		}
-		EXPECT_GT(painted, 0) << "the boxes of the first seconds";
-		dispose_pointer(screen);
+		const std::vector<uint8> drawn = draw_overlay(width, height);
+		EXPECT_NE(std::count(drawn.begin(), drawn.end(), 0), static_cast<long>(drawn.size())) << "the boxes of the first seconds";
 	}
+}
+
+// One line of the debug limits every 22 pixels, monsters only for a replay or
+// an unfinished map, the render arena last; nothing of the rankings.
+TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
+{
+	const int32 width = 640, height = 480, line = RANKING_BOUNDS_HEIGHT * width * 4;
+	// '#' for each 22-pixel line with anything drawn in it, '.' for an empty one.
+	const auto lines = [&](const std::vector<uint8> &drawn) {
+		std::string painted;
+		for (auto first = drawn.begin() + RANKING_VERTICAL_SPACING * width * 4; drawn.end() - first >= line; first += line)
+		{
+			painted += std::any_of(first, first + line, [](uint8 b) { return b != 0; }) ? '#' : '.';
+		}
+		return painted.substr(0, painted.find_last_of('#') + 1);
+	};
+	game->game_time = 10;
+	main_module.display_limits = TRUE;
+	const std::vector<uint8> limits = draw_overlay(width, height, "limits");
+	const int16 saved_type = game->type;
+	game->type = _game_type_replay;
+	const std::vector<uint8> replay_limits = draw_overlay(width, height, "limits_of_a_replay");
+	game->type = saved_type;
+	main_module.display_limits = FALSE;
+
+	// Objects, projectiles, local projectiles, local projectile groups,
+	// explosions, the parameter buffer and the render arena; no ranking box below.
+	EXPECT_EQ(lines(limits), "#######");
+	EXPECT_EQ(lines(replay_limits), "########");
+	// The monsters' line comes fourth: the first three lines stay, the rest move down.
+	const auto fourth = static_cast<std::ptrdiff_t>(RANKING_VERTICAL_SPACING * width * 4 + 3 * line);
+	EXPECT_TRUE(std::equal(limits.begin(), limits.begin() + fourth, replay_limits.begin()));
+	EXPECT_FALSE(std::equal(limits.begin(), limits.begin() + fourth + line, replay_limits.begin()));
+}
+
+// A team without units fades out, except in a deathmatch game; attrition
+// scoring alone does not keep it bright.
+TEST_F(ranking_overlay, a_team_without_units_fades_unless_deathmatch)
+{
+	// The box drawn is the human player's team.
+	team_ranking_data *shown = nullptr;
+	for (int16 r = 0; r < get_team_count() && !shown; ++r)
+	{
+		const team_data *team = get_team_data(get_team_rankings()[r].team_index);
+		const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
+		if (captain && captain->type == _player_is_human) shown = &get_team_rankings()[r];
+	}
+	ASSERT_NE(shown, nullptr);
+	ASSERT_GT(shown->extant_unit_count, 0);
+	const int32 saved_units = shown->extant_unit_count;
+	const uint32 saved_options = game->option_flags;
+	const int16 saved_scoring = game->scoring;
+	game->game_time = 10;
+	game->scoring = _game_scoring_attrition;
+	game->option_flags &= ~static_cast<uint32>(_game_option_deathmatch_flag);
+	const std::vector<uint8> with_units = draw_overlay(640, 480, "with_units");
+	shown->extant_unit_count = 0;
+	const std::vector<uint8> attrition_without_units = draw_overlay(640, 480, "attrition_without_units");
+	game->option_flags |= _game_option_deathmatch_flag;
+	const std::vector<uint8> deathmatch_without_units = draw_overlay(640, 480, "deathmatch_without_units");
+	shown->extant_unit_count = saved_units;
+	game->option_flags = saved_options;
+	game->scoring = saved_scoring;
+
+	EXPECT_NE(attrition_without_units, with_units);
+	EXPECT_EQ(deathmatch_without_units, with_units);
 }
 
 // The hardware path's fan from the star's centre covers what the software
