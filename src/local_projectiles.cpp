@@ -688,12 +688,9 @@ int16 new_local_projectile(const new_local_projectile_data *data)
 	particle->next_projectile_index = group->first_projectile_index;
 	group->first_projectile_index = index;
 	group->current_number += 1;
-	if (group->flags & _group_is_internal_fire_group_flag)
-	{
-		const world_point3d point = {group->center.x + particle->offset.x, group->center.y + particle->offset.y,
-			group->center.z + particle->offset.z};
-		handle_new_mirrored_projectile(data->owner_index, &point);
-	}
+	// A shared flame group sits at the map centre: its mirrors stain where they
+	// burn, so the particle reports its place relative to the group.
+	if (group->flags & _group_is_internal_fire_group_flag) handle_new_mirrored_projectile(data->owner_index, &particle->offset);
 	return index;
 }
 

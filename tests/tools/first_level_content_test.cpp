@@ -16,6 +16,7 @@
 #include "fire.h"
 #include "lightning.h"
 #include "mesh_effects.h"
+#include "mirror_groups.h"
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "level_group_ai_script.h"
@@ -657,6 +658,81 @@ TEST_F(level_effects, left_to_itself_the_casters_strike_the_meadow_burns_and_a_w
 	EXPECT_LT(most_projectiles, MAXIMUM_PROJECTILES_PER_MAP / 4);
 	EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
 	EXPECT_NE(game->winning_team_index, NONE);
+}
+
+// The shade of the mesh's shadow texels over a cell, summed; every texel is
+// first set to the given light.
+int64 lit_cell_shadow_sum(int32 cell_x, int32 cell_y, int32 light = NONE)
+{
+	int64 sum = 0;
+	for (int32 y = cell_y * MESH_TEXELS_PER_CELL; y < (cell_y + 1) * MESH_TEXELS_PER_CELL; ++y)
+	{
+		for (int32 x = cell_x * MESH_TEXELS_PER_CELL; x < (cell_x + 1) * MESH_TEXELS_PER_CELL; ++x)
+		{
+			const int16 submesh = static_cast<int16>((y / SUBMESH_TEXTURE_SIZE) * mesh_globals->submesh_width + x / SUBMESH_TEXTURE_SIZE);
+			uint8 *map = get_submesh_shadow_map_base_address(submesh, TRUE);
+			if (!map) continue;
+			uint8 *texel = &map[(y % SUBMESH_TEXTURE_SIZE) * SUBMESH_TEXTURE_SIZE + x % SUBMESH_TEXTURE_SIZE];
+			if (light != NONE) *texel = static_cast<uint8>(light);
+			sum += *texel;
+		}
+	}
+	return sum;
+}
+
+// The shared flame groups sit at the map centre; a cell burning far from it
+// is scorched under its own flames, not half a map away.
+TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int32 x = 6, y = 5;
+	const new_fire_cell_data burning = {x, y, 65535, NONE, NONE, NONE};
+	start_fire(&burning);
+	const fire_cell_data *fire = get_fire_cell_data(0);
+	ASSERT_NE(fire, nullptr);
+	const mirror_group_data *flames = get_mirror_group_data(fire->fire_mirror_group_index);
+	ASSERT_NE(flames, nullptr);
+	const int16 shared = flames->parent_projectile_group_index;
+	const local_projectile_group_data *group = get_local_projectile_group_data(shared);
+	ASSERT_NE(group, nullptr);
+	const int32 away_x = (group->center.x + flames->center.x) >> 9, away_y = (group->center.y + flames->center.y) >> 9;
+	ASSERT_LT(away_x, mesh_globals->mesh_width);
+	ASSERT_LT(away_y, mesh_globals->mesh_height);
+	const int64 here = lit_cell_shadow_sum(x, y, 200), there = lit_cell_shadow_sum(away_x, away_y, 200);
+	ASSERT_GT(here, 0);
+	ASSERT_GT(there, 0);
+	// The scorch has no shadow of its own, so the stain would darken nothing:
+	// for this test it darkens by its own picture.
+	const local_projectile_group_definition *definition = get_local_projectile_group_definition(group->type);
+	const int16 collection = definition->collection_index, scorch = definition->sequence_indexes[1];
+	sequence_data *sequence = get_sequence(collection, scorch);
+	ASSERT_NE(sequence, nullptr);
+	shadow_map_data *shadow = get_shadow_map(collection, 0);
+	ASSERT_NE(shadow, nullptr);
+	const shadow_map_data kept_shadow = *shadow;
+	std::vector<int16> kept_frames;
+	for (int16 f = 0; f < sequence->frames_per_view; ++f)
+	{
+		sequence_frame_data *frame = get_sequence_frame(sequence, collection, scorch, f);
+		kept_frames.push_back(frame->shadow_map_index);
+		frame->shadow_map_index = 0;
+	}
+	shadow->bitmap_index = get_sequence_bitmap_index(collection, scorch, 0, 0, nullptr, nullptr);
+	const int32 stains_left = flames->stains_left;
+	new_local_projectile_data particle = {};
+	particle.owner_index = shared;
+	particle.owner_identifier = group->identifier;
+	ASSERT_NE(new_local_projectile(&particle), NONE);
+	EXPECT_EQ(flames->stains_left, stains_left - 1);
+	EXPECT_LT(lit_cell_shadow_sum(x, y), here);
+	EXPECT_EQ(lit_cell_shadow_sum(away_x, away_y), there);
+	*shadow = kept_shadow;
+	for (int16 f = 0; f < sequence->frames_per_view; ++f)
+	{
+		get_sequence_frame(sequence, collection, scorch, f)->shadow_map_index = kept_frames[static_cast<size_t>(f)];
+	}
 }
 
 // Sparks that fall in the level's lake ripple it and are gone: none of its
