@@ -103,14 +103,9 @@ boolean postprocess_particle_system(definition_globals *, int16, int32 tag_handl
 			static_cast<int>(d->sequence_index));
 		return FALSE;
 	}
-	// Ambient sounds resolve through the sound least layer, which knows none.
+	// Ambient sounds resolve through the sound least layer, which knows none:
+	// one named is none, as every unresolved sound is.
 	d->ambient_sound_index = NONE;
-	if (!tag_is_none(d->ambient_sound_tag))
-	{
-		error_message(_error_data_missing, MODULE_NAME, __LINE__, "particle system %s has no ambient sound '%s'.", name,
-			tag_to_string(d->ambient_sound_tag));
-		return FALSE;
-	}
 	d->splash_local_projectile_group_type = NONE;
 	if (!tag_is_none(d->splash_local_projectile_group_tag))
 	{

@@ -90,6 +90,12 @@ TEST_F(artifacts_on_a_map, corrupt_fields_are_refused_with_their_lines)
 	arrow.damage.rate_of_expansion = 1;
 	bytes = bytes_of(arrow, projectile_definition_bs_data);
 	EXPECT_NE(new_projectile_definition_from_tag_data(TAG("grow"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	// A sound no layer knows is none, the rebound sound as any other.
+	arrow.sound_tags[_projectile_sound_rebound] = TAG("gone");
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	const int16 rebounding = new_projectile_definition_from_tag_data(TAG("rbnd"), bytes.data(), static_cast<int32>(bytes.size()));
+	ASSERT_NE(rebounding, NONE) << log_text();
+	EXPECT_EQ(get_projectile_definition(rebounding)->sound_indexes[_projectile_sound_rebound], NONE);
 
 	scenery_definition rock = default_rock_scenery();
 	rock.sequence_indexes[_scenery_sequence_ruined] = 40;
