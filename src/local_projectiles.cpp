@@ -407,7 +407,6 @@ static void enter_ending(local_projectile_group_data *group)
 
 int16 new_local_projectile_group(const new_local_projectile_group_data *data)
 {
-	local_projectiles_test_hooks.new_group_calls += 1;
 	if (!local_projectiles_globals || local_projectiles_test_hooks.module_off || !data) return NONE;
 	const local_projectile_group_definition *definition = get_local_projectile_group_definition(data->type);
 	if (data->type == NONE || !definition) return NONE;
@@ -533,7 +532,6 @@ int16 local_projectile_group_identifiers_to_local_projectile_group_indexes(const
 
 void turn_local_projectile_group_off(int16 group_index)
 {
-	local_projectiles_test_hooks.turn_off_calls += 1;
 	local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 	if (!group) return;
 	detach_group_from_unit(group, group_index);
@@ -607,7 +605,6 @@ void set_local_projectile_group_center(int16 group_index, const world_point3d *p
 
 void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier)
 {
-	local_projectiles_test_hooks.central_object_calls += 1;
 	local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 	if (!group) return;
 	if (group->flags & _group_is_never_visible_flag)
@@ -1369,8 +1366,6 @@ void build_local_projectiles_surface_list(view_data *view, mesh_region *region)
 
 void saved_game_update_local_projectile_groups(int32 ticks)
 {
-	local_projectiles_test_hooks.saved_game_update_count += 1;
-	local_projectiles_test_hooks.last_saved_game_update_ticks = ticks;
 	if (!local_projectiles_globals) return;
 	const int16 t = static_cast<int16>(PIN(ticks, 0, MAXIMUM_ELAPSED_TICKS_PER_UPDATE));
 	for (int16 i = 0; i < local_projectile_group_array.count; ++i)

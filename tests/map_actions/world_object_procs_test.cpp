@@ -224,10 +224,19 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 	EXPECT_EQ(model_effect_action_proc(e), 0u);
 	EXPECT_NE(log_text().find("unable to create the model effect"), std::string::npos);
 	EXPECT_NE(log_text().find("fading to transparency of 0.7500"), std::string::npos);
+	const auto effects_on_model = [model]() {
+		int32 count = 0;
+		for (int16 i = 0; i < model_effect_array.count; ++i)
+		{
+			const model_effect_data *effect = get_model_effect_data(i);
+			count += effect && effect->model_index == model;
+		}
+		return count;
+	};
+	EXPECT_EQ(effects_on_model(), 0);
 	fixed_value(e, "dura", FIXED_ONE);
-	const int32 calls = get_model_effects_test_hooks()->new_calls;
 	model_effect_action_proc(e);
-	EXPECT_EQ(get_model_effects_test_hooks()->new_calls, calls + 1);
+	EXPECT_EQ(effects_on_model(), 1);
 }
 
 } // namespace
