@@ -923,13 +923,16 @@ static boolean advance_local_projectile(int16 projectile_index, int16 ticks, int
 		const int32 mi = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.i)) >> 8),
 					mj = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.j)) >> 8),
 					mk = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.k)) >> 8);
-		int32 ai = (rnd(2 * mi + 1) - mi) << 8;
-		int32 aj = (rnd(2 * mj + 1) - mj) << 8;
-		const int32 ak = (rnd(2 * mk + 1) - mk) << 8;
+		const int32 ri = (rnd(2 * mi + 1) - mi) << 8;
+		const int32 rj = (rnd(2 * mj + 1) - mj) << 8;
+		const int32 rk = (rnd(2 * mk + 1) - mk) << 8;
+		// The group's yaw turns the whole horizontal acceleration, steady and random.
+		int32 ai = clamp32(static_cast<int64>(law->linear_acceleration.i) + ri);
+		int32 aj = clamp32(static_cast<int64>(law->linear_acceleration.j) + rj);
 		if (law->flags & _linear_projectiles_respect_group_yaw_flag) turn_horizontal(&ai, &aj, group->yaw);
-		v->i = clamp32(v->i + (static_cast<int64>(law->linear_acceleration.i) + ai) * t);
-		v->j = clamp32(v->j + (static_cast<int64>(law->linear_acceleration.j) + aj) * t);
-		v->k = clamp32(v->k + (static_cast<int64>(law->linear_acceleration.k) + ak) * t);
+		v->i = clamp32(v->i + static_cast<int64>(ai) * t);
+		v->j = clamp32(v->j + static_cast<int64>(aj) * t);
+		v->k = clamp32(v->k + (static_cast<int64>(law->linear_acceleration.k) + rk) * t);
 		particle->yaw = heading(v->i, v->j);
 		if (windy) get_wind_velocity(&wind);
 		particle->offset.x = clamp_offset(static_cast<int64>(particle->offset.x) + ((static_cast<int64>(v->i + static_cast<int64>(wind.i)) * t) >> 16));
@@ -1341,8 +1344,9 @@ static void draw_group(view_data *view, mesh_region *region, int16 group_index, 
 						state->hscale, state->vscale);
 				}
 			}
-			else
+			else if (reflects)
 			{
+				// Surface effects live in the reflected pass alone, where there is one.
 				render_local_projectile(view, region, TRUE, group, p, &group->center, group->type, state->opacity,
 					state->hscale, state->vscale);
 			}

@@ -170,6 +170,22 @@ TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 	EXPECT_EQ(q->offset.z, 0);
 }
 
+TEST_F(local_projectiles_on_a_map, the_group_yaw_turns_the_whole_horizontal_acceleration)
+{
+	// A steady push east, no random part: a group turned a quarter pushes north.
+	linear_physics_definition push = {};
+	push.flags = _linear_projectiles_respect_group_yaw_flag;
+	push.linear_acceleration = {FIXED_ONE, 0, 0};
+	const int16 type = definition(TAG("push"), 0, 1, physics(TAG("push"), _linear, &push, sizeof(push)));
+	const int16 index = group(type);
+	get_local_projectile_group_data(index)->yaw = 16384;
+	update_local_projectile_group(index, 2);
+	const local_projectile_data *p = get_local_projectile_data(get_local_projectile_group_data(index)->first_projectile_index);
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(p->physics.linear.velocity.i, 0);
+	EXPECT_EQ(p->physics.linear.velocity.j, 2 * FIXED_ONE);
+}
+
 // The mirror groups: shared groups drawn again elsewhere (flames and smoke over fires).
 using mirror_groups_on_a_map = local_projectiles_on_a_map;
 
