@@ -470,12 +470,17 @@ static void add_particle_sprite(view_data *view, render_surface_list *surfaces, 
 	const int16 scale = system->scale > 0 ? system->scale : static_cast<int16>(256);
 	if (instance->flags & _bitmap_instance_texture_flag)
 	{
-		// The streak lies along the wind and the particle's own fall: its
-		// picture's width goes across, its height adds to the fall's length.
+		// The streak lies along the wind and the particle's own fall, or along
+		// its whole velocity on a still map: its picture's width goes across,
+		// its height adds to the streak's length.
 		fixed_vector3d wind = {};
-		get_wind_velocity(&wind);
-		world_vector3d direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
-			static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+		world_vector3d direction = {static_cast<int16>(particle->velocity.i >> 16),
+			static_cast<int16>(particle->velocity.j >> 16), static_cast<int16>(particle->velocity.k >> 16)};
+		if (get_wind_velocity(&wind))
+		{
+			direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
+				static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+		}
 		if (!direction.i && !direction.j && !direction.k) direction.k = -1;
 		extended_bitmap_surface_data data;
 		memset(&data, 0, sizeof(data));
