@@ -152,17 +152,25 @@ TEST_F(local_projectiles_on_a_map, moving_leaves_particles_in_place_unless_they_
 
 TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 {
+	// Attractions past 65536 or below 0 give periods of 0 or less: a whole turn instead.
 	cylindrical_physics_definition cylinder = {};
+	cylinder.attraction_constant = 65537;
+	spherical_spring_physics_definition spring = {};
+	spring.attraction_constant = -3;
 	converging_physics_definition converge = {};
 	const int16 c = definition(TAG("cyl0"), 0, 4, physics(TAG("cyl0"), _cylindrical, &cylinder, sizeof(cylinder)));
+	const int16 s = definition(TAG("spr0"), 0, 4, physics(TAG("spr0"), _spherical_spring, &spring, sizeof(spring)));
 	const int16 v = definition(TAG("cnv0"), 0, 4, physics(TAG("cnv0"), _converging, &converge, sizeof(converge)));
 	get_local_projectile_group_definition(v)->expiration_time_lower_bound = 0;
-	const int16 gc = group(c), gv = group(v);
+	const int16 gc = group(c), gs = group(s), gv = group(v);
 	const local_projectile_data *p = get_local_projectile_data(get_local_projectile_group_data(gc)->first_projectile_index);
-	EXPECT_EQ(p->physics.cylindrical.period, 65536);
+	ASSERT_EQ(p->physics.cylindrical.period, 65536);
+	const local_projectile_data *r = get_local_projectile_data(get_local_projectile_group_data(gs)->first_projectile_index);
+	ASSERT_EQ(r->physics.spring.period, 65536);
 	for (int32 k = 0; k < 5; ++k)
 	{
 		update_local_projectile_group(gc, 6);
+		update_local_projectile_group(gs, 6);
 		update_local_projectile_group(gv, 6);
 	}
 	const local_projectile_data *q = get_local_projectile_data(get_local_projectile_group_data(gv)->first_projectile_index);
