@@ -194,6 +194,23 @@ TEST_F(local_projectiles_on_a_map, the_group_yaw_turns_the_whole_horizontal_acce
 	EXPECT_EQ(p->physics.linear.velocity.j, 2 * FIXED_ONE);
 }
 
+TEST_F(local_projectiles_on_a_map, restoring_deletes_finite_always_updated_groups_and_clamps_to_six)
+{
+	// Always updated with a finite duration: a restored game would run it far
+	// past its end, so it goes. Any other group advances at most six ticks.
+	const int16 finite = definition(TAG("fnit"), _group_always_update_physics_flag | _group_has_finite_duration_flag, 2);
+	const int16 slow = definition(TAG("slow"), _group_has_startup_transition_flag, 2);
+	get_local_projectile_group_definition(slow)->startup_transition_time_lower_bound = 100;
+	const int16 gone = group(finite), kept = group(slow);
+	ASSERT_NE(gone, NONE);
+	ASSERT_NE(kept, NONE);
+	saved_game_update_local_projectile_groups(1800);
+	EXPECT_EQ(get_local_projectile_group_data(gone), nullptr);
+	ASSERT_NE(get_local_projectile_group_data(kept), nullptr);
+	EXPECT_EQ(get_local_projectile_group_data(kept)->transition_ticks_elapsed, 6);
+	EXPECT_EQ(get_local_projectile_group_data(kept)->state, _state_starting_up);
+}
+
 // The mirror groups: shared groups drawn again elsewhere (flames and smoke over fires).
 using mirror_groups_on_a_map = local_projectiles_on_a_map;
 

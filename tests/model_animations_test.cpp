@@ -212,6 +212,28 @@ TEST_F(model_animations_on_a_map, models_deleted_elsewhere_are_neither_kept_nor_
 	game_play_version = 1720;
 }
 
+TEST_F(model_animations_on_a_map, an_unplaceable_frame_shows_nothing_and_the_animation_goes_on)
+{
+	// A model already standing where the frames go: no frame can be placed.
+	new_model_data blocker = {get_model_definition_index(HUT3_TAG), 0, {20 * 512, 20 * 512, 0}, 0, 0, NONE};
+	const int16 blocking = new_model(&blocker);
+	ASSERT_NE(blocking, NONE);
+	const int16 index = start(load(TAG("gate"), gate(_animation_initially_running_flag)));
+	ASSERT_NE(index, NONE);
+	const model_animation_data *animation = get_model_animation_data(index);
+	EXPECT_EQ(animation->current_frame_index, 0);
+	EXPECT_EQ(animation->current_model_index, NONE);
+	for (int32 k = 0; k < 2 * 15; ++k) update_model_animations();
+	EXPECT_EQ(animation->current_frame_index, 2);
+	EXPECT_EQ(animation->current_model_index, NONE);
+	EXPECT_EQ(animation->state, _animation_running);
+	// Once the place is free the next frame stands there.
+	delete_model(blocking);
+	for (int32 k = 0; k < 15; ++k) update_model_animations();
+	EXPECT_EQ(animation->current_frame_index, 3);
+	EXPECT_NE(animation->current_model_index, NONE);
+}
+
 TEST_F(model_animations_on_a_map, the_drawn_cells_follow_the_frames_and_clip_at_the_edge)
 {
 	ASSERT_NE(mesh_globals->mesh_LOD_data, nullptr);
@@ -359,6 +381,30 @@ TEST_F(model_effects_on_a_map, fading_in_and_scaling_ramp_by_the_tick)
 	update_model_effects();
 	EXPECT_EQ(model->transparency, 65535);
 	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+TEST_F(model_effects_on_a_map, a_fading_material_fades_every_model_of_its_geometry)
+{
+	const int16 faded = hut();
+	new_model_data second = {get_model_definition_index(DEFAULT_HUT_MODEL_TAG), 0, {40 * 512, 40 * 512, 0}, 0, 0, NONE};
+	const int16 other = new_model(&second);
+	ASSERT_NE(faded, NONE);
+	ASSERT_NE(other, NONE);
+	new_model_effect_data r = request(0, 4);
+	r.material_fading_index = 0;
+	r.material_final_transparency = 32768;
+	ASSERT_TRUE(new_model_effect(faded, NONE, &r));
+	for (int32 k = 0; k < 4; ++k) update_model_effects();
+	// The other hut's surfaces, as the renderer reads them.
+	const model_definition *definition = get_model_definition(get_model_data(other)->type);
+	const geometry_tables *tables = get_geometry_tables(definition->geometry_index);
+	const geometry_definition *geometry = get_geometry_definition(definition->geometry_index);
+	ASSERT_TRUE(tables && geometry && tables->surfaces);
+	for (int16 i = 0; i < geometry->surface_count; ++i)
+	{
+		if (tables->surfaces[i].material_index == 0) { EXPECT_EQ(tables->surfaces[i].transparency, 32768) << i; }
+	}
+	EXPECT_EQ(get_model_data(other)->transparency, 0) << "the model itself does not fade";
 }
 
 TEST_F(model_effects_on_a_map, a_change_only_request_reverses_the_running_cross_fade)

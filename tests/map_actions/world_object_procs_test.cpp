@@ -10,6 +10,7 @@
 #include "model_effects.h"
 #include "models.h"
 #include "projectile_definitions.h"
+#include "projectiles.h"
 #include "spatial_groups.h"
 #include "world.h"
 
@@ -237,6 +238,24 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 	fixed_value(e, "dura", FIXED_ONE);
 	model_effect_action_proc(e);
 	EXPECT_EQ(effects_on_model(), 1);
+
+	// A projectile to throw that no definition names: the action hears of the
+	// error, and the effect runs all the same.
+	const int16 thrower = action("moef");
+	add(thrower, "anim", _parameter_model_animation_identifier, 1, &data->identifier);
+	fixed_value(thrower, "dura", FIXED_ONE);
+	const field_tag missing = TAG("none");
+	add(thrower, "proj", _parameter_field_name, 1, &missing);
+	const world_point3d origin = {30 * 512, 68 * 512, 0};
+	add(thrower, "orig", _parameter_world_point3d, 1, &origin);
+	const size_t errors = occurrences(log_text(), "had an error");
+	const size_t refusals = occurrences(log_text(), "unable to create the model effect");
+	const int16 projectiles = projectile_array.total_count;
+	model_effect_action_proc(thrower);
+	EXPECT_EQ(occurrences(log_text(), "had an error"), errors + 1);
+	EXPECT_EQ(occurrences(log_text(), "unable to create the model effect"), refusals) << "the effect was made";
+	EXPECT_EQ(effects_on_model(), 2);
+	EXPECT_EQ(projectile_array.total_count, projectiles);
 }
 
 } // namespace

@@ -660,6 +660,34 @@ TEST_F(level_effects, left_to_itself_the_casters_strike_the_meadow_burns_and_a_w
 	EXPECT_NE(game->winning_team_index, NONE);
 }
 
+// A group marker with bit 0 of its flags makes no group; the same marker
+// without it makes one.
+TEST_F(level_effects, a_group_marker_with_bit_0_makes_no_group)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const marker_data *found = nullptr;
+	for (int32 i = 0; i < mesh_globals->marker_count && !found; ++i)
+	{
+		const marker_data *marker = &mesh_globals->markers[i];
+		const marker_palette_entry *entry = marker->type == _marker_local_projectile_group ?
+			get_marker_palette_entry(_marker_local_projectile_group, marker->palette_index) : nullptr;
+		if (entry && entry->tag_index != NONE) found = marker;
+	}
+	ASSERT_NE(found, nullptr) << "the level has a group marker";
+	marker_data copy = *found;
+	copy.identifier = 0;
+	copy.flags |= 1;
+	const int16 groups = local_projectile_group_array.total_count;
+	EXPECT_EQ(new_local_projectile_group_from_marker(&copy), NONE);
+	EXPECT_EQ(local_projectile_group_array.total_count, groups);
+	copy.flags &= ~1u;
+	const int16 made = new_local_projectile_group_from_marker(&copy);
+	EXPECT_NE(made, NONE);
+	if (made != NONE) delete_local_projectile_group(made);
+}
+
 // The shade of the mesh's shadow texels over a cell, summed; every texel is
 // first set to the given light.
 int64 lit_cell_shadow_sum(int32 cell_x, int32 cell_y, int32 light = NONE)
