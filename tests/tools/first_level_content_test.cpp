@@ -133,7 +133,7 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	EXPECT_EQ(count_of(level, _marker_local_projectile_group), 1);
 	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1 + NUMBER_OF_LEVEL_STONES);
 	EXPECT_EQ(level.header.media_tag, RIPPLING_WATER_MEDIA_TAG);
-	EXPECT_EQ(demo.header.media_tag, DEFAULT_MEDIA_TAG);
+	EXPECT_EQ(demo.header.media_tag, VALLEY_LAKE_MEDIA_TAG);
 }
 
 class level_effects : public zerv_harness_fixture
@@ -763,41 +763,50 @@ TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
 	}
 }
 
-// Sparks that fall in the level's lake ripple it and are gone: none of its
-// splashes throws more of what splashed.
-TEST_F(level_effects, sparks_falling_in_the_lake_do_not_breed)
+// Sparks that fall in the valley's lake, on the level and on the demo, ripple
+// it and are gone: a splash there throws no sparks of its own.
+TEST_F(level_effects, a_splash_in_the_lake_throws_no_sparks)
 {
-	new_game_data setup;
-	harness_level_setup(&setup);
-	ASSERT_TRUE(harness_start_map(&setup));
-	const world_point2d lake = {20 * WORLD_ONE, 60 * WORLD_ONE};
-	const world_distance surface = get_mesh_height(&lake, _media_height);
-	ASSERT_GT(surface, get_mesh_height(&lake, _land_height)) << "the point is in the lake";
-	const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
-	ASSERT_NE(spark, NONE);
-	for (int16 i = 0; i < 8; ++i)
+	for (bool level : {true, false})
 	{
-		new_projectile_data request;
-		initialize_new_projectile_data(&request);
-		request.type = spark;
-		request.location.position = {static_cast<world_distance>(lake.x + 64 * i), lake.y,
-			static_cast<world_distance>(surface + 256)};
-		request.location.velocity = {0, 0, -24};
-		ASSERT_NE(new_projectile(&request), NONE) << i;
-	}
-	int32 most = 0;
-	for (int32 tick = 0; tick < 240; ++tick)
-	{
-		harness_run_ticks(1);
-		int32 sparks = 0;
-		for (int16 p = 0; p < projectile_array.count; ++p)
+		new_game_data setup;
+		if (level) harness_level_setup(&setup);
+		else
 		{
-			const projectile_data *projectile = get_projectile_data(p);
-			const object_data *object = projectile && projectile->type == spark ? get_object_data(projectile->object_index) : nullptr;
-			sparks += object && std::abs(object->location.position.x - lake.x) < 8 * WORLD_ONE &&
-				std::abs(object->location.position.y - lake.y) < 8 * WORLD_ONE;
+			harness_default_setup(&setup);
+			setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
 		}
-		most = std::max(most, sparks);
+		ASSERT_TRUE(harness_start_map(&setup));
+		const world_point2d lake = {20 * WORLD_ONE, 60 * WORLD_ONE};
+		const world_distance surface = get_mesh_height(&lake, _media_height);
+		ASSERT_GT(surface, get_mesh_height(&lake, _land_height)) << "the point is in the lake";
+		const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
+		ASSERT_NE(spark, NONE);
+		for (int16 i = 0; i < 8; ++i)
+		{
+			new_projectile_data request;
+			initialize_new_projectile_data(&request);
+			request.type = spark;
+			request.location.position = {static_cast<world_distance>(lake.x + 64 * i), lake.y,
+				static_cast<world_distance>(surface + 256)};
+			request.location.velocity = {0, 0, -24};
+			ASSERT_NE(new_projectile(&request), NONE) << i;
+		}
+		int32 most = 0;
+		for (int32 tick = 0; tick < 240; ++tick)
+		{
+			harness_run_ticks(1);
+			int32 sparks = 0;
+			for (int16 p = 0; p < projectile_array.count; ++p)
+			{
+				const projectile_data *projectile = get_projectile_data(p);
+				const object_data *object = projectile && projectile->type == spark ? get_object_data(projectile->object_index) : nullptr;
+				sparks += object && std::abs(object->location.position.x - lake.x) < 8 * WORLD_ONE &&
+					std::abs(object->location.position.y - lake.y) < 8 * WORLD_ONE;
+			}
+			most = std::max(most, sparks);
+		}
+		EXPECT_LE(most, 8) << (level ? "level" : "demo") << ": a splash in the lake threw more sparks";
+		harness_end_map();
 	}
-	EXPECT_LE(most, 8) << "a splash in the lake threw more sparks";
 }

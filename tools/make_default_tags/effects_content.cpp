@@ -645,6 +645,16 @@ bool make_default_effects_tags(std::vector<int32> *handles)
 	const std::vector<uint8> water_bytes = swapped(water, media_definition_bs_data);
 	made.push_back(tag_file_new_with_subgroup_tag(MEDIA_DEFINITION_GROUP_TAG, "rippling water", RIPPLING_WATER_MEDIA_TAG,
 		MEDIA_DEFINITION_VERSION_NUMBER, water_bytes.data(), static_cast<int32>(water_bytes.size())));
+	// The demo valley's lake: still, and for the same reason only ripples
+	// where something falls in.
+	media_definition valley = lake_media();
+	for (int16 slot = _media_projectile_group_small_splash; slot <= _media_projectile_group_large_splash; ++slot)
+	{
+		valley.projectile_group_tags[slot] = RIPPLE_SPLASH_GROUP_TAG;
+	}
+	const std::vector<uint8> valley_bytes = swapped(valley, media_definition_bs_data);
+	made.push_back(tag_file_new_with_subgroup_tag(MEDIA_DEFINITION_GROUP_TAG, "valley lake water", VALLEY_LAKE_MEDIA_TAG,
+		MEDIA_DEFINITION_VERSION_NUMBER, valley_bytes.data(), static_cast<int32>(valley_bytes.size())));
 
 	for (int32 handle : made)
 	{
