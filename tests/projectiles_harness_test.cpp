@@ -7,6 +7,7 @@
 
 #include "effects_content.h"
 #include "local_projectiles.h"
+#include "render/render.h"
 #include "map_actions/map_actions.h"
 #include "mesh_content.h"
 #include "objects.h"
@@ -117,10 +118,10 @@ TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_ripples_its_surface)
 	const int16 arrow = new_projectile(&request);
 	ASSERT_NE(arrow, NONE);
 	const int16 projectiles = projectile_array.total_count;
-	const int16 ripple = local_projectile_group_definition_tag_to_index(RIPPLE_GROUP_TAG);
+	const int16 ripple = local_projectile_group_definition_tag_to_index(SPLASH_RIPPLE_GROUP_TAG);
 	ASSERT_NE(ripple, NONE);
-	int32 ripples = 0;
-	for (int32 tick = 0; tick < 4 && ripples == 0; ++tick)
+	int16 rippling = NONE;
+	for (int32 tick = 0; tick < 4 && rippling == NONE; ++tick)
 	{
 		update_projectiles();
 		for (int16 i = 0; i < local_projectile_group_array.count; ++i)
@@ -128,12 +129,19 @@ TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_ripples_its_surface)
 			const local_projectile_group_data *group = get_local_projectile_group_data(i);
 			if (!group || group->type != ripple) continue;
 			if (std::abs(group->center.x - lake.x) > 512 || std::abs(group->center.y - lake.y) > 512) continue;
-			ripples += 1;
+			EXPECT_EQ(rippling, NONE) << "one ripple";
+			rippling = i;
 		}
 	}
-	EXPECT_EQ(ripples, 1) << "the lake's splash ripples where the arrow fell";
+	ASSERT_NE(rippling, NONE) << "the lake's splash ripples where the arrow fell";
+	EXPECT_EQ(get_local_projectile_group_data(rippling)->current_number, 1);
 	EXPECT_EQ(get_projectile_data(arrow), nullptr) << "entering the lake detonates it";
 	EXPECT_EQ(projectile_array.total_count, projectiles - 1) << "and throws nothing";
+	// The ripple runs its course and its group goes with it.
+	view_data view = {};
+	view.game_ticks_elapsed = 6;
+	for (int32 frame = 0; frame < 20; ++frame) build_local_projectiles_surface_list(&view, nullptr);
+	EXPECT_EQ(get_local_projectile_group_data(rippling), nullptr);
 	harness_end_map();
 }
 

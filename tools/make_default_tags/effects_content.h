@@ -52,6 +52,7 @@ enum // the weather's sequences, after the particles' own so those keep their pi
 #define SWIRL_GROUP_TAG TAG("swrl")
 #define RIPPLE_GROUP_TAG TAG("rppl")
 #define RIPPLE_SPLASH_GROUP_TAG TAG("rspl")
+#define SPLASH_RIPPLE_GROUP_TAG TAG("srpl")
 
 collection_description particle_collection(void);
 // Native definitions, as the generator writes them.
