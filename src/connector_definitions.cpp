@@ -1,5 +1,7 @@
 #include "connector_definitions.h"
 
+#include <cstring>
+
 #include "collection_references.h"
 #include "error_manager.h"
 #include "projectile_definitions.h"
@@ -75,6 +77,12 @@ boolean postprocess_connector(definition_globals *, int16, int32 tag_handle, voi
 	}
 	d->collection_index = reference->collection_index;
 	d->color_table_index = reference->color_table_indexes[0];
+	if (!connector_first_frame_instance(d->collection_index, d->normal_sequence_index))
+	{
+		error_message(_error_data_corrupted, MODULE_NAME, __LINE__,
+			"connector %s has no drawable first frame in its normal sequence #%d.", name, static_cast<int>(d->normal_sequence_index));
+		return FALSE;
+	}
 	if (d->damaged_sequence_index != NONE && !verify_sequence_index(d->collection_index, d->damaged_sequence_index))
 	{
 		error_message(_error_data_corrupted, MODULE_NAME, __LINE__, "connector %s has a bad damaged sequence #%d.", name,
@@ -82,6 +90,21 @@ boolean postprocess_connector(definition_globals *, int16, int32 tag_handle, voi
 		return FALSE;
 	}
 	return TRUE;
+}
+
+const bitmap_instance_data *connector_first_frame_instance(int16 collection_index, int16 sequence_index)
+{
+	// Checked here without a line: the caller says what was wrong.
+	if (sequence_index < 0 || sequence_index >= get_collection_sequence_count(collection_index)) return nullptr;
+	sequence_data *sequence = get_sequence(collection_index, sequence_index);
+	if (!sequence || sequence->number_of_views <= 0) return nullptr;
+	sequence_frame_data *frame = get_sequence_frame(sequence, collection_index, sequence_index, 0);
+	if (!frame) return nullptr;
+	int16 instance_index;
+	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data), sizeof(instance_index));
+	const bitmap_instance_data *instance = get_bitmap_instance(collection_index, instance_index);
+	const bitmap_data *bitmap = instance ? get_bitmap(collection_index, instance->bitmap_index) : nullptr;
+	return bitmap && (bitmap->flags & _power_of_two_flag) ? instance : nullptr;
 }
 
 int16 connector_definition_tag_to_index(file_tag tag)

@@ -41,6 +41,9 @@ void dispose_connector_definitions_from_old_map(void);
 
 const connector_definition *get_default_connector_definition(void);
 boolean postprocess_connector(definition_globals *definitions, int16 definition_index, int32 tag_handle, void *definition);
+// The first frame's first view of a sequence, when its bitmap is a power of
+// two on both sides (the span stretches it as a texture); NULL otherwise.
+const struct bitmap_instance_data *connector_first_frame_instance(int16 collection_index, int16 sequence_index);
 int16 connector_definition_tag_to_index(file_tag tag);
 connector_definition *get_connector_definition(int16 connector_type);
 int16 new_connector_definition_from_tag_data(file_tag subgroup, const void *tag_data, int32 tag_data_size);

@@ -303,13 +303,8 @@ void build_connector_surface_list(view_data *view, const mesh_region *region)
 static const bitmap_instance_data *connector_instance(int16 collection_index, int16 sequence_index)
 {
 	static int32 refused = NONE; // the last sequence refused, so that a bad fence logs once
-	sequence_data *sequence = get_sequence(collection_index, sequence_index);
-	sequence_frame_data *frame =
-		sequence && sequence->number_of_views > 0 ? get_sequence_frame(sequence, collection_index, sequence_index, 0) : nullptr;
-	const bitmap_instance_data *instance = frame ? get_bitmap_instance(collection_index,
-		reinterpret_cast<const int16 *>(reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data))[0]) : nullptr;
-	const bitmap_data *bitmap = instance ? get_bitmap(collection_index, instance->bitmap_index) : nullptr;
-	if (bitmap && (bitmap->flags & _power_of_two_flag)) return instance;
+	const bitmap_instance_data *instance = connector_first_frame_instance(collection_index, sequence_index);
+	if (instance) return instance;
 	const int32 key = (static_cast<int32>(collection_index) << 16) | static_cast<uint16>(sequence_index);
 	if (key != refused)
 	{

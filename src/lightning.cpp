@@ -552,8 +552,8 @@ static int32 jitter(int32 J)
 static void draw_fork(view_data *view, const world_point3d *from, const world_point3d *to, const lightning_definition *definition)
 {
 	const int32 segments = definition->fork_segment_minimum + local_random_below(definition->fork_segment_delta);
-	const world_point2d a = {from->x, from->y}, b = {to->x, to->y};
-	const int32 length = distance2d(&a, &b) / 2;
+	// Each level piece is half as long as the main segment, however steep that is.
+	const int32 length = distance3d(from, to) / 2;
 	angle direction = arctangent(to->x - from->x, to->y - from->y);
 	world_point3d p = *to;
 	for (int32 s = 0; s < segments; ++s)

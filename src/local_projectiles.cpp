@@ -407,7 +407,6 @@ static void enter_ending(local_projectile_group_data *group)
 
 int16 new_local_projectile_group(const new_local_projectile_group_data *data)
 {
-	local_projectiles_test_hooks.new_group_calls += 1;
 	if (!local_projectiles_globals || local_projectiles_test_hooks.module_off || !data) return NONE;
 	const local_projectile_group_definition *definition = get_local_projectile_group_definition(data->type);
 	if (data->type == NONE || !definition) return NONE;
@@ -537,7 +536,6 @@ int16 local_projectile_group_identifiers_to_local_projectile_group_indexes(const
 
 void turn_local_projectile_group_off(int16 group_index)
 {
-	local_projectiles_test_hooks.turn_off_calls += 1;
 	local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 	if (!group) return;
 	detach_group_from_unit(group, group_index);
@@ -611,7 +609,6 @@ void set_local_projectile_group_center(int16 group_index, const world_point3d *p
 
 void set_local_projectile_group_central_object(int16 group_index, int16 object_index, int16 object_identifier)
 {
-	local_projectiles_test_hooks.central_object_calls += 1;
 	local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 	if (!group) return;
 	if (group->flags & _group_is_never_visible_flag)
@@ -692,12 +689,9 @@ int16 new_local_projectile(const new_local_projectile_data *data)
 	particle->next_projectile_index = group->first_projectile_index;
 	group->first_projectile_index = index;
 	group->current_number += 1;
-	if (group->flags & _group_is_internal_fire_group_flag)
-	{
-		const world_point3d point = {group->center.x + particle->offset.x, group->center.y + particle->offset.y,
-			group->center.z + particle->offset.z};
-		handle_new_mirrored_projectile(data->owner_index, &point);
-	}
+	// A shared flame group sits at the map centre: its mirrors stain where they
+	// burn, so the particle reports its place relative to the group.
+	if (group->flags & _group_is_internal_fire_group_flag) handle_new_mirrored_projectile(data->owner_index, &particle->offset);
 	return index;
 }
 
@@ -933,13 +927,16 @@ static boolean advance_local_projectile(int16 projectile_index, int16 ticks, int
 		const int32 mi = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.i)) >> 8),
 					mj = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.j)) >> 8),
 					mk = static_cast<int32>(std::abs(static_cast<int64>(law->random_acceleration.k)) >> 8);
-		int32 ai = (rnd(2 * mi + 1) - mi) << 8;
-		int32 aj = (rnd(2 * mj + 1) - mj) << 8;
-		const int32 ak = (rnd(2 * mk + 1) - mk) << 8;
+		const int32 ri = (rnd(2 * mi + 1) - mi) << 8;
+		const int32 rj = (rnd(2 * mj + 1) - mj) << 8;
+		const int32 rk = (rnd(2 * mk + 1) - mk) << 8;
+		// The group's yaw turns the whole horizontal acceleration, steady and random.
+		int32 ai = clamp32(static_cast<int64>(law->linear_acceleration.i) + ri);
+		int32 aj = clamp32(static_cast<int64>(law->linear_acceleration.j) + rj);
 		if (law->flags & _linear_projectiles_respect_group_yaw_flag) turn_horizontal(&ai, &aj, group->yaw);
-		v->i = clamp32(v->i + (static_cast<int64>(law->linear_acceleration.i) + ai) * t);
-		v->j = clamp32(v->j + (static_cast<int64>(law->linear_acceleration.j) + aj) * t);
-		v->k = clamp32(v->k + (static_cast<int64>(law->linear_acceleration.k) + ak) * t);
+		v->i = clamp32(v->i + static_cast<int64>(ai) * t);
+		v->j = clamp32(v->j + static_cast<int64>(aj) * t);
+		v->k = clamp32(v->k + (static_cast<int64>(law->linear_acceleration.k) + rk) * t);
 		particle->yaw = heading(v->i, v->j);
 		if (windy) get_wind_velocity(&wind);
 		particle->offset.x = clamp_offset(static_cast<int64>(particle->offset.x) + ((static_cast<int64>(v->i + static_cast<int64>(wind.i)) * t) >> 16));
@@ -1351,8 +1348,9 @@ static void draw_group(view_data *view, mesh_region *region, int16 group_index, 
 						state->hscale, state->vscale);
 				}
 			}
-			else
+			else if (reflects)
 			{
+				// Surface effects live in the reflected pass alone, where there is one.
 				render_local_projectile(view, region, TRUE, group, p, &group->center, group->type, state->opacity,
 					state->hscale, state->vscale);
 			}
@@ -1376,8 +1374,6 @@ void build_local_projectiles_surface_list(view_data *view, mesh_region *region)
 
 void saved_game_update_local_projectile_groups(int32 ticks)
 {
-	local_projectiles_test_hooks.saved_game_update_count += 1;
-	local_projectiles_test_hooks.last_saved_game_update_ticks = ticks;
 	if (!local_projectiles_globals) return;
 	const int16 t = static_cast<int16>(PIN(ticks, 0, MAXIMUM_ELAPSED_TICKS_PER_UPDATE));
 	for (int16 i = 0; i < local_projectile_group_array.count; ++i)

@@ -485,11 +485,6 @@ void update_local_projectile_group(int16 group_index, int16 ticks);
 
 struct local_projectiles_test_hooks_data
 {
-	int32 saved_game_update_count;
-	int32 last_saved_game_update_ticks;
-	int32 new_group_calls;
-	int32 turn_off_calls;
-	int32 central_object_calls;
 	boolean module_off; // no group is made while set
 };
 

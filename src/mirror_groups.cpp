@@ -84,16 +84,16 @@ void turn_mirror_group_off(int16 mirror_index)
 	mirror->transition_ticks_elapsed = 0;
 }
 
-void handle_new_mirrored_projectile(int16 group_index, const world_point3d *point)
+void handle_new_mirrored_projectile(int16 group_index, const world_point3d *offset)
 {
 	const local_projectile_group_data *group = get_local_projectile_group_data(group_index);
 	const local_projectile_group_definition *definition = group ? get_local_projectile_group_definition(group->type) : nullptr;
-	if (!definition || !point || definition->sequence_indexes[1] == NONE) return;
+	if (!definition || !offset || definition->sequence_indexes[1] == NONE) return;
 	for (int16 i = 0; i < mirror_group_array.count; ++i)
 	{
 		mirror_group_data *mirror = get_mirror_group_data(i);
 		if (!mirror || mirror->parent_projectile_group_index != group_index || mirror->stains_left < 1) continue;
-		const world_point2d p = {point->x + mirror->center.x, point->y + mirror->center.y};
+		const world_point2d p = {offset->x + mirror->center.x, offset->y + mirror->center.y};
 		local_stain_mesh(definition->collection_index, definition->sequence_indexes[1], &p);
 		mirror->stains_left -= 1;
 	}

@@ -58,7 +58,8 @@ void dispose_mirror_groups_from_old_map(void);
 // does not hold, or holds otherwise, only leaves the mirror nothing to draw.
 int16 new_mirror_group(const new_mirror_group_data *data);
 void turn_mirror_group_off(int16 mirror_index);
-void handle_new_mirrored_projectile(int16 group_index, const world_point3d *point);
+// offset: the new particle's place relative to its group's centre.
+void handle_new_mirrored_projectile(int16 group_index, const world_point3d *offset);
 // The group is going: its mirrors lose their particles but live on, since
 // their lives are the simulation's.
 void delete_mirrors_for_projectile_group(int16 group_index);

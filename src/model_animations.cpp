@@ -52,7 +52,7 @@ struct model_animation_globals_data
 };
 
 static model_animation_globals_data *model_animation_globals = nullptr;
-static model_animations_test_hooks_data model_animations_test_hooks = {0, 0, 0, NONE};
+static model_animations_test_hooks_data model_animations_test_hooks = {FALSE, FALSE};
 
 definition_globals *get_model_animation_definitions(void) { return &model_animation_definitions; }
 
@@ -138,13 +138,13 @@ static boolean refuse_model_animation(int16 index, const char *name, const char 
 	return FALSE;
 }
 
-static int16 resolve_sound(file_tag tag, boolean *missing)
+// Without a sound layer no sound resolves: a sound that does not is none, so
+// a gate that names one still loads and still closes its cells.
+static int16 resolve_sound(file_tag tag)
 {
 	if (!definition_tag_is_present(tag)) return NONE;
 	const resolve_sequence_sound_proc resolve = get_shapes_test_hooks()->resolve_sequence_sound;
-	const int16 index = resolve ? resolve(tag) : static_cast<int16>(NONE);
-	if (index == NONE) *missing = TRUE;
-	return index;
+	return resolve ? resolve(tag) : static_cast<int16>(NONE);
 }
 
 boolean postprocess_model_animation_definition(definition_globals *definitions, int16 definition_index,
@@ -181,10 +181,23 @@ boolean postprocess_model_animation_definition(definition_globals *definitions, 
 		{
 			release_shadow_maps(definition_index);
 			if (tag_handle == NONE) return refuse_model_animation(definition_index, name, "shadow map table");
-			uint8 *maps = read_definition_data_block(tag_handle, d->shadow_maps_offset, d->shadow_maps_size, FALSE,
-				"model animation");
+			if (static_cast<int64>(d->shadow_maps_offset) + d->shadow_maps_size > tag_file_get_header_data_size(tag_handle))
+			{
+				return refuse_model_animation(definition_index, name, "shadow map table");
+			}
+			uint8 *maps = model_animations_test_hooks.fail_shadow_map_allocation ? nullptr :
+				static_cast<uint8 *>(new_pointer(static_cast<size_t>(d->shadow_maps_size)));
 			if (!maps)
 			{
+				error_message(_error_out_of_memory, MODULE_NAME, __LINE__,
+					"couldn't allocate #%d bytes for shadow maps for model animation %s.",
+					static_cast<int>(d->shadow_maps_size), name);
+				return FALSE;
+			}
+			if (model_animations_test_hooks.fail_shadow_map_read ||
+				!tag_file_read(tag_handle, d->shadow_maps_offset, d->shadow_maps_size, maps))
+			{
+				dispose_pointer(maps);
 				error_message(_error_file_system_read, MODULE_NAME, __LINE__,
 					"couldn't read shadow maps from model animation %s.", name);
 				return FALSE;
@@ -208,15 +221,8 @@ boolean postprocess_model_animation_definition(definition_globals *definitions, 
 			return FALSE;
 		}
 	}
-	boolean missing = FALSE;
-	d->forward_sound_type = resolve_sound(d->forward_sound_tag, &missing);
-	d->backward_sound_type = resolve_sound(d->backward_sound_tag, &missing);
-	if (missing)
-	{
-		error_message(_error_data_missing, MODULE_NAME, __LINE__, "model animation %s names a missing sound.", name);
-		release_shadow_maps(definition_index);
-		return FALSE;
-	}
+	d->forward_sound_type = resolve_sound(d->forward_sound_tag);
+	d->backward_sound_type = resolve_sound(d->backward_sound_tag);
 	return TRUE;
 }
 
@@ -302,7 +308,6 @@ void play_model_animation_sound(int16 index, int16 sound_index)
 
 void jump_model_animation_to_frame(int16 index, int16 frame)
 {
-	model_animations_test_hooks.jumps += 1;
 	model_animation_data *animation = get_model_animation_data(index);
 	const model_animation_definition *definition = animation ? get_model_animation_definition(animation->type) : nullptr;
 	if (!definition || frame < 0 || frame >= definition->number_of_frames) return;
@@ -312,9 +317,11 @@ void jump_model_animation_to_frame(int16 index, int16 frame)
 	animation->current_frame_index = frame;
 	const model_animation_frame_definition *next = &definition->frames[frame];
 	model_data *model = current_model(animation);
-	if (previous != NONE && model && definition->frames[previous].model_type == next->model_type)
+	// A frame of the same model only changes the permutation; with the model
+	// gone (destroyed, or never placed) nothing is placed until the model changes.
+	if (previous != NONE && definition->frames[previous].model_type == next->model_type)
 	{
-		if (definition->frames[previous].permutation_index != next->permutation_index)
+		if (model && definition->frames[previous].permutation_index != next->permutation_index)
 		{
 			model->model_permutation = next->permutation_index;
 			model->desired_model_permutation = next->permutation_index;
@@ -455,7 +462,6 @@ void delete_model_animation(int16 index)
 
 void start_model_animation(int16 index)
 {
-	model_animations_test_hooks.starts += 1;
 	model_animation_data *animation = get_model_animation_data(index);
 	if (animation) animation->state = _animation_running;
 }
@@ -540,8 +546,6 @@ void update_model_animations(void)
 
 void update_model_animations_for_deleted_model(int16 model_index)
 {
-	model_animations_test_hooks.deleted_model_notifications += 1;
-	model_animations_test_hooks.last_deleted_model_index = model_index;
 	for (int16 i = 0; i < model_animation_array.count; ++i)
 	{
 		model_animation_data *animation = get_model_animation_data(i);
@@ -617,5 +621,5 @@ model_animations_test_hooks_data *get_model_animations_test_hooks(void)
 
 void reset_model_animations_test_hooks(void)
 {
-	model_animations_test_hooks = {0, 0, 0, NONE};
+	model_animations_test_hooks = {FALSE, FALSE};
 }

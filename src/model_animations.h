@@ -156,11 +156,10 @@ void start_model_animation(int16 model_animation_index);
 
 void fold_model_animations_digest(zerv_digest *digest);
 
+// Failures the tests cannot cause otherwise.
 struct model_animations_test_hooks_data
 {
-	int32 jumps, starts;
-	int32 deleted_model_notifications;
-	int16 last_deleted_model_index;
+	boolean fail_shadow_map_allocation, fail_shadow_map_read;
 };
 
 model_animations_test_hooks_data *get_model_animations_test_hooks(void);

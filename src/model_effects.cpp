@@ -12,7 +12,6 @@
 datum_globals model_effect_array = {"model_effects", MAXIMUM_ACTIVE_MODEL_EFFECTS_PER_MAP, sizeof(model_effect_data), 0};
 
 static boolean model_effects_initialized = FALSE;
-static model_effects_test_hooks_data model_effects_test_hooks = {};
 
 model_effect_data *get_model_effect_data(int16 effect_index)
 {
@@ -70,7 +69,6 @@ static void set_material_transparency(const model_data *model, int16 material, i
 
 boolean new_model_effect(int16 model_index, int32 map_action_identifier, const new_model_effect_data *data)
 {
-	model_effects_test_hooks.new_calls += 1;
 	if (!model_effects_initialized || !data) return FALSE;
 	model_data *model = get_model_data(model_index);
 
@@ -277,6 +275,3 @@ void fold_model_effects_digest(zerv_digest *digest)
 	}
 	zerv_digest_uint32(digest, datum_globals_digest(&model_effect_array));
 }
-
-model_effects_test_hooks_data *get_model_effects_test_hooks(void) { return &model_effects_test_hooks; }
-void reset_model_effects_test_hooks(void) { model_effects_test_hooks = {}; }

@@ -71,11 +71,5 @@ void update_model_effects(void);
 model_effect_data *get_model_effect_data(int16 effect_index);
 void fold_model_effects_digest(zerv_digest *digest);
 
-struct model_effects_test_hooks_data
-{
-	int32 new_calls;
-};
-model_effects_test_hooks_data *get_model_effects_test_hooks(void);
-void reset_model_effects_test_hooks(void);
 
 #endif

@@ -218,6 +218,7 @@ static boolean resolve_required(const char *name, const char *what, file_tag tag
 
 static int16 resolve_sound(file_tag tag)
 {
+	if (tag_is_none(tag) || tag == 0) return NONE;
 	const resolve_sequence_sound_proc resolve = get_shapes_test_hooks()->resolve_sequence_sound;
 	return resolve ? resolve(tag) : static_cast<int16>(NONE);
 }
@@ -444,10 +445,8 @@ boolean postprocess_monster_definition(definition_globals *, int16, int32 tag_ha
 	{
 		return FALSE;
 	}
-	for (int16 i = 0; i < MAXIMUM_NUMBER_OF_SOUNDS_PER_MONSTER; ++i)
-	{
-		if (!resolve_required(name, "sound", d->sound_tags[i], resolve_sound, &d->sound_indexes[i])) return FALSE;
-	}
+	// A sound that does not resolve is none, as everywhere: there is no sound layer to ask.
+	for (int16 i = 0; i < MAXIMUM_NUMBER_OF_SOUNDS_PER_MONSTER; ++i) d->sound_indexes[i] = resolve_sound(d->sound_tags[i]);
 	// 12.
 	for (int16 s = 0; s < NUMBER_OF_MONSTER_SEQUENCES; ++s)
 	{

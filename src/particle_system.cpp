@@ -103,14 +103,9 @@ boolean postprocess_particle_system(definition_globals *, int16, int32 tag_handl
 			static_cast<int>(d->sequence_index));
 		return FALSE;
 	}
-	// Ambient sounds resolve through the sound least layer, which knows none.
+	// Ambient sounds resolve through the sound least layer, which knows none:
+	// one named is none, as every unresolved sound is.
 	d->ambient_sound_index = NONE;
-	if (!tag_is_none(d->ambient_sound_tag))
-	{
-		error_message(_error_data_missing, MODULE_NAME, __LINE__, "particle system %s has no ambient sound '%s'.", name,
-			tag_to_string(d->ambient_sound_tag));
-		return FALSE;
-	}
 	d->splash_local_projectile_group_type = NONE;
 	if (!tag_is_none(d->splash_local_projectile_group_tag))
 	{
@@ -475,12 +470,17 @@ static void add_particle_sprite(view_data *view, render_surface_list *surfaces, 
 	const int16 scale = system->scale > 0 ? system->scale : static_cast<int16>(256);
 	if (instance->flags & _bitmap_instance_texture_flag)
 	{
-		// The streak lies along the wind and the particle's own fall: its
-		// picture's width goes across, its height adds to the fall's length.
+		// The streak lies along the wind and the particle's own fall, or along
+		// its whole velocity on a still map: its picture's width goes across,
+		// its height adds to the streak's length.
 		fixed_vector3d wind = {};
-		get_wind_velocity(&wind);
-		world_vector3d direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
-			static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+		world_vector3d direction = {static_cast<int16>(particle->velocity.i >> 16),
+			static_cast<int16>(particle->velocity.j >> 16), static_cast<int16>(particle->velocity.k >> 16)};
+		if (get_wind_velocity(&wind))
+		{
+			direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
+				static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+		}
 		if (!direction.i && !direction.j && !direction.k) direction.k = -1;
 		extended_bitmap_surface_data data;
 		memset(&data, 0, sizeof(data));

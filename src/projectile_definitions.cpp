@@ -190,12 +190,8 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 	{
 		return FALSE;
 	}
+	// Sounds that do not resolve are none, the rebound sound too: there is no sound layer to ask.
 	for (int16 i = 0; i < MAXIMUM_PROJECTILE_SOUNDS; ++i) d->sound_indexes[i] = resolve_sound(d->sound_tags[i]);
-	if (!resolve_reference(name, "rebound sound", d->sound_tags[_projectile_sound_rebound],
-			d->sound_indexes[_projectile_sound_rebound], &d->sound_indexes[_projectile_sound_rebound]))
-	{
-		return FALSE;
-	}
 	d->lightning_index = resolve_if_present(d->lightning_tag, lightning_definition_tag_to_index);
 	if ((d->flags & _projectile_is_lightning_flag) && d->lightning_index == NONE)
 	{

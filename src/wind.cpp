@@ -113,10 +113,10 @@ void update_wind(void)
 	wind->velocity.k = adjust_wind_component(wind->velocity.k, wind->target_wind.k, step);
 }
 
-void get_wind_velocity(fixed_vector3d *velocity)
+boolean get_wind_velocity(fixed_vector3d *velocity)
 {
-	if (!velocity) return;
-	*velocity = local_wind ? local_wind->velocity : fixed_vector3d{0, 0, 0};
+	if (velocity) *velocity = local_wind ? local_wind->velocity : fixed_vector3d{0, 0, 0};
+	return local_wind != nullptr;
 }
 
 void fold_wind_digest(zerv_digest *digest)

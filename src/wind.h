@@ -39,8 +39,8 @@ boolean initialize_wind_for_new_map(file_tag wind_tag);
 void dispose_wind_from_old_map(void);
 void update_wind(void);
 
-// The wind as 16.16 components; none (0) without wind.
-void get_wind_velocity(fixed_vector3d *velocity);
+// The wind as 16.16 components; none (0, and FALSE) on a map without wind.
+boolean get_wind_velocity(fixed_vector3d *velocity);
 
 definition_globals *get_wind_definitions(void);
 const wind_definition *get_default_wind_definition(void);

@@ -5,6 +5,11 @@
 
 #include "projectiles_test_support.h"
 
+#include <string>
+
+#include "bitmaps.h"
+#include "collections_content.h"
+
 namespace {
 
 class artifacts_on_a_map : public projectiles_test_map
@@ -90,6 +95,12 @@ TEST_F(artifacts_on_a_map, corrupt_fields_are_refused_with_their_lines)
 	arrow.damage.rate_of_expansion = 1;
 	bytes = bytes_of(arrow, projectile_definition_bs_data);
 	EXPECT_NE(new_projectile_definition_from_tag_data(TAG("grow"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	// A sound no layer knows is none, the rebound sound as any other.
+	arrow.sound_tags[_projectile_sound_rebound] = TAG("gone");
+	bytes = bytes_of(arrow, projectile_definition_bs_data);
+	const int16 rebounding = new_projectile_definition_from_tag_data(TAG("rbnd"), bytes.data(), static_cast<int32>(bytes.size()));
+	ASSERT_NE(rebounding, NONE) << log_text();
+	EXPECT_EQ(get_projectile_definition(rebounding)->sound_indexes[_projectile_sound_rebound], NONE);
 
 	scenery_definition rock = default_rock_scenery();
 	rock.sequence_indexes[_scenery_sequence_ruined] = 40;
@@ -99,6 +110,25 @@ TEST_F(artifacts_on_a_map, corrupt_fields_are_refused_with_their_lines)
 	fence.damaged_sequence_index = 40;
 	bytes = bytes_of(fence, connector_definition_bs_data);
 	EXPECT_EQ(new_connector_definition_from_tag_data(TAG("bad7"), bytes.data(), static_cast<int32>(bytes.size())), NONE);
+	// A span stretches its first frame as a texture: a normal sequence without
+	// one of power-of-two sides is refused at load, with its line.
+	fence = default_fence_connector();
+	const int16 scenery = get_collection_index(DEFAULT_SCENERY_COLLECTION_TAG);
+	int16 uneven = NONE;
+	for (int16 s = 0; s < get_collection_sequence_count(scenery) && uneven == NONE; ++s)
+	{
+		const bitmap_data *first = get_sequence_bitmap(scenery, s, 0, 0, nullptr, nullptr);
+		if (first && !(first->flags & _power_of_two_flag)) uneven = s;
+	}
+	ASSERT_NE(uneven, NONE);
+	for (int16 sequence : {uneven, static_cast<int16>(999), static_cast<int16>(NONE)})
+	{
+		fence.normal_sequence_index = sequence;
+		bytes = bytes_of(fence, connector_definition_bs_data);
+		EXPECT_EQ(new_connector_definition_from_tag_data(TAG("bad9"), bytes.data(), static_cast<int32>(bytes.size())), NONE)
+			<< sequence;
+	}
+	EXPECT_NE(log_text().find("has no drawable first frame in its normal sequence #" + std::to_string(uneven)), std::string::npos);
 	artifact_definition flask = default_flask_artifact();
 	flask.sequence_indexes[_artifact_sequence_inventory] = 40;
 	EXPECT_EQ(load_artifact(TAG("bad8"), flask), NONE);

@@ -9,6 +9,9 @@
 
 namespace {
 
+// The synchronised stream's first draw after this seed is 0.
+#define ZERO_DRAW_SEED 634785765u
+
 class fire_on_a_map : public weather_test_map
 {
 protected:
@@ -56,13 +59,12 @@ TEST_F(fire_on_a_map, starting_chances_and_draws)
 	set_terrain(11, 10, _terrain_snow, _terrain_snow);
 	for (int32 x = 10; x <= 11; ++x)
 	{
-		for (uint32 seed = 0; seed < 64; ++seed)
-		{
-			set_random_seed(seed);
-			const uint32 draws = zerv_random_draw_count();
-			try_to_start_fire(NONE, NONE, NONE, x, 10);
-			EXPECT_EQ(zerv_random_draw_count() - draws, 1u);
-		}
+		set_random_seed(ZERO_DRAW_SEED);
+		ASSERT_EQ(zerv_random(), 0);
+		set_random_seed(ZERO_DRAW_SEED);
+		const uint32 draws = zerv_random_draw_count();
+		try_to_start_fire(NONE, NONE, NONE, x, 10);
+		EXPECT_EQ(zerv_random_draw_count() - draws, 1u);
 		EXPECT_FALSE(cell_is_on_fire(x, 10));
 		EXPECT_FALSE(get_mesh_cell(x, 10)->flags & _mesh_cell_was_or_is_on_fire_flag);
 	}
@@ -105,6 +107,38 @@ TEST_F(fire_on_a_map, spreading_generations_and_terrain)
 	mark_as_burnable(candidates, &count, 32, 30, 0, 1, NONE, NONE);
 	EXPECT_EQ(zerv_random_draw_count() - draws, 1u);
 	EXPECT_EQ(count, 2) << "a chance of 0 never spreads";
+
+	// A desert neighbour, the only one left, does not catch even when its draw
+	// is 0. The first spreading tick counts the draws up to that one (its last:
+	// a desert start draws nothing more); the second puts a 0 there.
+	set_terrain(50, 51, _terrain_desert, _terrain_desert);
+	light(50, 50);
+	for (const auto &burnt : {std::pair<int32, int32>{49, 50}, {51, 50}, {50, 49}})
+	{
+		get_mesh_cell(burnt.first, burnt.second)->flags |= _mesh_cell_was_or_is_on_fire_flag;
+	}
+	fire_globals_data *globals = const_cast<fire_globals_data *>(get_fire_globals());
+	globals->ticks_until_fire_can_spread = 1;
+	uint32 before = zerv_random_draw_count();
+	update_fire();
+	const uint32 spreading_draws = zerv_random_draw_count() - before;
+	ASSERT_GE(spreading_draws, 2u);
+	uint32 seed = 1;
+	for (;; ++seed)
+	{
+		set_random_seed(seed);
+		uint16 draw = 0;
+		for (uint32 k = 0; k < spreading_draws; ++k) draw = zerv_random();
+		if (draw == 0) break;
+	}
+	set_random_seed(seed);
+	globals->ticks_until_fire_can_spread = 1;
+	before = zerv_random_draw_count();
+	update_fire();
+	EXPECT_EQ(zerv_random_draw_count() - before, spreading_draws);
+	EXPECT_FALSE(cell_is_on_fire(50, 51)) << "desert caught from a neighbour on a draw of 0";
+	extinguish_fire_in_cell(50, 50);
+	extinguish_fire_in_cell(50, 51);
 
 	// A field of grass: the fire spreads at most three generations from its start.
 	light(40, 40);

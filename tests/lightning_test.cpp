@@ -6,6 +6,7 @@
 #include "render/render_world_builders.h"
 #include "shapes.h"
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -202,6 +203,48 @@ TEST_F(lightning_on_a_map, drawing_is_local_and_bounded)
 	EXPECT_EQ(a.segments_drawn + a.fork_segments_drawn + a.reflections_drawn, MAXIMUM_LIGHTNING_SEGMENTS_PER_FRAME)
 		<< "the largest bolts fill the budget";
 	EXPECT_EQ(zerv_random_draw_count(), draws) << "drawing never draws the synchronised stream";
+}
+
+// A fork's pieces run level, each half as long as the main segment it grows
+// from. A steep bolt shows it: the ground light of a fork's first piece lies
+// at the height of the main point it starts from (the same fade), half that
+// segment's whole length away, not half its run over the ground.
+TEST_F(lightning_on_a_map, fork_pieces_are_half_the_main_segment_long)
+{
+	lightning_definition d = default_bolt_lightning();
+	d.fork_segment_minimum = 1;
+	d.fork_segment_delta = 0;
+	d.apparent_number_of_bolts = 1;
+	const int16 type = bolt_type(d, TAG("frk1"));
+	ASSERT_NE(type, NONE);
+	const world_point2d ground = {3000, 3000};
+	const world_distance floor = get_mesh_height(&ground, _true_height);
+	const int16 index = bolt(type, {ground.x, ground.y, floor + 4800}, {ground.x, ground.y, floor + 1200});
+	ASSERT_NE(index, NONE);
+	for (int32 tick = 0; tick < 20; ++tick) update_lightning();
+	std::unique_ptr<mesh_region> region(new mesh_region());
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.region = region.get();
+	set_local_random_seed(11);
+	build_lightning_surface_list(&view, nullptr);
+	// The list is built at its head: drawing order is its reverse.
+	std::vector<render_map_overlay> drawn;
+	for (const render_map_overlay *o = view.light_map_overlays; o; o = o->next_map_overlay) drawn.insert(drawn.begin(), *o);
+	const auto height = [](const render_map_overlay &o) { return 1024 + (65536 - static_cast<int32>(o.density)) / 16; };
+	int32 forks = 0;
+	for (size_t i = 2; i < drawn.size(); ++i)
+	{
+		const render_map_overlay &before = drawn[i - 2], &main = drawn[i - 1], &fork = drawn[i];
+		if (fork.density != main.density || before.density == main.density) continue;
+		// The run over the ground and the drop of the main segment, then the fork's reach.
+		const double run = std::hypot(main.x0 - before.x0, main.y0 - before.y0);
+		const double drop = height(main) - height(before);
+		const double reach = std::hypot(fork.x0 - main.x0, fork.y0 - main.y0);
+		EXPECT_NEAR(reach, std::hypot(run, drop) / 2, 12) << i;
+		forks += 1;
+	}
+	EXPECT_GE(forks, 2);
 }
 
 // The ground under a bolt: its light map (the generated bolt) or, for a

@@ -152,22 +152,63 @@ TEST_F(local_projectiles_on_a_map, moving_leaves_particles_in_place_unless_they_
 
 TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 {
+	// Attractions past 65536 or below 0 give periods of 0 or less: a whole turn instead.
 	cylindrical_physics_definition cylinder = {};
+	cylinder.attraction_constant = 65537;
+	spherical_spring_physics_definition spring = {};
+	spring.attraction_constant = -3;
 	converging_physics_definition converge = {};
 	const int16 c = definition(TAG("cyl0"), 0, 4, physics(TAG("cyl0"), _cylindrical, &cylinder, sizeof(cylinder)));
+	const int16 s = definition(TAG("spr0"), 0, 4, physics(TAG("spr0"), _spherical_spring, &spring, sizeof(spring)));
 	const int16 v = definition(TAG("cnv0"), 0, 4, physics(TAG("cnv0"), _converging, &converge, sizeof(converge)));
 	get_local_projectile_group_definition(v)->expiration_time_lower_bound = 0;
-	const int16 gc = group(c), gv = group(v);
+	const int16 gc = group(c), gs = group(s), gv = group(v);
 	const local_projectile_data *p = get_local_projectile_data(get_local_projectile_group_data(gc)->first_projectile_index);
-	EXPECT_EQ(p->physics.cylindrical.period, 65536);
+	ASSERT_EQ(p->physics.cylindrical.period, 65536);
+	const local_projectile_data *r = get_local_projectile_data(get_local_projectile_group_data(gs)->first_projectile_index);
+	ASSERT_EQ(r->physics.spring.period, 65536);
 	for (int32 k = 0; k < 5; ++k)
 	{
 		update_local_projectile_group(gc, 6);
+		update_local_projectile_group(gs, 6);
 		update_local_projectile_group(gv, 6);
 	}
 	const local_projectile_data *q = get_local_projectile_data(get_local_projectile_group_data(gv)->first_projectile_index);
 	EXPECT_EQ(q->offset.x, 0);
 	EXPECT_EQ(q->offset.z, 0);
+}
+
+TEST_F(local_projectiles_on_a_map, the_group_yaw_turns_the_whole_horizontal_acceleration)
+{
+	// A steady push east, no random part: a group turned a quarter pushes north.
+	linear_physics_definition push = {};
+	push.flags = _linear_projectiles_respect_group_yaw_flag;
+	push.linear_acceleration = {FIXED_ONE, 0, 0};
+	const int16 type = definition(TAG("push"), 0, 1, physics(TAG("push"), _linear, &push, sizeof(push)));
+	const int16 index = group(type);
+	get_local_projectile_group_data(index)->yaw = 16384;
+	update_local_projectile_group(index, 2);
+	const local_projectile_data *p = get_local_projectile_data(get_local_projectile_group_data(index)->first_projectile_index);
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(p->physics.linear.velocity.i, 0);
+	EXPECT_EQ(p->physics.linear.velocity.j, 2 * FIXED_ONE);
+}
+
+TEST_F(local_projectiles_on_a_map, restoring_deletes_finite_always_updated_groups_and_clamps_to_six)
+{
+	// Always updated with a finite duration: a restored game would run it far
+	// past its end, so it goes. Any other group advances at most six ticks.
+	const int16 finite = definition(TAG("fnit"), _group_always_update_physics_flag | _group_has_finite_duration_flag, 2);
+	const int16 slow = definition(TAG("slow"), _group_has_startup_transition_flag, 2);
+	get_local_projectile_group_definition(slow)->startup_transition_time_lower_bound = 100;
+	const int16 gone = group(finite), kept = group(slow);
+	ASSERT_NE(gone, NONE);
+	ASSERT_NE(kept, NONE);
+	saved_game_update_local_projectile_groups(1800);
+	EXPECT_EQ(get_local_projectile_group_data(gone), nullptr);
+	ASSERT_NE(get_local_projectile_group_data(kept), nullptr);
+	EXPECT_EQ(get_local_projectile_group_data(kept)->transition_ticks_elapsed, 6);
+	EXPECT_EQ(get_local_projectile_group_data(kept)->state, _state_starting_up);
 }
 
 // The mirror groups: shared groups drawn again elsewhere (flames and smoke over fires).

@@ -29,7 +29,7 @@ protected:
 TEST_F(mesh_effects_on_a_map, a_cell_keeps_its_last_bump)
 {
 	mesh_effect_definition d = default_shock_mesh_effect();
-	d.cutoff_radius = 32767; // far from the front the squares pass 32 bits
+	d.cutoff_radius = 32767;
 	d.velocity = 700;
 	d.dissipation = 16;
 	d.amplitude = 200;
@@ -66,6 +66,22 @@ TEST_F(mesh_effects_on_a_map, a_cell_keeps_its_last_bump)
 	start(effect_type(d, TAG("tall")), 30 * 512, 10 * 512);
 	update_mesh_effects();
 	EXPECT_EQ(get_mesh_cell(30, 10)->height, 32767);
+
+	// A front that starts 2000 behind its epicentre in a corner: the far corner
+	// cell lies 47,980 from it, whose square passes 31 bits. Far from the front
+	// no bump is left.
+	mesh_effect_definition behind = default_shock_mesh_effect();
+	behind.cutoff_radius = 32767;
+	behind.velocity = 700;
+	behind.dissipation = 16;
+	behind.amplitude = 200;
+	behind.epicenter_offset = -2000;
+	const int16 corner = get_mesh_cell(63, 64)->height;
+	ASSERT_NE(start(effect_type(behind, TAG("back")), 0, 0), NONE);
+	update_mesh_effects();
+	const int64 distance = isqrt(static_cast<uint32>((63 * 512) * (63 * 512) + (64 * 512) * (64 * 512)));
+	ASSERT_GT(-behind.epicenter_offset + distance, 46341);
+	EXPECT_EQ(get_mesh_cell(63, 64)->height - corner, reference_bump(behind, 0, distance));
 }
 
 TEST_F(mesh_effects_on_a_map, lifetimes_and_capacity)

@@ -3,6 +3,8 @@
 // refused loads; effect ramps, reversal and the end of a deleted model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CoreLibrary/zerv/error_manager.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
@@ -41,14 +43,16 @@ protected:
 		initialize_model_effects_for_new_map();
 		reset_model_animations_test_hooks();
 		reset_sound_manager_test_hooks();
+		// 'hut2' is the smaller cottage, so a frame can shrink the model's box.
 		for (file_tag tag : {DEFAULT_HUT_MODEL_TAG, HUT2_TAG, HUT3_TAG})
 		{
-			std::vector<uint8> model = hut_model_tag_data();
+			const bool cottage = tag == HUT2_TAG;
+			std::vector<uint8> model = cottage ? cottage_model_tag_data() : hut_model_tag_data();
 			const uint32 big = static_cast<uint32>(tag);
 			const uint8 name[4] = {static_cast<uint8>(big >> 24), static_cast<uint8>(big >> 16), static_cast<uint8>(big >> 8),
 				static_cast<uint8>(big)};
 			std::copy(name, name + 4, model.begin() + 4);
-			const std::vector<uint8> geometry = hut_geometry_tag_data();
+			const std::vector<uint8> geometry = cottage ? cottage_geometry_tag_data() : hut_geometry_tag_data();
 			tag_file_new_with_subgroup_tag(GEOMETRY_GROUP_TAG, tag_to_string(tag), tag, GEOMETRY_VERSION_NUMBER,
 				geometry.data(), static_cast<int32>(geometry.size()));
 			tag_file_new_with_subgroup_tag(MODEL_GROUP_TAG, tag_to_string(tag), tag, MODEL_VERSION_NUMBER, model.data(),
@@ -187,6 +191,10 @@ TEST_F(model_animations_on_a_map, models_deleted_elsewhere_are_neither_kept_nor_
 	// From 1716 the model's end is reported.
 	delete_model(shown);
 	EXPECT_EQ(animation->current_model_index, NONE);
+	// The next frame shows the same model: nothing comes back until the model changes.
+	jump_model_animation_to_frame(index, 1);
+	EXPECT_EQ(animation->current_model_index, NONE);
+	EXPECT_EQ(model_array.total_count, 0);
 	jump_model_animation_to_frame(index, 2);
 	ASSERT_NE(animation->current_model_index, NONE);
 
@@ -204,19 +212,56 @@ TEST_F(model_animations_on_a_map, models_deleted_elsewhere_are_neither_kept_nor_
 	game_play_version = 1720;
 }
 
+TEST_F(model_animations_on_a_map, an_unplaceable_frame_shows_nothing_and_the_animation_goes_on)
+{
+	// A model already standing where the frames go: no frame can be placed.
+	new_model_data blocker = {get_model_definition_index(HUT3_TAG), 0, {20 * 512, 20 * 512, 0}, 0, 0, NONE};
+	const int16 blocking = new_model(&blocker);
+	ASSERT_NE(blocking, NONE);
+	const int16 index = start(load(TAG("gate"), gate(_animation_initially_running_flag)));
+	ASSERT_NE(index, NONE);
+	const model_animation_data *animation = get_model_animation_data(index);
+	EXPECT_EQ(animation->current_frame_index, 0);
+	EXPECT_EQ(animation->current_model_index, NONE);
+	for (int32 k = 0; k < 2 * 15; ++k) update_model_animations();
+	EXPECT_EQ(animation->current_frame_index, 2);
+	EXPECT_EQ(animation->current_model_index, NONE);
+	EXPECT_EQ(animation->state, _animation_running);
+	// Once the place is free the next frame stands there.
+	delete_model(blocking);
+	for (int32 k = 0; k < 15; ++k) update_model_animations();
+	EXPECT_EQ(animation->current_frame_index, 3);
+	EXPECT_NE(animation->current_model_index, NONE);
+}
+
 TEST_F(model_animations_on_a_map, the_drawn_cells_follow_the_frames_and_clip_at_the_edge)
 {
 	ASSERT_NE(mesh_globals->mesh_LOD_data, nullptr);
 	const int32 blocks_per_row = mesh_globals->mesh_width / 2;
 	uint16 *lod = mesh_globals->mesh_LOD_data;
 	for (int32 i = 0; i < mesh_globals->mesh_LOD_data_size / 2; ++i) lod[i] = 0x0F;
-	const int16 index = start(load(TAG("gate"), gate(0)));
+	new_model_animation_data request = {};
+	request.type = load(TAG("gate"), gate(0));
+	request.location.position = {20 * 512 + 256, 20 * 512, 0};
+	const int16 index = new_model_animation(&request);
 	ASSERT_NE(index, NONE);
 	EXPECT_EQ(lod[10 * blocks_per_row + 10], 0xFF); // the hut's block, all four cells drawn
+	// The hut's box reaches a block column the smaller cottage's does not:
+	// that block is refreshed for the old box when the cottage replaces it.
+	const auto first_block = [](world_distance a, world_distance b) { return std::min(a, b) >> 10; };
+	const world_rectangle3d hut = get_model_data(get_model_animation_data(index)->current_model_index)->bounds;
+	const int32 first_x = first_block(hut.minimum_corner.x, hut.maximum_corner.x);
+	const int32 first_y = first_block(hut.minimum_corner.y, hut.maximum_corner.y);
+	EXPECT_EQ(lod[first_y * blocks_per_row + first_x], 0xFF);
 	get_mesh_cell(21, 21)->flags |= _mesh_cell_is_not_rendered_flag;
+	get_mesh_cell(2 * first_x, 2 * first_y)->flags |= _mesh_cell_is_not_rendered_flag;
 	jump_model_animation_to_frame(index, 2);
+	const model_data *cottage = get_model_data(get_model_animation_data(index)->current_model_index);
+	ASSERT_NE(cottage, nullptr);
+	ASSERT_GT(first_block(cottage->bounds.minimum_corner.x, cottage->bounds.maximum_corner.x), first_x);
 	EXPECT_EQ(lod[10 * blocks_per_row + 10], 0x0F | LOD_CELL_0_VISIBLE_FLAG | LOD_CELL_1_VISIBLE_FLAG |
 		LOD_CELL_3_VISIBLE_FLAG);
+	EXPECT_EQ(lod[first_y * blocks_per_row + first_x], 0xFF & ~LOD_CELL_0_VISIBLE_FLAG);
 	// The refresh stops at the table's edge.
 	refresh_LOD_cell_visibility(blocks_per_row - 2, -5, blocks_per_row + 40, 3);
 	EXPECT_EQ(lod[blocks_per_row - 1], 0xFF);
@@ -239,6 +284,13 @@ TEST_F(model_animations_on_a_map, bad_animation_tags_are_refused_with_a_line)
 	d = gate(0);
 	d.frames[1].model_tag = TAG("none");
 	EXPECT_EQ(load(TAG("bad4"), d), NONE);
+	// A sound no layer knows is none: the gate still loads and blocks its cells.
+	d = gate(0);
+	d.forward_sound_tag = TAG("gone");
+	const int16 sounding = load(TAG("snd0"), d);
+	ASSERT_NE(sounding, NONE) << log_text();
+	EXPECT_EQ(get_model_animation_definition(sounding)->forward_sound_type, NONE);
+	EXPECT_NE(get_model_animation_data(start(sounding))->current_model_index, NONE);
 	d = gate(0);
 	d.shadow_map_width = d.shadow_map_height = d.shadow_bytes_per_row = 16;
 	const int16 good = load(TAG("good"), d, std::vector<uint8>(16 * 16 * 4, 7));
@@ -246,6 +298,33 @@ TEST_F(model_animations_on_a_map, bad_animation_tags_are_refused_with_a_line)
 	ASSERT_NE(get_model_animation_shadow_map(good, 3), nullptr);
 	EXPECT_EQ(get_model_animation_shadow_map(good, 3)[255], 7);
 	EXPECT_EQ(get_model_animation_shadow_map(good, 4), nullptr);
+
+	// Shadow maps that cannot be had fail the load with one line that says why.
+	const auto lines_with = [](const std::string &text) {
+		int32 count = 0;
+		for (size_t at = log_text().find(text); at != std::string::npos; at = log_text().find(text, at + 1)) ++count;
+		return count;
+	};
+	const auto load_tag = [&d](file_tag subgroup) {
+		const std::vector<uint8> bytes = stored(d, std::vector<uint8>(16 * 16 * 4, 7));
+		tag_file_new_with_subgroup_tag(MODEL_ANIMATION_GROUP_TAG, tag_to_string(subgroup), subgroup,
+			MODEL_ANIMATION_VERSION_NUMBER, bytes.data(), static_cast<int32>(bytes.size()));
+		return get_model_animation_definition_index(subgroup);
+	};
+	ASSERT_NE(load_tag(TAG("shd0")), NONE) << log_text();
+	// Out of memory is fatal: the process ends with its code after the line.
+	EXPECT_EXIT(
+		{
+			get_model_animations_test_hooks()->fail_shadow_map_allocation = TRUE;
+			load_tag(TAG("oom1"));
+		},
+		::testing::ExitedWithCode(_error_out_of_memory), "");
+	EXPECT_EQ(lines_with("couldn't allocate #1024 bytes for shadow maps for model animation oom1."), 1) << log_text();
+	EXPECT_EQ(lines_with("model animation oom1"), 1) << log_text();
+	get_model_animations_test_hooks()->fail_shadow_map_read = TRUE;
+	EXPECT_EQ(load_tag(TAG("red1")), NONE);
+	EXPECT_EQ(lines_with("couldn't read shadow maps from model animation red1."), 1) << log_text();
+	EXPECT_EQ(lines_with("model animation red1"), 1) << log_text();
 }
 
 /* ---------- effects */
@@ -302,6 +381,30 @@ TEST_F(model_effects_on_a_map, fading_in_and_scaling_ramp_by_the_tick)
 	update_model_effects();
 	EXPECT_EQ(model->transparency, 65535);
 	EXPECT_EQ(model_effect_array.total_count, 0);
+}
+
+TEST_F(model_effects_on_a_map, a_fading_material_fades_every_model_of_its_geometry)
+{
+	const int16 faded = hut();
+	new_model_data second = {get_model_definition_index(DEFAULT_HUT_MODEL_TAG), 0, {40 * 512, 40 * 512, 0}, 0, 0, NONE};
+	const int16 other = new_model(&second);
+	ASSERT_NE(faded, NONE);
+	ASSERT_NE(other, NONE);
+	new_model_effect_data r = request(0, 4);
+	r.material_fading_index = 0;
+	r.material_final_transparency = 32768;
+	ASSERT_TRUE(new_model_effect(faded, NONE, &r));
+	for (int32 k = 0; k < 4; ++k) update_model_effects();
+	// The other hut's surfaces, as the renderer reads them.
+	const model_definition *definition = get_model_definition(get_model_data(other)->type);
+	const geometry_tables *tables = get_geometry_tables(definition->geometry_index);
+	const geometry_definition *geometry = get_geometry_definition(definition->geometry_index);
+	ASSERT_TRUE(tables && geometry && tables->surfaces);
+	for (int16 i = 0; i < geometry->surface_count; ++i)
+	{
+		if (tables->surfaces[i].material_index == 0) { EXPECT_EQ(tables->surfaces[i].transparency, 32768) << i; }
+	}
+	EXPECT_EQ(get_model_data(other)->transparency, 0) << "the model itself does not fade";
 }
 
 TEST_F(model_effects_on_a_map, a_change_only_request_reverses_the_running_cross_fade)

@@ -44,6 +44,7 @@ protected:
 	}
 	void TearDown() override
 	{
+		dispose_model_animations_from_old_map();
 		dispose_models_from_old_map();
 		reset_monsters_test_hooks();
 		reset_model_animations_test_hooks();
@@ -136,8 +137,14 @@ TEST_F(models_on_a_map, the_hut_places_marks_deforms_and_goes)
 	EXPECT_EQ(model_identifier_to_model_index(model->identifier), index);
 	EXPECT_EQ(model_identifier_to_model_index(0), NONE);
 
-	// An overlapping hut changes nothing and says so for each shared cell.
-	const int32 notifications = get_model_animations_test_hooks()->deleted_model_notifications;
+	// An overlapping hut changes nothing and says so for each shared cell. An
+	// animation holding the slot the refused hut took is told it went (from 1716).
+	initialize_model_animations();
+	initialize_model_animations_for_new_map();
+	model_animation_data *watcher = get_model_animation_data(new_datum(&model_animation_array));
+	ASSERT_NE(watcher, nullptr);
+	const auto watch_slot = [watcher]() { watcher->current_model_index = model_array.first_free_index; };
+	watch_slot();
 	EXPECT_EQ(place(hut, 21 * 512, 20 * 512, 0), NONE);
 	EXPECT_NE(log_text().find("cell (20, 19) contains more than one model!"), std::string::npos);
 	EXPECT_NE(log_text().find("cell (20, 20) contains more than one model!"), std::string::npos);
@@ -145,18 +152,21 @@ TEST_F(models_on_a_map, the_hut_places_marks_deforms_and_goes)
 	EXPECT_EQ(get_mesh_cell(20, 20)->flags & 0xFF, 0xEE) << "the earlier hut's cells stay marked";
 	EXPECT_EQ(get_model_index_from_mesh_cell(21, 20), NONE);
 	EXPECT_EQ(get_mesh_cell(21, 20)->flags & 0xFF, (_terrain_grass << 4) | _terrain_grass);
-	EXPECT_EQ(get_model_animations_test_hooks()->deleted_model_notifications, notifications + 1);
+	EXPECT_EQ(watcher->current_model_index, NONE) << "the animation has no model";
 	EXPECT_EQ(model_array.total_count, 1);
 	game_play_version = 1715;
+	watch_slot();
+	const int16 slot = watcher->current_model_index;
 	EXPECT_EQ(place(hut, 21 * 512, 20 * 512, 0), NONE);
-	EXPECT_EQ(get_model_animations_test_hooks()->deleted_model_notifications, notifications + 1);
+	EXPECT_EQ(watcher->current_model_index, slot) << "before 1716 nothing is told";
 	game_play_version = 1720;
 
 	// Removal frees the cells and leaves grass, whatever was there.
+	watcher->current_model_index = index;
 	delete_model(index);
 	EXPECT_EQ(get_model_index_from_mesh_cell(20, 20), NONE);
 	EXPECT_EQ(get_mesh_cell(19, 19)->flags & 0xFF, (_terrain_grass << 4) | _terrain_grass);
-	EXPECT_EQ(get_model_animations_test_hooks()->deleted_model_notifications, notifications + 2);
+	EXPECT_EQ(watcher->current_model_index, NONE);
 
 	// Turned an eighth, each covered cell is marked once and the extents grow by at least one.
 	reset_monsters_test_hooks();

@@ -256,8 +256,15 @@ TEST_F(monster_ticks_on_a_map, the_tick_steps_and_their_older_rules)
 		monster->extra_flags |= _monster_is_confused_extra_flag | _monster_does_not_autotarget_extra_flag;
 		monster->flags |= _monster_ignores_user_commands_flag;
 		monster->confusion_timer = 2;
-		monster->local_projectile_group_index = 5;
-		const int32 turned_off = get_local_projectiles_test_hooks()->turn_off_calls;
+		new_local_projectile_group_data request = {};
+		request.type = 0;
+		request.center = object_of(index)->location.position;
+		request.central_object_index = request.bounds_object_index = NONE;
+		request.group_opacity = 65535;
+		const int16 swirl = new_local_projectile_group(&request);
+		ASSERT_NE(swirl, NONE);
+		ASSERT_NE(get_local_projectile_group_data(swirl)->state, _state_ending);
+		monster->local_projectile_group_index = swirl;
 		update_monsters();
 		EXPECT_TRUE(monster->extra_flags & _monster_is_confused_extra_flag) << ending.version;
 		update_monsters();
@@ -265,7 +272,8 @@ TEST_F(monster_ticks_on_a_map, the_tick_steps_and_their_older_rules)
 		EXPECT_EQ((monster->flags & _monster_ignores_user_commands_flag) == 0, ending.obeys) << ending.version;
 		EXPECT_EQ(monster->action != _monster_action_being_held, ending.redecides) << ending.version;
 		EXPECT_EQ(monster->local_projectile_group_index, NONE);
-		EXPECT_EQ(get_local_projectiles_test_hooks()->turn_off_calls, turned_off + 1);
+		EXPECT_EQ(get_local_projectile_group_data(swirl)->state, _state_ending) << "the group is ending";
+		delete_local_projectile_group(swirl);
 	}
 	// 1300 always obeys and re-decides.
 	set_monster_action(index, _monster_action_being_held, 0);

@@ -213,6 +213,12 @@ TEST_F(monster_definitions_on_a_map, broken_kinds_and_mismatched_units_are_refus
 	d = swordsman();
 	d.sequence_indexes[_monster_sequence_moving] = 40;
 	EXPECT_EQ(load(d, TAG("bad5")), NONE);
+	// A sound no layer knows is none: the kind loads.
+	d = swordsman();
+	d.sound_tags[0] = TAG("gone");
+	const int16 sounding = load(d, TAG("snd0"));
+	ASSERT_NE(sounding, NONE) << log_text();
+	EXPECT_EQ(get_monster_definition(sounding)->sound_indexes[0], NONE);
 }
 
 using unit_definitions_on_a_map = monster_definitions_on_a_map;

@@ -51,6 +51,8 @@ TEST_F(particle_system_on_a_map, the_clock_draws_only_at_changes)
 	particle_system_definition d = dry();
 	d.state[0] = {5, 1, 1000, 1, 3, 1};
 	d.state[1] = {7, 1, 5000, 1, 2, 1};
+	// A sound no layer knows is none: the weather still starts.
+	d.ambient_sound_tag = TAG("gone");
 	uint32 draws = zerv_random_draw_count();
 	ASSERT_TRUE(start(d, TAG("clk1")));
 	EXPECT_EQ(zerv_random_draw_count() - draws, 2u) << "amplitude and duration";
@@ -177,6 +179,52 @@ TEST_F(particle_system_on_a_map, particles_top_up_wrap_and_die_out)
 	const uint32 draws = zerv_random_draw_count();
 	update_particles(2);
 	EXPECT_EQ(zerv_random_draw_count(), draws) << "particles never draw the synchronised stream";
+}
+
+// Without wind a streak lies along the particle's whole velocity: rain blown
+// along the view runs away from the eye instead of hanging straight down.
+TEST_F(particle_system_on_a_map, without_wind_a_streak_follows_the_whole_velocity)
+{
+	initialize_render();
+	render_scene(NULL);
+	particle_system_definition d = dry();
+	d.flags = 0;
+	d.number_of_particles = 6;
+	d.state[0] = {1000, 0, 65535, 0, 10, 0};
+	d.velocity_lower_bound = {8 * FIXED_ONE, 0, -FIXED_ONE};
+	d.velocity_delta = {0, 0, 0};
+	ASSERT_TRUE(start(d, TAG("strk")));
+	update_particles(0);
+	ASSERT_GT(get_particle_count(), 0);
+	render_surface_list list;
+	new_surface_list(&list);
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.main_surface_list = &list;
+	// Looking along +x from west of the first box tile: depth is -x.
+	view.location.position = {-2048, 2048, d.box_top_height};
+	view.world_to_viewer_rotation.n[1][0] = 16384;
+	view.world_to_viewer_rotation.n[2][1] = 16384;
+	view.world_to_viewer_rotation.n[0][2] = -16384;
+	mesh_span spans[8];
+	for (mesh_span &span : spans) span = {0, 8};
+	mesh_region region = {};
+	region.spans = spans;
+	region.y0 = 0;
+	region.y1 = 8;
+	build_particle_system_surface_list(&view, &region, &list);
+	ASSERT_GT(list.surface_count, 0);
+	for (render_surface *s = list.first_surface; s; s = s->next_surface)
+	{
+		const render_triangle *t = reinterpret_cast<const render_triangle *>(s);
+		int32 nearest = INT32_MAX, farthest = INT32_MIN;
+		for (const render_corner &corner : t->corners)
+		{
+			nearest = std::min<int32>(nearest, corner.vertex->p.z);
+			farthest = std::max<int32>(farthest, corner.vertex->p.z);
+		}
+		EXPECT_GE(farthest - nearest, 7) << "the streak runs along the view";
+	}
 }
 
 // Rain splashes land only on cells whose two triangles both hold media, at

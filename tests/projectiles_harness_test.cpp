@@ -3,6 +3,11 @@
 // launched between ticks, identical on every run and build.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "effects_content.h"
+#include "local_projectiles.h"
+#include "render/render.h"
 #include "map_actions/map_actions.h"
 #include "mesh_content.h"
 #include "objects.h"
@@ -98,7 +103,7 @@ TEST_F(projectiles_harness, demo_places_scenery_a_fence_and_a_sleeping_bomb)
 	harness_end_map();
 }
 
-TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_splashes_at_its_surface)
+TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_ripples_its_surface)
 {
 	new_game_data setup;
 	harness_demo_setup(&setup, 2);
@@ -112,24 +117,31 @@ TEST_F(projectiles_harness, an_arrow_falling_into_the_lake_splashes_at_its_surfa
 	request.location.velocity = {0, 0, -60};
 	const int16 arrow = new_projectile(&request);
 	ASSERT_NE(arrow, NONE);
-	const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
-	int32 sparks = 0;
-	for (int32 tick = 0; tick < 4 && sparks == 0; ++tick)
+	const int16 projectiles = projectile_array.total_count;
+	const int16 ripple = local_projectile_group_definition_tag_to_index(SPLASH_RIPPLE_GROUP_TAG);
+	ASSERT_NE(ripple, NONE);
+	int16 rippling = NONE;
+	for (int32 tick = 0; tick < 4 && rippling == NONE; ++tick)
 	{
 		update_projectiles();
-		for (int16 i = 0; i < projectile_array.count; ++i)
+		for (int16 i = 0; i < local_projectile_group_array.count; ++i)
 		{
-			const projectile_data *projectile = get_projectile_data(i);
-			if (!projectile || projectile->type != spark) continue;
-			sparks += 1;
-			// Started at the surface, thrown up by twice the fall speed for one tick.
-			const world_distance z = get_object_data(projectile->object_index)->location.position.z;
-			EXPECT_GE(z, surface);
-			EXPECT_LE(z, surface + 2 * 60 + 64);
+			const local_projectile_group_data *group = get_local_projectile_group_data(i);
+			if (!group || group->type != ripple) continue;
+			if (std::abs(group->center.x - lake.x) > 512 || std::abs(group->center.y - lake.y) > 512) continue;
+			EXPECT_EQ(rippling, NONE) << "one ripple";
+			rippling = i;
 		}
 	}
-	EXPECT_GE(sparks, 3) << "the lake's splash group";
+	ASSERT_NE(rippling, NONE) << "the lake's splash ripples where the arrow fell";
+	EXPECT_EQ(get_local_projectile_group_data(rippling)->current_number, 1);
 	EXPECT_EQ(get_projectile_data(arrow), nullptr) << "entering the lake detonates it";
+	EXPECT_EQ(projectile_array.total_count, projectiles - 1) << "and throws nothing";
+	// The ripple runs its course and its group goes with it.
+	view_data view = {};
+	view.game_ticks_elapsed = 6;
+	for (int32 frame = 0; frame < 20; ++frame) build_local_projectiles_surface_list(&view, nullptr);
+	EXPECT_EQ(get_local_projectile_group_data(rippling), nullptr);
 	harness_end_map();
 }
 

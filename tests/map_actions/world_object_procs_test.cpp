@@ -12,6 +12,7 @@
 #include "model_effects.h"
 #include "models.h"
 #include "projectile_definitions.h"
+#include "projectiles.h"
 #include "spatial_groups.h"
 #include "world.h"
 
@@ -261,10 +262,37 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 	EXPECT_EQ(model_effect_action_proc(e), 0u);
 	EXPECT_NE(log_text().find("unable to create the model effect"), std::string::npos);
 	EXPECT_NE(log_text().find("fading to transparency of 0.7500"), std::string::npos);
+	const auto effects_on_model = [model]() {
+		int32 count = 0;
+		for (int16 i = 0; i < model_effect_array.count; ++i)
+		{
+			const model_effect_data *effect = get_model_effect_data(i);
+			count += effect && effect->model_index == model;
+		}
+		return count;
+	};
+	EXPECT_EQ(effects_on_model(), 0);
 	fixed_value(e, "dura", FIXED_ONE);
-	const int32 calls = get_model_effects_test_hooks()->new_calls;
 	model_effect_action_proc(e);
-	EXPECT_EQ(get_model_effects_test_hooks()->new_calls, calls + 1);
+	EXPECT_EQ(effects_on_model(), 1);
+
+	// A projectile to throw that no definition names: the action hears of the
+	// error, and the effect runs all the same.
+	const int16 thrower = action("moef");
+	add(thrower, "anim", _parameter_model_animation_identifier, 1, &data->identifier);
+	fixed_value(thrower, "dura", FIXED_ONE);
+	const field_tag missing = TAG("none");
+	add(thrower, "proj", _parameter_field_name, 1, &missing);
+	const world_point3d origin = {30 * 512, 68 * 512, 0};
+	add(thrower, "orig", _parameter_world_point3d, 1, &origin);
+	const size_t errors = occurrences(log_text(), "had an error");
+	const size_t refusals = occurrences(log_text(), "unable to create the model effect");
+	const int16 projectiles = projectile_array.total_count;
+	model_effect_action_proc(thrower);
+	EXPECT_EQ(occurrences(log_text(), "had an error"), errors + 1);
+	EXPECT_EQ(occurrences(log_text(), "unable to create the model effect"), refusals) << "the effect was made";
+	EXPECT_EQ(effects_on_model(), 2);
+	EXPECT_EQ(projectile_array.total_count, projectiles);
 }
 
 } // namespace

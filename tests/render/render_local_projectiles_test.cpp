@@ -124,6 +124,35 @@ TEST_F(render_local_projectiles, shadows_fade_with_height_and_lights_fade_sooner
 	EXPECT_EQ(draw_at(lit, {200, 1000, 1024}), -1);
 }
 
+// A media surface effect is drawn in the reflected pass alone, and only where
+// reflections are drawn: on a reflecting cell, in a view that keeps them.
+TEST_F(render_local_projectiles, surface_effects_draw_only_where_reflections_do)
+{
+	const int16 g = group(_test_slow_sequence);
+	get_local_projectile_group_definition(get_local_projectile_group_data(g)->type)->flags |= _group_is_media_surface_effect_flag;
+	const world_point3d on_the_water = {200, 1000, 0};
+	create_stationary_projectile(g, &on_the_water);
+	mesh_span spans[2] = {{0, 4}, {0, 4}};
+	region->y0 = 0;
+	region->y1 = 2;
+	region->spans = spans;
+	mesh_cell *cell = get_mesh_cell(0, 1);
+	const uint16 flags = cell->flags;
+	const auto drawn = [this](boolean reflecting, uint32 view_flags) {
+		mesh_cell *c = get_mesh_cell(0, 1);
+		c->flags = static_cast<uint16>(reflecting ? c->flags | _mesh_cell_has_reflection_flag : c->flags & ~_mesh_cell_has_reflection_flag);
+		view.flags = view_flags;
+		new_surface_list(&list);
+		build_local_projectiles_surface_list(&view, region);
+		return list.surface_count;
+	};
+	EXPECT_EQ(drawn(TRUE, 0), 1);
+	EXPECT_EQ(drawn(FALSE, 0), 0);
+	EXPECT_EQ(drawn(TRUE, _render_view_omit_reflections_flag), 0);
+	cell->flags = flags;
+	view.flags = 0;
+}
+
 TEST_F(render_local_projectiles, too_near_and_too_far_particles_are_not_drawn)
 {
 	const int16 g = group(_test_slow_sequence);

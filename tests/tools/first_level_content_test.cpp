@@ -16,6 +16,7 @@
 #include "fire.h"
 #include "lightning.h"
 #include "mesh_effects.h"
+#include "mirror_groups.h"
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "level_group_ai_script.h"
@@ -132,7 +133,7 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	EXPECT_EQ(count_of(level, _marker_local_projectile_group), 1);
 	EXPECT_EQ(count_of(level, _marker_model), count_of(demo, _marker_model) + 1 + NUMBER_OF_LEVEL_STONES);
 	EXPECT_EQ(level.header.media_tag, RIPPLING_WATER_MEDIA_TAG);
-	EXPECT_EQ(demo.header.media_tag, DEFAULT_MEDIA_TAG);
+	EXPECT_EQ(demo.header.media_tag, VALLEY_LAKE_MEDIA_TAG);
 }
 
 class level_effects : public zerv_harness_fixture
@@ -659,41 +660,153 @@ TEST_F(level_effects, left_to_itself_the_casters_strike_the_meadow_burns_and_a_w
 	EXPECT_NE(game->winning_team_index, NONE);
 }
 
-// Sparks that fall in the level's lake ripple it and are gone: none of its
-// splashes throws more of what splashed.
-TEST_F(level_effects, sparks_falling_in_the_lake_do_not_breed)
+// A group marker with bit 0 of its flags makes no group; the same marker
+// without it makes one.
+TEST_F(level_effects, a_group_marker_with_bit_0_makes_no_group)
 {
 	new_game_data setup;
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
-	const world_point2d lake = {20 * WORLD_ONE, 60 * WORLD_ONE};
-	const world_distance surface = get_mesh_height(&lake, _media_height);
-	ASSERT_GT(surface, get_mesh_height(&lake, _land_height)) << "the point is in the lake";
-	const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
-	ASSERT_NE(spark, NONE);
-	for (int16 i = 0; i < 8; ++i)
+	const marker_data *found = nullptr;
+	for (int32 i = 0; i < mesh_globals->marker_count && !found; ++i)
 	{
-		new_projectile_data request;
-		initialize_new_projectile_data(&request);
-		request.type = spark;
-		request.location.position = {static_cast<world_distance>(lake.x + 64 * i), lake.y,
-			static_cast<world_distance>(surface + 256)};
-		request.location.velocity = {0, 0, -24};
-		ASSERT_NE(new_projectile(&request), NONE) << i;
+		const marker_data *marker = &mesh_globals->markers[i];
+		const marker_palette_entry *entry = marker->type == _marker_local_projectile_group ?
+			get_marker_palette_entry(_marker_local_projectile_group, marker->palette_index) : nullptr;
+		if (entry && entry->tag_index != NONE) found = marker;
 	}
-	int32 most = 0;
-	for (int32 tick = 0; tick < 240; ++tick)
+	ASSERT_NE(found, nullptr) << "the level has a group marker";
+	marker_data copy = *found;
+	copy.identifier = 0;
+	copy.flags |= 1;
+	const int16 groups = local_projectile_group_array.total_count;
+	EXPECT_EQ(new_local_projectile_group_from_marker(&copy), NONE);
+	EXPECT_EQ(local_projectile_group_array.total_count, groups);
+	copy.flags &= ~1u;
+	const int16 made = new_local_projectile_group_from_marker(&copy);
+	EXPECT_NE(made, NONE);
+	if (made != NONE) delete_local_projectile_group(made);
+}
+
+// The shade of the mesh's shadow texels over a cell, summed; every texel is
+// first set to the given light.
+int64 lit_cell_shadow_sum(int32 cell_x, int32 cell_y, int32 light = NONE)
+{
+	int64 sum = 0;
+	for (int32 y = cell_y * MESH_TEXELS_PER_CELL; y < (cell_y + 1) * MESH_TEXELS_PER_CELL; ++y)
 	{
-		harness_run_ticks(1);
-		int32 sparks = 0;
-		for (int16 p = 0; p < projectile_array.count; ++p)
+		for (int32 x = cell_x * MESH_TEXELS_PER_CELL; x < (cell_x + 1) * MESH_TEXELS_PER_CELL; ++x)
 		{
-			const projectile_data *projectile = get_projectile_data(p);
-			const object_data *object = projectile && projectile->type == spark ? get_object_data(projectile->object_index) : nullptr;
-			sparks += object && std::abs(object->location.position.x - lake.x) < 8 * WORLD_ONE &&
-				std::abs(object->location.position.y - lake.y) < 8 * WORLD_ONE;
+			const int16 submesh = static_cast<int16>((y / SUBMESH_TEXTURE_SIZE) * mesh_globals->submesh_width + x / SUBMESH_TEXTURE_SIZE);
+			uint8 *map = get_submesh_shadow_map_base_address(submesh, TRUE);
+			if (!map) continue;
+			uint8 *texel = &map[(y % SUBMESH_TEXTURE_SIZE) * SUBMESH_TEXTURE_SIZE + x % SUBMESH_TEXTURE_SIZE];
+			if (light != NONE) *texel = static_cast<uint8>(light);
+			sum += *texel;
 		}
-		most = std::max(most, sparks);
 	}
-	EXPECT_LE(most, 8) << "a splash in the lake threw more sparks";
+	return sum;
+}
+
+// The shared flame groups sit at the map centre; a cell burning far from it
+// is scorched under its own flames, not half a map away.
+TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int32 x = 6, y = 5;
+	const new_fire_cell_data burning = {x, y, 65535, NONE, NONE, NONE};
+	start_fire(&burning);
+	const fire_cell_data *fire = get_fire_cell_data(0);
+	ASSERT_NE(fire, nullptr);
+	const mirror_group_data *flames = get_mirror_group_data(fire->fire_mirror_group_index);
+	ASSERT_NE(flames, nullptr);
+	const int16 shared = flames->parent_projectile_group_index;
+	const local_projectile_group_data *group = get_local_projectile_group_data(shared);
+	ASSERT_NE(group, nullptr);
+	const int32 away_x = (group->center.x + flames->center.x) >> 9, away_y = (group->center.y + flames->center.y) >> 9;
+	ASSERT_LT(away_x, mesh_globals->mesh_width);
+	ASSERT_LT(away_y, mesh_globals->mesh_height);
+	const int64 here = lit_cell_shadow_sum(x, y, 200), there = lit_cell_shadow_sum(away_x, away_y, 200);
+	ASSERT_GT(here, 0);
+	ASSERT_GT(there, 0);
+	// The scorch has no shadow of its own, so the stain would darken nothing:
+	// for this test it darkens by its own picture.
+	const local_projectile_group_definition *definition = get_local_projectile_group_definition(group->type);
+	const int16 collection = definition->collection_index, scorch = definition->sequence_indexes[1];
+	sequence_data *sequence = get_sequence(collection, scorch);
+	ASSERT_NE(sequence, nullptr);
+	shadow_map_data *shadow = get_shadow_map(collection, 0);
+	ASSERT_NE(shadow, nullptr);
+	const shadow_map_data kept_shadow = *shadow;
+	std::vector<int16> kept_frames;
+	for (int16 f = 0; f < sequence->frames_per_view; ++f)
+	{
+		sequence_frame_data *frame = get_sequence_frame(sequence, collection, scorch, f);
+		kept_frames.push_back(frame->shadow_map_index);
+		frame->shadow_map_index = 0;
+	}
+	shadow->bitmap_index = get_sequence_bitmap_index(collection, scorch, 0, 0, nullptr, nullptr);
+	const int32 stains_left = flames->stains_left;
+	new_local_projectile_data particle = {};
+	particle.owner_index = shared;
+	particle.owner_identifier = group->identifier;
+	ASSERT_NE(new_local_projectile(&particle), NONE);
+	EXPECT_EQ(flames->stains_left, stains_left - 1);
+	EXPECT_LT(lit_cell_shadow_sum(x, y), here);
+	EXPECT_EQ(lit_cell_shadow_sum(away_x, away_y), there);
+	*shadow = kept_shadow;
+	for (int16 f = 0; f < sequence->frames_per_view; ++f)
+	{
+		get_sequence_frame(sequence, collection, scorch, f)->shadow_map_index = kept_frames[static_cast<size_t>(f)];
+	}
+}
+
+// Sparks that fall in the valley's lake, on the level and on the demo, ripple
+// it and are gone: a splash there throws no sparks of its own.
+TEST_F(level_effects, a_splash_in_the_lake_throws_no_sparks)
+{
+	for (bool level : {true, false})
+	{
+		new_game_data setup;
+		if (level) harness_level_setup(&setup);
+		else
+		{
+			harness_default_setup(&setup);
+			setup.parameters.scenario_tag = DEMO_MAP_MESH_TAG;
+		}
+		ASSERT_TRUE(harness_start_map(&setup));
+		const world_point2d lake = {20 * WORLD_ONE, 60 * WORLD_ONE};
+		const world_distance surface = get_mesh_height(&lake, _media_height);
+		ASSERT_GT(surface, get_mesh_height(&lake, _land_height)) << "the point is in the lake";
+		const int16 spark = projectile_definition_tag_to_index(DEFAULT_SPARK_PROJECTILE_TAG);
+		ASSERT_NE(spark, NONE);
+		for (int16 i = 0; i < 8; ++i)
+		{
+			new_projectile_data request;
+			initialize_new_projectile_data(&request);
+			request.type = spark;
+			request.location.position = {static_cast<world_distance>(lake.x + 64 * i), lake.y,
+				static_cast<world_distance>(surface + 256)};
+			request.location.velocity = {0, 0, -24};
+			ASSERT_NE(new_projectile(&request), NONE) << i;
+		}
+		int32 most = 0;
+		for (int32 tick = 0; tick < 240; ++tick)
+		{
+			harness_run_ticks(1);
+			int32 sparks = 0;
+			for (int16 p = 0; p < projectile_array.count; ++p)
+			{
+				const projectile_data *projectile = get_projectile_data(p);
+				const object_data *object = projectile && projectile->type == spark ? get_object_data(projectile->object_index) : nullptr;
+				sparks += object && std::abs(object->location.position.x - lake.x) < 8 * WORLD_ONE &&
+					std::abs(object->location.position.y - lake.y) < 8 * WORLD_ONE;
+			}
+			most = std::max(most, sparks);
+		}
+		EXPECT_LE(most, 8) << (level ? "level" : "demo") << ": a splash in the lake threw more sparks";
+		harness_end_map();
+	}
 }

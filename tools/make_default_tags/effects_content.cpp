@@ -274,7 +274,8 @@ const int32 number_of_default_local_physics_tags = static_cast<int32>(NUMBEROF(d
 
 const effects_tag_entry default_local_projectile_group_tags[] = {{TAG("blod"), "blood"}, {TAG("debr"), "debris"},
 	{TAG("sprk"), "sparks"}, {TAG("fire"), "flames"}, {TAG("smff"), "smoke"}, {RIPPLE_GROUP_TAG, "ripples"},
-	{SWIRL_GROUP_TAG, "swirl"}, {TAG("coef"), "confusion"}, {TAG("nobd"), "no body"}, {TAG("dust"), "dust"}};
+	{SWIRL_GROUP_TAG, "swirl"}, {TAG("coef"), "confusion"}, {TAG("nobd"), "no body"}, {TAG("dust"), "dust"},
+	{SPLASH_RIPPLE_GROUP_TAG, "splash ripple"}};
 const int32 number_of_default_local_projectile_group_tags =
 	static_cast<int32>(NUMBEROF(default_local_projectile_group_tags));
 
@@ -476,6 +477,14 @@ local_projectile_group_definition default_local_projectile_group(file_tag subgro
 			0, 0, 0, 0);
 		d.transfer_mode = _transfer_mode_fade_out_over_animation;
 		break;
+	case TAG("srpl"):
+		// One ripple where something fell in; the group goes with it, so that
+		// splashes never pile up empty groups.
+		d = group_of(no_tag, _particle_ripple_sequence, _group_is_media_surface_effect_flag |
+			_group_projectiles_deleted_after_animation_completes_flag | _group_projectiles_always_start_at_first_animation_frame_flag |
+			_group_projectiles_never_get_recreated_flag | _group_delete_after_particles_are_gone_flag, 1, 0, 0, 0);
+		d.transfer_mode = _transfer_mode_fade_out_over_animation;
+		break;
 	case TAG("swrl"):
 		d = group_of(TAG("sprg"), _particle_swirl_sequence, _group_particles_stay_relative_to_the_center_flag |
 			_group_has_startup_transition_flag | _group_startup_transition_affects_transparency_flag |
@@ -628,7 +637,7 @@ bool make_default_effects_tags(std::vector<int32> *handles)
 	// they land, so a blast on the shore would breed them until the
 	// projectile array is full.
 	projectile_group_definition ripple_splash = *get_default_projectile_group_definition();
-	ripple_splash.local_projectile_group_tag = RIPPLE_GROUP_TAG;
+	ripple_splash.local_projectile_group_tag = SPLASH_RIPPLE_GROUP_TAG;
 	const std::vector<uint8> splash_bytes = swapped(ripple_splash, projectile_group_definition_bs_data);
 	made.push_back(tag_file_new_with_subgroup_tag(PROJECTILE_GROUP_DEFINITION_GROUP_TAG, "ripple splash",
 		RIPPLE_SPLASH_GROUP_TAG, PROJECTILE_GROUP_DEFINITION_VERSION_NUMBER, splash_bytes.data(),
@@ -645,6 +654,16 @@ bool make_default_effects_tags(std::vector<int32> *handles)
 	const std::vector<uint8> water_bytes = swapped(water, media_definition_bs_data);
 	made.push_back(tag_file_new_with_subgroup_tag(MEDIA_DEFINITION_GROUP_TAG, "rippling water", RIPPLING_WATER_MEDIA_TAG,
 		MEDIA_DEFINITION_VERSION_NUMBER, water_bytes.data(), static_cast<int32>(water_bytes.size())));
+	// The demo valley's lake: still, and for the same reason only ripples
+	// where something falls in.
+	media_definition valley = lake_media();
+	for (int16 slot = _media_projectile_group_small_splash; slot <= _media_projectile_group_large_splash; ++slot)
+	{
+		valley.projectile_group_tags[slot] = RIPPLE_SPLASH_GROUP_TAG;
+	}
+	const std::vector<uint8> valley_bytes = swapped(valley, media_definition_bs_data);
+	made.push_back(tag_file_new_with_subgroup_tag(MEDIA_DEFINITION_GROUP_TAG, "valley lake water", VALLEY_LAKE_MEDIA_TAG,
+		MEDIA_DEFINITION_VERSION_NUMBER, valley_bytes.data(), static_cast<int32>(valley_bytes.size())));
 
 	for (int32 handle : made)
 	{

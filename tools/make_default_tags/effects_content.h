@@ -48,9 +48,11 @@ enum // the weather's sequences, after the particles' own so those keep their pi
 #define SHRINE_LAMP_SCENERY_TAG TAG("lamp")
 #define SHRINE_LAMP_OBJECT_TAG TAG("lamp")
 #define RIPPLING_WATER_MEDIA_TAG TAG("rwtr")
+#define VALLEY_LAKE_MEDIA_TAG TAG("vwtr")
 #define SWIRL_GROUP_TAG TAG("swrl")
 #define RIPPLE_GROUP_TAG TAG("rppl")
 #define RIPPLE_SPLASH_GROUP_TAG TAG("rspl")
+#define SPLASH_RIPPLE_GROUP_TAG TAG("srpl")
 
 collection_description particle_collection(void);
 // Native definitions, as the generator writes them.

@@ -10,6 +10,7 @@
 
 #include "collections_content.h"
 #include "directions.h"
+#include "effects_content.h"
 #include "default_tags.h"
 #include "demo_script.h"
 #include "first_level_script.h"
@@ -269,7 +270,7 @@ map_description demo_map(void)
 	initialize_mesh_header(&map.header, 2, 3);
 	mesh_header *header = &map.header;
 	header->landscape_collection_tag = DEMO_LANDSCAPE_COLLECTION_TAG;
-	header->media_tag = DEFAULT_MEDIA_TAG;
+	header->media_tag = VALLEY_LAKE_MEDIA_TAG;
 	header->flags = FLAG(0) | FLAG(2) | FLAG(9) | _mesh_is_single_player_entry_point_flag | _mesh_is_complete_flag |
 		_mesh_can_be_used_by_demo_flag;
 	header->team_count = 2;
