@@ -28,6 +28,9 @@ int16 number_of_registered_post_effects = 0;
 #define FILTER_WIDTH 4
 #define FILTER_WIDTH_BITS 2
 
+// The largest transparency: the surface is not seen at all.
+#define FULLY_TRANSPARENT_SURFACE 65535
+
 static const int16 secondary_address_offset_table[FILTER_WIDTH * FILTER_WIDTH] = {-1, -512, -511, -512, -513, 0, 0, 1,
 	-1, 0, 0, 513, 512, 511, 512, 1};
 
@@ -236,6 +239,8 @@ void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *
 	const int32 y0 = std::max<int32>(std::max<int32>(g.y0, g.clip_top), 0);
 	const int32 y1 = std::min<int32>(std::min<int32>(g.y1, destination->height), g.clip_bottom);
 	if (x0 >= x1 || y0 >= y1) return;
+	// Wholly transparent: level 15 would still cut each channel to five bits.
+	if (surface->transparency == FULLY_TRANSPARENT_SURFACE) return;
 	const uint8 *table = static_cast<const uint8 *>(get_transparency_table(0));
 	const int32 level = surface->transparency >> 12;
 	for (int32 y = y0; y < y1; ++y)
@@ -300,6 +305,9 @@ static void look_up_texture(bitmap_identifier texture, bitmap_data **bitmap, con
 
 static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
 {
+	// Wholly transparent surfaces draw nothing, as on the hardware path: the
+	// level-15 blend would still tint what lies beneath.
+	if (surface->transparency == FULLY_TRANSPARENT_SURFACE) return FALSE;
 	look_up_texture(texture, &setup->bitmap, &setup->shading);
 	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
 	const uint16 flags = surface_flags(surface);
