@@ -371,6 +371,34 @@ int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 	return result;
 }
 
+void fall_back_to_software_screen(void)
+{
+	log_message(MODULE_NAME, __LINE__, "The hardware rasterizer could not start; falling back to Software.");
+	const boolean windowed = (active_screen.prefs.flags & _screen_pref_windowed_flag) != 0;
+	boolean opened = open_window_and_remember(active_screen.width, active_screen.height, active_screen.bit_depth, windowed);
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT);
+		opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
+	}
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "No window could be opened.");
+		exit(1);
+	}
+	active_screen.rasterizer_code = _rasterizer_software;
+	active_screen.width = active_screen.resolution_width = screen_globals.window_width;
+	active_screen.height = active_screen.resolution_height = screen_globals.window_height;
+	active_screen.bit_depth = screen_globals.window_bit_depth;
+	active_screen.encoding = active_screen.bit_depth == 16 ? 1 : 2;
+	active_screen.window_mode = screen_globals.window_windowed;
+	active_screen.device = NULL;
+	active_screen.mode = NULL;
+	screen_globals.fell_back = TRUE;
+	log_message(MODULE_NAME, __LINE__, "Running Software at %d x %d", screen_globals.window_width,
+		screen_globals.window_height);
+}
+
 void dispose_drawing_buffers(void)
 {
 }
