@@ -312,6 +312,20 @@ static void release_pixel_structures(void)
 	active_screen.screen_pixels_structure = NULL;
 }
 
+// Room for a row address per row of the window.
+static void allocate_pixel_structures(void)
+{
+	const size_t size = static_cast<size_t>(sizeof_bitmap(active_screen.height, 0));
+	active_screen.offscreen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
+	active_screen.screen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
+	screen_hooks.pixel_structure_allocations += 1;
+	if (!active_screen.offscreen_pixels_structure || !active_screen.screen_pixels_structure)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "could not allocate pixel structures");
+		release_pixel_structures();
+	}
+}
+
 static boolean open_window_and_remember(int16 width, int16 height, int16 bit_depth, boolean windowed)
 {
 	// The window takes the active screen's depth.
@@ -395,6 +409,9 @@ void fall_back_to_software_screen(void)
 	active_screen.device = NULL;
 	active_screen.mode = NULL;
 	screen_globals.fell_back = TRUE;
+	// The software window is drawn through them, a row address per row.
+	release_pixel_structures();
+	allocate_pixel_structures();
 	log_message(MODULE_NAME, __LINE__, "Running Software at %d x %d", screen_globals.window_width,
 		screen_globals.window_height);
 }
@@ -420,15 +437,7 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 	{
 		release_pixel_structures();
 		allocate_drawing_buffers(active_screen.device_index, active_screen.mode_index);
-		const size_t size = static_cast<size_t>(sizeof_bitmap(active_screen.height, 0));
-		active_screen.offscreen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
-		active_screen.screen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
-		screen_hooks.pixel_structure_allocations += 1;
-		if (!active_screen.offscreen_pixels_structure || !active_screen.screen_pixels_structure)
-		{
-			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "could not allocate pixel structures");
-			release_pixel_structures();
-		}
+		allocate_pixel_structures();
 	}
 
 	frame_rate_sample_data *rate = &screen_globals.frame_rate;
