@@ -238,9 +238,16 @@ uint32 blend_pixel_32bit(const uint8 *table, int32 level, uint32 destination, ui
 	return blend_pixel(table, level, destination, source);
 }
 
+// The top level of the transparency table still lets a sixteenth through;
+// a surface at the largest transparency shows nothing, as under OpenGL.
+static inline boolean wholly_transparent(const render_surface *surface)
+{
+	return surface->transparency == 0xFFFF;
+}
+
 void rasterize_filled_rectangle_32bit(bitmap_data *destination, render_surface *surface)
 {
-	if (!destination_is_32bit(destination)) return;
+	if (!destination_is_32bit(destination) || wholly_transparent(surface)) return;
 	const render_filled_rectangle *rectangle = reinterpret_cast<const render_filled_rectangle *>(surface);
 	const render_rectangle_geometry &g = rectangle->geometry;
 	const uint32 colour = (static_cast<uint32>(rectangle->color.red >> 8) << 16) |
@@ -313,6 +320,7 @@ static void look_up_texture(bitmap_identifier texture, bitmap_data **bitmap, con
 
 static boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
 {
+	if (wholly_transparent(surface)) return FALSE;
 	look_up_texture(texture, &setup->bitmap, &setup->shading);
 	if (!setup->bitmap || !setup->shading || setup->bitmap->width < 1 || setup->bitmap->height < 1) return FALSE;
 	const uint16 flags = surface_flags(surface);

@@ -53,6 +53,7 @@ struct texture_setup
 
 boolean setup_texture(const render_surface *surface, bitmap_identifier texture, texture_setup *setup)
 {
+	if (surface->transparency == 0xFFFF) return FALSE; // wholly transparent
 	setup->bitmap = get_bitmap(bitmap_identifier_collection(texture), bitmap_identifier_bitmap(texture));
 	setup->shading = static_cast<const uint32 *>(get_shading_table(bitmap_identifier_collection(texture),
 		bitmap_identifier_color_table(texture), bitmap_identifier_permutation(texture)));

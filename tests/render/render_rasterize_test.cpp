@@ -359,6 +359,33 @@ TEST_F(render_textured, filled_rectangles_blend_by_their_level)
 	}
 }
 
+// The largest transparency leaves what lies beneath, as OpenGL's alpha of 0 does.
+TEST_F(render_textured, wholly_transparent_surfaces_draw_nothing)
+{
+	ASSERT_NE(get_transparency_table(0), nullptr);
+	render_filled_rectangle *r = static_cast<render_filled_rectangle *>(render_malloc(sizeof(render_filled_rectangle)));
+	memset(r, 0, sizeof(*r));
+	set_surface_type(&r->surface, _surface_type_rectangle, _surface_subtype_filled_rectangle);
+	r->geometry = {0, 0, 8, 8, -32768, 32767, {0, 0, 0, 0}, 0, 0};
+	r->color = {0xF800, 0xF800, 0x0800, 0};
+	r->surface.transparency = 0xFFFF;
+	rasterize_filled_rectangle_32bit(screen, &r->surface);
+	EXPECT_EQ(drawn(), 0) << "filled rectangle";
+
+	render_rectangle *sprite = static_cast<render_rectangle *>(render_malloc(sizeof(render_rectangle)));
+	memset(sprite, 0, sizeof(*sprite));
+	set_surface_type(&sprite->surface, _surface_type_rectangle, _surface_subtype_object_rectangle);
+	sprite->geometry = {0, 0, 48, 16, -32768, 32767, {0, 0, 0, 0}, 32767, -32768};
+	sprite->texture = build_bitmap_identifier(static_cast<uint32>(scenery), 0, 0, 0);
+	sprite->surface.transparency = 0xFFFE;
+	rasterize_rectangle_32bit(screen, &sprite->surface);
+	EXPECT_GT(drawn(), 0) << "one step short of it still shows";
+	clear();
+	sprite->surface.transparency = 0xFFFF;
+	rasterize_rectangle_32bit(screen, &sprite->surface);
+	EXPECT_EQ(drawn(), 0) << "sprite";
+}
+
 // A surface flagged both media and reflection is drawn in both passes: a
 // half-transparent arrow twice over is nearer its own colour than once.
 TEST_F(render_textured, a_media_reflection_surface_draws_in_both_passes)
