@@ -560,6 +560,8 @@ TEST_F(OpenGLTerrainDetail, painters_order_draws_the_plain_pass_and_each_layer)
 	// With the plain pass and two layers; then one layer alone.
 	render_surface *first = triangle((1u << 30) | layer(0, 3, 5) | layer(1, 4, 6));
 	render_surface *second = triangle(layer(0, 1, 7));
+	// Discarded terrain is drawn all the same: nothing else covers its place.
+	set_surface_flags(second, _surface_discarded_flag);
 	first->next_surface = second;
 	second->previous_surface = first;
 	render_surface_list list = { first, second, 2, 0 };
@@ -638,4 +640,150 @@ TEST_F(OpenGLUploads, an_update_reports_only_its_own_errors)
 	get_recording_gl()->pending_errors = { GL_INVALID_ENUM, GL_INVALID_OPERATION };
 	EXPECT_EQ(update_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
 	delete_texture_opengl(&texture);
+}
+
+// Each draw's vertices, as the driver would read them.
+static std::vector<std::vector<opengl_vertex>> drawn_vertices;
+static decltype(opengl_api.glDrawArrays) recorded_draw = nullptr;
+
+static void capturing_draw(GLenum mode, GLint first, GLsizei count)
+{
+	drawn_vertices.emplace_back(render_verts + first, render_verts + first + count);
+	recorded_draw(mode, first, count);
+}
+
+static std::vector<int32> chunk_sizes;
+static void count_chunk(void *, render_surface **, int32 count) { chunk_sizes.push_back(count); }
+
+TEST_F(OpenGLTerrainDetail, runs_cut_at_8192_and_on_the_low_29_bits_of_the_texture_word)
+{
+	start("");
+	set_detail_map_layer_info_for_tests(NULL, 0, FALSE);
+	// Plain terrain: 10,000 triangles go in chunks of 8,192.
+	triangle(0);
+	std::vector<render_triangle> many(10000, triangles[0]);
+	std::vector<render_surface *> pointers;
+	for (render_triangle &each : many) pointers.push_back(&each.surface);
+	std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, pointers.data(), 10000);
+	EXPECT_NE(std::find(calls.begin(), calls.end(), "glDrawArrays(4,0,24576)"), calls.end());
+	EXPECT_NE(std::find(calls.begin(), calls.end(), "glDrawArrays(4,0,5424)"), calls.end());
+
+	// Object runs, in the order of the whole word: the colour-table permutation
+	// (bits 29-31) does not cut one, another bitmap does.
+	render_triangle objects[4] = {};
+	const uint32 words[4] = { 0x60000105u, 0x00000105u, 0x40000205u, 0x20000105u };
+	render_surface *list[4];
+	for (int32 i = 0; i < 4; ++i)
+	{
+		set_surface_type(&objects[i].surface, _surface_type_triangle, _surface_subtype_model_triangle);
+		objects[i].texture = words[i];
+		list[i] = &objects[i].surface;
+	}
+	surface_category saved = surface_categories[_surface_category_opaque_objects];
+	surface_categories[_surface_category_opaque_objects].surfaces = list;
+	surface_categories[_surface_category_opaque_objects].count = 4;
+	surface_categories[_surface_category_opaque_objects].sorted = FALSE;
+	chunk_sizes.clear();
+	rasterize_surface_category(NULL, _surface_category_opaque_objects, MAXIMUM_OPENGL_CHUNK_SIZE, TRUE, 0x1FFFFFFFu,
+		count_chunk);
+	surface_categories[_surface_category_opaque_objects] = saved;
+	EXPECT_EQ(chunk_sizes, (std::vector<int32>{ 2, 1, 1 }));
+}
+
+TEST_F(OpenGLTerrainDetail, categories_draw_in_order_and_the_depth_is_laid_again_without_colour)
+{
+	start("");
+	set_detail_map_layer_info_for_tests(NULL, 0, FALSE);
+	render_surface *media[1] = { triangle(0) };
+	render_surface *mesh[2] = { triangle(0), triangle(0) };
+	render_filled_rectangle rectangles[2] = {};
+	render_surface *reflections[1], *translucent[1];
+	for (int32 i = 0; i < 2; ++i)
+	{
+		set_surface_type(&rectangles[i].surface, _surface_type_rectangle, _surface_subtype_filled_rectangle);
+		rectangles[i].geometry = { 0, 0, static_cast<int16>(8 + 8 * i), 8, 0, 768, {}, 0, 0 };
+	}
+	rectangles[1].surface.transparency = 0xFFFF;
+	reflections[0] = &rectangles[0].surface;
+	translucent[0] = &rectangles[1].surface;
+	surface_category saved[NUMBER_OF_SURFACE_CATEGORIES];
+	memcpy(saved, surface_categories, sizeof(saved));
+	for (surface_category &each : surface_categories) each.count = 0;
+	const struct { int16 category; render_surface **surfaces; int32 count; } filled[] = {
+		{ _surface_category_media, media, 1 }, { _surface_category_reflections, reflections, 1 },
+		{ _surface_category_mesh, mesh, 2 }, { _surface_category_translucent_objects, translucent, 1 } };
+	for (const auto &each : filled)
+	{
+		surface_categories[each.category].surfaces = each.surfaces;
+		surface_categories[each.category].count = each.count;
+		surface_categories[each.category].sorted = FALSE;
+	}
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	recorded_draw = opengl_api.glDrawArrays;
+	opengl_api.glDrawArrays = capturing_draw;
+	drawn_vertices.clear();
+	const size_t before = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, NULL);
+	opengl_api.glDrawArrays = recorded_draw;
+	memcpy(surface_categories, saved, sizeof(saved));
+	std::vector<std::string> sequence;
+	for (const std::string &call : recording_gl_calls_since(before))
+	{
+		if (starts_with(call, "glDrawArrays") || starts_with(call, "glColorMask")) sequence.push_back(call);
+	}
+	// Media, the reflection's rectangle, the mesh; the mesh's depth without colour;
+	// the translucent rectangle without alpha writes.
+	const std::vector<std::string> expected = { "glDrawArrays(4,0,3)", "glDrawArrays(4,0,6)", "glDrawArrays(4,0,6)",
+		"glColorMask(0,0,0,0)", "glDrawArrays(4,0,6)", "glColorMask(1,1,1,0)", "glDrawArrays(4,0,6)",
+		"glColorMask(1,1,1,1)" };
+	EXPECT_EQ(sequence, expected);
+	// Transparency 65,535 is drawn with alpha 0.
+	ASSERT_FALSE(drawn_vertices.empty());
+	for (const opengl_vertex &vertex : drawn_vertices.back()) EXPECT_EQ(vertex.color[3], 0);
+}
+
+TEST_F(OpenGLTerrainDetail, one_layer_draws_with_the_first_layer_shader_and_its_bits_in_red)
+{
+	start("");
+	render_surface *surfaces[1] = { triangle(layer(0, 5, 1)) };
+	recorded_draw = opengl_api.glDrawArrays;
+	opengl_api.glDrawArrays = capturing_draw;
+	drawn_vertices.clear();
+	const std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, surfaces, 1);
+	opengl_api.glDrawArrays = recorded_draw;
+	EXPECT_NE(std::find(calls.begin(), calls.end(), "glUseProgram(" + std::to_string(shaders[_shader_mesh_1].program) + ")"),
+		calls.end());
+	ASSERT_FALSE(drawn_vertices.empty());
+	const std::vector<opengl_vertex> &first = drawn_vertices.front();
+	ASSERT_EQ(first.size(), 3u);
+	for (int32 c = 0; c < 3; ++c)
+	{
+		EXPECT_EQ(first[c].color[0], (5 >> c) & 1 ? 255 : 0) << c;
+		EXPECT_EQ(first[c].color[1], 0);
+		EXPECT_EQ(first[c].color[2], 0);
+	}
+}
+
+TEST_F(OpenGLTerrainDetail, fixed_function_passes_go_base_first_then_by_detail_texture)
+{
+	start("UseShaders = 0\n");
+	render_surface *surfaces[2] = { triangle((1u << 30) | layer(0, 7, 3)), triangle((1u << 30) | layer(0, 7, 2) | layer(1, 1, 5)) };
+	const std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, surfaces, 2);
+	std::vector<std::string> sequence;
+	for (const std::string &call : calls)
+	{
+		if (starts_with(call, "glColorMask(0")) break; // the depth lay follows
+		if (starts_with(call, "glDrawArrays") || starts_with(call, "glBindTexture(3553,10")) sequence.push_back(call);
+	}
+	const std::vector<std::string> expected = { "glDrawArrays(4,0,6)", "glBindTexture(3553,102)", "glDrawArrays(4,0,3)",
+		"glBindTexture(3553,103)", "glDrawArrays(4,0,3)", "glBindTexture(3553,105)", "glDrawArrays(4,0,3)" };
+	EXPECT_EQ(sequence, expected);
 }
