@@ -469,6 +469,9 @@ int16 new_local_projectile_group(int16 type, const world_point3d *origin, int16 
 	if (origin) request.center = *origin;
 	request.central_object_index = request.central_object_identifier = NONE;
 	request.bounds_object_index = request.bounds_object_identifier = NONE;
+	// Drawn in full: a group that follows a unit through the fog takes its
+	// opacity from the fog each frame instead.
+	request.group_opacity = 65535;
 	request.color_table_index = NONE;
 	const object_data *owner = get_object_data(owner_object_index);
 	if (owner) request.color_table_index = owner->color_table_index;
@@ -490,6 +493,7 @@ int16 new_local_projectile_group_from_marker(marker_data *marker)
 	request.center = marker->location.position;
 	request.center.z += marker->location.height;
 	request.yaw = marker->location.yaw;
+	request.group_opacity = 65535;
 	request.central_object_index = request.central_object_identifier = NONE;
 	request.bounds_object_index = request.bounds_object_identifier = NONE;
 	request.color_table_index = NONE;

@@ -658,6 +658,8 @@ static boolean run_new_game_dialog(new_game_data *setup)
 	fill_active_plugin_list(dialog);
 	show_new_game_tab(dialog, 0);
 	show_map_plugin_picture(dialog);
+	// Accepting the selected map and difficulty is what a player would choose.
+	set_default_dialog_item(dialog, iNEW_GAME_ACCEPT);
 
 	boolean accepted = FALSE;
 	for (;;)

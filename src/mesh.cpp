@@ -657,8 +657,11 @@ static boolean install_mesh(mesh_header *header, uint8 *block, int32 block_size,
 	initialize_media_coverage_region(mesh_globals->media_coverage_region_size > 0
 			? mesh_globals->media_coverage_region : nullptr,
 		mesh_globals->media_coverage_region_size);
-	if (!import_map_actions(static_cast<int16>(mesh_globals->map_action_count), mesh_globals->map_action_buffer_size,
-			mesh_globals->map_actions, TRUE))
+	const boolean script_replaced = mesh_test_hooks.map_actions != nullptr;
+	if (!import_map_actions(
+			script_replaced ? mesh_test_hooks.map_action_count : static_cast<int16>(mesh_globals->map_action_count),
+			script_replaced ? mesh_test_hooks.map_action_buffer_size : mesh_globals->map_action_buffer_size,
+			script_replaced ? mesh_test_hooks.map_actions : mesh_globals->map_actions, TRUE))
 	{
 		// A damaged script fails the load.
 		dispose_media_coverage_region();

@@ -573,6 +573,11 @@ struct mesh_test_hooks_data
 	// The local time of the stained-map export while use_fixed_time is set.
 	boolean use_fixed_time;
 	int32 month, day, hour, minute; // month 1-12
+	// When set, a map start imports this script (a stored map-action section,
+	// big-endian) in place of its mesh's own.
+	const void *map_actions;
+	int16 map_action_count;
+	int32 map_action_buffer_size;
 };
 
 mesh_test_hooks_data *get_mesh_test_hooks(void);

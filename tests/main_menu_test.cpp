@@ -341,24 +341,29 @@ TEST_F(SinglePlayer, NewGameDialogCancelledStartsNothing)
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 2), 1);
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 3), FALSE);
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_selected_tab", 2), 0);
-
-	// No answer (-1) cancels too.
-	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
 }
 
+// A player who meets the dialog takes what it offers: no injected answer
+// accepts as an injected Accept does.
 TEST_F(SinglePlayer, NewGameDialogAcceptedBuildsALocalSetup)
 {
-	get_game_preferences()->difficulty_level = 1;
-	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
-	ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
-	const new_game_parameter_data &parameters = main_globals.new_game_data.parameters;
-	EXPECT_EQ(parameters.type, _game_type_local);
-	EXPECT_EQ(parameters.scenario_tag, TAG("l1  "));
-	EXPECT_EQ(parameters.version, 2172);
-	EXPECT_TRUE(parameters.option_flags & _game_option_version_modifier_flag);
-	EXPECT_EQ(parameters.option_flags & 0xC408Cu, 0xC408Cu);
-	EXPECT_EQ(parameters.difficulty_level, 1);
-	EXPECT_EQ(main_globals.new_game_data.player_count, 3);
+	for (const bool injected : {true, false})
+	{
+		SCOPED_TRACE(injected ? "injected Accept" : "no answer");
+		memset(&main_globals.new_game_data, 0, sizeof(main_globals.new_game_data));
+		get_game_preferences()->difficulty_level = 1;
+		if (injected) inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+		ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
+		EXPECT_EQ(find_open_dialog(NEW_GAME_DIALOG_TAG), nullptr);
+		const new_game_parameter_data &parameters = main_globals.new_game_data.parameters;
+		EXPECT_EQ(parameters.type, _game_type_local);
+		EXPECT_EQ(parameters.scenario_tag, TAG("l1  "));
+		EXPECT_EQ(parameters.version, 2172);
+		EXPECT_TRUE(parameters.option_flags & _game_option_version_modifier_flag);
+		EXPECT_EQ(parameters.option_flags & 0xC408Cu, 0xC408Cu);
+		EXPECT_EQ(parameters.difficulty_level, 1);
+		EXPECT_EQ(main_globals.new_game_data.player_count, 3);
+	}
 }
 
 // A first map that requires a tagset no plugin gives: the demo map's header
@@ -388,6 +393,13 @@ TEST_F(SinglePlayer, MapRequiringAMissingTagsetAsksBeforeStarting)
 	get_metaserver_test_hooks()->query_answer = TRUE;
 	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
 	EXPECT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
+
+	// Unanswered, the refused default is offered once: the dialog loop ends.
+	get_metaserver_test_hooks()->query_answer = FALSE;
+	const int32 queries = least_call_count(&get_metaserver_test_hooks()->calls, "metaserver_query_dialog");
+	EXPECT_FALSE(setup_single_player_game(static_cast<file_tag>(NONE)));
+	EXPECT_EQ(least_call_count(&get_metaserver_test_hooks()->calls, "metaserver_query_dialog"), queries + 1);
+	EXPECT_EQ(find_open_dialog(NEW_GAME_DIALOG_TAG), nullptr);
 }
 
 struct game_over_row

@@ -142,11 +142,21 @@ int16 modal_dialog(dialog_data *dialog)
 {
 	LEAST("modal_dialog", dialog);
 	int16 answer = NONE;
+	const boolean open = dialog && dialog_is_open(dialog);
 	if (dialogs_hooks.modal_answers_used < dialogs_hooks.modal_answer_count)
 	{
 		answer = dialogs_hooks.modal_answers[dialogs_hooks.modal_answers_used++];
 	}
-	if (dialog && dialog_is_open(dialog)) dialog->item_hit = answer;
+	else if (open && !dialog->modal_answered)
+	{
+		// A person meets the dialog: its default is what they would choose.
+		answer = dialog->default_item;
+	}
+	if (open)
+	{
+		dialog->modal_answered = TRUE;
+		dialog->item_hit = answer;
+	}
 	return answer;
 }
 

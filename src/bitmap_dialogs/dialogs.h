@@ -108,6 +108,7 @@ struct dialog_data
 	uint32 creation_flags;
 	int16 item_hit; // the item of the last item-hit event, NONE for none
 	int16 default_item, cancel_item, focus_item;
+	boolean modal_answered; // modal_dialog has answered once
 	int16 background_collection_index, background_sequence_index;
 	void *user_data; // for the dialog's owner
 	int32 item_state_count;
@@ -136,7 +137,9 @@ void register_zerv_controls(void);
 // NULL on failure.
 dialog_data *new_dialog(file_tag dialog_tag, dialog_handler_proc handler, void *inhibitor, int32 sleep_ticks,
 	uint32 flags);
-// The item hit, or -1.
+// The item hit, or -1. With no injected answer the first call answers the
+// default item (NONE when the dialog names none) and later calls -1, so no
+// dialog loop can spin.
 int16 modal_dialog(dialog_data *dialog);
 void dispose_dialog(dialog_data *dialog);
 void close_all_dialogs(void);
@@ -241,7 +244,7 @@ struct dialogs_test_hooks_data
 {
 	least_call_log calls;
 
-	// modal_dialog answers with these in order, then -1.
+	// modal_dialog answers with these in order, then as without them.
 	int32 modal_answer_count;
 	int16 modal_answers[MAXIMUM_INJECTED_DIALOG_ANSWERS];
 	int32 modal_answers_used;

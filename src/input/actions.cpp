@@ -34,6 +34,21 @@ void clear_action(action_data *action)
 	action->key_code = NONE;
 }
 
+// The camera keys and the actions they are bound to.
+static const int16 camera_keys[][2] = {{_key_comma, _orbit_left_bit}, {_key_period, _orbit_right_bit},
+	{_key_up_arrow, _move_forward_bit}, {_key_down_arrow, _move_backward_bit}, {_key_home, _yaw_left_bit},
+	{_key_end, _yaw_right_bit}, {_key_left_arrow, _move_left_bit}, {_key_right_arrow, _move_right_bit},
+	{_key_page_up, _zoom_in_bit}, {_key_page_down, _zoom_out_bit}};
+
+int16 camera_action_bit_for_key(int16 key_code)
+{
+	for (const auto &key : camera_keys)
+	{
+		if (key[0] == key_code) return key[1];
+	}
+	return NONE;
+}
+
 /* ---------- module state */
 
 namespace {
@@ -154,10 +169,6 @@ static void sampler_turn(void)
 	}
 
 	// Camera keys held: one sample per turn while any is down.
-	static const int16 camera_keys[][2] = {{_key_comma, _orbit_left_bit}, {_key_period, _orbit_right_bit},
-		{_key_up_arrow, _move_forward_bit}, {_key_down_arrow, _move_backward_bit}, {_key_home, _yaw_left_bit},
-		{_key_end, _yaw_right_bit}, {_key_left_arrow, _move_left_bit}, {_key_right_arrow, _move_right_bit},
-		{_key_page_up, _zoom_in_bit}, {_key_page_down, _zoom_out_bit}};
 	uint32 camera_bits = 0;
 	for (const auto &key : camera_keys)
 	{

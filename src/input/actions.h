@@ -235,6 +235,9 @@ boolean test_action_flag(const action_data *action, int16 bit);
 void set_action_flag(action_data *action, int16 bit, boolean on);
 // A sample with nothing in it: no flags, no key, no character.
 void clear_action(action_data *action);
+// The camera action bit (_orbit_left_bit to _zoom_out_bit) the key is bound
+// to, NONE for a key bound to none.
+int16 camera_action_bit_for_key(int16 key_code);
 
 /* ---------- the queue and the sampler */
 

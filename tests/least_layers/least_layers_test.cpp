@@ -482,6 +482,19 @@ TEST_F(LeastLayers, DialogsKeepTagHandlerAndItems)
 	EXPECT_EQ(modal_dialog(menu), 2);
 	EXPECT_EQ(menu->item_hit, 2);
 	EXPECT_EQ(modal_dialog(menu), -1);
+	// Unanswered, a dialog gives its default once, and one without a default -1.
+	dialog_data *with_default = new_dialog(TAG("Lnew"), NULL, NULL, 0, 0);
+	dialog_data *without_default = new_dialog(TAG("flen"), NULL, NULL, 0, 0);
+	ASSERT_NE(with_default, nullptr);
+	ASSERT_NE(without_default, nullptr);
+	set_default_dialog_item(with_default, 1);
+	EXPECT_EQ(modal_dialog(without_default), -1);
+	EXPECT_EQ(modal_dialog(with_default), 1);
+	EXPECT_EQ(with_default->item_hit, 1);
+	EXPECT_EQ(modal_dialog(with_default), -1);
+	EXPECT_EQ(modal_dialog(without_default), -1);
+	dispose_dialog(with_default);
+	dispose_dialog(without_default);
 
 	dispose_dialog(menu);
 	dispose_dialog(menu); // no longer open: ignored
