@@ -105,9 +105,14 @@ TEST_F(OpenGLDriverMissing, the_menu_and_training_run_in_software)
 		const std::string output = harness_directory() + "/child.txt";
 		char self[4096] = {};
 		ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
-		const std::string command = std::string(missing_driver_variable) + "=1 LIBGL_DRIVERS_PATH='" + empty + "' '" +
-			self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " > '" + output +
+		// Bounded: a child that hangs fails the test rather than the run.
+		const std::string command = std::string(missing_driver_variable) + "=1 LIBGL_DRIVERS_PATH='" + empty +
+			"' timeout 100 '" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " > '" + output +
 			"' 2>&1";
+		// The child's full-screen game takes the pointer: this process lets go of it.
+		SDL_Surface *surface = SDL_GetVideoSurface();
+		if (surface && (surface->flags & SDL_FULLSCREEN)) SDL_WM_ToggleFullScreen(surface);
+		SDL_WM_GrabInput(SDL_GRAB_OFF);
 		const int status = system(command.c_str());
 		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_test_file(output);
 		return;
