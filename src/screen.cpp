@@ -312,6 +312,20 @@ static void release_pixel_structures(void)
 	active_screen.screen_pixels_structure = NULL;
 }
 
+// Room for a row address per row of the window.
+static void allocate_pixel_structures(void)
+{
+	const size_t size = static_cast<size_t>(sizeof_bitmap(active_screen.height, 0));
+	active_screen.offscreen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
+	active_screen.screen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
+	screen_hooks.pixel_structure_allocations += 1;
+	if (!active_screen.offscreen_pixels_structure || !active_screen.screen_pixels_structure)
+	{
+		error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "could not allocate pixel structures");
+		release_pixel_structures();
+	}
+}
+
 static boolean open_window_and_remember(int16 width, int16 height, int16 bit_depth, boolean windowed)
 {
 	// The window takes the active screen's depth.
@@ -371,6 +385,37 @@ int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 	return result;
 }
 
+void fall_back_to_software_screen(void)
+{
+	log_message(MODULE_NAME, __LINE__, "The hardware rasterizer could not start; falling back to Software.");
+	const boolean windowed = (active_screen.prefs.flags & _screen_pref_windowed_flag) != 0;
+	boolean opened = open_window_and_remember(active_screen.width, active_screen.height, active_screen.bit_depth, windowed);
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT);
+		opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
+	}
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "No window could be opened.");
+		exit(1);
+	}
+	active_screen.rasterizer_code = _rasterizer_software;
+	active_screen.width = active_screen.resolution_width = screen_globals.window_width;
+	active_screen.height = active_screen.resolution_height = screen_globals.window_height;
+	active_screen.bit_depth = screen_globals.window_bit_depth;
+	active_screen.encoding = active_screen.bit_depth == 16 ? 1 : 2;
+	active_screen.window_mode = screen_globals.window_windowed;
+	active_screen.device = NULL;
+	active_screen.mode = NULL;
+	screen_globals.fell_back = TRUE;
+	// The software window is drawn through them, a row address per row.
+	release_pixel_structures();
+	allocate_pixel_structures();
+	log_message(MODULE_NAME, __LINE__, "Running Software at %d x %d", screen_globals.window_width,
+		screen_globals.window_height);
+}
+
 void dispose_drawing_buffers(void)
 {
 }
@@ -392,15 +437,7 @@ void set_screen_parameters(int16 old_device_index, int16 old_mode_index)
 	{
 		release_pixel_structures();
 		allocate_drawing_buffers(active_screen.device_index, active_screen.mode_index);
-		const size_t size = static_cast<size_t>(sizeof_bitmap(active_screen.height, 0));
-		active_screen.offscreen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
-		active_screen.screen_pixels_structure = static_cast<bitmap_data *>(new_pointer_z(size));
-		screen_hooks.pixel_structure_allocations += 1;
-		if (!active_screen.offscreen_pixels_structure || !active_screen.screen_pixels_structure)
-		{
-			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "could not allocate pixel structures");
-			release_pixel_structures();
-		}
+		allocate_pixel_structures();
 	}
 
 	frame_rate_sample_data *rate = &screen_globals.frame_rate;

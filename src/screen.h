@@ -193,6 +193,9 @@ void clear_screen_devices(void);
 void set_active_screen(int16 device_index, int16 mode_index);
 // 0, or -1 when no window could be opened.
 int16 allocate_drawing_buffers(int16 device_index, int16 mode_index);
+// A starting game whose hardware rasterizer could not start draws in software
+// in a window of its mode's size (else a 640 x 480 one), as a failed mode does.
+void fall_back_to_software_screen(void);
 void dispose_drawing_buffers(void);
 void get_true_screen_dimensions(int16 *width, int16 *height);
 // The desktop size remembered at start-up.

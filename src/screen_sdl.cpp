@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "screen.h"
@@ -130,6 +131,77 @@ static void set_x11_window_properties(void)
 	info.info.x11.unlock_func();
 }
 
+/* ---------- X errors while a window is made */
+
+// Xlib's own handler ends the process on any error; a driver that cannot make
+// an OpenGL context raises one (BadValue on GLX context creation). While a
+// window is made, errors are kept here instead, and the failure is reported.
+struct x_error_trap_data
+{
+	int (*previous)(Display *, XErrorEvent *);
+	Display *display;
+	boolean caught;
+	char text[160];
+	int request_code, minor_code;
+};
+
+static x_error_trap_data x_error_trap;
+
+static int trap_x_error(Display *display, XErrorEvent *event)
+{
+	if (!x_error_trap.caught)
+	{
+		x_error_trap.caught = TRUE;
+		XGetErrorText(display, event->error_code, x_error_trap.text, sizeof(x_error_trap.text));
+		x_error_trap.request_code = event->request_code;
+		x_error_trap.minor_code = event->minor_code;
+	}
+	return 0;
+}
+
+static Display *sdl_x11_display(void)
+{
+	SDL_SysWMinfo info;
+	memset(&info, 0, sizeof(info));
+	SDL_VERSION(&info.version);
+	if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11) return NULL;
+	return info.info.x11.display;
+}
+
+static void begin_x_error_trap(void)
+{
+	memset(&x_error_trap, 0, sizeof(x_error_trap));
+	x_error_trap.display = sdl_x11_display();
+	if (x_error_trap.display) XSync(x_error_trap.display, False);
+	x_error_trap.previous = XSetErrorHandler(trap_x_error);
+}
+
+// True when an X error arose since the trap began.
+static boolean end_x_error_trap(void)
+{
+	// The errors of the requests just made arrive before the handler goes.
+	Display *display = sdl_x11_display();
+	if (display) XSync(display, False);
+	XSetErrorHandler(x_error_trap.previous);
+	return x_error_trap.caught;
+}
+
+// SDL keeps a half-made OpenGL window's state after the context failed, and
+// the next software window would draw through it: video starts afresh.
+static void restart_video_after_failed_context(void)
+{
+	const int cursor = SDL_ShowCursor(SDL_QUERY);
+	SDL_QuitSubSystem(SDL_INIT_VIDEO);
+	if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0)
+	{
+		log_message(MODULE_NAME, __LINE__, "Couldn't initialize SDL: %s", SDL_GetError());
+		exit(1);
+	}
+	SDL_EnableUNICODE(1);
+	SDL_EnableKeyRepeat(SDL_DEFAULT_REPEAT_DELAY, SDL_DEFAULT_REPEAT_INTERVAL);
+	SDL_ShowCursor(cursor);
+}
+
 static boolean sdl_create_window(int16 width, int16 height, uint32 flags)
 {
 	const boolean windowed = !(flags & _sdl_window_fullscreen_flag);
@@ -138,11 +210,26 @@ static boolean sdl_create_window(int16 width, int16 height, uint32 flags)
 	const int bit_depth = active_screen.bit_depth;
 	// The icon must be set before the video mode.
 	if (sdl_screen_globals.icon) SDL_WM_SetIcon(sdl_screen_globals.icon, NULL);
+	begin_x_error_trap();
 	SDL_Surface *surface = SDL_SetVideoMode(width, height, bit_depth, sdl_flags);
 	if (surface && windowed) surface = SDL_SetVideoMode(width, height, bit_depth, sdl_flags);
+	if (end_x_error_trap())
+	{
+		// A context the server refused cannot draw, even where SDL kept a surface.
+		const boolean failed = opengl || !surface;
+		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode()%s: %s (X error %s, request %d.%d)",
+			failed ? " failed" : " raised an X error", surface ? "the window system refused a request" : SDL_GetError(),
+			x_error_trap.text, x_error_trap.request_code, x_error_trap.minor_code);
+		if (failed)
+		{
+			if (opengl) restart_video_after_failed_context();
+			return FALSE;
+		}
+	}
 	if (!surface)
 	{
 		log_message(MODULE_NAME, __LINE__, "SDL_SetVideoMode() failed: %s", SDL_GetError());
+		if (opengl) restart_video_after_failed_context();
 		return FALSE;
 	}
 	if (!windowed) sdl_set_grab_mode(TRUE);

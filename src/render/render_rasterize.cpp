@@ -94,8 +94,21 @@ static void clear_backbuffer(boolean hardware)
 boolean initialize_rasterizer_for_new_map(void)
 {
 	boolean result = TRUE;
-	const boolean hardware = active_screen.rasterizer_code != _rasterizer_software;
-	if (hardware) result = initialize_hardware_rasterizer_for_new_map();
+	boolean hardware = active_screen.rasterizer_code != _rasterizer_software;
+	if (hardware && !initialize_hardware_rasterizer_for_new_map())
+	{
+		const opengl_rasterizer_procedures *back_end = get_opengl_rasterizer_procedures();
+		if (back_end && back_end->initialize_opengl_rasterizer_for_new_map)
+		{
+			// The back end found no context (a driver that cannot load): the game still plays.
+			fall_back_to_software_screen();
+			hardware = FALSE;
+		}
+		else
+		{
+			result = FALSE;
+		}
+	}
 	if (clear_linear_backbuffer_hardware()) return result;
 	clear_backbuffer(hardware);
 	return result;

@@ -2,6 +2,11 @@
 // frames without GL errors, and everything given back when the game ends.
 #include "opengl_window_fixture.h"
 
+#include <SDL/SDL.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "hardware/OpenGL/setup_opengl.h"
@@ -63,4 +68,89 @@ TEST_F(OpenGLLifeCycle, a_game_runs_and_ends_through_opengl)
 	EXPECT_EQ(program_count, 0);
 	EXPECT_EQ(cached_bitmap_count, 0);
 	EXPECT_EQ(active_screen.rasterizer_code, _rasterizer_software);
+}
+
+namespace {
+
+// A machine whose OpenGL driver cannot load: the test runs again in a child
+// process whose first device scan sees LIBGL_DRIVERS_PATH at an empty folder.
+const char *const missing_driver_variable = "ZERV_TEST_OPENGL_DRIVER_MISSING";
+
+class OpenGLDriverMissing : public main_program_test
+{
+protected:
+	void SetUp() override
+	{
+		install_sdl_platform();
+		main_program_test::SetUp();
+		if (HasFatalFailure()) return;
+		set_screen_parameters(-2, -2);
+	}
+	void TearDown() override
+	{
+		if (game->state == _game_state_running) enter_state(_game_state_displaying_main_menu);
+		main_program_test::TearDown();
+	}
+};
+
+}
+
+TEST_F(OpenGLDriverMissing, the_menu_and_training_run_in_software)
+{
+	if (!getenv(missing_driver_variable))
+	{
+		const std::string empty = harness_directory() + "/no drivers";
+		ASSERT_EQ(mkdir(empty.c_str(), 0777), 0);
+		const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+		const std::string output = harness_directory() + "/child.txt";
+		char self[4096] = {};
+		ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+		// Bounded: a child that hangs fails the test rather than the run.
+		const std::string command = std::string(missing_driver_variable) + "=1 LIBGL_DRIVERS_PATH='" + empty +
+			"' timeout 100 '" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " > '" + output +
+			"' 2>&1";
+		// The child's full-screen game takes the pointer: this process lets go of it.
+		SDL_Surface *surface = SDL_GetVideoSurface();
+		if (surface && (surface->flags & SDL_FULLSCREEN)) SDL_WM_ToggleFullScreen(surface);
+		SDL_WM_GrabInput(SDL_GRAB_OFF);
+		const int status = system(command.c_str());
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_test_file(output);
+		return;
+	}
+
+	// The scan left OpenGL out and said why.
+	for (int16 i = 0; i < get_screen_device_count(); ++i)
+	{
+		EXPECT_NE(get_screen_device(i)->rasterizer_code, _rasterizer_opengl);
+	}
+	std::string log = log_text();
+	const size_t scan = log.find("Scanning for OpenGL devices...");
+	ASSERT_NE(scan, std::string::npos) << log;
+	EXPECT_NE(log.find("SDL_SetVideoMode() failed", scan), std::string::npos) << log;
+
+	// The menu draws in its software window.
+	enter_state(_game_state_displaying_main_menu);
+	idle_zerv(1, FALSE);
+	SDL_Surface *surface = SDL_GetVideoSurface();
+	ASSERT_NE(surface, nullptr);
+	EXPECT_FALSE(surface->flags & SDL_OPENGL);
+	int32 lit = 0;
+	ASSERT_EQ(SDL_LockSurface(surface), 0);
+	for (int32 y = 0; y < surface->h; ++y)
+	{
+		const uint32 *row = reinterpret_cast<const uint32 *>(static_cast<const uint8 *>(surface->pixels) + y * surface->pitch);
+		for (int32 x = 0; x < surface->w; ++x) lit += (row[x] & 0xFFFFFF) != 0;
+	}
+	SDL_UnlockSurface(surface);
+	EXPECT_GT(lit, surface->w * surface->h / 4);
+
+	// Training, as the menu starts it, runs in software.
+	ASSERT_TRUE(setup_single_player_game(TRAINING_MAP_MESH_TAG));
+	enter_state(_game_state_running);
+	ASSERT_EQ(game->state, _game_state_running);
+	for (int32 frame = 0; frame < 5; ++frame) idle_zerv(1, FALSE);
+	EXPECT_EQ(active_screen.rasterizer_code, _rasterizer_software);
+	log = log_text();
+	EXPECT_NE(log.find("Running Software at "), std::string::npos) << log;
+	EXPECT_NE(log.find("Starting mesh \"Training Valley\""), std::string::npos) << log;
 }

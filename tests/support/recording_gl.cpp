@@ -73,6 +73,15 @@ static const GLubyte *answer_glGetString(GLenum name)
 	return reinterpret_cast<const GLubyte *>(text->c_str());
 }
 
+static GLenum answer_glGetError(void)
+{
+	record("glGetError");
+	if (recording.pending_errors.empty()) return GL_NO_ERROR;
+	const GLenum error = recording.pending_errors.front();
+	recording.pending_errors.erase(recording.pending_errors.begin());
+	return error;
+}
+
 static void answer_glGetIntegerv(GLenum name, GLint *value)
 {
 	record("glGetIntegerv", static_cast<unsigned>(name));
@@ -224,6 +233,7 @@ static void fill_1x(opengl_api_data *api)
 	OPENGL_API_1X(FILL)
 #undef FILL
 	api->glGetString = answer_glGetString;
+	api->glGetError = answer_glGetError;
 	api->glGetIntegerv = answer_glGetIntegerv;
 	api->glGetFloatv = answer_glGetFloatv;
 	api->glPixelStorei = answer_glPixelStorei;

@@ -38,6 +38,8 @@ struct recording_gl_data
 	int32 swaps = 0;
 	int32 set_attribute_calls = 0;
 	int32 last_depth_size = -1, last_swap_interval = -1;
+	// What glGetError answers next, first to last; then no error.
+	std::vector<GLenum> pending_errors;
 };
 
 recording_gl_data *get_recording_gl(void);

@@ -439,9 +439,8 @@ static void rasterize_detail_chunk(void *context, render_surface **surfaces, int
 	}
 	set_render_mode_opengl(_shader_mesh_0 + layers, _projection_mode_perspective, _depth_mode_full, _blend_mode_replace);
 	bind_texture_unit_opengl(0, static_cast<int32>(volatile_cmap_texture_name_opengl));
-	opengl_api.glMatrixMode(GL_TEXTURE);
-	opengl_api.glLoadMatrixf(matrix);
-	opengl_api.glMatrixMode(GL_MODELVIEW);
+	// The matrix is unit 0's: the previous run left a layer's unit selected.
+	load_texture_matrix_opengl(matrix);
 	for (int32 layer = 0; layer < layers; ++layer)
 	{
 		bind_texture_unit_opengl(layer + 1,
@@ -681,6 +680,52 @@ static int16 saturate_viewer(float value)
 	return static_cast<int16>(value >= 32767.0f ? 32767.0f : value <= -32768.0f ? -32768.0f : value);
 }
 
+boolean opengl_sprite_quad_geometry(const render_rectangle_geometry *g, uint16 flags, int32 bw, int32 bh,
+	int32 adjusted_width, int32 adjusted_height, int32 hardware_width, int32 hardware_height, opengl_sprite_quad *quad)
+{
+	if (bw <= 0 || bh <= 0 || hardware_width <= 0 || hardware_height <= 0) return FALSE;
+	const int32 left = g->viewer_rect.left, right = g->viewer_rect.right;
+	const int32 rect_top = g->viewer_rect.top, rect_bottom = g->viewer_rect.bottom;
+	// The screen rows the rectangle is cut at (a wading unit's water line) in
+	// viewer units, taken inwards so no vertex lies beyond them.
+	float clip_top = g->viewer_clip_top, clip_bottom = g->viewer_clip_bottom;
+	const int32 rows = g->y1 - g->y0, span = rect_top - rect_bottom;
+	if (rows > 0 && span > 0)
+	{
+		const float per_row = static_cast<float>(span) / static_cast<float>(rows);
+		if (g->clip_top > g->y0) clip_top = MIN(clip_top, std::floor(rect_top - (g->clip_top - g->y0) * per_row));
+		if (g->clip_bottom < g->y1)
+			clip_bottom = MAX(clip_bottom, std::ceil(rect_top - (g->clip_bottom - g->y0) * per_row));
+	}
+	const float top = MIN(static_cast<float>(rect_top), clip_top);
+	const float bottom = MAX(static_cast<float>(rect_bottom), clip_bottom);
+	if (top <= bottom || right <= left) return FALSE;
+	const int32 hx = (right - left) / bw / 2;
+	const int32 hy = span / bh / 2;
+	const float x0 = static_cast<float>(left - hx), x1 = static_cast<float>(right + hx);
+	const float y0 = MAX(bottom - hy, clip_bottom);
+	const float y1 = MIN(top + hy, clip_top);
+	// The bitmap sits centred in the adjusted size, half a texel out on each side.
+	const float ox = (adjusted_width - bw) / 2.0f, oy = (adjusted_height - bh) / 2.0f;
+	const float hw = static_cast<float>(hardware_width), hh = static_cast<float>(hardware_height);
+	float u0 = (ox - 0.5f) / hw, u1 = (ox + bw + 0.5f) / hw;
+	// v at the quad's top and bottom edges: a vertical mirror turns the bitmap
+	// first, and the cut fractions are taken of what is shown.
+	float v_top = (oy - 0.5f) / hh, v_bottom = (oy + bh + 0.5f) / hh;
+	if (flags & _surface_mirror_vertical_flag) std::swap(v_top, v_bottom);
+	const float full = static_cast<float>(span + 2 * hy);
+	if (full > 0)
+	{
+		const float shown = v_bottom - v_top;
+		const float cut_top = (rect_top + hy - y1) / full, cut_bottom = (y0 - (rect_bottom - hy)) / full;
+		v_top += shown * cut_top;
+		v_bottom -= shown * cut_bottom;
+	}
+	if (flags & _surface_mirror_horizontal_flag) std::swap(u0, u1);
+	*quad = { x0, x1, y0, y1, u0, u1, v_top, v_bottom };
+	return TRUE;
+}
+
 static void rasterize_opengl_rectangle(const render_surface *surface)
 {
 	const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(surface);
@@ -705,32 +750,14 @@ static void rasterize_opengl_rectangle(const render_surface *surface)
 		geometry.viewer_rect.top = saturate_viewer((scene_view->yk - g->y0) * scale);
 		geometry.viewer_rect.bottom = saturate_viewer((scene_view->yk - g->y1) * scale);
 	}
-	const int32 left = g->viewer_rect.left, right = g->viewer_rect.right;
-	const int32 top = MIN(static_cast<int32>(g->viewer_rect.top), static_cast<int32>(g->viewer_clip_top));
-	const int32 bottom = MAX(static_cast<int32>(g->viewer_rect.bottom), static_cast<int32>(g->viewer_clip_bottom));
-	if (top <= bottom || right <= left) return;
-	const int32 hx = (right - left) / bw / 2;
-	const int32 hy = (g->viewer_rect.top - g->viewer_rect.bottom) / bh / 2;
-	const float x0 = static_cast<float>(left - hx), x1 = static_cast<float>(right + hx);
-	const float y0 = static_cast<float>(MAX(bottom - hy, static_cast<int32>(g->viewer_clip_bottom)));
-	const float y1 = static_cast<float>(MIN(top + hy, static_cast<int32>(g->viewer_clip_top)));
-	const float z = surface->z;
-	// The bitmap sits centred in the adjusted size, half a texel out on each side.
-	const float ox = (texture->adjusted_width - bw) / 2.0f, oy = (texture->adjusted_height - bh) / 2.0f;
-	const float hw = texture->hardware_width, hh = texture->hardware_height;
-	float u0 = (ox - 0.5f) / hw, u1 = (ox + bw + 0.5f) / hw;
-	float v_bottom = (oy + bh + 0.5f) / hh, v_top = (oy - 0.5f) / hh;
-	const float full = static_cast<float>(g->viewer_rect.top - g->viewer_rect.bottom + 2 * hy);
-	if (full > 0)
+	opengl_sprite_quad cut;
+	if (!opengl_sprite_quad_geometry(g, surface_flags(surface), bw, bh, texture->adjusted_width, texture->adjusted_height,
+		texture->hardware_width, texture->hardware_height, &cut))
 	{
-		const float span = v_bottom - v_top;
-		const float top_edge = static_cast<float>(g->viewer_rect.top + hy);
-		const float cut_top = (top_edge - y1) / full, cut_bottom = (y0 - (g->viewer_rect.bottom - hy)) / full;
-		v_top += span * cut_top;
-		v_bottom -= span * cut_bottom;
+		return;
 	}
-	if (surface_flags(surface) & _surface_mirror_horizontal_flag) std::swap(u0, u1);
-	if (surface_flags(surface) & _surface_mirror_vertical_flag) std::swap(v_top, v_bottom);
+	const float x0 = cut.x0, x1 = cut.x1, y0 = cut.y0, y1 = cut.y1, z = surface->z;
+	const float u0 = cut.u0, u1 = cut.u1, v_top = cut.v_top, v_bottom = cut.v_bottom;
 	float w_top = z, w_bottom = z;
 	if (gl_prefs.use_shaders && rectangle_depth_mode && scene_view)
 	{
@@ -1002,6 +1029,39 @@ static void rasterize_scene_chunked(void)
 	opengl_api.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
+// One terrain triangle in painter's order: the plain pass, then each detail
+// layer blended over it through its corner bits, as the depth-tested passes do.
+static void rasterize_sorted_terrain_triangle(const render_triangle *triangle)
+{
+	set_render_mode_opengl(_shader_fixed_multitexture, _projection_mode_perspective, _depth_mode_full,
+		_blend_mode_alpha);
+	bind_texture_unit_opengl(0, static_cast<int32>(volatile_cmap_texture_name_opengl));
+	const boolean detailed = detail_maps_active();
+	const uint32 word = triangle->detail;
+	if (!detailed || (word & DETAIL_BASE_PASS_FLAG))
+	{
+		bind_texture_unit_opengl(1, -1);
+		opengl_vertex *v = reserve_batched_vertices_opengl(3);
+		if (v) for (int32 c = 0; c < 3; ++c) terrain_vertex(&v[c], &triangle->corners[c], 255);
+	}
+	if (!detailed) return;
+	for (int32 layer = 0; layer < 3; ++layer)
+	{
+		const int32 mask = detail_layer_mask(word, layer), index = detail_layer_index(word, layer);
+		if (!mask || !index) continue;
+		bind_texture_unit_opengl(1, static_cast<int32>(hardware_format_detail_textures[index]));
+		opengl_vertex *v = reserve_batched_vertices_opengl(3);
+		if (!v) continue;
+		for (int32 c = 0; c < 3; ++c)
+		{
+			const render_vertex *p = triangle->corners[c].vertex;
+			terrain_vertex(&v[c], &triangle->corners[c], zero_one[(mask >> c) & 1]);
+			v[c].texture[2] = -p->mesh_vertex.x * detail_texture_scales[index][0];
+			v[c].texture[3] = p->mesh_vertex.y * detail_texture_scales[index][1];
+		}
+	}
+}
+
 static void rasterize_scene_sorted(render_surface_list *surfaces)
 {
 	if (!surfaces) return;
@@ -1018,13 +1078,7 @@ static void rasterize_scene_sorted(render_surface_list *surfaces)
 			if (subtype == _surface_subtype_mesh_triangle)
 			{
 				// Discarded terrain is still drawn: nothing else covers its place.
-				set_render_mode_opengl(_shader_fixed_multitexture, _projection_mode_perspective, _depth_mode_full,
-					_blend_mode_alpha);
-				bind_texture_unit_opengl(0, static_cast<int32>(volatile_cmap_texture_name_opengl));
-				bind_texture_unit_opengl(1, -1);
-				const render_triangle *triangle = reinterpret_cast<const render_triangle *>(surface);
-				opengl_vertex *v = reserve_batched_vertices_opengl(3);
-				for (int32 c = 0; c < 3; ++c) terrain_vertex(&v[c], &triangle->corners[c], 255);
+				rasterize_sorted_terrain_triangle(reinterpret_cast<const render_triangle *>(surface));
 				continue;
 			}
 			if (flags & _surface_discarded_flag) continue;
@@ -1091,6 +1145,7 @@ void rasterize_scene_opengl(view_data *view, render_surface_list *surfaces)
 		update_volatile_cmap_texture_opengl(volatile_coverage_list, volatile_coverage_list_size);
 		volatile_maps_changed = FALSE;
 	}
+	if (!gl_prefs.use_shaders && detail_maps_active()) set_detail_texture_combine_opengl();
 	reset_texture_matrix_opengl();
 	for (int32 unit = 3; unit >= 0; --unit) bind_texture_unit_opengl(unit, -1);
 	frame_index += 1;

@@ -9,6 +9,7 @@
 struct view_data;
 struct render_surface;
 struct render_surface_list;
+struct render_rectangle_geometry;
 struct dialog_rasterization_data;
 struct font_character;
 
@@ -59,6 +60,19 @@ int16 filled_rectangle_edge_depth(float oy, float z, float y_edge, float m21, fl
 	float unproject_bias);
 // A sprite edge's w; a zero denominator keeps z. Clamped to 16 bits.
 int16 sprite_edge_w(float oy, float z, float y_edge, float m21, float m22);
+
+// A sprite's quad in viewer units (y upwards) and its texture corners, v
+// given at the quad's top and bottom edges.
+struct opengl_sprite_quad
+{
+	float x0, x1, y0, y1;
+	float u0, u1, v_top, v_bottom;
+};
+// The quad of a sprite whose viewer rectangle is known, cut at its clip rows
+// and viewer clips; false when nothing is left to draw.
+boolean opengl_sprite_quad_geometry(const render_rectangle_geometry *geometry, uint16 surface_flags, int32 bitmap_width,
+	int32 bitmap_height, int32 adjusted_width, int32 adjusted_height, int32 hardware_width, int32 hardware_height,
+	opengl_sprite_quad *quad);
 
 void reset_render_opengl_state(void);
 void reset_render_opengl_drawing_state(void);

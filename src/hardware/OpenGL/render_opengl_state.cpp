@@ -191,6 +191,24 @@ void reset_texture_matrix_opengl(void)
 	opengl_state.current_matrix_mode = GL_MODELVIEW;
 }
 
+void load_texture_matrix_opengl(const float *matrix)
+{
+	before_state_change();
+	select_texture_unit(0);
+	opengl_api.glMatrixMode(GL_TEXTURE);
+	opengl_api.glLoadMatrixf(matrix);
+	opengl_api.glMatrixMode(GL_MODELVIEW);
+	opengl_state.current_matrix_mode = GL_MODELVIEW;
+}
+
+void set_detail_texture_combine_opengl(void)
+{
+	before_state_change();
+	select_texture_unit(1);
+	opengl_api.glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+	opengl_api.glTexEnvi(GL_TEXTURE_ENV, GL_RGB_SCALE, 2);
+}
+
 void set_shader_mode_opengl(int32 mode)
 {
 	if (mode < 0 || mode >= NUMBER_OF_SHADER_MODES || mode == opengl_state.current_shader_mode) return;

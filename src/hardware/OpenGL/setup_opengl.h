@@ -211,6 +211,11 @@ void set_shader_mode_opengl(int32 mode);
 void bind_texture_unit_opengl(int32 unit, int32 name);
 void bind_texture_unit_for_update_opengl(int32 unit, int32 name);
 void reset_texture_matrix_opengl(void);
+// Loads unit 0's texture matrix, whichever unit was selected last.
+void load_texture_matrix_opengl(const float *matrix);
+// Fixed-function detail passes: unit 1 scales its product by two, so a mid-grey
+// detail texel leaves the colour map as it is.
+void set_detail_texture_combine_opengl(void);
 void reset_opengl_state_cache(void);
 
 void shader_append(const char *format, ...) ATTRIBUTE_PRINTF(1, 2);

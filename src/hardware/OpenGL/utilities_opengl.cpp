@@ -38,6 +38,9 @@ static int32 font_format;
 
 /* ---------- uploads */
 
+// GL keeps one flag per kind of error; a lost context may answer forever.
+#define MAXIMUM_PENDING_GL_ERRORS 16
+
 static const opengl_pixel_format *pixel_format(int32 format)
 {
 	if (format < 0 || format >= NUMBER_OF_OGL_PIXEL_TYPES)
@@ -52,6 +55,8 @@ int32 update_texture_opengl(int32 format, const TOGLImage *image, gl_client_text
 {
 	const opengl_pixel_format *pixels = pixel_format(format);
 	if (!pixels || !image || !texture) return kOGLParamErr;
+	// Only this upload's own errors count: drop what earlier calls left.
+	for (int32 i = 0; i < MAXIMUM_PENDING_GL_ERRORS && opengl_api.glGetError() != GL_NO_ERROR; ++i) {}
 	bind_texture_unit_for_update_opengl(0, static_cast<int32>(texture->name));
 	GLint width = -1, height = -1;
 	opengl_api.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);

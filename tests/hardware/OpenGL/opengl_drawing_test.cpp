@@ -7,6 +7,7 @@
 #include "hardware/OpenGL/render_opengl.h"
 #include "hardware/OpenGL/utilities_opengl.h"
 #include "bitmap_dialogs/dialogs.h"
+#include "detail_maps.h"
 #include "render/render.h"
 
 class OpenGLUploads : public opengl_fixture
@@ -454,4 +455,187 @@ TEST_F(OpenGLBatching, a_translucent_triangle_reaching_the_eye_lays_the_whole_de
 	vertices[1].p.z = -1000;
 	calls = draw_translucent_scene(&pointer, 1);
 	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glScissor", 0) == 0; }), 1);
+}
+
+// Terrain with detail layers and cut sprites.
+class OpenGLTerrainDetail : public opengl_fixture
+{
+protected:
+	void start(const std::string &settings)
+	{
+		write_settings(settings);
+		ASSERT_TRUE(initialize_opengl_rasterizer_for_new_map());
+		static const uint32 layer_words[2] = {};
+		set_detail_map_layer_info_for_tests(layer_words, 1, TRUE);
+		memcpy(saved_textures, hardware_format_detail_textures, sizeof(saved_textures));
+		memcpy(saved_scales, detail_texture_scales, sizeof(saved_scales));
+		for (int32 i = 1; i < 8; ++i)
+		{
+			hardware_format_detail_textures[i] = static_cast<uint32>(100 + i);
+			detail_texture_scales[i][0] = detail_texture_scales[i][1] = static_cast<float>(i);
+		}
+	}
+	void TearDown() override
+	{
+		memcpy(hardware_format_detail_textures, saved_textures, sizeof(saved_textures));
+		memcpy(detail_texture_scales, saved_scales, sizeof(saved_scales));
+		reset_detail_maps_test_hooks();
+		opengl_fixture::TearDown();
+	}
+
+	// A terrain triangle in front of the eye with the detail word.
+	render_surface *triangle(uint32 detail)
+	{
+		const size_t t = used++;
+		render_triangle *surface = &triangles[t];
+		*surface = {};
+		set_surface_type(&surface->surface, _surface_type_triangle, _surface_subtype_mesh_triangle);
+		surface->surface.z = -1000;
+		surface->detail = detail;
+		for (int32 c = 0; c < 3; ++c)
+		{
+			render_vertex *vertex = &vertices[t * 3 + c];
+			*vertex = {};
+			vertex->p = { static_cast<int16>(100 * c), static_cast<int16>(50 * (c == 2)), -1000 };
+			vertex->mesh_vertex = { static_cast<int16>(c + 1), static_cast<int16>(c + 2) };
+			surface->corners[c].vertex = vertex;
+		}
+		return &surface->surface;
+	}
+
+	// A layer of the detail word: its corner mask and texture index.
+	static uint32 layer(int32 n, uint32 mask, uint32 index) { return (mask << (3 * n)) | (index << (9 + 7 * n)); }
+
+	render_triangle triangles[4];
+	render_vertex vertices[12];
+	size_t used = 0;
+	uint32 saved_textures[NUMBER_OF_DETAIL_MAP_ENTRIES];
+	float saved_scales[NUMBER_OF_DETAIL_MAP_ENTRIES][2];
+};
+
+static bool starts_with(const std::string &call, const char *prefix) { return call.rfind(prefix, 0) == 0; }
+
+TEST_F(OpenGLTerrainDetail, every_run_loads_its_scales_into_unit_0s_matrix)
+{
+	start("");
+	ASSERT_TRUE(gl_prefs.use_shaders);
+	// Two runs: two layers, then one.
+	render_surface *surfaces[2] = { triangle(layer(0, 7, 1) | layer(1, 3, 2)), triangle(layer(0, 5, 3)) };
+	std::string unit = "glActiveTexture(" + std::to_string(GL_TEXTURE0 + opengl_state.current_texture_unit) + ")";
+	const std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, surfaces, 2);
+	std::string matrix = "none";
+	int32 loads = 0;
+	for (const std::string &call : calls)
+	{
+		if (starts_with(call, "glActiveTexture(")) unit = call;
+		else if (starts_with(call, "glMatrixMode(")) matrix = call;
+		else if (starts_with(call, "glLoadMatrixf(") && matrix == "glMatrixMode(5890)")
+		{
+			loads += 1;
+			EXPECT_EQ(unit, "glActiveTexture(33984)") << "texture matrix load " << loads;
+		}
+	}
+	EXPECT_EQ(loads, 2);
+}
+
+TEST_F(OpenGLTerrainDetail, without_shaders_unit_1_doubles_its_product)
+{
+	start("UseShaders = 0\n");
+	render_surface *surfaces[1] = { triangle((1u << 30) | layer(0, 7, 1)) };
+	const std::vector<std::string> calls = draw_scene_of(_surface_category_mesh, surfaces, 1);
+	const auto combine = std::find(calls.begin(), calls.end(), "glTexEnvi(8960,8704,34160)");
+	ASSERT_NE(combine, calls.end());
+	EXPECT_NE(std::find(combine, calls.end(), "glTexEnvi(8960,34163,2)"), calls.end());
+	const auto unit = std::find_if(std::make_reverse_iterator(combine), calls.rend(),
+		[](const std::string &call) { return starts_with(call, "glActiveTexture("); });
+	ASSERT_NE(unit, calls.rend());
+	EXPECT_EQ(*unit, "glActiveTexture(33985)");
+	// Before any terrain is drawn.
+	EXPECT_LT(combine, std::find_if(calls.begin(), calls.end(), [](const std::string &call) { return starts_with(call, "glDrawArrays"); }));
+}
+
+TEST_F(OpenGLTerrainDetail, painters_order_draws_the_plain_pass_and_each_layer)
+{
+	start("UseDepthTest = 0\n");
+	// With the plain pass and two layers; then one layer alone.
+	render_surface *first = triangle((1u << 30) | layer(0, 3, 5) | layer(1, 4, 6));
+	render_surface *second = triangle(layer(0, 1, 7));
+	first->next_surface = second;
+	second->previous_surface = first;
+	render_surface_list list = { first, second, 2, 0 };
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	const size_t before = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, &list);
+	const std::vector<std::string> calls = recording_gl_calls_since(before);
+	std::vector<std::string> draws_and_binds;
+	for (const std::string &call : calls)
+	{
+		if (starts_with(call, "glDrawArrays") || starts_with(call, "glBindTexture(3553,10")) draws_and_binds.push_back(call);
+	}
+	// Drawn from the last surface back: the lone layer, then plain, layer 5, layer 6.
+	const std::vector<std::string> expected = { "glBindTexture(3553,107)", "glDrawArrays(4,0,3)", "glDrawArrays(4,0,3)",
+		"glBindTexture(3553,105)", "glDrawArrays(4,0,3)", "glBindTexture(3553,106)", "glDrawArrays(4,0,3)" };
+	EXPECT_EQ(draws_and_binds, expected);
+	// The last pass: layer 6's corner bits as alphas, its scale on unit 1's coordinates.
+	for (int32 c = 0; c < 3; ++c)
+	{
+		EXPECT_EQ(render_verts[c].color[3], c == 2 ? 255 : 0) << c;
+		EXPECT_EQ(render_verts[c].texture[2], -(c + 1) * 6.0f) << c;
+		EXPECT_EQ(render_verts[c].texture[3], (c + 2) * 6.0f) << c;
+	}
+}
+
+TEST(OpenGLSprites, a_cut_sprite_reaches_no_further_than_its_clip_rows)
+{
+	// 100 rows on screen over 1,000 viewer units, a 10 x 20 bitmap.
+	render_rectangle_geometry g = { 0, 100, 50, 200, -32768, 32767, {}, 32767, -32768 };
+	set_rectangle2d(&g.viewer_rect, -250, 1000, 250, 0); // y upwards
+	opengl_sprite_quad whole, quad;
+	ASSERT_TRUE(opengl_sprite_quad_geometry(&g, 0, 10, 20, 10, 20, 16, 32, &whole));
+	EXPECT_LT(whole.y0, 0.0f); // half a texel out
+	EXPECT_GT(whole.y1, 1000.0f);
+
+	// Wading: cut at screen row 150, half way down.
+	g.clip_bottom = 150;
+	ASSERT_TRUE(opengl_sprite_quad_geometry(&g, 0, 10, 20, 10, 20, 16, 32, &quad));
+	EXPECT_GE(quad.y0, 500.0f);
+	EXPECT_FLOAT_EQ(quad.y1, whole.y1);
+	EXPECT_NEAR(quad.v_bottom, (whole.v_top + whole.v_bottom) / 2, 0.02f);
+	// Mirrored top to bottom, the quad's top shows the bitmap's bottom row and
+	// the cut keeps the half shown above the line.
+	ASSERT_TRUE(opengl_sprite_quad_geometry(&g, _surface_mirror_vertical_flag, 10, 20, 10, 20, 16, 32, &quad));
+	EXPECT_FLOAT_EQ(quad.v_top, whole.v_bottom);
+	EXPECT_NEAR(quad.v_bottom, (whole.v_top + whole.v_bottom) / 2, 0.02f);
+
+	// Its submerged copy keeps the rows below the line.
+	g.clip_bottom = 32767;
+	g.clip_top = 150;
+	ASSERT_TRUE(opengl_sprite_quad_geometry(&g, 0, 10, 20, 10, 20, 16, 32, &quad));
+	EXPECT_LE(quad.y1, 500.0f);
+	EXPECT_FLOAT_EQ(quad.y0, whole.y0);
+	EXPECT_NEAR(quad.v_top, (whole.v_top + whole.v_bottom) / 2, 0.02f);
+	// Cut above its top row: nothing is left.
+	g.clip_top = 200;
+	EXPECT_FALSE(opengl_sprite_quad_geometry(&g, 0, 10, 20, 10, 20, 16, 32, &quad));
+}
+
+TEST_F(OpenGLUploads, an_update_reports_only_its_own_errors)
+{
+	start("");
+	uint32 pixels[8 * 8] = {};
+	TOGLImage image = { 4, 8, 8, 32, pixels };
+	gl_client_texture texture;
+	ASSERT_EQ(new_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
+	// Errors an earlier call left behind.
+	get_recording_gl()->pending_errors = { GL_INVALID_ENUM, GL_INVALID_OPERATION };
+	EXPECT_EQ(update_texture_opengl(kOGLPixel_RGB32, &image, &texture), kOGLNoErr);
+	delete_texture_opengl(&texture);
 }

@@ -125,6 +125,19 @@ TEST_F(OpenGLProbe, versions_and_strings_decide_the_device)
 	EXPECT_TRUE(get_screen_test_hooks()->window_opengl);
 }
 
+TEST_F(OpenGLProbe, a_game_whose_context_cannot_be_made_plays_in_software)
+{
+	write_settings("");
+	get_screen_test_hooks()->fail_open_window_count = 1;
+	EXPECT_TRUE(initialize_rasterizer_for_new_map());
+	EXPECT_FALSE(rasterizer_initialized);
+	EXPECT_EQ(active_screen.rasterizer_code, _rasterizer_software);
+	EXPECT_EQ(active_screen.width, 1024);
+	EXPECT_FALSE(get_screen_test_hooks()->window_opengl);
+	EXPECT_NE(log_text().find("Running Software at 1024 x 768"), std::string::npos) << log_text();
+	EXPECT_EQ(get_screen_test_hooks()->window_width, 1024);
+}
+
 TEST_F(OpenGLProbe, entry_points_are_looked_up_in_order_with_the_mipmap_fallbacks)
 {
 	write_settings("");
