@@ -38,6 +38,8 @@ void gather_monster_statistics(monster_statistics *statistics, boolean friendly_
 			if (!unit || unit->monster_type != m) continue;
 			const player_data *owner = get_player_data(unit->player_index);
 			if (!owner || (monster->flags & _monster_cannot_be_autotargeted_flag)) continue;
+			// Animals are no one's army: scoring leaves them out of every count too.
+			if (monster->monster_class == _monster_class_ambient_life) continue;
 			const unit_statistics *counts = get_unit_statistics(u);
 			if (!counts || counts->initial_count == 0) continue;
 			const boolean friendly = owner->team_index == local_team;
@@ -182,9 +184,9 @@ void encode_postgame_report(void)
 	for (const monster_statistics &entry : statistics)
 	{
 		friendly_damage += entry.damage_inflicted;
+		// Damage raises current_vitality, so what was taken sums to zero or less.
 		damage_taken += static_cast<int64>(entry.initial_vitality) - entry.current_vitality;
 	}
-	damage_taken = -damage_taken;
 	int16 rows = 0;
 	for (const monster_statistics &entry : statistics)
 	{

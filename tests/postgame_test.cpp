@@ -1,5 +1,5 @@
 // The post-game report, the lobby standings and the ranking overlay, on a
-// 'demo' battle.
+// 'demo' battle; the report also after whole games of 'demo' and the First Level.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -14,6 +14,8 @@
 #include "input/actions.h"
 #include "CoreLibrary/input/sdl_input.h"
 #include "memory.h"
+#include "monster_definitions.h"
+#include "monsters.h"
 #include "players.h"
 #include "postgame.h"
 #include "ranking_overlay.h"
@@ -25,6 +27,15 @@
 #include "zerv.h"
 
 namespace {
+
+std::vector<std::string> report_strings(void)
+{
+	const encoded_postgame_report *report = get_encoded_postgame_report();
+	std::vector<std::string> strings;
+	int32 offset = 0;
+	for (int16 i = 0; i < report->string_count; ++i) strings.push_back(get_next_encoded_postgame_report_string(report, &offset));
+	return strings;
+}
 
 class postgame : public zerv_harness_fixture
 {
@@ -45,15 +56,6 @@ protected:
 		// The game record outlives the map: leave its clock as a fresh process has it.
 		game->game_time = 0;
 		zerv_harness_fixture::TearDown();
-	}
-
-	static std::vector<std::string> report_strings(void)
-	{
-		const encoded_postgame_report *report = get_encoded_postgame_report();
-		std::vector<std::string> strings;
-		int32 offset = 0;
-		for (int16 i = 0; i < report->string_count; ++i) strings.push_back(get_next_encoded_postgame_report_string(report, &offset));
-		return strings;
 	}
 };
 
@@ -165,6 +167,64 @@ TEST_F(postgame, standings_codes_players_and_no_local_player)
 	player_globals.local_player_index = local;
 	const hollax_net_game_standings zero = {};
 	EXPECT_EQ(memcmp(standings, &zero, sizeof(zero)), 0);
+}
+
+// Whole games, each played to its end with an idle player.
+class finished_game : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		if (started) harness_end_map();
+		game->game_time = 0;
+		zerv_harness_fixture::TearDown();
+	}
+
+	std::vector<std::string> play_to_the_end(file_tag map)
+	{
+		new_game_data setup;
+		harness_battle_setup(&setup, map);
+		started = harness_start_map(&setup);
+		if (!started) return {};
+		while (game->game_time < 6000 && !harness_game_is_finished()) harness_run_ticks(64);
+		EXPECT_TRUE(harness_game_is_finished());
+		encode_postgame_report();
+		return report_strings();
+	}
+
+	bool started = false;
+};
+
+// The winner dealt more than it took: both ratios above 1.
+TEST_F(finished_game, the_demo_battle_reports_its_ratios)
+{
+	const std::vector<std::string> strings = play_to_the_end(HARNESS_DEMO_MAP_TAG);
+	ASSERT_GE(strings.size(), 2u);
+	EXPECT_EQ(strings[strings.size() - 2], "Damage ratio 1.51");
+	EXPECT_EQ(strings.back(), "Kill ratio 1.44");
+}
+
+// The level's animals count for the player's palette but fight for no one:
+// no table names them, though the game has them.
+TEST_F(finished_game, the_first_level_reports_no_animal)
+{
+	const std::vector<std::string> strings = play_to_the_end(HARNESS_FIRST_LEVEL_MAP_TAG);
+	ASSERT_FALSE(strings.empty());
+	std::vector<std::string> animals;
+	const definition_globals *monsters = get_monster_definitions();
+	for (int16 m = 0; monsters && m < monsters->count; ++m)
+	{
+		const monster_definition *kind = get_monster_definition(m);
+		if (!kind || kind->monster_class != _monster_class_ambient_life) continue;
+		animals.push_back(get_monster_spelling(m, 1));
+		animals.push_back(get_monster_spelling(m, 2));
+	}
+	ASSERT_GE(animals.size(), 8u);
+	for (const std::string &s : strings)
+	{
+		for (const std::string &animal : animals) EXPECT_EQ(s.find(animal), std::string::npos) << s;
+	}
+	EXPECT_NE(std::find(strings.begin(), strings.end(), "Swordsmen"), strings.end());
 }
 
 TEST_F(ranking_overlay, visibility_clock_titles_and_stars)

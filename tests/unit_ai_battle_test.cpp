@@ -2,6 +2,7 @@
 // the ambush behind the computer team's gate, played through the game core.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,8 +13,11 @@
 #include "markers.h"
 #include "mesh.h"
 #include "mesh_content.h"
+#include "monster_commands.h"
 #include "monsters.h"
 #include "objects.h"
+#include "projectile_definitions.h"
+#include "projectiles.h"
 #include "support/zerv_harness.h"
 #include "tag_files/tag_files.h"
 #include "zerv.h"
@@ -31,6 +35,7 @@ protected:
 };
 
 using unit_ai_content_level = unit_ai_level_fixture;
+using level_endings = unit_ai_level_fixture;
 
 int16 find_action(const char *name)
 {
@@ -53,18 +58,22 @@ bool scout_hidden(int16 identifier)
 	return marker && (marker->flags & _marker_is_invisible_flag);
 }
 
-world_point2d unit_location(int16 identifier)
+int16 unit_index(int16 identifier)
 {
 	for (int16 i = 0; i < monster_array.count; ++i)
 	{
 		const monster_data *monster = get_monster_data(i);
-		if (monster && monster->identifier == identifier)
-		{
-			const world_point3d &p = get_object_data(monster->object_index)->location.position;
-			return {p.x, p.y};
-		}
+		if (monster && monster->identifier == identifier) return i;
 	}
-	return {NONE, NONE};
+	return NONE;
+}
+
+world_point2d unit_location(int16 identifier)
+{
+	const monster_data *monster = get_monster_data(unit_index(identifier));
+	if (!monster) return {NONE, NONE};
+	const world_point3d &p = get_object_data(monster->object_index)->location.position;
+	return {p.x, p.y};
 }
 
 bool any_moved(const std::vector<world_point2d> &before, std::initializer_list<int16> identifiers)
@@ -135,7 +144,7 @@ TEST_F(unit_ai_content_level, with_a_human_on_team_1_no_unit_ai_runs)
 }
 
 // The normal game (difficulty 2) from the first orders to its end: the run
-// stops as soon as a winner is known (near tick 3950).
+// stops as soon as a winner is known (near tick 2650).
 TEST_F(unit_ai_content_level, the_wall_and_bombers_give_orders_the_ambush_shows_its_scouts_and_a_winner_is_found)
 {
 	new_game_data setup;
@@ -183,6 +192,103 @@ TEST_F(unit_ai_content_level, at_difficulty_3_the_reserve_joins_when_the_wall_at
 	harness_run_ticks(64);
 	EXPECT_TRUE(any_moved({reserve[0], reserve[1]}, {45, 46})) << "joined at tick " << joined;
 	harness_end_map();
+}
+
+// The computer's two throwers lob their own rounds in the normal game.
+TEST_F(unit_ai_content_level, the_bombers_throw_before_tick_2000)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int16 bomb = projectile_definition_tag_to_index(TAG("bomb"));
+	ASSERT_NE(bomb, NONE);
+	const int16 throwers[2] = {unit_index(41), unit_index(42)};
+	ASSERT_NE(throwers[0], NONE);
+	ASSERT_NE(throwers[1], NONE);
+	int32 first_throw = NONE;
+	while (first_throw == NONE && game->game_time < 2000 && !harness_game_is_finished())
+	{
+		harness_run_ticks(1);
+		for (int16 p = 0; p < projectile_array.count; ++p)
+		{
+			const projectile_data *projectile = get_projectile_data(p);
+			if (projectile && projectile->type == bomb &&
+				(projectile->owner_monster_index == throwers[0] || projectile->owner_monster_index == throwers[1]))
+			{
+				first_throw = game->game_time;
+			}
+		}
+	}
+	EXPECT_NE(first_throw, NONE) << "no bomb thrown by tick " << game->game_time;
+	harness_end_map();
+}
+
+// Units ordered past each edge stop at the level's wall: none leaves the map,
+// which would keep its side in the game.
+TEST_F(unit_ai_content_level, no_walk_leaves_the_level)
+{
+	new_game_data setup;
+	harness_level_setup(&setup, false);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const world_distance east = mesh_globals->mesh_width * WORLD_ONE - 1;
+	const world_distance north = mesh_globals->mesh_height * WORLD_ONE - 1;
+	// Scouts of both sides, each away from the other army (the south holds the
+	// player's army).
+	struct walk
+	{
+		int16 identifier;
+		world_point2d to;
+		world_distance nearest; // to the edge it was sent at
+		int32 left; // the tick it left the map
+	};
+	walk walks[3] = {{24, {0, 50 * WORLD_ONE}, 0, NONE}, {23, {east, 20 * WORLD_ONE}, 0, NONE},
+		{43, {24 * WORLD_ONE, north}, 0, NONE}};
+	for (walk &w : walks)
+	{
+		const int16 index = unit_index(w.identifier);
+		ASSERT_NE(index, NONE) << w.identifier;
+		const command_movement_data data = {0, NONE, 0, 0};
+		handle_movement_command(-2, &data, 1, &index, 1, &w.to);
+		w.nearest = north;
+	}
+	while (game->game_time < 2400)
+	{
+		harness_run_ticks(20);
+		for (walk &w : walks)
+		{
+			const monster_data *monster = get_monster_data(unit_index(w.identifier));
+			if (!monster) continue;
+			if (w.left == NONE && (monster->flags & _monster_has_left_the_mesh_flag)) w.left = game->game_time;
+			const world_point2d at = unit_location(w.identifier);
+			const world_distance to_edge = w.to.x == 0 ? at.x : w.to.x == east ? east - at.x : w.to.y == 0 ? at.y : north - at.y;
+			w.nearest = std::min(w.nearest, to_edge);
+		}
+	}
+	// Each reached the wall two cells in, and no nearer.
+	for (const walk &w : walks)
+	{
+		EXPECT_EQ(w.left, NONE) << w.identifier;
+		EXPECT_GE(w.nearest, 2 * WORLD_ONE) << w.identifier;
+		EXPECT_LT(w.nearest, 3 * WORLD_ONE) << w.identifier;
+	}
+	harness_end_map();
+}
+
+// Left to itself at every difficulty, the level is won before the clock's
+// first minutes run out: nobody walks off the map and stays counted.
+TEST_F(level_endings, every_difficulty_ends_with_a_winner)
+{
+	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	{
+		new_game_data setup;
+		harness_level_setup(&setup);
+		setup.parameters.difficulty_level = difficulty;
+		ASSERT_TRUE(harness_start_map(&setup));
+		while (game->game_time < 5400 && !harness_game_is_finished()) harness_run_ticks(64);
+		EXPECT_TRUE(harness_game_is_finished()) << "difficulty " << difficulty << " still playing at tick " << game->game_time;
+		EXPECT_NE(game->winning_team_index, NONE) << "difficulty " << difficulty;
+		harness_end_map();
+	}
 }
 
 } // namespace

@@ -18,7 +18,9 @@
 namespace {
 
 const char golden_path[] = ZERV_SOURCE_DIR "/tests/map_actions/golden/level_scenes_log.txt";
-// Team 1 surrenders at 1024; the game's ending has run its course by 1334.
+// Team 1 surrenders at 1024; the re-ranking after it (every 15 ticks) finds
+// one team left and ends the game, and the ending then runs its 300 ticks
+// before the game is finished at 1334.
 const int32 level_scenes_surrender_tick = 1024;
 const int32 level_scenes_end_tick = 1334;
 
@@ -86,6 +88,15 @@ TEST_F(level_scenes, play_to_the_end)
 	flag(surrender, "elim");
 	activate_map_action(hold_fire);
 	activate_map_action(surrender);
+	// The charm hands the other side's scout over; a unit that changes owner
+	// takes a fresh identifier, so it is followed by its record.
+	int16 charmed = NONE;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (monster && monster->identifier == 44) charmed = i;
+	}
+	ASSERT_NE(charmed, NONE);
 
 	int32 held_fire = 0;
 	bool barricade_seen = false;
@@ -122,6 +133,8 @@ TEST_F(level_scenes, play_to_the_end)
 	EXPECT_NE(log.find("no more waves to bring in (success)"), std::string::npos);
 	EXPECT_EQ(cache_after_reveal, 1);
 	EXPECT_EQ(winner_before_surrender, NONE);
+	ASSERT_NE(get_monster_data(charmed), nullptr);
+	EXPECT_EQ(get_monster_data(charmed)->owner_team_index, 0);
 	ASSERT_TRUE(harness_game_is_finished()) << "still playing at tick " << game->game_time;
 	EXPECT_EQ(game->winning_team_index, 0);
 	EXPECT_EQ(game->game_time, level_scenes_end_tick) << game->game_time;

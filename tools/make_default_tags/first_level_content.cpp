@@ -66,6 +66,26 @@ void lay_burning_meadow(map_description *map)
 	}
 }
 
+// Movement keeps every unit 992 world units inside the mesh, and one that
+// crosses that line leaves the game while still counting for its side: two
+// rings of wall along every edge stop any walk two cells short of it.
+void wall_the_edges(map_description *map)
+{
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	const int32 height = map->header.submesh_height * SUBMESH_WIDTH;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			if (x >= FIRST_LEVEL_EDGE_WALL_CELLS && x < width - FIRST_LEVEL_EDGE_WALL_CELLS &&
+				y >= FIRST_LEVEL_EDGE_WALL_CELLS && y < height - FIRST_LEVEL_EDGE_WALL_CELLS) continue;
+			mesh_cell &cell = map->cells[static_cast<size_t>(y * width + x)];
+			const int16 wall = _terrain_walking_impassable;
+			cell.flags = static_cast<uint16>((cell.flags & ~CELL_TERRAIN_MASK) | (wall | (wall << CELL_TERRAIN_TYPE_BITS)));
+		}
+	}
+}
+
 // One lightning caster per team, behind each army's archers, after every
 // existing palette row and marker.
 void add_casters(map_description *map)
@@ -98,6 +118,7 @@ map_description first_level_map(void)
 	// The level's own script: never the demo's timed ending.
 	add_first_level_weather(&map.header);
 	lay_burning_meadow(&map);
+	wall_the_edges(&map);
 	map.actions = first_level_script_section(map);
 	number_units(&map);
 	const int32 cell = WORLD_ONE;

@@ -36,6 +36,8 @@ struct map_description;
 #define FIRST_LEVEL_CASTER_CELL_X 42
 #define FIRST_LEVEL_TEAM0_CASTER_CELL_Y 55
 #define FIRST_LEVEL_TEAM1_CASTER_CELL_Y 79
+// Walled cells along each edge of the level: no walk reaches the mesh's edge.
+#define FIRST_LEVEL_EDGE_WALL_CELLS 2
 // The meadow between the armies, the field that burns.
 #define FIRST_LEVEL_MEADOW_FIRST_ROW 64
 #define FIRST_LEVEL_MEADOW_LAST_ROW 70

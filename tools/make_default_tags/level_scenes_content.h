@@ -153,7 +153,7 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	timed(_scene_mast_turns, "moef", "mast turns", 512);
 	timed(_scene_stone_crumbles, "ctrl", "stone crumbles", 544);
 	timed(_scene_cache_revealed, "obco", "cache revealed", 608);
-	timed(_scene_charm, "atta", "charm", 928);
+	timed(_scene_charm, "atta", "charm", 480);
 
 	const int16 mast = 901;
 	b.parameter(s(_scene_raise_the_mast), "subj", _parameter_model_animation_identifier, 1, &mast);
@@ -265,7 +265,7 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	field(b, s(_scene_cache_revealed), "type", TAG("bomb"));
 	b.flag(s(_scene_cache_revealed), "rera");
 
-	units(b, s(_scene_charm), "subj", 24, 24);
+	units(b, s(_scene_charm), "subj", 21, 21);
 	units(b, s(_scene_charm), "obje", 44, 44);
 	b.flag(s(_scene_charm), "chrm");
 }

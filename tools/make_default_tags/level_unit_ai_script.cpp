@@ -21,8 +21,9 @@ const int16 wall_east[3] = {34, 35, 36};
 const int16 throwers[2] = {41, 42};
 const int16 reserve[2] = {45, 46};
 const int16 scouts[LEVEL_UNIT_AI_SCOUT_COUNT] = {LEVEL_UNIT_AI_FIRST_SCOUT, LEVEL_UNIT_AI_FIRST_SCOUT + 1};
-// West of the lake and east of team 1's line, both clear of the burning rows.
-const int32 scout_cells[LEVEL_UNIT_AI_SCOUT_COUNT][2] = {{20, 72}, {62, 72}};
+// West of the lake and east of team 1's line (inside the edge's wall), both
+// clear of the burning rows.
+const int32 scout_cells[LEVEL_UNIT_AI_SCOUT_COUNT][2] = {{20, 72}, {61, 72}};
 const int16 scout_kind = 3;
 
 int16 find_action(const char *name)

@@ -270,6 +270,10 @@ monster_definition default_unit_monster_definition(int16 kind)
 			// Bombs burst among friends too: the thrower holds when its own side would pay more.
 			attack.flags |= _monster_attack_is_indirect_flag | _monster_attack_uses_ammunition_flag |
 				_monster_attack_avoids_friendly_units_flag;
+			// A bomb falls 3 a tick each tick: a throw of v carries v * v / 3 at
+			// most, so the default 25 never reached the minimum range.
+			attack.initial_velocity_lower_bound = 112;
+			attack.initial_velocity_delta = 8;
 			d.initial_ammunition_lower_bound = 4;
 			d.initial_ammunition_delta = 3;
 			d.maximum_ammunition_count = 8;
