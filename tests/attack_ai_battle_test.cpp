@@ -35,22 +35,21 @@ std::vector<harness_digest_entry> play_ai_battle(int32 ticks)
 	return trail;
 }
 
+size_t supergroup_overflow_lines(void)
+{
+	const std::string log = read_test_file("zerv_log.txt");
+	const char *line = "### spatial supergroups overflowed internal buffer";
+	size_t lines = 0;
+	for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
+	return lines;
+}
+
 TEST_F(attack_ai_battle, the_bnch_opening_is_400_groups_and_143_supergroups_with_one_overflow_line)
 {
 	new_game_data setup;
 	harness_ai_battle_setup(&setup, TAG("bnch"));
 	ASSERT_TRUE(harness_start_map(&setup));
-	auto overflow_lines = []() {
-		const std::string log = read_test_file("zerv_log.txt");
-		size_t lines = 0;
-		for (size_t at = log.find("### spatial supergroups overflowed internal buffer"); at != std::string::npos;
-			 at = log.find("### spatial supergroups overflowed internal buffer", at + 1))
-		{
-			++lines;
-		}
-		return lines;
-	};
-	const size_t before = overflow_lines();
+	const size_t before = supergroup_overflow_lines();
 	build_spatial_groups();
 	int32 groups = 0, supergroups = 0;
 	for (spatial_group *g = first_spatial_group(); g; g = next_spatial_group(g)) ++groups;
@@ -58,8 +57,42 @@ TEST_F(attack_ai_battle, the_bnch_opening_is_400_groups_and_143_supergroups_with
 	EXPECT_EQ(groups, 400) << "every unit stands alone";
 	// 400 groups of 50 bytes leave room for 143 supergroups of 32.
 	EXPECT_EQ(supergroups, 143);
-	EXPECT_EQ(overflow_lines(), before + 1) << "one line per build";
+	EXPECT_EQ(supergroup_overflow_lines(), before + 1) << "one line per build";
 	harness_end_map();
+}
+
+// The overflow lines logged so far after the map's start (which runs a pass),
+// after each later pass of 129 ticks of the scripted benchmark, and after the
+// map's end. Without the digest nothing reads its groups.
+std::vector<size_t> overflow_lines_by_pass(bool digest)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, TAG("bnch"));
+	const size_t before = supergroup_overflow_lines();
+	EXPECT_TRUE(harness_start_map(&setup));
+	if (!digest) set_zerv_tick_hook(nullptr, nullptr);
+	std::vector<size_t> lines = {supergroup_overflow_lines() - before};
+	for (int32 tick = 0; tick < 129; ++tick)
+	{
+		const uint32 builds = spatial_groups_build_count();
+		harness_run_ticks(1);
+		if (spatial_groups_build_count() != builds) lines.push_back(supergroup_overflow_lines() - before);
+	}
+	harness_end_map();
+	lines.push_back(supergroup_overflow_lines() - before);
+	return lines;
+}
+
+// A pass logs its lines as a build at the pass would, whether or not anything
+// reads its groups, and the map's end logs none again.
+TEST_F(attack_ai_battle, each_pass_logs_its_overflow_line_whether_or_not_its_groups_are_read)
+{
+	const std::vector<size_t> unread = overflow_lines_by_pass(false);
+	// Units standing apart at first make 400 groups: no room for every
+	// supergroup; from the fourth pass on they stand in larger groups.
+	const std::vector<size_t> expected = {1, 2, 3, 4, 4, 4, 4};
+	EXPECT_EQ(unread, expected);
+	EXPECT_EQ(overflow_lines_by_pass(true), expected) << "the digest reads every pass's groups";
 }
 
 // A kind loaded after the first pass built the table gets its row and column.

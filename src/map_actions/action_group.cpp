@@ -129,12 +129,14 @@ void set_group_action_state(int16 group_action_index, const int16 *state_action_
 
 uint32 group_action_proc(int16 action_index)
 {
-	const int32 active = _substate_active;
-	set_unique_map_action_parameter(action_index, TAG("subs"), _parameter_integer, 1, &active);
 	// A copy: the states may rewrite 'stat' while they run.
 	int16 states[MAXIMUM_NUMBER_OF_GROUP_STATES];
 	const int32 count = get_combined_map_action_parameter(action_index, TAG("stat"), _parameter_action_identifier,
 		states, MAXIMUM_NUMBER_OF_GROUP_STATES);
+	// A group without states does nothing, its substate included.
+	if (count < 1) return 0;
+	const int32 active = _substate_active;
+	set_unique_map_action_parameter(action_index, TAG("subs"), _parameter_integer, 1, &active);
 	const int16 identifier = get_map_action_identifier(action_index);
 	for (int32 k = 0; k < count; ++k)
 	{

@@ -18,6 +18,7 @@ namespace
 	const int16 MAXIMUM_WAYPOINTS_PER_GROUP = 32;
 	const world_distance DEFAULT_WAYPOINT_RADIUS = 2560;
 	const int16 DEFAULT_THREAT_SCAN_WIDTH = 3;
+	const int16 MAXIMUM_THREAT_SCAN_WIDTH = 32;
 	const world_distance FLEE_RADIUS = 4096;
 	const int16 INITIAL_DELAY_BOUND = 12;
 
@@ -150,7 +151,13 @@ uint32 meander_action_proc(int16 action_index)
 		record.waypoint_radius = waypoint_count > 0 ? DEFAULT_WAYPOINT_RADIUS : 0;
 		int32 width = DEFAULT_THREAT_SCAN_WIDTH;
 		get_map_action_integer(action_index, TAG("tscw"), &width);
-		record.threat_scan_width = static_cast<int16>(width < 0 ? 0 : (width > 32 ? 32 : width));
+		if (width > MAXIMUM_THREAT_SCAN_WIDTH)
+		{
+			map_action_error(action_index, "threat scan width above %d: %d is used", MAXIMUM_THREAT_SCAN_WIDTH,
+				MAXIMUM_THREAT_SCAN_WIDTH);
+			width = MAXIMUM_THREAT_SCAN_WIDTH;
+		}
+		record.threat_scan_width = static_cast<int16>(width < 0 ? 0 : width);
 	}
 
 	record.unit_count = unit_ai_keep_living_units(action_index, record.units, record.unit_count);

@@ -14,9 +14,14 @@ uint32 rout_action_proc(int16 action_index)
 	int16 count = get_subject_monster_indexes(action_index, TAG("subj"), MAXIMUM_SUBJECT_MONSTERS, indexes);
 	count = remove_monster_indexes_under_user_control(indexes, count);
 	if (count < 1) return _map_action_proc_succeeded_flag | _map_action_proc_deactivate_flag;
-	world_point2d destinations[MAXIMUM_ROUT_DESTINATIONS];
-	const int32 destination_count = get_combined_map_action_parameter(action_index, TAG("dest"),
-		_parameter_world_point2d, destinations, MAXIMUM_ROUT_DESTINATIONS);
+	world_point2d destinations[MAXIMUM_ROUT_DESTINATIONS + 1];
+	int32 destination_count = get_combined_map_action_parameter(action_index, TAG("dest"),
+		_parameter_world_point2d, destinations, MAXIMUM_ROUT_DESTINATIONS + 1);
+	if (destination_count > MAXIMUM_ROUT_DESTINATIONS)
+	{
+		map_action_error(action_index, "more than %d destinations: the rest are ignored", MAXIMUM_ROUT_DESTINATIONS);
+		destination_count = MAXIMUM_ROUT_DESTINATIONS;
+	}
 	if (destination_count < 1)
 	{
 		map_action_debug(action_index, "missing or invalid destination field");

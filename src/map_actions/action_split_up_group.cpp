@@ -70,8 +70,9 @@ uint32 split_up_group_action_proc(int16 action_index)
 			identifiers, monsters_per_command()));
 		m = monster_identifiers_to_monster_indexes(identifiers, indexes, n);
 	}
-	int32 thresholds[MAXIMUM_SPLIT_UP_THRESHOLDS];
-	field_tag setups[MAXIMUM_SPLIT_UP_THRESHOLDS + 1];
+	// One more of each than is used: a longer list is cut with a line.
+	int32 thresholds[MAXIMUM_SPLIT_UP_THRESHOLDS + 1];
+	field_tag setups[MAXIMUM_SPLIT_UP_THRESHOLDS + 2];
 	map_action_parameter threshold_parameter, setup_parameter;
 	const boolean has_thresholds = get_map_action_parameter(&threshold_parameter, action_index,
 		_return_empty_arrays_flag, TAG("thre"), _parameter_integer);
@@ -81,9 +82,15 @@ uint32 split_up_group_action_proc(int16 action_index)
 	if (has_thresholds && has_setups)
 	{
 		threshold_count = get_combined_map_action_parameter(action_index, TAG("thre"), _parameter_integer, thresholds,
-			MAXIMUM_SPLIT_UP_THRESHOLDS);
-		setup_count = get_combined_map_action_parameter(action_index, TAG("setu"), _parameter_field_name, setups,
 			MAXIMUM_SPLIT_UP_THRESHOLDS + 1);
+		setup_count = get_combined_map_action_parameter(action_index, TAG("setu"), _parameter_field_name, setups,
+			MAXIMUM_SPLIT_UP_THRESHOLDS + 2);
+		if (threshold_count > MAXIMUM_SPLIT_UP_THRESHOLDS || setup_count > MAXIMUM_SPLIT_UP_THRESHOLDS + 1)
+		{
+			map_action_error(action_index, "more than %d thresholds: the rest are ignored", MAXIMUM_SPLIT_UP_THRESHOLDS);
+			threshold_count = MIN(threshold_count, MAXIMUM_SPLIT_UP_THRESHOLDS);
+			setup_count = MIN(setup_count, MAXIMUM_SPLIT_UP_THRESHOLDS + 1);
+		}
 	}
 	if (!get_map_action(owner) || !has_thresholds || !has_setups || setup_count != threshold_count + 1 || n == 0)
 	{
@@ -108,9 +115,14 @@ uint32 split_up_group_action_proc(int16 action_index)
 		map_action_debug(action_index, "missing setup data");
 		return 0;
 	}
-	int16 setup_actions[MAXIMUM_SETUP_ACTIONS];
-	const int32 setup_action_count = get_combined_map_action_parameter(action_index, setups[k],
-		_parameter_action_identifier, setup_actions, MAXIMUM_SETUP_ACTIONS);
+	int16 setup_actions[MAXIMUM_SETUP_ACTIONS + 1];
+	int32 setup_action_count = get_combined_map_action_parameter(action_index, setups[k],
+		_parameter_action_identifier, setup_actions, MAXIMUM_SETUP_ACTIONS + 1);
+	if (setup_action_count > MAXIMUM_SETUP_ACTIONS)
+	{
+		map_action_error(action_index, "more than %d setup actions: the rest are ignored", MAXIMUM_SETUP_ACTIONS);
+		setup_action_count = MAXIMUM_SETUP_ACTIONS;
+	}
 
 	// The old children go, except an action now being triggered (map data may
 	// name the owner, this action or one of their callers).

@@ -114,6 +114,14 @@ TEST_F(group_ai_groups, the_walk_stops_once_a_state_replaces_the_list_and_states
 	EXPECT_EQ(integer_of(group, "subs"), -1);
 	for (int k = 0; k < 16; ++k) EXPECT_EQ(integer_of(action_identifier_to_action_index(states[k]), "subs"), -1);
 	EXPECT_EQ(integer_of(action_identifier_to_action_index(states[16]), "subs"), -12345);
+
+	// Without states the group does nothing: its substate stays unwritten.
+	const int16 empty = action("grou");
+	trigger_map_action(empty);
+	EXPECT_EQ(integer_of(empty, "subs"), -12345);
+	ids(empty, "stat", {});
+	trigger_map_action(empty);
+	EXPECT_EQ(integer_of(empty, "subs"), -12345);
 }
 
 TEST_F(group_ai_groups, split_up_picks_the_band_takes_the_nearest_first_and_replaces_its_children)
@@ -180,6 +188,40 @@ TEST_F(group_ai_groups, a_fixed_count_takes_its_share_of_the_unassigned_units)
 	ids(split, "all_", {half});
 	trigger_map_action(group);
 	EXPECT_NE(log_text().find("got #3"), std::string::npos);
+}
+
+// Lists longer than the procs take are cut, each with a line.
+TEST_F(group_ai_groups, thresholds_setup_actions_and_rout_destinations_past_their_caps_are_cut_with_a_line)
+{
+	const std::vector<int16> units = first(team0, 7);
+	const int16 group = action("grou");
+	const int16 split = action("spup");
+	subjects(group, "subj", units);
+	ids(group, "stat", {split});
+	// 33 thresholds, all below the unit count: the 32 read send 7 units past them all, to band 32.
+	integers(split, "thre", std::vector<int32>(33, 1));
+	std::vector<field_tag> bands(34, TAG("none"));
+	bands[32] = TAG("all_");
+	add(split, "setu", _parameter_field_name, 34, bands.data());
+	std::vector<int16> setups;
+	for (int k = 0; k < 17; ++k) setups.push_back(id(action("none")));
+	add(split, "all_", _parameter_action_identifier, 17, setups.data());
+	trigger_map_action(group);
+	const std::string log = log_text();
+	EXPECT_NE(log.find("more than 32 thresholds: the rest are ignored"), std::string::npos);
+	EXPECT_NE(log.find("chose threshold #32 (#7 units)"), std::string::npos);
+	EXPECT_NE(log.find("more than 16 setup actions: the rest are ignored"), std::string::npos);
+	EXPECT_EQ(identifiers_in(split, "chil", _parameter_action_identifier).size(), 16u);
+
+	const int16 rout = action("rout");
+	subjects(rout, "subj", {units[0]});
+	place(units[0], 20000, 20000);
+	std::vector<world_point2d> destinations(64, world_point2d{30000, 30000});
+	destinations.push_back({20000, 20000});
+	points(rout, "dest", destinations);
+	trigger_map_action(rout);
+	EXPECT_EQ(get_monster_data(units[0])->waypoints[0].x, 30000) << "the 65th destination is not read";
+	EXPECT_NE(log_text().find("more than 64 destinations: the rest are ignored"), std::string::npos);
 }
 
 TEST_F(group_ai_groups, the_guard_radius_guards_at_the_edge_and_draws_only_between_the_radii)

@@ -253,6 +253,20 @@ TEST_F(unit_ai_meander, a_close_enemy_makes_the_unit_flee_with_delay_zero_and_a_
 	EXPECT_TRUE(active(lost));
 }
 
+TEST_F(unit_ai_meander, a_scan_wider_than_32_cells_is_cut_with_a_line)
+{
+	const std::vector<int16> walker = take_at(0, DEFAULT_SWORDSMAN_TAG, {{30, 30}});
+	const std::vector<int16> enemy = take_at(1, DEFAULT_SWORDSMAN_TAG, {{63, 30}});
+	keep_only_taken();
+	const int16 a = action("mean");
+	subjects(a, "subj", walker);
+	flag(a, "thre");
+	integer(a, "tscw", 40);
+	EXPECT_EQ(meander_action_proc(a), 0u);
+	EXPECT_NE(m(walker[0])->internal_command_identifier, -2) << "the enemy 33 cells off is not seen";
+	EXPECT_NE(log_text().find("threat scan width above 32: 32 is used"), std::string::npos);
+}
+
 TEST_F(unit_ai_suicide, the_inhibition_holds_delays_and_three_adjacent_enemies_set_off_the_charge)
 {
 	const std::vector<int16> bomber = take_at(1, DEFAULT_SWORDSMAN_TAG, {{30, 30}});

@@ -120,7 +120,8 @@ void initialize_spatial_groups_for_new_map(void)
 
 void dispose_spatial_groups_from_old_map(void)
 {
-	// The old map's last groups stay readable, as built at its last pass.
+	// The old map's last groups stay readable, as built at its last pass (a
+	// noted pass cannot overflow: building it logs nothing).
 	if (noted_groups_pending()) build_noted_groups();
 }
 
@@ -799,9 +800,31 @@ static void build_from(const Units &units)
 	build_supergroups(offset);
 }
 
+// Whether the groups and supergroups of the units as they are now could pass
+// the buffer's end: each seed makes at most one group and one supergroup, and
+// each member takes its two bytes once.
+static bool build_may_overflow(void)
+{
+	if (!spatial_groups_globals.buffer || !monster_array.data) return false;
+	const live_units live;
+	int64 seeds = 0, members = 0;
+	for (int16 i = 0; i < live.count(); ++i)
+	{
+		const monster_data *monster = live.monster(i);
+		if (!monster || !live.placed(i)) continue;
+		members += !(monster->extra_flags & _monster_cannot_be_autotargeted_extra_flag);
+		seeds += live.may_seed(i);
+	}
+	const int64 groups_end = seeds * static_cast<int64>(sizeof(spatial_group)) + 2 * members;
+	return groups_end > LAST_SPATIAL_GROUP_OFFSET ||
+		groups_end + seeds * static_cast<int64>(sizeof(spatial_supergroup)) > MAXIMUM_SPATIAL_GROUPS_BUFFER_SIZE;
+}
+
 void build_spatial_groups(void)
 {
-	if (groups_read_since_pass || !note_spatial_groups()) build_spatial_groups_from_live_units();
+	// A pass that may overflow builds at once: its lines are logged at the pass
+	// whether or not its groups are read, and never again when they are.
+	if (groups_read_since_pass || build_may_overflow() || !note_spatial_groups()) build_spatial_groups_from_live_units();
 	groups_read_since_pass = false;
 }
 

@@ -86,8 +86,9 @@ STORED_SIZE(spatial_supergroup, 32);
 void initialize_spatial_groups(void);
 void initialize_spatial_groups_for_new_map(void);
 void dispose_spatial_groups_from_old_map(void);
-// A scheduler pass's groups: built at once when the last pass's were read,
-// else noted (below). Either way they equal a build at the call.
+// A scheduler pass's groups: built at once when the last pass's were read or
+// when they might overflow the buffer (so the pass logs its lines), else
+// noted (below). Either way they equal a build at the call.
 void build_spatial_groups(void);
 // Notes what a build reads; the groups are built from the note when first
 // read. False when the note could not hold it (nothing is built then).

@@ -148,6 +148,34 @@ TEST_F(spatial_groups, the_block_is_clamped_at_the_map_edge_and_growth_stops_aft
 	EXPECT_EQ(members(list[0]).size() == 2 ? members(list[0]) : members(list[1]), (std::vector<int16>{s[0], s[1]}));
 }
 
+// On a map under three cells wide or high the block starts at 0 and ends at
+// the map's edge: it reads no cell off the map (the sanitizer tree would see it).
+TEST_F(spatial_groups, on_a_map_under_three_cells_the_block_is_the_whole_map)
+{
+	const std::vector<int16> s = take(0, DEFAULT_SWORDSMAN_TAG, 2);
+	keep_only_taken();
+	// Cells 0 and 1 of the bottom row are the first two cells of every narrower layout.
+	place(s[0], cell(0), cell(0));
+	place(s[1], cell(1), cell(0));
+	const int32 width = mesh_globals->mesh_width, height = mesh_globals->mesh_height;
+	const int32 sizes[][2] = {{2, 2}, {1, 4}, {4, 1}};
+	for (const auto &size : sizes)
+	{
+		mesh_globals->mesh_width = size[0];
+		mesh_globals->mesh_height = size[1];
+		ASSERT_TRUE(note_spatial_groups());
+		const auto noted = groups();
+		const std::vector<int16> noted_members = noted.size() == 1 ? members(noted[0]) : std::vector<int16>{};
+		build_spatial_groups_from_live_units();
+		const auto built = groups();
+		const std::vector<int16> built_members = built.size() == 1 ? members(built[0]) : std::vector<int16>{};
+		mesh_globals->mesh_width = width;
+		mesh_globals->mesh_height = height;
+		EXPECT_EQ(noted_members, (std::vector<int16>{s[0], s[1]})) << size[0] << " x " << size[1];
+		EXPECT_EQ(built_members, (std::vector<int16>{s[0], s[1]})) << size[0] << " x " << size[1];
+	}
+}
+
 TEST_F(spatial_groups, the_growth_limit_is_checked_before_each_member)
 {
 	// The benchmark map's armies are large enough for a chain of 32 of one kind.
