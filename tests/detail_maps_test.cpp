@@ -205,8 +205,10 @@ TEST_F(detail_maps, a_map_loads_its_textures_and_builds_words)
 	toggle_detail_maps();
 	EXPECT_TRUE(detail_maps_active());
 
-	// Disposing frees each texture once, however the preference changed meanwhile.
+	// The dispose hooks run while the groups are set up, which a changed
+	// preference does not undo; disposing frees each texture once.
 	active_screen.prefs.flags &= ~_screen_pref_landscape_textures_flag;
+	EXPECT_FALSE(detail_maps_enabled());
 	EXPECT_TRUE(detail_maps_set_up());
 	dispose_detail_textures_from_old_map();
 	dispose_detail_maps_from_old_map();
