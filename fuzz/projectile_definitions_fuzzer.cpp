@@ -36,10 +36,15 @@ void set_up_fuzz_directory(void)
 
 const world_distance middle = 16 * WORLD_ONE;
 
+// Past this many live projectiles and explosions a swarm only repeats the same
+// paths at a growing cost per input: the ticks stop there.
+const int16 maximum_live_effects = 48;
+
 void run_ticks(void)
 {
 	for (int32 tick = 0; tick < 30; ++tick)
 	{
+		if (projectile_array.total_count + explosion_array.total_count > maximum_live_effects) break;
 		update_projectiles();
 		update_explosions();
 		update_connectors();

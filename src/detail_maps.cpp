@@ -28,6 +28,7 @@ struct detail_maps_globals_data
 };
 
 static detail_maps_globals_data detail_maps_globals;
+static boolean refuse_layer_allocation_for_tests = FALSE;
 
 const uint32 *detail_map_layer_info = nullptr;
 int32 detail_map_layer_row_cells = 0;
@@ -225,8 +226,8 @@ void postprocess_detail_map(detail_map_entry *entries, uint8 *v_indices, int32 v
 	for (int32 i = 0; i < NUMBER_OF_DETAIL_MAP_ENTRIES; ++i)
 	{
 		folded[i] = static_cast<uint8>(i);
-		// Entry 0 means "none": it neither folds nor takes others.
-		for (int32 j = 1; i > 0 && j < i; ++j)
+		// Entry 0 keeps its place; an entry equal to it becomes "none".
+		for (int32 j = 0; j < i; ++j)
 		{
 			if (folded[j] == j && entries[j].dtex_id == entries[i].dtex_id &&
 				entries[j].pixels_per_cell == entries[i].pixels_per_cell)
@@ -278,8 +279,7 @@ int32 load_detail_map_detail_textures(int32 tag_handle, const detail_map_entry *
 	{
 		hardware_format_detail_textures[i] = 0;
 		detail_texture_scales[i][0] = detail_texture_scales[i][1] = 0.0f;
-		// Index 0 draws nothing; empty entries are not looked up.
-		if (i == 0 || entries[i].dtex_id == static_cast<file_tag>(NONE)) continue;
+		if (entries[i].dtex_id == static_cast<file_tag>(NONE)) continue;
 
 		update_tag_header_shadows_for_owner_index(DETAIL_TEXTURE_DEFINITION_GROUP_TAG, entries[i].dtex_id, owner_index);
 		int16 index = detail_texture_definitions.definitions && detail_texture_definitions.count >= 0
@@ -479,14 +479,19 @@ boolean postprocess_detail_maps(definition_globals *, int16, int32 tag_handle, v
 	int32 loaded = load_detail_map_detail_textures(tag_handle, entries);
 	if (loaded > 0)
 	{
-		g->layer_info = static_cast<mesh_cell_detail_info *>(
-			new_pointer_z(sizeof(mesh_cell_detail_info) * static_cast<size_t>(vertex_count)));
-		if (g->layer_info)
+		const size_t bytes = sizeof(mesh_cell_detail_info) * static_cast<size_t>(vertex_count);
+		g->layer_info = refuse_layer_allocation_for_tests ? nullptr
+			: static_cast<mesh_cell_detail_info *>(new_pointer_z(bytes));
+		if (!g->layer_info)
 		{
-			g->layer_width = width;
-			g->layer_height = height;
-			build_detail_map_layer_words(g->layer_info, width, height, g->v_indices, g->t_indices);
+			error_message(_error_out_of_memory, MODULE_NAME, __LINE__, "allocation of %d bytes failed for data from detail map %s",
+				static_cast<int>(bytes), name);
+			dispose_detail_map_data();
+			return FALSE;
 		}
+		g->layer_width = width;
+		g->layer_height = height;
+		build_detail_map_layer_words(g->layer_info, width, height, g->v_indices, g->t_indices);
 	}
 	g->detail_mapping_active = g->layer_info != nullptr;
 	publish_layer_info();
@@ -575,8 +580,14 @@ void set_detail_map_layer_info_for_tests(const uint32 *words, int32 row_cells, b
 	detail_maps_globals.detail_mapping_active = active;
 }
 
+void set_detail_map_layer_allocation_refused_for_tests(boolean refused)
+{
+	refuse_layer_allocation_for_tests = refused;
+}
+
 void reset_detail_maps_test_hooks(void)
 {
+	refuse_layer_allocation_for_tests = FALSE;
 	dispose_detail_map_data();
 	detail_maps_globals.textures_set_up = detail_maps_globals.maps_set_up = FALSE;
 	detail_maps_globals.creating_definition = nullptr;

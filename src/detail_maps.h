@@ -151,6 +151,8 @@ int32 detail_map_compacted_entry_count(void);
 
 // Points the renderer's view at the given words and sets the switch.
 void set_detail_map_layer_info_for_tests(const uint32 *words, int32 row_cells, boolean active);
+// The layer words' allocation fails while set.
+void set_detail_map_layer_allocation_refused_for_tests(boolean refused);
 // Frees everything and turns detail mapping off.
 void reset_detail_maps_test_hooks(void);
 

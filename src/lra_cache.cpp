@@ -276,12 +276,31 @@ void lrar_flush(lrar_cache *cache)
 	cache->oldest_block_index = cache->newest_block_index = cache->first_block_index = NONE;
 }
 
+// The start moved up to the next boundary when the range would cross one.
+static uint64 lrar_boundary_start(const lrar_cache *cache, uint64 start, uint64 need)
+{
+	if (cache->boundary_bit != NONE && need > 0 && (start >> cache->boundary_bit) != ((start + need - 1) >> cache->boundary_bit))
+	{
+		start = ((start >> cache->boundary_bit) + 1) << cache->boundary_bit;
+	}
+	return start;
+}
+
+static bool lrar_range_fits(const lrar_cache *cache, uint64 start, uint64 need)
+{
+	return lrar_boundary_start(cache, start, need) + need <= cache->maximum_address;
+}
+
 int16 lrar_allocate(lrar_cache *cache, int32 size, void *user_data)
 {
 	if (!cache || size < 0) return NONE;
 	uint64 alignment = static_cast<uint64>(1) << cache->alignment_bit;
 	uint64 need = (static_cast<uint64>(size) + alignment - 1) & ~(alignment - 1);
 	if (need > cache->size) return NONE;
+
+	// A request the boundary rule cannot place even at the start of the range is
+	// refused before anything is purged or the ring wraps.
+	if (!lrar_range_fits(cache, cache->minimum_address, need)) return NONE;
 
 	int16 index = static_cast<int16>((cache->newest_block_index + 1) % cache->block_count);
 	const lrar_cache_block *newest = cache->newest_block_index == NONE ? nullptr : &cache->blocks[cache->newest_block_index];
@@ -290,10 +309,7 @@ int16 lrar_allocate(lrar_cache *cache, int32 size, void *user_data)
 
 	for (;;)
 	{
-		if (cache->boundary_bit != NONE && need > 0 && (start >> cache->boundary_bit) != ((start + need - 1) >> cache->boundary_bit))
-		{
-			start = ((start >> cache->boundary_bit) + 1) << cache->boundary_bit;
-		}
+		start = lrar_boundary_start(cache, start, need);
 		while (cache->oldest_block_index != NONE &&
 			(cache->oldest_block_index == index ||
 				(cache->first_block_index != NONE && cache->oldest_block_index != cache->first_block_index &&
@@ -473,6 +489,13 @@ static void free_bitmap_tex_cache_item(bitmap_tex_cache_item *item)
 void delete_bitmap_tex_cache_item(tex_cache *cache, bitmap_tex_cache_item *item)
 {
 	if (!cache || !item) return;
+	// Shaded items still alive lose their owner, so deleting them later never
+	// reads this item after it is freed or reused.
+	for (int32 i = 0; i < item->num_shaded_items; ++i)
+	{
+		if (item->shaded_items[i]) item->shaded_items[i]->bitmap_item = nullptr;
+		item->shaded_items[i] = nullptr;
+	}
 	unlink_item(item, &cache->bitmap_head, &cache->bitmap_tail, &cache->bitmap_length);
 	if (!cache->bitmap_swap) cache->bitmap_swap = item;
 	else free_bitmap_tex_cache_item(item);

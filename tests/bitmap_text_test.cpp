@@ -11,6 +11,7 @@
 #include "bitmap_text.h"
 #include "default_tags.h"
 #include "fonts_content.h"
+#include "hardware/hardware_rasterizers.h"
 #include "shapes_test_support.h"
 #include "string_definitions.h"
 
@@ -392,6 +393,33 @@ TEST_F(bitmap_text, the_glyph_cache_keeps_every_live_slot_intact)
 		}
 	}
 	dispose_hardware_font();
+}
+
+// The hardware path draws from the glyph cache, whose slots hold 256 x 256 at
+// most: a larger glyph reaches no back end at all.
+TEST_F(bitmap_text, over_size_glyphs_never_reach_the_hardware_frame_buffer)
+{
+	start_map();
+	font_description font = simple_font();
+	font.glyphs.push_back(block_glyph(0xC8, 3, 257, 2));
+	font.glyphs.push_back(block_glyph(0xC9, 3, 2, 257));
+	font.glyphs.push_back(block_glyph(0xCA, 3, 256, 256));
+	const int16 index = load(TAG("huge"), font);
+	ASSERT_NE(index, NONE);
+
+	static std::vector<int32> widths;
+	widths.clear();
+	opengl_rasterizer_procedures procedures = {};
+	procedures.draw_character_to_opengl_frame_buffer = [](bitmap_data *, const font_character *character, int32,
+		int32, int32, int32, int32, int32, int32) { widths.push_back(character->bitmap_width); };
+	install_opengl_rasterizer_procedures(&procedures);
+	bitmap_pointer frame(new_bitmap(600, 600, 2400, _32bit_encoding, 0));
+	frame->encoding = _opengl_frame_buffer_encoding;
+	rectangle2d bounds;
+	set_rectangle2d(&bounds, 0, 0, 600, 600);
+	draw_string(frame.get(), NULL, &bounds, NULL, index, NONE, &white, "a\xC8\xC9\xCA", 0, 0);
+	reset_hardware_rasterizers_test_hooks();
+	EXPECT_EQ(widths, (std::vector<int32>{2, 256}));
 }
 
 TEST_F(bitmap_text, partial_coverage_blends_at_its_level_and_long_strings_stay_whole)

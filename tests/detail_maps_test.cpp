@@ -129,6 +129,21 @@ TEST(detail_maps_words, blend_words_and_compaction)
 	EXPECT_EQ(entries[4].pixels_per_cell, 0);
 	EXPECT_EQ(std::vector<uint8>(v, v + 4), (std::vector<uint8>{0, 1, 2, 2}));
 	EXPECT_EQ(std::vector<uint8>(t, t + 4), (std::vector<uint8>{3, 0, 2, 1}));
+
+	// An entry equal to entry 0 folds into it and reads "none"; entry 0 keeps its place.
+	for (detail_map_entry &entry : entries) entry = detail_entry(static_cast<file_tag>(NONE), 0, "");
+	entries[0] = detail_entry(TAG("zero"), 5, "zero");
+	entries[2] = detail_entry(TAG("zero"), 5, "same as zero");
+	entries[4] = detail_entry(TAG("four"), 5, "four");
+	entries[6] = detail_entry(TAG("four"), 5, "four again");
+	uint8 v0[3] = {2, 4, 6};
+	uint8 t0[3] = {0, 2, 4};
+	postprocess_detail_map(entries, v0, 3, t0, 3);
+	EXPECT_EQ(entries[0].dtex_id, TAG("zero"));
+	EXPECT_EQ(entries[1].dtex_id, TAG("four"));
+	EXPECT_EQ(entries[2].dtex_id, static_cast<file_tag>(NONE));
+	EXPECT_EQ(std::vector<uint8>(v0, v0 + 3), (std::vector<uint8>{0, 1, 1}));
+	EXPECT_EQ(std::vector<uint8>(t0, t0 + 3), (std::vector<uint8>{0, 0, 1}));
 }
 
 TEST(detail_maps_words, a_hand_worked_map_and_an_odd_one)
@@ -190,8 +205,10 @@ TEST_F(detail_maps, a_map_loads_its_textures_and_builds_words)
 	toggle_detail_maps();
 	EXPECT_TRUE(detail_maps_active());
 
-	// Disposing frees each texture once, however the preference changed meanwhile.
+	// The dispose hooks run while the groups are set up, which a changed
+	// preference does not undo; disposing frees each texture once.
 	active_screen.prefs.flags &= ~_screen_pref_landscape_textures_flag;
+	EXPECT_FALSE(detail_maps_enabled());
 	EXPECT_TRUE(detail_maps_set_up());
 	dispose_detail_textures_from_old_map();
 	dispose_detail_maps_from_old_map();
@@ -222,6 +239,41 @@ TEST_F(detail_maps, missing_and_corrupt_textures_leave_mapping_off)
 	// The look-ups ran with errors ignored: nothing was stored, and the state came back.
 	EXPECT_EQ(get_error_code(), _error_none);
 	EXPECT_FALSE(error_globals->ignore);
+}
+
+TEST_F(detail_maps, entry_zero_is_looked_up_like_the_others)
+{
+	add_texture(TAG("grs0"), 8, 8);
+	detail_map_description map = empty_detail_map(2, 2);
+	map.entries[0] = detail_entry(TAG("gone"), 7, "missing, used by nothing");
+	map.entries[1] = detail_entry(TAG("grs0"), 7, "grass");
+	map.vertex_indexes = {1, 1, 1, 1};
+	EXPECT_NE(load(map), NONE);
+	EXPECT_FALSE(detail_maps_active());
+	EXPECT_EQ(detail_map_layer_info, nullptr);
+	EXPECT_TRUE(logged("Warning: Detail map not applied because some textures could not be found."));
+	dispose_detail_maps_from_old_map();
+	initialize_detail_maps_for_new_map();
+
+	map.entries[0] = detail_entry(TAG("grs0"), 3, "found");
+	add_raw(DETAIL_MAP_DEFINITION_GROUP_TAG, TAG("lnd2"), detail_map_tag_data(map));
+	EXPECT_NE(detail_map_definition_tag_to_index(TAG("lnd2")), NONE);
+	EXPECT_TRUE(detail_maps_active());
+	EXPECT_EQ(hardware_format_detail_textures[0], hardware_format_detail_textures[1]);
+	EXPECT_NE(hardware_format_detail_textures[0], 0u);
+	EXPECT_FLOAT_EQ(detail_texture_scales[0][0], 0.5f);
+}
+
+TEST_F(detail_maps, a_failed_allocation_of_the_layer_words_fails_the_map)
+{
+	add_texture(TAG("grs0"), 8, 8);
+	detail_map_description map = empty_detail_map(2, 2);
+	map.entries[1] = detail_entry(TAG("grs0"), 7, "grass");
+	map.vertex_indexes = {1, 1, 1, 1};
+	set_detail_map_layer_allocation_refused_for_tests(TRUE);
+	// Out of memory is fatal, as for the map's other allocations.
+	EXPECT_EXIT(load(map), ::testing::ExitedWithCode(_error_out_of_memory), "");
+	EXPECT_TRUE(logged("allocation of 32 bytes failed for data from detail map")) << log_text();
 }
 
 TEST_F(detail_maps, bad_tags_are_refused_without_layer_words)

@@ -147,6 +147,16 @@ TEST(lra_cache, address_rings_align_keep_boundaries_and_purge_the_oldest)
 	EXPECT_EQ(lrar_allocate(cache, 0x20, &owners[0]), NONE);
 	EXPECT_EQ(lrar_allocate(cache, 0x30, &owners[0]), NONE);
 	EXPECT_EQ(lrar_allocate(cache, -1, &owners[0]), NONE);
+	EXPECT_FALSE(lrar_full(cache)) << "nothing allocated";
+	// A refusal leaves the ring as it was: nothing purged, no wrap.
+	EXPECT_EQ(lrar_allocate(cache, 0x10, &owners[1]), 0);
+	EXPECT_EQ(lrar_allocate(cache, 0x20, &owners[2]), NONE);
+	EXPECT_EQ(owners[1], 0);
+	EXPECT_FALSE(lrar_full(cache));
+	EXPECT_EQ(cache->oldest_block_index, 0);
+	EXPECT_EQ(cache->newest_block_index, 0);
+	EXPECT_EQ(lrar_allocate(cache, 0x10, &owners[2]), 1);
+	EXPECT_EQ(lrar_block_address(cache, 1), 0x10u);
 	lrar_dispose(cache);
 
 	EXPECT_EQ(lrar_new("n", 0, 16, 0, 0, NONE, nullptr, nullptr), nullptr);
@@ -182,5 +192,29 @@ TEST(lra_cache, texture_bookkeeping_grows_slots_and_reuses_spares)
 	EXPECT_EQ(cache->shaded_length, 3u);
 	delete_shaded_tex_cache_item(nullptr, shaded[0]);
 	EXPECT_EQ(cache->shaded_length, 3u);
+
+	// A bitmap deleted while it has shaded items detaches them: deleting them
+	// afterwards reads no freed owner (the spare is taken, so this one is freed).
+	bitmap_tex_cache_item *spare = new_bitmap_tex_cache_item(cache, &owner, 8);
+	delete_bitmap_tex_cache_item(cache, spare);
+	ASSERT_EQ(cache->bitmap_swap, spare);
+	delete_bitmap_tex_cache_item(cache, bitmap);
+	EXPECT_EQ(cache->bitmap_length, 0u);
+	EXPECT_EQ(shaded[0]->bitmap_item, nullptr);
+	EXPECT_EQ(shaded[2]->bitmap_item, nullptr);
+	delete_shaded_tex_cache_item(cache, shaded[2]);
+	EXPECT_EQ(cache->shaded_length, 2u);
+
+	// The same through the spare: the reused record holds none of the old items.
+	bitmap_tex_cache_item *reused = new_bitmap_tex_cache_item(cache, &owner, 9);
+	EXPECT_EQ(reused, spare);
+	shaded_tex_cache_item *fresh = new_shaded_tex_cache_item(cache, reused, 300);
+	delete_bitmap_tex_cache_item(cache, reused);
+	EXPECT_EQ(fresh->bitmap_item, nullptr);
+	reused = new_bitmap_tex_cache_item(cache, &owner, 10);
+	shaded_tex_cache_item *kept = new_shaded_tex_cache_item(cache, reused, 301);
+	delete_shaded_tex_cache_item(cache, fresh);
+	EXPECT_EQ(get_shaded_tex_cache_item(cache, reused, 301), kept);
+	EXPECT_FALSE(can_purge_bitmap_tex_cache_item(reused));
 	free_tex_cache_opengl(cache);
 }

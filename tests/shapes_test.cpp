@@ -10,7 +10,9 @@
 #include "collections_content.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "definitions.h"
+#include "hardware/generic_texture_cache.h"
 #include "preload_definitions.h"
+#include "shading_tables.h"
 #include "shapes.h"
 #include "shapes_test_support.h"
 #include "support/test_directory.h"
@@ -1112,6 +1114,64 @@ TEST_F(DefaultTagSetCollections, every_collection_loads_with_every_kind)
 	EXPECT_EQ(get_bitmap(elements, 3)->encoding, _32bit_encoding);
 }
 
+TEST_F(DefaultTagSetCollections, the_badge_takes_team_hues_and_the_halo_stays_an_overlay)
+{
+	std::vector<int32> handles;
+	ASSERT_TRUE(make_default_collection_tags(&handles));
+	const int16 units = get_collection_index(DEFAULT_UNIT_COLLECTION_TAG);
+	bitmap_data *badge = get_bitmap(units, static_cast<int16>(get_collection_bitmap_count(units) - 1));
+	ASSERT_NE(badge, nullptr);
+	ASSERT_EQ(badge->width, 16);
+	ASSERT_EQ(badge->height, 16);
+	ASSERT_TRUE(badge->flags & _bitmap_extended_encoding_flag);
+
+	// Green for the primary change, red for the secondary.
+	const rgb_color team[2] = {{4000, 50000, 6000, 0}, {52000, 8000, 4000, 0}};
+	const int16 table = add_shading_table_to_collection_index(units, team, _add_shading_table_for_tinting,
+		static_cast<short_fixed>(0), NULL);
+	ASSERT_NE(table, NONE);
+	const shading_table_header *header = get_shading_table_header(units, table);
+	ASSERT_EQ(header->hue_change_count, 2);
+	std::vector<uint8> tinted(16 * 16 * 4), stored(16 * 16 * 4);
+	decompress_run_length_pixels(badge, header, tinted.data(), 64);
+	decompress_run_length_pixels(badge, nullptr, stored.data(), 64);
+	auto at = [](const std::vector<uint8> &pixels, int32 x, int32 y) { return &pixels[static_cast<size_t>(y * 16 + x) * 4]; };
+	// Bytes blue, green, red, alpha. The rim (hue 1) is stored red and turns green.
+	const uint8 *rim = at(stored, 13, 8), *rim_tinted = at(tinted, 13, 8);
+	EXPECT_GT(rim[2], rim[1]);
+	EXPECT_GT(rim_tinted[1], rim_tinted[2]);
+	EXPECT_EQ(rim_tinted[3], 255);
+	// The field (hue 2) is stored blue and turns red.
+	const uint8 *field = at(stored, 10, 8), *field_tinted = at(tinted, 10, 8);
+	EXPECT_GT(field[0], field[2]);
+	EXPECT_GT(field_tinted[2], field_tinted[0]);
+	// The boss (hue 3, beyond the two changes) and the outline (hue 0) stay as stored.
+	EXPECT_EQ(memcmp(at(tinted, 8, 8), at(stored, 8, 8), 4), 0);
+	EXPECT_GT(at(stored, 8, 8)[0], 200);
+	EXPECT_EQ(memcmp(at(tinted, 15, 8), at(stored, 15, 8), 4), 0);
+	EXPECT_EQ(at(stored, 0, 0)[3], 0);
+
+	// The halo keeps its overlay flag through the texture cache: alpha from brightness.
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	const int16 halo_index = static_cast<int16>(get_collection_bitmap_count(effects) - 1);
+	bitmap_data *halo = get_bitmap(effects, halo_index);
+	ASSERT_EQ(halo->width, 24);
+	ASSERT_EQ(halo->height, 12);
+	initialize_texture_cache_for_new_map(nullptr, TRUE, FALSE, FALSE, 1 << 20,
+		[](void *, bitmap_data *, cached_texture_data *) -> void * { return reinterpret_cast<void *>(1); }, nullptr,
+		nullptr);
+	cached_texture_descriptor descriptor = {0, halo, get_shading_table_header(effects, 0), get_shading_table(effects, 0, 0), 0};
+	cached_texture_data *texture = texture_cache_lookup(&descriptor);
+	ASSERT_NE(texture, nullptr);
+	EXPECT_EQ(texture->encoding, _32bit_argb_8888_texture_encoding);
+	EXPECT_TRUE(halo->flags & _bitmap_is_overlay_flag);
+	const uint32 middle = reinterpret_cast<const uint32 *>(cache_singleton->conversion_scratch.data())[6 * 24 + 12];
+	const rgb_color &color = get_color_table(effects, 0)->colors[halo->row_addresses[6][12]];
+	EXPECT_EQ(middle >> 24, static_cast<uint32>(MAX(color.red, MAX(color.green, color.blue)) >> 8));
+	EXPECT_LT(middle >> 24, 255u);
+	dispose_texture_cache_from_old_map();
+}
+
 TEST_F(DefaultTagSetCollections, ShapesDeterminism)
 {
 	std::vector<int32> handles;
@@ -1119,5 +1179,5 @@ TEST_F(DefaultTagSetCollections, ShapesDeterminism)
 	// The same bytes and the same derived data on every run and build.
 	const uint64 digest = default_collections_digest();
 	EXPECT_EQ(digest, default_collections_digest());
-	EXPECT_EQ(digest, 0x35740164d0e2f9afull) << std::hex << digest;
+	EXPECT_EQ(digest, 0xfca3ea5cf8f2c26dull) << std::hex << digest;
 }

@@ -179,7 +179,7 @@ cache_value *cache::lookup(cached_texture_descriptor *descriptor, boolean create
 	catch (const std::bad_alloc &)
 	{
 		// Nothing may stay charged for an entry that could not be kept.
-		user_delete_item(user_context, fresh.texture.user_data);
+		if (user_delete_item) user_delete_item(user_context, fresh.texture.user_data);
 		current_memory_size -= fresh.memory_use;
 		return nullptr;
 	}
@@ -217,6 +217,7 @@ cached_texture_data *texture_cache_lookup(cached_texture_descriptor *descriptor)
 void texture_cache_remove(cached_texture_descriptor *descriptor)
 {
 	if (!cache_singleton || !descriptor) return;
-	cache_value *value = cache_singleton->lookup(descriptor, FALSE);
-	if (value) cache_singleton->delete_cache_item(value);
+	// Found, not looked up: a changed entry is not rebuilt only to be deleted.
+	cache_item_map::iterator found = cache_singleton->cache_items.find(make_cache_key(descriptor));
+	if (found != cache_singleton->cache_items.end()) cache_singleton->delete_cache_item(&found->second);
 }

@@ -144,6 +144,8 @@ struct cache
 	void delete_cache_item(cache_value *value);
 	// Fills the value's texture record and leaves the pixels in conversion_scratch.
 	boolean build_item_bitmap(cache_value *value, const cached_texture_descriptor *descriptor);
+	// Resizes the scratch to bytes; false when it cannot grow.
+	boolean grow_scratch(size_t bytes);
 };
 
 extern cache *cache_singleton;
@@ -158,6 +160,9 @@ void dispose_texture_cache_from_old_map(void);
 // until the next creating lookup, which may evict it.
 cached_texture_data *texture_cache_lookup(cached_texture_descriptor *descriptor);
 void texture_cache_remove(cached_texture_descriptor *descriptor);
+// Growth of the conversion scratch past its capacity and beyond bytes fails while
+// bytes is not 0.
+void set_texture_cache_scratch_limit_for_tests(size_t bytes);
 
 /* ---------- decoder */
 

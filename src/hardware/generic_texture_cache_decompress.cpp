@@ -3,6 +3,9 @@
 // reader and alpha source is its own loop.
 #include "hardware/generic_texture_cache.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "bitmap_drawing.h"
 #include "bitmaps.h"
 #include "memory.h"
@@ -453,6 +456,35 @@ void decompress_run_length_pixels(const bitmap_data *bitmap, const shading_table
 
 /* ---------- the cache's conversion */
 
+static size_t scratch_limit_for_tests = 0;
+
+void set_texture_cache_scratch_limit_for_tests(size_t bytes)
+{
+	scratch_limit_for_tests = bytes;
+}
+
+// A failed growth is a texture that cannot be had, not an exception through the lookup.
+boolean cache::grow_scratch(size_t bytes)
+{
+	try
+	{
+		if (scratch_limit_for_tests && bytes > scratch_limit_for_tests && bytes > conversion_scratch.capacity())
+		{
+			throw std::bad_alloc();
+		}
+		conversion_scratch.resize(bytes);
+	}
+	catch (const std::bad_alloc &)
+	{
+		return FALSE;
+	}
+	catch (const std::length_error &)
+	{
+		return FALSE;
+	}
+	return TRUE;
+}
+
 boolean cache::build_item_bitmap(cache_value *value, const cached_texture_descriptor *descriptor)
 {
 	cached_texture_data *texture = &value->texture;
@@ -467,7 +499,7 @@ boolean cache::build_item_bitmap(cache_value *value, const cached_texture_descri
 	if (!descriptor->shading_table)
 	{
 		const size_t bytes = static_cast<size_t>(width) * 4 * height;
-		conversion_scratch.resize(bytes);
+		if (!grow_scratch(bytes)) return FALSE;
 		memset(conversion_scratch.data(), 0, bytes);
 		alignas(bitmap_data) uint8 storage[sizeof(bitmap_data)] = {};
 		bitmap_data *temporary = reinterpret_cast<bitmap_data *>(storage);
@@ -522,7 +554,7 @@ boolean cache::build_item_bitmap(cache_value *value, const cached_texture_descri
 	texture->encoding = static_cast<int8>(encoding);
 	const int32 stride = w * get_encoding_byte_depth(encoding);
 	const size_t bytes = static_cast<size_t>(h) * stride + 4;
-	conversion_scratch.resize(bytes);
+	if (!grow_scratch(bytes)) return FALSE;
 
 	if (run_length)
 	{

@@ -104,7 +104,11 @@ protected:
 	std::vector<uint32> table = shading32();
 
 	void SetUp() override { recorded = {}; }
-	void TearDown() override { dispose_texture_cache_from_old_map(); }
+	void TearDown() override
+	{
+		dispose_texture_cache_from_old_map();
+		set_texture_cache_scratch_limit_for_tests(0);
+	}
 
 	void start(int32 budget)
 	{
@@ -183,22 +187,62 @@ TEST_F(texture_cache, changed_bitmaps_are_refreshed_in_place)
 	EXPECT_EQ(recorded.calls.back(), "update 1");
 	EXPECT_FALSE(p.bitmap->flags & _bitmap_changed_flag);
 
-	// Growing to the whole budget evicts Q, never the entry itself.
+	// Growing to the whole budget while least recent evicts Q, never the entry itself.
+	ASSERT_NE(look(q), nullptr);
+	ASSERT_EQ(&cache_singleton->cache_lru.m_last->texture, first);
 	p.bitmap->width = 16;
 	p.bitmap->flags |= _bitmap_changed_flag;
 	EXPECT_EQ(look(p), first);
 	EXPECT_EQ(cache_singleton->current_memory_size, 512);
 	EXPECT_EQ(recorded.calls[recorded.calls.size() - 2], "delete 2");
+	EXPECT_EQ(recorded.calls.back(), "update 1");
+
+	// Removing a changed entry deletes it without rebuilding it first.
+	p.bitmap->flags |= _bitmap_changed_flag;
+	recorded.calls.clear();
+	cached_texture_descriptor changed = descriptor(p);
+	texture_cache_remove(&changed);
+	EXPECT_EQ(recorded.calls, (std::vector<std::string>{"delete 1"}));
+	EXPECT_EQ(cache_singleton->current_memory_size, 0);
+	ASSERT_NE(look(p), nullptr);
+	EXPECT_EQ(recorded.calls.back(), "new 16");
 
 	// An update that fails hands the old handle to delete once; the next lookup builds afresh.
 	recorded.update_fails = true;
 	p.bitmap->flags |= _bitmap_changed_flag;
 	EXPECT_EQ(look(p), nullptr);
-	EXPECT_EQ(recorded.calls.back(), "delete 1");
+	EXPECT_EQ(recorded.calls.back(), "delete 3");
 	EXPECT_EQ(cache_singleton->current_memory_size, 0);
 	recorded.update_fails = false;
 	ASSERT_NE(look(p), nullptr);
 	EXPECT_EQ(recorded.calls.back(), "new 16");
+}
+
+TEST_F(texture_cache, a_scratch_that_cannot_grow_gives_null_with_nothing_charged)
+{
+	start(1 << 24);
+	test_bitmap small(1024, 512, 1, 0), large(1024, 512, 1, 0);
+	small.bitmap->width = small.bitmap->height = 8;
+	ASSERT_NE(look(small), nullptr);
+	set_texture_cache_scratch_limit_for_tests(TEXTURE_CACHE_SCRATCH_RESERVE);
+	EXPECT_EQ(look(large), nullptr);
+	cached_texture_descriptor untinted = descriptor(large);
+	untinted.shading_table = nullptr;
+	EXPECT_EQ(texture_cache_lookup(&untinted), nullptr);
+	EXPECT_EQ(cache_singleton->current_memory_size, 256);
+	EXPECT_EQ(cache_singleton->cache_items.size(), 1u);
+	EXPECT_EQ(recorded.calls, (std::vector<std::string>{"new 8"}));
+
+	// A refresh that cannot grow drops the entry.
+	small.bitmap->width = 1024;
+	small.bitmap->height = 512;
+	small.bitmap->flags |= _bitmap_changed_flag;
+	EXPECT_EQ(look(small), nullptr);
+	EXPECT_EQ(recorded.calls.back(), "delete 1");
+	EXPECT_EQ(cache_singleton->current_memory_size, 0);
+	EXPECT_TRUE(cache_singleton->cache_items.empty());
+	set_texture_cache_scratch_limit_for_tests(0);
+	EXPECT_NE(look(large), nullptr);
 }
 
 TEST(texture_cache_keys, keys_order_by_signed_identifier_then_addresses)
@@ -367,5 +411,48 @@ TEST_F(texture_cache, layout_sizes_and_run_length_streams)
 	d.shading_header = &header;
 	recorded.calls.clear();
 	ASSERT_NE(texture_cache_lookup(&d), nullptr);
-	EXPECT_EQ(cache_singleton->conversion_scratch.size(), static_cast<size_t>(5 * 6 * 4 + 4));
+	const std::vector<uint8> &scratch = cache_singleton->conversion_scratch;
+	ASSERT_EQ(scratch.size(), static_cast<size_t>(5 * 6 * 4 + 4));
+	for (int32 y = 0; y < 5; ++y)
+	{
+		for (int32 x = 0; x < 6; ++x)
+		{
+			const bool inside = x >= 1 && x <= 4 && y >= 1 && y <= 3;
+			for (int32 c = 0; c < 4; ++c)
+			{
+				const uint8 want = inside ? out[((y - 1) * 4 + x - 1) * 4 + c] : 0;
+				EXPECT_EQ(scratch[(y * 6 + x) * 4 + c], want) << x << ", " << y;
+			}
+		}
+	}
+}
+
+TEST_F(texture_cache, untinted_copies_and_power_of_two_overlays)
+{
+	start(1 << 20);
+	// A conversion that leaves opaque pixels in the scratch.
+	test_bitmap opaque(8, 8, 1, 0);
+	memset(opaque.pixels(), 1, 64);
+	ASSERT_NE(look(opaque), nullptr);
+
+	// Untinted: a plain 32-bit copy; a row-span row's gaps read 0, not what was there before.
+	const uint8 row[] = {1, 0, 0, 0, 1, 0, 3, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+	test_bitmap spans(4, 1, 4, _1bit_transparency_encoded_flag, sizeof(row));
+	memcpy(spans.pixels(), row, sizeof(row));
+	cached_texture_descriptor untinted = descriptor(spans, _texture_border_flag);
+	untinted.shading_table = nullptr;
+	cached_texture_data *t = texture_cache_lookup(&untinted);
+	ASSERT_NE(t, nullptr);
+	EXPECT_EQ(t->encoding, _32bit_xrgb_8888_texture_encoding);
+	EXPECT_EQ(t->adjusted_width, 4) << "no border";
+	EXPECT_EQ(t->hardware_height, 1);
+	const std::vector<uint8> expected = {0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0, 0, 0, 0};
+	EXPECT_EQ(cache_singleton->conversion_scratch, expected);
+
+	// A power-of-two bitmap is never an overlay: the flag goes for good.
+	test_bitmap square(8, 8, 1, _bitmap_is_overlay_flag | _power_of_two_flag), oblong(6, 8, 1, _bitmap_is_overlay_flag);
+	EXPECT_EQ(look(square)->encoding, _32bit_xrgb_8888_texture_encoding);
+	EXPECT_FALSE(square.bitmap->flags & _bitmap_is_overlay_flag);
+	EXPECT_EQ(look(oblong)->encoding, _32bit_argb_8888_texture_encoding);
+	EXPECT_TRUE(oblong.bitmap->flags & _bitmap_is_overlay_flag);
 }

@@ -490,11 +490,19 @@ collection_bitmap_description unit_figure_bitmap(int32 view, int32 frame, drawin
 	return bitmap;
 }
 
-// One pixel of a run-length picture: a 5-bit alpha (0 clear, 31 opaque) and its colour.
+// One pixel of a run-length picture: a 5-bit alpha (0 clear, 31 opaque), its
+// colour and a hue index (0 as stored, k: the k-th hue change).
 struct stream_pixel
 {
 	uint8 alpha, red, green, blue;
+	uint8 hue;
 };
+
+// The pixel's header byte.
+uint8 stream_header(const stream_pixel &pixel)
+{
+	return static_cast<uint8>(pixel.alpha | (pixel.alpha ? pixel.hue << 5 : 0));
+}
 
 // The true-colour run-length stream of the pixels: runs of clear or opaque
 // pixels alternate with literal pixels, each literal sequence closed by a
@@ -503,12 +511,13 @@ std::vector<uint8> run_length_stream(const std::vector<stream_pixel> &pixels)
 {
 	std::vector<uint8> stream;
 	size_t next = 0;
-	uint8 previous_alpha = 0;
+	uint8 previous = 0;
 	while (next < pixels.size())
 	{
-		// Run state.
+		// Run state: an opaque run takes the hue of the header before it.
+		const uint8 previous_alpha = previous & 31;
 		size_t count = 0;
-		while (count < 255 && next + count < pixels.size() && pixels[next + count].alpha == previous_alpha) ++count;
+		while (count < 255 && next + count < pixels.size() && stream_header(pixels[next + count]) == previous) ++count;
 		stream.push_back(static_cast<uint8>(count));
 		for (size_t i = 0; previous_alpha == 31 && i < count; ++i)
 		{
@@ -522,7 +531,7 @@ std::vector<uint8> run_length_stream(const std::vector<stream_pixel> &pixels)
 		while (next < pixels.size())
 		{
 			const stream_pixel &pixel = pixels[next++];
-			stream.push_back(pixel.alpha);
+			stream.push_back(stream_header(pixel));
 			if (pixel.alpha != 0)
 			{
 				stream.push_back(pixel.red);
@@ -531,7 +540,7 @@ std::vector<uint8> run_length_stream(const std::vector<stream_pixel> &pixels)
 			}
 			if (pixel.alpha == 0 || pixel.alpha == 31)
 			{
-				previous_alpha = pixel.alpha;
+				previous = stream_header(pixel);
 				break;
 			}
 		}
@@ -548,13 +557,54 @@ std::vector<uint8> spark_stream(int32 width, int32 height, drawing_random *rando
 		for (int32 x = 0; x < width; ++x)
 		{
 			const int32 distance = abs(2 * x + 1 - width) + abs(2 * y + 1 - height);
-			stream_pixel pixel = {0, 0, 0, 0};
+			stream_pixel pixel = {0, 0, 0, 0, 0};
 			if (distance < width)
 			{
 				pixel.alpha = distance < width / 2 ? 31 : static_cast<uint8>(4 + random->next(24));
 				pixel.red = static_cast<uint8>(200 + random->next(55));
 				pixel.green = static_cast<uint8>(160 + random->next(60));
 				pixel.blue = static_cast<uint8>(40 + random->next(40));
+			}
+			pixels.push_back(pixel);
+		}
+	}
+	return run_length_stream(pixels);
+}
+
+// A team badge in true colour: a rim in the primary hue (1), a field in the
+// secondary (2), a white boss left as stored (3), a dark outline (0), with a
+// soft edge of partly clear pixels.
+std::vector<uint8> badge_stream(int32 side, drawing_random *random)
+{
+	std::vector<stream_pixel> pixels;
+	for (int32 y = 0; y < side; ++y)
+	{
+		for (int32 x = 0; x < side; ++x)
+		{
+			const int32 dx = 2 * x + 1 - side, dy = 2 * y + 1 - side;
+			const int32 d = dx * dx + dy * dy; // squared half-pixel distance; the rim is at side²
+			const int32 rim = side * side;
+			const uint8 shade = static_cast<uint8>(random->next(12));
+			stream_pixel pixel = {0, 0, 0, 0, 0};
+			if (d < rim / 16)
+			{
+				pixel = {31, static_cast<uint8>(236 + shade), static_cast<uint8>(232 + shade), static_cast<uint8>(220 + shade), 3};
+			}
+			else if (d < rim * 9 / 25)
+			{
+				pixel = {31, static_cast<uint8>(40 + shade), static_cast<uint8>(70 + shade), static_cast<uint8>(170 + shade), 2};
+			}
+			else if (d < rim * 16 / 25)
+			{
+				pixel = {31, static_cast<uint8>(200 + shade), static_cast<uint8>(40 + shade), static_cast<uint8>(30 + shade), 1};
+			}
+			else if (d < rim * 20 / 25)
+			{
+				pixel = {31, static_cast<uint8>(30 + shade), static_cast<uint8>(26 + shade), static_cast<uint8>(22 + shade), 0};
+			}
+			else if (d < rim)
+			{
+				pixel = {static_cast<uint8>(8 + random->next(12)), 30, 26, 22, 0};
 			}
 			pixels.push_back(pixel);
 		}
@@ -631,6 +681,13 @@ collection_description default_unit_collection(void)
 		}
 		collection.sequences.push_back(sequence);
 	}
+
+	// After every figure, so no sequence moves: a badge in team colours.
+	collection_bitmap_description badge = plain_collection_bitmap("badge", 16, 16, _16bit);
+	badge.flags = _bitmap_extended_encoding_flag | _no_row_address_table_flag;
+	badge.encoding = _16bit_565_encoding;
+	badge.pixels = badge_stream(16, &random);
+	collection.bitmaps.push_back(badge);
 	return collection;
 }
 
@@ -715,6 +772,12 @@ collection_description default_effects_collection(void)
 	}
 	// Arrows in flight are quads laid along their velocity (16 x 4 is a power of two).
 	collection.instances[static_cast<size_t>(_default_effects_arrow_sequence)].flags |= _bitmap_instance_texture_flag;
+
+	// After the others, so no sequence moves: a halo overlay whose sides are not
+	// powers of two, so its brightness stays its alpha.
+	collection_bitmap_description halo = ellipse_bitmap("halo", 24, 12, _cyan_band, &random);
+	halo.flags |= _bitmap_is_overlay_flag;
+	collection.bitmaps.push_back(halo);
 	return collection;
 }
 

@@ -48,7 +48,10 @@ struct bit_reader
 	uint64 buffer; // valid bits left-aligned
 	int32 count;
 	int64 consumed;
-	int64 available; // whole words, a short last one padded with zeros
+	// Whole words only: a word's bytes are stored low byte first but read from
+	// bit 31 down, so the missing bytes of a short last word would be the first
+	// bits read.
+	int64 available;
 
 	void start(const uint8 *bytes, int32 size)
 	{
@@ -58,7 +61,7 @@ struct bit_reader
 		buffer = 0;
 		count = 0;
 		consumed = 0;
-		available = (static_cast<int64>(size) + 3) / 4 * 32;
+		available = static_cast<int64>(size) / 4 * 32;
 	}
 
 	inline void refill()
@@ -70,15 +73,8 @@ struct bit_reader
 			{
 				word = static_cast<uint32>(data[position]) | (static_cast<uint32>(data[position + 1]) << 8) |
 					(static_cast<uint32>(data[position + 2]) << 16) | (static_cast<uint32>(data[position + 3]) << 24);
+				position += 4;
 			}
-			else
-			{
-				for (int32 i = 0; i < 4 && position + i < length; ++i)
-				{
-					word |= static_cast<uint32>(data[position + i]) << (8 * i);
-				}
-			}
-			if (position < length) position += 4;
 			buffer |= static_cast<uint64>(word) << (32 - count);
 			count += 32;
 		}
