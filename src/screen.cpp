@@ -338,6 +338,31 @@ static boolean open_window_and_remember(int16 width, int16 height, int16 bit_dep
 	return TRUE;
 }
 
+// The default window when no other opened: a game without any window cannot go on.
+static void open_default_window_unless(boolean opened)
+{
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH,
+			DEFAULT_SCREEN_HEIGHT);
+		opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
+	}
+	if (!opened)
+	{
+		log_message(MODULE_NAME, __LINE__, "No window could be opened.");
+		exit(1);
+	}
+}
+
+// Draw in software for the window there is.
+static void draw_in_software_for_the_window(void)
+{
+	active_screen.rasterizer_code = _rasterizer_software;
+	active_screen.width = active_screen.resolution_width = screen_globals.window_width;
+	active_screen.height = active_screen.resolution_height = screen_globals.window_height;
+	active_screen.bit_depth = screen_globals.window_bit_depth;
+}
+
 int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 {
 	const boolean menu_screen = device_index == NONE && mode_index == NONE;
@@ -360,22 +385,8 @@ int16 allocate_drawing_buffers(int16 device_index, int16 mode_index)
 				previous_height);
 			opened = open_window_and_remember(previous_width, previous_height, previous_depth, previous_windowed);
 		}
-		if (!opened)
-		{
-			log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH,
-				DEFAULT_SCREEN_HEIGHT);
-			opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
-		}
-		if (!opened)
-		{
-			log_message(MODULE_NAME, __LINE__, "No window could be opened.");
-			exit(1);
-		}
-		// Draw for the window there is.
-		active_screen.rasterizer_code = _rasterizer_software;
-		active_screen.width = active_screen.resolution_width = screen_globals.window_width;
-		active_screen.height = active_screen.resolution_height = screen_globals.window_height;
-		active_screen.bit_depth = screen_globals.window_bit_depth;
+		open_default_window_unless(opened);
+		draw_in_software_for_the_window();
 	}
 	screen_globals.window_opened_once = TRUE;
 	screen_globals.fell_back = result != 0;
@@ -389,21 +400,9 @@ void fall_back_to_software_screen(void)
 {
 	log_message(MODULE_NAME, __LINE__, "The hardware rasterizer could not start; falling back to Software.");
 	const boolean windowed = (active_screen.prefs.flags & _screen_pref_windowed_flag) != 0;
-	boolean opened = open_window_and_remember(active_screen.width, active_screen.height, active_screen.bit_depth, windowed);
-	if (!opened)
-	{
-		log_message(MODULE_NAME, __LINE__, "Falling back to a %d x %d window.", DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT);
-		opened = open_window_and_remember(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT, DEFAULT_SCREEN_BIT_DEPTH, TRUE);
-	}
-	if (!opened)
-	{
-		log_message(MODULE_NAME, __LINE__, "No window could be opened.");
-		exit(1);
-	}
-	active_screen.rasterizer_code = _rasterizer_software;
-	active_screen.width = active_screen.resolution_width = screen_globals.window_width;
-	active_screen.height = active_screen.resolution_height = screen_globals.window_height;
-	active_screen.bit_depth = screen_globals.window_bit_depth;
+	open_default_window_unless(
+		open_window_and_remember(active_screen.width, active_screen.height, active_screen.bit_depth, windowed));
+	draw_in_software_for_the_window();
 	active_screen.encoding = active_screen.bit_depth == 16 ? 1 : 2;
 	active_screen.window_mode = screen_globals.window_windowed;
 	active_screen.device = NULL;

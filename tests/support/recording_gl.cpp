@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hardware/OpenGL/render_opengl.h"
+#include "render/render.h"
 #include "screen.h"
 
 static recording_gl_data recording;
@@ -323,4 +325,20 @@ std::vector<std::string> recording_gl_calls_since(size_t first)
 {
 	if (first >= recording.calls.size()) return {};
 	return std::vector<std::string>(recording.calls.begin() + static_cast<long>(first), recording.calls.end());
+}
+
+std::vector<std::string> rasterize_recorded_opengl_scene(render_surface_list *list)
+{
+	bitmap_data screen = {};
+	screen.width = 1024;
+	screen.height = 768;
+	screen.encoding = _opengl_frame_buffer_encoding;
+	view_data view;
+	memset(&view, 0, sizeof(view));
+	view.screen = &screen;
+	view.tan_half_fov = 0.75f;
+	update_view_data(&view);
+	const size_t first = get_recording_gl()->calls.size();
+	rasterize_scene_opengl(&view, list);
+	return recording_gl_calls_since(first);
 }

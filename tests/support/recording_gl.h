@@ -51,4 +51,10 @@ int32 recording_gl_count(const std::string &prefix);
 // Calls logged since the given index.
 std::vector<std::string> recording_gl_calls_since(size_t first);
 
+struct render_surface_list;
+// Draws the scene of the surface categories (and the painter's-order list,
+// when given) through the OpenGL back end on a 1024 x 768 frame buffer, as a
+// running game would; the calls it logged.
+std::vector<std::string> rasterize_recorded_opengl_scene(render_surface_list *list);
+
 #endif

@@ -329,19 +329,9 @@ static std::vector<std::string> draw_scene_of(int32 category, render_surface **s
 	for (surface_category &each : surface_categories) each.count = 0;
 	surface_categories[category].surfaces = surfaces;
 	surface_categories[category].count = count;
-	bitmap_data screen = {};
-	screen.width = 1024;
-	screen.height = 768;
-	screen.encoding = _opengl_frame_buffer_encoding;
-	view_data view;
-	memset(&view, 0, sizeof(view));
-	view.screen = &screen;
-	view.tan_half_fov = 0.75f;
-	update_view_data(&view);
-	const size_t first = get_recording_gl()->calls.size();
-	rasterize_scene_opengl(&view, NULL);
+	const std::vector<std::string> calls = rasterize_recorded_opengl_scene(NULL);
 	memcpy(surface_categories, saved, sizeof(saved));
-	return recording_gl_calls_since(first);
+	return calls;
 }
 
 static std::vector<std::string> draw_translucent_scene(render_surface **surfaces, int32 count)
@@ -563,18 +553,7 @@ TEST_F(OpenGLTerrainDetail, painters_order_draws_the_plain_pass_and_each_layer)
 	first->next_surface = second;
 	second->previous_surface = first;
 	render_surface_list list = { first, second, 2, 0 };
-	bitmap_data screen = {};
-	screen.width = 1024;
-	screen.height = 768;
-	screen.encoding = _opengl_frame_buffer_encoding;
-	view_data view;
-	memset(&view, 0, sizeof(view));
-	view.screen = &screen;
-	view.tan_half_fov = 0.75f;
-	update_view_data(&view);
-	const size_t before = get_recording_gl()->calls.size();
-	rasterize_scene_opengl(&view, &list);
-	const std::vector<std::string> calls = recording_gl_calls_since(before);
+	const std::vector<std::string> calls = rasterize_recorded_opengl_scene(&list);
 	std::vector<std::string> draws_and_binds;
 	for (const std::string &call : calls)
 	{

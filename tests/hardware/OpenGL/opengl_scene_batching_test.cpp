@@ -145,24 +145,13 @@ protected:
 			surface_categories[c].count = static_cast<int32>(categories[c].size());
 			surface_categories[c].sorted = FALSE;
 		}
-		screen.width = 1024;
-		screen.height = 768;
-		screen.encoding = _opengl_frame_buffer_encoding;
-		view_data view;
-		memset(&view, 0, sizeof(view));
-		view.screen = &screen;
-		view.tan_half_fov = 0.75f;
-		update_view_data(&view);
 		draws.clear();
-		const size_t first = get_recording_gl()->calls.size();
-		rasterize_scene_opengl(&view, list);
-		return recording_gl_calls_since(first);
+		return rasterize_recorded_opengl_scene(list);
 	}
 
 	int16 effects = NONE;
 	render_vertex vertices[3] = {{0, {0, 0}, {0, 0, -1000}, {0, 0}}, {0, {1, 0}, {100, 0, -1000}, {0, 0}},
 		{0, {2, 0}, {0, 100, -1000}, {0, 0}}};
-	bitmap_data screen = {};
 	surface_category saved_categories[NUMBER_OF_SURFACE_CATEGORIES];
 };
 
