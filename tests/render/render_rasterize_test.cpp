@@ -1,6 +1,8 @@
 // The software rasterizer's terrain rows, filled rectangles and refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -276,6 +278,67 @@ protected:
 	bitmap_data *screen = nullptr;
 };
 
+}
+
+// A tree's ground shadow as the overlay rasterizer lays it: a darkness that is
+// centred on the trunk's texel, thins towards its rim, and whose outline is
+// round, so the corners of the box it spans stay as they were.
+TEST_F(render_textured, a_tree_shades_a_soft_ellipse_centred_under_its_trunk)
+{
+	ASSERT_NE(volatile_shadow_map, nullptr);
+	sequence_data *tree = get_sequence(scenery, 1);
+	ASSERT_NE(tree, nullptr);
+	const sequence_frame_data *frame = get_sequence_frame(tree, scenery, 1, 0);
+	ASSERT_NE(frame, nullptr);
+	const shadow_map_data *shadow = get_shadow_map(scenery, frame->shadow_map_index);
+	ASSERT_NE(shadow, nullptr);
+	const bitmap_data *bitmap = get_bitmap(scenery, shadow->bitmap_index);
+	ASSERT_NE(bitmap, nullptr);
+	ASSERT_LT(bitmap->width, MAXIMUM_SHADOW_MAP_WIDTH);
+
+	enum { side = 48, lit = 200 };
+	std::vector<uint8> kept(static_cast<size_t>(side) * side);
+	for (int32 y = 0; y < side; ++y) memcpy(&kept[static_cast<size_t>(y) * side], &volatile_shadow_map[y * VOLATILE_MAP_WIDTH], side);
+	for (int32 y = 0; y < side; ++y) memset(&volatile_shadow_map[y * VOLATILE_MAP_WIDTH], lit, side);
+	// The trunk in the middle of texel (24, 24), 64 world units a texel.
+	const world_distance trunk = 24 * 64 + 32;
+	rasterize_volatile_shadow_map_overlay(_shadow_map_overlay, 65535, bitmap->row_addresses[0], bitmap->bytes_per_row,
+		bitmap->width, bitmap->height, trunk - (shadow->registration_point.x >> 10), trunk - (shadow->registration_point.y >> 10));
+	std::vector<int32> dark(static_cast<size_t>(side) * side);
+	int64 total = 0, sum_x = 0, sum_y = 0;
+	int32 x0 = side, y0 = side, x1 = -1, y1 = -1;
+	for (int32 y = 0; y < side; ++y)
+	{
+		for (int32 x = 0; x < side; ++x)
+		{
+			const int32 d = lit - volatile_shadow_map[y * VOLATILE_MAP_WIDTH + x];
+			dark[static_cast<size_t>(y * side + x)] = d;
+			if (d <= 0) continue;
+			total += d;
+			sum_x += static_cast<int64>(d) * (2 * x + 1);
+			sum_y += static_cast<int64>(d) * (2 * y + 1);
+			x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+		}
+	}
+	for (int32 y = 0; y < side; ++y) memcpy(&volatile_shadow_map[y * VOLATILE_MAP_WIDTH], &kept[static_cast<size_t>(y) * side], side);
+	ASSERT_GT(total, 0);
+	// The centre of darkness within a quarter texel of the trunk (in half texels).
+	EXPECT_LE(std::abs(static_cast<double>(sum_x) / total - 49), 0.5);
+	EXPECT_LE(std::abs(static_cast<double>(sum_y) / total - 49), 0.5);
+	EXPECT_GE(x1 - x0 + 1, 5) << "too few texels across for an outline";
+	EXPECT_GE(y1 - y0 + 1, 3);
+	auto at = [&](int32 x, int32 y) { return dark[static_cast<size_t>(y * side + x)]; };
+	EXPECT_EQ(at(x0, y0), 0);
+	EXPECT_EQ(at(x1, y0), 0);
+	EXPECT_EQ(at(x0, y1), 0);
+	EXPECT_EQ(at(x1, y1), 0);
+	// Darkest under the trunk, thinning outwards along both axes.
+	EXPECT_GT(at(24, 24), 0);
+	for (int32 x = 24; x < x1; ++x) EXPECT_GE(at(x, 24), at(x + 1, 24)) << x;
+	for (int32 x = 24; x > x0; --x) EXPECT_GE(at(x, 24), at(x - 1, 24)) << x;
+	for (int32 y = 24; y < y1; ++y) EXPECT_GE(at(24, y), at(24, y + 1)) << y;
+	for (int32 y = 24; y > y0; --y) EXPECT_GE(at(24, y), at(24, y - 1)) << y;
+	EXPECT_GT(at(24, 24), 2 * at(x1, 24)) << "the rim fades";
 }
 
 // A quad spans its texture once: the arrow's shaft (its second row) crosses

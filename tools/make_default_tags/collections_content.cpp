@@ -1,6 +1,8 @@
 // The collection builder and the default set's collections and references.
 #include "collections_content.h"
 
+#include <algorithm>
+
 #include "bitmap_dialogs/dialog_drawing.h"
 
 #include "default_tags.h"
@@ -406,6 +408,24 @@ collection_bitmap_description soft_shadow_bitmap(const char *name, int16 width, 
 			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
 			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
 			bitmap.pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8>(PIN(120 - d * 60 / 256, 40, 120));
+		}
+	}
+	return bitmap;
+}
+
+// A ground shadow whose outline is an ellipse touching the map's sides: texels
+// outside it stay clear, so the corners draw nothing, and the darkness thins
+// towards the rim so the edge fades over a texel or two instead of stepping.
+collection_bitmap_description elliptic_shadow_bitmap(const char *name, int16 width, int16 height, int32 darkest)
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
+			bitmap.pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8>(std::max<int32>(0, 256 - d) * darkest / 256);
 		}
 	}
 	return bitmap;
@@ -904,12 +924,15 @@ collection_description default_scenery_collection(void)
 	collection.instances.push_back(tree);
 	for (int16 f = 0; f < 4; ++f) collection.instances.push_back(default_instance(static_cast<int16>(3 + f), 6, 14, 6, 4));
 
-	// Each tree casts a soft dark ellipse on the ground, a little wider than its crown.
-	collection.bitmaps.push_back(soft_shadow_bitmap("tree shadow", 5, 3));
+	// Each tree casts a soft dark ellipse on the ground, centred under its trunk:
+	// texels are 64 world units on the ground, so the ellipse needs several
+	// across for its outline to read as round rather than as a block.
+	const int16 tree_shadow_width = 7, tree_shadow_height = 5;
+	collection.bitmaps.push_back(elliptic_shadow_bitmap("tree shadow", tree_shadow_width, tree_shadow_height, 112));
 	shadow_map_data shadow;
 	memset(&shadow, 0, sizeof(shadow));
 	shadow.bitmap_index = static_cast<int16>(collection.bitmaps.size() - 1);
-	shadow.registration_point = {2 * FIXED_ONE, FIXED_ONE};
+	shadow.registration_point = {tree_shadow_width * FIXED_ONE / 2, tree_shadow_height * FIXED_ONE / 2};
 	collection.shadow_maps.push_back(shadow);
 
 	// A post: a dark wooden stake.
