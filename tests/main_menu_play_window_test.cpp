@@ -4,11 +4,15 @@
 
 #include <SDL/SDL.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "bitmaps.h"
 #include "interface.h"
 #include "sniffing.h"
+#include "hardware/hardware_rasterizers.h"
 #include "CoreLibrary/cseries/test_hooks.h"
 
 namespace {
@@ -21,6 +25,7 @@ protected:
 		install_sdl_platform();
 		main_program_test::SetUp();
 		if (HasFatalFailure()) return;
+		screen_preferences_before = active_screen.prefs;
 		test_set_manual_clock(true);
 		// The sampler runs as in the main program, its turns made by the test.
 		set_keyboard_queue_task_state(TRUE);
@@ -32,8 +37,13 @@ protected:
 	void TearDown() override
 	{
 		set_keyboard_queue_task_state(FALSE);
+		if (game->state == _game_state_running) enter_state(_game_state_displaying_main_menu);
+		if (swap_of_the_window) restore_the_swap();
+		active_screen.prefs = screen_preferences_before;
 		main_program_test::TearDown();
 	}
+
+	screen_parameters screen_preferences_before;
 
 	// Passes of the main loop, the sampler turning as its timer would, until
 	// done() or the limit.
@@ -105,7 +115,81 @@ protected:
 	{
 		return least_call_count(&get_interface_test_hooks()->calls, "set_ingame_fade");
 	}
+
+	// Games start on the OpenGL device in a 1024 x 768 window; false without one.
+	static bool prefer_opengl(void)
+	{
+		for (int16 device = 0; device < get_screen_device_count(); ++device)
+		{
+			const device_info *info = get_screen_device(device);
+			if (info->rasterizer_code != _rasterizer_opengl) continue;
+			for (int16 mode = 0; mode < info->mode_count; ++mode)
+			{
+				if (info->modes[mode].width != 1024 || info->modes[mode].height != 768) continue;
+				active_screen.prefs.device_index = device;
+				active_screen.prefs.mode_index = mode;
+				active_screen.prefs.flags |= _screen_pref_windowed_flag;
+				return true;
+			}
+		}
+		return false;
+	}
+
+	// Every frame the OpenGL window shows is read back just before its swap:
+	// the mean of each channel over the game screen, red first.
+	struct frame_means
+	{
+		double red, green, blue;
+	};
+	static std::vector<frame_means> shown_frames;
+	static void (*swap_of_the_window)(void);
+
+	static void read_back_and_swap(void)
+	{
+		rectangle2d bounds;
+		get_game_screen_bounds(&bounds);
+		const int32 width = rectangle2d_width(&bounds), height = rectangle2d_height(&bounds);
+		bitmap_data *frame = new_bitmap(static_cast<int16>(width), static_cast<int16>(height), static_cast<int16>(width * 4),
+			_32bit_encoding, 0);
+		if (frame)
+		{
+			copy_bits_from_render_view_hardware(&bounds, frame);
+			double sums[3] = {};
+			for (int32 y = 0; y < height; ++y)
+			{
+				const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+				for (int32 x = 0; x < width; ++x)
+				{
+					for (int32 c = 0; c < 3; ++c) sums[c] += (row[x] >> (8 * c)) & 0xFF;
+				}
+			}
+			const double pixels = static_cast<double>(width) * height;
+			shown_frames.push_back({sums[2] / pixels, sums[1] / pixels, sums[0] / pixels});
+			dispose_pointer(frame);
+		}
+		swap_of_the_window();
+	}
+
+	static void read_back_every_frame(void)
+	{
+		platform_procedures_data procedures = *get_platform_procedures();
+		swap_of_the_window = procedures.opengl_swap_buffers;
+		procedures.opengl_swap_buffers = read_back_and_swap;
+		install_platform_procedures(&procedures);
+	}
+
+	static void restore_the_swap(void)
+	{
+		platform_procedures_data procedures = *get_platform_procedures();
+		procedures.opengl_swap_buffers = swap_of_the_window;
+		install_platform_procedures(&procedures);
+		swap_of_the_window = NULL;
+		shown_frames.clear();
+	}
 };
+
+std::vector<MenuPlay::frame_means> MenuPlay::shown_frames;
+void (*MenuPlay::swap_of_the_window)(void) = NULL;
 
 TEST_F(MenuPlay, clicking_new_game_starts_the_first_level)
 {
@@ -140,6 +224,33 @@ TEST_F(MenuPlay, training_is_finished_with_the_keys)
 	press_key(SDLK_PAGEDOWN);
 	EXPECT_TRUE(run_until([] { return game->endgame_state == _endgame_state_victory; }, 200));
 	EXPECT_EQ(wrong_fades(), fades + 1);
+}
+
+// Under OpenGL a wrong key turns the frames red for a moment, as in software.
+TEST_F(MenuPlay, a_wrong_key_fades_the_opengl_frames_red)
+{
+	if (!prefer_opengl()) GTEST_SKIP() << "no OpenGL device";
+	click_menu_button(iTRAINING_MAP);
+	ASSERT_TRUE(game_started("Training Valley")) << log_text();
+	ASSERT_EQ(active_screen.rasterizer_code, _rasterizer_opengl);
+	ASSERT_TRUE(armed_past_grace(51));
+	const int32 fades = wrong_fades();
+
+	read_back_every_frame();
+	run_until([] { return false; }, 4);
+	ASSERT_FALSE(shown_frames.empty());
+	const frame_means before = shown_frames.back();
+	shown_frames.clear();
+	press_key(SDLK_HOME);
+	run_until([] { return false; }, 30);
+	ASSERT_EQ(wrong_fades(), fades + 1);
+	ASSERT_FALSE(shown_frames.empty());
+	double reddest = 0;
+	for (const frame_means &frame : shown_frames) reddest = std::max(reddest, frame.red - frame.green);
+	// The valley is green (about R 39, G 90); the fade starts nearly all red.
+	EXPECT_GT(reddest, 150.0);
+	const frame_means after = shown_frames.back();
+	EXPECT_LT(after.red - after.green, before.red - before.green + 20.0) << "the red fades away";
 }
 
 }
