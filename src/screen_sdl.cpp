@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "screen.h"
@@ -30,9 +31,12 @@ struct sdl_screen_globals_data
 {
 	SDL_Surface *icon;
 	boolean surface_locked;
+	// The cursor's state and the video driver, kept for a restart of video.
+	int cursor_shown;
+	char video_driver[32];
 };
 
-static sdl_screen_globals_data sdl_screen_globals = {};
+static sdl_screen_globals_data sdl_screen_globals = {NULL, FALSE, SDL_ENABLE, ""};
 
 static void sdl_hide_cursor(void)
 {
@@ -186,20 +190,51 @@ static boolean end_x_error_trap(void)
 	return x_error_trap.caught;
 }
 
-// SDL keeps a half-made OpenGL window's state after the context failed, and
-// the next software window would draw through it: video starts afresh.
-static void restart_video_after_failed_context(void)
+// Starts SDL's video and its keyboard settings again; a few tries a short
+// wait apart, as the X server may be busy letting a client go.
+static boolean restart_video(void)
 {
-	const int cursor = SDL_ShowCursor(SDL_QUERY);
-	SDL_QuitSubSystem(SDL_INIT_VIDEO);
-	if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0)
+	// The same driver again: SDL would otherwise try others, down to a text console.
+	const char *chosen = getenv("SDL_VIDEODRIVER");
+	const std::string chosen_driver = chosen ? chosen : "";
+	if (sdl_screen_globals.video_driver[0]) setenv("SDL_VIDEODRIVER", sdl_screen_globals.video_driver, 1);
+	// Waits of 0.1, 0.2, 0.4 and 0.8 s: a server reset takes a few milliseconds.
+	const int32 tries = 5;
+	boolean started = FALSE;
+	for (int32 attempt = 0; attempt < tries && !started; ++attempt)
 	{
-		log_message(MODULE_NAME, __LINE__, "Couldn't initialize SDL: %s", SDL_GetError());
-		exit(1);
+		if (attempt) SDL_Delay(static_cast<Uint32>(50 << attempt));
+		started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+	}
+	if (chosen) setenv("SDL_VIDEODRIVER", chosen_driver.c_str(), 1);
+	else unsetenv("SDL_VIDEODRIVER");
+	if (!started)
+	{
+		log_message(MODULE_NAME, __LINE__, "Couldn't restart SDL video: %s; the next window tries again", SDL_GetError());
+		return FALSE;
 	}
 	SDL_EnableUNICODE(1);
 	SDL_EnableKeyRepeat(SDL_DEFAULT_REPEAT_DELAY, SDL_DEFAULT_REPEAT_INTERVAL);
-	SDL_ShowCursor(cursor);
+	SDL_ShowCursor(sdl_screen_globals.cursor_shown);
+	return TRUE;
+}
+
+// SDL keeps a half-made OpenGL window's state after the context failed, and
+// the next software window would draw through it: video starts afresh. A
+// connection of our own stays open meanwhile: were SDL's the X server's last
+// client, the server would reset as it closed, and the reopen would race the
+// reset.
+static void restart_video_after_failed_context(void)
+{
+	sdl_screen_globals.cursor_shown = SDL_ShowCursor(SDL_QUERY);
+	if (!SDL_VideoDriverName(sdl_screen_globals.video_driver, sizeof(sdl_screen_globals.video_driver)))
+	{
+		sdl_screen_globals.video_driver[0] = 0;
+	}
+	Display *held = XOpenDisplay(NULL);
+	SDL_QuitSubSystem(SDL_INIT_VIDEO);
+	restart_video();
+	if (held) XCloseDisplay(held);
 }
 
 static boolean sdl_create_window(int16 width, int16 height, uint32 flags)
@@ -208,6 +243,8 @@ static boolean sdl_create_window(int16 width, int16 height, uint32 flags)
 	const boolean opengl = (flags & _sdl_window_opengl_flag) != 0;
 	const Uint32 sdl_flags = (opengl ? SDL_OPENGL : SDL_SWSURFACE) | (windowed ? 0 : SDL_FULLSCREEN);
 	const int bit_depth = active_screen.bit_depth;
+	// A restart that found no display left video off: try again now.
+	if (!SDL_WasInit(SDL_INIT_VIDEO) && !restart_video()) return FALSE;
 	// The icon must be set before the video mode.
 	if (sdl_screen_globals.icon) SDL_WM_SetIcon(sdl_screen_globals.icon, NULL);
 	begin_x_error_trap();

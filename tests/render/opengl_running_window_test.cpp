@@ -3,11 +3,17 @@
 #include "opengl_window_fixture.h"
 
 #include <SDL/SDL.h>
+#include <SDL/SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "hardware/OpenGL/setup_opengl.h"
 #include "hardware/OpenGL/render_opengl.h"
@@ -153,4 +159,124 @@ TEST_F(OpenGLDriverMissing, the_menu_and_training_run_in_software)
 	log = log_text();
 	EXPECT_NE(log.find("Running Software at "), std::string::npos) << log;
 	EXPECT_NE(log.find("Starting mesh \"Training Valley\""), std::string::npos) << log;
+}
+
+namespace {
+
+const char *const video_restart_variable = "ZERV_TEST_VIDEO_RESTART";
+
+// A private X server for one child: the child is its only client, so the
+// server resets whenever the child's last connection closes.
+class private_x_server
+{
+public:
+	bool start(void)
+	{
+		int fds[2];
+		if (pipe(fds) != 0) return false;
+		pid = fork();
+		if (pid == 0)
+		{
+			close(fds[0]);
+			const std::string fd = std::to_string(fds[1]);
+			execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+				static_cast<char *>(NULL));
+			_exit(127);
+		}
+		close(fds[1]);
+		char number[16] = {};
+		ssize_t length = pid > 0 ? read(fds[0], number, sizeof(number) - 1) : -1;
+		close(fds[0]);
+		if (length <= 0) return false;
+		display = std::string(":") + std::to_string(atoi(number));
+		return true;
+	}
+	~private_x_server()
+	{
+		if (pid <= 0) return;
+		kill(pid, SIGTERM);
+		waitpid(pid, NULL, 0);
+	}
+	pid_t pid = -1;
+	std::string display;
+};
+
+Display *sdl_display(void)
+{
+	SDL_SysWMinfo info;
+	memset(&info, 0, sizeof(info));
+	SDL_VERSION(&info.version);
+	if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11) return NULL;
+	return info.info.x11.display;
+}
+
+// Whether the server still holds the mark put on its root window: a reset
+// clears every property.
+bool root_marked(Display *display)
+{
+	Atom type = None;
+	int format = 0;
+	unsigned long count = 0, left = 0;
+	unsigned char *data = NULL;
+	const Atom mark = XInternAtom(display, "ZERV_TEST_MARK", False);
+	const int status = XGetWindowProperty(display, DefaultRootWindow(display), mark, 0, 1, False, XA_CARDINAL, &type,
+		&format, &count, &left, &data);
+	if (data) XFree(data);
+	return status == Success && type == XA_CARDINAL && count == 1;
+}
+
+}
+
+// A failed OpenGL window restarts SDL's video on a display connection of its
+// own, so the X server never loses its last client and resets under the
+// reopen; with no display at all the restart says so and the next window
+// starts video again.
+TEST_F(OpenGLDriverMissing, video_restarts_without_the_x_server_resetting)
+{
+	if (!getenv(video_restart_variable))
+	{
+		private_x_server server;
+		if (!server.start()) GTEST_SKIP() << "no Xvfb";
+		const std::string empty = harness_directory() + "/no drivers";
+		ASSERT_EQ(mkdir(empty.c_str(), 0777), 0);
+		const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+		const std::string output = harness_directory() + "/child.txt";
+		char self[4096] = {};
+		ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+		// Only X: a console driver SDL might fall back on would hide a failure.
+		const std::string command = std::string(video_restart_variable) + "=1 SDL_VIDEODRIVER=x11 DISPLAY=" + server.display +
+			" LIBGL_DRIVERS_PATH='" + empty + "' timeout 100 '" + self + "' --gtest_filter=" + test->test_suite_name() +
+			"." + test->name() + " > '" + output + "' 2>&1";
+		const int status = system(command.c_str());
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_test_file(output);
+		return;
+	}
+
+	Display *display = sdl_display();
+	ASSERT_NE(display, nullptr);
+	const long one = 1;
+	XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "ZERV_TEST_MARK", False), XA_CARDINAL,
+		32, PropModeReplace, reinterpret_cast<const unsigned char *>(&one), 1);
+	XSync(display, False);
+	ASSERT_TRUE(root_marked(display));
+
+	EXPECT_FALSE(create_sdl_window(640, 480, _sdl_window_opengl_flag));
+	ASSERT_TRUE(create_sdl_window(640, 480, 0));
+	display = sdl_display();
+	ASSERT_NE(display, nullptr);
+	EXPECT_TRUE(root_marked(display)) << "the server reset while video restarted";
+
+	// No display to restart on: logged, and the next window starts video.
+	Display *keeper = XOpenDisplay(NULL);
+	ASSERT_NE(keeper, nullptr);
+	const std::string real_display = getenv("DISPLAY");
+	setenv("DISPLAY", ":65000", 1);
+	EXPECT_FALSE(create_sdl_window(640, 480, _sdl_window_opengl_flag));
+	EXPECT_FALSE(SDL_WasInit(SDL_INIT_VIDEO));
+	EXPECT_NE(log_text().find("Couldn't restart SDL video"), std::string::npos) << log_text();
+	setenv("DISPLAY", real_display.c_str(), 1);
+	EXPECT_TRUE(create_sdl_window(640, 480, 0));
+	ASSERT_NE(SDL_GetVideoSurface(), nullptr);
+	EXPECT_EQ(SDL_GetVideoSurface()->w, 640);
+	XCloseDisplay(keeper);
 }
