@@ -91,12 +91,37 @@ protected:
 		main_program_test::SetUp();
 		if (HasFatalFailure()) return;
 		set_screen_parameters(-2, -2);
+		screen_preferences_before = active_screen.prefs;
 	}
 	void TearDown() override
 	{
 		if (game->state == _game_state_running) enter_state(_game_state_displaying_main_menu);
+		active_screen.prefs = screen_preferences_before;
 		main_program_test::TearDown();
 	}
+
+	// Back at the menu after a game, its 640 x 480 window is what the X server shows.
+	void expect_the_menu_window(void)
+	{
+		enter_state(_game_state_displaying_main_menu);
+		idle_zerv(1, FALSE);
+		const SDL_Surface *surface = SDL_GetVideoSurface();
+		ASSERT_NE(surface, nullptr);
+		EXPECT_EQ(surface->w, 640);
+		EXPECT_EQ(surface->h, 480);
+		EXPECT_FALSE(surface->flags & SDL_FULLSCREEN);
+		SDL_SysWMinfo info;
+		memset(&info, 0, sizeof(info));
+		SDL_VERSION(&info.version);
+		ASSERT_GT(SDL_GetWMInfo(&info), 0);
+		XWindowAttributes attributes;
+		ASSERT_NE(XGetWindowAttributes(info.info.x11.display, info.info.x11.wmwindow, &attributes), 0);
+		EXPECT_EQ(attributes.width, 640);
+		EXPECT_EQ(attributes.height, 480);
+		EXPECT_EQ(attributes.map_state, IsViewable);
+	}
+
+	screen_parameters screen_preferences_before;
 };
 
 }
@@ -159,6 +184,27 @@ TEST_F(OpenGLDriverMissing, the_menu_and_training_run_in_software)
 	log = log_text();
 	EXPECT_NE(log.find("Running Software at "), std::string::npos) << log;
 	EXPECT_NE(log.find("Starting mesh \"Training Valley\""), std::string::npos) << log;
+	expect_the_menu_window();
+
+	// An OpenGL device the scan reported whose context then fails: the game
+	// falls back to a software window of the device's size, and the menu
+	// after it has its own size again.
+	device_info opengl = {};
+	opengl.rasterizer_code = _rasterizer_opengl;
+	opengl.extra_data.opengl2_device = TRUE;
+	strcpy(opengl.name, "OpenGL");
+	opengl.modes[opengl.mode_count++] = {0, 1024, 768, 32, 0};
+	active_screen.prefs.device_index = static_cast<int16>(report_device(&opengl) - 1);
+	active_screen.prefs.mode_index = 0;
+	ASSERT_TRUE(setup_single_player_game(TRAINING_MAP_MESH_TAG));
+	enter_state(_game_state_running);
+	ASSERT_EQ(game->state, _game_state_running);
+	for (int32 frame = 0; frame < 3; ++frame) idle_zerv(1, FALSE);
+	EXPECT_EQ(active_screen.rasterizer_code, _rasterizer_software);
+	EXPECT_NE(log_text().find("falling back to Software"), std::string::npos) << log_text();
+	ASSERT_NE(SDL_GetVideoSurface(), nullptr);
+	EXPECT_EQ(SDL_GetVideoSurface()->w, 1024);
+	expect_the_menu_window();
 }
 
 namespace {
