@@ -179,13 +179,15 @@ namespace
 		angle layout_facing = 0;
 		const bool has_facing = get_indexed_short_integer_parameter(action_index, TAG("faci"), _parameter_angle, &layout_facing, 0);
 
+		// Per-group lists are read whole, so a layout may be split over several parameters.
 		int32 read = 0;
 		for (int32 g = 0; g < count; ++g)
 		{
 			group_data *group = &record->groups[g];
 			const char *fault = nullptr;
 			angle facing = 0;
-			const bool has_group_facing = get_indexed_short_integer_parameter(action_index, TAG("grfa"), _parameter_angle, &facing, g);
+			const bool has_group_facing =
+				get_combined_map_action_element(action_index, TAG("grfa"), _parameter_angle, &facing, g);
 			if (g == 0 && !has_facing)
 			{
 				layout_facing = has_group_facing ? facing : 0;
@@ -197,12 +199,12 @@ namespace
 				group->relative_facing = static_cast<angle>(has_group_facing ? layout_facing - facing : 0);
 			}
 			int32 formation = 1;
-			if (get_indexed_long_integer_parameter(action_index, TAG("grfo"), _parameter_integer, &formation, g))
+			if (get_combined_map_action_element(action_index, TAG("grfo"), _parameter_integer, &formation, g))
 				group->formation_index = formation;
 			else
 				group->formation_index = 1;
 			world_point2d center;
-			if (get_indexed_world_point2d_parameter(action_index, TAG("grce"), &center, g))
+			if (get_combined_map_action_element(action_index, TAG("grce"), _parameter_world_point2d, &center, g))
 			{
 				if (g == 0 && !has_center) layout_center = center;
 				const world_point2d offset = {pinned_difference(center.x, layout_center.x), pinned_difference(center.y, layout_center.y)};
@@ -216,7 +218,7 @@ namespace
 			if (!fault)
 			{
 				group->guard_dependency_group_index = NONE;
-				if (get_indexed_long_integer_parameter(action_index, TAG("grgd"), _parameter_integer, &dependency, g))
+				if (get_combined_map_action_element(action_index, TAG("grgd"), _parameter_integer, &dependency, g))
 				{
 					group->guard_dependency_group_index = dependency;
 					if (dependency != NONE && (dependency < 0 || dependency >= count))
@@ -227,7 +229,8 @@ namespace
 					}
 				}
 				int16 container = NONE;
-				if (!get_indexed_short_integer_parameter(action_index, TAG("grun"), _parameter_action_identifier, &container, g) ||
+				if (!get_combined_map_action_element(action_index, TAG("grun"), _parameter_action_identifier, &container,
+						g) ||
 					action_identifier_to_action_index(container) == NONE)
 				{
 					fault = "unit container";

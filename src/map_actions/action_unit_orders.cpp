@@ -323,6 +323,7 @@ uint32 movement_command_action_proc(int16 action_index)
 	world_point2d waypoints[MAXIMUM_MOVEMENT_WAYPOINTS + 1];
 	map_action_parameter parameter;
 	int32 waypoint_count = 0;
+	bool closest_only = false;
 	if (get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
 			_parameter_world_point2d))
 	{
@@ -346,20 +347,15 @@ uint32 movement_command_action_proc(int16 action_index)
 					best_distance = d;
 				}
 			}
-			// The whole list becomes the one waypoint: later 'wayp' parameters are emptied.
+			// Only the parameter the lookup finds becomes the one waypoint: a list
+			// reached through 'link' belongs to another action and keeps its points.
 			get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
 				_parameter_world_point2d);
 			set_map_action_parameter(&parameter, 1, &best);
-			find_map_action_parameter_state search;
-			map_action_parameter later;
-			new_find_map_action_parameter_state(&search, action_index, 0, TAG("wayp"), _parameter_world_point2d);
-			bool first = true;
-			while (find_next_map_action_parameter(&search, &later))
-			{
-				if (!first && later.count > 0) set_map_action_parameter(&later, 0, nullptr);
-				first = false;
-			}
+			// The order takes the chosen point even when the buffer could not keep it.
+			waypoints[0] = best;
 			waypoint_count = 1;
+			closest_only = true;
 		}
 	}
 	if (waypoint_count > MAXIMUM_MOVEMENT_WAYPOINTS)
@@ -367,7 +363,7 @@ uint32 movement_command_action_proc(int16 action_index)
 		map_action_error(action_index, "missing or too many waypoint(s) (maximum %d)", MAXIMUM_MOVEMENT_WAYPOINTS);
 		return 0;
 	}
-	for (int32 i = 0; i < waypoint_count; ++i)
+	for (int32 i = 0; i < waypoint_count && !closest_only; ++i)
 		get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &waypoints[i], i);
 
 	command_movement_data data;

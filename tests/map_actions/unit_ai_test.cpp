@@ -482,6 +482,50 @@ TEST_F(unit_ai_legion, set_up_reads_the_layout_stops_at_a_missing_container_and_
 	EXPECT_EQ(record.groups[0].guard, NONE);
 }
 
+// Every per-group list reads as one list over all its parameters.
+TEST_F(unit_ai_legion, a_layout_split_over_two_parameters_of_each_list_reads_whole)
+{
+	int16 containers[3];
+	for (int16 &c : containers)
+	{
+		c = action("dela");
+		subjects(c, "subj", take(1, DEFAULT_SWORDSMAN_TAG, 1));
+	}
+	keep_only_taken();
+	const int16 a = action("legi");
+	points(a, "line", {{cell(20), cell(40)}, {cell(40), cell(40)}});
+	integer(a, "coun", 3);
+	points(a, "cent", {{10240, 10240}});
+	const uint16 layout_facing = 0;
+	add(a, "faci", _parameter_angle, 1, &layout_facing);
+	const uint16 facings[3] = {0, 100, 200};
+	const int32 formations[3] = {3, 4, 5}, guards[3] = {NONE, 0, 1};
+	add(a, "grfa", _parameter_angle, 1, facings);
+	add(a, "grfa", _parameter_angle, 2, facings + 1);
+	add(a, "grfo", _parameter_integer, 1, formations);
+	add(a, "grfo", _parameter_integer, 2, formations + 1);
+	points(a, "grce", {{10240, 10240}});
+	points(a, "grce", {{10240 + 1024, 10240}, {10240, 10240 + 2048}});
+	add(a, "grgd", _parameter_integer, 1, guards);
+	add(a, "grgd", _parameter_integer, 2, guards + 1);
+	ids(a, "grun", {containers[0]});
+	ids(a, "grun", {containers[1], containers[2]});
+	legion_action_proc(a);
+	EXPECT_EQ(log_text().find("has missing or invalid"), std::string::npos);
+	legion_head record;
+	ASSERT_TRUE(get_map_action_structure(a, TAG("#glo"), sizeof(record), &record));
+	ASSERT_EQ(record.group_count, 3);
+	for (int32 g = 0; g < 3; ++g)
+	{
+		EXPECT_EQ(record.groups[g].container, containers[g]) << g;
+		EXPECT_EQ(record.groups[g].formation, formations[g]) << g;
+		EXPECT_EQ(record.groups[g].guard, guards[g]) << g;
+		EXPECT_EQ(record.groups[g].relative_facing, static_cast<uint16>(-facings[g])) << g;
+	}
+	EXPECT_EQ(record.groups[1].relative.x, 1024);
+	EXPECT_EQ(record.groups[2].relative.y, 2048);
+}
+
 TEST_F(unit_ai_legion, advances_without_enemies_attacks_when_called_as_ally_and_falls_back_when_cornered)
 {
 	const std::vector<int16> legion = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 40}, {21, 40}, {22, 40}});

@@ -113,6 +113,60 @@ TEST_F(unit_order_procs, general_movement_and_pick_up_orders)
 	EXPECT_EQ(get_monster_data(team0[0])->internal_command_identifier, id(closest));
 }
 
+// 'clos' rewrites only the 'wayp' parameter its lookup finds: a list that
+// another action reaches through 'link' keeps its points for every linker.
+TEST_F(unit_order_procs, closest_waypoint_rewrites_only_the_parameter_the_lookup_finds)
+{
+	game_play_version = 1691;
+	const auto at = [&](int16 unit, world_distance dx, world_distance dy) {
+		const object_data *o = object_of(unit);
+		return world_point2d{o->location.position.x + dx, o->location.position.y + dy};
+	};
+	const world_point2d own = at(team0[0], 600, 0);
+	const std::vector<world_point2d> route = {at(team0[0], 3000, 0), at(team0[0], 3000, 3000)};
+	const int16 holder = action("wpts");
+	points(holder, "wayp", route);
+	const int16 a = action("move");
+	subjects(a, "subj", {team0[0]});
+	points(a, "wayp", {own});
+	ids(a, "link", {holder});
+	flag(a, "clos");
+	const int16 b = action("move");
+	subjects(b, "subj", {team0[1]});
+	ids(b, "link", {holder});
+
+	movement_command_action_proc(a);
+	map_action_parameter parameter;
+	ASSERT_TRUE(get_map_action_parameter(&parameter, holder, _return_empty_arrays_flag, TAG("wayp"), _parameter_world_point2d));
+	EXPECT_EQ(parameter.count, 2) << "the linked holder keeps its route";
+	ASSERT_TRUE(get_map_action_parameter(&parameter, a, _dont_resolve_links_flag, TAG("wayp"), _parameter_world_point2d));
+	EXPECT_EQ(parameter.count, 1);
+	const monster_data *mover = get_monster_data(team0[0]);
+	ASSERT_EQ(mover->waypoint_count, 1) << "the order goes to the nearest point alone";
+	EXPECT_EQ(mover->waypoints[0].x, own.x);
+	movement_command_action_proc(b);
+	const monster_data *follower = get_monster_data(team0[1]);
+	ASSERT_EQ(follower->waypoint_count, 2);
+	EXPECT_EQ(follower->waypoints[1].x, route[1].x);
+	EXPECT_EQ(follower->waypoints[1].y, route[1].y);
+
+	// Without a list of its own the lookup finds the holder's, which becomes the nearest point.
+	const world_point2d near_point = at(team0[2], 800, 0);
+	const int16 shared = action("wpts");
+	points(shared, "wayp", {at(team0[2], 9000, 0), near_point});
+	const int16 c = action("move");
+	subjects(c, "subj", {team0[2]});
+	ids(c, "link", {shared});
+	flag(c, "clos");
+	movement_command_action_proc(c);
+	ASSERT_TRUE(get_map_action_parameter(&parameter, shared, 0, TAG("wayp"), _parameter_world_point2d));
+	ASSERT_EQ(parameter.count, 1);
+	world_point2d kept = {0, 0};
+	get_indexed_world_point2d_parameter(shared, TAG("wayp"), &kept, 0);
+	EXPECT_EQ(kept.x, near_point.x);
+	EXPECT_EQ(get_monster_data(team0[2])->waypoint_count, 1);
+}
+
 // Lists split over several parameters of one name count whole.
 TEST_F(unit_order_procs, point_lists_count_every_parameter_of_their_name)
 {
