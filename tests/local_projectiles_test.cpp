@@ -176,6 +176,24 @@ TEST_F(local_projectiles_on_a_map, zero_constants_divide_nothing)
 	const local_projectile_data *q = get_local_projectile_data(get_local_projectile_group_data(gv)->first_projectile_index);
 	EXPECT_EQ(q->offset.x, 0);
 	EXPECT_EQ(q->offset.z, 0);
+
+	// No attraction at all: a whole turn, and no time elapsed yet, whatever
+	// the drawn time offset.
+	cylindrical_physics_definition loose_cylinder = {};
+	spherical_spring_physics_definition loose_spring = {};
+	loose_spring.flags = _spherical_spring_random_time_offsets_flag;
+	const int16 lc = definition(TAG("cyl-"), 0, 4, physics(TAG("cyl-"), _cylindrical, &loose_cylinder, sizeof(loose_cylinder)));
+	const int16 ls = definition(TAG("spr-"), 0, 4, physics(TAG("spr-"), _spherical_spring, &loose_spring, sizeof(loose_spring)));
+	const int16 glc = group(lc), gls = group(ls);
+	for (const int16 index : {glc, gls})
+	{
+		const local_projectile_data *first = get_local_projectile_data(get_local_projectile_group_data(index)->first_projectile_index);
+		ASSERT_NE(first, nullptr);
+		const bool cylinder_law = index == glc;
+		EXPECT_EQ(cylinder_law ? first->physics.cylindrical.period : first->physics.spring.period, 65536);
+		EXPECT_EQ(cylinder_law ? first->physics.cylindrical.ticks_elapsed : first->physics.spring.ticks_elapsed, 0);
+		update_local_projectile_group(index, 6);
+	}
 }
 
 TEST_F(local_projectiles_on_a_map, the_group_yaw_turns_the_whole_horizontal_acceleration)

@@ -333,6 +333,35 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 	// explosions, the parameter buffer and the render arena; no ranking box below.
 	EXPECT_EQ(lines(limits), "#######");
 	EXPECT_EQ(lines(replay_limits), "########");
+	// Each line's label, right of the counts, as the label alone draws it.
+	const auto label_column = [&](const std::vector<uint8> &drawn, int32 index) {
+		std::vector<uint8> column;
+		for (int32 y = 0; y < RANKING_BOUNDS_HEIGHT; ++y)
+		{
+			const auto row = drawn.begin() + ((RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT + y) * width + 170) * 4;
+			column.insert(column.end(), row, row + (width - 170) * 4);
+		}
+		return column;
+	};
+	const auto expect_labels = [&](const std::vector<uint8> &drawn, const std::vector<const char *> &labels) {
+		for (int32 i = 0; i < static_cast<int32>(labels.size()); ++i)
+		{
+			bitmap_data *alone = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+			ASSERT_NE(alone, nullptr);
+			draw_data_limit(alone, static_cast<int16>(RANKING_VERTICAL_SPACING + i * RANKING_BOUNDS_HEIGHT), "", "", labels[i]);
+			std::vector<uint8> expected;
+			for (int32 y = 0; y < height; ++y)
+			{
+				const uint8 *row = bitmap_row_address(alone, y);
+				expected.insert(expected.end(), row, row + width * 4);
+			}
+			dispose_pointer(alone);
+			EXPECT_TRUE(label_column(drawn, i) == label_column(expected, i)) << "line " << i << " is not \"" << labels[i] << "\"";
+		}
+	};
+	expect_labels(limits, {"objects:", "projectiles:", "local projs:", "local proj grps:", "explosions:", "MA params size:", ""});
+	expect_labels(replay_limits,
+		{"objects:", "projectiles:", "local projs:", "monsters:", "local proj grps:", "explosions:", "MA params size:", ""});
 	// The monsters' line comes fourth: the first three lines stay, the rest move down.
 	const auto fourth = static_cast<std::ptrdiff_t>(RANKING_VERTICAL_SPACING * width * 4 + 3 * line);
 	EXPECT_TRUE(std::equal(limits.begin(), limits.begin() + fourth, replay_limits.begin()));
@@ -370,6 +399,23 @@ TEST_F(ranking_overlay, a_team_without_units_fades_unless_deathmatch)
 
 	EXPECT_NE(attrition_without_units, with_units);
 	EXPECT_EQ(deathmatch_without_units, with_units);
+
+	// Inside the team box, under the title's, over black: a fill at transparency
+	// t keeps (15 - t / 4096) fifteenths of each five-bit channel, rounded.
+	const player_data *captain = get_player_data(get_team_data(shown->team_index)->captain_player_index);
+	const rgb_color colour = captain->appearance.primary_color;
+	const auto pixel = [](const std::vector<uint8> &drawn) {
+		const int32 x = RANKING_HORIZONTAL_SPACING + 1, y = 2 * RANKING_VERTICAL_SPACING + RANKING_BOUNDS_HEIGHT + 1;
+		uint32 value;
+		memcpy(&value, drawn.data() + (y * 640 + x) * 4, sizeof(value));
+		return value & 0xFFFFFF;
+	};
+	const auto blended = [&](int32 transparency) {
+		const auto channel = [&](uint16 c) { return static_cast<uint32>(((15 - (transparency >> 12)) * (c >> 11) + 7) / 15) << 3; };
+		return channel(colour.red) << 16 | channel(colour.green) << 8 | channel(colour.blue);
+	};
+	EXPECT_EQ(pixel(with_units), blended(32768));
+	EXPECT_EQ(pixel(attrition_without_units), blended(57344));
 }
 
 // The hardware path's fan from the star's centre covers what the software

@@ -37,9 +37,11 @@ TEST_F(projectile_flight, an_arrow_detonates_where_it_lands_unless_a_slow_kineti
 		d->lifespan_lower_bound = 1000;
 	});
 	variant(TAG("kine"), TAG("acce"), [](projectile_definition *d) { d->use_accel = 1; });
+	variant(TAG("kine"), TAG("two "), [](projectile_definition *d) { d->use_accel = 2; });
 	const int16 slow = launch(TAG("kine"), 5000, 5000, 20, -10, 0, -10);
 	EXPECT_EQ(ticks_until_gone(slow, 40), -1);
 	EXPECT_GT(ticks_until_gone(launch(TAG("acce"), 6000, 5000, 20, -10, 0, -10), 40), 0);
+	EXPECT_EQ(ticks_until_gone(launch(TAG("two "), 7000, 5000, 20, -10, 0, -10), 40), -1) << "only a use_accel of 1 lifts it";
 	start_modules(1500);
 	variant(TAG("arro"), TAG("acce"), [](projectile_definition *d) {
 		d->damage.type = _damage_kinetic;
@@ -243,12 +245,14 @@ TEST_F(projectile_acceleration, the_first_bounce_stain_keeps_its_distance_from_t
 		d->sequence_indexes[_projectile_bounce_stain_sequence] = _default_effects_scorch_sequence;
 	});
 	const int16 dropped = launch(TAG("drop"), 5000, 5000, 200, 3, 0, 0);
+	// Landed: down on the ground at the end of some tick.
 	bool landed = false;
 	for (int32 tick = 0; tick < 60 && get_projectile_data(dropped); ++tick)
 	{
 		update_projectiles();
 		const object_data *object = get_object_data(get_projectile_data(dropped)->object_index);
-		landed = landed || (object->flags & _object_on_ground_flag) || object->location.position.x != 5000;
+		const world_point2d under = {object->location.position.x, object->location.position.y};
+		landed = landed || object->location.position.z <= get_mesh_height(&under, _land_height);
 	}
 	ASSERT_NE(get_projectile_data(dropped), nullptr);
 	const object_data *object = get_object_data(get_projectile_data(dropped)->object_index);

@@ -9,6 +9,13 @@
 
 cache *cache_singleton = nullptr;
 
+static boolean entry_allocation_fails_for_tests = FALSE;
+
+void set_texture_cache_entry_allocation_fails_for_tests(boolean fails)
+{
+	entry_allocation_fails_for_tests = fails;
+}
+
 /* ---------- recency list */
 
 static void unlink_value(cache_lru_list *list, cache_value *value)
@@ -174,6 +181,7 @@ cache_value *cache::lookup(cached_texture_descriptor *descriptor, boolean create
 	std::pair<cache_item_map::iterator, bool> inserted;
 	try
 	{
+		if (entry_allocation_fails_for_tests) throw std::bad_alloc();
 		inserted = cache_items.emplace(key, fresh);
 	}
 	catch (const std::bad_alloc &)

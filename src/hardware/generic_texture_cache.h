@@ -163,6 +163,8 @@ void texture_cache_remove(cached_texture_descriptor *descriptor);
 // Growth of the conversion scratch past its capacity and beyond bytes fails while
 // bytes is not 0.
 void set_texture_cache_scratch_limit_for_tests(size_t bytes);
+// While set, a new entry's map node cannot be allocated.
+void set_texture_cache_entry_allocation_fails_for_tests(boolean fails);
 
 /* ---------- decoder */
 

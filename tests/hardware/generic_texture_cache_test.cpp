@@ -108,6 +108,7 @@ protected:
 	{
 		dispose_texture_cache_from_old_map();
 		set_texture_cache_scratch_limit_for_tests(0);
+		set_texture_cache_entry_allocation_fails_for_tests(FALSE);
 	}
 
 	void start(int32 budget)
@@ -243,6 +244,28 @@ TEST_F(texture_cache, a_scratch_that_cannot_grow_gives_null_with_nothing_charged
 	EXPECT_TRUE(cache_singleton->cache_items.empty());
 	set_texture_cache_scratch_limit_for_tests(0);
 	EXPECT_NE(look(large), nullptr);
+}
+
+// An entry whose map node cannot be made gives its texture back, with or
+// without a delete callback, and leaves nothing charged.
+TEST_F(texture_cache, an_entry_that_cannot_be_kept_gives_its_texture_back)
+{
+	test_bitmap b(8, 8, 1, 0);
+	for (const cache_delete_item_proc delete_item : {record_delete, static_cast<cache_delete_item_proc>(nullptr)})
+	{
+		dispose_texture_cache_from_old_map();
+		recorded = {};
+		initialize_texture_cache_for_new_map(nullptr, TRUE, TRUE, FALSE, 1 << 24, record_new, record_update, delete_item);
+		ASSERT_NE(cache_singleton, nullptr);
+		set_texture_cache_entry_allocation_fails_for_tests(TRUE);
+		EXPECT_EQ(look(b), nullptr);
+		EXPECT_EQ(cache_singleton->current_memory_size, 0);
+		EXPECT_TRUE(cache_singleton->cache_items.empty());
+		const std::vector<std::string> given_back = {"new 8", "delete 1"};
+		EXPECT_EQ(recorded.calls, delete_item ? given_back : std::vector<std::string>{"new 8"});
+		set_texture_cache_entry_allocation_fails_for_tests(FALSE);
+		EXPECT_NE(look(b), nullptr);
+	}
 }
 
 TEST(texture_cache_keys, keys_order_by_signed_identifier_then_addresses)

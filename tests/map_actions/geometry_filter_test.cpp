@@ -275,7 +275,7 @@ TEST_F(test_units_action, holi_counts_any_held_object_of_a_unit_that_holds_some)
 		const object_data *object = get_object_data(i);
 		if (object && object->owner == _object_is_dormant_projectile) item = i;
 	}
-	if (item == NONE) GTEST_SKIP() << "no lying items";
+	ASSERT_NE(item, NONE) << "no lying items";
 	const field_tag kind = get_definition_subgroup(get_projectile_definitions(), get_object_data(item)->owner_index);
 	monster_data *unit = get_monster_data(team0[0]);
 	monster_definition *definition = get_monster_definition(unit->type);

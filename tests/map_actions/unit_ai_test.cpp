@@ -885,7 +885,7 @@ TEST_F(unit_ai_harass, objects_to_throw_rank_by_class_then_distance_and_timid_un
 	const std::vector<int16> band = take_at(1, DEFAULT_SWORDSMAN_TAG, {{20, 20}, {20, 24}});
 	keep_only_taken();
 	lying_objects objects;
-	if (!objects.ready()) GTEST_SKIP() << "fewer than four free projectile kinds";
+	ASSERT_TRUE(objects.ready()) << "fewer than four free projectile kinds";
 	monster_definition *definition = get_monster_definition(m(band[0])->type);
 	const monster_definition saved = *definition;
 	definition->desired_projectile_volume = 77;

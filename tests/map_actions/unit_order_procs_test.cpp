@@ -1,4 +1,5 @@
 // The order and unit-control procs called directly on the first level.
+#include "alliances.h"
 #include "map_actions/procs_test_support.h"
 #include "map_actions/unit_order_action_procs.h"
 #include "map_actions/unit_query_action_procs.h"
@@ -331,6 +332,30 @@ TEST_F(unit_order_procs, a_raised_marker_gives_the_shown_unit_its_height)
 	EXPECT_EQ(monster->height_over_mesh, z + 300 - get_mesh_height(&p, _true_height));
 }
 
+// 'rein' announces each shown unit of the local team, the queue keeping one.
+TEST_F(unit_order_procs, new_units_are_announced_for_each_shown_local_unit)
+{
+	const int16 local = player_globals.local_player_team_index;
+	ASSERT_TRUE(local == 0 || local == 1);
+	const std::vector<int16> &ours = local == 0 ? team0 : team1;
+	const std::vector<int16> &theirs = local == 0 ? team1 : team0;
+	reset_game_sounds_test_hooks();
+	get_game_sounds_test_hooks()->ignore_mute = TRUE;
+	int16 queued[MAXIMUM_SOUND_QUEUE_SIZE];
+	const int16 before = get_queued_game_sounds(queued, MAXIMUM_SOUND_QUEUE_SIZE);
+	const int16 c = action("ctrl");
+	subjects(c, "subj", {ours[0], theirs[0], ours[1]});
+	flag(c, "visi");
+	flag(c, "rein");
+	unit_control_action_proc(c);
+	const int32 calls = get_game_sounds_test_hooks()->queue_calls[_game_sound_new_units_received];
+	const int16 after = get_queued_game_sounds(queued, MAXIMUM_SOUND_QUEUE_SIZE);
+	reset_game_sounds_test_hooks();
+	EXPECT_EQ(calls, 2);
+	ASSERT_EQ(after, before + 1);
+	EXPECT_EQ(queued[after - 1], _game_sound_new_units_received);
+}
+
 TEST_F(unit_order_procs, elimination_returns_before_the_later_steps)
 {
 	const int16 c = action("ctrl");
@@ -381,7 +406,7 @@ TEST_F(unit_order_procs, a_charm_changes_the_defenders_owner_from_1511)
 	for (int16 d : team1)
 		for (int16 a : team0)
 			if (defender == NONE && get_monster_data(d)->orig_type == get_monster_data(a)->type) defender = d;
-	if (defender == NONE) GTEST_SKIP() << "no kind on both sides";
+	ASSERT_NE(defender, NONE) << "no kind on both sides";
 	const int16 c = action("atta");
 	subjects(c, "subj", first(team0, 1));
 	subjects(c, "obje", {defender});

@@ -109,7 +109,7 @@ TEST_F(world_object_procs, items_are_hidden_and_one_revealed_with_a_single_draw)
 		if (kind == NONE) kind = object->owner_index;
 		if (object->owner_index == kind) items.push_back(i);
 	}
-	if (items.empty()) GTEST_SKIP() << "no lying items";
+	ASSERT_FALSE(items.empty()) << "no lying items";
 	const file_tag kind_tag = get_definition_subgroup(get_projectile_definitions(), kind);
 	const int16 hide = action("obco");
 	add(hide, "type", _parameter_field_name, 1, &kind_tag);
@@ -149,7 +149,7 @@ TEST_F(world_object_procs, turning_a_group_on_makes_it_once)
 {
 	const int16 swirl = 951;
 	marker_data *marker = get_marker_by_identifier(_marker_local_projectile_group, swirl);
-	if (!marker) GTEST_SKIP() << "no swirl marker";
+	ASSERT_NE(marker, nullptr) << "no swirl marker";
 	if (marker->data_index != NONE)
 	{
 		delete_local_projectile_group(marker->data_index);
@@ -234,7 +234,7 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 	int16 animation = NONE;
 	for (int16 i = 0; i < model_animation_array.count && animation == NONE; ++i)
 		if (get_model_animation_data(i)) animation = i;
-	if (animation == NONE) GTEST_SKIP() << "no model animation on the level";
+	ASSERT_NE(animation, NONE) << "no model animation on the level";
 	model_animation_data *data = get_model_animation_data(animation);
 	data->current_frame_index = 4;
 	data->state = _animation_stopped;
@@ -254,7 +254,7 @@ TEST_F(world_object_procs, animation_frame_tests_and_model_effects)
 
 	// Without 'dura' the effect would last for ever: the model layer refuses it.
 	const int16 model = get_model_animation_data(animation)->current_model_index;
-	if (!get_model_data(model)) return;
+	ASSERT_NE(get_model_data(model), nullptr) << "an animation without its model";
 	const int16 e = action("moef");
 	add(e, "anim", _parameter_model_animation_identifier, 1, &data->identifier);
 	add(e, "mate", _parameter_integer, 1, std::vector<int32>{0}.data());

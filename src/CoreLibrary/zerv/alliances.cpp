@@ -137,7 +137,7 @@ struct game_sound_globals_data
 };
 
 static game_sound_globals_data game_sound_globals;
-static game_sounds_test_hooks_data game_sounds_test_hooks = {FALSE, NONE, 0};
+static game_sounds_test_hooks_data game_sounds_test_hooks = {FALSE, NONE, 0, {}};
 
 static void reset_game_sound_queue(void)
 {
@@ -198,6 +198,7 @@ static void replace_queued_game_sound(int16 old_sound, int16 new_sound)
 void queue_game_sound(int16 sound)
 {
 	if (sound < 0 || sound >= NUMBER_OF_GAME_SOUNDS) return;
+	game_sounds_test_hooks.queue_calls[sound] += 1;
 	if (get_sound_mute() && !game_sounds_test_hooks.ignore_mute) return;
 	if (game && (game->option_flags & _game_option_cooperative_flag) &&
 		!(VALID_SINGLE_PLAYER_GAME_SOUNDS & (1u << sound)))

@@ -87,6 +87,8 @@ struct game_sounds_test_hooks_data
 	// The announcement started last (NONE) and how many have started.
 	int16 last_played_sound;
 	int32 played_count;
+	// Calls to queue_game_sound by sound, counted before any is merged or dropped.
+	int32 queue_calls[NUMBER_OF_GAME_SOUNDS];
 };
 
 game_sounds_test_hooks_data *get_game_sounds_test_hooks(void);
