@@ -79,6 +79,8 @@ void handle_continue_game(void);
 void handle_network_game(void);
 void handle_new_game(void);
 void handle_replay_game(void);
+// The film dialog again when the menu comes back after a user's replay.
+void reopen_replay_game(void);
 void handle_training_map(void);
 void handle_replay_intro(void);
 void handle_preferences(void);

@@ -363,9 +363,10 @@ void revert_game(void)
 	flush_actions();
 }
 
-void handle_replay_game(void)
+// A started film runs next; the menu shows the film dialog again after it.
+static void start_chosen_replay(boolean started)
 {
-	if (replay_manager(&main_globals.new_game_data))
+	if (started)
 	{
 		if (get_game_preferences()->flags & _game_pref_enabled_camera_tracking_by_default_flag)
 		{
@@ -379,6 +380,16 @@ void handle_replay_game(void)
 		main_module.running_user_replay = FALSE;
 	}
 	flush_actions();
+}
+
+void handle_replay_game(void)
+{
+	start_chosen_replay(replay_manager(&main_globals.new_game_data));
+}
+
+void reopen_replay_game(void)
+{
+	start_chosen_replay(reopen_replay_manager(&main_globals.new_game_data));
 }
 
 void handle_network_game(void)
