@@ -139,6 +139,7 @@ int zerv_main(int argc, char **argv)
 
 	set_keyboard_queue_task_state(TRUE);
 	main_test_hooks.update_everything_count = 0;
+	set_quit_signals_deferred(TRUE);
 	while (game->state != _game_state_over)
 	{
 		update_everything();
@@ -147,6 +148,7 @@ int zerv_main(int argc, char **argv)
 			break;
 		}
 	}
+	set_quit_signals_deferred(FALSE);
 	set_keyboard_queue_task_state(FALSE);
 	close_all_dialogs();
 	release_environment();
@@ -170,6 +172,9 @@ void update_everything(void)
 {
 	main_test_hooks.update_everything_count += 1;
 
+	// An interrupt or termination request ends the program here, between
+	// frames, with the film finished.
+	honour_quit_signal();
 	platform_specific_update(TRUE);
 	if (zerv_is_paused()) return;
 
