@@ -74,6 +74,8 @@ boolean allow_single_player_game(void);
 boolean allow_continue_game(void);
 boolean allow_replay_game(void);
 boolean allow_replay_intro(void);
+// Preferences stays shown but disabled while its screens open nothing.
+boolean allow_preferences(void);
 boolean allow_networking(void);
 void handle_continue_game(void);
 void handle_network_game(void);

@@ -59,7 +59,7 @@ static const main_menu_button main_menu_buttons[] =
 	{iREPLAY_GAME, _bitmap_replay_game_sequence, _key_f, allow_replay_game, handle_replay_game},
 	{iTRAINING_MAP, _bitmap_training_map_sequence, _key_t, always_enabled, handle_training_map},
 	{iREPLAY_INTRO, _bitmap_replay_intro_sequence, _key_i, allow_replay_intro, handle_replay_intro},
-	{iPREFERENCES, _bitmap_preferences_sequence, _key_p, always_enabled, handle_preferences},
+	{iPREFERENCES, _bitmap_preferences_sequence, _key_p, allow_preferences, handle_preferences},
 	{iQUIT, _bitmap_quit_sequence, _key_q, always_enabled, handle_quit}
 };
 
@@ -324,6 +324,11 @@ boolean allow_replay_game(void)
 boolean allow_replay_intro(void)
 {
 	return found_cutscene(INTRO_CUTSCENE_NAME) && !prevent_cutscenes_from_playing();
+}
+
+boolean allow_preferences(void)
+{
+	return preferences_screens_available();
 }
 
 boolean allow_networking(void)
