@@ -1,5 +1,5 @@
-# zerv: `make run` builds and starts the game, `make test` builds every tree
-# and runs every test.
+# zerv: `make run` builds the game and its tag set and starts it, `make test`
+# builds every tree and runs every test.
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make g++-multilib googletest libbenchmark-dev libsdl1.2-dev \
 	libgl-dev libglu1-mesa-dev libx11-dev xvfb xauth x11-utils clang-14 libclang-rt-14-dev libpng-dev
@@ -32,8 +32,9 @@ build-fuzz/CMakeCache.txt:
 build: install build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
 
-run: build
-	cmake --build build --target default_tags -j $(JOBS)
+# Only the game and its tag set: the tests and benchmarks are left for `make test`.
+run: install build/CMakeCache.txt
+	cmake --build build -j $(JOBS) --target zerv default_tags
 	cd build && ./zerv
 
 # The native tree runs the process, window and benchmark tests; the unit tests

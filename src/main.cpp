@@ -62,6 +62,7 @@ static int32 collection_sequence_count(int16 collection_index);
 static void handle_failed_game_start(void);
 static boolean restore_saved_game(void);
 static void set_bars_from_preferences(void);
+static void end_finished_replay(void);
 
 /* ---------- main globals */
 
@@ -138,6 +139,7 @@ int zerv_main(int argc, char **argv)
 
 	set_keyboard_queue_task_state(TRUE);
 	main_test_hooks.update_everything_count = 0;
+	set_quit_signals_deferred(TRUE);
 	while (game->state != _game_state_over)
 	{
 		update_everything();
@@ -146,6 +148,7 @@ int zerv_main(int argc, char **argv)
 			break;
 		}
 	}
+	set_quit_signals_deferred(FALSE);
 	set_keyboard_queue_task_state(FALSE);
 	close_all_dialogs();
 	release_environment();
@@ -169,6 +172,9 @@ void update_everything(void)
 {
 	main_test_hooks.update_everything_count += 1;
 
+	// An interrupt or termination request ends the program here, between
+	// frames, with the film finished.
+	honour_quit_signal();
 	platform_specific_update(TRUE);
 	if (zerv_is_paused()) return;
 
@@ -182,9 +188,22 @@ void update_everything(void)
 
 	int16 ticks = update_actions();
 	idle_zerv(ticks, FALSE);
+	end_finished_replay();
 	update_sound_manager(ticks);
 	handle_error();
 	handle_error();
+}
+
+// A film played to its end ends its replay as a finished game does; it would
+// otherwise hold its last tick for ever.
+static void end_finished_replay(void)
+{
+	if (game->state != _game_state_running || game->type != _game_type_replay || !game->loaded ||
+		game_flags_test(_game_is_disabled_flag) || main_globals.desired_state != NONE)
+	{
+		return;
+	}
+	if (replay_over()) zerv_game_is_over();
 }
 
 void set_game_state(int16 state)
@@ -436,7 +455,7 @@ static void enter_game_state(int16 new_state)
 
 	case _game_state_displaying_main_menu:
 		enter_main_menu();
-		if (main_module.running_user_replay) handle_replay_game();
+		if (main_module.running_user_replay) reopen_replay_game();
 		break;
 
 	case _game_state_running:

@@ -74,11 +74,15 @@ boolean allow_single_player_game(void);
 boolean allow_continue_game(void);
 boolean allow_replay_game(void);
 boolean allow_replay_intro(void);
+// Preferences stays shown but disabled while its screens open nothing.
+boolean allow_preferences(void);
 boolean allow_networking(void);
 void handle_continue_game(void);
 void handle_network_game(void);
 void handle_new_game(void);
 void handle_replay_game(void);
+// The film dialog again when the menu comes back after a user's replay.
+void reopen_replay_game(void);
 void handle_training_map(void);
 void handle_replay_intro(void);
 void handle_preferences(void);

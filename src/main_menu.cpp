@@ -59,7 +59,7 @@ static const main_menu_button main_menu_buttons[] =
 	{iREPLAY_GAME, _bitmap_replay_game_sequence, _key_f, allow_replay_game, handle_replay_game},
 	{iTRAINING_MAP, _bitmap_training_map_sequence, _key_t, always_enabled, handle_training_map},
 	{iREPLAY_INTRO, _bitmap_replay_intro_sequence, _key_i, allow_replay_intro, handle_replay_intro},
-	{iPREFERENCES, _bitmap_preferences_sequence, _key_p, always_enabled, handle_preferences},
+	{iPREFERENCES, _bitmap_preferences_sequence, _key_p, allow_preferences, handle_preferences},
 	{iQUIT, _bitmap_quit_sequence, _key_q, always_enabled, handle_quit}
 };
 
@@ -326,6 +326,11 @@ boolean allow_replay_intro(void)
 	return found_cutscene(INTRO_CUTSCENE_NAME) && !prevent_cutscenes_from_playing();
 }
 
+boolean allow_preferences(void)
+{
+	return preferences_screens_available();
+}
+
 boolean allow_networking(void)
 {
 	if ((main_globals.flags & (_local_network_only_flag | _metaserver_only_flag)) ==
@@ -363,9 +368,10 @@ void revert_game(void)
 	flush_actions();
 }
 
-void handle_replay_game(void)
+// A started film runs next; the menu shows the film dialog again after it.
+static void start_chosen_replay(boolean started)
 {
-	if (replay_manager(&main_globals.new_game_data))
+	if (started)
 	{
 		if (get_game_preferences()->flags & _game_pref_enabled_camera_tracking_by_default_flag)
 		{
@@ -379,6 +385,16 @@ void handle_replay_game(void)
 		main_module.running_user_replay = FALSE;
 	}
 	flush_actions();
+}
+
+void handle_replay_game(void)
+{
+	start_chosen_replay(replay_manager(&main_globals.new_game_data));
+}
+
+void reopen_replay_game(void)
+{
+	start_chosen_replay(reopen_replay_manager(&main_globals.new_game_data));
 }
 
 void handle_network_game(void)

@@ -1350,6 +1350,23 @@ static boolean film_map_is_available(const recording_file_header *header)
 		header->game.parameters.plugin_data, MAXIMUM_PLUGIN_DATA_SIZE);
 }
 
+// Whether a person meets the film dialog: it was opened by their click, not
+// shown again by itself after a replay.
+static boolean replay_dialog_attended = FALSE;
+
+// What a person would choose: the last game when it can be replayed, else the
+// selected film. Nobody answers a dialog that reopened by itself.
+static void set_replay_dialog_default(dialog_data *dialog, boolean last_playable, boolean film_startable)
+{
+	int16 item = NONE;
+	if (replay_dialog_attended)
+	{
+		if (last_playable) item = iREPLAY_LAST_GAME;
+		else if (film_startable) item = iBEGIN_REPLAY;
+	}
+	set_default_dialog_item(dialog, item);
+}
+
 void setup_replay_dialog_to_match_header(dialog_data *dialog)
 {
 	recording_globals_data *r = recording_globals;
@@ -1369,6 +1386,7 @@ void setup_replay_dialog_to_match_header(dialog_data *dialog)
 	if (!chosen)
 	{
 		bitmap_set_item_enabled(dialog, iBEGIN_REPLAY, FALSE);
+		set_replay_dialog_default(dialog, last_playable, FALSE);
 		return;
 	}
 	set_game_control_description(dialog, iGAME_PANEL, &header.game.parameters);
@@ -1391,6 +1409,7 @@ void setup_replay_dialog_to_match_header(dialog_data *dialog)
 		set_button_control_name(dialog, iBEGIN_REPLAY, "Find Plugins");
 		bitmap_set_item_enabled(dialog, iBEGIN_REPLAY, missing);
 	}
+	set_replay_dialog_default(dialog, last_playable, film_map_is_available(&header) && !missing);
 }
 
 static void refill_replay_list(dialog_data *dialog, int32 row)
@@ -1402,7 +1421,7 @@ static void refill_replay_list(dialog_data *dialog, int32 row)
 	setup_replay_dialog_to_match_header(dialog);
 }
 
-boolean replay_manager(new_game_data *setup)
+static boolean run_replay_manager(new_game_data *setup)
 {
 	recording_globals_data *r = recording_globals;
 	if (!r || !setup) return FALSE;
@@ -1491,4 +1510,18 @@ boolean replay_manager(new_game_data *setup)
 	dispose_dialog(dialog);
 	tag_file_plugin_close_temporary();
 	return started;
+}
+
+boolean replay_manager(new_game_data *setup)
+{
+	replay_dialog_attended = TRUE;
+	const boolean started = run_replay_manager(setup);
+	replay_dialog_attended = FALSE;
+	return started;
+}
+
+boolean reopen_replay_manager(new_game_data *setup)
+{
+	replay_dialog_attended = FALSE;
+	return run_replay_manager(setup);
 }

@@ -79,7 +79,11 @@ void update_replay(int32 ticks);
 void stop_recording(void);
 void recording_crash_handler(void);
 
+// The film dialog opened by a person; true when a replay was started.
 boolean replay_manager(new_game_data *game);
+// The film dialog shown again after a user's replay. Nobody has chosen
+// anything yet: unless an answer comes, it closes.
+boolean reopen_replay_manager(new_game_data *game);
 boolean enter_replay_immediately(file_tag subgroup, new_game_data *game);
 boolean save_game(void);
 // The writer behind the save dialog: the game so far as the saved game of

@@ -76,8 +76,8 @@ protected:
 
 // The first frames of a fresh directory with the generated set: New Game,
 // Training Map, Preferences and Quit enabled, the other four disabled.
-const uint32 golden_static_menu = 0xC17A3958u;
-const uint32 golden_overlay_menu = 0x7E310BBEu;
+const uint32 golden_static_menu = 0xB829FFF8u;
+const uint32 golden_overlay_menu = 0x0762CD1Eu;
 
 action_data menu_key(int16 key)
 {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bitmaps.h"
@@ -198,6 +199,65 @@ TEST_F(MenuPlay, clicking_new_game_starts_the_first_level)
 	EXPECT_EQ(game->type, _game_type_local);
 	EXPECT_EQ(main_globals.new_game_data.parameters.scenario_tag, TAG("l1  "));
 	EXPECT_EQ(main_globals.new_game_data.parameters.difficulty_level, get_game_preferences()->difficulty_level);
+}
+
+// Each game's per-tick digests, by the kind of game that ran the tick.
+struct typed_trails
+{
+	std::vector<std::pair<int32, uint64>> live, replayed;
+};
+
+void record_typed_digest(int32 game_time, void *data)
+{
+	typed_trails *trails = static_cast<typed_trails *>(data);
+	if (game->type == _game_type_local) trails->live.emplace_back(game_time, zerv_state_digest());
+	if (game->type == _game_type_replay) trails->replayed.emplace_back(game_time, zerv_state_digest());
+}
+
+int32 occurrences(const std::string &text, const std::string &line)
+{
+	int32 count = 0;
+	for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) count += 1;
+	return count;
+}
+
+// A short game, then Replay clicked: the film plays the game tick for tick to
+// its end, and the menu comes back with the film started once.
+TEST_F(MenuPlay, replay_plays_the_last_game_to_its_end_and_returns_to_the_menu)
+{
+	typed_trails trails;
+	set_zerv_tick_hook(record_typed_digest, &trails);
+	click_menu_button(iNEW_GAME);
+	ASSERT_TRUE(game_started("First Level")) << log_text();
+	ASSERT_TRUE(run_until([] { return game->game_time >= 200; }, 400));
+	// Leaving the game as its quit dialog does.
+	end_game_and_change_state();
+	const auto menu_is_back = [] {
+		return game->state == _game_state_displaying_main_menu && find_open_dialog(MAIN_MENU_DIALOG_TAG_640_480);
+	};
+	ASSERT_TRUE(run_until(menu_is_back, 20));
+	ASSERT_FALSE(trails.live.empty());
+	EXPECT_TRUE(dialog_item_flags(MAIN_MENU_DIALOG_TAG_640_480, iREPLAY_GAME) & _dialog_item_enabled_flag);
+
+	click_menu_button(iREPLAY_GAME);
+	ASSERT_TRUE(run_until([] { return game->state == _game_state_running && game->type == _game_type_replay; }, 20))
+		<< "the click started no replay\n" << log_text();
+	ASSERT_TRUE(run_until(menu_is_back, 1000)) << "the replay did not end at game time " << game->game_time;
+	// The menu stays, and shows no film again by itself.
+	run_until([] { return false; }, 60);
+	set_zerv_tick_hook(nullptr, nullptr);
+
+	EXPECT_TRUE(menu_is_back());
+	EXPECT_FALSE(main_module.running_user_replay);
+	const std::string log = log_text();
+	EXPECT_EQ(occurrences(log, "Replaying film"), 1) << log;
+	EXPECT_EQ(occurrences(log, "Quitting replay..."), 1) << log;
+	ASSERT_EQ(trails.replayed.size(), trails.live.size());
+	for (size_t i = 0; i < trails.live.size(); ++i)
+	{
+		ASSERT_EQ(trails.replayed[i].first, trails.live[i].first) << "entry " << i;
+		ASSERT_EQ(trails.replayed[i].second, trails.live[i].second) << "tick " << trails.live[i].first;
+	}
 }
 
 // The asked key passes each step without a "wrong", even after the grace

@@ -112,6 +112,29 @@ TEST_F(recording_dialogs, the_film_dialog_starts_films_and_keeps_copies_of_the_l
 	EXPECT_EQ(open_dialog_count(), 0);
 }
 
+// Unanswered, the dialog a person opened takes what they would choose: the
+// last game, else the selected film; shown again by itself, it closes.
+TEST_F(recording_dialogs, the_film_dialog_answers_for_a_person_only)
+{
+	record_demo_film(40);
+	new_game_data setup;
+	EXPECT_FALSE(reopen_replay_manager(&setup));
+	EXPECT_TRUE(replay_over());
+
+	ASSERT_TRUE(replay_manager(&setup));
+	EXPECT_STREQ(get_saved_game_name(), get_replay_string(0));
+	harness_end_map();
+	harness_end_map();
+
+	ASSERT_TRUE(duplicate_last_replay_as("Kept Film"));
+	ASSERT_TRUE(tag_file_delete(get_last_recording_handle()));
+	ASSERT_TRUE(replay_manager(&setup));
+	EXPECT_STREQ(get_saved_game_name(), "Kept Film");
+	harness_end_map();
+	harness_end_map();
+	EXPECT_EQ(open_dialog_count(), 0);
+}
+
 TEST_F(recording_dialogs, a_crash_keeps_the_film_so_far_under_its_own_name)
 {
 	new_game_data setup;

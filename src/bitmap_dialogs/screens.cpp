@@ -106,6 +106,11 @@ void handle_preferences_dialog(int16 panel)
 	LEAST("handle_preferences_dialog", panel);
 }
 
+boolean preferences_screens_available(void)
+{
+	return FALSE;
+}
+
 void easy_plugins_dialog(int16 mode, int16 list)
 {
 	LEAST("easy_plugins_dialog", mode, list);

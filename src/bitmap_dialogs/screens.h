@@ -24,6 +24,9 @@ void display_mesh_prologue(file_tag mesh_tag);
 // Requests the next game state itself.
 void display_mesh_epilogue(file_tag mesh_tag);
 void handle_preferences_dialog(int16 panel);
+// Whether the preferences screens can be shown: not yet, so the menu offers
+// no button that opens nothing.
+boolean preferences_screens_available(void);
 void easy_plugins_dialog(int16 mode, int16 list);
 
 /* ---------- map and plugin choice */

@@ -25,6 +25,12 @@ namespace {
 linux_utilities_test_hooks_data linux_utilities_test_hooks;
 
 void (*crash_film_procedure)(void) = recording_crash_handler;
+void (*quit_film_procedure)(void) = stop_recording;
+
+// While the main loop runs it takes an interrupt or a termination request
+// itself, between frames, where the film can be finished safely.
+std::atomic<bool> quit_signals_deferred{false};
+std::atomic<int> pending_quit_signal{0};
 std::atomic<void (*)(void)> hide_cursor_procedure{nullptr};
 std::atomic<void (*)(void)> show_cursor_procedure{nullptr};
 
@@ -73,9 +79,17 @@ void copy_name(char *name, int32 max_length, const char *source, size_t source_l
 	name[length] = 0;
 }
 
-void sigint_handler(int)
+const char *quit_signal_line(int signal_number)
 {
-	log_message(NULL, -1, "<SIGINT>");
+	return signal_number == SIGTERM ? "<SIGTERM>" : "<SIGINT>";
+}
+
+// Outside the main loop, or asked a second time, the process ends at once.
+void quit_signal_handler(int signal_number)
+{
+	int none = 0;
+	if (quit_signals_deferred.load() && pending_quit_signal.compare_exchange_strong(none, signal_number)) return;
+	log_message(NULL, -1, "%s", quit_signal_line(signal_number));
 	log_message(NULL, -1, "Closing Zerv.");
 	_exit(-1 & 0xff);
 }
@@ -284,8 +298,9 @@ void initialize_crash_handler(void)
 	memset(&action, 0, sizeof(action));
 	sigemptyset(&action.sa_mask);
 	action.sa_flags = SA_ONSTACK;
-	action.sa_handler = sigint_handler;
+	action.sa_handler = quit_signal_handler;
 	sigaction(SIGINT, &action, NULL);
+	sigaction(SIGTERM, &action, NULL);
 
 	// A fault inside the handler must reach it again (for the guard), not the
 	// default action.
@@ -297,6 +312,27 @@ void initialize_crash_handler(void)
 void set_crash_film_procedure(void (*procedure)(void))
 {
 	crash_film_procedure = procedure;
+}
+
+void set_quit_signals_deferred(boolean deferred)
+{
+	quit_signals_deferred.store(deferred != FALSE);
+}
+
+void honour_quit_signal(void)
+{
+	const int signal_number = pending_quit_signal.load();
+	if (signal_number == 0) return;
+	log_message(NULL, -1, "%s", quit_signal_line(signal_number));
+	// The work of a normal quit: the film gets its last block and its end.
+	if (quit_film_procedure) quit_film_procedure();
+	log_message(NULL, -1, "Closing Zerv.");
+	_exit(-1 & 0xff);
+}
+
+void set_quit_film_procedure(void (*procedure)(void))
+{
+	quit_film_procedure = procedure;
 }
 
 void initialize_working_directory(void)
@@ -351,4 +387,7 @@ void reset_linux_utilities_test_hooks(void)
 {
 	memset(&linux_utilities_test_hooks, 0, sizeof(linux_utilities_test_hooks));
 	crash_film_procedure = recording_crash_handler;
+	quit_film_procedure = stop_recording;
+	quit_signals_deferred.store(false);
+	pending_quit_signal.store(0);
 }

@@ -25,6 +25,17 @@ void initialize_crash_handler(void);
 // The procedure that saves the film on a crash; recording_crash_handler by
 // default, NULL for none.
 void set_crash_film_procedure(void (*procedure)(void));
+// An interrupt or a termination request ends the process at once, unless the
+// main loop said it takes them: then the first waits for honour_quit_signal
+// (a second one still ends the process at once).
+void set_quit_signals_deferred(boolean deferred);
+// When a request is waiting: logs it, finishes the film being recorded, logs
+// "Closing Zerv." and ends the process with status 255 without the at-exit
+// handlers, as an interrupt always has. Returns when none is waiting.
+void honour_quit_signal(void);
+// The procedure that finishes the film on such a request; stop_recording by
+// default, NULL for none.
+void set_quit_film_procedure(void (*procedure)(void));
 
 void initialize_working_directory(void);
 
