@@ -62,6 +62,9 @@ struct recording_globals_data
 	boolean last_block_read;
 	// The list row of the last film started from the dialog.
 	int32 last_replay_row;
+	// Whether a person meets the film dialog: it was opened by their click,
+	// not shown again by itself after a replay.
+	boolean replay_dialog_attended;
 	// The veterans of the film being started, put in place by its map start.
 	uint8 veterans[MAXIMUM_MONSTER_INITIALIZERS_LENGTH];
 	int32 veterans_length;
@@ -1350,16 +1353,12 @@ static boolean film_map_is_available(const recording_file_header *header)
 		header->game.parameters.plugin_data, MAXIMUM_PLUGIN_DATA_SIZE);
 }
 
-// Whether a person meets the film dialog: it was opened by their click, not
-// shown again by itself after a replay.
-static boolean replay_dialog_attended = FALSE;
-
 // What a person would choose: the last game when it can be replayed, else the
 // selected film. Nobody answers a dialog that reopened by itself.
 static void set_replay_dialog_default(dialog_data *dialog, boolean last_playable, boolean film_startable)
 {
 	int16 item = NONE;
-	if (replay_dialog_attended)
+	if (recording_globals->replay_dialog_attended)
 	{
 		if (last_playable) item = iREPLAY_LAST_GAME;
 		else if (film_startable) item = iBEGIN_REPLAY;
@@ -1514,14 +1513,16 @@ static boolean run_replay_manager(new_game_data *setup)
 
 boolean replay_manager(new_game_data *setup)
 {
-	replay_dialog_attended = TRUE;
+	if (!recording_globals) return FALSE;
+	recording_globals->replay_dialog_attended = TRUE;
 	const boolean started = run_replay_manager(setup);
-	replay_dialog_attended = FALSE;
+	recording_globals->replay_dialog_attended = FALSE;
 	return started;
 }
 
 boolean reopen_replay_manager(new_game_data *setup)
 {
-	replay_dialog_attended = FALSE;
+	if (!recording_globals) return FALSE;
+	recording_globals->replay_dialog_attended = FALSE;
 	return run_replay_manager(setup);
 }
