@@ -149,3 +149,13 @@ const overhead_text_data *get_overhead_text_data(int16 overhead_text_index)
 	const overhead_text_data *text = &overhead_map_hooks.texts[overhead_text_index];
 	return text->monster_index == NONE ? NULL : text;
 }
+
+int16 count_overhead_texts(void)
+{
+	int16 count = 0;
+	for (const overhead_text_data &text : overhead_map_hooks.texts)
+	{
+		if (text.monster_index != NONE) ++count;
+	}
+	return count;
+}

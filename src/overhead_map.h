@@ -60,6 +60,11 @@ void delete_overhead_text(int16 overhead_text_index);
 const overhead_text_data *get_overhead_text_data(int16 overhead_text_index);
 
 #define MAXIMUM_OVERHEAD_TEXTS 32
+// How the debug limits name the texts, beside their count and MAXIMUM_OVERHEAD_TEXTS.
+#define OVERHEAD_TEXT_ARRAY_NAME "overhead text"
+
+// The texts in use.
+int16 count_overhead_texts(void);
 
 struct overhead_map_test_hooks_data
 {

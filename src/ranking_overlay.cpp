@@ -24,6 +24,7 @@
 #include "render/render.h"
 #include "CoreLibrary/input/sdl_input.h"
 #include "objects.h"
+#include "overhead_map.h"
 #include "projectiles.h"
 #include "monsters.h"
 #include "string_definitions.h"
@@ -298,16 +299,20 @@ void draw_data_limit(bitmap_data *screen, int16 y, const char *count, const char
 	draw_text_in(screen, &box, name, 0);
 }
 
-static void draw_array_limit(bitmap_data *screen, int16 *y, const datum_globals *array)
+static void draw_array_limit(bitmap_data *screen, int16 *y, const char *array_name, int16 total_count, int16 maximum_count)
 {
-	if (!array) return;
 	char count[16], maximum[16], name[80];
-	snprintf(count, sizeof(count), "%d  /", static_cast<int>(array->total_count));
-	snprintf(maximum, sizeof(maximum), "%d", static_cast<int>(array->maximum_count));
-	const size_t length = strlen(array->name);
-	snprintf(name, sizeof(name), "%s%s:", array->name, length && array->name[length - 1] == 's' ? "" : "s");
+	snprintf(count, sizeof(count), "%d  /", static_cast<int>(total_count));
+	snprintf(maximum, sizeof(maximum), "%d", static_cast<int>(maximum_count));
+	const size_t length = strlen(array_name);
+	snprintf(name, sizeof(name), "%s%s:", array_name, length && array_name[length - 1] == 's' ? "" : "s");
 	draw_data_limit(screen, *y, count, maximum, name);
 	*y = static_cast<int16>(*y + RANKING_BOUNDS_HEIGHT);
+}
+
+static void draw_array_limit(bitmap_data *screen, int16 *y, const datum_globals *array)
+{
+	if (array) draw_array_limit(screen, y, array->name, array->total_count, array->maximum_count);
 }
 
 static void rasterize_data_limits(bitmap_data *screen)
@@ -322,6 +327,7 @@ static void rasterize_data_limits(bitmap_data *screen)
 		draw_array_limit(screen, &y, &monster_array);
 	}
 	draw_array_limit(screen, &y, &local_projectile_group_array);
+	draw_array_limit(screen, &y, OVERHEAD_TEXT_ARRAY_NAME, count_overhead_texts(), MAXIMUM_OVERHEAD_TEXTS);
 	draw_array_limit(screen, &y, &explosion_array);
 	char count[16], maximum[16];
 	snprintf(count, sizeof(count), "%d /", static_cast<int>(get_map_action_parameter_buffer_size()));

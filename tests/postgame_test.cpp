@@ -16,6 +16,7 @@
 #include "memory.h"
 #include "monster_definitions.h"
 #include "monsters.h"
+#include "overhead_map.h"
 #include "players.h"
 #include "postgame.h"
 #include "ranking_overlay.h"
@@ -321,6 +322,13 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 		return painted.substr(0, painted.find_last_of('#') + 1);
 	};
 	game->game_time = 10;
+	// A floating text in use shows in its line's count.
+	const int16 texts_before = count_overhead_texts();
+	overhead_text_data floating = {};
+	floating.monster_index = 0;
+	floating.timer = 30;
+	const int16 added = new_overhead_text(&floating);
+	ASSERT_NE(added, NONE);
 	main_module.display_limits = TRUE;
 	const std::vector<uint8> limits = draw_overlay(width, height, "limits");
 	const int16 saved_type = game->type;
@@ -328,11 +336,12 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 	const std::vector<uint8> replay_limits = draw_overlay(width, height, "limits_of_a_replay");
 	game->type = saved_type;
 	main_module.display_limits = FALSE;
+	delete_overhead_text(added);
 
-	// Objects, projectiles, local projectiles, local projectile groups,
-	// explosions, the parameter buffer and the render arena; no ranking box below.
-	EXPECT_EQ(lines(limits), "#######");
-	EXPECT_EQ(lines(replay_limits), "########");
+	// Objects, projectiles, local projectiles, local projectile groups, overhead
+	// texts, explosions, the parameter buffer and the render arena; no ranking box below.
+	EXPECT_EQ(lines(limits), "########");
+	EXPECT_EQ(lines(replay_limits), "#########");
 	// Each line's label, right of the counts, as the label alone draws it.
 	const auto label_column = [&](const std::vector<uint8> &drawn, int32 index) {
 		std::vector<uint8> column;
@@ -359,9 +368,27 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 			EXPECT_TRUE(label_column(drawn, i) == label_column(expected, i)) << "line " << i << " is not \"" << labels[i] << "\"";
 		}
 	};
-	expect_labels(limits, {"objects:", "projectiles:", "local projs:", "local proj grps:", "explosions:", "MA params size:", ""});
-	expect_labels(replay_limits,
-		{"objects:", "projectiles:", "local projs:", "monsters:", "local proj grps:", "explosions:", "MA params size:", ""});
+	expect_labels(limits,
+		{"objects:", "projectiles:", "local projs:", "local proj grps:", "overhead texts:", "explosions:", "MA params size:", ""});
+	expect_labels(replay_limits, {"objects:", "projectiles:", "local projs:", "monsters:", "local proj grps:", "overhead texts:",
+		"explosions:", "MA params size:", ""});
+	// The overhead texts' counts, left of the label: those in use of the 32.
+	{
+		bitmap_data *alone = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		ASSERT_NE(alone, nullptr);
+		const int32 index = 4;
+		const std::string in_use = std::to_string(texts_before + 1) + "  /";
+		draw_data_limit(alone, static_cast<int16>(RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT), in_use.c_str(), "32", "");
+		bool same = true;
+		for (int32 y = 0; y < RANKING_BOUNDS_HEIGHT; ++y)
+		{
+			const int32 row = RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT + y;
+			const auto drawn_row = limits.begin() + row * width * 4;
+			same = same && std::equal(drawn_row, drawn_row + 170 * 4, bitmap_row_address(alone, row));
+		}
+		dispose_pointer(alone);
+		EXPECT_TRUE(same) << "the overhead texts' line does not read \"" << in_use << " 32\"";
+	}
 	// The monsters' line comes fourth: the first three lines stay, the rest move down.
 	const auto fourth = static_cast<std::ptrdiff_t>(RANKING_VERTICAL_SPACING * width * 4 + 3 * line);
 	EXPECT_TRUE(std::equal(limits.begin(), limits.begin() + fourth, replay_limits.begin()));
