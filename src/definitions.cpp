@@ -415,3 +415,13 @@ definition_globals *get_cached_definition_globals(int16 index)
 	if (index < 0 || index >= definitions_globals.cached_globals_count) return nullptr;
 	return definitions_globals.cached_globals[index];
 }
+
+boolean definition_group_is_set_up(file_tag group_tag)
+{
+	for (int16 i = 0; i < get_cached_definition_globals_count(); ++i)
+	{
+		const definition_globals *definitions = get_cached_definition_globals(i);
+		if (definitions && definitions->group == group_tag) return definitions->definitions && definitions->count >= 0;
+	}
+	return FALSE;
+}

@@ -134,5 +134,8 @@ void orphan_definition(definition_globals *definitions, int16 definition_index);
 
 int16 get_cached_definition_globals_count(void);
 definition_globals *get_cached_definition_globals(int16 index);
+// Whether the registered group of that tag group is set up for a map, so that
+// asking it for a definition stores no error; false when none is registered.
+boolean definition_group_is_set_up(file_tag group_tag);
 
 #endif

@@ -9,6 +9,7 @@
 #include "error_manager.h"
 #include "linux_utilities.h"
 #include "tags_and_strings.h"
+#include "definitions.h"
 #include "string_definitions.h"
 #include "game_preferences.h"
 #include "game_statistics.h"
@@ -660,12 +661,22 @@ static void new_game_dialog_handler_proc(dialog_data *dialog, int16 event)
 // The new-game dialog; false when it is cancelled.
 static boolean run_new_game_dialog(new_game_data *setup)
 {
+	// The lists' texts are string lists, which live in a map's context. With
+	// none behind the dialog it sets them up for its own time: a list refused
+	// would be stored as an error and fail the next map start.
+	const boolean own_strings = !definition_group_is_set_up(STRING_LIST_DEFINITION_GROUP_TAG);
+	if (own_strings) initialize_string_definitions_for_new_map();
 	dialog_data *dialog = new_dialog(NEW_GAME_DIALOG_TAG, new_game_dialog_handler_proc, NULL, 0, 0);
-	if (!dialog) return FALSE;
+	if (!dialog)
+	{
+		if (own_strings) dispose_string_definitions_from_old_map();
+		return FALSE;
+	}
 
 	memset(&new_game_dialog, 0, sizeof(new_game_dialog));
 	new_game_dialog.opened_plugin_index = NONE;
-	set_dialog_background(dialog, get_collection_index(NEW_GAME_COLLECTION_TAG), 0);
+	// A tag set without the dialog's art leaves its background unset.
+	set_dialog_background(dialog, try_and_get_collection_index(NEW_GAME_COLLECTION_TAG), 0);
 	set_tab_control_names(dialog, iNEW_GAME_TABS, "Difficulty\rPlugins");
 	cache_entrypoints_for_plugin_data(get_game_preferences()->solo_plugin_data, GAME_PREFERENCES_PLUGIN_DATA_SIZE);
 	fill_map_list(dialog);
@@ -719,6 +730,7 @@ static boolean run_new_game_dialog(new_game_data *setup)
 		}
 	}
 	dispose_dialog(dialog);
+	if (own_strings) dispose_string_definitions_from_old_map();
 	return accepted;
 }
 

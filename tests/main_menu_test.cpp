@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "definitions.h"
 #include "mesh.h"
 #include "recording.h"
+#include "CoreLibrary/zerv/string_definitions.h"
 #include "tag_files/tag_files.h"
 #include "zerv.h"
 
@@ -217,6 +219,27 @@ TEST_F(MainMenu, ButtonHandlersRequestTheirStates)
 	EXPECT_EQ(main_globals.new_game_data.parameters.scenario_tag, TRAINING_MAP_MESH_TAG);
 }
 
+// New Game from the menu with no game behind it, as a player meets it: the
+// dialog finds or leaves out what it asks for, and the First Level starts.
+TEST_F(MainMenu, NewGameFromTheStaticMenuStartsTheFirstLevelAndLogsNoError)
+{
+	get_game_preferences()->flags |= _game_pref_static_main_menu_flag;
+	enter_state(_game_state_displaying_main_menu);
+	ASSERT_TRUE(game_flags_test(_game_is_disabled_flag));
+	inject_dialog_item_hit(MAIN_MENU_DIALOG_TAG_640_480, iNEW_GAME);
+	idle_dialogs();
+	EXPECT_EQ(get_error_code(), _error_none);
+	ASSERT_EQ(main_globals.desired_state, _game_state_displaying_mesh_prologue);
+
+	enter_state(_game_state_displaying_mesh_prologue);
+	EXPECT_EQ(game->state, _game_state_running);
+	EXPECT_FALSE(game_flags_test(_game_is_disabled_flag));
+	EXPECT_EQ(main_globals.new_game_data.parameters.scenario_tag, TAG("l1  "));
+	const std::string log = log_text();
+	EXPECT_NE(log.find("Starting mesh \"First Level\"..."), std::string::npos) << log;
+	EXPECT_EQ(log.find("Error:"), std::string::npos) << log;
+}
+
 TEST_F(MainMenu, NetworkGameSetupAnswersChooseTheState)
 {
 	enter_state(_game_state_displaying_main_menu);
@@ -342,6 +365,24 @@ TEST_F(SinglePlayer, NewGameDialogCancelledStartsNothing)
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 2), 1);
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_tab_enabled", 3), FALSE);
 	EXPECT_EQ(least_call_argument(calls, "set_tab_control_selected_tab", 2), 0);
+}
+
+// New Game asked for before any menu has set up a map's context: the dialog
+// stores no error that would fail the start, leaves the strings as it found
+// them, and the First Level starts.
+TEST_F(SinglePlayer, NewGameWithNoMapBehindItStartsTheFirstLevel)
+{
+	ASSERT_FALSE(definition_group_is_set_up(STRING_LIST_DEFINITION_GROUP_TAG));
+	ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
+	ASSERT_EQ(get_error_code(), _error_none) << log_text();
+	EXPECT_FALSE(definition_group_is_set_up(STRING_LIST_DEFINITION_GROUP_TAG));
+	// The difficulty levels are listed by their names.
+	EXPECT_STRNE(least_call_text(&get_dialogs_test_hooks()->calls, "add_string_to_list"), "");
+
+	enter_state(_game_state_displaying_mesh_prologue);
+	EXPECT_EQ(game->state, _game_state_running);
+	EXPECT_FALSE(game_flags_test(_game_is_disabled_flag));
+	EXPECT_NE(log_text().find("Starting mesh \"First Level\"..."), std::string::npos);
 }
 
 // A player who meets the dialog takes what it offers: no injected answer

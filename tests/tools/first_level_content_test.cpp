@@ -709,7 +709,8 @@ int64 lit_cell_shadow_sum(int32 cell_x, int32 cell_y, int32 light = NONE)
 }
 
 // The shared flame groups sit at the map centre; a cell burning far from it
-// is scorched under its own flames, not half a map away.
+// is scorched under its own flames, not half a map away, by the scorch's own
+// shadow.
 TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
 {
 	new_game_data setup;
@@ -731,23 +732,6 @@ TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
 	const int64 here = lit_cell_shadow_sum(x, y, 200), there = lit_cell_shadow_sum(away_x, away_y, 200);
 	ASSERT_GT(here, 0);
 	ASSERT_GT(there, 0);
-	// The scorch has no shadow of its own, so the stain would darken nothing:
-	// for this test it darkens by its own picture.
-	const local_projectile_group_definition *definition = get_local_projectile_group_definition(group->type);
-	const int16 collection = definition->collection_index, scorch = definition->sequence_indexes[1];
-	sequence_data *sequence = get_sequence(collection, scorch);
-	ASSERT_NE(sequence, nullptr);
-	shadow_map_data *shadow = get_shadow_map(collection, 0);
-	ASSERT_NE(shadow, nullptr);
-	const shadow_map_data kept_shadow = *shadow;
-	std::vector<int16> kept_frames;
-	for (int16 f = 0; f < sequence->frames_per_view; ++f)
-	{
-		sequence_frame_data *frame = get_sequence_frame(sequence, collection, scorch, f);
-		kept_frames.push_back(frame->shadow_map_index);
-		frame->shadow_map_index = 0;
-	}
-	shadow->bitmap_index = get_sequence_bitmap_index(collection, scorch, 0, 0, nullptr, nullptr);
 	const int32 stains_left = flames->stains_left;
 	new_local_projectile_data particle = {};
 	particle.owner_index = shared;
@@ -756,11 +740,65 @@ TEST_F(level_effects, a_new_flame_stains_the_burning_cell)
 	EXPECT_EQ(flames->stains_left, stains_left - 1);
 	EXPECT_LT(lit_cell_shadow_sum(x, y), here);
 	EXPECT_EQ(lit_cell_shadow_sum(away_x, away_y), there);
-	*shadow = kept_shadow;
-	for (int16 f = 0; f < sequence->frames_per_view; ++f)
+}
+
+// The mean of the red, green and blue bytes of a box of a 32-bit frame.
+double frame_box_mean(const bitmap_data *screen, int32 x0, int32 y0, int32 x1, int32 y1)
+{
+	int64 sum = 0, count = 0;
+	for (int32 y = y0; y < y1; ++y)
 	{
-		get_sequence_frame(sequence, collection, scorch, f)->shadow_map_index = kept_frames[static_cast<size_t>(f)];
+		const uint32 *pixels = reinterpret_cast<const uint32 *>(screen->row_addresses[y]);
+		for (int32 x = x0; x < x1; ++x)
+		{
+			sum += ((pixels[x] >> 16) & 255) + ((pixels[x] >> 8) & 255) + (pixels[x] & 255);
+			count += 3;
+		}
 	}
+	return count ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
+}
+
+// Drawn in software as a game draws it, a flame on a quiet corner of the
+// level leaves the ground it burnt darker once it is out; the rest of the
+// view stays as it was.
+TEST_F(level_effects, a_burnt_out_flame_leaves_its_ground_darker_in_the_frame)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	get_particle_system_test_hooks()->particles_idle = FALSE;
+	const int16 x = 6, y = 5;
+	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	// Looking north at the cell from its centre: the cell is drawn in the
+	// middle of the frame's upper half; the bottom rows show ground no flame reaches.
+	const observer_location look = {{static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2),
+		static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
+	const fixed zoom = 2 * FIXED_ONE;
+	const auto draw = [&](void) {
+		harness_run_ticks(3);
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		view_data view;
+		prepare_observer_view(&view, screen, 3);
+		render_scene(&view);
+	};
+	// Past the level's fade from black.
+	for (int32 frame = 0; frame < 40; ++frame) draw();
+	dump_frame_when_asked(screen, "l1_before_the_flame");
+	const double cell_before = frame_box_mean(screen, 130, 80, 190, 120);
+	const double rest_before = frame_box_mean(screen, 0, 170, 320, 240);
+	const new_fire_cell_data burning = {x, y, 65535, NONE, NONE, NONE};
+	start_fire(&burning);
+	ASSERT_TRUE(cell_is_on_fire(x, y));
+	// Its flames and the frames that keep them alive, until the fire is out (at most 509 ticks).
+	for (int32 frame = 0; frame < 200 && cell_is_on_fire(x, y); ++frame) draw();
+	EXPECT_FALSE(cell_is_on_fire(x, y));
+	draw();
+	dump_frame_when_asked(screen, "l1_after_the_flame");
+	const double cell_after = frame_box_mean(screen, 130, 80, 190, 120);
+	EXPECT_LT(cell_after, cell_before * 0.75) << cell_before << " -> " << cell_after;
+	EXPECT_NEAR(frame_box_mean(screen, 0, 170, 320, 240), rest_before, 2.0);
+	dispose_pointer(screen);
 }
 
 // Sparks that fall in the valley's lake, on the level and on the demo, ripple

@@ -67,6 +67,27 @@ collection_bitmap_description blob(const char *name, int16 width, int16 height, 
 	return bitmap;
 }
 
+// Darkness for a scorch's shadow map: deepest in the middle, fading to a
+// ragged rim, with a little grain so that stacked stains do not band.
+collection_bitmap_description burn_bitmap(const char *name, int16 width, int16 height)
+{
+	drawing_random random = {0x4255524Eu};
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
+			const int32 rim = 256 - static_cast<int32>(random.next(64));
+			const int32 grain = static_cast<int32>(random.next(5));
+			bitmap.pixels[static_cast<size_t>(y * width + x)] =
+				static_cast<uint8>(d < rim ? 4 + (rim - d) * 12 / 256 + grain : 0);
+		}
+	}
+	return bitmap;
+}
+
 bitmap_instance_data instance_of(int16 bitmap_index, int16 width, int16 height)
 {
 	bitmap_instance_data instance;
@@ -323,7 +344,8 @@ collection_description particle_collection(void)
 		collection_sequence_description sequence;
 		sequence.name = pictures[s].name;
 		sequence.sequence = particle_sequence(views, frames, flags, 3);
-		const int16 shadow_index = s == _particle_debris_sequence ? 0 : s == _particle_flame_sequence ? 1 : static_cast<int16>(NONE);
+		const int16 shadow_index = s == _particle_debris_sequence ? 0 : s == _particle_flame_sequence ? 1 :
+			s == _particle_scorch_sequence ? 2 : static_cast<int16>(NONE);
 		for (int16 f = 0; f < frames; ++f)
 		{
 			sequence.shadow_map_indexes.push_back(shadow_index);
@@ -374,6 +396,31 @@ collection_description particle_collection(void)
 		memcpy(&faint.pixels[static_cast<size_t>(2 * i)], &pixel, 2);
 	}
 	streak = faint;
+
+	// The scorch's own shadow, last so that no picture above moves: a stain
+	// darkens the ground only through it. A fire leaves its stains on one
+	// spot and neighbouring fires overlap, so each one darkens a little.
+	// Its colours are an ash of a few close shades, thinning out towards a
+	// ragged rim: a fire's stains blend into one another until only they are left.
+	collection_bitmap_description &scorch = collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)];
+	drawing_random ash = {0x41534821u};
+	for (int32 y = 0; y < scorch.height; ++y)
+	{
+		for (int32 x = 0; x < scorch.width; ++x)
+		{
+			uint8 &pixel = scorch.pixels[static_cast<size_t>(y * scorch.width + x)];
+			const int32 dx = 2 * x + 1 - scorch.width, dy = 2 * y + 1 - scorch.height;
+			const int32 d = dx * dx * 256 / (scorch.width * scorch.width) + dy * dy * 256 / (scorch.height * scorch.height);
+			const int32 shade_level = 7 + static_cast<int32>(ash.next(3));
+			const bool thinned = d > 160 && static_cast<int32>(ash.next(96)) < d - 160;
+			if (pixel) pixel = thinned ? 0 : shade(_grey, shade_level);
+		}
+	}
+	shadow.flags = 0;
+	shadow.bitmap_index = static_cast<int16>(collection.bitmaps.size());
+	shadow.registration_point = {(scorch.width / 2) * FIXED_ONE, (scorch.height / 2) * FIXED_ONE};
+	collection.shadow_maps.push_back(shadow);
+	collection.bitmaps.push_back(burn_bitmap("scorch shadow", scorch.width, scorch.height));
 	return collection;
 }
 
@@ -460,8 +507,10 @@ local_projectile_group_definition default_local_projectile_group(file_tag subgro
 		d.transfer_mode = _transfer_mode_fade_out_over_time;
 		break;
 	case TAG("fire"):
-		d = group_of(TAG("orbt"), _particle_flame_sequence, _group_casts_reflections_flag | _group_always_update_physics_flag,
-			8, 2, 64, 0);
+		// Flames burn out and rise again: each new one leaves a scorch under
+		// the fires it is shown at.
+		d = group_of(TAG("orbt"), _particle_flame_sequence, _group_casts_reflections_flag | _group_always_update_physics_flag |
+			_group_projectiles_deleted_after_time_expires_flag, 8, 2, 64, 45);
 		d.sequence_indexes[1] = _particle_scorch_sequence;
 		d.height_offset = 64;
 		break;
