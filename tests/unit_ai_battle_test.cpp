@@ -109,10 +109,12 @@ TEST_F(unit_ai_content_level, the_level_holds_the_actions_in_order_and_hides_the
 		EXPECT_EQ(get_map_action_tag(index), tags[i]) << level_unit_ai_action_names[i];
 		previous = index;
 	}
-	// The gate names the group AI's roots, then these.
+	// The gate names the group AI's roots, then these, then the ending's two watches.
 	int16 roots[16];
 	EXPECT_EQ(get_combined_map_action_parameter(gate, TAG("acos"),
-		_parameter_action_identifier, roots, 16), 6);
+		_parameter_action_identifier, roots, 16), 8);
+	EXPECT_EQ(roots[6], get_map_action_identifier(find_action("light thin")));
+	EXPECT_EQ(roots[7], get_map_action_identifier(find_action("dark thin")));
 	EXPECT_EQ(roots[3], get_map_action_identifier(find_action("shield wall")));
 	EXPECT_EQ(roots[5], get_map_action_identifier(find_action("ambush")));
 	// The scouts come last, hidden, on dry cells.
@@ -274,20 +276,26 @@ TEST_F(unit_ai_content_level, no_walk_leaves_the_level)
 	harness_end_map();
 }
 
-// Left to itself at every difficulty, the level is won before the clock's
-// first minutes run out: nobody walks off the map and stays counted.
+// Left to itself at every difficulty and seed, the level is won before the
+// clock's first minutes run out: nobody walks off the map and stays counted.
 TEST_F(level_endings, every_difficulty_ends_with_a_winner)
 {
 	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
 	{
-		new_game_data setup;
-		harness_level_setup(&setup);
-		setup.parameters.difficulty_level = difficulty;
-		ASSERT_TRUE(harness_start_map(&setup));
-		while (game->game_time < 5400 && !harness_game_is_finished()) harness_run_ticks(64);
-		EXPECT_TRUE(harness_game_is_finished()) << "difficulty " << difficulty << " still playing at tick " << game->game_time;
-		EXPECT_NE(game->winning_team_index, NONE) << "difficulty " << difficulty;
-		harness_end_map();
+		for (uint32 seed : {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u})
+		{
+			new_game_data setup;
+			harness_level_setup(&setup);
+			setup.parameters.difficulty_level = difficulty;
+			setup.parameters.random_seed = seed;
+			setup.parameters.initial_team_random_seed = static_cast<uint16>(seed);
+			ASSERT_TRUE(harness_start_map(&setup));
+			while (game->game_time < 7200 && !harness_game_is_finished()) harness_run_ticks(64);
+			SCOPED_TRACE(testing::Message() << "difficulty " << difficulty << " seed " << std::hex << seed);
+			EXPECT_TRUE(harness_game_is_finished()) << "still playing at tick " << std::dec << game->game_time;
+			EXPECT_NE(game->winning_team_index, NONE);
+			harness_end_map();
+		}
 	}
 }
 

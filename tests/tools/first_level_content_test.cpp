@@ -103,10 +103,11 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 			? FIRST_LEVEL_TEAM0_CASTER_CELL_Y : FIRST_LEVEL_TEAM1_CASTER_CELL_Y) * WORLD_ONE);
 	}
 
-	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten, the unit AI's six
-	// and the scenes.
+	// Its own script: the presentation's seven, the unit queries' eight, the computer team's ten, the unit AI's six,
+	// the scenes and the ending.
 	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES +
+		FIRST_LEVEL_ENDING_ACTION_COUNT);
 	EXPECT_EQ(demo.actions.count, 11);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
@@ -234,8 +235,17 @@ TEST_F(level_effects, the_level_starts_its_gate_shrine_swirl_and_ripples)
 	ASSERT_TRUE(harness_start_map(&setup));
 	EXPECT_EQ(mesh_globals->marker_count, 78 + NUMBER_OF_LEVEL_SCENE_MARKERS);
 	EXPECT_EQ(mesh_globals->map_action_count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
-		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES);
-	for (int16 i = 0; i < map_action_array.total_count; ++i) EXPECT_NE(get_map_action_tag(i), TAG("endg")) << i;
+		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES +
+		FIRST_LEVEL_ENDING_ACTION_COUNT);
+	// The only ends are the ending's victory and defeat, neither active at the start.
+	int32 ends = 0;
+	for (int16 i = 0; i < map_action_array.total_count; ++i)
+	{
+		if (get_map_action_tag(i) != TAG("endg")) continue;
+		ends += 1;
+		EXPECT_FALSE(get_map_action(i)->flags & _map_action_initially_active_flag) << i;
+	}
+	EXPECT_EQ(ends, 2);
 	const int16 gate = data_of(_marker_model_animation, FIRST_LEVEL_GATE_IDENTIFIER);
 	ASSERT_NE(gate, NONE);
 	EXPECT_EQ(get_model_animation_data(gate)->identifier, FIRST_LEVEL_GATE_IDENTIFIER);

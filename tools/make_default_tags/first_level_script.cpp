@@ -1,8 +1,10 @@
 #include "first_level_script.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "first_level_content.h"
 #include "level_group_ai_script.h"
 #include "level_scenes_content.h"
 #include "level_unit_ai_script.h"
@@ -28,6 +30,28 @@ enum
 const int16 first_team1_unit = 31;
 const int16 team1_units = 14;
 const int32 cell = WORLD_ONE;
+
+// The level's end, after the scenes.
+enum
+{
+	_light_count,
+	_dark_count,
+	_light_lost,
+	_dark_lost,
+	_light_thin,
+	_dark_thin,
+	_closers,
+	_throwers,
+	_seek,
+	_seek_from_afar,
+	_last_stand,
+	_victory,
+	_defeat,
+	NUMBER_OF_ENDING_ACTIONS
+};
+static_assert(NUMBER_OF_ENDING_ACTIONS == FIRST_LEVEL_ENDING_ACTION_COUNT, "the header counts the ending's actions");
+static_assert(_light_thin == FIRST_LEVEL_ENDING_LIGHT_THIN && _dark_thin == FIRST_LEVEL_ENDING_DARK_THIN,
+	"the computer team's gate opens these");
 
 } // namespace
 
@@ -102,6 +126,118 @@ static bool cell_is_open(int32 x, int32 y, const void *data)
 	return (cell.flags & (_mesh_cell_triangle_media_flags | _mesh_vertex_is_media_flag)) == 0;
 }
 
+void add_first_level_ending_actions(script_builder *b, int32 first_slot)
+{
+	const uint32 watching = _map_action_initially_active_flag | _map_action_no_initial_delay_flag;
+	const int16 never = _map_action_deactivates_never;
+	auto slot = [first_slot](int32 s) { return first_slot + s; };
+
+	// Each side's fighting units, counted anew every pass: the team test
+	// leaves out ambient life (the animals walk with team 0) and observers.
+	b->add_action(slot(_light_count), "geom", "light's army", watching, never);
+	b->add_action(slot(_dark_count), "geom", "dark's army", watching, never);
+	const int16 once = _map_action_deactivates_on_successful_execution;
+	b->add_action(slot(_light_lost), "tuni", "light lost", watching, once);
+	b->add_action(slot(_dark_lost), "tuni", "dark lost", watching, once);
+	b->add_action(slot(_light_thin), "tuni", "light thin", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_dark_thin), "tuni", "dark thin", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_closers), "geom", "closers", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_throwers), "geom", "throwers", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_seek), "atta", "seek", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_seek_from_afar), "atta", "seek from afar", _map_action_no_initial_delay_flag, never);
+	b->add_action(slot(_last_stand), "tuni", "last stand", 0, _map_action_deactivates_on_trigger);
+	b->add_action(slot(_victory), "endg", "victory", _map_action_no_initial_delay_flag,
+		_map_action_deactivates_on_trigger);
+	b->add_action(slot(_defeat), "endg", "defeat", _map_action_no_initial_delay_flag,
+		_map_action_deactivates_on_trigger);
+
+	const field_tag subjects[4] = {TAG("subj"), TAG("subj"), TAG("subj"), TAG("subj")};
+	b->integer(slot(_light_count), "team", 0);
+	b->identifiers(slot(_light_count), "resu", {slot(_light_lost), slot(_light_thin)});
+	b->parameter(slot(_light_count), "insi", _parameter_field_name, 2, subjects);
+	b->integer(slot(_dark_count), "team", 1);
+	b->identifiers(slot(_dark_count), "resu", {slot(_dark_lost), slot(_dark_thin), slot(_closers), slot(_throwers)});
+	b->parameter(slot(_dark_count), "insi", _parameter_field_name, 4, subjects);
+
+	// The first side to fall decides: the other test stops at once.
+	for (int32 test : {_light_lost, _dark_lost, _light_thin, _dark_thin})
+	{
+		b->parameter(slot(test), "subj", _parameter_monster_identifier, 0, nullptr);
+	}
+	b->integer(slot(_light_lost), "___<", 1);
+	b->identifiers(slot(_light_lost), "acos", {slot(_defeat)});
+	b->identifiers(slot(_light_lost), "deos",
+		{slot(_dark_lost), slot(_light_thin), slot(_dark_thin), slot(_closers), slot(_throwers), slot(_seek),
+			slot(_seek_from_afar), slot(_last_stand)});
+	b->integer(slot(_dark_lost), "___<", 1);
+	b->identifiers(slot(_dark_lost), "acos", {slot(_victory)});
+	b->identifiers(slot(_dark_lost), "deos",
+		{slot(_light_lost), slot(_light_thin), slot(_dark_thin), slot(_closers), slot(_throwers), slot(_seek),
+			slot(_seek_from_afar), slot(_last_stand)});
+	b->flag(slot(_victory), "ligh");
+
+	// Down to its last few, either side is sought out: the computer team's
+	// units go for the player's nearest, so that neither an idle player nor
+	// a straggler in a corner keeps the level from its end.
+	b->integer(slot(_light_thin), "___<", FIRST_LEVEL_FEW_UNITS + 1);
+	b->identifiers(slot(_light_thin), "acos",
+		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
+	b->integer(slot(_dark_thin), "___<", FIRST_LEVEL_FEW_UNITS + 1);
+	b->identifiers(slot(_dark_thin), "acos",
+		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
+	// Each goes for the nearest of the player's units. Swordsmen, scouts,
+	// archers and casters close on it (an archer left to itself holds at a
+	// range its arrows do not carry); bomb throwers, the one kind above 35 in
+	// power, keep their distance, or they would stand under their own
+	// minimum range.
+	const int32 thrower_power = 35;
+	b->parameter(slot(_closers), "subj", _parameter_monster_identifier, 0, nullptr);
+	b->integer(slot(_closers), "pow<", thrower_power);
+	b->parameter(slot(_throwers), "subj", _parameter_monster_identifier, 0, nullptr);
+	b->integer(slot(_throwers), "pow>", thrower_power);
+	for (int32 kind : {_closers, _throwers})
+	{
+		b->flag(slot(kind), "_map");
+		b->identifiers(slot(kind), "resu", {slot(kind == _closers ? _seek : _seek_from_afar)});
+		b->parameter(slot(kind), "insi", _parameter_field_name, 1, subjects);
+	}
+	for (int32 seek : {_seek, _seek_from_afar})
+	{
+		b->parameter(slot(seek), "subj", _parameter_monster_identifier, 0, nullptr);
+		b->integer(slot(seek), "team", 0);
+		b->flag(slot(seek), "near");
+		b->delays(slot(seek), FIRST_LEVEL_SEEK_PERIOD, 0);
+	}
+	b->flag(slot(_seek), "clos");
+
+	// Units that cannot hurt each other (an archer whose arrows fall short,
+	// throwers under their minimum range) may face off for good: a while
+	// after the first side thinned out, the stronger side left wins, the
+	// player on a tie. Both armies as placed, by identifier.
+	int16 soldiers[FIRST_LEVEL_SOLDIER_COUNT];
+	int16 count = 0;
+	for (int16 i = FIRST_LEVEL_TEAM0_FIRST_SWORDSMAN; i <= FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER; ++i)
+	{
+		soldiers[count++] = i;
+	}
+	for (int16 i = FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN; i <= FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER; ++i)
+	{
+		soldiers[count++] = i;
+	}
+	static_assert(FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER - FIRST_LEVEL_TEAM0_FIRST_SWORDSMAN + 1 +
+			FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER - FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN + 1 == FIRST_LEVEL_SOLDIER_COUNT,
+		"both armies as placed");
+	b->parameter(slot(_last_stand), "subj", _parameter_monster_identifier, count, soldiers);
+	b->delays(slot(_last_stand), FIRST_LEVEL_LAST_STAND_TICKS, 0);
+	b->fixed_value(slot(_last_stand), "por>", FIXED_ONE);
+	b->identifiers(slot(_last_stand), "acos", {slot(_victory)});
+	b->identifiers(slot(_last_stand), "acof", {slot(_defeat)});
+	const std::initializer_list<int32> watchers = {slot(_light_lost), slot(_dark_lost), slot(_light_thin),
+		slot(_dark_thin), slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar)};
+	b->identifiers(slot(_last_stand), "deos", watchers);
+	b->identifiers(slot(_last_stand), "deof", watchers);
+}
+
 map_action_section first_level_script_section(const map_description &map)
 {
 	if (!begin_script_section()) return map_action_section{0, {}};
@@ -117,6 +253,25 @@ map_action_section first_level_script_section(const map_description &map)
 	}
 	b.good = b.good && append_level_unit_ai_actions(cell_is_open, &map, &failed);
 	add_level_scenes(b, FIRST_LEVEL_PRESENTATION_ACTION_COUNT);
+	const int32 ending = FIRST_LEVEL_PRESENTATION_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES;
+	add_first_level_ending_actions(&b, ending);
+	// The seek orders the computer team: it waits for the team's gate, which
+	// opens only when no human plays team 1.
+	int16 gate = NONE;
+	for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP && gate == NONE; ++i)
+	{
+		if (get_map_action(i) && strcmp(get_map_action_name(i), "computer team") == 0) gate = i;
+	}
+	b.good = b.good && gate != NONE;
+	if (gate != NONE)
+	{
+		const int16 watchers[2] = {
+			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_LIGHT_THIN)]),
+			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_DARK_THIN)])};
+		map_action_parameter handle;
+		b.good = b.good && new_map_action_parameter(&handle, gate, TAG("acos"), _parameter_action_identifier) &&
+			set_map_action_parameter(&handle, 2, watchers);
+	}
 	return finish_script_section(b);
 }
 

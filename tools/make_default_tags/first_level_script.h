@@ -12,10 +12,24 @@
 #define FIRST_LEVEL_SWIRL_GROUP_IDENTIFIER 951
 #define FIRST_LEVEL_PRESENTATION_ACTION_COUNT 7
 #define FIRST_LEVEL_ANIMAL_COUNT 11
+// The level ends when either team has no fighting unit left; once either is
+// down to this many, the computer team seeks out the player's nearest units,
+// its order renewed every period (ticks).
+#define FIRST_LEVEL_FEW_UNITS 4
+#define FIRST_LEVEL_SEEK_PERIOD 128
+#define FIRST_LEVEL_ENDING_ACTION_COUNT 13
+#define FIRST_LEVEL_ENDING_LIGHT_THIN 4 // the two watches the computer team's gate starts
+#define FIRST_LEVEL_ENDING_DARK_THIN 5
+// A side thinned out this long ago without an end: the stronger side left wins.
+#define FIRST_LEVEL_LAST_STAND_TICKS 2400
+#define FIRST_LEVEL_SOLDIER_COUNT 40 // identifiers 11-28 and 31-52
 
 // Adds the camera, fade, sound, swirl, weather and lightning actions at
 // slots first_slot on.
 void add_first_level_presentation_actions(script_builder *b, int32 first_slot);
+// The level's end at slots first_slot on: victory ('endg' with 'ligh') when
+// team 1 has no fighting unit left, defeat when team 0 has none, and the seek.
+void add_first_level_ending_actions(script_builder *b, int32 first_slot);
 // The level's own section: every issue's actions in landing order. The
 // computer team's points must stand on open cells of the map.
 struct map_description;

@@ -58,7 +58,7 @@ enum
 	_scene_west_stone,
 	_scene_far_stone,
 	_scene_west_wave,
-	_scene_far_wave,
+	_scene_scout_arrived,
 	_scene_scout_moves_on,
 	_scene_mast_turns,
 	_scene_stone_crumbles,
@@ -142,12 +142,12 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	idle(_scene_dark_reserves, "dark reserves");
 	on(_scene_reserves_charge, "atta", "reserves charge");
 	b.add_action(s(_scene_mast_halts), "anim", "mast halts", 0, _map_action_deactivates_on_trigger);
-	b.add_action(s(_scene_west_stone), "gate", "west stone", gate, _map_action_deactivates_never);
+	b.add_action(s(_scene_west_stone), "geom", "west stone", gate, _map_action_deactivates_on_successful_execution);
 	b.delays(s(_scene_west_stone), 448, 0);
-	b.add_action(s(_scene_far_stone), "gate", "far stone", gate, _map_action_deactivates_never);
-	b.delays(s(_scene_far_stone), 448, 0);
+	b.add_action(s(_scene_far_stone), "gate", "far stone", 0, _map_action_deactivates_never);
 	idle(_scene_west_wave, "west wave");
-	idle(_scene_far_wave, "far wave");
+	b.add_action(s(_scene_scout_arrived), "tuni", "scout arrived", _map_action_no_initial_delay_flag,
+		_map_action_deactivates_on_trigger);
 	b.add_action(s(_scene_scout_moves_on), "move", "scout moves on", _map_action_no_initial_delay_flag,
 		_map_action_deactivates_on_trigger);
 	timed(_scene_mast_turns, "moef", "mast turns", 512);
@@ -234,22 +234,33 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	b.integer(s(_scene_mast_halts), "___<", 99);
 	b.flag(s(_scene_mast_halts), "stop");
 
-	b.parameter(s(_scene_west_stone), "mode", _parameter_model_identifier, 1, &west);
-	// Just the scout's own spot: the battle's paths pass the lake's shore here,
-	// and a soldier the stones kept exchanging could never be caught.
+	// The first soldier found on the west stone's spot once the stones wake
+	// is carried once to the far stone, where it moves on. A one-way trip:
+	// two linked gates would keep exchanging whoever passes, and a side with
+	// nobody in its circle sends a wave of no one.
+	units(b, s(_scene_west_stone), "subj", 11, 28);
+	units(b, s(_scene_west_stone), "subj", 31, 52);
+	// Just the scout's own spot: the battle's paths pass the lake's shore here.
 	points(b, s(_scene_west_stone), "cent", {{32 * 512, 63 * 512}});
 	const int32 west_radius = 384;
 	b.parameter(s(_scene_west_stone), "radi", _parameter_world_distance, 1, &west_radius);
-	b.identifiers(s(_scene_west_stone), "next", {s(_scene_far_stone)});
-	b.identifiers(s(_scene_west_stone), "wave", {s(_scene_west_wave)});
-	b.identifiers(s(_scene_west_stone), "acow", {s(_scene_scout_moves_on)});
-	b.fixed_value(s(_scene_west_stone), "dura", FIXED_ONE);
-	b.parameter(s(_scene_far_stone), "mode", _parameter_model_identifier, 1, &far);
+	b.identifiers(s(_scene_west_stone), "resu", {s(_scene_west_wave), s(_scene_scout_arrived)});
+	const file_tag subjects[2] = {TAG("subj"), TAG("subj")};
+	b.parameter(s(_scene_west_stone), "insi", _parameter_field_name, 2, subjects);
+	b.integer(s(_scene_west_stone), "_max", 1);
+	b.identifiers(s(_scene_west_stone), "acos", {s(_scene_far_stone)});
+	// Both stones glow while the far one brings the soldier in.
+	const int16 stones[2] = {far, west};
+	b.parameter(s(_scene_far_stone), "mode", _parameter_model_identifier, 2, stones);
 	points(b, s(_scene_far_stone), "cent", {cell(12, 88)});
 	b.parameter(s(_scene_far_stone), "radi", _parameter_world_distance, 1, &stone_radius);
-	b.identifiers(s(_scene_far_stone), "next", {s(_scene_west_stone)});
-	b.identifiers(s(_scene_far_stone), "wave", {s(_scene_far_wave)});
+	b.identifiers(s(_scene_far_stone), "wave", {s(_scene_west_wave)});
+	b.identifiers(s(_scene_far_stone), "acow", {s(_scene_scout_arrived)});
 	b.fixed_value(s(_scene_far_stone), "dura", FIXED_ONE);
+	// Moved on only while alive: a move of no one is a script error.
+	b.parameter(s(_scene_scout_arrived), "subj", _parameter_monster_identifier, 0, nullptr);
+	b.integer(s(_scene_scout_arrived), "___>", 0);
+	b.identifiers(s(_scene_scout_arrived), "acos", {s(_scene_scout_moves_on)});
 	b.identifiers(s(_scene_scout_moves_on), "link", {s(_scene_west_wave)});
 	points(b, s(_scene_scout_moves_on), "wayp", {cell(14, 90)});
 

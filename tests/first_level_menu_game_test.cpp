@@ -1,0 +1,174 @@
+// The First Level as New Game starts it: the menu's own players, options and
+// scoring. A single-player game is cooperative, so no elimination ends it:
+// the level's script declares victory and defeat, and the game then runs its
+// report and returns to the menu.
+#include "main_test_fixture.h"
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "monster_commands.h"
+#include "monsters.h"
+#include "objects.h"
+#include "bitmap_dialogs/postgame_screen.h"
+
+namespace {
+
+// Five minutes of play. Left to itself, each of 56 games seen (difficulties
+// 0-3, 14 seeds each) had run its ending by tick 6,300 at the latest: once a
+// side is down to its last few, the level ends within its last stand's
+// 2,400 ticks and the ending's 300.
+const int32 first_level_tick_bound = 9000;
+
+struct first_level_game
+{
+	int32 end_tick;
+	int16 winner;
+	int16 endgame_state;
+	int32 error_lines; // "XXX MA" lines the game logged
+	std::string error_text;
+};
+
+class first_level_menu_game : public main_program_test
+{
+protected:
+	// New Game accepted at this difficulty, as the menu builds it; only the
+	// seed, which the menu takes from the clock, is the test's.
+	void menu_setup(int16 difficulty, uint32 seed)
+	{
+		get_game_preferences()->difficulty_level = difficulty;
+		inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+		ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
+		// The menu runs its background game behind the dialog; with none here,
+		// the dialog's list fills may store an error the next start would fail on.
+		reset_error_state();
+		new_game_parameter_data *parameters = &main_globals.new_game_data.parameters;
+		ASSERT_EQ(parameters->scenario_tag, TAG("l1  "));
+		ASSERT_EQ(parameters->difficulty_level, difficulty);
+		ASSERT_TRUE(parameters->option_flags & _game_option_cooperative_flag);
+		ASSERT_EQ(parameters->scoring, _game_scoring_custom);
+		ASSERT_EQ(main_globals.new_game_data.player_count, 3);
+		parameters->random_seed = seed;
+		parameters->initial_team_random_seed = static_cast<uint16>(seed);
+	}
+
+	std::vector<std::string> error_lines(void)
+	{
+		std::istringstream in(log_text());
+		std::vector<std::string> lines;
+		std::string line;
+		while (std::getline(in, line))
+		{
+			if (line.find("XXX MA") != std::string::npos) lines.push_back(line);
+		}
+		return lines;
+	}
+
+	// Runs the started game to its end or the bound; each_pass runs every 64 ticks.
+	first_level_game run_to_the_end(const std::function<void()> &each_pass = {})
+	{
+		const size_t errors_before = error_lines().size();
+		while (!harness_game_is_finished() && game->game_time < first_level_tick_bound)
+		{
+			if (each_pass) each_pass();
+			harness_run_ticks(64);
+		}
+		first_level_game result = {game->game_time, game->winning_team_index, game->endgame_state, 0, ""};
+		const std::vector<std::string> errors = error_lines();
+		result.error_lines = static_cast<int32>(errors.size() - errors_before);
+		for (size_t i = errors_before; i < errors.size() && i < errors_before + 5; ++i) result.error_text += errors[i] + "\n";
+		return result;
+	}
+
+	first_level_game play(int16 difficulty, uint32 seed, const std::function<void()> &each_pass = {})
+	{
+		menu_setup(difficulty, seed);
+		if (HasFatalFailure()) return {};
+		EXPECT_TRUE(harness_start_map(&main_globals.new_game_data));
+		const first_level_game result = run_to_the_end(each_pass);
+		harness_end_map();
+		return result;
+	}
+};
+
+const uint32 seeds[] = {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u};
+
+// At every difficulty and seed the idle player's game ends with a winner
+// before the bound, and its log holds no map-action error.
+TEST_F(first_level_menu_game, an_idle_player_s_game_ends_with_a_winner)
+{
+	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	{
+		for (uint32 seed : seeds)
+		{
+			const first_level_game result = play(difficulty, seed);
+			if (HasFatalFailure()) return;
+			SCOPED_TRACE(testing::Message() << "difficulty " << difficulty << " seed " << std::hex << seed);
+			EXPECT_LT(result.end_tick, first_level_tick_bound);
+			EXPECT_NE(result.winner, NONE);
+			EXPECT_NE(result.endgame_state, _endgame_state_none);
+			EXPECT_EQ(result.error_lines, 0) << result.error_text;
+		}
+	}
+}
+
+// At the difficulty where an idle player mostly loses, a player whose idle
+// units are ordered through the command stream to attack the nearest of the
+// computer's wins.
+TEST_F(first_level_menu_game, a_player_who_attacks_wins)
+{
+	int32 victories = 0;
+	for (uint32 seed : seeds)
+	{
+		const first_level_game result = play(2, seed, [] {
+			std::vector<int16> own, theirs;
+			for (int16 i = 0; i < monster_array.count; ++i)
+			{
+				const monster_data *monster = get_monster_data(i);
+				if (!monster || (monster->extra_flags & _monster_is_ambient_life_extra_flag)) continue;
+				if (monster->extra_flags & _monster_is_invisible_extra_flag) continue;
+				if (monster->owner_player_index == 0 && monster->action == _monster_action_idle) own.push_back(i);
+				else if (monster->owner_team_index == 1) theirs.push_back(i);
+			}
+			if (own.empty() || theirs.empty()) return;
+			const command_target_data data = {_command_target_attack_closest_flag};
+			handle_target_command(COMMAND_FROM_STREAM, &data, static_cast<int16>(own.size()), own.data(),
+				static_cast<int16>(theirs.size()), theirs.data());
+		});
+		if (HasFatalFailure()) return;
+		EXPECT_LT(result.end_tick, first_level_tick_bound) << std::hex << seed;
+		EXPECT_EQ(result.error_lines, 0) << result.error_text;
+		if (result.endgame_state == _endgame_state_victory)
+		{
+			EXPECT_EQ(result.winner, 0);
+			victories += 1;
+		}
+	}
+	EXPECT_GE(victories, 1);
+}
+
+// Started as the menu starts it, the ended game shows its report and then
+// comes back to the menu.
+TEST_F(first_level_menu_game, the_end_reaches_the_report_and_the_menu)
+{
+	menu_setup(1, seeds[0]);
+	ASSERT_FALSE(HasFatalFailure());
+	enter_state(_game_state_running);
+	ASSERT_EQ(game->state, _game_state_running);
+	ASSERT_TRUE(game->loaded);
+	main_globals.desired_state = NONE;
+	const first_level_game result = run_to_the_end();
+	ASSERT_LT(result.end_tick, first_level_tick_bound);
+	ASSERT_EQ(main_globals.desired_state, _game_state_displaying_mesh_epilogue);
+	enter_state(_game_state_displaying_mesh_epilogue);
+	ASSERT_NE(get_postgame_screen(), nullptr);
+	action_data enter = key_action(_key_return);
+	EXPECT_TRUE(dialogs_handled_action(&enter));
+	enter_state(static_cast<int16>(main_globals.desired_state));
+	EXPECT_EQ(game->state, _game_state_displaying_main_menu);
+	EXPECT_EQ(get_postgame_screen(), nullptr);
+}
+
+} // namespace
