@@ -121,6 +121,21 @@ protected:
 		EXPECT_EQ(attributes.map_state, IsViewable);
 	}
 
+	// A folder of no OpenGL drivers and the command that runs this test again
+	// in a child with 'variables' set and LIBGL_DRIVERS_PATH at that folder,
+	// its output in child.txt. Bounded: a child that hangs fails the test
+	// rather than the run.
+	std::string child_command(const std::string &variables, const std::string &output)
+	{
+		const std::string empty = harness_directory() + "/no drivers";
+		if (mkdir(empty.c_str(), 0777) != 0) return "";
+		const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+		char self[4096] = {};
+		if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return "";
+		return variables + " LIBGL_DRIVERS_PATH='" + empty + "' timeout 100 '" + self + "' --gtest_filter=" +
+			test->test_suite_name() + "." + test->name() + " > '" + output + "' 2>&1";
+	}
+
 	screen_parameters screen_preferences_before;
 };
 
@@ -130,16 +145,9 @@ TEST_F(OpenGLDriverMissing, the_menu_and_training_run_in_software)
 {
 	if (!getenv(missing_driver_variable))
 	{
-		const std::string empty = harness_directory() + "/no drivers";
-		ASSERT_EQ(mkdir(empty.c_str(), 0777), 0);
-		const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
 		const std::string output = harness_directory() + "/child.txt";
-		char self[4096] = {};
-		ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
-		// Bounded: a child that hangs fails the test rather than the run.
-		const std::string command = std::string(missing_driver_variable) + "=1 LIBGL_DRIVERS_PATH='" + empty +
-			"' timeout 100 '" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " > '" + output +
-			"' 2>&1";
+		const std::string command = child_command(std::string(missing_driver_variable) + "=1", output);
+		ASSERT_FALSE(command.empty());
 		// The child's full-screen game takes the pointer: this process lets go of it.
 		SDL_Surface *surface = SDL_GetVideoSurface();
 		if (surface && (surface->flags & SDL_FULLSCREEN)) SDL_WM_ToggleFullScreen(surface);
@@ -283,16 +291,11 @@ TEST_F(OpenGLDriverMissing, video_restarts_without_the_x_server_resetting)
 	{
 		private_x_server server;
 		if (!server.start()) GTEST_SKIP() << "no Xvfb";
-		const std::string empty = harness_directory() + "/no drivers";
-		ASSERT_EQ(mkdir(empty.c_str(), 0777), 0);
-		const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
 		const std::string output = harness_directory() + "/child.txt";
-		char self[4096] = {};
-		ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
 		// Only X: a console driver SDL might fall back on would hide a failure.
-		const std::string command = std::string(video_restart_variable) + "=1 SDL_VIDEODRIVER=x11 DISPLAY=" + server.display +
-			" LIBGL_DRIVERS_PATH='" + empty + "' timeout 100 '" + self + "' --gtest_filter=" + test->test_suite_name() +
-			"." + test->name() + " > '" + output + "' 2>&1";
+		const std::string command =
+			child_command(std::string(video_restart_variable) + "=1 SDL_VIDEODRIVER=x11 DISPLAY=" + server.display, output);
+		ASSERT_FALSE(command.empty());
 		const int status = system(command.c_str());
 		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_test_file(output);
 		return;
