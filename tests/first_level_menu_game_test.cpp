@@ -13,6 +13,7 @@
 #include "monsters.h"
 #include "objects.h"
 #include "bitmap_dialogs/postgame_screen.h"
+#include "postgame.h"
 
 namespace {
 
@@ -163,7 +164,27 @@ TEST_F(first_level_menu_game, the_end_reaches_the_report_and_the_menu)
 	ASSERT_LT(result.end_tick, first_level_tick_bound);
 	ASSERT_EQ(main_globals.desired_state, _game_state_displaying_mesh_epilogue);
 	enter_state(_game_state_displaying_mesh_epilogue);
-	ASSERT_NE(get_postgame_screen(), nullptr);
+	dialog_data *screen = get_postgame_screen();
+	ASSERT_NE(screen, nullptr);
+	// The report as a player reads it: each string once, in its own place,
+	// none over another (the level's report has a kills table).
+	const encoded_postgame_report *report = get_encoded_postgame_report();
+	EXPECT_TRUE(report->valid_table_flags & _postgame_kills_table_flag);
+	int32 offset = 0;
+	for (int16 i = 0; i < report->string_count; ++i)
+	{
+		const dialog_item_state *item = find_dialog_item_state(screen, static_cast<int16>(iPOSTGAME_FIRST_TEXT + i));
+		ASSERT_NE(item, nullptr) << i;
+		EXPECT_STREQ(item->text, get_next_encoded_postgame_report_string(report, &offset)) << i;
+		for (int16 j = 0; j < i; ++j)
+		{
+			const rectangle2d &a = item->bounds;
+			const rectangle2d &b = find_dialog_item_state(screen, static_cast<int16>(iPOSTGAME_FIRST_TEXT + j))->bounds;
+			EXPECT_TRUE(a.left >= b.right || b.left >= a.right || a.top >= b.bottom || b.top >= a.bottom)
+				<< "\"" << item->text << "\" lies over string " << j;
+		}
+	}
+	EXPECT_EQ(find_dialog_item_state(screen, static_cast<int16>(iPOSTGAME_FIRST_TEXT + report->string_count)), nullptr);
 	action_data enter = key_action(_key_return);
 	EXPECT_TRUE(dialogs_handled_action(&enter));
 	enter_state(static_cast<int16>(main_globals.desired_state));

@@ -111,19 +111,24 @@ boolean open_postgame_screen(const encoded_postgame_report *report, file_tag mes
 	{
 		place_text(20, 14, 620, _draw_string_center_horizontal_flag, &cell_color);
 	}
+	// Each table is placed once (it takes the report's strings as it goes),
+	// then its bottom is compared.
 	int16 lower_top = 196;
 	if (flags & _postgame_survivors_table_flag)
 	{
-		lower_top = MAX(lower_top, static_cast<int16>(place_table(50, survivors_columns, 4, 1, PIN(rows[1], 0, 5)) + 10));
+		const int16 survivors_bottom = place_table(50, survivors_columns, 4, 1, PIN(rows[1], 0, 5));
+		lower_top = MAX(lower_top, static_cast<int16>(survivors_bottom + 10));
 	}
 	int16 bottom = lower_top;
 	if (flags & _postgame_heroes_table_flag)
 	{
-		bottom = MAX(bottom, place_table(lower_top, heroes_columns, 3, 1, PIN(rows[2], 0, 5)));
+		const int16 heroes_bottom = place_table(lower_top, heroes_columns, 3, 1, PIN(rows[2], 0, 5));
+		bottom = MAX(bottom, heroes_bottom);
 	}
 	if (flags & _postgame_kills_table_flag)
 	{
-		bottom = MAX(bottom, place_table(lower_top, kills_columns, 2, 1, PIN(rows[3], 0, 5)));
+		const int16 kills_bottom = place_table(lower_top, kills_columns, 2, 1, PIN(rows[3], 0, 5));
+		bottom = MAX(bottom, kills_bottom);
 	}
 	bottom = static_cast<int16>(bottom + 10);
 	for (uint32 ratio : {static_cast<uint32>(_postgame_damage_ratio_flag), static_cast<uint32>(_postgame_kill_ratio_flag)})
