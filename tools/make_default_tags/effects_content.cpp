@@ -67,6 +67,31 @@ collection_bitmap_description blob(const char *name, int16 width, int16 height, 
 	return bitmap;
 }
 
+// Where a scorch reaches: 0 in the middle to 256 at its ellipse's rim.
+int32 scorch_distance(int32 x, int32 y, int32 width, int32 height)
+{
+	const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+	return dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height);
+}
+
+// A scorch's ash: a few dark greys, sparse, thinning towards a ragged rim.
+collection_bitmap_description ash_bitmap(const char *name, int16 width, int16 height)
+{
+	drawing_random random = {0x41534821u};
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 d = scorch_distance(x, y, width, height);
+			const int32 cover = d < 256 ? 72 - d * 56 / 256 : 0; // of 256
+			const int32 level = 3 + static_cast<int32>(random.next(4));
+			if (static_cast<int32>(random.next(256)) < cover) bitmap.pixels[static_cast<size_t>(y * width + x)] = shade(_grey, level);
+		}
+	}
+	return bitmap;
+}
+
 // Darkness for a scorch's shadow map: deepest in the middle, fading to a
 // ragged rim, with a little grain so that stacked stains do not band.
 collection_bitmap_description burn_bitmap(const char *name, int16 width, int16 height)
@@ -77,12 +102,11 @@ collection_bitmap_description burn_bitmap(const char *name, int16 width, int16 h
 	{
 		for (int32 x = 0; x < width; ++x)
 		{
-			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
-			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
+			const int32 d = scorch_distance(x, y, width, height);
 			const int32 rim = 256 - static_cast<int32>(random.next(64));
-			const int32 grain = static_cast<int32>(random.next(5));
+			const int32 grain = static_cast<int32>(random.next(3));
 			bitmap.pixels[static_cast<size_t>(y * width + x)] =
-				static_cast<uint8>(d < rim ? 4 + (rim - d) * 12 / 256 + grain : 0);
+				static_cast<uint8>(d < rim ? 2 + (rim - d) * 8 / 256 + grain : 0);
 		}
 	}
 	return bitmap;
@@ -320,6 +344,12 @@ collection_description particle_collection(void)
 		const bool plain = s == _particle_spark_sequence || s == _particle_scorch_sequence;
 		collection.bitmaps.push_back(plain ? bitmap : row_span_bitmap(bitmap));
 	}
+	// A flame's scorch, about a cell across, in place of the table's blob
+	// (whose draws stay, so that the pictures after it keep theirs). A cell's
+	// seven stains add up with the edges of its burning neighbours', so each
+	// one is faint: sparse ash and a shadow a few levels deep leave burnt
+	// ground darker and mottled, neither painted over nor a hole.
+	collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)] = ash_bitmap("scorch", 10, 8);
 	// Shadows: the debris's dark blot and the flame's light.
 	collection.bitmaps.push_back(blob("debris shadow", 8, 8, _grey, false, &random));
 	collection.bitmaps.push_back(blob("flame light", 16, 16, _yellow, false, &random));
@@ -397,25 +427,8 @@ collection_description particle_collection(void)
 	}
 	streak = faint;
 
-	// The scorch's own shadow, last so that no picture above moves: a stain
-	// darkens the ground only through it. A fire leaves its stains on one
-	// spot and neighbouring fires overlap, so each one darkens a little.
-	// Its colours are an ash of a few close shades, thinning out towards a
-	// ragged rim: a fire's stains blend into one another until only they are left.
-	collection_bitmap_description &scorch = collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)];
-	drawing_random ash = {0x41534821u};
-	for (int32 y = 0; y < scorch.height; ++y)
-	{
-		for (int32 x = 0; x < scorch.width; ++x)
-		{
-			uint8 &pixel = scorch.pixels[static_cast<size_t>(y * scorch.width + x)];
-			const int32 dx = 2 * x + 1 - scorch.width, dy = 2 * y + 1 - scorch.height;
-			const int32 d = dx * dx * 256 / (scorch.width * scorch.width) + dy * dy * 256 / (scorch.height * scorch.height);
-			const int32 shade_level = 7 + static_cast<int32>(ash.next(3));
-			const bool thinned = d > 160 && static_cast<int32>(ash.next(96)) < d - 160;
-			if (pixel) pixel = thinned ? 0 : shade(_grey, shade_level);
-		}
-	}
+	// The scorch's shadow comes last, so that no picture above moves.
+	const collection_bitmap_description &scorch = collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)];
 	shadow.flags = 0;
 	shadow.bitmap_index = static_cast<int16>(collection.bitmaps.size());
 	shadow.registration_point = {(scorch.width / 2) * FIXED_ONE, (scorch.height / 2) * FIXED_ONE};
