@@ -1131,7 +1131,7 @@ boolean save_game(void)
 		dispose_pointer(snapshot);
 		return FALSE;
 	}
-	set_dialog_background(dialog, get_collection_index(SAVED_GAME_BACKGROUND_TAG), 0);
+	set_dialog_background(dialog, try_and_get_collection_index(SAVED_GAME_BACKGROUND_TAG), 0);
 	append_tags_to_tag_list(dialog, iSAVE_GAMES_LIST, SAVED_GAME_GROUP_TAG, valid_replay_or_save_version);
 	set_snapshot_item_data(dialog, iSAVE_GAME_SNAPSHOT, reinterpret_cast<const byte *>(snapshot),
 		SAVE_GAME_SNAPSHOT_WIDTH, SAVE_GAME_SNAPSHOT_HEIGHT, SAVE_GAME_SNAPSHOT_ENCODING);
@@ -1264,7 +1264,7 @@ file_tag select_game_to_load_dialog(void)
 {
 	dialog_data *dialog = new_dialog(STANDARD_GET_SAVEGAME_TAG, NULL, NULL, 0, 0);
 	if (!dialog) return static_cast<file_tag>(NONE);
-	set_dialog_background(dialog, get_collection_index(LOAD_DIALOG_BACKGROUND_TAG), 0);
+	set_dialog_background(dialog, try_and_get_collection_index(LOAD_DIALOG_BACKGROUND_TAG), 0);
 	append_tags_to_tag_list(dialog, iSAVED_GAMES_LIST, SAVED_GAME_GROUP_TAG, valid_replay_or_save_version);
 	bitmap_set_listbox_doubleclick_itemhit(dialog, iSAVED_GAMES_LIST, iLOAD_GAME);
 	if (bitmap_get_listbox_row_count(dialog, iSAVED_GAMES_LIST) > 0) bitmap_select_list_item(dialog, iSAVED_GAMES_LIST, 0);
@@ -1426,7 +1426,7 @@ static boolean run_replay_manager(new_game_data *setup)
 	if (!r || !setup) return FALSE;
 	dialog_data *dialog = new_dialog(STANDARD_GET_REPLAY_TAG, NULL, NULL, 0, 0);
 	if (!dialog) return FALSE;
-	set_dialog_background(dialog, get_collection_index(REPLAY_DIALOG_BACKGROUND_TAG), 0);
+	set_dialog_background(dialog, try_and_get_collection_index(REPLAY_DIALOG_BACKGROUND_TAG), 0);
 	bitmap_set_list_maximum_row_count(dialog, iRECORDINGS_TO_GET_LIST, MAXIMUM_REPLAY_LIST_ROWS);
 	bitmap_set_listbox_doubleclick_itemhit(dialog, iRECORDINGS_TO_GET_LIST, iBEGIN_REPLAY);
 	get_button_control_name(dialog, iBEGIN_REPLAY, r->begin_replay_button_name, sizeof(r->begin_replay_button_name));

@@ -252,6 +252,8 @@ TEST_F(MenuPlay, replay_plays_the_last_game_to_its_end_and_returns_to_the_menu)
 	const std::string log = log_text();
 	EXPECT_EQ(occurrences(log, "Replaying film"), 1) << log;
 	EXPECT_EQ(occurrences(log, "Quitting replay..."), 1) << log;
+	// Dialogs whose art the tag set lacks draw no background and log nothing.
+	EXPECT_EQ(occurrences(log, "Error:"), 0) << log;
 	ASSERT_EQ(trails.replayed.size(), trails.live.size());
 	for (size_t i = 0; i < trails.live.size(); ++i)
 	{
