@@ -67,29 +67,33 @@ collection_bitmap_description blob(const char *name, int16 width, int16 height, 
 	return bitmap;
 }
 
-// Where a scorch reaches: 0 in the middle to 256 at its ellipse's rim.
-int32 scorch_distance(int32 x, int32 y, int32 width, int32 height)
+// A scorch-sized 8-bit picture, each texel made from its distance to the
+// middle: 0 there, 256 at the ellipse's rim.
+template <typename Texel>
+collection_bitmap_description scorch_picture(const char *name, int16 width, int16 height, Texel texel)
 {
-	const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
-	return dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height);
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+			bitmap.pixels[static_cast<size_t>(y * width + x)] =
+				texel(dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height));
+		}
+	}
+	return bitmap;
 }
 
 // A scorch's ash: a few dark greys, sparse, thinning towards a ragged rim.
 collection_bitmap_description ash_bitmap(const char *name, int16 width, int16 height)
 {
 	drawing_random random = {0x41534821u};
-	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
-	for (int32 y = 0; y < height; ++y)
-	{
-		for (int32 x = 0; x < width; ++x)
-		{
-			const int32 d = scorch_distance(x, y, width, height);
-			const int32 cover = d < 256 ? 72 - d * 56 / 256 : 0; // of 256
-			const int32 level = 3 + static_cast<int32>(random.next(4));
-			if (static_cast<int32>(random.next(256)) < cover) bitmap.pixels[static_cast<size_t>(y * width + x)] = shade(_grey, level);
-		}
-	}
-	return bitmap;
+	return scorch_picture(name, width, height, [&random](int32 d) {
+		const int32 cover = d < 256 ? 72 - d * 56 / 256 : 0; // of 256
+		const int32 level = 3 + static_cast<int32>(random.next(4));
+		return static_cast<int32>(random.next(256)) < cover ? shade(_grey, level) : static_cast<uint8>(0);
+	});
 }
 
 // Darkness for a scorch's shadow map: deepest in the middle, fading to a
@@ -97,19 +101,11 @@ collection_bitmap_description ash_bitmap(const char *name, int16 width, int16 he
 collection_bitmap_description burn_bitmap(const char *name, int16 width, int16 height)
 {
 	drawing_random random = {0x4255524Eu};
-	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _8bit);
-	for (int32 y = 0; y < height; ++y)
-	{
-		for (int32 x = 0; x < width; ++x)
-		{
-			const int32 d = scorch_distance(x, y, width, height);
-			const int32 rim = 256 - static_cast<int32>(random.next(64));
-			const int32 grain = static_cast<int32>(random.next(3));
-			bitmap.pixels[static_cast<size_t>(y * width + x)] =
-				static_cast<uint8>(d < rim ? 2 + (rim - d) * 8 / 256 + grain : 0);
-		}
-	}
-	return bitmap;
+	return scorch_picture(name, width, height, [&random](int32 d) {
+		const int32 rim = 256 - static_cast<int32>(random.next(64));
+		const int32 grain = static_cast<int32>(random.next(3));
+		return static_cast<uint8>(d < rim ? 2 + (rim - d) * 8 / 256 + grain : 0);
+	});
 }
 
 bitmap_instance_data instance_of(int16 bitmap_index, int16 width, int16 height)
