@@ -814,6 +814,58 @@ TEST_F(level_effects, a_burnt_out_flame_leaves_its_ground_darker_in_the_frame)
 	dispose_pointer(screen);
 }
 
+// A volley of bombs lands on one spot and each blast burns its scorch into
+// the terrain maps: drawn in software, the stacked stains leave the ground
+// darker and mottled, never a black hole in it.
+TEST_F(level_effects, a_volley_of_bombs_scorches_the_ground_without_holing_it)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const projectile_definition *bomb = get_projectile_definition(projectile_definition_tag_to_index(DEFAULT_BOMB_PROJECTILE_TAG));
+	ASSERT_NE(bomb, nullptr);
+	const int16 stain = bomb->sequence_indexes[_projectile_detonation_stain_sequence];
+	ASSERT_NE(stain, NONE);
+	const int16 x = 6, y = 5;
+	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	// As the burnt-out flame's frame: the cell in the middle of the upper half.
+	const observer_location look = {{static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2),
+		static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
+	const fixed zoom = 2 * FIXED_ONE;
+	const auto draw = [&](void) {
+		harness_run_ticks(1);
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		view_data view;
+		prepare_observer_view(&view, screen, 1);
+		render_scene(&view);
+	};
+	// Past the level's fade from black.
+	for (int32 frame = 0; frame < 120; ++frame) draw();
+	dump_frame_when_asked(screen, "l1_before_the_volley");
+	const double cell_before = frame_box_mean(screen, 130, 80, 190, 120);
+	// Six blasts a few texels apart, as a thrower's volley lands.
+	for (int32 i = 0; i < 6; ++i)
+	{
+		const world_point2d where = {static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2 + 24 * (i % 3) - 24),
+			static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2 + 32 * (i / 3) - 16)};
+		stain_mesh(bomb->collection_index, stain, &where);
+	}
+	draw();
+	dump_frame_when_asked(screen, "l1_after_the_volley");
+	const double cell_after = frame_box_mean(screen, 130, 80, 190, 120);
+	EXPECT_LT(cell_after, cell_before * 0.9) << cell_before << " -> " << cell_after;
+	EXPECT_GT(cell_after, cell_before * 0.6) << cell_before << " -> " << cell_after;
+	// Nowhere in the burn is the ground near black.
+	double darkest = cell_before;
+	for (int32 by = 80; by < 120; by += 4)
+	{
+		for (int32 bx = 130; bx < 190; bx += 4) darkest = std::min(darkest, frame_box_mean(screen, bx, by, bx + 4, by + 4));
+	}
+	EXPECT_GT(darkest, cell_before * 0.4) << cell_before << " -> " << darkest;
+	dispose_pointer(screen);
+}
+
 // Sparks that fall in the valley's lake, on the level and on the demo, ripple
 // it and are gone: a splash there throws no sparks of its own.
 TEST_F(level_effects, a_splash_in_the_lake_throws_no_sparks)

@@ -431,6 +431,30 @@ collection_bitmap_description elliptic_shadow_bitmap(const char *name, int16 wid
 	return bitmap;
 }
 
+// A blast's scorch, burnt into the terrain maps by a detonation: sparse dark
+// ash, and a shadow a few levels deep at its middle thinning to a ragged rim.
+// A volley's bombs land on one spot, so their stains stack; each one is faint
+// enough that a cluster of them reads as burnt ground, not a hole.
+void paint_blast_scorch(collection_bitmap_description *ash, collection_bitmap_description *darkness)
+{
+	drawing_random random = {0x424C5354u};
+	const int32 width = ash->width, height = ash->height;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			const int32 dx = 2 * x + 1 - width, dy = 2 * y + 1 - height; // in half texels from the middle
+			const int32 d = dx * dx * 256 / (width * width) + dy * dy * 256 / (height * height); // 0..256 at the rim
+			const int32 rim = 256 - static_cast<int32>(random.next(64));
+			const int32 cover = d < rim ? 40 - d * 32 / 256 : 0; // of 256
+			const size_t i = static_cast<size_t>(y * width + x);
+			ash->pixels[i] = static_cast<int32>(random.next(256)) < cover ?
+				band_color(_grey_band, 6 + static_cast<int32>(random.next(5))) : 0;
+			darkness->pixels[i] = static_cast<uint8>(d < rim ? 3 + (rim - d) * 14 / 256 + static_cast<int32>(random.next(4)) : 0);
+		}
+	}
+}
+
 } // namespace
 
 // The same picture in the row-span format, which the software path draws
@@ -766,8 +790,11 @@ collection_description default_effects_collection(void)
 	collection.bitmaps.push_back(spark);
 
 	// Scorch: a colour bitmap and a shadow bitmap of the same size.
+	// The blobs are drawn and then painted over, so that the pictures after
+	// them keep their random pixels.
 	collection.bitmaps.push_back(ellipse_bitmap("scorch", 20, 12, _grey_band, &random));
 	collection.bitmaps.push_back(ellipse_bitmap("scorch shadow", 20, 12, _grey_band, &random));
+	paint_blast_scorch(&collection.bitmaps[collection.bitmaps.size() - 2], &collection.bitmaps.back());
 	shadow_map_data shadow;
 	memset(&shadow, 0, sizeof(shadow));
 	shadow.bitmap_index = 6;
