@@ -348,6 +348,12 @@ collection_description particle_collection(void)
 	collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)] = ash_bitmap("scorch", 10, 8);
 	// Shadows: the debris's dark blot and the flame's light.
 	collection.bitmaps.push_back(blob("debris shadow", 8, 8, _grey, false, &random));
+	// A shadow map's bytes are darkness: the blob's grey shades would black
+	// the ground out under every chip. A chip casts a soft shade instead.
+	for (uint8 &texel : collection.bitmaps.back().pixels)
+	{
+		if (texel) texel = static_cast<uint8>(36 + 2 * (texel - shade(_grey, 10)));
+	}
 	collection.bitmaps.push_back(blob("flame light", 16, 16, _yellow, false, &random));
 	shadow_map_data shadow;
 	memset(&shadow, 0, sizeof(shadow));
