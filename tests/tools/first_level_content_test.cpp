@@ -768,6 +768,31 @@ double frame_box_mean(const bitmap_data *screen, int32 x0, int32 y0, int32 x1, i
 	return count ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
 }
 
+// A quiet cell of the level, (6, 5), drawn in software as a game draws it:
+// looking north from its centre, the cell lies in the middle of the frame's
+// upper half (the box 130-190 x 80-120); the bottom rows show ground farther off.
+struct quiet_cell_view
+{
+	static constexpr int16 x = 6, y = 5;
+	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
+
+	~quiet_cell_view() { if (screen) dispose_pointer(screen); }
+
+	// Runs the ticks of one frame, then draws it.
+	void draw(int16 ticks)
+	{
+		harness_run_ticks(ticks);
+		const observer_location look = {{static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2),
+			static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
+		const fixed zoom = 2 * FIXED_ONE;
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		view_data view;
+		prepare_observer_view(&view, screen, ticks);
+		render_scene(&view);
+	}
+	double cell_mean(void) const { return frame_box_mean(screen, 130, 80, 190, 120); }
+};
+
 // Drawn in software as a game draws it, a flame on a quiet corner of the
 // level leaves the ground it burnt darker once it is out; the rest of the
 // view stays as it was.
@@ -777,25 +802,15 @@ TEST_F(level_effects, a_burnt_out_flame_leaves_its_ground_darker_in_the_frame)
 	harness_level_setup(&setup);
 	ASSERT_TRUE(harness_start_map(&setup));
 	get_particle_system_test_hooks()->particles_idle = FALSE;
-	const int16 x = 6, y = 5;
-	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
-	ASSERT_NE(screen, nullptr);
-	// Looking north at the cell from its centre: the cell is drawn in the
-	// middle of the frame's upper half; the bottom rows show ground no flame reaches.
-	const observer_location look = {{static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2),
-		static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
-	const fixed zoom = 2 * FIXED_ONE;
-	const auto draw = [&](void) {
-		harness_run_ticks(3);
-		set_actual_observer_location_and_zoom(&look, &zoom);
-		view_data view;
-		prepare_observer_view(&view, screen, 3);
-		render_scene(&view);
-	};
+	quiet_cell_view frame;
+	ASSERT_NE(frame.screen, nullptr);
+	bitmap_data *screen = frame.screen;
+	const auto draw = [&frame](void) { frame.draw(3); };
+	const int16 x = frame.x, y = frame.y;
 	// Past the level's fade from black.
-	for (int32 frame = 0; frame < 40; ++frame) draw();
+	for (int32 i = 0; i < 40; ++i) draw();
 	dump_frame_when_asked(screen, "l1_before_the_flame");
-	const double cell_before = frame_box_mean(screen, 130, 80, 190, 120);
+	const double cell_before = frame.cell_mean();
 	const double rest_before = frame_box_mean(screen, 0, 170, 320, 240);
 	const new_fire_cell_data burning = {x, y, 65535, NONE, NONE, NONE};
 	start_fire(&burning);
@@ -805,13 +820,12 @@ TEST_F(level_effects, a_burnt_out_flame_leaves_its_ground_darker_in_the_frame)
 	EXPECT_FALSE(cell_is_on_fire(x, y));
 	draw();
 	dump_frame_when_asked(screen, "l1_after_the_flame");
-	const double cell_after = frame_box_mean(screen, 130, 80, 190, 120);
+	const double cell_after = frame.cell_mean();
 	// A burn about a cell across, not a hole: darker by a tenth or more over
 	// the box around the cell, and nowhere near black.
 	EXPECT_LT(cell_after, cell_before * 0.9) << cell_before << " -> " << cell_after;
 	EXPECT_GT(cell_after, cell_before * 0.6) << cell_before << " -> " << cell_after;
 	EXPECT_NEAR(frame_box_mean(screen, 0, 170, 320, 240), rest_before, 2.0);
-	dispose_pointer(screen);
 }
 
 // A volley of bombs lands on one spot and each blast burns its scorch into
@@ -826,24 +840,14 @@ TEST_F(level_effects, a_volley_of_bombs_scorches_the_ground_without_holing_it)
 	ASSERT_NE(bomb, nullptr);
 	const int16 stain = bomb->sequence_indexes[_projectile_detonation_stain_sequence];
 	ASSERT_NE(stain, NONE);
-	const int16 x = 6, y = 5;
-	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
-	ASSERT_NE(screen, nullptr);
-	// As the burnt-out flame's frame: the cell in the middle of the upper half.
-	const observer_location look = {{static_cast<world_distance>(x * WORLD_ONE + WORLD_ONE / 2),
-		static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
-	const fixed zoom = 2 * FIXED_ONE;
-	const auto draw = [&](void) {
-		harness_run_ticks(1);
-		set_actual_observer_location_and_zoom(&look, &zoom);
-		view_data view;
-		prepare_observer_view(&view, screen, 1);
-		render_scene(&view);
-	};
+	quiet_cell_view frame;
+	ASSERT_NE(frame.screen, nullptr);
+	bitmap_data *screen = frame.screen;
+	const int16 x = frame.x, y = frame.y;
 	// Past the level's fade from black.
-	for (int32 frame = 0; frame < 120; ++frame) draw();
+	for (int32 i = 0; i < 120; ++i) frame.draw(1);
 	dump_frame_when_asked(screen, "l1_before_the_volley");
-	const double cell_before = frame_box_mean(screen, 130, 80, 190, 120);
+	const double cell_before = frame.cell_mean();
 	// Six blasts a few texels apart, as a thrower's volley lands.
 	for (int32 i = 0; i < 6; ++i)
 	{
@@ -851,9 +855,9 @@ TEST_F(level_effects, a_volley_of_bombs_scorches_the_ground_without_holing_it)
 			static_cast<world_distance>(y * WORLD_ONE + WORLD_ONE / 2 + 32 * (i / 3) - 16)};
 		stain_mesh(bomb->collection_index, stain, &where);
 	}
-	draw();
+	frame.draw(1);
 	dump_frame_when_asked(screen, "l1_after_the_volley");
-	const double cell_after = frame_box_mean(screen, 130, 80, 190, 120);
+	const double cell_after = frame.cell_mean();
 	EXPECT_LT(cell_after, cell_before * 0.9) << cell_before << " -> " << cell_after;
 	EXPECT_GT(cell_after, cell_before * 0.6) << cell_before << " -> " << cell_after;
 	// Nowhere in the burn is the ground near black.
@@ -863,7 +867,6 @@ TEST_F(level_effects, a_volley_of_bombs_scorches_the_ground_without_holing_it)
 		for (int32 bx = 130; bx < 190; bx += 4) darkest = std::min(darkest, frame_box_mean(screen, bx, by, bx + 4, by + 4));
 	}
 	EXPECT_GT(darkest, cell_before * 0.4) << cell_before << " -> " << darkest;
-	dispose_pointer(screen);
 }
 
 // Sparks that fall in the valley's lake, on the level and on the demo, ripple
