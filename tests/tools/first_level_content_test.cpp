@@ -776,6 +776,9 @@ struct quiet_cell_view
 	static constexpr int16 x = 6, y = 5;
 	bitmap_data *screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
 
+	// Stains and flames draw from the local stream: seeded, a frame does not
+	// hang on what tests ran before it in the same process.
+	quiet_cell_view() { set_local_random_seed(0x5C0C4u); }
 	~quiet_cell_view() { if (screen) dispose_pointer(screen); }
 
 	// Runs the ticks of one frame, then draws it.
@@ -860,13 +863,14 @@ TEST_F(level_effects, a_volley_of_bombs_scorches_the_ground_without_holing_it)
 	const double cell_after = frame.cell_mean();
 	EXPECT_LT(cell_after, cell_before * 0.9) << cell_before << " -> " << cell_after;
 	EXPECT_GT(cell_after, cell_before * 0.6) << cell_before << " -> " << cell_after;
-	// Nowhere in the burn is the ground near black.
+	// Nowhere in the burn is the ground near black (a volley of the old,
+	// black stains left blocks at a tenth of the brightness).
 	double darkest = cell_before;
 	for (int32 by = 80; by < 120; by += 4)
 	{
 		for (int32 bx = 130; bx < 190; bx += 4) darkest = std::min(darkest, frame_box_mean(screen, bx, by, bx + 4, by + 4));
 	}
-	EXPECT_GT(darkest, cell_before * 0.4) << cell_before << " -> " << darkest;
+	EXPECT_GT(darkest, cell_before * 0.3) << cell_before << " -> " << darkest;
 }
 
 // Sparks that fall in the valley's lake, on the level and on the demo, ripple
