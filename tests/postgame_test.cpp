@@ -480,7 +480,7 @@ TEST_F(ranking_overlay, the_limits_read_large_counts_whole)
 
 	const std::string arena = std::to_string(statistics.used_memory / 1024) + " K /";
 	const std::string arena_size = std::to_string(statistics.total_memory / 1024) + " K";
-	ASSERT_EQ(arena.size(), 7u);
+	ASSERT_GE(arena.size(), 7u);
 	EXPECT_TRUE(ink(limits, 0, 0, count_right) == alone(0, "1234  /")) << "the objects' count is cut";
 	EXPECT_TRUE(ink(limits, 7, 0, count_right) == alone(7, arena)) << "\"" << arena << "\" is cut";
 	EXPECT_TRUE(ink(limits, 7, count_right, maximum_right) == alone(7, arena_size)) << "\"" << arena_size << "\" is cut";
