@@ -191,10 +191,45 @@ namespace
 		return static_cast<int16>(static_cast<int64>(extant) * 100 / denominator);
 	}
 
-	void draw_text_in(bitmap_data *screen, const rectangle2d *box, const char *text, uint32 flags)
+	// How a box's text stands out from its fill.
+	struct box_text_colors
 	{
-		draw_string(screen, nullptr, box, box, get_interface_font_index(1), NONE, &ranking_white, text,
-			flags | _draw_string_center_vertical_flag, 0);
+		const rgb_color *text;
+		const rgb_color *outline; // null for none
+	};
+
+	void draw_text_in(bitmap_data *screen, const rectangle2d *box, const char *text, uint32 flags,
+		const box_text_colors &colors = {&ranking_white, nullptr})
+	{
+		const int16 font = get_interface_font_index(1);
+		flags |= _draw_string_center_vertical_flag;
+		if (colors.outline && text && *text)
+		{
+			static const int16 offsets[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+			for (const auto &offset : offsets)
+			{
+				rectangle2d shifted = *box;
+				offset_rectangle2d(&shifted, offset[0], offset[1]);
+				draw_string(screen, nullptr, &shifted, box, font, NONE, colors.outline, text, flags, 0);
+			}
+		}
+		draw_string(screen, nullptr, box, box, font, NONE, colors.text, text, flags, 0);
+	}
+
+	// Over any background, the fill keeps (15 - level) fifteenths of its colour:
+	// white text on a dark fill, black on a bright one, and where the fill leaves
+	// too little of itself to be sure (a faded box, a middle colour), an outline
+	// in the other colour.
+	box_text_colors text_colors_for_fill(const rgb_color *fill, fixed_fraction transparency)
+	{
+		const int32 luminance = (299 * static_cast<int32>(fill->red) + 587 * static_cast<int32>(fill->green) +
+			114 * static_cast<int32>(fill->blue)) / 1000;
+		const boolean bright = luminance > 32767;
+		const int32 keep = 15 - (transparency >> 12);
+		const int32 worst_contrast = keep * (bright ? luminance : 65535 - luminance) / 15;
+		box_text_colors colors = {bright ? &ranking_black : &ranking_white, nullptr};
+		if (worst_contrast < 65535 * 3 / 10) colors.outline = bright ? &ranking_white : &ranking_black;
+		return colors;
 	}
 
 	rectangle2d next_box(overlay_layout *layout, boolean member)
@@ -258,9 +293,10 @@ void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rg
 	boolean hardware)
 {
 	fill_rectangle_clipped(screen, fill, box, nullptr, transparency, nullptr);
+	const box_text_colors colors = text_colors_for_fill(fill, transparency);
 	rectangle2d inner = *box;
 	inner.left = static_cast<int16>(inner.left + 5);
-	draw_text_in(screen, &inner, name, 0);
+	draw_text_in(screen, &inner, name, 0, colors);
 	inner.left = static_cast<int16>(box->left + extra_width);
 	const int16 h = static_cast<int16>(box->bottom - box->top);
 	int16 x = inner.left;
@@ -282,20 +318,35 @@ void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rg
 	}
 	rectangle2d right = *box;
 	right.right = static_cast<int16>(right.right - 5);
-	draw_text_in(screen, &right, share, _draw_string_right_justified_flag);
+	draw_text_in(screen, &right, share, _draw_string_right_justified_flag, colors);
 	right.right = static_cast<int16>(box->right - 10 - string_width(get_interface_font_index(1), NONE, share));
-	draw_text_in(screen, &right, score, _draw_string_right_justified_flag);
+	draw_text_in(screen, &right, score, _draw_string_right_justified_flag, colors);
+}
+
+// Columns sized by the font for the widest counts: a 5-digit array count
+// ("32767  /"), the render arena in kilobytes ("4096 K /") and the maxima.
+void get_data_limit_columns(int16 *count_right, int16 *maximum_right, int16 *name_left)
+{
+	const int16 font = get_interface_font_index(1);
+	const font_definition *definition = get_font_definition(font);
+	const int32 margins = 2 * (definition ? definition->leading_width : 0) + 1;
+	const int32 count = MAX(string_width(font, NONE, "00000  /"), string_width(font, NONE, "00000 K /")) + margins;
+	const int32 maximum = count + string_width(font, NONE, " 00000 K") + margins;
+	*count_right = static_cast<int16>(MAX(count, 80));
+	*maximum_right = static_cast<int16>(MAX(maximum, 160));
+	*name_left = static_cast<int16>(*maximum_right + 10);
 }
 
 void draw_data_limit(bitmap_data *screen, int16 y, const char *count, const char *maximum, const char *name)
 {
+	int16 count_right, maximum_right, name_left;
+	get_data_limit_columns(&count_right, &maximum_right, &name_left);
 	rectangle2d box;
-	// Columns wide enough for "98304" and "4096 K" not to run into the count.
-	set_rectangle2d(&box, 0, y, 80, static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
+	set_rectangle2d(&box, 0, y, count_right, static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
 	draw_text_in(screen, &box, count, _draw_string_right_justified_flag);
-	box.right = 160;
+	box.right = maximum_right;
 	draw_text_in(screen, &box, maximum, _draw_string_right_justified_flag);
-	set_rectangle2d(&box, 170, y, static_cast<int16>(screen->width), static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
+	set_rectangle2d(&box, name_left, y, static_cast<int16>(screen->width), static_cast<int16>(y + RANKING_BOUNDS_HEIGHT));
 	draw_text_in(screen, &box, name, 0);
 }
 

@@ -49,5 +49,7 @@ void rasterize_ranking_box(bitmap_data *screen, const rectangle2d *box, const rg
 	const char *name, const char *share, const char *score, int16 extra_width, const int16 *allied_teams, int16 allied_count,
 	boolean hardware);
 void draw_data_limit(bitmap_data *screen, int16 y, const char *count, const char *maximum, const char *name);
+// The right edges of a limit line's count and maximum boxes and the left of its name.
+void get_data_limit_columns(int16 *count_right, int16 *maximum_right, int16 *name_left);
 
 #endif

@@ -1,6 +1,7 @@
 // The post-game report, the lobby standings and the ranking overlay, on a
 // 'demo' battle; the report also after whole games of 'demo' and the First Level.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,12 +11,15 @@
 
 #include "bitmap_drawing.h"
 #include "bitmaps.h"
+#include "bitmap_text.h"
 #include "game_statistics.h"
 #include "input/actions.h"
+#include "interface.h"
 #include "CoreLibrary/input/sdl_input.h"
 #include "memory.h"
 #include "monster_definitions.h"
 #include "monsters.h"
+#include "objects.h"
 #include "overhead_map.h"
 #include "players.h"
 #include "postgame.h"
@@ -77,11 +81,18 @@ protected:
 	}
 	int16 saved_state = 0;
 
-	static std::vector<uint8> draw_overlay(int32 width, int32 height, const char *name = "ranking_overlay")
+	// Over a screen of one colour (0x00RRGGBB), as the world under the overlay.
+	static std::vector<uint8> draw_overlay(int32 width, int32 height, const char *name = "ranking_overlay",
+		uint32 background = 0)
 	{
 		std::vector<uint8> drawn;
 		bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
 		if (!screen) return drawn;
+		for (int32 y = 0; y < height; ++y)
+		{
+			uint32 *row = reinterpret_cast<uint32 *>(bitmap_row_address(screen, y));
+			std::fill(row, row + width, background);
+		}
 		view_data view = {};
 		view.screen = screen;
 		rasterize_rankings(&view);
@@ -322,6 +333,8 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 		return painted.substr(0, painted.find_last_of('#') + 1);
 	};
 	game->game_time = 10;
+	int16 count_right, maximum_right, name_left;
+	get_data_limit_columns(&count_right, &maximum_right, &name_left);
 	// A floating text in use shows in its line's count.
 	const int16 texts_before = count_overhead_texts();
 	overhead_text_data floating = {};
@@ -347,8 +360,8 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 		std::vector<uint8> column;
 		for (int32 y = 0; y < RANKING_BOUNDS_HEIGHT; ++y)
 		{
-			const auto row = drawn.begin() + ((RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT + y) * width + 170) * 4;
-			column.insert(column.end(), row, row + (width - 170) * 4);
+			const auto row = drawn.begin() + ((RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT + y) * width + name_left) * 4;
+			column.insert(column.end(), row, row + (width - name_left) * 4);
 		}
 		return column;
 	};
@@ -384,7 +397,7 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 		{
 			const int32 row = RANKING_VERTICAL_SPACING + index * RANKING_BOUNDS_HEIGHT + y;
 			const auto drawn_row = limits.begin() + row * width * 4;
-			same = same && std::equal(drawn_row, drawn_row + 170 * 4, bitmap_row_address(alone, row));
+			same = same && std::equal(drawn_row, drawn_row + name_left * 4, bitmap_row_address(alone, row));
 		}
 		dispose_pointer(alone);
 		EXPECT_TRUE(same) << "the overhead texts' line does not read \"" << in_use << " 32\"";
@@ -393,6 +406,89 @@ TEST_F(ranking_overlay, the_limits_draw_one_line_per_array)
 	const auto fourth = static_cast<std::ptrdiff_t>(RANKING_VERTICAL_SPACING * width * 4 + 3 * line);
 	EXPECT_TRUE(std::equal(limits.begin(), limits.begin() + fourth, replay_limits.begin()));
 	EXPECT_FALSE(std::equal(limits.begin(), limits.begin() + fourth + line, replay_limits.begin()));
+}
+
+// The counts' columns hold a 4-digit array count and the render arena's
+// "N K /" whole: the same ink as the text drawn alone where nothing can cut it.
+TEST_F(ranking_overlay, the_limits_read_large_counts_whole)
+{
+	const int32 width = 640, height = 480;
+	int16 count_right, maximum_right, name_left;
+	get_data_limit_columns(&count_right, &maximum_right, &name_left);
+	ASSERT_LT(count_right, maximum_right);
+	ASSERT_LT(maximum_right, name_left);
+	// The inked columns of [x0, x1) in one limit line, trimmed to the ink.
+	const auto ink = [&](const std::vector<uint8> &drawn, int32 line, int32 x0, int32 x1) {
+		const int32 top = RANKING_VERTICAL_SPACING + line * RANKING_BOUNDS_HEIGHT;
+		int32 left = x1, right = x0 - 1;
+		for (int32 y = top; y < top + RANKING_BOUNDS_HEIGHT; ++y)
+			for (int32 x = x0; x < x1; ++x)
+			{
+				const uint8 *p = drawn.data() + (y * width + x) * 4;
+				if (p[0] | p[1] | p[2]) left = std::min(left, x), right = std::max(right, x);
+			}
+		std::vector<uint8> columns;
+		for (int32 y = top; y < top + RANKING_BOUNDS_HEIGHT && right >= left; ++y)
+		{
+			const auto row = drawn.begin() + (y * width + left) * 4;
+			columns.insert(columns.end(), row, row + (right - left + 1) * 4);
+		}
+		return columns;
+	};
+	const auto alone = [&](int32 line, const std::string &text) {
+		bitmap_data *screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		std::vector<uint8> drawn(static_cast<size_t>(width) * height * 4);
+		if (!screen) return drawn;
+		rectangle2d box;
+		set_rectangle2d(&box, 0, static_cast<int16>(RANKING_VERTICAL_SPACING + line * RANKING_BOUNDS_HEIGHT),
+			static_cast<int16>(width), static_cast<int16>(RANKING_VERTICAL_SPACING + (line + 1) * RANKING_BOUNDS_HEIGHT));
+		const rgb_color white = {65535, 65535, 65535, 0};
+		draw_string(screen, nullptr, &box, &box, get_interface_font_index(1), NONE, &white, text.c_str(),
+			_draw_string_right_justified_flag | _draw_string_center_vertical_flag, 0);
+		for (int32 y = 0; y < height; ++y)
+		{
+			memcpy(drawn.data() + static_cast<size_t>(y) * width * 4, bitmap_row_address(screen, y), width * 4);
+		}
+		dispose_pointer(screen);
+		return ink(drawn, line, 0, width);
+	};
+
+	game->game_time = 10;
+	const int16 saved_objects = object_array.total_count;
+	object_array.total_count = 1234;
+	// A frame of the battle, its arena then filled to over 600 K.
+	{
+		bitmap_data *frame = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		ASSERT_NE(frame, nullptr);
+		view_data view = {};
+		prepare_observer_view(&view, frame);
+		render_scene(&view);
+		dispose_pointer(frame);
+	}
+	render_statistics statistics = {};
+	get_render_statistics(&statistics);
+	ASSERT_GT(statistics.total_memory, 0);
+	if (statistics.used_memory < 600 * 1024)
+	{
+		ASSERT_NE(render_malloc(600 * 1024 - statistics.used_memory), nullptr);
+	}
+	get_render_statistics(&statistics);
+	main_module.display_limits = TRUE;
+	const std::vector<uint8> limits = draw_overlay(width, height, "limits_with_large_counts");
+	main_module.display_limits = FALSE;
+	object_array.total_count = saved_objects;
+
+	const std::string arena = std::to_string(statistics.used_memory / 1024) + " K /";
+	const std::string arena_size = std::to_string(statistics.total_memory / 1024) + " K";
+	ASSERT_GE(arena.size(), 7u);
+	EXPECT_TRUE(ink(limits, 0, 0, count_right) == alone(0, "1234  /")) << "the objects' count is cut";
+	EXPECT_TRUE(ink(limits, 7, 0, count_right) == alone(7, arena)) << "\"" << arena << "\" is cut";
+	EXPECT_TRUE(ink(limits, 7, count_right, maximum_right) == alone(7, arena_size)) << "\"" << arena_size << "\" is cut";
+	// The widest counts still fit their columns.
+	const int16 font = get_interface_font_index(1);
+	const int32 leading = get_font_definition(font)->leading_width;
+	EXPECT_LT(string_width(font, NONE, "32767  /"), count_right - leading);
+	EXPECT_LT(string_width(font, NONE, "4096 K /"), count_right - leading);
 }
 
 // A team without units fades out, except in a deathmatch game; attrition
@@ -443,6 +539,78 @@ TEST_F(ranking_overlay, a_team_without_units_fades_unless_deathmatch)
 	};
 	EXPECT_EQ(pixel(with_units), blended(32768));
 	EXPECT_EQ(pixel(attrition_without_units), blended(57344));
+}
+
+// A white player's row stays readable: with units left or none, over a dark,
+// a middle and a bright world (the camera anywhere), the name's pixels stand
+// out from the box's fill as much as its ink drawn alone on black.
+TEST_F(ranking_overlay, a_white_players_row_keeps_its_text_readable)
+{
+	team_ranking_data *shown = nullptr;
+	for (int16 r = 0; r < get_team_count() && !shown; ++r)
+	{
+		const team_data *team = get_team_data(get_team_rankings()[r].team_index);
+		const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
+		if (captain && captain->type == _player_is_human) shown = &get_team_rankings()[r];
+	}
+	ASSERT_NE(shown, nullptr);
+	const team_data *team = get_team_data(shown->team_index);
+	ASSERT_EQ(team->original_number_of_players, 1);
+	player_data *captain = get_player_data(team->captain_player_index);
+	const rgb_color saved_colour = captain->appearance.primary_color;
+	const int32 saved_units = shown->extant_unit_count;
+	const uint32 saved_options = game->option_flags;
+	game->option_flags &= ~static_cast<uint32>(_game_option_deathmatch_flag);
+	captain->appearance.primary_color = {65535, 65535, 65535, 0};
+	game->game_time = 10;
+
+	const int32 width = 640, height = 480;
+	// The team's box is the second, under the title's.
+	const int32 top = 2 * RANKING_VERTICAL_SPACING + RANKING_BOUNDS_HEIGHT, bottom = top + RANKING_BOUNDS_HEIGHT;
+	const int16 font = get_interface_font_index(1);
+	const int32 left = RANKING_HORIZONTAL_SPACING + 5;
+	const int32 right = left + 2 * get_font_definition(font)->leading_width + string_width(font, NONE, captain->appearance.name);
+	const auto luminance = [](const uint8 *p) { return (299 * p[2] + 587 * p[1] + 114 * p[0]) / 1000; };
+	// The name's ink, white on black, alone.
+	int32 ink = 0;
+	{
+		bitmap_data *alone = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		ASSERT_NE(alone, nullptr);
+		rectangle2d box;
+		set_rectangle2d(&box, static_cast<int16>(left), static_cast<int16>(top), static_cast<int16>(width),
+			static_cast<int16>(bottom));
+		const rgb_color white = {65535, 65535, 65535, 0};
+		draw_string(alone, nullptr, &box, &box, font, NONE, &white, captain->appearance.name,
+			_draw_string_center_vertical_flag, 0);
+		for (int32 y = top; y < bottom; ++y)
+			for (int32 x = left; x < right; ++x) ink += luminance(bitmap_row_address(alone, y) + 4 * x) >= 128;
+		dispose_pointer(alone);
+	}
+	ASSERT_GT(ink, 20);
+
+	for (const int32 units : {saved_units, 0})
+	{
+		shown->extant_unit_count = units;
+		for (const uint32 world : {0x000000u, 0x808080u, 0xB4D2E6u, 0xFFFFFFu})
+		{
+			char name[64];
+			snprintf(name, sizeof(name), "white_player_%s_over_%06x", units ? "with_units" : "without_units",
+				static_cast<unsigned>(world));
+			const std::vector<uint8> drawn = draw_overlay(width, height, name, world);
+			// The fill as drawn, in the box's first column where no text reaches.
+			const int32 fill = luminance(drawn.data() + ((top + 1) * width + RANKING_HORIZONTAL_SPACING) * 4);
+			int32 standing_out = 0;
+			for (int32 y = top; y < bottom; ++y)
+				for (int32 x = left - 1; x <= right; ++x)
+				{
+					standing_out += std::abs(luminance(drawn.data() + (y * width + x) * 4) - fill) >= 96;
+				}
+			EXPECT_GE(standing_out, ink) << "units " << units << ", world " << std::hex << world << ", fill " << std::dec << fill;
+		}
+	}
+	shown->extant_unit_count = saved_units;
+	captain->appearance.primary_color = saved_colour;
+	game->option_flags = saved_options;
 }
 
 // The hardware path's fan from the star's centre covers what the software

@@ -32,9 +32,13 @@ namespace
 		boolean right_justified;
 	};
 
-	const column survivors_columns[] = {{20, 260, FALSE}, {260, 420, TRUE}, {420, 500, TRUE}, {500, 620, TRUE}};
-	const column kills_columns[] = {{20, 170, FALSE}, {170, 250, TRUE}};
-	const column heroes_columns[] = {{260, 405, FALSE}, {405, 495, TRUE}, {495, 620, TRUE}};
+	// Room for the longest kind ("Lightning Casters"), a hero's name with his
+	// kind and "100 of 100"; the headings right-justified over their numbers, at
+	// least a space between neighbours.
+	const column survivors_columns[] = {{20, 250, FALSE}, {250, 404, TRUE}, {404, 484, TRUE}, {484, 620, TRUE}};
+	const column heroes_columns[] = {{20, 370, FALSE}, {370, 470, TRUE}, {470, 620, TRUE}};
+	const column kills_columns[] = {{20, 240, FALSE}, {240, 320, TRUE}};
+	const int16 ratios_left = 340, table_gap = 6;
 
 	const int16 line_height = 18;
 
@@ -103,39 +107,38 @@ boolean open_postgame_screen(const encoded_postgame_report *report, file_tag mes
 	set_dialog_cancel_item(g->dialog, iPOSTGAME_CONTINUE);
 
 	// The writer's order: title, survivors, heroes, kills, the two ratios.
-	// Survivors and heroes share the width above; kills and heroes sit side
-	// by side below, the ratios under them.
+	// Survivors and heroes take the whole width, one under the other; the kills
+	// sit under them, the ratios beside the kills. Five rows in every table
+	// still end above the Continue button.
 	const uint32 flags = report->valid_table_flags;
 	const int16 *rows = report->table_row_counts;
+	int16 top = 6;
 	if (flags & _postgame_title_flag)
 	{
-		place_text(20, 14, 620, _draw_string_center_horizontal_flag, &cell_color);
+		place_text(20, top, 620, _draw_string_center_horizontal_flag, &cell_color);
+		top = static_cast<int16>(top + line_height + table_gap);
 	}
-	// Each table is placed once (it takes the report's strings as it goes),
-	// then its bottom is compared.
-	int16 lower_top = 196;
+	// Each table is placed once (it takes the report's strings as it goes).
 	if (flags & _postgame_survivors_table_flag)
 	{
-		const int16 survivors_bottom = place_table(50, survivors_columns, 4, 1, PIN(rows[1], 0, 5));
-		lower_top = MAX(lower_top, static_cast<int16>(survivors_bottom + 10));
+		top = static_cast<int16>(place_table(top, survivors_columns, 4, 1, PIN(rows[1], 0, 5)) + table_gap);
 	}
-	int16 bottom = lower_top;
 	if (flags & _postgame_heroes_table_flag)
 	{
-		const int16 heroes_bottom = place_table(lower_top, heroes_columns, 3, 1, PIN(rows[2], 0, 5));
-		bottom = MAX(bottom, heroes_bottom);
+		top = static_cast<int16>(place_table(top, heroes_columns, 3, 1, PIN(rows[2], 0, 5)) + table_gap);
 	}
+	int16 ratio_top = top;
+	int16 ratio_left = 20;
 	if (flags & _postgame_kills_table_flag)
 	{
-		const int16 kills_bottom = place_table(lower_top, kills_columns, 2, 1, PIN(rows[3], 0, 5));
-		bottom = MAX(bottom, kills_bottom);
+		place_table(top, kills_columns, 2, 1, PIN(rows[3], 0, 5));
+		ratio_left = ratios_left;
 	}
-	bottom = static_cast<int16>(bottom + 10);
 	for (uint32 ratio : {static_cast<uint32>(_postgame_damage_ratio_flag), static_cast<uint32>(_postgame_kill_ratio_flag)})
 	{
 		if (!(flags & ratio)) continue;
-		place_text(20, bottom, 620, 0, &cell_color);
-		bottom = static_cast<int16>(bottom + line_height);
+		place_text(ratio_left, ratio_top, 620, 0, &cell_color);
+		ratio_top = static_cast<int16>(ratio_top + line_height);
 	}
 	return TRUE;
 }

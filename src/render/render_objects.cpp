@@ -326,9 +326,13 @@ static void add_overhead_text(view_data *view, int16 overhead_text_index, const 
 	const char *string = get_string_from_list(text->string_list_index, text->string_index);
 	if (!string) return;
 	int32 lines = 0;
-	const int32 width = string_width_multiline(text->font_index, text->style, string, &lines);
+	const int32 text_width = string_width_multiline(text->font_index, text->style, string, &lines);
 	const int32 height = lines * get_font_line_height(text->font_index);
-	if (width <= 0 || height <= 0) return;
+	if (text_width <= 0 || height <= 0) return;
+	// Drawing keeps the font's leading inside each side and cuts a line as wide
+	// as what is left: the rectangle leaves room for both, so the text is whole.
+	const font_definition *font = get_font_definition(text->font_index);
+	const int32 width = text_width + 2 * (font ? font->leading_width : 0) + 1;
 	const int32 length = static_cast<int32>(strlen(string));
 	render_text_rectangle *rectangle =
 		static_cast<render_text_rectangle *>(render_malloc(static_cast<int32>(sizeof(render_text_rectangle)) + length));

@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "bitmap_text.h"
+#include "CoreLibrary/zerv/string_definitions.h"
+#include "postgame.h"
 
 #include "bitmap_dialogs/postgame_screen.h"
 #include "players.h"
@@ -120,6 +125,145 @@ TEST_F(postgame_screen, shows_the_report_in_its_tables_and_continues_to_the_epil
 	EXPECT_EQ(least_call_count(&get_screens_test_hooks()->calls, "display_mesh_epilogue"), 1);
 	enter_state(_game_state_displaying_main_menu);
 	EXPECT_EQ(get_postgame_screen(), nullptr);
+}
+
+// A full report, every table at five rows and the longest kinds and a hero's
+// name with his kind: every heading and cell is drawn whole, apart from its
+// neighbours by at least a space, and all above the Continue button.
+TEST_F(postgame_screen, a_full_report_keeps_every_heading_and_cell_apart)
+{
+	new_game_data setup;
+	harness_battle_setup(&setup, HARNESS_DEMO_MAP_TAG);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const int16 list = string_list_tag_to_string_index(SOLO_POSTGAME_STRING_LIST_TAG);
+	ASSERT_NE(list, NONE);
+	encoded_postgame_report report = {};
+	const auto add = [&](const std::string &text) {
+		ASSERT_LT(report.string_buffer_size + static_cast<int32>(text.size()) + 1, 1024);
+		memcpy(report.strings + report.string_buffer_size, text.c_str(), text.size() + 1);
+		report.string_buffer_size += static_cast<int32>(text.size()) + 1;
+		report.string_count += 1;
+	};
+	const auto entry = [&](int16 index) { return std::string(get_string_from_list(list, index)); };
+	const auto format = [&](int16 index, auto... values) {
+		char text[256];
+		// The report's own formats, as the writer fills them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+		snprintf(text, sizeof(text), get_string_from_list(list, index), values...);
+#pragma GCC diagnostic pop
+		return std::string(text);
+	};
+	add("Demo Valley (Very Hard)");
+	add(format(_solo_multiple_survivors_header, 45));
+	for (int16 h : {_solo_kills_unit_header, _solo_survivors_damage_inflicted_header, _solo_survivors_kills_header,
+		_solo_survivors_casualties_header}) add(entry(h));
+	for (int16 r = 0; r < 5; ++r)
+	{
+		add(format(_solo_unit_type_format, "Lightning Casters"));
+		add(format(_solo_percentile_format, 100.0));
+		add(format(_solo_integer_format, 999));
+		add(format(_solo_side_by_side_integer_format, 100, 100));
+	}
+	for (int16 h : {_solo_heroes_header, _solo_heroes_name_header, _solo_heroes_battles_header, _solo_heroes_experience_header})
+	{
+		add(entry(h));
+	}
+	for (const char *name : {"Nils", "Roderic", "Fenwick", "Dunmore", "Gideon"})
+	{
+		add(format(_solo_name_and_type_format, name, "Lightning Caster"));
+		add(format(_solo_integer_format, 99));
+		add(format(_solo_integer_format, 999));
+	}
+	add(format(_solo_kills_header, 999));
+	add(entry(_solo_kills_unit_header));
+	add(entry(_solo_kills_dead_header));
+	for (const char *kind : {"Lightning Casters", "Bomb Throwers", "Swordsmen", "Archers", "Scouts"})
+	{
+		add(format(_solo_unit_type_format, kind));
+		add(format(_solo_integer_format, 999));
+	}
+	add(format(_solo_damage_ratio, 123.45));
+	add(format(_solo_kill_ratio, 12.5));
+	// The fonts are the map's: it stays loaded while the screen is measured.
+	struct end_map
+	{
+		~end_map() { harness_end_map(); }
+	} end_map_after;
+	report.valid_table_flags = _postgame_title_flag | _postgame_survivors_table_flag | _postgame_heroes_table_flag |
+		_postgame_kills_table_flag | _postgame_damage_ratio_flag | _postgame_kill_ratio_flag;
+	report.table_row_counts[1] = report.table_row_counts[2] = report.table_row_counts[3] = 5;
+	ASSERT_TRUE(open_postgame_screen(&report, HARNESS_DEMO_MAP_TAG));
+	dialog_data *screen = get_postgame_screen();
+	ASSERT_NE(screen, nullptr);
+
+	// Where each item's text is drawn: its pen row, as draw_string lays it out.
+	struct drawn_text
+	{
+		std::string text;
+		rectangle2d bounds;
+		int32 left, right;
+	};
+	std::vector<drawn_text> texts;
+	int32 offset = 0;
+	for (int16 i = 0; i < report.string_count; ++i)
+	{
+		const dialog_item_state *item = find_dialog_item_state(screen, static_cast<int16>(iPOSTGAME_FIRST_TEXT + i));
+		ASSERT_NE(item, nullptr) << i;
+		const char *expected = get_next_encoded_postgame_report_string(&report, &offset);
+		ASSERT_STREQ(item->text, expected);
+		const font_definition *font = get_font_definition(item->text_font_index);
+		ASSERT_NE(font, nullptr);
+		const int32 width = string_width(item->text_font_index, item->text_style, item->text);
+		const int32 box = rectangle2d_width(&item->bounds);
+		// draw_string cuts a line as wide as the box less its leading.
+		EXPECT_LT(width, box - font->leading_width) << "\"" << item->text << "\" is cut";
+		int32 left = item->bounds.left + font->leading_width;
+		if (item->text_flags & _draw_string_center_horizontal_flag) left = item->bounds.left + ((box - width) >> 1);
+		else if (item->text_flags & _draw_string_right_justified_flag)
+		{
+			left = item->bounds.right - width - font->leading_width;
+		}
+		texts.push_back({item->text, item->bounds, left, left + width});
+		EXPECT_GE(left, 0) << item->text;
+		EXPECT_LE(left + width, 640) << item->text;
+	}
+	const int16 space = string_width(texts.empty() ? NONE : find_dialog_item_state(screen, iPOSTGAME_FIRST_TEXT)->text_font_index,
+		NONE, " ");
+	ASSERT_GT(space, 0);
+	for (size_t a = 0; a < texts.size(); ++a)
+	{
+		for (size_t b = a + 1; b < texts.size(); ++b)
+		{
+			const drawn_text &first = texts[a].left <= texts[b].left ? texts[a] : texts[b];
+			const drawn_text &second = texts[a].left <= texts[b].left ? texts[b] : texts[a];
+			if (first.bounds.bottom <= second.bounds.top || second.bounds.bottom <= first.bounds.top) continue;
+			EXPECT_GE(second.left - first.right, space) << "\"" << first.text << "\" runs into \"" << second.text << "\"";
+		}
+	}
+	const dialog_item_state *button = find_dialog_item_state(screen, iPOSTGAME_CONTINUE);
+	for (const drawn_text &text : texts) EXPECT_LE(text.bounds.bottom, button->bounds.top) << text.text;
+
+	if (getenv("ZERV_DUMP_FRAMES"))
+	{
+		rectangle2d frame;
+		get_game_screen_bounds(&frame);
+		bitmap_data *back_buffer = get_render_destination(0, &frame);
+		ASSERT_NE(back_buffer, nullptr);
+		render_dialogs(back_buffer);
+		release_render_destination(back_buffer);
+		const screen_test_hooks_data *hooks = get_screen_test_hooks();
+		FILE *file = fopen((std::string(getenv("ZERV_DUMP_FRAMES")) + "/postgame_full_report.ppm").c_str(), "wb");
+		ASSERT_NE(file, nullptr);
+		fprintf(file, "P6\n640 480\n255\n");
+		for (int32 y = 0; y < 480; ++y)
+			for (int32 x = 0; x < 640; ++x)
+			{
+				const uint8 *p = hooks->surface_pixels + y * hooks->surface_bytes_per_row + 4 * x;
+				fputc(p[2], file), fputc(p[1], file), fputc(p[0], file);
+			}
+		fclose(file);
+	}
 }
 
 TEST_F(postgame_screen, an_empty_report_and_the_training_map_go_straight_on)

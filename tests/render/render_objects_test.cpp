@@ -2,7 +2,9 @@
 // hand-made view looking along +x; selection frames and bars; transfer modes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "game_preferences.h"
@@ -21,6 +23,9 @@
 #include "default_tags.h"
 #include "CoreLibrary/zerv/string_definitions.h"
 #include "zerv.h"
+#include "bitmaps.h"
+#include "memory.h"
+#include "support/render_views.h"
 
 namespace {
 
@@ -513,7 +518,8 @@ TEST_F(render_objects, caps_lock_bars_and_overhead_text)
 	EXPECT_TRUE(surfaces(_surface_subtype_text_rectangle).empty());
 }
 
-// The label's size comes from its string and font; it sits centred over the
+// The label's size comes from its string and font, with room for the font's
+// leading on both sides so that it is drawn whole; it sits centred over the
 // unit, its bottom 4 pixels above the box; an empty string makes none.
 TEST_F(render_objects, overhead_text_is_sized_by_its_string_and_placed_over_the_box)
 {
@@ -531,7 +537,7 @@ TEST_F(render_objects, overhead_text_is_sized_by_its_string_and_placed_over_the_
 	} cleanup_fonts_and_strings;
 	std::vector<int32> handles;
 	ASSERT_TRUE(make_default_font_tags(&handles));
-	const char *strings[] = {"Archers of the hill"};
+	const char *strings[] = {"For the valley!"};
 	ASSERT_NE(make_string_list_tag(TAG("ohtx"), "labels", strings, 1), NONE);
 	const int16 font = font_tag_to_font_index(DEFAULT_INTERFACE_FONT_TAG);
 	const int16 list_index = string_list_tag_to_string_index(TAG("ohtx"));
@@ -550,12 +556,15 @@ TEST_F(render_objects, overhead_text_is_sized_by_its_string_and_placed_over_the_
 	text->style = NONE;
 	text->string_list_index = list_index;
 	text->string_index = 0;
+	text->color = {65535, 65535, 65535, 0};
+	text->text_flags = _draw_string_center_horizontal_flag;
 	test_unit.overhead_text_index = 3;
 	build();
 	std::vector<render_surface *> labels = surfaces(_surface_subtype_text_rectangle);
 	ASSERT_EQ(labels.size(), 1u);
 	const render_text_rectangle *label = reinterpret_cast<const render_text_rectangle *>(labels[0]);
-	EXPECT_EQ(label->geometry.x1 - label->geometry.x0, string_width(font, NONE, strings[0]));
+	EXPECT_EQ(label->geometry.x1 - label->geometry.x0,
+		string_width(font, NONE, strings[0]) + 2 * get_font_definition(font)->leading_width + 1);
 	EXPECT_EQ(label->geometry.y1 - label->geometry.y0, get_font_line_height(font));
 	EXPECT_STREQ(label->string, strings[0]);
 	// Straight ahead: centred on the screen's middle column.
@@ -569,6 +578,49 @@ TEST_F(render_objects, overhead_text_is_sized_by_its_string_and_placed_over_the_
 	}
 	ASSERT_NE(sprite, nullptr);
 	EXPECT_LT(label->geometry.y1, sprite->geometry.y1);
+
+	// Drawn, the label shows the whole cry: the same pixels as the string drawn
+	// alone in a box as wide as the screen, not a cut one ending in "...".
+	{
+		const auto inked = [](bitmap_data *screen) {
+			int32 left = screen->width, right = -1;
+			for (int32 y = 0; y < screen->height; ++y)
+				for (int32 x = 0; x < screen->width; ++x)
+				{
+					const uint8 *p = bitmap_row_address(screen, y) + 4 * x;
+					if (p[0] | p[1] | p[2]) left = std::min(left, x), right = std::max(right, x);
+				}
+			std::vector<uint8> columns;
+			for (int32 y = 0; y < screen->height && right >= left; ++y)
+			{
+				const uint8 *row = bitmap_row_address(screen, y);
+				columns.insert(columns.end(), row + 4 * left, row + 4 * (right + 1));
+			}
+			return std::make_pair(right - left + 1, columns);
+		};
+		bitmap_data *screen = new_bitmap(640, 480, 640 * 4, _32bit_encoding, 0);
+		bitmap_data *alone = new_bitmap(640, 480, 640 * 4, _32bit_encoding, 0);
+		ASSERT_TRUE(screen && alone);
+		// This view puts the label far above the screen: bring it down, as it is.
+		render_text_rectangle *moved = reinterpret_cast<render_text_rectangle *>(labels[0]);
+		const int16 down = static_cast<int16>(100 - moved->geometry.y0);
+		moved->geometry.y0 = static_cast<int16>(moved->geometry.y0 + down);
+		moved->geometry.y1 = static_cast<int16>(moved->geometry.y1 + down);
+		view.screen = screen;
+		render_surface *drawn_label = labels[0];
+		rasterize_text_rectangles(&view, &drawn_label, 1);
+		view.screen = nullptr;
+		dump_frame_when_asked(screen, "overhead_text");
+		rectangle2d wide;
+		set_rectangle2d(&wide, 0, label->geometry.y0, 640, label->geometry.y1);
+		draw_string(alone, nullptr, &wide, nullptr, font, NONE, &text->color, strings[0], text->text_flags, 0);
+		const auto drawn = inked(screen), whole = inked(alone);
+		dispose_pointer(screen);
+		dispose_pointer(alone);
+		EXPECT_GT(whole.first, 0);
+		EXPECT_EQ(drawn.first, whole.first) << "the drawn span is not the string's";
+		EXPECT_TRUE(drawn.second == whole.second) << "the label is not the whole string";
+	}
 
 	// A missing string (an empty one) or a list that is not loaded: no label.
 	text->string_index = 5;
