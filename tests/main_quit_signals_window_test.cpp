@@ -31,7 +31,7 @@ namespace {
 // Generous: a loaded two-core machine starts and loads slowly.
 const int ready_timeout_milliseconds = 60000;
 const int exit_timeout_milliseconds = 30000;
-const int play_milliseconds = 4000;
+const int play_milliseconds = 5000;
 
 void sleep_milliseconds(int milliseconds)
 {
@@ -236,10 +236,11 @@ protected:
 		ASSERT_NE(film, NONE);
 		const std::vector<uint8> data = harness_tag_data(film);
 		ASSERT_GE(data.size(), 12u);
-		// The film's end was written, past a second of play (the game ran
-		// for four).
+		// The film's end was written (a film cut short says 0), past half a
+		// second of play: the game ran for five, and even a loaded machine
+		// plays more than a tenth of that.
 		const int32 ending_time = static_cast<int32>(get_big_endian(data, 8, 4));
-		EXPECT_GE(ending_time, 30) << "the film's end is not past the ticks played";
+		EXPECT_GE(ending_time, 15) << "the film's end is not past the ticks played";
 		printf("the film ends at tick %d\n", static_cast<int>(ending_time));
 
 		// The replay plays the film to that end, its last block whole...
