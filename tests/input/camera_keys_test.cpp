@@ -17,6 +17,14 @@ protected:
 		ASSERT_EQ(game->state, _game_state_running);
 	}
 
+	// Leaving the game disposes its map and gives back the default screen,
+	// for the tests after.
+	void TearDown() override
+	{
+		if (game->state == _game_state_running) enter_state(_game_state_over);
+		main_program_test::TearDown();
+	}
+
 	// The hot-key row a press reaches, NONE for none.
 	static int16 hot_key_row(int16 key_code, uint16 modifiers)
 	{
