@@ -923,6 +923,7 @@ static boolean handle_hot_key(action_data *action)
 	boolean running = state == _game_state_running;
 	int16 type = game->type;
 
+	main_test_hooks.hot_key_row = key;
 	switch (key)
 	{
 	case _key_escape:
@@ -1065,6 +1066,7 @@ static boolean handle_hot_key(action_data *action)
 		break;
 
 	default:
+		main_test_hooks.hot_key_row = NONE;
 		break;
 	}
 	return FALSE;

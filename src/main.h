@@ -204,6 +204,9 @@ struct main_test_hooks_data
 	// past the array).
 	int32 state_change_count;
 	int16 states_entered[64];
+	// The key of the hot-key row the last sample reached (whether or not its
+	// condition held); NONE when the key has no row.
+	int16 hot_key_row;
 };
 
 main_test_hooks_data *get_main_test_hooks(void);

@@ -283,7 +283,7 @@ TEST_F(MenuPlay, training_is_finished_with_the_keys)
 	press_key(SDLK_UP);
 
 	ASSERT_TRUE(armed_past_grace(55));
-	press_key(SDLK_PAGEDOWN);
+	press_key(SDLK_MINUS);
 	EXPECT_TRUE(run_until([] { return game->endgame_state == _endgame_state_victory; }, 200));
 	EXPECT_EQ(wrong_fades(), fades + 1);
 }

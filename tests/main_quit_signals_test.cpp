@@ -101,6 +101,42 @@ TEST_F(quit_signals, a_terminated_game_keeps_its_film)
 	interrupt_a_recorded_game(SIGTERM, "<SIGTERM>");
 }
 
+// A second interrupt while the first waits for the main loop ends the
+// process at once: a loop that never comes round is not waited for.
+TEST_F(quit_signals, a_second_interrupt_while_one_is_pending_ends_at_once)
+{
+	int pipe_ends[2];
+	ASSERT_EQ(pipe(pipe_ends), 0);
+	fflush(NULL);
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+	{
+		close(pipe_ends[0]);
+		initialize_crash_handler();
+		set_quit_signals_deferred(TRUE);
+		raise(SIGINT);
+		// Still running: the first interrupt is only pending.
+		if (write(pipe_ends[1], "p", 1) != 1) _exit(2);
+		raise(SIGINT);
+		_exit(3);
+	}
+	close(pipe_ends[1]);
+	char mark = 0;
+	const ssize_t got = read(pipe_ends[0], &mark, 1);
+	close(pipe_ends[0]);
+	int status = 0;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	EXPECT_EQ(got, 1) << "the first interrupt ended the process";
+	ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+	EXPECT_EQ(WEXITSTATUS(status), 255);
+	const std::string log = log_text();
+	const std::string ending = "<SIGINT>\nClosing Zerv.\n";
+	ASSERT_GE(log.size(), ending.size());
+	EXPECT_EQ(log.substr(log.size() - ending.size()), ending) << log;
+	EXPECT_EQ(log.find("<SIGINT>"), log.size() - ending.size()) << log;
+}
+
 TEST_F(quit_signals, a_closed_window_keeps_the_film)
 {
 	ASSERT_TRUE(play_recorded_game());

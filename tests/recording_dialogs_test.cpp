@@ -7,6 +7,9 @@
 #include "main_globals.h"
 #include "recording_test_support.h"
 #include "tag_files/tag_files.h"
+#include "zerv_networking/zerv_networking.h"
+
+#include <cstddef>
 
 namespace {
 
@@ -132,6 +135,49 @@ TEST_F(recording_dialogs, the_film_dialog_answers_for_a_person_only)
 	EXPECT_STREQ(get_saved_game_name(), "Kept Film");
 	harness_end_map();
 	harness_end_map();
+	EXPECT_EQ(open_dialog_count(), 0);
+}
+
+// A selected film whose plugins are missing: the dialog a person opened
+// leaves "Find Plugins" to be asked for, with the film's map there or not.
+TEST_F(recording_dialogs, the_film_dialog_never_takes_find_plugins_for_a_person)
+{
+	record_demo_film(40);
+	ASSERT_TRUE(duplicate_last_replay_as("Kept Film"));
+	ASSERT_TRUE(tag_file_delete(get_last_recording_handle()));
+	std::vector<uint8> film = harness_tag_data(harness_find_tag(RECORDING_GROUP_TAG, "Kept Film"));
+	const size_t parameters = FILM_GAME_OFFSET + offsetof(new_game_data, parameters);
+	const size_t plugins = parameters + offsetof(new_game_parameter_data, plugin_data);
+	ASSERT_GT(film.size(), plugins + 32);
+	// One plugin nobody has: count, checksum, name, url.
+	const uint8 lost[] = {0, 1, 0x5A, 0x17, 0x00, 0x42, 'L', 'o', 's', 't', 0, 0};
+	memcpy(&film[plugins], lost, sizeof(lost));
+	const size_t count = parameters + offsetof(new_game_parameter_data, plugin_count);
+	film[count] = 0;
+	film[count + 1] = 1;
+	ASSERT_NE(harness_write_tag(RECORDING_GROUP_TAG, "Kept Film", film), NONE);
+
+	const least_call_log *calls = &get_zerv_networking_test_hooks()->calls;
+	new_game_data setup;
+	for (const bool map_missing : {false, true})
+	{
+		if (map_missing)
+		{
+			const size_t scenario = parameters + offsetof(new_game_parameter_data, scenario_tag);
+			const uint8 nowhere[] = {'z', 'z', '9', '9'};
+			memcpy(&film[scenario], nowhere, sizeof(nowhere));
+			ASSERT_NE(harness_write_tag(RECORDING_GROUP_TAG, "Kept Film", film), NONE);
+		}
+		const int32 shown = least_call_count(calls, "open_missing_plugins_dialog");
+		EXPECT_FALSE(replay_manager(&setup)) << "map missing " << map_missing;
+		EXPECT_EQ(least_call_count(calls, "open_missing_plugins_dialog"), shown) << "map missing " << map_missing;
+		EXPECT_TRUE(replay_over());
+
+		// Asked for, the button shows what is missing.
+		inject_modal_dialog_answer(iBEGIN_REPLAY);
+		EXPECT_FALSE(replay_manager(&setup));
+		EXPECT_EQ(least_call_count(calls, "open_missing_plugins_dialog"), shown + 1) << "map missing " << map_missing;
+	}
 	EXPECT_EQ(open_dialog_count(), 0);
 }
 

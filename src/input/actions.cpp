@@ -34,11 +34,13 @@ void clear_action(action_data *action)
 	action->key_code = NONE;
 }
 
-// The camera keys and the actions they are bound to.
+// The camera keys and the actions they are bound to. None acts as a hot key
+// of the running game (Page Up and Page Down do), so a camera key moves the
+// camera and switches nothing else.
 static const int16 camera_keys[][2] = {{_key_comma, _orbit_left_bit}, {_key_period, _orbit_right_bit},
 	{_key_up_arrow, _move_forward_bit}, {_key_down_arrow, _move_backward_bit}, {_key_home, _yaw_left_bit},
 	{_key_end, _yaw_right_bit}, {_key_left_arrow, _move_left_bit}, {_key_right_arrow, _move_right_bit},
-	{_key_page_up, _zoom_in_bit}, {_key_page_down, _zoom_out_bit}};
+	{_key_equals, _zoom_in_bit}, {_key_minus, _zoom_out_bit}};
 
 int16 camera_action_bit_for_key(int16 key_code)
 {

@@ -219,42 +219,6 @@ namespace {
 
 const char *const video_restart_variable = "ZERV_TEST_VIDEO_RESTART";
 
-// A private X server for one child: the child is its only client, so the
-// server resets whenever the child's last connection closes.
-class private_x_server
-{
-public:
-	bool start(void)
-	{
-		int fds[2];
-		if (pipe(fds) != 0) return false;
-		pid = fork();
-		if (pid == 0)
-		{
-			close(fds[0]);
-			const std::string fd = std::to_string(fds[1]);
-			execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-				static_cast<char *>(NULL));
-			_exit(127);
-		}
-		close(fds[1]);
-		char number[16] = {};
-		ssize_t length = pid > 0 ? read(fds[0], number, sizeof(number) - 1) : -1;
-		close(fds[0]);
-		if (length <= 0) return false;
-		display = std::string(":") + std::to_string(atoi(number));
-		return true;
-	}
-	~private_x_server()
-	{
-		if (pid <= 0) return;
-		kill(pid, SIGTERM);
-		waitpid(pid, NULL, 0);
-	}
-	pid_t pid = -1;
-	std::string display;
-};
-
 Display *sdl_display(void)
 {
 	SDL_SysWMinfo info;
@@ -289,15 +253,20 @@ TEST_F(OpenGLDriverMissing, video_restarts_without_the_x_server_resetting)
 {
 	if (!getenv(video_restart_variable))
 	{
-		private_x_server server;
-		if (!server.start()) GTEST_SKIP() << "no Xvfb";
 		const std::string output = harness_directory() + "/child.txt";
 		// Only X: a console driver SDL might fall back on would hide a failure.
-		const std::string command =
-			child_command(std::string(video_restart_variable) + "=1 SDL_VIDEODRIVER=x11 DISPLAY=" + server.display, output);
+		const std::string command = child_command(std::string(video_restart_variable) + "=1 SDL_VIDEODRIVER=x11", output);
 		ASSERT_FALSE(command.empty());
-		const int status = system(command.c_str());
-		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_test_file(output);
+		// The child runs on a server of its own, whose only client it is, so
+		// the server resets whenever the child's last connection closes.
+		const std::string script = harness_directory() + "/child.sh";
+		const std::string server_output = harness_directory() + "/server.txt";
+		ASSERT_TRUE(write_test_file(script, command + "\n"));
+		const std::string run = std::string("'" ZERV_SOURCE_DIR "/tests/support/run_with_display.sh' --own-server sh '") +
+			script + "' > '" + server_output + "' 2>&1";
+		const int status = system(run.c_str());
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+			<< read_test_file(server_output) << read_test_file(output);
 		return;
 	}
 

@@ -2,11 +2,17 @@
 // window. The headless pump itself is the engine's default.
 #include "CoreLibrary/input/sdl_input.h"
 
+#include <atomic>
+
 #include "input/actions.h"
 
 void headless_set_key_held(int16 key_code, boolean held)
 {
-	if (key_code >= 0 && key_code < NUMBER_OF_KEYS) get_sdl_input_test_hooks()->keys_held[key_code] = held;
+	// The sampler may read it on its own thread.
+	if (key_code >= 0 && key_code < NUMBER_OF_KEYS)
+	{
+		std::atomic_ref<boolean>(get_sdl_input_test_hooks()->keys_held[key_code]).store(held);
+	}
 }
 
 boolean headless_inject_input_event(const platform_input_event *event)

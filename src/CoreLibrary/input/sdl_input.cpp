@@ -1,5 +1,6 @@
 #include "CoreLibrary/input/sdl_input.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "input/actions.h"
@@ -10,7 +11,9 @@ namespace {
 
 struct sdl_input_globals_data
 {
-	boolean keys[NUMBER_OF_KEYS];
+	// Written by the event pump on the main thread, read by the sampler on
+	// the timer thread.
+	std::atomic<bool> keys[NUMBER_OF_KEYS];
 
 	// The pointer is read by the sampler on the timer thread.
 	std::mutex pointer_lock;
@@ -39,7 +42,7 @@ void reset_sdl_input_test_hooks(void)
 	memset(&sdl_input_hooks, 0, sizeof(sdl_input_hooks));
 
 	sdl_input_globals_data &g = sdl_input_globals();
-	memset(g.keys, 0, sizeof(g.keys));
+	for (std::atomic<bool> &key : g.keys) key.store(false);
 	std::lock_guard<std::mutex> guard(g.pointer_lock);
 	g.x = g.y = 0;
 	g.buttons = 0;
@@ -100,8 +103,7 @@ void queue_input_event_if_necessary(const platform_input_event *event)
 		if (key_valid)
 		{
 			// A press of a key already held is the key repeating.
-			if (g.keys[event->key_code]) modifiers |= _key_repeat;
-			g.keys[event->key_code] = TRUE;
+			if (g.keys[event->key_code].exchange(true)) modifiers |= _key_repeat;
 		}
 		if (!key_valid && event->ascii_code == NONE) break;
 		action.key_code = key_valid ? event->key_code : static_cast<int16>(NONE);
@@ -117,7 +119,7 @@ void queue_input_event_if_necessary(const platform_input_event *event)
 		break;
 	}
 	case _input_event_key_up:
-		if (key_valid) g.keys[event->key_code] = FALSE;
+		if (key_valid) g.keys[event->key_code].store(false);
 		break;
 	case _input_event_mouse_motion:
 	{
@@ -158,7 +160,8 @@ void queue_input_event_if_necessary(const platform_input_event *event)
 boolean key_down(int16 key_code)
 {
 	if (key_code < 0 || key_code >= NUMBER_OF_KEYS) return FALSE;
-	return sdl_input_globals().keys[key_code] || sdl_input_hooks.keys_held[key_code];
+	return sdl_input_globals().keys[key_code].load() ||
+		std::atomic_ref<boolean>(sdl_input_hooks.keys_held[key_code]).load();
 }
 
 void get_input_pointer_state(int16 *x, int16 *y, uint32 *buttons)

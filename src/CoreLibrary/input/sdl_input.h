@@ -68,7 +68,8 @@ void toggle_sdl_grab_mode(void);
 
 struct sdl_input_test_hooks_data
 {
-	// Keys held by the test, as if pressed (on top of the events).
+	// Keys held by the test, as if pressed (on top of the events); set them
+	// through headless_set_key_held, since the sampler reads them on its thread.
 	boolean keys_held[100];
 
 	// Events the headless pump delivers, oldest first.
