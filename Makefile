@@ -41,7 +41,8 @@ run: install build/CMakeCache.txt
 # run under the sanitizers and on the 32-bit build, which covers them twice.
 # Only what those labels run is built here: the unit tests are built and run in
 # the two unit trees.
-NATIVE_TEST_TARGETS := zerv default_tags zerv_process_tests zerv_window_tests zerv_bench battle_bench zerv_opengl_bench startup_bench
+NATIVE_TEST_TARGETS := zerv default_tags zerv_process_tests zerv_window_tests zerv_bench battle_bench zerv_opengl_bench startup_bench \
+	key_state_threads
 
 test-native: install build/CMakeCache.txt
 	cmake --build build -j $(JOBS) --target $(NATIVE_TEST_TARGETS)
