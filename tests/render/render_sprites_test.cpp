@@ -184,6 +184,57 @@ TEST_F(render_sprites, every_sprite_a_battle_draws_is_in_row_spans)
 	}
 }
 
+// The demo's first thrown bomb followed close up: its glow in flight, then
+// the sparks of its burst, whose 4-bit transparency the software path draws
+// only for transparent surfaces. (Its flash lasts a tick, here behind the
+// burst's dust; the OpenGL frame tests look at it.)
+TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	const int16 glow = get_sequence_bitmap_index(effects, _default_effects_glow_sequence, 0, 0, nullptr, nullptr);
+	const int16 spark = get_sequence_bitmap_index(effects, _default_effects_spark_sequence, 0, 0, nullptr, nullptr);
+	harness_run_ticks(600);
+	const fixed zoom = 2 * FIXED_ONE;
+	int32 shown[2] = {};
+	for (int32 tick = 600; tick < 630; ++tick)
+	{
+		ASSERT_EQ(harness_run_ticks(1), 1);
+		for (int16 i = 0; i < object_array.maximum_count; ++i)
+		{
+			const object_data *object = get_object_data(i);
+			if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
+			if (object->shape_collection_index != effects || object->shape_sequence_index != _default_effects_glow_sequence) continue;
+			observer_location look;
+			get_observer_location(&look);
+			look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
+			set_actual_observer_location_and_zoom(&look, &zoom);
+			break;
+		}
+		const bitmap_data *frame = draw(1024, 768, "volley_" + std::to_string(tick));
+		ASSERT_NE(frame, nullptr);
+		for (const drawn_sprite &sprite : drawn_sprites())
+		{
+			if (static_cast<int16>(bitmap_identifier_collection(sprite.texture)) != effects) continue;
+			const int16 bitmap = static_cast<int16>(bitmap_identifier_bitmap(sprite.texture));
+			const int32 kind = bitmap == glow ? 0 : bitmap == spark ? 1 : NONE;
+			if (kind == NONE) continue;
+			const render_rectangle_geometry &g = sprite.geometry;
+			for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
+			{
+				const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+				for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
+				{
+					const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+					shown[kind] += kind == 0 ? gr > r + 48 && b > r + 48 : r > b + 64 && gr > b + 32;
+				}
+			}
+		}
+	}
+	EXPECT_GT(shown[0], 300) << "the glow's cyan";
+	EXPECT_GT(shown[1], 200) << "the sparks' yellow";
+}
+
 // Projectiles take a tinting table: the masonry permutation is the stone
 // tint, as on the hardware path, not a second copy of the plain colours.
 TEST_F(render_sprites, a_projectiles_table_tints_by_permutation)
