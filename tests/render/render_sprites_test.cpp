@@ -156,7 +156,7 @@ TEST_F(render_sprites, every_sprite_a_battle_draws_is_in_row_spans)
 	for (const file_tag map : {HARNESS_DEMO_MAP_TAG, TAG("l1  ")})
 	{
 		ASSERT_TRUE(start(map));
-		for (int32 tick = 0; tick < 1500; ++tick)
+		for (int32 tick = 0; tick < 900; ++tick)
 		{
 			if (harness_run_ticks(1) != 1) break;
 			ASSERT_NE(draw(320, 240), nullptr);
