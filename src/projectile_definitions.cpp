@@ -213,8 +213,9 @@ boolean postprocess_projectile_definition(definition_globals *, int16, int32 tag
 	d->color_table_index = 0;
 	if (!(d->flags & _projectile_uses_owner_color_table_index_flag) && d->collection_index != NONE)
 	{
+		// A tinting table: the masonry and smoking permutations are tints.
 		const int16 table = add_shading_table_to_collection_index(d->collection_index, nullptr,
-			_add_shading_table_for_lighting, 0, nullptr);
+			_add_shading_table_for_tinting, 0, nullptr);
 		d->color_table_index = table == NONE ? static_cast<int16>(0) : table;
 	}
 	if (!(d->flags & _projectile_is_melee_attack_flag)) d->damage.flags |= _damage_is_long_range_flag;

@@ -499,6 +499,20 @@ static void get_mesh_lighting(mesh_lighting *lighting)
 	lighting->transition_point = header->transition_point;
 }
 
+// The hardware path colours every table's sprites through these alone, so
+// every kind of table carries the permutations' tints, with the given tint
+// over them.
+static void build_permutation_tint_shaders(shading_table_header *table, short_fixed tint_fraction,
+	const rgb_color *tint_color)
+{
+	for (int16 p = 0; p < NUMBER_OF_SHADING_TABLE_PERMUTATIONS; ++p)
+	{
+		const shading_table_permutation_data *permutation = &shading_tables_globals.permutations[p];
+		build_tinting_shader(table->tint_shader_data[p], permutation->mode, permutation->tint_fraction,
+			&permutation->tint_color, tint_fraction, tint_color);
+	}
+}
+
 int16 add_shading_table_to_collection_index(int16 collection_index, const rgb_color *replacement_colors, int16 mode,
 	short_fixed tint_fraction, const rgb_color *tint_color)
 {
@@ -552,10 +566,9 @@ int16 add_shading_table_to_collection_index(int16 collection_index, const rgb_co
 			const shading_table_permutation_data *permutation = &shading_tables_globals.permutations[p];
 			build_shading_table(format.bit_depth, format.encoding, 1, &colors, data + p * format.shading_table_size,
 				permutation->mode, permutation->tint_fraction, &permutation->tint_color, tint_fraction, tint_color);
-			build_tinting_shader(table->tint_shader_data[p], permutation->mode, permutation->tint_fraction,
-				&permutation->tint_color, tint_fraction, tint_color);
 		}
 	}
+	build_permutation_tint_shaders(table, tint_fraction, tint_color);
 
 	return store_collection_table(collection_index, header, slots, table,
 		lighting ? _shading_table_kind_lighting : _shading_table_kind_tinting);
@@ -626,6 +639,8 @@ int16 add_shading_table_to_mesh(int16 collection_index, short_fixed dark_color_f
 	}
 	build_colored_shading_table(_32bit, encoding, levels, &colors, shading_table_data(table), dark_color_fraction,
 		dark_color, transition_point, light_color_fraction, light_color);
+	// A sprite's table index clamps onto this table when it is the last.
+	build_permutation_tint_shaders(table, 0, NULL);
 	return store_collection_table(collection_index, header, slots, table, _shading_table_kind_mesh);
 }
 

@@ -558,8 +558,7 @@ TEST_F(ShadingTablesCollections, LandscapeTablesAreAlways32Bit)
 	const int16 table = add_shading_table_to_mesh(collection, 192, &dark, 0x8000, 128, &light);
 	ASSERT_EQ(table, 0);
 	const shading_table_header *header = get_shading_table_header(collection, table);
-	const shading_table_header zero = {};
-	EXPECT_EQ(memcmp(header, &zero, sizeof(zero)), 0);
+	EXPECT_EQ(header->hue_change_count, 0);
 
 	std::vector<uint8> expected(LIGHTING_SHADING_TABLES_SIZE32);
 	build_colored_shading_table(32, _32bit_encoding, 256, get_color_table(collection, 0), expected.data(), 192, &dark,
@@ -582,6 +581,38 @@ TEST_F(ShadingTablesCollections, LandscapeTablesAreAlways32Bit)
 		NULL, 0, NULL);
 	EXPECT_EQ(memcmp(temporary, plain.data(), SHADING_TABLE_SIZE32), 0);
 	dispose_temporary_shading_table(temporary);
+}
+
+// The hardware path colours sprites through the tint shaders alone: a
+// lighting table and the landscape's table (which a sprite's clamped index
+// can reach) carry the permutations' tints as a tinting table does, with the
+// given tint over a lighting table's. An empty one draws every texel black.
+TEST_F(ShadingTablesCollections, EveryKindOfTableCarriesThePermutationsTints)
+{
+	const int16 collection = load(32, _32bit_encoding, 2);
+	ASSERT_NE(collection, NONE);
+	const rgb_color dark = {0, 0, 8192, 0}, light = {65535, 65535, 50000, 0}, tint = {60000, 1000, 2000, 0};
+	const int16 lighting = add_shading_table_to_collection_index(collection, replacements,
+		_add_shading_table_for_lighting, static_cast<short_fixed>(64), &tint);
+	const int16 plain_lighting = add_shading_table_to_collection_index(collection, replacements,
+		_add_shading_table_for_lighting, static_cast<short_fixed>(0), NULL);
+	const int16 landscape = add_shading_table_to_mesh(collection, 192, &dark, 0x8000, 128, &light);
+	ASSERT_EQ(landscape, 2);
+	for (int16 p = 0; p < NUMBER_OF_SHADING_TABLE_PERMUTATIONS; ++p)
+	{
+		short_fixed fraction;
+		rgb_color color;
+		const int16 mode = get_shading_table_permutation_data(p, &fraction, &color);
+		uint8 tinted[TINT_SHADER_SIZE], plain[TINT_SHADER_SIZE];
+		build_tinting_shader(tinted, mode, fraction, &color, 64, &tint);
+		build_tinting_shader(plain, mode, fraction, &color, 0, NULL);
+		EXPECT_EQ(memcmp(tinted, get_shading_table_header(collection, lighting)->tint_shader_data[p], TINT_SHADER_SIZE), 0) << p;
+		EXPECT_EQ(memcmp(plain, get_shading_table_header(collection, plain_lighting)->tint_shader_data[p], TINT_SHADER_SIZE), 0) << p;
+		EXPECT_EQ(memcmp(plain, get_shading_table_header(collection, 99)->tint_shader_data[p], TINT_SHADER_SIZE), 0) << p;
+	}
+	// The normal permutation keeps the texture's colours whole.
+	EXPECT_EQ(get_shading_table_header(collection, plain_lighting)->tint_shader_data[_shading_table_normal][0], 255);
+	EXPECT_EQ(get_shading_table_header(collection, landscape)->tint_shader_data[_shading_table_normal][0], 255);
 }
 
 TEST_F(ShadingTablesCollections, ABrokenTableCountGivesNothing)

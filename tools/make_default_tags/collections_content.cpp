@@ -592,27 +592,47 @@ std::vector<uint8> run_length_stream(const std::vector<stream_pixel> &pixels)
 	return stream;
 }
 
-// A bright diamond with a soft edge on clear pixels.
-std::vector<uint8> spark_stream(int32 width, int32 height, drawing_random *random)
+// A bright diamond with a soft edge, in rows of spans of 16-bit pixels: a
+// yellow of the palette and a 4-bit transparency (0 opaque). Each pixel
+// draws an edge's alpha and three colour values, as many as the pictures
+// after it count on.
+collection_bitmap_description spark_row_span_bitmap(const char *name, int32 width, int32 height, drawing_random *random)
 {
-	std::vector<stream_pixel> pixels;
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, static_cast<int16>(width),
+		static_cast<int16>(height), _16bit);
+	bitmap.flags = _bitmap_extended_encoding_flag | _1bit_transparency_encoded_flag | _word_aligned_encoding_flag |
+		_4bit_transparency_encoded_flag;
+	bitmap.encoding = _16bit_555_encoding;
+	bitmap.pixels.clear();
 	for (int32 y = 0; y < height; ++y)
 	{
+		std::vector<int16> spans;
+		std::vector<uint8> pixels;
 		for (int32 x = 0; x < width; ++x)
 		{
 			const int32 distance = abs(2 * x + 1 - width) + abs(2 * y + 1 - height);
-			stream_pixel pixel = {0, 0, 0, 0, 0};
-			if (distance < width)
+			if (distance >= width) continue;
+			const int32 alpha = distance < width / 2 ? 31 : static_cast<int32>(4 + random->next(24)); // of 31
+			const int32 red = static_cast<int32>(200 + random->next(55));
+			random->next(60); // green and blue follow red on the yellow band
+			random->next(40);
+			const uint16 level = static_cast<uint16>(15 - alpha * 15 / 31);
+			const uint16 pixel = static_cast<uint16>((level << ENCODED_TRANSPARENCY_BIT_OFFSET) |
+				band_color(_yellow_band, 22 + (red - 200) * 8 / 55));
+			if (spans.empty() || spans.back() != x)
 			{
-				pixel.alpha = distance < width / 2 ? 31 : static_cast<uint8>(4 + random->next(24));
-				pixel.red = static_cast<uint8>(200 + random->next(55));
-				pixel.green = static_cast<uint8>(160 + random->next(60));
-				pixel.blue = static_cast<uint8>(40 + random->next(40));
+				spans.push_back(static_cast<int16>(x));
+				spans.push_back(static_cast<int16>(x + 1));
 			}
-			pixels.push_back(pixel);
+			else
+			{
+				spans.back() = static_cast<int16>(x + 1);
+			}
+			pixels.insert(pixels.end(), reinterpret_cast<const uint8 *>(&pixel), reinterpret_cast<const uint8 *>(&pixel) + 2);
 		}
+		append_row_span_row(&bitmap, spans, pixels);
 	}
-	return run_length_stream(pixels);
+	return bitmap;
 }
 
 // A team badge in true colour: a rim in the primary hue (1), a field in the
@@ -777,17 +797,14 @@ collection_description default_effects_collection(void)
 	collection.bitmaps.push_back(explosion);
 	collection.bitmaps.push_back(explosion_spans);
 
-	// Glow: an overlay whose brightness is its alpha.
-	collection_bitmap_description glow = ellipse_bitmap("glow", 16, 16, _cyan_band, &random);
+	// Glow: an overlay whose brightness is its alpha, in rows of spans as
+	// every sprite is: the software path draws no others.
+	collection_bitmap_description glow = row_span_bitmap(ellipse_bitmap("glow", 16, 16, _cyan_band, &random));
 	glow.flags |= _bitmap_is_overlay_flag;
 	collection.bitmaps.push_back(glow);
 
-	// Spark: a true-colour run-length stream.
-	collection_bitmap_description spark = plain_collection_bitmap("spark", 8, 8, _16bit);
-	spark.flags = _bitmap_extended_encoding_flag | _no_row_address_table_flag;
-	spark.encoding = _16bit_565_encoding;
-	spark.pixels = spark_stream(8, 8, &random);
-	collection.bitmaps.push_back(spark);
+	// Spark: a soft-edged sprite.
+	collection.bitmaps.push_back(spark_row_span_bitmap("spark", 8, 8, &random));
 
 	// Scorch: a colour bitmap and a shadow bitmap of the same size.
 	// The blobs are drawn and then painted over, so that the pictures after
@@ -801,7 +818,8 @@ collection_description default_effects_collection(void)
 	shadow.registration_point = {10 * FIXED_ONE, 6 * FIXED_ONE};
 	collection.shadow_maps.push_back(shadow);
 
-	const int16 bitmaps[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] = {0, 1, 2, 3, 4, 5};
+	// The explosion is drawn from its spans: the plain picture is a texture.
+	const int16 bitmaps[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] = {0, 2, 2, 3, 4, 5};
 	static const char *const names[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] =
 	{
 		"arrow", "explosion", "explosion spans", "glow", "spark", "scorch"
@@ -819,6 +837,12 @@ collection_description default_effects_collection(void)
 	}
 	// Arrows in flight are quads laid along their velocity (16 x 4 is a power of two).
 	collection.instances[static_cast<size_t>(_default_effects_arrow_sequence)].flags |= _bitmap_instance_texture_flag;
+	// Sprites with a 4-bit transparency are blended: the software path draws them only so.
+	for (int16 s : {_default_effects_explosion_sequence, _default_effects_explosion_row_span_sequence,
+			 _default_effects_spark_sequence})
+	{
+		collection.instances[static_cast<size_t>(s)].flags |= _bitmap_instance_transparent_flag;
+	}
 
 	// After the others, so no sequence moves: a halo overlay whose sides are not
 	// powers of two, so its brightness stays its alpha.

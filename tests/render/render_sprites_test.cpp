@@ -1,0 +1,258 @@
+// Sprites in the software rasterizer's frames: the first level's bomb cache
+// shows, and every sprite a battle draws is in the row-span format the
+// software path draws sprites from.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bitmaps.h"
+#include "collections_content.h"
+#include "interface.h"
+#include "objects.h"
+#include "observer.h"
+#include "projectile_definitions.h"
+#include "projectiles.h"
+#include "render/render.h"
+#include "shading_tables.h"
+#include "shapes.h"
+#include "support/render_views.h"
+#include "support/zerv_harness.h"
+#include "world.h"
+
+namespace {
+
+// The middle of the first level's bomb cache, behind team 0's line.
+const world_point2d cache_centre = {45 * WORLD_ONE + WORLD_ONE / 2, 51 * WORLD_ONE + WORLD_ONE / 2};
+
+class render_sprites : public zerv_harness_fixture
+{
+protected:
+	void TearDown() override
+	{
+		if (screen) dispose_pointer(screen);
+		harness_end_map();
+		zerv_harness_fixture::TearDown();
+	}
+
+	bool start(file_tag map_tag)
+	{
+		new_game_data setup;
+		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
+		else harness_battle_setup(&setup, map_tag);
+		if (!harness_start_map(&setup)) return false;
+		set_local_random_seed(0x5EED);
+		return true;
+	}
+
+	// The camera's view into a zeroed bitmap of the size.
+	const bitmap_data *draw(int32 width, int32 height, const std::string &name = std::string())
+	{
+		if (screen && (screen->width != width || screen->height != height))
+		{
+			dispose_pointer(screen);
+			screen = nullptr;
+		}
+		if (!screen) screen = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		if (!screen) return nullptr;
+		for (int32 row = 0; row < height; ++row) memset(screen->row_addresses[row], 0, static_cast<size_t>(width) * 4);
+		view_data view;
+		prepare_observer_view(&view, screen);
+		render_scene(&view);
+		if (!name.empty()) dump_frame_when_asked(screen, name);
+		return screen;
+	}
+
+	bitmap_data *screen = nullptr;
+};
+
+struct drawn_sprite
+{
+	render_rectangle_geometry geometry;
+	bitmap_identifier texture;
+	int8 owner;
+	world_point2d position;
+};
+
+// The last frame's object sprites.
+std::vector<drawn_sprite> drawn_sprites(void)
+{
+	std::vector<drawn_sprite> sprites;
+	const render_surface_list *list = last_render_surface_list();
+	if (!list) return sprites;
+	for (const render_surface *s = list->first_surface; s; s = s->next_surface)
+	{
+		if (surface_subtype(s) != _surface_subtype_object_rectangle) continue;
+		const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(s);
+		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
+		sprites.push_back({rectangle->geometry, rectangle->texture, object ? object->owner : static_cast<int8>(NONE),
+			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0}});
+	}
+	return sprites;
+}
+
+
+// Whether a sprite is one of the cache's dormant bombs (its cells lie
+// within two of the middle one's).
+bool in_the_bomb_cache(const drawn_sprite &sprite)
+{
+	return sprite.owner == _object_is_dormant_projectile && std::abs(sprite.position.x - cache_centre.x) <= 2 * WORLD_ONE &&
+		std::abs(sprite.position.y - cache_centre.y) <= 2 * WORLD_ONE;
+}
+
+// Each of the cache's bombs holds the glow's cyan and nothing near black.
+void expect_cyan_discs(const bitmap_data *frame, const std::vector<drawn_sprite> &sprites)
+{
+	int32 discs = 0;
+	for (const drawn_sprite &sprite : sprites)
+	{
+		if (!in_the_bomb_cache(sprite)) continue;
+		discs += 1;
+		const render_rectangle_geometry &g = sprite.geometry;
+		int32 cyan = 0, black = 0;
+		for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
+		{
+			const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+			for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
+			{
+				const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+				cyan += gr > r + 48 && b > r + 48;
+				black += std::max(r, std::max(gr, b)) < 24;
+			}
+		}
+		EXPECT_GE(cyan, (g.x1 - g.x0) * (g.y1 - g.y0) / 4) << "a disc at " << g.x0 << ", " << g.y0;
+		EXPECT_EQ(black, 0) << "a disc at " << g.x0 << ", " << g.y0;
+	}
+	EXPECT_EQ(discs, 6);
+}
+
+}
+
+// The bombs a thrower can pick up, drawn where the level places them.
+TEST_F(render_sprites, the_first_levels_bomb_cache_shows_as_cyan_discs)
+{
+	ASSERT_TRUE(start(TAG("l1  ")));
+	initialize_ingame_fades_for_new_game(); // the level opens on a fade from black
+	observer_location look;
+	get_observer_location(&look);
+	look.position = cache_centre;
+	set_actual_observer_location_and_zoom(&look, nullptr);
+	const bitmap_data *frame = draw(1024, 768, "bomb_cache_software");
+	ASSERT_NE(frame, nullptr);
+	expect_cyan_discs(frame, drawn_sprites());
+}
+
+// Every object sprite of the demo's battle and of the first level's opening
+// (glowing bombs, their sparks and flashes, blood and debris) is drawn from
+// row spans: the software rasterizer draws no other sprite.
+TEST_F(render_sprites, every_sprite_a_battle_draws_is_in_row_spans)
+{
+	std::set<std::pair<int32, int32>> seen;
+	for (const file_tag map : {HARNESS_DEMO_MAP_TAG, TAG("l1  ")})
+	{
+		ASSERT_TRUE(start(map));
+		for (int32 tick = 0; tick < 900; ++tick)
+		{
+			if (harness_run_ticks(1) != 1) break;
+			ASSERT_NE(draw(320, 240), nullptr);
+			for (const drawn_sprite &sprite : drawn_sprites())
+			{
+				const int16 collection = static_cast<int16>(bitmap_identifier_collection(sprite.texture));
+				const int16 bitmap = static_cast<int16>(bitmap_identifier_bitmap(sprite.texture));
+				if (!seen.insert({collection, bitmap}).second) continue;
+				const bitmap_data *data = get_bitmap(collection, bitmap);
+				ASSERT_NE(data, nullptr);
+				EXPECT_TRUE(data->flags & _1bit_transparency_encoded_flag)
+					<< get_collection_name(collection) << " bitmap " << bitmap << " at tick " << tick;
+			}
+		}
+		harness_end_map();
+	}
+	// The effects the battles are looked at for were drawn.
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	for (const int16 sequence : {_default_effects_glow_sequence, _default_effects_spark_sequence,
+			 _default_effects_explosion_sequence})
+	{
+		const int16 bitmap = get_sequence_bitmap_index(effects, sequence, 0, 0, nullptr, nullptr);
+		EXPECT_TRUE(seen.count({effects, bitmap})) << "effects sequence " << sequence;
+	}
+}
+
+// The demo's first thrown bomb followed close up: its glow in flight, then
+// the sparks of its burst, whose 4-bit transparency the software path draws
+// only for transparent surfaces. (Its flash lasts a tick, here behind the
+// burst's dust; the OpenGL frame tests look at it.)
+TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	const int16 glow = get_sequence_bitmap_index(effects, _default_effects_glow_sequence, 0, 0, nullptr, nullptr);
+	const int16 spark = get_sequence_bitmap_index(effects, _default_effects_spark_sequence, 0, 0, nullptr, nullptr);
+	harness_run_ticks(600);
+	const fixed zoom = 2 * FIXED_ONE;
+	int32 shown[2] = {};
+	for (int32 tick = 600; tick < 630; ++tick)
+	{
+		ASSERT_EQ(harness_run_ticks(1), 1);
+		for (int16 i = 0; i < object_array.maximum_count; ++i)
+		{
+			const object_data *object = get_object_data(i);
+			if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
+			if (object->shape_collection_index != effects || object->shape_sequence_index != _default_effects_glow_sequence) continue;
+			observer_location look;
+			get_observer_location(&look);
+			look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
+			set_actual_observer_location_and_zoom(&look, &zoom);
+			break;
+		}
+		const bitmap_data *frame = draw(1024, 768, "volley_" + std::to_string(tick));
+		ASSERT_NE(frame, nullptr);
+		for (const drawn_sprite &sprite : drawn_sprites())
+		{
+			if (static_cast<int16>(bitmap_identifier_collection(sprite.texture)) != effects) continue;
+			const int16 bitmap = static_cast<int16>(bitmap_identifier_bitmap(sprite.texture));
+			const int32 kind = bitmap == glow ? 0 : bitmap == spark ? 1 : NONE;
+			if (kind == NONE) continue;
+			const render_rectangle_geometry &g = sprite.geometry;
+			for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
+			{
+				const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+				for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
+				{
+					const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+					shown[kind] += kind == 0 ? gr > r + 48 && b > r + 48 : r > b + 64 && gr > b + 32;
+				}
+			}
+		}
+	}
+	EXPECT_GT(shown[0], 300) << "the glow's cyan";
+	EXPECT_GT(shown[1], 200) << "the sparks' yellow";
+}
+
+// Projectiles take a tinting table: the masonry permutation is the stone
+// tint, as on the hardware path, not a second copy of the plain colours.
+TEST_F(render_sprites, a_projectiles_table_tints_by_permutation)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	const projectile_definition *bomb = get_projectile_definition(projectile_definition_tag_to_index(TAG("bomb")));
+	ASSERT_NE(bomb, nullptr);
+	const uint32 *plain = static_cast<const uint32 *>(get_shading_table(bomb->collection_index, bomb->color_table_index,
+		_shading_table_normal));
+	const uint32 *stone = static_cast<const uint32 *>(get_shading_table(bomb->collection_index, bomb->color_table_index,
+		MASONARY_COLOR_PERMUTATION));
+	ASSERT_TRUE(plain && stone);
+	short_fixed fraction;
+	rgb_color tint;
+	const int16 mode = get_shading_table_permutation_data(MASONARY_COLOR_PERMUTATION, &fraction, &tint);
+	std::vector<uint32> expected(256);
+	build_shading_table(_32bit, _32bit_encoding, 1, get_color_table(bomb->collection_index, 0), expected.data(), mode,
+		fraction, &tint, 0, nullptr);
+	EXPECT_EQ(memcmp(stone, expected.data(), 256 * 4), 0);
+	EXPECT_NE(memcmp(stone, plain, 256 * 4), 0);
+}
