@@ -16,8 +16,11 @@
 #include "CoreLibrary/cseries/tags_and_strings.h"
 #include "local_projectiles.h"
 #include "memory.h"
+#include "mesh.h"
 #include "objects.h"
 #include "observer.h"
+#include "projectile_definitions.h"
+#include "projectiles.h"
 #include "render/render.h"
 #include "shapes.h"
 #include "support/render_views.h"
@@ -232,4 +235,124 @@ TEST_F(local_projectiles_level, the_first_level_draws_its_blood_debris_ripples_a
 	{
 		EXPECT_TRUE(seen[k]) << "no visible surface of '" << tag_to_string(kind_tags[k]) << "'";
 	}
+}
+
+namespace {
+
+// The mean of the red, green and blue bytes of a box of a 32-bit frame.
+double box_mean(const std::vector<uint32> &pixels, int32 width, int32 x0, int32 y0, int32 x1, int32 y1)
+{
+	int64 sum = 0, count = 0;
+	for (int32 y = y0; y < y1; ++y)
+	{
+		for (int32 x = x0; x < x1; ++x)
+		{
+			const uint32 p = pixels[static_cast<size_t>(y * width + x)];
+			sum += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255);
+			count += 3;
+		}
+	}
+	return count ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
+}
+
+}
+
+// A volley of six bombs lands on a quiet cell of the level (6, 5) and bursts,
+// drawn in software looking north at it (the cell fills the box 130-190 x
+// 80-120 of the frame). The chips each burst throws shade the ground under
+// them, a few scattered marks: in no frame of the bursts does the debris
+// darken any 4 x 4 block round the burst (110-210 x 60-140) below the floor,
+// against the same frame drawn without it.
+TEST_F(local_projectiles_level, a_volley_s_debris_shades_the_ground_without_blotting_it)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	set_local_random_seed(0x5EED);
+	ASSERT_TRUE(harness_start_map(&setup));
+	set_local_random_seed(0x5EED);
+	learn_kinds();
+	screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
+	ASSERT_NE(screen, nullptr);
+	const int32 cell_x = 6, cell_y = 5;
+	const observer_location look = {{static_cast<world_distance>(cell_x * WORLD_ONE + WORLD_ONE / 2),
+		static_cast<world_distance>(cell_y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};
+	const fixed zoom = 2 * FIXED_ONE;
+	const auto frame = [&](int32 ticks) {
+		harness_run_ticks(ticks);
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		render(ticks);
+	};
+	// Past the level's fade from black.
+	for (int32 i = 0; i < 120; ++i) frame(1);
+
+	// Six bombs lobbed short, landing a few texels apart; their fuses burst them in turn.
+	const int16 bomb = projectile_definition_tag_to_index(TAG("bomb"));
+	ASSERT_NE(bomb, NONE);
+	for (int32 i = 0; i < 6; ++i)
+	{
+		new_projectile_data request = {};
+		request.type = bomb;
+		request.damage_scale = 256;
+		request.owner_monster_index = request.owner_projectile_index = request.owner_object_index = NONE;
+		request.target_monster_index = NONE;
+		const world_point2d where = {static_cast<world_distance>(cell_x * WORLD_ONE + WORLD_ONE / 2 + 96 * (i % 3) - 96),
+			static_cast<world_distance>(cell_y * WORLD_ONE + WORLD_ONE / 2 + 128 * (i / 3) - 64)};
+		request.location.position = {where.x, where.y, static_cast<world_distance>(get_mesh_height(&where, _true_height) + 128)};
+		request.location.velocity = {static_cast<short_world_distance>(4 * (i % 3) - 4), 0, 8};
+		request.target_location = request.location.position;
+		ASSERT_NE(new_projectile(&request), NONE) << i;
+	}
+
+	double floor_seen = 1.0;
+	int32 frames_with_debris = 0;
+	for (int32 tick = 0; tick < 180; ++tick)
+	{
+		frame(1);
+		int32 least[number_of_kinds];
+		note_drawn(least);
+		if (least[debris] > 65535) continue;
+		frames_with_debris += 1;
+		const std::vector<uint32> with = pixels();
+		std::vector<int16> hidden;
+		for (int16 g = 0; g < local_projectile_group_array.count; ++g)
+		{
+			local_projectile_group_data *group = get_local_projectile_group_data(g);
+			if (!group || group->type != types[debris] || (group->flags & _group_is_never_visible_flag)) continue;
+			group->flags |= _group_is_never_visible_flag;
+			hidden.push_back(g);
+		}
+		// The terrain's shades are built again only for a new tick or a moved
+		// camera: a step aside and back draws the ground without the chips.
+		observer_location aside = look;
+		aside.position.x += 1;
+		set_actual_observer_location_and_zoom(&aside, &zoom);
+		render(0);
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		render(0);
+		const std::vector<uint32> without = pixels();
+		for (int16 g : hidden) get_local_projectile_group_data(g)->flags &= ~_group_is_never_visible_flag;
+		double darkest = 1.0;
+		for (int32 by = 60; by < 140; by += 4)
+		{
+			for (int32 bx = 110; bx < 210; bx += 4)
+			{
+				const double plain = box_mean(without, screen->width, bx, by, bx + 4, by + 4);
+				if (plain > 0) darkest = std::min(darkest, box_mean(with, screen->width, bx, by, bx + 4, by + 4) / plain);
+			}
+		}
+		if (darkest < floor_seen)
+		{
+			floor_seen = darkest;
+			dump_frame_when_asked(screen, "volley_without_debris");
+			set_actual_observer_location_and_zoom(&aside, &zoom);
+			render(0);
+			set_actual_observer_location_and_zoom(&look, &zoom);
+			render(0);
+			dump_frame_when_asked(screen, "volley_debris_darkest");
+		}
+	}
+	EXPECT_GT(frames_with_debris, 10);
+	// Chip shades a cell across stacked into a blot at half the light (0.47);
+	// chip-sized ones leave the darkest block at about four fifths.
+	EXPECT_GT(floor_seen, 0.7) << "the darkest block against the ground without the debris";
 }

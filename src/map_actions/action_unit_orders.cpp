@@ -310,6 +310,26 @@ uint32 general_command_action_proc(int16 action_index)
 
 /* ---------- 'move' */
 
+#define CLOSEST_WAYPOINT_FIELD TAG("#clo")
+
+// The waypoint 'clos' chose on an earlier call, while the list the lookup
+// finds (wayp) still holds it alone; a list written anew since is chosen from again.
+static bool kept_closest_waypoint(int16 action_index, const map_action_parameter *wayp, world_point2d *point)
+{
+	map_action_parameter kept;
+	if (wayp->count != 1 || !get_map_action_parameter(&kept, action_index, _dont_resolve_links_flag,
+			CLOSEST_WAYPOINT_FIELD, _parameter_world_point2d) || kept.count != 1)
+	{
+		return false;
+	}
+	world_point2d chosen, listed;
+	memcpy(&chosen, extract_parameter_array_address(&kept), sizeof(chosen));
+	memcpy(&listed, extract_parameter_array_address(wayp), sizeof(listed));
+	if (chosen.x != listed.x || chosen.y != listed.y) return false;
+	*point = chosen;
+	return true;
+}
+
 uint32 movement_command_action_proc(int16 action_index)
 {
 	int16 subjects[MAXIMUM_SUBJECT_MONSTERS];
@@ -332,26 +352,31 @@ uint32 movement_command_action_proc(int16 action_index)
 		if (game_play_version >= 1691 && count > 0 && waypoint_count > 0 &&
 			map_action_has_flag(action_index, TAG("clos")))
 		{
-			world_point2d center;
-			get_centerpoint_of_monster_indexes(count, subjects, &center);
 			world_point2d best = {0, 0};
-			world_distance best_distance = 0;
-			for (int32 i = 0; i < waypoint_count; ++i)
+			if (!kept_closest_waypoint(action_index, &parameter, &best))
 			{
-				world_point2d p = {0, 0};
-				get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &p, i);
-				const world_distance d = distance2d(&p, &center);
-				if (i == 0 || d < best_distance)
+				world_point2d center;
+				get_centerpoint_of_monster_indexes(count, subjects, &center);
+				world_distance best_distance = 0;
+				for (int32 i = 0; i < waypoint_count; ++i)
 				{
-					best = p;
-					best_distance = d;
+					world_point2d p = {0, 0};
+					get_combined_map_action_element(action_index, TAG("wayp"), _parameter_world_point2d, &p, i);
+					const world_distance d = distance2d(&p, &center);
+					if (i == 0 || d < best_distance)
+					{
+						best = p;
+						best_distance = d;
+					}
 				}
+				// The list the lookup finds becomes the one waypoint; the choice is
+				// remembered, since other 'wayp' lists (its own or reached through
+				// 'link') still hold points that a later call must not choose among.
+				get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
+					_parameter_world_point2d);
+				set_map_action_parameter(&parameter, 1, &best);
+				set_unique_map_action_parameter(action_index, CLOSEST_WAYPOINT_FIELD, _parameter_world_point2d, 1, &best);
 			}
-			// Only the parameter the lookup finds becomes the one waypoint: a list
-			// reached through 'link' belongs to another action and keeps its points.
-			get_map_action_parameter(&parameter, action_index, _return_empty_arrays_flag, TAG("wayp"),
-				_parameter_world_point2d);
-			set_map_action_parameter(&parameter, 1, &best);
 			// The order takes the chosen point even when the buffer could not keep it.
 			waypoints[0] = best;
 			waypoint_count = 1;

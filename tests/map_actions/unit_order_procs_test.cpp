@@ -168,6 +168,79 @@ TEST_F(unit_order_procs, closest_waypoint_rewrites_only_the_parameter_the_lookup
 	EXPECT_EQ(get_monster_data(team0[2])->waypoint_count, 1);
 }
 
+// 'clos' chooses once: however the units stand on later calls, the order goes
+// to the point chosen first, though the action's own list or the lists it
+// reaches through 'link' still hold other points. A list written anew (as a
+// geometry filter writes one) is chosen from again.
+TEST_F(unit_order_procs, closest_waypoint_is_chosen_once_among_own_and_linked_lists)
+{
+	game_play_version = 1691;
+	const auto at = [&](int16 unit, world_distance dx, world_distance dy) {
+		const object_data *o = object_of(unit);
+		return world_point2d{o->location.position.x + dx, o->location.position.y + dy};
+	};
+	// Moves the unit's object to a point, returning where it stood.
+	const auto stand = [&](int16 unit, world_point2d p) {
+		object_data *o = object_of(unit);
+		const world_point2d was = {o->location.position.x, o->location.position.y};
+		o->location.position.x = p.x;
+		o->location.position.y = p.y;
+		return was;
+	};
+	const auto last_waypoint = [](int16 unit) {
+		const monster_data *monster = get_monster_data(unit);
+		EXPECT_EQ(monster->waypoint_count, 1);
+		return monster->waypoints[0];
+	};
+
+	// A list of its own and a link: the own point is nearest at first.
+	const int16 mover = team0[0];
+	const world_point2d own = at(mover, 600, 0);
+	const world_point2d far_end = at(mover, 6000, 0);
+	const int16 holder = action("wpts");
+	points(holder, "wayp", {at(mover, 3000, 3000), far_end});
+	const int16 a = action("move");
+	subjects(a, "subj", {mover});
+	points(a, "wayp", {own});
+	ids(a, "link", {holder});
+	flag(a, "clos");
+	movement_command_action_proc(a);
+	EXPECT_EQ(last_waypoint(mover).x, own.x);
+	// Standing at the holder's far end, the unit is still sent to its own point.
+	// (Not on the point itself: an order to where a unit stands gives it no waypoint.)
+	const world_point2d home = stand(mover, {far_end.x - 400, far_end.y});
+	movement_command_action_proc(a);
+	EXPECT_EQ(last_waypoint(mover).x, own.x) << "chosen again among the linked points";
+	map_action_parameter parameter;
+	ASSERT_TRUE(get_map_action_parameter(&parameter, holder, 0, TAG("wayp"), _parameter_world_point2d));
+	EXPECT_EQ(parameter.count, 2) << "the linked holder keeps its route";
+	// Written anew, the own list is chosen from again (with the linked points).
+	stand(mover, home);
+	const world_point2d fresh[2] = {at(mover, 100, 0), at(mover, 9000, 0)};
+	set_unique_map_action_parameter(a, TAG("wayp"), _parameter_world_point2d, 2, fresh);
+	movement_command_action_proc(a);
+	EXPECT_EQ(last_waypoint(mover).x, fresh[0].x);
+
+	// Two linked lists and none of its own: the first holder's list becomes
+	// the point nearest of all (here the second holder's), which stays.
+	const int16 walker = team0[2];
+	const world_point2d nearest = at(walker, 700, 0), other = at(walker, -5000, 0);
+	const int16 first_holder = action("wpts");
+	points(first_holder, "wayp", {at(walker, 4000, 0)});
+	const int16 second_holder = action("wpts");
+	points(second_holder, "wayp", {nearest, other});
+	const int16 c = action("move");
+	subjects(c, "subj", {walker});
+	ids(c, "link", {first_holder, second_holder});
+	flag(c, "clos");
+	movement_command_action_proc(c);
+	EXPECT_EQ(last_waypoint(walker).x, nearest.x);
+	const world_point2d walker_home = stand(walker, {other.x + 400, other.y});
+	movement_command_action_proc(c);
+	EXPECT_EQ(last_waypoint(walker).x, nearest.x) << "chosen again among the second holder's points";
+	stand(walker, walker_home);
+}
+
 // Lists split over several parameters of one name count whole.
 TEST_F(unit_order_procs, point_lists_count_every_parameter_of_their_name)
 {

@@ -108,6 +108,17 @@ collection_bitmap_description burn_bitmap(const char *name, int16 width, int16 h
 	});
 }
 
+// A debris chip's shade: a few texels of shallow darkness, deepest in the
+// middle (a shadow map's bytes are darkness: 28 takes about a ninth of the light).
+#define CHIP_SHADE_SIZE 3
+collection_bitmap_description chip_shade_bitmap(const char *name)
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, CHIP_SHADE_SIZE, CHIP_SHADE_SIZE, _8bit);
+	const uint8 texels[CHIP_SHADE_SIZE * CHIP_SHADE_SIZE] = {0, 12, 0, 12, 28, 12, 0, 12, 0};
+	for (int32 i = 0; i < CHIP_SHADE_SIZE * CHIP_SHADE_SIZE; ++i) bitmap.pixels[static_cast<size_t>(i)] = texels[i];
+	return bitmap;
+}
+
 bitmap_instance_data instance_of(int16 bitmap_index, int16 width, int16 height)
 {
 	bitmap_instance_data instance;
@@ -346,19 +357,18 @@ collection_description particle_collection(void)
 	// one is faint: sparse ash and a shadow a few levels deep leave burnt
 	// ground darker and mottled, neither painted over nor a hole.
 	collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)] = ash_bitmap("scorch", 10, 8);
-	// Shadows: the debris's dark blot and the flame's light.
+	// Shadows: the debris's shade and the flame's light.
 	collection.bitmaps.push_back(blob("debris shadow", 8, 8, _grey, false, &random));
-	// A shadow map's bytes are darkness: the blob's grey shades would black
-	// the ground out under every chip. A chip casts a soft shade instead.
-	for (uint8 &texel : collection.bitmaps.back().pixels)
-	{
-		if (texel) texel = static_cast<uint8>(36 + 2 * (texel - shade(_grey, 10)));
-	}
+	// A chip's shade is chip-sized and faint, in place of the blob (whose
+	// draws stay, so that the pictures after it keep theirs): a burst's chips
+	// fly out over a few texels, and shades a cell across each stacked on all
+	// of a volley's others into a black blot; small ones leave scattered marks.
+	collection.bitmaps.back() = chip_shade_bitmap("debris shadow");
 	collection.bitmaps.push_back(blob("flame light", 16, 16, _yellow, false, &random));
 	shadow_map_data shadow;
 	memset(&shadow, 0, sizeof(shadow));
 	shadow.bitmap_index = NUMBER_OF_PARTICLE_SEQUENCES;
-	shadow.registration_point = {4 * FIXED_ONE, 4 * FIXED_ONE};
+	shadow.registration_point = {CHIP_SHADE_SIZE * FIXED_ONE / 2, CHIP_SHADE_SIZE * FIXED_ONE / 2};
 	collection.shadow_maps.push_back(shadow);
 	shadow.flags = 1; // a light map
 	shadow.bitmap_index = NUMBER_OF_PARTICLE_SEQUENCES + 1;

@@ -146,8 +146,12 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	b.delays(s(_scene_west_stone), 448, 0);
 	b.add_action(s(_scene_far_stone), "gate", "far stone", 0, _map_action_deactivates_never);
 	idle(_scene_west_wave, "west wave");
-	b.add_action(s(_scene_scout_arrived), "tuni", "scout arrived", _map_action_no_initial_delay_flag,
-		_map_action_deactivates_on_trigger);
+	// The far stone is done at the first pass after its one-second glow, but
+	// the soldier it brings fades in for up to 89 ticks (a random wait, then
+	// the teleport's fade) and counts as off the map till then: it is looked
+	// for two passes (64 ticks) after the stone is done.
+	b.add_action(s(_scene_scout_arrived), "tuni", "scout arrived", 0, _map_action_deactivates_on_trigger);
+	b.delays(s(_scene_scout_arrived), 64, 0);
 	b.add_action(s(_scene_scout_moves_on), "move", "scout moves on", _map_action_no_initial_delay_flag,
 		_map_action_deactivates_on_trigger);
 	timed(_scene_mast_turns, "moef", "mast turns", 512);
