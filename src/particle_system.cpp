@@ -1,5 +1,6 @@
 #include "particle_system.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -439,23 +440,48 @@ void build_particle_system_splashes(view_data *view, mesh_region *region)
 	g->time_until_building_effects = system->time_between_building_effects;
 }
 
-// One particle's sprite: the frame for its view and frame, screen-aligned or,
-// for a texture instance, stretched along the fall.
-static void add_particle_sprite(view_data *view, render_surface_list *surfaces, const particle_system_definition *system,
-	const particle_data *particle, const world_point3d *p, world_distance depth)
+// The picture of a particle's view and frame, NULL when it has none.
+static const bitmap_instance_data *particle_instance(const particle_system_definition *system, const particle_data *particle)
 {
 	sequence_data *sequence = get_sequence(system->collection_index, system->sequence_index);
-	if (!sequence || sequence->number_of_views <= 0) return;
+	if (!sequence || sequence->number_of_views <= 0) return nullptr;
 	const int32 view_index = particle->shape_view_index;
-	if (view_index < 0 || view_index >= sequence->number_of_views) return;
+	if (view_index < 0 || view_index >= sequence->number_of_views) return nullptr;
 	const sequence_frame_data *frame =
 		get_sequence_frame(sequence, system->collection_index, system->sequence_index, particle->shape_frame_index);
-	if (!frame) return;
+	if (!frame) return nullptr;
 	int16 instance_index;
 	memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data) + 2 * view_index,
 		sizeof(instance_index));
-	const bitmap_instance_data *instance = get_bitmap_instance(system->collection_index, instance_index);
-	if (!instance) return;
+	return get_bitmap_instance(system->collection_index, instance_index);
+}
+
+// A streak lies along the wind and the particle's own fall, or along its
+// whole velocity on a still map.
+static world_vector3d streak_direction(const particle_data *particle)
+{
+	fixed_vector3d wind = {};
+	world_vector3d direction = {static_cast<int16>(particle->velocity.i >> 16), static_cast<int16>(particle->velocity.j >> 16),
+		static_cast<int16>(particle->velocity.k >> 16)};
+	if (get_wind_velocity(&wind))
+	{
+		direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
+			static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
+	}
+	if (!direction.i && !direction.j && !direction.k) direction.k = -1;
+	return direction;
+}
+
+static int16 particle_scale(const particle_system_definition *system)
+{
+	return system->scale > 0 ? system->scale : static_cast<int16>(256);
+}
+
+// One particle's sprite: the frame for its view and frame, screen-aligned or,
+// for a texture instance, stretched along the fall.
+static void add_particle_sprite(view_data *view, render_surface_list *surfaces, const particle_system_definition *system,
+	const particle_data *particle, const bitmap_instance_data *instance, const world_point3d *p, world_distance depth)
+{
 	short_world_point3d t;
 	transform_world_point_to_viewer_space(view, p, &t, FALSE);
 	if (t.z >= -34) return; // behind the near plane
@@ -467,21 +493,12 @@ static void add_particle_sprite(view_data *view, render_surface_list *surfaces, 
 			(system->transparency_cutoff_point - system->transparency_rolloff_point);
 		transparency = static_cast<fixed_fraction>(PIN(fraction, 0, 65535));
 	}
-	const int16 scale = system->scale > 0 ? system->scale : static_cast<int16>(256);
+	const int16 scale = particle_scale(system);
 	if (instance->flags & _bitmap_instance_texture_flag)
 	{
-		// The streak lies along the wind and the particle's own fall, or along
-		// its whole velocity on a still map: its picture's width goes across,
-		// its height adds to the streak's length.
-		fixed_vector3d wind = {};
-		world_vector3d direction = {static_cast<int16>(particle->velocity.i >> 16),
-			static_cast<int16>(particle->velocity.j >> 16), static_cast<int16>(particle->velocity.k >> 16)};
-		if (get_wind_velocity(&wind))
-		{
-			direction = {static_cast<int16>(wind.i >> 16), static_cast<int16>(wind.j >> 16),
-				static_cast<int16>((wind.k >> 16) + (particle->velocity.k >> 16))};
-		}
-		if (!direction.i && !direction.j && !direction.k) direction.k = -1;
+		// Its picture's width goes across the streak, its height adds to the
+		// streak's length.
+		world_vector3d direction = streak_direction(particle);
 		extended_bitmap_surface_data data;
 		memset(&data, 0, sizeof(data));
 		data.collection_index = system->collection_index;
@@ -511,15 +528,229 @@ static void add_particle_sprite(view_data *view, render_surface_list *surfaces, 
 		&t, nullptr, left, right, top, bottom);
 }
 
+/* ---------- the land behind the rain */
+
+// Rain is drawn over everything, so a drop whose line of sight runs past the
+// land would hang in the void beyond the map's edge: such drops are left out.
+namespace {
+
+// Where the land is drawn: the terrain goes in blocks of two by two cells from
+// the region's window, up to two vertices short of its end, and a block needs
+// all its vertices. Outside the region's spans it is off the screen.
+struct land_box
+{
+	int32 column0, row0, column1, row1; // even vertices
+};
+
+// t = num / den along the line of sight from the eye through the drop, den > 0
+// (den 0: no end), on the box's side at vertex column (axis 0) or row (axis 1).
+struct sight_fraction
+{
+	int64 num, den;
+	int32 axis, side;
+};
+
+}
+
+static land_box region_land_box(const mesh_region *region)
+{
+	const int32 window = MAXIMUM_MESH_REGION_WIDTH - 2;
+	return {region->original_x0, region->original_y0,
+		MIN(region->original_x0 + window, (mesh_globals->mesh_width - 1) & ~1),
+		MIN(region->original_y0 + window, (mesh_globals->mesh_height - 1) & ~1)};
+}
+
+static bool sight_fraction_less(const sight_fraction &a, const sight_fraction &b)
+{
+	if (!b.den) return a.den != 0;
+	if (!a.den) return false;
+	return a.num * b.den < b.num * a.den;
+}
+
+// Whether the line of sight at t runs above every vertex that the land's edge
+// there runs between (above), or below every one: so it does whichever way
+// their block is cut into triangles.
+static bool sight_passes_land_edge(const view_data *view, const land_box *box, const int64 d[3], const sight_fraction &t,
+	bool above)
+{
+	const world_point3d *eye = &view->location.position;
+	const int64 along = t.axis == 0 ? eye->y + d[1] * t.num / t.den : eye->x + d[0] * t.num / t.den;
+	const int64 z = eye->z + d[2] * t.num / t.den;
+	const int32 first = static_cast<int32>(along >> WORLD_FRACTIONAL_BITS) & ~1;
+	for (int32 k = 0; k < 3; ++k)
+	{
+		const int32 n = t.axis == 0 ? PIN(first + k, box->row0, box->row1) : PIN(first + k, box->column0, box->column1);
+		const mesh_cell *cell = t.axis == 0 ? get_mesh_cell(t.side, n) : get_mesh_cell(n, t.side);
+		int32 low = cell->height, high = cell->height;
+		if (!(view->flags & _render_view_omit_media_flag) && (cell->flags & _mesh_vertex_is_media_flag))
+		{
+			low = MIN(low, static_cast<int32>(cell->media_height));
+			high = MAX(high, static_cast<int32>(cell->media_height));
+		}
+		if (above ? z <= high : z >= low) return false;
+	}
+	return true;
+}
+
+// Whether the land is drawn where the eye looks along d: the line of sight
+// reaches the box above the land's edge (or starts over the box) and leaves it
+// below, so it meets the land's top in between.
+static bool sight_meets_land(const view_data *view, const land_box *box, const int64 d[3])
+{
+	if (box->column1 <= box->column0 || box->row1 <= box->row0) return false;
+	const world_point3d *eye = &view->location.position;
+	const int64 e[2] = {eye->x, eye->y};
+	const int32 low[2] = {box->column0, box->row0}, high[2] = {box->column1, box->row1};
+	sight_fraction enter = {0, 1, NONE, 0}, leave = {0, 0, NONE, 0};
+	for (int32 axis = 0; axis < 2; ++axis)
+	{
+		const int64 low_edge = static_cast<int64>(low[axis]) * WORLD_ONE, high_edge = static_cast<int64>(high[axis]) * WORLD_ONE;
+		if (d[axis] == 0)
+		{
+			if (e[axis] < low_edge || e[axis] > high_edge) return false;
+			continue;
+		}
+		const bool rising = d[axis] > 0;
+		const int64 den = rising ? d[axis] : -d[axis];
+		const sight_fraction in = {rising ? low_edge - e[axis] : e[axis] - high_edge, den, axis, rising ? low[axis] : high[axis]};
+		const sight_fraction out = {rising ? high_edge - e[axis] : e[axis] - low_edge, den, axis, rising ? high[axis] : low[axis]};
+		if (sight_fraction_less(enter, in)) enter = in;
+		if (sight_fraction_less(out, leave)) leave = out;
+	}
+	// Straight down over the box: the land is below.
+	if (!leave.den) return d[2] < 0;
+	if (leave.num <= 0 || !sight_fraction_less(enter, leave)) return false;
+	// Coming in over the map's own edge, it must pass above the land there, or
+	// it looks at the void below the edge. Through a side of the region's
+	// window the land before it is off the screen.
+	const int32 last = ((enter.axis == 0 ? mesh_globals->mesh_width : mesh_globals->mesh_height) - 1) & ~1;
+	const bool map_edge = enter.side == 0 || enter.side == last;
+	if (enter.axis != NONE && map_edge && !sight_passes_land_edge(view, box, d, enter, true)) return false;
+	return sight_passes_land_edge(view, box, d, leave, false);
+}
+
+// The corners of a particle's sprite in the world, as the renderer lays them
+// out in the viewer's space: a streak from the drop back along its fall by its
+// length, its picture's width across it and the view; a screen-aligned sprite
+// along the viewer's x and y.
+static void particle_sprite_corners(const view_data *view, const particle_system_definition *system,
+	const particle_data *particle, const bitmap_instance_data *instance, const world_point3d *p, world_point3d corners[4])
+{
+	const matrix3x3 *m = &view->world_to_viewer_rotation;
+	const int64 scale = particle_scale(system);
+	for (int32 i = 0; i < 4; ++i) corners[i] = *p;
+	if (instance->flags & _bitmap_instance_texture_flag)
+	{
+		const world_vector3d direction = streak_direction(particle);
+		const int64 d[3] = {direction.i, direction.j, direction.k};
+		const int64 square = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+		const int64 length = isqrt(static_cast<uint32>(MIN(square, static_cast<int64>(UINT32_MAX))));
+		if (length <= 0) return;
+		const int64 reach = length + (((instance->world_top - instance->world_bottom) * scale) >> 8);
+		// The viewer's z axis crossed with the streak: across it, on the screen.
+		const int64 zx = m->n[0][2], zy = m->n[1][2], zz = m->n[2][2];
+		const int64 across[3] = {zy * d[2] - zz * d[1], zz * d[0] - zx * d[2], zx * d[1] - zy * d[0]};
+		const int64 widths[2] = {(instance->world_right * scale) >> 8, (instance->world_left * scale) >> 8};
+		for (int32 i = 0; i < 4; ++i)
+		{
+			const int64 back = i < 2 ? 0 : reach, width = widths[i & 1];
+			corners[i].x += static_cast<world_distance>((-d[0] * back + across[0] * width / 16384) / length);
+			corners[i].y += static_cast<world_distance>((-d[1] * back + across[1] * width / 16384) / length);
+			corners[i].z += static_cast<world_distance>((-d[2] * back + across[2] * width / 16384) / length);
+		}
+		return;
+	}
+	const int64 xs[2] = {(instance->world_left * scale) >> 8, (instance->world_right * scale) >> 8};
+	const int64 ys[2] = {(instance->world_top * scale) >> 8, (instance->world_bottom * scale) >> 8};
+	for (int32 i = 0; i < 4; ++i)
+	{
+		const int64 x = xs[i & 1], y = ys[i >> 1];
+		corners[i].x += static_cast<world_distance>((m->n[0][0] * x + m->n[0][1] * y) / 16384);
+		corners[i].y += static_cast<world_distance>((m->n[1][0] * x + m->n[1][1] * y) / 16384);
+		corners[i].z += static_cast<world_distance>((m->n[2][0] * x + m->n[2][1] * y) / 16384);
+	}
+}
+
+// Whether the land lies behind all of the sprite that is on the screen: its
+// corners are projected, the quad is cut to the screen, and the corners of the
+// box round what is left are looked through. Off the screen it may hang over
+// anything.
+static bool land_lies_behind_sprite(const view_data *view, const land_box *box, const world_point3d corners[4])
+{
+	// Screen points in 256ths of a pixel, round the quad.
+	struct screen_point
+	{
+		int64 x, y;
+	};
+	static const int32 ring[4] = {0, 1, 3, 2};
+	const int64 k = MAX(1, static_cast<int32>(view->world_to_screen_x));
+	screen_point polygon[12], clipped[12];
+	int32 count = 0;
+	for (int32 i = 0; i < 4; ++i)
+	{
+		short_world_point3d t;
+		transform_world_point_to_viewer_space(view, &corners[ring[i]], &t, FALSE);
+		if (t.z >= -34) return false; // at the near plane
+		// Held within 2^30, so the cuts' products stay within 64 bits.
+		const int64 x = static_cast<int64>(view->xk) * 256 - static_cast<int64>(t.x) * k * 256 / t.z;
+		const int64 y = static_cast<int64>(view->yk) * 256 + static_cast<int64>(t.y) * view->world_to_screen_y * 256 / t.z;
+		polygon[count++] = {PIN(x, -(INT64_C(1) << 30), INT64_C(1) << 30), PIN(y, -(INT64_C(1) << 30), INT64_C(1) << 30)};
+	}
+	// Cut to the screen and a pixel round it, which the rasterizer's edges reach.
+	const int64 limits[4] = {-256, (static_cast<int64>(view->screen_width) + 1) * 256, -256,
+		(static_cast<int64>(view->screen_height) + 1) * 256};
+	for (int32 side = 0; side < 4 && count > 0; ++side)
+	{
+		const bool vertical = side < 2, upper = side & 1;
+		const auto inside = [&](const screen_point &q) {
+			const int64 v = vertical ? q.x : q.y;
+			return upper ? v <= limits[side] : v >= limits[side];
+		};
+		int32 kept = 0;
+		for (int32 i = 0; i < count; ++i)
+		{
+			const screen_point &a = polygon[i], &b = polygon[(i + 1) % count];
+			if (inside(a)) clipped[kept++] = a;
+			if (inside(a) == inside(b)) continue;
+			const int64 a_v = vertical ? a.x : a.y, b_v = vertical ? b.x : b.y;
+			const int64 a_w = vertical ? a.y : a.x, b_w = vertical ? b.y : b.x;
+			const int64 w = a_w + (b_w - a_w) * (limits[side] - a_v) / (b_v - a_v);
+			clipped[kept++] = vertical ? screen_point{limits[side], w} : screen_point{w, limits[side]};
+		}
+		count = kept;
+		std::copy(clipped, clipped + count, polygon);
+	}
+	if (count == 0) return false;
+	// The box round what is left and a pixel round that.
+	screen_point low = polygon[0], high = polygon[0];
+	for (int32 i = 1; i < count; ++i)
+	{
+		low = {MIN(low.x, polygon[i].x), MIN(low.y, polygon[i].y)};
+		high = {MAX(high.x, polygon[i].x), MAX(high.y, polygon[i].y)};
+	}
+	const matrix3x3 *m = &view->world_to_viewer_rotation;
+	for (int32 i = 0; i < 4; ++i)
+	{
+		// The viewer's direction through the box's corner, at a depth of 256 k.
+		const int64 x = (i & 1) ? high.x + 256 : low.x - 256, y = (i & 2) ? high.y + 256 : low.y - 256;
+		const int64 v[3] = {x - static_cast<int64>(view->xk) * 256, static_cast<int64>(view->yk) * 256 - y, -256 * k};
+		int64 d[3];
+		for (int32 j = 0; j < 3; ++j) d[j] = (m->n[j][0] * v[0] + m->n[j][1] * v[1] + m->n[j][2] * v[2]) / 16384;
+		if (!sight_meets_land(view, box, d)) return false;
+	}
+	return true;
+}
+
 void build_particle_system_surface_list(view_data *view, mesh_region *region, render_surface_list *surfaces)
 {
 	const particle_system_definition *system = particle_module.system;
 	const particle_globals *g = &particle_module.globals;
-	if (!system || !view || !region || !region->spans || !g->cell_particle_list) return;
+	if (!system || !view || !region || !region->spans || !g->cell_particle_list || !mesh_is_loaded()) return;
 	const int32 budget = particle_system_test_hooks.sprite_budget > 0 ? particle_system_test_hooks.sprite_budget :
 		MAXIMUM_PARTICLE_SPRITES_PER_FRAME;
 	int32 drawn = 0;
 	const world_point2d eye = {view->location.position.x, view->location.position.y};
+	const land_box box = region_land_box(region);
 	for (int32 y = region->y0; y < region->y1; ++y)
 	{
 		const mesh_span *span = &region->spans[y - region->y0];
@@ -541,10 +772,15 @@ void build_particle_system_surface_list(view_data *view, mesh_region *region, re
 				{
 					continue;
 				}
+				const bitmap_instance_data *instance = particle_instance(system, particle);
+				if (!instance) continue;
+				world_point3d corners[4];
+				particle_sprite_corners(view, system, particle, instance, &p3, corners);
+				if (!particle_system_test_hooks.drops_past_the_land && !land_lies_behind_sprite(view, &box, corners)) continue;
 				if (drawn >= budget) return;
 				drawn += 1;
 				particle_system_test_hooks.sprites_drawn += 1;
-				if (surfaces) add_particle_sprite(view, surfaces, system, particle, &p3, depth);
+				if (surfaces) add_particle_sprite(view, surfaces, system, particle, instance, &p3, depth);
 			}
 		}
 	}

@@ -153,6 +153,8 @@ struct particle_system_test_hooks_data
 	int32 sprite_budget; // 0: MAXIMUM_PARTICLE_SPRITES_PER_FRAME
 	// Headless games leave the visual particles still unless a test wants them.
 	boolean particles_idle;
+	// Draws the drops that would hang past the land as well.
+	boolean drops_past_the_land;
 };
 particle_system_test_hooks_data *get_particle_system_test_hooks(void);
 void reset_particle_system_test_hooks(void);

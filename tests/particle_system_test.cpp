@@ -201,17 +201,22 @@ TEST_F(particle_system_on_a_map, without_wind_a_streak_follows_the_whole_velocit
 	view_data view;
 	memset(&view, 0, sizeof(view));
 	view.main_surface_list = &list;
-	// Looking along +x from west of the first box tile: depth is -x.
-	view.location.position = {-2048, 2048, d.box_top_height};
+	// Looking along +x from above and west of the first box tile: depth is -x.
+	view.location.position = {-2048, 2048, d.box_top_height + 8192};
 	view.world_to_viewer_rotation.n[1][0] = 16384;
 	view.world_to_viewer_rotation.n[2][1] = 16384;
 	view.world_to_viewer_rotation.n[0][2] = -16384;
+	view.world_to_screen_x = view.world_to_screen_y = 64;
+	view.screen_width = 640;
+	view.screen_height = 480;
+	view.xk = 320;
+	view.yk = 240;
 	mesh_span spans[8];
 	for (mesh_span &span : spans) span = {0, 8};
 	mesh_region region = {};
 	region.spans = spans;
-	region.y0 = 0;
-	region.y1 = 8;
+	region.x0 = region.y0 = 0;
+	region.x1 = region.y1 = 8;
 	build_particle_system_surface_list(&view, &region, &list);
 	ASSERT_GT(list.surface_count, 0);
 	for (render_surface *s = list.first_surface; s; s = s->next_surface)
