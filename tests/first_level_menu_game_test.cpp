@@ -4,7 +4,10 @@
 // report and returns to the menu.
 #include "main_test_fixture.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,7 +16,11 @@
 #include "monsters.h"
 #include "objects.h"
 #include "bitmap_dialogs/postgame_screen.h"
+#include "first_level_content.h"
+#include "first_level_script.h"
+#include "map_actions/map_actions.h"
 #include "postgame.h"
+#include "units_content.h"
 
 namespace {
 
@@ -30,7 +37,16 @@ struct first_level_game
 	int16 endgame_state;
 	int32 error_lines; // "XXX MA" lines the game logged
 	std::string error_text;
+	int32 fighting[2]; // each team's fighting units left at the end
 };
+
+// A unit that fights for its team: on the map, and not one of the animals.
+bool is_fighting_unit(const monster_data *monster)
+{
+	return monster && !(monster->extra_flags & _monster_is_ambient_life_extra_flag) &&
+		!(monster->flags & _monster_has_left_the_mesh_flag) && monster->owner_team_index >= 0 &&
+		monster->owner_team_index < 2;
+}
 
 class first_level_menu_game : public main_program_test
 {
@@ -76,7 +92,12 @@ protected:
 			if (each_pass) each_pass();
 			harness_run_ticks(64);
 		}
-		first_level_game result = {game->game_time, game->winning_team_index, game->endgame_state, 0, ""};
+		first_level_game result = {game->game_time, game->winning_team_index, game->endgame_state, 0, "", {0, 0}};
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (is_fighting_unit(monster)) result.fighting[monster->owner_team_index] += 1;
+		}
 		const std::vector<std::string> errors = error_lines();
 		result.error_lines = static_cast<int32>(errors.size() - errors_before);
 		for (size_t i = errors_before; i < errors.size() && i < errors_before + 5; ++i) result.error_text += errors[i] + "\n";
@@ -96,11 +117,11 @@ protected:
 
 const uint32 seeds[] = {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u};
 
-// At every difficulty and seed the idle player's game ends with a winner
+// At every difficulty ("Very Hard" too) and seed the idle player's game ends with a winner
 // before the bound, and its log holds no map-action error.
 TEST_F(first_level_menu_game, an_idle_player_s_game_ends_with_a_winner)
 {
-	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	for (int16 difficulty = 0; difficulty <= 4; ++difficulty)
 	{
 		for (uint32 seed : seeds)
 		{
@@ -148,6 +169,117 @@ TEST_F(first_level_menu_game, a_player_who_attacks_wins)
 		}
 	}
 	EXPECT_GE(victories, 1);
+}
+
+// "Very Hard" is not "Hard": the computer's army has two archers more.
+TEST_F(first_level_menu_game, very_hard_brings_two_archers_more)
+{
+	int32 archers[2] = {0, 0}, army[2] = {0, 0};
+	for (int16 difficulty : {3, 4})
+	{
+		menu_setup(difficulty, seeds[0]);
+		ASSERT_FALSE(HasFatalFailure());
+		ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+		const int16 archer = monster_definition_tag_to_index(DEFAULT_ARCHER_TAG);
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!is_fighting_unit(monster) || monster->owner_team_index != 1) continue;
+			army[difficulty - 3] += 1;
+			archers[difficulty - 3] += monster->type == archer;
+			if (monster->identifier >= FIRST_LEVEL_VERY_HARD_PAIR_FIRST &&
+				monster->identifier < FIRST_LEVEL_VERY_HARD_PAIR_FIRST + 2)
+			{
+				EXPECT_EQ(difficulty, FIRST_LEVEL_VERY_HARD_DIFFICULTY) << monster->identifier;
+			}
+		}
+		harness_end_map();
+	}
+	EXPECT_EQ(army[1], army[0] + 2);
+	EXPECT_EQ(archers[1], archers[0] + 2);
+}
+
+// Once either side is down to its last few, within the seek's period the
+// computer's units are ordered at the player's nearest, and never before.
+TEST_F(first_level_menu_game, the_thinned_out_battle_sends_the_computer_at_the_player_s_nearest)
+{
+	int32 games_thinned = 0;
+	for (int16 difficulty : {1, 4})
+	{
+		for (uint32 seed : seeds)
+		{
+			SCOPED_TRACE(testing::Message() << "difficulty " << difficulty << " seed " << std::hex << seed);
+			menu_setup(difficulty, seed);
+			ASSERT_FALSE(HasFatalFailure());
+			ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+			int16 seeks[2] = {NONE, NONE};
+			for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP; ++i)
+			{
+				if (!get_map_action(i)) continue;
+				if (strcmp(get_map_action_name(i), "seek") == 0) seeks[0] = i;
+				if (strcmp(get_map_action_name(i), "seek from afar") == 0) seeks[1] = i;
+			}
+			ASSERT_NE(seeks[0], NONE);
+			ASSERT_NE(seeks[1], NONE);
+			auto sought = [&seeks](const monster_data *monster) {
+				return monster->internal_command_identifier == seeks[0] || monster->internal_command_identifier == seeks[1];
+			};
+			int32 thinned = NONE;
+			std::map<int16, bool> ordered; // team 1's units by identifier
+			bool first_order_checked[2] = {false, false};
+			while (!harness_game_is_finished() && game->game_time < first_level_tick_bound)
+			{
+				harness_run_ticks(1);
+				int32 fighting[2] = {0, 0};
+				std::vector<int16> team0, by_seek[2];
+				for (int16 i = 0; i < monster_array.count; ++i)
+				{
+					const monster_data *monster = get_monster_data(i);
+					if (!is_fighting_unit(monster)) continue;
+					fighting[monster->owner_team_index] += 1;
+					if (monster->owner_team_index == 0) team0.push_back(i);
+					else if (sought(monster))
+					{
+						ordered[monster->identifier] = true;
+						by_seek[monster->internal_command_identifier == seeks[0] ? 0 : 1].push_back(i);
+					}
+					else if (thinned != NONE) ordered.emplace(monster->identifier, false);
+				}
+				if (thinned == NONE && std::min(fighting[0], fighting[1]) <= FIRST_LEVEL_FEW_UNITS)
+				{
+					thinned = game->game_time;
+					EXPECT_EQ(by_seek[0].size() + by_seek[1].size(), 0u) << "ordered before the battle thinned out";
+				}
+				// Each seek's first order sends its units at the player's units (the
+				// attack AI may hand some of them another of the player's in the same pass).
+				for (int32 s = 0; s < 2; ++s)
+				{
+					if (first_order_checked[s] || by_seek[s].empty()) continue;
+					first_order_checked[s] = true;
+					for (int16 unit : by_seek[s])
+					{
+						const int16 target = get_monster_data(unit)->target_monster_index;
+						EXPECT_NE(std::find(team0.begin(), team0.end(), target), team0.end()) << "seek " << s << " unit " << unit;
+					}
+				}
+				if (thinned != NONE && game->game_time >= thinned + FIRST_LEVEL_SEEK_PERIOD + 64) break;
+			}
+			if (thinned == NONE)
+			{
+				EXPECT_TRUE(harness_game_is_finished());
+				harness_end_map();
+				continue;
+			}
+			games_thinned += 1;
+			// The seek reached the computer's army within its period.
+			EXPECT_TRUE(first_order_checked[0] || first_order_checked[1]) << "thinned at " << thinned;
+			size_t sought_units = 0;
+			for (const auto &unit : ordered) sought_units += unit.second;
+			EXPECT_GT(sought_units, 0u);
+			harness_end_map();
+		}
+	}
+	EXPECT_GE(games_thinned, 4);
 }
 
 // Started as the menu starts it, the ended game shows its report and then

@@ -280,7 +280,7 @@ TEST_F(unit_ai_content_level, no_walk_leaves_the_level)
 // clock's first minutes run out: nobody walks off the map and stays counted.
 TEST_F(level_endings, every_difficulty_ends_with_a_winner)
 {
-	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	for (int16 difficulty = 0; difficulty <= 4; ++difficulty)
 	{
 		for (uint32 seed : {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u})
 		{

@@ -186,8 +186,7 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	b->identifiers(slot(_dark_thin), "acos",
 		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
 	// Each goes for the nearest of the player's units. Swordsmen, scouts,
-	// archers and casters close on it (an archer left to itself holds at a
-	// range its arrows do not carry); bomb throwers, the one kind above 35 in
+	// archers and casters close on it; bomb throwers, the one kind above 35 in
 	// power, keep their distance, or they would stand under their own
 	// minimum range.
 	const int32 thrower_power = 35;
@@ -210,8 +209,8 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	}
 	b->flag(slot(_seek), "clos");
 
-	// Units that cannot hurt each other (an archer whose arrows fall short,
-	// throwers under their minimum range) may face off for good: a while
+	// Units that cannot hurt each other (throwers under their minimum range,
+	// an archer below a ridge) may face off for good: a while
 	// after the first side thinned out, the stronger side left wins, the
 	// player on a tie. Both armies as placed, by identifier.
 	int16 soldiers[FIRST_LEVEL_SOLDIER_COUNT];
