@@ -136,10 +136,12 @@ TEST_F(first_level_menu_game, an_idle_player_s_game_ends_with_a_winner)
 	}
 }
 
-// At the difficulty where an idle player mostly loses, a player whose idle
-// units are ordered through the command stream to attack the nearest of the
-// computer's wins by the fight: the computer's team has no fighting unit
-// left, rather than less strength at the last stand's count.
+// At a difficulty where an idle player loses as often as it wins, a player
+// whose idle units are each ordered through the command stream at the
+// computer's unit nearest to it wins by the fight: the computer's team has no
+// fighting unit left, rather than less strength at the last stand's count.
+// (Sent all together at the one nearest their centre, the army walks past
+// everything that shoots it and mostly loses.)
 TEST_F(first_level_menu_game, a_player_who_attacks_wins)
 {
 	for (uint32 seed : seeds)
