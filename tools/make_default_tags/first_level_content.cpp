@@ -95,7 +95,8 @@ void add_very_hard_pair(map_description *map)
 	int16 identifier = FIRST_LEVEL_VERY_HARD_PAIR_FIRST;
 	for (const int32 x : {32, 52})
 	{
-		marker_data archer = marker_at(_marker_monster, team1_archer_row, identifier++, x * WORLD_ONE, y * WORLD_ONE, 0xC000);
+		marker_data archer =
+			marker_at(_marker_monster, team1_archer_row, identifier++, x * WORLD_ONE, y * WORLD_ONE, 0xC000);
 		archer.location.position.z = cell_height(*map, x, y);
 		archer.minimum_difficulty_level = FIRST_LEVEL_VERY_HARD_DIFFICULTY;
 		map->markers.push_back(archer);

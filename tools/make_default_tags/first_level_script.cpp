@@ -188,10 +188,6 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	b->integer(slot(_dark_thin), "___<", FIRST_LEVEL_FEW_UNITS + 1);
 	b->identifiers(slot(_dark_thin), "acos",
 		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
-	// Each goes for the nearest of the player's units. Swordsmen, scouts,
-	// archers and casters close on it; bomb throwers, the one kind above 35 in
-	// power, keep their distance, or they would stand under their own
-	// minimum range.
 	// Stragglers out of each other's sight may stand for good with more than
 	// a few a side: a long battle is sought out all the same. Its test always
 	// holds (no subjects, fewer than one); a thinned-out side deactivates it.
@@ -201,6 +197,10 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	b->identifiers(slot(_long_battle), "acos",
 		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
 	for (int32 thin : {_light_thin, _dark_thin}) b->identifiers(slot(thin), "deos", {slot(_long_battle)});
+	// Each goes for the nearest of the player's units. Swordsmen, scouts,
+	// archers and casters close on it; bomb throwers, the one kind above 35 in
+	// power, keep their distance, or they would stand under their own
+	// minimum range.
 	const int32 thrower_power = 35;
 	b->parameter(slot(_closers), "subj", _parameter_monster_identifier, 0, nullptr);
 	b->integer(slot(_closers), "pow<", thrower_power);
