@@ -4,7 +4,10 @@
 // report and returns to the menu.
 #include "main_test_fixture.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,14 +16,18 @@
 #include "monsters.h"
 #include "objects.h"
 #include "bitmap_dialogs/postgame_screen.h"
+#include "first_level_content.h"
+#include "first_level_script.h"
+#include "map_actions/map_actions.h"
 #include "postgame.h"
+#include "units_content.h"
 
 namespace {
 
-// Five minutes of play. Left to itself, each of 56 games seen (difficulties
-// 0-3, 14 seeds each) had run its ending by tick 6,300 at the latest: once a
-// side is down to its last few, the level ends within its last stand's
-// 2,400 ticks and the ending's 300.
+// Five minutes of play. Left to itself, a game has a side down to its last
+// few, or its long battle's clock run out (4,200 ticks after the computer
+// team's gate), and the level then ends within its last stand's 2,400 ticks
+// and the ending's 300: by tick 7,000 at the latest.
 const int32 first_level_tick_bound = 9000;
 
 struct first_level_game
@@ -30,7 +37,16 @@ struct first_level_game
 	int16 endgame_state;
 	int32 error_lines; // "XXX MA" lines the game logged
 	std::string error_text;
+	int32 fighting[2]; // each team's fighting units left at the end
 };
+
+// A unit that fights for its team: on the map, and not one of the animals.
+bool is_fighting_unit(const monster_data *monster)
+{
+	return monster && !(monster->extra_flags & _monster_is_ambient_life_extra_flag) &&
+		!(monster->flags & _monster_has_left_the_mesh_flag) && monster->owner_team_index >= 0 &&
+		monster->owner_team_index < 2;
+}
 
 class first_level_menu_game : public main_program_test
 {
@@ -76,7 +92,12 @@ protected:
 			if (each_pass) each_pass();
 			harness_run_ticks(64);
 		}
-		first_level_game result = {game->game_time, game->winning_team_index, game->endgame_state, 0, ""};
+		first_level_game result = {game->game_time, game->winning_team_index, game->endgame_state, 0, "", {0, 0}};
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (is_fighting_unit(monster)) result.fighting[monster->owner_team_index] += 1;
+		}
 		const std::vector<std::string> errors = error_lines();
 		result.error_lines = static_cast<int32>(errors.size() - errors_before);
 		for (size_t i = errors_before; i < errors.size() && i < errors_before + 5; ++i) result.error_text += errors[i] + "\n";
@@ -96,11 +117,11 @@ protected:
 
 const uint32 seeds[] = {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u};
 
-// At every difficulty and seed the idle player's game ends with a winner
+// At every difficulty ("Very Hard" too) and seed the idle player's game ends with a winner
 // before the bound, and its log holds no map-action error.
 TEST_F(first_level_menu_game, an_idle_player_s_game_ends_with_a_winner)
 {
-	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	for (int16 difficulty = 0; difficulty <= 4; ++difficulty)
 	{
 		for (uint32 seed : seeds)
 		{
@@ -115,12 +136,14 @@ TEST_F(first_level_menu_game, an_idle_player_s_game_ends_with_a_winner)
 	}
 }
 
-// At the difficulty where an idle player mostly loses, a player whose idle
-// units are ordered through the command stream to attack the nearest of the
-// computer's wins.
+// At a difficulty where an idle player loses as often as it wins, a player
+// whose idle units are each ordered through the command stream at the
+// computer's unit nearest to it wins by the fight: the computer's team has no
+// fighting unit left, rather than less strength at the last stand's count.
+// (Sent all together at the one nearest their centre, the army walks past
+// everything that shoots it and mostly loses.)
 TEST_F(first_level_menu_game, a_player_who_attacks_wins)
 {
-	int32 victories = 0;
 	for (uint32 seed : seeds)
 	{
 		const first_level_game result = play(2, seed, [] {
@@ -133,21 +156,161 @@ TEST_F(first_level_menu_game, a_player_who_attacks_wins)
 				if (monster->owner_player_index == 0 && monster->action == _monster_action_idle) own.push_back(i);
 				else if (monster->owner_team_index == 1) theirs.push_back(i);
 			}
-			if (own.empty() || theirs.empty()) return;
+			if (theirs.empty()) return;
+			// Each at the enemy nearest to itself.
 			const command_target_data data = {_command_target_attack_closest_flag};
-			handle_target_command(COMMAND_FROM_STREAM, &data, static_cast<int16>(own.size()), own.data(),
-				static_cast<int16>(theirs.size()), theirs.data());
+			for (int16 unit : own)
+			{
+				handle_target_command(COMMAND_FROM_STREAM, &data, 1, &unit, static_cast<int16>(theirs.size()), theirs.data());
+			}
 		});
 		if (HasFatalFailure()) return;
-		EXPECT_LT(result.end_tick, first_level_tick_bound) << std::hex << seed;
+		SCOPED_TRACE(testing::Message() << "seed " << std::hex << seed << std::dec << " ended at tick " << result.end_tick
+			<< ", " << result.fighting[0] << " against " << result.fighting[1]);
+		EXPECT_LT(result.end_tick, first_level_tick_bound);
 		EXPECT_EQ(result.error_lines, 0) << result.error_text;
-		if (result.endgame_state == _endgame_state_victory)
+		EXPECT_EQ(result.endgame_state, _endgame_state_victory);
+		EXPECT_EQ(result.winner, 0);
+		EXPECT_EQ(result.fighting[1], 0);
+		EXPECT_GT(result.fighting[0], 0);
+	}
+}
+
+// "Very Hard" is not "Hard": the computer's army has two archers more.
+TEST_F(first_level_menu_game, very_hard_brings_two_archers_more)
+{
+	int32 archers[2] = {0, 0}, army[2] = {0, 0};
+	for (int16 difficulty : {3, 4})
+	{
+		menu_setup(difficulty, seeds[0]);
+		ASSERT_FALSE(HasFatalFailure());
+		ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+		const int16 archer = monster_definition_tag_to_index(DEFAULT_ARCHER_TAG);
+		for (int16 i = 0; i < monster_array.count; ++i)
 		{
-			EXPECT_EQ(result.winner, 0);
-			victories += 1;
+			const monster_data *monster = get_monster_data(i);
+			if (!is_fighting_unit(monster) || monster->owner_team_index != 1) continue;
+			army[difficulty - 3] += 1;
+			archers[difficulty - 3] += monster->type == archer;
+			if (monster->identifier >= FIRST_LEVEL_VERY_HARD_PAIR_FIRST &&
+				monster->identifier < FIRST_LEVEL_VERY_HARD_PAIR_FIRST + 2)
+			{
+				EXPECT_EQ(difficulty, FIRST_LEVEL_VERY_HARD_DIFFICULTY) << monster->identifier;
+			}
+		}
+		harness_end_map();
+	}
+	EXPECT_EQ(army[1], army[0] + 2);
+	EXPECT_EQ(archers[1], archers[0] + 2);
+}
+
+// Once either side is down to its last few, or the battle has gone on long
+// without, within the seek's period the computer's units are ordered at the
+// player's nearest, and never before.
+TEST_F(first_level_menu_game, a_thinned_out_or_long_battle_sends_the_computer_at_the_player_s_nearest)
+{
+	int32 games_sought = 0;
+	for (int16 difficulty : {1, 4})
+	{
+		for (uint32 seed : seeds)
+		{
+			SCOPED_TRACE(testing::Message() << "difficulty " << difficulty << " seed " << std::hex << seed);
+			menu_setup(difficulty, seed);
+			ASSERT_FALSE(HasFatalFailure());
+			ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+			int16 seeks[2] = {NONE, NONE};
+			for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP; ++i)
+			{
+				if (!get_map_action(i)) continue;
+				if (strcmp(get_map_action_name(i), "seek") == 0) seeks[0] = i;
+				if (strcmp(get_map_action_name(i), "seek from afar") == 0) seeks[1] = i;
+			}
+			ASSERT_NE(seeks[0], NONE);
+			ASSERT_NE(seeks[1], NONE);
+			auto sought = [&seeks](const monster_data *monster) {
+				return monster->internal_command_identifier == seeks[0] || monster->internal_command_identifier == seeks[1];
+			};
+			int32 thinned = NONE, due = NONE; // when the seek is due, and by what
+			int32 window = 0;
+			std::map<int16, bool> ordered; // team 1's units by identifier
+			bool first_order_checked[2] = {false, false};
+			while (!harness_game_is_finished() && game->game_time < first_level_tick_bound)
+			{
+				harness_run_ticks(1);
+				int32 fighting[2] = {0, 0};
+				std::vector<int16> team0, by_seek[2];
+				for (int16 i = 0; i < monster_array.count; ++i)
+				{
+					const monster_data *monster = get_monster_data(i);
+					if (!is_fighting_unit(monster)) continue;
+					fighting[monster->owner_team_index] += 1;
+					if (monster->owner_team_index == 0) team0.push_back(i);
+					else if (sought(monster))
+					{
+						ordered[monster->identifier] = true;
+						by_seek[monster->internal_command_identifier == seeks[0] ? 0 : 1].push_back(i);
+					}
+					else if (due != NONE) ordered.emplace(monster->identifier, false);
+				}
+				if (thinned == NONE && std::min(fighting[0], fighting[1]) <= FIRST_LEVEL_FEW_UNITS) thinned = game->game_time;
+				if (due == NONE && (thinned != NONE || game->game_time >= FIRST_LEVEL_LONG_BATTLE_TICKS))
+				{
+					due = game->game_time;
+					// The long battle's clock starts when the computer team's gate opens, in the first passes.
+					window = FIRST_LEVEL_SEEK_PERIOD + (thinned != NONE ? 64 : 128);
+				}
+				if (due == NONE)
+				{
+					EXPECT_EQ(by_seek[0].size() + by_seek[1].size(), 0u) << "ordered before it was due";
+				}
+				// Each seek's first order sends all its units at one of the player's
+				// (a unit in an attack it cannot break off takes the order after it).
+				for (int32 s = 0; s < 2; ++s)
+				{
+					if (first_order_checked[s] || by_seek[s].empty()) continue;
+					first_order_checked[s] = true;
+					auto ordered_target = [](int16 unit) {
+						const monster_data *monster = get_monster_data(unit);
+						return monster->deferred_target_index != NONE ? monster->deferred_target_index :
+							monster->target_monster_index;
+					};
+					const int16 target = ordered_target(by_seek[s][0]);
+					EXPECT_NE(std::find(team0.begin(), team0.end(), target), team0.end()) << "seek " << s;
+					world_point2d center;
+					get_centerpoint_of_monster_indexes(static_cast<int16>(by_seek[s].size()), by_seek[s].data(), &center);
+					int16 nearest = NONE;
+					int64 nearest_distance = 0;
+					for (int16 t : team0)
+					{
+						const world_point3d &p = get_object_data(get_monster_data(t)->object_index)->location.position;
+						const int64 dx = p.x - center.x, dy = p.y - center.y;
+						if (nearest == NONE || dx * dx + dy * dy < nearest_distance)
+						{
+							nearest = t;
+							nearest_distance = dx * dx + dy * dy;
+						}
+					}
+					EXPECT_EQ(target, nearest) << "seek " << s;
+					for (int16 unit : by_seek[s]) EXPECT_EQ(ordered_target(unit), target) << "seek " << s << " unit " << unit;
+				}
+				if (due != NONE && game->game_time >= due + window) break;
+			}
+			if (due == NONE)
+			{
+				EXPECT_TRUE(harness_game_is_finished());
+				harness_end_map();
+				continue;
+			}
+			games_sought += 1;
+			// The seek reached the computer's army within its period.
+			EXPECT_TRUE(first_order_checked[0] || first_order_checked[1]) << "due at " << due;
+			size_t sought_units = 0;
+			for (const auto &unit : ordered) sought_units += unit.second;
+			EXPECT_GT(sought_units, 0u);
+			harness_end_map();
 		}
 	}
-	EXPECT_GE(victories, 1);
+	EXPECT_GE(games_sought, 4);
 }
 
 // Started as the menu starts it, the ended game shows its report and then

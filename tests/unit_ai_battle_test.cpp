@@ -109,12 +109,14 @@ TEST_F(unit_ai_content_level, the_level_holds_the_actions_in_order_and_hides_the
 		EXPECT_EQ(get_map_action_tag(index), tags[i]) << level_unit_ai_action_names[i];
 		previous = index;
 	}
-	// The gate names the group AI's roots, then these, then the ending's two watches.
+	// The gate names the group AI's roots, then these, then the ending's two
+	// watches and its long battle's clock.
 	int16 roots[16];
 	EXPECT_EQ(get_combined_map_action_parameter(gate, TAG("acos"),
-		_parameter_action_identifier, roots, 16), 8);
+		_parameter_action_identifier, roots, 16), 9);
 	EXPECT_EQ(roots[6], get_map_action_identifier(find_action("light thin")));
 	EXPECT_EQ(roots[7], get_map_action_identifier(find_action("dark thin")));
+	EXPECT_EQ(roots[8], get_map_action_identifier(find_action("long battle")));
 	EXPECT_EQ(roots[3], get_map_action_identifier(find_action("shield wall")));
 	EXPECT_EQ(roots[5], get_map_action_identifier(find_action("ambush")));
 	// The scouts come last, hidden, on dry cells.
@@ -280,7 +282,7 @@ TEST_F(unit_ai_content_level, no_walk_leaves_the_level)
 // clock's first minutes run out: nobody walks off the map and stays counted.
 TEST_F(level_endings, every_difficulty_ends_with_a_winner)
 {
-	for (int16 difficulty = 0; difficulty <= 3; ++difficulty)
+	for (int16 difficulty = 0; difficulty <= 4; ++difficulty)
 	{
 		for (uint32 seed : {0x5EED1234u, 0x0000BEEFu, 0x13572468u, 0xC0FFEE01u})
 		{

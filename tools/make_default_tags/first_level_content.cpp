@@ -86,6 +86,23 @@ void wall_the_edges(map_description *map)
 	}
 }
 
+// "Very Hard" has its own: two archers more on the computer's flanks, at the
+// ends of its archers' row.
+void add_very_hard_pair(map_description *map)
+{
+	const int16 team1_archer_row = NUMBER_OF_DEFAULT_UNIT_KINDS + 1;
+	const int32 y = 75;
+	int16 identifier = FIRST_LEVEL_VERY_HARD_PAIR_FIRST;
+	for (const int32 x : {32, 52})
+	{
+		marker_data archer =
+			marker_at(_marker_monster, team1_archer_row, identifier++, x * WORLD_ONE, y * WORLD_ONE, 0xC000);
+		archer.location.position.z = cell_height(*map, x, y);
+		archer.minimum_difficulty_level = FIRST_LEVEL_VERY_HARD_DIFFICULTY;
+		map->markers.push_back(archer);
+	}
+}
+
 // One lightning caster per team, behind each army's archers, after every
 // existing palette row and marker.
 void add_casters(map_description *map)
@@ -121,6 +138,7 @@ map_description first_level_map(void)
 	wall_the_edges(&map);
 	map.actions = first_level_script_section(map);
 	number_units(&map);
+	add_very_hard_pair(&map);
 	const int32 cell = WORLD_ONE;
 
 	// The gate swings in the east, across the ridge's end.

@@ -17,6 +17,8 @@ struct map_description;
 #define FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN 31 // 31-36, archers 37-40, throwers 41-42, scouts 43-44
 #define FIRST_LEVEL_HARD_PAIR_FIRST 45 // 45-46, difficulty 3
 #define FIRST_LEVEL_TEAM1_FIRST_HIDDEN 47 // 47-49
+#define FIRST_LEVEL_VERY_HARD_PAIR_FIRST 53 // 53-54, team 1's archers at difficulty 4
+#define FIRST_LEVEL_VERY_HARD_DIFFICULTY 4
 
 // The level's showcase markers.
 #define FIRST_LEVEL_GATE_IDENTIFIER 902

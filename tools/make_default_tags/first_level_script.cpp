@@ -47,10 +47,12 @@ enum
 	_last_stand,
 	_victory,
 	_defeat,
+	_long_battle,
 	NUMBER_OF_ENDING_ACTIONS
 };
 static_assert(NUMBER_OF_ENDING_ACTIONS == FIRST_LEVEL_ENDING_ACTION_COUNT, "the header counts the ending's actions");
-static_assert(_light_thin == FIRST_LEVEL_ENDING_LIGHT_THIN && _dark_thin == FIRST_LEVEL_ENDING_DARK_THIN,
+static_assert(_light_thin == FIRST_LEVEL_ENDING_LIGHT_THIN && _dark_thin == FIRST_LEVEL_ENDING_DARK_THIN &&
+		_long_battle == FIRST_LEVEL_ENDING_LONG_BATTLE,
 	"the computer team's gate opens these");
 
 } // namespace
@@ -150,6 +152,7 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 		_map_action_deactivates_on_trigger);
 	b->add_action(slot(_defeat), "endg", "defeat", _map_action_no_initial_delay_flag,
 		_map_action_deactivates_on_trigger);
+	b->add_action(slot(_long_battle), "tuni", "long battle", 0, once);
 
 	const field_tag subjects[4] = {TAG("subj"), TAG("subj"), TAG("subj"), TAG("subj")};
 	b->integer(slot(_light_count), "team", 0);
@@ -185,9 +188,17 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	b->integer(slot(_dark_thin), "___<", FIRST_LEVEL_FEW_UNITS + 1);
 	b->identifiers(slot(_dark_thin), "acos",
 		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
+	// Stragglers out of each other's sight may stand for good with more than
+	// a few a side: a long battle is sought out all the same. Its test always
+	// holds (no subjects, fewer than one); a thinned-out side deactivates it.
+	b->delays(slot(_long_battle), FIRST_LEVEL_LONG_BATTLE_TICKS, 0);
+	b->parameter(slot(_long_battle), "subj", _parameter_monster_identifier, 0, nullptr);
+	b->integer(slot(_long_battle), "___<", 1);
+	b->identifiers(slot(_long_battle), "acos",
+		{slot(_closers), slot(_throwers), slot(_seek), slot(_seek_from_afar), slot(_last_stand)});
+	for (int32 thin : {_light_thin, _dark_thin}) b->identifiers(slot(thin), "deos", {slot(_long_battle)});
 	// Each goes for the nearest of the player's units. Swordsmen, scouts,
-	// archers and casters close on it (an archer left to itself holds at a
-	// range its arrows do not carry); bomb throwers, the one kind above 35 in
+	// archers and casters close on it; bomb throwers, the one kind above 35 in
 	// power, keep their distance, or they would stand under their own
 	// minimum range.
 	const int32 thrower_power = 35;
@@ -210,8 +221,8 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	}
 	b->flag(slot(_seek), "clos");
 
-	// Units that cannot hurt each other (an archer whose arrows fall short,
-	// throwers under their minimum range) may face off for good: a while
+	// Units that cannot hurt each other (throwers under their minimum range,
+	// an archer below a ridge) may face off for good: a while
 	// after the first side thinned out, the stronger side left wins, the
 	// player on a tie. Both armies as placed, by identifier.
 	int16 soldiers[FIRST_LEVEL_SOLDIER_COUNT];
@@ -224,8 +235,9 @@ void add_first_level_ending_actions(script_builder *b, int32 first_slot)
 	{
 		soldiers[count++] = i;
 	}
+	for (int16 i = 0; i < 2; ++i) soldiers[count++] = static_cast<int16>(FIRST_LEVEL_VERY_HARD_PAIR_FIRST + i);
 	static_assert(FIRST_LEVEL_TEAM0_CASTER_IDENTIFIER - FIRST_LEVEL_TEAM0_FIRST_SWORDSMAN + 1 +
-			FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER - FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN + 1 == FIRST_LEVEL_SOLDIER_COUNT,
+			FIRST_LEVEL_TEAM1_CASTER_IDENTIFIER - FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN + 1 + 2 == FIRST_LEVEL_SOLDIER_COUNT,
 		"both armies as placed");
 	b->parameter(slot(_last_stand), "subj", _parameter_monster_identifier, count, soldiers);
 	b->delays(slot(_last_stand), FIRST_LEVEL_LAST_STAND_TICKS, 0);
@@ -256,7 +268,7 @@ map_action_section first_level_script_section(const map_description &map)
 	const int32 ending = FIRST_LEVEL_PRESENTATION_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES;
 	add_first_level_ending_actions(&b, ending);
 	// The seek orders the computer team: it waits for the team's gate, which
-	// opens only when no human plays team 1.
+	// opens only when no human plays team 1, and so does the long battle's clock.
 	int16 gate = NONE;
 	for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP && gate == NONE; ++i)
 	{
@@ -265,12 +277,13 @@ map_action_section first_level_script_section(const map_description &map)
 	b.good = b.good && gate != NONE;
 	if (gate != NONE)
 	{
-		const int16 watchers[2] = {
+		const int16 watchers[3] = {
 			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_LIGHT_THIN)]),
-			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_DARK_THIN)])};
+			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_DARK_THIN)]),
+			get_map_action_identifier(b.indexes[static_cast<size_t>(ending + FIRST_LEVEL_ENDING_LONG_BATTLE)])};
 		map_action_parameter handle;
 		b.good = b.good && new_map_action_parameter(&handle, gate, TAG("acos"), _parameter_action_identifier) &&
-			set_map_action_parameter(&handle, 2, watchers);
+			set_map_action_parameter(&handle, 3, watchers);
 	}
 	return finish_script_section(b);
 }

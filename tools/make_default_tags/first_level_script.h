@@ -17,12 +17,16 @@
 // its order renewed every period (ticks).
 #define FIRST_LEVEL_FEW_UNITS 4
 #define FIRST_LEVEL_SEEK_PERIOD 128
-#define FIRST_LEVEL_ENDING_ACTION_COUNT 13
-#define FIRST_LEVEL_ENDING_LIGHT_THIN 4 // the two watches the computer team's gate starts
+#define FIRST_LEVEL_ENDING_ACTION_COUNT 14
+#define FIRST_LEVEL_ENDING_LIGHT_THIN 4 // the watches the computer team's gate starts
 #define FIRST_LEVEL_ENDING_DARK_THIN 5
+#define FIRST_LEVEL_ENDING_LONG_BATTLE 13 // started with them
+// A battle still undecided this long after the start, neither side thinned
+// out (stragglers out of each other's sight), is sought out as a thinned one.
+#define FIRST_LEVEL_LONG_BATTLE_TICKS 4200
 // A side thinned out this long ago without an end: the stronger side left wins.
 #define FIRST_LEVEL_LAST_STAND_TICKS 2400
-#define FIRST_LEVEL_SOLDIER_COUNT 40 // identifiers 11-28 and 31-52
+#define FIRST_LEVEL_SOLDIER_COUNT 42 // identifiers 11-28, 31-52 and Very Hard's 53-54
 
 // Adds the camera, fade, sound, swirl, weather and lightning actions at
 // slots first_slot on.

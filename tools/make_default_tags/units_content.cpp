@@ -41,7 +41,7 @@ struct unit_kind
 
 const unit_kind kinds[NUMBER_OF_GENERATED_UNIT_KINDS] = {
 	{"swordsman", "Swordsman", "Swordsmen", _monster_class_melee, 24, 320, 0, DEFAULT_SWORD_PROJECTILE_TAG, 0, 400, 10, 30, 20, 0},
-	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 6144, 12, 45, 24,
+	{"archer", "Archer", "Archers", _monster_class_missile, 22, 200, 1, DEFAULT_ARROW_PROJECTILE_TAG, 768, 5760, 12, 45, 24,
 		_monster_is_anti_missile_target_flag},
 	{"bomb thrower", "Bomb Thrower", "Bomb Throwers", _monster_class_missile, 20, 224, 0, DEFAULT_BOMB_PROJECTILE_TAG, 1024,
 		4096, 20, 75, 40, _monster_is_anti_missile_target_flag},
