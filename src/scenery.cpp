@@ -171,7 +171,8 @@ int16 new_scenery(marker_data *marker)
 	request.location = marker->location;
 	request.collection_index = reference->collection_index;
 	const int32 permutations = MAX(1, static_cast<int32>(reference->number_of_permutations));
-	request.color_table_index = reference->color_table_indexes[PIN(zerv_random() % permutations, 0,
+	const int32 permutation = zerv_random() % permutations;
+	request.color_table_index = reference->color_table_indexes[PIN(permutation, 0,
 		MAXIMUM_PERMUTATIONS_PER_COLLECTION_REFERENCE - 1)];
 	request.scale = static_cast<short_fixed>(object_definition->scale_lower_bound + zerv_random_below(object_definition->scale_delta));
 	if (definition->flags & _scenery_has_random_facing_flag)

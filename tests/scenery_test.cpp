@@ -40,6 +40,36 @@ protected:
 	}
 };
 
+// A piece draws from the synchronised stream once for its colour table, then for
+// its scale, its facing and its shape, and no more: every later draw of the map
+// hangs on the count. Each piece's draws are compared with the same object's
+// other draws taken apart: its vitality's, the scale's, the facing's two and the
+// shape drawn again.
+TEST_F(scenery_on_a_map, a_piece_draws_its_colour_table_once)
+{
+	for (int16 palette_index = 0; palette_index < 3; ++palette_index)
+	{
+		const uint32 before = zerv_random_draw_count();
+		const int16 piece = make(palette_index, 4000 + 1500 * palette_index, 9000);
+		ASSERT_NE(piece, NONE);
+		const uint32 drawn = zerv_random_draw_count() - before;
+		const scenery_definition *definition =
+			get_scenery_definition(get_marker_palette_entry(_marker_scenery, palette_index)->tag_index);
+		const object_data *object = get_object_data(piece);
+		const uint32 shape_before = zerv_random_draw_count();
+		set_object_shape(piece, definition->sequence_indexes[_scenery_sequence_undamaged], 256, _transfer_mode_none, 0,
+			_random_sequence_frame_flag | _random_sequence_phase_flag | _random_transfer_mode_phase_flag | _random_view_flag |
+				_ignore_duplicate_sequences_flag,
+			FALSE);
+		const uint32 shape = zerv_random_draw_count() - shape_before;
+		const uint32 facing = (definition->flags & _scenery_has_random_facing_flag) ? 2 : 0;
+		const object_definition *kind = get_object_definition(object->type);
+		const uint32 vitality = kind->maximum_vitality_delta > 0 ? 1 : 0;
+		const uint32 scale = kind->scale_delta > 0 ? 1 : 0;
+		EXPECT_EQ(drawn, vitality + 1 + scale + facing + shape) << "palette entry " << palette_index;
+	}
+}
+
 TEST_F(scenery_on_a_map, overlapping_rocks_keep_their_cell_blocked)
 {
 	const int16 a = make(0, 10 * 512 + 100, 10 * 512 + 100);

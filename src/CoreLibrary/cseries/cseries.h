@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 typedef int8_t int8;
 typedef uint8_t uint8;
@@ -61,9 +62,14 @@ typedef uint16_t fixed_fraction; // 65536 = 1.0; 65535 stands for "full"
 
 #define NUMBEROF(a) (sizeof(a) / sizeof((a)[0]))
 
-#define MIN(a, b) ((a) < (b) ? (a) : (b))
-#define MAX(a, b) ((a) > (b) ? (a) : (b))
-#define PIN(x, lo, hi) ((x) < (lo) ? (lo) : ((x) > (hi) ? (hi) : (x)))
+// Functions rather than macros, so that each argument is evaluated once: an
+// argument that draws from a random stream must draw once.
+template <typename A, typename B>
+constexpr std::common_type_t<A, B> MIN(A a, B b) { return a < b ? a : b; }
+template <typename A, typename B>
+constexpr std::common_type_t<A, B> MAX(A a, B b) { return a > b ? a : b; }
+template <typename X, typename L, typename H>
+constexpr std::common_type_t<X, L, H> PIN(X x, L lo, H hi) { return x < lo ? lo : (x > hi ? hi : x); }
 
 #define ATTRIBUTE_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
 
