@@ -45,6 +45,20 @@ protected:
 		zerv_harness_fixture::TearDown();
 	}
 
+	// The first level started on a fixed machine stream, its kinds learnt,
+	// and a 320 x 240 screen to draw it in.
+	void start_level(void)
+	{
+		new_game_data setup;
+		harness_level_setup(&setup);
+		set_local_random_seed(0x5EED);
+		ASSERT_TRUE(harness_start_map(&setup));
+		set_local_random_seed(0x5EED);
+		learn_kinds();
+		screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
+		ASSERT_NE(screen, nullptr);
+	}
+
 	// The particle sprites of each kind, as (collection, bitmap) pairs.
 	void learn_kinds(void)
 	{
@@ -135,14 +149,7 @@ protected:
 
 TEST_F(local_projectiles_level, the_first_level_draws_its_blood_debris_ripples_and_swirl)
 {
-	new_game_data setup;
-	harness_level_setup(&setup);
-	set_local_random_seed(0x5EED);
-	ASSERT_TRUE(harness_start_map(&setup));
-	set_local_random_seed(0x5EED);
-	learn_kinds();
-	screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
-	ASSERT_NE(screen, nullptr);
+	ASSERT_NO_FATAL_FAILURE(start_level());
 
 	const int32 step = 3;
 	bool seen[number_of_kinds] = {};
@@ -269,14 +276,7 @@ double box_mean(const std::vector<uint32> &pixels, int32 width, int32 x0, int32 
 // against the same frame drawn without it.
 TEST_F(local_projectiles_level, a_volley_s_debris_shades_the_ground_without_blotting_it)
 {
-	new_game_data setup;
-	harness_level_setup(&setup);
-	set_local_random_seed(0x5EED);
-	ASSERT_TRUE(harness_start_map(&setup));
-	set_local_random_seed(0x5EED);
-	learn_kinds();
-	screen = new_bitmap(320, 240, 320 * 4, _32bit_encoding, 0);
-	ASSERT_NE(screen, nullptr);
+	ASSERT_NO_FATAL_FAILURE(start_level());
 	const int32 cell_x = 6, cell_y = 5;
 	const observer_location look = {{static_cast<world_distance>(cell_x * WORLD_ONE + WORLD_ONE / 2),
 		static_cast<world_distance>(cell_y * WORLD_ONE + WORLD_ONE / 2)}, QUARTER_CIRCLE, 0};

@@ -7,19 +7,9 @@
 
 namespace {
 
-class HotKeys : public main_program_test
+class HotKeys : public running_game_test
 {
 protected:
-	void SetUp() override
-	{
-		main_program_test::SetUp();
-		if (HasFatalFailure()) return;
-		harness_default_setup(&main_globals.new_game_data);
-		get_zerv_test_hooks()->map_start_answer = 1;
-		enter_state(_game_state_running);
-		ASSERT_EQ(game->state, _game_state_running);
-	}
-
 	void press(int16 key_code, uint16 modifiers = 0)
 	{
 		action_data action = key_action(key_code, modifiers);

@@ -53,12 +53,9 @@ protected:
 		// The window of this test.
 		set_screen_parameters(-2, -2);
 		enter_state(_game_state_displaying_main_menu);
+		ASSERT_NO_FATAL_FAILURE(draw_dialogs_into_back_buffer());
 		rectangle2d frame;
 		get_game_screen_bounds(&frame);
-		bitmap_data *back_buffer = get_render_destination(0, &frame);
-		ASSERT_NE(back_buffer, nullptr);
-		render_dialogs(back_buffer);
-		release_render_destination(back_buffer);
 		display_backbuffer(NULL, NULL, &frame, &frame);
 	}
 };

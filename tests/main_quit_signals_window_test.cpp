@@ -7,21 +7,17 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "recording_test_support.h"
-#include "support/foundation_files.h"
+#include "support/game_process.h"
 #include "tag_files/tag_files.h"
 
 extern char **environ;
@@ -32,12 +28,6 @@ namespace {
 const int ready_timeout_milliseconds = 60000;
 const int exit_timeout_milliseconds = 30000;
 const int play_milliseconds = 5000;
-
-void sleep_milliseconds(int milliseconds)
-{
-	struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-	while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {}
-}
 
 int ignore_x_error(Display *, XErrorEvent *)
 {
@@ -52,13 +42,7 @@ protected:
 		main_program_test::SetUp();
 		if (HasFatalFailure()) return;
 		game_folder = harness_directory() + "/game";
-		ASSERT_EQ(mkdir(game_folder.c_str(), 0755), 0);
-		ASSERT_TRUE(install_placeholder_foundation_files(game_folder));
-		binary = game_folder + "/zerv";
-		const std::string contents = read_test_file(ZERV_GAME_BINARY);
-		ASSERT_FALSE(contents.empty());
-		ASSERT_TRUE(write_test_file(binary, contents));
-		ASSERT_EQ(chmod(binary.c_str(), 0755), 0);
+		ASSERT_NO_FATAL_FAILURE(install_game_copy(ZERV_GAME_BINARY, game_folder, &binary));
 		display = XOpenDisplay(nullptr);
 		ASSERT_NE(display, nullptr) << "no X display";
 		previous_handler = XSetErrorHandler(ignore_x_error);
@@ -87,20 +71,7 @@ protected:
 		return has_exited;
 	}
 
-	void start_game(void)
-	{
-		std::string program = binary;
-		char *argv[] = {program.data(), nullptr};
-		const std::string out = game_folder + "/game.out", err = game_folder + "/game.err";
-		posix_spawn_file_actions_t actions;
-		posix_spawn_file_actions_init(&actions);
-		posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-		posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-		posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-		const int spawned = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv, environ);
-		posix_spawn_file_actions_destroy(&actions);
-		ASSERT_EQ(spawned, 0);
-	}
+	void start_game(void) { ASSERT_TRUE(spawn_game(binary, game_folder, environ, &pid)); }
 
 	// Waits until the game's log holds the line; fails when the game stops first.
 	void wait_for_log_line(const std::string &line)

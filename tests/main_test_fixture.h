@@ -101,6 +101,52 @@ protected:
 	game_preferences preferences_before;
 };
 
+// The default battle running, as the menu's start leaves it.
+class running_game_test : public main_program_test
+{
+protected:
+	void SetUp() override
+	{
+		main_program_test::SetUp();
+		if (HasFatalFailure()) return;
+		harness_default_setup(&main_globals.new_game_data);
+		get_zerv_test_hooks()->map_start_answer = 1;
+		enter_state(_game_state_running);
+		ASSERT_EQ(game->state, _game_state_running);
+	}
+};
+
+// New Game accepted at this difficulty, as the menu builds it.
+inline void accept_new_game(int16 difficulty)
+{
+	get_game_preferences()->difficulty_level = difficulty;
+	inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
+	ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
+	// The menu runs its background game behind the dialog; with none here,
+	// the dialog's list fills may store an error the next start would fail on.
+	reset_error_state();
+}
+
+// The test's seed in the accepted game's parameters, in place of the clock's
+// the menu takes.
+inline void seed_new_game(uint32 seed)
+{
+	new_game_parameter_data *parameters = &main_globals.new_game_data.parameters;
+	parameters->random_seed = seed;
+	parameters->initial_team_random_seed = static_cast<uint16>(seed);
+}
+
+// The open dialogs drawn into the screen's back buffer, as a frame draws them.
+inline void draw_dialogs_into_back_buffer(void)
+{
+	rectangle2d frame;
+	get_game_screen_bounds(&frame);
+	bitmap_data *back_buffer = get_render_destination(0, &frame);
+	ASSERT_NE(back_buffer, nullptr);
+	render_dialogs(back_buffer);
+	release_render_destination(back_buffer);
+}
+
 inline int16 dialog_item_flags(file_tag dialog_tag, int16 item)
 {
 	dialog_data *dialog = find_open_dialog(dialog_tag);

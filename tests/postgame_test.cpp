@@ -105,6 +105,19 @@ protected:
 		dispose_pointer(screen);
 		return drawn;
 	}
+
+	// The ranking of the human player's team, whose box the overlay draws; null without one.
+	static team_ranking_data *human_players_ranking(void)
+	{
+		team_ranking_data *shown = nullptr;
+		for (int16 r = 0; r < get_team_count() && !shown; ++r)
+		{
+			const team_data *team = get_team_data(get_team_rankings()[r].team_index);
+			const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
+			if (captain && captain->type == _player_is_human) shown = &get_team_rankings()[r];
+		}
+		return shown;
+	}
 };
 
 TEST_F(postgame, report_of_a_demo_battle)
@@ -498,13 +511,7 @@ TEST_F(ranking_overlay, the_limits_read_large_counts_whole)
 TEST_F(ranking_overlay, a_team_without_units_fades_unless_deathmatch)
 {
 	// The box drawn is the human player's team.
-	team_ranking_data *shown = nullptr;
-	for (int16 r = 0; r < get_team_count() && !shown; ++r)
-	{
-		const team_data *team = get_team_data(get_team_rankings()[r].team_index);
-		const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
-		if (captain && captain->type == _player_is_human) shown = &get_team_rankings()[r];
-	}
+	team_ranking_data *shown = human_players_ranking();
 	ASSERT_NE(shown, nullptr);
 	ASSERT_GT(shown->extant_unit_count, 0);
 	const int32 saved_units = shown->extant_unit_count;
@@ -548,13 +555,7 @@ TEST_F(ranking_overlay, a_team_without_units_fades_unless_deathmatch)
 // out from the box's fill as much as its ink drawn alone on black.
 TEST_F(ranking_overlay, a_white_players_row_keeps_its_text_readable)
 {
-	team_ranking_data *shown = nullptr;
-	for (int16 r = 0; r < get_team_count() && !shown; ++r)
-	{
-		const team_data *team = get_team_data(get_team_rankings()[r].team_index);
-		const player_data *captain = team ? get_player_data(team->captain_player_index) : nullptr;
-		if (captain && captain->type == _player_is_human) shown = &get_team_rankings()[r];
-	}
+	team_ranking_data *shown = human_players_ranking();
 	ASSERT_NE(shown, nullptr);
 	const team_data *team = get_team_data(shown->team_index);
 	ASSERT_EQ(team->original_number_of_players, 1);

@@ -4,21 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "support/foundation_files.h"
+#include "support/game_process.h"
 #include "support/test_directory.h"
 
 extern char **environ;
@@ -33,12 +29,6 @@ const int start_milliseconds = 2000;
 // Generous: sanitizer builds start slowly on a loaded machine.
 const int ready_timeout_milliseconds = 60000;
 const int exit_timeout_milliseconds = 30000;
-
-void sleep_milliseconds(int milliseconds)
-{
-	struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-	while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {}
-}
 
 struct game_run
 {
@@ -63,18 +53,7 @@ bool start_game(const std::string &binary, const std::string &output_folder, gam
 	for (std::string &variable : variables) environment.push_back(variable.data());
 	environment.push_back(nullptr);
 
-	std::string program = binary;
-	char *argv[] = {program.data(), nullptr};
-	const std::string out = output_folder + "/game.out";
-	const std::string err = output_folder + "/game.err";
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-	posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-	const int spawned = posix_spawn(&run->pid, binary.c_str(), &actions, nullptr, argv, environment.data());
-	posix_spawn_file_actions_destroy(&actions);
-	return spawned == 0;
+	return spawn_game(binary, output_folder, environment.data(), &run->pid);
 }
 
 // True once the game has exited (its status is then kept).
@@ -121,13 +100,7 @@ protected:
 		zerv_test_directory::SetUp();
 		if (HasFatalFailure()) return;
 		game_folder = test_directory + "/game";
-		ASSERT_EQ(mkdir(game_folder.c_str(), 0755), 0);
-		ASSERT_TRUE(install_placeholder_foundation_files(game_folder));
-		binary = game_folder + "/zerv";
-		const std::string contents = read_test_file(ZERV_GAME_BINARY);
-		ASSERT_FALSE(contents.empty());
-		ASSERT_TRUE(write_test_file(binary, contents));
-		ASSERT_EQ(chmod(binary.c_str(), 0755), 0);
+		ASSERT_NO_FATAL_FAILURE(install_game_copy(ZERV_GAME_BINARY, game_folder, &binary));
 	}
 
 	void TearDown() override

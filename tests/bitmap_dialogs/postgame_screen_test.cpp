@@ -16,6 +16,24 @@
 
 namespace {
 
+// The screen's 640 x 480 surface written as a PPM file for a look; false
+// where the file cannot be opened.
+bool write_screen_ppm(const std::string &path)
+{
+	FILE *file = fopen(path.c_str(), "wb");
+	if (!file) return false;
+	const screen_test_hooks_data *hooks = get_screen_test_hooks();
+	fprintf(file, "P6\n640 480\n255\n");
+	for (int32 y = 0; y < 480; ++y)
+		for (int32 x = 0; x < 640; ++x)
+		{
+			const uint8 *p = hooks->surface_pixels + y * hooks->surface_bytes_per_row + 4 * x;
+			fputc(p[2], file), fputc(p[1], file), fputc(p[0], file);
+		}
+	fclose(file);
+	return true;
+}
+
 class postgame_screen : public main_program_test
 {
 protected:
@@ -90,29 +108,13 @@ TEST_F(postgame_screen, shows_the_report_in_its_tables_and_continues_to_the_epil
 			button->bounds.top) << i;
 	}
 
-	rectangle2d frame;
-	get_game_screen_bounds(&frame);
-	bitmap_data *back_buffer = get_render_destination(0, &frame);
-	ASSERT_NE(back_buffer, nullptr);
-	render_dialogs(back_buffer);
-	release_render_destination(back_buffer);
+	ASSERT_NO_FATAL_FAILURE(draw_dialogs_into_back_buffer());
 	const screen_test_hooks_data *hooks = get_screen_test_hooks();
 	int64 lit = 0;
 	for (int32 y = 0; y < 480; ++y)
 		for (int32 x = 0; x < 640; ++x) lit += (hooks->surface_pixels[y * hooks->surface_bytes_per_row + 4 * x + 1] != 0);
 	EXPECT_GT(lit, 2000);
-	if (getenv("ZERV_DUMP_FRAMES"))
-	{
-		FILE *file = fopen("/tmp/zerv_postgame_screen.ppm", "wb");
-		fprintf(file, "P6\n640 480\n255\n");
-		for (int32 y = 0; y < 480; ++y)
-			for (int32 x = 0; x < 640; ++x)
-			{
-				const uint8 *p = hooks->surface_pixels + y * hooks->surface_bytes_per_row + 4 * x;
-				fputc(p[2], file), fputc(p[1], file), fputc(p[0], file);
-			}
-		fclose(file);
-	}
+	if (getenv("ZERV_DUMP_FRAMES")) write_screen_ppm("/tmp/zerv_postgame_screen.ppm");
 
 	// Return goes on once; the epilogue decides where (the demo map closes its scenario).
 	main_globals.desired_state = NONE;
@@ -246,23 +248,8 @@ TEST_F(postgame_screen, a_full_report_keeps_every_heading_and_cell_apart)
 
 	if (getenv("ZERV_DUMP_FRAMES"))
 	{
-		rectangle2d frame;
-		get_game_screen_bounds(&frame);
-		bitmap_data *back_buffer = get_render_destination(0, &frame);
-		ASSERT_NE(back_buffer, nullptr);
-		render_dialogs(back_buffer);
-		release_render_destination(back_buffer);
-		const screen_test_hooks_data *hooks = get_screen_test_hooks();
-		FILE *file = fopen((std::string(getenv("ZERV_DUMP_FRAMES")) + "/postgame_full_report.ppm").c_str(), "wb");
-		ASSERT_NE(file, nullptr);
-		fprintf(file, "P6\n640 480\n255\n");
-		for (int32 y = 0; y < 480; ++y)
-			for (int32 x = 0; x < 640; ++x)
-			{
-				const uint8 *p = hooks->surface_pixels + y * hooks->surface_bytes_per_row + 4 * x;
-				fputc(p[2], file), fputc(p[1], file), fputc(p[0], file);
-			}
-		fclose(file);
+		ASSERT_NO_FATAL_FAILURE(draw_dialogs_into_back_buffer());
+		ASSERT_TRUE(write_screen_ppm(std::string(getenv("ZERV_DUMP_FRAMES")) + "/postgame_full_report.ppm"));
 	}
 }
 

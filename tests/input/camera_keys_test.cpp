@@ -4,19 +4,9 @@
 
 namespace {
 
-class camera_keys : public main_program_test
+class camera_keys : public running_game_test
 {
 protected:
-	void SetUp() override
-	{
-		main_program_test::SetUp();
-		if (HasFatalFailure()) return;
-		harness_default_setup(&main_globals.new_game_data);
-		get_zerv_test_hooks()->map_start_answer = 1;
-		enter_state(_game_state_running);
-		ASSERT_EQ(game->state, _game_state_running);
-	}
-
 	// Leaving the game disposes its map and gives back the default screen,
 	// for the tests after.
 	void TearDown() override

@@ -35,14 +35,9 @@ protected:
 	// test's seed in place of the clock's.
 	void menu_setup(int16 difficulty, uint32 seed)
 	{
-		get_game_preferences()->difficulty_level = difficulty;
-		inject_modal_dialog_answer(iNEW_GAME_ACCEPT);
-		ASSERT_TRUE(setup_single_player_game(static_cast<file_tag>(NONE)));
-		reset_error_state();
-		new_game_parameter_data *parameters = &main_globals.new_game_data.parameters;
-		ASSERT_EQ(parameters->scenario_tag, TAG("l1  "));
-		parameters->random_seed = seed;
-		parameters->initial_team_random_seed = static_cast<uint16>(seed);
+		ASSERT_NO_FATAL_FAILURE(accept_new_game(difficulty));
+		ASSERT_EQ(main_globals.new_game_data.parameters.scenario_tag, TAG("l1  "));
+		seed_new_game(seed);
 	}
 
 	static int16 named(const char *name)

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "hardware/OpenGL/gl_prefs.h"
@@ -35,111 +34,25 @@ int16 effects_sequence(int16 effects, const char *name)
 	return get_named_sequence_index(effects, lower);
 }
 
-class opengl_sprites : public opengl_window_test
+class opengl_sprites : public opengl_map_views_test
 {
 protected:
-	void TearDown() override
-	{
-		harness_end_map();
-		if (read) dispose_pointer(read);
-		if (software) dispose_pointer(software);
-		set_active_screen(NONE, NONE);
-		main_program_test::TearDown();
-	}
-
-	bool start(file_tag map_tag)
-	{
-		new_game_data setup;
-		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
-		else harness_battle_setup(&setup, map_tag);
-		if (!harness_start_map(&setup)) return false;
-		set_local_random_seed(0x5EED);
-		return rasterizer_initialized;
-	}
-
 	// The camera's view through GL, read back.
 	const bitmap_data *draw_opengl(const std::string &name)
 	{
-		const int16 width = active_screen.width, height = active_screen.height;
-		rectangle2d bounds;
-		set_rectangle2d(&bounds, 0, 0, width, height);
-		view_data view;
-		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
-		if (!view.screen) return nullptr;
-		render_scene(&view);
-		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-		copy_bits_from_render_view_hardware(&bounds, read);
-		dump_frame_when_asked(read, name + "_opengl");
-		return read;
+		const bitmap_data *frame = read_opengl_view();
+		dump_frame_when_asked(frame, name + "_opengl");
+		return frame;
 	}
 
 	// The same view drawn by the software rasterizer.
 	const bitmap_data *draw_software(const std::string &name)
 	{
-		const int16 width = active_screen.width, height = active_screen.height;
-		if (!software) software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-		for (int32 y = 0; y < height; ++y) memset(software->row_addresses[y], 0, static_cast<size_t>(width) * 4);
-		view_data view;
-		prepare_observer_view(&view, software);
-		view.rasterizer_code = _rasterizer_software;
-		render_scene(&view);
-		dump_frame_when_asked(software, name + "_software");
-		return software;
+		const bitmap_data *frame = draw_software_view();
+		dump_frame_when_asked(frame, name + "_software");
+		return frame;
 	}
-
-	bitmap_data *read = nullptr, *software = nullptr;
 };
-
-struct drawn_sprite
-{
-	render_rectangle_geometry geometry;
-	bitmap_identifier texture;
-	int8 owner;
-	world_point2d position;
-};
-
-// The last frame's object sprites from the collection.
-std::vector<drawn_sprite> drawn_sprites(int16 collection)
-{
-	std::vector<drawn_sprite> sprites;
-	const render_surface_list *list = last_render_surface_list();
-	if (!list) return sprites;
-	for (const render_surface *s = list->first_surface; s; s = s->next_surface)
-	{
-		if (surface_subtype(s) != _surface_subtype_object_rectangle) continue;
-		const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(s);
-		if (static_cast<int32>(bitmap_identifier_collection(rectangle->texture)) != collection) continue;
-		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
-		sprites.push_back({rectangle->geometry, rectangle->texture, object ? object->owner : static_cast<int8>(NONE),
-			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0}});
-	}
-	return sprites;
-}
-
-// A sprite's rectangle in a frame: its pixels, the near-black ones, and
-// those of the sprite's own hue (the glow's cyan, or the flash's and the
-// sparks' yellow).
-struct sprite_pixels
-{
-	int32 area, black, hue;
-};
-
-sprite_pixels count_sprite_pixels(const bitmap_data *frame, const render_rectangle_geometry &g, bool cyan)
-{
-	sprite_pixels counts = {};
-	for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
-	{
-		const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
-		for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
-		{
-			const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
-			counts.area += 1;
-			counts.black += std::max(r, std::max(gr, b)) < 24;
-			counts.hue += cyan ? gr > r + 48 && b > r + 48 : r > b + 64 && gr > b + 32;
-		}
-	}
-	return counts;
-}
 
 }
 
@@ -216,17 +129,7 @@ TEST_F(opengl_sprites, OpenGLSprites_a_volleys_effects_match_the_software_frames
 	{
 		ASSERT_EQ(harness_run_ticks(1), 1);
 		// The camera keeps just short of the bomb while it flies.
-		for (int16 i = 0; i < object_array.maximum_count; ++i)
-		{
-			const object_data *object = get_object_data(i);
-			if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
-			if (object->shape_collection_index != effects || object->shape_sequence_index != glow) continue;
-			observer_location look;
-			get_observer_location(&look);
-			look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
-			set_actual_observer_location_and_zoom(&look, &zoom);
-			break;
-		}
+		follow_a_glowing_bomb(effects, glow, zoom);
 		const std::string name = "volley tick " + std::to_string(tick);
 		const bitmap_data *frame = draw_opengl(name);
 		ASSERT_NE(frame, nullptr);

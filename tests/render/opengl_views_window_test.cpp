@@ -39,18 +39,9 @@ void counting_delete_textures(GLsizei count, const GLuint *names)
 	driver_delete_textures(count, names);
 }
 
-class opengl_views : public opengl_window_test
+class opengl_views : public opengl_map_views_test
 {
 protected:
-	void TearDown() override
-	{
-		harness_end_map();
-		if (read) dispose_pointer(read);
-		if (software) dispose_pointer(software);
-		set_active_screen(NONE, NONE);
-		main_program_test::TearDown();
-	}
-
 	// The OpenGL device at the size with compared-frame settings, before the
 	// map starts, its texture names counted; false without one.
 	bool use_opengl(int16 width, int16 height, uint32 extra_flags, const char *settings = "")
@@ -66,29 +57,12 @@ protected:
 		return true;
 	}
 
-	bool start(file_tag map_tag)
-	{
-		new_game_data setup;
-		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
-		else harness_battle_setup(&setup, map_tag);
-		if (!harness_start_map(&setup)) return false;
-		set_local_random_seed(0x5EED);
-		return rasterizer_initialized;
-	}
-
 	// The camera's view through GL, read back; its digest over the low 24 bits, rows top down.
 	uint32 draw(const observer_location *location = nullptr)
 	{
 		if (location) set_actual_observer_location_and_zoom(location, nullptr);
+		if (!read_opengl_view()) return 0;
 		const int16 width = active_screen.width, height = active_screen.height;
-		rectangle2d bounds;
-		set_rectangle2d(&bounds, 0, 0, width, height);
-		view_data view;
-		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
-		if (!view.screen) return 0;
-		render_scene(&view);
-		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-		copy_bits_from_render_view_hardware(&bounds, read);
 		std::vector<uint32> pixels(static_cast<size_t>(width) * height);
 		for (int32 y = 0; y < height; ++y)
 		{
@@ -102,13 +76,7 @@ protected:
 	// The same view drawn by the software rasterizer into a zeroed 32-bit bitmap.
 	const bitmap_data *draw_software(void)
 	{
-		const int16 width = active_screen.width, height = active_screen.height;
-		if (!software) software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
-		for (int32 y = 0; y < height; ++y) memset(software->row_addresses[y], 0, static_cast<size_t>(width) * 4);
-		view_data view;
-		prepare_observer_view(&view, software);
-		view.rasterizer_code = _rasterizer_software;
-		render_scene(&view);
+		draw_software_view();
 		dump_frame_when_asked(software, "software_" + std::to_string(dumps - 1));
 		return software;
 	}
@@ -133,7 +101,6 @@ protected:
 		return length >= suffix && strcmp(version + length - suffix, "Mesa 22.3.6") == 0;
 	}
 
-	bitmap_data *read = nullptr, *software = nullptr;
 	int32 dumps = 0;
 };
 

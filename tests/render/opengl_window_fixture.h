@@ -16,7 +16,11 @@
 #include <vector>
 
 #include "bitmaps.h"
+#include "hardware/OpenGL/setup_opengl.h"
+#include "hardware/hardware_rasterizers.h"
 #include "inifile.h"
+#include "render/render.h"
+#include "support/render_views.h"
 
 class opengl_window_test : public main_program_test
 {
@@ -58,6 +62,56 @@ protected:
 		set_active_screen(device_index, mode_index);
 		return active_screen.rasterizer_code == _rasterizer_opengl;
 	}
+};
+
+// A map's views drawn through OpenGL and read back, against the same views
+// drawn by the software rasterizer.
+class opengl_map_views_test : public opengl_window_test
+{
+protected:
+	void TearDown() override
+	{
+		harness_end_map();
+		if (read) dispose_pointer(read);
+		if (software) dispose_pointer(software);
+		set_active_screen(NONE, NONE);
+		main_program_test::TearDown();
+	}
+
+	// The map started for its frames; false unless OpenGL draws it.
+	bool start(file_tag map_tag) { return start_map_for_frames(map_tag) && rasterizer_initialized; }
+
+	// The camera's view through GL, read back into read; null where the
+	// device gives no bitmap to draw into.
+	const bitmap_data *read_opengl_view(void)
+	{
+		const int16 width = active_screen.width, height = active_screen.height;
+		rectangle2d bounds;
+		set_rectangle2d(&bounds, 0, 0, width, height);
+		view_data view;
+		prepare_observer_view(&view, initialize_render_bitmap_hardware(&bounds));
+		if (!view.screen) return nullptr;
+		render_scene(&view);
+		if (!read) read = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		copy_bits_from_render_view_hardware(&bounds, read);
+		return read;
+	}
+
+	// The same view drawn by the software rasterizer into a zeroed 32-bit
+	// bitmap, software.
+	const bitmap_data *draw_software_view(void)
+	{
+		const int16 width = active_screen.width, height = active_screen.height;
+		if (!software) software = new_bitmap(width, height, width * 4, _32bit_encoding, 0);
+		for (int32 y = 0; y < height; ++y) memset(software->row_addresses[y], 0, static_cast<size_t>(width) * 4);
+		view_data view;
+		prepare_observer_view(&view, software);
+		view.rasterizer_code = _rasterizer_software;
+		render_scene(&view);
+		return software;
+	}
+
+	bitmap_data *read = nullptr, *software = nullptr;
 };
 
 // How an OpenGL frame differs from the software frame of the same view: d is

@@ -38,18 +38,7 @@ protected:
 		zerv_harness_fixture::TearDown();
 	}
 
-	bool start(file_tag map_tag)
-	{
-		new_game_data setup;
-		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
-		else harness_battle_setup(&setup, map_tag);
-		if (!harness_start_map(&setup)) return false;
-		// Footprints darken the shadow map through the machine's own stream,
-		// which the clock seeds: fix it so that the frames are the same in any
-		// process.
-		set_local_random_seed(0x5EED);
-		return true;
-	}
+	bool start(file_tag map_tag) { return start_map_for_frames(map_tag); }
 
 	bitmap_data *screen(int32 width, int32 height)
 	{

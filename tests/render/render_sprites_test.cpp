@@ -3,7 +3,6 @@
 // software path draws sprites from.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -40,15 +39,7 @@ protected:
 		zerv_harness_fixture::TearDown();
 	}
 
-	bool start(file_tag map_tag)
-	{
-		new_game_data setup;
-		if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
-		else harness_battle_setup(&setup, map_tag);
-		if (!harness_start_map(&setup)) return false;
-		set_local_random_seed(0x5EED);
-		return true;
-	}
+	bool start(file_tag map_tag) { return start_map_for_frames(map_tag); }
 
 	// The camera's view into a zeroed bitmap of the size.
 	const bitmap_data *draw(int32 width, int32 height, const std::string &name = std::string())
@@ -71,32 +62,6 @@ protected:
 	bitmap_data *screen = nullptr;
 };
 
-struct drawn_sprite
-{
-	render_rectangle_geometry geometry;
-	bitmap_identifier texture;
-	int8 owner;
-	world_point2d position;
-};
-
-// The last frame's object sprites.
-std::vector<drawn_sprite> drawn_sprites(void)
-{
-	std::vector<drawn_sprite> sprites;
-	const render_surface_list *list = last_render_surface_list();
-	if (!list) return sprites;
-	for (const render_surface *s = list->first_surface; s; s = s->next_surface)
-	{
-		if (surface_subtype(s) != _surface_subtype_object_rectangle) continue;
-		const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(s);
-		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
-		sprites.push_back({rectangle->geometry, rectangle->texture, object ? object->owner : static_cast<int8>(NONE),
-			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0}});
-	}
-	return sprites;
-}
-
-
 // Whether a sprite is one of the cache's dormant bombs (its cells lie
 // within two of the middle one's).
 bool in_the_bomb_cache(const drawn_sprite &sprite)
@@ -114,19 +79,9 @@ void expect_cyan_discs(const bitmap_data *frame, const std::vector<drawn_sprite>
 		if (!in_the_bomb_cache(sprite)) continue;
 		discs += 1;
 		const render_rectangle_geometry &g = sprite.geometry;
-		int32 cyan = 0, black = 0;
-		for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
-		{
-			const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
-			for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
-			{
-				const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
-				cyan += gr > r + 48 && b > r + 48;
-				black += std::max(r, std::max(gr, b)) < 24;
-			}
-		}
-		EXPECT_GE(cyan, (g.x1 - g.x0) * (g.y1 - g.y0) / 4) << "a disc at " << g.x0 << ", " << g.y0;
-		EXPECT_EQ(black, 0) << "a disc at " << g.x0 << ", " << g.y0;
+		const sprite_pixels counts = count_sprite_pixels(frame, g, true);
+		EXPECT_GE(counts.hue, (g.x1 - g.x0) * (g.y1 - g.y0) / 4) << "a disc at " << g.x0 << ", " << g.y0;
+		EXPECT_EQ(counts.black, 0) << "a disc at " << g.x0 << ", " << g.y0;
 	}
 	EXPECT_EQ(discs, 6);
 }
@@ -200,17 +155,7 @@ TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
 	for (int32 tick = 600; tick < 630; ++tick)
 	{
 		ASSERT_EQ(harness_run_ticks(1), 1);
-		for (int16 i = 0; i < object_array.maximum_count; ++i)
-		{
-			const object_data *object = get_object_data(i);
-			if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
-			if (object->shape_collection_index != effects || object->shape_sequence_index != _default_effects_glow_sequence) continue;
-			observer_location look;
-			get_observer_location(&look);
-			look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
-			set_actual_observer_location_and_zoom(&look, &zoom);
-			break;
-		}
+		follow_a_glowing_bomb(effects, _default_effects_glow_sequence, zoom);
 		const bitmap_data *frame = draw(1024, 768, "volley_" + std::to_string(tick));
 		ASSERT_NE(frame, nullptr);
 		for (const drawn_sprite &sprite : drawn_sprites())
@@ -219,16 +164,7 @@ TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
 			const int16 bitmap = static_cast<int16>(bitmap_identifier_bitmap(sprite.texture));
 			const int32 kind = bitmap == glow ? 0 : bitmap == spark ? 1 : NONE;
 			if (kind == NONE) continue;
-			const render_rectangle_geometry &g = sprite.geometry;
-			for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
-			{
-				const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
-				for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
-				{
-					const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
-					shown[kind] += kind == 0 ? gr > r + 48 && b > r + 48 : r > b + 64 && gr > b + 32;
-				}
-			}
+			shown[kind] += count_sprite_pixels(frame, sprite.geometry, kind == 0).hue;
 		}
 	}
 	EXPECT_GT(shown[0], 300) << "the glow's cyan";

@@ -7,9 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "support/foundation_files.h"
+#include "support/game_process.h"
 
 extern char **environ;
 
@@ -127,20 +126,11 @@ inline start_result time_game_start(const std::string &binary, const std::string
 	if (!display) return result;
 	XErrorHandler previous = XSetErrorHandler(ignore_x_error);
 
-	std::string program = game;
-	char *argv[] = {program.data(), nullptr};
-	const std::string out = folder + "/game.out", err = folder + "/game.err";
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-	posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	pid_t pid = -1;
 	const auto start = std::chrono::steady_clock::now();
-	const int spawned = posix_spawn(&pid, game.c_str(), &actions, nullptr, argv, environ);
-	posix_spawn_file_actions_destroy(&actions);
+	const bool spawned = spawn_game(game, folder, environ, &pid);
 	bool exited = false;
-	if (spawned == 0)
+	if (spawned)
 	{
 		for (;;)
 		{

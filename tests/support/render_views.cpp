@@ -4,10 +4,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <algorithm>
+
 #include "bitmaps.h"
 #include "mesh.h"
+#include "objects.h"
 #include "observer.h"
 #include "render/render.h"
+#include "support/zerv_harness.h"
+#include "world.h"
+
+bool start_map_for_frames(file_tag map_tag)
+{
+	new_game_data setup;
+	if (map_tag == HARNESS_DEMO_MAP_TAG) harness_demo_setup(&setup, 2);
+	else harness_battle_setup(&setup, map_tag);
+	if (!harness_start_map(&setup)) return false;
+	set_local_random_seed(0x5EED);
+	return true;
+}
 
 world_point2d animated_lake_centre(void)
 {
@@ -52,4 +67,63 @@ void dump_frame_when_asked(const bitmap_data *bitmap, const std::string &name)
 		}
 	}
 	fclose(file);
+}
+
+static std::vector<drawn_sprite> sprites_drawn(bool of_one_collection, int16 collection)
+{
+	std::vector<drawn_sprite> sprites;
+	const render_surface_list *list = last_render_surface_list();
+	if (!list) return sprites;
+	for (const render_surface *s = list->first_surface; s; s = s->next_surface)
+	{
+		if (surface_subtype(s) != _surface_subtype_object_rectangle) continue;
+		const render_rectangle *rectangle = reinterpret_cast<const render_rectangle *>(s);
+		if (of_one_collection && static_cast<int32>(bitmap_identifier_collection(rectangle->texture)) != collection) continue;
+		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
+		sprites.push_back({rectangle->geometry, rectangle->texture, object ? object->owner : static_cast<int8>(NONE),
+			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0}});
+	}
+	return sprites;
+}
+
+std::vector<drawn_sprite> drawn_sprites(void)
+{
+	return sprites_drawn(false, NONE);
+}
+
+std::vector<drawn_sprite> drawn_sprites(int16 collection)
+{
+	return sprites_drawn(true, collection);
+}
+
+sprite_pixels count_sprite_pixels(const bitmap_data *frame, const render_rectangle_geometry &g, bool cyan)
+{
+	sprite_pixels counts = {};
+	for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
+	{
+		const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+		for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x)
+		{
+			const int32 r = (row[x] >> 16) & 0xFF, gr = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+			counts.area += 1;
+			counts.black += std::max(r, std::max(gr, b)) < 24;
+			counts.hue += cyan ? gr > r + 48 && b > r + 48 : r > b + 64 && gr > b + 32;
+		}
+	}
+	return counts;
+}
+
+void follow_a_glowing_bomb(int16 effects, int16 glow_sequence, fixed zoom)
+{
+	for (int16 i = 0; i < object_array.maximum_count; ++i)
+	{
+		const object_data *object = get_object_data(i);
+		if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
+		if (object->shape_collection_index != effects || object->shape_sequence_index != glow_sequence) continue;
+		observer_location look;
+		get_observer_location(&look);
+		look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
+		set_actual_observer_location_and_zoom(&look, &zoom);
+		return;
+	}
 }
