@@ -149,10 +149,13 @@ TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
 	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
 	const int16 glow = get_sequence_bitmap_index(effects, _default_effects_glow_sequence, 0, 0, nullptr, nullptr);
 	const int16 spark = get_sequence_bitmap_index(effects, _default_effects_spark_sequence, 0, 0, nullptr, nullptr);
-	harness_run_ticks(600);
+	// The volley is followed from its first thrown bomb, whenever the battle
+	// comes to it.
+	ASSERT_TRUE(run_to_the_first_thrown_bomb(effects, _default_effects_glow_sequence, 3000));
+	const int32 first_tick = game->game_time;
 	const fixed zoom = 2 * FIXED_ONE;
 	int32 shown[2] = {};
-	for (int32 tick = 600; tick < 630; ++tick)
+	for (int32 tick = first_tick; tick < first_tick + 90; ++tick)
 	{
 		ASSERT_EQ(harness_run_ticks(1), 1);
 		follow_a_glowing_bomb(effects, _default_effects_glow_sequence, zoom);

@@ -113,17 +113,34 @@ sprite_pixels count_sprite_pixels(const bitmap_data *frame, const render_rectang
 	return counts;
 }
 
-void follow_a_glowing_bomb(int16 effects, int16 glow_sequence, fixed zoom)
+static const object_data *a_glowing_bomb(int16 effects, int16 glow_sequence)
 {
 	for (int16 i = 0; i < object_array.maximum_count; ++i)
 	{
 		const object_data *object = get_object_data(i);
 		if (!object || !object->identifier || object->owner != _object_is_projectile) continue;
-		if (object->shape_collection_index != effects || object->shape_sequence_index != glow_sequence) continue;
+		if (object->shape_collection_index == effects && object->shape_sequence_index == glow_sequence) return object;
+	}
+	return nullptr;
+}
+
+bool run_to_the_first_thrown_bomb(int16 effects, int16 glow_sequence, int32 max_ticks)
+{
+	for (int32 tick = 0; tick < max_ticks; ++tick)
+	{
+		if (a_glowing_bomb(effects, glow_sequence)) return true;
+		if (harness_run_ticks(1) != 1) return false;
+	}
+	return a_glowing_bomb(effects, glow_sequence) != nullptr;
+}
+
+void follow_a_glowing_bomb(int16 effects, int16 glow_sequence, fixed zoom)
+{
+	if (const object_data *object = a_glowing_bomb(effects, glow_sequence))
+	{
 		observer_location look;
 		get_observer_location(&look);
 		look.position = {object->location.position.x, static_cast<world_distance>(object->location.position.y + 1024)};
 		set_actual_observer_location_and_zoom(&look, &zoom);
-		return;
 	}
 }

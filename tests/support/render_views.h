@@ -54,5 +54,8 @@ sprite_pixels count_sprite_pixels(const bitmap_data *frame, const render_rectang
 // object of the effects collection's glow sequence) in flight; where none
 // flies, it stays.
 void follow_a_glowing_bomb(int16 effects, int16 glow_sequence, fixed zoom);
+// Runs the game until a thrown bomb's glow flies (a sleeping bomb does not
+// count), at most max_ticks; false when none was thrown by then.
+bool run_to_the_first_thrown_bomb(int16 effects, int16 glow_sequence, int32 max_ticks);
 
 #endif
