@@ -113,4 +113,31 @@ TEST_F(battle_demo, ends_with_a_winner)
 	}
 }
 
+// Units that flee walk towards the map's edge; one that reaches it leaves the
+// field for good and keeps its team in the game. The rim is walled off, so
+// no unit leaves it, whatever the seed.
+TEST_F(battle_demo, no_unit_walks_off_the_map)
+{
+	for (uint32 seed : {0x5EED1234u, 0x0000BEEFu, 0x31415926u, 0xDEADBEEFu, 0x00000007u, 0x27182818u})
+	{
+		new_game_data setup;
+		harness_demo_setup(&setup);
+		setup.parameters.random_seed = seed;
+		setup.parameters.initial_team_random_seed = static_cast<uint16>(seed);
+		ASSERT_TRUE(harness_start_map(&setup));
+		int32 left = 0;
+		for (int32 ticks = 0; ticks < DEMO_DECIDED_TICK - 1 && !harness_game_is_finished(); ticks += 64)
+		{
+			harness_run_ticks(64);
+			for (int16 i = 0; i < monster_array.count; ++i)
+			{
+				const monster_data *monster = get_monster_data(i);
+				left += monster && (monster->flags & _monster_has_left_the_mesh_flag);
+			}
+		}
+		EXPECT_EQ(left, 0) << "seed " << std::hex << seed;
+		harness_end_map();
+	}
+}
+
 } // namespace

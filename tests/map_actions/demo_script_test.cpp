@@ -10,7 +10,7 @@ namespace {
 
 using demo_script = map_actions_fixture;
 
-TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_3776)
+TEST_F(demo_script, the_demo_map_carries_its_actions_and_ends_at_tick_3776)
 {
 	harness_end_map();
 	harness_demo_setup(&setup, 4);
@@ -33,7 +33,11 @@ TEST_F(demo_script, the_demo_map_carries_its_eleven_actions_and_ends_at_tick_377
 	} expected[] = {{"opening", TAG("acli")}, {"stagger", TAG("dela")}, {"tally", TAG("math")},
 		{"count passes", TAG("math")}, {"enough", TAG("math")}, {"two teams", TAG("plyc")}, {"under way", TAG("plan")},
 		{"lock", TAG("lock")}, {"arm the end", TAG("mung")}, {"the end", TAG("endg")},
-		{"prohibited teams", TAG("prta")}};
+		{"prohibited teams", TAG("prta")}, {"light's army", TAG("geom")}, {"dark's army", TAG("geom")},
+		{"light thin", TAG("tuni")}, {"dark thin", TAG("tuni")}, {"light closers", TAG("geom")},
+		{"dark closers", TAG("geom")}, {"light throwers", TAG("geom")}, {"dark throwers", TAG("geom")},
+		{"light seek", TAG("atta")}, {"dark seek", TAG("atta")}, {"light seek from afar", TAG("atta")},
+		{"dark seek from afar", TAG("atta")}};
 	ASSERT_EQ(map_action_array.total_count, static_cast<int16>(NUMBEROF(expected)));
 	for (int16 i = 0; i < static_cast<int16>(NUMBEROF(expected)); ++i)
 	{
@@ -72,7 +76,7 @@ TEST_F(demo_script, no_other_map_copies_the_demo_script)
 		if (map == TAG("mt00") || map == TAG("l1  "))
 		{
 			// Its own chain, never the demo's timed ending.
-			EXPECT_NE(mesh_globals->map_action_count, 11);
+			EXPECT_NE(mesh_globals->map_action_count, DEMO_SCRIPT_ACTION_COUNT);
 			EXPECT_GT(mesh_globals->map_action_count, 0);
 			continue;
 		}

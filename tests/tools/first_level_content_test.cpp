@@ -12,6 +12,7 @@
 #include "bitmaps.h"
 #include "shapes.h"
 #include "damage.h"
+#include "demo_script.h"
 #include "effects_content.h"
 #include "fire.h"
 #include "lightning.h"
@@ -109,7 +110,7 @@ TEST(first_level_content, the_level_adds_its_markers_and_numbers_its_units_and_t
 	EXPECT_EQ(level.actions.count, FIRST_LEVEL_PRESENTATION_ACTION_COUNT + UNIT_QUERY_LEVEL_ACTION_COUNT +
 		LEVEL_GROUP_AI_ACTION_COUNT + LEVEL_UNIT_AI_ACTION_COUNT + NUMBER_OF_LEVEL_SCENES +
 		FIRST_LEVEL_ENDING_ACTION_COUNT);
-	EXPECT_EQ(demo.actions.count, 11);
+	EXPECT_EQ(demo.actions.count, DEMO_SCRIPT_ACTION_COUNT);
 
 	// Rain, wind and a meadow that burns between the armies; the demo holds none of it.
 	EXPECT_TRUE(level.header.flags & _mesh_can_catch_fire_flag);

@@ -7,6 +7,7 @@
 #include "CoreLibrary/tag_files/crc_quib.h"
 #include "CoreLibrary/zerv/error_manager.h"
 #include "default_tags.h"
+#include "demo_script.h"
 #include "support/foundation_files.h"
 #include "support/tag_files_test_directory.h"
 #include "support/test_directory.h"
@@ -46,7 +47,7 @@ TEST_F(default_tags, ListingOfTheBuiltSet)
 	EXPECT_NE(text.find("Compatibility Rules: type 1, version 1, 1 tags, checksum 0x7A76C001"), std::string::npos);
 	EXPECT_NE(text.find("foundation checksum: 0x"), std::string::npos);
 	EXPECT_NE(text.find("required files: 6 of 6\n"), std::string::npos);
-	EXPECT_NE(text.find("map 'demo': 11 map actions, "), std::string::npos) << text;
+	EXPECT_NE(text.find("map 'demo': " + std::to_string(DEMO_SCRIPT_ACTION_COUNT) + " map actions, "), std::string::npos) << text;
 }
 
 TEST_F(default_tags, RegeneratingGivesTheSameBytes)

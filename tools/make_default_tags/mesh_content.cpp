@@ -963,9 +963,32 @@ bool make_training_map(const map_description &demo, const char *const (&descript
 
 } // namespace
 
+// The demo battle's rim is walled off: a unit within two cells of the edge
+// leaves the field for good and keeps its team in the game, so a fleeing
+// archer held the battle from its end. Two rings were not enough there (a
+// unit knocked back from the wall still left), so four. The copies built from
+// the valley (the level walls its own edges) keep their ground.
+static void wall_the_demo_rim(map_description *map)
+{
+	const int32 rim = 4;
+	const int32 width = map->header.submesh_width * SUBMESH_WIDTH;
+	const int32 height = map->header.submesh_height * SUBMESH_WIDTH;
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			if (x >= rim && x < width - rim && y >= rim && y < height - rim) continue;
+			mesh_cell &cell = map->cells[static_cast<size_t>(y * width + x)];
+			const int16 wall = _terrain_walking_impassable;
+			cell.flags = static_cast<uint16>((cell.flags & ~CELL_TERRAIN_MASK) | (wall | (wall << CELL_TERRAIN_TYPE_BITS)));
+		}
+	}
+}
+
 std::vector<uint8> demo_mesh_tag_data(void)
 {
 	map_description map = demo_map();
+	wall_the_demo_rim(&map);
 	return finish_map(&map);
 }
 
@@ -1004,6 +1027,7 @@ bool make_default_mesh_tags(std::vector<int32> *handles)
 		MEDIA_DEFINITION_VERSION_NUMBER, media_bytes, static_cast<int32>(sizeof(media_bytes)));
 
 	map_description demo_copy = demo;
+	wall_the_demo_rim(&demo_copy);
 	map_description bench_copy = bench;
 	const int32 demo_mesh = make_mesh_tag(DEMO_MAP_MESH_TAG, DEMO_MAP_MESH_NAME, finish_map(&demo_copy), demo.header.flags);
 	const int32 bench_mesh = make_mesh_tag(BENCHMARK_MAP_MESH_TAG, BENCHMARK_MAP_MESH_NAME, finish_map(&bench_copy),

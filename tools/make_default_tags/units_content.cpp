@@ -264,7 +264,11 @@ monster_definition default_unit_monster_definition(int16 kind)
 			attack.flags |= _monster_attack_leads_target_flag;
 			attack.initial_velocity_lower_bound = 120;
 			attack.initial_velocity_delta = 20;
-			attack.initial_velocity_error = 6;
+			// Each of the arrow's three velocity parts is off by up to this much.
+			// At 6 an arrow loosed at the listed range came down anywhere within
+			// some 700 units of its mark, and two archers at their reach missed
+			// each other for good.
+			attack.initial_velocity_error = 2;
 			break;
 		case 2:
 			// Bombs burst among friends too: the thrower holds when its own side would pay more.
