@@ -28,7 +28,6 @@ enum
 // Team 1's fourteen, which the lightning looks for: the front swordsmen
 // have often fallen by the storm, but some of the rest are in reach.
 const int16 first_team1_unit = 31;
-const int16 team1_units = 14;
 const int32 cell = WORLD_ONE;
 
 // The level's end, after the scenes.
@@ -98,9 +97,12 @@ void add_first_level_presentation_actions(script_builder *b, int32 first_slot)
 
 	b->add_action(slot(_strike), "ligh", "strike", later, mode);
 	b->delays(slot(_strike), 896, 0);
-	int16 army[team1_units];
-	for (int16 i = 0; i < team1_units; ++i) army[i] = static_cast<int16>(first_team1_unit + i);
-	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, team1_units, army);
+	// Every unit the computer's team may field, from its army to Very Hard's
+	// pair: while any of them stands, the game is not yet won.
+	const int16 last_team1_unit = FIRST_LEVEL_VERY_HARD_PAIR_FIRST + 1;
+	int16 army[last_team1_unit - first_team1_unit + 1];
+	for (int16 i = 0; i < static_cast<int16>(NUMBEROF(army)); ++i) army[i] = static_cast<int16>(first_team1_unit + i);
+	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, static_cast<int16>(NUMBEROF(army)), army);
 	b->parameter(slot(_strike), "soun", _parameter_sound_source_identifier, 1, &brook);
 	// From the brook over the whole field between the armies; the test is strictly closer.
 	const int32 reach = 20480;
