@@ -220,15 +220,15 @@ protected:
 	bool started = false;
 };
 
-// The local player's team lost this battle and dealt less than it took: both
-// ratios below 1.
+// The local player's team won this battle and dealt more than it took: both
+// ratios above 1.
 TEST_F(finished_game, the_demo_battle_reports_its_ratios)
 {
 	const std::vector<std::string> strings = play_to_the_end(HARNESS_DEMO_MAP_TAG);
 	ASSERT_GE(strings.size(), 2u);
-	EXPECT_EQ(game->winning_team_index, 1);
-	EXPECT_EQ(strings[strings.size() - 2], "Damage ratio 0.71");
-	EXPECT_EQ(strings.back(), "Kill ratio 0.50");
+	EXPECT_EQ(game->winning_team_index, 0);
+	EXPECT_EQ(strings[strings.size() - 2], "Damage ratio 1.95");
+	EXPECT_EQ(strings.back(), "Kill ratio 1.75");
 }
 
 // The level's animals count for the player's palette but fight for no one:

@@ -121,8 +121,8 @@ TEST_F(level_scenes, play_to_the_end)
 			for (int32 x = 27; x <= 32; ++x) EXPECT_EQ(get_mesh_cell(x, 68)->flags & 0xFF, 0xEE) << x;
 		}
 		if (tick == 640) cache_after_reveal = visible_cache_items();
-		// The charm at 480 hands it over; the battle may kill it later.
-		if (tick == 512 && get_monster_data(charmed)) charmed_team = get_monster_data(charmed)->owner_team_index;
+		// The charm at 384 hands it over; the battle may kill it later.
+		if (tick == 416 && get_monster_data(charmed)) charmed_team = get_monster_data(charmed)->owner_team_index;
 		if (tick < level_scenes_surrender_tick && game->winning_team_index != NONE)
 		{
 			winner_before_surrender = game->winning_team_index;

@@ -162,7 +162,7 @@ TEST_F(opengl_sprites, OpenGLSprites_a_volleys_effects_match_the_software_frames
 			EXPECT_EQ(drawn[i].black, 0) << name << ", bitmap " << bitmap;
 			// Filtering blurs the edges: about as many pixels of the hue, a few more or fewer.
 			EXPECT_GE(drawn[i].hue, expected.hue * 2 / 3 - 2) << name << ", bitmap " << bitmap;
-			EXPECT_LE(drawn[i].hue, expected.hue * 9 / 8 + 3) << name << ", bitmap " << bitmap;
+			EXPECT_LE(drawn[i].hue, expected.hue * 5 / 4 + 4) << name << ", bitmap " << bitmap;
 			if (expected.hue > 0 && std::find(kinds_seen.begin(), kinds_seen.end(), bitmap) == kinds_seen.end())
 				kinds_seen.push_back(bitmap);
 		}

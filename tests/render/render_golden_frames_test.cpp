@@ -137,8 +137,8 @@ TEST_F(render_golden_frames, the_demo_and_bench_views_match_their_pinned_crcs)
 	get_object_data(shown)->flags &= ~_object_is_attack_highlighted_flag;
 	EXPECT_NE(frames[frames.size() - 1].second, frames[frames.size() - 2].second);
 
-	const uint32 pinned[] = {0xe6e97acbu, 0xa362446fu, 0x27c836e7u, 0x3433f5f9u, 0xd604659cu, 0x516abdd1u, 0x78038288u, 0x65d9bac8u,
-		0x7c892205u};
+	const uint32 pinned[] = {0x45ba8b9au, 0x7b267fddu, 0xff8c0d55u, 0x0848a5b9u, 0xd604659cu, 0xab52362eu, 0xc32c464bu, 0xc043d4d6u,
+		0x7b991936u};
 	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
 	const std::string path = std::string(ZERV_BINARY_DIR) + "/frame_digests.txt";
 	FILE *file = fopen(path.c_str(), "w");
@@ -201,7 +201,7 @@ TEST_F(render_golden_frames, the_reference_views_show_the_models_and_the_fence)
 		EXPECT_GT(colours.size(), 8u) << view.name;
 	}
 	set_actual_observer_location_and_zoom(nullptr, &plain_zoom);
-	const uint32 pinned[] = {0x24ddd19au, 0x2b523c90u, 0x4b158032u, 0xd1ba6aecu};
+	const uint32 pinned[] = {0x24ddd19au, 0x713bc122u, 0x4b158032u, 0xd1ba6aecu};
 	ASSERT_EQ(crcs.size(), NUMBEROF(pinned));
 	for (size_t i = 0; i < crcs.size(); ++i) EXPECT_EQ(crcs[i], pinned[i]) << views[i].name << std::hex << " 0x" << crcs[i];
 }

@@ -16,8 +16,8 @@ namespace {
 
 // CRC-32 of each stored mesh tag. A deliberate change of the content or of
 // the mesh writer changes these; nothing else may.
-const uint32 demo_mesh_tag_crc = 0x6A31CA04u;
-const int32 demo_mesh_tag_size = 86940;
+const uint32 demo_mesh_tag_crc = 0x0B560658u;
+const int32 demo_mesh_tag_size = 88508;
 const uint32 benchmark_mesh_tag_crc = 0x513929BEu;
 const int32 benchmark_mesh_tag_size = 931872;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "first_level_content.h"
 #include "level_group_ai_script.h"
@@ -97,12 +98,12 @@ void add_first_level_presentation_actions(script_builder *b, int32 first_slot)
 
 	b->add_action(slot(_strike), "ligh", "strike", later, mode);
 	b->delays(slot(_strike), 896, 0);
-	// Every unit the computer's team may field, from its army to Very Hard's
-	// pair: while any of them stands, the game is not yet won.
-	const int16 last_team1_unit = FIRST_LEVEL_VERY_HARD_PAIR_FIRST + 1;
-	int16 army[last_team1_unit - first_team1_unit + 1];
-	for (int16 i = 0; i < static_cast<int16>(NUMBEROF(army)); ++i) army[i] = static_cast<int16>(first_team1_unit + i);
-	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, static_cast<int16>(NUMBEROF(army)), army);
+	// Every unit the computer's team may field, its army, Hard's pair, the
+	// hidden ones, its caster and Very Hard's pair: the player may have felled
+	// the army by then, and a strike with no subject left is an error.
+	std::vector<int16> army;
+	for (int16 i = first_team1_unit; i <= FIRST_LEVEL_VERY_HARD_PAIR_FIRST + 1; ++i) army.push_back(i);
+	b->parameter(slot(_strike), "subj", _parameter_monster_identifier, static_cast<int16>(army.size()), army.data());
 	b->parameter(slot(_strike), "soun", _parameter_sound_source_identifier, 1, &brook);
 	// From the brook over the whole field between the armies; the test is strictly closer.
 	const int32 reach = 20480;

@@ -157,7 +157,7 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	timed(_scene_mast_turns, "moef", "mast turns", 512);
 	timed(_scene_stone_crumbles, "ctrl", "stone crumbles", 544);
 	timed(_scene_cache_revealed, "obco", "cache revealed", 608);
-	timed(_scene_charm, "atta", "charm", 480);
+	timed(_scene_charm, "atta", "charm", 384);
 
 	const int16 mast = 901;
 	b.parameter(s(_scene_raise_the_mast), "subj", _parameter_model_animation_identifier, 1, &mast);
