@@ -395,10 +395,11 @@ TEST_F(first_level_menu_game, the_end_reaches_the_report_and_the_menu)
 	EXPECT_EQ(get_postgame_screen(), nullptr);
 }
 
-// The player may have felled the computer's whole army (its first fourteen,
-// swordsmen to scouts) by the storm: the strike still finds its subjects
-// among the units the computer fields later (the reserves the stone brings,
-// the ambush, its caster), and no script error is logged on the way.
+// The computer's army as placed, its first fourteen from swordsmen to scouts,
+// falls the pass before the storm's strike, as a player may have felled it:
+// the strike still finds its subjects among the units the computer fields
+// later (the reserves the stone brings, the ambush, its caster), and the game
+// goes on to the player's victory with no script error logged.
 TEST_F(first_level_menu_game, the_strike_finds_its_subjects_once_the_computer_s_army_has_fallen)
 {
 	menu_setup(1, seeds[0]);
@@ -454,7 +455,6 @@ TEST_F(first_level_menu_game, the_strike_finds_its_subjects_once_the_computer_s_
 	std::string text;
 	for (size_t i = errors_before; i < errors.size(); ++i) text += errors[i] + "\n";
 	EXPECT_EQ(errors.size(), errors_before) << text;
-	// The field is the player's: the game goes on to its victory, with no script error either.
 	const first_level_game rest = run_to_the_end();
 	EXPECT_LT(rest.end_tick, first_level_tick_bound);
 	EXPECT_EQ(rest.error_lines, 0) << rest.error_text;
