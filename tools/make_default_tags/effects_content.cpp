@@ -692,8 +692,10 @@ local_projectile_group_definition default_local_projectile_group(file_tag subgro
 		d.height_offset = 64;
 		break;
 	case TAG("smff"):
+		// Few puffs a cell: the smoke of a row of burning cells gathers in one
+		// column on the screen, and must still be seen through.
 		d = group_of(TAG("conv"), _particle_smoke_sequence, _group_projectiles_deleted_after_time_expires_flag |
-			_group_always_update_physics_flag, 6, 2, 96, 60);
+			_group_always_update_physics_flag, 4, 2, 96, 60);
 		d.height_offset = 256;
 		d.transfer_mode = _transfer_mode_fade_out_over_time;
 		break;
