@@ -130,6 +130,15 @@ protected:
 	std::vector<unit_under_fire> units_under_fire(bool opengl, const picture_set &fire_pictures, const std::string &name)
 	{
 		std::vector<unit_under_fire> units;
+		// A bolt from a caster crosses the caster's own sprite, and is drawn
+		// anew (its jitter and forks) each time: left out of these frames.
+		std::vector<int16> bolt_points;
+		for (int16 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i)
+		{
+			lightning_data *bolt = get_lightning_data(i);
+			bolt_points.push_back(bolt ? bolt->number_of_points : 0);
+			if (bolt) bolt->number_of_points = 0;
+		}
 		bitmap_data *burning = draw(opengl, 0);
 		const std::vector<drawn_sprite> sprites = drawn_sprites();
 		bitmap_data *burning_without_units = draw(opengl, _render_view_omit_objects_flag);
@@ -147,6 +156,10 @@ protected:
 		for (int16 i = 0; i < MAXIMUM_MIRROR_GROUPS_PER_MAP; ++i)
 		{
 			if (mirror_group_data *mirror = get_mirror_group_data(i)) mirror->opacity = opacities[static_cast<size_t>(i)];
+		}
+		for (int16 i = 0; i < MAXIMUM_LIGHTNING_STRIKES_PER_MAP; ++i)
+		{
+			if (lightning_data *bolt = get_lightning_data(i)) bolt->number_of_points = bolt_points[static_cast<size_t>(i)];
 		}
 		dump_frame_when_asked(burning, name + (opengl ? "_opengl" : "_software"));
 		for (const drawn_sprite &unit : sprites)
