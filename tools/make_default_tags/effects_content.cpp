@@ -206,15 +206,15 @@ collection_bitmap_description flame_bitmap(const char *name, int16 width, int16 
 		const int32 tip = t < 96 ? (96 - t) / 24 : 0; // the tip burns thinner
 		if (d < 96 && t > 96)
 		{
-			*level = 2 + tip;
+			*level = 3 + tip;
 			return random->next(3) ? shade(_yellow, 30) : shade(_grey, 30);
 		}
 		if (d < 176)
 		{
-			*level = 5 + tip;
+			*level = 7 + tip;
 			return shade(_yellow, 24 + static_cast<int32>(random->next(6)));
 		}
-		*level = 9 + tip;
+		*level = 10 + tip;
 		return shade(_red, 26 + static_cast<int32>(random->next(4)));
 	});
 }
