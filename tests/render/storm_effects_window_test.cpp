@@ -172,7 +172,7 @@ protected:
 			});
 			const int32 plain = pixels_changed(unveiled, unveiled_without_units, unit.geometry);
 			// Too few pixels to tell a unit from the shading of the ground.
-			if (!veiled || plain < 6) continue;
+			if (!veiled || plain < 16) continue;
 			units.push_back({pixels_changed(burning, burning_without_units, unit.geometry), plain, unit.geometry});
 		}
 		for (bitmap_data *frame : {burning, burning_without_units, unveiled, unveiled_without_units}) dispose_pointer(frame);
