@@ -1155,7 +1155,9 @@ TEST_F(DefaultTagSetCollections, the_badge_takes_team_hues_and_the_halo_stays_an
 
 	// The halo keeps its overlay flag through the texture cache: alpha from brightness.
 	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
-	const int16 halo_index = static_cast<int16>(get_collection_bitmap_count(effects) - 1);
+	char halo_name[] = "halo";
+	const int16 halo_index = get_named_bitmap_index(effects, halo_name);
+	ASSERT_NE(halo_index, NONE);
 	bitmap_data *halo = get_bitmap(effects, halo_index);
 	ASSERT_EQ(halo->width, 24);
 	ASSERT_EQ(halo->height, 12);

@@ -341,21 +341,29 @@ TEST_F(render_textured, a_tree_shades_a_soft_ellipse_centred_under_its_trunk)
 	EXPECT_GT(at(24, 24), 2 * at(x1, 24)) << "the rim fades";
 }
 
-// A quad spans its texture once: the arrow's shaft (its second row) crosses
-// the whole quad, its fletching (first column of rows 0 and 2) stays at the
-// tail, and its clear texels (index 0) leave the screen as it was.
+// A quad spans its texture once: the arrow's middle rows (head, shaft,
+// feathers and nock) cross the whole quad, its outer rows stop short of the
+// tip at the front (u = 0) and of the nock at the tail, and its clear texels
+// (index 0) leave the screen as it was.
 TEST_F(render_textured, an_arrow_quad_draws_its_shaft)
 {
 	const bitmap_data *arrow = get_bitmap(effects, 0);
 	ASSERT_NE(arrow, nullptr);
-	ASSERT_EQ(arrow->width, 16);
+	ASSERT_EQ(arrow->width, 32);
 	ASSERT_EQ(arrow->height, 4);
 	draw_quad(effects, 0, FALSE);
-	// The top of the quad shows the texture's last row (v grows upwards), 4 pixels a row.
-	EXPECT_EQ(drawn_in_row(1), 0) << "row 3 is clear";
-	EXPECT_LE(drawn_in_row(5), 5) << "row 2: fletching only";
-	EXPECT_GE(drawn_in_row(9), 62) << "row 1: the shaft";
-	EXPECT_LE(drawn_in_row(13), 5) << "row 0: fletching only";
+	// The top of the quad shows the texture's last row (v grows upwards), 4
+	// pixels a row; a texel is 2 pixels wide.
+	auto drawn_at = [&](int32 x, int32 y) { return reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x] != background; };
+	for (const int32 outer : {1, 13})
+	{
+		EXPECT_EQ(drawn_in_row(outer), 56) << "row " << outer << ": clear at the tip and the nock";
+		EXPECT_FALSE(drawn_at(1, outer));
+		EXPECT_TRUE(drawn_at(5, outer));
+		EXPECT_FALSE(drawn_at(62, outer));
+	}
+	EXPECT_EQ(drawn_in_row(5), 64) << "the shaft's lower half";
+	EXPECT_EQ(drawn_in_row(9), 64) << "its upper half";
 }
 
 // Object triangles need a power-of-two bitmap; triangles refuse row spans,
