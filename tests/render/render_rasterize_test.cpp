@@ -341,10 +341,9 @@ TEST_F(render_textured, a_tree_shades_a_soft_ellipse_centred_under_its_trunk)
 	EXPECT_GT(at(24, 24), 2 * at(x1, 24)) << "the rim fades";
 }
 
-// A quad spans its texture once: the arrow's middle rows (head, shaft,
-// feathers and nock) cross the whole quad, its outer rows stop short of the
-// tip at the front (u = 0) and of the nock at the tail, and its clear texels
-// (index 0) leave the screen as it was.
+// A quad spans its texture once: the arrow fills its quad, head at the
+// front (u = 0, light steel) and fletching at the tail (red vanes), and its
+// wood crosses the middle.
 TEST_F(render_textured, an_arrow_quad_draws_its_shaft)
 {
 	const bitmap_data *arrow = get_bitmap(effects, 0);
@@ -354,16 +353,19 @@ TEST_F(render_textured, an_arrow_quad_draws_its_shaft)
 	draw_quad(effects, 0, FALSE);
 	// The top of the quad shows the texture's last row (v grows upwards), 4
 	// pixels a row; a texel is 2 pixels wide.
-	auto drawn_at = [&](int32 x, int32 y) { return reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x] != background; };
-	for (const int32 outer : {1, 13})
+	for (const int32 row : {1, 5, 9, 13}) EXPECT_EQ(drawn_in_row(row), 64) << "row " << row;
+	auto channels = [&](int32 x, int32 y)
 	{
-		EXPECT_EQ(drawn_in_row(outer), 56) << "row " << outer << ": clear at the tip and the nock";
-		EXPECT_FALSE(drawn_at(1, outer));
-		EXPECT_TRUE(drawn_at(5, outer));
-		EXPECT_FALSE(drawn_at(62, outer));
-	}
-	EXPECT_EQ(drawn_in_row(5), 64) << "the shaft's lower half";
-	EXPECT_EQ(drawn_in_row(9), 64) << "its upper half";
+		const uint32 pixel = reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x];
+		return std::vector<int32>{static_cast<int32>((pixel >> 16) & 0xFF), static_cast<int32>((pixel >> 8) & 0xFF),
+			static_cast<int32>(pixel & 0xFF)};
+	};
+	const std::vector<int32> head = channels(4, 9), shaft = channels(32, 9), vane = channels(56, 13);
+	EXPECT_GT(head[2], 180) << "steel";
+	EXPECT_LT(std::max(head[0], std::max(head[1], head[2])) - std::min(head[0], std::min(head[1], head[2])), 24);
+	EXPECT_GT(shaft[0], shaft[1] + 32) << "wood";
+	EXPECT_GT(shaft[1], shaft[2] + 32);
+	EXPECT_GT(vane[0], vane[1] + 96) << "red";
 }
 
 // Object triangles need a power-of-two bitmap; triangles refuse row spans,

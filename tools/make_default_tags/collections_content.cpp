@@ -801,17 +801,17 @@ uint8 effects_plain_color(int32 shade)
 }
 
 // An arrow, 32 x 4 (twice a bomb's length, so that it reads in flight), laid
-// along its flight with column 0 foremost: a barbed steel head, a wooden
-// shaft, red vanes about white feathers and a cream nock, all lit from above.
-// The shaft fills every row, so that however few rows a distant arrow is
-// drawn with, each crosses it; nothing in it is dark enough to read as a hole.
+// along its flight with column 0 foremost: a steel head, a wooden shaft, red
+// vanes about white feathers and a cream nock, all lit from above. Every
+// texel is filled, so that however few pixels a distant arrow is drawn with,
+// each finds it; nothing in it is dark enough to read as a hole.
 collection_bitmap_description arrow_bitmap(void)
 {
 	static const char *const rows[4] = {
-		"..HHHTTTTTTTTTTTTTTTTTTrRRRRRr..",
+		"hHHHHTTTTTTTTTTTTTTTTTTrRRRRRRRr",
 		"HHHHHdSSSSSSSSSSSSSSSSSWWWWWWWNN",
 		"hhhhhdsssssssssssssssssWWWWWWWNN",
-		"..hhhuuuuuuuuuuuuuuuuuurrrrrrr..",
+		"hhhhhuuuuuuuuuuuuuuuuuurrrrrrrrr",
 	};
 	const int32 width = 32, height = 4;
 	collection_bitmap_description arrow = plain_collection_bitmap("arrow", width, height, _8bit);
