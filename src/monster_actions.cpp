@@ -97,26 +97,21 @@ void monster_carried_by_script(int16 monster_index)
 	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
 	if (!object) return;
 	get_monsters_test_hooks()->last_script_carry_time[monster_index] = game->game_time;
-	// Whatever the unit went for lay ahead of where it was: its path, its
-	// segment, its waypoints, its target, the item it fetched. Walked on from
-	// here, the rest of the old segment would send it back in one step. It
-	// stands where it was put until its scans, its AI or its player give it
-	// something to do.
+	// The path and its segment led on from where the unit was: walked on from
+	// here, the rest of the old segment would send it back in one step. The
+	// places it was walking to (waypoints, an item to fetch) lay ahead of the
+	// old spot too; a target it keeps, and it goes after it from here.
 	const world_point2d here = {object->location.position.x, object->location.position.y};
 	reset_path(monster);
-	drop_target(monster);
 	monster->flags &= ~static_cast<uint32>(_monster_has_looped_waypoints_flag |
 		_monster_has_back_and_forth_looped_waypoints_flag | _monster_looping_back_through_waypoints_flag |
-		_monster_wants_to_pick_up_object_flag | _monster_needs_to_retreat_flag | _monster_is_retreating_flag |
-		_monster_should_close_on_target_flag | _monster_is_evading_obstacle_to_attack_flag);
+		_monster_wants_to_pick_up_object_flag);
 	monster->extra_flags &= ~static_cast<uint32>(_monster_has_deferred_movement_command_extra_flag);
-	monster->deferred_target_index = NONE;
 	monster->path_destination = here;
 	monster->path_segment_length = 0;
 	monster->avoiding_object_index = NONE;
 	monster->cell_impassability_flags = build_cell_impassability_flags(monster->terrain_impassability_flags, &here);
-	if (monster->action == _monster_action_moving || monster->action == _monster_action_turning ||
-		monster->action == _monster_action_holding_for_attack)
+	if (monster->action == _monster_action_moving || monster->action == _monster_action_turning)
 	{
 		monster->flags |= _monster_needs_new_path_flag;
 	}

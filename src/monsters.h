@@ -704,8 +704,8 @@ struct world_rectangle2d
 
 void monster_needs_new_path(int16 monster_index);
 // A script has set the unit's object down elsewhere (a gate, 'moma'): the unit
-// keeps nothing it went for from where it was (path, waypoints, target, item)
-// and stands there until it is given something to do.
+// keeps no path, waypoints or item to fetch from where it was; it goes after
+// its target, if any, from where it stands, and otherwise stands there.
 void monster_carried_by_script(int16 monster_index);
 void monster_moving(int16 monster_index);
 struct object_data;
