@@ -1,7 +1,7 @@
 // Units that the First Level's script sets down elsewhere, in games New Game
-// starts: the west stone carries a soldier to the far stone, 'regroup' and
-// 'ambush: place' move units where they stand. A carried unit keeps nothing
-// it went for from where it was, so it stands where it was put, and no unit
+// starts: the west stone carries one of the player's soldiers to the far
+// stone, 'regroup' moves the archers. A carried unit keeps no path or
+// waypoints from where it was, so it stands where it was put, and no unit
 // covers more than three cells in a tick unless a script carried it.
 #include "main_test_fixture.h"
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "monster_commands.h"
 #include "monsters.h"
 #include "objects.h"
 
@@ -20,6 +21,14 @@ const int32 longest_step = 3 * WORLD_ONE;
 // The far stone lies some 30 cells from the west stone; 'regroup' moves its
 // archers a cell or two.
 const int32 far_stone_carry = 8 * WORLD_ONE;
+// The west stone's spot, awake from this tick.
+const world_point2d west_stone = {32 * WORLD_ONE, 63 * WORLD_ONE};
+const int32 west_stone_wakes = 448;
+const int16 first_swordsman = 11, last_swordsman = 16;
+const int32 maximum_crossings = 12;
+// A carried soldier is watched this long, or till it is given an order: the
+// far stone has brought it in and its scene has run well within it.
+const int32 carried_watch_ticks = 300;
 
 struct menu_game
 {
@@ -33,7 +42,7 @@ struct carried_soldier
 	int32 tick;
 	bool was_walking;
 	int32 farthest;       // from where the stone put it, till it was ordered on
-	bool ordered;         // an order came while it lived
+	bool ordered;         // an order came while it was watched
 };
 
 struct carry_game
@@ -72,8 +81,10 @@ protected:
 	}
 
 	// The game as New Game starts it at this difficulty, with the test's
-	// seed, run tick by tick to its end.
-	carry_game play(const menu_game &setup)
+	// seed, run tick by tick to its end. With walker, the player walks one of
+	// its swordsmen over the west stone's spot once the stones wake, back and
+	// forth until the stone carries it.
+	carry_game play(const menu_game &setup, bool walker = false)
 	{
 		carry_game result;
 		reset_monsters_test_hooks();
@@ -94,8 +105,13 @@ protected:
 		int16 followed = NONE; // the soldier the stone carried, by index
 		int16 order_at_carry = NONE;
 		world_point2d put = {0, 0};
+		walk_state walk;
 		while (!harness_game_is_finished() && game->game_time < carry_tick_bound)
 		{
+			if (walker && result.soldiers.empty() && game->game_time >= west_stone_wakes)
+			{
+				walk_over_the_stone(&walk);
+			}
 			for (int16 i = 0; i < monster_array.count; ++i)
 			{
 				const monster_data *monster = get_monster_data(i);
@@ -136,7 +152,8 @@ protected:
 				carried_soldier &soldier = result.soldiers.back();
 				const monster_data *monster = get_monster_data(followed);
 				const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
-				if (!object || monster->identifier != soldier.identifier)
+				if (!object || monster->identifier != soldier.identifier ||
+					game->game_time > soldier.tick + carried_watch_ticks)
 				{
 					followed = NONE;
 				}
@@ -155,45 +172,109 @@ protected:
 		harness_end_map();
 		return result;
 	}
+
+	// Orders a swordsman of the player's through the west stone's spot, to a
+	// point past it on the other side from where it stands: first the one
+	// nearest the spot, again whenever it has stopped.
+	struct walk_state
+	{
+		int16 walking = NONE;
+		int32 crossings = 0;
+		int32 next_order = 0; // a stream order takes a few ticks to arrive
+	};
+
+	static void walk_over_the_stone(walk_state *walk)
+	{
+		if (game->game_time < walk->next_order) return;
+		const monster_data *monster = get_monster_data(walk->walking);
+		if (monster && (monster->action == _monster_action_moving || monster->action == _monster_action_turning))
+		{
+			return;
+		}
+		if (!monster || monster->owner_team_index != 0)
+		{
+			int16 *walking = &walk->walking;
+			*walking = NONE;
+			int32 nearest = INT32_MAX;
+			for (int16 i = 0; i < monster_array.count; ++i)
+			{
+				const monster_data *candidate = get_monster_data(i);
+				const object_data *object = candidate ? get_object_data(candidate->object_index) : nullptr;
+				if (!object || candidate->owner_player_index != 0 || candidate->identifier < first_swordsman ||
+					candidate->identifier > last_swordsman || (object->flags & _object_is_invisible_flag))
+				{
+					continue;
+				}
+				const world_point2d here = {object->location.position.x, object->location.position.y};
+				if (distance(here, west_stone) < nearest)
+				{
+					nearest = distance(here, west_stone);
+					*walking = i;
+				}
+			}
+			monster = get_monster_data(*walking);
+			if (!monster) return;
+		}
+		if (walk->crossings >= maximum_crossings) return;
+		walk->crossings += 1;
+		walk->next_order = game->game_time + 30;
+		const object_data *object = get_object_data(monster->object_index);
+		// Past the spot by as far again as the soldier stands from it, at most
+		// four cells.
+		const world_point2d here = {object->location.position.x, object->location.position.y};
+		const int32 d = std::max(distance(here, west_stone), 1);
+		const int32 past = std::min(d, 4 * WORLD_ONE);
+		const world_point2d to[2] = {west_stone,
+			{west_stone.x + static_cast<int32>(static_cast<int64>(west_stone.x - here.x) * past / d),
+				west_stone.y + static_cast<int32>(static_cast<int64>(west_stone.y - here.y) * past / d)}};
+		const command_movement_data data = {0, NONE, 0, 0};
+		handle_movement_command(COMMAND_FROM_STREAM, &data, 1, &walk->walking, 2, to);
+	}
 };
 
-// Games where the west stone carries a soldier that was walking (found in
-// a sweep of seeds; with a stale path the first one's soldier went some 30
-// cells back towards the west stone in one tick once its fade-in ended).
-const menu_game stone_carries_a_walker[] = {{2, 0x5948F954u}, {2, 0x6FD1DE00u}, {4, 0xA3D4E276u}};
+const menu_game games[] = {{0, 0x2545F4DEu}, {1, 0xBF477719u}, {2, 0x5948F954u}, {3, 0x9517D291u},
+	{4, 0xA3D4E276u}, {1, 0x631C5942u}};
 
-// The soldier stands within two cells of where the far stone put it until
-// the scene orders it on.
+// A swordsman the player walks over the west stone's spot is carried to the
+// far stone while it walks, and stands within two cells of where the stone
+// put it: the scene's order on gives way to the player's own, as every
+// script's order does, and the player gives it none. (With its old path, it
+// went back to the west stone in one step once its fade-in ended; with its
+// old waypoints, it would walk the 30 cells back.)
 TEST_F(level_script_carry_menu_game, a_soldier_the_west_stone_carries_stays_where_it_was_put)
 {
-	for (const menu_game &setup : stone_carries_a_walker)
+	for (int32 g = 0; g < 3; ++g)
 	{
+		const menu_game &setup = games[g];
 		SCOPED_TRACE(testing::Message() << "difficulty " << setup.difficulty << " seed " << std::hex << setup.seed);
-		const carry_game result = play(setup);
+		const carry_game result = play(setup, true);
 		if (HasFatalFailure()) return;
 		ASSERT_EQ(result.soldiers.size(), 1u) << "the stone carries one soldier once";
 		const carried_soldier &soldier = result.soldiers[0];
 		SCOPED_TRACE(testing::Message() << "soldier " << soldier.identifier << " carried at tick " << soldier.tick);
 		EXPECT_TRUE(soldier.was_walking);
-		EXPECT_TRUE(soldier.ordered);
+		EXPECT_FALSE(soldier.ordered);
 		EXPECT_LE(soldier.farthest, 2 * WORLD_ONE);
 	}
 }
 
-// The same games and a few more: only a script's carry moves a unit more
-// than three cells in a tick ('regroup' at 384 moves walking archers too).
+// Left to themselves and with a swordsman walked over the west stone: only
+// a script's carry moves a unit more than three cells in a tick ('regroup'
+// at 384 moves walking archers too).
 TEST_F(level_script_carry_menu_game, no_unit_moves_more_than_three_cells_in_a_tick_unless_a_script_carries_it)
 {
-	const menu_game games[] = {{0, 0x2545F4DEu}, {1, 0xBF477719u}, {2, 0x5948F954u}, {3, 0x9517D291u},
-		{4, 0xA3D4E276u}, {1, 0x631C5942u}};
 	int32 carries = 0;
-	for (const menu_game &setup : games)
+	for (bool walker : {false, true})
 	{
-		SCOPED_TRACE(testing::Message() << "difficulty " << setup.difficulty << " seed " << std::hex << setup.seed);
-		const carry_game result = play(setup);
-		if (HasFatalFailure()) return;
-		EXPECT_EQ(result.long_steps, 0) << "first: " << result.first_long_step;
-		carries += result.script_carries;
+		for (const menu_game &setup : games)
+		{
+			SCOPED_TRACE(testing::Message() << "difficulty " << setup.difficulty << " seed " << std::hex << setup.seed
+											<< (walker ? ", a swordsman walked over the stone" : ""));
+			const carry_game result = play(setup, walker);
+			if (HasFatalFailure()) return;
+			EXPECT_EQ(result.long_steps, 0) << "first: " << result.first_long_step;
+			carries += result.script_carries;
+		}
 	}
 	// The exception is not idle: scripts did carry units in these games.
 	EXPECT_GT(carries, 0);
