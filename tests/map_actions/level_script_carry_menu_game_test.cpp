@@ -12,6 +12,7 @@
 #include "monster_commands.h"
 #include "monsters.h"
 #include "objects.h"
+#include "world.h"
 
 namespace {
 
@@ -56,29 +57,13 @@ struct carry_game
 class level_script_carry_menu_game : public main_program_test
 {
 protected:
-	static int32 distance(const world_point2d &a, const world_point2d &b)
+	void TearDown() override
 	{
-		const int64 dx = static_cast<int64>(a.x) - b.x, dy = static_cast<int64>(a.y) - b.y;
-		return static_cast<int32>(isqrt64(static_cast<uint64>(dx * dx + dy * dy)));
+		reset_monsters_test_hooks();
+		main_program_test::TearDown();
 	}
 
-	static uint64 isqrt64(uint64 x)
-	{
-		uint64 r = 0;
-		for (uint64 bit = 1ull << 62; bit; bit >>= 2)
-		{
-			if (x >= r + bit)
-			{
-				x -= r + bit;
-				r = (r >> 1) + bit;
-			}
-			else
-			{
-				r >>= 1;
-			}
-		}
-		return r;
-	}
+	static int32 distance(world_point2d a, world_point2d b) { return distance2d(&a, &b); }
 
 	// The game as New Game starts it at this difficulty, with the test's
 	// seed, run tick by tick to its end. With walker, the player walks one of
