@@ -12,11 +12,36 @@
 
 #include "bitmaps.h"
 #include "interface.h"
+#include "monsters.h"
+#include "objects.h"
 #include "sniffing.h"
 #include "hardware/hardware_rasterizers.h"
+#include "support/render_views.h"
 #include "CoreLibrary/cseries/test_hooks.h"
 
 namespace {
+
+// The team's units drawn in the last frame with the centre of their picture
+// in the middle of the window (four fifths across, three fifths down) and at
+// least a sixty-fourth of its height tall (12 px of 768); dying units do not count.
+int32 readable_units_in_the_middle(int8 team)
+{
+	rectangle2d bounds;
+	get_game_screen_bounds(&bounds);
+	const int32 width = rectangle2d_width(&bounds), height = rectangle2d_height(&bounds);
+	int32 count = 0;
+	for (const drawn_sprite &sprite : drawn_sprites())
+	{
+		if (sprite.owner != _object_is_monster) continue;
+		const monster_data *monster = get_monster_data(get_object_data(sprite.object_index)->owner_index);
+		if (!monster || monster->owner_team_index != team || monster->action == _monster_action_dying) continue;
+		const render_rectangle_geometry &g = sprite.geometry;
+		const int32 x = (g.x0 + g.x1) / 2, y = (g.y0 + g.y1) / 2;
+		const bool in_the_middle = x >= width / 10 && x < width - width / 10 && y >= height / 5 && y < height - height / 5;
+		if (in_the_middle && g.y1 - g.y0 >= height / 64) count += 1;
+	}
+	return count;
+}
 
 class MenuPlay : public main_program_test
 {
@@ -117,13 +142,13 @@ protected:
 		return least_call_count(&get_interface_test_hooks()->calls, "set_ingame_fade");
 	}
 
-	// Games start on the OpenGL device in a 1024 x 768 window; false without one.
-	static bool prefer_opengl(void)
+	// Games start on the device in a 1024 x 768 window; false without one.
+	static bool prefer_device(int16 rasterizer)
 	{
 		for (int16 device = 0; device < get_screen_device_count(); ++device)
 		{
 			const device_info *info = get_screen_device(device);
-			if (info->rasterizer_code != _rasterizer_opengl) continue;
+			if (info->rasterizer_code != rasterizer) continue;
 			for (int16 mode = 0; mode < info->mode_count; ++mode)
 			{
 				if (info->modes[mode].width != 1024 || info->modes[mode].height != 768) continue;
@@ -134,6 +159,11 @@ protected:
 			}
 		}
 		return false;
+	}
+
+	static bool prefer_opengl(void)
+	{
+		return prefer_device(_rasterizer_opengl);
 	}
 
 	// Every frame the OpenGL window shows is read back just before its swap:
@@ -186,6 +216,21 @@ protected:
 		install_platform_procedures(&procedures);
 		swap_of_the_window = NULL;
 		shown_frames.clear();
+	}
+
+	// Past the dawn fade, each army of the First Level has units in the middle of
+	// the window at a readable height, for a few seconds of its opening.
+	static void expect_the_armies_meeting_in_the_middle(const char *game_kind)
+	{
+		for (const int32 tick : {90, 150, 210})
+		{
+			ASSERT_TRUE(run_until([&] { return game->game_time >= tick; }, 400)) << game_kind;
+			for (int8 team = 0; team < 2; ++team)
+			{
+				EXPECT_GE(readable_units_in_the_middle(team), 3) << game_kind << ", team " << static_cast<int>(team) << " at tick "
+					<< game->game_time;
+			}
+		}
 	}
 };
 
@@ -260,6 +305,39 @@ TEST_F(MenuPlay, replay_plays_the_last_game_to_its_end_and_returns_to_the_menu)
 		ASSERT_EQ(trails.replayed[i].first, trails.live[i].first) << "entry " << i;
 		ASSERT_EQ(trails.replayed[i].second, trails.live[i].second) << "tick " << trails.live[i].first;
 	}
+}
+
+// New Game opens on the meadow where the armies meet, and so does its film,
+// which keeps its own camera: the camera starts there rather than gliding to
+// the player's back line, from where the computer's army was drawn 7 to 9 px
+// tall along the window's top edge. The opening leaves the camera to the
+// player's keys.
+TEST_F(MenuPlay, new_game_and_its_film_open_where_the_armies_meet)
+{
+	ASSERT_TRUE(prefer_device(_rasterizer_software));
+	click_menu_button(iNEW_GAME);
+	ASSERT_TRUE(game_started("First Level")) << log_text();
+	expect_the_armies_meeting_in_the_middle("New Game");
+	if (HasFatalFailure()) return;
+
+	observer_location before, after;
+	get_observer_location(&before);
+	const fixed zoom = get_observer_zoom_factor();
+	press_key(SDLK_UP);
+	press_key(SDLK_PERIOD);
+	press_key(SDLK_EQUALS);
+	get_observer_location(&after);
+	EXPECT_NE(after.position.y, before.position.y) << "the arrow key moves the camera";
+	EXPECT_NE(after.yaw, before.yaw) << "period orbits the camera";
+	EXPECT_GT(get_observer_zoom_factor(), zoom) << "equals zooms in";
+
+	end_game_and_change_state();
+	ASSERT_TRUE(run_until([] {
+		return game->state == _game_state_displaying_main_menu && find_open_dialog(MAIN_MENU_DIALOG_TAG_640_480);
+	}, 20));
+	click_menu_button(iREPLAY_GAME);
+	ASSERT_TRUE(run_until([] { return game->state == _game_state_running && game->type == _game_type_replay; }, 20));
+	expect_the_armies_meeting_in_the_middle("its film");
 }
 
 // The asked key passes each step without a "wrong", even after the grace

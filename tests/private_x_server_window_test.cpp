@@ -1,7 +1,8 @@
 // The private X server of the window tests (tests/support/run_with_display.sh):
 // a server that cannot take a display number, or dies before it has said which,
-// is started again; one that never starts fails the run with that message, and
-// the command never runs without a display.
+// is started again; one slow to say its number is waited for until the line is
+// whole; one that never starts fails the run with that message, and the command
+// never runs without a display.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -56,6 +57,56 @@ protected:
 		return folder;
 	}
 
+	// A fake Xvfb first on PATH that says its number slowly: it starts the real
+	// server on a free display of three digits, writes the number's first
+	// digit, stays up a while as a slow server does, then writes the rest and
+	// the newline, and serves until it is stopped. The number it gave is kept
+	// in xvfb-number.
+	std::string install_slowly_speaking_xvfb(const std::string &real)
+	{
+		const std::string folder = test_directory + "/fake-bin";
+		mkdir(folder.c_str(), 0755);
+		const std::string fake = folder + "/Xvfb";
+		const std::string count = test_directory + "/xvfb-starts";
+		const std::string said = test_directory + "/xvfb-number";
+		const std::string ready = test_directory + "/xvfb-ready";
+		const std::string text = "#!/bin/sh\n"
+								 "n=$(cat '" + count + "' 2>/dev/null || echo 0)\n"
+								 "echo $((n + 1)) > '" + count + "'\n"
+								 // The caller's -displayfd goes; the real server gets one of its own.
+								 "skip=\n"
+								 "for a do\n"
+								 "  shift\n"
+								 "  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
+								 "  if [ \"$a\" = -displayfd ]; then skip=1; continue; fi\n"
+								 "  set -- \"$@\" \"$a\"\n"
+								 "done\n"
+								 "server=\n"
+								 "trap 'kill $server 2>/dev/null; wait $server; exit 0' TERM INT\n"
+								 "d=$((100 + $$ % 800))\n"
+								 "for try in 1 2 3 4 5 6 7 8 9 10; do\n"
+								 "  d=$((d + 1))\n"
+								 "  [ -e /tmp/.X$d-lock ] || [ -e /tmp/.X11-unix/X$d ] && continue\n"
+								 "  : > '" + ready + "'\n"
+								 "  '" + real + "' :$d -displayfd 4 \"$@\" 4>'" + ready + "' &\n"
+								 "  server=$!\n"
+								 "  while [ ! -s '" + ready + "' ] && kill -0 $server 2>/dev/null; do sleep 0.1; done\n"
+								 "  if [ \"$(cat '" + ready + "')\" = $d ]; then\n"
+								 "    echo $d > '" + said + "'\n"
+								 "    printf %s \"${d%??}\" >&3\n"
+								 "    sleep 2\n"
+								 "    printf '%s\\n' \"${d#?}\" >&3\n"
+								 "    exec 3>&-\n"
+								 "    wait $server\n"
+								 "    exit $?\n"
+								 "  fi\n"
+								 "  wait $server\n"
+								 "done\n"
+								 "exit 1\n";
+		if (!write_test_file(fake, text) || chmod(fake.c_str(), 0755) != 0) return "";
+		return folder;
+	}
+
 	// Runs the command under a server of its own, with the fake first on
 	// PATH; the script's status, its output in *output.
 	int run_with_own_server(const std::string &fake_folder, const std::string &command, std::string *output)
@@ -103,6 +154,25 @@ TEST_F(private_x_server, a_server_that_never_starts_fails_the_run_without_the_co
 	EXPECT_NE(output.find("Xvfb could not be started"), std::string::npos) << output;
 	EXPECT_FALSE(test_file_exists(ran)) << "the command ran with display " << read_test_file(ran);
 	EXPECT_EQ(xvfb_starts(), 5) << output;
+}
+
+// The number is read once its line is whole: a server still writing it is
+// waited for, not taken at its first digit.
+TEST_F(private_x_server, a_server_slow_to_say_its_number_is_waited_for)
+{
+	const std::string real = real_xvfb();
+	if (real.empty()) GTEST_SKIP() << "no Xvfb";
+	const std::string fakes = install_slowly_speaking_xvfb(real);
+	ASSERT_FALSE(fakes.empty());
+	const std::string seen = test_directory + "/display.txt";
+	std::string output;
+	const int status =
+		run_with_own_server(fakes, "echo \"$DISPLAY\" > '" + seen + "' && xdpyinfo > /dev/null || exit 9", &output);
+	const std::string said = read_test_file(test_directory + "/xvfb-number");
+	ASSERT_FALSE(said.empty()) << "the fake found no free display; " << output;
+	EXPECT_EQ(read_test_file(seen), ":" + said) << output;
+	EXPECT_EQ(status, 0) << output;
+	EXPECT_EQ(xvfb_starts(), 1) << output;
 }
 
 }

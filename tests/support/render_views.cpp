@@ -81,7 +81,8 @@ static std::vector<drawn_sprite> sprites_drawn(bool of_one_collection, int16 col
 		if (of_one_collection && static_cast<int32>(bitmap_identifier_collection(rectangle->texture)) != collection) continue;
 		const object_data *object = rectangle->object_index == NONE ? nullptr : get_object_data(rectangle->object_index);
 		sprites.push_back({rectangle->geometry, rectangle->texture, object ? object->owner : static_cast<int8>(NONE),
-			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0}});
+			object ? world_point2d{object->location.position.x, object->location.position.y} : world_point2d{0, 0},
+			rectangle->object_index});
 	}
 	return sprites;
 }

@@ -34,6 +34,7 @@ struct drawn_sprite
 	bitmap_identifier texture;
 	int8 owner;
 	world_point2d position;
+	int16 object_index;
 };
 
 // The last frame's object sprites: all of them, or those from the collection.

@@ -141,6 +141,17 @@ map_description first_level_map(void)
 	add_very_hard_pair(&map);
 	const int32 cell = WORLD_ONE;
 
+	// The camera starts at the level's observer point, and a film, whose
+	// script moves no camera, stays there: the demo's points stand far off on
+	// the computer's side, looking away from the field.
+	for (marker_data &marker : map.markers)
+	{
+		if (marker.type != _marker_team) continue;
+		marker.location.position.x = FIRST_LEVEL_VIEW_CELL_X * cell;
+		marker.location.position.y = FIRST_LEVEL_VIEW_CELL_Y * cell;
+		marker.location.yaw = FIRST_LEVEL_VIEW_FACING;
+	}
+
 	// The gate swings in the east, across the ridge's end.
 	map.palette.push_back(palette_row(_marker_model_animation, GATE_ANIMATION_TAG, NONE, 0xFFFF));
 	marker_data gate = marker_at(_marker_model_animation, 0, FIRST_LEVEL_GATE_IDENTIFIER, FIRST_LEVEL_GATE_CELL_X * cell,

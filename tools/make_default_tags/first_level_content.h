@@ -43,6 +43,12 @@ struct map_description;
 // The meadow between the armies, the field that burns.
 #define FIRST_LEVEL_MEADOW_FIRST_ROW 64
 #define FIRST_LEVEL_MEADOW_LAST_ROW 70
+// The first view, live and in a film: the camera's focus on the meadow where
+// the armies meet, looking north from the player's side, so the front lines
+// cross the window's middle and the player's army stands below them.
+#define FIRST_LEVEL_VIEW_CELL_X 42
+#define FIRST_LEVEL_VIEW_CELL_Y 66
+#define FIRST_LEVEL_VIEW_FACING 0x4000
 
 map_description first_level_map(void);
 // The level's mesh tag and description list as local tags; appends the handles.

@@ -64,13 +64,15 @@ void add_first_level_presentation_actions(script_builder *b, int32 first_slot)
 	const int16 mode = _map_action_deactivates_on_trigger;
 	auto slot = [first_slot](int32 s) { return first_slot + s; };
 
-	// A glide over team 0's line as the level opens.
+	// The level opens on the meadow where the armies meet. The camera starts
+	// there already, at the level's observer points; the glide, with nowhere
+	// left to go, is kept so that every later action keeps its index.
 	b->add_action(slot(_opening_view), "obmo", "opening view", at_once, mode);
 	b->integer(slot(_opening_view), "mode", 1);
-	const world_point2d over_the_line = {42 * cell, 56 * cell};
-	b->parameter(slot(_opening_view), "dest", _parameter_world_point2d, 1, &over_the_line);
-	const int16 north = 0x4000;
-	b->parameter(slot(_opening_view), "faci", _parameter_angle, 1, &north);
+	const world_point2d first_view = {FIRST_LEVEL_VIEW_CELL_X * cell, FIRST_LEVEL_VIEW_CELL_Y * cell};
+	b->parameter(slot(_opening_view), "dest", _parameter_world_point2d, 1, &first_view);
+	const int16 facing = FIRST_LEVEL_VIEW_FACING;
+	b->parameter(slot(_opening_view), "faci", _parameter_angle, 1, &facing);
 	const int32 glide_step = 320;
 	b->parameter(slot(_opening_view), "line", _parameter_world_distance, 1, &glide_step);
 
