@@ -91,6 +91,32 @@ static void reset_path(monster_data *monster)
 	if (monster->path_index != NONE) delete_path(&monster->path_index);
 }
 
+void monster_carried_by_script(int16 monster_index)
+{
+	monster_data *monster = get_monster_data(monster_index);
+	const object_data *object = monster ? get_object_data(monster->object_index) : nullptr;
+	if (!object) return;
+	get_monsters_test_hooks()->last_script_carry_time[monster_index] = game->game_time;
+	// The path and its segment led on from where the unit was: walked on from
+	// here, the rest of the old segment would send it back in one step. The
+	// places it was walking to (waypoints, an item to fetch) lay ahead of the
+	// old spot too; a target it keeps, and it goes after it from here.
+	const world_point2d here = {object->location.position.x, object->location.position.y};
+	reset_path(monster);
+	monster->flags &= ~static_cast<uint32>(_monster_has_looped_waypoints_flag |
+		_monster_has_back_and_forth_looped_waypoints_flag | _monster_looping_back_through_waypoints_flag |
+		_monster_wants_to_pick_up_object_flag);
+	monster->extra_flags &= ~static_cast<uint32>(_monster_has_deferred_movement_command_extra_flag);
+	monster->path_destination = here;
+	monster->path_segment_length = 0;
+	monster->avoiding_object_index = NONE;
+	monster->cell_impassability_flags = build_cell_impassability_flags(monster->terrain_impassability_flags, &here);
+	if (monster->action == _monster_action_moving || monster->action == _monster_action_turning)
+	{
+		monster->flags |= _monster_needs_new_path_flag;
+	}
+}
+
 // The attack an attacking unit plays and its repetitions.
 static void attack_sequence_for(int16 monster_index, const monster_definition *definition, int16 permutation,
 	int16 *sequence, int16 *repetitions)

@@ -895,4 +895,5 @@ void reset_monsters_test_hooks(void)
 {
 	monsters_test_hooks = {};
 	monsters_test_hooks.last_crossfade_permutation = NONE;
+	for (int32 &time : monsters_test_hooks.last_script_carry_time) time = NONE;
 }

@@ -703,6 +703,10 @@ struct world_rectangle2d
 };
 
 void monster_needs_new_path(int16 monster_index);
+// A script has set the unit's object down elsewhere (a gate, 'moma'): the unit
+// keeps no path, waypoints or item to fetch from where it was; it goes after
+// its target, if any, from where it stands, and otherwise stands there.
+void monster_carried_by_script(int16 monster_index);
 void monster_moving(int16 monster_index);
 struct object_data;
 struct monster_definition;
@@ -868,6 +872,9 @@ struct monsters_test_hooks_data
 	int32 visibility_swaps;
 	int32 crossfade_calls;
 	int16 last_crossfade_permutation;
+	// Per unit index, the game time at which a script last carried its object
+	// (NONE when none has).
+	int32 last_script_carry_time[MAXIMUM_MONSTERS_PER_MAP];
 };
 monsters_test_hooks_data *get_monsters_test_hooks(void);
 void reset_monsters_test_hooks(void);

@@ -3,6 +3,7 @@
 #include "map_actions/map_action_accessors.h"
 #include "map_actions/map_actions.h"
 #include "mesh.h"
+#include "monsters.h"
 #include "objects.h"
 
 bool map_action_value_flag(int16 action_index, field_tag field_name, int32 *value)
@@ -40,4 +41,5 @@ void move_object_to_point(int16 object_index, world_point2d p)
 	object->location.position.y = p.y;
 	object->location.position.z = get_mesh_height(&p, _land_height);
 	reconnect_object_to_mesh(object_index);
+	if (object->owner == _object_is_monster) monster_carried_by_script(object->owner_index);
 }

@@ -13,7 +13,8 @@ int32 clamp_to_int32(int64 value, int64 low, int64 high);
 // A point held inside the map (unchanged while no mesh is loaded).
 world_point2d clamp_point_to_map(world_point2d p);
 // Lifts an object off the mesh, sets it down at the point (held inside the map)
-// on the land there, and connects it again.
+// on the land there, and connects it again. A unit's object so carried leaves
+// the unit no path from where it was (monster_carried_by_script).
 void move_object_to_point(int16 object_index, world_point2d p);
 
 #endif

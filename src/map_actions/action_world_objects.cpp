@@ -343,6 +343,7 @@ uint32 move_marker_action_proc(int16 action_index)
 			so->shape_ticks_per_frame = to->shape_ticks_per_frame;
 			so->shape_view_index = to->shape_view_index;
 			reconnect_object_to_mesh(s->object_index);
+			monster_carried_by_script(indexes[i]);
 			s->battles_survived = t->battles_survived;
 			s->original_name_string_index = t->original_name_string_index;
 			s->cell_impassability_flags = t->cell_impassability_flags;

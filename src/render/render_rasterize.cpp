@@ -1108,10 +1108,19 @@ const rasterization_procs procs_32bit = {rasterize_model_triangle_32bit, rasteri
 
 /* ---------- the scene */
 
+// Past the map's edge no surface is drawn: cleared to black, the view shows
+// nothing of the frames before there.
+static void clear_software_view(bitmap_data *destination)
+{
+	const size_t row_bytes = static_cast<size_t>(destination->width) * 4;
+	for (int32 row = 0; row < destination->height; ++row) memset(destination->row_addresses[row], 0, row_bytes);
+}
+
 static void rasterize_scene_software(view_data *view, render_surface_list *surfaces)
 {
 	bitmap_data *destination = view->screen;
 	if (!destination_is_32bit(destination)) return;
+	clear_software_view(destination);
 	begin_software_scene_blends();
 	for (int32 state = _rasterize_state_media; state <= _rasterize_state_primary; ++state)
 	{

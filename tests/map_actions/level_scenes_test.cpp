@@ -1,5 +1,7 @@
-// The first level played to its end with its scenes, two test-only scenes
-// added: "hold fire" keeps every outcome pinnable, "surrender" ends the game.
+// The first level played to its end with its scenes, three test-only scenes
+// added: "hold fire" keeps every outcome pinnable, "to the stone" walks a
+// scout onto the west stone's spot so that the stones carry it, "surrender"
+// ends the game.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,6 +25,9 @@ const char golden_path[] = ZERV_SOURCE_DIR "/tests/map_actions/golden/level_scen
 // before the game is finished at 1334.
 const int32 level_scenes_surrender_tick = 1024;
 const int32 level_scenes_end_tick = 1334;
+// The stones wake at 448; the player's first scout is sent to the west one.
+const int32 level_scenes_west_stone_tick = 448;
+const int16 level_scenes_scout = 23;
 
 class level_scenes : public map_actions_fixture
 {
@@ -86,7 +91,17 @@ TEST_F(level_scenes, play_to_the_end)
 	// The ambush's hidden scouts (50, 51) and the caster (52) give up too.
 	units(surrender, {{31, 52}});
 	flag(surrender, "elim");
+	// As the stones wake, one of the player's scouts is sent onto the west
+	// stone's spot: the stone carries it to the far stone, whose scene walks
+	// it on.
+	const int16 to_the_stone = action("move", _map_action_initially_active_flag, _map_action_deactivates_on_trigger,
+		"to the stone");
+	set_map_action_trigger_time(to_the_stone, level_scenes_west_stone_tick, 0);
+	units(to_the_stone, {{level_scenes_scout, level_scenes_scout}});
+	const world_point2d west_stone = {32 * WORLD_ONE, 63 * WORLD_ONE};
+	add(to_the_stone, "wayp", _parameter_world_point2d, 1, &west_stone);
 	activate_map_action(hold_fire);
+	activate_map_action(to_the_stone);
 	activate_map_action(surrender);
 	// The charm hands the other side's scout over; a unit that changes owner
 	// takes a fresh identifier, so it is followed by its record.
@@ -134,6 +149,12 @@ TEST_F(level_scenes, play_to_the_end)
 	EXPECT_TRUE(barricade_seen);
 	EXPECT_NE(log.find("[mece] barricade:  Cell out of bounds: -1 not in [0, 64] or 68 not in [0, 96]!"), std::string::npos);
 	EXPECT_NE(log.find("no more waves to bring in (success)"), std::string::npos);
+	// The stones carried the scout, and the far stone's scene walked it on to its waypoint.
+	EXPECT_NE(log.find("[geom] west stone:  1 monsters inside geometry (added to subj)"), std::string::npos);
+	EXPECT_NE(log.find("[gate] far stone:  no more waves to bring in (success)"), std::string::npos);
+	EXPECT_NE(log.find("[tuni] scout arrived:  count: 1>0"), std::string::npos);
+	EXPECT_NE(log.find("[move] scout moves on:  #1 monsters moved"), std::string::npos);
+	EXPECT_NE(log.find("[move] scout moves on:  succeeded"), std::string::npos);
 	EXPECT_EQ(cache_after_reveal, 1);
 	EXPECT_EQ(winner_before_surrender, NONE);
 	EXPECT_EQ(charmed_team, 0);

@@ -11,6 +11,7 @@
 #include "model_animations.h"
 #include "model_effects.h"
 #include "models.h"
+#include "monster_commands.h"
 #include "projectile_definitions.h"
 #include "projectiles.h"
 #include "spatial_groups.h"
@@ -380,6 +381,60 @@ TEST_F(world_object_procs, a_subject_takes_its_targets_place_and_looks)
 } // namespace
 
 namespace {
+
+// A unit 'moma' sets down while it walks keeps no path, segment or waypoints
+// from where it was, so it stands where it was put (with them, the rest of
+// its old segment sent it back in one step); 'targ' leaves its subject so too.
+TEST_F(world_object_procs, a_walking_unit_set_down_stands_where_it_was_put)
+{
+	// The caster: no scene of the level moves it.
+	int16 walker = NONE;
+	for (int16 i : team0)
+		if (identifier_of(i) == 28) walker = i;
+	ASSERT_NE(walker, NONE);
+	auto at = [](int16 unit) {
+		return world_point2d{object_of(unit)->location.position.x, object_of(unit)->location.position.y};
+	};
+	const monster_data *monster = get_monster_data(walker);
+	const command_movement_data walk = {0, NONE, 0, 0};
+	const auto walk_east = [&] {
+		const world_point2d far_off = {at(walker).x + 10 * 512, at(walker).y};
+		handle_movement_command(7, &walk, 1, &walker, 1, &far_off);
+		harness_run_ticks(20);
+		ASSERT_EQ(monster->action, _monster_action_moving);
+		ASSERT_GT(monster->path_segment_length, 0);
+	};
+	const auto stands = [&](const char *how) {
+		SCOPED_TRACE(how);
+		const world_point2d put = at(walker);
+		EXPECT_EQ(monster->path_index, NONE);
+		EXPECT_EQ(monster->path_segment_length, 0);
+		EXPECT_EQ(monster->waypoint_count, 0);
+		EXPECT_EQ(monster->path_destination.x, put.x);
+		EXPECT_EQ(monster->path_destination.y, put.y);
+		for (int32 tick = 0; tick < 60; ++tick)
+		{
+			harness_run_ticks(1);
+			const world_point2d here = at(walker);
+			ASSERT_LE(distance2d(&put, &here), 512) << "tick " << tick;
+		}
+	};
+
+	ASSERT_NO_FATAL_FAILURE(walk_east());
+	const int16 dest = action("moma");
+	subjects(dest, "subj", {walker});
+	points(dest, "dest", {{at(walker).x, at(walker).y - 6 * 512}});
+	EXPECT_EQ(move_marker_action_proc(dest), 2u);
+	stands("dest");
+
+	ASSERT_NO_FATAL_FAILURE(walk_east());
+	// In the place of a unit of its own side, behind the line.
+	const int16 targ = action("moma");
+	subjects(targ, "subj", {walker});
+	subjects(targ, "targ", {team0[0] == walker ? team0[1] : team0[0]});
+	EXPECT_EQ(move_marker_action_proc(targ), 2u);
+	stands("targ");
+}
 
 // Two linked gates exchange the units in their circles; an empty side passes through.
 TEST_F(world_object_procs, linked_gates_exchange_their_units)

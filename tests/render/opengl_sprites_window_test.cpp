@@ -1,6 +1,7 @@
 // Sprites drawn through OpenGL (llvmpipe under Xvfb) in their colours: the
-// first level's bomb cache, and a volley's glowing bomb, flash and sparks
-// against the software rasterizer's frames of the same views.
+// first level's bomb cache, a volley's glowing bomb, flash and sparks, a
+// burning bomb thrower's smoking bombs and an arrow in flight, against the
+// software rasterizer's frames of the same views.
 #include "opengl_window_fixture.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "interface.h"
 #include "objects.h"
 #include "observer.h"
+#include "projectiles.h"
 #include "render/render.h"
 #include "shapes.h"
 #include "support/render_views.h"
@@ -108,6 +110,177 @@ TEST_F(opengl_sprites, OpenGLSprites_the_first_levels_bomb_cache_shows_as_cyan_d
 		EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 		harness_end_map();
 	}
+}
+
+namespace {
+
+bool smoke_grey(int32 r, int32 g, int32 b)
+{
+	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 24 && std::max(r, std::max(g, b)) >= 64;
+}
+
+bool glow_cyan(int32 r, int32 g, int32 b)
+{
+	return g > r + 48 && b > r + 48;
+}
+
+// An arrow's wood and red vanes.
+bool arrow_warm(int32 r, int32 g, int32 b)
+{
+	return r >= g + 32 && r >= b + 64;
+}
+
+// A rectangle's mean colour in a frame, channel by channel.
+std::vector<int32> mean_colour(const bitmap_data *frame, const render_rectangle_geometry &g)
+{
+	int64 sums[3] = {};
+	int64 count = 0;
+	for (int32 y = std::max<int32>(g.y0, 0); y < std::min<int32>(g.y1, frame->height); ++y)
+	{
+		const uint32 *row = reinterpret_cast<const uint32 *>(frame->row_addresses[y]);
+		for (int32 x = std::max<int32>(g.x0, 0); x < std::min<int32>(g.x1, frame->width); ++x, ++count)
+		{
+			for (int32 c = 0; c < 3; ++c) sums[c] += (row[x] >> (16 - 8 * c)) & 0xFF;
+		}
+	}
+	std::vector<int32> mean(3, 0);
+	for (int32 c = 0; c < 3 && count; ++c) mean[c] = static_cast<int32>(sums[c] / count);
+	return mean;
+}
+
+}
+
+// A bomb thrower killed by fire, its spot followed close up while its bombs
+// burn: OpenGL draws each smoke puff and each charred bomb in the colours of
+// the software frame, the smoke grey and not the bomb's cyan, nothing black.
+TEST_F(opengl_sprites, OpenGLSprites_a_burning_bomb_throwers_spot_matches_the_software_frames)
+{
+	if (!select_opengl(1024, 768, 0)) GTEST_SKIP() << "no OpenGL device";
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	world_point2d spot;
+	ASSERT_TRUE(burn_a_bomb_thrower(&spot));
+	const int16 effects = get_collection_index(effects_collection_tag);
+	const int16 glow = get_sequence_bitmap_index(effects, effects_sequence(effects, "glow"), 0, 0, nullptr, nullptr);
+	const int16 smoke = get_internal_projectile_type(_internal_projectile_smoke_trail);
+	ASSERT_NE(smoke, NONE);
+	observer_location look;
+	get_observer_location(&look);
+	look.position = spot;
+	const fixed zoom = 3 * FIXED_ONE;
+	set_actual_observer_location_and_zoom(&look, &zoom);
+	int32 puffs = 0, charred = 0;
+	sprite_pixels grey = {}, cyan = {};
+	for (int32 tick = 1; tick <= 30; ++tick)
+	{
+		ASSERT_EQ(harness_run_ticks(1), 1);
+		const std::string name = "burning bombs tick " + std::to_string(tick);
+		const bitmap_data *frame = draw_opengl(name);
+		ASSERT_NE(frame, nullptr);
+		struct seen { render_rectangle_geometry geometry; bool puff; std::vector<int32> mean; };
+		std::vector<seen> sprites;
+		for (const drawn_sprite &sprite : drawn_sprites(effects))
+		{
+			const bool puff = is_projectile_of_type(sprite.object_index, smoke);
+			const bool burnt = bitmap_identifier_bitmap(sprite.texture) == glow &&
+				bitmap_identifier_permutation(sprite.texture) == SMOKING_COLOR_PERMUTATION;
+			if (!puff && !burnt) continue;
+			sprites.push_back({sprite.geometry, puff, mean_colour(frame, sprite.geometry)});
+			EXPECT_EQ(count_sprite_pixels(frame, sprite.geometry, glow_cyan).black, 0) << name;
+			if (!puff)
+			{
+				charred += 1;
+				continue;
+			}
+			puffs += 1;
+			const sprite_pixels g = count_sprite_pixels(frame, sprite.geometry, smoke_grey);
+			grey.area += g.area, grey.hue += g.hue;
+			cyan.hue += count_sprite_pixels(frame, sprite.geometry, glow_cyan).hue;
+		}
+		// The spot: every puff and bomb in one box.
+		render_rectangle_geometry spot_box = {32767, 32767, -32768, -32768, -32768, 32767, {0, 0, 0, 0}, 32767, -32768};
+		for (const seen &sprite : sprites)
+		{
+			spot_box.x0 = std::min(spot_box.x0, sprite.geometry.x0), spot_box.y0 = std::min(spot_box.y0, sprite.geometry.y0);
+			spot_box.x1 = std::max(spot_box.x1, sprite.geometry.x1), spot_box.y1 = std::max(spot_box.y1, sprite.geometry.y1);
+		}
+		const std::vector<int32> spot_mean = sprites.empty() ? std::vector<int32>(3, 0) : mean_colour(frame, spot_box);
+		const bitmap_data *plain = draw_software(name);
+		// A puff made where its bomb lies is as near as the bomb: which of the
+		// two is drawn over the other is the back end's own, and a sprite's
+		// mean may differ by that much. The spot as a whole may not.
+		for (const seen &sprite : sprites)
+		{
+			const std::vector<int32> expected = mean_colour(plain, sprite.geometry);
+			for (int32 c = 0; c < 3; ++c)
+			{
+				EXPECT_NEAR(sprite.mean[c], expected[c], 40) << name << (sprite.puff ? ", a puff" : ", a charred bomb") <<
+					" at " << sprite.geometry.x0 << ", " << sprite.geometry.y0 << ", channel " << c;
+			}
+		}
+		if (sprites.empty()) continue;
+		const std::vector<int32> expected = mean_colour(plain, spot_box);
+		printf("%s: spot %d,%d,%d (software %d,%d,%d)\n", name.c_str(), spot_mean[0], spot_mean[1], spot_mean[2],
+			expected[0], expected[1], expected[2]);
+		for (int32 c = 0; c < 3; ++c) EXPECT_NEAR(spot_mean[c], expected[c], 12) << name << ", channel " << c;
+	}
+	EXPECT_GT(charred, 30);
+	EXPECT_GT(puffs, 30);
+	EXPECT_GT(grey.hue, grey.area / 4) << "the smoke is grey";
+	EXPECT_LT(cyan.hue, grey.hue / 20) << "not the bomb's glow";
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// An arrow in flight, followed close up, through OpenGL: the pixels it draws
+// (those that differ from the view without it) keep its wood and red vanes,
+// about as many as in the software frame, and none is near black.
+TEST_F(opengl_sprites, OpenGLSprites_an_arrow_in_flight_keeps_its_colours)
+{
+	if (!select_opengl(1024, 768, 0)) GTEST_SKIP() << "no OpenGL device";
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	ASSERT_TRUE(run_to_the_first_arrow(3000));
+	const int16 effects = get_collection_index(effects_collection_tag);
+	const int16 arrow_sequence = effects_sequence(effects, "arrow");
+	const int16 arrow = get_sequence_bitmap_index(effects, arrow_sequence, 0, 0, nullptr, nullptr);
+	const fixed zoom = 6 * FIXED_ONE;
+	sprite_pixels drawn = {}, expected = {};
+	int32 quads = 0;
+	for (int32 tick = 0; tick < 20; ++tick)
+	{
+		follow_an_arrow(zoom);
+		const std::string name = "arrow tick " + std::to_string(tick);
+		const std::vector<int16> hidden = hide_objects_of_sequence(effects, arrow_sequence);
+		const std::vector<uint32> beneath_opengl = frame_pixels(read_opengl_view());
+		const std::vector<uint32> beneath_software = frame_pixels(draw_software_view());
+		show_objects(hidden);
+		const bitmap_data *plain = draw_software(name);
+		std::vector<drawn_quad> shown = drawn_quads(effects, arrow);
+		for (const drawn_quad &quad : shown)
+		{
+			const sprite_pixels counts = count_quad_pixels(plain, quad, arrow_warm, &beneath_software);
+			expected.area += counts.area, expected.black += counts.black, expected.hue += counts.hue;
+		}
+		const bitmap_data *frame = draw_opengl(name);
+		ASSERT_NE(frame, nullptr);
+		shown = drawn_quads(effects, arrow);
+		for (const drawn_quad &quad : shown)
+		{
+			quads += 1;
+			const sprite_pixels counts = count_quad_pixels(frame, quad, arrow_warm, &beneath_opengl);
+			drawn.area += counts.area, drawn.black += counts.black, drawn.hue += counts.hue;
+		}
+		ASSERT_EQ(harness_run_ticks(1), 1);
+	}
+	printf("arrow: %d quads; OpenGL %d pixels, %d black, %d warm; software %d pixels, %d black, %d warm\n", quads,
+		drawn.area, drawn.black, drawn.hue, expected.area, expected.black, expected.hue);
+	EXPECT_GE(quads, 20);
+	EXPECT_GT(drawn.area, 20 * 200) << "the arrow is drawn";
+	EXPECT_EQ(drawn.black, 0);
+	EXPECT_EQ(expected.black, 0);
+	EXPECT_GT(drawn.hue, drawn.area / 2) << "wood and red vanes";
+	EXPECT_GT(expected.hue, expected.area / 2);
+	EXPECT_GE(drawn.hue, expected.hue * 3 / 4);
+	EXPECT_LE(drawn.hue, expected.hue * 5 / 4);
+	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 // The demo's first thrown bomb followed close up from its flight to its

@@ -174,7 +174,7 @@ TEST_F(opengl_views, OpenGLFrames_views_keep_their_pinned_digests)
 	EXPECT_NE(frames.back().second, frames[0].second);
 	EXPECT_EQ(opengl_api.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-	const uint32 pinned[] = { 0xb97004e4u, 0x6612a8acu, 0xb5c8b136u, 0x0a3cb1b1u, 0x6daece0fu };
+	const uint32 pinned[] = { 0xb97004e4u, 0x6612a8acu, 0x57ccaaf0u, 0x0a3cb1b1u, 0x6daece0fu };
 	ASSERT_EQ(frames.size(), NUMBEROF(pinned));
 	const bool assert_digests = pinned_driver();
 	for (size_t i = 0; i < frames.size(); ++i)

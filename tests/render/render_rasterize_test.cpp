@@ -341,21 +341,31 @@ TEST_F(render_textured, a_tree_shades_a_soft_ellipse_centred_under_its_trunk)
 	EXPECT_GT(at(24, 24), 2 * at(x1, 24)) << "the rim fades";
 }
 
-// A quad spans its texture once: the arrow's shaft (its second row) crosses
-// the whole quad, its fletching (first column of rows 0 and 2) stays at the
-// tail, and its clear texels (index 0) leave the screen as it was.
+// A quad spans its texture once: the arrow fills its quad, head at the
+// front (u = 0, light steel) and fletching at the tail (red vanes), and its
+// wood crosses the middle.
 TEST_F(render_textured, an_arrow_quad_draws_its_shaft)
 {
 	const bitmap_data *arrow = get_bitmap(effects, 0);
 	ASSERT_NE(arrow, nullptr);
-	ASSERT_EQ(arrow->width, 16);
+	ASSERT_EQ(arrow->width, 32);
 	ASSERT_EQ(arrow->height, 4);
 	draw_quad(effects, 0, FALSE);
-	// The top of the quad shows the texture's last row (v grows upwards), 4 pixels a row.
-	EXPECT_EQ(drawn_in_row(1), 0) << "row 3 is clear";
-	EXPECT_LE(drawn_in_row(5), 5) << "row 2: fletching only";
-	EXPECT_GE(drawn_in_row(9), 62) << "row 1: the shaft";
-	EXPECT_LE(drawn_in_row(13), 5) << "row 0: fletching only";
+	// The top of the quad shows the texture's last row (v grows upwards), 4
+	// pixels a row; a texel is 2 pixels wide.
+	for (const int32 row : {1, 5, 9, 13}) EXPECT_EQ(drawn_in_row(row), 64) << "row " << row;
+	auto channels = [&](int32 x, int32 y)
+	{
+		const uint32 pixel = reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x];
+		return std::vector<int32>{static_cast<int32>((pixel >> 16) & 0xFF), static_cast<int32>((pixel >> 8) & 0xFF),
+			static_cast<int32>(pixel & 0xFF)};
+	};
+	const std::vector<int32> head = channels(4, 9), shaft = channels(32, 9), vane = channels(56, 13);
+	EXPECT_GT(head[2], 180) << "steel";
+	EXPECT_LT(std::max(head[0], std::max(head[1], head[2])) - std::min(head[0], std::min(head[1], head[2])), 24);
+	EXPECT_GT(shaft[0], shaft[1] + 32) << "wood";
+	EXPECT_GT(shaft[1], shaft[2] + 32);
+	EXPECT_GT(vane[0], vane[1] + 96) << "red";
 }
 
 // Object triangles need a power-of-two bitmap; triangles refuse row spans,
@@ -445,7 +455,7 @@ TEST_F(render_textured, a_media_reflection_surface_draws_in_both_passes)
 	};
 	const uint32 once = draw(_surface_reflection_flag | _surface_transparent_flag);
 	const uint32 twice = draw(_surface_reflection_flag | _surface_media_flag | _surface_transparent_flag);
-	EXPECT_NE(once, background);
+	EXPECT_NE(once, 0u);
 	EXPECT_NE(twice, once);
 }
 
@@ -479,8 +489,9 @@ protected:
 		}
 	}
 
-	// Draws the one kind of surface at the transparency over the background
-	// and counts the pixels it changed, the top byte included.
+	// Draws the one kind of surface at the transparency as the scene's only
+	// surface and counts the pixels it changed in the view the scene cleared
+	// to black, the top byte included.
 	int32 changed_by(int32 kind, fixed_fraction transparency)
 	{
 		clear();
@@ -522,7 +533,7 @@ protected:
 		rasterize_scene(&view, &list);
 		int32 changed = 0;
 		for (int32 y = 0; y < screen->height; ++y)
-			for (int32 x = 0; x < screen->width; ++x) changed += reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x] != background;
+			for (int32 x = 0; x < screen->width; ++x) changed += reinterpret_cast<const uint32 *>(screen->row_addresses[y])[x] != 0;
 		return changed;
 	}
 };

@@ -1,6 +1,6 @@
 // Sprites in the software rasterizer's frames: the first level's bomb cache
-// shows, and every sprite a battle draws is in the row-span format the
-// software path draws sprites from.
+// shows, every sprite a battle draws is in the row-span format the software
+// path draws sprites from, burning bombs smoke and arrows fly in their colours.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -172,6 +172,118 @@ TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
 	}
 	EXPECT_GT(shown[0], 300) << "the glow's cyan";
 	EXPECT_GT(shown[1], 200) << "the sparks' yellow";
+}
+
+namespace {
+
+// Smoke's grey: neither dark nor of any hue.
+bool smoke_grey(int32 r, int32 g, int32 b)
+{
+	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 24 && std::max(r, std::max(g, b)) >= 64;
+}
+
+bool glow_cyan(int32 r, int32 g, int32 b)
+{
+	return g > r + 48 && b > r + 48;
+}
+
+// An arrow's wood and red vanes.
+bool arrow_warm(int32 r, int32 g, int32 b)
+{
+	return r >= g + 32 && r >= b + 64;
+}
+
+// Its steel head and white feathers: light and of no hue.
+bool arrow_light(int32 r, int32 g, int32 b)
+{
+	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 40 && std::min(r, std::min(g, b)) >= 140;
+}
+
+}
+
+// A bomb thrower killed by fire drops its bombs alight: each trails smoke,
+// grey puffs and not more of the bomb's cyan glow (which read as a heap of
+// bombs), and the charred bombs themselves are dark but never black.
+TEST_F(render_sprites, a_burning_bomb_throwers_bombs_trail_grey_smoke)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	world_point2d spot;
+	ASSERT_TRUE(burn_a_bomb_thrower(&spot));
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	const int16 glow = get_sequence_bitmap_index(effects, _default_effects_glow_sequence, 0, 0, nullptr, nullptr);
+	const int16 smoke = get_internal_projectile_type(_internal_projectile_smoke_trail);
+	ASSERT_NE(smoke, NONE);
+	observer_location look;
+	get_observer_location(&look);
+	look.position = spot;
+	const fixed zoom = 3 * FIXED_ONE;
+	set_actual_observer_location_and_zoom(&look, &zoom);
+	int32 puffs = 0, charred = 0;
+	sprite_pixels grey = {}, cyan = {};
+	for (int32 tick = 1; tick <= 30; ++tick)
+	{
+		ASSERT_EQ(harness_run_ticks(1), 1);
+		const bitmap_data *frame = draw(1024, 768, "burning_bombs_" + std::to_string(tick));
+		ASSERT_NE(frame, nullptr);
+		for (const drawn_sprite &sprite : drawn_sprites(effects))
+		{
+			if (is_projectile_of_type(sprite.object_index, smoke))
+			{
+				puffs += 1;
+				const sprite_pixels g = count_sprite_pixels(frame, sprite.geometry, smoke_grey);
+				const sprite_pixels c = count_sprite_pixels(frame, sprite.geometry, glow_cyan);
+				grey.area += g.area, grey.hue += g.hue, grey.black += g.black;
+				cyan.hue += c.hue;
+			}
+			else if (bitmap_identifier_bitmap(sprite.texture) == glow &&
+				bitmap_identifier_permutation(sprite.texture) == SMOKING_COLOR_PERMUTATION)
+			{
+				charred += 1;
+				EXPECT_EQ(count_sprite_pixels(frame, sprite.geometry, glow_cyan).black, 0) << "a charred bomb at tick " << tick;
+			}
+		}
+	}
+	EXPECT_GT(charred, 30) << "the dropped bombs burn";
+	EXPECT_GT(puffs, 30) << "and smoke";
+	EXPECT_GT(grey.hue, grey.area / 4) << "the smoke is grey";
+	EXPECT_LT(cyan.hue, grey.hue / 20) << "not the bomb's glow";
+	EXPECT_EQ(grey.black, 0);
+}
+
+// An arrow in flight, followed close up, shows its wooden shaft and red vanes
+// and its light steel head and feathers, and nothing near black: the pixels
+// counted are those the arrow changes in the view drawn without it.
+TEST_F(render_sprites, an_arrow_in_flight_shows_its_shaft_head_and_fletching)
+{
+	ASSERT_TRUE(start(HARNESS_DEMO_MAP_TAG));
+	ASSERT_TRUE(run_to_the_first_arrow(3000));
+	const int16 effects = get_collection_index(DEFAULT_EFFECTS_COLLECTION_TAG);
+	const int16 arrow = get_sequence_bitmap_index(effects, _default_effects_arrow_sequence, 0, 0, nullptr, nullptr);
+	const fixed zoom = 6 * FIXED_ONE;
+	int32 quads = 0;
+	sprite_pixels warm = {}, light = {};
+	for (int32 tick = 0; tick < 20; ++tick)
+	{
+		follow_an_arrow(zoom);
+		const std::vector<int16> hidden = hide_objects_of_sequence(effects, _default_effects_arrow_sequence);
+		const std::vector<uint32> beneath = frame_pixels(draw(1024, 768));
+		show_objects(hidden);
+		const bitmap_data *frame = draw(1024, 768, "arrow_" + std::to_string(tick));
+		ASSERT_NE(frame, nullptr);
+		for (const drawn_quad &quad : drawn_quads(effects, arrow))
+		{
+			quads += 1;
+			const sprite_pixels w = count_quad_pixels(frame, quad, arrow_warm, &beneath);
+			warm.area += w.area, warm.black += w.black, warm.hue += w.hue;
+			light.hue += count_quad_pixels(frame, quad, arrow_light, &beneath).hue;
+		}
+		ASSERT_EQ(harness_run_ticks(1), 1);
+	}
+	EXPECT_GE(quads, 20);
+	EXPECT_GT(warm.area, 20 * 200) << "the arrow is drawn";
+	EXPECT_EQ(warm.black, 0);
+	EXPECT_GT(warm.hue, warm.area / 2) << "wood and red vanes";
+	EXPECT_GT(light.hue, warm.area / 10) << "a steel head and white feathers";
 }
 
 // Projectiles take a tinting table: the masonry permutation is the stone

@@ -672,6 +672,117 @@ TEST_F(level_effects, left_to_itself_the_casters_strike_the_meadow_burns_and_a_w
 	EXPECT_NE(game->winning_team_index, NONE);
 }
 
+// A picture's texel: its transparency level (0 opaque, 15 clear) and colour.
+struct picture_texel
+{
+	int32 level;
+	rgb_color colour;
+};
+
+picture_texel texel_of(const bitmap_data *picture, const color_table *colours, int32 x, int32 y)
+{
+	if (picture->flags & _4bit_transparency_encoded_flag)
+	{
+		uint16 pixel;
+		memcpy(&pixel, picture->row_addresses[y] + 2 * x, 2);
+		return {(pixel >> ENCODED_TRANSPARENCY_BIT_OFFSET) & 15, colours->colors[pixel & 255]};
+	}
+	const uint8 index = picture->row_addresses[y][x];
+	return {index ? 0 : 15, colours->colors[index]};
+}
+
+// The bolt's pictures as the renderer lays them, columns along a segment and
+// rows across it: mostly clear, a white-hot core a few rows wide down the
+// middle of every column, and on each side of it a blue glow, partly clear.
+// (Opaque blue blobs drew the bolt as a band a river wide.)
+TEST_F(level_effects, the_bolts_pictures_are_a_white_core_in_a_fading_glow)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	const lightning_definition *bolt = get_lightning_definition(lightning_definition_tag_to_index(DEFAULT_BOLT_LIGHTNING_TAG));
+	ASSERT_NE(bolt, nullptr);
+	const color_table *colours = get_color_table(bolt->collection_index, 0);
+	ASSERT_NE(colours, nullptr);
+	for (int16 stroke : {_lightning_sequence_fork, _lightning_sequence_main_bolt})
+	{
+		SCOPED_TRACE(stroke == _lightning_sequence_fork ? "fork" : "main bolt");
+		const int16 bitmap = get_sequence_bitmap_index(bolt->collection_index, bolt->sequence_indexes[stroke], 0, 0, nullptr,
+			nullptr);
+		const bitmap_data *picture = get_bitmap(bolt->collection_index, bitmap);
+		ASSERT_NE(picture, nullptr);
+		const int32 width = picture->width, height = picture->height;
+		int32 clear = 0;
+		for (int32 x = 0; x < width; ++x)
+		{
+			int32 core_top = height, core_bottom = -1, glow_above = 0, glow_below = 0;
+			for (int32 y = 0; y < height; ++y)
+			{
+				const picture_texel t = texel_of(picture, colours, x, y);
+				clear += t.level >= 12;
+				const bool white = t.colour.red >= 50000 && t.colour.green >= 50000 && t.colour.blue >= 50000;
+				if (t.level <= 2 && white) core_top = std::min(core_top, y), core_bottom = std::max(core_bottom, y);
+			}
+			ASSERT_GE(core_bottom, 0) << "column " << x << " has no white-hot core";
+			EXPECT_LE(core_bottom - core_top + 1, std::max(2, height / 8)) << "column " << x;
+			EXPECT_LE(std::abs(core_top + core_bottom + 1 - height), 2) << "column " << x << ": the core off the middle";
+			for (int32 y = 0; y < height; ++y)
+			{
+				const picture_texel t = texel_of(picture, colours, x, y);
+				const bool glow = t.level >= 3 && t.level <= 13 && t.colour.blue > t.colour.red;
+				glow_above += glow && y < core_top;
+				glow_below += glow && y > core_bottom;
+			}
+			EXPECT_GT(glow_above, 0) << "column " << x;
+			EXPECT_GT(glow_below, 0) << "column " << x;
+		}
+		EXPECT_GE(2 * clear, width * height) << clear << " of " << width * height << " texels clear or nearly";
+	}
+}
+
+// At their largest, a flame stands no higher than a soldier and a quarter and
+// a smoke puff is no more than two and a half soldiers high (the old ones
+// were three soldiers high and more, eight or more of each to a burning cell).
+TEST_F(level_effects, a_flame_stands_about_a_soldiers_height_and_a_smoke_puff_not_much_more)
+{
+	new_game_data setup;
+	harness_level_setup(&setup);
+	ASSERT_TRUE(harness_start_map(&setup));
+	// The height of a sequence's first picture as drawn at the scale (256 whole),
+	// from its first frame's instance (the index after the frame's record).
+	const auto drawn_height = [](int16 collection, int16 sequence, int32 scale) {
+		sequence_data *data = get_sequence(collection, sequence);
+		const sequence_frame_data *frame = data ? get_sequence_frame(data, collection, sequence, 0) : nullptr;
+		if (!frame) return 0;
+		int16 instance_index;
+		memcpy(&instance_index, reinterpret_cast<const uint8 *>(frame) + sizeof(sequence_frame_data), sizeof(instance_index));
+		const bitmap_instance_data *instance = get_bitmap_instance(collection, instance_index);
+		return instance ? (static_cast<int32>(instance->world_top - instance->world_bottom) * scale) >> 8 : 0;
+	};
+	int32 soldier = 0;
+	for (int16 i = 0; i < monster_array.count && !soldier; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		const monster_definition *kind = monster ? get_monster_definition(monster->type) : nullptr;
+		if (!kind || kind->monster_class == _monster_class_ambient_life) continue;
+		const object_data *object = get_object_data(monster->object_index);
+		soldier = drawn_height(object->shape_collection_index, object->shape_sequence_index, object->scale);
+	}
+	ASSERT_GT(soldier, 0);
+	const struct { file_tag group; int32 most; const char *name; } effects[] = {
+		{FIRE_PROJECTILE_GROUP_TAG, 5 * soldier / 4, "flame"}, {SMOKE_PROJECTILE_GROUP_TAG, 5 * soldier / 2, "smoke puff"}};
+	for (const auto &effect : effects)
+	{
+		const local_projectile_group_definition *group =
+			get_local_projectile_group_definition(local_projectile_group_definition_tag_to_index(effect.group));
+		ASSERT_NE(group, nullptr);
+		const int32 height = drawn_height(group->collection_index, group->sequence_indexes[0],
+			group->scale_lower_bound + group->scale_delta);
+		EXPECT_GT(height, 0) << effect.name;
+		EXPECT_LE(height, effect.most) << effect.name << " against a soldier " << soldier << " high";
+	}
+}
+
 // A group marker with bit 0 of its flags makes no group; the same marker
 // without it makes one.
 TEST_F(level_effects, a_group_marker_with_bit_0_makes_no_group)

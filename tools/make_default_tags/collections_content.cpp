@@ -6,6 +6,7 @@
 #include "bitmap_dialogs/dialog_drawing.h"
 
 #include "default_tags.h"
+#include "objects.h"
 #include "tag_files/tag_files.h"
 
 /* ---------- the builder */
@@ -757,18 +758,124 @@ collection_description default_unit_collection(void)
 
 /* ---------- effects */
 
+namespace {
+
+// Band 6, which no other effect draws from, holds the effects' own plain
+// colours: browns for wood, a neutral grey ramp for steel and smoke, reds and
+// a cream for feathers. The other bands are the default hues.
+enum
+{
+	_effects_plain_band = 6,
+	_effects_wood_shade = 0, // 8 shades, dark to light
+	_effects_grey_shade = 8, // 14
+	_effects_red_shade = 22, // 5
+	_effects_white_shade = 27 // 4
+};
+
+color_table effects_color_table(void)
+{
+	color_table colors = default_color_table();
+	struct ramp { int32 first, count; int32 from[3], to[3]; };
+	const ramp ramps[] = {
+		{_effects_wood_shade, 8, {96, 62, 34}, {214, 170, 112}},
+		{_effects_grey_shade, 14, {84, 86, 92}, {232, 234, 238}},
+		{_effects_red_shade, 5, {150, 28, 24}, {232, 64, 48}},
+		{_effects_white_shade, 4, {222, 214, 196}, {250, 248, 240}},
+	};
+	for (const ramp &r : ramps)
+	{
+		for (int32 i = 0; i < r.count; ++i)
+		{
+			uint16 channel[3];
+			for (int32 c = 0; c < 3; ++c)
+				channel[c] = static_cast<uint16>((r.from[c] + (r.to[c] - r.from[c]) * i / MAX(r.count - 1, 1)) * 257);
+			colors.colors[band_color(_effects_plain_band, r.first + i)] = {channel[0], channel[1], channel[2], 0};
+		}
+	}
+	return colors;
+}
+
+uint8 effects_plain_color(int32 shade)
+{
+	return band_color(_effects_plain_band, shade);
+}
+
+// An arrow, 32 x 4 (twice a bomb's length, so that it reads in flight), laid
+// along its flight with column 0 foremost: a steel head, a wooden shaft, red
+// vanes about white feathers and a cream nock, all lit from above. Every
+// texel is filled, so that however few pixels a distant arrow is drawn with,
+// each finds it; nothing in it is dark enough to read as a hole.
+collection_bitmap_description arrow_bitmap(void)
+{
+	static const char *const rows[4] = {
+		"hHHHHTTTTTTTTTTTTTTTTTTrRRRRRRRr",
+		"HHHHHdSSSSSSSSSSSSSSSSSWWWWWWWNN",
+		"hhhhhdsssssssssssssssssWWWWWWWNN",
+		"hhhhhuuuuuuuuuuuuuuuuuurrrrrrrrr",
+	};
+	const int32 width = 32, height = 4;
+	collection_bitmap_description arrow = plain_collection_bitmap("arrow", width, height, _8bit);
+	for (int32 y = 0; y < height; ++y)
+	{
+		for (int32 x = 0; x < width; ++x)
+		{
+			int32 shade = NONE;
+			switch (rows[y][x])
+			{
+			case 'H': shade = _effects_grey_shade + 12; break;
+			case 'h': shade = _effects_grey_shade + 8; break;
+			case 'd': shade = _effects_grey_shade + 4; break;
+			case 'S': shade = _effects_wood_shade + 7; break;
+			case 'T': shade = _effects_wood_shade + 5; break;
+			case 's': shade = _effects_wood_shade + 4; break;
+			case 'u': shade = _effects_wood_shade + 2; break;
+			case 'R': shade = _effects_red_shade + 3; break;
+			case 'r': shade = _effects_red_shade + 1; break;
+			case 'W': shade = _effects_white_shade + 2; break;
+			case 'N': shade = _effects_white_shade; break;
+			default: break;
+			}
+			if (shade != NONE) arrow.pixels[static_cast<size_t>(y * width + x)] = effects_plain_color(shade);
+		}
+	}
+	return arrow;
+}
+
+// A puff of smoke or dust, 20 x 20: mid to light greys, lighter towards the
+// upper left, with a ragged rim. Its sequence fades it out.
+collection_bitmap_description puff_bitmap(void)
+{
+	drawing_random random = {0x50554646u};
+	const int32 size = 20;
+	collection_bitmap_description puff = plain_collection_bitmap("puff", size, size, _8bit);
+	for (int32 y = 0; y < size; ++y)
+	{
+		for (int32 x = 0; x < size; ++x)
+		{
+			const int32 dx = 2 * x + 1 - size, dy = 2 * y + 1 - size; // in half texels from the middle
+			const int32 d = (dx * dx + dy * dy) * 256 / (size * size); // 0..256 at the rim
+			const int32 rim = 256 - static_cast<int32>(random.next(56));
+			const int32 noise = static_cast<int32>(random.next(3));
+			if (d > rim) continue;
+			const int32 light = 4 - (dx + dy) * 3 / size; // 1..7, upper left lightest
+			puff.pixels[static_cast<size_t>(y * size + x)] =
+				effects_plain_color(_effects_grey_shade + PIN(3 + light + noise - d / 128, 2, 13));
+		}
+	}
+	return puff;
+}
+
+} // namespace
+
 collection_description default_effects_collection(void)
 {
 	drawing_random random = {0x45464354u};
 	collection_description collection;
 	collection.user_data_flags = _collection_can_be_used_for_projectiles_flag | _collection_can_be_used_for_atmospheric_effect_flag;
-	collection.colors = default_color_table();
+	collection.colors = effects_color_table();
 
 	// Arrow: one view, colour keyed by its zeros.
-	collection_bitmap_description arrow = plain_collection_bitmap("arrow", 16, 4, _8bit);
-	for (int32 x = 0; x < 16; ++x) arrow.pixels[static_cast<size_t>(16 + x)] = band_color(_grey_band, x);
-	arrow.pixels[0] = arrow.pixels[32] = band_color(_grey_band, 20);
-	collection.bitmaps.push_back(arrow);
+	collection.bitmaps.push_back(arrow_bitmap());
 
 	// Explosion: 16-bit pixels with a 4-bit transparency, plain and in rows of spans.
 	collection_bitmap_description explosion = plain_collection_bitmap("explosion", 16, 16, _16bit);
@@ -819,12 +926,12 @@ collection_description default_effects_collection(void)
 	collection.shadow_maps.push_back(shadow);
 
 	// The explosion is drawn from its spans: the plain picture is a texture.
-	const int16 bitmaps[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] = {0, 2, 2, 3, 4, 5};
-	static const char *const names[NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES] =
+	const int16 bitmaps[_default_effects_puff_sequence] = {0, 2, 2, 3, 4, 5};
+	static const char *const names[_default_effects_puff_sequence] =
 	{
 		"arrow", "explosion", "explosion spans", "glow", "spark", "scorch"
 	};
-	for (int32 s = 0; s < NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES; ++s)
+	for (int32 s = 0; s < _default_effects_puff_sequence; ++s)
 	{
 		const collection_bitmap_description &bitmap = collection.bitmaps[static_cast<size_t>(bitmaps[s])];
 		const int16 first = static_cast<int16>(collection.instances.size());
@@ -835,7 +942,7 @@ collection_description default_effects_collection(void)
 		collection.sequences.push_back(single_view_sequence(names[s], sequence, first,
 			s == _default_effects_scorch_sequence ? 0 : static_cast<int16>(NONE)));
 	}
-	// Arrows in flight are quads laid along their velocity (16 x 4 is a power of two).
+	// Arrows in flight are quads laid along their velocity (32 x 4 is a power of two).
 	collection.instances[static_cast<size_t>(_default_effects_arrow_sequence)].flags |= _bitmap_instance_texture_flag;
 	// Sprites with a 4-bit transparency are blended: the software path draws them only so.
 	for (int16 s : {_default_effects_explosion_sequence, _default_effects_explosion_row_span_sequence,
@@ -849,6 +956,18 @@ collection_description default_effects_collection(void)
 	collection_bitmap_description halo = ellipse_bitmap("halo", 24, 12, _cyan_band, &random);
 	halo.flags |= _bitmap_is_overlay_flag;
 	collection.bitmaps.push_back(halo);
+
+	// Last of all: the puff that burning bombs trail as smoke and stone as
+	// dust, drawn from row spans, half seen at first and fading out.
+	const int16 puff_index = static_cast<int16>(collection.bitmaps.size());
+	collection.bitmaps.push_back(row_span_bitmap(puff_bitmap()));
+	const int16 puff_instance = static_cast<int16>(collection.instances.size());
+	collection.instances.push_back(default_instance(puff_index, 10, 10, 10, 0));
+	sequence_data puff = default_sequence(1, 1, 0, FIXED_ONE / 4, 2, 0, 0);
+	puff.radius = 4 * FIXED_ONE;
+	puff.transfer_mode = _transfer_mode_transparent_disappearing;
+	puff.transfer_period = 24;
+	collection.sequences.push_back(single_view_sequence("puff", puff, puff_instance, NONE));
 	return collection;
 }
 

@@ -113,6 +113,7 @@ enum
 	_default_effects_glow_sequence,
 	_default_effects_spark_sequence,
 	_default_effects_scorch_sequence,
+	_default_effects_puff_sequence, // smoke trails and dust
 	NUMBER_OF_DEFAULT_EFFECTS_SEQUENCES
 };
 

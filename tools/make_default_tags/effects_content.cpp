@@ -1,6 +1,7 @@
 #include "effects_content.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "bitmaps.h"
 #include "collections_content.h"
@@ -117,6 +118,120 @@ collection_bitmap_description chip_shade_bitmap(const char *name)
 	const uint8 texels[CHIP_SHADE_SIZE * CHIP_SHADE_SIZE] = {0, 12, 0, 12, 28, 12, 0, 12, 0};
 	for (int32 i = 0; i < CHIP_SHADE_SIZE * CHIP_SHADE_SIZE; ++i) bitmap.pixels[static_cast<size_t>(i)] = texels[i];
 	return bitmap;
+}
+
+// A 16-bit picture with a 4-bit transparency a texel (0 opaque, 15 clear):
+// texel(x, y, &level) gives the colour and sets the level. Plain, a texture's
+// picture; or in rows of spans, as sprites are drawn, clear texels as gaps.
+template <typename Texel>
+collection_bitmap_description translucent_picture(const char *name, int16 width, int16 height, bool spans, Texel texel)
+{
+	collection_bitmap_description bitmap = plain_collection_bitmap(name, width, height, _16bit);
+	bitmap.flags = spans ? static_cast<int16>(_bitmap_extended_encoding_flag | _1bit_transparency_encoded_flag |
+		_word_aligned_encoding_flag | _4bit_transparency_encoded_flag) : static_cast<int16>(_4bit_transparency_encoded_flag);
+	bitmap.encoding = _16bit_555_encoding;
+	if (spans) bitmap.pixels.clear();
+	for (int32 y = 0; y < height; ++y)
+	{
+		std::vector<int16> row_spans;
+		std::vector<uint8> row_pixels;
+		for (int32 x = 0; x < width; ++x)
+		{
+			int32 level = 15;
+			const uint8 colour = texel(x, y, &level);
+			level = PIN(level, 0, 15);
+			const uint16 pixel = static_cast<uint16>((level << ENCODED_TRANSPARENCY_BIT_OFFSET) | colour);
+			if (!spans)
+			{
+				memcpy(&bitmap.pixels[static_cast<size_t>(2 * (y * width + x))], &pixel, 2);
+				continue;
+			}
+			if (level == 15) continue;
+			if (row_spans.empty() || row_spans.back() != x)
+			{
+				row_spans.push_back(static_cast<int16>(x));
+				row_spans.push_back(static_cast<int16>(x + 1));
+			}
+			else
+			{
+				row_spans.back() = static_cast<int16>(x + 1);
+			}
+			row_pixels.insert(row_pixels.end(), reinterpret_cast<const uint8 *>(&pixel), reinterpret_cast<const uint8 *>(&pixel) + 2);
+		}
+		if (spans) append_row_span_row(&bitmap, row_spans, row_pixels);
+	}
+	return bitmap;
+}
+
+// A bolt's stroke: the bolt runs along the picture's rows (the renderer lays
+// its columns along the segment and its rows across), a white-hot core a few
+// rows wide in a blue glow that fades to clear. A bolt drawn as a wide opaque
+// band reads as a river on the grass. Each entry of the profile is one row
+// further from the middle: its band, shade and transparency level.
+struct stroke_texel
+{
+	int32 band, level, transparency;
+};
+
+collection_bitmap_description bolt_stroke_bitmap(const char *name, int16 width, int16 height,
+	const std::vector<stroke_texel> &profile)
+{
+	return translucent_picture(name, width, height, false, [&](int32, int32 y, int32 *level) {
+		const int32 from_middle = y < height / 2 ? height / 2 - 1 - y : y - height / 2;
+		if (from_middle >= static_cast<int32>(profile.size()))
+		{
+			*level = 15;
+			return shade(_blue, 24); // clear, but the glow's colour where filtering reaches it
+		}
+		const stroke_texel &t = profile[static_cast<size_t>(from_middle)];
+		*level = t.transparency;
+		return shade(t.band, t.level);
+	});
+}
+
+// A flame's tongue standing on the bottom row: pointed at the top, widest
+// two thirds down. A white-hot heart in gold and a red rim, the rim and the
+// tip mostly clear, so that what stands behind a fire shows through it.
+collection_bitmap_description flame_bitmap(const char *name, int16 width, int16 height)
+{
+	drawing_random own = {0x464C414Du}, *random = &own;
+	return translucent_picture(name, width, height, true, [&](int32 x, int32 y, int32 *level) {
+		// t from 0 at the tip to 256 at the foot; the tongue's half width there, of 256.
+		const int32 t = (2 * y + 1) * 128 / height;
+		const int32 half = t < 176 ? 64 + t * 192 / 176 : 256 - (t - 176) * 160 / 80;
+		const int32 across = abs(2 * x + 1 - width) * 256 / width; // 0 in the middle, 256 at the sides
+		const int32 ragged = static_cast<int32>(random->next(48));
+		const int32 d = across * 256 / MAX(half, 1) + ragged - 24; // 256 at the tongue's edge
+		if (d >= 256) return static_cast<uint8>(0);
+		const int32 tip = t < 96 ? (96 - t) / 24 : 0; // the tip burns thinner
+		if (d < 96 && t > 96)
+		{
+			*level = 3 + tip;
+			return random->next(3) ? shade(_yellow, 30) : shade(_grey, 30);
+		}
+		if (d < 176)
+		{
+			*level = 7 + tip;
+			return shade(_yellow, 24 + static_cast<int32>(random->next(6)));
+		}
+		*level = 10 + tip;
+		return shade(_red, 26 + static_cast<int32>(random->next(4)));
+	});
+}
+
+// A smoke puff: a soft grey ball, thin all through and thinner to its rim,
+// so that the fires' smoke veils what lies behind it rather than hiding it.
+collection_bitmap_description smoke_bitmap(const char *name, int16 side)
+{
+	drawing_random own = {0x534D4F4Bu}, *random = &own;
+	return translucent_picture(name, side, side, true, [&](int32 x, int32 y, int32 *level) {
+		const int32 dx = 2 * x + 1 - side, dy = 2 * y + 1 - side;
+		const int32 d = (dx * dx + dy * dy) * 256 / (side * side); // 256 at the rim
+		const int32 grain = static_cast<int32>(random->next(2));
+		if (d >= 256 - static_cast<int32>(random->next(40))) return static_cast<uint8>(0);
+		*level = 12 + d * 3 / 256 + grain;
+		return shade(_grey, 14 + static_cast<int32>(random->next(6)) - d * 4 / 256);
+	});
 }
 
 bitmap_instance_data instance_of(int16 bitmap_index, int16 width, int16 height)
@@ -357,6 +472,12 @@ collection_description particle_collection(void)
 	// one is faint: sparse ash and a shadow a few levels deep leave burnt
 	// ground darker and mottled, neither painted over nor a hole.
 	collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)] = ash_bitmap("scorch", 10, 8);
+	// The flames and the smoke likewise: a cell's fire shows eight or more of
+	// each, so as opaque blobs three units high they hid everything in and
+	// behind a burning field. Finer texels (below) keep a flame about a unit's
+	// height and a puff not much wider, both mostly clear.
+	collection.bitmaps[static_cast<size_t>(_particle_flame_sequence)] = flame_bitmap("flame", 14, 20);
+	collection.bitmaps[static_cast<size_t>(_particle_smoke_sequence)] = smoke_bitmap("smoke", 16);
 	// Shadows: the debris's shade and the flame's light.
 	collection.bitmaps.push_back(blob("debris shadow", 8, 8, _grey, false, &random));
 	// A chip's shade is chip-sized and faint, in place of the blob (whose
@@ -380,12 +501,16 @@ collection_description particle_collection(void)
 		const collection_bitmap_description &bitmap = collection.bitmaps[static_cast<size_t>(s)];
 		const int16 first = static_cast<int16>(collection.instances.size());
 		collection.instances.push_back(instance_of(s, bitmap.width, bitmap.height));
+		// A flame stands on its foot.
+		if (s == _particle_flame_sequence) collection.instances.back().registration_point.y = static_cast<int16>(bitmap.height - 1);
 		const int16 views = s == _particle_debris_sequence ? 8 : s == _particle_smoke_sequence ? 2 : 1;
 		const int16 frames = s == _particle_ripple_sequence || s == _particle_flame_sequence ? 4 : 2;
 		const uint32 flags = s == _particle_smoke_sequence ? _sequence_has_no_rotation_flag : 0;
 		collection_sequence_description sequence;
 		sequence.name = pictures[s].name;
 		sequence.sequence = particle_sequence(views, frames, flags, 3);
+		if (s == _particle_flame_sequence) sequence.sequence.pixels_to_world = FIXED_ONE / 2;
+		if (s == _particle_smoke_sequence) sequence.sequence.pixels_to_world = FIXED_ONE * 5 / 4;
 		const int16 shadow_index = s == _particle_debris_sequence ? 0 : s == _particle_flame_sequence ? 1 :
 			s == _particle_scorch_sequence ? 2 : static_cast<int16>(NONE);
 		for (int16 f = 0; f < frames; ++f)
@@ -438,6 +563,33 @@ collection_description particle_collection(void)
 		memcpy(&faint.pixels[static_cast<size_t>(2 * i)], &pixel, 2);
 	}
 	streak = faint;
+
+	// The bolt's strokes in place of the blobs (whose draws stay). A stroke is
+	// as wide in the world as its picture is wide (the main bolt half that),
+	// whatever the rows across it, which only set how fine its core is: a fork
+	// 80 world units across, the main bolt 160, each a core a few rows wide.
+	const stroke_texel fork_profile[] = {{_grey, 30, 1}, {_cyan, 28, 5}, {_blue, 27, 9}, {_blue, 26, 11}, {_blue, 25, 13},
+		{_blue, 24, 14}};
+	const stroke_texel main_profile[] = {{_grey, 30, 0}, {_cyan, 30, 1}, {_cyan, 28, 5}, {_blue, 28, 8}, {_blue, 27, 10},
+		{_blue, 26, 11}, {_blue, 25, 11}, {_blue, 24, 12}, {_blue, 24, 12}, {_blue, 24, 13}, {_blue, 24, 13}, {_blue, 24, 14},
+		{_blue, 24, 14}, {_blue, 24, 14}};
+	const struct
+	{
+		int16 sequence, width, height;
+		fixed pixels_to_world;
+		std::vector<stroke_texel> profile;
+	} strokes[] = {
+		{_particle_bolt_fork_sequence, 8, 16, FIXED_ONE, {std::begin(fork_profile), std::end(fork_profile)}},
+		{_particle_bolt_main_sequence, 16, 32, 2 * FIXED_ONE, {std::begin(main_profile), std::end(main_profile)}},
+	};
+	for (const auto &stroke : strokes)
+	{
+		bitmap_instance_data &instance = collection.instances[rain + static_cast<size_t>(stroke.sequence - _particle_rain_streak_sequence)];
+		collection_bitmap_description &picture = collection.bitmaps[static_cast<size_t>(instance.bitmap_index)];
+		picture = bolt_stroke_bitmap(picture.name.c_str(), stroke.width, stroke.height, stroke.profile);
+		instance = instance_of(instance.bitmap_index, picture.width, picture.height);
+		collection.sequences[static_cast<size_t>(stroke.sequence)].sequence.pixels_to_world = stroke.pixels_to_world;
+	}
 
 	// The scorch's shadow comes last, so that no picture above moves.
 	const collection_bitmap_description &scorch = collection.bitmaps[static_cast<size_t>(_particle_scorch_sequence)];
@@ -540,8 +692,10 @@ local_projectile_group_definition default_local_projectile_group(file_tag subgro
 		d.height_offset = 64;
 		break;
 	case TAG("smff"):
+		// Few puffs a cell: the smoke of a row of burning cells gathers in one
+		// column on the screen, and must still be seen through.
 		d = group_of(TAG("conv"), _particle_smoke_sequence, _group_projectiles_deleted_after_time_expires_flag |
-			_group_always_update_physics_flag, 6, 2, 96, 60);
+			_group_always_update_physics_flag, 4, 2, 96, 60);
 		d.height_offset = 256;
 		d.transfer_mode = _transfer_mode_fade_out_over_time;
 		break;

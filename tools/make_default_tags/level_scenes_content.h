@@ -238,12 +238,13 @@ void add_level_scenes(Builder &b, int32 first_slot)
 	b.integer(s(_scene_mast_halts), "___<", 99);
 	b.flag(s(_scene_mast_halts), "stop");
 
-	// The first soldier found on the west stone's spot once the stones wake
-	// is carried once to the far stone, where it moves on. A one-way trip:
-	// two linked gates would keep exchanging whoever passes, and a side with
+	// The first of the player's soldiers found on the west stone's spot once
+	// the stones wake is carried once to the far stone, where it moves on as
+	// the player's scout. Only the player's: the computer's would take the
+	// walk over with its own orders within the pass. A one-way trip: two
+	// linked gates would keep exchanging whoever passes, and a side with
 	// nobody in its circle sends a wave of no one.
 	units(b, s(_scene_west_stone), "subj", 11, 28);
-	units(b, s(_scene_west_stone), "subj", 31, 52);
 	// Just the scout's own spot: the battle's paths pass the lake's shore here.
 	points(b, s(_scene_west_stone), "cent", {{32 * 512, 63 * 512}});
 	const int32 west_radius = 384;

@@ -61,9 +61,10 @@ projectile_definition spark(void)
 	return d;
 }
 
+// Stone's dust and burning things' smoke are puffs, not the bomb's glow.
 projectile_definition dust(void)
 {
-	projectile_definition d = projectile(DEFAULT_EFFECT_OBJECT_TAG, _default_effects_glow_sequence);
+	projectile_definition d = projectile(DEFAULT_EFFECT_OBJECT_TAG, _default_effects_puff_sequence);
 	d.lifespan_lower_bound = 15;
 	d.lifespan_delta = 5;
 	return d;
@@ -71,7 +72,7 @@ projectile_definition dust(void)
 
 projectile_definition smoke(void)
 {
-	projectile_definition d = projectile(DEFAULT_EFFECT_OBJECT_TAG, _default_effects_glow_sequence);
+	projectile_definition d = projectile(DEFAULT_EFFECT_OBJECT_TAG, _default_effects_puff_sequence);
 	d.lifespan_lower_bound = 20;
 	d.lifespan_delta = 10;
 	return d;

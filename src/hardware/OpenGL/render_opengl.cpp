@@ -1101,15 +1101,22 @@ void rasterize_scene_opengl(view_data *view, render_surface_list *surfaces)
 		opengl_api.glDepthMask(GL_TRUE);
 		opengl_state.current_depth_mode = _depth_mode_write;
 	}
-	GLbitfield clear = 0;
-	if (gl_prefs.erase_previous_frame)
-	{
-		const uint32 c = static_cast<uint32>(gl_prefs.clear_color);
-		opengl_api.glClearColor(((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f, 0.0f);
-		clear = GL_COLOR_BUFFER_BIT;
-	}
+	// Past the map's edge no surface is drawn: the view's colour is cleared
+	// every frame, so that nothing of the frames before shows there; with
+	// ErasePreviousFrame the whole window is.
+	const int32 x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
+	const uint32 c = static_cast<uint32>(gl_prefs.clear_color);
+	opengl_api.glClearColor(((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f, 0.0f);
+	GLbitfield clear = GL_COLOR_BUFFER_BIT;
 	if (gl_prefs.use_depth_test) clear |= GL_DEPTH_BUFFER_BIT;
-	if (clear) opengl_api.glClear(clear);
+	const boolean scissored = !gl_prefs.erase_previous_frame && opengl_api.glScissor;
+	if (scissored)
+	{
+		opengl_api.glScissor(x0, active_screen.height - (y0 + view->screen_height), view->screen_width, view->screen_height);
+		opengl_api.glEnable(GL_SCISSOR_TEST);
+	}
+	opengl_api.glClear(clear);
+	if (scissored) opengl_api.glDisable(GL_SCISSOR_TEST);
 
 	projection_mode_data *p = &projections[_projection_mode_perspective];
 	// The frame core projects through its whole-pixel centre and scale, and 2D
@@ -1128,7 +1135,6 @@ void rasterize_scene_opengl(view_data *view, render_surface_list *surfaces)
 	memset(p->view_mat, 0, sizeof(p->view_mat));
 	p->view_mat[0] = p->view_mat[5] = p->view_mat[10] = 1.0f / 512.0f;
 	p->view_mat[15] = 1.0f;
-	const int32 x0 = view->screen ? view->screen->x0 : 0, y0 = view->screen ? view->screen->y0 : 0;
 	p->viewport[0] = x0;
 	p->viewport[1] = active_screen.height - (y0 + view->screen_height);
 	p->viewport[2] = view->screen_width;

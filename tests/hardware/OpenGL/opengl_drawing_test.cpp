@@ -439,12 +439,18 @@ TEST_F(OpenGLBatching, a_translucent_triangle_reaching_the_eye_lays_the_whole_de
 		triangle.corners[c].vertex = &vertices[c];
 	}
 	render_surface *pointer = &triangle.surface;
+	// The depth lay's scissor, apart from the one the view's clear takes.
+	const auto depth_lay_scissors = [](const std::vector<std::string> &calls) {
+		int32 count = 0;
+		for (size_t i = 0; i + 2 < calls.size(); ++i) count += calls[i].rfind("glScissor", 0) == 0 && calls[i + 2] == "glClear(256)";
+		return count;
+	};
 	std::vector<std::string> calls = draw_translucent_scene(&pointer, 1);
-	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glScissor", 0) == 0; }), 0);
+	EXPECT_EQ(depth_lay_scissors(calls), 0);
 	// In front of the eye it is bounded by its projected corners.
 	vertices[1].p.z = -1000;
 	calls = draw_translucent_scene(&pointer, 1);
-	EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string &call) { return call.rfind("glScissor", 0) == 0; }), 1);
+	EXPECT_EQ(depth_lay_scissors(calls), 1);
 }
 
 // Terrain with detail layers and cut sprites.

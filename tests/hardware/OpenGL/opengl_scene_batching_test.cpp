@@ -184,7 +184,7 @@ TEST_F(opengl_scene_batching, categories_are_drawn_in_order_around_the_depth_lay
 	{
 		if (call == "draw" || call.rfind("glColorMask", 0) == 0 || call.rfind("glClear(", 0) == 0) order.push_back(call);
 	}
-	const std::vector<std::string> expected = {"glClear(256)", "draw", "draw", "draw", "draw", "draw", "glClear(256)",
+	const std::vector<std::string> expected = {"glClear(16640)", "draw", "draw", "draw", "draw", "draw", "glClear(256)",
 		"glColorMask(0,0,0,0)", "draw", "draw", "glColorMask(1,1,1,0)", "draw", "glColorMask(1,1,1,1)"};
 	EXPECT_EQ(order, expected);
 	ASSERT_EQ(draws.size(), 8u);
@@ -321,4 +321,33 @@ TEST_F(opengl_scene_batching, the_largest_transparency_draws_with_alpha_0)
 	for (int32 v = 0; v < 6; ++v) EXPECT_EQ(draws[0].vertices[v].color[3], 0) << v;
 	EXPECT_EQ(draws[0].vertices[0].color[0], 0xFF);
 	for (int32 v = 0; v < 3; ++v) EXPECT_EQ(draws[1].vertices[v].color[3], 0) << v;
+}
+
+// Past the map's edge no surface is drawn, so each frame first clears its
+// view to ClearColor (depth with it), within the view's rectangle; with
+// ErasePreviousFrame the whole window is cleared.
+TEST_F(opengl_scene_batching, each_frame_first_clears_its_view)
+{
+	std::vector<render_surface *> categories[NUMBER_OF_SURFACE_CATEGORIES];
+	categories[_surface_category_mesh] = {terrain(0)};
+	const auto before_the_first_draw = [](const std::vector<std::string> &calls) {
+		std::vector<std::string> clearing;
+		for (const std::string &call : calls)
+		{
+			if (call == "draw") break;
+			if (call.rfind("glClear", 0) == 0 || call.rfind("glScissor", 0) == 0 || call.rfind("glEnable(3089", 0) == 0 ||
+				call.rfind("glDisable(3089", 0) == 0)
+			{
+				clearing.push_back(call);
+			}
+		}
+		return clearing;
+	};
+	start("ClearColor = 0x336699\n");
+	EXPECT_EQ(before_the_first_draw(draw_frame(categories)),
+		(std::vector<std::string>{"glClearColor(0.2,0.4,0.6,0)", "glScissor(0,0,1024,768)", "glEnable(3089)", "glClear(16640)",
+			"glDisable(3089)"}));
+	dispose_opengl_rasterizer_from_old_map();
+	start("ErasePreviousFrame = 1\nUseDepthTest = 0\n");
+	EXPECT_EQ(before_the_first_draw(draw_frame(categories)), (std::vector<std::string>{"glClearColor(0,0,0,0)", "glClear(16384)"}));
 }
