@@ -271,19 +271,18 @@ void attack_clear_of_the_fire(void)
 // strength at the last stand's count. The casters' bolts set the meadow
 // between the armies alight, and its fire kills more units than any weapon.
 // A plain attack, each unit ordered at the computer's unit nearest to it,
-// loses about one game in three (13 of 40 seeds, and 0xBEEF and 0xC0FFEE01
-// of the seeds above): its units follow the computer's into and across the
-// fire (in those two games 13 and 10 of the player's 19 units died in it,
-// against 6 and 5 of the computer's), and its caster's bolts and throwers'
-// bombs fall among its own units. It loses the last two games below too.
-// Kept out of the fire, as here, the attack won 37 of the 40. Every unit not
-// fighting the computer's army is ordered again, not only the idle ones: left
-// to their own scans, units go after the animals (a scout chased a deer
-// across the map, archers shot at a bird).
+// loses about three games in ten (18 of 60 seeds; 0xBEEF of the seeds above):
+// its units follow the computer's into and across the fire, where 8 of the
+// player's units a game die (13 in 0xBEEF, against 5 of the computer's), and
+// its caster's bolts and throwers' bombs fall among its own units. It loses the
+// last two games below too. Kept out of the fire, as here, the attack won 55
+// of the 60. Every unit not fighting the computer's army is ordered again,
+// not only the idle ones: left to their own scans, units go after the animals
+// (a scout chased a deer across the map, archers shot at a bird).
 TEST_F(first_level_menu_game, a_player_who_attacks_wins)
 {
 	const int16 normal = 2;
-	for (uint32 seed : {0x13572468u, 0x11A28D03u, 0x171590D6u, 0x08D15E9Eu})
+	for (uint32 seed : {0x13572468u, 0xC17C6386u, 0x1FE6BF3Bu, 0xA195D484u})
 	{
 		SCOPED_TRACE(testing::Message() << "seed " << std::hex << seed);
 		const first_level_game idle = play(normal, seed);
