@@ -189,8 +189,8 @@ void attack_clear_of_the_fire(void)
 	if (theirs.empty()) return;
 	const int16 caster = monster_definition_tag_to_index(DEFAULT_CASTER_TAG);
 	const int16 thrower = monster_definition_tag_to_index(DEFAULT_THROWER_TAG);
-	const int64 blast = 3 * WORLD_ONE;
-	auto among_own = [&own, blast](int16 enemy) {
+	constexpr int64 blast = 3 * WORLD_ONE;
+	auto among_own = [&own](int16 enemy) {
 		for (int16 unit : own)
 		{
 			const int64 dx = unit_position(unit).x - unit_position(enemy).x;
