@@ -13,17 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "mesh.h"
 #include "monster_commands.h"
+#include "monster_definitions.h"
 #include "monsters.h"
 #include "objects.h"
 #include "bitmap_dialogs/postgame_screen.h"
 #include "first_level_content.h"
 #include "first_level_script.h"
 #include "fire.h"
+#include "map_actions/action_proc_values.h"
 #include "map_actions/map_actions.h"
 #include "map_actions/subject_lists.h"
 #include "postgame.h"
+#include "projectiles.h"
+#include "projectile_definitions.h"
 #include "units_content.h"
+#include "weather_content.h"
 
 namespace {
 
@@ -49,6 +55,20 @@ bool is_fighting_unit(const monster_data *monster)
 	return monster && !(monster->extra_flags & _monster_is_ambient_life_extra_flag) &&
 		!(monster->flags & _monster_has_left_the_mesh_flag) && monster->owner_team_index >= 0 &&
 		monster->owner_team_index < 2;
+}
+
+int16 named_action(const char *name)
+{
+	for (int16 i = 0; i < MAXIMUM_MAP_ACTIONS_PER_MAP; ++i)
+	{
+		if (get_map_action(i) && strcmp(get_map_action_name(i), name) == 0) return i;
+	}
+	return NONE;
+}
+
+bool action_is_active(int16 action_index)
+{
+	return (get_map_action(action_index)->flags & _map_action_is_active_flag) != 0;
 }
 
 class first_level_menu_game : public main_program_test
@@ -485,6 +505,212 @@ TEST_F(first_level_menu_game, the_end_reaches_the_report_and_the_menu)
 	enter_state(static_cast<int16>(main_globals.desired_state));
 	EXPECT_EQ(game->state, _game_state_displaying_main_menu);
 	EXPECT_EQ(get_postgame_screen(), nullptr);
+}
+
+// The computer's army as placed, its first fourteen from swordsmen to scouts,
+// falls the pass before the storm's strike, as a player may have felled it:
+// the strike still finds its subjects among the units the computer fields
+// later (the reserves the stone brings, the ambush, its caster), and the game
+// goes on to the player's victory with no script error logged.
+TEST_F(first_level_menu_game, the_strike_finds_its_subjects_once_the_computer_s_army_has_fallen)
+{
+	menu_setup(1, seeds[0]);
+	ASSERT_FALSE(HasFatalFailure());
+	ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+	const size_t errors_before = error_lines().size();
+	const int16 strike = named_action("strike");
+	ASSERT_NE(strike, NONE);
+	const int16 bolt = projectile_definition_tag_to_index(DEFAULT_BOLT_PROJECTILE_TAG);
+	ASSERT_NE(bolt, NONE);
+	// The strike is due at the pass of tick 896; the army falls the pass before.
+	const int32 strike_tick = 896;
+	harness_run_ticks(strike_tick - MAP_ACTION_FREQUENCY + 1);
+	ASSERT_TRUE(action_is_active(strike));
+	int32 felled = 0, later_units = 0;
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!is_fighting_unit(monster) || monster->owner_team_index != 1) continue;
+		if (monster->identifier >= FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN && monster->identifier < FIRST_LEVEL_HARD_PAIR_FIRST)
+		{
+			kill_monster(i, nullptr, nullptr, _monster_death_disintegration);
+			felled += 1;
+		}
+		else
+		{
+			later_units += 1;
+		}
+	}
+	EXPECT_GT(felled, 0);
+	ASSERT_GT(later_units, 0) << "nobody of the computer's is left for the strike";
+	std::vector<int16> bolts_before;
+	for (int16 p = 0; p < projectile_array.count; ++p)
+	{
+		const projectile_data *projectile = get_projectile_data(p);
+		if (projectile && projectile->type == bolt) bolts_before.push_back(projectile->identifier);
+	}
+	harness_run_ticks(strike_tick + 1 - game->game_time);
+	EXPECT_FALSE(action_is_active(strike)) << "the strike was not triggered at tick " << strike_tick;
+	// The strike's bolt comes from the brook, thrown by nobody, at one of the computer's or at nothing.
+	int32 strikes = 0;
+	for (int16 p = 0; p < projectile_array.count; ++p)
+	{
+		const projectile_data *projectile = get_projectile_data(p);
+		if (!projectile || projectile->type != bolt || projectile->owner_monster_index != NONE) continue;
+		if (std::find(bolts_before.begin(), bolts_before.end(), projectile->identifier) != bolts_before.end()) continue;
+		strikes += 1;
+		const monster_data *target = get_monster_data(projectile->target_monster_index);
+		if (target) { EXPECT_EQ(target->owner_team_index, 1); }
+	}
+	EXPECT_EQ(strikes, 1);
+	const std::vector<std::string> errors = error_lines();
+	std::string text;
+	for (size_t i = errors_before; i < errors.size(); ++i) text += errors[i] + "\n";
+	EXPECT_EQ(errors.size(), errors_before) << text;
+	const first_level_game rest = run_to_the_end();
+	EXPECT_LT(rest.end_tick, first_level_tick_bound);
+	EXPECT_EQ(rest.error_lines, 0) << rest.error_text;
+	EXPECT_EQ(rest.endgame_state, _endgame_state_victory);
+	EXPECT_EQ(rest.winner, 0);
+	harness_end_map();
+}
+
+// Six of each side's units penned in opposite corners of the valley, out of
+// each other's sight and reach, and nobody else on the map: neither side
+// thins out, and only the long battle's clock can end the game. At the clock
+// the computer's units are sent at the player's and the last stand starts its
+// count, which ends the game: six against six, the computer's archer tips the
+// strength its way.
+TEST_F(first_level_menu_game, the_long_battle_s_clock_ends_a_game_of_stragglers_out_of_reach)
+{
+	menu_setup(1, seeds[0]);
+	ASSERT_FALSE(HasFatalFailure());
+	ASSERT_TRUE(harness_start_map(&main_globals.new_game_data));
+	const int16 clock = named_action("long battle"), last_stand = named_action("last stand");
+	const int16 seeks[2] = {named_action("seek"), named_action("seek from afar")};
+	ASSERT_NE(clock, NONE);
+	ASSERT_NE(last_stand, NONE);
+	ASSERT_NE(seeks[0], NONE);
+	ASSERT_NE(seeks[1], NONE);
+
+	// Each pen is walled with walking-impassable cells against the map's
+	// walled rim: the player's in the north-west corner, the computer's in the
+	// south-east one, some eighty cells apart (an archer reaches twelve).
+	struct pen { int32 x0, y0, x1, y1; }; // its open cells
+	const int32 width = mesh_globals->mesh_width, height = mesh_globals->mesh_height;
+	const int32 rim = FIRST_LEVEL_EDGE_WALL_CELLS;
+	const pen pens[2] = {{rim, rim, rim + 5, rim + 3}, {width - rim - 6, height - rim - 4, width - rim - 1, height - rim - 1}};
+	const uint16 walled = _terrain_walking_impassable << CELL_TERRAIN_TYPE_BITS | _terrain_walking_impassable;
+	for (const pen &p : pens)
+	{
+		for (int32 y = std::max(p.y0 - 1, rim); y <= std::min(p.y1 + 1, height - rim - 1); ++y)
+		{
+			for (int32 x = std::max(p.x0 - 1, rim); x <= std::min(p.x1 + 1, width - rim - 1); ++x)
+			{
+				mesh_cell *cell = get_mesh_cell(x, y);
+				const bool inside = x >= p.x0 && x <= p.x1 && y >= p.y0 && y <= p.y1;
+				ASSERT_EQ(cell->flags & (_mesh_cell_triangle_media_flags | _mesh_vertex_is_media_flag), 0) << x << ", " << y;
+				if (inside) continue;
+				cell->flags = static_cast<uint16>((cell->flags & ~CELL_TERRAIN_MASK) | walled);
+				update_monster_impassability_for_cell(x, y);
+			}
+		}
+	}
+	// At tick 0, before any order: the player's six swordsmen, and the
+	// computer's wall but its first (a scene turns that one to stone and
+	// crumbles it) with the archer behind it.
+	std::vector<int16> kept[2]; // identifiers
+	for (int16 i = 1; i <= 6; ++i) kept[0].push_back(static_cast<int16>(FIRST_LEVEL_TEAM0_FIRST_SWORDSMAN + i - 1));
+	for (int16 i = 1; i <= 6; ++i) kept[1].push_back(static_cast<int16>(FIRST_LEVEL_TEAM1_FIRST_SWORDSMAN + i));
+	auto is_kept = [&kept](const monster_data *monster) {
+		const std::vector<int16> &side = kept[monster->owner_team_index];
+		return std::find(side.begin(), side.end(), monster->identifier) != side.end();
+	};
+	int32 penned[2] = {0, 0};
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (!is_fighting_unit(monster) || !is_kept(monster)) continue;
+		ASSERT_EQ(monster->path_index, NONE);
+		const int16 team = monster->owner_team_index;
+		const pen &p = pens[team];
+		const int32 slot = penned[team]++;
+		const world_point2d spot = {(p.x0 + 2 * (slot % 3)) * WORLD_ONE + WORLD_ONE / 2,
+			(p.y0 + 2 * (slot / 3)) * WORLD_ONE + WORLD_ONE / 2};
+		move_object_to_point(monster->object_index, spot);
+	}
+	ASSERT_EQ(penned[0], 6);
+	ASSERT_EQ(penned[1], 6);
+	// Everyone else is gone as soon as they stand on the map (the hidden ones
+	// once they show), with no bomb dropped by the pens.
+	auto clear_the_field = [&is_kept]() {
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (is_fighting_unit(monster) && !is_kept(monster))
+			{
+				kill_monster(i, nullptr, nullptr, _monster_death_disintegration);
+			}
+		}
+	};
+
+	int32 clock_started = NONE, clock_ran_out = NONE, first_sought = NONE, stand_started = NONE;
+	int32 fewest = FIRST_LEVEL_SOLDIER_COUNT; // the thinner side's count until the clock ran out
+	while (!harness_game_is_finished() && game->game_time < first_level_tick_bound)
+	{
+		clear_the_field();
+		const int32 tick = game->game_time;
+		harness_run_ticks(1);
+		if (clock_started == NONE && action_is_active(clock)) clock_started = tick;
+		// The clock deactivates itself once it has run out.
+		if (clock_started != NONE && clock_ran_out == NONE && !action_is_active(clock)) clock_ran_out = tick;
+		if (stand_started == NONE && action_is_active(last_stand)) stand_started = tick;
+		int32 fighting[2] = {0, 0};
+		for (int16 i = 0; i < monster_array.count; ++i)
+		{
+			const monster_data *monster = get_monster_data(i);
+			if (!is_fighting_unit(monster) || !is_kept(monster)) continue;
+			fighting[monster->owner_team_index] += 1;
+			if (first_sought == NONE && monster->owner_team_index == 1 &&
+				(monster->internal_command_identifier == seeks[0] || monster->internal_command_identifier == seeks[1]))
+			{
+				first_sought = tick;
+			}
+		}
+		if (clock_ran_out == NONE) fewest = std::min(fewest, std::min(fighting[0], fighting[1]));
+	}
+	const int32 end_tick = game->game_time;
+	SCOPED_TRACE(testing::Message() << "clock started at " << clock_started << ", ran out at " << clock_ran_out
+		<< ", first seek order at " << first_sought << ", last stand from " << stand_started << ", end at " << end_tick);
+	// The clock starts with the computer team's gate, in the level's first passes.
+	EXPECT_NE(clock_started, NONE);
+	EXPECT_LE(clock_started, 2 * MAP_ACTION_FREQUENCY);
+	// Neither side was down to its last few by the time it ran out.
+	EXPECT_GT(fewest, FIRST_LEVEL_FEW_UNITS);
+	// It runs out at the first pass after its time and starts the last stand there.
+	const int32 due = clock_started + FIRST_LEVEL_LONG_BATTLE_TICKS;
+	EXPECT_EQ(clock_ran_out, (due + MAP_ACTION_FREQUENCY - 1) / MAP_ACTION_FREQUENCY * MAP_ACTION_FREQUENCY);
+	EXPECT_EQ(stand_started, clock_ran_out);
+	// The seek orders the computer's units from then on, within its period, and never before.
+	EXPECT_NE(first_sought, NONE);
+	EXPECT_GE(first_sought, clock_ran_out);
+	EXPECT_LE(first_sought, clock_ran_out + FIRST_LEVEL_SEEK_PERIOD + MAP_ACTION_FREQUENCY);
+	// The last stand's count ends the game, the stronger side the winner.
+	EXPECT_TRUE(harness_game_is_finished());
+	EXPECT_GE(end_tick, clock_ran_out + FIRST_LEVEL_LAST_STAND_TICKS);
+	int32 power[2] = {0, 0};
+	for (int16 i = 0; i < monster_array.count; ++i)
+	{
+		const monster_data *monster = get_monster_data(i);
+		if (is_fighting_unit(monster) && is_kept(monster))
+		{
+			power[monster->owner_team_index] += get_monster_definition(monster->type)->combined_power;
+		}
+	}
+	EXPECT_LT(power[0], power[1]);
+	EXPECT_EQ(game->winning_team_index, 1) << power[0] << " against " << power[1];
+	EXPECT_EQ(game->endgame_state, _endgame_state_defeat);
+	harness_end_map();
 }
 
 } // namespace
