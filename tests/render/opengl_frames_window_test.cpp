@@ -18,26 +18,9 @@
 
 namespace {
 
-class opengl_frames : public opengl_window_test
+class opengl_frames : public opengl_started_map_test
 {
 protected:
-	void TearDown() override
-	{
-		if (started) dispose_hardware_rasterizer_from_old_map();
-		set_active_screen(NONE, NONE);
-		harness_end_map();
-		main_program_test::TearDown();
-	}
-
-	// The OpenGL device at 1024 x 768 with compared-frame settings, set up for the loaded map.
-	bool start_opengl(void)
-	{
-		if (!select_opengl(1024, 768, 0)) return false;
-		started = initialize_hardware_rasterizer_for_new_map();
-		if (started) initialize_rasterizer_mesh_parameters_for_new_map();
-		return started;
-	}
-
 	// The OpenGL frame and the software frame of the observer's view, drawn
 	// with the same view flags, dumped when asked, and their difference.
 	void compare_with_software_frame(uint32 view_flags, const std::string &name, frame_difference *difference)
@@ -69,7 +52,6 @@ protected:
 		dispose_pointer(software);
 	}
 
-	bool started = false;
 };
 
 }

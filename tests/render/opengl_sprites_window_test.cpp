@@ -114,22 +114,6 @@ TEST_F(opengl_sprites, OpenGLSprites_the_first_levels_bomb_cache_shows_as_cyan_d
 
 namespace {
 
-bool smoke_grey(int32 r, int32 g, int32 b)
-{
-	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 24 && std::max(r, std::max(g, b)) >= 64;
-}
-
-bool glow_cyan(int32 r, int32 g, int32 b)
-{
-	return g > r + 48 && b > r + 48;
-}
-
-// An arrow's wood and red vanes.
-bool arrow_warm(int32 r, int32 g, int32 b)
-{
-	return r >= g + 32 && r >= b + 64;
-}
-
 // A rectangle's mean colour in a frame, channel by channel.
 std::vector<int32> mean_colour(const bitmap_data *frame, const render_rectangle_geometry &g)
 {

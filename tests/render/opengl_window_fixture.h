@@ -64,6 +64,31 @@ protected:
 	}
 };
 
+// A started map drawn through the OpenGL device at 1024 x 768; the map and
+// the device are let go after each test.
+class opengl_started_map_test : public opengl_window_test
+{
+protected:
+	void TearDown() override
+	{
+		if (started) dispose_hardware_rasterizer_from_old_map();
+		set_active_screen(NONE, NONE);
+		harness_end_map();
+		main_program_test::TearDown();
+	}
+
+	// The OpenGL device at 1024 x 768 with compared-frame settings, set up for the loaded map.
+	bool start_opengl(void)
+	{
+		if (!select_opengl(1024, 768, 0)) return false;
+		started = initialize_hardware_rasterizer_for_new_map();
+		if (started) initialize_rasterizer_mesh_parameters_for_new_map();
+		return started;
+	}
+
+	bool started = false;
+};
+
 // A map's views drawn through OpenGL and read back, against the same views
 // drawn by the software rasterizer.
 class opengl_map_views_test : public opengl_window_test

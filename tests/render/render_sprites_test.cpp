@@ -174,33 +174,6 @@ TEST_F(render_sprites, a_volleys_glow_and_sparks_show)
 	EXPECT_GT(shown[1], 200) << "the sparks' yellow";
 }
 
-namespace {
-
-// Smoke's grey: neither dark nor of any hue.
-bool smoke_grey(int32 r, int32 g, int32 b)
-{
-	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 24 && std::max(r, std::max(g, b)) >= 64;
-}
-
-bool glow_cyan(int32 r, int32 g, int32 b)
-{
-	return g > r + 48 && b > r + 48;
-}
-
-// An arrow's wood and red vanes.
-bool arrow_warm(int32 r, int32 g, int32 b)
-{
-	return r >= g + 32 && r >= b + 64;
-}
-
-// Its steel head and white feathers: light and of no hue.
-bool arrow_light(int32 r, int32 g, int32 b)
-{
-	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 40 && std::min(r, std::min(g, b)) >= 140;
-}
-
-}
-
 // A bomb thrower killed by fire drops its bombs alight: each trails smoke,
 // grey puffs and not more of the bomb's cyan glow (which read as a heap of
 // bombs), and the charred bombs themselves are dark but never black.

@@ -61,26 +61,9 @@ bool overlap(const render_rectangle_geometry &a, const render_rectangle_geometry
 	return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
 }
 
-class storm_effects : public opengl_window_test
+class storm_effects : public opengl_started_map_test
 {
 protected:
-	void TearDown() override
-	{
-		if (started) dispose_hardware_rasterizer_from_old_map();
-		set_active_screen(NONE, NONE);
-		harness_end_map();
-		main_program_test::TearDown();
-	}
-
-	// The OpenGL device at 1024 x 768, set up for the started map.
-	bool start_opengl(void)
-	{
-		if (!select_opengl(1024, 768, 0)) return false;
-		started = initialize_hardware_rasterizer_for_new_map();
-		if (started) initialize_rasterizer_mesh_parameters_for_new_map();
-		return started;
-	}
-
 	// The camera's view at this tick through one back end, in a new bitmap
 	// (the caller's to dispose): the particles are not advanced, so a view
 	// drawn twice differs only by what the caller changed in between.
@@ -179,7 +162,6 @@ protected:
 		return units;
 	}
 
-	bool started = false;
 };
 
 }

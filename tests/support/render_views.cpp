@@ -101,7 +101,7 @@ std::vector<drawn_sprite> drawn_sprites(int16 collection)
 	return sprites_drawn(true, collection);
 }
 
-static bool glow_cyan(int32 r, int32 g, int32 b)
+bool glow_cyan(int32 r, int32 g, int32 b)
 {
 	return g > r + 48 && b > r + 48;
 }
@@ -122,6 +122,21 @@ static bool near_black(uint32 pixel)
 }
 
 // One pixel into the counts.
+bool smoke_grey(int32 r, int32 g, int32 b)
+{
+	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 24 && std::max(r, std::max(g, b)) >= 64;
+}
+
+bool arrow_warm(int32 r, int32 g, int32 b)
+{
+	return r >= g + 32 && r >= b + 64;
+}
+
+bool arrow_light(int32 r, int32 g, int32 b)
+{
+	return std::max(r, std::max(g, b)) - std::min(r, std::min(g, b)) <= 40 && std::min(r, std::min(g, b)) >= 140;
+}
+
 static void count_pixel(sprite_pixels *counts, uint32 pixel, pixel_hue hue)
 {
 	counts->area += 1;

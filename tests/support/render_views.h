@@ -67,6 +67,14 @@ std::vector<drawn_quad> drawn_quads(int16 collection, int16 bitmap);
 // Which pixels a count takes as of a sprite's hue, from their 8-bit channels.
 typedef bool (*pixel_hue)(int32 red, int32 green, int32 blue);
 
+// The effects' hues: smoke's grey (neither dark nor of any hue), the bomb
+// glow's cyan, an arrow's wood and red vanes, and its light steel head and
+// white feathers.
+bool smoke_grey(int32 red, int32 green, int32 blue);
+bool glow_cyan(int32 red, int32 green, int32 blue);
+bool arrow_warm(int32 red, int32 green, int32 blue);
+bool arrow_light(int32 red, int32 green, int32 blue);
+
 // A sprite's rectangle counted as above, with the hue test given.
 sprite_pixels count_sprite_pixels(const bitmap_data *frame, const render_rectangle_geometry &g, pixel_hue hue);
 
