@@ -71,6 +71,15 @@ void register_postrasterization_effect(int32 priority, postrasterization_effect_
 
 void initialize_rasterizer(void) {}
 
+static void clear_bitmap_to_black(bitmap_data *bitmap)
+{
+	const size_t bytes = static_cast<size_t>(bitmap->width) << bitmap->pixel_upshift;
+	for (int32 row = 0; row < bitmap->height; ++row)
+	{
+		if (bitmap->row_addresses[row]) memset(bitmap->row_addresses[row], 0, bytes);
+	}
+}
+
 static void clear_backbuffer(boolean hardware)
 {
 	if (hardware) render_begin_hardware();
@@ -81,11 +90,7 @@ static void clear_backbuffer(boolean hardware)
 	bitmap_data *buffer = get_linear_backbuffer(&bounds);
 	if (buffer)
 	{
-		const int32 bytes = static_cast<int32>(buffer->width) << buffer->pixel_upshift;
-		for (int32 row = 0; row < buffer->height; ++row)
-		{
-			if (buffer->row_addresses[row]) memset(buffer->row_addresses[row], 0, bytes);
-		}
+		clear_bitmap_to_black(buffer);
 		release_linear_backbuffer(buffer);
 	}
 	if (hardware) render_end_hardware(TRUE);
@@ -1108,19 +1113,13 @@ const rasterization_procs procs_32bit = {rasterize_model_triangle_32bit, rasteri
 
 /* ---------- the scene */
 
-// Past the map's edge no surface is drawn: cleared to black, the view shows
-// nothing of the frames before there.
-static void clear_software_view(bitmap_data *destination)
-{
-	const size_t row_bytes = static_cast<size_t>(destination->width) * 4;
-	for (int32 row = 0; row < destination->height; ++row) memset(destination->row_addresses[row], 0, row_bytes);
-}
-
 static void rasterize_scene_software(view_data *view, render_surface_list *surfaces)
 {
 	bitmap_data *destination = view->screen;
 	if (!destination_is_32bit(destination)) return;
-	clear_software_view(destination);
+	// Past the map's edge no surface is drawn: cleared to black, the view
+	// shows nothing of the frames before there.
+	clear_bitmap_to_black(destination);
 	begin_software_scene_blends();
 	for (int32 state = _rasterize_state_media; state <= _rasterize_state_primary; ++state)
 	{

@@ -108,6 +108,20 @@ void append_row_span_row(collection_bitmap_description *bitmap, const std::vecto
 	bitmap->pixels.insert(bitmap->pixels.end(), row.begin(), row.end());
 }
 
+void add_row_span_pixel(std::vector<int16> *spans, std::vector<uint8> *pixels, int32 x, uint16 pixel)
+{
+	if (spans->empty() || spans->back() != x)
+	{
+		spans->push_back(static_cast<int16>(x));
+		spans->push_back(static_cast<int16>(x + 1));
+	}
+	else
+	{
+		spans->back() = static_cast<int16>(x + 1);
+	}
+	pixels->insert(pixels->end(), reinterpret_cast<const uint8 *>(&pixel), reinterpret_cast<const uint8 *>(&pixel) + 2);
+}
+
 std::string collection_tag_data(const collection_description &description, collection_layout *layout)
 {
 	collection_layout local_layout;
@@ -620,16 +634,7 @@ collection_bitmap_description spark_row_span_bitmap(const char *name, int32 widt
 			const uint16 level = static_cast<uint16>(15 - alpha * 15 / 31);
 			const uint16 pixel = static_cast<uint16>((level << ENCODED_TRANSPARENCY_BIT_OFFSET) |
 				band_color(_yellow_band, 22 + (red - 200) * 8 / 55));
-			if (spans.empty() || spans.back() != x)
-			{
-				spans.push_back(static_cast<int16>(x));
-				spans.push_back(static_cast<int16>(x + 1));
-			}
-			else
-			{
-				spans.back() = static_cast<int16>(x + 1);
-			}
-			pixels.insert(pixels.end(), reinterpret_cast<const uint8 *>(&pixel), reinterpret_cast<const uint8 *>(&pixel) + 2);
+			add_row_span_pixel(&spans, &pixels, x, pixel);
 		}
 		append_row_span_row(&bitmap, spans, pixels);
 	}

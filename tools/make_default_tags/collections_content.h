@@ -54,6 +54,9 @@ collection_bitmap_description plain_collection_bitmap(const char *name, int16 wi
 // (pixel_count << upshift bytes, native order).
 void append_row_span_row(collection_bitmap_description *bitmap, const std::vector<int16> &spans,
 	const std::vector<uint8> &pixels);
+// Adds a 16-bit pixel at column x of a row being built for the above: it
+// extends the last span when x follows it, else opens a new one.
+void add_row_span_pixel(std::vector<int16> *spans, std::vector<uint8> *pixels, int32 x, uint16 pixel);
 // The same picture in the row-span format, which the software path draws
 // sprites from: index 0 becomes a gap.
 collection_bitmap_description row_span_bitmap(const collection_bitmap_description &plain);

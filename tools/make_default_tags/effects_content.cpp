@@ -147,16 +147,7 @@ collection_bitmap_description translucent_picture(const char *name, int16 width,
 				continue;
 			}
 			if (level == 15) continue;
-			if (row_spans.empty() || row_spans.back() != x)
-			{
-				row_spans.push_back(static_cast<int16>(x));
-				row_spans.push_back(static_cast<int16>(x + 1));
-			}
-			else
-			{
-				row_spans.back() = static_cast<int16>(x + 1);
-			}
-			row_pixels.insert(row_pixels.end(), reinterpret_cast<const uint8 *>(&pixel), reinterpret_cast<const uint8 *>(&pixel) + 2);
+			add_row_span_pixel(&row_spans, &row_pixels, x, pixel);
 		}
 		if (spans) append_row_span_row(&bitmap, row_spans, row_pixels);
 	}
